@@ -1,0 +1,21 @@
+# Every external library is found here once; modules link the imported targets.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent Network Svg Multimedia Test)
+find_package(PkgConfig REQUIRED)
+find_package(OpenSSL 3 REQUIRED)
+find_package(Threads REQUIRED)
+
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
+pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2)
+pkg_check_modules(VIPS REQUIRED IMPORTED_TARGET vips-cpp)
+pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale libswresample)
+pkg_check_modules(GPHOTO2 REQUIRED IMPORTED_TARGET libgphoto2)
+pkg_check_modules(LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
+
+if(PIVRA_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+if(PIVRA_BUILD_BENCHMARKS)
+  find_package(benchmark REQUIRED)
+endif()

@@ -1,0 +1,31 @@
+# One static library per subsystem folder. Sources are collected from the
+# folder so that modules can grow without every new file touching this list.
+#
+#   pivra_add_module(catalog DEPENDS pivra_platform Qt6::Core PkgConfig::SQLITE3)
+#
+# creates the target pivra_catalog from src/catalog/*.cpp with src/ on the
+# include path, so headers are included as "catalog/MediaItem.h".
+function(pivra_add_module name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+    "${PROJECT_SOURCE_DIR}/src/${name}/*.cpp"
+    "${PROJECT_SOURCE_DIR}/src/${name}/*.h")
+  add_library(pivra_${name} STATIC ${sources})
+  target_include_directories(pivra_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  target_link_libraries(pivra_${name} PUBLIC ${ARG_DEPENDS} PRIVATE pivra_warnings)
+endfunction()
+
+# One GoogleTest executable per tested folder, every case registered in ctest
+# with the folder as its prefix ("catalog.MediaItemTest.Equality").
+function(pivra_add_test_suite name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+    "${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp"
+    "${PROJECT_SOURCE_DIR}/tests/${name}/*.h")
+  add_executable(pivra_${name}_tests ${sources})
+  target_link_libraries(pivra_${name}_tests PRIVATE ${ARG_DEPENDS} pivra_test_support pivra_warnings)
+  gtest_discover_tests(pivra_${name}_tests
+    TEST_PREFIX "${name}."
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,16 @@
+# Warnings apply to our own targets only (pivra_set_warnings), never to
+# third-party headers, which come in as SYSTEM includes.
+add_library(pivra_warnings INTERFACE)
+target_compile_options(pivra_warnings INTERFACE -Wall -Wextra -Wpedantic)
+if(DEFINED ENV{CI})
+  target_compile_options(pivra_warnings INTERFACE -Werror)
+endif()
+
+# Thread-affinity checks stay on in every build: a continuation resumed on the
+# wrong thread is a fault we want to hear about, and the check is one compare.
+add_compile_definitions(QT_NO_KEYWORDS QT_USE_QSTRINGBUILDER)
+
+if(PIVRA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()

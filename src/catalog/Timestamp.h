@@ -1,0 +1,11 @@
+#pragma once
+
+namespace pivra {
+
+// A point in time as seconds since 1970-01-01 00:00 UTC, exactly as the catalog
+// stores it. QDateTime keeps only milliseconds, which would break the equality
+// tests that unchanged-file detection and neighbour paging rely on, so dates in
+// the model stay doubles and become QDateTime only for display.
+using Timestamp = double;
+
+} // namespace pivra

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QColor>
+#include <QSize>
+#include <QString>
+#include <optional>
+
+namespace pivra::test {
+
+// Exif fields a fixture JPEG can carry. Unset fields are not written at all,
+// so a test can tell "no date" from "a date".
+struct ExifFields {
+    std::optional<QString> dateTimeOriginal; // "YYYY:MM:DD HH:MM:SS", local time
+    std::optional<QString> make;
+    std::optional<QString> model;
+    std::optional<QString> lensModel;
+    std::optional<double> latitude;  // degrees, north positive
+    std::optional<double> longitude; // degrees, east positive
+    std::optional<int> orientation;  // Exif orientation 1..8
+};
+
+// Writes a real JPEG of `size` pixels (stored size, before orientation) filled
+// with `color`, then adds `exif` through exiv2. Answers false when anything fails.
+bool makeJpeg(const QString& path, QSize size, const ExifFields& exif = {}, QColor color = Qt::darkCyan,
+              int quality = 90);
+
+} // namespace pivra::test
