@@ -10,20 +10,26 @@ function(pivra_add_module name)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
     "${PROJECT_SOURCE_DIR}/src/${name}/*.cpp"
     "${PROJECT_SOURCE_DIR}/src/${name}/*.h")
+  if(NOT sources)
+    return() # a subsystem folder gets its library with its first file
+  endif()
   add_library(pivra_${name} STATIC ${sources})
   target_include_directories(pivra_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_link_libraries(pivra_${name} PUBLIC ${ARG_DEPENDS} PRIVATE pivra_warnings)
+  set_property(GLOBAL APPEND PROPERTY PIVRA_MODULES pivra_${name})
 endfunction()
 
 # One GoogleTest executable per tested folder, every case registered in ctest
 # with the folder as its prefix ("catalog.MediaItemTest.Equality").
 function(pivra_add_test_suite name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
     "${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp"
     "${PROJECT_SOURCE_DIR}/tests/${name}/*.h")
+  if(NOT sources OR NOT TARGET pivra_${name})
+    return()
+  endif()
   add_executable(pivra_${name}_tests ${sources})
-  target_link_libraries(pivra_${name}_tests PRIVATE ${ARG_DEPENDS} pivra_test_support pivra_warnings)
+  target_link_libraries(pivra_${name}_tests PRIVATE pivra_${name} pivra_test_support pivra_warnings)
   gtest_discover_tests(pivra_${name}_tests
     TEST_PREFIX "${name}."
     DISCOVERY_TIMEOUT 60
