@@ -1,0 +1,90 @@
+// Hashing and equality of gallery-sized item lists (the grid diffs them on every
+// reload) and the JSON coding of the stored source list.
+#include "catalog/LibrarySource.h"
+#include "catalog/MediaItem.h"
+
+#include <QSet>
+#include <benchmark/benchmark.h>
+#include <vector>
+
+namespace {
+
+using namespace pivra;
+
+std::vector<MediaItem> makeItems(int count)
+{
+    const QUuid source = QUuid::createUuid();
+    std::vector<MediaItem> items;
+    items.reserve(static_cast<std::size_t>(count));
+    for (int index = 0; index < count; ++index) {
+        MediaItem item;
+        item.sourceID = source;
+        item.path = QStringLiteral("/media/disk/Photos/%1/%2/IMG_%3.JPG")
+                        .arg(2000 + index % 25)
+                        .arg(index % 12 + 1, 2, 10, QLatin1Char('0'))
+                        .arg(index, 6, 10, QLatin1Char('0'));
+        item.id = MediaItem::makeID(source, item.path);
+        item.name = item.path.section(u'/', -1);
+        item.captureDate = 1.0e9 + index * 37.25;
+        item.dateOrigin = QStringLiteral("EXIF capture");
+        item.width = 4032;
+        item.height = 3024;
+        item.fileSize = 2'000'000 + index;
+        item.modifiedAt = item.captureDate + 5;
+        if (index % 10 == 0) {
+            item.duration = 12.5;
+        }
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+void BM_HashMillionItems(benchmark::State& state)
+{
+    const auto items = makeItems(1'000'000);
+    for (auto _ : state) {
+        std::size_t sum = 0;
+        for (const MediaItem& item : items) {
+            sum += qHash(item);
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(items.size()));
+}
+BENCHMARK(BM_HashMillionItems)->Unit(benchmark::kMillisecond);
+
+void BM_CompareMillionItems(benchmark::State& state)
+{
+    const auto items = makeItems(1'000'000);
+    const auto copies = items;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(items == copies);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(items.size()));
+}
+BENCHMARK(BM_CompareMillionItems)->Unit(benchmark::kMillisecond);
+
+void BM_SourcesJsonRoundTrip(benchmark::State& state)
+{
+    QList<LibrarySource> sources;
+    for (int index = 0; index < 1000; ++index) {
+        LibrarySource source;
+        source.id = QUuid::createUuid();
+        source.name = QStringLiteral("Folder %1").arg(index);
+        source.bookmark = QByteArray(200, 'b');
+        source.lastKnownPath = QStringLiteral("/media/disk/Folder %1").arg(index);
+        source.volumePath = QStringLiteral("/media/disk");
+        source.volumeCapacity = std::int64_t{2'000'398'934'016};
+        sources.append(source);
+    }
+    for (auto _ : state) {
+        const auto decoded = decodeSources(encodeSources(sources));
+        benchmark::DoNotOptimize(decoded->size());
+    }
+    state.SetItemsProcessed(state.iterations() * sources.size());
+}
+BENCHMARK(BM_SourcesJsonRoundTrip)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
