@@ -1,57 +1,30 @@
 #include "support/JpegMaker.h"
 
+#include "support/ExifBlock.h"
+
 #include <QImage>
-#include <cmath>
 #include <exiv2/exiv2.hpp>
 
 namespace pivra::test {
 namespace {
 
-// Exif stores a coordinate as degrees, minutes and seconds rationals with the
-// hemisphere in a separate reference tag.
-std::string gpsRationals(double degrees)
-{
-    const double value = std::fabs(degrees);
-    const int whole = static_cast<int>(value);
-    const double minutesValue = (value - whole) * 60.0;
-    const int minutes = static_cast<int>(minutesValue);
-    const long secondsHundredths = std::lround((minutesValue - minutes) * 60.0 * 10000.0);
-    return std::to_string(whole) + "/1 " + std::to_string(minutes) + "/1 " + std::to_string(secondsHundredths)
-        + "/10000";
-}
-
 void writeExif(const QString& path, const ExifFields& fields)
 {
+    const QByteArray block = exifBlock(fields);
+    if (block.isEmpty()) {
+        throw Exiv2::Error(Exiv2::kerErrorMessage, "the Exif fields could not be encoded");
+    }
     auto image = Exiv2::ImageFactory::open(path.toStdString());
     image->readMetadata();
-    Exiv2::ExifData& exif = image->exifData();
-    if (fields.dateTimeOriginal) {
-        exif["Exif.Photo.DateTimeOriginal"] = fields.dateTimeOriginal->toStdString();
-    }
-    if (fields.make) {
-        exif["Exif.Image.Make"] = fields.make->toStdString();
-    }
-    if (fields.model) {
-        exif["Exif.Image.Model"] = fields.model->toStdString();
-    }
-    if (fields.lensModel) {
-        exif["Exif.Photo.LensModel"] = fields.lensModel->toStdString();
-    }
-    if (fields.orientation) {
-        exif["Exif.Image.Orientation"] = static_cast<uint16_t>(*fields.orientation);
-    }
-    if (fields.latitude && fields.longitude) {
-        exif["Exif.GPSInfo.GPSVersionID"] = "2 2 0 0";
-        exif["Exif.GPSInfo.GPSLatitudeRef"] = *fields.latitude < 0 ? "S" : "N";
-        auto latitude = Exiv2::Value::create(Exiv2::unsignedRational);
-        latitude->read(gpsRationals(*fields.latitude));
-        exif.add(Exiv2::ExifKey("Exif.GPSInfo.GPSLatitude"), latitude.get());
-        exif["Exif.GPSInfo.GPSLongitudeRef"] = *fields.longitude < 0 ? "W" : "E";
-        auto longitude = Exiv2::Value::create(Exiv2::unsignedRational);
-        longitude->read(gpsRationals(*fields.longitude));
-        exif.add(Exiv2::ExifKey("Exif.GPSInfo.GPSLongitude"), longitude.get());
-    }
+    Exiv2::ExifParser::decode(image->exifData(), reinterpret_cast<const Exiv2::byte*>(block.constData()),
+                              uint32_t(block.size()));
     image->writeMetadata();
+}
+
+void addString(Exiv2::IptcData& iptc, const char* key, const QString& text)
+{
+    Exiv2::StringValue value(text.toStdString());
+    iptc.add(Exiv2::IptcKey(key), &value);
 }
 
 } // namespace
@@ -65,7 +38,35 @@ bool makeJpeg(const QString& path, QSize size, const ExifFields& exif, QColor co
     }
     try {
         writeExif(path, exif);
-    } catch (const Exiv2::Error&) {
+    } catch (const Exiv2::AnyError&) {
+        return false;
+    }
+    return true;
+}
+
+bool addIptc(const QString& path, const IptcFields& fields)
+{
+    try {
+        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        Exiv2::IptcData& iptc = image->iptcData();
+        if (fields.city) {
+            addString(iptc, "Iptc.Application2.City", *fields.city);
+        }
+        if (fields.provinceState) {
+            addString(iptc, "Iptc.Application2.ProvinceState", *fields.provinceState);
+        }
+        if (fields.country) {
+            addString(iptc, "Iptc.Application2.CountryName", *fields.country);
+        }
+        if (fields.countryCode) {
+            addString(iptc, "Iptc.Application2.CountryCode", *fields.countryCode);
+        }
+        for (const QString& keyword : fields.keywords) {
+            addString(iptc, "Iptc.Application2.Keywords", keyword);
+        }
+        image->writeMetadata();
+    } catch (const Exiv2::AnyError&) {
         return false;
     }
     return true;

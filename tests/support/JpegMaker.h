@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace pivra::test {
@@ -17,11 +18,24 @@ struct ExifFields {
     std::optional<double> latitude;  // degrees, north positive
     std::optional<double> longitude; // degrees, east positive
     std::optional<int> orientation;  // Exif orientation 1..8
+    std::optional<QString> liveIdentifier; // written inside an Apple maker note (tag 0x0011)
+};
+
+// IPTC (IIM) place and keyword fields; unset fields are not written.
+struct IptcFields {
+    std::optional<QString> city;
+    std::optional<QString> provinceState;
+    std::optional<QString> country;
+    std::optional<QString> countryCode;
+    QStringList keywords;
 };
 
 // Writes a real JPEG of `size` pixels (stored size, before orientation) filled
 // with `color`, then adds `exif` through exiv2. Answers false when anything fails.
 bool makeJpeg(const QString& path, QSize size, const ExifFields& exif = {}, QColor color = Qt::darkCyan,
               int quality = 90);
+
+// Adds `iptc` to an existing JPEG (or any file exiv2 can write IPTC into).
+bool addIptc(const QString& path, const IptcFields& iptc);
 
 } // namespace pivra::test

@@ -1,0 +1,88 @@
+#include "support/HeicMaker.h"
+
+#include "support/ExifBlock.h"
+
+#include <libheif/heif.h>
+
+#include <memory>
+
+namespace pivra::test {
+namespace {
+
+template<auto release>
+struct Releaser {
+    template<typename T>
+    void operator()(T* object) const { release(object); }
+};
+
+using Context = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
+using Encoder = std::unique_ptr<heif_encoder, Releaser<heif_encoder_release>>;
+using Image = std::unique_ptr<heif_image, Releaser<heif_image_release>>;
+using Handle = std::unique_ptr<heif_image_handle, Releaser<heif_image_handle_release>>;
+using Options = std::unique_ptr<heif_encoding_options, Releaser<heif_encoding_options_free>>;
+
+bool ok(heif_error error) { return error.code == heif_error_Ok; }
+
+Image filledImage(QSize size, QColor color)
+{
+    heif_image* raw = nullptr;
+    if (!ok(heif_image_create(size.width(), size.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                              &raw))) {
+        return {};
+    }
+    Image image(raw);
+    if (!ok(heif_image_add_plane(raw, heif_channel_interleaved, size.width(), size.height(), 8))) {
+        return {};
+    }
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
+    for (int y = 0; y < size.height(); ++y) {
+        uint8_t* row = plane + qsizetype(y) * stride;
+        for (int x = 0; x < size.width(); ++x) {
+            row[x * 3] = uint8_t(color.red());
+            row[x * 3 + 1] = uint8_t(color.green());
+            row[x * 3 + 2] = uint8_t(color.blue());
+        }
+    }
+    return image;
+}
+
+bool hasExif(const ExifFields& exif)
+{
+    return exif.dateTimeOriginal || exif.make || exif.model || exif.lensModel || exif.orientation
+        || (exif.latitude && exif.longitude) || exif.liveIdentifier;
+}
+
+} // namespace
+
+bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor color, int quality)
+{
+    Context context(heif_context_alloc());
+    heif_encoder* rawEncoder = nullptr;
+    if (!context || !ok(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder))) {
+        return false;
+    }
+    Encoder encoder(rawEncoder);
+    heif_encoder_set_lossy_quality(rawEncoder, quality);
+    Image image = filledImage(size, color);
+    if (!image) {
+        return false;
+    }
+    Options options(heif_encoding_options_alloc());
+    options->image_orientation = static_cast<heif_orientation>(fields.containerOrientation);
+    heif_image_handle* rawHandle = nullptr;
+    if (!ok(heif_context_encode_image(context.get(), image.get(), rawEncoder, options.get(), &rawHandle))) {
+        return false;
+    }
+    Handle handle(rawHandle);
+    if (hasExif(fields.exif)) {
+        const QByteArray block = exifBlock(fields.exif);
+        if (block.isEmpty()
+            || !ok(heif_context_add_exif_metadata(context.get(), rawHandle, block.constData(), int(block.size())))) {
+            return false;
+        }
+    }
+    return ok(heif_context_write_to_file(context.get(), path.toUtf8().constData()));
+}
+
+} // namespace pivra::test

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "support/JpegMaker.h"
+
+#include <QColor>
+#include <QSize>
+#include <QString>
+
+namespace pivra::test {
+
+// What a fixture HEIC carries besides its pixels. HEIF has two places for an
+// orientation and readers disagree about which counts: libheif and libvips
+// apply only the container's irot/imir transform, while Exif readers report
+// the Exif tag. An iPhone writes both; a test sets both to model one, or one
+// of them to model a file that carries only that one.
+//
+// HEIF has no standard place for IPTC (IIM) records, and exiv2 reads none from
+// it, so a fixture HEIC carries Exif only.
+struct HeicFields {
+    ExifFields exif;              // the Exif item; exif.orientation is the Exif tag alone
+    int containerOrientation = 1; // 1..8 in Exif numbering, stored as irot/imir boxes
+};
+
+// Encodes a real HEIC (HEVC through libheif's x265 encoder) of `size` stored
+// pixels filled with `color`; with containerOrientation 5..8 a reader shows it
+// as size.transposed(). Answers false when anything fails.
+bool makeHeic(const QString& path, QSize size, const HeicFields& fields = {}, QColor color = Qt::darkCyan,
+              int quality = 50);
+
+} // namespace pivra::test
