@@ -8,4 +8,7 @@ namespace pivra {
 // the model stay doubles and become QDateTime only for display.
 using Timestamp = double;
 
+// 0001-01-01 00:00:00 UTC: the date a file without any date of its own gets.
+inline constexpr Timestamp distantPast = -62135596800.0;
+
 } // namespace pivra
