@@ -1,0 +1,178 @@
+#include "catalog/GalleryScope.h"
+
+#include "catalog/CellKey.h"
+#include "catalog/Uuid.h"
+
+#include <array>
+#include <charconv>
+
+namespace pivra {
+
+namespace {
+
+// "?,?,?" for `count` parameters.
+QString placeholders(qsizetype count)
+{
+    QString text;
+    text.reserve(count * 2);
+    for (qsizetype index = 0; index < count; ++index) {
+        if (index > 0) {
+            text += u',';
+        }
+        text += u'?';
+    }
+    return text;
+}
+
+QStringList uuidStrings(const QList<QUuid>& uuids)
+{
+    QStringList strings;
+    strings.reserve(uuids.size());
+    for (const QUuid& uuid : uuids) {
+        strings.append(uuidString(uuid));
+    }
+    return strings;
+}
+
+// 1 for a row of a disconnected source, else 0: duplicates prefer the lower rank.
+QString offlineRank(const QString& alias, qsizetype offlineCount)
+{
+    if (offlineCount == 0) {
+        return QStringLiteral("0");
+    }
+    return QStringLiteral("(CASE WHEN ") + alias + QStringLiteral(".source_id IN (") + placeholders(offlineCount)
+         + QStringLiteral(") THEN 1 ELSE 0 END)");
+}
+
+} // namespace
+
+QString sqlNumberLiteral(double value)
+{
+    std::array<char, 32> buffer{};
+    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    static_cast<void>(error); // 32 characters hold the shortest form of every double
+    return QString::fromLatin1(buffer.data(), end - buffer.data());
+}
+
+QString GalleryScope::visible(const QString& alias)
+{
+    return QStringLiteral("NOT (") + alias + QStringLiteral(".kind='video' AND ") + alias
+         + QStringLiteral(".live_identifier IS NOT NULL AND EXISTS (SELECT 1 FROM media AS still WHERE still.source_id=")
+         + alias + QStringLiteral(".source_id AND still.kind='image' AND still.live_identifier=") + alias
+         + QStringLiteral(".live_identifier))");
+}
+
+SqlCondition GalleryScope::scope(const QString& alias) const
+{
+    SqlCondition result;
+    QStringList& clauses = result.clauses;
+    QStringList& parameters = result.parameters;
+    const QString column = alias + u'.';
+
+    clauses.append(visible(alias));
+    if (favoritesOnly) {
+        clauses.append(column + QStringLiteral("is_favorite=1"));
+    }
+    if (albumID) {
+        clauses.append(QStringLiteral("EXISTS (SELECT 1 FROM album_media WHERE album_id=? AND media_id=") + column
+                       + QStringLiteral("id)"));
+        parameters.append(uuidString(*albumID));
+    }
+    if (sourceID) {
+        clauses.append(column + QStringLiteral("source_id=?"));
+        parameters.append(uuidString(*sourceID));
+    }
+    if (!excludedSources.isEmpty()) {
+        clauses.append(column + QStringLiteral("source_id NOT IN (") + placeholders(excludedSources.size()) + u')');
+        parameters.append(uuidStrings(excludedSources));
+    }
+    if (folder) {
+        // The folder itself and everything below it; "2020-old" is not below "2020".
+        clauses.append(u'(' + column + QStringLiteral("relative_path=? OR substr(") + column
+                       + QStringLiteral("relative_path,1,length(?))=?)"));
+        const QString below = *folder + u'/';
+        parameters << *folder << below << below;
+    }
+    if (const std::optional<MediaKind> kind = restrictedKind(filter)) {
+        clauses.append(column + QStringLiteral("kind=?"));
+        parameters.append(rawValue(*kind));
+    }
+    for (const QString& term : search.terms) {
+        // The term goes in as typed: "%" and "_" in it act as wildcards.
+        clauses.append(u'(' + column + QStringLiteral("name LIKE ? OR ") + column + QStringLiteral("camera LIKE ? OR ")
+                       + column + QStringLiteral("lens LIKE ? OR ") + column + QStringLiteral("metadata_json LIKE ?)"));
+        const QString pattern = u'%' + term + u'%';
+        parameters << pattern << pattern << pattern << pattern;
+    }
+    for (const QString& term : search.nameTerms) {
+        clauses.append(column + QStringLiteral("name LIKE ?"));
+        parameters.append(u'%' + term + u'%');
+    }
+    if (search.from) {
+        clauses.append(column + QStringLiteral("captured >= ") + sqlNumberLiteral(*search.from));
+    }
+    if (search.until) {
+        clauses.append(column + QStringLiteral("captured < ") + sqlNumberLiteral(*search.until));
+    }
+    if (search.placeCells) {
+        if (search.placeCells->isEmpty()) {
+            clauses.append(QStringLiteral("0")); // a place was named that no cell matches
+        } else {
+            clauses.append(QLatin1StringView(cellKeySqlFunction) + u'(' + column + QStringLiteral("latitude, ") + column
+                           + QStringLiteral("longitude) IN (") + placeholders(search.placeCells->size()) + u')');
+            parameters.append(*search.placeCells);
+        }
+    }
+    if (search.kind) {
+        clauses.append(column + QStringLiteral("kind=?"));
+        parameters.append(rawValue(*search.kind));
+    }
+    return result;
+}
+
+SqlPredicate GalleryScope::predicate() const
+{
+    const SqlCondition own = scope(QStringLiteral("media"));
+    const SqlCondition twin = scope(QStringLiteral("twin"));
+    const QString twinInScope = twin.clauses.join(QStringLiteral(" AND "));
+
+    // The twin wins when it lies in a connected source and the item does not,
+    // or when both rank alike and the twin's id is smaller.
+    const QStringList offline = uuidStrings(offlineSources);
+    const QString twinRank = offlineRank(QStringLiteral("twin"), offline.size());
+    const QString ownRank = offlineRank(QStringLiteral("media"), offline.size());
+    const QString twinPreferred = u'(' + twinRank + QStringLiteral(" < ") + ownRank + QStringLiteral(" OR (")
+                                + twinRank + QStringLiteral(" = ") + ownRank
+                                + QStringLiteral(" AND twin.id < media.id))");
+    const QStringList preferenceParameters = offline + offline + offline + offline;
+
+    // Same content, known by its media key.
+    const QString sameContent =
+        QStringLiteral("NOT (media.thumbnail_key IS NOT NULL AND EXISTS (SELECT 1 FROM media AS twin\n"
+                       "    WHERE twin.thumbnail_key=media.thumbnail_key AND twin.id<>media.id AND ")
+        + twinPreferred + QStringLiteral(" AND ") + twinInScope + QStringLiteral("))");
+    // The same file seen twice before its media key is known.
+    const QString sameFile =
+        QStringLiteral("NOT EXISTS (SELECT 1 FROM media AS twin\n"
+                       "    WHERE twin.file_size=media.file_size AND twin.kind=media.kind AND twin.captured=media.captured\n"
+                       "    AND twin.width=media.width AND twin.height=media.height AND twin.id<>media.id\n"
+                       "    AND (twin.thumbnail_key IS NULL OR media.thumbnail_key IS NULL) AND ")
+        + twinPreferred + QStringLiteral(" AND ") + twinInScope + u')';
+    // An unedited photo next to its edited copy (IMG_1234 beside IMG_E1234).
+    const QString editedCopy =
+        QStringLiteral(
+            "NOT (media.name GLOB 'IMG_[0-9]*' AND EXISTS (SELECT 1 FROM media AS twin\n"
+            "    WHERE twin.source_id=media.source_id AND twin.name='IMG_E' || substr(media.name, 5) AND twin.kind=media.kind\n"
+            "    AND ifnull(twin.relative_path, twin.name)=substr(ifnull(media.relative_path, media.name), 1, "
+            "length(ifnull(media.relative_path, media.name)) - length(media.name)) || twin.name\n"
+            "    AND ")
+        + twinInScope + QStringLiteral("))");
+
+    SqlPredicate result;
+    result.where = (own.clauses + QStringList{sameContent, sameFile, editedCopy}).join(QStringLiteral(" AND "));
+    result.parameters = own.parameters + preferenceParameters + twin.parameters + preferenceParameters
+                      + twin.parameters + twin.parameters;
+    return result;
+}
+
+} // namespace pivra

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "catalog/MediaKind.h"
+#include "catalog/SearchQuery.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <optional>
+
+namespace pivra {
+
+// SQL text with the values of its "?" parameters in order; every parameter is
+// bound as text.
+struct SqlCondition {
+    QStringList clauses;
+    QStringList parameters;
+};
+
+struct SqlPredicate {
+    QString where;
+    QStringList parameters;
+};
+
+// What the gallery shows: all sources or one, a folder, photos or videos,
+// favourites, an album, a parsed search, with some sources left out and the
+// disconnected ones ranked last among duplicates. The store fills one and the
+// catalog turns it into a WHERE text.
+struct GalleryScope {
+    std::optional<QUuid> sourceID;
+    MediaFilter filter = MediaFilter::all;
+    SearchQuery search;
+    bool favoritesOnly = false;
+    std::optional<QUuid> albumID;
+    QList<QUuid> excludedSources;
+    // Relative to the source root, "/"-separated, no leading or trailing "/".
+    std::optional<QString> folder;
+    // Sources that are disconnected now; they only rank duplicates.
+    QList<QUuid> offlineSources;
+
+    // The condition that hides the motion video of a Live Photo whose still
+    // is indexed in the same source, for the table or alias `alias`.
+    static QString visible(const QString& alias);
+
+    // The scope's clauses about `alias`, each a complete boolean expression,
+    // and the text parameters of their "?" in order.
+    SqlCondition scope(const QString& alias) const;
+
+    // The WHERE text for the table `media`: the scope plus the three rules
+    // that keep one item of each set of duplicates lying inside the scope.
+    SqlPredicate predicate() const;
+};
+
+// A number literal for SQL that reads back as exactly `value`: the shortest
+// such text, in the C locale.
+QString sqlNumberLiteral(double value);
+
+} // namespace pivra

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "catalog/Album.h"
+#include "catalog/CatalogError.h"
+#include "catalog/GalleryScope.h"
+#include "catalog/MediaItem.h"
+#include "catalog/Sqlite.h"
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pivra {
+
+// The one owner of the local catalog: an SQLite file with one row per indexed
+// photo or video (`media`), the user's albums (`albums`) and album membership
+// (`album_media`).
+//
+// Every operation is a plain synchronous call that throws CatalogError. The
+// connection is not thread-safe, so the program keeps the catalog inside a
+// SerialExecutor (see CatalogExecutor.h), which runs one call at a time on the
+// catalog's own thread; tests may also use it directly on one thread.
+//
+// Reads skip rows that do not map to an item instead of failing. Items are
+// returned in SQLite's order and never re-sorted here: SQLite compares text by
+// its bytes, and any sort of our own would disagree on some names.
+class MediaCatalog {
+public:
+    using CatalogError = pivra::CatalogError;
+    using GalleryScope = pivra::GalleryScope;
+
+    // Opens or creates the catalog and brings its schema up to date. Without
+    // a path it uses defaultDatabasePath(). Throws `open` when the folder
+    // cannot be created or the file cannot be opened, `step` when a set-up
+    // statement fails.
+    explicit MediaCatalog(const std::optional<QString>& databasePath = std::nullopt);
+
+    MediaCatalog(const MediaCatalog&) = delete;
+    MediaCatalog& operator=(const MediaCatalog&) = delete;
+
+    // "Pivra/Catalog.sqlite" in the user's data folder.
+    static QString defaultDatabasePath();
+
+    static const QString& fullColumns();
+    static const QString& indexColumns();
+
+    // Gallery queries. The index and the count agree on the rows; the index
+    // lists them newest first, ties by ascending id.
+    std::vector<MediaItem> galleryIndex(const GalleryScope& scope);
+    std::int64_t galleryCount(const GalleryScope& scope);
+
+    // The item after (direction >= 1) or before (direction <= 0) `item` in
+    // gallery order within the scope. `item` itself need not match the scope.
+    std::optional<MediaItem> neighbor(const MediaItem& item, int direction, const GalleryScope& scope);
+
+    // One row by id with every column, regardless of any scope.
+    std::optional<MediaItem> item(const QString& id);
+
+    // Albums, newest created first, each with its link count and its newest
+    // visible member as cover.
+    QList<Album> albums();
+    QUuid createAlbum(const QString& name);
+    void renameAlbum(const QUuid& albumID, const QString& name);
+    void deleteAlbum(const QUuid& albumID);
+    // Ignored when the link exists or no item has that id; an album that does
+    // not exist makes it throw `step`.
+    void addToAlbum(const QUuid& albumID, const QString& mediaID);
+    void removeFromAlbum(const QUuid& albumID, const QString& mediaID);
+
+    void setFavorite(bool isFavorite, const QString& mediaID);
+    // Stores the quarter turns modulo 4 (-1 becomes 3).
+    void setRotation(int quarters, const QString& mediaID);
+
+private:
+    sqlite::Statement prepare(const QString& sql) const;
+    sqlite::Statement prepare(const char* sql) const;
+
+    void openDatabase(const QString& path);
+    void migrate();
+
+    sqlite::Connection db_;
+};
+
+} // namespace pivra

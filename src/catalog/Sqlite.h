@@ -1,0 +1,114 @@
+#pragma once
+
+// Thin RAII layer over the SQLite C API, shared by every catalog operation.
+//
+// Conventions every statement follows:
+//  - The whole text is prepared at once; a failed prepare throws `prepare`
+//    and nothing has been bound or stepped.
+//  - Parameters are bound by 1-based position. Text is bound as UTF-8 with
+//    SQLite's "transient" marker, so SQLite copies it before the call returns.
+//  - A statement is finalized by its destructor, on every path.
+//  - A write is stepped once and must end "done", else it throws `step`.
+//  - A read is stepped while it yields rows. Reads that only feed a display
+//    use nextRow(), which ends quietly at the first result that is not a row;
+//    reads whose rows feed a decision use nextRowChecked(), which throws
+//    `step` on an error, because a half-read set would look complete.
+
+#include "catalog/CatalogError.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace pivra::sqlite {
+
+// Owns a connection; closing it is the deleter's job (sqlite3_close_v2).
+struct ConnectionCloser {
+    void operator()(sqlite3* db) const noexcept;
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
+// Runs one or more statements without results that matter (set-up, pragmas,
+// transaction commands). Throws `step` when SQLite reports a failure.
+void exec(sqlite3* db, const char* sql);
+
+// Runs a statement whose failure is expected and harmless (a column that a
+// migration adds when it already exists). Answers whether it succeeded.
+bool execIgnoringFailure(sqlite3* db, const char* sql) noexcept;
+
+class Statement {
+public:
+    Statement(sqlite3* db, const QString& sql);
+    Statement(sqlite3* db, const char* sql);
+    ~Statement();
+
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&&) = delete;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds. Their SQLite result codes are ignored: a bind only fails for a
+    // misnumbered parameter, which the statement's own tests catch.
+    void bindText(int index, const QString& value);
+    void bindText(int index, const std::optional<QString>& value); // absent binds NULL
+    void bindUuid(int index, const QUuid& value);                  // canonical upper-case text
+    // Binds each string from `first` on; returns the index after the last.
+    int bindTexts(int first, const QStringList& values);
+    void bindInt(int index, int value);
+    void bindInt64(int index, std::int64_t value);
+    void bindDouble(int index, double value);
+    void bindDouble(int index, std::optional<double> value); // absent binds NULL
+    void bindNull(int index);
+
+    bool nextRow() noexcept;
+    bool nextRowChecked();
+    void run();
+
+    // Makes a reused statement ready for its next row: rewinds it and clears
+    // the previous row's bindings, so a forgotten bind is NULL, not stale.
+    void resetForReuse() noexcept;
+
+    bool isNull(int column) const noexcept;
+    std::optional<QString> text(int column) const;
+    // The column's UTF-8 bytes, valid until the next step or column call.
+    std::string_view bytes(int column) const noexcept;
+    int int32(int column) const noexcept;
+    std::int64_t int64(int column) const noexcept;
+    double real(int column) const noexcept;
+    std::optional<double> optionalReal(int column) const noexcept;
+
+    sqlite3_stmt* handle() const noexcept { return statement_; }
+
+private:
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// A "BEGIN IMMEDIATE" transaction that rolls back unless committed.
+//
+// Declare it before the statements it covers: locals are destroyed in reverse
+// order, so the statements are finalized first and the ROLLBACK then runs on
+// a connection with no statement in flight.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db);
+    ~Transaction();
+
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+
+private:
+    sqlite3* db_;
+    bool open_ = true;
+};
+
+} // namespace pivra::sqlite
