@@ -1,0 +1,120 @@
+#include "catalog/CatalogTest.h"
+
+#include <gtest/gtest.h>
+
+namespace pivra::test {
+namespace {
+
+using CatalogRows = CatalogTest;
+
+TEST_F(CatalogRows, MalformedRowsAreSkippedByEveryRead)
+{
+    const QUuid source = QUuid::createUuid();
+    MediaRow movie = folderRow(source, QStringLiteral("clip.mov"));
+    movie.kind = QStringLiteral("movie");
+    MediaRow badSource = folderRow(source, QStringLiteral("b.jpg"));
+    badSource.sourceID = QStringLiteral("not-a-uuid");
+    MediaRow braced = folderRow(source, QStringLiteral("c.jpg"));
+    braced.sourceID = u'{' + uuidString(source).left(34) + u'}';
+    const MediaRow good = folderRow(source, QStringLiteral("good.jpg"));
+    for (const MediaRow& row : {movie, badSource, braced, good}) {
+        rows().insert(row);
+    }
+
+    EXPECT_EQ(idsOf(catalog().galleryIndex({})), QStringList({good.itemID()}));
+    EXPECT_FALSE(catalog().item(movie.itemID()));
+    EXPECT_FALSE(catalog().item(badSource.itemID()));
+    EXPECT_FALSE(catalog().item(braced.itemID()));
+    EXPECT_TRUE(catalog().item(good.itemID()));
+}
+
+TEST_F(CatalogRows, EveryColumnReachesItsField)
+{
+    const QUuid source = QUuid::createUuid();
+    MediaRow row = folderRow(source, QStringLiteral("2021/trip/IMG_0001.HEIC"));
+    row.captured = 1'612'345'678.000123;
+    row.dateOrigin = QStringLiteral("Video metadata");
+    row.width = 3024;
+    row.height = 4032;
+    row.camera = QStringLiteral("iPhone 12");
+    row.lens = QStringLiteral("Wide ∅ 26 mm");
+    row.fileSize = 5'000'000'000LL; // beyond 32 bits
+    row.modified = 1'612'345'700.25;
+    row.metadataJSON = QStringLiteral(R"({"{TIFF}":{"Model":"iPhone 12"}})");
+    row.rotationQuarters = 3;
+    row.isFavorite = true;
+    row.thumbnailKey = QString(64, u'a');
+    rows().insert(row);
+
+    const std::optional<MediaItem> item = catalog().item(row.itemID());
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->sourceID, source);
+    EXPECT_EQ(item->path, row.path);
+    EXPECT_EQ(item->name, QStringLiteral("IMG_0001.HEIC"));
+    EXPECT_EQ(item->kind, MediaKind::image);
+    EXPECT_EQ(item->captureDate, row.captured);
+    EXPECT_EQ(item->dateOrigin, *row.dateOrigin);
+    EXPECT_EQ(item->width, 3024);
+    EXPECT_EQ(item->height, 4032);
+    EXPECT_EQ(item->camera, row.camera);
+    EXPECT_EQ(item->lens, row.lens);
+    EXPECT_FALSE(item->duration) << "a NULL duration is absent, not 0";
+    EXPECT_EQ(item->fileSize, 5'000'000'000LL);
+    EXPECT_EQ(item->modifiedAt, row.modified);
+    EXPECT_EQ(item->metadataJSON, row.metadataJSON);
+    EXPECT_EQ(item->rotationQuarters, 3);
+    EXPECT_TRUE(item->isFavorite);
+    EXPECT_EQ(item->thumbnailKey, row.thumbnailKey);
+    EXPECT_FALSE(item->liveIdentifier);
+    EXPECT_FALSE(item->liveVideoPath);
+
+    // The gallery reads the light list: no camera, lens or metadata.
+    const std::vector<MediaItem> gallery = catalog().galleryIndex({});
+    ASSERT_EQ(gallery.size(), 1u);
+    EXPECT_FALSE(gallery[0].camera);
+    EXPECT_FALSE(gallery[0].lens);
+    EXPECT_FALSE(gallery[0].metadataJSON);
+    MediaItem withoutHeavyFields = *item;
+    withoutHeavyFields.camera.reset();
+    withoutHeavyFields.lens.reset();
+    withoutHeavyFields.metadataJSON.reset();
+    EXPECT_EQ(gallery[0], withoutHeavyFields);
+}
+
+TEST_F(CatalogRows, ZeroDurationStaysZero)
+{
+    MediaRow row = folderRow(QUuid::createUuid(), QStringLiteral("v.mov"), QStringLiteral("video"));
+    row.duration = 0.0;
+    rows().insert(row);
+    EXPECT_EQ(catalog().item(row.itemID())->duration, std::optional<double>(0.0));
+}
+
+TEST_F(CatalogRows, LivePhotoStillCarriesItsMotionPathAndVideoNever)
+{
+    const QUuid source = QUuid::createUuid();
+    MediaRow still = folderRow(source, QStringLiteral("IMG_0002.HEIC"));
+    still.liveIdentifier = QStringLiteral("LIVE-1");
+    MediaRow motion = folderRow(source, QStringLiteral("IMG_0002.MOV"), QStringLiteral("video"));
+    motion.liveIdentifier = still.liveIdentifier;
+    // Same identifier in another source: not this still's motion half.
+    MediaRow elsewhere = folderRow(QUuid::createUuid(), QStringLiteral("other.MOV"), QStringLiteral("video"));
+    elsewhere.liveIdentifier = still.liveIdentifier;
+    MediaRow lonely = folderRow(QUuid::createUuid(), QStringLiteral("IMG_0003.HEIC"));
+    lonely.liveIdentifier = QStringLiteral("LIVE-2");
+    for (const MediaRow& row : {still, motion, elsewhere, lonely}) {
+        rows().insert(row);
+    }
+
+    EXPECT_EQ(catalog().item(still.itemID())->liveVideoPath, motion.path);
+    EXPECT_FALSE(catalog().item(motion.itemID())->liveVideoPath);
+    EXPECT_FALSE(catalog().item(elsewhere.itemID())->liveVideoPath);
+    EXPECT_FALSE(catalog().item(lonely.itemID())->liveVideoPath);
+    for (const MediaItem& item : catalog().galleryIndex({})) {
+        if (item.id == still.itemID()) {
+            EXPECT_EQ(item.liveVideoPath, motion.path) << "the light list carries the motion path too";
+        }
+    }
+}
+
+} // namespace
+} // namespace pivra::test

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "catalog/MediaCatalog.h"
+#include "catalog/MediaRowWriter.h"
+#include "support/TempFolder.h"
+
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace pivra::test {
+
+// A catalog in a fresh temporary file, with a second connection for writing
+// raw rows into it.
+class CatalogTest : public TempFolderTest {
+protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        catalog_.emplace(databasePath());
+        rows_.emplace(databasePath());
+    }
+
+    QString databasePath() const { return pathOf(QStringLiteral("Catalog.sqlite")); }
+    MediaCatalog& catalog() { return *catalog_; }
+    MediaRowWriter& rows() { return *rows_; }
+
+    static QStringList idsOf(const std::vector<MediaItem>& items)
+    {
+        QStringList ids;
+        for (const MediaItem& item : items) {
+            ids.append(item.id);
+        }
+        return ids;
+    }
+
+    // The gallery's ids in order; the count must agree with the index.
+    QStringList galleryIDs(const GalleryScope& scope = {})
+    {
+        const std::vector<MediaItem> items = catalog().galleryIndex(scope);
+        EXPECT_EQ(catalog().galleryCount(scope), static_cast<std::int64_t>(items.size()));
+        return idsOf(items);
+    }
+
+private:
+    std::optional<MediaCatalog> catalog_;
+    std::optional<MediaRowWriter> rows_;
+};
+
+} // namespace pivra::test
