@@ -5,8 +5,15 @@
 #include "support/TempFolder.h"
 
 #include <QStringList>
+#include <ostream>
 #include <optional>
 #include <vector>
+
+// Readable strings in test failures.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace pivra::test {
 
