@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <list>
+#include <mutex>
+
+namespace pivra {
+
+// Decoded thumbnails by key, bounded by the bytes of their pixels (width ×
+// height × 4 each), not by their number. The least recently used entries go
+// first when an insertion passes the limit. Safe from any thread: QImage is
+// implicitly shared and its copies cross threads freely. Its mutex is never
+// held while the caller holds another lock of the store, nor the other way.
+class ThumbnailMemoryCache {
+public:
+    explicit ThumbnailMemoryCache(std::int64_t costLimit);
+
+    // A null image when the key is absent; a hit becomes the most recent.
+    QImage image(const QString& key);
+    void insert(const QString& key, const QImage& image);
+    void remove(const QString& key);
+    void clear();
+
+    std::int64_t totalCost() const;
+    std::int64_t costLimit() const { return costLimit_; }
+
+    static std::int64_t costOf(const QImage& image);
+
+private:
+    struct Entry {
+        QString key;
+        QImage image;
+        std::int64_t cost;
+    };
+
+    void removeLocked(const QString& key);
+    void evictLocked();
+
+    const std::int64_t costLimit_;
+    mutable std::mutex mutex_;
+    std::list<Entry> recency_; // most recent first
+    QHash<QString, std::list<Entry>::iterator> index_;
+    std::int64_t totalCost_ = 0;
+};
+
+} // namespace pivra

@@ -1,0 +1,170 @@
+#include "media/ThumbnailRenderer.h"
+
+#include "media/MediaLibraries.h"
+#include "media/ThumbnailRendererRawPreview.h"
+#include "platform/MainThread.h"
+
+#include <QFile>
+#include <QFileIconProvider>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QPixmap>
+#include <QThread>
+
+#include <vips/vips8>
+
+#include <cmath>
+#include <mutex>
+
+namespace pivra {
+namespace {
+
+using vips::VImage;
+
+// libvips spreads each image over a few worker threads of its own. Up to seven
+// thumbnails run at once (three preparing, four for visible cells), so giving
+// each the whole machine would oversubscribe it several times over; a third
+// of the cores each lets the three preparation operations fill the machine
+// while the visible-cell operations still find room.
+int vipsWorkersPerImage()
+{
+    return std::max(1, int(std::ceil(QThread::idealThreadCount() / 3.0)));
+}
+
+void startVips()
+{
+    initializeMediaLibraries();
+    static std::once_flag once;
+    std::call_once(once, [] { vips_concurrency_set(vipsWorkersPerImage()); });
+}
+
+// 8-bit sRGB, three bands, alpha flattened on white, copied into a QImage that
+// owns its pixels.
+QImage toQImage(VImage image)
+{
+    if (image.interpretation() != VIPS_INTERPRETATION_sRGB) {
+        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+    }
+    if (image.has_alpha()) {
+        image = image.flatten(VImage::option()->set("background", std::vector<double>{255, 255, 255}));
+    }
+    if (image.format() != VIPS_FORMAT_UCHAR) {
+        image = image.cast(VIPS_FORMAT_UCHAR);
+    }
+    if (image.bands() != 3) {
+        return {};
+    }
+    std::size_t size = 0;
+    void* pixels = image.write_to_memory(&size);
+    const int width = image.width();
+    const int height = image.height();
+    QImage result(width, height, QImage::Format_RGB888);
+    const auto* row = static_cast<const uchar*>(pixels);
+    for (int y = 0; y < height; ++y, row += std::size_t(width) * 3) {
+        std::memcpy(result.scanLine(y), row, std::size_t(width) * 3);
+    }
+    g_free(pixels);
+    return result;
+}
+
+vips::VOption* boundedBy(int pixels)
+{
+    return VImage::option()->set("height", pixels)->set("size", VIPS_SIZE_DOWN)->set("export_profile", "srgb");
+}
+
+QImage vipsThumbnail(const QString& path, int pixels)
+{
+    try {
+        return toQImage(VImage::thumbnail(QFile::encodeName(path).constData(), pixels, boundedBy(pixels)));
+    } catch (const vips::VError&) {
+        vips_error_clear();
+        return {};
+    }
+}
+
+QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
+{
+    try {
+        struct BlobRelease {
+            void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
+        };
+        const std::unique_ptr<VipsBlob, BlobRelease> blob(
+            vips_blob_copy(preview.encoded.constData(), std::size_t(preview.encoded.size())));
+        VImage image = VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels)->set("no_rotate", true));
+        image = image.copy();
+        image.set(VIPS_META_ORIENTATION, preview.orientation);
+        return toQImage(image.autorot());
+    } catch (const vips::VError&) {
+        vips_error_clear();
+        return {};
+    }
+}
+
+// The file's type by its content, or nothing for bytes no type describes
+// (a broken or truncated file), which get no stand-in either.
+QString recognisedType(const QString& path)
+{
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent);
+    return type.isDefault() ? QString() : type.name();
+}
+
+QImage fittedDown(const QImage& image, int pixels)
+{
+    if (image.isNull() || std::max(image.width(), image.height()) <= pixels) {
+        return image;
+    }
+    return image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+Rendering renderPhoto(const QString& path, int pixels)
+{
+    startVips();
+    if (isRawFile(path)) {
+        if (const auto preview = largestRawPreview(path)) {
+            if (QImage image = rawPreviewThumbnail(*preview, pixels); !image.isNull()) {
+                return {image, {}};
+            }
+        }
+        return {{}, recognisedType(path)};
+    }
+    if (!vips_foreign_find_load(QFile::encodeName(path).constData())) {
+        vips_error_clear();
+        return {{}, recognisedType(path)};
+    }
+    // A loader took the file: failing now means the file is broken.
+    return {vipsThumbnail(path, pixels), {}};
+}
+
+} // namespace
+
+ThumbnailRenderer::ThumbnailRenderer(std::shared_ptr<const VideoFrameSource> videoFrames)
+    : videoFrames_(std::move(videoFrames))
+{
+}
+
+Rendering ThumbnailRenderer::render(const MediaItem& item, int pixels) const
+{
+    return item.kind == MediaKind::video ? renderVideo(item.path, pixels) : renderPhoto(item.path, pixels);
+}
+
+Rendering ThumbnailRenderer::renderVideo(const QString& path, int pixels) const
+{
+    if (videoFrames_) {
+        if (QImage frame = videoFrames_->frame(path, pixels); !frame.isNull()) {
+            return {fittedDown(frame, pixels).convertToFormat(QImage::Format_RGB888), {}};
+        }
+    }
+    return {{}, recognisedType(path)};
+}
+
+QImage ThumbnailRenderer::standInImage(const QString& contentType, int pixels)
+{
+    assertMainThread();
+    const QMimeType type = QMimeDatabase().mimeTypeForName(contentType);
+    const QIcon generic = QFileIconProvider().icon(QFileIconProvider::File);
+    const QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), generic));
+    const int side = std::min(pixels, 256); // icon themes stop there; larger would only blur
+    return icon.pixmap(QSize(side, side)).toImage();
+}
+
+} // namespace pivra

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "catalog/MediaItem.h"
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+
+namespace pivra {
+
+// Where the renderer gets a still of a video. The preview-clip work supplies
+// the real one (FFmpeg poster frames); until then no source is installed and
+// videos have no frame.
+class VideoFrameSource {
+public:
+    virtual ~VideoFrameSource() = default;
+
+    // A frame of the video upright (display rotation applied) with its longer
+    // side at most `pixels`; a null image when there is none. Called on worker
+    // threads, several at once.
+    virtual QImage frame(const QString& path, int pixels) const = 0;
+};
+
+// What rendering one file gave.
+struct Rendering {
+    QImage image; // null when nothing could be drawn
+    // With no image: the file's content type when it is a kind of file no
+    // decoder here can draw (rather than a broken file). The grid then shows
+    // that type's icon, which is never stored: a real renderer may come later.
+    QString standInType;
+};
+
+// Makes bounded, upright thumbnails of files, never larger than the file.
+//
+// Photos go through libvips' thumbnail operation (shrink-on-load for JPEG,
+// libheif's own scaled decode for HEIF). Orientation is applied exactly once:
+// libvips turns JPEG, TIFF and PNG by their Exif tag; libheif applies HEIF's
+// container transforms and libvips then drops the Exif tag, which HEIF readers
+// must not apply a second time; RAW files, whose sensor data libvips cannot
+// read, are drawn from their largest embedded preview, turned by hand by the
+// RAW's own Exif orientation (the preview carries none).
+//
+// Every image comes out as 8-bit sRGB without alpha (transparent areas on
+// white), since it is shown by Qt, which does no colour management, and stored
+// as JPEG.
+//
+// Safe to call from several threads at once.
+class ThumbnailRenderer {
+public:
+    explicit ThumbnailRenderer(std::shared_ptr<const VideoFrameSource> videoFrames = {});
+    virtual ~ThumbnailRenderer() = default;
+
+    ThumbnailRenderer(const ThumbnailRenderer&) = delete;
+    ThumbnailRenderer& operator=(const ThumbnailRenderer&) = delete;
+
+    // The item's file with its longer side at most `pixels`. Virtual for tests
+    // that count or hold renders.
+    virtual Rendering render(const MediaItem& item, int pixels) const;
+
+    // The icon of a content type, its longer side at most `pixels`. Icons go
+    // through pixmaps, so GUI thread only.
+    static QImage standInImage(const QString& contentType, int pixels);
+
+private:
+    Rendering renderVideo(const QString& path, int pixels) const;
+
+    std::shared_ptr<const VideoFrameSource> videoFrames_;
+};
+
+} // namespace pivra

@@ -1,0 +1,50 @@
+#include "media/ThumbnailRendererRawPreview.h"
+
+#include "media/MediaLibraries.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <exiv2/exiv2.hpp>
+
+namespace pivra {
+
+bool isRawFile(const QString& path)
+{
+    // The camera formats among the image extensions the catalog indexes.
+    static const QSet<QString> rawExtensions{
+        QStringLiteral("dng"), QStringLiteral("cr2"), QStringLiteral("cr3"), QStringLiteral("nef"),
+        QStringLiteral("arw"), QStringLiteral("raf"), QStringLiteral("orf"), QStringLiteral("rw2"),
+        QStringLiteral("pef"), QStringLiteral("srw"),
+    };
+    return rawExtensions.contains(QFileInfo(path).suffix().toLower());
+}
+
+std::optional<RawPreview> largestRawPreview(const QString& path)
+{
+    initializeMediaLibraries();
+    try {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        image->readMetadata();
+        Exiv2::PreviewManager previews(*image);
+        const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();
+        if (list.empty()) {
+            return std::nullopt;
+        }
+        // The list is sorted by size, smallest first.
+        const Exiv2::PreviewImage preview = previews.getPreviewImage(list.back());
+        RawPreview result;
+        result.encoded = QByteArray(reinterpret_cast<const char*>(preview.pData()), int(preview.size()));
+        const Exiv2::ExifData& exif = image->exifData();
+        if (const auto found = Exiv2::orientation(exif); found != exif.end() && found->count() > 0) {
+            const long value = found->toLong();
+            result.orientation = value >= 1 && value <= 8 ? int(value) : 1;
+        }
+        return result;
+    } catch (const Exiv2::AnyError&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace pivra

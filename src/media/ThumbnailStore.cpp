@@ -1,0 +1,331 @@
+#include "media/ThumbnailStore.h"
+
+#include "media/MediaKey.h"
+#include "media/ThumbnailCacheBudget.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace pivra {
+namespace {
+
+constexpr int preparationWidth = 3;
+constexpr int visibleWidth = 4;
+
+bool isCameraItem(const MediaItem& item)
+{
+    return item.path.startsWith(QLatin1String("pivra-camera://"));
+}
+
+void onMain(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);
+}
+
+void answerLater(ThumbnailCompletion completion, QImage image, std::optional<QString> key)
+{
+    onMain([completion = std::move(completion), image = std::move(image), key = std::move(key)] {
+        completion(image, key);
+    });
+}
+
+std::optional<QString> validOrNone(std::optional<QString> key)
+{
+    return key && isValidKey(*key) ? key : std::nullopt;
+}
+
+} // namespace
+
+ThumbnailStore& ThumbnailStore::shared()
+{
+    // Never destroyed: operations may still be running when static
+    // destructors run, and nothing here needs tearing down at exit.
+    static ThumbnailStore* const store =
+        new ThumbnailStore(ThumbnailLocations::standard(), std::make_shared<ThumbnailRenderer>());
+    return *store;
+}
+
+ThumbnailStore::ThumbnailStore(ThumbnailLocations locations, std::shared_ptr<const ThumbnailRenderer> renderer,
+                               ThumbnailStoreLimits limits)
+    : locations_(std::move(locations))
+    , renderer_(std::move(renderer))
+    , limits_(limits)
+    , memory_(limits.memoryCost)
+    , queue_(std::make_unique<OperationQueue>(QStringLiteral("Pivra thumbnail preparation"), preparationWidth,
+                                              PoolPriority::utility))
+    , displayQueue_(std::make_unique<OperationQueue>(QStringLiteral("Pivra visible thumbnails"), visibleWidth,
+                                                     PoolPriority::userInitiated))
+    , preparationPause_(std::make_unique<ScrollPause>(*queue_))
+{
+    QDir().mkpath(locations_.assetDirectory);
+    QDir().mkpath(locations_.viewerDirectory);
+}
+
+ThumbnailStore::~ThumbnailStore() = default;
+
+std::shared_ptr<QueueOperation> ThumbnailStore::ensure(const MediaItem& item, bool loadImage,
+                                                       ThumbnailCompletion completion)
+{
+    const std::optional<QString> candidate = validOrNone(item.thumbnailKey ? item.thumbnailKey : knownKey(item));
+    if (loadImage && candidate) {
+        if (const QImage image = memory_.image(*candidate); !image.isNull()) {
+            completion(image, candidate);
+            return nullptr;
+        }
+    }
+    // Without loadImage a memory hit is not enough: preparation vouches for the file.
+    OperationQueue& target = loadImage ? *displayQueue_ : *queue_;
+    return target.add([this, item, candidate, loadImage, completion = std::move(completion)] {
+        produceGridThumbnail(item, candidate, loadImage, completion);
+    });
+}
+
+void ThumbnailStore::produceGridThumbnail(const MediaItem& item, const std::optional<QString>& candidate,
+                                          bool loadImage, const ThumbnailCompletion& completion)
+{
+    QString key;
+    if (candidate && QFileInfo::exists(locations_.gridFile(*candidate))) {
+        key = *candidate;
+    } else if (const std::optional<QString> computed = contentKey(item)) {
+        key = *computed; // normally the same text as a stored key whose file has gone
+    } else {
+        answerLater(completion, {}, std::nullopt); // unreadable, or its drive is not there
+        return;
+    }
+    const QString file = locations_.gridFile(key);
+    if (QFileInfo::exists(file)) {
+        if (!loadImage) {
+            remember(item, key);
+            answerLater(completion, {}, key);
+            return;
+        }
+        if (QImage image = loadCachedImage(file); !image.isNull()) {
+            remember(item, key);
+            memory_.insert(key, image);
+            answerLater(completion, image, key);
+            return;
+        }
+        // A grid file that no longer decodes is made again under the same key.
+    }
+    if (!joinProduction(key, completion)) {
+        return;
+    }
+    try {
+        produceOwnedGridThumbnail(item, key);
+    } catch (...) {
+        finish({}, key, false); // whatever failed, nobody on the list waits for ever
+    }
+}
+
+void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QString& key)
+{
+    const QString file = locations_.gridFile(key);
+    // The previous producer of this key may have finished between our look at
+    // the disk and our claim; its file spares a second render.
+    if (QImage image = loadCachedImage(file); !image.isNull()) {
+        remember(item, key);
+        finish({image, {}}, key, true);
+        return;
+    }
+    if (copyLegacyThumbnail(item, file)) {
+        if (QImage image = loadCachedImage(file); !image.isNull()) {
+            remember(item, key);
+            finish({image, {}}, key, true);
+            return;
+        }
+        // A copied file that does not decode is overwritten by the render below.
+    }
+    const Rendering rendering = renderer_->render(item, gridPixels);
+    const bool saved = !rendering.image.isNull() && persist(rendering.image, file);
+    if (saved) {
+        remember(item, key);
+    }
+    finish(rendering, key, saved);
+}
+
+bool ThumbnailStore::joinProduction(const QString& requestKey, ThumbnailCompletion completion)
+{
+    std::lock_guard guard(lock_);
+    if (const auto found = pending_.find(requestKey); found != pending_.end()) {
+        found->push_back(std::move(completion));
+        return false;
+    }
+    pending_.insert(requestKey, {std::move(completion)});
+    return true;
+}
+
+void ThumbnailStore::finish(const Rendering& rendering, const QString& requestKey, bool saved)
+{
+    if (saved && !rendering.image.isNull()) {
+        memory_.insert(requestKey, rendering.image);
+    }
+    std::vector<ThumbnailCompletion> waiting;
+    {
+        std::lock_guard guard(lock_);
+        waiting = pending_.take(requestKey);
+    }
+    std::optional<QString> key = saved ? std::optional(requestKey) : std::nullopt;
+    QString standIn = rendering.image.isNull() ? rendering.standInType : QString();
+    onMain([waiting = std::move(waiting), image = rendering.image, standIn = std::move(standIn),
+            key = std::move(key)] {
+        const QImage shown = standIn.isEmpty() ? image : ThumbnailRenderer::standInImage(standIn, gridPixels);
+        for (const ThumbnailCompletion& completion : waiting) {
+            completion(shown, key);
+        }
+    });
+}
+
+bool ThumbnailStore::copyLegacyThumbnail(const MediaItem& item, const QString& destination) const
+{
+    std::optional<QString> root;
+    {
+        std::lock_guard guard(lock_);
+        if (const auto found = sourceRoots_.constFind(item.sourceID); found != sourceRoots_.cend()) {
+            root = *found;
+        }
+    }
+    QStringList candidates;
+    if (root) {
+        if (const std::optional<QString> portable = oldPortableFile(item, *root)) {
+            candidates << *portable;
+        }
+    }
+    candidates << locations_.legacyCacheFile(item);
+    return copyFirstUsableFile(candidates, destination);
+}
+
+void ThumbnailStore::remember(const MediaItem& item, const QString& key)
+{
+    std::lock_guard guard(lock_);
+    knownKeys_.insert(item.id, {item.modifiedAt, item.fileSize, key});
+}
+
+std::optional<QString> ThumbnailStore::knownKey(const MediaItem& item) const
+{
+    std::lock_guard guard(lock_);
+    const auto found = knownKeys_.constFind(item.id);
+    if (found == knownKeys_.cend() || found->modifiedAt != item.modifiedAt || found->fileSize != item.fileSize) {
+        return std::nullopt;
+    }
+    return found->key;
+}
+
+std::shared_ptr<QueueOperation> ThumbnailStore::request(const MediaItem& item, int pixels,
+                                                        PreviewCompletion completion)
+{
+    assertMainThread();
+    auto imageOnly = [completion](const QImage& image, const std::optional<QString>&) { completion(image); };
+    if (isCameraItem(item)) {
+        askCamera(item, pixels, std::move(imageOnly));
+        return nullptr;
+    }
+    if (pixels == gridPixels) {
+        return ensure(item, true, std::move(imageOnly));
+    }
+    queue_->add([this, item, pixels, completion = std::move(completion)] {
+        produceViewerPreview(item, pixels, completion);
+    }, OperationUrgency::urgent);
+    return nullptr;
+}
+
+void ThumbnailStore::produceViewerPreview(const MediaItem& item, int pixels, const PreviewCompletion& completion)
+{
+    const QString file = locations_.viewerPreviewFile(item, pixels);
+    QImage image = loadCachedImage(file);
+    if (!image.isNull()) {
+        markUsed(file);
+    } else {
+        image = renderer_->render(item, pixels).image;
+        if (!image.isNull() && persist(image, file)) {
+            trimToBudget(locations_.viewerDirectory, limits_.viewerPreviewBytes, file);
+        }
+    }
+    onMain([completion, image] { completion(image); });
+}
+
+ThumbnailStore::PrepareAwaiter ThumbnailStore::prepare(const MediaItem& item)
+{
+    return PrepareAwaiter(*this, item);
+}
+
+void ThumbnailStore::startPreparation(const MediaItem& item, ThumbnailCompletion completion)
+{
+    if (isCameraItem(item)) {
+        askCamera(item, gridPixels, std::move(completion));
+    } else {
+        ensure(item, false, std::move(completion));
+    }
+}
+
+void ThumbnailStore::askCamera(const MediaItem& item, int pixels, ThumbnailCompletion completion)
+{
+    if (cameraPreviews_) {
+        cameraPreviews_(item, pixels, std::move(completion));
+    } else {
+        answerLater(std::move(completion), {}, std::nullopt);
+    }
+}
+
+QImage ThumbnailStore::cachedPreview(const MediaItem& item)
+{
+    const std::optional<QString> key = validOrNone(item.thumbnailKey ? item.thumbnailKey : knownKey(item));
+    if (!key) {
+        return {};
+    }
+    if (QImage image = memory_.image(*key); !image.isNull()) {
+        return image;
+    }
+    return loadCachedImage(locations_.gridFile(*key));
+}
+
+StorageMeasure ThumbnailStore::footprint(const QStringList& keys) const
+{
+    StorageMeasure measure;
+    for (const QString& key : keys) {
+        if (!isValidKey(key)) {
+            continue;
+        }
+        if (const std::optional<std::int64_t> size = allocatedSize(locations_.gridFile(key))) {
+            measure.count += 1;
+            measure.bytes += *size;
+        }
+    }
+    return measure;
+}
+
+void ThumbnailStore::deleteThumbnails(const QStringList& keys)
+{
+    QSet<QString> deleted;
+    for (const QString& key : keys) {
+        if (isValidKey(key)) {
+            deleted.insert(key);
+        }
+    }
+    for (const QString& key : deleted) {
+        memory_.remove(key);
+        QFile::remove(locations_.gridFile(key));
+    }
+    std::lock_guard guard(lock_);
+    knownKeys_.removeIf([&deleted](const auto& entry) { return deleted.contains(entry.value().key); });
+}
+
+StorageMeasure ThumbnailStore::diskStats(const QString& directory)
+{
+    return pivra::diskStats(directory);
+}
+
+void ThumbnailStore::setSourceRoots(QHash<QUuid, QString> roots)
+{
+    std::lock_guard guard(lock_);
+    sourceRoots_ = std::move(roots);
+}
+
+void ThumbnailStore::setCameraPreviewHandler(CameraPreviewHandler handler)
+{
+    cameraPreviews_ = std::move(handler);
+}
+
+} // namespace pivra
