@@ -53,7 +53,10 @@ void ScrollPause::schedulePreparationResume()
 void ScrollPause::checkResume()
 {
     resumePending_ = false;
-    if (clock_.uptime() - lastScrollActivity_ >= quietSeconds) {
+    // The check was scheduled a quiet period after a scroll; rounding of the
+    // clock's large values must not cost a second period.
+    constexpr double rounding = 1e-6;
+    if (clock_.uptime() - lastScrollActivity_ >= quietSeconds - rounding) {
         queue_.setSuspended(false);
     } else {
         schedulePreparationResume();

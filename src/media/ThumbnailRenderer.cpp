@@ -100,12 +100,14 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
     }
 }
 
-// The file's type by its content, or nothing for bytes no type describes
-// (a broken or truncated file), which get no stand-in either.
+// The file's type by its content when that is a kind of picture or film;
+// nothing for bytes no such type describes (a broken, empty or mislabelled
+// file), which get no stand-in either.
 QString recognisedType(const QString& path)
 {
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent);
-    return type.isDefault() ? QString() : type.name();
+    const QString type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent).name();
+    const bool media = type.startsWith(QLatin1String("image/")) || type.startsWith(QLatin1String("video/"));
+    return media ? type : QString();
 }
 
 QImage fittedDown(const QImage& image, int pixels)

@@ -1,0 +1,222 @@
+// Grid thumbnails of large photos: our renderer on the preparation queue
+// against `vipsthumbnail -s 420` on the same files, in the same run.
+//
+// Fixtures (500 JPEGs of 6000 × 4000 and 100 HEICs of 4032 × 3024, smooth
+// gradients with sensor-like noise, so they decode like photographs rather
+// than flat colour) are made once into /tmp/pivra-bench-thumbnails and reused.
+//
+// Arguments: {set, width}: set 0 is the JPEGs, 1 the HEICs; width 3 is the
+// preparation queue as the program runs it, width 1 one thumbnail at a time
+// (the renderer's own latency against vipsthumbnail's). Counters per run:
+//   pivra_ms, vips_ms      wall time per image
+//   ratio                  pivra_ms / vips_ms (the goal is at most 1.2)
+//   pivra_cores, vips_cores  processor time / wall time: cores kept busy
+#include "media/MediaLibraries.h"
+#include "media/OperationQueue.h"
+#include "media/ThumbnailCache.h"
+#include "media/ThumbnailRenderer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtConcurrent>
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <vips/vips8>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+using namespace pivra;
+
+const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-thumbnails");
+constexpr int jpegCount = 500;
+constexpr int heicCount = 100;
+
+QString fixturePath(int set, int index)
+{
+    return QStringLiteral("%1/%2-%3.%4")
+        .arg(fixtureFolder, set == 0 ? QStringLiteral("photo") : QStringLiteral("phone"))
+        .arg(index, 3, 10, QLatin1Char('0'))
+        .arg(set == 0 ? QStringLiteral("jpg") : QStringLiteral("heic"));
+}
+
+// A diagonal gradient whose hue differs per file, with noise like a sensor's.
+void makeFixture(int set, int index)
+{
+    const QString path = fixturePath(set, index);
+    if (QFileInfo::exists(path)) {
+        return;
+    }
+    const int width = set == 0 ? 6000 : 4032;
+    const int height = set == 0 ? 4000 : 3024;
+    using vips::VImage;
+    VImage xy = VImage::xyz(width, height);
+    VImage x = xy[0];
+    VImage y = xy[1];
+    const double shift = index * 7 % 255;
+    VImage red = (x * (200.0 / width) + shift);
+    VImage green = (y * (200.0 / height) + 255 - shift);
+    VImage blue = ((x + y) * (120.0 / (width + height)) + shift / 2);
+    VImage noise = VImage::gaussnoise(width, height, VImage::option()->set("sigma", 6.0));
+    VImage image = red.bandjoin(green).bandjoin(blue) + noise;
+    image = image.cast(VIPS_FORMAT_UCHAR).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+    const QString temporary = path + QStringLiteral(".part");
+    if (set == 0) {
+        image.jpegsave(QFile::encodeName(temporary).constData(), VImage::option()->set("Q", 90));
+    } else {
+        image.heifsave(QFile::encodeName(temporary).constData(),
+                       VImage::option()->set("Q", 50)->set("compression", VIPS_FOREIGN_HEIF_COMPRESSION_HEVC)->set("effort", 0));
+    }
+    QFile::rename(temporary, path);
+}
+
+QStringList fixtures(int set)
+{
+    static std::once_flag made;
+    std::call_once(made, [] {
+        initializeMediaLibraries();
+        QDir().mkpath(fixtureFolder);
+        QList<std::pair<int, int>> wanted;
+        for (int i = 0; i < jpegCount; ++i) {
+            wanted.append({0, i});
+        }
+        for (int i = 0; i < heicCount; ++i) {
+            wanted.append({1, i});
+        }
+        QtConcurrent::blockingMap(wanted, [](const std::pair<int, int>& one) { makeFixture(one.first, one.second); });
+    });
+    QStringList paths;
+    for (int i = 0, count = set == 0 ? jpegCount : heicCount; i < count; ++i) {
+        paths << fixturePath(set, i);
+    }
+    return paths;
+}
+
+double processorSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Measure {
+    double wallSeconds = 0;
+    double processorSeconds = 0;
+};
+
+// Each file rendered at 420 pixels and written as the grid store writes it,
+// `width` at a time on a queue made like the preparation queue.
+Measure renderWithPivra(const QStringList& paths, int width, const QString& output)
+{
+    const ThumbnailRenderer renderer;
+    OperationQueue queue(QStringLiteral("Pivra thumbnail preparation"), width, PoolPriority::utility);
+    std::mutex mutex;
+    std::condition_variable finished;
+    int remaining = int(paths.size());
+    const double processorBefore = processorSeconds(RUSAGE_SELF);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < paths.size(); ++i) {
+        queue.add([&, i] {
+            MediaItem item;
+            item.path = paths[i];
+            const Rendering rendering = renderer.render(item, gridPixels);
+            if (rendering.image.isNull() || !persist(rendering.image, QStringLiteral("%1/%2.jpg").arg(output).arg(i))) {
+                qFatal("a benchmark thumbnail failed: %s", qPrintable(paths[i]));
+            }
+            std::lock_guard lock(mutex);
+            if (--remaining == 0) {
+                finished.notify_all();
+            }
+        });
+    }
+    std::unique_lock lock(mutex);
+    finished.wait(lock, [&] { return remaining == 0; });
+    return {clock.nsecsElapsed() / 1e9, processorSeconds(RUSAGE_SELF) - processorBefore};
+}
+
+// One vipsthumbnail process per `width`-th share of the files, all at once.
+Measure renderWithVipsthumbnail(const QStringList& paths, int width, const QString& output)
+{
+    const double processorBefore = processorSeconds(RUSAGE_CHILDREN);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int share = 0; share < width; ++share) {
+        QStringList arguments{QStringLiteral("-s"), QStringLiteral("420"), QStringLiteral("-o"),
+                              output + QStringLiteral("/%s.jpg[Q=82]")};
+        for (int i = share; i < paths.size(); i += width) {
+            arguments << paths[i];
+        }
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral("vipsthumbnail"), arguments);
+        processes.push_back(std::move(process));
+    }
+    for (const auto& process : processes) {
+        if (!process->waitForFinished(-1) || process->exitCode() != 0) {
+            qFatal("vipsthumbnail failed: %s", process->readAllStandardError().constData());
+        }
+    }
+    return {clock.nsecsElapsed() / 1e9, processorSeconds(RUSAGE_CHILDREN) - processorBefore};
+}
+
+void BM_ThumbnailsAgainstVipsthumbnail(benchmark::State& state)
+{
+    const int set = int(state.range(0));
+    const int width = int(state.range(1));
+    const QStringList paths = fixtures(set);
+    for (const QString& path : paths) { // both sides start from the page cache
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        while (!file.read(1 << 20).isEmpty()) {
+        }
+    }
+    Measure pivra;
+    Measure vips;
+    for (auto _ : state) {
+        QTemporaryDir ours;
+        QTemporaryDir theirs;
+        vips = renderWithVipsthumbnail(paths, width, theirs.path());
+        pivra = renderWithPivra(paths, width, ours.path());
+        state.SetIterationTime(pivra.wallSeconds);
+    }
+    const double count = paths.size();
+    state.counters["pivra_ms"] = pivra.wallSeconds * 1000 / count;
+    state.counters["vips_ms"] = vips.wallSeconds * 1000 / count;
+    state.counters["ratio"] = pivra.wallSeconds / vips.wallSeconds;
+    state.counters["pivra_cores"] = pivra.processorSeconds / pivra.wallSeconds;
+    state.counters["vips_cores"] = vips.processorSeconds / vips.wallSeconds;
+    state.SetLabel(set == 0 ? "24 MP JPEG" : "12 MP HEIC");
+}
+
+BENCHMARK(BM_ThumbnailsAgainstVipsthumbnail)
+    ->ArgNames({"set", "width"})
+    ->Args({0, 3})
+    ->Args({1, 3})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv); // the renderer's file-type lookups want an application
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

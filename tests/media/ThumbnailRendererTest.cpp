@@ -1,0 +1,163 @@
+#include "media/ThumbnailRenderer.h"
+
+#include "support/HeicMaker.h"
+#include "support/JpegMaker.h"
+#include "support/TempFolder.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+
+#include <exiv2/exiv2.hpp>
+
+namespace pivra {
+namespace {
+
+using test::TempFolderTest;
+
+test::ExifFields turnedBy(int orientation)
+{
+    test::ExifFields fields;
+    fields.orientation = orientation;
+    return fields;
+}
+
+test::HeicFields heicTurnedBy(int container, int exif)
+{
+    test::HeicFields fields;
+    fields.containerOrientation = container;
+    fields.exif.orientation = exif;
+    return fields;
+}
+
+class ThumbnailRendererTest : public TempFolderTest {
+protected:
+    static MediaItem itemAt(const QString& path, MediaKind kind = MediaKind::image)
+    {
+        MediaItem item;
+        item.path = path;
+        item.kind = kind;
+        return item;
+    }
+
+    QSize renderedSize(const QString& path, int pixels = 420) const
+    {
+        return renderer.render(itemAt(path), pixels).image.size();
+    }
+
+    ThumbnailRenderer renderer;
+};
+
+TEST_F(ThumbnailRendererTest, JpegOrientationIsAppliedOnceAndNothingIsEnlarged)
+{
+    const QString turned = pathOf(QStringLiteral("turned.jpg"));
+    ASSERT_TRUE(test::makeJpeg(turned, QSize(1200, 800), turnedBy(6)));
+    EXPECT_EQ(renderedSize(turned), QSize(280, 420)) << "upright, as the item's 800 × 1200";
+
+    const QString small = pathOf(QStringLiteral("small-turned.jpg"));
+    ASSERT_TRUE(test::makeJpeg(small, QSize(400, 300), turnedBy(6)));
+    EXPECT_EQ(renderedSize(small), QSize(300, 400)) << "turned, but not enlarged to 420";
+
+    const QString tiny = pathOf(QStringLiteral("tiny.jpg"));
+    ASSERT_TRUE(test::makeJpeg(tiny, QSize(100, 80), turnedBy(1)));
+    EXPECT_EQ(renderedSize(tiny), QSize(100, 80));
+    EXPECT_EQ(renderedSize(tiny, 3200), QSize(100, 80));
+}
+
+TEST_F(ThumbnailRendererTest, LargePhotosFitTheRequestedSize)
+{
+    const QString wide = pathOf(QStringLiteral("wide.jpg"));
+    ASSERT_TRUE(test::makeJpeg(wide, QSize(4000, 3000), turnedBy(1)));
+    EXPECT_EQ(renderedSize(wide), QSize(420, 315));
+    EXPECT_EQ(renderedSize(wide, 3200), QSize(3200, 2400));
+
+    const QImage image = renderer.render(itemAt(wide), 420).image;
+    EXPECT_EQ(image.format(), QImage::Format_RGB888);
+}
+
+TEST_F(ThumbnailRendererTest, HeicContainerRotationIsAppliedOnce)
+{
+    const QString container = pathOf(QStringLiteral("container.heic"));
+    ASSERT_TRUE(test::makeHeic(container, QSize(640, 480), heicTurnedBy(6, 1)));
+    EXPECT_EQ(renderedSize(container), QSize(315, 420));
+
+    // As an iPhone writes it: both the container and the Exif tag say "turn".
+    // Turning by both would lay it on its side again.
+    const QString both = pathOf(QStringLiteral("both.heic"));
+    ASSERT_TRUE(test::makeHeic(both, QSize(640, 480), heicTurnedBy(6, 6)));
+    EXPECT_EQ(renderedSize(both), QSize(315, 420));
+
+    // HEIF readers go by the container alone; the Exif tag is information.
+    const QString exifOnly = pathOf(QStringLiteral("exif-only.heic"));
+    ASSERT_TRUE(test::makeHeic(exifOnly, QSize(640, 480), heicTurnedBy(1, 6)));
+    EXPECT_EQ(renderedSize(exifOnly), QSize(420, 315));
+}
+
+TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheirPreviewTurnedByHand)
+{
+    // A file under a RAW name whose largest embedded preview is a 160 × 120
+    // Exif thumbnail, with the file's orientation 6. The preview route must
+    // be taken (the main image would give 300 × 400) and turned once.
+    const QString raw = pathOf(QStringLiteral("camera.nef"));
+    ASSERT_TRUE(test::makeJpeg(raw, QSize(400, 300), turnedBy(6)));
+    QImage preview(160, 120, QImage::Format_RGB32);
+    preview.fill(Qt::yellow);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(preview.save(&buffer, "JPEG"));
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(raw).toStdString());
+    image->readMetadata();
+    Exiv2::ExifThumb(image->exifData())
+        .setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(encoded.constData()), long(encoded.size()));
+    image->writeMetadata();
+
+    const QImage rendered = renderer.render(itemAt(raw), 420).image;
+    EXPECT_EQ(rendered.size(), QSize(120, 160));
+}
+
+TEST_F(ThumbnailRendererTest, BrokenFilesGiveNoImageAndNoStandIn)
+{
+    const QString good = pathOf(QStringLiteral("good.jpg"));
+    ASSERT_TRUE(test::makeJpeg(good, QSize(300, 200), turnedBy(1)));
+    QFile file(good);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray damaged = file.read(40);
+    damaged += QByteArray(4000, '\x5a');
+    const QString broken = writeFile(QStringLiteral("broken.jpg"), damaged);
+    const QString noise = writeFile(QStringLiteral("noise.jpg"), QByteArray(4000, '\x01'));
+    const QString empty = writeFile(QStringLiteral("empty.jpg"), {});
+    const QString text = writeFile(QStringLiteral("text.jpg"), "not a picture at all\n");
+
+    for (const QString& path : {broken, noise, empty, text, pathOf(QStringLiteral("missing.jpg"))}) {
+        const Rendering rendering = renderer.render(itemAt(path), 420);
+        EXPECT_TRUE(rendering.image.isNull()) << path.toStdString();
+        EXPECT_TRUE(rendering.standInType.isEmpty()) << path.toStdString();
+    }
+}
+
+TEST_F(ThumbnailRendererTest, VideosAskTheFrameSourceAndOtherwiseGetAStandIn)
+{
+    // An MPEG-4 file type box is enough for its content type to be known.
+    const QByteArray header = QByteArray::fromHex("00000018667479706d703432000000006d70343269736f6d");
+    const QString video = writeFile(QStringLiteral("clip.mp4"), header + QByteArray(2000, '\0'));
+
+    const Rendering none = renderer.render(itemAt(video, MediaKind::video), 420);
+    EXPECT_TRUE(none.image.isNull());
+    EXPECT_EQ(none.standInType, QStringLiteral("video/mp4"));
+    EXPECT_FALSE(ThumbnailRenderer::standInImage(none.standInType, 420).isNull());
+
+    struct WideFrames : VideoFrameSource {
+        QImage frame(const QString&, int) const override
+        {
+            QImage image(1000, 500, QImage::Format_RGB32);
+            image.fill(Qt::green);
+            return image;
+        }
+    };
+    const ThumbnailRenderer withFrames(std::make_shared<WideFrames>());
+    EXPECT_EQ(withFrames.render(itemAt(video, MediaKind::video), 420).image.size(), QSize(420, 210));
+}
+
+} // namespace
+} // namespace pivra
