@@ -62,7 +62,7 @@ void fill(Exiv2::ExifData& exif, const ExifFields& fields)
 
 } // namespace
 
-QByteArray exifBlock(const ExifFields& fields)
+std::optional<QByteArray> exifBlock(const ExifFields& fields)
 {
     try {
         Exiv2::ExifData exif;
@@ -71,7 +71,7 @@ QByteArray exifBlock(const ExifFields& fields)
         Exiv2::ExifParser::encode(blob, Exiv2::bigEndian, exif);
         return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
     } catch (const Exiv2::AnyError&) {
-        return {};
+        return std::nullopt;
     }
 }
 

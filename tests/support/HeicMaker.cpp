@@ -47,12 +47,6 @@ Image filledImage(QSize size, QColor color)
     return image;
 }
 
-bool hasExif(const ExifFields& exif)
-{
-    return exif.dateTimeOriginal || exif.make || exif.model || exif.lensModel || exif.orientation
-        || (exif.latitude && exif.longitude) || exif.liveIdentifier;
-}
-
 } // namespace
 
 bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor color, int quality)
@@ -75,12 +69,13 @@ bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor 
         return false;
     }
     Handle handle(rawHandle);
-    if (hasExif(fields.exif)) {
-        const QByteArray block = exifBlock(fields.exif);
-        if (block.isEmpty()
-            || !ok(heif_context_add_exif_metadata(context.get(), rawHandle, block.constData(), int(block.size())))) {
-            return false;
-        }
+    const std::optional<QByteArray> block = exifBlock(fields.exif);
+    if (!block) {
+        return false;
+    }
+    if (!block->isEmpty()
+        && !ok(heif_context_add_exif_metadata(context.get(), rawHandle, block->constData(), int(block->size())))) {
+        return false;
     }
     return ok(heif_context_write_to_file(context.get(), path.toUtf8().constData()));
 }

@@ -10,14 +10,17 @@ namespace {
 
 void writeExif(const QString& path, const ExifFields& fields)
 {
-    const QByteArray block = exifBlock(fields);
-    if (block.isEmpty()) {
+    const std::optional<QByteArray> block = exifBlock(fields);
+    if (!block) {
         throw Exiv2::Error(Exiv2::kerErrorMessage, "the Exif fields could not be encoded");
+    }
+    if (block->isEmpty()) {
+        return;
     }
     auto image = Exiv2::ImageFactory::open(path.toStdString());
     image->readMetadata();
-    Exiv2::ExifParser::decode(image->exifData(), reinterpret_cast<const Exiv2::byte*>(block.constData()),
-                              uint32_t(block.size()));
+    Exiv2::ExifParser::decode(image->exifData(), reinterpret_cast<const Exiv2::byte*>(block->constData()),
+                              uint32_t(block->size()));
     image->writeMetadata();
 }
 
@@ -33,9 +36,11 @@ bool makeJpeg(const QString& path, QSize size, const ExifFields& exif, QColor co
 {
     QImage pixels(size, QImage::Format_RGB32);
     pixels.fill(color);
-    if (!pixels.save(path, "JPEG", quality)) {
-        return false;
-    }
+    return pixels.save(path, "JPEG", quality) && addExif(path, exif);
+}
+
+bool addExif(const QString& path, const ExifFields& exif)
+{
     try {
         writeExif(path, exif);
     } catch (const Exiv2::AnyError&) {

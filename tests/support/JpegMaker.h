@@ -35,6 +35,9 @@ struct IptcFields {
 bool makeJpeg(const QString& path, QSize size, const ExifFields& exif = {}, QColor color = Qt::darkCyan,
               int quality = 90);
 
+// Adds `exif` to an existing image exiv2 can write Exif into (JPEG, PNG, TIFF…).
+bool addExif(const QString& path, const ExifFields& exif);
+
 // Adds `iptc` to an existing JPEG (or any file exiv2 can write IPTC into).
 bool addIptc(const QString& path, const IptcFields& iptc);
 

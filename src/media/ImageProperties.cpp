@@ -1,0 +1,112 @@
+#include "media/ImageProperties.h"
+
+#include "media/MediaLibraries.h"
+#include "media/PixelHeader.h"
+#include "media/PropertyGroups.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace pivra {
+namespace {
+
+bool isCameraRaw(const QString& path)
+{
+    static const QSet<QString> extensions{"dng", "cr2", "cr3", "nef", "arw", "raf", "orf", "rw2", "pef", "srw"};
+    return extensions.contains(QFileInfo(path).suffix().toLower());
+}
+
+struct ExivReading {
+    QVariantMap groups;
+    int width = 0; // exiv2's idea of the main image's size; used for RAW only
+    int height = 0;
+};
+
+std::optional<ExivReading> readWithExiv2(const QString& path)
+{
+    try {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        if (!image.get()) {
+            return std::nullopt;
+        }
+        image->readMetadata();
+        ExivReading reading;
+        addExifGroups(image->exifData(), reading.groups);
+        addIptcGroup(image->iptcData(), reading.groups);
+        reading.width = image->pixelWidth();
+        reading.height = image->pixelHeight();
+        return reading;
+    } catch (...) {
+        // Damaged and hostile files end here: exiv2 reports them by throwing
+        // its own errors and, deeper down, standard ones (bad_alloc, out_of_range).
+        return std::nullopt;
+    }
+}
+
+std::optional<PixelHeader> readHeader(const QString& path, const std::optional<ExivReading>& exiv)
+{
+    if (isHeifFile(path)) {
+        return readHeifHeader(path);
+    }
+    if (isCameraRaw(path) && exiv && exiv->width > 0 && exiv->height > 0) {
+        PixelHeader header;
+        header.width = exiv->width;
+        header.height = exiv->height;
+        return header;
+    }
+    return readVipsHeader(path);
+}
+
+void addHeader(const PixelHeader& header, QVariantMap& properties)
+{
+    properties.insert(QStringLiteral("PixelWidth"), header.width);
+    properties.insert(QStringLiteral("PixelHeight"), header.height);
+    if (header.depth) {
+        properties.insert(QStringLiteral("Depth"), *header.depth);
+    }
+    if (header.colorModel) {
+        properties.insert(QStringLiteral("ColorModel"), *header.colorModel);
+    }
+    properties.insert(QStringLiteral("HasAlpha"), header.hasAlpha);
+    if (header.dpiWidth) {
+        properties.insert(QStringLiteral("DPIWidth"), *header.dpiWidth);
+    }
+    if (header.dpiHeight) {
+        properties.insert(QStringLiteral("DPIHeight"), *header.dpiHeight);
+    }
+}
+
+// The top-level orientation is the Exif tag, except where the reader has
+// already applied the container's rotation to the size.
+void addOrientation(const std::optional<PixelHeader>& header, QVariantMap& properties)
+{
+    if (header && header->orientationApplied) {
+        properties.insert(QStringLiteral("Orientation"), 1);
+        return;
+    }
+    const QVariant tagged = properties.value(QStringLiteral("{TIFF}")).toMap().value(QStringLiteral("Orientation"));
+    if (tagged.typeId() == QMetaType::LongLong) {
+        properties.insert(QStringLiteral("Orientation"), tagged);
+    }
+}
+
+} // namespace
+
+std::optional<QVariantMap> readImageProperties(const QString& path)
+{
+    initializeMediaLibraries();
+    const std::optional<ExivReading> exiv = readWithExiv2(path);
+    const std::optional<PixelHeader> header = readHeader(path, exiv);
+    if (!exiv && !header) {
+        return std::nullopt;
+    }
+    QVariantMap properties = exiv ? exiv->groups : QVariantMap();
+    if (header) {
+        addHeader(*header, properties);
+    }
+    addOrientation(header, properties);
+    return properties;
+}
+
+} // namespace pivra

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+#include <optional>
+
+namespace pivra {
+
+// The property dictionary of a file's first image, shaped as the platform's
+// image-property reader gives it, so that stored metadata texts read the same
+// everywhere: top-level "PixelWidth", "PixelHeight", "Orientation", "DPIWidth",
+// "DPIHeight", "Depth", "ColorModel", "HasAlpha", and the groups "{TIFF}",
+// "{Exif}", "{GPS}", "{IPTC}", "{MakerApple}" (see PropertyGroups.h).
+//
+// Pixels are never decoded: the size comes from libheif (HEIF), exiv2 (camera
+// RAW, whose first directory is a small preview) or the libvips header
+// (everything else). For HEIF the size is the displayed one, with the
+// container's rotation applied, and the top-level Orientation is 1, so that
+// nothing rotates it a second time; "{TIFF}" keeps the Exif tag as stored.
+//
+// Nothing when neither exiv2 nor a header reader can make sense of the file.
+// Never throws.
+std::optional<QVariantMap> readImageProperties(const QString& path);
+
+} // namespace pivra

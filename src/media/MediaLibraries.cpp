@@ -1,0 +1,41 @@
+#include "media/MediaLibraries.h"
+
+#include <exiv2/exiv2.hpp>
+#include <vips/vips.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <mutex>
+
+namespace pivra {
+namespace {
+
+std::mutex xmpToolkitMutex;
+
+void lockXmpToolkit(void*, bool lock)
+{
+    if (lock) {
+        xmpToolkitMutex.lock();
+    } else {
+        xmpToolkitMutex.unlock();
+    }
+}
+
+} // namespace
+
+void initializeMediaLibraries()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::XmpParser::initialize(lockXmpToolkit, nullptr);
+        Exiv2::enableBMFF(true);
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        vips_init("pivra");
+        vips_cache_set_max(0);
+        av_log_set_level(AV_LOG_QUIET);
+    });
+}
+
+} // namespace pivra

@@ -1,0 +1,122 @@
+#include "media/PixelHeader.h"
+
+#include <QFile>
+#include <cmath>
+#include <libheif/heif.h>
+#include <memory>
+#include <vips/vips.h>
+
+namespace pivra {
+namespace {
+
+constexpr qint64 heifSniffLength = 32; // enough for the ftyp box's major and first compatible brands
+constexpr double millimetresPerInch = 25.4;
+
+template<auto release>
+struct Releaser {
+    template<typename T>
+    void operator()(T* object) const { release(object); }
+};
+
+// libvips gives pixels per millimetre; a JPEG's 72 dpi comes back as
+// 2.834645…, so round to hundredths to give the number the file holds.
+std::optional<double> dotsPerInch(double pixelsPerMillimetre)
+{
+    if (!(pixelsPerMillimetre > 0) || !std::isfinite(pixelsPerMillimetre)) {
+        return std::nullopt;
+    }
+    return std::round(pixelsPerMillimetre * millimetresPerInch * 100.0) / 100.0;
+}
+
+std::optional<int> bitsPerSample(VipsBandFormat format)
+{
+    switch (format) {
+    case VIPS_FORMAT_UCHAR: case VIPS_FORMAT_CHAR: return 8;
+    case VIPS_FORMAT_USHORT: case VIPS_FORMAT_SHORT: return 16;
+    case VIPS_FORMAT_UINT: case VIPS_FORMAT_INT: case VIPS_FORMAT_FLOAT: return 32;
+    case VIPS_FORMAT_DOUBLE: return 64;
+    default: return std::nullopt;
+    }
+}
+
+std::optional<QString> colorModel(VipsInterpretation interpretation)
+{
+    switch (interpretation) {
+    case VIPS_INTERPRETATION_sRGB: case VIPS_INTERPRETATION_RGB: case VIPS_INTERPRETATION_RGB16:
+    case VIPS_INTERPRETATION_scRGB:
+        return QStringLiteral("RGB");
+    case VIPS_INTERPRETATION_B_W: case VIPS_INTERPRETATION_GREY16:
+        return QStringLiteral("Gray");
+    case VIPS_INTERPRETATION_CMYK:
+        return QStringLiteral("CMYK");
+    case VIPS_INTERPRETATION_LAB: case VIPS_INTERPRETATION_LABS:
+        return QStringLiteral("Lab");
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+bool isHeifFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray start = file.read(heifSniffLength);
+    const heif_filetype_result type
+        = heif_check_filetype(reinterpret_cast<const uint8_t*>(start.constData()), int(start.size()));
+    return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
+}
+
+std::optional<PixelHeader> readHeifHeader(const QString& path)
+{
+    std::unique_ptr<heif_context, Releaser<heif_context_free>> context(heif_context_alloc());
+    if (!context
+        || heif_context_read_from_file(context.get(), QFile::encodeName(path).constData(), nullptr).code
+            != heif_error_Ok) {
+        return std::nullopt;
+    }
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok) {
+        return std::nullopt;
+    }
+    std::unique_ptr<heif_image_handle, Releaser<heif_image_handle_release>> handle(rawHandle);
+    PixelHeader header;
+    header.width = heif_image_handle_get_width(rawHandle);
+    header.height = heif_image_handle_get_height(rawHandle);
+    if (header.width <= 0 || header.height <= 0) {
+        return std::nullopt;
+    }
+    const int bits = heif_image_handle_get_luma_bits_per_pixel(rawHandle);
+    if (bits > 0) {
+        header.depth = bits;
+    }
+    header.colorModel = QStringLiteral("RGB");
+    header.hasAlpha = heif_image_handle_has_alpha_channel(rawHandle) != 0;
+    header.orientationApplied = true;
+    return header;
+}
+
+std::optional<PixelHeader> readVipsHeader(const QString& path)
+{
+    // Opening reads only the header; pixels would be decoded on first use.
+    VipsImage* image = vips_image_new_from_file(QFile::encodeName(path).constData(), nullptr);
+    if (!image) {
+        vips_error_clear();
+        return std::nullopt;
+    }
+    std::unique_ptr<VipsImage, Releaser<g_object_unref>> owner(image);
+    PixelHeader header;
+    header.width = vips_image_get_width(image);
+    header.height = vips_image_get_height(image);
+    header.depth = bitsPerSample(vips_image_get_format(image));
+    header.colorModel = colorModel(vips_image_get_interpretation(image));
+    header.hasAlpha = vips_image_hasalpha(image) != 0;
+    header.dpiWidth = dotsPerInch(vips_image_get_xres(image));
+    header.dpiHeight = dotsPerInch(vips_image_get_yres(image));
+    return header;
+}
+
+} // namespace pivra

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace pivra {
+
+// What a file's header says about its pixels, read without decoding any.
+struct PixelHeader {
+    int width = 0;
+    int height = 0;
+    std::optional<int> depth;        // bits per sample
+    std::optional<QString> colorModel; // "RGB", "Gray", "CMYK", "Lab"
+    bool hasAlpha = false;
+    std::optional<double> dpiWidth;
+    std::optional<double> dpiHeight;
+    // HEIF keeps its rotation in the container (irot/imir) and libheif and
+    // libvips apply it on decoding: for such a file width and height are
+    // already the displayed size and no orientation may be applied again.
+    bool orientationApplied = false;
+};
+
+// True when the file's first bytes name an ISO-BMFF image that libheif reads
+// (HEIC, HEIF, AVIF).
+bool isHeifFile(const QString& path);
+
+// The header of a HEIF file through libheif, with the container's transform
+// applied to the size.
+std::optional<PixelHeader> readHeifHeader(const QString& path);
+
+// The header of any other image libvips can open (JPEG, PNG, TIFF, WebP, GIF…).
+std::optional<PixelHeader> readVipsHeader(const QString& path);
+
+} // namespace pivra
