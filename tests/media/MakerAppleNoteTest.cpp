@@ -19,7 +19,7 @@ TEST(MakerAppleNote, DecodesEveryKindOfEntryByDecimalTag)
 
 TEST(MakerAppleNote, RefusesForeignNotesAndSurvivesCutOnes)
 {
-    EXPECT_FALSE(decodeMakerApple(QByteArray("Nikon\0\x02\x10\0\0MM", 14)));
+    EXPECT_FALSE(decodeMakerApple(QByteArray("Nikon\0\x02\x10\0\0MM", 12)));
     EXPECT_FALSE(decodeMakerApple(QByteArray()));
     const QByteArray note = test::appleMakerNote("ID-THAT-IS-LONGER-THAN-FOUR");
     for (qsizetype length = 0; length < note.size(); ++length) {
