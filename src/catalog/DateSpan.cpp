@@ -2,53 +2,41 @@
 
 #include "catalog/SearchText.h"
 
+#include <QHash>
 #include <QSet>
 
 namespace pivra::SearchParser {
+namespace {
 
+// Month words, English and Turkish, in folded form, to month numbers 1-12.
 const QHash<QString, int>& months()
 {
-    static const QHash<QString, int> table = {
-        {QStringLiteral("jan"), 1},       {QStringLiteral("january"), 1},  {QStringLiteral("ocak"), 1},
-        {QStringLiteral("oca"), 1},       {QStringLiteral("feb"), 2},      {QStringLiteral("february"), 2},
-        {QStringLiteral("subat"), 2},     {QStringLiteral("sub"), 2},      {QStringLiteral("mar"), 3},
-        {QStringLiteral("march"), 3},     {QStringLiteral("mart"), 3},     {QStringLiteral("apr"), 4},
-        {QStringLiteral("april"), 4},     {QStringLiteral("nisan"), 4},    {QStringLiteral("nis"), 4},
-        {QStringLiteral("may"), 5},       {QStringLiteral("mayis"), 5},    {QStringLiteral("jun"), 6},
-        {QStringLiteral("june"), 6},      {QStringLiteral("haziran"), 6},  {QStringLiteral("haz"), 6},
-        {QStringLiteral("jul"), 7},       {QStringLiteral("july"), 7},     {QStringLiteral("temmuz"), 7},
-        {QStringLiteral("tem"), 7},       {QStringLiteral("aug"), 8},      {QStringLiteral("august"), 8},
-        {QStringLiteral("agustos"), 8},   {QStringLiteral("agu"), 8},      {QStringLiteral("sep"), 9},
-        {QStringLiteral("sept"), 9},      {QStringLiteral("september"), 9}, {QStringLiteral("eylul"), 9},
-        {QStringLiteral("eyl"), 9},       {QStringLiteral("oct"), 10},     {QStringLiteral("october"), 10},
-        {QStringLiteral("ekim"), 10},     {QStringLiteral("eki"), 10},     {QStringLiteral("nov"), 11},
-        {QStringLiteral("november"), 11}, {QStringLiteral("kasim"), 11},   {QStringLiteral("kas"), 11},
-        {QStringLiteral("dec"), 12},      {QStringLiteral("december"), 12}, {QStringLiteral("aralik"), 12},
-        {QStringLiteral("ara"), 12},
+    static const std::pair<int, const char*> rows[] = {
+        {1, "jan january ocak oca"},          {2, "feb february subat sub"},    {3, "mar march mart"},
+        {4, "apr april nisan nis"},           {5, "may mayis"},                 {6, "jun june haziran haz"},
+        {7, "jul july temmuz tem"},           {8, "aug august agustos agu"},    {9, "sep sept september eylul eyl"},
+        {10, "oct october ekim eki"},         {11, "nov november kasim kas"},   {12, "dec december aralik ara"},
     };
+    static const QHash<QString, int> table = wordTable(rows);
     return table;
 }
 
+// Unit words, English and Turkish, in folded form.
 const QHash<QString, CalendarUnit>& units()
 {
-    static const QHash<QString, CalendarUnit> table = {
-        {QStringLiteral("day"), CalendarUnit::day},          {QStringLiteral("days"), CalendarUnit::day},
-        {QStringLiteral("gun"), CalendarUnit::day},          {QStringLiteral("week"), CalendarUnit::weekOfYear},
-        {QStringLiteral("weeks"), CalendarUnit::weekOfYear}, {QStringLiteral("hafta"), CalendarUnit::weekOfYear},
-        {QStringLiteral("month"), CalendarUnit::month},      {QStringLiteral("months"), CalendarUnit::month},
-        {QStringLiteral("ay"), CalendarUnit::month},         {QStringLiteral("year"), CalendarUnit::year},
-        {QStringLiteral("years"), CalendarUnit::year},       {QStringLiteral("yil"), CalendarUnit::year},
-        {QStringLiteral("sene"), CalendarUnit::year},
+    static const std::pair<CalendarUnit, const char*> rows[] = {
+        {CalendarUnit::day, "day days gun"},
+        {CalendarUnit::weekOfYear, "week weeks hafta"},
+        {CalendarUnit::month, "month months ay"},
+        {CalendarUnit::year, "year years yil sene"},
     };
+    static const QHash<QString, CalendarUnit> table = wordTable(rows);
     return table;
 }
-
-namespace {
 
 const QSet<QString>& relativePastWords()
 {
-    static const QSet<QString> words = {QStringLiteral("last"), QStringLiteral("past"), QStringLiteral("gecen"),
-                                        QStringLiteral("onceki"), QStringLiteral("son")};
+    static const QSet<QString> words = wordSet("last past gecen onceki son");
     return words;
 }
 

@@ -4,7 +4,6 @@
 #include "catalog/SearchToken.h"
 #include "catalog/Timestamp.h"
 
-#include <QHash>
 #include <QString>
 #include <optional>
 
@@ -18,12 +17,6 @@ struct DateSpanMatch {
 
     bool operator==(const DateSpanMatch&) const = default;
 };
-
-// Month words, English and Turkish, in folded form, to month numbers 1-12.
-const QHash<QString, int>& months();
-
-// Unit words, English and Turkish, in folded form.
-const QHash<QString, CalendarUnit>& units();
 
 // The date phrase that starts at `position` of `tokens`, if any: a relative
 // word ("today", "dun", "this month", "gecen yil", "last 3 weeks"), a numeric

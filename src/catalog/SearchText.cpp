@@ -62,4 +62,10 @@ std::optional<qint64> wholeNumber(QStringView text)
     return value;
 }
 
+QSet<QString> wordSet(const char* words)
+{
+    const QStringList list = QString::fromUtf8(words).split(u' ', Qt::SkipEmptyParts);
+    return QSet<QString>(list.cbegin(), list.cend());
+}
+
 } // namespace pivra

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 #include <optional>
+#include <utility>
 
 namespace pivra {
 
@@ -21,5 +24,20 @@ qsizetype codePointCount(QStringView text);
 // A whole decimal number: an optional "+" or "-" and one or more ASCII digits,
 // nothing else. A number beyond the 64-bit range does not read.
 std::optional<qint64> wholeNumber(QStringView text);
+
+// The vocabulary tables are written as rows of space-separated UTF-8 words.
+QSet<QString> wordSet(const char* words);
+
+template <typename Value, std::size_t count>
+QHash<QString, Value> wordTable(const std::pair<Value, const char*> (&rows)[count])
+{
+    QHash<QString, Value> table;
+    for (const auto& [value, words] : rows) {
+        for (const QString& word : wordSet(words)) {
+            table.insert(word, value);
+        }
+    }
+    return table;
+}
 
 } // namespace pivra
