@@ -1,7 +1,5 @@
 #include "media/ExivValues.h"
 
-#include <QByteArray>
-
 namespace pivra::exiv {
 namespace {
 
@@ -37,10 +35,25 @@ QString trimmed(const std::string& raw)
 
 QString text(const Exiv2::Value& value)
 {
-    if (const auto* comment = dynamic_cast<const Exiv2::CommentValue*>(&value)) {
-        return trimmed(comment->comment());
+    if (const auto* commentValue = dynamic_cast<const Exiv2::CommentValue*>(&value)) {
+        return trimmed(commentValue->comment());
     }
     return trimmed(value.toString());
+}
+
+QByteArray bytes(const Exiv2::Value& value)
+{
+    QByteArray raw(value.size(), Qt::Uninitialized);
+    value.copy(reinterpret_cast<Exiv2::byte*>(raw.data()), Exiv2::bigEndian);
+    return raw;
+}
+
+QString comment(const Exiv2::Value& value)
+{
+    const QByteArray raw = bytes(value);
+    Exiv2::CommentValue decoded;
+    decoded.read(reinterpret_cast<const Exiv2::byte*>(raw.constData()), long(raw.size()), Exiv2::bigEndian);
+    return trimmed(decoded.comment());
 }
 
 QVariant number(const Exiv2::Value& value, long index)
@@ -72,9 +85,7 @@ QVariant plain(const Exiv2::Value& value)
         return text(value);
     }
     if (!isInteger(type) && !isFraction(type)) {
-        Exiv2::DataBuf bytes(value.size());
-        value.copy(bytes.pData_, Exiv2::bigEndian);
-        return QByteArray(reinterpret_cast<const char*>(bytes.pData_), qsizetype(bytes.size_));
+        return bytes(value);
     }
     if (value.count() == 1) {
         return number(value, 0);

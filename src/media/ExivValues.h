@@ -4,6 +4,7 @@
 // include them.
 #include <exiv2/exiv2.hpp>
 
+#include <QByteArray>
 #include <QString>
 #include <QVariant>
 
@@ -12,6 +13,13 @@ namespace pivra::exiv {
 // Text of an ASCII or string value, cut at the first NUL and with trailing
 // white space removed (cameras pad fixed-size fields).
 QString text(const Exiv2::Value& value);
+
+// The value's raw bytes, as stored.
+QByteArray bytes(const Exiv2::Value& value);
+
+// Text of a comment (UserComment, GPS processing method): the eight-byte
+// character-set header ("ASCII", "UNICODE", "JIS" or none) is read and left out.
+QString comment(const Exiv2::Value& value);
 
 // Element `index` as a number: an integer for the integer types, a double for
 // rationals and floats (a zero denominator gives an infinity or NaN, which the

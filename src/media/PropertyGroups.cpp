@@ -51,7 +51,10 @@ QVariantList versionDigits(const QString& digits)
 QVariant exifValue(const QString& key, const Exiv2::Value& value)
 {
     if (key == "ExifVersion" || key == "FlashPixVersion") {
-        return versionDigits(QString::fromLatin1(QByteArray::fromStdString(value.toString()).left(4)));
+        return versionDigits(QString::fromLatin1(exiv::bytes(value).left(4)));
+    }
+    if (key == "UserComment") {
+        return exiv::comment(value);
     }
     if (key == "ComponentsConfiguration" || key == "ISOSpeedRatings") {
         return exiv::numbers(value);
@@ -103,6 +106,9 @@ QVariant gpsValue(const QString& key, const Exiv2::Value& value)
     if (key == "GPSVersion") {
         return exiv::numbers(value);
     }
+    if (key == "ProcessingMethod" || key == "AreaInformation") {
+        return exiv::comment(value);
+    }
     return exiv::plain(value);
 }
 
@@ -126,13 +132,6 @@ void insertGroup(QVariantMap& properties, const QString& name, const QVariantMap
     if (!group.isEmpty()) {
         properties.insert(name, group);
     }
-}
-
-std::optional<QVariantMap> makerApple(const Exiv2::Value& value)
-{
-    Exiv2::DataBuf bytes(value.size());
-    value.copy(bytes.pData_, Exiv2::bigEndian);
-    return decodeMakerApple(QByteArrayView(reinterpret_cast<const char*>(bytes.pData_), bytes.size_));
 }
 
 // IPTC datasets under the platform's names; the repeatable ones become lists.
@@ -193,7 +192,7 @@ void addExifGroups(const Exiv2::ExifData& exif, QVariantMap& properties)
         if (group == "Image" && tiffTags().contains(tagName)) {
             tiff.insert(tagName, exiv::plain(value));
         } else if (group == "Photo" && tagName == "MakerNote") {
-            if (auto decoded = makerApple(value)) {
+            if (auto decoded = decodeMakerApple(exiv::bytes(value))) {
                 insertGroup(properties, QStringLiteral("{MakerApple}"), *decoded);
             }
         } else if (group == "Photo" && tagName != "InteroperabilityTag") {

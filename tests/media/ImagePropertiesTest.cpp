@@ -5,6 +5,7 @@
 #include "support/TempFolder.h"
 
 #include <QImage>
+#include <exiv2/exiv2.hpp>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -68,6 +69,38 @@ TEST_F(ImagePropertiesTest, JpegGroupsCarryThePlatformKeysAndValueShapes)
     EXPECT_EQ(gps.value("GPSVersion").toList(), (QVariantList{2, 2, 0, 0}));
 
     EXPECT_EQ(group(*properties, "{MakerApple}").value("17").toString(), "6F1B2C3D-LIVE-0001");
+}
+
+TEST_F(ImagePropertiesTest, ExifEntriesTakeThePlatformNamesAndShapes)
+{
+    const QString path = pathOf("shapes.jpg");
+    ASSERT_TRUE(test::makeJpeg(path, QSize(64, 48), iphoneFields()));
+    {
+        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        Exiv2::ExifData& exif = image->exifData();
+        exif["Exif.Photo.ExifVersion"] = "48 50 51 50"; // "0232"
+        exif["Exif.Photo.ISOSpeedRatings"] = uint16_t(100);
+        exif["Exif.Photo.FocalLengthIn35mmFilm"] = uint16_t(26);
+        exif["Exif.Photo.SubSecTimeOriginal"] = "123";
+        exif["Exif.Photo.UserComment"] = "charset=Ascii taken at dusk";
+        exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 0);
+        exif["Exif.Photo.FNumber"] = Exiv2::URational(178, 100);
+        image->writeMetadata();
+    }
+    const std::optional<QVariantMap> properties = readImageProperties(path);
+    ASSERT_TRUE(properties);
+    const QVariantMap exif = group(*properties, "{Exif}");
+    EXPECT_EQ(exif.value("ExifVersion").toList(), (QVariantList{2, 3, 2}));
+    EXPECT_EQ(exif.value("ISOSpeedRatings").toList(), (QVariantList{100}));
+    EXPECT_EQ(exif.value("FocalLenIn35mmFilm").toInt(), 26);
+    EXPECT_EQ(exif.value("SubsecTimeOriginal").toString(), "123");
+    EXPECT_EQ(exif.value("UserComment").toString(), "taken at dusk");
+    EXPECT_DOUBLE_EQ(exif.value("FNumber").toDouble(), 1.78);
+
+    const QJsonObject stored = QJsonDocument::fromJson(MediaMetadata::imageMetadataJSON(path)->toUtf8()).object();
+    EXPECT_FALSE(stored.value("{Exif}").toObject().contains("ExposureTime")); // a zero denominator has no value
+    EXPECT_EQ(stored.value("{Exif}").toObject().value("FNumber").toDouble(), 1.78);
 }
 
 TEST_F(ImagePropertiesTest, StoredJsonReadsBackAsASouthernLocation)
