@@ -65,6 +65,18 @@ TEST_F(InspectVideoTest, QuarterTurnSwapsTheDisplayedSize)
     EXPECT_FALSE(portrait.lens);
 }
 
+TEST_F(InspectVideoTest, TransportStreamSizeComesFromStreamAnalysis)
+{
+    VideoFields fields;
+    fields.size = QSize(352, 288);
+    fields.frames = 25;
+    ASSERT_TRUE(test::makeVideo(pathOf("camcorder.mts"), fields));
+    const MediaItem item = inspect(pathOf("camcorder.mts"));
+    EXPECT_EQ(item.width, 352);
+    EXPECT_EQ(item.height, 288);
+    EXPECT_TRUE(item.duration);
+}
+
 TEST_F(InspectVideoTest, CreationDateComesFromTheContainer)
 {
     VideoFields fields;
