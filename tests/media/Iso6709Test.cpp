@@ -38,7 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Iso6709Case{"+37.3349x-122.0090/", std::nullopt}, // so do trailing characters
                       Iso6709Case{"+nan-122.0090/", std::nullopt},
                       Iso6709Case{"++37.3349-122.0090/", GeoLocation{37.3349, -122.009}}, // a lone sign is skipped
-                      Iso6709Case{"", std::nullopt}, Iso6709Case{"/", std::nullopt}));
+                      Iso6709Case{"", std::nullopt}, Iso6709Case{"/", std::nullopt}),
+    // Stable names: ctest registers each row by name before running it.
+    [](const ::testing::TestParamInfo<Iso6709Case>& info) { return "Row" + std::to_string(info.index); });
 
 } // namespace
 } // namespace pivra

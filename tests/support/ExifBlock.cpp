@@ -67,6 +67,9 @@ std::optional<QByteArray> exifBlock(const ExifFields& fields)
     try {
         Exiv2::ExifData exif;
         fill(exif, fields);
+        if (exif.empty()) {
+            return QByteArray(); // nothing to write: the JPEG stays without Exif
+        }
         Exiv2::Blob blob;
         Exiv2::ExifParser::encode(blob, Exiv2::bigEndian, exif);
         return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
