@@ -28,16 +28,16 @@ struct SqlPredicate {
 // disconnected ones ranked last among duplicates. The store fills one and the
 // catalog turns it into a WHERE text.
 struct GalleryScope {
-    std::optional<QUuid> sourceID;
+    std::optional<QUuid> sourceID{};
     MediaFilter filter = MediaFilter::all;
-    SearchQuery search;
+    SearchQuery search{};
     bool favoritesOnly = false;
-    std::optional<QUuid> albumID;
-    QList<QUuid> excludedSources;
+    std::optional<QUuid> albumID{};
+    QList<QUuid> excludedSources{};
     // Relative to the source root, "/"-separated, no leading or trailing "/".
-    std::optional<QString> folder;
+    std::optional<QString> folder{};
     // Sources that are disconnected now; they only rank duplicates.
-    QList<QUuid> offlineSources;
+    QList<QUuid> offlineSources{};
 
     // The condition that hides the motion video of a Live Photo whose still
     // is indexed in the same source, for the table or alias `alias`.

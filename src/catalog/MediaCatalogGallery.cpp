@@ -37,9 +37,13 @@ std::optional<MediaItem> MediaCatalog::neighbor(const MediaItem& item, int direc
 {
     // Keyset on (captured, id): gallery order is captured descending, then id
     // ascending, so "after" means older, or as old with a larger id.
+    // The added bound on ?1 (the same capture date) follows from the keyset
+    // and changes no result; it lets SQLite seek into the capture-order index
+    // and stop at the first match instead of collecting and sorting half the
+    // library for every step.
     const bool forward = direction >= 1;
-    const QString keyset = forward ? QStringLiteral("(captured < ? OR (captured = ? AND id > ?))")
-                                   : QStringLiteral("(captured > ? OR (captured = ? AND id < ?))");
+    const QString keyset = forward ? QStringLiteral("(captured < ? OR (captured = ? AND id > ?)) AND captured <= ?1")
+                                   : QStringLiteral("(captured > ? OR (captured = ? AND id < ?)) AND captured >= ?1");
     const QString order = forward ? QStringLiteral("captured DESC,id ASC") : QStringLiteral("captured ASC,id DESC");
     const SqlPredicate predicate = scope.predicate();
     sqlite::Statement statement =

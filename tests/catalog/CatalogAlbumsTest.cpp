@@ -157,7 +157,7 @@ TEST_F(CatalogAlbums, FavouriteAndRotationWrites)
     catalog().setFavorite(false, row.itemID());
     EXPECT_FALSE(catalog().item(row.itemID())->isFavorite);
 
-    for (const auto [quarters, stored] : {std::pair{4, 0}, {-1, 3}, {5, 1}, {3, 3}, {-6, 2}}) {
+    for (const auto& [quarters, stored] : {std::pair{4, 0}, {-1, 3}, {5, 1}, {3, 3}, {-6, 2}}) {
         catalog().setRotation(quarters, row.itemID());
         EXPECT_EQ(catalog().item(row.itemID())->rotationQuarters, stored) << quarters;
     }
