@@ -3,9 +3,14 @@
 #include "catalog/Album.h"
 #include "catalog/CatalogError.h"
 #include "catalog/GalleryScope.h"
+#include "catalog/LocationRows.h"
+#include "catalog/MapPhoto.h"
 #include "catalog/MediaItem.h"
+#include "catalog/ScanBatch.h"
+#include "catalog/ThumbnailStatus.h"
 #include "catalog/Sqlite.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUuid>
@@ -73,6 +78,40 @@ public:
     void setFavorite(bool isFavorite, const QString& mediaID);
     // Stores the quarter turns modulo 4 (-1 becomes 3).
     void setRotation(int quarters, const QString& mediaID);
+
+    // Index writes. A folder scan (FolderScan.h) runs as a sequence of these
+    // short calls so other callers get the catalog between its batches.
+    ScanFingerprints existingFingerprints(const QUuid& sourceID);
+    // Writes one batch of decisions, stamping every row it touches with `token`.
+    void apply(const ScanBatch& batch, const QString& token);
+    // Deletes the source's rows that the scan with `token` did not see.
+    void deleteStale(const QUuid& sourceID, const QString& token);
+    // Replaces the source's rows by a device's catalog, all or nothing.
+    void scanCamera(const QUuid& sourceID, const std::vector<MediaItem>& items);
+    void remove(const QUuid& sourceID);
+    // Thumbnail keys that no row of another source carries.
+    QStringList exclusiveThumbnailKeys(const QUuid& sourceID);
+
+    // Thumbnail and preview-clip pipelines. Pages are keyset pages: pass the
+    // last id of a page to get the next one; an empty page is the end.
+    std::vector<MediaItem> thumbnailBatch(const QUuid& sourceID, const std::optional<QString>& afterID, int limit);
+    // True when the row had no key and took this one.
+    bool setThumbnailKey(const QString& key, const QString& mediaID);
+    void setThumbnailFailed(const QString& mediaID);
+    void retryFailedThumbnails(const QUuid& sourceID);
+    QHash<QUuid, ThumbnailStatus> thumbnailStatuses();
+    std::vector<MediaItem> videoPreviewCandidates(const QUuid& sourceID);
+
+    // Location and map pipelines.
+    std::vector<LocationCandidate> locationBatch(const QUuid& sourceID, const std::optional<QString>& afterID,
+                                                 int limit);
+    void setLocations(const std::vector<LocationUpdate>& updates);
+    std::vector<MapPhoto> mapPhotos(const QList<QUuid>& excludedSources);
+    // Every cell that holds a located row, whatever its source or visibility.
+    std::vector<PlaceCell> placeCells();
+    // Every folder below the source's root that holds an indexed file, sorted
+    // as a file browser sorts names.
+    QStringList indexedFolders(const QUuid& sourceID);
 
 private:
     sqlite::Statement prepare(const QString& sql) const;

@@ -2,7 +2,7 @@
 
 #include "catalog/MediaItem.h"
 #include "catalog/MediaKind.h"
-#include "media/FileValues.h"
+#include "catalog/FileValues.h"
 #include "media/Location.h"
 
 #include <QString>

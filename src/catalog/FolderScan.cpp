@@ -1,0 +1,113 @@
+#include "catalog/FolderScan.h"
+
+#include "catalog/ScanDecisions.h"
+#include "catalog/Uuid.h"
+#include "platform/Cancelled.h"
+#include "platform/Pool.h"
+
+namespace pivra {
+
+namespace {
+
+// Inspections of one batch that may read files at the same time: enough to
+// overlap the waits of a disk, few enough to leave the machine to the user.
+constexpr int parallelReads = 4;
+
+void throwIfCancelled(const CancelToken& cancel)
+{
+    if (cancel.isCancelled()) {
+        throw Cancelled();
+    }
+}
+
+// The catalog jobs of a scan. Each checks the token on the catalog thread
+// itself, right before it writes: a scan cancelled while its job waited in
+// the queue must not write rows that a newer scan, or the source's removal,
+// then finds.
+void writeBatch(MediaCatalog& catalog, std::shared_ptr<const ScanBatch> batch, QString token, CancelToken cancel)
+{
+    throwIfCancelled(cancel);
+    catalog.apply(*batch, token);
+}
+
+void deleteUnseen(MediaCatalog& catalog, QUuid sourceID, QString token, CancelToken cancel)
+{
+    throwIfCancelled(cancel);
+    catalog.deleteStale(sourceID, token);
+}
+
+ScanFingerprints readFingerprints(MediaCatalog& catalog, QUuid sourceID)
+{
+    return catalog.existingFingerprints(sourceID);
+}
+
+QStringList rootPrefixes(const QString& root, const QString& resolvedRoot)
+{
+    QStringList prefixes;
+    for (QString prefix : {root, resolvedRoot}) {
+        if (!prefix.endsWith(u'/')) {
+            prefix += u'/';
+        }
+        prefixes.append(prefix);
+    }
+    return prefixes;
+}
+
+// Whether the walk may be trusted to have seen every file: it read every
+// folder, and the root is still the same folder of the same disk.
+bool walkWasWhole(std::shared_ptr<const FolderWalk> walk)
+{
+    const std::optional<FolderIdentity> identityNow = folderIdentity(walk->rootPath);
+    return walk->complete && identityNow == walk->rootIdentity;
+}
+
+DecidedBatch decideNext(ScanInputs inputs, std::size_t first, CancelToken cancel)
+{
+    return decideBatch(inputs, first, scanBatchSize, parallelReads, cancel);
+}
+
+} // namespace
+
+Task<int> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, QUuid sourceID,
+               QString root, ScanProgress progress, CancelToken cancel, FolderWalker walker)
+{
+    const QString token = uuidString(QUuid::createUuid());
+    ScanFingerprints fingerprints = co_await catalog.call(&readFingerprints, sourceID);
+    FolderWalk walk = co_await runOnPool(PoolPriority::userInitiated, walker, root, cancel);
+    throwIfCancelled(cancel);
+    if (!walk.opened) {
+        co_return 0;
+    }
+
+    ScanInputs inputs;
+    inputs.sourceID = sourceID;
+    inputs.inspector = std::move(inspector);
+    inputs.fingerprints = std::make_shared<const ScanFingerprints>(std::move(fingerprints));
+    inputs.rootPrefixes = rootPrefixes(root, walk.rootPath);
+    inputs.walk = std::make_shared<const FolderWalk>(std::move(walk));
+
+    int processed = 0;
+    std::size_t next = 0;
+    for (;;) {
+        DecidedBatch decided = co_await runOnPool(PoolPriority::userInitiated, &decideNext, inputs, next, cancel);
+        next = decided.next;
+        const bool full = decided.batch.decisions() >= scanBatchSize;
+        processed += static_cast<int>(decided.batch.decisions());
+        auto batch = std::make_shared<const ScanBatch>(std::move(decided.batch));
+        co_await catalog.call(&writeBatch, batch, token, cancel);
+        if (!full) {
+            break;
+        }
+        progress(processed);
+    }
+
+    const bool whole = co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, inputs.walk);
+    if (whole) {
+        co_await catalog.call(&deleteUnseen, sourceID, token, cancel);
+    }
+    throwIfCancelled(cancel);
+    progress(processed);
+    co_return processed;
+}
+
+} // namespace pivra

@@ -1,0 +1,201 @@
+// Index writes: the building blocks of a folder scan, a device's catalog
+// replacing its rows, and the removal of a source.
+#include "catalog/MediaCatalog.h"
+
+#include "catalog/Uuid.h"
+
+namespace pivra {
+
+namespace {
+
+// Changed files are inspected afresh: their favourite, rotation and album
+// links stay, while the thumbnail, its failure mark and the location belong
+// to the old content and are prepared again.
+constexpr const char* upsertChangedFile =
+    "INSERT INTO media\n"
+    "(id,source_id,path,name,kind,captured,date_origin,width,height,camera,lens,duration,file_size,modified,"
+    "scan_token,metadata_json,relative_path,inspection_version,live_identifier,live_checked)\n"
+    "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,1,?,1)\n"
+    "ON CONFLICT(id) DO UPDATE SET\n"
+    "source_id=excluded.source_id,path=excluded.path,relative_path=excluded.relative_path,name=excluded.name,\n"
+    "kind=excluded.kind,captured=excluded.captured,date_origin=excluded.date_origin,\n"
+    "width=excluded.width,height=excluded.height,camera=excluded.camera,\n"
+    "lens=excluded.lens,duration=excluded.duration,file_size=excluded.file_size,\n"
+    "modified=excluded.modified,scan_token=excluded.scan_token,\n"
+    "metadata_json=excluded.metadata_json,\n"
+    "live_identifier=excluded.live_identifier,live_checked=1,\n"
+    "inspection_version=excluded.inspection_version,\n"
+    "thumbnail_key=NULL,thumbnail_failed=0,\n"
+    "latitude=NULL,longitude=NULL,location_checked=0";
+
+// A device row keeps its thumbnail only while the device reports the same
+// date and size; what the user set (favourite, rotation) is never touched.
+constexpr const char* upsertDeviceFile =
+    "INSERT INTO media\n"
+    "(id,source_id,path,name,kind,captured,date_origin,width,height,camera,duration,file_size,modified,scan_token,"
+    "metadata_json,inspection_version,live_checked)\n"
+    "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?, '{}',1,1)\n"
+    "ON CONFLICT(id) DO UPDATE SET\n"
+    "path=excluded.path,name=excluded.name,kind=excluded.kind,captured=excluded.captured,\n"
+    "date_origin=excluded.date_origin,width=excluded.width,height=excluded.height,\n"
+    "camera=excluded.camera,duration=excluded.duration,file_size=excluded.file_size,\n"
+    "modified=excluded.modified,scan_token=excluded.scan_token,\n"
+    "thumbnail_key=CASE WHEN media.modified=excluded.modified AND media.file_size=excluded.file_size\n"
+    "THEN media.thumbnail_key ELSE NULL END,\n"
+    "thumbnail_failed=CASE WHEN media.modified=excluded.modified AND media.file_size=excluded.file_size\n"
+    "THEN media.thumbnail_failed ELSE 0 END";
+
+void bindChangedFile(sqlite::Statement& upsert, const ScanBatch::Changed& changed, const QString& token)
+{
+    const MediaItem& item = changed.item;
+    upsert.resetForReuse();
+    upsert.bindText(1, item.id);
+    upsert.bindUuid(2, item.sourceID);
+    upsert.bindText(3, item.path);
+    upsert.bindText(4, item.name);
+    upsert.bindText(5, rawValue(item.kind));
+    upsert.bindDouble(6, item.captureDate);
+    upsert.bindText(7, item.dateOrigin);
+    upsert.bindInt(8, item.width);
+    upsert.bindInt(9, item.height);
+    upsert.bindText(10, item.camera);
+    upsert.bindText(11, item.lens);
+    upsert.bindDouble(12, item.duration);
+    upsert.bindInt64(13, item.fileSize);
+    upsert.bindDouble(14, item.modifiedAt);
+    upsert.bindText(15, token);
+    upsert.bindText(16, item.metadataJSON.value_or(QStringLiteral("{}")));
+    upsert.bindText(17, changed.relative);
+    upsert.bindText(18, item.liveIdentifier);
+}
+
+void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const MediaItem& item, const QString& token)
+{
+    upsert.resetForReuse();
+    upsert.bindText(1, item.id);
+    upsert.bindUuid(2, sourceID);
+    upsert.bindText(3, item.path);
+    upsert.bindText(4, item.name);
+    upsert.bindText(5, rawValue(item.kind));
+    upsert.bindDouble(6, item.captureDate);
+    upsert.bindText(7, item.dateOrigin);
+    upsert.bindInt(8, item.width);
+    upsert.bindInt(9, item.height);
+    upsert.bindText(10, item.camera);
+    upsert.bindDouble(11, item.duration);
+    upsert.bindInt64(12, item.fileSize);
+    upsert.bindDouble(13, item.modifiedAt);
+    upsert.bindText(14, token);
+}
+
+} // namespace
+
+ScanFingerprints MediaCatalog::existingFingerprints(const QUuid& sourceID)
+{
+    sqlite::Statement statement = prepare("SELECT id, modified, file_size, relative_path, live_checked FROM media "
+                                          "WHERE source_id=? AND metadata_json IS NOT NULL AND inspection_version=1");
+    statement.bindUuid(1, sourceID);
+    ScanFingerprints fingerprints;
+    // A read that stopped half-way would make the rest look new and have
+    // them inspected again, losing their thumbnails and locations: fail.
+    while (statement.nextRowChecked()) {
+        const std::optional<QString> id = statement.text(0);
+        if (!id) {
+            continue;
+        }
+        const FileFingerprint fingerprint{statement.real(1), statement.int64(2), statement.int32(4) != 0};
+        fingerprints.byID.insert(*id, fingerprint);
+        if (const std::optional<QString> relative = statement.text(3)) {
+            fingerprints.byRelative.insert(*relative, RelativeFingerprint{*id, fingerprint});
+        }
+    }
+    return fingerprints;
+}
+
+void MediaCatalog::apply(const ScanBatch& batch, const QString& token)
+{
+    if (batch.decisions() == 0) {
+        return;
+    }
+    sqlite::Transaction transaction(db_.get());
+    sqlite::Statement unchanged = prepare("UPDATE media SET scan_token=?,relative_path=? WHERE id=?");
+    sqlite::Statement relocated = prepare("UPDATE media SET id=?,path=?,relative_path=?,scan_token=? WHERE id=?");
+    sqlite::Statement live = prepare("UPDATE media SET live_identifier=?,live_checked=1 WHERE id=?");
+    sqlite::Statement changed = prepare(upsertChangedFile);
+
+    for (const ScanBatch::Unchanged& entry : batch.unchanged) {
+        unchanged.resetForReuse();
+        unchanged.bindText(1, token);
+        unchanged.bindText(2, entry.relative);
+        unchanged.bindText(3, entry.id);
+        unchanged.run();
+    }
+    for (const ScanBatch::Relocated& entry : batch.relocated) {
+        relocated.resetForReuse();
+        relocated.bindText(1, entry.newID);
+        relocated.bindText(2, entry.path);
+        relocated.bindText(3, entry.relative);
+        relocated.bindText(4, token);
+        relocated.bindText(5, entry.oldID);
+        relocated.run();
+    }
+    for (const ScanBatch::Changed& entry : batch.changed) {
+        bindChangedFile(changed, entry, token);
+        changed.run();
+    }
+    for (const ScanBatch::LiveUpdate& entry : batch.liveUpdates) {
+        live.resetForReuse();
+        live.bindText(1, entry.identifier);
+        live.bindText(2, entry.id);
+        live.run();
+    }
+    transaction.commit();
+}
+
+void MediaCatalog::deleteStale(const QUuid& sourceID, const QString& token)
+{
+    sqlite::Statement statement = prepare("DELETE FROM media WHERE source_id=? AND scan_token<>?");
+    statement.bindUuid(1, sourceID);
+    statement.bindText(2, token);
+    statement.run();
+}
+
+void MediaCatalog::scanCamera(const QUuid& sourceID, const std::vector<MediaItem>& items)
+{
+    const QString token = uuidString(QUuid::createUuid());
+    sqlite::Transaction transaction(db_.get());
+    {
+        sqlite::Statement upsert = prepare(upsertDeviceFile);
+        for (const MediaItem& item : items) {
+            bindDeviceFile(upsert, sourceID, item, token);
+            upsert.run();
+        }
+    }
+    deleteStale(sourceID, token);
+    transaction.commit();
+}
+
+void MediaCatalog::remove(const QUuid& sourceID)
+{
+    sqlite::Statement statement = prepare("DELETE FROM media WHERE source_id=?");
+    statement.bindUuid(1, sourceID);
+    statement.run();
+}
+
+QStringList MediaCatalog::exclusiveThumbnailKeys(const QUuid& sourceID)
+{
+    sqlite::Statement statement =
+        prepare("SELECT DISTINCT thumbnail_key FROM media WHERE source_id=?1 AND thumbnail_key IS NOT NULL\n"
+                "AND NOT EXISTS (SELECT 1 FROM media AS other WHERE other.thumbnail_key=media.thumbnail_key "
+                "AND other.source_id<>?1)");
+    statement.bindUuid(1, sourceID);
+    QStringList keys;
+    while (statement.nextRow()) {
+        if (std::optional<QString> key = statement.text(0)) {
+            keys.append(std::move(*key));
+        }
+    }
+    return keys;
+}
+
+} // namespace pivra
