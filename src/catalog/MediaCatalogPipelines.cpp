@@ -233,7 +233,11 @@ QStringList MediaCatalog::indexedFolders(const QUuid& sourceID)
         }
     }
     QStringList sorted(folders.begin(), folders.end());
-    QCollator collator{QLocale::system()};
+    // The order of a file browser: the user's language, numbers by value. The
+    // C locale has no collation of its own and would compare plain code
+    // points, so a system without a language set sorts as US English.
+    const QLocale system = QLocale::system();
+    QCollator collator{system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system};
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(sorted.begin(), sorted.end(), collator);
