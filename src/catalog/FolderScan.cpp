@@ -66,6 +66,30 @@ DecidedBatch decideNext(ScanInputs inputs, std::size_t first, CancelToken cancel
     return decideBatch(inputs, first, scanBatchSize, parallelReads, cancel);
 }
 
+// A batch being decided on the pool while the one before it is written.
+struct NextBatch {
+    TaskHandle task;
+    std::shared_ptr<std::optional<DecidedBatch>> decided = std::make_shared<std::optional<DecidedBatch>>();
+    std::shared_ptr<std::exception_ptr> failure = std::make_shared<std::exception_ptr>();
+};
+
+Task<> decideInto(std::shared_ptr<std::optional<DecidedBatch>> decided, std::shared_ptr<std::exception_ptr> failure,
+                  ScanInputs inputs, std::size_t first, CancelToken cancel)
+{
+    try {
+        *decided = co_await runOnPool(PoolPriority::userInitiated, &decideNext, std::move(inputs), first, cancel);
+    } catch (...) {
+        *failure = std::current_exception();
+    }
+}
+
+NextBatch startDeciding(const ScanInputs& inputs, std::size_t first, const CancelToken& cancel)
+{
+    NextBatch next;
+    next.task = startTask(nullptr, decideInto(next.decided, next.failure, inputs, first, cancel));
+    return next;
+}
+
 } // namespace
 
 Task<int> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, QUuid sourceID,
@@ -86,13 +110,23 @@ Task<int> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> i
     inputs.rootPrefixes = rootPrefixes(root, walk.rootPath);
     inputs.walk = std::make_shared<const FolderWalk>(std::move(walk));
 
+    // The next batch is read while the current one is written, so the
+    // catalog's writes do not add to the time the files take to read. The
+    // decisions are the same either way: each batch starts where the last
+    // one ended.
     int processed = 0;
-    std::size_t next = 0;
+    NextBatch pending = startDeciding(inputs, 0, cancel);
     for (;;) {
-        DecidedBatch decided = co_await runOnPool(PoolPriority::userInitiated, &decideNext, inputs, next, cancel);
-        next = decided.next;
+        co_await pending.task;
+        if (*pending.failure) {
+            std::rethrow_exception(*pending.failure);
+        }
+        DecidedBatch decided = std::move(**pending.decided);
         const bool full = decided.batch.decisions() >= scanBatchSize;
         processed += static_cast<int>(decided.batch.decisions());
+        if (full) {
+            pending = startDeciding(inputs, decided.next, cancel);
+        }
         auto batch = std::make_shared<const ScanBatch>(std::move(decided.batch));
         co_await catalog.call(&writeBatch, batch, token, cancel);
         if (!full) {

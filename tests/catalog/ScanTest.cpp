@@ -276,21 +276,19 @@ TEST_F(Scan, RootThatIsAnotherFolderByTheEndKeepsRows)
 
 TEST_F(Scan, GalleryReadsRunBetweenBatches)
 {
-    writeFiles(QStringLiteral("a"), 150);
-    // The second batch's inspections wait until the gallery count has come
-    // back: if the scan held the catalog, the count could never run.
-    inspector_->gate = [](const QString&) { return true; };
-    inspector_->released = true;
+    writeFiles(QStringLiteral("a"), 100);
+    writeFiles(QStringLiteral("b"), 50);
+    // The second batch's inspections wait until a gallery count, started
+    // once the first batch is written, has come back: if the scan held the
+    // catalog meanwhile, the count could never run.
+    inspector_->gate = [](const QString& path) { return path.contains(QStringLiteral("/b/")); };
     std::optional<std::int64_t> countDuringScan;
-
     QObject context;
     ScanRun run;
     run.onProgress = [&](ScanRun& reported) {
-        if (reported.progress.size() != 1) {
-            return;
+        if (reported.progress.size() == 1) {
+            startTask(&context, countThenRelease(&*catalog_, inspector_.get(), &countDuringScan));
         }
-        inspector_->released = false;
-        startTask(&context, countThenRelease(&*catalog_, inspector_.get(), &countDuringScan));
     };
     run = scanLibrary(std::move(run));
     EXPECT_EQ(run.processed, 150);
