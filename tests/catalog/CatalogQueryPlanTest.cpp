@@ -60,6 +60,20 @@ TEST_F(CatalogQueryPlan, FavouritesWalkTheirOwnOrder)
     expectIndexes(galleryPlan({.favoritesOnly = true}), QStringList{"media_favorite_order"} + twinIndexes);
 }
 
+// A date bound inside the twin tests must not steal them from their own
+// indexes (the edited-copy test once walked the source's capture order).
+TEST_F(CatalogQueryPlan, DateSearchKeepsTheTwinIndexes)
+{
+    GalleryScope scope;
+    scope.search.from = 1'200'000'000.0;
+    scope.search.until = 1'300'000'000.0;
+    scope.sourceID = QUuid::createUuid();
+    expectIndexes(galleryPlan(scope), {"media_source_order", "media_missing_thumbnails_v2", "media_identity",
+                                       "media_source_name", "media_live_pair"});
+    scope.sourceID.reset();
+    expectIndexes(galleryPlan(scope), QStringList{"media_order"} + twinIndexes);
+}
+
 TEST_F(CatalogQueryPlan, NeighbourStartsFromItsKey)
 {
     const QString plan = planOf(QStringLiteral("SELECT ") + MediaCatalog::fullColumns()
