@@ -15,15 +15,15 @@
 #include "platform/Drain.h"
 #include "support/ExifBlock.h"
 
-#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include "MediaBenchmarkMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -198,12 +198,5 @@ BENCHMARK(BM_InspectionOnly)->Arg(1)->Arg(4)->Iterations(2)->UseManualTime()->Un
 
 int main(int argc, char** argv)
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv); // the MIME database wants an application
-    initializeMediaLibraries();
-    ensureFixtures();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return pivra::bench::runMediaBenchmarks(argc, argv, ensureFixtures);
 }

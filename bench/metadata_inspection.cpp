@@ -18,12 +18,12 @@
 #include "support/ExifBlock.h"
 #include "support/VideoMaker.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
+
+#include "MediaBenchmarkMain.h"
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -228,11 +228,5 @@ BENCHMARK(BM_InspectAgainstExiv2)
 
 int main(int argc, char** argv)
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv); // the MIME database wants an application
-    initializeMediaLibraries();   // the fixtures are drawn with libvips
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return pivra::bench::runMediaBenchmarks(argc, argv);
 }

@@ -19,16 +19,16 @@
 #include "media/ThumbnailCache.h"
 #include "media/ThumbnailRenderer.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTemporaryDir>
 #include <QtConcurrent>
+
+#include "MediaBenchmarkMain.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -221,10 +221,5 @@ BENCHMARK(BM_ThumbnailsAgainstVipsthumbnail)
 
 int main(int argc, char** argv)
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv); // the renderer's file-type lookups want an application
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return pivra::bench::runMediaBenchmarks(argc, argv);
 }
