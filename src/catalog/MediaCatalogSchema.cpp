@@ -94,15 +94,6 @@ constexpr const char* schemaStatements[] = {
     "CREATE INDEX IF NOT EXISTS media_source_name ON media(source_id, name)",
     "CREATE INDEX IF NOT EXISTS media_location_pending ON media(source_id, id) WHERE location_checked=0",
     "CREATE INDEX IF NOT EXISTS media_located ON media(captured DESC) WHERE latitude IS NOT NULL",
-    // The gallery runs each duplicate test once per row, and nearly every
-    // probe finds only the row itself. These indexes hold every column the
-    // probe compares, so that row is ruled out without reading the table; on
-    // a million items that takes a sixth off a reload. The edited-copy index
-    // leads with the name, which tells entries apart sooner than the source
-    // UUID that all items of a library share.
-    "CREATE INDEX IF NOT EXISTS media_fingerprint_twin ON media(thumbnail_key, id) WHERE thumbnail_key IS NOT NULL",
-    "CREATE INDEX IF NOT EXISTS media_identity_twin ON media(file_size, kind, captured, width, height, id, thumbnail_key)",
-    "CREATE INDEX IF NOT EXISTS media_edited_twin ON media(name, source_id, kind, relative_path)",
     "CREATE TABLE IF NOT EXISTS albums (id TEXT PRIMARY KEY, name TEXT NOT NULL, created REAL NOT NULL)",
     R"(CREATE TABLE IF NOT EXISTS album_media (
     album_id TEXT NOT NULL REFERENCES albums(id) ON DELETE CASCADE,
