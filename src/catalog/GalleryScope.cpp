@@ -1,6 +1,7 @@
 #include "catalog/GalleryScope.h"
 
 #include "catalog/CellKey.h"
+#include "catalog/Sqlite.h"
 #include "catalog/Uuid.h"
 
 #include <array>
@@ -9,20 +10,6 @@
 namespace pivra {
 
 namespace {
-
-// "?,?,?" for `count` parameters.
-QString placeholders(qsizetype count)
-{
-    QString text;
-    text.reserve(count * 2);
-    for (qsizetype index = 0; index < count; ++index) {
-        if (index > 0) {
-            text += u',';
-        }
-        text += u'?';
-    }
-    return text;
-}
 
 QStringList uuidStrings(const QList<QUuid>& uuids)
 {
@@ -40,7 +27,7 @@ QString offlineRank(const QString& alias, qsizetype offlineCount)
     if (offlineCount == 0) {
         return QStringLiteral("0");
     }
-    return QStringLiteral("(CASE WHEN ") + alias + QStringLiteral(".source_id IN (") + placeholders(offlineCount)
+    return QStringLiteral("(CASE WHEN ") + alias + QStringLiteral(".source_id IN (") + sqlite::placeholders(offlineCount)
          + QStringLiteral(") THEN 1 ELSE 0 END)");
 }
 
@@ -90,7 +77,7 @@ static SqlCondition scopeClauses(const GalleryScope& scope, const QString& alias
         parameters.append(uuidString(*scope.sourceID));
     }
     if (!scope.excludedSources.isEmpty()) {
-        clauses.append(column + QStringLiteral("source_id NOT IN (") + placeholders(scope.excludedSources.size()) + u')');
+        clauses.append(column + QStringLiteral("source_id NOT IN (") + sqlite::placeholders(scope.excludedSources.size()) + u')');
         parameters.append(uuidStrings(scope.excludedSources));
     }
     if (scope.folder) {
@@ -127,7 +114,7 @@ static SqlCondition scopeClauses(const GalleryScope& scope, const QString& alias
             clauses.append(QStringLiteral("0")); // a place was named that no cell matches
         } else {
             clauses.append(QLatin1StringView(cellKeySqlFunction) + u'(' + column + QStringLiteral("latitude, ") + column
-                           + QStringLiteral("longitude) IN (") + placeholders(search.placeCells->size()) + u')');
+                           + QStringLiteral("longitude) IN (") + sqlite::placeholders(search.placeCells->size()) + u')');
             parameters.append(*search.placeCells);
         }
     }

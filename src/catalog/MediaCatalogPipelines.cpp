@@ -171,9 +171,7 @@ std::vector<MapPhoto> MediaCatalog::mapPhotos(const QList<QUuid>& excludedSource
     QString sql = QStringLiteral("SELECT ") + indexColumns()
                   + QStringLiteral(",latitude,longitude FROM media WHERE latitude IS NOT NULL AND ") + visibleMedia();
     if (!excludedSources.isEmpty()) {
-        QStringList placeholders;
-        placeholders.fill(QStringLiteral("?"), excludedSources.size());
-        sql += QStringLiteral(" AND source_id NOT IN (") + placeholders.join(u',') + u')';
+        sql += QStringLiteral(" AND source_id NOT IN (") + sqlite::placeholders(excludedSources.size()) + u')';
     }
     sql += QStringLiteral(" GROUP BY COALESCE(thumbnail_key, id) ORDER BY captured DESC");
     sqlite::Statement statement = prepare(sql);

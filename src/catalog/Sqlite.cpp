@@ -22,6 +22,19 @@ void ConnectionCloser::operator()(sqlite3* db) const noexcept
     sqlite3_close_v2(db);
 }
 
+QString placeholders(qsizetype count)
+{
+    QString text;
+    text.reserve(count * 2);
+    for (qsizetype index = 0; index < count; ++index) {
+        if (index > 0) {
+            text += u',';
+        }
+        text += u'?';
+    }
+    return text;
+}
+
 void exec(sqlite3* db, const char* sql)
 {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {

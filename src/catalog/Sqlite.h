@@ -40,6 +40,9 @@ using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
 // transaction commands). Throws `step` when SQLite reports a failure.
 void exec(sqlite3* db, const char* sql);
 
+// "?,?,?" for `count` parameters, as an IN list needs them.
+QString placeholders(qsizetype count);
+
 // Runs a statement whose failure is expected and harmless (a column that a
 // migration adds when it already exists). Answers whether it succeeded.
 bool execIgnoringFailure(sqlite3* db, const char* sql) noexcept;
