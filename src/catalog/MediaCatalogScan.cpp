@@ -45,31 +45,8 @@ constexpr const char* upsertDeviceFile =
     "thumbnail_failed=CASE WHEN media.modified=excluded.modified AND media.file_size=excluded.file_size\n"
     "THEN media.thumbnail_failed ELSE 0 END";
 
-void bindChangedFile(sqlite::Statement& upsert, const ScanBatch::Changed& changed, const QString& token)
-{
-    const MediaItem& item = changed.item;
-    upsert.resetForReuse();
-    upsert.bindText(1, item.id);
-    upsert.bindUuid(2, item.sourceID);
-    upsert.bindText(3, item.path);
-    upsert.bindText(4, item.name);
-    upsert.bindText(5, rawValue(item.kind));
-    upsert.bindDouble(6, item.captureDate);
-    upsert.bindText(7, item.dateOrigin);
-    upsert.bindInt(8, item.width);
-    upsert.bindInt(9, item.height);
-    upsert.bindText(10, item.camera);
-    upsert.bindText(11, item.lens);
-    upsert.bindDouble(12, item.duration);
-    upsert.bindInt64(13, item.fileSize);
-    upsert.bindDouble(14, item.modifiedAt);
-    upsert.bindText(15, token);
-    upsert.bindText(16, item.metadataJSON.value_or(QStringLiteral("{}")));
-    upsert.bindText(17, changed.relative);
-    upsert.bindText(18, item.liveIdentifier);
-}
-
-void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const MediaItem& item, const QString& token)
+// Both upserts start with the same ten columns, id to camera.
+void bindLeadingColumns(sqlite::Statement& upsert, const QUuid& sourceID, const MediaItem& item)
 {
     upsert.resetForReuse();
     upsert.bindText(1, item.id);
@@ -82,6 +59,25 @@ void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const Medi
     upsert.bindInt(8, item.width);
     upsert.bindInt(9, item.height);
     upsert.bindText(10, item.camera);
+}
+
+void bindChangedFile(sqlite::Statement& upsert, const ScanBatch::Changed& changed, const QString& token)
+{
+    const MediaItem& item = changed.item;
+    bindLeadingColumns(upsert, item.sourceID, item);
+    upsert.bindText(11, item.lens);
+    upsert.bindDouble(12, item.duration);
+    upsert.bindInt64(13, item.fileSize);
+    upsert.bindDouble(14, item.modifiedAt);
+    upsert.bindText(15, token);
+    upsert.bindText(16, item.metadataJSON.value_or(QStringLiteral("{}")));
+    upsert.bindText(17, changed.relative);
+    upsert.bindText(18, item.liveIdentifier);
+}
+
+void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const MediaItem& item, const QString& token)
+{
+    bindLeadingColumns(upsert, sourceID, item);
     upsert.bindDouble(11, item.duration);
     upsert.bindInt64(12, item.fileSize);
     upsert.bindDouble(13, item.modifiedAt);
