@@ -14,17 +14,6 @@ protected:
         return count.int64(0);
     }
 
-    CatalogError::Kind failureOf(const std::function<void()>& work)
-    {
-        try {
-            work();
-        } catch (const CatalogError& error) {
-            return error.kind();
-        }
-        ADD_FAILURE() << "no CatalogError thrown";
-        return CatalogError::Kind::open;
-    }
-
     const QUuid source = QUuid::createUuid();
 };
 

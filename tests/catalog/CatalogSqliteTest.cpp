@@ -7,17 +7,6 @@ namespace {
 
 using CatalogSqlite = CatalogTest;
 
-CatalogError::Kind failureOf(const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const CatalogError& error) {
-        return error.kind();
-    }
-    ADD_FAILURE() << "no CatalogError thrown";
-    return CatalogError::Kind::open;
-}
-
 std::int64_t mediaRows(sqlite3* db)
 {
     sqlite::Statement count(db, "SELECT COUNT(*) FROM media");

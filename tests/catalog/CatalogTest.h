@@ -5,6 +5,7 @@
 #include "support/TempFolder.h"
 
 #include <QStringList>
+#include <functional>
 #include <ostream>
 #include <optional>
 #include <vector>
@@ -31,6 +32,18 @@ protected:
     QString databasePath() const { return pathOf(QStringLiteral("Catalog.sqlite")); }
     MediaCatalog& catalog() { return *catalog_; }
     MediaRowWriter& rows() { return *rows_; }
+
+    // The kind of CatalogError that `work` throws; a failure when it throws none.
+    static CatalogError::Kind failureOf(const std::function<void()>& work)
+    {
+        try {
+            work();
+        } catch (const CatalogError& error) {
+            return error.kind();
+        }
+        ADD_FAILURE() << "no CatalogError thrown";
+        return CatalogError::Kind::open;
+    }
 
     static QStringList idsOf(const std::vector<MediaItem>& items)
     {

@@ -17,23 +17,8 @@
 namespace pivra::test {
 namespace {
 
-class Scan : public TempFolderTest {
+class Scan : public ScanFixture<FakeInspector> {
 protected:
-    void SetUp() override
-    {
-        TempFolderTest::SetUp();
-        library_ = makeFolder(QStringLiteral("lib"));
-        catalog_.emplace([path = pathOf(QStringLiteral("Catalog.sqlite"))] {
-            return std::make_unique<MediaCatalog>(path);
-        });
-    }
-
-    void TearDown() override
-    {
-        catalog_.reset();
-        TempFolderTest::TearDown();
-    }
-
     // Writes `count` small files named name-N.jpg below `folder` of the library.
     void writeFiles(const QString& folder, int count, const QString& name = QStringLiteral("photo"))
     {
@@ -46,17 +31,6 @@ protected:
     ScanRun scanLibrary(ScanRun run = {}, FolderWalker walker = &walkFolder)
     {
         return scanFolder(library_, std::move(run), walker);
-    }
-
-    ScanRun scanFolder(const QString& root, ScanRun run = {}, FolderWalker walker = &walkFolder)
-    {
-        return runScan(*catalog_, inspector_, source_, root, std::move(run), walker);
-    }
-
-    template<typename F>
-    auto onCatalog(F job)
-    {
-        return catalog_->callBlocking(job);
     }
 
     std::int64_t rowCount()
@@ -74,10 +48,6 @@ protected:
         return onCatalog([id](MediaCatalog& catalog) { return catalog.item(id); });
     }
 
-    QString library_;
-    QUuid source_ = QUuid::createUuid();
-    std::shared_ptr<FakeInspector> inspector_ = std::make_shared<FakeInspector>();
-    std::optional<CatalogExecutor> catalog_;
 };
 
 void touch(const QString& path, double secondsFromNow)

@@ -4,6 +4,8 @@
 // with what it reported, and a walk that runs with the file-system rights of
 // an ordinary user, so folder permissions bite even when the tests run as root.
 #include "catalog/CatalogError.h"
+#include "support/TempFolder.h"
+#include "catalog/CatalogExecutor.h"
 #include "catalog/FolderScan.h"
 #include "platform/Cancelled.h"
 #include "platform/Drain.h"
@@ -82,5 +84,50 @@ inline FolderWalk walkAsOrdinaryUser(const QString& root, const CancelToken& can
     }).join();
     return walk;
 }
+
+// A library folder "lib", a catalog on its executor and one source, scanned
+// through the inspector `Inspector` (a fake, or a counting wrapper around the
+// real one).
+template<typename Inspector>
+class ScanFixture : public TempFolderTest {
+protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        library_ = makeFolder(QStringLiteral("lib"));
+        catalog_.emplace([path = pathOf(QStringLiteral("Catalog.sqlite"))] {
+            return std::make_unique<MediaCatalog>(path);
+        });
+    }
+
+    void TearDown() override
+    {
+        catalog_.reset();
+        TempFolderTest::TearDown();
+    }
+
+    ScanRun scanFolder(const QString& root, ScanRun run = {}, FolderWalker walker = &walkFolder)
+    {
+        return runScan(*catalog_, inspector_, source_, root, std::move(run), walker);
+    }
+
+    template<typename F>
+    auto onCatalog(F job)
+    {
+        return catalog_->callBlocking(job);
+    }
+
+    // The row of the file at `path`, read with every column.
+    std::optional<MediaItem> itemAt(const QString& path)
+    {
+        const QString id = MediaItem::makeID(source_, path);
+        return onCatalog([id](MediaCatalog& catalog) { return catalog.item(id); });
+    }
+
+    QString library_;
+    QUuid source_ = QUuid::createUuid();
+    std::shared_ptr<Inspector> inspector_ = std::make_shared<Inspector>();
+    std::optional<CatalogExecutor> catalog_;
+};
 
 } // namespace pivra::test

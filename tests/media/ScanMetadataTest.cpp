@@ -16,15 +16,11 @@ namespace pivra::test {
 namespace {
 
 // Scans of real photos and videos through the real metadata readers.
-class ScanMetadata : public TempFolderTest {
+class ScanMetadata : public ScanFixture<CountingInspector> {
 protected:
     void SetUp() override
     {
-        TempFolderTest::SetUp();
-        library_ = makeFolder(QStringLiteral("lib"));
-        catalog_.emplace([path = pathOf(QStringLiteral("Catalog.sqlite"))] {
-            return std::make_unique<MediaCatalog>(path);
-        });
+        ScanFixture::SetUp();
         makeFolder(QStringLiteral("lib/2021"));
         ExifFields exif;
         exif.dateTimeOriginal = QStringLiteral("2021:06:01 10:00:00");
@@ -41,36 +37,18 @@ protected:
         writeFile(QStringLiteral("lib/readme.txt"), "not media");
     }
 
-    void TearDown() override
-    {
-        catalog_.reset();
-        TempFolderTest::TearDown();
-    }
-
-    ScanRun scanFolder(const QString& root) { return runScan(*catalog_, inspector_, source_, root); }
-
-    std::optional<MediaItem> item(const QString& path)
-    {
-        const QString id = MediaItem::makeID(source_, path);
-        return catalog_->callBlocking([id](MediaCatalog& catalog) { return catalog.item(id); });
-    }
-
-    QString library_;
-    QUuid source_ = QUuid::createUuid();
-    std::shared_ptr<CountingInspector> inspector_ = std::make_shared<CountingInspector>();
-    std::optional<CatalogExecutor> catalog_;
 };
 
 TEST_F(ScanMetadata, IndexesWhatTheFilesSayAndOpensNothingTheSecondTime)
 {
     EXPECT_EQ(scanFolder(library_).processed, 3);
     EXPECT_EQ(inspector_->inspections(), 3);
-    const std::optional<MediaItem> photo = item(library_ + QStringLiteral("/2021/a.jpg"));
+    const std::optional<MediaItem> photo = itemAt(library_ + QStringLiteral("/2021/a.jpg"));
     ASSERT_TRUE(photo);
     EXPECT_EQ(photo->dateOrigin, QStringLiteral("EXIF capture"));
     EXPECT_EQ(photo->camera, QStringLiteral("iPhone 12"));
     EXPECT_EQ(photo->width, 64);
-    const std::optional<MediaItem> clip = item(library_ + QStringLiteral("/2021/clip.mov"));
+    const std::optional<MediaItem> clip = itemAt(library_ + QStringLiteral("/2021/clip.mov"));
     ASSERT_TRUE(clip);
     EXPECT_EQ(clip->kind, MediaKind::video);
     EXPECT_TRUE(clip->duration);
@@ -98,7 +76,7 @@ TEST_F(ScanMetadata, ChangedPhotoIsReadAgainAndKeepsTheUsersMarks)
 
     scanFolder(library_);
     EXPECT_EQ(inspector_->inspections(), 4);
-    const std::optional<MediaItem> changed = item(path);
+    const std::optional<MediaItem> changed = itemAt(path);
     ASSERT_TRUE(changed);
     EXPECT_EQ(changed->camera, QStringLiteral("Edited Camera"));
     EXPECT_EQ(changed->width, 80);
@@ -114,8 +92,8 @@ TEST_F(ScanMetadata, RenamedRootMovesRowsWithoutReadingFiles)
     ASSERT_TRUE(QDir().rename(library_, moved));
     EXPECT_EQ(scanFolder(moved).processed, 3);
     EXPECT_EQ(inspector_->inspections(), 3);
-    EXPECT_FALSE(item(library_ + QStringLiteral("/2021/a.jpg")));
-    const std::optional<MediaItem> photo = item(moved + QStringLiteral("/2021/a.jpg"));
+    EXPECT_FALSE(itemAt(library_ + QStringLiteral("/2021/a.jpg")));
+    const std::optional<MediaItem> photo = itemAt(moved + QStringLiteral("/2021/a.jpg"));
     ASSERT_TRUE(photo);
     EXPECT_EQ(photo->camera, QStringLiteral("iPhone 12"));
 }
