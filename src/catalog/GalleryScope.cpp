@@ -130,9 +130,15 @@ SqlCondition GalleryScope::scope(const QString& alias) const
     return scopeClauses(*this, alias, false);
 }
 
+SqlPredicate GalleryScope::scopePredicate() const
+{
+    SqlCondition own = scope(QStringLiteral("media"));
+    return {own.clauses.join(QStringLiteral(" AND ")), std::move(own.parameters)};
+}
+
 SqlPredicate GalleryScope::predicate() const
 {
-    const SqlCondition own = scope(QStringLiteral("media"));
+    const SqlPredicate own = scopePredicate();
     const SqlCondition twin = scopeClauses(*this, QStringLiteral("twin"), true);
     const QString twinInScope = twin.clauses.join(QStringLiteral(" AND "));
 
@@ -169,7 +175,7 @@ SqlPredicate GalleryScope::predicate() const
         + twinInScope + QStringLiteral("))");
 
     SqlPredicate result;
-    result.where = (own.clauses + QStringList{sameContent, sameFile, editedCopy}).join(QStringLiteral(" AND "));
+    result.where = QStringList{own.where, sameContent, sameFile, editedCopy}.join(QStringLiteral(" AND "));
     result.parameters = own.parameters + preferenceParameters + twin.parameters + preferenceParameters
                       + twin.parameters + twin.parameters;
     return result;

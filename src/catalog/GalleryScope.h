@@ -47,6 +47,10 @@ struct GalleryScope {
     // and the text parameters of their "?" in order.
     SqlCondition scope(const QString& alias) const;
 
+    // The WHERE text for the table `media` of the scope's clauses alone, with
+    // no duplicate rule.
+    SqlPredicate scopePredicate() const;
+
     // The WHERE text for the table `media`: the scope plus the three rules
     // that keep one item of each set of duplicates lying inside the scope.
     SqlPredicate predicate() const;

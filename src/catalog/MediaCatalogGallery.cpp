@@ -3,34 +3,78 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
+#include "catalog/DuplicateSieve.h"
+
+#include <algorithm>
 
 namespace pivra {
 
+namespace {
+
+// The index statement selects `indexColumns`, then these two, which only the
+// duplicate rules read.
+constexpr int indexRowidColumn = 20;
+constexpr TwinColumns indexTwinColumns{.rowid = indexRowidColumn, .sourceID = 1, .name = 3, .kind = 4, .captured = 5,
+                                       .width = 7, .height = 8, .fileSize = 12, .thumbnailKey = 16,
+                                       .relativePath = 21};
+
+// Removes the items whose row is in `hidden` (ascending), keeping the order.
+void dropHidden(std::vector<MediaItem>& items, const std::vector<std::int64_t>& itemRows,
+                const std::vector<std::int64_t>& hidden)
+{
+    std::size_t kept = 0;
+    for (std::size_t at = 0; at < items.size(); ++at) {
+        if (std::binary_search(hidden.begin(), hidden.end(), itemRows[at])) {
+            continue;
+        }
+        if (kept != at) {
+            items[kept] = std::move(items[at]);
+        }
+        ++kept;
+    }
+    items.resize(kept);
+}
+
+} // namespace
+
+// The index and the count read the scope's rows once and leave the duplicate
+// rules to DuplicateSieve, which hides the same rows as GalleryScope::predicate()
+// (the neighbour step's SQL) at a fraction of the cost. Both run in one read
+// transaction, so the re-read of candidates sees the rows of the first pass.
 std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
 {
-    const SqlPredicate predicate = scope.predicate();
+    const SqlPredicate where = scope.scopePredicate();
+    const sqlite::ReadTransaction snapshot(db_.get());
     sqlite::Statement statement = prepare(QStringLiteral("SELECT ") + indexColumns()
-                                          + QStringLiteral(" FROM media WHERE ") + predicate.where
+                                          + QStringLiteral(",rowid,relative_path FROM media WHERE ") + where.where
                                           + QStringLiteral(" ORDER BY captured DESC,id"));
-    statement.bindTexts(1, predicate.parameters);
+    statement.bindTexts(1, where.parameters);
+    DuplicateSieve sieve(scope.offlineSources);
     std::vector<MediaItem> items;
+    std::vector<std::int64_t> itemRows;
     while (statement.nextRow()) {
+        sieve.add(statement, indexTwinColumns);
         if (std::optional<MediaItem> item = readItem(statement)) {
             items.push_back(std::move(*item));
+            itemRows.push_back(statement.int64(indexRowidColumn));
         }
     }
+    dropHidden(items, itemRows, sieve.hiddenRows(db_.get()));
     return items;
 }
 
 std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
 {
-    const SqlPredicate predicate = scope.predicate();
-    sqlite::Statement statement = prepare(QStringLiteral("SELECT COUNT(*) FROM media WHERE ") + predicate.where);
-    statement.bindTexts(1, predicate.parameters);
-    if (!statement.nextRow()) {
-        throw CatalogError(CatalogError::Kind::step);
+    const SqlPredicate where = scope.scopePredicate();
+    const sqlite::ReadTransaction snapshot(db_.get());
+    sqlite::Statement statement = prepare(QStringLiteral("SELECT ") + QLatin1StringView(DuplicateSieve::twinColumnList)
+                                          + QStringLiteral(" FROM media WHERE ") + where.where);
+    statement.bindTexts(1, where.parameters);
+    DuplicateSieve sieve(scope.offlineSources);
+    while (statement.nextRowChecked()) {
+        sieve.add(statement, DuplicateSieve::twinColumns);
     }
-    return statement.int64(0);
+    return sieve.rowCount() - static_cast<std::int64_t>(sieve.hiddenRows(db_.get()).size());
 }
 
 std::optional<MediaItem> MediaCatalog::neighbor(const MediaItem& item, int direction, const GalleryScope& scope)

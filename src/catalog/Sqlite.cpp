@@ -218,4 +218,14 @@ void Transaction::commit()
     open_ = false;
 }
 
+ReadTransaction::ReadTransaction(sqlite3* db) : db_(db)
+{
+    exec(db_, "BEGIN");
+}
+
+ReadTransaction::~ReadTransaction()
+{
+    execIgnoringFailure(db_, "COMMIT"); // nothing was written: ending it cannot lose anything
+}
+
 } // namespace pivra::sqlite

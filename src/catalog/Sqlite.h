@@ -114,4 +114,19 @@ private:
     bool open_ = true;
 };
 
+// A read transaction ("BEGIN"): the statements inside it see one state of
+// the file, however other connections write meanwhile. It ends when it goes
+// out of scope; declare it before the statements, as with Transaction.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sqlite3* db);
+    ~ReadTransaction();
+
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    sqlite3* db_;
+};
+
 } // namespace pivra::sqlite

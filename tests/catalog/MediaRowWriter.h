@@ -4,6 +4,7 @@
 // its own, for tests and benchmarks. The scan that normally writes rows is
 // not what these tests are about, and raw rows can also hold what no scan
 // would write (a bad kind, a malformed source).
+#include "catalog/CellKey.h"
 #include "catalog/MediaItem.h"
 #include "catalog/Sqlite.h"
 #include "catalog/Uuid.h"
@@ -113,6 +114,7 @@ private:
         }
         sqlite3_busy_timeout(db, 5000);
         sqlite::exec(db, "PRAGMA foreign_keys=ON");
+        registerCellKeyFunction(db); // so tests can run the gallery's own SQL here
         return connection;
     }
 
