@@ -4,6 +4,7 @@
 #include "catalog/Uuid.h"
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace pivra {
@@ -68,6 +69,19 @@ QString dateOriginText(const sqlite::Statement& row)
     return QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()));
 }
 
+// Rows come grouped by source far more often than not, so the last source
+// text read is parsed once for all its rows.
+std::optional<QUuid> sourceFromBytes(std::string_view raw)
+{
+    thread_local std::string lastText;
+    thread_local std::optional<QUuid> lastSource;
+    if (raw != lastText) {
+        lastText.assign(raw);
+        lastSource = parseUuid(QString::fromLatin1(raw.data(), static_cast<qsizetype>(raw.size())));
+    }
+    return lastSource;
+}
+
 } // namespace
 
 const QString& fullColumns()
@@ -99,9 +113,7 @@ std::optional<MediaItem> readItem(const sqlite::Statement& row)
     if (!kind) {
         return std::nullopt;
     }
-    const std::string_view sourceText = row.bytes(sourceColumn);
-    const std::optional<QUuid> sourceID =
-        parseUuid(QString::fromLatin1(sourceText.data(), static_cast<qsizetype>(sourceText.size())));
+    const std::optional<QUuid> sourceID = sourceFromBytes(row.bytes(sourceColumn));
     if (!sourceID) {
         return std::nullopt;
     }

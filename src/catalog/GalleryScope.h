@@ -21,6 +21,8 @@ struct SqlCondition {
 struct SqlPredicate {
     QString where;
     QStringList parameters;
+
+    bool operator==(const SqlPredicate&) const = default;
 };
 
 // What the gallery shows: all sources or one, a folder, photos or videos,

@@ -120,7 +120,24 @@ private:
     void openDatabase(const QString& path);
     void migrate();
 
+    // The rows of a scope that a duplicate hides, as the last count found
+    // them. The store runs the index right after the count on the same scope,
+    // and the index takes them from here instead of finding them again while
+    // the database is as the count saw it.
+    struct HiddenDuplicates {
+        SqlPredicate scope;
+        QList<QUuid> offlineSources;
+        std::pair<std::int64_t, std::int64_t> databaseState;
+        std::int64_t scopeRows = 0;
+        std::vector<std::int64_t> rows;
+    };
+    // This connection's row changes and the version of other connections'
+    // commits; read inside a read transaction once it has stepped.
+    std::pair<std::int64_t, std::int64_t> databaseState() const;
+    const HiddenDuplicates* knownHiddenRows(const SqlPredicate& scope, const QList<QUuid>& offlineSources) const;
+
     sqlite::Connection db_;
+    std::optional<HiddenDuplicates> lastHidden_;
 };
 
 } // namespace pivra

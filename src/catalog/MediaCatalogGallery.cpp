@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include <sqlite3.h>
+
 namespace pivra {
 
 namespace {
@@ -39,7 +41,7 @@ void dropHidden(std::vector<MediaItem>& items, const std::vector<std::int64_t>& 
 
 // The index and the count read the scope's rows once and leave the duplicate
 // rules to DuplicateSieve, which hides the same rows as GalleryScope::predicate()
-// (the neighbour step's SQL) at a fraction of the cost. Both run in one read
+// (the neighbour step's SQL) at a fraction of the cost. Each runs in one read
 // transaction, so the re-read of candidates sees the rows of the first pass.
 std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
 {
@@ -49,23 +51,34 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
                                           + QStringLiteral(",rowid,relative_path FROM media WHERE ") + where.where
                                           + QStringLiteral(" ORDER BY captured DESC,id"));
     statement.bindTexts(1, where.parameters);
-    DuplicateSieve sieve(scope.offlineSources);
+    bool hasRow = statement.nextRow(); // the snapshot begins with the first step
+    const HiddenDuplicates* known = knownHiddenRows(where, scope.offlineSources);
+    std::optional<DuplicateSieve> sieve;
     std::vector<MediaItem> items;
     std::vector<std::int64_t> itemRows;
-    while (statement.nextRow()) {
-        sieve.add(statement, indexTwinColumns);
+    if (known != nullptr) {
+        // A million items would otherwise be moved again at every growth.
+        items.reserve(static_cast<std::size_t>(known->scopeRows));
+        itemRows.reserve(static_cast<std::size_t>(known->scopeRows));
+    } else {
+        sieve.emplace(scope.offlineSources);
+    }
+    for (; hasRow; hasRow = statement.nextRow()) {
+        if (sieve) {
+            sieve->add(statement, indexTwinColumns);
+        }
         if (std::optional<MediaItem> item = readItem(statement)) {
             items.push_back(std::move(*item));
             itemRows.push_back(statement.int64(indexRowidColumn));
         }
     }
-    dropHidden(items, itemRows, sieve.hiddenRows(db_.get()));
+    dropHidden(items, itemRows, sieve ? sieve->hiddenRows(db_.get()) : known->rows);
     return items;
 }
 
 std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
 {
-    const SqlPredicate where = scope.scopePredicate();
+    SqlPredicate where = scope.scopePredicate();
     const sqlite::ReadTransaction snapshot(db_.get());
     sqlite::Statement statement = prepare(QStringLiteral("SELECT ") + QLatin1StringView(DuplicateSieve::twinColumnList)
                                           + QStringLiteral(" FROM media WHERE ") + where.where);
@@ -74,7 +87,28 @@ std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
     while (statement.nextRowChecked()) {
         sieve.add(statement, DuplicateSieve::twinColumns);
     }
-    return sieve.rowCount() - static_cast<std::int64_t>(sieve.hiddenRows(db_.get()).size());
+    lastHidden_ = HiddenDuplicates{std::move(where), scope.offlineSources, databaseState(), sieve.rowCount(),
+                                   sieve.hiddenRows(db_.get())};
+    return sieve.rowCount() - static_cast<std::int64_t>(lastHidden_->rows.size());
+}
+
+std::pair<std::int64_t, std::int64_t> MediaCatalog::databaseState() const
+{
+    sqlite::Statement version = prepare("PRAGMA data_version");
+    if (!version.nextRowChecked()) {
+        throw CatalogError(CatalogError::Kind::step);
+    }
+    return {sqlite3_total_changes64(db_.get()), version.int64(0)};
+}
+
+const MediaCatalog::HiddenDuplicates* MediaCatalog::knownHiddenRows(const SqlPredicate& scope,
+                                                                    const QList<QUuid>& offlineSources) const
+{
+    if (!lastHidden_ || lastHidden_->scope != scope || lastHidden_->offlineSources != offlineSources
+        || lastHidden_->databaseState != databaseState()) {
+        return nullptr;
+    }
+    return &*lastHidden_;
 }
 
 std::optional<MediaItem> MediaCatalog::neighbor(const MediaItem& item, int direction, const GalleryScope& scope)

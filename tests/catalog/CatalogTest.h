@@ -54,11 +54,14 @@ protected:
         return ids;
     }
 
-    // The gallery's ids in order; the count must agree with the index.
+    // The gallery's ids in order, read as the store reads them: the count,
+    // then the index, which takes the rows the count found hidden. The count
+    // must agree with the index.
     QStringList galleryIDs(const GalleryScope& scope = {})
     {
+        const std::int64_t count = catalog().galleryCount(scope);
         const std::vector<MediaItem> items = catalog().galleryIndex(scope);
-        EXPECT_EQ(catalog().galleryCount(scope), static_cast<std::int64_t>(items.size()));
+        EXPECT_EQ(count, static_cast<std::int64_t>(items.size()));
         return idsOf(items);
     }
 

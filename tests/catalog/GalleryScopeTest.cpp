@@ -46,6 +46,40 @@ TEST_F(GalleryRules, SameContentShowsTheSmallerIdUnlessItsSourceIsOffline)
     EXPECT_EQ(galleryIDs({.sourceID = sourceB}), QStringList({inB.itemID()}));
 }
 
+// The index takes the hidden rows of the count before it only while nothing
+// has changed: not the scope, not the offline sources, not the rows, whether
+// this connection or another one wrote them.
+TEST_F(GalleryRules, IndexAfterCountSeesEveryChangeInBetween)
+{
+    MediaRow inA = folderRow(sourceA, QStringLiteral("a.jpg"));
+    MediaRow inB = folderRow(sourceB, QStringLiteral("b.jpg"));
+    inA.thumbnailKey = inB.thumbnailKey = QString(64, u'c');
+    inB.fileSize = 7;
+    rows().insert(inA);
+    rows().insert(inB);
+
+    EXPECT_EQ(catalog().galleryCount({.offlineSources = {sourceA}}), 1);
+    EXPECT_EQ(idsOf(catalog().galleryIndex({})), QStringList({inA.itemID()}));
+    EXPECT_EQ(catalog().galleryCount({.sourceID = sourceB}), 1);
+    EXPECT_EQ(idsOf(catalog().galleryIndex({})), QStringList({inA.itemID()}));
+
+    // Another connection adds a preferred twin of A.
+    MediaRow first = folderRow(sourceA, QStringLiteral("0.jpg"));
+    first.thumbnailKey = inA.thumbnailKey;
+    first.fileSize = 9;
+    EXPECT_EQ(catalog().galleryCount({}), 1);
+    rows().insert(first);
+    EXPECT_EQ(idsOf(catalog().galleryIndex({})), QStringList({first.itemID()}));
+
+    // This connection gives a keyless row the same key, which hides it.
+    MediaRow keyless = folderRow(sourceA, QStringLiteral("00.jpg"));
+    keyless.fileSize = 11;
+    rows().insert(keyless);
+    EXPECT_EQ(catalog().galleryCount({}), 2);
+    ASSERT_TRUE(catalog().setThumbnailKey(*inA.thumbnailKey, keyless.itemID()));
+    EXPECT_EQ(idsOf(catalog().galleryIndex({})), QStringList({first.itemID()}));
+}
+
 TEST_F(GalleryRules, SameFileWithoutKeysFollowsTheSamePreference)
 {
     const MediaRow inA = folderRow(sourceA, QStringLiteral("a.jpg"));
