@@ -2,6 +2,7 @@
 
 #include "catalog/Album.h"
 #include "catalog/CatalogError.h"
+#include "catalog/DuplicateCandidates.h"
 #include "catalog/GalleryScope.h"
 #include "catalog/LocationRows.h"
 #include "catalog/MapPhoto.h"
@@ -120,24 +121,27 @@ private:
     void openDatabase(const QString& path);
     void migrate();
 
-    // The rows of a scope that a duplicate hides, as the last count found
-    // them. The store runs the index right after the count on the same scope,
-    // and the index takes them from here instead of finding them again while
-    // the database is as the count saw it.
-    struct HiddenDuplicates {
-        SqlPredicate scope;
-        QList<QUuid> offlineSources;
-        std::pair<std::int64_t, std::int64_t> databaseState;
-        std::int64_t scopeRows = 0;
-        std::vector<std::int64_t> rows;
-    };
     // This connection's row changes and the version of other connections'
-    // commits; read inside a read transaction once it has stepped.
-    std::pair<std::int64_t, std::int64_t> databaseState() const;
-    const HiddenDuplicates* knownHiddenRows(const SqlPredicate& scope, const QList<QUuid>& offlineSources) const;
+    // commits: while both stay, the catalog is as it was. Read inside a read
+    // transaction (the pragma starts its snapshot).
+    using DatabaseState = std::pair<std::int64_t, std::int64_t>;
+    DatabaseState databaseState() const;
+
+    // The rows that a duplicate rule may involve, found afresh whenever the
+    // catalog changed; every scope's count and index decide among them.
+    const DuplicateCandidates& duplicateCandidates(const DatabaseState& state);
+
+    // The last count's scope and rows, so that the index the store runs
+    // right after it can make room for its items at once.
+    struct CountedScope {
+        SqlPredicate scope;
+        DatabaseState state;
+        std::int64_t rows = 0;
+    };
 
     sqlite::Connection db_;
-    std::optional<HiddenDuplicates> lastHidden_;
+    std::optional<std::pair<DatabaseState, DuplicateCandidates>> candidates_;
+    std::optional<CountedScope> lastCount_;
 };
 
 } // namespace pivra

@@ -3,7 +3,6 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
-#include "catalog/DuplicateSieve.h"
 
 #include <algorithm>
 
@@ -13,12 +12,8 @@ namespace pivra {
 
 namespace {
 
-// The index statement selects `indexColumns`, then these two, which only the
-// duplicate rules read.
+// The index statement selects `indexColumns`, then the rowid.
 constexpr int indexRowidColumn = 20;
-constexpr TwinColumns indexTwinColumns{.rowid = indexRowidColumn, .sourceID = 1, .name = 3, .kind = 4, .captured = 5,
-                                       .width = 7, .height = 8, .fileSize = 12, .thumbnailKey = 16,
-                                       .relativePath = 21};
 
 // Removes the items whose row is in `hidden` (ascending), keeping the order.
 void dropHidden(std::vector<MediaItem>& items, const std::vector<std::int64_t>& itemRows,
@@ -39,40 +34,41 @@ void dropHidden(std::vector<MediaItem>& items, const std::vector<std::int64_t>& 
 
 } // namespace
 
-// The index and the count read the scope's rows once and leave the duplicate
-// rules to DuplicateSieve, which hides the same rows as GalleryScope::predicate()
-// (the neighbour step's SQL) at a fraction of the cost. Each runs in one read
-// transaction, so the re-read of candidates sees the rows of the first pass.
+// The index and the count read the scope's rows without the duplicate rules
+// and decide those among the catalog's duplicate candidates, which hide the
+// same rows as GalleryScope::predicate() (the neighbour step's SQL) at a
+// fraction of the cost. Each runs in one read transaction, so the candidates
+// and the scope's rows come from one state of the file.
 std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
 {
     const SqlPredicate where = scope.scopePredicate();
     const sqlite::ReadTransaction snapshot(db_.get());
-    sqlite::Statement statement = prepare(QStringLiteral("SELECT ") + indexColumns()
-                                          + QStringLiteral(",rowid,relative_path FROM media WHERE ") + where.where
-                                          + QStringLiteral(" ORDER BY captured DESC,id"));
+    const DatabaseState state = databaseState();
+    const DuplicateCandidates& candidates = duplicateCandidates(state);
+    sqlite::Statement statement =
+        prepare(QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(",rowid FROM media WHERE ") + where.where
+                + QStringLiteral(" ORDER BY captured DESC,id"));
     statement.bindTexts(1, where.parameters);
-    bool hasRow = statement.nextRow(); // the snapshot begins with the first step
-    const HiddenDuplicates* known = knownHiddenRows(where, scope.offlineSources);
-    std::optional<DuplicateSieve> sieve;
+
     std::vector<MediaItem> items;
     std::vector<std::int64_t> itemRows;
-    if (known != nullptr) {
+    if (lastCount_ && lastCount_->state == state && lastCount_->scope == where) {
         // A million items would otherwise be moved again at every growth.
-        items.reserve(static_cast<std::size_t>(known->scopeRows));
-        itemRows.reserve(static_cast<std::size_t>(known->scopeRows));
-    } else {
-        sieve.emplace(scope.offlineSources);
+        items.reserve(static_cast<std::size_t>(lastCount_->rows));
+        itemRows.reserve(static_cast<std::size_t>(lastCount_->rows));
     }
-    for (; hasRow; hasRow = statement.nextRow()) {
-        if (sieve) {
-            sieve->add(statement, indexTwinColumns);
+    std::vector<std::int64_t> candidatesInScope;
+    while (statement.nextRow()) {
+        const std::int64_t rowid = statement.int64(indexRowidColumn);
+        if (candidates.contains(rowid)) {
+            candidatesInScope.push_back(rowid);
         }
         if (std::optional<MediaItem> item = readItem(statement)) {
             items.push_back(std::move(*item));
-            itemRows.push_back(statement.int64(indexRowidColumn));
+            itemRows.push_back(rowid);
         }
     }
-    dropHidden(items, itemRows, sieve ? sieve->hiddenRows(db_.get()) : known->rows);
+    dropHidden(items, itemRows, candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources));
     return items;
 }
 
@@ -80,19 +76,24 @@ std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
 {
     SqlPredicate where = scope.scopePredicate();
     const sqlite::ReadTransaction snapshot(db_.get());
-    sqlite::Statement statement = prepare(QStringLiteral("SELECT ") + QLatin1StringView(DuplicateSieve::twinColumnList)
-                                          + QStringLiteral(" FROM media WHERE ") + where.where);
+    const DatabaseState state = databaseState();
+    const DuplicateCandidates& candidates = duplicateCandidates(state);
+    sqlite::Statement statement = prepare(QStringLiteral("SELECT rowid FROM media WHERE ") + where.where);
     statement.bindTexts(1, where.parameters);
-    DuplicateSieve sieve(scope.offlineSources);
+    std::int64_t rows = 0;
+    std::vector<std::int64_t> candidatesInScope;
     while (statement.nextRowChecked()) {
-        sieve.add(statement, DuplicateSieve::twinColumns);
+        ++rows;
+        if (const std::int64_t rowid = statement.int64(0); candidates.contains(rowid)) {
+            candidatesInScope.push_back(rowid);
+        }
     }
-    lastHidden_ = HiddenDuplicates{std::move(where), scope.offlineSources, databaseState(), sieve.rowCount(),
-                                   sieve.hiddenRows(db_.get())};
-    return sieve.rowCount() - static_cast<std::int64_t>(lastHidden_->rows.size());
+    const std::size_t hidden = candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources).size();
+    lastCount_ = CountedScope{std::move(where), state, rows};
+    return rows - static_cast<std::int64_t>(hidden);
 }
 
-std::pair<std::int64_t, std::int64_t> MediaCatalog::databaseState() const
+MediaCatalog::DatabaseState MediaCatalog::databaseState() const
 {
     sqlite::Statement version = prepare("PRAGMA data_version");
     if (!version.nextRowChecked()) {
@@ -101,14 +102,13 @@ std::pair<std::int64_t, std::int64_t> MediaCatalog::databaseState() const
     return {sqlite3_total_changes64(db_.get()), version.int64(0)};
 }
 
-const MediaCatalog::HiddenDuplicates* MediaCatalog::knownHiddenRows(const SqlPredicate& scope,
-                                                                    const QList<QUuid>& offlineSources) const
+const DuplicateCandidates& MediaCatalog::duplicateCandidates(const DatabaseState& state)
 {
-    if (!lastHidden_ || lastHidden_->scope != scope || lastHidden_->offlineSources != offlineSources
-        || lastHidden_->databaseState != databaseState()) {
-        return nullptr;
+    if (!candidates_ || candidates_->first != state) {
+        candidates_.reset(); // the old set is freed before the new one is read
+        candidates_.emplace(state, DuplicateCandidates(db_.get()));
     }
-    return &*lastHidden_;
+    return candidates_->second;
 }
 
 std::optional<MediaItem> MediaCatalog::neighbor(const MediaItem& item, int direction, const GalleryScope& scope)

@@ -1,4 +1,6 @@
-#include "catalog/DuplicateSieve.h"
+#include "catalog/DuplicateCandidates.h"
+
+#include "catalog/Sqlite.h"
 
 #include "catalog/Uuid.h"
 
@@ -122,51 +124,51 @@ bool isUneditedName(std::string_view name)
     return name.size() >= 5 && name.starts_with("IMG_") && name[4] >= '0' && name[4] <= '9';
 }
 
-struct TwinKeys {
-    std::string content;      // the media key; empty when it is NULL
-    std::string file;         // size, kind, date and dimensions; empty when one is NULL
-    std::string editedSelf;   // as an IMG_E copy: source, kind, name and place
-    std::string editedLookup; // as an IMG_ photo: what its IMG_E copy would hold
-};
+// Every statement here selects these columns in this order.
+enum Column { rowidColumn, sourceColumn, nameColumn, kindColumn, capturedColumn, widthColumn, heightColumn,
+              fileSizeColumn, thumbnailKeyColumn, relativePathColumn, idColumn };
+constexpr const char* rowColumns =
+    "SELECT rowid,source_id,name,kind,captured,width,height,file_size,thumbnail_key,relative_path,id FROM media";
 
-// The keys of one row, written so that two rows share a key exactly when the
-// rule's SQL comparisons all hold between them. Nearly every row passes here,
-// so the keys are built in place, without temporary strings.
-void readTwinKeys(sqlite3_stmt* row, const TwinColumns& columns, TwinKeys& keys)
+using Record = DuplicateCandidates::Record;
+
+// The rule keys of one row. Every row of the catalog passes here, so the
+// keys are built in place, without temporary strings.
+void readTwinKeys(sqlite3_stmt* row, Record& keys)
 {
     keys.content.clear();
     keys.file.clear();
     keys.editedSelf.clear();
     keys.editedLookup.clear();
 
-    if (!appendValue(keys.content, row, columns.thumbnailKey)) {
+    if (!appendValue(keys.content, row, thumbnailKeyColumn)) {
         keys.content.clear();
     }
-    for (const int column : {columns.fileSize, columns.kind, columns.captured, columns.width, columns.height}) {
+    for (const int column : {fileSizeColumn, kindColumn, capturedColumn, widthColumn, heightColumn}) {
         if (!appendValue(keys.file, row, column)) {
             keys.file.clear();
             break;
         }
     }
 
-    if (sqlite3_column_type(row, columns.name) == SQLITE_NULL) {
+    if (sqlite3_column_type(row, nameColumn) == SQLITE_NULL) {
         return;
     }
-    const std::string_view name = columnBytes(row, columns.name);
+    const std::string_view name = columnBytes(row, nameColumn);
     const bool edited = name.starts_with("IMG_E");
     const bool unedited = isUneditedName(name);
     if (!edited && !unedited) {
         return;
     }
     std::string& key = edited ? keys.editedSelf : keys.editedLookup;
-    if (!appendValue(key, row, columns.sourceID) || !appendValue(key, row, columns.kind)) {
+    if (!appendValue(key, row, sourceColumn) || !appendValue(key, row, kindColumn)) {
         key.clear();
         return;
     }
     const int placeColumn =
-        sqlite3_column_type(row, columns.relativePath) == SQLITE_NULL ? columns.name : columns.relativePath;
+        sqlite3_column_type(row, relativePathColumn) == SQLITE_NULL ? nameColumn : relativePathColumn;
     if (edited) {
-        appendValue(key, row, columns.name);
+        appendValue(key, row, nameColumn);
         appendValue(key, row, placeColumn);
         return;
     }
@@ -230,99 +232,32 @@ private:
     std::vector<Slot> slots_;
 };
 
+// What the first pass keeps of a row: hashes of its keys.
+struct RowHashes {
+    std::int64_t rowid = 0;
+    std::uint64_t content = 0;
+    std::uint64_t file = 0;
+    std::uint64_t editedLookup = 0;
+    std::uint8_t flags = 0;
+};
 enum RowFlag : std::uint8_t { hasContent = 1, hasFile = 2, keyless = 4, unedited = 8 };
 
-// One re-read candidate, with what the preference compares: the offline rank
-// first, then the id as SQLite orders text.
-struct Candidate {
+struct Hider {
+    std::uint64_t hash = 0;
     std::int64_t rowid = 0;
-    int rank = 0;
-    std::string id; // empty for a NULL id, which is no twin of anything
-    TwinKeys keys;
-
-    bool preferredTo(const Candidate& other) const
-    {
-        return rank != other.rank ? rank < other.rank : id < other.id;
-    }
 };
 
-// The preferred row of a group, by the order of Candidate::preferredTo.
-class Preferred {
-public:
-    void offer(const Candidate& candidate)
-    {
-        if (best_ == nullptr || candidate.preferredTo(*best_)) {
-            best_ = &candidate;
-        }
-    }
-    // Whether a row of the group other than `candidate` wins over it.
-    bool beats(const Candidate& candidate) const
-    {
-        return best_ != nullptr && best_ != &candidate && best_->preferredTo(candidate);
-    }
-
-private:
-    const Candidate* best_ = nullptr;
-};
-
-struct FileGroup {
-    Preferred all;
-    Preferred keyless;
-};
-
-const char* const refetchStatement =
-    "SELECT rowid,source_id,name,kind,captured,width,height,file_size,thumbnail_key,relative_path,id "
-    "FROM media WHERE rowid=?";
-constexpr int refetchIDColumn = 10;
-
-} // namespace
-
-const char* const DuplicateSieve::twinColumnList =
-    "rowid,source_id,name,kind,captured,width,height,file_size,thumbnail_key,relative_path";
-const TwinColumns DuplicateSieve::twinColumns{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-
-DuplicateSieve::DuplicateSieve(const QList<QUuid>& offlineSources)
+// The rows whose hash of some rule key another row shares: the content and
+// file rules need a second row with the key (the file rule one without a
+// media key among them), the edited-copy rule an IMG_E row where an IMG_ row
+// looks for one.
+std::vector<std::int64_t> rowsSharingAKey(const std::vector<RowHashes>& rows, const std::vector<Hider>& hiders)
 {
-    for (const QUuid& source : offlineSources) {
-        offlineSources_.push_back(static_cast<char>(textTag) + uuidString(source).toStdString());
-    }
-}
-
-void DuplicateSieve::add(const sqlite::Statement& row, const TwinColumns& columns)
-{
-    thread_local TwinKeys keys;
-    sqlite3_stmt* statement = row.handle();
-    readTwinKeys(statement, columns, keys);
-
-    RowHashes hashes;
-    hashes.rowid = sqlite3_column_int64(statement, columns.rowid);
-    if (!keys.content.empty()) {
-        hashes.content = hashOf(keys.content);
-        hashes.flags |= hasContent;
-    } else {
-        hashes.flags |= keyless;
-    }
-    if (!keys.file.empty()) {
-        hashes.file = hashOf(keys.file);
-        hashes.flags |= hasFile;
-    }
-    if (!keys.editedLookup.empty()) {
-        hashes.editedLookup = hashOf(keys.editedLookup);
-        hashes.flags |= unedited;
-    }
-    if (!keys.editedSelf.empty()) {
-        hiders_.push_back({hashOf(keys.editedSelf), hashes.rowid});
-    }
-    rows_.push_back(hashes);
-}
-
-std::vector<std::int64_t> DuplicateSieve::candidateRows() const
-{
-    HashTally contents(rows_.size());
-    HashTally files(rows_.size());
-    HashTally lookups(rows_.size());
-    HashTally hiders(hiders_.size());
-    for (const RowHashes& row : rows_) {
+    HashTally contents(rows.size());
+    HashTally files(rows.size());
+    HashTally lookups(rows.size());
+    HashTally hiderHashes(hiders.size());
+    for (const RowHashes& row : rows) {
         if (row.flags & hasContent) {
             contents.add(row.content);
         }
@@ -333,90 +268,188 @@ std::vector<std::int64_t> DuplicateSieve::candidateRows() const
             lookups.add(row.editedLookup);
         }
     }
-    for (const Hider& hider : hiders_) {
-        hiders.add(hider.hash);
+    for (const Hider& hider : hiders) {
+        hiderHashes.add(hider.hash);
     }
 
-    std::vector<std::int64_t> candidates;
-    for (const RowHashes& row : rows_) {
-        // The file rule needs a keyless row among the twins.
+    std::vector<std::int64_t> shared;
+    for (const RowHashes& row : rows) {
         if (((row.flags & hasContent) && contents.count(row.content) > 1)
             || ((row.flags & hasFile) && files.count(row.file) > 1 && files.markedCount(row.file) > 0)
-            || ((row.flags & unedited) && hiders.count(row.editedLookup) > 0)) {
-            candidates.push_back(row.rowid);
+            || ((row.flags & unedited) && hiderHashes.count(row.editedLookup) > 0)) {
+            shared.push_back(row.rowid);
         }
     }
-    for (const Hider& hider : hiders_) {
+    for (const Hider& hider : hiders) {
         if (lookups.count(hider.hash) > 0) {
-            candidates.push_back(hider.rowid);
+            shared.push_back(hider.rowid);
         }
     }
-    std::sort(candidates.begin(), candidates.end());
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-    return candidates;
+    std::sort(shared.begin(), shared.end());
+    shared.erase(std::unique(shared.begin(), shared.end()), shared.end());
+    return shared;
 }
 
-std::vector<std::int64_t> DuplicateSieve::hiddenRows(sqlite3* db) const
-{
-    const std::vector<std::int64_t> rowids = candidateRows();
-    if (rowids.empty()) {
-        return {};
+// A candidate inside the scope at hand, with what the preference compares:
+// the offline rank first, then the id as SQLite orders text.
+struct Ranked {
+    const Record* record = nullptr;
+    int rank = 0;
+
+    bool preferredTo(const Ranked& other) const
+    {
+        return rank != other.rank ? rank < other.rank : record->id < other.record->id;
+    }
+};
+
+// The preferred row of a group, by the order of Ranked::preferredTo.
+class Preferred {
+public:
+    void offer(const Ranked& candidate)
+    {
+        if (best_ == nullptr || candidate.preferredTo(*best_)) {
+            best_ = &candidate;
+        }
+    }
+    // Whether a row of the group other than `candidate` wins over it.
+    bool beats(const Ranked& candidate) const
+    {
+        return best_ != nullptr && best_ != &candidate && best_->preferredTo(candidate);
     }
 
-    std::vector<Candidate> candidates;
-    candidates.reserve(rowids.size());
-    sqlite::Statement refetch(db, refetchStatement);
-    for (const std::int64_t rowid : rowids) {
+private:
+    const Ranked* best_ = nullptr;
+};
+
+struct FileGroup {
+    Preferred all;
+    Preferred keyless;
+};
+
+// 2^23 bits (1 MB): exact for rowids below eight million.
+constexpr std::size_t quickBitWords = std::size_t{1} << 17;
+
+} // namespace
+
+DuplicateCandidates::DuplicateCandidates(sqlite3* db)
+{
+    std::vector<RowHashes> rows;
+    std::vector<Hider> hiders;
+    {
+        sqlite::Statement pass(db, rowColumns);
+        Record keys;
+        while (pass.nextRowChecked()) {
+            sqlite3_stmt* row = pass.handle();
+            readTwinKeys(row, keys);
+            RowHashes hashes;
+            hashes.rowid = sqlite3_column_int64(row, rowidColumn);
+            if (!keys.content.empty()) {
+                hashes.content = hashOf(keys.content);
+                hashes.flags |= hasContent;
+            } else {
+                hashes.flags |= keyless;
+            }
+            if (!keys.file.empty()) {
+                hashes.file = hashOf(keys.file);
+                hashes.flags |= hasFile;
+            }
+            if (!keys.editedLookup.empty()) {
+                hashes.editedLookup = hashOf(keys.editedLookup);
+                hashes.flags |= unedited;
+            }
+            if (!keys.editedSelf.empty()) {
+                hiders.push_back({hashOf(keys.editedSelf), hashes.rowid});
+            }
+            rows.push_back(hashes);
+        }
+    }
+
+    rowids_ = rowsSharingAKey(rows, hiders);
+    rows = {};
+    quickBits_.assign(quickBitWords, 0);
+    for (const std::int64_t rowid : rowids_) {
+        const auto bit = static_cast<std::uint64_t>(rowid) & (quickBitWords * 64 - 1);
+        quickBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    }
+    records_.reserve(rowids_.size());
+    sqlite::Statement refetch(db, std::string(rowColumns).append(" WHERE rowid=?").c_str());
+    for (const std::int64_t rowid : rowids_) {
         refetch.resetForReuse();
         refetch.bindInt64(1, rowid);
         if (!refetch.nextRowChecked()) {
+            throw CatalogError(CatalogError::Kind::step); // the pass saw it in this same transaction
+        }
+        Record& record = records_.emplace_back();
+        readTwinKeys(refetch.handle(), record);
+        record.rowid = rowid;
+        record.id = plainValue(refetch.handle(), idColumn);
+        record.source = plainValue(refetch.handle(), sourceColumn);
+    }
+}
+
+bool DuplicateCandidates::contains(std::int64_t rowid) const
+{
+    const auto bit = static_cast<std::uint64_t>(rowid) & (quickBitWords * 64 - 1);
+    return ((quickBits_[bit / 64] >> (bit % 64)) & 1) != 0 && std::binary_search(rowids_.begin(), rowids_.end(), rowid);
+}
+
+std::vector<std::int64_t> DuplicateCandidates::hiddenAmong(std::vector<std::int64_t> rowsInScope,
+                                                           const QList<QUuid>& offlineSources) const
+{
+    std::vector<std::string> offline;
+    for (const QUuid& source : offlineSources) {
+        offline.push_back(static_cast<char>(textTag) + uuidString(source).toStdString());
+    }
+    std::sort(rowsInScope.begin(), rowsInScope.end());
+    std::vector<Ranked> inScope;
+    inScope.reserve(rowsInScope.size());
+    for (const std::int64_t rowid : rowsInScope) {
+        const auto at = std::lower_bound(rowids_.begin(), rowids_.end(), rowid);
+        if (at == rowids_.end() || *at != rowid) {
             continue;
         }
-        sqlite3_stmt* row = refetch.handle();
-        Candidate& candidate = candidates.emplace_back();
-        candidate.rowid = rowid;
-        candidate.id = plainValue(row, refetchIDColumn);
-        const std::string source = plainValue(row, twinColumns.sourceID);
-        candidate.rank = std::find(offlineSources_.begin(), offlineSources_.end(), source) != offlineSources_.end();
-        readTwinKeys(row, twinColumns, candidate.keys);
+        const Record& record = records_[static_cast<std::size_t>(at - rowids_.begin())];
+        const bool isOffline = std::find(offline.begin(), offline.end(), record.source) != offline.end();
+        inScope.push_back({&record, isOffline ? 1 : 0});
     }
 
     std::unordered_map<std::string_view, Preferred> contentGroups;
     std::unordered_map<std::string_view, FileGroup> fileGroups;
     std::unordered_set<std::string_view> editedCopies;
-    for (const Candidate& candidate : candidates) {
-        if (!candidate.id.empty()) {
-            if (!candidate.keys.content.empty()) {
-                contentGroups[candidate.keys.content].offer(candidate);
+    for (const Ranked& candidate : inScope) {
+        const Record& record = *candidate.record;
+        if (!record.id.empty()) {
+            if (!record.content.empty()) {
+                contentGroups[record.content].offer(candidate);
             }
-            if (!candidate.keys.file.empty()) {
-                FileGroup& group = fileGroups[candidate.keys.file];
+            if (!record.file.empty()) {
+                FileGroup& group = fileGroups[record.file];
                 group.all.offer(candidate);
-                if (candidate.keys.content.empty()) {
+                if (record.content.empty()) {
                     group.keyless.offer(candidate);
                 }
             }
         }
-        if (!candidate.keys.editedSelf.empty()) {
-            editedCopies.insert(candidate.keys.editedSelf);
+        if (!record.editedSelf.empty()) {
+            editedCopies.insert(record.editedSelf);
         }
     }
 
     std::vector<std::int64_t> hidden;
-    for (const Candidate& candidate : candidates) {
-        const TwinKeys& keys = candidate.keys;
-        bool isHidden = !keys.editedLookup.empty() && editedCopies.contains(keys.editedLookup);
-        if (!candidate.id.empty() && !isHidden) {
-            isHidden = (!keys.content.empty() && contentGroups.at(keys.content).beats(candidate));
-            if (!isHidden && !keys.file.empty()) {
-                const FileGroup& group = fileGroups.at(keys.file);
+    for (const Ranked& candidate : inScope) {
+        const Record& record = *candidate.record;
+        bool isHidden = !record.editedLookup.empty() && editedCopies.contains(record.editedLookup);
+        if (!record.id.empty() && !isHidden) {
+            isHidden = !record.content.empty() && contentGroups.at(record.content).beats(candidate);
+            if (!isHidden && !record.file.empty()) {
+                const FileGroup& group = fileGroups.at(record.file);
                 // A row without a key yields to any preferred twin; one with
                 // a key only to a preferred twin without one.
-                isHidden = keys.content.empty() ? group.all.beats(candidate) : group.keyless.beats(candidate);
+                isHidden = record.content.empty() ? group.all.beats(candidate) : group.keyless.beats(candidate);
             }
         }
         if (isHidden) {
-            hidden.push_back(candidate.rowid);
+            hidden.push_back(record.rowid);
         }
     }
     return hidden;

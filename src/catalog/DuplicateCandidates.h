@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QList>
+#include <QUuid>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace pivra {
+
+// The rows of the catalog that a duplicate rule can touch in some scope, and
+// the rules' verdict among those of them that lie in one scope.
+//
+// The rules are those of GalleryScope::predicate(): the same media key, the
+// same file seen twice before its key is known, and an unedited IMG_ photo
+// beside its IMG_E copy. The gallery's neighbour step runs them as SQL; there
+// they are correlated subqueries, a few index probes for every row, which
+// takes seconds on a large library. Here one pass over the catalog keeps a
+// hash of each row's rule keys; only the rows whose hash another row shares
+// are read again, exactly, and kept. A scope's hidden rows are then decided
+// among the candidates inside it, and the set serves every scope until the
+// catalog changes.
+class DuplicateCandidates {
+public:
+    // Reads the whole catalog; must run inside a read transaction.
+    explicit DuplicateCandidates(sqlite3* db);
+
+    // Whether a duplicate rule may involve the row in some scope.
+    bool contains(std::int64_t rowid) const;
+
+    // Of `rowsInScope`, candidates that are all the candidates inside one
+    // scope, the rows that a twin among them hides, ascending.
+    std::vector<std::int64_t> hiddenAmong(std::vector<std::int64_t> rowsInScope,
+                                          const QList<QUuid>& offlineSources) const;
+
+    std::size_t size() const { return rowids_.size(); }
+
+    // A row's rule keys, written so that two rows share a key exactly when
+    // the rule's SQL comparisons all hold between them (empty: no such key).
+    struct Record {
+        std::int64_t rowid = 0;
+        std::string id;           // empty for a NULL id, which is no twin of anything
+        std::string source;
+        std::string content;      // the media key
+        std::string file;         // size, kind, date and dimensions
+        std::string editedSelf;   // as an IMG_E copy: source, kind, name and place
+        std::string editedLookup; // as an IMG_ photo: what its IMG_E copy would hold
+    };
+
+private:
+    // One bit per rowid modulo its size: every row of a scope asks
+    // contains(), and few are candidates, so most answers come from here.
+    std::vector<std::uint64_t> quickBits_;
+    std::vector<std::int64_t> rowids_; // ascending
+    std::vector<Record> records_;      // in the order of rowids_
+};
+
+} // namespace pivra
