@@ -131,12 +131,16 @@ private:
     // catalog changed; every scope's count and index decide among them.
     const DuplicateCandidates& duplicateCandidates(const DatabaseState& state);
 
-    // The last count's scope and rows, so that the index the store runs
-    // right after it can make room for its items at once.
+    // The last count's scope, its rows and those a duplicate hides. The store
+    // runs the index right after the count on the same scope; while nothing
+    // changed in between, the index skips those rows as it reads and makes
+    // room for its items at once.
     struct CountedScope {
         SqlPredicate scope;
+        QList<QUuid> offlineSources;
         DatabaseState state;
         std::int64_t rows = 0;
+        std::vector<std::int64_t> hidden; // ascending
     };
 
     sqlite::Connection db_;

@@ -3,8 +3,10 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
+#include "platform/Pool.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <sqlite3.h>
 
@@ -45,30 +47,43 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
     const sqlite::ReadTransaction snapshot(db_.get());
     const DatabaseState state = databaseState();
     const DuplicateCandidates& candidates = duplicateCandidates(state);
+    const CountedScope* counted = lastCount_ && lastCount_->state == state && lastCount_->scope == where
+                                       && lastCount_->offlineSources == scope.offlineSources
+                                    ? &*lastCount_
+                                    : nullptr;
     sqlite::Statement statement =
         prepare(QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(",rowid FROM media WHERE ") + where.where
                 + QStringLiteral(" ORDER BY captured DESC,id"));
     statement.bindTexts(1, where.parameters);
 
+    // A million items would otherwise be moved again at every growth.
+    const std::size_t expected =
+        counted != nullptr ? static_cast<std::size_t>(counted->rows) - counted->hidden.size() : 0;
     std::vector<MediaItem> items;
+    items.reserve(expected);
+    // Without the count's verdict, the hidden items are made and dropped after.
     std::vector<std::int64_t> itemRows;
-    if (lastCount_ && lastCount_->state == state && lastCount_->scope == where) {
-        // A million items would otherwise be moved again at every growth.
-        items.reserve(static_cast<std::size_t>(lastCount_->rows));
-        itemRows.reserve(static_cast<std::size_t>(lastCount_->rows));
-    }
     std::vector<std::int64_t> candidatesInScope;
+    ItemRows reader(items, counted != nullptr ? expected : std::numeric_limits<std::size_t>::max());
     while (statement.nextRow()) {
         const std::int64_t rowid = statement.int64(indexRowidColumn);
         if (candidates.contains(rowid)) {
-            candidatesInScope.push_back(rowid);
+            if (counted == nullptr) {
+                candidatesInScope.push_back(rowid);
+            } else if (std::binary_search(counted->hidden.begin(), counted->hidden.end(), rowid)) {
+                continue;
+            }
         }
-        if (std::optional<MediaItem> item = readItem(statement)) {
-            items.push_back(std::move(*item));
+        if (reader.add(statement) && counted == nullptr) {
             itemRows.push_back(rowid);
         }
     }
-    dropHidden(items, itemRows, candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources));
+    // Making a million items' strings is most of the work left once SQLite
+    // is through; the pool's threads share it.
+    reader.finishText(threadPool(PoolPriority::userInitiated)->maxThreadCount());
+    if (counted == nullptr) {
+        dropHidden(items, itemRows, candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources));
+    }
     return items;
 }
 
@@ -88,9 +103,10 @@ std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
             candidatesInScope.push_back(rowid);
         }
     }
-    const std::size_t hidden = candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources).size();
-    lastCount_ = CountedScope{std::move(where), state, rows};
-    return rows - static_cast<std::int64_t>(hidden);
+    std::vector<std::int64_t> hidden = candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources);
+    const auto shown = rows - static_cast<std::int64_t>(hidden.size());
+    lastCount_ = CountedScope{std::move(where), scope.offlineSources, state, rows, std::move(hidden)};
+    return shown;
 }
 
 MediaCatalog::DatabaseState MediaCatalog::databaseState() const

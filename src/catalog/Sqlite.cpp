@@ -177,6 +177,16 @@ std::string_view Statement::bytes(int column) const noexcept
     return data ? std::string_view(data, static_cast<std::size_t>(size)) : std::string_view();
 }
 
+std::optional<std::string_view> Statement::optionalBytes(int column) const noexcept
+{
+    // SQLite gives text for every value but NULL (and a failed allocation).
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    if (data == nullptr) {
+        return std::nullopt;
+    }
+    return std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+}
+
 int Statement::int32(int column) const noexcept
 {
     return sqlite3_column_int(statement_, column);

@@ -83,6 +83,8 @@ public:
     std::optional<QString> text(int column) const;
     // The column's UTF-8 bytes, valid until the next step or column call.
     std::string_view bytes(int column) const noexcept;
+    // The same, or none for NULL, in one look at the column.
+    std::optional<std::string_view> optionalBytes(int column) const noexcept;
     int int32(int column) const noexcept;
     std::int64_t int64(int column) const noexcept;
     double real(int column) const noexcept;
