@@ -116,5 +116,69 @@ TEST_F(CatalogRows, LivePhotoStillCarriesItsMotionPathAndVideoNever)
     }
 }
 
+// A large gallery is read in batches whose text is finished on several
+// threads; malformed rows and hidden duplicates fall between them, and every
+// item must still get its own row's text, in order, whether the index takes
+// the count's hidden rows or finds them itself.
+TEST_F(CatalogRows, LargeGalleryKeepsEachRowsFieldsAcrossBatches)
+{
+    const QUuid source = QUuid::createUuid();
+    const QUuid backup = QUuid::createUuid();
+    constexpr int itemCount = 20'000;
+    std::vector<MediaRow> expected;
+    std::int64_t malformed = 0;
+    rows().exec("BEGIN");
+    for (int serial = 0; serial < itemCount; ++serial) {
+        MediaRow row = folderRow(source, QStringLiteral("%1/Ü_%2.jpg").arg(serial / 1000).arg(serial));
+        row.captured = 1'000'000.0 - serial; // newest first is serial order
+        row.width = serial % 5000 + 1;
+        row.fileSize = serial;
+        row.isFavorite = serial % 3 == 0;
+        row.thumbnailKey = serial % 2 == 0 ? std::optional(QStringLiteral("key-%1").arg(serial)) : std::nullopt;
+        row.liveIdentifier = serial % 7 == 0 ? std::optional(QStringLiteral("L%1").arg(serial)) : std::nullopt;
+        if (serial % 997 == 5) {
+            row.kind = QStringLiteral("movie"); // no item, but a row of the scope
+        }
+        rows().insert(row);
+        if (serial % 613 == 11 && row.thumbnailKey) {
+            MediaRow copy = row; // hidden: the same key on a later id
+            copy.sourceID = uuidString(backup);
+            copy.fileSize += 1;
+            rows().insert(copy);
+            if (copy.itemID() < row.itemID()) {
+                row = copy; // the copy has the smaller id and shows instead
+            }
+        }
+        if (row.kind == u"movie") {
+            ++malformed;
+        } else {
+            expected.push_back(row);
+        }
+    }
+    rows().exec("COMMIT");
+
+    const auto check = [&expected](const std::vector<MediaItem>& items) {
+        ASSERT_EQ(items.size(), expected.size());
+        for (std::size_t at = 0; at < items.size(); ++at) {
+            const MediaItem& item = items[at];
+            const MediaRow& row = expected[at];
+            ASSERT_EQ(item.id, row.itemID()) << at;
+            EXPECT_EQ(item.path, row.path) << at;
+            EXPECT_EQ(item.name, row.name) << at;
+            EXPECT_EQ(item.captureDate, row.captured) << at;
+            EXPECT_EQ(item.width, row.width) << at;
+            EXPECT_EQ(item.fileSize, row.fileSize) << at;
+            EXPECT_EQ(item.isFavorite, row.isFavorite) << at;
+            EXPECT_EQ(item.thumbnailKey, row.thumbnailKey) << at;
+            EXPECT_EQ(item.liveIdentifier, row.liveIdentifier) << at;
+            EXPECT_FALSE(item.camera) << at; // the light list leaves it out
+        }
+    };
+    check(catalog().galleryIndex({}));
+    // The count counts rows; a malformed one makes no item.
+    EXPECT_EQ(catalog().galleryCount({}), static_cast<std::int64_t>(expected.size()) + malformed);
+    check(catalog().galleryIndex({}));
+}
+
 } // namespace
 } // namespace pivra::test
