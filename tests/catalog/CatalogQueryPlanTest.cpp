@@ -59,6 +59,15 @@ TEST_F(CatalogQueryPlan, GalleryWalksTheCaptureOrderOfItsScope)
     expectIndexes(galleryPlan({.favoritesOnly = true}), {"media_favorite_order", "media_live_pair"});
 }
 
+// A folder's rows are sought by path, not found by testing the whole source.
+TEST_F(CatalogQueryPlan, FolderSeeksItsPaths)
+{
+    const QString plan = galleryPlan({.sourceID = QUuid::createUuid(), .folder = QStringLiteral("2020")});
+    EXPECT_TRUE(plan.contains(QStringLiteral("INDEX media_source_relative (source_id=? AND relative_path>? AND "
+                                             "relative_path<?)")))
+        << plan.toStdString();
+}
+
 TEST_F(CatalogQueryPlan, NeighbourProbesTwinsThroughTheirIndexes)
 {
     expectIndexes(neighbourPlan({}), QStringList{"media_order"} + twinIndexes);
