@@ -188,106 +188,79 @@ void readTwinKeys(sqlite3_stmt* row, Record& keys)
     key.append(placeFolder).append(editedPrefix).append(nameRest);
 }
 
-std::uint64_t hashOf(const std::string& key)
+
+// Adds the rows of each run of two or more rows with equal keys, where the
+// statement selects the rowid and then the key's columns, sorted by the key.
+// Equal keys are adjacent in index order, so one walk down a covering index
+// finds every group without a table lookup.
+void addRowsWithEqualKeys(sqlite3* db, const char* sql, int keyColumns, std::vector<std::int64_t>& found)
 {
-    return std::hash<std::string_view>{}(key);
+    sqlite::Statement rows(db, sql);
+    std::string key;
+    std::string previousKey;
+    std::int64_t previousRow = 0;
+    bool previousAdded = false;
+    bool hasPrevious = false;
+    while (rows.nextRowChecked()) {
+        sqlite3_stmt* row = rows.handle();
+        key.clear();
+        bool complete = true;
+        for (int column = 1; column <= keyColumns && complete; ++column) {
+            complete = appendValue(key, row, column); // NULL equals nothing
+        }
+        const std::int64_t rowid = sqlite3_column_int64(row, 0);
+        if (complete && hasPrevious && key == previousKey) {
+            if (!previousAdded) {
+                found.push_back(previousRow);
+            }
+            found.push_back(rowid);
+            previousAdded = true;
+        } else {
+            previousAdded = false;
+        }
+        hasPrevious = complete;
+        previousKey.swap(key);
+        previousRow = rowid;
+    }
 }
 
-// How often each hash occurs, in a flat open-addressed table sized once for
-// all the rows: a million entries take milliseconds instead of the
-// allocations of a node-based map.
-class HashTally {
-public:
-    explicit HashTally(std::size_t entries) : slots_(std::bit_ceil(entries + entries / 2 + 1)) {}
-
-    // Counts `hash`; `marked` counts the occurrences that carry a mark.
-    void add(std::uint64_t hash, bool marked = false)
-    {
-        Slot& slot = slots_[indexFor(hash)];
-        slot.hash = hash;
-        ++slot.count;
-        slot.marked += marked ? 1 : 0;
-    }
-
-    std::uint32_t count(std::uint64_t hash) const { return slots_[indexFor(hash)].count; }
-    std::uint32_t markedCount(std::uint64_t hash) const { return slots_[indexFor(hash)].marked; }
-
-private:
-    struct Slot {
-        std::uint64_t hash = 0;
-        std::uint32_t count = 0; // 0: the slot is free
-        std::uint32_t marked = 0;
-    };
-
-    std::size_t indexFor(std::uint64_t hash) const
-    {
-        const std::size_t mask = slots_.size() - 1;
-        std::size_t at = hash & mask;
-        while (slots_[at].count != 0 && slots_[at].hash != hash) {
-            at = (at + 1) & mask;
-        }
-        return at;
-    }
-
-    std::vector<Slot> slots_;
-};
-
-// What the first pass keeps of a row: hashes of its keys.
-struct RowHashes {
-    std::int64_t rowid = 0;
-    std::uint64_t content = 0;
-    std::uint64_t file = 0;
-    std::uint64_t editedLookup = 0;
-    std::uint8_t flags = 0;
-};
-enum RowFlag : std::uint8_t { hasContent = 1, hasFile = 2, keyless = 4, unedited = 8 };
-
-struct Hider {
-    std::uint64_t hash = 0;
-    std::int64_t rowid = 0;
-};
-
-// The rows whose hash of some rule key another row shares: the content and
-// file rules need a second row with the key (the file rule one without a
-// media key among them), the edited-copy rule an IMG_E row where an IMG_ row
-// looks for one.
-std::vector<std::int64_t> rowsSharingAKey(const std::vector<RowHashes>& rows, const std::vector<Hider>& hiders)
+// Adds each IMG_ photo whose source holds a row named as its IMG_E copy would
+// be, and those copies; their kinds and folders are compared later.
+void addEditedPairs(sqlite3* db, std::vector<std::int64_t>& found)
 {
-    HashTally contents(rows.size());
-    HashTally files(rows.size());
-    HashTally lookups(rows.size());
-    HashTally hiderHashes(hiders.size());
-    for (const RowHashes& row : rows) {
-        if (row.flags & hasContent) {
-            contents.add(row.content);
+    const auto nameKey = [](std::string_view source, std::string_view rest) {
+        std::string key(source);
+        key.append("\0IMG_E", 6).append(rest);
+        return std::hash<std::string_view>{}(key);
+    };
+    std::unordered_multimap<std::uint64_t, std::int64_t> copies;
+    std::vector<std::pair<std::uint64_t, std::int64_t>> originals;
+    sqlite::Statement rows(db, "SELECT rowid,source_id,name FROM media");
+    while (rows.nextRowChecked()) {
+        sqlite3_stmt* row = rows.handle();
+        const std::string_view name = columnBytes(row, 2);
+        if (sqlite3_column_type(row, 1) == SQLITE_NULL || sqlite3_column_type(row, 2) == SQLITE_NULL) {
+            continue;
         }
-        if (row.flags & hasFile) {
-            files.add(row.file, (row.flags & keyless) != 0);
-        }
-        if (row.flags & unedited) {
-            lookups.add(row.editedLookup);
-        }
-    }
-    for (const Hider& hider : hiders) {
-        hiderHashes.add(hider.hash);
-    }
-
-    std::vector<std::int64_t> shared;
-    for (const RowHashes& row : rows) {
-        if (((row.flags & hasContent) && contents.count(row.content) > 1)
-            || ((row.flags & hasFile) && files.count(row.file) > 1 && files.markedCount(row.file) > 0)
-            || ((row.flags & unedited) && hiderHashes.count(row.editedLookup) > 0)) {
-            shared.push_back(row.rowid);
+        if (name.starts_with("IMG_E")) {
+            copies.emplace(nameKey(columnBytes(row, 1), name.substr(5)), sqlite3_column_int64(row, 0));
+        } else if (isUneditedName(name)) {
+            originals.emplace_back(nameKey(columnBytes(row, 1), name.substr(4)), sqlite3_column_int64(row, 0));
         }
     }
-    for (const Hider& hider : hiders) {
-        if (lookups.count(hider.hash) > 0) {
-            shared.push_back(hider.rowid);
+    std::unordered_set<std::uint64_t> matched;
+    for (const auto& [hash, rowid] : originals) {
+        if (copies.contains(hash)) {
+            found.push_back(rowid);
+            matched.insert(hash);
         }
     }
-    std::sort(shared.begin(), shared.end());
-    shared.erase(std::unique(shared.begin(), shared.end()), shared.end());
-    return shared;
+    for (const std::uint64_t hash : matched) {
+        const auto [first, last] = copies.equal_range(hash);
+        for (auto copy = first; copy != last; ++copy) {
+            found.push_back(copy->second);
+        }
+    }
 }
 
 // A candidate inside the scope at hand, with what the preference compares:
@@ -333,39 +306,19 @@ constexpr std::size_t quickBitWords = std::size_t{1} << 17;
 
 DuplicateCandidates::DuplicateCandidates(sqlite3* db)
 {
-    std::vector<RowHashes> rows;
-    std::vector<Hider> hiders;
-    {
-        sqlite::Statement pass(db, rowColumns);
-        Record keys;
-        while (pass.nextRowChecked()) {
-            sqlite3_stmt* row = pass.handle();
-            readTwinKeys(row, keys);
-            RowHashes hashes;
-            hashes.rowid = sqlite3_column_int64(row, rowidColumn);
-            if (!keys.content.empty()) {
-                hashes.content = hashOf(keys.content);
-                hashes.flags |= hasContent;
-            } else {
-                hashes.flags |= keyless;
-            }
-            if (!keys.file.empty()) {
-                hashes.file = hashOf(keys.file);
-                hashes.flags |= hasFile;
-            }
-            if (!keys.editedLookup.empty()) {
-                hashes.editedLookup = hashOf(keys.editedLookup);
-                hashes.flags |= unedited;
-            }
-            if (!keys.editedSelf.empty()) {
-                hiders.push_back({hashOf(keys.editedSelf), hashes.rowid});
-            }
-            rows.push_back(hashes);
-        }
-    }
+    // Supersets first, from the indexes alone: the same media key, the same
+    // size, kind and date (the file rule also compares dimensions and keys),
+    // the same source and IMG_E name. Only those rows are read whole.
+    addRowsWithEqualKeys(db,
+                         "SELECT rowid,thumbnail_key FROM media WHERE thumbnail_key IS NOT NULL "
+                         "ORDER BY thumbnail_key",
+                         1, rowids_);
+    addRowsWithEqualKeys(db, "SELECT rowid,file_size,kind,captured FROM media ORDER BY file_size,kind,captured", 3,
+                         rowids_);
+    addEditedPairs(db, rowids_);
+    std::sort(rowids_.begin(), rowids_.end());
+    rowids_.erase(std::unique(rowids_.begin(), rowids_.end()), rowids_.end());
 
-    rowids_ = rowsSharingAKey(rows, hiders);
-    rows = {};
     quickBits_.assign(quickBitWords, 0);
     for (const std::int64_t rowid : rowids_) {
         const auto bit = static_cast<std::uint64_t>(rowid) & (quickBitWords * 64 - 1);
