@@ -119,6 +119,8 @@ constexpr std::array<int, 9> textColumns = {idColumn,          pathColumn,      
                                             cameraColumn,      lensColumn,           metadataColumn,
                                             thumbnailKeyColumn, liveIdentifierColumn, motionPathColumnIndex};
 
+constexpr std::size_t textFields = textColumns.size();
+
 // Items per batch of text: big enough that a thread's share is worth
 // handing over, small enough that several threads find work in a gallery.
 constexpr std::size_t batchItems = 8192;
@@ -126,6 +128,65 @@ constexpr std::size_t batchItems = 8192;
 constexpr std::size_t typicalTextBytes = 256;
 
 } // namespace
+
+// Where one text field lies in its batch's bytes; a NULL has no length.
+struct Span {
+    std::uint32_t offset = 0;
+    std::int32_t length = -1;
+};
+
+struct ItemRows::Batch {
+    std::size_t firstItem = 0;
+    std::string bytes;
+    std::vector<std::array<Span, textColumns.size()>> spans;
+    std::atomic<bool> claimed{false};
+
+    // Gives the batch's items their text, unless someone else took it.
+    bool finishOnce(MediaItem* items);
+};
+
+// How many batches are finished, for the thread that waits for all of them.
+struct ItemRows::Progress {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t finished = 0;
+
+    void addFinished()
+    {
+        const std::lock_guard lock(mutex);
+        ++finished;
+        changed.notify_all();
+    }
+};
+
+bool ItemRows::Batch::finishOnce(MediaItem* items)
+{
+    if (claimed.exchange(true)) {
+        return false;
+    }
+    const auto text = [this](const Span& span) -> std::optional<QString> {
+        if (span.length < 0) {
+            return std::nullopt;
+        }
+        return QString::fromUtf8(bytes.data() + span.offset, span.length);
+    };
+    for (std::size_t at = 0; at < spans.size(); ++at) {
+        const auto& fields = spans[at];
+        MediaItem& item = items[firstItem + at];
+        item.id = *text(fields[idText]);
+        item.path = *text(fields[pathText]);
+        item.name = *text(fields[nameText]);
+        item.camera = text(fields[cameraText]);
+        item.lens = text(fields[lensText]);
+        item.metadataJSON = text(fields[metadataText]);
+        item.thumbnailKey = text(fields[keyText]);
+        item.liveIdentifier = text(fields[liveText]);
+        item.liveVideoPath = text(fields[motionText]);
+    }
+    bytes = {};
+    spans = {};
+    return true;
+}
 
 std::optional<MediaItem> readItem(const sqlite::Statement& row)
 {
@@ -136,6 +197,32 @@ std::optional<MediaItem> readItem(const sqlite::Statement& row)
     }
     rows.finishText();
     return std::move(items.front());
+}
+
+ItemRows::ItemRows(std::vector<MediaItem>& items, std::size_t expectedItems, bool useHelpers)
+    : items_(items),
+      expectedItems_(expectedItems),
+      useHelpers_(useHelpers),
+      handOverEarly_(useHelpers && items.capacity() - items.size() >= expectedItems),
+      progress_(std::make_shared<Progress>())
+{
+}
+
+// Helpers never outlive what they write to: every batch is finished (by a
+// helper or by this thread) before the list may move, and a helper that
+// starts late finds its batch taken and touches only what it shares.
+ItemRows::~ItemRows()
+{
+    finishText();
+}
+
+void ItemRows::hand(const std::shared_ptr<Batch>& batch)
+{
+    threadPool(PoolPriority::userInitiated)->start([batch, items = items_.data(), progress = progress_] {
+        if (batch->finishOnce(items)) {
+            progress->addFinished();
+        }
+    });
 }
 
 bool ItemRows::add(const sqlite::Statement& row)
@@ -157,25 +244,28 @@ bool ItemRows::add(const sqlite::Statement& row)
     // The text fields are read before anything is appended: a NULL id, path
     // or name still rejects the row.
     std::array<std::optional<std::string_view>, textFields> texts;
-    for (int field = 0; field < textFields; ++field) {
+    for (std::size_t field = 0; field < textFields; ++field) {
         // A video is never its own motion half, whatever the column holds.
         if (field != motionText || *kind == MediaKind::image) {
-            texts[static_cast<std::size_t>(field)] = row.optionalBytes(textColumns[static_cast<std::size_t>(field)]);
+            texts[field] = row.optionalBytes(textColumns[field]);
         }
     }
     if (!texts[idText] || !texts[pathText] || !texts[nameText]) {
         return false;
     }
 
-    if (batches_.empty() || batches_.back().spans.size() == batchItems) {
-        Batch& batch = batches_.emplace_back();
+    if (batches_.empty() || batches_.back()->spans.size() == batchItems) {
+        if (handOverEarly_ && !batches_.empty()) {
+            hand(batches_.back());
+        }
+        auto& batch = *batches_.emplace_back(std::make_shared<Batch>());
         batch.firstItem = items_.size();
         const std::size_t expected = std::clamp<std::size_t>(expectedItems_ - batch.firstItem, 1, batchItems);
         batch.spans.reserve(expected);
         batch.bytes.reserve(expected * typicalTextBytes);
     }
-    Batch& batch = batches_.back();
-    std::array<Span, textFields>& spans = batch.spans.emplace_back();
+    Batch& batch = *batches_.back();
+    auto& spans = batch.spans.emplace_back();
     for (std::size_t field = 0; field < textFields; ++field) {
         if (const std::optional<std::string_view>& utf8 = texts[field]) {
             spans[field] = {static_cast<std::uint32_t>(batch.bytes.size()), static_cast<std::int32_t>(utf8->size())};
@@ -198,65 +288,27 @@ bool ItemRows::add(const sqlite::Statement& row)
     return true;
 }
 
-void ItemRows::finishBatch(Batch& batch, MediaItem* items)
+void ItemRows::finishText()
 {
-    const auto text = [&batch](const Span& span) -> std::optional<QString> {
-        if (span.length < 0) {
-            return std::nullopt;
-        }
-        return QString::fromUtf8(batch.bytes.data() + span.offset, span.length);
-    };
-    for (std::size_t at = 0; at < batch.spans.size(); ++at) {
-        const std::array<Span, textFields>& spans = batch.spans[at];
-        MediaItem& item = items[batch.firstItem + at];
-        item.id = *text(spans[idText]);
-        item.path = *text(spans[pathText]);
-        item.name = *text(spans[nameText]);
-        item.camera = text(spans[cameraText]);
-        item.lens = text(spans[lensText]);
-        item.metadataJSON = text(spans[metadataText]);
-        item.thumbnailKey = text(spans[keyText]);
-        item.liveIdentifier = text(spans[liveText]);
-        item.liveVideoPath = text(spans[motionText]);
+    if (batches_.empty()) {
+        return;
     }
-    batch = {}; // its bytes are no longer needed
-}
-
-void ItemRows::finishText(int helpers)
-{
-    // Batches are claimed one at a time by whoever is free; this thread
-    // works too, so a busy pool only means less help. A helper that starts
-    // late finds nothing left and touches only the shared state it holds.
-    struct Shared {
-        std::vector<Batch> batches;
-        MediaItem* items = nullptr;
-        std::atomic<std::size_t> next{0};
-        std::atomic<std::size_t> done{0};
-        std::mutex mutex;
-        std::condition_variable allDone;
-
-        void work()
-        {
-            for (std::size_t at = next++; at < batches.size(); at = next++) {
-                finishBatch(batches[at], items);
-                if (++done == batches.size()) {
-                    const std::lock_guard lock(mutex);
-                    allDone.notify_all();
-                }
-            }
+    std::size_t handed = handOverEarly_ ? batches_.size() - 1 : 0;
+    if (useHelpers_) {
+        for (; handed + 1 < batches_.size(); ++handed) {
+            hand(batches_[handed]);
         }
-    };
-    auto shared = std::make_shared<Shared>();
-    shared->batches = std::move(batches_);
+    }
+    // Newest first: the helpers took the oldest.
+    std::size_t finishedHere = 0;
+    for (auto batch = batches_.rbegin(); batch != batches_.rend(); ++batch) {
+        finishedHere += (*batch)->finishOnce(items_.data()) ? 1 : 0;
+    }
+    std::unique_lock lock(progress_->mutex);
+    progress_->changed.wait(lock, [&] { return progress_->finished + finishedHere == batches_.size(); });
+    lock.unlock();
     batches_.clear();
-    shared->items = items_.data();
-    const int started = std::min(helpers, static_cast<int>(shared->batches.size()) - 1);
-    for (int helper = 0; helper < started; ++helper) {
-        threadPool(PoolPriority::userInitiated)->start([shared] { shared->work(); });
-    }
-    shared->work();
-    std::unique_lock lock(shared->mutex);
-    shared->allDone.wait(lock, [&shared] { return shared->done == shared->batches.size(); });
+    progress_->finished = 0;
 }
 
 } // namespace pivra

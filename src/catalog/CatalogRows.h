@@ -3,7 +3,6 @@
 #include "catalog/MediaItem.h"
 
 #include <QString>
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,44 +31,42 @@ std::optional<MediaItem> readItem(const sqlite::Statement& row);
 
 // Reads item rows in two steps, so that a large result can spread the second
 // over threads: add() takes a row while the statement is on it and fills all
-// but the item's text, which it keeps as UTF-8; finishText() then turns that
-// text into the items' strings and needs no statement. readItem() is the two
-// steps for one row.
+// but the item's text, which it keeps as UTF-8; the text then becomes the
+// items' strings, batch by batch, without the statement. readItem() is the
+// two steps for one row.
+//
+// With helpers, each full batch goes to the user-initiated pool at once when
+// the list has room reserved for every item to come (its elements then stay
+// where they are), and at finishText() otherwise.
 class ItemRows {
 public:
     // `expectedItems` sizes the text buffers: a gallery read expects many.
-    explicit ItemRows(std::vector<MediaItem>& items, std::size_t expectedItems = 1)
-        : items_(items), expectedItems_(expectedItems)
-    {
-    }
+    explicit ItemRows(std::vector<MediaItem>& items, std::size_t expectedItems = 1, bool useHelpers = false);
+    ~ItemRows();
+
+    ItemRows(const ItemRows&) = delete;
+    ItemRows& operator=(const ItemRows&) = delete;
 
     // Appends the row's item to the list; false, appending nothing, for a row
     // that is no readable item (see readItem).
     bool add(const sqlite::Statement& row);
 
-    // Gives every item added since the last call its text, on this thread and
-    // on up to `helpers` threads of the user-initiated pool. The list must
-    // not change meanwhile; it returns once every item has its text.
-    void finishText(int helpers = 0);
+    // Returns once every item added has its text; this thread finishes every
+    // batch that no helper has taken.
+    void finishText();
 
 private:
-    // Where one text field lies in its batch's bytes; a NULL has no length.
-    struct Span {
-        std::uint32_t offset = 0;
-        std::int32_t length = -1;
-    };
-    static constexpr int textFields = 9;
-    struct Batch {
-        std::size_t firstItem = 0;
-        std::string bytes;
-        std::vector<std::array<Span, textFields>> spans;
-    };
+    struct Batch;
+    struct Progress;
 
-    static void finishBatch(Batch& batch, MediaItem* items);
+    void hand(const std::shared_ptr<Batch>& batch);
 
     std::vector<MediaItem>& items_;
     std::size_t expectedItems_;
-    std::vector<Batch> batches_;
+    bool useHelpers_;
+    bool handOverEarly_;
+    std::shared_ptr<Progress> progress_;
+    std::vector<std::shared_ptr<Batch>> batches_;
 };
 
 } // namespace pivra

@@ -3,7 +3,6 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
-#include "platform/Pool.h"
 
 #include <algorithm>
 #include <limits>
@@ -64,7 +63,10 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
     // Without the count's verdict, the hidden items are made and dropped after.
     std::vector<std::int64_t> itemRows;
     std::vector<std::int64_t> candidatesInScope;
-    ItemRows reader(items, counted != nullptr ? expected : std::numeric_limits<std::size_t>::max());
+    // Making a million items' strings is most of the work besides SQLite's;
+    // the pool's threads share it, from the first full batch on when the
+    // count said how many items will come.
+    ItemRows reader(items, counted != nullptr ? expected : std::numeric_limits<std::size_t>::max(), true);
     while (statement.nextRow()) {
         const std::int64_t rowid = statement.int64(indexRowidColumn);
         if (candidates.contains(rowid)) {
@@ -78,9 +80,7 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
             itemRows.push_back(rowid);
         }
     }
-    // Making a million items' strings is most of the work left once SQLite
-    // is through; the pool's threads share it.
-    reader.finishText(threadPool(PoolPriority::userInitiated)->maxThreadCount());
+    reader.finishText();
     if (counted == nullptr) {
         dropHidden(items, itemRows, candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources));
     }
