@@ -3,6 +3,7 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
+#include "platform/Prefault.h"
 
 #include <algorithm>
 #include <limits>
@@ -60,6 +61,7 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
         counted != nullptr ? static_cast<std::size_t>(counted->rows) - counted->hidden.size() : 0;
     std::vector<MediaItem> items;
     items.reserve(expected);
+    prefaultInBackground(items.data(), expected * sizeof(MediaItem));
     // Without the count's verdict, the hidden items are made and dropped after.
     std::vector<std::int64_t> itemRows;
     std::vector<std::int64_t> candidatesInScope;
