@@ -235,7 +235,7 @@ void addEditedPairs(sqlite3* db, std::vector<std::int64_t>& found)
     };
     std::unordered_multimap<std::uint64_t, std::int64_t> copies;
     std::vector<std::pair<std::uint64_t, std::int64_t>> originals;
-    sqlite::Statement rows(db, "SELECT rowid,source_id,name FROM media");
+    sqlite::Statement rows(db, DuplicateCandidates::indexWalks[2]);
     while (rows.nextRowChecked()) {
         sqlite3_stmt* row = rows.handle();
         const std::string_view name = columnBytes(row, 2);
@@ -304,17 +304,19 @@ constexpr std::size_t quickBitWords = std::size_t{1} << 17;
 
 } // namespace
 
+const std::array<const char*, 3> DuplicateCandidates::indexWalks = {
+    "SELECT rowid,thumbnail_key FROM media WHERE thumbnail_key IS NOT NULL ORDER BY thumbnail_key",
+    "SELECT rowid,file_size,kind,captured FROM media ORDER BY file_size,kind,captured",
+    "SELECT rowid,source_id,name FROM media",
+};
+
 DuplicateCandidates::DuplicateCandidates(sqlite3* db)
 {
     // Supersets first, from the indexes alone: the same media key, the same
     // size, kind and date (the file rule also compares dimensions and keys),
     // the same source and IMG_E name. Only those rows are read whole.
-    addRowsWithEqualKeys(db,
-                         "SELECT rowid,thumbnail_key FROM media WHERE thumbnail_key IS NOT NULL "
-                         "ORDER BY thumbnail_key",
-                         1, rowids_);
-    addRowsWithEqualKeys(db, "SELECT rowid,file_size,kind,captured FROM media ORDER BY file_size,kind,captured", 3,
-                         rowids_);
+    addRowsWithEqualKeys(db, indexWalks[0], 1, rowids_);
+    addRowsWithEqualKeys(db, indexWalks[1], 3, rowids_);
     addEditedPairs(db, rowids_);
     std::sort(rowids_.begin(), rowids_.end());
     rowids_.erase(std::unique(rowids_.begin(), rowids_.end()), rowids_.end());

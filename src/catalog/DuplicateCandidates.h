@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QUuid>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,6 +37,11 @@ public:
                                           const QList<QUuid>& offlineSources) const;
 
     std::size_t size() const { return rowids_.size(); }
+
+    // The statements that find the candidates: the rows with equal media
+    // keys, with equal sizes, kinds and dates, and every source and name.
+    // Each walks one covering index and reads no table row.
+    static const std::array<const char*, 3> indexWalks;
 
     // A row's rule keys, written so that two rows share a key exactly when
     // the rule's SQL comparisons all hold between them (empty: no such key).

@@ -3,6 +3,7 @@
 // scan per row in one of the neighbour step's twin subqueries turns a step
 // through a large library from milliseconds into minutes.
 #include "catalog/CatalogTest.h"
+#include "catalog/DuplicateCandidates.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -57,6 +58,18 @@ TEST_F(CatalogQueryPlan, GalleryWalksTheCaptureOrderOfItsScope)
     expectIndexes(galleryPlan({}), {"media_order", "media_live_pair"});
     expectIndexes(galleryPlan({.sourceID = QUuid::createUuid()}), {"media_source_order", "media_live_pair"});
     expectIndexes(galleryPlan({.favoritesOnly = true}), {"media_favorite_order", "media_live_pair"});
+}
+
+// Duplicate candidates are found without reading a table row.
+TEST_F(CatalogQueryPlan, DuplicateCandidatesWalkTheTwinIndexes)
+{
+    const QStringList indexes = {"media_fingerprint", "media_identity", "media_source_name"};
+    for (std::size_t walk = 0; walk < DuplicateCandidates::indexWalks.size(); ++walk) {
+        const QString plan = planOf(QString::fromLatin1(DuplicateCandidates::indexWalks[walk]));
+        EXPECT_TRUE(plan.contains(QStringLiteral("COVERING INDEX ") + indexes[static_cast<qsizetype>(walk)]))
+            << plan.toStdString();
+        EXPECT_FALSE(plan.contains(QStringLiteral("TEMP B-TREE"))) << plan.toStdString();
+    }
 }
 
 // A folder's rows are sought by path, not found by testing the whole source.
