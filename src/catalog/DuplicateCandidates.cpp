@@ -130,11 +130,17 @@ enum Column { rowidColumn, sourceColumn, nameColumn, kindColumn, capturedColumn,
 constexpr const char* rowColumns =
     "SELECT rowid,source_id,name,kind,captured,width,height,file_size,thumbnail_key,relative_path,id FROM media";
 
-using Record = DuplicateCandidates::Record;
+// A row's rule keys, written so that two rows share a key exactly when the
+// rule's SQL comparisons all hold between them (empty: no such key).
+struct TwinKeys {
+    std::string content;      // the media key
+    std::string file;         // size, kind, date and dimensions
+    std::string editedSelf;   // as an IMG_E copy: source, kind, name and place
+    std::string editedLookup; // as an IMG_ photo: what its IMG_E copy would hold
+};
 
-// The rule keys of one row. Every row of the catalog passes here, so the
-// keys are built in place, without temporary strings.
-void readTwinKeys(sqlite3_stmt* row, Record& keys)
+// The rule keys of one row, built in place, without temporary strings.
+void readTwinKeys(sqlite3_stmt* row, TwinKeys& keys)
 {
     keys.content.clear();
     keys.file.clear();
@@ -266,13 +272,11 @@ void addEditedPairs(sqlite3* db, std::vector<std::int64_t>& found)
 // A candidate inside the scope at hand, with what the preference compares:
 // the offline rank first, then the id as SQLite orders text.
 struct Ranked {
-    const Record* record = nullptr;
+    std::int64_t rowid = 0;
     int rank = 0;
+    std::string_view id;
 
-    bool preferredTo(const Ranked& other) const
-    {
-        return rank != other.rank ? rank < other.rank : record->id < other.record->id;
-    }
+    bool preferredTo(const Ranked& other) const { return rank != other.rank ? rank < other.rank : id < other.id; }
 };
 
 // The preferred row of a group, by the order of Ranked::preferredTo.
@@ -297,6 +301,21 @@ private:
 struct FileGroup {
     Preferred all;
     Preferred keyless;
+};
+
+// Numbers the distinct keys of one rule from 1; 0 stands for no key.
+class KeyNumbers {
+public:
+    std::uint32_t numberOf(const std::string& key)
+    {
+        if (key.empty()) {
+            return 0;
+        }
+        return numbers_.try_emplace(key, static_cast<std::uint32_t>(numbers_.size() + 1)).first->second;
+    }
+
+private:
+    std::unordered_map<std::string, std::uint32_t> numbers_;
 };
 
 // 2^23 bits (1 MB): exact for rowids below eight million.
@@ -327,6 +346,11 @@ DuplicateCandidates::DuplicateCandidates(sqlite3* db)
         quickBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
     }
     records_.reserve(rowids_.size());
+    KeyNumbers contents;
+    KeyNumbers files;
+    KeyNumbers editedNames; // a copy's own key and a photo's lookup compare with each other
+    std::unordered_map<std::string, std::uint32_t> sourceNumbers; // a NULL source is an empty text
+    TwinKeys keys;
     sqlite::Statement refetch(db, std::string(rowColumns).append(" WHERE rowid=?").c_str());
     for (const std::int64_t rowid : rowids_) {
         refetch.resetForReuse();
@@ -334,11 +358,25 @@ DuplicateCandidates::DuplicateCandidates(sqlite3* db)
         if (!refetch.nextRowChecked()) {
             throw CatalogError(CatalogError::Kind::step); // the pass saw it in this same transaction
         }
+        sqlite3_stmt* row = refetch.handle();
+        readTwinKeys(row, keys);
         Record& record = records_.emplace_back();
-        readTwinKeys(refetch.handle(), record);
         record.rowid = rowid;
-        record.id = plainValue(refetch.handle(), idColumn);
-        record.source = plainValue(refetch.handle(), sourceColumn);
+        record.content = contents.numberOf(keys.content);
+        record.file = files.numberOf(keys.file);
+        record.editedSelf = editedNames.numberOf(keys.editedSelf);
+        record.editedLookup = editedNames.numberOf(keys.editedLookup);
+        const auto [source, added] =
+            sourceNumbers.try_emplace(plainValue(row, sourceColumn), static_cast<std::uint32_t>(sources_.size()));
+        if (added) {
+            sources_.push_back(source->first);
+        }
+        record.source = source->second;
+        if (const std::string id = plainValue(row, idColumn); !id.empty()) {
+            record.idOffset = static_cast<std::uint32_t>(ids_.size());
+            record.idLength = static_cast<std::int32_t>(id.size());
+            ids_.append(id);
+        }
     }
 }
 
@@ -351,56 +389,66 @@ bool DuplicateCandidates::contains(std::int64_t rowid) const
 std::vector<std::int64_t> DuplicateCandidates::hiddenAmong(std::vector<std::int64_t> rowsInScope,
                                                            const QList<QUuid>& offlineSources) const
 {
-    std::vector<std::string> offline;
-    for (const QUuid& source : offlineSources) {
-        offline.push_back(static_cast<char>(textTag) + uuidString(source).toStdString());
+    std::vector<int> sourceRanks(sources_.size(), 0);
+    for (const QUuid& offline : offlineSources) {
+        const std::string text = static_cast<char>(textTag) + uuidString(offline).toStdString();
+        for (std::size_t source = 0; source < sources_.size(); ++source) {
+            sourceRanks[source] = sources_[source] == text ? 1 : sourceRanks[source];
+        }
     }
+
     std::sort(rowsInScope.begin(), rowsInScope.end());
-    std::vector<Ranked> inScope;
-    inScope.reserve(rowsInScope.size());
+    std::vector<const Record*> records;
+    std::vector<Ranked> ranked;
+    records.reserve(rowsInScope.size());
+    ranked.reserve(rowsInScope.size());
     for (const std::int64_t rowid : rowsInScope) {
         const auto at = std::lower_bound(rowids_.begin(), rowids_.end(), rowid);
         if (at == rowids_.end() || *at != rowid) {
             continue;
         }
         const Record& record = records_[static_cast<std::size_t>(at - rowids_.begin())];
-        const bool isOffline = std::find(offline.begin(), offline.end(), record.source) != offline.end();
-        inScope.push_back({&record, isOffline ? 1 : 0});
+        records.push_back(&record);
+        ranked.push_back({rowid, sourceRanks[record.source],
+                          record.idLength < 0 ? std::string_view()
+                                              : std::string_view(ids_).substr(record.idOffset,
+                                                                              static_cast<std::size_t>(record.idLength))});
     }
 
-    std::unordered_map<std::string_view, Preferred> contentGroups;
-    std::unordered_map<std::string_view, FileGroup> fileGroups;
-    std::unordered_set<std::string_view> editedCopies;
-    for (const Ranked& candidate : inScope) {
-        const Record& record = *candidate.record;
-        if (!record.id.empty()) {
-            if (!record.content.empty()) {
-                contentGroups[record.content].offer(candidate);
+    std::unordered_map<std::uint32_t, Preferred> contentGroups;
+    std::unordered_map<std::uint32_t, FileGroup> fileGroups;
+    std::unordered_set<std::uint32_t> editedCopies;
+    for (std::size_t at = 0; at < records.size(); ++at) {
+        const Record& record = *records[at];
+        if (record.idLength >= 0) {
+            if (record.content != 0) {
+                contentGroups[record.content].offer(ranked[at]);
             }
-            if (!record.file.empty()) {
+            if (record.file != 0) {
                 FileGroup& group = fileGroups[record.file];
-                group.all.offer(candidate);
-                if (record.content.empty()) {
-                    group.keyless.offer(candidate);
+                group.all.offer(ranked[at]);
+                if (record.content == 0) {
+                    group.keyless.offer(ranked[at]);
                 }
             }
         }
-        if (!record.editedSelf.empty()) {
+        if (record.editedSelf != 0) {
             editedCopies.insert(record.editedSelf);
         }
     }
 
     std::vector<std::int64_t> hidden;
-    for (const Ranked& candidate : inScope) {
-        const Record& record = *candidate.record;
-        bool isHidden = !record.editedLookup.empty() && editedCopies.contains(record.editedLookup);
-        if (!record.id.empty() && !isHidden) {
-            isHidden = !record.content.empty() && contentGroups.at(record.content).beats(candidate);
-            if (!isHidden && !record.file.empty()) {
+    for (std::size_t at = 0; at < records.size(); ++at) {
+        const Record& record = *records[at];
+        const Ranked& candidate = ranked[at];
+        bool isHidden = record.editedLookup != 0 && editedCopies.contains(record.editedLookup);
+        if (record.idLength >= 0 && !isHidden) {
+            isHidden = record.content != 0 && contentGroups.at(record.content).beats(candidate);
+            if (!isHidden && record.file != 0) {
                 const FileGroup& group = fileGroups.at(record.file);
                 // A row without a key yields to any preferred twin; one with
                 // a key only to a preferred twin without one.
-                isHidden = record.content.empty() ? group.all.beats(candidate) : group.keyless.beats(candidate);
+                isHidden = record.content == 0 ? group.all.beats(candidate) : group.keyless.beats(candidate);
             }
         }
         if (isHidden) {

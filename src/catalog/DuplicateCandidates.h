@@ -43,24 +43,29 @@ public:
     // Each walks one covering index and reads no table row.
     static const std::array<const char*, 3> indexWalks;
 
-    // A row's rule keys, written so that two rows share a key exactly when
-    // the rule's SQL comparisons all hold between them (empty: no such key).
+private:
+    // A candidate's rule keys as group numbers (0: the row has no such key;
+    // two candidates share a number exactly when they share the key), its
+    // source as an index into sources_, and its id as a span of ids_ (a
+    // negative length for a NULL id, which is no twin of anything).
     struct Record {
         std::int64_t rowid = 0;
-        std::string id;           // empty for a NULL id, which is no twin of anything
-        std::string source;
-        std::string content;      // the media key
-        std::string file;         // size, kind, date and dimensions
-        std::string editedSelf;   // as an IMG_E copy: source, kind, name and place
-        std::string editedLookup; // as an IMG_ photo: what its IMG_E copy would hold
+        std::uint32_t content = 0;
+        std::uint32_t file = 0;
+        std::uint32_t editedSelf = 0;   // as an IMG_E copy
+        std::uint32_t editedLookup = 0; // as an IMG_ photo: what its copy would be
+        std::uint32_t source = 0;
+        std::uint32_t idOffset = 0;
+        std::int32_t idLength = -1;
     };
 
-private:
     // One bit per rowid modulo its size: every row of a scope asks
     // contains(), and few are candidates, so most answers come from here.
     std::vector<std::uint64_t> quickBits_;
     std::vector<std::int64_t> rowids_; // ascending
     std::vector<Record> records_;      // in the order of rowids_
+    std::vector<std::string> sources_;
+    std::string ids_;
 };
 
 } // namespace pivra
