@@ -127,18 +127,18 @@ constexpr std::size_t batchItems = 8192;
 // About what an item's text takes: a path twice (in the id), a name, a key.
 constexpr std::size_t typicalTextBytes = 256;
 
-} // namespace
-
 // Where one text field lies in its batch's bytes; a NULL has no length.
 struct Span {
     std::uint32_t offset = 0;
     std::int32_t length = -1;
 };
 
+} // namespace
+
 struct ItemRows::Batch {
     std::size_t firstItem = 0;
     std::string bytes;
-    std::vector<std::array<Span, textColumns.size()>> spans;
+    std::vector<std::array<Span, textFields>> spans;
     std::atomic<bool> claimed{false};
 
     // Gives the batch's items their text, unless someone else took it.

@@ -36,8 +36,6 @@ public:
     std::vector<std::int64_t> hiddenAmong(std::vector<std::int64_t> rowsInScope,
                                           const QList<QUuid>& offlineSources) const;
 
-    std::size_t size() const { return rowids_.size(); }
-
     // The statements that find the candidates: the rows with equal media
     // keys, with equal sizes, kinds and dates, and every source and name.
     // Each walks one covering index and reads no table row.
