@@ -1,0 +1,31 @@
+#include "media/ExivImage.h"
+
+#include "media/MediaLibraries.h"
+
+#include <QFile>
+
+#include <array>
+#include <algorithm>
+
+namespace pivra {
+
+namespace {
+
+constexpr std::array videoTypes{Exiv2::ImageType::riff, Exiv2::ImageType::mkv, Exiv2::ImageType::qtime,
+                                Exiv2::ImageType::asf};
+
+} // namespace
+
+Exiv2::Image::AutoPtr openExivImage(const QString& path)
+{
+    initializeMediaLibraries();
+    Exiv2::BasicIo::AutoPtr file(new Exiv2::FileIo(QFile::encodeName(path).toStdString()));
+    const int type = Exiv2::ImageFactory::getType(*file);
+    if (type == Exiv2::ImageType::none
+        || std::find(videoTypes.begin(), videoTypes.end(), type) != videoTypes.end()) {
+        return Exiv2::Image::AutoPtr();
+    }
+    return Exiv2::ImageFactory::open(file);
+}
+
+} // namespace pivra
