@@ -4,8 +4,14 @@
 
 #include <QFile>
 
-#include <array>
+// exiv2.hpp leaves the video readers out; their type numbers live here.
+#include <exiv2/asfvideo.hpp>
+#include <exiv2/matroskavideo.hpp>
+#include <exiv2/quicktimevideo.hpp>
+#include <exiv2/riffvideo.hpp>
+
 #include <algorithm>
+#include <array>
 
 namespace pivra {
 
