@@ -5,7 +5,6 @@
 #include <QFile>
 
 // exiv2.hpp leaves the video readers out; their type numbers live here.
-#include <exiv2/asfvideo.hpp>
 #include <exiv2/matroskavideo.hpp>
 #include <exiv2/quicktimevideo.hpp>
 #include <exiv2/riffvideo.hpp>
@@ -17,8 +16,10 @@ namespace pivra {
 
 namespace {
 
-constexpr std::array videoTypes{Exiv2::ImageType::riff, Exiv2::ImageType::mkv, Exiv2::ImageType::qtime,
-                                Exiv2::ImageType::asf};
+// ImageType::asf of exiv2 0.27, whose header does not build outside exiv2.
+constexpr int asfType = 24;
+
+constexpr std::array videoTypes{Exiv2::ImageType::riff, Exiv2::ImageType::mkv, Exiv2::ImageType::qtime, asfType};
 
 } // namespace
 
