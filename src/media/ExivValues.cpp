@@ -50,6 +50,10 @@ QByteArray bytes(const Exiv2::Value& value)
 
 QString comment(const Exiv2::Value& value)
 {
+    const Exiv2::TypeId type = value.typeId();
+    if (type == Exiv2::asciiString || type == Exiv2::string) {
+        return text(value); // some phones write these tags as plain ASCII, without the header
+    }
     const QByteArray raw = bytes(value);
     Exiv2::CommentValue decoded;
     decoded.read(reinterpret_cast<const Exiv2::byte*>(raw.constData()), long(raw.size()), Exiv2::bigEndian);

@@ -17,8 +17,10 @@ QString text(const Exiv2::Value& value);
 // The value's raw bytes, as stored.
 QByteArray bytes(const Exiv2::Value& value);
 
-// Text of a comment (UserComment, GPS processing method): the eight-byte
-// character-set header ("ASCII", "UNICODE", "JIS" or none) is read and left out.
+// Text of a comment (UserComment, GPS processing method), decoded by its stored
+// type: an UNDEFINED value starts with an eight-byte character-set header
+// ("ASCII", "UNICODE", "JIS" or none), which is read and left out; an ASCII
+// value is plain text.
 QString comment(const Exiv2::Value& value);
 
 // Element `index` as a number: an integer for the integer types, a double for

@@ -103,6 +103,25 @@ TEST_F(ImagePropertiesTest, ExifEntriesTakeThePlatformNamesAndShapes)
     EXPECT_EQ(stored.value("{Exif}").toObject().value("FNumber").toDouble(), 1.78);
 }
 
+TEST_F(ImagePropertiesTest, GpsTextsAreDecodedByTheirStoredType)
+{
+    const QString path = pathOf("gps-texts.jpg");
+    ASSERT_TRUE(test::makeJpeg(path, QSize(64, 48), iphoneFields()));
+    {
+        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        const Exiv2::AsciiValue plain("gps"); // as some phones write it, without a character-set header
+        image->exifData().add(Exiv2::ExifKey("Exif.GPSInfo.GPSProcessingMethod"), &plain);
+        image->exifData()["Exif.GPSInfo.GPSAreaInformation"] = "charset=Ascii Montmartre"; // UNDEFINED, with one
+        image->writeMetadata();
+    }
+    const std::optional<QVariantMap> properties = readImageProperties(path);
+    ASSERT_TRUE(properties);
+    const QVariantMap gps = group(*properties, "{GPS}");
+    EXPECT_EQ(gps.value("ProcessingMethod").toString(), "gps");
+    EXPECT_EQ(gps.value("AreaInformation").toString(), "Montmartre");
+}
+
 TEST_F(ImagePropertiesTest, StoredJsonReadsBackAsASouthernLocation)
 {
     const QString path = pathOf("south.jpg");
