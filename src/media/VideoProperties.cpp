@@ -67,8 +67,15 @@ AVStream* firstVideoStream(const AVFormatContext* context)
     return nullptr;
 }
 
+// Some containers leave to the stream analysis what their header does not
+// say: a program stream (MPEG-PS) announces its streams only in its packets,
+// AVI's duration is computed from its index during the analysis, and a
+// transport stream keeps a track's size in the bitstream.
 bool needsAnalysis(const AVFormatContext* context)
 {
+    if (context->nb_streams == 0 || context->duration == AV_NOPTS_VALUE) {
+        return true;
+    }
     const AVStream* video = firstVideoStream(context);
     return video && (video->codecpar->width <= 0 || video->codecpar->height <= 0);
 }

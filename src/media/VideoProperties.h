@@ -27,7 +27,8 @@ struct VideoProperties {
 // Probes the file; nothing when libavformat cannot open it as a container.
 // Probing is capped (probesize, analyzeduration) so that a transport stream
 // costs a bounded read, and stream analysis runs only when the header alone
-// leaves a video track's size unknown. Never throws.
+// names no stream, gives no duration or leaves a video track's size unknown.
+// Never throws.
 std::optional<VideoProperties> readVideoProperties(const QString& path);
 
 // Only the content identifier, for files whose pairing is read on its own.

@@ -77,6 +77,22 @@ TEST_F(InspectVideoTest, TransportStreamSizeComesFromStreamAnalysis)
     EXPECT_TRUE(item.duration);
 }
 
+TEST_F(InspectVideoTest, ProgramStreamAndAviGetTheirSizeAndDuration)
+{
+    // A program stream names its streams only in its packets, and AVI's
+    // duration comes out of the stream analysis: neither is in the header.
+    VideoFields fields;
+    fields.frames = 25;
+    for (const char* name : {"dvd.mpg", "camera.avi"}) {
+        ASSERT_TRUE(test::makeVideo(pathOf(name), fields)) << name;
+        const MediaItem item = inspect(pathOf(name));
+        EXPECT_EQ(item.width, 320) << name;
+        EXPECT_EQ(item.height, 240) << name;
+        ASSERT_TRUE(item.duration) << name;
+        EXPECT_NEAR(*item.duration, 1.0, 0.1) << name;
+    }
+}
+
 TEST_F(InspectVideoTest, CreationDateComesFromTheContainer)
 {
     VideoFields fields;

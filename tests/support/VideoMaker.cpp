@@ -49,9 +49,18 @@ void setTag(AVDictionary** tags, const char* key, const std::optional<QString>& 
     }
 }
 
+AVCodecID codecFor(const AVFormatContext* output, const VideoFields& fields)
+{
+    if (fields.audioOnly) {
+        return AV_CODEC_ID_PCM_S16LE;
+    }
+    // A program stream (".mpg") carries MPEG-2 video, as DVDs and camcorders write it.
+    return std::strcmp(output->oformat->name, "mpeg") == 0 ? AV_CODEC_ID_MPEG2VIDEO : AV_CODEC_ID_MPEG4;
+}
+
 Codec openEncoder(const AVFormatContext* output, const VideoFields& fields)
 {
-    const AVCodec* encoder = avcodec_find_encoder(fields.audioOnly ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_MPEG4);
+    const AVCodec* encoder = avcodec_find_encoder(codecFor(output, fields));
     if (!encoder) {
         return nullptr;
     }

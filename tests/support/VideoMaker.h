@@ -26,8 +26,9 @@ struct VideoFields {
     QMap<QString, QString> userData;
 };
 
-// Writes a real clip with libavformat and libavcodec (MPEG-4 part 2 video,
-// PCM audio); the container follows the extension (".mov", ".mp4").
+// Writes a real clip with libavformat and libavcodec (MPEG-4 part 2 video, or
+// MPEG-2 in a program stream; PCM audio); the container follows the extension
+// (".mov", ".mp4", ".avi", ".mpg", ".mts").
 // Answers false when anything fails.
 bool makeVideo(const QString& path, const VideoFields& fields = {});
 
