@@ -82,16 +82,18 @@ bool needsAnalysis(const AVFormatContext* context)
 
 // The stored frame size scaled by the sample aspect ratio, then the bounding
 // box of that rectangle under the display matrix (the matrix maps (x, y) to
-// (a·x + c·y, b·x + d·y), in 16.16 fixed point).
-void readDisplaySize(const AVFormatContext* context, VideoProperties& properties)
+// (a·x + c·y, b·x + d·y), in 16.16 fixed point). The sample aspect ratio is
+// the container's (MP4's pasp box, kept on the stream) before the bitstream's,
+// which only the stream analysis reads.
+void readDisplaySize(AVFormatContext* context, VideoProperties& properties)
 {
-    const AVStream* stream = firstVideoStream(context);
+    AVStream* stream = firstVideoStream(context);
     if (!stream || stream->codecpar->width <= 0 || stream->codecpar->height <= 0) {
         return;
     }
     double width = stream->codecpar->width;
     const double height = stream->codecpar->height;
-    const AVRational aspect = stream->codecpar->sample_aspect_ratio;
+    const AVRational aspect = av_guess_sample_aspect_ratio(context, stream, nullptr);
     if (aspect.num > 0 && aspect.den > 0) {
         width = width * aspect.num / aspect.den;
     }

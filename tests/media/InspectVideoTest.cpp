@@ -40,29 +40,35 @@ protected:
     }
 };
 
-TEST_F(InspectVideoTest, QuarterTurnSwapsTheDisplayedSize)
+TEST_F(InspectVideoTest, DisplaySizeTakesThePixelAspectThenTheTurn)
 {
-    VideoFields fields;
-    fields.size = QSize(320, 240);
-    ASSERT_TRUE(test::makeVideo(pathOf("flat.mov"), fields));
-    fields.rotation = 90;
-    ASSERT_TRUE(test::makeVideo(pathOf("portrait.mov"), fields));
-    fields.rotation = 180;
-    ASSERT_TRUE(test::makeVideo(pathOf("upside.mov"), fields));
-
-    const MediaItem flat = inspect(pathOf("flat.mov"));
-    EXPECT_EQ(flat.width, 320);
-    EXPECT_EQ(flat.height, 240);
-    const MediaItem portrait = inspect(pathOf("portrait.mov"));
-    EXPECT_EQ(portrait.width, 240);
-    EXPECT_EQ(portrait.height, 320);
-    const MediaItem upside = inspect(pathOf("upside.mov"));
-    EXPECT_EQ(upside.width, 320);
-    EXPECT_EQ(upside.height, 240);
-    ASSERT_TRUE(portrait.duration);
-    EXPECT_NEAR(*portrait.duration, 0.2, 0.05); // 5 frames at 25 per second
-    EXPECT_FALSE(portrait.camera);
-    EXPECT_FALSE(portrait.lens);
+    struct Row {
+        const char* name;
+        QSize stored;
+        std::optional<QSize> pixelAspect;
+        int rotation;
+        QSize shown;
+    };
+    const Row rows[]{
+        {"flat.mov", {320, 240}, std::nullopt, 0, {320, 240}},
+        {"portrait.mov", {320, 240}, std::nullopt, 90, {240, 320}},
+        {"upside.mov", {320, 240}, std::nullopt, 180, {320, 240}},
+        {"anamorphic.mp4", {176, 144}, QSize(12, 11), 0, {192, 144}},
+        {"anamorphic.3gp", {176, 144}, QSize(12, 11), 90, {144, 192}},
+    };
+    for (const Row& row : rows) {
+        VideoFields fields;
+        fields.size = row.stored;
+        fields.pixelAspect = row.pixelAspect;
+        fields.rotation = row.rotation;
+        ASSERT_TRUE(test::makeVideo(pathOf(row.name), fields)) << row.name;
+        const MediaItem item = inspect(pathOf(row.name));
+        EXPECT_EQ(QSize(item.width, item.height), row.shown) << row.name;
+        ASSERT_TRUE(item.duration) << row.name;
+        EXPECT_NEAR(*item.duration, 0.2, 0.05) << row.name; // 5 frames at 25 per second
+        EXPECT_FALSE(item.camera) << row.name;
+        EXPECT_FALSE(item.lens) << row.name;
+    }
 }
 
 TEST_F(InspectVideoTest, TransportStreamSizeComesFromStreamAnalysis)

@@ -175,6 +175,11 @@ bool makeVideo(const QString& path, const VideoFields& fields)
         return false;
     }
     stream->time_base = codec->time_base;
+    if (fields.pixelAspect) {
+        // In the container only (MP4's pasp box), not in the bitstream.
+        stream->sample_aspect_ratio = AVRational{fields.pixelAspect->width(), fields.pixelAspect->height()};
+        stream->codecpar->sample_aspect_ratio = stream->sample_aspect_ratio;
+    }
     setTag(&rawOutput->metadata, "creation_time", fields.creationTime);
     setTag(&rawOutput->metadata, "com.apple.quicktime.make", fields.make);
     setTag(&rawOutput->metadata, "com.apple.quicktime.model", fields.model);

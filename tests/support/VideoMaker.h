@@ -17,6 +17,7 @@ struct VideoFields {
     int frames = 5;        // at 25 frames per second
     bool audioOnly = false; // one second of silence instead of pictures (MOV only)
     int rotation = 0;       // clockwise quarter turns in degrees, as a display matrix
+    std::optional<QSize> pixelAspect;    // one pixel's width:height (12:11), in the container only
     std::optional<QString> creationTime; // the container's own date, "2023-07-14T16:05:09Z"
     std::optional<QString> make;
     std::optional<QString> model;
