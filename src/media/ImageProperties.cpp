@@ -1,10 +1,10 @@
 #include "media/ImageProperties.h"
 
+#include "media/ExivImage.h"
 #include "media/MediaLibraries.h"
 #include "media/PixelHeader.h"
 #include "media/PropertyGroups.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -26,7 +26,7 @@ struct ExivReading {
 std::optional<ExivReading> readWithExiv2(const QString& path)
 {
     try {
-        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        auto image = openExivImage(path);
         if (!image.get()) {
             return std::nullopt;
         }

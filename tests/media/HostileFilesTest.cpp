@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QRandomGenerator>
 #include <QtEndian>
+#include <future>
+#include <thread>
 
 namespace pivra {
 namespace {
@@ -76,6 +78,20 @@ protected:
         return MediaMetadata::inspect(path, QUuid::createUuid(), FileValues{100.0, 50.0, 1}, kind);
     }
 };
+
+// Whether inspecting `path` returns within `limit`. The inspection runs on a
+// thread of its own, left behind when it hangs, so that a hang fails the test
+// instead of stopping the suite.
+bool inspectsWithin(const QString& path, MediaKind kind, std::chrono::milliseconds limit)
+{
+    auto returned = std::make_shared<std::promise<void>>();
+    std::future<void> done = returned->get_future();
+    std::thread([path, kind, returned] {
+        MediaMetadata::inspect(path, QUuid::createUuid(), FileValues{}, kind);
+        returned->set_value();
+    }).detach();
+    return done.wait_for(limit) == std::future_status::ready;
+}
 
 // `count` cut points spread below `limit`, where the information a reader
 // needs for the size has not been reached yet.
@@ -207,6 +223,17 @@ TEST_F(HostileFilesTest, CutAnywhereOrScrambledFilesNeverBringTheProcessDown)
             EXPECT_GE(item.height, 0);
             MediaMetadata::imageMetadataJSON(scrambledPath);
         }
+    }
+}
+
+TEST_F(HostileFilesTest, TheStartOfAFilmUnderAnImageNameIsInspectedAtOnce)
+{
+    // exiv2 opens files by content, and its reader of RIFF films loops for
+    // ever on a few hundred bytes of one.
+    const QByteArray start = validVideo("source.avi").first(200);
+    for (const char* name : {"film.jpg", "film.tif", "film.webp", "film.heic"}) {
+        const QString path = writeFile(QString::fromLatin1(name), start);
+        EXPECT_TRUE(inspectsWithin(path, MediaKind::image, std::chrono::seconds(1))) << name;
     }
 }
 
