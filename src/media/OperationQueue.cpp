@@ -1,5 +1,9 @@
 #include "media/OperationQueue.h"
 
+#include <QDebug>
+
+#include <exception>
+
 namespace pivra {
 
 OperationQueue::OperationQueue(QString name, int maxConcurrent, PoolPriority priority)
@@ -80,12 +84,25 @@ void OperationQueue::startRunnersLocked()
     }
 }
 
+void OperationQueue::run(std::function<void()> work) const
+{
+    // An exception leaving a pool thread ends the process, and this runner
+    // would never give its slot back: the work answers its own callers, the
+    // queue only carries on.
+    try {
+        work();
+    } catch (const std::exception& error) {
+        qWarning("%s: an operation failed: %s", qPrintable(name_), error.what());
+    } catch (...) {
+        qWarning("%s: an operation failed", qPrintable(name_));
+    }
+}
+
 void OperationQueue::runFrom(Operation operation)
 {
     while (operation) {
         if (!operation->isCancelled()) {
-            std::function<void()> work = std::move(operation->work_);
-            work();
+            run(std::move(operation->work_));
         }
         operation.reset(); // the work and what it holds die before the slot is given up
         std::lock_guard lock(mutex_);

@@ -72,6 +72,7 @@ private:
     Operation takeNextLocked();
     void startRunnersLocked();
     void runFrom(Operation first);
+    void run(std::function<void()> work) const;
 
     const QString name_;
     const int maxConcurrent_;

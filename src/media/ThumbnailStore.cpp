@@ -233,17 +233,27 @@ std::shared_ptr<QueueOperation> ThumbnailStore::request(const MediaItem& item, i
 
 void ThumbnailStore::produceViewerPreview(const MediaItem& item, int pixels, const PreviewCompletion& completion)
 {
-    const QString file = locations_.viewerPreviewFile(item, pixels);
-    QImage image = loadCachedImage(file);
-    if (!image.isNull()) {
-        markUsed(file);
-    } else {
-        image = renderer_->render(item, pixels).image;
-        if (!image.isNull() && persist(image, file)) {
-            trimToBudget(locations_.viewerDirectory, limits_.viewerPreviewBytes, file);
-        }
+    QImage image;
+    try {
+        image = viewerPreview(item, pixels);
+    } catch (...) {
+        // Whatever failed (a decoder, memory), the viewer still gets its answer: no image.
     }
     onMain([completion, image] { completion(image); });
+}
+
+QImage ThumbnailStore::viewerPreview(const MediaItem& item, int pixels)
+{
+    const QString file = locations_.viewerPreviewFile(item, pixels);
+    if (QImage cached = loadCachedImage(file); !cached.isNull()) {
+        markUsed(file);
+        return cached;
+    }
+    QImage image = renderer_->render(item, pixels).image;
+    if (!image.isNull() && persist(image, file)) {
+        trimToBudget(locations_.viewerDirectory, limits_.viewerPreviewBytes, file);
+    }
+    return image;
 }
 
 ThumbnailStore::PrepareAwaiter ThumbnailStore::prepare(const MediaItem& item)

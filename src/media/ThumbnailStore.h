@@ -128,6 +128,7 @@ private:
                               const ThumbnailCompletion& completion);
     void produceOwnedGridThumbnail(const MediaItem& item, const QString& key);
     void produceViewerPreview(const MediaItem& item, int pixels, const PreviewCompletion& completion);
+    QImage viewerPreview(const MediaItem& item, int pixels);
     bool copyLegacyThumbnail(const MediaItem& item, const QString& destination) const;
     void remember(const MediaItem& item, const QString& key);
     void startPreparation(const MediaItem& item, ThumbnailCompletion completion);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -113,6 +114,17 @@ TEST(OperationQueueTest, UrgentWorkOvertakesTheBacklog)
     queue.setSuspended(false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return queue.waitingCount() == 0 && queue.runningCount() == 0; }, 5000));
     EXPECT_EQ(order, (std::vector<int>{100, 1, 2, 3, 4, 5, 6}));
+}
+
+TEST(OperationQueueTest, AnOperationThatThrowsLeavesTheQueueWorking)
+{
+    OperationQueue queue(QStringLiteral("test"), 1, PoolPriority::utility);
+    std::atomic<int> ran{0};
+    queue.add([] { throw std::runtime_error("the decoder gave up"); });
+    queue.add([] { throw 42; });
+    queue.add([&] { ++ran; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ran == 1 && queue.runningCount() == 0; }, 5000));
+    EXPECT_EQ(queue.waitingCount(), 0);
 }
 
 TEST(OperationQueueTest, DestroyingDropsWaitingWorkAndWaitsForRunningWork)

@@ -15,24 +15,30 @@
 #include <QTest>
 
 #include <atomic>
+#include <stdexcept>
 
 namespace pivra {
 namespace {
 
 using test::Gate;
 
-// The real renderer, counted, and held at the gate when a test closes it.
+// The real renderer, counted, held at the gate when a test closes it, and
+// failing as a decoder's unexpected error would when a test asks it to.
 class CountingRenderer : public ThumbnailRenderer {
 public:
     Rendering render(const MediaItem& item, int pixels) const override
     {
         ++renders;
         gate.pass();
+        if (throws) {
+            throw std::runtime_error("the decoder gave up");
+        }
         return ThumbnailRenderer::render(item, pixels);
     }
 
     mutable std::atomic<int> renders{0};
     mutable Gate gate;
+    std::atomic<bool> throws{false};
 };
 
 // Everything one answer carried, and whether it came before the call returned.
@@ -250,6 +256,21 @@ TEST_F(ThumbnailStoreTest, UnreadableFilesAnswerNothing)
     ASSERT_TRUE(answered(nothing));
     EXPECT_TRUE(nothing->image.isNull());
     EXPECT_FALSE(nothing->key);
+}
+
+TEST_F(ThumbnailStoreTest, ARendererThatThrowsAnswersWithNoImage)
+{
+    renderer->throws = true;
+    const MediaItem item = photo(QStringLiteral("photo.jpg"));
+    std::optional<QImage> preview;
+    store->request(item, viewerPixels, [&preview](const QImage& image) { preview = image; });
+    ASSERT_TRUE(waitFor([&] { return preview.has_value(); }));
+    EXPECT_TRUE(preview->isNull());
+
+    const auto grid = ask(item);
+    ASSERT_TRUE(answered(grid));
+    EXPECT_TRUE(grid->image.isNull());
+    EXPECT_FALSE(grid->key);
 }
 
 TEST_F(ThumbnailStoreTest, VideosWithoutAFrameShowAStandInThatIsNeverStored)
