@@ -56,26 +56,43 @@ std::optional<QString> colorModel(VipsInterpretation interpretation)
     }
 }
 
+using HeifContext = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
+
+// The file read by libheif, when its first bytes may be an ISO-BMFF image.
+// libheif answers "maybe" for the generic "mif1" brand, which converters and
+// some cameras write as the major brand; for those, as for every brand it
+// names, whether libheif can read the file decides.
+HeifContext openHeif(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return nullptr;
+    }
+    const QByteArray start = file.read(heifSniffLength);
+    if (heif_check_filetype(reinterpret_cast<const uint8_t*>(start.constData()), int(start.size()))
+        == heif_filetype_no) {
+        return nullptr;
+    }
+    HeifContext context(heif_context_alloc());
+    if (!context
+        || heif_context_read_from_file(context.get(), QFile::encodeName(path).constData(), nullptr).code
+            != heif_error_Ok) {
+        return nullptr;
+    }
+    return context;
+}
+
 } // namespace
 
 bool isHeifFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray start = file.read(heifSniffLength);
-    const heif_filetype_result type
-        = heif_check_filetype(reinterpret_cast<const uint8_t*>(start.constData()), int(start.size()));
-    return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
+    return openHeif(path) != nullptr;
 }
 
 std::optional<PixelHeader> readHeifHeader(const QString& path)
 {
-    std::unique_ptr<heif_context, Releaser<heif_context_free>> context(heif_context_alloc());
-    if (!context
-        || heif_context_read_from_file(context.get(), QFile::encodeName(path).constData(), nullptr).code
-            != heif_error_Ok) {
+    const HeifContext context = openHeif(path);
+    if (!context) {
         return std::nullopt;
     }
     heif_image_handle* rawHandle = nullptr;

@@ -20,8 +20,9 @@ struct PixelHeader {
     bool orientationApplied = false;
 };
 
-// True when the file's first bytes name an ISO-BMFF image that libheif reads
-// (HEIC, HEIF, AVIF).
+// True when libheif reads the file as an ISO-BMFF image (HEIC, HEIF, AVIF),
+// whatever brand it carries. This is the one test of "HEIF" for every reader
+// of a file's pixels, since such files carry their rotation in the container.
 bool isHeifFile(const QString& path);
 
 // The header of a HEIF file through libheif, with the container's transform

@@ -156,7 +156,7 @@ TEST_F(InspectImageTest, TextFileNamedLikeAPhotoKeepsOnlyFileValues)
     EXPECT_EQ(item.fileSize, 16);
 }
 
-TEST_F(InspectImageTest, HeicGivesTheSameSizeAndLiveIdentifierAsItsJpeg)
+TEST_F(InspectImageTest, HeicOfEitherBrandGivesTheSameSizeAndLiveIdentifierAsItsJpeg)
 {
     ExifFields fields = cameraFields(6);
     fields.make = QStringLiteral("Apple");
@@ -167,12 +167,18 @@ TEST_F(InspectImageTest, HeicGivesTheSameSizeAndLiveIdentifierAsItsJpeg)
     heic.containerOrientation = 6;
     ASSERT_TRUE(test::makeHeic(pathOf("IMG_0003.HEIC"), QSize(400, 300), heic));
 
+    heic.majorBrand = "mif1"; // the generic brand, which libheif's sniffing only calls "maybe"
+    ASSERT_TRUE(test::makeHeic(pathOf("converted.heif"), QSize(400, 300), heic));
+
     const MediaItem jpeg = inspect(pathOf("IMG_0003.JPG"));
     const MediaItem still = inspect(pathOf("IMG_0003.HEIC"));
+    const MediaItem generic = inspect(pathOf("converted.heif"));
     EXPECT_EQ(jpeg.width, 300);
     EXPECT_EQ(jpeg.height, 400);
     EXPECT_EQ(still.width, jpeg.width);
     EXPECT_EQ(still.height, jpeg.height);
+    EXPECT_EQ(generic.width, jpeg.width);
+    EXPECT_EQ(generic.height, jpeg.height);
     EXPECT_EQ(jpeg.liveIdentifier, QString("A1B2C3D4-0000-LIVE"));
     EXPECT_EQ(still.liveIdentifier, jpeg.liveIdentifier);
     EXPECT_EQ(MediaMetadata::livePhotoIdentifier(pathOf("IMG_0003.HEIC"), MediaKind::image), still.liveIdentifier);

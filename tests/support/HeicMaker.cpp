@@ -2,6 +2,7 @@
 
 #include "support/ExifBlock.h"
 
+#include <QFile>
 #include <libheif/heif.h>
 
 #include <memory>
@@ -47,6 +48,17 @@ Image filledImage(QSize size, QColor color)
     return image;
 }
 
+// The major brand sits right after the file's first box header, "....ftyp".
+bool replaceMajorBrand(const QString& path, const QByteArray& brand)
+{
+    constexpr qint64 brandOffset = 8;
+    QFile file(path);
+    if (brand.size() != 4 || !file.open(QIODevice::ReadWrite) || file.read(brandOffset).mid(4) != "ftyp") {
+        return false;
+    }
+    return file.write(brand) == brand.size();
+}
+
 } // namespace
 
 bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor color, int quality)
@@ -77,7 +89,8 @@ bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor 
         && !ok(heif_context_add_exif_metadata(context.get(), rawHandle, block->constData(), int(block->size())))) {
         return false;
     }
-    return ok(heif_context_write_to_file(context.get(), path.toUtf8().constData()));
+    return ok(heif_context_write_to_file(context.get(), path.toUtf8().constData()))
+        && (fields.majorBrand.isEmpty() || replaceMajorBrand(path, fields.majorBrand));
 }
 
 } // namespace pivra::test
