@@ -67,15 +67,27 @@ QImage toQImage(VImage image)
     return result;
 }
 
-vips::VOption* boundedBy(int pixels)
+// Thumbnail options for an image whose header is `header`: bounded by
+// `pixels`, never enlarged, in sRGB.
+//
+// Only an image that carries a colour profile is converted from it. One
+// without is taken as sRGB, as nearly all camera JPEGs without one are, and
+// left alone: asking libvips for sRGB output with no input profile does not
+// leave it alone but darkens it (a photo of mean 39 comes out at 24, a grey
+// one too). Untagged CMYK is still turned into sRGB by libvips' own CMYK
+// profile, and grey and 16-bit images by toQImage.
+vips::VOption* boundedBy(int pixels, const VImage& header)
 {
-    return VImage::option()->set("height", pixels)->set("size", VIPS_SIZE_DOWN)->set("export_profile", "srgb");
+    vips::VOption* options = VImage::option()->set("height", pixels)->set("size", VIPS_SIZE_DOWN);
+    return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
 }
 
 QImage vipsThumbnail(const QString& path, int pixels)
 {
     try {
-        return toQImage(VImage::thumbnail(QFile::encodeName(path).constData(), pixels, boundedBy(pixels)));
+        const QByteArray name = QFile::encodeName(path);
+        const VImage header = VImage::new_from_file(name.constData());
+        return toQImage(VImage::thumbnail(name.constData(), pixels, boundedBy(pixels, header)));
     } catch (const vips::VError&) {
         vips_error_clear();
         return {};
@@ -88,9 +100,11 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
         struct BlobRelease {
             void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
         };
-        const std::unique_ptr<VipsBlob, BlobRelease> blob(
-            vips_blob_copy(preview.encoded.constData(), std::size_t(preview.encoded.size())));
-        VImage image = VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels)->set("no_rotate", true));
+        const void* data = preview.encoded.constData();
+        const auto size = std::size_t(preview.encoded.size());
+        const std::unique_ptr<VipsBlob, BlobRelease> blob(vips_blob_copy(data, size));
+        const VImage header = VImage::new_from_buffer(data, size, "");
+        VImage image = VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)->set("no_rotate", true));
         image = image.copy();
         image.set(VIPS_META_ORIENTATION, preview.orientation);
         return toQImage(image.autorot());

@@ -11,6 +11,9 @@
 #include <QImage>
 
 #include <exiv2/exiv2.hpp>
+#include <vips/vips8>
+
+#include <numeric>
 
 namespace pivra {
 namespace {
@@ -85,6 +88,85 @@ TEST_F(ThumbnailRendererTest, LargePhotosFitTheRequestedSize)
 
     const QImage image = renderer.render(itemAt(wide), 420).image;
     EXPECT_EQ(image.format(), QImage::Format_RGB888);
+}
+
+// The mean of all three channels over the image.
+double meanLevel(const QImage& image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    double sum = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar* row = rgb.constScanLine(y);
+        sum += std::accumulate(row, row + rgb.width() * 3, 0.0);
+    }
+    return sum / (double(rgb.width()) * rgb.height() * 3);
+}
+
+// An 800 × 600 JPEG of one colour in `interpretation` (CMYK inks, or sRGB
+// turned into `profile`, which it then carries), written by libvips: Qt
+// writes neither CMYK nor profiles.
+bool makeVipsJpeg(const QString& path, std::vector<double> values, VipsInterpretation interpretation,
+                  const char* profile = nullptr)
+{
+    using vips::VImage;
+    try {
+        VImage image = (VImage::black(800, 600, VImage::option()->set("bands", int(values.size()))) + values)
+                           .cast(VIPS_FORMAT_UCHAR)
+                           .copy(VImage::option()->set("interpretation", interpretation));
+        if (profile) {
+            image = image.icc_transform(profile, VImage::option()->set("input_profile", "srgb"));
+        }
+        image.jpegsave(QFile::encodeName(path).constData());
+    } catch (const vips::VError&) {
+        return false;
+    }
+    return true;
+}
+
+TEST_F(ThumbnailRendererTest, PhotosWithoutAColourProfileKeepTheirBrightness)
+{
+    // Most camera JPEGs carry no profile and are sRGB; Qt's writer adds none.
+    struct Row {
+        QString name;
+        QColor color;
+    };
+    const std::vector<Row> rows{
+        {QStringLiteral("dark.jpg"), QColor(39, 30, 50)},  {QStringLiteral("mid.jpg"), QColor(128, 128, 128)},
+        {QStringLiteral("sky.jpg"), QColor(200, 220, 250)}, {QStringLiteral("red.jpg"), QColor(220, 40, 30)},
+        {QStringLiteral("grey.jpg"), QColor(39, 39, 39)},
+    };
+    for (const Row& row : rows) {
+        const QString path = pathOf(row.name);
+        if (row.name == QStringLiteral("grey.jpg")) {
+            QImage grey(800, 600, QImage::Format_Grayscale8);
+            grey.fill(row.color);
+            ASSERT_TRUE(grey.save(path, "JPEG"));
+        } else {
+            ASSERT_TRUE(test::makeJpeg(path, QSize(800, 600), turnedBy(1), row.color));
+        }
+        const QImage rendered = renderer.render(itemAt(path), 420).image;
+        ASSERT_EQ(rendered.size(), QSize(420, 315)) << path.toStdString();
+        const QImage original = QImage(path).scaled(rendered.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_NEAR(meanLevel(rendered), meanLevel(original), 1.5) << path.toStdString();
+    }
+
+    // CMYK goes through libvips' own print profile, not the plain inversion of
+    // Qt's decoder: alike, not equal (inks read the wrong way round would be
+    // over a hundred levels off).
+    const QString cmyk = pathOf(QStringLiteral("cmyk.jpg"));
+    ASSERT_TRUE(makeVipsJpeg(cmyk, {20, 60, 10, 30}, VIPS_INTERPRETATION_CMYK));
+    const QImage inks = renderer.render(itemAt(cmyk), 420).image;
+    ASSERT_EQ(inks.size(), QSize(420, 315));
+    EXPECT_NEAR(meanLevel(inks), meanLevel(QImage(cmyk)), 16);
+
+    // A profile is still honoured: Display P3 pixels come back as the sRGB
+    // colour they were made from.
+    const QString wide = pathOf(QStringLiteral("p3.jpg"));
+    ASSERT_TRUE(makeVipsJpeg(wide, {220, 40, 30}, VIPS_INTERPRETATION_sRGB, "p3"));
+    const QColor shown = renderer.render(itemAt(wide), 420).image.pixelColor(200, 150);
+    EXPECT_NEAR(shown.red(), 220, 3);
+    EXPECT_NEAR(shown.green(), 40, 3);
+    EXPECT_NEAR(shown.blue(), 30, 3);
 }
 
 TEST_F(ThumbnailRendererTest, HeicContainerRotationIsAppliedOnce)
