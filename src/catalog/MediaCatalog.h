@@ -2,6 +2,7 @@
 
 #include "catalog/Album.h"
 #include "catalog/CatalogError.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/DuplicateCandidates.h"
 #include "catalog/GalleryScope.h"
 #include "catalog/LocationRows.h"
@@ -40,8 +41,9 @@ public:
 
     // Opens or creates the catalog and brings its schema up to date. Without
     // a path it uses defaultDatabasePath(). Throws `open` when the folder
-    // cannot be created or the file cannot be opened, `step` when a set-up
-    // statement fails.
+    // cannot be created, the file cannot be opened or another catalog (of
+    // this process or another) holds it, `step` when a set-up statement or a
+    // migration fails.
     explicit MediaCatalog(const std::optional<QString>& databasePath = std::nullopt);
 
     MediaCatalog(const MediaCatalog&) = delete;
@@ -143,6 +145,8 @@ private:
         std::vector<std::int64_t> hidden; // ascending
     };
 
+    // Declared before the connection, so the connection closes first.
+    std::optional<CatalogLock> lock_;
     sqlite::Connection db_;
     std::optional<std::pair<DatabaseState, DuplicateCandidates>> candidates_;
     std::optional<CountedScope> lastCount_;

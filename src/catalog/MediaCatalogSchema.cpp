@@ -51,15 +51,11 @@ constexpr const char* connectionSettings[] = {
     "PRAGMA journal_mode=WAL",
     "PRAGMA synchronous=NORMAL",
     "PRAGMA foreign_keys=ON",
-    // Reads go through a memory map instead of a read call per page: the
-    // gallery's twin tests probe pages all over a large file for every row.
-    // SQLite caps the size at its compiled limit (2 GB on Debian).
-    "PRAGMA mmap_size=2147418112",
     createMediaTable,
 };
 
 // Columns added after the first schema. On a database that has them already
-// each statement fails, harmlessly.
+// each statement fails with "duplicate column name", harmlessly.
 constexpr const char* addedColumns[] = {
     "ALTER TABLE media ADD COLUMN metadata_json TEXT",
     "ALTER TABLE media ADD COLUMN rotation_quarters INTEGER NOT NULL DEFAULT 0",
@@ -133,6 +129,7 @@ void MediaCatalog::openDatabase(const QString& path)
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         throw CatalogError(CatalogError::Kind::open);
     }
+    lock_.emplace(path);
     sqlite3* opened = nullptr;
     const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &opened,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -152,7 +149,7 @@ void MediaCatalog::openDatabase(const QString& path)
 void MediaCatalog::migrate()
 {
     for (const char* statement : addedColumns) {
-        sqlite::execIgnoringFailure(db_.get(), statement);
+        sqlite::addColumn(db_.get(), statement);
     }
     for (const char* statement : schemaStatements) {
         sqlite::exec(db_.get(), statement);

@@ -47,6 +47,19 @@ bool execIgnoringFailure(sqlite3* db, const char* sql) noexcept
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+void addColumn(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK) {
+        return;
+    }
+    // SQLite reports this case by its message alone; its code is the
+    // generic SQLITE_ERROR that other failures share.
+    if (std::string_view(sqlite3_errmsg(db)).starts_with("duplicate column name")) {
+        return;
+    }
+    fail(CatalogError::Kind::step);
+}
+
 Statement::Statement(sqlite3* db, const QString& sql) : Statement(db, sql.toUtf8().constData()) {}
 
 Statement::Statement(sqlite3* db, const char* sql)

@@ -43,9 +43,14 @@ void exec(sqlite3* db, const char* sql);
 // "?,?,?" for `count` parameters, as an IN list needs them.
 QString placeholders(qsizetype count);
 
-// Runs a statement whose failure is expected and harmless (a column that a
-// migration adds when it already exists). Answers whether it succeeded.
+// Runs a statement whose failure is harmless (ending a transaction that wrote
+// nothing, or one that is being abandoned). Answers whether it succeeded.
 bool execIgnoringFailure(sqlite3* db, const char* sql) noexcept;
+
+// Runs an "ALTER TABLE ... ADD COLUMN" statement. A column that is there
+// already is what the statement wanted; any other failure (a busy or failing
+// disk) throws `step`, since the catalog must not run without the column.
+void addColumn(sqlite3* db, const char* sql);
 
 class Statement {
 public:

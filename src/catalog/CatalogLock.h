@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace pivra {
+
+// Keeps a catalog file to one process at a time: an exclusive lock on the
+// file "<catalog>.lock" beside it, held while this object lives.
+//
+// SQLite's own locks let two processes share the file, and the scans of two
+// processes would then delete each other's rows as stale. The lock is an
+// advisory flock() on a file of its own, so it dies with the process (a crash
+// leaves nothing to clean up) and never touches the database's own locks. Two
+// catalogs of one process on the same file exclude each other too.
+class CatalogLock {
+public:
+    // Throws CatalogError `open` when the lock file cannot be made or another
+    // holder has the lock; never waits.
+    explicit CatalogLock(const QString& databasePath);
+    ~CatalogLock();
+
+    CatalogLock(const CatalogLock&) = delete;
+    CatalogLock& operator=(const CatalogLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace pivra
