@@ -14,6 +14,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,51 +40,47 @@ Timestamp timestampOf(const struct statx_timestamp& time)
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
 }
 
-struct FileDescriptor {
-    explicit FileDescriptor(int fd) : fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int fd;
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { closedir(directory); }
 };
+using Directory = std::unique_ptr<DIR, DirectoryCloser>;
+
+// The folder open as `fd` as a directory stream that owns the descriptor;
+// null (and `fd` closed) when it cannot be one.
+Directory directoryOf(int fd)
+{
+    if (fd < 0) {
+        return nullptr;
+    }
+    Directory directory(fdopendir(fd));
+    if (!directory) {
+        close(fd);
+    }
+    return directory;
+}
 
 struct DirectoryEntry {
     std::string name;
     unsigned char type;
 };
 
-// The names of the open folder `fd`, sorted by their bytes. Answers false
-// when reading failed part of the way.
-bool readEntries(int fd, std::vector<DirectoryEntry>& entries)
+// The names of `directory`, sorted by their bytes. Answers false when reading
+// failed part of the way.
+bool readEntries(DIR* directory, std::vector<DirectoryEntry>& entries)
 {
-    const int own = dup(fd);
-    if (own < 0) {
-        return false;
-    }
-    std::unique_ptr<DIR, int (*)(DIR*)> directory(fdopendir(own), &closedir);
-    if (!directory) {
-        close(own);
-        return false;
-    }
+    bool whole = true;
     for (;;) {
         errno = 0;
-        const dirent* entry = readdir(directory.get());
+        const dirent* entry = readdir(directory);
         if (entry == nullptr) {
-            if (errno != 0) {
-                return false;
-            }
+            whole = errno == 0;
             break;
         }
         entries.push_back({entry->d_name, entry->d_type});
     }
     std::sort(entries.begin(), entries.end(),
               [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
-    return true;
+    return whole;
 }
 
 std::optional<QString> utf8Name(const std::string& name)
@@ -102,67 +99,126 @@ bool isSystemFolderUnderRoot(const std::string& name)
            != systemFoldersUnderRoot.end();
 }
 
+// How many folders one walk may hold open at once: a quarter of the
+// process's descriptors, so that several scans, the catalog and the
+// inspections running beside them still find some.
+std::size_t openFolderBudget()
+{
+    constexpr std::size_t fewest = 16;
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 256;
+    }
+    return std::max<std::size_t>(fewest, static_cast<std::size_t>(limit.rlim_cur) / 4);
+}
+
+// Depth first over an explicit stack of open folders. The relative path of
+// the folder being read is one string that grows and shrinks with the stack;
+// each level keeps only its length.
 class Walker {
 public:
     Walker(FolderWalk& walk, QString walkedRoot, const CancelToken& cancel)
-        : walk_(walk), walkedRoot_(std::move(walkedRoot)), cancel_(cancel)
+        : walk_(walk), walkedRoot_(std::move(walkedRoot)), cancel_(cancel), budget_(openFolderBudget())
     {
     }
 
-    // Answers false when anything below `fd` could not be read.
-    bool walk(int fd, const QString& relativeFolder, bool isFileSystemRoot)
+    // Answers whether everything opened was read whole.
+    bool run(Directory root, bool isFileSystemRoot)
     {
-        if (cancel_.isCancelled()) {
-            return false;
-        }
-        std::vector<DirectoryEntry> entries;
-        bool complete = readEntries(fd, entries);
-        for (const DirectoryEntry& entry : entries) {
-            if (entry.name.empty() || entry.name.front() == '.') {
-                continue; // hidden, and "." and ".."
+        isFileSystemRoot_ = isFileSystemRoot;
+        push(std::move(root));
+        while (!stack_.empty()) {
+            if (cancel_.isCancelled()) {
+                return false;
             }
-            const std::optional<QString> name = utf8Name(entry.name);
-            if (!name) {
+            Level& level = stack_.back();
+            if (level.next == level.entries.size()) {
+                stack_.pop_back();
                 continue;
             }
-            const QString relative = relativeFolder.isEmpty() ? *name : relativeFolder + u'/' + *name;
-            if (entry.type == DT_DIR) {
-                complete = enterFolder(fd, entry.name, *name, relative, isFileSystemRoot) && complete;
-            } else if (entry.type == DT_REG || entry.type == DT_UNKNOWN) {
-                complete = visit(fd, entry.name, *name, relative, isFileSystemRoot) && complete;
-            }
+            const DirectoryEntry entry = std::move(level.entries[level.next++]);
+            relative_.truncate(level.relativeLength);
+            step(entry);
         }
-        return complete;
+        return whole_;
     }
 
 private:
-    bool enterFolder(int parent, const std::string& rawName, const QString& name, const QString& relative,
-                     bool isFileSystemRoot)
+    struct Level {
+        Directory directory;
+        std::vector<DirectoryEntry> entries;
+        std::size_t next = 0;
+        qsizetype relativeLength = 0;
+        bool unreadable = false;
+    };
+
+    void push(Directory directory)
     {
-        if (isPackageFolderName(name) || (isFileSystemRoot && isSystemFolderUnderRoot(rawName))) {
-            return true;
+        Level level;
+        whole_ = readEntries(directory.get(), level.entries) && whole_;
+        level.directory = std::move(directory);
+        level.relativeLength = relative_.size();
+        stack_.push_back(std::move(level));
+    }
+
+    // One entry of the folder on top of the stack.
+    void step(const DirectoryEntry& entry)
+    {
+        if (entry.name.empty() || entry.name.front() == '.') {
+            return; // hidden, and "." and ".."
         }
-        const FileDescriptor folder(openat(parent, rawName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (folder.fd < 0) {
-            return errno == ENOENT; // gone since it was listed; anything else hides files
+        const std::optional<QString> name = utf8Name(entry.name);
+        if (!name) {
+            return;
         }
-        return walk(folder.fd, relative, false);
+        const QString relative = relative_.isEmpty() ? *name : relative_ + u'/' + *name;
+        if (entry.type == DT_DIR) {
+            enterFolder(entry.name, *name, relative);
+        } else if (entry.type == DT_REG || entry.type == DT_UNKNOWN) {
+            visit(entry.name, *name, relative);
+        }
+    }
+
+    int topFd() const { return dirfd(stack_.back().directory.get()); }
+
+    void enterFolder(const std::string& rawName, const QString& name, const QString& relative)
+    {
+        const bool atFileSystemRoot = isFileSystemRoot_ && stack_.size() == 1;
+        if (isPackageFolderName(name) || (atFileSystemRoot && isSystemFolderUnderRoot(rawName))) {
+            return;
+        }
+        if (stack_.size() >= budget_) {
+            walk_.unopenedFolders.append(relative);
+            return;
+        }
+        Directory folder = directoryOf(openat(topFd(), rawName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder) {
+            if (errno != ENOENT) { // ENOENT: gone since it was listed
+                walk_.unopenedFolders.append(relative);
+            }
+            return;
+        }
+        relative_ = relative;
+        push(std::move(folder));
     }
 
     // A file, or an entry whose type the listing did not tell.
-    bool visit(int parent, const std::string& rawName, const QString& name, const QString& relative,
-               bool isFileSystemRoot)
+    void visit(const std::string& rawName, const QString& name, const QString& relative)
     {
         struct statx values {};
         constexpr unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME;
-        if (statx(parent, rawName.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &values) != 0) {
-            return errno == ENOENT; // removed since it was listed
+        if (statx(topFd(), rawName.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &values) != 0) {
+            if (errno != ENOENT) { // ENOENT: removed since it was listed
+                markTopUnreadable();
+            }
+            return;
         }
         if (S_ISDIR(values.stx_mode)) {
-            return enterFolder(parent, rawName, name, relative, isFileSystemRoot);
+            enterFolder(rawName, name, relative);
+            return;
         }
         if (!S_ISREG(values.stx_mode)) {
-            return true;
+            return;
         }
         FileValues fileValues;
         fileValues.fileSize = static_cast<std::int64_t>(values.stx_size);
@@ -173,12 +229,33 @@ private:
             fileValues.creationDate = timestampOf(values.stx_btime);
         }
         walk_.files.push_back({walkedRoot_ + u'/' + relative, relative, fileValues});
-        return true;
+    }
+
+    // The folder on top could be listed but its entries not looked at (it
+    // may be read but not searched): it counts as a folder that could not
+    // be opened, and for the root that means nothing was seen for sure.
+    void markTopUnreadable()
+    {
+        Level& level = stack_.back();
+        if (level.unreadable) {
+            return;
+        }
+        level.unreadable = true;
+        if (level.relativeLength == 0) {
+            whole_ = false;
+        } else {
+            walk_.unopenedFolders.append(relative_.left(level.relativeLength));
+        }
     }
 
     FolderWalk& walk_;
     QString walkedRoot_;
     const CancelToken& cancel_;
+    const std::size_t budget_;
+    std::vector<Level> stack_;
+    QString relative_;
+    bool isFileSystemRoot_ = false;
+    bool whole_ = true;
 };
 
 } // namespace
@@ -212,9 +289,9 @@ FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
     if (!resolved) {
         return walk;
     }
-    const FileDescriptor rootFolder(open(resolved.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Directory rootFolder = directoryOf(open(resolved.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat rootValues {};
-    if (rootFolder.fd < 0 || fstat(rootFolder.fd, &rootValues) != 0) {
+    if (!rootFolder || fstat(dirfd(rootFolder.get()), &rootValues) != 0) {
         return walk;
     }
     walk.opened = true;
@@ -226,7 +303,7 @@ FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
         walkedRoot.chop(1); // "/" itself becomes "", so its files read "/name"
     }
     Walker walker(walk, walkedRoot, cancel);
-    walk.complete = walker.walk(rootFolder.fd, QString(), walk.rootPath == u"/") && !cancel.isCancelled();
+    walk.complete = walker.run(std::move(rootFolder), walk.rootPath == u"/") && !cancel.isCancelled();
     return walk;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/CancelToken.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -34,9 +35,15 @@ struct FolderWalk {
     FolderIdentity rootIdentity;
     // Depth first; within a folder by the bytes of the names.
     std::vector<WalkedFile> files;
-    // False when some folder or file could not be read (a permission, an I/O
-    // error, a disk pulled out) or the walk was cancelled: files may exist
-    // that the walk did not see, so nothing may be concluded from absence.
+    // Folders below the root that could not be opened (no permission, like
+    // the "lost+found" of every ext4 disk, or deeper than the walk keeps
+    // folders open), relative to the resolved root. What lies inside them is
+    // unknown; everything else was seen.
+    QStringList unopenedFolders;
+    // False when the walk cannot vouch even for the folders it opened: a
+    // listing failed part-way (an I/O error, a disk pulled out), the root's
+    // own files could not be read, or the walk was cancelled. Nothing may
+    // then be concluded from a file's absence.
     bool complete = false;
 };
 
@@ -46,8 +53,13 @@ struct FolderWalk {
 // names (a leading "."), the insides of macOS package folders (".app",
 // ".photoslibrary" and the like), names that are not valid UTF-8, anything
 // that is not a regular file or a folder, and, when the root is "/", the
-// kernel's folders and the mount folders of other disks. Blocks on the disk:
-// run it on a worker thread. Polls `cancel` between folders.
+// kernel's folders and the mount folders of other disks.
+//
+// The walk keeps one open folder per level, on a stack of its own rather
+// than the thread's, and no more of them than a share of the process's
+// open-file limit: a deeper folder counts as one it could not open. Memory
+// grows with the depth, not with its square. Blocks on the disk: run it on a
+// worker thread. Polls `cancel` between folders.
 FolderWalk walkFolder(const QString& root, const CancelToken& cancel);
 
 // The identity of the folder at `path` (following links), or none when it

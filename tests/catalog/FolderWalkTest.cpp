@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QStringList>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,18 +72,108 @@ TEST_F(FolderWalkTest, PathsKeepTheRootAsGivenAndRelativesComeFromTheResolvedRoo
     EXPECT_EQ(walk.rootPath, QDir(pathOf(QStringLiteral("real"))).canonicalPath());
 }
 
-TEST_F(FolderWalkTest, UnreadableFolderMakesTheWalkIncomplete)
+// Like the root-owned "lost+found" at the top of every ext4 disk: the folders
+// that cannot be opened are named, and everything else is seen for sure.
+TEST_F(FolderWalkTest, UnopenableFoldersAreNamedAndTheRestIsSeen)
 {
     writeFile(QStringLiteral("lib/open/a.jpg"), "a");
     writeFile(QStringLiteral("lib/locked/b.jpg"), "b");
+    writeFile(QStringLiteral("lib/open/unsearchable/c.jpg"), "c");
     ASSERT_EQ(chmod(QFile::encodeName(root()).constData(), 0755), 0);
     const QByteArray locked = QFile::encodeName(pathOf(QStringLiteral("lib/locked")));
+    const QByteArray unsearchable = QFile::encodeName(pathOf(QStringLiteral("lib/open/unsearchable")));
     ASSERT_EQ(chmod(locked.constData(), 0), 0);
+    ASSERT_EQ(chmod(unsearchable.constData(), 0444), 0); // listed, but its entries cannot be looked at
     const FolderWalk walk = walkAsOrdinaryUser(pathOf(QStringLiteral("lib")), {});
     chmod(locked.constData(), 0755);
+    chmod(unsearchable.constData(), 0755);
     ASSERT_TRUE(walk.opened);
-    EXPECT_FALSE(walk.complete);
+    EXPECT_TRUE(walk.complete);
+    EXPECT_EQ(walk.unopenedFolders, (QStringList{QStringLiteral("locked"), QStringLiteral("open/unsearchable")}));
     EXPECT_EQ(relativesOf(walk), QStringList{QStringLiteral("open/a.jpg")});
+}
+
+// Builds a chain of `depth` folders "d/d/d/…" below `parent` with a file
+// "top.jpg" in the tenth, without ever naming a path longer than one name.
+void makeDeepTree(const QString& parent, int depth)
+{
+    int fd = open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int level = 0; level < depth; ++level) {
+        if (level == 10) {
+            close(openat(fd, "top.jpg", O_CREAT | O_WRONLY, 0644));
+        }
+        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+        const int child = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        close(fd);
+        ASSERT_GE(child, 0);
+        fd = child;
+    }
+    close(fd);
+}
+
+// Removes a chain made by makeDeepTree by lifting each level up to `parent`,
+// since a recursive removal would meet paths over the system's limit.
+void removeDeepTree(const QString& parent)
+{
+    const int fd = open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (;;) {
+        const int top = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        if (top < 0) {
+            break;
+        }
+        unlinkat(top, "top.jpg", 0);
+        const bool lifted = renameat(top, "d", fd, "next") == 0;
+        close(top);
+        ASSERT_EQ(unlinkat(fd, "d", AT_REMOVEDIR), 0);
+        if (!lifted || renameat(fd, "next", fd, "d") != 0) {
+            break;
+        }
+    }
+    close(fd);
+}
+
+// The walk must not recurse once per level: a pool thread's stack ends
+// somewhere past ten thousand levels, and this thread's much sooner.
+FolderWalk walkOnASmallStack(const QString& root)
+{
+    FolderWalk walk;
+    QThread* thread = QThread::create([&] { walk = walkFolder(root, {}); });
+    thread->setStackSize(256 * 1024);
+    thread->start();
+    thread->wait();
+    delete thread;
+    return walk;
+}
+
+TEST_F(FolderWalkTest, VeryDeepTreeIsWalkedWithinTheOpenFileLimitAndBoundedMemory)
+{
+    constexpr int depth = 20000;
+    const QString library = makeFolder(QStringLiteral("lib"));
+    makeDeepTree(library, depth);
+    // The usual limit of a desktop session, whatever this machine allows.
+    struct rlimit limit {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const struct rlimit usual {std::min<rlim_t>(limit.rlim_cur, 1024), limit.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &usual);
+    struct rusage before {};
+    getrusage(RUSAGE_SELF, &before);
+
+    const FolderWalk walk = walkOnASmallStack(library);
+    struct rusage after {};
+    getrusage(RUSAGE_SELF, &after);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    removeDeepTree(library);
+
+    ASSERT_TRUE(walk.opened);
+    EXPECT_TRUE(walk.complete);
+    ASSERT_EQ(walk.files.size(), 1u);
+    EXPECT_EQ(walk.files[0].relative, QStringLiteral("d/").repeated(10) + QStringLiteral("top.jpg"));
+    // The folder past the walk's share of open files counts as unopened.
+    ASSERT_EQ(walk.unopenedFolders.size(), 1);
+    EXPECT_LT(static_cast<rlim_t>(walk.unopenedFolders[0].count(u'd')), usual.rlim_cur);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes grown during the walk";
 }
 
 TEST_F(FolderWalkTest, MissingRootIsNotOpenedAndCancelledWalkIsIncomplete)
