@@ -106,10 +106,10 @@ struct ScanResult {
 Task<> runScan(CatalogExecutor* catalog, std::shared_ptr<const MediaInspector> inspector, QUuid source,
                ScanResult* result)
 {
-    Task<int> scanning = scan(*catalog, std::move(inspector), source, fixtureFolder, ScanProgress([](int) {}),
-                              CancelToken());
+    Task<ScanOutcome> scanning = scan(*catalog, std::move(inspector), source, fixtureFolder, std::nullopt,
+                                      ScanProgress([](int) {}), CancelToken());
     try {
-        result->processed = co_await std::move(scanning);
+        result->processed = (co_await std::move(scanning)).processed;
     } catch (...) {
         result->failed = true;
     }

@@ -1,6 +1,7 @@
 #include "catalog/FolderScan.h"
 
 #include "catalog/ScanDecisions.h"
+#include "catalog/ScanTurn.h"
 #include "catalog/Uuid.h"
 #include "platform/Cancelled.h"
 #include "platform/Pool.h"
@@ -30,10 +31,10 @@ void writeBatch(MediaCatalog& catalog, std::shared_ptr<const ScanBatch> batch, Q
     catalog.apply(*batch, token);
 }
 
-void deleteUnseen(MediaCatalog& catalog, QUuid sourceID, QString token, CancelToken cancel)
+void deleteUnseen(MediaCatalog& catalog, QUuid sourceID, QString token, QStringList keptFolders, CancelToken cancel)
 {
     throwIfCancelled(cancel);
-    catalog.deleteStale(sourceID, token);
+    catalog.deleteStale(sourceID, token, keptFolders);
 }
 
 ScanFingerprints readFingerprints(MediaCatalog& catalog, QUuid sourceID)
@@ -53,12 +54,15 @@ QStringList rootPrefixes(const QString& root, const QString& resolvedRoot)
     return prefixes;
 }
 
-// Whether the walk may be trusted to have seen every file: it read every
-// folder, and the root is still the same folder of the same disk.
-bool walkWasWhole(std::shared_ptr<const FolderWalk> walk)
+// Whether the walk may be trusted to have seen every file outside the folders
+// it could not open: it read every folder it opened, its root is the folder
+// the source was added as, and still the same folder of the same disk.
+bool walkWasWhole(std::shared_ptr<const FolderWalk> walk, std::optional<FolderIdentity> sourceIdentity)
 {
-    const std::optional<FolderIdentity> identityNow = folderIdentity(walk->rootPath);
-    return walk->complete && identityNow == walk->rootIdentity;
+    if (!walk->complete || (sourceIdentity && *sourceIdentity != walk->rootIdentity)) {
+        return false;
+    }
+    return folderIdentity(walk->rootPath) == walk->rootIdentity;
 }
 
 DecidedBatch decideNext(ScanInputs inputs, std::size_t first, CancelToken cancel)
@@ -92,15 +96,23 @@ NextBatch startDeciding(const ScanInputs& inputs, std::size_t first, const Cance
 
 } // namespace
 
-Task<int> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, QUuid sourceID,
-               QString root, ScanProgress progress, CancelToken cancel, FolderWalker walker)
+Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, QUuid sourceID,
+                       QString root, std::optional<FolderIdentity> sourceIdentity, ScanProgress progress,
+                       CancelToken cancel, FolderWalker walker)
 {
+    const ScanTurn::Key key{&catalog, sourceID};
+    co_await waitForScanTurn(key);
+    const ScanTurn turn(key);
+    throwIfCancelled(cancel);
+
     const QString token = uuidString(QUuid::createUuid());
     ScanFingerprints fingerprints = co_await catalog.call(&readFingerprints, sourceID);
     FolderWalk walk = co_await runOnPool(PoolPriority::userInitiated, walker, root, cancel);
     throwIfCancelled(cancel);
     if (!walk.opened) {
-        co_return 0;
+        ScanOutcome unopened;
+        unopened.complete = false;
+        co_return unopened;
     }
 
     ScanInputs inputs;
@@ -135,13 +147,19 @@ Task<int> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> i
         progress(processed);
     }
 
-    const bool whole = co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, inputs.walk);
+    ScanOutcome outcome;
+    outcome.processed = processed;
+    outcome.unopenedFolders = inputs.walk->unopenedFolders;
+    outcome.complete = outcome.unopenedFolders.isEmpty();
+    const bool whole = co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, inputs.walk, sourceIdentity);
     if (whole) {
-        co_await catalog.call(&deleteUnseen, sourceID, token, cancel);
+        co_await catalog.call(&deleteUnseen, sourceID, token, outcome.unopenedFolders, cancel);
+    } else {
+        outcome.complete = false;
     }
     throwIfCancelled(cancel);
     progress(processed);
-    co_return processed;
+    co_return outcome;
 }
 
 } // namespace pivra

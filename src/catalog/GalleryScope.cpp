@@ -81,9 +81,7 @@ static SqlCondition scopeClauses(const GalleryScope& scope, const QString& alias
         parameters.append(uuidStrings(scope.excludedSources));
     }
     if (scope.folder) {
-        // The folder itself and everything below it; "2020-old" is not below "2020".
-        clauses.append(u'(' + column + QStringLiteral("relative_path=? OR substr(") + column
-                       + QStringLiteral("relative_path,1,length(?))=?)"));
+        clauses.append(insideFolder(column + QStringLiteral("relative_path"), QStringLiteral("?"), QStringLiteral("?")));
         const QString below = *scope.folder + u'/';
         parameters << *scope.folder << below << below;
     }
@@ -123,6 +121,12 @@ static SqlCondition scopeClauses(const GalleryScope& scope, const QString& alias
         parameters.append(rawValue(*search.kind));
     }
     return result;
+}
+
+QString insideFolder(const QString& path, const QString& folder, const QString& folderBelow)
+{
+    return u'(' + path + u'=' + folder + QStringLiteral(" OR substr(") + path + QStringLiteral(",1,length(") + folderBelow
+           + QStringLiteral("))=") + folderBelow + u')';
 }
 
 SqlCondition GalleryScope::scope(const QString& alias) const

@@ -58,6 +58,11 @@ struct GalleryScope {
     SqlPredicate predicate() const;
 };
 
+// SQL that is true when the relative path `path` is the folder `folder` or
+// lies below it ("2020-old" is not below "2020"). `folderBelow` is the folder
+// followed by "/"; all three are SQL expressions.
+QString insideFolder(const QString& path, const QString& folder, const QString& folderBelow);
+
 // A number literal for SQL that reads back as exactly `value`: the shortest
 // such text, in the C locale.
 QString sqlNumberLiteral(double value);

@@ -87,8 +87,10 @@ public:
     ScanFingerprints existingFingerprints(const QUuid& sourceID);
     // Writes one batch of decisions, stamping every row it touches with `token`.
     void apply(const ScanBatch& batch, const QString& token);
-    // Deletes the source's rows that the scan with `token` did not see.
-    void deleteStale(const QUuid& sourceID, const QString& token);
+    // Deletes the source's rows that the scan with `token` did not see,
+    // except those inside `keptFolders` (relative paths of folders the scan
+    // could not open).
+    void deleteStale(const QUuid& sourceID, const QString& token, const QStringList& keptFolders = {});
     // Replaces the source's rows by a device's catalog, all or nothing.
     void scanCamera(const QUuid& sourceID, const std::vector<MediaItem>& items);
     void remove(const QUuid& sourceID);

@@ -4,6 +4,9 @@
 
 #include "catalog/Uuid.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 namespace pivra {
 
 namespace {
@@ -70,7 +73,11 @@ void bindChangedFile(sqlite::Statement& upsert, const ScanBatch::Changed& change
     upsert.bindInt64(13, item.fileSize);
     upsert.bindDouble(14, item.modifiedAt);
     upsert.bindText(15, token);
-    upsert.bindText(16, item.metadataJSON.value_or(QStringLiteral("{}")));
+    if (changed.fileRead) {
+        upsert.bindText(16, item.metadataJSON.value_or(QStringLiteral("{}")));
+    } else {
+        upsert.bindNull(16); // not inspected: the fingerprints leave it out, so the next scan reads it
+    }
     upsert.bindText(17, changed.relative);
     upsert.bindText(18, item.liveIdentifier);
 }
@@ -148,11 +155,24 @@ void MediaCatalog::apply(const ScanBatch& batch, const QString& token)
     transaction.commit();
 }
 
-void MediaCatalog::deleteStale(const QUuid& sourceID, const QString& token)
+void MediaCatalog::deleteStale(const QUuid& sourceID, const QString& token, const QStringList& keptFolders)
 {
-    sqlite::Statement statement = prepare("DELETE FROM media WHERE source_id=? AND scan_token<>?");
+    QString sql = QStringLiteral("DELETE FROM media WHERE source_id=? AND scan_token<>?");
+    if (!keptFolders.isEmpty()) {
+        // One JSON array instead of a clause per folder: a disk can hold more
+        // unreadable folders than SQLite allows parameters or nested terms.
+        // A row without a relative path may lie anywhere, so it stays too.
+        sql += QStringLiteral(" AND relative_path IS NOT NULL AND NOT EXISTS (SELECT 1 FROM json_each(?) AS kept WHERE ")
+             + insideFolder(QStringLiteral("media.relative_path"), QStringLiteral("kept.value"),
+                            QStringLiteral("kept.value||'/'"))
+             + u')';
+    }
+    sqlite::Statement statement = prepare(sql);
     statement.bindUuid(1, sourceID);
     statement.bindText(2, token);
+    if (!keptFolders.isEmpty()) {
+        statement.bindText(3, QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(keptFolders)).toJson(QJsonDocument::Compact)));
+    }
     statement.run();
 }
 

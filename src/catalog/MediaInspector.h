@@ -10,6 +10,15 @@
 
 namespace pivra {
 
+// What inspecting a file gave.
+struct Inspection {
+    MediaItem item;
+    // False when the file could not be read at all (no permission, an I/O
+    // error, a path over the system's limit): the item holds only what the
+    // file system said. A file that was read and holds no metadata is read.
+    bool fileRead = true;
+};
+
 // What a folder scan needs to know about files. Reading files is the media
 // layer's business, which sits above the catalog, so the scan is handed an
 // implementation instead of reaching up for it.
@@ -25,7 +34,7 @@ public:
     virtual std::optional<MediaKind> kind(const QString& path) const = 0;
 
     // The catalog item of a new or changed file, with its Live Photo identifier.
-    virtual MediaItem inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
+    virtual Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
                               MediaKind kind) const = 0;
 
     // Only the Live Photo identifier, for a known file that was never asked.

@@ -40,6 +40,9 @@ struct ScanBatch {
     struct Changed {
         MediaItem item;
         QString relative;
+        // False for a file that could not be read: its row is stored without
+        // metadata text, so the next scan inspects it again.
+        bool fileRead = true;
     };
     struct Unchanged {
         QString id;

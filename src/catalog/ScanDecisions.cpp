@@ -2,6 +2,8 @@
 
 #include "platform/Cancelled.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -76,7 +78,7 @@ public:
         }
         const auto moved = fingerprints.byRelative.constFind(file.relative);
         if (moved != fingerprints.byRelative.cend() && moved->fingerprint.matches(modified, size)
-            && liesOutsideRoot(moved->id)) {
+            && mayHaveMovedHere(moved->id, file.relative)) {
             batch_.relocated.push_back({moved->id, id, file.path, file.relative});
             lookUpLiveIdentifier(moved->fingerprint, id, file, *kind);
             return true;
@@ -108,21 +110,32 @@ private:
     void inspect(const WalkedFile& file, MediaKind kind)
     {
         const std::size_t slot = batch_.changed.size();
-        batch_.changed.push_back({MediaItem(), file.relative});
+        batch_.changed.push_back({MediaItem(), file.relative, true});
         reads_.push_back([this, slot, &file, kind] {
-            batch_.changed[slot].item = inputs_.inspector->inspect(file.path, inputs_.sourceID, file.values, kind);
+            Inspection inspection = inputs_.inspector->inspect(file.path, inputs_.sourceID, file.values, kind);
+            batch_.changed[slot].item = std::move(inspection.item);
+            batch_.changed[slot].fileRead = inspection.fileRead;
         });
     }
 
-    // A row inside the current root is a file of its own that this walk
-    // reaches (or no longer finds) by its own path. Taking it for a moved
-    // file would happen when the root changes to its parent or a child
-    // folder, and would hand one file's favourite and albums to another.
-    bool liesOutsideRoot(const QString& rowID) const
+    // Whether the row `rowID` may be the file at `relative` under another
+    // root path. A row whose path lies inside the current root (as given or
+    // resolved) is a file this walk reaches by its own path: it is this file
+    // only when the rest of its path, read as a path, is this file's relative
+    // path (the same folder spelled another way: through a link, with "/." in
+    // it). Otherwise
+    // it is another file that has the same relative path below some other
+    // folder, as when the root changes to its parent or a child folder, and
+    // taking it would hand that file's favourite and albums to this one.
+    bool mayHaveMovedHere(const QString& rowID, const QString& relative) const
     {
         const QStringView rowPath = QStringView(rowID).mid(rowID.indexOf(u':') + 1);
-        return std::none_of(inputs_.rootPrefixes.cbegin(), inputs_.rootPrefixes.cend(),
-                            [rowPath](const QString& prefix) { return rowPath.startsWith(prefix); });
+        for (const QString& prefix : inputs_.rootPrefixes) {
+            if (rowPath.startsWith(prefix)) {
+                return QDir::cleanPath(rowPath.mid(prefix.size()).toString()) == relative;
+            }
+        }
+        return true;
     }
 
     const ScanInputs& inputs_;

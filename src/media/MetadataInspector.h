@@ -10,8 +10,8 @@ namespace pivra {
 class MetadataInspector final : public MediaInspector {
 public:
     std::optional<MediaKind> kind(const QString& path) const override;
-    MediaItem inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
-                      MediaKind kind) const override;
+    Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
+                       MediaKind kind) const override;
     std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind kind) const override;
 };
 

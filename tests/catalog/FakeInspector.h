@@ -27,8 +27,8 @@ public:
         return std::nullopt;
     }
 
-    MediaItem inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
-                      MediaKind kind) const override
+    Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
+                       MediaKind kind) const override
     {
         if (gate && gate(path)) {
             while (!released.load()) {
@@ -52,7 +52,7 @@ public:
         item.height = 80;
         item.fileSize = values.fileSize.value_or(0);
         item.liveIdentifier = identifierOf(path);
-        return item;
+        return {item, !(unreadable && unreadable(path))};
     }
 
     std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind) const override
@@ -67,6 +67,9 @@ public:
         return inspected_;
     }
     int liveLookups() const { return liveLookups_.load(); }
+
+    // Paths this accepts count as files that could not be read.
+    std::function<bool(const QString&)> unreadable;
 
     // Inspections of paths this accepts wait until `released` is set.
     std::function<bool(const QString&)> gate;

@@ -169,6 +169,77 @@ TEST_F(Scan, RootMovedToItsParentDoesNotHandRowsToOtherFiles)
     EXPECT_EQ(inspector_->inspected().size(), 2);
 }
 
+// The same folder reached through a link or spelled with "/." is the same
+// files: their rows follow them with the user's marks, uninspected.
+TEST_F(Scan, RootSpelledAnotherWayKeepsEveryMark)
+{
+    const QString alias = pathOf(QStringLiteral("alias"));
+    ASSERT_EQ(symlink(QFile::encodeName(library_).constData(), QFile::encodeName(alias).constData()), 0);
+    writeFiles(QStringLiteral("a"), 3);
+    scanLibrary();
+    QString id = idOf(QStringLiteral("a/photo-0001.jpg"));
+    onCatalog([id](MediaCatalog& c) {
+        c.addToAlbum(c.createAlbum(QStringLiteral("Trip")), id);
+        c.setFavorite(true, id);
+        c.setRotation(3, id);
+    });
+
+    for (const QString& spelling : QStringList{alias, library_ + QStringLiteral("/."), library_}) {
+        SCOPED_TRACE(spelling.toStdString());
+        EXPECT_EQ(scanFolder(spelling).processed, 3);
+        EXPECT_EQ(inspector_->inspected().size(), 3) << "the same files were inspected as new";
+        EXPECT_EQ(rowCount(), 3);
+        id = MediaItem::makeID(source_, spelling + QStringLiteral("/a/photo-0001.jpg"));
+        const std::optional<MediaItem> marked = item(id);
+        ASSERT_TRUE(marked);
+        EXPECT_TRUE(marked->isFavorite);
+        EXPECT_EQ(marked->rotationQuarters, 3);
+        EXPECT_EQ(onCatalog([](MediaCatalog& c) { return c.albums().front().itemCount; }), 1);
+    }
+}
+
+// Each scan deletes as stale what the other stamped: overlapping scans of
+// one source must take turns, or both end with most rows gone.
+TEST_F(Scan, OverlappingScansOfOneSourceKeepEveryRowAndMark)
+{
+    writeFiles(QStringLiteral("a"), 250);
+    scanLibrary();
+    const QString id = idOf(QStringLiteral("a/photo-0200.jpg"));
+    onCatalog([id](MediaCatalog& c) { c.setFavorite(true, id); });
+    writeFiles(QStringLiteral("b"), 150);
+
+    QObject context;
+    std::vector<ScanRun> runs(3);
+    for (ScanRun& run : runs) {
+        startTask(&context, awaitScan(&*catalog_, inspector_, source_, library_, &run, &walkFolder));
+    }
+    ASSERT_TRUE(drain());
+    for (const ScanRun& run : runs) {
+        EXPECT_EQ(run.processed, 400);
+    }
+    EXPECT_EQ(rowCount(), 400);
+    EXPECT_TRUE(item(id)->isFavorite);
+    EXPECT_EQ(inspector_->inspected().size(), 400) << "a scan that waited read stale fingerprints";
+}
+
+TEST_F(Scan, FileThatCouldNotBeReadIsInspectedAgainOnceReadable)
+{
+    writeFiles(QStringLiteral("a"), 2);
+    inspector_->unreadable = [](const QString& path) { return path.endsWith(QStringLiteral("photo-0001.jpg")); };
+    scanLibrary();
+    EXPECT_EQ(rowCount(), 2) << "an unreadable file still shows";
+    EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0001.jpg")))->metadataJSON);
+
+    inspector_->unreadable = nullptr;
+    scanLibrary();
+    const QString unreadable = library_ + QStringLiteral("/a/photo-0001.jpg");
+    EXPECT_EQ(inspector_->inspected().size(), 3);
+    EXPECT_EQ(inspector_->inspected().back(), unreadable);
+    EXPECT_EQ(item(idOf(QStringLiteral("a/photo-0001.jpg")))->metadataJSON, QStringLiteral("{}"));
+    scanLibrary();
+    EXPECT_EQ(inspector_->inspected().size(), 3) << "a file that was read is not read again";
+}
+
 TEST_F(Scan, DeletedFileLosesItsRow)
 {
     writeFiles(QStringLiteral("a"), 3);
@@ -217,20 +288,48 @@ TEST_F(Scan, CancelledScanWritesNothing)
     EXPECT_EQ(rowCount(), 0);
 }
 
-TEST_F(Scan, UnreadableSubfolderKeepsItsRows)
+// A folder that cannot be opened, like the root-owned "lost+found" of every
+// ext4 disk, keeps the rows inside it and no others.
+TEST_F(Scan, UnopenableSubfolderKeepsItsRowsAndTheRestIsCleanedUp)
 {
     writeFiles(QStringLiteral("open"), 2);
     writeFiles(QStringLiteral("locked"), 3);
+    writeFiles(QStringLiteral("locked-not"), 1); // beside "locked", not inside it
     ASSERT_EQ(chmod(QFile::encodeName(root()).constData(), 0755), 0); // the temporary folder is private
     scanLibrary({}, &walkAsOrdinaryUser);
-    ASSERT_EQ(rowCount(), 5);
+    ASSERT_EQ(rowCount(), 6);
 
+    ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/open/photo-0000.jpg")));
+    ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/locked-not/photo-0000.jpg")));
     const QByteArray locked = QFile::encodeName(library_ + QStringLiteral("/locked"));
     ASSERT_EQ(chmod(locked.constData(), 0), 0);
     const ScanRun run = scanLibrary({}, &walkAsOrdinaryUser);
     chmod(locked.constData(), 0755);
-    EXPECT_EQ(run.processed, 2);
-    EXPECT_EQ(rowCount(), 5) << "rows of a folder that could not be read were deleted";
+    EXPECT_EQ(run.processed, 1);
+    EXPECT_EQ(rowCount(), 4) << "the three rows of the locked folder and the one file left";
+    EXPECT_FALSE(item(idOf(QStringLiteral("open/photo-0000.jpg"))));
+    ASSERT_TRUE(run.outcome);
+    EXPECT_FALSE(run.outcome->complete);
+    EXPECT_EQ(run.outcome->unopenedFolders, QStringList{QStringLiteral("locked")});
+}
+
+// With the disk unplugged its mount point is an empty folder: the same at the
+// start and the end of the walk, but not the folder the source was added as.
+TEST_F(Scan, EmptyMountPointOfAnUnpluggedDiskDeletesNothing)
+{
+    writeFiles(QStringLiteral("a"), 3);
+    ScanRun first;
+    first.sourceIdentity = folderIdentity(library_);
+    ASSERT_EQ(scanLibrary(std::move(first)).outcome->complete, true);
+
+    ASSERT_TRUE(QDir().rename(library_, library_ + QStringLiteral("-unplugged")));
+    ASSERT_TRUE(QDir().mkpath(library_));
+    ScanRun unplugged;
+    unplugged.sourceIdentity = folderIdentity(library_ + QStringLiteral("-unplugged"));
+    const ScanRun run = scanLibrary(std::move(unplugged));
+    EXPECT_EQ(run.processed, 0);
+    EXPECT_EQ(rowCount(), 3);
+    EXPECT_FALSE(run.outcome->complete);
 }
 
 TEST_F(Scan, RootThatIsAnotherFolderByTheEndKeepsRows)

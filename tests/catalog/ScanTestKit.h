@@ -24,6 +24,9 @@ namespace pivra::test {
 
 struct ScanRun {
     std::optional<int> processed;
+    std::optional<ScanOutcome> outcome;
+    // The identity the source was added with, when the test gives one.
+    std::optional<FolderIdentity> sourceIdentity;
     std::vector<int> progress;
     bool cancelled = false;
     std::optional<CatalogError::Kind> failure;
@@ -47,10 +50,11 @@ inline Task<> awaitScan(CatalogExecutor* catalog, std::shared_ptr<const MediaIns
             run->onProgress(*run);
         }
     };
-    Task<int> scanning = scan(*catalog, std::move(inspector), source, std::move(root), std::move(progress), token,
-                              walker);
+    Task<ScanOutcome> scanning = scan(*catalog, std::move(inspector), source, std::move(root), run->sourceIdentity,
+                                      std::move(progress), token, walker);
     try {
-        run->processed = co_await std::move(scanning);
+        run->outcome = co_await std::move(scanning);
+        run->processed = run->outcome->processed;
     } catch (const Cancelled&) {
         run->cancelled = true;
     } catch (const CatalogError& error) {

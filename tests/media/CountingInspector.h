@@ -11,8 +11,8 @@ class CountingInspector final : public MediaInspector {
 public:
     std::optional<MediaKind> kind(const QString& path) const override { return real_.kind(path); }
 
-    MediaItem inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
-                      MediaKind kind) const override
+    Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
+                       MediaKind kind) const override
     {
         ++inspections_;
         return real_.inspect(path, sourceID, values, kind);
