@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <QSet>
+#include <cmath>
 
 namespace pivra {
 namespace {
@@ -69,11 +70,36 @@ void addHeader(const PixelHeader& header, QVariantMap& properties)
         properties.insert(QStringLiteral("ColorModel"), *header.colorModel);
     }
     properties.insert(QStringLiteral("HasAlpha"), header.hasAlpha);
-    if (header.dpiWidth) {
-        properties.insert(QStringLiteral("DPIWidth"), *header.dpiWidth);
+}
+
+// Dots per inch from an Exif resolution tag in "{TIFF}", in its ResolutionUnit
+// (inches when the tag is absent, as Exif says; "none" gives nothing).
+std::optional<double> exifDotsPerInch(const QVariantMap& tiff, const QString& key)
+{
+    constexpr qlonglong inches = 2;
+    constexpr qlonglong centimetres = 3;
+    bool isNumber = false;
+    const double value = tiff.value(key).toDouble(&isNumber);
+    const qlonglong unit = tiff.value(QStringLiteral("ResolutionUnit"), inches).toLongLong();
+    if (!isNumber || !(value > 0) || !std::isfinite(value) || (unit != inches && unit != centimetres)) {
+        return std::nullopt;
     }
-    if (header.dpiHeight) {
-        properties.insert(QStringLiteral("DPIHeight"), *header.dpiHeight);
+    return unit == centimetres ? value * 2.54 : value;
+}
+
+// The resolution only where the file holds one: the header's, else the Exif
+// tags (which libvips reads for JPEG and TIFF but not for WebP, and libheif
+// never). Readers that find none give none; no default is invented.
+void addResolution(const std::optional<PixelHeader>& header, QVariantMap& properties)
+{
+    const QVariantMap tiff = properties.value(QStringLiteral("{TIFF}")).toMap();
+    const auto [width, height] = header && header->dpiWidth && header->dpiHeight
+        ? std::pair(header->dpiWidth, header->dpiHeight)
+        : std::pair(exifDotsPerInch(tiff, QStringLiteral("XResolution")),
+                    exifDotsPerInch(tiff, QStringLiteral("YResolution")));
+    if (width && height) {
+        properties.insert(QStringLiteral("DPIWidth"), *width);
+        properties.insert(QStringLiteral("DPIHeight"), *height);
     }
 }
 
@@ -106,6 +132,7 @@ std::optional<QVariantMap> readImageProperties(const QString& path)
         addHeader(*header, properties);
     }
     addOrientation(header, properties);
+    addResolution(header, properties);
     return properties;
 }
 

@@ -8,8 +8,9 @@ namespace pivra {
 
 // The property dictionary of a file's first image, shaped as the platform's
 // image-property reader gives it, so that stored metadata texts read the same
-// everywhere: top-level "PixelWidth", "PixelHeight", "Orientation", "DPIWidth",
-// "DPIHeight", "Depth", "ColorModel", "HasAlpha", and the groups "{TIFF}",
+// everywhere: top-level "PixelWidth", "PixelHeight", "Orientation", "DPIWidth"
+// and "DPIHeight" (only when the file holds a resolution), "Depth",
+// "ColorModel", "HasAlpha", and the groups "{TIFF}",
 // "{Exif}", "{GPS}", "{IPTC}", "{MakerApple}" (see PropertyGroups.h).
 //
 // Pixels are never decoded: the size comes from libheif (HEIF), exiv2 (camera

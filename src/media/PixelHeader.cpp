@@ -1,6 +1,7 @@
 #include "media/PixelHeader.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <cmath>
 #include <libheif/heif.h>
 #include <memory>
@@ -54,6 +55,51 @@ std::optional<QString> colorModel(VipsInterpretation interpretation)
     default:
         return std::nullopt;
     }
+}
+
+// Whether a PNG holds a pHYs chunk in pixels per metre, the only resolution
+// PNG has. The chunk must come before the image data, so the walk stops there.
+bool pngHoldsResolution(const QString& path)
+{
+    constexpr qint64 signatureLength = 8;
+    constexpr quint32 physLength = 9; // x and y per unit, then the unit
+    constexpr char unitMetre = 1;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(signatureLength)) {
+        return false;
+    }
+    while (true) {
+        const QByteArray header = file.read(8); // length, then type
+        if (header.size() < 8) {
+            return false;
+        }
+        const quint32 length = qFromBigEndian<quint32>(header.constData());
+        const QByteArray type = header.sliced(4);
+        if (type == "pHYs") {
+            const QByteArray data = file.read(physLength);
+            return length == physLength && data.size() == qsizetype(physLength) && data.back() == unitMetre;
+        }
+        if (type == "IDAT" || type == "IEND" || !file.seek(file.pos() + qint64(length) + 4)) { // data and CRC
+            return false;
+        }
+    }
+}
+
+// libvips reports a resolution of its own (1 pixel per millimetre, or 72 dpi
+// for PNG and JPEG) when a file holds none. Its JPEG loader (JFIF density,
+// Exif) and TIFF loader name the unit only when they found one; PNG's comes
+// from pHYs alone. GIF has none, and the WebP and HEIF loaders leave the
+// default even when they find the unit in Exif, which is read apart.
+bool holdsResolution(VipsImage* image, const QString& path)
+{
+    const char* loader = nullptr;
+    if (vips_image_get_string(image, VIPS_META_LOADER, &loader) != 0) {
+        return false;
+    }
+    if (qstrcmp(loader, "jpegload") == 0 || qstrcmp(loader, "tiffload") == 0) {
+        return vips_image_get_typeof(image, VIPS_META_RESOLUTION_UNIT) != 0;
+    }
+    return qstrcmp(loader, "pngload") == 0 && pngHoldsResolution(path);
 }
 
 using HeifContext = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
@@ -131,8 +177,10 @@ std::optional<PixelHeader> readVipsHeader(const QString& path)
     header.depth = bitsPerSample(vips_image_get_format(image));
     header.colorModel = colorModel(vips_image_get_interpretation(image));
     header.hasAlpha = vips_image_hasalpha(image) != 0;
-    header.dpiWidth = dotsPerInch(vips_image_get_xres(image));
-    header.dpiHeight = dotsPerInch(vips_image_get_yres(image));
+    if (holdsResolution(image, path)) {
+        header.dpiWidth = dotsPerInch(vips_image_get_xres(image));
+        header.dpiHeight = dotsPerInch(vips_image_get_yres(image));
+    }
     return header;
 }
 

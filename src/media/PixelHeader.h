@@ -12,7 +12,7 @@ struct PixelHeader {
     std::optional<int> depth;        // bits per sample
     std::optional<QString> colorModel; // "RGB", "Gray", "CMYK", "Lab"
     bool hasAlpha = false;
-    std::optional<double> dpiWidth;
+    std::optional<double> dpiWidth;  // only when the file holds a resolution the reader found
     std::optional<double> dpiHeight;
     // HEIF keeps its rotation in the container (irot/imir) and libheif and
     // libvips apply it on decoding: for such a file width and height are

@@ -4,6 +4,7 @@
 #include "support/JpegMaker.h"
 #include "support/TempFolder.h"
 
+#include <QFile>
 #include <QImage>
 #include <exiv2/exiv2.hpp>
 #include <QJsonArray>
@@ -212,6 +213,43 @@ TEST_F(ImagePropertiesTest, HeicWithOnlyAnExifOrientationIsNotTurned)
     EXPECT_EQ(properties->value("PixelWidth").toInt(), 400);
     EXPECT_EQ(properties->value("PixelHeight").toInt(), 300);
     EXPECT_EQ(properties->value("Orientation").toInt(), 1);
+}
+
+TEST_F(ImagePropertiesTest, ResolutionOnlyWhereTheFileHoldsOne)
+{
+    ExifFields printed;
+    printed.dotsPerInch = 72;
+    QImage pixels(128, 96, QImage::Format_RGB32);
+    pixels.fill(Qt::darkCyan);
+    ASSERT_TRUE(pixels.save(pathOf("plain.webp")));
+    ASSERT_TRUE(pixels.save(pathOf("printed.webp")) && test::addExif(pathOf("printed.webp"), printed));
+    test::HeicFields heic;
+    heic.exif = printed;
+    ASSERT_TRUE(test::makeHeic(pathOf("printed.heic"), QSize(128, 96), heic));
+    ASSERT_TRUE(test::makeGif(pathOf("plain.gif"), QSize(128, 96)));
+    ASSERT_TRUE(test::makeJpeg(pathOf("jfif.jpg"), QSize(128, 96))); // Qt writes its 96 dpi as JFIF density
+    pixels.setDotsPerMeterX(11811); // 300 dpi, kept in a pHYs chunk
+    pixels.setDotsPerMeterY(11811);
+    ASSERT_TRUE(pixels.save(pathOf("print.png")));
+    QFile png(pathOf("print.png"));
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    QByteArray bare = png.readAll();
+    bare.remove(bare.indexOf("pHYs") - 4, 21); // length, type, 9 bytes of data, CRC
+    writeFile("bare.png", bare);
+
+    const QList<QPair<QString, std::optional<double>>> rows{
+        {"plain.webp", std::nullopt}, {"printed.webp", 72.0}, {"printed.heic", 72.0}, {"plain.gif", std::nullopt},
+        {"jfif.jpg", 96.0},           {"print.png", 300.0},   {"bare.png", std::nullopt},
+    };
+    for (const auto& [name, dpi] : rows) {
+        const std::optional<QVariantMap> properties = readImageProperties(pathOf(name));
+        ASSERT_TRUE(properties) << name.toStdString();
+        EXPECT_EQ(properties->value("PixelWidth").toInt(), 128) << name.toStdString();
+        EXPECT_EQ(properties->contains("DPIWidth"), bool(dpi)) << name.toStdString();
+        EXPECT_EQ(properties->contains("DPIHeight"), bool(dpi)) << name.toStdString();
+        EXPECT_NEAR(properties->value("DPIWidth").toDouble(), dpi.value_or(0), 0.01) << name.toStdString();
+        EXPECT_NEAR(properties->value("DPIHeight").toDouble(), dpi.value_or(0), 0.01) << name.toStdString();
+    }
 }
 
 TEST_F(ImagePropertiesTest, PngHeaderGivesDepthAndAlpha)

@@ -52,6 +52,12 @@ void fill(Exiv2::ExifData& exif, const ExifFields& fields)
         exif["Exif.GPSInfo.GPSLongitudeRef"] = *fields.longitude < 0 ? "W" : "E";
         addRationals(exif, "Exif.GPSInfo.GPSLongitude", gpsRationals(*fields.longitude));
     }
+    if (fields.dotsPerInch) {
+        const auto resolution = Exiv2::URational(*fields.dotsPerInch, 1);
+        exif["Exif.Image.XResolution"] = resolution;
+        exif["Exif.Image.YResolution"] = resolution;
+        exif["Exif.Image.ResolutionUnit"] = uint16_t(2); // inches
+    }
     if (fields.liveIdentifier) {
         const QByteArray note = appleMakerNote(*fields.liveIdentifier);
         Exiv2::DataValue value(Exiv2::undefined);

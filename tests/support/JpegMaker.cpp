@@ -2,8 +2,10 @@
 
 #include "support/ExifBlock.h"
 
+#include <QFile>
 #include <QImage>
 #include <exiv2/exiv2.hpp>
+#include <vips/vips.h>
 
 namespace pivra::test {
 namespace {
@@ -37,6 +39,25 @@ bool makeJpeg(const QString& path, QSize size, const ExifFields& exif, QColor co
     QImage pixels(size, QImage::Format_RGB32);
     pixels.fill(color);
     return pixels.save(path, "JPEG", quality) && addExif(path, exif);
+}
+
+bool makeGif(const QString& path, QSize size, QColor color)
+{
+    if (VIPS_INIT("pivra-tests") != 0) {
+        return false;
+    }
+    QByteArray pixels;
+    for (qsizetype index = 0; index < qsizetype(size.width()) * size.height(); ++index) {
+        pixels.append(char(color.red())).append(char(color.green())).append(char(color.blue()));
+    }
+    VipsImage* image = vips_image_new_from_memory(pixels.constData(), size_t(pixels.size()), size.width(),
+                                                  size.height(), 3, VIPS_FORMAT_UCHAR);
+    if (!image) {
+        return false;
+    }
+    const bool written = vips_image_write_to_file(image, QFile::encodeName(path).constData(), nullptr) == 0;
+    g_object_unref(image);
+    return written;
 }
 
 bool addExif(const QString& path, const ExifFields& exif)

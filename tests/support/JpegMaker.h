@@ -19,6 +19,7 @@ struct ExifFields {
     std::optional<double> longitude; // degrees, east positive
     std::optional<int> orientation;  // Exif orientation 1..8
     std::optional<QString> liveIdentifier; // written inside an Apple maker note (tag 0x0011)
+    std::optional<int> dotsPerInch;        // XResolution and YResolution, in inches
 };
 
 // IPTC (IIM) place and keyword fields; unset fields are not written.
@@ -34,6 +35,10 @@ struct IptcFields {
 // with `color`, then adds `exif` through exiv2. Answers false when anything fails.
 bool makeJpeg(const QString& path, QSize size, const ExifFields& exif = {}, QColor color = Qt::darkCyan,
               int quality = 90);
+
+// Writes a real GIF of `size` pixels filled with `color` through libvips (Qt
+// cannot write GIF). Answers false when anything fails.
+bool makeGif(const QString& path, QSize size, QColor color = Qt::darkCyan);
 
 // Adds `exif` to an existing image exiv2 can write Exif into (JPEG, PNG, TIFF…).
 bool addExif(const QString& path, const ExifFields& exif);
