@@ -34,6 +34,10 @@ void initializeMediaLibraries()
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         vips_init("pivra");
         vips_cache_set_max(0);
+        // libvips does not vouch for some loaders (ImageMagick, PDF, SVG and
+        // more) with files from anywhere, and a folder holds anything under
+        // any name.
+        vips_block_untrusted_set(TRUE);
         av_log_set_level(AV_LOG_QUIET);
     });
 }

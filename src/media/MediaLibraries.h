@@ -6,8 +6,8 @@ namespace pivra {
 // file: exiv2 with ISO-BMFF (HEIC, AVIF, CR3) turned on, its XMP toolkit behind
 // a lock (the toolkit is not thread-safe) and its console messages off;
 // libvips without its operation cache, so no file stays open after a header
-// read; FFmpeg without console messages. Safe to call from any thread, any
-// number of times.
+// read, and without the loaders it counts as untrusted; FFmpeg without console
+// messages. Safe to call from any thread, any number of times.
 void initializeMediaLibraries();
 
 } // namespace pivra

@@ -7,8 +7,10 @@
 #include <QFile>
 #include <QFileIconProvider>
 #include <QIcon>
+#include <QImageReader>
 #include <QMimeDatabase>
 #include <QPixmap>
+#include <QSet>
 #include <QThread>
 
 #include <vips/vips8>
@@ -82,6 +84,26 @@ vips::VOption* boundedBy(int pixels, const VImage& header)
     return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
 }
 
+// Whether `loader` (as vips_foreign_find_load* name it, or null) reads one of
+// the image types the catalog indexes. libvips picks a loader by content, so
+// without this a PDF named .jpg went to the PDF loader and an SVG named .png
+// was drawn. BMP is not here: only the ImageMagick loader reads it, which
+// libvips counts as unsafe for untrusted files, and which is blocked at
+// start-up with the others of its kind.
+bool isIndexedTypeLoader(const char* loader)
+{
+    static const QSet<QByteArray> nicknames{"jpegload", "pngload", "heifload", "gifload", "tiffload", "webpload"};
+    if (!loader) {
+        vips_error_clear();
+        return false;
+    }
+    QByteArray nickname(vips_nickname_find(g_type_from_name(loader)));
+    if (nickname.endsWith("_buffer")) {
+        nickname.chop(int(qstrlen("_buffer")));
+    }
+    return nicknames.contains(nickname);
+}
+
 QImage vipsThumbnail(const QString& path, int pixels)
 {
     try {
@@ -102,6 +124,9 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
         };
         const void* data = preview.encoded.constData();
         const auto size = std::size_t(preview.encoded.size());
+        if (!isIndexedTypeLoader(vips_foreign_find_load_buffer(data, size))) {
+            return {};
+        }
         const std::unique_ptr<VipsBlob, BlobRelease> blob(vips_blob_copy(data, size));
         const VImage header = VImage::new_from_buffer(data, size, "");
         VImage image = VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)->set("no_rotate", true));
@@ -124,6 +149,31 @@ QString recognisedType(const QString& path)
     return media ? type : QString();
 }
 
+// BMP, the one indexed type no trusted libvips loader reads, through Qt's
+// decoder. It cannot decode at a smaller size: the image is decoded whole,
+// within Qt's allocation limit, then scaled down.
+QImage readerThumbnail(QImageReader& reader, int pixels)
+{
+    reader.setAutoTransform(false);
+    if (const QSize size = reader.size(); std::max(size.width(), size.height()) > pixels) {
+        reader.setScaledSize(size.scaled(pixels, pixels, Qt::KeepAspectRatio));
+    }
+    const QImage decoded = reader.read().convertToFormat(QImage::Format_RGBA8888);
+    if (decoded.isNull()) {
+        return {};
+    }
+    try {
+        // Finished as libvips' own results are, so alpha is flattened the same way.
+        return toQImage(VImage::new_from_memory(const_cast<uchar*>(decoded.constBits()),
+                                                std::size_t(decoded.sizeInBytes()), decoded.width(),
+                                                decoded.height(), 4, VIPS_FORMAT_UCHAR)
+                            .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)));
+    } catch (const vips::VError&) {
+        vips_error_clear();
+        return {};
+    }
+}
+
 QImage fittedDown(const QImage& image, int pixels)
 {
     if (image.isNull() || std::max(image.width(), image.height()) <= pixels) {
@@ -143,12 +193,16 @@ Rendering renderPhoto(const QString& path, int pixels)
         }
         return {{}, recognisedType(path)};
     }
-    if (!vips_foreign_find_load(QFile::encodeName(path).constData())) {
-        vips_error_clear();
-        return {{}, recognisedType(path)};
+    // Once a decoder of ours has taken the file, failing means the file is broken.
+    if (isIndexedTypeLoader(vips_foreign_find_load(QFile::encodeName(path).constData()))) {
+        return {vipsThumbnail(path, pixels), {}};
     }
-    // A loader took the file: failing now means the file is broken.
-    return {vipsThumbnail(path, pixels), {}};
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (reader.format() == "bmp") {
+        return {readerThumbnail(reader, pixels), {}};
+    }
+    return {{}, recognisedType(path)};
 }
 
 } // namespace

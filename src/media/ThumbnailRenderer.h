@@ -34,7 +34,9 @@ struct Rendering {
 // Makes bounded, upright thumbnails of files, never larger than the file.
 //
 // Photos go through libvips' thumbnail operation (shrink-on-load for JPEG,
-// libheif's own scaled decode for HEIF). Orientation is applied exactly once:
+// libheif's own scaled decode for HEIF), and only through its loaders of the
+// image types the catalog indexes, whatever the content claims to be; BMP,
+// which no loader libvips trusts reads, goes through Qt's decoder. Orientation is applied exactly once:
 // libvips turns JPEG, TIFF and PNG by their Exif tag; libheif applies HEIF's
 // container transforms and libvips then drops the Exif tag, which HEIF readers
 // must not apply a second time; RAW files, whose sensor data libvips cannot

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QRandomGenerator>
 
 #include <exiv2/exiv2.hpp>
 #include <vips/vips8>
@@ -219,7 +220,12 @@ TEST_F(ThumbnailRendererTest, BrokenFilesGiveNoImageAndNoStandIn)
     QByteArray damaged = file.read(40);
     damaged += QByteArray(4000, '\x5a');
     const QString broken = writeFile(QStringLiteral("broken.jpg"), damaged);
-    const QString noise = writeFile(QStringLiteral("noise.jpg"), QByteArray(4000, '\x01'));
+    // Seeded noise: a run of one byte value can read as a header of some
+    // image type (0x01 repeated is a colour-mapped TGA's), which would earn it
+    // that type's stand-in.
+    QByteArray noiseBytes(4000, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noiseBytes.data()), noiseBytes.size() / 4);
+    const QString noise = writeFile(QStringLiteral("noise.jpg"), noiseBytes);
     const QString empty = writeFile(QStringLiteral("empty.jpg"), {});
     const QString text = writeFile(QStringLiteral("text.jpg"), "not a picture at all\n");
 
@@ -228,6 +234,46 @@ TEST_F(ThumbnailRendererTest, BrokenFilesGiveNoImageAndNoStandIn)
         EXPECT_TRUE(rendering.image.isNull()) << path.toStdString();
         EXPECT_TRUE(rendering.standInType.isEmpty()) << path.toStdString();
     }
+}
+
+// A one-page PDF, as small as the format allows.
+QByteArray minimalPdf()
+{
+    const QByteArrayList objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] >>"};
+    QByteArray pdf = "%PDF-1.4\n";
+    QByteArray table = "xref\n0 4\n0000000000 65535 f \n";
+    for (int i = 0; i < objects.size(); ++i) {
+        table += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    return pdf + table + "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + QByteArray::number(pdf.size()) +
+           "\n%%EOF\n";
+}
+
+TEST_F(ThumbnailRendererTest, OnlyDecodersOfIndexedImageTypesDrawAFile)
+{
+    // libvips would choose its PDF and SVG loaders by content, whatever the name.
+    const QString document = writeFile(QStringLiteral("document.jpg"), minimalPdf());
+    const Rendering pdf = renderer.render(itemAt(document), 420);
+    EXPECT_TRUE(pdf.image.isNull());
+    EXPECT_TRUE(pdf.standInType.isEmpty()) << "not a picture: nothing to stand in for";
+
+    const QString drawing = writeFile(QStringLiteral("drawing.png"),
+                                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"300\" height=\"200\">"
+                                      "<rect width=\"300\" height=\"200\" fill=\"red\"/></svg>\n");
+    const Rendering svg = renderer.render(itemAt(drawing), 420);
+    EXPECT_TRUE(svg.image.isNull());
+    EXPECT_EQ(svg.standInType, QStringLiteral("image/svg+xml"));
+
+    // BMP, which only libvips' blocked ImageMagick loader reads, goes through Qt.
+    QImage pixels(900, 600, QImage::Format_RGB32);
+    pixels.fill(Qt::blue);
+    const QString bitmap = pathOf(QStringLiteral("bitmap.bmp"));
+    ASSERT_TRUE(pixels.save(bitmap, "BMP"));
+    const QImage bmp = renderer.render(itemAt(bitmap), 420).image;
+    EXPECT_EQ(bmp.size(), QSize(420, 280));
+    EXPECT_EQ(bmp.pixelColor(100, 100), QColor(Qt::blue));
 }
 
 TEST_F(ThumbnailRendererTest, VideosAskTheFrameSourceAndOtherwiseGetAStandIn)
