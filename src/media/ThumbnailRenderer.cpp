@@ -1,5 +1,6 @@
 #include "media/ThumbnailRenderer.h"
 
+#include "media/ImageOrientation.h"
 #include "media/MediaLibraries.h"
 #include "media/ThumbnailRendererRawPreview.h"
 #include "platform/MainThread.h"
@@ -69,8 +70,16 @@ QImage toQImage(VImage image)
     return result;
 }
 
+// The image turned upright by `orientation` (Exif numbering), as a QImage.
+QImage upright(VImage image, int orientation)
+{
+    image = image.copy();
+    image.set(VIPS_META_ORIENTATION, orientation);
+    return toQImage(image.autorot());
+}
+
 // Thumbnail options for an image whose header is `header`: bounded by
-// `pixels`, never enlarged, in sRGB.
+// `pixels`, never enlarged, in sRGB, not turned (see upright).
 //
 // Only an image that carries a colour profile is converted from it. One
 // without is taken as sRGB, as nearly all camera JPEGs without one are, and
@@ -80,7 +89,8 @@ QImage toQImage(VImage image)
 // profile, and grey and 16-bit images by toQImage.
 vips::VOption* boundedBy(int pixels, const VImage& header)
 {
-    vips::VOption* options = VImage::option()->set("height", pixels)->set("size", VIPS_SIZE_DOWN);
+    vips::VOption* options
+        = VImage::option()->set("height", pixels)->set("size", VIPS_SIZE_DOWN)->set("no_rotate", true);
     return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
 }
 
@@ -104,12 +114,12 @@ bool isIndexedTypeLoader(const char* loader)
     return nicknames.contains(nickname);
 }
 
-QImage vipsThumbnail(const QString& path, int pixels)
+QImage vipsThumbnail(const QString& path, int pixels, int orientation)
 {
     try {
         const QByteArray name = QFile::encodeName(path);
         const VImage header = VImage::new_from_file(name.constData());
-        return toQImage(VImage::thumbnail(name.constData(), pixels, boundedBy(pixels, header)));
+        return upright(VImage::thumbnail(name.constData(), pixels, boundedBy(pixels, header)), orientation);
     } catch (const vips::VError&) {
         vips_error_clear();
         return {};
@@ -129,10 +139,7 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
         }
         const std::unique_ptr<VipsBlob, BlobRelease> blob(vips_blob_copy(data, size));
         const VImage header = VImage::new_from_buffer(data, size, "");
-        VImage image = VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)->set("no_rotate", true));
-        image = image.copy();
-        image.set(VIPS_META_ORIENTATION, preview.orientation);
-        return toQImage(image.autorot());
+        return upright(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)), preview.orientation);
     } catch (const vips::VError&) {
         vips_error_clear();
         return {};
@@ -152,7 +159,7 @@ QString recognisedType(const QString& path)
 // BMP, the one indexed type no trusted libvips loader reads, through Qt's
 // decoder. It cannot decode at a smaller size: the image is decoded whole,
 // within Qt's allocation limit, then scaled down.
-QImage readerThumbnail(QImageReader& reader, int pixels)
+QImage readerThumbnail(QImageReader& reader, int pixels, int orientation)
 {
     reader.setAutoTransform(false);
     if (const QSize size = reader.size(); std::max(size.width(), size.height()) > pixels) {
@@ -163,11 +170,12 @@ QImage readerThumbnail(QImageReader& reader, int pixels)
         return {};
     }
     try {
-        // Finished as libvips' own results are, so alpha is flattened the same way.
-        return toQImage(VImage::new_from_memory(const_cast<uchar*>(decoded.constBits()),
-                                                std::size_t(decoded.sizeInBytes()), decoded.width(),
-                                                decoded.height(), 4, VIPS_FORMAT_UCHAR)
-                            .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)));
+        // Finished as libvips' own results are: turned, and alpha flattened the same way.
+        return upright(VImage::new_from_memory(const_cast<uchar*>(decoded.constBits()),
+                                               std::size_t(decoded.sizeInBytes()), decoded.width(),
+                                               decoded.height(), 4, VIPS_FORMAT_UCHAR)
+                           .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)),
+                       orientation);
     } catch (const vips::VError&) {
         vips_error_clear();
         return {};
@@ -195,12 +203,12 @@ Rendering renderPhoto(const QString& path, int pixels)
     }
     // Once a decoder of ours has taken the file, failing means the file is broken.
     if (isIndexedTypeLoader(vips_foreign_find_load(QFile::encodeName(path).constData()))) {
-        return {vipsThumbnail(path, pixels), {}};
+        return {vipsThumbnail(path, pixels, displayOrientation(path)), {}};
     }
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     if (reader.format() == "bmp") {
-        return {readerThumbnail(reader, pixels), {}};
+        return {readerThumbnail(reader, pixels, displayOrientation(path)), {}};
     }
     return {{}, recognisedType(path)};
 }

@@ -36,12 +36,15 @@ struct Rendering {
 // Photos go through libvips' thumbnail operation (shrink-on-load for JPEG,
 // libheif's own scaled decode for HEIF), and only through its loaders of the
 // image types the catalog indexes, whatever the content claims to be; BMP,
-// which no loader libvips trusts reads, goes through Qt's decoder. Orientation is applied exactly once:
-// libvips turns JPEG, TIFF and PNG by their Exif tag; libheif applies HEIF's
-// container transforms and libvips then drops the Exif tag, which HEIF readers
-// must not apply a second time; RAW files, whose sensor data libvips cannot
-// read, are drawn from their largest embedded preview, turned by hand by the
-// RAW's own Exif orientation (the preview carries none).
+// which no loader libvips trusts reads, goes through Qt's decoder; RAW files,
+// whose sensor data libvips cannot read, are drawn from their embedded
+// previews.
+//
+// Orientation is applied exactly once, by hand, for every format alike: the
+// decoders leave the pixels as stored, and the image is turned by the file's
+// display orientation (ImageOrientation.h), the one the inspection reads, so
+// a thumbnail always has its item's shape. For HEIF libheif applies the
+// container's transforms while decoding, and the display orientation is 1.
 //
 // Every image comes out as 8-bit sRGB without alpha (transparent areas on
 // white), since it is shown by Qt, which does no colour management, and stored

@@ -1,5 +1,6 @@
 #include "media/ThumbnailRendererRawPreview.h"
 
+#include "media/ImageOrientation.h"
 #include "media/MediaLibraries.h"
 
 #include <QFile>
@@ -36,11 +37,7 @@ std::optional<RawPreview> largestRawPreview(const QString& path)
         const Exiv2::PreviewImage preview = previews.getPreviewImage(list.back());
         RawPreview result;
         result.encoded = QByteArray(reinterpret_cast<const char*>(preview.pData()), int(preview.size()));
-        const Exiv2::ExifData& exif = image->exifData();
-        if (const auto found = Exiv2::orientation(exif); found != exif.end() && found->count() > 0) {
-            const long value = found->toLong();
-            result.orientation = value >= 1 && value <= 8 ? int(value) : 1;
-        }
+        result.orientation = exifOrientation(image->exifData());
         return result;
     } catch (const Exiv2::AnyError&) {
         return std::nullopt;

@@ -80,6 +80,18 @@ TEST_F(ThumbnailRendererTest, JpegOrientationIsAppliedOnceAndNothingIsEnlarged)
     EXPECT_EQ(renderedSize(tiny, 3200), QSize(100, 80));
 }
 
+TEST_F(ThumbnailRendererTest, PngOrientationInATextChunkIsApplied)
+{
+    // exiv2 (like ImageMagick) keeps a PNG's Exif in a "Raw profile type
+    // exif" text chunk, which libvips does not read.
+    const QString turned = pathOf(QStringLiteral("turned.png"));
+    QImage pixels(400, 300, QImage::Format_RGB32);
+    pixels.fill(Qt::darkYellow);
+    ASSERT_TRUE(pixels.save(turned, "PNG"));
+    ASSERT_TRUE(test::addExif(turned, turnedBy(6)));
+    expectItemShape(turned, QSize(300, 400));
+}
+
 TEST_F(ThumbnailRendererTest, LargePhotosFitTheRequestedSize)
 {
     const QString wide = pathOf(QStringLiteral("wide.jpg"));
