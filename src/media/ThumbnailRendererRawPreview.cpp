@@ -1,9 +1,8 @@
 #include "media/ThumbnailRendererRawPreview.h"
 
+#include "media/ExivImage.h"
 #include "media/ImageOrientation.h"
-#include "media/MediaLibraries.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -24,9 +23,11 @@ bool isRawFile(const QString& path)
 
 std::optional<RawPreview> largestRawPreview(const QString& path)
 {
-    initializeMediaLibraries();
     try {
-        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        const auto image = openExivImage(path);
+        if (!image.get()) {
+            return std::nullopt;
+        }
         image->readMetadata();
         Exiv2::PreviewManager previews(*image);
         const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();

@@ -1,20 +1,25 @@
 #include "media/ThumbnailRenderer.h"
 
+#include "media/MediaLibraries.h"
 #include "media/MediaMetadata.h"
 
 #include "support/HeicMaker.h"
 #include "support/JpegMaker.h"
 #include "support/TempFolder.h"
+#include "support/VideoMaker.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QMimeDatabase>
 #include <QRandomGenerator>
 
 #include <exiv2/exiv2.hpp>
 #include <vips/vips8>
 
+#include <future>
 #include <numeric>
+#include <thread>
 
 namespace pivra {
 namespace {
@@ -221,6 +226,26 @@ TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheirPreviewTurnedByHand)
 
     const QImage rendered = renderer.render(itemAt(raw), 420).image;
     EXPECT_EQ(rendered.size(), QSize(120, 160));
+}
+
+TEST_F(ThumbnailRendererTest, TheStartOfAFilmUnderARawNameIsRefusedAtOnce)
+{
+    // exiv2's own readers of video containers loop for ever on a few hundred
+    // bytes of an AVI; such a render would never return.
+    const QString film = pathOf(QStringLiteral("film.avi"));
+    ASSERT_TRUE(test::makeVideo(film));
+    QFile file(film);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const MediaItem raw = itemAt(writeFile(QStringLiteral("camera.nef"), file.read(200)));
+
+    initializeMediaLibraries();
+    QMimeDatabase().mimeTypeForName(QStringLiteral("image/jpeg")); // loads the type database
+    // A render that hangs keeps its thread: it may not hold the test's state.
+    auto rendering = std::make_shared<std::promise<Rendering>>();
+    std::future<Rendering> done = rendering->get_future();
+    std::thread([rendering, raw] { rendering->set_value(ThumbnailRenderer().render(raw, 420)); }).detach();
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    EXPECT_TRUE(done.get().image.isNull());
 }
 
 TEST_F(ThumbnailRendererTest, BrokenFilesGiveNoImageAndNoStandIn)
