@@ -194,12 +194,10 @@ Rendering renderPhoto(const QString& path, int pixels)
 {
     startVips();
     if (isRawFile(path)) {
-        if (const auto preview = largestRawPreview(path)) {
-            if (QImage image = rawPreviewThumbnail(*preview, pixels); !image.isNull()) {
-                return {image, {}};
-            }
-        }
-        return {{}, recognisedType(path)};
+        QImage image = decodeRawPreview(path, [pixels](const RawPreview& preview) {
+            return rawPreviewThumbnail(preview, pixels);
+        });
+        return image.isNull() ? Rendering{{}, recognisedType(path)} : Rendering{image, {}};
     }
     // Once a decoder of ours has taken the file, failing means the file is broken.
     if (isIndexedTypeLoader(vips_foreign_find_load(QFile::encodeName(path).constData()))) {

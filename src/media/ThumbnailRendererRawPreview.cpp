@@ -21,28 +21,30 @@ bool isRawFile(const QString& path)
     return rawExtensions.contains(QFileInfo(path).suffix().toLower());
 }
 
-std::optional<RawPreview> largestRawPreview(const QString& path)
+QImage decodeRawPreview(const QString& path, const std::function<QImage(const RawPreview&)>& decode)
 {
     try {
         const auto image = openExivImage(path);
         if (!image.get()) {
-            return std::nullopt;
+            return {};
         }
         image->readMetadata();
         Exiv2::PreviewManager previews(*image);
-        const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();
-        if (list.empty()) {
-            return std::nullopt;
+        const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties(); // smallest first
+        const int orientation = exifOrientation(image->exifData());
+        for (auto properties = list.rbegin(); properties != list.rend(); ++properties) {
+            const Exiv2::PreviewImage preview = previews.getPreviewImage(*properties);
+            const RawPreview candidate{
+                QByteArray(reinterpret_cast<const char*>(preview.pData()), int(preview.size())), orientation};
+            if (QImage decoded = decode(candidate); !decoded.isNull()) {
+                return decoded;
+            }
         }
-        // The list is sorted by size, smallest first.
-        const Exiv2::PreviewImage preview = previews.getPreviewImage(list.back());
-        RawPreview result;
-        result.encoded = QByteArray(reinterpret_cast<const char*>(preview.pData()), int(preview.size()));
-        result.orientation = exifOrientation(image->exifData());
-        return result;
-    } catch (const Exiv2::AnyError&) {
-        return std::nullopt;
+    } catch (...) {
+        // Damaged files: exiv2 throws its own errors and, deeper down,
+        // standard ones (bad_alloc, out_of_range).
     }
+    return {};
 }
 
 } // namespace pivra

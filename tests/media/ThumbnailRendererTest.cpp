@@ -5,6 +5,7 @@
 
 #include "support/HeicMaker.h"
 #include "support/JpegMaker.h"
+#include "support/RawMaker.h"
 #include "support/TempFolder.h"
 #include "support/VideoMaker.h"
 
@@ -106,6 +107,18 @@ TEST_F(ThumbnailRendererTest, LargePhotosFitTheRequestedSize)
 
     const QImage image = renderer.render(itemAt(wide), 420).image;
     EXPECT_EQ(image.format(), QImage::Format_RGB888);
+}
+
+// A JPEG of `size` pixels as encoded bytes, as cameras embed previews.
+QByteArray encodedJpeg(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::yellow);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return encoded;
 }
 
 // The mean of all three channels over the image.
@@ -212,12 +225,7 @@ TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheirPreviewTurnedByHand)
     // be taken (the main image would give 300 × 400) and turned once.
     const QString raw = pathOf(QStringLiteral("camera.nef"));
     ASSERT_TRUE(test::makeJpeg(raw, QSize(400, 300), turnedBy(6)));
-    QImage preview(160, 120, QImage::Format_RGB32);
-    preview.fill(Qt::yellow);
-    QByteArray encoded;
-    QBuffer buffer(&encoded);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(preview.save(&buffer, "JPEG"));
+    const QByteArray encoded = encodedJpeg(QSize(160, 120));
     auto image = Exiv2::ImageFactory::open(QFile::encodeName(raw).toStdString());
     image->readMetadata();
     Exiv2::ExifThumb(image->exifData())
@@ -226,6 +234,22 @@ TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheirPreviewTurnedByHand)
 
     const QImage rendered = renderer.render(itemAt(raw), 420).image;
     EXPECT_EQ(rendered.size(), QSize(120, 160));
+}
+
+TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheLargestPreviewThatDecodes)
+{
+    const QByteArray small = encodedJpeg(QSize(160, 120));
+    const QString both = pathOf(QStringLiteral("both.nef"));
+    ASSERT_TRUE(test::makeTiffRaw(both, {encodedJpeg(QSize(1600, 1200)), small}, 6));
+    EXPECT_EQ(renderer.render(itemAt(both), 420).image.size(), QSize(315, 420));
+
+    // A full-size preview without its quantisation tables (their marker made
+    // an application segment's): its header reads, its pixels do not.
+    QByteArray broken = encodedJpeg(QSize(1600, 1200));
+    broken.replace(QByteArray("\xff\xdb"), QByteArray("\xff\xe9"));
+    const QString damaged = pathOf(QStringLiteral("damaged.nef"));
+    ASSERT_TRUE(test::makeTiffRaw(damaged, {broken, small}, 6));
+    EXPECT_EQ(renderer.render(itemAt(damaged), 420).image.size(), QSize(120, 160));
 }
 
 TEST_F(ThumbnailRendererTest, TheStartOfAFilmUnderARawNameIsRefusedAtOnce)
