@@ -56,7 +56,7 @@ std::optional<PixelHeader> readHeader(const QString& path, const std::optional<E
         header.height = exiv->height;
         return header;
     }
-    return readVipsHeader(path);
+    return readImageHeader(path);
 }
 
 void addHeader(const PixelHeader& header, QVariantMap& properties)

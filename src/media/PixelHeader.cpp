@@ -1,6 +1,8 @@
 #include "media/PixelHeader.h"
 
 #include <QFile>
+#include <QImageReader>
+#include <QSet>
 #include <QtEndian>
 #include <cmath>
 #include <libheif/heif.h>
@@ -128,6 +130,26 @@ HeifContext openHeif(const QString& path)
     return context;
 }
 
+// Qt reads a BMP's size and pixel format from its header alone.
+std::optional<PixelHeader> readBmpHeader(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    if (reader.format() != "bmp" || !size.isValid()) {
+        return std::nullopt;
+    }
+    const QImage::Format format = reader.imageFormat();
+    PixelHeader header;
+    header.width = size.width();
+    header.height = size.height();
+    header.depth = 8;
+    const bool grey = format == QImage::Format_Grayscale8 || format == QImage::Format_Mono;
+    header.colorModel = grey ? QStringLiteral("Gray") : QStringLiteral("RGB");
+    header.hasAlpha = QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha;
+    return header;
+}
+
 } // namespace
 
 bool isHeifFile(const QString& path)
@@ -162,8 +184,25 @@ std::optional<PixelHeader> readHeifHeader(const QString& path)
     return header;
 }
 
-std::optional<PixelHeader> readVipsHeader(const QString& path)
+bool isIndexedTypeLoader(const char* loader)
 {
+    static const QSet<QByteArray> nicknames{"jpegload", "pngload", "heifload", "gifload", "tiffload", "webpload"};
+    if (!loader) {
+        vips_error_clear();
+        return false;
+    }
+    QByteArray nickname(vips_nickname_find(g_type_from_name(loader)));
+    if (nickname.endsWith("_buffer")) {
+        nickname.chop(int(qstrlen("_buffer")));
+    }
+    return nicknames.contains(nickname);
+}
+
+std::optional<PixelHeader> readImageHeader(const QString& path)
+{
+    if (!isIndexedTypeLoader(vips_foreign_find_load(QFile::encodeName(path).constData()))) {
+        return readBmpHeader(path);
+    }
     // Opening reads only the header; pixels would be decoded on first use.
     VipsImage* image = vips_image_new_from_file(QFile::encodeName(path).constData(), nullptr);
     if (!image) {

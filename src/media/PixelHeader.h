@@ -29,7 +29,16 @@ bool isHeifFile(const QString& path);
 // applied to the size.
 std::optional<PixelHeader> readHeifHeader(const QString& path);
 
-// The header of any other image libvips can open (JPEG, PNG, TIFF, WebP, GIF…).
-std::optional<PixelHeader> readVipsHeader(const QString& path);
+// Whether `loader`, as vips_foreign_find_load() and its buffer twin name it
+// (null for none), reads one of the image types the catalog indexes. libvips
+// picks a loader by content, so without this a PDF named .jpg went to the PDF
+// loader and an SVG named .png was drawn. BMP is not among them: only the
+// ImageMagick loader reads it, which libvips counts as unsafe for untrusted
+// files and which is blocked at start-up with the others of its kind.
+bool isIndexedTypeLoader(const char* loader);
+
+// The header of any other image of an indexed type: JPEG, PNG, TIFF, WebP and
+// GIF through libvips, BMP through Qt's reader. None for other content.
+std::optional<PixelHeader> readImageHeader(const QString& path);
 
 } // namespace pivra

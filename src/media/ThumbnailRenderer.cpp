@@ -2,6 +2,7 @@
 
 #include "media/ImageOrientation.h"
 #include "media/MediaLibraries.h"
+#include "media/PixelHeader.h"
 #include "media/ThumbnailRendererRawPreview.h"
 #include "platform/MainThread.h"
 
@@ -11,7 +12,6 @@
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <QPixmap>
-#include <QSet>
 #include <QThread>
 
 #include <vips/vips8>
@@ -92,26 +92,6 @@ vips::VOption* boundedBy(int pixels, const VImage& header)
     vips::VOption* options
         = VImage::option()->set("height", pixels)->set("size", VIPS_SIZE_DOWN)->set("no_rotate", true);
     return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
-}
-
-// Whether `loader` (as vips_foreign_find_load* name it, or null) reads one of
-// the image types the catalog indexes. libvips picks a loader by content, so
-// without this a PDF named .jpg went to the PDF loader and an SVG named .png
-// was drawn. BMP is not here: only the ImageMagick loader reads it, which
-// libvips counts as unsafe for untrusted files, and which is blocked at
-// start-up with the others of its kind.
-bool isIndexedTypeLoader(const char* loader)
-{
-    static const QSet<QByteArray> nicknames{"jpegload", "pngload", "heifload", "gifload", "tiffload", "webpload"};
-    if (!loader) {
-        vips_error_clear();
-        return false;
-    }
-    QByteArray nickname(vips_nickname_find(g_type_from_name(loader)));
-    if (nickname.endsWith("_buffer")) {
-        nickname.chop(int(qstrlen("_buffer")));
-    }
-    return nicknames.contains(nickname);
 }
 
 QImage vipsThumbnail(const QString& path, int pixels, int orientation)

@@ -222,6 +222,7 @@ TEST_F(ImagePropertiesTest, ResolutionOnlyWhereTheFileHoldsOne)
     QImage pixels(128, 96, QImage::Format_RGB32);
     pixels.fill(Qt::darkCyan);
     ASSERT_TRUE(pixels.save(pathOf("plain.webp")));
+    ASSERT_TRUE(pixels.save(pathOf("plain.bmp"))); // read by Qt: no libvips loader that may be trusted reads BMP
     ASSERT_TRUE(pixels.save(pathOf("printed.webp")) && test::addExif(pathOf("printed.webp"), printed));
     test::HeicFields heic;
     heic.exif = printed;
@@ -240,6 +241,7 @@ TEST_F(ImagePropertiesTest, ResolutionOnlyWhereTheFileHoldsOne)
     const QList<QPair<QString, std::optional<double>>> rows{
         {"plain.webp", std::nullopt}, {"printed.webp", 72.0}, {"printed.heic", 72.0}, {"plain.gif", std::nullopt},
         {"jfif.jpg", 96.0},           {"print.png", 300.0},   {"bare.png", std::nullopt},
+        {"plain.bmp", std::nullopt},
     };
     for (const auto& [name, dpi] : rows) {
         const std::optional<QVariantMap> properties = readImageProperties(pathOf(name));
