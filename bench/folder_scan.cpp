@@ -9,7 +9,7 @@
 //
 // Counters: files_per_s (wall clock), files.
 #include "catalog/CatalogExecutor.h"
-#include "catalog/FolderScan.h"
+#include "catalog/scan/FolderScan.h"
 #include "media/MediaLibraries.h"
 #include "media/MetadataInspector.h"
 #include "platform/Drain.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalog/MediaKind.h"
-#include "catalog/SearchQuery.h"
+#include "catalog/search/SearchQuery.h"
 
 #include <QList>
 #include <QString>

@@ -8,7 +8,7 @@
 #include "catalog/LocationRows.h"
 #include "catalog/MapPhoto.h"
 #include "catalog/MediaItem.h"
-#include "catalog/ScanBatch.h"
+#include "catalog/scan/ScanBatch.h"
 #include "catalog/ThumbnailStatus.h"
 #include "catalog/Sqlite.h"
 

@@ -2,7 +2,7 @@
 
 #include "catalog/MediaItem.h"
 #include "catalog/MediaKind.h"
-#include "catalog/FileValues.h"
+#include "catalog/scan/FileValues.h"
 #include "media/Location.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog/MediaInspector.h"
+#include "catalog/scan/MediaInspector.h"
 
 namespace pivra {
 

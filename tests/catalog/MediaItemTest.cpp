@@ -1,5 +1,5 @@
 #include "catalog/MediaItem.h"
-#include "catalog/SearchQuery.h"
+#include "catalog/search/SearchQuery.h"
 
 #include <QSet>
 #include <gtest/gtest.h>

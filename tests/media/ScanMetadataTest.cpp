@@ -1,5 +1,5 @@
 #include "catalog/CatalogExecutor.h"
-#include "catalog/ScanTestKit.h"
+#include "catalog/scan/ScanTestKit.h"
 #include "media/CountingInspector.h"
 #include "support/JpegMaker.h"
 #include "support/TempFolder.h"

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "catalog/CatalogExecutor.h"
+#include "catalog/scan/FolderWalk.h"
+#include "catalog/scan/MediaInspector.h"
+#include "platform/CancelToken.h"
+#include "platform/Task.h"
+
+#include <QString>
+#include <QUuid>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace pivra {
+
+// Receives the number of files decided so far, on the GUI thread.
+using ScanProgress = std::function<void(int processed)>;
+
+// How the scan lists a folder; walkFolder() but in tests.
+using FolderWalker = FolderWalk (*)(const QString& root, const CancelToken& cancel);
+
+// Files decided per transaction.
+inline constexpr std::size_t scanBatchSize = 100;
+
+// How a scan ended.
+struct ScanOutcome {
+    // Media files decided on (unchanged, moved, new or changed).
+    int processed = 0;
+    // False when rows of files the walk did not see had to be kept: some
+    // folders could not be opened (listed below; the rows inside them were
+    // kept, the others deleted), or nothing could be deleted at all because
+    // a listing failed, the root could not be opened or is not the source's
+    // folder. The store tells the user.
+    bool complete = true;
+    QStringList unopenedFolders; // relative to the root
+};
+
+// Brings the catalog in line with the folder at `root` for one source.
+//
+// Every media file is decided as unchanged (same id, date and size: never
+// opened), moved (the same file under a new root path: its row, with the
+// user's favourite, rotation and albums, follows it), or new or changed
+// (inspected). Decisions are written in transactions of scanBatchSize, with
+// `progress` after each and once at the end; then the rows of files the walk
+// did not see are deleted. A file that could not be read is stored so that
+// the next scan inspects it again.
+//
+// The walk and the inspection run on the worker pool and the catalog only
+// gets short jobs (the fingerprints, one per batch, the deletion), so other
+// callers' catalog work runs between batches. Scans of one source on one
+// catalog take turns: a second one waits until the first has ended, since
+// each deletes as stale what the other stamped.
+//
+// Deleting rows is safe only where the walk saw everything: rows inside
+// folders that could not be opened are kept; a listing that failed part-way,
+// a root that is another folder by the end (remounted, replaced), or a root
+// that is not the folder the source was added as (`sourceIdentity`, when the
+// caller knows it: an empty mount point of an unplugged disk) keeps every
+// row. A cancelled scan throws Cancelled and writes nothing more, not even
+// the batch it was building: a newer scan or the removal of the source owns
+// the rows now. Catalog failures throw CatalogError; batches committed
+// before stay. GUI thread only.
+Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, QUuid sourceID,
+                       QString root, std::optional<FolderIdentity> sourceIdentity, ScanProgress progress,
+                       CancelToken cancel, FolderWalker walker = &walkFolder);
+
+} // namespace pivra

@@ -1,0 +1,310 @@
+#include "catalog/scan/FolderWalk.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pivra {
+
+namespace {
+
+// macOS shows these folders as single documents; disks used with a Mac carry
+// them, and their insides hold thousands of derivatives and caches.
+constexpr std::array packageExtensions{
+    "app",       "bundle",       "framework", "plugin",     "kext",      "photoslibrary",
+    "photolibrary", "migratedphotolibrary", "aplibrary", "fcpbundle", "imovielibrary", "tvlibrary",
+    "theater",   "logicx",       "band",      "rtfd",       "pages",     "numbers",
+    "key",
+};
+
+// Under "/": the kernel's and the runtime's pseudo file systems, and the
+// folders where other disks are mounted (each disk is a source of its own).
+constexpr std::array systemFoldersUnderRoot{"proc", "sys", "dev", "run", "media", "mnt"};
+
+Timestamp timestampOf(const struct statx_timestamp& time)
+{
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
+}
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { closedir(directory); }
+};
+using Directory = std::unique_ptr<DIR, DirectoryCloser>;
+
+// The folder open as `fd` as a directory stream that owns the descriptor;
+// null (and `fd` closed) when it cannot be one.
+Directory directoryOf(int fd)
+{
+    if (fd < 0) {
+        return nullptr;
+    }
+    Directory directory(fdopendir(fd));
+    if (!directory) {
+        close(fd);
+    }
+    return directory;
+}
+
+struct DirectoryEntry {
+    std::string name;
+    unsigned char type;
+};
+
+// The names of `directory`, sorted by their bytes. Answers false when reading
+// failed part of the way.
+bool readEntries(DIR* directory, std::vector<DirectoryEntry>& entries)
+{
+    bool whole = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(directory);
+        if (entry == nullptr) {
+            whole = errno == 0;
+            break;
+        }
+        entries.push_back({entry->d_name, entry->d_type});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+    return whole;
+}
+
+std::optional<QString> utf8Name(const std::string& name)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = decoder.decode(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
+    if (decoder.hasError()) {
+        return std::nullopt; // such a name cannot round-trip through the catalog's text
+    }
+    return decoded;
+}
+
+bool isSystemFolderUnderRoot(const std::string& name)
+{
+    return std::find(systemFoldersUnderRoot.begin(), systemFoldersUnderRoot.end(), name)
+           != systemFoldersUnderRoot.end();
+}
+
+// How many folders one walk may hold open at once: a quarter of the
+// process's descriptors, so that several scans, the catalog and the
+// inspections running beside them still find some.
+std::size_t openFolderBudget()
+{
+    constexpr std::size_t fewest = 16;
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 256;
+    }
+    return std::max<std::size_t>(fewest, static_cast<std::size_t>(limit.rlim_cur) / 4);
+}
+
+// Depth first over an explicit stack of open folders. The relative path of
+// the folder being read is one string that grows and shrinks with the stack;
+// each level keeps only its length.
+class Walker {
+public:
+    Walker(FolderWalk& walk, QString walkedRoot, const CancelToken& cancel)
+        : walk_(walk), walkedRoot_(std::move(walkedRoot)), cancel_(cancel), budget_(openFolderBudget())
+    {
+    }
+
+    // Answers whether everything opened was read whole.
+    bool run(Directory root, bool isFileSystemRoot)
+    {
+        isFileSystemRoot_ = isFileSystemRoot;
+        push(std::move(root));
+        while (!stack_.empty()) {
+            if (cancel_.isCancelled()) {
+                return false;
+            }
+            Level& level = stack_.back();
+            if (level.next == level.entries.size()) {
+                stack_.pop_back();
+                continue;
+            }
+            const DirectoryEntry entry = std::move(level.entries[level.next++]);
+            relative_.truncate(level.relativeLength);
+            step(entry);
+        }
+        return whole_;
+    }
+
+private:
+    struct Level {
+        Directory directory;
+        std::vector<DirectoryEntry> entries;
+        std::size_t next = 0;
+        qsizetype relativeLength = 0;
+        bool unreadable = false;
+    };
+
+    void push(Directory directory)
+    {
+        Level level;
+        whole_ = readEntries(directory.get(), level.entries) && whole_;
+        level.directory = std::move(directory);
+        level.relativeLength = relative_.size();
+        stack_.push_back(std::move(level));
+    }
+
+    // One entry of the folder on top of the stack.
+    void step(const DirectoryEntry& entry)
+    {
+        if (entry.name.empty() || entry.name.front() == '.') {
+            return; // hidden, and "." and ".."
+        }
+        const std::optional<QString> name = utf8Name(entry.name);
+        if (!name) {
+            return;
+        }
+        const QString relative = relative_.isEmpty() ? *name : relative_ + u'/' + *name;
+        if (entry.type == DT_DIR) {
+            enterFolder(entry.name, *name, relative);
+        } else if (entry.type == DT_REG || entry.type == DT_UNKNOWN) {
+            visit(entry.name, *name, relative);
+        }
+    }
+
+    int topFd() const { return dirfd(stack_.back().directory.get()); }
+
+    void enterFolder(const std::string& rawName, const QString& name, const QString& relative)
+    {
+        const bool atFileSystemRoot = isFileSystemRoot_ && stack_.size() == 1;
+        if (isPackageFolderName(name) || (atFileSystemRoot && isSystemFolderUnderRoot(rawName))) {
+            return;
+        }
+        if (stack_.size() >= budget_) {
+            walk_.unopenedFolders.append(relative);
+            return;
+        }
+        Directory folder = directoryOf(openat(topFd(), rawName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder) {
+            if (errno != ENOENT) { // ENOENT: gone since it was listed
+                walk_.unopenedFolders.append(relative);
+            }
+            return;
+        }
+        relative_ = relative;
+        push(std::move(folder));
+    }
+
+    // A file, or an entry whose type the listing did not tell.
+    void visit(const std::string& rawName, const QString& name, const QString& relative)
+    {
+        struct statx values {};
+        constexpr unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME;
+        if (statx(topFd(), rawName.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &values) != 0) {
+            if (errno != ENOENT) { // ENOENT: removed since it was listed
+                markTopUnreadable();
+            }
+            return;
+        }
+        if (S_ISDIR(values.stx_mode)) {
+            enterFolder(rawName, name, relative);
+            return;
+        }
+        if (!S_ISREG(values.stx_mode)) {
+            return;
+        }
+        FileValues fileValues;
+        fileValues.fileSize = static_cast<std::int64_t>(values.stx_size);
+        if (values.stx_mask & STATX_MTIME) {
+            fileValues.contentModificationDate = timestampOf(values.stx_mtime);
+        }
+        if (values.stx_mask & STATX_BTIME) {
+            fileValues.creationDate = timestampOf(values.stx_btime);
+        }
+        walk_.files.push_back({walkedRoot_ + u'/' + relative, relative, fileValues});
+    }
+
+    // The folder on top could be listed but its entries not looked at (it
+    // may be read but not searched): it counts as a folder that could not
+    // be opened, and for the root that means nothing was seen for sure.
+    void markTopUnreadable()
+    {
+        Level& level = stack_.back();
+        if (level.unreadable) {
+            return;
+        }
+        level.unreadable = true;
+        if (level.relativeLength == 0) {
+            whole_ = false;
+        } else {
+            walk_.unopenedFolders.append(relative_.left(level.relativeLength));
+        }
+    }
+
+    FolderWalk& walk_;
+    QString walkedRoot_;
+    const CancelToken& cancel_;
+    const std::size_t budget_;
+    std::vector<Level> stack_;
+    QString relative_;
+    bool isFileSystemRoot_ = false;
+    bool whole_ = true;
+};
+
+} // namespace
+
+bool isPackageFolderName(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0) {
+        return false;
+    }
+    const QStringView extension = QStringView(name).mid(dot + 1);
+    return std::any_of(packageExtensions.begin(), packageExtensions.end(), [extension](const char* package) {
+        return extension.compare(QLatin1StringView(package), Qt::CaseInsensitive) == 0;
+    });
+}
+
+std::optional<FolderIdentity> folderIdentity(const QString& path)
+{
+    struct stat values {};
+    if (stat(QFile::encodeName(path).constData(), &values) != 0 || !S_ISDIR(values.st_mode)) {
+        return std::nullopt;
+    }
+    return FolderIdentity{static_cast<std::uint64_t>(values.st_dev), static_cast<std::uint64_t>(values.st_ino)};
+}
+
+FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
+{
+    FolderWalk walk;
+    const QByteArray encodedRoot = QFile::encodeName(root);
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(encodedRoot.constData(), nullptr), &std::free);
+    if (!resolved) {
+        return walk;
+    }
+    Directory rootFolder = directoryOf(open(resolved.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat rootValues {};
+    if (!rootFolder || fstat(dirfd(rootFolder.get()), &rootValues) != 0) {
+        return walk;
+    }
+    walk.opened = true;
+    walk.rootPath = QFile::decodeName(resolved.get());
+    walk.rootIdentity = {static_cast<std::uint64_t>(rootValues.st_dev), static_cast<std::uint64_t>(rootValues.st_ino)};
+
+    QString walkedRoot = root;
+    while (walkedRoot.endsWith(u'/')) {
+        walkedRoot.chop(1); // "/" itself becomes "", so its files read "/name"
+    }
+    Walker walker(walk, walkedRoot, cancel);
+    walk.complete = walker.run(std::move(rootFolder), walk.rootPath == u"/") && !cancel.isCancelled();
+    return walk;
+}
+
+} // namespace pivra

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "catalog/scan/FileValues.h"
+#include "platform/CancelToken.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pivra {
+
+// The file system's identity of a folder: its device and inode. A folder
+// source whose disk was unmounted and remounted, or replaced by an empty
+// mount point, keeps its path but not its identity.
+struct FolderIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+// One regular file the walk found.
+struct WalkedFile {
+    QString path;     // below the root as it was given, so ids keep the user's path
+    QString relative; // below the resolved root, "/"-separated, no leading "/"
+    FileValues values;
+};
+
+struct FolderWalk {
+    // False when the root could not be resolved or opened; nothing else is set.
+    bool opened = false;
+    QString rootPath; // the root with symbolic links resolved
+    FolderIdentity rootIdentity;
+    // Depth first; within a folder by the bytes of the names.
+    std::vector<WalkedFile> files;
+    // Folders below the root that could not be opened (no permission, like
+    // the "lost+found" of every ext4 disk, or deeper than the walk keeps
+    // folders open), relative to the resolved root. What lies inside them is
+    // unknown; everything else was seen.
+    QStringList unopenedFolders;
+    // False when the walk cannot vouch even for the folders it opened: a
+    // listing failed part-way (an I/O error, a disk pulled out), the root's
+    // own files could not be read, or the walk was cancelled. Nothing may
+    // then be concluded from a file's absence.
+    bool complete = false;
+};
+
+// Walks the folder at `root` without following symbolic links: a link is
+// neither a file nor a folder to the walk, so everything found resolves
+// inside the root. Passed over, and not reasons for incompleteness: hidden
+// names (a leading "."), the insides of macOS package folders (".app",
+// ".photoslibrary" and the like), names that are not valid UTF-8, anything
+// that is not a regular file or a folder, and, when the root is "/", the
+// kernel's folders and the mount folders of other disks.
+//
+// The walk keeps one open folder per level, on a stack of its own rather
+// than the thread's, and no more of them than a share of the process's
+// open-file limit: a deeper folder counts as one it could not open. Memory
+// grows with the depth, not with its square. Blocks on the disk: run it on a
+// worker thread. Polls `cancel` between folders.
+FolderWalk walkFolder(const QString& root, const CancelToken& cancel);
+
+// The identity of the folder at `path` (following links), or none when it
+// cannot be read.
+std::optional<FolderIdentity> folderIdentity(const QString& path);
+
+// True for folder names a walk does not enter: macOS packages and libraries.
+bool isPackageFolderName(const QString& name);
+
+} // namespace pivra

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "catalog/scan/FileValues.h"
+#include "catalog/MediaItem.h"
+#include "catalog/MediaKind.h"
+
+#include <QString>
+#include <QUuid>
+#include <optional>
+
+namespace pivra {
+
+// What inspecting a file gave.
+struct Inspection {
+    MediaItem item;
+    // False when the file could not be read at all (no permission, an I/O
+    // error, a path over the system's limit): the item holds only what the
+    // file system said. A file that was read and holds no metadata is read.
+    bool fileRead = true;
+};
+
+// What a folder scan needs to know about files. Reading files is the media
+// layer's business, which sits above the catalog, so the scan is handed an
+// implementation instead of reaching up for it.
+//
+// The scan calls these from worker threads, several at a time: an
+// implementation must be safe to call concurrently. None of them throws; a
+// file that cannot be read gives what the file system says about it.
+class MediaInspector {
+public:
+    virtual ~MediaInspector() = default;
+
+    // Photo, video, or none for a file the scan passes over.
+    virtual std::optional<MediaKind> kind(const QString& path) const = 0;
+
+    // The catalog item of a new or changed file, with its Live Photo identifier.
+    virtual Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
+                              MediaKind kind) const = 0;
+
+    // Only the Live Photo identifier, for a known file that was never asked.
+    virtual std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind kind) const = 0;
+};
+
+} // namespace pivra

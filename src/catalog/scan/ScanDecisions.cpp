@@ -1,0 +1,167 @@
+#include "catalog/scan/ScanDecisions.h"
+
+#include "platform/Cancelled.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace pivra {
+
+namespace {
+
+// Runs every read, on up to `width` threads, and rethrows the first failure.
+void runReads(const std::vector<std::function<void()>>& reads, int width)
+{
+    const std::size_t threadCount = std::min<std::size_t>(static_cast<std::size_t>(std::max(width, 1)), reads.size());
+    if (threadCount <= 1) {
+        for (const auto& read : reads) {
+            read();
+        }
+        return;
+    }
+    std::atomic<std::size_t> nextRead{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    auto worker = [&] {
+        for (std::size_t index = nextRead++; index < reads.size(); index = nextRead++) {
+            try {
+                reads[index]();
+            } catch (...) {
+                const std::lock_guard lock(failureLock);
+                failure = failure ? failure : std::current_exception();
+            }
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t index = 1; index < threadCount; ++index) {
+            threads.emplace_back(worker);
+        }
+        worker();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+class BatchDecider {
+public:
+    explicit BatchDecider(const ScanInputs& inputs) : inputs_(inputs) {}
+
+    // Decides one file; answers false when it is passed over.
+    bool decide(const WalkedFile& file)
+    {
+        const std::optional<MediaKind> kind = inputs_.inspector->kind(file.path);
+        if (!kind) {
+            return false;
+        }
+        const QString id = MediaItem::makeID(inputs_.sourceID, file.path);
+        const double modified = file.values.contentModificationDate.value_or(distantPast);
+        const std::int64_t size = file.values.fileSize.value_or(0);
+        const ScanFingerprints& fingerprints = *inputs_.fingerprints;
+
+        if (const auto known = fingerprints.byID.constFind(id); known != fingerprints.byID.cend()) {
+            if (known->matches(modified, size)) {
+                batch_.unchanged.push_back({id, file.relative});
+                lookUpLiveIdentifier(*known, id, file, *kind);
+            } else {
+                inspect(file, *kind);
+            }
+            return true;
+        }
+        const auto moved = fingerprints.byRelative.constFind(file.relative);
+        if (moved != fingerprints.byRelative.cend() && moved->fingerprint.matches(modified, size)
+            && mayHaveMovedHere(moved->id, file.relative)) {
+            batch_.relocated.push_back({moved->id, id, file.path, file.relative});
+            lookUpLiveIdentifier(moved->fingerprint, id, file, *kind);
+            return true;
+        }
+        inspect(file, *kind);
+        return true;
+    }
+
+    ScanBatch finish(int parallelReads)
+    {
+        runReads(reads_, parallelReads);
+        return std::move(batch_);
+    }
+
+private:
+    void lookUpLiveIdentifier(const FileFingerprint& fingerprint, const QString& id, const WalkedFile& file,
+                              MediaKind kind)
+    {
+        if (fingerprint.liveChecked) {
+            return;
+        }
+        const std::size_t slot = batch_.liveUpdates.size();
+        batch_.liveUpdates.push_back({id, std::nullopt});
+        reads_.push_back([this, slot, &file, kind] {
+            batch_.liveUpdates[slot].identifier = inputs_.inspector->livePhotoIdentifier(file.path, kind);
+        });
+    }
+
+    void inspect(const WalkedFile& file, MediaKind kind)
+    {
+        const std::size_t slot = batch_.changed.size();
+        batch_.changed.push_back({MediaItem(), file.relative, true});
+        reads_.push_back([this, slot, &file, kind] {
+            Inspection inspection = inputs_.inspector->inspect(file.path, inputs_.sourceID, file.values, kind);
+            batch_.changed[slot].item = std::move(inspection.item);
+            batch_.changed[slot].fileRead = inspection.fileRead;
+        });
+    }
+
+    // Whether the row `rowID` may be the file at `relative` under another
+    // root path. A row whose path lies inside the current root (as given or
+    // resolved) is a file this walk reaches by its own path: it is this file
+    // only when the rest of its path, read as a path, is this file's relative
+    // path (the same folder spelled another way: through a link, with "/." in
+    // it). Otherwise
+    // it is another file that has the same relative path below some other
+    // folder, as when the root changes to its parent or a child folder, and
+    // taking it would hand that file's favourite and albums to this one.
+    bool mayHaveMovedHere(const QString& rowID, const QString& relative) const
+    {
+        const QStringView rowPath = QStringView(rowID).mid(rowID.indexOf(u':') + 1);
+        for (const QString& prefix : inputs_.rootPrefixes) {
+            if (rowPath.startsWith(prefix)) {
+                return QDir::cleanPath(rowPath.mid(prefix.size()).toString()) == relative;
+            }
+        }
+        return true;
+    }
+
+    const ScanInputs& inputs_;
+    ScanBatch batch_;
+    // Filled in place once every decision is made, so the lists no longer grow.
+    std::vector<std::function<void()>> reads_;
+};
+
+} // namespace
+
+DecidedBatch decideBatch(const ScanInputs& inputs, std::size_t first, std::size_t batchSize, int parallelReads,
+                         const CancelToken& cancel)
+{
+    BatchDecider decider(inputs);
+    const std::vector<WalkedFile>& files = inputs.walk->files;
+    std::size_t next = first;
+    std::size_t decisions = 0;
+    while (next < files.size() && decisions < batchSize) {
+        if (cancel.isCancelled()) {
+            throw Cancelled();
+        }
+        if (decider.decide(files[next++])) {
+            ++decisions;
+        }
+    }
+    return {decider.finish(parallelReads), next};
+}
+
+} // namespace pivra

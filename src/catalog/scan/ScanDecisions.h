@@ -1,0 +1,37 @@
+#pragma once
+
+#include "catalog/scan/FolderWalk.h"
+#include "catalog/scan/MediaInspector.h"
+#include "catalog/scan/ScanBatch.h"
+#include "platform/CancelToken.h"
+
+#include <QUuid>
+#include <cstddef>
+#include <memory>
+
+namespace pivra {
+
+// What one scan decides with: the catalog's fingerprints, the walk, and the
+// root prefixes a row must lie outside of to be taken for a moved file.
+struct ScanInputs {
+    QUuid sourceID;
+    std::shared_ptr<const MediaInspector> inspector;
+    std::shared_ptr<const ScanFingerprints> fingerprints;
+    std::shared_ptr<const FolderWalk> walk;
+    QStringList rootPrefixes; // the root as given and resolved, each ending in "/"
+};
+
+struct DecidedBatch {
+    ScanBatch batch;
+    std::size_t next = 0; // the walk's next file; its size when the walk is used up
+};
+
+// Decides the walk's files from `first` on until `batchSize` decisions are
+// made or the files run out; files that are not media are passed over.
+// Inspections and Live Photo look-ups of the batch run on up to
+// `parallelReads` threads; the decisions and their order do not depend on it.
+// Blocks on the disk. Throws Cancelled when `cancel` is set before a file.
+DecidedBatch decideBatch(const ScanInputs& inputs, std::size_t first, std::size_t batchSize, int parallelReads,
+                         const CancelToken& cancel);
+
+} // namespace pivra

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "catalog/scan/MediaInspector.h"
+
+#include <QStringList>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace pivra::test {
+
+// An inspector that reads nothing but the file-system values it is given,
+// counts what it is asked, and can hold an inspection until a test lets go.
+// ".jpg" files are photos, ".mov" files videos; "live-*.jpg" files carry the
+// Live Photo identifier "LIVE".
+class FakeInspector final : public MediaInspector {
+public:
+    std::optional<MediaKind> kind(const QString& path) const override
+    {
+        if (path.endsWith(QStringLiteral(".jpg"))) {
+            return MediaKind::image;
+        }
+        if (path.endsWith(QStringLiteral(".mov"))) {
+            return MediaKind::video;
+        }
+        return std::nullopt;
+    }
+
+    Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
+                       MediaKind kind) const override
+    {
+        if (gate && gate(path)) {
+            while (!released.load()) {
+                std::this_thread::yield();
+            }
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            inspected_.append(path);
+        }
+        MediaItem item;
+        item.id = MediaItem::makeID(sourceID, path);
+        item.sourceID = sourceID;
+        item.path = path;
+        item.name = path.section(u'/', -1);
+        item.kind = kind;
+        item.modifiedAt = values.contentModificationDate.value_or(distantPast);
+        item.captureDate = item.modifiedAt;
+        item.dateOrigin = QStringLiteral("File modification");
+        item.width = 100;
+        item.height = 80;
+        item.fileSize = values.fileSize.value_or(0);
+        item.liveIdentifier = identifierOf(path);
+        return {item, !(unreadable && unreadable(path))};
+    }
+
+    std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind) const override
+    {
+        ++liveLookups_;
+        return identifierOf(path);
+    }
+
+    QStringList inspected() const
+    {
+        const std::lock_guard lock(mutex_);
+        return inspected_;
+    }
+    int liveLookups() const { return liveLookups_.load(); }
+
+    // Paths this accepts count as files that could not be read.
+    std::function<bool(const QString&)> unreadable;
+
+    // Inspections of paths this accepts wait until `released` is set.
+    std::function<bool(const QString&)> gate;
+    mutable std::atomic<bool> released{false};
+
+private:
+    static std::optional<QString> identifierOf(const QString& path)
+    {
+        return path.section(u'/', -1).startsWith(QStringLiteral("live-")) ? std::optional(QStringLiteral("LIVE"))
+                                                                          : std::nullopt;
+    }
+
+    mutable std::mutex mutex_;
+    mutable QStringList inspected_;
+    mutable std::atomic<int> liveLookups_{0};
+};
+
+} // namespace pivra::test

@@ -1,0 +1,394 @@
+#include "catalog/CatalogExecutor.h"
+#include "catalog/scan/FakeInspector.h"
+#include "catalog/scan/ScanTestKit.h"
+#include "catalog/Uuid.h"
+#include "support/TempFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+namespace pivra::test {
+namespace {
+
+class Scan : public ScanFixture<FakeInspector> {
+protected:
+    // Writes `count` small files named name-N.jpg below `folder` of the library.
+    void writeFiles(const QString& folder, int count, const QString& name = QStringLiteral("photo"))
+    {
+        for (int index = 0; index < count; ++index) {
+            writeFile(QStringLiteral("lib/%1/%2-%3.jpg").arg(folder, name).arg(index, 4, 10, QChar(u'0')),
+                      QByteArray("jpeg bytes ") + QByteArray::number(index));
+        }
+    }
+
+    ScanRun scanLibrary(ScanRun run = {}, FolderWalker walker = &walkFolder)
+    {
+        return scanFolder(library_, std::move(run), walker);
+    }
+
+    std::int64_t rowCount()
+    {
+        return onCatalog([](MediaCatalog& catalog) { return catalog.galleryCount({}); });
+    }
+
+    QString idOf(const QString& relative) const
+    {
+        return MediaItem::makeID(source_, library_ + u'/' + relative);
+    }
+
+    std::optional<MediaItem> item(const QString& id)
+    {
+        return onCatalog([id](MediaCatalog& catalog) { return catalog.item(id); });
+    }
+
+};
+
+void touch(const QString& path, double secondsFromNow)
+{
+    struct stat values {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &values), 0);
+    const struct timespec times[2] = {{values.st_atime, 0}, {values.st_mtime + static_cast<time_t>(secondsFromNow), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+// A disk unmounted at the end of the walk, its mount point left empty.
+FolderWalk walkThenReplaceRoot(const QString& root, const CancelToken& cancel)
+{
+    FolderWalk walk = walkFolder(root, cancel);
+    QDir().rename(root, root + QStringLiteral("-unmounted"));
+    QDir().mkpath(root);
+    return walk;
+}
+
+Task<> countThenRelease(CatalogExecutor* catalog, FakeInspector* inspector, std::optional<std::int64_t>* result)
+{
+    const GalleryScope everything;
+    *result = co_await catalog->call(&MediaCatalog::galleryCount, everything);
+    inspector->released = true;
+}
+
+TEST_F(Scan, SecondScanOfAnUnchangedFolderInspectsNothing)
+{
+    writeFiles(QStringLiteral("a"), 3);
+    writeFiles(QStringLiteral("a/b"), 2);
+    writeFile(QStringLiteral("lib/notes.txt"), "not media");
+
+    EXPECT_EQ(scanLibrary().processed, 5);
+    EXPECT_EQ(inspector_->inspected().size(), 5);
+    EXPECT_EQ(rowCount(), 5);
+
+    const ScanRun second = scanLibrary();
+    EXPECT_EQ(second.processed, 5);
+    EXPECT_EQ(second.progress, std::vector<int>{5});
+    EXPECT_EQ(inspector_->inspected().size(), 5) << "the second scan opened files";
+    EXPECT_EQ(rowCount(), 5);
+    EXPECT_EQ(onCatalog([source = source_](MediaCatalog& c) { return c.indexedFolders(source); }),
+              (QStringList{QStringLiteral("a"), QStringLiteral("a/b")}));
+}
+
+TEST_F(Scan, TouchedFileAloneIsInspectedAgainAndKeepsWhatTheUserSet)
+{
+    writeFiles(QStringLiteral("a"), 3);
+    scanLibrary();
+    const QString id = idOf(QStringLiteral("a/photo-0001.jpg"));
+    onCatalog([id](MediaCatalog& c) {
+        c.addToAlbum(c.createAlbum(QStringLiteral("Trip")), id);
+        c.setFavorite(true, id);
+        c.setRotation(1, id);
+        c.setThumbnailKey(QString(64, u'a'), id);
+        c.setLocations({LocationUpdate{id, 41.0, 29.0, std::nullopt}});
+    });
+    ASSERT_EQ(onCatalog([](MediaCatalog& c) { return c.mapPhotos({}).size(); }), 1u);
+    touch(library_ + QStringLiteral("/a/photo-0001.jpg"), 60);
+
+    EXPECT_EQ(scanLibrary().processed, 3);
+    EXPECT_EQ(inspector_->inspected().size(), 4);
+    EXPECT_EQ(inspector_->inspected().back(), library_ + QStringLiteral("/a/photo-0001.jpg"));
+    const std::optional<MediaItem> touched = item(id);
+    ASSERT_TRUE(touched);
+    EXPECT_TRUE(touched->isFavorite);
+    EXPECT_EQ(touched->rotationQuarters, 1);
+    EXPECT_FALSE(touched->thumbnailKey) << "the old thumbnail shows the old content";
+    EXPECT_TRUE(onCatalog([](MediaCatalog& c) { return c.mapPhotos({}).empty(); }));
+    EXPECT_EQ(onCatalog([](MediaCatalog& c) { return c.albums().front().itemCount; }), 1);
+}
+
+TEST_F(Scan, RenamedRootMovesEveryRowWithoutInspection)
+{
+    writeFiles(QStringLiteral("a"), 120);
+    scanLibrary();
+    const QString id = idOf(QStringLiteral("a/photo-0007.jpg"));
+    onCatalog([id](MediaCatalog& c) {
+        c.addToAlbum(c.createAlbum(QStringLiteral("Trip")), id);
+        c.setFavorite(true, id);
+    });
+
+    const QString renamed = pathOf(QStringLiteral("moved-lib"));
+    ASSERT_TRUE(QDir().rename(library_, renamed));
+    const ScanRun run = scanFolder(renamed);
+    EXPECT_EQ(run.processed, 120);
+    EXPECT_EQ(inspector_->inspected().size(), 120) << "moved files were inspected again";
+    EXPECT_EQ(rowCount(), 120);
+    EXPECT_FALSE(item(id));
+    const std::optional<MediaItem> moved =
+        item(MediaItem::makeID(source_, renamed + QStringLiteral("/a/photo-0007.jpg")));
+    ASSERT_TRUE(moved);
+    EXPECT_TRUE(moved->isFavorite);
+    EXPECT_EQ(onCatalog([](MediaCatalog& c) { return c.albums().front().cover->id; }), moved->id);
+}
+
+TEST_F(Scan, RootMovedToItsParentDoesNotHandRowsToOtherFiles)
+{
+    // lib/inner/x.jpg was indexed with lib/inner as root; lib/x.jpg is a
+    // different file with the same relative path, date and size.
+    writeFile(QStringLiteral("lib/inner/x.jpg"), "same bytes");
+    writeFile(QStringLiteral("lib/x.jpg"), "same bytes");
+    touch(library_ + QStringLiteral("/x.jpg"), 0);
+    struct stat inner {};
+    ASSERT_EQ(stat(QFile::encodeName(library_ + QStringLiteral("/inner/x.jpg")).constData(), &inner), 0);
+    const struct timespec times[2] = {inner.st_atim, inner.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(library_ + QStringLiteral("/x.jpg")).constData(), times, 0), 0);
+
+    scanFolder(library_ + QStringLiteral("/inner"));
+    const QString innerID = idOf(QStringLiteral("inner/x.jpg"));
+    onCatalog([innerID](MediaCatalog& c) { c.setFavorite(true, innerID); });
+
+    EXPECT_EQ(scanLibrary().processed, 2);
+    const std::optional<MediaItem> innerItem = item(innerID);
+    const std::optional<MediaItem> outerItem = item(idOf(QStringLiteral("x.jpg")));
+    ASSERT_TRUE(innerItem && outerItem);
+    EXPECT_TRUE(innerItem->isFavorite);
+    EXPECT_FALSE(outerItem->isFavorite);
+    EXPECT_EQ(inspector_->inspected().size(), 2);
+}
+
+// The same folder reached through a link or spelled with "/." is the same
+// files: their rows follow them with the user's marks, uninspected.
+TEST_F(Scan, RootSpelledAnotherWayKeepsEveryMark)
+{
+    const QString alias = pathOf(QStringLiteral("alias"));
+    ASSERT_EQ(symlink(QFile::encodeName(library_).constData(), QFile::encodeName(alias).constData()), 0);
+    writeFiles(QStringLiteral("a"), 3);
+    scanLibrary();
+    QString id = idOf(QStringLiteral("a/photo-0001.jpg"));
+    onCatalog([id](MediaCatalog& c) {
+        c.addToAlbum(c.createAlbum(QStringLiteral("Trip")), id);
+        c.setFavorite(true, id);
+        c.setRotation(3, id);
+    });
+
+    for (const QString& spelling : QStringList{alias, library_ + QStringLiteral("/."), library_}) {
+        SCOPED_TRACE(spelling.toStdString());
+        EXPECT_EQ(scanFolder(spelling).processed, 3);
+        EXPECT_EQ(inspector_->inspected().size(), 3) << "the same files were inspected as new";
+        EXPECT_EQ(rowCount(), 3);
+        id = MediaItem::makeID(source_, spelling + QStringLiteral("/a/photo-0001.jpg"));
+        const std::optional<MediaItem> marked = item(id);
+        ASSERT_TRUE(marked);
+        EXPECT_TRUE(marked->isFavorite);
+        EXPECT_EQ(marked->rotationQuarters, 3);
+        EXPECT_EQ(onCatalog([](MediaCatalog& c) { return c.albums().front().itemCount; }), 1);
+    }
+}
+
+// Each scan deletes as stale what the other stamped: overlapping scans of
+// one source must take turns, or both end with most rows gone.
+TEST_F(Scan, OverlappingScansOfOneSourceKeepEveryRowAndMark)
+{
+    writeFiles(QStringLiteral("a"), 250);
+    scanLibrary();
+    const QString id = idOf(QStringLiteral("a/photo-0200.jpg"));
+    onCatalog([id](MediaCatalog& c) { c.setFavorite(true, id); });
+    writeFiles(QStringLiteral("b"), 150);
+
+    QObject context;
+    std::vector<ScanRun> runs(3);
+    for (ScanRun& run : runs) {
+        startTask(&context, awaitScan(&*catalog_, inspector_, source_, library_, &run, &walkFolder));
+    }
+    ASSERT_TRUE(drain());
+    for (const ScanRun& run : runs) {
+        EXPECT_EQ(run.processed, 400);
+    }
+    EXPECT_EQ(rowCount(), 400);
+    EXPECT_TRUE(item(id)->isFavorite);
+    EXPECT_EQ(inspector_->inspected().size(), 400) << "a scan that waited read stale fingerprints";
+}
+
+TEST_F(Scan, FileThatCouldNotBeReadIsInspectedAgainOnceReadable)
+{
+    writeFiles(QStringLiteral("a"), 2);
+    inspector_->unreadable = [](const QString& path) { return path.endsWith(QStringLiteral("photo-0001.jpg")); };
+    scanLibrary();
+    EXPECT_EQ(rowCount(), 2) << "an unreadable file still shows";
+    EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0001.jpg")))->metadataJSON);
+
+    inspector_->unreadable = nullptr;
+    scanLibrary();
+    const QString unreadable = library_ + QStringLiteral("/a/photo-0001.jpg");
+    EXPECT_EQ(inspector_->inspected().size(), 3);
+    EXPECT_EQ(inspector_->inspected().back(), unreadable);
+    EXPECT_EQ(item(idOf(QStringLiteral("a/photo-0001.jpg")))->metadataJSON, QStringLiteral("{}"));
+    scanLibrary();
+    EXPECT_EQ(inspector_->inspected().size(), 3) << "a file that was read is not read again";
+}
+
+TEST_F(Scan, DeletedFileLosesItsRow)
+{
+    writeFiles(QStringLiteral("a"), 3);
+    scanLibrary();
+    ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/a/photo-0000.jpg")));
+    EXPECT_EQ(scanLibrary().processed, 2);
+    EXPECT_EQ(rowCount(), 2);
+    EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0000.jpg"))));
+}
+
+TEST_F(Scan, WritesInBatchesOfOneHundredDecisions)
+{
+    writeFiles(QStringLiteral("a"), 99);
+    EXPECT_EQ(scanLibrary().progress, std::vector<int>{99}) << "99 decisions flushed early";
+    writeFiles(QStringLiteral("b"), 1);
+    EXPECT_EQ(scanLibrary().progress, (std::vector<int>{100, 100}));
+    writeFiles(QStringLiteral("c"), 150);
+    EXPECT_EQ(scanLibrary().progress, (std::vector<int>{100, 200, 250}));
+}
+
+TEST_F(Scan, CancelAfterTheFirstBatchKeepsItAndDeletesNothing)
+{
+    writeFiles(QStringLiteral("old"), 5);
+    scanLibrary();
+    ASSERT_TRUE(QDir(library_ + QStringLiteral("/old")).removeRecursively());
+    writeFiles(QStringLiteral("new"), 250);
+
+    CancelSource cancel;
+    ScanRun run;
+    run.cancelSource = &cancel;
+    run.cancelAtReport = 1;
+    run = scanLibrary(std::move(run));
+    EXPECT_TRUE(run.cancelled);
+    EXPECT_EQ(run.progress, std::vector<int>{100});
+    EXPECT_EQ(rowCount(), 105) << "the first batch and the unseen rows stay, nothing after the cancel";
+}
+
+TEST_F(Scan, CancelledScanWritesNothing)
+{
+    writeFiles(QStringLiteral("a"), 3);
+    CancelSource cancel;
+    cancel.cancel();
+    ScanRun run;
+    run.cancelSource = &cancel;
+    EXPECT_TRUE(scanLibrary(std::move(run)).cancelled);
+    EXPECT_EQ(rowCount(), 0);
+}
+
+// A folder that cannot be opened, like the root-owned "lost+found" of every
+// ext4 disk, keeps the rows inside it and no others.
+TEST_F(Scan, UnopenableSubfolderKeepsItsRowsAndTheRestIsCleanedUp)
+{
+    writeFiles(QStringLiteral("open"), 2);
+    writeFiles(QStringLiteral("locked"), 3);
+    writeFiles(QStringLiteral("locked-not"), 1); // beside "locked", not inside it
+    ASSERT_EQ(chmod(QFile::encodeName(root()).constData(), 0755), 0); // the temporary folder is private
+    scanLibrary({}, &walkAsOrdinaryUser);
+    ASSERT_EQ(rowCount(), 6);
+
+    ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/open/photo-0000.jpg")));
+    ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/locked-not/photo-0000.jpg")));
+    const QByteArray locked = QFile::encodeName(library_ + QStringLiteral("/locked"));
+    ASSERT_EQ(chmod(locked.constData(), 0), 0);
+    const ScanRun run = scanLibrary({}, &walkAsOrdinaryUser);
+    chmod(locked.constData(), 0755);
+    EXPECT_EQ(run.processed, 1);
+    EXPECT_EQ(rowCount(), 4) << "the three rows of the locked folder and the one file left";
+    EXPECT_FALSE(item(idOf(QStringLiteral("open/photo-0000.jpg"))));
+    ASSERT_TRUE(run.outcome);
+    EXPECT_FALSE(run.outcome->complete);
+    EXPECT_EQ(run.outcome->unopenedFolders, QStringList{QStringLiteral("locked")});
+}
+
+// With the disk unplugged its mount point is an empty folder: the same at the
+// start and the end of the walk, but not the folder the source was added as.
+TEST_F(Scan, EmptyMountPointOfAnUnpluggedDiskDeletesNothing)
+{
+    writeFiles(QStringLiteral("a"), 3);
+    ScanRun first;
+    first.sourceIdentity = folderIdentity(library_);
+    ASSERT_EQ(scanLibrary(std::move(first)).outcome->complete, true);
+
+    ASSERT_TRUE(QDir().rename(library_, library_ + QStringLiteral("-unplugged")));
+    ASSERT_TRUE(QDir().mkpath(library_));
+    ScanRun unplugged;
+    unplugged.sourceIdentity = folderIdentity(library_ + QStringLiteral("-unplugged"));
+    const ScanRun run = scanLibrary(std::move(unplugged));
+    EXPECT_EQ(run.processed, 0);
+    EXPECT_EQ(rowCount(), 3);
+    EXPECT_FALSE(run.outcome->complete);
+}
+
+TEST_F(Scan, RootThatIsAnotherFolderByTheEndKeepsRows)
+{
+    writeFiles(QStringLiteral("a"), 3);
+    scanLibrary();
+    ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/a/photo-0000.jpg")));
+
+    const ScanRun run = scanLibrary({}, &walkThenReplaceRoot);
+    EXPECT_EQ(run.processed, 2);
+    EXPECT_EQ(rowCount(), 3) << "rows were deleted although the root changed under the scan";
+}
+
+TEST_F(Scan, GalleryReadsRunBetweenBatches)
+{
+    writeFiles(QStringLiteral("a"), 100);
+    writeFiles(QStringLiteral("b"), 50);
+    // The second batch's inspections wait until a gallery count, started
+    // once the first batch is written, has come back: if the scan held the
+    // catalog meanwhile, the count could never run.
+    inspector_->gate = [](const QString& path) { return path.contains(QStringLiteral("/b/")); };
+    std::optional<std::int64_t> countDuringScan;
+    QObject context;
+    ScanRun run;
+    run.onProgress = [&](ScanRun& reported) {
+        if (reported.progress.size() == 1) {
+            startTask(&context, countThenRelease(&*catalog_, inspector_.get(), &countDuringScan));
+        }
+    };
+    run = scanLibrary(std::move(run));
+    EXPECT_EQ(run.processed, 150);
+    EXPECT_EQ(countDuringScan, 100);
+}
+
+TEST_F(Scan, LiveIdentifierOfAnUncheckedRowIsLookedUpWithoutInspection)
+{
+    writeFile(QStringLiteral("lib/live-1.jpg"), "still");
+    scanLibrary();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(pathOf(QStringLiteral("Catalog.sqlite"))).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE media SET live_checked=0, live_identifier=NULL", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    scanLibrary();
+    EXPECT_EQ(inspector_->inspected().size(), 1);
+    EXPECT_EQ(inspector_->liveLookups(), 1);
+    EXPECT_EQ(item(idOf(QStringLiteral("live-1.jpg")))->liveIdentifier, QStringLiteral("LIVE"));
+    scanLibrary();
+    EXPECT_EQ(inspector_->liveLookups(), 1);
+}
+
+TEST_F(Scan, MissingRootChangesNothing)
+{
+    writeFiles(QStringLiteral("a"), 2);
+    scanLibrary();
+    EXPECT_EQ(scanFolder(pathOf(QStringLiteral("nowhere"))).processed, 0);
+    EXPECT_EQ(rowCount(), 2);
+}
+
+} // namespace
+} // namespace pivra::test
