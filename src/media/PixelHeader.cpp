@@ -9,6 +9,9 @@
 #include <memory>
 #include <vips/vips.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace pivra {
 namespace {
 
@@ -59,6 +62,18 @@ std::optional<QString> colorModel(VipsInterpretation interpretation)
     }
 }
 
+// The loader's nickname without the "_source" or "_buffer" of its variants.
+QByteArray loaderFamily(const char* nickname)
+{
+    QByteArray family(nickname);
+    for (const char* variant : {"_source", "_buffer"}) {
+        if (family.endsWith(variant)) {
+            family.chop(int(qstrlen(variant)));
+        }
+    }
+    return family;
+}
+
 // Whether a PNG holds a pHYs chunk in pixels per metre, the only resolution
 // PNG has. The chunk must come before the image data, so the walk stops there.
 bool pngHoldsResolution(const QString& path)
@@ -98,10 +113,11 @@ bool holdsResolution(VipsImage* image, const QString& path)
     if (vips_image_get_string(image, VIPS_META_LOADER, &loader) != 0) {
         return false;
     }
-    if (qstrcmp(loader, "jpegload") == 0 || qstrcmp(loader, "tiffload") == 0) {
+    const QByteArray family = loaderFamily(loader);
+    if (family == "jpegload" || family == "tiffload") {
         return vips_image_get_typeof(image, VIPS_META_RESOLUTION_UNIT) != 0;
     }
-    return qstrcmp(loader, "pngload") == 0 && pngHoldsResolution(path);
+    return family == "pngload" && pngHoldsResolution(path);
 }
 
 using HeifContext = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
@@ -186,25 +202,36 @@ std::optional<PixelHeader> readHeifHeader(const QString& path)
 
 bool isIndexedTypeLoader(const char* loader)
 {
-    static const QSet<QByteArray> nicknames{"jpegload", "pngload", "heifload", "gifload", "tiffload", "webpload"};
+    static const QSet<QByteArray> families{"jpegload", "pngload", "heifload", "gifload", "tiffload", "webpload"};
     if (!loader) {
         vips_error_clear();
         return false;
     }
-    QByteArray nickname(vips_nickname_find(g_type_from_name(loader)));
-    if (nickname.endsWith("_buffer")) {
-        nickname.chop(int(qstrlen("_buffer")));
+    return families.contains(loaderFamily(vips_nickname_find(g_type_from_name(loader))));
+}
+
+VipsSourcePointer openImageSource(const QString& path)
+{
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
     }
-    return nicknames.contains(nickname);
+    VipsSourcePointer source(vips_source_new_from_descriptor(fd));
+    close(fd); // the source holds a descriptor of its own
+    if (!source) {
+        vips_error_clear();
+    }
+    return source;
 }
 
 std::optional<PixelHeader> readImageHeader(const QString& path)
 {
-    if (!isIndexedTypeLoader(vips_foreign_find_load(QFile::encodeName(path).constData()))) {
+    const VipsSourcePointer source = openImageSource(path);
+    if (!source || !isIndexedTypeLoader(vips_foreign_find_load_source(source.get()))) {
         return readBmpHeader(path);
     }
     // Opening reads only the header; pixels would be decoded on first use.
-    VipsImage* image = vips_image_new_from_file(QFile::encodeName(path).constData(), nullptr);
+    VipsImage* image = vips_image_new_from_source(source.get(), "", nullptr);
     if (!image) {
         vips_error_clear();
         return std::nullopt;

@@ -1,7 +1,13 @@
 #pragma once
 
 #include <QString>
+
+#include <memory>
 #include <optional>
+
+#include <glib-object.h>
+
+typedef struct _VipsSource VipsSource;
 
 namespace pivra {
 
@@ -36,6 +42,18 @@ std::optional<PixelHeader> readHeifHeader(const QString& path);
 // ImageMagick loader reads it, which libvips counts as unsafe for untrusted
 // files and which is blocked at start-up with the others of its kind.
 bool isIndexedTypeLoader(const char* loader);
+
+struct VipsSourceRelease {
+    void operator()(VipsSource* source) const { g_object_unref(source); }
+};
+using VipsSourcePointer = std::unique_ptr<VipsSource, VipsSourceRelease>;
+
+// The file at `path` as a libvips source that names no file, so that the
+// loaders choosing among themselves look only at its first bytes, read once:
+// given a file name, libvips lets every loader it has open the file on its
+// own (OpenSlide's opened each photo as an SQLite database). Null when the
+// file cannot be opened.
+VipsSourcePointer openImageSource(const QString& path);
 
 // The header of any other image of an indexed type: JPEG, PNG, TIFF, WebP and
 // GIF through libvips, BMP through Qt's reader. None for other content.

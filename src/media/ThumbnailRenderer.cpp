@@ -94,12 +94,12 @@ vips::VOption* boundedBy(int pixels, const VImage& header)
     return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
 }
 
-QImage vipsThumbnail(const QString& path, int pixels, int orientation)
+QImage vipsThumbnail(const VipsSourcePointer& file, int pixels, int orientation)
 {
     try {
-        const QByteArray name = QFile::encodeName(path);
-        const VImage header = VImage::new_from_file(name.constData());
-        return upright(VImage::thumbnail(name.constData(), pixels, boundedBy(pixels, header)), orientation);
+        const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
+        const VImage header = VImage::new_from_source(source, "");
+        return upright(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)), orientation);
     } catch (const vips::VError&) {
         vips_error_clear();
         return {};
@@ -180,8 +180,9 @@ Rendering renderPhoto(const QString& path, int pixels)
         return image.isNull() ? Rendering{{}, recognisedType(path)} : Rendering{image, {}};
     }
     // Once a decoder of ours has taken the file, failing means the file is broken.
-    if (isIndexedTypeLoader(vips_foreign_find_load(QFile::encodeName(path).constData()))) {
-        return {vipsThumbnail(path, pixels, displayOrientation(path)), {}};
+    const VipsSourcePointer source = openImageSource(path);
+    if (source && isIndexedTypeLoader(vips_foreign_find_load_source(source.get()))) {
+        return {vipsThumbnail(source, pixels, displayOrientation(path)), {}};
     }
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
