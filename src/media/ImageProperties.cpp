@@ -47,8 +47,9 @@ std::optional<ExivReading> readWithExiv2(const QString& path)
 
 std::optional<PixelHeader> readHeader(const QString& path, const std::optional<ExivReading>& exiv)
 {
-    if (isHeifFile(path)) {
-        return readHeifHeader(path);
+    // One libheif reading both decides "HEIF" and gives its header.
+    if (std::optional<PixelHeader> heif = readHeifHeader(path)) {
+        return heif;
     }
     if (isCameraRaw(path) && exiv && exiv->width > 0 && exiv->height > 0) {
         PixelHeader header;
