@@ -27,32 +27,18 @@ const QUuid archive = QUuid::fromString(QStringLiteral("6F1C2A10-7D3B-4C55-9E0A-
 const QUuid backup = QUuid::fromString(QStringLiteral("A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF"));
 const QUuid phone = QUuid::fromString(QStringLiteral("0D9E8F7A-6B5C-4D3E-8F2A-1B0C9D8E7F6A"));
 
-// The heap that a result holds: its array, and each string's block as the
-// allocator handed it out (a string that several items share counts once).
+// The heap that a result holds: its array, and each item's text block as the
+// allocator handed it out (a block that several items share counts once).
 double resultMegabytes(const std::vector<MediaItem>& items)
 {
     // glibc keeps a size word before each block it hands out.
     constexpr std::size_t blockHeader = sizeof(std::size_t);
     std::size_t bytes = items.capacity() * sizeof(MediaItem);
     std::unordered_set<const void*> counted;
-    const auto add = [&](const QString& text) {
-        const void* block = const_cast<QString&>(text).data_ptr().d_ptr();
+    for (const MediaItem& item : items) {
+        const void* block = item.text().block();
         if (block != nullptr && counted.insert(block).second) {
             bytes += malloc_usable_size(const_cast<void*>(block)) + blockHeader;
-        }
-    };
-    const auto addOptional = [&](const std::optional<QString>& text) {
-        if (text) {
-            add(*text);
-        }
-    };
-    for (const MediaItem& item : items) {
-        for (const QString* text : {&item.id, &item.path, &item.name, &item.dateOrigin}) {
-            add(*text);
-        }
-        for (const std::optional<QString>* text : {&item.camera, &item.lens, &item.metadataJSON, &item.thumbnailKey,
-                                                   &item.liveIdentifier, &item.liveVideoPath}) {
-            addOptional(*text);
         }
     }
     return static_cast<double>(bytes) / (1024.0 * 1024.0);
@@ -170,7 +156,7 @@ void runGallery(benchmark::State& state, const GalleryScope& scope, bool afterCh
 {
     MediaCatalog& catalog = sharedCatalog();
     std::vector<MediaItem> index = catalog.galleryIndex(scope);
-    const QString changed = index.empty() ? QString() : index.front().id;
+    const QString changed = index.empty() ? QString() : index.front().id();
     std::int64_t count = 0;
     bool favorite = false;
     for (auto _ : state) {

@@ -17,24 +17,15 @@ std::vector<MediaItem> makeItems(int count)
     std::vector<MediaItem> items;
     items.reserve(static_cast<std::size_t>(count));
     for (int index = 0; index < count; ++index) {
-        MediaItem item;
-        item.sourceID = source;
-        item.path = QStringLiteral("/media/disk/Photos/%1/%2/IMG_%3.JPG")
-                        .arg(2000 + index % 25)
-                        .arg(index % 12 + 1, 2, 10, QLatin1Char('0'))
-                        .arg(index, 6, 10, QLatin1Char('0'));
-        item.id = MediaItem::makeID(source, item.path);
-        item.name = item.path.section(u'/', -1);
-        item.captureDate = 1.0e9 + index * 37.25;
-        item.dateOrigin = QStringLiteral("EXIF capture");
-        item.width = 4032;
-        item.height = 3024;
-        item.fileSize = 2'000'000 + index;
-        item.modifiedAt = item.captureDate + 5;
-        if (index % 10 == 0) {
-            item.duration = 12.5;
-        }
-        items.push_back(std::move(item));
+        const QString path = QStringLiteral("/media/disk/Photos/%1/%2/IMG_%3.JPG")
+                                 .arg(2000 + index % 25)
+                                 .arg(index % 12 + 1, 2, 10, QLatin1Char('0'))
+                                 .arg(index, 6, 10, QLatin1Char('0'));
+        const Timestamp captured = 1.0e9 + index * 37.25;
+        items.emplace_back(MediaItem::makeID(source, path), source, path, path.section(u'/', -1), MediaKind::image,
+                           captured, u"EXIF capture", 4032, 3024, std::nullopt, std::nullopt,
+                           index % 10 == 0 ? std::optional(12.5) : std::nullopt, 2'000'000 + index, captured + 5,
+                           std::nullopt, 0, false, std::nullopt, std::nullopt, std::nullopt);
     }
     return items;
 }

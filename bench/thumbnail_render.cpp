@@ -133,7 +133,7 @@ Measure renderWithPivra(const QStringList& paths, int width, const QString& outp
     for (int i = 0; i < paths.size(); ++i) {
         queue.add([&, i] {
             MediaItem item;
-            item.path = paths[i];
+            item.setPath(paths[i]);
             const Rendering rendering = renderer.render(item, gridPixels);
             if (rendering.image.isNull() || !persist(rendering.image, QStringLiteral("%1/%2.jpg").arg(output).arg(i))) {
                 qFatal("a benchmark thumbnail failed: %s", qPrintable(paths[i]));

@@ -19,7 +19,7 @@ public:
     const MediaItem& item() const { return item_; }
     double latitude() const { return latitude_; }
     double longitude() const { return longitude_; }
-    const QString& id() const { return item_.id; }
+    QString id() const { return item_.id(); }
 
 private:
     MediaItem item_;

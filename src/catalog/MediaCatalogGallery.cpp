@@ -6,7 +6,6 @@
 #include "platform/Prefault.h"
 
 #include <algorithm>
-#include <limits>
 
 #include <sqlite3.h>
 
@@ -65,10 +64,6 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
     // Without the count's verdict, the hidden items are made and dropped after.
     std::vector<std::int64_t> itemRows;
     std::vector<std::int64_t> candidatesInScope;
-    // Making a million items' strings is most of the work besides SQLite's;
-    // the pool's threads share it, from the first full batch on when the
-    // count said how many items will come.
-    ItemRows reader(items, counted != nullptr ? expected : std::numeric_limits<std::size_t>::max(), true);
     while (statement.nextRow()) {
         const std::int64_t rowid = statement.int64(indexRowidColumn);
         if (candidates.contains(rowid)) {
@@ -78,11 +73,13 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
                 continue;
             }
         }
-        if (reader.add(statement) && counted == nullptr) {
-            itemRows.push_back(rowid);
+        if (std::optional<MediaItem> item = readItem(statement)) {
+            items.push_back(std::move(*item));
+            if (counted == nullptr) {
+                itemRows.push_back(rowid);
+            }
         }
     }
-    reader.finishText();
     if (counted == nullptr) {
         dropHidden(items, itemRows, candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources));
     }
@@ -146,9 +143,9 @@ std::optional<MediaItem> MediaCatalog::neighbor(const MediaItem& item, int direc
         prepare(QStringLiteral("SELECT ") + fullColumns() + QStringLiteral(" FROM media WHERE ") + keyset
                 + QStringLiteral(" AND ") + predicate.where + QStringLiteral(" ORDER BY ") + order
                 + QStringLiteral(" LIMIT 1"));
-    statement.bindDouble(1, item.captureDate);
-    statement.bindDouble(2, item.captureDate);
-    statement.bindText(3, item.id);
+    statement.bindDouble(1, item.captureDate());
+    statement.bindDouble(2, item.captureDate());
+    statement.bindText(3, item.id());
     statement.bindTexts(4, predicate.parameters);
     if (!statement.nextRow()) {
         return std::nullopt;

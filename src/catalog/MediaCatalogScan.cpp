@@ -52,42 +52,42 @@ constexpr const char* upsertDeviceFile =
 void bindLeadingColumns(sqlite::Statement& upsert, const QUuid& sourceID, const MediaItem& item)
 {
     upsert.resetForReuse();
-    upsert.bindText(1, item.id);
+    upsert.bindText(1, item.id());
     upsert.bindUuid(2, sourceID);
-    upsert.bindText(3, item.path);
-    upsert.bindText(4, item.name);
-    upsert.bindText(5, rawValue(item.kind));
-    upsert.bindDouble(6, item.captureDate);
-    upsert.bindText(7, item.dateOrigin);
-    upsert.bindInt(8, item.width);
-    upsert.bindInt(9, item.height);
-    upsert.bindText(10, item.camera);
+    upsert.bindText(3, item.path());
+    upsert.bindText(4, item.name());
+    upsert.bindText(5, rawValue(item.kind()));
+    upsert.bindDouble(6, item.captureDate());
+    upsert.bindText(7, item.dateOrigin());
+    upsert.bindInt(8, item.width());
+    upsert.bindInt(9, item.height());
+    upsert.bindText(10, item.camera());
 }
 
 void bindChangedFile(sqlite::Statement& upsert, const ScanBatch::Changed& changed, const QString& token)
 {
     const MediaItem& item = changed.item;
-    bindLeadingColumns(upsert, item.sourceID, item);
-    upsert.bindText(11, item.lens);
-    upsert.bindDouble(12, item.duration);
-    upsert.bindInt64(13, item.fileSize);
-    upsert.bindDouble(14, item.modifiedAt);
+    bindLeadingColumns(upsert, item.sourceID(), item);
+    upsert.bindText(11, item.lens());
+    upsert.bindDouble(12, item.duration());
+    upsert.bindInt64(13, item.fileSize());
+    upsert.bindDouble(14, item.modifiedAt());
     upsert.bindText(15, token);
     if (changed.fileRead) {
-        upsert.bindText(16, item.metadataJSON.value_or(QStringLiteral("{}")));
+        upsert.bindText(16, item.metadataJSON().value_or(QStringLiteral("{}")));
     } else {
         upsert.bindNull(16); // not inspected: the fingerprints leave it out, so the next scan reads it
     }
     upsert.bindText(17, changed.relative);
-    upsert.bindText(18, item.liveIdentifier);
+    upsert.bindText(18, item.liveIdentifier());
 }
 
 void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const MediaItem& item, const QString& token)
 {
     bindLeadingColumns(upsert, sourceID, item);
-    upsert.bindDouble(11, item.duration);
-    upsert.bindInt64(12, item.fileSize);
-    upsert.bindDouble(13, item.modifiedAt);
+    upsert.bindDouble(11, item.duration());
+    upsert.bindInt64(12, item.fileSize());
+    upsert.bindDouble(13, item.modifiedAt());
     upsert.bindText(14, token);
 }
 

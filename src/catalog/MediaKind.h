@@ -4,13 +4,14 @@
 #include <QString>
 #include <QStringView>
 #include <array>
+#include <cstdint>
 #include <optional>
 
 namespace pivra {
 
 // A photo or a video. The raw value is what the catalog stores in its `kind`
 // column and what equality and hashing go by.
-enum class MediaKind { image, video };
+enum class MediaKind : std::uint8_t { image, video };
 
 QString rawValue(MediaKind kind);
 std::optional<MediaKind> mediaKindFromRaw(QStringView raw);

@@ -133,7 +133,7 @@ QString hexOf(const unsigned char* bytes, unsigned int size)
 
 std::optional<QString> contentKey(const MediaItem& item)
 {
-    const ReadOnlyFile file(item.path);
+    const ReadOnlyFile file(item.path());
     if (!file.isOpen()) {
         return std::nullopt;
     }
@@ -141,11 +141,11 @@ std::optional<QString> contentKey(const MediaItem& item)
     if (!digest || EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) {
         return std::nullopt;
     }
-    const QString header = QStringLiteral("pivra-v2:%1:%2:").arg(rawValue(item.kind)).arg(item.fileSize);
+    const QString header = QStringLiteral("pivra-v2:%1:%2:").arg(rawValue(item.kind())).arg(item.fileSize());
     if (!feedText(digest.get(), header)) {
         return std::nullopt;
     }
-    const bool fed = item.kind == MediaKind::video ? feedVideoSamples(digest.get(), file, item.fileSize)
+    const bool fed = item.kind() == MediaKind::video ? feedVideoSamples(digest.get(), file, item.fileSize())
                                                    : feedWholeFile(digest.get(), file);
     if (!fed) {
         return std::nullopt;

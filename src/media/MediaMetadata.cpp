@@ -101,65 +101,67 @@ int dimension(std::optional<double> value)
 MediaItem commonItem(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind)
 {
     MediaItem item;
-    item.id = MediaItem::makeID(sourceID, path);
-    item.sourceID = sourceID;
-    item.path = path;
-    item.name = QFileInfo(path).fileName();
-    item.kind = kind;
-    item.modifiedAt = values.contentModificationDate.value_or(distantPast);
-    item.captureDate = values.creationDate.value_or(item.modifiedAt);
-    item.dateOrigin = values.creationDate ? QStringLiteral("File creation") : QStringLiteral("File modification");
-    item.fileSize = values.fileSize.value_or(0);
+    item.setID(MediaItem::makeID(sourceID, path));
+    item.setSourceID(sourceID);
+    item.setPath(path);
+    item.setName(QFileInfo(path).fileName());
+    item.setKind(kind);
+    item.setModifiedAt(values.contentModificationDate.value_or(distantPast));
+    item.setCaptureDate(values.creationDate.value_or(item.modifiedAt()));
+    item.setDateOrigin(values.creationDate ? QStringLiteral("File creation") : QStringLiteral("File modification"));
+    item.setFileSize(values.fileSize.value_or(0));
     return item;
 }
 
 void addImageFacts(MediaItem& item)
 {
-    const std::optional<QVariantMap> properties = readImageProperties(item.path);
+    const std::optional<QVariantMap> properties = readImageProperties(item.path());
     if (!properties) {
         return;
     }
-    item.metadataJSON = propertiesJSON(*properties);
-    item.width = dimension(numberEntry(*properties, QStringLiteral("PixelWidth")));
-    item.height = dimension(numberEntry(*properties, QStringLiteral("PixelHeight")));
+    item.setMetadataJSON(propertiesJSON(*properties));
+    item.setWidth(dimension(numberEntry(*properties, QStringLiteral("PixelWidth"))));
+    item.setHeight(dimension(numberEntry(*properties, QStringLiteral("PixelHeight"))));
     const std::optional<double> orientation = numberEntry(*properties, QStringLiteral("Orientation"));
     if (orientation && *orientation >= 5 && *orientation <= 8) {
-        std::swap(item.width, item.height);
+        const int width = item.width();
+        item.setWidth(item.height());
+        item.setHeight(width);
     }
     const QVariant exif = properties->value(QStringLiteral("{Exif}"));
     if (exif.typeId() == QMetaType::QVariantMap) {
         const QVariantMap exifGroup = exif.toMap();
         if (const auto text = stringEntry(exifGroup, QStringLiteral("DateTimeOriginal"))) {
             if (const auto date = parseEXIFDate(*text)) {
-                item.captureDate = *date;
-                item.dateOrigin = QStringLiteral("EXIF capture");
+                item.setCaptureDate(*date);
+                item.setDateOrigin(QStringLiteral("EXIF capture"));
             }
         }
-        item.lens = stringEntry(exifGroup, QStringLiteral("LensModel"));
+        item.setLens(stringEntry(exifGroup, QStringLiteral("LensModel")));
     }
     const QVariant tiff = properties->value(QStringLiteral("{TIFF}"));
     if (tiff.typeId() == QMetaType::QVariantMap) {
-        item.camera = stringEntry(tiff.toMap(), QStringLiteral("Model"));
+        item.setCamera(stringEntry(tiff.toMap(), QStringLiteral("Model")));
     }
-    item.liveIdentifier = livePhotoIdentifierIn(*properties);
+    item.setLiveIdentifier(livePhotoIdentifierIn(*properties));
 }
 
 void addVideoFacts(MediaItem& item)
 {
-    const std::optional<VideoProperties> video = readVideoProperties(item.path);
+    const std::optional<VideoProperties> video = readVideoProperties(item.path());
     if (!video) {
         return;
     }
-    item.metadataJSON = flatJSON(video->commonMetadata);
-    item.duration = video->duration;
+    item.setMetadataJSON(flatJSON(video->commonMetadata));
+    item.setDuration(video->duration);
     if (video->creationDate) {
-        item.captureDate = *video->creationDate;
-        item.dateOrigin = QStringLiteral("Video metadata");
+        item.setCaptureDate(*video->creationDate);
+        item.setDateOrigin(QStringLiteral("Video metadata"));
     }
-    item.width = video->width;
-    item.height = video->height;
-    if (lowerExtension(item.path) == liveVideoExtension) {
-        item.liveIdentifier = video->contentIdentifier;
+    item.setWidth(video->width);
+    item.setHeight(video->height);
+    if (lowerExtension(item.path()) == liveVideoExtension) {
+        item.setLiveIdentifier(video->contentIdentifier);
     }
 }
 

@@ -62,14 +62,14 @@ QString ThumbnailLocations::gridFile(const QString& key) const
 
 QString ThumbnailLocations::viewerPreviewFile(const MediaItem& item, int pixels) const
 {
-    const QString name = digestText(item.id + QLatin1Char(':') + timeText(item.modifiedAt) + QLatin1Char(':') +
+    const QString name = digestText(item.id() + QLatin1Char(':') + timeText(item.modifiedAt()) + QLatin1Char(':') +
                                     QString::number(pixels));
     return viewerDirectory + QLatin1Char('/') + name + QStringLiteral(".jpg");
 }
 
 QString ThumbnailLocations::legacyCacheFile(const MediaItem& item) const
 {
-    const QString name = digestText(item.id + QLatin1Char(':') + timeText(item.modifiedAt) + QLatin1Char(':') +
+    const QString name = digestText(item.id() + QLatin1Char(':') + timeText(item.modifiedAt()) + QLatin1Char(':') +
                                     QString::number(gridPixels));
     return legacyDirectory + QLatin1Char('/') + name + QStringLiteral(".jpg");
 }
@@ -77,13 +77,13 @@ QString ThumbnailLocations::legacyCacheFile(const MediaItem& item) const
 std::optional<QString> oldPortableFile(const MediaItem& item, const QString& root)
 {
     const QString rootPath = resolvedPath(root);
-    const QString itemPath = resolvedPath(item.path);
+    const QString itemPath = resolvedPath(item.path());
     if (rootPath.isEmpty() || !itemPath.startsWith(rootPath + QLatin1Char('/'))) {
         return std::nullopt;
     }
     const QString relative = itemPath.mid(rootPath.size() + 1);
     const QString name = digestText(QStringLiteral("v1:") + relative + QLatin1Char(':') +
-                                    QString::number(item.fileSize) + QLatin1Char(':') + timeText(item.modifiedAt) +
+                                    QString::number(item.fileSize()) + QLatin1Char(':') + timeText(item.modifiedAt()) +
                                     QLatin1Char(':') + QString::number(gridPixels));
     return fannedOut(root + QStringLiteral("/.pivra/thumbnails/v1"), name);
 }

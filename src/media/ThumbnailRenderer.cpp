@@ -201,7 +201,7 @@ ThumbnailRenderer::ThumbnailRenderer(std::shared_ptr<const VideoFrameSource> vid
 
 Rendering ThumbnailRenderer::render(const MediaItem& item, int pixels) const
 {
-    return item.kind == MediaKind::video ? renderVideo(item.path, pixels) : renderPhoto(item.path, pixels);
+    return item.kind() == MediaKind::video ? renderVideo(item.path(), pixels) : renderPhoto(item.path(), pixels);
 }
 
 Rendering ThumbnailRenderer::renderVideo(const QString& path, int pixels) const

@@ -17,7 +17,7 @@ constexpr int visibleWidth = 4;
 
 bool isCameraItem(const MediaItem& item)
 {
-    return item.path.startsWith(QLatin1String("pivra-camera://"));
+    return item.path().startsWith(QLatin1String("pivra-camera://"));
 }
 
 void onMain(std::function<void()> call)
@@ -69,7 +69,7 @@ ThumbnailStore::~ThumbnailStore() = default;
 std::shared_ptr<QueueOperation> ThumbnailStore::ensure(const MediaItem& item, bool loadImage,
                                                        ThumbnailCompletion completion)
 {
-    const std::optional<QString> candidate = validOrNone(item.thumbnailKey ? item.thumbnailKey : knownKey(item));
+    const std::optional<QString> candidate = validOrNone(item.thumbnailKey() ? item.thumbnailKey() : knownKey(item));
     if (loadImage && candidate) {
         if (const QImage image = memory_.image(*candidate); !image.isNull()) {
             completion(image, candidate);
@@ -183,7 +183,7 @@ bool ThumbnailStore::copyLegacyThumbnail(const MediaItem& item, const QString& d
     std::optional<QString> root;
     {
         std::lock_guard guard(lock_);
-        if (const auto found = sourceRoots_.constFind(item.sourceID); found != sourceRoots_.cend()) {
+        if (const auto found = sourceRoots_.constFind(item.sourceID()); found != sourceRoots_.cend()) {
             root = *found;
         }
     }
@@ -200,14 +200,14 @@ bool ThumbnailStore::copyLegacyThumbnail(const MediaItem& item, const QString& d
 void ThumbnailStore::remember(const MediaItem& item, const QString& key)
 {
     std::lock_guard guard(lock_);
-    knownKeys_.insert(item.id, {item.modifiedAt, item.fileSize, key});
+    knownKeys_.insert(item.id(), {item.modifiedAt(), item.fileSize(), key});
 }
 
 std::optional<QString> ThumbnailStore::knownKey(const MediaItem& item) const
 {
     std::lock_guard guard(lock_);
-    const auto found = knownKeys_.constFind(item.id);
-    if (found == knownKeys_.cend() || found->modifiedAt != item.modifiedAt || found->fileSize != item.fileSize) {
+    const auto found = knownKeys_.constFind(item.id());
+    if (found == knownKeys_.cend() || found->modifiedAt != item.modifiedAt() || found->fileSize != item.fileSize()) {
         return std::nullopt;
     }
     return found->key;
@@ -281,7 +281,7 @@ void ThumbnailStore::askCamera(const MediaItem& item, int pixels, ThumbnailCompl
 
 QImage ThumbnailStore::cachedPreview(const MediaItem& item)
 {
-    const std::optional<QString> key = validOrNone(item.thumbnailKey ? item.thumbnailKey : knownKey(item));
+    const std::optional<QString> key = validOrNone(item.thumbnailKey() ? item.thumbnailKey() : knownKey(item));
     if (!key) {
         return {};
     }

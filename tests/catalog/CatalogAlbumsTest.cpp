@@ -47,8 +47,8 @@ TEST_F(CatalogAlbums, ListNewestCreatedFirstTiesByIdWithCountAndCover)
     EXPECT_EQ(albums[2].name, QStringLiteral("First"));
     EXPECT_EQ(albums[2].itemCount, 2);
     ASSERT_TRUE(albums[2].cover);
-    EXPECT_EQ(albums[2].cover->id, newer.itemID());
-    EXPECT_FALSE(albums[2].cover->camera) << "covers are read with the light column list";
+    EXPECT_EQ(albums[2].cover->id(), newer.itemID());
+    EXPECT_FALSE(albums[2].cover->camera()) << "covers are read with the light column list";
     EXPECT_EQ(albums[secondSortsFirst ? 0 : 1].name, QString());
     EXPECT_EQ(albums[0].itemCount, 0);
     EXPECT_FALSE(albums[0].cover);
@@ -122,7 +122,7 @@ TEST_F(CatalogAlbums, CascadesFollowAlbumsAndItems)
 
     QStringList members;
     for (const MediaItem& item : catalog().galleryIndex({.albumID = album})) {
-        members.append(item.id);
+        members.append(item.id());
     }
     members.sort();
     QStringList expected = {kept.itemID(), newID};
@@ -141,14 +141,14 @@ TEST_F(CatalogAlbums, FavouriteAndRotationWrites)
     const MediaRow row = folderRow(source, QStringLiteral("a.jpg"));
     rows().insert(row);
     catalog().setFavorite(true, row.itemID());
-    EXPECT_TRUE(catalog().item(row.itemID())->isFavorite);
+    EXPECT_TRUE(catalog().item(row.itemID())->isFavorite());
     EXPECT_EQ(catalog().galleryCount({.favoritesOnly = true}), 1);
     catalog().setFavorite(false, row.itemID());
-    EXPECT_FALSE(catalog().item(row.itemID())->isFavorite);
+    EXPECT_FALSE(catalog().item(row.itemID())->isFavorite());
 
     for (const auto& [quarters, stored] : {std::pair{4, 0}, {-1, 3}, {5, 1}, {3, 3}, {-6, 2}}) {
         catalog().setRotation(quarters, row.itemID());
-        EXPECT_EQ(catalog().item(row.itemID())->rotationQuarters, stored) << quarters;
+        EXPECT_EQ(catalog().item(row.itemID())->rotationQuarters(), stored) << quarters;
     }
     EXPECT_NO_THROW(catalog().setRotation(1, QStringLiteral("unknown")));
     EXPECT_NO_THROW(catalog().setFavorite(true, QStringLiteral("unknown")));

@@ -60,9 +60,9 @@ TEST_F(CatalogNeighbor, StepsWithinTheScopeFromAnItemOutsideIt)
     ASSERT_TRUE(video);
     const std::optional<MediaItem> next = catalog().neighbor(*video, 1, photos);
     ASSERT_TRUE(next);
-    EXPECT_EQ(next->id, oldest.itemID());
-    EXPECT_EQ(next->camera, oldest.camera) << "the neighbour is read with every column";
-    EXPECT_EQ(catalog().neighbor(*video, 0, photos)->id, newest.itemID());
+    EXPECT_EQ(next->id(), oldest.itemID());
+    EXPECT_EQ(next->camera(), oldest.camera) << "the neighbour is read with every column";
+    EXPECT_EQ(catalog().neighbor(*video, 0, photos)->id(), newest.itemID());
 }
 
 } // namespace

@@ -48,36 +48,36 @@ TEST_F(CatalogRows, EveryColumnReachesItsField)
 
     const std::optional<MediaItem> item = catalog().item(row.itemID());
     ASSERT_TRUE(item);
-    EXPECT_EQ(item->sourceID, source);
-    EXPECT_EQ(item->path, row.path);
-    EXPECT_EQ(item->name, QStringLiteral("IMG_0001.HEIC"));
-    EXPECT_EQ(item->kind, MediaKind::image);
-    EXPECT_EQ(item->captureDate, row.captured);
-    EXPECT_EQ(item->dateOrigin, *row.dateOrigin);
-    EXPECT_EQ(item->width, 3024);
-    EXPECT_EQ(item->height, 4032);
-    EXPECT_EQ(item->camera, row.camera);
-    EXPECT_EQ(item->lens, row.lens);
-    EXPECT_FALSE(item->duration) << "a NULL duration is absent, not 0";
-    EXPECT_EQ(item->fileSize, 5'000'000'000LL);
-    EXPECT_EQ(item->modifiedAt, row.modified);
-    EXPECT_EQ(item->metadataJSON, row.metadataJSON);
-    EXPECT_EQ(item->rotationQuarters, 3);
-    EXPECT_TRUE(item->isFavorite);
-    EXPECT_EQ(item->thumbnailKey, row.thumbnailKey);
-    EXPECT_FALSE(item->liveIdentifier);
-    EXPECT_FALSE(item->liveVideoPath);
+    EXPECT_EQ(item->sourceID(), source);
+    EXPECT_EQ(item->path(), row.path);
+    EXPECT_EQ(item->name(), QStringLiteral("IMG_0001.HEIC"));
+    EXPECT_EQ(item->kind(), MediaKind::image);
+    EXPECT_EQ(item->captureDate(), row.captured);
+    EXPECT_EQ(item->dateOrigin(), *row.dateOrigin);
+    EXPECT_EQ(item->width(), 3024);
+    EXPECT_EQ(item->height(), 4032);
+    EXPECT_EQ(item->camera(), row.camera);
+    EXPECT_EQ(item->lens(), row.lens);
+    EXPECT_FALSE(item->duration()) << "a NULL duration is absent, not 0";
+    EXPECT_EQ(item->fileSize(), 5'000'000'000LL);
+    EXPECT_EQ(item->modifiedAt(), row.modified);
+    EXPECT_EQ(item->metadataJSON(), row.metadataJSON);
+    EXPECT_EQ(item->rotationQuarters(), 3);
+    EXPECT_TRUE(item->isFavorite());
+    EXPECT_EQ(item->thumbnailKey(), row.thumbnailKey);
+    EXPECT_FALSE(item->liveIdentifier());
+    EXPECT_FALSE(item->liveVideoPath());
 
     // The gallery reads the light list: no camera, lens or metadata.
     const std::vector<MediaItem> gallery = catalog().galleryIndex({});
     ASSERT_EQ(gallery.size(), 1u);
-    EXPECT_FALSE(gallery[0].camera);
-    EXPECT_FALSE(gallery[0].lens);
-    EXPECT_FALSE(gallery[0].metadataJSON);
+    EXPECT_FALSE(gallery[0].camera());
+    EXPECT_FALSE(gallery[0].lens());
+    EXPECT_FALSE(gallery[0].metadataJSON());
     MediaItem withoutHeavyFields = *item;
-    withoutHeavyFields.camera.reset();
-    withoutHeavyFields.lens.reset();
-    withoutHeavyFields.metadataJSON.reset();
+    withoutHeavyFields.setCamera(std::nullopt);
+    withoutHeavyFields.setLens(std::nullopt);
+    withoutHeavyFields.setMetadataJSON(std::nullopt);
     EXPECT_EQ(gallery[0], withoutHeavyFields);
 }
 
@@ -86,7 +86,7 @@ TEST_F(CatalogRows, ZeroDurationStaysZero)
     MediaRow row = folderRow(QUuid::createUuid(), QStringLiteral("v.mov"), QStringLiteral("video"));
     row.duration = 0.0;
     rows().insert(row);
-    EXPECT_EQ(catalog().item(row.itemID())->duration, std::optional<double>(0.0));
+    EXPECT_EQ(catalog().item(row.itemID())->duration(), std::optional<double>(0.0));
 }
 
 TEST_F(CatalogRows, LivePhotoStillCarriesItsMotionPathAndVideoNever)
@@ -105,13 +105,13 @@ TEST_F(CatalogRows, LivePhotoStillCarriesItsMotionPathAndVideoNever)
         rows().insert(row);
     }
 
-    EXPECT_EQ(catalog().item(still.itemID())->liveVideoPath, motion.path);
-    EXPECT_FALSE(catalog().item(motion.itemID())->liveVideoPath);
-    EXPECT_FALSE(catalog().item(elsewhere.itemID())->liveVideoPath);
-    EXPECT_FALSE(catalog().item(lonely.itemID())->liveVideoPath);
+    EXPECT_EQ(catalog().item(still.itemID())->liveVideoPath(), motion.path);
+    EXPECT_FALSE(catalog().item(motion.itemID())->liveVideoPath());
+    EXPECT_FALSE(catalog().item(elsewhere.itemID())->liveVideoPath());
+    EXPECT_FALSE(catalog().item(lonely.itemID())->liveVideoPath());
     for (const MediaItem& item : catalog().galleryIndex({})) {
-        if (item.id == still.itemID()) {
-            EXPECT_EQ(item.liveVideoPath, motion.path) << "the light list carries the motion path too";
+        if (item.id() == still.itemID()) {
+            EXPECT_EQ(item.liveVideoPath(), motion.path) << "the light list carries the motion path too";
         }
     }
 }
@@ -162,16 +162,16 @@ TEST_F(CatalogRows, LargeGalleryKeepsEachRowsFieldsAcrossBatches)
         for (std::size_t at = 0; at < items.size(); ++at) {
             const MediaItem& item = items[at];
             const MediaRow& row = expected[at];
-            ASSERT_EQ(item.id, row.itemID()) << at;
-            EXPECT_EQ(item.path, row.path) << at;
-            EXPECT_EQ(item.name, row.name) << at;
-            EXPECT_EQ(item.captureDate, row.captured) << at;
-            EXPECT_EQ(item.width, row.width) << at;
-            EXPECT_EQ(item.fileSize, row.fileSize) << at;
-            EXPECT_EQ(item.isFavorite, row.isFavorite) << at;
-            EXPECT_EQ(item.thumbnailKey, row.thumbnailKey) << at;
-            EXPECT_EQ(item.liveIdentifier, row.liveIdentifier) << at;
-            EXPECT_FALSE(item.camera) << at; // the light list leaves it out
+            ASSERT_EQ(item.id(), row.itemID()) << at;
+            EXPECT_EQ(item.path(), row.path) << at;
+            EXPECT_EQ(item.name(), row.name) << at;
+            EXPECT_EQ(item.captureDate(), row.captured) << at;
+            EXPECT_EQ(item.width(), row.width) << at;
+            EXPECT_EQ(item.fileSize(), row.fileSize) << at;
+            EXPECT_EQ(item.isFavorite(), row.isFavorite) << at;
+            EXPECT_EQ(item.thumbnailKey(), row.thumbnailKey) << at;
+            EXPECT_EQ(item.liveIdentifier(), row.liveIdentifier) << at;
+            EXPECT_FALSE(item.camera()) << at; // the light list leaves it out
         }
     };
     check(catalog().galleryIndex({}));

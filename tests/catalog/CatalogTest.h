@@ -49,7 +49,7 @@ protected:
     {
         QStringList ids;
         for (const MediaItem& item : items) {
-            ids.append(item.id);
+            ids.append(item.id());
         }
         return ids;
     }

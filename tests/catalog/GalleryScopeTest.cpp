@@ -151,7 +151,7 @@ TEST_F(GalleryRules, FolderMatchesItselfAndBelowButNotSiblingsWithTheSamePrefix)
     }
     QStringList names;
     for (const MediaItem& item : catalog().galleryIndex({.folder = QStringLiteral("2020")})) {
-        names.append(item.name);
+        names.append(item.name());
     }
     names.sort();
     EXPECT_EQ(names, QStringList({"a.jpg", "b.jpg"}));

@@ -36,11 +36,11 @@ TEST_F(PipelineQueries, ThumbnailPagesFollowTheKeyAndSkipWhatCannotBeDrawn)
     ASSERT_EQ(idsOf(first), (QStringList{folderRow(source_, QStringLiteral("1.jpg")).itemID(),
                                          folderRow(source_, QStringLiteral("2.jpg")).itemID()}));
     ASSERT_TRUE(catalog().setThumbnailKey(key('3'), folderRow(source_, QStringLiteral("3.jpg")).itemID()));
-    const std::vector<MediaItem> second = catalog().thumbnailBatch(source_, first.back().id, 2);
+    const std::vector<MediaItem> second = catalog().thumbnailBatch(source_, first.back().id(), 2);
     ASSERT_EQ(idsOf(second), (QStringList{folderRow(source_, QStringLiteral("4.jpg")).itemID(),
                                           folderRow(source_, QStringLiteral("5.jpg")).itemID()}));
-    EXPECT_TRUE(catalog().thumbnailBatch(source_, second.back().id, 2).empty());
-    EXPECT_FALSE(second.front().camera) << "pages read the light columns";
+    EXPECT_TRUE(catalog().thumbnailBatch(source_, second.back().id(), 2).empty());
+    EXPECT_FALSE(second.front().camera()) << "pages read the light columns";
 
     // The motion video and the 0x0 row are in no count either.
     EXPECT_EQ(catalog().thumbnailStatuses().value(source_), (ThumbnailStatus{6, 2, 4, 0}));
@@ -58,7 +58,7 @@ TEST_F(PipelineQueries, ThumbnailOutcomesNeverOverwriteAKey)
     EXPECT_TRUE(catalog().setThumbnailKey(key('1'), a.itemID()));
     EXPECT_FALSE(catalog().setThumbnailKey(key('2'), a.itemID()));
     EXPECT_FALSE(catalog().setThumbnailKey(key('2'), QStringLiteral("unknown")));
-    EXPECT_EQ(catalog().item(a.itemID())->thumbnailKey, key('1'));
+    EXPECT_EQ(catalog().item(a.itemID())->thumbnailKey(), key('1'));
 
     catalog().setThumbnailFailed(a.itemID());
     catalog().setThumbnailFailed(b.itemID());
@@ -101,8 +101,8 @@ TEST_F(PipelineQueries, LocationPagesAndWrites)
 
     catalog().setLocations({LocationUpdate{a.itemID(), 41.0, std::nullopt, std::nullopt},
                             LocationUpdate{c.itemID(), 40.5, 29.25, QStringLiteral("{\"new\":1}")}});
-    EXPECT_EQ(catalog().item(a.itemID())->metadataJSON, a.metadataJSON);
-    EXPECT_EQ(catalog().item(c.itemID())->metadataJSON, QStringLiteral("{\"new\":1}"));
+    EXPECT_EQ(catalog().item(a.itemID())->metadataJSON(), a.metadataJSON);
+    EXPECT_EQ(catalog().item(c.itemID())->metadataJSON(), QStringLiteral("{\"new\":1}"));
     const std::vector<LocationCandidate> left = catalog().locationBatch(source_, std::nullopt, 10);
     ASSERT_EQ(left.size(), 1u) << "checked rows came back";
     EXPECT_EQ(left[0].id, b.itemID());

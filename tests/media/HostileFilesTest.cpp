@@ -188,12 +188,12 @@ TEST_F(HostileFilesTest, FiftyCutAndGarbageFilesGiveNoSizeAndNoMetadata)
     for (const Sample& sample : samples) {
         const QString path = writeFile("hostile/" + sample.name, sample.bytes);
         const MediaItem item = inspect(path, sample.kind);
-        EXPECT_EQ(item.width, 0) << sample.name.toStdString();
-        EXPECT_EQ(item.height, 0) << sample.name.toStdString();
-        EXPECT_FALSE(item.liveIdentifier) << sample.name.toStdString();
-        EXPECT_FALSE(item.duration) << sample.name.toStdString();
-        EXPECT_EQ(item.captureDate, 50.0) << sample.name.toStdString();
-        EXPECT_EQ(item.dateOrigin, "File creation") << sample.name.toStdString();
+        EXPECT_EQ(item.width(), 0) << sample.name.toStdString();
+        EXPECT_EQ(item.height(), 0) << sample.name.toStdString();
+        EXPECT_FALSE(item.liveIdentifier()) << sample.name.toStdString();
+        EXPECT_FALSE(item.duration()) << sample.name.toStdString();
+        EXPECT_EQ(item.captureDate(), 50.0) << sample.name.toStdString();
+        EXPECT_EQ(item.dateOrigin(), "File creation") << sample.name.toStdString();
         EXPECT_FALSE(MediaMetadata::livePhotoIdentifier(path, sample.kind)) << sample.name.toStdString();
     }
 }
@@ -211,7 +211,7 @@ TEST_F(HostileFilesTest, CutAnywhereOrScrambledFilesNeverBringTheProcessDown)
             const QString cutPath = writeFile(QStringLiteral("sweep/%1-cut.%2").arg(++written).arg(source.name),
                                               source.bytes.first(source.bytes.size() * step / 20));
             const MediaItem cut = inspect(cutPath, source.kind);
-            EXPECT_GE(cut.width, 0);
+            EXPECT_GE(cut.width(), 0);
             QByteArray scrambled = source.bytes;
             QRandomGenerator random{quint32(written)};
             for (int flip = 0; flip < 8; ++flip) {
@@ -220,7 +220,7 @@ TEST_F(HostileFilesTest, CutAnywhereOrScrambledFilesNeverBringTheProcessDown)
             const QString scrambledPath = writeFile(
                 QStringLiteral("sweep/%1-scrambled.%2").arg(written).arg(source.name), scrambled);
             const MediaItem item = inspect(scrambledPath, source.kind);
-            EXPECT_GE(item.height, 0);
+            EXPECT_GE(item.height(), 0);
             MediaMetadata::imageMetadataJSON(scrambledPath);
         }
     }

@@ -36,7 +36,7 @@ protected:
 
     static QJsonObject metadata(const MediaItem& item)
     {
-        return QJsonDocument::fromJson(item.metadataJSON.value_or(QString()).toUtf8()).object();
+        return QJsonDocument::fromJson(item.metadataJSON().value_or(QString()).toUtf8()).object();
     }
 };
 
@@ -63,11 +63,11 @@ TEST_F(InspectVideoTest, DisplaySizeTakesThePixelAspectThenTheTurn)
         fields.rotation = row.rotation;
         ASSERT_TRUE(test::makeVideo(pathOf(row.name), fields)) << row.name;
         const MediaItem item = inspect(pathOf(row.name));
-        EXPECT_EQ(QSize(item.width, item.height), row.shown) << row.name;
-        ASSERT_TRUE(item.duration) << row.name;
-        EXPECT_NEAR(*item.duration, 0.2, 0.05) << row.name; // 5 frames at 25 per second
-        EXPECT_FALSE(item.camera) << row.name;
-        EXPECT_FALSE(item.lens) << row.name;
+        EXPECT_EQ(QSize(item.width(), item.height()), row.shown) << row.name;
+        ASSERT_TRUE(item.duration()) << row.name;
+        EXPECT_NEAR(*item.duration(), 0.2, 0.05) << row.name; // 5 frames at 25 per second
+        EXPECT_FALSE(item.camera()) << row.name;
+        EXPECT_FALSE(item.lens()) << row.name;
     }
 }
 
@@ -78,9 +78,9 @@ TEST_F(InspectVideoTest, TransportStreamSizeComesFromStreamAnalysis)
     fields.frames = 25;
     ASSERT_TRUE(test::makeVideo(pathOf("camcorder.mts"), fields));
     const MediaItem item = inspect(pathOf("camcorder.mts"));
-    EXPECT_EQ(item.width, 352);
-    EXPECT_EQ(item.height, 288);
-    EXPECT_TRUE(item.duration);
+    EXPECT_EQ(item.width(), 352);
+    EXPECT_EQ(item.height(), 288);
+    EXPECT_TRUE(item.duration());
 }
 
 TEST_F(InspectVideoTest, ProgramStreamAndAviGetTheirSizeAndDuration)
@@ -92,10 +92,10 @@ TEST_F(InspectVideoTest, ProgramStreamAndAviGetTheirSizeAndDuration)
     for (const char* name : {"dvd.mpg", "camera.avi"}) {
         ASSERT_TRUE(test::makeVideo(pathOf(name), fields)) << name;
         const MediaItem item = inspect(pathOf(name));
-        EXPECT_EQ(item.width, 320) << name;
-        EXPECT_EQ(item.height, 240) << name;
-        ASSERT_TRUE(item.duration) << name;
-        EXPECT_NEAR(*item.duration, 1.0, 0.1) << name;
+        EXPECT_EQ(item.width(), 320) << name;
+        EXPECT_EQ(item.height(), 240) << name;
+        ASSERT_TRUE(item.duration()) << name;
+        EXPECT_NEAR(*item.duration(), 1.0, 0.1) << name;
     }
 }
 
@@ -107,19 +107,19 @@ TEST_F(InspectVideoTest, CreationDateComesFromTheContainer)
     const double expected = QDateTime(QDate(2023, 7, 14), QTime(16, 5, 9), QTimeZone::utc()).toSecsSinceEpoch();
 
     const MediaItem item = inspect(pathOf("dated.mp4"), FileValues{2000.0, 1000.0, 1});
-    EXPECT_EQ(item.captureDate, expected);
-    EXPECT_EQ(item.dateOrigin, "Video metadata");
+    EXPECT_EQ(item.captureDate(), expected);
+    EXPECT_EQ(item.dateOrigin(), "Video metadata");
 
     fields = iphoneClip();
     fields.creationTime = QStringLiteral("2020-01-01T00:00:00Z");
     fields.creationDate = QStringLiteral("2023-07-14T18:05:09+0200"); // QuickTime's own date wins
     ASSERT_TRUE(test::makeVideo(pathOf("iphone.mov"), fields));
-    EXPECT_EQ(inspect(pathOf("iphone.mov")).captureDate, expected);
+    EXPECT_EQ(inspect(pathOf("iphone.mov")).captureDate(), expected);
 
     ASSERT_TRUE(test::makeVideo(pathOf("undated.mov"), VideoFields{}));
     const MediaItem undated = inspect(pathOf("undated.mov"), FileValues{2000.0, 1000.0, 1});
-    EXPECT_EQ(undated.captureDate, 1000.0);
-    EXPECT_EQ(undated.dateOrigin, "File creation");
+    EXPECT_EQ(undated.captureDate(), 1000.0);
+    EXPECT_EQ(undated.dateOrigin(), "File creation");
 }
 
 TEST_F(InspectVideoTest, AudioOnlyClipIsAVideoWithoutSize)
@@ -128,11 +128,11 @@ TEST_F(InspectVideoTest, AudioOnlyClipIsAVideoWithoutSize)
     fields.audioOnly = true;
     ASSERT_TRUE(test::makeVideo(pathOf("voice.mov"), fields));
     const MediaItem item = inspect(pathOf("voice.mov"));
-    EXPECT_EQ(item.kind, MediaKind::video);
-    EXPECT_EQ(item.width, 0);
-    EXPECT_EQ(item.height, 0);
-    ASSERT_TRUE(item.duration);
-    EXPECT_NEAR(*item.duration, 1.0, 0.05);
+    EXPECT_EQ(item.kind(), MediaKind::video);
+    EXPECT_EQ(item.width(), 0);
+    EXPECT_EQ(item.height(), 0);
+    ASSERT_TRUE(item.duration());
+    EXPECT_NEAR(*item.duration(), 1.0, 0.05);
 }
 
 TEST_F(InspectVideoTest, ContentIdentifierOnlyForMovFiles)
@@ -140,9 +140,9 @@ TEST_F(InspectVideoTest, ContentIdentifierOnlyForMovFiles)
     ASSERT_TRUE(test::makeVideo(pathOf("clip.mp4"), iphoneClip()));
     ASSERT_TRUE(QFile::copy(pathOf("clip.mp4"), pathOf("clip.MOV")));
 
-    EXPECT_FALSE(inspect(pathOf("clip.mp4")).liveIdentifier);
+    EXPECT_FALSE(inspect(pathOf("clip.mp4")).liveIdentifier());
     EXPECT_FALSE(MediaMetadata::livePhotoIdentifier(pathOf("clip.mp4"), MediaKind::video));
-    EXPECT_EQ(inspect(pathOf("clip.MOV")).liveIdentifier, QString("A1B2C3D4-0000-LIVE"));
+    EXPECT_EQ(inspect(pathOf("clip.MOV")).liveIdentifier(), QString("A1B2C3D4-0000-LIVE"));
     EXPECT_EQ(MediaMetadata::livePhotoIdentifier(pathOf("clip.MOV"), MediaKind::video),
               QString("A1B2C3D4-0000-LIVE"));
 }
@@ -158,7 +158,7 @@ TEST_F(InspectVideoTest, QuickTimeKeysKeepThePlatformIdentifiersAndGiveALocation
     EXPECT_FALSE(object.contains("mdta/com.apple.quicktime.content.identifier")); // not common metadata
     EXPECT_FALSE(object.contains("major_brand"));
 
-    const std::optional<GeoLocation> location = MediaMetadata::location(item.metadataJSON, MediaKind::video);
+    const std::optional<GeoLocation> location = MediaMetadata::location(item.metadataJSON(), MediaKind::video);
     ASSERT_TRUE(location);
     EXPECT_DOUBLE_EQ(location->latitude, 37.3349);
     EXPECT_DOUBLE_EQ(location->longitude, -122.009);
@@ -172,25 +172,25 @@ TEST_F(InspectVideoTest, UserDataLocationWithoutQuickTimeCameraGivesNone)
     const MediaItem item = inspect(pathOf("android.mp4"));
     const QJsonObject object = metadata(item);
     EXPECT_EQ(object.value("udta/%A9xyz").toString(), "+41.0082+028.9784/");
-    EXPECT_FALSE(MediaMetadata::location(item.metadataJSON, MediaKind::video));
+    EXPECT_FALSE(MediaMetadata::location(item.metadataJSON(), MediaKind::video));
 }
 
 TEST_F(InspectVideoTest, ClipWithoutMetadataStoresAnEmptyObject)
 {
     ASSERT_TRUE(test::makeVideo(pathOf("bare.mov"), VideoFields{}));
-    EXPECT_EQ(inspect(pathOf("bare.mov")).metadataJSON, QString("{}"));
+    EXPECT_EQ(inspect(pathOf("bare.mov")).metadataJSON(), QString("{}"));
 }
 
 TEST_F(InspectVideoTest, UnreadableClipKeepsOnlyFileValues)
 {
     const QString path = writeFile("broken.mov", QByteArray(4096, 'x'));
     const MediaItem item = inspect(path, FileValues{2000.0, std::nullopt, 4096});
-    EXPECT_FALSE(item.metadataJSON);
-    EXPECT_FALSE(item.duration);
-    EXPECT_FALSE(item.liveIdentifier);
-    EXPECT_EQ(item.width, 0);
-    EXPECT_EQ(item.captureDate, 2000.0);
-    EXPECT_EQ(item.dateOrigin, "File modification");
+    EXPECT_FALSE(item.metadataJSON());
+    EXPECT_FALSE(item.duration());
+    EXPECT_FALSE(item.liveIdentifier());
+    EXPECT_EQ(item.width(), 0);
+    EXPECT_EQ(item.captureDate(), 2000.0);
+    EXPECT_EQ(item.dateOrigin(), "File modification");
 }
 
 Task<void> inspectOnThePool(QString path, MediaItem* result, std::optional<QString>* identifier)

@@ -17,9 +17,9 @@ protected:
     MediaItem itemAt(const QString& path, MediaKind kind) const
     {
         MediaItem item;
-        item.path = path;
-        item.kind = kind;
-        item.fileSize = QFile(path).size();
+        item.setPath(path);
+        item.setKind(kind);
+        item.setFileSize(QFile(path).size());
         return item;
     }
 
@@ -61,7 +61,7 @@ TEST_F(MediaKeyTest, PhotoKeyHashesHeaderAndWholeContent)
 
     // The catalog's size goes into the header, not a fresh one from the file.
     MediaItem stale = item;
-    stale.fileSize = 12;
+    stale.setFileSize(12);
     EXPECT_EQ(contentKey(stale), expected("pivra-v2:image:12:" + content));
 }
 
@@ -111,7 +111,7 @@ TEST_F(MediaKeyTest, CopiesShareAKeyAndMissingFilesHaveNone)
     EXPECT_EQ(contentKey(first), contentKey(second));
 
     MediaItem asVideo = first;
-    asVideo.kind = MediaKind::video;
+    asVideo.setKind(MediaKind::video);
     EXPECT_NE(contentKey(first), contentKey(asVideo)) << "the kind word is part of the key";
 
     EXPECT_FALSE(contentKey(itemAt(pathOf(QStringLiteral("gone.jpg")), MediaKind::image)));

@@ -45,13 +45,13 @@ TEST_F(ScanMetadata, IndexesWhatTheFilesSayAndOpensNothingTheSecondTime)
     EXPECT_EQ(inspector_->inspections(), 3);
     const std::optional<MediaItem> photo = itemAt(library_ + QStringLiteral("/2021/a.jpg"));
     ASSERT_TRUE(photo);
-    EXPECT_EQ(photo->dateOrigin, QStringLiteral("EXIF capture"));
-    EXPECT_EQ(photo->camera, QStringLiteral("iPhone 12"));
-    EXPECT_EQ(photo->width, 64);
+    EXPECT_EQ(photo->dateOrigin(), QStringLiteral("EXIF capture"));
+    EXPECT_EQ(photo->camera(), QStringLiteral("iPhone 12"));
+    EXPECT_EQ(photo->width(), 64);
     const std::optional<MediaItem> clip = itemAt(library_ + QStringLiteral("/2021/clip.mov"));
     ASSERT_TRUE(clip);
-    EXPECT_EQ(clip->kind, MediaKind::video);
-    EXPECT_TRUE(clip->duration);
+    EXPECT_EQ(clip->kind(), MediaKind::video);
+    EXPECT_TRUE(clip->duration());
 
     EXPECT_EQ(scanFolder(library_).processed, 3);
     EXPECT_EQ(inspector_->inspections(), 3) << "unchanged files were opened again";
@@ -78,10 +78,10 @@ TEST_F(ScanMetadata, ChangedPhotoIsReadAgainAndKeepsTheUsersMarks)
     EXPECT_EQ(inspector_->inspections(), 4);
     const std::optional<MediaItem> changed = itemAt(path);
     ASSERT_TRUE(changed);
-    EXPECT_EQ(changed->camera, QStringLiteral("Edited Camera"));
-    EXPECT_EQ(changed->width, 80);
-    EXPECT_TRUE(changed->isFavorite);
-    EXPECT_EQ(changed->rotationQuarters, 3);
+    EXPECT_EQ(changed->camera(), QStringLiteral("Edited Camera"));
+    EXPECT_EQ(changed->width(), 80);
+    EXPECT_TRUE(changed->isFavorite());
+    EXPECT_EQ(changed->rotationQuarters(), 3);
     EXPECT_EQ(catalog_->callBlocking([](MediaCatalog& catalog) { return catalog.albums().front().itemCount; }), 1);
 }
 
@@ -95,7 +95,7 @@ TEST_F(ScanMetadata, RenamedRootMovesRowsWithoutReadingFiles)
     EXPECT_FALSE(itemAt(library_ + QStringLiteral("/2021/a.jpg")));
     const std::optional<MediaItem> photo = itemAt(moved + QStringLiteral("/2021/a.jpg"));
     ASSERT_TRUE(photo);
-    EXPECT_EQ(photo->camera, QStringLiteral("iPhone 12"));
+    EXPECT_EQ(photo->camera(), QStringLiteral("iPhone 12"));
 }
 
 } // namespace

@@ -47,8 +47,8 @@ protected:
     static MediaItem itemAt(const QString& path, MediaKind kind = MediaKind::image)
     {
         MediaItem item;
-        item.path = path;
-        item.kind = kind;
+        item.setPath(path);
+        item.setKind(kind);
         return item;
     }
 
@@ -64,7 +64,7 @@ protected:
         const MediaItem item = MediaMetadata::inspect(path, QUuid::createUuid(), {}, MediaKind::image);
         const QSize rendered = renderer.render(item, 420).image.size();
         EXPECT_EQ(rendered, expected) << path.toStdString();
-        EXPECT_EQ(rendered.width() > rendered.height(), item.width > item.height) << path.toStdString();
+        EXPECT_EQ(rendered.width() > rendered.height(), item.width() > item.height()) << path.toStdString();
     }
 
     ThumbnailRenderer renderer;

@@ -78,12 +78,12 @@ protected:
     MediaItem itemFor(const QString& path) const
     {
         MediaItem item;
-        item.sourceID = sourceID;
-        item.path = path;
-        item.id = MediaItem::makeID(sourceID, path);
-        item.name = QFileInfo(path).fileName();
-        item.fileSize = QFileInfo(path).size();
-        item.modifiedAt = 1700000000.5;
+        item.setSourceID(sourceID);
+        item.setPath(path);
+        item.setID(MediaItem::makeID(sourceID, path));
+        item.setName(QFileInfo(path).fileName());
+        item.setFileSize(QFileInfo(path).size());
+        item.setModifiedAt(1700000000.5);
         return item;
     }
 
@@ -155,7 +155,7 @@ TEST_F(ThumbnailStoreTest, TwentyConcurrentRequestsForOneKeyRenderOnce)
     for (int i = 1; i < 20; ++i) {
         const QString path = pathOf(QStringLiteral("copies/%1/photo.jpg").arg(i));
         QDir().mkpath(QFileInfo(path).absolutePath());
-        ASSERT_TRUE(QFile::copy(original.path, path));
+        ASSERT_TRUE(QFile::copy(original.path(), path));
         items.push_back(itemFor(path));
     }
     renderer->gate.close();
@@ -206,7 +206,7 @@ TEST_F(ThumbnailStoreTest, AMissingOrUndecodableGridFileIsMadeAgainUnderTheSameK
 {
     MediaItem item = photo(QStringLiteral("photo.jpg"));
     const QString key = *contentKey(item);
-    item.thumbnailKey = key; // as the catalog holds it
+    item.setThumbnailKey(key); // as the catalog holds it
     const QString file = locations.gridFile(key);
 
     ASSERT_TRUE(answered(ask(item)));
@@ -243,12 +243,12 @@ TEST_F(ThumbnailStoreTest, UnreadableFilesAnswerNothing)
     const MediaItem present = photo(QStringLiteral("drive/photo.jpg"));
     ASSERT_TRUE(answered(ask(present)));
     MediaItem offline = present;
-    offline.thumbnailKey = contentKey(present);
-    ASSERT_TRUE(QFile::remove(present.path));
+    offline.setThumbnailKey(contentKey(present));
+    ASSERT_TRUE(QFile::remove(present.path()));
     store->memory().clear();
     const auto shown = ask(offline);
     ASSERT_TRUE(answered(shown));
-    EXPECT_EQ(shown->key, offline.thumbnailKey);
+    EXPECT_EQ(shown->key, offline.thumbnailKey());
     EXPECT_FALSE(shown->image.isNull());
 
     MediaItem unknown = itemFor(pathOf(QStringLiteral("drive/never-seen.jpg")));
@@ -277,7 +277,7 @@ TEST_F(ThumbnailStoreTest, VideosWithoutAFrameShowAStandInThatIsNeverStored)
 {
     const QByteArray header = QByteArray::fromHex("00000018667479706d703432000000006d70343269736f6d");
     MediaItem video = itemFor(writeFile(QStringLiteral("clip.mp4"), header + QByteArray(5000, '\0')));
-    video.kind = MediaKind::video;
+    video.setKind(MediaKind::video);
     const auto answer = ask(video);
     ASSERT_TRUE(answered(answer));
     EXPECT_FALSE(answer->image.isNull());
@@ -303,7 +303,7 @@ TEST_F(ThumbnailStoreTest, PreparationStoresTheFileAndAnswersItsKey)
     // A copy elsewhere finds the file: no second render.
     const QString copy = pathOf(QStringLiteral("elsewhere/photo.jpg"));
     QDir().mkpath(QFileInfo(copy).absolutePath());
-    ASSERT_TRUE(QFile::copy(item.path, copy));
+    ASSERT_TRUE(QFile::copy(item.path(), copy));
     std::optional<QString> copyKey;
     startTask(nullptr, prepareInto(*store, itemFor(copy), copyKey));
     ASSERT_TRUE(drain());
@@ -390,10 +390,10 @@ TEST_F(ThumbnailStoreTest, KnownKeysFollowTheFilesTimeAndSize)
     ASSERT_TRUE(answered(ask(item)));
     EXPECT_EQ(store->knownKey(item), contentKey(item));
     MediaItem touched = item;
-    touched.modifiedAt += 1e-6;
+    touched.setModifiedAt(touched.modifiedAt() + 1e-6);
     EXPECT_FALSE(store->knownKey(touched));
     MediaItem grown = item;
-    grown.fileSize += 1;
+    grown.setFileSize(grown.fileSize() + 1);
     EXPECT_FALSE(store->knownKey(grown));
     EXPECT_FALSE(store->cachedPreview(item).isNull());
     store->memory().clear();

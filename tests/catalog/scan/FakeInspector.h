@@ -40,18 +40,18 @@ public:
             inspected_.append(path);
         }
         MediaItem item;
-        item.id = MediaItem::makeID(sourceID, path);
-        item.sourceID = sourceID;
-        item.path = path;
-        item.name = path.section(u'/', -1);
-        item.kind = kind;
-        item.modifiedAt = values.contentModificationDate.value_or(distantPast);
-        item.captureDate = item.modifiedAt;
-        item.dateOrigin = QStringLiteral("File modification");
-        item.width = 100;
-        item.height = 80;
-        item.fileSize = values.fileSize.value_or(0);
-        item.liveIdentifier = identifierOf(path);
+        item.setID(MediaItem::makeID(sourceID, path));
+        item.setSourceID(sourceID);
+        item.setPath(path);
+        item.setName(path.section(u'/', -1));
+        item.setKind(kind);
+        item.setModifiedAt(values.contentModificationDate.value_or(distantPast));
+        item.setCaptureDate(item.modifiedAt());
+        item.setDateOrigin(QStringLiteral("File modification"));
+        item.setWidth(100);
+        item.setHeight(80);
+        item.setFileSize(values.fileSize.value_or(0));
+        item.setLiveIdentifier(identifierOf(path));
         return {item, !(unreadable && unreadable(path))};
     }
 

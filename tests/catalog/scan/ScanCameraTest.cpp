@@ -11,17 +11,17 @@ protected:
     MediaItem deviceItem(const QString& name, std::int64_t size = 2'000'000, Timestamp modified = 1'700'000'000)
     {
         MediaItem item;
-        item.path = QStringLiteral("pivra-camera://") + uuidString(device_) + QStringLiteral("/7/") + name;
-        item.id = MediaItem::makeID(device_, item.path);
-        item.sourceID = device_;
-        item.name = name;
-        item.kind = name.endsWith(QStringLiteral(".MOV")) ? MediaKind::video : MediaKind::image;
-        item.captureDate = modified;
-        item.dateOrigin = QStringLiteral("iPhone");
-        item.width = 4032;
-        item.height = 3024;
-        item.fileSize = size;
-        item.modifiedAt = modified;
+        item.setPath(QStringLiteral("pivra-camera://") + uuidString(device_) + QStringLiteral("/7/") + name);
+        item.setID(MediaItem::makeID(device_, item.path()));
+        item.setSourceID(device_);
+        item.setName(name);
+        item.setKind(name.endsWith(QStringLiteral(".MOV")) ? MediaKind::video : MediaKind::image);
+        item.setCaptureDate(modified);
+        item.setDateOrigin(QStringLiteral("iPhone"));
+        item.setWidth(4032);
+        item.setHeight(3024);
+        item.setFileSize(size);
+        item.setModifiedAt(modified);
         return item;
     }
 
@@ -36,17 +36,17 @@ TEST_F(ScanCamera, KeepsThumbnailsOfUnchangedFilesOnlyAndKeepsWhatTheUserSet)
     const MediaItem same = deviceItem(QStringLiteral("IMG_0001.HEIC"));
     const MediaItem resized = deviceItem(QStringLiteral("IMG_0002.HEIC"));
     catalog().scanCamera(device_, {same, resized});
-    ASSERT_TRUE(catalog().setThumbnailKey(key('1'), same.id));
-    ASSERT_TRUE(catalog().setThumbnailKey(key('2'), resized.id));
-    catalog().setFavorite(true, same.id);
+    ASSERT_TRUE(catalog().setThumbnailKey(key('1'), same.id()));
+    ASSERT_TRUE(catalog().setThumbnailKey(key('2'), resized.id()));
+    catalog().setFavorite(true, same.id());
 
     MediaItem grown = resized;
-    grown.fileSize += 1;
+    grown.setFileSize(grown.fileSize() + 1);
     catalog().scanCamera(device_, {same, grown});
-    EXPECT_EQ(catalog().item(same.id)->thumbnailKey, key('1'));
-    EXPECT_TRUE(catalog().item(same.id)->isFavorite);
-    EXPECT_FALSE(catalog().item(resized.id)->thumbnailKey);
-    EXPECT_EQ(catalog().item(resized.id)->fileSize, grown.fileSize);
+    EXPECT_EQ(catalog().item(same.id())->thumbnailKey(), key('1'));
+    EXPECT_TRUE(catalog().item(same.id())->isFavorite());
+    EXPECT_FALSE(catalog().item(resized.id())->thumbnailKey());
+    EXPECT_EQ(catalog().item(resized.id())->fileSize(), grown.fileSize());
 }
 
 TEST_F(ScanCamera, EmptyCatalogRemovesTheDevicesRowsOnly)
@@ -70,7 +70,7 @@ TEST_F(ScanCamera, FailureRollsTheWholeCatalogBack)
     } catch (const CatalogError& error) {
         EXPECT_EQ(error.kind(), CatalogError::Kind::step);
     }
-    EXPECT_EQ(galleryIDs(), QStringList{kept.id}) << "half a device catalog was written, or the old rows deleted";
+    EXPECT_EQ(galleryIDs(), QStringList{kept.id()}) << "half a device catalog was written, or the old rows deleted";
 }
 
 TEST_F(ScanCamera, ExclusiveKeysLeaveOutSharedOnesAndRemoveTakesAlbumLinks)
@@ -82,12 +82,12 @@ TEST_F(ScanCamera, ExclusiveKeysLeaveOutSharedOnesAndRemoveTakesAlbumLinks)
     const MediaItem own = deviceItem(QStringLiteral("IMG_0002.HEIC"));
     const MediaItem pending = deviceItem(QStringLiteral("IMG_0003.HEIC"));
     catalog().scanCamera(device_, {twin, own, pending});
-    catalog().setThumbnailKey(key('a'), twin.id);
-    catalog().setThumbnailKey(key('b'), own.id);
+    catalog().setThumbnailKey(key('a'), twin.id());
+    catalog().setThumbnailKey(key('b'), own.id());
     EXPECT_EQ(catalog().exclusiveThumbnailKeys(device_), QStringList{key('b')});
 
     const QUuid album = catalog().createAlbum(QStringLiteral("Phone"));
-    catalog().addToAlbum(album, own.id);
+    catalog().addToAlbum(album, own.id());
     catalog().addToAlbum(album, shared.itemID());
     catalog().remove(device_);
     EXPECT_EQ(galleryIDs(), QStringList{shared.itemID()});

@@ -113,9 +113,9 @@ TEST_F(Scan, TouchedFileAloneIsInspectedAgainAndKeepsWhatTheUserSet)
     EXPECT_EQ(inspector_->inspected().back(), library_ + QStringLiteral("/a/photo-0001.jpg"));
     const std::optional<MediaItem> touched = item(id);
     ASSERT_TRUE(touched);
-    EXPECT_TRUE(touched->isFavorite);
-    EXPECT_EQ(touched->rotationQuarters, 1);
-    EXPECT_FALSE(touched->thumbnailKey) << "the old thumbnail shows the old content";
+    EXPECT_TRUE(touched->isFavorite());
+    EXPECT_EQ(touched->rotationQuarters(), 1);
+    EXPECT_FALSE(touched->thumbnailKey()) << "the old thumbnail shows the old content";
     EXPECT_TRUE(onCatalog([](MediaCatalog& c) { return c.mapPhotos({}).empty(); }));
     EXPECT_EQ(onCatalog([](MediaCatalog& c) { return c.albums().front().itemCount; }), 1);
 }
@@ -140,8 +140,8 @@ TEST_F(Scan, RenamedRootMovesEveryRowWithoutInspection)
     const std::optional<MediaItem> moved =
         item(MediaItem::makeID(source_, renamed + QStringLiteral("/a/photo-0007.jpg")));
     ASSERT_TRUE(moved);
-    EXPECT_TRUE(moved->isFavorite);
-    EXPECT_EQ(onCatalog([](MediaCatalog& c) { return c.albums().front().cover->id; }), moved->id);
+    EXPECT_TRUE(moved->isFavorite());
+    EXPECT_EQ(onCatalog([](MediaCatalog& c) { return c.albums().front().cover->id(); }), moved->id());
 }
 
 TEST_F(Scan, RootMovedToItsParentDoesNotHandRowsToOtherFiles)
@@ -164,8 +164,8 @@ TEST_F(Scan, RootMovedToItsParentDoesNotHandRowsToOtherFiles)
     const std::optional<MediaItem> innerItem = item(innerID);
     const std::optional<MediaItem> outerItem = item(idOf(QStringLiteral("x.jpg")));
     ASSERT_TRUE(innerItem && outerItem);
-    EXPECT_TRUE(innerItem->isFavorite);
-    EXPECT_FALSE(outerItem->isFavorite);
+    EXPECT_TRUE(innerItem->isFavorite());
+    EXPECT_FALSE(outerItem->isFavorite());
     EXPECT_EQ(inspector_->inspected().size(), 2);
 }
 
@@ -192,8 +192,8 @@ TEST_F(Scan, RootSpelledAnotherWayKeepsEveryMark)
         id = MediaItem::makeID(source_, spelling + QStringLiteral("/a/photo-0001.jpg"));
         const std::optional<MediaItem> marked = item(id);
         ASSERT_TRUE(marked);
-        EXPECT_TRUE(marked->isFavorite);
-        EXPECT_EQ(marked->rotationQuarters, 3);
+        EXPECT_TRUE(marked->isFavorite());
+        EXPECT_EQ(marked->rotationQuarters(), 3);
         EXPECT_EQ(onCatalog([](MediaCatalog& c) { return c.albums().front().itemCount; }), 1);
     }
 }
@@ -218,7 +218,7 @@ TEST_F(Scan, OverlappingScansOfOneSourceKeepEveryRowAndMark)
         EXPECT_EQ(run.processed, 400);
     }
     EXPECT_EQ(rowCount(), 400);
-    EXPECT_TRUE(item(id)->isFavorite);
+    EXPECT_TRUE(item(id)->isFavorite());
     EXPECT_EQ(inspector_->inspected().size(), 400) << "a scan that waited read stale fingerprints";
 }
 
@@ -228,14 +228,14 @@ TEST_F(Scan, FileThatCouldNotBeReadIsInspectedAgainOnceReadable)
     inspector_->unreadable = [](const QString& path) { return path.endsWith(QStringLiteral("photo-0001.jpg")); };
     scanLibrary();
     EXPECT_EQ(rowCount(), 2) << "an unreadable file still shows";
-    EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0001.jpg")))->metadataJSON);
+    EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0001.jpg")))->metadataJSON());
 
     inspector_->unreadable = nullptr;
     scanLibrary();
     const QString unreadable = library_ + QStringLiteral("/a/photo-0001.jpg");
     EXPECT_EQ(inspector_->inspected().size(), 3);
     EXPECT_EQ(inspector_->inspected().back(), unreadable);
-    EXPECT_EQ(item(idOf(QStringLiteral("a/photo-0001.jpg")))->metadataJSON, QStringLiteral("{}"));
+    EXPECT_EQ(item(idOf(QStringLiteral("a/photo-0001.jpg")))->metadataJSON(), QStringLiteral("{}"));
     scanLibrary();
     EXPECT_EQ(inspector_->inspected().size(), 3) << "a file that was read is not read again";
 }
@@ -377,7 +377,7 @@ TEST_F(Scan, LiveIdentifierOfAnUncheckedRowIsLookedUpWithoutInspection)
     scanLibrary();
     EXPECT_EQ(inspector_->inspected().size(), 1);
     EXPECT_EQ(inspector_->liveLookups(), 1);
-    EXPECT_EQ(item(idOf(QStringLiteral("live-1.jpg")))->liveIdentifier, QStringLiteral("LIVE"));
+    EXPECT_EQ(item(idOf(QStringLiteral("live-1.jpg")))->liveIdentifier(), QStringLiteral("LIVE"));
     scanLibrary();
     EXPECT_EQ(inspector_->liveLookups(), 1);
 }
