@@ -3,6 +3,7 @@
 #include "catalog/Album.h"
 #include "catalog/CatalogError.h"
 #include "catalog/CatalogLock.h"
+#include "catalog/CatalogReaders.h"
 #include "catalog/DuplicateCandidates.h"
 #include "catalog/GalleryScope.h"
 #include "catalog/LocationRows.h"
@@ -34,6 +35,13 @@ namespace pivra {
 // Reads skip rows that do not map to an item instead of failing. Items are
 // returned in SQLite's order and never re-sorted here: SQLite compares text by
 // its bytes, and any sort of our own would disagree on some names.
+// A gallery index of at least `spreadIndexFromRows` rows (as the count before
+// it found) is read by several connections at once, each taking a range of
+// capture dates; tests lower it to read small catalogs that way.
+struct CatalogTuning {
+    std::int64_t spreadIndexFromRows = 50'000;
+};
+
 class MediaCatalog {
 public:
     using CatalogError = pivra::CatalogError;
@@ -44,7 +52,7 @@ public:
     // cannot be created, the file cannot be opened or another catalog (of
     // this process or another) holds it, `step` when a set-up statement or a
     // migration fails.
-    explicit MediaCatalog(const std::optional<QString>& databasePath = std::nullopt);
+    explicit MediaCatalog(const std::optional<QString>& databasePath = std::nullopt, CatalogTuning tuning = {});
 
     MediaCatalog(const MediaCatalog&) = delete;
     MediaCatalog& operator=(const MediaCatalog&) = delete;
@@ -147,9 +155,15 @@ private:
         std::vector<std::int64_t> hidden; // ascending
     };
 
-    // Declared before the connection, so the connection closes first.
+    // Capture dates that cut the catalog into about `parts` ranges of as many
+    // rows, newest first.
+    std::vector<double> captureCuts(std::size_t parts) const;
+
+    CatalogTuning tuning_;
+    // Declared before the connections, so the connections close first.
     std::optional<CatalogLock> lock_;
     sqlite::Connection db_;
+    std::optional<CatalogReaders> readers_;
     std::optional<std::pair<DatabaseState, DuplicateCandidates>> candidates_;
     std::optional<CountedScope> lastCount_;
 };

@@ -18,7 +18,6 @@ namespace {
 
 // A second process holding the write lock makes a statement wait this long
 // before it fails, instead of failing at once on whatever statement met it.
-constexpr int busyTimeoutMilliseconds = 5000;
 
 constexpr const char* createMediaTable = R"(CREATE TABLE IF NOT EXISTS media (
     id TEXT PRIMARY KEY,
@@ -102,10 +101,12 @@ constexpr const char* schemaStatements[] = {
 
 } // namespace
 
-MediaCatalog::MediaCatalog(const std::optional<QString>& databasePath)
+MediaCatalog::MediaCatalog(const std::optional<QString>& databasePath, CatalogTuning tuning) : tuning_(tuning)
 {
-    openDatabase(databasePath.value_or(defaultDatabasePath()));
+    const QString path = databasePath.value_or(defaultDatabasePath());
+    openDatabase(path);
     migrate();
+    readers_.emplace(path);
 }
 
 QString MediaCatalog::defaultDatabasePath()
@@ -137,7 +138,7 @@ void MediaCatalog::openDatabase(const QString& path)
     if (result != SQLITE_OK) {
         throw CatalogError(CatalogError::Kind::open);
     }
-    sqlite3_busy_timeout(db_.get(), busyTimeoutMilliseconds);
+    sqlite3_busy_timeout(db_.get(), sqlite::busyTimeoutMilliseconds);
     if (!registerCellKeyFunction(db_.get())) {
         throw CatalogError(CatalogError::Kind::open);
     }

@@ -30,6 +30,9 @@ struct sqlite3_stmt;
 
 namespace pivra::sqlite {
 
+// How long a connection waits for a lock that another one holds.
+inline constexpr int busyTimeoutMilliseconds = 5000;
+
 // Owns a connection; closing it is the deleter's job (sqlite3_close_v2).
 struct ConnectionCloser {
     void operator()(sqlite3* db) const noexcept;

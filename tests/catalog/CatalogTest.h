@@ -25,9 +25,11 @@ protected:
     void SetUp() override
     {
         TempFolderTest::SetUp();
-        catalog_.emplace(databasePath());
+        catalog_.emplace(databasePath(), tuning());
         rows_.emplace(databasePath());
     }
+
+    virtual CatalogTuning tuning() const { return {}; }
 
     QString databasePath() const { return pathOf(QStringLiteral("Catalog.sqlite")); }
     MediaCatalog& catalog() { return *catalog_; }

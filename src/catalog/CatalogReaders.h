@@ -1,0 +1,42 @@
+#pragma once
+
+#include "catalog/Sqlite.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace pivra {
+
+// Read-only connections to the catalog file beside the catalog's own, so one
+// large read can be spread over threads: SQLite steps a statement on one
+// thread only, and stepping is most of a million-row gallery read.
+//
+// Every job runs inside a read transaction that begins after the call does.
+// The catalog calls this from its own thread, which is the file's only writer
+// (the catalog lock keeps other processes out), so all jobs of one call read
+// the state that the calling thread sees.
+class CatalogReaders {
+public:
+    explicit CatalogReaders(QString path);
+
+    // Runs job(connection, index) for every index below `count`, at most
+    // `width` at a time (one on the calling thread, the rest on the pool),
+    // and returns when all have run. The first exception a job throws is
+    // rethrown here once the others have stopped; jobs not yet started are
+    // skipped then.
+    void forEach(std::size_t count, std::size_t width, const std::function<void(sqlite3*, std::size_t)>& job);
+
+private:
+    sqlite::Connection take();
+    void giveBack(std::vector<sqlite::Connection> connections);
+
+    QString path_;
+    std::mutex mutex_;
+    std::vector<sqlite::Connection> idle_;
+};
+
+} // namespace pivra
