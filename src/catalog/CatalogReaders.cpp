@@ -11,10 +11,16 @@
 #include <atomic>
 #include <exception>
 #include <latch>
+#include <thread>
 
 namespace pivra {
 
 CatalogReaders::CatalogReaders(QString path) : path_(std::move(path)) {}
+
+std::size_t CatalogReaders::width()
+{
+    return std::max(1U, std::thread::hardware_concurrency());
+}
 
 sqlite::Connection CatalogReaders::take()
 {

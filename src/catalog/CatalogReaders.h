@@ -23,6 +23,9 @@ class CatalogReaders {
 public:
     explicit CatalogReaders(QString path);
 
+    // How many connections a read spreads over: one per core.
+    static std::size_t width();
+
     // Runs job(connection, index) for every index below `count`, at most
     // `width` at a time (one on the calling thread, the rest on the pool),
     // and returns when all have run. The first exception a job throws is

@@ -1,5 +1,6 @@
 #include "catalog/DuplicateCandidates.h"
 
+#include "catalog/CatalogReaders.h"
 #include "catalog/Sqlite.h"
 
 #include "catalog/Uuid.h"
@@ -318,6 +319,17 @@ private:
     std::unordered_map<std::string, std::uint32_t> numbers_;
 };
 
+// A candidate row as read again: its rule keys, source and id.
+struct FetchedRow {
+    TwinKeys keys;
+    std::string source;
+    std::string id;
+};
+
+// Ranges of candidates per reader: more ranges than readers, so a reader that
+// finishes early takes another.
+constexpr std::size_t rangesPerReader = 4;
+
 // 2^23 bits (1 MB): exact for rowids below eight million.
 constexpr std::size_t quickBitWords = std::size_t{1} << 17;
 
@@ -329,14 +341,22 @@ const std::array<const char*, 3> DuplicateCandidates::indexWalks = {
     "SELECT rowid,source_id,name FROM media",
 };
 
-DuplicateCandidates::DuplicateCandidates(sqlite3* db)
+DuplicateCandidates::DuplicateCandidates(CatalogReaders& readers)
 {
     // Supersets first, from the indexes alone: the same media key, the same
     // size, kind and date (the file rule also compares dimensions and keys),
-    // the same source and IMG_E name. Only those rows are read whole.
-    addRowsWithEqualKeys(db, indexWalks[0], 1, rowids_);
-    addRowsWithEqualKeys(db, indexWalks[1], 3, rowids_);
-    addEditedPairs(db, rowids_);
+    // the same source and IMG_E name. Each walk has a connection of its own.
+    std::array<std::vector<std::int64_t>, indexWalks.size()> found;
+    readers.forEach(found.size(), found.size(), [&found](sqlite3* db, std::size_t walk) {
+        if (walk == 2) {
+            addEditedPairs(db, found[walk]);
+        } else {
+            addRowsWithEqualKeys(db, indexWalks[walk], walk == 0 ? 1 : 3, found[walk]);
+        }
+    });
+    for (const std::vector<std::int64_t>& rows : found) {
+        rowids_.insert(rowids_.end(), rows.begin(), rows.end());
+    }
     std::sort(rowids_.begin(), rowids_.end());
     rowids_.erase(std::unique(rowids_.begin(), rowids_.end()), rowids_.end());
 
@@ -345,37 +365,54 @@ DuplicateCandidates::DuplicateCandidates(sqlite3* db)
         const auto bit = static_cast<std::uint64_t>(rowid) & (quickBitWords * 64 - 1);
         quickBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
     }
+
+    // Only those rows are read whole, in ranges on several connections, and
+    // numbered here in rowid order.
+    const std::size_t ranges = std::min(rowids_.size(), readers.width() * rangesPerReader);
+    std::vector<std::vector<FetchedRow>> fetched(ranges);
+    readers.forEach(ranges, readers.width(), [this, ranges, &fetched](sqlite3* db, std::size_t range) {
+        const std::size_t first = rowids_.size() * range / ranges;
+        const std::size_t end = rowids_.size() * (range + 1) / ranges;
+        sqlite::Statement refetch(db, std::string(rowColumns).append(" WHERE rowid=?").c_str());
+        fetched[range].resize(end - first);
+        for (std::size_t at = first; at < end; ++at) {
+            refetch.resetForReuse();
+            refetch.bindInt64(1, rowids_[at]);
+            if (!refetch.nextRowChecked()) {
+                throw CatalogError(CatalogError::Kind::step); // the pass saw it in this same state
+            }
+            FetchedRow& row = fetched[range][at - first];
+            readTwinKeys(refetch.handle(), row.keys);
+            row.source = plainValue(refetch.handle(), sourceColumn);
+            row.id = plainValue(refetch.handle(), idColumn);
+        }
+    });
+
     records_.reserve(rowids_.size());
     KeyNumbers contents;
     KeyNumbers files;
     KeyNumbers editedNames; // a copy's own key and a photo's lookup compare with each other
     std::unordered_map<std::string, std::uint32_t> sourceNumbers; // a NULL source is an empty text
-    TwinKeys keys;
-    sqlite::Statement refetch(db, std::string(rowColumns).append(" WHERE rowid=?").c_str());
-    for (const std::int64_t rowid : rowids_) {
-        refetch.resetForReuse();
-        refetch.bindInt64(1, rowid);
-        if (!refetch.nextRowChecked()) {
-            throw CatalogError(CatalogError::Kind::step); // the pass saw it in this same transaction
-        }
-        sqlite3_stmt* row = refetch.handle();
-        readTwinKeys(row, keys);
-        Record& record = records_.emplace_back();
-        record.rowid = rowid;
-        record.content = contents.numberOf(keys.content);
-        record.file = files.numberOf(keys.file);
-        record.editedSelf = editedNames.numberOf(keys.editedSelf);
-        record.editedLookup = editedNames.numberOf(keys.editedLookup);
-        const auto [source, added] =
-            sourceNumbers.try_emplace(plainValue(row, sourceColumn), static_cast<std::uint32_t>(sources_.size()));
-        if (added) {
-            sources_.push_back(source->first);
-        }
-        record.source = source->second;
-        if (const std::string id = plainValue(row, idColumn); !id.empty()) {
-            record.idOffset = static_cast<std::uint32_t>(ids_.size());
-            record.idLength = static_cast<std::int32_t>(id.size());
-            ids_.append(id);
+    std::size_t next = 0;
+    for (const std::vector<FetchedRow>& rows : fetched) {
+        for (const FetchedRow& row : rows) {
+            Record& record = records_.emplace_back();
+            record.rowid = rowids_[next++];
+            record.content = contents.numberOf(row.keys.content);
+            record.file = files.numberOf(row.keys.file);
+            record.editedSelf = editedNames.numberOf(row.keys.editedSelf);
+            record.editedLookup = editedNames.numberOf(row.keys.editedLookup);
+            const auto [source, added] =
+                sourceNumbers.try_emplace(row.source, static_cast<std::uint32_t>(sources_.size()));
+            if (added) {
+                sources_.push_back(source->first);
+            }
+            record.source = source->second;
+            if (!row.id.empty()) {
+                record.idOffset = static_cast<std::uint32_t>(ids_.size());
+                record.idLength = static_cast<std::int32_t>(row.id.size());
+                ids_.append(row.id);
+            }
         }
     }
 }

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-struct sqlite3;
-
 namespace pivra {
+
+class CatalogReaders;
 
 // The rows of the catalog that a duplicate rule can touch in some scope, and
 // the rules' verdict among those of them that lie in one scope.
@@ -25,8 +25,8 @@ namespace pivra {
 // catalog changes.
 class DuplicateCandidates {
 public:
-    // Reads the whole catalog; must run inside a read transaction.
-    explicit DuplicateCandidates(sqlite3* db);
+    // Reads the whole catalog through `readers`, several statements at once.
+    explicit DuplicateCandidates(CatalogReaders& readers);
 
     // Whether a duplicate rule may involve the row in some scope.
     bool contains(std::int64_t rowid) const;

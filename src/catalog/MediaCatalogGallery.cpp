@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
-#include <thread>
 
 #include <sqlite3.h>
 
@@ -94,7 +93,7 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
     // ranges of capture dates on several connections, newest range first;
     // joined in that order they are the gallery order. A folder's rows are
     // found by their paths, so each range would walk the whole folder again.
-    const std::size_t readers = std::max(1U, std::thread::hardware_concurrency());
+    const std::size_t readers = CatalogReaders::width();
     const bool spread = counted != nullptr && counted->rows >= tuning_.spreadIndexFromRows && !scope.folder;
     const std::vector<double> cuts = spread ? captureCuts(readers * rangesPerReader) : std::vector<double>();
     std::vector<IndexPart> parts(cuts.size() + 1);
@@ -209,7 +208,7 @@ const DuplicateCandidates& MediaCatalog::duplicateCandidates(const DatabaseState
 {
     if (!candidates_ || candidates_->first != state) {
         candidates_.reset(); // the old set is freed before the new one is read
-        candidates_.emplace(state, DuplicateCandidates(db_.get()));
+        candidates_.emplace(state, DuplicateCandidates(*readers_));
     }
     return candidates_->second;
 }
