@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <latch>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace pivra {
@@ -24,13 +26,10 @@ std::size_t CatalogReaders::width()
 
 sqlite::Connection CatalogReaders::take()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        if (!idle_.empty()) {
-            sqlite::Connection connection = std::move(idle_.back());
-            idle_.pop_back();
-            return connection;
-        }
+    if (!idle_.empty()) {
+        sqlite::Connection connection = std::move(idle_.back());
+        idle_.pop_back();
+        return connection;
     }
     sqlite3* opened = nullptr;
     const int result = sqlite3_open_v2(QFile::encodeName(path_).constData(), &opened,
@@ -43,13 +42,72 @@ sqlite::Connection CatalogReaders::take()
     return connection;
 }
 
-void CatalogReaders::giveBack(std::vector<sqlite::Connection> connections)
-{
-    const std::lock_guard lock(mutex_);
-    for (sqlite::Connection& connection : connections) {
-        idle_.push_back(std::move(connection));
+namespace {
+
+// One forEach call, shared with the helpers it starts. A helper that the pool
+// starts late, after every job was taken, finds nothing to do and touches
+// neither the jobs nor the connections, so the call need not wait for it.
+struct Run {
+    explicit Run(std::size_t count) : count(count) {}
+
+    const std::size_t count;
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t finished = 0;
+    std::exception_ptr failure;
+
+    // Runs jobs until none is left. Each job counts as finished only once
+    // the connection is no longer used for it (the last one's transaction
+    // ended), since the caller then hands the connection to the next call.
+    void work(sqlite3* db, const std::function<void(sqlite3*, std::size_t)>& job)
+    {
+        std::optional<sqlite::ReadTransaction> snapshot;
+        for (std::size_t index = next++; index < count;) {
+            std::exception_ptr thrown;
+            try {
+                if (!hasFailed()) {
+                    if (!snapshot) {
+                        snapshot.emplace(db);
+                    }
+                    job(db, index);
+                }
+            } catch (...) {
+                thrown = std::current_exception();
+            }
+            const std::size_t following = next++;
+            if (following >= count) {
+                snapshot.reset();
+            }
+            finish(thrown);
+            index = following;
+        }
     }
-}
+
+    bool hasFailed()
+    {
+        const std::lock_guard lock(mutex);
+        return failure != nullptr;
+    }
+
+    void finish(const std::exception_ptr& thrown)
+    {
+        const std::lock_guard lock(mutex);
+        if (thrown && !failure) {
+            failure = thrown;
+        }
+        ++finished;
+        changed.notify_all();
+    }
+
+    void waitForAll()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return finished == count; });
+    }
+};
+
+} // namespace
 
 void CatalogReaders::forEach(std::size_t count, std::size_t width,
                              const std::function<void(sqlite3*, std::size_t)>& job)
@@ -59,36 +117,19 @@ void CatalogReaders::forEach(std::size_t count, std::size_t width,
     for (std::size_t reader = 0; reader < width; ++reader) {
         connections.push_back(take());
     }
-
-    std::atomic<std::size_t> next{0};
-    std::mutex failureMutex;
-    std::exception_ptr failure;
-    const auto work = [&](sqlite3* db) {
-        try {
-            const sqlite::ReadTransaction snapshot(db);
-            for (std::size_t index = next++; index < count; index = next++) {
-                job(db, index);
-            }
-        } catch (...) {
-            next = count;
-            const std::lock_guard lock(failureMutex);
-            if (!failure) {
-                failure = std::current_exception();
-            }
-        }
-    };
-    std::latch helpersDone(static_cast<std::ptrdiff_t>(width - 1));
+    const auto run = std::make_shared<Run>(count);
     for (std::size_t reader = 1; reader < width; ++reader) {
-        threadPool(PoolPriority::userInitiated)->start([&work, &helpersDone, db = connections[reader].get()] {
-            work(db);
-            helpersDone.count_down();
+        threadPool(PoolPriority::userInitiated)->start([run, &job, db = connections[reader].get()] {
+            run->work(db, job);
         });
     }
-    work(connections.front().get());
-    helpersDone.wait();
-    giveBack(std::move(connections));
-    if (failure) {
-        std::rethrow_exception(failure);
+    run->work(connections.front().get(), job);
+    run->waitForAll();
+    for (sqlite::Connection& connection : connections) {
+        idle_.push_back(std::move(connection));
+    }
+    if (run->failure) {
+        std::rethrow_exception(run->failure);
     }
 }
 

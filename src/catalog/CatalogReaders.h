@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <mutex>
 #include <vector>
 
 namespace pivra {
@@ -27,18 +26,17 @@ public:
     static std::size_t width();
 
     // Runs job(connection, index) for every index below `count`, at most
-    // `width` at a time (one on the calling thread, the rest on the pool),
-    // and returns when all have run. The first exception a job throws is
-    // rethrown here once the others have stopped; jobs not yet started are
-    // skipped then.
+    // `width` at a time: on the calling thread and on pool threads as they
+    // come free, so a busy pool delays nothing. Returns when all have run.
+    // The first exception a job throws is rethrown here once the others have
+    // stopped; jobs not yet started are skipped then. Called from the
+    // catalog's thread only.
     void forEach(std::size_t count, std::size_t width, const std::function<void(sqlite3*, std::size_t)>& job);
 
 private:
     sqlite::Connection take();
-    void giveBack(std::vector<sqlite::Connection> connections);
 
     QString path_;
-    std::mutex mutex_;
     std::vector<sqlite::Connection> idle_;
 };
 
