@@ -23,10 +23,12 @@ protected:
         return plan;
     }
 
-    QString galleryPlan(const GalleryScope& scope)
+    // `dateRange`: as one of several connections reads it, a range of dates.
+    QString galleryPlan(const GalleryScope& scope, bool dateRange = false)
     {
         return planOf(QStringLiteral("SELECT ") + MediaCatalog::indexColumns()
-                      + QStringLiteral(",rowid,relative_path FROM media WHERE ") + scope.scopePredicate().where
+                      + QStringLiteral(",rowid,relative_path FROM media WHERE (") + scope.scopePredicate().where
+                      + (dateRange ? QStringLiteral(") AND media.captured < ? AND media.captured >= ?") : QStringLiteral(")"))
                       + QStringLiteral(" ORDER BY captured DESC,id"));
     }
 
@@ -58,6 +60,18 @@ TEST_F(CatalogQueryPlan, GalleryWalksTheCaptureOrderOfItsScope)
     expectIndexes(galleryPlan({}), {"media_order", "media_live_pair"});
     expectIndexes(galleryPlan({.sourceID = QUuid::createUuid()}), {"media_source_order", "media_live_pair"});
     expectIndexes(galleryPlan({.favoritesOnly = true}), {"media_favorite_order", "media_live_pair"});
+}
+
+// Each connection of a spread read seeks its range of dates in the same order.
+TEST_F(CatalogQueryPlan, GalleryDateRangesSeekTheirDates)
+{
+    const QString all = galleryPlan({}, true);
+    EXPECT_TRUE(all.contains(QStringLiteral("INDEX media_order (captured>? AND captured<?)"))) << all.toStdString();
+    expectIndexes(all, {"media_order"});
+    const QString source = galleryPlan({.sourceID = QUuid::createUuid()}, true);
+    EXPECT_TRUE(source.contains(QStringLiteral("INDEX media_source_order (source_id=? AND captured>? AND captured<?)")))
+        << source.toStdString();
+    expectIndexes(galleryPlan({.favoritesOnly = true}, true), {"media_favorite_order"});
 }
 
 // Duplicate candidates are found without reading a table row.
