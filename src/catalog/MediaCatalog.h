@@ -35,11 +35,11 @@ namespace pivra {
 // Reads skip rows that do not map to an item instead of failing. Items are
 // returned in SQLite's order and never re-sorted here: SQLite compares text by
 // its bytes, and any sort of our own would disagree on some names.
-// A gallery index of at least `spreadIndexFromRows` rows (as the count before
-// it found) is read by several connections at once, each taking a range of
-// capture dates; tests lower it to read small catalogs that way.
+// The gallery index of a catalog of at least `spreadFromRows` rows is read by
+// several connections at once, each taking a range of capture dates (see
+// DateRanges.h); tests lower it to read small catalogs that way.
 struct CatalogTuning {
-    std::int64_t spreadIndexFromRows = 50'000;
+    std::int64_t spreadFromRows = 50'000;
 };
 
 class MediaCatalog {
@@ -155,9 +155,9 @@ private:
         std::vector<std::int64_t> hidden; // ascending
     };
 
-    // Capture dates that cut the catalog into about `parts` ranges of as many
-    // rows, newest first.
-    std::vector<double> captureCuts(std::size_t parts) const;
+    // The capture dates at which the scope's index is cut to be read on
+    // several connections; none to read it in one statement.
+    std::vector<double> spreadCuts(const GalleryScope& scope) const;
 
     CatalogTuning tuning_;
     // Declared before the connections, so the connections close first.

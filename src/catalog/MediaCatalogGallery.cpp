@@ -3,10 +3,10 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
+#include "catalog/DateRanges.h"
 #include "platform/Prefault.h"
 
 #include <algorithm>
-#include <functional>
 #include <iterator>
 
 #include <sqlite3.h>
@@ -18,8 +18,8 @@ namespace {
 // The index statement selects `indexColumns`, then the rowid.
 constexpr int indexRowidColumn = 20;
 
-// Date ranges per reader when an index read is spread: more ranges than
-// readers, so a reader that finishes early takes another.
+// Date ranges per reader when a read is spread: more ranges than readers, so
+// a reader that finishes early takes another.
 constexpr std::size_t rangesPerReader = 4;
 
 // What one statement of an index read found: its items and, without a count's
@@ -69,6 +69,28 @@ void dropHidden(std::vector<MediaItem>& items, const std::vector<std::int64_t>& 
     items.resize(kept);
 }
 
+// The parts of a spread read, one after the other.
+IndexPart joined(std::vector<IndexPart> parts)
+{
+    if (parts.size() == 1) {
+        return std::move(parts.front());
+    }
+    IndexPart whole;
+    std::size_t items = 0;
+    for (const IndexPart& part : parts) {
+        items += part.items.size();
+    }
+    whole.items.reserve(items);
+    for (IndexPart& part : parts) {
+        std::move(part.items.begin(), part.items.end(), std::back_inserter(whole.items));
+        part.items = {};
+        whole.itemRows.insert(whole.itemRows.end(), part.itemRows.begin(), part.itemRows.end());
+        whole.candidatesInScope.insert(whole.candidatesInScope.end(), part.candidatesInScope.begin(),
+                                       part.candidatesInScope.end());
+    }
+    return whole;
+}
+
 } // namespace
 
 // The index and the count read the scope's rows without the duplicate rules
@@ -89,88 +111,35 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
     // Without the count's verdict, the hidden items are made and dropped after.
     const std::vector<std::int64_t>* hidden = counted != nullptr ? &counted->hidden : nullptr;
 
-    // SQLite steps a statement on one thread, so a large index is read as
-    // ranges of capture dates on several connections, newest range first;
-    // joined in that order they are the gallery order. A folder's rows are
-    // found by their paths, so each range would walk the whole folder again.
-    const std::size_t readers = CatalogReaders::width();
-    const bool spread = counted != nullptr && counted->rows >= tuning_.spreadIndexFromRows && !scope.folder;
-    const std::vector<double> cuts = spread ? captureCuts(readers * rangesPerReader) : std::vector<double>();
+    const std::vector<double> cuts = spreadCuts(scope);
     std::vector<IndexPart> parts(cuts.size() + 1);
-    const auto readPart = [&](sqlite3* db, std::size_t index) {
-        QString sql = QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(",rowid FROM media WHERE (")
-                    + where.where + u')';
-        sql += index > 0 ? QStringLiteral(" AND media.captured < ?") : QString();
-        sql += index < cuts.size() ? QStringLiteral(" AND media.captured >= ?") : QString();
-        sqlite::Statement statement(db, sql + QStringLiteral(" ORDER BY captured DESC,id"));
-        int next = statement.bindTexts(1, where.parameters);
-        if (index > 0) {
-            statement.bindDouble(next++, cuts[index - 1]);
-        }
-        if (index < cuts.size()) {
-            statement.bindDouble(next, cuts[index]);
-        }
-        readIndexPart(statement, candidates, hidden, parts[index]);
-    };
-
-    if (parts.size() == 1) {
+    if (cuts.empty() && counted != nullptr) {
         // A million items would otherwise be moved again at every growth.
-        const std::size_t expected =
-            counted != nullptr ? static_cast<std::size_t>(counted->rows) - counted->hidden.size() : 0;
+        const auto expected = static_cast<std::size_t>(counted->rows) - counted->hidden.size();
         parts.front().items.reserve(expected);
         prefaultInBackground(parts.front().items.data(), expected * sizeof(MediaItem));
-        readPart(db_.get(), 0);
-        IndexPart& part = parts.front();
-        if (hidden == nullptr) {
-            dropHidden(part.items, part.itemRows,
-                       candidates.hiddenAmong(std::move(part.candidatesInScope), scope.offlineSources));
-        }
-        return std::move(part.items);
     }
-
-    readers_->forEach(parts.size(), readers, readPart);
-    std::size_t total = 0;
-    for (const IndexPart& part : parts) {
-        total += part.items.size();
+    readDateRanges(db_.get(), *readers_, cuts, QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(",rowid FROM media"),
+                   where, QStringLiteral(" ORDER BY captured DESC,id"),
+                   [&](sqlite::Statement& statement, std::size_t range) {
+                       readIndexPart(statement, candidates, hidden, parts[range]);
+                   });
+    IndexPart whole = joined(std::move(parts));
+    if (hidden == nullptr) {
+        dropHidden(whole.items, whole.itemRows,
+                   candidates.hiddenAmong(std::move(whole.candidatesInScope), scope.offlineSources));
     }
-    std::vector<MediaItem> items;
-    items.reserve(total);
-    for (IndexPart& part : parts) {
-        std::move(part.items.begin(), part.items.end(), std::back_inserter(items));
-        part.items = {};
-    }
-    return items;
+    return std::move(whole.items);
 }
 
-std::vector<double> MediaCatalog::captureCuts(std::size_t parts) const
+std::vector<double> MediaCatalog::spreadCuts(const GalleryScope& scope) const
 {
-    // The dates of evenly spaced rowids stand in for all rows: a few hundred
-    // place the cuts well enough to share the work, in a millisecond.
-    constexpr int samples = 512;
-    sqlite::Statement range = prepare("SELECT min(rowid),max(rowid) FROM media");
-    if (!range.nextRowChecked() || range.isNull(0)) {
+    // A folder's rows are found by their paths and an album's by its links:
+    // cut by date, each range would walk them all again.
+    if (scope.folder || scope.albumID) {
         return {};
     }
-    const double first = static_cast<double>(range.int64(0));
-    const double span = static_cast<double>(range.int64(1)) - first;
-    sqlite::Statement sample = prepare("SELECT captured FROM media WHERE rowid>=? ORDER BY rowid LIMIT 1");
-    std::vector<double> dates;
-    for (int at = 0; at < samples; ++at) {
-        sample.resetForReuse();
-        sample.bindInt64(1, static_cast<std::int64_t>(first + span * at / samples));
-        if (sample.nextRowChecked()) {
-            dates.push_back(sample.real(0));
-        }
-    }
-    std::sort(dates.begin(), dates.end(), std::greater<>());
-    std::vector<double> cuts;
-    for (std::size_t part = 1; part < parts && !dates.empty(); ++part) {
-        const double cut = dates[part * dates.size() / parts];
-        if (cuts.empty() || cut < cuts.back()) {
-            cuts.push_back(cut);
-        }
-    }
-    return cuts;
+    return captureCuts(db_.get(), CatalogReaders::width() * rangesPerReader, tuning_.spreadFromRows);
 }
 
 std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
@@ -179,6 +148,8 @@ std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
     const sqlite::ReadTransaction snapshot(db_.get());
     const DatabaseState state = databaseState();
     const DuplicateCandidates& candidates = duplicateCandidates(state);
+    // Read in one statement: the scopes most reloads count walk a covering
+    // index that way, which ranges of dates would trade for table rows.
     sqlite::Statement statement = prepare(QStringLiteral("SELECT rowid FROM media WHERE ") + where.where);
     statement.bindTexts(1, where.parameters);
     std::int64_t rows = 0;

@@ -160,9 +160,9 @@ private:
     const GalleryScope& scope_;
 };
 
-// Run as it is by default, and with every counted index read spread over
-// several connections by capture date, which the small catalog only
-// reaches when spreading starts at one row.
+// Run as it is by default, and with every index read spread over several
+// connections by capture date, which the small catalog only reaches when
+// spreading starts at one row.
 class GalleryOracle : public CatalogTest, public testing::WithParamInterface<std::int64_t> {
 protected:
     CatalogTuning tuning() const override { return {GetParam()}; }
@@ -310,7 +310,7 @@ TEST_P(GalleryOracle, CountAndIndexMatchABruteForceFilter)
     EXPECT_GT(nonEmpty, 150) << "too few scopes matched anything to test the rules";
 }
 
-INSTANTIATE_TEST_SUITE_P(ReadAlone, GalleryOracle, testing::Values(CatalogTuning{}.spreadIndexFromRows));
+INSTANTIATE_TEST_SUITE_P(ReadAlone, GalleryOracle, testing::Values(CatalogTuning{}.spreadFromRows));
 INSTANTIATE_TEST_SUITE_P(ReadSpread, GalleryOracle, testing::Values(std::int64_t{1}));
 
 } // namespace
