@@ -67,7 +67,7 @@ public:
         const std::int64_t size = file.values.fileSize.value_or(0);
         const ScanFingerprints& fingerprints = *inputs_.fingerprints;
 
-        if (const auto known = fingerprints.byID.constFind(id); known != fingerprints.byID.cend()) {
+        if (const std::optional<FileFingerprint> known = fingerprints.byID(id)) {
             if (known->matches(modified, size)) {
                 batch_.unchanged.push_back({id, file.relative});
                 lookUpLiveIdentifier(*known, id, file, *kind);
@@ -76,8 +76,8 @@ public:
             }
             return true;
         }
-        const auto moved = fingerprints.byRelative.constFind(file.relative);
-        if (moved != fingerprints.byRelative.cend() && moved->fingerprint.matches(modified, size)
+        const std::optional<RelativeFingerprint> moved = fingerprints.byRelative(file.relative);
+        if (moved && moved->fingerprint.matches(modified, size)
             && mayHaveMovedHere(moved->id, file.relative)) {
             batch_.relocated.push_back({moved->id, id, file.path, file.relative});
             lookUpLiveIdentifier(moved->fingerprint, id, file, *kind);
