@@ -20,25 +20,17 @@ std::size_t hashOf(std::string_view key)
     return std::hash<std::string_view>{}(key);
 }
 
-std::uint32_t checkedSize(std::size_t size)
-{
-    if (size > std::numeric_limits<std::uint32_t>::max()) {
-        throw std::length_error("scan fingerprint key too long");
-    }
-    return static_cast<std::uint32_t>(size);
-}
-
 } // namespace
 
 std::string_view ScanFingerprints::idOf(const Entry& entry) const
 {
-    return std::string_view(arena_).substr(entry.offset, entry.idSize);
+    return arena_.view(entry.text, entry.idSize);
 }
 
 std::string_view ScanFingerprints::relativeOf(const Entry& entry) const
 {
-    const std::size_t start = entry.relativeEndsID ? entry.idSize - entry.relativeSize : entry.idSize;
-    return std::string_view(arena_).substr(entry.offset + start, entry.relativeSize);
+    const std::size_t textSize = entry.relativeEndsID ? entry.idSize : entry.idSize + entry.relativeSize;
+    return arena_.view(entry.text, textSize).substr(textSize - entry.relativeSize);
 }
 
 std::size_t ScanFingerprints::slotOf(const Slots& slots, KeyOf keyOf, std::string_view key) const
@@ -94,17 +86,13 @@ void ScanFingerprints::Builder::add(std::string_view id, std::string_view relati
                                     const FileFingerprint& fingerprint)
 {
     Entry entry;
-    entry.offset = set_.arena_.size();
-    entry.idSize = checkedSize(id.size());
-    entry.relativeSize = checkedSize(relative.size());
     entry.relativeEndsID = id.ends_with(relative);
+    entry.text = set_.arena_.append(id, entry.relativeEndsID ? std::string_view() : relative).place;
+    entry.idSize = static_cast<std::uint32_t>(id.size());
+    entry.relativeSize = static_cast<std::uint32_t>(relative.size());
     entry.modified = fingerprint.modified;
     entry.fileSize = fingerprint.fileSize;
     entry.liveChecked = fingerprint.liveChecked;
-    set_.arena_.append(id);
-    if (!entry.relativeEndsID) {
-        set_.arena_.append(relative);
-    }
     set_.entries_.push_back(entry);
 }
 
@@ -114,8 +102,6 @@ ScanFingerprints ScanFingerprints::Builder::build() &&
     if (count >= std::numeric_limits<std::uint32_t>::max() / 2) {
         throw std::length_error("too many scan fingerprints");
     }
-    set_.arena_.shrink_to_fit();
-    set_.entries_.shrink_to_fit();
     const std::size_t capacity = std::bit_ceil(count + count / 2 + 1);
     set_.byID_.assign(capacity, 0);
     set_.byRelative_.assign(capacity, 0);

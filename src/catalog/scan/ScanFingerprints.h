@@ -1,10 +1,12 @@
 #pragma once
 
+#include "catalog/scan/TextArena.h"
+
 #include <QString>
 #include <QStringView>
 #include <cstdint>
+#include <deque>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -33,11 +35,13 @@ struct RelativeFingerprint {
 //
 // A rescan holds one for every file of its source, so the set is compact:
 // the ids and relative paths lie as UTF-8 in one arena, each row is a fixed
-// entry of offsets and its fingerprint, and each key has an open-addressing
-// index of 32-bit slots (the entry's number plus one; 0 is empty), probed
-// linearly and sized once, when the set is built, to at most two thirds full.
-// A relative path that ends its row's id, as a file's does below the root it
-// was scanned from, shares the id's bytes.
+// entry of where its text lies and its fingerprint, and each key has an
+// open-addressing index of 32-bit slots (the entry's number plus one; 0 is
+// empty), probed linearly and sized once, when the set is built, to at most
+// two thirds full. A relative path that ends its row's id, as a file's does
+// below the root it was scanned from, shares the id's bytes; else it follows
+// them. Neither the arena nor the entries move as they grow, so reading the
+// rows never holds them twice.
 //
 // Keys are compared as bytes: two spellings of one name (composed and
 // decomposed accents) are two keys. A key added twice finds the row added
@@ -54,12 +58,12 @@ public:
 
 private:
     struct Entry {
-        std::uint64_t offset = 0; // of the id's bytes in the arena
-        double modified = 0;
-        std::int64_t fileSize = 0;
+        TextArena::Place text;          // the id, then the relative path unless it ends the id
         std::uint32_t idSize = 0;
         std::uint32_t relativeSize = 0; // 0: the row is not found by relative path
-        bool relativeEndsID = false;    // else its bytes follow the id's
+        double modified = 0;
+        std::int64_t fileSize = 0;
+        bool relativeEndsID = false;
         bool liveChecked = false;
     };
     using Slots = std::vector<std::uint32_t>;
@@ -72,8 +76,8 @@ private:
     void index(Slots& slots, KeyOf keyOf, std::uint32_t entry);
     const Entry* find(const Slots& slots, KeyOf keyOf, QStringView key) const;
 
-    std::string arena_;
-    std::vector<Entry> entries_;
+    TextArena arena_;
+    std::deque<Entry> entries_;
     Slots byID_;
     Slots byRelative_;
 };

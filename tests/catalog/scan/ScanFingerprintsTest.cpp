@@ -40,6 +40,8 @@ TEST(ScanFingerprints, FindsRowsByTheBytesOfTheirIdOrRelativePath)
     builder.add("S:/y/dup.jpg", "dup.jpg", {1, 7, false});
     builder.add("S:/twice.jpg", "twice.jpg", {1, 8, false});
     builder.add("S:/twice.jpg", "twice.jpg", {1, 9, true});
+    const std::string longer(70000, 'x'); // longer than a block of the arena
+    builder.add("S:/" + longer, longer, {1, 10, false});
     const ScanFingerprints set = std::move(builder).build();
 
     const std::vector<Lookup> lookups{
@@ -60,11 +62,12 @@ TEST(ScanFingerprints, FindsRowsByTheBytesOfTheirIdOrRelativePath)
         {By::id, QStringLiteral("S:/x/dup.jpg"), QStringLiteral("S:/x/dup.jpg"), 6},
         {By::id, QStringLiteral("S:/twice.jpg"), QStringLiteral("S:/twice.jpg"), 9},
         {By::id, QStringLiteral("S:/missing.jpg"), std::nullopt},
+        {By::relative, QString(70000, u'x'), QStringLiteral("S:/") + QString(70000, u'x'), 10},
     };
     for (const Lookup& lookup : lookups) {
         std::int64_t fileSize = 0;
-        EXPECT_EQ(idFound(set, lookup, fileSize), lookup.foundID) << lookup.key.toStdString();
-        EXPECT_EQ(fileSize, lookup.fileSize) << lookup.key.toStdString();
+        EXPECT_EQ(idFound(set, lookup, fileSize), lookup.foundID) << lookup.key.left(40).toStdString();
+        EXPECT_EQ(fileSize, lookup.fileSize) << lookup.key.left(40).toStdString();
     }
     EXPECT_TRUE(set.byID(QStringLiteral("S:/twice.jpg"))->liveChecked);
     EXPECT_FALSE(ScanFingerprints().byID(QStringLiteral("S:/none.jpg")));
