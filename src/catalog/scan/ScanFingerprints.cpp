@@ -58,7 +58,7 @@ const ScanFingerprints::Entry* ScanFingerprints::find(const Slots& slots, KeyOf 
     QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     QVarLengthArray<char, keyBufferSize> utf8(encoder.requiredSpace(key.size()));
     const char* end = encoder.appendToBuffer(utf8.data(), key);
-    const std::uint32_t stored = slots[slotOf(slots, keyOf, std::string_view(utf8.data(), end - utf8.data()))];
+    const std::uint32_t stored = slots[slotOf(slots, keyOf, std::string_view(utf8.data(), static_cast<std::size_t>(end - utf8.data())))];
     return stored == 0 ? nullptr : &entries_[stored - 1];
 }
 

@@ -54,8 +54,6 @@ public:
     // The row whose relative path is `relative`, with its id as text.
     std::optional<RelativeFingerprint> byRelative(QStringView relative) const;
 
-    std::size_t size() const { return entries_.size(); }
-
 private:
     struct Entry {
         TextArena::Place text;          // the id, then the relative path unless it ends the id

@@ -87,7 +87,6 @@ TEST(ScanFingerprints, EveryOneOfManyRowsIsFoundByBothKeys)
     }
     const ScanFingerprints set = std::move(builder).build();
 
-    ASSERT_EQ(set.size(), std::size_t(count));
     for (int row = 0; row < count; ++row) {
         const std::optional<FileFingerprint> byID = set.byID(QString::fromStdString(id(row)));
         const std::optional<RelativeFingerprint> byRelative = set.byRelative(QString::fromStdString(relative(row)));
