@@ -1,13 +1,20 @@
 // Folder scans of 10,000 photos: the first scan (every file inspected and
 // written), an unchanged rescan (nothing opened, every row stamped), and the
 // inspection alone for comparison, one file at a time and as many at a time
-// as the scan reads in parallel.
+// as the scan reads in parallel. Then an unchanged rescan of a large source,
+// where what the scan holds per file outweighs its fixed costs (the SQLite
+// page cache, the thread pools), to measure its heap.
 //
-// Fixtures, made once into /tmp/pivra-bench-scan and reused: 10,000 small
-// JPEGs (160 × 120) in 20 folders, each with an Exif block of its own (date,
-// camera, lens, GPS, Live Photo identifier).
+// Fixtures, made once and reused: 10,000 small JPEGs (160 × 120) in 20
+// folders of /tmp/pivra-bench-scan, each with an Exif block of its own (date,
+// camera, lens, GPS, Live Photo identifier); and 200,000 names in 200 folders
+// of /tmp/pivra-bench-rescan, each folder's names hard links to one such
+// photo, so that the large source costs little disk. Its first scan, which
+// builds the catalog, is not timed.
 //
-// Counters: files_per_s (wall clock), files.
+// Counters: files_per_s (wall clock), files, and for rescans
+// peak_heap_B_per_file: the most heap in use during the scan beyond what was
+// in use right before it, per file (see HeapPeak.h for what counts).
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/FolderScan.h"
 #include "media/MediaLibraries.h"
@@ -23,12 +30,15 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "HeapPeak.h"
 #include "MediaBenchmarkMain.h"
 
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +47,11 @@ using namespace pivra;
 const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-scan");
 constexpr int photoCount = 10000;
 constexpr int folderCount = 20;
+
+const QString largeFolder = QStringLiteral("/tmp/pivra-bench-rescan");
+constexpr int largeCount = 200000;
+// Names per photo in the large source, well below ext4's 65,000 links a file.
+constexpr int namesPerPhoto = 1000;
 
 QString photoPath(int index)
 {
@@ -57,7 +72,15 @@ QByteArray smallJpeg()
     return bytes;
 }
 
-void writePhoto(const QByteArray& picture, int index)
+QString largeSourcePath(int index)
+{
+    return QStringLiteral("%1/%2/IMG_%3.JPG")
+        .arg(largeFolder)
+        .arg(index / namesPerPhoto, 3, 10, QLatin1Char('0'))
+        .arg(index, 6, 10, QLatin1Char('0'));
+}
+
+void writePhoto(const QByteArray& picture, int index, const QString& path)
 {
     test::ExifFields fields;
     fields.dateTimeOriginal = QStringLiteral("2022:%1:%2 %3:15:30")
@@ -74,7 +97,7 @@ void writePhoto(const QByteArray& picture, int index)
     const int segmentLength = int(payload.size()) + 2;
     QByteArray segment("\xFF\xE1", 2);
     segment.append(char(segmentLength >> 8)).append(char(segmentLength & 0xff)).append(payload);
-    QFile file(photoPath(index));
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qFatal("cannot write %s", qPrintable(file.fileName()));
     }
@@ -93,7 +116,28 @@ void ensureFixtures()
     }
     const QByteArray picture = smallJpeg();
     for (int index = 0; index < photoCount; ++index) {
-        writePhoto(picture, index);
+        writePhoto(picture, index, photoPath(index));
+    }
+    QFile(marker).open(QIODevice::WriteOnly);
+}
+
+void ensureLargeFixture()
+{
+    const QString marker = largeFolder + QStringLiteral("/.complete-%1").arg(largeCount);
+    if (QFile::exists(marker)) {
+        return;
+    }
+    QDir(largeFolder).removeRecursively();
+    const QByteArray picture = smallJpeg();
+    for (int first = 0; first < largeCount; first += namesPerPhoto) {
+        QDir().mkpath(QFileInfo(largeSourcePath(first)).path());
+        writePhoto(picture, first, largeSourcePath(first));
+        const QByteArray original = QFile::encodeName(largeSourcePath(first));
+        for (int index = first + 1; index < first + namesPerPhoto; ++index) {
+            if (link(original.constData(), QFile::encodeName(largeSourcePath(index)).constData()) != 0) {
+                qFatal("cannot link %s", qPrintable(largeSourcePath(index)));
+            }
+        }
     }
     QFile(marker).open(QIODevice::WriteOnly);
 }
@@ -103,10 +147,10 @@ struct ScanResult {
     bool failed = false;
 };
 
-Task<> runScan(CatalogExecutor* catalog, std::shared_ptr<const MediaInspector> inspector, QUuid source,
+Task<> runScan(CatalogExecutor* catalog, std::shared_ptr<const MediaInspector> inspector, QUuid source, QString root,
                ScanResult* result)
 {
-    Task<ScanOutcome> scanning = scan(*catalog, std::move(inspector), source, fixtureFolder, std::nullopt,
+    Task<ScanOutcome> scanning = scan(*catalog, std::move(inspector), source, std::move(root), std::nullopt,
                                       ScanProgress([](int) {}), CancelToken());
     try {
         result->processed = (co_await std::move(scanning)).processed;
@@ -115,20 +159,33 @@ Task<> runScan(CatalogExecutor* catalog, std::shared_ptr<const MediaInspector> i
     }
 }
 
-// One scan, timed on the wall clock.
-double timedScan(CatalogExecutor& catalog, const QUuid& source, benchmark::State& state)
+// A folder of photos to scan.
+struct Source {
+    QString root;
+    int files = 0;
+};
+
+// What one scan took: wall-clock time, and the most heap it held at once.
+struct ScanCost {
+    double seconds = 0;
+    std::int64_t peakHeap = 0;
+};
+
+ScanCost measuredScan(CatalogExecutor& catalog, const QUuid& source, const Source& folder, benchmark::State& state)
 {
     QObject context;
     ScanResult result;
+    auto inspector = std::make_shared<MetadataInspector>();
+    const std::int64_t heapBefore = bench::resetHeapPeak();
     QElapsedTimer timer;
     timer.start();
-    startTask(&context, runScan(&catalog, std::make_shared<MetadataInspector>(), source, &result));
+    startTask(&context, runScan(&catalog, std::move(inspector), source, folder.root, &result));
     drain(-1);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    if (result.failed || result.processed != photoCount) {
+    const ScanCost cost{timer.nsecsElapsed() / 1e9, bench::heapPeak() - heapBefore};
+    if (result.failed || result.processed != folder.files) {
         state.SkipWithError("the scan did not index every photo");
     }
-    return seconds;
+    return cost;
 }
 
 void report(benchmark::State& state, double seconds, int files)
@@ -138,6 +195,22 @@ void report(benchmark::State& state, double seconds, int files)
     state.counters["files_per_s"] = files / seconds;
 }
 
+// Rescans of a folder that has not changed since its first scan.
+void unchangedRescans(benchmark::State& state, const Source& folder)
+{
+    QTemporaryDir catalogFolder;
+    CatalogExecutor catalog([path = catalogFolder.filePath(QStringLiteral("Catalog.sqlite"))] {
+        return std::make_unique<MediaCatalog>(path);
+    });
+    const QUuid source = QUuid::createUuid();
+    measuredScan(catalog, source, folder, state);
+    for (auto _ : state) {
+        const ScanCost cost = measuredScan(catalog, source, folder, state);
+        report(state, cost.seconds, folder.files);
+        state.counters["peak_heap_B_per_file"] = static_cast<double>(cost.peakHeap) / folder.files;
+    }
+}
+
 void BM_FirstScan(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -145,21 +218,20 @@ void BM_FirstScan(benchmark::State& state)
         CatalogExecutor catalog([path = folder.filePath(QStringLiteral("Catalog.sqlite"))] {
             return std::make_unique<MediaCatalog>(path);
         });
-        report(state, timedScan(catalog, QUuid::createUuid(), state), photoCount);
+        report(state, measuredScan(catalog, QUuid::createUuid(), {fixtureFolder, photoCount}, state).seconds,
+               photoCount);
     }
 }
 
 void BM_UnchangedRescan(benchmark::State& state)
 {
-    QTemporaryDir folder;
-    CatalogExecutor catalog([path = folder.filePath(QStringLiteral("Catalog.sqlite"))] {
-        return std::make_unique<MediaCatalog>(path);
-    });
-    const QUuid source = QUuid::createUuid();
-    timedScan(catalog, source, state);
-    for (auto _ : state) {
-        report(state, timedScan(catalog, source, state), photoCount);
-    }
+    unchangedRescans(state, {fixtureFolder, photoCount});
+}
+
+void BM_LargeUnchangedRescan(benchmark::State& state)
+{
+    ensureLargeFixture();
+    unchangedRescans(state, {largeFolder, largeCount});
 }
 
 // Inspection alone over the same files, on `width` threads.
@@ -193,6 +265,7 @@ void BM_InspectionOnly(benchmark::State& state)
 BENCHMARK(BM_FirstScan)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnchangedRescan)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InspectionOnly)->Arg(1)->Arg(4)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargeUnchangedRescan)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

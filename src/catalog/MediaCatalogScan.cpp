@@ -98,21 +98,18 @@ ScanFingerprints MediaCatalog::existingFingerprints(const QUuid& sourceID)
     sqlite::Statement statement = prepare("SELECT id, modified, file_size, relative_path, live_checked FROM media "
                                           "WHERE source_id=? AND metadata_json IS NOT NULL AND inspection_version=1");
     statement.bindUuid(1, sourceID);
-    ScanFingerprints fingerprints;
+    ScanFingerprints::Builder fingerprints;
     // A read that stopped half-way would make the rest look new and have
     // them inspected again, losing their thumbnails and locations: fail.
     while (statement.nextRowChecked()) {
-        const std::optional<QString> id = statement.text(0);
+        const std::optional<std::string_view> id = statement.optionalBytes(0);
         if (!id) {
             continue;
         }
-        const FileFingerprint fingerprint{statement.real(1), statement.int64(2), statement.int32(4) != 0};
-        fingerprints.byID.insert(*id, fingerprint);
-        if (const std::optional<QString> relative = statement.text(3)) {
-            fingerprints.byRelative.insert(*relative, RelativeFingerprint{*id, fingerprint});
-        }
+        // A row without a relative path (NULL) reads as empty: found by id only.
+        fingerprints.add(*id, statement.bytes(3), {statement.real(1), statement.int64(2), statement.int32(4) != 0});
     }
-    return fingerprints;
+    return std::move(fingerprints).build();
 }
 
 void MediaCatalog::apply(const ScanBatch& batch, const QString& token)

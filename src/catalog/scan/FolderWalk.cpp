@@ -117,8 +117,8 @@ std::size_t openFolderBudget()
 // each level keeps only its length.
 class Walker {
 public:
-    Walker(FolderWalk& walk, QString walkedRoot, const CancelToken& cancel)
-        : walk_(walk), walkedRoot_(std::move(walkedRoot)), cancel_(cancel), budget_(openFolderBudget())
+    Walker(FolderWalk& walk, const CancelToken& cancel)
+        : walk_(walk), cancel_(cancel), budget_(openFolderBudget())
     {
     }
 
@@ -228,7 +228,7 @@ private:
         if (values.stx_mask & STATX_BTIME) {
             fileValues.creationDate = timestampOf(values.stx_btime);
         }
-        walk_.files.push_back({walkedRoot_ + u'/' + relative, relative, fileValues});
+        walk_.files.append(relative, fileValues);
     }
 
     // The folder on top could be listed but its entries not looked at (it
@@ -249,7 +249,6 @@ private:
     }
 
     FolderWalk& walk_;
-    QString walkedRoot_;
     const CancelToken& cancel_;
     const std::size_t budget_;
     std::vector<Level> stack_;
@@ -259,6 +258,42 @@ private:
 };
 
 } // namespace
+
+WalkedFiles::WalkedFiles(QString root) : root_(std::move(root)) {}
+
+void WalkedFiles::append(QStringView relative, const FileValues& values)
+{
+    const TextArena::Appended text = arena_.append(relative);
+    Record record;
+    record.relative = text.place;
+    record.size = text.size;
+    record.modified = values.contentModificationDate.value_or(0);
+    record.created = values.creationDate.value_or(0);
+    record.fileSize = values.fileSize.value_or(0);
+    record.hasModified = values.contentModificationDate.has_value();
+    record.hasCreated = values.creationDate.has_value();
+    record.hasFileSize = values.fileSize.has_value();
+    records_.push_back(record);
+}
+
+WalkedFile WalkedFiles::operator[](std::size_t index) const
+{
+    const Record& record = records_[index];
+    WalkedFile file;
+    const std::string_view relative = arena_.view(record.relative, record.size);
+    file.relative = QString::fromUtf8(relative.data(), static_cast<qsizetype>(relative.size()));
+    file.path = root_ + u'/' + file.relative;
+    if (record.hasModified) {
+        file.values.contentModificationDate = record.modified;
+    }
+    if (record.hasCreated) {
+        file.values.creationDate = record.created;
+    }
+    if (record.hasFileSize) {
+        file.values.fileSize = record.fileSize;
+    }
+    return file;
+}
 
 bool isPackageFolderName(const QString& name)
 {
@@ -302,7 +337,8 @@ FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
     while (walkedRoot.endsWith(u'/')) {
         walkedRoot.chop(1); // "/" itself becomes "", so its files read "/name"
     }
-    Walker walker(walk, walkedRoot, cancel);
+    walk.files = WalkedFiles(walkedRoot);
+    Walker walker(walk, cancel);
     walk.complete = walker.run(std::move(rootFolder), walk.rootPath == u"/") && !cancel.isCancelled();
     return walk;
 }

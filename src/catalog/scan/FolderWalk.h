@@ -1,13 +1,15 @@
 #pragma once
 
 #include "catalog/scan/FileValues.h"
+#include "catalog/scan/TextArena.h"
 #include "platform/CancelToken.h"
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <cstdint>
+#include <deque>
 #include <optional>
-#include <vector>
 
 namespace pivra {
 
@@ -28,13 +30,45 @@ struct WalkedFile {
     FileValues values;
 };
 
+// The files of a walk, kept compactly: a scan holds every file of its source
+// until it ends, and a source may have millions. The relative paths lie as
+// UTF-8 in one arena beside a fixed record of each file's values, neither of
+// which moves as it grows; a file's path is the root as given, "/" and its
+// relative path, so it is made again when the file is asked for.
+class WalkedFiles {
+public:
+    // `root` as given, without a trailing "/" ("" for "/").
+    explicit WalkedFiles(QString root = {});
+
+    void append(QStringView relative, const FileValues& values);
+
+    std::size_t size() const { return records_.size(); }
+    WalkedFile operator[](std::size_t index) const;
+
+private:
+    struct Record {
+        TextArena::Place relative;
+        double modified = 0;
+        double created = 0;
+        std::int64_t fileSize = 0;
+        std::uint32_t size = 0;
+        bool hasModified = false;
+        bool hasCreated = false;
+        bool hasFileSize = false;
+    };
+
+    QString root_;
+    TextArena arena_;
+    std::deque<Record> records_;
+};
+
 struct FolderWalk {
     // False when the root could not be resolved or opened; nothing else is set.
     bool opened = false;
     QString rootPath; // the root with symbolic links resolved
     FolderIdentity rootIdentity;
     // Depth first; within a folder by the bytes of the names.
-    std::vector<WalkedFile> files;
+    WalkedFiles files;
     // Folders below the root that could not be opened (no permission, like
     // the "lost+found" of every ext4 disk, or deeper than the walk keeps
     // folders open), relative to the resolved root. What lies inside them is

@@ -1,39 +1,13 @@
 #pragma once
 
 #include "catalog/MediaItem.h"
+#include "catalog/scan/ScanFingerprints.h"
 
-#include <QHash>
 #include <QString>
-#include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace pivra {
-
-// What the catalog knew of a file when a scan began: enough to tell an
-// untouched file from a changed one without opening it.
-struct FileFingerprint {
-    double modified = 0;
-    std::int64_t fileSize = 0;
-    bool liveChecked = false;
-
-    bool matches(double otherModified, std::int64_t otherSize) const
-    {
-        return modified == otherModified && fileSize == otherSize;
-    }
-};
-
-struct RelativeFingerprint {
-    QString id;
-    FileFingerprint fingerprint;
-};
-
-// The fingerprints of one source's fully inspected rows, by item id and by
-// path below the source's root.
-struct ScanFingerprints {
-    QHash<QString, FileFingerprint> byID;
-    QHash<QString, RelativeFingerprint> byRelative;
-};
 
 // One batch of a scan's decisions, written in one transaction.
 struct ScanBatch {

@@ -67,7 +67,7 @@ public:
         const std::int64_t size = file.values.fileSize.value_or(0);
         const ScanFingerprints& fingerprints = *inputs_.fingerprints;
 
-        if (const auto known = fingerprints.byID.constFind(id); known != fingerprints.byID.cend()) {
+        if (const std::optional<FileFingerprint> known = fingerprints.byID(id)) {
             if (known->matches(modified, size)) {
                 batch_.unchanged.push_back({id, file.relative});
                 lookUpLiveIdentifier(*known, id, file, *kind);
@@ -76,8 +76,8 @@ public:
             }
             return true;
         }
-        const auto moved = fingerprints.byRelative.constFind(file.relative);
-        if (moved != fingerprints.byRelative.cend() && moved->fingerprint.matches(modified, size)
+        const std::optional<RelativeFingerprint> moved = fingerprints.byRelative(file.relative);
+        if (moved && moved->fingerprint.matches(modified, size)
             && mayHaveMovedHere(moved->id, file.relative)) {
             batch_.relocated.push_back({moved->id, id, file.path, file.relative});
             lookUpLiveIdentifier(moved->fingerprint, id, file, *kind);
@@ -102,7 +102,7 @@ private:
         }
         const std::size_t slot = batch_.liveUpdates.size();
         batch_.liveUpdates.push_back({id, std::nullopt});
-        reads_.push_back([this, slot, &file, kind] {
+        reads_.push_back([this, slot, file, kind] {
             batch_.liveUpdates[slot].identifier = inputs_.inspector->livePhotoIdentifier(file.path, kind);
         });
     }
@@ -111,7 +111,7 @@ private:
     {
         const std::size_t slot = batch_.changed.size();
         batch_.changed.push_back({MediaItem(), file.relative, true});
-        reads_.push_back([this, slot, &file, kind] {
+        reads_.push_back([this, slot, file, kind] {
             Inspection inspection = inputs_.inspector->inspect(file.path, inputs_.sourceID, file.values, kind);
             batch_.changed[slot].item = std::move(inspection.item);
             batch_.changed[slot].fileRead = inspection.fileRead;
@@ -141,6 +141,7 @@ private:
     const ScanInputs& inputs_;
     ScanBatch batch_;
     // Filled in place once every decision is made, so the lists no longer grow.
+    // Each read holds its own copy of its file: the walk makes them on demand.
     std::vector<std::function<void()>> reads_;
 };
 
@@ -150,7 +151,7 @@ DecidedBatch decideBatch(const ScanInputs& inputs, std::size_t first, std::size_
                          const CancelToken& cancel)
 {
     BatchDecider decider(inputs);
-    const std::vector<WalkedFile>& files = inputs.walk->files;
+    const WalkedFiles& files = inputs.walk->files;
     std::size_t next = first;
     std::size_t decisions = 0;
     while (next < files.size() && decisions < batchSize) {

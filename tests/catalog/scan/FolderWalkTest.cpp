@@ -21,8 +21,8 @@ protected:
     static QStringList relativesOf(const FolderWalk& walk)
     {
         QStringList relatives;
-        for (const WalkedFile& file : walk.files) {
-            relatives.append(file.relative);
+        for (std::size_t index = 0; index < walk.files.size(); ++index) {
+            relatives.append(walk.files[index].relative);
         }
         return relatives;
     }
@@ -210,6 +210,37 @@ TEST(PackageFolderNames, AreRecognisedByExtensionWhateverTheCase)
     EXPECT_FALSE(isPackageFolderName(QStringLiteral("app")));
     EXPECT_FALSE(isPackageFolderName(QStringLiteral(".app")));
     EXPECT_FALSE(isPackageFolderName(QStringLiteral("2020.trip")));
+}
+
+// Enough files to fill many blocks, one path longer than a block, and values
+// that are missing: each file comes back as it went in.
+TEST(WalkedFiles, GiveBackEveryFileAsAppended)
+{
+    const auto relative = [](int index) {
+        return index == 7 ? QString(70000, u'ş') : QStringLiteral("İstanbul/%1/ğüşı.jpg").arg(index);
+    };
+    const auto values = [](int index) {
+        FileValues fileValues;
+        fileValues.fileSize = index % 3 ? std::optional<std::int64_t>(index) : std::nullopt;
+        fileValues.contentModificationDate = index % 5 ? std::optional(index + 0.5) : std::nullopt;
+        fileValues.creationDate = index % 7 ? std::optional(index + 0.25) : std::nullopt;
+        return fileValues;
+    };
+    constexpr int count = 5000;
+    WalkedFiles files(QStringLiteral("/media/disk"));
+    for (int index = 0; index < count; ++index) {
+        files.append(relative(index), values(index));
+    }
+
+    ASSERT_EQ(files.size(), std::size_t(count));
+    for (int index = 0; index < count; ++index) {
+        const WalkedFile file = files[index];
+        ASSERT_EQ(file.relative, relative(index)) << index;
+        EXPECT_EQ(file.path, QStringLiteral("/media/disk/") + relative(index));
+        EXPECT_EQ(file.values.fileSize, values(index).fileSize);
+        EXPECT_EQ(file.values.contentModificationDate, values(index).contentModificationDate);
+        EXPECT_EQ(file.values.creationDate, values(index).creationDate);
+    }
 }
 
 } // namespace

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "catalog/scan/TextArena.h"
+
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace pivra {
+
+// What the catalog knew of a file when a scan began: enough to tell an
+// untouched file from a changed one without opening it.
+struct FileFingerprint {
+    double modified = 0;
+    std::int64_t fileSize = 0;
+    bool liveChecked = false;
+
+    bool matches(double otherModified, std::int64_t otherSize) const
+    {
+        return modified == otherModified && fileSize == otherSize;
+    }
+};
+
+struct RelativeFingerprint {
+    QString id;
+    FileFingerprint fingerprint;
+};
+
+// The fingerprints of one source's fully inspected rows, by item id and by
+// path below the source's root.
+//
+// A rescan holds one for every file of its source, so the set is compact:
+// the ids and relative paths lie as UTF-8 in one arena, each row is a fixed
+// entry of where its text lies and its fingerprint, and each key has an
+// open-addressing index of 32-bit slots (the entry's number plus one; 0 is
+// empty), probed linearly and sized once, when the set is built, to at most
+// two thirds full. A relative path that ends its row's id, as a file's does
+// below the root it was scanned from, shares the id's bytes; else it follows
+// them. Neither the arena nor the entries move as they grow, so reading the
+// rows never holds them twice.
+//
+// Keys are compared as bytes: two spellings of one name (composed and
+// decomposed accents) are two keys. A key added twice finds the row added
+// last. Immutable once built, so threads may share it.
+class ScanFingerprints {
+public:
+    class Builder;
+
+    std::optional<FileFingerprint> byID(QStringView id) const;
+    // The row whose relative path is `relative`, with its id as text.
+    std::optional<RelativeFingerprint> byRelative(QStringView relative) const;
+
+private:
+    struct Entry {
+        TextArena::Place text;          // the id, then the relative path unless it ends the id
+        std::uint32_t idSize = 0;
+        std::uint32_t relativeSize = 0; // 0: the row is not found by relative path
+        double modified = 0;
+        std::int64_t fileSize = 0;
+        bool relativeEndsID = false;
+        bool liveChecked = false;
+    };
+    using Slots = std::vector<std::uint32_t>;
+    using KeyOf = std::string_view (ScanFingerprints::*)(const Entry&) const;
+
+    std::string_view idOf(const Entry& entry) const;
+    std::string_view relativeOf(const Entry& entry) const;
+    // The slot that holds `key`, or the empty one where it would go.
+    std::size_t slotOf(const Slots& slots, KeyOf keyOf, std::string_view key) const;
+    void index(Slots& slots, KeyOf keyOf, std::uint32_t entry);
+    const Entry* find(const Slots& slots, KeyOf keyOf, QStringView key) const;
+
+    TextArena arena_;
+    std::deque<Entry> entries_;
+    Slots byID_;
+    Slots byRelative_;
+};
+
+// Collects the rows of a set, then indexes them once.
+class ScanFingerprints::Builder {
+public:
+    // `relative` is empty for a row without one: it is found by id only.
+    void add(std::string_view id, std::string_view relative, const FileFingerprint& fingerprint);
+    ScanFingerprints build() &&;
+
+private:
+    ScanFingerprints set_;
+};
+
+} // namespace pivra

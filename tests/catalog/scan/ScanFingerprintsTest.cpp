@@ -1,0 +1,101 @@
+#include "catalog/scan/ScanFingerprints.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace pivra::test {
+namespace {
+
+enum class By { id, relative };
+
+struct Lookup {
+    By by;
+    QString key;
+    std::optional<QString> foundID; // the row's id; none when absent
+    std::int64_t fileSize = 0;      // the found row's
+};
+
+std::optional<QString> idFound(const ScanFingerprints& set, const Lookup& lookup, std::int64_t& fileSize)
+{
+    if (lookup.by == By::relative) {
+        const std::optional<RelativeFingerprint> found = set.byRelative(lookup.key);
+        fileSize = found ? found->fingerprint.fileSize : 0;
+        return found ? std::optional(found->id) : std::nullopt;
+    }
+    const std::optional<FileFingerprint> found = set.byID(lookup.key);
+    fileSize = found ? found->fileSize : 0;
+    return found ? std::optional(lookup.key) : std::nullopt;
+}
+
+TEST(ScanFingerprints, FindsRowsByTheBytesOfTheirIdOrRelativePath)
+{
+    ScanFingerprints::Builder builder;
+    builder.add("S:/lib/İstanbul/ğüşı.jpg", "İstanbul/ğüşı.jpg", {1, 1, true});
+    builder.add("S:/lib/café.jpg", "café.jpg", {1, 2, false});       // composed é
+    builder.add("S:/lib/cafe\u0301.jpg", "cafe\u0301.jpg", {1, 3, false}); // decomposed
+    builder.add("S:/old/a.jpg", "moved/a.jpg", {1, 4, false});       // not the id's end
+    builder.add("S:/none.jpg", "", {1, 5, false});
+    builder.add("S:/x/dup.jpg", "dup.jpg", {1, 6, false});
+    builder.add("S:/y/dup.jpg", "dup.jpg", {1, 7, false});
+    builder.add("S:/twice.jpg", "twice.jpg", {1, 8, false});
+    builder.add("S:/twice.jpg", "twice.jpg", {1, 9, true});
+    const std::string longer(70000, 'x'); // longer than a block of the arena
+    builder.add("S:/" + longer, longer, {1, 10, false});
+    const ScanFingerprints set = std::move(builder).build();
+
+    const std::vector<Lookup> lookups{
+        {By::id, QStringLiteral("S:/lib/İstanbul/ğüşı.jpg"), QStringLiteral("S:/lib/İstanbul/ğüşı.jpg"), 1},
+        {By::relative, QStringLiteral("İstanbul/ğüşı.jpg"), QStringLiteral("S:/lib/İstanbul/ğüşı.jpg"), 1},
+        {By::relative, QStringLiteral("istanbul/ğüşı.jpg"), std::nullopt},
+        {By::id, QStringLiteral("S:/lib/İstanbul/ğüşı.jp"), std::nullopt},
+        {By::relative, QStringLiteral("café.jpg"), QStringLiteral("S:/lib/café.jpg"), 2},
+        {By::relative, QStringLiteral("cafe\u0301.jpg"), QStringLiteral("S:/lib/cafe\u0301.jpg"), 3},
+        {By::id, QStringLiteral("S:/lib/cafe\u0301.jpg"), QStringLiteral("S:/lib/cafe\u0301.jpg"), 3},
+        {By::relative, QStringLiteral("moved/a.jpg"), QStringLiteral("S:/old/a.jpg"), 4},
+        {By::relative, QStringLiteral("a.jpg"), std::nullopt},
+        {By::id, QStringLiteral("S:/old/a.jpg"), QStringLiteral("S:/old/a.jpg"), 4},
+        {By::id, QStringLiteral("S:/none.jpg"), QStringLiteral("S:/none.jpg"), 5},
+        {By::relative, QString(), std::nullopt},
+        {By::id, QString(), std::nullopt},
+        {By::relative, QStringLiteral("dup.jpg"), QStringLiteral("S:/y/dup.jpg"), 7},
+        {By::id, QStringLiteral("S:/x/dup.jpg"), QStringLiteral("S:/x/dup.jpg"), 6},
+        {By::id, QStringLiteral("S:/twice.jpg"), QStringLiteral("S:/twice.jpg"), 9},
+        {By::id, QStringLiteral("S:/missing.jpg"), std::nullopt},
+        {By::relative, QString(70000, u'x'), QStringLiteral("S:/") + QString(70000, u'x'), 10},
+    };
+    for (const Lookup& lookup : lookups) {
+        std::int64_t fileSize = 0;
+        EXPECT_EQ(idFound(set, lookup, fileSize), lookup.foundID) << lookup.key.left(40).toStdString();
+        EXPECT_EQ(fileSize, lookup.fileSize) << lookup.key.left(40).toStdString();
+    }
+    EXPECT_TRUE(set.byID(QStringLiteral("S:/twice.jpg"))->liveChecked);
+    EXPECT_FALSE(ScanFingerprints().byID(QStringLiteral("S:/none.jpg")));
+    EXPECT_FALSE(ScanFingerprints::Builder().build().byRelative(QStringLiteral("dup.jpg")));
+}
+
+// Enough rows that many keys share their first slot and probe on.
+TEST(ScanFingerprints, EveryOneOfManyRowsIsFoundByBothKeys)
+{
+    constexpr int count = 50000;
+    const auto id = [](int row) { return "S:/lib/" + std::to_string(row) + ".jpg"; };
+    // Odd rows have a relative path of their own; even rows share the id's end.
+    const auto relative = [](int row) { return (row % 2 ? "r/" : "") + std::to_string(row) + ".jpg"; };
+    ScanFingerprints::Builder builder;
+    for (int row = 0; row < count; ++row) {
+        builder.add(id(row), relative(row), {0, row, false});
+    }
+    const ScanFingerprints set = std::move(builder).build();
+
+    for (int row = 0; row < count; ++row) {
+        const std::optional<FileFingerprint> byID = set.byID(QString::fromStdString(id(row)));
+        const std::optional<RelativeFingerprint> byRelative = set.byRelative(QString::fromStdString(relative(row)));
+        ASSERT_TRUE(byID && byRelative) << row;
+        EXPECT_EQ(byID->fileSize, row);
+        EXPECT_EQ(byRelative->id.toStdString(), id(row));
+        EXPECT_FALSE(set.byRelative(QString::fromStdString("s/" + std::to_string(row) + ".jpg")));
+    }
+}
+
+} // namespace
+} // namespace pivra::test
