@@ -1,10 +1,9 @@
 #include "media/VideoProperties.h"
 
-#include "media/MediaLibraries.h"
+#include "media/VideoInput.h"
 #include "media/VideoMetadataKeys.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QRegularExpression>
 #include <cmath>
 #include <cstring>
@@ -18,31 +17,9 @@ extern "C" {
 namespace pivra {
 namespace {
 
-constexpr const char* probeSize = "2097152";       // bytes read to detect the streams
-constexpr const char* analyzeDuration = "1000000"; // microseconds analysed when the header is not enough
 const char* const contentIdentifierTag = "com.apple.quicktime.content.identifier";
 const char* const quickTimeCreationTag = "com.apple.quicktime.creationdate";
 const char* const containerCreationTag = "creation_time";
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
-
-Input openInput(const QString& path)
-{
-    initializeMediaLibraries();
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "probesize", probeSize, 0);
-    av_dict_set(&options, "analyzeduration", analyzeDuration, 0);
-    AVFormatContext* context = nullptr;
-    const int status = avformat_open_input(&context, QFile::encodeName(path).constData(), nullptr, &options);
-    av_dict_free(&options);
-    if (status < 0) {
-        return nullptr; // avformat_open_input frees the context on failure
-    }
-    return Input(context);
-}
 
 std::optional<QString> tag(const AVFormatContext* context, const char* key)
 {
@@ -51,20 +28,6 @@ std::optional<QString> tag(const AVFormatContext* context, const char* key)
         return std::nullopt;
     }
     return QString::fromUtf8(entry->value);
-}
-
-// The first video track, leaving out cover art, which the mov demuxer shows as
-// a video stream with a single attached picture.
-AVStream* firstVideoStream(const AVFormatContext* context)
-{
-    for (unsigned index = 0; index < context->nb_streams; ++index) {
-        AVStream* stream = context->streams[index];
-        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO
-            && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            return stream;
-        }
-    }
-    return nullptr;
 }
 
 // Some containers leave to the stream analysis what their header does not
@@ -157,7 +120,7 @@ std::optional<QString> contentIdentifier(const AVFormatContext* context)
 
 std::optional<VideoProperties> readVideoProperties(const QString& path)
 {
-    const Input input = openInput(path);
+    const VideoInput input = openVideoInput(path);
     if (!input) {
         return std::nullopt;
     }
@@ -182,7 +145,7 @@ std::optional<VideoProperties> readVideoProperties(const QString& path)
 
 std::optional<QString> readContentIdentifier(const QString& path)
 {
-    const Input input = openInput(path);
+    const VideoInput input = openVideoInput(path);
     return input ? contentIdentifier(input.get()) : std::nullopt;
 }
 

@@ -96,7 +96,10 @@ bool addRotation(AVStream* stream, int degrees)
     if (!matrix) {
         return false;
     }
-    av_display_rotation_set(matrix, -degrees); // FFmpeg counts counter-clockwise
+    // The matrix an iPhone writes for a portrait clip (90) reads back from FFmpeg
+    // as -90 degrees, which players turn 90 degrees clockwise; this setter
+    // gives that matrix for 90.
+    av_display_rotation_set(matrix, degrees);
     return true;
 }
 
@@ -132,6 +135,9 @@ bool drain(AVCodecContext* codec, AVFormatContext* output, AVStream* stream)
         }
         if (status < 0) {
             return false;
+        }
+        if (packet->duration == 0 && codec->codec_type == AVMEDIA_TYPE_VIDEO) {
+            packet->duration = 1; // one frame: else the muxer's edit list leaves the last one out
         }
         av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
         packet->stream_index = stream->index;

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "media/VideoInput.h"
+
+#include <QSize>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+extern "C" {
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+}
+
+namespace pivra {
+
+// Decodes the first video track of a file (not its cover art) with FFmpeg,
+// frame by frame, with each frame's time from the track's start. Poster frames
+// and preview clips both read videos through it. One instance serves one
+// thread; several may decode side by side.
+class VideoDecoder {
+public:
+    // Opens the file's first video track and its decoder, with `threads`
+    // decoding threads (0: FFmpeg chooses); none when the file holds no video
+    // track that can be decoded.
+    static std::unique_ptr<VideoDecoder> open(const QString& path, int threads = 1);
+    ~VideoDecoder();
+
+    VideoDecoder(const VideoDecoder&) = delete;
+    VideoDecoder& operator=(const VideoDecoder&) = delete;
+
+    // The frame size as stored, before the display rotation.
+    QSize naturalSize() const;
+    // The display rotation in clockwise degrees, 0, 90, 180 or 270, from the
+    // track's display matrix (0 without one).
+    int rotation() const;
+    // The track's length in seconds (the container's when the track has none),
+    // when it is known.
+    std::optional<double> duration() const;
+    // The track itself, for what the above does not cover (frame rate, time
+    // base, side data).
+    const AVStream* stream() const { return stream_; }
+    const AVCodecContext* codec() const { return codec_; }
+
+    // Moves to the last key frame at or before `seconds`; false when the file
+    // cannot seek there (then the position is unchanged).
+    bool seek(double seconds);
+
+    // The next decoded frame and its time in seconds from the track's start;
+    // null at the end or when the file cannot be read further. The frame stays
+    // valid until the next call.
+    const AVFrame* nextFrame(double& seconds);
+
+private:
+    VideoDecoder() = default;
+
+    VideoInput input_;
+    AVStream* stream_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    bool draining_ = false;
+};
+
+} // namespace pivra
