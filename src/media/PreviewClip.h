@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+namespace pivra {
+
+// The clip's frame size for a video of `natural` size (as stored, before its
+// display rotation): scaled so that its longer side is at most 640 pixels,
+// never enlarged, each side then halved, truncated and doubled (even, at
+// least 2).
+QSize previewClipSize(QSize natural);
+
+// How much of a video a clip holds: its duration up to 3 seconds; 3 seconds
+// when the duration is unknown or not finite.
+double previewClipSeconds(std::optional<double> duration);
+
+// Writes the preview clip of the video at `source` into `destination`, an
+// MPEG-4 file: the first previewClipSeconds() of its first video track,
+// without sound, HEVC ('hvc1') at 450,000 bit/s with a key frame at least
+// every second, the index at the front, the frames scaled to
+// previewClipSize() and the source's display rotation carried as the
+// track's display matrix, not applied. Throws VideoError: `corruptFile` when
+// the video cannot be read or gives no frame in that time, `writeFailed`
+// when encoding or writing fails. `destination` may then hold a partial
+// file; the caller removes it. Several may run at once on different files.
+void encodePreviewClip(const QString& source, const QString& destination);
+
+} // namespace pivra
