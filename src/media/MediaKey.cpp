@@ -168,6 +168,11 @@ bool isValidKey(QStringView text)
     });
 }
 
+QString fannedOutFile(const QString& directory, const QString& name, QLatin1StringView suffix)
+{
+    return directory + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name + suffix;
+}
+
 QString digestText(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();

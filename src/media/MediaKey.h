@@ -23,6 +23,11 @@ std::optional<QString> contentKey(const MediaItem& item);
 // Exactly 64 characters, each 0-9 or a-f. Upper-case hexadecimal is not a key.
 bool isValidKey(QStringView text);
 
+// A keyed store spreads its files over folders named by the first two
+// characters of their name, so no folder grows to hundreds of thousands of
+// entries: <directory>/<first two>/<name><suffix>.
+QString fannedOutFile(const QString& directory, const QString& name, QLatin1StringView suffix);
+
 // 64 lowercase hexadecimal characters of the SHA-256 of the text's UTF-8 bytes.
 QString digestText(const QString& text);
 

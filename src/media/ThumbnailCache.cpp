@@ -16,10 +16,7 @@
 namespace pivra {
 namespace {
 
-QString fannedOut(const QString& directory, const QString& name)
-{
-    return directory + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name + QStringLiteral(".jpg");
-}
+constexpr QLatin1StringView jpegSuffix(".jpg");
 
 QString resolvedPath(const QString& path)
 {
@@ -57,7 +54,7 @@ ThumbnailLocations ThumbnailLocations::under(const QString& dataFolder, const QS
 
 QString ThumbnailLocations::gridFile(const QString& key) const
 {
-    return fannedOut(assetDirectory, key);
+    return fannedOutFile(assetDirectory, key, jpegSuffix);
 }
 
 QString ThumbnailLocations::viewerPreviewFile(const MediaItem& item, int pixels) const
@@ -85,7 +82,7 @@ std::optional<QString> oldPortableFile(const MediaItem& item, const QString& roo
     const QString name = digestText(QStringLiteral("v1:") + relative + QLatin1Char(':') +
                                     QString::number(item.fileSize()) + QLatin1Char(':') + timeText(item.modifiedAt()) +
                                     QLatin1Char(':') + QString::number(gridPixels));
-    return fannedOut(root + QStringLiteral("/.pivra/thumbnails/v1"), name);
+    return fannedOutFile(root + QStringLiteral("/.pivra/thumbnails/v1"), name, jpegSuffix);
 }
 
 bool persist(const QImage& image, const QString& path)

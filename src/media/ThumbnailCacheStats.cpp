@@ -1,5 +1,7 @@
 #include "media/ThumbnailCacheStats.h"
 
+#include "media/MediaKey.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
@@ -15,6 +17,21 @@ std::optional<std::int64_t> allocatedSize(const QString& path)
         return std::nullopt;
     }
     return std::int64_t(info.st_blocks) * 512;
+}
+
+StorageMeasure footprint(const QStringList& keys, const std::function<QString(const QString& key)>& fileOfKey)
+{
+    StorageMeasure measure;
+    for (const QString& key : keys) {
+        if (!isValidKey(key)) {
+            continue;
+        }
+        if (const std::optional<std::int64_t> size = allocatedSize(fileOfKey(key))) {
+            measure.count += 1;
+            measure.bytes += *size;
+        }
+    }
+    return measure;
 }
 
 StorageMeasure diskStats(const QString& directory)

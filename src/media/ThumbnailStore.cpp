@@ -1,5 +1,6 @@
 #include "media/ThumbnailStore.h"
 
+#include "media/CameraItem.h"
 #include "media/MediaKey.h"
 #include "media/ThumbnailCacheBudget.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 constexpr int preparationWidth = 3;
 constexpr int visibleWidth = 4;
-
-bool isCameraItem(const MediaItem& item)
-{
-    return item.path().startsWith(QLatin1String("pivra-camera://"));
-}
 
 void onMain(std::function<void()> call)
 {
@@ -293,17 +289,7 @@ QImage ThumbnailStore::cachedPreview(const MediaItem& item)
 
 StorageMeasure ThumbnailStore::footprint(const QStringList& keys) const
 {
-    StorageMeasure measure;
-    for (const QString& key : keys) {
-        if (!isValidKey(key)) {
-            continue;
-        }
-        if (const std::optional<std::int64_t> size = allocatedSize(locations_.gridFile(key))) {
-            measure.count += 1;
-            measure.bytes += *size;
-        }
-    }
-    return measure;
+    return pivra::footprint(keys, [this](const QString& key) { return locations_.gridFile(key); });
 }
 
 void ThumbnailStore::deleteThumbnails(const QStringList& keys)
