@@ -1,0 +1,128 @@
+#pragma once
+
+#include "platform/PivraError.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The device layer under the camera sources: phones and cameras attached over
+// USB, their sessions, their file listings and reads. It is shaped after what
+// a PTP stack such as libgphoto2 can give, so everything a device may not know
+// is optional: files have no native handle (a folder and a name name them),
+// sizes may be unknown, thumbnails may be absent, and there is no Exif date
+// and no duration unless the device reports them.
+namespace pivra {
+
+// One connection of a device, unique for the run; a device plugged in again
+// gets a new one.
+using CameraDeviceId = std::uint64_t;
+
+struct CameraDevice {
+    CameraDeviceId id = 0;
+    QString persistentID; // survives reconnection (the USB serial); empty when unknown
+    QString connectionID; // this connection only (the port path); empty when unknown
+    std::optional<QString> name;
+};
+
+// A session that could not open because the device is locked or does not yet
+// trust this computer. A device that opens but shows no storage counts as
+// locked too.
+inline constexpr int cameraLockedErrorCode = -9943;
+
+// What every request still in flight completes with when its device goes
+// away, and what requests for a device that is not there complete with.
+inline constexpr int cameraDisconnectedErrorCode = -9944;
+PivraError cameraDisconnectedError();
+
+// PTP reports sizes in 32 bits and caps larger files at this value.
+inline constexpr std::int64_t cameraUnknownSize = 0xFFFFFFFF;
+
+// Dates are seconds since 1970 UTC, as the catalog keeps them.
+struct CameraFileInfo {
+    QString folder; // the device folder, "/" separated
+    QString name;   // the name in that folder; folder and name identify the file
+    std::optional<QString> originalFilename;
+    QString mimeType; // empty when the device does not say
+    std::optional<double> exifCreationDate;
+    std::optional<double> creationDate;
+    std::optional<double> fileCreationDate;
+    std::optional<double> modificationDate;
+    int width = 0; // 0 when the device does not report it
+    int height = 0;
+    std::optional<double> duration;
+    std::optional<std::int64_t> size; // none, or cameraUnknownSize, when not known
+
+    // The size when the device reported a real one.
+    std::optional<std::int64_t> knownSize() const
+    {
+        return size && *size >= 0 && *size != cameraUnknownSize ? size : std::nullopt;
+    }
+};
+
+// A device's content as far as it has been listed. Only a listing at 100
+// percent that did not fail holds the whole device; a failed one (an I/O
+// error, the device unplugged mid-walk) holds whatever was listed before.
+struct CameraCatalog {
+    int percentComplete = 0;
+    int storageCount = 0;
+    bool failed = false;
+    std::vector<CameraFileInfo> files;
+};
+
+// Receives the device layer's events, always on the GUI thread.
+class CameraBackendListener {
+public:
+    virtual void deviceAdded(const CameraDevice& device) = 0;
+    virtual void deviceRemoved(const CameraDevice& device) = 0;
+    // The answer to requestOpenSession; a locked device answers with
+    // cameraLockedErrorCode.
+    virtual void sessionOpened(const CameraDevice& device, const std::optional<PivraError>& error) = 0;
+    // Files were added, removed or renamed, or the listing finished.
+    virtual void catalogChanged(const CameraDevice& device) = 0;
+    virtual void deviceLocked(const CameraDevice& device) = 0;
+    virtual void deviceUnlocked(const CameraDevice& device) = 0;
+
+protected:
+    ~CameraBackendListener() = default;
+};
+
+// Requests complete exactly once, on any thread, whatever happens: with the
+// data, with an error, with cameraDisconnectedError() when the device goes
+// away, or with an error when the device does not answer in time. A caller
+// must never be left waiting.
+using CameraReadCompletion = std::function<void(std::optional<QByteArray> data, std::optional<PivraError> error)>;
+using CameraThumbnailCompletion = std::function<void(std::optional<QByteArray> data)>;
+
+// The device layer itself. Its methods are called on the GUI thread, except
+// read and requestThumbnail, which may be called from any thread (an export
+// asks for its next chunk from the completion of the last). It must outlive
+// every request made of it.
+class CameraBackend {
+public:
+    virtual ~CameraBackend() = default;
+
+    // Starts browsing (or stops, with nullptr): the devices present and every
+    // later change are announced to `listener`.
+    virtual void setListener(CameraBackendListener* listener) = 0;
+
+    virtual bool hasOpenSession(CameraDeviceId device) const = 0;
+    // The answer arrives later as sessionOpened.
+    virtual void requestOpenSession(CameraDeviceId device) = 0;
+    virtual CameraCatalog catalog(CameraDeviceId device) const = 0;
+
+    // Up to `length` bytes at `offset`. Fewer bytes than asked is no error; at
+    // or past the end of the file the data is empty. A device that can only
+    // fetch whole files serves the ranges from its own copy.
+    virtual void read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset, std::int64_t length,
+                      CameraReadCompletion completion) = 0;
+    // A thumbnail no larger than `maxPixels` on its longer side where the
+    // device can scale it; none when the device has none.
+    virtual void requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,
+                                  CameraThumbnailCompletion completion) = 0;
+};
+
+} // namespace pivra
