@@ -1,0 +1,19 @@
+#include "support/SettingsSandbox.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace pivra::test {
+
+SettingsSandbox::SettingsSandbox(const QString& folder)
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+}
+
+SettingsSandbox::~SettingsSandbox()
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+}
+
+} // namespace pivra::test
