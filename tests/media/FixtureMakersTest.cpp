@@ -1,8 +1,15 @@
+#include "media/VideoDecoder.h"
 #include "support/JpegMaker.h"
 #include "support/TempFolder.h"
+#include "support/VideoMaker.h"
 
 #include <QImageReader>
 #include <exiv2/exiv2.hpp>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 namespace pivra {
 namespace {
@@ -41,6 +48,62 @@ TEST_F(FixtureMakers, JpegCarriesTheRequestedExif)
     const auto latitude = exif.findKey(Exiv2::ExifKey("Exif.GPSInfo.GPSLatitude"));
     const double degrees = latitude->toFloat(0) + latitude->toFloat(1) / 60 + latitude->toFloat(2) / 3600;
     EXPECT_NEAR(degrees, 33.8568, 1e-5);
+}
+
+TEST_F(FixtureMakers, VideoCarriesItsCodecRateSoundAndAnUprightMovingPicture)
+{
+    struct Row {
+        const char* name;
+        test::VideoCodec codec;
+        int framesPerSecond;
+        AVCodecID video;
+        unsigned tag; // 0: whatever the container picks
+        AVCodecID audio;
+    };
+    const Row rows[] = {
+        {"h264.mp4", test::VideoCodec::h264, 30, AV_CODEC_ID_H264, MKTAG('a', 'v', 'c', '1'), AV_CODEC_ID_AAC},
+        {"hevc.mov", test::VideoCodec::hevc, 25, AV_CODEC_ID_HEVC, MKTAG('h', 'v', 'c', '1'), AV_CODEC_ID_AAC},
+        {"hevc.mts", test::VideoCodec::hevc, 50, AV_CODEC_ID_HEVC, 0, AV_CODEC_ID_AAC},
+        {"mpeg4.avi", test::VideoCodec::mpeg4, 24, AV_CODEC_ID_MPEG4, 0, AV_CODEC_ID_AAC},
+        {"mpeg2.mpg", test::VideoCodec::h264, 25, AV_CODEC_ID_MPEG2VIDEO, 0, AV_CODEC_ID_PCM_DVD},
+    };
+    for (const Row& row : rows) {
+        const QString path = pathOf(QString::fromLatin1(row.name));
+        test::VideoFields fields;
+        fields.size = QSize(352, 288);
+        fields.frames = 12;
+        fields.framesPerSecond = row.framesPerSecond;
+        fields.codec = row.codec;
+        fields.withAudio = true;
+        ASSERT_TRUE(test::makeVideo(path, fields)) << row.name;
+
+        const std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(path);
+        ASSERT_TRUE(decoder) << row.name;
+        EXPECT_EQ(decoder->codec()->codec_id, row.video) << row.name;
+        if (row.tag != 0) {
+            EXPECT_EQ(decoder->stream()->codecpar->codec_tag, row.tag) << row.name;
+        }
+        EXPECT_EQ(av_q2d(decoder->stream()->avg_frame_rate), row.framesPerSecond) << row.name;
+        std::vector<QByteArray> blockRows;
+        double seconds = 0;
+        while (const AVFrame* frame = decoder->nextFrame(seconds)) {
+            // Luma and red-difference chroma: red above, grey below.
+            EXPECT_NEAR(frame->data[0][0], 81, 4) << row.name;
+            EXPECT_NEAR(frame->data[2][0], 240, 4) << row.name;
+            EXPECT_NEAR(frame->data[0][frame->linesize[0] * (frame->height - 1)], 128, 4) << row.name;
+            const int blockRow = frame->height / 2 + frame->height / 16;
+            blockRows.emplace_back(reinterpret_cast<const char*>(frame->data[0] + frame->linesize[0] * blockRow),
+                                   frame->width);
+        }
+        ASSERT_EQ(blockRows.size(), 12U) << row.name;
+        EXPECT_NE(blockRows.front(), blockRows.back()) << row.name << ": the picture moves";
+
+        VideoInput input = openVideoInput(path);
+        ASSERT_TRUE(input && avformat_find_stream_info(input.get(), nullptr) >= 0) << row.name;
+        const int sound = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        ASSERT_GE(sound, 0) << row.name;
+        EXPECT_EQ(input->streams[sound]->codecpar->codec_id, row.audio) << row.name;
+    }
 }
 
 } // namespace

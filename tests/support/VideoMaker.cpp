@@ -1,6 +1,7 @@
 #include "support/VideoMaker.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -14,9 +15,8 @@ extern "C" {
 namespace pivra::test {
 namespace {
 
-constexpr int framesPerSecond = 25;
-constexpr int sampleRate = 8000;
-constexpr int samplesPerFrame = 1000;
+constexpr int sampleRate = 48000; // one that every container takes, DVD sound included
+constexpr int pcmSamplesPerFrame = 1000;
 
 struct OutputCloser {
     void operator()(AVFormatContext* context) const
@@ -42,6 +42,14 @@ using Codec = std::unique_ptr<AVCodecContext, CodecCloser>;
 using Frame = std::unique_ptr<AVFrame, FrameCloser>;
 using Packet = std::unique_ptr<AVPacket, PacketCloser>;
 
+// One stream of the clip with its encoder and the frame it sends again and again.
+struct Track {
+    Codec codec;
+    AVStream* stream = nullptr;
+    Frame frame;
+    std::int64_t sent = 0; // in the encoder's time base
+};
+
 void setTag(AVDictionary** tags, const char* key, const std::optional<QString>& value)
 {
     if (value) {
@@ -49,41 +57,80 @@ void setTag(AVDictionary** tags, const char* key, const std::optional<QString>& 
     }
 }
 
-AVCodecID codecFor(const AVFormatContext* output, const VideoFields& fields)
+bool isQuickTime(const AVFormatContext* output)
 {
-    if (fields.audioOnly) {
-        return AV_CODEC_ID_PCM_S16LE;
-    }
-    // A program stream (".mpg") carries MPEG-2 video, as DVDs and camcorders write it.
-    return std::strcmp(output->oformat->name, "mpeg") == 0 ? AV_CODEC_ID_MPEG2VIDEO : AV_CODEC_ID_MPEG4;
+    return std::strcmp(output->oformat->name, "mov") == 0 || std::strcmp(output->oformat->name, "mp4") == 0;
 }
 
-Codec openEncoder(const AVFormatContext* output, const VideoFields& fields)
+// A program stream (".mpg") carries MPEG-2 video and PCM sound, as DVDs and
+// camcorders write it.
+bool isProgramStream(const AVFormatContext* output)
 {
-    const AVCodec* encoder = avcodec_find_encoder(codecFor(output, fields));
+    return std::strcmp(output->oformat->name, "mpeg") == 0;
+}
+
+const AVCodec* videoEncoder(const AVFormatContext* output, VideoCodec codec)
+{
+    if (isProgramStream(output)) {
+        return avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
+    }
+    switch (codec) {
+    case VideoCodec::h264:
+        return avcodec_find_encoder_by_name("libx264");
+    case VideoCodec::hevc:
+        return avcodec_find_encoder_by_name("libx265");
+    case VideoCodec::mpeg4:
+        break;
+    }
+    return avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+}
+
+const AVCodec* audioEncoder(const AVFormatContext* output, bool audioOnly)
+{
+    if (audioOnly) {
+        return avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    }
+    return isProgramStream(output) ? avcodec_find_encoder(AV_CODEC_ID_PCM_S16BE) : avcodec_find_encoder_by_name("aac");
+}
+
+Codec openEncoder(const AVFormatContext* output, const AVCodec* encoder, const VideoFields& fields)
+{
     if (!encoder) {
         return nullptr;
     }
     Codec codec(avcodec_alloc_context3(encoder));
-    if (fields.audioOnly) {
-        codec->sample_fmt = AV_SAMPLE_FMT_S16;
+    // Encoders report their settings as they open and close; a fixture's
+    // encoder keeps quiet, its failures show as false.
+    codec->log_level_offset = AV_LOG_WARNING;
+    AVDictionary* options = nullptr;
+    if (encoder->type == AVMEDIA_TYPE_AUDIO) {
+        codec->sample_fmt = encoder->sample_fmts ? encoder->sample_fmts[0] : AV_SAMPLE_FMT_S16;
         codec->sample_rate = sampleRate;
         av_channel_layout_default(&codec->ch_layout, 1);
         codec->time_base = AVRational{1, sampleRate};
+        codec->bit_rate = 64000;
     } else {
         codec->width = fields.size.width();
         codec->height = fields.size.height();
         codec->pix_fmt = AV_PIX_FMT_YUV420P;
-        codec->time_base = AVRational{1, framesPerSecond};
-        codec->gop_size = framesPerSecond;
+        codec->time_base = AVRational{1, fields.framesPerSecond};
+        codec->framerate = AVRational{fields.framesPerSecond, 1};
+        codec->gop_size = fields.framesPerSecond;
+    }
+    if (encoder->id == AV_CODEC_ID_H264 || encoder->id == AV_CODEC_ID_HEVC) {
+        // Large fixtures in seconds, on no more threads than a test may take.
+        av_dict_set(&options, "preset", "ultrafast", 0);
+        av_dict_set(&options, "threads", "4", 0);
+        if (encoder->id == AV_CODEC_ID_HEVC) {
+            av_dict_set(&options, "x265-params", "log-level=error:pools=4", 0);
+        }
     }
     if (output->oformat->flags & AVFMT_GLOBALHEADER) {
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    if (avcodec_open2(codec.get(), encoder, nullptr) < 0) {
-        return nullptr;
-    }
-    return codec;
+    const int opened = avcodec_open2(codec.get(), encoder, &options);
+    av_dict_free(&options);
+    return opened < 0 ? nullptr : std::move(codec);
 }
 
 bool addRotation(AVStream* stream, int degrees)
@@ -103,12 +150,13 @@ bool addRotation(AVStream* stream, int degrees)
     return true;
 }
 
-Frame blankFrame(const AVCodecContext* codec, bool audio)
+// Silence for audio; a buffer the picture is painted into for video.
+Frame blankFrame(const AVCodecContext* codec)
 {
     Frame frame(av_frame_alloc());
-    if (audio) {
+    if (codec->codec_type == AVMEDIA_TYPE_AUDIO) {
         frame->format = codec->sample_fmt;
-        frame->nb_samples = samplesPerFrame;
+        frame->nb_samples = codec->frame_size > 0 ? codec->frame_size : pcmSamplesPerFrame;
         av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout);
     } else {
         frame->format = codec->pix_fmt;
@@ -119,10 +167,69 @@ Frame blankFrame(const AVCodecContext* codec, bool audio)
         return nullptr;
     }
     for (int plane = 0; plane < AV_NUM_DATA_POINTERS && frame->buf[plane]; ++plane) {
-        // Mid grey in every plane: silence for audio, a flat picture for video.
-        std::memset(frame->buf[plane]->data, audio ? 0 : 128, frame->buf[plane]->size);
+        std::memset(frame->buf[plane]->data, 0, frame->buf[plane]->size);
     }
     return frame;
+}
+
+void fillRows(AVFrame* frame, int plane, int from, int to, int width, int value)
+{
+    for (int row = from; row < to; ++row) {
+        std::memset(frame->data[plane] + static_cast<std::ptrdiff_t>(row) * frame->linesize[plane], value, width);
+    }
+}
+
+// The top quarter red, the rest grey, and a black block in the lower half a
+// step further right in each frame (YUV 4:2:0, BT.601 video range).
+void paint(AVFrame* frame, int index)
+{
+    const int chromaWidth = (frame->width + 1) / 2;
+    const int chromaHeight = (frame->height + 1) / 2;
+    const int redChromaRows = frame->height / 8;
+    fillRows(frame, 0, 0, 2 * redChromaRows, frame->width, 81);
+    fillRows(frame, 0, 2 * redChromaRows, frame->height, frame->width, 128);
+    fillRows(frame, 1, 0, redChromaRows, chromaWidth, 90);
+    fillRows(frame, 1, redChromaRows, chromaHeight, chromaWidth, 128);
+    fillRows(frame, 2, 0, redChromaRows, chromaWidth, 240);
+    fillRows(frame, 2, redChromaRows, chromaHeight, chromaWidth, 128);
+    const int blockWidth = std::max(1, frame->width / 8);
+    const int left = index * std::max(1, frame->width / 64) % (frame->width - blockWidth + 1);
+    for (int row = frame->height / 2; row < frame->height / 2 + frame->height / 8; ++row) {
+        std::memset(frame->data[0] + static_cast<std::ptrdiff_t>(row) * frame->linesize[0] + left, 16, blockWidth);
+    }
+}
+
+std::optional<Track> addTrack(AVFormatContext* output, const AVCodec* encoder, const VideoFields& fields)
+{
+    Track track;
+    track.codec = openEncoder(output, encoder, fields);
+    track.stream = avformat_new_stream(output, nullptr);
+    if (!track.codec || !track.stream
+        || avcodec_parameters_from_context(track.stream->codecpar, track.codec.get()) < 0) {
+        return std::nullopt;
+    }
+    track.stream->time_base = track.codec->time_base;
+    track.frame = blankFrame(track.codec.get());
+    if (!track.frame) {
+        return std::nullopt;
+    }
+    const AVCodecID id = track.codec->codec_id;
+    if (isQuickTime(output) && (id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_H264)) {
+        // 'hvc1' as phones write HEVC, with its parameter sets in the sample description.
+        track.stream->codecpar->codec_tag = id == AV_CODEC_ID_HEVC ? MKTAG('h', 'v', 'c', '1') : MKTAG('a', 'v', 'c', '1');
+    }
+    if (track.codec->codec_type == AVMEDIA_TYPE_VIDEO) {
+        track.stream->avg_frame_rate = track.codec->framerate;
+        if (!addRotation(track.stream, fields.rotation)) {
+            return std::nullopt;
+        }
+        if (fields.pixelAspect) {
+            // In the container only (MP4's pasp box), not in the bitstream.
+            track.stream->sample_aspect_ratio = AVRational{fields.pixelAspect->width(), fields.pixelAspect->height()};
+            track.stream->codecpar->sample_aspect_ratio = track.stream->sample_aspect_ratio;
+        }
+    }
+    return track;
 }
 
 bool drain(AVCodecContext* codec, AVFormatContext* output, AVStream* stream)
@@ -147,20 +254,49 @@ bool drain(AVCodecContext* codec, AVFormatContext* output, AVStream* stream)
     }
 }
 
-bool encode(AVCodecContext* codec, AVFormatContext* output, AVStream* stream, const VideoFields& fields)
+// Sends one frame, or the end when null, and writes what the encoder gives back.
+bool send(Track& track, AVFormatContext* output, const AVFrame* frame)
 {
-    Frame frame = blankFrame(codec, fields.audioOnly);
-    if (!frame) {
-        return false;
-    }
-    const int count = fields.audioOnly ? sampleRate / samplesPerFrame : fields.frames;
-    for (int index = 0; index < count; ++index) {
-        frame->pts = fields.audioOnly ? int64_t(index) * samplesPerFrame : index;
-        if (avcodec_send_frame(codec, frame.get()) < 0 || !drain(codec, output, stream)) {
+    return avcodec_send_frame(track.codec.get(), frame) >= 0 && drain(track.codec.get(), output, track.stream);
+}
+
+// Sends silence until `until` samples (whole frames, the last cut at `total`).
+bool sendAudio(Track& audio, AVFormatContext* output, std::int64_t until, std::int64_t total)
+{
+    const int frameSize = audio.frame->nb_samples;
+    while (audio.sent < std::min(until, total)) {
+        audio.frame->pts = audio.sent;
+        audio.frame->nb_samples = static_cast<int>(std::min<std::int64_t>(frameSize, total - audio.sent));
+        audio.sent += audio.frame->nb_samples;
+        if (!send(audio, output, audio.frame.get())) {
             return false;
         }
     }
-    return avcodec_send_frame(codec, nullptr) >= 0 && drain(codec, output, stream);
+    audio.frame->nb_samples = frameSize;
+    return true;
+}
+
+// Video frames with the sound up to each frame's end sent before it, so the
+// muxer interleaves as it goes instead of holding a whole track.
+bool encode(std::optional<Track>& video, std::optional<Track>& audio, AVFormatContext* output,
+            const VideoFields& fields)
+{
+    const std::int64_t totalSamples
+        = fields.audioOnly ? sampleRate : std::int64_t(fields.frames) * sampleRate / fields.framesPerSecond;
+    for (int index = 0; video && index < fields.frames; ++index) {
+        const std::int64_t frameEnd = std::int64_t(index + 1) * sampleRate / fields.framesPerSecond;
+        if ((audio && !sendAudio(*audio, output, frameEnd, totalSamples))
+            || av_frame_make_writable(video->frame.get()) < 0) {
+            return false;
+        }
+        paint(video->frame.get(), index);
+        video->frame->pts = index;
+        if (!send(*video, output, video->frame.get())) {
+            return false;
+        }
+    }
+    return (!audio || (sendAudio(*audio, output, totalSamples, totalSamples) && send(*audio, output, nullptr)))
+           && (!video || send(*video, output, nullptr));
 }
 
 } // namespace
@@ -174,17 +310,19 @@ bool makeVideo(const QString& path, const VideoFields& fields)
     }
     Output output(rawOutput);
     rawOutput->flags |= AVFMT_FLAG_BITEXACT; // no encoder tag: a clip without metadata has none
-    Codec codec = openEncoder(rawOutput, fields);
-    AVStream* stream = avformat_new_stream(rawOutput, nullptr);
-    if (!codec || !stream || avcodec_parameters_from_context(stream->codecpar, codec.get()) < 0
-        || !addRotation(stream, fields.rotation)) {
+    if (isProgramStream(rawOutput)) {
+        // Small packs, so that nearly every frame starts one and carries its
+        // time: readers estimate the length from the last time they find.
+        rawOutput->packet_size = 256;
+    }
+    std::optional<Track> video;
+    std::optional<Track> audio;
+    if (!fields.audioOnly && !(video = addTrack(rawOutput, videoEncoder(rawOutput, fields.codec), fields))) {
         return false;
     }
-    stream->time_base = codec->time_base;
-    if (fields.pixelAspect) {
-        // In the container only (MP4's pasp box), not in the bitstream.
-        stream->sample_aspect_ratio = AVRational{fields.pixelAspect->width(), fields.pixelAspect->height()};
-        stream->codecpar->sample_aspect_ratio = stream->sample_aspect_ratio;
+    if ((fields.audioOnly || fields.withAudio)
+        && !(audio = addTrack(rawOutput, audioEncoder(rawOutput, fields.audioOnly), fields))) {
+        return false;
     }
     setTag(&rawOutput->metadata, "creation_time", fields.creationTime);
     setTag(&rawOutput->metadata, "com.apple.quicktime.make", fields.make);
@@ -202,7 +340,7 @@ bool makeVideo(const QString& path, const VideoFields& fields)
     const bool opened = avio_open(&rawOutput->pb, fileName.constData(), AVIO_FLAG_WRITE) >= 0;
     const bool headerWritten = opened && avformat_write_header(rawOutput, &options) >= 0;
     av_dict_free(&options);
-    return headerWritten && encode(codec.get(), rawOutput, stream, fields) && av_write_trailer(rawOutput) >= 0;
+    return headerWritten && encode(video, audio, rawOutput, fields) && av_write_trailer(rawOutput) >= 0;
 }
 
 } // namespace pivra::test

@@ -7,14 +7,23 @@
 
 namespace pivra::test {
 
-// What a fixture clip carries. QuickTime metadata (make, model, location,
-// content identifier, creation date) is written into the `mdta` key list, as
-// an iPhone writes it; `userData` entries go out under FFmpeg's own tag names
-// ("location", "make"…), which the muxer writes into the classic `udta` atoms
-// as an Android phone does.
+// The video codec of a fixture clip. H.264 and HEVC go through libx264 and
+// libx265 at their fastest preset, tagged 'avc1' and 'hvc1' in MP4 and MOV.
+enum class VideoCodec { mpeg4, h264, hevc };
+
+// What a fixture clip carries. Every frame shows which way is up and moves:
+// its top quarter is red, the rest grey, with a black block that steps right
+// frame by frame across the lower half. QuickTime metadata (make, model,
+// location, content identifier, creation date) is written into the `mdta`
+// key list, as an iPhone writes it; `userData` entries go out under FFmpeg's
+// own tag names ("location", "make"…), which the muxer writes into the
+// classic `udta` atoms as an Android phone does.
 struct VideoFields {
     QSize size{320, 240};  // stored frame size
-    int frames = 5;        // at 25 frames per second
+    int frames = 5;
+    int framesPerSecond = 25;
+    VideoCodec codec = VideoCodec::mpeg4; // MPEG-2 regardless in a program stream (".mpg")
+    bool withAudio = false; // a silent track as long as the pictures beside them
     bool audioOnly = false; // one second of silence instead of pictures (MOV only)
     int rotation = 0;       // clockwise quarter turns in degrees, as a display matrix
     std::optional<QSize> pixelAspect;    // one pixel's width:height (12:11), in the container only
@@ -27,9 +36,9 @@ struct VideoFields {
     QMap<QString, QString> userData;
 };
 
-// Writes a real clip with libavformat and libavcodec (MPEG-4 part 2 video, or
-// MPEG-2 in a program stream; PCM audio); the container follows the extension
-// (".mov", ".mp4", ".avi", ".mpg", ".mts").
+// Writes a real clip with libavformat and libavcodec; the container follows
+// the extension (".mov", ".mp4", ".avi", ".mpg", ".mts"). Sound is AAC, but PCM
+// in a program stream and in an audio-only clip.
 // Answers false when anything fails.
 bool makeVideo(const QString& path, const VideoFields& fields = {});
 
