@@ -94,7 +94,9 @@ void FakeCameraBackend::setPercentComplete(CameraDeviceId id, int percent)
 
 void FakeCameraBackend::failListing(CameraDeviceId id)
 {
-    device(id).listing.failed = true;
+    Device& failed = device(id);
+    failed.listing.percentComplete = 100; // the walk is over, short of the whole device
+    failed.listing.failed = true;
     announceCatalog(id);
 }
 

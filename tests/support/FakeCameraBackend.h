@@ -54,7 +54,8 @@ public:
     void unlock(CameraDeviceId device);
 
     // Listing. setFiles replaces the content without an event; the others
-    // announce catalogChanged.
+    // announce catalogChanged. failListing ends the walk at 100 percent with
+    // an error, as an I/O error or an unplug mid-walk does.
     void setFiles(CameraDeviceId device, std::vector<File> files);
     void setPercentComplete(CameraDeviceId device, int percent);
     void failListing(CameraDeviceId device);
