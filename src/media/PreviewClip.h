@@ -23,9 +23,12 @@ double previewClipSeconds(std::optional<double> duration);
 // every second, the index at the front, the frames scaled to
 // previewClipSize() and the source's display rotation carried as the
 // track's display matrix, not applied. Throws VideoError: `corruptFile` when
-// the video cannot be read or gives no frame in that time, `writeFailed`
-// when encoding or writing fails. `destination` may then hold a partial
-// file; the caller removes it. Several may run at once on different files.
+// the video cannot be read or gives no frame in that time (no file is then
+// created), `writeFailed` when encoding or writing fails, which includes a
+// clip with a side under 16 pixels (641 × 3 gives 640 × 2), as x265 takes
+// none. `destination` may then hold a partial file; the caller removes it.
+// Several may run at once on different files: each encoder keeps to a few
+// threads, but decoding a 4K HEVC source holds about 300 MB while it runs.
 void encodePreviewClip(const QString& source, const QString& destination);
 
 } // namespace pivra

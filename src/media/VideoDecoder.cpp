@@ -90,6 +90,11 @@ std::optional<double> VideoDecoder::duration() const
     return std::nullopt;
 }
 
+AVRational VideoDecoder::frameRate() const
+{
+    return av_guess_frame_rate(input_.get(), stream_, nullptr);
+}
+
 bool VideoDecoder::seek(double seconds)
 {
     const std::int64_t start = stream_->start_time == AV_NOPTS_VALUE ? 0 : stream_->start_time;
@@ -99,6 +104,7 @@ bool VideoDecoder::seek(double seconds)
     }
     avcodec_flush_buffers(codec_);
     draining_ = false;
+    failed_ = false;
     return true;
 }
 
@@ -114,12 +120,14 @@ const AVFrame* VideoDecoder::nextFrame(double& seconds)
             return frame_;
         }
         if (received != AVERROR(EAGAIN) || draining_) {
+            failed_ = failed_ || received != AVERROR_EOF;
             return nullptr; // the end, or a decoder that cannot go on
         }
         // The decoder wants input: the next packet of the track, or at the
         // end of the file nothing, which makes it give out what it holds.
         const int read = av_read_frame(input_.get(), packet_);
         if (read < 0) {
+            failed_ = failed_ || read != AVERROR_EOF;
             draining_ = true;
             avcodec_send_packet(codec_, nullptr);
             continue;
@@ -127,6 +135,9 @@ const AVFrame* VideoDecoder::nextFrame(double& seconds)
         if (packet_->stream_index == stream_->index) {
             // A damaged packet is skipped: the next key frame decodes again.
             avcodec_send_packet(codec_, packet_);
+            // A file cut off inside a packet ends as any other, after that
+            // packet, which the demuxer marks as short: the last one decides.
+            failed_ = (packet_->flags & AV_PKT_FLAG_CORRUPT) != 0;
         }
         av_packet_unref(packet_);
     }

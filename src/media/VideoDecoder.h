@@ -9,6 +9,8 @@
 #include <optional>
 
 extern "C" {
+#include <libavutil/rational.h>
+
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -39,6 +41,9 @@ public:
     // The track's length in seconds (the container's when the track has none),
     // when it is known.
     std::optional<double> duration() const;
+    // Frames per second as the track declares or FFmpeg guesses it; 0/1 when
+    // neither knows.
+    AVRational frameRate() const;
     // The track itself, for what the above does not cover (frame rate, time
     // base, side data).
     const AVStream* stream() const { return stream_; }
@@ -52,6 +57,10 @@ public:
     // null at the end or when the file cannot be read further. The frame stays
     // valid until the next call.
     const AVFrame* nextFrame(double& seconds);
+    // Whether the last null from nextFrame() came from a file that breaks
+    // off (its last packet cut short, or a read error) or a decoder that gave
+    // up, rather than from the track's end.
+    bool failed() const { return failed_; }
 
 private:
     VideoDecoder() = default;
@@ -62,6 +71,7 @@ private:
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
     bool draining_ = false;
+    bool failed_ = false;
 };
 
 } // namespace pivra

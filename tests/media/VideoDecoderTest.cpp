@@ -1,8 +1,8 @@
 #include "media/VideoDecoder.h"
 #include "support/TempFolder.h"
+#include "support/UndecodableVideos.h"
 #include "support/VideoMaker.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 extern "C" {
@@ -50,23 +50,10 @@ TEST_F(VideoDecoderTest, DecodesEveryFrameInOrderWithItsTimeAndRotation)
 
 TEST_F(VideoDecoderTest, FilesWithoutADecodableVideoTrackOpenNothing)
 {
-    test::VideoFields voice;
-    voice.audioOnly = true;
-    ASSERT_TRUE(test::makeVideo(pathOf(QStringLiteral("voice.mov")), voice));
-    ASSERT_TRUE(test::makeVideo(pathOf(QStringLiteral("whole.mp4"))));
-    QFile whole(pathOf(QStringLiteral("whole.mp4")));
-    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
-    const QByteArray bytes = whole.readAll();
-    writeFile(QStringLiteral("truncated.mp4"), bytes.left(bytes.size() / 3));
-    writeFile(QStringLiteral("noise.mp4"), QByteArray(4096, '\x5a'));
-
-    EXPECT_FALSE(VideoDecoder::open(pathOf(QStringLiteral("voice.mov"))));
-    EXPECT_FALSE(VideoDecoder::open(pathOf(QStringLiteral("noise.mp4"))));
-    EXPECT_FALSE(VideoDecoder::open(pathOf(QStringLiteral("missing.mp4"))));
-    if (const std::unique_ptr<VideoDecoder> truncated = VideoDecoder::open(pathOf(QStringLiteral("truncated.mp4")))) {
-        double seconds = 0;
-        while (truncated->nextFrame(seconds)) {
-        }
+    const QStringList paths = test::makeUndecodableVideos(root());
+    ASSERT_FALSE(paths.isEmpty());
+    for (const QString& path : paths) {
+        EXPECT_FALSE(VideoDecoder::open(path)) << path.toStdString();
     }
 }
 
