@@ -31,7 +31,7 @@ struct Probe {
     double seconds = 0;
     QByteArray displayMatrix;
     std::vector<double> keyFrames; // times of the key frames, in file order
-    QList<QByteArray> boxes;       // the file's top-level boxes in order
+    bool indexFirst = false;
 };
 
 QByteArray displayMatrix(const AVStream* stream)
@@ -41,32 +41,19 @@ QByteArray displayMatrix(const AVStream* stream)
     return QByteArray(reinterpret_cast<const char*>(matrix), matrix ? static_cast<qsizetype>(size) : 0);
 }
 
-QList<QByteArray> topLevelBoxes(const QString& path)
+// Whether the index box comes before the pictures' box.
+bool indexFirst(const QString& path)
 {
     QFile file(path);
-    QList<QByteArray> boxes;
-    if (!file.open(QIODevice::ReadOnly)) {
-        return boxes;
-    }
-    while (!file.atEnd()) {
-        const QByteArray header = file.read(8);
-        if (header.size() < 8) {
-            break;
-        }
-        const auto* bytes = reinterpret_cast<const unsigned char*>(header.constData());
-        const qint64 size = qint64{bytes[0]} << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
-        boxes.append(header.mid(4));
-        if (size < 8 || !file.seek(file.pos() - 8 + size)) {
-            break;
-        }
-    }
-    return boxes;
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const qsizetype index = bytes.indexOf("moov");
+    return index >= 0 && index < bytes.indexOf("mdat");
 }
 
 Probe probe(const QString& path)
 {
     Probe result;
-    result.boxes = topLevelBoxes(path);
+    result.indexFirst = indexFirst(path);
     const VideoInput input = openVideoInput(path);
     if (!input || avformat_find_stream_info(input.get(), nullptr) < 0) {
         return result;
@@ -178,8 +165,7 @@ TEST_F(PreviewClipTest, ClipsAreSilentHevcOfTheFirstSecondsWithTheSourcesTurn)
         EXPECT_LE(made.seconds, 3.0);
         EXPECT_EQ(made.displayMatrix.isEmpty(), row.fields.rotation == 0);
         EXPECT_EQ(made.displayMatrix, displayMatrixOf(source));
-        EXPECT_LT(made.boxes.indexOf("moov"), made.boxes.indexOf("mdat")) << "the index comes first";
-        EXPECT_NE(made.boxes.indexOf("moov"), -1);
+        EXPECT_TRUE(made.indexFirst);
         ASSERT_FALSE(made.keyFrames.empty());
         EXPECT_EQ(made.keyFrames.front(), 0);
         made.keyFrames.push_back(made.seconds);
