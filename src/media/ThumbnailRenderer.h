@@ -9,9 +9,9 @@
 
 namespace pivra {
 
-// Where the renderer gets a still of a video. The preview-clip work supplies
-// the real one (FFmpeg poster frames); until then no source is installed and
-// videos have no frame.
+// Where the renderer gets a still of a video: the program's store installs
+// FFmpeg poster frames (VideoPosterFrames.h); a renderer made without one
+// gives videos no frame.
 class VideoFrameSource {
 public:
     virtual ~VideoFrameSource() = default;

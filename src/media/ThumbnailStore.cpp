@@ -3,6 +3,7 @@
 #include "media/CameraItem.h"
 #include "media/MediaKey.h"
 #include "media/ThumbnailCacheBudget.h"
+#include "media/VideoPosterFrames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,7 +41,8 @@ ThumbnailStore& ThumbnailStore::shared()
     // Never destroyed: operations may still be running when static
     // destructors run, and nothing here needs tearing down at exit.
     static ThumbnailStore* const store =
-        new ThumbnailStore(ThumbnailLocations::standard(), std::make_shared<ThumbnailRenderer>());
+        new ThumbnailStore(ThumbnailLocations::standard(),
+                           std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>()));
     return *store;
 }
 

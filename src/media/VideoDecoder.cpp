@@ -10,7 +10,7 @@ extern "C" {
 
 namespace pivra {
 
-std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path, int threads)
+std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path, int threads, Threading threading)
 {
     std::unique_ptr<VideoDecoder> decoder(new VideoDecoder);
     decoder->input_ = openVideoInput(path);
@@ -41,6 +41,9 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path, int thread
         return nullptr;
     }
     decoder->codec_->thread_count = threads;
+    if (threading == Threading::slices) {
+        decoder->codec_->thread_type = FF_THREAD_SLICE;
+    }
     decoder->codec_->pkt_timebase = decoder->stream_->time_base;
     if (avcodec_open2(decoder->codec_, codec, nullptr) < 0 || decoder->codec_->width <= 0
         || decoder->codec_->height <= 0) {

@@ -24,10 +24,18 @@ namespace pivra {
 // thread; several may decode side by side.
 class VideoDecoder {
 public:
+    // How decoding threads share the work. `frames`: several frames at once
+    // where the decoder can (FFmpeg's choice), which suits reading a run of
+    // frames, though the first waits until every thread has one. `slices`:
+    // the parts of one frame that the encoder made independent (slices, HEVC
+    // wavefronts), which suits reading a single frame.
+    enum class Threading { frames, slices };
+
     // Opens the file's first video track and its decoder, with `threads`
     // decoding threads (0: FFmpeg chooses); none when the file holds no video
     // track that can be decoded.
-    static std::unique_ptr<VideoDecoder> open(const QString& path, int threads = 1);
+    static std::unique_ptr<VideoDecoder> open(const QString& path, int threads = 1,
+                                              Threading threading = Threading::frames);
     ~VideoDecoder();
 
     VideoDecoder(const VideoDecoder&) = delete;

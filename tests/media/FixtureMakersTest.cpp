@@ -91,7 +91,7 @@ TEST_F(FixtureMakers, VideoCarriesItsCodecRateSoundAndAnUprightMovingPicture)
             EXPECT_NEAR(frame->data[0][0], 81, 4) << row.name;
             EXPECT_NEAR(frame->data[2][0], 240, 4) << row.name;
             EXPECT_NEAR(frame->data[0][frame->linesize[0] * (frame->height - 1)], 128, 4) << row.name;
-            const int blockRow = frame->height / 2 + frame->height / 16;
+            const int blockRow = test::movingBlock(QSize(frame->width, frame->height), 0).center().y();
             blockRows.emplace_back(reinterpret_cast<const char*>(frame->data[0] + frame->linesize[0] * blockRow),
                                    frame->width);
         }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -124,6 +125,9 @@ Codec openEncoder(const AVFormatContext* output, const AVCodec* encoder, const V
         if (encoder->id == AV_CODEC_ID_HEVC) {
             av_dict_set(&options, "x265-params", "log-level=error:pools=4", 0);
         }
+        if (fields.grain) {
+            av_dict_set(&options, "crf", "20", 0); // x265's default smooths the grain away
+        }
     }
     if (output->oformat->flags & AVFMT_GLOBALHEADER) {
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -172,31 +176,75 @@ Frame blankFrame(const AVCodecContext* codec)
     return frame;
 }
 
-void fillRows(AVFrame* frame, int plane, int from, int to, int width, int value)
+// Sets every sample of `area` in one plane to `value`.
+void fill(AVFrame* frame, int plane, QRect area, int value)
 {
-    for (int row = from; row < to; ++row) {
-        std::memset(frame->data[plane] + static_cast<std::ptrdiff_t>(row) * frame->linesize[plane], value, width);
+    for (int row = area.top(); row <= area.bottom(); ++row) {
+        std::memset(frame->data[plane] + static_cast<std::ptrdiff_t>(row) * frame->linesize[plane] + area.left(), value,
+                    area.width());
     }
 }
 
-// The top quarter red, the rest grey, and a black block in the lower half a
-// step further right in each frame (YUV 4:2:0, BT.601 video range).
-void paint(AVFrame* frame, int index)
+// The quarter of the stored picture that is on top once it is turned
+// `rotation` degrees clockwise, as a phone held sideways stores the scene.
+QRect upperQuarter(QSize size, int rotation)
 {
-    const int chromaWidth = (frame->width + 1) / 2;
-    const int chromaHeight = (frame->height + 1) / 2;
-    const int redChromaRows = frame->height / 8;
-    fillRows(frame, 0, 0, 2 * redChromaRows, frame->width, 81);
-    fillRows(frame, 0, 2 * redChromaRows, frame->height, frame->width, 128);
-    fillRows(frame, 1, 0, redChromaRows, chromaWidth, 90);
-    fillRows(frame, 1, redChromaRows, chromaHeight, chromaWidth, 128);
-    fillRows(frame, 2, 0, redChromaRows, chromaWidth, 240);
-    fillRows(frame, 2, redChromaRows, chromaHeight, chromaWidth, 128);
-    const int blockWidth = std::max(1, frame->width / 8);
-    const int left = index * std::max(1, frame->width / 64) % (frame->width - blockWidth + 1);
-    for (int row = frame->height / 2; row < frame->height / 2 + frame->height / 8; ++row) {
-        std::memset(frame->data[0] + static_cast<std::ptrdiff_t>(row) * frame->linesize[0] + left, 16, blockWidth);
+    const int rows = size.height() / 8 * 2; // even, so that chroma covers it exactly
+    const int columns = size.width() / 8 * 2;
+    switch (rotation) {
+    case 90:
+        return {0, 0, columns, size.height()};
+    case 180:
+        return {0, size.height() - rows, size.width(), rows};
+    case 270:
+        return {size.width() - columns, 0, columns, size.height()};
+    default:
+        return {0, 0, size.width(), rows};
     }
+}
+
+// The same noise in every frame, as a sensor's grain on a still scene: a
+// few grey levels up or down on each sample.
+std::vector<std::int8_t> makeGrain(QSize size)
+{
+    std::vector<std::int8_t> grain(std::size_t(size.width()) * size.height());
+    std::uint32_t state = 2463534242U;
+    for (std::int8_t& sample : grain) {
+        state ^= state << 13; // xorshift: the same noise on every run
+        state ^= state >> 17;
+        state ^= state << 5;
+        sample = static_cast<std::int8_t>(int(state % 17) - 8);
+    }
+    return grain;
+}
+
+void addGrain(AVFrame* frame, const std::vector<std::int8_t>& grain)
+{
+    for (int row = 0; row < frame->height; ++row) {
+        std::uint8_t* luma = frame->data[0] + static_cast<std::ptrdiff_t>(row) * frame->linesize[0];
+        const std::int8_t* noise = grain.data() + std::size_t(row) * frame->width;
+        for (int column = 0; column < frame->width; ++column) {
+            luma[column] = static_cast<std::uint8_t>(std::clamp(luma[column] + noise[column], 16, 235));
+        }
+    }
+}
+
+// Grey, with the quarter that shows up red and the moving block black
+// (YUV 4:2:0, BT.601 video range).
+void paint(AVFrame* frame, int index, int rotation)
+{
+    const QSize size(frame->width, frame->height);
+    const QRect red = upperQuarter(size, rotation);
+    const QRect chroma(red.left() / 2, red.top() / 2, red.width() / 2, red.height() / 2);
+    const QRect whole(QPoint(0, 0), size);
+    const QRect wholeChroma(0, 0, (size.width() + 1) / 2, (size.height() + 1) / 2);
+    fill(frame, 0, whole, 128);
+    fill(frame, 1, wholeChroma, 128);
+    fill(frame, 2, wholeChroma, 128);
+    fill(frame, 0, red, 81);
+    fill(frame, 1, chroma, 90);
+    fill(frame, 2, chroma, 240);
+    fill(frame, 0, movingBlock(size, index), 16);
 }
 
 std::optional<Track> addTrack(AVFormatContext* output, const AVCodec* encoder, const VideoFields& fields)
@@ -283,13 +331,17 @@ bool encode(std::optional<Track>& video, std::optional<Track>& audio, AVFormatCo
 {
     const std::int64_t totalSamples
         = fields.audioOnly ? sampleRate : std::int64_t(fields.frames) * sampleRate / fields.framesPerSecond;
+    const std::vector<std::int8_t> grain = fields.grain ? makeGrain(fields.size) : std::vector<std::int8_t>();
     for (int index = 0; video && index < fields.frames; ++index) {
         const std::int64_t frameEnd = std::int64_t(index + 1) * sampleRate / fields.framesPerSecond;
         if ((audio && !sendAudio(*audio, output, frameEnd, totalSamples))
             || av_frame_make_writable(video->frame.get()) < 0) {
             return false;
         }
-        paint(video->frame.get(), index);
+        paint(video->frame.get(), index, fields.rotation);
+        if (fields.grain) {
+            addGrain(video->frame.get(), grain);
+        }
         video->frame->pts = index;
         if (!send(*video, output, video->frame.get())) {
             return false;
@@ -300,6 +352,13 @@ bool encode(std::optional<Track>& video, std::optional<Track>& audio, AVFormatCo
 }
 
 } // namespace
+
+QRect movingBlock(QSize size, int index)
+{
+    const int width = std::max(1, size.width() / 8);
+    const int left = index * std::max(1, size.width() / 64) % (size.width() - width + 1);
+    return {left, size.height() * 5 / 8, width, size.height() / 8};
+}
 
 bool makeVideo(const QString& path, const VideoFields& fields)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMap>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <optional>
@@ -12,8 +13,9 @@ namespace pivra::test {
 enum class VideoCodec { mpeg4, h264, hevc };
 
 // What a fixture clip carries. Every frame shows which way is up and moves:
-// its top quarter is red, the rest grey, with a black block that steps right
-// frame by frame across the lower half. QuickTime metadata (make, model,
+// it is grey, with red on the quarter that is on top once the display
+// rotation is applied and a black block (movingBlock) that steps right frame
+// by frame in the stored picture, below its middle. QuickTime metadata (make, model,
 // location, content identifier, creation date) is written into the `mdta`
 // key list, as an iPhone writes it; `userData` entries go out under FFmpeg's
 // own tag names ("location", "make"…), which the muxer writes into the
@@ -23,6 +25,7 @@ struct VideoFields {
     int frames = 5;
     int framesPerSecond = 25;
     VideoCodec codec = VideoCodec::mpeg4; // MPEG-2 regardless in a program stream (".mpg")
+    bool grain = false;     // fixed noise over the picture, so it costs what a filmed one does to code
     bool withAudio = false; // a silent track as long as the pictures beside them
     bool audioOnly = false; // one second of silence instead of pictures (MOV only)
     int rotation = 0;       // clockwise quarter turns in degrees, as a display matrix
@@ -35,6 +38,9 @@ struct VideoFields {
     std::optional<QString> creationDate;      // QuickTime's, "2023-07-14T18:05:09+0200"
     QMap<QString, QString> userData;
 };
+
+// Where the black block of frame `index` is in the stored picture of `size`.
+QRect movingBlock(QSize size, int index);
 
 // Writes a real clip with libavformat and libavcodec; the container follows
 // the extension (".mov", ".mp4", ".avi", ".mpg", ".mts"). Sound is AAC, but PCM
