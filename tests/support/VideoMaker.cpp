@@ -264,7 +264,8 @@ std::optional<Track> addTrack(AVFormatContext* output, const AVCodec* encoder, c
     const AVCodecID id = track.codec->codec_id;
     if (isQuickTime(output) && (id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_H264)) {
         // 'hvc1' as phones write HEVC, with its parameter sets in the sample description.
-        track.stream->codecpar->codec_tag = id == AV_CODEC_ID_HEVC ? MKTAG('h', 'v', 'c', '1') : MKTAG('a', 'v', 'c', '1');
+        track.stream->codecpar->codec_tag
+            = id == AV_CODEC_ID_HEVC ? MKTAG('h', 'v', 'c', '1') : MKTAG('a', 'v', 'c', '1');
     }
     if (track.codec->codec_type == AVMEDIA_TYPE_VIDEO) {
         track.stream->avg_frame_rate = track.codec->framerate;
