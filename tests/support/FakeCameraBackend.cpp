@@ -36,17 +36,17 @@ CameraDeviceId FakeCameraBackend::plug(const QString& persistentID, std::optiona
 void FakeCameraBackend::unplug(CameraDeviceId id)
 {
     const CameraDevice gone = device(id).device;
-    std::vector<HeldRead> orphans;
+    std::vector<HeldRequest> orphans;
     {
         const std::lock_guard lock(mutex_);
         devices_.remove(id);
-        const auto ofDevice = [id](const HeldRead& read) { return read.device == id; };
+        const auto ofDevice = [id](const HeldRequest& request) { return request.device == id; };
         std::copy_if(held_.begin(), held_.end(), std::back_inserter(orphans), ofDevice);
         held_.erase(std::remove_if(held_.begin(), held_.end(), ofDevice), held_.end());
     }
-    for (HeldRead& read : orphans) {
-        // The device is gone, so each completes with the disconnected error.
-        worker_->enqueue([this, read = std::move(read)]() mutable { serve(std::move(read)); });
+    for (HeldRequest& request : orphans) {
+        // The device is gone, so each completes as a disconnected device's does.
+        worker_->enqueue(std::move(request.answer));
     }
     if (listener_ != nullptr) {
         listener_->deviceRemoved(gone);
@@ -116,14 +116,14 @@ void FakeCameraBackend::setReadScript(ReadScript script)
 
 void FakeCameraBackend::releaseReads()
 {
-    std::vector<HeldRead> released;
+    std::vector<HeldRequest> released;
     {
         const std::lock_guard lock(mutex_);
         script_.hold = false;
         released.swap(held_);
     }
-    for (HeldRead& read : released) {
-        worker_->enqueue([this, read = std::move(read)]() mutable { serve(std::move(read)); });
+    for (HeldRequest& request : released) {
+        worker_->enqueue(std::move(request.answer));
     }
 }
 
@@ -216,22 +216,27 @@ void FakeCameraBackend::read(CameraDeviceId device, const CameraFileInfo& file, 
                      std::move(completion)};
     const std::lock_guard lock(mutex_);
     readRequests_.push_back(request.request);
-    if (script_.hold) {
-        held_.push_back(std::move(request));
-        return;
-    }
-    worker_->enqueue([this, request = std::move(request)]() mutable { serve(std::move(request)); });
+    dispatchLocked(device, [this, request = std::move(request)]() mutable { serve(std::move(request)); });
 }
 
 void FakeCameraBackend::requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,
                                          CameraThumbnailCompletion completion)
 {
-    std::optional<QByteArray> thumbnail = contentOf(device, file, true);
-    {
-        const std::lock_guard lock(mutex_);
-        thumbnailRequests_.push_back(maxPixels);
+    const std::lock_guard lock(mutex_);
+    thumbnailRequests_.push_back(maxPixels);
+    // Looked up when answered: a device unplugged meanwhile has none.
+    dispatchLocked(device, [this, device, file, completion = std::move(completion)] {
+        completion(contentOf(device, file, true));
+    });
+}
+
+void FakeCameraBackend::dispatchLocked(CameraDeviceId device, std::function<void()> answer)
+{
+    if (script_.hold) {
+        held_.push_back({device, std::move(answer)});
+        return;
     }
-    worker_->enqueue([thumbnail = std::move(thumbnail), completion = std::move(completion)] { completion(thumbnail); });
+    worker_->enqueue(std::move(answer));
 }
 
 FakeCameraBackend::Device& FakeCameraBackend::device(CameraDeviceId id)

@@ -4,6 +4,7 @@
 #include "platform/SerialThread.h"
 
 #include <QHash>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -30,7 +31,7 @@ public:
         std::int64_t maxLength = 0; // each read returns at most this many bytes (0: as many as asked)
         int faultAfter = -1;        // reads served normally before the fault (-1: never)
         ReadFault fault = ReadFault::error;
-        bool hold = false; // requests wait for releaseReads() or the unplug
+        bool hold = false; // reads and thumbnails wait for releaseReads() or the unplug
     };
 
     struct ReadRequest {
@@ -65,7 +66,7 @@ public:
     void setReadScript(ReadScript script);
     void releaseReads();
     std::vector<ReadRequest> readRequests() const;
-    std::size_t heldReads() const;
+    std::size_t heldReads() const; // reads and thumbnails waiting
     std::vector<int> thumbnailRequests() const; // the maxPixels of each
     int sessionRequests(CameraDeviceId device) const;
 
@@ -97,10 +98,18 @@ private:
         CameraReadCompletion completion;
     };
 
+    // A request waiting for its answer, which runs on the worker and sees
+    // whether the device is still there.
+    struct HeldRequest {
+        CameraDeviceId device;
+        std::function<void()> answer;
+    };
+
     Device& device(CameraDeviceId id);
     const Device* find(CameraDeviceId id) const;
     std::optional<QByteArray> contentOf(CameraDeviceId device, const CameraFileInfo& file, bool thumbnail) const;
     void serve(HeldRead read);
+    void dispatchLocked(CameraDeviceId device, std::function<void()> answer);
 
     CameraBackendListener* listener_ = nullptr;
     QHash<CameraDeviceId, Device> devices_;
@@ -110,7 +119,7 @@ private:
     ReadScript script_;
     int readsServed_ = 0;
     std::vector<ReadRequest> readRequests_;
-    std::vector<HeldRead> held_;
+    std::vector<HeldRequest> held_;
     std::vector<int> thumbnailRequests_;
 
     std::unique_ptr<detail::SerialThread> worker_; // last: joined before the state above goes
