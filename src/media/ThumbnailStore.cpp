@@ -1,6 +1,8 @@
 #include "media/ThumbnailStore.h"
 
 #include "media/CameraItem.h"
+#include "media/CameraPreviewKey.h"
+#include "media/CameraSourceManager.h"
 #include "media/MediaKey.h"
 #include "media/ThumbnailCacheBudget.h"
 #include "media/VideoPosterFrames.h"
@@ -52,6 +54,7 @@ ThumbnailStore::ThumbnailStore(ThumbnailLocations locations, std::shared_ptr<con
     , renderer_(std::move(renderer))
     , limits_(limits)
     , memory_(limits.memoryCost)
+    , presence_(std::make_shared<Presence>(this))
     , queue_(std::make_unique<OperationQueue>(QStringLiteral("Pivra thumbnail preparation"), preparationWidth,
                                               PoolPriority::utility))
     , displayQueue_(std::make_unique<OperationQueue>(QStringLiteral("Pivra visible thumbnails"), visibleWidth,
@@ -62,7 +65,12 @@ ThumbnailStore::ThumbnailStore(ThumbnailLocations locations, std::shared_ptr<con
     QDir().mkpath(locations_.viewerDirectory);
 }
 
-ThumbnailStore::~ThumbnailStore() = default;
+ThumbnailStore::~ThumbnailStore()
+{
+    assertMainThread();
+    const std::lock_guard guard(presence_->mutex);
+    presence_->store = nullptr;
+}
 
 std::shared_ptr<QueueOperation> ThumbnailStore::ensure(const MediaItem& item, bool loadImage,
                                                        ThumbnailCompletion completion)
@@ -217,7 +225,7 @@ std::shared_ptr<QueueOperation> ThumbnailStore::request(const MediaItem& item, i
     assertMainThread();
     auto imageOnly = [completion](const QImage& image, const std::optional<QString>&) { completion(image); };
     if (isCameraItem(item)) {
-        askCamera(item, pixels, std::move(imageOnly));
+        requestCameraPreview(item, pixels, std::move(imageOnly));
         return nullptr;
     }
     if (pixels == gridPixels) {
@@ -243,15 +251,30 @@ void ThumbnailStore::produceViewerPreview(const MediaItem& item, int pixels, con
 QImage ThumbnailStore::viewerPreview(const MediaItem& item, int pixels)
 {
     const QString file = locations_.viewerPreviewFile(item, pixels);
-    if (QImage cached = loadCachedImage(file); !cached.isNull()) {
-        markUsed(file);
+    if (QImage cached = loadViewerFile(file); !cached.isNull()) {
         return cached;
     }
     QImage image = renderer_->render(item, pixels).image;
-    if (!image.isNull() && persist(image, file)) {
-        trimToBudget(locations_.viewerDirectory, limits_.viewerPreviewBytes, file);
-    }
+    persistViewerFile(image, file); // shown even when it cannot be kept
     return image;
+}
+
+QImage ThumbnailStore::loadViewerFile(const QString& file) const
+{
+    QImage cached = loadCachedImage(file);
+    if (!cached.isNull()) {
+        markUsed(file);
+    }
+    return cached;
+}
+
+bool ThumbnailStore::persistViewerFile(const QImage& image, const QString& file) const
+{
+    if (!persist(image, file)) {
+        return false;
+    }
+    trimToBudget(locations_.viewerDirectory, limits_.viewerPreviewBytes, file);
+    return true;
 }
 
 ThumbnailStore::PrepareAwaiter ThumbnailStore::prepare(const MediaItem& item)
@@ -262,18 +285,99 @@ ThumbnailStore::PrepareAwaiter ThumbnailStore::prepare(const MediaItem& item)
 void ThumbnailStore::startPreparation(const MediaItem& item, ThumbnailCompletion completion)
 {
     if (isCameraItem(item)) {
-        askCamera(item, gridPixels, std::move(completion));
+        requestCameraPreview(item, gridPixels, std::move(completion));
     } else {
         ensure(item, false, std::move(completion));
     }
 }
 
-void ThumbnailStore::askCamera(const MediaItem& item, int pixels, ThumbnailCompletion completion)
+void ThumbnailStore::requestCameraPreview(const MediaItem& item, int pixels, ThumbnailCompletion completion)
 {
-    if (cameraPreviews_) {
-        cameraPreviews_(item, pixels, std::move(completion));
+    const QString key = cameraPreviewKey(item, pixels);
+    if (pixels == gridPixels) {
+        if (const QImage image = memory_.image(key); !image.isNull()) {
+            completion(image, key);
+            return;
+        }
+    }
+    displayQueue_->add([this, item, pixels, key, destination = cameraPreviewFile(locations_, key, pixels),
+                        completion = std::move(completion)] {
+        loadCameraPreview(item, pixels, key, destination, completion);
+    });
+}
+
+void ThumbnailStore::loadCameraPreview(const MediaItem& item, int pixels, const QString& key,
+                                       const QString& destination, const ThumbnailCompletion& completion)
+{
+    const bool grid = pixels == gridPixels;
+    // A grid-sized preview looks at the disk only once it owns the key, so a
+    // producer that finished a moment ago is never repeated; the disk answers
+    // without the device, so stored previews outlive its connection.
+    if (grid && !joinProduction(key, completion)) {
+        return;
+    }
+    if (QImage cached = grid ? loadCachedImage(destination) : loadViewerFile(destination); !cached.isNull()) {
+        endCameraPreview(cached, pixels, key, completion);
+        return;
+    }
+    onMain([presence = presence_, path = item.path(), pixels, key, destination, completion] {
+        ThumbnailStore* store = nullptr;
+        {
+            const std::lock_guard guard(presence->mutex);
+            store = presence->store;
+        }
+        // Stores are destroyed on the GUI thread, so this one stays while it works here.
+        if (store != nullptr) {
+            store->askCameraDevice(path, pixels, key, destination, completion);
+        }
+    });
+}
+
+void ThumbnailStore::askCameraDevice(const QString& path, int pixels, const QString& key, const QString& destination,
+                                     const ThumbnailCompletion& completion)
+{
+    if (cameraSources_ == nullptr) {
+        endCameraPreview({}, pixels, key, completion);
+        return;
+    }
+    // The answer comes on the device's thread, or at once for a path the
+    // manager does not know; decoding and writing go to the visible queue.
+    cameraSources_->requestPreview(path, pixels, [presence = presence_, pixels, key, destination,
+                                                  completion](std::optional<QByteArray> data) {
+        const std::lock_guard guard(presence->mutex);
+        if (ThumbnailStore* store = presence->store) {
+            store->displayQueue_->add([store, data = std::move(data), pixels, key, destination, completion] {
+                store->storeCameraPreview(data, pixels, key, destination, completion);
+            });
+        }
+    });
+}
+
+void ThumbnailStore::storeCameraPreview(const std::optional<QByteArray>& data, int pixels, const QString& key,
+                                        const QString& destination, const ThumbnailCompletion& completion)
+{
+    QImage image;
+    try {
+        if (data) {
+            image = QImage::fromData(*data);
+        }
+        const bool saved = pixels == gridPixels ? persist(image, destination) : persistViewerFile(image, destination);
+        if (!saved) {
+            image = QImage(); // shown only when kept, so what shows now still shows once the device is gone
+        }
+    } catch (...) {
+        image = QImage(); // whatever failed, everyone waiting still hears back
+    }
+    endCameraPreview(image, pixels, key, completion);
+}
+
+void ThumbnailStore::endCameraPreview(const QImage& image, int pixels, const QString& key,
+                                      const ThumbnailCompletion& completion)
+{
+    if (pixels == gridPixels) {
+        finish({image, {}}, key, !image.isNull());
     } else {
-        answerLater(std::move(completion), {}, std::nullopt);
+        answerLater(completion, image, std::nullopt);
     }
 }
 
@@ -321,9 +425,10 @@ void ThumbnailStore::setSourceRoots(QHash<QUuid, QString> roots)
     sourceRoots_ = std::move(roots);
 }
 
-void ThumbnailStore::setCameraPreviewHandler(CameraPreviewHandler handler)
+void ThumbnailStore::setCameraSourceManager(CameraSourceManager* manager)
 {
-    cameraPreviews_ = std::move(handler);
+    assertMainThread();
+    cameraSources_ = manager;
 }
 
 } // namespace pivra

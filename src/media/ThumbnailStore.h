@@ -10,6 +10,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/TaskHandle.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QImage>
 #include <QString>
@@ -32,10 +33,7 @@ namespace pivra {
 using ThumbnailCompletion = std::function<void(const QImage& image, const std::optional<QString>& key)>;
 using PreviewCompletion = std::function<void(const QImage& image)>;
 
-// Answers requests for items on connected devices, which cannot be hashed or
-// rendered from a file. Installed by the camera work; with none installed
-// such items get no image.
-using CameraPreviewHandler = std::function<void(const MediaItem& item, int pixels, ThumbnailCompletion completion)>;
+class CameraSourceManager;
 
 struct ThumbnailStoreLimits {
     std::int64_t memoryCost = std::int64_t(256) << 20;    // decoded pixels kept in memory
@@ -43,8 +41,10 @@ struct ThumbnailStoreLimits {
 };
 
 // Finds, renders, caches and stores the small images of the program: grid
-// thumbnails named by media key (in memory and in the grid store) and the
-// viewer's larger previews (in the cache folder).
+// thumbnails named by media key (in memory and in the grid store), the
+// viewer's larger previews (in the cache folder), and previews of items on
+// connected devices, which the device draws and which are named by their
+// camera key (CameraPreviewKey.h) and stored like the others by size.
 //
 // One lock guards the source roots, the known-key memo and the lists of
 // completions waiting for a key in production. It is held only for short
@@ -63,6 +63,8 @@ public:
 
     ThumbnailStore(ThumbnailLocations locations, std::shared_ptr<const ThumbnailRenderer> renderer,
                    ThumbnailStoreLimits limits = {});
+    // On the GUI thread, where the steps of device previews check that the
+    // store is still there.
     ~ThumbnailStore();
 
     ThumbnailStore(const ThumbnailStore&) = delete;
@@ -79,7 +81,7 @@ public:
     // What views ask: 420 pixels is the grid thumbnail; any other size is a
     // viewer preview, made on the preparation queue ahead of waiting
     // background work, cached on disk by item, time and size, never kept in
-    // memory and never cancelled. Device items go to the camera handler.
+    // memory and never cancelled. Device items ask their device (below).
     // GUI thread.
     std::shared_ptr<QueueOperation> request(const MediaItem& item, int pixels, PreviewCompletion completion);
 
@@ -104,7 +106,11 @@ public:
 
     // Roots of the folder sources, for thumbnails earlier versions kept inside them.
     void setSourceRoots(QHash<QUuid, QString> roots);
-    void setCameraPreviewHandler(CameraPreviewHandler handler);
+    // The manager through which previews of device items are asked for; with
+    // none (the default, or nullptr) they fail as for a disconnected device,
+    // though previews stored earlier still show. GUI thread, like every use
+    // of the manager; it must outlive the store or be unset before it goes.
+    void setCameraSourceManager(CameraSourceManager* manager);
 
     const ThumbnailLocations& locations() const { return locations_; }
     const QString& assetDirectory() const { return locations_.assetDirectory; }
@@ -131,8 +137,34 @@ private:
     QImage viewerPreview(const MediaItem& item, int pixels);
     bool copyLegacyThumbnail(const MediaItem& item, const QString& destination) const;
     void remember(const MediaItem& item, const QString& key);
+    QImage loadViewerFile(const QString& file) const;
+    bool persistViewerFile(const QImage& image, const QString& file) const;
     void startPreparation(const MediaItem& item, ThumbnailCompletion completion);
-    void askCamera(const MediaItem& item, int pixels, ThumbnailCompletion completion);
+
+    // Device previews. A grid-sized one is coalesced by camera key like a grid
+    // thumbnail and answered with its key; other sizes are answered alone,
+    // without a key. The way is: the caller's thread (memory), the visible
+    // queue (disk), the GUI thread (the manager), the device's thread, the
+    // visible queue again (decoding and writing). Each request is answered
+    // once, whatever the device does; a preview that cannot be written counts
+    // as none.
+    void requestCameraPreview(const MediaItem& item, int pixels, ThumbnailCompletion completion);
+    void loadCameraPreview(const MediaItem& item, int pixels, const QString& key, const QString& destination,
+                           const ThumbnailCompletion& completion);
+    void askCameraDevice(const QString& path, int pixels, const QString& key, const QString& destination,
+                         const ThumbnailCompletion& completion);
+    void storeCameraPreview(const std::optional<QByteArray>& data, int pixels, const QString& key,
+                            const QString& destination, const ThumbnailCompletion& completion);
+    void endCameraPreview(const QImage& image, int pixels, const QString& key, const ThumbnailCompletion& completion);
+
+    // Lets work that outlives a call (a device's answer, a step posted to the
+    // GUI thread) reach the store only while it exists. The destructor clears
+    // the pointer under the mutex, so it waits for a device thread that holds
+    // the store.
+    struct Presence {
+        ThumbnailStore* store;
+        std::mutex mutex;
+    };
 
     struct KnownKey {
         Timestamp modifiedAt;
@@ -150,7 +182,8 @@ private:
     QHash<QString, KnownKey> knownKeys_;
     QHash<QString, std::vector<ThumbnailCompletion>> pending_;
 
-    CameraPreviewHandler cameraPreviews_; // set once at start-up, before requests
+    CameraSourceManager* cameraSources_ = nullptr; // GUI thread only
+    const std::shared_ptr<Presence> presence_;
 
     // Last: destroyed first, so operations still running finish while
     // everything they use exists, and waiting ones are dropped unanswered.
