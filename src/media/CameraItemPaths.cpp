@@ -12,7 +12,7 @@ namespace pivra {
 
 QString cameraPrefix(const QUuid& sourceID)
 {
-    return QStringLiteral("pivra-camera://") + uuidString(sourceID) + u'/';
+    return cameraScheme + uuidString(sourceID) + u'/';
 }
 
 QString cameraItemPath(const QUuid& sourceID, std::uint32_t handle, const QString& fileName)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "catalog/MediaItem.h"
+
+#include <QLatin1StringView>
 #include <QString>
 #include <QUuid>
 #include <cstdint>
@@ -10,6 +13,15 @@
 // "pivra-camera://<source UUID>/<handle>/<name>". Readers never parse them;
 // they look them up in the camera manager's table of files.
 namespace pivra {
+
+inline constexpr QLatin1StringView cameraScheme("pivra-camera://");
+
+// An item of a connected device: no file lies behind it, so every file
+// operation asks this first.
+inline bool isCameraItem(const MediaItem& item)
+{
+    return item.path().startsWith(cameraScheme);
+}
 
 // "pivra-camera://<source UUID>/": every item path of the source begins with it.
 QString cameraPrefix(const QUuid& sourceID);

@@ -1,6 +1,6 @@
 #include "media/ThumbnailStore.h"
 
-#include "media/CameraItem.h"
+#include "media/CameraItemPaths.h"
 #include "media/CameraPreviewKey.h"
 #include "media/CameraSourceManager.h"
 #include "media/MediaKey.h"

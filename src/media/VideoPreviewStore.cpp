@@ -1,7 +1,7 @@
 #include "media/VideoPreviewStore.h"
 
 #include "catalog/Uuid.h"
-#include "media/CameraItem.h"
+#include "media/CameraItemPaths.h"
 #include "media/MediaKey.h"
 #include "platform/AppSettings.h"
 
