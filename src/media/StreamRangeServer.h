@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <memory>
+
+namespace pivra {
+
+class CameraVideoStream;
+
+// Offers device videos over HTTP on the loopback interface, for a media
+// player that can open a URL but cannot be handed a reader of its own. Each
+// registered stream gets "http://127.0.0.1:<port>/<token>/<file name>", where
+// the token is 128 random bits: only a client that was given the URL reaches
+// the stream, and any other path is answered 404.
+//
+// It answers GET and HEAD, whole (200) or one byte range (206), one request
+// per connection: the reply is sent with "Connection: close". Players open a
+// new connection for each seek anyway, and a closed connection is the one
+// signal that the client lost interest, which stops the device reads.
+//
+// Lives on the thread it is made on (the GUI thread in the program: it only
+// moves bytes between sockets and the streams, which read the device on
+// threads of their own).
+class StreamRangeServer final : public QObject {
+    Q_OBJECT
+
+public:
+    // Listens at once on 127.0.0.1, on a port the system picks.
+    explicit StreamRangeServer(QObject* parent = nullptr);
+    ~StreamRangeServer() override;
+
+    bool isListening() const { return server_.isListening(); }
+    QHostAddress address() const { return server_.serverAddress(); }
+
+    // Offers the stream under a fresh URL until unregistered; empty when the
+    // server could not listen. The server keeps the stream alive meanwhile,
+    // and each connection reading from it until the connection ends.
+    QUrl registerAsset(std::shared_ptr<CameraVideoStream> stream);
+    // Later requests for the URL are refused; replies under way go on until
+    // the stream is invalidated or their client hangs up.
+    void unregister(const QUrl& url);
+
+    // Connections accepted and not yet closed.
+    int openConnections() const;
+
+private:
+    void accept();
+    std::shared_ptr<CameraVideoStream> lookup(const QString& path) const;
+
+    QTcpServer server_;
+    QHash<QString, std::shared_ptr<CameraVideoStream>> assets_; // by the decoded URL path
+};
+
+} // namespace pivra
