@@ -3,6 +3,7 @@
 #include "media/CameraRangeRequest.h"
 
 #include <QPointer>
+#include <QThread>
 
 #include <algorithm>
 
@@ -94,7 +95,14 @@ QByteArray field(const QByteArray& name, const QByteArray& value)
 
 StreamRangeConnection::StreamRangeConnection(QTcpSocket* socket, Lookup lookup, QObject* parent)
     : QObject(parent), socket_(socket), lookup_(std::move(lookup)),
-      relay_(new QObject, [](QObject* relay) { relay->deleteLater(); })
+      relay_(new QObject, [](QObject* relay) {
+          // The last piece may be let go on the stream's thread.
+          if (relay->thread() == QThread::currentThread()) {
+              delete relay;
+          } else {
+              relay->deleteLater();
+          }
+      })
 {
     socket_->setParent(this); // the listening server made it its own child
     // A reply's head and its first bytes go out in separate writes, which
