@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace pivra {
+
+// The one thread that talks to one device, since a device session may only
+// be used from one thread. Jobs wait in a queue per priority and the most
+// urgent runs next, so a read is never stuck behind a long listing, which is
+// why a listing is queued as many small steps.
+//
+// Every job has two ends: `run` on the worker, or `abandon` when the worker
+// is closed before the job came up (the device went away). Exactly one of
+// them is called, so every request completes.
+class DeviceWorker {
+public:
+    enum class Priority { read, preview, listing, count };
+
+    struct Job {
+        std::function<void()> run;
+        std::function<void()> abandon;
+    };
+
+    // `tearDown` runs on the worker after its last job.
+    explicit DeviceWorker(std::function<void()> tearDown);
+    // Abandons what still waits, lets the running job end, tears down and
+    // joins. Must not run on the worker itself.
+    ~DeviceWorker();
+
+    DeviceWorker(const DeviceWorker&) = delete;
+    DeviceWorker& operator=(const DeviceWorker&) = delete;
+
+    // Takes the job, unless the worker is closed: then the job stays with the
+    // caller, who abandons it (outside whatever lock it holds).
+    [[nodiscard]] bool enqueue(Priority priority, Job& job);
+    // Abandons every waiting job, and every later one; the running job ends
+    // normally and can tell from isClosed() that its device is gone.
+    void close();
+    bool isClosed() const;
+
+private:
+    void run(const std::function<void()>& tearDown);
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::array<std::deque<Job>, std::size_t(Priority::count)> queues_;
+    bool closed_ = false;
+    std::thread thread_; // last: starts once the queues exist
+};
+
+} // namespace pivra
