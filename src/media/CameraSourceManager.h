@@ -47,6 +47,10 @@ public:
     using PreviewCompletion = CameraThumbnailCompletion;
     using ExportCompletion = std::function<void(std::optional<PivraError> error)>;
 
+    // The program's manager over the USB devices libgphoto2 finds, made on
+    // first use. GUI thread only.
+    static CameraSourceManager& shared();
+
     // Starts browsing at once; the backend must outlive the manager.
     explicit CameraSourceManager(CameraBackend& backend);
     ~CameraSourceManager();

@@ -42,9 +42,12 @@ ThumbnailStore& ThumbnailStore::shared()
 {
     // Never destroyed: operations may still be running when static
     // destructors run, and nothing here needs tearing down at exit.
-    static ThumbnailStore* const store =
-        new ThumbnailStore(ThumbnailLocations::standard(),
-                           std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>()));
+    static ThumbnailStore* const store = [] {
+        auto* made = new ThumbnailStore(ThumbnailLocations::standard(),
+                                        std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>()));
+        made->setCameraSourceManager(&CameraSourceManager::shared());
+        return made;
+    }();
     return *store;
 }
 
