@@ -246,7 +246,12 @@ double previewClipSeconds(std::optional<double> duration)
 
 void encodePreviewClip(const QString& source, const QString& destination)
 {
-    const std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(source, decodingThreads);
+    encodePreviewClip(openVideoInput(source), destination);
+}
+
+void encodePreviewClip(VideoInput source, const QString& destination)
+{
+    const std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(std::move(source), decodingThreads);
     if (decoder == nullptr) {
         fail(VideoError::Kind::corruptFile);
     }

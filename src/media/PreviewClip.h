@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/VideoInput.h"
+
 #include <QSize>
 #include <QString>
 
@@ -30,5 +32,8 @@ double previewClipSeconds(std::optional<double> duration);
 // Several may run at once on different files: each encoder keeps to a few
 // threads, but decoding a 4K HEVC source holds about 300 MB while it runs.
 void encodePreviewClip(const QString& source, const QString& destination);
+// The same for a video opened already: one read from a device through a
+// VideoByteSource (null, when it could not be opened, fails as `corruptFile`).
+void encodePreviewClip(VideoInput source, const QString& destination);
 
 } // namespace pivra

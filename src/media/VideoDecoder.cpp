@@ -12,8 +12,13 @@ namespace pivra {
 
 std::unique_ptr<VideoDecoder> VideoDecoder::open(const QString& path, int threads, Threading threading)
 {
+    return open(openVideoInput(path), threads, threading);
+}
+
+std::unique_ptr<VideoDecoder> VideoDecoder::open(VideoInput opened, int threads, Threading threading)
+{
     std::unique_ptr<VideoDecoder> decoder(new VideoDecoder);
-    decoder->input_ = openVideoInput(path);
+    decoder->input_ = std::move(opened);
     AVFormatContext* input = decoder->input_.get();
     if (input == nullptr || avformat_find_stream_info(input, nullptr) < 0) {
         return nullptr;

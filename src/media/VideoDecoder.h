@@ -36,6 +36,10 @@ public:
     // track that can be decoded.
     static std::unique_ptr<VideoDecoder> open(const QString& path, int threads = 1,
                                               Threading threading = Threading::frames);
+    // The same for an input opened already (a video read through a
+    // VideoByteSource), which the decoder then owns.
+    static std::unique_ptr<VideoDecoder> open(VideoInput input, int threads = 1,
+                                              Threading threading = Threading::frames);
     ~VideoDecoder();
 
     VideoDecoder(const VideoDecoder&) = delete;

@@ -2,6 +2,7 @@
 
 #include "catalog/Uuid.h"
 #include "media/CameraItemPaths.h"
+#include "media/CameraVideoInput.h"
 #include "media/MediaKey.h"
 #include "platform/AppSettings.h"
 
@@ -45,9 +46,11 @@ VideoPreviewStore& VideoPreviewStore::shared()
     return *store;
 }
 
-VideoPreviewStore::VideoPreviewStore(QString directory, PreviewClipEncoder encode)
+VideoPreviewStore::VideoPreviewStore(QString directory, PreviewClipEncoder encode,
+                                     CameraVideoStream::Reader deviceReader)
     : directory_(std::move(directory))
     , encode_(std::move(encode))
+    , deviceReader_(std::move(deviceReader))
 {
 }
 
@@ -91,26 +94,38 @@ bool VideoPreviewStore::makePreview(const MediaItem& item)
     if (QFileInfo::exists(clip)) {
         return true;
     }
+    bool written = false;
     if (isCameraItem(item)) {
-        // No file to encode from: a device video gets no clip until it can be
-        // read from the device, and is not marked failed meanwhile.
-        return false;
+        if (!deviceReader_) {
+            // Nothing to read the device with: no clip, and not marked failed.
+            return false;
+        }
+        // Its end invalidates the stream, whatever the encoding came to.
+        CameraVideoStream stream(item, deviceReader_);
+        written = writeClip(
+            [&](const QString& temporary) {
+                encodePreviewClip(openCameraVideoInput(stream, item.name()), temporary);
+            },
+            clip);
+    } else {
+        written = writeClip([&](const QString& temporary) { encode_(item.path(), temporary); }, clip);
     }
-    if (writeClip(item.path(), clip)) {
+    if (written) {
         return true;
     }
     markFailed(*key);
     return false;
 }
 
-bool VideoPreviewStore::writeClip(const QString& source, const QString& clip) const
+bool VideoPreviewStore::writeClip(const std::function<void(const QString& temporary)>& encode,
+                                  const QString& clip) const
 {
     const QString folder = QFileInfo(clip).path();
     const QString temporary = folder + QLatin1Char('/') + uuidString(QUuid::createUuid()) + clipSuffix;
     bool written = false;
     try {
         if (QDir().mkpath(folder)) {
-            encode_(source, temporary);
+            encode(temporary);
             written = moveIntoPlace(temporary, clip);
         }
     } catch (...) {

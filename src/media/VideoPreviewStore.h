@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/MediaItem.h"
+#include "media/CameraVideoStream.h"
 #include "media/PreviewClip.h"
 #include "media/ThumbnailCacheStats.h"
 
@@ -37,8 +38,13 @@ public:
     // and never destroyed.
     static VideoPreviewStore& shared();
 
-    // For tests: clips under `directory`, made by `encode`.
-    explicit VideoPreviewStore(QString directory, PreviewClipEncoder encode = encodePreviewClip);
+    // For tests: clips under `directory`, made by `encode`; device videos
+    // read through `deviceReader`, without which they get no clip.
+    explicit VideoPreviewStore(
+        QString directory,
+        PreviewClipEncoder encode = [](const QString& source,
+                                       const QString& destination) { encodePreviewClip(source, destination); },
+        CameraVideoStream::Reader deviceReader = {});
 
     VideoPreviewStore(const VideoPreviewStore&) = delete;
     VideoPreviewStore& operator=(const VideoPreviewStore&) = delete;
@@ -61,8 +67,9 @@ public:
 
     // Makes the item's clip unless it exists: true when it exists afterwards.
     // Blocking work on the calling thread, seconds for a file: callers run it
-    // on a pool thread (runOnPool). A failure leaves no file behind and marks
-    // the key as failed.
+    // on a pool thread (runOnPool), never the GUI thread, which answers the
+    // reads of device videos. A failure leaves no file behind and marks the
+    // key as failed.
     bool makePreview(const MediaItem& item);
 
     // Storage upkeep: the allocated sizes of the keys' clips; removing them
@@ -73,11 +80,12 @@ public:
 
 private:
     QString clipFile(const QString& key) const;
-    bool writeClip(const QString& source, const QString& clip) const;
+    bool writeClip(const std::function<void(const QString& temporary)>& encode, const QString& clip) const;
     void markFailed(const QString& key);
 
     const QString directory_;
     const PreviewClipEncoder encode_;
+    const CameraVideoStream::Reader deviceReader_;
 
     mutable std::mutex lock_;
     QSet<QString> failedKeys_;

@@ -1,0 +1,93 @@
+#include "media/CameraVideoInput.h"
+
+#include "media/CameraVideoStream.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+namespace pivra {
+namespace {
+
+// One read of FFmpeg's, filled straight into its buffer on the stream's
+// strand while the reading thread waits for the end.
+class WaitingRequest final : public CameraLoadingRequest {
+public:
+    WaitingRequest(std::int64_t offset, std::uint8_t* buffer, int length)
+        : offset_(offset), buffer_(buffer), length_(length)
+    {
+    }
+
+    bool wantsContentInformation() const override { return false; }
+    void setContentInformation(const QString&, std::int64_t) override {}
+    bool wantsData() const override { return true; }
+    std::int64_t requestedOffset() const override { return offset_; }
+    std::int64_t requestedLength() const override { return length_; }
+    bool requestsAllDataToEnd() const override { return false; }
+    std::int64_t currentOffset() const override { return offset_ + filled_; }
+
+    void respond(const QByteArray& data) override
+    {
+        const int count = static_cast<int>(std::min<qsizetype>(data.size(), length_ - filled_));
+        std::memcpy(buffer_ + filled_, data.constData(), count);
+        filled_ += count;
+    }
+
+    void finish(std::optional<PivraError> error) override { end(!error); }
+    void refuse() override { end(false); }
+
+    // The bytes read, or -1 when the request failed.
+    int wait()
+    {
+        std::unique_lock lock(mutex_);
+        ended_.wait(lock, [this] { return done_; });
+        return succeeded_ ? filled_ : -1;
+    }
+
+private:
+    void end(bool succeeded)
+    {
+        {
+            const std::lock_guard guard(mutex_);
+            succeeded_ = succeeded;
+            done_ = true;
+        }
+        ended_.notify_one();
+    }
+
+    const std::int64_t offset_;
+    std::uint8_t* const buffer_;
+    const int length_;
+    int filled_ = 0; // written on the strand, read by the waiter once done
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool done_ = false;
+    bool succeeded_ = false;
+};
+
+class StreamSource final : public VideoByteSource {
+public:
+    explicit StreamSource(CameraVideoStream& stream) : stream_(stream) {}
+
+    std::int64_t size() const override { return stream_.size(); }
+
+    int read(std::int64_t offset, std::uint8_t* buffer, int length) override
+    {
+        const auto request = std::make_shared<WaitingRequest>(offset, buffer, length);
+        stream_.load(request);
+        return request->wait();
+    }
+
+private:
+    CameraVideoStream& stream_;
+};
+
+} // namespace
+
+VideoInput openCameraVideoInput(CameraVideoStream& stream, const QString& name)
+{
+    return openVideoInput(std::make_unique<StreamSource>(stream), name);
+}
+
+} // namespace pivra
