@@ -165,14 +165,15 @@ struct CameraVideoStream::State : std::enable_shared_from_this<State> {
     }
 };
 
-CameraVideoStream::Reader CameraVideoStream::managerReader(CameraSourceManager& manager)
+CameraVideoStream::Reader CameraVideoStream::managerReader(CameraSourceManager* manager)
 {
-    return [&manager](const QString& path, std::int64_t offset, std::int64_t length,
-                      CameraReadCompletion completion) {
+    return [manager](const QString& path, std::int64_t offset, std::int64_t length,
+                     CameraReadCompletion completion) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [&manager, path, offset, length, completion = std::move(completion)]() mutable {
-                manager.read(path, offset, length, std::move(completion));
+            [manager, path, offset, length, completion = std::move(completion)]() mutable {
+                CameraSourceManager& reading = manager != nullptr ? *manager : CameraSourceManager::shared();
+                reading.read(path, offset, length, std::move(completion));
             },
             Qt::QueuedConnection);
     };

@@ -78,9 +78,10 @@ public:
     static constexpr std::int64_t pieceBytes = 262144;
     static constexpr int rangeErrorCode = 2;
 
-    // Reads through `manager` on the GUI thread, where it lives; the manager
-    // must outlive every read made through it.
-    static Reader managerReader(CameraSourceManager& manager);
+    // Reads through `manager` on the GUI thread, where it lives, or through
+    // the program's one (CameraSourceManager::shared(), taken there) when none
+    // is given. A given manager must outlive every read made through it.
+    static Reader managerReader(CameraSourceManager* manager = nullptr);
 
     CameraVideoStream(const MediaItem& item, Reader reader);
     // Invalidates, so no request is left waiting, and waits for the work

@@ -42,8 +42,14 @@ VideoPreviewStore& VideoPreviewStore::shared()
     // static destructors run.
     static VideoPreviewStore* const store =
         new VideoPreviewStore(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                              QStringLiteral("/Pivra/VideoPreviews/v1"));
+                                  QStringLiteral("/Pivra/VideoPreviews/v1"),
+                              encodeFile, CameraVideoStream::managerReader());
     return *store;
+}
+
+void VideoPreviewStore::encodeFile(const QString& source, const QString& destination)
+{
+    encodePreviewClip(source, destination);
 }
 
 VideoPreviewStore::VideoPreviewStore(QString directory, PreviewClipEncoder encode,

@@ -38,13 +38,13 @@ public:
     // and never destroyed.
     static VideoPreviewStore& shared();
 
+    // The encoder of the clip of a file: encodePreviewClip.
+    static void encodeFile(const QString& source, const QString& destination);
+
     // For tests: clips under `directory`, made by `encode`; device videos
     // read through `deviceReader`, without which they get no clip.
-    explicit VideoPreviewStore(
-        QString directory,
-        PreviewClipEncoder encode = [](const QString& source,
-                                       const QString& destination) { encodePreviewClip(source, destination); },
-        CameraVideoStream::Reader deviceReader = {});
+    explicit VideoPreviewStore(QString directory, PreviewClipEncoder encode = encodeFile,
+                               CameraVideoStream::Reader deviceReader = {});
 
     VideoPreviewStore(const VideoPreviewStore&) = delete;
     VideoPreviewStore& operator=(const VideoPreviewStore&) = delete;

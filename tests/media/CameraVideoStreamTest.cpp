@@ -1,7 +1,11 @@
 #include "media/CameraVideoStream.h"
 
+#include "media/CameraSourceManager.h"
+#include "support/FakeCameraBackend.h"
+
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -17,10 +21,11 @@ using namespace std::chrono_literals;
 
 // What the strand does is seen from the test thread; every wait is bounded.
 template<typename Condition>
-bool eventually(std::mutex& mutex, std::condition_variable& changed, Condition condition)
+bool eventually(std::mutex& mutex, std::condition_variable& changed, Condition condition,
+                std::chrono::milliseconds wait = 5s)
 {
     std::unique_lock lock(mutex);
-    return changed.wait_for(lock, 5s, condition);
+    return changed.wait_for(lock, wait, condition);
 }
 
 class RecordingRequest final : public CameraLoadingRequest {
@@ -52,9 +57,9 @@ public:
     void refuse() override { end([&] { refused_ = true; }); }
 
     // Waits for finish() or refuse().
-    bool ended()
+    bool ended(std::chrono::milliseconds wait = 5s)
     {
-        return eventually(mutex_, changed_, [this] { return outcome_ || refused_; });
+        return eventually(mutex_, changed_, [this] { return outcome_ || refused_; }, wait);
     }
     std::optional<PivraError> error() const { return outcome_ ? *outcome_ : std::nullopt; }
     bool refused() const { return refused_; }
@@ -341,6 +346,23 @@ TEST(CameraVideoStreamTest, AReadAnsweredAfterTheStreamIsGoneIsDropped)
     ASSERT_TRUE(request->ended()); // destroying the stream invalidates it
     device.calls[0].completion(FakeDevice::bytes(0, 100), std::nullopt);
     EXPECT_TRUE(request->received().isEmpty());
+}
+
+TEST(CameraVideoStreamTest, TheManagersReaderFailsAFileItDoesNotKnowAsUnavailable)
+{
+    test::FakeCameraBackend backend;
+    CameraSourceManager manager(backend);
+    CameraVideoStream stream(deviceVideo(QStringLiteral("IMG_0001.MOV"), 1000),
+                             CameraVideoStream::managerReader(&manager));
+    const auto request = std::make_shared<RecordingRequest>(0, 100);
+    stream.load(request);
+    // The read is made on this thread, the GUI thread, so its events must run.
+    for (int turn = 0; turn < 500 && !request->ended(10ms); ++turn) {
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(request->error());
+    EXPECT_EQ(*request->error(), (PivraError{QStringLiteral("Pivra.CameraStream"), 1,
+                                             QStringLiteral("The iPhone is disconnected or the video is unavailable.")}));
 }
 
 } // namespace
