@@ -48,7 +48,7 @@ private:
             return;
         }
         const std::int64_t length = size_ ? std::min(*size_ - offset_, chunkSize) : chunkSize;
-        backend_.read(entry_.device, entry_.file, offset_, length,
+        backend_.read(entry_.device, entry_.file, offset_, length, CameraReadPurpose::copy,
                       [self = shared_from_this()](std::optional<QByteArray> data, std::optional<PivraError> error) {
                           self->received(data, error);
                       });

@@ -87,7 +87,7 @@ void CameraSourceManager::read(const QString& path, std::int64_t offset, std::in
                                             QStringLiteral("The iPhone is disconnected or the video is unavailable.")});
         return;
     }
-    backend_.read(entry->device, entry->file, offset, length, std::move(completion));
+    backend_.read(entry->device, entry->file, offset, length, CameraReadPurpose::stream, std::move(completion));
 }
 
 void CameraSourceManager::deviceAdded(const CameraDevice& device)

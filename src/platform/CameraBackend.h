@@ -97,6 +97,11 @@ protected:
 using CameraReadCompletion = std::function<void(std::optional<QByteArray> data, std::optional<PivraError> error)>;
 using CameraThumbnailCompletion = std::function<void(std::optional<QByteArray> data)>;
 
+// Why bytes are read, which decides what waits for what on a device that
+// serves one request at a time: a video being played before a copy, a copy
+// before thumbnails and listings.
+enum class CameraReadPurpose { stream, copy };
+
 // The device layer itself. Its methods are called on the GUI thread, except
 // read and requestThumbnail, which may be called from any thread (an export
 // asks for its next chunk from the completion of the last). It must outlive
@@ -118,7 +123,7 @@ public:
     // or past the end of the file the data is empty. A device that can only
     // fetch whole files serves the ranges from its own copy.
     virtual void read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset, std::int64_t length,
-                      CameraReadCompletion completion) = 0;
+                      CameraReadPurpose purpose, CameraReadCompletion completion) = 0;
     // A thumbnail no larger than `maxPixels` on its longer side where the
     // device can scale it; none when the device has none.
     virtual void requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,

@@ -19,7 +19,7 @@ namespace pivra {
 // them is called, so every request completes.
 class DeviceWorker {
 public:
-    enum class Priority { read, preview, listing, count };
+    enum class Priority { stream, copy, preview, listing, count };
 
     struct Job {
         std::function<void()> run;

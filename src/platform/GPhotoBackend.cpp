@@ -146,7 +146,7 @@ CameraCatalog GPhotoBackend::catalog(CameraDeviceId id) const
 }
 
 void GPhotoBackend::read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset, std::int64_t length,
-                         CameraReadCompletion completion)
+                         CameraReadPurpose purpose, CameraReadCompletion completion)
 {
     const auto abandon = [completion] { completion(std::nullopt, cameraDisconnectedError()); };
     const auto run = [file, offset, length, completion](GPhotoSession& session, bool gone) {
@@ -156,7 +156,9 @@ void GPhotoBackend::read(CameraDeviceId device, const CameraFileInfo& file, std:
         }
         completion(std::move(result.data), std::move(result.error));
     };
-    if (!enqueue(device, DeviceWorker::Priority::read, run, abandon)) {
+    const auto priority =
+        purpose == CameraReadPurpose::stream ? DeviceWorker::Priority::stream : DeviceWorker::Priority::copy;
+    if (!enqueue(device, priority, run, abandon)) {
         abandon();
     }
 }

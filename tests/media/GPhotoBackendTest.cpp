@@ -161,7 +161,8 @@ TEST_F(GPhotoBackendTest, RequestsForARemovedDeviceCompleteDisconnected)
     const CameraFileEntry entry = manager.files().value(pathOf(QStringLiteral("IMG_0001.JPG")));
     backend.removeDeviceForTesting(device);
     const ReadAnswer answer = await<ReadAnswer>([&](auto done) {
-        backend.read(entry.device, entry.file, 0, 100, [done](auto data, auto error) { done({data, error}); });
+        backend.read(entry.device, entry.file, 0, 100, CameraReadPurpose::stream,
+                     [done](auto data, auto error) { done({data, error}); });
     });
     EXPECT_FALSE(answer.first);
     EXPECT_EQ(answer.second, cameraDisconnectedError());

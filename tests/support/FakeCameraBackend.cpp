@@ -210,7 +210,7 @@ CameraCatalog FakeCameraBackend::catalog(CameraDeviceId id) const
 }
 
 void FakeCameraBackend::read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset,
-                             std::int64_t length, CameraReadCompletion completion)
+                             std::int64_t length, CameraReadPurpose, CameraReadCompletion completion)
 {
     HeldRead request{device, contentOf(device, file, false).value_or(QByteArray()), {offset, length},
                      std::move(completion)};

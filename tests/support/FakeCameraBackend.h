@@ -76,7 +76,7 @@ public:
     void requestOpenSession(CameraDeviceId device) override;
     CameraCatalog catalog(CameraDeviceId device) const override;
     void read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset, std::int64_t length,
-              CameraReadCompletion completion) override;
+              CameraReadPurpose purpose, CameraReadCompletion completion) override;
     void requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,
                           CameraThumbnailCompletion completion) override;
 

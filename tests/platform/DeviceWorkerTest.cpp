@@ -1,0 +1,70 @@
+#include "platform/DeviceWorker.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <latch>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace pivra {
+namespace {
+
+using Priority = DeviceWorker::Priority;
+
+// Jobs queued while the worker is busy run most urgent first: a video being
+// played, then a copy, then thumbnails, then the listing, each in its order.
+TEST(DeviceWorkerTest, WaitingJobsRunMostUrgentFirstAndClosingAbandonsTheRest)
+{
+    std::mutex mutex;
+    std::vector<std::string> ran;
+    std::vector<std::string> abandoned;
+    const auto job = [&](std::string name) {
+        return DeviceWorker::Job{[&, name] {
+                                     const std::lock_guard lock(mutex);
+                                     ran.push_back(name);
+                                 },
+                                 [&, name] {
+                                     const std::lock_guard lock(mutex);
+                                     abandoned.push_back(name);
+                                 }};
+    };
+
+    std::promise<void> tornDown;
+    DeviceWorker worker([&] { tornDown.set_value(); });
+    std::latch busy(1);
+    std::latch release(1);
+    DeviceWorker::Job blocker{[&] {
+                                  busy.count_down();
+                                  release.wait();
+                              },
+                              [] {}};
+    ASSERT_TRUE(worker.enqueue(Priority::listing, blocker));
+    busy.wait();
+    const std::vector<std::pair<Priority, std::string>> queued = {
+        {Priority::listing, "listing 1"}, {Priority::preview, "preview"}, {Priority::copy, "copy 1"},
+        {Priority::stream, "stream 1"},   {Priority::copy, "copy 2"},     {Priority::stream, "stream 2"},
+        {Priority::listing, "listing 2"},
+    };
+    for (const auto& [priority, name] : queued) {
+        DeviceWorker::Job next = job(name);
+        ASSERT_TRUE(worker.enqueue(priority, next));
+    }
+    std::promise<void> drained;
+    DeviceWorker::Job last{[&] { drained.set_value(); }, [] {}};
+    ASSERT_TRUE(worker.enqueue(Priority::listing, last));
+    release.count_down();
+    drained.get_future().wait();
+    EXPECT_EQ(ran, (std::vector<std::string>{"stream 1", "stream 2", "copy 1", "copy 2", "preview", "listing 1",
+                                             "listing 2"}));
+
+    worker.close();
+    DeviceWorker::Job refused = job("after close");
+    EXPECT_FALSE(worker.enqueue(Priority::stream, refused)) << "the caller abandons it";
+    tornDown.get_future().wait();
+    EXPECT_TRUE(abandoned.empty());
+}
+
+} // namespace
+} // namespace pivra
