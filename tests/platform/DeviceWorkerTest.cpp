@@ -15,7 +15,7 @@ using Priority = DeviceWorker::Priority;
 
 // Jobs queued while the worker is busy run most urgent first: a video being
 // played, then a copy, then thumbnails, then the listing, each in its order.
-TEST(DeviceWorkerTest, WaitingJobsRunMostUrgentFirstAndClosingAbandonsTheRest)
+TEST(DeviceWorkerTest, WaitingJobsRunMostUrgentFirstAndAClosedWorkerTakesNoMore)
 {
     std::mutex mutex;
     std::vector<std::string> ran;
