@@ -1,5 +1,6 @@
 #include "media/CameraVideoInput.h"
 
+#include "media/CameraRangeRequest.h"
 #include "media/CameraVideoStream.h"
 
 #include <algorithm>
@@ -12,26 +13,19 @@ namespace {
 
 // One read of FFmpeg's, filled straight into its buffer on the stream's
 // strand while the reading thread waits for the end.
-class WaitingRequest final : public CameraLoadingRequest {
+class WaitingRequest final : public CameraRangeRequest {
 public:
     WaitingRequest(std::int64_t offset, std::uint8_t* buffer, int length)
-        : offset_(offset), buffer_(buffer), length_(length)
+        : CameraRangeRequest(offset, length), buffer_(buffer), length_(length)
     {
     }
-
-    bool wantsContentInformation() const override { return false; }
-    void setContentInformation(const QString&, std::int64_t) override {}
-    bool wantsData() const override { return true; }
-    std::int64_t requestedOffset() const override { return offset_; }
-    std::int64_t requestedLength() const override { return length_; }
-    bool requestsAllDataToEnd() const override { return false; }
-    std::int64_t currentOffset() const override { return offset_ + filled_; }
 
     void respond(const QByteArray& data) override
     {
         const int count = static_cast<int>(std::min<qsizetype>(data.size(), length_ - filled_));
         std::memcpy(buffer_ + filled_, data.constData(), count);
         filled_ += count;
+        advance(count);
     }
 
     void finish(std::optional<PivraError> error) override { end(!error); }
@@ -56,7 +50,6 @@ private:
         ended_.notify_one();
     }
 
-    const std::int64_t offset_;
     std::uint8_t* const buffer_;
     const int length_;
     int filled_ = 0; // written on the strand, read by the waiter once done
