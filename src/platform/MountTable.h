@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace pivra {
+
+// One line of the kernel's per-process mount table (/proc/self/mountinfo).
+struct MountEntry {
+    int mountId = 0;    // unique while mounted; the kernel may reuse it later
+    QString root;       // the folder of the filesystem shown here; "/" unless a bind mount
+    QString mountPoint;
+    QString fsType;
+    QString source;     // the device, share or pseudo name the filesystem came from
+
+    bool operator==(const MountEntry& other) const = default;
+};
+
+// Reads mountinfo text. Paths, roots and sources have their octal escapes
+// (\040 for a space, \134 for a backslash...) decoded; lines without the
+// expected fields are skipped.
+QList<MountEntry> parseMountTable(const QByteArray& text);
+
+// Whether a mount is a volume the user would call a disk, rather than the
+// system's own mounts, which come and go with snaps, containers and sessions:
+//  - a network share (NFS, SMB, AFS, Ceph, SSHFS) is one;
+//  - otherwise the source must be a block device (/dev/...), except loop
+//    devices (snaps, disk images), with the filesystem's top folder mounted:
+//    a bind mount of a folder (root other than "/", as containers do for
+//    their /etc/hosts) adds no disk, and a FUSE filesystem other than fuseblk
+//    has no disk behind it.
+// tmpfs, overlay, proc, sysfs, cgroup, devtmpfs and the like have no device
+// source and never count.
+bool isRealVolume(const MountEntry& entry);
+
+// What one reread of the table found, in table order.
+struct MountChange {
+    QStringList mounted;
+    QStringList unmounted;
+
+    bool isEmpty() const { return mounted.isEmpty() && unmounted.isEmpty(); }
+};
+
+// The real volumes in `after` and not in `before`, and the reverse. A mount is
+// the same only with the same id, path, type and source, so a disk swapped for
+// another at the same path between two reads shows as unmounted and mounted.
+MountChange diffMountTables(const QList<MountEntry>& before, const QList<MountEntry>& after);
+
+} // namespace pivra

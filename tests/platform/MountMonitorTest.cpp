@@ -1,0 +1,154 @@
+#include "platform/MountMonitor.h"
+#include "platform/MountTable.h"
+#include "platform/VolumeFacts.h"
+#include "support/TempFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+namespace pivra {
+namespace {
+
+// Lines as the kernel writes them, with the noise a desktop's table carries.
+const QByteArray rootDisk = "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda1 rw\n";
+const QByteArray usbStick = "90 27 8:17 / /media/ann/STICK rw,nosuid shared:40 - vfat /dev/sdb1 rw\n";
+const QByteArray secondDisk = "91 27 8:33 / /media/ann/Photos rw - exfat /dev/sdc1 rw\n";
+const QByteArray otherStickSamePath = "92 27 8:49 / /media/ann/STICK rw - vfat /dev/sdd1 rw\n";
+const QByteArray tmpfs = "93 27 0:50 / /run/user/1000 rw - tmpfs tmpfs rw,mode=700\n";
+const QByteArray overlay = "94 27 0:51 / /var/lib/docker/overlay2/ab/merged rw - overlay overlay rw\n";
+const QByteArray snap = "95 27 7:3 / /snap/core22/864 ro shared:9 - squashfs /dev/loop3 ro\n";
+const QByteArray containerHosts =
+    "96 94 254:0 /var/lib/docker/containers/ab/hosts /etc/hosts rw - ext4 /dev/vda1 rw\n";
+
+TEST(MountTableTest, OnlyDisksAndSharesAreRealVolumes)
+{
+    const struct {
+        const char* line;
+        bool real;
+    } rows[] = {
+        {usbStick.constData(), true},
+        {"97 27 8:1 / /mnt/big rw - fuseblk /dev/sde1 rw,user_id=0\n", true},
+        {"98 27 253:1 / /media/ann/Vault rw - ext4 /dev/mapper/luks-1f2e rw\n", true},
+        {"99 27 0:60 / /mnt/nas rw - nfs4 nas:/export/photos rw\n", true},
+        {"100 27 0:61 / /mnt/share rw - cifs //nas/photos rw\n", true},
+        {tmpfs.constData(), false},
+        {overlay.constData(), false},
+        {snap.constData(), false},
+        {containerHosts.constData(), false},
+        {"22 27 0:21 / /proc rw - proc proc rw\n", false},
+        {"23 27 0:22 / /sys rw - sysfs sysfs rw\n", false},
+        {"41 31 0:38 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n", false},
+        {"24 27 0:6 / /dev rw - devtmpfs devtmpfs rw\n", false},
+        {"101 27 0:62 / /run/user/1000/doc rw - fuse.portal portal rw\n", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        const QList<MountEntry> table = parseMountTable(row.line);
+        ASSERT_EQ(table.size(), 1);
+        EXPECT_EQ(isRealVolume(table[0]), row.real);
+    }
+}
+
+TEST(MountTableTest, DecodesEscapesAndSkipsMalformedLines)
+{
+    const QList<MountEntry> table = parseMountTable(
+        "90 27 8:17 / /media/ann/My\\040Disk\\011x\\134y rw shared:4 master:2 - vfat /dev/sdb1 rw\n"
+        "not a mount line\n"
+        "91 27 8:18 / /media/ann/\xc3\x89t\xc3\xa9 rw - vfat /dev/sdb\\1342 rw\n"
+        "92 27 8:19 / /media/ann/cut\\04 rw - vfat /dev/sdb3 rw\n");
+    ASSERT_EQ(table.size(), 3);
+    EXPECT_EQ(table[0], (MountEntry{90, "/", "/media/ann/My Disk\tx\\y", "vfat", "/dev/sdb1"}));
+    EXPECT_EQ(table[1].mountPoint, QString::fromUtf8("/media/ann/\xc3\x89t\xc3\xa9"));
+    EXPECT_EQ(table[1].source, "/dev/sdb\\2");
+    EXPECT_EQ(table[2].mountPoint, "/media/ann/cut\\04");
+}
+
+class MountMonitorTest : public test::TempFolderTest {};
+
+TEST_F(MountMonitorTest, OneSignalPerRereadWithTheRealVolumesThatCameOrWent)
+{
+    const struct {
+        const char* name;
+        QByteArray before;
+        QByteArray after;
+        QStringList mounted;
+        QStringList unmounted;
+    } rows[] = {
+        {"a stick plugged in", rootDisk, rootDisk + usbStick, {"/media/ann/STICK"}, {}},
+        {"a stick removed", rootDisk + usbStick + tmpfs, rootDisk + tmpfs, {}, {"/media/ann/STICK"}},
+        {"system mounts only", rootDisk, rootDisk + tmpfs + overlay + snap + containerHosts, {}, {}},
+        {"system mounts gone", rootDisk + tmpfs + overlay + snap, rootDisk, {}, {}},
+        {"several changes read together",
+         rootDisk + usbStick,
+         rootDisk + tmpfs + secondDisk + overlay + otherStickSamePath,
+         {"/media/ann/Photos", "/media/ann/STICK"},
+         {"/media/ann/STICK"}},
+        {"nothing changed", rootDisk + usbStick, rootDisk + usbStick, {}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = writeFile("mountinfo", row.before);
+        MountMonitor monitor(path);
+        QSignalSpy spy(&monitor, &MountMonitor::volumesChanged);
+        writeFile("mountinfo", row.after);
+        monitor.recheck();
+        if (row.mounted.isEmpty() && row.unmounted.isEmpty()) {
+            EXPECT_EQ(spy.count(), 0);
+            continue;
+        }
+        ASSERT_EQ(spy.count(), 1);
+        EXPECT_EQ(spy[0][0].toStringList(), row.mounted);
+        EXPECT_EQ(spy[0][1].toStringList(), row.unmounted);
+    }
+}
+
+TEST_F(MountMonitorTest, AnUnreadableTableIsSkippedNotReadAsEverythingUnmounted)
+{
+    const QString path = writeFile("mountinfo", rootDisk + usbStick);
+    MountMonitor monitor(path);
+    QSignalSpy spy(&monitor, &MountMonitor::volumesChanged);
+
+    ASSERT_TRUE(QFile::remove(path));
+    monitor.recheck();
+    EXPECT_EQ(spy.count(), 0);
+
+    writeFile("mountinfo", rootDisk + usbStick + secondDisk);
+    monitor.recheck();
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy[0][0].toStringList(), QStringList{"/media/ann/Photos"});
+    EXPECT_TRUE(spy[0][1].toStringList().isEmpty());
+}
+
+TEST(MountMonitorSystemTest, ThisProcessTableHoldsTheRootAndIsQuietWhenUnchanged)
+{
+    QFile file(MountMonitor::processMountTable);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<MountEntry> table = parseMountTable(file.readAll());
+    EXPECT_TRUE(std::any_of(table.begin(), table.end(),
+                            [](const MountEntry& entry) { return entry.mountPoint == "/"; }));
+
+    MountMonitor monitor;
+    QSignalSpy spy(&monitor, &MountMonitor::volumesChanged);
+    monitor.recheck();
+    EXPECT_EQ(spy.count(), 0);
+}
+
+TEST_F(MountMonitorTest, VolumeFactsOfTheTemporaryFolderAreSane)
+{
+    const std::optional<VolumeFacts> facts = volumeFacts(root());
+    ASSERT_TRUE(facts.has_value());
+    const QString canonicalRoot = QDir(root()).canonicalPath();
+    EXPECT_TRUE(canonicalRoot == facts->rootPath
+                || canonicalRoot.startsWith(QDir(facts->rootPath).filePath(QString())))
+        << facts->rootPath.toStdString();
+    ASSERT_TRUE(facts->capacity.has_value());
+    EXPECT_GT(*facts->capacity, 0);
+    EXPECT_EQ(facts->name.has_value(), facts->rootPath != "/");
+
+    EXPECT_FALSE(volumeFacts(pathOf("missing/folder")).has_value());
+}
+
+} // namespace
+} // namespace pivra
