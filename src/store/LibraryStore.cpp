@@ -1,16 +1,428 @@
 #include "store/LibraryStore.h"
 
-#include "platform/MainThread.h"
+#include "catalog/search/SearchCalendar.h"
+#include "media/CameraSourceManager.h"
+#include "platform/AppSettings.h"
+#include "platform/Pool.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
 
 namespace pivra {
 
-LibraryStore::LibraryStore(QObject* parent) : QObject(parent) {}
+const QString LibraryStore::sourcesKey = QStringLiteral("pivra.sources.v1");
+const QString LibraryStore::unreadableSourcesKey = QStringLiteral("pivra.sources.v1.unreadable");
 
-void LibraryStore::setSearchQuery(const QString& query)
+namespace {
+
+const MediaItems& noItems()
+{
+    static const MediaItems empty = std::make_shared<const std::vector<MediaItem>>();
+    return empty;
+}
+
+// Built on the catalog thread, so the GUI thread only receives a pointer.
+MediaItems readGalleryIndex(MediaCatalog& catalog, const GalleryScope& scope)
+{
+    return std::make_shared<const std::vector<MediaItem>>(catalog.galleryIndex(scope));
+}
+
+// Freeing a few hundred thousand items takes longer than a frame, so a result
+// the store lets go of is freed on the pool, unless a view still holds it.
+void releaseOffThread(MediaItems items)
+{
+    if (items && items.use_count() == 1 && !items->empty()) {
+        threadPool(PoolPriority::utility)->start([items = std::move(items)]() mutable { items.reset(); });
+    }
+}
+
+QSet<QUuid> onlineIDs(const QList<LibrarySource>& sources)
+{
+    QSet<QUuid> ids;
+    for (const LibrarySource& source : sources) {
+        if (source.isOnline) {
+            ids.insert(source.id);
+        }
+    }
+    return ids;
+}
+
+} // namespace
+
+LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
+    : QObject(parent), services_(std::move(services)), items_(noItems())
 {
     assertMainThread();
-    searchQuery_ = query;
-    Q_EMIT searchQueryChanged();
+    openCatalog();
+    restoreSources();
+    watchCameraSources();
+    startTask(this, startUp());
+}
+
+LibraryStore::~LibraryStore()
+{
+    releaseOffThread(std::exchange(items_, nullptr));
+}
+
+LibraryStore& LibraryStore::shared()
+{
+    assertMainThread();
+    static LibraryStore* const store = new LibraryStore(
+        LibraryServices{
+            .openCatalog = [] { return std::make_unique<MediaCatalog>(); },
+            .cameras = &CameraSourceManager::shared(),
+            .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
+        },
+        QCoreApplication::instance());
+    return *store;
+}
+
+// The catalog opens on its own thread; waiting for it here lets the store
+// know at once whether it has one, as everything after this depends on it.
+void LibraryStore::openCatalog()
+{
+    catalog_ = std::make_unique<CatalogExecutor>(services_.openCatalog);
+    try {
+        catalog_->callBlocking([](MediaCatalog&) {});
+    } catch (const std::exception& error) {
+        qWarning("pivra: the catalog could not be opened: %s", error.what());
+        catalog_.reset();
+        setMessage(QStringLiteral("Could not open the local media catalog."));
+    }
+}
+
+void LibraryStore::restoreSources()
+{
+    AppSettings settings;
+    const QVariant stored = settings.value(sourcesKey);
+    if (!stored.isValid()) {
+        return;
+    }
+    const QByteArray raw = stored.toByteArray();
+    if (const auto decoded = decodeSources(raw)) {
+        setSources(*decoded);
+        return;
+    }
+    // The list is saved again whenever access or cameras change, which would
+    // overwrite it with the empty one; the first unreadable value is kept.
+    qWarning("pivra: the stored source list could not be read; it is kept under %s",
+             qPrintable(unreadableSourcesKey));
+    if (!settings.contains(unreadableSourcesKey)) {
+        settings.setValue(unreadableSourcesKey, raw);
+        settings.sync();
+    }
+}
+
+void LibraryStore::watchCameraSources()
+{
+    if (services_.cameras == nullptr) {
+        return;
+    }
+    for (const LibrarySource& source : sources_) {
+        if (source.kind == LibrarySource::Kind::camera && source.deviceID) {
+            services_.cameras->watch(*source.deviceID, source.id);
+        }
+    }
+}
+
+Task<> LibraryStore::startUp()
+{
+    co_await refreshAlbums();
+    co_await reload();
+    if (catalog_) {
+        try {
+            ThumbnailStatuses statuses = co_await catalog_->call(&MediaCatalog::thumbnailStatuses);
+            assign(thumbnailStatuses_, std::move(statuses), &LibraryStore::thumbnailStatusesChanged);
+        } catch (const std::exception&) {
+            // the previous counts stay
+        }
+    }
+    if (catalog_) {
+        const QList<LibrarySource> snapshot = sources_;
+        for (const LibrarySource& source : snapshot) {
+            if (source.kind != LibrarySource::Kind::folder) {
+                continue;
+            }
+            QStringList folders;
+            try {
+                folders = co_await catalog_->call(&MediaCatalog::indexedFolders, source.id);
+            } catch (const std::exception&) {
+                // a source whose folders cannot be read shows none
+            }
+            assertMainThread();
+            indexedFolders_.insert(source.id, folders);
+            Q_EMIT indexedFoldersChanged();
+        }
+    }
+    rescan();
+}
+
+void LibraryStore::rescan()
+{
+    assertMainThread();
+    ++scanGeneration_;
+    startReload();
+    if (services_.cameras == nullptr) {
+        return;
+    }
+    for (const LibrarySource& source : sources_) {
+        if (source.kind == LibrarySource::Kind::camera && source.isOnline) {
+            services_.cameras->refresh(source.id);
+        }
+    }
+}
+
+void LibraryStore::setSources(QList<LibrarySource> sources)
+{
+    const QList<LibrarySource> previous = std::exchange(sources_, {});
+    assign(sources_, std::move(sources), &LibraryStore::sourcesChanged);
+    sourcesReplaced(previous);
+}
+
+// Only a change in which sources are online changes what the gallery shows,
+// and all such changes of one turn share one reload.
+void LibraryStore::sourcesReplaced(const QList<LibrarySource>& previous)
+{
+    if (onlineIDs(previous) == onlineIDs(sources_) || connectionReloadScheduled_) {
+        return;
+    }
+    connectionReloadScheduled_ = true;
+    startTask(this, connectionReload());
+}
+
+Task<> LibraryStore::connectionReload()
+{
+    connectionReloadScheduled_ = false;
+    co_await reload();
+}
+
+void LibraryStore::setShowDisconnected(bool show)
+{
+    assign(showDisconnected_, show, &LibraryStore::showDisconnectedChanged);
+    startReload();
+}
+
+void LibraryStore::setFilter(MediaFilter filter)
+{
+    assign(filter_, filter, &LibraryStore::filterChanged);
+}
+
+void LibraryStore::setSearch(const QString& search)
+{
+    assign(search_, search, &LibraryStore::searchChanged);
+}
+
+void LibraryStore::setMessage(const std::optional<QString>& message)
+{
+    assign(message_, message, &LibraryStore::messageChanged);
+}
+
+SearchQuery LibraryStore::searchQuery() const
+{
+    const Timestamp now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    return SearchParser::parse(search_, now, SearchCalendar(), services_.places);
+}
+
+QList<QUuid> LibraryStore::offlineSourceIDs() const
+{
+    QList<QUuid> ids;
+    for (const LibrarySource& source : sources_) {
+        if (!source.isOnline) {
+            ids.append(source.id);
+        }
+    }
+    return ids;
+}
+
+QList<QUuid> LibraryStore::excludedSourceIDs() const
+{
+    if (selectedSourceID_ || selectedAlbumID_) {
+        return {};
+    }
+    return excludedMapSources();
+}
+
+QList<QUuid> LibraryStore::excludedMapSources() const
+{
+    return showDisconnected_ ? QList<QUuid>{} : offlineSourceIDs();
+}
+
+void LibraryStore::setView(bool favorites, bool albums, bool map, const std::optional<QUuid>& albumID,
+                           const std::optional<QUuid>& sourceID, const std::optional<QString>& folder)
+{
+    assign(showsFavorites_, favorites, &LibraryStore::showsFavoritesChanged);
+    // The album overview drops the map before it shows itself, so no moment
+    // has both flags set.
+    if (albums) {
+        assign(showsMap_, map, &LibraryStore::showsMapChanged);
+        assign(showsAlbums_, albums, &LibraryStore::showsAlbumsChanged);
+    } else {
+        assign(showsAlbums_, albums, &LibraryStore::showsAlbumsChanged);
+        assign(showsMap_, map, &LibraryStore::showsMapChanged);
+    }
+    assign(selectedAlbumID_, albumID, &LibraryStore::selectedAlbumIDChanged);
+    assign(selectedSourceID_, sourceID, &LibraryStore::selectedSourceIDChanged);
+    assign(selectedFolderPath_, folder, &LibraryStore::selectedFolderPathChanged);
+}
+
+// The album overview and the map show no gallery; emptying it at once, after
+// taking a new generation, keeps a gallery query still under way from
+// publishing into them.
+void LibraryStore::clearGallery()
+{
+    setSearch(QString());
+    publishItems(noItems());
+}
+
+void LibraryStore::selectSource(const std::optional<QUuid>& id)
+{
+    setView(false, false, false, std::nullopt, id, std::nullopt);
+    startReload();
+}
+
+void LibraryStore::selectFolder(const QUuid& sourceID, const QString& path)
+{
+    setView(false, false, false, std::nullopt, sourceID, path);
+    startReload();
+}
+
+void LibraryStore::selectFavorites()
+{
+    setView(true, false, false, std::nullopt, std::nullopt, std::nullopt);
+    startReload();
+}
+
+void LibraryStore::selectAlbums()
+{
+    assertMainThread();
+    ++queryGeneration_;
+    setView(false, true, false, std::nullopt, std::nullopt, std::nullopt);
+    clearGallery();
+    assign(totalCount_, albums_.size(), &LibraryStore::totalCountChanged);
+    startTask(this, refreshAlbums());
+}
+
+void LibraryStore::selectMap()
+{
+    assertMainThread();
+    ++queryGeneration_;
+    setView(false, false, true, std::nullopt, std::nullopt, std::nullopt);
+    clearGallery();
+    startReload();
+}
+
+void LibraryStore::selectAlbum(const QUuid& id)
+{
+    const bool known = std::any_of(albums_.cbegin(), albums_.cend(), [&id](const Album& album) { return album.id == id; });
+    if (!known) {
+        return;
+    }
+    setView(false, false, false, id, std::nullopt, std::nullopt);
+    setSearch(QString());
+    setFilter(MediaFilter::all);
+    startReload();
+}
+
+void LibraryStore::startReload()
+{
+    startTask(this, reload());
+}
+
+GalleryScope LibraryStore::galleryScope(const SearchQuery& search) const
+{
+    GalleryScope scope;
+    scope.sourceID = selectedSourceID_;
+    scope.filter = filter_;
+    scope.search = search;
+    scope.favoritesOnly = showsFavorites_;
+    scope.albumID = selectedAlbumID_;
+    scope.excludedSources = excludedSourceIDs();
+    scope.folder = selectedFolderPath_;
+    scope.offlineSources = offlineSourceIDs();
+    return scope;
+}
+
+void LibraryStore::publishItems(MediaItems items)
+{
+    releaseOffThread(std::exchange(items_, std::move(items)));
+    Q_EMIT itemsChanged();
+    assign(itemsVersion_, itemsVersion_ + 1, &LibraryStore::itemsVersionChanged);
+}
+
+Task<> LibraryStore::reload(bool /*reset*/)
+{
+    assertMainThread();
+    if (!catalog_) {
+        co_return;
+    }
+    const int generation = ++queryGeneration_;
+    if (showsAlbums_) {
+        assign(totalCount_, albums_.size(), &LibraryStore::totalCountChanged);
+    } else if (showsMap_) {
+        co_await reloadMap(generation);
+    } else {
+        co_await reloadGallery(generation);
+    }
+}
+
+// A map that cannot be read shows no photos; it raises no message.
+Task<> LibraryStore::reloadMap(int generation)
+{
+    std::vector<MapPhoto> photos;
+    try {
+        photos = co_await catalog_->call(&MediaCatalog::mapPhotos, excludedMapSources());
+    } catch (const std::exception&) {
+        photos.clear();
+    }
+    if (queryGeneration_ != generation) {
+        co_return;
+    }
+    const qint64 count = static_cast<qint64>(photos.size());
+    assign(mapPhotos_, std::move(photos), &LibraryStore::mapPhotosChanged);
+    assign(totalCount_, count, &LibraryStore::totalCountChanged);
+}
+
+// The count comes first so the header can show it while the rows load. The
+// scope is built again for the rows from the fields as they are then; only
+// the parsed search is carried over.
+Task<> LibraryStore::reloadGallery(int generation)
+{
+    const SearchQuery search = searchQuery();
+    try {
+        const GalleryScope countScope = galleryScope(search);
+        const std::int64_t count = co_await catalog_->call(&MediaCatalog::galleryCount, countScope);
+        if (queryGeneration_ != generation) {
+            co_return;
+        }
+        assign(totalCount_, count, &LibraryStore::totalCountChanged);
+        const GalleryScope indexScope = galleryScope(search);
+        MediaItems rows = co_await catalog_->call(readGalleryIndex, indexScope);
+        if (queryGeneration_ != generation) {
+            releaseOffThread(std::move(rows));
+            co_return;
+        }
+        const qint64 rowCount = static_cast<qint64>(rows->size());
+        publishItems(std::move(rows));
+        assign(totalCount_, rowCount, &LibraryStore::totalCountChanged);
+    } catch (const std::exception&) {
+        setMessage(QStringLiteral("Could not load the gallery."));
+    }
+}
+
+Task<> LibraryStore::refreshAlbums()
+{
+    if (!catalog_) {
+        co_return;
+    }
+    try {
+        QList<Album> albums = co_await catalog_->call(&MediaCatalog::albums);
+        assign(albums_, std::move(albums), &LibraryStore::albumsChanged);
+        if (showsAlbums_) {
+            assign(totalCount_, albums_.size(), &LibraryStore::totalCountChanged);
+        }
+    } catch (const std::exception&) {
+        setMessage(QStringLiteral("Could not load albums."));
+    }
 }
 
 } // namespace pivra

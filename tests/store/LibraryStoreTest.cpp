@@ -1,4 +1,6 @@
-#include "store/LibraryStore.h"
+#include "StoreTestKit.h"
+
+#include "platform/Drain.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -6,14 +8,183 @@
 namespace pivra {
 namespace {
 
-TEST(LibraryStoreTest, EveryWriteIsAnnouncedEvenWhenUnchanged)
+using test::folderSource;
+
+class LibraryStoreTest : public test::StoreTest {};
+
+TEST_F(LibraryStoreTest, WithoutACatalogTheStoreSaysSoAndStillRescans)
 {
-    LibraryStore store;
-    QSignalSpy changed(&store, &LibraryStore::searchQueryChanged);
-    store.setSearchQuery(QStringLiteral("beach"));
-    store.setSearchQuery(QStringLiteral("beach"));
-    EXPECT_EQ(changed.count(), 2);
-    EXPECT_EQ(store.searchQuery(), QStringLiteral("beach"));
+    auto store = makeStore(root()); // a folder cannot be opened as a catalog
+    EXPECT_FALSE(store->hasCatalog());
+    EXPECT_EQ(store->message(), QStringLiteral("Could not open the local media catalog."));
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(store->scanGeneration(), 1);
+    EXPECT_EQ(store->queryGeneration(), 0); // a reload without a catalog does nothing
+    EXPECT_TRUE(store->indexedFolders().isEmpty());
+}
+
+TEST_F(LibraryStoreTest, StartUpLoadsAlbumsGalleryCountsAndFoldersThenRescans)
+{
+    const LibrarySource trip = folderSource(QStringLiteral("Trip"), false);
+    const LibrarySource empty = folderSource(QStringLiteral("Empty"), false);
+    LibrarySource phone = folderSource(QStringLiteral("Phone"), false);
+    phone.kind = LibrarySource::Kind::camera;
+    phone.deviceID = QStringLiteral("usb:001,004");
+    writeRows(trip, {QStringLiteral("2020/a.jpg"), QStringLiteral("2021/b.jpg")});
+    storeSources(encodeSources({trip, empty, phone}));
+
+    QStringList order;
+    auto store = makeStore();
+    const auto note = [&](const char* name) { return [&order, name] { order.append(QString::fromLatin1(name)); }; };
+    QObject::connect(store.get(), &LibraryStore::albumsChanged, note("albums"));
+    QObject::connect(store.get(), &LibraryStore::itemsChanged, note("items"));
+    QObject::connect(store.get(), &LibraryStore::thumbnailStatusesChanged, note("statuses"));
+    QObject::connect(store.get(), &LibraryStore::indexedFoldersChanged, note("folders"));
+    EXPECT_EQ(store->scanGeneration(), 0);
+    ASSERT_TRUE(drain());
+
+    // The rescan's own reload comes last.
+    EXPECT_EQ(order, QStringList({"albums", "items", "statuses", "folders", "folders", "items"}));
+    EXPECT_EQ(store->scanGeneration(), 1);
+    EXPECT_FALSE(store->message().has_value());
+    ASSERT_EQ(store->sources().size(), 3);
+    for (const LibrarySource& source : store->sources()) {
+        EXPECT_FALSE(source.isOnline);
+    }
+    EXPECT_EQ(store->indexedFolders().value(trip.id), QStringList({"2020", "2021"}));
+    EXPECT_TRUE(store->indexedFolders().contains(empty.id));
+    EXPECT_TRUE(store->indexedFolders().value(empty.id).isEmpty());
+    EXPECT_FALSE(store->indexedFolders().contains(phone.id));
+    EXPECT_EQ(store->thumbnailStatuses().value(trip.id).total, 2);
+}
+
+TEST_F(LibraryStoreTest, AnUnreadableSourceListStartsEmptyAndIsKeptAside)
+{
+    const QByteArray unknownKind = R"([{"id":"6F1C2A10-7D3B-4C55-9E0A-1B2C3D4E5F60","name":"Disk",)"
+                                   R"("bookmark":"","lastKnownPath":"/media/disk","kind":"disk"}])";
+    for (const QByteArray& stored : {QByteArray("not json"), unknownKind}) {
+        SCOPED_TRACE(stored.constData());
+        AppSettings().remove(LibraryStore::unreadableSourcesKey);
+        storeSources(stored);
+        auto store = makeStore();
+        ASSERT_TRUE(drain());
+        EXPECT_TRUE(store->sources().isEmpty());
+        EXPECT_FALSE(store->message().has_value());
+        EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), stored);
+        EXPECT_EQ(AppSettings().value(LibraryStore::sourcesKey).toByteArray(), stored);
+    }
+    // The first unreadable value is the one kept.
+    storeSources("[");
+    auto store = makeStore();
+    EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), unknownKind);
+}
+
+TEST_F(LibraryStoreTest, OverlappingReloadsPublishOnlyTheNewest)
+{
+    const LibrarySource trip = folderSource(QStringLiteral("Trip"), true);
+    writeRows(trip, {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")});
+    auto store = makeStore();
+    ASSERT_TRUE(drain());
+    store->setSources({trip});
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(store->items()->size(), 3u);
+
+    const int version = store->itemsVersion();
+    const int generation = store->queryGeneration();
+    QSignalSpy published(store.get(), &LibraryStore::itemsChanged);
+    startTask(store.get(), store->reload());
+    startTask(store.get(), store->reload());
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(published.count(), 1);
+    EXPECT_EQ(store->itemsVersion(), version + 1);
+    EXPECT_EQ(store->queryGeneration(), generation + 2);
+
+    // A view without a gallery, chosen while a reload is under way, stays empty.
+    startTask(store.get(), store->reload());
+    store->selectMap();
+    ASSERT_TRUE(drain());
+    EXPECT_TRUE(store->items()->empty());
+    EXPECT_EQ(store->totalCount(), 0);
+}
+
+TEST_F(LibraryStoreTest, OnlineChangesOfOneTurnShareOneReload)
+{
+    LibrarySource trip = folderSource(QStringLiteral("Trip"), false);
+    LibrarySource home = folderSource(QStringLiteral("Home"), false);
+    auto store = makeStore();
+    store->setSources({trip, home});
+    ASSERT_TRUE(drain());
+    const int start = store->queryGeneration();
+
+    trip.isOnline = true;
+    store->setSources({trip, home});
+    home.isOnline = true;
+    store->setSources({trip, home});
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(store->queryGeneration(), start + 1);
+
+    home.name = QStringLiteral("House"); // not a change of who is online
+    store->setSources({home, trip});
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(store->queryGeneration(), start + 1);
+
+    store->setShowDisconnected(false); // unchanged, and still a reload
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(store->queryGeneration(), start + 2);
+}
+
+TEST_F(LibraryStoreTest, OfflineSourcesLeaveTheGalleryUnlessChosenOrShown)
+{
+    const LibrarySource online = folderSource(QStringLiteral("Online"), true);
+    const LibrarySource offline = folderSource(QStringLiteral("Offline"), false);
+    writeRows(online, {QStringLiteral("2020/a.jpg")});
+    writeRows(offline, {QStringLiteral("2020/b.jpg"), QStringLiteral("2020/deep/c.jpg"), QStringLiteral("2021/d.jpg")});
+    auto store = makeStore();
+    store->setSources({online, offline});
+    ASSERT_TRUE(drain());
+
+    struct Row {
+        const char* view;
+        std::function<void()> select;
+        bool showDisconnected;
+        QList<QUuid> excluded;
+        qint64 count;
+    };
+    const QList<QUuid> offlineOnly{offline.id};
+    const Row rows[] = {
+        {"all sources", [&] { store->selectSource(std::nullopt); }, false, offlineOnly, 1},
+        {"all, disconnected shown", [&] { store->selectSource(std::nullopt); }, true, {}, 4},
+        {"the offline source", [&] { store->selectSource(offline.id); }, false, {}, 3},
+        {"one of its folders", [&] { store->selectFolder(offline.id, QStringLiteral("2020")); }, false, {}, 2},
+        {"favourites", [&] { store->selectFavorites(); }, false, offlineOnly, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.view);
+        store->setShowDisconnected(row.showDisconnected);
+        row.select();
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(store->excludedSourceIDs(), row.excluded);
+        EXPECT_EQ(store->offlineSourceIDs(), offlineOnly);
+        EXPECT_EQ(store->totalCount(), row.count);
+        EXPECT_EQ(static_cast<qint64>(store->items()->size()), row.count);
+    }
+}
+
+TEST_F(LibraryStoreTest, AFailingGalleryQueryKeepsItsRowsAndSaysSo)
+{
+    const LibrarySource trip = folderSource(QStringLiteral("Trip"), true);
+    writeRows(trip, {QStringLiteral("a.jpg")});
+    auto store = makeStore();
+    store->setSources({trip});
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(store->items()->size(), 1u);
+
+    test::MediaRowWriter(catalogPath_).exec("DROP TABLE media");
+    startTask(store.get(), store->reload());
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(store->message(), QStringLiteral("Could not load the gallery."));
+    EXPECT_EQ(store->items()->size(), 1u);
+    EXPECT_EQ(store->totalCount(), 1);
 }
 
 } // namespace

@@ -1,0 +1,72 @@
+#pragma once
+// A library store over a catalog file and a settings file in a temporary
+// folder, with no camera manager.
+
+#include "catalog/LibrarySource.h"
+#include "catalog/MediaCatalog.h"
+#include "catalog/MediaRowWriter.h"
+#include "platform/AppSettings.h"
+#include "store/LibraryStore.h"
+#include "support/SettingsSandbox.h"
+#include "support/TempFolder.h"
+
+#include <memory>
+#include <optional>
+
+namespace pivra::test {
+
+inline LibrarySource folderSource(const QString& name, bool online)
+{
+    LibrarySource source;
+    source.id = QUuid::createUuid();
+    source.name = name;
+    source.lastKnownPath = u"/photos/" + name;
+    source.isOnline = online;
+    return source;
+}
+
+class StoreTest : public TempFolderTest {
+protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        settings_.emplace(root());
+        catalogPath_ = pathOf(QStringLiteral("Catalog.sqlite"));
+    }
+    void TearDown() override { settings_.reset(); }
+
+    // Writes one image row of `source` per relative path into the catalog,
+    // each with a capture date and size of its own, so none is taken for a
+    // copy of another.
+    void writeRows(const LibrarySource& source, const QStringList& relativePaths)
+    {
+        const MediaCatalog schema(catalogPath_);
+        MediaRowWriter writer(catalogPath_);
+        for (const QString& path : relativePaths) {
+            MediaRow row = folderRow(source.id, path);
+            row.captured += ++rowsWritten_;
+            row.fileSize += rowsWritten_;
+            writer.insert(row);
+        }
+    }
+
+    void storeSources(const QByteArray& value) { AppSettings().setValue(LibraryStore::sourcesKey, value); }
+
+    std::unique_ptr<LibraryStore> makeStore(const std::optional<QString>& catalogPath = std::nullopt)
+    {
+        const QString path = catalogPath.value_or(catalogPath_);
+        LibraryServices services{
+            .openCatalog = [path] { return std::make_unique<MediaCatalog>(path); },
+            .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
+        };
+        return std::make_unique<LibraryStore>(std::move(services));
+    }
+
+    QString catalogPath_;
+
+private:
+    int rowsWritten_ = 0;
+    std::optional<SettingsSandbox> settings_;
+};
+
+} // namespace pivra::test
