@@ -3,6 +3,7 @@
 #include "catalog/search/SearchCalendar.h"
 #include "media/CameraSourceManager.h"
 #include "platform/AppSettings.h"
+#include "platform/MountMonitor.h"
 #include "platform/Pool.h"
 
 #include <QCoreApplication>
@@ -56,6 +57,11 @@ LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
     openCatalog();
     restoreSources();
     watchCameraSources();
+    if (services_.mounts != nullptr) {
+        // Queued, so a rescan always starts in a turn of its own, and never
+        // for a store that is gone.
+        connect(services_.mounts, &MountMonitor::volumesChanged, this, &LibraryStore::rescan, Qt::QueuedConnection);
+    }
     startTask(this, startUp());
 }
 
@@ -71,6 +77,7 @@ LibraryStore& LibraryStore::shared()
         LibraryServices{
             .openCatalog = [] { return std::make_unique<MediaCatalog>(); },
             .cameras = &CameraSourceManager::shared(),
+            .mounts = new MountMonitor(QString::fromLatin1(MountMonitor::processMountTable), QCoreApplication::instance()),
             .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
         },
         QCoreApplication::instance());

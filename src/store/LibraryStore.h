@@ -27,6 +27,7 @@
 namespace pivra {
 
 class CameraSourceManager;
+class MountMonitor;
 
 // The whole gallery result, shared and never edited: a reload hands the
 // vector the catalog thread built over to the GUI thread by pointer, and a
@@ -43,6 +44,8 @@ struct LibraryServices {
     // no catalog and the store runs without one.
     std::function<std::unique_ptr<MediaCatalog>()> openCatalog;
     CameraSourceManager* cameras = nullptr;
+    // Every volume mounted or unmounted rescans the library.
+    MountMonitor* mounts = nullptr;
     // The place names a search may use.
     PlaceLookup places;
 };
@@ -84,7 +87,8 @@ public:
     static const QString unreadableSourcesKey;
 
     // Opens the catalog, restores the stored sources, watches the devices of
-    // camera sources and starts bringing the library up to date.
+    // camera sources and the mounted volumes, and starts bringing the library
+    // up to date.
     explicit LibraryStore(LibraryServices services, QObject* parent = nullptr);
     ~LibraryStore() override;
 

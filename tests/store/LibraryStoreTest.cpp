@@ -14,7 +14,8 @@ class LibraryStoreTest : public test::StoreTest {};
 
 TEST_F(LibraryStoreTest, WithoutACatalogTheStoreSaysSoAndStillRescans)
 {
-    auto store = makeStore(root()); // a folder cannot be opened as a catalog
+    // A folder cannot be opened as a catalog.
+    auto store = makeStore({.openCatalog = [path = root()] { return std::make_unique<MediaCatalog>(path); }});
     EXPECT_FALSE(store->hasCatalog());
     EXPECT_EQ(store->message(), QStringLiteral("Could not open the local media catalog."));
     ASSERT_TRUE(drain());

@@ -52,13 +52,13 @@ protected:
 
     void storeSources(const QByteArray& value) { AppSettings().setValue(LibraryStore::sourcesKey, value); }
 
-    std::unique_ptr<LibraryStore> makeStore(const std::optional<QString>& catalogPath = std::nullopt)
+    // A store over the test's catalog file unless `services` opens another.
+    std::unique_ptr<LibraryStore> makeStore(LibraryServices services = {})
     {
-        const QString path = catalogPath.value_or(catalogPath_);
-        LibraryServices services{
-            .openCatalog = [path] { return std::make_unique<MediaCatalog>(path); },
-            .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
-        };
+        if (!services.openCatalog) {
+            services.openCatalog = [path = catalogPath_] { return std::make_unique<MediaCatalog>(path); };
+        }
+        services.places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; };
         return std::make_unique<LibraryStore>(std::move(services));
     }
 
