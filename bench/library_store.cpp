@@ -1,0 +1,112 @@
+// A gallery reload of the library store over a catalog file of 300,000 items:
+// the whole wait, from the reload's start until its rows are published, and
+// the longest time the GUI thread was kept from its events meanwhile (the
+// goal is under one frame, 16 ms). The rows are built on the catalog's
+// thread; the GUI thread only takes them over.
+#include "MediaBenchmarkMain.h"
+
+#include "catalog/MediaCatalog.h"
+#include "catalog/MediaRowWriter.h"
+#include "platform/Drain.h"
+#include "store/LibraryStore.h"
+#include "support/SettingsSandbox.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+using namespace pivra;
+
+constexpr int itemCount = 300'000;
+
+const QUuid archive = QUuid::fromString(QStringLiteral("6F1C2A10-7D3B-4C55-9E0A-1B2C3D4E5F60"));
+
+QTemporaryDir& folder()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString catalogPath()
+{
+    return folder().filePath(QStringLiteral("Catalog.sqlite"));
+}
+
+// Year and month folders, every item with a capture date and size of its own.
+void writeCatalog()
+{
+    const MediaCatalog schema(catalogPath());
+    test::MediaRowWriter writer(catalogPath());
+    sqlite::Transaction transaction(writer.db());
+    for (int serial = 0; serial < itemCount; ++serial) {
+        const int month = serial / 3000;
+        const QString relative = QStringLiteral("%1/%2/IMG_%3.HEIC")
+                                     .arg(2000 + month / 12)
+                                     .arg(month % 12 + 1, 2, 10, QLatin1Char('0'))
+                                     .arg(serial, 6, 10, QLatin1Char('0'));
+        test::MediaRow row = test::folderRow(archive, relative);
+        row.captured = 946'684'800.0 + serial * 997.0;
+        row.fileSize = 1'500'000 + serial;
+        writer.insert(row);
+    }
+    transaction.commit();
+    writer.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+void BM_StoreReload(benchmark::State& state)
+{
+    const test::SettingsSandbox settings(folder().path());
+    LibraryServices services{
+        .openCatalog = [] { return std::make_unique<MediaCatalog>(catalogPath()); },
+        .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
+    };
+    LibraryStore store(std::move(services));
+    LibrarySource source;
+    source.id = archive;
+    source.name = QStringLiteral("Archive");
+    source.isOnline = true;
+    store.setSources({source});
+    drain(-1);
+
+    // A zero-interval timer fires once per pass of the event loop; the
+    // longest gap between two of its shots is the longest stall.
+    QElapsedTimer sinceTick;
+    qint64 longestStallNs = 0;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longestStallNs = std::max(longestStallNs, sinceTick.nsecsElapsed());
+        sinceTick.restart();
+    });
+
+    for (auto _ : state) {
+        QEventLoop loop;
+        const auto done = QObject::connect(&store, &LibraryStore::itemsVersionChanged, &loop, &QEventLoop::quit);
+        QElapsedTimer total;
+        total.start();
+        sinceTick.start();
+        probe.start();
+        startTask(&store, store.reload());
+        loop.exec();
+        probe.stop();
+        state.SetIterationTime(static_cast<double>(total.nsecsElapsed()) / 1e9);
+        QObject::disconnect(done);
+        drain(-1);
+    }
+    state.counters["items"] = static_cast<double>(store.items()->size());
+    state.counters["gui_blocked_ms"] = static_cast<double>(longestStallNs) / 1e6;
+}
+
+BENCHMARK(BM_StoreReload)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::runMediaBenchmarks(argc, argv, writeCatalog);
+}
