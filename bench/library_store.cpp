@@ -1,7 +1,7 @@
 // A gallery reload of the library store over a catalog file of 300,000 items:
 // the whole wait, from the reload's start until its rows are published, and
-// the longest time the GUI thread was kept from its events meanwhile (the
-// goal is under one frame, 16 ms). The rows are built on the catalog's
+// how long publishing them kept the GUI thread from its events (the goal is
+// under one frame, 16 ms). The rows are built on the catalog's
 // thread; the GUI thread only takes them over.
 #include "MediaBenchmarkMain.h"
 
@@ -73,33 +73,45 @@ void BM_StoreReload(benchmark::State& state)
     store.setSources({source});
     drain(-1);
 
-    // A zero-interval timer fires once per pass of the event loop; the
-    // longest gap between two of its shots is the longest stall.
+    // A zero-interval timer fires once per pass of the event loop; the gap
+    // between two of its shots is how long the GUI thread was held up. The
+    // gap that spans the publication is the publication's cost; the longest
+    // gap of the whole reload includes the event loop's own idle waits.
     QElapsedTimer sinceTick;
     qint64 longestStallNs = 0;
+    qint64 publicationNs = 0;
+    QEventLoop loop;
+    bool published = false;
     QTimer probe;
     probe.setInterval(0);
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        longestStallNs = std::max(longestStallNs, sinceTick.nsecsElapsed());
+        const qint64 gap = sinceTick.nsecsElapsed();
         sinceTick.restart();
+        longestStallNs = std::max(longestStallNs, gap);
+        if (published) {
+            publicationNs = std::max(publicationNs, gap);
+            loop.quit();
+        }
+    });
+    QElapsedTimer total;
+    QObject::connect(&store, &LibraryStore::itemsVersionChanged, [&] {
+        published = true;
+        state.SetIterationTime(static_cast<double>(total.nsecsElapsed()) / 1e9);
     });
 
     for (auto _ : state) {
-        QEventLoop loop;
-        const auto done = QObject::connect(&store, &LibraryStore::itemsVersionChanged, &loop, &QEventLoop::quit);
-        QElapsedTimer total;
+        published = false;
         total.start();
         sinceTick.start();
         probe.start();
         startTask(&store, store.reload());
         loop.exec();
         probe.stop();
-        state.SetIterationTime(static_cast<double>(total.nsecsElapsed()) / 1e9);
-        QObject::disconnect(done);
         drain(-1);
     }
     state.counters["items"] = static_cast<double>(store.items()->size());
-    state.counters["gui_blocked_ms"] = static_cast<double>(longestStallNs) / 1e6;
+    state.counters["publication_ms"] = static_cast<double>(publicationNs) / 1e6;
+    state.counters["longest_stall_ms"] = static_cast<double>(longestStallNs) / 1e6;
 }
 
 BENCHMARK(BM_StoreReload)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
