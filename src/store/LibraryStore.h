@@ -10,6 +10,7 @@
 #include "catalog/search/SearchParser.h"
 #include "platform/MainThread.h"
 #include "platform/Task.h"
+#include "store/ProcessMonitor.h"
 
 #include <QHash>
 #include <QList>
@@ -115,6 +116,9 @@ public:
     const QString& search() const { return search_; }
     const std::optional<QString>& message() const { return message_; }
 
+    // The background runs shown in the Processes tab; made with the store.
+    ProcessMonitor& processes() { return processes_; }
+
     bool hasCatalog() const { return catalog_ != nullptr; }
     int queryGeneration() const { return queryGeneration_; }
     int scanGeneration() const { return scanGeneration_; }
@@ -202,6 +206,7 @@ private:
 
     LibraryServices services_;
     std::unique_ptr<CatalogExecutor> catalog_;
+    ProcessMonitor processes_;
 
     QList<LibrarySource> sources_;
     bool connectionReloadScheduled_ = false;
