@@ -100,6 +100,19 @@ TEST_F(LibraryStoreTest, OverlappingReloadsPublishOnlyTheNewest)
     EXPECT_EQ(store->itemsVersion(), version + 1);
     EXPECT_EQ(store->queryGeneration(), generation + 2);
 
+    // A reload started once the first has published its count: the first's
+    // rows are read, then dropped.
+    published.clear();
+    QMetaObject::Connection startSecond;
+    startSecond = QObject::connect(store.get(), &LibraryStore::totalCountChanged, [&] {
+        QObject::disconnect(startSecond);
+        startTask(store.get(), store->reload());
+    });
+    startTask(store.get(), store->reload());
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(published.count(), 1);
+    EXPECT_EQ(store->queryGeneration(), generation + 4);
+
     // A view without a gallery, chosen while a reload is under way, stays empty.
     startTask(store.get(), store->reload());
     store->selectMap();
@@ -171,7 +184,7 @@ TEST_F(LibraryStoreTest, OfflineSourcesLeaveTheGalleryUnlessChosenOrShown)
     }
 }
 
-TEST_F(LibraryStoreTest, AFailingGalleryQueryKeepsItsRowsAndSaysSo)
+TEST_F(LibraryStoreTest, AFailingGalleryKeepsItsRowsAndSaysSoAFailingMapIsEmptyAndSilent)
 {
     const LibrarySource trip = folderSource(QStringLiteral("Trip"), true);
     writeRows(trip, {QStringLiteral("a.jpg")});
@@ -186,6 +199,13 @@ TEST_F(LibraryStoreTest, AFailingGalleryQueryKeepsItsRowsAndSaysSo)
     EXPECT_EQ(store->message(), QStringLiteral("Could not load the gallery."));
     EXPECT_EQ(store->items()->size(), 1u);
     EXPECT_EQ(store->totalCount(), 1);
+
+    store->setMessage(std::nullopt);
+    store->selectMap();
+    ASSERT_TRUE(drain());
+    EXPECT_FALSE(store->message().has_value());
+    EXPECT_TRUE(store->mapPhotos().empty());
+    EXPECT_EQ(store->totalCount(), 0);
 }
 
 } // namespace
