@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace pivra {
 
 const QString LibraryStore::sourcesKey = QStringLiteral("pivra.sources.v1");
