@@ -122,6 +122,14 @@ void LibraryStore::restoreSources()
     }
 }
 
+void LibraryStore::persistSources()
+{
+    assertMainThread();
+    AppSettings settings;
+    settings.setValue(sourcesKey, encodeSources(sources_));
+    settings.sync();
+}
+
 void LibraryStore::watchCameraSources()
 {
     if (services_.cameras == nullptr) {

@@ -127,6 +127,9 @@ public:
     // gallery reload follows in a later turn, however many changes this
     // turn makes.
     void setSources(QList<LibrarySource> sources);
+    // Saves the whole source list under sourcesKey. A list kept aside as
+    // unreadable stays where it is.
+    void persistSources();
     // Each write reloads the gallery.
     void setShowDisconnected(bool show);
     void setFilter(MediaFilter filter);

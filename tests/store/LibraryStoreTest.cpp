@@ -74,10 +74,33 @@ TEST_F(LibraryStoreTest, AnUnreadableSourceListStartsEmptyAndIsKeptAside)
         EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), stored);
         EXPECT_EQ(AppSettings().value(LibraryStore::sourcesKey).toByteArray(), stored);
     }
-    // The first unreadable value is the one kept.
+    // The first unreadable value is the one kept, also once the list is saved.
     storeSources("[");
     auto store = makeStore();
     EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), unknownKind);
+    store->setSources({folderSource(QStringLiteral("Trip"), true)});
+    store->persistSources();
+    EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), unknownKind);
+}
+
+TEST_F(LibraryStoreTest, SavedSourcesComeBackOfflineFromAFreshSettingsRead)
+{
+    LibrarySource phone = folderSource(QStringLiteral("Phone"), true);
+    phone.kind = LibrarySource::Kind::camera;
+    phone.deviceID = QStringLiteral("usb:001,004");
+    const QList<LibrarySource> saved{folderSource(QStringLiteral("Trip"), true), phone};
+    {
+        auto store = makeStore();
+        store->setSources(saved);
+        store->persistSources();
+        ASSERT_TRUE(drain());
+    }
+    auto store = makeStore();
+    // Sources compare by id alone; their coding holds every stored field.
+    EXPECT_EQ(encodeSources(store->sources()), encodeSources(saved));
+    for (const LibrarySource& source : store->sources()) {
+        EXPECT_FALSE(source.isOnline);
+    }
 }
 
 TEST_F(LibraryStoreTest, OverlappingReloadsPublishOnlyTheNewest)
