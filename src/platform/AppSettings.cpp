@@ -3,7 +3,7 @@
 namespace pivra {
 
 AppSettings::AppSettings()
-    : QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Pivra"), QStringLiteral("Pivra"))
+    : QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pivra"), QStringLiteral("Pivra"))
 {
 }
 

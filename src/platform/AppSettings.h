@@ -5,8 +5,8 @@
 
 namespace pivra {
 
-// The program's preferences: an INI file, Pivra/Pivra.conf in the user's
-// configuration folder. Opened afresh where a value is needed, so a value
+// The program's preferences: Qt's native format, on Linux an INI file,
+// Pivra/Pivra.conf in the user's configuration folder. Opened afresh where a value is needed, so a value
 // written by another instance, or in an earlier run, is read as it now is.
 // Any thread.
 class AppSettings : public QSettings {

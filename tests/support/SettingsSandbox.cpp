@@ -7,12 +7,12 @@ namespace pivra::test {
 
 SettingsSandbox::SettingsSandbox(const QString& folder)
 {
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
 }
 
 SettingsSandbox::~SettingsSandbox()
 {
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
