@@ -77,6 +77,7 @@ TEST_F(LibraryStoreTest, AnUnreadableSourceListStartsEmptyAndIsKeptAside)
     // The first unreadable value is the one kept, also once the list is saved.
     storeSources("[");
     auto store = makeStore();
+    ASSERT_TRUE(drain());
     EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), unknownKind);
     store->setSources({folderSource(QStringLiteral("Trip"), true)});
     store->persistSources();
@@ -96,6 +97,7 @@ TEST_F(LibraryStoreTest, SavedSourcesComeBackOfflineFromAFreshSettingsRead)
         ASSERT_TRUE(drain());
     }
     auto store = makeStore();
+    ASSERT_TRUE(drain());
     // Sources compare by id alone; their coding holds every stored field.
     EXPECT_EQ(encodeSources(store->sources()), encodeSources(saved));
     for (const LibrarySource& source : store->sources()) {
