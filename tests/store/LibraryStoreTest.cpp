@@ -82,6 +82,7 @@ TEST_F(LibraryStoreTest, AnUnreadableSourceListStartsEmptyAndIsKeptAside)
     store->setSources({folderSource(QStringLiteral("Trip"), true)});
     store->persistSources();
     EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), unknownKind);
+    ASSERT_TRUE(drain());
 }
 
 TEST_F(LibraryStoreTest, SavedSourcesComeBackOfflineFromAFreshSettingsRead)
