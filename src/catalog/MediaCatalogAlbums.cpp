@@ -5,17 +5,10 @@
 #include "catalog/CatalogRows.h"
 #include "catalog/Uuid.h"
 
-#include <chrono>
 
 namespace pivra {
 
 namespace {
-
-Timestamp now()
-{
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
-}
 
 enum AlbumListColumn { albumIDColumn, albumNameColumn, albumCountColumn, albumCoverColumn };
 
@@ -63,7 +56,7 @@ QUuid MediaCatalog::createAlbum(const QString& name)
     sqlite::Statement statement = prepare("INSERT INTO albums(id,name,created) VALUES (?,?,?)");
     statement.bindUuid(1, id);
     statement.bindText(2, name);
-    statement.bindDouble(3, now());
+    statement.bindDouble(3, currentTimestamp());
     statement.run();
     return id;
 }
@@ -90,7 +83,7 @@ void MediaCatalog::addToAlbum(const QUuid& albumID, const QString& mediaID)
     sqlite::Statement statement =
         prepare("INSERT OR IGNORE INTO album_media(album_id,media_id,added) SELECT ?,id,? FROM media WHERE id=?");
     statement.bindUuid(1, albumID);
-    statement.bindDouble(2, now());
+    statement.bindDouble(2, currentTimestamp());
     statement.bindText(3, mediaID);
     statement.run();
 }

@@ -16,15 +16,15 @@ namespace {
 class WaitingRequest final : public CameraRangeRequest {
 public:
     WaitingRequest(std::int64_t offset, std::uint8_t* buffer, int length)
-        : CameraRangeRequest(offset, length), buffer_(buffer), length_(length)
+        : CameraRangeRequest(offset, length), buffer_(buffer)
     {
     }
 
     void respond(const QByteArray& data) override
     {
-        const int count = static_cast<int>(std::min<qsizetype>(data.size(), length_ - filled_));
-        std::memcpy(buffer_ + filled_, data.constData(), count);
-        filled_ += count;
+        const std::int64_t filled = this->filled();
+        const auto count = std::min<std::int64_t>(data.size(), requestedLength() - filled);
+        std::memcpy(buffer_ + filled, data.constData(), std::size_t(count));
         advance(count);
     }
 
@@ -36,10 +36,13 @@ public:
     {
         std::unique_lock lock(mutex_);
         ended_.wait(lock, [this] { return done_; });
-        return succeeded_ ? filled_ : -1;
+        return succeeded_ ? static_cast<int>(filled()) : -1;
     }
 
 private:
+    // Written on the strand, read by the waiter once the request ended.
+    std::int64_t filled() const { return currentOffset() - requestedOffset(); }
+
     void end(bool succeeded)
     {
         {
@@ -51,8 +54,6 @@ private:
     }
 
     std::uint8_t* const buffer_;
-    const int length_;
-    int filled_ = 0; // written on the strand, read by the waiter once done
     std::mutex mutex_;
     std::condition_variable ended_;
     bool done_ = false;

@@ -24,20 +24,20 @@ std::optional<std::int64_t> parseCount(QByteArrayView text)
     return value;
 }
 
-std::optional<ByteRangeSpec> parseRange(QByteArrayView value)
+std::optional<AskedRange> parseRange(QByteArrayView value)
 {
     const QByteArrayView unit("bytes=");
     if (!value.startsWith(unit)) {
         return std::nullopt;
     }
-    const QByteArrayView spec = value.sliced(unit.size()).trimmed();
-    const qsizetype dash = spec.indexOf('-');
+    const QByteArrayView bounds = value.sliced(unit.size()).trimmed();
+    const qsizetype dash = bounds.indexOf('-');
     if (dash < 0) {
         return std::nullopt;
     }
-    const QByteArrayView firstText = spec.first(dash);
-    const QByteArrayView lastText = spec.sliced(dash + 1);
-    ByteRangeSpec range;
+    const QByteArrayView firstText = bounds.first(dash);
+    const QByteArrayView lastText = bounds.sliced(dash + 1);
+    AskedRange range;
     if (!firstText.isEmpty()) {
         range.first = parseCount(firstText);
         if (!range.first) {
@@ -88,17 +88,17 @@ std::optional<HttpRequestHead> parseRequestHead(QByteArrayView head)
     return request;
 }
 
-std::optional<ByteRange> resolveByteRange(const ByteRangeSpec& spec, std::int64_t size)
+std::optional<ByteRange> resolveByteRange(const AskedRange& asked, std::int64_t size)
 {
-    if (!spec.first) {
-        const std::int64_t length = std::min(*spec.last, size);
+    if (!asked.first) {
+        const std::int64_t length = std::min(*asked.last, size);
         return length > 0 ? std::optional(ByteRange{size - length, length}) : std::nullopt;
     }
-    if (*spec.first >= size) {
+    if (*asked.first >= size) {
         return std::nullopt;
     }
-    const std::int64_t last = std::min(spec.last.value_or(size - 1), size - 1);
-    return ByteRange{*spec.first, last - *spec.first + 1};
+    const std::int64_t last = std::min(asked.last.value_or(size - 1), size - 1);
+    return ByteRange{*asked.first, last - *asked.first + 1};
 }
 
 } // namespace pivra

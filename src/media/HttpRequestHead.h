@@ -13,17 +13,17 @@ namespace pivra {
 
 // One range as the client wrote it: "a-b" and "a-" have a first byte, the
 // suffix form "-n" has only a length (the last n bytes).
-struct ByteRangeSpec {
+struct AskedRange {
     std::optional<std::int64_t> first;
     std::optional<std::int64_t> last; // inclusive; for a suffix, its length
 
-    bool operator==(const ByteRangeSpec&) const = default;
+    bool operator==(const AskedRange&) const = default;
 };
 
 struct HttpRequestHead {
     QByteArray method;
     QString path; // percent-decoded, without the query
-    std::optional<ByteRangeSpec> range;
+    std::optional<AskedRange> range;
 };
 
 // The bytes of a file a response carries.
@@ -42,6 +42,6 @@ std::optional<HttpRequestHead> parseRequestHead(QByteArrayView head);
 // The bytes of a file of `size` bytes the range asks for, cut at the end of
 // the file; none when it cannot be satisfied (it starts at or past the end,
 // or asks for the last 0 bytes).
-std::optional<ByteRange> resolveByteRange(const ByteRangeSpec& spec, std::int64_t size);
+std::optional<ByteRange> resolveByteRange(const AskedRange& asked, std::int64_t size);
 
 } // namespace pivra

@@ -7,7 +7,6 @@
 #include "platform/Pool.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 
 #include <algorithm>
 
@@ -236,8 +235,7 @@ void LibraryStore::setMessage(const std::optional<QString>& message)
 
 SearchQuery LibraryStore::searchQuery() const
 {
-    const Timestamp now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-    return SearchParser::parse(search_, now, SearchCalendar(), services_.places);
+    return SearchParser::parse(search_, currentTimestamp(), SearchCalendar(), services_.places);
 }
 
 QList<QUuid> LibraryStore::offlineSourceIDs() const

@@ -2,7 +2,6 @@
 
 #include "platform/MainThread.h"
 
-#include <chrono>
 
 namespace pivra {
 
@@ -10,10 +9,7 @@ ProcessMonitor::ProcessMonitor(Clock clock, QObject* parent) : QObject(parent), 
 
 ProcessMonitor::Clock ProcessMonitor::systemClock()
 {
-    return [] {
-        using namespace std::chrono;
-        return duration<double>(system_clock::now().time_since_epoch()).count();
-    };
+    return currentTimestamp;
 }
 
 QUuid ProcessMonitor::begin(PivraProcess::Kind kind, const QString& detail, std::optional<int> total)
