@@ -94,6 +94,20 @@ QList<MountEntry> parseMountTable(const QByteArray& text)
     return table;
 }
 
+std::optional<MountEntry> mountHolding(const QList<MountEntry>& table, const QString& path)
+{
+    const MountEntry* holder = nullptr;
+    for (const MountEntry& entry : table) {
+        const QString& point = entry.mountPoint;
+        const bool holds = point == QLatin1String("/") || path == point
+                           || (path.startsWith(point) && path.at(point.size()) == QLatin1Char('/'));
+        if (holds && (holder == nullptr || point.size() >= holder->mountPoint.size())) {
+            holder = &entry;
+        }
+    }
+    return holder != nullptr ? std::optional<MountEntry>(*holder) : std::nullopt;
+}
+
 bool isRealVolume(const MountEntry& entry)
 {
     if (isNetworkFilesystem(entry.fsType)) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace pivra {
 
 // One line of the kernel's per-process mount table (/proc/self/mountinfo).
@@ -22,6 +24,11 @@ struct MountEntry {
 // (\040 for a space, \134 for a backslash...) decoded; lines without the
 // expected fields are skipped.
 QList<MountEntry> parseMountTable(const QByteArray& text);
+
+// The mount that holds `path` (absolute, clean, links resolved): the one whose
+// mount point is the longest folder prefix of it. Of mounts stacked at one
+// point, the last in the table is the one in view.
+std::optional<MountEntry> mountHolding(const QList<MountEntry>& table, const QString& path);
 
 // Whether a mount is a volume the user would call a disk, rather than the
 // system's own mounts, which come and go with snaps, containers and sessions:
