@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <chrono>
+#include <memory>
+
+namespace pivra {
+
+// Watches folder trees through inotify and tells the GUI thread, in batches,
+// which paths changed: files and folders created, deleted, moved in or out,
+// written and closed, or with changed attributes, anywhere below the roots.
+// Folders created or moved in are watched with their whole subtree as they
+// appear (and count as a change); folders named ".pivra" are not entered.
+// The first watches are set on a worker thread, as that walks whole trees.
+//
+// A batch starts with the first event after a quiet time and is reported
+// `latency` later with every path seen meanwhile. A lost-events overflow
+// reports the roots. When the system's watch limit is reached the trees are
+// watched in part, and that is logged once.
+//
+// Lives on the GUI thread; no signal comes after stop() or destruction.
+class FolderWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    FolderWatcher(const QStringList& roots, std::chrono::milliseconds latency, QObject* parent = nullptr);
+    ~FolderWatcher() override;
+
+    FolderWatcher(const FolderWatcher&) = delete;
+    FolderWatcher& operator=(const FolderWatcher&) = delete;
+
+    void stop();
+
+Q_SIGNALS:
+    // The absolute paths of one batch, each once.
+    void changed(const QStringList& paths);
+    // The watches of the roots' existing trees are all set.
+    void ready();
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace pivra
