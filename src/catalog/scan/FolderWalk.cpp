@@ -307,15 +307,6 @@ bool isPackageFolderName(const QString& name)
     });
 }
 
-std::optional<FolderIdentity> folderIdentity(const QString& path)
-{
-    struct stat values {};
-    if (stat(QFile::encodeName(path).constData(), &values) != 0 || !S_ISDIR(values.st_mode)) {
-        return std::nullopt;
-    }
-    return FolderIdentity{static_cast<std::uint64_t>(values.st_dev), static_cast<std::uint64_t>(values.st_ino)};
-}
-
 FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
 {
     FolderWalk walk;

@@ -3,6 +3,7 @@
 #include "catalog/scan/FileValues.h"
 #include "catalog/scan/TextArena.h"
 #include "platform/CancelToken.h"
+#include "platform/FolderIdentity.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,16 +13,6 @@
 #include <optional>
 
 namespace pivra {
-
-// The file system's identity of a folder: its device and inode. A folder
-// source whose disk was unmounted and remounted, or replaced by an empty
-// mount point, keeps its path but not its identity.
-struct FolderIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-
-    bool operator==(const FolderIdentity&) const = default;
-};
 
 // One regular file the walk found.
 struct WalkedFile {
@@ -95,10 +86,6 @@ struct FolderWalk {
 // grows with the depth, not with its square. Blocks on the disk: run it on a
 // worker thread. Polls `cancel` between folders.
 FolderWalk walkFolder(const QString& root, const CancelToken& cancel);
-
-// The identity of the folder at `path` (following links), or none when it
-// cannot be read.
-std::optional<FolderIdentity> folderIdentity(const QString& path);
 
 // True for folder names a walk does not enter: macOS packages and libraries.
 bool isPackageFolderName(const QString& name);
