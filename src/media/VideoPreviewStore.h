@@ -78,8 +78,10 @@ public:
     void deleteClips(const QStringList& keys);
     void deleteAll();
 
-private:
+    // Where the key's clip lies, whether or not it exists.
     QString clipFile(const QString& key) const;
+
+private:
     bool writeClip(const std::function<void(const QString& temporary)>& encode, const QString& clip) const;
     void markFailed(const QString& key);
 

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -29,8 +30,8 @@ constexpr int recordVersion = 1;
 // How far the search for a moved folder looks below each folder it starts
 // from, and how many folders it reads in all: a folder renamed or moved a few
 // levels away is found, and a folder that is gone costs a bounded walk.
-constexpr int searchDepth = 4;
-constexpr int searchBudget = 10000;
+constexpr int searchDepth = 3;
+constexpr int searchBudget = 2000;
 
 QString absoluteClean(const QString& path)
 {
@@ -122,6 +123,37 @@ private:
     std::optional<QHash<QString, QString>> uuids_;
 };
 
+// When the folder was made, in nanoseconds, where the filesystem tells: an
+// inode number is given to a new folder soon after the old one is deleted, a
+// birth time is not.
+std::optional<std::uint64_t> birthOf(int folder, const char* name)
+{
+    struct statx values {};
+    if (statx(folder, name, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &values) != 0 || (values.stx_mask & STATX_BTIME) == 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(values.stx_btime.tv_sec) * 1'000'000'000U + values.stx_btime.tv_nsec;
+}
+
+std::optional<std::uint64_t> birthOf(const QString& path)
+{
+    return birthOf(AT_FDCWD, QFile::encodeName(path).constData());
+}
+
+// The recorded folder: the same inode, and the same birth where both are known.
+bool sameFolder(std::uint64_t inode, std::optional<std::uint64_t> birth, std::uint64_t foundInode,
+                const std::function<std::optional<std::uint64_t>()>& foundBirth)
+{
+    if (foundInode != inode) {
+        return false;
+    }
+    if (!birth) {
+        return true;
+    }
+    const std::optional<std::uint64_t> found = foundBirth();
+    return !found || *found == *birth;
+}
+
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -129,7 +161,7 @@ struct DirCloser {
 // Breadth first below `start`, without following links, entering other
 // mounts, Pivra's own ".pivra" folders or `skip` (searched already).
 std::optional<QString> searchBelow(const QString& start, const QString& skip, std::uint64_t inode,
-                                   dev_t device, int& budget)
+                                   std::optional<std::uint64_t> birth, dev_t device, int& budget)
 {
     std::deque<std::pair<QString, int>> queue{{start, 0}};
     while (!queue.empty() && budget > 0) {
@@ -152,7 +184,7 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, st
                 continue;
             }
             const QString child = joinPath(folder, QFile::decodeName(name));
-            if (values.st_ino == inode) {
+            if (sameFolder(inode, birth, values.st_ino, [&] { return birthOf(dirfd(dir.get()), name); })) {
                 return child;
             }
             if (level + 1 < searchDepth && child != skip) {
@@ -167,7 +199,7 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, st
 // `candidate`: below its nearest existing ancestor, then below each further
 // ancestor up to the mount point.
 std::optional<QString> searchAround(const QString& candidate, const QString& mountPoint, std::uint64_t inode,
-                                    int& budget)
+                                    std::optional<std::uint64_t> birth, int& budget)
 {
     struct stat top {};
     if (candidate == mountPoint || lstat(QFile::encodeName(mountPoint).constData(), &top) != 0) {
@@ -178,7 +210,7 @@ std::optional<QString> searchAround(const QString& candidate, const QString& mou
         struct stat values {};
         if (lstat(QFile::encodeName(folder).constData(), &values) == 0 && S_ISDIR(values.st_mode)
             && values.st_dev == top.st_dev) {
-            if (std::optional<QString> found = searchBelow(folder, searched, inode, top.st_dev, budget)) {
+            if (std::optional<QString> found = searchBelow(folder, searched, inode, birth, top.st_dev, budget)) {
                 return found;
             }
             searched = folder;
@@ -233,6 +265,7 @@ const QLatin1StringView filesystemKey("filesystem");
 const QLatin1StringView relativePathKey("relativePath");
 const QLatin1StringView deviceKey("device");
 const QLatin1StringView inodeKey("inode");
+const QLatin1StringView birthKey("birth");
 
 } // namespace
 
@@ -246,6 +279,7 @@ std::optional<FolderBookmark> FolderBookmark::make(const QString& path)
     }
     bookmark.device_ = identity->device;
     bookmark.inode_ = identity->inode;
+    bookmark.birth_ = birthOf(bookmark.path_);
     MountView mounts;
     const QString location = realLocation(bookmark.path_);
     if (const std::optional<MountEntry> mount = mounts.holding(location)) {
@@ -281,14 +315,15 @@ std::optional<FolderBookmark> FolderBookmark::decode(const QByteArray& data)
     if (!readText(object, pathKey, path) || !path || path->isEmpty()
         || !readText(object, filesystemKey, bookmark.filesystem_)
         || !readText(object, relativePathKey, bookmark.relativePath_)
-        || !readNumber(object, deviceKey, bookmark.device_) || !readNumber(object, inodeKey, bookmark.inode_)) {
+        || !readNumber(object, deviceKey, bookmark.device_) || !readNumber(object, inodeKey, bookmark.inode_)
+        || !readNumber(object, birthKey, bookmark.birth_)) {
         return std::nullopt;
     }
     // The shapes make() and ofPath() write: the filesystem comes with the
     // place on it and with the folder's identity.
     if (bookmark.filesystem_.has_value() != bookmark.relativePath_.has_value()
         || bookmark.device_.has_value() != bookmark.inode_.has_value()
-        || (bookmark.filesystem_ && !bookmark.inode_)) {
+        || (bookmark.filesystem_ && !bookmark.inode_) || (bookmark.birth_ && !bookmark.inode_)) {
         return std::nullopt;
     }
     bookmark.path_ = *path;
@@ -310,6 +345,9 @@ QByteArray FolderBookmark::encode() const
     if (inode_) {
         object.insert(inodeKey, QString::number(*inode_));
     }
+    if (birth_) {
+        object.insert(birthKey, QString::number(*birth_));
+    }
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -324,7 +362,9 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
         if (!identity) {
             return std::nullopt;
         }
-        const bool stale = inode_ && (*device_ != identity->device || *inode_ != identity->inode);
+        const bool stale = inode_
+                           && (*device_ != identity->device
+                               || !sameFolder(*inode_, birth_, identity->inode, [this] { return birthOf(path_); }));
         return found(path_, stale, *identity);
     }
 
@@ -362,13 +402,13 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
     };
     for (const Candidate& candidate : candidates) {
         if (const std::optional<FolderIdentity> identity = folderOn(candidate);
-            identity && identity->inode == *inode_) {
+            identity && sameFolder(*inode_, birth_, identity->inode, [&] { return birthOf(candidate.path); })) {
             return found(candidate.path, candidate.path != path_, *identity);
         }
     }
     int budget = searchBudget;
     for (const Candidate& candidate : candidates) {
-        if (const std::optional<QString> moved = searchAround(candidate.path, candidate.mount.mountPoint, *inode_, budget)) {
+        if (const std::optional<QString> moved = searchAround(candidate.path, candidate.mount.mountPoint, *inode_, birth_, budget)) {
             if (const std::optional<FolderIdentity> identity = folderIdentity(*moved)) {
                 return found(*moved, true, *identity);
             }

@@ -27,7 +27,9 @@ struct ResolvedFolder {
 // point is found through its filesystem; a folder renamed or moved on its
 // filesystem is found through its inode, by a bounded search around the
 // recorded place. Stored as a small JSON object:
-//   {"version":1,"path":…,"filesystem":…,"relativePath":…,"device":…,"inode":…}
+//   {"version":1,"path":…,"filesystem":…,"relativePath":…,"device":…,"inode":…,"birth":…}
+// The birth time (where the filesystem keeps one) tells the folder from a
+// later one that was given its freed inode number.
 // A record holding only "version" and "path" resolves by its path alone.
 class FolderBookmark {
 public:
@@ -46,6 +48,7 @@ public:
     const std::optional<QString>& relativePath() const { return relativePath_; }
     const std::optional<std::uint64_t>& device() const { return device_; }
     const std::optional<std::uint64_t>& inode() const { return inode_; }
+    const std::optional<std::uint64_t>& birth() const { return birth_; }
 
     // Finds the folder. None when the filesystem it was on is not mounted,
     // or nothing of the folder is left there. Reads the mount table and the
@@ -61,6 +64,7 @@ private:
     std::optional<QString> relativePath_;
     std::optional<std::uint64_t> device_;
     std::optional<std::uint64_t> inode_;
+    std::optional<std::uint64_t> birth_;
 };
 
 // The identity of the filesystem holding `path`: its UUID when the system

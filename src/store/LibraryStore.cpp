@@ -2,6 +2,8 @@
 
 #include "catalog/search/SearchCalendar.h"
 #include "media/CameraSourceManager.h"
+#include "media/ThumbnailStore.h"
+#include "media/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
 #include "platform/MountMonitor.h"
 #include "platform/Pool.h"
@@ -58,6 +60,7 @@ LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
     openCatalog();
     restoreSources();
     watchCameraSources();
+    restoreAccess();
     if (services_.mounts != nullptr) {
         // Queued, so a rescan always starts in a turn of its own, and never
         // for a store that is gone.
@@ -80,6 +83,8 @@ LibraryStore& LibraryStore::shared()
             .cameras = &CameraSourceManager::shared(),
             .mounts = new MountMonitor(QString::fromLatin1(MountMonitor::processMountTable), QCoreApplication::instance()),
             .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
+            .thumbnails = &ThumbnailStore::shared(),
+            .previews = &VideoPreviewStore::shared(),
         },
         QCoreApplication::instance());
     return *store;
@@ -177,6 +182,7 @@ void LibraryStore::rescan()
 {
     assertMainThread();
     ++scanGeneration_;
+    restoreAccess();
     startReload();
     if (services_.cameras == nullptr) {
         return;

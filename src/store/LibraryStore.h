@@ -8,6 +8,8 @@
 #include "catalog/MediaItem.h"
 #include "catalog/ThumbnailStatus.h"
 #include "catalog/search/SearchParser.h"
+#include "media/SourceWatcher.h"
+#include "platform/FolderIdentity.h"
 #include "platform/MainThread.h"
 #include "platform/Task.h"
 #include "store/ProcessMonitor.h"
@@ -20,6 +22,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,7 +31,10 @@
 namespace pivra {
 
 class CameraSourceManager;
+class FolderPicker;
 class MountMonitor;
+class ThumbnailStore;
+class VideoPreviewStore;
 
 // The whole gallery result, shared and never edited: a reload hands the
 // vector the catalog thread built over to the GUI thread by pointer, and a
@@ -49,6 +55,33 @@ struct LibraryServices {
     MountMonitor* mounts = nullptr;
     // The place names a search may use.
     PlaceLookup places;
+    // Asks for folders to add or to reconnect; without one nothing is added.
+    FolderPicker* folderPicker = nullptr;
+    // Where the thumbnails and preview clips of removed sources are deleted,
+    // and where the roots of the online folders are told.
+    ThumbnailStore* thumbnails = nullptr;
+    VideoPreviewStore* previews = nullptr;
+    SourceWatcher::Timing watchTiming;
+};
+
+// The folder an online folder source reads, as this run found it. Its
+// identity goes with every scan of the source, so that a disk that goes away
+// between finding the folder and walking it deletes nothing.
+struct AccessedFolder {
+    QString path;
+    FolderIdentity identity;
+
+    bool operator==(const AccessedFolder&) const = default;
+};
+
+// What removing a source could free: the thumbnail keys no other source
+// uses, and how many thumbnails and preview clips exist for them, with their
+// bytes together.
+struct RemovalFootprint {
+    QStringList keys;
+    int count = 0;
+    int previews = 0;
+    std::int64_t bytes = 0;
 };
 
 // The library as the window sees it. Everything lives on the GUI thread:
@@ -79,6 +112,8 @@ class LibraryStore : public QObject {
     Q_PROPERTY(pivra::MediaFilter filter READ filter WRITE setFilter NOTIFY filterChanged)
     Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY searchChanged)
     Q_PROPERTY(std::optional<QString> message READ message WRITE setMessage NOTIFY messageChanged)
+    Q_PROPERTY(std::optional<QUuid> permissionRequestSourceID READ permissionRequestSourceID NOTIFY
+                   permissionRequestSourceIDChanged)
 
 public:
     // The settings key of the stored source list, and the key that keeps a
@@ -115,9 +150,21 @@ public:
     MediaFilter filter() const { return filter_; }
     const QString& search() const { return search_; }
     const std::optional<QString>& message() const { return message_; }
+    // The folder source the window asks the user to choose again; none while
+    // no such question shows.
+    std::optional<QUuid> permissionRequestSourceID() const { return permissionRequestSourceID_; }
 
     // The background runs shown in the Processes tab; made with the store.
     ProcessMonitor& processes() { return processes_; }
+
+    // Access as the last pass left it: the online folder sources, those whose
+    // folder the user must choose again (in source order) and those the user
+    // declined this run; the sorted roots the folder watcher watches.
+    const QHash<QUuid, AccessedFolder>& activeAccess() const { return activeAccess_; }
+    const QList<QUuid>& permissionNeededIDs() const { return permissionNeededIDs_; }
+    const QSet<QUuid>& dismissedPermissionIDs() const { return dismissedPermissionIDs_; }
+    const QStringList& watchedPaths() const { return watchedPaths_; }
+    const SourceWatcher* watcher() const { return watcher_.get(); }
 
     bool hasCatalog() const { return catalog_ != nullptr; }
     int queryGeneration() const { return queryGeneration_; }
@@ -160,6 +207,26 @@ public:
     // Starts bringing every source up to date.
     void rescan();
 
+    // Asks for folders and adds each new readable one as a source, selected
+    // at once; then saves the list and rescans, unless the user cancelled.
+    void addFolders();
+    // A folder source: asks for its folder again and, when it can be read,
+    // takes it (and its name). A camera source: watches its device again.
+    void reconnectSource(const QUuid& id);
+    // What removing the source could free, for the question before it.
+    Task<RemovalFootprint> removableThumbnails(const QUuid& sourceID);
+    // Removes the source at once from the list and the selection; its rows,
+    // and the thumbnails and clips of `keys` still used by no other source,
+    // go in a task that ends with a rescan. Empty keys keep every file.
+    void removeSource(const QUuid& id, const QStringList& deletingThumbnails);
+
+    // The name the access question shows: "this source" when the source is
+    // gone.
+    QString permissionRequestSourceName() const;
+    // The user's answer to the question: choose the folder again, or not.
+    // A source still offline afterwards is not asked about again this run.
+    void resolvePermissionRequest(bool reconnect);
+
 Q_SIGNALS:
     void sourcesChanged();
     void albumsChanged();
@@ -179,6 +246,7 @@ Q_SIGNALS:
     void filterChanged();
     void searchChanged();
     void messageChanged();
+    void permissionRequestSourceIDChanged();
 
 private:
     template<typename T, typename U>
@@ -193,6 +261,28 @@ private:
     void restoreSources();
     void watchCameraSources();
     void sourcesReplaced(const QList<LibrarySource>& previous);
+    qsizetype indexOfSource(const QUuid& id) const;
+    // Writes one source through the list, so each field change runs the
+    // list's observer on its own.
+    template<typename Edit>
+    void editSource(qsizetype index, Edit&& edit)
+    {
+        QList<LibrarySource> next = sources_;
+        edit(next[index]);
+        setSources(std::move(next));
+    }
+
+    // Folder access (LibraryStoreAccess.cpp).
+    void restoreAccess();
+    // Brings one folder source online or offline; true when it must be asked
+    // about.
+    bool restoreFolderAccess(qsizetype index);
+    void holdAccess(const QUuid& id, AccessedFolder folder);
+    void dropAccess(const QUuid& id);
+    void rebuildWatcher();
+    void updateVolume(qsizetype index, const QString& path);
+    void showNextPermissionRequest();
+    Task<> removeSourceData(QUuid id, QStringList keys);
     // The view flags and chosen source, folder and album, in the order every
     // selection writes them.
     void setView(bool favorites, bool albums, bool map, const std::optional<QUuid>& albumID,
@@ -230,6 +320,12 @@ private:
     MediaFilter filter_ = MediaFilter::all;
     QString search_;
     std::optional<QString> message_;
+    QHash<QUuid, AccessedFolder> activeAccess_;
+    QList<QUuid> permissionNeededIDs_;
+    QSet<QUuid> dismissedPermissionIDs_;
+    std::optional<QUuid> permissionRequestSourceID_;
+    QStringList watchedPaths_;
+    std::unique_ptr<SourceWatcher> watcher_;
     int scanGeneration_ = 0;
     int queryGeneration_ = 0;
 };

@@ -72,7 +72,7 @@ TEST_F(LibraryStoreTest, AnUnreadableSourceListStartsEmptyAndIsKeptAside)
         EXPECT_TRUE(store->sources().isEmpty());
         EXPECT_FALSE(store->message().has_value());
         EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), stored);
-        EXPECT_EQ(AppSettings().value(LibraryStore::sourcesKey).toByteArray(), stored);
+        EXPECT_EQ(AppSettings().value(LibraryStore::sourcesKey).toByteArray(), "[]");
     }
     // The first unreadable value is the one kept, also once the list is saved.
     storeSources("[");
@@ -180,6 +180,7 @@ TEST_F(LibraryStoreTest, OfflineSourcesLeaveTheGalleryUnlessChosenOrShown)
     writeRows(online, {QStringLiteral("2020/a.jpg")});
     writeRows(offline, {QStringLiteral("2020/b.jpg"), QStringLiteral("2020/deep/c.jpg"), QStringLiteral("2021/d.jpg")});
     auto store = makeStore();
+    ASSERT_TRUE(drain()); // past the start-up rescan, which would find no folder of them
     store->setSources({online, offline});
     ASSERT_TRUE(drain());
 
@@ -215,6 +216,7 @@ TEST_F(LibraryStoreTest, AFailingGalleryKeepsItsRowsAndSaysSoAFailingMapIsEmptyA
     const LibrarySource trip = folderSource(QStringLiteral("Trip"), true);
     writeRows(trip, {QStringLiteral("a.jpg")});
     auto store = makeStore();
+    ASSERT_TRUE(drain());
     store->setSources({trip});
     ASSERT_TRUE(drain());
     ASSERT_EQ(store->items()->size(), 1u);

@@ -6,10 +6,12 @@
 #include "catalog/MediaCatalog.h"
 #include "catalog/MediaRowWriter.h"
 #include "platform/AppSettings.h"
+#include "store/FolderPicker.h"
 #include "store/LibraryStore.h"
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"
 
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -24,6 +26,27 @@ inline LibrarySource folderSource(const QString& name, bool online)
     source.isOnline = online;
     return source;
 }
+
+// Answers each question with the next scripted choice (none: cancelled), and
+// remembers the questions.
+class ScriptedFolderPicker : public FolderPicker {
+public:
+    std::optional<QStringList> chooseFolders(const QString& message, bool several) override
+    {
+        questions.append(message);
+        severalAllowed.append(several);
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<QStringList> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    std::deque<std::optional<QStringList>> answers;
+    QStringList questions;
+    QList<bool> severalAllowed;
+};
 
 class StoreTest : public TempFolderTest {
 protected:

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace pivra {
+
+// Asks the user to choose folders: the window's dialog, a script in tests.
+class FolderPicker {
+public:
+    virtual ~FolderPicker() = default;
+
+    // The chosen folders (folders only; at most one unless `several`), or
+    // none when the user cancelled. Modal: the event loop runs meanwhile, so
+    // callers look their state up again afterwards.
+    virtual std::optional<QStringList> chooseFolders(const QString& message, bool several) = 0;
+};
+
+} // namespace pivra

@@ -1,0 +1,216 @@
+// Adding, reconnecting and removing sources.
+
+#include "catalog/MediaCatalog.h"
+#include "media/CameraSourceManager.h"
+#include "media/ThumbnailStore.h"
+#include "media/VideoPreviewStore.h"
+#include "platform/FolderAccess.h"
+#include "platform/FolderBookmark.h"
+#include "platform/Pool.h"
+#include "store/FolderPicker.h"
+#include "store/LibraryStore.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace pivra {
+
+namespace {
+
+QString lastComponent(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
+std::pair<StorageMeasure, StorageMeasure> measureFiles(ThumbnailStore* thumbnails, VideoPreviewStore* previews,
+                                                       const QStringList& keys)
+{
+    return {thumbnails != nullptr ? thumbnails->footprint(keys) : StorageMeasure{},
+            previews != nullptr ? previews->footprint(keys) : StorageMeasure{}};
+}
+
+void deleteFiles(ThumbnailStore* thumbnails, VideoPreviewStore* previews, const QStringList& keys)
+{
+    if (thumbnails != nullptr) {
+        thumbnails->deleteThumbnails(keys);
+    }
+    if (previews != nullptr) {
+        previews->deleteClips(keys);
+    }
+}
+
+// The keys still used by no other source are read in the same catalog call
+// that removes the rows, so no scan of another source can take one of them
+// up in between. Keys the catalog cannot vouch for are kept.
+QStringList removeRows(MediaCatalog& catalog, const QUuid& sourceID, const QStringList& approvedKeys)
+{
+    QStringList deletable;
+    if (!approvedKeys.isEmpty()) {
+        try {
+            const QStringList exclusive = catalog.exclusiveThumbnailKeys(sourceID);
+            std::copy_if(approvedKeys.cbegin(), approvedKeys.cend(), std::back_inserter(deletable),
+                         [&exclusive](const QString& key) { return exclusive.contains(key); });
+        } catch (const std::exception&) {
+            deletable.clear();
+        }
+    }
+    try {
+        catalog.remove(sourceID);
+    } catch (const std::exception&) {
+        // the rows stay; the source is gone from the list all the same
+    }
+    return deletable;
+}
+
+} // namespace
+
+qsizetype LibraryStore::indexOfSource(const QUuid& id) const
+{
+    const auto found = std::find_if(sources_.cbegin(), sources_.cend(),
+                                    [&id](const LibrarySource& source) { return source.id == id; });
+    return found == sources_.cend() ? -1 : found - sources_.cbegin();
+}
+
+void LibraryStore::addFolders()
+{
+    assertMainThread();
+    if (services_.folderPicker == nullptr) {
+        return;
+    }
+    const std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(
+        QStringLiteral("Choose a folder or a disk in Locations to browse in Pivra. Your files stay in place."), true);
+    if (!chosen) {
+        return;
+    }
+    for (const QString& path : *chosen) {
+        const bool known = std::any_of(sources_.cbegin(), sources_.cend(),
+                                       [&path](const LibrarySource& source) { return source.lastKnownPath == path; });
+        if (known) {
+            continue;
+        }
+        const QString name = lastComponent(path);
+        const std::optional<FolderBookmark> bookmark = FolderBookmark::make(path);
+        if (!bookmark) {
+            setMessage(u"Could not save access to " + name + u".");
+            continue;
+        }
+        if (!canReadFolder(path)) {
+            setMessage(u"Pivra cannot read " + name + u". Allow folder access and try again.");
+            continue;
+        }
+        LibrarySource source;
+        source.id = QUuid::createUuid();
+        source.name = name;
+        source.bookmark = bookmark->encode();
+        source.lastKnownPath = path;
+        source.isOnline = true;
+        holdAccess(source.id, AccessedFolder{path, {bookmark->device().value_or(0), bookmark->inode().value_or(0)}});
+        setSources(sources_ + QList<LibrarySource>{source});
+        updateVolume(sources_.size() - 1, path);
+        setView(false, false, false, std::nullopt, source.id, selectedFolderPath_);
+    }
+    persistSources();
+    rescan();
+}
+
+void LibraryStore::reconnectSource(const QUuid& id)
+{
+    assertMainThread();
+    const qsizetype index = indexOfSource(id);
+    if (index < 0) {
+        return;
+    }
+    const LibrarySource source = sources_[index];
+    if (source.kind == LibrarySource::Kind::camera) {
+        if (source.deviceID && services_.cameras != nullptr) {
+            services_.cameras->watch(*source.deviceID, id);
+        }
+        return;
+    }
+    if (services_.folderPicker == nullptr) {
+        return;
+    }
+    const std::optional<QStringList> chosen =
+        services_.folderPicker->chooseFolders(u"Choose the folder for " + source.name + u".", false);
+    if (!chosen || chosen->isEmpty()) {
+        return;
+    }
+    const QString path = chosen->first();
+    const std::optional<FolderBookmark> bookmark = FolderBookmark::make(path);
+    if (!bookmark) {
+        setMessage(QStringLiteral("Could not reconnect this folder."));
+        return;
+    }
+    if (!canReadFolder(path)) {
+        setMessage(QStringLiteral("Pivra cannot read this folder. Allow access and try again."));
+        return;
+    }
+    // The dialog ran the event loop: the source may have gone or moved.
+    const qsizetype current = indexOfSource(id);
+    if (current < 0) {
+        return;
+    }
+    holdAccess(id, AccessedFolder{path, {bookmark->device().value_or(0), bookmark->inode().value_or(0)}});
+    editSource(current, [&](LibrarySource& edited) { edited.bookmark = bookmark->encode(); });
+    editSource(current, [&](LibrarySource& edited) { edited.lastKnownPath = path; });
+    editSource(current, [&](LibrarySource& edited) { edited.name = lastComponent(path); });
+    editSource(current, [](LibrarySource& edited) { edited.isOnline = true; });
+    updateVolume(current, path);
+    persistSources();
+    rescan();
+}
+
+Task<RemovalFootprint> LibraryStore::removableThumbnails(const QUuid& sourceID)
+{
+    RemovalFootprint footprint;
+    if (catalog_) {
+        try {
+            footprint.keys = co_await catalog_->call(&MediaCatalog::exclusiveThumbnailKeys, sourceID);
+        } catch (const std::exception&) {
+            footprint.keys.clear();
+        }
+    }
+    const auto [thumbnails, clips] = co_await runOnPool(PoolPriority::userInitiated, &measureFiles,
+                                                        services_.thumbnails, services_.previews, footprint.keys);
+    footprint.count = thumbnails.count;
+    footprint.previews = clips.count;
+    footprint.bytes = thumbnails.bytes + clips.bytes;
+    co_return footprint;
+}
+
+void LibraryStore::removeSource(const QUuid& id, const QStringList& deletingThumbnails)
+{
+    assertMainThread();
+    dropAccess(id);
+    if (services_.cameras != nullptr) {
+        services_.cameras->unwatch(id);
+    }
+    QList<LibrarySource> remaining = sources_;
+    remaining.removeIf([&id](const LibrarySource& source) { return source.id == id; });
+    setSources(std::move(remaining));
+    indexedFolders_.remove(id);
+    Q_EMIT indexedFoldersChanged();
+    if (selectedSourceID_ == id) {
+        assign(selectedSourceID_, std::nullopt, &LibraryStore::selectedSourceIDChanged);
+        assign(selectedFolderPath_, std::nullopt, &LibraryStore::selectedFolderPathChanged);
+    }
+    persistSources();
+    startTask(this, removeSourceData(id, deletingThumbnails));
+}
+
+Task<> LibraryStore::removeSourceData(QUuid id, QStringList keys)
+{
+    QStringList deletable;
+    if (catalog_) {
+        deletable = co_await catalog_->call(&removeRows, id, keys);
+    }
+    if (!deletable.isEmpty()) {
+        co_await runOnPool(PoolPriority::utility, &deleteFiles, services_.thumbnails, services_.previews, deletable);
+    }
+    co_await refreshAlbums();
+    co_await reload();
+    rescan();
+}
+
+} // namespace pivra
