@@ -2,6 +2,7 @@
 
 #include "catalog/search/SearchCalendar.h"
 #include "media/CameraSourceManager.h"
+#include "media/MetadataInspector.h"
 #include "media/ThumbnailStore.h"
 #include "media/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
@@ -59,7 +60,9 @@ LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
     assertMainThread();
     openCatalog();
     restoreSources();
+    connectCameras();
     watchCameraSources();
+    refreshCameras();
     restoreAccess();
     if (services_.mounts != nullptr) {
         // Queued, so a rescan always starts in a turn of its own, and never
@@ -85,6 +88,7 @@ LibraryStore& LibraryStore::shared()
             .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
             .thumbnails = &ThumbnailStore::shared(),
             .previews = &VideoPreviewStore::shared(),
+            .inspector = std::make_shared<MetadataInspector>(),
         },
         QCoreApplication::instance());
     return *store;
@@ -134,64 +138,20 @@ void LibraryStore::persistSources()
     settings.sync();
 }
 
-void LibraryStore::watchCameraSources()
-{
-    if (services_.cameras == nullptr) {
-        return;
-    }
-    for (const LibrarySource& source : sources_) {
-        if (source.kind == LibrarySource::Kind::camera && source.deviceID) {
-            services_.cameras->watch(*source.deviceID, source.id);
-        }
-    }
-}
-
 Task<> LibraryStore::startUp()
 {
     co_await refreshAlbums();
     co_await reload();
-    if (catalog_) {
-        try {
-            ThumbnailStatuses statuses = co_await catalog_->call(&MediaCatalog::thumbnailStatuses);
-            assign(thumbnailStatuses_, std::move(statuses), &LibraryStore::thumbnailStatusesChanged);
-        } catch (const std::exception&) {
-            // the previous counts stay
-        }
-    }
+    co_await refreshThumbnailStatuses();
     if (catalog_) {
         const QList<LibrarySource> snapshot = sources_;
         for (const LibrarySource& source : snapshot) {
-            if (source.kind != LibrarySource::Kind::folder) {
-                continue;
+            if (source.kind == LibrarySource::Kind::folder) {
+                co_await refreshIndexedFolders(source.id);
             }
-            QStringList folders;
-            try {
-                folders = co_await catalog_->call(&MediaCatalog::indexedFolders, source.id);
-            } catch (const std::exception&) {
-                // a source whose folders cannot be read shows none
-            }
-            assertMainThread();
-            indexedFolders_.insert(source.id, folders);
-            Q_EMIT indexedFoldersChanged();
         }
     }
     rescan();
-}
-
-void LibraryStore::rescan()
-{
-    assertMainThread();
-    ++scanGeneration_;
-    restoreAccess();
-    startReload();
-    if (services_.cameras == nullptr) {
-        return;
-    }
-    for (const LibrarySource& source : sources_) {
-        if (source.kind == LibrarySource::Kind::camera && source.isOnline) {
-            services_.cameras->refresh(source.id);
-        }
-    }
 }
 
 void LibraryStore::setSources(QList<LibrarySource> sources)

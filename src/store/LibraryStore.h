@@ -7,11 +7,14 @@
 #include "catalog/MapPhoto.h"
 #include "catalog/MediaItem.h"
 #include "catalog/ThumbnailStatus.h"
+#include "catalog/scan/MediaInspector.h"
 #include "catalog/search/SearchParser.h"
+#include "media/CameraSourceManager.h"
 #include "media/SourceWatcher.h"
 #include "platform/FolderIdentity.h"
 #include "platform/MainThread.h"
 #include "platform/Task.h"
+#include "platform/TaskHandle.h"
 #include "store/ProcessMonitor.h"
 
 #include <QHash>
@@ -22,6 +25,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,7 +34,6 @@
 
 namespace pivra {
 
-class CameraSourceManager;
 class FolderPicker;
 class MountMonitor;
 class ThumbnailStore;
@@ -42,6 +45,8 @@ class VideoPreviewStore;
 using MediaItems = std::shared_ptr<const std::vector<MediaItem>>;
 using ThumbnailStatuses = QHash<QUuid, ThumbnailStatus>;
 using IndexedFolders = QHash<QUuid, QStringList>;
+using AvailableCameras = QList<AvailableCameraDevice>;
+using UnopenedFolders = QHash<QUuid, QStringList>;
 
 // What the store reaches outside itself. shared() gives the program's own;
 // tests give a catalog in a temporary folder and a camera manager over a fake
@@ -62,6 +67,10 @@ struct LibraryServices {
     ThumbnailStore* thumbnails = nullptr;
     VideoPreviewStore* previews = nullptr;
     SourceWatcher::Timing watchTiming;
+    // Reads new and changed files for the scans; none scans nothing.
+    std::shared_ptr<const MediaInspector> inspector;
+    // The monotonic clock that spaces progress reports of the pipelines.
+    std::function<std::chrono::steady_clock::time_point()> monotonicClock = &std::chrono::steady_clock::now;
 };
 
 // The folder an online folder source reads, as this run found it. Its
@@ -114,6 +123,17 @@ class LibraryStore : public QObject {
     Q_PROPERTY(std::optional<QString> message READ message WRITE setMessage NOTIFY messageChanged)
     Q_PROPERTY(std::optional<QUuid> permissionRequestSourceID READ permissionRequestSourceID NOTIFY
                    permissionRequestSourceIDChanged)
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
+    Q_PROPERTY(QSet<QUuid> scanningSourceIDs READ scanningSourceIDs NOTIFY scanningSourceIDsChanged)
+    Q_PROPERTY(int scannedCount READ scannedCount NOTIFY scannedCountChanged)
+    Q_PROPERTY(pivra::UnopenedFolders unopenedFolders READ unopenedFolders NOTIFY unopenedFoldersChanged)
+    Q_PROPERTY(pivra::AvailableCameras availableCameras READ availableCameras NOTIFY availableCamerasChanged)
+    Q_PROPERTY(QSet<QUuid> lockedCameraSourceIDs READ lockedCameraSourceIDs NOTIFY lockedCameraSourceIDsChanged)
+    Q_PROPERTY(bool isPreparingThumbnails READ isPreparingThumbnails NOTIFY isPreparingThumbnailsChanged)
+    Q_PROPERTY(int thumbnailCompleted READ thumbnailCompleted NOTIFY thumbnailCompletedChanged)
+    Q_PROPERTY(int thumbnailTotal READ thumbnailTotal NOTIFY thumbnailTotalChanged)
+    Q_PROPERTY(int thumbnailFailed READ thumbnailFailed NOTIFY thumbnailFailedChanged)
+    Q_PROPERTY(QString thumbnailSourceName READ thumbnailSourceName NOTIFY thumbnailSourceNameChanged)
 
 public:
     // The settings key of the stored source list, and the key that keeps a
@@ -153,6 +173,26 @@ public:
     // The folder source the window asks the user to choose again; none while
     // no such question shows.
     std::optional<QUuid> permissionRequestSourceID() const { return permissionRequestSourceID_; }
+    // Indexing: whether a folder scan runs, the sources not yet done (folder
+    // and camera), and the files done in the folder being scanned.
+    bool isScanning() const { return isScanning_; }
+    const QSet<QUuid>& scanningSourceIDs() const { return scanningSourceIDs_; }
+    int scannedCount() const { return scannedCount_; }
+    // The sources whose last scan could not read everything, with the
+    // folders it could not open (relative to the root; none listed when the
+    // whole source could not be read). Their rows of what was not seen stay,
+    // so the index is not complete.
+    const UnopenedFolders& unopenedFolders() const { return unopenedFolders_; }
+    // Connected devices by name, and the camera sources whose device is locked.
+    const AvailableCameras& availableCameras() const { return availableCameras_; }
+    const QSet<QUuid>& lockedCameraSourceIDs() const { return lockedCameraSourceIDs_; }
+    // Thumbnail preparation: whether a run is current, the thumbnails ready
+    // and failed of its sources against their items, and what it works on.
+    bool isPreparingThumbnails() const { return isPreparingThumbnails_; }
+    int thumbnailCompleted() const { return thumbnailCompleted_; }
+    int thumbnailTotal() const { return thumbnailTotal_; }
+    int thumbnailFailed() const { return thumbnailFailed_; }
+    const QString& thumbnailSourceName() const { return thumbnailSourceName_; }
 
     // The background runs shown in the Processes tab; made with the store.
     ProcessMonitor& processes() { return processes_; }
@@ -169,6 +209,7 @@ public:
     bool hasCatalog() const { return catalog_ != nullptr; }
     int queryGeneration() const { return queryGeneration_; }
     int scanGeneration() const { return scanGeneration_; }
+    int thumbnailGeneration() const { return thumbnailGeneration_; }
 
     // Replaces the source list. When the set of online sources changed, one
     // gallery reload follows in a later turn, however many changes this
@@ -204,8 +245,25 @@ public:
     // newer one started meanwhile. `reset` is accepted and has no effect.
     Task<> reload(bool reset = false);
     Task<> refreshAlbums();
-    // Starts bringing every source up to date.
+    // Starts bringing every source up to date: folder access again, the
+    // devices' catalogs again, and one indexing run over the online folder
+    // sources, one after another, replacing the run under way.
     void rescan();
+    // Stops the indexing run at once, as the Processes tab's Stop does.
+    void cancelScan();
+    // One line for a set of sources: "No sources", the name, "A and B", or
+    // "3 sources".
+    static QString sourceSummary(const QStringList& names);
+
+    // Makes the missing grid thumbnails of the online sources and records
+    // their keys. With onlyIncomplete (after indexing) only sources with work
+    // pending, silently; without (the user asks) every online source, whose
+    // failed items are tried again.
+    void startThumbnailPreparation(bool onlyIncomplete);
+    void cancelThumbnailPreparation();
+
+    // Adds the connected device as a camera source, or selects its source.
+    void addCamera(const QString& deviceID);
 
     // Asks for folders and adds each new readable one as a source, selected
     // at once; then saves the list and rescans, unless the user cancelled.
@@ -247,6 +305,17 @@ Q_SIGNALS:
     void searchChanged();
     void messageChanged();
     void permissionRequestSourceIDChanged();
+    void isScanningChanged();
+    void scanningSourceIDsChanged();
+    void scannedCountChanged();
+    void unopenedFoldersChanged();
+    void availableCamerasChanged();
+    void lockedCameraSourceIDsChanged();
+    void isPreparingThumbnailsChanged();
+    void thumbnailCompletedChanged();
+    void thumbnailTotalChanged();
+    void thumbnailFailedChanged();
+    void thumbnailSourceNameChanged();
 
 private:
     template<typename T, typename U>
@@ -283,6 +352,34 @@ private:
     void updateVolume(qsizetype index, const QString& path);
     void showNextPermissionRequest();
     Task<> removeSourceData(QUuid id, QStringList keys);
+
+    // Indexing (LibraryStoreScan.cpp).
+    struct ScanTarget {
+        QUuid id;
+        AccessedFolder folder;
+        QString name;
+    };
+    Task<> scanFolders(QList<ScanTarget> targets, std::optional<QUuid> processID, int generation,
+                       TaskHandle previous);
+    void indexCamera(const QUuid& sourceID, std::vector<MediaItem> items);
+    Task<> indexCameraItems(QUuid sourceID, std::vector<MediaItem> items, QUuid processID);
+    Task<> refreshThumbnailStatuses();
+    Task<> refreshIndexedFolders(QUuid sourceID);
+    void removeScanningSource(const QUuid& id);
+
+    // Cameras (LibraryStoreCameras.cpp).
+    void connectCameras();
+    void refreshCameras();
+
+    // Thumbnail preparation (LibraryStoreThumbnails.cpp).
+    struct ThumbnailRun;
+    QList<LibrarySource> thumbnailCandidates(bool onlyIncomplete) const;
+    bool isCurrentThumbnailRun(const ThumbnailRun& run) const;
+    Task<> prepareThumbnails(std::shared_ptr<ThumbnailRun> run);
+    Task<> prepareThumbnailBatch(std::shared_ptr<ThumbnailRun> run, std::vector<MediaItem> batch);
+    Task<> recordThumbnail(ThumbnailRun& run, QString id, std::optional<QString> key);
+    // Throttled publications also bring the process record up to date.
+    void publishThumbnailProgress(const ThumbnailRun& run, bool updatesRecord);
     // The view flags and chosen source, folder and album, in the order every
     // selection writes them.
     void setView(bool favorites, bool albums, bool map, const std::optional<QUuid>& albumID,
@@ -326,6 +423,26 @@ private:
     std::optional<QUuid> permissionRequestSourceID_;
     QStringList watchedPaths_;
     std::unique_ptr<SourceWatcher> watcher_;
+
+    TaskHandle scanTask_;
+    std::optional<QUuid> indexingProcessID_;
+    bool isScanning_ = false;
+    QSet<QUuid> scanningSourceIDs_;
+    int scannedCount_ = 0;
+    UnopenedFolders unopenedFolders_;
+
+    AvailableCameras availableCameras_;
+    QSet<QUuid> lockedCameraSourceIDs_;
+
+    TaskHandle thumbnailTask_;
+    std::optional<QUuid> thumbnailProcessID_;
+    int thumbnailGeneration_ = 0;
+    bool isPreparingThumbnails_ = false;
+    int thumbnailCompleted_ = 0;
+    int thumbnailTotal_ = 0;
+    int thumbnailFailed_ = 0;
+    QString thumbnailSourceName_;
+
     int scanGeneration_ = 0;
     int queryGeneration_ = 0;
 };

@@ -18,9 +18,11 @@ namespace pivra {
 
 namespace {
 
+// The name a new folder source takes; the root folder has no last component.
 QString lastComponent(const QString& path)
 {
-    return QFileInfo(path).fileName();
+    const QString name = QFileInfo(path).fileName();
+    return name.isEmpty() ? path : name;
 }
 
 std::pair<StorageMeasure, StorageMeasure> measureFiles(ThumbnailStore* thumbnails, VideoPreviewStore* previews,
@@ -182,6 +184,10 @@ Task<RemovalFootprint> LibraryStore::removableThumbnails(const QUuid& sourceID)
 void LibraryStore::removeSource(const QUuid& id, const QStringList& deletingThumbnails)
 {
     assertMainThread();
+    // The scan's generation stays: the rescan that ends the removal replaces
+    // it, and a scan that ends before that ends its own record as stopped.
+    scanTask_.cancel();
+    cancelThumbnailPreparation();
     dropAccess(id);
     if (services_.cameras != nullptr) {
         services_.cameras->unwatch(id);
