@@ -90,12 +90,17 @@ bool GeocoderData::valid() const
 Placemark GeocoderData::lookup(double latitude, double longitude, PlaceLanguage language) const
 {
     std::uint32_t country = countryAt(latitude, longitude);
-    const City* city = nearestCity(latitude, longitude, country);
+    const auto [city, distanceKm] = nearestCity(latitude, longitude, country);
     Placemark placemark;
-    if (city != nullptr) {
-        placemark.locality = text(city->name);
-        placemark.subLocality = text(city->subLocality);
-        placemark.subAdministrativeArea = text(city->admin2);
+    // Off every outline only a nearby place counts: a boat far out at sea is
+    // in no one's region.
+    const bool nearby = distanceKm <= localityRadiusKm;
+    if (city != nullptr && (country != 0 || nearby)) {
+        if (nearby) {
+            placemark.locality = text(city->name);
+            placemark.subLocality = text(city->subLocality);
+            placemark.subAdministrativeArea = text(city->admin2);
+        }
         placemark.administrativeArea = text(city->admin1);
         country = country != 0 ? country : city->country;
     }
@@ -122,9 +127,10 @@ std::uint32_t GeocoderData::countryAt(double latitude, double longitude) const
     return after == first ? 0 : std::prev(after)->country;
 }
 
-const GeocoderData::City* GeocoderData::nearestCity(double latitude, double longitude, std::uint32_t country) const
+std::pair<const GeocoderData::City*, double> GeocoderData::nearestCity(double latitude, double longitude,
+                                                                        std::uint32_t country) const
 {
-    const double radius = searchRadiusKm / kmPerDegree; // in degrees of latitude
+    const double radius = regionRadiusKm / kmPerDegree; // in degrees of latitude
     const double cosine = std::max(std::cos(latitude * M_PI / 180.0), 1e-6);
     const double lonRadius = std::min(radius / cosine, 180.0);
     const auto minLatitude = std::int32_t(std::floor((latitude - radius) * fixedPointScale));
@@ -160,7 +166,7 @@ const GeocoderData::City* GeocoderData::nearestCity(double latitude, double long
             }
         }
     }
-    return best;
+    return {best, std::sqrt(bestDistance) * kmPerDegree};
 }
 
 std::optional<QString> GeocoderData::text(std::uint32_t id) const

@@ -20,15 +20,20 @@ enum class PlaceLanguage { english, turkish };
 // cells, and a raster of country outlines at 0.01°.
 //
 // A lookup takes the country whose outline holds the point, then the nearest
-// place within `searchRadiusKm` of that same country (a point in a border town
-// is not named after the town across the border). A point outside every
+// place of that same country (a point in a border town is not named after the
+// town across the border): within `localityRadiusKm` it gives the locality and
+// districts; further out, within `regionRadiusKm`, only the region, so a
+// point in the countryside still tells its province. A point outside every
 // outline (a harbour the coarse coastline misses, a disputed strip) takes the
-// nearest place of any country, and that place's country. Read-only once
+// nearest place of any country within localityRadiusKm, and that place's
+// country. Read-only once
 // opened; any thread.
 class GeocoderData {
 public:
     // How far a place may be to name a point: roughly a town and its outskirts.
-    static constexpr double searchRadiusKm = 12.0;
+    static constexpr double localityRadiusKm = 12.0;
+    // How far a place may be to tell the point's region.
+    static constexpr double regionRadiusKm = 50.0;
 
     // Maps and checks the file. None when it is missing, or is not a place
     // data file of this version, or any index in it points outside the file.
@@ -66,7 +71,8 @@ private:
     bool valid() const;
 
     std::uint32_t countryAt(double latitude, double longitude) const;
-    const City* nearestCity(double latitude, double longitude, std::uint32_t country) const;
+    // The nearest place within regionRadiusKm, and its distance in km.
+    std::pair<const City*, double> nearestCity(double latitude, double longitude, std::uint32_t country) const;
     std::optional<QString> text(std::uint32_t id) const;
 
     QFile file_;

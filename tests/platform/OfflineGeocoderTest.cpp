@@ -45,6 +45,7 @@ TEST(OfflineGeocoderTest, NamesKnownPointsInEnglishAndTurkish)
         {"Zürich, a city district", 47.3769, 8.5417,
          "Zürich | Zürich (Kreis 1) / Lindenhof | Bezirk Zürich | Zurich | Switzerland", "İsviçre"},
         {"Kyoto", 35.0116, 135.7681, "Kyoto | - | Kyōto Shi | Kyoto | Japan", "Japonya"},
+        {"countryside: only the region", 39.0, 35.0, "- | - | - | Kayseri | Türkiye", "Türkiye"},
         {"mid-Atlantic", 30.0, -40.0, "- | - | - | - | -", nullptr},
         {"Görlitz, by the border", 51.1528, 14.9650, "Görlitz | - | - | Saxony | Germany", "Almanya"},
         // Görlitz's centre is nearer, but the point lies across the river, in Poland.
