@@ -9,6 +9,7 @@
 #include "media/MetadataInspector.h"
 #include "media/ThumbnailRenderer.h"
 #include "media/ThumbnailStore.h"
+#include "platform/AppSettings.h"
 #include "platform/Drain.h"
 #include "platform/FolderBookmark.h"
 #include "store/LibraryStore.h"
