@@ -70,7 +70,7 @@ bool GeocoderData::valid() const
 {
     const auto strings = std::uint32_t(stringOffsets_.size() - 1);
     const auto countries = std::uint32_t(countries_.size());
-    if (rasterSteps_ == 0 || rasterSteps_ * 360 > 65536 || !isIndex(stringOffsets_, std::uint32_t(stringBytes_.size()))
+    if (rasterSteps_ == 0 || std::uint64_t(rasterSteps_) * 360 > 65536 || !isIndex(stringOffsets_, std::uint32_t(stringBytes_.size()))
         || cityCells_.size() != cityCellCount + 1 || !isIndex(cityCells_, std::uint32_t(cities_.size()))
         || rasterRows_.size() != std::size_t(rasterSteps_) * 180 + 1
         || !isIndex(rasterRows_, std::uint32_t(runs_.size()))) {
@@ -89,6 +89,10 @@ bool GeocoderData::valid() const
 
 Placemark GeocoderData::lookup(double latitude, double longitude, PlaceLanguage language) const
 {
+    if (!(std::fabs(latitude) <= 90.0) || !std::isfinite(longitude)) {
+        return {}; // no place on earth
+    }
+    longitude = std::remainder(longitude, 360.0);
     std::uint32_t country = countryAt(latitude, longitude);
     const auto [city, distanceKm] = nearestCity(latitude, longitude, country);
     Placemark placemark;

@@ -40,7 +40,8 @@ public:
     static std::unique_ptr<GeocoderData> open(const QString& path);
 
     // The placemark of a point: locality, subLocality, subAdministrativeArea,
-    // administrativeArea and country where known. A point at sea, far from
+    // administrativeArea and country where known. Longitudes wrap; a point
+    // off the globe (a latitude beyond a pole, NaN) gets an empty placemark. A point at sea, far from
     // every place, gives a placemark with no field at all.
     Placemark lookup(double latitude, double longitude, PlaceLanguage language) const;
 

@@ -4,7 +4,10 @@
 #include "support/TempFolder.h"
 
 #include <QFile>
+#include <QStringList>
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace pivra {
 namespace {
@@ -46,7 +49,10 @@ TEST(OfflineGeocoderTest, NamesKnownPointsInEnglishAndTurkish)
          "Zürich | Zürich (Kreis 1) / Lindenhof | Bezirk Zürich | Zurich | Switzerland", "İsviçre"},
         {"Kyoto", 35.0116, 135.7681, "Kyoto | - | Kyōto Shi | Kyoto | Japan", "Japonya"},
         {"countryside: only the region", 39.0, 35.0, "- | - | - | Kayseri | Türkiye", "Türkiye"},
+        {"Kyoto, a turn further west", 35.0116, 135.7681 - 360, "Kyoto | - | Kyōto Shi | Kyoto | Japan", "Japonya"},
         {"mid-Atlantic", 30.0, -40.0, "- | - | - | - | -", nullptr},
+        {"beyond the pole", 90.5, 10.0, "- | - | - | - | -", nullptr},
+        {"not a number", std::nan(""), 10.0, "- | - | - | - | -", nullptr},
         {"Görlitz, by the border", 51.1528, 14.9650, "Görlitz | - | - | Saxony | Germany", "Almanya"},
         // Görlitz's centre is nearer, but the point lies across the river, in Poland.
         {"Zgorzelec, by the border", 51.1528, 14.9950,

@@ -7,7 +7,8 @@
 //
 // The layout is read by src/platform/GeocoderData.cpp; every number is little
 // endian and every array starts on a 4-byte boundary. After an 80-byte header
-// (magic "PIVRAGEO", version, then offset and count of each array below):
+// (magic "PIVRAGEO", version, raster cells per degree, then the offset and
+// count of each array below):
 //   strings      uint32 offsets[count + 1] into the UTF-8 text that follows them;
 //                string 0 is empty and stands for "absent"
 //   countries    per country: uint32 English name, uint32 Turkish name, uint32 ISO alpha-2 code
