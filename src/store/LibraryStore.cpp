@@ -7,7 +7,9 @@
 #include "media/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
 #include "platform/MountMonitor.h"
+#include "platform/OfflineReverseGeocoder.h"
 #include "platform/Pool.h"
+#include "store/PlaceNamer.h"
 
 #include <QCoreApplication>
 
@@ -80,12 +82,18 @@ LibraryStore::~LibraryStore()
 LibraryStore& LibraryStore::shared()
 {
     assertMainThread();
+    // Lives with the application, as the store does, so its cache is written
+    // when the application goes.
+    static PlaceNamer* const namer =
+        new PlaceNamer(std::make_unique<OfflineReverseGeocoder>(OfflineReverseGeocoder::systemLanguage()), {},
+                       QCoreApplication::instance());
     static LibraryStore* const store = new LibraryStore(
         LibraryServices{
             .openCatalog = [] { return std::make_unique<MediaCatalog>(); },
             .cameras = &CameraSourceManager::shared(),
             .mounts = new MountMonitor(QString::fromLatin1(MountMonitor::processMountTable), QCoreApplication::instance()),
-            .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
+            .places = [](const QString& text) { return namer->cells(text); },
+            .placeNamer = namer,
             .thumbnails = &ThumbnailStore::shared(),
             .previews = &VideoPreviewStore::shared(),
             .inspector = std::make_shared<MetadataInspector>(),
@@ -290,6 +298,7 @@ void LibraryStore::selectMap()
     setView(false, false, true, std::nullopt, std::nullopt, std::nullopt);
     clearGallery();
     startReload();
+    startLocationReading();
 }
 
 void LibraryStore::selectAlbum(const QUuid& id)

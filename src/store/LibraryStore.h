@@ -36,6 +36,7 @@ namespace pivra {
 
 class FolderPicker;
 class MountMonitor;
+class PlaceNamer;
 class ThumbnailStore;
 class VideoPreviewStore;
 
@@ -60,6 +61,9 @@ struct LibraryServices {
     MountMonitor* mounts = nullptr;
     // The place names a search may use.
     PlaceLookup places;
+    // Names the coordinate cells location reading finds; without one none is
+    // asked for.
+    PlaceNamer* placeNamer = nullptr;
     // Asks for folders to add or to reconnect; without one nothing is added.
     FolderPicker* folderPicker = nullptr;
     // Where the thumbnails and preview clips of removed sources are deleted,
@@ -134,6 +138,10 @@ class LibraryStore : public QObject {
     Q_PROPERTY(int thumbnailTotal READ thumbnailTotal NOTIFY thumbnailTotalChanged)
     Q_PROPERTY(int thumbnailFailed READ thumbnailFailed NOTIFY thumbnailFailedChanged)
     Q_PROPERTY(QString thumbnailSourceName READ thumbnailSourceName NOTIFY thumbnailSourceNameChanged)
+    Q_PROPERTY(bool isPreparingVideoPreviews READ isPreparingVideoPreviews NOTIFY isPreparingVideoPreviewsChanged)
+    Q_PROPERTY(int videoPreviewCompleted READ videoPreviewCompleted NOTIFY videoPreviewCompletedChanged)
+    Q_PROPERTY(int videoPreviewTotal READ videoPreviewTotal NOTIFY videoPreviewTotalChanged)
+    Q_PROPERTY(bool isReadingLocations READ isReadingLocations NOTIFY isReadingLocationsChanged)
 
 public:
     // The settings key of the stored source list, and the key that keeps a
@@ -193,6 +201,13 @@ public:
     int thumbnailTotal() const { return thumbnailTotal_; }
     int thumbnailFailed() const { return thumbnailFailed_; }
     const QString& thumbnailSourceName() const { return thumbnailSourceName_; }
+    // Preview clips: whether a run makes clips, and the clips it has tried
+    // against those it needs.
+    bool isPreparingVideoPreviews() const { return isPreparingVideoPreviews_; }
+    int videoPreviewCompleted() const { return videoPreviewCompleted_; }
+    int videoPreviewTotal() const { return videoPreviewTotal_; }
+    // Whether a location run has found rows to read.
+    bool isReadingLocations() const { return isReadingLocations_; }
 
     // The background runs shown in the Processes tab; made with the store.
     ProcessMonitor& processes() { return processes_; }
@@ -262,6 +277,21 @@ public:
     void startThumbnailPreparation(bool onlyIncomplete);
     void cancelThumbnailPreparation();
 
+    // Makes the missing preview clips of the online, unlocked sources, two at
+    // a time, unless clips are switched off, thumbnails are being prepared or
+    // a run is under way.
+    void startVideoPreviewPreparation();
+    void cancelVideoPreviewPreparation();
+    // Stops the run, switches clips off and deletes every clip, once the
+    // clips a stopped run was still encoding are in place.
+    Task<> deleteAllVideoPreviews();
+
+    // Reads the locations of the folder sources' rows not checked yet, asks
+    // for the names of the located cells and reloads a map on screen when
+    // something was found. Nothing starts while a run is under way.
+    void startLocationReading();
+    void cancelLocationReading();
+
     // Adds the connected device as a camera source, or selects its source.
     void addCamera(const QString& deviceID);
 
@@ -316,6 +346,10 @@ Q_SIGNALS:
     void thumbnailTotalChanged();
     void thumbnailFailedChanged();
     void thumbnailSourceNameChanged();
+    void isPreparingVideoPreviewsChanged();
+    void videoPreviewCompletedChanged();
+    void videoPreviewTotalChanged();
+    void isReadingLocationsChanged();
 
 private:
     template<typename T, typename U>
@@ -380,6 +414,12 @@ private:
     Task<> recordThumbnail(ThumbnailRun& run, QString id, std::optional<QString> key);
     // Throttled publications also bring the process record up to date.
     void publishThumbnailProgress(const ThumbnailRun& run, bool updatesRecord);
+
+    // Preview clips (LibraryStoreVideoPreviews.cpp).
+    Task<> prepareVideoPreviews(QList<QUuid> sourceIDs);
+
+    // Location reading (LibraryStoreLocations.cpp).
+    Task<> readLocations(QList<QUuid> sourceIDs);
     // The view flags and chosen source, folder and album, in the order every
     // selection writes them.
     void setView(bool favorites, bool albums, bool map, const std::optional<QUuid>& albumID,
@@ -442,6 +482,20 @@ private:
     int thumbnailTotal_ = 0;
     int thumbnailFailed_ = 0;
     QString thumbnailSourceName_;
+
+    // A run is current while this holds its handle: a stop clears it, so the
+    // late end of a stopped run can tell it no longer owns the fields.
+    TaskHandle videoPreviewTask_;
+    // Every run started and perhaps still finishing the clips under way.
+    QList<TaskHandle> videoPreviewRuns_;
+    std::optional<QUuid> videoPreviewProcessID_;
+    bool isPreparingVideoPreviews_ = false;
+    int videoPreviewCompleted_ = 0;
+    int videoPreviewTotal_ = 0;
+
+    TaskHandle locationTask_;
+    std::optional<QUuid> locationProcessID_;
+    bool isReadingLocations_ = false;
 
     int scanGeneration_ = 0;
     int queryGeneration_ = 0;

@@ -173,6 +173,7 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
     }
     assign(isScanning_, false, &LibraryStore::isScanningChanged);
     if (!self.isCancelled()) {
+        startLocationReading();
         startThumbnailPreparation(true);
     }
 }

@@ -187,6 +187,7 @@ void LibraryStore::removeSource(const QUuid& id, const QStringList& deletingThum
     // The scan's generation stays: the rescan that ends the removal replaces
     // it, and a scan that ends before that ends its own record as stopped.
     scanTask_.cancel();
+    cancelVideoPreviewPreparation();
     cancelThumbnailPreparation();
     dropAccess(id);
     if (services_.cameras != nullptr) {

@@ -92,6 +92,7 @@ void LibraryStore::startThumbnailPreparation(bool onlyIncomplete)
         if (!onlyIncomplete) {
             setMessage(QStringLiteral("All connected sources are ready, or no source is connected."));
         }
+        startVideoPreviewPreparation();
         return;
     }
     thumbnailTask_.cancel();
@@ -196,6 +197,7 @@ Task<> LibraryStore::prepareThumbnails(std::shared_ptr<ThumbnailRun> run)
     }
     assign(isPreparingThumbnails_, false, &LibraryStore::isPreparingThumbnailsChanged);
     thumbnailTask_ = TaskHandle();
+    startVideoPreviewPreparation();
 }
 
 Task<> LibraryStore::prepareThumbnailBatch(std::shared_ptr<ThumbnailRun> run, std::vector<MediaItem> batch)

@@ -66,8 +66,9 @@ TEST_F(IndexingTest, StartUpIndexesEachOnlineFolderOnceNamingEachInTurn)
     auto store = makeStore();
     QStringList details;
     QObject::connect(&store->processes(), &ProcessMonitor::runningChanged, [&] {
+        // The location reading that follows the scan has a record of its own.
         for (const PivraProcess& process : store->processes().running()) {
-            if (details.isEmpty() || details.last() != process.detail) {
+            if (process.kind == PivraProcess::Kind::indexing && (details.isEmpty() || details.last() != process.detail)) {
                 details.append(process.detail);
             }
         }
