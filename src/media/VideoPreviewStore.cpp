@@ -15,6 +15,9 @@
 #include <filesystem>
 
 namespace pivra {
+
+const QString VideoPreviewStore::enabledKey = QStringLiteral("pivra.videoPreviews.enabled");
+
 namespace {
 
 constexpr QLatin1StringView clipSuffix(".mp4");
@@ -62,7 +65,7 @@ VideoPreviewStore::VideoPreviewStore(QString directory, PreviewClipEncoder encod
 
 bool VideoPreviewStore::isEnabled() const
 {
-    return AppSettings().flag(QStringLiteral("pivra.videoPreviews.enabled"), true);
+    return AppSettings().flag(enabledKey, true);
 }
 
 std::optional<QString> VideoPreviewStore::preview(const MediaItem& item) const

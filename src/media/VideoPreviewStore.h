@@ -52,8 +52,10 @@ public:
     // Created only when the first clip is written.
     const QString& directory() const { return directory_; }
 
-    // The setting "pivra.videoPreviews.enabled", read each time; true unless
-    // it holds false.
+    // The setting that switches clips on and off: "pivra.videoPreviews.enabled".
+    static const QString enabledKey;
+
+    // The setting, read each time; true unless it holds false.
     bool isEnabled() const;
 
     // The clip to play for a video, when clips are enabled and it exists.

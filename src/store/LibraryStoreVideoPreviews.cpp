@@ -84,7 +84,7 @@ Task<> LibraryStore::deleteAllVideoPreviews()
     cancelVideoPreviewPreparation();
     {
         AppSettings settings;
-        settings.setValue(QStringLiteral("pivra.videoPreviews.enabled"), false);
+        settings.setValue(VideoPreviewStore::enabledKey, false);
         settings.sync();
     }
     // A stopped run's clips still encoding would be moved into place after the
