@@ -18,8 +18,8 @@
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/FolderScan.h"
 #include "media/MediaLibraries.h"
-#include "media/MetadataInspector.h"
-#include "platform/Drain.h"
+#include "media/metadata/MetadataInspector.h"
+#include "platform/runtime/Drain.h"
 #include "support/ExifBlock.h"
 
 #include <QBuffer>

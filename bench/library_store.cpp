@@ -7,7 +7,7 @@
 
 #include "catalog/MediaCatalog.h"
 #include "catalog/MediaRowWriter.h"
-#include "platform/Drain.h"
+#include "platform/runtime/Drain.h"
 #include "store/LibraryStore.h"
 #include "support/SettingsSandbox.h"
 

@@ -14,7 +14,7 @@
 //   pivra_ms, exiv2_ms  wall time per file
 //   ratio               pivra_ms / exiv2_ms (the goal is below 1)
 #include "media/MediaLibraries.h"
-#include "media/MediaMetadata.h"
+#include "media/metadata/MediaMetadata.h"
 #include "support/ExifBlock.h"
 #include "support/VideoMaker.h"
 

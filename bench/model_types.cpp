@@ -1,7 +1,7 @@
 // Hashing and equality of gallery-sized item lists (the grid diffs them on every
 // reload) and the JSON coding of the stored source list.
-#include "catalog/LibrarySource.h"
-#include "catalog/MediaItem.h"
+#include "catalog/model/LibrarySource.h"
+#include "catalog/model/MediaItem.h"
 
 #include <QSet>
 #include <benchmark/benchmark.h>

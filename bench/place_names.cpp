@@ -1,7 +1,7 @@
 // The offline reverse geocoder: opening its data file (mapping and checking
 // every index in it) and naming 10,000 random points on land.
-#include "platform/GeocoderData.h"
-#include "platform/OfflineReverseGeocoder.h"
+#include "platform/geocoder/GeocoderData.h"
+#include "platform/geocoder/OfflineReverseGeocoder.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>

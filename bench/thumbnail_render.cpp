@@ -15,9 +15,9 @@
 //   ratio                  pivra_ms / vips_ms (the goal is at most 1.2)
 //   pivra_cores, vips_cores  processor time / wall time: cores kept busy
 #include "media/MediaLibraries.h"
-#include "media/OperationQueue.h"
-#include "media/ThumbnailCache.h"
-#include "media/ThumbnailRenderer.h"
+#include "media/thumbnails/OperationQueue.h"
+#include "media/thumbnails/ThumbnailCache.h"
+#include "media/thumbnails/ThumbnailRenderer.h"
 
 #include <QDir>
 #include <QElapsedTimer>

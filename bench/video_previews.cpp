@@ -12,10 +12,10 @@
 // four files at once on both sides. Counters per run:
 //   ms_per_file   wall time per file
 //   cores         processor time / wall time: cores kept busy
-#include "media/PreviewClip.h"
-#include "media/VideoDecoder.h"
-#include "media/VideoError.h"
-#include "media/VideoPosterFrames.h"
+#include "media/video/PreviewClip.h"
+#include "media/video/VideoDecoder.h"
+#include "media/video/VideoError.h"
+#include "media/video/VideoPosterFrames.h"
 #include "support/VideoMaker.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalog/MediaCatalog.h"
-#include "platform/SerialExecutor.h"
+#include "platform/runtime/SerialExecutor.h"
 
 namespace pivra {
 

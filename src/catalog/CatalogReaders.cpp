@@ -1,7 +1,7 @@
 #include "catalog/CatalogReaders.h"
 
-#include "catalog/CellKey.h"
-#include "platform/Pool.h"
+#include "catalog/model/CellKey.h"
+#include "platform/runtime/Pool.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "catalog/CatalogRows.h"
 
 #include "catalog/Sqlite.h"
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 
 #include <string>
 #include <string_view>

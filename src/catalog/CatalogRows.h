@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog/MediaItem.h"
+#include "catalog/model/MediaItem.h"
 
 #include <QString>
 #include <optional>

@@ -3,7 +3,7 @@
 #include "catalog/CatalogReaders.h"
 #include "catalog/Sqlite.h"
 
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 
 #include <sqlite3.h>
 

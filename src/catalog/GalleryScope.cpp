@@ -1,8 +1,8 @@
 #include "catalog/GalleryScope.h"
 
-#include "catalog/CellKey.h"
+#include "catalog/model/CellKey.h"
 #include "catalog/Sqlite.h"
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 
 #include <array>
 #include <charconv>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog/MediaKind.h"
+#include "catalog/model/MediaKind.h"
 #include "catalog/search/SearchQuery.h"
 
 #include <QList>

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "catalog/Album.h"
+#include "catalog/model/Album.h"
 #include "catalog/CatalogError.h"
 #include "catalog/CatalogLock.h"
 #include "catalog/CatalogReaders.h"
 #include "catalog/DuplicateCandidates.h"
 #include "catalog/GalleryScope.h"
-#include "catalog/LocationRows.h"
-#include "catalog/MapPhoto.h"
-#include "catalog/MediaItem.h"
+#include "catalog/model/LocationRows.h"
+#include "catalog/model/MapPhoto.h"
+#include "catalog/model/MediaItem.h"
 #include "catalog/scan/ScanBatch.h"
-#include "catalog/ThumbnailStatus.h"
+#include "catalog/model/ThumbnailStatus.h"
 #include "catalog/Sqlite.h"
 
 #include <QHash>

@@ -3,7 +3,7 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 
 
 namespace pivra {

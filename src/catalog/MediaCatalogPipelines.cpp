@@ -4,8 +4,8 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
-#include "catalog/CellKey.h"
-#include "catalog/Uuid.h"
+#include "catalog/model/CellKey.h"
+#include "catalog/model/Uuid.h"
 
 #include <QCollator>
 #include <QLocale>

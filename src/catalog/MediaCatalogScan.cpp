@@ -2,7 +2,7 @@
 // replacing its rows, and the removal of a source.
 #include "catalog/MediaCatalog.h"
 
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -4,7 +4,7 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
-#include "catalog/CellKey.h"
+#include "catalog/model/CellKey.h"
 
 #include <QDir>
 #include <QFileInfo>

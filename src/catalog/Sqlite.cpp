@@ -1,6 +1,6 @@
 #include "catalog/Sqlite.h"
 
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 
 #include <sqlite3.h>
 

@@ -1,6 +1,6 @@
 #include "media/SourceWatcher.h"
 
-#include "platform/FolderWatcher.h"
+#include "platform/folders/FolderWatcher.h"
 
 #include <algorithm>
 

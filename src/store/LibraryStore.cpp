@@ -1,14 +1,14 @@
 #include "store/LibraryStore.h"
 
 #include "catalog/search/SearchCalendar.h"
-#include "media/CameraSourceManager.h"
-#include "media/MetadataInspector.h"
-#include "media/ThumbnailStore.h"
-#include "media/VideoPreviewStore.h"
+#include "media/camera/CameraSourceManager.h"
+#include "media/metadata/MetadataInspector.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
-#include "platform/MountMonitor.h"
-#include "platform/OfflineReverseGeocoder.h"
-#include "platform/Pool.h"
+#include "platform/folders/MountMonitor.h"
+#include "platform/geocoder/OfflineReverseGeocoder.h"
+#include "platform/runtime/Pool.h"
 #include "store/PlaceNamer.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 // Folder access: which folder sources are online, what the thumbnails and the
 // folder watcher see of them, and which must be chosen again.
 
-#include "media/ThumbnailStore.h"
-#include "platform/FolderAccess.h"
-#include "platform/FolderBookmark.h"
-#include "platform/VolumeFacts.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "platform/folders/FolderAccess.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/folders/VolumeFacts.h"
 #include "store/LibraryStore.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // Phones and cameras: the devices offered, the state of camera sources, and
 // what the camera manager reports.
 
-#include "media/CameraSourceManager.h"
+#include "media/camera/CameraSourceManager.h"
 #include "store/LibraryStore.h"
 
 #include <QPointer>

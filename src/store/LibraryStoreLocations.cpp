@@ -7,11 +7,11 @@
 // writes the batch in hand: the stopped run's end then leaves the new run's
 // handle, record and flag alone.
 
-#include "catalog/LocationRows.h"
+#include "catalog/model/LocationRows.h"
 #include "catalog/MediaCatalog.h"
-#include "media/CameraItemPaths.h"
-#include "media/MediaMetadata.h"
-#include "platform/Pool.h"
+#include "media/camera/CameraItemPaths.h"
+#include "media/metadata/MediaMetadata.h"
+#include "platform/runtime/Pool.h"
 #include "store/LibraryStore.h"
 #include "store/PlaceNamer.h"
 

@@ -2,7 +2,7 @@
 // a device's published catalog, each as a process record.
 
 #include "catalog/scan/FolderScan.h"
-#include "platform/Cancelled.h"
+#include "platform/runtime/Cancelled.h"
 #include "store/LibraryStore.h"
 
 #include <QFileInfo>

@@ -1,12 +1,12 @@
 // Adding, reconnecting and removing sources.
 
 #include "catalog/MediaCatalog.h"
-#include "media/CameraSourceManager.h"
-#include "media/ThumbnailStore.h"
-#include "media/VideoPreviewStore.h"
-#include "platform/FolderAccess.h"
-#include "platform/FolderBookmark.h"
-#include "platform/Pool.h"
+#include "media/camera/CameraSourceManager.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "platform/folders/FolderAccess.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/runtime/Pool.h"
 #include "store/FolderPicker.h"
 #include "store/LibraryStore.h"
 

@@ -13,8 +13,8 @@
 // still arriving and touches none of the store's fields.
 
 #include "catalog/MediaCatalog.h"
-#include "media/ThumbnailStore.h"
-#include "platform/TaskGroup.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "platform/runtime/TaskGroup.h"
 #include "store/LibraryStore.h"
 
 #include <algorithm>

@@ -7,10 +7,10 @@
 // own counters and record, and publishes nothing.
 
 #include "catalog/MediaCatalog.h"
-#include "media/VideoPreviewStore.h"
+#include "media/video/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
-#include "platform/Pool.h"
-#include "platform/TaskGroup.h"
+#include "platform/runtime/Pool.h"
+#include "platform/runtime/TaskGroup.h"
 #include "store/LibraryStore.h"
 
 #include <iterator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog/Timestamp.h"
+#include "catalog/model/Timestamp.h"
 
 #include <QString>
 #include <QUuid>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ReverseGeocoder.h"
+#include "platform/geocoder/ReverseGeocoder.h"
 
 #include <QByteArray>
 #include <QHash>

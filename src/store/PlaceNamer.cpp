@@ -1,9 +1,9 @@
 #include "store/PlaceNamer.h"
 
-#include "catalog/CellKey.h"
+#include "catalog/model/CellKey.h"
 #include "catalog/search/SearchFold.h"
 #include "platform/AppSettings.h"
-#include "platform/MainThread.h"
+#include "platform/runtime/MainThread.h"
 
 #include <QCoreApplication>
 #include <QPointer>

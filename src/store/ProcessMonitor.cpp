@@ -1,6 +1,6 @@
 #include "store/ProcessMonitor.h"
 
-#include "platform/MainThread.h"
+#include "platform/runtime/MainThread.h"
 
 
 namespace pivra {

@@ -1,7 +1,7 @@
 #include "catalog/CatalogExecutor.h"
 #include "catalog/CatalogTest.h"
-#include "platform/Drain.h"
-#include "platform/Task.h"
+#include "platform/runtime/Drain.h"
+#include "platform/runtime/Task.h"
 
 #include <QCoreApplication>
 #include <QObject>

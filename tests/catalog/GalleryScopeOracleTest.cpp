@@ -3,7 +3,7 @@
 // duplicates, Live Photo pairs and edited copies, and random scopes that set
 // every condition at once.
 #include "catalog/CatalogTest.h"
-#include "catalog/CellKey.h"
+#include "catalog/model/CellKey.h"
 
 #include <gtest/gtest.h>
 

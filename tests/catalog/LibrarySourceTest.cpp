@@ -1,4 +1,4 @@
-#include "catalog/LibrarySource.h"
+#include "catalog/model/LibrarySource.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,4 +1,4 @@
-#include "catalog/MediaItem.h"
+#include "catalog/model/MediaItem.h"
 #include "catalog/search/SearchQuery.h"
 
 #include <QSet>

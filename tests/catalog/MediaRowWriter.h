@@ -4,10 +4,10 @@
 // its own, for tests and benchmarks. The scan that normally writes rows is
 // not what these tests are about, and raw rows can also hold what no scan
 // would write (a bad kind, a malformed source).
-#include "catalog/CellKey.h"
-#include "catalog/MediaItem.h"
+#include "catalog/model/CellKey.h"
+#include "catalog/model/MediaItem.h"
 #include "catalog/Sqlite.h"
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 
 #include <QString>
 #include <QUuid>

@@ -1,5 +1,5 @@
 #include "catalog/CatalogTest.h"
-#include "catalog/CellKey.h"
+#include "catalog/model/CellKey.h"
 
 #include <QSet>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "media/VideoDecoder.h"
+#include "media/video/VideoDecoder.h"
 #include "support/JpegMaker.h"
 #include "support/TempFolder.h"
 #include "support/VideoMaker.h"

@@ -1,5 +1,5 @@
 #include "media/SourceWatcher.h"
-#include "platform/FolderWatcher.h"
+#include "platform/folders/FolderWatcher.h"
 #include "support/TempFolder.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/DeviceWorker.h"
+#include "platform/cameras/DeviceWorker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "platform/Drain.h"
-#include "platform/Pool.h"
+#include "platform/runtime/Drain.h"
+#include "platform/runtime/Pool.h"
 #include "platform/RuntimeTestKit.h"
-#include "platform/SerialExecutor.h"
-#include "platform/Task.h"
+#include "platform/runtime/SerialExecutor.h"
+#include "platform/runtime/Task.h"
 
 #include <QElapsedTimer>
 #include <QObject>

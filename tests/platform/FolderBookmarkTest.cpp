@@ -1,5 +1,5 @@
-#include "platform/FolderBookmark.h"
-#include "platform/MountTable.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/folders/MountTable.h"
 #include "support/TempFolder.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/FolderWatcher.h"
+#include "platform/folders/FolderWatcher.h"
 #include "support/TempFolder.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "platform/Drain.h"
-#include "platform/MainThread.h"
-#include "platform/Pool.h"
-#include "platform/Task.h"
+#include "platform/runtime/Drain.h"
+#include "platform/runtime/MainThread.h"
+#include "platform/runtime/Pool.h"
+#include "platform/runtime/Task.h"
 
 #include <QObject>
 #include <gtest/gtest.h>

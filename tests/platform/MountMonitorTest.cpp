@@ -1,6 +1,6 @@
-#include "platform/MountMonitor.h"
-#include "platform/MountTable.h"
-#include "platform/VolumeFacts.h"
+#include "platform/folders/MountMonitor.h"
+#include "platform/folders/MountTable.h"
+#include "platform/folders/VolumeFacts.h"
 #include "support/TempFolder.h"
 
 #include <QDir>

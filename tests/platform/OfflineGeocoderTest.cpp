@@ -1,6 +1,6 @@
-#include "platform/OfflineReverseGeocoder.h"
+#include "platform/geocoder/OfflineReverseGeocoder.h"
 
-#include "platform/Drain.h"
+#include "platform/runtime/Drain.h"
 #include "support/TempFolder.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "platform/Drain.h"
+#include "platform/runtime/Drain.h"
 #include "platform/RuntimeTestKit.h"
-#include "platform/SerialExecutor.h"
-#include "platform/Task.h"
+#include "platform/runtime/SerialExecutor.h"
+#include "platform/runtime/Task.h"
 
 #include <QCoreApplication>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "platform/Drain.h"
+#include "platform/runtime/Drain.h"
 #include "platform/RuntimeTestKit.h"
-#include "platform/Task.h"
+#include "platform/runtime/Task.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,11 +1,11 @@
 #include "StoreTestKit.h"
 
-#include "media/ThumbnailStore.h"
-#include "media/VideoPreviewStore.h"
-#include "platform/Drain.h"
-#include "platform/FolderAccess.h"
-#include "platform/FolderBookmark.h"
-#include "platform/VolumeFacts.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "platform/runtime/Drain.h"
+#include "platform/folders/FolderAccess.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/folders/VolumeFacts.h"
 
 #include <QDir>
 #include <QFile>

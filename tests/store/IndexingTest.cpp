@@ -1,9 +1,9 @@
 #include "StoreTestKit.h"
 
-#include "media/CameraSourceManager.h"
-#include "media/MetadataInspector.h"
-#include "platform/Drain.h"
-#include "platform/FolderBookmark.h"
+#include "media/camera/CameraSourceManager.h"
+#include "media/metadata/MetadataInspector.h"
+#include "platform/runtime/Drain.h"
+#include "platform/folders/FolderBookmark.h"
 #include "support/FakeCameraBackend.h"
 #include "support/JpegMaker.h"
 

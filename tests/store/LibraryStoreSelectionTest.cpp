@@ -1,8 +1,8 @@
 #include "StoreTestKit.h"
 
-#include "media/CameraSourceManager.h"
-#include "platform/Drain.h"
-#include "platform/MountMonitor.h"
+#include "media/camera/CameraSourceManager.h"
+#include "platform/runtime/Drain.h"
+#include "platform/folders/MountMonitor.h"
 #include "support/FakeCameraBackend.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "StoreTestKit.h"
 
-#include "platform/Drain.h"
+#include "platform/runtime/Drain.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

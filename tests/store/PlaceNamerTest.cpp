@@ -1,6 +1,6 @@
 #include "store/PlaceNamer.h"
 
-#include "catalog/CellKey.h"
+#include "catalog/model/CellKey.h"
 #include "platform/AppSettings.h"
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"

@@ -2,7 +2,7 @@
 // A library store over a catalog file and a settings file in a temporary
 // folder, with no camera manager.
 
-#include "catalog/LibrarySource.h"
+#include "catalog/model/LibrarySource.h"
 #include "catalog/MediaCatalog.h"
 #include "catalog/MediaRowWriter.h"
 #include "platform/AppSettings.h"

@@ -1,13 +1,13 @@
 #include "catalog/MediaCatalog.h"
 #include "catalog/MediaRowWriter.h"
-#include "media/CameraSourceManager.h"
-#include "media/ThumbnailStore.h"
-#include "platform/Drain.h"
+#include "media/camera/CameraSourceManager.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "platform/runtime/Drain.h"
 #include "support/FakeCameraBackend.h"
 #include "support/JpegMaker.h"
 
 #include "StoreTestKit.h"
-#include "media/ThumbnailTestKit.h"
+#include "media/thumbnails/ThumbnailTestKit.h"
 
 #include <QDir>
 #include <QFile>

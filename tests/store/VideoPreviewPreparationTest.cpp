@@ -1,12 +1,12 @@
 #include "catalog/MediaCatalog.h"
 #include "catalog/MediaRowWriter.h"
-#include "media/MediaKey.h"
-#include "media/VideoPreviewStore.h"
-#include "platform/Drain.h"
+#include "media/thumbnails/MediaKey.h"
+#include "media/video/VideoPreviewStore.h"
+#include "platform/runtime/Drain.h"
 #include "support/VideoMaker.h"
 
 #include "StoreTestKit.h"
-#include "media/ThumbnailTestKit.h"
+#include "media/thumbnails/ThumbnailTestKit.h"
 
 #include <QDirIterator>
 #include <QFile>

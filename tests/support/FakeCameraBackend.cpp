@@ -1,6 +1,6 @@
 #include "support/FakeCameraBackend.h"
 
-#include "platform/Dispatcher.h"
+#include "platform/runtime/Dispatcher.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

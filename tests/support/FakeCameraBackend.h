@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/CameraBackend.h"
-#include "platform/SerialThread.h"
+#include "platform/cameras/CameraBackend.h"
+#include "platform/runtime/SerialThread.h"
 
 #include <QHash>
 #include <functional>

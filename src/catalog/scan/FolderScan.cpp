@@ -2,9 +2,9 @@
 
 #include "catalog/scan/ScanDecisions.h"
 #include "catalog/scan/ScanTurn.h"
-#include "catalog/Uuid.h"
-#include "platform/Cancelled.h"
-#include "platform/Pool.h"
+#include "catalog/model/Uuid.h"
+#include "platform/runtime/Cancelled.h"
+#include "platform/runtime/Pool.h"
 
 namespace pivra {
 

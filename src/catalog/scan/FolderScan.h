@@ -3,8 +3,8 @@
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/FolderWalk.h"
 #include "catalog/scan/MediaInspector.h"
-#include "platform/CancelToken.h"
-#include "platform/Task.h"
+#include "platform/runtime/CancelToken.h"
+#include "platform/runtime/Task.h"
 
 #include <QString>
 #include <QUuid>

@@ -2,8 +2,8 @@
 
 #include "catalog/scan/FileValues.h"
 #include "catalog/scan/TextArena.h"
-#include "platform/CancelToken.h"
-#include "platform/FolderIdentity.h"
+#include "platform/runtime/CancelToken.h"
+#include "platform/folders/FolderIdentity.h"
 
 #include <QString>
 #include <QStringList>

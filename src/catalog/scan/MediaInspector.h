@@ -1,8 +1,8 @@
 #pragma once
 
 #include "catalog/scan/FileValues.h"
-#include "catalog/MediaItem.h"
-#include "catalog/MediaKind.h"
+#include "catalog/model/MediaItem.h"
+#include "catalog/model/MediaKind.h"
 
 #include <QString>
 #include <QUuid>

@@ -1,6 +1,6 @@
 #include "catalog/scan/ScanDecisions.h"
 
-#include "platform/Cancelled.h"
+#include "platform/runtime/Cancelled.h"
 
 #include <QDir>
 

@@ -3,7 +3,7 @@
 #include "catalog/scan/FolderWalk.h"
 #include "catalog/scan/MediaInspector.h"
 #include "catalog/scan/ScanBatch.h"
-#include "platform/CancelToken.h"
+#include "platform/runtime/CancelToken.h"
 
 #include <QUuid>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "catalog/scan/ScanTurn.h"
 
-#include "platform/MainThread.h"
+#include "platform/runtime/MainThread.h"
 
 #include <map>
 

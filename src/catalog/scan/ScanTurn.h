@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Task.h"
-#include "platform/TaskHandle.h"
+#include "platform/runtime/Task.h"
+#include "platform/runtime/TaskHandle.h"
 
 #include <QUuid>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "catalog/search/SearchCalendar.h"
 #include "catalog/search/SearchQuery.h"
-#include "catalog/Timestamp.h"
+#include "catalog/model/Timestamp.h"
 
 #include <QString>
 #include <QStringList>

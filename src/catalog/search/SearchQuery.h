@@ -1,7 +1,7 @@
 #pragma once
 
-#include "catalog/MediaKind.h"
-#include "catalog/Timestamp.h"
+#include "catalog/model/MediaKind.h"
+#include "catalog/model/Timestamp.h"
 
 #include <QStringList>
 #include <optional>

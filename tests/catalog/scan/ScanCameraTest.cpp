@@ -1,5 +1,5 @@
 #include "catalog/CatalogTest.h"
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 
 #include <gtest/gtest.h>
 

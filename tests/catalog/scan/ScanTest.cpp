@@ -1,7 +1,7 @@
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/FakeInspector.h"
 #include "catalog/scan/ScanTestKit.h"
-#include "catalog/Uuid.h"
+#include "catalog/model/Uuid.h"
 #include "support/TempFolder.h"
 
 #include <QDir>

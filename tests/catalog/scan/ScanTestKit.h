@@ -7,8 +7,8 @@
 #include "support/TempFolder.h"
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/FolderScan.h"
-#include "platform/Cancelled.h"
-#include "platform/Drain.h"
+#include "platform/runtime/Cancelled.h"
+#include "platform/runtime/Drain.h"
 
 #include <QObject>
 #include <gtest/gtest.h>

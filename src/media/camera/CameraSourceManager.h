@@ -1,0 +1,118 @@
+#pragma once
+
+#include "catalog/model/MediaItem.h"
+#include "platform/cameras/CameraBackend.h"
+#include "platform/PivraError.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace pivra {
+
+// A file on a connected device, as the item paths of its source reach it.
+struct CameraFileEntry {
+    CameraDeviceId device = 0;
+    CameraFileInfo file;
+};
+
+struct AvailableCameraDevice {
+    QString id; // the device key
+    QString name;
+};
+
+// The one way the program sees phones and cameras attached over USB. It keeps
+// the devices present by device key (the persistent id, else the id of the
+// connection), binds device keys to library sources, opens a session on each
+// bound device and, once the device's listing is complete, hands the source's
+// whole catalog to the store as items with camera item paths. Every reader
+// of a device file (streamed video, thumbnails, export) goes through files().
+//
+// A listing is published only when it is complete, error-free and not empty:
+// the store deletes whatever a published catalog lacks, with its favourites,
+// albums and rotations, so a locked phone (no storage) or a walk cut short
+// by an unplug must publish nothing. A device without storage counts as
+// locked.
+//
+// GUI thread only, like the callbacks it makes. Completions of read,
+// requestPreview and exportFile run on whatever thread the device layer
+// completes on; callers move the result to their own thread.
+class CameraSourceManager final : private CameraBackendListener {
+public:
+    using ReadCompletion = CameraReadCompletion;
+    using PreviewCompletion = CameraThumbnailCompletion;
+    using ExportCompletion = std::function<void(std::optional<PivraError> error)>;
+
+    // The program's manager over the USB devices libgphoto2 finds, made on
+    // first use. GUI thread only.
+    static CameraSourceManager& shared();
+
+    // Starts browsing at once; the backend must outlive the manager.
+    explicit CameraSourceManager(CameraBackend& backend);
+    ~CameraSourceManager();
+
+    CameraSourceManager(const CameraSourceManager&) = delete;
+    CameraSourceManager& operator=(const CameraSourceManager&) = delete;
+
+    // Set once by the store. Within one event: devices changed comes before
+    // the session request on arrival, a lock is cleared before its catalog is
+    // handed over, and before devices changed on removal.
+    std::function<void()> onDevicesChanged;
+    std::function<void(const QUuid& sourceID, const std::vector<MediaItem>& items)> onCatalogReady;
+    std::function<void(const QUuid& sourceID, const QString& message)> onError; // not for locked devices
+    std::function<void(const QUuid& sourceID, bool locked)> onLockChanged;
+
+    // Binds the device key to the source (replacing its earlier binding) and
+    // opens the device when it is present.
+    void watch(const QString& deviceID, const QUuid& sourceID);
+    // Forgets the source's bindings and files; the device, its session and
+    // the lock flag stay, and no callback is made.
+    void unwatch(const QUuid& sourceID);
+    // Publishes the source's device again when it has an open session;
+    // otherwise does nothing, and never asks for a session.
+    void refresh(const QUuid& sourceID);
+
+    // The devices present, by name; "iPhone" for a device without one.
+    std::vector<AvailableCameraDevice> availableDevices() const;
+    const QHash<QString, CameraFileEntry>& files() const { return files_; }
+
+    // The device's thumbnail of the file at `path`; none when the path is
+    // unknown or the device has none.
+    void requestPreview(const QString& path, int pixels, PreviewCompletion completion);
+    // Bytes of the file at `path`, the device's answer passed on as it is. An
+    // unknown path gives "Pivra.CameraStream" code 1.
+    void read(const QString& path, std::int64_t offset, std::int64_t length, ReadCompletion completion);
+    // Copies the file at `path` into the local file `destination` in chunks;
+    // no error means the destination holds the whole file. On failure nothing
+    // is left at the destination. The completion is called exactly once.
+    void exportFile(const QString& path, const QString& destination, ExportCompletion completion);
+
+private:
+    void deviceAdded(const CameraDevice& device) override;
+    void deviceRemoved(const CameraDevice& device) override;
+    void sessionOpened(const CameraDevice& device, const std::optional<PivraError>& error) override;
+    void catalogChanged(const CameraDevice& device) override;
+    void deviceLocked(const CameraDevice& device) override;
+    void deviceUnlocked(const CameraDevice& device) override;
+
+    std::optional<QUuid> boundSource(const CameraDevice& device) const;
+    void publish(const CameraDevice& device);
+    void setLocked(const QUuid& sourceID, bool locked);
+    void removeFiles(const QUuid& sourceID);
+
+    CameraBackend& backend_;
+    QHash<QString, CameraDevice> devices_;
+    QHash<QString, QUuid> sourceIDs_;
+    QHash<QString, CameraFileEntry> files_;
+    QSet<QUuid> lockedSourceIDs_;
+};
+
+// The key a device is known by: its persistent id, else its connection id;
+// none for a device with neither, which every operation ignores.
+std::optional<QString> cameraDeviceKey(const CameraDevice& device);
+
+} // namespace pivra

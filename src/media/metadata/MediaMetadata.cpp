@@ -1,0 +1,239 @@
+#include "media/metadata/MediaMetadata.h"
+
+#include "media/metadata/ImageProperties.h"
+#include "media/metadata/MetadataJson.h"
+#include "media/video/VideoProperties.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QSet>
+
+namespace pivra::MediaMetadata {
+namespace {
+
+const QSet<QString>& imageExtensions()
+{
+    static const QSet<QString> extensions{
+        "jpg", "jpeg", "png", "heic", "heif", "gif", "tif", "tiff", "bmp", "webp", "avif",
+        "dng", "cr2", "cr3", "nef", "arw", "raf", "orf", "rw2", "pef", "srw",
+    };
+    return extensions;
+}
+
+const QSet<QString>& videoExtensions()
+{
+    static const QSet<QString> extensions{
+        "mov", "mp4", "m4v", "avi", "mkv", "webm", "mpg", "mpeg", "3gp", "mts", "m2ts",
+    };
+    return extensions;
+}
+
+const QSet<QString>& liveStillExtensions()
+{
+    static const QSet<QString> extensions{"heic", "heif", "jpg", "jpeg"};
+    return extensions;
+}
+
+const QString liveVideoExtension = QStringLiteral("mov");
+
+QString lowerExtension(const QString& path) { return QFileInfo(path).suffix().toLower(); }
+
+bool hasMimePrefix(const QMimeType& type, QStringView prefix)
+{
+    if (type.name().startsWith(prefix)) {
+        return true;
+    }
+    const QStringList ancestors = type.allAncestors();
+    return std::any_of(ancestors.cbegin(), ancestors.cend(),
+                       [prefix](const QString& ancestor) { return ancestor.startsWith(prefix); });
+}
+
+// "yyyy:MM:dd HH:mm:ss" read in the machine's time zone, as cameras write
+// local time without saying which.
+std::optional<Timestamp> parseEXIFDate(const QString& text)
+{
+    const QDateTime date = QDateTime::fromString(text, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    if (!date.isValid()) {
+        return std::nullopt;
+    }
+    return date.toSecsSinceEpoch();
+}
+
+std::optional<double> numberEntry(const QVariantMap& map, const QString& key)
+{
+    const QVariant value = map.value(key);
+    switch (value.typeId()) {
+    case QMetaType::Int: case QMetaType::LongLong: case QMetaType::Double:
+        return value.toDouble();
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> stringEntry(const QVariantMap& map, const QString& key)
+{
+    const QVariant value = map.value(key);
+    if (value.typeId() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    return value.toString();
+}
+
+std::optional<QString> livePhotoIdentifierIn(const QVariantMap& properties)
+{
+    const QVariant group = properties.value(QStringLiteral("{MakerApple}"));
+    if (group.typeId() != QMetaType::QVariantMap) {
+        return std::nullopt;
+    }
+    std::optional<QString> identifier = stringEntry(group.toMap(), QStringLiteral("17"));
+    if (identifier && identifier->isEmpty()) {
+        return std::nullopt;
+    }
+    return identifier;
+}
+
+int dimension(std::optional<double> value)
+{
+    return value && *value >= 0 && *value < INT32_MAX ? int(*value) : 0;
+}
+
+MediaItem commonItem(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind)
+{
+    MediaItem item;
+    item.setID(MediaItem::makeID(sourceID, path));
+    item.setSourceID(sourceID);
+    item.setPath(path);
+    item.setName(QFileInfo(path).fileName());
+    item.setKind(kind);
+    item.setModifiedAt(values.contentModificationDate.value_or(distantPast));
+    item.setCaptureDate(values.creationDate.value_or(item.modifiedAt()));
+    item.setDateOrigin(values.creationDate ? QStringLiteral("File creation") : QStringLiteral("File modification"));
+    item.setFileSize(values.fileSize.value_or(0));
+    return item;
+}
+
+void addImageFacts(MediaItem& item)
+{
+    const std::optional<QVariantMap> properties = readImageProperties(item.path());
+    if (!properties) {
+        return;
+    }
+    item.setMetadataJSON(propertiesJSON(*properties));
+    item.setWidth(dimension(numberEntry(*properties, QStringLiteral("PixelWidth"))));
+    item.setHeight(dimension(numberEntry(*properties, QStringLiteral("PixelHeight"))));
+    const std::optional<double> orientation = numberEntry(*properties, QStringLiteral("Orientation"));
+    if (orientation && *orientation >= 5 && *orientation <= 8) {
+        const int width = item.width();
+        item.setWidth(item.height());
+        item.setHeight(width);
+    }
+    const QVariant exif = properties->value(QStringLiteral("{Exif}"));
+    if (exif.typeId() == QMetaType::QVariantMap) {
+        const QVariantMap exifGroup = exif.toMap();
+        if (const auto text = stringEntry(exifGroup, QStringLiteral("DateTimeOriginal"))) {
+            if (const auto date = parseEXIFDate(*text)) {
+                item.setCaptureDate(*date);
+                item.setDateOrigin(QStringLiteral("EXIF capture"));
+            }
+        }
+        item.setLens(stringEntry(exifGroup, QStringLiteral("LensModel")));
+    }
+    const QVariant tiff = properties->value(QStringLiteral("{TIFF}"));
+    if (tiff.typeId() == QMetaType::QVariantMap) {
+        item.setCamera(stringEntry(tiff.toMap(), QStringLiteral("Model")));
+    }
+    item.setLiveIdentifier(livePhotoIdentifierIn(*properties));
+}
+
+void addVideoFacts(MediaItem& item)
+{
+    const std::optional<VideoProperties> video = readVideoProperties(item.path());
+    if (!video) {
+        return;
+    }
+    item.setMetadataJSON(flatJSON(video->commonMetadata));
+    item.setDuration(video->duration);
+    if (video->creationDate) {
+        item.setCaptureDate(*video->creationDate);
+        item.setDateOrigin(QStringLiteral("Video metadata"));
+    }
+    item.setWidth(video->width);
+    item.setHeight(video->height);
+    if (lowerExtension(item.path()) == liveVideoExtension) {
+        item.setLiveIdentifier(video->contentIdentifier);
+    }
+}
+
+} // namespace
+
+std::optional<MediaKind> kind(const QString& path)
+{
+    const QString extension = lowerExtension(path);
+    if (imageExtensions().contains(extension)) {
+        return MediaKind::image;
+    }
+    if (videoExtensions().contains(extension)) {
+        return MediaKind::video;
+    }
+    if (extension.isEmpty()) {
+        return std::nullopt;
+    }
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+    if (!type.isValid() || type.isDefault()) {
+        return std::nullopt;
+    }
+    if (hasMimePrefix(type, u"image/")) {
+        return MediaKind::image;
+    }
+    if (hasMimePrefix(type, u"video/")) {
+        return MediaKind::video;
+    }
+    return std::nullopt;
+}
+
+MediaItem inspect(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind)
+{
+    MediaItem item = commonItem(path, sourceID, values, kind);
+    try {
+        if (kind == MediaKind::image) {
+            addImageFacts(item);
+        } else {
+            addVideoFacts(item);
+        }
+    } catch (...) {
+        // The readers catch their libraries' errors; this is the last line
+        // against anything else (an allocation failure on a hostile size).
+        return commonItem(path, sourceID, values, kind);
+    }
+    return item;
+}
+
+std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind kind)
+{
+    const QString extension = lowerExtension(path);
+    try {
+        if (kind == MediaKind::video) {
+            return extension == liveVideoExtension ? readContentIdentifier(path) : std::nullopt;
+        }
+        if (!liveStillExtensions().contains(extension)) {
+            return std::nullopt;
+        }
+        const std::optional<QVariantMap> properties = readImageProperties(path);
+        return properties ? livePhotoIdentifierIn(*properties) : std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> imageMetadataJSON(const QString& path)
+{
+    try {
+        const std::optional<QVariantMap> properties = readImageProperties(path);
+        return properties ? propertiesJSON(*properties) : std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+} // namespace pivra::MediaMetadata

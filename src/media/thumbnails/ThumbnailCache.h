@@ -1,0 +1,61 @@
+#pragma once
+
+#include "catalog/model/MediaItem.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace pivra {
+
+// The two sizes callers ask for: grid cells, covers, pins and tiles, and the
+// viewer's canvas.
+inline constexpr int gridPixels = 420;
+inline constexpr int viewerPixels = 3200;
+
+// JPEG quality of every file the caches write.
+inline constexpr int thumbnailJpegQuality = 82;
+
+// Where thumbnails live on disk and what each file is called.
+//
+//   grid store   <data>/Pivra/Thumbnails/v2/<first two>/<key>.jpg
+//   viewer       <cache>/Pivra/ViewerPreviews/<digest of id:time:pixels>.jpg
+//   legacy       <cache>/Pivra/Thumbnails/<digest of id:time:420>.jpg            (read only)
+//   portable     <root>/.pivra/thumbnails/v1/<first two>/<digest of v1:relative:size:time:420>.jpg
+//                                                                                 (read only)
+struct ThumbnailLocations {
+    QString assetDirectory;
+    QString legacyDirectory;
+    QString viewerDirectory;
+
+    // Under the user's data and cache folders.
+    static ThumbnailLocations standard();
+    // Under two given folders standing for the data and cache folders.
+    static ThumbnailLocations under(const QString& dataFolder, const QString& cacheFolder);
+
+    QString gridFile(const QString& key) const;
+    QString viewerPreviewFile(const MediaItem& item, int pixels) const;
+    QString legacyCacheFile(const MediaItem& item) const;
+};
+
+// The portable thumbnail an earlier version kept inside the source root; none
+// when the item does not lie under the root (both compared with symbolic links
+// resolved). The result is built on the root as given.
+std::optional<QString> oldPortableFile(const MediaItem& item, const QString& root);
+
+// Encodes the image as JPEG and writes it atomically (temporary file, then
+// rename), creating the parent folders. False on any failure; a reader never
+// sees a half-written file.
+bool persist(const QImage& image, const QString& path);
+
+// Decodes a cached JPEG at once, so that painting on the GUI thread does not.
+// A null image for a missing or undecodable file.
+QImage loadCachedImage(const QString& path);
+
+// Copies the first candidate that reads as a non-empty file to `destination`,
+// atomically. An unreadable or empty candidate moves on to the next; a failed
+// write ends the attempt. False when nothing was copied.
+bool copyFirstUsableFile(const QStringList& candidates, const QString& destination);
+
+} // namespace pivra

@@ -1,0 +1,227 @@
+#include "media/thumbnails/ThumbnailRenderer.h"
+
+#include "media/metadata/ImageOrientation.h"
+#include "media/MediaLibraries.h"
+#include "media/metadata/PixelHeader.h"
+#include "media/thumbnails/ThumbnailRendererRawPreview.h"
+#include "platform/runtime/MainThread.h"
+
+#include <QFile>
+#include <QFileIconProvider>
+#include <QIcon>
+#include <QImageReader>
+#include <QMimeDatabase>
+#include <QPixmap>
+#include <QThread>
+
+#include <vips/vips8>
+
+#include <cmath>
+#include <mutex>
+
+namespace pivra {
+namespace {
+
+using vips::VImage;
+
+// libvips spreads each image over a few worker threads of its own. Up to seven
+// thumbnails run at once (three preparing, four for visible cells), so giving
+// each the whole machine would oversubscribe it several times over; a third
+// of the cores each lets the three preparation operations fill the machine
+// while the visible-cell operations still find room.
+int vipsWorkersPerImage()
+{
+    return std::max(1, int(std::ceil(QThread::idealThreadCount() / 3.0)));
+}
+
+void startVips()
+{
+    initializeMediaLibraries();
+    static std::once_flag once;
+    std::call_once(once, [] { vips_concurrency_set(vipsWorkersPerImage()); });
+}
+
+// 8-bit sRGB, three bands, alpha flattened on white, copied into a QImage that
+// owns its pixels.
+QImage toQImage(VImage image)
+{
+    if (image.interpretation() != VIPS_INTERPRETATION_sRGB) {
+        image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+    }
+    if (image.has_alpha()) {
+        image = image.flatten(VImage::option()->set("background", std::vector<double>{255, 255, 255}));
+    }
+    if (image.format() != VIPS_FORMAT_UCHAR) {
+        image = image.cast(VIPS_FORMAT_UCHAR);
+    }
+    if (image.bands() != 3) {
+        return {};
+    }
+    std::size_t size = 0;
+    void* pixels = image.write_to_memory(&size);
+    const int width = image.width();
+    const int height = image.height();
+    QImage result(width, height, QImage::Format_RGB888);
+    const auto* row = static_cast<const uchar*>(pixels);
+    for (int y = 0; y < height; ++y, row += std::size_t(width) * 3) {
+        std::memcpy(result.scanLine(y), row, std::size_t(width) * 3);
+    }
+    g_free(pixels);
+    return result;
+}
+
+// The image turned upright by `orientation` (Exif numbering), as a QImage.
+QImage upright(VImage image, int orientation)
+{
+    image = image.copy();
+    image.set(VIPS_META_ORIENTATION, orientation);
+    return toQImage(image.autorot());
+}
+
+// Thumbnail options for an image whose header is `header`: bounded by
+// `pixels`, never enlarged, in sRGB, not turned (see upright).
+//
+// Only an image that carries a colour profile is converted from it. One
+// without is taken as sRGB, as nearly all camera JPEGs without one are, and
+// left alone: asking libvips for sRGB output with no input profile does not
+// leave it alone but darkens it (a photo of mean 39 comes out at 24, a grey
+// one too). Untagged CMYK is still turned into sRGB by libvips' own CMYK
+// profile, and grey and 16-bit images by toQImage.
+vips::VOption* boundedBy(int pixels, const VImage& header)
+{
+    vips::VOption* options
+        = VImage::option()->set("height", pixels)->set("size", VIPS_SIZE_DOWN)->set("no_rotate", true);
+    return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
+}
+
+QImage vipsThumbnail(const VipsSourcePointer& file, int pixels, int orientation)
+{
+    try {
+        const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
+        const VImage header = VImage::new_from_source(source, "");
+        return upright(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)), orientation);
+    } catch (const vips::VError&) {
+        vips_error_clear();
+        return {};
+    }
+}
+
+QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
+{
+    try {
+        struct BlobRelease {
+            void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
+        };
+        const void* data = preview.encoded.constData();
+        const auto size = std::size_t(preview.encoded.size());
+        if (!isIndexedTypeLoader(vips_foreign_find_load_buffer(data, size))) {
+            return {};
+        }
+        const std::unique_ptr<VipsBlob, BlobRelease> blob(vips_blob_copy(data, size));
+        const VImage header = VImage::new_from_buffer(data, size, "");
+        return upright(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)), preview.orientation);
+    } catch (const vips::VError&) {
+        vips_error_clear();
+        return {};
+    }
+}
+
+// The file's type by its content when that is a kind of picture or film;
+// nothing for bytes no such type describes (a broken, empty or mislabelled
+// file), which get no stand-in either.
+QString recognisedType(const QString& path)
+{
+    const QString type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent).name();
+    const bool media = type.startsWith(QLatin1String("image/")) || type.startsWith(QLatin1String("video/"));
+    return media ? type : QString();
+}
+
+// BMP, the one indexed type no trusted libvips loader reads, through Qt's
+// decoder. It cannot decode at a smaller size: the image is decoded whole,
+// within Qt's allocation limit, then scaled down.
+QImage readerThumbnail(QImageReader& reader, int pixels, int orientation)
+{
+    reader.setAutoTransform(false);
+    if (const QSize size = reader.size(); std::max(size.width(), size.height()) > pixels) {
+        reader.setScaledSize(size.scaled(pixels, pixels, Qt::KeepAspectRatio));
+    }
+    const QImage decoded = reader.read().convertToFormat(QImage::Format_RGBA8888);
+    if (decoded.isNull()) {
+        return {};
+    }
+    try {
+        // Finished as libvips' own results are: turned, and alpha flattened the same way.
+        return upright(VImage::new_from_memory(const_cast<uchar*>(decoded.constBits()),
+                                               std::size_t(decoded.sizeInBytes()), decoded.width(),
+                                               decoded.height(), 4, VIPS_FORMAT_UCHAR)
+                           .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)),
+                       orientation);
+    } catch (const vips::VError&) {
+        vips_error_clear();
+        return {};
+    }
+}
+
+QImage fittedDown(const QImage& image, int pixels)
+{
+    if (image.isNull() || std::max(image.width(), image.height()) <= pixels) {
+        return image;
+    }
+    return image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+Rendering renderPhoto(const QString& path, int pixels)
+{
+    startVips();
+    if (isRawFile(path)) {
+        QImage image = decodeRawPreview(path, [pixels](const RawPreview& preview) {
+            return rawPreviewThumbnail(preview, pixels);
+        });
+        return image.isNull() ? Rendering{{}, recognisedType(path)} : Rendering{image, {}};
+    }
+    // Once a decoder of ours has taken the file, failing means the file is broken.
+    const VipsSourcePointer source = openImageSource(path);
+    if (source && isIndexedTypeLoader(vips_foreign_find_load_source(source.get()))) {
+        return {vipsThumbnail(source, pixels, displayOrientation(path)), {}};
+    }
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (reader.format() == "bmp") {
+        return {readerThumbnail(reader, pixels, displayOrientation(path)), {}};
+    }
+    return {{}, recognisedType(path)};
+}
+
+} // namespace
+
+ThumbnailRenderer::ThumbnailRenderer(std::shared_ptr<const VideoFrameSource> videoFrames)
+    : videoFrames_(std::move(videoFrames))
+{
+}
+
+Rendering ThumbnailRenderer::render(const MediaItem& item, int pixels) const
+{
+    return item.kind() == MediaKind::video ? renderVideo(item.path(), pixels) : renderPhoto(item.path(), pixels);
+}
+
+Rendering ThumbnailRenderer::renderVideo(const QString& path, int pixels) const
+{
+    if (videoFrames_) {
+        if (QImage frame = videoFrames_->frame(path, pixels); !frame.isNull()) {
+            return {fittedDown(frame, pixels).convertToFormat(QImage::Format_RGB888), {}};
+        }
+    }
+    return {{}, recognisedType(path)};
+}
+
+QImage ThumbnailRenderer::standInImage(const QString& contentType, int pixels)
+{
+    assertMainThread();
+    const QMimeType type = QMimeDatabase().mimeTypeForName(contentType);
+    const QIcon generic = QFileIconProvider().icon(QFileIconProvider::File);
+    const QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), generic));
+    const int side = std::min(pixels, 256); // icon themes stop there; larger would only blur
+    return icon.pixmap(QSize(side, side)).toImage();
+}
+
+} // namespace pivra

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "catalog/model/MediaItem.h"
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+
+namespace pivra {
+
+// Where the renderer gets a still of a video: the program's store installs
+// FFmpeg poster frames (VideoPosterFrames.h); a renderer made without one
+// gives videos no frame.
+class VideoFrameSource {
+public:
+    virtual ~VideoFrameSource() = default;
+
+    // A frame of the video upright (display rotation applied) with its longer
+    // side at most `pixels`; a null image when there is none. Called on worker
+    // threads, several at once.
+    virtual QImage frame(const QString& path, int pixels) const = 0;
+};
+
+// What rendering one file gave.
+struct Rendering {
+    QImage image; // null when nothing could be drawn
+    // With no image: the file's content type when it is a kind of file no
+    // decoder here can draw (rather than a broken file). The grid then shows
+    // that type's icon, which is never stored: a real renderer may come later.
+    QString standInType;
+};
+
+// Makes bounded, upright thumbnails of files, never larger than the file.
+//
+// Photos go through libvips' thumbnail operation (shrink-on-load for JPEG,
+// libheif's own scaled decode for HEIF), and only through its loaders of the
+// image types the catalog indexes, whatever the content claims to be; BMP,
+// which no loader libvips trusts reads, goes through Qt's decoder; RAW files,
+// whose sensor data libvips cannot read, are drawn from their embedded
+// previews.
+//
+// Orientation is applied exactly once, by hand, for every format alike: the
+// decoders leave the pixels as stored, and the image is turned by the file's
+// display orientation (ImageOrientation.h), the one the inspection reads, so
+// a thumbnail always has its item's shape. For HEIF libheif applies the
+// container's transforms while decoding, and the display orientation is 1.
+//
+// Every image comes out as 8-bit sRGB without alpha (transparent areas on
+// white), since it is shown by Qt, which does no colour management, and stored
+// as JPEG.
+//
+// Safe to call from several threads at once.
+class ThumbnailRenderer {
+public:
+    explicit ThumbnailRenderer(std::shared_ptr<const VideoFrameSource> videoFrames = {});
+    virtual ~ThumbnailRenderer() = default;
+
+    ThumbnailRenderer(const ThumbnailRenderer&) = delete;
+    ThumbnailRenderer& operator=(const ThumbnailRenderer&) = delete;
+
+    // The item's file with its longer side at most `pixels`. Virtual for tests
+    // that count or hold renders.
+    virtual Rendering render(const MediaItem& item, int pixels) const;
+
+    // The icon of a content type, its longer side at most `pixels`. Icons go
+    // through pixmaps, so GUI thread only.
+    static QImage standInImage(const QString& contentType, int pixels);
+
+private:
+    Rendering renderVideo(const QString& path, int pixels) const;
+
+    std::shared_ptr<const VideoFrameSource> videoFrames_;
+};
+
+} // namespace pivra

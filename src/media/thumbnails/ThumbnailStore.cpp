@@ -1,0 +1,437 @@
+#include "media/thumbnails/ThumbnailStore.h"
+
+#include "media/camera/CameraItemPaths.h"
+#include "media/camera/CameraPreviewKey.h"
+#include "media/camera/CameraSourceManager.h"
+#include "media/thumbnails/MediaKey.h"
+#include "media/thumbnails/ThumbnailCacheBudget.h"
+#include "media/video/VideoPosterFrames.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace pivra {
+namespace {
+
+constexpr int preparationWidth = 3;
+constexpr int visibleWidth = 4;
+
+void onMain(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);
+}
+
+void answerLater(ThumbnailCompletion completion, QImage image, std::optional<QString> key)
+{
+    onMain([completion = std::move(completion), image = std::move(image), key = std::move(key)] {
+        completion(image, key);
+    });
+}
+
+std::optional<QString> validOrNone(std::optional<QString> key)
+{
+    return key && isValidKey(*key) ? key : std::nullopt;
+}
+
+} // namespace
+
+ThumbnailStore& ThumbnailStore::shared()
+{
+    // Never destroyed: operations may still be running when static
+    // destructors run, and nothing here needs tearing down at exit.
+    static ThumbnailStore* const store = [] {
+        auto* made = new ThumbnailStore(ThumbnailLocations::standard(),
+                                        std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>()));
+        made->setCameraSourceManager(&CameraSourceManager::shared());
+        return made;
+    }();
+    return *store;
+}
+
+ThumbnailStore::ThumbnailStore(ThumbnailLocations locations, std::shared_ptr<const ThumbnailRenderer> renderer,
+                               ThumbnailStoreLimits limits)
+    : locations_(std::move(locations))
+    , renderer_(std::move(renderer))
+    , limits_(limits)
+    , memory_(limits.memoryCost)
+    , presence_(std::make_shared<Presence>(this))
+    , queue_(std::make_unique<OperationQueue>(QStringLiteral("Pivra thumbnail preparation"), preparationWidth,
+                                              PoolPriority::utility))
+    , displayQueue_(std::make_unique<OperationQueue>(QStringLiteral("Pivra visible thumbnails"), visibleWidth,
+                                                     PoolPriority::userInitiated))
+    , preparationPause_(std::make_unique<ScrollPause>(*queue_))
+{
+    QDir().mkpath(locations_.assetDirectory);
+    QDir().mkpath(locations_.viewerDirectory);
+}
+
+ThumbnailStore::~ThumbnailStore()
+{
+    assertMainThread();
+    const std::lock_guard guard(presence_->mutex);
+    presence_->store = nullptr;
+}
+
+std::shared_ptr<QueueOperation> ThumbnailStore::ensure(const MediaItem& item, bool loadImage,
+                                                       ThumbnailCompletion completion)
+{
+    const std::optional<QString> candidate = validOrNone(item.thumbnailKey() ? item.thumbnailKey() : knownKey(item));
+    if (loadImage && candidate) {
+        if (const QImage image = memory_.image(*candidate); !image.isNull()) {
+            completion(image, candidate);
+            return nullptr;
+        }
+    }
+    // Without loadImage a memory hit is not enough: preparation vouches for the file.
+    OperationQueue& target = loadImage ? *displayQueue_ : *queue_;
+    return target.add([this, item, candidate, loadImage, completion = std::move(completion)] {
+        produceGridThumbnail(item, candidate, loadImage, completion);
+    });
+}
+
+void ThumbnailStore::produceGridThumbnail(const MediaItem& item, const std::optional<QString>& candidate,
+                                          bool loadImage, const ThumbnailCompletion& completion)
+{
+    QString key;
+    if (candidate && QFileInfo::exists(locations_.gridFile(*candidate))) {
+        key = *candidate;
+    } else if (const std::optional<QString> computed = contentKey(item)) {
+        key = *computed; // normally the same text as a stored key whose file has gone
+    } else {
+        answerLater(completion, {}, std::nullopt); // unreadable, or its drive is not there
+        return;
+    }
+    const QString file = locations_.gridFile(key);
+    if (QFileInfo::exists(file)) {
+        if (!loadImage) {
+            remember(item, key);
+            answerLater(completion, {}, key);
+            return;
+        }
+        if (QImage image = loadCachedImage(file); !image.isNull()) {
+            remember(item, key);
+            memory_.insert(key, image);
+            answerLater(completion, image, key);
+            return;
+        }
+        // A grid file that no longer decodes is made again under the same key.
+    }
+    if (!joinProduction(key, completion)) {
+        return;
+    }
+    try {
+        produceOwnedGridThumbnail(item, key);
+    } catch (...) {
+        finish({}, key, false); // whatever failed, nobody on the list waits for ever
+    }
+}
+
+void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QString& key)
+{
+    const QString file = locations_.gridFile(key);
+    // The previous producer of this key may have finished between our look at
+    // the disk and our claim; its file spares a second render.
+    if (QImage image = loadCachedImage(file); !image.isNull()) {
+        remember(item, key);
+        finish({image, {}}, key, true);
+        return;
+    }
+    if (copyLegacyThumbnail(item, file)) {
+        if (QImage image = loadCachedImage(file); !image.isNull()) {
+            remember(item, key);
+            finish({image, {}}, key, true);
+            return;
+        }
+        // A copied file that does not decode is overwritten by the render below.
+    }
+    const Rendering rendering = renderer_->render(item, gridPixels);
+    const bool saved = !rendering.image.isNull() && persist(rendering.image, file);
+    if (saved) {
+        remember(item, key);
+    }
+    finish(rendering, key, saved);
+}
+
+bool ThumbnailStore::joinProduction(const QString& requestKey, ThumbnailCompletion completion)
+{
+    std::lock_guard guard(lock_);
+    if (const auto found = pending_.find(requestKey); found != pending_.end()) {
+        found->push_back(std::move(completion));
+        return false;
+    }
+    pending_.insert(requestKey, {std::move(completion)});
+    return true;
+}
+
+void ThumbnailStore::finish(const Rendering& rendering, const QString& requestKey, bool saved)
+{
+    if (saved && !rendering.image.isNull()) {
+        memory_.insert(requestKey, rendering.image);
+    }
+    std::vector<ThumbnailCompletion> waiting;
+    {
+        std::lock_guard guard(lock_);
+        waiting = pending_.take(requestKey);
+    }
+    std::optional<QString> key = saved ? std::optional(requestKey) : std::nullopt;
+    QString standIn = rendering.image.isNull() ? rendering.standInType : QString();
+    onMain([waiting = std::move(waiting), image = rendering.image, standIn = std::move(standIn),
+            key = std::move(key)] {
+        const QImage shown = standIn.isEmpty() ? image : ThumbnailRenderer::standInImage(standIn, gridPixels);
+        for (const ThumbnailCompletion& completion : waiting) {
+            completion(shown, key);
+        }
+    });
+}
+
+bool ThumbnailStore::copyLegacyThumbnail(const MediaItem& item, const QString& destination) const
+{
+    std::optional<QString> root;
+    {
+        std::lock_guard guard(lock_);
+        if (const auto found = sourceRoots_.constFind(item.sourceID()); found != sourceRoots_.cend()) {
+            root = *found;
+        }
+    }
+    QStringList candidates;
+    if (root) {
+        if (const std::optional<QString> portable = oldPortableFile(item, *root)) {
+            candidates << *portable;
+        }
+    }
+    candidates << locations_.legacyCacheFile(item);
+    return copyFirstUsableFile(candidates, destination);
+}
+
+void ThumbnailStore::remember(const MediaItem& item, const QString& key)
+{
+    std::lock_guard guard(lock_);
+    knownKeys_.insert(item.id(), {item.modifiedAt(), item.fileSize(), key});
+}
+
+std::optional<QString> ThumbnailStore::knownKey(const MediaItem& item) const
+{
+    std::lock_guard guard(lock_);
+    const auto found = knownKeys_.constFind(item.id());
+    if (found == knownKeys_.cend() || found->modifiedAt != item.modifiedAt() || found->fileSize != item.fileSize()) {
+        return std::nullopt;
+    }
+    return found->key;
+}
+
+std::shared_ptr<QueueOperation> ThumbnailStore::request(const MediaItem& item, int pixels,
+                                                        PreviewCompletion completion)
+{
+    assertMainThread();
+    auto imageOnly = [completion](const QImage& image, const std::optional<QString>&) { completion(image); };
+    if (isCameraItem(item)) {
+        requestCameraPreview(item, pixels, std::move(imageOnly));
+        return nullptr;
+    }
+    if (pixels == gridPixels) {
+        return ensure(item, true, std::move(imageOnly));
+    }
+    queue_->add([this, item, pixels, completion = std::move(completion)] {
+        produceViewerPreview(item, pixels, completion);
+    }, OperationUrgency::urgent);
+    return nullptr;
+}
+
+void ThumbnailStore::produceViewerPreview(const MediaItem& item, int pixels, const PreviewCompletion& completion)
+{
+    QImage image;
+    try {
+        image = viewerPreview(item, pixels);
+    } catch (...) {
+        // Whatever failed (a decoder, memory), the viewer still gets its answer: no image.
+    }
+    onMain([completion, image] { completion(image); });
+}
+
+QImage ThumbnailStore::viewerPreview(const MediaItem& item, int pixels)
+{
+    const QString file = locations_.viewerPreviewFile(item, pixels);
+    if (QImage cached = loadViewerFile(file); !cached.isNull()) {
+        return cached;
+    }
+    QImage image = renderer_->render(item, pixels).image;
+    persistViewerFile(image, file); // shown even when it cannot be kept
+    return image;
+}
+
+QImage ThumbnailStore::loadViewerFile(const QString& file) const
+{
+    QImage cached = loadCachedImage(file);
+    if (!cached.isNull()) {
+        markUsed(file);
+    }
+    return cached;
+}
+
+bool ThumbnailStore::persistViewerFile(const QImage& image, const QString& file) const
+{
+    if (!persist(image, file)) {
+        return false;
+    }
+    trimToBudget(locations_.viewerDirectory, limits_.viewerPreviewBytes, file);
+    return true;
+}
+
+ThumbnailStore::PrepareAwaiter ThumbnailStore::prepare(const MediaItem& item)
+{
+    return PrepareAwaiter(*this, item);
+}
+
+void ThumbnailStore::startPreparation(const MediaItem& item, ThumbnailCompletion completion)
+{
+    if (isCameraItem(item)) {
+        requestCameraPreview(item, gridPixels, std::move(completion));
+    } else {
+        ensure(item, false, std::move(completion));
+    }
+}
+
+void ThumbnailStore::requestCameraPreview(const MediaItem& item, int pixels, ThumbnailCompletion completion)
+{
+    const QString key = cameraPreviewKey(item, pixels);
+    if (pixels == gridPixels) {
+        if (const QImage image = memory_.image(key); !image.isNull()) {
+            completion(image, key);
+            return;
+        }
+    }
+    displayQueue_->add([this, item, pixels, key, destination = cameraPreviewFile(locations_, key, pixels),
+                        completion = std::move(completion)] {
+        loadCameraPreview(item, pixels, key, destination, completion);
+    });
+}
+
+void ThumbnailStore::loadCameraPreview(const MediaItem& item, int pixels, const QString& key,
+                                       const QString& destination, const ThumbnailCompletion& completion)
+{
+    const bool grid = pixels == gridPixels;
+    // A grid-sized preview looks at the disk only once it owns the key, so a
+    // producer that finished a moment ago is never repeated; the disk answers
+    // without the device, so stored previews outlive its connection.
+    if (grid && !joinProduction(key, completion)) {
+        return;
+    }
+    if (QImage cached = grid ? loadCachedImage(destination) : loadViewerFile(destination); !cached.isNull()) {
+        endCameraPreview(cached, pixels, key, completion);
+        return;
+    }
+    onMain([presence = presence_, path = item.path(), pixels, key, destination, completion] {
+        ThumbnailStore* store = nullptr;
+        {
+            const std::lock_guard guard(presence->mutex);
+            store = presence->store;
+        }
+        // Stores are destroyed on the GUI thread, so this one stays while it works here.
+        if (store != nullptr) {
+            store->askCameraDevice(path, pixels, key, destination, completion);
+        }
+    });
+}
+
+void ThumbnailStore::askCameraDevice(const QString& path, int pixels, const QString& key, const QString& destination,
+                                     const ThumbnailCompletion& completion)
+{
+    if (cameraSources_ == nullptr) {
+        endCameraPreview({}, pixels, key, completion);
+        return;
+    }
+    // The answer comes on the device's thread, or at once for a path the
+    // manager does not know; decoding and writing go to the visible queue.
+    cameraSources_->requestPreview(path, pixels, [presence = presence_, pixels, key, destination,
+                                                  completion](std::optional<QByteArray> data) {
+        const std::lock_guard guard(presence->mutex);
+        if (ThumbnailStore* store = presence->store) {
+            store->displayQueue_->add([store, data = std::move(data), pixels, key, destination, completion] {
+                store->storeCameraPreview(data, pixels, key, destination, completion);
+            });
+        }
+    });
+}
+
+void ThumbnailStore::storeCameraPreview(const std::optional<QByteArray>& data, int pixels, const QString& key,
+                                        const QString& destination, const ThumbnailCompletion& completion)
+{
+    QImage image;
+    try {
+        if (data) {
+            image = QImage::fromData(*data);
+        }
+        const bool saved = pixels == gridPixels ? persist(image, destination) : persistViewerFile(image, destination);
+        if (!saved) {
+            image = QImage(); // shown only when kept, so what shows now still shows once the device is gone
+        }
+    } catch (...) {
+        image = QImage(); // whatever failed, everyone waiting still hears back
+    }
+    endCameraPreview(image, pixels, key, completion);
+}
+
+void ThumbnailStore::endCameraPreview(const QImage& image, int pixels, const QString& key,
+                                      const ThumbnailCompletion& completion)
+{
+    if (pixels == gridPixels) {
+        finish({image, {}}, key, !image.isNull());
+    } else {
+        answerLater(completion, image, std::nullopt);
+    }
+}
+
+QImage ThumbnailStore::cachedPreview(const MediaItem& item)
+{
+    const std::optional<QString> key = validOrNone(item.thumbnailKey() ? item.thumbnailKey() : knownKey(item));
+    if (!key) {
+        return {};
+    }
+    if (QImage image = memory_.image(*key); !image.isNull()) {
+        return image;
+    }
+    return loadCachedImage(locations_.gridFile(*key));
+}
+
+StorageMeasure ThumbnailStore::footprint(const QStringList& keys) const
+{
+    return pivra::footprint(keys, [this](const QString& key) { return locations_.gridFile(key); });
+}
+
+void ThumbnailStore::deleteThumbnails(const QStringList& keys)
+{
+    QSet<QString> deleted;
+    for (const QString& key : keys) {
+        if (isValidKey(key)) {
+            deleted.insert(key);
+        }
+    }
+    for (const QString& key : deleted) {
+        memory_.remove(key);
+        QFile::remove(locations_.gridFile(key));
+    }
+    std::lock_guard guard(lock_);
+    knownKeys_.removeIf([&deleted](const auto& entry) { return deleted.contains(entry.value().key); });
+}
+
+StorageMeasure ThumbnailStore::diskStats(const QString& directory)
+{
+    return pivra::diskStats(directory);
+}
+
+void ThumbnailStore::setSourceRoots(QHash<QUuid, QString> roots)
+{
+    std::lock_guard guard(lock_);
+    sourceRoots_ = std::move(roots);
+}
+
+void ThumbnailStore::setCameraSourceManager(CameraSourceManager* manager)
+{
+    assertMainThread();
+    cameraSources_ = manager;
+}
+
+} // namespace pivra

@@ -1,0 +1,222 @@
+#pragma once
+
+#include "catalog/model/MediaItem.h"
+#include "media/thumbnails/OperationQueue.h"
+#include "media/thumbnails/OperationQueueScrollPause.h"
+#include "media/thumbnails/ThumbnailCache.h"
+#include "media/thumbnails/ThumbnailCacheMemory.h"
+#include "media/thumbnails/ThumbnailCacheStats.h"
+#include "media/thumbnails/ThumbnailRenderer.h"
+#include "platform/runtime/Dispatcher.h"
+#include "platform/runtime/TaskHandle.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <coroutine>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace pivra {
+
+// (image or none, key or none). Called on the GUI thread, later; only a
+// memory-cache hit is answered at once, on the caller's own thread, before
+// the call that asked returns.
+using ThumbnailCompletion = std::function<void(const QImage& image, const std::optional<QString>& key)>;
+using PreviewCompletion = std::function<void(const QImage& image)>;
+
+class CameraSourceManager;
+
+struct ThumbnailStoreLimits {
+    std::int64_t memoryCost = std::int64_t(256) << 20;    // decoded pixels kept in memory
+    std::int64_t viewerPreviewBytes = std::int64_t(1) << 30; // the viewer cache on disk
+};
+
+// Finds, renders, caches and stores the small images of the program: grid
+// thumbnails named by media key (in memory and in the grid store), the
+// viewer's larger previews (in the cache folder), and previews of items on
+// connected devices, which the device draws and which are named by their
+// camera key (CameraPreviewKey.h) and stored like the others by size.
+//
+// One lock guards the source roots, the known-key memo and the lists of
+// completions waiting for a key in production. It is held only for short
+// lookups and updates: no file is read or written and no completion is called
+// under it, and no other lock is taken inside it.
+//
+// Requests for one key at the same time are coalesced: the first operation
+// that finds the key's grid file missing produces it, later ones leave their
+// completion on its list, and every completion on the list is answered once,
+// in the order they came, when the production ends, whatever its outcome.
+class ThumbnailStore {
+public:
+    // The program's store, under the user's data and cache folders. Created on
+    // first use and never destroyed.
+    static ThumbnailStore& shared();
+
+    ThumbnailStore(ThumbnailLocations locations, std::shared_ptr<const ThumbnailRenderer> renderer,
+                   ThumbnailStoreLimits limits = {});
+    // On the GUI thread, where the steps of device previews check that the
+    // store is still there.
+    ~ThumbnailStore();
+
+    ThumbnailStore(const ThumbnailStore&) = delete;
+    ThumbnailStore& operator=(const ThumbnailStore&) = delete;
+
+    // The item's grid thumbnail. With loadImage (a view waits) the work runs on
+    // the visible-thumbnail queue and the image is loaded; without (background
+    // preparation) on the preparation queue, and only the key is answered. The
+    // completion is called exactly once, unless the returned operation is
+    // cancelled before it starts (a cell scrolled away). No operation is made
+    // when a memory hit answers at once.
+    std::shared_ptr<QueueOperation> ensure(const MediaItem& item, bool loadImage, ThumbnailCompletion completion);
+
+    // What views ask: 420 pixels is the grid thumbnail; any other size is a
+    // viewer preview, made on the preparation queue ahead of waiting
+    // background work, cached on disk by item, time and size, never kept in
+    // memory and never cancelled. Device items ask their device (below).
+    // GUI thread.
+    std::shared_ptr<QueueOperation> request(const MediaItem& item, int pixels, PreviewCompletion completion);
+
+    class PrepareAwaiter;
+    // `co_await store.prepare(item)` in a task: the item's grid thumbnail key
+    // once its file exists, none when it could not be made.
+    PrepareAwaiter prepare(const MediaItem& item);
+
+    // The grid thumbnail if it is already at hand, from memory or from the
+    // grid store; nothing is computed. Any thread, for drag images.
+    QImage cachedPreview(const MediaItem& item);
+
+    // The key this run last found for the item, while its modification time
+    // and size are unchanged.
+    std::optional<QString> knownKey(const MediaItem& item) const;
+
+    // Storage upkeep: plain blocking file work, so callers run it on a pool
+    // thread (runOnPool), never on the GUI thread.
+    StorageMeasure footprint(const QStringList& keys) const; // allocated sizes of the keys' grid files
+    void deleteThumbnails(const QStringList& keys);           // grid files, memory entries and memo
+    static StorageMeasure diskStats(const QString& directory);
+
+    // Roots of the folder sources, for thumbnails earlier versions kept inside them.
+    void setSourceRoots(QHash<QUuid, QString> roots);
+    // The manager through which previews of device items are asked for; with
+    // none (the default, or nullptr) they fail as for a disconnected device,
+    // though previews stored earlier still show. GUI thread, like every use
+    // of the manager; it must outlive the store or be unset before it goes.
+    void setCameraSourceManager(CameraSourceManager* manager);
+
+    const ThumbnailLocations& locations() const { return locations_; }
+    const QString& assetDirectory() const { return locations_.assetDirectory; }
+    ThumbnailMemoryCache& memory() { return memory_; }
+    OperationQueue& queue() { return *queue_; }
+    OperationQueue& displayQueue() { return *displayQueue_; }
+    ScrollPause& preparationPause() { return *preparationPause_; }
+
+    // Building blocks of every producer of a keyed thumbnail (the camera
+    // previews use them too). joinProduction leaves the completion for the
+    // key and answers whether the caller is the one to produce it; the
+    // producer then ends with finish, which remembers a saved image and
+    // answers every waiting completion on the GUI thread with (image, key when
+    // saved). An unsaved rendering is still shown, without a key; a stand-in
+    // icon is drawn there for a file nothing could render.
+    bool joinProduction(const QString& requestKey, ThumbnailCompletion completion);
+    void finish(const Rendering& rendering, const QString& requestKey, bool saved);
+
+private:
+    void produceGridThumbnail(const MediaItem& item, const std::optional<QString>& candidate, bool loadImage,
+                              const ThumbnailCompletion& completion);
+    void produceOwnedGridThumbnail(const MediaItem& item, const QString& key);
+    void produceViewerPreview(const MediaItem& item, int pixels, const PreviewCompletion& completion);
+    QImage viewerPreview(const MediaItem& item, int pixels);
+    bool copyLegacyThumbnail(const MediaItem& item, const QString& destination) const;
+    void remember(const MediaItem& item, const QString& key);
+    QImage loadViewerFile(const QString& file) const;
+    bool persistViewerFile(const QImage& image, const QString& file) const;
+    void startPreparation(const MediaItem& item, ThumbnailCompletion completion);
+
+    // Device previews. A grid-sized one is coalesced by camera key like a grid
+    // thumbnail and answered with its key; other sizes are answered alone,
+    // without a key. The way is: the caller's thread (memory), the visible
+    // queue (disk), the GUI thread (the manager), the device's thread, the
+    // visible queue again (decoding and writing). Each request is answered
+    // once, whatever the device does; a preview that cannot be written counts
+    // as none.
+    void requestCameraPreview(const MediaItem& item, int pixels, ThumbnailCompletion completion);
+    void loadCameraPreview(const MediaItem& item, int pixels, const QString& key, const QString& destination,
+                           const ThumbnailCompletion& completion);
+    void askCameraDevice(const QString& path, int pixels, const QString& key, const QString& destination,
+                         const ThumbnailCompletion& completion);
+    void storeCameraPreview(const std::optional<QByteArray>& data, int pixels, const QString& key,
+                            const QString& destination, const ThumbnailCompletion& completion);
+    void endCameraPreview(const QImage& image, int pixels, const QString& key, const ThumbnailCompletion& completion);
+
+    // Lets work that outlives a call (a device's answer, a step posted to the
+    // GUI thread) reach the store only while it exists. The destructor clears
+    // the pointer under the mutex, so it waits for a device thread that holds
+    // the store.
+    struct Presence {
+        ThumbnailStore* store;
+        std::mutex mutex;
+    };
+
+    struct KnownKey {
+        Timestamp modifiedAt;
+        std::int64_t fileSize;
+        QString key;
+    };
+
+    const ThumbnailLocations locations_;
+    const std::shared_ptr<const ThumbnailRenderer> renderer_;
+    const ThumbnailStoreLimits limits_;
+    ThumbnailMemoryCache memory_;
+
+    mutable std::mutex lock_;
+    QHash<QUuid, QString> sourceRoots_;
+    QHash<QString, KnownKey> knownKeys_;
+    QHash<QString, std::vector<ThumbnailCompletion>> pending_;
+
+    CameraSourceManager* cameraSources_ = nullptr; // GUI thread only
+    const std::shared_ptr<Presence> presence_;
+
+    // Last: destroyed first, so operations still running finish while
+    // everything they use exists, and waiting ones are dropped unanswered.
+    std::unique_ptr<OperationQueue> queue_;
+    std::unique_ptr<OperationQueue> displayQueue_;
+    std::unique_ptr<ScrollPause> preparationPause_;
+};
+
+class ThumbnailStore::PrepareAwaiter {
+public:
+    PrepareAwaiter(ThumbnailStore& store, MediaItem item) : store_(store), item_(std::move(item)) {}
+
+    bool await_ready() const noexcept { return false; }
+
+    template<detail::RuntimePromise Promise>
+    void await_suspend(std::coroutine_handle<Promise> frame)
+    {
+        assertMainThread();
+        detail::workQueued();
+        store_.startPreparation(item_, [result = result_, state = frame.promise().state,
+                                        frame](const QImage&, const std::optional<QString>& key) {
+            *result = key;
+            detail::resumeOnMain(state, frame);
+            detail::workDelivered();
+        });
+    }
+
+    std::optional<QString> await_resume() const { return *result_; }
+
+private:
+    ThumbnailStore& store_;
+    MediaItem item_;
+    std::shared_ptr<std::optional<QString>> result_ = std::make_shared<std::optional<QString>>();
+};
+
+} // namespace pivra

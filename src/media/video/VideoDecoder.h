@@ -1,0 +1,89 @@
+#pragma once
+
+#include "media/video/VideoInput.h"
+
+#include <QSize>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+extern "C" {
+#include <libavutil/rational.h>
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+}
+
+namespace pivra {
+
+// Decodes the first video track of a file (not its cover art) with FFmpeg,
+// frame by frame, with each frame's time from the track's start. Poster frames
+// and preview clips both read videos through it. One instance serves one
+// thread; several may decode side by side.
+class VideoDecoder {
+public:
+    // How decoding threads share the work. `frames`: several frames at once
+    // where the decoder can (FFmpeg's choice), which suits reading a run of
+    // frames, though the first waits until every thread has one. `slices`:
+    // the parts of one frame that the encoder made independent (slices, HEVC
+    // wavefronts), which suits reading a single frame.
+    enum class Threading { frames, slices };
+
+    // Opens the file's first video track and its decoder, with `threads`
+    // decoding threads (0: FFmpeg chooses); none when the file holds no video
+    // track that can be decoded.
+    static std::unique_ptr<VideoDecoder> open(const QString& path, int threads = 1,
+                                              Threading threading = Threading::frames);
+    // The same for an input opened already (a video read through a
+    // VideoByteSource), which the decoder then owns.
+    static std::unique_ptr<VideoDecoder> open(VideoInput input, int threads = 1,
+                                              Threading threading = Threading::frames);
+    ~VideoDecoder();
+
+    VideoDecoder(const VideoDecoder&) = delete;
+    VideoDecoder& operator=(const VideoDecoder&) = delete;
+
+    // The frame size as stored, before the display rotation.
+    QSize naturalSize() const;
+    // The display rotation in clockwise degrees, 0, 90, 180 or 270, from the
+    // track's display matrix (0 without one).
+    int rotation() const;
+    // The track's length in seconds (the container's when the track has none),
+    // when it is known.
+    std::optional<double> duration() const;
+    // Frames per second as the track declares or FFmpeg guesses it; 0/1 when
+    // neither knows.
+    AVRational frameRate() const;
+    // The track itself, for what the above does not cover (frame rate, time
+    // base, side data).
+    const AVStream* stream() const { return stream_; }
+    const AVCodecContext* codec() const { return codec_; }
+
+    // Moves to the last key frame at or before `seconds`; false when the file
+    // cannot seek there (then the position is unchanged).
+    bool seek(double seconds);
+
+    // The next decoded frame and its time in seconds from the track's start;
+    // null at the end or when the file cannot be read further. The frame stays
+    // valid until the next call.
+    const AVFrame* nextFrame(double& seconds);
+    // Whether the last null from nextFrame() came from a file that breaks
+    // off (its last packet cut short, or a read error) or a decoder that gave
+    // up, rather than from the track's end.
+    bool failed() const { return failed_; }
+
+private:
+    VideoDecoder() = default;
+
+    VideoInput input_;
+    AVStream* stream_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    bool draining_ = false;
+    bool failed_ = false;
+};
+
+} // namespace pivra

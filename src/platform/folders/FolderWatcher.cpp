@@ -1,0 +1,300 @@
+#include "platform/folders/FolderWatcher.h"
+
+#include "platform/runtime/MainThread.h"
+#include "platform/runtime/Pool.h"
+#include "platform/runtime/Task.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QSet>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QtGlobal>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace pivra {
+namespace {
+
+const QString hiddenFolderName = QStringLiteral(".pivra");
+
+constexpr uint32_t folderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB |
+                                  IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+// What the GUI thread shares with a walk on the pool. A walk holds this, never
+// the watcher, so it may outlive the watcher harmlessly. The descriptor is
+// closed and `stopped` set under the lock, so a walk can never add a watch to a
+// closed descriptor whose number has been handed out again.
+struct Watches {
+    std::mutex lock;
+    int fd = -1;
+    bool stopped = false;
+    bool limitLogged = false;
+    QHash<int, QString> folders; // watch descriptor -> absolute folder path
+};
+
+// Whether the walk should enter `folder`: its watch is set (or was already).
+bool watchFolder(Watches& watches, const QString& folder, uint32_t mask)
+{
+    const std::lock_guard guard(watches.lock);
+    if (watches.stopped) {
+        return false;
+    }
+    const int wd = inotify_add_watch(watches.fd, QFile::encodeName(folder).constData(), mask);
+    if (wd < 0) {
+        // Folders that vanished or cannot be read are simply not watched; the
+        // user's watch limit leaves the trees watched in part.
+        if (errno == ENOSPC && !std::exchange(watches.limitLogged, true)) {
+            qWarning("pivra: the system's limit of folder watches (fs.inotify.max_user_watches) is reached; "
+                     "changes in some folders go unnoticed");
+        }
+        return false;
+    }
+    watches.folders.insert(wd, folder);
+    return true;
+}
+
+// The folders directly inside `folder`, not counting links and hidden folders.
+QStringList subfolders(const QString& folder)
+{
+    QStringList names;
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR* dir = ::opendir(encoded.constData());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name == QLatin1String(".") || name == QLatin1String("..") || name == hiddenFolderName) {
+            continue;
+        }
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+        }
+        if (isFolder) {
+            names.append(name);
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// Watches `top` and every folder below it. A root is the folder the user
+// chose, even when reached through a link; below it no link is followed.
+void watchTree(Watches& watches, const QString& top, bool isRoot)
+{
+    std::vector<QString> pending{top};
+    bool first = true;
+    while (!pending.empty()) {
+        const QString folder = std::move(pending.back());
+        pending.pop_back();
+        const uint32_t mask = folderEvents | (first && isRoot ? 0 : IN_DONT_FOLLOW);
+        first = false;
+        if (!watchFolder(watches, folder, mask)) {
+            continue;
+        }
+        for (const QString& name : subfolders(folder)) {
+            pending.push_back(folder + QLatin1Char('/') + name);
+        }
+    }
+}
+
+void watchRoots(std::shared_ptr<Watches> watches, QStringList roots)
+{
+    for (const QString& root : roots) {
+        watchTree(*watches, root, true);
+    }
+}
+
+bool isStopped(Watches& watches)
+{
+    const std::lock_guard guard(watches.lock);
+    return watches.stopped;
+}
+
+// Walks the roots on the pool; the first walk then announces the watcher ready.
+Task<void> watchExistingTrees(FolderWatcher* watcher, std::shared_ptr<Watches> watches, QStringList roots,
+                              bool announce)
+{
+    co_await runOnPool(PoolPriority::utility, &watchRoots, watches, std::move(roots));
+    if (announce && !isStopped(*watches)) {
+        Q_EMIT watcher->ready();
+    }
+}
+
+} // namespace
+
+class FolderWatcher::Impl {
+public:
+    Impl(FolderWatcher& owner, const QStringList& roots, std::chrono::milliseconds latency);
+
+    void stop();
+
+private:
+    void readEvents();
+    void handle(const inotify_event& event);
+    void forgetTree(const QString& top);
+    void note(const QString& path);
+    void flush();
+
+    FolderWatcher& owner_;
+    QStringList roots_;
+    std::shared_ptr<Watches> watches_ = std::make_shared<Watches>();
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer batch_;
+    QStringList pending_;
+    QSet<QString> seen_;
+};
+
+FolderWatcher::Impl::Impl(FolderWatcher& owner, const QStringList& roots, std::chrono::milliseconds latency)
+    : owner_(owner)
+{
+    assertMainThread();
+    for (const QString& root : roots) {
+        roots_.append(QDir::cleanPath(root));
+    }
+    batch_.setSingleShot(true);
+    batch_.setInterval(latency);
+    QObject::connect(&batch_, &QTimer::timeout, &owner_, [this] { flush(); });
+
+    watches_->fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watches_->fd < 0) {
+        qWarning("pivra: cannot watch folders for changes: %s", std::strerror(errno));
+    } else {
+        notifier_ = std::make_unique<QSocketNotifier>(watches_->fd, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &owner_, [this] { readEvents(); });
+    }
+    startTask(&owner_, watchExistingTrees(&owner_, watches_, roots_, true));
+}
+
+void FolderWatcher::Impl::stop()
+{
+    batch_.stop();
+    pending_.clear();
+    seen_.clear();
+    notifier_.reset(); // unregistered before its descriptor goes
+    const std::lock_guard guard(watches_->lock);
+    watches_->stopped = true;
+    if (watches_->fd >= 0) {
+        ::close(watches_->fd);
+        watches_->fd = -1;
+    }
+}
+
+void FolderWatcher::Impl::readEvents()
+{
+    alignas(inotify_event) char buffer[16 * 1024];
+    for (;;) {
+        const ssize_t size = ::read(watches_->fd, buffer, sizeof buffer);
+        if (size <= 0) {
+            return;
+        }
+        for (ssize_t at = 0; at < size;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            handle(*event);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+}
+
+void FolderWatcher::Impl::handle(const inotify_event& event)
+{
+    if ((event.mask & IN_Q_OVERFLOW) != 0) {
+        // Events were lost, folders made meanwhile among them: everything may
+        // have changed, and the trees are watched afresh.
+        for (const QString& root : roots_) {
+            note(root);
+        }
+        startTask(&owner_, watchExistingTrees(&owner_, watches_, roots_, false));
+        return;
+    }
+    QString folder;
+    {
+        const std::lock_guard guard(watches_->lock);
+        folder = (event.mask & IN_IGNORED) != 0 ? watches_->folders.take(event.wd)
+                                                : watches_->folders.value(event.wd);
+    }
+    if (folder.isEmpty() || (event.mask & IN_IGNORED) != 0) {
+        return; // an event of a watch already let go
+    }
+    const QString name = event.len > 0 ? QFile::decodeName(event.name) : QString();
+    const QString path = name.isEmpty() ? folder : folder + QLatin1Char('/') + name;
+    note(path);
+    if ((event.mask & IN_ISDIR) != 0 && (event.mask & IN_MOVED_FROM) != 0) {
+        forgetTree(path);
+    } else if ((event.mask & IN_MOVE_SELF) != 0) {
+        // Only a root gets here: a folder moved within the trees was let go
+        // when it left its parent, so its own event finds no watch.
+        forgetTree(folder);
+    } else if ((event.mask & IN_ISDIR) != 0 && (event.mask & (IN_CREATE | IN_MOVED_TO)) != 0 &&
+               name != hiddenFolderName) {
+        // A new folder is mostly small or empty; walking it here means its
+        // watches exist before any later event is read.
+        watchTree(*watches_, path, false);
+    }
+}
+
+// Lets go of the watches of a folder that moved away, so its events are not
+// reported under its old path; moved within the trees, it is watched afresh.
+void FolderWatcher::Impl::forgetTree(const QString& top)
+{
+    const QString below = top + QLatin1Char('/');
+    const std::lock_guard guard(watches_->lock);
+    for (auto it = watches_->folders.begin(); it != watches_->folders.end();) {
+        if (it.value() == top || it.value().startsWith(below)) {
+            inotify_rm_watch(watches_->fd, it.key());
+            it = watches_->folders.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void FolderWatcher::Impl::note(const QString& path)
+{
+    if (seen_.contains(path)) {
+        return;
+    }
+    seen_.insert(path);
+    pending_.append(path);
+    if (!batch_.isActive()) {
+        batch_.start();
+    }
+}
+
+void FolderWatcher::Impl::flush()
+{
+    seen_.clear();
+    const QStringList paths = std::exchange(pending_, {});
+    Q_EMIT owner_.changed(paths);
+}
+
+FolderWatcher::FolderWatcher(const QStringList& roots, std::chrono::milliseconds latency, QObject* parent)
+    : QObject(parent), impl_(std::make_unique<Impl>(*this, roots, latency))
+{
+}
+
+FolderWatcher::~FolderWatcher()
+{
+    stop();
+}
+
+void FolderWatcher::stop()
+{
+    impl_->stop();
+}
+
+} // namespace pivra

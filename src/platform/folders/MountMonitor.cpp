@@ -1,0 +1,67 @@
+#include "platform/folders/MountMonitor.h"
+
+#include "platform/runtime/MainThread.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+#include <QtGlobal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <optional>
+
+namespace pivra {
+namespace {
+
+std::optional<QList<MountEntry>> readTable(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning("pivra: cannot read the mount table %s: %s", qUtf8Printable(path),
+                 qUtf8Printable(file.errorString()));
+        return std::nullopt;
+    }
+    return parseMountTable(file.readAll());
+}
+
+} // namespace
+
+MountMonitor::MountMonitor(const QString& tablePath, QObject* parent)
+    : QObject(parent), tablePath_(tablePath)
+{
+    assertMainThread();
+    table_ = readTable(tablePath_).value_or(QList<MountEntry>{});
+    // The descriptor only carries the change signal; every reread opens the
+    // file afresh. Its signal state starts at the table just read.
+    fd_ = ::open(QFile::encodeName(tablePath_).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        qWarning("pivra: cannot watch the mount table %s", qUtf8Printable(tablePath_));
+        return;
+    }
+    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Exception);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &MountMonitor::recheck);
+}
+
+MountMonitor::~MountMonitor()
+{
+    notifier_.reset(); // unregistered before its descriptor goes
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void MountMonitor::recheck()
+{
+    std::optional<QList<MountEntry>> table = readTable(tablePath_);
+    if (!table) {
+        return;
+    }
+    const MountChange change = diffMountTables(table_, *table);
+    table_ = std::move(*table);
+    if (!change.isEmpty()) {
+        Q_EMIT volumesChanged(change.mounted, change.unmounted);
+    }
+}
+
+} // namespace pivra

@@ -1,0 +1,129 @@
+#include "platform/folders/MountTable.h"
+
+#include <QByteArrayView>
+#include <QFile>
+#include <QSet>
+
+#include <optional>
+
+namespace pivra {
+namespace {
+
+bool isOctalDigit(char c)
+{
+    return c >= '0' && c <= '7';
+}
+
+// The kernel writes space, tab, newline and backslash as three octal digits.
+QString decodeField(QByteArrayView field)
+{
+    QByteArray bytes;
+    bytes.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && isOctalDigit(field[i + 1])
+            && isOctalDigit(field[i + 2]) && isOctalDigit(field[i + 3])) {
+            bytes += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8
+                                       + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            bytes += field[i];
+        }
+    }
+    return QFile::decodeName(bytes);
+}
+
+// "36 35 98:0 /root /mount/point options [optional fields...] - type source superoptions"
+std::optional<MountEntry> parseLine(const QByteArray& line)
+{
+    const QList<QByteArray> fields = line.split(' ');
+    const qsizetype separator = fields.indexOf(QByteArray("-"), 6);
+    if (separator < 0 || separator + 2 >= fields.size()) {
+        return std::nullopt;
+    }
+    bool isNumber = false;
+    const int mountId = fields[0].toInt(&isNumber);
+    if (!isNumber) {
+        return std::nullopt;
+    }
+    return MountEntry{mountId, decodeField(fields[3]), decodeField(fields[4]),
+                      decodeField(fields[separator + 1]), decodeField(fields[separator + 2])};
+}
+
+bool isNetworkFilesystem(const QString& fsType)
+{
+    static const QSet<QString> types{
+        QStringLiteral("nfs"),  QStringLiteral("nfs4"), QStringLiteral("cifs"),
+        QStringLiteral("smb3"), QStringLiteral("smbfs"), QStringLiteral("afs"),
+        QStringLiteral("ceph"), QStringLiteral("fuse.sshfs")};
+    return types.contains(fsType);
+}
+
+QList<MountEntry> realVolumes(const QList<MountEntry>& table)
+{
+    QList<MountEntry> volumes;
+    for (const MountEntry& entry : table) {
+        if (isRealVolume(entry)) {
+            volumes.append(entry);
+        }
+    }
+    return volumes;
+}
+
+// Mount points of the entries of `from` missing in `other`.
+QStringList missingFrom(const QList<MountEntry>& from, const QList<MountEntry>& other)
+{
+    QStringList paths;
+    for (const MountEntry& entry : from) {
+        if (!other.contains(entry)) {
+            paths.append(entry.mountPoint);
+        }
+    }
+    return paths;
+}
+
+} // namespace
+
+QList<MountEntry> parseMountTable(const QByteArray& text)
+{
+    QList<MountEntry> table;
+    for (const QByteArray& line : text.split('\n')) {
+        if (std::optional<MountEntry> entry = parseLine(line)) {
+            table.append(std::move(*entry));
+        }
+    }
+    return table;
+}
+
+std::optional<MountEntry> mountHolding(const QList<MountEntry>& table, const QString& path)
+{
+    const MountEntry* holder = nullptr;
+    for (const MountEntry& entry : table) {
+        const QString& point = entry.mountPoint;
+        const bool holds = point == QLatin1String("/") || path == point
+                           || (path.startsWith(point) && path.at(point.size()) == QLatin1Char('/'));
+        if (holds && (holder == nullptr || point.size() >= holder->mountPoint.size())) {
+            holder = &entry;
+        }
+    }
+    return holder != nullptr ? std::optional<MountEntry>(*holder) : std::nullopt;
+}
+
+bool isRealVolume(const MountEntry& entry)
+{
+    if (isNetworkFilesystem(entry.fsType)) {
+        return true;
+    }
+    return entry.source.startsWith(QLatin1String("/dev/"))
+           && !entry.source.startsWith(QLatin1String("/dev/loop"))
+           && entry.root == QLatin1String("/") && !entry.fsType.startsWith(QLatin1String("fuse."));
+}
+
+MountChange diffMountTables(const QList<MountEntry>& before, const QList<MountEntry>& after)
+{
+    const QList<MountEntry> volumesBefore = realVolumes(before);
+    const QList<MountEntry> volumesAfter = realVolumes(after);
+    return MountChange{missingFrom(volumesAfter, volumesBefore),
+                       missingFrom(volumesBefore, volumesAfter)};
+}
+
+} // namespace pivra

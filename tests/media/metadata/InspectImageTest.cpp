@@ -1,0 +1,214 @@
+#include "catalog/model/Uuid.h"
+#include "media/metadata/MediaMetadata.h"
+#include "support/HeicMaker.h"
+#include "support/JpegMaker.h"
+#include "support/TempFolder.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QTimeZone>
+#include <ctime>
+
+namespace pivra {
+namespace {
+
+using test::ExifFields;
+
+const QUuid sourceID = QUuid::fromString(QStringLiteral("{6B29FC40-CA47-1067-B31D-00DD010662DA}"));
+
+class InspectImageTest : public test::TempFolderTest {
+protected:
+    static MediaItem inspect(const QString& path, const FileValues& values = {})
+    {
+        return MediaMetadata::inspect(path, sourceID, values, MediaKind::image);
+    }
+
+    static ExifFields cameraFields(int orientation)
+    {
+        ExifFields fields;
+        fields.make = QStringLiteral("Canon");
+        fields.model = QStringLiteral("Canon EOS R6");
+        fields.lensModel = QStringLiteral("RF24-105mm F4 L IS USM");
+        fields.orientation = orientation;
+        return fields;
+    }
+};
+
+// Reads local times in a zone with a known offset and puts the machine's back.
+class LocalZone {
+public:
+    explicit LocalZone(const char* zone) : saved_(qgetenv("TZ")), hadZone_(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalZone()
+    {
+        if (hadZone_) {
+            qputenv("TZ", saved_);
+        } else {
+            qunsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    QByteArray saved_;
+    bool hadZone_;
+};
+
+TEST(MediaKindTest, TablesFirstThenTheMimeDatabase)
+{
+    EXPECT_EQ(MediaMetadata::kind("/photos/IMG_0001.JPG"), MediaKind::image);
+    EXPECT_EQ(MediaMetadata::kind("/photos/clip.MTS"), MediaKind::video);
+    EXPECT_EQ(MediaMetadata::kind("/photos/raw.Cr3"), MediaKind::image);
+    EXPECT_EQ(MediaMetadata::kind("/photos/icon.ico"), MediaKind::image); // known to the MIME database only
+    EXPECT_EQ(MediaMetadata::kind("/photos/clip.ogv"), MediaKind::video);
+    EXPECT_FALSE(MediaMetadata::kind("/photos/notes.txt"));
+    EXPECT_FALSE(MediaMetadata::kind("/photos/song.mp3"));
+    EXPECT_FALSE(MediaMetadata::kind("/photos/README"));
+    EXPECT_FALSE(MediaMetadata::kind("/photos/odd.zzzz"));
+}
+
+TEST_F(InspectImageTest, OrientationsFiveToEightSwapTheSize)
+{
+    for (const int orientation : {1, 5, 6, 7, 8, 9}) {
+        const QString path = pathOf(QStringLiteral("o%1.jpg").arg(orientation));
+        ASSERT_TRUE(test::makeJpeg(path, QSize(400, 300), cameraFields(orientation)));
+        const MediaItem item = inspect(path);
+        const bool swapped = orientation >= 5 && orientation <= 8;
+        EXPECT_EQ(item.width(), swapped ? 300 : 400) << orientation;
+        EXPECT_EQ(item.height(), swapped ? 400 : 300) << orientation;
+    }
+}
+
+TEST_F(InspectImageTest, FillsIdentityCameraAndLensFromTheFile)
+{
+    const QString path = pathOf("IMG_0001.JPG");
+    ASSERT_TRUE(test::makeJpeg(path, QSize(40, 30), cameraFields(1)));
+    const MediaItem item = inspect(path, FileValues{1700000000.5, std::nullopt, 12345});
+    EXPECT_EQ(item.id(), uuidString(sourceID) + ":" + path);
+    EXPECT_EQ(item.sourceID(), sourceID);
+    EXPECT_EQ(item.path(), path);
+    EXPECT_EQ(item.name(), "IMG_0001.JPG");
+    EXPECT_EQ(item.kind(), MediaKind::image);
+    EXPECT_EQ(item.camera(), QString("Canon EOS R6")); // the model; the make is not used
+    EXPECT_EQ(item.lens(), QString("RF24-105mm F4 L IS USM"));
+    EXPECT_EQ(item.fileSize(), 12345);
+    EXPECT_EQ(item.modifiedAt(), 1700000000.5);
+    EXPECT_FALSE(item.duration());
+    EXPECT_TRUE(item.metadataJSON());
+    EXPECT_EQ(item.rotationQuarters(), 0);
+    EXPECT_FALSE(item.isFavorite());
+    EXPECT_FALSE(item.thumbnailKey());
+    EXPECT_FALSE(item.liveVideoPath());
+}
+
+TEST_F(InspectImageTest, FileDatesStandInForAMissingExifDate)
+{
+    const QString path = pathOf("plain.jpg");
+    ASSERT_TRUE(test::makeJpeg(path, QSize(40, 30)));
+
+    const MediaItem created = inspect(path, FileValues{2000.0, 1000.0, 1});
+    EXPECT_EQ(created.captureDate(), 1000.0);
+    EXPECT_EQ(created.dateOrigin(), "File creation");
+
+    const MediaItem modified = inspect(path, FileValues{2000.0, std::nullopt, 1});
+    EXPECT_EQ(modified.captureDate(), 2000.0);
+    EXPECT_EQ(modified.dateOrigin(), "File modification");
+
+    const MediaItem undated = inspect(path, FileValues{});
+    EXPECT_EQ(undated.captureDate(), distantPast);
+    EXPECT_EQ(undated.modifiedAt(), distantPast);
+    EXPECT_EQ(undated.dateOrigin(), "File modification");
+    EXPECT_EQ(undated.fileSize(), 0);
+}
+
+TEST_F(InspectImageTest, ExifDateIsReadInTheLocalZone)
+{
+    const LocalZone newYork("America/New_York");
+    ExifFields fields;
+    fields.dateTimeOriginal = QStringLiteral("2023:07:14 18:05:09");
+    ASSERT_TRUE(test::makeJpeg(pathOf("dated.jpg"), QSize(40, 30), fields));
+    const MediaItem item = inspect(pathOf("dated.jpg"), FileValues{2000.0, 1000.0, 1});
+    const QDateTime expected(QDate(2023, 7, 14), QTime(22, 5, 9), QTimeZone::utc()); // EDT is UTC-4
+    EXPECT_EQ(item.captureDate(), double(expected.toSecsSinceEpoch()));
+    EXPECT_EQ(item.dateOrigin(), "EXIF capture");
+
+    fields.dateTimeOriginal = QStringLiteral("2023-07-14 18:05:09");
+    ASSERT_TRUE(test::makeJpeg(pathOf("odd-date.jpg"), QSize(40, 30), fields));
+    const MediaItem odd = inspect(pathOf("odd-date.jpg"), FileValues{2000.0, 1000.0, 1});
+    EXPECT_EQ(odd.captureDate(), 1000.0);
+    EXPECT_EQ(odd.dateOrigin(), "File creation");
+}
+
+TEST_F(InspectImageTest, TextFileNamedLikeAPhotoKeepsOnlyFileValues)
+{
+    const QString path = writeFile("x.jpg", "just some notes\n");
+    const MediaItem item = inspect(path, FileValues{2000.0, 1000.0, 16});
+    EXPECT_EQ(item.width(), 0);
+    EXPECT_EQ(item.height(), 0);
+    EXPECT_FALSE(item.metadataJSON());
+    EXPECT_FALSE(item.camera());
+    EXPECT_FALSE(item.lens());
+    EXPECT_FALSE(item.liveIdentifier());
+    EXPECT_EQ(item.captureDate(), 1000.0);
+    EXPECT_EQ(item.fileSize(), 16);
+}
+
+TEST_F(InspectImageTest, HeicOfEitherBrandGivesTheSameSizeAndLiveIdentifierAsItsJpeg)
+{
+    ExifFields fields = cameraFields(6);
+    fields.make = QStringLiteral("Apple");
+    fields.liveIdentifier = QStringLiteral("A1B2C3D4-0000-LIVE");
+    ASSERT_TRUE(test::makeJpeg(pathOf("IMG_0003.JPG"), QSize(400, 300), fields));
+    test::HeicFields heic;
+    heic.exif = fields;
+    heic.containerOrientation = 6;
+    ASSERT_TRUE(test::makeHeic(pathOf("IMG_0003.HEIC"), QSize(400, 300), heic));
+
+    heic.majorBrand = "mif1"; // the generic brand, which libheif's sniffing only calls "maybe"
+    ASSERT_TRUE(test::makeHeic(pathOf("converted.heif"), QSize(400, 300), heic));
+
+    const MediaItem jpeg = inspect(pathOf("IMG_0003.JPG"));
+    const MediaItem still = inspect(pathOf("IMG_0003.HEIC"));
+    const MediaItem generic = inspect(pathOf("converted.heif"));
+    EXPECT_EQ(jpeg.width(), 300);
+    EXPECT_EQ(jpeg.height(), 400);
+    EXPECT_EQ(still.width(), jpeg.width());
+    EXPECT_EQ(still.height(), jpeg.height());
+    EXPECT_EQ(generic.width(), jpeg.width());
+    EXPECT_EQ(generic.height(), jpeg.height());
+    EXPECT_EQ(jpeg.liveIdentifier(), QString("A1B2C3D4-0000-LIVE"));
+    EXPECT_EQ(still.liveIdentifier(), jpeg.liveIdentifier());
+    EXPECT_EQ(MediaMetadata::livePhotoIdentifier(pathOf("IMG_0003.HEIC"), MediaKind::image), still.liveIdentifier());
+    EXPECT_EQ(MediaMetadata::livePhotoIdentifier(pathOf("IMG_0003.JPG"), MediaKind::image), jpeg.liveIdentifier());
+}
+
+TEST_F(InspectImageTest, PngMakerNoteCountsForInspectionButNotForPairing)
+{
+    QImage pixels(40, 30, QImage::Format_RGB32);
+    pixels.fill(Qt::red);
+    const QString path = pathOf("screenshot.png");
+    ASSERT_TRUE(pixels.save(path));
+    ExifFields fields;
+    fields.make = QStringLiteral("Apple");
+    fields.liveIdentifier = QStringLiteral("PNG-LIVE-ID");
+    ASSERT_TRUE(test::addExif(path, fields));
+
+    EXPECT_EQ(inspect(path).liveIdentifier(), QString("PNG-LIVE-ID"));
+    EXPECT_FALSE(MediaMetadata::livePhotoIdentifier(path, MediaKind::image));
+}
+
+TEST_F(InspectImageTest, EmptyLiveIdentifierIsNone)
+{
+    ExifFields fields;
+    fields.make = QStringLiteral("Apple");
+    fields.liveIdentifier = QString();
+    ASSERT_TRUE(test::makeJpeg(pathOf("empty.jpg"), QSize(40, 30), fields));
+    EXPECT_FALSE(inspect(pathOf("empty.jpg")).liveIdentifier());
+    EXPECT_FALSE(MediaMetadata::livePhotoIdentifier(pathOf("empty.jpg"), MediaKind::image));
+}
+
+} // namespace
+} // namespace pivra

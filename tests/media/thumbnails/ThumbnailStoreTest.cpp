@@ -1,0 +1,483 @@
+#include "media/thumbnails/ThumbnailStore.h"
+
+#include "media/thumbnails/MediaKey.h"
+#include "platform/runtime/Drain.h"
+#include "platform/runtime/Pool.h"
+#include "platform/runtime/Task.h"
+#include "support/JpegMaker.h"
+#include "support/TempFolder.h"
+
+#include "ThumbnailTestKit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <atomic>
+#include <stdexcept>
+
+namespace pivra {
+namespace {
+
+using test::Gate;
+
+// The real renderer, counted, held at the gate when a test closes it, and
+// failing as a decoder's unexpected error would when a test asks it to.
+class CountingRenderer : public ThumbnailRenderer {
+public:
+    Rendering render(const MediaItem& item, int pixels) const override
+    {
+        ++renders;
+        gate.pass();
+        if (throws) {
+            throw std::runtime_error("the decoder gave up");
+        }
+        return ThumbnailRenderer::render(item, pixels);
+    }
+
+    mutable std::atomic<int> renders{0};
+    mutable Gate gate;
+    std::atomic<bool> throws{false};
+};
+
+// Everything one answer carried, and whether it came before the call returned.
+struct Answer {
+    QImage image;
+    std::optional<QString> key;
+    bool synchronous = false;
+    bool onGuiThread = false;
+};
+
+class ThumbnailStoreTest : public test::TempFolderTest {
+protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        makeStore({});
+    }
+
+    void makeStore(ThumbnailStoreLimits limits)
+    {
+        store.reset();
+        renderer = std::make_shared<CountingRenderer>();
+        locations = ThumbnailLocations::under(pathOf(QStringLiteral("data")), pathOf(QStringLiteral("cache")));
+        store = std::make_unique<ThumbnailStore>(locations, renderer, limits);
+    }
+
+    MediaItem photo(const QString& name, QSize size = QSize(800, 600), QColor color = Qt::darkCyan) const
+    {
+        const QString path = pathOf(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        test::ExifFields upright;
+        upright.orientation = 1;
+        EXPECT_TRUE(test::makeJpeg(path, size, upright, color));
+        return itemFor(path);
+    }
+
+    MediaItem itemFor(const QString& path) const
+    {
+        MediaItem item;
+        item.setSourceID(sourceID);
+        item.setPath(path);
+        item.setID(MediaItem::makeID(sourceID, path));
+        item.setName(QFileInfo(path).fileName());
+        item.setFileSize(QFileInfo(path).size());
+        item.setModifiedAt(1700000000.5);
+        return item;
+    }
+
+    // Asks as a grid cell does and records the answer when it comes.
+    std::shared_ptr<Answer> ask(const MediaItem& item, bool loadImage = true)
+    {
+        auto answer = std::make_shared<Answer>();
+        auto calls = std::make_shared<int>(0);
+        auto returned = std::make_shared<bool>(false);
+        store->ensure(item, loadImage, [answer, calls, returned](const QImage& image, const std::optional<QString>& key) {
+            ++*calls;
+            EXPECT_EQ(*calls, 1) << "answered more than once";
+            *answer = {image, key, !*returned, isMainThread()};
+        });
+        *returned = true;
+        answers.push_back(calls);
+        return answer;
+    }
+
+    static bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 20000); }
+
+    bool answered(const std::shared_ptr<Answer>& answer) const
+    {
+        return waitFor([&] { return answer->key || !answer->image.isNull() || answer->onGuiThread; });
+    }
+
+    QUuid sourceID = QUuid::createUuid();
+    ThumbnailLocations locations;
+    std::shared_ptr<CountingRenderer> renderer;
+    std::unique_ptr<ThumbnailStore> store;
+    std::vector<std::shared_ptr<int>> answers;
+};
+
+TEST_F(ThumbnailStoreTest, ASecondRequestComesFromMemoryThenFromDisk)
+{
+    const MediaItem item = photo(QStringLiteral("photo.jpg"), QSize(1600, 1200));
+    const std::optional<QString> key = contentKey(item);
+
+    const auto first = ask(item);
+    ASSERT_TRUE(answered(first));
+    EXPECT_FALSE(first->synchronous);
+    EXPECT_TRUE(first->onGuiThread);
+    EXPECT_EQ(first->key, key);
+    EXPECT_EQ(first->image.size(), QSize(420, 315));
+    EXPECT_TRUE(QFileInfo::exists(locations.gridFile(*key)));
+    EXPECT_TRUE(locations.gridFile(*key).endsWith(QStringLiteral("/Thumbnails/v2/") + key->left(2) + QLatin1Char('/') +
+                                                  *key + QStringLiteral(".jpg")));
+
+    // The memo found the key without the catalog; memory answers at once.
+    const auto second = ask(item);
+    EXPECT_TRUE(second->synchronous);
+    EXPECT_EQ(second->key, key);
+    EXPECT_EQ(second->image.size(), QSize(420, 315));
+
+    store->memory().clear();
+    const auto third = ask(item);
+    EXPECT_FALSE(third->synchronous);
+    ASSERT_TRUE(answered(third));
+    EXPECT_EQ(third->key, key);
+    EXPECT_EQ(third->image.size(), QSize(420, 315));
+    EXPECT_EQ(renderer->renders, 1);
+}
+
+TEST_F(ThumbnailStoreTest, TwentyConcurrentRequestsForOneKeyRenderOnce)
+{
+    // Twenty items, all copies of one photo in different folders.
+    const MediaItem original = photo(QStringLiteral("copies/0/photo.jpg"));
+    std::vector<MediaItem> items{original};
+    for (int i = 1; i < 20; ++i) {
+        const QString path = pathOf(QStringLiteral("copies/%1/photo.jpg").arg(i));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        ASSERT_TRUE(QFile::copy(original.path(), path));
+        items.push_back(itemFor(path));
+    }
+    renderer->gate.close();
+    std::vector<std::shared_ptr<Answer>> results;
+    for (const MediaItem& item : items) {
+        results.push_back(ask(item));
+    }
+    // One operation holds the render; every other has left its completion.
+    ASSERT_TRUE(waitFor([&] {
+        return store->displayQueue().waitingCount() == 0 && store->displayQueue().runningCount() == 1;
+    }));
+    renderer->gate.open();
+    ASSERT_TRUE(waitFor([&] {
+        return std::all_of(results.begin(), results.end(), [](const auto& answer) { return answer->onGuiThread; });
+    }));
+    EXPECT_EQ(renderer->renders, 1);
+    const std::optional<QString> key = contentKey(original);
+    for (const auto& answer : results) {
+        EXPECT_EQ(answer->key, key);
+        EXPECT_EQ(answer->image.size(), QSize(420, 315));
+    }
+    QTest::qWait(50);
+    for (const auto& calls : answers) {
+        EXPECT_EQ(*calls, 1);
+    }
+    EXPECT_EQ(ThumbnailStore::diskStats(locations.assetDirectory).count, 1) << "one grid file for all copies";
+}
+
+TEST_F(ThumbnailStoreTest, ACancelledRequestIsNeverAnswered)
+{
+    const MediaItem item = photo(QStringLiteral("photo.jpg"));
+    store->displayQueue().setSuspended(true); // the cell scrolls away before its turn
+    bool called = false;
+    const auto operation = store->ensure(item, true, [&called](const QImage&, const std::optional<QString>&) {
+        called = true;
+    });
+    ASSERT_TRUE(operation);
+    operation->cancel();
+    const auto other = ask(photo(QStringLiteral("other.jpg")));
+    store->displayQueue().setSuspended(false);
+    ASSERT_TRUE(answered(other));
+    QTest::qWait(50);
+    EXPECT_FALSE(called);
+    EXPECT_EQ(renderer->renders, 1);
+}
+
+TEST_F(ThumbnailStoreTest, AMissingOrUndecodableGridFileIsMadeAgainUnderTheSameKey)
+{
+    MediaItem item = photo(QStringLiteral("photo.jpg"));
+    const QString key = *contentKey(item);
+    item.setThumbnailKey(key); // as the catalog holds it
+    const QString file = locations.gridFile(key);
+
+    ASSERT_TRUE(answered(ask(item)));
+    QFile::remove(file);
+    store->memory().clear();
+    const auto afterDeletion = ask(item);
+    ASSERT_TRUE(answered(afterDeletion));
+    EXPECT_EQ(afterDeletion->key, key);
+    EXPECT_EQ(renderer->renders, 2);
+
+    QFile damaged(file);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("not a jpeg");
+    damaged.close();
+    store->memory().clear();
+    const auto afterDamage = ask(item);
+    ASSERT_TRUE(answered(afterDamage));
+    EXPECT_EQ(afterDamage->key, key);
+    EXPECT_FALSE(afterDamage->image.isNull());
+    EXPECT_EQ(renderer->renders, 3);
+    EXPECT_FALSE(loadCachedImage(file).isNull()) << "the damaged file was replaced";
+}
+
+TEST_F(ThumbnailStoreTest, UnreadableFilesAnswerNothing)
+{
+    const QString broken = writeFile(QStringLiteral("broken.jpg"), QByteArray::fromHex("ffd8ffe0") + QByteArray(3000, 'x'));
+    const auto corrupt = ask(itemFor(broken));
+    ASSERT_TRUE(answered(corrupt));
+    EXPECT_TRUE(corrupt->image.isNull());
+    EXPECT_FALSE(corrupt->key);
+    EXPECT_EQ(ThumbnailStore::diskStats(locations.assetDirectory).count, 0);
+
+    // A drive that is not there: no file, but a grid file under the catalog's key still shows.
+    const MediaItem present = photo(QStringLiteral("drive/photo.jpg"));
+    ASSERT_TRUE(answered(ask(present)));
+    MediaItem offline = present;
+    offline.setThumbnailKey(contentKey(present));
+    ASSERT_TRUE(QFile::remove(present.path()));
+    store->memory().clear();
+    const auto shown = ask(offline);
+    ASSERT_TRUE(answered(shown));
+    EXPECT_EQ(shown->key, offline.thumbnailKey());
+    EXPECT_FALSE(shown->image.isNull());
+
+    MediaItem unknown = itemFor(pathOf(QStringLiteral("drive/never-seen.jpg")));
+    const auto nothing = ask(unknown);
+    ASSERT_TRUE(answered(nothing));
+    EXPECT_TRUE(nothing->image.isNull());
+    EXPECT_FALSE(nothing->key);
+}
+
+TEST_F(ThumbnailStoreTest, ARendererThatThrowsAnswersWithNoImage)
+{
+    renderer->throws = true;
+    const MediaItem item = photo(QStringLiteral("photo.jpg"));
+    std::optional<QImage> preview;
+    store->request(item, viewerPixels, [&preview](const QImage& image) { preview = image; });
+    ASSERT_TRUE(waitFor([&] { return preview.has_value(); }));
+    EXPECT_TRUE(preview->isNull());
+
+    const auto grid = ask(item);
+    ASSERT_TRUE(answered(grid));
+    EXPECT_TRUE(grid->image.isNull());
+    EXPECT_FALSE(grid->key);
+}
+
+TEST_F(ThumbnailStoreTest, VideosWithoutAFrameShowAStandInThatIsNeverStored)
+{
+    const QByteArray header = QByteArray::fromHex("00000018667479706d703432000000006d70343269736f6d");
+    MediaItem video = itemFor(writeFile(QStringLiteral("clip.mp4"), header + QByteArray(5000, '\0')));
+    video.setKind(MediaKind::video);
+    const auto answer = ask(video);
+    ASSERT_TRUE(answered(answer));
+    EXPECT_FALSE(answer->image.isNull());
+    EXPECT_FALSE(answer->key);
+    EXPECT_EQ(ThumbnailStore::diskStats(locations.assetDirectory).count, 0);
+}
+
+Task<void> prepareInto(ThumbnailStore& store, MediaItem item, std::optional<QString>& key)
+{
+    key = co_await store.prepare(item);
+}
+
+TEST_F(ThumbnailStoreTest, PreparationStoresTheFileAndAnswersItsKey)
+{
+    const MediaItem item = photo(QStringLiteral("photo.jpg"));
+    std::optional<QString> key;
+    startTask(nullptr, prepareInto(*store, item, key));
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(key, contentKey(item));
+    EXPECT_TRUE(QFileInfo::exists(locations.gridFile(*key)));
+    EXPECT_EQ(renderer->renders, 1);
+
+    // A copy elsewhere finds the file: no second render.
+    const QString copy = pathOf(QStringLiteral("elsewhere/photo.jpg"));
+    QDir().mkpath(QFileInfo(copy).absolutePath());
+    ASSERT_TRUE(QFile::copy(item.path(), copy));
+    std::optional<QString> copyKey;
+    startTask(nullptr, prepareInto(*store, itemFor(copy), copyKey));
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(copyKey, key);
+    EXPECT_EQ(renderer->renders, 1);
+
+    std::optional<QString> missingKey = QStringLiteral("unset");
+    startTask(nullptr, prepareInto(*store, itemFor(pathOf(QStringLiteral("gone.jpg"))), missingKey));
+    ASSERT_TRUE(drain());
+    EXPECT_FALSE(missingKey);
+}
+
+TEST_F(ThumbnailStoreTest, PreparationWaitsWhileTheGridScrolls)
+{
+    const MediaItem item = photo(QStringLiteral("photo.jpg"));
+    store->preparationPause().noteScroll();
+    EXPECT_TRUE(store->queue().isSuspended());
+    const auto answer = ask(item, false);
+    QTest::qWait(100);
+    EXPECT_FALSE(answer->onGuiThread);
+    EXPECT_EQ(store->queue().waitingCount(), 1);
+    ASSERT_TRUE(answered(answer));
+    EXPECT_FALSE(store->queue().isSuspended());
+    EXPECT_EQ(answer->key, contentKey(item));
+
+    const auto existing = ask(item, false);
+    ASSERT_TRUE(answered(existing));
+    EXPECT_EQ(existing->key, contentKey(item));
+    EXPECT_TRUE(existing->image.isNull()) << "preparation of an existing file loads no image";
+    EXPECT_EQ(renderer->renders, 1);
+}
+
+TEST_F(ThumbnailStoreTest, ViewerPreviewsAreCachedOnDiskWithinTheirBudget)
+{
+    ThumbnailStoreLimits tight;
+    tight.viewerPreviewBytes = 1;
+    makeStore(tight);
+    const MediaItem large = photo(QStringLiteral("large.jpg"), QSize(4000, 3000));
+    const MediaItem small = photo(QStringLiteral("small.jpg"), QSize(100, 80));
+
+    QImage first;
+    store->request(large, viewerPixels, [&first](const QImage& image) { first = image; });
+    ASSERT_TRUE(waitFor([&] { return !first.isNull(); }));
+    EXPECT_EQ(first.size(), QSize(3200, 2400));
+    const QString largeFile = locations.viewerPreviewFile(large, viewerPixels);
+    EXPECT_TRUE(QFileInfo::exists(largeFile));
+
+    QImage again;
+    store->request(large, viewerPixels, [&again](const QImage& image) { again = image; });
+    ASSERT_TRUE(waitFor([&] { return !again.isNull(); }));
+    EXPECT_EQ(renderer->renders, 1) << "the second look reads the cached preview";
+    EXPECT_EQ(store->memory().totalCost(), 0) << "viewer previews stay out of memory";
+
+    QImage tiny;
+    store->request(small, viewerPixels, [&tiny](const QImage& image) { tiny = image; });
+    ASSERT_TRUE(waitFor([&] { return !tiny.isNull(); }));
+    EXPECT_EQ(tiny.size(), QSize(100, 80)) << "never enlarged";
+    EXPECT_TRUE(QFileInfo::exists(locations.viewerPreviewFile(small, viewerPixels)));
+    EXPECT_FALSE(QFileInfo::exists(largeFile)) << "over budget, the older preview goes";
+}
+
+TEST_F(ThumbnailStoreTest, ThumbnailsOfEarlierVersionsAreImported)
+{
+    const MediaItem item = photo(QStringLiteral("library/photo.jpg"));
+    store->setSourceRoots({{sourceID, pathOf(QStringLiteral("library"))}});
+    // An empty portable file is passed over for the cache one.
+    const QString portable = *oldPortableFile(item, pathOf(QStringLiteral("library")));
+    QDir().mkpath(QFileInfo(portable).absolutePath());
+    QFile(portable).open(QIODevice::WriteOnly);
+    QImage legacy(42, 42, QImage::Format_RGB32);
+    legacy.fill(Qt::magenta);
+    ASSERT_TRUE(persist(legacy, locations.legacyCacheFile(item)));
+
+    const auto answer = ask(item);
+    ASSERT_TRUE(answered(answer));
+    EXPECT_EQ(answer->image.size(), QSize(42, 42));
+    EXPECT_EQ(answer->key, contentKey(item));
+    EXPECT_EQ(renderer->renders, 0);
+}
+
+TEST_F(ThumbnailStoreTest, KnownKeysFollowTheFilesTimeAndSize)
+{
+    MediaItem item = photo(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(answered(ask(item)));
+    EXPECT_EQ(store->knownKey(item), contentKey(item));
+    MediaItem touched = item;
+    touched.setModifiedAt(touched.modifiedAt() + 1e-6);
+    EXPECT_FALSE(store->knownKey(touched));
+    MediaItem grown = item;
+    grown.setFileSize(grown.fileSize() + 1);
+    EXPECT_FALSE(store->knownKey(grown));
+    EXPECT_FALSE(store->cachedPreview(item).isNull());
+    store->memory().clear();
+    EXPECT_FALSE(store->cachedPreview(item).isNull()) << "read from the grid store";
+    EXPECT_TRUE(store->cachedPreview(touched).isNull());
+}
+
+StorageMeasure footprintOf(ThumbnailStore* store, QStringList keys)
+{
+    return store->footprint(keys);
+}
+
+StorageMeasure gridStoreStats(ThumbnailStore* store)
+{
+    return ThumbnailStore::diskStats(store->assetDirectory());
+}
+
+bool deleteKeys(ThumbnailStore* store, QStringList keys)
+{
+    store->deleteThumbnails(keys);
+    return true;
+}
+
+Task<void> measureAndDelete(ThumbnailStore* store, QStringList keys, std::vector<StorageMeasure>* measures)
+{
+    measures->push_back(co_await runOnPool(PoolPriority::utility, &footprintOf, store, keys));
+    measures->push_back(co_await runOnPool(PoolPriority::utility, &gridStoreStats, store));
+    co_await runOnPool(PoolPriority::utility, &deleteKeys, store, keys);
+    measures->push_back(co_await runOnPool(PoolPriority::utility, &footprintOf, store, keys));
+}
+
+TEST_F(ThumbnailStoreTest, StorageIsMeasuredAndFreedByKey)
+{
+    const MediaItem first = photo(QStringLiteral("first.jpg"), QSize(800, 600), Qt::red);
+    const MediaItem second = photo(QStringLiteral("second.jpg"), QSize(800, 600), Qt::blue);
+    ASSERT_TRUE(answered(ask(first)));
+    ASSERT_TRUE(answered(ask(second)));
+    const QString firstKey = *contentKey(first);
+    const QString secondKey = *contentKey(second);
+    writeFile(QStringLiteral("data/Pivra/Thumbnails/v2/stray.txt"), "stray");
+    const std::int64_t firstBytes = *allocatedSize(locations.gridFile(firstKey));
+    ASSERT_GT(firstBytes, 0);
+
+    EXPECT_EQ(store->footprint({}), StorageMeasure{});
+    EXPECT_EQ(store->footprint({firstKey.toUpper(), QStringLiteral("nonsense")}), StorageMeasure{});
+    EXPECT_EQ(store->footprint({firstKey, firstKey}), (StorageMeasure{2, 2 * firstBytes}));
+
+    std::vector<StorageMeasure> measures;
+    startTask(nullptr, measureAndDelete(store.get(), {firstKey, QStringLiteral("nonsense")}, &measures));
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(measures.size(), 3u);
+    EXPECT_EQ(measures[0], (StorageMeasure{1, firstBytes}));
+    EXPECT_EQ(measures[1].count, 3) << "two thumbnails and the stray file";
+    EXPECT_EQ(measures[2], StorageMeasure{});
+
+    EXPECT_FALSE(store->knownKey(first)) << "the memo forgets deleted keys";
+    EXPECT_EQ(store->knownKey(second), secondKey);
+    EXPECT_TRUE(store->memory().image(firstKey).isNull());
+    EXPECT_FALSE(store->memory().image(secondKey).isNull());
+
+    // Shown again, it is made again.
+    const auto again = ask(first);
+    ASSERT_TRUE(answered(again));
+    EXPECT_EQ(again->key, firstKey);
+    EXPECT_EQ(renderer->renders, 3);
+
+    EXPECT_EQ(ThumbnailStore::diskStats(pathOf(QStringLiteral("nowhere"))), StorageMeasure{});
+}
+
+TEST(ThumbnailMemoryCacheTest, StaysWithinItsCostLeastRecentlyUsedFirst)
+{
+    QImage image(100, 100, QImage::Format_RGB32); // 40,000 bytes of cost
+    image.fill(Qt::gray);
+    ThumbnailMemoryCache cache(100'000);
+    cache.insert(QStringLiteral("a"), image);
+    cache.insert(QStringLiteral("b"), image);
+    EXPECT_FALSE(cache.image(QStringLiteral("a")).isNull()); // a is now the most recent
+    cache.insert(QStringLiteral("c"), image);
+    EXPECT_EQ(cache.totalCost(), 80'000);
+    EXPECT_TRUE(cache.image(QStringLiteral("b")).isNull());
+    EXPECT_FALSE(cache.image(QStringLiteral("a")).isNull());
+    cache.insert(QStringLiteral("huge"), QImage(200, 200, QImage::Format_RGB32));
+    EXPECT_EQ(cache.totalCost(), 80'000) << "an image larger than the whole cache is not kept";
+}
+
+} // namespace
+} // namespace pivra
