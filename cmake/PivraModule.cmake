@@ -10,6 +10,9 @@ function(pivra_add_module name)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
     "${PROJECT_SOURCE_DIR}/src/${name}/*.cpp"
     "${PROJECT_SOURCE_DIR}/src/${name}/*.h")
+  # The program's main() belongs to the executable, not to the library the
+  # tests link.
+  list(FILTER sources EXCLUDE REGEX "/src/${name}/main\\.cpp$")
   if(NOT sources)
     return() # a subsystem folder gets its library with its first file
   endif()
