@@ -1,5 +1,5 @@
 # Every external library is found here once; modules link the imported targets.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent Network Svg Multimedia Test)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent Network Svg DBus Multimedia Test)
 find_package(PkgConfig REQUIRED)
 find_package(OpenSSL 3 REQUIRED)
 find_package(Threads REQUIRED)

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/style/DesktopSettings.h"
+
+#include <QDBusVariant>
+#include <QHash>
+#include <QPalette>
+#include <QVariant>
+
+namespace pivra {
+
+// The desktop's wishes as the XDG desktop portal's Settings interface reports
+// them on the session bus: the colour scheme, and reduced motion from the
+// portal's own key or GNOME's animation switch. Reads are asynchronous, so
+// start-up never waits for a portal; until one answers, and when none ever
+// does, the scheme follows the lightness of the palette the platform gave the
+// application, which is why this is made before the application's palette is
+// replaced.
+class PortalDesktopSettings final : public DesktopSettings {
+    Q_OBJECT
+
+public:
+    explicit PortalDesktopSettings(QObject* parent = nullptr);
+
+    std::optional<bool> prefersDark() const override;
+    std::optional<bool> prefersReducedMotion() const override;
+
+private Q_SLOTS:
+    void settingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+
+private:
+    void store(const QString& group, const QString& key, const QVariant& value);
+    std::optional<uint> number(const QString& group, const QString& key) const;
+
+    QHash<QString, QVariant> values_;
+    bool platformPaletteDark_;
+};
+
+} // namespace pivra
