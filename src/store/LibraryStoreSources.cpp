@@ -189,6 +189,9 @@ void LibraryStore::removeSource(const QUuid& id, const QStringList& deletingThum
     scanTask_.cancel();
     cancelVideoPreviewPreparation();
     cancelThumbnailPreparation();
+    if (viewerItem_ && viewerItem_->sourceID() == id) {
+        closeViewer();
+    }
     dropAccess(id);
     if (services_.cameras != nullptr) {
         services_.cameras->unwatch(id);

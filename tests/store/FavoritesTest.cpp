@@ -1,0 +1,116 @@
+#include "ItemWritesTestKit.h"
+
+#include "store/Clipboard.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace pivra {
+namespace {
+
+class FavoritesTest : public test::ItemWritesTest {};
+
+// Each change shows at once in the viewer and the gallery; the item's writes
+// reach the catalog in order, a refused one is told and does not stop the
+// next, and no pending entry is left.
+TEST_F(FavoritesTest, QuickChangesOfOneItemAreSavedInTurn)
+{
+    const auto rotate = [](LibraryStore& store) { store.rotateViewer(1); };
+    const auto toggle = [](LibraryStore& store) { store.toggleFavorite(store.viewerItem()->id()); };
+    const auto quarters = [](const MediaItem& item) { return item.rotationQuarters(); };
+    const auto mark = [](const MediaItem& item) { return int(item.isFavorite()); };
+    struct Row {
+        QString column;
+        std::function<void(LibraryStore&)> change;
+        int times;
+        std::function<int(const MediaItem&)> shown;
+        QString refused;
+        QList<int> saved;
+        std::optional<QString> message;
+    };
+    const QList<Row> rows = {
+        {"rotation", rotate, 4, quarters, "FALSE", {1, 2, 3, 0}, std::nullopt},
+        {"rotation", rotate, 4, quarters, "NEW.rotation_quarters = 2", {1, 3, 0}, "Could not save this viewing rotation."},
+        {"favorite", toggle, 10, mark, "FALSE", {1, 0, 1, 0, 1, 0, 1, 0, 1, 0}, std::nullopt},
+        {"favorite", toggle, 3, mark, "NEW.is_favorite = 1 AND (SELECT count(*) FROM writes) = 0", {0, 1},
+         "Could not save this favorite."},
+    };
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(i);
+        catalogPath_ = pathOf(QStringLiteral("%1.sqlite").arg(i));
+        auto store = galleryStore({"a.jpg"});
+        refuseWrites(row.refused);
+        store->openViewer(store->items()->front());
+        ASSERT_TRUE(drain());
+        for (int time = 0; time < row.times; ++time) {
+            const int version = store->itemsVersion();
+            row.change(*store);
+            EXPECT_EQ(store->itemsVersion(), version + 1);
+            EXPECT_EQ(row.shown(store->items()->front()), row.shown(*store->viewerItem()));
+        }
+        EXPECT_EQ(store->pendingFavoriteWrites() + store->pendingRotationWrites(), 1);
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(writes(row.column), row.saved);
+        EXPECT_EQ(row.shown(*store->viewerItem()), row.saved.last());
+        EXPECT_EQ(store->message(), row.message);
+        EXPECT_EQ(store->pendingFavoriteWrites() + store->pendingRotationWrites(), 0);
+    }
+}
+
+TEST_F(FavoritesTest, UnmarkingInTheFavouritesViewDropsTheItemWhileElsewhereOnlyTheMarkChanges)
+{
+    auto store = galleryStore({"a.jpg", "b.jpg"});
+    const MediaItem b = store->items()->front();
+    store->toggleFavorite(store->items()->back().id());
+    store->toggleFavorite(b.id());
+    ASSERT_TRUE(drain());
+    store->selectFavorites();
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(store->totalCount(), 2);
+    store->toggleFavorite(b.id());
+    ASSERT_EQ(store->items()->size(), 1u);
+    EXPECT_EQ(store->items()->front().name(), "a.jpg");
+    EXPECT_EQ(store->totalCount(), 1);
+
+    // Shown in the viewer only: the gallery stays. Shown nowhere: nothing.
+    store->openViewer(b, {b});
+    ASSERT_TRUE(drain());
+    const int version = store->itemsVersion();
+    store->toggleFavorite(b.id());
+    store->toggleFavorite(QStringLiteral("nowhere"));
+    EXPECT_TRUE(store->viewerItem()->isFavorite());
+    EXPECT_EQ(store->itemsVersion(), version);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(writes("favorite"), QList<int>({1, 1, 0, 1}));
+}
+
+class RecordingClipboard : public Clipboard {
+public:
+    void putFiles(const QStringList& paths) override { puts.append(paths); }
+    QList<QStringList> puts;
+};
+
+TEST_F(FavoritesTest, CopyPutsAnExistingFolderFileOnTheClipboardAndRefusesTheRest)
+{
+    const QString file = writeFile(QStringLiteral("a.jpg"), "jpeg");
+    const QString device = QStringLiteral("pivra-camera://%1/7/a.jpg").arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    RecordingClipboard clipboard;
+    auto store = makeStore({.clipboard = &clipboard});
+    ASSERT_TRUE(drain());
+    for (const QString& path : {file, pathOf(QStringLiteral("missing.jpg")), device}) {
+        store->setMessage(std::nullopt);
+        clipboard.puts.clear();
+        MediaItem item;
+        item.setPath(path);
+        store->copyItem(item);
+        const bool copied = path == file;
+        EXPECT_EQ(clipboard.puts, copied ? QList<QStringList>{{path}} : QList<QStringList>{}) << path.toStdString();
+        EXPECT_EQ(store->message(), copied ? std::nullopt : std::optional<QString>("This file is not available to copy."));
+    }
+    ASSERT_TRUE(drain());
+}
+
+} // namespace
+} // namespace pivra
