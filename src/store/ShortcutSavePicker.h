@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace pivra {
+
+// Asks where to save a library shortcut: the window's save dialog, a script
+// in tests. The dialog offers only shortcut files.
+class ShortcutSavePicker {
+public:
+    virtual ~ShortcutSavePicker() = default;
+
+    // The chosen file, or none when the user cancelled. The dialog proposes
+    // `fileName` in `folder` (an empty folder leaves the choice to the
+    // dialog). Modal: the event loop runs meanwhile.
+    virtual std::optional<QString> chooseShortcutFile(const QString& title, const QString& fileName,
+                                                      const QString& folder) = 0;
+};
+
+} // namespace pivra
