@@ -15,6 +15,7 @@
 #include "platform/runtime/MainThread.h"
 #include "platform/runtime/Task.h"
 #include "platform/runtime/TaskHandle.h"
+#include "store/ItemWriteChain.h"
 #include "store/ProcessMonitor.h"
 
 #include <QHash>
@@ -34,9 +35,11 @@
 
 namespace pivra {
 
+class Clipboard;
 class FolderPicker;
 class MountMonitor;
 class PlaceNamer;
+class ShortcutSavePicker;
 class ThumbnailStore;
 class VideoPreviewStore;
 
@@ -66,6 +69,10 @@ struct LibraryServices {
     PlaceNamer* placeNamer = nullptr;
     // Asks for folders to add or to reconnect; without one nothing is added.
     FolderPicker* folderPicker = nullptr;
+    // Asks where a library shortcut goes; without one none is written.
+    ShortcutSavePicker* shortcutSavePicker = nullptr;
+    // Where copied originals go; without one nothing is copied.
+    Clipboard* clipboard = nullptr;
     // Where the thumbnails and preview clips of removed sources are deleted,
     // and where the roots of the online folders are told.
     ThumbnailStore* thumbnails = nullptr;
@@ -142,6 +149,9 @@ class LibraryStore : public QObject {
     Q_PROPERTY(int videoPreviewCompleted READ videoPreviewCompleted NOTIFY videoPreviewCompletedChanged)
     Q_PROPERTY(int videoPreviewTotal READ videoPreviewTotal NOTIFY videoPreviewTotalChanged)
     Q_PROPERTY(bool isReadingLocations READ isReadingLocations NOTIFY isReadingLocationsChanged)
+    // The viewer, favourites and copying.
+    Q_PROPERTY(std::optional<pivra::MediaItem> viewerItem READ viewerItem NOTIFY viewerItemChanged)
+    Q_PROPERTY(bool isNavigating READ isNavigating NOTIFY isNavigatingChanged)
 
 public:
     // The settings key of the stored source list, and the key that keeps a
@@ -315,6 +325,55 @@ public:
     // A source still offline afterwards is not asked about again this run.
     void resolvePermissionRequest(bool reconnect);
 
+    // --- Albums and library shortcuts (LibraryStoreAlbums.cpp,
+    // LibraryStoreShortcuts.cpp) ---
+
+    // Names are trimmed of white space at both ends; a blank name, or a
+    // store without a catalog, does nothing and says nothing. Each operation
+    // writes in a task of its own and then refreshes the album list; a
+    // failure is told through `message` and refreshes nothing.
+    // `itemID`, when given, becomes the new album's first member.
+    void createAlbum(const QString& name, const std::optional<QString>& itemID = std::nullopt);
+    void renameAlbum(const QUuid& id, const QString& name);
+    // Deleting the album on screen goes back to the album overview.
+    void deleteAlbum(const QUuid& id);
+    // Changing the members of the album on screen reloads its gallery.
+    void addToAlbum(const QUuid& albumID, const QString& mediaID);
+    void removeFromAlbum(const QUuid& albumID, const QString& mediaID);
+    // Asks where to save a shortcut file that reopens `source`, and writes it.
+    void createShortcut(const LibrarySource& source);
+
+    // --- The viewer, favourites and copying (LibraryStoreViewer.cpp,
+    // LibraryStoreFavorites.cpp) ---
+
+    // The item the viewer shows; none while it is closed.
+    const std::optional<MediaItem>& viewerItem() const { return viewerItem_; }
+    // A step to another item is under way; further steps are ignored.
+    bool isNavigating() const { return isNavigating_; }
+    // Moves on with every opening and closing, so a load or step that
+    // started before publishes nothing.
+    int viewerGeneration() const { return viewerGeneration_; }
+    // Items whose favourite or rotation writes are still pending.
+    qsizetype pendingFavoriteWrites() const { return favoriteWrites_.size(); }
+    qsizetype pendingRotationWrites() const { return rotationWrites_.size(); }
+
+    // Shows the catalog's full row of `item` once it has been read, and
+    // steps later through the gallery as it is now, whatever the selection
+    // becomes meanwhile.
+    void openViewer(const MediaItem& item);
+    // The same, stepping through `items` in their order instead.
+    void openViewer(const MediaItem& item, const std::vector<MediaItem>& within);
+    void closeViewer();
+    // One item on (positive) or back (zero or less); nothing past either end.
+    void navigateViewer(int direction);
+    // Quarter turns, clockwise when positive; shown at once, saved behind.
+    void rotateViewer(int quarters);
+    // Flips the mark of the viewer's item or of a gallery item; shown at
+    // once, saved behind.
+    void toggleFavorite(const QString& id);
+    // Puts the original file of a folder item on the clipboard.
+    void copyItem(const MediaItem& item);
+
 Q_SIGNALS:
     void sourcesChanged();
     void albumsChanged();
@@ -350,6 +409,8 @@ Q_SIGNALS:
     void videoPreviewCompletedChanged();
     void videoPreviewTotalChanged();
     void isReadingLocationsChanged();
+    void viewerItemChanged();
+    void isNavigatingChanged();
 
 private:
     template<typename T, typename U>
@@ -499,6 +560,40 @@ private:
 
     int scanGeneration_ = 0;
     int queryGeneration_ = 0;
+
+    // --- Albums ---
+    // One album write on the catalog thread: the album id and a name or an
+    // item id.
+    using AlbumWrite = void (*)(MediaCatalog&, const QUuid&, const QString&);
+    // What follows a write that succeeded, besides the album list refresh.
+    enum class AfterAlbumWrite { nothing, leaveShownAlbum, reloadShownAlbum };
+    Task<> createAlbumWith(QString name, std::optional<QString> itemID);
+    Task<> writeAlbum(AlbumWrite write, QUuid albumID, QString text, AfterAlbumWrite after, QString failure);
+    void startAlbumWrite(AlbumWrite write, const QUuid& albumID, const QString& text, AfterAlbumWrite after,
+                         const QString& failure);
+
+    // --- The viewer, favourites and copying ---
+    Task<> loadViewerItem(QString id, int generation);
+    Task<> stepThroughList(QString currentID, QString targetID, int generation);
+    Task<> stepThroughGallery(MediaItem current, int direction, GalleryScope scope, int generation);
+    void finishStep(const QString& currentID, std::optional<MediaItem> row, int generation);
+    Task<> writeRotation(QString id, int quarters);
+    Task<> writeFavorite(QString id, bool favorite);
+    // The first gallery item with this id.
+    std::optional<std::size_t> galleryIndexOf(const QString& id) const;
+    // Publishes an edited copy of the gallery result, which views may still
+    // hold.
+    void publishEditedItems(const std::function<void(std::vector<MediaItem>&)>& edit);
+
+    std::optional<MediaItem> viewerItem_;
+    bool isNavigating_ = false;
+    int viewerGeneration_ = 0;
+    // The gallery as it was when the viewer opened from it.
+    std::optional<GalleryScope> viewerQuery_;
+    // The ids to step through when the viewer opened on a list.
+    std::optional<QStringList> viewerSequence_;
+    ItemWriteChain rotationWrites_;
+    ItemWriteChain favoriteWrites_;
 };
 
 } // namespace pivra
