@@ -1,20 +1,47 @@
+#include "app/launch/LibraryMenus.h"
+#include "app/launch/PivraApp.h"
+#include "app/launch/PivraIdentity.h"
+#include "app/launch/SingleInstance.h"
+#include "app/launch/WindowGeometry.h"
+#include "app/style/AppearanceController.h"
+#include "app/style/PivraFonts.h"
+#include "store/AppRouter.h"
 #include "store/LibraryStore.h"
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QMenuBar>
 
 int main(int argc, char** argv)
 {
-    QApplication::setApplicationName(QStringLiteral("Pivra"));
-    QApplication::setOrganizationName(QStringLiteral("Pivra"));
+    pivra::PivraIdentity::applyNames();
     QApplication app(argc, argv);
+
+    // A second launch hands its file to the running program and leaves
+    // before touching the catalog.
+    pivra::SingleInstance instance(pivra::SingleInstance::defaultServerName());
+    if (instance.forwardOrListen(pivra::SingleInstance::currentLaunch(QApplication::arguments()))) {
+        return 0;
+    }
+    pivra::PivraIdentity::applyIcon();
+    pivra::PivraFonts::registerDisplayFont();
+    const pivra::AppearanceController appearance;
+
     // Made before any window, so the catalog is open and the library starts
     // coming up to date while the window is built.
-    pivra::LibraryStore::shared();
+    pivra::LibraryStore& store = pivra::LibraryStore::shared();
+    pivra::PivraApp pivraApp(store, pivra::AppRouter::shared());
+    QObject::connect(&instance, &pivra::SingleInstance::launched, &pivraApp, &pivra::PivraApp::takeLaunch);
 
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("Pivra"));
-    window.resize(1200, 760);
+    new pivra::LibraryMenus(store, *window.menuBar());
+    pivra::WindowGeometry::restore(window);
     window.show();
-    return QApplication::exec();
+    pivra::PivraIdentity::removeLegacyCustomization();
+    pivraApp.windowAppeared(&window, QApplication::arguments());
+
+    const int status = QApplication::exec();
+    pivra::WindowGeometry::save(window);
+    return status;
 }
