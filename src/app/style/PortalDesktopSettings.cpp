@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QGuiApplication>
 
 #include <array>
@@ -47,15 +48,19 @@ QVariant unwrapped(QVariant value)
 } // namespace
 
 PortalDesktopSettings::PortalDesktopSettings(QObject* parent)
+    : PortalDesktopSettings(QDBusConnection::sessionBus(), parent)
+{
+}
+
+PortalDesktopSettings::PortalDesktopSettings(QDBusConnection bus, QObject* parent)
     : DesktopSettings(parent)
     , platformPaletteDark_(PivraAppearance::isDark(QGuiApplication::palette()))
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return;
     }
     bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
-                SLOT(settingChanged(QString, QString, QDBusVariant)));
+                SLOT(settingChanged(QDBusMessage)));
     for (const auto& [group, key] : watched) {
         QDBusMessage read =
             QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, QStringLiteral("Read"));
@@ -74,9 +79,10 @@ PortalDesktopSettings::PortalDesktopSettings(QObject* parent)
 
 std::optional<bool> PortalDesktopSettings::prefersDark() const
 {
-    // 1 asks for dark, 2 for light, 0 states no preference: light.
-    if (const auto scheme = number(appearanceGroup, colorSchemeKey)) {
-        return *scheme == 1;
+    // 1 asks for dark, 2 for light; 0 states no preference, left to the platform palette.
+    const auto scheme = number(appearanceGroup, colorSchemeKey);
+    if (scheme == 1u || scheme == 2u) {
+        return scheme == 1u;
     }
     return platformPaletteDark_;
 }
@@ -93,11 +99,17 @@ std::optional<bool> PortalDesktopSettings::prefersReducedMotion() const
     return std::nullopt;
 }
 
-void PortalDesktopSettings::settingChanged(const QString& group, const QString& key, const QDBusVariant& value)
+void PortalDesktopSettings::settingChanged(const QDBusMessage& signal)
 {
+    const QVariantList arguments = signal.arguments();
+    if (arguments.size() != 3) {
+        return;
+    }
+    const QString group = arguments[0].toString();
+    const QString key = arguments[1].toString();
     for (const auto& [watchedGroup, watchedKey] : watched) {
         if (*watchedGroup == group && *watchedKey == key) {
-            store(group, key, value.variant());
+            store(group, key, arguments[2]);
         }
     }
 }
