@@ -40,10 +40,10 @@ void PivraApp::windowAppeared(QWidget* window, const QStringList& arguments)
 
 void PivraApp::takeLaunch(const ForwardedLaunch& launch)
 {
-    openArguments(launch.arguments);
     // Launching the program again, with or without a file, means the user
-    // wants its window.
+    // wants its window; the launch's token goes with the first request.
     bringWindowForward(launch.activationToken);
+    openArguments(launch.arguments);
 }
 
 void PivraApp::openArguments(const QStringList& arguments)
