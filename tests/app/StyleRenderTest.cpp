@@ -1,8 +1,10 @@
 // Styled controls drawn in each scheme, saved under the build's renders/ for
 // a look, and sampled where no text falls.
 #include "app/style/BundledResources.h"
+#include "app/style/DisconnectedToggle.h"
 #include "app/style/PivraAppearance.h"
 #include "app/style/PivraFonts.h"
+#include "app/style/SubtleToolButton.h"
 #include "app/style/Symbols.h"
 
 #include <QApplication>
@@ -96,11 +98,17 @@ TEST(StyleRenderTest, ControlsTakeTheSchemeColours)
         auto* symbol = new QLabel;
         symbol->setFixedSize(24, 24);
         symbol->setPixmap(Symbols::pixmap(QStringLiteral("heart.fill"), {24, 24}, PivraAppearance::systemRed(dark)));
+        auto* toolButton = new SubtleToolButton;
+        toolButton->setIcon(Symbols::icon(QStringLiteral("sidebar.left"), palette.color(QPalette::ButtonText)));
+        auto* toggle = new DisconnectedToggle;
+        toggle->setChecked(true);
+        toggle->setOfflineCount(2);
         for (QWidget* child : {static_cast<QWidget*>(title), static_cast<QWidget*>(button), static_cast<QWidget*>(field),
-                               static_cast<QWidget*>(symbol)}) {
-            layout->addWidget(child);
+                               static_cast<QWidget*>(symbol), static_cast<QWidget*>(toolButton),
+                               static_cast<QWidget*>(toggle)}) {
+            layout->addWidget(child, 0, Qt::AlignLeft);
         }
-        window.resize(240, 200);
+        window.resize(240, 260);
         window.show();
         const QImage image = window.grab().toImage();
         image.save(rendersFolder() + (dark ? QStringLiteral("/style-dark.png") : QStringLiteral("/style-light.png")));

@@ -51,10 +51,10 @@ QPalette makePalette(const Scheme& s)
 QPalette palette(bool dark)
 {
     if (dark) {
-        return makePalette({darkCanvas, QColor::fromRgbF(0.12f, 0.122f, 0.135f), QColor::fromRgbF(0.19f, 0.195f, 0.21f),
+        return makePalette({darkCanvas, rgb8(0.12, 0.122, 0.135), rgb8(0.19, 0.195, 0.21),
                             Qt::white, QColor(0x0A, 0x84, 0xFF)});
     }
-    return makePalette({lightCanvas, Qt::white, QColor::fromRgbF(0.99f, 0.99f, 0.995f), Qt::black,
+    return makePalette({lightCanvas, Qt::white, rgb8(0.99, 0.99, 0.995), Qt::black,
                         QColor(0x00, 0x7A, 0xFF)});
 }
 

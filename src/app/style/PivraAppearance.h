@@ -5,12 +5,19 @@
 
 namespace pivra::PivraAppearance {
 
+// A colour of 0-1 components held at the 8 bits per channel it is painted
+// with, so a pixel painted in it compares equal to it.
+inline QColor rgb8(double red, double green, double blue)
+{
+    return QColor(qRound(red * 255), qRound(green * 255), qRound(blue * 255));
+}
+
 // The window's canvas (content, headers, gallery background) and the
 // placeholder behind a preview whose image has not arrived, per scheme.
-inline const QColor darkCanvas = QColor::fromRgbF(0.085f, 0.086f, 0.095f);
-inline const QColor lightCanvas = QColor::fromRgbF(0.965f, 0.968f, 0.973f);
-inline const QColor darkPlaceholder = QColor::fromRgbF(0.16f, 0.165f, 0.18f);
-inline const QColor lightPlaceholder = QColor::fromRgbF(0.88f, 0.89f, 0.91f);
+inline const QColor darkCanvas = rgb8(0.085, 0.086, 0.095);
+inline const QColor lightCanvas = rgb8(0.965, 0.968, 0.973);
+inline const QColor darkPlaceholder = rgb8(0.16, 0.165, 0.18);
+inline const QColor lightPlaceholder = rgb8(0.88, 0.89, 0.91);
 
 inline const QColor& canvas(bool dark) { return dark ? darkCanvas : lightCanvas; }
 inline const QColor& placeholder(bool dark) { return dark ? darkPlaceholder : lightPlaceholder; }
