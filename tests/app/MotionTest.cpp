@@ -35,17 +35,6 @@ TEST(MotionTest, SpringsStartAtRestOvershootAndSettle)
     EXPECT_NEAR(press.easing.valueForProgress(0.5), springValue(0.25, 0.7, 0.393 / 2), 0.01);
 }
 
-TEST(MotionTest, BezierCurvesFollowTheirControlPoints)
-{
-    const MotionCurve hover = curves::easeInOut(0.22);
-    EXPECT_EQ(hover.milliseconds, 220);
-    EXPECT_NEAR(hover.easing.valueForProgress(0.5), 0.5, 0.001);
-    EXPECT_LT(hover.easing.valueForProgress(0.2), 0.2);
-    EXPECT_GT(curves::easeOut(0.22).easing.valueForProgress(0.2), 0.2);
-    // Row-height change: (0.2, 0.8), (0.2, 1.0) is nearly done halfway.
-    EXPECT_GT(curves::bezier(0.38, {0.2, 0.8}, {0.2, 1.0}).easing.valueForProgress(0.5), 0.9);
-}
-
 TEST(MotionTest, ReducedMotionEndsAnimationsAtOnce)
 {
     Motion& motion = Motion::shared();
