@@ -5,6 +5,7 @@
 #include "app/launch/WindowGeometry.h"
 #include "app/style/AppearanceController.h"
 #include "app/style/PivraFonts.h"
+#include "app/window/LibraryWindow.h"
 #include "store/AppRouter.h"
 #include "store/LibraryStore.h"
 
@@ -35,6 +36,9 @@ int main(int argc, char** argv)
 
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("Pivra"));
+    auto* library = new pivra::LibraryWindow(store);
+    window.setCentralWidget(library);
+    library->attachTo(&window);
     new pivra::LibraryMenus(store, *window.menuBar());
     pivra::WindowGeometry::restore(window);
     window.show();

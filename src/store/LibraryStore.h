@@ -152,6 +152,7 @@ class LibraryStore : public QObject {
     // The viewer, favourites and copying.
     Q_PROPERTY(std::optional<pivra::MediaItem> viewerItem READ viewerItem NOTIFY viewerItemChanged)
     Q_PROPERTY(bool isNavigating READ isNavigating NOTIFY isNavigatingChanged)
+    Q_PROPERTY(int playbackToggleSerial READ playbackToggleSerial NOTIFY playbackToggleSerialChanged)
 
 public:
     // The settings key of the stored source list, and the key that keeps a
@@ -350,6 +351,12 @@ public:
     const std::optional<MediaItem>& viewerItem() const { return viewerItem_; }
     // A step to another item is under way; further steps are ignored.
     bool isNavigating() const { return isNavigating_; }
+    // Counts the window's requests to play or pause the viewer's video.
+    int playbackToggleSerial() const { return playbackToggleSerial_; }
+    void requestPlaybackToggle()
+    {
+        assign(playbackToggleSerial_, playbackToggleSerial_ + 1, &LibraryStore::playbackToggleSerialChanged);
+    }
     // Moves on with every opening and closing, so a load or step that
     // started before publishes nothing.
     int viewerGeneration() const { return viewerGeneration_; }
@@ -411,6 +418,7 @@ Q_SIGNALS:
     void isReadingLocationsChanged();
     void viewerItemChanged();
     void isNavigatingChanged();
+    void playbackToggleSerialChanged();
 
 private:
     template<typename T, typename U>
@@ -587,6 +595,7 @@ private:
 
     std::optional<MediaItem> viewerItem_;
     bool isNavigating_ = false;
+    int playbackToggleSerial_ = 0;
     int viewerGeneration_ = 0;
     // The gallery as it was when the viewer opened from it.
     std::optional<GalleryScope> viewerQuery_;

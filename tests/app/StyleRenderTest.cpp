@@ -6,6 +6,7 @@
 #include "app/style/PivraFonts.h"
 #include "app/style/SubtleToolButton.h"
 #include "app/style/Symbols.h"
+#include "support/Renders.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,13 +21,6 @@
 
 namespace pivra {
 namespace {
-
-QString rendersFolder()
-{
-    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../renders");
-    QDir().mkpath(folder);
-    return folder;
-}
 
 // Whether `image` holds a pixel within `tolerance` of `colour` in `area`.
 bool holds(const QImage& image, const QRect& area, const QColor& colour, int tolerance = 8)
@@ -111,7 +105,7 @@ TEST(StyleRenderTest, ControlsTakeTheSchemeColours)
         window.resize(240, 260);
         window.show();
         const QImage image = window.grab().toImage();
-        image.save(rendersFolder() + (dark ? QStringLiteral("/style-dark.png") : QStringLiteral("/style-light.png")));
+        image.save(test::rendersFolder() + (dark ? QStringLiteral("/style-dark.png") : QStringLiteral("/style-light.png")));
 
         EXPECT_EQ(image.pixelColor(2, 2).rgb(), PivraAppearance::canvas(dark).rgb());
         const QRect fieldArea = field->geometry();

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "catalog/model/MediaItem.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class QKeyEvent;
+class QVariantAnimation;
+
+namespace pivra {
+
+class AlertPresenter;
+class LibraryStore;
+class WindowBridge;
+
+// The library window's content: from back to front the main area (the
+// sidebar column beside the gallery area, whose header lies over its top),
+// the viewer's backdrop while an item is shown, and the window's alerts. It
+// keeps the window's own settings (sidebar shown, row height, map style),
+// the width class the header lays itself out for, the drag of a photo, and
+// the window's keys. The sidebar, header, gallery and viewer fill the areas
+// it makes.
+class LibraryWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int sidebarWidth = 225;
+    static constexpr int headerHeight = 56;
+
+    // Settings of the window that survive a restart.
+    static const QString sidebarVisibleKey; // "pivra.sidebar.visible", default true
+    static const QString rowHeightKey;      // "pivra.gallery.rowHeight", default 190
+    static const QString mapStyleKey;       // "pivra.map.style", default "map"
+
+    explicit LibraryWindow(LibraryStore& store, QWidget* parent = nullptr);
+    ~LibraryWindow() override;
+
+    // The first of 1000, 780, 760 and 700 not above `width`, else 0.
+    static int headerWidthStep(int width);
+
+    QWidget* sidebarColumn() const { return sidebarColumn_; }
+    QWidget* galleryArea() const { return galleryArea_; }
+    QWidget* headerArea() const { return headerArea_; }
+    QWidget* galleryContent() const { return galleryContent_; }
+    QWidget* viewerBackdrop() const { return viewerBackdrop_; }
+    AlertPresenter& alerts() const { return *alerts_; }
+
+    bool sidebarVisible() const { return sidebarVisible_; }
+    void setSidebarVisible(bool visible);
+    double rowHeight() const { return rowHeight_; }
+    void setRowHeight(double height);
+    const QString& mapStyle() const { return mapStyle_; }
+    void setMapStyle(const QString& style);
+    // The place grid stands in for the map.
+    bool showsPlaceGrid() const;
+    int widthStep() const { return widthStep_; }
+    bool isFullscreen() const { return fullscreen_; }
+    bool showsInfo() const { return showInfo_; }
+
+    // A photo dragged from the gallery or the viewer. The drop target stays
+    // a moment after the drag ends, so a new drag right after keeps it.
+    void beginMediaDrag(const MediaItem& item);
+    void endMediaDrag();
+    const std::optional<MediaItem>& draggedMedia() const { return draggedMedia_; }
+
+    // The window's keys, before any of its widgets sees them; true when the
+    // key was used.
+    bool handleKey(QKeyEvent* event);
+
+    // Follows the top-level window this content lives in: its full screen
+    // and its keys.
+    void attachTo(QWidget* window);
+
+Q_SIGNALS:
+    void searchRequested();
+    void sidebarVisibleChanged(bool visible);
+    void rowHeightChanged(double height);
+    void mapStyleChanged(const QString& style);
+    void widthStepChanged(int step);
+    void showsInfoChanged(bool shown);
+    void draggedMediaChanged();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void layOutLayers();
+    void viewerChanged();
+    void applyCanvas();
+    void setShowInfo(bool shown);
+
+    LibraryStore& store_;
+    QWidget* mainArea_;
+    QWidget* sidebarColumn_;
+    QWidget* sidebarEdge_;
+    QWidget* galleryArea_;
+    QWidget* galleryContent_;
+    QWidget* headerArea_;
+    QWidget* viewerBackdrop_;
+    AlertPresenter* alerts_;
+    WindowBridge* bridge_;
+    QVariantAnimation* sidebarMotion_;
+
+    bool sidebarVisible_;
+    double sidebarShown_; // 1 shown, 0 hidden, between while it moves
+    double rowHeight_;
+    QString mapStyle_;
+    int widthStep_ = 1120;
+    bool fullscreen_ = false;
+    bool showInfo_ = false;
+    std::optional<MediaItem> draggedMedia_;
+    int dragGeneration_ = 0;
+};
+
+} // namespace pivra

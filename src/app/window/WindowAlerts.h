@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace pivra {
+
+class LibraryStore;
+
+// One question or notice of the window: a title, a text and its buttons, the
+// last of which is what closing the alert any other way means.
+struct WindowAlert {
+    QString title;
+    QString text;
+    QStringList buttons;
+    // Called exactly once, with the index of the button chosen.
+    std::function<void(int button)> answer;
+};
+
+// Shows the window's alerts one at a time, each window-modal and each
+// answered exactly once: by a button, by Escape or by closing it, whichever
+// comes first. Alerts asked for while one shows wait their turn.
+class AlertPresenter : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AlertPresenter(QWidget& window);
+    ~AlertPresenter() override;
+
+    void present(WindowAlert alert);
+    // The alert on screen, for tests to answer.
+    QMessageBox* current() const { return box_; }
+
+private:
+    void showNext();
+    void answered(int button);
+
+    QWidget& window_;
+    std::deque<WindowAlert> waiting_;
+    std::optional<WindowAlert> shown_;
+    QPointer<QMessageBox> box_;
+};
+
+// The store's two alerts: its message ("Pivra", cleared by OK) and its
+// request to choose a source's folder again ("Folder access needed"). Each is
+// presented when the store raises it, once per raising.
+class StoreAlerts : public QObject {
+    Q_OBJECT
+
+public:
+    StoreAlerts(LibraryStore& store, AlertPresenter& presenter);
+
+private:
+    void messageChanged();
+    void permissionRequestChanged();
+
+    LibraryStore& store_;
+    AlertPresenter& presenter_;
+    bool messageShown_ = false;
+    bool requestShown_ = false;
+};
+
+} // namespace pivra
