@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+class QAbstractButton;
+
+namespace pivra {
+
+class LibraryWindow;
+
+// The two round buttons that step the gallery's row height down and up,
+// with Ctrl+- and Ctrl+= (or Ctrl++) while the control is in the window,
+// even folded to no width. Each is disabled at its end of the steps.
+class DensityControl final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit DensityControl(LibraryWindow& window, QWidget* parent = nullptr);
+
+    QSize sizeHint() const override;
+
+    QAbstractButton* smallerButton() const { return smaller_; }
+    QAbstractButton* largerButton() const { return larger_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void step(bool up);
+    void refresh();
+
+    LibraryWindow& window_;
+    QAbstractButton* smaller_;
+    QAbstractButton* larger_;
+};
+
+} // namespace pivra

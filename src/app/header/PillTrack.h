@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QStringList>
+#include <QVariantAnimation>
+#include <QWidget>
+
+namespace pivra {
+
+// A capsule track of equal pills, one per choice, with a highlight capsule
+// behind the chosen one that slides to the next choice on a spring. The
+// choice only changes through setSelected(): a click just reports the pill.
+class PillTrack final : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Look {
+        int width = 225;
+        // Highlight fill as the text colour's opacity, per scheme.
+        double highlightDark = 0.14;
+        double highlightLight = 0.09;
+        // A frosted track laid over a map, else a faint tint of the text colour.
+        bool overMap = false;
+    };
+
+    PillTrack(QStringList labels, Look look, QWidget* parent = nullptr);
+
+    int selected() const { return selected_; }
+    void setSelected(int index);
+    // The pill whose label is `label`, or -1.
+    int indexOf(const QString& label) const { return labels_.indexOf(label); }
+    QRect pillRect(int index) const;
+
+    QSize sizeHint() const override;
+
+Q_SIGNALS:
+    void clicked(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    int pillAt(const QPoint& point) const;
+
+    QStringList labels_;
+    Look look_;
+    int selected_ = 0;
+    int pressed_ = -1;
+    double highlight_ = 0; // the pill index the highlight stands over
+    QVariantAnimation motion_;
+};
+
+} // namespace pivra
