@@ -142,6 +142,15 @@ std::vector<TileFrame> JustifiedGalleryLayout::tilesIn(const QRectF& rect) const
     return tiles;
 }
 
+std::optional<QRectF> JustifiedGalleryLayout::headerFrame(int marker) const
+{
+    if (marker < 0 || static_cast<size_t>(marker) >= headers_.size() || headers_[marker].height() <= 0) {
+        return std::nullopt;
+    }
+    return QRectF(margin, topInset_ + (headers_[marker].top() - topInset_) * scale_,
+                  std::max(contentSize_.width() - 2 * margin, 1.0), headers_[marker].height());
+}
+
 std::vector<HeaderFrame> JustifiedGalleryLayout::headersIn(const QRectF& rect) const
 {
     std::vector<HeaderFrame> result;
@@ -150,13 +159,10 @@ std::vector<HeaderFrame> JustifiedGalleryLayout::headersIn(const QRectF& rect) c
     auto header = std::partition_point(headers_.begin(), headers_.end(),
                                        [top](const QRectF& h) { return h.bottom() < top; });
     for (; header != headers_.end() && header->top() <= bottom; ++header) {
-        if (header->height() <= 0) {
-            continue;
-        }
-        const QRectF frame(margin, topInset_ + (header->top() - topInset_) * scale_,
-                           std::max(contentSize_.width() - 2 * margin, 1.0), header->height());
-        if (frame.intersects(rect)) {
-            result.push_back({static_cast<int>(header - headers_.begin()), frame});
+        const int marker = static_cast<int>(header - headers_.begin());
+        const std::optional<QRectF> frame = headerFrame(marker);
+        if (frame && frame->intersects(rect)) {
+            result.push_back({marker, *frame});
         }
     }
     return result;

@@ -98,6 +98,9 @@ public:
     // Items and headers (with height) whose view frames meet `rect`, in order.
     std::vector<TileFrame> tilesIn(const QRectF& rect) const;
     std::vector<HeaderFrame> headersIn(const QRectF& rect) const;
+    // View frame of the header of month marker `marker`; none for the first
+    // month's or a marker that is not laid out.
+    std::optional<QRectF> headerFrame(int marker) const;
     // Item whose view frame contains `point`, if any.
     std::optional<int> itemAt(QPointF point) const;
 

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "catalog/model/Album.h"
+#include "gallery/GalleryCallbacks.h"
+#include "gallery/JustifiedGalleryLayout.h"
+#include "store/LibraryStore.h"
+
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QSet>
+#include <QTimer>
+#include <QVariantAnimation>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+class QLabel;
+class QMenu;
+
+namespace pivra {
+
+class HoverVideoPlayer;
+class RotatablePreviewView;
+class ThumbnailStore;
+class VideoPreviewStore;
+
+// The gallery: every item of the current result in justified rows grouped
+// by month, painted on one viewport with no widget per item.
+//
+// Phases of a frame: the layout answers which tiles and headers meet the
+// visible band (two binary searches); each visible item has a tile (its
+// preview, which owns the thumbnail request, and its disconnected dot);
+// tiles leaving the band plus a margin are recycled, which cancels their
+// requests; painting draws only what the layout returned.
+//
+// The grid keeps the user's place: a row-height change keeps the photo in
+// the middle of the view (animated frame by frame, at once while motion is
+// reduced); width changes keep the photo at the top, one anchor per burst of
+// changes; a run of resize events counts as a live resize, during which the
+// rows are only scaled, and they reflow once it has been quiet. Each real
+// scroll pauses background thumbnail preparation. While the scroll bar's
+// knob is held a bubble beside it names the month in the middle of the view.
+//
+// Only a new items version reloads; everything else applies in place.
+class GalleryGrid : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    // Seconds on a monotonic clock; tests drive their own.
+    using Clock = std::function<double()>;
+
+    GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& clips, QWidget* parent = nullptr);
+    ~GalleryGrid() override;
+
+    void setCallbacks(GalleryCallbacks callbacks) { callbacks_ = std::move(callbacks); }
+    // Reloads only when `version` differs from the one shown.
+    void setItems(MediaItems items, int version);
+    const MediaItems& items() const { return items_; }
+    void setAlbums(QList<Album> albums) { albums_ = std::move(albums); }
+    void setCurrentAlbumID(std::optional<QUuid> album) { currentAlbum_ = album; }
+    // Fades the dots of visible tiles whose source changed state.
+    void setOfflineSourceIDs(QSet<QUuid> sources);
+    void setTopInset(double inset);
+    // Keeps the photo in the middle of the view in place.
+    void setRowHeight(double height);
+    double rowHeight() const { return layout_.targetHeight(); }
+
+    const JustifiedGalleryLayout& layout() const { return layout_; }
+    // Where item `index` is painted now, in viewport coordinates.
+    std::optional<QRectF> tileRect(int index) const;
+    // The preview of a visible item; none for an item out of the band.
+    const RotatablePreviewView* preview(int index) const;
+    HoverVideoPlayer& hoverPlayer() { return *hoverPlayer_; }
+    QLabel* dateBubble() const { return dateBubble_; }
+    bool isAnimatingRowHeight() const { return rowMotion_.state() == QAbstractAnimation::Running; }
+
+    // The context menu of item `index`, as a right click opens it.
+    QMenu* menuFor(int index);
+
+    // A live resize, as bursts of resize events start and end it.
+    void beginLiveResize();
+    void endLiveResize();
+    // For tests: the clock of width bursts and live resizes.
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
+    // Where the date bubble goes for a knob centred at `knobCenterY`, in a
+    // view `viewSize` large, for a title `textWidth` wide.
+    static QRect dateBubbleRect(QSize viewSize, double knobCenterY, int textWidth);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    struct Tile;
+    struct RowMotion {
+        JustifiedGalleryLayout from;
+        double fromY = 0;
+        double toY = 0;
+    };
+
+    void reload();
+    void relayout();
+    double scrollY() const;
+    void scrollTo(double y);
+    double maxScroll() const;
+    double viewWidth() const;
+    void synchronizeWidth();
+    void settleOn(const GalleryAnchor& anchor, bool rescaleOffset);
+    void scrolled();
+    void updateTiles();
+    std::vector<int> bandIndices() const;
+    void recycle(const QString& id);
+    void updateHover(QPointF position);
+    void updateDateBubble();
+    double knobCenterY() const;
+    void repaintItem(const QString& id);
+    bool dark() const;
+
+    ThumbnailStore& thumbnails_;
+    HoverVideoPlayer* hoverPlayer_;
+    GalleryCallbacks callbacks_;
+    MediaItems items_;
+    int itemsVersion_ = 0;
+    QList<Album> albums_;
+    std::optional<QUuid> currentAlbum_;
+    QSet<QUuid> offlineSources_;
+    JustifiedGalleryLayout layout_;
+    double layoutWidth_ = 0;
+
+    std::unordered_map<QString, std::unique_ptr<Tile>> tiles_;
+    std::vector<std::unique_ptr<RotatablePreviewView>> spare_;
+    QVariantAnimation dotFade_;
+
+    QVariantAnimation rowMotion_;
+    RowMotion motion_;
+
+    Clock clock_;
+    std::optional<GalleryAnchor> resizeAnchor_;
+    double lastWidthChange_ = 0;
+    double lastResize_ = -1;
+    QTimer liveResizeEnd_;
+    bool adjustingScroll_ = false;
+    double lastY_ = 0;
+
+    std::optional<QPointF> pressPosition_;
+    bool didDrag_ = false;
+    std::optional<QPointF> pointer_;
+    QString hoveredID_;
+    QString unhoveredID_;
+    QVariantAnimation liftIn_;
+    QVariantAnimation liftOut_;
+
+    QLabel* dateBubble_;
+    bool dateTracking_ = false;
+};
+
+} // namespace pivra

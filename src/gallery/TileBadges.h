@@ -1,0 +1,24 @@
+#pragma once
+
+#include "catalog/model/MediaItem.h"
+
+#include <QRectF>
+#include <QString>
+
+#include <optional>
+
+class QPainter;
+
+namespace pivra {
+
+// The duration badge's text, "  ▶  m:ss  ": whole seconds, fractions cut
+// off, minutes without an hour field (3725 s reads 62:05). A missing,
+// non-finite or negative duration reads 0:00.
+QString durationText(std::optional<double> seconds);
+
+// Draws what lies over a tile's preview: the favourite heart top left, the
+// duration of a video or the Live Photo mark bottom right, and the
+// disconnected dot top right at `dotOpacity` (0 hides it).
+void paintTileBadges(QPainter& painter, const QRectF& tile, const MediaItem& item, double dotOpacity, bool dark);
+
+} // namespace pivra

@@ -1,0 +1,297 @@
+#include "app/style/Motion.h"
+#include "app/style/PivraAppearance.h"
+#include "gallery/GalleryGrid.h"
+#include "gallery/TileBadges.h"
+#include "gallery/preview/RotatablePreviewView.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "support/JpegMaker.h"
+#include "support/Renders.h"
+#include "support/TempFolder.h"
+
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace pivra {
+namespace {
+
+const QUuid sourceID = QUuid::fromString(QStringLiteral("{6B1D3A52-0C52-4F7E-9A57-8A3A3C1E2B10}"));
+
+QColor colorOf(int index)
+{
+    return QColor::fromHsv((index * 47) % 360, 160, 200).toRgb();
+}
+
+class GalleryGridTest : public test::TempFolderTest {
+protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        thumbnails = std::make_unique<ThumbnailStore>(ThumbnailLocations::under(pathOf("data"), pathOf("cache")),
+                                                      std::make_shared<ThumbnailRenderer>());
+        clips = std::make_unique<VideoPreviewStore>(pathOf("clips"));
+        grid = std::make_unique<GalleryGrid>(*thumbnails, *clips);
+        grid->setTopInset(10);
+        grid->resize(800, 600);
+        Motion::shared().setOverride(true);
+    }
+
+    void TearDown() override
+    {
+        grid.reset();
+        Motion::shared().setOverride(std::nullopt);
+    }
+
+    // `count` photos of varied shapes, about 30 a month, newest first, each
+    // with a thumbnail already in memory in a colour of its own.
+    MediaItems photos(int count)
+    {
+        auto items = std::make_shared<std::vector<MediaItem>>();
+        for (int i = 0; i < count; ++i) {
+            MediaItem item;
+            const QString path = QStringLiteral("/photos/%1.jpg").arg(i);
+            item.setID(MediaItem::makeID(sourceID, path));
+            item.setSourceID(sourceID);
+            item.setPath(path);
+            item.setName(QStringLiteral("%1.jpg").arg(i));
+            item.setWidth(i % 3 == 0 ? 3000 : 4000);
+            item.setHeight(i % 3 == 0 ? 4000 : 3000);
+            item.setCaptureDate(1.7e9 - i * 86400.0);
+            if (i % 7 == 3) {
+                item.setKind(MediaKind::video);
+                item.setDuration(61.5);
+            }
+            item.setFavorite(i % 5 == 1);
+            const QString key = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256).toHex();
+            item.setThumbnailKey(key);
+            QImage image(i % 3 == 0 ? QSize(315, 420) : QSize(420, 315), QImage::Format_RGB32);
+            image.fill(colorOf(i));
+            thumbnails->memory().insert(key, image);
+            items->push_back(item);
+        }
+        return items;
+    }
+
+    QPoint centreOf(int index) const { return grid->tileRect(index)->center().toPoint(); }
+
+    QImage render() const
+    {
+        QImage image(grid->viewport()->size(), QImage::Format_RGB32);
+        grid->viewport()->render(&image);
+        return image;
+    }
+
+    std::unique_ptr<ThumbnailStore> thumbnails;
+    std::unique_ptr<VideoPreviewStore> clips;
+    std::unique_ptr<GalleryGrid> grid;
+};
+
+TEST_F(GalleryGridTest, AClickOpensTheViewerAndADragDoesNot)
+{
+    std::vector<QString> opened;
+    GalleryCallbacks callbacks;
+    callbacks.onSelect = [&opened](const MediaItem& item) { opened.push_back(item.name()); };
+    grid->setCallbacks(callbacks);
+    grid->setItems(photos(40), 1);
+    grid->show();
+    QWidget* view = grid->viewport();
+
+    QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(2));
+    for (int distance : {5, 6}) {
+        QTest::mousePress(view, Qt::LeftButton, {}, centreOf(4));
+        QTest::mouseMove(view, centreOf(4) + QPoint(distance, 0));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, centreOf(4) + QPoint(distance, 0));
+    }
+    EXPECT_EQ(opened, (std::vector<QString>{"2.jpg", "4.jpg"}));
+
+    // The same version with other items changes nothing.
+    grid->setItems(photos(3), 1);
+    EXPECT_EQ(grid->items()->size(), 40u);
+}
+
+TEST_F(GalleryGridTest, TheContextMenuOffersWhatTheItemAllows)
+{
+    std::vector<QString> calls;
+    GalleryCallbacks callbacks;
+    callbacks.onFavorite = [&calls](const QString& id) { calls.push_back("favorite " + id); };
+    callbacks.onAddToAlbum = [&calls](const QUuid& album, const QString& id) {
+        calls.push_back("add " + album.toString(QUuid::WithoutBraces) + " " + id);
+    };
+    callbacks.onRemoveFromAlbum = [&calls](const QUuid&, const QString& id) { calls.push_back("remove " + id); };
+    callbacks.onCopy = [&calls](const MediaItem& item) { calls.push_back("copy " + item.name()); };
+    grid->setCallbacks(callbacks);
+
+    auto items = std::make_shared<std::vector<MediaItem>>(*photos(2));
+    const QString file = pathOf("here.jpg");
+    ASSERT_TRUE(test::makeJpeg(file, QSize(30, 20)));
+    (*items)[0].setPath(file);
+    (*items)[1].setPath(QStringLiteral("pivra-camera://device/1.jpg"));
+    grid->setItems(items, 1);
+
+    auto titles = [](QMenu* menu) {
+        QStringList list;
+        for (QAction* action : menu->actions()) {
+            list << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
+        return list;
+    };
+    std::unique_ptr<QMenu> local(grid->menuFor(0));
+    EXPECT_EQ(titles(local.get()), (QStringList{"Copy", "Show in File Manager", "-", "Add to Favorites", "Add to Album"}));
+    EXPECT_TRUE(local->actions()[0]->isEnabled());
+    EXPECT_EQ(titles(local->actions()[4]->menu()), QStringList{"New Album…"});
+    local->actions()[0]->trigger();
+
+    const Album album{QUuid::createUuid(), QStringLiteral("Trips"), 3, std::nullopt};
+    grid->setAlbums({album});
+    grid->setCurrentAlbumID(album.id);
+    std::unique_ptr<QMenu> device(grid->menuFor(1));
+    EXPECT_EQ(titles(device.get()), (QStringList{"Copy", "Show in File Manager", "-", "Remove from Favorites",
+                                                 "Add to Album", "-", "Remove from This Album"}));
+    EXPECT_FALSE(device->actions()[0]->isEnabled());
+    EXPECT_FALSE(device->actions()[1]->isEnabled());
+    QMenu* albums = device->actions()[4]->menu();
+    EXPECT_EQ(titles(albums), (QStringList{"Trips", "-", "New Album…"}));
+    albums->actions()[0]->trigger();
+    device->actions()[3]->trigger();
+    device->actions()[6]->trigger();
+    const QString id = (*items)[1].id();
+    EXPECT_EQ(calls, (std::vector<QString>{"copy 0.jpg", "add " + album.id.toString(QUuid::WithoutBraces) + " " + id,
+                                           "favorite " + id, "remove " + id}));
+}
+
+TEST_F(GalleryGridTest, ThumbnailsArriveAndFadeInOnce)
+{
+    Motion::shared().setOverride(false);
+    auto items = std::make_shared<std::vector<MediaItem>>(*photos(30));
+    // One photo with no thumbnail yet: it is rendered from its file.
+    const QString file = pathOf("late.jpg");
+    ASSERT_TRUE(test::makeJpeg(file, QSize(400, 300), {}, Qt::red));
+    (*items)[5].setPath(file);
+    (*items)[5].setThumbnailKey(std::nullopt);
+    grid->setItems(items, 1);
+    grid->show();
+
+    EXPECT_LT(grid->preview(0)->opacity(), 1); // a memory hit fades in too
+    QTRY_COMPARE(grid->preview(0)->opacity(), 1.0);
+    QTRY_VERIFY(!grid->preview(5)->image().isNull());
+    QTRY_COMPARE(grid->preview(5)->opacity(), 1.0);
+
+    // A favourite toggled elsewhere reloads the grid; the tiles keep their
+    // images without fading again, so the grid does not flash.
+    auto toggled = std::make_shared<std::vector<MediaItem>>(*items);
+    (*toggled)[0].setFavorite(!(*toggled)[0].isFavorite());
+    grid->setItems(toggled, 2);
+    EXPECT_EQ(grid->preview(0)->opacity(), 1.0);
+    EXPECT_EQ(grid->preview(5)->opacity(), 1.0);
+    const QPoint centre = centreOf(0);
+    EXPECT_EQ(render().pixel(centre), colorOf(0).rgb());
+}
+
+TEST_F(GalleryGridTest, TheAnchoredPhotoStaysInViewAcrossDensityAndWidthChanges)
+{
+    grid->setItems(photos(3000), 1);
+    grid->show();
+    grid->verticalScrollBar()->setValue(20000);
+    const double middle = grid->viewport()->height() / 2.0;
+    const int anchored = grid->layout().anchor(20000 + middle)->index;
+    for (double height : {110.0, 300.0, 230.0}) {
+        grid->setRowHeight(height);
+        const QRectF tile = *grid->tileRect(anchored);
+        EXPECT_LE(tile.top(), middle + 1) << height;
+        EXPECT_GE(tile.bottom() + 8, middle - 1) << height;
+    }
+
+    // Animated, the same place is reached frame by frame; near the end the
+    // view scrolls only as far as the content goes.
+    Motion::shared().setOverride(false);
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+    const int last = grid->layout().anchor(grid->verticalScrollBar()->value() + middle)->index;
+    grid->setRowHeight(110);
+    EXPECT_TRUE(grid->isAnimatingRowHeight());
+    QTRY_VERIFY(!grid->isAnimatingRowHeight());
+    EXPECT_EQ(grid->verticalScrollBar()->value(), grid->verticalScrollBar()->maximum());
+    EXPECT_TRUE(grid->tileRect(last)->intersects(grid->viewport()->rect()));
+    Motion::shared().setOverride(true);
+
+    // Width changes keep the photo at the top; a burst of them is a live
+    // resize that only scales the rows until it ends.
+    double now = 10;
+    grid->setClock([&now] { return now; });
+    // A position 10 pixels into a row, not in the gap above it.
+    grid->verticalScrollBar()->setValue(int(15000 - grid->layout().anchor(15000)->offset + 10));
+    const int top = grid->layout().anchor(grid->verticalScrollBar()->value())->index;
+    grid->resize(700, 600);
+    EXPECT_LE(grid->tileRect(top)->top(), 1);
+    EXPECT_GT(grid->tileRect(top)->bottom(), 0);
+    const int rows = grid->layout().rowCount();
+    now += 0.1;
+    grid->resize(500, 600);
+    EXPECT_TRUE(grid->layout().frozenWidth());
+    EXPECT_EQ(grid->layout().rowCount(), rows);
+    EXPECT_LT(grid->layout().scale(), 1);
+    grid->endLiveResize();
+    EXPECT_GT(grid->layout().rowCount(), rows);
+    EXPECT_LE(grid->tileRect(top)->top(), 1);
+    EXPECT_GT(grid->tileRect(top)->bottom(), 0);
+}
+
+TEST_F(GalleryGridTest, ScrollingPausesThumbnailPreparationAndAWidthChangeDoesNot)
+{
+    grid->setItems(photos(500), 1);
+    grid->show();
+    grid->resize(700, 600);
+    EXPECT_FALSE(thumbnails->queue().isSuspended());
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->value() + 1);
+    EXPECT_TRUE(thumbnails->queue().isSuspended());
+    EXPECT_TRUE(thumbnails->preparationPause().hasResumePending());
+    QTRY_VERIFY(!thumbnails->queue().isSuspended());
+}
+
+TEST_F(GalleryGridTest, DurationsBadgesAndTheDateBubble)
+{
+    const std::pair<std::optional<double>, QString> durations[] = {
+        {59.9, "  ▶  0:59  "}, {3725, "  ▶  62:05  "}, {std::nullopt, "  ▶  0:00  "},
+        {std::nan(""), "  ▶  0:00  "}, {-5, "  ▶  0:00  "}, {INFINITY, "  ▶  0:00  "}};
+    for (const auto& [seconds, text] : durations) {
+        EXPECT_EQ(durationText(seconds), text);
+    }
+
+    EXPECT_EQ(GalleryGrid::dateBubbleRect(QSize(800, 600), 300, 40), QRect(673, 284, 105, 32));
+    EXPECT_EQ(GalleryGrid::dateBubbleRect(QSize(800, 600), 0, 120), QRect(634, 2, 144, 32));
+    EXPECT_EQ(GalleryGrid::dateBubbleRect(QSize(800, 600), 599, 40).bottom(), 600 - 6 - 1);
+
+    // The disconnected dot shows only for tiles of offline sources.
+    grid->setItems(photos(10), 1);
+    grid->show();
+    const QRectF tile = *grid->tileRect(0);
+    const QPoint dot = QPointF(tile.right() - 14, tile.top() + 14).toPoint();
+    EXPECT_EQ(render().pixel(dot), colorOf(0).rgb());
+    grid->setOfflineSourceIDs({sourceID});
+    EXPECT_EQ(render().pixel(dot), PivraAppearance::systemRed(false).rgb());
+}
+
+TEST_F(GalleryGridTest, RendersOfAMonthGroupedGallery)
+{
+    grid->setItems(photos(120), 1);
+    grid->resize(1000, 700);
+    grid->show();
+    for (bool dark : {false, true}) {
+        grid->setPalette(PivraAppearance::palette(dark));
+        for (double height : {110.0, 190.0, 300.0}) {
+            grid->setRowHeight(height);
+            grid->verticalScrollBar()->setValue(300);
+            const QImage image = render();
+            EXPECT_EQ(image.pixelColor(5, 5), PivraAppearance::canvas(dark));
+            image.save(test::rendersFolder() + QStringLiteral("/gallery-grid-%1-%2.png")
+                                                    .arg(dark ? "dark" : "light")
+                                                    .arg(int(height)));
+        }
+    }
+}
+
+} // namespace
+} // namespace pivra
