@@ -1,0 +1,320 @@
+#include "store/StoreTestKit.h"
+
+#include "app/sidebar/FolderRow.h"
+#include "app/sidebar/Sidebar.h"
+#include "app/sidebar/SourceStatus.h"
+#include "app/style/Motion.h"
+#include "app/style/PivraAppearance.h"
+#include "app/window/WindowAlerts.h"
+#include "catalog/MediaRowWriter.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "platform/runtime/Drain.h"
+#include "support/Renders.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace pivra {
+namespace {
+
+LibrarySource cameraSource(const QString& name, const QString& deviceID)
+{
+    LibrarySource source = test::folderSource(name, true);
+    source.kind = LibrarySource::Kind::camera;
+    source.deviceID = deviceID;
+    return source;
+}
+
+class SidebarTest : public test::StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        Motion::shared().setOverride(true);
+    }
+    void TearDown() override
+    {
+        host_.reset();
+        if (store_) {
+            EXPECT_TRUE(drain());
+            store_.reset();
+        }
+        Motion::shared().setOverride(std::nullopt);
+        StoreTest::TearDown();
+    }
+
+    // A sidebar in a window over a store whose catalog already holds `rows`
+    // of the stored `sources`.
+    void open(const QList<LibrarySource>& sources, const QStringList& rows = {},
+              LibraryServices services = {})
+    {
+        if (!sources.isEmpty()) {
+            writeRows(sources.first(), rows);
+            storeSources(encodeSources(sources));
+        }
+        store_ = makeStore(std::move(services));
+        ASSERT_TRUE(drain());
+        host_ = std::make_unique<QWidget>();
+        host_->resize(Sidebar::columnWidth, 700);
+        alerts_ = new AlertPresenter(*host_);
+        sidebar_ = new Sidebar(*store_, *alerts_, host_.get());
+        sidebar_->resize(Sidebar::columnWidth, 700);
+        host_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host_.get()));
+    }
+
+    // The rows on screen, in order, once the layout has shown the new ones
+    // and the replaced ones are deleted.
+    static void settle()
+    {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QList<SidebarRow*> rows() const
+    {
+        settle();
+        QList<SidebarRow*> shown;
+        for (SidebarRow* row : sidebar_->findChildren<SidebarRow*>()) {
+            if (!row->isHidden()) {
+                shown.append(row);
+            }
+        }
+        std::sort(shown.begin(), shown.end(),
+                  [](SidebarRow* a, SidebarRow* b) { return a->mapTo(a->window(), QPoint()).y() < b->mapTo(b->window(), QPoint()).y(); });
+        return shown;
+    }
+    SidebarRow* row(const QString& title) const
+    {
+        for (SidebarRow* candidate : rows()) {
+            if (candidate->text() == title) {
+                return candidate;
+            }
+        }
+        return nullptr;
+    }
+    QStringList titles() const
+    {
+        QStringList all;
+        for (SidebarRow* each : rows()) {
+            all.append(each->text());
+        }
+        return all;
+    }
+    QStringList headings() const
+    {
+        settle();
+        QStringList all;
+        for (QLabel* label : sidebar_->findChildren<QLabel*>()) {
+            if (!label->isHidden() && label->font().letterSpacing() > 0) {
+                all.append(label->text());
+            }
+        }
+        return all;
+    }
+    void click(QWidget* widget, QPoint at = {}) const
+    {
+        QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
+        QCoreApplication::processEvents();
+    }
+    static QStringList entries(QMenu& menu)
+    {
+        QStringList all;
+        for (QAction* action : menu.actions()) {
+            all.append(action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)")));
+        }
+        return all;
+    }
+
+    std::unique_ptr<LibraryStore> store_;
+    std::unique_ptr<QWidget> host_;
+    AlertPresenter* alerts_ = nullptr;
+    Sidebar* sidebar_ = nullptr;
+};
+
+TEST_F(SidebarTest, ThreeSourcesShowUnderTheirVolumeAndDeviceWithTheirDotsInBothSchemes)
+{
+    LibrarySource pictures = test::folderSource(QStringLiteral("Pictures"), true);
+    pictures.volumePath = QStringLiteral("/media/disk");
+    pictures.volumeName = QStringLiteral("Mydisk");
+    pictures.volumeCapacity = 2'000'000'000'000;
+    const LibrarySource archive = test::folderSource(QStringLiteral("Archive"), false);
+    const LibrarySource phone = cameraSource(QStringLiteral("Phone"), QStringLiteral("usb:1"));
+    open({pictures}, {QStringLiteral("a.jpg")}); // its thumbnail is not made yet
+    store_->setSources({pictures, archive, phone});
+    ASSERT_TRUE(drain());
+
+    EXPECT_EQ(headings(), (QStringList{"LIBRARY", "DEVICES", "MYDISK · 2 TB", "OTHER LOCATIONS"}));
+    EXPECT_EQ(titles(), (QStringList{"All media", "Favorites", "Albums", "Map", "Phone", "Pictures", "Archive",
+                                     "Add a folder or disk", "Preferences"}));
+    EXPECT_EQ(row("Phone")->status(), SourceStatus::ready);
+    EXPECT_EQ(row("Pictures")->status(), SourceStatus::preparing);
+    EXPECT_EQ(row("Archive")->status(), SourceStatus::disconnected);
+    EXPECT_EQ(row("Archive")->toolTip(), QStringLiteral("Source unavailable"));
+    EXPECT_EQ(row("Pictures")->toolTip(), pictures.lastKnownPath);
+    EXPECT_TRUE(row("All media")->selected());
+
+    store_->selectSource(phone.id);
+    for (const bool dark : {false, true}) {
+        host_->setPalette(PivraAppearance::palette(dark));
+        QImage image = host_->grab().toImage();
+        image.save(test::rendersFolder() + (dark ? "/sidebar-dark.png" : "/sidebar-light.png"));
+        for (SidebarRow* each : {row("Phone"), row("Pictures"), row("Archive")}) {
+            const QPoint dot = each->mapTo(host_.get(), each->dotRect().center()) * image.devicePixelRatio();
+            EXPECT_EQ(image.pixelColor(dot), statusColor(*each->status(), dark)) << each->text().toStdString();
+        }
+        // The selected row's background, beside its title: the accent over the canvas.
+        const QPoint inside = row("Phone")->mapTo(host_.get(), QPoint(14, 3)) * image.devicePixelRatio();
+        const QPoint outside = row("Map")->mapTo(host_.get(), QPoint(14, 3)) * image.devicePixelRatio();
+        EXPECT_NE(image.pixelColor(inside), image.pixelColor(outside));
+        EXPECT_EQ(image.pixelColor(outside), PivraAppearance::canvas(dark));
+    }
+}
+
+TEST_F(SidebarTest, DevicesNotYetAddedGetARowAndAnUnchangedPublicationRebuildsNothing)
+{
+    open({});
+    EXPECT_EQ(headings(), QStringList{"LIBRARY"});
+    const QList<SidebarRow*> before = rows();
+    // Progress arrives several times a second; only the status line follows it.
+    Q_EMIT store_->thumbnailStatusesChanged();
+    Q_EMIT store_->thumbnailCompletedChanged();
+    Q_EMIT store_->isPreparingThumbnailsChanged();
+    Q_EMIT store_->selectedSourceIDChanged();
+    EXPECT_EQ(rows(), before);
+
+    store_->setSources({cameraSource(QStringLiteral("Phone"), QStringLiteral("usb:1"))});
+    EXPECT_NE(rows(), before);
+    EXPECT_EQ(headings(), (QStringList{"LIBRARY", "DEVICES"}));
+}
+
+TEST_F(SidebarTest, OpeningAFolderTreeShowsBranchesAsLeftAndSelectsTheFolderClicked)
+{
+    // Not on disk, so the rows the catalog holds stay through the rescan.
+    const LibrarySource trip = test::folderSource(QStringLiteral("Trip"), false);
+    open({trip}, {QStringLiteral("2023/Trip/a.jpg"), QStringLiteral("2023/Trip/Day/b.jpg"), QStringLiteral("root.jpg")});
+    const LibrarySource source = store_->sources().first();
+    EXPECT_EQ(titles().indexOf("2023"), -1);
+
+    std::unique_ptr<QMenu> menu = sidebar_->sourceMenu(source);
+    EXPECT_EQ(entries(*menu), (QStringList{"Show indexed folders", "Show in File Manager (off)", "Reconnect Folder…",
+                                           "Create Desktop Shortcut…", "Remove Source"}));
+    menu->actions().first()->trigger();
+    EXPECT_EQ(titles().mid(4, 2), (QStringList{"Trip", "2023"})); // root.jpg makes no row
+    auto* year = static_cast<FolderRow*>(row("2023"));
+    ASSERT_NE(year->chevron(), nullptr);
+    EXPECT_EQ(year->mapTo(sidebar_, year->chevron()->pos()).x(), 47);
+
+    click(year->chevron());
+    auto* trip2023 = static_cast<FolderRow*>(rows()[6]);
+    EXPECT_EQ(trip2023->text(), QStringLiteral("Trip"));
+    EXPECT_EQ(trip2023->look().indentation, 51);
+    click(trip2023->chevron());
+    ASSERT_NE(row("Day"), nullptr);
+
+    // Closing 2023 hides the branch; reopening brings Trip back open.
+    click(static_cast<FolderRow*>(row("2023"))->chevron());
+    EXPECT_EQ(row("Day"), nullptr);
+    click(static_cast<FolderRow*>(row("2023"))->chevron());
+    ASSERT_NE(row("Day"), nullptr);
+
+    // The indentation takes no click; the rest of the row selects the folder.
+    SidebarRow* day = row("Day");
+    click(day, QPoint(20, day->height() / 2));
+    EXPECT_FALSE(store_->selectedFolderPath().has_value());
+    click(day);
+    EXPECT_EQ(store_->selectedFolderPath(), QStringLiteral("2023/Trip/Day"));
+    EXPECT_TRUE(row("Day")->selected());
+    EXPECT_FALSE(rows()[4]->selected()); // the source row gives the highlight up
+    EXPECT_FALSE(row("2023")->selected());
+
+    menu = sidebar_->sourceMenu(source);
+    EXPECT_EQ(menu->actions().first()->text(), QStringLiteral("Hide indexed folders"));
+    EXPECT_EQ(entries(*sidebar_->sourceMenu(cameraSource("Phone", "usb:1"))),
+              (QStringList{"Create Desktop Shortcut…", "Remove Source"}));
+}
+
+TEST_F(SidebarTest, RemovalAsksWithTheCountsAndEachAnswerDoesItsOwnThing)
+{
+    const ThumbnailLocations locations =
+        ThumbnailLocations::under(pathOf(QStringLiteral("data")), pathOf(QStringLiteral("cache")));
+    ThumbnailStore thumbnails(locations, std::make_shared<ThumbnailRenderer>());
+    VideoPreviewStore previews(pathOf(QStringLiteral("clips")));
+    QList<LibrarySource> sources;
+    QStringList keys;
+    for (const QString& name : {QStringLiteral("Cancelled"), QStringLiteral("Kept"), QStringLiteral("Deleted")}) {
+        sources.append(test::folderSource(name, false));
+        keys.append(QString(64, QChar(char16_t(u'a' + keys.size()))));
+        writeFile(QDir(root()).relativeFilePath(locations.gridFile(keys.last())), "jpeg");
+        writeFile(QDir(root()).relativeFilePath(previews.clipFile(keys.last())), "clip");
+    }
+    const LibrarySource empty = test::folderSource(QStringLiteral("Empty"), false);
+    {
+        const MediaCatalog schema(catalogPath_);
+    }
+    test::MediaRowWriter writer(catalogPath_);
+    for (int index = 0; index < 3; ++index) {
+        test::MediaRow media = test::folderRow(sources[index].id, QStringLiteral("a.jpg"));
+        media.thumbnailKey = keys[index];
+        writer.insert(media);
+    }
+    open(sources + QList<LibrarySource>{empty}, {}, {.thumbnails = &thumbnails, .previews = &previews});
+
+    const auto remove = [&](const QString& name) {
+        const std::unique_ptr<QMenu> menu = sidebar_->sourceMenu(*std::find_if(
+            store_->sources().begin(), store_->sources().end(),
+            [&](const LibrarySource& source) { return source.name == name; }));
+        for (QAction* action : menu->actions()) {
+            if (action->text() == QStringLiteral("Remove Source")) {
+                action->trigger();
+            }
+        }
+        EXPECT_TRUE(drain());
+    };
+    const auto answer = [&](const QString& button) {
+        QMessageBox* box = alerts_->current();
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* each : box->buttons()) {
+            if (each->text() == button) {
+                each->click();
+            }
+        }
+        EXPECT_TRUE(drain());
+    };
+    const auto names = [&] {
+        QStringList all;
+        for (const LibrarySource& source : store_->sources()) {
+            all.append(source.name);
+        }
+        return all;
+    };
+
+    remove(QStringLiteral("Empty")); // nothing to free: gone without a question
+    EXPECT_EQ(alerts_->current(), nullptr);
+    EXPECT_EQ(names(), (QStringList{"Cancelled", "Kept", "Deleted"}));
+
+    remove(QStringLiteral("Cancelled"));
+    ASSERT_NE(alerts_->current(), nullptr);
+    EXPECT_EQ(alerts_->current()->text(), QStringLiteral("Delete thumbnails along with “Cancelled”?"));
+    EXPECT_TRUE(alerts_->current()->informativeText().startsWith(QStringLiteral("1 thumbnail and 1 video preview · ")));
+    answer(QStringLiteral("Cancel"));
+    EXPECT_EQ(names().size(), 3);
+
+    remove(QStringLiteral("Kept"));
+    answer(QStringLiteral("No"));
+    remove(QStringLiteral("Deleted"));
+    answer(QStringLiteral("Yes"));
+    EXPECT_EQ(names(), QStringList{"Cancelled"});
+    EXPECT_TRUE(QFile::exists(locations.gridFile(keys[1])));
+    EXPECT_TRUE(QFile::exists(previews.clipFile(keys[1])));
+    EXPECT_FALSE(QFile::exists(locations.gridFile(keys[2])));
+    EXPECT_FALSE(QFile::exists(previews.clipFile(keys[2])));
+}
+
+} // namespace
+} // namespace pivra
