@@ -54,17 +54,6 @@ QRectF lerp(const std::optional<QRectF>& from, const std::optional<QRectF>& to, 
 {
     return lerp(from.value_or(to.value_or(QRectF())), to.value_or(from.value_or(QRectF())), t);
 }
-
-const QFont& headerFont()
-{
-    static const QFont font = [] {
-        QFont f;
-        f.setPixelSize(23);
-        f.setWeight(QFont::DemiBold);
-        return f;
-    }();
-    return font;
-}
 } // namespace
 
 // A visible item: its preview (which owns the thumbnail request) and the
@@ -532,7 +521,7 @@ void GalleryGrid::paintEvent(QPaintEvent*)
         paintTileBadges(painter, rect, item, dot, isDark);
     }
 
-    painter.setFont(headerFont());
+    painter.setFont(semiboldFont(23));
     painter.setPen(palette().color(QPalette::WindowText));
     for (const HeaderFrame& header : headers) {
         painter.drawText(header.rect, Qt::AlignLeft | Qt::AlignVCenter, layout_.months()[header.marker].title);

@@ -20,17 +20,6 @@ constexpr qreal dotSide = 12;
 // integer defined.
 constexpr double longestDuration = 99'999'999;
 
-const QFont& badgeFont()
-{
-    static const QFont font = [] {
-        QFont f;
-        f.setPixelSize(11);
-        f.setWeight(QFont::DemiBold);
-        return f;
-    }();
-    return font;
-}
-
 // A symbol with the soft shadow the badges carry so they read on any photo.
 void drawSymbol(QPainter& painter, const QString& name, const QRectF& box, const QColor& tint)
 {
@@ -42,6 +31,14 @@ void drawSymbol(QPainter& painter, const QString& name, const QRectF& box, const
     painter.drawPixmap(box.topLeft(), Symbols::pixmap(name, size, tint, ratio));
 }
 } // namespace
+
+QFont semiboldFont(int pixels)
+{
+    QFont font;
+    font.setPixelSize(pixels);
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
 
 QString durationText(std::optional<double> seconds)
 {
@@ -61,7 +58,8 @@ void paintTileBadges(QPainter& painter, const QRectF& tile, const MediaItem& ite
     }
     if (item.kind() == MediaKind::video) {
         const QString text = durationText(item.duration());
-        const QFontMetricsF metrics(badgeFont());
+        const QFont font = semiboldFont(11);
+        const QFontMetricsF metrics(font);
         const QSizeF size(metrics.horizontalAdvance(text), metrics.height());
         const QRectF box(tile.right() - badgeInset - size.width(), tile.bottom() - badgeInset - size.height(),
                          size.width(), size.height());
@@ -69,7 +67,7 @@ void paintTileBadges(QPainter& painter, const QRectF& tile, const MediaItem& ite
         painter.setBrush(QColor::fromRgbF(0, 0, 0, 0.7));
         painter.drawRoundedRect(box, 5, 5);
         painter.setPen(Qt::white);
-        painter.setFont(badgeFont());
+        painter.setFont(font);
         painter.drawText(box, Qt::AlignCenter, text);
     } else if (item.liveVideoPath()) {
         drawSymbol(painter, QStringLiteral("livephoto"),

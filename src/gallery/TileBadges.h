@@ -2,6 +2,7 @@
 
 #include "catalog/model/MediaItem.h"
 
+#include <QFont>
 #include <QRectF>
 #include <QString>
 
@@ -10,6 +11,9 @@
 class QPainter;
 
 namespace pivra {
+
+// The semibold face of the grid's texts at `pixels` high (badges, headers).
+QFont semiboldFont(int pixels);
 
 // The duration badge's text, "  ▶  m:ss  ": whole seconds, fractions cut
 // off, minutes without an hour field (3725 s reads 62:05). A missing,
