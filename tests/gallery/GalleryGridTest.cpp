@@ -5,6 +5,7 @@
 #include "gallery/preview/RotatablePreviewView.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
+#include "support/GalleryItems.h"
 #include "support/JpegMaker.h"
 #include "support/Renders.h"
 #include "support/TempFolder.h"
@@ -52,21 +53,14 @@ protected:
     {
         auto items = std::make_shared<std::vector<MediaItem>>();
         for (int i = 0; i < count; ++i) {
-            MediaItem item;
-            const QString path = QStringLiteral("/photos/%1.jpg").arg(i);
-            item.setID(MediaItem::makeID(sourceID, path));
-            item.setSourceID(sourceID);
-            item.setPath(path);
-            item.setName(QStringLiteral("%1.jpg").arg(i));
-            item.setWidth(i % 3 == 0 ? 3000 : 4000);
-            item.setHeight(i % 3 == 0 ? 4000 : 3000);
-            item.setCaptureDate(1.7e9 - i * 86400.0);
+            MediaItem item = test::galleryPhoto(sourceID, i, i % 3 == 0 ? QSize(3000, 4000) : QSize(4000, 3000),
+                                                1.7e9 - i * 86400.0);
             if (i % 7 == 3) {
                 item.setKind(MediaKind::video);
                 item.setDuration(61.5);
             }
             item.setFavorite(i % 5 == 1);
-            const QString key = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256).toHex();
+            const QString key = QCryptographicHash::hash(item.path().toUtf8(), QCryptographicHash::Sha256).toHex();
             item.setThumbnailKey(key);
             QImage image(i % 3 == 0 ? QSize(315, 420) : QSize(420, 315), QImage::Format_RGB32);
             image.fill(colorOf(i));
