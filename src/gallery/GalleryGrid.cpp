@@ -17,6 +17,7 @@
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -616,6 +617,16 @@ void GalleryGrid::wheelEvent(QWheelEvent* event)
 
 bool GalleryGrid::viewportEvent(QEvent* event)
 {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const std::optional<int> index = layout_.itemAt(QPointF(help->pos()) + QPointF(0, scrollY()));
+        if (index) {
+            QToolTip::showText(help->globalPos(), (*items_)[*index].name(), viewport());
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
     if (event->type() == QEvent::Leave) {
         pointer_.reset();
         hoverPlayer_->leave();
