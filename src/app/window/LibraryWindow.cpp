@@ -1,6 +1,9 @@
 #include "app/window/LibraryWindow.h"
 
+#include "app/header/HeaderModel.h"
+#include "app/header/LibraryHeader.h"
 #include "app/launch/WindowBridge.h"
+#include "app/sidebar/Sidebar.h"
 #include "app/style/Motion.h"
 #include "app/style/PivraAppearance.h"
 #include "app/window/WindowAlerts.h"
@@ -59,7 +62,7 @@ LibraryWindow::LibraryWindow(LibraryStore& store, QWidget* parent)
       headerArea_(new QWidget(galleryArea_)),
       viewerBackdrop_(filled(new QWidget(this), viewerBackdropColor)),
       alerts_(new AlertPresenter(*this)),
-      bridge_(new WindowBridge([this](bool fullscreen) { fullscreen_ = fullscreen; },
+      bridge_(new WindowBridge([this](bool fullscreen) { setFullscreen(fullscreen); },
                                [this](QKeyEvent* event) { return handleKey(event); }, this)),
       sidebarMotion_(new QVariantAnimation(this))
 {
@@ -73,7 +76,7 @@ LibraryWindow::LibraryWindow(LibraryStore& store, QWidget* parent)
     AppSettings settings;
     sidebarVisible_ = settings.flag(sidebarVisibleKey, true);
     sidebarShown_ = sidebarVisible_ ? 1 : 0;
-    rowHeight_ = settings.value(rowHeightKey, 190.0).toDouble();
+    rowHeight_ = RowHeight::validated(settings.value(rowHeightKey));
     // A window never opens on the place grid.
     mapStyle_ = settings.value(mapStyleKey, QStringLiteral("map")).toString();
     if (mapStyle_ == u"grid") {
@@ -85,6 +88,9 @@ LibraryWindow::LibraryWindow(LibraryStore& store, QWidget* parent)
         layOutLayers();
     });
     new StoreAlerts(store_, *alerts_);
+    new LibraryHeader(store_, *this, headerArea_);
+    sidebar_ = new Sidebar(store_, *alerts_, sidebarColumn_);
+    sidebarEdge_->raise(); // the edge line stays over the sidebar's rows
     connect(&store_, &LibraryStore::viewerItemChanged, this, &LibraryWindow::viewerChanged);
     applyCanvas();
     viewerChanged();
@@ -138,6 +144,7 @@ void LibraryWindow::layOutLayers()
     viewerBackdrop_->setGeometry(all);
     const int shownWidth = qRound(sidebarWidth * sidebarShown_);
     sidebarColumn_->setGeometry(shownWidth - sidebarWidth, 0, sidebarWidth, all.height());
+    sidebar_->setGeometry(0, 0, sidebarWidth, all.height());
     sidebarEdge_->setGeometry(sidebarWidth - 1, 0, 1, all.height());
     galleryArea_->setGeometry(shownWidth, 0, all.width() - shownWidth, all.height());
     galleryContent_->setGeometry(0, 0, galleryArea_->width(), galleryArea_->height());
@@ -180,6 +187,12 @@ void LibraryWindow::viewerChanged()
     if (open) {
         viewerBackdrop_->raise();
     }
+}
+
+void LibraryWindow::setFullscreen(bool fullscreen)
+{
+    fullscreen_ = fullscreen;
+    sidebar_->setFullscreen(fullscreen);
 }
 
 void LibraryWindow::setShowInfo(bool shown)

@@ -15,6 +15,7 @@ namespace pivra {
 
 class AlertPresenter;
 class LibraryStore;
+class Sidebar;
 class WindowBridge;
 
 // The library window's content: from back to front the main area (the
@@ -93,11 +94,13 @@ private:
     void viewerChanged();
     void applyCanvas();
     void setShowInfo(bool shown);
+    void setFullscreen(bool fullscreen);
 
     LibraryStore& store_;
     QWidget* mainArea_;
     QWidget* sidebarColumn_;
     QWidget* sidebarEdge_;
+    Sidebar* sidebar_ = nullptr;
     QWidget* galleryArea_;
     QWidget* galleryContent_;
     QWidget* headerArea_;

@@ -48,7 +48,8 @@ protected:
         store_->setSources({trip_, test::folderSource(QStringLiteral("Away"), false)});
         ASSERT_TRUE(drain());
         window_ = std::make_unique<LibraryWindow>(*store_);
-        header_ = new LibraryHeader(*store_, *window_, window_->headerArea());
+        header_ = window_->headerArea()->findChild<LibraryHeader*>();
+        ASSERT_NE(header_, nullptr);
         window_->resize(width, 760);
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
