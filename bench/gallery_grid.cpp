@@ -1,0 +1,122 @@
+// The gallery's two hot paths over 100,000 generated items: laying out the
+// rows (at three widths, and the reload work around it: aspects and month
+// markers), and painting one viewport of the grid offscreen while the scroll
+// position moves, reported as the median frame with its 95th percentile and
+// the frames over 16 ms.
+
+#include "MediaBenchmarkMain.h"
+
+#include "app/style/Motion.h"
+#include "gallery/GalleryGrid.h"
+#include "gallery/GalleryMonths.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "support/GalleryItems.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+namespace pivra {
+namespace {
+
+constexpr int itemCount = 100'000;
+const QString thumbnailKey(64, u'a');
+
+// Newest first; most months hold a few hundred items, one holds 70,000 (a
+// phone's whole roll imported with one date).
+const std::vector<MediaItem>& generatedItems()
+{
+    static const std::vector<MediaItem> items = [] {
+        std::vector<MediaItem> list;
+        list.reserve(itemCount);
+        QRandomGenerator random(11);
+        const QUuid source = QUuid::createUuid();
+        double date = 1.75e9;
+        for (int i = 0; i < itemCount; ++i) {
+            const bool portrait = random.bounded(3) == 0;
+            date -= (i >= 10'000 && i < 80'000) ? 0.01 : 20'000;
+            MediaItem item = test::galleryPhoto(
+                source, i, portrait ? QSize(3000, 4000) : QSize(4000 + random.bounded(4000), 3000), date);
+            item.setThumbnailKey(thumbnailKey);
+            list.push_back(item);
+        }
+        return list;
+    }();
+    return items;
+}
+
+void BM_LayoutRows(benchmark::State& state)
+{
+    const auto& items = generatedItems();
+    JustifiedGalleryLayout layout;
+    layout.setMonths(monthMarkers(items));
+    const std::vector<double> aspects = itemAspects(items);
+    for (auto _ : state) {
+        layout.setAspects(aspects); // a new revision: the rows are computed again
+        layout.prepare(double(state.range(0)), 800);
+        benchmark::DoNotOptimize(layout.rowCount());
+    }
+    state.counters["rows"] = layout.rowCount();
+}
+BENCHMARK(BM_LayoutRows)->Arg(800)->Arg(1200)->Arg(2400)->Unit(benchmark::kMillisecond);
+
+// What a reload adds to the rows: the aspects and the month markers.
+void BM_ReloadGeometry(benchmark::State& state)
+{
+    const auto& items = generatedItems();
+    for (auto _ : state) {
+        JustifiedGalleryLayout layout;
+        layout.setAspects(itemAspects(items));
+        layout.setMonths(monthMarkers(items));
+        layout.prepare(1200, 800);
+        benchmark::DoNotOptimize(layout.rowCount());
+    }
+}
+BENCHMARK(BM_ReloadGeometry)->Unit(benchmark::kMillisecond);
+
+void BM_PaintWhileScrolling(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    ThumbnailStore thumbnails(ThumbnailLocations::under(folder.filePath("data"), folder.filePath("cache")),
+                              std::make_shared<ThumbnailRenderer>());
+    QImage thumbnail(420, 315, QImage::Format_RGB32);
+    thumbnail.fill(Qt::darkCyan);
+    thumbnails.memory().insert(thumbnailKey, thumbnail);
+    VideoPreviewStore clips(folder.filePath("clips"));
+    GalleryGrid grid(thumbnails, clips);
+    grid.resize(1400, 900);
+    grid.setItems(std::make_shared<const std::vector<MediaItem>>(generatedItems()), 1);
+    grid.show();
+    QImage frame(grid.viewport()->size(), QImage::Format_RGB32);
+    QScrollBar* bar = grid.verticalScrollBar();
+
+    std::vector<double> milliseconds;
+    int position = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        position = (position + 53) % bar->maximum();
+        bar->setValue(position);
+        grid.viewport()->render(&frame);
+        milliseconds.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(milliseconds.begin(), milliseconds.end());
+    state.counters["median_ms"] = milliseconds[milliseconds.size() / 2];
+    state.counters["p95_ms"] = milliseconds[milliseconds.size() * 95 / 100];
+    state.counters["over_16ms"] = double(std::count_if(milliseconds.begin(), milliseconds.end(),
+                                                       [](double ms) { return ms > 16; }));
+}
+BENCHMARK(BM_PaintWhileScrolling)->Iterations(2000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace pivra
+
+int main(int argc, char** argv)
+{
+    return pivra::bench::runMediaBenchmarks(argc, argv, [] { pivra::Motion::shared().setOverride(true); });
+}
