@@ -266,6 +266,17 @@ TEST_F(GalleryGridTest, DurationsBadgesAndTheDateBubble)
     EXPECT_EQ(render().pixel(dot), colorOf(0).rgb());
     grid->setOfflineSourceIDs({sourceID});
     EXPECT_EQ(render().pixel(dot), PivraAppearance::systemRed(false).rgb());
+
+    // Holding the knob shows the month in the middle of the view beside it.
+    grid->setItems(photos(400), 2);
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum() / 2);
+    grid->verticalScrollBar()->setSliderDown(true);
+    EXPECT_TRUE(grid->dateBubble()->isVisible());
+    EXPECT_EQ(grid->dateBubble()->text(),
+              grid->layout().month(grid->verticalScrollBar()->value() + grid->viewport()->height() / 2.0));
+    EXPECT_EQ(grid->dateBubble()->geometry().right(), grid->width() - 22 - 1);
+    grid->verticalScrollBar()->setSliderDown(false);
+    EXPECT_FALSE(grid->dateBubble()->isVisible());
 }
 
 TEST_F(GalleryGridTest, RendersOfAMonthGroupedGallery)
