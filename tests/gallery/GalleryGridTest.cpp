@@ -107,6 +107,21 @@ TEST_F(GalleryGridTest, AClickOpensTheViewerAndADragDoesNot)
     EXPECT_EQ(grid->items()->size(), 40u);
 }
 
+TEST_F(GalleryGridTest, HoverLiftsATileUnlessMotionIsReduced)
+{
+    grid->setItems(photos(20), 1);
+    grid->show();
+    const QRectF tile = *grid->tileRect(1);
+    const QPoint outside = QPointF(tile.left() - 1, tile.center().y()).toPoint();
+    QTest::mouseMove(grid->viewport(), tile.center().toPoint());
+    EXPECT_EQ(render().pixel(outside), PivraAppearance::canvas(false).rgb());
+
+    Motion::shared().setOverride(false);
+    QTest::mouseMove(grid->viewport(), grid->tileRect(2)->center().toPoint());
+    QTest::mouseMove(grid->viewport(), tile.center().toPoint());
+    QTRY_COMPARE(render().pixel(outside), colorOf(1).rgb());
+}
+
 TEST_F(GalleryGridTest, TheContextMenuOffersWhatTheItemAllows)
 {
     std::vector<QString> calls;
