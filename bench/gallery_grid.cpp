@@ -13,6 +13,7 @@
 #include "media/video/VideoPreviewStore.h"
 #include "support/GalleryItems.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QRandomGenerator>
@@ -79,22 +80,49 @@ void BM_ReloadGeometry(benchmark::State& state)
 }
 BENCHMARK(BM_ReloadGeometry)->Unit(benchmark::kMillisecond);
 
+// A grid of the generated items at 1400 by 900, every thumbnail in memory.
+struct PaintedGrid {
+    QTemporaryDir folder;
+    ThumbnailStore thumbnails{ThumbnailLocations::under(folder.filePath("data"), folder.filePath("cache")),
+                              std::make_shared<ThumbnailRenderer>()};
+    VideoPreviewStore clips{folder.filePath("clips")};
+    GalleryGrid grid{thumbnails, clips};
+    QImage frame;
+
+    PaintedGrid()
+    {
+        QImage thumbnail(420, 315, QImage::Format_RGB32);
+        thumbnail.fill(Qt::darkCyan);
+        thumbnails.memory().insert(thumbnailKey, thumbnail);
+        grid.resize(1400, 900);
+        grid.setItems(std::make_shared<const std::vector<MediaItem>>(generatedItems()), 1);
+        grid.show();
+        frame = QImage(grid.viewport()->size(), QImage::Format_RGB32);
+    }
+
+    double paint()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        grid.viewport()->render(&frame);
+        return timer.nsecsElapsed() / 1e6;
+    }
+};
+
+void reportFrames(benchmark::State& state, std::vector<double> milliseconds)
+{
+    std::sort(milliseconds.begin(), milliseconds.end());
+    state.counters["frames"] = double(milliseconds.size());
+    state.counters["median_ms"] = milliseconds[milliseconds.size() / 2];
+    state.counters["p95_ms"] = milliseconds[milliseconds.size() * 95 / 100];
+    state.counters["over_16ms"] = double(std::count_if(milliseconds.begin(), milliseconds.end(),
+                                                       [](double ms) { return ms > 16; }));
+}
+
 void BM_PaintWhileScrolling(benchmark::State& state)
 {
-    QTemporaryDir folder;
-    ThumbnailStore thumbnails(ThumbnailLocations::under(folder.filePath("data"), folder.filePath("cache")),
-                              std::make_shared<ThumbnailRenderer>());
-    QImage thumbnail(420, 315, QImage::Format_RGB32);
-    thumbnail.fill(Qt::darkCyan);
-    thumbnails.memory().insert(thumbnailKey, thumbnail);
-    VideoPreviewStore clips(folder.filePath("clips"));
-    GalleryGrid grid(thumbnails, clips);
-    grid.resize(1400, 900);
-    grid.setItems(std::make_shared<const std::vector<MediaItem>>(generatedItems()), 1);
-    grid.show();
-    QImage frame(grid.viewport()->size(), QImage::Format_RGB32);
-    QScrollBar* bar = grid.verticalScrollBar();
-
+    PaintedGrid painted;
+    QScrollBar* bar = painted.grid.verticalScrollBar();
     std::vector<double> milliseconds;
     int position = 0;
     for (auto _ : state) {
@@ -102,16 +130,34 @@ void BM_PaintWhileScrolling(benchmark::State& state)
         timer.start();
         position = (position + 53) % bar->maximum();
         bar->setValue(position);
-        grid.viewport()->render(&frame);
+        painted.paint();
         milliseconds.push_back(timer.nsecsElapsed() / 1e6);
     }
-    std::sort(milliseconds.begin(), milliseconds.end());
-    state.counters["median_ms"] = milliseconds[milliseconds.size() / 2];
-    state.counters["p95_ms"] = milliseconds[milliseconds.size() * 95 / 100];
-    state.counters["over_16ms"] = double(std::count_if(milliseconds.begin(), milliseconds.end(),
-                                                       [](double ms) { return ms > 16; }));
+    reportFrames(state, std::move(milliseconds));
 }
 BENCHMARK(BM_PaintWhileScrolling)->Iterations(2000)->Unit(benchmark::kMillisecond);
+
+// The frames of animated row-height changes between two densities, painted
+// as fast as they can be while each animation runs.
+void BM_PaintRowHeightChange(benchmark::State& state)
+{
+    PaintedGrid painted;
+    painted.grid.verticalScrollBar()->setValue(painted.grid.verticalScrollBar()->maximum() / 3);
+    Motion::shared().setOverride(false);
+    std::vector<double> milliseconds;
+    bool taller = false;
+    for (auto _ : state) {
+        taller = !taller;
+        painted.grid.setRowHeight(taller ? 230 : 140);
+        while (painted.grid.isAnimatingRowHeight()) {
+            QCoreApplication::processEvents();
+            milliseconds.push_back(painted.paint());
+        }
+    }
+    Motion::shared().setOverride(true);
+    reportFrames(state, std::move(milliseconds));
+}
+BENCHMARK(BM_PaintRowHeightChange)->Iterations(6)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace pivra
