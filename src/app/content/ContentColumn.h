@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/content/ContentChoice.h"
+#include "app/content/FileReveal.h"
+#include "catalog/model/Album.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class QStackedLayout;
+
+namespace pivra {
+
+class AlbumOverview;
+class AlertPresenter;
+class EmptyState;
+class GalleryGrid;
+class LibraryStore;
+class ThumbnailStore;
+class VideoPreviewStore;
+
+// The library window's column under the header: the album overview, the
+// gallery grid, the first-run notice, the nothing-to-show notice, or nothing
+// over the map, as the store's view asks. It wires each of them to the
+// store and opens the album dialogs.
+class ContentColumn : public QWidget {
+    Q_OBJECT
+
+public:
+    // The space the header lies over; the overview and the grid start below it.
+    static constexpr int headerHeight = 56;
+    // The grid's own space above its first row.
+    static constexpr int gridTopInset = 10;
+
+    ContentColumn(LibraryStore& store, AlertPresenter& alerts, ThumbnailStore& thumbnails,
+                  const VideoPreviewStore& clips, QWidget* parent = nullptr);
+
+    ContentPage page() const { return page_; }
+    AlbumOverview* albumOverview() const { return overview_; }
+    GalleryGrid* grid() const { return grid_; }
+    EmptyState* emptyState() const { return empty_; }
+
+    // The row height the window keeps for the grid.
+    void setRowHeight(double height);
+    // How "Show in Files" reaches the desktop; tests give their own.
+    void setDesktopReveal(DesktopReveal desktop) { desktop_ = std::move(desktop); }
+
+    // The album name prompt: a new album holding `adding` when given, or a
+    // new name for `renaming`.
+    void presentAlbumEditor(std::optional<QString> adding, std::optional<Album> renaming);
+
+private:
+    void refresh();
+    void showEmptyState(const ContentState& state);
+    void showOnboarding();
+    QWidget* belowHeader(QWidget* content);
+
+    LibraryStore& store_;
+    AlertPresenter& alerts_;
+    QStackedLayout* pages_;
+    AlbumOverview* overview_;
+    GalleryGrid* grid_;
+    EmptyState* empty_;
+    QWidget* clear_;
+    QWidget* overviewPage_;
+    QWidget* gridPage_;
+    ContentPage page_ = ContentPage::empty;
+    DesktopReveal desktop_ = DesktopReveal::system();
+};
+
+} // namespace pivra

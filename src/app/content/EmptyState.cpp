@@ -1,0 +1,97 @@
+#include "app/content/EmptyState.h"
+
+#include "app/style/PivraAppearance.h"
+#include "app/style/PivraFonts.h"
+#include "app/style/Symbols.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pivra {
+namespace {
+
+constexpr int symbolSize = 48;
+
+
+} // namespace
+
+EmptyState::EmptyState(QWidget* parent)
+    : QWidget(parent),
+      symbolLabel_(new QLabel(this)),
+      title_(new QLabel(this)),
+      description_(new QLabel(this)),
+      buttons_(new QVBoxLayout)
+{
+    auto* column = new QVBoxLayout(this);
+    column->addStretch();
+    for (QLabel* label : {symbolLabel_, title_, description_}) {
+        label->setAlignment(Qt::AlignCenter);
+        column->addWidget(label, 0, Qt::AlignHCenter);
+    }
+    title_->setFont(PivraFonts::font(17, QFont::DemiBold));
+    description_->setFont(PivraFonts::font(13, QFont::Normal));
+    description_->setWordWrap(true);
+    description_->setMaximumWidth(360);
+    buttons_->setSpacing(8);
+    column->addSpacing(8);
+    column->addLayout(buttons_);
+    column->addStretch();
+}
+
+void EmptyState::setContent(const QString& title, const QString& symbol, const QString& description)
+{
+    title_->setText(title);
+    description_->setText(description);
+    symbol_ = symbol;
+    paintSymbol();
+    while (QLayoutItem* item = buttons_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+}
+
+QPushButton* EmptyState::addButton(const QString& text, std::function<void()> action)
+{
+    auto* button = new QPushButton(text, this);
+    // The one action the notice leads to stands out in the accent colour.
+    button->setStyleSheet(QStringLiteral("QPushButton { background: palette(highlight); color: palette(highlighted-text);"
+                                         " border: none; border-radius: 6px; padding: 5px 14px; font-size: 13px; }"
+                                         "QPushButton:pressed { background: palette(dark); }"));
+    connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
+    buttons_->addWidget(button, 0, Qt::AlignHCenter);
+    return button;
+}
+
+QString EmptyState::title() const { return title_->text(); }
+
+QString EmptyState::description() const { return description_->text(); }
+
+QList<QPushButton*> EmptyState::buttons() const
+{
+    QList<QPushButton*> found;
+    for (int i = 0; i < buttons_->count(); ++i) {
+        found.append(qobject_cast<QPushButton*>(buttons_->itemAt(i)->widget()));
+    }
+    return found;
+}
+
+void EmptyState::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        paintSymbol();
+    }
+}
+
+void EmptyState::paintSymbol()
+{
+    const QColor secondary = PivraAppearance::primary(palette(), 0.5);
+    QPalette text = description_->palette();
+    text.setColor(QPalette::WindowText, secondary);
+    description_->setPalette(text);
+    symbolLabel_->setPixmap(Symbols::pixmap(symbol_, QSize(symbolSize, symbolSize), secondary, devicePixelRatioF()));
+}
+
+} // namespace pivra

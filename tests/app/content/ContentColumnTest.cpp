@@ -1,0 +1,352 @@
+#include "store/StoreTestKit.h"
+
+#include "app/content/AlbumCard.h"
+#include "app/content/AlbumDialogs.h"
+#include "app/content/AlbumOverview.h"
+#include "app/content/ContentColumn.h"
+#include "app/content/EmptyState.h"
+#include "app/content/NewAlbumTile.h"
+#include "app/style/Motion.h"
+#include "app/style/PivraAppearance.h"
+#include "app/window/QtClipboard.h"
+#include "app/window/WindowAlerts.h"
+#include "gallery/GalleryGrid.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "platform/runtime/Drain.h"
+#include "support/Renders.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace pivra {
+namespace {
+
+class ContentColumnTest : public test::StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        Motion::shared().setOverride(true);
+        thumbnails_ = std::make_unique<ThumbnailStore>(ThumbnailLocations::under(pathOf("data"), pathOf("cache")),
+                                                       std::make_shared<ThumbnailRenderer>());
+        clips_ = std::make_unique<VideoPreviewStore>(pathOf("clips"));
+    }
+    void TearDown() override
+    {
+        host_.reset();
+        if (store_) {
+            EXPECT_TRUE(drain());
+            store_.reset();
+        }
+        Motion::shared().setOverride(std::nullopt);
+        StoreTest::TearDown();
+    }
+
+    void open(const QList<LibrarySource>& sources = {}, const QStringList& rows = {})
+    {
+        if (!sources.isEmpty()) {
+            writeRows(sources.first(), rows);
+            storeSources(encodeSources(sources));
+        }
+        LibraryServices services;
+        services.folderPicker = &picker_;
+        services.clipboard = &clipboard_;
+        store_ = makeStore(std::move(services));
+        ASSERT_TRUE(drain());
+        host_ = std::make_unique<QWidget>();
+        host_->setPalette(PivraAppearance::palette(false));
+        host_->setAutoFillBackground(true);
+        host_->resize(900, 640);
+        alerts_ = new AlertPresenter(*host_);
+        column_ = new ContentColumn(*store_, *alerts_, *thumbnails_, *clips_, host_.get());
+        column_->resize(host_->size());
+        column_->setDesktopReveal({[this](const QUrl& file) {
+                                       revealed_.append(file);
+                                       return true;
+                                   },
+                                   [](const QUrl&) { return false; }});
+        host_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host_.get()));
+    }
+
+    void settle()
+    {
+        ASSERT_TRUE(drain());
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    QStringList buttonTexts() const
+    {
+        QStringList texts;
+        for (QPushButton* button : column_->emptyState()->buttons()) {
+            texts.append(button->text());
+        }
+        return texts;
+    }
+
+    AlbumNameDialog* nameDialog() const { return host_->findChild<AlbumNameDialog*>(); }
+
+    // Types `name` into the open prompt and confirms it.
+    void answerNameDialog(const QString& name)
+    {
+        AlbumNameDialog* dialog = nameDialog();
+        ASSERT_NE(dialog, nullptr);
+        dialog->nameField()->setText(name);
+        dialog->confirmButton()->click();
+        settle();
+        EXPECT_EQ(nameDialog(), nullptr);
+    }
+
+    QStringList albumNames() const
+    {
+        QStringList names;
+        for (const Album& album : store_->albums()) {
+            names.append(album.name + u':' + QString::number(album.itemCount));
+        }
+        return names;
+    }
+
+    static QAction* action(QMenu* menu, const QString& text)
+    {
+        for (QAction* action : menu->actions()) {
+            if (action->text() == text) {
+                return action;
+            }
+            if (action->menu()) {
+                if (QAction* inner = ContentColumnTest::action(action->menu(), text)) {
+                    return inner;
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    test::ScriptedFolderPicker picker_;
+    QtClipboard clipboard_;
+    std::unique_ptr<ThumbnailStore> thumbnails_;
+    std::unique_ptr<VideoPreviewStore> clips_;
+    std::unique_ptr<LibraryStore> store_;
+    std::unique_ptr<QWidget> host_;
+    AlertPresenter* alerts_ = nullptr;
+    ContentColumn* column_ = nullptr;
+    QList<QUrl> revealed_;
+};
+
+TEST_F(ContentColumnTest, WithoutASourceTheFirstRunNoticeAsksForAFolder)
+{
+    open();
+    EXPECT_EQ(column_->page(), ContentPage::onboarding);
+    EXPECT_EQ(column_->emptyState()->title(), "Your gallery starts with a source");
+    ASSERT_EQ(buttonTexts(), QStringList{"Choose a folder or disk…"});
+    column_->emptyState()->buttons().first()->click();
+    settle();
+    EXPECT_EQ(picker_.questions.size(), 1);
+}
+
+TEST_F(ContentColumnTest, EachEmptyViewSaysWhyAndAnOfflineFolderCanBeReconnected)
+{
+    const LibrarySource trip = test::folderSource(QStringLiteral("Trip"), false);
+    LibrarySource phone = test::folderSource(QStringLiteral("Phone"), false);
+    phone.kind = LibrarySource::Kind::camera;
+    phone.deviceID = QStringLiteral("device-1");
+    const QUuid summer = MediaCatalog(catalogPath_).createAlbum(QStringLiteral("Summer"));
+    open({trip, phone});
+
+    struct Step {
+        std::function<void()> select;
+        QString title;
+        QString description;
+        QStringList buttons;
+    };
+    const QString nothing = QStringLiteral("Nothing to show yet");
+    const std::vector<Step> steps = {
+        {[&] { store_->selectSource(trip.id); }, nothing, "This folder or drive is unavailable.",
+         {"Reconnect folder…"}},
+        {[&] { store_->selectSource(phone.id); }, nothing,
+         "Unlock the iPhone and tap Trust if prompted. Its media appears after the device catalog is ready.", {}},
+        {[&] { store_->selectAlbum(summer); }, "This album is empty",
+         "Right-click a photo or video and choose Add to Album.", {}},
+        {[&] { store_->selectFavorites(); }, "No favorites yet", "Use the heart on a photo or video to add it here.",
+         {}},
+        {[&] {
+             store_->selectSource(std::nullopt);
+             store_->setSearch(QStringLiteral("nowhere"));
+         },
+         nothing, "Try another source, change your search, or rescan your folders.", {}},
+    };
+    for (const Step& step : steps) {
+        step.select();
+        settle();
+        EXPECT_EQ(column_->page(), ContentPage::empty) << step.title.toStdString();
+        EXPECT_EQ(column_->emptyState()->title(), step.title);
+        EXPECT_EQ(column_->emptyState()->description(), step.description);
+        EXPECT_EQ(buttonTexts(), step.buttons) << step.description.toStdString();
+    }
+
+    store_->selectSource(trip.id);
+    settle();
+    const qsizetype asked = picker_.questions.size();
+    column_->emptyState()->buttons().first()->click();
+    settle();
+    EXPECT_EQ(picker_.questions.size(), asked + 1);
+}
+
+TEST_F(ContentColumnTest, AlbumsAreCreatedRenamedAndDeletedThroughTheirDialogs)
+{
+    open();
+    store_->selectAlbums();
+    settle();
+    ASSERT_EQ(column_->page(), ContentPage::albums);
+    AlbumOverview* overview = column_->albumOverview();
+    EXPECT_TRUE(overview->cards().isEmpty());
+
+    QTest::mouseClick(overview->newAlbumTile(), Qt::LeftButton);
+    AlbumNameDialog* dialog = nameDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "New Album");
+    EXPECT_EQ(dialog->confirmButton()->text(), "Create");
+    EXPECT_EQ(dialog->nameField()->placeholderText(), "Album name");
+    dialog->nameField()->setText(QStringLiteral(" \n "));
+    EXPECT_FALSE(dialog->confirmButton()->isEnabled());
+    answerNameDialog(QStringLiteral(" Trip "));
+    EXPECT_EQ(albumNames(), QStringList{"Trip:0"});
+    ASSERT_EQ(overview->cards().size(), 1);
+
+    action(overview->cards().first()->menu(), QStringLiteral("Rename Album…"))->trigger();
+    ASSERT_NE(nameDialog(), nullptr);
+    EXPECT_EQ(nameDialog()->windowTitle(), "Rename Album");
+    EXPECT_EQ(nameDialog()->confirmButton()->text(), "Save");
+    EXPECT_EQ(nameDialog()->nameField()->text(), "Trip");
+    answerNameDialog(QStringLiteral("Road"));
+    EXPECT_EQ(albumNames(), QStringList{"Road:0"});
+
+    // Turning the question down keeps the album; only its button deletes.
+    for (const QString& answer : {QStringLiteral("Cancel"), QStringLiteral("Delete Album")}) {
+        action(overview->cards().first()->menu(), QStringLiteral("Delete Album"))->trigger();
+        QMessageBox* box = alerts_->current();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "Delete Album?");
+        EXPECT_EQ(box->informativeText(), "The photos and videos will stay in your library.");
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == answer) {
+                button->click();
+            }
+        }
+        settle();
+    }
+    EXPECT_TRUE(albumNames().isEmpty());
+    EXPECT_TRUE(overview->cards().isEmpty());
+}
+
+TEST_F(ContentColumnTest, TheGridsMenuReachesTheStoreTheClipboardAndTheFileManager)
+{
+    QDir().mkpath(pathOf("Trip"));
+    QFile(pathOf("Trip/a.jpg")).open(QIODevice::WriteOnly);
+    LibrarySource trip = test::folderSource(QStringLiteral("Trip"), true);
+    trip.lastKnownPath = pathOf("Trip");
+    {
+        const MediaCatalog schema(catalogPath_);
+        test::MediaRow row = test::folderRow(trip.id, QStringLiteral("a.jpg"));
+        row.path = pathOf("Trip/a.jpg");
+        test::MediaRowWriter(catalogPath_).insert(row);
+    }
+    open({trip});
+    store_->selectSource(trip.id);
+    settle();
+    ASSERT_EQ(column_->page(), ContentPage::grid);
+    ASSERT_EQ(column_->grid()->items()->size(), 1u);
+    const MediaItem item = column_->grid()->items()->front();
+
+    action(column_->grid()->menuFor(0), QStringLiteral("Show in File Manager"))->trigger();
+    EXPECT_EQ(revealed_, QList<QUrl>{QUrl::fromLocalFile(item.path())});
+
+    action(column_->grid()->menuFor(0), QStringLiteral("Copy"))->trigger();
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->urls(), QList<QUrl>{QUrl::fromLocalFile(item.path())});
+    EXPECT_EQ(copied->data("x-special/gnome-copied-files"), "copy\n" + QUrl::fromLocalFile(item.path()).toEncoded());
+
+    action(column_->grid()->menuFor(0), QStringLiteral("New Album…"))->trigger();
+    ASSERT_NE(nameDialog(), nullptr);
+    answerNameDialog(QStringLiteral("Picks"));
+    EXPECT_EQ(albumNames(), QStringList{"Picks:1"});
+
+    store_->selectAlbums();
+    settle();
+    ASSERT_EQ(column_->albumOverview()->cards().size(), 1);
+    column_->albumOverview()->cards().first()->click();
+    settle();
+    EXPECT_EQ(store_->selectedAlbumID(), store_->albums().first().id);
+    EXPECT_EQ(column_->page(), ContentPage::grid);
+}
+
+TEST_F(ContentColumnTest, RevealSelectsTheFileOrOpensItsFolderAndIgnoresDeviceItems)
+{
+    QList<QUrl> shown;
+    QList<QUrl> opened;
+    bool managerAnswers = true;
+    const DesktopReveal desktop{[&](const QUrl& file) {
+                                    shown.append(file);
+                                    return managerAnswers;
+                                },
+                                [&](const QUrl& folder) {
+                                    opened.append(folder);
+                                    return true;
+                                }};
+    const QUuid source = QUuid::createUuid();
+    const auto item = [&](const QString& path) {
+        MediaItem made;
+        made.setSourceID(source);
+        made.setPath(path);
+        return made;
+    };
+    revealItem(item(QStringLiteral("pivra-camera://%1/7/a.jpg").arg(source.toString(QUuid::WithoutBraces))), desktop);
+    EXPECT_TRUE(shown.isEmpty());
+    revealItem(item(QStringLiteral("/photos/Trip/a b.jpg")), desktop);
+    managerAnswers = false;
+    revealItem(item(QStringLiteral("/photos/Trip/c.jpg")), desktop);
+    EXPECT_EQ(shown, (QList<QUrl>{QUrl::fromLocalFile("/photos/Trip/a b.jpg"), QUrl::fromLocalFile("/photos/Trip/c.jpg")}));
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile("/photos/Trip")});
+}
+
+TEST_F(ContentColumnTest, TheAlbumOverviewDrawsCardsAndTheDashedTile)
+{
+    {
+        MediaCatalog catalog(catalogPath_);
+        catalog.createAlbum(QStringLiteral("Summer holidays in the mountains of the north"));
+        catalog.createAlbum(QStringLiteral("Winter"));
+    }
+    open();
+    store_->selectAlbums();
+    settle();
+    AlbumOverview* overview = column_->albumOverview();
+    ASSERT_EQ(overview->cards().size(), 2);
+    EXPECT_EQ(overview->cards().first()->countText(), "0 items");
+    EXPECT_TRUE(overview->cards().first()->isOnScreen());
+
+    const QImage image = host_->grab().toImage();
+    image.save(test::rendersFolder() + "/album-overview.png");
+    const QRect card = overview->cards().first()->geometry().translated(overview->viewport()->mapTo(host_.get(), QPoint()));
+    // Above the placeholder and the shade: the card's own grey.
+    EXPECT_EQ(image.pixelColor(card.center().x(), card.top() + 8), AlbumCard::background);
+    const QRect tile = overview->newAlbumTile()->geometry().translated(overview->viewport()->mapTo(host_.get(), QPoint()));
+    EXPECT_EQ(tile.width(), card.width());
+    // The tile is the canvas darkened a little, with its dashed edge darker still.
+    const QColor inside = image.pixelColor(tile.center().x(), tile.top() + 8);
+    EXPECT_LT(inside.lightness(), PivraAppearance::lightCanvas.lightness());
+    EXPECT_GT(inside.lightness(), PivraAppearance::lightCanvas.lightness() - 20);
+}
+
+} // namespace
+} // namespace pivra
