@@ -14,6 +14,8 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
+#include "support/GalleryItems.h"
+#include "support/JpegMaker.h"
 #include "support/Renders.h"
 
 #include <QClipboard>
@@ -25,6 +27,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -217,6 +220,7 @@ TEST_F(ContentColumnTest, AlbumsAreCreatedRenamedAndDeletedThroughTheirDialogs)
     EXPECT_EQ(dialog->windowTitle(), "New Album");
     EXPECT_EQ(dialog->confirmButton()->text(), "Create");
     EXPECT_EQ(dialog->nameField()->placeholderText(), "Album name");
+    EXPECT_EQ(dialog->message(), "Choose a name for your album.");
     dialog->nameField()->setText(QStringLiteral(" \n "));
     EXPECT_FALSE(dialog->confirmButton()->isEnabled());
     answerNameDialog(QStringLiteral(" Trip "));
@@ -228,6 +232,7 @@ TEST_F(ContentColumnTest, AlbumsAreCreatedRenamedAndDeletedThroughTheirDialogs)
     EXPECT_EQ(nameDialog()->windowTitle(), "Rename Album");
     EXPECT_EQ(nameDialog()->confirmButton()->text(), "Save");
     EXPECT_EQ(nameDialog()->nameField()->text(), "Trip");
+    EXPECT_EQ(nameDialog()->message(), "Choose a new name for this album.");
     answerNameDialog(QStringLiteral("Road"));
     EXPECT_EQ(albumNames(), QStringList{"Road:0"});
 
@@ -346,6 +351,54 @@ TEST_F(ContentColumnTest, TheAlbumOverviewDrawsCardsAndTheDashedTile)
     const QColor inside = image.pixelColor(tile.center().x(), tile.top() + 8);
     EXPECT_LT(inside.lightness(), PivraAppearance::lightCanvas.lightness());
     EXPECT_GT(inside.lightness(), PivraAppearance::lightCanvas.lightness() - 20);
+}
+
+TEST_F(ContentColumnTest, CardsCountInTheUsersFormatAndAskForCoversOnlyOnScreen)
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const AlbumCard card(Album{QUuid::createUuid(), QStringLiteral("Trip"), 1234, std::nullopt}, *thumbnails_);
+    EXPECT_EQ(card.countText(), "1,234 items");
+    EXPECT_EQ(card.accessibleName(), "Trip, 1234 items");
+    QLocale::setDefault(QLocale::c());
+
+    // One cover already in memory, one rendered from its file: neither is
+    // asked for before the card comes on screen.
+    const QString file = pathOf("cover.jpg");
+    ASSERT_TRUE(test::makeJpeg(file, QSize(400, 300), {}, Qt::red));
+    MediaItem cached = test::galleryPhoto(QUuid::createUuid(), 1, QSize(400, 300), 1.7e9);
+    cached.setThumbnailKey(QStringLiteral("cached-key"));
+    QImage blue(420, 315, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    thumbnails_->memory().insert(QStringLiteral("cached-key"), blue);
+    MediaItem rendered = cached;
+    rendered.setPath(file);
+    rendered.setThumbnailKey(std::nullopt);
+    for (const MediaItem& cover : {cached, rendered}) {
+        AlbumCard covered(Album{QUuid::createUuid(), QStringLiteral("Covered"), 1, cover}, *thumbnails_);
+        EXPECT_FALSE(covered.hasCoverImage());
+        covered.setOnScreen(true);
+        QTRY_VERIFY(covered.hasCoverImage());
+    }
+
+    {
+        MediaCatalog catalog(catalogPath_);
+        for (int i = 0; i < 40; ++i) {
+            catalog.createAlbum(QStringLiteral("Album %1").arg(i));
+        }
+    }
+    open();
+    store_->selectAlbums();
+    settle();
+    AlbumOverview* overview = column_->albumOverview();
+    const auto onScreen = [overview](int index) { return overview->cards().at(index)->isOnScreen(); };
+    EXPECT_TRUE(onScreen(0));
+    EXPECT_FALSE(onScreen(39));
+    overview->verticalScrollBar()->setValue(overview->verticalScrollBar()->maximum());
+    EXPECT_FALSE(onScreen(0));
+    EXPECT_TRUE(onScreen(39));
+    store_->selectFavorites();
+    settle();
+    EXPECT_FALSE(onScreen(39));
 }
 
 } // namespace
