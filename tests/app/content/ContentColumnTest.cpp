@@ -11,9 +11,11 @@
 #include "app/window/QtClipboard.h"
 #include "app/window/WindowAlerts.h"
 #include "gallery/GalleryGrid.h"
+#include "media/camera/CameraSourceManager.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
+#include "support/FakeCameraBackend.h"
 #include "support/GalleryItems.h"
 #include "support/JpegMaker.h"
 #include "support/Renders.h"
@@ -55,7 +57,8 @@ protected:
         StoreTest::TearDown();
     }
 
-    void open(const QList<LibrarySource>& sources = {}, const QStringList& rows = {})
+    void open(const QList<LibrarySource>& sources = {}, const QStringList& rows = {},
+              CameraSourceManager* cameras = nullptr)
     {
         if (!sources.isEmpty()) {
             writeRows(sources.first(), rows);
@@ -64,6 +67,7 @@ protected:
         LibraryServices services;
         services.folderPicker = &picker_;
         services.clipboard = &clipboard_;
+        services.cameras = cameras;
         store_ = makeStore(std::move(services));
         ASSERT_TRUE(drain());
         host_ = std::make_unique<QWidget>();
@@ -146,15 +150,29 @@ protected:
     QList<QUrl> revealed_;
 };
 
-TEST_F(ContentColumnTest, WithoutASourceTheFirstRunNoticeAsksForAFolder)
+TEST_F(ContentColumnTest, WithoutASourceTheFirstRunNoticeAsksForAFolderOrAConnectedDevice)
 {
-    open();
+    test::FakeCameraBackend fake;
+    CameraSourceManager cameras(fake);
+    open({}, {}, &cameras);
     EXPECT_EQ(column_->page(), ContentPage::onboarding);
     EXPECT_EQ(column_->emptyState()->title(), "Your gallery starts with a source");
     ASSERT_EQ(buttonTexts(), QStringList{"Choose a folder or disk…"});
     column_->emptyState()->buttons().first()->click();
     settle();
     EXPECT_EQ(picker_.questions.size(), 1);
+
+    fake.plug(QStringLiteral("SERIAL-1"), QStringLiteral("Ann's iPhone"));
+    settle();
+    ASSERT_EQ(buttonTexts(), (QStringList{"Choose a folder or disk…", "Add Ann's iPhone"}));
+    column_->emptyState()->buttons().last()->click();
+    settle();
+    ASSERT_EQ(store_->sources().size(), 1);
+    EXPECT_EQ(store_->sources().first().deviceID, "SERIAL-1");
+    EXPECT_NE(column_->page(), ContentPage::onboarding);
+    host_.reset(); // before the device manager goes
+    EXPECT_TRUE(drain());
+    store_.reset();
 }
 
 TEST_F(ContentColumnTest, EachEmptyViewSaysWhyAndAnOfflineFolderCanBeReconnected)
