@@ -26,7 +26,12 @@ AlbumOverview::AlbumOverview(LibraryStore& store, ThumbnailStore& thumbnails, QW
 
 void AlbumOverview::rebuild()
 {
-    qDeleteAll(cards_);
+    // A card may be the one whose click or menu changed the albums.
+    for (AlbumCard* card : std::as_const(cards_)) {
+        card->setOnScreen(false);
+        card->hide();
+        card->deleteLater();
+    }
     cards_.clear();
     for (const Album& album : visibleAlbums(store_.albums(), store_.search())) {
         auto* card = new AlbumCard(album, thumbnails_, cells_);

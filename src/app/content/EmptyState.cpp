@@ -46,8 +46,10 @@ void EmptyState::setContent(const QString& title, const QString& symbol, const Q
     description_->setText(description);
     symbol_ = symbol;
     paintSymbol();
+    // A button may be the one whose click changed the view.
     while (QLayoutItem* item = buttons_->takeAt(0)) {
-        delete item->widget();
+        item->widget()->hide();
+        item->widget()->deleteLater();
         delete item;
     }
 }
