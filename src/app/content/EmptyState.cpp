@@ -6,6 +6,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -13,6 +14,40 @@ namespace pivra {
 namespace {
 
 constexpr int symbolSize = 48;
+constexpr int descriptionWidth = 360;
+
+// The one way out of a notice, filled with the accent colour of the palette
+// in use, so it follows the scheme as it changes.
+class ProminentButton : public QPushButton {
+public:
+    ProminentButton(const QString& text, QWidget* parent) : QPushButton(text, parent)
+    {
+        setFont(PivraFonts::font(13));
+        setCursor(Qt::PointingHandCursor);
+    }
+
+    QSize sizeHint() const override
+    {
+        const QSize text = fontMetrics().size(Qt::TextSingleLine, this->text());
+        return {text.width() + 28, text.height() + 10};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor fill = palette().color(QPalette::Highlight);
+        if (isDown()) {
+            fill = fill.darker(115);
+        }
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()), 6, 6);
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawText(rect(), Qt::AlignCenter, text());
+    }
+};
 
 
 } // namespace
@@ -33,7 +68,7 @@ EmptyState::EmptyState(QWidget* parent)
     title_->setFont(PivraFonts::font(17, QFont::DemiBold));
     description_->setFont(PivraFonts::font(13, QFont::Normal));
     description_->setWordWrap(true);
-    description_->setMaximumWidth(360);
+    description_->setFixedWidth(descriptionWidth);
     buttons_->setSpacing(8);
     column->addSpacing(8);
     column->addLayout(buttons_);
@@ -44,6 +79,8 @@ void EmptyState::setContent(const QString& title, const QString& symbol, const Q
 {
     title_->setText(title);
     description_->setText(description);
+    // A wrapped label centred in a column is not given the height its lines need.
+    description_->setFixedHeight(description_->heightForWidth(descriptionWidth));
     symbol_ = symbol;
     paintSymbol();
     // A button may be the one whose click changed the view.
@@ -56,11 +93,7 @@ void EmptyState::setContent(const QString& title, const QString& symbol, const Q
 
 QPushButton* EmptyState::addButton(const QString& text, std::function<void()> action)
 {
-    auto* button = new QPushButton(text, this);
-    // The one action the notice leads to stands out in the accent colour.
-    button->setStyleSheet(QStringLiteral("QPushButton { background: palette(highlight); color: palette(highlighted-text);"
-                                         " border: none; border-radius: 6px; padding: 5px 14px; font-size: 13px; }"
-                                         "QPushButton:pressed { background: palette(dark); }"));
+    auto* button = new ProminentButton(text, this);
     connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
     buttons_->addWidget(button, 0, Qt::AlignHCenter);
     return button;

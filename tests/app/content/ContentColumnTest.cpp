@@ -165,6 +165,12 @@ TEST_F(ContentColumnTest, WithoutASourceTheFirstRunNoticeAsksForAFolderOrAConnec
     fake.plug(QStringLiteral("SERIAL-1"), QStringLiteral("Ann's iPhone"));
     settle();
     ASSERT_EQ(buttonTexts(), (QStringList{"Choose a folder or disk…", "Add Ann's iPhone"}));
+    const QImage image = host_->grab().toImage();
+    image.save(test::rendersFolder() + "/content-onboarding.png");
+    // The buttons stand out in the accent colour.
+    const QPushButton* add = column_->emptyState()->buttons().last();
+    EXPECT_EQ(image.pixelColor(add->mapTo(host_.get(), QPoint(4, add->height() / 2))),
+              host_->palette().color(QPalette::Highlight));
     column_->emptyState()->buttons().last()->click();
     settle();
     ASSERT_EQ(store_->sources().size(), 1);
