@@ -6,6 +6,8 @@
 #include "app/style/AppearanceController.h"
 #include "app/style/PivraFonts.h"
 #include "app/window/LibraryWindow.h"
+#include "app/window/QtClipboard.h"
+#include "app/window/QtDialogs.h"
 #include "store/AppRouter.h"
 #include "store/LibraryStore.h"
 
@@ -39,6 +41,10 @@ int main(int argc, char** argv)
     auto* library = new pivra::LibraryWindow(store);
     window.setCentralWidget(library);
     library->attachTo(&window);
+    pivra::QtFolderPicker folderPicker(&window);
+    pivra::QtShortcutSavePicker shortcutPicker(&window);
+    pivra::QtClipboard clipboard;
+    store.setDesktopServices(&folderPicker, &shortcutPicker, &clipboard);
     new pivra::LibraryMenus(store, *window.menuBar());
     pivra::WindowGeometry::restore(window);
     window.show();

@@ -306,6 +306,15 @@ public:
     // Adds the connected device as a camera source, or selects its source.
     void addCamera(const QString& deviceID);
 
+    // The window's dialogs and the desktop's clipboard, which exist only once
+    // the window does; until then the operations that need them do nothing.
+    void setDesktopServices(FolderPicker* folders, ShortcutSavePicker* shortcuts, Clipboard* clipboard)
+    {
+        services_.folderPicker = folders;
+        services_.shortcutSavePicker = shortcuts;
+        services_.clipboard = clipboard;
+    }
+
     // Asks for folders and adds each new readable one as a source, selected
     // at once; then saves the list and rescans, unless the user cancelled.
     void addFolders();

@@ -2,11 +2,14 @@
 
 #include "app/header/HeaderModel.h"
 #include "app/header/LibraryHeader.h"
+#include "app/content/ContentColumn.h"
 #include "app/launch/WindowBridge.h"
 #include "app/sidebar/Sidebar.h"
 #include "app/style/Motion.h"
 #include "app/style/PivraAppearance.h"
 #include "app/window/WindowAlerts.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
 #include "store/LibraryStore.h"
 
@@ -88,7 +91,13 @@ LibraryWindow::LibraryWindow(LibraryStore& store, QWidget* parent)
         layOutLayers();
     });
     new StoreAlerts(store_, *alerts_);
-    new LibraryHeader(store_, *this, headerArea_);
+    content_ = new ContentColumn(store_, *alerts_, ThumbnailStore::shared(), VideoPreviewStore::shared(),
+                                 galleryContent_);
+    content_->setRowHeight(rowHeight_);
+    connect(this, &LibraryWindow::rowHeightChanged, content_, &ContentColumn::setRowHeight);
+    auto* header = new LibraryHeader(store_, *this, headerArea_);
+    connect(header, &LibraryHeader::newAlbumRequested, content_,
+            [this] { content_->presentAlbumEditor(std::nullopt, std::nullopt); });
     sidebar_ = new Sidebar(store_, *alerts_, sidebarColumn_);
     sidebarEdge_->raise(); // the edge line stays over the sidebar's rows
     connect(&store_, &LibraryStore::viewerItemChanged, this, &LibraryWindow::viewerChanged);
@@ -148,6 +157,7 @@ void LibraryWindow::layOutLayers()
     sidebarEdge_->setGeometry(sidebarWidth - 1, 0, 1, all.height());
     galleryArea_->setGeometry(shownWidth, 0, all.width() - shownWidth, all.height());
     galleryContent_->setGeometry(0, 0, galleryArea_->width(), galleryArea_->height());
+    content_->setGeometry(galleryContent_->rect());
     headerArea_->setGeometry(0, 0, galleryArea_->width(), headerHeight);
     headerArea_->raise();
     if (const int step = headerWidthStep(galleryArea_->width()); step != widthStep_) {

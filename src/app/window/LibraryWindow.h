@@ -14,6 +14,7 @@ class QVariantAnimation;
 namespace pivra {
 
 class AlertPresenter;
+class ContentColumn;
 class LibraryStore;
 class Sidebar;
 class WindowBridge;
@@ -47,6 +48,7 @@ public:
     QWidget* galleryArea() const { return galleryArea_; }
     QWidget* headerArea() const { return headerArea_; }
     QWidget* galleryContent() const { return galleryContent_; }
+    ContentColumn* content() const { return content_; }
     QWidget* viewerBackdrop() const { return viewerBackdrop_; }
     AlertPresenter& alerts() const { return *alerts_; }
 
@@ -101,6 +103,7 @@ private:
     QWidget* sidebarColumn_;
     QWidget* sidebarEdge_;
     Sidebar* sidebar_ = nullptr;
+    ContentColumn* content_ = nullptr;
     QWidget* galleryArea_;
     QWidget* galleryContent_;
     QWidget* headerArea_;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "store/FolderPicker.h"
+#include "store/ShortcutSavePicker.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace pivra {
+
+// The window's file dialogs for the store: folders to browse (directories
+// only; several at once through Qt's own dialog, since the desktop's portal
+// dialog returns one folder) and where a library shortcut goes. Each runs
+// window-modal over `window` and lets the event loop run meanwhile.
+class QtFolderPicker final : public FolderPicker {
+public:
+    explicit QtFolderPicker(QWidget* window) : window_(window) {}
+
+    std::optional<QStringList> chooseFolders(const QString& message, bool several) override;
+
+private:
+    QPointer<QWidget> window_;
+};
+
+class QtShortcutSavePicker final : public ShortcutSavePicker {
+public:
+    explicit QtShortcutSavePicker(QWidget* window) : window_(window) {}
+
+    std::optional<QString> chooseShortcutFile(const QString& title, const QString& fileName,
+                                              const QString& folder) override;
+
+private:
+    QPointer<QWidget> window_;
+};
+
+} // namespace pivra
