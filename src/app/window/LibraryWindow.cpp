@@ -105,7 +105,13 @@ LibraryWindow::LibraryWindow(LibraryStore& store, QWidget* parent)
     viewerChanged();
 }
 
-LibraryWindow::~LibraryWindow() = default;
+// The areas go while the window is still whole: their views read the
+// window's state as they wind down (an animation's last frame), which must
+// not reach a window already reduced to a plain widget.
+LibraryWindow::~LibraryWindow()
+{
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
 
 void LibraryWindow::attachTo(QWidget* window)
 {
