@@ -8,6 +8,8 @@
 #include "app/window/LibraryWindow.h"
 #include "app/window/QtClipboard.h"
 #include "app/window/QtDialogs.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
 #include "store/AppRouter.h"
 #include "store/LibraryStore.h"
 
@@ -38,7 +40,8 @@ int main(int argc, char** argv)
 
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("Pivra"));
-    auto* library = new pivra::LibraryWindow(store);
+    auto* library =
+        new pivra::LibraryWindow(store, pivra::ThumbnailStore::shared(), pivra::VideoPreviewStore::shared());
     window.setCentralWidget(library);
     library->attachTo(&window);
     pivra::QtFolderPicker folderPicker(&window);

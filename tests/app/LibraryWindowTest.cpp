@@ -1,4 +1,4 @@
-#include "store/StoreTestKit.h"
+#include "WindowTestKit.h"
 
 #include "app/style/Motion.h"
 #include "app/style/PivraAppearance.h"
@@ -20,17 +20,17 @@
 namespace pivra {
 namespace {
 
-class LibraryWindowTest : public test::StoreTest {
+class LibraryWindowTest : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        StoreTest::SetUp();
+        WindowTest::SetUp();
         Motion::shared().setOverride(true); // every change at once
     }
     void TearDown() override
     {
         Motion::shared().setOverride(std::nullopt);
-        StoreTest::TearDown();
+        WindowTest::TearDown();
     }
 
     // A store whose gallery holds three photos, and a window over it.
@@ -42,7 +42,7 @@ protected:
         ASSERT_TRUE(drain());
         store_->setSources({trip});
         ASSERT_TRUE(drain());
-        window_ = std::make_unique<LibraryWindow>(*store_);
+        window_ = makeWindow(*store_);
         window_->resize(1200, 760);
         window_->show();
     }
@@ -81,7 +81,7 @@ TEST_F(LibraryWindowTest, AHiddenSidebarMovesOffTheLeftEdgeTakesNoClicksAndIsRem
     EXPECT_EQ(window_->galleryArea()->geometry(), QRect(0, 0, 1200, 760));
     EXPECT_TRUE(window_->sidebarColumn()->testAttribute(Qt::WA_TransparentForMouseEvents));
     EXPECT_EQ(window_->widthStep(), 1000);
-    EXPECT_FALSE(LibraryWindow(*store_).sidebarVisible());
+    EXPECT_FALSE(makeWindow(*store_)->sidebarVisible());
     TearDownStore();
 }
 
@@ -148,7 +148,7 @@ TEST_F(LibraryWindowTest, AlertsComeOneAtATimeAndEachIsAnsweredOnce)
     storeSources(encodeSources(lost));
     store_ = makeStore();
     ASSERT_TRUE(drain());
-    window_ = std::make_unique<LibraryWindow>(*store_);
+    window_ = makeWindow(*store_);
     store_->setMessage(QStringLiteral("Could not load albums."));
     store_->setMessage(QStringLiteral("Could not load albums.")); // raised again while it shows
 

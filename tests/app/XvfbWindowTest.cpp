@@ -1,7 +1,7 @@
 // The library window drawn by a real X server: the test runs its own binary
 // again under Xvfb, where the window is shown and the screen grabbed in both
 // schemes into the build's renders/.
-#include "store/StoreTestKit.h"
+#include "WindowTestKit.h"
 
 #include "app/style/PivraAppearance.h"
 #include "app/window/LibraryWindow.h"
@@ -19,7 +19,7 @@
 namespace pivra {
 namespace {
 
-class XvfbWindowTest : public test::StoreTest {};
+class XvfbWindowTest : public test::WindowTest {};
 
 QString screenshot(bool dark)
 {
@@ -33,7 +33,7 @@ TEST_F(XvfbWindowTest, TheWindowFrameShowsOnARealXServerInBothSchemes)
         ASSERT_TRUE(drain());
         {
             QMainWindow window;
-            window.setCentralWidget(new LibraryWindow(*store));
+            window.setCentralWidget(makeWindow(*store).release());
             window.setGeometry(0, 0, 1200, 760);
             for (const bool dark : {false, true}) {
                 QApplication::setPalette(PivraAppearance::palette(dark));

@@ -8,8 +8,6 @@
 #include "app/style/Motion.h"
 #include "app/style/PivraAppearance.h"
 #include "app/window/WindowAlerts.h"
-#include "media/thumbnails/ThumbnailStore.h"
-#include "media/video/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
 #include "store/LibraryStore.h"
 
@@ -54,7 +52,8 @@ int LibraryWindow::headerWidthStep(int width)
     return 0;
 }
 
-LibraryWindow::LibraryWindow(LibraryStore& store, QWidget* parent)
+LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, const VideoPreviewStore& clips,
+                             QWidget* parent)
     : QWidget(parent),
       store_(store),
       mainArea_(new QWidget(this)),
@@ -91,8 +90,7 @@ LibraryWindow::LibraryWindow(LibraryStore& store, QWidget* parent)
         layOutLayers();
     });
     new StoreAlerts(store_, *alerts_);
-    content_ = new ContentColumn(store_, *alerts_, ThumbnailStore::shared(), VideoPreviewStore::shared(),
-                                 galleryContent_);
+    content_ = new ContentColumn(store_, *alerts_, thumbnails, clips, galleryContent_);
     content_->setRowHeight(rowHeight_);
     connect(this, &LibraryWindow::rowHeightChanged, content_, &ContentColumn::setRowHeight);
     auto* header = new LibraryHeader(store_, *this, headerArea_);

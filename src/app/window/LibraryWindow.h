@@ -17,6 +17,8 @@ class AlertPresenter;
 class ContentColumn;
 class LibraryStore;
 class Sidebar;
+class ThumbnailStore;
+class VideoPreviewStore;
 class WindowBridge;
 
 // The library window's content: from back to front the main area (the
@@ -38,7 +40,10 @@ public:
     static const QString rowHeightKey;      // "pivra.gallery.rowHeight", default 190
     static const QString mapStyleKey;       // "pivra.map.style", default "map"
 
-    explicit LibraryWindow(LibraryStore& store, QWidget* parent = nullptr);
+    // `thumbnails` and `clips` are what the gallery and the album covers
+    // draw from: the program's own, or a test's.
+    LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, const VideoPreviewStore& clips,
+                  QWidget* parent = nullptr);
     ~LibraryWindow() override;
 
     // The first of 1000, 780, 760 and 700 not above `width`, else 0.

@@ -1,4 +1,4 @@
-#include "store/StoreTestKit.h"
+#include "app/WindowTestKit.h"
 
 #include "app/header/DensityControl.h"
 #include "app/header/LibraryHeader.h"
@@ -23,18 +23,18 @@
 namespace pivra {
 namespace {
 
-class LibraryHeaderTest : public test::StoreTest {
+class LibraryHeaderTest : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        StoreTest::SetUp();
+        WindowTest::SetUp();
         Motion::shared().setOverride(true); // every change at once
     }
     void TearDown() override
     {
         close();
         Motion::shared().setOverride(std::nullopt);
-        StoreTest::TearDown();
+        WindowTest::TearDown();
     }
 
     // A window over three photos of one source, its header mounted where
@@ -47,7 +47,7 @@ protected:
         ASSERT_TRUE(drain());
         store_->setSources({trip_, test::folderSource(QStringLiteral("Away"), false)});
         ASSERT_TRUE(drain());
-        window_ = std::make_unique<LibraryWindow>(*store_);
+        window_ = makeWindow(*store_);
         header_ = window_->headerArea()->findChild<LibraryHeader*>();
         ASSERT_NE(header_, nullptr);
         window_->resize(width, 760);
