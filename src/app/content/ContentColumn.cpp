@@ -3,6 +3,7 @@
 #include "app/content/AlbumDialogs.h"
 #include "app/content/AlbumOverview.h"
 #include "app/content/EmptyState.h"
+#include "app/window/LibraryWindow.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/GalleryStoreBinding.h"
 #include "store/LibraryStore.h"
@@ -55,7 +56,8 @@ QWidget* ContentColumn::belowHeader(QWidget* content)
 {
     auto* page = new QWidget;
     auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, headerHeight, 0, 0);
+    // The header lies over the top; the overview and the grid start below it.
+    column->setContentsMargins(0, LibraryWindow::headerHeight, 0, 0);
     column->addWidget(content);
     return page;
 }

@@ -28,8 +28,6 @@ class ContentColumn : public QWidget {
     Q_OBJECT
 
 public:
-    // The space the header lies over; the overview and the grid start below it.
-    static constexpr int headerHeight = 56;
     // The grid's own space above its first row.
     static constexpr int gridTopInset = 10;
 
