@@ -4,10 +4,12 @@
 
 #include "store/StoreTestKit.h"
 
+#include "app/style/Motion.h"
 #include "app/window/LibraryWindow.h"
 #include "media/thumbnails/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
+#include "platform/runtime/Drain.h"
 
 #include <memory>
 
@@ -23,6 +25,30 @@ protected:
     ThumbnailStore thumbnails_{ThumbnailLocations::under(pathOf(QStringLiteral("data")), pathOf(QStringLiteral("cache"))),
                                std::make_shared<ThumbnailRenderer>()};
     VideoPreviewStore clips_{pathOf(QStringLiteral("clips"))};
+};
+
+// A view under test in `host_` over `store_`: every change takes effect at
+// once, and at the end the view goes first, then the store, drained.
+class ViewTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        Motion::shared().setOverride(true);
+    }
+    void TearDown() override
+    {
+        host_.reset();
+        if (store_) {
+            EXPECT_TRUE(drain());
+            store_.reset();
+        }
+        Motion::shared().setOverride(std::nullopt);
+        WindowTest::TearDown();
+    }
+
+    std::unique_ptr<LibraryStore> store_;
+    std::unique_ptr<QWidget> host_;
 };
 
 } // namespace pivra::test

@@ -1,4 +1,4 @@
-#include "store/StoreTestKit.h"
+#include "app/WindowTestKit.h"
 
 #include "app/content/AlbumCard.h"
 #include "app/content/AlbumDialogs.h"
@@ -36,26 +36,8 @@
 namespace pivra {
 namespace {
 
-class ContentColumnTest : public test::StoreTest {
+class ContentColumnTest : public test::ViewTest {
 protected:
-    void SetUp() override
-    {
-        StoreTest::SetUp();
-        Motion::shared().setOverride(true);
-        thumbnails_ = std::make_unique<ThumbnailStore>(ThumbnailLocations::under(pathOf("data"), pathOf("cache")),
-                                                       std::make_shared<ThumbnailRenderer>());
-        clips_ = std::make_unique<VideoPreviewStore>(pathOf("clips"));
-    }
-    void TearDown() override
-    {
-        host_.reset();
-        if (store_) {
-            EXPECT_TRUE(drain());
-            store_.reset();
-        }
-        Motion::shared().setOverride(std::nullopt);
-        StoreTest::TearDown();
-    }
 
     void open(const QList<LibrarySource>& sources = {}, const QStringList& rows = {},
               CameraSourceManager* cameras = nullptr)
@@ -75,7 +57,7 @@ protected:
         host_->setAutoFillBackground(true);
         host_->resize(900, 640);
         alerts_ = new AlertPresenter(*host_);
-        column_ = new ContentColumn(*store_, *alerts_, *thumbnails_, *clips_, host_.get());
+        column_ = new ContentColumn(*store_, *alerts_, thumbnails_, clips_, host_.get());
         column_->resize(host_->size());
         column_->setDesktopReveal({[this](const QUrl& file) {
                                        revealed_.append(file);
@@ -141,10 +123,6 @@ protected:
 
     test::ScriptedFolderPicker picker_;
     QtClipboard clipboard_;
-    std::unique_ptr<ThumbnailStore> thumbnails_;
-    std::unique_ptr<VideoPreviewStore> clips_;
-    std::unique_ptr<LibraryStore> store_;
-    std::unique_ptr<QWidget> host_;
     AlertPresenter* alerts_ = nullptr;
     ContentColumn* column_ = nullptr;
     QList<QUrl> revealed_;
@@ -380,7 +358,7 @@ TEST_F(ContentColumnTest, TheAlbumOverviewDrawsCardsAndTheDashedTile)
 TEST_F(ContentColumnTest, CardsCountInTheUsersFormatAndAskForCoversOnlyOnScreen)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    const AlbumCard card(Album{QUuid::createUuid(), QStringLiteral("Trip"), 1234, std::nullopt}, *thumbnails_);
+    const AlbumCard card(Album{QUuid::createUuid(), QStringLiteral("Trip"), 1234, std::nullopt}, thumbnails_);
     EXPECT_EQ(card.countText(), "1,234 items");
     EXPECT_EQ(card.accessibleName(), "Trip, 1234 items");
     QLocale::setDefault(QLocale::c());
@@ -393,12 +371,12 @@ TEST_F(ContentColumnTest, CardsCountInTheUsersFormatAndAskForCoversOnlyOnScreen)
     cached.setThumbnailKey(QStringLiteral("cached-key"));
     QImage blue(420, 315, QImage::Format_RGB32);
     blue.fill(Qt::blue);
-    thumbnails_->memory().insert(QStringLiteral("cached-key"), blue);
+    thumbnails_.memory().insert(QStringLiteral("cached-key"), blue);
     MediaItem rendered = cached;
     rendered.setPath(file);
     rendered.setThumbnailKey(std::nullopt);
     for (const MediaItem& cover : {cached, rendered}) {
-        AlbumCard covered(Album{QUuid::createUuid(), QStringLiteral("Covered"), 1, cover}, *thumbnails_);
+        AlbumCard covered(Album{QUuid::createUuid(), QStringLiteral("Covered"), 1, cover}, thumbnails_);
         EXPECT_FALSE(covered.hasCoverImage());
         covered.setOnScreen(true);
         QTRY_VERIFY(covered.hasCoverImage());

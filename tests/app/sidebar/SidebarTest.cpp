@@ -1,4 +1,4 @@
-#include "store/StoreTestKit.h"
+#include "app/WindowTestKit.h"
 
 #include "app/sidebar/FolderRow.h"
 #include "app/sidebar/Sidebar.h"
@@ -31,23 +31,8 @@ LibrarySource cameraSource(const QString& name, const QString& deviceID)
     return source;
 }
 
-class SidebarTest : public test::StoreTest {
+class SidebarTest : public test::ViewTest {
 protected:
-    void SetUp() override
-    {
-        StoreTest::SetUp();
-        Motion::shared().setOverride(true);
-    }
-    void TearDown() override
-    {
-        host_.reset();
-        if (store_) {
-            EXPECT_TRUE(drain());
-            store_.reset();
-        }
-        Motion::shared().setOverride(std::nullopt);
-        StoreTest::TearDown();
-    }
 
     // A sidebar in a window over a store whose catalog already holds `rows`
     // of the stored `sources`.
@@ -131,8 +116,6 @@ protected:
         return all;
     }
 
-    std::unique_ptr<LibraryStore> store_;
-    std::unique_ptr<QWidget> host_;
     AlertPresenter* alerts_ = nullptr;
     Sidebar* sidebar_ = nullptr;
 };
@@ -241,17 +224,14 @@ TEST_F(SidebarTest, OpeningAFolderTreeShowsBranchesAsLeftAndSelectsTheFolderClic
 
 TEST_F(SidebarTest, RemovalAsksWithTheCountsAndEachAnswerDoesItsOwnThing)
 {
-    const ThumbnailLocations locations =
-        ThumbnailLocations::under(pathOf(QStringLiteral("data")), pathOf(QStringLiteral("cache")));
-    ThumbnailStore thumbnails(locations, std::make_shared<ThumbnailRenderer>());
-    VideoPreviewStore previews(pathOf(QStringLiteral("clips")));
+    const ThumbnailLocations& locations = thumbnails_.locations();
     QList<LibrarySource> sources;
     QStringList keys;
     for (const QString& name : {QStringLiteral("Cancelled"), QStringLiteral("Kept"), QStringLiteral("Deleted")}) {
         sources.append(test::folderSource(name, false));
         keys.append(QString(64, QChar(char16_t(u'a' + keys.size()))));
         writeFile(QDir(root()).relativeFilePath(locations.gridFile(keys.last())), "jpeg");
-        writeFile(QDir(root()).relativeFilePath(previews.clipFile(keys.last())), "clip");
+        writeFile(QDir(root()).relativeFilePath(clips_.clipFile(keys.last())), "clip");
     }
     const LibrarySource empty = test::folderSource(QStringLiteral("Empty"), false);
     {
@@ -263,7 +243,7 @@ TEST_F(SidebarTest, RemovalAsksWithTheCountsAndEachAnswerDoesItsOwnThing)
         media.thumbnailKey = keys[index];
         writer.insert(media);
     }
-    open(sources + QList<LibrarySource>{empty}, {}, {.thumbnails = &thumbnails, .previews = &previews});
+    open(sources + QList<LibrarySource>{empty}, {}, {.thumbnails = &thumbnails_, .previews = &clips_});
 
     const auto remove = [&](const QString& name) {
         const std::unique_ptr<QMenu> menu = sidebar_->sourceMenu(*std::find_if(
@@ -311,9 +291,9 @@ TEST_F(SidebarTest, RemovalAsksWithTheCountsAndEachAnswerDoesItsOwnThing)
     answer(QStringLiteral("Yes"));
     EXPECT_EQ(names(), QStringList{"Cancelled"});
     EXPECT_TRUE(QFile::exists(locations.gridFile(keys[1])));
-    EXPECT_TRUE(QFile::exists(previews.clipFile(keys[1])));
+    EXPECT_TRUE(QFile::exists(clips_.clipFile(keys[1])));
     EXPECT_FALSE(QFile::exists(locations.gridFile(keys[2])));
-    EXPECT_FALSE(QFile::exists(previews.clipFile(keys[2])));
+    EXPECT_FALSE(QFile::exists(clips_.clipFile(keys[2])));
 }
 
 } // namespace
