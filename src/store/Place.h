@@ -27,7 +27,7 @@ bool isCoordinateLike(const QString& name);
 // The place a placemark names.
 Place placeFromPlacemark(const Placemark& placemark);
 
-// The settings form of the places and back; decoding answers none when the
+// The stored form of the places and back; decoding answers none when the
 // data is not such an object.
 QByteArray encodePlaces(const QHash<QString, Place>& places);
 std::optional<QHash<QString, Place>> decodePlaces(const QByteArray& data);

@@ -2,7 +2,6 @@
 
 #include "catalog/model/CellKey.h"
 #include "catalog/search/SearchFold.h"
-#include "platform/AppSettings.h"
 #include "platform/runtime/MainThread.h"
 
 #include <QCoreApplication>
@@ -14,8 +13,6 @@ namespace pivra {
 
 namespace {
 
-const QString storageKey = QStringLiteral("pivra.placeNames.v1");
-
 // A folded phrase this short would match half the cache.
 constexpr qsizetype shortestPhrase = 2;
 
@@ -26,23 +23,22 @@ void pauseOnTimer(std::chrono::milliseconds pause, QObject* context, std::functi
 
 } // namespace
 
-PlaceNamer::PlaceNamer(std::unique_ptr<ReverseGeocoder> geocoder, Pause pause, QObject* parent)
+PlaceNamer::PlaceNamer(std::unique_ptr<ReverseGeocoder> geocoder, Pause pause, QObject* parent,
+                       const QString& cacheFile)
     : QObject(parent)
     , geocoder_(std::move(geocoder))
     , pause_(pause ? std::move(pause) : Pause(pauseOnTimer))
+    , cache_(cacheFile)
+    , places_(cache_.load())
 {
     assertMainThread();
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(saveInterval);
     connect(&saveTimer_, &QTimer::timeout, this, &PlaceNamer::save);
-    // The destructor may come too late at quit (after the settings are gone
-    // with the application), so the last names are written as it ends.
+    // The destructor comes late at quit, with the application's children, so
+    // the last names start on their way as the application ends.
     if (QCoreApplication* app = QCoreApplication::instance()) {
         connect(app, &QCoreApplication::aboutToQuit, this, &PlaceNamer::flush);
-    }
-    // Data that does not decode is left as it is until the next save.
-    if (std::optional<QHash<QString, Place>> cached = decodePlaces(AppSettings().value(storageKey).toByteArray())) {
-        places_ = std::move(*cached);
     }
 }
 
@@ -129,9 +125,7 @@ void PlaceNamer::save()
     if (!dirty_) {
         return;
     }
-    AppSettings settings;
-    settings.setValue(storageKey, encodePlaces(places_));
-    settings.sync();
+    cache_.save(places_);
     dirty_ = false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/geocoder/ReverseGeocoder.h"
 #include "store/Place.h"
+#include "store/PlaceCache.h"
 
 #include <QHash>
 #include <QObject>
@@ -26,8 +27,7 @@ namespace pivra {
 // each lookup the namer waits the backend's pause; after a network failure it
 // waits 30 s and puts the cell back at the far end of the queue. A cell is
 // asked for once while it waits or is in flight, and never again once it has
-// a country and a real name. Places are kept in the settings under
-// "pivra.placeNames.v1" as a JSON object keyed by cell key, written at most
+// a country and a real name. Places are kept in a PlaceCache, written at most
 // every 2 s and when the namer goes. GUI thread only.
 class PlaceNamer : public QObject {
     Q_OBJECT
@@ -40,9 +40,11 @@ public:
     static constexpr std::chrono::milliseconds networkBackOff{30000};
     static constexpr std::chrono::milliseconds saveInterval{2000};
 
-    // Reads the cached places. `pause` defaults to a precise single-shot timer.
-    explicit PlaceNamer(std::unique_ptr<ReverseGeocoder> geocoder, Pause pause = {}, QObject* parent = nullptr);
-    ~PlaceNamer() override; // writes places not saved yet
+    // Reads the places cached in `cacheFile`. `pause` defaults to a precise
+    // single-shot timer.
+    explicit PlaceNamer(std::unique_ptr<ReverseGeocoder> geocoder, Pause pause = {}, QObject* parent = nullptr,
+                        const QString& cacheFile = PlaceCache::defaultFile());
+    ~PlaceNamer() override; // writes places not saved yet and waits for the write
 
     const QHash<QString, Place>& places() const { return places_; }
     std::optional<Place> place(double latitude, double longitude) const;
@@ -77,6 +79,7 @@ private:
 
     std::unique_ptr<ReverseGeocoder> geocoder_;
     Pause pause_;
+    PlaceCache cache_;
     QHash<QString, Place> places_;
     std::vector<Pending> queue_; // served from the back
     QSet<QString> queued_;       // waiting or in flight

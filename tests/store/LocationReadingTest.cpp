@@ -62,15 +62,15 @@ const Fixture fixtures[] = {
 
 class LocationReadingTest : public test::StoreTest {
 protected:
-    // The namer keeps its places in the settings: it lives inside the
-    // settings sandbox.
+    // The namer keeps its places in a file of the test's folder.
     void SetUp() override
     {
         StoreTest::SetUp();
         namer.emplace(std::make_unique<RecordingGeocoder>(&asked, &onLookup),
                       [](std::chrono::milliseconds, QObject* context, std::function<void()> then) {
                           QTimer::singleShot(0, context, std::move(then));
-                      });
+                      },
+                      nullptr, pathOf(QStringLiteral("PlaceNames.json")));
     }
     void TearDown() override
     {

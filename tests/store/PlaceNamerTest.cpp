@@ -5,6 +5,7 @@
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -15,7 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString storageKey = QStringLiteral("pivra.placeNames.v1");
+// Where earlier versions kept the places.
+const QString legacyKey = QStringLiteral("pivra.placeNames.v1");
+const QString cacheName = QStringLiteral("Pivra/PlaceNames.json");
 
 // A geocoder that answers only when the test says, and remembers what it was asked.
 struct FakeGeocoder : ReverseGeocoder {
@@ -57,7 +60,8 @@ protected:
                 [this](std::chrono::milliseconds pause, QObject*, std::function<void()> then) {
                     pauses_.push_back(pause);
                     endPause_ = std::move(then);
-                });
+                },
+                nullptr, cacheFile());
         }
         return *namer_;
     }
@@ -71,6 +75,15 @@ protected:
         done(std::move(result));
         ASSERT_TRUE(endPause_);
         std::exchange(endPause_, {})();
+    }
+
+    // In a folder the first write makes.
+    QString cacheFile() const { return pathOf(cacheName); }
+    void writeCache(const QByteArray& bytes) const { writeFile(cacheName, bytes); }
+    QByteArray readCache() const
+    {
+        QFile file(cacheFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     // The cell keys of the lookups asked for so far, in order.
@@ -163,7 +176,7 @@ TEST_F(PlaceNamerTest, CachedPlacesWithoutCountryOrRealNameAreAskedAgain)
         {"8.00,8.00", {"41.01, 28.98", {}, "Türkiye", {}}},
         {"9.00,9.00", {"Fatih", "Istanbul", "Türkiye", {}}},
     };
-    AppSettings().setValue(storageKey, encodePlaces(cached));
+    writeCache(encodePlaces(cached));
     for (const double cell : {7.0, 8.0, 9.0}) {
         namer().request(cell, cell);
     }
@@ -212,9 +225,9 @@ TEST_F(PlaceNamerTest, PlacesSurviveARestartAndASaveIsThrottled)
     const Place fatih{"Fatih", "Istanbul", QStringLiteral("Türkiye"), {}};
     namer().request(41.0082, 28.9784);
     answer({{city("Fatih", "Istanbul", QStringLiteral("Türkiye"))}, {}});
-    EXPECT_FALSE(AppSettings().contains(storageKey)) << "written later, not at once";
+    EXPECT_FALSE(QFile::exists(cacheFile())) << "written later, not at once";
     namer_.reset(); // going writes
-    const QByteArray stored = AppSettings().value(storageKey).toByteArray();
+    const QByteArray stored = readCache();
     EXPECT_FALSE(stored.contains("area")) << "absent fields are not written";
     EXPECT_EQ(namer().place(41.0082, 28.9784), fatih);
     EXPECT_EQ(decodePlaces(stored)->size(), 1);
@@ -225,11 +238,39 @@ TEST_F(PlaceNamerTest, UnreadableCacheStartsEmptyAndStaysUntilTheNextSave)
     for (const QByteArray& bad : {QByteArray("not json"), QByteArray("[1]"), QByteArray(R"({"1.00,1.00":{}})"),
                                   QByteArray(R"({"1.00,1.00":{"name":"A","region":3}})")}) {
         SCOPED_TRACE(bad.constData());
-        AppSettings().setValue(storageKey, bad);
+        writeCache(bad);
         namer_.reset();
         EXPECT_TRUE(namer().places().isEmpty());
         namer_.reset();
-        EXPECT_EQ(AppSettings().value(storageKey).toByteArray(), bad);
+        EXPECT_EQ(readCache(), bad);
+    }
+    // A folder in the file's place cannot be read or written over.
+    QFile::remove(cacheFile());
+    makeFolder(cacheName);
+    namer_.reset();
+    namer().request(1, 1);
+    answer({{city("A", {}, "C")}, {}});
+    namer_.reset();
+    EXPECT_TRUE(namer().places().isEmpty());
+}
+
+TEST_F(PlaceNamerTest, PlacesInTheSettingsMoveIntoTheFileOnce)
+{
+    const QHash<QString, Place> places{{"9.00,9.00", {"Fatih", "Istanbul", "Türkiye", {}}}};
+    const QByteArray stored = encodePlaces(places);
+    AppSettings().setValue(legacyKey, stored);
+    EXPECT_EQ(namer().places(), places);
+    namer_.reset();
+    EXPECT_FALSE(AppSettings().contains(legacyKey));
+    EXPECT_EQ(readCache(), stored);
+
+    // Once the file holds places, the key is only dropped, whatever it holds.
+    for (const QByteArray& later : {encodePlaces({{"1.00,1.00", {"A", {}, {}, {}}}}), QByteArray("not json")}) {
+        AppSettings().setValue(legacyKey, later);
+        EXPECT_EQ(namer().places(), places);
+        namer_.reset();
+        EXPECT_FALSE(AppSettings().contains(legacyKey));
+        EXPECT_EQ(readCache(), stored);
     }
 }
 
@@ -242,7 +283,7 @@ TEST_F(PlaceNamerTest, CellsMatchWholeFoldedNamesInEnglishAndTurkish)
         {"39.93,32.86", {"Ankara", "Ankara", "Türkiye", {}}},
         {"47.37,8.54", {"Zürich", "Zurich", "Switzerland", {}}},
     };
-    AppSettings().setValue(storageKey, encodePlaces(places));
+    writeCache(encodePlaces(places));
     namer_.reset();
     const QStringList istanbul{"40.99,29.03", "41.01,28.98"};
     struct Row {
