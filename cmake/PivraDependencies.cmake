@@ -12,6 +12,7 @@ pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale libswresample)
 pkg_check_modules(GPHOTO2 REQUIRED IMPORTED_TARGET libgphoto2)
 pkg_check_modules(LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
+pkg_check_modules(BLKID REQUIRED IMPORTED_TARGET blkid)
 
 if(PIVRA_BUILD_TESTS)
   find_package(GTest REQUIRED)

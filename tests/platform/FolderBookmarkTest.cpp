@@ -1,15 +1,20 @@
 #include "platform/folders/FolderBookmark.h"
 #include "platform/folders/MountTable.h"
 #include "support/TempFolder.h"
+#include "support/TestMounts.h"
 
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QUuid>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
-#include <cerrno>
-#include <cstring>
+#include <ctime>
 #include <functional>
+
+#include <unistd.h>
 
 namespace pivra {
 namespace {
@@ -19,9 +24,13 @@ TEST(FolderBookmarkRecordTest, RoundTripsAndRefusesWhatIsNoRecord)
     const std::optional<FolderBookmark> made = FolderBookmark::make(QDir::tempPath());
     ASSERT_TRUE(made);
     EXPECT_EQ(FolderBookmark::decode(made->encode()), made);
-    EXPECT_EQ(FolderBookmark::decode(FolderBookmark::ofPath("/srv/photos/").encode()),
-              FolderBookmark::ofPath("/srv/photos"));
-    EXPECT_EQ(FolderBookmark::ofPath("/srv/photos").encode(), R"({"path":"/srv/photos","version":1})");
+    EXPECT_EQ(made->identity(), folderIdentity(QDir::tempPath()));
+
+    // What earlier versions wrote is kept as it is, though it names no folder.
+    const QByteArray pathOnly = R"({"path":"/srv/photos","version":1})";
+    ASSERT_TRUE(FolderBookmark::decode(pathOnly));
+    EXPECT_EQ(FolderBookmark::decode(pathOnly)->encode(), pathOnly);
+    EXPECT_FALSE(FolderBookmark::decode(pathOnly)->identity());
 
     const std::optional<FolderBookmark> wide = FolderBookmark::decode(
         R"({"version":1,"path":"/a","device":"18446744073709551615","inode":"9007199254740993"})");
@@ -69,37 +78,42 @@ TEST(FolderBookmarkMountTest, TheLongestMountPointPrefixHoldsAPath)
     }
 }
 
-class FolderBookmarkTest : public test::TempFolderTest {
-protected:
-    void TearDown() override
-    {
-        for (auto point = mounted_.rbegin(); point != mounted_.rend(); ++point) {
-            umount2(QFile::encodeName(*point).constData(), MNT_DETACH);
-        }
-    }
+// `resolved` is the folder at `path`, told fully enough to bring `bookmark`
+// up to date: the record relocated there names the same folder and finds it
+// where it is, no longer stale.
+void expectFoundAt(const FolderBookmark& bookmark, const ResolvedFolder& resolved, const QString& path)
+{
+    EXPECT_EQ(resolved.path, path);
+    EXPECT_EQ(resolved.identity, folderIdentity(path));
+    EXPECT_EQ(resolved.filesystem, filesystemOf(path));
+    EXPECT_TRUE(path.endsWith(u'/' + resolved.relativePath)) << resolved.relativePath.toStdString();
 
-    // Mounts a tmpfs as a stand-in disk, or binds `source` there.
-    bool mountAt(const QString& point, const QString& source = {})
-    {
-        const int result = source.isEmpty()
-                               ? mount("pivra-disk", QFile::encodeName(point).constData(), "tmpfs", 0, nullptr)
-                               : mount(QFile::encodeName(source).constData(), QFile::encodeName(point).constData(),
-                                       nullptr, MS_BIND, nullptr);
-        if (result == 0) {
-            mounted_.append(point);
-        }
-        return result == 0;
-    }
+    const FolderBookmark renewed = bookmark.relocated(resolved);
+    EXPECT_EQ(renewed.identity(), (FolderIdentity{resolved.identity.device, *bookmark.inode(), bookmark.birth()}));
+    const std::optional<ResolvedFolder> again = renewed.resolve();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->path, path);
+    EXPECT_FALSE(again->stale);
+}
 
-    void unmount(const QString& point)
-    {
-        ASSERT_EQ(umount2(QFile::encodeName(point).constData(), MNT_DETACH), 0) << std::strerror(errno);
-        mounted_.removeAll(point);
+// Filesystems stamp birth times from a clock that moves in ticks of a few
+// milliseconds, or hand out the latest time given again: a folder made anew
+// before that clock passed the bookmarked folder's birth time would share it
+// as well as, perhaps, its inode.
+void awaitClockPast(const FolderBookmark& bookmark)
+{
+    const std::uint64_t birth = bookmark.birth().value_or(0);
+    const auto now = [] {
+        timespec time{};
+        clock_gettime(CLOCK_REALTIME_COARSE, &time);
+        return static_cast<std::uint64_t>(time.tv_sec) * 1'000'000'000U + static_cast<std::uint64_t>(time.tv_nsec);
+    };
+    while (now() <= birth) {
+        // a tick is a few milliseconds
     }
+}
 
-private:
-    QStringList mounted_;
-};
+using FolderBookmarkTest = test::TempFolderTest;
 
 TEST_F(FolderBookmarkTest, FindsTheFolderAgainAfterItChanged)
 {
@@ -120,7 +134,14 @@ TEST_F(FolderBookmarkTest, FindsTheFolderAgainAfterItChanged)
              d.rename("parent/photos", ".pivra/photos");
              d.mkpath("parent/photos");
          },
-         "parent/photos", true},
+         nullptr, false},
+        // The new folder may well be given the old one's freed inode.
+        {"made anew",
+         [](QDir d) {
+             d.rmdir("parent/photos");
+             d.mkpath("parent/photos");
+         },
+         nullptr, false},
         {"deleted", [](QDir d) { d.rmdir("parent/photos"); }, nullptr, false},
     };
     for (const auto& row : rows) {
@@ -131,78 +152,180 @@ TEST_F(FolderBookmarkTest, FindsTheFolderAgainAfterItChanged)
             FolderBookmark::make(makeFolder(QString(row.name) + "/parent/photos/"));
         ASSERT_TRUE(bookmark);
         EXPECT_EQ(bookmark->path(), folder.filePath("parent/photos"));
+        awaitClockPast(*bookmark);
         row.change(folder);
 
         const std::optional<ResolvedFolder> resolved = bookmark->resolve();
         ASSERT_EQ(resolved.has_value(), row.foundAt != nullptr);
         if (resolved) {
-            EXPECT_EQ(resolved->path, folder.filePath(row.foundAt));
             EXPECT_EQ(resolved->stale, row.stale);
-            EXPECT_EQ(resolved->identity, folderIdentity(resolved->path));
-            EXPECT_EQ(resolved->filesystem, bookmark->filesystem());
+            expectFoundAt(*bookmark, *resolved, folder.filePath(row.foundAt));
         }
     }
 }
 
-TEST_F(FolderBookmarkTest, APathOnlyRecordResolvesByItsPath)
+TEST_F(FolderBookmarkTest, APathAloneNamesNoFolder)
 {
     const QString folder = makeFolder("photos");
-    const std::optional<ResolvedFolder> resolved = FolderBookmark::ofPath(folder).resolve();
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(resolved->path, folder);
-    EXPECT_FALSE(resolved->stale);
-    EXPECT_EQ(resolved->identity, folderIdentity(folder));
-    EXPECT_EQ(resolved->filesystem, filesystemOf(folder));
-    EXPECT_FALSE(FolderBookmark::ofPath(pathOf("missing")).resolve());
+    const std::optional<FolderBookmark> pathOnly =
+        FolderBookmark::decode(QJsonDocument(QJsonObject{{"version", 1}, {"path", folder}}).toJson());
+    ASSERT_TRUE(pathOnly);
+    EXPECT_FALSE(pathOnly->resolve());
     EXPECT_FALSE(FolderBookmark::make(pathOf("missing")));
     EXPECT_FALSE(FolderBookmark::make(writeFile("file", "x")));
 }
 
-TEST_F(FolderBookmarkTest, AStandInDiskIsFoundOnlyWhileMountedWherever)
+// Disks that come and go under a bookmark: a tmpfs, or an ext4 image made
+// now and mounted through a loop device, at "a" of each row's folder, holding
+// the bookmarked "<tag>/Photos". Filesystems are named as this machine names
+// them, with or without udev's UUID links.
+class FolderBookmarkDiskTest : public test::TempFolderTest {
+protected:
+    enum class Disk { tmpfs, ext4 };
+
+    // One row's disks, undone when the row ends.
+    struct Row {
+        QString folder;
+        test::TestMounts mounts;
+        QString image;  // the ext4 disk's image
+        QString device; // and the loop device it was mounted from
+
+        QString at(const QString& relative) const { return folder + u'/' + relative; }
+    };
+
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        if (geteuid() != 0) {
+            GTEST_SKIP() << "mounting needs root";
+        }
+    }
+
+    // Mounts the row's disk at "a": none, with the reason, when it cannot.
+    static std::optional<QString> mountDisk(Row& row, Disk disk)
+    {
+        const QString point = row.at("a");
+        QDir().mkpath(point);
+        if (disk == Disk::tmpfs) {
+            // The source /dev/shm and many other tmpfs mounts show as well.
+            if (!row.mounts.mountTmpfs(point, "tmpfs")) {
+                return row.mounts.failure();
+            }
+            EXPECT_EQ(filesystemOf(point), "tmpfs:tmpfs on " + point);
+            return std::nullopt;
+        }
+        const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        row.image = row.at("a.img");
+        const std::optional<QString> device =
+            row.mounts.makeExt4Image(row.image, uuid) ? row.mounts.attach(row.image) : std::nullopt;
+        if (!device || !row.mounts.mountExt4(*device, point)) {
+            return row.mounts.failure();
+        }
+        row.device = *device;
+        EXPECT_EQ(filesystemOf(point), uuid) << "read from the superblock where udev gives no link";
+        return std::nullopt;
+    }
+};
+
+TEST_F(FolderBookmarkDiskTest, FindsTheFolderOnlyOnItsOwnDisk)
 {
-    const QString disk = makeFolder("disk");
-    if (!mountAt(disk)) {
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    QTemporaryDir sharedMemory("/dev/shm/pivra-XXXXXX");
+    if (!sharedMemory.isValid() || !isMountPoint("/dev/shm")) {
+        GTEST_SKIP() << "no tmpfs at /dev/shm";
     }
-    ASSERT_TRUE(isMountPoint(disk + "/"));
-    EXPECT_EQ(filesystemOf(disk), "tmpfs:pivra-disk");
-    const QString photos = makeFolder("disk/Photos/2024");
-    const std::optional<FolderBookmark> bookmark = FolderBookmark::make(photos);
-    const std::optional<FolderBookmark> top = FolderBookmark::make(disk);
-    ASSERT_TRUE(bookmark && top);
-    EXPECT_EQ(bookmark->relativePath(), "Photos/2024");
-    EXPECT_EQ(top->relativePath(), "");
+    const QString tag = QFileInfo(sharedMemory.path()).fileName();
+    ASSERT_TRUE(QDir().mkpath(sharedMemory.filePath("Photos")));
+    const auto photos = [&tag](const QString& mountPoint) -> QString { return mountPoint + u'/' + tag + "/Photos"; };
 
-    // The same filesystem seen at a second place only.
-    const QString other = makeFolder("other");
-    ASSERT_TRUE(mountAt(other, disk));
-    unmount(disk);
-    EXPECT_FALSE(isMountPoint(disk));
-    for (const auto& [mark, path] : {std::pair{*bookmark, QString(other + "/Photos/2024")}, std::pair{*top, other}}) {
-        const std::optional<ResolvedFolder> moved = mark.resolve();
-        ASSERT_TRUE(moved);
-        EXPECT_EQ(moved->path, path);
-        EXPECT_TRUE(moved->stale);
-        EXPECT_EQ(moved->identity.inode, mark.inode());
+    const struct {
+        const char* name;
+        Disk disk;
+        std::function<void(Row&, const FolderBookmark&)> change;
+        const char* foundOn;   // the mount point; none when nothing may be found
+        const char* foundName; // the folder's name there
+        bool stale;
+    } rows[] = {
+        {"ext4, untouched", Disk::ext4, [](Row&, const FolderBookmark&) {}, "a", "Photos", false},
+        {"ext4, mounted elsewhere from another loop device", Disk::ext4,
+         [](Row& row, const FolderBookmark&) {
+             const std::optional<QString> other = row.mounts.attach(row.image);
+             ASSERT_TRUE(other) << row.mounts.failure().toStdString();
+             ASSERT_NE(*other, row.device);
+             ASSERT_TRUE(row.mounts.unmount(row.at("a")));
+             ASSERT_TRUE(QDir().mkpath(row.at("b")));
+             ASSERT_TRUE(row.mounts.mountExt4(*other, row.at("b"))) << row.mounts.failure().toStdString();
+         },
+         "b", "Photos", true},
+        {"ext4, renamed", Disk::ext4,
+         [&tag](Row& row, const FolderBookmark&) { ASSERT_TRUE(QDir(row.at("a/" + tag)).rename("Photos", "Renamed")); },
+         "a", "Renamed", true},
+        {"ext4, folder made anew", Disk::ext4,
+         [&](Row& row, const FolderBookmark&) {
+             ASSERT_TRUE(QDir().rmdir(photos(row.at("a"))));
+             ASSERT_TRUE(QDir().mkdir(photos(row.at("a"))));
+         },
+         nullptr, nullptr, false},
+        {"ext4, another disk at the same place", Disk::ext4,
+         [&](Row& row, const FolderBookmark&) {
+             ASSERT_TRUE(row.mounts.unmount(row.at("a")));
+             const std::optional<QString> other =
+                 row.mounts.makeExt4Image(row.at("b.img"), QUuid::createUuid().toString(QUuid::WithoutBraces))
+                     ? row.mounts.attach(row.at("b.img"))
+                     : std::nullopt;
+             ASSERT_TRUE(other && row.mounts.mountExt4(*other, row.at("a"))) << row.mounts.failure().toStdString();
+             ASSERT_TRUE(QDir().mkpath(photos(row.at("a"))));
+         },
+         nullptr, nullptr, false},
+        {"ext4, unplugged, its mount folder holding the same path", Disk::ext4,
+         [&](Row& row, const FolderBookmark&) {
+             ASSERT_TRUE(row.mounts.unmount(row.at("a")));
+             EXPECT_FALSE(isMountPoint(row.at("a")));
+             ASSERT_TRUE(QDir().mkpath(photos(row.at("a"))));
+         },
+         nullptr, nullptr, false},
+        // The new tmpfs may well be given the old one's device number, and it
+        // numbers its inodes from the start again: only the birth time tells.
+        {"tmpfs, another tmpfs at the same place", Disk::tmpfs,
+         [&](Row& row, const FolderBookmark&) {
+             ASSERT_TRUE(row.mounts.unmount(row.at("a")));
+             ASSERT_TRUE(row.mounts.mountTmpfs(row.at("a"), "tmpfs"));
+             ASSERT_TRUE(QDir().mkpath(photos(row.at("a"))));
+         },
+         nullptr, nullptr, false},
+        {"tmpfs, unplugged, /dev/shm holding the same path", Disk::tmpfs,
+         [](Row& row, const FolderBookmark&) { ASSERT_TRUE(row.mounts.unmount(row.at("a"))); }, nullptr, nullptr,
+         false},
+        {"tmpfs, kept by a bind mount while unmounted, then bound back", Disk::tmpfs,
+         [](Row& row, const FolderBookmark& bookmark) {
+             ASSERT_TRUE(QDir().mkpath(row.at("keep")));
+             ASSERT_TRUE(row.mounts.bind(row.at("a"), row.at("keep")));
+             ASSERT_TRUE(row.mounts.unmount(row.at("a")));
+             EXPECT_FALSE(bookmark.resolve()) << "a tmpfs is known by its mount point";
+             ASSERT_TRUE(row.mounts.bind(row.at("keep"), row.at("a")));
+         },
+         "a", "Photos", false},
+    };
+    int index = 0;
+    for (const auto& spec : rows) {
+        SCOPED_TRACE(spec.name);
+        Row row;
+        row.folder = makeFolder(QString::number(index++));
+        if (const std::optional<QString> failure = mountDisk(row, spec.disk)) {
+            GTEST_SKIP() << failure->toStdString();
+        }
+        ASSERT_TRUE(QDir().mkpath(photos(row.at("a"))));
+        const std::optional<FolderBookmark> bookmark = FolderBookmark::make(photos(row.at("a")));
+        ASSERT_TRUE(bookmark);
+        awaitClockPast(*bookmark);
+        ASSERT_NO_FATAL_FAILURE(spec.change(row, *bookmark));
+
+        const std::optional<ResolvedFolder> resolved = bookmark->resolve();
+        ASSERT_EQ(resolved.has_value(), spec.foundOn != nullptr);
+        if (resolved) {
+            EXPECT_EQ(resolved->stale, spec.stale);
+            expectFoundAt(*bookmark, *resolved, row.at(spec.foundOn) + u'/' + tag + u'/' + spec.foundName);
+        }
     }
-
-    unmount(other);
-    ASSERT_TRUE(QDir(disk).exists());
-    EXPECT_FALSE(bookmark->resolve());
-    EXPECT_FALSE(top->resolve());
-
-    // A fresh tmpfs numbers its inodes from the start again: files take the
-    // old folders' numbers, so that the new folders are new to the bookmark.
-    ASSERT_TRUE(mountAt(disk));
-    writeFile("disk/a", {});
-    writeFile("disk/b", {});
-    QDir().mkpath(photos);
-    const std::optional<ResolvedFolder> recreated = bookmark->resolve();
-    ASSERT_TRUE(recreated);
-    EXPECT_EQ(recreated->path, photos);
-    EXPECT_TRUE(recreated->stale);
-    EXPECT_NE(recreated->identity.inode, bookmark->inode());
-    EXPECT_EQ(recreated->filesystem, "tmpfs:pivra-disk");
 }
 
 } // namespace

@@ -56,10 +56,11 @@ QStringList rootPrefixes(const QString& root, const QString& resolvedRoot)
 
 // Whether the walk may be trusted to have seen every file outside the folders
 // it could not open: it read every folder it opened, its root is the folder
-// the source was added as, and still the same folder of the same disk.
+// the source was added as (not a folder made anew with its freed inode
+// number, told by the birth time), and still the same folder of the same disk.
 bool walkWasWhole(std::shared_ptr<const FolderWalk> walk, std::optional<FolderIdentity> sourceIdentity)
 {
-    if (!walk->complete || (sourceIdentity && *sourceIdentity != walk->rootIdentity)) {
+    if (!walk->complete || (sourceIdentity && !isSameFolder(*sourceIdentity, walk->rootIdentity))) {
         return false;
     }
     return folderIdentity(walk->rootPath) == walk->rootIdentity;

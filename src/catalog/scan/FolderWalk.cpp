@@ -316,13 +316,14 @@ FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
         return walk;
     }
     Directory rootFolder = directoryOf(open(resolved.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat rootValues {};
-    if (!rootFolder || fstat(dirfd(rootFolder.get()), &rootValues) != 0) {
+    const std::optional<FolderIdentity> rootIdentity =
+        rootFolder ? folderIdentityAt(dirfd(rootFolder.get()), "", AT_EMPTY_PATH) : std::nullopt;
+    if (!rootIdentity) {
         return walk;
     }
     walk.opened = true;
     walk.rootPath = QFile::decodeName(resolved.get());
-    walk.rootIdentity = {static_cast<std::uint64_t>(rootValues.st_dev), static_cast<std::uint64_t>(rootValues.st_ino)};
+    walk.rootIdentity = *rootIdentity;
 
     QString walkedRoot = root;
     while (walkedRoot.endsWith(u'/')) {

@@ -57,7 +57,7 @@ struct FolderWalk {
     // False when the root could not be resolved or opened; nothing else is set.
     bool opened = false;
     QString rootPath; // the root with symbolic links resolved
-    FolderIdentity rootIdentity;
+    FolderIdentity rootIdentity; // of the folder opened, birth time included
     // Depth first; within a folder by the bytes of the names.
     WalkedFiles files;
     // Folders below the root that could not be opened (no permission, like

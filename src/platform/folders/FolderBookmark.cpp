@@ -1,5 +1,6 @@
 #include "platform/folders/FolderBookmark.h"
 
+#include "platform/folders/FilesystemUuid.h"
 #include "platform/folders/MountMonitor.h"
 #include "platform/folders/MountTable.h"
 
@@ -14,7 +15,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -57,6 +57,19 @@ QString parentOf(const QString& path)
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
+// A filesystem's name, and whether that is its UUID, which names it wherever
+// and under whichever device number it is mounted.
+struct FilesystemName {
+    QString text;
+    bool isUuid = false;
+};
+
+// Where a path lies: the filesystem and the path below its mount point.
+struct Place {
+    FilesystemName filesystem;
+    QString relativePath;
+};
+
 // The mount table and the filesystems' names as one call sees them. Nothing
 // outlives the call: disks come and go between calls.
 class MountView {
@@ -76,83 +89,89 @@ public:
         return mountHolding(table_, realLocation(path));
     }
 
-    // A block device is named by its UUID where udev lists one, so the disk
-    // keeps its name on another port or mount point; anything else by its
-    // type and source. A bind mount of a folder adds that folder, so it is
-    // not taken for the filesystem's top.
-    QString nameOf(const MountEntry& entry)
+    // A filesystem without a UUID has nothing that stays with it but its
+    // type and source, which another tmpfs or the next disk on the same loop
+    // device share: its mount point is added, so that only a filesystem
+    // mounted at the same place can pass for it. A bind mount adds the folder
+    // it shows, so that it is not taken for the filesystem's top.
+    FilesystemName nameOf(const MountEntry& entry)
     {
-        QString name = entry.fsType + QLatin1Char(':') + entry.source;
-        if (entry.source.startsWith(QLatin1String("/dev/"))) {
-            const QString uuid = uuids().value(realLocation(entry.source));
-            if (!uuid.isEmpty()) {
-                name = uuid;
-            }
+        const QString bound = entry.root == QLatin1String("/") ? QString() : entry.root;
+        if (const std::optional<QString> uuid = uuidOf(entry)) {
+            return {*uuid + bound, true};
         }
-        if (entry.root != QLatin1String("/")) {
-            name += entry.root;
-        }
-        return name;
+        return {entry.fsType + QLatin1Char(':') + entry.source + bound + QLatin1String(" on ") + entry.mountPoint,
+                false};
     }
 
-    std::optional<QString> nameOfPath(const QString& path)
+    std::optional<Place> placeOf(const QString& path)
     {
-        const std::optional<MountEntry> mount = holding(path);
-        return mount ? std::optional<QString>(nameOf(*mount)) : std::nullopt;
+        const QString location = realLocation(path);
+        const std::optional<MountEntry> mount = mountHolding(table_, location);
+        if (!mount) {
+            return std::nullopt;
+        }
+        const qsizetype prefix = location == mount->mountPoint || mount->mountPoint == QLatin1String("/")
+                                     ? mount->mountPoint.size()
+                                     : mount->mountPoint.size() + 1;
+        return Place{nameOf(*mount), location.mid(prefix)};
     }
 
 private:
-    // Device node → UUID, read once per call and only when a block device asks.
-    const QHash<QString, QString>& uuids()
+    // udev's link where there is one (it needs no right to read the disk),
+    // else the superblock; each device asked once per call.
+    std::optional<QString> uuidOf(const MountEntry& entry)
     {
-        if (!uuids_) {
-            uuids_.emplace();
+        if (!entry.source.startsWith(QLatin1String("/dev/"))) {
+            return std::nullopt;
+        }
+        const QString device = realLocation(entry.source);
+        if (const QString linked = uuidLinks().value(device); !linked.isEmpty()) {
+            return linked;
+        }
+        auto probed = probed_.constFind(device);
+        if (probed == probed_.cend()) {
+            probed = probed_.insert(device, filesystemUuid(device));
+        }
+        return *probed;
+    }
+
+    // Device node → UUID, read once per call and only when a block device asks.
+    const QHash<QString, QString>& uuidLinks()
+    {
+        if (!uuidLinks_) {
+            uuidLinks_.emplace();
             const QDir folder(QStringLiteral("/dev/disk/by-uuid"));
             const QStringList names = folder.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
             for (const QString& name : names) {
                 const QString device = QFileInfo(folder.filePath(name)).canonicalFilePath();
                 if (!device.isEmpty()) {
-                    uuids_->insert(device, name);
+                    uuidLinks_->insert(device, name);
                 }
             }
         }
-        return *uuids_;
+        return *uuidLinks_;
     }
 
     QList<MountEntry> table_;
-    std::optional<QHash<QString, QString>> uuids_;
+    std::optional<QHash<QString, QString>> uuidLinks_;
+    QHash<QString, std::optional<QString>> probed_;
 };
 
-// When the folder was made, in nanoseconds, where the filesystem tells: an
-// inode number is given to a new folder soon after the old one is deleted, a
-// birth time is not.
-std::optional<std::uint64_t> birthOf(int folder, const char* name)
+// Whether `found`, on a mount of the recorded filesystem, is the `recorded`
+// folder. The device number is checked only where the filesystem's name does
+// not already tell the disk (no UUID) and the birth times do not vouch for
+// the folder.
+bool isRecordedFolder(const FolderIdentity& recorded, const FolderIdentity& found, bool namedByUuid)
 {
-    struct statx values {};
-    if (statx(folder, name, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &values) != 0 || (values.stx_mask & STATX_BTIME) == 0) {
-        return std::nullopt;
+    FolderIdentity expected = recorded;
+    if (namedByUuid || (recorded.birth && recorded.birth == found.birth)) {
+        expected.device = found.device;
     }
-    return static_cast<std::uint64_t>(values.stx_btime.tv_sec) * 1'000'000'000U + values.stx_btime.tv_nsec;
+    return isSameFolder(expected, found);
 }
 
-std::optional<std::uint64_t> birthOf(const QString& path)
-{
-    return birthOf(AT_FDCWD, QFile::encodeName(path).constData());
-}
-
-// The recorded folder: the same inode, and the same birth where both are known.
-bool sameFolder(std::uint64_t inode, std::optional<std::uint64_t> birth, std::uint64_t foundInode,
-                const std::function<std::optional<std::uint64_t>()>& foundBirth)
-{
-    if (foundInode != inode) {
-        return false;
-    }
-    if (!birth) {
-        return true;
-    }
-    const std::optional<std::uint64_t> found = foundBirth();
-    return !found || *found == *birth;
-}
+using FolderTest = std::function<bool(const FolderIdentity&)>;
 
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
@@ -160,8 +179,8 @@ struct DirCloser {
 
 // Breadth first below `start`, without following links, entering other
 // mounts, Pivra's own ".pivra" folders or `skip` (searched already).
-std::optional<QString> searchBelow(const QString& start, const QString& skip, std::uint64_t inode,
-                                   std::optional<std::uint64_t> birth, dev_t device, int& budget)
+std::optional<QString> searchBelow(const QString& start, const QString& skip, const FolderTest& isRecorded,
+                                   std::uint64_t device, int& budget)
 {
     std::deque<std::pair<QString, int>> queue{{start, 0}};
     while (!queue.empty() && budget > 0) {
@@ -178,13 +197,13 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, st
                 || (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)) {
                 continue;
             }
-            struct stat values {};
-            if (fstatat(dirfd(dir.get()), name, &values, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(values.st_mode)
-                || values.st_dev != device) {
+            const std::optional<FolderIdentity> identity =
+                folderIdentityAt(dirfd(dir.get()), name, AT_SYMLINK_NOFOLLOW);
+            if (!identity || identity->device != device) {
                 continue;
             }
             const QString child = joinPath(folder, QFile::decodeName(name));
-            if (sameFolder(inode, birth, values.st_ino, [&] { return birthOf(dirfd(dir.get()), name); })) {
+            if (isRecorded(*identity)) {
                 return child;
             }
             if (level + 1 < searchDepth && child != skip) {
@@ -195,22 +214,23 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, st
     return std::nullopt;
 }
 
-// The folder with `inode` on the mount at `mountPoint`, looked for around
+// The recorded folder on the mount at `mountPoint`, looked for around
 // `candidate`: below its nearest existing ancestor, then below each further
 // ancestor up to the mount point.
-std::optional<QString> searchAround(const QString& candidate, const QString& mountPoint, std::uint64_t inode,
-                                    std::optional<std::uint64_t> birth, int& budget)
+std::optional<QString> searchAround(const QString& candidate, const QString& mountPoint, const FolderTest& isRecorded,
+                                    int& budget)
 {
-    struct stat top {};
-    if (candidate == mountPoint || lstat(QFile::encodeName(mountPoint).constData(), &top) != 0) {
+    const std::optional<FolderIdentity> top = folderIdentityAt(AT_FDCWD, QFile::encodeName(mountPoint).constData(),
+                                                               AT_SYMLINK_NOFOLLOW);
+    if (candidate == mountPoint || !top) {
         return std::nullopt;
     }
     QString searched;
     for (QString folder = parentOf(candidate); budget > 0; folder = parentOf(folder)) {
-        struct stat values {};
-        if (lstat(QFile::encodeName(folder).constData(), &values) == 0 && S_ISDIR(values.st_mode)
-            && values.st_dev == top.st_dev) {
-            if (std::optional<QString> found = searchBelow(folder, searched, inode, birth, top.st_dev, budget)) {
+        const std::optional<FolderIdentity> identity = folderIdentityAt(AT_FDCWD, QFile::encodeName(folder).constData(),
+                                                                        AT_SYMLINK_NOFOLLOW);
+        if (identity && identity->device == top->device) {
+            if (std::optional<QString> found = searchBelow(folder, searched, isRecorded, top->device, budget)) {
                 return found;
             }
             searched = folder;
@@ -274,27 +294,15 @@ std::optional<FolderBookmark> FolderBookmark::make(const QString& path)
     FolderBookmark bookmark;
     bookmark.path_ = absoluteClean(path);
     const std::optional<FolderIdentity> identity = folderIdentity(bookmark.path_);
-    if (!identity) {
+    const std::optional<Place> place = identity ? MountView().placeOf(bookmark.path_) : std::nullopt;
+    if (!place) {
         return std::nullopt;
     }
+    bookmark.filesystem_ = place->filesystem.text;
+    bookmark.relativePath_ = place->relativePath;
     bookmark.device_ = identity->device;
     bookmark.inode_ = identity->inode;
-    bookmark.birth_ = birthOf(bookmark.path_);
-    MountView mounts;
-    const QString location = realLocation(bookmark.path_);
-    if (const std::optional<MountEntry> mount = mounts.holding(location)) {
-        bookmark.filesystem_ = mounts.nameOf(*mount);
-        bookmark.relativePath_ = location == mount->mountPoint || mount->mountPoint == QLatin1String("/")
-                                     ? location.mid(mount->mountPoint.size())
-                                     : location.mid(mount->mountPoint.size() + 1);
-    }
-    return bookmark;
-}
-
-FolderBookmark FolderBookmark::ofPath(const QString& path)
-{
-    FolderBookmark bookmark;
-    bookmark.path_ = absoluteClean(path);
+    bookmark.birth_ = identity->birth;
     return bookmark;
 }
 
@@ -319,8 +327,8 @@ std::optional<FolderBookmark> FolderBookmark::decode(const QByteArray& data)
         || !readNumber(object, birthKey, bookmark.birth_)) {
         return std::nullopt;
     }
-    // The shapes make() and ofPath() write: the filesystem comes with the
-    // place on it and with the folder's identity.
+    // The shapes make() writes, and the path alone of earlier versions: the
+    // filesystem comes with the place on it and with the folder's identity.
     if (bookmark.filesystem_.has_value() != bookmark.relativePath_.has_value()
         || bookmark.device_.has_value() != bookmark.inode_.has_value()
         || (bookmark.filesystem_ && !bookmark.inode_) || (bookmark.birth_ && !bookmark.inode_)) {
@@ -351,22 +359,21 @@ QByteArray FolderBookmark::encode() const
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+std::optional<FolderIdentity> FolderBookmark::identity() const
+{
+    if (!inode_) {
+        return std::nullopt;
+    }
+    return FolderIdentity{device_.value_or(0), *inode_, birth_};
+}
+
 std::optional<ResolvedFolder> FolderBookmark::resolve() const
 {
-    MountView mounts;
-    const auto found = [&mounts](const QString& path, bool stale, FolderIdentity identity) {
-        return std::optional<ResolvedFolder>(ResolvedFolder{path, stale, identity, mounts.nameOfPath(path)});
-    };
-    if (!filesystem_) {
-        const std::optional<FolderIdentity> identity = folderIdentity(path_);
-        if (!identity) {
-            return std::nullopt;
-        }
-        const bool stale = inode_
-                           && (*device_ != identity->device
-                               || !sameFolder(*inode_, birth_, identity->inode, [this] { return birthOf(path_); }));
-        return found(path_, stale, *identity);
+    const std::optional<FolderIdentity> recorded = identity();
+    if (!filesystem_ || !recorded) {
+        return std::nullopt;
     }
+    MountView mounts;
 
     // The places the folder would be on each mount of its filesystem in view,
     // the recorded path first: it differs from the others when it goes
@@ -376,57 +383,80 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
         MountEntry mount;
     };
     QList<Candidate> candidates;
+    bool namedByUuid = false;
     for (const MountEntry& mount : mounts.table()) {
         const std::optional<MountEntry> inView = mounts.holding(mount.mountPoint);
-        if (inView && inView->mountId == mount.mountId && mounts.nameOf(mount) == *filesystem_) {
-            const QString path = joinPath(mount.mountPoint, *relativePath_);
-            if (path == path_) {
-                candidates.prepend({path, mount});
-            } else {
-                candidates.append({path, mount});
-            }
+        if (!inView || inView->mountId != mount.mountId) {
+            continue;
+        }
+        const FilesystemName name = mounts.nameOf(mount);
+        if (name.text != *filesystem_) {
+            continue;
+        }
+        namedByUuid = name.isUuid;
+        const QString path = joinPath(mount.mountPoint, *relativePath_);
+        if (path == path_) {
+            candidates.prepend({path, mount});
+        } else {
+            candidates.append({path, mount});
         }
     }
     if (candidates.isEmpty()) {
         return std::nullopt;
     }
     if (const std::optional<MountEntry> mount = mounts.holding(path_);
-        mount && candidates.front().path != path_ && mounts.nameOf(*mount) == *filesystem_) {
+        mount && candidates.front().path != path_ && mounts.nameOf(*mount).text == *filesystem_) {
         candidates.prepend({path_, *mount});
     }
 
-    // A folder counts only on its own mount, not through a link to another.
-    const auto folderOn = [&mounts](const Candidate& candidate) -> std::optional<FolderIdentity> {
-        const std::optional<MountEntry> mount = mounts.holding(candidate.path);
-        return mount && mount->mountId == candidate.mount.mountId ? folderIdentity(candidate.path) : std::nullopt;
+    const FolderTest isRecorded = [&recorded, namedByUuid](const FolderIdentity& found) {
+        return isRecordedFolder(*recorded, found, namedByUuid);
     };
+    const auto found = [&](const QString& path, const FolderIdentity& identity) -> std::optional<ResolvedFolder> {
+        const std::optional<Place> place = mounts.placeOf(path);
+        if (!place) {
+            return std::nullopt;
+        }
+        ResolvedFolder folder{path, false, identity, place->filesystem.text, place->relativePath};
+        folder.stale = relocated(folder) != *this;
+        return folder;
+    };
+    // A folder counts only on its own mount, not through a link to another.
     for (const Candidate& candidate : candidates) {
-        if (const std::optional<FolderIdentity> identity = folderOn(candidate);
-            identity && sameFolder(*inode_, birth_, identity->inode, [&] { return birthOf(candidate.path); })) {
-            return found(candidate.path, candidate.path != path_, *identity);
+        const std::optional<MountEntry> mount = mounts.holding(candidate.path);
+        if (mount && mount->mountId == candidate.mount.mountId) {
+            if (const std::optional<FolderIdentity> identity = folderIdentity(candidate.path);
+                identity && isRecorded(*identity)) {
+                return found(candidate.path, *identity);
+            }
         }
     }
     int budget = searchBudget;
     for (const Candidate& candidate : candidates) {
-        if (const std::optional<QString> moved = searchAround(candidate.path, candidate.mount.mountPoint, *inode_, birth_, budget)) {
-            if (const std::optional<FolderIdentity> identity = folderIdentity(*moved)) {
-                return found(*moved, true, *identity);
-            }
-        }
-    }
-    // Another folder where this one was: the disk was formatted again or the
-    // folder made anew.
-    for (const Candidate& candidate : candidates) {
-        if (const std::optional<FolderIdentity> identity = folderOn(candidate)) {
-            return found(candidate.path, true, *identity);
+        const std::optional<QString> moved =
+            searchAround(candidate.path, candidate.mount.mountPoint, isRecorded, budget);
+        if (const std::optional<FolderIdentity> identity = moved ? folderIdentity(*moved) : std::nullopt;
+            identity && isRecorded(*identity)) {
+            return found(*moved, *identity);
         }
     }
     return std::nullopt;
 }
 
+FolderBookmark FolderBookmark::relocated(const ResolvedFolder& found) const
+{
+    FolderBookmark moved = *this;
+    moved.path_ = found.path;
+    moved.filesystem_ = found.filesystem;
+    moved.relativePath_ = found.relativePath;
+    moved.device_ = found.identity.device;
+    return moved;
+}
+
 std::optional<QString> filesystemOf(const QString& path)
 {
-    return MountView().nameOfPath(absoluteClean(path));
+    const std::optional<Place> place = MountView().placeOf(absoluteClean(path));
+    return place ? std::optional<QString>(place->filesystem.text) : std::nullopt;
 }
 
 bool isMountPoint(const QString& path)

@@ -13,31 +13,34 @@ namespace pivra {
 // Where the folder lies now, as a bookmark found it.
 struct ResolvedFolder {
     QString path;
-    // The folder is no longer exactly what was recorded (another path, or
-    // another folder at the recorded path): the caller records a new bookmark.
+    // The record no longer says exactly where the folder lies (another path,
+    // mount point or device number): the caller keeps relocated() of it.
     bool stale = false;
+    // Its identity now; the device number may differ from the recorded one.
     FolderIdentity identity;
-    // The filesystem it lies on now (filesystemOf), none when it cannot be told.
-    std::optional<QString> filesystem;
+    // The filesystem it lies on (as filesystemOf names it) and its path below
+    // that filesystem's mount point.
+    QString filesystem;
+    QString relativePath;
 };
 
-// What a folder source keeps so that it finds its folder again: the path, the
-// filesystem it lies on, the path below that filesystem's mount point, and
-// the folder's device and inode. A disk that comes back at another mount
-// point is found through its filesystem; a folder renamed or moved on its
-// filesystem is found through its inode, by a bounded search around the
-// recorded place. Stored as a small JSON object:
+// What a folder source keeps so that it finds its folder again, and only
+// that folder: the path, the filesystem it lies on, the path below that
+// filesystem's mount point, and the folder's device, inode and birth time.
+// A disk that comes back at another mount point is found through its
+// filesystem's UUID; a folder renamed or moved on its filesystem is found
+// through its inode, by a bounded search around the recorded place. Stored
+// as a small JSON object:
 //   {"version":1,"path":…,"filesystem":…,"relativePath":…,"device":…,"inode":…,"birth":…}
 // The birth time (where the filesystem keeps one) tells the folder from a
-// later one that was given its freed inode number.
-// A record holding only "version" and "path" resolves by its path alone.
+// later one that was given its freed inode number. A record holding only
+// "version" and "path" (written by earlier versions) is still read, so that
+// it is not lost, but names no folder: it never resolves.
 class FolderBookmark {
 public:
     // The bookmark of the folder at `path`; none when it is no folder that
-    // can be looked at.
+    // can be looked at, or no mount holds it.
     static std::optional<FolderBookmark> make(const QString& path);
-    // A bookmark with nothing but a path, resolved by that path alone.
-    static FolderBookmark ofPath(const QString& path);
 
     // None for bytes that are not a bookmark record of a known version.
     static std::optional<FolderBookmark> decode(const QByteArray& data);
@@ -49,12 +52,29 @@ public:
     const std::optional<std::uint64_t>& device() const { return device_; }
     const std::optional<std::uint64_t>& inode() const { return inode_; }
     const std::optional<std::uint64_t>& birth() const { return birth_; }
+    // The recorded device, inode and birth time; none for a record without
+    // an inode. relocated(found).identity() is the recorded folder with the
+    // device number it has now.
+    std::optional<FolderIdentity> identity() const;
 
-    // Finds the folder. None when the filesystem it was on is not mounted,
-    // or nothing of the folder is left there. Reads the mount table and the
-    // disk: a few system calls when the folder is where it was, a bounded
-    // walk when it moved.
+    // Finds the recorded folder: on a mount of the recorded filesystem, with
+    // the recorded inode, and the recorded birth time where both are known.
+    // A filesystem named by its UUID may come back under another device
+    // number (another port, another loop device); one named by its type,
+    // source and mount point must keep its device number unless the birth
+    // time, known on both sides, vouches for the folder (a network share
+    // mounted again). None when the filesystem is not mounted, the folder is
+    // not found, or the record is a path alone: another folder where this one
+    // was is never taken for it. Reads the mount table and the disk: a few
+    // system calls when the folder is where it was, a bounded walk when it
+    // moved.
     std::optional<ResolvedFolder> resolve() const;
+
+    // This record updated to where resolve() found the folder: its path,
+    // filesystem, relative path and device number, keeping the recorded inode
+    // and birth time. Reads nothing, so that no other folder put in the
+    // found one's place meanwhile can be recorded instead.
+    FolderBookmark relocated(const ResolvedFolder& found) const;
 
     bool operator==(const FolderBookmark&) const = default;
 
@@ -67,10 +87,15 @@ private:
     std::optional<std::uint64_t> birth_;
 };
 
-// The identity of the filesystem holding `path`: its UUID when the system
-// knows one, else its type and source (a network share, a tmpfs), followed
-// by the mounted folder of it when that is not its top (a bind mount). None
-// when no mount holds the path.
+// The name of the filesystem holding `path`: its UUID, from udev's
+// /dev/disk/by-uuid links or else read from the superblock (as root, or
+// where the device node may be read); else, for a filesystem without one (a
+// tmpfs, a network share, a disk that cannot be read), its type and source
+// together with its mount point ("tmpfs:tmpfs on /dev/shm"), so that two of
+// them at different places never share a name. A bind mount, which shows a
+// folder of the filesystem rather than its top, adds that folder to the UUID
+// or the source ("<UUID>/photos", "tmpfs:tmpfs/photos on /mnt/a"). None when
+// no mount holds the path.
 std::optional<QString> filesystemOf(const QString& path);
 
 // Whether `path` is the mount point of a mounted filesystem now. A disk's

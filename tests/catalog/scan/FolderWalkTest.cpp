@@ -196,6 +196,7 @@ TEST_F(FolderWalkTest, IdentityFollowsTheFolderNotThePath)
     const std::optional<FolderIdentity> before = folderIdentity(folder);
     ASSERT_TRUE(before);
     EXPECT_EQ(folderIdentity(folder), before);
+    EXPECT_EQ(walkFolder(folder, {}).rootIdentity, before) << "the birth time included";
     ASSERT_TRUE(QDir().rename(folder, pathOf(QStringLiteral("elsewhere"))));
     makeFolder(QStringLiteral("disk"));
     EXPECT_NE(folderIdentity(folder), before);

@@ -332,6 +332,38 @@ TEST_F(Scan, EmptyMountPointOfAnUnpluggedDiskDeletesNothing)
     EXPECT_FALSE(run.outcome->complete);
 }
 
+// A folder made anew where the source's was may be given its freed inode
+// number, but not its birth time: only the recorded folder itself, as far as
+// the birth times known tell, has rows deleted.
+TEST_F(Scan, RowsAreDeletedOnlyBelowTheRecordedFolder)
+{
+    const std::optional<FolderIdentity> recorded = folderIdentity(library_);
+    ASSERT_TRUE(recorded);
+    if (!recorded->birth) {
+        GTEST_SKIP() << "the temporary folder's filesystem keeps no birth times";
+    }
+    const struct {
+        const char* name;
+        FolderIdentity identity;
+        std::int64_t rowsLeft;
+    } rows[] = {
+        {"the recorded folder", *recorded, 2},
+        {"its birth time not recorded", {recorded->device, recorded->inode, std::nullopt}, 2},
+        {"the same inode born at another time", {recorded->device, recorded->inode, *recorded->birth + 1}, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        writeFiles(QStringLiteral("a"), 3);
+        scanLibrary();
+        ASSERT_EQ(rowCount(), 3);
+        ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/a/photo-0000.jpg")));
+        ScanRun run;
+        run.sourceIdentity = row.identity;
+        EXPECT_EQ(scanLibrary(std::move(run)).outcome->complete, row.rowsLeft == 2);
+        EXPECT_EQ(rowCount(), row.rowsLeft);
+    }
+}
+
 TEST_F(Scan, RootThatIsAnotherFolderByTheEndKeepsRows)
 {
     writeFiles(QStringLiteral("a"), 3);

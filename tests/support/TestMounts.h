@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace pivra::test {
+
+// Mounts and loop devices a test makes, undone when this goes, innermost
+// first, also after a failed assertion returned early. Mounting needs root:
+// every call answers false (or none) when it fails, and failure() says why,
+// for the test to skip with.
+class TestMounts {
+public:
+    TestMounts() = default;
+    TestMounts(const TestMounts&) = delete;
+    TestMounts& operator=(const TestMounts&) = delete;
+    ~TestMounts();
+
+    // A fresh tmpfs at `point`, its source in the mount table named `source`.
+    bool mountTmpfs(const QString& point, const QString& source);
+    // What is at `from` shown at `point` too: a bind mount.
+    bool bind(const QString& from, const QString& point);
+    // An empty ext4 image file of a few megabytes at `image`, whose
+    // filesystem has the UUID `uuid`.
+    bool makeExt4Image(const QString& image, const QString& uuid);
+    // The image file attached to a free loop device: the device node. An
+    // image may be attached to several devices at once.
+    std::optional<QString> attach(const QString& image);
+    // The ext4 filesystem on the block device `device` mounted at `point`.
+    bool mountExt4(const QString& device, const QString& point);
+    // The mount at `point` taken away (lazily, as a pulled disk is).
+    bool unmount(const QString& point);
+
+    const QString& failure() const { return failure_; }
+
+private:
+    bool run(const QString& program, const QStringList& arguments, QString* output = nullptr);
+    bool mountCall(const QString& point, int result, const char* what);
+
+    QStringList mounted_;
+    QStringList attached_;
+    QString failure_;
+};
+
+} // namespace pivra::test
