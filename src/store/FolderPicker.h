@@ -13,9 +13,11 @@ public:
     virtual ~FolderPicker() = default;
 
     // The chosen folders (folders only; at most one unless `several`), or
-    // none when the user cancelled. Modal: the event loop runs meanwhile, so
+    // none when the user cancelled. The dialog opens at `startPath` when it
+    // is given and still exists. Modal: the event loop runs meanwhile, so
     // callers look their state up again afterwards.
-    virtual std::optional<QStringList> chooseFolders(const QString& message, bool several) = 0;
+    virtual std::optional<QStringList> chooseFolders(const QString& message, bool several,
+                                                     const QString& startPath) = 0;
 };
 
 } // namespace pivra

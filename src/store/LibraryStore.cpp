@@ -65,7 +65,6 @@ LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
     connectCameras();
     watchCameraSources();
     refreshCameras();
-    restoreAccess();
     if (services_.mounts != nullptr) {
         // Queued, so a rescan always starts in a turn of its own, and never
         // for a store that is gone.
@@ -125,6 +124,7 @@ void LibraryStore::restoreSources()
     }
     const QByteArray raw = stored.toByteArray();
     if (const auto decoded = decodeSources(raw)) {
+        persistedSources_ = raw;
         setSources(*decoded);
         return;
     }
@@ -138,16 +138,26 @@ void LibraryStore::restoreSources()
     }
 }
 
+// Every access pass and camera refresh saves the list; most change nothing,
+// and the settings file is not rewritten for those.
 void LibraryStore::persistSources()
 {
     assertMainThread();
+    QByteArray encoded = encodeSources(sources_);
+    if (encoded == persistedSources_) {
+        return;
+    }
     AppSettings settings;
-    settings.setValue(sourcesKey, encodeSources(sources_));
+    settings.setValue(sourcesKey, encoded);
     settings.sync();
+    persistedSources_ = std::move(encoded);
 }
 
+// The first access pass decides which sources are online before anything is
+// shown, so the first gallery does not leave out every source.
 Task<> LibraryStore::startUp()
 {
+    co_await restoreAccess();
     co_await refreshAlbums();
     co_await reload();
     co_await refreshThumbnailStatuses();

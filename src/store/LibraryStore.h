@@ -7,6 +7,7 @@
 #include "catalog/model/MapPhoto.h"
 #include "catalog/model/MediaItem.h"
 #include "catalog/model/ThumbnailStatus.h"
+#include "catalog/scan/FolderScan.h"
 #include "catalog/scan/MediaInspector.h"
 #include "catalog/search/SearchParser.h"
 #include "media/camera/CameraSourceManager.h"
@@ -15,6 +16,7 @@
 #include "platform/runtime/MainThread.h"
 #include "platform/runtime/Task.h"
 #include "platform/runtime/TaskHandle.h"
+#include "store/FolderProbe.h"
 #include "store/ItemWriteChain.h"
 #include "store/ProcessMonitor.h"
 
@@ -26,6 +28,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -80,6 +83,13 @@ struct LibraryServices {
     SourceWatcher::Timing watchTiming;
     // Reads new and changed files for the scans; none scans nothing.
     std::shared_ptr<const MediaInspector> inspector;
+    // Lists a folder for its scan.
+    FolderWalker walker = &walkFolder;
+    // Reads what the disk says of a folder source (probeFolder, but in
+    // tests), and how long the access pass waits for it before it counts the
+    // source as offline for that pass.
+    std::function<FolderProbe(const LibrarySource&)> probeFolder;
+    std::chrono::milliseconds probeTimeLimit{2000};
     // The monotonic clock that spaces progress reports of the pipelines.
     std::function<std::chrono::steady_clock::time_point()> monotonicClock = &std::chrono::steady_clock::now;
 };
@@ -453,16 +463,27 @@ private:
         setSources(std::move(next));
     }
 
-    // Folder access (LibraryStoreAccess.cpp).
-    void restoreAccess();
-    // Brings one folder source online or offline; true when it must be asked
-    // about.
-    bool restoreFolderAccess(qsizetype index);
+    // Folder access (LibraryStoreAccess.cpp). A pass brings every folder
+    // source online or offline; false when a newer pass replaced it before
+    // it could apply what it found.
+    struct ProbeAnswer;
+    Task<bool> restoreAccess();
+    void applyAccess(const QList<ProbeAnswer>& answers);
+    // True when the source must be asked about.
+    bool applyFolderAccess(qsizetype index, const std::optional<FolderProbe>& probe);
     void holdAccess(const QUuid& id, AccessedFolder folder);
     void dropAccess(const QUuid& id);
     void rebuildWatcher();
-    void updateVolume(qsizetype index, const QString& path);
+    void updateVolume(qsizetype index, const std::optional<VolumeFacts>& volume);
     void showNextPermissionRequest();
+    void probeAnswered(const QUuid& id);
+    Task<> answerPermissionRequest(QUuid id, bool reconnect);
+
+    // Adding, reconnecting and removing (LibraryStoreSources.cpp).
+    bool isKnownFolder(const QString& path) const;
+    Task<std::vector<std::optional<ChosenFolder>>> inspectChosenFolders(QStringList paths);
+    Task<> addChosenFolders(QStringList chosen);
+    Task<> reconnect(QUuid id);
     Task<> removeSourceData(QUuid id, QStringList keys);
 
     // Indexing (LibraryStoreScan.cpp).
@@ -471,8 +492,9 @@ private:
         AccessedFolder folder;
         QString name;
     };
-    Task<> scanFolders(QList<ScanTarget> targets, std::optional<QUuid> processID, int generation,
-                       TaskHandle previous);
+    Task<> rescanSources(int generation);
+    qsizetype nextScanTarget(const QList<ScanTarget>& remaining) const;
+    Task<> scanFolders(QList<ScanTarget> targets, std::optional<QUuid> processID, int generation);
     void indexCamera(const QUuid& sourceID, std::vector<MediaItem> items);
     Task<> indexCameraItems(QUuid sourceID, std::vector<MediaItem> items, QUuid processID);
     Task<> refreshThumbnailStatuses();
@@ -539,6 +561,17 @@ private:
     QList<QUuid> permissionNeededIDs_;
     QSet<QUuid> dismissedPermissionIDs_;
     std::optional<QUuid> permissionRequestSourceID_;
+    // The source whose question the user answered and whose answer is still
+    // being carried out.
+    std::optional<QUuid> answeredPermissionID_;
+    int accessGeneration_ = 0;
+    // Per source, whether its last probe is still reading the disk.
+    QHash<QUuid, std::shared_ptr<std::atomic<bool>>> probesUnderWay_;
+    // The sources a pass counted as offline because their probe did not
+    // answer in time.
+    QSet<QUuid> unansweredProbes_;
+    // The source list as last saved, so an unchanged list is not written again.
+    QByteArray persistedSources_;
     QStringList watchedPaths_;
     std::unique_ptr<SourceWatcher> watcher_;
 

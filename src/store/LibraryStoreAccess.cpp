@@ -5,56 +5,105 @@
 #include "platform/folders/FolderAccess.h"
 #include "platform/folders/FolderBookmark.h"
 #include "platform/folders/VolumeFacts.h"
+#include "platform/runtime/Deadline.h"
+#include "store/FolderProbe.h"
 #include "store/LibraryStore.h"
+#include "store/SourcesLog.h"
 
-#include <QFileInfo>
+#include <QCoreApplication>
+#include <QPointer>
 
 #include <algorithm>
+#include <atomic>
 
 namespace pivra {
 
-namespace {
+// One source's probe as a pass ran it: none when it did not answer in time.
+struct LibraryStore::ProbeAnswer {
+    QUuid id;
+    QByteArray bookmark; // the record probed, to tell a reconnect made meanwhile
+    std::optional<FolderProbe> probe;
+};
 
-// Whether the folder found lies on the filesystem the source was added on. A
-// bookmark that names its filesystem was resolved through it, and the disk
-// may since be mounted elsewhere; an older one that names none is held to the
-// mount point recorded with the source.
-bool onRecordedVolume(const LibrarySource& source, const FolderBookmark& bookmark, const ResolvedFolder& folder)
-{
-    if (bookmark.filesystem()) {
-        return folder.filesystem == bookmark.filesystem();
-    }
-    if (!source.volumePath) {
-        return true;
-    }
-    const std::optional<VolumeFacts> volume = volumeFacts(folder.path);
-    return volume && volume->rootPath == *source.volumePath;
-}
-
-// An offline source is worth asking about only while its disk is there: the
-// folder was moved or is refused, not unplugged. A disk's mount folder often
-// stays when the disk goes, so the disk counts as there only while mounted.
-bool diskIsThere(const LibrarySource& source)
-{
-    if (source.volumePath) {
-        return isMountPoint(*source.volumePath);
-    }
-    return QFileInfo::exists(source.lastKnownPath);
-}
-
-} // namespace
-
-void LibraryStore::restoreAccess()
+// The probes run off the GUI thread, one thread each, so a source on a hung
+// network share counts as offline for this pass after the time limit instead
+// of freezing the window; a source whose last probe still hangs is not probed
+// again until it answers. Their answers are then applied here, source by
+// source in list order, as one synchronous pass. A newer pass started
+// meanwhile makes this one apply nothing.
+Task<bool> LibraryStore::restoreAccess()
 {
     assertMainThread();
-    QList<QUuid> queue;
-    const qsizetype count = sources_.size();
-    for (qsizetype index = 0; index < count; ++index) {
-        if (sources_[index].kind == LibrarySource::Kind::camera) {
+    const int generation = ++accessGeneration_;
+    QList<ProbeAnswer> answers;
+    std::vector<std::function<std::optional<FolderProbe>()>> jobs;
+    std::vector<qsizetype> probed; // answer index of each job
+    const auto probe = services_.probeFolder ? services_.probeFolder : &probeFolder;
+    for (const LibrarySource& source : std::as_const(sources_)) {
+        if (source.kind != LibrarySource::Kind::folder) {
             continue;
         }
-        if (restoreFolderAccess(index)) {
-            queue.append(sources_[index].id);
+        answers.append(ProbeAnswer{source.id, source.bookmark, std::nullopt});
+        std::shared_ptr<std::atomic<bool>>& busy = probesUnderWay_[source.id];
+        if (busy && busy->load()) {
+            continue;
+        }
+        busy = std::make_shared<std::atomic<bool>>(true);
+        jobs.push_back([probe, source, busy, store = QPointer<LibraryStore>(this)]() -> std::optional<FolderProbe> {
+            FolderProbe found = probe(source);
+            busy->store(false);
+            // Read on the GUI thread, where the store lives and dies.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [store, id = source.id] {
+                    if (store) {
+                        store->probeAnswered(id);
+                    }
+                },
+                Qt::QueuedConnection);
+            return found;
+        });
+        probed.push_back(answers.size() - 1);
+    }
+    std::vector<std::optional<std::optional<FolderProbe>>> found =
+        co_await runEachWithin(services_.probeTimeLimit, std::move(jobs));
+    if (generation != accessGeneration_) {
+        co_return false;
+    }
+    for (std::size_t job = 0; job < found.size(); ++job) {
+        if (found[job]) {
+            answers[probed[job]].probe = std::move(*found[job]);
+        }
+    }
+    applyAccess(answers);
+    co_return true;
+}
+
+void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
+{
+    QList<QUuid> queue;
+    for (const ProbeAnswer& answer : answers) {
+        const qsizetype index = indexOfSource(answer.id);
+        // A source removed, or reconnected by the user, while the probes ran
+        // keeps what that gave it.
+        if (index < 0 || sources_[index].bookmark != answer.bookmark) {
+            continue;
+        }
+        if (!answer.probe) {
+            unansweredProbes_.insert(answer.id);
+        }
+        if (applyFolderAccess(index, answer.probe)) {
+            queue.append(answer.id);
+        }
+    }
+    for (const LibrarySource& source : std::as_const(sources_)) {
+        if (source.kind == LibrarySource::Kind::folder) {
+            if (source.isOnline) {
+                qCInfo(sourcesLog, "source \"%s\": online %s", qUtf8Printable(source.name),
+                       qUtf8Printable(source.lastKnownPath));
+            } else {
+                qCInfo(sourcesLog, "source \"%s\": offline", qUtf8Printable(source.name));
+            }
         }
     }
 
@@ -72,60 +121,75 @@ void LibraryStore::restoreAccess()
         services_.thumbnails->setSourceRoots(std::move(roots));
     }
     rebuildWatcher();
+    qCInfo(sourcesLog, "access pass done");
 }
 
-bool LibraryStore::restoreFolderAccess(qsizetype index)
+bool LibraryStore::applyFolderAccess(qsizetype index, const std::optional<FolderProbe>& probe)
 {
-    const LibrarySource source = sources_[index];
-    const QUuid id = source.id;
-    const auto markOffline = [&] {
+    const QUuid id = sources_[index].id;
+    const auto markOffline = [&](bool worthAsking) {
         dropAccess(id);
         editSource(index, [](LibrarySource& offline) { offline.isOnline = false; });
-        return diskIsThere(sources_[index]);
+        return worthAsking;
     };
-
-    const std::optional<FolderBookmark> bookmark = FolderBookmark::decode(source.bookmark);
-    const std::optional<ResolvedFolder> folder = bookmark ? bookmark->resolve() : std::nullopt;
-    if (!folder) {
-        return markOffline();
+    // A probe that did not answer says nothing of the disk: asking the user
+    // to choose a folder on a share that hangs would not help.
+    if (!probe) {
+        return markOffline(false);
     }
+    if (!probe->folder) {
+        return markOffline(probe->diskIsThere);
+    }
+    const ResolvedFolder& folder = *probe->folder;
     const auto held = activeAccess_.constFind(id);
-    const bool kept = held != activeAccess_.cend() && held->path == folder->path;
+    const bool kept = held != activeAccess_.cend() && held->path == folder.path;
     if (!kept) {
         dropAccess(id);
-        if (!FolderAccess::start(folder->path)) {
-            return markOffline();
+        if (!FolderAccess::start(folder.path)) {
+            return markOffline(probe->diskIsThere);
         }
     }
     const auto release = [&] {
         if (!kept) {
-            FolderAccess::stop(folder->path);
+            FolderAccess::stop(folder.path);
         }
     };
-    if (!onRecordedVolume(source, *bookmark, *folder) || !QFileInfo::exists(folder->path)) {
+    if (!probe->onRecordedVolume || !probe->exists) {
         release();
-        return markOffline();
+        return markOffline(probe->diskIsThere);
     }
-    if (!canReadFolder(folder->path)) {
+    if (!probe->readable) {
         // The folder is there and refuses to be read: always worth asking.
         release();
-        markOffline();
-        return true;
+        return markOffline(true);
     }
 
     // A kept access goes on under the folder as found now, without a stop.
-    activeAccess_.insert(id, AccessedFolder{folder->path, folder->identity});
-    editSource(index, [&](LibrarySource& online) { online.lastKnownPath = folder->path; });
+    // The scan holds the walked folder to the recorded inode and birth time,
+    // never to what a resolution just found there; the device number is the
+    // one the recorded filesystem has now, as a disk known by its UUID may
+    // come back on another device node.
+    const FolderBookmark relocated = probe->bookmark->relocated(folder);
+    activeAccess_.insert(id, AccessedFolder{folder.path, relocated.identity().value_or(folder.identity)});
+    editSource(index, [&](LibrarySource& online) { online.lastKnownPath = folder.path; });
     editSource(index, [](LibrarySource& online) { online.isOnline = true; });
-    updateVolume(index, folder->path);
-    if (folder->stale) {
-        // A bookmark that cannot be made again leaves the old one, which
-        // still found the folder.
-        if (const std::optional<FolderBookmark> renewed = FolderBookmark::make(folder->path)) {
-            editSource(index, [&](LibrarySource& online) { online.bookmark = renewed->encode(); });
-        }
+    updateVolume(index, probe->volume);
+    if (folder.stale) {
+        // The record follows its folder to where it was found; what the
+        // folder is stays as recorded.
+        const QByteArray renewed = relocated.encode();
+        editSource(index, [&](LibrarySource& online) { online.bookmark = renewed; });
     }
     return false;
+}
+
+// A disk that hung comes back by itself, with no mount event to tell: the
+// late answer of its probe starts a pass that looks again.
+void LibraryStore::probeAnswered(const QUuid& id)
+{
+    if (unansweredProbes_.remove(id)) {
+        rescan();
+    }
 }
 
 void LibraryStore::holdAccess(const QUuid& id, AccessedFolder folder)
@@ -167,9 +231,8 @@ void LibraryStore::rebuildWatcher()
 }
 
 // A volume that cannot be looked at leaves the recorded facts as they were.
-void LibraryStore::updateVolume(qsizetype index, const QString& path)
+void LibraryStore::updateVolume(qsizetype index, const std::optional<VolumeFacts>& volume)
 {
-    const std::optional<VolumeFacts> volume = volumeFacts(path);
     if (!volume) {
         return;
     }
@@ -178,9 +241,12 @@ void LibraryStore::updateVolume(qsizetype index, const QString& path)
     editSource(index, [&](LibrarySource& source) { source.volumeCapacity = volume->capacity; });
 }
 
+// One question at a time: none while an answer is still being carried out
+// (its folder dialog runs the event loop, and a rescan meanwhile still finds
+// the source offline and would ask about it again).
 void LibraryStore::showNextPermissionRequest()
 {
-    if (permissionRequestSourceID_) {
+    if (permissionRequestSourceID_ || answeredPermissionID_) {
         return;
     }
     for (const QUuid& id : std::as_const(permissionNeededIDs_)) {
@@ -209,9 +275,16 @@ void LibraryStore::resolvePermissionRequest(bool reconnect)
     }
     const QUuid id = *permissionRequestSourceID_;
     assign(permissionRequestSourceID_, std::nullopt, &LibraryStore::permissionRequestSourceIDChanged);
+    answeredPermissionID_ = id;
+    startTask(this, answerPermissionRequest(id, reconnect));
+}
+
+Task<> LibraryStore::answerPermissionRequest(QUuid id, bool reconnect)
+{
     if (reconnect) {
-        reconnectSource(id);
+        co_await this->reconnect(id);
     }
+    answeredPermissionID_.reset();
     // Asked once: a source still offline after the answer is not asked again
     // this run, so the question never loops.
     const qsizetype index = indexOfSource(id);

@@ -2,10 +2,10 @@
 // a device's published catalog, each as a process record.
 
 #include "catalog/scan/FolderScan.h"
+#include "catalog/scan/ScanTurn.h"
 #include "platform/runtime/Cancelled.h"
 #include "store/LibraryStore.h"
-
-#include <QFileInfo>
+#include "store/SourcesLog.h"
 
 namespace pivra {
 
@@ -15,6 +15,21 @@ QString scanPosition(const QString& name, qsizetype index, qsizetype count)
 {
     return name + QStringLiteral(" \u00B7 ") + QString::number(index + 1) + QStringLiteral(" of ")
            + QString::number(count);
+}
+
+const char* stateWord(PivraProcess::State state)
+{
+    switch (state) {
+    case PivraProcess::State::running:
+        return "running";
+    case PivraProcess::State::finished:
+        return "finished";
+    case PivraProcess::State::stopped:
+        return "stopped";
+    case PivraProcess::State::failed:
+        return "failed";
+    }
+    return "";
 }
 
 } // namespace
@@ -36,11 +51,25 @@ QString LibraryStore::sourceSummary(const QStringList& names)
 void LibraryStore::rescan()
 {
     assertMainThread();
-    const TaskHandle previous = std::exchange(scanTask_, TaskHandle{});
-    previous.cancel();
+    std::exchange(scanTask_, TaskHandle{}).cancel();
     assign(scanningSourceIDs_, QSet<QUuid>{}, &LibraryStore::scanningSourceIDsChanged);
     const int generation = ++scanGeneration_;
-    restoreAccess();
+    // The replaced run is over for the user at once, though its task may
+    // still be finishing a catalog call.
+    processes_.end(std::exchange(indexingProcessID_, std::nullopt), PivraProcess::State::stopped);
+    scanTask_ = startTask(this, rescanSources(generation));
+}
+
+// Folder access comes first, as everything after it depends on which sources
+// are online; it reads the disks off the GUI thread, so the rest follows once
+// its answers are in, unless a newer rescan or a stop replaced this one.
+Task<> LibraryStore::rescanSources(int generation)
+{
+    const bool applied = co_await restoreAccess();
+    const TaskHandle self = co_await currentTask();
+    if (!applied || self.isCancelled() || scanGeneration_ != generation) {
+        co_return;
+    }
     startReload();
     if (services_.cameras != nullptr) {
         // A refresh may hand a catalog over at once, which reaches the list.
@@ -55,7 +84,7 @@ void LibraryStore::rescan()
         }
     }
     if (!catalog_ || !services_.inspector) {
-        return;
+        co_return;
     }
 
     QList<ScanTarget> targets;
@@ -73,11 +102,10 @@ void LibraryStore::rescan()
     }
     assign(scanningSourceIDs_, std::move(scanning), &LibraryStore::scanningSourceIDsChanged);
     assign(scannedCount_, 0, &LibraryStore::scannedCountChanged);
-    processes_.end(std::exchange(indexingProcessID_, std::nullopt), PivraProcess::State::stopped);
     if (!targets.isEmpty()) {
         indexingProcessID_ = processes_.begin(PivraProcess::Kind::indexing, sourceSummary(names));
     }
-    scanTask_ = startTask(this, scanFolders(std::move(targets), indexingProcessID_, generation, previous));
+    co_await scanFolders(std::move(targets), indexingProcessID_, generation);
 }
 
 void LibraryStore::cancelScan()
@@ -90,27 +118,37 @@ void LibraryStore::cancelScan()
     assign(isScanning_, false, &LibraryStore::isScanningChanged);
 }
 
-// A scan that is cancelled stops writing, but may still be between two
-// catalog calls; the next one waits until it has ended, so a late batch of
-// the old one can never be taken for rows the new one did not see.
-Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid> processID, int generation,
-                                 TaskHandle previous)
+// Scans of one source take turns in the catalog. A cancelled scan whose read
+// hangs on a dead disk keeps its source's turn, so a source whose turn is
+// taken waits until the others are done instead of holding them up.
+qsizetype LibraryStore::nextScanTarget(const QList<ScanTarget>& remaining) const
 {
-    co_await previous;
+    for (qsizetype index = 0; index < remaining.size(); ++index) {
+        if (!isScanTurnTaken(ScanTurn::Key{catalog_.get(), remaining[index].id})) {
+            return index;
+        }
+    }
+    return 0;
+}
+
+Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid> processID, int generation)
+{
     const TaskHandle self = co_await currentTask();
     QStringList names;
     for (const ScanTarget& target : std::as_const(targets)) {
         names.append(target.name);
     }
+    const qsizetype count = targets.size();
     int filesDone = 0;
     int failures = 0;
-    for (qsizetype index = 0; index < targets.size(); ++index) {
+    QList<ScanTarget> remaining = targets;
+    for (qsizetype position = 0; !remaining.isEmpty(); ++position) {
         if (self.isCancelled()) {
             break;
         }
-        const ScanTarget target = targets[index];
-        if (targets.size() > 1) {
-            processes_.update(processID, {.detail = scanPosition(target.name, index, targets.size())});
+        const ScanTarget target = remaining.takeAt(nextScanTarget(remaining));
+        if (count > 1) {
+            processes_.update(processID, {.detail = scanPosition(target.name, position, count)});
         }
         // Reports of a replaced scan are dropped; this source's count adds
         // to the files of the sources before it.
@@ -123,8 +161,9 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
         bool scanned = false;
         bool cancelled = false;
         try {
-            const ScanOutcome outcome = co_await scan(*catalog_, services_.inspector, target.id, target.folder.path,
-                                                      target.folder.identity, progress, self.token());
+            const ScanOutcome outcome =
+                co_await scan(*catalog_, services_.inspector, target.id, target.folder.path, target.folder.identity,
+                              progress, self.token(), services_.walker);
             scanned = true;
             filesDone += outcome.processed;
             if (!outcome.complete) {
@@ -143,7 +182,8 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
             cancelled = true;
         } catch (const std::exception&) {
             processes_.update(processID, {.failed = ++failures});
-            setMessage(u"Could not scan " + QFileInfo(target.folder.path).fileName() + u".");
+            // The source's own name: a source at "/" has no last component.
+            setMessage(u"Could not scan " + target.name + u".");
         }
         if (cancelled) {
             break;
@@ -164,14 +204,15 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
         co_return; // a newer scan or a cancel owns the state
     }
     processes_.update(processID, {.detail = sourceSummary(names)});
-    const PivraProcess::State state = self.isCancelled()         ? PivraProcess::State::stopped
-                                      : failures == targets.size() ? PivraProcess::State::failed
-                                                                   : PivraProcess::State::finished;
+    const PivraProcess::State state = self.isCancelled()       ? PivraProcess::State::stopped
+                                      : count > 0 && failures == count ? PivraProcess::State::failed
+                                                                 : PivraProcess::State::finished;
     processes_.end(processID, state);
     if (indexingProcessID_ == processID) {
         indexingProcessID_ = std::nullopt;
     }
     assign(isScanning_, false, &LibraryStore::isScanningChanged);
+    qCInfo(sourcesLog, "indexing ended: %s, %d files", stateWord(state), filesDone);
     if (!self.isCancelled()) {
         startLocationReading();
         startThumbnailPreparation(true);

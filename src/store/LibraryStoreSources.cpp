@@ -6,7 +6,9 @@
 #include "media/video/VideoPreviewStore.h"
 #include "platform/folders/FolderAccess.h"
 #include "platform/folders/FolderBookmark.h"
+#include "platform/runtime/Deadline.h"
 #include "platform/runtime/Pool.h"
+#include "store/FolderProbe.h"
 #include "store/FolderPicker.h"
 #include "store/LibraryStore.h"
 
@@ -81,36 +83,68 @@ void LibraryStore::addFolders()
         return;
     }
     const std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(
-        QStringLiteral("Choose a folder or a disk in Locations to browse in Pivra. Your files stay in place."), true);
+        QStringLiteral("Choose a folder or a disk in Locations to browse in Pivra. Your files stay in place."), true,
+        QString());
     if (!chosen) {
         return;
     }
-    for (const QString& path : *chosen) {
-        const bool known = std::any_of(sources_.cbegin(), sources_.cend(),
-                                       [&path](const LibrarySource& source) { return source.lastKnownPath == path; });
-        if (known) {
-            continue;
+    startTask(this, addChosenFolders(*chosen));
+}
+
+bool LibraryStore::isKnownFolder(const QString& path) const
+{
+    return std::any_of(sources_.cbegin(), sources_.cend(),
+                       [&path](const LibrarySource& source) { return source.lastKnownPath == path; });
+}
+
+// The chosen folders are looked at off the GUI thread, all at once, with the
+// same time limit as the access pass: a folder on a share that hangs is
+// refused rather than freezing the window.
+Task<std::vector<std::optional<ChosenFolder>>> LibraryStore::inspectChosenFolders(QStringList paths)
+{
+    std::vector<std::function<ChosenFolder()>> jobs;
+    for (const QString& path : std::as_const(paths)) {
+        jobs.push_back([path] { return inspectChosenFolder(path); });
+    }
+    co_return co_await runEachWithin(services_.probeTimeLimit, std::move(jobs));
+}
+
+Task<> LibraryStore::addChosenFolders(QStringList chosen)
+{
+    QStringList paths;
+    for (const QString& path : std::as_const(chosen)) {
+        if (!isKnownFolder(path)) {
+            paths.append(path);
         }
+    }
+    const std::vector<std::optional<ChosenFolder>> folders = co_await inspectChosenFolders(paths);
+    for (qsizetype index = 0; index < paths.size(); ++index) {
+        const QString& path = paths[index];
+        const std::optional<ChosenFolder>& folder = folders[index];
         const QString name = lastComponent(path);
-        const std::optional<FolderBookmark> bookmark = FolderBookmark::make(path);
-        if (!bookmark) {
-            setMessage(u"Could not save access to " + name + u".");
+        if (isKnownFolder(path)) {
             continue;
         }
-        if (!canReadFolder(path)) {
-            setMessage(u"Pivra cannot read " + name + u". Allow folder access and try again.");
+        if (!folder || !folder->bookmark) {
+            setMessage(QStringLiteral("Could not save access to %1.").arg(name));
+            continue;
+        }
+        if (!folder->readable) {
+            setMessage(QStringLiteral("Pivra cannot read %1. Allow folder access and try again.").arg(name));
             continue;
         }
         LibrarySource source;
         source.id = QUuid::createUuid();
         source.name = name;
-        source.bookmark = bookmark->encode();
+        source.bookmark = folder->bookmark->encode();
         source.lastKnownPath = path;
         source.isOnline = true;
-        holdAccess(source.id, AccessedFolder{path, {bookmark->device().value_or(0), bookmark->inode().value_or(0)}});
+        holdAccess(source.id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{})});
         setSources(sources_ + QList<LibrarySource>{source});
-        updateVolume(sources_.size() - 1, path);
-        setView(false, false, false, std::nullopt, source.id, selectedFolderPath_);
+        updateVolume(sources_.size() - 1, folder->volume);
+        // The new source shows whole: a folder chosen in another source
+        // would limit it to nothing.
+        setView(false, false, false, std::nullopt, source.id, std::nullopt);
     }
     persistSources();
     rescan();
@@ -119,46 +153,56 @@ void LibraryStore::addFolders()
 void LibraryStore::reconnectSource(const QUuid& id)
 {
     assertMainThread();
+    startTask(this, reconnect(id));
+}
+
+Task<> LibraryStore::reconnect(QUuid id)
+{
     const qsizetype index = indexOfSource(id);
     if (index < 0) {
-        return;
+        co_return;
     }
     const LibrarySource source = sources_[index];
     if (source.kind == LibrarySource::Kind::camera) {
         if (source.deviceID && services_.cameras != nullptr) {
             services_.cameras->watch(*source.deviceID, id);
         }
-        return;
+        co_return;
     }
     if (services_.folderPicker == nullptr) {
-        return;
+        co_return;
     }
-    const std::optional<QStringList> chosen =
-        services_.folderPicker->chooseFolders(u"Choose the folder for " + source.name + u".", false);
+    const QString question = QStringLiteral("Choose the folder for %1.").arg(source.name);
+    const std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(question, false, source.lastKnownPath);
     if (!chosen || chosen->isEmpty()) {
-        return;
+        co_return;
     }
     const QString path = chosen->first();
-    const std::optional<FolderBookmark> bookmark = FolderBookmark::make(path);
-    if (!bookmark) {
+    QStringList paths;
+    paths.append(path);
+    const std::vector<std::optional<ChosenFolder>> folders = co_await inspectChosenFolders(paths);
+    const std::optional<ChosenFolder>& folder = folders.front();
+    if (!folder || !folder->bookmark) {
         setMessage(QStringLiteral("Could not reconnect this folder."));
-        return;
+        co_return;
     }
-    if (!canReadFolder(path)) {
+    if (!folder->readable) {
         setMessage(QStringLiteral("Pivra cannot read this folder. Allow access and try again."));
-        return;
+        co_return;
     }
     // The dialog ran the event loop: the source may have gone or moved.
     const qsizetype current = indexOfSource(id);
     if (current < 0) {
-        return;
+        co_return;
     }
-    holdAccess(id, AccessedFolder{path, {bookmark->device().value_or(0), bookmark->inode().value_or(0)}});
-    editSource(current, [&](LibrarySource& edited) { edited.bookmark = bookmark->encode(); });
+    // The one place a source takes a new folder: what the user chose is from
+    // now on the folder its scans are held to.
+    holdAccess(id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{})});
+    editSource(current, [&](LibrarySource& edited) { edited.bookmark = folder->bookmark->encode(); });
     editSource(current, [&](LibrarySource& edited) { edited.lastKnownPath = path; });
     editSource(current, [&](LibrarySource& edited) { edited.name = lastComponent(path); });
     editSource(current, [](LibrarySource& edited) { edited.isOnline = true; });
-    updateVolume(current, path);
+    updateVolume(current, folder->volume);
     persistSources();
     rescan();
 }

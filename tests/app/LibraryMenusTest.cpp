@@ -14,7 +14,7 @@ namespace {
 
 // Counts the questions and cancels each.
 struct CancellingPicker : FolderPicker {
-    std::optional<QStringList> chooseFolders(const QString&, bool) override
+    std::optional<QStringList> chooseFolders(const QString&, bool, const QString&) override
     {
         ++questions;
         return std::nullopt;

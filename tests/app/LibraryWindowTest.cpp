@@ -47,6 +47,40 @@ protected:
         window_->show();
     }
 
+    // A store whose sources are folders gone from a disk that is still there,
+    // each to be chosen again, and a window over it.
+    QList<LibrarySource> openLostLibrary(std::initializer_list<const char*> names)
+    {
+        QList<LibrarySource> lost;
+        for (const char* name : names) {
+            const QString folder = makeFolder(QString::fromLatin1(name));
+            LibrarySource source;
+            source.id = QUuid::createUuid();
+            source.name = QString::fromLatin1(name);
+            source.bookmark = FolderBookmark::make(folder)->encode();
+            source.lastKnownPath = folder;
+            source.volumePath = QStringLiteral("/");
+            lost.append(source);
+            EXPECT_TRUE(QDir(folder).removeRecursively());
+        }
+        storeSources(encodeSources(lost));
+        store_ = makeStore();
+        EXPECT_TRUE(drain());
+        window_ = makeWindow(*store_);
+        return lost;
+    }
+
+    // Answers the alert on screen, which must say `expectedText`.
+    void answerAlert(const QString& expectedText, int button)
+    {
+        QMessageBox* box = window_->alerts().current();
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->informativeText().contains(expectedText)) << qPrintable(box->informativeText());
+        box->buttons().size() > 1 && button == 1 ? box->reject() : box->buttons().value(button)->click();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(drain());
+    }
+
     void TearDownStore()
     {
         window_.reset();
@@ -131,42 +165,65 @@ TEST_F(LibraryWindowTest, KeysActOnTheViewerWhileItIsOpenAndOpenTheSearchOtherwi
 
 TEST_F(LibraryWindowTest, AlertsComeOneAtATimeAndEachIsAnsweredOnce)
 {
-    // Two folders gone from a disk that is still there: both must be chosen
-    // again, one question after the other.
-    QList<LibrarySource> lost;
-    for (const char* name : {"First", "Second"}) {
-        const QString folder = makeFolder(QString::fromLatin1(name));
-        LibrarySource source;
-        source.id = QUuid::createUuid();
-        source.name = QString::fromLatin1(name);
-        source.bookmark = FolderBookmark::make(folder)->encode();
-        source.lastKnownPath = folder;
-        source.volumePath = QStringLiteral("/");
-        lost.append(source);
-        ASSERT_TRUE(QDir(folder).removeRecursively());
-    }
-    storeSources(encodeSources(lost));
-    store_ = makeStore();
-    ASSERT_TRUE(drain());
-    window_ = makeWindow(*store_);
+    // Two lost folders: one question after the other.
+    const QList<LibrarySource> lost = openLostLibrary({"First", "Second"});
     store_->setMessage(QStringLiteral("Could not load albums."));
     store_->setMessage(QStringLiteral("Could not load albums.")); // raised again while it shows
 
-    const auto answer = [&](const QString& expectedText, int button) {
-        QMessageBox* box = window_->alerts().current();
-        ASSERT_NE(box, nullptr);
-        EXPECT_TRUE(box->informativeText().contains(expectedText)) << qPrintable(box->informativeText());
-        box->buttons().size() > 1 && button == 1 ? box->reject() : box->buttons().value(button)->click();
-        QCoreApplication::processEvents();
-        ASSERT_TRUE(drain());
-    };
     // In the order raised: the second question came after the message.
-    answer(QStringLiteral("Pivra can no longer read First."), 1);
-    answer(QStringLiteral("Could not load albums."), 0);
-    answer(QStringLiteral("Pivra can no longer read Second."), 1);
+    answerAlert(QStringLiteral("Pivra can no longer read First."), 1);
+    answerAlert(QStringLiteral("Could not load albums."), 0);
+    answerAlert(QStringLiteral("Pivra can no longer read Second."), 1);
     EXPECT_EQ(window_->alerts().current(), nullptr);
     EXPECT_FALSE(store_->message());
     EXPECT_EQ(store_->dismissedPermissionIDs(), QSet<QUuid>({lost[0].id, lost[1].id}));
+    TearDownStore();
+}
+
+TEST_F(LibraryWindowTest, EachMessageShowsInTurnAndOKClearsOnlyTheOneItShowed)
+{
+    openLostLibrary({});
+    const QString first = QStringLiteral("Could not load albums.");
+    const QString second = QStringLiteral("Could not load the gallery.");
+    const QString third = QStringLiteral("Could not save access to Trip.");
+    store_->setMessage(first);
+    store_->setMessage(second); // raised together
+    answerAlert(first, 0);
+    EXPECT_EQ(store_->message(), second);
+    store_->setMessage(third); // raised while the second shows
+    store_->setMessage(second);
+    store_->setMessage(third);
+    answerAlert(second, 0);
+    EXPECT_EQ(store_->message(), third);
+    answerAlert(third, 0);
+    EXPECT_EQ(window_->alerts().current(), nullptr);
+    EXPECT_FALSE(store_->message());
+    TearDownStore();
+}
+
+TEST_F(LibraryWindowTest, AnAccessQuestionIsAskedOncePerSourceAndAnswersOnlyItsOwnRequest)
+{
+    const QList<LibrarySource> lost = openLostLibrary({"First", "Second"});
+    const auto keepSources = [&](const QList<LibrarySource>& sources) {
+        store_->setSources(sources);
+        store_->rescan();
+        ASSERT_TRUE(drain());
+    };
+    // First's request is withdrawn and raised again while its question shows,
+    // then replaced by Second's.
+    keepSources({});
+    EXPECT_FALSE(store_->permissionRequestSourceID());
+    keepSources(lost);
+    EXPECT_EQ(store_->permissionRequestSourceID(), lost[0].id);
+    keepSources({lost[1]});
+    ASSERT_EQ(store_->permissionRequestSourceID(), lost[1].id);
+
+    answerAlert(QStringLiteral("Pivra can no longer read First."), 0);
+    EXPECT_EQ(store_->permissionRequestSourceID(), lost[1].id); // not answered by First's question
+    EXPECT_TRUE(store_->dismissedPermissionIDs().isEmpty());
+    answerAlert(QStringLiteral("Pivra can no longer read Second."), 1);
+    EXPECT_EQ(window_->alerts().current(), nullptr);
+    EXPECT_EQ(store_->dismissedPermissionIDs(), QSet<QUuid>({lost[1].id}));
     TearDownStore();
 }
 

@@ -3,6 +3,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -38,16 +39,46 @@ TEST_F(QtDialogsTest, TheFolderDialogOffersFoldersOnlyAndSeveralWhenAskedAndCanc
         }
         dialog.reject();
     });
-    EXPECT_FALSE(picker.chooseFolders(QStringLiteral("Choose a folder"), true));
+    EXPECT_FALSE(picker.chooseFolders(QStringLiteral("Choose a folder"), true, QString()));
 
     whenTheDialogOpens([&](QFileDialog& dialog) {
         dialog.setDirectory(root());
         dialog.selectFile(trip);
         static_cast<QDialog&>(dialog).accept();
     });
-    const std::optional<QStringList> chosen = picker.chooseFolders(QStringLiteral("Choose the folder for Trip."), false);
+    const std::optional<QStringList> chosen =
+        picker.chooseFolders(QStringLiteral("Choose the folder for Trip."), false, QString());
     ASSERT_TRUE(chosen);
     EXPECT_EQ(*chosen, QStringList{trip});
+}
+
+TEST_F(QtDialogsTest, TheFolderDialogOpensAtTheStartFolderOrWhereAMissingOneWas)
+{
+    QWidget window;
+    QtFolderPicker picker(&window);
+    const QString trip = makeFolder(QStringLiteral("Photos/Trip"));
+    struct Row {
+        QString startPath;
+        QString directory;
+        QString proposed; // the file name typed in, if any
+    };
+    const Row rows[] = {
+        {trip, trip, QString()},
+        {trip + u"/", trip, QString()},
+        {pathOf(QStringLiteral("Photos/Gone")), pathOf(QStringLiteral("Photos")), QStringLiteral("Gone")},
+        {pathOf(QStringLiteral("Lost/Deeper/Gone")), root(), QStringLiteral("Gone")},
+    };
+    for (const Row& row : rows) {
+        whenTheDialogOpens([&](QFileDialog& dialog) {
+            EXPECT_EQ(dialog.directory().absolutePath(), row.directory) << qPrintable(row.startPath);
+            const QStringList selected = dialog.selectedFiles();
+            EXPECT_EQ(selected, QStringList{row.proposed.isEmpty() ? row.directory
+                                                                   : QDir(row.directory).filePath(row.proposed)})
+                << qPrintable(row.startPath);
+            dialog.reject();
+        });
+        EXPECT_FALSE(picker.chooseFolders(QStringLiteral("Choose the folder for Trip."), false, row.startPath));
+    }
 }
 
 TEST_F(QtDialogsTest, TheShortcutDialogProposesTheNameInTheFolderAndSavesAPivraFile)

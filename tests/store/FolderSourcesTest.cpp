@@ -7,38 +7,54 @@
 #include "platform/folders/FolderBookmark.h"
 #include "platform/folders/VolumeFacts.h"
 
+#include "media/metadata/MetadataInspector.h"
+#include "support/JpegMaker.h"
+#include "support/TestMounts.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
-#include <unistd.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <ostream>
 
 namespace pivra {
 namespace {
 
 using namespace std::chrono_literals;
 
+// What the catalog holds of a source: its rows, favourites and album links.
+struct Holdings {
+    int rows = 0;
+    int favorites = 0;
+    int albumLinks = 0;
+    bool operator==(const Holdings&) const = default;
+};
+
+void PrintTo(const Holdings& holdings, std::ostream* out)
+{
+    *out << holdings.rows << " rows, " << holdings.favorites << " favourites, " << holdings.albumLinks
+         << " album links";
+}
+
 class FolderSourcesTest : public test::StoreTest {
 protected:
-    // A folder source as adding `path` records it.
-    static LibrarySource sourceAt(const QString& path)
-    {
-        LibrarySource source;
-        source.id = QUuid::createUuid();
-        source.name = QFileInfo(path).fileName();
-        source.bookmark = FolderBookmark::make(path)->encode();
-        source.lastKnownPath = path;
-        source.volumePath = volumeFacts(path)->rootPath;
-        return source;
-    }
-
     std::unique_ptr<LibraryStore> makeStore(LibraryServices services = {})
     {
         services.folderPicker = &picker_;
         return StoreTest::makeStore(std::move(services));
+    }
+
+    static ino_t inodeOf(const QString& path)
+    {
+        struct stat values {};
+        return stat(QFile::encodeName(path).constData(), &values) == 0 ? values.st_ino : 0;
     }
 
     const LibrarySource& sourceNamed(const LibraryStore& store, const QString& name)
@@ -52,6 +68,32 @@ protected:
         return store.sources().front();
     }
 
+    // The rows, favourites and album links of a source, read straight from
+    // the catalog file.
+    Holdings holdingsOf(const QUuid& id) const
+    {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(QFile::encodeName(catalogPath_).constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+                  SQLITE_OK);
+        const auto count = [&](const char* sql) {
+            sqlite3_stmt* statement = nullptr;
+            int value = -1;
+            if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+                const QByteArray source = id.toString(QUuid::WithoutBraces).toUpper().toUtf8();
+                sqlite3_bind_text(statement, 1, source.constData(), -1, SQLITE_TRANSIENT);
+                value = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+            }
+            sqlite3_finalize(statement);
+            return value;
+        };
+        const Holdings holdings{
+            count("SELECT count(*) FROM media WHERE source_id=?"),
+            count("SELECT count(*) FROM media WHERE source_id=? AND is_favorite=1"),
+            count("SELECT count(*) FROM album_media JOIN media ON media.id=album_media.media_id WHERE source_id=?")};
+        sqlite3_close(db);
+        return holdings;
+    }
+
     test::ScriptedFolderPicker picker_;
 };
 
@@ -59,18 +101,23 @@ TEST_F(FolderSourcesTest, EachFolderSourceIsOnlineOnlyWhereItsFolderIsAndAskedAb
 {
     const QString moved = makeFolder(QStringLiteral("Moved"));
     const QString gone = makeFolder(QStringLiteral("Gone"));
-    LibrarySource unplugged = sourceAt(makeFolder(QStringLiteral("Unplugged")));
+    const QString anew = makeFolder(QStringLiteral("Anew"));
+    LibrarySource unplugged = test::folderSourceAt(makeFolder(QStringLiteral("Unplugged")));
     unplugged.volumePath = makeFolder(QStringLiteral("media/disk")); // a mount folder left behind
     LibrarySource phone = test::folderSource(QStringLiteral("Phone"), true);
     phone.kind = LibrarySource::Kind::camera;
-    const QList<LibrarySource> stored{sourceAt(makeFolder(QStringLiteral("Here"))), sourceAt(moved), sourceAt(gone),
-                                      unplugged, phone};
+    const QList<LibrarySource> stored{test::folderSourceAt(makeFolder(QStringLiteral("Here"))), test::folderSourceAt(moved), test::folderSourceAt(gone),
+                                      unplugged, phone, test::folderSourceAt(anew)};
     ASSERT_TRUE(QDir().rename(moved, pathOf(QStringLiteral("Renamed"))));
     ASSERT_TRUE(QDir(gone).removeRecursively());
+    // Made anew at the same path: another folder, not the source's.
+    ASSERT_TRUE(QDir(anew).removeRecursively());
+    ASSERT_TRUE(QDir().mkdir(anew));
     ASSERT_TRUE(QDir(pathOf(QStringLiteral("Unplugged"))).removeRecursively());
     storeSources(encodeSources(stored));
 
     auto store = makeStore();
+    ASSERT_TRUE(drain());
     struct Row {
         const char* name;
         bool online;
@@ -81,6 +128,7 @@ TEST_F(FolderSourcesTest, EachFolderSourceIsOnlineOnlyWhereItsFolderIsAndAskedAb
         {"Moved", true, pathOf(QStringLiteral("Renamed"))},
         {"Gone", false, gone},
         {"Unplugged", false, pathOf(QStringLiteral("Unplugged"))},
+        {"Anew", false, anew},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -94,64 +142,129 @@ TEST_F(FolderSourcesTest, EachFolderSourceIsOnlineOnlyWhereItsFolderIsAndAskedAb
     const auto saved = decodeSources(AppSettings().value(LibraryStore::sourcesKey).toByteArray());
     ASSERT_TRUE(saved);
     EXPECT_EQ(FolderBookmark::decode((*saved)[1].bookmark)->path(), pathOf(QStringLiteral("Renamed")));
-    // Only the folder whose disk is still there is worth a question.
-    EXPECT_EQ(store->permissionNeededIDs(), QList<QUuid>{stored[2].id});
+    // Only the folders whose disk is still there are worth a question.
+    EXPECT_EQ(store->permissionNeededIDs(), QList<QUuid>({stored[2].id, stored[5].id}));
     EXPECT_EQ(store->permissionRequestSourceID(), stored[2].id);
 
-    // A second pass over nothing changed starts no access again and keeps
-    // the watcher; a camera keeps its state.
+    // A second pass over nothing changed starts no access again, keeps the
+    // watcher and leaves the settings file as it was; a camera keeps its
+    // state.
     const SourceWatcher* watcher = store->watcher();
     const QStringList watched = store->watchedPaths();
-    ASSERT_TRUE(drain()); // the start-up rescan
+    const ino_t settingsFile = inodeOf(AppSettings().fileName());
     QList<LibrarySource> withPhone = store->sources();
     withPhone[4].isOnline = true;
     store->setSources(withPhone);
     store->rescan();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(inodeOf(AppSettings().fileName()), settingsFile);
     EXPECT_TRUE(store->sources()[4].isOnline);
     EXPECT_EQ(FolderAccess::held(pathOf(QStringLiteral("Here"))), 1);
     EXPECT_EQ(store->watcher(), watcher);
     EXPECT_EQ(store->watchedPaths(), watched);
     EXPECT_EQ(watched, QStringList({pathOf(QStringLiteral("Here")), pathOf(QStringLiteral("Renamed"))}));
-    ASSERT_TRUE(drain());
 }
 
-TEST_F(FolderSourcesTest, AStandInDiskGoingAwayTakesItsSourceOfflineUnaskedAndComingBackBringsItOnline)
+// The disk a source was added on goes, another takes its place at the same
+// mount point with a folder at the same path, and the first comes back.
+struct DiskSwap {
+    const char* name;
+    // Mounts the source's disk at `point`, again after `goAway`.
+    std::function<bool(test::TestMounts&, const QString& point)> mountOriginal;
+    std::function<bool(test::TestMounts&, const QString& point)> goAway;
+    std::function<bool(test::TestMounts&, const QString& point)> mountOther;
+};
+
+TEST_F(FolderSourcesTest, ASourceNeverTakesOverAnotherDiskAndComesBackWithEverythingWhenItsOwnReturns)
 {
-    const QString disk = makeFolder(QStringLiteral("disk"));
-    if (mount("pivra-stand-in", QFile::encodeName(disk).constData(), "tmpfs", 0, nullptr) != 0) {
-        GTEST_SKIP() << "cannot mount here: " << strerror(errno);
+    const QString keep = pathOf(QStringLiteral("keep"));
+    const QString imageA = pathOf(QStringLiteral("a.img"));
+    const QString imageB = pathOf(QStringLiteral("b.img"));
+    const DiskSwap swaps[] = {
+        // A tmpfs is kept alive through a second mount of it while it is away.
+        {"tmpfs",
+         [&](test::TestMounts& mounts, const QString& point) {
+             return QFileInfo::exists(keep) ? mounts.bind(keep, point)
+                                            : mounts.mountTmpfs(point, QStringLiteral("pivra-disk"))
+                                                  && QDir().mkpath(keep) && mounts.bind(point, keep);
+         },
+         [](test::TestMounts& mounts, const QString& point) { return mounts.unmount(point); },
+         [](test::TestMounts& mounts, const QString& point) {
+             return mounts.mountTmpfs(point, QStringLiteral("pivra-disk"));
+         }},
+        {"ext4",
+         [&](test::TestMounts& mounts, const QString& point) {
+             if (!QFileInfo::exists(imageA)
+                 && !mounts.makeExt4Image(imageA, QStringLiteral("8a7e3b52-58a4-4f3c-9a51-3f1c2f1e0a01"))) {
+                 return false;
+             }
+             const std::optional<QString> device = mounts.attach(imageA);
+             return device && mounts.mountExt4(*device, point);
+         },
+         [](test::TestMounts& mounts, const QString& point) { return mounts.unmount(point); },
+         [&](test::TestMounts& mounts, const QString& point) {
+             const std::optional<QString> device =
+                 mounts.makeExt4Image(imageB, QStringLiteral("0d6f1c9e-2b7a-4c55-8f0e-7c2a9b3d4e02"))
+                     ? mounts.attach(imageB)
+                     : std::nullopt;
+             return device && mounts.mountExt4(*device, point);
+         }},
+    };
+    for (const DiskSwap& swap : swaps) {
+        SCOPED_TRACE(swap.name);
+        test::TestMounts mounts;
+        const QString disk = makeFolder(QString::fromLatin1(swap.name));
+        if (!swap.mountOriginal(mounts, disk)) {
+            GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+        }
+        const QString photos = disk + QStringLiteral("/Photos");
+        ASSERT_TRUE(QDir().mkdir(photos));
+        for (int index = 0; index < 3; ++index) {
+            ASSERT_TRUE(test::makeJpeg(photos + QStringLiteral("/IMG_%1.jpg").arg(index), QSize(32, 24)));
+        }
+        auto store = makeStore({.inspector = std::make_shared<MetadataInspector>()});
+        ASSERT_TRUE(drain());
+        picker_.answers.push_back(QStringList{photos});
+        store->addFolders();
+        ASSERT_TRUE(drain());
+        const QUuid id = store->sources().front().id;
+        ASSERT_EQ(store->items()->size(), 3u);
+        store->toggleFavorite(store->items()->front().id());
+        store->createAlbum(QStringLiteral("Trip"), store->items()->back().id());
+        ASSERT_TRUE(drain());
+        const Holdings all{3, 1, 1};
+        ASSERT_EQ(holdingsOf(id), all);
+
+        QSignalSpy asked(store.get(), &LibraryStore::permissionRequestSourceIDChanged);
+        ASSERT_TRUE(swap.goAway(mounts, disk));
+        ASSERT_TRUE(swap.mountOther(mounts, disk)) << qPrintable(mounts.failure());
+        ASSERT_TRUE(QDir().mkdir(photos));
+        ASSERT_TRUE(test::makeJpeg(photos + QStringLiteral("/OTHER.jpg"), QSize(24, 32)));
+        for (int pass = 0; pass < 2; ++pass) {
+            store->rescan();
+            ASSERT_TRUE(drain());
+            EXPECT_FALSE(store->sources().front().isOnline);
+            EXPECT_TRUE(store->activeAccess().isEmpty());
+            EXPECT_EQ(holdingsOf(id), all);
+        }
+        EXPECT_EQ(store->permissionRequestSourceID(), id);
+        EXPECT_EQ(asked.count(), 1); // asked once, not at every pass
+
+        // Until the user says otherwise, only its own disk brings it back.
+        ASSERT_TRUE(swap.goAway(mounts, disk));
+        ASSERT_TRUE(swap.mountOriginal(mounts, disk)) << qPrintable(mounts.failure());
+        store->rescan();
+        ASSERT_TRUE(drain());
+        EXPECT_TRUE(store->sources().front().isOnline);
+        EXPECT_FALSE(store->permissionRequestSourceID().has_value());
+        EXPECT_EQ(holdingsOf(id), all);
+        EXPECT_EQ(store->items()->size(), 3u);
+        store->removeSource(id, {});
+        ASSERT_TRUE(drain());
     }
-    const auto unmount = [&] { umount2(QFile::encodeName(disk).constData(), MNT_DETACH); };
-    const QString photos = disk + QStringLiteral("/Photos");
-    ASSERT_TRUE(QDir().mkdir(photos));
-    auto store = makeStore();
-    ASSERT_TRUE(drain());
-    picker_.answers.push_back(QStringList{photos});
-    store->addFolders();
-    const QUuid id = store->sources().front().id;
-    EXPECT_EQ(store->sources().front().volumePath, disk);
-    EXPECT_EQ(store->watchedPaths(), QStringList{photos});
-
-    unmount();
-    ASSERT_TRUE(QDir().mkdir(photos)); // the same path, now on the disk below
-    store->rescan();
-    EXPECT_FALSE(store->sources().front().isOnline);
-    EXPECT_TRUE(store->permissionNeededIDs().isEmpty());
-    EXPECT_TRUE(store->activeAccess().isEmpty());
-    EXPECT_TRUE(store->watchedPaths().isEmpty());
-    ASSERT_TRUE(QDir(photos).removeRecursively());
-
-    ASSERT_EQ(mount("pivra-stand-in", QFile::encodeName(disk).constData(), "tmpfs", 0, nullptr), 0);
-    ASSERT_TRUE(QDir().mkdir(photos));
-    store->rescan();
-    EXPECT_TRUE(store->sources().front().isOnline);
-    EXPECT_EQ(store->activeAccess().value(id).path, photos);
-    ASSERT_TRUE(drain());
-    store.reset();
-    unmount();
 }
 
-TEST_F(FolderSourcesTest, AddingSkipsKnownAndUnusableFoldersSavesTheRestAndACancelChangesNothing)
+TEST_F(FolderSourcesTest, AddingSkipsKnownAndUnusableFoldersSavesTheRestAndShowsTheNewSourceWhole)
 {
     const QString trip = makeFolder(QStringLiteral("Trip"));
     const QString home = makeFolder(QStringLiteral("Home"));
@@ -162,11 +275,13 @@ TEST_F(FolderSourcesTest, AddingSkipsKnownAndUnusableFoldersSavesTheRestAndACanc
 
     picker_.answers.push_back(std::nullopt);
     store->addFolders();
+    ASSERT_TRUE(drain());
     EXPECT_EQ(store->scanGeneration(), generation);
     EXPECT_TRUE(store->sources().isEmpty());
 
     picker_.answers.push_back(QStringList{trip, file, home, trip});
     store->addFolders();
+    ASSERT_TRUE(drain());
     EXPECT_EQ(picker_.severalAllowed.last(), true);
     EXPECT_EQ(store->message(), QStringLiteral("Could not save access to notes.txt."));
     EXPECT_EQ(store->scanGeneration(), generation + 1);
@@ -177,7 +292,14 @@ TEST_F(FolderSourcesTest, AddingSkipsKnownAndUnusableFoldersSavesTheRestAndACanc
     ASSERT_EQ(saved->size(), 2);
     EXPECT_EQ((*saved)[0].lastKnownPath, trip);
     EXPECT_EQ((*saved)[1].volumePath, volumeFacts(home)->rootPath);
+
+    // A folder chosen in another source does not limit the new one.
+    store->selectFolder(sourceNamed(*store, QStringLiteral("Trip")).id, trip + QStringLiteral("/2020"));
+    picker_.answers.push_back(QStringList{makeFolder(QStringLiteral("Work"))});
+    store->addFolders();
     ASSERT_TRUE(drain());
+    EXPECT_EQ(store->selectedSourceID(), sourceNamed(*store, QStringLiteral("Work")).id);
+    EXPECT_FALSE(store->selectedFolderPath().has_value());
 }
 
 TEST_F(FolderSourcesTest, AnsweringTheAccessQuestionReconnectsOrDismissesAndMovesOn)
@@ -185,7 +307,7 @@ TEST_F(FolderSourcesTest, AnsweringTheAccessQuestionReconnectsOrDismissesAndMove
     QList<LibrarySource> lost;
     for (const char* name : {"First", "Second", "Third"}) {
         const QString folder = makeFolder(QString::fromLatin1(name));
-        lost.append(sourceAt(folder));
+        lost.append(test::folderSourceAt(folder));
         ASSERT_TRUE(QDir(folder).removeRecursively());
     }
     storeSources(encodeSources(lost));
@@ -195,10 +317,20 @@ TEST_F(FolderSourcesTest, AnsweringTheAccessQuestionReconnectsOrDismissesAndMove
     EXPECT_EQ(store->permissionRequestSourceName(), QStringLiteral("First"));
 
     // Choosing a folder that is no folder fails; the source is not asked
-    // about again, even after a rescan queues it anew.
+    // about again, neither by a rescan while its dialog is open nor after.
+    std::optional<QUuid> askedWhileOpen;
+    picker_.whileOpen = [&] {
+        store->rescan();
+        EXPECT_TRUE(drain());
+        askedWhileOpen = store->permissionRequestSourceID();
+    };
     picker_.answers.push_back(QStringList{writeFile(QStringLiteral("file"), "x")});
     store->resolvePermissionRequest(true);
+    ASSERT_TRUE(drain());
+    picker_.whileOpen = nullptr;
+    EXPECT_FALSE(askedWhileOpen.has_value());
     EXPECT_EQ(picker_.questions.last(), QStringLiteral("Choose the folder for First."));
+    EXPECT_EQ(picker_.startPaths.last(), lost[0].lastKnownPath);
     EXPECT_EQ(store->message(), QStringLiteral("Could not reconnect this folder."));
     EXPECT_EQ(store->permissionRequestSourceID(), lost[1].id);
 
@@ -206,6 +338,7 @@ TEST_F(FolderSourcesTest, AnsweringTheAccessQuestionReconnectsOrDismissesAndMove
     const QString found = makeFolder(QStringLiteral("Found"));
     picker_.answers.push_back(QStringList{found});
     store->resolvePermissionRequest(true);
+    ASSERT_TRUE(drain());
     const LibrarySource& second = store->sources()[1];
     EXPECT_TRUE(second.isOnline);
     EXPECT_EQ(second.name, QStringLiteral("Found"));
@@ -219,9 +352,9 @@ TEST_F(FolderSourcesTest, AnsweringTheAccessQuestionReconnectsOrDismissesAndMove
     store->resolvePermissionRequest(false); // nothing is pending
     ASSERT_TRUE(drain());
     store->rescan();
+    ASSERT_TRUE(drain());
     EXPECT_EQ(store->permissionNeededIDs(), QList<QUuid>{lost[0].id});
     EXPECT_FALSE(store->permissionRequestSourceID().has_value());
-    ASSERT_TRUE(drain());
 }
 
 TEST_F(FolderSourcesTest, RemovalDeletesOnlyTheFilesOfKeysNoOtherSourceHasTakenUpMeanwhile)
@@ -235,8 +368,8 @@ TEST_F(FolderSourcesTest, RemovalDeletesOnlyTheFilesOfKeysNoOtherSourceHasTakenU
         writeFile(QDir(root()).relativeFilePath(locations.gridFile(key)), "jpeg");
         writeFile(QDir(root()).relativeFilePath(previews.clipFile(key)), "clip");
     }
-    const LibrarySource trip = sourceAt(makeFolder(QStringLiteral("Trip")));
-    const LibrarySource home = sourceAt(makeFolder(QStringLiteral("Home")));
+    const LibrarySource trip = test::folderSourceAt(makeFolder(QStringLiteral("Trip")));
+    const LibrarySource home = test::folderSourceAt(makeFolder(QStringLiteral("Home")));
     {
         const MediaCatalog schema(catalogPath_); // let go before the store opens it
     }
@@ -284,7 +417,7 @@ TEST_F(FolderSourcesTest, RemovalDeletesOnlyTheFilesOfKeysNoOtherSourceHasTakenU
 TEST_F(FolderSourcesTest, ABurstOfChangesInAWatchedFolderRescansOnceAndTheHiddenFolderNever)
 {
     const QString trip = makeFolder(QStringLiteral("Trip"));
-    storeSources(encodeSources({sourceAt(trip)}));
+    storeSources(encodeSources({test::folderSourceAt(trip)}));
     auto store = makeStore({.watchTiming = {50ms, 200ms}});
     ASSERT_TRUE(drain());
     ASSERT_NE(store->watcher(), nullptr); // and its first watches are set

@@ -116,7 +116,9 @@ TEST_F(IndexingTest, AChangeDuringAScanRestartsItWithoutLosingRowsAndStopEndsARu
 
     // Stop: the record ends at once, and the stopped task starts nothing.
     const int thumbnailRuns = store->thumbnailGeneration();
+    QSignalSpy recorded(&store->processes(), &ProcessMonitor::runningChanged);
     store->rescan();
+    ASSERT_TRUE(recorded.wait()); // once access is settled, the run has its record
     store->cancelScan();
     EXPECT_FALSE(store->isScanning());
     EXPECT_TRUE(store->scanningSourceIDs().isEmpty());

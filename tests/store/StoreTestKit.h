@@ -6,12 +6,17 @@
 #include "catalog/MediaCatalog.h"
 #include "catalog/MediaRowWriter.h"
 #include "platform/AppSettings.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/folders/VolumeFacts.h"
 #include "store/FolderPicker.h"
 #include "store/LibraryStore.h"
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"
 
+#include <QFileInfo>
+
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,14 +32,30 @@ inline LibrarySource folderSource(const QString& name, bool online)
     return source;
 }
 
+// A folder source as adding `path` records it.
+inline LibrarySource folderSourceAt(const QString& path)
+{
+    LibrarySource source;
+    source.id = QUuid::createUuid();
+    source.name = QFileInfo(path).fileName();
+    source.bookmark = FolderBookmark::make(path)->encode();
+    source.lastKnownPath = path;
+    source.volumePath = volumeFacts(path)->rootPath;
+    return source;
+}
+
 // Answers each question with the next scripted choice (none: cancelled), and
 // remembers the questions.
 class ScriptedFolderPicker : public FolderPicker {
 public:
-    std::optional<QStringList> chooseFolders(const QString& message, bool several) override
+    std::optional<QStringList> chooseFolders(const QString& message, bool several, const QString& startPath) override
     {
         questions.append(message);
         severalAllowed.append(several);
+        startPaths.append(startPath);
+        if (whileOpen) {
+            whileOpen(); // what the event loop runs while the dialog is up
+        }
         if (answers.empty()) {
             return std::nullopt;
         }
@@ -46,6 +67,8 @@ public:
     std::deque<std::optional<QStringList>> answers;
     QStringList questions;
     QList<bool> severalAllowed;
+    QStringList startPaths;
+    std::function<void()> whileOpen;
 };
 
 class StoreTest : public TempFolderTest {

@@ -3,10 +3,34 @@
 #include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace pivra {
 
-std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message, bool several)
+namespace {
+
+// Opens the dialog in `startPath` while it is a folder, else in its nearest
+// existing ancestor with the missing folder's name typed in.
+void openAt(QFileDialog& dialog, const QString& startPath)
+{
+    QString folder = QDir::cleanPath(startPath);
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder) {
+            return;
+        }
+        folder = parent;
+    }
+    dialog.setDirectory(folder);
+    if (folder != QDir::cleanPath(startPath)) {
+        dialog.selectFile(QFileInfo(startPath).fileName());
+    }
+}
+
+} // namespace
+
+std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message, bool several,
+                                                         const QString& startPath)
 {
     QFileDialog dialog(window_, message);
     dialog.setFileMode(QFileDialog::Directory);
@@ -17,6 +41,9 @@ std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message,
         for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
             view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         }
+    }
+    if (!startPath.isEmpty()) {
+        openAt(dialog, startPath);
     }
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;

@@ -12,11 +12,16 @@ namespace pivra {
 // only; several at once through Qt's own dialog, since the desktop's portal
 // dialog returns one folder) and where a library shortcut goes. Each runs
 // window-modal over `window` and lets the event loop run meanwhile.
+//
+// A start path that no longer exists (a source's folder that was moved or
+// renamed) opens the folder dialog in its nearest existing ancestor, with the
+// old folder's name proposed where the dialog takes one.
 class QtFolderPicker final : public FolderPicker {
 public:
     explicit QtFolderPicker(QWidget* window) : window_(window) {}
 
-    std::optional<QStringList> chooseFolders(const QString& message, bool several) override;
+    std::optional<QStringList> chooseFolders(const QString& message, bool several,
+                                             const QString& startPath) override;
 
 private:
     QPointer<QWidget> window_;

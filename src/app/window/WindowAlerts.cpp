@@ -72,34 +72,45 @@ StoreAlerts::StoreAlerts(LibraryStore& store, AlertPresenter& presenter)
     permissionRequestChanged();
 }
 
-// The store may write the same message again while it shows; the alert on
-// screen already says it.
+// The store may write the same message again while it waits or shows: the
+// alert already says it. OK clears the store's message only when it is still
+// this one; a newer message then stays for its own alert, queued behind.
 void StoreAlerts::messageChanged()
 {
-    if (!store_.message() || messageShown_) {
+    const std::optional<QString>& message = store_.message();
+    if (!message || pendingMessages_.contains(*message)) {
         return;
     }
-    messageShown_ = true;
-    presenter_.present({QStringLiteral("Pivra"), *store_.message(), {QStringLiteral("OK")}, [this](int) {
-                            messageShown_ = false;
-                            store_.setMessage(std::nullopt);
+    pendingMessages_.append(*message);
+    presenter_.present({QStringLiteral("Pivra"), *message, {QStringLiteral("OK")}, [this, shown = *message](int) {
+                            pendingMessages_.removeOne(shown);
+                            if (store_.message() == shown) {
+                                store_.setMessage(std::nullopt);
+                            }
                         }});
 }
 
-// The answer runs the store's reconnection, which may raise the next request
-// at once: the flag is cleared before, so that request is presented too.
+// One question per source at a time. The answer runs the store's
+// reconnection, which may raise the next request at once: the source leaves
+// the pending set before, so that request is presented too. A request the
+// store withdrew or replaced meanwhile is not the one answered; the store's
+// current one has an alert of its own.
 void StoreAlerts::permissionRequestChanged()
 {
-    if (!store_.permissionRequestSourceID() || requestShown_) {
+    const std::optional<QUuid> source = store_.permissionRequestSourceID();
+    if (!source || pendingRequests_.contains(*source)) {
         return;
     }
-    requestShown_ = true;
+    pendingRequests_.insert(*source);
     const QString text = u"Pivra can no longer read " + store_.permissionRequestSourceName()
                          + u". Choose its folder again to restore access. Your files stay in place.";
     presenter_.present({QStringLiteral("Folder access needed"), text,
-                        {QStringLiteral("Choose Folder\u2026"), QStringLiteral("Not now")}, [this](int button) {
-                            requestShown_ = false;
-                            store_.resolvePermissionRequest(button == 0);
+                        {QStringLiteral("Choose Folder\u2026"), QStringLiteral("Not now")},
+                        [this, asked = *source](int button) {
+                            pendingRequests_.remove(asked);
+                            if (store_.permissionRequestSourceID() == asked) {
+                                store_.resolvePermissionRequest(button == 0);
+                            }
                         }});
 }
 

@@ -3,8 +3,10 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
 #include <deque>
 #include <functional>
@@ -52,7 +54,10 @@ private:
 
 // The store's two alerts: its message ("Pivra", cleared by OK) and its
 // request to choose a source's folder again ("Folder access needed"). Each is
-// presented when the store raises it, once per raising.
+// presented when the store raises it, once per raising, in the order raised.
+// The store holds one of each at a time, so a newer one may replace it while
+// its alert waits or shows: an answer goes to the store only while the store
+// still holds what that alert asked.
 class StoreAlerts : public QObject {
     Q_OBJECT
 
@@ -65,8 +70,9 @@ private:
 
     LibraryStore& store_;
     AlertPresenter& presenter_;
-    bool messageShown_ = false;
-    bool requestShown_ = false;
+    // The messages and the sources asked about whose alerts wait or show.
+    QStringList pendingMessages_;
+    QSet<QUuid> pendingRequests_;
 };
 
 } // namespace pivra

@@ -32,6 +32,13 @@ ScanTurn::~ScanTurn()
     detail::markDone(*running_);
 }
 
+bool isScanTurnTaken(const ScanTurn::Key& key)
+{
+    assertMainThread();
+    const auto found = runningScans().find(key);
+    return found != runningScans().end() && !found->second.isDone();
+}
+
 Task<> waitForScanTurn(ScanTurn::Key key)
 {
     assertMainThread();

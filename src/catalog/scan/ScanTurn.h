@@ -36,4 +36,7 @@ private:
 // find the turn taken and wait again).
 Task<> waitForScanTurn(ScanTurn::Key key);
 
+// Whether a scan of the source runs on the catalog now.
+bool isScanTurnTaken(const ScanTurn::Key& key);
+
 } // namespace pivra
