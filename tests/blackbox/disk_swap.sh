@@ -1,0 +1,380 @@
+#!/usr/bin/env bash
+# The user's photos on a disk survive the disk going, other disks taking its
+# place, and its return: the real Pivra runs against loop-mounted ext4 images
+# and is watched only through its log, its settings and its catalog file.
+#
+#   disk_swap.sh PIVRA ADD_SOURCE
+#
+# PIVRA is the program, ADD_SOURCE the helper that gives a not yet started
+# Pivra its folder source (add_source.cpp). Runs as root in a mount namespace
+# of its own, so the disks it plugs are seen by nothing else on the machine;
+# exits 77 (skipped) where that or loop devices cannot be had.
+#
+# The program is followed through its "pivra.sources" log lines: after each
+# folder access pass one `source "<name>": online <path>` or `offline` line
+# per folder source and then `access pass done`; at the end of each indexing
+# run that was not replaced `indexing ended: <state>, <n> files`.
+#
+# Disks are mounted through device nodes of their own under /dev, one per
+# "port": the program takes loop devices for no disk at all, and a node per
+# port lets a second disk come in where the first one was (the same port, the
+# same mount point) and the first come back on another port.
+set -euo pipefail
+
+readonly skip=77
+readonly timeout=60 # seconds any one awaited event may take
+
+if (($# != 2)); then
+  echo "usage: $0 PIVRA ADD_SOURCE" >&2
+  exit 2
+fi
+pivra=$(realpath "$1")
+add_source=$(realpath "$2")
+
+if [[ -z ${PIVRA_BLACKBOX_NAMESPACE:-} ]]; then
+  if (($(id -u) != 0)); then
+    echo "skipped: mounting disks needs root"
+    exit "$skip"
+  fi
+  for tool in unshare mount umount losetup mknod mkfs.ext4 sqlite3 ffmpeg; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "skipped: $tool is missing"
+      exit "$skip"
+    fi
+  done
+  if ! unshare --mount --propagation private true 2>/dev/null; then
+    echo "skipped: no mount namespace can be made here"
+    exit "$skip"
+  fi
+  PIVRA_BLACKBOX_NAMESPACE=1 exec unshare --mount --propagation private bash "$0" "$pivra" "$add_source"
+fi
+
+tmp=$(mktemp -d /tmp/pivra-blackbox.XXXXXX)
+mnt=$tmp/mnt/disk
+side=$tmp/mnt/side
+photos=$mnt/Photos
+home=$tmp/home
+db=$home/data/Pivra/Catalog.sqlite
+conf=$home/config/Pivra/Pivra.conf
+node_prefix=/dev/pivra-blackbox-$$-port
+mkdir -p "$mnt" "$side" "$home/config" "$home/data" "$home/cache"
+mkdir -m 700 "$home/runtime"
+
+pid=
+log=
+run=0
+loops=()
+source_id=
+album_id=
+found_line=0
+
+# --- reporting and clean-up ---------------------------------------------------
+
+note() { echo "blackbox: $*"; }
+
+skip_now() {
+  echo "skipped: $*"
+  exit "$skip"
+}
+
+fail() {
+  echo "blackbox: FAILED: $*" >&2
+  if [[ -n $log && -f $log ]]; then
+    echo "----- Pivra's log ($log) -----" >&2
+    tail -n 200 "$log" >&2
+  fi
+  if [[ -f $conf ]]; then
+    echo "----- $conf -----" >&2
+    cat "$conf" >&2
+  fi
+  if [[ -n $source_id && -f $db ]]; then
+    echo "----- the catalog now -----" >&2
+    sql "SELECT name || ' favourite=' || is_favorite FROM media WHERE source_id='$source_id' ORDER BY name;
+         SELECT count(*) || ' album links' FROM album_media WHERE album_id='$album_id';" >&2 || true
+  fi
+  exit 1
+}
+
+cleanup() {
+  local status=$?
+  if [[ -n $pid ]]; then
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  fi
+  for point in "$side" "$mnt" "$mnt" "$mnt"; do
+    if mountpoint -q "$point"; then
+      umount "$point" 2>/dev/null || umount -l "$point" || true
+    fi
+  done
+  for loop in "${loops[@]}"; do
+    losetup -d "$loop" 2>/dev/null || true
+  done
+  rm -f "$node_prefix"*
+  if [[ -n ${PIVRA_BLACKBOX_KEEP:-} ]]; then
+    echo "blackbox: kept $tmp" >&2
+  else
+    rm -rf "$tmp"
+  fi
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# --- disks ----------------------------------------------------------------------
+
+# A disk image holding a folder "Photos" with one small JPEG per colour
+# given, each of its own size, named after the disk.
+make_disk() {
+  local name=$1 image=$2
+  shift 2
+  local folder=$tmp/$name-files/Photos index=0
+  mkdir -p "$folder"
+  for colour in "$@"; do
+    index=$((index + 1))
+    ffmpeg -nostdin -loglevel error -f lavfi -i "color=c=$colour:s=$((48 + 16 * index))x$((32 + 12 * index))" \
+      -frames:v 1 "$folder/$name-$index.jpg"
+  done
+  mkfs.ext4 -q -F -L PHOTOS -d "$tmp/$name-files" "$image" 8M >/dev/null
+}
+
+# Attaches an image to a free loop device and sets `attached` to it.
+attached=
+attach() {
+  attached=$(losetup --find --show "$1") || skip_now "no loop device can be attached"
+  loops+=("$attached")
+}
+
+detach() {
+  losetup -d "$1"
+  local kept=()
+  for loop in "${loops[@]}"; do
+    [[ $loop == "$1" ]] || kept+=("$loop")
+  done
+  loops=("${kept[@]}")
+}
+
+# Mounts disk $1, on loop device $2, at $4 through port $3's device node.
+plug() {
+  local disk=$1 loop=$2 node=$node_prefix$3 point=$4
+  rm -f "$node"
+  mknod "$node" b "$((16#$(stat -c '%t' "$loop")))" "$((16#$(stat -c '%T' "$loop")))" \
+    || skip_now "no device node can be made under /dev"
+  mount -t ext4 "$node" "$point"
+  note "disk $disk on $loop, mounted at $point through $node"
+}
+
+# Unmounts $1, waiting while the program still reads a file on it.
+unplug() {
+  local deadline=$((SECONDS + timeout))
+  until umount "$1" 2>/dev/null; do
+    ((SECONDS < deadline)) || fail "$1 stayed busy"
+    sleep 0.1
+  done
+}
+
+# --- the program ------------------------------------------------------------------
+
+# The environment of every run of the program (and of the helper that writes
+# its settings): a home, settings, data and single-instance socket of this
+# test's own, never the user's.
+sandboxed=(env -u DBUS_SESSION_BUS_ADDRESS -u XDG_CONFIG_DIRS -u XDG_DATA_DIRS -u QT_MESSAGE_PATTERN
+  HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_CACHE_HOME="$home/cache"
+  XDG_RUNTIME_DIR="$home/runtime" QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="pivra.sources.info=true")
+
+start_pivra() {
+  run=$((run + 1))
+  log=$tmp/pivra-$run.log
+  # env replaces itself with the program, so $! is the program.
+  "${sandboxed[@]}" "$pivra" </dev/null >"$log" 2>&1 &
+  pid=$!
+  note "run $run: Pivra started (pid $pid)"
+}
+
+running() {
+  [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null && [[ $(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) != Z ]]
+}
+
+# Pivra has no SIGTERM handler of its own: it ends where it is, as when the
+# session ends, and keeps what it had committed to the catalog and settings.
+stop_pivra() {
+  kill -TERM "$pid"
+  local deadline=$((SECONDS + timeout)) status=0
+  while running; do
+    if ((SECONDS >= deadline)); then
+      kill -KILL "$pid"
+      fail "Pivra did not end on SIGTERM"
+    fi
+    sleep 0.1
+  done
+  wait "$pid" || status=$?
+  pid=
+  note "run $run: Pivra ended (status $status)"
+}
+
+log_mark() { wc -l <"$log"; }
+
+# The log's lines after line $1.
+since() { tail -n "+$(($1 + 1))" "$log"; }
+
+# Sets found_line to the number of the first line after line $2 of the log
+# that matches the extended regular expression $1 whole (so a line still
+# being written never matches).
+wait_for() {
+  local pattern="^(pivra\.sources: )?$1\$" after=$2 deadline=$((SECONDS + timeout)) found
+  while :; do
+    found=$(grep -n -m1 -E -- "$pattern" < <(since "$after") | cut -d: -f1 || true)
+    if [[ -n $found ]]; then
+      found_line=$((after + found))
+      return
+    fi
+    running || fail "Pivra ended while awaited: $1"
+    ((SECONDS < deadline)) || fail "not seen within ${timeout}s: $1"
+    sleep 0.1
+  done
+}
+
+# The state the last indexing run awaited ended in.
+ended_state() { sed -n "${found_line}p" "$log" | sed -E 's/.*indexing ended: ([a-z]+),.*/\1/'; }
+
+# Waits for the first access pass after line $1 and for the end of the
+# indexing run after it; then no pass since line $1 may have found the folder.
+await_offline_pass() {
+  wait_for 'access pass done' "$1"
+  local pass=$found_line
+  wait_for 'indexing ended: [a-z]+, [0-9]+ files' "$pass"
+  local online
+  online=$(grep -m1 -F 'source "Photos": online' < <(since "$1") || true)
+  [[ -z $online ]] || fail "$2: the folder source came online on a disk that is not its own ($online)"
+  grep -q -F 'source "Photos": offline' < <(since "$1" | head -n "$((pass - $1))") \
+    || fail "$2: the access pass did not list the folder source"
+}
+
+# Waits for a pass after line $1 that finds the folder at its place, and for
+# the indexing run after it to finish.
+await_online_pass() {
+  wait_for "source \"Photos\": online $photos" "$1"
+  wait_for 'access pass done' "$found_line"
+  wait_for 'indexing ended: [a-z]+, [0-9]+ files' "$found_line"
+  [[ $(ended_state) == finished ]] || fail "$2: indexing ended $(ended_state), not finished"
+}
+
+# --- the catalog ----------------------------------------------------------------------
+
+sql() { sqlite3 -batch -noheader -separator ' ' -cmd '.timeout 10000' "$db" "$1"; }
+
+# Sets rows, favourites, links and contents: the source's rows, the
+# favourites among them and the album's links, and a listing of all three
+# that tells the same rows from others.
+snapshot() {
+  local counts
+  counts=$(sql "SELECT (SELECT count(*) FROM media WHERE source_id='$source_id'),
+                       (SELECT count(*) FROM media WHERE source_id='$source_id' AND is_favorite=1),
+                       (SELECT count(*) FROM album_media WHERE album_id='$album_id');")
+  read -r rows favourites links <<<"$counts"
+  contents=$(sql "SELECT id || ' ' || name || ' favourite=' || is_favorite FROM media
+                    WHERE source_id='$source_id' ORDER BY id;
+                  SELECT 'in album: ' || media_id FROM album_media WHERE album_id='$album_id' ORDER BY media_id;")
+}
+
+report() {
+  snapshot
+  note "$1: rows=$rows favourites=$favourites album links=$links"
+}
+
+# Checks that the source's rows, favourites and album links are what they
+# were after the user's edits.
+expect_unchanged() {
+  report "$1"
+  if [[ $contents != "$kept_contents" ]]; then
+    fail "$1: the catalog changed
+--- before ---
+$kept_contents
+--- now ---
+$contents"
+  fi
+}
+
+# --- the scenario -----------------------------------------------------------------------
+
+note "1. two disks, each with a folder Photos"
+make_disk a "$tmp/a.img" red green blue yellow
+make_disk b "$tmp/b.img" white black purple
+attach "$tmp/a.img"
+loop_a=$attached
+plug A "$loop_a" 1 "$mnt"
+
+note "2. a folder source for $photos, a first run indexes it"
+source_id=$("${sandboxed[@]}" "$add_source" "$photos" 2>"$tmp/bookmark") \
+  || fail "no source could be written: $(cat "$tmp/bookmark")"
+note "source $source_id, bookmark $(cat "$tmp/bookmark")"
+start_pivra
+wait_for 'indexing ended: finished, [0-9]+ files' 0
+report "after the first indexing"
+((rows == 4)) || fail "the first indexing found $rows of the 4 photos"
+stop_pivra
+
+note "3. favourites and an album"
+album_id=$(tr '[:lower:]' '[:upper:]' </proc/sys/kernel/random/uuid)
+now="((julianday('now') - 2440587.5) * 86400.0)"
+sql "UPDATE media SET is_favorite=1 WHERE id IN
+       (SELECT id FROM media WHERE source_id='$source_id' ORDER BY name LIMIT 2);
+     INSERT INTO albums(id, name, created) VALUES ('$album_id', 'Holiday', $now);
+     INSERT INTO album_media(album_id, media_id, added)
+       SELECT '$album_id', id, $now FROM media WHERE source_id='$source_id' ORDER BY name DESC LIMIT 3;"
+report "the user's edits"
+((rows == 4 && favourites == 2 && links == 3)) || fail "the edits did not land"
+kept_contents=$contents
+
+note "4. Pivra runs again, disk A is unplugged"
+start_pivra
+wait_for 'indexing ended: [a-z]+, [0-9]+ files' 0
+expect_unchanged "after the indexing at start"
+mark=$(log_mark)
+unplug "$mnt"
+detach "$loop_a" # so disk B may well come in on the same loop device
+await_offline_pass "$mark" "disk A unplugged"
+expect_unchanged "disk A unplugged, source offline"
+
+note "5. disk B at the same mount point, through the same port"
+attach "$tmp/b.img"
+loop_b=$attached
+mark=$(log_mark)
+plug B "$loop_b" 1 "$mnt"
+await_offline_pass "$mark" "disk B in A's place"
+expect_unchanged "disk B in A's place, source offline"
+mark=$(log_mark)
+unplug "$mnt"
+await_offline_pass "$mark" "disk B unplugged"
+expect_unchanged "disk B unplugged, source offline"
+
+note "6. a tmpfs with a Photos folder at the mount point"
+mark=$(log_mark)
+mount -t tmpfs -o size=4m pivra-blackbox "$mnt"
+mkdir "$photos"
+cp "$tmp/b-files/Photos/b-1.jpg" "$photos/"
+# The program takes a tmpfs for no disk, so it looks again only when a disk
+# comes: disk B, elsewhere.
+plug B "$loop_b" 3 "$side"
+await_offline_pass "$mark" "a tmpfs in A's place"
+expect_unchanged "a tmpfs in A's place, source offline"
+mark=$(log_mark)
+unplug "$side"
+await_offline_pass "$mark" "disk B unplugged again"
+umount "$mnt"
+
+note "7. disk A comes back on another loop device and port"
+attach "$tmp/a.img" # B's loop device is still attached: another one
+loop_a=$attached
+mark=$(log_mark)
+plug A "$loop_a" 2 "$mnt"
+await_online_pass "$mark" "disk A back"
+expect_unchanged "disk A back, source online"
+
+note "8. Pivra starts again"
+stop_pivra
+start_pivra
+await_online_pass 0 "the next start"
+expect_unchanged "after the next start, source online"
+stop_pivra
+
+note "every step kept the source's $rows rows, $favourites favourites and $links album links"
