@@ -2,11 +2,15 @@
 #include "support/TempFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace pivra {
 namespace {
@@ -25,6 +29,20 @@ protected:
             return {QStringLiteral("no batch")};
         }
         return batches.takeFirst().at(0).toStringList();
+    }
+
+    // Takes batches until every one of `paths` has been reported.
+    bool reportsAll(QSignalSpy& batches, QStringList paths)
+    {
+        while (!paths.isEmpty()) {
+            if (batches.isEmpty() && !batches.wait(5000)) {
+                return false;
+            }
+            for (const QString& path : batches.takeFirst().at(0).toStringList()) {
+                paths.removeAll(path);
+            }
+        }
+        return true;
     }
 };
 
@@ -55,6 +73,62 @@ TEST_F(FolderWatcherTest, ReportsEachPathOnceInTheOrderFirstSeenWhereTheFolderIs
     QFile(outside.filePath(QStringLiteral("b/sub/4.txt"))).open(QIODevice::WriteOnly);
     QTest::qWait(quietMs);
     EXPECT_TRUE(batches.isEmpty());
+}
+
+// Made beside the watched root, so that one rename moves it in: 40 groups of
+// 50 folders (2,041 with the top), each with two files.
+void makeTree(const QString& top)
+{
+    for (int group = 0; group < 40; ++group) {
+        for (int folder = 0; folder < 50; ++folder) {
+            const QString path = top + QStringLiteral("/g%1/f%2").arg(group).arg(folder);
+            ASSERT_TRUE(QDir().mkpath(path));
+            QFile(path + QStringLiteral("/1.jpg")).open(QIODevice::WriteOnly);
+            QFile(path + QStringLiteral("/2.jpg")).open(QIODevice::WriteOnly);
+        }
+    }
+}
+
+TEST_F(FolderWatcherTest, TakesInAMovedInTreeWithoutHoldingUpTheGuiThreadAndFollowsFoldersMadeMeanwhile)
+{
+    const QString watched = makeFolder(QStringLiteral("watched"));
+    makeTree(pathOf(QStringLiteral("tree")));
+    FolderWatcher watcher({watched}, latency);
+    QSignalSpy ready(&watcher, &FolderWatcher::ready);
+    QSignalSpy batches(&watcher, &FolderWatcher::changed);
+    ASSERT_TRUE(ready.wait(5000));
+
+    // Every 5 ms the GUI thread notes how long it was away, and until the move
+    // is reported makes a folder in another part of the tree as it is walked.
+    QStringList made;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticks;
+    ticks.setInterval(5ms);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+        if (batches.isEmpty() && made.size() < 40) {
+            made.append(watched + QStringLiteral("/tree/g%1/f%1/new").arg(made.size()));
+            QDir().mkdir(made.last());
+        }
+    });
+    ASSERT_TRUE(QDir(root()).rename(QStringLiteral("tree"), QStringLiteral("watched/tree")));
+    clock.start();
+    ticks.start();
+    ASSERT_TRUE(reportsAll(batches, {watched + QStringLiteral("/tree")}));
+    ticks.stop();
+    EXPECT_LT(longest, 50);
+
+    // Once a change made after them is reported, the folders made are watched.
+    ASSERT_TRUE(reportsAll(batches, {writeFile(QStringLiteral("watched/marker"), "m")}));
+    QStringList files{writeFile(QStringLiteral("watched/tree/g39/f49/deep.jpg"), "d")};
+    for (const QString& folder : made) {
+        files.append(folder + QStringLiteral("/1.jpg"));
+        QFile(files.last()).open(QIODevice::WriteOnly);
+    }
+    EXPECT_TRUE(reportsAll(batches, files));
 }
 
 TEST_F(FolderWatcherTest, NothingIsSignalledAfterStop)

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -44,8 +45,13 @@ struct Watches {
     QHash<int, QString> folders; // watch descriptor -> absolute folder path
 };
 
-// Whether the walk should enter `folder`: its watch is set (or was already).
-bool watchFolder(Watches& watches, const QString& folder, uint32_t mask)
+// A walk of the roots follows the link a root may be and watches every folder
+// afresh, as after lost events; a walk of new folders leaves out those that
+// another walk has entered already.
+enum class Walk { roots, newFolders };
+
+// Whether the walk should enter `folder`: its watch is set.
+bool watchFolder(Watches& watches, const QString& folder, uint32_t mask, Walk walk)
 {
     const std::lock_guard guard(watches.lock);
     if (watches.stopped) {
@@ -59,6 +65,10 @@ bool watchFolder(Watches& watches, const QString& folder, uint32_t mask)
             qWarning("pivra: the system's limit of folder watches (fs.inotify.max_user_watches) is reached; "
                      "changes in some folders go unnoticed");
         }
+        return false;
+    }
+    const auto known = watches.folders.constFind(wd);
+    if (walk == Walk::newFolders && known != watches.folders.cend() && *known == folder) {
         return false;
     }
     watches.folders.insert(wd, folder);
@@ -92,30 +102,27 @@ QStringList subfolders(const QString& folder)
     return names;
 }
 
-// Watches `top` and every folder below it. A root is the folder the user
-// chose, even when reached through a link; below it no link is followed.
-void watchTree(Watches& watches, const QString& top, bool isRoot)
+// Watches each of `tops` and every folder below it, on the pool. A root is the
+// folder the user chose, even when reached through a link; below it no link is
+// followed. Each folder is watched before it is listed, so a folder made in it
+// meanwhile is either listed or announced by an event.
+void watchTrees(std::shared_ptr<Watches> watches, QStringList tops, Walk walk)
 {
-    std::vector<QString> pending{top};
-    bool first = true;
-    while (!pending.empty()) {
-        const QString folder = std::move(pending.back());
-        pending.pop_back();
-        const uint32_t mask = folderEvents | (first && isRoot ? 0 : IN_DONT_FOLLOW);
-        first = false;
-        if (!watchFolder(watches, folder, mask)) {
-            continue;
+    constexpr uint32_t noLinks = folderEvents | IN_DONT_FOLLOW;
+    for (const QString& top : tops) {
+        std::vector<QString> pending{top};
+        uint32_t mask = walk == Walk::roots ? folderEvents : noLinks;
+        while (!pending.empty()) {
+            const QString folder = std::move(pending.back());
+            pending.pop_back();
+            const bool entered = watchFolder(*watches, folder, mask, walk);
+            mask = noLinks;
+            if (entered) {
+                for (const QString& name : subfolders(folder)) {
+                    pending.push_back(folder + QLatin1Char('/') + name);
+                }
+            }
         }
-        for (const QString& name : subfolders(folder)) {
-            pending.push_back(folder + QLatin1Char('/') + name);
-        }
-    }
-}
-
-void watchRoots(std::shared_ptr<Watches> watches, QStringList roots)
-{
-    for (const QString& root : roots) {
-        watchTree(*watches, root, true);
     }
 }
 
@@ -123,16 +130,6 @@ bool isStopped(Watches& watches)
 {
     const std::lock_guard guard(watches.lock);
     return watches.stopped;
-}
-
-// Walks the roots on the pool; the first walk then announces the watcher ready.
-Task<void> watchExistingTrees(FolderWatcher* watcher, std::shared_ptr<Watches> watches, QStringList roots,
-                              bool announce)
-{
-    co_await runOnPool(PoolPriority::utility, &watchRoots, watches, std::move(roots));
-    if (announce && !isStopped(*watches)) {
-        Q_EMIT watcher->ready();
-    }
 }
 
 } // namespace
@@ -144,11 +141,14 @@ public:
     void stop();
 
 private:
+    void startWalk(const QStringList& tops, Walk walk, bool announce);
+    Task<void> walkOnPool(quint64 id, QStringList tops, Walk walk, bool announce);
     void readEvents();
     void handle(const inotify_event& event);
     void forgetTree(const QString& top);
     void note(const QString& path);
     void flush();
+    void report();
 
     FolderWatcher& owner_;
     QStringList roots_;
@@ -157,6 +157,14 @@ private:
     QTimer batch_;
     QStringList pending_;
     QSet<QString> seen_;
+    // The walks under way, numbered in the order they began. A batch due
+    // while walks are under way is held until those numbered below
+    // `heldBefore_` have ended, so the folders it reports are watched by the
+    // time it is signalled; walks begun later do not hold it further.
+    std::set<quint64> walks_;
+    quint64 nextWalk_ = 0;
+    bool held_ = false;
+    quint64 heldBefore_ = 0;
 };
 
 FolderWatcher::Impl::Impl(FolderWatcher& owner, const QStringList& roots, std::chrono::milliseconds latency)
@@ -177,7 +185,29 @@ FolderWatcher::Impl::Impl(FolderWatcher& owner, const QStringList& roots, std::c
         notifier_ = std::make_unique<QSocketNotifier>(watches_->fd, QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, &owner_, [this] { readEvents(); });
     }
-    startTask(&owner_, watchExistingTrees(&owner_, watches_, roots_, true));
+    startWalk(roots_, Walk::roots, true);
+}
+
+void FolderWatcher::Impl::startWalk(const QStringList& tops, Walk walk, bool announce)
+{
+    const quint64 id = nextWalk_++;
+    walks_.insert(id);
+    startTask(&owner_, walkOnPool(id, tops, walk, announce));
+}
+
+Task<void> FolderWatcher::Impl::walkOnPool(quint64 id, QStringList tops, Walk walk, bool announce)
+{
+    co_await runOnPool(PoolPriority::utility, &watchTrees, watches_, std::move(tops), walk);
+    walks_.erase(id);
+    if (isStopped(*watches_)) {
+        co_return;
+    }
+    if (announce) {
+        Q_EMIT owner_.ready();
+    }
+    if (held_ && (walks_.empty() || *walks_.begin() >= heldBefore_)) {
+        report();
+    }
 }
 
 void FolderWatcher::Impl::stop()
@@ -185,6 +215,7 @@ void FolderWatcher::Impl::stop()
     batch_.stop();
     pending_.clear();
     seen_.clear();
+    held_ = false;
     notifier_.reset(); // unregistered before its descriptor goes
     const std::lock_guard guard(watches_->lock);
     watches_->stopped = true;
@@ -218,7 +249,7 @@ void FolderWatcher::Impl::handle(const inotify_event& event)
         for (const QString& root : roots_) {
             note(root);
         }
-        startTask(&owner_, watchExistingTrees(&owner_, watches_, roots_, false));
+        startWalk(roots_, Walk::roots, false);
         return;
     }
     QString folder;
@@ -241,9 +272,7 @@ void FolderWatcher::Impl::handle(const inotify_event& event)
         forgetTree(folder);
     } else if ((event.mask & IN_ISDIR) != 0 && (event.mask & (IN_CREATE | IN_MOVED_TO)) != 0 &&
                name != hiddenFolderName) {
-        // A new folder is mostly small or empty; walking it here means its
-        // watches exist before any later event is read.
-        watchTree(*watches_, path, false);
+        startWalk({path}, Walk::newFolders, false);
     }
 }
 
@@ -270,13 +299,24 @@ void FolderWatcher::Impl::note(const QString& path)
     }
     seen_.insert(path);
     pending_.append(path);
-    if (!batch_.isActive()) {
+    if (!batch_.isActive() && !held_) {
         batch_.start();
     }
 }
 
 void FolderWatcher::Impl::flush()
 {
+    if (!walks_.empty()) {
+        held_ = true;
+        heldBefore_ = nextWalk_;
+        return;
+    }
+    report();
+}
+
+void FolderWatcher::Impl::report()
+{
+    held_ = false;
     seen_.clear();
     const QStringList paths = std::exchange(pending_, {});
     Q_EMIT owner_.changed(paths);

@@ -13,10 +13,13 @@ namespace pivra {
 // written and closed, or with changed attributes, anywhere below the roots.
 // Folders created or moved in are watched with their whole subtree as they
 // appear (and count as a change); folders named ".pivra" are not entered.
-// The first watches are set on a worker thread, as that walks whole trees.
+// Trees are walked and their watches set on worker threads, the first ones as
+// well as those that appear, as a tree moved in may hold thousands of folders.
 //
 // A batch starts with the first event after a quiet time and is reported
-// `latency` later with every path seen meanwhile. A lost-events overflow
+// `latency` later with every path seen meanwhile, but not before the walks
+// begun by then have ended: a change made after a batch in a folder it reports
+// is always reported. A lost-events overflow
 // reports the roots. When the system's watch limit is reached the trees are
 // watched in part, and that is logged once.
 //
