@@ -6,7 +6,7 @@
 
 #include "MediaBenchmarkMain.h"
 
-#include "app/style/Motion.h"
+#include "style/Motion.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/GalleryMonths.h"
 #include "media/thumbnails/ThumbnailStore.h"

@@ -1,7 +1,7 @@
 #include "gallery/GalleryGrid.h"
 
-#include "app/style/Motion.h"
-#include "app/style/PivraAppearance.h"
+#include "style/Motion.h"
+#include "style/PivraAppearance.h"
 #include "gallery/GalleryMonths.h"
 #include "gallery/TileBadges.h"
 #include "gallery/TileMenu.h"

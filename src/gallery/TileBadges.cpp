@@ -1,7 +1,7 @@
 #include "gallery/TileBadges.h"
 
-#include "app/style/PivraAppearance.h"
-#include "app/style/Symbols.h"
+#include "style/PivraAppearance.h"
+#include "style/Symbols.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "WindowTestKit.h"
 
-#include "app/style/Motion.h"
-#include "app/style/PivraAppearance.h"
+#include "style/Motion.h"
+#include "style/PivraAppearance.h"
 #include "app/window/LibraryWindow.h"
 #include "app/window/WindowAlerts.h"
 #include "platform/folders/FolderBookmark.h"

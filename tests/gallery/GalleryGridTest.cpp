@@ -1,5 +1,5 @@
-#include "app/style/Motion.h"
-#include "app/style/PivraAppearance.h"
+#include "style/Motion.h"
+#include "style/PivraAppearance.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/TileBadges.h"
 #include "gallery/preview/RotatablePreviewView.h"

@@ -1,8 +1,8 @@
 #include "app/content/AlbumCard.h"
 
-#include "app/style/PivraAppearance.h"
-#include "app/style/PivraFonts.h"
-#include "app/style/Symbols.h"
+#include "style/PivraAppearance.h"
+#include "style/PivraFonts.h"
+#include "style/Symbols.h"
 #include "media/thumbnails/ThumbnailStore.h"
 
 #include <QContextMenuEvent>

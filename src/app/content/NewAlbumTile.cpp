@@ -1,9 +1,9 @@
 #include "app/content/NewAlbumTile.h"
 
 #include "app/content/AlbumCard.h"
-#include "app/style/PivraAppearance.h"
-#include "app/style/PivraFonts.h"
-#include "app/style/Symbols.h"
+#include "style/PivraAppearance.h"
+#include "style/PivraFonts.h"
+#include "style/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

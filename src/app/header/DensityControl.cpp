@@ -2,7 +2,7 @@
 
 #include "app/header/HeaderModel.h"
 #include "app/header/SymbolButton.h"
-#include "app/style/PivraAppearance.h"
+#include "style/PivraAppearance.h"
 #include "app/window/LibraryWindow.h"
 
 #include <QAbstractButton>

@@ -1,8 +1,8 @@
 #include "app/header/PillTrack.h"
 
-#include "app/style/Motion.h"
-#include "app/style/PivraAppearance.h"
-#include "app/style/PivraFonts.h"
+#include "style/Motion.h"
+#include "style/PivraAppearance.h"
+#include "style/PivraFonts.h"
 
 #include <QMouseEvent>
 #include <QPainter>

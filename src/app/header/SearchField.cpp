@@ -1,9 +1,9 @@
 #include "app/header/SearchField.h"
 
-#include "app/style/Motion.h"
-#include "app/style/PivraAppearance.h"
-#include "app/style/PivraFonts.h"
-#include "app/style/Symbols.h"
+#include "style/Motion.h"
+#include "style/PivraAppearance.h"
+#include "style/PivraFonts.h"
+#include "style/Symbols.h"
 #include "platform/runtime/Task.h"
 #include "store/LibraryStore.h"
 

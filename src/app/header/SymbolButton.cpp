@@ -1,7 +1,7 @@
 #include "app/header/SymbolButton.h"
 
-#include "app/style/SubtleToolButton.h"
-#include "app/style/Symbols.h"
+#include "style/SubtleToolButton.h"
+#include "style/Symbols.h"
 
 namespace pivra {
 

@@ -1,6 +1,6 @@
 #include "app/sidebar/FolderRow.h"
 
-#include "app/style/Symbols.h"
+#include "style/Symbols.h"
 
 #include <QPainter>
 

@@ -4,8 +4,8 @@
 #include "app/sidebar/FolderTree.h"
 #include "app/sidebar/SidebarGroups.h"
 #include "app/sidebar/SourceRemoval.h"
-#include "app/style/PivraAppearance.h"
-#include "app/style/PivraFonts.h"
+#include "style/PivraAppearance.h"
+#include "style/PivraFonts.h"
 #include "store/LibraryStore.h"
 
 #include <QDesktopServices>

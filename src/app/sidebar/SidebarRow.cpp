@@ -1,9 +1,9 @@
 #include "app/sidebar/SidebarRow.h"
 
-#include "app/style/PivraAppearance.h"
-#include "app/style/PivraFonts.h"
-#include "app/style/SubtleRowHover.h"
-#include "app/style/Symbols.h"
+#include "style/PivraAppearance.h"
+#include "style/PivraFonts.h"
+#include "style/SubtleRowHover.h"
+#include "style/Symbols.h"
 
 #include <QHelpEvent>
 #include <QPainter>

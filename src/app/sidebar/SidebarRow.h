@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/sidebar/SourceStatus.h"
-#include "app/style/AnimatedValue.h"
+#include "style/AnimatedValue.h"
 
 #include <QAbstractButton>
 

@@ -1,6 +1,6 @@
 #include "app/sidebar/SourceStatus.h"
 
-#include "app/style/PivraAppearance.h"
+#include "style/PivraAppearance.h"
 
 namespace pivra {
 

@@ -1,6 +1,6 @@
 #include "gallery/preview/HoverVideoPlayer.h"
 
-#include "app/style/Motion.h"
+#include "style/Motion.h"
 #include "media/video/VideoPreviewStore.h"
 
 #include <QUrl>

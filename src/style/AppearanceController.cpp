@@ -1,8 +1,8 @@
-#include "app/style/AppearanceController.h"
+#include "style/AppearanceController.h"
 
-#include "app/style/Motion.h"
-#include "app/style/PivraAppearance.h"
-#include "app/style/PortalDesktopSettings.h"
+#include "style/Motion.h"
+#include "style/PivraAppearance.h"
+#include "style/PortalDesktopSettings.h"
 #include "platform/AppSettings.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "app/style/SubtleRowHover.h"
+#include "style/SubtleRowHover.h"
 
-#include "app/style/PivraAppearance.h"
+#include "style/PivraAppearance.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/style/DesktopSettings.h"
-#include "app/style/PivraColorMode.h"
+#include "style/DesktopSettings.h"
+#include "style/PivraColorMode.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/style/DesktopSettings.h"
+#include "style/DesktopSettings.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

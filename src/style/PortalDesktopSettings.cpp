@@ -1,6 +1,6 @@
-#include "app/style/PortalDesktopSettings.h"
+#include "style/PortalDesktopSettings.h"
 
-#include "app/style/PivraAppearance.h"
+#include "style/PivraAppearance.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

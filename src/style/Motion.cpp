@@ -1,4 +1,4 @@
-#include "app/style/Motion.h"
+#include "style/Motion.h"
 
 #include <QVariantAnimation>
 

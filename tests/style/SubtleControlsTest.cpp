@@ -1,10 +1,10 @@
 // The header's quiet button, the disconnected switch and the sidebar row
 // background, drawn with motion reduced so every change shows at once.
-#include "app/style/DisconnectedToggle.h"
-#include "app/style/Motion.h"
-#include "app/style/PivraAppearance.h"
-#include "app/style/SubtleRowHover.h"
-#include "app/style/SubtleToolButton.h"
+#include "style/DisconnectedToggle.h"
+#include "style/Motion.h"
+#include "style/PivraAppearance.h"
+#include "style/SubtleRowHover.h"
+#include "style/SubtleToolButton.h"
 
 #include <QApplication>
 #include <QEnterEvent>

@@ -1,4 +1,4 @@
-#include "app/style/PivraColorMode.h"
+#include "style/PivraColorMode.h"
 
 namespace pivra {
 

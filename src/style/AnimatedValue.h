@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/style/Motion.h"
+#include "style/Motion.h"
 
 #include <QObject>
 #include <QVariantAnimation>

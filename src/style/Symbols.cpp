@@ -1,6 +1,6 @@
-#include "app/style/Symbols.h"
+#include "style/Symbols.h"
 
-#include "app/style/BundledResources.h"
+#include "style/BundledResources.h"
 
 #include <QFile>
 #include <QIconEngine>

@@ -1,6 +1,6 @@
-#include "app/style/PivraFonts.h"
+#include "style/PivraFonts.h"
 
-#include "app/style/BundledResources.h"
+#include "style/BundledResources.h"
 
 #include <QDir>
 #include <QFontDatabase>

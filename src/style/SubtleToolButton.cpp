@@ -1,6 +1,6 @@
-#include "app/style/SubtleToolButton.h"
+#include "style/SubtleToolButton.h"
 
-#include "app/style/PivraAppearance.h"
+#include "style/PivraAppearance.h"
 
 #include <QPainter>
 #include <QPainterPath>

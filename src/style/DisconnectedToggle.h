@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/style/AnimatedValue.h"
+#include "style/AnimatedValue.h"
 
 #include <QAbstractButton>
 

@@ -1,4 +1,4 @@
-#include "app/style/PivraAppearance.h"
+#include "style/PivraAppearance.h"
 
 namespace pivra::PivraAppearance {
 

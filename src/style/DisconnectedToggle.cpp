@@ -1,7 +1,7 @@
-#include "app/style/DisconnectedToggle.h"
+#include "style/DisconnectedToggle.h"
 
-#include "app/style/PivraAppearance.h"
-#include "app/style/Symbols.h"
+#include "style/PivraAppearance.h"
+#include "style/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

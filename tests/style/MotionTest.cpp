@@ -1,5 +1,5 @@
 // Springs, bezier curves and the reduced-motion switch.
-#include "app/style/Motion.h"
+#include "style/Motion.h"
 
 #include <QSignalSpy>
 #include <cmath>

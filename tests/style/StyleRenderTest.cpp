@@ -1,11 +1,11 @@
 // Styled controls drawn in each scheme, saved under the build's renders/ for
 // a look, and sampled where no text falls.
-#include "app/style/BundledResources.h"
-#include "app/style/DisconnectedToggle.h"
-#include "app/style/PivraAppearance.h"
-#include "app/style/PivraFonts.h"
-#include "app/style/SubtleToolButton.h"
-#include "app/style/Symbols.h"
+#include "style/BundledResources.h"
+#include "style/DisconnectedToggle.h"
+#include "style/PivraAppearance.h"
+#include "style/PivraFonts.h"
+#include "style/SubtleToolButton.h"
+#include "style/Symbols.h"
 #include "support/Renders.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "app/style/AnimatedValue.h"
+#include "style/AnimatedValue.h"
 
 #include <QEvent>
 #include <QWidget>
