@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <latch>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace pivra {
@@ -64,6 +66,57 @@ TEST(DeviceWorkerTest, WaitingJobsRunMostUrgentFirstAndAClosedWorkerTakesNoMore)
     EXPECT_FALSE(worker.enqueue(Priority::stream, refused)) << "the caller abandons it";
     tornDown.get_future().wait();
     EXPECT_TRUE(abandoned.empty());
+}
+
+// Previews queued first wait newest first, ahead of those queued in turn and
+// behind nothing running; one unwanted when its turn comes is abandoned
+// unrun, however wanted it was when queued.
+TEST(DeviceWorkerTest, PreviewsQueuedFirstRunNewestFirstAndWithdrawnOnesNeverRun)
+{
+    std::mutex mutex;
+    std::vector<std::string> ended;
+    const auto note = [&](std::string what) {
+        const std::lock_guard lock(mutex);
+        ended.push_back(std::move(what));
+    };
+    std::atomic<bool> cellWanted = true;
+    const auto job = [&](std::string name, std::function<bool()> wanted = {}) {
+        return DeviceWorker::Job{[&, name] { note("ran " + name); }, [&, name] { note("abandoned " + name); },
+                                 std::move(wanted)};
+    };
+
+    DeviceWorker worker([] {});
+    std::latch busy(1);
+    std::latch release(1);
+    DeviceWorker::Job blocker{[&] {
+                                  busy.count_down();
+                                  release.wait();
+                              },
+                              [] {}};
+    ASSERT_TRUE(worker.enqueue(Priority::preview, blocker, DeviceWorker::Place::first));
+    busy.wait();
+    using Place = DeviceWorker::Place;
+    const std::vector<std::tuple<std::string, Priority, Place, std::function<bool()>>> queued{
+        {"background 1", Priority::preview, Place::inTurn, {}},
+        {"cell 1", Priority::preview, Place::first, {}},
+        {"scrolled away", Priority::preview, Place::first, [&] { return cellWanted.load(); }},
+        {"background 2", Priority::preview, Place::inTurn, {}},
+        {"listing", Priority::listing, Place::first, {}},
+        {"cell 2", Priority::preview, Place::first, {}},
+        {"copy", Priority::copy, Place::inTurn, {}},
+    };
+    for (const auto& [name, priority, place, wanted] : queued) {
+        DeviceWorker::Job next = job(name, wanted);
+        ASSERT_TRUE(worker.enqueue(priority, next, place));
+    }
+    cellWanted = false; // after it was queued: asked when its turn comes
+    std::promise<void> drained;
+    DeviceWorker::Job last{[&] { drained.set_value(); }, [] {}};
+    ASSERT_TRUE(worker.enqueue(Priority::listing, last));
+    release.count_down();
+    drained.get_future().wait();
+    EXPECT_EQ(ended, (std::vector<std::string>{"ran copy", "ran cell 2", "abandoned scrolled away", "ran cell 1",
+                                               "ran background 1", "ran background 2", "ran listing"}));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "support/FakeCameraBackend.h"
 
+#include "platform/cameras/MovieHead.h"
 #include "platform/runtime/Dispatcher.h"
 
 #include <QCoreApplication>
@@ -198,6 +199,15 @@ void FakeCameraBackend::requestOpenSession(CameraDeviceId id)
         Qt::QueuedConnection);
 }
 
+// The listing the test set is the device's whole content: listed again, it is
+// the same, and arrives at once.
+void FakeCameraBackend::refreshCatalog(CameraDeviceId id)
+{
+    if (const Device* found = find(id); found != nullptr && found->sessionOpen) {
+        announceCatalog(id);
+    }
+}
+
 CameraCatalog FakeCameraBackend::catalog(CameraDeviceId id) const
 {
     const Device* found = find(id);
@@ -220,13 +230,45 @@ void FakeCameraBackend::read(CameraDeviceId device, const CameraFileInfo& file, 
 }
 
 void FakeCameraBackend::requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,
-                                         CameraThumbnailCompletion completion)
+                                         const CameraPreviewDemand& demand, CameraThumbnailCompletion completion)
+{
+    // Looked up when answered: a device unplugged meanwhile has none.
+    dispatchPreview(device, demand, completion, [this, device, file, maxPixels, completion] {
+        {
+            const std::lock_guard lock(mutex_);
+            thumbnailRequests_.push_back(maxPixels);
+        }
+        completion(contentOf(device, file, true));
+    });
+}
+
+void FakeCameraBackend::readMovieHead(CameraDeviceId device, const CameraFileInfo& file,
+                                      const CameraPreviewDemand& demand, CameraThumbnailCompletion completion)
+{
+    dispatchPreview(device, demand, completion, [this, device, file, completion] {
+        const std::optional<QByteArray> content = contentOf(device, file, false);
+        if (!content) {
+            completion(std::nullopt);
+            return;
+        }
+        completion(pivra::readMovieHead(file.knownSize(), [this, &content](std::int64_t offset, std::int64_t length) {
+            const std::lock_guard lock(mutex_);
+            readRequests_.push_back({offset, length});
+            return std::optional(content->mid(offset, length));
+        }));
+    });
+}
+
+void FakeCameraBackend::dispatchPreview(CameraDeviceId device, const CameraPreviewDemand& demand,
+                                        const CameraThumbnailCompletion& completion, std::function<void()> serve)
 {
     const std::lock_guard lock(mutex_);
-    thumbnailRequests_.push_back(maxPixels);
-    // Looked up when answered: a device unplugged meanwhile has none.
-    dispatchLocked(device, [this, device, file, completion = std::move(completion)] {
-        completion(contentOf(device, file, true));
+    dispatchLocked(device, [wanted = demand.wanted, completion, serve = std::move(serve)] {
+        if (wanted && !wanted()) {
+            completion(std::nullopt);
+        } else {
+            serve();
+        }
     });
 }
 

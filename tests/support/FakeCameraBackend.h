@@ -15,7 +15,8 @@ namespace pivra::test {
 // causes (plug, unplug, lock, unlock, listing changes) reach the listener at
 // once; session answers are posted to the GUI thread, as a real device's are,
 // and drain() waits for them. Reads and thumbnails complete on a worker
-// thread of the fake, in order.
+// thread of the fake, in order (a preview request withdrawn meanwhile is
+// dropped unasked).
 class FakeCameraBackend final : public CameraBackend {
 public:
     struct File {
@@ -67,7 +68,9 @@ public:
     void releaseReads();
     std::vector<ReadRequest> readRequests() const;
     std::size_t heldReads() const; // reads and thumbnails waiting
-    std::vector<int> thumbnailRequests() const; // the maxPixels of each
+    // The maxPixels of each thumbnail the device was asked for, in the order
+    // asked; a request withdrawn while it waited never is.
+    std::vector<int> thumbnailRequests() const;
     int sessionRequests(CameraDeviceId device) const;
 
     // CameraBackend
@@ -75,10 +78,13 @@ public:
     bool hasOpenSession(CameraDeviceId device) const override;
     void requestOpenSession(CameraDeviceId device) override;
     CameraCatalog catalog(CameraDeviceId device) const override;
+    void refreshCatalog(CameraDeviceId device) override;
     void read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset, std::int64_t length,
               CameraReadPurpose purpose, CameraReadCompletion completion) override;
     void requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,
-                          CameraThumbnailCompletion completion) override;
+                          const CameraPreviewDemand& demand, CameraThumbnailCompletion completion) override;
+    void readMovieHead(CameraDeviceId device, const CameraFileInfo& file, const CameraPreviewDemand& demand,
+                       CameraThumbnailCompletion completion) override;
 
 private:
     struct Device {
@@ -110,6 +116,10 @@ private:
     std::optional<QByteArray> contentOf(CameraDeviceId device, const CameraFileInfo& file, bool thumbnail) const;
     void serve(HeldRead read);
     void dispatchLocked(CameraDeviceId device, std::function<void()> answer);
+    // A preview request, answered by `serve` unless it was withdrawn before
+    // its turn.
+    void dispatchPreview(CameraDeviceId device, const CameraPreviewDemand& demand,
+                         const CameraThumbnailCompletion& completion, std::function<void()> serve);
 
     CameraBackendListener* listener_ = nullptr;
     QHash<CameraDeviceId, Device> devices_;

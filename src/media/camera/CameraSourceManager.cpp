@@ -55,7 +55,9 @@ void CameraSourceManager::refresh(const QUuid& sourceID)
     if (deviceID.isEmpty() || present == devices_.cend() || !backend_.hasOpenSession(present->id)) {
         return;
     }
-    publish(*present);
+    // Listed anew, since most devices announce no additions or deletions;
+    // the listing is published as it arrives.
+    backend_.refreshCatalog(present->id);
 }
 
 std::vector<AvailableCameraDevice> CameraSourceManager::availableDevices() const
@@ -68,14 +70,26 @@ std::vector<AvailableCameraDevice> CameraSourceManager::availableDevices() const
     return available;
 }
 
-void CameraSourceManager::requestPreview(const QString& path, int pixels, PreviewCompletion completion)
+void CameraSourceManager::requestPreview(const QString& path, int pixels, PreviewCompletion completion,
+                                         const CameraPreviewDemand& demand)
 {
     const auto entry = files_.constFind(path);
     if (entry == files_.cend()) {
         completion(std::nullopt);
         return;
     }
-    backend_.requestThumbnail(entry->device, entry->file, pixels, std::move(completion));
+    backend_.requestThumbnail(entry->device, entry->file, pixels, demand, std::move(completion));
+}
+
+void CameraSourceManager::readMovieHead(const QString& path, const CameraPreviewDemand& demand,
+                                        PreviewCompletion completion)
+{
+    const auto entry = files_.constFind(path);
+    if (entry == files_.cend()) {
+        completion(std::nullopt);
+        return;
+    }
+    backend_.readMovieHead(entry->device, entry->file, demand, std::move(completion));
 }
 
 void CameraSourceManager::read(const QString& path, std::int64_t offset, std::int64_t length,

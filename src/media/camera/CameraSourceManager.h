@@ -39,8 +39,8 @@ struct AvailableCameraDevice {
 // locked.
 //
 // GUI thread only, like the callbacks it makes. Completions of read,
-// requestPreview and exportFile run on whatever thread the device layer
-// completes on; callers move the result to their own thread.
+// requestPreview, readMovieHead and exportFile run on whatever thread the
+// device layer completes on; callers move the result to their own thread.
 class CameraSourceManager final : private CameraBackendListener {
 public:
     using ReadCompletion = CameraReadCompletion;
@@ -72,8 +72,9 @@ public:
     // Forgets the source's bindings and files; the device, its session and
     // the lock flag stay, and no callback is made.
     void unwatch(const QUuid& sourceID);
-    // Publishes the source's device again when it has an open session;
-    // otherwise does nothing, and never asks for a session.
+    // Lists the source's device again and publishes the new listing when the
+    // device has an open session; otherwise does nothing, and never asks for
+    // a session.
     void refresh(const QUuid& sourceID);
 
     // The devices present, by name; "iPhone" for a device without one.
@@ -81,8 +82,14 @@ public:
     const QHash<QString, CameraFileEntry>& files() const { return files_; }
 
     // The device's thumbnail of the file at `path`; none when the path is
-    // unknown or the device has none.
-    void requestPreview(const QString& path, int pixels, PreviewCompletion completion);
+    // unknown or the device has none. `demand` places the request among the
+    // device's waiting previews and may withdraw it (CameraPreviewDemand).
+    void requestPreview(const QString& path, int pixels, PreviewCompletion completion,
+                        const CameraPreviewDemand& demand = {});
+    // The first few MiB of the video at `path` made into a small movie of its
+    // own (readMovieHead() in MovieHead.h), a preview request like the one
+    // above; none when the path is unknown or the bytes cannot be read.
+    void readMovieHead(const QString& path, const CameraPreviewDemand& demand, PreviewCompletion completion);
     // Bytes of the file at `path`, the device's answer passed on as it is. An
     // unknown path gives "Pivra.CameraStream" code 1.
     void read(const QString& path, std::int64_t offset, std::int64_t length, ReadCompletion completion);

@@ -1,59 +1,45 @@
 // The program's one camera source manager, over libgphoto2, and what the
-// device layer needs of the media code: pixel sizes from file headers and
-// thumbnails drawn from copies of files that the device has none for.
+// device layer needs of the media code: files described from their headers.
 #include "media/camera/CameraFileHelpers.h"
 
 #include "media/camera/CameraCatalogItems.h"
 #include "media/camera/CameraSourceManager.h"
-#include "media/metadata/PixelHeader.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
-#include "media/video/VideoPosterFrames.h"
-#include "media/video/VideoProperties.h"
+#include "catalog/model/Timestamp.h"
+#include "media/metadata/MediaMetadata.h"
 #include "platform/cameras/GPhotoBackend.h"
 #include "platform/runtime/MainThread.h"
-
-#include <QBuffer>
 
 namespace pivra {
 namespace {
 
-std::optional<QSize> headerPixelSize(const QString& path, const CameraFileInfo& file)
-{
-    const std::optional<MediaKind> kind = cameraFileKind(file);
-    if (kind == MediaKind::video) {
-        const std::optional<VideoProperties> video = readVideoProperties(path);
-        return video && video->width > 0 ? std::optional(QSize(video->width, video->height)) : std::nullopt;
-    }
-    if (kind == MediaKind::image) {
-        const std::optional<PixelHeader> header = isHeifFile(path) ? readHeifHeader(path) : readImageHeader(path);
-        return header && header->width > 0 ? std::optional(QSize(header->width, header->height)) : std::nullopt;
-    }
-    return std::nullopt;
-}
-
-std::optional<QByteArray> drawnThumbnail(const ThumbnailRenderer& renderer, const QString& path,
-                                         const CameraFileInfo& file, int maxPixels)
+// Read as a folder scan reads a file, so a photo or video has the same size
+// and capture date from a device as from a folder.
+void describeFromHeader(const QString& path, CameraFileInfo& file)
 {
     const std::optional<MediaKind> kind = cameraFileKind(file);
     if (!kind) {
-        return std::nullopt;
+        return;
     }
-    const QImage image = renderer.render(cameraMediaItem({}, path, file, *kind, std::nullopt), maxPixels).image;
-    QByteArray encoded;
-    QBuffer buffer(&encoded);
-    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "JPEG", 85)) {
-        return std::nullopt;
+    // Without file-system values the only date inspect() can find is the one
+    // the file records.
+    const MediaItem item = MediaMetadata::inspect(path, {}, {}, *kind);
+    if (item.width() > 0 && item.height() > 0) {
+        file.width = item.width();
+        file.height = item.height();
     }
-    return encoded;
+    if (item.captureDate() != distantPast) {
+        file.exifCreationDate = item.captureDate();
+    }
+    if (item.duration()) {
+        file.duration = item.duration();
+    }
 }
 
 } // namespace
 
-GPhotoFileHelpers cameraFileHelpers(std::shared_ptr<const ThumbnailRenderer> renderer)
+GPhotoFileHelpers cameraFileHelpers()
 {
-    return {headerPixelSize, [renderer](const QString& path, const CameraFileInfo& file, int maxPixels) {
-                return drawnThumbnail(*renderer, path, file, maxPixels);
-            }};
+    return {describeFromHeader};
 }
 
 CameraSourceManager& CameraSourceManager::shared()
@@ -62,8 +48,7 @@ CameraSourceManager& CameraSourceManager::shared()
     // Never destroyed: device workers may still be finishing requests when
     // static destructors run.
     static CameraSourceManager* const manager = [] {
-        auto* backend = new GPhotoBackend(
-            {true, cameraFileHelpers(std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>()))});
+        auto* backend = new GPhotoBackend({true, cameraFileHelpers()});
         return new CameraSourceManager(*backend);
     }();
     return *manager;

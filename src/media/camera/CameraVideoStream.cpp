@@ -56,13 +56,15 @@ struct CameraVideoStream::State : std::enable_shared_from_this<State> {
         std::shared_ptr<CameraLoadingRequest> request;
         std::int64_t end = 0; // exclusive
         int serial = 0;
+        std::int64_t awaited = 0; // the number of the read waiting for its answer; 0 for none
     };
 
-    State(const MediaItem& item, Reader reader)
+    State(const MediaItem& item, Reader reader, std::chrono::milliseconds answerLimit)
         : path(item.path())
         , size(std::max<std::int64_t>(item.fileSize(), 0))
         , contentType(contentTypeOf(item))
         , reader(std::move(reader))
+        , answerLimit(answerLimit)
     {
     }
 
@@ -70,11 +72,14 @@ struct CameraVideoStream::State : std::enable_shared_from_this<State> {
     const std::int64_t size;
     const QString contentType;
     const Reader reader;
+    const std::chrono::milliseconds answerLimit;
 
     // Strand only.
     std::unordered_map<const CameraLoadingRequest*, Pending> pending;
     bool stopped = false;
+    bool disconnected = false; // a read went unanswered for answerLimit
     int nextSerial = 0;
+    std::int64_t nextRead = 0;
 
     Strand strand; // last: its jobs use the members above
 
@@ -102,6 +107,10 @@ struct CameraVideoStream::State : std::enable_shared_from_this<State> {
             request->finish(error(QStringLiteral("Invalid video byte range.")));
             return;
         }
+        if (disconnected) {
+            request->finish(cameraDisconnectedError());
+            return;
+        }
         pending[request.get()] = Pending{request, endOf(*request, start, size), ++nextSerial};
         readNext(request.get());
     }
@@ -121,6 +130,7 @@ struct CameraVideoStream::State : std::enable_shared_from_this<State> {
             return;
         }
         const std::int64_t length = std::min(remaining, pieceBytes);
+        const std::int64_t read = entry->second.awaited = ++nextRead;
         reader(path, start, length,
                [weak = weak_from_this(), id, serial = entry->second.serial, start,
                 length](std::optional<QByteArray> data, std::optional<PivraError> failure) mutable {
@@ -131,6 +141,11 @@ struct CameraVideoStream::State : std::enable_shared_from_this<State> {
                        });
                    }
                });
+        strand.postAfter(answerLimit, [weak = weak_from_this(), id, read] {
+            if (const std::shared_ptr<State> self = weak.lock()) {
+                self->answerOverdue(id, read);
+            }
+        });
     }
 
     void pieceArrived(const CameraLoadingRequest* id, int serial, std::int64_t start, std::int64_t length,
@@ -140,6 +155,7 @@ struct CameraVideoStream::State : std::enable_shared_from_this<State> {
         if (stopped || entry == pending.end() || entry->second.serial != serial) {
             return;
         }
+        entry->second.awaited = 0; // one read at a time: this one
         CameraLoadingRequest& request = *entry->second.request;
         if (!request.wantsData() || request.currentOffset() != start) {
             return;
@@ -154,13 +170,30 @@ struct CameraVideoStream::State : std::enable_shared_from_this<State> {
         held->finish(failure ? *failure : error(QStringLiteral("The iPhone stopped sending video data.")));
     }
 
+    // The device has not answered a read in time: it is taken for gone,
+    // for every request, as it would be had it said so.
+    void answerOverdue(const CameraLoadingRequest* id, std::int64_t read)
+    {
+        const auto entry = pending.find(id);
+        if (entry == pending.end() || entry->second.awaited != read) {
+            return;
+        }
+        disconnected = true;
+        finishAll(cameraDisconnectedError());
+    }
+
     void invalidate()
     {
         stopped = true;
-        const auto stopping = std::move(pending);
+        finishAll(error(QStringLiteral("Video playback stopped.")));
+    }
+
+    void finishAll(const PivraError& failure)
+    {
+        const auto ending = std::move(pending);
         pending.clear();
-        for (const auto& entry : stopping) {
-            entry.second.request->finish(error(QStringLiteral("Video playback stopped.")));
+        for (const auto& entry : ending) {
+            entry.second.request->finish(failure);
         }
     }
 };
@@ -179,8 +212,8 @@ CameraVideoStream::Reader CameraVideoStream::managerReader(CameraSourceManager* 
     };
 }
 
-CameraVideoStream::CameraVideoStream(const MediaItem& item, Reader reader)
-    : state_(std::make_shared<State>(item, std::move(reader)))
+CameraVideoStream::CameraVideoStream(const MediaItem& item, Reader reader, std::chrono::milliseconds answerLimit)
+    : state_(std::make_shared<State>(item, std::move(reader), answerLimit))
 {
 }
 

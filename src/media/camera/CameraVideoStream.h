@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -68,6 +69,10 @@ public:
 // Reader completions may arrive on any thread and are moved to the strand
 // too; a late one (its request cancelled, finished, or the stream gone or
 // invalidated) is dropped.
+//
+// A device that stops answering would leave its requests, and whoever waits
+// for them, waiting for good: a read not answered within the stream's answer
+// limit counts the device as disconnected.
 class CameraVideoStream {
 public:
     // Bytes of the file at `path`: completes exactly once, on any thread,
@@ -77,13 +82,17 @@ public:
 
     static constexpr std::int64_t pieceBytes = 262144;
     static constexpr int rangeErrorCode = 2;
+    // How long one read of the device may go unanswered.
+    static constexpr std::chrono::milliseconds deviceAnswerLimit = std::chrono::seconds(30);
 
     // Reads through `manager` on the GUI thread, where it lives, or through
     // the program's one (CameraSourceManager::shared(), taken there) when none
     // is given. A given manager must outlive every read made through it.
     static Reader managerReader(CameraSourceManager* manager = nullptr);
 
-    CameraVideoStream(const MediaItem& item, Reader reader);
+    // `answerLimit`: deviceAnswerLimit, shorter in tests.
+    CameraVideoStream(const MediaItem& item, Reader reader,
+                      std::chrono::milliseconds answerLimit = deviceAnswerLimit);
     // Invalidates, so no request is left waiting, and waits for the work
     // queued before: the reader is not called afterwards. Not from within a
     // request's own methods, which run on the strand.
@@ -99,7 +108,9 @@ public:
     const QString& contentType() const;
 
     // Takes a request: refused after invalidate(); otherwise answered and
-    // finished, unless cancelled first. The stream holds it until then.
+    // finished, unless cancelled first. The stream holds it until then. Once
+    // a read has gone unanswered for the answer limit, every request waiting
+    // for bytes, and every later one, finishes with cameraDisconnectedError().
     void load(std::shared_ptr<CameraLoadingRequest> request);
     // Forgets the request without finishing it; its read in flight is let run
     // and its answer dropped.

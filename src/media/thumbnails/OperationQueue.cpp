@@ -23,13 +23,32 @@ OperationQueue::~OperationQueue()
 std::shared_ptr<QueueOperation> OperationQueue::add(std::function<void()> work, OperationUrgency urgency)
 {
     auto operation = std::make_shared<QueueOperation>(std::move(work));
+    enqueue(operation, urgency);
+    return operation;
+}
+
+std::shared_ptr<QueueOperation> OperationQueue::add(
+    std::function<void(const std::shared_ptr<QueueOperation>& self)> work, OperationUrgency urgency)
+{
+    auto operation = std::make_shared<QueueOperation>(nullptr);
+    // Held weakly, or the operation would own itself; it lives while it runs.
+    operation->work_ = [work = std::move(work), self = std::weak_ptr(operation)] {
+        if (const std::shared_ptr<QueueOperation> running = self.lock()) {
+            work(running);
+        }
+    };
+    enqueue(operation, urgency);
+    return operation;
+}
+
+void OperationQueue::enqueue(const Operation& operation, OperationUrgency urgency)
+{
     std::lock_guard lock(mutex_);
     if (closing_) {
-        return operation; // never runs, as if cancelled by the queue's end
+        return; // never runs, as if cancelled by the queue's end
     }
     (urgency == OperationUrgency::urgent ? urgent_ : normal_).push_back(operation);
     startRunnersLocked();
-    return operation;
 }
 
 void OperationQueue::setSuspended(bool suspended)

@@ -52,6 +52,10 @@ public:
 
     std::shared_ptr<QueueOperation> add(std::function<void()> work,
                                         OperationUrgency urgency = OperationUrgency::normal);
+    // The same for work that outlives its run and asks later whether it is
+    // still wanted: it gets its own operation, which it may keep.
+    std::shared_ptr<QueueOperation> add(std::function<void(const std::shared_ptr<QueueOperation>& self)> work,
+                                        OperationUrgency urgency = OperationUrgency::normal);
 
     void setSuspended(bool suspended);
     bool isSuspended() const;
@@ -68,6 +72,7 @@ public:
 private:
     using Operation = std::shared_ptr<QueueOperation>;
 
+    void enqueue(const Operation& operation, OperationUrgency urgency);
     // Takes the next operation this queue may start now, or none. Caller holds mutex_.
     Operation takeNextLocked();
     void startRunnersLocked();

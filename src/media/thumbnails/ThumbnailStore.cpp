@@ -1,7 +1,6 @@
 #include "media/thumbnails/ThumbnailStore.h"
 
 #include "media/camera/CameraItemPaths.h"
-#include "media/camera/CameraPreviewKey.h"
 #include "media/camera/CameraSourceManager.h"
 #include "media/thumbnails/MediaKey.h"
 #include "media/thumbnails/ThumbnailCacheBudget.h"
@@ -155,14 +154,16 @@ void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QStr
     finish(rendering, key, saved);
 }
 
-bool ThumbnailStore::joinProduction(const QString& requestKey, ThumbnailCompletion completion)
+bool ThumbnailStore::joinProduction(const QString& requestKey, ThumbnailCompletion completion,
+                                    std::shared_ptr<const QueueOperation> operation)
 {
+    Waiter waiter{std::move(completion), std::move(operation)};
     std::lock_guard guard(lock_);
     if (const auto found = pending_.find(requestKey); found != pending_.end()) {
-        found->push_back(std::move(completion));
+        found->push_back(std::move(waiter));
         return false;
     }
-    pending_.insert(requestKey, {std::move(completion)});
+    pending_.insert(requestKey, {std::move(waiter)});
     return true;
 }
 
@@ -171,7 +172,7 @@ void ThumbnailStore::finish(const Rendering& rendering, const QString& requestKe
     if (saved && !rendering.image.isNull()) {
         memory_.insert(requestKey, rendering.image);
     }
-    std::vector<ThumbnailCompletion> waiting;
+    std::vector<Waiter> waiting;
     {
         std::lock_guard guard(lock_);
         waiting = pending_.take(requestKey);
@@ -181,10 +182,17 @@ void ThumbnailStore::finish(const Rendering& rendering, const QString& requestKe
     onMain([waiting = std::move(waiting), image = rendering.image, standIn = std::move(standIn),
             key = std::move(key)] {
         const QImage shown = standIn.isEmpty() ? image : ThumbnailRenderer::standInImage(standIn, gridPixels);
-        for (const ThumbnailCompletion& completion : waiting) {
-            completion(shown, key);
+        for (const Waiter& waiter : waiting) {
+            waiter.answer(shown, key);
         }
     });
+}
+
+void ThumbnailStore::Waiter::answer(const QImage& image, const std::optional<QString>& key) const
+{
+    if (wanted()) {
+        completion(image, key);
+    }
 }
 
 bool ThumbnailStore::copyLegacyThumbnail(const MediaItem& item, const QString& destination) const
@@ -228,8 +236,7 @@ std::shared_ptr<QueueOperation> ThumbnailStore::request(const MediaItem& item, i
     assertMainThread();
     auto imageOnly = [completion](const QImage& image, const std::optional<QString>&) { completion(image); };
     if (isCameraItem(item)) {
-        requestCameraPreview(item, pixels, std::move(imageOnly));
-        return nullptr;
+        return requestCameraPreview(item, pixels, true, std::move(imageOnly));
     }
     if (pixels == gridPixels) {
         return ensure(item, true, std::move(imageOnly));
@@ -288,99 +295,9 @@ ThumbnailStore::PrepareAwaiter ThumbnailStore::prepare(const MediaItem& item)
 void ThumbnailStore::startPreparation(const MediaItem& item, ThumbnailCompletion completion)
 {
     if (isCameraItem(item)) {
-        requestCameraPreview(item, gridPixels, std::move(completion));
+        requestCameraPreview(item, gridPixels, false, std::move(completion)); // never withdrawn
     } else {
         ensure(item, false, std::move(completion));
-    }
-}
-
-void ThumbnailStore::requestCameraPreview(const MediaItem& item, int pixels, ThumbnailCompletion completion)
-{
-    const QString key = cameraPreviewKey(item, pixels);
-    if (pixels == gridPixels) {
-        if (const QImage image = memory_.image(key); !image.isNull()) {
-            completion(image, key);
-            return;
-        }
-    }
-    displayQueue_->add([this, item, pixels, key, destination = cameraPreviewFile(locations_, key, pixels),
-                        completion = std::move(completion)] {
-        loadCameraPreview(item, pixels, key, destination, completion);
-    });
-}
-
-void ThumbnailStore::loadCameraPreview(const MediaItem& item, int pixels, const QString& key,
-                                       const QString& destination, const ThumbnailCompletion& completion)
-{
-    const bool grid = pixels == gridPixels;
-    // A grid-sized preview looks at the disk only once it owns the key, so a
-    // producer that finished a moment ago is never repeated; the disk answers
-    // without the device, so stored previews outlive its connection.
-    if (grid && !joinProduction(key, completion)) {
-        return;
-    }
-    if (QImage cached = grid ? loadCachedImage(destination) : loadViewerFile(destination); !cached.isNull()) {
-        endCameraPreview(cached, pixels, key, completion);
-        return;
-    }
-    onMain([presence = presence_, path = item.path(), pixels, key, destination, completion] {
-        ThumbnailStore* store = nullptr;
-        {
-            const std::lock_guard guard(presence->mutex);
-            store = presence->store;
-        }
-        // Stores are destroyed on the GUI thread, so this one stays while it works here.
-        if (store != nullptr) {
-            store->askCameraDevice(path, pixels, key, destination, completion);
-        }
-    });
-}
-
-void ThumbnailStore::askCameraDevice(const QString& path, int pixels, const QString& key, const QString& destination,
-                                     const ThumbnailCompletion& completion)
-{
-    if (cameraSources_ == nullptr) {
-        endCameraPreview({}, pixels, key, completion);
-        return;
-    }
-    // The answer comes on the device's thread, or at once for a path the
-    // manager does not know; decoding and writing go to the visible queue.
-    cameraSources_->requestPreview(path, pixels, [presence = presence_, pixels, key, destination,
-                                                  completion](std::optional<QByteArray> data) {
-        const std::lock_guard guard(presence->mutex);
-        if (ThumbnailStore* store = presence->store) {
-            store->displayQueue_->add([store, data = std::move(data), pixels, key, destination, completion] {
-                store->storeCameraPreview(data, pixels, key, destination, completion);
-            });
-        }
-    });
-}
-
-void ThumbnailStore::storeCameraPreview(const std::optional<QByteArray>& data, int pixels, const QString& key,
-                                        const QString& destination, const ThumbnailCompletion& completion)
-{
-    QImage image;
-    try {
-        if (data) {
-            image = QImage::fromData(*data);
-        }
-        const bool saved = pixels == gridPixels ? persist(image, destination) : persistViewerFile(image, destination);
-        if (!saved) {
-            image = QImage(); // shown only when kept, so what shows now still shows once the device is gone
-        }
-    } catch (...) {
-        image = QImage(); // whatever failed, everyone waiting still hears back
-    }
-    endCameraPreview(image, pixels, key, completion);
-}
-
-void ThumbnailStore::endCameraPreview(const QImage& image, int pixels, const QString& key,
-                                      const ThumbnailCompletion& completion)
-{
-    if (pixels == gridPixels) {
-        finish({image, {}}, key, !image.isNull());
-    } else {
-        answerLater(completion, image, std::nullopt);
     }
 }
 

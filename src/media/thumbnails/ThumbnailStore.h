@@ -34,6 +34,7 @@ using ThumbnailCompletion = std::function<void(const QImage& image, const std::o
 using PreviewCompletion = std::function<void(const QImage& image)>;
 
 class CameraSourceManager;
+struct CameraPreviewDemand;
 
 struct ThumbnailStoreLimits {
     std::int64_t memoryCost = std::int64_t(256) << 20;    // decoded pixels kept in memory
@@ -43,8 +44,9 @@ struct ThumbnailStoreLimits {
 // Finds, renders, caches and stores the small images of the program: grid
 // thumbnails named by media key (in memory and in the grid store), the
 // viewer's larger previews (in the cache folder), and previews of items on
-// connected devices, which the device draws and which are named by their
-// camera key (CameraPreviewKey.h) and stored like the others by size.
+// connected devices, named by their camera key (CameraPreviewKey.h) and
+// stored like the others by size: the device's own thumbnail at the grid's
+// size, and anything larger drawn here from the original.
 //
 // One lock guards the source roots, the known-key memo and the lists of
 // completions waiting for a key in production. It is held only for short
@@ -54,7 +56,9 @@ struct ThumbnailStoreLimits {
 // Requests for one key at the same time are coalesced: the first operation
 // that finds the key's grid file missing produces it, later ones leave their
 // completion on its list, and every completion on the list is answered once,
-// in the order they came, when the production ends, whatever its outcome.
+// in the order they came, when the production ends, whatever its outcome;
+// only a device preview's asker withdraws by cancelling its operation, and is
+// then never answered.
 class ThumbnailStore {
 public:
     // The program's store, under the user's data and cache folders. Created on
@@ -81,8 +85,10 @@ public:
     // What views ask: 420 pixels is the grid thumbnail; any other size is a
     // viewer preview, made on the preparation queue ahead of waiting
     // background work, cached on disk by item, time and size, never kept in
-    // memory and never cancelled. Device items ask their device (below).
-    // GUI thread.
+    // memory and never cancelled. Device items ask their device (below), and
+    // cancelling their operation withdraws the request: it is never
+    // answered, and unless another request waits for the same preview, the
+    // device is not asked. GUI thread.
     std::shared_ptr<QueueOperation> request(const MediaItem& item, int pixels, PreviewCompletion completion);
 
     class PrepareAwaiter;
@@ -121,15 +127,28 @@ public:
 
     // Building blocks of every producer of a keyed thumbnail (the camera
     // previews use them too). joinProduction leaves the completion for the
-    // key and answers whether the caller is the one to produce it; the
-    // producer then ends with finish, which remembers a saved image and
-    // answers every waiting completion on the GUI thread with (image, key when
+    // key and answers whether the caller is the one to produce it; with an
+    // operation, cancelling it withdraws the completion. The producer then
+    // ends with finish, which remembers a saved image and answers every
+    // waiting completion not withdrawn on the GUI thread with (image, key when
     // saved). An unsaved rendering is still shown, without a key; a stand-in
     // icon is drawn there for a file nothing could render.
-    bool joinProduction(const QString& requestKey, ThumbnailCompletion completion);
+    bool joinProduction(const QString& requestKey, ThumbnailCompletion completion,
+                        std::shared_ptr<const QueueOperation> operation = nullptr);
     void finish(const Rendering& rendering, const QString& requestKey, bool saved);
 
 private:
+    // A completion and the operation of the request it answers, if cancelling
+    // that withdraws it.
+    struct Waiter {
+        ThumbnailCompletion completion;
+        std::shared_ptr<const QueueOperation> operation;
+
+        bool wanted() const { return !operation || !operation->isCancelled(); }
+        // On the GUI thread; nothing once withdrawn.
+        void answer(const QImage& image, const std::optional<QString>& key) const;
+    };
+
     void produceGridThumbnail(const MediaItem& item, const std::optional<QString>& candidate, bool loadImage,
                               const ThumbnailCompletion& completion);
     void produceOwnedGridThumbnail(const MediaItem& item, const QString& key);
@@ -141,21 +160,28 @@ private:
     bool persistViewerFile(const QImage& image, const QString& file) const;
     void startPreparation(const MediaItem& item, ThumbnailCompletion completion);
 
-    // Device previews. A grid-sized one is coalesced by camera key like a grid
-    // thumbnail and answered with its key; other sizes are answered alone,
-    // without a key. The way is: the caller's thread (memory), the visible
-    // queue (disk), the GUI thread (the manager), the device's thread, the
-    // visible queue again (decoding and writing). Each request is answered
-    // once, whatever the device does; a preview that cannot be written counts
+    // Device previews (ThumbnailStoreCamera.cpp). A grid-sized one is the
+    // device's thumbnail, coalesced by camera key like a grid thumbnail and
+    // answered with its key; other sizes are drawn from the original and
+    // answered alone, without a key. The way is: the caller's thread
+    // (memory), the visible queue (disk), the GUI thread (the manager), the
+    // device's thread, the visible queue again (decoding or drawing, and
+    // writing). Each request is answered once, whatever the device does,
+    // unless every asker withdrew; a preview that cannot be written counts
     // as none.
-    void requestCameraPreview(const MediaItem& item, int pixels, ThumbnailCompletion completion);
-    void loadCameraPreview(const MediaItem& item, int pixels, const QString& key, const QString& destination,
-                           const ThumbnailCompletion& completion);
-    void askCameraDevice(const QString& path, int pixels, const QString& key, const QString& destination,
-                         const ThumbnailCompletion& completion);
-    void storeCameraPreview(const std::optional<QByteArray>& data, int pixels, const QString& key,
-                            const QString& destination, const ThumbnailCompletion& completion);
-    void endCameraPreview(const QImage& image, int pixels, const QString& key, const ThumbnailCompletion& completion);
+    struct CameraPreview;
+    using CameraStep = std::function<void(ThumbnailStore& store)>;
+    std::shared_ptr<QueueOperation> requestCameraPreview(const MediaItem& item, int pixels, bool visible,
+                                                         ThumbnailCompletion completion);
+    void loadCameraPreview(const std::shared_ptr<CameraPreview>& preview);
+    void askCameraDevice(const std::shared_ptr<CameraPreview>& preview);
+    void drawCameraPreview(const std::shared_ptr<CameraPreview>& preview);
+    void takeDeviceThumbnail(const std::shared_ptr<CameraPreview>& preview, const std::optional<QByteArray>& data);
+    void renderCameraCopy(const CameraPreview& preview, const QString& copy);
+    void keepCameraPreview(const CameraPreview& preview, QImage image);
+    void endCameraPreview(const CameraPreview& preview, const QImage& image);
+    bool stillWanted(CameraPreview& preview);
+    CameraPreviewDemand demandFor(const std::shared_ptr<CameraPreview>& preview) const;
 
     // Lets work that outlives a call (a device's answer, a step posted to the
     // GUI thread) reach the store only while it exists. The destructor clears
@@ -165,6 +191,11 @@ private:
         ThumbnailStore* store;
         std::mutex mutex;
     };
+
+    // `step` on the GUI thread or the visible queue, if the store is still
+    // there then; callable from any thread.
+    static void onMainWithStore(const std::shared_ptr<Presence>& presence, CameraStep step);
+    static void onDisplayQueue(const std::shared_ptr<Presence>& presence, CameraStep step);
 
     struct KnownKey {
         Timestamp modifiedAt;
@@ -180,7 +211,7 @@ private:
     mutable std::mutex lock_;
     QHash<QUuid, QString> sourceRoots_;
     QHash<QString, KnownKey> knownKeys_;
-    QHash<QString, std::vector<ThumbnailCompletion>> pending_;
+    QHash<QString, std::vector<Waiter>> pending_;
 
     CameraSourceManager* cameraSources_ = nullptr; // GUI thread only
     const std::shared_ptr<Presence> presence_;

@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <optional>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -24,6 +26,7 @@ namespace {
 
 constexpr int longestSide = 640;               // pixels: the clip's longer side at most
 constexpr double longestSeconds = 3.0;         // of the video's start
+constexpr double keyFrameSeconds = 1.0;        // key frames at most this far apart
 constexpr std::int64_t bitRate = 450'000;      // bits per second, on average
 constexpr AVRational fallbackFrameRate{30, 1}; // for a track that declares none
 // Decoding threads per clip: decoding is most of a 4K HEVC clip's work. Four
@@ -36,7 +39,8 @@ constexpr int decodingThreads = 4;
 // bit rate "veryfast" draws visibly finer than "ultrafast" for twice the
 // time, about a second of processor per clip, and "faster" adds nothing to
 // it. Closed groups of pictures make every key frame a point a player can
-// start from.
+// start from. Key frames are placed by time (see ClipWriter), as IDR frames;
+// x265's own, by its frame count or at a scene cut, only come in between.
 constexpr const char* x265Preset = "veryfast";
 constexpr const char* x265Params = "log-level=error:open-gop=0:pools=2:frame-threads=1";
 
@@ -69,6 +73,12 @@ using Owned = std::unique_ptr<Type, Release>;
 // Scales, encodes and writes the frames of one clip, in the order they are
 // shown. The encoder's time base is the source track's, so frame times need
 // no conversion beyond moving the first to 0.
+//
+// Frames come at any rate (phones lower theirs in dim light), so a count of
+// frames measures no time: each frame is held until the next one's time is
+// known, which gives its length (the last one lasts until the clip's end)
+// and whether it must be a key frame, so that none is more than a second
+// from the next key frame or from the end.
 class ClipWriter {
 public:
     ClipWriter(const QString& destination, const VideoDecoder& source, QSize size, double seconds);
@@ -82,27 +92,37 @@ public:
 private:
     void openEncoder(const VideoDecoder& source, QSize size);
     void openOutput(const QString& destination, const AVStream& source);
+    // Encodes the held picture, which is shown until `next`.
+    void send(std::int64_t next);
+    // Encodes a picture, or the end when null, and writes the packets that
+    // come out, each once the next is out.
     void encode(const AVFrame* picture);
+    void write(AVPacket& packet);
 
     Owned<AVCodecContext> encoder_;
     Owned<AVFormatContext> output_;
     Owned<SwsContext> scaler_;
-    Owned<AVFrame> picture_{av_frame_alloc()};
+    Owned<AVFrame> picture_{av_frame_alloc()}; // the frame held, scaled
     Owned<AVPacket> packet_{av_packet_alloc()};
+    Owned<AVPacket> unwritten_{av_packet_alloc()}; // the last packet out, once firstDts_ is set
     AVStream* stream_ = nullptr;
-    std::int64_t end_ = 0;        // the clip's end, in the encoder's time base
-    std::int64_t frameTicks_ = 1; // one frame's length at the track's frame rate
-    std::int64_t lastPts_ = -1;
-    int written_ = 0; // packets in the file
+    // In the encoder's time base:
+    std::int64_t end_ = 0; // the clip's end
+    std::int64_t keyFrameTicks_ = 1;
+    std::int64_t lastPts_ = -1; // the frame held, when holding_
+    std::optional<std::int64_t> lastKey_;
+    std::map<std::int64_t, std::int64_t> lengths_; // of the frames sent whose packets are not out, by time
+    std::optional<std::int64_t> firstDts_;
+    bool holding_ = false;
 };
 
 ClipWriter::ClipWriter(const QString& destination, const VideoDecoder& source, QSize size, double seconds)
 {
-    require(picture_ && packet_);
+    require(picture_ && packet_ && unwritten_);
     openEncoder(source, size);
     openOutput(destination, *source.stream());
     end_ = std::llround(seconds / av_q2d(encoder_->time_base));
-    frameTicks_ = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(encoder_->framerate), encoder_->time_base));
+    keyFrameTicks_ = std::llround(keyFrameSeconds / av_q2d(encoder_->time_base));
     picture_->format = encoder_->pix_fmt;
     picture_->width = encoder_->width;
     picture_->height = encoder_->height;
@@ -125,12 +145,8 @@ void ClipWriter::openEncoder(const VideoDecoder& source, QSize size)
     encoder->height = size.height();
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     encoder->time_base = stream->time_base;
-    encoder->framerate = rate;
+    encoder->framerate = rate; // what x265 spreads the bit rate over
     encoder->bit_rate = bitRate;
-    // Whole frames per second, rounded down, so that key frames are never
-    // more than a second apart (29.97 frames per second: every 29).
-    encoder->gop_size = std::max(1, static_cast<int>(std::floor(av_q2d(rate))));
-    encoder->keyint_min = encoder->gop_size;
     encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // The pixels keep their shape and the colours their meaning: scaling and
     // dropping to 8 bits change neither.
@@ -143,6 +159,7 @@ void ClipWriter::openEncoder(const VideoDecoder& source, QSize size)
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", x265Preset, 0);
     av_dict_set(&options, "x265-params", x265Params, 0);
+    av_dict_set(&options, "forced-idr", "1", 0);
     const int opened = avcodec_open2(encoder, codec, &options);
     av_dict_free(&options);
     require(opened >= 0);
@@ -177,6 +194,12 @@ void ClipWriter::openOutput(const QString& destination, const AVStream& source)
 
 void ClipWriter::add(const AVFrame& frame, double seconds)
 {
+    // Frames whose times collide are kept, one tick apart, where a muxer
+    // would refuse them.
+    const std::int64_t pts = std::max<std::int64_t>(lastPts_ + 1, std::llround(seconds / av_q2d(encoder_->time_base)));
+    if (holding_) {
+        send(pts);
+    }
     // The frame's own size and format, which may change within a track.
     scaler_.reset(sws_getCachedContext(scaler_.release(), frame.width, frame.height,
                                        static_cast<AVPixelFormat>(frame.format), picture_->width, picture_->height,
@@ -187,19 +210,37 @@ void ClipWriter::add(const AVFrame& frame, double seconds)
     require(sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, picture_->data,
                       picture_->linesize)
             > 0);
-    // Frames whose times collide are kept, one tick apart, where a muxer
-    // would refuse them.
-    lastPts_ = std::max<std::int64_t>(lastPts_ + 1, std::llround(seconds / av_q2d(encoder_->time_base)));
-    picture_->pts = lastPts_;
+    picture_->pts = lastPts_ = pts;
+    holding_ = true;
+}
+
+void ClipWriter::send(std::int64_t next)
+{
+    const std::int64_t pts = picture_->pts;
+    const bool key = !lastKey_ || next - *lastKey_ > keyFrameTicks_;
+    if (key) {
+        lastKey_ = pts;
+    }
+    picture_->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    lengths_[pts] = next - pts;
     encode(picture_.get());
 }
 
 void ClipWriter::finish()
 {
+    if (holding_) {
+        send(std::max(end_, lastPts_ + 1));
+    }
     encode(nullptr);
-    if (written_ == 0) {
+    if (!firstDts_) {
         fail(VideoError::Kind::writeFailed);
     }
+    // A track lasts as long as its samples' lengths add up to, and those are
+    // the steps between their decoding times, save the last one's own. With
+    // frames reordered, the last decoded is seldom the last shown, so its
+    // length is stretched to close the track at the clip's end.
+    unwritten_->duration = std::max(unwritten_->duration, end_ - (unwritten_->dts - *firstDts_));
+    write(*unwritten_);
     require(av_write_trailer(output_.get()) >= 0 && avio_closep(&output_->pb) >= 0);
 }
 
@@ -212,16 +253,24 @@ void ClipWriter::encode(const AVFrame* picture)
             return;
         }
         require(received >= 0);
-        // x265 gives packets no length; the last frame's sets the clip's
-        // duration, which ends where the time read ends.
-        if (packet_->duration <= 0) {
-            packet_->duration = packet_->pts < end_ ? std::min(frameTicks_, end_ - packet_->pts) : frameTicks_;
+        // x265 gives packets no length: each lasts as long as its frame is shown.
+        const auto length = lengths_.extract(packet_->pts);
+        require(!length.empty());
+        packet_->duration = length.mapped();
+        if (firstDts_) {
+            write(*unwritten_);
+        } else {
+            firstDts_ = packet_->dts;
         }
-        av_packet_rescale_ts(packet_.get(), encoder_->time_base, stream_->time_base);
-        packet_->stream_index = stream_->index;
-        require(av_interleaved_write_frame(output_.get(), packet_.get()) >= 0);
-        ++written_;
+        av_packet_move_ref(unwritten_.get(), packet_.get());
     }
+}
+
+void ClipWriter::write(AVPacket& packet)
+{
+    av_packet_rescale_ts(&packet, encoder_->time_base, stream_->time_base);
+    packet.stream_index = stream_->index;
+    require(av_interleaved_write_frame(output_.get(), &packet) >= 0);
 }
 
 } // namespace

@@ -88,12 +88,12 @@ int VideoDecoder::rotation() const
 
 std::optional<double> VideoDecoder::duration() const
 {
-    if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
-        return stream_->duration * av_q2d(stream_->time_base);
-    }
     const AVFormatContext* input = input_.get();
     if (input->duration != AV_NOPTS_VALUE && input->duration > 0) {
         return static_cast<double>(input->duration) / AV_TIME_BASE;
+    }
+    if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
+        return stream_->duration * av_q2d(stream_->time_base);
     }
     return std::nullopt;
 }

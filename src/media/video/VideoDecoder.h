@@ -50,8 +50,10 @@ public:
     // The display rotation in clockwise degrees, 0, 90, 180 or 270, from the
     // track's display matrix (0 without one).
     int rotation() const;
-    // The track's length in seconds (the container's when the track has none),
-    // when it is known.
+    // The file's length in seconds (the track's when the file does not say),
+    // when it is known. A track may end where its last frame starts, when
+    // the file gives that frame no length of its own; the file lasts until
+    // the frame's end.
     std::optional<double> duration() const;
     // Frames per second as the track declares or FFmpeg guesses it; 0/1 when
     // neither knows.

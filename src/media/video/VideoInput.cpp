@@ -3,7 +3,6 @@
 #include "media/MediaLibraries.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -70,13 +69,17 @@ void freeSourceIO(AVIOContext* io)
     }
 }
 
-// Opens `context` (allocated, maybe with its own I/O) as `url`.
-VideoInput openContext(AVFormatContext* context, const QByteArray& url, const AVInputFormat* format)
+// Opens `context` (allocated, maybe with its own I/O) as `url`. FFmpeg picks
+// the demuxer by probing the first bytes; the name's extension only adds to
+// the score of the formats it names, so a file whose name misleads (an MP4
+// named ".m4v", which FFmpeg's raw MPEG-4 demuxer claims) still opens as
+// what it holds.
+VideoInput openContext(AVFormatContext* context, const QByteArray& url)
 {
     AVDictionary* options = nullptr;
     av_dict_set(&options, "probesize", probeSize, 0);
     av_dict_set(&options, "analyzeduration", analyzeDuration, 0);
-    const int status = avformat_open_input(&context, url.constData(), format, &options);
+    const int status = avformat_open_input(&context, url.constData(), nullptr, &options);
     av_dict_free(&options);
     if (status < 0) {
         return nullptr; // avformat_open_input frees the context on failure, though not its own I/O
@@ -96,7 +99,7 @@ void VideoInputCloser::operator()(AVFormatContext* context) const
 VideoInput openVideoInput(const QString& path)
 {
     initializeMediaLibraries();
-    return openContext(nullptr, QFile::encodeName(path), nullptr);
+    return openContext(nullptr, QFile::encodeName(path));
 }
 
 VideoInput openVideoInput(std::unique_ptr<VideoByteSource> source, const QString& name)
@@ -120,11 +123,7 @@ VideoInput openVideoInput(std::unique_ptr<VideoByteSource> source, const QString
     }
     context->pb = io;
     context->flags |= AVFMT_FLAG_CUSTOM_IO;
-    // The demuxer the extension names, when there is one, spares probing
-    // reads; the name still counts in the probe otherwise.
-    const QByteArray extension = QFileInfo(name).suffix().toLower().toUtf8();
-    const AVInputFormat* format = extension.isEmpty() ? nullptr : av_find_input_format(extension.constData());
-    VideoInput input = openContext(context, QFile::encodeName(name), format);
+    VideoInput input = openContext(context, QFile::encodeName(name));
     if (input == nullptr) {
         freeSourceIO(io);
     }

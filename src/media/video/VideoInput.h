@@ -36,8 +36,9 @@ public:
     virtual int read(std::int64_t offset, std::uint8_t* buffer, int length) = 0;
 };
 
-// Opens a container read from `source`, like openVideoInput(path); `name`
-// is the file name whose extension tells the demuxer what to expect.
+// Opens a container read from `source`, like openVideoInput(path). `name` is
+// the file name: its extension is only a hint to the probe, which goes by
+// the content.
 VideoInput openVideoInput(std::unique_ptr<VideoByteSource> source, const QString& name);
 
 // The first video track, leaving out cover art, which the mov demuxer shows as

@@ -47,7 +47,7 @@ struct CameraFileInfo {
     QString name;   // the name in that folder; folder and name identify the file
     std::optional<QString> originalFilename;
     QString mimeType; // empty when the device does not say
-    std::optional<double> exifCreationDate;
+    std::optional<double> exifCreationDate; // the capture date the file records: Exif, or a video's container
     std::optional<double> creationDate;
     std::optional<double> fileCreationDate;
     std::optional<double> modificationDate;
@@ -102,10 +102,22 @@ using CameraThumbnailCompletion = std::function<void(std::optional<QByteArray> d
 // before thumbnails and listings.
 enum class CameraReadPurpose { stream, copy };
 
+// How a preview request (a thumbnail, a movie's head) waits among the
+// preview requests of its device that have not started. One a view waits
+// for goes ahead of all of them, so the newest is served first: it is what
+// the user has just scrolled to, while the older ones may be out of sight by
+// now. Background ones (preparation) queue behind those, in turn. A request
+// no longer wanted when its turn comes is dropped before the device is asked
+// and completes with no data.
+struct CameraPreviewDemand {
+    bool visible = false;
+    std::function<bool()> wanted; // asked on the device's thread; empty: always wanted
+};
+
 // The device layer itself. Its methods are called on the GUI thread, except
-// read and requestThumbnail, which may be called from any thread (an export
-// asks for its next chunk from the completion of the last). It must outlive
-// every request made of it.
+// read, requestThumbnail and readMovieHead, which may be called from any
+// thread (an export asks for its next chunk from the completion of the last).
+// It must outlive every request made of it.
 class CameraBackend {
 public:
     virtual ~CameraBackend() = default;
@@ -118,16 +130,26 @@ public:
     // The answer arrives later as sessionOpened.
     virtual void requestOpenSession(CameraDeviceId device) = 0;
     virtual CameraCatalog catalog(CameraDeviceId device) const = 0;
+    // Lists the files of a device with an open session again, for devices
+    // that announce no changes; the listing arrives as catalogChanged.
+    virtual void refreshCatalog(CameraDeviceId device) = 0;
 
     // Up to `length` bytes at `offset`. Fewer bytes than asked is no error; at
     // or past the end of the file the data is empty. A device that can only
     // fetch whole files serves the ranges from its own copy.
     virtual void read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset, std::int64_t length,
                       CameraReadPurpose purpose, CameraReadCompletion completion) = 0;
-    // A thumbnail no larger than `maxPixels` on its longer side where the
-    // device can scale it; none when the device has none.
+    // The device's own thumbnail of the file, no larger than `maxPixels` on
+    // its longer side where the device can scale it; none when the device
+    // has none (nothing is drawn here).
     virtual void requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,
-                                  CameraThumbnailCompletion completion) = 0;
+                                  const CameraPreviewDemand& demand, CameraThumbnailCompletion completion) = 0;
+    // A movie's first few MiB made into a small movie of their own, for a
+    // poster frame without reading the whole file (readMovieHead() in
+    // MovieHead.h); none when they cannot be read. A preview request, like
+    // the thumbnail.
+    virtual void readMovieHead(CameraDeviceId device, const CameraFileInfo& file, const CameraPreviewDemand& demand,
+                               CameraThumbnailCompletion completion) = 0;
 };
 
 } // namespace pivra

@@ -15,13 +15,18 @@ DeviceWorker::~DeviceWorker()
     thread_.join();
 }
 
-bool DeviceWorker::enqueue(Priority priority, Job& job)
+bool DeviceWorker::enqueue(Priority priority, Job& job, Place place)
 {
     const std::lock_guard lock(mutex_);
     if (closed_) {
         return false;
     }
-    queues_[std::size_t(priority)].push_back(std::move(job));
+    std::deque<Job>& queue = queues_[std::size_t(priority)];
+    if (place == Place::first) {
+        queue.push_front(std::move(job));
+    } else {
+        queue.push_back(std::move(job));
+    }
     wake_.notify_one();
     return true;
 }
@@ -71,7 +76,11 @@ void DeviceWorker::run(const std::function<void()>& tearDown)
             next = std::move(queues_[std::size_t(index)].front());
             queues_[std::size_t(index)].pop_front();
         }
-        next.run();
+        if (next.wanted && !next.wanted()) {
+            next.abandon(); // withdrawn while it waited: the device is not asked
+        } else {
+            next.run();
+        }
     }
     tearDown();
 }

@@ -12,18 +12,25 @@ namespace pivra {
 // The one thread that talks to one device, since a device session may only
 // be used from one thread. Jobs wait in a queue per priority and the most
 // urgent runs next, so a read is never stuck behind a long listing, which is
-// why a listing is queued as many small steps.
+// why a listing is queued as many small steps. Within a priority jobs wait in
+// turn, unless one is queued first: then it goes ahead of every job waiting
+// there (never of the one running), so among such jobs the newest runs first.
 //
 // Every job has two ends: `run` on the worker, or `abandon` when the worker
-// is closed before the job came up (the device went away). Exactly one of
-// them is called, so every request completes.
+// is closed before the job came up (the device went away), or when the job
+// is no longer wanted once its turn comes. Exactly one of them is called, so
+// every request completes.
 class DeviceWorker {
 public:
     enum class Priority { stream, copy, preview, listing, count };
+    enum class Place { inTurn, first };
 
     struct Job {
         std::function<void()> run;
         std::function<void()> abandon;
+        // Asked on the worker when the job comes up, outside the worker's
+        // lock; empty: always wanted.
+        std::function<bool()> wanted;
     };
 
     // `tearDown` runs on the worker after its last job.
@@ -37,7 +44,7 @@ public:
 
     // Takes the job, unless the worker is closed: then the job stays with the
     // caller, who abandons it (outside whatever lock it holds).
-    [[nodiscard]] bool enqueue(Priority priority, Job& job);
+    [[nodiscard]] bool enqueue(Priority priority, Job& job, Place place = Place::inTurn);
     // Abandons every waiting job, and every later one; the running job ends
     // normally and can tell from isClosed() that its device is gone.
     void close();

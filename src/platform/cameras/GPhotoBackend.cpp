@@ -2,6 +2,7 @@
 
 #include "platform/runtime/Dispatcher.h"
 #include "platform/cameras/GPhotoLibrary.h"
+#include "platform/cameras/MovieHead.h"
 #include "platform/runtime/SerialThread.h"
 
 #include <QCoreApplication>
@@ -40,8 +41,9 @@ void postToMain(const std::weak_ptr<const bool>& alive, std::function<void()> th
 } // namespace
 
 struct GPhotoBackend::Device {
-    Device(CameraDevice info, const QString& model, const QString& port, const GPhotoFileHelpers& helpers)
-        : info(std::move(info)), port(port), session(std::make_unique<GPhotoSession>(model, port, helpers)),
+    Device(CameraDevice info, const QString& model, const QString& port, const Options& options)
+        : info(std::move(info)), port(port),
+          session(std::make_unique<GPhotoSession>(model, port, options.helpers, options.rangedReadForTesting)),
           worker([this] { session.reset(); }) // the camera is closed on the thread that used it
     {
     }
@@ -66,10 +68,15 @@ GPhotoBackend::GPhotoBackend(Options options)
 {
     pollTimer_.setInterval(pollIntervalMs);
     QObject::connect(&pollTimer_, &QTimer::timeout, [this] { poll(); });
+    detectRetry_.setSingleShot(true);
+    detectRetry_.setInterval(pollIntervalMs);
+    QObject::connect(&detectRetry_, &QTimer::timeout, [this] { detect(); });
 }
 
 GPhotoBackend::~GPhotoBackend()
 {
+    hotplug_.reset();
+    detectRetry_.stop();
     pollTimer_.stop();
     discovery_.reset();
     std::unordered_map<CameraDeviceId, std::unique_ptr<Device>> devices;
@@ -92,6 +99,8 @@ void GPhotoBackend::setListener(CameraBackendListener* listener)
 {
     listener_ = listener;
     if (listener_ == nullptr) {
+        hotplug_.reset();
+        detectRetry_.stop();
         pollTimer_.stop();
         return;
     }
@@ -105,8 +114,14 @@ void GPhotoBackend::setListener(CameraBackendListener* listener)
     for (const CameraDevice& device : present) {
         listener_->deviceAdded(device);
     }
-    pollTimer_.start();
-    poll();
+    if (!present.empty()) {
+        pollTimer_.start();
+        poll();
+    }
+    if (options_.discoverUsb) {
+        hotplug_ = std::make_unique<UsbHotplugMonitor>(options_.hotplug, [this] { detect(); });
+        detect();
+    }
 }
 
 bool GPhotoBackend::hasOpenSession(CameraDeviceId id) const
@@ -145,6 +160,13 @@ CameraCatalog GPhotoBackend::catalog(CameraDeviceId id) const
     return device != nullptr ? device->catalog : CameraCatalog{};
 }
 
+void GPhotoBackend::refreshCatalog(CameraDeviceId id)
+{
+    if (Device* device = find(id); device != nullptr && device->sessionOpen) {
+        walk(*device);
+    }
+}
+
 void GPhotoBackend::read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset, std::int64_t length,
                          CameraReadPurpose purpose, CameraReadCompletion completion)
 {
@@ -163,21 +185,37 @@ void GPhotoBackend::read(CameraDeviceId device, const CameraFileInfo& file, std:
     }
 }
 
-void GPhotoBackend::requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,
-                                     CameraThumbnailCompletion completion)
+// PTP has no size to ask a thumbnail in: the device chooses.
+void GPhotoBackend::requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int /*maxPixels*/,
+                                     const CameraPreviewDemand& demand, CameraThumbnailCompletion completion)
 {
     const auto abandon = [completion] { completion(std::nullopt); };
-    const auto run = [file, maxPixels, completion](GPhotoSession& session, bool) {
-        completion(session.thumbnail(file, maxPixels));
+    const auto run = [file, completion](GPhotoSession& session, bool) { completion(session.thumbnail(file)); };
+    if (!enqueue(device, DeviceWorker::Priority::preview, run, abandon, demand)) {
+        abandon();
+    }
+}
+
+// One job, so the head, the box headers and the index are read together once
+// the request's turn comes, and never after it was withdrawn.
+void GPhotoBackend::readMovieHead(CameraDeviceId device, const CameraFileInfo& file,
+                                  const CameraPreviewDemand& demand, CameraThumbnailCompletion completion)
+{
+    const auto abandon = [completion] { completion(std::nullopt); };
+    const auto run = [file, completion](GPhotoSession& session, bool) {
+        completion(pivra::readMovieHead(file.knownSize(), [&](std::int64_t offset, std::int64_t length) {
+            GPhotoSession::ReadResult result = session.read(file, offset, length);
+            return result.error ? std::nullopt : std::move(result.data);
+        }));
     };
-    if (!enqueue(device, DeviceWorker::Priority::preview, run, abandon)) {
+    if (!enqueue(device, DeviceWorker::Priority::preview, run, abandon, demand)) {
         abandon();
     }
 }
 
 bool GPhotoBackend::enqueue(CameraDeviceId id, DeviceWorker::Priority priority,
                             std::function<void(GPhotoSession& session, bool gone)> run,
-                            const std::function<void()>& abandon)
+                            const std::function<void()>& abandon, const CameraPreviewDemand& demand)
 {
     // Under the table's lock, so the device cannot be destroyed meanwhile;
     // the worker outlives every job it runs.
@@ -188,8 +226,9 @@ bool GPhotoBackend::enqueue(CameraDeviceId id, DeviceWorker::Priority priority,
     }
     Device& device = *found->second;
     DeviceWorker::Job job{[&device, run = std::move(run)] { run(*device.session, device.worker.isClosed()); },
-                          abandon};
-    return device.worker.enqueue(priority, job);
+                          abandon, demand.wanted};
+    return device.worker.enqueue(priority, job,
+                                 demand.visible ? DeviceWorker::Place::first : DeviceWorker::Place::inTurn);
 }
 
 void GPhotoBackend::onWorker(Device& device, std::function<Continuation(GPhotoSession&)> work)
@@ -256,19 +295,9 @@ void GPhotoBackend::finishWalk(Device& device, const CameraCatalog& catalog)
 }
 
 // A locked device is asked for storage; an open one for news of added files
-// (most drivers never announce removals, which the next session shows).
+// (most drivers never announce removals, which the next refresh shows).
 void GPhotoBackend::poll()
 {
-    if (options_.discoverUsb && !detecting_) {
-        detecting_ = true;
-        detail::workQueued();
-        discovery_->enqueue([this, alive = std::weak_ptr(alive_)] {
-            GPContext* context = gp_context_new();
-            std::vector<gphoto::DetectedCamera> cameras = gphoto::detectUsbCameras(context);
-            gp_context_unref(context);
-            postToMain(alive, [this, cameras = std::move(cameras)] { detected(cameras); });
-        });
-    }
     std::vector<Device*> devices;
     {
         const std::lock_guard lock(mutex_);
@@ -297,9 +326,42 @@ void GPhotoBackend::poll()
     }
 }
 
-void GPhotoBackend::detected(const std::vector<gphoto::DetectedCamera>& cameras)
+// Loading the port list loads libgphoto2's port drivers, each of which looks
+// at its bus, so this is done only when something may have changed.
+void GPhotoBackend::detect()
+{
+    if (detecting_) {
+        detectAgain_ = true; // the look under way may have come too early
+        return;
+    }
+    detecting_ = true;
+    detectRetry_.stop();
+    detail::workQueued();
+    discovery_->enqueue([this, alive = std::weak_ptr(alive_), forTesting = options_.detectUsbForTesting] {
+        std::optional<std::vector<gphoto::DetectedCamera>> cameras;
+        if (forTesting) {
+            cameras = forTesting();
+        } else {
+            GPContext* context = gp_context_new();
+            cameras = gphoto::detectUsbCameras(context);
+            gp_context_unref(context);
+        }
+        postToMain(alive, [this, cameras = std::move(cameras)] { detected(cameras); });
+    });
+}
+
+void GPhotoBackend::detected(const std::optional<std::vector<gphoto::DetectedCamera>>& found)
 {
     detecting_ = false;
+    if (std::exchange(detectAgain_, false)) {
+        detect();
+        return;
+    }
+    if (!found) {
+        detectRetry_.start(); // what is attached is unknown, not nothing
+        return;
+    }
+    const std::vector<gphoto::DetectedCamera>& cameras = *found;
     std::vector<CameraDeviceId> gone;
     {
         const std::lock_guard lock(mutex_);
@@ -327,9 +389,12 @@ CameraDeviceId GPhotoBackend::add(const QString& model, const QString& port, con
     const CameraDevice info{nextID_++, persistentID, port, std::move(name)};
     {
         const std::lock_guard lock(mutex_);
-        devices_.emplace(info.id, std::make_unique<Device>(info, model, port, options_.helpers));
+        devices_.emplace(info.id, std::make_unique<Device>(info, model, port, options_));
     }
     if (listener_ != nullptr) {
+        if (!pollTimer_.isActive()) {
+            pollTimer_.start();
+        }
         listener_->deviceAdded(info);
     }
     return info.id;
@@ -338,6 +403,7 @@ CameraDeviceId GPhotoBackend::add(const QString& model, const QString& port, con
 void GPhotoBackend::remove(CameraDeviceId id)
 {
     std::unique_ptr<Device> gone;
+    bool none = false;
     {
         const std::lock_guard lock(mutex_);
         const auto found = devices_.find(id);
@@ -346,13 +412,19 @@ void GPhotoBackend::remove(CameraDeviceId id)
         }
         gone = std::move(found->second);
         devices_.erase(found);
+        none = devices_.empty();
+    }
+    if (none) {
+        pollTimer_.stop(); // nothing is left to ask
     }
     gone->worker.close(); // what waits completes as disconnected now
+    const CameraDevice info = gone->info;
+    // Destroying it waits for the request under way, which a device that
+    // stopped answering may take long to fail.
+    unplugged_.release(std::move(gone));
     if (listener_ != nullptr) {
-        listener_->deviceRemoved(gone->info);
+        listener_->deviceRemoved(info);
     }
-    // Destroying it waits for the request under way, which an unplugged
-    // device fails at once.
 }
 
 GPhotoBackend::Device* GPhotoBackend::find(CameraDeviceId id) const

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/cameras/BackgroundReleaser.h"
 #include "platform/cameras/CameraBackend.h"
 #include "platform/cameras/DeviceWorker.h"
 #include "platform/cameras/GPhotoLibrary.h"
 #include "platform/cameras/GPhotoSession.h"
+#include "platform/cameras/UsbHotplugMonitor.h"
 
 #include <QTimer>
 
@@ -20,28 +22,40 @@ class SerialThread;
 // The device layer over libgphoto2: cameras and phones on USB (PTP).
 //
 // Devices are found by asking libgphoto2 which attached USB devices it has a
-// driver for, every two seconds; a device is known by its USB serial number.
+// driver for, once at start and whenever a USB device may have arrived or
+// left (see UsbHotplugMonitor); a device is known by its USB serial number. A
+// look that fails changes nothing: only a look that succeeds and misses a
+// device counts as its unplugging.
 // Each device has its own worker thread, since a libgphoto2 camera must only
 // be used from one thread; reads go before thumbnails, thumbnails before the
-// listing and the polling. The listing walks every folder and then reads the
-// pixel size of each file the device gives none for from the file's header,
-// so that the catalog never holds an item without one.
+// listing and the polling. The listing walks every folder and then describes
+// each file from its header (its displayed size, the capture date it records,
+// a video's duration), so that the catalog never holds an item without a
+// size; a movie's index is read where it lies, also behind the media data.
 //
 // A session that shows no storage is a locked phone (or one that does not
 // trust this computer yet): it is reported as locked and its storage polled
 // until it appears, which reports it unlocked.
 //
 // Drivers without ranged reads get one whole copy of the file in a temporary
-// file, from which the ranges are served; drivers without thumbnails get one
-// drawn from a copy of the file.
+// file, from which the ranges are served. Thumbnails are the device's own;
+// among waiting ones a view's newest goes first, and one withdrawn while it
+// waits is never asked of the device.
 //
 // Every request completes: a request for a device that is gone, or that goes
-// while the request waits, completes with cameraDisconnectedError().
+// while the request waits, completes with cameraDisconnectedError(). An
+// unplugged device's worker is let go on a thread of its own, since it ends
+// only once the job it is running has.
 class GPhotoBackend final : public CameraBackend {
 public:
     struct Options {
         bool discoverUsb = true;
         GPhotoFileHelpers helpers;
+        GPhotoRangedRead rangedReadForTesting; // see GPhotoSession
+        UsbHotplugMonitor::Options hotplug;
+        // For tests: stands in for libgphoto2's look at the USB bus, which
+        // needs one; none is a look that failed.
+        std::function<std::optional<std::vector<gphoto::DetectedCamera>>()> detectUsbForTesting;
     };
 
     explicit GPhotoBackend(Options options);
@@ -62,10 +76,13 @@ public:
     bool hasOpenSession(CameraDeviceId device) const override;
     void requestOpenSession(CameraDeviceId device) override;
     CameraCatalog catalog(CameraDeviceId device) const override;
+    void refreshCatalog(CameraDeviceId device) override;
     void read(CameraDeviceId device, const CameraFileInfo& file, std::int64_t offset, std::int64_t length,
               CameraReadPurpose purpose, CameraReadCompletion completion) override;
     void requestThumbnail(CameraDeviceId device, const CameraFileInfo& file, int maxPixels,
-                          CameraThumbnailCompletion completion) override;
+                          const CameraPreviewDemand& demand, CameraThumbnailCompletion completion) override;
+    void readMovieHead(CameraDeviceId device, const CameraFileInfo& file, const CameraPreviewDemand& demand,
+                       CameraThumbnailCompletion completion) override;
 
 private:
     struct Device;
@@ -80,25 +97,32 @@ private:
     // Runs `work` on the device's worker at listing priority, and what it
     // returns on the GUI thread, if the device is still there then.
     void onWorker(Device& device, std::function<Continuation(GPhotoSession&)> work);
-    // Queues a request of any thread; false when the device is gone.
+    // Queues a request of any thread, placed by `demand` among the others of
+    // its priority; false when the device is gone.
     bool enqueue(CameraDeviceId id, DeviceWorker::Priority priority,
-                 std::function<void(GPhotoSession& session, bool gone)> run, const std::function<void()>& abandon);
+                 std::function<void(GPhotoSession& session, bool gone)> run, const std::function<void()>& abandon,
+                 const CameraPreviewDemand& demand = {});
 
     void walk(Device& device);
     void walkStep(Device& device, bool start);
     void finishWalk(Device& device, const CameraCatalog& catalog);
     void poll();
-    void detected(const std::vector<gphoto::DetectedCamera>& cameras);
+    void detect();
+    void detected(const std::optional<std::vector<gphoto::DetectedCamera>>& cameras);
 
     const Options options_;
     CameraBackendListener* listener_ = nullptr;
     const std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true); // posts check it
-    QTimer pollTimer_;
+    QTimer pollTimer_; // runs while there are devices
+    std::unique_ptr<UsbHotplugMonitor> hotplug_;
+    QTimer detectRetry_;
     bool detecting_ = false;
+    bool detectAgain_ = false; // a change came while the bus was being looked at
     CameraDeviceId nextID_ = 1;
 
     mutable std::mutex mutex_; // guards the table; requests reach it from any thread
     std::unordered_map<CameraDeviceId, std::unique_ptr<Device>> devices_;
+    BackgroundReleaser unplugged_;
 
     std::unique_ptr<detail::SerialThread> discovery_; // last: joined first
 };

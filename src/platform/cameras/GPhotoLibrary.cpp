@@ -53,16 +53,17 @@ PivraError error(int result)
     return {QStringLiteral("Pivra.Camera"), result, QString::fromUtf8(gp_result_as_string(result))};
 }
 
-std::vector<DetectedCamera> detectUsbCameras(GPContext* context)
+std::optional<std::vector<DetectedCamera>> detectUsbCameras(GPContext* context)
 {
-    std::vector<DetectedCamera> found;
     GPPortInfoList* present = nullptr;
     CameraList* list = nullptr;
     if (gp_port_info_list_new(&present) < GP_OK || gp_list_new(&list) < GP_OK) {
         gp_port_info_list_free(present);
-        return found;
+        return std::nullopt;
     }
+    std::optional<std::vector<DetectedCamera>> found;
     if (gp_port_info_list_load(present) >= GP_OK && gp_abilities_list_detect(abilities(), present, list, context) >= GP_OK) {
+        found.emplace();
         for (int i = 0; i < gp_list_count(list); ++i) {
             const char* model = nullptr;
             const char* port = nullptr;
@@ -70,7 +71,7 @@ std::vector<DetectedCamera> detectUsbCameras(GPContext* context)
             gp_list_get_value(list, i, &port);
             const QString path = QString::fromUtf8(port);
             if (path.startsWith(QStringLiteral("usb:")) && path.size() > 4) {
-                found.push_back({QString::fromUtf8(model), path});
+                found->push_back({QString::fromUtf8(model), path});
             }
         }
     }

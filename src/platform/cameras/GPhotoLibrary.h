@@ -3,6 +3,7 @@
 #include "platform/PivraError.h"
 
 #include <QString>
+#include <optional>
 #include <vector>
 
 typedef struct _Camera Camera;
@@ -20,9 +21,10 @@ struct DetectedCamera {
     QString port; // "usb:BBB,DDD"
 };
 
-// The cameras attached over USB now. The port list is read afresh on each
-// call, since it holds one entry per USB device present.
-std::vector<DetectedCamera> detectUsbCameras(GPContext* context);
+// The cameras attached over USB now; none when the bus could not be looked
+// at, which says nothing of what is attached. The port list is read afresh on
+// each call, since it holds one entry per USB device present.
+std::optional<std::vector<DetectedCamera>> detectUsbCameras(GPContext* context);
 
 // The serial number of the USB device at "usb:BBB,DDD", from sysfs; empty
 // when there is none.

@@ -1,6 +1,7 @@
 #include "platform/cameras/GPhotoSession.h"
 
 #include "platform/cameras/GPhotoLibrary.h"
+#include "platform/cameras/MovieIndex.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +17,12 @@ namespace {
 // Enough for the header of a photo behind its Exif block and previews, and
 // of a video that keeps its index first.
 constexpr std::int64_t headerBytes = 512 * 1024;
+// An hour of 60 fps video indexes in a few MiB; more is no index worth
+// holding in memory for a listing.
+constexpr std::int64_t maxMovieIndexBytes = 64 * 1024 * 1024;
 constexpr std::size_t copiesKept = 2;
+
+QString fileKey(const CameraFileInfo& file) { return file.folder + u'/' + file.name; }
 
 QString childPath(const QString& folder, const char* name)
 {
@@ -44,7 +50,10 @@ CameraFileInfo fileInfo(const QString& folder, const char* name, const ::CameraF
         file.size = std::int64_t(fields.size);
     }
     if (fields.fields & GP_FILE_INFO_MTIME && fields.mtime > 0) {
-        file.modificationDate = double(fields.mtime);
+        // A device's file time is when the camera wrote the file: its
+        // creation as much as its last change.
+        file.creationDate = double(fields.mtime);
+        file.modificationDate = file.creationDate;
     }
     if (fields.fields & GP_FILE_INFO_WIDTH && fields.fields & GP_FILE_INFO_HEIGHT) {
         file.width = int(fields.width);
@@ -55,8 +64,10 @@ CameraFileInfo fileInfo(const QString& folder, const char* name, const ::CameraF
 
 } // namespace
 
-GPhotoSession::GPhotoSession(QString model, QString port, GPhotoFileHelpers helpers)
-    : model_(std::move(model)), port_(std::move(port)), helpers_(std::move(helpers)), context_(gp_context_new())
+GPhotoSession::GPhotoSession(QString model, QString port, GPhotoFileHelpers helpers,
+                             GPhotoRangedRead rangedReadForTesting)
+    : model_(std::move(model)), port_(std::move(port)), helpers_(std::move(helpers)),
+      rangedReadForTesting_(std::move(rangedReadForTesting)), context_(gp_context_new())
 {
 }
 
@@ -93,10 +104,15 @@ int GPhotoSession::storageCount()
 
 void GPhotoSession::startWalk()
 {
+    // libgphoto2 keeps the folders and files it listed and answers from them
+    // until an event of the device says otherwise; a device that sends no
+    // events is asked afresh.
+    gp_filesystem_reset(camera_->fs);
     walk_ = {};
     foldersToList_ = {QStringLiteral("/")};
     foldersListed_ = 0;
-    nextHeader_ = 0;
+    undescribed_.clear();
+    describing_.clear();
 }
 
 bool GPhotoSession::walkStep()
@@ -116,13 +132,13 @@ bool GPhotoSession::walkStep()
         walk_.percentComplete = int(99 * foldersListed_ / (foldersListed_ + foldersToList_.size()));
         return false;
     }
-    const auto sizeless = std::find_if(walk_.files.begin() + std::ptrdiff_t(nextHeader_), walk_.files.end(),
-                                       [](const CameraFileInfo& file) { return file.width <= 0; });
-    if (sizeless != walk_.files.end()) {
-        readPixelSize(*sizeless);
-        nextHeader_ = std::size_t(sizeless - walk_.files.begin()) + 1;
+    if (!undescribed_.empty()) {
+        describe(walk_.files[undescribed_.front()]);
+        undescribed_.pop_front();
         return false;
     }
+    described_.swap(describing_); // files gone from the device are forgotten
+    describing_.clear();
     walk_.storageCount = storageCount();
     walk_.percentComplete = 100;
     return true;
@@ -145,22 +161,70 @@ bool GPhotoSession::listFolder(const QString& folder)
         gp_list_get_name(list, i, &name);
         ::CameraFileInfo info{};
         listed = gp_camera_file_get_info(camera_, path.constData(), name, &info, context_) >= GP_OK;
-        walk_.files.push_back(fileInfo(folder, name, info));
+        CameraFileInfo file = fileInfo(folder, name, info);
+        const auto known = described_.constFind(fileKey(file));
+        if (known != described_.cend() && known->size == file.size && known->modificationDate == file.modificationDate) {
+            file = *known;
+            describing_.insert(fileKey(file), file);
+        } else {
+            undescribed_.push_back(walk_.files.size());
+        }
+        walk_.files.push_back(file);
     }
     gp_list_free(list);
     return listed;
 }
 
-void GPhotoSession::readPixelSize(CameraFileInfo& file)
+void GPhotoSession::describe(CameraFileInfo& file)
+{
+    const std::unique_ptr<QTemporaryFile> header = fetchHeader(file);
+    if (header == nullptr || !helpers_.describe) {
+        return; // what the device says is no reason to leave the file out; the next walk tries again
+    }
+    helpers_.describe(header->fileName(), file);
+    describing_.insert(fileKey(file), file);
+}
+
+std::unique_ptr<QTemporaryFile> GPhotoSession::fetchHeader(const CameraFileInfo& file)
 {
     int result = GP_OK;
-    const std::unique_ptr<QTemporaryFile> head = fetch(file, headerBytes, result);
-    if (head == nullptr || !helpers_.pixelSize) {
-        return; // no size is no reason to leave the file out
+    if (rangedReads_) {
+        QByteArray head;
+        result = readRange(file, 0, headerBytes, head);
+        if (result >= GP_OK) {
+            std::unique_ptr<QTemporaryFile> copy = newTemporaryFile(file);
+            if (copy == nullptr || copy->write(head) != head.size()) {
+                return nullptr;
+            }
+            addMovieIndex(file, head, *copy);
+            return copy->flush() ? std::move(copy) : nullptr;
+        }
+        if (rangedReads_) {
+            return nullptr;
+        }
     }
-    if (const std::optional<QSize> size = helpers_.pixelSize(head->fileName(), file)) {
-        file.width = size->width();
-        file.height = size->height();
+    return fetch(file, result);
+}
+
+// The copy grows to the file's length with a hole where the media data lies,
+// so a demuxer finds each box where the file has it.
+void GPhotoSession::addMovieIndex(const CameraFileInfo& file, const QByteArray& head, QTemporaryFile& copy)
+{
+    const std::optional<std::int64_t> size = file.knownSize();
+    if (!size || head.size() >= *size) {
+        return; // the head is the whole file
+    }
+    const IsoByteReader readAt = [this, &file](std::int64_t offset, std::int64_t length) -> std::optional<QByteArray> {
+        QByteArray data;
+        return readRange(file, offset, length, data) >= GP_OK ? std::optional(data) : std::nullopt;
+    };
+    const std::optional<IsoBox> index = findMovieIndex(head, *size, readAt);
+    if (!index || index->offset + index->size <= head.size() || index->size > maxMovieIndexBytes) {
+        return;
+    }
+    const std::optional<QByteArray> bytes = readAt(index->offset, index->size);
+    if (bytes && bytes->size() == index->size && copy.resize(*size) && copy.seek(index->offset)) {
+        copy.write(*bytes);
     }
 }
 
@@ -192,7 +256,7 @@ GPhotoSession::ReadResult GPhotoSession::read(const CameraFileInfo& file, std::i
     return {copy->read(length), std::nullopt};
 }
 
-std::optional<QByteArray> GPhotoSession::thumbnail(const CameraFileInfo& file, int maxPixels)
+std::optional<QByteArray> GPhotoSession::thumbnail(const CameraFileInfo& file)
 {
     CameraFile* preview = nullptr;
     gp_file_new(&preview);
@@ -204,14 +268,10 @@ std::optional<QByteArray> GPhotoSession::thumbnail(const CameraFileInfo& file, i
         gp_file_get_data_and_size(preview, &data, &size) >= GP_OK && size > 0) {
         answer = QByteArray(data, qsizetype(size));
     }
-    gp_file_free(preview);
-    if (answer || !helpers_.thumbnail) {
-        return answer;
-    }
-    // The device has none: draw one from the file itself.
-    int result = GP_OK;
-    const std::unique_ptr<QTemporaryFile> whole = fetch(file, std::nullopt, result);
-    return whole != nullptr ? helpers_.thumbnail(whole->fileName(), file, maxPixels) : std::nullopt;
+    // Unreferenced, not freed: libgphoto2 keeps the preview in its cache of
+    // the device's files, and a freed one there is handed out again.
+    gp_file_unref(preview);
+    return answer;
 }
 
 GPhotoSession::Event GPhotoSession::pollEvent()
@@ -229,6 +289,11 @@ GPhotoSession::Event GPhotoSession::pollEvent()
 
 int GPhotoSession::readRange(const CameraFileInfo& file, std::int64_t offset, std::int64_t length, QByteArray& data)
 {
+    if (rangedReadForTesting_) {
+        const std::optional<QByteArray> read = rangedReadForTesting_(file, offset, length);
+        data = read.value_or(QByteArray());
+        return read ? GP_OK : GP_ERROR_IO_READ;
+    }
     data.resize(length);
     std::uint64_t got = std::uint64_t(length);
     const int result = gp_camera_file_read(camera_, file.folder.toUtf8().constData(), file.name.toUtf8().constData(),
@@ -242,12 +307,12 @@ int GPhotoSession::readRange(const CameraFileInfo& file, std::int64_t offset, st
 
 QTemporaryFile* GPhotoSession::wholeCopy(const CameraFileInfo& file, int& result)
 {
-    const QString key = file.folder + u'/' + file.name;
+    const QString key = fileKey(file);
     const auto kept = std::find_if(copies_.begin(), copies_.end(), [&key](const auto& copy) { return copy.key == key; });
     if (kept != copies_.end()) {
         return kept->file.get();
     }
-    std::unique_ptr<QTemporaryFile> fetched = fetch(file, std::nullopt, result);
+    std::unique_ptr<QTemporaryFile> fetched = fetch(file, result);
     if (fetched == nullptr) {
         return nullptr;
     }
@@ -258,27 +323,13 @@ QTemporaryFile* GPhotoSession::wholeCopy(const CameraFileInfo& file, int& result
     return copies_.back().file.get();
 }
 
-// Up to `limit` bytes from the start by ranged reads where the driver has
-// them, else the whole file.
-std::unique_ptr<QTemporaryFile> GPhotoSession::fetch(const CameraFileInfo& file, std::optional<std::int64_t> limit,
-                                                     int& result)
+// The whole file, fetched at once.
+std::unique_ptr<QTemporaryFile> GPhotoSession::fetch(const CameraFileInfo& file, int& result)
 {
     std::unique_ptr<QTemporaryFile> copy = newTemporaryFile(file);
     if (copy == nullptr) {
         result = GP_ERROR_FILE_NOT_FOUND;
         return nullptr;
-    }
-    if (limit && rangedReads_) {
-        QByteArray head;
-        result = readRange(file, 0, *limit, head);
-        if (result >= GP_OK) {
-            const bool written = copy->write(head) == head.size() && copy->flush();
-            result = written ? result : GP_ERROR_IO_WRITE;
-            return written ? std::move(copy) : nullptr;
-        }
-        if (rangedReads_) {
-            return nullptr;
-        }
     }
     CameraFile* target = nullptr;
     const int descriptor = dup(int(copy->handle()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -23,6 +24,10 @@ public:
 
     // Any thread, also from a job of this strand.
     void post(std::function<void()> job);
+    // The same once `delay` has passed: the job then queues behind those
+    // posted before. When the strand ends first, it is dropped unrun, so it
+    // must not hold what keeps the strand alive.
+    void postAfter(std::chrono::milliseconds delay, std::function<void()> job);
 
 private:
     struct Queue;

@@ -1,8 +1,11 @@
 #include "media/camera/CameraPreviewKey.h"
 #include "media/thumbnails/MediaKey.h"
 #include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPosterFrames.h"
+#include "platform/cameras/MovieHead.h"
 #include "platform/runtime/Task.h"
 #include "support/JpegMaker.h"
+#include "support/VideoMaker.h"
 
 #include "CameraTestKit.h"
 
@@ -41,30 +44,45 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    FakeCameraBackend::File photo(std::optional<QByteArray> thumbnail) const
+    FakeCameraBackend::File photo(std::optional<QByteArray> thumbnail,
+                                  const QString& name = QStringLiteral("IMG_0001.JPG"),
+                                  const QByteArray& content = QByteArrayLiteral("data")) const
     {
-        FakeCameraBackend::File file = deviceFile(QStringLiteral("IMG_0001.JPG"));
+        FakeCameraBackend::File file = deviceFile(name, content);
         file.info.modificationDate = 1700000000.5;
         file.thumbnail = std::move(thumbnail);
         return file;
     }
 
     // The device plugged in with the one photo, and the photo's item.
-    MediaItem publishedPhoto(std::optional<QByteArray> thumbnail)
+    MediaItem publishedPhoto(std::optional<QByteArray> thumbnail, const QByteArray& content = QByteArrayLiteral("data"))
     {
-        device = publishedDevice({photo(std::move(thumbnail))});
+        device = publishedDevice({photo(std::move(thumbnail), QStringLiteral("IMG_0001.JPG"), content)});
         return published.back().at(0);
     }
 
-    std::shared_ptr<Shown> show(const MediaItem& item, int pixels)
+    // What a view asked for is shown in `shown`; `operation` withdraws it.
+    std::shared_ptr<Shown> show(const MediaItem& item, int pixels, std::shared_ptr<QueueOperation>* operation = nullptr)
     {
         auto shown = std::make_shared<Shown>();
         auto returned = std::make_shared<bool>(false);
-        store.request(item, pixels, [shown, returned](const QImage& image) {
+        auto asked = store.request(item, pixels, [shown, returned](const QImage& image) {
             *shown = {shown->calls + 1, image, !*returned};
         });
         *returned = true;
+        if (operation != nullptr) {
+            *operation = std::move(asked);
+        }
         return shown;
+    }
+
+    std::int64_t bytesRead() const
+    {
+        std::int64_t bytes = 0;
+        for (const FakeCameraBackend::ReadRequest& read : fake.readRequests()) {
+            bytes += read.length;
+        }
+        return bytes;
     }
 
     Prepared prepare(const MediaItem& item)
@@ -96,7 +114,7 @@ protected:
     QTemporaryDir dir;
     ThumbnailLocations locations =
         ThumbnailLocations::under(dir.filePath(QStringLiteral("data")), dir.filePath(QStringLiteral("cache")));
-    ThumbnailStore store{locations, std::make_shared<ThumbnailRenderer>()};
+    ThumbnailStore store{locations, std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>())};
     CameraDeviceId device = 0;
 };
 
@@ -131,9 +149,11 @@ TEST_F(CameraPreviewTest, GridRequestsForOneItemAskTheDeviceOnce)
     EXPECT_TRUE(show(item, gridPixels)->synchronous) << "answered from memory";
 }
 
-TEST_F(CameraPreviewTest, ViewerRequestsAreNotCoalescedAndKeptOnlyOnDisk)
+// Larger than any device's thumbnail: drawn from the original, copied whole.
+TEST_F(CameraPreviewTest, ViewerRequestsAreDrawnFromTheOriginalNotCoalescedAndKeptOnlyOnDisk)
 {
-    const MediaItem item = publishedPhoto(jpeg(QSize(1600, 1200)));
+    const QByteArray original = jpeg(QSize(1600, 1200));
+    const MediaItem item = publishedPhoto(jpeg(QSize(160, 120)), original);
     fake.setReadScript({.hold = true});
     const std::vector<std::shared_ptr<Shown>> viewers{show(item, viewerPixels), show(item, viewerPixels)};
     ASSERT_TRUE(allWaiting(2));
@@ -141,6 +161,7 @@ TEST_F(CameraPreviewTest, ViewerRequestsAreNotCoalescedAndKeptOnlyOnDisk)
     ASSERT_TRUE(answered(viewers));
     EXPECT_EQ(viewers[0]->image.size(), QSize(1600, 1200));
     EXPECT_EQ(viewers[1]->image.size(), QSize(1600, 1200));
+    EXPECT_EQ(bytesRead(), 2 * original.size());
 
     const QString key = cameraPreviewKey(item, viewerPixels);
     EXPECT_TRUE(QFileInfo::exists(locations.viewerDirectory + QLatin1Char('/') + key + QStringLiteral(".jpg")));
@@ -148,12 +169,13 @@ TEST_F(CameraPreviewTest, ViewerRequestsAreNotCoalescedAndKeptOnlyOnDisk)
     const auto again = show(item, viewerPixels);
     ASSERT_TRUE(answered({again}));
     EXPECT_EQ(again->image.size(), QSize(1600, 1200));
-    EXPECT_EQ(fake.thumbnailRequests(), (std::vector<int>{viewerPixels, viewerPixels}));
+    EXPECT_EQ(bytesRead(), 2 * original.size()) << "the second time from the viewer cache";
+    EXPECT_TRUE(fake.thumbnailRequests().empty());
 }
 
 TEST_F(CameraPreviewTest, StoredPreviewsShowAfterTheDeviceIsUnplugged)
 {
-    const MediaItem item = publishedPhoto(jpeg(QSize(320, 240)));
+    const MediaItem item = publishedPhoto(jpeg(QSize(320, 240)), jpeg(QSize(640, 480)));
     ASSERT_TRUE(answered({show(item, gridPixels), show(item, viewerPixels)}));
     fake.unplug(device);
 
@@ -165,9 +187,9 @@ TEST_F(CameraPreviewTest, StoredPreviewsShowAfterTheDeviceIsUnplugged)
     const Prepared key = prepare(item);
     ASSERT_TRUE(answered(fromDisk, {key}));
     EXPECT_EQ(fromDisk[0]->image.size(), QSize(320, 240));
-    EXPECT_EQ(fromDisk[1]->image.size(), QSize(320, 240));
+    EXPECT_EQ(fromDisk[1]->image.size(), QSize(640, 480));
     EXPECT_EQ(**key, cameraPreviewKey(item, gridPixels));
-    EXPECT_EQ(fake.thumbnailRequests().size(), 2u);
+    EXPECT_EQ(fake.thumbnailRequests().size(), 1u);
 }
 
 TEST_F(CameraPreviewTest, AChangedModificationDateGivesANewKey)
@@ -190,6 +212,70 @@ TEST_F(CameraPreviewTest, AChangedModificationDateGivesANewKey)
     EXPECT_TRUE(QFileInfo::exists(locations.gridFile(***before))) << "the old preview stays until its key is deleted";
     EXPECT_TRUE(QFileInfo::exists(locations.gridFile(***after)));
     EXPECT_EQ(fake.thumbnailRequests().size(), 2u);
+}
+
+// Cells scrolled away cancel their operations while their requests wait on
+// the device: those are dropped before the device is asked and never
+// answered, unless preparation waits for the same preview too.
+TEST_F(CameraPreviewTest, RequestsOfCellsScrolledAwayNeverReachTheDevice)
+{
+    std::vector<FakeCameraBackend::File> files;
+    for (int i = 0; i < 6; ++i) {
+        files.push_back(photo(jpeg(QSize(320, 240)), QStringLiteral("IMG_000%1.JPG").arg(i)));
+    }
+    device = publishedDevice(files);
+    const std::vector<MediaItem> items = published.back();
+    fake.setReadScript({.hold = true});
+    std::vector<std::shared_ptr<QueueOperation>> operations(items.size());
+    std::vector<std::shared_ptr<Shown>> cells;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        cells.push_back(show(items[i], gridPixels, &operations[i]));
+    }
+    const Prepared prepared = prepare(items[4]);
+    ASSERT_TRUE(allWaiting(items.size()));
+    for (const std::size_t away : {1, 3, 4}) {
+        operations[away]->cancel();
+    }
+    fake.releaseReads();
+    ASSERT_TRUE(answered({cells[0], cells[2], cells[5]}, {prepared}));
+    ASSERT_TRUE(drain());
+
+    EXPECT_EQ(fake.thumbnailRequests().size(), 4u) << "cells 0, 2 and 5, and the prepared 4";
+    for (const std::size_t away : {1, 3, 4}) {
+        EXPECT_EQ(cells[away]->calls, 0) << away;
+    }
+    EXPECT_EQ(**prepared, cameraPreviewKey(items[4], gridPixels));
+    const auto again = show(items[1], gridPixels);
+    ASSERT_TRUE(answered({again})) << "a withdrawn preview leaves nothing waiting behind";
+    EXPECT_EQ(again->image.size(), QSize(320, 240));
+}
+
+// A video the device has no thumbnail for shows its poster frame, drawn from
+// its first few MiB and its index (behind the media data, as FFmpeg writes
+// it), not from a copy of the whole file.
+TEST_F(CameraPreviewTest, AVideoWithoutADeviceThumbnailShowsAPosterFromItsHead)
+{
+    const QString path = dir.filePath(QStringLiteral("clip.mov"));
+    ASSERT_TRUE(makeVideo(path, {.size = QSize(1920, 1080), .frames = 200, .codec = VideoCodec::h264, .grain = true}));
+    QFile clip(path);
+    ASSERT_TRUE(clip.open(QIODevice::ReadOnly));
+    const QByteArray content = clip.readAll();
+    ASSERT_GT(content.size(), 2 * movieHeadBytes);
+    ASSERT_GT(content.lastIndexOf("moov"), movieHeadBytes) << "the index behind the head";
+    device = publishedDevice({deviceFile(QStringLiteral("IMG_0002.MOV"), content)});
+    const MediaItem item = published.back().at(0);
+
+    const auto cell = show(item, gridPixels);
+    ASSERT_TRUE(answered({cell}));
+    EXPECT_EQ(cell->image.size(), QSize(420, 236));
+    EXPECT_EQ(fake.thumbnailRequests(), std::vector<int>{gridPixels}) << "the device was asked first";
+    const std::int64_t headAndIndex = bytesRead();
+    EXPECT_LT(headAndIndex, movieHeadBytes + 65536) << "of " << content.size();
+
+    const auto viewer = show(item, viewerPixels);
+    ASSERT_TRUE(answered({viewer}));
+    EXPECT_EQ(viewer->image.size(), QSize(1920, 1080));
+    EXPECT_EQ(bytesRead(), 2 * headAndIndex);
 }
 
 enum class DeviceData { jpeg, garbage, none };

@@ -11,24 +11,32 @@
 #include <QFile>
 
 #include <atomic>
+#include <chrono>
 #include <limits>
 #include <vector>
 
 namespace pivra {
 namespace {
 
-// A device file served from a local one: at most `replyBytes` a reply, and
-// the disconnected error for reads from `failAt` on.
+// A device file served from a local one: at most `replyBytes` a reply, the
+// disconnected error for reads from `failAt` on, and no answer to reads of
+// the byte at `silentAt`, as from a device that stopped answering.
 struct FileDevice {
     QByteArray bytes;
     std::int64_t replyBytes = std::numeric_limits<std::int64_t>::max();
     std::int64_t failAt = std::numeric_limits<std::int64_t>::max();
+    std::int64_t silentAt = -1;
     std::atomic<std::int64_t> largestRead{0};
+    std::atomic<int> unanswered{0};
 
     CameraVideoStream::Reader reader()
     {
         return [this](const QString&, std::int64_t offset, std::int64_t length, CameraReadCompletion completion) {
             largestRead = std::max<std::int64_t>(largestRead, length);
+            if (offset <= silentAt && silentAt < offset + length) {
+                ++unanswered;
+                return;
+            }
             if (offset >= failAt) {
                 completion(std::nullopt, PivraError{QStringLiteral("Pivra.CameraStream"), 1,
                                                     QStringLiteral("The iPhone is disconnected.")});
@@ -84,21 +92,24 @@ protected:
 
 TEST_F(CameraVideoInputTest, DecodesTheSameFramesAsTheFileWhateverTheReplySize)
 {
+    // The maker picks the container by the extension of `made`; the device
+    // names it `name`, which may have no extension or one that names another
+    // format, as the demuxer must then go by the content.
     const struct {
         const char* name;
+        const char* made;
         std::int64_t replyBytes;
     } rows[] = {
-        {"IMG_0001.MOV", std::numeric_limits<std::int64_t>::max()},
-        {"IMG_0002.MP4", 1000},
-        {"CLIP.AVI", 70000},
-        {"noextension", 100000},
+        {"IMG_0001.MOV", "IMG_0001.MOV", std::numeric_limits<std::int64_t>::max()},
+        {"IMG_0002.MP4", "IMG_0002.MP4", 1000},
+        {"CLIP.AVI", "CLIP.AVI", 70000},
+        {"noextension", "noextension.mov", 100000},
+        {"IMG_0003.M4V", "IMG_0003.mp4", std::numeric_limits<std::int64_t>::max()},
     };
     for (const auto& row : rows) {
         const QString name = QString::fromUtf8(row.name);
+        const QString made = QString::fromUtf8(row.made);
         SCOPED_TRACE(row.name);
-        // The maker picks the container by the extension; the device name
-        // may have none, as the demuxer must then probe.
-        const QString made = name.contains(QLatin1Char('.')) ? name : name + QStringLiteral(".mov");
         FileDevice device{makeVideo(made), row.replyBytes};
         CameraVideoStream stream(deviceItem(name, device.bytes.size()), device.reader());
 
@@ -150,6 +161,32 @@ TEST_F(CameraVideoInputTest, ADeviceVideoGetsItsClipOrFailsCleanlyWhenTheDeviceG
             EXPECT_EQ(frameTimes(*decoder).size(), 75u); // 3 seconds at 25 per second
         }
     }
+}
+
+// A device that stops answering within the pictures holds the decoding
+// thread only as long as the stream's answer limit: the decoding breaks off
+// there, and no read after it asks the device again.
+TEST_F(CameraVideoInputTest, ADeviceThatStopsAnsweringBreaksTheDecodingOffAfterTheLimit)
+{
+    FileDevice device{makeVideo(QStringLiteral("IMG_0001.MOV"))};
+    // The last byte of the pictures, before the index: read only once the
+    // decoding reaches it.
+    device.silentAt = device.bytes.indexOf("moov") - 5;
+    ASSERT_GT(device.silentAt, CameraVideoStream::pieceBytes);
+    CameraVideoStream stream(deviceItem(QStringLiteral("IMG_0001.MOV"), device.bytes.size()), device.reader(),
+                             std::chrono::milliseconds(50));
+
+    const std::unique_ptr<VideoDecoder> decoder =
+        VideoDecoder::open(openCameraVideoInput(stream, QStringLiteral("IMG_0001.MOV")));
+    ASSERT_TRUE(decoder);
+    double seconds = 0;
+    std::size_t decoded = 0;
+    while (decoder->nextFrame(seconds) != nullptr) {
+        ++decoded;
+    }
+    EXPECT_TRUE(decoder->failed());
+    EXPECT_LT(decoded, frames);
+    EXPECT_EQ(device.unanswered, 1);
 }
 
 } // namespace

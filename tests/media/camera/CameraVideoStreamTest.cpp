@@ -333,6 +333,33 @@ TEST(CameraVideoStreamTest, InvalidateFailsPendingRequestsRefusesNewOnesAndDrops
     EXPECT_EQ(device.calls.size(), 2u);
 }
 
+// A device that stops answering fails what waits on it as if unplugged,
+// once one read has gone unanswered for the limit, and every later request
+// too; what it answers afterwards is dropped.
+TEST(CameraVideoStreamTest, AReadUnansweredForTheLimitFailsAsDisconnected)
+{
+    FakeDevice device;
+    device.hold = true;
+    CameraVideoStream stream(deviceVideo(QStringLiteral("IMG_0001.MOV"), 1000), device.reader(), 50ms);
+    const auto first = std::make_shared<RecordingRequest>(0, 100);
+    const auto second = std::make_shared<RecordingRequest>(500, 100);
+    stream.load(first);
+    stream.load(second);
+    ASSERT_TRUE(device.calledTimes(2));
+
+    for (const auto& request : {first, second}) {
+        ASSERT_TRUE(request->ended());
+        EXPECT_EQ(request->error(), cameraDisconnectedError());
+    }
+    device.calls[0].completion(FakeDevice::bytes(0, 100), std::nullopt);
+    const auto later = std::make_shared<RecordingRequest>(0, 100);
+    stream.load(later);
+    ASSERT_TRUE(later->ended());
+    EXPECT_EQ(later->error(), cameraDisconnectedError());
+    EXPECT_TRUE(first->received().isEmpty());
+    EXPECT_EQ(device.calls.size(), 2u);
+}
+
 TEST(CameraVideoStreamTest, AReadAnsweredAfterTheStreamIsGoneIsDropped)
 {
     FakeDevice device;

@@ -1,24 +1,35 @@
 // The libgphoto2 device layer under the camera sources, exercised for real
 // through libgphoto2's "Directory Browse" driver on a temporary folder, which
-// lists like a device but has neither ranged reads nor thumbnails: reads go
-// through the whole-file copy and thumbnails are drawn from the file.
+// lists like a device but has no ranged reads, and thumbnails only of JPEGs
+// that carry one in their Exif data: reads go through the whole-file copy,
+// and the thumbnail store draws the previews the device has none for.
 #include "media/camera/CameraFileHelpers.h"
+#include "media/camera/CameraPreviewKey.h"
 #include "media/camera/CameraSourceManager.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPosterFrames.h"
 #include "platform/runtime/Drain.h"
 #include "platform/cameras/GPhotoBackend.h"
 #include "support/JpegMaker.h"
 #include "support/VideoMaker.h"
 
+#include <QBuffer>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
 
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
+#include <latch>
+#include <map>
+#include <mutex>
 
 namespace pivra::test {
 namespace {
@@ -41,6 +52,59 @@ Result await(Request request)
 }
 
 using ReadAnswer = std::pair<std::optional<QByteArray>, std::optional<PivraError>>;
+
+std::map<QString, MediaItem> byName(const std::vector<MediaItem>& items)
+{
+    std::map<QString, MediaItem> named;
+    for (const MediaItem& item : items) {
+        named.emplace(item.name(), item);
+    }
+    return named;
+}
+
+// A JPEG carrying a 160 x 120 thumbnail in its Exif data, as cameras write
+// them, which the folder driver hands out as the device's thumbnail.
+bool makeJpegWithThumbnail(const QString& path, QSize size)
+{
+    QImage thumbnail(QSize(160, 120), QImage::Format_RGB32);
+    thumbnail.fill(Qt::darkRed);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    if (!makeJpeg(path, size) || !buffer.open(QIODevice::WriteOnly) || !thumbnail.save(&buffer, "JPEG")) {
+        return false;
+    }
+    try {
+        const auto image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        Exiv2::ExifThumb(image->exifData())
+            .setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(encoded.constData()), long(encoded.size()));
+        image->writeMetadata();
+        return true;
+    } catch (const Exiv2::Error&) {
+        return false;
+    }
+}
+
+bool setFileTime(const QString& path, const QDateTime& time)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
+// Ranged reads served from the folder behind the driver, which has none, as a
+// phone's driver serves them; `served` counts the bytes.
+GPhotoRangedRead rangedReadsFrom(const QString& root, std::atomic<std::int64_t>& served)
+{
+    return [root, &served](const CameraFileInfo& file, std::int64_t offset, std::int64_t length) {
+        QFile original(root + file.folder + u'/' + file.name);
+        if (!original.open(QIODevice::ReadOnly) || !original.seek(offset)) {
+            return std::optional<QByteArray>();
+        }
+        const QByteArray data = original.read(length);
+        served += data.size();
+        return std::optional(data);
+    };
+}
 
 class GPhotoBackendTest : public ::testing::Test {
 protected:
@@ -76,6 +140,14 @@ protected:
         return {};
     }
 
+    // The device unplugged and plugged in again: the items of its new listing.
+    std::map<QString, MediaItem> relisted()
+    {
+        backend.removeDeviceForTesting(device);
+        device = plug();
+        return published.empty() ? std::map<QString, MediaItem>() : byName(published.back());
+    }
+
     ReadAnswer read(const QString& path, std::int64_t offset, std::int64_t length)
     {
         return await<ReadAnswer>([&](auto done) {
@@ -85,8 +157,7 @@ protected:
 
     QTemporaryDir folder;
     const QUuid source = QUuid::createUuid();
-    GPhotoBackend backend{{false, cameraFileHelpers(std::make_shared<ThumbnailRenderer>(
-                                      std::make_shared<VideoPosterFrames>()))}};
+    GPhotoBackend backend{{false, cameraFileHelpers()}};
     CameraSourceManager manager{backend};
     std::vector<std::vector<MediaItem>> published;
     CameraDeviceId device = 0;
@@ -144,16 +215,79 @@ TEST_F(GPhotoBackendTest, ReadsRangesAndExportsThroughTheWholeFileCopy)
     EXPECT_EQ(contentOf(destination), original);
 }
 
-TEST_F(GPhotoBackendTest, DrawsAThumbnailWhenTheDeviceHasNone)
+TEST_F(GPhotoBackendTest, PreviewsUpToGridSizeAreTheDevicesThumbnailsAndLargerOnesAreDrawnFromTheOriginal)
 {
-    for (const QString& name : {QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.MOV")}) {
-        const std::optional<QByteArray> data = await<std::optional<QByteArray>>(
-            [&](auto done) { manager.requestPreview(pathOf(name), 200, done); });
-        ASSERT_TRUE(data) << name.toStdString();
-        const QImage image = QImage::fromData(*data);
-        EXPECT_FALSE(image.isNull()) << name.toStdString();
-        EXPECT_EQ(std::max(image.width(), image.height()), 200) << name.toStdString();
+    ASSERT_TRUE(makeJpegWithThumbnail(folder.filePath(QStringLiteral("IMG_0003.JPG")), QSize(2400, 1800)));
+    const std::map<QString, MediaItem> items = relisted();
+    QTemporaryDir caches;
+    ThumbnailStore store(ThumbnailLocations::under(caches.filePath(QStringLiteral("data")),
+                                                   caches.filePath(QStringLiteral("cache"))),
+                         std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>()));
+    store.setCameraSourceManager(&manager);
+    const struct {
+        const char* name;
+        int pixels;
+        QSize shown;
+    } cases[] = {
+        {"IMG_0003.JPG", gridPixels, QSize(160, 120)},     // the device's own
+        {"IMG_0003.JPG", viewerPixels, QSize(2400, 1800)}, // drawn from the original
+        {"IMG_0001.JPG", gridPixels, QSize(420, 315)},     // none on the device: drawn from the original
+        {"IMG_0002.MOV", gridPixels, QSize(320, 240)},     // none on the device: the poster frame
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(c.pixels));
+        std::optional<QImage> shown;
+        store.request(items.at(QString::fromLatin1(c.name)), c.pixels, [&shown](const QImage& image) { shown = image; });
+        ASSERT_TRUE(QTest::qWaitFor([&shown] { return shown.has_value(); }, 20000));
+        EXPECT_EQ(shown->size(), c.shown);
     }
+    const MediaItem& large = items.at(QStringLiteral("IMG_0003.JPG"));
+    EXPECT_TRUE(QFileInfo::exists(
+        cameraPreviewFile(store.locations(), cameraPreviewKey(large, viewerPixels), viewerPixels)))
+        << "kept in the viewer cache";
+}
+
+// While the device is busy, the previews views wait for are served newest
+// first, and one withdrawn meanwhile is never asked of the device: its JPEG
+// carries a thumbnail, yet it gets none.
+TEST_F(GPhotoBackendTest, WaitingPreviewsAreServedNewestFirstAndWithdrawnOnesAreNotAsked)
+{
+    const QStringList names{QStringLiteral("A.JPG"), QStringLiteral("B.JPG"), QStringLiteral("C.JPG"),
+                            QStringLiteral("D.JPG")};
+    for (const QString& name : names) {
+        ASSERT_TRUE(makeJpegWithThumbnail(folder.filePath(name), QSize(640, 480)));
+    }
+    relisted();
+    std::latch busy(1);
+    std::latch release(1);
+    manager.read(pathOf(QStringLiteral("IMG_0002.MOV")), 0, 1, [&](auto, auto) {
+        busy.count_down();
+        release.wait(); // holds the device's worker
+    });
+    busy.wait();
+
+    std::mutex mutex;
+    QStringList served;
+    std::latch answered(names.size());
+    std::atomic<bool> bWanted = true;
+    for (const QString& name : names) {
+        CameraPreviewDemand demand{.visible = true};
+        if (name == QStringLiteral("B.JPG")) {
+            demand.wanted = [&bWanted] { return bWanted.load(); };
+        }
+        manager.requestPreview(
+            pathOf(name), gridPixels,
+            [&, name](std::optional<QByteArray> data) {
+                const std::lock_guard lock(mutex);
+                served << (data ? name : name + QStringLiteral(" unasked"));
+                answered.count_down();
+            },
+            demand);
+    }
+    bWanted = false; // the cell scrolled away
+    release.count_down();
+    answered.wait();
+    EXPECT_EQ(served, (QStringList{"D.JPG", "C.JPG", "B.JPG unasked", "A.JPG"}));
 }
 
 TEST_F(GPhotoBackendTest, RequestsForARemovedDeviceCompleteDisconnected)
@@ -167,7 +301,98 @@ TEST_F(GPhotoBackendTest, RequestsForARemovedDeviceCompleteDisconnected)
     EXPECT_FALSE(answer.first);
     EXPECT_EQ(answer.second, cameraDisconnectedError());
     EXPECT_FALSE(await<std::optional<QByteArray>>(
-        [&](auto done) { backend.requestThumbnail(entry.device, entry.file, 200, done); }));
+        [&](auto done) { backend.requestThumbnail(entry.device, entry.file, 200, {}, done); }));
+}
+
+TEST_F(GPhotoBackendTest, DescribesFilesFromTheirHeadersAsAFolderScanDoes)
+{
+    const QDateTime fileTime(QDate(2020, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
+    const double exifDate = double(QDateTime(QDate(2021, 3, 4), QTime(5, 6, 7)).toSecsSinceEpoch()); // local time
+    const double videoDate = double(QDateTime(QDate(2022, 5, 6), QTime(7, 8, 9), QTimeZone::utc()).toSecsSinceEpoch());
+    struct Case {
+        QString name;
+        std::function<bool(const QString& path)> make;
+        QSize size;
+        double captureDate;
+        std::optional<double> duration;
+    };
+    const std::vector<Case> cases{
+        {"portrait.jpg",
+         [](const QString& path) {
+             return makeJpeg(path, QSize(600, 450), {.dateTimeOriginal = "2021:03:04 05:06:07", .orientation = 6});
+         },
+         QSize(450, 600), exifDate, std::nullopt},
+        {"undated.jpg", [](const QString& path) { return makeJpeg(path, QSize(600, 450)); }, QSize(600, 450),
+         double(fileTime.toSecsSinceEpoch()), std::nullopt},
+        {"dated.mov",
+         [](const QString& path) { return makeVideo(path, {.frames = 10, .creationTime = "2022-05-06T07:08:09Z"}); },
+         QSize(320, 240), videoDate, 0.4},
+    };
+    for (const Case& c : cases) {
+        const QString path = folder.filePath(c.name);
+        ASSERT_TRUE(c.make(path) && setFileTime(path, fileTime)) << c.name.toStdString();
+    }
+
+    const std::map<QString, MediaItem> items = relisted();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        ASSERT_TRUE(items.count(c.name));
+        const MediaItem& item = items.at(c.name);
+        EXPECT_EQ(QSize(item.width(), item.height()), c.size);
+        EXPECT_EQ(item.captureDate(), c.captureDate);
+        EXPECT_EQ(item.dateOrigin(), QStringLiteral("iPhone"));
+        EXPECT_EQ(item.modifiedAt(), double(fileTime.toSecsSinceEpoch()));
+        ASSERT_EQ(item.duration().has_value(), c.duration.has_value());
+        if (c.duration) {
+            EXPECT_NEAR(*item.duration(), *c.duration, 0.05);
+        }
+    }
+}
+
+TEST_F(GPhotoBackendTest, ReadsTheIndexOfAMovieBehindItsMediaDataWithRangedReads)
+{
+    // As FFmpeg writes by default: the index last, behind more media data
+    // than the head of a file a listing reads.
+    const QString path = folder.filePath(QStringLiteral("IMG_0003.MOV"));
+    ASSERT_TRUE(makeVideo(path, {.size = QSize(1280, 720), .frames = 30, .codec = VideoCodec::h264, .grain = true}));
+    const QByteArray content = contentOf(path);
+    ASSERT_GT(content.size(), 2 * 512 * 1024);
+    ASSERT_GT(content.lastIndexOf("moov"), 512 * 1024) << "the index behind the head";
+
+    std::atomic<std::int64_t> served = 0;
+    GPhotoBackend ranged{{.discoverUsb = false,
+                          .helpers = cameraFileHelpers(),
+                          .rangedReadForTesting = rangedReadsFrom(folder.path(), served)}};
+    CameraSourceManager camera{ranged};
+    std::vector<MediaItem> listed;
+    camera.onCatalogReady = [&listed](const QUuid&, const std::vector<MediaItem>& items) { listed = items; };
+    camera.watch(serial, source);
+    ranged.addDeviceForTesting(QStringLiteral("Directory Browse"), QStringLiteral("disk:") + folder.path(), serial,
+                               QStringLiteral("Folder"));
+    ASSERT_TRUE(drain());
+
+    const std::map<QString, MediaItem> items = byName(listed);
+    ASSERT_TRUE(items.count(QStringLiteral("IMG_0003.MOV")));
+    const MediaItem& clip = items.at(QStringLiteral("IMG_0003.MOV"));
+    EXPECT_EQ(QSize(clip.width(), clip.height()), QSize(1280, 720));
+    ASSERT_TRUE(clip.duration());
+    EXPECT_NEAR(*clip.duration(), 30 / 25.0, 0.05);
+    EXPECT_LT(served.load(), content.size()) << "the media data is not read";
+}
+
+TEST_F(GPhotoBackendTest, RefreshListsTheDeviceAgain)
+{
+    ASSERT_TRUE(makeJpeg(folder.filePath(QStringLiteral("IMG_0003.JPG")), QSize(64, 48)));
+    ASSERT_TRUE(QFile::remove(folder.filePath(QStringLiteral("IMG_0001.JPG"))));
+
+    manager.refresh(source);
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(published.size(), 2u);
+    const std::map<QString, MediaItem> items = byName(published.back());
+    EXPECT_EQ(items.size(), 2u);
+    EXPECT_TRUE(items.count(QStringLiteral("IMG_0002.MOV")));
+    EXPECT_TRUE(items.count(QStringLiteral("IMG_0003.JPG"))) << "added";
+    EXPECT_EQ(manager.files().size(), 2) << "the deleted file is gone";
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/VideoMaker.h"
 
 #include <QFile>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -30,6 +31,7 @@ struct Probe {
     QSize size;
     double seconds = 0;
     QByteArray displayMatrix;
+    std::size_t frames = 0; // shown: in the track's time, not cut off by its edit list
     std::vector<double> keyFrames; // times of the key frames, in file order
     bool indexFirst = false;
 };
@@ -70,6 +72,7 @@ Probe probe(const QString& path)
     result.displayMatrix = displayMatrix(stream);
     AVPacket* packet = av_packet_alloc();
     while (av_read_frame(input.get(), packet) >= 0) {
+        result.frames += packet->stream_index == stream->index && !(packet->flags & AV_PKT_FLAG_DISCARD);
         if (packet->flags & AV_PKT_FLAG_KEY) {
             result.keyFrames.push_back(packet->pts * av_q2d(stream->time_base));
         }
@@ -77,6 +80,30 @@ Probe probe(const QString& path)
     }
     av_packet_free(&packet);
     return result;
+}
+
+// Key frames, the clip's end counted as one, are at most a second apart.
+void expectKeyFramesASecondApart(Probe made)
+{
+    ASSERT_FALSE(made.keyFrames.empty());
+    EXPECT_EQ(made.keyFrames.front(), 0);
+    made.keyFrames.push_back(made.seconds);
+    for (std::size_t at = 1; at < made.keyFrames.size(); ++at) {
+        EXPECT_LE(made.keyFrames[at] - made.keyFrames[at - 1], 1.0 + 1e-9)
+            << "key frames at " << made.keyFrames[at - 1] << " and " << made.keyFrames[at];
+    }
+}
+
+// Runs the ffmpeg program with `options` (split at spaces) and the output
+// file; true when it made it.
+bool runFfmpeg(const QString& options, const QString& output)
+{
+    QStringList arguments = QStringLiteral("-hide_banner -loglevel error -y ").append(options).split(QLatin1Char(' '));
+    arguments << output;
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedChannels);
+    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
+    return ffmpeg.waitForFinished(-1) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
 }
 
 QByteArray displayMatrixOf(const QString& path)
@@ -166,13 +193,33 @@ TEST_F(PreviewClipTest, ClipsAreSilentHevcOfTheFirstSecondsWithTheSourcesTurn)
         EXPECT_EQ(made.displayMatrix.isEmpty(), row.fields.rotation == 0);
         EXPECT_EQ(made.displayMatrix, displayMatrixOf(source));
         EXPECT_TRUE(made.indexFirst);
-        ASSERT_FALSE(made.keyFrames.empty());
-        EXPECT_EQ(made.keyFrames.front(), 0);
-        made.keyFrames.push_back(made.seconds);
-        for (std::size_t at = 1; at < made.keyFrames.size(); ++at) {
-            EXPECT_LE(made.keyFrames[at] - made.keyFrames[at - 1], 1.0 + 1e-9) << "key frames a second apart";
-        }
+        expectKeyFramesASecondApart(made);
     }
+}
+
+// As a phone films when the light drops: a second at 30 frames a second,
+// then 10 a second, so that a count of frames is no measure of time. ffmpeg
+// gives the last frame no length, so the track ends at 2.4 s, where that
+// frame starts, and leaves it out; the file, with its sound, lasts 2.5 s.
+TEST_F(PreviewClipTest, ClipsOfVariableFrameRatesHaveKeyFramesEverySecondAndTheWholeLength)
+{
+    const QString source = pathOf(QStringLiteral("variable.mp4"));
+    const QString clip = pathOf(QStringLiteral("clip.mp4"));
+    ASSERT_TRUE(runFfmpeg(QStringLiteral("-f lavfi -i testsrc=size=320x240:rate=30:duration=1 "
+                                         "-f lavfi -i testsrc=size=320x240:rate=10:duration=1.5 "
+                                         "-f lavfi -i anullsrc=r=48000:cl=mono "
+                                         "-filter_complex [0:v][1:v]concat=n=2:v=1[v] -map [v] -map 2:a "
+                                         "-t 2.5 -fps_mode vfr -c:v libx264 -preset ultrafast -c:a aac"),
+                          source));
+    const Probe original = probe(source);
+    ASSERT_EQ(original.frames, 44U);
+    ASSERT_NEAR(original.seconds, 2.4, 0.001);
+
+    encodePreviewClip(source, clip);
+    const Probe made = probe(clip);
+    EXPECT_EQ(made.frames, original.frames);
+    EXPECT_NEAR(made.seconds, 2.5, 0.001);
+    expectKeyFramesASecondApart(made);
 }
 
 TEST_F(PreviewClipTest, VideosThatDoNotDecodeOrBreakOffAreCorrupt)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+namespace pivra {
+
+// Lets go of objects whose destruction may wait, each on a thread of its own,
+// so that whoever lets go (the GUI thread) never waits: an unplugged device's
+// worker ends only once the job it is running has ended, and a device that
+// stopped answering may take its time to fail it. A thread of its own rather
+// than the pool, so that a device that hangs holds no pool thread.
+//
+// Until an object is gone it counts as work in flight for drain(). The
+// releaser's destructor waits for every release still under way.
+class BackgroundReleaser {
+public:
+    BackgroundReleaser();
+    ~BackgroundReleaser();
+
+    BackgroundReleaser(const BackgroundReleaser&) = delete;
+    BackgroundReleaser& operator=(const BackgroundReleaser&) = delete;
+
+    void release(std::shared_ptr<void> object);
+
+private:
+    struct Pending;
+    const std::shared_ptr<Pending> pending_;
+};
+
+} // namespace pivra
