@@ -18,6 +18,7 @@
 #include <QUuid>
 
 #include <coroutine>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -182,6 +183,12 @@ private:
     void endCameraPreview(const CameraPreview& preview, const QImage& image);
     bool stillWanted(CameraPreview& preview);
     CameraPreviewDemand demandFor(const std::shared_ptr<CameraPreview>& preview) const;
+    // The batch of the visible previews asked for in this turn of the GUI
+    // thread: a view asks for its cells in one turn, in the order it wants
+    // them, and a later turn's cells are the newer ones.
+    std::uint64_t visibleBatch();
+    std::atomic<std::uint64_t> visibleBatch_{0};
+    std::atomic<bool> visibleBatchOpen_{false};
 
     // Lets work that outlives a call (a device's answer, a step posted to the
     // GUI thread) reach the store only while it exists. The destructor clears

@@ -55,6 +55,7 @@ struct ThumbnailStore::CameraPreview {
     QString key;
     QString destination;
     bool visible = false;
+    std::uint64_t batch = 0;
     // The asker; a grid-sized preview's key list holds it with the others.
     Waiter waiter;
     // Set, under the store's lock, when the preview was found unwanted and
@@ -80,6 +81,7 @@ std::shared_ptr<QueueOperation> ThumbnailStore::requestCameraPreview(const Media
     preview->key = key;
     preview->destination = cameraPreviewFile(locations_, key, pixels);
     preview->visible = visible;
+    preview->batch = visible ? visibleBatch() : 0;
     preview->waiter.completion = std::move(completion);
     return displayQueue_->add([this, preview](const std::shared_ptr<QueueOperation>& self) {
         preview->waiter.operation = self;
@@ -228,9 +230,29 @@ bool ThumbnailStore::stillWanted(CameraPreview& preview)
     return wanted;
 }
 
+std::uint64_t ThumbnailStore::visibleBatch()
+{
+    bool open = false;
+    if (visibleBatchOpen_.compare_exchange_strong(open, true)) {
+        ++visibleBatch_;
+        // Closed once the current turn is over; a store gone by then is
+        // not touched.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [presence = presence_] {
+                const std::lock_guard guard(presence->mutex);
+                if (presence->store != nullptr) {
+                    presence->store->visibleBatchOpen_ = false;
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    return visibleBatch_;
+}
+
 CameraPreviewDemand ThumbnailStore::demandFor(const std::shared_ptr<CameraPreview>& preview) const
 {
-    return {preview->visible, [presence = presence_, preview] {
+    return {preview->visible, preview->batch, [presence = presence_, preview] {
                 const std::lock_guard guard(presence->mutex);
                 return presence->store != nullptr && presence->store->stillWanted(*preview);
             }};

@@ -111,6 +111,9 @@ enum class CameraReadPurpose { stream, copy };
 // and completes with no data.
 struct CameraPreviewDemand {
     bool visible = false;
+    // The cells a view asked for in one turn share a batch and are served in
+    // the order asked; a newer batch goes first (0: no batch).
+    std::uint64_t batch = 0;
     std::function<bool()> wanted; // asked on the device's thread; empty: always wanted
 };
 

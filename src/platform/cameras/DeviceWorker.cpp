@@ -1,5 +1,6 @@
 #include "platform/cameras/DeviceWorker.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace pivra {
@@ -15,17 +16,22 @@ DeviceWorker::~DeviceWorker()
     thread_.join();
 }
 
-bool DeviceWorker::enqueue(Priority priority, Job& job, Place place)
+bool DeviceWorker::enqueue(Priority priority, Job& job, Place place, std::uint64_t batch)
 {
     const std::lock_guard lock(mutex_);
     if (closed_) {
         return false;
     }
-    std::deque<Job>& queue = queues_[std::size_t(priority)];
-    if (place == Place::first) {
-        queue.push_front(std::move(job));
+    std::deque<Waiting>& queue = queues_[std::size_t(priority)];
+    if (place == Place::inTurn) {
+        queue.push_back({std::move(job), 0});
+    } else if (batch == 0) {
+        queue.push_front({std::move(job), 0});
     } else {
-        queue.push_back(std::move(job));
+        // Behind the jobs of its own batch, ahead of everything older.
+        const auto older = std::find_if(queue.begin(), queue.end(),
+                                        [batch](const Waiting& waiting) { return waiting.batch < batch; });
+        queue.insert(older, {std::move(job), batch});
     }
     wake_.notify_one();
     return true;
@@ -38,7 +44,9 @@ void DeviceWorker::close()
         const std::lock_guard lock(mutex_);
         closed_ = true;
         for (auto& queue : queues_) {
-            std::move(queue.begin(), queue.end(), std::back_inserter(abandoned));
+            for (Waiting& waiting : queue) {
+                abandoned.push_back(std::move(waiting.job));
+            }
             queue.clear();
         }
         wake_.notify_one();
@@ -73,7 +81,7 @@ void DeviceWorker::run(const std::function<void()>& tearDown)
             if (index < 0) {
                 break; // closed, and close() took whatever waited
             }
-            next = std::move(queues_[std::size_t(index)].front());
+            next = std::move(queues_[std::size_t(index)].front().job);
             queues_[std::size_t(index)].pop_front();
         }
         if (next.wanted && !next.wanted()) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -15,6 +16,9 @@ namespace pivra {
 // why a listing is queued as many small steps. Within a priority jobs wait in
 // turn, unless one is queued first: then it goes ahead of every job waiting
 // there (never of the one running), so among such jobs the newest runs first.
+// Jobs queued first as one batch (the cells a view asked for at once, in the
+// order it wants them) keep their order among themselves; a newer batch goes
+// ahead of the older ones.
 //
 // Every job has two ends: `run` on the worker, or `abandon` when the worker
 // is closed before the job came up (the device went away), or when the job
@@ -44,7 +48,8 @@ public:
 
     // Takes the job, unless the worker is closed: then the job stays with the
     // caller, who abandons it (outside whatever lock it holds).
-    [[nodiscard]] bool enqueue(Priority priority, Job& job, Place place = Place::inTurn);
+    // `batch` (from 1, growing) matters only for a job queued first.
+    [[nodiscard]] bool enqueue(Priority priority, Job& job, Place place = Place::inTurn, std::uint64_t batch = 0);
     // Abandons every waiting job, and every later one; the running job ends
     // normally and can tell from isClosed() that its device is gone.
     void close();
@@ -55,7 +60,11 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::array<std::deque<Job>, std::size_t(Priority::count)> queues_;
+    struct Waiting {
+        Job job;
+        std::uint64_t batch = 0; // 0: queued in turn, or first without a batch
+    };
+    std::array<std::deque<Waiting>, std::size_t(Priority::count)> queues_;
     bool closed_ = false;
     std::thread thread_; // last: starts once the queues exist
 };

@@ -228,7 +228,8 @@ bool GPhotoBackend::enqueue(CameraDeviceId id, DeviceWorker::Priority priority,
     DeviceWorker::Job job{[&device, run = std::move(run)] { run(*device.session, device.worker.isClosed()); },
                           abandon, demand.wanted};
     return device.worker.enqueue(priority, job,
-                                 demand.visible ? DeviceWorker::Place::first : DeviceWorker::Place::inTurn);
+                                 demand.visible ? DeviceWorker::Place::first : DeviceWorker::Place::inTurn,
+                                 demand.batch);
 }
 
 void GPhotoBackend::onWorker(Device& device, std::function<Continuation(GPhotoSession&)> work)

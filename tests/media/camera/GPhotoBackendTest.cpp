@@ -257,10 +257,13 @@ TEST_F(GPhotoBackendTest, WaitingPreviewsAreServedNewestFirstAndWithdrawnOnesAre
     for (const QString& name : names) {
         ASSERT_TRUE(makeJpegWithThumbnail(folder.filePath(name), QSize(640, 480)));
     }
+    // A file read for the first time, so its read runs on the device's
+    // worker (a file read before may be answered from the session's copy).
+    ASSERT_TRUE(makeJpegWithThumbnail(folder.filePath(QStringLiteral("HOLD.JPG")), QSize(64, 48)));
     relisted();
     std::latch busy(1);
     std::latch release(1);
-    manager.read(pathOf(QStringLiteral("IMG_0002.MOV")), 0, 1, [&](auto, auto) {
+    manager.read(pathOf(QStringLiteral("HOLD.JPG")), 0, 1, [&](auto, auto) {
         busy.count_down();
         release.wait(); // holds the device's worker
     });
