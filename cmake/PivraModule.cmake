@@ -23,7 +23,9 @@ function(pivra_add_module name)
 endfunction()
 
 # One GoogleTest executable per tested folder, every case registered in ctest
-# with the folder as its prefix ("catalog.MediaItemTest.Equality").
+# with the folder as its prefix ("catalog.MediaItemTest.Equality"). A
+# parameterised case keeps the name its suite's generator gives it: printed
+# values would put a parameter's bytes, addresses among them, into the name.
 function(pivra_add_test_suite name)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
     "${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp"
@@ -35,6 +37,7 @@ function(pivra_add_test_suite name)
   target_link_libraries(pivra_${name}_tests PRIVATE pivra_${name} pivra_test_support pivra_warnings)
   gtest_discover_tests(pivra_${name}_tests
     TEST_PREFIX "${name}."
+    NO_PRETTY_VALUES
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()

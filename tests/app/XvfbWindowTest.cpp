@@ -39,11 +39,18 @@ TEST_F(XvfbWindowTest, TheWindowFrameShowsOnARealXServerInBothSchemes)
                 QApplication::setPalette(PivraAppearance::palette(dark));
                 window.show();
                 ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-                QTest::qWait(200);
-                const QImage screen = window.screen()->grabWindow(0).toImage();
-                ASSERT_TRUE(screen.save(screenshot(dark)));
+                // Grabbed until the server shows the sidebar painted in the scheme.
                 const QPoint inSidebar = window.mapToGlobal(QPoint(100, 400));
-                EXPECT_EQ(screen.pixel(inSidebar), PivraAppearance::canvas(dark).rgb());
+                const QRgb canvas = PivraAppearance::canvas(dark).rgb();
+                QImage screen;
+                const bool painted = QTest::qWaitFor(
+                    [&] {
+                        screen = window.screen()->grabWindow(0).toImage();
+                        return screen.pixel(inSidebar) == canvas;
+                    },
+                    10000);
+                ASSERT_TRUE(screen.save(screenshot(dark)));
+                EXPECT_TRUE(painted) << std::hex << screen.pixel(inSidebar) << " instead of " << canvas;
             }
         }
         ASSERT_TRUE(drain());

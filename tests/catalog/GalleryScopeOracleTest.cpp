@@ -310,8 +310,13 @@ TEST_P(GalleryOracle, CountAndIndexMatchABruteForceFilter)
     EXPECT_GT(nonEmpty, 150) << "too few scopes matched anything to test the rules";
 }
 
-INSTANTIATE_TEST_SUITE_P(ReadAlone, GalleryOracle, testing::Values(CatalogTuning{}.spreadFromRows));
-INSTANTIATE_TEST_SUITE_P(ReadSpread, GalleryOracle, testing::Values(std::int64_t{1}));
+std::string spreadName(const testing::TestParamInfo<std::int64_t>& info)
+{
+    return "SpreadFrom" + std::to_string(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadAlone, GalleryOracle, testing::Values(CatalogTuning{}.spreadFromRows), spreadName);
+INSTANTIATE_TEST_SUITE_P(ReadSpread, GalleryOracle, testing::Values(std::int64_t{1}), spreadName);
 
 } // namespace
 } // namespace pivra::test

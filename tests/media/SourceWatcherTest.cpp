@@ -1,6 +1,7 @@
 #include "media/SourceWatcher.h"
 #include "platform/folders/FolderWatcher.h"
 #include "support/TempFolder.h"
+#include "support/WatchSettling.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -17,14 +18,13 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr SourceWatcher::Timing fast{50ms, 150ms};
-// Long enough for a change that was going to be reported to have been.
-constexpr int quietMs = 3 * (50 + 150);
 
 class SourceWatcherTest : public test::TempFolderTest {
 protected:
     // Watches `paths` and waits until their existing trees are watched.
     void watch(const QStringList& paths)
     {
+        makeFolder(QStringLiteral("marks")); // for the marker of callsOnceSettled(), before the watch
         watcher_ = std::make_unique<SourceWatcher>(paths, [this] { ++calls_; }, fast);
         if (watcher_->isWatching()) {
             QSignalSpy ready(watcher_->stream(), &FolderWatcher::ready);
@@ -32,9 +32,11 @@ protected:
         }
     }
     bool waitForCalls(int count) { return QTest::qWaitFor([&] { return calls_ >= count; }, 5000); }
-    int callsOnceQuiet()
+    // The calls made once every change so far has had its chance to make one.
+    int callsOnceSettled()
     {
-        QTest::qWait(quietMs);
+        EXPECT_TRUE(test::settleWatch(watcher_ ? watcher_->stream() : nullptr, pathOf(QStringLiteral("marks/.pivra")),
+                                      fast.debounce));
         return calls_;
     }
 
@@ -47,7 +49,7 @@ TEST_F(SourceWatcherTest, AnEmptyListWatchesNothing)
     watch({});
     EXPECT_FALSE(watcher_->isWatching());
     writeFile(QStringLiteral("a.jpg"), "a");
-    EXPECT_EQ(callsOnceQuiet(), 0);
+    EXPECT_EQ(callsOnceSettled(), 0);
 }
 
 TEST_F(SourceWatcherTest, ABurstOfFilesInANewFolderMakesOneCall)
@@ -57,7 +59,7 @@ TEST_F(SourceWatcherTest, ABurstOfFilesInANewFolderMakesOneCall)
         writeFile(QStringLiteral("burst/%1.jpg").arg(i), "x");
     }
     ASSERT_TRUE(waitForCalls(1));
-    EXPECT_EQ(callsOnceQuiet(), 1);
+    EXPECT_EQ(callsOnceSettled(), 1);
 }
 
 TEST_F(SourceWatcherTest, ChangesOfPivrasOwnFolderAreNoChanges)
@@ -81,7 +83,7 @@ TEST_F(SourceWatcherTest, ChangesOfPivrasOwnFolderAreNoChanges)
         SCOPED_TRACE(row.name);
         calls_ = 0;
         row.act();
-        EXPECT_EQ(callsOnceQuiet(), row.calls);
+        EXPECT_EQ(callsOnceSettled(), row.calls);
     }
 }
 
@@ -99,7 +101,7 @@ TEST_F(SourceWatcherTest, NoCallAfterStopOrDestructionWhileOneIsPending)
             watcher_->stop();
             EXPECT_FALSE(watcher_->isWatching());
         }
-        EXPECT_EQ(callsOnceQuiet(), 0);
+        EXPECT_EQ(callsOnceSettled(), 0);
     }
 }
 

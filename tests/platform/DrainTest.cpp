@@ -6,12 +6,11 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 namespace pivra {
 namespace {
@@ -27,12 +26,21 @@ std::unique_ptr<Counter> makeCounter()
     return std::make_unique<Counter>();
 }
 
+// The gate opens from the GUI thread's first turn inside drain(), so the
+// jobs are still under way when it begins.
+std::shared_ptr<test::Gate> gateOpenedByDrain()
+{
+    const auto gate = test::Gate::make();
+    QTimer::singleShot(0, [gate] { gate->open(); });
+    return gate;
+}
+
 TEST(DrainTest, WaitsForAFireAndForgetJobWithoutSleepingToTheTimeout)
 {
     Executor executor(makeCounter);
     const auto ran = std::make_shared<std::atomic<bool>>(false);
-    executor.post([ran](Counter&) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    executor.post([ran, gate = gateOpenedByDrain()](Counter&) {
+        gate->wait();
         ran->store(true);
     });
 
@@ -45,16 +53,14 @@ TEST(DrainTest, WaitsForAFireAndForgetJobWithoutSleepingToTheTimeout)
 
 Task<> poolThenExecutorThenTurn(Executor* executor, bool* finished)
 {
-    const int fromPool = co_await runOnPool(PoolPriority::utility, [] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        return 2;
-    });
-    co_await executor->call(
-        [](Counter& counter, int amount) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            counter.value += amount;
+    const int fromPool = co_await runOnPool(
+        PoolPriority::utility,
+        [](const std::shared_ptr<test::Gate>& gate) {
+            gate->wait();
+            return 2;
         },
-        fromPool);
+        gateOpenedByDrain());
+    co_await executor->call([](Counter& counter, int amount) { counter.value += amount; }, fromPool);
     co_await nextMainTurn();
     *finished = true;
 }

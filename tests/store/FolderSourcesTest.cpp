@@ -10,12 +10,12 @@
 #include "media/metadata/MetadataInspector.h"
 #include "support/JpegMaker.h"
 #include "support/TestMounts.h"
+#include "support/WatchSettling.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -417,15 +417,18 @@ TEST_F(FolderSourcesTest, RemovalDeletesOnlyTheFilesOfKeysNoOtherSourceHasTakenU
 TEST_F(FolderSourcesTest, ABurstOfChangesInAWatchedFolderRescansOnceAndTheHiddenFolderNever)
 {
     const QString trip = makeFolder(QStringLiteral("Trip"));
+    const QString marker = makeFolder(QStringLiteral("Trip/marks")) + QStringLiteral("/.pivra");
     storeSources(encodeSources({test::folderSourceAt(trip)}));
-    auto store = makeStore({.watchTiming = {50ms, 200ms}});
+    const SourceWatcher::Timing timing{50ms, 200ms};
+    auto store = makeStore({.watchTiming = timing});
     ASSERT_TRUE(drain());
     ASSERT_NE(store->watcher(), nullptr); // and its first watches are set
 
     const auto rescansAfter = [&](const std::function<void()>& change) {
         const int generation = store->scanGeneration();
         change();
-        QTest::qWait(800);
+        EXPECT_TRUE(test::settleWatch(store->watcher()->stream(), marker, timing.debounce));
+        EXPECT_TRUE(drain());
         return store->scanGeneration() - generation;
     };
     EXPECT_EQ(rescansAfter([&] {

@@ -12,7 +12,10 @@
 #include <QFile>
 #include <QTimer>
 
+#include <QTest>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace pivra {
 namespace {
@@ -165,6 +168,12 @@ TEST_F(LocationReadingTest, LocationsComeFromStoredMetadataOrTheFile)
     QObject::connect(store.get(), &LibraryStore::mapPhotosChanged, store.get(), [&] { ++mapPublications; });
 
     store->selectMap();
+    ASSERT_TRUE(drain());
+    // The namer spaces its lookups on timers, which drain() does not wait for.
+    const auto locatedCount = std::count_if(std::begin(fixtures), std::end(fixtures), [](const Fixture& fixture) {
+        return (fixture.fileKept || fixture.stored == Stored::fileJSON) && fixture.tag;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return namer->places().size() >= std::size_t(locatedCount); }));
     ASSERT_TRUE(drain());
 
     QStringList located;

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -118,8 +117,9 @@ TEST_F(ShortcutTest, TheRouterSilentlyIgnoresWhatIsNoVersionOneShortcutUnderTheL
 }
 
 // Opening a FIFO for reading waits for a writer. A helper stands by as that
-// writer, offering a valid shortcut to any reader that appears, so a router
-// that opened the FIFO would come back with the record instead of hanging.
+// writer, offering a valid shortcut to the first reader, so a router that
+// opened the FIFO would come back with the record instead of hanging. Once
+// the router is done, the test opens the FIFO itself to let the helper go.
 TEST_F(ShortcutTest, AFifoIsNeverOpened)
 {
     const QString path = pathOf(QStringLiteral("pipe.pivra"));
@@ -128,22 +128,25 @@ TEST_F(ShortcutTest, AFifoIsNeverOpened)
     std::atomic<bool> done = false;
     std::atomic<bool> readerSeen = false;
     std::thread writer([&] {
-        while (!done) {
-            const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0) { // only succeeds while someone has the FIFO open for reading
-                readerSeen = true;
-                const QByteArray bytes = LibraryShortcut{1, library}.encode();
-                ASSERT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
-                ::close(fd);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC); // returns once there is a reader
+        if (fd < 0) {
+            return;
         }
+        if (!done) {
+            readerSeen = true;
+            const QByteArray bytes = LibraryShortcut{1, library}.encode();
+            EXPECT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
+        }
+        ::close(fd);
     });
 
     AppRouter router;
     router.open(QUrl::fromLocalFile(path));
     done = true;
+    const int release = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_GE(release, 0);
     writer.join();
+    ::close(release);
     EXPECT_FALSE(readerSeen);
     EXPECT_FALSE(router.pendingLibraryID().has_value());
 }

@@ -190,8 +190,10 @@ TEST_F(VideoPreviewPreparationTest, DeleteAllWaitsForTheClipsUnderWay)
     store->startVideoPreviewPreparation();
     ASSERT_TRUE(QTest::qWaitFor([this] { return encodes == 2; }, 10000));
 
+    // It stops the run, then waits for it: were the clips moved into place
+    // after the deletion, or marked failed, the checks below would fail.
     const TaskHandle deletion = startTask(store.get(), store->deleteAllVideoPreviews());
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !store->processes().finished().isEmpty(); }, 10000));
     EXPECT_FALSE(deletion.isDone());
     EXPECT_EQ(store->processes().finished().front().state, PivraProcess::State::stopped);
     gate.open();

@@ -1,12 +1,14 @@
 #include "media/camera/CameraItemPaths.h"
 
 #include "CameraTestKit.h"
+#include "support/ParamNames.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 namespace pivra::test {
@@ -34,19 +36,22 @@ class CameraExportTest : public CameraManagerTest {
 protected:
     void SetUp() override { ASSERT_TRUE(folder.isValid()); }
 
-    // Exports the device's only file and waits for the one completion.
+    // Exports the device's only file and waits for the one completion. The
+    // copy keeps the completion until its last read has come back, so once
+    // the completion is gone no second call can come.
     std::optional<PivraError> exportTo(const QString& path, const QString& destination)
     {
         std::mutex mutex;
         std::optional<PivraError> result;
         std::atomic<int> calls{0};
-        manager.exportFile(path, destination, [&](std::optional<PivraError> error) {
+        auto held = std::make_shared<int>(0);
+        const std::weak_ptr<int> completionHeld = held;
+        manager.exportFile(path, destination, [&, held = std::move(held)](std::optional<PivraError> error) {
             const std::lock_guard lock(mutex);
             result = error;
             ++calls;
         });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 20000));
-        QTest::qWait(20); // a second completion would arrive now
+        EXPECT_TRUE(QTest::qWaitFor([&] { return completionHeld.expired(); }, 20000));
         EXPECT_EQ(calls, 1);
         const std::lock_guard lock(mutex);
         return result;
@@ -59,7 +64,7 @@ protected:
 };
 
 struct Case {
-    const char* what;
+    const char* name;
     std::int64_t contentSize;
     std::optional<std::int64_t> reportedSize; // none: the content's size
     FakeCameraBackend::ReadScript script;
@@ -67,7 +72,7 @@ struct Case {
     std::vector<Read> reads; // empty: not checked
 };
 
-void PrintTo(const Case& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 class CameraExportCaseTest : public CameraExportTest, public ::testing::WithParamInterface<Case> {};
 
@@ -111,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"data with an error", 9 * MiB, std::nullopt, {.faultAfter = 1, .fault = Fault::errorWithData},
              readFailed, {}},
         Case{"an empty buffer", 9 * MiB, std::nullopt, {.faultAfter = 1, .fault = Fault::empty}, unavailable, {}}),
-    [](const auto& info) { return std::to_string(info.index); });
+    rowName);
 
 TEST_F(CameraExportTest, ADeviceThatGoesAwayFailsAsDisconnectedAndLeavesNoFile)
 {

@@ -2,6 +2,7 @@
 #include "media/streaming/StreamRangeServer.h"
 #include "media/video/VideoInput.h"
 
+#include "support/ParamNames.h"
 #include "support/VideoMaker.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +145,7 @@ QByteArray target(const QUrl& url)
 constexpr qsizetype fileSize = 1000000;
 
 struct RangeCase {
+    const char* name;
     const char* method;
     const char* range; // the Range header's value; none when null
     int status;
@@ -186,24 +188,26 @@ TEST_P(StreamRangeServerRangeTest, AnswersWithExactlyTheBytesAndHeadersAsked)
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, StreamRangeServerRangeTest,
-    ::testing::Values(RangeCase{"GET", nullptr, 200, nullptr, 0, fileSize},
-                      RangeCase{"GET", "bytes=0-99", 206, "bytes 0-99/1000000", 0, 100},
-                      RangeCase{"GET", "bytes=123457-723456", 206, "bytes 123457-723456/1000000", 123457, 600000},
-                      RangeCase{"GET", "bytes=500000-", 206, "bytes 500000-999999/1000000", 500000, 500000},
-                      RangeCase{"GET", "bytes=999999-5000000", 206, "bytes 999999-999999/1000000", 999999, 1},
-                      RangeCase{"GET", "bytes=-1000", 206, "bytes 999000-999999/1000000", 999000, 1000},
-                      RangeCase{"GET", "bytes=-2000000", 206, "bytes 0-999999/1000000", 0, fileSize},
-                      RangeCase{"GET", "bytes=1000000-", 416, "bytes */1000000"},
-                      RangeCase{"GET", "bytes=2000000-2000010", 416, "bytes */1000000"},
-                      RangeCase{"GET", "bytes=-0", 416, "bytes */1000000"},
-                      RangeCase{"HEAD", nullptr, 200, nullptr, 0, fileSize},
-                      RangeCase{"HEAD", "bytes=10-19", 206, "bytes 10-19/1000000", 10, 10},
-                      RangeCase{"GET", "bytes=5-3", 400, nullptr},
-                      RangeCase{"GET", "bytes=0-1,5-6", 400, nullptr},
-                      RangeCase{"GET", "bytes=+1-5", 400, nullptr},
-                      RangeCase{"GET", "items=0-5", 400, nullptr},
-                      RangeCase{"POST", nullptr, 405, nullptr},
-                      RangeCase{"DELETE", "bytes=0-5", 405, nullptr}));
+    ::testing::Values(
+        RangeCase{"whole file", "GET", nullptr, 200, nullptr, 0, fileSize},
+        RangeCase{"first hundred bytes", "GET", "bytes=0-99", 206, "bytes 0-99/1000000", 0, 100},
+        RangeCase{"a middle range", "GET", "bytes=123457-723456", 206, "bytes 123457-723456/1000000", 123457, 600000},
+        RangeCase{"open ended", "GET", "bytes=500000-", 206, "bytes 500000-999999/1000000", 500000, 500000},
+        RangeCase{"end beyond the size", "GET", "bytes=999999-5000000", 206, "bytes 999999-999999/1000000", 999999, 1},
+        RangeCase{"suffix", "GET", "bytes=-1000", 206, "bytes 999000-999999/1000000", 999000, 1000},
+        RangeCase{"suffix longer than the file", "GET", "bytes=-2000000", 206, "bytes 0-999999/1000000", 0, fileSize},
+        RangeCase{"start at the size", "GET", "bytes=1000000-", 416, "bytes */1000000"},
+        RangeCase{"start beyond the size", "GET", "bytes=2000000-2000010", 416, "bytes */1000000"},
+        RangeCase{"empty suffix", "GET", "bytes=-0", 416, "bytes */1000000"},
+        RangeCase{"head of the whole file", "HEAD", nullptr, 200, nullptr, 0, fileSize},
+        RangeCase{"head of a range", "HEAD", "bytes=10-19", 206, "bytes 10-19/1000000", 10, 10},
+        RangeCase{"reversed range", "GET", "bytes=5-3", 400, nullptr},
+        RangeCase{"several ranges", "GET", "bytes=0-1,5-6", 400, nullptr},
+        RangeCase{"signed start", "GET", "bytes=+1-5", 400, nullptr},
+        RangeCase{"unknown unit", "GET", "items=0-5", 400, nullptr},
+        RangeCase{"post", "POST", nullptr, 405, nullptr},
+        RangeCase{"delete", "DELETE", "bytes=0-5", 405, nullptr}),
+    rowName);
 
 TEST(StreamRangeServerTest, RefusesEveryPathItDidNotHandOut)
 {

@@ -1,4 +1,5 @@
 #include "media/metadata/Iso6709.h"
+#include "support/ParamNames.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,7 @@ namespace pivra {
 namespace {
 
 struct Iso6709Case {
+    const char* name;
     const char* text;
     std::optional<GeoLocation> expected;
 };
@@ -25,22 +27,22 @@ TEST_P(Iso6709Table, ReadsOnlyNumbersClosedByASignOrSlash)
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, Iso6709Table,
-    ::testing::Values(Iso6709Case{"+37.3349-122.0090+000.000/", GeoLocation{37.3349, -122.009}},
-                      Iso6709Case{"+37.3349-122.0090/", GeoLocation{37.3349, -122.009}},
-                      Iso6709Case{"-33.8568+151.2153+012.5/", GeoLocation{-33.8568, 151.2153}},
-                      Iso6709Case{"+37.3349-122.0090", std::nullopt},   // the longitude is never closed
-                      Iso6709Case{"+00.0000+000.0000/", std::nullopt},  // (0, 0) is a blank position
-                      Iso6709Case{"+91.0000+010.0000/", std::nullopt},  // out of range
-                      Iso6709Case{"+4012.50+07412.30/", std::nullopt},  // degrees and minutes read as decimals
-                      Iso6709Case{"+90.0000-180.0000/", GeoLocation{90, -180}}, // bounds included
-                      Iso6709Case{"+37.33/-122.00/", std::nullopt},     // the walk ends at the first "/"
-                      Iso6709Case{"+ 37.3349-122.0090/", std::nullopt}, // white space spoils a number
-                      Iso6709Case{"+37.3349x-122.0090/", std::nullopt}, // so do trailing characters
-                      Iso6709Case{"+nan-122.0090/", std::nullopt},
-                      Iso6709Case{"++37.3349-122.0090/", GeoLocation{37.3349, -122.009}}, // a lone sign is skipped
-                      Iso6709Case{"", std::nullopt}, Iso6709Case{"/", std::nullopt}),
-    // Stable names: ctest registers each row by name before running it.
-    [](const ::testing::TestParamInfo<Iso6709Case>& info) { return "Row" + std::to_string(info.index); });
+    ::testing::Values(
+        Iso6709Case{"with altitude", "+37.3349-122.0090+000.000/", GeoLocation{37.3349, -122.009}},
+        Iso6709Case{"without altitude", "+37.3349-122.0090/", GeoLocation{37.3349, -122.009}},
+        Iso6709Case{"south and east", "-33.8568+151.2153+012.5/", GeoLocation{-33.8568, 151.2153}},
+        Iso6709Case{"longitude never closed", "+37.3349-122.0090", std::nullopt},
+        Iso6709Case{"zero zero is a blank position", "+00.0000+000.0000/", std::nullopt},
+        Iso6709Case{"out of range", "+91.0000+010.0000/", std::nullopt},
+        Iso6709Case{"degrees and minutes read as decimals", "+4012.50+07412.30/", std::nullopt},
+        Iso6709Case{"bounds included", "+90.0000-180.0000/", GeoLocation{90, -180}},
+        Iso6709Case{"the walk ends at the first slash", "+37.33/-122.00/", std::nullopt},
+        Iso6709Case{"white space spoils a number", "+ 37.3349-122.0090/", std::nullopt},
+        Iso6709Case{"trailing characters spoil it too", "+37.3349x-122.0090/", std::nullopt},
+        Iso6709Case{"not a number", "+nan-122.0090/", std::nullopt},
+        Iso6709Case{"a lone sign is skipped", "++37.3349-122.0090/", GeoLocation{37.3349, -122.009}},
+        Iso6709Case{"empty", "", std::nullopt}, Iso6709Case{"slash alone", "/", std::nullopt}),
+    test::rowName);
 
 } // namespace
 } // namespace pivra

@@ -72,8 +72,9 @@ TEST(OperationQueueTest, SuspensionHoldsNewWorkAndLetsRunningWorkFinish)
     queue.add(work);
     queue.add(work);
     gate.open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished == 1; }, 5000)) << "the running operation finishes";
-    QTest::qWait(50);
+    // Its thread gives up its slot rather than take the next.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished == 1 && queue.runningCount() == 0; }, 5000))
+        << "the running operation finishes";
     EXPECT_EQ(started, 1) << "nothing new starts while suspended";
     EXPECT_EQ(queue.waitingCount(), 2);
 
@@ -143,8 +144,12 @@ TEST(OperationQueueTest, DestroyingDropsWaitingWorkAndWaitsForRunningWork)
             });
         }
         ASSERT_TRUE(QTest::qWaitFor([&] { return started == 1; }, 5000));
+        // Opened once the queue's end has dropped the waiting work, while it
+        // waits for the running one.
         opener = std::thread([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            while (queue.waitingCount() > 0) {
+                std::this_thread::yield();
+            }
             gate.open();
         });
     }
@@ -222,8 +227,7 @@ TEST(ScrollPauseTest, WorkWaitsWhileScrollingAndRunsAfterwards)
     pause.noteScroll();
     std::atomic<bool> ran{false};
     queue.add([&] { ran = true; });
-    QTest::qWait(150);
-    EXPECT_FALSE(ran);
+    EXPECT_EQ(queue.waitingCount(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ran.load(); }, 2000));
     EXPECT_FALSE(queue.isSuspended());
 }

@@ -110,6 +110,14 @@ protected:
         return waitFor([&] { return answer->key || !answer->image.isNull() || answer->onGuiThread; });
     }
 
+    // Waits until no operation is left to answer and every answer sent has
+    // been delivered.
+    bool settled() const
+    {
+        const auto idle = [](const OperationQueue& queue) { return queue.waitingCount() + queue.runningCount() == 0; };
+        return waitFor([&] { return idle(store->displayQueue()) && idle(store->queue()); }) && drain();
+    }
+
     QUuid sourceID = QUuid::createUuid();
     ThumbnailLocations locations;
     std::shared_ptr<CountingRenderer> renderer;
@@ -177,7 +185,7 @@ TEST_F(ThumbnailStoreTest, TwentyConcurrentRequestsForOneKeyRenderOnce)
         EXPECT_EQ(answer->key, key);
         EXPECT_EQ(answer->image.size(), QSize(420, 315));
     }
-    QTest::qWait(50);
+    ASSERT_TRUE(settled());
     for (const auto& calls : answers) {
         EXPECT_EQ(*calls, 1);
     }
@@ -197,7 +205,7 @@ TEST_F(ThumbnailStoreTest, ACancelledRequestIsNeverAnswered)
     const auto other = ask(photo(QStringLiteral("other.jpg")));
     store->displayQueue().setSuspended(false);
     ASSERT_TRUE(answered(other));
-    QTest::qWait(50);
+    ASSERT_TRUE(settled());
     EXPECT_FALSE(called);
     EXPECT_EQ(renderer->renders, 1);
 }
@@ -322,9 +330,8 @@ TEST_F(ThumbnailStoreTest, PreparationWaitsWhileTheGridScrolls)
     store->preparationPause().noteScroll();
     EXPECT_TRUE(store->queue().isSuspended());
     const auto answer = ask(item, false);
-    QTest::qWait(100);
     EXPECT_FALSE(answer->onGuiThread);
-    EXPECT_EQ(store->queue().waitingCount(), 1);
+    EXPECT_EQ(store->queue().waitingCount(), 1) << "held until the scrolling stops";
     ASSERT_TRUE(answered(answer));
     EXPECT_FALSE(store->queue().isSuspended());
     EXPECT_EQ(answer->key, contentKey(item));
