@@ -10,6 +10,7 @@
 #include "app/window/QtDialogs.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
+#include "platform/runtime/HeapUpkeep.h"
 #include "store/AppRouter.h"
 #include "store/LibraryStore.h"
 
@@ -19,6 +20,7 @@
 
 int main(int argc, char** argv)
 {
+    pivra::limitHeapRetention();
     pivra::PivraIdentity::applyNames();
     QApplication app(argc, argv);
 

@@ -1,5 +1,6 @@
 #include "style/DisconnectedToggle.h"
 
+#include "style/PaintedAccessible.h"
 #include "style/PivraAppearance.h"
 #include "style/Symbols.h"
 
@@ -26,6 +27,32 @@ QPainterPath capsule(const QRectF& rect)
     return path;
 }
 
+QString stateWord(bool on)
+{
+    return on ? QStringLiteral("On") : QStringLiteral("Off");
+}
+
+// One button with no visible text: readers hear its name and whether it is on.
+class ToggleAccessible final : public PaintedAccessible {
+public:
+    explicit ToggleAccessible(DisconnectedToggle* toggle)
+        : PaintedAccessible(toggle, QAccessible::Button)
+    {
+    }
+
+    QString text(QAccessible::Text text) const override
+    {
+        switch (text) {
+        case QAccessible::Name:
+            return QStringLiteral("Show disconnected");
+        case QAccessible::Value:
+            return stateWord(static_cast<const QAbstractButton*>(widget())->isChecked());
+        default:
+            return PaintedAccessible::text(text);
+        }
+    }
+};
+
 } // namespace
 
 DisconnectedToggle::DisconnectedToggle(QWidget* parent)
@@ -33,11 +60,15 @@ DisconnectedToggle::DisconnectedToggle(QWidget* parent)
     , hover_(this)
     , knob_(this, curves::spring<300, 820>(), 0)
 {
+    installAccessibleFactory(&accessibleFor<DisconnectedToggle, ToggleAccessible>);
     setCheckable(true);
-    setAccessibleName(QStringLiteral("Show disconnected"));
     connect(this, &QAbstractButton::toggled, this, [this](bool on) {
         knob_.animateTo(on ? 1 : 0);
         describe();
+        if (QAccessible::isActive()) {
+            QAccessibleValueChangeEvent changed(this, stateWord(on));
+            QAccessible::updateAccessibility(&changed);
+        }
     });
     describe();
 }
@@ -58,8 +89,6 @@ void DisconnectedToggle::describe()
 {
     setToolTip(isChecked() ? QStringLiteral("Showing media from disconnected sources")
                            : QStringLiteral("Show media from disconnected sources"));
-    // Widgets carry no accessible value of their own; the state is spoken as the description.
-    setAccessibleDescription(isChecked() ? QStringLiteral("On") : QStringLiteral("Off"));
 }
 
 void DisconnectedToggle::paintEvent(QPaintEvent*)

@@ -9,7 +9,8 @@ namespace pivra {
 // The header's switch that shows or hides the media of disconnected sources:
 // a drive symbol, with a red dot while any source is offline, beside a small
 // switch, in a faint capsule 28 high. Clicking flips `isChecked()`; the knob
-// slides on a spring.
+// slides on a spring. Readers hear one button, "Show disconnected", whose
+// value is "On" or "Off".
 class DisconnectedToggle final : public QAbstractButton {
 public:
     explicit DisconnectedToggle(QWidget* parent = nullptr);

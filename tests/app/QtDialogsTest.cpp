@@ -79,6 +79,20 @@ TEST_F(QtDialogsTest, TheFolderDialogOpensAtTheStartFolderOrWhereAMissingOneWas)
         });
         EXPECT_FALSE(picker.chooseFolders(QStringLiteral("Choose the folder for Trip."), false, row.startPath));
     }
+
+    // Without a start path: the user's Pictures folder, or home while there
+    // is none; never the folder the program was started in.
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", makeFolder(QStringLiteral("Home")).toUtf8());
+    for (const char* made : {"Home", "Home/Pictures"}) {
+        const QString expected = makeFolder(QString::fromUtf8(made));
+        whenTheDialogOpens([&](QFileDialog& dialog) {
+            EXPECT_EQ(dialog.directory().absolutePath(), expected);
+            dialog.reject();
+        });
+        EXPECT_FALSE(picker.chooseFolders(QStringLiteral("Choose a folder"), true, QString()));
+    }
+    qputenv("HOME", home);
 }
 
 TEST_F(QtDialogsTest, TheShortcutDialogProposesTheNameInTheFolderAndSavesAPivraFile)

@@ -1,14 +1,13 @@
 // The desktop portal's settings read over a private session bus, with a
 // stand-in portal answering the way the real ones do.
 #include "style/PortalDesktopSettings.h"
+#include "support/PrivateSessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 namespace pivra {
@@ -41,14 +40,11 @@ class PortalDesktopSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
+        if (!bus_.isInstalled()) {
             GTEST_SKIP() << "dbus-daemon is not installed";
         }
-        daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                      QStringLiteral("--print-address")});
-        ASSERT_TRUE(daemon_.waitForReadyRead(5000));
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        service_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, QStringLiteral("portal")));
+        ASSERT_FALSE(bus_.address().isEmpty());
+        service_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus_.address(), QStringLiteral("portal")));
         ASSERT_TRUE(service_->registerObject(portalPath, &portal, QDBusConnection::ExportAllSlots));
         ASSERT_TRUE(service_->registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
     }
@@ -58,13 +54,11 @@ protected:
         service_.reset();
         QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
         QDBusConnection::disconnectFromBus(QStringLiteral("reader"));
-        daemon_.kill();
-        daemon_.waitForFinished();
     }
 
     std::unique_ptr<PortalDesktopSettings> reader()
     {
-        return std::make_unique<PortalDesktopSettings>(QDBusConnection::connectToBus(address_, QStringLiteral("reader")));
+        return std::make_unique<PortalDesktopSettings>(QDBusConnection::connectToBus(bus_.address(), QStringLiteral("reader")));
     }
 
     void announce(const QString& group, const QString& key, const QVariant& value)
@@ -77,8 +71,7 @@ protected:
     FakePortal portal;
 
 private:
-    QProcess daemon_;
-    QString address_;
+    test::PrivateSessionBus bus_;
     std::unique_ptr<QDBusConnection> service_;
 };
 

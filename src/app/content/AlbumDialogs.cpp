@@ -73,13 +73,14 @@ AlbumNameDialog* presentAlbumEditor(LibraryStore& store, QWidget& window, std::o
 
 void confirmAlbumDeletion(LibraryStore& store, AlertPresenter& alerts, const Album& album)
 {
-    alerts.present({QStringLiteral("Delete Album?"), QStringLiteral("The photos and videos will stay in your library."),
-                    {QStringLiteral("Delete Album"), QStringLiteral("Cancel")},
-                    [&store, id = album.id](int button) {
-                        if (button == 0) {
-                            store.deleteAlbum(id);
-                        }
-                    }});
+    WindowAlert alert{QStringLiteral("Delete Album?"), QStringLiteral("The photos and videos will stay in your library."),
+                      {QStringLiteral("Delete Album"), QStringLiteral("Cancel")}, [&store, id = album.id](int button) {
+                          if (button == 0) {
+                              store.deleteAlbum(id);
+                          }
+                      }};
+    alert.destructive = true;
+    alerts.present(std::move(alert));
 }
 
 } // namespace pivra

@@ -5,8 +5,10 @@
 #include "app/header/HeaderModel.h"
 #include "store/LibraryStore.h"
 
+#include <QHash>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSet>
 
 namespace pivra {
 
@@ -24,25 +26,71 @@ AlbumOverview::AlbumOverview(LibraryStore& store, ThumbnailStore& thumbnails, QW
     rebuild();
 }
 
+namespace {
+
+bool sameAlbum(const Album& a, const Album& b)
+{
+    return a.id == b.id && a.name == b.name && a.itemCount == b.itemCount && a.cover == b.cover;
+}
+
+} // namespace
+
+// Each search keystroke comes here: the cards of albums that did not change
+// are kept, with their covers, and only shown or hidden, so typing asks the
+// thumbnail store for nothing again.
 void AlbumOverview::rebuild()
 {
-    // A card may be the one whose click or menu changed the albums.
-    for (AlbumCard* card : std::as_const(cards_)) {
-        card->setOnScreen(false);
-        card->hide();
-        card->deleteLater();
+    QHash<QUuid, AlbumCard*> previous;
+    for (AlbumCard* card : std::as_const(allCards_)) {
+        previous.insert(card->album().id, card);
+    }
+    allCards_.clear();
+    for (const Album& album : store_.albums()) {
+        AlbumCard* card = previous.take(album.id);
+        if (card && !sameAlbum(card->album(), album)) {
+            retire(card);
+            card = nullptr;
+        }
+        allCards_.append(card ? card : makeCard(album));
+    }
+    for (AlbumCard* card : std::as_const(previous)) {
+        retire(card);
+    }
+
+    QSet<QUuid> shown;
+    for (const Album& album : visibleAlbums(store_.albums(), store_.search())) {
+        shown.insert(album.id);
     }
     cards_.clear();
-    for (const Album& album : visibleAlbums(store_.albums(), store_.search())) {
-        auto* card = new AlbumCard(album, thumbnails_, cells_);
-        const QUuid id = album.id;
-        connect(card, &QAbstractButton::clicked, this, [this, id] { store_.selectAlbum(id); });
-        connect(card, &AlbumCard::renameRequested, this, &AlbumOverview::renameRequested);
-        connect(card, &AlbumCard::deleteRequested, this, &AlbumOverview::deleteRequested);
-        card->show();
-        cards_.append(card);
+    for (AlbumCard* card : std::as_const(allCards_)) {
+        const bool visible = shown.contains(card->album().id);
+        card->setVisible(visible);
+        if (visible) {
+            cards_.append(card);
+        } else {
+            card->setOnScreen(false);
+        }
     }
     layOut();
+}
+
+AlbumCard* AlbumOverview::makeCard(const Album& album)
+{
+    auto* card = new AlbumCard(album, thumbnails_, cells_);
+    const QUuid id = album.id;
+    connect(card, &QAbstractButton::clicked, this, [this, id] { store_.selectAlbum(id); });
+    connect(card, &AlbumCard::renameRequested, this, &AlbumOverview::renameRequested);
+    connect(card, &AlbumCard::deleteRequested, this, &AlbumOverview::deleteRequested);
+    return card;
+}
+
+// A card may be the one whose click or menu changed the albums, so it goes
+// once that has returned.
+void AlbumOverview::retire(AlbumCard* card)
+{
+    card->setOnScreen(false);
+    card->hide();
+    card->deleteLater();
 }
 
 void AlbumOverview::layOut()

@@ -25,6 +25,7 @@ public:
 
     AlbumOverview(LibraryStore& store, ThumbnailStore& thumbnails, QWidget* parent = nullptr);
 
+    // The cards the search lets through, in order.
     const QList<AlbumCard*>& cards() const { return cards_; }
     NewAlbumTile* newAlbumTile() const { return tile_; }
 
@@ -41,6 +42,8 @@ protected:
 
 private:
     void rebuild();
+    AlbumCard* makeCard(const Album& album);
+    void retire(AlbumCard* card);
     void layOut();
     // Tells each card whether it meets the viewport, which starts or drops
     // its cover request.
@@ -50,6 +53,8 @@ private:
     ThumbnailStore& thumbnails_;
     QWidget* cells_;
     NewAlbumTile* tile_;
+    // One card per album, in the store's order, and those the search shows.
+    QList<AlbumCard*> allCards_;
     QList<AlbumCard*> cards_;
 };
 

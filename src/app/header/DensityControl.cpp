@@ -34,7 +34,8 @@ DensityControl::DensityControl(LibraryWindow& window, QWidget* parent)
     for (const auto& [keys, up] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Minus), false},
              std::pair{QKeySequence(Qt::CTRL | Qt::Key_Equal), true},
              std::pair{QKeySequence(Qt::CTRL | Qt::Key_Plus), true}}) {
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, up = up] { step(up); });
+        keys_.append(new QShortcut(keys, parent ? parent : this));
+        connect(keys_.last(), &QShortcut::activated, this, [this, up = up] { step(up); });
     }
     connect(&window_, &LibraryWindow::rowHeightChanged, this, &DensityControl::refresh);
     refresh();
@@ -43,6 +44,13 @@ DensityControl::DensityControl(LibraryWindow& window, QWidget* parent)
 QSize DensityControl::sizeHint() const
 {
     return {2 * buttonSide + spacing, buttonSide};
+}
+
+void DensityControl::setKeysEnabled(bool enabled)
+{
+    for (QShortcut* key : keys_) {
+        key->setEnabled(enabled);
+    }
 }
 
 void DensityControl::step(bool up)

@@ -184,8 +184,8 @@ void LibraryHeader::setUpFold(Fold& fold, QWidget* widget)
     });
 }
 
-// Folded away, a control keeps its place in the header (and so its
-// shortcuts) but has no width, cannot be seen and takes no clicks.
+// Folded away, a control keeps its place in the header but has no width,
+// cannot be seen and takes no clicks; once folded it is hidden.
 void LibraryHeader::foldTo(Fold& fold, bool shown)
 {
     const double target = shown ? 1 : 0;
@@ -237,6 +237,7 @@ void LibraryHeader::refresh()
 
     foldTo(pillsFold_, flags_.pillsFit);
     foldTo(densityFold_, flags_.densityFits);
+    density_->setKeysEnabled(flags_.galleryMode);
     foldTo(disconnectedFold_, flags_.allMedia);
     layOut();
     update();
@@ -290,7 +291,8 @@ void LibraryHeader::layOut()
     place(sidebarToggle_, left, toolButtonSize.width());
     mapPills_->setVisible(map);
     title_->setVisible(!map);
-    filterPills_->setVisible(flags_.galleryMode);
+    // Folded all the way, a control is hidden, so the keyboard and readers pass it by.
+    filterPills_->setVisible(flags_.galleryMode && pillsFold_.shown > 0);
     if (map) {
         for (QWidget* widget :
             std::initializer_list<QWidget*>{filterMenuButton_, newAlbum_, density_, disconnected_, search_}) {
@@ -313,7 +315,7 @@ void LibraryHeader::layOut()
     fromRight(search_, search_->currentWidth(), 1, true);
     fromRight(disconnected_, foldedWidth(disconnectedFold_), disconnectedFold_.shown,
         flags_.allMedia || disconnectedFold_.shown > 0);
-    fromRight(density_, foldedWidth(densityFold_), densityFold_.shown, flags_.galleryMode);
+    fromRight(density_, foldedWidth(densityFold_), densityFold_.shown, flags_.galleryMode && densityFold_.shown > 0);
     fromRight(newAlbum_, toolButtonSize.width(), 1, store_.showsAlbums());
     fromRight(filterMenuButton_, toolButtonSize.width(), 1, flags_.galleryMode && !flags_.pillsFit);
 

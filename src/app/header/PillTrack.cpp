@@ -1,9 +1,11 @@
 #include "app/header/PillTrack.h"
 
 #include "style/Motion.h"
+#include "style/PaintedAccessible.h"
 #include "style/PivraAppearance.h"
 #include "style/PivraFonts.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -23,6 +25,43 @@ void fillCapsule(QPainter& painter, const QRectF& rect, const QColor& colour)
     painter.fillPath(capsule, colour);
 }
 
+// The track groups its pills; each is an exclusive choice a reader can press.
+// The track is looked up at each question, so a track being torn down has no pills.
+class PillTrackAccessible final : public PaintedAccessible {
+public:
+    explicit PillTrackAccessible(PillTrack* track)
+        : PaintedAccessible(track, QAccessible::Grouping)
+    {
+    }
+
+    int partCount() const override { return track() ? int(track()->labels().size()) : 0; }
+    QString partText(int index, QAccessible::Text text) const override
+    {
+        return text == QAccessible::Name ? track()->labels()[index] : QString();
+    }
+    QRect partRect(int index) const override { return track()->pillRect(index); }
+    QAccessible::Role partRole(int) const override { return QAccessible::RadioButton; }
+    QAccessible::State partState(int index) const override
+    {
+        QAccessible::State state;
+        state.focusable = true;
+        state.checkable = true;
+        state.checked = index == track()->selected();
+        return state;
+    }
+    QStringList partActions(int) const override { return {pressAction()}; }
+    void doPartAction(int index, const QString& action) override
+    {
+        if (action == pressAction()) {
+            track()->press(index);
+        }
+    }
+    int focusedPart() const override { return track() ? track()->focusedPill() : -1; }
+
+private:
+    PillTrack* track() const { return qobject_cast<PillTrack*>(widget()); }
+};
+
 } // namespace
 
 PillTrack::PillTrack(QStringList labels, Look look, QWidget* parent)
@@ -30,6 +69,9 @@ PillTrack::PillTrack(QStringList labels, Look look, QWidget* parent)
     , labels_(std::move(labels))
     , look_(look)
 {
+    installAccessibleFactory(&accessibleFor<PillTrack, PillTrackAccessible>);
+    // Only the keyboard's Tab takes focus here: a click leaves it where it was.
+    setFocusPolicy(Qt::TabFocus);
     setFixedHeight(sizeHint().height());
     connect(&motion_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         highlight_ = value.toDouble();
@@ -56,7 +98,12 @@ void PillTrack::setSelected(int index)
     if (index == selected_) {
         return;
     }
+    const int previous = selected_;
     selected_ = index;
+    QAccessible::State checked;
+    checked.checked = true;
+    PaintedAccessible::notifyState(this, previous, checked);
+    PaintedAccessible::notifyState(this, index, checked);
     motion_.stop();
     motion_.setStartValue(highlight_);
     motion_.setEndValue(double(index));
@@ -88,10 +135,63 @@ void PillTrack::mousePressEvent(QMouseEvent* event)
 void PillTrack::mouseReleaseEvent(QMouseEvent* event)
 {
     const int pill = pillAt(event->position().toPoint());
-    if (pill >= 0 && pill == pressed_) {
-        Q_EMIT clicked(pill);
+    if (pill == pressed_) {
+        press(pill);
     }
     pressed_ = -1;
+}
+
+void PillTrack::press(int index)
+{
+    if (index >= 0 && index < labels_.size()) {
+        Q_EMIT clicked(index);
+    }
+}
+
+void PillTrack::focusPill(int index)
+{
+    index = qBound(0, index, int(labels_.size()) - 1);
+    if (index != focused_) {
+        focused_ = index;
+        update();
+        PaintedAccessible::notify(this, index, QAccessible::Focus);
+    }
+}
+
+void PillTrack::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        focusPill(focused_ - 1);
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        focusPill(focused_ + 1);
+        break;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        press(focused_);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+// The keyboard arrives on the choice in force.
+void PillTrack::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    focused_ = selected_;
+    update();
+    PaintedAccessible::notify(this, focused_, QAccessible::Focus);
+}
+
+void PillTrack::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void PillTrack::paintEvent(QPaintEvent*)
@@ -117,6 +217,12 @@ void PillTrack::paintEvent(QPaintEvent*)
     painter.setPen(QPen(PivraAppearance::primary(palette(), 0.08), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(track, track.height() / 2, track.height() / 2);
+
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        const QRectF ring = QRectF(pillRect(focused_)).adjusted(1, 1, -1, -1);
+        painter.drawRoundedRect(ring, ring.height() / 2, ring.height() / 2);
+    }
 
     for (int index = 0; index < labels_.size(); ++index) {
         const bool chosen = index == selected_;

@@ -1,6 +1,7 @@
 #include "app/header/SearchField.h"
 
 #include "style/Motion.h"
+#include "style/PaintedAccessible.h"
 #include "style/PivraAppearance.h"
 #include "style/PivraFonts.h"
 #include "style/Symbols.h"
@@ -43,6 +44,36 @@ protected:
     }
 };
 
+// Closed, the field is a button that opens it; open, it only holds the
+// text field and the clear button.
+class SearchAccessible final : public PaintedAccessible {
+public:
+    explicit SearchAccessible(SearchField* field)
+        : PaintedAccessible(field, QAccessible::Button)
+    {
+    }
+
+    QAccessible::Role role() const override { return closed() ? QAccessible::Button : QAccessible::Grouping; }
+    QStringList actionNames() const override
+    {
+        return closed() ? QStringList{pressAction()} + PaintedAccessible::actionNames()
+                        : PaintedAccessible::actionNames();
+    }
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction() && closed()) {
+            field()->openSearch();
+        } else {
+            PaintedAccessible::doAction(action);
+        }
+    }
+
+private:
+    // Looked up at each question, so a field being torn down is no button.
+    SearchField* field() const { return qobject_cast<SearchField*>(widget()); }
+    bool closed() const { return field() && !field()->isOpen(); }
+};
+
 } // namespace
 
 SearchField::SearchField(LibraryStore& store, QWidget* parent)
@@ -51,6 +82,7 @@ SearchField::SearchField(LibraryStore& store, QWidget* parent)
     , editor_(new QLineEdit(this))
     , clear_(new ClearButton(this))
 {
+    installAccessibleFactory(&accessibleFor<SearchField, SearchAccessible>);
     setObjectName(QStringLiteral("searchField"));
     setToolTip(examples);
     setAccessibleName(QStringLiteral("Search"));
@@ -164,7 +196,6 @@ void SearchField::layOut()
     clear_->setVisible(clearWidth > 0);
     editor_->setGeometry(left, 0, qMax(0, right - clearWidth - left), fieldHeight);
     clear_->setGeometry(right - symbolWidth, (fieldHeight - symbolWidth) / 2, symbolWidth, symbolWidth);
-    setAccessibleDescription(open ? QString() : QStringLiteral("button"));
     update();
 }
 

@@ -18,6 +18,7 @@ public:
         , open_(open)
     {
         setCursor(Qt::ArrowCursor);
+        setAccessibleName(open ? QStringLiteral("Hide subfolders") : QStringLiteral("Show subfolders"));
     }
 
 protected:

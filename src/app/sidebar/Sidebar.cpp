@@ -142,9 +142,12 @@ Sidebar::Sidebar(LibraryStore& store, AlertPresenter& alerts, QWidget* parent)
 
 Sidebar::~Sidebar() = default;
 
+// The wordmark keeps its own inset, plus, in a window, the room a title bar
+// drawn inside the content would need for its buttons.
 void Sidebar::setFullscreen(bool fullscreen)
 {
-    wordmark_->setContentsMargins(fullscreen ? 22 : 88, 0, 0, 0);
+    constexpr int wordmarkInset = 22;
+    wordmark_->setContentsMargins(wordmarkInset + (fullscreen ? 0 : qRound(PivraAppearance::titleBarInset)), 0, 0, 0);
 }
 
 void Sidebar::toggleSource(const QUuid& id)

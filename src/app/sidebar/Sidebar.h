@@ -42,7 +42,7 @@ public:
     Sidebar(LibraryStore& store, AlertPresenter& alerts, QWidget* parent = nullptr);
     ~Sidebar() override;
 
-    // Full screen brings the wordmark to the edge.
+    // Full screen drops the room the wordmark keeps for title-bar buttons.
     void setFullscreen(bool fullscreen);
 
     const QSet<QUuid>& expandedSources() const { return expandedSources_; }

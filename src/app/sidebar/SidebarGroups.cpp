@@ -2,6 +2,9 @@
 
 #include "app/ByteCountText.h"
 
+#include <QFileInfo>
+#include <QSet>
+
 #include <algorithm>
 
 namespace pivra {
@@ -21,7 +24,9 @@ QString sourceGroupKey(const LibrarySource& source)
     return source.volumePath.value_or(otherKey);
 }
 
-QString sourceGroupTitle(const QString& key, const QList<LibrarySource>& sources)
+namespace {
+
+QString volumeTitle(const QString& key, const QList<LibrarySource>& sources)
 {
     if (key == cameraKey) {
         return QStringLiteral("DEVICES");
@@ -34,6 +39,37 @@ QString sourceGroupTitle(const QString& key, const QList<LibrarySource>& sources
     QString title = first->volumeName.value_or(QStringLiteral("Disk")).toUpper();
     if (first->volumeCapacity) {
         title += QStringLiteral(" · ") + byteCountText(*first->volumeCapacity);
+    }
+    return title;
+}
+
+// Whether another volume among `sources` has the same heading as `key`: two
+// disks without a label, or with one label, and of one size.
+bool sharesTitle(const QString& key, const QString& title, const QList<LibrarySource>& sources)
+{
+    QSet<QString> seen{key, cameraKey, otherKey};
+    for (const LibrarySource& source : sources) {
+        const QString other = sourceGroupKey(source);
+        if (!seen.contains(other)) {
+            seen.insert(other);
+            if (volumeTitle(other, sources) == title) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+QString sourceGroupTitle(const QString& key, const QList<LibrarySource>& sources)
+{
+    QString title = volumeTitle(key, sources);
+    if (key != cameraKey && key != otherKey && sharesTitle(key, title, sources)) {
+        // The folder each is mounted on tells them apart, as the file manager
+        // shows it; the root has only its path.
+        const QString folder = QFileInfo(key).fileName();
+        title += QStringLiteral(" · ") + (folder.isEmpty() ? key : folder).toUpper();
     }
     return title;
 }

@@ -20,7 +20,8 @@ namespace pivra {
 QString sourceGroupKey(const LibrarySource& source);
 // The heading of `key`: "DEVICES", "OTHER LOCATIONS", or the upper-cased
 // volume name ("DISK" without one) of the first source of the group, with
-// its capacity after " · " when known.
+// its capacity after " · " when known. Volumes whose headings would be the
+// same also show the name of the folder each is mounted on.
 QString sourceGroupTitle(const QString& key, const QList<LibrarySource>& sources);
 // The groups of `sources`, each once, by their headings in plain character
 // order.

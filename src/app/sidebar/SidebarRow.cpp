@@ -1,5 +1,6 @@
 #include "app/sidebar/SidebarRow.h"
 
+#include "style/PaintedAccessible.h"
 #include "style/PivraAppearance.h"
 #include "style/PivraFonts.h"
 #include "style/SubtleRowHover.h"
@@ -15,6 +16,36 @@ namespace {
 
 constexpr int dotSize = 7;
 
+// A row reads as a button that may be the selected one; a source's row
+// holds its status dot, read by its status text. The row is looked up at
+// each question, so a row being torn down says nothing of its own.
+class SidebarRowAccessible final : public PaintedAccessible {
+public:
+    explicit SidebarRowAccessible(SidebarRow* row)
+        : PaintedAccessible(row, QAccessible::Button)
+    {
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = PaintedAccessible::state();
+        state.selectable = true;
+        state.selected = row() && row()->selected();
+        return state;
+    }
+
+    int partCount() const override { return row() && row()->status() ? 1 : 0; }
+    QString partText(int, QAccessible::Text text) const override
+    {
+        return text == QAccessible::Name ? statusText(*row()->status()) : QString();
+    }
+    QRect partRect(int) const override { return row()->dotRect(); }
+    QAccessible::Role partRole(int) const override { return QAccessible::Graphic; }
+
+private:
+    SidebarRow* row() const { return qobject_cast<SidebarRow*>(widget()); }
+};
+
 } // namespace
 
 SidebarRow::SidebarRow(const QString& title, const QString& symbol, Look look, QWidget* parent)
@@ -24,6 +55,7 @@ SidebarRow::SidebarRow(const QString& title, const QString& symbol, Look look, Q
     , hover_(this)
     , selection_(this, curves::easeInOut(0.22), 0)
 {
+    installAccessibleFactory(&accessibleFor<SidebarRow, SidebarRowAccessible>);
     setText(title);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -38,6 +70,12 @@ void SidebarRow::setSelected(bool selected)
     selected_ = selected;
     selection_.animateTo(selected ? 1 : 0);
     updateFont();
+    if (QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.selected = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void SidebarRow::setStatus(std::optional<SourceStatus> status)
@@ -45,6 +83,7 @@ void SidebarRow::setStatus(std::optional<SourceStatus> status)
     if (status != status_) {
         status_ = status;
         update();
+        PaintedAccessible::notify(this, 0, QAccessible::NameChanged);
     }
 }
 

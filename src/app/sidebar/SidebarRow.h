@@ -13,7 +13,8 @@ namespace pivra {
 // line and, for a source, its status dot at the end. The row spans the
 // column; its background (the selection or a faint hover tint) and its
 // click area are inset from the column's edges, and a leading indentation
-// lies outside the click area too.
+// lies outside the click area too. Readers hear a button named by the
+// title, selected or not, holding the status dot named by its status text.
 class SidebarRow : public QAbstractButton {
     Q_OBJECT
 

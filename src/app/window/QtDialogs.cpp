@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace pivra {
 
@@ -27,6 +28,14 @@ void openAt(QFileDialog& dialog, const QString& startPath)
     }
 }
 
+// Where photos are kept on this desktop when there is such a folder, else
+// the home folder: never the folder the program happened to start in.
+QString defaultFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
 } // namespace
 
 std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message, bool several,
@@ -42,9 +51,7 @@ std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message,
             view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         }
     }
-    if (!startPath.isEmpty()) {
-        openAt(dialog, startPath);
-    }
+    openAt(dialog, startPath.isEmpty() ? defaultFolder() : startPath);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }

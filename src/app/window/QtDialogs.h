@@ -15,7 +15,8 @@ namespace pivra {
 //
 // A start path that no longer exists (a source's folder that was moved or
 // renamed) opens the folder dialog in its nearest existing ancestor, with the
-// old folder's name proposed where the dialog takes one.
+// old folder's name proposed where the dialog takes one. Without a start path
+// it opens in the user's Pictures folder, or home when there is none.
 class QtFolderPicker final : public FolderPicker {
 public:
     explicit QtFolderPicker(QWidget* window) : window_(window) {}

@@ -38,11 +38,13 @@ void AlertPresenter::showNext()
     QList<QPushButton*> buttons;
     for (qsizetype index = 0; index < shown_->buttons.size(); ++index) {
         const bool last = index + 1 == shown_->buttons.size();
+        const bool destroys = index == 0 && shown_->destructive;
         buttons.append(box->addButton(shown_->buttons[index], last && index > 0 ? QMessageBox::RejectRole
+                                                              : destroys        ? QMessageBox::DestructiveRole
                                                                                 : QMessageBox::AcceptRole));
     }
     box->setEscapeButton(buttons.last());
-    box->setDefaultButton(buttons.first());
+    box->setDefaultButton(shown_->destructive ? buttons.last() : buttons.first());
     // finished() comes once per closing, whether by a button, by Escape or
     // by the window manager's close; the box is then let go.
     connect(box, &QMessageBox::finished, this, [this, box, buttons] {

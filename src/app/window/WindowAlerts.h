@@ -26,6 +26,9 @@ struct WindowAlert {
     QStringList buttons;
     // Called exactly once, with the index of the button chosen.
     std::function<void(int button)> answer;
+    // The first button destroys something: Return then answers with the
+    // last one, as Escape does, so that only a deliberate click destroys.
+    bool destructive = false;
 };
 
 // Shows the window's alerts one at a time, each window-modal and each

@@ -12,6 +12,7 @@
 #include "support/Renders.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -96,7 +97,13 @@ TEST_F(LibraryHeaderTest, ControlsFoldAwayAtEachWidthStepAndFollowTheView)
         EXPECT_EQ(header_->filterPills()->testAttribute(Qt::WA_TransparentForMouseEvents), !row.pills);
         EXPECT_EQ(header_->filterMenuButton()->isVisibleTo(header_), !row.pills);
         EXPECT_EQ(shown(header_->density()), row.density);
-        EXPECT_TRUE(header_->density()->isVisibleTo(header_)); // folded, its keys still work
+        // Folded away, a control is hidden, not just narrowed: readers and
+        // the keyboard pass it by (the density keys still work, below).
+        for (const auto& [control, here] : {std::pair<QWidget*, bool>{header_->filterPills(), row.pills},
+                 std::pair<QWidget*, bool>{header_->density(), row.density}}) {
+            EXPECT_EQ(control->isVisibleTo(header_), here);
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(control)->state().invisible, !here);
+        }
         header_->searchField()->openSearch();
         EXPECT_EQ(header_->searchField()->width(), row.search);
         EXPECT_LE(header_->searchField()->geometry().right(), header_->width() - 16);
@@ -234,6 +241,74 @@ TEST_F(LibraryHeaderTest, MapStylePillsSwitchTheStyleAndGridShowsEveryPlaceAgain
     EXPECT_EQ(pills->selected(), 2);
     EXPECT_EQ(styles.count(), 2);
     EXPECT_EQ(cleared.count(), 2);
+}
+
+TEST_F(LibraryHeaderTest, ReadersHearEachControlAndTheKeyboardReachesThePills)
+{
+    open();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    QAccessibleInterface* pills = QAccessible::queryAccessibleInterface(header_->filterPills());
+    ASSERT_EQ(pills->childCount(), 3);
+    struct Row {
+        QAccessibleInterface* element;
+        QAccessible::Role role;
+        QString name;
+        QString value;
+        bool checked;
+    };
+    const auto of = [](QWidget* widget) { return QAccessible::queryAccessibleInterface(widget); };
+    const Row rows[] = {
+        {of(header_->sidebarToggle()), QAccessible::Button, "Hide sidebar", "", false},
+        {pills->child(0), QAccessible::RadioButton, "All media", "", true},
+        {pills->child(1), QAccessible::RadioButton, "Photos", "", false},
+        {pills->child(2), QAccessible::RadioButton, "Videos", "", false},
+        {of(header_->density()->smallerButton()), QAccessible::Button, "Smaller thumbnails", "", false},
+        {of(header_->density()->largerButton()), QAccessible::Button, "Larger thumbnails", "", false},
+        {of(header_->disconnectedToggle()), QAccessible::Button, "Show disconnected", "Off", false},
+        {of(header_->searchField()), QAccessible::Button, "Search", "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        ASSERT_NE(row.element, nullptr);
+        EXPECT_EQ(row.element->role(), row.role);
+        EXPECT_EQ(row.element->text(QAccessible::Name), row.name);
+        EXPECT_EQ(row.element->text(QAccessible::Value), row.value);
+        EXPECT_EQ(row.element->state().checked, row.checked);
+        EXPECT_FALSE(row.element->state().invisible);
+    }
+    // Pressed, the closed search opens and is a button no more.
+    of(header_->searchField())->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(header_->searchField()->isOpen());
+    EXPECT_EQ(of(header_->searchField())->role(), QAccessible::Grouping);
+    header_->searchField()->closeSearch(false);
+
+    // Tab comes from the sidebar toggle to the chosen pill; the arrows move
+    // along the pills and Space presses the one the keyboard is on.
+    header_->sidebarToggle()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(header_->sidebarToggle(), Qt::Key_Tab);
+    ASSERT_TRUE(header_->filterPills()->hasFocus());
+    EXPECT_EQ(pills->focusChild(), pills->child(0));
+    QTest::keyClick(header_->filterPills(), Qt::Key_Right);
+    EXPECT_EQ(pills->focusChild(), pills->child(1));
+    EXPECT_TRUE(pills->child(1)->state().focused);
+    EXPECT_FALSE(pills->child(0)->state().focused);
+    QTest::keyClick(header_->filterPills(), Qt::Key_Space);
+    EXPECT_EQ(store_->filter(), MediaFilter::photos);
+    EXPECT_TRUE(pills->child(1)->state().checked);
+    EXPECT_FALSE(pills->child(0)->state().checked);
+
+    // A click on a pill leaves the keyboard where it was.
+    header_->sidebarToggle()->setFocus(Qt::TabFocusReason);
+    click(header_->filterPills(), 0);
+    EXPECT_TRUE(header_->sidebarToggle()->hasFocus());
+
+    // Folded away, the pills are passed by: Tab goes on to the filter menu.
+    window_->resize(990, 760);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(window_->widthStep(), 760);
+    QTest::keyClick(header_->sidebarToggle(), Qt::Key_Tab);
+    EXPECT_TRUE(header_->filterMenuButton()->hasFocus());
 }
 
 TEST_F(LibraryHeaderTest, DensityButtonsAndKeysStepTheRowHeightWithinItsSteps)

@@ -66,6 +66,29 @@ TEST(SidebarGroupsTest, SourcesGroupByDeviceAndVolumeUnderTitlesInPlainCharacter
     EXPECT_TRUE(sourceGroupKeys({}).isEmpty());
 }
 
+TEST(SidebarGroupsTest, VolumesThatWouldShareAHeadingAreToldApartByTheirMountFolder)
+{
+    const QList<LibrarySource> sources{
+        onVolume(QStringLiteral("A"), QStringLiteral("/media/ann/1234-ABCD"), std::nullopt, 16'000'000'000),
+        onVolume(QStringLiteral("B"), QStringLiteral("/media/ann/5678-EF01"), std::nullopt, 16'000'000'000),
+        onVolume(QStringLiteral("C"), QStringLiteral("/"), std::nullopt, 16'000'000'000),
+        onVolume(QStringLiteral("D"), QStringLiteral("/mnt/photos"), std::nullopt, std::nullopt),
+        onVolume(QStringLiteral("E"), QStringLiteral("/mnt/usb"), std::nullopt, std::nullopt),
+        onVolume(QStringLiteral("F"), QStringLiteral("/mnt/big"), std::nullopt, 32'000'000'000),
+    };
+    const std::pair<const char*, const char*> rows[] = {
+        {"/media/ann/1234-ABCD", "DISK · 16 GB · 1234-ABCD"},
+        {"/media/ann/5678-EF01", "DISK · 16 GB · 5678-EF01"},
+        {"/", "DISK · 16 GB · /"},
+        {"/mnt/photos", "DISK · PHOTOS"},
+        {"/mnt/usb", "DISK · USB"},
+        {"/mnt/big", "DISK · 32 GB"}, // alone with its heading, it stays as it is
+    };
+    for (const auto& [key, title] : rows) {
+        EXPECT_EQ(sourceGroupTitle(QString::fromUtf8(key), sources), QString::fromUtf8(title)) << key;
+    }
+}
+
 TEST(SidebarGroupsTest, OnlyDevicesNotYetAddedGetARowAndTheLibraryRowsFollowTheView)
 {
     const QList<AvailableCameraDevice> cameras{{QStringLiteral("usb:1"), QStringLiteral("Phone")},

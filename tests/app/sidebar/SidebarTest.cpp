@@ -13,6 +13,7 @@
 #include "support/Renders.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -141,6 +142,15 @@ TEST_F(SidebarTest, ThreeSourcesShowUnderTheirVolumeAndDeviceWithTheirDotsInBoth
     EXPECT_EQ(row("Archive")->toolTip(), QStringLiteral("Source unavailable"));
     EXPECT_EQ(row("Pictures")->toolTip(), pictures.lastKnownPath);
     EXPECT_TRUE(row("All media")->selected());
+    // No window buttons share the column's top here: the wordmark keeps only
+    // its own inset, in a window as in full screen.
+    const QList<QLabel*> labels = sidebar_->findChildren<QLabel*>();
+    const auto wordmark = std::find_if(labels.begin(), labels.end(), [](QLabel* label) { return label->text() == "pivra"; });
+    ASSERT_NE(wordmark, labels.end());
+    for (const bool fullscreen : {false, true}) {
+        sidebar_->setFullscreen(fullscreen);
+        EXPECT_EQ((*wordmark)->contentsMargins().left(), 22) << fullscreen;
+    }
 
     store_->selectSource(phone.id);
     for (const bool dark : {false, true}) {
@@ -157,6 +167,61 @@ TEST_F(SidebarTest, ThreeSourcesShowUnderTheirVolumeAndDeviceWithTheirDotsInBoth
         EXPECT_NE(image.pixelColor(inside), image.pixelColor(outside));
         EXPECT_EQ(image.pixelColor(outside), PivraAppearance::canvas(dark));
     }
+}
+
+TEST_F(SidebarTest, ReadersHearEachRowAsAButtonWithItsSelectionAndItsStatusDot)
+{
+    const LibrarySource pictures = test::folderSource(QStringLiteral("Pictures"), true);
+    const LibrarySource phone = cameraSource(QStringLiteral("Phone"), QStringLiteral("usb:1"));
+    open({pictures}, {QStringLiteral("2023/Trip/a.jpg")}); // its thumbnail is not made yet
+    store_->setSources({pictures, test::folderSource(QStringLiteral("Archive"), false), phone});
+    ASSERT_TRUE(drain());
+    sidebar_->toggleSource(pictures.id);
+
+    struct Row {
+        QString title;
+        bool selected;
+        QString dot; // none: no status dot
+        QString chevron; // none: no chevron
+    };
+    const Row table[] = {{"All media", true, "", ""},
+                         {"Favorites", false, "", ""},
+                         {"Phone", false, "Connected and ready", ""},
+                         {"Pictures", false, "Preparing media", ""},
+                         {"2023", false, "", "Show subfolders"},
+                         {"Archive", false, "Disconnected", ""}};
+    for (const Row& each : table) {
+        SCOPED_TRACE(each.title.toStdString());
+        SidebarRow* shown = row(each.title);
+        ASSERT_NE(shown, nullptr);
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(shown);
+        EXPECT_EQ(reader->role(), QAccessible::Button);
+        EXPECT_EQ(reader->text(QAccessible::Name), each.title);
+        EXPECT_TRUE(reader->state().selectable);
+        EXPECT_EQ(reader->state().selected, each.selected);
+        ASSERT_EQ(reader->childCount(), int(!each.dot.isEmpty()) + int(!each.chevron.isEmpty()));
+        if (!each.chevron.isEmpty()) {
+            EXPECT_EQ(reader->child(0)->role(), QAccessible::Button);
+            EXPECT_EQ(reader->child(0)->text(QAccessible::Name), each.chevron);
+        }
+        if (!each.dot.isEmpty()) {
+            QAccessibleInterface* dot = reader->child(0);
+            EXPECT_EQ(dot->role(), QAccessible::Graphic);
+            EXPECT_EQ(dot->text(QAccessible::Name), each.dot);
+            EXPECT_EQ(dot->parent(), reader);
+            EXPECT_EQ(dot->rect(), QRect(shown->mapToGlobal(shown->dotRect().topLeft()), shown->dotRect().size()));
+            const QPoint centre = dot->rect().center();
+            EXPECT_EQ(reader->childAt(centre.x(), centre.y()), dot);
+        }
+    }
+
+    // Pressing a row selects it, as a click does.
+    QAccessible::queryAccessibleInterface(row("Phone"))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(store_->selectedSourceID(), phone.id);
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(row("Phone"))->state().selected);
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(row("All media"))->state().selected);
 }
 
 TEST_F(SidebarTest, DevicesNotYetAddedGetARowAndAnUnchangedPublicationRebuildsNothing)

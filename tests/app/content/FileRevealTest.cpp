@@ -1,0 +1,113 @@
+// Showing an original in the file manager over a bus of the test's own, with
+// a stand-in file manager that answers, stops answering, then leaves.
+#include "app/content/FileReveal.h"
+#include "catalog/model/MediaItem.h"
+#include "support/PrivateSessionBus.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace pivra {
+namespace {
+
+const QString managerService = QStringLiteral("org.freedesktop.FileManager1");
+
+class FakeFileManager final : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    bool answers = true;
+    QStringList shown;
+
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString&)
+    {
+        shown += uris;
+        if (!answers) {
+            setDelayedReply(true); // and the reply never comes
+        }
+    }
+};
+
+class FileRevealTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!bus_.isInstalled()) {
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        }
+        ASSERT_FALSE(bus_.address().isEmpty());
+        service_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus_.address(), QStringLiteral("manager")));
+        ASSERT_TRUE(service_->registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
+                                             QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(service_->registerService(managerService));
+        desktop = DesktopReveal::system(QDBusConnection::connectToBus(bus_.address(), QStringLiteral("revealer")));
+        desktop.openFolder = [this](const QUrl& folder) {
+            opened.append(folder);
+            return true;
+        };
+    }
+
+    void TearDown() override
+    {
+        service_.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("manager"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("revealer"));
+    }
+
+    void reveal(const QString& path)
+    {
+        MediaItem item;
+        item.setPath(path);
+        revealItem(item, desktop);
+    }
+
+    test::PrivateSessionBus bus_;
+    std::unique_ptr<QDBusConnection> service_;
+    FakeFileManager manager;
+    DesktopReveal desktop;
+    QList<QUrl> opened;
+};
+
+TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingAndTheFolderOpensWhenItDoesNotAnswer)
+{
+    // The longest the GUI thread goes without running its event loop, from
+    // a timer that should fire every few milliseconds: a reveal that waited
+    // for the file manager would hold it for the 3 s its request may take.
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(5);
+
+    reveal(QStringLiteral("/photos/Trip/a b.jpg"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !manager.shown.isEmpty(); }));
+    EXPECT_EQ(manager.shown, QStringList{QStringLiteral("file:///photos/Trip/a%20b.jpg")});
+
+    // A hung file manager: the folder opens once the request times out. A
+    // device item asks nothing of anyone.
+    manager.answers = false;
+    reveal(QStringLiteral("pivra-camera://%1/7/a.jpg").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    reveal(QStringLiteral("/photos/Trip/c.jpg"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 10000));
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/photos/Trip"))}); // not for the answered one
+    EXPECT_EQ(manager.shown.size(), 2);
+
+    // No file manager on the bus: the folder opens as soon as the bus says so.
+    ASSERT_TRUE(service_->unregisterService(managerService));
+    reveal(QStringLiteral("/photos/Home/d.jpg"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opened.size() == 2; }, 2000));
+    EXPECT_EQ(opened.last(), QUrl::fromLocalFile(QStringLiteral("/photos/Home")));
+    EXPECT_LT(std::max(longestStall, sinceTick.elapsed()), 250);
+}
+
+} // namespace
+} // namespace pivra
+
+#include "FileRevealTest.moc"
