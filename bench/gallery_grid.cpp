@@ -9,6 +9,7 @@
 #include "style/Motion.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/GalleryMonths.h"
+#include "gallery/preview/RotatablePreviewView.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "support/GalleryItems.h"
@@ -80,7 +81,7 @@ void BM_ReloadGeometry(benchmark::State& state)
 }
 BENCHMARK(BM_ReloadGeometry)->Unit(benchmark::kMillisecond);
 
-// A grid of the generated items at 1400 by 900, every thumbnail in memory.
+// A grid of the generated items, every thumbnail in memory.
 struct PaintedGrid {
     QTemporaryDir folder;
     ThumbnailStore thumbnails{ThumbnailLocations::under(folder.filePath("data"), folder.filePath("cache")),
@@ -89,12 +90,12 @@ struct PaintedGrid {
     GalleryGrid grid{thumbnails, clips};
     QImage frame;
 
-    PaintedGrid()
+    explicit PaintedGrid(QSize size = QSize(1400, 900))
     {
         QImage thumbnail(420, 315, QImage::Format_RGB32);
         thumbnail.fill(Qt::darkCyan);
         thumbnails.memory().insert(thumbnailKey, thumbnail);
-        grid.resize(1400, 900);
+        grid.resize(size);
         grid.setItems(std::make_shared<const std::vector<MediaItem>>(generatedItems()), 1);
         grid.show();
         frame = QImage(grid.viewport()->size(), QImage::Format_RGB32);
@@ -137,24 +138,48 @@ void BM_PaintWhileScrolling(benchmark::State& state)
 }
 BENCHMARK(BM_PaintWhileScrolling)->Iterations(2000)->Unit(benchmark::kMillisecond);
 
-// The frames of animated row-height changes between two densities, painted
-// as fast as they can be while each animation runs.
+// The frames of animated row-height changes between the two smallest
+// densities on a large screen (about a hundred tiles in view), painted as
+// fast as they can be while each animation runs, and then those that follow
+// until every tile is rescaled for its new size.
 void BM_PaintRowHeightChange(benchmark::State& state)
 {
-    PaintedGrid painted;
-    painted.grid.verticalScrollBar()->setValue(painted.grid.verticalScrollBar()->maximum() / 3);
+    PaintedGrid painted(QSize(1920, 1080));
+    GalleryGrid& grid = painted.grid;
+    grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum() / 3);
+    const auto inView = [&grid] {
+        return grid.layout().tilesIn(
+            QRectF(QPointF(0, grid.verticalScrollBar()->value()), QSizeF(grid.viewport()->size())));
+    };
+    // How many times the tiles in view were rescaled so far.
+    const auto rescales = [&grid, &inView] {
+        int count = 0;
+        for (const TileFrame& tile : inView()) {
+            const RotatablePreviewView* preview = grid.preview(tile.index);
+            count += preview ? preview->rescaleCount() : 0;
+        }
+        return count;
+    };
     Motion::shared().setOverride(false);
     std::vector<double> milliseconds;
+    double tiles = 0;
     bool taller = false;
     for (auto _ : state) {
         taller = !taller;
-        painted.grid.setRowHeight(taller ? 230 : 140);
-        while (painted.grid.isAnimatingRowHeight()) {
+        tiles = std::max(tiles, double(inView().size()));
+        grid.setRowHeight(taller ? 140 : 110);
+        while (grid.isAnimatingRowHeight()) {
+            QCoreApplication::processEvents();
+            milliseconds.push_back(painted.paint());
+        }
+        for (int before = -1; before != rescales();) {
+            before = rescales();
             QCoreApplication::processEvents();
             milliseconds.push_back(painted.paint());
         }
     }
     Motion::shared().setOverride(true);
+    state.counters["tiles"] = tiles;
     reportFrames(state, std::move(milliseconds));
 }
 BENCHMARK(BM_PaintRowHeightChange)->Iterations(6)->Unit(benchmark::kMillisecond);

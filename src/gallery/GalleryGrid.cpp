@@ -2,6 +2,7 @@
 
 #include "style/Motion.h"
 #include "style/PivraAppearance.h"
+#include "gallery/GalleryAccessible.h"
 #include "gallery/GalleryMonths.h"
 #include "gallery/TileBadges.h"
 #include "gallery/TileMenu.h"
@@ -31,6 +32,9 @@ constexpr int liveResizeQuietMs = 250;    // a live resize ends once resizing pa
 constexpr double hoverLift = 0.018;       // a hovered tile grows by this fraction
 constexpr int largestAnimatedSpan = 4000; // more tiles than this between old and new view: jump
 constexpr double scrollThreshold = 0.5;   // smaller moves are no scroll
+// Smooth rescaling of thumbnails stops once a frame has spent this long
+// painting tiles; the rest waits for the next frame, drawn roughly meanwhile.
+constexpr qint64 rescaleBudgetNs = 4'000'000;
 const MotionCurve rowHeightCurve = curves::bezier(0.38, {0.2, 0.8}, {0.2, 1.0});
 const MotionCurve liftCurve = curves::bezier(0.18, {0.2, 0.8}, {0.2, 1.0});
 const MotionCurve dotCurve = curves::easeInOut(0.22);
@@ -69,11 +73,12 @@ struct GalleryGrid::Tile {
 GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& clips, QWidget* parent)
     : QAbstractScrollArea(parent)
     , thumbnails_(thumbnails)
-    , hoverPlayer_(new HoverVideoPlayer(clips, this))
+    , hoverPlayer_(new HoverVideoPlayer(clips, thumbnails, this))
     , items_(std::make_shared<const std::vector<MediaItem>>())
     , clock_(&systemSeconds)
     , dateBubble_(new QLabel(this))
 {
+    GalleryAccessible::install();
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -95,7 +100,12 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
         lift->setEndValue(1.0);
         connect(lift, &QVariantAnimation::valueChanged, viewport(), qOverload<>(&QWidget::update));
     }
-    connect(hoverPlayer_, &HoverVideoPlayer::frameChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(hoverPlayer_, &HoverVideoPlayer::frameChanged, this, [this] {
+        // A clip's frame changes its tile alone (grown a little while hovered).
+        const QRect tile = hoverPlayer_->tile();
+        const int margin = int(std::ceil(std::max(tile.width(), tile.height()) * hoverLift / 2)) + 1;
+        viewport()->update(tile.adjusted(-margin, -margin, margin, margin));
+    });
 
     liveResizeEnd_.setSingleShot(true);
     liveResizeEnd_.setInterval(liveResizeQuietMs);
@@ -122,29 +132,42 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
 
 GalleryGrid::~GalleryGrid() = default;
 
-void GalleryGrid::setItems(MediaItems items, int version)
+void GalleryGrid::setItems(MediaItems items, int version, ItemsPlace place)
 {
     if (version == itemsVersion_) {
         return;
     }
     itemsVersion_ = version;
-    items_ = items ? std::move(items) : std::make_shared<const std::vector<MediaItem>>();
-    reload();
+    MediaItems previous =
+        std::exchange(items_, items ? std::move(items) : std::make_shared<const std::vector<MediaItem>>());
+    reload(place);
+    // The store has let go of the previous list already: the grid frees it.
+    releaseOffThread(std::move(previous));
 }
 
-void GalleryGrid::reload()
+void GalleryGrid::reload(ItemsPlace place)
 {
     rowMotion_.stop();
     resizeAnchor_.reset();
     lastWidthChange_ = 0;
     layout_.setAspects(itemAspects(*items_));
     layout_.setMonths(monthMarkers(*items_));
+    if (place == ItemsPlace::top) {
+        // Jumping before the new range is set keeps the old place from being
+        // clamped into the new list, where its tiles would ask for thumbnails
+        // no one sees; the jump is no scroll of the user's.
+        layout_.prepare(viewWidth(), viewport()->height());
+        adjustingScroll_ = true;
+        scrollTo(0);
+        adjustingScroll_ = false;
+    }
     relayout();
     updateTiles();
     if (pointer_) {
         updateHover(*pointer_);
     }
     viewport()->update();
+    GalleryAccessible::itemsReloaded(*this);
 }
 
 double GalleryGrid::viewWidth() const
@@ -209,6 +232,7 @@ void GalleryGrid::setOfflineSourceIDs(QSet<QUuid> sources)
         dotFade_.start();
     }
     viewport()->update();
+    GalleryAccessible::offlineChanged(*this);
 }
 
 void GalleryGrid::setRowHeight(double height)
@@ -443,15 +467,18 @@ bool GalleryGrid::dark() const
     return PivraAppearance::isDark(palette());
 }
 
-void GalleryGrid::paintEvent(QPaintEvent*)
+void GalleryGrid::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     const bool isDark = dark();
     painter.fillRect(viewport()->rect(), PivraAppearance::canvas(isDark));
     const bool moving = isAnimatingRowHeight();
+    // While tiles change size every frame they draw the pictures they have.
+    const bool resizing = moving || layout_.frozenWidth().has_value();
     const double t = moving ? rowMotion_.currentValue().toDouble() : 1;
     const double y = moving ? motion_.fromY + (motion_.toY - motion_.fromY) * t : scrollY();
     const QRectF visible(0, y, viewWidth(), viewport()->height());
+    const QRectF dirty = QRectF(event->rect()).translated(0, y);
     painter.translate(0, -y);
 
     std::vector<TileFrame> frames;
@@ -494,6 +521,9 @@ void GalleryGrid::paintEvent(QPaintEvent*)
 
     const double dotProgress =
         dotFade_.state() == QAbstractAnimation::Running ? dotFade_.currentValue().toDouble() : 1;
+    QElapsedTimer spent;
+    spent.start();
+    bool unrefined = false;
     for (const TileFrame& frame : frames) {
         const MediaItem& item = (*items_)[frame.index];
         const QString id = item.id();
@@ -508,11 +538,18 @@ void GalleryGrid::paintEvent(QPaintEvent*)
             rect.adjust(-rect.width() * grow / 2, -rect.height() * grow / 2, rect.width() * grow / 2,
                         rect.height() * grow / 2);
         }
+        if (!rect.intersects(dirty)) {
+            continue;
+        }
         double dot = 0;
         if (tile != tiles_.end()) {
             const bool playing = hoverPlayer_->playingItemID() == id;
-            tile->second->preview->paint(painter, rect, isDark, playing ? hoverPlayer_->currentFrame() : QImage(),
-                                    playing ? hoverPlayer_->opacity() : 0);
+            const bool settled = !resizing && !(lift > 0 && lift < 1) && spent.nsecsElapsed() < rescaleBudgetNs;
+            unrefined = tile->second->preview->paint(
+                            painter, rect, isDark,
+                            settled ? RotatablePreviewView::Rescale::now : RotatablePreviewView::Rescale::later,
+                            playing ? hoverPlayer_->currentFrame() : QImage(), playing ? hoverPlayer_->opacity() : 0) ||
+                        unrefined;
             dot = tile->second->dotFrom + (tile->second->dotTo - tile->second->dotFrom) * dotProgress;
         } else {
             QPainterPath outline;
@@ -526,6 +563,11 @@ void GalleryGrid::paintEvent(QPaintEvent*)
     painter.setPen(palette().color(QPalette::WindowText));
     for (const HeaderFrame& header : headers) {
         painter.drawText(header.rect, Qt::AlignLeft | Qt::AlignVCenter, layout_.months()[header.marker].title);
+    }
+    // Tiles drawn scaled or rough are rescaled in the frames that follow, once
+    // they keep their size.
+    if (unrefined && !resizing) {
+        QTimer::singleShot(0, viewport(), qOverload<>(&QWidget::update));
     }
 }
 
@@ -579,13 +621,19 @@ void GalleryGrid::mouseMoveEvent(QMouseEvent* event)
 void GalleryGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && pressPosition_ && !didDrag_) {
-        const std::optional<int> index = layout_.itemAt(event->position() + QPointF(0, scrollY()));
-        if (index && callbacks_.onSelect) {
-            const MediaItem item = (*items_)[*index];
-            callbacks_.onSelect(item);
+        if (const std::optional<int> index = layout_.itemAt(event->position() + QPointF(0, scrollY()))) {
+            openItem(*index);
         }
     }
     pressPosition_.reset();
+}
+
+void GalleryGrid::openItem(int index)
+{
+    if (index >= 0 && index < int(items_->size()) && callbacks_.onSelect) {
+        const MediaItem item = (*items_)[index];
+        callbacks_.onSelect(item);
+    }
 }
 
 QMenu* GalleryGrid::menuFor(int index)
@@ -593,7 +641,8 @@ QMenu* GalleryGrid::menuFor(int index)
     if (index < 0 || index >= int(items_->size())) {
         return nullptr;
     }
-    return buildTileMenu((*items_)[index], albums_, currentAlbum_, callbacks_, this);
+    const MediaItem& item = (*items_)[index];
+    return buildTileMenu(item, !offlineSources_.contains(item.sourceID()), albums_, currentAlbum_, callbacks_, this);
 }
 
 void GalleryGrid::contextMenuEvent(QContextMenuEvent* event)

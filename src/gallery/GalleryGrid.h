@@ -55,14 +55,20 @@ public:
     GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& clips, QWidget* parent = nullptr);
     ~GalleryGrid() override;
 
+    // Where a reloaded list opens: the user's place for the same scope
+    // reloaded (a favourite, thumbnails, a rescan), the top for a list of
+    // another scope (view, source, folder, album, filter or search).
+    enum class ItemsPlace { kept, top };
+
     void setCallbacks(GalleryCallbacks callbacks) { callbacks_ = std::move(callbacks); }
     // Reloads only when `version` differs from the one shown.
-    void setItems(MediaItems items, int version);
+    void setItems(MediaItems items, int version, ItemsPlace place = ItemsPlace::kept);
     const MediaItems& items() const { return items_; }
     void setAlbums(QList<Album> albums) { albums_ = std::move(albums); }
     void setCurrentAlbumID(std::optional<QUuid> album) { currentAlbum_ = album; }
     // Fades the dots of visible tiles whose source changed state.
     void setOfflineSourceIDs(QSet<QUuid> sources);
+    const QSet<QUuid>& offlineSourceIDs() const { return offlineSources_; }
     void setTopInset(double inset);
     // Keeps the photo in the middle of the view in place.
     void setRowHeight(double height);
@@ -77,6 +83,8 @@ public:
     QLabel* dateBubble() const { return dateBubble_; }
     bool isAnimatingRowHeight() const { return rowMotion_.state() == QAbstractAnimation::Running; }
 
+    // Opens item `index` as a click on its tile does.
+    void openItem(int index);
     // The context menu of item `index`, as a right click opens it.
     QMenu* menuFor(int index);
 
@@ -109,7 +117,7 @@ private:
         double toY = 0;
     };
 
-    void reload();
+    void reload(ItemsPlace place);
     void relayout();
     double scrollY() const;
     void scrollTo(double y);

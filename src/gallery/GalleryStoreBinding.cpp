@@ -18,6 +18,34 @@ QSet<QUuid> offlineSources(const LibraryStore& store)
     return offline;
 }
 
+// What the user chose to look at. A list of another scope opens at its top;
+// a reload of the same scope (a favourite, a rescan, a source coming back)
+// keeps the user's place.
+struct Scope {
+    bool favorites = false;
+    bool albums = false;
+    bool map = false;
+    std::optional<QUuid> source;
+    std::optional<QString> folder;
+    std::optional<QUuid> album;
+    MediaFilter filter = MediaFilter::all;
+    QString search;
+
+    bool operator==(const Scope&) const = default;
+};
+
+Scope scopeOf(const LibraryStore& store)
+{
+    return {.favorites = store.showsFavorites(),
+            .albums = store.showsAlbums(),
+            .map = store.showsMap(),
+            .source = store.selectedSourceID(),
+            .folder = store.selectedFolderPath(),
+            .album = store.selectedAlbumID(),
+            .filter = store.filter(),
+            .search = store.search()};
+}
+
 } // namespace
 
 void bindGalleryToStore(GalleryGrid& grid, LibraryStore& store, std::function<void(const QString&)> createAlbum,
@@ -35,12 +63,21 @@ void bindGalleryToStore(GalleryGrid& grid, LibraryStore& store, std::function<vo
     callbacks.onReveal = std::move(reveal);
     grid.setCallbacks(std::move(callbacks));
 
-    auto items = [&grid, &store] { grid.setItems(store.items(), store.itemsVersion()); };
+    // A selection changes the store's fields at once and its list arrives
+    // later, so the scope is compared as each new list arrives, against the
+    // scope of the list shown before it.
+    auto shown = std::make_shared<Scope>(scopeOf(store));
+    auto items = [&grid, &store, shown] {
+        const Scope scope = scopeOf(store);
+        const bool another = scope != *shown;
+        *shown = scope;
+        grid.setItems(store.items(), store.itemsVersion(),
+                      another ? GalleryGrid::ItemsPlace::top : GalleryGrid::ItemsPlace::kept);
+    };
     auto albums = [&grid, &store] { grid.setAlbums(store.albums()); };
     auto album = [&grid, &store] { grid.setCurrentAlbumID(store.selectedAlbumID()); };
     auto sources = [&grid, &store] { grid.setOfflineSourceIDs(offlineSources(store)); };
     QObject::connect(&store, &LibraryStore::itemsVersionChanged, &grid, items);
-    QObject::connect(&store, &LibraryStore::itemsChanged, &grid, items);
     QObject::connect(&store, &LibraryStore::albumsChanged, &grid, albums);
     QObject::connect(&store, &LibraryStore::selectedAlbumIDChanged, &grid, album);
     QObject::connect(&store, &LibraryStore::sourcesChanged, &grid, sources);

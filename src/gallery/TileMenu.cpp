@@ -1,5 +1,9 @@
 #include "gallery/TileMenu.h"
 
+#include "media/camera/CameraItemPaths.h"
+#include "platform/runtime/Pool.h"
+#include "platform/runtime/Task.h"
+
 #include <QFileInfo>
 #include <QMenu>
 
@@ -7,34 +11,43 @@ namespace pivra {
 
 namespace {
 
-// A device item has no file here; the test for a file is made when the menu
-// opens, so a file deleted since the last scan is not offered.
-bool isLocalFile(const MediaItem& item)
+bool fileExists(QString path) { return QFileInfo::exists(path); }
+
+// The test for a file is made each time the menu opens, so a file deleted
+// since the last scan is not offered; it runs off the GUI thread because a
+// disk going away can hold a stat for seconds. The task ends with the menu.
+Task<void> enableIfOnDisk(QAction* copy, QAction* reveal, QString path)
 {
-    const QString path = item.path();
-    return !path.startsWith(u"pivra-camera://") && QFileInfo::exists(path);
+    // Awaited into a local: GCC 12 miscompiles a co_await inside an if condition.
+    const bool found = co_await runOnPool(PoolPriority::userInitiated, &fileExists, path);
+    if (found) {
+        copy->setEnabled(true);
+        reveal->setEnabled(true);
+    }
 }
 
 } // namespace
 
-QMenu* buildTileMenu(const MediaItem& item, const QList<Album>& albums, const std::optional<QUuid>& currentAlbum,
-                     const GalleryCallbacks& callbacks, QWidget* parent)
+QMenu* buildTileMenu(const MediaItem& item, bool sourceOnline, const QList<Album>& albums,
+                     const std::optional<QUuid>& currentAlbum, const GalleryCallbacks& callbacks, QWidget* parent)
 {
     auto* menu = new QMenu(parent);
     const QString id = item.id();
-    const bool local = isLocalFile(item);
     QAction* copy = menu->addAction(QStringLiteral("Copy"), menu, [callbacks, item] {
         if (callbacks.onCopy) {
             callbacks.onCopy(item);
         }
     });
-    copy->setEnabled(local);
     QAction* reveal = menu->addAction(QStringLiteral("Show in File Manager"), menu, [callbacks, item] {
         if (callbacks.onReveal) {
             callbacks.onReveal(item);
         }
     });
-    reveal->setEnabled(local);
+    copy->setEnabled(false);
+    reveal->setEnabled(false);
+    if (sourceOnline && !isCameraItem(item)) {
+        startTask(menu, enableIfOnDisk(copy, reveal, item.path()));
+    }
     menu->addSeparator();
     menu->addAction(item.isFavorite() ? QStringLiteral("Remove from Favorites") : QStringLiteral("Add to Favorites"),
                     menu, [callbacks, id] {

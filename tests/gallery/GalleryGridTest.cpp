@@ -2,20 +2,26 @@
 #include "style/PivraAppearance.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/TileBadges.h"
+#include "gallery/preview/HoverVideoPlayer.h"
 #include "gallery/preview/RotatablePreviewView.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
+#include "platform/runtime/Drain.h"
 #include "support/GalleryItems.h"
 #include "support/JpegMaker.h"
 #include "support/Renders.h"
 #include "support/TempFolder.h"
 
+#include <QAccessible>
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <functional>
+#include <map>
 
 namespace pivra {
 namespace {
@@ -77,6 +83,22 @@ protected:
         QImage image(grid->viewport()->size(), QImage::Format_RGB32);
         grid->viewport()->render(&image);
         return image;
+    }
+
+    // Paints until no tile in view is left to rescale (a frame rescales what
+    // fits in its time), and answers how often each of them was rescaled.
+    std::map<int, int> settle() const
+    {
+        std::map<int, int> counts;
+        for (std::map<int, int> last; counts.empty() || counts != last;) {
+            last = std::exchange(counts, {});
+            render();
+            const QRectF view(QPointF(0, grid->verticalScrollBar()->value()), QSizeF(grid->viewport()->size()));
+            for (const TileFrame& tile : grid->layout().tilesIn(view)) {
+                counts[tile.index] = grid->preview(tile.index)->rescaleCount();
+            }
+        }
+        return counts;
     }
 
     std::unique_ptr<ThumbnailStore> thumbnails;
@@ -149,6 +171,7 @@ TEST_F(GalleryGridTest, TheContextMenuOffersWhatTheItemAllows)
         return list;
     };
     std::unique_ptr<QMenu> local(grid->menuFor(0));
+    ASSERT_TRUE(drain()); // the file is looked for off the GUI thread
     EXPECT_EQ(titles(local.get()), (QStringList{"Copy", "Show in File Manager", "-", "Add to Favorites", "Add to Album"}));
     EXPECT_TRUE(local->actions()[0]->isEnabled());
     EXPECT_EQ(titles(local->actions()[4]->menu()), QStringList{"New Album…"});
@@ -292,6 +315,156 @@ TEST_F(GalleryGridTest, DurationsBadgesAndTheDateBubble)
     EXPECT_EQ(grid->dateBubble()->geometry().right(), grid->width() - 22 - 1);
     grid->verticalScrollBar()->setSliderDown(false);
     EXPECT_FALSE(grid->dateBubble()->isVisible());
+}
+
+TEST_F(GalleryGridTest, ReadersHearEachTileByNameAndMayOpenIt)
+{
+    std::vector<QString> opened;
+    GalleryCallbacks callbacks;
+    callbacks.onSelect = [&opened](const MediaItem& item) { opened.push_back(item.name()); };
+    grid->setCallbacks(callbacks);
+    const QUuid away = QUuid::createUuid();
+    auto items = std::make_shared<std::vector<MediaItem>>(*photos(40));
+    for (int index : {2, 39}) {
+        (*items)[index].setSourceID(away);
+    }
+    grid->setItems(items, 1);
+    grid->setOfflineSourceIDs({away});
+    grid->show();
+
+    QAccessibleInterface* tiles = QAccessible::queryAccessibleInterface(grid->viewport());
+    ASSERT_NE(tiles, nullptr);
+    EXPECT_EQ(tiles->role(), QAccessible::List);
+    ASSERT_EQ(tiles->childCount(), 40);
+    struct Row {
+        int index;
+        QString name;
+        QString description;
+        bool inView;
+    };
+    const Row rows[] = {{0, "0.jpg", "", true},
+                        {1, "1.jpg", "Favorite", true},
+                        {2, "2.jpg, disconnected", "", true},
+                        {39, "39.jpg, disconnected", "", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.index);
+        QAccessibleInterface* tile = tiles->child(row.index);
+        ASSERT_NE(tile, nullptr);
+        EXPECT_EQ(tile, tiles->child(row.index)); // asked again, the same element
+        EXPECT_EQ(tile->role(), QAccessible::ListItem);
+        EXPECT_EQ(tile->text(QAccessible::Name), row.name);
+        EXPECT_EQ(tile->text(QAccessible::Description), row.description);
+        EXPECT_EQ(tile->parent(), tiles);
+        EXPECT_EQ(tiles->indexOfChild(tile), row.index);
+        const QRect rect = grid->tileRect(row.index)->toAlignedRect();
+        EXPECT_EQ(tile->rect(), QRect(grid->viewport()->mapToGlobal(rect.topLeft()), rect.size()));
+        EXPECT_EQ(tile->state().offscreen, !row.inView);
+        if (row.inView) {
+            const QPoint centre = grid->viewport()->mapToGlobal(rect.center());
+            EXPECT_EQ(tiles->childAt(centre.x(), centre.y()), tile);
+        }
+    }
+
+    // Back online, a tile is read by its name alone; pressing it opens it.
+    grid->setOfflineSourceIDs({});
+    QAccessibleInterface* third = tiles->child(2);
+    EXPECT_EQ(third->text(QAccessible::Name), "2.jpg");
+    third->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(opened, std::vector<QString>{"2.jpg"});
+
+    // Another list drops the elements asked for, which meant the old items.
+    const QAccessible::Id asked = QAccessible::uniqueId(third);
+    grid->setItems(photos(5), 2);
+    EXPECT_EQ(QAccessible::accessibleInterface(asked), nullptr);
+    EXPECT_EQ(tiles->childCount(), 5);
+    EXPECT_EQ(tiles->child(4)->text(QAccessible::Name), "4.jpg");
+    EXPECT_EQ(tiles->child(5), nullptr);
+}
+
+// Smooth rescaling is the costly part of a frame: a tile changing size every
+// frame (a density animation, a live resize) draws the picture it has, and is
+// rescaled once, when it stops.
+TEST_F(GalleryGridTest, TilesAreRescaledOnceTheyStopChangingSizeNotEveryFrame)
+{
+    grid->setItems(photos(300), 1);
+    grid->show();
+    const auto totalRescales = [this] {
+        int total = 0;
+        for (int index = 0; index < int(grid->items()->size()); ++index) {
+            total += grid->preview(index) ? grid->preview(index)->rescaleCount() : 0;
+        }
+        return total;
+    };
+    // Each way of changing size, painting a frame at every step.
+    using Resize = std::function<void(const std::function<void()>& frame)>;
+    const std::vector<std::pair<const char*, Resize>> resizes{
+        {"density animation",
+         [this](const std::function<void()>& frame) {
+             Motion::shared().setOverride(false);
+             grid->setRowHeight(230);
+             for (QCoreApplication::processEvents(); grid->isAnimatingRowHeight();
+                  QCoreApplication::processEvents()) {
+                 frame();
+             }
+         }},
+        {"live resize",
+         [this](const std::function<void()>& frame) {
+             grid->beginLiveResize();
+             for (int width : {760, 720, 680}) {
+                 grid->resize(width, 600);
+                 frame();
+             }
+         }},
+    };
+    for (const auto& [name, resize] : resizes) {
+        SCOPED_TRACE(name);
+        const std::map<int, int> before = settle();
+        const int total = totalRescales();
+        int frames = 0;
+        resize([&] {
+            render();
+            ++frames;
+            EXPECT_EQ(totalRescales(), total) << "a tile was rescaled while it changes size";
+        });
+        EXPECT_GE(frames, 3);
+        grid->endLiveResize();
+        for (const auto& [index, count] : settle()) {
+            EXPECT_EQ(count, (before.contains(index) ? before.at(index) : 0) + 1) << index;
+        }
+    }
+}
+
+// A clip's new frame repaints its own tile, not the whole grid.
+TEST_F(GalleryGridTest, AHoverClipFrameRepaintsOnlyItsTile)
+{
+    grid->setItems(photos(40), 1);
+    grid->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(grid.get()));
+    QTest::mouseMove(grid->viewport(), centreOf(3));
+    settle();
+
+    struct PaintedRegion : QObject {
+        std::optional<QRegion> region;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint) {
+                region = static_cast<QPaintEvent*>(event)->region();
+            }
+            return false;
+        }
+    } painted;
+    grid->viewport()->installEventFilter(&painted);
+    // What showing, hovering and settling asked for is painted first: until a
+    // turn of the event loop paints nothing.
+    QTRY_VERIFY([&] {
+        painted.region.reset();
+        QCoreApplication::processEvents();
+        return !painted.region;
+    }());
+    Q_EMIT grid->hoverPlayer().frameChanged();
+    QTRY_VERIFY(painted.region.has_value());
+    const QRect tile = grid->tileRect(3)->toAlignedRect();
+    EXPECT_TRUE(tile.adjusted(-8, -8, 8, 8).contains(painted.region->boundingRect()));
 }
 
 TEST_F(GalleryGridTest, RendersOfAMonthGroupedGallery)

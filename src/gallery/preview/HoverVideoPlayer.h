@@ -3,22 +3,28 @@
 #include "catalog/model/MediaItem.h"
 
 #include <QImage>
-#include <QMediaPlayer>
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QVariantAnimation>
-#include <QVideoSink>
+
+#include <memory>
+
+class QMediaPlayer;
 
 namespace pivra {
 
+class HoverPipeline;
+class ThumbnailStore;
 class VideoPreviewStore;
 
 // The one silent, looping player of the gallery grid. The grid owns a single
 // instance and lends it to whichever video tile the pointer rests on: no tile
-// has a player of its own, so sweeping over a thousand videos costs one
-// source change at most.
+// has a player of its own, so sweeping over a thousand videos starts one
+// clip at most.
 //
 // How the grid uses it:
 // - on every pointer move over a tile, hover(item, tileRect); moving within
@@ -33,16 +39,30 @@ class VideoPreviewStore;
 //
 // The clip starts only after the pointer stayed `delay` on the same video
 // (so a sweep across the grid starts nothing), only for a video whose
-// preview clip exists, and never while motion is reduced. A clip that cannot
-// be decoded never delivers a frame, so the thumbnail simply stays visible.
+// preview clip exists, and never while motion is reduced. Items loaded
+// before their thumbnail key was written (the first indexing of a library)
+// find their clip by the key the thumbnail store knows for their file.
+//
+// Each clip plays in a pipeline of its own (HoverPipeline), made when it
+// starts and destroyed when it stops, so an idle player holds no decoder,
+// buffer or frame, and no state of one clip can reach the next. A pipeline
+// that reports an error, or shows no new frame for `stall limit` while it
+// plays, is torn down and built again from the clip's start, a bounded
+// number of times per hover; after that the tile keeps its thumbnail until
+// the pointer rests on another video. A clip that cannot be decoded thus
+// never delivers a frame, and the thumbnail simply stays visible.
 // GUI thread only.
 class HoverVideoPlayer final : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int defaultDelayMilliseconds = 150;
+    // Far longer than the gap between two frames of any clip, loop included.
+    static constexpr int defaultStallMilliseconds = 3000;
+    // Rebuilds after an error or a stall, per hover.
+    static constexpr int maxRebuilds = 2;
 
-    explicit HoverVideoPlayer(const VideoPreviewStore& clips, QObject* parent = nullptr);
+    HoverVideoPlayer(const VideoPreviewStore& clips, const ThumbnailStore& thumbnails, QObject* parent = nullptr);
     ~HoverVideoPlayer() override;
 
     // The pointer is over `item`'s tile at `tile`, in the grid's coordinates.
@@ -61,9 +81,14 @@ public:
     // The video's opacity: it fades in once the first frame is there.
     double opacity() const;
 
-    // For tests: how long the pointer must rest before the clip starts.
+    // For tests: how long the pointer must rest before the clip starts, and
+    // how long a playing clip may go without a new frame.
     void setDelay(int milliseconds) { delay_.setInterval(milliseconds); }
-    const QMediaPlayer& player() const { return player_; }
+    void setStallLimit(int milliseconds) { watchdog_.setInterval(milliseconds); }
+    // For tests: the player of the clip playing now; none while idle.
+    const QMediaPlayer* mediaPlayer() const;
+    // For tests: pipelines rebuilt after an error or a stall, in all.
+    int rebuilds() const { return rebuilds_; }
 
 Q_SIGNALS:
     // A new frame to paint, or the video went away (the tile shows its
@@ -72,16 +97,26 @@ Q_SIGNALS:
 
 private:
     void start();
-    void showFrame(const QVideoFrame& frame);
+    void build();
+    void recover();
+    void showFrame(const QImage& frame);
+    void stopPlayback();
 
     const VideoPreviewStore& clips_;
-    QMediaPlayer player_;
-    QVideoSink sink_;
+    const ThumbnailStore& thumbnails_;
+    QThread frameThread_;
+    std::unique_ptr<HoverPipeline> pipeline_;
+    // Which pipeline a queued error report comes from.
+    quint64 generation_ = 0;
     QTimer delay_;
+    QTimer watchdog_;
     QVariantAnimation fade_;
     MediaItem hovered_;
     QString hoveredID_;
     QString playingID_;
+    QUrl clip_;
+    int attempts_ = 0;
+    int rebuilds_ = 0;
     QRect tile_;
     QImage frame_;
 };

@@ -21,6 +21,15 @@ QColor barColor(bool dark)
     return dark ? QColor::fromRgbF(1, 1, 1, 0.085) : QColor::fromRgbF(0, 0, 0, 0.055);
 }
 
+// The whole device pixels a rectangle covers, each edge rounded on its own
+// so that neighbouring tiles keep their gaps.
+QRect devicePixels(const QRectF& rect)
+{
+    const int left = qRound(rect.left());
+    const int top = qRound(rect.top());
+    return {left, top, qRound(rect.right()) - left, qRound(rect.bottom()) - top};
+}
+
 // A rectangle of `size` centred on the origin.
 QRectF centred(const QSizeF& size)
 {
@@ -53,7 +62,7 @@ void RotatablePreviewView::configure(const MediaItem& item)
     if (!keepShown) {
         fade_.stop();
         image_ = QImage();
-        scaled_ = QPixmap();
+        picture_ = QImage();
         skeleton_ = true;
     }
     Q_EMIT changed();
@@ -72,13 +81,19 @@ void RotatablePreviewView::prepareForReuse()
     cancelRequest();
     ++generation_;
     representedID_.reset();
+    // A spare tile keeps neither the image (the memory cache may want it
+    // gone) nor its picture.
+    fade_.stop();
+    image_ = QImage();
+    picture_ = QImage();
+    skeleton_ = true;
 }
 
 void RotatablePreviewView::finishLoading(const QImage& image)
 {
     request_.reset();
     image_ = image;
-    scaled_ = QPixmap();
+    picture_ = QImage();
     skeleton_ = false;
     if (!image_.isNull() && fadeIn_ && !Motion::reduced()) {
         Motion::apply(fade_, imageFade);
@@ -92,39 +107,111 @@ double RotatablePreviewView::opacity() const
     return fade_.state() == QAbstractAnimation::Running ? fade_.currentValue().toDouble() : 1.0;
 }
 
-void RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dark, const QImage& videoFrame,
-                                 double videoOpacity) const
+bool RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dark, Rescale rescale,
+                                 const QImage& videoFrame, double videoOpacity) const
+{
+    const QTransform toDevice = painter.deviceTransform();
+    const QRect pixels = devicePixels(toDevice.mapRect(tile));
+    if (pixels.isEmpty()) {
+        return false;
+    }
+    const bool sized = picture_.size() == pixels.size();
+    const bool stale = picture_.isNull() || pictureDark_ != dark;
+    if (stale || (rescale == Rescale::now && !(sized && pictureSmooth_))) {
+        compose(pixels.size(), tile.size(), dark, rescale == Rescale::now);
+    }
+
+    painter.save();
+    const double shown = opacity();
+    if (shown < 1) {
+        // The placeholder the image fades in over.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(PivraAppearance::placeholder(dark));
+        painter.drawRoundedRect(tile, cornerRadius, cornerRadius);
+        painter.setOpacity(shown);
+    }
+    // At its own size the picture lands on whole device pixels and is copied
+    // as it is; at another size the painter scales it, nearest pixel.
+    const bool exact = picture_.size() == pixels.size();
+    painter.drawImage(exact ? toDevice.inverted().mapRect(QRectF(pixels)) : tile, picture_);
+    painter.restore();
+    if (!videoFrame.isNull()) {
+        paintVideo(painter, tile, videoFrame, videoOpacity);
+    }
+    return !(exact && pictureSmooth_);
+}
+
+// The tile's picture: placeholder, bars while loading, the image fitted and
+// turned on whole pixels, and the corners cut round. Smooth rescaling is
+// what a tile at rest shows; a rough one (nearest pixel, a tenth of the
+// cost) stands in until a paint may rescale.
+void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool dark, bool smooth) const
+{
+    const qreal ratio = pixels.width() / std::max(tile.width(), qreal(1));
+    QImage canvas(pixels, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(PivraAppearance::placeholder(dark));
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (skeleton_) {
+        painter.save();
+        painter.scale(ratio, pixels.height() / std::max(tile.height(), qreal(1)));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(barColor(dark));
+        for (const QRectF& bar : skeletonBars(tile)) {
+            painter.drawRoundedRect(bar, barRadius, barRadius);
+        }
+        painter.restore();
+    }
+    // A side that falls short of the tile by less than a pixel fills it: the
+    // tile has the item's own shape, so no hairline of placeholder shows.
+    const bool turned = quarters_ % 2 != 0;
+    const QSizeF fitted = fittedImageSize(QSizeF(pixels), image_.size(), quarters_);
+    const QSizeF onScreen = turned ? fitted.transposed() : fitted;
+    const auto snapped = [](qreal length, int whole) { return length > whole - 1 ? whole : qRound(length); };
+    const QSize shown(snapped(onScreen.width(), pixels.width()), snapped(onScreen.height(), pixels.height()));
+    const QSize drawn = turned ? shown.transposed() : shown;
+    const bool imageShown = !fitted.isEmpty() && !drawn.isEmpty();
+    if (imageShown) {
+        QImage scaled = image_.scaled(drawn, Qt::IgnoreAspectRatio,
+                                      smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
+        if (quarters_ % 4 != 0) {
+            scaled = scaled.transformed(QTransform().rotate(quarters_ * 90.0));
+        }
+        painter.drawImage(QPoint((pixels.width() - scaled.width()) / 2, (pixels.height() - scaled.height()) / 2),
+                          scaled);
+    }
+    // Everything outside the rounded outline goes transparent.
+    QPainterPath corners;
+    corners.setFillRule(Qt::OddEvenFill);
+    corners.addRect(QRectF(canvas.rect()));
+    corners.addRoundedRect(QRectF(canvas.rect()), cornerRadius * ratio, cornerRadius * ratio);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+    painter.fillPath(corners, Qt::black);
+    painter.end();
+
+    picture_ = std::move(canvas);
+    pictureDark_ = dark;
+    // Without an image there is nothing to rescale.
+    pictureSmooth_ = smooth || !imageShown;
+    rescales_ += smooth && imageShown ? 1 : 0;
+}
+
+// The clip's frame covers the tile, turned like the image: a turned clip is
+// laid out in the tile's turned size. Only the hovered tile draws one.
+void RotatablePreviewView::paintVideo(QPainter& painter, const QRectF& tile, const QImage& frame,
+                                      double opacity) const
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath outline;
     outline.addRoundedRect(tile, cornerRadius, cornerRadius);
     painter.setClipPath(outline, Qt::IntersectClip);
-    painter.fillRect(tile, PivraAppearance::placeholder(dark));
-    painter.translate(tile.topLeft());
-    if (skeleton_) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(barColor(dark));
-        for (const QRectF& bar : skeletonBars(tile.size())) {
-            painter.drawRoundedRect(bar, barRadius, barRadius);
-        }
-    }
-
-    // Image and video turn together about the tile's centre; a turned video
-    // covers the tile, so it is laid out in the tile's turned size.
-    painter.translate(tile.width() / 2, tile.height() / 2);
+    painter.translate(tile.center());
     painter.rotate(quarters_ * 90.0);
-    const QSizeF drawn = fittedImageSize(tile.size(), image_.size(), quarters_);
-    if (!drawn.isEmpty()) {
-        const QPixmap& pixmap = scaledImage((drawn * painter.device()->devicePixelRatioF()).toSize());
-        painter.setOpacity(opacity());
-        painter.drawPixmap(centred(drawn), pixmap, QRectF(pixmap.rect()));
-    }
-    if (!videoFrame.isNull()) {
-        const QSizeF covered = quarters_ % 2 != 0 ? tile.size().transposed() : tile.size();
-        painter.setOpacity(videoOpacity);
-        painter.drawImage(centred(covered), videoFrame, aspectFillSource(videoFrame.size(), covered));
-    }
+    const QSizeF covered = quarters_ % 2 != 0 ? tile.size().transposed() : tile.size();
+    painter.setOpacity(opacity);
+    painter.drawImage(centred(covered), frame, aspectFillSource(frame.size(), covered));
     painter.restore();
 }
 
@@ -134,17 +221,6 @@ void RotatablePreviewView::cancelRequest()
         request_->cancel();
         request_.reset();
     }
-}
-
-// Scaling the 420-pixel thumbnail on every paint would cost each scrolled
-// frame; it is scaled once per size and drawn unscaled.
-const QPixmap& RotatablePreviewView::scaledImage(const QSize& devicePixels) const
-{
-    if (scaled_.size() != devicePixels) {
-        scaled_ = QPixmap::fromImage(
-            image_.scaled(devicePixels.expandedTo(QSize(1, 1)), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    }
-    return scaled_;
 }
 
 } // namespace pivra

@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QObject>
-#include <QPixmap>
 #include <QRectF>
 #include <QVariantAnimation>
 
@@ -29,6 +28,14 @@ class ThumbnailStore;
 // cancels its request. changed() means "repaint my tile". In its paint
 // event the grid calls paint() with the tile's rectangle, and passes the
 // hover player's frame when that player plays this tile's item.
+//
+// Drawing: the tile is kept as one picture at its size in device pixels,
+// rounded corners, placeholder, bars and the turned image composed in, so a
+// frame at rest copies it without any transform, clip or scaling. Smooth
+// rescaling is the one costly step, so it happens only when the caller
+// allows it (Rescale::now); otherwise the picture at hand is drawn scaled
+// by the painter (nearest pixel), or, for a tile with none yet, a rough one
+// is made, and paint() answers that the tile wants refining later.
 //
 // An image is shown only if it answers the request of the current binding:
 // an answer for an earlier item, or one arriving after prepareForReuse(),
@@ -58,18 +65,29 @@ public:
     // The image's opacity while it fades in; 1 once shown.
     double opacity() const;
 
+    // Whether a paint may smooth-rescale the image for the tile's size now,
+    // or must make do with what it has: while the tile changes size every
+    // frame (an animation, a live resize), or once the frame spent its time.
+    enum class Rescale { now, later };
+
     // Draws the preview into `tile`, in the placeholder colour of the dark
     // or light scheme, with `videoFrame` (when not null) covering the tile
-    // at `videoOpacity`, turned like the image.
-    void paint(QPainter& painter, const QRectF& tile, bool dark, const QImage& videoFrame = {},
-               double videoOpacity = 0) const;
+    // at `videoOpacity`, turned like the image. True when what it drew is
+    // not final (scaled by the painter, or rough) and a paint with
+    // Rescale::now should follow.
+    bool paint(QPainter& painter, const QRectF& tile, bool dark, Rescale rescale = Rescale::now,
+               const QImage& videoFrame = {}, double videoOpacity = 0) const;
+
+    // For tests: how many times the image was smooth-rescaled for a tile.
+    int rescaleCount() const { return rescales_; }
 
 Q_SIGNALS:
     void changed();
 
 private:
     void cancelRequest();
-    const QPixmap& scaledImage(const QSize& devicePixels) const;
+    void compose(const QSize& pixels, const QSizeF& tile, bool dark, bool smooth) const;
+    void paintVideo(QPainter& painter, const QRectF& tile, const QImage& frame, double opacity) const;
 
     ThumbnailStore& thumbnails_;
     std::optional<QString> representedID_;
@@ -80,7 +98,12 @@ private:
     QImage image_;
     int quarters_ = 0;
     QVariantAnimation fade_;
-    mutable QPixmap scaled_; // the image at the size last painted
+    // The tile as last composed, in device pixels; transparent outside its
+    // rounded corners.
+    mutable QImage picture_;
+    mutable bool pictureDark_ = false;
+    mutable bool pictureSmooth_ = false;
+    mutable int rescales_ = 0;
 };
 
 } // namespace pivra

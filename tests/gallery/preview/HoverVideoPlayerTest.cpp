@@ -2,13 +2,24 @@
 
 #include "style/Motion.h"
 #include "media/thumbnails/MediaKey.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPosterFrames.h"
 #include "media/video/VideoPreviewStore.h"
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"
+#include "support/TimerOrder.h"
 #include "support/VideoMaker.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
 
 namespace pivra {
 namespace {
@@ -29,11 +40,11 @@ protected:
     }
 
     // A video whose clip the store has made when `withClip`.
-    MediaItem video(const QString& name, bool withClip = true)
+    MediaItem video(const QString& name, bool withClip = true, const QString& path = {})
     {
         MediaItem item;
         item.setKind(MediaKind::video);
-        item.setPath(source);
+        item.setPath(path.isEmpty() ? source : path);
         item.setID(name);
         item.setThumbnailKey(digestText(name));
         if (withClip) {
@@ -42,26 +53,36 @@ protected:
         return item;
     }
 
-    bool playsWithFrames(const MediaItem& item) const
+    // The clip of `item` shows `count` different frames: it plays, not a still.
+    bool showsFrames(const MediaItem& item, int count) const
     {
-        return QTest::qWaitFor([&] { return !player.currentFrame().isNull(); }, 20000)
-            && player.playingItemID() == item.id();
+        QSet<qint64> seen;
+        return QTest::qWaitFor(
+            [&] {
+                if (player.playingItemID() == item.id() && !player.currentFrame().isNull()) {
+                    seen.insert(player.currentFrame().cacheKey());
+                }
+                return seen.size() >= count;
+            },
+            20000);
     }
 
-    // Nothing starts, even well after the delay.
+    // Nothing starts, even once a timer of twice the delay has fired.
     void expectIdleAfterDelay() const
     {
-        QTest::qWait(delay * 3);
+        ASSERT_TRUE(test::outlastTimers(std::chrono::milliseconds(delay * 2)));
         EXPECT_EQ(player.playingItemID(), QString());
         EXPECT_TRUE(player.currentFrame().isNull());
-        EXPECT_EQ(player.player().playbackState(), QMediaPlayer::StoppedState);
+        EXPECT_EQ(player.mediaPlayer(), nullptr) << "an idle player holds no pipeline";
     }
 
     static constexpr int delay = 60;
     test::SettingsSandbox settings{pathOf(QStringLiteral("config"))};
     QString source;
     VideoPreviewStore clips{pathOf(QStringLiteral("clips"))};
-    HoverVideoPlayer player{clips};
+    ThumbnailStore thumbnails{ThumbnailLocations::under(pathOf(QStringLiteral("data")), pathOf(QStringLiteral("cache"))),
+                              std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>())};
+    HoverVideoPlayer player{clips, thumbnails};
     const QRect tile{10, 20, 300, 200};
 };
 
@@ -72,12 +93,16 @@ TEST_F(HoverVideoPlayerTest, StartsOnlyAfterTheDelayThenLoopsRealFrames)
     player.setDelay(400);
     player.hover(item, tile);
     player.hover(item, tile.translated(0, 50)); // moving within the tile restarts nothing
-    QTest::qWait(200); // a timer never fires early
-    EXPECT_EQ(player.playingItemID(), QString());
-    EXPECT_EQ(player.player().playbackState(), QMediaPlayer::StoppedState);
-    EXPECT_TRUE(frames.isEmpty());
+    // Looked at halfway by a timer begun after the player's, which falls due first.
+    std::optional<bool> idleHalfway;
+    QTimer::singleShot(200, Qt::PreciseTimer, &player, [&] {
+        idleHalfway = player.playingItemID().isEmpty() &&
+                      player.mediaPlayer() == nullptr && frames.isEmpty();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return idleHalfway.has_value(); }, 5000));
+    EXPECT_TRUE(*idleHalfway);
 
-    ASSERT_TRUE(playsWithFrames(item)) << player.player().errorString().toStdString();
+    ASSERT_TRUE(showsFrames(item, 1));
     EXPECT_EQ(player.tile(), tile.translated(0, 50));
     // Frames come upright, display rotation applied: the tile turns them
     // only by the item's own quarter turns.
@@ -92,7 +117,7 @@ TEST_F(HoverVideoPlayerTest, LeavingStopsPlaybackAndDropsThePendingStart)
 {
     const MediaItem item = video(QStringLiteral("a"));
     player.hover(item, tile);
-    ASSERT_TRUE(playsWithFrames(item));
+    ASSERT_TRUE(showsFrames(item, 1));
     QSignalSpy frames(&player, &HoverVideoPlayer::frameChanged);
     player.stop(QStringLiteral("another item")); // not the hovered one: plays on
     EXPECT_EQ(player.playingItemID(), item.id());
@@ -112,13 +137,13 @@ TEST_F(HoverVideoPlayerTest, ASecondHoverSwitchesToItsItem)
     const MediaItem first = video(QStringLiteral("a"));
     const MediaItem second = video(QStringLiteral("b"));
     player.hover(first, tile);
-    ASSERT_TRUE(playsWithFrames(first));
+    ASSERT_TRUE(showsFrames(first, 1));
 
     player.hover(second, tile.translated(310, 0));
     EXPECT_EQ(player.playingItemID(), QString()) << "the first clip stops at once";
     EXPECT_TRUE(player.currentFrame().isNull());
-    ASSERT_TRUE(playsWithFrames(second));
-    EXPECT_EQ(player.player().source(), QUrl::fromLocalFile(*clips.preview(second)));
+    ASSERT_TRUE(showsFrames(second, 1));
+    EXPECT_EQ(player.mediaPlayer()->source(), QUrl::fromLocalFile(*clips.preview(second)));
 }
 
 TEST_F(HoverVideoPlayerTest, NothingPlaysWithoutAClipForAPhotoOrWhileMotionIsReduced)
@@ -136,6 +161,106 @@ TEST_F(HoverVideoPlayerTest, NothingPlaysWithoutAClipForAPhotoOrWhileMotionIsRed
     player.hover(video(QStringLiteral("a")), tile);
     expectIdleAfterDelay();
     Motion::shared().setOverride(std::nullopt);
+}
+
+TEST_F(HoverVideoPlayerTest, FiftyHoversInARowEachPlayTheirClip)
+{
+    // Fifty videos, each with a clip file of its own.
+    const QString model = *clips.preview(video(QStringLiteral("model")));
+    std::vector<MediaItem> items;
+    for (int i = 0; i < 50; ++i) {
+        const MediaItem item = video(QString::number(i), false);
+        const QString clip = clips.clipFile(*item.thumbnailKey());
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(clip).path()) && QFile::copy(model, clip));
+        items.push_back(item);
+    }
+    std::vector<qint64> handling; // GUI thread time to end one clip and ask for the next
+    for (int i = 0; i < 50; ++i) {
+        SCOPED_TRACE(i);
+        QElapsedTimer timer;
+        timer.start();
+        if (i % 2 == 1) {
+            player.leave(); // off the grid, then onto the next tile; else straight onto it
+        }
+        player.hover(items[i], tile.translated(i * 10, 0));
+        handling.push_back(timer.elapsed());
+        ASSERT_TRUE(showsFrames(items[i], 2));
+    }
+    EXPECT_EQ(player.rebuilds(), 0);
+    // Ending a clip does not wait on the video renderer: with the sink on
+    // this thread each stop stalled it for the renderer's 300 ms timeout.
+    std::nth_element(handling.begin(), handling.begin() + 25, handling.end());
+    EXPECT_LT(handling[25], 100) << "median milliseconds";
+
+    player.leave();
+    EXPECT_EQ(player.mediaPlayer(), nullptr);
+    EXPECT_TRUE(player.currentFrame().isNull());
+}
+
+TEST_F(HoverVideoPlayerTest, APipelineThatFailsOrStallsIsRebuiltAFewTimesThenLeftAlone)
+{
+    // One frame a second: with a 400 ms limit each pipeline stalls after its
+    // first frame, as a wedged one does after its last.
+    test::VideoFields slow;
+    slow.framesPerSecond = 1;
+    slow.frames = 3;
+    const QString slowSource = pathOf(QStringLiteral("slow.mp4"));
+    ASSERT_TRUE(test::makeVideo(slowSource, slow));
+    const MediaItem stalling = video(QStringLiteral("stalling"), true, slowSource);
+    const MediaItem unreadable = video(QStringLiteral("unreadable"), false);
+    const QString garbage = clips.clipFile(*unreadable.thumbnailKey());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(garbage).path()));
+    QFile file(garbage);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) == 4096);
+    file.close();
+    const MediaItem healthy = video(QStringLiteral("healthy"));
+
+    struct Case {
+        MediaItem item;
+        int stallLimit;
+        bool framesFromEachPipeline;
+    };
+    for (const Case& row : {Case{stalling, 400, true}, Case{unreadable, HoverVideoPlayer::defaultStallMilliseconds, false}}) {
+        SCOPED_TRACE(row.item.id().toStdString());
+        player.setStallLimit(row.stallLimit);
+        const int before = player.rebuilds();
+        QSet<int> pipelinesWithFrames;
+        const QMetaObject::Connection counting = QObject::connect(&player, &HoverVideoPlayer::frameChanged, [&] {
+            if (!player.currentFrame().isNull()) {
+                pipelinesWithFrames.insert(player.rebuilds() - before);
+            }
+        });
+        player.hover(row.item, tile);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return player.rebuilds() - before == HoverVideoPlayer::maxRebuilds; }, 20000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return player.playingItemID().isEmpty(); }, 20000)) << "given up";
+        QObject::disconnect(counting);
+        EXPECT_EQ(player.mediaPlayer(), nullptr);
+        EXPECT_TRUE(player.currentFrame().isNull()) << "the tile shows its thumbnail again";
+        EXPECT_EQ(pipelinesWithFrames.size(), row.framesFromEachPipeline ? HoverVideoPlayer::maxRebuilds + 1 : 0);
+
+        player.setStallLimit(HoverVideoPlayer::defaultStallMilliseconds);
+        player.hover(healthy, tile);
+        EXPECT_TRUE(showsFrames(healthy, 2)) << "the next hover plays";
+        player.leave();
+    }
+}
+
+TEST_F(HoverVideoPlayerTest, AnItemListedBeforeItsKeyWasWrittenFindsItsClipByItsFile)
+{
+    // The grid listed the item; then preparation found its key and made its clip.
+    MediaItem listed = video(QStringLiteral("listed"), false);
+    listed.setThumbnailKey(std::nullopt);
+    listed.setFileSize(QFileInfo(source).size());
+    std::optional<std::optional<QString>> prepared;
+    thumbnails.ensure(listed, false, [&](const QImage&, const std::optional<QString>& key) { prepared = key; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prepared.has_value(); }, 20000));
+    ASSERT_TRUE(prepared->has_value());
+    MediaItem keyed = listed;
+    keyed.setThumbnailKey(**prepared);
+    ASSERT_TRUE(clips.makePreview(keyed));
+
+    player.hover(listed, tile);
+    EXPECT_TRUE(showsFrames(listed, 2));
 }
 
 } // namespace

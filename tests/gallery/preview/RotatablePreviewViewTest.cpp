@@ -73,7 +73,7 @@ protected:
         QImage canvas(300, 200, QImage::Format_RGB32);
         canvas.fill(Qt::magenta);
         QPainter painter(&canvas);
-        view.paint(painter, QRectF(canvas.rect()), true, frame, 1);
+        view.paint(painter, QRectF(canvas.rect()), true, RotatablePreviewView::Rescale::now, frame, 1);
         return canvas;
     }
 

@@ -1,0 +1,315 @@
+// A library of a million items, from launch to scrolling: the store starts on
+// the catalog file, the gallery grid is bound to it and shown offscreen, and
+// the time until the grid's first paint with the items is the launch. Then a
+// user scrolls for a while at 60 ticks a second, flinging down and now and
+// then dragging the knob elsewhere, while thumbnails load from the grid
+// store on disk. Reported: the launch, the resident memory at first paint,
+// after scrolling and at its peak (from /proc/self/status), and how long the
+// GUI thread was held up: each pass of the event loop is timed, the passes
+// that painted are the frames.
+
+#include "MediaBenchmarkMain.h"
+#include "MillionCatalog.h"
+
+#include "catalog/model/LibrarySource.h"
+#include "gallery/GalleryGrid.h"
+#include "gallery/GalleryStoreBinding.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "platform/AppSettings.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/runtime/Drain.h"
+#include "store/LibraryStore.h"
+#include "support/SettingsSandbox.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <malloc.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace pivra;
+
+// The grid store on disk holds a thumbnail for every item (each its own
+// key, so no two items are duplicates of each other), hard links to a few
+// distinct pictures: far more than the memory cache holds, so that scrolling
+// keeps loading them.
+constexpr int pictureCount = 1500;
+constexpr int tickMs = 16;
+constexpr int scrollSeconds = 8;
+constexpr int flingStep = 60;     // pixels a tick: 3,750 pixels a second
+constexpr int knobDragTicks = 90; // every 1.5 s the knob is dragged to another year
+
+// Writing the catalog and linking a million thumbnails takes minutes, so
+// PIVRA_BENCH_LAUNCH_FOLDER may name a folder that an earlier run filled and
+// kept; it is filled when it holds no catalog.
+const QDir& folder()
+{
+    static QTemporaryDir made;
+    static const QDir dir(qEnvironmentVariable("PIVRA_BENCH_LAUNCH_FOLDER", made.path()));
+    return dir;
+}
+
+QString catalogPath()
+{
+    return folder().filePath(QStringLiteral("Catalog.sqlite"));
+}
+
+ThumbnailLocations thumbnailLocations()
+{
+    return ThumbnailLocations::under(folder().filePath(QStringLiteral("data")),
+                                     folder().filePath(QStringLiteral("cache")));
+}
+
+QString picturePath(int index)
+{
+    return folder().filePath(QStringLiteral("pictures/%1.jpg").arg(index));
+}
+
+// Pictures with some detail in them, so decoding costs what a photo's does;
+// every third one is a portrait, as every third item is.
+void writePictures()
+{
+    QDir().mkpath(folder().filePath(QStringLiteral("pictures")));
+    QRandomGenerator random(3);
+    for (int index = 0; index < pictureCount; ++index) {
+        QImage image(index % 3 == 1 ? QSize(315, 420) : QSize(420, 315), QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(int(random.bounded(360)), 120, 200));
+        QPainter painter(&image);
+        for (int shape = 0; shape < 40; ++shape) {
+            painter.fillRect(int(random.bounded(image.width())), int(random.bounded(image.height())), 60, 40,
+                             QColor::fromRgb(random.generate()));
+        }
+        painter.end();
+        persist(image, picturePath(index));
+    }
+}
+
+// The key of the item the catalog writer numbers `seed`, with its thumbnail
+// linked into the grid store.
+QString linkedThumbnail(int seed)
+{
+    static const ThumbnailLocations locations = thumbnailLocations();
+    const QString key =
+        QString::fromLatin1(QCryptographicHash::hash(QByteArray::number(seed), QCryptographicHash::Sha256).toHex());
+    const QString file = locations.gridFile(key);
+    static QSet<QString> folders;
+    const QString fanOut = QFileInfo(file).path();
+    if (!folders.contains(fanOut)) {
+        QDir().mkpath(fanOut);
+        folders.insert(fanOut);
+    }
+    const int picture = ((seed % pictureCount) + pictureCount) % pictureCount;
+    ::link(QFile::encodeName(picturePath(picture)).constData(), QFile::encodeName(file).constData());
+    return key;
+}
+
+// Every source of the catalog as a folder that is there, so all are online.
+void storeSources()
+{
+    QList<LibrarySource> sources;
+    for (const QUuid& id : {bench::archiveSource, bench::backupSource, bench::phoneSource}) {
+        const QString path = folder().filePath(id.toString(QUuid::WithoutBraces));
+        QDir().mkpath(path);
+        LibrarySource source;
+        source.id = id;
+        source.name = QStringLiteral("Photos");
+        source.bookmark = FolderBookmark::make(path)->encode();
+        source.lastKnownPath = path;
+        sources.append(source);
+    }
+    AppSettings().setValue(LibraryStore::sourcesKey, encodeSources(sources));
+}
+
+void prepare()
+{
+    if (QFileInfo::exists(catalogPath())) {
+        return;
+    }
+    QDir().mkpath(folder().path());
+    writePictures();
+    bench::writeMillionCatalog(catalogPath(), &linkedThumbnail);
+    malloc_trim(0); // what writing left in the heap is not the program's
+}
+
+double residentMegabytes(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(qstrlen(field)).trimmed().split(' ').front().toDouble() / 1024.0;
+        }
+    }
+    return 0;
+}
+
+struct Percentiles {
+    double median = 0;
+    double p95 = 0;
+    double max = 0;
+};
+
+Percentiles percentiles(std::vector<double> values)
+{
+    if (values.empty()) {
+        return {};
+    }
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values[values.size() * 95 / 100], values.back()};
+}
+
+// Times each pass of the event loop with a zero-interval timer, which fires
+// once a pass; a pass that painted the grid is a frame.
+class LoopProbe : public QObject {
+public:
+    explicit LoopProbe(QWidget& viewport)
+    {
+        viewport.installEventFilter(this);
+        connect(&tick_, &QTimer::timeout, this, [this] {
+            const double ms = sinceTick_.nsecsElapsed() / 1e6;
+            sinceTick_.restart();
+            longestPass = std::max(longestPass, ms);
+            passesOver16ms += ms > 16 ? 1 : 0;
+            if (painted_) {
+                frames.push_back(ms);
+                painted_ = false;
+            }
+        });
+        tick_.setInterval(0);
+        sinceTick_.start();
+        tick_.start();
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        painted_ = painted_ || event->type() == QEvent::Paint;
+        return false;
+    }
+
+    double longestPass = 0;
+    int passesOver16ms = 0;
+    std::vector<double> frames;
+
+private:
+    QTimer tick_;
+    QElapsedTimer sinceTick_;
+    bool painted_ = false;
+};
+
+void BM_MillionItemLaunchAndScroll(benchmark::State& state)
+{
+    const test::SettingsSandbox settings(folder().path());
+    storeSources();
+    for (auto _ : state) {
+        ThumbnailStore thumbnails(thumbnailLocations(), std::make_shared<ThumbnailRenderer>());
+        VideoPreviewStore clips(folder().filePath(QStringLiteral("clips")));
+
+        // Launch: from the store's start to the first paint of the grid with items.
+        QElapsedTimer launch;
+        launch.start();
+        LibraryServices services{
+            .openCatalog = [] { return std::make_unique<MediaCatalog>(catalogPath()); },
+            .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
+            .thumbnails = &thumbnails,
+            .previews = &clips,
+        };
+        LibraryStore store(std::move(services));
+        double publishedMs = 0;
+        QObject::connect(&store, &LibraryStore::itemsVersionChanged, [&] {
+            if (publishedMs == 0 && !store.items()->empty()) {
+                publishedMs = launch.nsecsElapsed() / 1e6;
+            }
+        });
+        GalleryGrid grid(thumbnails, clips);
+        grid.resize(1400, 900);
+        bindGalleryToStore(grid, store);
+        grid.show();
+        QEventLoop loop;
+        double firstPaintMs = 0;
+        struct FirstPaint : QObject {
+            std::function<void()> seen;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint && seen) {
+                    seen();
+                }
+                return false;
+            }
+        } firstPaint;
+        firstPaint.seen = [&] {
+            if (!grid.items()->empty()) {
+                firstPaint.seen = nullptr;
+                QTimer::singleShot(0, &loop, [&] {
+                    firstPaintMs = launch.nsecsElapsed() / 1e6;
+                    loop.quit();
+                });
+            }
+        };
+        grid.viewport()->installEventFilter(&firstPaint);
+        loop.exec();
+        grid.viewport()->removeEventFilter(&firstPaint);
+        state.SetIterationTime(firstPaintMs / 1e3);
+        state.counters["items"] = double(grid.items()->size());
+        state.counters["first_paint_ms"] = firstPaintMs;
+        state.counters["items_published_ms"] = publishedMs;
+        state.counters["rss_first_paint_MB"] = residentMegabytes("VmRSS:");
+
+        // Scrolling.
+        QScrollBar* bar = grid.verticalScrollBar();
+        QRandomGenerator random(5);
+        int ticks = 0;
+        QTimer scroll;
+        scroll.setInterval(tickMs);
+        QObject::connect(&scroll, &QTimer::timeout, [&] {
+            ++ticks;
+            if (ticks % knobDragTicks == 0) {
+                bar->setValue(int(random.bounded(bar->maximum())));
+            } else {
+                bar->setValue(std::min(bar->value() + flingStep, bar->maximum()));
+            }
+            if (ticks == scrollSeconds * 1000 / tickMs) {
+                loop.quit();
+            }
+        });
+        LoopProbe probe(*grid.viewport());
+        scroll.start();
+        loop.exec();
+        scroll.stop();
+
+        const Percentiles frames = percentiles(probe.frames);
+        state.counters["frames"] = double(probe.frames.size());
+        state.counters["frame_median_ms"] = frames.median;
+        state.counters["frame_p95_ms"] = frames.p95;
+        state.counters["longest_frame_ms"] = frames.max;
+        state.counters["longest_stall_ms"] = probe.longestPass;
+        state.counters["stalls_over_16ms"] = probe.passesOver16ms;
+        state.counters["rss_scrolled_MB"] = residentMegabytes("VmRSS:");
+        state.counters["rss_peak_MB"] = residentMegabytes("VmHWM:");
+        grid.hide();
+    }
+    drain(-1);
+}
+BENCHMARK(BM_MillionItemLaunchAndScroll)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::runMediaBenchmarks(argc, argv, prepare);
+}
