@@ -4,14 +4,13 @@
 // that follows it (rendering and writing every grid thumbnail, recording the
 // keys), each measured from the store's own process records.
 #include "MediaBenchmarkMain.h"
+#include "StoreSources.h"
 
 #include "catalog/MediaCatalog.h"
 #include "media/metadata/MetadataInspector.h"
 #include "media/thumbnails/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
-#include "platform/AppSettings.h"
 #include "platform/runtime/Drain.h"
-#include "platform/folders/FolderBookmark.h"
 #include "store/LibraryStore.h"
 #include "support/JpegMaker.h"
 #include "support/SettingsSandbox.h"
@@ -79,12 +78,7 @@ void BM_StoreIndexesAndThumbnailsANewFolder(benchmark::State& state)
     for (auto _ : state) {
         QTemporaryDir run;
         const test::SettingsSandbox settings(run.path());
-        LibrarySource source;
-        source.id = QUuid::createUuid();
-        source.name = QStringLiteral("Photos");
-        source.bookmark = FolderBookmark::make(photoFolder())->encode();
-        source.lastKnownPath = photoFolder();
-        AppSettings().setValue(LibraryStore::sourcesKey, encodeSources({source}));
+        const LibrarySource source = bench::recordFolderSource(QStringLiteral("Photos"), photoFolder());
         ThumbnailStore thumbnails(ThumbnailLocations::under(run.filePath(QStringLiteral("data")),
                                                             run.filePath(QStringLiteral("cache"))),
                                   std::make_shared<ThumbnailRenderer>());

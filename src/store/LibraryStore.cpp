@@ -34,15 +34,6 @@ MediaItems readGalleryIndex(MediaCatalog& catalog, const GalleryScope& scope)
     return std::make_shared<const std::vector<MediaItem>>(catalog.galleryIndex(scope));
 }
 
-// Freeing a few hundred thousand items takes longer than a frame, so a result
-// the store lets go of is freed on the pool, unless a view still holds it.
-void releaseOffThread(MediaItems items)
-{
-    if (items && items.use_count() == 1 && !items->empty()) {
-        threadPool(PoolPriority::utility)->start([items = std::move(items)]() mutable { items.reset(); });
-    }
-}
-
 QSet<QUuid> onlineIDs(const QList<LibrarySource>& sources)
 {
     QSet<QUuid> ids;
@@ -55,6 +46,13 @@ QSet<QUuid> onlineIDs(const QList<LibrarySource>& sources)
 }
 
 } // namespace
+
+void releaseOffThread(MediaItems items)
+{
+    if (items && items.use_count() == 1 && !items->empty()) {
+        threadPool(PoolPriority::utility)->start([items = std::move(items)]() mutable { items.reset(); });
+    }
+}
 
 LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), items_(noItems())

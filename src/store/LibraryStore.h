@@ -13,6 +13,7 @@
 #include "media/camera/CameraSourceManager.h"
 #include "media/SourceWatcher.h"
 #include "platform/folders/FolderIdentity.h"
+#include "platform/runtime/HeapUpkeep.h"
 #include "platform/runtime/MainThread.h"
 #include "platform/runtime/Task.h"
 #include "platform/runtime/TaskHandle.h"
@@ -50,6 +51,12 @@ class VideoPreviewStore;
 // vector the catalog thread built over to the GUI thread by pointer, and a
 // view keeps the one it drew from for as long as it likes.
 using MediaItems = std::shared_ptr<const std::vector<MediaItem>>;
+
+// Freeing a few hundred thousand items takes longer than a frame, so whoever
+// lets go of a result on the GUI thread hands it here: it is freed on the
+// pool, unless someone else still holds it.
+void releaseOffThread(MediaItems items);
+
 using ThumbnailStatuses = QHash<QUuid, ThumbnailStatus>;
 using IndexedFolders = QHash<QUuid, QStringList>;
 using AvailableCameras = QList<AvailableCameraDevice>;
@@ -92,6 +99,9 @@ struct LibraryServices {
     std::chrono::milliseconds probeTimeLimit{2000};
     // The monotonic clock that spaces progress reports of the pipelines.
     std::function<std::chrono::steady_clock::time_point()> monotonicClock = &std::chrono::steady_clock::now;
+    // Gives freed memory back to the system once every pipeline rests, on a
+    // pool thread (trimHeap, but in tests).
+    std::function<void()> releaseMemory = &trimHeap;
 };
 
 // The folder an online folder source reads, as this run found it. Its
@@ -520,6 +530,11 @@ private:
 
     // Location reading (LibraryStoreLocations.cpp).
     Task<> readLocations(QList<QUuid> sourceIDs);
+
+    // Memory given back (LibraryStoreMemory.cpp): every pipeline's task runs
+    // inside returningMemory, which trims the heap when the last one ends.
+    bool pipelinesIdle() const;
+    Task<> returningMemory(Task<> pipeline);
     // The view flags and chosen source, folder and album, in the order every
     // selection writes them.
     void setView(bool favorites, bool albums, bool map, const std::optional<QUuid>& albumID,

@@ -78,7 +78,7 @@ void LibraryStore::startLocationReading()
         }
     }
     if (!sourceIDs.isEmpty()) {
-        locationTask_ = startTask(this, readLocations(std::move(sourceIDs)));
+        locationTask_ = startTask(this, returningMemory(readLocations(std::move(sourceIDs))));
     }
 }
 

@@ -57,7 +57,7 @@ void LibraryStore::rescan()
     // The replaced run is over for the user at once, though its task may
     // still be finishing a catalog call.
     processes_.end(std::exchange(indexingProcessID_, std::nullopt), PivraProcess::State::stopped);
-    scanTask_ = startTask(this, rescanSources(generation));
+    scanTask_ = startTask(this, returningMemory(rescanSources(generation)));
 }
 
 // Folder access comes first, as everything after it depends on which sources
@@ -231,7 +231,7 @@ void LibraryStore::indexCamera(const QUuid& sourceID, std::vector<MediaItem> ite
     assign(scanningSourceIDs_, std::move(scanning), &LibraryStore::scanningSourceIDsChanged);
     const QUuid processID = processes_.begin(PivraProcess::Kind::indexing, sources_[index].name,
                                              static_cast<int>(items.size()));
-    startTask(this, indexCameraItems(sourceID, std::move(items), processID));
+    startTask(this, returningMemory(indexCameraItems(sourceID, std::move(items), processID)));
 }
 
 // Camera indexing runs beside folder scans, with a record of its own and no

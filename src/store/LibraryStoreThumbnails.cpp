@@ -123,7 +123,7 @@ void LibraryStore::startThumbnailPreparation(bool onlyIncomplete)
     run->candidates = std::move(candidates);
     run->processID = processID;
     run->generation = generation;
-    thumbnailTask_ = startTask(this, prepareThumbnails(std::move(run)));
+    thumbnailTask_ = startTask(this, returningMemory(prepareThumbnails(std::move(run))));
 }
 
 void LibraryStore::cancelThumbnailPreparation()

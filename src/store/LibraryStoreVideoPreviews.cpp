@@ -66,7 +66,7 @@ void LibraryStore::startVideoPreviewPreparation()
         return;
     }
     videoPreviewRuns_.removeIf([](const TaskHandle& run) { return run.isDone(); });
-    videoPreviewTask_ = startTask(this, prepareVideoPreviews(std::move(sourceIDs)));
+    videoPreviewTask_ = startTask(this, returningMemory(prepareVideoPreviews(std::move(sourceIDs))));
     videoPreviewRuns_.append(videoPreviewTask_);
 }
 

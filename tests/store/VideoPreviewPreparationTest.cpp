@@ -70,7 +70,7 @@ protected:
 
     std::unique_ptr<LibraryStore> openStore(const QList<LibrarySource>& sources)
     {
-        auto store = makeStore({.previews = &previews});
+        auto store = makeStore({.previews = &previews, .releaseMemory = [this] { ++releases; }});
         EXPECT_TRUE(drain());
         store->setSources(sources); // the start-up rescan took them offline
         EXPECT_TRUE(drain());
@@ -91,6 +91,7 @@ protected:
                                    VideoPreviewStore::encodeFile(source, destination);
                                    gate.pass();
                                }};
+    std::atomic<int> releases{0}; // heap trims asked for
     QList<MediaItem> items;
     bool progressWithinTotal = true;
 
@@ -130,16 +131,20 @@ TEST_F(VideoPreviewPreparationTest, EveryNeededClipIsMadeOnce)
 }
 
 // Clips switched off elsewhere: the clips under way finish, none starts
-// after them, and the run ends stopped.
+// after them, and the run ends stopped. The heap is trimmed once the run has
+// ended, not while it works.
 TEST_F(VideoPreviewPreparationTest, SwitchingClipsOffStopsTheRun)
 {
     auto store = openStore({videoSource(QStringLiteral("Trip"), 4)});
+    const int releasesAtRest = releases;
     gate.close();
     store->startVideoPreviewPreparation();
     ASSERT_TRUE(QTest::qWaitFor([this] { return encodes == 2; }, 10000));
     AppSettings().setValue(enabledKey, false);
+    EXPECT_EQ(releases, releasesAtRest);
     gate.open();
     ASSERT_TRUE(drain());
+    EXPECT_EQ(releases, releasesAtRest + 1);
 
     EXPECT_EQ(encodes, 2);
     EXPECT_EQ(filesUnderClips(), 2);

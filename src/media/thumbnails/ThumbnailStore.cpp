@@ -122,26 +122,26 @@ void ThumbnailStore::produceGridThumbnail(const MediaItem& item, const std::opti
         return;
     }
     try {
-        produceOwnedGridThumbnail(item, key);
+        produceOwnedGridThumbnail(item, key, loadImage);
     } catch (...) {
         finish({}, key, false); // whatever failed, nobody on the list waits for ever
     }
 }
 
-void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QString& key)
+void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QString& key, bool inMemory)
 {
     const QString file = locations_.gridFile(key);
     // The previous producer of this key may have finished between our look at
     // the disk and our claim; its file spares a second render.
     if (QImage image = loadCachedImage(file); !image.isNull()) {
         remember(item, key);
-        finish({image, {}}, key, true);
+        finish({image, {}}, key, true, inMemory);
         return;
     }
     if (copyLegacyThumbnail(item, file)) {
         if (QImage image = loadCachedImage(file); !image.isNull()) {
             remember(item, key);
-            finish({image, {}}, key, true);
+            finish({image, {}}, key, true, inMemory);
             return;
         }
         // A copied file that does not decode is overwritten by the render below.
@@ -151,7 +151,7 @@ void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QStr
     if (saved) {
         remember(item, key);
     }
-    finish(rendering, key, saved);
+    finish(rendering, key, saved, inMemory);
 }
 
 bool ThumbnailStore::joinProduction(const QString& requestKey, ThumbnailCompletion completion,
@@ -167,9 +167,9 @@ bool ThumbnailStore::joinProduction(const QString& requestKey, ThumbnailCompleti
     return true;
 }
 
-void ThumbnailStore::finish(const Rendering& rendering, const QString& requestKey, bool saved)
+void ThumbnailStore::finish(const Rendering& rendering, const QString& requestKey, bool saved, bool inMemory)
 {
-    if (saved && !rendering.image.isNull()) {
+    if (saved && inMemory && !rendering.image.isNull()) {
         memory_.insert(requestKey, rendering.image);
     }
     std::vector<Waiter> waiting;

@@ -130,13 +130,15 @@ public:
     // previews use them too). joinProduction leaves the completion for the
     // key and answers whether the caller is the one to produce it; with an
     // operation, cancelling it withdraws the completion. The producer then
-    // ends with finish, which remembers a saved image and answers every
-    // waiting completion not withdrawn on the GUI thread with (image, key when
-    // saved). An unsaved rendering is still shown, without a key; a stand-in
-    // icon is drawn there for a file nothing could render.
+    // ends with finish, which remembers a saved image (unless `inMemory` is
+    // false: background preparation's images are on disk for the grid, and
+    // nobody is looking at them now) and answers every waiting completion not
+    // withdrawn on the GUI thread with (image, key when saved). An unsaved
+    // rendering is still shown, without a key; a stand-in icon is drawn there
+    // for a file nothing could render.
     bool joinProduction(const QString& requestKey, ThumbnailCompletion completion,
                         std::shared_ptr<const QueueOperation> operation = nullptr);
-    void finish(const Rendering& rendering, const QString& requestKey, bool saved);
+    void finish(const Rendering& rendering, const QString& requestKey, bool saved, bool inMemory = true);
 
 private:
     // A completion and the operation of the request it answers, if cancelling
@@ -152,7 +154,7 @@ private:
 
     void produceGridThumbnail(const MediaItem& item, const std::optional<QString>& candidate, bool loadImage,
                               const ThumbnailCompletion& completion);
-    void produceOwnedGridThumbnail(const MediaItem& item, const QString& key);
+    void produceOwnedGridThumbnail(const MediaItem& item, const QString& key, bool inMemory);
     void produceViewerPreview(const MediaItem& item, int pixels, const PreviewCompletion& completion);
     QImage viewerPreview(const MediaItem& item, int pixels);
     bool copyLegacyThumbnail(const MediaItem& item, const QString& destination) const;

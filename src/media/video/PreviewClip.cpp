@@ -29,11 +29,14 @@ constexpr double longestSeconds = 3.0;         // of the video's start
 constexpr double keyFrameSeconds = 1.0;        // key frames at most this far apart
 constexpr std::int64_t bitRate = 450'000;      // bits per second, on average
 constexpr AVRational fallbackFrameRate{30, 1}; // for a track that declares none
-// Decoding threads per clip: decoding is most of a 4K HEVC clip's work. Four
-// made one 4K clip 20% faster than two, and four clips made side by side 8%
-// faster; FFmpeg's own choice of one per core was faster alone but 20% slower
-// side by side, as clips are made.
-constexpr int decodingThreads = 4;
+// Decoding threads per clip: decoding is most of a 4K HEVC clip's work, and
+// each frame thread holds decoded frames of its own (12 MB each at 4K): one
+// 4K HEVC decoder held 113 MB with one thread, 131 MB with two and 200 MB
+// with four. Clips are made two at a time; with four threads each, the
+// preparation of a library's clips peaked 120 MB higher and ended only 8%
+// sooner than with two. FFmpeg's own choice of one per core was faster alone
+// but slower side by side.
+constexpr int decodingThreads = 2;
 // x265 runs on the processor, several clips side by side: each encoder keeps
 // to a small pool and one frame thread instead of a pool per core. At this
 // bit rate "veryfast" draws visibly finer than "ultrafast" for twice the

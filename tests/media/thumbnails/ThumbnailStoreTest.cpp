@@ -307,6 +307,7 @@ TEST_F(ThumbnailStoreTest, PreparationStoresTheFileAndAnswersItsKey)
     EXPECT_EQ(key, contentKey(item));
     EXPECT_TRUE(QFileInfo::exists(locations.gridFile(*key)));
     EXPECT_EQ(renderer->renders, 1);
+    EXPECT_EQ(store->memory().totalCost(), 0) << "what nobody looks at stays on disk only";
 
     // A copy elsewhere finds the file: no second render.
     const QString copy = pathOf(QStringLiteral("elsewhere/photo.jpg"));
