@@ -306,24 +306,24 @@ TEST_F(FolderBookmarkDiskTest, FindsTheFolderOnlyOnItsOwnDisk)
          "a", "Photos", false},
     };
     int index = 0;
-    for (const auto& spec : rows) {
-        SCOPED_TRACE(spec.name);
+    for (const auto& scenario : rows) {
+        SCOPED_TRACE(scenario.name);
         Row row;
         row.folder = makeFolder(QString::number(index++));
-        if (const std::optional<QString> failure = mountDisk(row, spec.disk)) {
+        if (const std::optional<QString> failure = mountDisk(row, scenario.disk)) {
             GTEST_SKIP() << failure->toStdString();
         }
         ASSERT_TRUE(QDir().mkpath(photos(row.at("a"))));
         const std::optional<FolderBookmark> bookmark = FolderBookmark::make(photos(row.at("a")));
         ASSERT_TRUE(bookmark);
         awaitClockPast(*bookmark);
-        ASSERT_NO_FATAL_FAILURE(spec.change(row, *bookmark));
+        ASSERT_NO_FATAL_FAILURE(scenario.change(row, *bookmark));
 
         const std::optional<ResolvedFolder> resolved = bookmark->resolve();
-        ASSERT_EQ(resolved.has_value(), spec.foundOn != nullptr);
+        ASSERT_EQ(resolved.has_value(), scenario.foundOn != nullptr);
         if (resolved) {
-            EXPECT_EQ(resolved->stale, spec.stale);
-            expectFoundAt(*bookmark, *resolved, row.at(spec.foundOn) + u'/' + tag + u'/' + spec.foundName);
+            EXPECT_EQ(resolved->stale, scenario.stale);
+            expectFoundAt(*bookmark, *resolved, row.at(scenario.foundOn) + u'/' + tag + u'/' + scenario.foundName);
         }
     }
 }
