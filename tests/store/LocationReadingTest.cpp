@@ -173,7 +173,7 @@ TEST_F(LocationReadingTest, LocationsComeFromStoredMetadataOrTheFile)
     const auto locatedCount = std::count_if(std::begin(fixtures), std::end(fixtures), [](const Fixture& fixture) {
         return (fixture.fileKept || fixture.stored == Stored::fileJSON) && fixture.tag;
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return namer->places().size() >= std::size_t(locatedCount); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return namer->places().size() >= locatedCount; }));
     ASSERT_TRUE(drain());
 
     QStringList located;
