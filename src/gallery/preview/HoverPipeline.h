@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gallery/preview/LatestFrameSink.h"
+
 #include <QImage>
 #include <QMediaPlayer>
 #include <QObject>
@@ -8,25 +10,15 @@
 
 class QThread;
 class QUrl;
-class QVideoSink;
 
 namespace pivra {
 
 // The playback of one hover clip, made for it and thrown away after it: a
-// silent, looping QMediaPlayer on the GUI thread whose video sink lives on
-// the frame thread.
+// silent, looping QMediaPlayer on the GUI thread whose frames are made into
+// images on the frame thread (LatestFrameSink), the newest handed over.
 //
-// Why the sink is not on the GUI thread: Qt's GStreamer video renderer hands
-// every frame to the sink's thread and waits for it there, up to 300 ms,
-// while QMediaPlayer changes the pipeline's state synchronously from the GUI
-// thread. With both on one thread each stop or change of clip stalled the
-// GUI for 300 ms, and a GUI thread busy for a second (indexing) made the
-// renderer give up starting. On a thread of its own the sink answers at
-// once, and the frame is turned into an image there, off the GUI thread.
-//
-// Only the newest frame is handed over: a slow GUI thread skips frames
-// rather than queueing them. Nothing of the clip outlives the pipeline: the
-// player, its decoders and the sink with its last frame all go with it.
+// Nothing of the clip outlives the pipeline: the player, its decoders and
+// the sink with its last frame all go with it.
 // Made and destroyed on the GUI thread, whose event loop delivers its
 // signals; the frame thread must run an event loop too.
 class HoverPipeline final : public QObject {
@@ -48,13 +40,8 @@ Q_SIGNALS:
     void failed();
 
 private:
-    struct Mailbox;
-
-    void deliver();
-
-    std::shared_ptr<Mailbox> mailbox_;
-    QVideoSink* sink_ = nullptr; // lives on the frame thread, deleted there after the player
-    std::unique_ptr<QMediaPlayer> player_;
+    LatestFrameSink frames_;
+    std::unique_ptr<QMediaPlayer> player_; // after the frames: goes first
 };
 
 } // namespace pivra

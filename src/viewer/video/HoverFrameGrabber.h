@@ -1,0 +1,47 @@
+#pragma once
+
+#include "viewer/video/PictureScaler.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+
+namespace pivra {
+
+class VideoDecoder;
+
+// Small stills of one video file for the scrub bar's hover bubble: the frame
+// at a whole second, found by a seek to the key frame before it and decoding
+// forward, upright by the track's display rotation and fitted into
+// `maxSize`. The file stays open between requests, so a hover over a long
+// video pays for the opening once.
+//
+// Not thread-safe: one thread at a time (the hover preview's worker).
+class HoverFrameGrabber {
+public:
+    static constexpr QSize maxSize{240, 140};
+    // A frame this close to the asked time will do: the key frame the seek
+    // lands on is taken when it is within it, which spares decoding forward.
+    static constexpr double tolerance = 0.5;
+
+    explicit HoverFrameGrabber(QString path);
+    ~HoverFrameGrabber();
+
+    HoverFrameGrabber(const HoverFrameGrabber&) = delete;
+    HoverFrameGrabber& operator=(const HoverFrameGrabber&) = delete;
+
+    const QString& path() const { return path_; }
+
+    // The frame shown at `seconds`; null when the file cannot give one.
+    QImage frame(double seconds);
+
+private:
+    QString path_;
+    std::unique_ptr<VideoDecoder> decoder_;
+    bool opened_ = false;
+    PictureScaler scaler_;
+};
+
+} // namespace pivra

@@ -1,0 +1,332 @@
+#include "viewer/video/VideoPlaybackModel.h"
+
+#include "media/camera/CameraItemPaths.h"
+#include "media/streaming/StreamRangeServer.h"
+#include "platform/AppSettings.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <mutex>
+#include <cmath>
+
+namespace pivra {
+namespace {
+
+const QString emptyDeviceVideoText = QStringLiteral("This iPhone video is empty or unavailable.");
+const QString unreadableFileText = QStringLiteral("This video is unavailable. Reconnect its folder or drive.");
+const QString unplayableText = QStringLiteral("This video could not be played.");
+const QString disconnectedText = QStringLiteral("The iPhone is disconnected or the video is unavailable.");
+
+// Playing again from closer to the end than this starts over.
+constexpr double restartMargin = 0.15;
+
+// A stored volume; `fallback` when missing or not a number. Kept within the
+// slider's range, which a hand-edited file may not be.
+double storedVolume(const QString& key, double fallback)
+{
+    bool ok = false;
+    const double value = AppSettings().value(key).toDouble(&ok);
+    return ok && std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : fallback;
+}
+
+bool readyStatus(QMediaPlayer::MediaStatus status)
+{
+    switch (status) {
+    case QMediaPlayer::LoadedMedia:
+    case QMediaPlayer::BufferingMedia:
+    case QMediaPlayer::BufferedMedia:
+    case QMediaPlayer::StalledMedia:
+    case QMediaPlayer::EndOfMedia:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+// The first read of the device that failed, as the stream met it: the player
+// only learns that its source broke off, so the device's reason is kept here
+// for the message. Written on whatever thread the device answers on.
+class VideoPlaybackModel::ReadFailures {
+public:
+    std::optional<QString> first() const
+    {
+        std::lock_guard guard(lock_);
+        return first_;
+    }
+
+    void record(const PivraError& error)
+    {
+        std::lock_guard guard(lock_);
+        if (!first_) {
+            // The device's own word for being gone says nothing of the video.
+            first_ = error.code == cameraDisconnectedErrorCode && error.domain == cameraDisconnectedError().domain
+                         ? disconnectedText
+                         : error.description;
+        }
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::optional<QString> first_;
+};
+
+VideoPlaybackModel::VideoPlaybackModel(QObject* parent)
+    : VideoPlaybackModel(CameraVideoStream::managerReader(), parent)
+{
+}
+
+VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, QObject* parent)
+    : QObject(parent)
+    , cameraReader_(std::move(cameraReader))
+    , volume_(storedVolume(volumeKey, 1.0))
+{
+    player_.setAudioOutput(&output_);
+    output_.setVolume(float(volume_));
+    connect(&player_, &QMediaPlayer::positionChanged, this, &VideoPlaybackModel::publishTime);
+    connect(&player_, &QMediaPlayer::durationChanged, this, &VideoPlaybackModel::publishDuration);
+    connect(&player_, &QMediaPlayer::mediaStatusChanged, this, &VideoPlaybackModel::statusChanged);
+    connect(&player_, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString& text) {
+        if (error != QMediaPlayer::NoError && hasItem()) {
+            failed(text);
+        }
+    });
+}
+
+VideoPlaybackModel::~VideoPlaybackModel()
+{
+    // The player lets go of its source before the stream that feeds it ends.
+    player_.setSource(QUrl());
+    if (cameraStream_) {
+        cameraStream_->invalidate();
+    }
+}
+
+void VideoPlaybackModel::load(const MediaItem& item, bool autoplay)
+{
+    if (!isCameraItem(item)) {
+        load(QUrl::fromLocalFile(item.path()), item.duration(), autoplay);
+        return;
+    }
+    stop();
+    playsWhenReady_ = autoplay;
+    if (item.fileSize() < 1) {
+        setError(emptyDeviceVideoText);
+        return;
+    }
+    if (!server_) {
+        server_ = std::make_unique<StreamRangeServer>();
+    }
+    readFailures_ = std::make_shared<ReadFailures>();
+    cameraStream_ = std::make_shared<CameraVideoStream>(
+        item, [reader = cameraReader_, failures = readFailures_](const QString& path, std::int64_t offset,
+                                                                 std::int64_t length, CameraReadCompletion done) {
+            reader(path, offset, length,
+                   [failures, done = std::move(done)](std::optional<QByteArray> data,
+                                                      std::optional<PivraError> error) {
+                       if (error) {
+                           failures->record(*error);
+                       }
+                       done(std::move(data), std::move(error));
+                   });
+        });
+    streamUrl_ = server_->registerAsset(cameraStream_);
+    if (streamUrl_.isEmpty()) {
+        cameraStream_.reset();
+        setError(unplayableText);
+        return;
+    }
+    configure(streamUrl_, item.duration());
+}
+
+void VideoPlaybackModel::load(const QUrl& fileUrl, std::optional<double> duration, bool autoplay)
+{
+    stop();
+    playsWhenReady_ = autoplay;
+    if (!QFileInfo(fileUrl.toLocalFile()).isReadable()) {
+        setError(unreadableFileText);
+        return;
+    }
+    configure(fileUrl, duration);
+}
+
+void VideoPlaybackModel::configure(const QUrl& source, std::optional<double> expectedDuration)
+{
+    setDuration(expectedDuration && std::isfinite(*expectedDuration) ? std::max(*expectedDuration, 0.0) : 0.0);
+    player_.setSource(source);
+    // Paused rather than stopped, so the first picture shows before playing.
+    player_.pause();
+    setError(std::nullopt);
+    Q_EMIT itemChanged();
+    statusChanged(player_.mediaStatus());
+}
+
+void VideoPlaybackModel::statusChanged(QMediaPlayer::MediaStatus status)
+{
+    if (!hasItem()) {
+        return;
+    }
+    // Ready once per load: a streamed video goes on buffering after it is
+    // ready, and stays playable meanwhile.
+    if (!isReady_ && readyStatus(status)) {
+        setReady(true);
+        if (playsWhenReady_) {
+            playsWhenReady_ = false;
+            if (!isPlaying_) {
+                toggle();
+            }
+        }
+    }
+    if (status == QMediaPlayer::InvalidMedia) {
+        failed(player_.errorString());
+    } else if (status == QMediaPlayer::EndOfMedia) {
+        reachedEnd();
+    }
+}
+
+void VideoPlaybackModel::failed(const QString& playerText)
+{
+    std::optional<QString> text = readFailures_ ? readFailures_->first() : std::nullopt;
+    if (!text) {
+        text = playerText.isEmpty() ? unplayableText : playerText;
+    }
+    setError(text);
+    setPlaying(false);
+}
+
+void VideoPlaybackModel::reachedEnd()
+{
+    if (!loops_) {
+        setPlaying(false);
+        return;
+    }
+    seek(0);
+    startPlayer();
+}
+
+void VideoPlaybackModel::startPlayer()
+{
+    player_.setPlaybackRate(playbackSpeed_);
+    player_.play();
+}
+
+void VideoPlaybackModel::toggle()
+{
+    if (!hasItem()) {
+        return;
+    }
+    if (isPlaying_) {
+        player_.pause();
+    } else {
+        if (duration_ > 0 && currentTime_ >= duration_ - restartMargin) {
+            seek(0);
+        }
+        startPlayer();
+    }
+    setPlaying(!isPlaying_);
+}
+
+void VideoPlaybackModel::seek(double seconds)
+{
+    if (!std::isfinite(seconds)) {
+        return;
+    }
+    const double target = std::max(std::min(seconds, duration_), 0.0);
+    player_.setPosition(qint64(std::llround(target * 1000)));
+    setCurrentTime(target);
+}
+
+void VideoPlaybackModel::setPlaybackSpeed(float speed)
+{
+    playbackSpeed_ = speed;
+    Q_EMIT playbackSpeedChanged(speed);
+    if (isPlaying_) {
+        player_.setPlaybackRate(speed);
+    }
+}
+
+void VideoPlaybackModel::toggleMute()
+{
+    setVolume(volume_ == 0 ? storedVolume(audibleVolumeKey, 1.0) : 0.0);
+}
+
+void VideoPlaybackModel::setVolume(double volume)
+{
+    volume_ = volume;
+    output_.setVolume(float(volume));
+    AppSettings settings;
+    settings.setValue(volumeKey, volume);
+    if (volume > 0) {
+        settings.setValue(audibleVolumeKey, volume);
+    }
+    Q_EMIT volumeChanged(volume);
+}
+
+void VideoPlaybackModel::stop()
+{
+    player_.pause();
+    player_.setSource(QUrl());
+    if (cameraStream_) {
+        cameraStream_->invalidate();
+        server_->unregister(streamUrl_);
+        cameraStream_.reset();
+    }
+    streamUrl_.clear();
+    readFailures_.reset();
+    setPlaying(false);
+    setReady(false);
+    playsWhenReady_ = false;
+    setCurrentTime(0);
+    setDuration(0);
+    setError(std::nullopt);
+    Q_EMIT itemChanged();
+}
+
+void VideoPlaybackModel::publishTime(qint64 milliseconds)
+{
+    if (hasItem()) {
+        setCurrentTime(std::max(double(milliseconds) / 1000, 0.0));
+    }
+}
+
+void VideoPlaybackModel::publishDuration(qint64 milliseconds)
+{
+    // An unknown length keeps the catalog's until the video knows its own.
+    if (hasItem() && milliseconds > 0) {
+        setDuration(double(milliseconds) / 1000);
+    }
+}
+
+void VideoPlaybackModel::setCurrentTime(double seconds)
+{
+    currentTime_ = seconds;
+    Q_EMIT currentTimeChanged(seconds);
+}
+
+void VideoPlaybackModel::setDuration(double seconds)
+{
+    duration_ = seconds;
+    Q_EMIT durationChanged(seconds);
+}
+
+void VideoPlaybackModel::setPlaying(bool playing)
+{
+    isPlaying_ = playing;
+    Q_EMIT isPlayingChanged(playing);
+}
+
+void VideoPlaybackModel::setReady(bool ready)
+{
+    isReady_ = ready;
+    Q_EMIT isReadyChanged(ready);
+}
+
+void VideoPlaybackModel::setError(std::optional<QString> error)
+{
+    error_ = std::move(error);
+    Q_EMIT errorChanged(error_);
+}
+
+} // namespace pivra

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "catalog/model/MediaItem.h"
+#include "media/camera/CameraVideoStream.h"
+
+#include <QAudioOutput>
+#include <QMediaPlayer>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+namespace pivra {
+
+class StreamRangeServer;
+
+// The one player of the viewer: a video of a folder source opened by its
+// file URL, or a video on a connected phone or camera streamed to the player
+// over the loopback range server, which reads it from the device in pieces.
+// It publishes what the viewer and the transport bar draw and remembers the
+// user's volume across launches.
+//
+// Every setter of published state emits its signal, also when the value is
+// unchanged. `isPlaying` is the model's own flag (flipped by toggle(), ended
+// by the end of a video that does not loop or by a failure), never read back
+// from the player, which reports "stopped" at the end of a video.
+//
+// GUI thread only.
+class VideoPlaybackModel final : public QObject {
+    Q_OBJECT
+
+public:
+    static inline const QString volumeKey = QStringLiteral("pivra.player.volume");
+    static inline const QString audibleVolumeKey = QStringLiteral("pivra.player.audibleVolume");
+    // The speeds the transport bar offers, in order.
+    static constexpr float speeds[] = {0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f};
+
+    // Device videos are read through the program's camera source manager.
+    explicit VideoPlaybackModel(QObject* parent = nullptr);
+    // For tests: device videos are read through `cameraReader`.
+    explicit VideoPlaybackModel(CameraVideoStream::Reader cameraReader, QObject* parent = nullptr);
+    ~VideoPlaybackModel() override;
+
+    // The player whose picture VideoLayerView shows; never replaced.
+    QMediaPlayer& player() { return player_; }
+
+    double currentTime() const { return currentTime_; }
+    double duration() const { return duration_; }
+    bool isPlaying() const { return isPlaying_; }
+    bool isReady() const { return isReady_; }
+    float playbackSpeed() const { return playbackSpeed_; }
+    double volume() const { return volume_; }
+    // Why the current video cannot play; none while all is well.
+    const std::optional<QString>& error() const { return error_; }
+    bool loops() const { return loops_; }
+    // Whether a video is in the player (a refused load leaves none).
+    bool hasItem() const { return !player_.source().isEmpty(); }
+
+    // Opens a catalog item: a device video through its stream (refused with
+    // a message when its size is below 1 byte), any other through its file.
+    // Playing starts once the video is ready when `autoplay`.
+    void load(const MediaItem& item, bool autoplay);
+    // Opens a local file; `duration` is the expected length, shown until the
+    // video knows its own.
+    void load(const QUrl& fileUrl, std::optional<double> duration, bool autoplay);
+
+    // Plays or pauses; playing from within 0.15 s of the end starts over.
+    void toggle();
+    // An exact seek to `seconds`, clamped to 0 ... duration; the new time is
+    // published at once.
+    void seek(double seconds);
+    // Used whenever playback starts; changes the rate at once while playing.
+    void setPlaybackSpeed(float speed);
+    // Mutes, or brings back the last volume above 0.
+    void toggleMute();
+    // Applied to the output and stored; no clamping here.
+    void setVolume(double volume);
+    // At the end, start again from 0 instead of stopping.
+    void setLoops(bool loops) { loops_ = loops; }
+    // Empties the player and closes a device stream.
+    void stop();
+
+    // For tests: the URL of the current device video on the range server;
+    // empty for a file.
+    const QUrl& streamUrl() const { return streamUrl_; }
+
+Q_SIGNALS:
+    void currentTimeChanged(double seconds);
+    void durationChanged(double seconds);
+    void isPlayingChanged(bool playing);
+    void isReadyChanged(bool ready);
+    void playbackSpeedChanged(float speed);
+    void volumeChanged(double volume);
+    void errorChanged(const std::optional<QString>& error);
+    // A load or stop replaced the video: pictures and hover frames of the
+    // previous one must go.
+    void itemChanged();
+
+private:
+    class ReadFailures;
+
+    void configure(const QUrl& source, std::optional<double> expectedDuration);
+    void statusChanged(QMediaPlayer::MediaStatus status);
+    void failed(const QString& playerText);
+    void reachedEnd();
+    void startPlayer();
+    void publishTime(qint64 milliseconds);
+    void publishDuration(qint64 milliseconds);
+
+    void setCurrentTime(double seconds);
+    void setDuration(double seconds);
+    void setPlaying(bool playing);
+    void setReady(bool ready);
+    void setError(std::optional<QString> error);
+
+    QMediaPlayer player_;
+    QAudioOutput output_;
+    CameraVideoStream::Reader cameraReader_;
+    std::shared_ptr<ReadFailures> readFailures_; // of the current device stream
+    std::unique_ptr<StreamRangeServer> server_;  // made for the first device video
+    std::shared_ptr<CameraVideoStream> cameraStream_;
+    QUrl streamUrl_;
+
+    double currentTime_ = 0;
+    double duration_ = 0;
+    bool isPlaying_ = false;
+    bool isReady_ = false;
+    float playbackSpeed_ = 1.0f;
+    double volume_ = 1.0;
+    bool playsWhenReady_ = false;
+    std::optional<QString> error_;
+    bool loops_ = false;
+};
+
+} // namespace pivra

@@ -1,0 +1,294 @@
+#include "viewer/video/VideoLayerView.h"
+#include "viewer/video/VideoPlaybackModel.h"
+
+#include "media/camera/CameraTestKit.h"
+#include "platform/AppSettings.h"
+#include "viewer/video/VideoTestKit.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+
+namespace pivra {
+namespace {
+
+constexpr int waitMs = 20000;
+const QSize stored{320, 240};
+
+// Real playback through Qt Multimedia's backend, the picture taken from the
+// layer view the viewer shows.
+class VideoPlaybackModelTest : public test::VideoFolderTest {
+protected:
+    void SetUp() override
+    {
+        VideoFolderTest::SetUp();
+        view.resize(stored);
+        view.show();
+    }
+
+    // Three seconds at 10 frames per second.
+    QString threeSeconds() { return clip(QStringLiteral("clip.mp4"), 3, 10); }
+
+    static MediaItem fileItem(const QString& path, std::optional<double> duration = std::nullopt)
+    {
+        MediaItem item;
+        item.setKind(MediaKind::video);
+        item.setPath(path);
+        item.setDuration(duration);
+        item.setFileSize(QFile(path).size());
+        return item;
+    }
+
+    // The picture shows frame `index`, give or take one.
+    bool shows(int index)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                const std::optional<int> shown = test::frameIndexShown(view.currentFrame(), stored);
+                return shown && std::abs(*shown - index) <= 1;
+            },
+            waitMs);
+    }
+
+    bool readyAndShowing()
+    {
+        return QTest::qWaitFor([&] { return model.isReady() && view.hasFrame(); }, waitMs);
+    }
+
+    VideoPlaybackModel model;
+    VideoLayerView view{model};
+};
+
+TEST_F(VideoPlaybackModelTest, PlaysOnceReadyPausesAndSeeksToTheFrameAsked)
+{
+    QSignalSpy durations(&model, &VideoPlaybackModel::durationChanged);
+    model.load(fileItem(threeSeconds(), 99), true);
+    EXPECT_EQ(model.duration(), 99) << "the catalog's length until the video knows its own";
+    ASSERT_TRUE(readyAndShowing());
+    EXPECT_TRUE(model.isPlaying()) << "autoplay";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(model.duration() - 3.0) < 0.05; }, waitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() > 0.3; }, waitMs)) << "time moves while playing";
+
+    model.toggle();
+    EXPECT_FALSE(model.isPlaying());
+    model.seek(1.55);
+    EXPECT_EQ(model.currentTime(), 1.55) << "published at once";
+    EXPECT_TRUE(shows(15)) << "paused, the picture shows the frame asked for";
+    model.seek(0.42);
+    EXPECT_TRUE(shows(4));
+
+    // Clamped to the video, and a time that is no number is ignored.
+    for (const auto& [asked, landed] : {std::pair{-5.0, 0.0}, {500.0, 3.0}, {std::nan(""), 3.0}}) {
+        model.seek(asked);
+        EXPECT_NEAR(model.currentTime(), landed, 0.05) << asked;
+    }
+    model.stop();
+    EXPECT_FALSE(model.hasItem());
+    EXPECT_FALSE(view.hasFrame()) << "the picture of a stopped video goes";
+    EXPECT_EQ(model.duration(), 0);
+}
+
+TEST_F(VideoPlaybackModelTest, TheEndStopsOrLoopsAndPlayingFromTheEndStartsOver)
+{
+    model.load(fileItem(threeSeconds()), false);
+    ASSERT_TRUE(readyAndShowing());
+    EXPECT_FALSE(model.isPlaying()) << "no autoplay";
+
+    QSignalSpy playing(&model, &VideoPlaybackModel::isPlayingChanged);
+    model.seek(2.5);
+    model.toggle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isPlaying(); }, waitMs)) << "the end stops";
+    EXPECT_GT(model.currentTime(), 2.8);
+    model.toggle(); // within 0.15 s of the end: from the start
+    EXPECT_LT(model.currentTime(), 0.1);
+    EXPECT_TRUE(model.isPlaying());
+    EXPECT_TRUE(shows(0));
+
+    model.setLoops(true);
+    model.setPlaybackSpeed(2);
+    model.seek(2.5);
+    playing.clear();
+    bool nearEnd = false;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            nearEnd = nearEnd || model.currentTime() > 2.7;
+            return nearEnd && model.currentTime() < 1.0;
+        },
+        waitMs))
+        << "looped";
+    EXPECT_TRUE(model.isPlaying());
+    EXPECT_TRUE(playing.isEmpty()) << "looping never reports a stop";
+    EXPECT_EQ(model.player().playbackRate(), 2.0) << "the restart keeps the speed";
+}
+
+TEST_F(VideoPlaybackModelTest, ASpeedChosenWhilePausedAppliesWhenPlayingStarts)
+{
+    model.load(fileItem(clip(QStringLiteral("long.mp4"), 8, 10)), false);
+    ASSERT_TRUE(readyAndShowing());
+    model.setPlaybackSpeed(2);
+    EXPECT_EQ(model.player().playbackRate(), 1.0) << "a paused player keeps its rate";
+    model.toggle();
+    EXPECT_EQ(model.player().playbackRate(), 2.0);
+    // Two seconds of video in well under two seconds.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() > 0.2; }, waitMs));
+    const double start = model.currentTime();
+    QElapsedTimer wall;
+    wall.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() >= start + 2.0; }, waitMs));
+    EXPECT_LT(wall.elapsed(), 1600);
+}
+
+TEST_F(VideoPlaybackModelTest, VolumeAndMuteAreKeptAcrossModels)
+{
+    EXPECT_EQ(model.volume(), 1.0) << "nothing stored";
+    model.setVolume(0.4);
+    model.toggleMute();
+    EXPECT_EQ(model.volume(), 0.0);
+    EXPECT_EQ(AppSettings().value(VideoPlaybackModel::volumeKey).toDouble(), 0.0);
+    EXPECT_EQ(AppSettings().value(VideoPlaybackModel::audibleVolumeKey).toDouble(), 0.4);
+    EXPECT_EQ(VideoPlaybackModel().volume(), 0.0) << "restored by the next model";
+    model.toggleMute();
+    EXPECT_EQ(model.volume(), 0.4);
+    EXPECT_FLOAT_EQ(model.player().audioOutput()->volume(), 0.4f);
+
+    model.setVolume(0.7);
+    model.setVolume(0); // the slider dragged to 0
+    model.toggleMute();
+    EXPECT_EQ(model.volume(), 0.7) << "the last volume above 0";
+
+    for (const char* stored : {"nan", "loud"}) {
+        AppSettings().setValue(VideoPlaybackModel::volumeKey, QString::fromLatin1(stored));
+        EXPECT_EQ(VideoPlaybackModel().volume(), 1.0) << stored;
+    }
+}
+
+TEST_F(VideoPlaybackModelTest, VideosThatCannotPlayGiveTheirMessageAndTheNextLoadClearsIt)
+{
+    MediaItem emptyDevice = fileItem(QStringLiteral("pivra-camera://source/1/IMG_0001.MOV"));
+    emptyDevice.setFileSize(0);
+    const QString damaged = writeFile(QStringLiteral("damaged.mp4"), QByteArray(4096, 'x'));
+    struct Case {
+        MediaItem item;
+        std::optional<QString> text; // none: the player's own description
+    };
+    const Case cases[] = {
+        {emptyDevice, QStringLiteral("This iPhone video is empty or unavailable.")},
+        {fileItem(pathOf(QStringLiteral("gone.mp4"))),
+         QStringLiteral("This video is unavailable. Reconnect its folder or drive.")},
+        {fileItem(damaged), std::nullopt},
+    };
+    for (const Case& refused : cases) {
+        model.load(refused.item, true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model.error().has_value(); }, waitMs)) << refused.item.path().toStdString();
+        if (refused.text) {
+            EXPECT_EQ(model.error(), refused.text);
+            EXPECT_FALSE(model.hasItem());
+        } else {
+            EXPECT_FALSE(model.error()->isEmpty());
+        }
+        EXPECT_FALSE(model.isPlaying());
+        model.toggle();
+        EXPECT_EQ(model.isPlaying(), model.hasItem()) << "no video, nothing to play";
+    }
+    model.load(fileItem(threeSeconds()), true);
+    EXPECT_FALSE(model.error());
+    EXPECT_TRUE(readyAndShowing());
+}
+
+TEST_F(VideoPlaybackModelTest, ARotatedVideoShowsUprightFittedAndTurnedByTheUser)
+{
+    test::VideoFields fields;
+    fields.rotation = 90;
+    view.resize(400, 300);
+    model.load(fileItem(clip(QStringLiteral("portrait.mp4"), 1, 10, fields)), false);
+    ASSERT_TRUE(readyAndShowing());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame().size() == QSize(225, 300); }, waitMs))
+        << "240 by 320 upright, fitted into the view";
+    const QImage frame = view.currentFrame();
+    EXPECT_GT(qRed(frame.pixel(112, 10)), 160) << "red on top";
+    EXPECT_LT(qRed(frame.pixel(112, 290)), 160);
+
+    view.setRotationQuarters(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame().size() == QSize(300, 400); }, waitMs))
+        << "scaled again for the turned box";
+    const QImage turned = view.grab().toImage();
+    EXPECT_GT(qRed(turned.pixel(390, 150)), 160) << "a quarter turn clockwise puts the top on the right";
+    EXPECT_LT(qRed(turned.pixel(10, 150)), 160);
+}
+
+// A video on a phone, played through the range server from the fake
+// device layer.
+class DeviceVideoTest : public test::CameraManagerTest {
+protected:
+    void SetUp() override
+    {
+        test::VideoFields fields;
+        fields.size = QSize(640, 480);
+        fields.frames = 200;
+        fields.framesPerSecond = 10;
+        fields.codec = test::VideoCodec::h264;
+        fields.grain = true; // big enough that the player cannot have it all at once
+        ASSERT_TRUE(test::makeVideo(folder.filePath(QStringLiteral("made.mov")), fields));
+        // Its index first, as a phone writes it, so playback starts before
+        // the whole file has come over.
+        QProcess remux;
+        remux.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                                               folder.filePath(QStringLiteral("made.mov")), QStringLiteral("-c"),
+                                               QStringLiteral("copy"), QStringLiteral("-movflags"),
+                                               QStringLiteral("+faststart"), folder.filePath(QStringLiteral("IMG_0001.MOV"))});
+        ASSERT_TRUE(remux.waitForFinished(60000) && remux.exitCode() == 0);
+        QFile file(folder.filePath(QStringLiteral("IMG_0001.MOV")));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        device = publishedDevice({test::deviceFile(QStringLiteral("IMG_0001.MOV"), file.readAll())});
+        item = published.back().front();
+        view.resize(640, 480);
+        view.show();
+    }
+
+    QTemporaryDir folder;
+    test::SettingsSandbox settings{folder.filePath(QStringLiteral("config"))};
+    CameraDeviceId device = 0;
+    MediaItem item;
+    VideoPlaybackModel model{CameraVideoStream::managerReader(&manager)};
+    VideoLayerView view{model};
+};
+
+TEST_F(DeviceVideoTest, PlaysThroughTheRangeServerAndAnUnplugEndsWithTheDevicesMessage)
+{
+    // The device answers one short read per tick, so the player is still
+    // fetching when the phone goes.
+    test::FakeCameraBackend::ReadScript slow;
+    slow.maxLength = 32768;
+    slow.hold = true;
+    fake.setReadScript(slow);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
+        fake.releaseReads();
+        fake.setReadScript(slow);
+    });
+    tick.start(40);
+
+    model.load(item, true);
+    EXPECT_EQ(model.streamUrl().host(), QStringLiteral("127.0.0.1"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.isPlaying() && view.hasFrame() && model.currentTime() > 0.3; },
+                                60000));
+    EXPECT_FALSE(model.error());
+
+    tick.stop();
+    fake.unplug(device);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.error().has_value(); }, 60000)) << "never a hang";
+    EXPECT_EQ(*model.error(), QStringLiteral("The iPhone is disconnected or the video is unavailable."));
+    EXPECT_FALSE(model.isPlaying());
+
+    model.stop();
+    EXPECT_TRUE(model.streamUrl().isEmpty());
+    EXPECT_FALSE(model.error());
+}
+
+} // namespace
+} // namespace pivra
