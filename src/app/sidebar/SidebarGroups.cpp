@@ -1,6 +1,6 @@
 #include "app/sidebar/SidebarGroups.h"
 
-#include "app/ByteCountText.h"
+#include "style/ByteCountText.h"
 
 #include <QFileInfo>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "app/sidebar/SourceRemoval.h"
 
-#include "app/ByteCountText.h"
+#include "style/ByteCountText.h"
 #include "app/window/WindowAlerts.h"
 
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "app/ByteCountText.h"
+#include "style/ByteCountText.h"
 #include "app/sidebar/FolderTree.h"
 #include "app/sidebar/SidebarGroups.h"
 #include "app/sidebar/SourceRemoval.h"

@@ -1,4 +1,4 @@
-#include "app/ByteCountText.h"
+#include "style/ByteCountText.h"
 
 #include <array>
 #include <cmath>
