@@ -3,6 +3,7 @@
 // indexing run (walk, inspection, catalog writes) and of the thumbnail run
 // that follows it (rendering and writing every grid thumbnail, recording the
 // keys), each measured from the store's own process records.
+#include "CameraPhotos.h"
 #include "MediaBenchmarkMain.h"
 #include "StoreSources.h"
 
@@ -12,11 +13,9 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
 #include "store/LibraryStore.h"
-#include "support/JpegMaker.h"
 #include "support/SettingsSandbox.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QTemporaryDir>
 
 namespace {
@@ -25,52 +24,9 @@ using namespace pivra;
 
 constexpr int photoCount = 5'000;
 
-QTemporaryDir& folder()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-QString photoFolder()
-{
-    return folder().filePath(QStringLiteral("Photos"));
-}
-
-// Camera-like pictures with capture dates, 50 to a day folder.
 void makePhotos()
 {
-    QDir().mkpath(photoFolder());
-    for (int serial = 0; serial < photoCount; ++serial) {
-        const QString day = photoFolder() + QStringLiteral("/%1").arg(serial / 50, 3, 10, QLatin1Char('0'));
-        QDir().mkpath(day);
-        test::ExifFields exif;
-        exif.dateTimeOriginal = QStringLiteral("2021:%1:%2 10:%3:00")
-                                    .arg(serial / 500 + 1, 2, 10, QLatin1Char('0'))
-                                    .arg(serial / 50 % 10 + 1, 2, 10, QLatin1Char('0'))
-                                    .arg(serial % 50, 2, 10, QLatin1Char('0'));
-        const QColor color = QColor::fromHsv(serial * 37 % 360, 160, 200);
-        test::makeJpeg(day + QStringLiteral("/IMG_%1.jpg").arg(serial, 4, 10, QLatin1Char('0')), QSize(1024, 768),
-                       exif, color);
-    }
-}
-
-// Runs the event loop until a run of `kind` has ended.
-void waitForRun(LibraryStore& store, PivraProcess::Kind kind)
-{
-    const auto ended = [&store, kind] {
-        const QList<PivraProcess>& finished = store.processes().finished();
-        return std::any_of(finished.cbegin(), finished.cend(),
-                           [kind](const PivraProcess& process) { return process.kind == kind; });
-    };
-    QEventLoop loop;
-    QObject::connect(&store.processes(), &ProcessMonitor::finishedChanged, &loop, [&] {
-        if (ended()) {
-            loop.quit();
-        }
-    });
-    if (!ended()) {
-        loop.exec();
-    }
+    bench::makeCameraPhotos(bench::cameraPhotoFolder(), photoCount, QSize(1024, 768));
 }
 
 void BM_StoreIndexesAndThumbnailsANewFolder(benchmark::State& state)
@@ -78,7 +34,7 @@ void BM_StoreIndexesAndThumbnailsANewFolder(benchmark::State& state)
     for (auto _ : state) {
         QTemporaryDir run;
         const test::SettingsSandbox settings(run.path());
-        const LibrarySource source = bench::recordFolderSource(QStringLiteral("Photos"), photoFolder());
+        const LibrarySource source = bench::recordFolderSource(QStringLiteral("Photos"), bench::cameraPhotoFolder());
         ThumbnailStore thumbnails(ThumbnailLocations::under(run.filePath(QStringLiteral("data")),
                                                             run.filePath(QStringLiteral("cache"))),
                                   std::make_shared<ThumbnailRenderer>());
@@ -92,9 +48,9 @@ void BM_StoreIndexesAndThumbnailsANewFolder(benchmark::State& state)
             .thumbnails = &thumbnails,
             .inspector = std::make_shared<MetadataInspector>(),
         });
-        waitForRun(store, PivraProcess::Kind::indexing);
+        bench::waitForRun(store, PivraProcess::Kind::indexing);
         const auto indexed = std::chrono::steady_clock::now();
-        waitForRun(store, PivraProcess::Kind::thumbnails);
+        bench::waitForRun(store, PivraProcess::Kind::thumbnails);
         const auto thumbnailed = std::chrono::steady_clock::now();
         drain(-1);
 

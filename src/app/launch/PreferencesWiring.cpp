@@ -1,0 +1,34 @@
+#include "app/launch/PreferencesWiring.h"
+
+#include "app/content/FileReveal.h"
+#include "app/window/LibraryWindow.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "settings/PreferencesPresenter.h"
+#include "style/AppearanceController.h"
+
+#include <QCoreApplication>
+
+namespace pivra {
+
+PreferencesPresenter* mountPreferences(QWidget& window, LibraryWindow& library, LibraryStore& store,
+                                       const ThumbnailStore& thumbnails, const VideoPreviewStore& clips,
+                                       AppearanceController& appearance)
+{
+    PreferencesServices services;
+    services.storage.thumbnailFolder = thumbnails.assetDirectory();
+    services.storage.previewFolder = clips.directory();
+    services.storage.revealFolder = [](const QString& folder) {
+        const DesktopReveal desktop = DesktopReveal::system();
+        const QUrl url = QUrl::fromLocalFile(folder);
+        desktop.showItems(url, [open = desktop.openFolder, url] { open(url); });
+    };
+    services.applyAppearance = [&appearance] { appearance.reload(); };
+    services.version = QCoreApplication::applicationVersion();
+    auto* presenter = new PreferencesPresenter(window, store, std::move(services));
+    QObject::connect(&library, &LibraryWindow::preferencesRequested, presenter,
+                     [presenter] { presenter->showAt(PreferencesRouter::Pane::general); });
+    return presenter;
+}
+
+} // namespace pivra
