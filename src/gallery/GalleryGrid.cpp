@@ -6,11 +6,14 @@
 #include "gallery/GalleryMonths.h"
 #include "gallery/TileBadges.h"
 #include "gallery/TileMenu.h"
+#include "gallery/drag/MediaDragPreview.h"
 #include "gallery/preview/HoverVideoPlayer.h"
 #include "gallery/preview/RotatablePreviewView.h"
 #include "media/thumbnails/ThumbnailStore.h"
 
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
@@ -76,6 +79,7 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
     , hoverPlayer_(new HoverVideoPlayer(clips, thumbnails, this))
     , items_(std::make_shared<const std::vector<MediaItem>>())
     , clock_(&systemSeconds)
+    , pasteboard_(thumbnails.cameraSourceManager())
     , dateBubble_(new QLabel(this))
 {
     GalleryAccessible::install();
@@ -612,10 +616,48 @@ void GalleryGrid::mousePressEvent(QMouseEvent* event)
 
 void GalleryGrid::mouseMoveEvent(QMouseEvent* event)
 {
-    if (pressPosition_ && QLineF(*pressPosition_, event->position()).length() > clickSlop) {
+    if (pressPosition_ && !didDrag_ && QLineF(*pressPosition_, event->position()).length() > clickSlop) {
         didDrag_ = true;
+        if (const std::optional<int> index = layout_.itemAt(*pressPosition_ + QPointF(0, scrollY()))) {
+            dragOut((*items_)[*index]);
+            return;
+        }
     }
     updateHover(event->position());
+}
+
+// The drag runs its own event loop, inside which the window shows its share
+// target; the grid may be gone when it returns.
+void GalleryGrid::dragOut(const MediaItem& item)
+{
+    std::unique_ptr<QMimeData> data = pasteboard_.mimeData(item);
+    if (!data) {
+        return;
+    }
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data.release());
+    MediaDragPreview::apply(*drag, MediaDragPreview::image(thumbnails_, item, MediaDragPreview::maxSide));
+    drag_ = drag;
+    draggedItem_ = item;
+    Q_EMIT dragStarted(item);
+    const QPointer<GalleryGrid> alive(this);
+    drag->exec(Qt::CopyAction);
+    if (!alive) {
+        return;
+    }
+    pressPosition_.reset();
+    if (drag_) {
+        drag_->deleteLater();
+    }
+    Q_EMIT dragEnded();
+}
+
+void GalleryGrid::setOverShareTarget(bool over)
+{
+    if (drag_) {
+        MediaDragPreview::resize(*drag_, thumbnails_, draggedItem_,
+                                 over ? MediaDragPreview::overShareTargetMaxSide : MediaDragPreview::maxSide);
+    }
 }
 
 void GalleryGrid::mouseReleaseEvent(QMouseEvent* event)

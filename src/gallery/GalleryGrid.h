@@ -3,10 +3,12 @@
 #include "catalog/model/Album.h"
 #include "gallery/GalleryCallbacks.h"
 #include "gallery/JustifiedGalleryLayout.h"
+#include "gallery/drag/MediaPasteboard.h"
 #include "store/LibraryStore.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 #include <QVariantAnimation>
@@ -17,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QDrag;
 class QLabel;
 class QMenu;
 
@@ -91,12 +94,22 @@ public:
     // A live resize, as bursts of resize events start and end it.
     void beginLiveResize();
     void endLiveResize();
+    // While a drag from the grid is over the window's share target its image
+    // is the smaller one.
+    void setOverShareTarget(bool over);
+
     // For tests: the clock of width bursts and live resizes.
     void setClock(Clock clock) { clock_ = std::move(clock); }
 
     // Where the date bubble goes for a knob centred at `knobCenterY`, in a
     // view `viewSize` large, for a title `textWidth` wide.
     static QRect dateBubbleRect(QSize viewSize, double knobCenterY, int textWidth);
+
+Q_SIGNALS:
+    // A press on a tile moved further than a click: the original is dragged
+    // out. dragStarted comes before the drag's own event loop runs.
+    void dragStarted(const pivra::MediaItem& item);
+    void dragEnded();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -133,6 +146,7 @@ private:
     void updateDateBubble();
     double knobCenterY() const;
     void repaintItem(const QString& id);
+    void dragOut(const MediaItem& item);
     bool dark() const;
 
     ThumbnailStore& thumbnails_;
@@ -163,6 +177,9 @@ private:
 
     std::optional<QPointF> pressPosition_;
     bool didDrag_ = false;
+    MediaPasteboard pasteboard_;
+    QPointer<QDrag> drag_;
+    MediaItem draggedItem_;
     std::optional<QPointF> pointer_;
     QString hoveredID_;
     QString unhoveredID_;

@@ -7,12 +7,11 @@
 #include "app/window/LibraryWindow.h"
 #include "platform/runtime/Drain.h"
 #include "support/Renders.h"
+#include "support/XvfbChild.h"
 
 #include <QApplication>
 #include <QMainWindow>
-#include <QProcess>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -28,7 +27,7 @@ QString screenshot(bool dark)
 
 TEST_F(XvfbWindowTest, TheWindowFrameShowsOnARealXServerInBothSchemes)
 {
-    if (qEnvironmentVariableIsSet("PIVRA_XVFB_CHILD")) {
+    if (test::isXvfbChild()) {
         auto store = makeStore();
         ASSERT_TRUE(drain());
         {
@@ -56,24 +55,14 @@ TEST_F(XvfbWindowTest, TheWindowFrameShowsOnARealXServerInBothSchemes)
         ASSERT_TRUE(drain());
         return;
     }
-    const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
-    if (xvfbRun.isEmpty()) {
-        GTEST_SKIP() << "xvfb-run is not installed";
-    }
     for (const bool dark : {false, true}) {
         QFile::remove(screenshot(dark));
     }
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PIVRA_XVFB_CHILD"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("PIVRA_TEST_PLATFORM"), QStringLiteral("xcb"));
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(xvfbRun, {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1400x900x24"),
-                          QCoreApplication::applicationFilePath(),
-                          QStringLiteral("--gtest_filter=XvfbWindowTest.*")});
-    ASSERT_TRUE(child.waitForFinished(120'000));
-    EXPECT_EQ(child.exitCode(), 0) << child.readAll().constData();
+    const test::XvfbRun run = test::runUnderXvfb(QStringLiteral("XvfbWindowTest.*"));
+    if (!run.ran) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.output);
     for (const bool dark : {false, true}) {
         EXPECT_TRUE(QFile::exists(screenshot(dark)));
     }

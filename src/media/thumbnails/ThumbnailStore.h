@@ -118,6 +118,7 @@ public:
     // though previews stored earlier still show. GUI thread, like every use
     // of the manager; it must outlive the store or be unset before it goes.
     void setCameraSourceManager(CameraSourceManager* manager);
+    CameraSourceManager* cameraSourceManager() const { return cameraSources_; }
 
     const ThumbnailLocations& locations() const { return locations_; }
     const QString& assetDirectory() const { return locations_.assetDirectory; }

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QDBusPendingCall;
+
+namespace pivra {
+
+// Hands a local file to another device the desktop way: to a paired phone
+// through KDE Connect when one is reachable, else to the desktop portal's
+// chooser of an application to open it with ("ask"), else nowhere. Every
+// call on the bus is asynchronous; the answer comes back on the GUI thread.
+class ShareService : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Route { kdeConnect, portal, unavailable, missingFile };
+
+    struct Result {
+        Route route = Route::unavailable;
+        QString device; // the KDE Connect device id that took the file
+    };
+    using Completion = std::function<void(const Result& result)>;
+
+    // The bus the services are reached on: the desktop's session bus, or a
+    // test's own.
+    explicit ShareService(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+
+    // Shares the file at `path`; a file that is not there is missingFile and
+    // reaches no service. GUI thread.
+    void share(const QString& path, Completion completion);
+
+private:
+    void askKdeConnect(const QString& path, const Completion& completion);
+    void sendToDevice(const QString& path, const QString& device, const Completion& completion);
+    void askPortal(const QString& path, const Completion& completion);
+    // Calls `then` with the finished call on this object's thread.
+    void whenDone(const QDBusPendingCall& call, std::function<void(const QDBusPendingCall&)> then);
+
+    QDBusConnection bus_;
+};
+
+} // namespace pivra

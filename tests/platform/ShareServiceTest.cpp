@@ -1,0 +1,147 @@
+#include "platform/share/ShareService.h"
+
+#include "support/PrivateSessionBus.h"
+#include "support/TempFolder.h"
+
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QFileInfo>
+#include <QTest>
+#include <QUrl>
+#include <QVariantMap>
+
+namespace pivra::test {
+namespace {
+
+// What the fake services were handed.
+struct Received {
+    QStringList urls;      // by KDE Connect, as "device url"
+    QStringList portal;    // by the portal, as the path behind the descriptor
+    QList<bool> portalAsk; // the portal's "ask" option
+};
+
+class FakeKdeConnectDaemon : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kdeconnect.daemon")
+
+public:
+    QStringList reachable;
+
+public Q_SLOTS:
+    QStringList devices(bool onlyReachable, bool onlyPaired)
+    {
+        return onlyReachable && onlyPaired ? reachable : QStringList();
+    }
+};
+
+class FakeKdeConnectShare : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kdeconnect.device.share")
+
+public:
+    FakeKdeConnectShare(QString device, Received& received) : device_(std::move(device)), received_(received) {}
+
+public Q_SLOTS:
+    void shareUrl(const QString& url) { received_.urls << device_ + u' ' + url; }
+
+private:
+    QString device_;
+    Received& received_;
+};
+
+class FakePortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.OpenURI")
+
+public:
+    explicit FakePortal(Received& received) : received_(received) {}
+
+public Q_SLOTS:
+    QDBusObjectPath OpenFile(const QString&, const QDBusUnixFileDescriptor& file, const QVariantMap& options)
+    {
+        received_.portal << QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(file.fileDescriptor())).symLinkTarget();
+        received_.portalAsk << options.value(QStringLiteral("ask")).toBool();
+        return QDBusObjectPath(QStringLiteral("/org/freedesktop/portal/desktop/request/1_1/pivra"));
+    }
+
+private:
+    Received& received_;
+};
+
+struct Row {
+    const char* name;
+    bool kdeConnect;
+    QStringList reachable;
+    bool portal;
+    bool fileThere;
+    ShareService::Route route;
+    QString device;
+    bool kdeConnectGetsIt;
+    bool portalGetsIt;
+};
+
+class ShareServiceTest : public TempFolderTest {};
+
+TEST_F(ShareServiceTest, TheFileGoesToAPairedPhoneElseThePortalElseNowhere)
+{
+    using Route = ShareService::Route;
+    const Row rows[] = {
+        {"a reachable phone", true, {QStringLiteral("phone1"), QStringLiteral("phone2")}, true, true, Route::kdeConnect,
+         QStringLiteral("phone1"), true, false},
+        {"no reachable phone", true, {}, true, true, Route::portal, {}, false, true},
+        {"the portal alone", false, {}, true, true, Route::portal, {}, false, true},
+        {"nothing running", false, {}, false, true, Route::unavailable, {}, false, false},
+        {"a file that is gone", true, {QStringLiteral("phone1")}, true, false, Route::missingFile, {}, false, false},
+    };
+    const QString path = writeFile(QStringLiteral("photo one.jpg"), "jpeg");
+    const QString gone = pathOf(QStringLiteral("gone.jpg"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        PrivateSessionBus bus;
+        if (!bus.isInstalled()) {
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        }
+        ASSERT_FALSE(bus.address().isEmpty());
+        const QString servicesName = QStringLiteral("share-services-%1").arg(row.name);
+        QDBusConnection services = QDBusConnection::connectToBus(bus.address(), servicesName);
+        Received received;
+        FakeKdeConnectDaemon daemon;
+        daemon.reachable = row.reachable;
+        FakeKdeConnectShare phone(QStringLiteral("phone1"), received);
+        FakePortal portal(received);
+        if (row.kdeConnect) {
+            ASSERT_TRUE(services.registerService(QStringLiteral("org.kde.kdeconnect")));
+            services.registerObject(QStringLiteral("/modules/kdeconnect"), &daemon, QDBusConnection::ExportAllSlots);
+            services.registerObject(QStringLiteral("/modules/kdeconnect/devices/phone1/share"), &phone,
+                                    QDBusConnection::ExportAllSlots);
+        }
+        if (row.portal) {
+            ASSERT_TRUE(services.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+            services.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
+                                    QDBusConnection::ExportAllSlots);
+        }
+
+        const QString clientName = QStringLiteral("share-client-%1").arg(row.name);
+        std::optional<ShareService::Result> result;
+        {
+            ShareService service(QDBusConnection::connectToBus(bus.address(), clientName));
+            service.share(row.fileThere ? path : gone, [&](const ShareService::Result& answer) { result = answer; });
+            ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 20000));
+        }
+        EXPECT_EQ(result->route, row.route);
+        EXPECT_EQ(result->device, row.device);
+        EXPECT_EQ(received.urls, row.kdeConnectGetsIt
+                                     ? QStringList{u"phone1 " + QUrl::fromLocalFile(path).toString()}
+                                     : QStringList());
+        EXPECT_EQ(received.portal, row.portalGetsIt ? QStringList{path} : QStringList());
+        EXPECT_EQ(received.portalAsk, row.portalGetsIt ? QList<bool>{true} : QList<bool>());
+        QDBusConnection::disconnectFromBus(clientName);
+        QDBusConnection::disconnectFromBus(servicesName);
+    }
+}
+
+} // namespace
+} // namespace pivra::test
+
+#include "ShareServiceTest.moc"
