@@ -6,6 +6,7 @@
 #include "app/window/LibraryWindow.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/GalleryStoreBinding.h"
+#include "map/LibraryMap.h"
 #include "store/LibraryStore.h"
 
 #include <QPushButton>
@@ -23,17 +24,30 @@ ContentColumn::ContentColumn(LibraryStore& store, AlertPresenter& alerts, Thumbn
       overview_(new AlbumOverview(store, thumbnails)),
       grid_(new GalleryGrid(thumbnails, clips)),
       empty_(new EmptyState),
+      map_(new LibraryMap(thumbnails)),
       clear_(new QWidget)
 {
     overviewPage_ = belowHeader(overview_);
     gridPage_ = belowHeader(grid_);
-    for (QWidget* page : {overviewPage_, gridPage_, static_cast<QWidget*>(empty_), clear_}) {
+    for (QWidget* page : {overviewPage_, gridPage_, static_cast<QWidget*>(empty_), static_cast<QWidget*>(map_), clear_}) {
         pages_->addWidget(page);
     }
     grid_->setTopInset(gridTopInset);
     bindGalleryToStore(
         *grid_, store_, [this](const QString& id) { presentAlbumEditor(id, std::nullopt); },
         [this](const MediaItem& item) { revealItem(item, desktop_); });
+
+    // The map lies under the header, beside the sidebar rather than under it.
+    map_->setInsets(0, LibraryWindow::headerHeight);
+    connect(map_, &LibraryMap::opened, this, &ContentColumn::openFromMap);
+    connect(map_, &LibraryMap::selected, this, &ContentColumn::mapSelected);
+    for (auto changed : {&LibraryStore::mapPhotosChanged, &LibraryStore::isReadingLocationsChanged}) {
+        connect(&store_, changed, this, [this] {
+            if (page_ == ContentPage::map) {
+                showMap();
+            }
+        });
+    }
 
     connect(overview_, &AlbumOverview::createRequested, this,
             [this] { presentAlbumEditor(std::nullopt, std::nullopt); });
@@ -64,6 +78,13 @@ QWidget* ContentColumn::belowHeader(QWidget* content)
 
 void ContentColumn::setRowHeight(double height) { grid_->setRowHeight(height); }
 
+void ContentColumn::setMapStyle(const QString& style)
+{
+    mapStyle_ = style;
+    map_->setMapStyle(style);
+    refresh();
+}
+
 void ContentColumn::presentAlbumEditor(std::optional<QString> adding, std::optional<Album> renaming)
 {
     pivra::presentAlbumEditor(store_, *window(), std::move(adding), std::move(renaming));
@@ -73,14 +94,18 @@ void ContentColumn::refresh()
 {
     const ContentState state = ContentState::of(store_);
     page_ = choosePage(state);
-    // Over the map the column is see-through, and the map takes the pointer.
-    setAttribute(Qt::WA_TransparentForMouseEvents, page_ == ContentPage::map);
+    // Over the place grid the column is see-through, and the grid takes the pointer.
+    setAttribute(Qt::WA_TransparentForMouseEvents, page_ == ContentPage::map && mapStyle_ == u"grid");
     switch (page_) {
     case ContentPage::albums:
         pages_->setCurrentWidget(overviewPage_);
         break;
     case ContentPage::map:
-        pages_->setCurrentWidget(clear_);
+        if (mapStyle_ == u"grid") {
+            pages_->setCurrentWidget(clear_);
+        } else {
+            showMap();
+        }
         break;
     case ContentPage::onboarding:
         showOnboarding();
@@ -92,6 +117,26 @@ void ContentColumn::refresh()
         showEmptyState(state);
         break;
     }
+}
+
+// The photos reach the map only while it shows, so its first fit is made
+// at the size it is seen at.
+void ContentColumn::showMap()
+{
+    pages_->setCurrentWidget(map_);
+    map_->setReadingLocations(store_.isReadingLocations());
+    map_->setPhotos(store_.mapPhotos());
+}
+
+// The viewer steps through the map's photos, newest first.
+void ContentColumn::openFromMap(const MediaItem& item)
+{
+    std::vector<MediaItem> within;
+    within.reserve(store_.mapPhotos().size());
+    for (const MapPhoto& photo : store_.mapPhotos()) {
+        within.push_back(photo.item());
+    }
+    store_.openViewer(item, within);
 }
 
 void ContentColumn::showOnboarding()

@@ -3,6 +3,7 @@
 #include "app/content/ContentChoice.h"
 #include "app/content/FileReveal.h"
 #include "catalog/model/Album.h"
+#include "map/MapStyle.h"
 
 #include <QWidget>
 
@@ -16,6 +17,7 @@ class AlbumOverview;
 class AlertPresenter;
 class EmptyState;
 class GalleryGrid;
+class LibraryMap;
 class LibraryStore;
 class ThumbnailStore;
 class VideoPreviewStore;
@@ -38,9 +40,12 @@ public:
     AlbumOverview* albumOverview() const { return overview_; }
     GalleryGrid* grid() const { return grid_; }
     EmptyState* emptyState() const { return empty_; }
+    LibraryMap* map() const { return map_; }
 
     // The row height the window keeps for the grid.
     void setRowHeight(double height);
+    // The window's map style: the place grid takes the map's place.
+    void setMapStyle(const QString& style);
     // How "Show in Files" reaches the desktop; tests give their own.
     void setDesktopReveal(DesktopReveal desktop) { desktop_ = std::move(desktop); }
 
@@ -48,10 +53,16 @@ public:
     // new name for `renaming`.
     void presentAlbumEditor(std::optional<QString> adding, std::optional<Album> renaming);
 
+Q_SIGNALS:
+    // A pin of several photos was clicked on the map.
+    void mapSelected(const MapSelection& selection);
+
 private:
     void refresh();
     void showEmptyState(const ContentState& state);
     void showOnboarding();
+    void showMap();
+    void openFromMap(const MediaItem& item);
     QWidget* belowHeader(QWidget* content);
 
     LibraryStore& store_;
@@ -60,10 +71,12 @@ private:
     AlbumOverview* overview_;
     GalleryGrid* grid_;
     EmptyState* empty_;
+    LibraryMap* map_;
     QWidget* clear_;
     QWidget* overviewPage_;
     QWidget* gridPage_;
     ContentPage page_ = ContentPage::empty;
+    QString mapStyle_;
     DesktopReveal desktop_ = DesktopReveal::system();
 };
 

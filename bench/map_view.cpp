@@ -1,0 +1,212 @@
+// The photo map's hot paths over 100,000 generated located photos: grouping
+// them into pins for one view (the bare clustering, and the whole pass that
+// also keeps the pins), drawing one base-map tile off the GUI thread, one
+// frame of moving the map over tiles already drawn, and the map pane's first
+// paint from the moment it is made.
+
+#include "MediaBenchmarkMain.h"
+
+#include "map/BaseMapData.h"
+#include "map/BaseMapRenderer.h"
+#include "map/BaseMapTiles.h"
+#include "map/LibraryMap.h"
+#include "map/MapView.h"
+#include "map/PhotoClustering.h"
+#include "map/PhotoMap.h"
+#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "support/GalleryItems.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+
+namespace pivra {
+namespace {
+
+constexpr int photoCount = 100'000;
+const QSize window(1200, 760);
+
+// Newest first, in a few hundred places over the world, each spread over a
+// city's size.
+const std::vector<MapPhoto>& generatedPhotos()
+{
+    static const std::vector<MapPhoto> photos = [] {
+        QRandomGenerator random(7);
+        std::vector<std::pair<double, double>> places;
+        for (int i = 0; i < 300; ++i) {
+            places.emplace_back(random.bounded(120.0) - 55, random.bounded(360.0) - 180);
+        }
+        std::vector<MapPhoto> list;
+        list.reserve(photoCount);
+        const QUuid source = QUuid::createUuid();
+        double date = 1.75e9;
+        for (int i = 0; i < photoCount; ++i) {
+            const auto& [latitude, longitude] = places[random.bounded(int(places.size()))];
+            date -= 600;
+            list.emplace_back(test::galleryPhoto(source, i, {4000, 3000}, date),
+                              latitude + random.bounded(0.4) - 0.2, longitude + random.bounded(0.4) - 0.2);
+        }
+        return list;
+    }();
+    return photos;
+}
+
+// Never destroyed, like the program's own: it must go on the GUI thread,
+// which is gone once main returns.
+ThumbnailStore& thumbnails()
+{
+    static QTemporaryDir folder;
+    static auto* store = new ThumbnailStore(ThumbnailLocations::under(folder.filePath(QStringLiteral("data")),
+                                                                      folder.filePath(QStringLiteral("cache"))),
+                                            std::make_shared<ThumbnailRenderer>());
+    return *store;
+}
+
+// Draws the view until every tile it shows is there.
+void settle(QWidget& widget, MapView& view)
+{
+    QImage frame(widget.size(), QImage::Format_ARGB32_Premultiplied);
+    for (;;) {
+        widget.render(&frame);
+        if (!view.baseTiles()->hasPending()) {
+            return;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+// Range 0: the whole world in view; 1: a region of Europe.
+MapRect viewFor(int which)
+{
+    MapCamera camera;
+    camera.setViewport(window);
+    camera.setZoom(which == 0 ? 0 : 5);
+    camera.setCenter(mapPointFor(48, 10));
+    return camera.visibleRect();
+}
+
+void BM_ClusterPhotos(benchmark::State& state)
+{
+    std::vector<MapPoint> points;
+    std::vector<double> dates;
+    for (const MapPhoto& photo : generatedPhotos()) {
+        points.push_back(mapPointFor(photo.latitude(), photo.longitude()));
+        dates.push_back(photo.item().captureDate());
+    }
+    const MapRect visible = viewFor(int(state.range(0)));
+    const double cellSize = 70 * visible.width / window.width();
+    std::size_t pins = 0;
+    for (auto _ : state) {
+        pins = clusterPhotos(points, dates, visible, cellSize).size();
+        benchmark::DoNotOptimize(pins);
+    }
+    state.counters["pins"] = double(pins);
+}
+BENCHMARK(BM_ClusterPhotos)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// One base-map tile drawn on a worker, at the zoom of the range; names are
+// placed for the whole world once per zoom, before the timing.
+void BM_BaseMapTile(benchmark::State& state)
+{
+    static const std::unique_ptr<const BaseMapData> data = BaseMapData::load(BaseMapData::defaultPath());
+    const BaseMapRenderer renderer(data.get());
+    const int zoom = int(state.range(0));
+    const MapPoint europe = mapPointFor(48, 10);
+    const double tileSize = mapWorldSize / double(1 << zoom);
+    const TileKey key{zoom, int(europe.x / tileSize), int(europe.y / tileSize), false};
+    renderer.render(key, 1);
+    int column = 0;
+    for (auto _ : state) {
+        // A neighbour each time, so no two frames are the same tile.
+        const QImage tile = renderer.render({zoom, key.x + column++ % 4, key.y, false}, 1);
+        benchmark::DoNotOptimize(tile.constBits());
+    }
+}
+BENCHMARK(BM_BaseMapTile)->Arg(2)->Arg(5)->Arg(8)->Arg(12)->Unit(benchmark::kMillisecond);
+
+// The whole pass after a move: clustering, keeping pins and updating them.
+void BM_ReclusterPass(benchmark::State& state)
+{
+    MapView view;
+    view.resize(window);
+    view.show();
+    PhotoMap photos(view, thumbnails());
+    photos.setPhotos(generatedPhotos());
+    const MapRect visible = viewFor(int(state.range(0)));
+    view.setCamera(visible.center(), state.range(0) == 0 ? 0 : 5);
+    for (auto _ : state) {
+        photos.recluster();
+    }
+    state.counters["pins"] = double(photos.pins().size());
+}
+BENCHMARK(BM_ReclusterPass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Frames of a drag over Europe at zoom 5, every tile drawn beforehand.
+void BM_PanFrame(benchmark::State& state)
+{
+    LibraryMap map(thumbnails());
+    map.resize(window);
+    map.show();
+    map.setPhotos(generatedPhotos());
+    MapView& view = *map.mapView();
+    constexpr int steps = 60;
+    constexpr double step = 8;
+    // The drag goes west and back; its whole way is drawn once first.
+    view.setCamera(mapPointFor(48, 10), 5);
+    for (int i = 0; i < steps; ++i) {
+        view.panBy({-step, 0});
+        settle(map, view);
+    }
+    view.setCamera(mapPointFor(48, 10), 5);
+    settle(map, view);
+    QImage frame(window, QImage::Format_ARGB32_Premultiplied);
+    std::vector<double> milliseconds;
+    int moved = 0;
+    for (auto _ : state) {
+        const double direction = (moved++ / steps) % 2 == 0 ? -step : step;
+        QElapsedTimer timer;
+        timer.start();
+        view.panBy({direction, 0});
+        map.render(&frame);
+        milliseconds.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(milliseconds.begin(), milliseconds.end());
+    state.counters["median_ms"] = milliseconds[milliseconds.size() / 2];
+    state.counters["p95_ms"] = milliseconds[milliseconds.size() * 95 / 100];
+    state.counters["pins"] = double(map.photoMap()->pins().size());
+}
+BENCHMARK(BM_PanFrame)->Unit(benchmark::kMillisecond);
+
+// From making the pane to its first frame with every photo placed: the
+// photos taken, the map fitted, the pins formed and drawn over whatever of
+// the base map is ready (tiles arrive later, off this thread).
+void BM_FirstPaint(benchmark::State& state)
+{
+    QImage frame(window, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        LibraryMap map(thumbnails());
+        map.resize(window);
+        map.show();
+        map.setPhotos(generatedPhotos());
+        map.photoMap()->fitAll();
+        map.render(&frame);
+        state.PauseTiming();
+        benchmark::DoNotOptimize(frame.bits());
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FirstPaint)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+} // namespace
+} // namespace pivra
+
+int main(int argc, char** argv)
+{
+    return pivra::bench::runMediaBenchmarks(argc, argv, [] { pivra::generatedPhotos(); });
+}

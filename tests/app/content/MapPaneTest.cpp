@@ -1,0 +1,128 @@
+#include "app/WindowTestKit.h"
+
+#include "app/content/ContentColumn.h"
+#include "app/header/LibraryHeader.h"
+#include "app/header/PillTrack.h"
+#include "map/LibraryMap.h"
+#include "map/MapEmptyCard.h"
+#include "map/MapView.h"
+#include "map/PhotoMap.h"
+#include "map/RasterTiles.h"
+#include "platform/runtime/Drain.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace pivra {
+namespace {
+
+// A window over a catalog of 10,000 located photos in twenty places, the
+// map row picked.
+class MapPaneTest : public test::ViewTest {
+protected:
+    void SetUp() override
+    {
+        ViewTest::SetUp();
+        const LibrarySource trips = test::folderSource(QStringLiteral("Trips"), true);
+        {
+            const MediaCatalog schema(catalogPath_);
+            test::MediaRowWriter writer(catalogPath_);
+            writer.exec("BEGIN");
+            for (int i = 0; i < photoCount; ++i) {
+                test::MediaRow row = test::folderRow(trips.id, QStringLiteral("%1.jpg").arg(i));
+                row.captured = 1.7e9 - i * 60.0;
+                row.fileSize += i;
+                // Photo 0 stands alone; the rest gather in twenty places.
+                row.latitude = i == 0 ? -45.0 : 30 + (i % 20) + (i % 7) * 0.001;
+                row.longitude = i == 0 ? 170.0 : -20 + (i % 20) * 3 + (i % 5) * 0.001;
+                writer.insert(row);
+            }
+            writer.exec("COMMIT");
+        }
+        store_ = makeStore();
+        ASSERT_TRUE(drain());
+        store_->setSources({trips});
+        ASSERT_TRUE(drain());
+        window_ = makeWindow(*store_);
+        window_->resize(1200, 760);
+        window_->show();
+        store_->selectMap();
+        ASSERT_TRUE(drain());
+        map_ = window_->content()->map();
+        QTRY_COMPARE(map_->photoMap()->photos().size(), std::size_t(photoCount));
+        QTRY_VERIFY(!map_->photoMap()->needsFit());
+    }
+    void TearDown() override
+    {
+        window_.reset();
+        ViewTest::TearDown();
+    }
+    QPoint onPin(const PhotoMap::Pin& pin) const
+    {
+        return (map_->photoMap()->screenPlace(pin) - QPointF(0, 35)).toPoint();
+    }
+
+    static constexpr int photoCount = 10'000;
+    std::unique_ptr<LibraryWindow> window_;
+    LibraryMap* map_ = nullptr;
+};
+
+TEST_F(MapPaneTest, LocatedPhotosClusterIntoPinsAndDraw)
+{
+    const auto& pins = map_->photoMap()->pins();
+    ASSERT_FALSE(pins.isEmpty());
+    std::size_t placed = 0;
+    for (const auto& pin : pins) {
+        placed += pin->members.size();
+    }
+    EXPECT_EQ(placed, std::size_t(photoCount)); // the fit shows every photo
+    const QImage drawn = window_->grab().toImage();
+    EXPECT_FALSE(drawn.isNull());
+    EXPECT_FALSE(map_->emptyCard()->isVisible());
+}
+
+TEST_F(MapPaneTest, APinOfOnePhotoOpensItInTheViewerAndAGroupGoesToThePlaceGrid)
+{
+    PhotoMap& photos = *map_->photoMap();
+    const MapPhoto& alone = photos.photos().front();
+    std::shared_ptr<PhotoMap::Pin> single = photos.pins().value(alone.id());
+    ASSERT_TRUE(single);
+    ASSERT_EQ(single->members.size(), 1u);
+    QTest::mouseClick(map_->mapView(), Qt::LeftButton, {}, onPin(*single));
+    ASSERT_TRUE(drain());
+    QTRY_VERIFY(store_->viewerItem().has_value());
+    EXPECT_EQ(store_->viewerItem()->id(), alone.id());
+    store_->closeViewer();
+
+    std::shared_ptr<PhotoMap::Pin> group;
+    for (const auto& pin : photos.pins()) {
+        if (pin->members.size() > 1 && map_->mapView()->rect().contains(onPin(*pin))) {
+            group = pin;
+        }
+    }
+    ASSERT_TRUE(group);
+    QTest::mouseClick(map_->mapView(), Qt::LeftButton, {}, onPin(*group));
+    ASSERT_TRUE(window_->mapSelection().has_value());
+    EXPECT_EQ(window_->mapSelection()->ids.size(), qsizetype(group->members.size()));
+    EXPECT_GT(window_->mapSelection()->span, 0);
+    EXPECT_EQ(window_->mapStyle(), QStringLiteral("grid"));
+    EXPECT_FALSE(map_->isVisible());
+}
+
+TEST_F(MapPaneTest, TheStylePillsSwitchTheMapsLayers)
+{
+    AppSettings().setValue(LibraryMap::tileURLKey, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
+    auto* header = window_->findChild<LibraryHeader*>();
+    ASSERT_TRUE(header);
+    header->setMapStyle(QStringLiteral("satellite"));
+    EXPECT_EQ(map_->mapView()->rasterTiles(), nullptr); // no imagery server set
+    EXPECT_TRUE(map_->isVisible());
+    header->setMapStyle(QStringLiteral("map"));
+    ASSERT_NE(map_->mapView()->rasterTiles(), nullptr);
+    EXPECT_EQ(map_->mapView()->rasterTiles()->urlTemplate(), QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
+    header->setMapStyle(QStringLiteral("grid"));
+    EXPECT_FALSE(map_->isVisible());
+}
+
+} // namespace
+} // namespace pivra

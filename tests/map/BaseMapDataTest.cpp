@@ -1,0 +1,54 @@
+#include "map/BaseMapData.h"
+#include "map/BaseMapRenderer.h"
+#include "support/TempFolder.h"
+
+#include <QFile>
+
+namespace pivra::test {
+namespace {
+
+using BaseMapDataTest = TempFolderTest;
+
+TEST_F(BaseMapDataTest, TheBuiltWorldLoadsWithEveryScaleAndItsNames)
+{
+    const std::unique_ptr<const BaseMapData> world = BaseMapData::load(BaseMapData::defaultPath());
+    ASSERT_TRUE(world);
+    std::size_t previous = 0;
+    for (const BaseMapData::Level& level : world->levels()) {
+        EXPECT_GT(level.land.size(), previous); // finer scales hold more outlines
+        EXPECT_FALSE(level.borders.empty());
+        previous = level.land.size();
+        for (const BaseMapData::Shape& shape : level.land) {
+            // Cut at the antimeridian: no outline leaves the one world.
+            ASSERT_GE(shape.bounds.left(), 0);
+            ASSERT_LE(shape.bounds.right(), mapWorldSize);
+        }
+    }
+    const auto named = [&](const QString& name) {
+        return std::any_of(world->countries().begin(), world->countries().end(),
+                           [&](const BaseMapData::Label& label) { return label.name == name; });
+    };
+    EXPECT_TRUE(named(QStringLiteral("Türkiye")));
+    EXPECT_TRUE(named(QStringLiteral("France")));
+    EXPECT_FALSE(world->cities().empty());
+}
+
+// A file that is missing, of another kind, or cut short anywhere gives no
+// data (and the map then draws sea), never a crash or half a world.
+TEST_F(BaseMapDataTest, AMissingForeignOrTruncatedFileGivesNoData)
+{
+    QFile real(BaseMapData::defaultPath());
+    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
+    const QByteArray bytes = real.readAll();
+    EXPECT_FALSE(BaseMapData::load(pathOf(QStringLiteral("missing.map"))));
+    const QByteArray foreign = QByteArray("PIVRAGEO").append(bytes.mid(8));
+    for (const QByteArray& broken : QByteArrayList{foreign, bytes.left(12), bytes.left(bytes.size() / 3),
+                                                   bytes.left(bytes.size() - 1)}) {
+        EXPECT_FALSE(BaseMapData::load(writeFile(QStringLiteral("broken.map"), broken))) << broken.size();
+    }
+    const QImage sea = BaseMapRenderer(nullptr).render({3, 4, 2, false}, 1);
+    EXPECT_EQ(sea.pixelColor(128, 128), BaseMapColors::forScheme(false).ocean);
+}
+
+} // namespace
+} // namespace pivra::test

@@ -1,0 +1,201 @@
+#include "map/PhotoMapTestKit.h"
+
+#include "map/PhotoPin.h"
+#include "style/PaintedAccessible.h"
+#include "support/JpegMaker.h"
+
+#include <QLocale>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace pivra::test {
+namespace {
+
+TEST_F(PhotoMapTest, TheFirstPhotosAreFittedOnceAndAnUnchangedSignatureIsIgnored)
+{
+    photos_->setPhotos({});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(photos_->signature(), QStringList{QStringLiteral("0")});
+    EXPECT_TRUE(photos_->pins().isEmpty());
+    EXPECT_TRUE(photos_->needsFit());
+
+    const std::vector<MapPhoto> first{photo(1, 41.0, 29.0, 3), photo(2, 41.5, 29.1, 2), photo(3, 41.9, 29.0, 1)};
+    photos_->setPhotos(first);
+    QTRY_VERIFY(!photos_->needsFit());
+    const MapRect visible = view_->visibleMapRect();
+    for (const MapPhoto& located : first) {
+        EXPECT_TRUE(visible.contains(mapPointFor(located.latitude(), located.longitude())));
+    }
+
+    // The same count, first and last: the middle photo is not taken, and the map stays.
+    photos_->setPhotos({first[0], photo(9, 10, 10, 2), first[2]});
+    EXPECT_EQ(photos_->photos()[1].id(), first[1].id());
+    EXPECT_EQ(view_->visibleMapRect(), visible);
+}
+
+TEST_F(PhotoMapTest, AFocusIsShownOncePerIdAndCancelsTheFirstFit)
+{
+    const MapPoint paris = mapPointFor(48.85, 2.35);
+    const MapFocus focus{QUuid::createUuid(), MapRect::at(paris)};
+    QSignalSpy moved(view_.get(), &MapView::regionChanged);
+    photos_->show(focus);
+    photos_->setPhotos({photo(1, -33.9, 151.2)});
+    QTRY_COMPARE(moved.size(), 1);
+    EXPECT_TRUE(view_->visibleMapRect().contains(paris));
+    EXPECT_FALSE(view_->visibleMapRect().contains(mapPointFor(-33.9, 151.2)));
+    // At least 1500 m a side inside 100 pixels of padding.
+    EXPECT_NEAR(view_->visibleMapRect().height * 400 / 600, 1500 * mapPointsPerMeter(48.85), 1e-3);
+
+    const MapRect shown = view_->visibleMapRect();
+    photos_->show({focus.id, MapRect::at(mapPointFor(0, 0))});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view_->visibleMapRect(), shown);
+}
+
+TEST_F(PhotoMapTest, PinsAreKeptByRepresentativeAcrossPassesAndFollowAMovedPhoto)
+{
+    const MapPhoto newer = photo(1, 41.0, 29.0, 2);
+    const MapPhoto older = photo(2, 41.001, 29.001, 1);
+    photos_->setPhotos({newer, older});
+    view_->setCamera(mapPointFor(41.0, 29.0), 8);
+    ASSERT_EQ(photos_->pins().size(), 1);
+    const std::shared_ptr<PhotoMap::Pin> kept = pinOf(newer);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->view->countText(), QStringLiteral("2"));
+
+    view_->setCamera(mapPointFor(41.0, 29.0), 17);
+    ASSERT_EQ(photos_->pins().size(), 2);
+    EXPECT_EQ(pinOf(newer), kept);
+    EXPECT_TRUE(kept->view->countText().isEmpty());
+    EXPECT_EQ(kept->view->requestsMade(), 1);
+
+    const MapPhoto moved = photo(1, 41.0005, 29.0, 2);
+    photos_->setPhotos({moved, older, photo(3, 0, 0, 0)});
+    EXPECT_EQ(pinOf(moved), kept);
+    EXPECT_EQ(kept->point, mapPointFor(41.0005, 29.0));
+    EXPECT_DOUBLE_EQ(kept->photo.latitude(), 41.0005);
+}
+
+TEST_F(PhotoMapTest, AClickOpensAPinOfOnePhotoAndHandsOutAPinOfSeveral)
+{
+    QSignalSpy opened(photos_.get(), &PhotoMap::opened);
+    QSignalSpy selected(photos_.get(), &PhotoMap::selected);
+    const MapPhoto alone = photo(1, 10, 10, 9);
+    const std::vector<MapPhoto> together{photo(2, -10, -10, 3), photo(3, -10, -10, 2), photo(4, -10, -10, 1)};
+    photos_->setPhotos({alone, together[0], together[1], together[2]});
+    view_->setCamera(mapPointFor(0, 0), 4);
+    view_->setCoveredInsets(QMargins(0, 56, 0, 0));
+
+    QTest::mouseClick(view_.get(), Qt::LeftButton, {}, onPin(*pinOf(alone)));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0][0].value<MediaItem>().id(), alone.id());
+    EXPECT_EQ(selected.size(), 0);
+
+    QTest::mouseClick(view_.get(), Qt::LeftButton, {}, onPin(*pinOf(together[0])));
+    ASSERT_EQ(selected.size(), 1);
+    const auto selection = selected[0][0].value<MapSelection>();
+    EXPECT_EQ(selection.ids, QSet<QString>({together[0].id(), together[1].id(), together[2].id()}));
+    EXPECT_EQ(selection.latitude, -10);
+    EXPECT_EQ(selection.span, 0);
+
+    // The same pin under the header's strip takes no click there, only below it.
+    const QPointF place = photos_->screenPlace(*pinOf(alone));
+    view_->setCamera(view_->camera().toMap(place + QPointF(0, view_->height() / 2.0 - 90)), 4);
+    const QPointF raised = photos_->screenPlace(*pinOf(alone));
+    ASSERT_NEAR(raised.y(), 90, 1);
+    QTest::mouseClick(view_.get(), Qt::LeftButton, {}, QPoint(int(raised.x()), 40));
+    EXPECT_EQ(opened.size(), 1);
+    QTest::mouseClick(view_.get(), Qt::LeftButton, {}, QPoint(int(raised.x()), 80));
+    EXPECT_EQ(opened.size(), 2);
+}
+
+TEST_F(PhotoMapTest, ReadersHearThePinsAndCanPressThem)
+{
+    QSignalSpy opened(photos_.get(), &PhotoMap::opened);
+    photos_->setPhotos({photo(1, 10, 10, 3), photo(2, -10, -10, 2), photo(3, -10, -10, 1)});
+    view_->setCamera(mapPointFor(0, 0), 4);
+    PaintedAccessible* map = PaintedAccessible::of(view_.get());
+    ASSERT_TRUE(map);
+    ASSERT_EQ(map->partCount(), 2);
+    QStringList names;
+    for (int i = 0; i < map->partCount(); ++i) {
+        names << map->part(i)->text(QAccessible::Name);
+    }
+    EXPECT_EQ(names, QStringList({QStringLiteral("1.jpg"), QStringLiteral("2 photos")}));
+    map->part(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0][0].value<MediaItem>().name(), QStringLiteral("1.jpg"));
+}
+
+TEST_F(PhotoMapTest, ASelectionSpansTheLongerSideOfItsPhotosInMetres)
+{
+    const std::vector<MapPhoto> pair{photo(1, 0, 0, 2), photo(2, 0, 0.01, 1)};
+    photos_->setPhotos(pair);
+    view_->setCamera(mapPointFor(0, 0.005), 5);
+    ASSERT_EQ(photos_->pins().size(), 1);
+    // 0.01° of longitude at the equator.
+    EXPECT_NEAR(photos_->selectionOf(*pinOf(pair[0])).span, 1113.19, 0.01);
+}
+
+TEST_F(PhotoMapTest, APinShowsItsCountInTheLocalesFormatAndLoadsEachRepresentativeOnce)
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    auto pin = std::make_shared<PhotoPin>(thumbnails_, nullptr);
+    const MapPhoto first = photo(1, 0, 0);
+    pin->show(first, 1234);
+    EXPECT_EQ(pin->countText(), QStringLiteral("1,234"));
+    EXPECT_EQ(pin->accessibleName(), QStringLiteral("1234 photos"));
+    pin->show(first, 5);
+    EXPECT_EQ(pin->countText(), QStringLiteral("5"));
+    EXPECT_EQ(pin->requestsMade(), 1);
+    pin->show(photo(2, 0, 0), 1);
+    EXPECT_TRUE(pin->countText().isEmpty());
+    EXPECT_EQ(pin->accessibleName(), QStringLiteral("2.jpg"));
+    EXPECT_EQ(pin->requestsMade(), 2);
+    QLocale::setDefault(previous);
+}
+
+// A photo red above and blue below, turned a quarter clockwise, shows red on
+// the right; upright again once the pin shows an unturned photo.
+TEST_F(PhotoMapTest, APinTurnsItsPhotoByTheStoredQuarterTurns)
+{
+    QImage halves(300, 300, QImage::Format_RGB32);
+    halves.fill(Qt::blue);
+    QPainter(&halves).fillRect(0, 0, 300, 150, Qt::red);
+    const auto locatedFile = [&](int index, int quarters) {
+        const QString path = pathOf(QStringLiteral("%1.jpg").arg(index));
+        EXPECT_TRUE(halves.save(path, "JPG", 95));
+        MediaItem item = galleryPhoto(source_, index, {300, 300}, 0);
+        item.setPath(path);
+        item.setID(MediaItem::makeID(source_, path));
+        item.setFileSize(QFileInfo(path).size());
+        item.setRotationQuarters(quarters);
+        return MapPhoto(item, 0, 0);
+    };
+    auto pin = std::make_shared<PhotoPin>(thumbnails_, nullptr);
+    const auto drawn = [&] {
+        QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        pin->paint(painter, {50, 85});
+        return image;
+    };
+    const auto hue = [](QRgb pixel) { return qRed(pixel) > qBlue(pixel) ? 'r' : 'b'; };
+    // The frame's inner square spans x 22..78 and y 18..74 here.
+    pin->show(locatedFile(1, 1), 1);
+    QTRY_VERIFY(pin->hasImage());
+    QImage turned = drawn();
+    EXPECT_EQ(hue(turned.pixel(70, 46)), 'r');
+    EXPECT_EQ(hue(turned.pixel(30, 46)), 'b');
+
+    pin->show(locatedFile(2, 0), 1);
+    QTRY_VERIFY(pin->hasImage());
+    QImage upright = drawn();
+    EXPECT_EQ(hue(upright.pixel(50, 24)), 'r');
+    EXPECT_EQ(hue(upright.pixel(50, 68)), 'b');
+}
+
+} // namespace
+} // namespace pivra::test

