@@ -49,9 +49,9 @@ public:
 
     // Opens or creates the catalog and brings its schema up to date. Without
     // a path it uses defaultDatabasePath(). Throws `open` when the folder
-    // cannot be created, the file cannot be opened or another catalog (of
-    // this process or another) holds it, `step` when a set-up statement or a
-    // migration fails.
+    // cannot be created, the file cannot be opened, is another program's
+    // database (left untouched) or another catalog (of this process or
+    // another) holds it, `step` when a set-up statement or a migration fails.
     explicit MediaCatalog(const std::optional<QString>& databasePath = std::nullopt, CatalogTuning tuning = {});
 
     MediaCatalog(const MediaCatalog&) = delete;

@@ -7,10 +7,13 @@
 #include "catalog/model/CellKey.h"
 
 #include <QDir>
+#include <QStringList>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include <sqlite3.h>
+
+#include <algorithm>
 
 namespace pivra {
 
@@ -45,6 +48,9 @@ constexpr const char* createMediaTable = R"(CREATE TABLE IF NOT EXISTS media (
     live_checked INTEGER NOT NULL DEFAULT 0,
     inspection_version INTEGER NOT NULL DEFAULT 0
 ))";
+
+// Marks a file as a catalog of Pivra ("Pivr") in its header.
+constexpr int applicationID = 0x50697672;
 
 constexpr const char* connectionSettings[] = {
     "PRAGMA journal_mode=WAL",
@@ -99,6 +105,48 @@ constexpr const char* schemaStatements[] = {
     "CREATE INDEX IF NOT EXISTS album_media_media ON album_media(media_id)",
 };
 
+// Whether the open file is a catalog of ours or holds nothing yet: marked as
+// ours, or unmarked with no table at all, or unmarked with only our tables and
+// a media table that has the columns every version of the catalog had (files
+// written before the mark). Reads only the header and the schema, so another
+// program's database is never changed by a look at it. Throws `open` for a
+// file that is no database.
+bool isCatalogOrEmpty(sqlite3* db)
+{
+    static const QStringList ownTables{QStringLiteral("media"), QStringLiteral("albums"), QStringLiteral("album_media")};
+    static const QStringList firstColumns{QStringLiteral("id"),   QStringLiteral("source_id"),
+                                          QStringLiteral("path"), QStringLiteral("kind"),
+                                          QStringLiteral("captured"), QStringLiteral("scan_token")};
+    try {
+        sqlite::Statement mark(db, "PRAGMA application_id");
+        const int found = mark.nextRowChecked() ? mark.int32(0) : 0;
+        if (found != 0) {
+            return found == applicationID;
+        }
+        QStringList tables;
+        sqlite::Statement schema(db, "SELECT name FROM sqlite_schema WHERE type='table' AND name NOT LIKE 'sqlite_%'");
+        while (schema.nextRowChecked()) {
+            tables.append(schema.text(0).value_or(QString()));
+        }
+        if (tables.isEmpty()) {
+            return true;
+        }
+        if (!tables.contains(QStringLiteral("media"))
+            || !std::all_of(tables.cbegin(), tables.cend(), [](const QString& name) { return ownTables.contains(name); })) {
+            return false;
+        }
+        QStringList columns;
+        sqlite::Statement media(db, "SELECT name FROM pragma_table_info('media')");
+        while (media.nextRowChecked()) {
+            columns.append(media.text(0).value_or(QString()));
+        }
+        return std::all_of(firstColumns.cbegin(), firstColumns.cend(),
+                           [&](const QString& column) { return columns.contains(column); });
+    } catch (const CatalogError&) {
+        throw CatalogError(CatalogError::Kind::open);
+    }
+}
+
 } // namespace
 
 MediaCatalog::MediaCatalog(const std::optional<QString>& databasePath, CatalogTuning tuning) : tuning_(tuning)
@@ -147,9 +195,15 @@ void MediaCatalog::openDatabase(const QString& path)
     if (!registerCellKeyFunction(db_.get())) {
         throw CatalogError(CatalogError::Kind::open);
     }
+    // Another program's database at the catalog's place is left exactly as it
+    // is: no journal mode, no table, no mark.
+    if (!isCatalogOrEmpty(db_.get())) {
+        throw CatalogError(CatalogError::Kind::open);
+    }
     for (const char* statement : connectionSettings) {
         sqlite::exec(db_.get(), statement);
     }
+    sqlite::exec(db_.get(), QByteArray("PRAGMA application_id=" + QByteArray::number(applicationID)).constData());
 }
 
 void MediaCatalog::migrate()

@@ -22,15 +22,21 @@ SourceWatcher::SourceWatcher(const QStringList& paths, std::function<void()> onC
 }
 
 SourceWatcher::SourceWatcher(const QStringList& paths, std::function<void()> onChange, Timing timing)
+    : SourceWatcher(paths, {}, std::move(onChange), timing)
+{
+}
+
+SourceWatcher::SourceWatcher(const QStringList& paths, const QStringList& awaited, std::function<void()> onChange,
+                             Timing timing)
     : onChange_(std::move(onChange))
 {
     delayedChange_.setSingleShot(true);
     delayedChange_.setInterval(timing.debounce);
     QObject::connect(&delayedChange_, &QTimer::timeout, &delayedChange_, [this] { onChange_(); });
-    if (paths.isEmpty()) {
+    if (paths.isEmpty() && awaited.isEmpty()) {
         return;
     }
-    stream_ = std::make_unique<FolderWatcher>(paths, timing.latency);
+    stream_ = std::make_unique<FolderWatcher>(paths, awaited, timing.latency);
     QObject::connect(stream_.get(), &FolderWatcher::changed, &delayedChange_,
                      [this](const QStringList& batch) { batchArrived(batch); });
 }

@@ -26,11 +26,14 @@ public:
         std::chrono::milliseconds debounce{1500};
     };
 
-    // An empty list watches nothing and never calls onChange. (Default timing
+    // Empty lists watch nothing and never call onChange. (Default timing
     // through an overload: GCC rejects `Timing timing = {}` inside the class
     // whose nested type has member initializers.)
     SourceWatcher(const QStringList& paths, std::function<void()> onChange);
     SourceWatcher(const QStringList& paths, std::function<void()> onChange, Timing timing);
+    // Also tells once when one of `awaited` is there (a source's folder
+    // coming back), without watching it.
+    SourceWatcher(const QStringList& paths, const QStringList& awaited, std::function<void()> onChange, Timing timing);
     ~SourceWatcher();
 
     SourceWatcher(const SourceWatcher&) = delete;
@@ -38,7 +41,7 @@ public:
 
     void stop();
 
-    // Whether the stream underneath exists (not for an empty list, not after
+    // Whether the stream underneath exists (not for empty lists, not after
     // stop()).
     bool isWatching() const { return stream_ != nullptr; }
     // The stream, so a test can wait for its first watches.

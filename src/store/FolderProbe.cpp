@@ -25,6 +25,7 @@ FolderProbe probeFolder(const LibrarySource& source)
 {
     FolderProbe probe;
     probe.diskIsThere = diskIsThere(source);
+    probe.lastPathIsThere = QFileInfo::exists(source.lastKnownPath);
     probe.bookmark = FolderBookmark::decode(source.bookmark);
     probe.folder = probe.bookmark ? probe.bookmark->resolve() : std::nullopt;
     if (!probe.folder) {

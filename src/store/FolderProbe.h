@@ -24,6 +24,8 @@ struct FolderProbe {
     // Whether the source's disk is there (or, without one, its last place),
     // so that a folder it cannot find there is worth asking the user about.
     bool diskIsThere = false;
+    // Whether anything is at the source's last known path.
+    bool lastPathIsThere = false;
 };
 
 // Reads the disk for `source` (a folder source). Blocks for as long as the

@@ -10,6 +10,7 @@
 #include "platform/geocoder/OfflineReverseGeocoder.h"
 #include "platform/runtime/Pool.h"
 #include "store/PlaceNamer.h"
+#include "store/SourcesKeptAside.h"
 
 #include <QCoreApplication>
 
@@ -113,27 +114,37 @@ void LibraryStore::openCatalog()
     }
 }
 
+// Whatever part of the stored list cannot be read is moved to a file of its
+// own and the rest saved at once, so it is read at one start only. Should
+// that file not be written, the part waits in the settings (the first such
+// part only) and moves out at a later start.
 void LibraryStore::restoreSources()
 {
     AppSettings settings;
+    if (settings.contains(unreadableSourcesKey)
+        && !keepSourcesAside(settings.value(unreadableSourcesKey).toByteArray()).isEmpty()) {
+        settings.remove(unreadableSourcesKey);
+    }
     const QVariant stored = settings.value(sourcesKey);
     if (!stored.isValid()) {
         return;
     }
     const QByteArray raw = stored.toByteArray();
-    if (const auto decoded = decodeSources(raw)) {
+    const DecodedSources decoded = decodeSources(raw);
+    setSources(decoded.sources);
+    if (decoded.unreadable.isEmpty()) {
         persistedSources_ = raw;
-        setSources(*decoded);
         return;
     }
-    // The list is saved again whenever access or cameras change, which would
-    // overwrite it with the empty one; the first unreadable value is kept.
-    qWarning("pivra: the stored source list could not be read; it is kept under %s",
-             qPrintable(unreadableSourcesKey));
-    if (!settings.contains(unreadableSourcesKey)) {
-        settings.setValue(unreadableSourcesKey, raw);
-        settings.sync();
+    const QString kept = keepSourcesAside(decoded.unreadable);
+    qWarning("pivra: %lld bytes of the stored source list could not be read; they are kept in %s",
+             static_cast<long long>(decoded.unreadable.size()),
+             qPrintable(kept.isEmpty() ? unreadableSourcesKey : kept));
+    if (kept.isEmpty() && !settings.contains(unreadableSourcesKey)) {
+        settings.setValue(unreadableSourcesKey, decoded.unreadable);
     }
+    settings.sync();
+    persistSources();
 }
 
 // Every access pass and camera refresh saves the list; most change nothing,

@@ -175,9 +175,9 @@ class LibraryStore : public QObject {
     Q_PROPERTY(int playbackToggleSerial READ playbackToggleSerial NOTIFY playbackToggleSerialChanged)
 
 public:
-    // The settings key of the stored source list, and the key that keeps a
-    // stored list this program could not read, so that saving the (then
-    // empty) list does not lose the user's sources.
+    // The settings key of the stored source list, and the key that keeps the
+    // part of it this program could not read while that cannot be moved to a
+    // file of its own.
     static const QString sourcesKey;
     static const QString unreadableSourcesKey;
 
@@ -483,7 +483,7 @@ private:
     bool applyFolderAccess(qsizetype index, const std::optional<FolderProbe>& probe);
     void holdAccess(const QUuid& id, AccessedFolder folder);
     void dropAccess(const QUuid& id);
-    void rebuildWatcher();
+    void rebuildWatcher(QStringList awaited);
     void updateVolume(qsizetype index, const std::optional<VolumeFacts>& volume);
     void showNextPermissionRequest();
     void probeAnswered(const QUuid& id);
@@ -588,6 +588,7 @@ private:
     // The source list as last saved, so an unchanged list is not written again.
     QByteArray persistedSources_;
     QStringList watchedPaths_;
+    QStringList awaitedPaths_; // folders of offline sources found gone, sorted
     std::unique_ptr<SourceWatcher> watcher_;
 
     TaskHandle scanTask_;

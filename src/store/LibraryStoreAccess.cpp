@@ -120,7 +120,18 @@ void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
         }
         services_.thumbnails->setSourceRoots(std::move(roots));
     }
-    rebuildWatcher();
+    // The folders this pass found gone are awaited: one that comes back
+    // (moved back, or made again) starts the pass that finds out whether it
+    // is still the source's own.
+    QStringList awaited;
+    for (const ProbeAnswer& answer : answers) {
+        const qsizetype index = indexOfSource(answer.id);
+        if (index >= 0 && !sources_[index].isOnline && answer.probe && !answer.probe->lastPathIsThere
+            && !sources_[index].lastKnownPath.isEmpty()) {
+            awaited.append(sources_[index].lastKnownPath);
+        }
+    }
+    rebuildWatcher(std::move(awaited));
     qCInfo(sourcesLog, "access pass done");
 }
 
@@ -208,25 +219,28 @@ void LibraryStore::dropAccess(const QUuid& id)
 }
 
 // Rebuilding walks every watched tree again, so an unchanged set of roots
-// keeps its watcher. A first pass with nothing online makes none at all.
-void LibraryStore::rebuildWatcher()
+// and awaited folders keeps its watcher. A first pass with neither makes none
+// at all.
+void LibraryStore::rebuildWatcher(QStringList awaited)
 {
     QStringList paths;
     for (const AccessedFolder& folder : std::as_const(activeAccess_)) {
         paths.append(folder.path);
     }
     std::sort(paths.begin(), paths.end());
-    if (paths == watchedPaths_) {
+    std::sort(awaited.begin(), awaited.end());
+    if (paths == watchedPaths_ && awaited == awaitedPaths_) {
         return;
     }
     if (watcher_) {
         watcher_->stop();
     }
     watchedPaths_ = paths;
+    awaitedPaths_ = awaited;
     // Posted with the store as context: a change never rescans inside the
     // watcher's own call, nor for a store that is gone.
     watcher_ = std::make_unique<SourceWatcher>(
-        paths, [this] { QMetaObject::invokeMethod(this, &LibraryStore::rescan, Qt::QueuedConnection); },
+        paths, awaited, [this] { QMetaObject::invokeMethod(this, &LibraryStore::rescan, Qt::QueuedConnection); },
         services_.watchTiming);
 }
 

@@ -112,7 +112,8 @@ Task<std::vector<std::optional<ChosenFolder>>> LibraryStore::inspectChosenFolder
 Task<> LibraryStore::addChosenFolders(QStringList chosen)
 {
     QStringList paths;
-    for (const QString& path : std::as_const(chosen)) {
+    for (const QString& spelled : std::as_const(chosen)) {
+        const QString path = cleanFolderPath(spelled);
         if (!isKnownFolder(path)) {
             paths.append(path);
         }
@@ -177,7 +178,7 @@ Task<> LibraryStore::reconnect(QUuid id)
     if (!chosen || chosen->isEmpty()) {
         co_return;
     }
-    const QString path = chosen->first();
+    const QString path = cleanFolderPath(chosen->first());
     QStringList paths;
     paths.append(path);
     const std::vector<std::optional<ChosenFolder>> folders = co_await inspectChosenFolders(paths);

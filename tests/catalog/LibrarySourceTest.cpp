@@ -36,9 +36,9 @@ TEST(LibrarySourceCoding, RoundTripKeepsEveryStoredFieldAndResetsReachability)
     source.volumeCapacity = std::int64_t{9'007'199'254'740'993}; // above 2^53: not exact as a double
 
     const auto decoded = decodeSources(encodeSources({source}));
-    ASSERT_TRUE(decoded.has_value());
-    ASSERT_EQ(decoded->size(), 1);
-    const LibrarySource& back = decoded->first();
+    EXPECT_TRUE(decoded.unreadable.isEmpty());
+    ASSERT_EQ(decoded.sources.size(), 1);
+    const LibrarySource& back = decoded.sources.first();
     EXPECT_FALSE(back.isOnline);
     EXPECT_EQ(back.id, source.id);
     EXPECT_EQ(back.name, source.name);
@@ -64,31 +64,48 @@ TEST(LibrarySourceCoding, WritesRequiredKeysAlwaysAndOptionalKeysOnlyWhenPresent
     EXPECT_EQ(object.size(), 5);
 }
 
-TEST(LibrarySourceCoding, KindDefaultsToFolderAndRejectsUnknownWords)
+// The one element of a list of `element` alone; none when it was set aside.
+std::optional<LibrarySource> decodeOne(const QByteArray& element)
 {
-    const auto missingKind = decodeSources(arrayOf(minimalObject + "}"));
-    ASSERT_TRUE(missingKind);
-    EXPECT_EQ(missingKind->first().kind, LibrarySource::Kind::folder);
-
-    const auto nullKind = decodeSources(arrayOf(minimalObject + R"(,"kind":null})"));
-    ASSERT_TRUE(nullKind);
-    EXPECT_EQ(nullKind->first().kind, LibrarySource::Kind::folder);
-
-    const auto camera = decodeSources(arrayOf(minimalObject + R"(,"kind":"camera","deviceID":"X1"})"));
-    ASSERT_TRUE(camera);
-    EXPECT_EQ(camera->first().kind, LibrarySource::Kind::camera);
-    EXPECT_EQ(camera->first().deviceID, QStringLiteral("X1"));
-
-    EXPECT_FALSE(decodeSources(arrayOf(minimalObject + R"(,"kind":"disk"})")));
-    EXPECT_FALSE(decodeSources(arrayOf(minimalObject + R"(,"kind":1})")));
+    const DecodedSources decoded = decodeSources(arrayOf(element));
+    EXPECT_EQ(decoded.sources.size() + (decoded.unreadable.isEmpty() ? 0 : 1), 1);
+    return decoded.sources.isEmpty() ? std::nullopt : std::optional(decoded.sources.first());
 }
 
-TEST(LibrarySourceCoding, OneBadElementFailsTheWholeList)
+TEST(LibrarySourceCoding, KindDefaultsToFolderAndRejectsUnknownWords)
+{
+    EXPECT_EQ(decodeOne(minimalObject + "}")->kind, LibrarySource::Kind::folder);
+    EXPECT_EQ(decodeOne(minimalObject + R"(,"kind":null})")->kind, LibrarySource::Kind::folder);
+    const auto camera = decodeOne(minimalObject + R"(,"kind":"camera","deviceID":"X1"})");
+    ASSERT_TRUE(camera);
+    EXPECT_EQ(camera->kind, LibrarySource::Kind::camera);
+    EXPECT_EQ(camera->deviceID, QStringLiteral("X1"));
+
+    EXPECT_FALSE(decodeOne(minimalObject + R"(,"kind":"disk"})"));
+    EXPECT_FALSE(decodeOne(minimalObject + R"(,"kind":1})"));
+}
+
+// One element that does not decode is set aside alone: the good ones are
+// kept in order, the bad ones kept as they were; a value that is no list is
+// set aside whole.
+TEST(LibrarySourceCoding, BadElementsAreSetAsideAndTheOthersKept)
 {
     const QByteArray good = minimalObject + "}";
+    const QByteArray camera = R"({"id":"2B4E28BA-2FA1-11D2-883F-0016D3CCA427","name":"Phone","bookmark":"",)"
+                              R"("lastKnownPath":"","kind":"camera"})";
     const QByteArray bad = R"({"id":"1B4E28BA-2FA1-11D2-883F-0016D3CCA427","name":"x","lastKnownPath":"/p"})";
-    EXPECT_TRUE(decodeSources("[" + good + "," + good + "]"));
-    EXPECT_FALSE(decodeSources("[" + good + "," + bad + "]"));
+    const DecodedSources mixed = decodeSources("[" + good + ",7," + bad + "," + camera + "]");
+    ASSERT_EQ(mixed.sources.size(), 2);
+    EXPECT_EQ(mixed.sources[0].name, QStringLiteral("Photos"));
+    EXPECT_EQ(mixed.sources[1].name, QStringLiteral("Phone"));
+    EXPECT_EQ(QJsonDocument::fromJson(mixed.unreadable), QJsonDocument::fromJson("[7," + bad + "]"));
+
+    EXPECT_TRUE(decodeSources("[" + good + "," + good + "]").unreadable.isEmpty());
+    for (const QByteArray& notAList : {QByteArray("{}"), QByteArray("not json"), QByteArray("[")}) {
+        const DecodedSources whole = decodeSources(notAList);
+        EXPECT_TRUE(whole.sources.isEmpty());
+        EXPECT_EQ(whole.unreadable, notAList);
+    }
 }
 
 TEST(LibrarySourceCoding, RejectsMissingAndMistypedValues)
@@ -105,19 +122,17 @@ TEST(LibrarySourceCoding, RejectsMissingAndMistypedValues)
         minimalObject + R"(,"volumeName":3})",
     };
     for (const QByteArray& object : rejected) {
-        EXPECT_FALSE(decodeSources(arrayOf(object))) << object.toStdString();
+        EXPECT_FALSE(decodeOne(object)) << object.toStdString();
     }
-    EXPECT_FALSE(decodeSources("{}"));
-    EXPECT_FALSE(decodeSources("not json"));
 }
 
 TEST(LibrarySourceCoding, NullOptionalKeysAreAbsent)
 {
-    const auto decoded = decodeSources(arrayOf(
-        minimalObject + R"(,"deviceID":null,"volumePath":null,"volumeName":null,"volumeCapacity":null})"));
+    const auto decoded =
+        decodeOne(minimalObject + R"(,"deviceID":null,"volumePath":null,"volumeName":null,"volumeCapacity":null})");
     ASSERT_TRUE(decoded);
-    EXPECT_FALSE(decoded->first().deviceID);
-    EXPECT_FALSE(decoded->first().volumeCapacity);
+    EXPECT_FALSE(decoded->deviceID);
+    EXPECT_FALSE(decoded->volumeCapacity);
 }
 
 TEST(LibrarySourceIdentity, SourcesWithTheSameIdAreEqualAndHashAlike)

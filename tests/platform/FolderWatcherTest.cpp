@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace pivra {
 namespace {
@@ -129,6 +131,46 @@ TEST_F(FolderWatcherTest, TakesInAMovedInTreeWithoutHoldingUpTheGuiThreadAndFoll
         QFile(files.last()).open(QIODevice::WriteOnly);
     }
     EXPECT_TRUE(reportsAll(batches, files));
+}
+
+// A root that goes away is watched again once a folder is back at its path,
+// however it went and came: a file added then is reported.
+TEST_F(FolderWatcherTest, ARootThatGoesAndComesBackIsWatchedAgain)
+{
+    const QString watched = pathOf(QStringLiteral("deep/watched"));
+    const QString away = pathOf(QStringLiteral("away"));
+    struct Way {
+        const char* name;
+        std::function<bool()> go; // none: missing from the start
+        std::function<bool()> comeBack;
+    };
+    const std::vector<Way> ways{
+        {"deleted and made anew", [&] { return QDir(watched).removeRecursively(); },
+         [&] { return QDir().mkpath(watched); }},
+        {"moved away and back", [&] { return QDir().rename(watched, away); },
+         [&] { return QDir().rename(away, watched); }},
+        {"its parent deleted too, then both made anew", [&] { return QDir(pathOf("deep")).removeRecursively(); },
+         [&] { return QDir().mkpath(watched); }},
+        {"missing from the start", nullptr, [&] { return QDir().mkpath(watched); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        QDir(pathOf(QStringLiteral("deep"))).removeRecursively();
+        if (way.go) {
+            ASSERT_TRUE(QDir().mkpath(watched));
+        }
+        FolderWatcher watcher({watched}, latency);
+        QSignalSpy ready(&watcher, &FolderWatcher::ready);
+        QSignalSpy batches(&watcher, &FolderWatcher::changed);
+        ASSERT_TRUE(ready.wait(5000));
+        if (way.go) {
+            ASSERT_TRUE(way.go());
+            ASSERT_TRUE(reportsAll(batches, {watched}));
+        }
+        ASSERT_TRUE(way.comeBack());
+        ASSERT_TRUE(reportsAll(batches, {watched}));
+        EXPECT_TRUE(reportsAll(batches, {writeFile(QStringLiteral("deep/watched/new.jpg"), "n")}));
+    }
 }
 
 TEST_F(FolderWatcherTest, NothingIsSignalledAfterStop)

@@ -1,7 +1,12 @@
 #include "StoreTestKit.h"
 
 #include "platform/runtime/Drain.h"
+#include "store/SourcesKeptAside.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -59,30 +64,61 @@ TEST_F(LibraryStoreTest, StartUpLoadsAlbumsGalleryCountsAndFoldersThenRescans)
     EXPECT_EQ(store->thumbnailStatuses().value(trip.id).total, 2);
 }
 
-TEST_F(LibraryStoreTest, AnUnreadableSourceListStartsEmptyAndIsKeptAside)
+// Every source that decodes is kept; what does not is moved to a file of its
+// own once and the rest saved at once, so no later start reads it again, nor
+// carries it in the settings, however big it is.
+TEST_F(LibraryStoreTest, AStoredListKeepsItsGoodSourcesAndSetsTheRestAsideOnce)
 {
-    const QByteArray unknownKind = R"([{"id":"6F1C2A10-7D3B-4C55-9E0A-1B2C3D4E5F60","name":"Disk",)"
-                                   R"("bookmark":"","lastKnownPath":"/media/disk","kind":"disk"}])";
-    for (const QByteArray& stored : {QByteArray("not json"), unknownKind}) {
-        SCOPED_TRACE(stored.constData());
-        AppSettings().remove(LibraryStore::unreadableSourcesKey);
-        storeSources(stored);
-        auto store = makeStore();
-        ASSERT_TRUE(drain());
-        EXPECT_TRUE(store->sources().isEmpty());
-        EXPECT_FALSE(store->message().has_value());
-        EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), stored);
-        EXPECT_EQ(AppSettings().value(LibraryStore::sourcesKey).toByteArray(), "[]");
+    const LibrarySource trip = folderSource(QStringLiteral("Trip"), false);
+    const QByteArray good = encodeSources({trip}).chopped(1).sliced(1);
+    const QByteArray unknownKind = R"({"id":"6F1C2A10-7D3B-4C55-9E0A-1B2C3D4E5F60","name":"Disk",)"
+                                   R"("bookmark":"","lastKnownPath":"/media/disk","kind":"disk"})";
+    const struct {
+        const char* name;
+        QByteArray stored;
+        QList<QUuid> kept;
+        QByteArray setAside;
+    } rows[] = {
+        {"one bad element", "[" + unknownKind + "," + good + "]", {trip.id},
+         QJsonDocument::fromJson("[" + unknownKind + "]").toJson()},
+        {"no list", "not json", {}, "not json"},
+        {"a huge garbage value", QByteArray(20 * 1024 * 1024, '\x01'), {}, QByteArray(20 * 1024 * 1024, '\x01')},
+    };
+    const QDir aside(unreadableSourcesFolder());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(QDir(aside).removeRecursively());
+        storeSources(row.stored);
+        for (int start = 0; start < 2; ++start) {
+            auto store = makeStore();
+            ASSERT_TRUE(drain());
+            QList<QUuid> ids;
+            for (const LibrarySource& source : store->sources()) {
+                ids.append(source.id);
+            }
+            EXPECT_EQ(ids, row.kept);
+            EXPECT_FALSE(store->message().has_value());
+        }
+        const QStringList files = aside.entryList(QDir::Files);
+        ASSERT_EQ(files.size(), 1);
+        QFile kept(aside.filePath(files.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        const QByteArray keptBytes = kept.readAll();
+        // Elements are kept as JSON, in the keys' own order.
+        const QJsonDocument keptJson = QJsonDocument::fromJson(keptBytes);
+        EXPECT_EQ(keptJson.isNull() ? keptBytes : keptJson.toJson(), row.setAside);
+        EXPECT_EQ(AppSettings().value(LibraryStore::sourcesKey).toByteArray(),
+                  encodeSources(row.kept.isEmpty() ? QList<LibrarySource>{} : QList<LibrarySource>{trip}));
+        EXPECT_LT(QFileInfo(AppSettings().fileName()).size(), 4096);
     }
-    // The first unreadable value is the one kept, also once the list is saved.
-    storeSources("[");
+
+    // A part an earlier version kept in the settings moves out too.
+    ASSERT_TRUE(QDir(aside).removeRecursively());
+    AppSettings().setValue(LibraryStore::unreadableSourcesKey, QByteArray("[1]"));
     auto store = makeStore();
     ASSERT_TRUE(drain());
-    EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), unknownKind);
-    store->setSources({folderSource(QStringLiteral("Trip"), true)});
-    store->persistSources();
-    EXPECT_EQ(AppSettings().value(LibraryStore::unreadableSourcesKey).toByteArray(), unknownKind);
-    ASSERT_TRUE(drain());
+    EXPECT_FALSE(AppSettings().contains(LibraryStore::unreadableSourcesKey));
+    EXPECT_EQ(aside.entryList(QDir::Files).size(), 1);
 }
 
 TEST_F(LibraryStoreTest, SavedSourcesComeBackOfflineFromAFreshSettingsRead)

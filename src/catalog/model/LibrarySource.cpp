@@ -153,24 +153,28 @@ QByteArray encodeSources(const QList<LibrarySource>& sources)
     return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
 
-std::optional<QList<LibrarySource>> decodeSources(const QByteArray& json)
+DecodedSources decodeSources(const QByteArray& json)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray()) {
-        return std::nullopt;
+        return {{}, json};
     }
-    QList<LibrarySource> sources;
+    DecodedSources decoded;
+    QJsonArray unreadable;
     const QJsonArray array = document.array();
-    sources.reserve(array.size());
+    decoded.sources.reserve(array.size());
     for (const QJsonValue& element : array) {
-        auto source = LibrarySource::fromJson(element);
-        if (!source) {
-            return std::nullopt;
+        if (auto source = LibrarySource::fromJson(element)) {
+            decoded.sources.append(std::move(*source));
+        } else {
+            unreadable.append(element);
         }
-        sources.append(std::move(*source));
     }
-    return sources;
+    if (!unreadable.isEmpty()) {
+        decoded.unreadable = QJsonDocument(unreadable).toJson(QJsonDocument::Compact);
+    }
+    return decoded;
 }
 
 } // namespace pivra

@@ -44,10 +44,17 @@ QString rawValue(LibrarySource::Kind kind);
 
 size_t qHash(const LibrarySource& source, size_t seed = 0);
 
-// The stored list: a JSON array of sources. Decoding is all or nothing, so one
-// malformed element answers none for the whole list.
+// The stored list: a JSON array of sources, read element by element, so one
+// malformed element costs that element alone.
+struct DecodedSources {
+    QList<LibrarySource> sources; // every element that decodes, in order
+    // Empty when nothing was left out; else the value as it was when it is no
+    // JSON array, or a compact JSON array of the elements that did not decode.
+    QByteArray unreadable;
+};
+
 QByteArray encodeSources(const QList<LibrarySource>& sources);
-std::optional<QList<LibrarySource>> decodeSources(const QByteArray& json);
+DecodedSources decodeSources(const QByteArray& json);
 
 } // namespace pivra
 

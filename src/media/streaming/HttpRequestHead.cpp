@@ -67,7 +67,11 @@ std::optional<HttpRequestHead> parseRequestHead(QByteArrayView head)
     HttpRequestHead request;
     request.method = requestLine[0];
     const qsizetype query = requestLine[1].indexOf('?');
-    request.path = QUrl::fromPercentEncoding(query < 0 ? requestLine[1] : requestLine[1].first(query));
+    // An encoded slash stays as it was written: it never splits the path
+    // into the token and the name of a registered stream.
+    QByteArray target = query < 0 ? requestLine[1] : requestLine[1].first(query);
+    target.replace("%2F", "%252F").replace("%2f", "%252f");
+    request.path = QUrl::fromPercentEncoding(target);
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray line = lines[i].trimmed();
         if (line.isEmpty()) {

@@ -22,7 +22,7 @@ struct AskedRange {
 
 struct HttpRequestHead {
     QByteArray method;
-    QString path; // percent-decoded, without the query
+    QString path; // percent-decoded but for "%2F", without the query
     std::optional<AskedRange> range;
 };
 

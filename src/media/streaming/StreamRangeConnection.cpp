@@ -93,7 +93,8 @@ QByteArray field(const QByteArray& name, const QByteArray& value)
 
 } // namespace
 
-StreamRangeConnection::StreamRangeConnection(QTcpSocket* socket, Lookup lookup, QObject* parent)
+StreamRangeConnection::StreamRangeConnection(QTcpSocket* socket, Lookup lookup, std::chrono::milliseconds headTime,
+                                             QObject* parent)
     : QObject(parent), socket_(socket), lookup_(std::move(lookup)),
       relay_(new QObject, [](QObject* relay) {
           // The last piece may be let go on the stream's thread.
@@ -112,6 +113,9 @@ StreamRangeConnection::StreamRangeConnection(QTcpSocket* socket, Lookup lookup, 
     connect(socket_, &QTcpSocket::bytesWritten, this, &StreamRangeConnection::requestNext);
     connect(socket_, &QTcpSocket::disconnected, this, &QObject::deleteLater);
     connect(socket_, &QTcpSocket::errorOccurred, this, &QObject::deleteLater);
+    headTimer_.setSingleShot(true);
+    connect(&headTimer_, &QTimer::timeout, this, &StreamRangeConnection::close);
+    headTimer_.start(headTime);
     if (socket_->state() != QAbstractSocket::ConnectedState) {
         deleteLater();
         return;
@@ -126,6 +130,14 @@ StreamRangeConnection::~StreamRangeConnection()
     }
 }
 
+void StreamRangeConnection::close()
+{
+    headTimer_.stop();
+    status_ = 0;
+    socket_->abort();
+    deleteLater();
+}
+
 void StreamRangeConnection::readHead()
 {
     if (answering_) {
@@ -137,11 +149,13 @@ void StreamRangeConnection::readHead()
     if (end < 0) {
         if (head_.size() > maxHeadBytes) {
             answering_ = true;
+            headTimer_.stop();
             reject(400);
         }
         return;
     }
     answering_ = true;
+    headTimer_.stop();
     const std::optional<HttpRequestHead> request = parseRequestHead(QByteArrayView(head_).first(end));
     if (request) {
         answer(*request);
@@ -216,8 +230,7 @@ void StreamRangeConnection::finished(const RangeWindow* window, const std::optio
         // Before the head, the client can still be told why; after it, only
         // a cut connection says that the body is not whole.
         if (headSent_) {
-            socket_->abort();
-            deleteLater();
+            close();
         } else {
             reject(refused ? 404 : 502);
         }

@@ -7,7 +7,9 @@
 #include <QObject>
 #include <QString>
 #include <QTcpSocket>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,9 +32,15 @@ class StreamRangeConnection final : public QObject {
 public:
     using Lookup = std::function<std::shared_ptr<CameraVideoStream>(const QString& path)>;
 
-    // Takes the socket over; deletes itself once the socket has closed.
-    StreamRangeConnection(QTcpSocket* socket, Lookup lookup, QObject* parent);
+    // Takes the socket over; deletes itself once the socket has closed, or
+    // when no whole request head has come within `headTime`.
+    StreamRangeConnection(QTcpSocket* socket, Lookup lookup, std::chrono::milliseconds headTime, QObject* parent);
     ~StreamRangeConnection() override;
+
+    // Whether its request head has come (it is being answered).
+    bool hasRequest() const { return answering_; }
+    // Cuts the connection and deletes itself.
+    void close();
 
     // The stream's answers for the piece in flight (a refused piece: the
     // stream was invalidated); answers for any other piece are dropped.
@@ -51,6 +59,7 @@ private:
     QTcpSocket* socket_;
     Lookup lookup_;
     QByteArray head_;
+    QTimer headTimer_;
     bool answering_ = false;
     bool headSent_ = false;
     int status_ = 0; // of the reply whose body is under way, 0 before and after

@@ -4,8 +4,11 @@
 #include "media/streaming/StreamRangeConnection.h"
 
 #include <QRandomGenerator>
+#include <QTimer>
 
+#include <algorithm>
 #include <array>
+#include <utility>
 
 namespace pivra {
 namespace {
@@ -27,9 +30,12 @@ QString fileName(const CameraVideoStream& stream)
 
 } // namespace
 
-StreamRangeServer::StreamRangeServer(QObject* parent) : QObject(parent)
+StreamRangeServer::StreamRangeServer(QObject* parent) : StreamRangeServer(Limits{}, parent) {}
+
+StreamRangeServer::StreamRangeServer(Limits limits, QObject* parent) : QObject(parent), limits_(limits)
 {
     connect(&server_, &QTcpServer::newConnection, this, &StreamRangeServer::accept);
+    connect(&server_, &QTcpServer::acceptError, this, &StreamRangeServer::acceptFailed);
     if (!server_.listen(QHostAddress::LocalHost, 0)) {
         qWarning("The video server could not listen on the loopback interface: %s",
                  qUtf8Printable(server_.errorString()));
@@ -59,13 +65,61 @@ void StreamRangeServer::unregister(const QUrl& url)
 
 int StreamRangeServer::openConnections() const
 {
-    return int(findChildren<StreamRangeConnection*>(Qt::FindDirectChildrenOnly).size());
+    return int(connections_.size());
 }
 
 void StreamRangeServer::accept()
 {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        new StreamRangeConnection(socket, [this](const QString& path) { return lookup(path); }, this);
+    while (!waiting_ && server_.hasPendingConnections()) {
+        if (connections_.size() >= limits_.connections && !makeWay()) {
+            server_.pauseAccepting();
+            waiting_ = true;
+            return;
+        }
+        auto* connection = new StreamRangeConnection(
+            server_.nextPendingConnection(), [this](const QString& path) { return lookup(path); },
+            limits_.headTime, this);
+        connections_.append(connection);
+        connect(connection, &QObject::destroyed, this, &StreamRangeServer::ended);
+    }
+}
+
+// Closes the oldest connection that has not yet sent its request: the client
+// that has been silent longest.
+bool StreamRangeServer::makeWay()
+{
+    const auto idle = std::find_if(connections_.cbegin(), connections_.cend(),
+                                   [](const StreamRangeConnection* connection) { return !connection->hasRequest(); });
+    if (idle == connections_.cend()) {
+        return false;
+    }
+    StreamRangeConnection* connection = *idle;
+    connections_.erase(idle);
+    connection->close();
+    return true;
+}
+
+void StreamRangeServer::ended(QObject* connection)
+{
+    connections_.removeOne(static_cast<StreamRangeConnection*>(connection));
+    if (std::exchange(waiting_, false)) {
+        server_.resumeAccepting();
+        accept();
+    }
+}
+
+// Out of descriptors, the listening socket stops accepting: it resumes once
+// a connection has made way or ended, or after a while when there is none to
+// end (the descriptors are held elsewhere in the program).
+void StreamRangeServer::acceptFailed()
+{
+    if (makeWay()) {
+        server_.resumeAccepting();
+        return;
+    }
+    waiting_ = true;
+    if (connections_.isEmpty()) {
+        QTimer::singleShot(1000, this, [this] { ended(nullptr); });
     }
 }
 

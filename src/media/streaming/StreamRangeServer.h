@@ -1,16 +1,19 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 
 namespace pivra {
 
 class CameraVideoStream;
+class StreamRangeConnection;
 
 // Offers device videos over HTTP on the loopback interface, for a media
 // player that can open a URL but cannot be handed a reader of its own. Each
@@ -19,9 +22,17 @@ class CameraVideoStream;
 // the stream, and any other path is answered 404.
 //
 // It answers GET and HEAD, whole (200) or one byte range (206), one request
-// per connection: the reply is sent with "Connection: close". Players open a
-// new connection for each seek anyway, and a closed connection is the one
-// signal that the client lost interest, which stops the device reads.
+// per connection: the reply is sent with "Connection: close", so no
+// connection idles between requests. Players open a new connection for each
+// seek anyway, and a closed connection is the one signal that the client lost
+// interest, which stops the device reads.
+//
+// Idle clients cannot lock it: a connection that has not sent its whole
+// request head within `headTime` is closed, and at most `connections` are
+// open at once. When one more arrives at the bound, the oldest still waiting
+// for its head makes way; when every one is answering, new ones wait in the
+// system's queue until one ends. Running out of descriptors is weathered the
+// same way instead of stopping the server for good.
 //
 // Lives on the thread it is made on (the GUI thread in the program: it only
 // moves bytes between sockets and the streams, which read the device on
@@ -30,8 +41,16 @@ class StreamRangeServer final : public QObject {
     Q_OBJECT
 
 public:
-    // Listens at once on 127.0.0.1, on a port the system picks.
+    struct Limits {
+        int connections = 64;
+        std::chrono::milliseconds headTime{10000};
+    };
+
+    // Listens at once on 127.0.0.1, on a port the system picks. (Default
+    // limits through an overload: GCC rejects `Limits limits = {}` inside the
+    // class whose nested type has member initializers.)
     explicit StreamRangeServer(QObject* parent = nullptr);
+    explicit StreamRangeServer(Limits limits, QObject* parent = nullptr);
     ~StreamRangeServer() override;
 
     bool isListening() const { return server_.isListening(); }
@@ -50,9 +69,15 @@ public:
 
 private:
     void accept();
+    bool makeWay();
+    void ended(QObject* connection);
+    void acceptFailed();
     std::shared_ptr<CameraVideoStream> lookup(const QString& path) const;
 
+    const Limits limits_;
     QTcpServer server_;
+    QList<StreamRangeConnection*> connections_; // open ones, oldest first
+    bool waiting_ = false; // accepting is paused until a connection ends
     QHash<QString, std::shared_ptr<CameraVideoStream>> assets_; // by the decoded URL path
 };
 

@@ -33,11 +33,6 @@ constexpr int recordVersion = 1;
 constexpr int searchDepth = 3;
 constexpr int searchBudget = 2000;
 
-QString absoluteClean(const QString& path)
-{
-    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
 // Where a path really lies, links resolved; a path that does not exist stays
 // as it is.
 QString realLocation(const QString& path)
@@ -289,10 +284,15 @@ const QLatin1StringView birthKey("birth");
 
 } // namespace
 
+QString cleanFolderPath(const QString& path)
+{
+    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
 std::optional<FolderBookmark> FolderBookmark::make(const QString& path)
 {
     FolderBookmark bookmark;
-    bookmark.path_ = absoluteClean(path);
+    bookmark.path_ = cleanFolderPath(path);
     const std::optional<FolderIdentity> identity = folderIdentity(bookmark.path_);
     const std::optional<Place> place = identity ? MountView().placeOf(bookmark.path_) : std::nullopt;
     if (!place) {
@@ -334,7 +334,7 @@ std::optional<FolderBookmark> FolderBookmark::decode(const QByteArray& data)
         || (bookmark.filesystem_ && !bookmark.inode_) || (bookmark.birth_ && !bookmark.inode_)) {
         return std::nullopt;
     }
-    bookmark.path_ = *path;
+    bookmark.path_ = cleanFolderPath(*path);
     return bookmark;
 }
 
@@ -455,13 +455,13 @@ FolderBookmark FolderBookmark::relocated(const ResolvedFolder& found) const
 
 std::optional<QString> filesystemOf(const QString& path)
 {
-    const std::optional<Place> place = MountView().placeOf(absoluteClean(path));
+    const std::optional<Place> place = MountView().placeOf(cleanFolderPath(path));
     return place ? std::optional<QString>(place->filesystem.text) : std::nullopt;
 }
 
 bool isMountPoint(const QString& path)
 {
-    const QString clean = absoluteClean(path);
+    const QString clean = cleanFolderPath(path);
     const QList<MountEntry> table = MountView().table();
     return std::any_of(table.begin(), table.end(),
                        [&clean](const MountEntry& entry) { return entry.mountPoint == clean; });

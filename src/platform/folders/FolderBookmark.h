@@ -87,6 +87,11 @@ private:
     std::optional<std::uint64_t> birth_;
 };
 
+// The one spelling of a folder's path that a source keeps, so that one file
+// has one path: absolute, without "." or ".." steps and without doubled or
+// trailing slashes. Links stay as they are (".." is taken by name).
+QString cleanFolderPath(const QString& path);
+
 // The name of the filesystem holding `path`: its UUID, from udev's
 // /dev/disk/by-uuid links or else read from the superblock (as root, or
 // where the device node may be read); else, for a filesystem without one (a

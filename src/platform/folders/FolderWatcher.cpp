@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QSocketNotifier>
@@ -18,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -43,6 +45,9 @@ struct Watches {
     bool stopped = false;
     bool limitLogged = false;
     QHash<int, QString> folders; // watch descriptor -> absolute folder path
+    // Folders above a root that is missing, watched only for the root's way
+    // back; a descriptor may be in both maps when a root lies in another's tree.
+    QHash<int, QString> awaiting;
 };
 
 // A walk of the roots follows the link a root may be and watches every folder
@@ -126,6 +131,39 @@ void watchTrees(std::shared_ptr<Watches> watches, QStringList tops, Walk walk)
     }
 }
 
+constexpr uint32_t comingBackEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+// Watches the nearest folder above each of `missing` for the next step of
+// the root's way back, then looks whether the root is there: a root made
+// between the look and the watch would otherwise go unnoticed. Returns the
+// roots that are there. On the pool, as any of these folders may hang.
+QStringList awaitRoots(std::shared_ptr<Watches> watches, QStringList missing)
+{
+    QStringList back;
+    for (const QString& root : missing) {
+        for (QString above = QFileInfo(root).path(); !above.isEmpty(); above = QFileInfo(above).path()) {
+            const std::lock_guard guard(watches->lock);
+            if (watches->stopped) {
+                return {};
+            }
+            // Added to, never narrowing, the watch of a folder inside a tree.
+            const int wd = inotify_add_watch(watches->fd, QFile::encodeName(above).constData(),
+                                             comingBackEvents | IN_MASK_ADD);
+            if (wd >= 0) {
+                watches->awaiting.insert(wd, above);
+                break;
+            }
+            if (above == QLatin1String("/")) {
+                break;
+            }
+        }
+        if (QFileInfo(root).isDir()) {
+            back.append(root);
+        }
+    }
+    return back;
+}
+
 bool isStopped(Watches& watches)
 {
     const std::lock_guard guard(watches.lock);
@@ -136,13 +174,17 @@ bool isStopped(Watches& watches)
 
 class FolderWatcher::Impl {
 public:
-    Impl(FolderWatcher& owner, const QStringList& roots, std::chrono::milliseconds latency);
+    Impl(FolderWatcher& owner, const QStringList& roots, const QStringList& awaited,
+         std::chrono::milliseconds latency);
 
     void stop();
 
 private:
     void startWalk(const QStringList& tops, Walk walk, bool announce);
     Task<void> walkOnPool(quint64 id, QStringList tops, Walk walk, bool announce);
+    Task<void> awaitOnPool(QStringList missing);
+    void awaitMissing(const QStringList& roots);
+    bool leadsToMissingRoot(const QString& path) const;
     void readEvents();
     void handle(const inotify_event& event);
     void forgetTree(const QString& top);
@@ -152,6 +194,10 @@ private:
 
     FolderWatcher& owner_;
     QStringList roots_;
+    // Roots that are not there now, whose coming back is awaited, and the
+    // paths among them that are only reported when they appear.
+    QSet<QString> missing_;
+    QSet<QString> awaitedOnly_;
     std::shared_ptr<Watches> watches_ = std::make_shared<Watches>();
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer batch_;
@@ -167,7 +213,8 @@ private:
     quint64 heldBefore_ = 0;
 };
 
-FolderWatcher::Impl::Impl(FolderWatcher& owner, const QStringList& roots, std::chrono::milliseconds latency)
+FolderWatcher::Impl::Impl(FolderWatcher& owner, const QStringList& roots, const QStringList& awaited,
+                          std::chrono::milliseconds latency)
     : owner_(owner)
 {
     assertMainThread();
@@ -186,6 +233,15 @@ FolderWatcher::Impl::Impl(FolderWatcher& owner, const QStringList& roots, std::c
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, &owner_, [this] { readEvents(); });
     }
     startWalk(roots_, Walk::roots, true);
+    QStringList paths;
+    for (const QString& path : awaited) {
+        paths.append(QDir::cleanPath(path));
+        missing_.insert(paths.last());
+        awaitedOnly_.insert(paths.last());
+    }
+    if (!paths.isEmpty()) {
+        startTask(&owner_, awaitOnPool(paths));
+    }
 }
 
 void FolderWatcher::Impl::startWalk(const QStringList& tops, Walk walk, bool announce)
@@ -197,10 +253,24 @@ void FolderWatcher::Impl::startWalk(const QStringList& tops, Walk walk, bool ann
 
 Task<void> FolderWatcher::Impl::walkOnPool(quint64 id, QStringList tops, Walk walk, bool announce)
 {
+    const QStringList walked = tops;
     co_await runOnPool(PoolPriority::utility, &watchTrees, watches_, std::move(tops), walk);
     walks_.erase(id);
     if (isStopped(*watches_)) {
         co_return;
+    }
+    if (walk == Walk::roots) {
+        QStringList unwatched;
+        {
+            const std::lock_guard guard(watches_->lock);
+            for (const QString& root : walked) {
+                if (std::find(watches_->folders.cbegin(), watches_->folders.cend(), root) ==
+                    watches_->folders.cend()) {
+                    unwatched.append(root);
+                }
+            }
+        }
+        awaitMissing(unwatched);
     }
     if (announce) {
         Q_EMIT owner_.ready();
@@ -208,6 +278,53 @@ Task<void> FolderWatcher::Impl::walkOnPool(quint64 id, QStringList tops, Walk wa
     if (held_ && (walks_.empty() || *walks_.begin() >= heldBefore_)) {
         report();
     }
+}
+
+// A root that goes (deleted, moved away, unmounted) is watched again when a
+// folder comes back at its path: the owner decides whether that is still the
+// folder it meant.
+void FolderWatcher::Impl::awaitMissing(const QStringList& roots)
+{
+    QStringList added;
+    for (const QString& root : roots) {
+        if (!missing_.contains(root)) {
+            missing_.insert(root);
+            added.append(root);
+        }
+    }
+    if (!added.isEmpty()) {
+        startTask(&owner_, awaitOnPool(added));
+    }
+}
+
+// Reports the roots that are back and watches them again; an awaited path
+// that is there is only reported.
+Task<void> FolderWatcher::Impl::awaitOnPool(QStringList missing)
+{
+    const QStringList back = co_await runOnPool(PoolPriority::utility, &awaitRoots, watches_, std::move(missing));
+    if (isStopped(*watches_)) {
+        co_return;
+    }
+    QStringList walk;
+    for (const QString& root : back) {
+        if (!missing_.remove(root)) {
+            continue;
+        }
+        note(root);
+        if (!awaitedOnly_.remove(root)) {
+            walk.append(root);
+        }
+    }
+    if (!walk.isEmpty()) {
+        startWalk(walk, Walk::roots, false);
+    }
+}
+
+bool FolderWatcher::Impl::leadsToMissingRoot(const QString& path) const
+{
+    const QString below = path + QLatin1Char('/');
+    return std::any_of(missing_.cbegin(), missing_.cend(),
+                       [&](const QString& root) { return root == path || root.startsWith(below); });
 }
 
 void FolderWatcher::Impl::stop()
@@ -252,16 +369,29 @@ void FolderWatcher::Impl::handle(const inotify_event& event)
         startWalk(roots_, Walk::roots, false);
         return;
     }
+    const bool letGo = (event.mask & IN_IGNORED) != 0;
     QString folder;
+    QString above;
     {
         const std::lock_guard guard(watches_->lock);
-        folder = (event.mask & IN_IGNORED) != 0 ? watches_->folders.take(event.wd)
-                                                : watches_->folders.value(event.wd);
-    }
-    if (folder.isEmpty() || (event.mask & IN_IGNORED) != 0) {
-        return; // an event of a watch already let go
+        folder = letGo ? watches_->folders.take(event.wd) : watches_->folders.value(event.wd);
+        above = letGo ? watches_->awaiting.take(event.wd) : watches_->awaiting.value(event.wd);
     }
     const QString name = event.len > 0 ? QFile::decodeName(event.name) : QString();
+    if (!above.isEmpty() && !missing_.isEmpty()) {
+        // A step on a missing root's way back, or the folder watched for it
+        // gone in turn: look again from the nearest folder that is there.
+        const bool gone = letGo || (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0;
+        if (gone || leadsToMissingRoot(above + QLatin1Char('/') + name)) {
+            startTask(&owner_, awaitOnPool(QStringList(missing_.cbegin(), missing_.cend())));
+        }
+    }
+    if (letGo && roots_.contains(folder)) {
+        awaitMissing({folder});
+    }
+    if (folder.isEmpty() || letGo) {
+        return; // an event of a watch already let go, or of one kept for a missing root
+    }
     const QString path = name.isEmpty() ? folder : folder + QLatin1Char('/') + name;
     note(path);
     if ((event.mask & IN_ISDIR) != 0 && (event.mask & IN_MOVED_FROM) != 0) {
@@ -270,6 +400,7 @@ void FolderWatcher::Impl::handle(const inotify_event& event)
         // Only a root gets here: a folder moved within the trees was let go
         // when it left its parent, so its own event finds no watch.
         forgetTree(folder);
+        awaitMissing({folder});
     } else if ((event.mask & IN_ISDIR) != 0 && (event.mask & (IN_CREATE | IN_MOVED_TO)) != 0 &&
                name != hiddenFolderName) {
         startWalk({path}, Walk::newFolders, false);
@@ -323,7 +454,13 @@ void FolderWatcher::Impl::report()
 }
 
 FolderWatcher::FolderWatcher(const QStringList& roots, std::chrono::milliseconds latency, QObject* parent)
-    : QObject(parent), impl_(std::make_unique<Impl>(*this, roots, latency))
+    : FolderWatcher(roots, {}, latency, parent)
+{
+}
+
+FolderWatcher::FolderWatcher(const QStringList& roots, const QStringList& awaited, std::chrono::milliseconds latency,
+                             QObject* parent)
+    : QObject(parent), impl_(std::make_unique<Impl>(*this, roots, awaited, latency))
 {
 }
 

@@ -19,9 +19,11 @@ namespace pivra {
 // A batch starts with the first event after a quiet time and is reported
 // `latency` later with every path seen meanwhile, but not before the walks
 // begun by then have ended: a change made after a batch in a folder it reports
-// is always reported. A lost-events overflow
-// reports the roots. When the system's watch limit is reached the trees are
-// watched in part, and that is logged once.
+// is always reported. A lost-events overflow reports the roots. A root that
+// is missing, at the start or later (deleted, moved away, unmounted), is
+// awaited: when a folder appears at its path it is reported and watched like
+// the first. When the system's watch limit is reached the trees are watched
+// in part, and that is logged once.
 //
 // Lives on the GUI thread; no signal comes after stop() or destruction.
 class FolderWatcher : public QObject {
@@ -29,6 +31,10 @@ class FolderWatcher : public QObject {
 
 public:
     FolderWatcher(const QStringList& roots, std::chrono::milliseconds latency, QObject* parent = nullptr);
+    // With paths that are only awaited: each is reported once it is there
+    // (at once if it is there already), and not watched.
+    FolderWatcher(const QStringList& roots, const QStringList& awaited, std::chrono::milliseconds latency,
+                  QObject* parent = nullptr);
     ~FolderWatcher() override;
 
     FolderWatcher(const FolderWatcher&) = delete;

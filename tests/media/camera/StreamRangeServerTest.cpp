@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkInterface>
 #include <QTcpSocket>
@@ -18,6 +20,10 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -224,7 +230,8 @@ TEST(StreamRangeServerTest, RefusesEveryPathItDidNotHandOut)
 
     const QByteArray tokenPath = "/" + token.toLatin1();
     const QByteArrayList paths{"/",         tokenPath, tokenPath + "/IMG_0003.MP4", "/" + QByteArray(32, 'a') + "/IMG_0002.MP4",
-                               target(url) + "/x", target(url).chopped(1)};
+                               target(url) + "/x", target(url).chopped(1), target(url).replace("/IMG", "%2FIMG"),
+                               target(url).replace("/IMG", "%2fIMG")};
     for (const QByteArray& path : paths) {
         EXPECT_EQ(exchange(url, requestHead("GET", path)).status, 404) << path.constData();
     }
@@ -280,6 +287,58 @@ TEST(StreamRangeServerTest, AClientThatHangsUpStopsTheDeviceReads)
     // A later request on the same stream is queued behind the late reply.
     EXPECT_EQ(exchange(url, requestHead("GET", target(url), "Range: bytes=0-0\r\n")).body.size(), 1);
     EXPECT_EQ(reader.calls(), 3);
+}
+
+// Client sockets made here live in this process too: the descriptor limit,
+// lowered to what the clients and a bounded server need, runs out as soon as
+// the server keeps every idle connection open.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(rlim_t spare)
+    {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        const auto open = rlim_t(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size());
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min(saved_.rlim_cur, open + spare);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
+TEST(StreamRangeServerTest, IdleClientsNeverLockOutARequest)
+{
+    constexpr int idleClients = 1000;
+    FakeReader reader(patterned(1000));
+    StreamRangeServer server(StreamRangeServer::Limits{64, std::chrono::milliseconds(300)});
+    const QUrl url = server.registerAsset(makeStream(reader, 1000, QStringLiteral("IMG_0005.MP4")));
+    {
+        const DescriptorLimit limit(idleClients + 200);
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        int connected = 0;
+        for (int i = 0; i < idleClients; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            QObject::connect(idle.back().get(), &QTcpSocket::connected, [&] { ++connected; });
+            idle.back()->connectToHost(QHostAddress(url.host()), quint16(url.port()));
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return connected == idleClients; }, 60000)) << connected;
+        EXPECT_LE(server.openConnections(), 64);
+
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(exchange(url, requestHead("GET", target(url))).body.size(), 1000);
+        EXPECT_LT(clock.elapsed(), 1000);
+    }
+
+    // A client that never ends its request head is let go.
+    QTcpSocket slow;
+    slow.connectToHost(QHostAddress(url.host()), quint16(url.port()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slow.state() == QAbstractSocket::ConnectedState; }, 20000));
+    slow.write("GET / HTTP/1.1\r\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return slow.state() == QAbstractSocket::UnconnectedState; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.openConnections() == 0; }, 5000));
 }
 
 TEST(StreamRangeServerTest, FfmpegProbesADeviceVideoThroughItsUrl)
