@@ -21,9 +21,6 @@
 # same mount point) and the first come back on another port.
 set -euo pipefail
 
-readonly skip=77
-readonly timeout=60 # seconds any one awaited event may take
-
 if (($# != 2)); then
   echo "usage: $0 PIVRA ADD_SOURCE" >&2
   exit 2
@@ -34,73 +31,42 @@ add_source=$(realpath "$2")
 if [[ -z ${PIVRA_BLACKBOX_NAMESPACE:-} ]]; then
   if (($(id -u) != 0)); then
     echo "skipped: mounting disks needs root"
-    exit "$skip"
+    exit 77 # skipped
   fi
   for tool in unshare mount umount losetup mknod mkfs.ext4 sqlite3 ffmpeg; do
     if ! command -v "$tool" >/dev/null; then
       echo "skipped: $tool is missing"
-      exit "$skip"
+      exit 77 # skipped
     fi
   done
   if ! unshare --mount --propagation private true 2>/dev/null; then
     echo "skipped: no mount namespace can be made here"
-    exit "$skip"
+    exit 77 # skipped
   fi
   PIVRA_BLACKBOX_NAMESPACE=1 exec unshare --mount --propagation private bash "$0" "$pivra" "$add_source"
 fi
 
-tmp=$(mktemp -d /tmp/pivra-blackbox.XXXXXX)
+source "$(dirname "$0")/harness.sh"
+
 mnt=$tmp/mnt/disk
 side=$tmp/mnt/side
 photos=$mnt/Photos
-home=$tmp/home
-db=$home/data/Pivra/Catalog.sqlite
-conf=$home/config/Pivra/Pivra.conf
 node_prefix=/dev/pivra-blackbox-$$-port
-mkdir -p "$mnt" "$side" "$home/config" "$home/data" "$home/cache"
-mkdir -m 700 "$home/runtime"
+mkdir -p "$mnt" "$side"
 
-pid=
-log=
-run=0
 loops=()
 source_id=
 album_id=
-found_line=0
 
-# --- reporting and clean-up ---------------------------------------------------
-
-note() { echo "blackbox: $*"; }
-
-skip_now() {
-  echo "skipped: $*"
-  exit "$skip"
-}
-
-fail() {
-  echo "blackbox: FAILED: $*" >&2
-  if [[ -n $log && -f $log ]]; then
-    echo "----- Pivra's log ($log) -----" >&2
-    tail -n 200 "$log" >&2
-  fi
-  if [[ -f $conf ]]; then
-    echo "----- $conf -----" >&2
-    cat "$conf" >&2
-  fi
+describe_failure() {
   if [[ -n $source_id && -f $db ]]; then
-    echo "----- the catalog now -----" >&2
+    echo "----- the catalog now -----"
     sql "SELECT name || ' favourite=' || is_favorite FROM media WHERE source_id='$source_id' ORDER BY name;
-         SELECT count(*) || ' album links' FROM album_media WHERE album_id='$album_id';" >&2 || true
+         SELECT count(*) || ' album links' FROM album_media WHERE album_id='$album_id';"
   fi
-  exit 1
 }
 
-cleanup() {
-  local status=$?
-  if [[ -n $pid ]]; then
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  fi
+clean_up_run() {
   for point in "$side" "$mnt" "$mnt" "$mnt"; do
     if mountpoint -q "$point"; then
       umount "$point" 2>/dev/null || umount -l "$point" || true
@@ -110,15 +76,7 @@ cleanup() {
     losetup -d "$loop" 2>/dev/null || true
   done
   rm -f "$node_prefix"*
-  if [[ -n ${PIVRA_BLACKBOX_KEEP:-} ]]; then
-    echo "blackbox: kept $tmp" >&2
-  else
-    rm -rf "$tmp"
-  fi
-  exit "$status"
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 # --- disks ----------------------------------------------------------------------
 
@@ -172,70 +130,6 @@ unplug() {
   done
 }
 
-# --- the program ------------------------------------------------------------------
-
-# The environment of every run of the program (and of the helper that writes
-# its settings): a home, settings, data and single-instance socket of this
-# test's own, never the user's.
-sandboxed=(env -u DBUS_SESSION_BUS_ADDRESS -u XDG_CONFIG_DIRS -u XDG_DATA_DIRS -u QT_MESSAGE_PATTERN
-  HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_CACHE_HOME="$home/cache"
-  XDG_RUNTIME_DIR="$home/runtime" QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="pivra.sources.info=true")
-
-start_pivra() {
-  run=$((run + 1))
-  log=$tmp/pivra-$run.log
-  # env replaces itself with the program, so $! is the program.
-  "${sandboxed[@]}" "$pivra" </dev/null >"$log" 2>&1 &
-  pid=$!
-  note "run $run: Pivra started (pid $pid)"
-}
-
-running() {
-  [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null && [[ $(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) != Z ]]
-}
-
-# Pivra has no SIGTERM handler of its own: it ends where it is, as when the
-# session ends, and keeps what it had committed to the catalog and settings.
-stop_pivra() {
-  kill -TERM "$pid"
-  local deadline=$((SECONDS + timeout)) status=0
-  while running; do
-    if ((SECONDS >= deadline)); then
-      kill -KILL "$pid"
-      fail "Pivra did not end on SIGTERM"
-    fi
-    sleep 0.1
-  done
-  wait "$pid" || status=$?
-  pid=
-  note "run $run: Pivra ended (status $status)"
-}
-
-log_mark() { wc -l <"$log"; }
-
-# The log's lines after line $1.
-since() { tail -n "+$(($1 + 1))" "$log"; }
-
-# Sets found_line to the number of the first line after line $2 of the log
-# that matches the extended regular expression $1 whole (so a line still
-# being written never matches).
-wait_for() {
-  local pattern="^(pivra\.sources: )?$1\$" after=$2 deadline=$((SECONDS + timeout)) found
-  while :; do
-    found=$(grep -n -m1 -E -- "$pattern" < <(since "$after") | cut -d: -f1 || true)
-    if [[ -n $found ]]; then
-      found_line=$((after + found))
-      return
-    fi
-    running || fail "Pivra ended while awaited: $1"
-    ((SECONDS < deadline)) || fail "not seen within ${timeout}s: $1"
-    sleep 0.1
-  done
-}
-
-# The state the last indexing run awaited ended in.
-ended_state() { sed -n "${found_line}p" "$log" | sed -E 's/.*indexing ended: ([a-z]+),.*/\1/'; }
-
 # Waits for the first access pass after line $1 and for the end of the
 # indexing run after it; then no pass since line $1 may have found the folder.
 await_offline_pass() {
@@ -259,8 +153,6 @@ await_online_pass() {
 }
 
 # --- the catalog ----------------------------------------------------------------------
-
-sql() { sqlite3 -batch -noheader -separator ' ' -cmd '.timeout 10000' "$db" "$1"; }
 
 # Sets rows, favourites, links and contents: the source's rows, the
 # favourites among them and the album's links, and a listing of all three

@@ -17,6 +17,10 @@ struct Inspection {
     // error, a path over the system's limit): the item holds only what the
     // file system said. A file that was read and holds no metadata is read.
     bool fileRead = true;
+    // False for an image that declares more pixels than any camera makes:
+    // nothing may decode it, so its thumbnail is marked failed with its row,
+    // before anything tries.
+    bool decodable = true;
 };
 
 // What a folder scan needs to know about files. Reading files is the media

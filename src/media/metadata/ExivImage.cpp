@@ -23,16 +23,21 @@ constexpr std::array videoTypes{Exiv2::ImageType::riff, Exiv2::ImageType::mkv, E
 
 } // namespace
 
-Exiv2::Image::AutoPtr openExivImage(const QString& path)
+ExivImage openExivImage(const QString& path)
 {
     initializeMediaLibraries();
-    Exiv2::BasicIo::AutoPtr file(new Exiv2::FileIo(QFile::encodeName(path).toStdString()));
+    ExivImage opened{MediaFile::open(path), nullptr};
+    if (!opened.file) {
+        return opened;
+    }
+    Exiv2::BasicIo::AutoPtr file(new Exiv2::FileIo(opened.file->descriptorPath().toStdString()));
     const int type = Exiv2::ImageFactory::getType(*file);
     if (type == Exiv2::ImageType::none
         || std::find(videoTypes.begin(), videoTypes.end(), type) != videoTypes.end()) {
-        return Exiv2::Image::AutoPtr();
+        return opened;
     }
-    return Exiv2::ImageFactory::open(file);
+    opened.image.reset(Exiv2::ImageFactory::open(file).release());
+    return opened;
 }
 
 } // namespace pivra

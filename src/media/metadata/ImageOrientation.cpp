@@ -11,12 +11,12 @@ int displayOrientation(const QString& path)
         return 1;
     }
     try {
-        const auto image = openExivImage(path);
-        if (!image.get()) {
+        const ExivImage opened = openExivImage(path);
+        if (!opened.image) {
             return 1;
         }
-        image->readMetadata();
-        return exifOrientation(image->exifData());
+        opened.image->readMetadata();
+        return exifOrientation(opened.image->exifData());
     } catch (...) {
         // Damaged files: exiv2 throws its own errors and, deeper down,
         // standard ones. The inspection reads them as holding no tag too.

@@ -27,10 +27,11 @@ struct ExivReading {
 std::optional<ExivReading> readWithExiv2(const QString& path)
 {
     try {
-        auto image = openExivImage(path);
-        if (!image.get()) {
+        const ExivImage opened = openExivImage(path);
+        if (!opened.image) {
             return std::nullopt;
         }
+        Exiv2::Image* image = opened.image.get();
         image->readMetadata();
         ExivReading reading;
         addExifGroups(image->exifData(), reading.groups);

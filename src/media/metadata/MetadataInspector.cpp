@@ -1,28 +1,20 @@
 #include "media/metadata/MetadataInspector.h"
 
+#include "media/MediaFile.h"
 #include "media/metadata/MediaMetadata.h"
-
-#include <QFile>
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "media/metadata/PixelHeader.h"
 
 namespace pivra {
 
 namespace {
 
-// Whether the file opens and gives its first byte (or is empty), as every
-// reader must before it can tell anything about it.
+// Whether the file opens as a regular file and gives its first byte (or is
+// empty), as every reader must before it can tell anything about it.
 bool canReadFile(const QString& path)
 {
-    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
+    const std::optional<MediaFile> file = MediaFile::open(path);
     char first = 0;
-    const bool read = pread(fd, &first, 1, 0) >= 0;
-    close(fd);
-    return read;
+    return file && file->read(0, &first, 1) >= 0;
 }
 
 } // namespace
@@ -37,8 +29,12 @@ Inspection MetadataInspector::inspect(const QString& path, const QUuid& sourceID
 {
     // The readers answer an unreadable file and one without metadata alike;
     // only the first must be read again by the next scan.
-    const bool fileRead = canReadFile(path);
-    return {MediaMetadata::inspect(path, sourceID, values, kind), fileRead};
+    if (!canReadFile(path)) {
+        return {MediaMetadata::inspect(path, sourceID, values, kind), false};
+    }
+    MediaItem item = MediaMetadata::inspect(path, sourceID, values, kind);
+    const bool decodable = kind != MediaKind::image || !declaresTooManyPixels(item.width(), item.height());
+    return {std::move(item), true, decodable};
 }
 
 std::optional<QString> MetadataInspector::livePhotoIdentifier(const QString& path, MediaKind kind) const

@@ -1,6 +1,7 @@
 #include "media/metadata/PixelHeader.h"
 
-#include <QFile>
+#include "media/MediaFile.h"
+
 #include <QImageReader>
 #include <QSet>
 #include <QtEndian>
@@ -8,9 +9,6 @@
 #include <libheif/heif.h>
 #include <memory>
 #include <vips/vips.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace pivra {
 namespace {
@@ -81,24 +79,25 @@ bool pngHoldsResolution(const QString& path)
     constexpr qint64 signatureLength = 8;
     constexpr quint32 physLength = 9; // x and y per unit, then the unit
     constexpr char unitMetre = 1;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(signatureLength)) {
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file) {
         return false;
     }
-    while (true) {
-        const QByteArray header = file.read(8); // length, then type
+    for (std::int64_t offset = signatureLength;;) {
+        const QByteArray header = file->read(offset, 8); // length, then type
         if (header.size() < 8) {
             return false;
         }
         const quint32 length = qFromBigEndian<quint32>(header.constData());
         const QByteArray type = header.sliced(4);
         if (type == "pHYs") {
-            const QByteArray data = file.read(physLength);
+            const QByteArray data = file->read(offset + 8, physLength);
             return length == physLength && data.size() == qsizetype(physLength) && data.back() == unitMetre;
         }
-        if (type == "IDAT" || type == "IEND" || !file.seek(file.pos() + qint64(length) + 4)) { // data and CRC
+        if (type == "IDAT" || type == "IEND") {
             return false;
         }
+        offset += 8 + qint64(length) + 4; // header, data and CRC
     }
 }
 
@@ -128,18 +127,19 @@ using HeifContext = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
 // names, whether libheif can read the file decides.
 HeifContext openHeif(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file) {
         return nullptr;
     }
-    const QByteArray start = file.read(heifSniffLength);
+    const QByteArray start = file->read(0, heifSniffLength);
     if (heif_check_filetype(reinterpret_cast<const uint8_t*>(start.constData()), int(start.size()))
         == heif_filetype_no) {
         return nullptr;
     }
+    // libheif opens the file under its descriptor path, and keeps what it opened.
     HeifContext context(heif_context_alloc());
     if (!context
-        || heif_context_read_from_file(context.get(), QFile::encodeName(path).constData(), nullptr).code
+        || heif_context_read_from_file(context.get(), file->descriptorPath().constData(), nullptr).code
             != heif_error_Ok) {
         return nullptr;
     }
@@ -149,7 +149,12 @@ HeifContext openHeif(const QString& path)
 // Qt reads a BMP's size and pixel format from its header alone.
 std::optional<PixelHeader> readBmpHeader(const QString& path)
 {
-    QImageReader reader(path);
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<QIODevice> device = file->device();
+    QImageReader reader(device.get());
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
     if (reader.format() != "bmp" || !size.isValid()) {
@@ -167,6 +172,16 @@ std::optional<PixelHeader> readBmpHeader(const QString& path)
 }
 
 } // namespace
+
+bool declaresTooManyPixels(std::int64_t width, std::int64_t height, std::int64_t frames)
+{
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    // Divisions, not products: a hostile header's numbers overflow any product.
+    return width > largestImagePixels / height
+        || std::max<std::int64_t>(frames, 1) > largestAnimationPixels / (width * height);
+}
 
 bool isHeifFile(const QString& path)
 {
@@ -212,12 +227,12 @@ bool isIndexedTypeLoader(const char* loader)
 
 VipsSourcePointer openImageSource(const QString& path)
 {
-    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file) {
         return nullptr;
     }
-    VipsSourcePointer source(vips_source_new_from_descriptor(fd));
-    close(fd); // the source holds a descriptor of its own
+    // The source holds a descriptor of its own, a duplicate of this one.
+    VipsSourcePointer source(vips_source_new_from_descriptor(file->descriptor()));
     if (!source) {
         vips_error_clear();
     }
@@ -243,6 +258,7 @@ std::optional<PixelHeader> readImageHeader(const QString& path)
     header.depth = bitsPerSample(vips_image_get_format(image));
     header.colorModel = colorModel(vips_image_get_interpretation(image));
     header.hasAlpha = vips_image_hasalpha(image) != 0;
+    header.frames = std::max(1, vips_image_get_n_pages(image));
     if (holdsResolution(image, path)) {
         header.dpiWidth = dotsPerInch(vips_image_get_xres(image));
         header.dpiHeight = dotsPerInch(vips_image_get_yres(image));

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -24,7 +25,22 @@ struct PixelHeader {
     // libvips apply it on decoding: for such a file width and height are
     // already the displayed size and no orientation may be applied again.
     bool orientationApplied = false;
+    // Pages or frames of an animation, as far as the reader counts them.
+    int frames = 1;
 };
+
+// The most pixels an image may declare and still be decoded: beyond what any
+// camera makes (stitched panoramas included), and far below what a small
+// file that declares a huge canvas would cost (a GIF of a few bytes saying
+// 60,000 × 60,000 asks for 14 GB). An animation's frames together get a
+// larger budget, since some decoders build every frame before the one asked
+// for.
+inline constexpr std::int64_t largestImagePixels = 250'000'000;
+inline constexpr std::int64_t largestAnimationPixels = 1'000'000'000;
+
+// Whether an image of this size and frame count is beyond those budgets.
+// Nothing decodes such a file: its thumbnail fails at once.
+bool declaresTooManyPixels(std::int64_t width, std::int64_t height, std::int64_t frames = 1);
 
 // True when libheif reads the file as an ISO-BMFF image (HEIC, HEIF, AVIF),
 // whatever brand it carries. This is the one test of "HEIF" for every reader

@@ -1,11 +1,10 @@
 #include "media/thumbnails/MediaKey.h"
 
-#include <QFile>
+#include "media/MediaFile.h"
 
 #include <openssl/evp.h>
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -27,47 +26,6 @@ struct DigestDeleter {
 };
 using Digest = std::unique_ptr<EVP_MD_CTX, DigestDeleter>;
 
-// Closes on every path out, including the early returns of a failed read.
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const QString& path) : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFile()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-
-    // Fills `buffer` as far as the file allows; a short count means the end of
-    // the file. -1 on a read error.
-    ssize_t readFully(std::byte* buffer, std::size_t size) const
-    {
-        std::size_t filled = 0;
-        while (filled < size) {
-            const ssize_t got = ::read(fd_, buffer + filled, size - filled);
-            if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return -1;
-            }
-            if (got == 0) {
-                break;
-            }
-            filled += std::size_t(got);
-        }
-        return ssize_t(filled);
-    }
-
-private:
-    int fd_;
-};
-
 bool feed(EVP_MD_CTX* digest, const void* bytes, std::size_t size)
 {
     return EVP_DigestUpdate(digest, bytes, size) == 1;
@@ -79,12 +37,14 @@ bool feedText(EVP_MD_CTX* digest, const QString& text)
     return feed(digest, utf8.constData(), std::size_t(utf8.size()));
 }
 
-bool feedWholeFile(EVP_MD_CTX* digest, const ReadOnlyFile& file)
+// The whole file as it was when opened: a file that grows meanwhile, or a
+// "regular" file that never ends, is read no further.
+bool feedWholeFile(EVP_MD_CTX* digest, const MediaFile& file)
 {
-    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(file.descriptor(), 0, 0, POSIX_FADV_SEQUENTIAL);
     std::vector<std::byte> chunk(photoChunkBytes);
-    for (;;) {
-        const ssize_t got = file.readFully(chunk.data(), chunk.size());
+    for (std::int64_t offset = 0;;) {
+        const std::int64_t got = file.read(offset, chunk.data(), std::int64_t(chunk.size()));
         if (got < 0) {
             return false;
         }
@@ -94,6 +54,7 @@ bool feedWholeFile(EVP_MD_CTX* digest, const ReadOnlyFile& file)
         if (!feed(digest, chunk.data(), std::size_t(got))) {
             return false;
         }
+        offset += got;
     }
 }
 
@@ -106,17 +67,14 @@ std::set<std::int64_t> videoSampleOffsets(std::int64_t size)
             std::max(size, videoSampleBytes) - videoSampleBytes};
 }
 
-bool feedVideoSamples(EVP_MD_CTX* digest, const ReadOnlyFile& file, std::int64_t size)
+bool feedVideoSamples(EVP_MD_CTX* digest, const MediaFile& file, std::int64_t size)
 {
     std::vector<std::byte> sample(static_cast<std::size_t>(videoSampleBytes));
     for (const std::int64_t offset : videoSampleOffsets(size)) {
-        if (::lseek(file.fd(), off_t(offset), SEEK_SET) < 0) {
-            return false;
-        }
         if (!feedText(digest, QString::number(offset) + QLatin1Char(':'))) {
             return false;
         }
-        const ssize_t got = file.readFully(sample.data(), sample.size());
+        const std::int64_t got = file.read(offset, sample.data(), videoSampleBytes);
         if (got < 0 || !feed(digest, sample.data(), std::size_t(got))) {
             return false;
         }
@@ -133,8 +91,8 @@ QString hexOf(const unsigned char* bytes, unsigned int size)
 
 std::optional<QString> contentKey(const MediaItem& item)
 {
-    const ReadOnlyFile file(item.path());
-    if (!file.isOpen()) {
+    const std::optional<MediaFile> file = MediaFile::open(item.path());
+    if (!file) {
         return std::nullopt;
     }
     const Digest digest(EVP_MD_CTX_new());
@@ -145,8 +103,8 @@ std::optional<QString> contentKey(const MediaItem& item)
     if (!feedText(digest.get(), header)) {
         return std::nullopt;
     }
-    const bool fed = item.kind() == MediaKind::video ? feedVideoSamples(digest.get(), file, item.fileSize())
-                                                   : feedWholeFile(digest.get(), file);
+    const bool fed = item.kind() == MediaKind::video ? feedVideoSamples(digest.get(), *file, item.fileSize())
+                                                   : feedWholeFile(digest.get(), *file);
     if (!fed) {
         return std::nullopt;
     }

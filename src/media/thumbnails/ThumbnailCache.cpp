@@ -1,6 +1,7 @@
 #include "media/thumbnails/ThumbnailCache.h"
 
 #include "catalog/model/Uuid.h"
+#include "media/MediaFile.h"
 #include "media/thumbnails/MediaKey.h"
 
 #include <QDir>
@@ -49,7 +50,8 @@ ThumbnailLocations ThumbnailLocations::standard()
 ThumbnailLocations ThumbnailLocations::under(const QString& dataFolder, const QString& cacheFolder)
 {
     return {dataFolder + QStringLiteral("/Pivra/Thumbnails/v2"), cacheFolder + QStringLiteral("/Pivra/Thumbnails"),
-            cacheFolder + QStringLiteral("/Pivra/ViewerPreviews")};
+            cacheFolder + QStringLiteral("/Pivra/ViewerPreviews"),
+            cacheFolder + QStringLiteral("/Pivra/RenderAttempts")};
 }
 
 QString ThumbnailLocations::gridFile(const QString& key) const
@@ -106,11 +108,12 @@ QImage loadCachedImage(const QString& path)
 bool copyFirstUsableFile(const QStringList& candidates, const QString& destination)
 {
     for (const QString& candidate : candidates) {
-        QFile file(candidate);
-        if (!file.open(QIODevice::ReadOnly)) {
+        // Inside a source folder, so anything may lie there under the name.
+        const std::optional<MediaFile> file = MediaFile::open(candidate);
+        if (!file) {
             continue;
         }
-        const QByteArray bytes = file.readAll();
+        const QByteArray bytes = file->read(0, file->size());
         if (bytes.isEmpty()) {
             continue;
         }

@@ -24,10 +24,12 @@ inline constexpr int thumbnailJpegQuality = 82;
 //   legacy       <cache>/Pivra/Thumbnails/<digest of id:time:420>.jpg            (read only)
 //   portable     <root>/.pivra/thumbnails/v1/<first two>/<digest of v1:relative:size:time:420>.jpg
 //                                                                                 (read only)
+//   attempts     <cache>/Pivra/RenderAttempts/<name of the grid or viewer file>  (RenderAttempts.h)
 struct ThumbnailLocations {
     QString assetDirectory;
     QString legacyDirectory;
     QString viewerDirectory;
+    QString attemptsDirectory;
 
     // Under the user's data and cache folders.
     static ThumbnailLocations standard();

@@ -1,12 +1,12 @@
 #include "media/thumbnails/ThumbnailRenderer.h"
 
+#include "media/MediaFile.h"
 #include "media/metadata/ImageOrientation.h"
 #include "media/MediaLibraries.h"
 #include "media/metadata/PixelHeader.h"
 #include "media/thumbnails/ThumbnailRendererRawPreview.h"
 #include "platform/runtime/MainThread.h"
 
-#include <QFile>
 #include <QFileIconProvider>
 #include <QIcon>
 #include <QImageReader>
@@ -17,7 +17,9 @@
 #include <vips/vips8>
 
 #include <cmath>
+#include <functional>
 #include <mutex>
+#include <optional>
 
 namespace pivra {
 namespace {
@@ -41,9 +43,17 @@ void startVips()
     std::call_once(once, [] { vips_concurrency_set(vipsWorkersPerImage()); });
 }
 
-// 8-bit sRGB, three bands, alpha flattened on white, copied into a QImage that
-// owns its pixels.
-QImage toQImage(VImage image)
+// libvips compiles the vector code of some operations (the resampling
+// kernels) with liborc when it builds them and frees it when they are
+// destroyed, and liborc's code memory does not bear one thread freeing while
+// another compiles: with several thumbnails at once and no operation cache,
+// code was freed twice. So pipelines are built and destroyed one at a time,
+// under this lock, while their pixels, nearly all the work, are computed side
+// by side. Building decodes nothing: a few header reads and the set-up.
+std::mutex vipsPipelineLock;
+
+// 8-bit sRGB, three bands, alpha flattened on white.
+VImage finished(VImage image)
 {
     if (image.interpretation() != VIPS_INTERPRETATION_sRGB) {
         image = image.colourspace(VIPS_INTERPRETATION_sRGB);
@@ -54,6 +64,20 @@ QImage toQImage(VImage image)
     if (image.format() != VIPS_FORMAT_UCHAR) {
         image = image.cast(VIPS_FORMAT_UCHAR);
     }
+    return image;
+}
+
+// The image turned upright by `orientation` (Exif numbering), finished.
+VImage upright(VImage image, int orientation)
+{
+    image = image.copy();
+    image.set(VIPS_META_ORIENTATION, orientation);
+    return finished(image.autorot());
+}
+
+// The pixels of a finished three-band image, copied into a QImage that owns them.
+QImage pixelsOf(const VImage& image)
+{
     if (image.bands() != 3) {
         return {};
     }
@@ -70,12 +94,32 @@ QImage toQImage(VImage image)
     return result;
 }
 
-// The image turned upright by `orientation` (Exif numbering), as a QImage.
-QImage upright(VImage image, int orientation)
+// The pixels of the pipeline `build` makes (a null VImage for none), built
+// and destroyed under vipsPipelineLock. libvips' errors give a null image.
+QImage rendered(const std::function<VImage()>& build)
 {
-    image = image.copy();
-    image.set(VIPS_META_ORIENTATION, orientation);
-    return toQImage(image.autorot());
+    std::unique_lock lock(vipsPipelineLock);
+    std::optional<VImage> pipeline;
+    QImage image;
+    try {
+        pipeline.emplace(build());
+        lock.unlock();
+        image = pipeline->get_image() ? pixelsOf(*pipeline) : QImage();
+    } catch (const vips::VError&) {
+        vips_error_clear();
+    }
+    if (!lock.owns_lock()) {
+        lock.lock();
+    }
+    pipeline.reset();
+    return image;
+}
+
+// Whether the image a header describes is beyond the pixel budget
+// (PixelHeader.h), all its pages counted: then nothing decodes it.
+bool tooLargeToDecode(const VImage& header)
+{
+    return declaresTooManyPixels(header.width(), header.height(), vips_image_get_n_pages(header.get_image()));
 }
 
 // Thumbnail options for an image whose header is `header`: bounded by
@@ -96,34 +140,34 @@ vips::VOption* boundedBy(int pixels, const VImage& header)
 
 QImage vipsThumbnail(const VipsSourcePointer& file, int pixels, int orientation)
 {
-    try {
+    return rendered([&] {
         const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
         const VImage header = VImage::new_from_source(source, "");
+        if (tooLargeToDecode(header)) {
+            return VImage();
+        }
         return upright(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)), orientation);
-    } catch (const vips::VError&) {
-        vips_error_clear();
-        return {};
-    }
+    });
 }
 
 QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
 {
-    try {
+    return rendered([&] {
         struct BlobRelease {
             void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
         };
         const void* data = preview.encoded.constData();
         const auto size = std::size_t(preview.encoded.size());
         if (!isIndexedTypeLoader(vips_foreign_find_load_buffer(data, size))) {
-            return {};
+            return VImage();
         }
         const std::unique_ptr<VipsBlob, BlobRelease> blob(vips_blob_copy(data, size));
         const VImage header = VImage::new_from_buffer(data, size, "");
+        if (tooLargeToDecode(header)) {
+            return VImage();
+        }
         return upright(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)), preview.orientation);
-    } catch (const vips::VError&) {
-        vips_error_clear();
-        return {};
-    }
+    });
 }
 
 // The file's type by its content when that is a kind of picture or film;
@@ -131,7 +175,11 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
 // file), which get no stand-in either.
 QString recognisedType(const QString& path)
 {
-    const QString type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent).name();
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file) {
+        return {};
+    }
+    const QString type = QMimeDatabase().mimeTypeForData(file->device().get()).name();
     const bool media = type.startsWith(QLatin1String("image/")) || type.startsWith(QLatin1String("video/"));
     return media ? type : QString();
 }
@@ -142,24 +190,25 @@ QString recognisedType(const QString& path)
 QImage readerThumbnail(QImageReader& reader, int pixels, int orientation)
 {
     reader.setAutoTransform(false);
-    if (const QSize size = reader.size(); std::max(size.width(), size.height()) > pixels) {
+    const QSize size = reader.size();
+    if (declaresTooManyPixels(size.width(), size.height())) {
+        return {};
+    }
+    if (std::max(size.width(), size.height()) > pixels) {
         reader.setScaledSize(size.scaled(pixels, pixels, Qt::KeepAspectRatio));
     }
     const QImage decoded = reader.read().convertToFormat(QImage::Format_RGBA8888);
     if (decoded.isNull()) {
         return {};
     }
-    try {
-        // Finished as libvips' own results are: turned, and alpha flattened the same way.
+    // Finished as libvips' own results are: turned, and alpha flattened the same way.
+    return rendered([&] {
         return upright(VImage::new_from_memory(const_cast<uchar*>(decoded.constBits()),
                                                std::size_t(decoded.sizeInBytes()), decoded.width(),
                                                decoded.height(), 4, VIPS_FORMAT_UCHAR)
                            .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)),
                        orientation);
-    } catch (const vips::VError&) {
-        vips_error_clear();
-        return {};
-    }
+    });
 }
 
 QImage fittedDown(const QImage& image, int pixels)
@@ -184,9 +233,11 @@ Rendering renderPhoto(const QString& path, int pixels)
     if (source && isIndexedTypeLoader(vips_foreign_find_load_source(source.get()))) {
         return {vipsThumbnail(source, pixels, displayOrientation(path)), {}};
     }
-    QImageReader reader(path);
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    const std::unique_ptr<QIODevice> device = file ? file->device() : nullptr;
+    QImageReader reader(device.get());
     reader.setDecideFormatFromContent(true);
-    if (reader.format() == "bmp") {
+    if (device && reader.format() == "bmp") {
         return {readerThumbnail(reader, pixels, displayOrientation(path)), {}};
     }
     return {{}, recognisedType(path)};

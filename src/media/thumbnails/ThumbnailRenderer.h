@@ -50,6 +50,10 @@ struct Rendering {
 // white), since it is shown by Qt, which does no colour management, and stored
 // as JPEG.
 //
+// A photo whose header declares more pixels than any camera makes
+// (declaresTooManyPixels, PixelHeader.h) is refused before anything is
+// decoded: no image and no stand-in, so it counts as failed.
+//
 // Safe to call from several threads at once.
 class ThumbnailRenderer {
 public:

@@ -24,10 +24,11 @@ bool isRawFile(const QString& path)
 QImage decodeRawPreview(const QString& path, const std::function<QImage(const RawPreview&)>& decode)
 {
     try {
-        const auto image = openExivImage(path);
-        if (!image.get()) {
+        const ExivImage opened = openExivImage(path);
+        if (!opened.image) {
             return {};
         }
+        Exiv2::Image* image = opened.image.get();
         image->readMetadata();
         Exiv2::PreviewManager previews(*image);
         const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties(); // smallest first

@@ -56,6 +56,7 @@ ThumbnailStore::ThumbnailStore(ThumbnailLocations locations, std::shared_ptr<con
     , renderer_(std::move(renderer))
     , limits_(limits)
     , memory_(limits.memoryCost)
+    , attempts_(locations_.attemptsDirectory)
     , presence_(std::make_shared<Presence>(this))
     , queue_(std::make_unique<OperationQueue>(QStringLiteral("Pivra thumbnail preparation"), preparationWidth,
                                               PoolPriority::utility))
@@ -146,7 +147,7 @@ void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QStr
         }
         // A copied file that does not decode is overwritten by the render below.
     }
-    const Rendering rendering = renderer_->render(item, gridPixels);
+    const Rendering rendering = renderFor(item, gridPixels, file);
     const bool saved = !rendering.image.isNull() && persist(rendering.image, file);
     if (saved) {
         remember(item, key);
@@ -264,9 +265,15 @@ QImage ThumbnailStore::viewerPreview(const MediaItem& item, int pixels)
     if (QImage cached = loadViewerFile(file); !cached.isNull()) {
         return cached;
     }
-    QImage image = renderer_->render(item, pixels).image;
+    QImage image = renderFor(item, pixels, file).image;
     persistViewerFile(image, file); // shown even when it cannot be kept
     return image;
+}
+
+Rendering ThumbnailStore::renderFor(const MediaItem& item, int pixels, const QString& destination)
+{
+    const std::unique_ptr<RenderAttempts::Attempt> attempt = attempts_.begin(QFileInfo(destination).fileName());
+    return attempt ? renderer_->render(item, pixels) : Rendering{};
 }
 
 QImage ThumbnailStore::loadViewerFile(const QString& file) const

@@ -3,6 +3,7 @@
 #include "catalog/model/MediaItem.h"
 #include "media/thumbnails/OperationQueue.h"
 #include "media/thumbnails/OperationQueueScrollPause.h"
+#include "media/thumbnails/RenderAttempts.h"
 #include "media/thumbnails/ThumbnailCache.h"
 #include "media/thumbnails/ThumbnailCacheMemory.h"
 #include "media/thumbnails/ThumbnailCacheStats.h"
@@ -157,6 +158,10 @@ private:
                               const ThumbnailCompletion& completion);
     void produceOwnedGridThumbnail(const MediaItem& item, const QString& key, bool inMemory);
     void produceViewerPreview(const MediaItem& item, int pixels, const PreviewCompletion& completion);
+    // The renderer's drawing of the item, made while an attempt at the file
+    // `destination` is held; nothing drawn when earlier runs of the program
+    // ended while drawing it (RenderAttempts.h).
+    Rendering renderFor(const MediaItem& item, int pixels, const QString& destination);
     QImage viewerPreview(const MediaItem& item, int pixels);
     bool copyLegacyThumbnail(const MediaItem& item, const QString& destination) const;
     void remember(const MediaItem& item, const QString& key);
@@ -217,6 +222,7 @@ private:
     const std::shared_ptr<const ThumbnailRenderer> renderer_;
     const ThumbnailStoreLimits limits_;
     ThumbnailMemoryCache memory_;
+    RenderAttempts attempts_;
 
     mutable std::mutex lock_;
     QHash<QUuid, QString> sourceRoots_;

@@ -182,7 +182,7 @@ void ThumbnailStore::renderCameraCopy(const CameraPreview& preview, const QStrin
         MediaItem local = preview.item;
         local.setPath(copy);
         try {
-            image = renderer_->render(local, preview.pixels).image;
+            image = renderFor(local, preview.pixels, preview.destination).image;
         } catch (...) {
             // Whatever failed, everyone waiting still hears back: no image.
         }

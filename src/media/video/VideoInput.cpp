@@ -1,5 +1,6 @@
 #include "media/video/VideoInput.h"
 
+#include "media/MediaFile.h"
 #include "media/MediaLibraries.h"
 
 #include <QFile>
@@ -60,6 +61,22 @@ struct SourceReader {
     }
 };
 
+// A local file read as the bytes of a video, so that it is read through the
+// descriptor opened and checked once, never past the size seen then.
+class FileBytes final : public VideoByteSource {
+public:
+    explicit FileBytes(MediaFile file) : file_(std::move(file)) {}
+
+    std::int64_t size() const override { return file_.size(); }
+    int read(std::int64_t offset, std::uint8_t* buffer, int length) override
+    {
+        return int(file_.read(offset, buffer, length));
+    }
+
+private:
+    MediaFile file_;
+};
+
 void freeSourceIO(AVIOContext* io)
 {
     if (io != nullptr) {
@@ -98,8 +115,15 @@ void VideoInputCloser::operator()(AVFormatContext* context) const
 
 VideoInput openVideoInput(const QString& path)
 {
-    initializeMediaLibraries();
-    return openContext(nullptr, QFile::encodeName(path));
+    if (path.startsWith(QLatin1String("http://"))) {
+        initializeMediaLibraries();
+        return openContext(nullptr, path.toUtf8());
+    }
+    std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file) {
+        return nullptr;
+    }
+    return openVideoInput(std::make_unique<FileBytes>(std::move(*file)), path);
 }
 
 VideoInput openVideoInput(std::unique_ptr<VideoByteSource> source, const QString& name)

@@ -20,7 +20,8 @@ struct VideoInputCloser {
 using VideoInput = std::unique_ptr<AVFormatContext, VideoInputCloser>;
 
 // Opens a file's container and reads its header, with a bounded probe: null
-// when FFmpeg cannot open it. The streams' details may still need
+// when the file is no regular file (MediaFile.h) or FFmpeg cannot open it.
+// An "http://" URL (a stream of the loopback server) is FFmpeg's to fetch. The streams' details may still need
 // avformat_find_stream_info.
 VideoInput openVideoInput(const QString& path);
 

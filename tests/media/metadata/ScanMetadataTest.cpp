@@ -1,16 +1,19 @@
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/ScanTestKit.h"
 #include "media/metadata/CountingInspector.h"
+#include "support/Bombs.h"
 #include "support/JpegMaker.h"
 #include "support/TempFolder.h"
 #include "support/VideoMaker.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pivra::test {
 namespace {
@@ -96,6 +99,61 @@ TEST_F(ScanMetadata, RenamedRootMovesRowsWithoutReadingFiles)
     const std::optional<MediaItem> photo = itemAt(moved + QStringLiteral("/2021/a.jpg"));
     ASSERT_TRUE(photo);
     EXPECT_EQ(photo->camera(), QStringLiteral("iPhone 12"));
+}
+
+// The walk, then, before anything is read, a.jpg becomes a FIFO nobody
+// writes to and clip.mov a link to a device that never ends.
+FolderWalk walkThenSwapFiles(const QString& root, const CancelToken& cancel)
+{
+    FolderWalk walk = walkFolder(root, cancel);
+    const QByteArray photo = QFile::encodeName(root + QStringLiteral("/2021/a.jpg"));
+    const QByteArray clip = QFile::encodeName(root + QStringLiteral("/2021/clip.mov"));
+    EXPECT_EQ(::unlink(photo.constData()), 0);
+    EXPECT_EQ(::mkfifo(photo.constData(), 0644), 0);
+    EXPECT_EQ(::unlink(clip.constData()), 0);
+    EXPECT_EQ(::symlink("/dev/zero", clip.constData()), 0);
+    return walk;
+}
+
+TEST_F(ScanMetadata, FilesSwappedAfterTheWalkEndTheScanQuicklyAndKeepTheOthers)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const ScanRun run = scanFolder(library_, {}, &walkThenSwapFiles);
+    EXPECT_LT(clock.elapsed(), 10000);
+    ASSERT_TRUE(run.outcome);
+    EXPECT_EQ(run.outcome->processed, 3);
+    const std::optional<MediaItem> kept = itemAt(library_ + QStringLiteral("/2021/b.jpg"));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->width(), 48);
+    for (const char* swapped : {"/2021/a.jpg", "/2021/clip.mov"}) {
+        const std::optional<MediaItem> item = itemAt(library_ + QLatin1String(swapped));
+        ASSERT_TRUE(item) << swapped;
+        EXPECT_EQ(item->width(), 0) << swapped;
+    }
+}
+
+TEST_F(ScanMetadata, ImagesDeclaringHugeCanvasesAreMarkedFailedWithoutDecoding)
+{
+    for (const QString& name : bombNames()) {
+        ASSERT_TRUE(writeBomb(library_ + QLatin1Char('/') + name));
+    }
+    resetPeakMemory();
+    const std::int64_t before = peakMemory();
+    EXPECT_EQ(scanFolder(library_).processed, 6);
+    EXPECT_LT(peakMemory() - before, std::int64_t(200) << 20);
+
+    const auto [status, candidates] = onCatalog([this](MediaCatalog& catalog) {
+        return std::pair(catalog.thumbnailStatuses().value(source_), catalog.thumbnailBatch(source_, {}, 100));
+    });
+    EXPECT_EQ(status.failed, 3);
+    EXPECT_EQ(status.pending, 3);
+    for (const MediaItem& item : candidates) {
+        EXPECT_FALSE(item.name().startsWith(QLatin1String("bomb"))) << "a later run decodes " << item.name().toStdString();
+    }
+    const std::optional<MediaItem> bomb = itemAt(library_ + QStringLiteral("/bomb.gif"));
+    ASSERT_TRUE(bomb);
+    EXPECT_EQ(bomb->width(), 60000);
 }
 
 } // namespace

@@ -1,0 +1,148 @@
+// Files no reader may trust: decompression bombs, and names that became a
+// FIFO or a link to a device between the walk and the read.
+#include "media/metadata/MediaMetadata.h"
+#include "media/thumbnails/MediaKey.h"
+#include "media/thumbnails/RenderAttempts.h"
+#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/video/VideoPosterFrames.h"
+
+#include "support/Bombs.h"
+#include "support/TempFolder.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <functional>
+#include <future>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pivra {
+namespace {
+
+using test::TempFolderTest;
+
+MediaItem itemAt(const QString& path, MediaKind kind)
+{
+    MediaItem item;
+    item.setPath(path);
+    item.setKind(kind);
+    item.setFileSize(1000);
+    return item;
+}
+
+// Whether `read` returns within a few seconds. It runs on a thread of its
+// own, left behind when it hangs, so that a hang fails the test instead of
+// stopping the suite.
+bool returnsSoon(std::function<void()> read)
+{
+    auto returned = std::make_shared<std::promise<void>>();
+    std::future<void> done = returned->get_future();
+    std::thread([read = std::move(read), returned] {
+        read();
+        returned->set_value();
+    }).detach();
+    return done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+}
+
+TEST(HostileRender, BombsAreRefusedQuicklyWithoutTheMemoryTheyAskFor)
+{
+    QTemporaryDir folder;
+    const ThumbnailRenderer renderer;
+    for (const QString& name : test::bombNames()) {
+        const QString path = folder.filePath(name);
+        ASSERT_TRUE(test::writeBomb(path));
+        for (const int pixels : {420, 3200}) { // the grid, the viewer
+            test::resetPeakMemory();
+            const std::int64_t before = test::peakMemory();
+            QElapsedTimer clock;
+            clock.start();
+            EXPECT_TRUE(renderer.render(itemAt(path, MediaKind::image), pixels).image.isNull()) << name.toStdString();
+            EXPECT_LT(clock.elapsed(), 2000) << name.toStdString();
+            EXPECT_LT(test::peakMemory() - before, std::int64_t(200) << 20) << name.toStdString();
+        }
+    }
+}
+
+TEST(HostileRender, EveryReaderGivesUpAtOnceOnAFifoOrANeverEndingDevice)
+{
+    QTemporaryDir folder;
+    const QString fifo = folder.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const QString zeros = folder.filePath(QStringLiteral("zeros"));
+    ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(zeros).constData()), 0);
+    const ThumbnailRenderer renderer(std::make_shared<VideoPosterFrames>());
+
+    const std::vector<std::pair<const char*, std::function<void(const QString&)>>> readers{
+        {"photo key", [](const QString& name) { EXPECT_FALSE(contentKey(itemAt(name + ".jpg", MediaKind::image))); }},
+        {"video key", [](const QString& name) { EXPECT_FALSE(contentKey(itemAt(name + ".mov", MediaKind::video))); }},
+        {"photo render",
+         [&](const QString& name) {
+             EXPECT_TRUE(renderer.render(itemAt(name + ".jpg", MediaKind::image), 420).image.isNull());
+         }},
+        {"poster frame",
+         [&](const QString& name) {
+             EXPECT_TRUE(renderer.render(itemAt(name + ".mov", MediaKind::video), 420).image.isNull());
+         }},
+        {"photo inspection",
+         [](const QString& name) {
+             EXPECT_EQ(MediaMetadata::inspect(name + ".jpg", QUuid(), {}, MediaKind::image).width(), 0);
+         }},
+        {"video inspection",
+         [](const QString& name) {
+             EXPECT_FALSE(MediaMetadata::inspect(name + ".mov", QUuid(), {}, MediaKind::video).duration());
+         }},
+        {"metadata text", [](const QString& name) { EXPECT_FALSE(MediaMetadata::imageMetadataJSON(name + ".jpg")); }},
+    };
+    for (const QString& target : {fifo, zeros}) {
+        for (const char* extension : {".jpg", ".mov"}) {
+            QFile::link(target, target + extension);
+        }
+        for (const auto& [what, read] : readers) {
+            EXPECT_TRUE(returnsSoon([&read, target] { read(target); })) << what << " on " << target.toStdString();
+        }
+    }
+}
+
+class RenderAttemptsTest : public TempFolderTest {
+protected:
+    // The marks a run leaves when it ends during its attempts.
+    void loseAttempt(const QString& name) const
+    {
+        RenderAttempts run(pathOf(QStringLiteral("attempts")));
+        std::unique_ptr<RenderAttempts::Attempt> attempt = run.begin(name);
+        ASSERT_TRUE(attempt);
+        // Never ended, as in a crash; kept reachable, so not a leak.
+        static auto* const lost = new std::vector<std::unique_ptr<RenderAttempts::Attempt>>();
+        lost->push_back(std::move(attempt));
+    }
+
+    bool mayRender(const QString& name) const
+    {
+        RenderAttempts run(pathOf(QStringLiteral("attempts")));
+        return run.begin(name) != nullptr;
+    }
+};
+
+TEST_F(RenderAttemptsTest, AFileWhoseRendersEndTheProgramIsRefusedAfterOneRetry)
+{
+    EXPECT_TRUE(mayRender(QStringLiteral("done.jpg")));
+    EXPECT_TRUE(mayRender(QStringLiteral("done.jpg"))) << "a render that returned left a mark";
+
+    loseAttempt(QStringLiteral("crash.jpg"));
+    EXPECT_TRUE(mayRender(QStringLiteral("crash.jpg"))) << "one lost attempt (a quit) is forgiven";
+    loseAttempt(QStringLiteral("crash.jpg"));
+    loseAttempt(QStringLiteral("crash.jpg"));
+    EXPECT_FALSE(mayRender(QStringLiteral("crash.jpg")));
+    EXPECT_TRUE(mayRender(QStringLiteral("other.jpg")));
+
+    RenderAttempts run(pathOf(QStringLiteral("attempts")));
+    const auto first = run.begin(QStringLiteral("twice.jpg"));
+    const auto second = run.begin(QStringLiteral("twice.jpg"));
+    EXPECT_TRUE(first && second) << "two renders of one file in one run are not lost attempts";
+}
+
+} // namespace
+} // namespace pivra

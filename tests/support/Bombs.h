@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace pivra::test {
+
+// Decompression bombs: small, well-formed files whose header declares a huge
+// canvas (`side` × `side` pixels) with almost no image data behind it. The
+// format follows the extension of `path`: "gif", "png" or "jpg". False when
+// the file cannot be written.
+bool writeBomb(const QString& path, int side = 60000);
+
+// The three kinds, as file names: "bomb.gif", "bomb.png", "bomb.jpg".
+QStringList bombNames();
+
+// The process's peak resident memory since the last reset, in bytes, from
+// the kernel's own count (VmHWM); resetPeakMemory() starts a new peak at the
+// memory in use now.
+void resetPeakMemory();
+std::int64_t peakMemory();
+
+} // namespace pivra::test
