@@ -6,6 +6,7 @@ find_package(Threads REQUIRED)
 
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc)
+pkg_check_modules(ICU_I18N REQUIRED IMPORTED_TARGET icu-i18n)
 pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2)
 pkg_check_modules(VIPS REQUIRED IMPORTED_TARGET vips-cpp)
 pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)

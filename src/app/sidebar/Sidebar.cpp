@@ -4,6 +4,8 @@
 #include "app/sidebar/FolderTree.h"
 #include "app/sidebar/SidebarGroups.h"
 #include "app/sidebar/SourceRemoval.h"
+#include "app/sidebar/UpdateSidebarButton.h"
+#include "settings/PreferencesRouter.h"
 #include "style/PivraAppearance.h"
 #include "style/PivraFonts.h"
 #include "store/LibraryStore.h"
@@ -12,6 +14,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QUrl>
@@ -50,6 +53,30 @@ QWidget* statusLine(QLabel*& text, int spaceBelow, QWidget* parent)
     line->hide();
     return line;
 }
+
+// A click on a line of background work asks for the Processes tab, where
+// that work is listed with its Stop.
+class ProcessesLink final : public QObject {
+public:
+    explicit ProcessesLink(QWidget* line)
+        : QObject(line)
+    {
+        line->setCursor(Qt::PointingHandCursor);
+        line->setToolTip(QStringLiteral("Show Processes"));
+        line->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease
+            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            PreferencesRouter::shared().setRequest(PreferencesRouter::Pane::processes);
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 SidebarRow::Look rowLook(QFont::Weight weight = QFont::Normal)
 {
@@ -110,10 +137,17 @@ Sidebar::Sidebar(LibraryStore& store, AlertPresenter& alerts, QWidget* parent)
     scroll->setWidget(rows_);
     column->addWidget(scroll, 1);
 
+    auto* update = new UpdateSidebarButton(UpdateController::shared(), this);
+    connect(update, &UpdateSidebarButton::updateSettingsRequested, this,
+            [] { PreferencesRouter::shared().setRequest(PreferencesRouter::Pane::general); });
+    column->addWidget(update);
+
     indexingLine_ = statusLine(indexingText_, 16, this);
     column->addWidget(indexingLine_);
     thumbnailLine_ = statusLine(thumbnailText_, 13, this);
     column->addWidget(thumbnailLine_);
+    new ProcessesLink(indexingLine_);
+    new ProcessesLink(thumbnailLine_);
 
     auto* preferences = new SidebarRow(QStringLiteral("Preferences"), QStringLiteral("gearshape"),
                                        rowLook(QFont::Medium), this);

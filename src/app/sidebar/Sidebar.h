@@ -25,9 +25,10 @@ class SidebarRow;
 
 // The library window's leading column: the wordmark, the library rows, the
 // sources grouped by disk and device (each with its folder tree while
-// expanded), the rows that add sources, the background-work lines and the
-// preferences row. Everything shown follows the store; what is expanded is
-// kept here for the life of the window.
+// expanded), the rows that add sources, the update button while an update
+// is under way, the background-work lines and the preferences row.
+// Everything shown follows the store; what is expanded is kept here for the
+// life of the window.
 //
 // The rows are rebuilt only when something that shapes them changes (the
 // sources, the devices to add, what is expanded and the folders shown);

@@ -1,0 +1,38 @@
+# Self-updating. The feed, the key that signs updates and the web host are
+# fixed when the program is built; the defaults leave updates off (no feed,
+# no key), which the program reports as a build that does not update itself.
+set(PIVRA_UPDATE_FEED_URL "" CACHE STRING "HTTPS address of the update feed")
+set(PIVRA_UPDATE_PUBLIC_KEY "" CACHE STRING "Base64 of the 32-byte Ed25519 key that signs updates")
+set(PIVRA_WEB_HOST "pivra.app" CACHE STRING "The product's web host, named in update messages")
+# A package built for a system's package manager turns this off: such an
+# install is updated by the package manager and carries no install marker.
+option(PIVRA_SELF_UPDATING_INSTALL "Install a self-contained folder that updates itself" ON)
+
+# The helper lands beside the program in the build tree, as it does installed.
+set(PIVRA_UPDATE_HELPER_BUILD_PATH "${CMAKE_BINARY_DIR}/src/pivra-update-helper")
+configure_file("${PROJECT_SOURCE_DIR}/src/platform/updates/UpdateBuildConfig.h.in"
+  "${CMAKE_BINARY_DIR}/generated/platform/updates/UpdateBuildConfig.h" @ONLY)
+target_include_directories(pivra_platform PUBLIC "${CMAKE_BINARY_DIR}/generated")
+
+# Swaps a verified update into the install folder once the program has quit,
+# then starts it again.
+add_executable(pivra-update-helper "${PROJECT_SOURCE_DIR}/src/update-helper/main.cpp")
+target_link_libraries(pivra-update-helper PRIVATE pivra_platform pivra_warnings)
+set_target_properties(pivra-update-helper PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/src")
+add_dependencies(pivra pivra-update-helper)
+if(TARGET pivra_store_tests)
+  add_dependencies(pivra_store_tests pivra-update-helper)
+endif()
+# The program's own folder, as src/ installs it.
+include(GNUInstallDirs)
+set(pivra_home "${CMAKE_INSTALL_LIBDIR}/pivra")
+install(TARGETS pivra-update-helper RUNTIME DESTINATION "${pivra_home}/bin")
+if(PIVRA_SELF_UPDATING_INSTALL)
+  # The mark of a folder the program may replace with a newer version of
+  # itself; never put into a tree staged for a package.
+  install(CODE "
+    if(NOT DEFINED ENV{DESTDIR})
+      file(TOUCH \"\${CMAKE_INSTALL_PREFIX}/${pivra_home}/.pivra-install\")
+    endif()
+  ")
+endif()

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <optional>
+
+class QTcpSocket;
+
+namespace pivra::test {
+
+// A plain HTTP server on 127.0.0.1 with fixed answers by path, standing in
+// for the update feed and download host.
+class LoopbackServer : public QObject {
+public:
+    struct Answer {
+        int status = 200;
+        QByteArray body;
+        // Send only this many bytes of the body (after a Content-Length of the
+        // whole), then close, or keep the connection open when `hold` is set.
+        std::optional<qsizetype> sendOnly;
+        bool hold = false;
+    };
+
+    LoopbackServer();
+
+    void answer(const QString& path, Answer answer) { answers_.insert(path, std::move(answer)); }
+    QUrl url(const QString& path) const;
+
+private:
+    void serve(QTcpSocket* socket);
+
+    QTcpServer server_;
+    QHash<QString, Answer> answers_;
+};
+
+} // namespace pivra::test

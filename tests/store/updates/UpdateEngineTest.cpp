@@ -1,0 +1,290 @@
+// The update engine end to end, driven by the real controller: a feed and
+// archives served from this machine, signed with a key made for the test,
+// installed into a temporary install folder by the real helper.
+#include "LoopbackServer.h"
+#include "UpdateFixtures.h"
+
+#include "platform/AppSettings.h"
+#include "platform/updates/UpdateBuildConfig.h"
+#include "platform/updates/UpdateEngine.h"
+#include "store/updates/UpdateController.h"
+#include "support/ParamNames.h"
+#include "support/SettingsSandbox.h"
+#include "support/TempFolder.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+
+namespace pivra::test {
+namespace {
+
+using Kind = UpdateController::Phase::Kind;
+using Entry = ArchiveEntry;
+
+constexpr int waitMs = 30000;
+
+std::vector<Entry> releaseEntries()
+{
+    return {
+        {QStringLiteral(".pivra-install"), Entry::Kind::file, {}},
+        {QStringLiteral("bin"), Entry::Kind::folder},
+        {QStringLiteral("bin/pivra"), Entry::Kind::file,
+         "#!/bin/sh\necho relaunched > \"$(dirname \"$0\")/../relaunched\"\n", {}, 0755},
+        {QStringLiteral("VERSION"), Entry::Kind::file, "2.0"},
+        {QStringLiteral("lib"), Entry::Kind::folder},
+        {QStringLiteral("lib/version-link"), Entry::Kind::symlink, {}, QStringLiteral("../VERSION")},
+    };
+}
+
+class UpdateEngineTest : public TempFolderTest {
+protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        settings_ = std::make_unique<SettingsSandbox>(pathOf(QStringLiteral("settings")));
+        // Only the checks a test asks for.
+        AppSettings().setValue(QStringLiteral("pivra.updates.automaticChecks"), false);
+        install_ = makeFolder(QStringLiteral("apps/pivra"));
+        writeFile(QStringLiteral("apps/pivra/.pivra-install"), {});
+        writeFile(QStringLiteral("apps/pivra/VERSION"), "1.0");
+        // Stands for the running program, whose end the helper waits for.
+        program_.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+        ASSERT_TRUE(program_.waitForStarted());
+    }
+
+    void TearDown() override
+    {
+        controller_.reset();
+        program_.kill();
+        program_.waitForFinished();
+    }
+
+    UpdateController& controller()
+    {
+        if (!controller_) {
+            UpdateController::Host host{QStringLiteral("com.brindlecove.pivra"), InstallKind::selfUpdating,
+                                        QString::fromLatin1(key_.publicKey().toBase64())};
+            UpdateController::Environment environment;
+            environment.makeUpdater = [this](UpdateDriver& driver) -> std::unique_ptr<Updater> {
+                UpdateEngineConfig config{server_.url(QStringLiteral("/feed")), key_.publicKey(),
+                                          QStringLiteral("1.0"), install_, QStringLiteral("bin/pivra"),
+                                          QString::fromUtf8(UpdateBuildConfig::helperInBuildTree),
+                                          static_cast<pid_t>(program_.processId()), [this] { program_.kill(); }};
+                auto engine = std::make_unique<UpdateEngine>(std::move(config), driver);
+                engine_ = engine.get();
+                return engine;
+            };
+            environment.after = [this](std::chrono::milliseconds delay, std::function<void()> work) {
+                QTimer::singleShot(delay, controller_.get(), std::move(work));
+            };
+            environment.now = [] { return QDateTime::currentDateTime(); };
+            environment.closeSheets = [] {};
+            environment.terminate = [] {};
+            controller_ = std::make_unique<UpdateController>(std::move(host), std::move(environment));
+            controller_->start();
+            EXPECT_TRUE(controller_->isAvailable());
+        }
+        return *controller_;
+    }
+
+    // Serves a feed offering version 2.0 as `archive`, signed as `signed_`.
+    void offer(const QByteArray& archive, const QByteArray& signedBytes, LoopbackServer::Answer download = {})
+    {
+        download.body = archive;
+        server_.answer(QStringLiteral("/pivra-2.0.tar.xz"), download);
+        server_.answer(QStringLiteral("/feed"),
+                       {200, makeFeed({{QStringLiteral("2.0"), server_.url(QStringLiteral("/pivra-2.0.tar.xz")).toString(),
+                                        static_cast<quint64>(archive.size()), key_.sign(signedBytes),
+                                        QStringLiteral("<ul><li>Faster</li></ul>")}})});
+    }
+
+    bool waitForPhase(Kind kind)
+    {
+        return QTest::qWaitFor([&] { return controller().phase().kind == kind; }, waitMs);
+    }
+
+    // Everything under apps/: paths, link targets and content digests.
+    QStringList disk() const
+    {
+        QStringList listing;
+        QDirIterator it(pathOf(QStringLiteral("apps")), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            QString line = info.filePath() + u' ' + info.symLinkTarget();
+            if (info.isFile() && !info.isSymLink()) {
+                QFile file(info.filePath());
+                file.open(QIODevice::ReadOnly);
+                line += QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+            }
+            listing.append(line);
+        }
+        listing.sort();
+        return listing;
+    }
+
+    LoopbackServer server_;
+    SigningKey key_;
+    QString install_;
+    QProcess program_;
+    std::unique_ptr<SettingsSandbox> settings_;
+    std::unique_ptr<UpdateController> controller_;
+    UpdateEngine* engine_ = nullptr;
+};
+
+TEST_F(UpdateEngineTest, InstallsAVerifiedUpdateAndStartsItAgain)
+{
+    const QByteArray archive = makeArchive(releaseEntries());
+    offer(archive, archive);
+
+    controller().updateNow(); // from idle: check, download, verify and install without another click
+
+    const QString relaunched = install_ + QStringLiteral("/relaunched");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(relaunched); }, waitMs))
+        << "phase " << int(controller().phase().kind) << ' ' << controller().phase().message.toStdString();
+    EXPECT_EQ(controller().phase().kind, Kind::installing);
+    EXPECT_EQ(controller().phase().release()->notes, QStringList{QStringLiteral("Faster")});
+    QFile version(install_ + QStringLiteral("/VERSION"));
+    ASSERT_TRUE(version.open(QIODevice::ReadOnly));
+    EXPECT_EQ(version.readAll(), "2.0");
+    EXPECT_EQ(QFileInfo(install_ + QStringLiteral("/lib/version-link")).symLinkTarget(),
+              QFileInfo(install_ + QStringLiteral("/VERSION")).absoluteFilePath());
+    // Nothing but the install folder is left beside it: no staging, no old copy.
+    EXPECT_EQ(QDir(pathOf(QStringLiteral("apps"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("pivra")});
+}
+
+TEST_F(UpdateEngineTest, QuietCheckPreparesTheUpdateAndInstallsItOnRequest)
+{
+    AppSettings().setValue(QStringLiteral("pivra.updates.automaticDownloads"), true);
+    const QByteArray archive = makeArchive(releaseEntries());
+    offer(archive, archive);
+    controller();
+
+    engine_->checkForUpdatesInBackground();
+    ASSERT_TRUE(waitForPhase(Kind::ready)) << controller().phase().message.toStdString();
+    EXPECT_FALSE(QFile::exists(install_ + QStringLiteral("/relaunched"))) << "nothing installs before it is asked";
+    controller().updateNow();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(install_ + QStringLiteral("/relaunched")); }, waitMs));
+}
+
+struct CheckCase {
+    const char* name;
+    LoopbackServer::Answer feed;
+    Kind expected;
+    const char* message;
+};
+
+class UpdateCheckTest : public UpdateEngineTest, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(UpdateCheckTest, EndsWithoutTouchingTheInstall)
+{
+    const QStringList before = disk();
+    server_.answer(QStringLiteral("/feed"), GetParam().feed);
+
+    controller().checkNow();
+
+    ASSERT_TRUE(waitForPhase(GetParam().expected)) << controller().phase().message.toStdString();
+    EXPECT_EQ(controller().phase().message.toStdString(), GetParam().message);
+    EXPECT_EQ(controller().lastChecked().has_value(), GetParam().expected == Kind::upToDate);
+    EXPECT_EQ(disk().join(u'\n').toStdString(), before.join(u'\n').toStdString());
+}
+
+const QString offered = QStringLiteral("http://127.0.0.1:1/old.tar.xz");
+
+INSTANTIATE_TEST_SUITE_P(
+    Feeds, UpdateCheckTest,
+    ::testing::Values(
+        CheckCase{"older_and_same_versions",
+                  {200, makeFeed({{QStringLiteral("0.9"), offered, 10, QStringLiteral("c2ln")},
+                                  {QStringLiteral("1.0"), offered, 10, QStringLiteral("c2ln")}})},
+                  Kind::upToDate, ""},
+        CheckCase{"missing_feed", {404, "gone"}, Kind::failed,
+                  "Pivra couldn't reach pivra.app. Check your internet connection and try again."},
+        CheckCase{"not_a_feed", {200, "<html>"}, Kind::failed, "The update feed could not be read."}),
+    rowName);
+
+struct Refusal {
+    const char* name;
+    std::vector<Entry> extra; // added to a good release
+    bool withoutMarker;
+    bool badSignature;
+    bool truncated;
+    const char* message;
+};
+
+class UpdateRefusalTest : public UpdateEngineTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(UpdateRefusalTest, RefusesWithNothingChangedOnDisk)
+{
+    const Refusal& refusal = GetParam();
+    std::vector<Entry> entries = releaseEntries();
+    if (refusal.withoutMarker) {
+        entries.erase(entries.begin());
+    }
+    for (Entry entry : refusal.extra) {
+        entry.path.replace(QStringLiteral("$ROOT"), root());
+        entries.push_back(entry);
+    }
+    const QByteArray archive = makeArchive(entries);
+    LoopbackServer::Answer download;
+    if (refusal.truncated) {
+        download.sendOnly = archive.size() - 100;
+    }
+    offer(archive, refusal.badSignature ? archive + "tampered" : archive, download);
+    const QStringList before = disk();
+
+    controller().updateNow();
+
+    ASSERT_TRUE(waitForPhase(Kind::failed));
+    EXPECT_EQ(controller().phase().message.toStdString(), refusal.message);
+    EXPECT_EQ(disk().join(u'\n').toStdString(), before.join(u'\n').toStdString());
+    EXPECT_FALSE(QFileInfo::exists(pathOf(QStringLiteral("escaped"))));
+    EXPECT_FALSE(QFileInfo::exists(pathOf(QStringLiteral("absolute"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Archives, UpdateRefusalTest,
+    ::testing::Values(
+        Refusal{"bad_signature", {}, false, true, false, "The update's signature is not valid."},
+        Refusal{"truncated_download", {}, false, false, true, "The update download was incomplete."},
+        Refusal{"dot_dot_path", {{QStringLiteral("bin/../../../escaped"), Entry::Kind::file, "x"}}, false, false,
+                false, "The update holds a file outside its folder."},
+        Refusal{"absolute_path", {{QStringLiteral("$ROOT/absolute"), Entry::Kind::file, "x"}}, false, false, false,
+                "The update holds a file outside its folder."},
+        Refusal{"escaping_link",
+                {{QStringLiteral("lib/out"), Entry::Kind::symlink, {}, QStringLiteral("../../../escaped")},
+                 {QStringLiteral("lib/out/file"), Entry::Kind::file, "x"}},
+                false, false, false, "The update links to a file outside its folder."},
+        Refusal{"not_an_install_folder", {}, true, false, false, "The update is not a Pivra install folder."}),
+    rowName);
+
+TEST_F(UpdateEngineTest, CancelMidDownloadLeavesNoStaging)
+{
+    QByteArray noise(512 * 1024, '\0');
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    std::vector<Entry> entries = releaseEntries();
+    entries.push_back({QStringLiteral("noise"), Entry::Kind::file, noise});
+    const QByteArray archive = makeArchive(entries);
+    offer(archive, archive, {200, {}, archive.size() / 2, true});
+    const QStringList before = disk();
+
+    controller().updateNow();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return controller().phase().kind == Kind::downloading && controller().phase().received > 0; }, waitMs));
+    EXPECT_NE(disk(), before) << "the download is staged beside the install";
+    controller().cancelUpdate();
+
+    ASSERT_TRUE(waitForPhase(Kind::idle));
+    EXPECT_EQ(disk().join(u'\n').toStdString(), before.join(u'\n').toStdString());
+}
+
+} // namespace
+} // namespace pivra::test
