@@ -4,6 +4,7 @@
 // position moves, reported as the median frame with its 95th percentile and
 // the frames over 16 ms.
 
+#include "FrameTimes.h"
 #include "MediaBenchmarkMain.h"
 
 #include "style/Motion.h"
@@ -110,16 +111,6 @@ struct PaintedGrid {
     }
 };
 
-void reportFrames(benchmark::State& state, std::vector<double> milliseconds)
-{
-    std::sort(milliseconds.begin(), milliseconds.end());
-    state.counters["frames"] = double(milliseconds.size());
-    state.counters["median_ms"] = milliseconds[milliseconds.size() / 2];
-    state.counters["p95_ms"] = milliseconds[milliseconds.size() * 95 / 100];
-    state.counters["over_16ms"] = double(std::count_if(milliseconds.begin(), milliseconds.end(),
-                                                       [](double ms) { return ms > 16; }));
-}
-
 void BM_PaintWhileScrolling(benchmark::State& state)
 {
     PaintedGrid painted;
@@ -134,7 +125,7 @@ void BM_PaintWhileScrolling(benchmark::State& state)
         painted.paint();
         milliseconds.push_back(timer.nsecsElapsed() / 1e6);
     }
-    reportFrames(state, std::move(milliseconds));
+    bench::reportFrames(state, std::move(milliseconds));
 }
 BENCHMARK(BM_PaintWhileScrolling)->Iterations(2000)->Unit(benchmark::kMillisecond);
 
@@ -180,7 +171,7 @@ void BM_PaintRowHeightChange(benchmark::State& state)
     }
     Motion::shared().setOverride(true);
     state.counters["tiles"] = tiles;
-    reportFrames(state, std::move(milliseconds));
+    bench::reportFrames(state, std::move(milliseconds));
 }
 BENCHMARK(BM_PaintRowHeightChange)->Iterations(6)->Unit(benchmark::kMillisecond);
 

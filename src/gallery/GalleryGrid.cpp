@@ -64,11 +64,10 @@ QRectF lerp(const std::optional<QRectF>& from, const std::optional<QRectF>& to, 
 }
 } // namespace
 
-// A visible item: its preview (which owns the thumbnail request) and the
-// state of its disconnected dot.
+// The disconnected dot of a visible item, whose preview (which owns the
+// thumbnail request) the pool keeps.
 struct GalleryGrid::Tile {
-    std::unique_ptr<RotatablePreviewView> preview;
-    MediaItem item;
+    QUuid source;
     double dotFrom = 0;
     double dotTo = 0;
 };
@@ -78,8 +77,10 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
     , thumbnails_(thumbnails)
     , hoverPlayer_(new HoverVideoPlayer(clips, thumbnails, this))
     , items_(std::make_shared<const std::vector<MediaItem>>())
+    , previews_(thumbnails, *viewport())
     , clock_(&systemSeconds)
     , pasteboard_(thumbnails.cameraSourceManager())
+    , lift_(*viewport(), liftCurve)
     , dateBubble_(new QLabel(this))
 {
     GalleryAccessible::install();
@@ -99,11 +100,7 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
         updateTiles();
         viewport()->update();
     });
-    for (QVariantAnimation* lift : {&liftIn_, &liftOut_}) {
-        lift->setStartValue(0.0);
-        lift->setEndValue(1.0);
-        connect(lift, &QVariantAnimation::valueChanged, viewport(), qOverload<>(&QWidget::update));
-    }
+    previews_.setOnRecycle([this](const QString& id) { hoverPlayer_->stop(id); });
     connect(hoverPlayer_, &HoverVideoPlayer::frameChanged, this, [this] {
         // A clip's frame changes its tile alone (grown a little while hovered).
         const QRect tile = hoverPlayer_->tile();
@@ -224,11 +221,11 @@ void GalleryGrid::setOfflineSourceIDs(QSet<QUuid> sources)
     const double progress = dotFade_.state() == QAbstractAnimation::Running ? dotFade_.currentValue().toDouble() : 1;
     bool changed = false;
     for (auto& [id, tile] : tiles_) {
-        const double shown = tile->dotFrom + (tile->dotTo - tile->dotFrom) * progress;
-        const double wanted = offlineSources_.contains(tile->item.sourceID()) ? 1 : 0;
-        tile->dotFrom = wanted != tile->dotTo ? shown : wanted;
-        changed = changed || wanted != tile->dotTo;
-        tile->dotTo = wanted;
+        const double shown = tile.dotFrom + (tile.dotTo - tile.dotFrom) * progress;
+        const double wanted = offlineSources_.contains(tile.source) ? 1 : 0;
+        tile.dotFrom = wanted != tile.dotTo ? shown : wanted;
+        changed = changed || wanted != tile.dotTo;
+        tile.dotTo = wanted;
     }
     if (changed) {
         Motion::apply(dotFade_, dotCurve);
@@ -406,46 +403,18 @@ std::vector<int> GalleryGrid::bandIndices() const
 void GalleryGrid::updateTiles()
 {
     const std::vector<int> band = bandIndices();
-    QHash<QString, int> wanted;
-    wanted.reserve(int(band.size()));
-    for (int index : band) {
-        wanted.insert((*items_)[index].id(), index);
-    }
-    for (auto it = tiles_.begin(); it != tiles_.end();) {
-        if (!wanted.contains(it->first)) {
-            hoverPlayer_->stop(it->first);
-            it->second->preview->prepareForReuse();
-            spare_.push_back(std::move(it->second->preview));
-            it = tiles_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    std::vector<const MediaItem*> items;
+    items.reserve(band.size());
+    std::unordered_map<QString, Tile> kept;
     for (int index : band) {
         const MediaItem& item = (*items_)[index];
-        const QString id = item.id();
-        auto found = tiles_.find(id);
-        if (found != tiles_.end()) {
-            if (!(found->second->item == item)) {
-                found->second->item = item;
-                found->second->preview->configure(item);
-            }
-            continue;
-        }
-        auto tile = std::make_unique<Tile>();
-        if (!spare_.empty()) {
-            tile->preview = std::move(spare_.back());
-            spare_.pop_back();
-        } else {
-            tile->preview = std::make_unique<RotatablePreviewView>(thumbnails_);
-            connect(tile->preview.get(), &RotatablePreviewView::changed, viewport(), qOverload<>(&QWidget::update));
-        }
-        tile->item = item;
-        tile->dotFrom = tile->dotTo = offlineSources_.contains(item.sourceID()) ? 1 : 0;
-        RotatablePreviewView& preview = *tile->preview;
-        tiles_.emplace(id, std::move(tile));
-        preview.configure(item);
+        items.push_back(&item);
+        const auto found = tiles_.find(item.id());
+        const double dot = offlineSources_.contains(item.sourceID()) ? 1 : 0;
+        kept.emplace(item.id(), found != tiles_.end() ? found->second : Tile{item.sourceID(), dot, dot});
     }
+    previews_.keep(items);
+    tiles_ = std::move(kept);
 }
 
 std::optional<QRectF> GalleryGrid::tileRect(int index) const
@@ -462,8 +431,7 @@ const RotatablePreviewView* GalleryGrid::preview(int index) const
     if (index < 0 || index >= int(items_->size())) {
         return nullptr;
     }
-    const auto found = tiles_.find((*items_)[index].id());
-    return found == tiles_.end() ? nullptr : found->second->preview.get();
+    return previews_.find((*items_)[index].id());
 }
 
 bool GalleryGrid::dark() const
@@ -531,30 +499,25 @@ void GalleryGrid::paintEvent(QPaintEvent* event)
     for (const TileFrame& frame : frames) {
         const MediaItem& item = (*items_)[frame.index];
         const QString id = item.id();
-        const auto tile = tiles_.find(id);
-        QRectF rect = frame.rect;
-        const double lift = id == hoveredID_ ? liftIn_.currentValue().toDouble()
-                            : id == unhoveredID_ && liftOut_.state() == QAbstractAnimation::Running
-                                ? 1 - liftOut_.currentValue().toDouble()
-                                : 0;
-        if (lift > 0) {
-            const double grow = hoverLift * lift;
-            rect.adjust(-rect.width() * grow / 2, -rect.height() * grow / 2, rect.width() * grow / 2,
-                        rect.height() * grow / 2);
-        }
+        const RotatablePreviewView* preview = previews_.find(id);
+        const double lift = lift_.amount(id);
+        const QRectF rect = lift_.lifted(id, frame.rect, hoverLift);
         if (!rect.intersects(dirty)) {
             continue;
         }
         double dot = 0;
-        if (tile != tiles_.end()) {
+        if (preview) {
             const bool playing = hoverPlayer_->playingItemID() == id;
             const bool settled = !resizing && !(lift > 0 && lift < 1) && spent.nsecsElapsed() < rescaleBudgetNs;
-            unrefined = tile->second->preview->paint(
+            unrefined = preview->paint(
                             painter, rect, isDark,
                             settled ? RotatablePreviewView::Rescale::now : RotatablePreviewView::Rescale::later,
                             playing ? hoverPlayer_->currentFrame() : QImage(), playing ? hoverPlayer_->opacity() : 0) ||
                         unrefined;
-            dot = tile->second->dotFrom + (tile->second->dotTo - tile->second->dotFrom) * dotProgress;
+            const auto tile = tiles_.find(id);
+            if (tile != tiles_.end()) {
+                dot = tile->second.dotFrom + (tile->second.dotTo - tile->second.dotFrom) * dotProgress;
+            }
         } else {
             QPainterPath outline;
             outline.addRoundedRect(rect, 6, 6);
@@ -582,20 +545,7 @@ void GalleryGrid::updateHover(QPointF position)
                                          ? std::nullopt
                                          : layout_.itemAt(position + QPointF(0, scrollY()));
     const QString id = index ? (*items_)[*index].id() : QString();
-    if (id != hoveredID_) {
-        if (!hoveredID_.isEmpty() && !Motion::reduced()) {
-            unhoveredID_ = hoveredID_;
-            Motion::apply(liftOut_, liftCurve);
-            liftOut_.stop();
-            liftOut_.start();
-        }
-        hoveredID_ = id;
-        liftIn_.stop();
-        liftIn_.setCurrentTime(0);
-        if (!id.isEmpty() && !Motion::reduced()) {
-            Motion::apply(liftIn_, liftCurve);
-            liftIn_.start();
-        }
+    if (lift_.hover(id)) {
         viewport()->update();
     }
     if (index) {
@@ -721,7 +671,7 @@ bool GalleryGrid::viewportEvent(QEvent* event)
     if (event->type() == QEvent::Leave) {
         pointer_.reset();
         hoverPlayer_->leave();
-        if (!hoveredID_.isEmpty()) {
+        if (!lift_.hovered().isEmpty()) {
             updateHover(QPointF(-1, -1e9));
             pointer_.reset();
         }

@@ -3,7 +3,9 @@
 #include "catalog/model/Album.h"
 #include "gallery/GalleryCallbacks.h"
 #include "gallery/JustifiedGalleryLayout.h"
+#include "gallery/TileLift.h"
 #include "gallery/drag/MediaPasteboard.h"
+#include "gallery/preview/PreviewPool.h"
 #include "store/LibraryStore.h"
 
 #include <QAbstractScrollArea>
@@ -160,8 +162,8 @@ private:
     JustifiedGalleryLayout layout_;
     double layoutWidth_ = 0;
 
-    std::unordered_map<QString, std::unique_ptr<Tile>> tiles_;
-    std::vector<std::unique_ptr<RotatablePreviewView>> spare_;
+    PreviewPool previews_;
+    std::unordered_map<QString, Tile> tiles_; // the disconnected dots of the tiles with a preview
     QVariantAnimation dotFade_;
 
     QVariantAnimation rowMotion_;
@@ -181,10 +183,7 @@ private:
     QPointer<QDrag> drag_;
     MediaItem draggedItem_;
     std::optional<QPointF> pointer_;
-    QString hoveredID_;
-    QString unhoveredID_;
-    QVariantAnimation liftIn_;
-    QVariantAnimation liftOut_;
+    TileLift lift_;
 
     QLabel* dateBubble_;
     bool dateTracking_ = false;

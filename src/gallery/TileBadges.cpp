@@ -40,11 +40,16 @@ QFont semiboldFont(int pixels)
     return font;
 }
 
-QString durationText(std::optional<double> seconds)
+QString clockText(std::optional<double> seconds)
 {
     const double value = seconds && std::isfinite(*seconds) && *seconds > 0 ? std::min(*seconds, longestDuration) : 0;
     const long long whole = static_cast<long long>(value);
-    return QStringLiteral("  ▶  %1:%2  ").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString durationText(std::optional<double> seconds)
+{
+    return QStringLiteral("  ▶  %1  ").arg(clockText(seconds));
 }
 
 void paintTileBadges(QPainter& painter, const QRectF& tile, const MediaItem& item, double dotOpacity, bool dark)

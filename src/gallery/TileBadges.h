@@ -15,9 +15,12 @@ namespace pivra {
 // The semibold face of the grid's texts at `pixels` high (badges, headers).
 QFont semiboldFont(int pixels);
 
-// The duration badge's text, "  ▶  m:ss  ": whole seconds, fractions cut
-// off, minutes without an hour field (3725 s reads 62:05). A missing,
-// non-finite or negative duration reads 0:00.
+// A duration as "m:ss": whole seconds, fractions cut off, minutes without an
+// hour field (3725 s reads 62:05). A missing, non-finite or negative
+// duration reads 0:00.
+QString clockText(std::optional<double> seconds);
+
+// The duration badge's text, the clock text after a play mark: "  ▶  m:ss  ".
 QString durationText(std::optional<double> seconds);
 
 // Draws what lies over a tile's preview: the favourite heart top left, the
