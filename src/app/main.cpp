@@ -1,18 +1,23 @@
 #include "app/launch/LibraryMenus.h"
 #include "app/launch/PivraApp.h"
 #include "app/launch/PivraIdentity.h"
+#include "app/launch/PreferencesWiring.h"
 #include "app/launch/SingleInstance.h"
+#include "app/launch/UpdatesWiring.h"
 #include "app/launch/WindowGeometry.h"
 #include "style/AppearanceController.h"
 #include "style/PivraFonts.h"
 #include "app/window/LibraryWindow.h"
 #include "app/window/QtClipboard.h"
 #include "app/window/QtDialogs.h"
+#include "gallery/drag/MediaPasteboard.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/HeapUpkeep.h"
 #include "store/AppRouter.h"
 #include "store/LibraryStore.h"
+#include "settings/PreferencesRouter.h"
+#include "store/updates/UpdateController.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -32,7 +37,7 @@ int main(int argc, char** argv)
     }
     pivra::PivraIdentity::applyIcon();
     pivra::PivraFonts::registerDisplayFont();
-    const pivra::AppearanceController appearance;
+    pivra::AppearanceController appearance;
 
     // Made before any window, so the catalog is open and the library starts
     // coming up to date while the window is built.
@@ -50,11 +55,16 @@ int main(int argc, char** argv)
     pivra::QtShortcutSavePicker shortcutPicker(&window);
     pivra::QtClipboard clipboard;
     store.setDesktopServices(&folderPicker, &shortcutPicker, &clipboard);
-    new pivra::LibraryMenus(store, *window.menuBar());
+    auto* menus = new pivra::LibraryMenus(store, *window.menuBar());
+    menus->addViewMenu(*library);
+    pivra::mountPreferences(window, *library, store, pivra::ThumbnailStore::shared(), pivra::VideoPreviewStore::shared(),
+                            appearance);
     pivra::WindowGeometry::restore(window);
     window.show();
     pivra::PivraIdentity::removeLegacyCustomization();
+    pivra::MediaPasteboard::removeOldShares();
     pivraApp.windowAppeared(&window, QApplication::arguments());
+    pivra::startUpdates(pivra::UpdateController::shared(), pivra::PreferencesRouter::shared());
 
     const int status = QApplication::exec();
     pivra::WindowGeometry::save(window);

@@ -242,6 +242,8 @@ public:
 
     // The background runs shown in the Processes tab; made with the store.
     ProcessMonitor& processes() { return processes_; }
+    // Names the places of located photos; none in a store made without one.
+    PlaceNamer* placeNamer() const { return services_.placeNamer; }
 
     // Access as the last pass left it: the online folder sources, those whose
     // folder the user must choose again (in source order) and those the user

@@ -19,6 +19,9 @@ inline const QColor lightCanvas = rgb8(0.965, 0.968, 0.973);
 inline const QColor darkPlaceholder = rgb8(0.16, 0.165, 0.18);
 inline const QColor lightPlaceholder = rgb8(0.88, 0.89, 0.91);
 
+// Behind the viewer, darker than the dark canvas, in either scheme.
+inline const QColor viewerBackdrop = rgb8(0.055, 0.055, 0.063);
+
 inline const QColor& canvas(bool dark) { return dark ? darkCanvas : lightCanvas; }
 inline const QColor& placeholder(bool dark) { return dark ? darkPlaceholder : lightPlaceholder; }
 

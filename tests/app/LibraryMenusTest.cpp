@@ -56,9 +56,11 @@ TEST_F(LibraryMenusTest, TheFileMenuAddsFoldersAndDevicesAndRescans)
     const LibraryMenus menus(*store, bar);
     const QMenu& file = *menus.fileMenu();
     EXPECT_EQ(titles(file), QStringList({QStringLiteral("Add a Folder or Disk…"), QStringLiteral("Rescan Libraries"),
-                                         QStringLiteral("-"), QStringLiteral("Quit")}));
+                                         QStringLiteral("-"), QStringLiteral("Preferences…"),
+                                         QStringLiteral("Check for Updates…"), QStringLiteral("-"), QStringLiteral("Quit")}));
     EXPECT_EQ(item(file, QStringLiteral("Add a Folder or Disk…"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
     EXPECT_EQ(item(file, QStringLiteral("Rescan Libraries"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+R")));
+    EXPECT_EQ(item(file, QStringLiteral("Preferences…"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
 
     const CameraDeviceId phone = fake.plug(QStringLiteral("SERIAL-1"), QStringLiteral("Ann's iPhone"));
     fake.plug(QStringLiteral("SERIAL-2"), QStringLiteral("Camera"));
@@ -85,7 +87,7 @@ TEST_F(LibraryMenusTest, TheFileMenuAddsFoldersAndDevicesAndRescans)
     ASSERT_TRUE(drain());
     EXPECT_EQ(titles(file).mid(0, 3), QStringList({QStringLiteral("Add a Folder or Disk…"),
                                                    QStringLiteral("Add Camera…"), QStringLiteral("Rescan Libraries")}));
-    EXPECT_EQ(file.actions().size(), 5); // the unplugged device's item is gone, not hidden
+    EXPECT_EQ(file.actions().size(), 8); // the unplugged device's item is gone, not hidden
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "gallery/GalleryGrid.h"
 #include "gallery/GalleryStoreBinding.h"
 #include "map/LibraryMap.h"
+#include "map/places/PlaceGrid.h"
 #include "store/LibraryStore.h"
 
 #include <QPushButton>
@@ -24,13 +25,21 @@ ContentColumn::ContentColumn(LibraryStore& store, AlertPresenter& alerts, Thumbn
       overview_(new AlbumOverview(store, thumbnails)),
       grid_(new GalleryGrid(thumbnails, clips)),
       empty_(new EmptyState),
-      map_(new LibraryMap(thumbnails)),
-      clear_(new QWidget)
+      map_(new LibraryMap(thumbnails))
 {
     overviewPage_ = belowHeader(overview_);
     gridPage_ = belowHeader(grid_);
-    for (QWidget* page : {overviewPage_, gridPage_, static_cast<QWidget*>(empty_), static_cast<QWidget*>(map_), clear_}) {
+    for (QWidget* page : {overviewPage_, gridPage_, static_cast<QWidget*>(empty_), static_cast<QWidget*>(map_)}) {
         pages_->addWidget(page);
+    }
+    if (PlaceNamer* namer = store_.placeNamer()) {
+        places_ = new PlaceGrid(*namer, thumbnails);
+        placesPage_ = belowHeader(places_);
+        pages_->addWidget(placesPage_);
+        connect(places_, &PlaceGrid::opened, this,
+                [this](const MediaItem& item) { openWithin(item, places_->photos()); });
+        connect(places_, &PlaceGrid::showOnMap, this, &ContentColumn::showOnMapRequested);
+        connect(places_, &PlaceGrid::showAll, this, &ContentColumn::showAllPlacesRequested);
     }
     grid_->setTopInset(gridTopInset);
     bindGalleryToStore(
@@ -39,12 +48,13 @@ ContentColumn::ContentColumn(LibraryStore& store, AlertPresenter& alerts, Thumbn
 
     // The map lies under the header, beside the sidebar rather than under it.
     map_->setInsets(0, LibraryWindow::headerHeight);
-    connect(map_, &LibraryMap::opened, this, &ContentColumn::openFromMap);
+    connect(map_, &LibraryMap::opened, this,
+            [this](const MediaItem& item) { openWithin(item, store_.mapPhotos()); });
     connect(map_, &LibraryMap::selected, this, &ContentColumn::mapSelected);
     for (auto changed : {&LibraryStore::mapPhotosChanged, &LibraryStore::isReadingLocationsChanged}) {
         connect(&store_, changed, this, [this] {
             if (page_ == ContentPage::map) {
-                showMap();
+                refresh();
             }
         });
     }
@@ -85,6 +95,15 @@ void ContentColumn::setMapStyle(const QString& style)
     refresh();
 }
 
+void ContentColumn::setMapSelection(const std::optional<MapSelection>& selection)
+{
+    mapSelection_ = selection;
+    if (places_ != nullptr) {
+        places_->setSelection(selection);
+    }
+    refresh();
+}
+
 void ContentColumn::presentAlbumEditor(std::optional<QString> adding, std::optional<Album> renaming)
 {
     pivra::presentAlbumEditor(store_, *window(), std::move(adding), std::move(renaming));
@@ -94,15 +113,13 @@ void ContentColumn::refresh()
 {
     const ContentState state = ContentState::of(store_);
     page_ = choosePage(state);
-    // Over the place grid the column is see-through, and the grid takes the pointer.
-    setAttribute(Qt::WA_TransparentForMouseEvents, page_ == ContentPage::map && mapStyle_ == u"grid");
     switch (page_) {
     case ContentPage::albums:
         pages_->setCurrentWidget(overviewPage_);
         break;
     case ContentPage::map:
-        if (mapStyle_ == u"grid") {
-            pages_->setCurrentWidget(clear_);
+        if (mapStyle_ == u"grid" && places_ != nullptr) {
+            showPlaces();
         } else {
             showMap();
         }
@@ -128,12 +145,26 @@ void ContentColumn::showMap()
     map_->setPhotos(store_.mapPhotos());
 }
 
-// The viewer steps through the map's photos, newest first.
-void ContentColumn::openFromMap(const MediaItem& item)
+// The place grid shows the picked pin's photos, or every located photo.
+void ContentColumn::showPlaces()
+{
+    pages_->setCurrentWidget(placesPage_);
+    std::vector<MapPhoto> photos;
+    photos.reserve(store_.mapPhotos().size());
+    for (const MapPhoto& photo : store_.mapPhotos()) {
+        if (!mapSelection_ || mapSelection_->ids.contains(photo.item().id())) {
+            photos.push_back(photo);
+        }
+    }
+    places_->setPhotos(std::move(photos));
+}
+
+// The viewer steps through the photos the item was picked among, newest first.
+void ContentColumn::openWithin(const MediaItem& item, const std::vector<MapPhoto>& photos)
 {
     std::vector<MediaItem> within;
-    within.reserve(store_.mapPhotos().size());
-    for (const MapPhoto& photo : store_.mapPhotos()) {
+    within.reserve(photos.size());
+    for (const MapPhoto& photo : photos) {
         within.push_back(photo.item());
     }
     store_.openViewer(item, within);

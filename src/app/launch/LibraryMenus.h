@@ -10,9 +10,10 @@ class QMenuBar;
 namespace pivra {
 
 class LibraryStore;
+class LibraryWindow;
 
 // The menu bar's commands over the library: the File menu adds folders and
-// connected devices and rescans. Its device items follow the store's list of
+// connected devices, rescans and asks for the preferences. Its device items follow the store's list of
 // connected devices, in that order, between the two fixed items.
 class LibraryMenus : public QObject {
     Q_OBJECT
@@ -23,11 +24,19 @@ public:
 
     QMenu* fileMenu() const { return fileMenu_; }
 
+    // The View menu: the viewer's commands, usable while it shows an item.
+    // Their keys belong to the window's key handler, so the menu only names
+    // them.
+    void addViewMenu(LibraryWindow& window);
+    QMenu* viewMenu() const { return viewMenu_; }
+
 private:
     void rebuildDeviceItems();
 
     LibraryStore& store_;
+    QMenuBar& bar_;
     QMenu* fileMenu_;
+    QMenu* viewMenu_ = nullptr;
     QAction* rescan_;
     QList<QAction*> deviceItems_;
 };

@@ -5,6 +5,8 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "settings/PreferencesPresenter.h"
+#include "settings/updates/UpdatesPreferenceSection.h"
+#include "store/updates/UpdateController.h"
 #include "style/AppearanceController.h"
 
 #include <QCoreApplication>
@@ -25,6 +27,9 @@ PreferencesPresenter* mountPreferences(QWidget& window, LibraryWindow& library, 
     };
     services.applyAppearance = [&appearance] { appearance.reload(); };
     services.version = QCoreApplication::applicationVersion();
+    services.makeUpdateSection = [](QWidget* parent) {
+        return new UpdatesPreferenceSection(UpdateController::shared(), QString::fromUtf8(UpdateBuildConfig::version), parent);
+    };
     auto* presenter = new PreferencesPresenter(window, store, std::move(services));
     QObject::connect(&library, &LibraryWindow::preferencesRequested, presenter,
                      [presenter] { presenter->showAt(PreferencesRouter::Pane::general); });

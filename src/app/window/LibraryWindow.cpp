@@ -7,7 +7,14 @@
 #include "app/sidebar/Sidebar.h"
 #include "style/Motion.h"
 #include "style/PivraAppearance.h"
+#include "app/window/ViewerMount.h"
 #include "app/window/WindowAlerts.h"
+#include "gallery/GalleryGrid.h"
+#include "gallery/share/ShareNotch.h"
+#include "map/LibraryMap.h"
+#include "media/camera/CameraItemPaths.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "platform/share/ShareService.h"
 #include "platform/AppSettings.h"
 #include "store/LibraryStore.h"
 
@@ -26,10 +33,15 @@ const QString LibraryWindow::mapStyleKey = QStringLiteral("pivra.map.style");
 
 namespace {
 
-// The viewer's backdrop, darker than the dark canvas.
-const QColor viewerBackdropColor = QColor::fromRgbF(0.055f, 0.055f, 0.063f);
 // How long a dragged photo's drop target stays after the drag ends.
 constexpr int dragGraceMilliseconds = 120;
+// A drop on the share target shows "Opening…" this long before the share
+// starts, and this long after it before the target goes (none while motion
+// is reduced).
+constexpr int shareLeadMilliseconds = 230;
+constexpr int shareTailMilliseconds = 180;
+// The share target's panel sits this far below the window's top edge.
+constexpr int shareTargetTop = 12;
 
 QWidget* filled(QWidget* widget, const QColor& color)
 {
@@ -62,11 +74,15 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
       galleryArea_(new QWidget(mainArea_)),
       galleryContent_(new QWidget(galleryArea_)),
       headerArea_(new QWidget(galleryArea_)),
-      viewerBackdrop_(filled(new QWidget(this), viewerBackdropColor)),
+      viewerBackdrop_(filled(new QWidget(this), PivraAppearance::viewerBackdrop)),
       alerts_(new AlertPresenter(*this)),
       bridge_(new WindowBridge([this](bool fullscreen) { setFullscreen(fullscreen); },
                                [this](QKeyEvent* event) { return handleKey(event); }, this)),
-      sidebarMotion_(new QVariantAnimation(this))
+      sidebarMotion_(new QVariantAnimation(this)),
+      shareNotch_(new ShareNotch(this)),
+      pasteboard_(thumbnails.cameraSourceManager()),
+      shareService_(std::make_unique<ShareService>()),
+      viewerMount_(new ViewerMount(*this, store, thumbnails, pasteboard_, *viewerBackdrop_))
 {
     setObjectName(QStringLiteral("libraryWindow"));
     sidebarColumn_->setObjectName(QStringLiteral("sidebarColumn"));
@@ -96,9 +112,38 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
     auto* header = new LibraryHeader(store_, *this, headerArea_);
     connect(header, &LibraryHeader::newAlbumRequested, content_,
             [this] { content_->presentAlbumEditor(std::nullopt, std::nullopt); });
+    // A pin of several photos shows them in the place grid.
+    content_->setMapStyle(mapStyle_);
+    connect(this, &LibraryWindow::mapStyleChanged, content_, &ContentColumn::setMapStyle);
+    connect(content_, &ContentColumn::mapSelected, this, [this](const MapSelection& selection) {
+        setMapSelection(selection);
+        setMapStyle(QStringLiteral("grid"));
+    });
+    connect(header, &LibraryHeader::mapSelectionCleared, this, [this] { setMapSelection(std::nullopt); });
+    connect(this, &LibraryWindow::mapSelectionChanged, content_, [this] { content_->setMapSelection(mapSelection_); });
+    connect(content_, &ContentColumn::showAllPlacesRequested, this, [this] { setMapSelection(std::nullopt); });
+    // "Show on map" leaves the place grid for the map, then moves to the group.
+    connect(content_, &ContentColumn::showOnMapRequested, this, [this](const MapFocus& focus) {
+        setMapStyle(QStringLiteral("map"));
+        content_->map()->setMapFocus(focus);
+    });
     sidebar_ = new Sidebar(store_, *alerts_, sidebarColumn_);
+    connect(sidebar_, &Sidebar::preferencesRequested, this, &LibraryWindow::preferencesRequested);
     sidebarEdge_->raise(); // the edge line stays over the sidebar's rows
     connect(&store_, &LibraryStore::viewerItemChanged, this, &LibraryWindow::viewerChanged);
+
+    shareNotch_->setObjectName(QStringLiteral("shareTarget"));
+    shareNotch_->hide();
+    shareNotch_->setDropHandler([this] { return dropOnShareTarget(); });
+    connect(shareNotch_, &ShareNotch::targetChanged, this, [this](bool over) {
+        if (draggedMedia_ && !shareCommitted_) {
+            setShareTargeted(over);
+        }
+    });
+    GalleryGrid* grid = content_->grid();
+    connect(grid, &GalleryGrid::dragStarted, this, &LibraryWindow::beginMediaDrag);
+    connect(grid, &GalleryGrid::dragEnded, this, &LibraryWindow::endMediaDrag);
+    connect(this, &LibraryWindow::shareTargetedChanged, grid, &GalleryGrid::setOverShareTarget);
     applyCanvas();
     viewerChanged();
 }
@@ -143,6 +188,12 @@ void LibraryWindow::setMapStyle(const QString& style)
     Q_EMIT mapStyleChanged(style);
 }
 
+void LibraryWindow::setMapSelection(std::optional<MapSelection> selection)
+{
+    mapSelection_ = std::move(selection);
+    Q_EMIT mapSelectionChanged();
+}
+
 bool LibraryWindow::showsPlaceGrid() const
 {
     return store_.showsMap() && mapStyle_ == u"grid";
@@ -164,6 +215,7 @@ void LibraryWindow::layOutLayers()
     content_->setGeometry(galleryContent_->rect());
     headerArea_->setGeometry(0, 0, galleryArea_->width(), headerHeight);
     headerArea_->raise();
+    placeShareTarget();
     if (const int step = headerWidthStep(galleryArea_->width()); step != widthStep_) {
         widthStep_ = step;
         Q_EMIT widthStepChanged(step);
@@ -201,12 +253,32 @@ void LibraryWindow::viewerChanged()
     if (open) {
         viewerBackdrop_->raise();
     }
+    shareNotch_->raise();
+}
+
+void LibraryWindow::placeShareTarget()
+{
+    const QRect panel = shareNotch_->panelRect();
+    shareNotch_->move((width() - shareNotch_->width()) / 2, shareTargetTop - panel.top());
+    shareNotch_->raise();
 }
 
 void LibraryWindow::setFullscreen(bool fullscreen)
 {
     fullscreen_ = fullscreen;
     sidebar_->setFullscreen(fullscreen);
+    viewerMount_->setFullscreen(fullscreen);
+}
+
+void LibraryWindow::closeViewer()
+{
+    store_.closeViewer();
+    setShowInfo(false);
+}
+
+MediaViewer* LibraryWindow::viewer() const
+{
+    return viewerMount_->viewer();
 }
 
 void LibraryWindow::setShowInfo(bool shown)
@@ -218,18 +290,102 @@ void LibraryWindow::setShowInfo(bool shown)
 void LibraryWindow::beginMediaDrag(const MediaItem& item)
 {
     ++dragGeneration_;
+    setShareCommitted(false);
     draggedMedia_ = item;
+    placeShareTarget();
+    shareNotch_->show();
     Q_EMIT draggedMediaChanged();
 }
 
+// Once the photo was dropped on the share target, the share owns the reset.
 void LibraryWindow::endMediaDrag()
 {
+    setShareTargeted(false);
+    if (shareCommitted_) {
+        return;
+    }
     QTimer::singleShot(dragGraceMilliseconds, this, [this, generation = dragGeneration_] {
-        if (dragGeneration_ == generation && draggedMedia_) {
-            draggedMedia_.reset();
-            Q_EMIT draggedMediaChanged();
+        if (dragGeneration_ == generation && !shareCommitted_ && draggedMedia_) {
+            clearDrag();
         }
     });
+}
+
+void LibraryWindow::clearDrag()
+{
+    setShareCommitted(false);
+    draggedMedia_.reset();
+    shareNotch_->hide();
+    Q_EMIT draggedMediaChanged();
+}
+
+void LibraryWindow::setShareTargeted(bool targeted)
+{
+    if (targeted != shareTargeted_) {
+        shareTargeted_ = targeted;
+        shareNotch_->setTargeted(targeted);
+        Q_EMIT shareTargetedChanged(targeted);
+    }
+}
+
+void LibraryWindow::setShareCommitted(bool committed)
+{
+    shareCommitted_ = committed;
+    shareNotch_->setCommitted(committed);
+}
+
+// The drop is answered at once; the share waits until the target has shown
+// "Opening…", and each step checks that no newer drag has begun meanwhile.
+bool LibraryWindow::dropOnShareTarget()
+{
+    if (!draggedMedia_ || shareCommitted_) {
+        return false;
+    }
+    setShareCommitted(true);
+    setShareTargeted(false);
+    const int generation = dragGeneration_;
+    const MediaItem item = *draggedMedia_;
+    const bool reduced = Motion::reduced();
+    QTimer::singleShot(reduced ? 0 : shareLeadMilliseconds, this, [this, generation, item, reduced] {
+        if (dragGeneration_ != generation) {
+            return;
+        }
+        shareOriginal(item, [this, generation, reduced] {
+            QTimer::singleShot(reduced ? 0 : shareTailMilliseconds, this, [this, generation] {
+                if (dragGeneration_ == generation) {
+                    clearDrag();
+                }
+            });
+        });
+    });
+    return true;
+}
+
+void LibraryWindow::shareOriginal(const MediaItem& item, std::function<void()> done)
+{
+    // A device original that cannot be copied out is most often on a locked phone.
+    const QString unreachable = isCameraItem(item) ? QStringLiteral("Unlock the iPhone to share this original.")
+                                                   : QStringLiteral("This file is no longer available.");
+    pasteboard_.localFile(item, this, [this, unreachable, done](const MediaPasteboard::LocalFile& file) {
+        if (file.error) {
+            store_.setMessage(unreachable);
+            done();
+            return;
+        }
+        shareService_->share(file.path, [this, unreachable, done](const ShareService::Result& result) {
+            if (result.route == ShareService::Route::missingFile) {
+                store_.setMessage(unreachable);
+            } else if (result.route == ShareService::Route::unavailable) {
+                store_.setMessage(QStringLiteral("Sharing is not available on this computer."));
+            }
+            done();
+        });
+    });
+}
+
+void LibraryWindow::setShareService(std::unique_ptr<ShareService> service)
+{
+    shareService_ = std::move(service);
 }
 
 // Control stands where the other desktop has Command; Shift never changes
@@ -254,8 +410,7 @@ bool LibraryWindow::handleKey(QKeyEvent* event)
         store_.requestPlaybackToggle();
         return true;
     case Qt::Key_Escape:
-        store_.closeViewer();
-        setShowInfo(false);
+        closeViewer();
         return true;
     case Qt::Key_Left:
         store_.navigateViewer(-1);

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "catalog/model/MediaItem.h"
+#include "map/MapStyle.h"
+#include "gallery/drag/MediaPasteboard.h"
 
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,9 +19,13 @@ namespace pivra {
 class AlertPresenter;
 class ContentColumn;
 class LibraryStore;
+class MediaViewer;
+class ShareNotch;
+class ShareService;
 class Sidebar;
 class ThumbnailStore;
 class VideoPreviewStore;
+class ViewerMount;
 class WindowBridge;
 
 // The library window's content: from back to front the main area (the
@@ -65,15 +72,39 @@ public:
     void setMapStyle(const QString& style);
     // The place grid stands in for the map.
     bool showsPlaceGrid() const;
+    // The photos of the map pin last picked, which the place grid shows;
+    // none shows every place.
+    const std::optional<MapSelection>& mapSelection() const { return mapSelection_; }
+    void setMapSelection(std::optional<MapSelection> selection);
     int widthStep() const { return widthStep_; }
     bool isFullscreen() const { return fullscreen_; }
     bool showsInfo() const { return showInfo_; }
+    // The viewer's information panel is open; the window keeps the flag, so
+    // it stays as it was from one item to the next.
+    void setShowInfo(bool shown);
+    // Leaves the viewer for the gallery, with the information panel closed.
+    void closeViewer();
+    // The viewer of the item shown, none while the gallery shows.
+    MediaViewer* viewer() const;
 
-    // A photo dragged from the gallery or the viewer. The drop target stays
-    // a moment after the drag ends, so a new drag right after keeps it.
+    // A photo dragged from the gallery or the viewer. The share target shows
+    // while it lasts and a moment after it ends, so a new drag right after
+    // keeps it; once the photo was dropped on the target, the share ends it.
     void beginMediaDrag(const MediaItem& item);
     void endMediaDrag();
     const std::optional<MediaItem>& draggedMedia() const { return draggedMedia_; }
+    ShareNotch* shareTarget() const { return shareNotch_; }
+    // The pointer of the drag is over the share target.
+    bool shareTargeted() const { return shareTargeted_; }
+    bool shareCommitted() const { return shareCommitted_; }
+    // A drop of the dragged photo on the share target: refused without a
+    // drag or while its share is under way; otherwise the share starts.
+    bool dropOnShareTarget();
+    // Hands the item's original to another device, telling the user what
+    // went wrong; `done` follows on the GUI thread either way.
+    void shareOriginal(const MediaItem& item, std::function<void()> done);
+    // How originals are shared; tests give one on their own bus.
+    void setShareService(std::unique_ptr<ShareService> service);
 
     // The window's keys, before any of its widgets sees them; true when the
     // key was used.
@@ -85,12 +116,16 @@ public:
 
 Q_SIGNALS:
     void searchRequested();
+    // The sidebar's preferences row: the General tab, directly.
+    void preferencesRequested();
     void sidebarVisibleChanged(bool visible);
     void rowHeightChanged(double height);
     void mapStyleChanged(const QString& style);
+    void mapSelectionChanged();
     void widthStepChanged(int step);
     void showsInfoChanged(bool shown);
     void draggedMediaChanged();
+    void shareTargetedChanged(bool targeted);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -100,8 +135,11 @@ private:
     void layOutLayers();
     void viewerChanged();
     void applyCanvas();
-    void setShowInfo(bool shown);
     void setFullscreen(bool fullscreen);
+    void setShareTargeted(bool targeted);
+    void setShareCommitted(bool committed);
+    void clearDrag();
+    void placeShareTarget();
 
     LibraryStore& store_;
     QWidget* mainArea_;
@@ -121,11 +159,18 @@ private:
     double sidebarShown_; // 1 shown, 0 hidden, between while it moves
     double rowHeight_;
     QString mapStyle_;
+    std::optional<MapSelection> mapSelection_;
     int widthStep_ = 1120;
     bool fullscreen_ = false;
     bool showInfo_ = false;
     std::optional<MediaItem> draggedMedia_;
     int dragGeneration_ = 0;
+    bool shareTargeted_ = false;
+    bool shareCommitted_ = false;
+    ShareNotch* shareNotch_;
+    MediaPasteboard pasteboard_;
+    std::unique_ptr<ShareService> shareService_;
+    ViewerMount* viewerMount_;
 };
 
 } // namespace pivra

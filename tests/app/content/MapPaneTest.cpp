@@ -8,6 +8,9 @@
 #include "map/MapView.h"
 #include "map/PhotoMap.h"
 #include "map/RasterTiles.h"
+#include "map/places/PlaceGrid.h"
+#include "platform/geocoder/OfflineReverseGeocoder.h"
+#include "store/PlaceNamer.h"
 #include "platform/runtime/Drain.h"
 
 #include <QTest>
@@ -16,8 +19,8 @@
 namespace pivra {
 namespace {
 
-// A window over a catalog of 10,000 located photos in twenty places, the
-// map row picked.
+// A window over a catalog of 10,000 located photos in twenty places, named
+// from the offline data, the map row picked.
 class MapPaneTest : public test::ViewTest {
 protected:
     void SetUp() override
@@ -39,7 +42,9 @@ protected:
             }
             writer.exec("COMMIT");
         }
-        store_ = makeStore();
+        namer_ = std::make_unique<PlaceNamer>(std::make_unique<OfflineReverseGeocoder>(PlaceLanguage::english),
+                                              PlaceNamer::Pause{}, nullptr, pathOf("places.json"));
+        store_ = makeStore({.placeNamer = namer_.get()});
         ASSERT_TRUE(drain());
         store_->setSources({trips});
         ASSERT_TRUE(drain());
@@ -55,6 +60,8 @@ protected:
     void TearDown() override
     {
         window_.reset();
+        store_.reset();
+        namer_.reset();
         ViewTest::TearDown();
     }
     QPoint onPin(const PhotoMap::Pin& pin) const
@@ -63,6 +70,7 @@ protected:
     }
 
     static constexpr int photoCount = 10'000;
+    std::unique_ptr<PlaceNamer> namer_;
     std::unique_ptr<LibraryWindow> window_;
     LibraryMap* map_ = nullptr;
 };
@@ -107,6 +115,20 @@ TEST_F(MapPaneTest, APinOfOnePhotoOpensItInTheViewerAndAGroupGoesToThePlaceGrid)
     EXPECT_GT(window_->mapSelection()->span, 0);
     EXPECT_EQ(window_->mapStyle(), QStringLiteral("grid"));
     EXPECT_FALSE(map_->isVisible());
+
+    // The place grid shows only the group's photos; "show on map" goes back
+    // to the map, and the selection bar's way out shows every place again.
+    PlaceGrid* places = window_->content()->placeGrid();
+    ASSERT_TRUE(places && places->isVisible());
+    EXPECT_EQ(places->photos().size(), group->members.size());
+    ASSERT_FALSE(places->groups().empty());
+    Q_EMIT places->showOnMap(MapFocus{QUuid::createUuid(), MapRect{1e8, 1e8, 1e5, 1e5}});
+    EXPECT_EQ(window_->mapStyle(), QStringLiteral("map"));
+    EXPECT_TRUE(map_->isVisible());
+    window_->setMapStyle(QStringLiteral("grid"));
+    Q_EMIT places->showAll();
+    EXPECT_FALSE(window_->mapSelection().has_value());
+    EXPECT_EQ(places->photos().size(), std::size_t(photoCount));
 }
 
 TEST_F(MapPaneTest, TheStylePillsSwitchTheMapsLayers)

@@ -1,0 +1,164 @@
+#include "WindowTestKit.h"
+
+#include "app/content/ContentColumn.h"
+#include "app/launch/LibraryMenus.h"
+#include "gallery/GalleryGrid.h"
+#include "viewer/MediaSurface.h"
+#include "viewer/MediaViewer.h"
+#include "viewer/ViewerButton.h"
+#include "viewer/ViewerTopBar.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace pivra {
+namespace {
+
+class ViewerWindowTest : public test::ViewTest {
+protected:
+    // A gallery long enough to scroll, in a window that shows it.
+    void openLibrary()
+    {
+        const LibrarySource trip = test::folderSource(QStringLiteral("Trip"), true);
+        QStringList names;
+        for (int index = 0; index < 60; ++index) {
+            names.append(QStringLiteral("IMG_%1.jpg").arg(index, 2, 10, QChar(u'0')));
+        }
+        writeRows(trip, names);
+        store_ = makeStore();
+        ASSERT_TRUE(drain());
+        store_->setSources({trip});
+        ASSERT_TRUE(drain());
+        window_ = makeWindow(*store_);
+        window_->resize(1200, 760);
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void TearDown() override
+    {
+        window_.reset();
+        ViewTest::TearDown();
+    }
+
+    bool press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, mods);
+        const bool used = window_->handleKey(&event);
+        EXPECT_TRUE(drain());
+        return used;
+    }
+
+    QString shown() const { return store_->viewerItem() ? store_->viewerItem()->name() : QString(); }
+
+    std::unique_ptr<LibraryWindow> window_;
+};
+
+TEST_F(ViewerWindowTest, TheViewerReplacesTheGalleryStepsToBothEndsAndReturnsToTheSamePlace)
+{
+    openLibrary();
+    GalleryGrid* grid = window_->content()->grid();
+    ASSERT_GT(grid->verticalScrollBar()->maximum(), 200);
+    grid->verticalScrollBar()->setValue(200);
+    const int scrolled = grid->verticalScrollBar()->value();
+
+    const MediaItems items = store_->items();
+    store_->openViewer(items->at(1));
+    ASSERT_TRUE(drain());
+    QPointer<MediaViewer> viewer = window_->viewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->size(), window_->size());
+    EXPECT_FALSE(window_->headerArea()->isVisible());
+    EXPECT_FALSE(window_->sidebarColumn()->isVisible());
+
+    // Each step gets a viewer of its own; the ends hold.
+    for (int step = 0; step < 3; ++step) {
+        EXPECT_TRUE(press(Qt::Key_Left));
+    }
+    EXPECT_EQ(shown(), items->front().name());
+    EXPECT_TRUE(viewer.isNull());
+    for (std::size_t step = 0; step < items->size() + 1; ++step) {
+        press(Qt::Key_Right);
+    }
+    EXPECT_EQ(shown(), items->back().name());
+    EXPECT_EQ(window_->viewer()->item().id(), items->back().id());
+
+    // Turning and marking change the same viewer and the gallery's tile.
+    viewer = window_->viewer();
+    EXPECT_TRUE(press(Qt::Key_R));
+    EXPECT_EQ(window_->viewer(), viewer);
+    EXPECT_EQ(viewer->mediaSurface()->angle(), 90);
+    EXPECT_EQ(store_->items()->back().rotationQuarters(), 1);
+    QTest::mouseClick(viewer->topBar()->favoriteButton(), Qt::LeftButton);
+    ASSERT_TRUE(drain());
+    EXPECT_TRUE(store_->viewerItem()->isFavorite());
+    EXPECT_TRUE(store_->items()->back().isFavorite());
+    EXPECT_EQ(viewer->topBar()->favoriteButton()->symbol(), QStringLiteral("heart.fill"));
+
+    // The panel belongs to the window: it stays open from one item to the next.
+    QTest::mouseClick(viewer->topBar()->infoButton(), Qt::LeftButton);
+    EXPECT_TRUE(window_->showsInfo());
+    EXPECT_NE(viewer->metadataPanel(), nullptr);
+    EXPECT_TRUE(press(Qt::Key_Left));
+    EXPECT_TRUE(viewer.isNull());
+    EXPECT_NE(window_->viewer()->metadataPanel(), nullptr);
+
+    QTest::mouseClick(window_->viewer()->topBar()->closeButton(), Qt::LeftButton);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(window_->viewer(), nullptr);
+    EXPECT_FALSE(window_->showsInfo());
+    EXPECT_TRUE(grid->isVisible());
+    EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
+}
+
+TEST_F(ViewerWindowTest, TheViewMenuActsOnTheViewerOnlyWhileItIsOpen)
+{
+    openLibrary();
+    QMenuBar bar;
+    LibraryMenus menus(*store_, bar);
+    menus.addViewMenu(*window_);
+    const QList<QAction*> actions = menus.viewMenu()->actions();
+    const auto item = [&](const QString& text) -> QAction* {
+        for (QAction* action : actions) {
+            if (action->text().section(u'\t', 0, 0) == text) {
+                return action;
+            }
+        }
+        ADD_FAILURE() << "no item " << text.toStdString();
+        return nullptr;
+    };
+    EXPECT_EQ(item(QStringLiteral("Rotate Counterclockwise"))->text(), QStringLiteral("Rotate Counterclockwise\tShift+R"));
+    EXPECT_FALSE(item(QStringLiteral("Next Item"))->isEnabled());
+    EXPECT_TRUE(item(QStringLiteral("Next Item"))->shortcut().isEmpty()); // the window's keys stay the window's
+
+    store_->openViewer(store_->items()->front());
+    ASSERT_TRUE(drain());
+    ASSERT_TRUE(item(QStringLiteral("Next Item"))->isEnabled());
+    item(QStringLiteral("Next Item"))->trigger();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(shown(), store_->items()->at(1).name());
+    item(QStringLiteral("Rotate Counterclockwise"))->trigger();
+    EXPECT_EQ(store_->viewerItem()->rotationQuarters(), 3);
+    item(QStringLiteral("Add to Favorites"))->trigger();
+    ASSERT_TRUE(drain());
+    EXPECT_TRUE(store_->viewerItem()->isFavorite());
+    EXPECT_NE(item(QStringLiteral("Remove from Favorites")), nullptr);
+    item(QStringLiteral("Show Information"))->trigger();
+    EXPECT_TRUE(window_->showsInfo());
+    EXPECT_TRUE(item(QStringLiteral("Show Information"))->isChecked());
+    item(QStringLiteral("Close Viewer"))->trigger();
+    ASSERT_TRUE(drain());
+    EXPECT_FALSE(store_->viewerItem());
+    EXPECT_FALSE(window_->showsInfo());
+    EXPECT_FALSE(item(QStringLiteral("Previous Item"))->isEnabled());
+}
+
+} // namespace
+} // namespace pivra
