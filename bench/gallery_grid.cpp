@@ -7,7 +7,7 @@
 #include "FrameTimes.h"
 #include "MediaBenchmarkMain.h"
 
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/GalleryMonths.h"
 #include "gallery/preview/RotatablePreviewView.h"

@@ -70,7 +70,7 @@ void BM_SourcesJsonRoundTrip(benchmark::State& state)
     }
     for (auto _ : state) {
         const auto decoded = decodeSources(encodeSources(sources));
-        benchmark::DoNotOptimize(decoded->size());
+        benchmark::DoNotOptimize(decoded.sources.size());
     }
     state.SetItemsProcessed(state.iterations() * sources.size());
 }

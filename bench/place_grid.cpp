@@ -11,7 +11,7 @@
 #include "media/thumbnails/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/geocoder/ReverseGeocoder.h"
-#include "store/PlaceNamer.h"
+#include "store/places/PlaceNamer.h"
 #include "support/GalleryItems.h"
 
 #include <QElapsedTimer>

@@ -21,11 +21,11 @@
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
 #include "store/LibraryStore.h"
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 #include "support/SettingsSandbox.h"
-#include "viewer/MediaSurface.h"
+#include "viewer/photo/MediaSurface.h"
 #include "viewer/MediaViewer.h"
-#include "viewer/PhotoCanvas.h"
+#include "viewer/photo/PhotoCanvas.h"
 
 #include <QDir>
 #include <QElapsedTimer>

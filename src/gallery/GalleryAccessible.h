@@ -1,6 +1,6 @@
 #pragma once
 
-#include "style/PaintedAccessible.h"
+#include "style/controls/PaintedAccessible.h"
 
 namespace pivra {
 

@@ -1,7 +1,7 @@
 #include "gallery/GalleryGrid.h"
 
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
 #include "gallery/GalleryAccessible.h"
 #include "gallery/GalleryMonths.h"
 #include "gallery/TileBadges.h"

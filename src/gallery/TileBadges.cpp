@@ -1,7 +1,7 @@
 #include "gallery/TileBadges.h"
 
-#include "style/PivraAppearance.h"
-#include "style/Symbols.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/Symbols.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 
 #include <QRectF>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "map/LibraryMap.h"
 
 #include "map/MapEmptyCard.h"
-#include "map/MapView.h"
-#include "map/PhotoMap.h"
+#include "map/view/MapView.h"
+#include "map/photos/PhotoMap.h"
 #include "platform/AppSettings.h"
 
 #include <QResizeEvent>

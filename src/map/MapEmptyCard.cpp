@@ -1,7 +1,7 @@
 #include "map/MapEmptyCard.h"
 
-#include "style/PivraAppearance.h"
-#include "style/Symbols.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/Symbols.h"
 
 #include <QEvent>
 #include <QLabel>

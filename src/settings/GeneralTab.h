@@ -1,6 +1,6 @@
 #pragma once
 
-#include "style/PivraColorMode.h"
+#include "style/appearance/PivraColorMode.h"
 
 #include <QWidget>
 

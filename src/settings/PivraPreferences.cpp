@@ -4,9 +4,9 @@
 #include "settings/PreferenceCard.h"
 #include "settings/ProcessesTab.h"
 #include "store/LibraryStore.h"
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
-#include "style/Symbols.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
+#include "style/assets/Symbols.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "settings/PreferenceCard.h"
 
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -2,8 +2,8 @@
 
 #include "settings/PreferenceCard.h"
 #include "settings/ProcessText.h"
-#include "style/PivraFonts.h"
-#include "style/Symbols.h"
+#include "style/assets/PivraFonts.h"
+#include "style/assets/Symbols.h"
 
 #include <QDateTime>
 #include <QEvent>

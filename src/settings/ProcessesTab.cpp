@@ -2,7 +2,7 @@
 
 #include "settings/PreferenceCard.h"
 #include "settings/ProcessRows.h"
-#include "style/PivraFonts.h"
+#include "style/assets/PivraFonts.h"
 
 #include <QLabel>
 #include <QPainter>

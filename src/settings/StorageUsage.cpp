@@ -2,8 +2,8 @@
 
 #include "settings/PreferenceCard.h"
 #include "style/ByteCountText.h"
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -9,7 +9,7 @@
 #include "platform/folders/MountMonitor.h"
 #include "platform/geocoder/OfflineReverseGeocoder.h"
 #include "platform/runtime/Pool.h"
-#include "store/PlaceNamer.h"
+#include "store/places/PlaceNamer.h"
 #include "store/SourcesKeptAside.h"
 
 #include <QCoreApplication>

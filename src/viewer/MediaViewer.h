@@ -3,7 +3,7 @@
 #include "catalog/model/LibrarySource.h"
 #include "catalog/model/MediaItem.h"
 #include "gallery/drag/MediaPasteboard.h"
-#include "viewer/PhotoViewportTransform.h"
+#include "viewer/photo/PhotoViewportTransform.h"
 
 #include <QPointer>
 #include <QVariantAnimation>

@@ -1,7 +1,7 @@
 #include "WindowTestKit.h"
 
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
 #include "app/window/LibraryWindow.h"
 #include "app/window/WindowAlerts.h"
 #include "platform/folders/FolderBookmark.h"

@@ -1,7 +1,7 @@
 #include "app/launch/PivraApp.h"
 #include "platform/runtime/Drain.h"
-#include "store/AppRouter.h"
-#include "store/LibraryShortcut.h"
+#include "store/shortcuts/AppRouter.h"
+#include "store/shortcuts/LibraryShortcut.h"
 #include "store/StoreTestKit.h"
 
 #include <QWidget>

@@ -3,8 +3,8 @@
 #include "app/launch/PreferencesWiring.h"
 #include "settings/GeneralTab.h"
 #include "settings/PreferencesPresenter.h"
-#include "style/AppearanceController.h"
-#include "style/DesktopSettings.h"
+#include "style/appearance/AppearanceController.h"
+#include "style/appearance/DesktopSettings.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -3,10 +3,10 @@
 #include "app/content/ContentColumn.h"
 #include "app/launch/LibraryMenus.h"
 #include "gallery/GalleryGrid.h"
-#include "viewer/MediaSurface.h"
+#include "viewer/photo/MediaSurface.h"
 #include "viewer/MediaViewer.h"
-#include "viewer/ViewerButton.h"
-#include "viewer/ViewerTopBar.h"
+#include "viewer/controls/ViewerButton.h"
+#include "viewer/controls/ViewerTopBar.h"
 
 #include <QAction>
 #include <QKeyEvent>

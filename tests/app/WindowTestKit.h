@@ -4,7 +4,7 @@
 
 #include "store/StoreTestKit.h"
 
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 #include "app/window/LibraryWindow.h"
 #include "media/thumbnails/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"

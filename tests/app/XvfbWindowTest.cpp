@@ -3,7 +3,7 @@
 // schemes into the build's renders/.
 #include "WindowTestKit.h"
 
-#include "style/PivraAppearance.h"
+#include "style/appearance/PivraAppearance.h"
 #include "app/window/LibraryWindow.h"
 #include "platform/runtime/Drain.h"
 #include "support/Renders.h"

@@ -1,5 +1,5 @@
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/TileBadges.h"
 #include "gallery/preview/HoverVideoPlayer.h"

@@ -1,5 +1,5 @@
-#include "map/BaseMapData.h"
-#include "map/BaseMapRenderer.h"
+#include "map/basemap/BaseMapData.h"
+#include "map/basemap/BaseMapRenderer.h"
 #include "support/TempFolder.h"
 
 #include <QFile>

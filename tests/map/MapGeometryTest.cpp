@@ -1,4 +1,4 @@
-#include "map/MapCamera.h"
+#include "map/view/MapCamera.h"
 #include "map/MapGeometry.h"
 
 #include <gtest/gtest.h>

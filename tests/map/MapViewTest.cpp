@@ -1,4 +1,4 @@
-#include "map/MapView.h"
+#include "map/view/MapView.h"
 
 #include <QNativeGestureEvent>
 #include <QPointingDevice>

@@ -1,4 +1,4 @@
-#include "map/PhotoClustering.h"
+#include "map/photos/PhotoClustering.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "map/PhotoMapTestKit.h"
 
-#include "map/PhotoPin.h"
-#include "style/PaintedAccessible.h"
+#include "map/photos/PhotoPin.h"
+#include "style/controls/PaintedAccessible.h"
 #include "support/JpegMaker.h"
 
 #include <QLocale>

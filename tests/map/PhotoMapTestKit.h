@@ -3,8 +3,8 @@
 // temporary folder, and located photos to put on it.
 
 #include "catalog/model/MapPhoto.h"
-#include "map/MapView.h"
-#include "map/PhotoMap.h"
+#include "map/view/MapView.h"
+#include "map/photos/PhotoMap.h"
 #include "media/thumbnails/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "support/GalleryItems.h"

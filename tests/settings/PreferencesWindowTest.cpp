@@ -4,7 +4,7 @@
 #include "settings/PreferencesPresenter.h"
 #include "settings/ProcessRows.h"
 #include "settings/ProcessesTab.h"
-#include "style/PivraAppearance.h"
+#include "style/appearance/PivraAppearance.h"
 #include "support/Renders.h"
 
 #include <QAbstractButton>

@@ -1,6 +1,6 @@
 #include "ItemWritesTestKit.h"
 
-#include "store/Clipboard.h"
+#include "store/items/Clipboard.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "catalog/MediaRowWriter.h"
 #include "media/metadata/MediaMetadata.h"
 #include "platform/runtime/Drain.h"
-#include "store/PlaceNamer.h"
+#include "store/places/PlaceNamer.h"
 #include "support/JpegMaker.h"
 #include "support/VideoMaker.h"
 

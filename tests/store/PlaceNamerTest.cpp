@@ -1,4 +1,4 @@
-#include "store/PlaceNamer.h"
+#include "store/places/PlaceNamer.h"
 
 #include "catalog/model/CellKey.h"
 #include "platform/AppSettings.h"

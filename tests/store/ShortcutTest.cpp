@@ -1,9 +1,9 @@
 #include "StoreTestKit.h"
 
 #include "platform/runtime/Drain.h"
-#include "store/AppRouter.h"
-#include "store/LibraryShortcut.h"
-#include "store/ShortcutSavePicker.h"
+#include "store/shortcuts/AppRouter.h"
+#include "store/shortcuts/LibraryShortcut.h"
+#include "store/shortcuts/ShortcutSavePicker.h"
 
 #include <QFile>
 #include <QSignalSpy>

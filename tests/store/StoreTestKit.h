@@ -8,7 +8,7 @@
 #include "platform/AppSettings.h"
 #include "platform/folders/FolderBookmark.h"
 #include "platform/folders/VolumeFacts.h"
-#include "store/FolderPicker.h"
+#include "store/sources/FolderPicker.h"
 #include "store/LibraryStore.h"
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"

@@ -1,7 +1,7 @@
 // The appearance setting, the desktop's wishes and the palettes they choose.
-#include "style/AppearanceController.h"
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
+#include "style/appearance/AppearanceController.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
 #include "platform/AppSettings.h"
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"

@@ -1,5 +1,5 @@
 // Springs, bezier curves and the reduced-motion switch.
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 
 #include <QSignalSpy>
 #include <cmath>

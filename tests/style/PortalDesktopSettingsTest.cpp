@@ -1,6 +1,6 @@
 // The desktop portal's settings read over a private session bus, with a
 // stand-in portal answering the way the real ones do.
-#include "style/PortalDesktopSettings.h"
+#include "style/appearance/PortalDesktopSettings.h"
 #include "support/PrivateSessionBus.h"
 
 #include <QDBusConnection>

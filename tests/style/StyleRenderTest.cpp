@@ -1,11 +1,11 @@
 // Styled controls drawn in each scheme, saved under the build's renders/ for
 // a look, and sampled where no text falls.
-#include "style/BundledResources.h"
-#include "style/DisconnectedToggle.h"
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
-#include "style/SubtleToolButton.h"
-#include "style/Symbols.h"
+#include "style/assets/BundledResources.h"
+#include "style/controls/DisconnectedToggle.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
+#include "style/controls/SubtleToolButton.h"
+#include "style/assets/Symbols.h"
 #include "support/Renders.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 // The header's quiet button, the disconnected switch and the sidebar row
 // background, drawn with motion reduced so every change shows at once.
-#include "style/DisconnectedToggle.h"
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
-#include "style/SubtleRowHover.h"
-#include "style/SubtleToolButton.h"
+#include "style/controls/DisconnectedToggle.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/controls/SubtleRowHover.h"
+#include "style/controls/SubtleToolButton.h"
 
 #include <QAccessible>
 #include <QApplication>

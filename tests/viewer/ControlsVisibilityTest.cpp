@@ -1,4 +1,4 @@
-#include "viewer/ControlsVisibility.h"
+#include "viewer/controls/ControlsVisibility.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

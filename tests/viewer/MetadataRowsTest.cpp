@@ -1,5 +1,5 @@
-#include "viewer/MediaLocation.h"
-#include "viewer/MetadataRows.h"
+#include "viewer/info/MediaLocation.h"
+#include "viewer/info/MetadataRows.h"
 
 #include "media/metadata/MediaMetadata.h"
 #include "support/JpegMaker.h"

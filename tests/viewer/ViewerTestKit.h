@@ -9,11 +9,11 @@
 #include "media/thumbnails/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 #include "support/JpegMaker.h"
 #include "support/VideoMaker.h"
 #include "viewer/MediaViewer.h"
-#include "viewer/PhotoCanvas.h"
+#include "viewer/photo/PhotoCanvas.h"
 
 #include <QTest>
 

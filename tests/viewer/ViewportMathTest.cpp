@@ -1,8 +1,8 @@
-#include "viewer/MediaFitting.h"
-#include "viewer/PhotoViewportTransform.h"
-#include "viewer/ViewerTopBar.h"
-#include "viewer/ZoomOverview.h"
-#include "viewer/ZoomSlider.h"
+#include "viewer/photo/MediaFitting.h"
+#include "viewer/photo/PhotoViewportTransform.h"
+#include "viewer/controls/ViewerTopBar.h"
+#include "viewer/controls/ZoomOverview.h"
+#include "viewer/controls/ZoomSlider.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "app/content/AlbumCard.h"
 
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
-#include "style/Symbols.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
+#include "style/assets/Symbols.h"
 #include "media/thumbnails/ThumbnailStore.h"
 
 #include <QContextMenuEvent>

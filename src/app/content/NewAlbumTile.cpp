@@ -1,9 +1,9 @@
 #include "app/content/NewAlbumTile.h"
 
 #include "app/content/AlbumCard.h"
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
-#include "style/Symbols.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
+#include "style/assets/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

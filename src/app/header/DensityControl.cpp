@@ -2,7 +2,7 @@
 
 #include "app/header/HeaderModel.h"
 #include "app/header/SymbolButton.h"
-#include "style/PivraAppearance.h"
+#include "style/appearance/PivraAppearance.h"
 #include "app/window/LibraryWindow.h"
 
 #include <QAbstractButton>

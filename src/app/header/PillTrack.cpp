@@ -1,9 +1,9 @@
 #include "app/header/PillTrack.h"
 
-#include "style/Motion.h"
-#include "style/PaintedAccessible.h"
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
+#include "style/motion/Motion.h"
+#include "style/controls/PaintedAccessible.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,10 +1,10 @@
 #include "app/header/SearchField.h"
 
-#include "style/Motion.h"
-#include "style/PaintedAccessible.h"
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
-#include "style/Symbols.h"
+#include "style/motion/Motion.h"
+#include "style/controls/PaintedAccessible.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
+#include "style/assets/Symbols.h"
 #include "platform/runtime/Task.h"
 #include "store/LibraryStore.h"
 

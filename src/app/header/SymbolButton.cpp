@@ -1,7 +1,7 @@
 #include "app/header/SymbolButton.h"
 
-#include "style/SubtleToolButton.h"
-#include "style/Symbols.h"
+#include "style/controls/SubtleToolButton.h"
+#include "style/assets/Symbols.h"
 
 namespace pivra {
 

@@ -1,6 +1,6 @@
 #include "app/launch/PivraApp.h"
 
-#include "store/AppRouter.h"
+#include "store/shortcuts/AppRouter.h"
 #include "store/LibraryStore.h"
 
 #include <QUrl>

@@ -7,7 +7,7 @@
 #include "settings/PreferencesPresenter.h"
 #include "settings/updates/UpdatesPreferenceSection.h"
 #include "store/updates/UpdateController.h"
-#include "style/AppearanceController.h"
+#include "style/appearance/AppearanceController.h"
 
 #include <QCoreApplication>
 

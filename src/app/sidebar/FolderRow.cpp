@@ -1,6 +1,6 @@
 #include "app/sidebar/FolderRow.h"
 
-#include "style/Symbols.h"
+#include "style/assets/Symbols.h"
 
 #include <QPainter>
 

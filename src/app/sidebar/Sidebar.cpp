@@ -6,8 +6,8 @@
 #include "app/sidebar/SourceRemoval.h"
 #include "app/sidebar/UpdateSidebarButton.h"
 #include "settings/PreferencesRouter.h"
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
 #include "store/LibraryStore.h"
 
 #include <QDesktopServices>

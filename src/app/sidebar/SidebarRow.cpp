@@ -1,10 +1,10 @@
 #include "app/sidebar/SidebarRow.h"
 
-#include "style/PaintedAccessible.h"
-#include "style/PivraAppearance.h"
-#include "style/PivraFonts.h"
-#include "style/SubtleRowHover.h"
-#include "style/Symbols.h"
+#include "style/controls/PaintedAccessible.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/PivraFonts.h"
+#include "style/controls/SubtleRowHover.h"
+#include "style/assets/Symbols.h"
 
 #include <QHelpEvent>
 #include <QPainter>

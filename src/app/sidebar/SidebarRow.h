@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/sidebar/SourceStatus.h"
-#include "style/AnimatedValue.h"
+#include "style/motion/AnimatedValue.h"
 
 #include <QAbstractButton>
 

@@ -1,6 +1,6 @@
 #include "app/sidebar/SourceStatus.h"
 
-#include "style/PivraAppearance.h"
+#include "style/appearance/PivraAppearance.h"
 
 namespace pivra {
 

@@ -1,8 +1,8 @@
 #include "app/sidebar/UpdateSidebarButton.h"
 
-#include "style/Motion.h"
-#include "style/PivraFonts.h"
-#include "style/Symbols.h"
+#include "style/motion/Motion.h"
+#include "style/assets/PivraFonts.h"
+#include "style/assets/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

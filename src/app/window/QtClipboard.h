@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Clipboard.h"
+#include "store/items/Clipboard.h"
 
 namespace pivra {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/FolderPicker.h"
-#include "store/ShortcutSavePicker.h"
+#include "store/sources/FolderPicker.h"
+#include "store/shortcuts/ShortcutSavePicker.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -3,7 +3,7 @@
 #include "gallery/preview/HoverPipeline.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 
 namespace pivra {
 

@@ -1,8 +1,8 @@
 #include "gallery/share/ShareNotch.h"
 
 #include "gallery/share/ShareGlyph.h"
-#include "style/Motion.h"
-#include "style/Symbols.h"
+#include "style/motion/Motion.h"
+#include "style/assets/Symbols.h"
 
 #include <QDragEnterEvent>
 #include <QMimeData>

@@ -2,10 +2,10 @@
 
 #include "gallery/TileBadges.h"
 #include "media/thumbnails/ThumbnailStore.h"
-#include "store/PlaceNamer.h"
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
-#include "style/Symbols.h"
+#include "store/places/PlaceNamer.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
+#include "style/assets/Symbols.h"
 
 #include <QElapsedTimer>
 #include <QFontMetricsF>

@@ -2,7 +2,7 @@
 
 #include "settings/PreferenceCard.h"
 #include "store/updates/UpdateController.h"
-#include "style/PivraFonts.h"
+#include "style/assets/PivraFonts.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "viewer/video/TransportButton.h"
 
-#include "style/Symbols.h"
+#include "style/assets/Symbols.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
 #include "viewer/video/VideoControls.h"
 
 #include "media/camera/CameraItemPaths.h"
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 #include "viewer/video/TransportButton.h"
 #include "viewer/video/VideoHoverPreview.h"
 #include "viewer/video/VideoPlaybackModel.h"

@@ -1,6 +1,6 @@
 #include "viewer/video/VideoHoverBubble.h"
 
-#include "style/AnimatedValue.h"
+#include "style/motion/AnimatedValue.h"
 
 #include <QPainter>
 #include <QPainterPath>

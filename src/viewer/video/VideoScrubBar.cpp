@@ -1,6 +1,6 @@
 #include "viewer/video/VideoScrubBar.h"
 
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 #include "viewer/video/VideoControls.h"
 #include "viewer/video/VideoHoverBubble.h"
 #include "viewer/video/VideoHoverPreview.h"

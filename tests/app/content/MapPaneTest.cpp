@@ -5,12 +5,12 @@
 #include "app/header/PillTrack.h"
 #include "map/LibraryMap.h"
 #include "map/MapEmptyCard.h"
-#include "map/MapView.h"
-#include "map/PhotoMap.h"
-#include "map/RasterTiles.h"
+#include "map/view/MapView.h"
+#include "map/photos/PhotoMap.h"
+#include "map/basemap/RasterTiles.h"
 #include "map/places/PlaceGrid.h"
 #include "platform/geocoder/OfflineReverseGeocoder.h"
-#include "store/PlaceNamer.h"
+#include "store/places/PlaceNamer.h"
 #include "platform/runtime/Drain.h"
 
 #include <QTest>

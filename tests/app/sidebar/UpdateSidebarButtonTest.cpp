@@ -1,8 +1,8 @@
 // The sidebar's update button: what it shows for each phase, what a click
 // does, and its look.
 #include "app/sidebar/UpdateSidebarButton.h"
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
 #include "support/ParamNames.h"
 #include "support/Renders.h"
 #include "support/UpdateControllerKit.h"

@@ -1,6 +1,6 @@
 #include "gallery/preview/HoverVideoPlayer.h"
 
-#include "style/Motion.h"
+#include "style/motion/Motion.h"
 #include "media/thumbnails/MediaKey.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPosterFrames.h"

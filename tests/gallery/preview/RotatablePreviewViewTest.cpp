@@ -1,7 +1,7 @@
 #include "gallery/preview/RotatablePreviewView.h"
 
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
 #include "support/JpegMaker.h"

@@ -1,8 +1,8 @@
 #include "gallery/share/ShareGlyph.h"
 #include "gallery/share/ShareNotch.h"
 
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
 #include "support/Renders.h"
 
 #include <QApplication>

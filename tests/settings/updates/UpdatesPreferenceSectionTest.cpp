@@ -1,7 +1,7 @@
 // The update settings' card as it follows the controller, and its look.
 #include "settings/PreferenceCard.h"
 #include "settings/updates/UpdatesPreferenceSection.h"
-#include "style/PivraAppearance.h"
+#include "style/appearance/PivraAppearance.h"
 #include "support/ParamNames.h"
 #include "support/Renders.h"
 #include "support/UpdateControllerKit.h"

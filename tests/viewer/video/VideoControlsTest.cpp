@@ -1,7 +1,7 @@
 #include "viewer/video/VideoControls.h"
 
-#include "style/Motion.h"
-#include "style/PivraAppearance.h"
+#include "style/motion/Motion.h"
+#include "style/appearance/PivraAppearance.h"
 #include "support/Renders.h"
 #include "viewer/video/TransportButton.h"
 #include "viewer/video/VideoHoverBubble.h"

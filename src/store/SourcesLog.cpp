@@ -1,7 +1,0 @@
-#include "store/SourcesLog.h"
-
-namespace pivra {
-
-Q_LOGGING_CATEGORY(sourcesLog, "pivra.sources", QtWarningMsg)
-
-} // namespace pivra

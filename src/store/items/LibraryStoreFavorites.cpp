@@ -1,0 +1,79 @@
+// Favourite marks and copying an item's original.
+//
+// A toggle shows at once in the viewer and the gallery and is saved behind,
+// one write after another per item. Each toggle flips the mark as shown at
+// that moment, not as stored, so quick toggles save their values in turn.
+
+#include "catalog/MediaCatalog.h"
+#include "media/camera/CameraItemPaths.h"
+#include "store/items/Clipboard.h"
+#include "store/LibraryStore.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace pivra {
+
+void LibraryStore::toggleFavorite(const QString& id)
+{
+    assertMainThread();
+    if (!catalog_) {
+        return;
+    }
+    const bool inViewer = viewerItem_ && viewerItem_->id() == id;
+    const std::optional<std::size_t> index = galleryIndexOf(id);
+    if (!inViewer && !index) {
+        return;
+    }
+    const bool wasFavorite = inViewer ? viewerItem_->isFavorite() : (*items_)[*index].isFavorite();
+    const bool favorite = !wasFavorite;
+    if (inViewer) {
+        MediaItem shown = *viewerItem_;
+        shown.setFavorite(favorite);
+        assign(viewerItem_, std::move(shown), &LibraryStore::viewerItemChanged);
+    }
+    if (index) {
+        // An item unmarked in the favourites view leaves it at once.
+        if (showsFavorites_ && wasFavorite) {
+            publishEditedItems([&](std::vector<MediaItem>& items) {
+                items.erase(items.begin() + static_cast<std::ptrdiff_t>(*index));
+            });
+            assign(totalCount_, std::max<qint64>(totalCount_ - 1, 0), &LibraryStore::totalCountChanged);
+        } else {
+            publishEditedItems([&](std::vector<MediaItem>& items) { items[*index].setFavorite(favorite); });
+        }
+    }
+    favoriteWrites_.append(this, id, writeFavorite(id, favorite));
+}
+
+// A failed write puts the gallery back to the stored marks; the viewer keeps
+// the mark the user chose.
+Task<> LibraryStore::writeFavorite(QString id, bool favorite)
+{
+    bool saved = true;
+    try {
+        co_await catalog_->call(&MediaCatalog::setFavorite, favorite, id);
+    } catch (const std::exception&) {
+        saved = false;
+    }
+    if (!saved) {
+        setMessage(QStringLiteral("Could not save this favorite."));
+        co_await reload();
+    }
+}
+
+void LibraryStore::copyItem(const MediaItem& item)
+{
+    assertMainThread();
+    const QString path = item.path();
+    if (isCameraItem(item) || !QFileInfo::exists(path)) {
+        setMessage(QStringLiteral("This file is not available to copy."));
+        return;
+    }
+    if (services_.clipboard != nullptr) {
+        services_.clipboard->putFiles({path});
+    }
+}
+
+} // namespace pivra

@@ -1,0 +1,311 @@
+// Folder access: which folder sources are online, what the thumbnails and the
+// folder watcher see of them, and which must be chosen again.
+
+#include "media/thumbnails/ThumbnailStore.h"
+#include "platform/folders/FolderAccess.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/folders/VolumeFacts.h"
+#include "platform/runtime/Deadline.h"
+#include "store/FolderProbe.h"
+#include "store/LibraryStore.h"
+#include "store/sources/SourcesLog.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include <algorithm>
+#include <atomic>
+
+namespace pivra {
+
+// One source's probe as a pass ran it: none when it did not answer in time.
+struct LibraryStore::ProbeAnswer {
+    QUuid id;
+    QByteArray bookmark; // the record probed, to tell a reconnect made meanwhile
+    std::optional<FolderProbe> probe;
+};
+
+// The probes run off the GUI thread, one thread each, so a source on a hung
+// network share counts as offline for this pass after the time limit instead
+// of freezing the window; a source whose last probe still hangs is not probed
+// again until it answers. Their answers are then applied here, source by
+// source in list order, as one synchronous pass. A newer pass started
+// meanwhile makes this one apply nothing.
+Task<bool> LibraryStore::restoreAccess()
+{
+    assertMainThread();
+    const int generation = ++accessGeneration_;
+    QList<ProbeAnswer> answers;
+    std::vector<std::function<std::optional<FolderProbe>()>> jobs;
+    std::vector<qsizetype> probed; // answer index of each job
+    const auto probe = services_.probeFolder ? services_.probeFolder : &probeFolder;
+    for (const LibrarySource& source : std::as_const(sources_)) {
+        if (source.kind != LibrarySource::Kind::folder) {
+            continue;
+        }
+        answers.append(ProbeAnswer{source.id, source.bookmark, std::nullopt});
+        std::shared_ptr<std::atomic<bool>>& busy = probesUnderWay_[source.id];
+        if (busy && busy->load()) {
+            continue;
+        }
+        busy = std::make_shared<std::atomic<bool>>(true);
+        jobs.push_back([probe, source, busy, store = QPointer<LibraryStore>(this)]() -> std::optional<FolderProbe> {
+            FolderProbe found = probe(source);
+            busy->store(false);
+            // Read on the GUI thread, where the store lives and dies.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [store, id = source.id] {
+                    if (store) {
+                        store->probeAnswered(id);
+                    }
+                },
+                Qt::QueuedConnection);
+            return found;
+        });
+        probed.push_back(answers.size() - 1);
+    }
+    std::vector<std::optional<std::optional<FolderProbe>>> found =
+        co_await runEachWithin(services_.probeTimeLimit, std::move(jobs));
+    if (generation != accessGeneration_) {
+        co_return false;
+    }
+    for (std::size_t job = 0; job < found.size(); ++job) {
+        if (found[job]) {
+            answers[probed[job]].probe = std::move(*found[job]);
+        }
+    }
+    applyAccess(answers);
+    co_return true;
+}
+
+void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
+{
+    QList<QUuid> queue;
+    for (const ProbeAnswer& answer : answers) {
+        const qsizetype index = indexOfSource(answer.id);
+        // A source removed, or reconnected by the user, while the probes ran
+        // keeps what that gave it.
+        if (index < 0 || sources_[index].bookmark != answer.bookmark) {
+            continue;
+        }
+        if (!answer.probe) {
+            unansweredProbes_.insert(answer.id);
+        }
+        if (applyFolderAccess(index, answer.probe)) {
+            queue.append(answer.id);
+        }
+    }
+    for (const LibrarySource& source : std::as_const(sources_)) {
+        if (source.kind == LibrarySource::Kind::folder) {
+            if (source.isOnline) {
+                qCInfo(sourcesLog, "source \"%s\": online %s", qUtf8Printable(source.name),
+                       qUtf8Printable(source.lastKnownPath));
+            } else {
+                qCInfo(sourcesLog, "source \"%s\": offline", qUtf8Printable(source.name));
+            }
+        }
+    }
+
+    permissionNeededIDs_ = queue;
+    if (permissionRequestSourceID_ && !queue.contains(*permissionRequestSourceID_)) {
+        assign(permissionRequestSourceID_, std::nullopt, &LibraryStore::permissionRequestSourceIDChanged);
+    }
+    showNextPermissionRequest();
+    persistSources();
+    if (services_.thumbnails != nullptr) {
+        QHash<QUuid, QString> roots;
+        for (auto folder = activeAccess_.cbegin(); folder != activeAccess_.cend(); ++folder) {
+            roots.insert(folder.key(), folder.value().path);
+        }
+        services_.thumbnails->setSourceRoots(std::move(roots));
+    }
+    // The folders this pass found gone are awaited: one that comes back
+    // (moved back, or made again) starts the pass that finds out whether it
+    // is still the source's own.
+    QStringList awaited;
+    for (const ProbeAnswer& answer : answers) {
+        const qsizetype index = indexOfSource(answer.id);
+        if (index >= 0 && !sources_[index].isOnline && answer.probe && !answer.probe->lastPathIsThere
+            && !sources_[index].lastKnownPath.isEmpty()) {
+            awaited.append(sources_[index].lastKnownPath);
+        }
+    }
+    rebuildWatcher(std::move(awaited));
+    qCInfo(sourcesLog, "access pass done");
+}
+
+bool LibraryStore::applyFolderAccess(qsizetype index, const std::optional<FolderProbe>& probe)
+{
+    const QUuid id = sources_[index].id;
+    const auto markOffline = [&](bool worthAsking) {
+        dropAccess(id);
+        editSource(index, [](LibrarySource& offline) { offline.isOnline = false; });
+        return worthAsking;
+    };
+    // A probe that did not answer says nothing of the disk: asking the user
+    // to choose a folder on a share that hangs would not help.
+    if (!probe) {
+        return markOffline(false);
+    }
+    if (!probe->folder) {
+        return markOffline(probe->diskIsThere);
+    }
+    const ResolvedFolder& folder = *probe->folder;
+    const auto held = activeAccess_.constFind(id);
+    const bool kept = held != activeAccess_.cend() && held->path == folder.path;
+    if (!kept) {
+        dropAccess(id);
+        if (!FolderAccess::start(folder.path)) {
+            return markOffline(probe->diskIsThere);
+        }
+    }
+    const auto release = [&] {
+        if (!kept) {
+            FolderAccess::stop(folder.path);
+        }
+    };
+    if (!probe->onRecordedVolume || !probe->exists) {
+        release();
+        return markOffline(probe->diskIsThere);
+    }
+    if (!probe->readable) {
+        // The folder is there and refuses to be read: always worth asking.
+        release();
+        return markOffline(true);
+    }
+
+    // A kept access goes on under the folder as found now, without a stop.
+    // The scan holds the walked folder to the recorded inode and birth time,
+    // never to what a resolution just found there; the device number is the
+    // one the recorded filesystem has now, as a disk known by its UUID may
+    // come back on another device node.
+    const FolderBookmark relocated = probe->bookmark->relocated(folder);
+    activeAccess_.insert(id, AccessedFolder{folder.path, relocated.identity().value_or(folder.identity)});
+    editSource(index, [&](LibrarySource& online) { online.lastKnownPath = folder.path; });
+    editSource(index, [](LibrarySource& online) { online.isOnline = true; });
+    updateVolume(index, probe->volume);
+    if (folder.stale) {
+        // The record follows its folder to where it was found; what the
+        // folder is stays as recorded.
+        const QByteArray renewed = relocated.encode();
+        editSource(index, [&](LibrarySource& online) { online.bookmark = renewed; });
+    }
+    return false;
+}
+
+// A disk that hung comes back by itself, with no mount event to tell: the
+// late answer of its probe starts a pass that looks again.
+void LibraryStore::probeAnswered(const QUuid& id)
+{
+    if (unansweredProbes_.remove(id)) {
+        rescan();
+    }
+}
+
+void LibraryStore::holdAccess(const QUuid& id, AccessedFolder folder)
+{
+    dropAccess(id);
+    FolderAccess::start(folder.path);
+    activeAccess_.insert(id, std::move(folder));
+}
+
+void LibraryStore::dropAccess(const QUuid& id)
+{
+    if (const auto held = activeAccess_.constFind(id); held != activeAccess_.cend()) {
+        FolderAccess::stop(held->path);
+        activeAccess_.erase(held);
+    }
+}
+
+// Rebuilding walks every watched tree again, so an unchanged set of roots
+// and awaited folders keeps its watcher. A first pass with neither makes none
+// at all.
+void LibraryStore::rebuildWatcher(QStringList awaited)
+{
+    QStringList paths;
+    for (const AccessedFolder& folder : std::as_const(activeAccess_)) {
+        paths.append(folder.path);
+    }
+    std::sort(paths.begin(), paths.end());
+    std::sort(awaited.begin(), awaited.end());
+    if (paths == watchedPaths_ && awaited == awaitedPaths_) {
+        return;
+    }
+    if (watcher_) {
+        watcher_->stop();
+    }
+    watchedPaths_ = paths;
+    awaitedPaths_ = awaited;
+    // Posted with the store as context: a change never rescans inside the
+    // watcher's own call, nor for a store that is gone.
+    watcher_ = std::make_unique<SourceWatcher>(
+        paths, awaited, [this] { QMetaObject::invokeMethod(this, &LibraryStore::rescan, Qt::QueuedConnection); },
+        services_.watchTiming);
+}
+
+// A volume that cannot be looked at leaves the recorded facts as they were.
+void LibraryStore::updateVolume(qsizetype index, const std::optional<VolumeFacts>& volume)
+{
+    if (!volume) {
+        return;
+    }
+    editSource(index, [&](LibrarySource& source) { source.volumePath = volume->rootPath; });
+    editSource(index, [&](LibrarySource& source) { source.volumeName = volume->name; });
+    editSource(index, [&](LibrarySource& source) { source.volumeCapacity = volume->capacity; });
+}
+
+// One question at a time: none while an answer is still being carried out
+// (its folder dialog runs the event loop, and a rescan meanwhile still finds
+// the source offline and would ask about it again).
+void LibraryStore::showNextPermissionRequest()
+{
+    if (permissionRequestSourceID_ || answeredPermissionID_) {
+        return;
+    }
+    for (const QUuid& id : std::as_const(permissionNeededIDs_)) {
+        if (!dismissedPermissionIDs_.contains(id)) {
+            assign(permissionRequestSourceID_, id, &LibraryStore::permissionRequestSourceIDChanged);
+            return;
+        }
+    }
+}
+
+QString LibraryStore::permissionRequestSourceName() const
+{
+    if (permissionRequestSourceID_) {
+        if (const qsizetype index = indexOfSource(*permissionRequestSourceID_); index >= 0) {
+            return sources_[index].name;
+        }
+    }
+    return QStringLiteral("this source");
+}
+
+void LibraryStore::resolvePermissionRequest(bool reconnect)
+{
+    assertMainThread();
+    if (!permissionRequestSourceID_) {
+        return;
+    }
+    const QUuid id = *permissionRequestSourceID_;
+    assign(permissionRequestSourceID_, std::nullopt, &LibraryStore::permissionRequestSourceIDChanged);
+    answeredPermissionID_ = id;
+    startTask(this, answerPermissionRequest(id, reconnect));
+}
+
+Task<> LibraryStore::answerPermissionRequest(QUuid id, bool reconnect)
+{
+    if (reconnect) {
+        co_await this->reconnect(id);
+    }
+    answeredPermissionID_.reset();
+    // Asked once: a source still offline after the answer is not asked again
+    // this run, so the question never loops.
+    const qsizetype index = indexOfSource(id);
+    if (index < 0 || !sources_[index].isOnline) {
+        dismissedPermissionIDs_.insert(id);
+    }
+    showNextPermissionRequest();
+}
+
+} // namespace pivra

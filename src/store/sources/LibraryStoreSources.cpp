@@ -1,0 +1,271 @@
+// Adding, reconnecting and removing sources.
+
+#include "catalog/MediaCatalog.h"
+#include "media/camera/CameraSourceManager.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPreviewStore.h"
+#include "platform/folders/FolderAccess.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/runtime/Deadline.h"
+#include "platform/runtime/Pool.h"
+#include "store/FolderProbe.h"
+#include "store/sources/FolderPicker.h"
+#include "store/LibraryStore.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace pivra {
+
+namespace {
+
+// The name a new folder source takes; the root folder has no last component.
+QString lastComponent(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return name.isEmpty() ? path : name;
+}
+
+std::pair<StorageMeasure, StorageMeasure> measureFiles(ThumbnailStore* thumbnails, VideoPreviewStore* previews,
+                                                       const QStringList& keys)
+{
+    return {thumbnails != nullptr ? thumbnails->footprint(keys) : StorageMeasure{},
+            previews != nullptr ? previews->footprint(keys) : StorageMeasure{}};
+}
+
+void deleteFiles(ThumbnailStore* thumbnails, VideoPreviewStore* previews, const QStringList& keys)
+{
+    if (thumbnails != nullptr) {
+        thumbnails->deleteThumbnails(keys);
+    }
+    if (previews != nullptr) {
+        previews->deleteClips(keys);
+    }
+}
+
+// The keys still used by no other source are read in the same catalog call
+// that removes the rows, so no scan of another source can take one of them
+// up in between. Keys the catalog cannot vouch for are kept.
+QStringList removeRows(MediaCatalog& catalog, const QUuid& sourceID, const QStringList& approvedKeys)
+{
+    QStringList deletable;
+    if (!approvedKeys.isEmpty()) {
+        try {
+            const QStringList exclusive = catalog.exclusiveThumbnailKeys(sourceID);
+            std::copy_if(approvedKeys.cbegin(), approvedKeys.cend(), std::back_inserter(deletable),
+                         [&exclusive](const QString& key) { return exclusive.contains(key); });
+        } catch (const std::exception&) {
+            deletable.clear();
+        }
+    }
+    try {
+        catalog.remove(sourceID);
+    } catch (const std::exception&) {
+        // the rows stay; the source is gone from the list all the same
+    }
+    return deletable;
+}
+
+} // namespace
+
+qsizetype LibraryStore::indexOfSource(const QUuid& id) const
+{
+    const auto found = std::find_if(sources_.cbegin(), sources_.cend(),
+                                    [&id](const LibrarySource& source) { return source.id == id; });
+    return found == sources_.cend() ? -1 : found - sources_.cbegin();
+}
+
+void LibraryStore::addFolders()
+{
+    assertMainThread();
+    if (services_.folderPicker == nullptr) {
+        return;
+    }
+    const std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(
+        QStringLiteral("Choose a folder or a disk in Locations to browse in Pivra. Your files stay in place."), true,
+        QString());
+    if (!chosen) {
+        return;
+    }
+    startTask(this, addChosenFolders(*chosen));
+}
+
+bool LibraryStore::isKnownFolder(const QString& path) const
+{
+    return std::any_of(sources_.cbegin(), sources_.cend(),
+                       [&path](const LibrarySource& source) { return source.lastKnownPath == path; });
+}
+
+// The chosen folders are looked at off the GUI thread, all at once, with the
+// same time limit as the access pass: a folder on a share that hangs is
+// refused rather than freezing the window.
+Task<std::vector<std::optional<ChosenFolder>>> LibraryStore::inspectChosenFolders(QStringList paths)
+{
+    std::vector<std::function<ChosenFolder()>> jobs;
+    for (const QString& path : std::as_const(paths)) {
+        jobs.push_back([path] { return inspectChosenFolder(path); });
+    }
+    co_return co_await runEachWithin(services_.probeTimeLimit, std::move(jobs));
+}
+
+Task<> LibraryStore::addChosenFolders(QStringList chosen)
+{
+    QStringList paths;
+    for (const QString& spelled : std::as_const(chosen)) {
+        const QString path = cleanFolderPath(spelled);
+        if (!isKnownFolder(path)) {
+            paths.append(path);
+        }
+    }
+    const std::vector<std::optional<ChosenFolder>> folders = co_await inspectChosenFolders(paths);
+    for (qsizetype index = 0; index < paths.size(); ++index) {
+        const QString& path = paths[index];
+        const std::optional<ChosenFolder>& folder = folders[index];
+        const QString name = lastComponent(path);
+        if (isKnownFolder(path)) {
+            continue;
+        }
+        if (!folder || !folder->bookmark) {
+            setMessage(QStringLiteral("Could not save access to %1.").arg(name));
+            continue;
+        }
+        if (!folder->readable) {
+            setMessage(QStringLiteral("Pivra cannot read %1. Allow folder access and try again.").arg(name));
+            continue;
+        }
+        LibrarySource source;
+        source.id = QUuid::createUuid();
+        source.name = name;
+        source.bookmark = folder->bookmark->encode();
+        source.lastKnownPath = path;
+        source.isOnline = true;
+        holdAccess(source.id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{})});
+        setSources(sources_ + QList<LibrarySource>{source});
+        updateVolume(sources_.size() - 1, folder->volume);
+        // The new source shows whole: a folder chosen in another source
+        // would limit it to nothing.
+        setView(false, false, false, std::nullopt, source.id, std::nullopt);
+    }
+    persistSources();
+    rescan();
+}
+
+void LibraryStore::reconnectSource(const QUuid& id)
+{
+    assertMainThread();
+    startTask(this, reconnect(id));
+}
+
+Task<> LibraryStore::reconnect(QUuid id)
+{
+    const qsizetype index = indexOfSource(id);
+    if (index < 0) {
+        co_return;
+    }
+    const LibrarySource source = sources_[index];
+    if (source.kind == LibrarySource::Kind::camera) {
+        if (source.deviceID && services_.cameras != nullptr) {
+            services_.cameras->watch(*source.deviceID, id);
+        }
+        co_return;
+    }
+    if (services_.folderPicker == nullptr) {
+        co_return;
+    }
+    const QString question = QStringLiteral("Choose the folder for %1.").arg(source.name);
+    const std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(question, false, source.lastKnownPath);
+    if (!chosen || chosen->isEmpty()) {
+        co_return;
+    }
+    const QString path = cleanFolderPath(chosen->first());
+    QStringList paths;
+    paths.append(path);
+    const std::vector<std::optional<ChosenFolder>> folders = co_await inspectChosenFolders(paths);
+    const std::optional<ChosenFolder>& folder = folders.front();
+    if (!folder || !folder->bookmark) {
+        setMessage(QStringLiteral("Could not reconnect this folder."));
+        co_return;
+    }
+    if (!folder->readable) {
+        setMessage(QStringLiteral("Pivra cannot read this folder. Allow access and try again."));
+        co_return;
+    }
+    // The dialog ran the event loop: the source may have gone or moved.
+    const qsizetype current = indexOfSource(id);
+    if (current < 0) {
+        co_return;
+    }
+    // The one place a source takes a new folder: what the user chose is from
+    // now on the folder its scans are held to.
+    holdAccess(id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{})});
+    editSource(current, [&](LibrarySource& edited) { edited.bookmark = folder->bookmark->encode(); });
+    editSource(current, [&](LibrarySource& edited) { edited.lastKnownPath = path; });
+    editSource(current, [&](LibrarySource& edited) { edited.name = lastComponent(path); });
+    editSource(current, [](LibrarySource& edited) { edited.isOnline = true; });
+    updateVolume(current, folder->volume);
+    persistSources();
+    rescan();
+}
+
+Task<RemovalFootprint> LibraryStore::removableThumbnails(const QUuid& sourceID)
+{
+    RemovalFootprint footprint;
+    if (catalog_) {
+        try {
+            footprint.keys = co_await catalog_->call(&MediaCatalog::exclusiveThumbnailKeys, sourceID);
+        } catch (const std::exception&) {
+            footprint.keys.clear();
+        }
+    }
+    const auto [thumbnails, clips] = co_await runOnPool(PoolPriority::userInitiated, &measureFiles,
+                                                        services_.thumbnails, services_.previews, footprint.keys);
+    footprint.count = thumbnails.count;
+    footprint.previews = clips.count;
+    footprint.bytes = thumbnails.bytes + clips.bytes;
+    co_return footprint;
+}
+
+void LibraryStore::removeSource(const QUuid& id, const QStringList& deletingThumbnails)
+{
+    assertMainThread();
+    // The scan's generation stays: the rescan that ends the removal replaces
+    // it, and a scan that ends before that ends its own record as stopped.
+    scanTask_.cancel();
+    cancelVideoPreviewPreparation();
+    cancelThumbnailPreparation();
+    if (viewerItem_ && viewerItem_->sourceID() == id) {
+        closeViewer();
+    }
+    dropAccess(id);
+    if (services_.cameras != nullptr) {
+        services_.cameras->unwatch(id);
+    }
+    QList<LibrarySource> remaining = sources_;
+    remaining.removeIf([&id](const LibrarySource& source) { return source.id == id; });
+    setSources(std::move(remaining));
+    indexedFolders_.remove(id);
+    Q_EMIT indexedFoldersChanged();
+    if (selectedSourceID_ == id) {
+        assign(selectedSourceID_, std::nullopt, &LibraryStore::selectedSourceIDChanged);
+        assign(selectedFolderPath_, std::nullopt, &LibraryStore::selectedFolderPathChanged);
+    }
+    persistSources();
+    startTask(this, removeSourceData(id, deletingThumbnails));
+}
+
+Task<> LibraryStore::removeSourceData(QUuid id, QStringList keys)
+{
+    QStringList deletable;
+    if (catalog_) {
+        deletable = co_await catalog_->call(&removeRows, id, keys);
+    }
+    if (!deletable.isEmpty()) {
+        co_await runOnPool(PoolPriority::utility, &deleteFiles, services_.thumbnails, services_.previews, deletable);
+    }
+    co_await refreshAlbums();
+    co_await reload();
+    rescan();
+}
+
+} // namespace pivra

@@ -1,0 +1,29 @@
+#include "style/controls/SubtleRowHover.h"
+
+#include "style/appearance/PivraAppearance.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace pivra::SubtleRowHover {
+
+void paint(QPainter& painter, const QRectF& row, const QPalette& palette, double selected,
+           const QColor& selectedBackground, double hover)
+{
+    constexpr qreal cornerRadius = 8;
+    QPainterPath shape;
+    shape.addRoundedRect(row, cornerRadius, cornerRadius);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (selected < 1 && hover > 0) {
+        painter.fillPath(shape, PivraAppearance::primary(palette, 0.06 * hover * (1 - selected)));
+    }
+    if (selected > 0) {
+        QColor fill = selectedBackground;
+        fill.setAlphaF(static_cast<float>(fill.alphaF() * selected));
+        painter.fillPath(shape, fill);
+    }
+    painter.restore();
+}
+
+} // namespace pivra::SubtleRowHover
