@@ -1,20 +1,25 @@
-// Folder scans of 10,000 photos: the first scan (every file inspected and
-// written), an unchanged rescan (nothing opened, every row stamped), and the
-// inspection alone for comparison, one file at a time and as many at a time
-// as the scan reads in parallel. Then an unchanged rescan of a large source,
-// where what the scan holds per file outweighs its fixed costs (the SQLite
-// page cache, the thread pools), to measure its heap.
+// Folder scans of generated camera photos: the first scan (every file
+// inspected and written) of 10,000 and of 100,000 photos, each beside
+// `exiv2 -pa` reading the same files in 8 processes, the yardstick of what
+// reading their metadata costs; an unchanged rescan (nothing opened); the
+// inspection alone, one file at a time and on every core; and an unchanged
+// rescan of a source of 1,000,000 names, where what the scan holds per file
+// outweighs its fixed costs (the SQLite page cache, the thread pools), to
+// measure its speed and heap.
 //
-// Fixtures, made once and reused: 10,000 small JPEGs (160 × 120) in 20
-// folders of /tmp/pivra-bench-scan, each with an Exif block of its own (date,
-// camera, lens, GPS, Live Photo identifier); and 200,000 names in 200 folders
-// of /tmp/pivra-bench-rescan, each folder's names hard links to one such
-// photo, so that the large source costs little disk. Its first scan, which
-// builds the catalog, is not timed.
+// Fixtures, made once and reused: small JPEGs (160 × 120) in folders of 500
+// under /tmp/pivra-bench-scan-<count>, each with an Exif block of its own
+// (date, camera, lens, GPS, Live Photo identifier); and 1,000,000 names in
+// 1,000 folders of /tmp/pivra-bench-rescan, each folder's names hard links to
+// one such photo, so that the large source costs little disk. The first scan
+// of a rescanned folder builds its catalog and is not timed; it reads one
+// photo and stamps its metadata on every file (StampingInspector).
 //
-// Counters: files_per_s (wall clock), files, and for rescans
-// peak_heap_B_per_file: the most heap in use during the scan beyond what was
-// in use right before it, per file (see HeapPeak.h for what counts).
+// Counters: files_per_s (wall clock), files, cpu_s (processor time of this
+// process, or of the exiv2 processes) and cores (cpu_s over the wall clock);
+// for rescans peak_heap_B_per_file: the most heap in use during the scan
+// beyond what was in use right before it, per file (see HeapPeak.h for what
+// counts).
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/FolderScan.h"
 #include "media/MediaLibraries.h"
@@ -36,29 +41,41 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace pivra;
 
-const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-scan");
-constexpr int photoCount = 10000;
-constexpr int folderCount = 20;
+constexpr int photosPerFolder = 500;
 
 const QString largeFolder = QStringLiteral("/tmp/pivra-bench-rescan");
-constexpr int largeCount = 200000;
+constexpr int largeCount = 1000000;
 // Names per photo in the large source, well below ext4's 65,000 links a file.
 constexpr int namesPerPhoto = 1000;
 
-QString photoPath(int index)
+// Processes that read the same photos with exiv2, one per core of the
+// machine the goal was set on.
+constexpr int exiv2Processes = 8;
+
+QString photoFolder(int count)
+{
+    return QStringLiteral("/tmp/pivra-bench-scan-%1").arg(count);
+}
+
+QString photoPath(int count, int index)
 {
     return QStringLiteral("%1/%2/IMG_%3.JPG")
-        .arg(fixtureFolder)
-        .arg(index % folderCount, 2, 10, QLatin1Char('0'))
-        .arg(index, 5, 10, QLatin1Char('0'));
+        .arg(photoFolder(count))
+        .arg(index / photosPerFolder, 3, 10, QLatin1Char('0'))
+        .arg(index, 6, 10, QLatin1Char('0'));
 }
 
 QByteArray smallJpeg()
@@ -104,19 +121,19 @@ void writePhoto(const QByteArray& picture, int index, const QString& path)
     file.write(picture.first(2) + segment + picture.sliced(2));
 }
 
-void ensureFixtures()
+void ensurePhotos(int count)
 {
-    const QString marker = fixtureFolder + QStringLiteral("/.complete-%1").arg(photoCount);
+    const QString marker = photoFolder(count) + QStringLiteral("/.complete");
     if (QFile::exists(marker)) {
         return;
     }
-    QDir(fixtureFolder).removeRecursively();
-    for (int folder = 0; folder < folderCount; ++folder) {
-        QDir().mkpath(QStringLiteral("%1/%2").arg(fixtureFolder).arg(folder, 2, 10, QLatin1Char('0')));
-    }
+    QDir(photoFolder(count)).removeRecursively();
     const QByteArray picture = smallJpeg();
-    for (int index = 0; index < photoCount; ++index) {
-        writePhoto(picture, index, photoPath(index));
+    for (int index = 0; index < count; ++index) {
+        if (index % photosPerFolder == 0) {
+            QDir().mkpath(QFileInfo(photoPath(count, index)).path());
+        }
+        writePhoto(picture, index, photoPath(count, index));
     }
     QFile(marker).open(QIODevice::WriteOnly);
 }
@@ -165,67 +182,172 @@ struct Source {
     int files = 0;
 };
 
-// What one scan took: wall-clock time, and the most heap it held at once.
-struct ScanCost {
-    double seconds = 0;
-    std::int64_t peakHeap = 0;
+double processorSeconds(int who)
+{
+    struct rusage usage {};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& time) { return double(time.tv_sec) + double(time.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Wall-clock and processor time of one measured run, of this process or of
+// the children it waited for (RUSAGE_SELF or RUSAGE_CHILDREN).
+class RunClock {
+public:
+    explicit RunClock(int who) : who_(who), processorStart_(processorSeconds(who)) { timer_.start(); }
+
+    void report(benchmark::State& state, int files) const
+    {
+        const double seconds = timer_.nsecsElapsed() / 1e9;
+        const double processor = processorSeconds(who_) - processorStart_;
+        state.SetIterationTime(seconds);
+        state.counters["files"] = files;
+        state.counters["files_per_s"] = files / seconds;
+        state.counters["cpu_s"] = processor;
+        state.counters["cores"] = processor / seconds;
+    }
+
+private:
+    int who_;
+    double processorStart_;
+    QElapsedTimer timer_;
 };
 
-ScanCost measuredScan(CatalogExecutor& catalog, const QUuid& source, const Source& folder, benchmark::State& state)
+void scanOnce(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, const QUuid& source,
+              const Source& folder, benchmark::State& state)
 {
     QObject context;
     ScanResult result;
-    auto inspector = std::make_shared<MetadataInspector>();
-    const std::int64_t heapBefore = bench::resetHeapPeak();
-    QElapsedTimer timer;
-    timer.start();
     startTask(&context, runScan(&catalog, std::move(inspector), source, folder.root, &result));
     drain(-1);
-    const ScanCost cost{timer.nsecsElapsed() / 1e9, bench::heapPeak() - heapBefore};
     if (result.failed || result.processed != folder.files) {
         state.SkipWithError("the scan did not index every photo");
     }
-    return cost;
 }
 
-void report(benchmark::State& state, double seconds, int files)
+// Scans `folder` once, reporting its times and answering the most heap it held at once.
+std::int64_t measuredScan(CatalogExecutor& catalog, const QUuid& source, const Source& folder,
+                          benchmark::State& state)
 {
-    state.SetIterationTime(seconds);
-    state.counters["files"] = files;
-    state.counters["files_per_s"] = files / seconds;
+    const std::int64_t heapBefore = bench::resetHeapPeak();
+    const RunClock clock(RUSAGE_SELF);
+    scanOnce(catalog, std::make_shared<MetadataInspector>(), source, folder, state);
+    clock.report(state, folder.files);
+    return bench::heapPeak() - heapBefore;
+}
+
+// Reads the first photo it is given for real and gives every other file the
+// same metadata under its own name, date and size: the large source's names
+// are links to a few photos, and reading each of a million names would time
+// a first scan, not build the catalog a rescan finds.
+class StampingInspector final : public MediaInspector {
+public:
+    std::optional<MediaKind> kind(const QString& path) const override { return real_.kind(path); }
+
+    Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
+                       MediaKind kind) const override
+    {
+        std::call_once(first_, [&] { stamp_ = real_.inspect(path, sourceID, values, kind); });
+        Inspection inspection = stamp_;
+        inspection.item.setID(MediaItem::makeID(sourceID, path));
+        inspection.item.setPath(path);
+        inspection.item.setName(QFileInfo(path).fileName());
+        inspection.item.setModifiedAt(values.contentModificationDate.value_or(distantPast));
+        inspection.item.setFileSize(values.fileSize.value_or(0));
+        return inspection;
+    }
+
+    std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind kind) const override
+    {
+        return real_.livePhotoIdentifier(path, kind);
+    }
+
+private:
+    MetadataInspector real_;
+    mutable std::once_flag first_;
+    mutable Inspection stamp_;
+};
+
+std::unique_ptr<CatalogExecutor> catalogIn(const QTemporaryDir& folder)
+{
+    return std::make_unique<CatalogExecutor>([path = folder.filePath(QStringLiteral("Catalog.sqlite"))] {
+        return std::make_unique<MediaCatalog>(path);
+    });
 }
 
 // Rescans of a folder that has not changed since its first scan.
 void unchangedRescans(benchmark::State& state, const Source& folder)
 {
     QTemporaryDir catalogFolder;
-    CatalogExecutor catalog([path = catalogFolder.filePath(QStringLiteral("Catalog.sqlite"))] {
-        return std::make_unique<MediaCatalog>(path);
-    });
+    const std::unique_ptr<CatalogExecutor> catalog = catalogIn(catalogFolder);
     const QUuid source = QUuid::createUuid();
-    measuredScan(catalog, source, folder, state);
+    scanOnce(*catalog, std::make_shared<StampingInspector>(), source, folder, state);
     for (auto _ : state) {
-        const ScanCost cost = measuredScan(catalog, source, folder, state);
-        report(state, cost.seconds, folder.files);
-        state.counters["peak_heap_B_per_file"] = static_cast<double>(cost.peakHeap) / folder.files;
+        const std::int64_t peakHeap = measuredScan(*catalog, source, folder, state);
+        state.counters["peak_heap_B_per_file"] = static_cast<double>(peakHeap) / folder.files;
     }
 }
 
 void BM_FirstScan(benchmark::State& state)
 {
+    const int count = static_cast<int>(state.range(0));
+    ensurePhotos(count);
     for (auto _ : state) {
         QTemporaryDir folder;
-        CatalogExecutor catalog([path = folder.filePath(QStringLiteral("Catalog.sqlite"))] {
-            return std::make_unique<MediaCatalog>(path);
-        });
-        report(state, measuredScan(catalog, QUuid::createUuid(), {fixtureFolder, photoCount}, state).seconds,
-               photoCount);
+        measuredScan(*catalogIn(folder), QUuid::createUuid(), {photoFolder(count), count}, state);
+    }
+}
+
+// Runs `exiv2 -pa` over `paths`, a few thousand at a time, its output discarded.
+void readWithExiv2(const std::vector<QByteArray>& paths)
+{
+    constexpr std::size_t filesPerRun = 2000;
+    for (std::size_t first = 0; first < paths.size(); first += filesPerRun) {
+        std::vector<char*> arguments{const_cast<char*>("exiv2"), const_cast<char*>("-pa")};
+        for (std::size_t index = first; index < std::min(paths.size(), first + filesPerRun); ++index) {
+            arguments.push_back(const_cast<char*>(paths[index].constData()));
+        }
+        arguments.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        pid_t child = 0;
+        if (posix_spawnp(&child, "exiv2", &actions, nullptr, arguments.data(), environ) == 0) {
+            int status = 0;
+            waitpid(child, &status, 0);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+}
+
+// The same photos as BM_FirstScan read by exiv2 in 8 processes at a time.
+void BM_Exiv2Processes(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    ensurePhotos(count);
+    std::vector<std::vector<QByteArray>> shares(exiv2Processes);
+    for (int index = 0; index < count; ++index) {
+        shares[static_cast<std::size_t>(index * exiv2Processes / count)].push_back(
+            QFile::encodeName(photoPath(count, index)));
+    }
+    for (auto _ : state) {
+        const RunClock clock(RUSAGE_CHILDREN);
+        {
+            std::vector<std::jthread> readers;
+            for (const std::vector<QByteArray>& share : shares) {
+                readers.emplace_back([&share] { readWithExiv2(share); });
+            }
+        }
+        clock.report(state, count);
     }
 }
 
 void BM_UnchangedRescan(benchmark::State& state)
 {
-    unchangedRescans(state, {fixtureFolder, photoCount});
+    const int count = static_cast<int>(state.range(0));
+    ensurePhotos(count);
+    unchangedRescans(state, {photoFolder(count), count});
 }
 
 void BM_LargeUnchangedRescan(benchmark::State& state)
@@ -237,16 +359,17 @@ void BM_LargeUnchangedRescan(benchmark::State& state)
 // Inspection alone over the same files, on `width` threads.
 void BM_InspectionOnly(benchmark::State& state)
 {
+    constexpr int count = 10000;
+    ensurePhotos(count);
     const int width = static_cast<int>(state.range(0));
     const MetadataInspector inspector;
     const QUuid source = QUuid::createUuid();
     for (auto _ : state) {
         std::atomic<int> next{0};
-        QElapsedTimer timer;
-        timer.start();
+        const RunClock clock(RUSAGE_SELF);
         auto worker = [&] {
-            for (int index = next++; index < photoCount; index = next++) {
-                const QString path = photoPath(index);
+            for (int index = next++; index < count; index = next++) {
+                const QString path = photoPath(count, index);
                 FileValues values;
                 values.fileSize = QFileInfo(path).size();
                 benchmark::DoNotOptimize(inspector.inspect(path, source, values, MediaKind::image));
@@ -258,18 +381,19 @@ void BM_InspectionOnly(benchmark::State& state)
         }
         worker();
         threads.clear();
-        report(state, timer.nsecsElapsed() / 1e9, photoCount);
+        clock.report(state, count);
     }
 }
 
-BENCHMARK(BM_FirstScan)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_UnchangedRescan)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InspectionOnly)->Arg(1)->Arg(4)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstScan)->Arg(10000)->Arg(100000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Exiv2Processes)->Arg(10000)->Arg(100000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnchangedRescan)->Arg(10000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InspectionOnly)->Arg(1)->Arg(8)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargeUnchangedRescan)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return pivra::bench::runMediaBenchmarks(argc, argv, ensureFixtures);
+    return pivra::bench::runMediaBenchmarks(argc, argv);
 }

@@ -93,12 +93,19 @@ public:
     // Index writes. A folder scan (FolderScan.h) runs as a sequence of these
     // short calls so other callers get the catalog between its batches.
     ScanFingerprints existingFingerprints(const QUuid& sourceID);
-    // Writes one batch of decisions, stamping every row it touches with `token`.
+    // Writes one batch of decisions, stamping every row it touches with
+    // `token`; a batch of untouched files only writes nothing.
     void apply(const ScanBatch& batch, const QString& token);
     // Deletes the source's rows that the scan with `token` did not see,
     // except those inside `keptFolders` (relative paths of folders the scan
     // could not open).
     void deleteStale(const QUuid& sourceID, const QString& token, const QStringList& keptFolders = {});
+    // The same for a folder scan, which writes nothing for unchanged files:
+    // deletes by id the rows listed in `rows` (the scan's fingerprints) that
+    // are not `seen` and that the scan did not write, with the same
+    // exception. Writes nothing when every row was seen.
+    void deleteUnseen(const QUuid& sourceID, const QString& token, const ScanFingerprints& rows,
+                      const std::vector<bool>& seen, const QStringList& keptFolders);
     // Replaces the source's rows by a device's catalog, all or nothing.
     void scanCamera(const QUuid& sourceID, const std::vector<MediaItem>& items);
     void remove(const QUuid& sourceID);

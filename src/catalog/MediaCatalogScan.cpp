@@ -13,12 +13,13 @@ namespace {
 
 // Changed files are inspected afresh: their favourite, rotation and album
 // links stay, while the thumbnail, its failure mark and the location belong
-// to the old content and are prepared again.
+// to the old content and are prepared again; a file nothing may decode gets
+// its failure mark right away.
 constexpr const char* upsertChangedFile =
     "INSERT INTO media\n"
     "(id,source_id,path,name,kind,captured,date_origin,width,height,camera,lens,duration,file_size,modified,"
-    "scan_token,metadata_json,relative_path,inspection_version,live_identifier,live_checked)\n"
-    "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,1,?,1)\n"
+    "scan_token,metadata_json,relative_path,inspection_version,live_identifier,live_checked,thumbnail_failed)\n"
+    "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,1,?,1,?)\n"
     "ON CONFLICT(id) DO UPDATE SET\n"
     "source_id=excluded.source_id,path=excluded.path,relative_path=excluded.relative_path,name=excluded.name,\n"
     "kind=excluded.kind,captured=excluded.captured,date_origin=excluded.date_origin,\n"
@@ -28,7 +29,7 @@ constexpr const char* upsertChangedFile =
     "metadata_json=excluded.metadata_json,\n"
     "live_identifier=excluded.live_identifier,live_checked=1,\n"
     "inspection_version=excluded.inspection_version,\n"
-    "thumbnail_key=NULL,thumbnail_failed=0,\n"
+    "thumbnail_key=NULL,thumbnail_failed=excluded.thumbnail_failed,\n"
     "latitude=NULL,longitude=NULL,location_checked=0";
 
 // A device row keeps its thumbnail only while the device reports the same
@@ -80,6 +81,7 @@ void bindChangedFile(sqlite::Statement& upsert, const ScanBatch::Changed& change
     }
     upsert.bindText(17, changed.relative);
     upsert.bindText(18, item.liveIdentifier());
+    upsert.bindInt(19, changed.decodable ? 0 : 1);
 }
 
 void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const MediaItem& item, const QString& token)
@@ -95,8 +97,11 @@ void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const Medi
 
 ScanFingerprints MediaCatalog::existingFingerprints(const QUuid& sourceID)
 {
-    sqlite::Statement statement = prepare("SELECT id, modified, file_size, relative_path, live_checked FROM media "
-                                          "WHERE source_id=? AND metadata_json IS NOT NULL AND inspection_version=1");
+    // Only fully inspected rows (metadata text, the current inspection) can
+    // be unchanged; the others are listed only to be deleted when unseen.
+    sqlite::Statement statement = prepare("SELECT id, modified, file_size, relative_path, live_checked, "
+                                          "metadata_json IS NOT NULL AND inspection_version IS 1 FROM media "
+                                          "WHERE source_id=?");
     statement.bindUuid(1, sourceID);
     ScanFingerprints::Builder fingerprints;
     // A read that stopped half-way would make the rest look new and have
@@ -104,6 +109,10 @@ ScanFingerprints MediaCatalog::existingFingerprints(const QUuid& sourceID)
     while (statement.nextRowChecked()) {
         const std::optional<std::string_view> id = statement.optionalBytes(0);
         if (!id) {
+            continue;
+        }
+        if (statement.int32(5) == 0) {
+            fingerprints.addToInspect(*id);
             continue;
         }
         // A row without a relative path (NULL) reads as empty: found by id only.
@@ -114,7 +123,7 @@ ScanFingerprints MediaCatalog::existingFingerprints(const QUuid& sourceID)
 
 void MediaCatalog::apply(const ScanBatch& batch, const QString& token)
 {
-    if (batch.decisions() == 0) {
+    if (batch.writesNothing()) {
         return;
     }
     sqlite::Transaction transaction(db_.get());
@@ -152,25 +161,75 @@ void MediaCatalog::apply(const ScanBatch& batch, const QString& token)
     transaction.commit();
 }
 
+namespace {
+
+// Spares the rows inside folders a walk could not open, given as one JSON
+// array instead of a clause per folder: a disk can hold more unreadable
+// folders than SQLite allows parameters or nested terms. A row without a
+// relative path may lie anywhere, so it stays too.
+QString keptFoldersClause()
+{
+    return QStringLiteral(" AND relative_path IS NOT NULL AND NOT EXISTS (SELECT 1 FROM json_each(?) AS kept WHERE ")
+         + insideFolder(QStringLiteral("media.relative_path"), QStringLiteral("kept.value"),
+                        QStringLiteral("kept.value||'/'"))
+         + u')';
+}
+
+QString keptFoldersJSON(const QStringList& keptFolders)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(keptFolders)).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
 void MediaCatalog::deleteStale(const QUuid& sourceID, const QString& token, const QStringList& keptFolders)
 {
     QString sql = QStringLiteral("DELETE FROM media WHERE source_id=? AND scan_token<>?");
     if (!keptFolders.isEmpty()) {
-        // One JSON array instead of a clause per folder: a disk can hold more
-        // unreadable folders than SQLite allows parameters or nested terms.
-        // A row without a relative path may lie anywhere, so it stays too.
-        sql += QStringLiteral(" AND relative_path IS NOT NULL AND NOT EXISTS (SELECT 1 FROM json_each(?) AS kept WHERE ")
-             + insideFolder(QStringLiteral("media.relative_path"), QStringLiteral("kept.value"),
-                            QStringLiteral("kept.value||'/'"))
-             + u')';
+        sql += keptFoldersClause();
     }
     sqlite::Statement statement = prepare(sql);
     statement.bindUuid(1, sourceID);
     statement.bindText(2, token);
     if (!keptFolders.isEmpty()) {
-        statement.bindText(3, QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(keptFolders)).toJson(QJsonDocument::Compact)));
+        statement.bindText(3, keptFoldersJSON(keptFolders));
     }
     statement.run();
+}
+
+void MediaCatalog::deleteUnseen(const QUuid& sourceID, const QString& token, const ScanFingerprints& rows,
+                                const std::vector<bool>& seen, const QStringList& keptFolders)
+{
+    std::uint32_t row = 0;
+    const auto nextUnseen = [&] {
+        while (row < rows.rowCount() && seen[row]) {
+            ++row;
+        }
+        return row < rows.rowCount();
+    };
+    if (!nextUnseen()) {
+        return; // the usual rescan: every row was seen, nothing to write
+    }
+    // A row the scan wrote carries its token; only the others are gone.
+    QString sql = QStringLiteral("DELETE FROM media WHERE id=? AND source_id=? AND scan_token<>?");
+    if (!keptFolders.isEmpty()) {
+        sql += keptFoldersClause();
+    }
+    const QString kept = keptFolders.isEmpty() ? QString() : keptFoldersJSON(keptFolders);
+    sqlite::Transaction transaction(db_.get());
+    sqlite::Statement statement = prepare(sql);
+    for (; nextUnseen(); ++row) {
+        const std::string_view id = rows.idAt(row);
+        statement.resetForReuse();
+        statement.bindText(1, QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size())));
+        statement.bindUuid(2, sourceID);
+        statement.bindText(3, token);
+        if (!keptFolders.isEmpty()) {
+            statement.bindText(4, kept);
+        }
+        statement.run();
+    }
+    transaction.commit();
 }
 
 void MediaCatalog::scanCamera(const QUuid& sourceID, const std::vector<MediaItem>& items)

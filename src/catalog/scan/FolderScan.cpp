@@ -6,13 +6,24 @@
 #include "platform/runtime/Cancelled.h"
 #include "platform/runtime/Pool.h"
 
+#include <QThread>
+
+#include <algorithm>
+#include <type_traits>
+
 namespace pivra {
 
 namespace {
 
-// Inspections of one batch that may read files at the same time: enough to
-// overlap the waits of a disk, few enough to leave the machine to the user.
-constexpr int parallelReads = 4;
+// Inspections of one batch that may read files at the same time: one per
+// core, since once the disk has given a photo's first bytes reading its
+// metadata is parsing, and at least 4 to overlap the waits of a slow disk.
+// Each holds a file or two open and a few megabytes at most.
+int parallelReads()
+{
+    constexpr int fewest = 4;
+    return std::max(fewest, QThread::idealThreadCount());
+}
 
 void throwIfCancelled(const CancelToken& cancel)
 {
@@ -31,10 +42,12 @@ void writeBatch(MediaCatalog& catalog, std::shared_ptr<const ScanBatch> batch, Q
     catalog.apply(*batch, token);
 }
 
-void deleteUnseen(MediaCatalog& catalog, QUuid sourceID, QString token, QStringList keptFolders, CancelToken cancel)
+void deleteUnseen(MediaCatalog& catalog, QUuid sourceID, QString token,
+                  std::shared_ptr<const ScanFingerprints> fingerprints, std::shared_ptr<const std::vector<bool>> seen,
+                  QStringList keptFolders, CancelToken cancel)
 {
     throwIfCancelled(cancel);
-    catalog.deleteStale(sourceID, token, keptFolders);
+    catalog.deleteUnseen(sourceID, token, *fingerprints, *seen, keptFolders);
 }
 
 ScanFingerprints readFingerprints(MediaCatalog& catalog, QUuid sourceID)
@@ -68,31 +81,46 @@ bool walkWasWhole(std::shared_ptr<const FolderWalk> walk, std::optional<FolderId
 
 DecidedBatch decideNext(ScanInputs inputs, std::size_t first, CancelToken cancel)
 {
-    return decideBatch(inputs, first, scanBatchSize, parallelReads, cancel);
+    return decideBatch(inputs, first, scanBatchSize, parallelReads(), cancel);
 }
 
-// A batch being decided on the pool while the one before it is written.
-struct NextBatch {
+// Work started on the pool and awaited later, so that it overlaps what the
+// scan does meanwhile: the walk overlaps the reading of the fingerprints,
+// and each batch's decisions the writing of the batch before.
+template<typename T>
+struct Pending {
     TaskHandle task;
-    std::shared_ptr<std::optional<DecidedBatch>> decided = std::make_shared<std::optional<DecidedBatch>>();
+    std::shared_ptr<std::optional<T>> result = std::make_shared<std::optional<T>>();
     std::shared_ptr<std::exception_ptr> failure = std::make_shared<std::exception_ptr>();
+
+    // Once `task` has been awaited: the result, or what the work threw.
+    T take()
+    {
+        if (*failure) {
+            std::rethrow_exception(*failure);
+        }
+        return std::move(**result);
+    }
 };
 
-Task<> decideInto(std::shared_ptr<std::optional<DecidedBatch>> decided, std::shared_ptr<std::exception_ptr> failure,
-                  ScanInputs inputs, std::size_t first, CancelToken cancel)
+template<typename T, typename F, typename... Args>
+Task<> runInto(std::shared_ptr<std::optional<T>> result, std::shared_ptr<std::exception_ptr> failure, F function,
+               Args... args)
 {
     try {
-        *decided = co_await runOnPool(PoolPriority::userInitiated, &decideNext, std::move(inputs), first, cancel);
+        *result = co_await runOnPool(PoolPriority::userInitiated, function, std::move(args)...);
     } catch (...) {
         *failure = std::current_exception();
     }
 }
 
-NextBatch startDeciding(const ScanInputs& inputs, std::size_t first, const CancelToken& cancel)
+template<typename F, typename... Args>
+auto startPending(F function, Args... args)
 {
-    NextBatch next;
-    next.task = startTask(nullptr, decideInto(next.decided, next.failure, inputs, first, cancel));
-    return next;
+    using T = std::invoke_result_t<F, Args...>;
+    Pending<T> pending;
+    pending.task = startTask(nullptr, runInto<T>(pending.result, pending.failure, function, std::move(args)...));
+    return pending;
 }
 
 } // namespace
@@ -107,8 +135,10 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
     throwIfCancelled(cancel);
 
     const QString token = uuidString(QUuid::createUuid());
+    Pending<FolderWalk> walking = startPending(walker, root, cancel);
     ScanFingerprints fingerprints = co_await catalog.call(&readFingerprints, sourceID);
-    FolderWalk walk = co_await runOnPool(PoolPriority::userInitiated, walker, root, cancel);
+    co_await walking.task;
+    FolderWalk walk = walking.take();
     throwIfCancelled(cancel);
     if (!walk.opened) {
         ScanOutcome unopened;
@@ -127,21 +157,29 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
     // catalog's writes do not add to the time the files take to read. The
     // decisions are the same either way: each batch starts where the last
     // one ended.
+    //
+    // Rows of unchanged files are not written, so the scan itself remembers
+    // which rows it saw, to delete the others by id at the end.
+    auto seen = std::make_shared<std::vector<bool>>(inputs.fingerprints->rowCount(), false);
     int processed = 0;
-    NextBatch pending = startDeciding(inputs, 0, cancel);
+    Pending<DecidedBatch> pending = startPending(&decideNext, inputs, std::size_t(0), cancel);
     for (;;) {
         co_await pending.task;
-        if (*pending.failure) {
-            std::rethrow_exception(*pending.failure);
-        }
-        DecidedBatch decided = std::move(**pending.decided);
+        DecidedBatch decided = pending.take();
         const bool full = decided.batch.decisions() >= scanBatchSize;
         processed += static_cast<int>(decided.batch.decisions());
         if (full) {
-            pending = startDeciding(inputs, decided.next, cancel);
+            pending = startPending(&decideNext, inputs, decided.next, cancel);
         }
-        auto batch = std::make_shared<const ScanBatch>(std::move(decided.batch));
-        co_await catalog.call(&writeBatch, batch, token, cancel);
+        for (const std::uint32_t row : decided.batch.untouched) {
+            (*seen)[row] = true;
+        }
+        if (decided.batch.writesNothing()) {
+            throwIfCancelled(cancel);
+        } else {
+            auto batch = std::make_shared<const ScanBatch>(std::move(decided.batch));
+            co_await catalog.call(&writeBatch, batch, token, cancel);
+        }
         if (!full) {
             break;
         }
@@ -154,7 +192,9 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
     outcome.complete = outcome.unopenedFolders.isEmpty();
     const bool whole = co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, inputs.walk, sourceIdentity);
     if (whole) {
-        co_await catalog.call(&deleteUnseen, sourceID, token, outcome.unopenedFolders, cancel);
+        const std::shared_ptr<const std::vector<bool>> seenRows = std::move(seen);
+        co_await catalog.call(&deleteUnseen, sourceID, token, inputs.fingerprints, seenRows,
+                              outcome.unopenedFolders, cancel);
     } else {
         outcome.complete = false;
     }

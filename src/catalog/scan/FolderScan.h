@@ -39,12 +39,12 @@ struct ScanOutcome {
 // Brings the catalog in line with the folder at `root` for one source.
 //
 // Every media file is decided as unchanged (same id, date and size: never
-// opened), moved (the same file under a new root path: its row, with the
-// user's favourite, rotation and albums, follows it), or new or changed
-// (inspected). Decisions are written in transactions of scanBatchSize, with
-// `progress` after each and once at the end; then the rows of files the walk
-// did not see are deleted. A file that could not be read is stored so that
-// the next scan inspects it again.
+// opened, and its row not written), moved (the same file under a new root
+// path: its row, with the user's favourite, rotation and albums, follows
+// it), or new or changed (inspected). Decisions are written in transactions
+// of scanBatchSize, with `progress` after each and once at the end; then the
+// rows of files the walk did not see are deleted by id. A file that could
+// not be read is stored so that the next scan inspects it again.
 //
 // The walk and the inspection run on the worker pool and the catalog only
 // gets short jobs (the fingerprints, one per batch, the deletion), so other

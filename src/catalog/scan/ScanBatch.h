@@ -4,6 +4,7 @@
 #include "catalog/scan/ScanFingerprints.h"
 
 #include <QString>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct ScanBatch {
         // False for a file that could not be read: its row is stored without
         // metadata text, so the next scan inspects it again.
         bool fileRead = true;
+        // False: the row's thumbnail is marked failed at once (Inspection::decodable).
+        bool decodable = true;
     };
     struct Unchanged {
         QString id;
@@ -34,12 +37,21 @@ struct ScanBatch {
     };
 
     std::vector<Changed> changed;
+    // Unchanged files whose row must learn the relative path they were found at.
     std::vector<Unchanged> unchanged;
     std::vector<Relocated> relocated;
     std::vector<LiveUpdate> liveUpdates;
+    // Unchanged files whose row already says all the walk found, by their row
+    // number in the scan's fingerprints: nothing is written for them, and
+    // their rows are spared when the rows of files not seen are deleted.
+    std::vector<std::uint32_t> untouched;
 
     // Live Photo look-ups ride along with a decision and do not count.
-    std::size_t decisions() const { return changed.size() + unchanged.size() + relocated.size(); }
+    std::size_t decisions() const { return changed.size() + unchanged.size() + relocated.size() + untouched.size(); }
+    bool writesNothing() const
+    {
+        return changed.empty() && unchanged.empty() && relocated.empty() && liveUpdates.empty();
+    }
 };
 
 } // namespace pivra

@@ -53,7 +53,10 @@ void runReads(const std::vector<std::function<void()>>& reads, int width)
 
 class BatchDecider {
 public:
-    explicit BatchDecider(const ScanInputs& inputs) : inputs_(inputs) {}
+    explicit BatchDecider(const ScanInputs& inputs)
+        : inputs_(inputs), idPrefix_(MediaItem::makeID(inputs.sourceID, QString()))
+    {
+    }
 
     // Decides one file; answers false when it is passed over.
     bool decide(const WalkedFile& file)
@@ -62,17 +65,21 @@ public:
         if (!kind) {
             return false;
         }
-        const QString id = MediaItem::makeID(inputs_.sourceID, file.path);
+        const QString id = idPrefix_ + file.path;
         const double modified = file.values.contentModificationDate.value_or(distantPast);
         const std::int64_t size = file.values.fileSize.value_or(0);
         const ScanFingerprints& fingerprints = *inputs_.fingerprints;
 
-        if (const std::optional<FileFingerprint> known = fingerprints.byID(id)) {
-            if (known->matches(modified, size)) {
-                batch_.unchanged.push_back({id, file.relative});
-                lookUpLiveIdentifier(*known, id, file, *kind);
-            } else {
+        if (const std::optional<KnownRow> known = fingerprints.rowByID(id)) {
+            if (!known->fingerprint.matches(modified, size)) {
                 inspect(file, *kind);
+            } else {
+                if (fingerprints.relativeIs(known->row, file.relative)) {
+                    batch_.untouched.push_back(known->row);
+                } else {
+                    batch_.unchanged.push_back({id, file.relative});
+                }
+                lookUpLiveIdentifier(known->fingerprint, id, file, *kind);
             }
             return true;
         }
@@ -110,11 +117,12 @@ private:
     void inspect(const WalkedFile& file, MediaKind kind)
     {
         const std::size_t slot = batch_.changed.size();
-        batch_.changed.push_back({MediaItem(), file.relative, true});
+        batch_.changed.push_back({MediaItem(), file.relative, true, true});
         reads_.push_back([this, slot, file, kind] {
             Inspection inspection = inputs_.inspector->inspect(file.path, inputs_.sourceID, file.values, kind);
             batch_.changed[slot].item = std::move(inspection.item);
             batch_.changed[slot].fileRead = inspection.fileRead;
+            batch_.changed[slot].decodable = inspection.decodable;
         });
     }
 
@@ -139,6 +147,7 @@ private:
     }
 
     const ScanInputs& inputs_;
+    const QString idPrefix_; // an item id without its path, made once rather than per file
     ScanBatch batch_;
     // Filled in place once every decision is made, so the lists no longer grow.
     // Each read holds its own copy of its file: the walk makes them on demand.

@@ -50,36 +50,49 @@ void ScanFingerprints::index(Slots& slots, KeyOf keyOf, std::uint32_t entry)
     slots[slotOf(slots, keyOf, (this->*keyOf)(entries_[entry]))] = entry + 1;
 }
 
-const ScanFingerprints::Entry* ScanFingerprints::find(const Slots& slots, KeyOf keyOf, QStringView key) const
+std::uint32_t ScanFingerprints::find(const Slots& slots, KeyOf keyOf, QStringView key) const
 {
     if (slots.empty()) {
-        return nullptr;
+        return 0;
     }
     QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     QVarLengthArray<char, keyBufferSize> utf8(encoder.requiredSpace(key.size()));
     const char* end = encoder.appendToBuffer(utf8.data(), key);
-    const std::uint32_t stored = slots[slotOf(slots, keyOf, std::string_view(utf8.data(), static_cast<std::size_t>(end - utf8.data())))];
-    return stored == 0 ? nullptr : &entries_[stored - 1];
+    return slots[slotOf(slots, keyOf, std::string_view(utf8.data(), static_cast<std::size_t>(end - utf8.data())))];
 }
 
 std::optional<FileFingerprint> ScanFingerprints::byID(QStringView id) const
 {
-    const Entry* entry = find(byID_, &ScanFingerprints::idOf, id);
-    if (entry == nullptr) {
+    const std::optional<KnownRow> known = rowByID(id);
+    return known ? std::optional(known->fingerprint) : std::nullopt;
+}
+
+std::optional<KnownRow> ScanFingerprints::rowByID(QStringView id) const
+{
+    const std::uint32_t stored = find(byID_, &ScanFingerprints::idOf, id);
+    if (stored == 0) {
         return std::nullopt;
     }
-    return FileFingerprint{entry->modified, entry->fileSize, entry->liveChecked};
+    const Entry& entry = entries_[stored - 1];
+    return KnownRow{stored - 1, {entry.modified, entry.fileSize, entry.liveChecked}};
+}
+
+bool ScanFingerprints::relativeIs(std::uint32_t row, QStringView relative) const
+{
+    const std::string_view stored = relativeOf(entries_[row]);
+    return QAnyStringView::equal(QUtf8StringView(stored.data(), static_cast<qsizetype>(stored.size())), relative);
 }
 
 std::optional<RelativeFingerprint> ScanFingerprints::byRelative(QStringView relative) const
 {
-    const Entry* entry = find(byRelative_, &ScanFingerprints::relativeOf, relative);
-    if (entry == nullptr) {
+    const std::uint32_t stored = find(byRelative_, &ScanFingerprints::relativeOf, relative);
+    if (stored == 0) {
         return std::nullopt;
     }
-    const std::string_view id = idOf(*entry);
+    const Entry& entry = entries_[stored - 1];
+    const std::string_view id = idOf(entry);
     return RelativeFingerprint{QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size())),
-                               {entry->modified, entry->fileSize, entry->liveChecked}};
+                               {entry.modified, entry.fileSize, entry.liveChecked}};
 }
 
 void ScanFingerprints::Builder::add(std::string_view id, std::string_view relative,
@@ -96,6 +109,15 @@ void ScanFingerprints::Builder::add(std::string_view id, std::string_view relati
     set_.entries_.push_back(entry);
 }
 
+void ScanFingerprints::Builder::addToInspect(std::string_view id)
+{
+    Entry entry;
+    entry.text = set_.arena_.append(id).place;
+    entry.idSize = static_cast<std::uint32_t>(id.size());
+    entry.found = false;
+    set_.entries_.push_back(entry);
+}
+
 ScanFingerprints ScanFingerprints::Builder::build() &&
 {
     const std::size_t count = set_.entries_.size();
@@ -106,6 +128,9 @@ ScanFingerprints ScanFingerprints::Builder::build() &&
     set_.byID_.assign(capacity, 0);
     set_.byRelative_.assign(capacity, 0);
     for (std::uint32_t entry = 0; entry < count; ++entry) {
+        if (!set_.entries_[entry].found) {
+            continue;
+        }
         set_.index(set_.byID_, &ScanFingerprints::idOf, entry);
         if (set_.entries_[entry].relativeSize != 0) {
             set_.index(set_.byRelative_, &ScanFingerprints::relativeOf, entry);

@@ -30,6 +30,12 @@ struct RelativeFingerprint {
     FileFingerprint fingerprint;
 };
 
+// A row found by its id: its number in the set, and what it knew of the file.
+struct KnownRow {
+    std::uint32_t row = 0;
+    FileFingerprint fingerprint;
+};
+
 // The fingerprints of one source's fully inspected rows, by item id and by
 // path below the source's root.
 //
@@ -43,6 +49,10 @@ struct RelativeFingerprint {
 // them. Neither the arena nor the entries move as they grow, so reading the
 // rows never holds them twice.
 //
+// The set also lists, by id only, the source's rows that must be inspected
+// again (an older inspection, a file that could not be read): no key finds
+// them, but a scan deletes them like the others when their file is gone.
+//
 // Keys are compared as bytes: two spellings of one name (composed and
 // decomposed accents) are two keys. A key added twice finds the row added
 // last. Immutable once built, so threads may share it.
@@ -51,8 +61,16 @@ public:
     class Builder;
 
     std::optional<FileFingerprint> byID(QStringView id) const;
+    std::optional<KnownRow> rowByID(QStringView id) const;
     // The row whose relative path is `relative`, with its id as text.
     std::optional<RelativeFingerprint> byRelative(QStringView relative) const;
+
+    // Whether the row numbered `row` holds `relative` as its relative path.
+    bool relativeIs(std::uint32_t row, QStringView relative) const;
+
+    // Every row of the source, numbered from 0, those no key finds included.
+    std::uint32_t rowCount() const { return static_cast<std::uint32_t>(entries_.size()); }
+    std::string_view idAt(std::uint32_t row) const { return idOf(entries_[row]); }
 
 private:
     struct Entry {
@@ -63,6 +81,7 @@ private:
         std::int64_t fileSize = 0;
         bool relativeEndsID = false;
         bool liveChecked = false;
+        bool found = true; // false: listed, but no key finds it
     };
     using Slots = std::vector<std::uint32_t>;
     using KeyOf = std::string_view (ScanFingerprints::*)(const Entry&) const;
@@ -72,7 +91,8 @@ private:
     // The slot that holds `key`, or the empty one where it would go.
     std::size_t slotOf(const Slots& slots, KeyOf keyOf, std::string_view key) const;
     void index(Slots& slots, KeyOf keyOf, std::uint32_t entry);
-    const Entry* find(const Slots& slots, KeyOf keyOf, QStringView key) const;
+    // The number plus one of the entry that holds `key`; 0 for none.
+    std::uint32_t find(const Slots& slots, KeyOf keyOf, QStringView key) const;
 
     TextArena arena_;
     std::deque<Entry> entries_;
@@ -85,6 +105,8 @@ class ScanFingerprints::Builder {
 public:
     // `relative` is empty for a row without one: it is found by id only.
     void add(std::string_view id, std::string_view relative, const FileFingerprint& fingerprint);
+    // A row of the source that must be inspected again whatever its file's date and size.
+    void addToInspect(std::string_view id);
     ScanFingerprints build() &&;
 
 private:

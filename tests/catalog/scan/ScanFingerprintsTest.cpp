@@ -42,6 +42,7 @@ TEST(ScanFingerprints, FindsRowsByTheBytesOfTheirIdOrRelativePath)
     builder.add("S:/twice.jpg", "twice.jpg", {1, 9, true});
     const std::string longer(70000, 'x'); // longer than a block of the arena
     builder.add("S:/" + longer, longer, {1, 10, false});
+    builder.addToInspect("S:/lib/unread.jpg");
     const ScanFingerprints set = std::move(builder).build();
 
     const std::vector<Lookup> lookups{
@@ -63,6 +64,8 @@ TEST(ScanFingerprints, FindsRowsByTheBytesOfTheirIdOrRelativePath)
         {By::id, QStringLiteral("S:/twice.jpg"), QStringLiteral("S:/twice.jpg"), 9},
         {By::id, QStringLiteral("S:/missing.jpg"), std::nullopt},
         {By::relative, QString(70000, u'x'), QStringLiteral("S:/") + QString(70000, u'x'), 10},
+        {By::id, QStringLiteral("S:/lib/unread.jpg"), std::nullopt}, // to inspect: listed, never unchanged
+        {By::relative, QStringLiteral("unread.jpg"), std::nullopt},
     };
     for (const Lookup& lookup : lookups) {
         std::int64_t fileSize = 0;
@@ -70,6 +73,14 @@ TEST(ScanFingerprints, FindsRowsByTheBytesOfTheirIdOrRelativePath)
         EXPECT_EQ(fileSize, lookup.fileSize) << lookup.key.left(40).toStdString();
     }
     EXPECT_TRUE(set.byID(QStringLiteral("S:/twice.jpg"))->liveChecked);
+    ASSERT_EQ(set.rowCount(), 11);
+    EXPECT_EQ(set.idAt(10), "S:/lib/unread.jpg");
+    const std::optional<KnownRow> moved = set.rowByID(QStringLiteral("S:/old/a.jpg"));
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(set.idAt(moved->row), "S:/old/a.jpg");
+    EXPECT_TRUE(set.relativeIs(moved->row, QStringLiteral("moved/a.jpg")));
+    EXPECT_FALSE(set.relativeIs(moved->row, QStringLiteral("a.jpg")));
+    EXPECT_FALSE(set.relativeIs(set.rowByID(QStringLiteral("S:/none.jpg"))->row, QStringLiteral("none.jpg")));
     EXPECT_FALSE(ScanFingerprints().byID(QStringLiteral("S:/none.jpg")));
     EXPECT_FALSE(ScanFingerprints::Builder().build().byRelative(QStringLiteral("dup.jpg")));
 }

@@ -9,6 +9,9 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -240,14 +243,43 @@ TEST_F(Scan, FileThatCouldNotBeReadIsInspectedAgainOnceReadable)
     EXPECT_EQ(inspector_->inspected().size(), 3) << "a file that was read is not read again";
 }
 
-TEST_F(Scan, DeletedFileLosesItsRow)
+// The scan tokens of every row, by id, read beside the catalog's connection.
+std::map<std::string, std::string> scanTokens(const QString& catalogPath)
 {
-    writeFiles(QStringLiteral("a"), 3);
+    std::map<std::string, std::string> tokens;
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(QFile::encodeName(catalogPath).constData(), &db), SQLITE_OK);
+    sqlite3_exec(
+        db, "SELECT id, scan_token FROM media",
+        [](void* into, int, char** values, char**) {
+            (*static_cast<std::map<std::string, std::string>*>(into))[values[0]] = values[1];
+            return 0;
+        },
+        &tokens, nullptr);
+    sqlite3_close(db);
+    return tokens;
+}
+
+// Unchanged files cost no write; the rows of files gone are deleted all the
+// same, whether they were read (and known by their fingerprint) or not.
+TEST_F(Scan, DeletedFilesLoseTheirRowsWhileUnchangedRowsAreNotWritten)
+{
+    writeFiles(QStringLiteral("a"), 4);
+    inspector_->unreadable = [](const QString& path) { return path.endsWith(QStringLiteral("photo-0003.jpg")); };
     scanLibrary();
-    ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/a/photo-0000.jpg")));
+    inspector_->unreadable = nullptr;
+    std::map<std::string, std::string> tokens = scanTokens(pathOf(QStringLiteral("Catalog.sqlite")));
+    ASSERT_EQ(tokens.size(), 4);
+    for (const char* gone : {"a/photo-0000.jpg", "a/photo-0003.jpg"}) {
+        ASSERT_TRUE(QFile::remove(library_ + u'/' + QLatin1String(gone)));
+        tokens.erase(idOf(QLatin1String(gone)).toStdString());
+    }
+
     EXPECT_EQ(scanLibrary().processed, 2);
     EXPECT_EQ(rowCount(), 2);
     EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0000.jpg"))));
+    EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0003.jpg"))));
+    EXPECT_EQ(scanTokens(pathOf(QStringLiteral("Catalog.sqlite"))), tokens) << "unchanged rows were written";
 }
 
 TEST_F(Scan, WritesInBatchesOfOneHundredDecisions)
