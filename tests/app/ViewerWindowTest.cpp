@@ -2,6 +2,7 @@
 
 #include "app/content/ContentColumn.h"
 #include "app/launch/LibraryMenus.h"
+#include "app/window/ViewerTransition.h"
 #include "gallery/GalleryGrid.h"
 #include "viewer/photo/MediaSurface.h"
 #include "viewer/MediaViewer.h"
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -116,6 +118,67 @@ TEST_F(ViewerWindowTest, TheViewerReplacesTheGalleryStepsToBothEndsAndReturnsToT
     EXPECT_FALSE(window_->showsInfo());
     EXPECT_TRUE(grid->isVisible());
     EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
+}
+
+TEST_F(ViewerWindowTest, OpeningAndClosingFadeAndScaleTheViewerButSteppingAndReducedMotionDoNot)
+{
+    openLibrary();
+    const MediaItems items = store_->items();
+    auto* transition = window_->findChild<ViewerTransition*>();
+    ASSERT_NE(transition, nullptr);
+    QVariantAnimation& animation = transition->animation();
+    // Held at its start as it begins, then looked at halfway.
+    QObject hold;
+    QObject::connect(store_.get(), &LibraryStore::viewerItemChanged, &hold, [&] {
+        if (transition->running()) {
+            animation.pause();
+        }
+    });
+    const auto expectHalfway = [&] {
+        ASSERT_TRUE(transition->running());
+        animation.setCurrentTime(animation.duration() / 2);
+        EXPECT_GT(transition->opacity(), 0.0);
+        EXPECT_LT(transition->opacity(), 1.0);
+        EXPECT_GT(transition->scale(), 0.985);
+        EXPECT_LT(transition->scale(), 1.0);
+        EXPECT_TRUE(transition->isVisible());
+    };
+    const auto finish = [&] {
+        QSignalSpy finished(transition, &ViewerTransition::finished);
+        animation.resume();
+        ASSERT_TRUE(finished.wait());
+        EXPECT_FALSE(transition->isVisible());
+    };
+
+    Motion::shared().setOverride(false);
+    store_->openViewer(items->at(1));
+    ASSERT_TRUE(drain());
+    ASSERT_NE(window_->viewer(), nullptr);
+    EXPECT_FALSE(window_->viewer()->isVisible()); // the picture stands in for it
+    expectHalfway();
+    finish();
+    EXPECT_TRUE(window_->viewer()->isVisible());
+    EXPECT_EQ(transition->opacity(), 1.0);
+
+    EXPECT_TRUE(press(Qt::Key_Right));
+    EXPECT_EQ(window_->viewer()->item().id(), items->at(2).id());
+    EXPECT_TRUE(window_->viewer()->isVisible());
+    EXPECT_FALSE(transition->running());
+
+    window_->closeViewer();
+    EXPECT_EQ(window_->viewer(), nullptr); // nothing left to take input
+    EXPECT_TRUE(window_->content()->grid()->isVisible());
+    expectHalfway();
+    finish();
+    EXPECT_EQ(transition->opacity(), 0.0);
+
+    Motion::shared().setOverride(true);
+    store_->openViewer(items->at(1));
+    ASSERT_TRUE(drain());
+    EXPECT_TRUE(window_->viewer()->isVisible());
+    EXPECT_FALSE(transition->running());
+    window_->closeViewer();
+    EXPECT_FALSE(transition->running());
 }
 
 TEST_F(ViewerWindowTest, TheViewMenuActsOnTheViewerOnlyWhileItIsOpen)

@@ -2,7 +2,9 @@
 
 #include "app/content/FileReveal.h"
 #include "app/window/LibraryWindow.h"
+#include "app/window/ViewerTransition.h"
 #include "store/LibraryStore.h"
+#include "style/motion/Motion.h"
 #include "viewer/MediaViewer.h"
 
 #include <QApplication>
@@ -18,8 +20,14 @@ ViewerMount::ViewerMount(LibraryWindow& window, LibraryStore& store, ThumbnailSt
     , thumbnails_(thumbnails)
     , pasteboard_(std::move(pasteboard))
     , backdrop_(backdrop)
+    , transition_(new ViewerTransition(&backdrop))
 {
     backdrop_.installEventFilter(this);
+    connect(transition_, &ViewerTransition::finished, this, [this] {
+        if (viewer_) {
+            viewer_->show();
+        }
+    });
     connect(&store_, &LibraryStore::viewerItemChanged, this, &ViewerMount::itemChanged);
     connect(&store_, &LibraryStore::sourcesChanged, this, &ViewerMount::sourcesChanged);
     connect(&store_, &LibraryStore::lockedCameraSourceIDsChanged, this, &ViewerMount::sourcesChanged);
@@ -54,14 +62,64 @@ void ViewerMount::itemChanged()
 {
     const std::optional<MediaItem>& item = store_.viewerItem();
     if (!item) {
-        delete viewer_;
-    } else if (viewer_ && viewer_->item().id() == item->id()) {
+        close();
+    } else if (!viewer_) {
+        open(*item);
+    } else if (viewer_->item().id() == item->id()) {
         viewer_->setItem(*item);
     } else {
+        // Another item in an open viewer: the new one replaces the old at
+        // once, cutting short an opening still under way.
         delete viewer_;
         makeViewer(*item);
+        transition_->stop();
     }
 }
+
+// Runs before the window swaps its main area for the backdrop, so the
+// picture of what the viewer will cover is still there to take.
+void ViewerMount::open(const MediaItem& item)
+{
+    makeViewer(item);
+    if (!animates()) {
+        transition_->stop();
+        return;
+    }
+    const QPixmap under = window_.grab(backdrop_.geometry());
+    const QPixmap picture = viewer_->grab();
+    viewer_->hide();
+    placeTransition(backdrop_);
+    transition_->enter(picture, under);
+}
+
+// The leaving viewer goes at once, so no key or click can reach it; a
+// picture of it fades out over the window coming back.
+void ViewerMount::close()
+{
+    if (!viewer_) {
+        return;
+    }
+    if (animates()) {
+        placeTransition(window_);
+        transition_->leave(viewer_->grab());
+    } else {
+        transition_->stop();
+    }
+    delete viewer_;
+}
+
+// Opening, the picture covers the backdrop from inside it, as the window
+// raises the backdrop over everything; closing, the backdrop is hidden and
+// the picture lies over the window itself.
+void ViewerMount::placeTransition(QWidget& host)
+{
+    if (transition_->parentWidget() != &host) {
+        transition_->setParent(&host);
+    }
+    transition_->setGeometry(QRect(backdrop_.mapTo(&host, QPoint()), backdrop_.size()));
+}
+
+bool ViewerMount::animates() const { return !Motion::reduced() && window_.isVisible(); }
 
 void ViewerMount::sourcesChanged()
 {
@@ -127,8 +185,11 @@ void ViewerMount::makeViewer(const MediaItem& item)
 
 bool ViewerMount::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == &backdrop_ && event->type() == QEvent::Resize && viewer_) {
-        viewer_->setGeometry(backdrop_.rect());
+    if (watched == &backdrop_ && event->type() == QEvent::Resize) {
+        placeTransition(*transition_->parentWidget());
+        if (viewer_) {
+            viewer_->setGeometry(backdrop_.rect());
+        }
     }
     return QObject::eventFilter(watched, event);
 }
