@@ -25,11 +25,17 @@ constexpr std::array videoTypes{Exiv2::ImageType::riff, Exiv2::ImageType::mkv, E
 
 ExivImage openExivImage(const QString& path)
 {
-    initializeMediaLibraries();
-    ExivImage opened{MediaFile::open(path), nullptr};
-    if (!opened.file) {
-        return opened;
+    std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file) {
+        return {};
     }
+    return openExivImage(std::move(*file));
+}
+
+ExivImage openExivImage(MediaFile opening)
+{
+    initializeMediaLibraries();
+    ExivImage opened{std::move(opening), nullptr};
     Exiv2::BasicIo::AutoPtr file(new Exiv2::FileIo(opened.file->descriptorPath().toStdString()));
     const int type = Exiv2::ImageFactory::getType(*file);
     if (type == Exiv2::ImageType::none

@@ -31,5 +31,7 @@ struct ExivImage {
 // Throws exiv2's errors for files it cannot open; callers catch them with the
 // errors of readMetadata().
 ExivImage openExivImage(const QString& path);
+// The same for a file already opened.
+ExivImage openExivImage(MediaFile opened);
 
 } // namespace pivra

@@ -1,6 +1,7 @@
 #include "media/metadata/ImageProperties.h"
 
 #include "media/metadata/ExivImage.h"
+#include "media/metadata/JpegHeader.h"
 #include "media/MediaLibraries.h"
 #include "media/metadata/PixelHeader.h"
 #include "media/metadata/PropertyGroups.h"
@@ -22,23 +23,45 @@ struct ExivReading {
     QVariantMap groups;
     int width = 0; // exiv2's idea of the main image's size; used for RAW only
     int height = 0;
+    // A JPEG's header, from the walk that found its metadata and the Exif
+    // exiv2 parsed, so that the common photo is neither opened nor parsed again.
+    std::optional<PixelHeader> jpegHeader;
 };
+
+ExivReading readFrom(Exiv2::Image& image)
+{
+    image.readMetadata();
+    ExivReading reading;
+    addExifGroups(image.exifData(), reading.groups);
+    addIptcGroup(image.iptcData(), reading.groups);
+    reading.width = image.pixelWidth();
+    reading.height = image.pixelHeight();
+    return reading;
+}
 
 std::optional<ExivReading> readWithExiv2(const QString& path)
 {
     try {
-        const ExivImage opened = openExivImage(path);
+        std::optional<MediaFile> file = MediaFile::open(path);
+        if (!file) {
+            return std::nullopt;
+        }
+        // A JPEG's metadata all lies before its first scan: exiv2 parses those
+        // bytes, read at once, from memory, and the frame found on the way
+        // gives the header. Every other file exiv2 reads itself.
+        if (const std::optional<JpegLayout> layout = readJpegLayout(*file)) {
+            const QByteArray head = file->read(0, layout->scanOffset + 4); // through the scan's length
+            const Exiv2::Image::AutoPtr image
+                = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(head.constData()), long(head.size()));
+            ExivReading reading = readFrom(*image);
+            reading.jpegHeader = jpegHeader(*layout, image->exifData());
+            return reading;
+        }
+        const ExivImage opened = openExivImage(std::move(*file));
         if (!opened.image) {
             return std::nullopt;
         }
-        Exiv2::Image* image = opened.image.get();
-        image->readMetadata();
-        ExivReading reading;
-        addExifGroups(image->exifData(), reading.groups);
-        addIptcGroup(image->iptcData(), reading.groups);
-        reading.width = image->pixelWidth();
-        reading.height = image->pixelHeight();
-        return reading;
+        return readFrom(*opened.image);
     } catch (...) {
         // Damaged and hostile files end here: exiv2 reports them by throwing
         // its own errors and, deeper down, standard ones (bad_alloc, out_of_range).
@@ -48,6 +71,9 @@ std::optional<ExivReading> readWithExiv2(const QString& path)
 
 std::optional<PixelHeader> readHeader(const QString& path, const std::optional<ExivReading>& exiv)
 {
+    if (exiv && exiv->jpegHeader) {
+        return exiv->jpegHeader;
+    }
     // One libheif reading both decides "HEIF" and gives its header.
     if (std::optional<PixelHeader> heif = readHeifHeader(path)) {
         return heif;

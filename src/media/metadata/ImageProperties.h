@@ -14,7 +14,8 @@ namespace pivra {
 // "{Exif}", "{GPS}", "{IPTC}", "{MakerApple}" (see PropertyGroups.h).
 //
 // Pixels are never decoded: the size comes from libheif (HEIF), exiv2 (camera
-// RAW, whose first directory is a small preview) or the libvips header
+// RAW, whose first directory is a small preview), the frame marker found while
+// exiv2's bytes are gathered (the common JPEG), or the libvips header
 // (everything else). For HEIF the size is the displayed one, with the
 // container's rotation applied, and the top-level Orientation is 1, so that
 // nothing rotates it a second time; "{TIFF}" keeps the Exif tag as stored.

@@ -22,16 +22,6 @@ struct Releaser {
     void operator()(T* object) const { release(object); }
 };
 
-// libvips gives pixels per millimetre; a JPEG's 72 dpi comes back as
-// 2.834645…, so round to hundredths to give the number the file holds.
-std::optional<double> dotsPerInch(double pixelsPerMillimetre)
-{
-    if (!(pixelsPerMillimetre > 0) || !std::isfinite(pixelsPerMillimetre)) {
-        return std::nullopt;
-    }
-    return std::round(pixelsPerMillimetre * millimetresPerInch * 100.0) / 100.0;
-}
-
 std::optional<int> bitsPerSample(VipsBandFormat format)
 {
     switch (format) {
@@ -172,6 +162,14 @@ std::optional<PixelHeader> readBmpHeader(const QString& path)
 }
 
 } // namespace
+
+std::optional<double> dotsPerInch(double pixelsPerMillimetre)
+{
+    if (!(pixelsPerMillimetre > 0) || !std::isfinite(pixelsPerMillimetre)) {
+        return std::nullopt;
+    }
+    return std::round(pixelsPerMillimetre * millimetresPerInch * 100.0) / 100.0;
+}
 
 bool declaresTooManyPixels(std::int64_t width, std::int64_t height, std::int64_t frames)
 {

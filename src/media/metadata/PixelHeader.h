@@ -29,6 +29,12 @@ struct PixelHeader {
     int frames = 1;
 };
 
+// Dots per inch from the pixels per millimetre header readers give, rounded
+// to hundredths so that a JPEG's 72 dpi (2.834645… per millimetre) comes back
+// as the number the file holds. Nothing for a resolution that is no number
+// above 0.
+std::optional<double> dotsPerInch(double pixelsPerMillimetre);
+
 // The most pixels an image may declare and still be decoded: beyond what any
 // camera makes (stitched panoramas included), and far below what a small
 // file that declares a huge canvas would cost (a GIF of a few bytes saying
