@@ -189,8 +189,9 @@ TEST_F(HoverVideoPlayerTest, FiftyHoversInARowEachPlayTheirClip)
     EXPECT_EQ(player.rebuilds(), 0);
     // Ending a clip does not wait on the video renderer: with the sink on
     // this thread each stop stalled it for the renderer's 300 ms timeout.
+    // The bound leaves room for a sanitizer build on a busy machine.
     std::nth_element(handling.begin(), handling.begin() + 25, handling.end());
-    EXPECT_LT(handling[25], 100) << "median milliseconds";
+    EXPECT_LT(handling[25], 200) << "median milliseconds";
 
     player.leave();
     EXPECT_EQ(player.mediaPlayer(), nullptr);
