@@ -59,8 +59,11 @@ PhotoMap::PhotoMap(MapView& map, ThumbnailStore& thumbnails, QObject* parent)
 
 PhotoMap::~PhotoMap()
 {
-    map_.setOverlay(nullptr);
-    map_.setAccessibleParts(nullptr);
+    // The view may go first when both are children of one widget.
+    if (mapAlive_) {
+        map_.setOverlay(nullptr);
+        map_.setAccessibleParts(nullptr);
+    }
 }
 
 // A fit that found the map hidden or without a size runs once it has one.

@@ -2,9 +2,11 @@
 
 #include "catalog/model/MapPhoto.h"
 #include "map/MapStyle.h"
+#include "map/view/MapView.h"
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QUuid>
 
@@ -16,7 +18,6 @@ class QPainter;
 
 namespace pivra {
 
-class MapView;
 class PhotoPin;
 class ThumbnailStore;
 
@@ -84,6 +85,7 @@ private:
     std::vector<std::shared_ptr<Pin>> inPaintOrder() const;
 
     MapView& map_;
+    QPointer<MapView> mapAlive_{&map_};
     ThumbnailStore& thumbnails_;
     std::vector<MapPhoto> photos_;
     std::vector<MapPoint> points_;

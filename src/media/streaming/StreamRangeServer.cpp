@@ -101,7 +101,11 @@ bool StreamRangeServer::makeWay()
 
 void StreamRangeServer::ended(QObject* connection)
 {
-    connections_.removeOne(static_cast<StreamRangeConnection*>(connection));
+    // Called as the connection is destroyed: only its address is compared,
+    // since it is no longer a connection.
+    connections_.removeIf([connection](const StreamRangeConnection* open) {
+        return static_cast<const void*>(open) == static_cast<const void*>(connection);
+    });
     if (std::exchange(waiting_, false)) {
         server_.resumeAccepting();
         accept();
