@@ -496,6 +496,9 @@ void GalleryGrid::paintEvent(QPaintEvent* event)
     QElapsedTimer spent;
     spent.start();
     bool unrefined = false;
+    // Every frame refines at least one tile, so a machine too busy to draw
+    // the refined tiles within the budget still gets the rest in the end.
+    bool rescaledOne = false;
     for (const TileFrame& frame : frames) {
         const MediaItem& item = (*items_)[frame.index];
         const QString id = item.id();
@@ -508,12 +511,15 @@ void GalleryGrid::paintEvent(QPaintEvent* event)
         double dot = 0;
         if (preview) {
             const bool playing = hoverPlayer_->playingItemID() == id;
-            const bool settled = !resizing && !(lift > 0 && lift < 1) && spent.nsecsElapsed() < rescaleBudgetNs;
+            const bool settled =
+                !resizing && !(lift > 0 && lift < 1) && (!rescaledOne || spent.nsecsElapsed() < rescaleBudgetNs);
+            const int rescales = preview->rescaleCount();
             unrefined = preview->paint(
                             painter, rect, isDark,
                             settled ? RotatablePreviewView::Rescale::now : RotatablePreviewView::Rescale::later,
                             playing ? hoverPlayer_->currentFrame() : QImage(), playing ? hoverPlayer_->opacity() : 0) ||
                         unrefined;
+            rescaledOne = rescaledOne || preview->rescaleCount() != rescales;
             const auto tile = tiles_.find(id);
             if (tile != tiles_.end()) {
                 dot = tile->second.dotFrom + (tile->second.dotTo - tile->second.dotFrom) * dotProgress;
