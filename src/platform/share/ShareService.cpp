@@ -1,5 +1,6 @@
 #include "platform/share/ShareService.h"
 
+#include "platform/DesktopPortal.h"
 #include "platform/runtime/Pool.h"
 
 #include <QDBusMessage>
@@ -23,8 +24,6 @@ const QString kdeConnectService = QStringLiteral("org.kde.kdeconnect");
 const QString kdeConnectDaemonPath = QStringLiteral("/modules/kdeconnect");
 const QString kdeConnectDaemon = QStringLiteral("org.kde.kdeconnect.daemon");
 const QString kdeConnectShare = QStringLiteral("org.kde.kdeconnect.device.share");
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString openUriInterface = QStringLiteral("org.freedesktop.portal.OpenURI");
 
 } // namespace
@@ -100,7 +99,7 @@ void ShareService::askPortal(const QString& path, const Completion& completion)
         return;
     }
     QDBusMessage open =
-        QDBusMessage::createMethodCall(portalService, portalPath, openUriInterface, QStringLiteral("OpenFile"));
+        QDBusMessage::createMethodCall(desktopPortalService, desktopPortalPath, openUriInterface, QStringLiteral("OpenFile"));
     open << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(fd))
          << QVariantMap{{QStringLiteral("ask"), true}};
     ::close(fd); // the message holds its own duplicate

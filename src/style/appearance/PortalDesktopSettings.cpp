@@ -1,5 +1,6 @@
 #include "style/appearance/PortalDesktopSettings.h"
 
+#include "platform/DesktopPortal.h"
 #include "style/appearance/PivraAppearance.h"
 
 #include <QDBusConnection>
@@ -16,8 +17,6 @@ namespace pivra {
 
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString settingsInterface = QStringLiteral("org.freedesktop.portal.Settings");
 const QString appearanceGroup = QStringLiteral("org.freedesktop.appearance");
 const QString gnomeInterfaceGroup = QStringLiteral("org.gnome.desktop.interface");
@@ -59,11 +58,11 @@ PortalDesktopSettings::PortalDesktopSettings(QDBusConnection bus, QObject* paren
     if (!bus.isConnected()) {
         return;
     }
-    bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
+    bus.connect(desktopPortalService, desktopPortalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
                 SLOT(settingChanged(QDBusMessage)));
     for (const auto& [group, key] : watched) {
         QDBusMessage read =
-            QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, QStringLiteral("Read"));
+            QDBusMessage::createMethodCall(desktopPortalService, desktopPortalPath, settingsInterface, QStringLiteral("Read"));
         read << *group << *key;
         auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(read), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
