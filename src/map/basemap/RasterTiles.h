@@ -2,10 +2,10 @@
 
 #include <QCache>
 #include <QImage>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QThread>
 #include <QUrl>
 
 #include <vector>
@@ -17,7 +17,9 @@ namespace pivra {
 // most two requests run at once, the tile asked for last goes first, each
 // request says which program asks, and answers are kept in a disk cache
 // under the cache folder, so a tile once fetched is shown again without a
-// request. Nothing is fetched unless a template is set. GUI thread.
+// request. Nothing is fetched unless a template is set. Used on the GUI
+// thread; the network, the disk cache and decoding run on a thread of the
+// layer's own.
 class RasterTiles : public QObject {
     Q_OBJECT
 
@@ -30,6 +32,7 @@ public:
     static constexpr int keptWishes = 64;
 
     RasterTiles(QString urlTemplate, const QString& cacheFolder, QObject* parent = nullptr);
+    ~RasterTiles() override;
 
     // "<cache folder>/Pivra/MapTiles/v1".
     static QString defaultCacheFolder();
@@ -39,7 +42,7 @@ public:
     QUrl url(int zoom, int x, int y) const;
     // The tile when at hand; otherwise none, and it is asked for.
     const QImage* tile(int zoom, int x, int y);
-    bool hasPending() const { return running_ > 0 || decoding_ > 0 || !wishes_.empty(); }
+    bool hasPending() const { return running_ > 0 || !wishes_.empty(); }
     // Credit to the tile server, by its host name.
     QString attribution() const;
 
@@ -48,16 +51,15 @@ Q_SIGNALS:
 
 private:
     void fetchNext();
-    void finished(QNetworkReply* reply, QUrl url);
-    void decoded(const QUrl& url, const QImage& image);
+    void fetched(const QUrl& url, const QImage& image);
 
     QString template_;
-    QNetworkAccessManager network_;
+    QThread thread_;
+    QObject* fetcher_; // lives on thread_
     QCache<QUrl, QImage> images_;
     QSet<QUrl> known_;          // fetched or failed this run: not asked again
     std::vector<QUrl> wishes_;  // newest last
-    int running_ = 0;
-    int decoding_ = 0;
+    int running_ = 0; // asked of the fetcher, not answered yet
 };
 
 } // namespace pivra
