@@ -12,6 +12,7 @@
 #include "catalog/scan/ScanBatch.h"
 #include "catalog/model/ThumbnailStatus.h"
 #include "catalog/Sqlite.h"
+#include "catalog/WalCheckpointer.h"
 
 #include <QHash>
 #include <QList>
@@ -38,8 +39,13 @@ namespace pivra {
 // The gallery index of a catalog of at least `spreadFromRows` rows is read by
 // several connections at once, each taking a range of capture dates (see
 // DateRanges.h); tests lower it to read small catalogs that way.
+// The write-ahead log is copied back into the file by a thread of its own
+// once it holds `checkpointFromPages` pages, and by the writer itself once it
+// holds `walLimitPages` (see WalCheckpointer.h); tests lower them too.
 struct CatalogTuning {
     std::int64_t spreadFromRows = 50'000;
+    int checkpointFromPages = 1000;
+    int walLimitPages = 16384;
 };
 
 class MediaCatalog {
@@ -170,6 +176,7 @@ private:
     // Declared before the connections, so the connections close first.
     std::optional<CatalogLock> lock_;
     sqlite::Connection db_;
+    std::optional<WalCheckpointer> checkpointer_;
     std::optional<CatalogReaders> readers_;
     std::optional<std::pair<DatabaseState, DuplicateCandidates>> candidates_;
     std::optional<CountedScope> lastCount_;

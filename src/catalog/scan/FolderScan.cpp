@@ -79,9 +79,16 @@ bool walkWasWhole(std::shared_ptr<const FolderWalk> walk, std::optional<FolderId
     return folderIdentity(walk->rootPath) == walk->rootIdentity;
 }
 
-DecidedBatch decideNext(ScanInputs inputs, std::size_t first, CancelToken cancel)
+struct TimedBatch {
+    DecidedBatch decided;
+    std::chrono::steady_clock::duration took;
+};
+
+TimedBatch decideNext(ScanInputs inputs, std::size_t first, std::size_t size, CancelToken cancel)
 {
-    return decideBatch(inputs, first, scanBatchSize, parallelReads(), cancel);
+    const auto start = std::chrono::steady_clock::now();
+    DecidedBatch decided = decideBatch(inputs, first, size, parallelReads(), cancel);
+    return {std::move(decided), std::chrono::steady_clock::now() - start};
 }
 
 // Work started on the pool and awaited later, so that it overlaps what the
@@ -125,6 +132,18 @@ auto startPending(F function, Args... args)
 
 } // namespace
 
+std::size_t nextScanBatchSize(std::size_t size, std::chrono::steady_clock::duration took)
+{
+    constexpr std::chrono::milliseconds quick{250};
+    if (took <= quick) {
+        return std::min(size * 2, largestScanBatch);
+    }
+    if (took > 2 * quick) {
+        return std::max(size / 2, firstScanBatch);
+    }
+    return size;
+}
+
 Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, QUuid sourceID,
                        QString root, std::optional<FolderIdentity> sourceIdentity, ScanProgress progress,
                        CancelToken cancel, FolderWalker walker)
@@ -162,14 +181,16 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
     // which rows it saw, to delete the others by id at the end.
     auto seen = std::make_shared<std::vector<bool>>(inputs.fingerprints->rowCount(), false);
     int processed = 0;
-    Pending<DecidedBatch> pending = startPending(&decideNext, inputs, std::size_t(0), cancel);
+    std::size_t size = firstScanBatch;
+    Pending<TimedBatch> pending = startPending(&decideNext, inputs, std::size_t(0), size, cancel);
     for (;;) {
         co_await pending.task;
-        DecidedBatch decided = pending.take();
-        const bool full = decided.batch.decisions() >= scanBatchSize;
+        auto [decided, took] = pending.take();
+        const bool full = decided.batch.decisions() >= size;
         processed += static_cast<int>(decided.batch.decisions());
         if (full) {
-            pending = startPending(&decideNext, inputs, decided.next, cancel);
+            size = nextScanBatchSize(size, took);
+            pending = startPending(&decideNext, inputs, decided.next, size, cancel);
         }
         for (const std::uint32_t row : decided.batch.untouched) {
             (*seen)[row] = true;

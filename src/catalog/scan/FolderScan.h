@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QUuid>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,8 +21,17 @@ using ScanProgress = std::function<void(int processed)>;
 // How the scan lists a folder; walkFolder() but in tests.
 using FolderWalker = FolderWalk (*)(const QString& root, const CancelToken& cancel);
 
-// Files decided per transaction.
-inline constexpr std::size_t scanBatchSize = 100;
+// Files decided in a scan's first transaction, so that a slow disk shows its
+// first rows soon. Later ones grow while the files come quickly, up to
+// largestScanBatch: a transaction touches pages all over the catalog's
+// indexes, and a larger one shares more of them among its rows.
+inline constexpr std::size_t firstScanBatch = 100;
+inline constexpr std::size_t largestScanBatch = 1000;
+
+// The size of the batch after one of `size` that took `took` to decide:
+// twice as large after a quarter second at most, half as large after more
+// than half a second, within firstScanBatch and largestScanBatch.
+std::size_t nextScanBatchSize(std::size_t size, std::chrono::steady_clock::duration took);
 
 // How a scan ended.
 struct ScanOutcome {
@@ -42,9 +52,9 @@ struct ScanOutcome {
 // opened, and its row not written), moved (the same file under a new root
 // path: its row, with the user's favourite, rotation and albums, follows
 // it), or new or changed (inspected). Decisions are written in transactions
-// of scanBatchSize, with `progress` after each and once at the end; then the
-// rows of files the walk did not see are deleted by id. A file that could
-// not be read is stored so that the next scan inspects it again.
+// of firstScanBatch and more, with `progress` after each and once at the
+// end; then the rows of files the walk did not see are deleted by id. A file
+// that could not be read is stored so that the next scan inspects it again.
 //
 // The walk and the inspection run on the worker pool and the catalog only
 // gets short jobs (the fingerprints, one per batch, the deletion), so other
