@@ -1,10 +1,11 @@
 #pragma once
 
-// The heap a benchmark program uses, counted exactly: HeapPeak.cpp replaces
+// The heap a benchmark program uses: HeapPeak.cpp replaces
 // malloc and its relatives in the program that links it, so the blocks of Qt,
 // SQLite and every other library count too, not only those of operator new.
 // A block counts with its usable size (malloc_usable_size), from the moment it
-// is handed out until it is freed. Thread-safe.
+// is handed out until it is freed, within 256 KiB a thread (see HeapPeak.cpp).
+// Thread-safe.
 
 #include <cstdint>
 
