@@ -49,16 +49,62 @@ bool hasMimePrefix(const QMimeType& type, QStringView prefix)
                        [prefix](const QString& ancestor) { return ancestor.startsWith(prefix); });
 }
 
-// "yyyy:MM:dd HH:mm:ss" read in the machine's time zone, as cameras write
-// local time without saying which.
-std::optional<Timestamp> parseEXIFDate(const QString& text)
+// The digits of text[first, first + count), or -1 where one is not a digit.
+int digitsAt(QStringView text, qsizetype first, qsizetype count)
 {
-    const QDateTime date = QDateTime::fromString(text, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
-    if (!date.isValid()) {
+    int value = 0;
+    for (const QChar character : text.mid(first, count)) {
+        if (character < u'0' || character > u'9') {
+            return -1;
+        }
+        value = value * 10 + (character.unicode() - u'0');
+    }
+    return value;
+}
+
+// The date of a text in the exact form "yyyy:MM:dd HH:mm:ss" with a valid
+// date and a time the zone does not skip; nothing for anything else.
+std::optional<QDateTime> exactExifDate(QStringView text)
+{
+    if (text.size() != 19 || text[4] != u':' || text[7] != u':' || text[10] != u' ' || text[13] != u':'
+        || text[16] != u':') {
         return std::nullopt;
     }
-    return date.toSecsSinceEpoch();
+    const int year = digitsAt(text, 0, 4);
+    if (year < 0) {
+        return std::nullopt; // QDate takes negative years, for dates before Christ
+    }
+    const QDate date(year, digitsAt(text, 5, 2), digitsAt(text, 8, 2));
+    const QTime time(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2));
+    if (!date.isValid() || !time.isValid()) {
+        return std::nullopt;
+    }
+    QDateTime local(date, time);
+    if (!local.isValid() || local.date() != date || local.time() != time) {
+        return std::nullopt; // in a gap the clocks skipped: the parser knows what to make of it
+    }
+    return local;
 }
+
+} // namespace
+
+std::optional<Timestamp> exifDate(const QString& text)
+{
+    // Qt's format parser turns the fields into local time several times while
+    // it checks them, each under a process-wide lock that the inspections of
+    // a scan then queue on; the usual exact text is read here and turned
+    // into local time once.
+    std::optional<QDateTime> date = exactExifDate(text);
+    if (!date) {
+        date = QDateTime::fromString(text, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    }
+    if (!date->isValid()) {
+        return std::nullopt;
+    }
+    return date->toSecsSinceEpoch();
+}
+
+namespace {
 
 std::optional<double> numberEntry(const QVariantMap& map, const QString& key)
 {
@@ -132,7 +178,7 @@ void addImageFacts(MediaItem& item)
     if (exif.typeId() == QMetaType::QVariantMap) {
         const QVariantMap exifGroup = exif.toMap();
         if (const auto text = stringEntry(exifGroup, QStringLiteral("DateTimeOriginal"))) {
-            if (const auto date = parseEXIFDate(*text)) {
+            if (const auto date = exifDate(*text)) {
                 item.setCaptureDate(*date);
                 item.setDateOrigin(QStringLiteral("EXIF capture"));
             }

@@ -42,6 +42,11 @@ std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind kind);
 // stores.
 std::optional<QString> imageMetadataJSON(const QString& path);
 
+// The instant an Exif date ("yyyy:MM:dd HH:mm:ss") stands for, read in the
+// machine's time zone, as cameras write local time without saying which;
+// nothing for a text that is not such a date.
+std::optional<Timestamp> exifDate(const QString& text);
+
 // The location held in a stored metadata text. Images: the "{GPS}" latitude
 // and longitude, negated for "S" and "W" references, and only when "{TIFF}"
 // names a make or model. Videos: the ISO 6709 text under a key ending in

@@ -142,6 +142,28 @@ TEST_F(InspectImageTest, ExifDateIsReadInTheLocalZone)
     EXPECT_EQ(odd.dateOrigin(), "File creation");
 }
 
+// Exif dates are read as Qt's parser of the format reads them, around the
+// clocks' changes too, and odd spellings included.
+TEST(ExifDateTest, AgreesWithQtsFormatParser)
+{
+    const LocalZone newYork("America/New_York");
+    const char* texts[] = {
+        "2023:07:14 18:05:09", "1999:12:31 23:59:59", "2024:02:29 12:00:00", "0099:01:01 00:00:00",
+        "2021:03:14 02:30:00", // skipped when the clocks went forward
+        "2021:11:07 01:30:00", // seen twice when they went back
+        "2023:02:29 10:00:00", "2023:13:01 10:00:00", "2023:07:14 24:00:00", "2023:07:14 18:60:09",
+        "0000:00:00 00:00:00", "    :  :     :  :  ", "abcd:07:14 18:05:09", "2023:7:14 18:05:09",
+        "2023:07:14 18:05:09 ", "2023-07-14 18:05:09", "2023:07:14T18:05:09", "",
+    };
+    for (const char* text : texts) {
+        const QString exif = QString::fromLatin1(text);
+        const QDateTime parsed = QDateTime::fromString(exif, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+        const std::optional<Timestamp> expected =
+            parsed.isValid() ? std::optional<Timestamp>(parsed.toSecsSinceEpoch()) : std::nullopt;
+        EXPECT_EQ(MediaMetadata::exifDate(exif), expected) << text;
+    }
+}
+
 TEST_F(InspectImageTest, TextFileNamedLikeAPhotoKeepsOnlyFileValues)
 {
     const QString path = writeFile("x.jpg", "just some notes\n");
