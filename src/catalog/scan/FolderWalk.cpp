@@ -1,7 +1,10 @@
 #include "catalog/scan/FolderWalk.h"
 
+#include "catalog/scan/ParallelRuns.h"
+
 #include <QFile>
 #include <QStringDecoder>
+#include <QThread>
 
 #include <algorithm>
 #include <array>
@@ -9,8 +12,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -112,21 +118,36 @@ std::size_t openFolderBudget()
     return std::max<std::size_t>(fewest, static_cast<std::size_t>(limit.rlim_cur) / 4);
 }
 
+// A folder of the root, walked on a thread of its own and spliced back into
+// the walk where the root's listing met it.
+struct Subtree {
+    std::string rawName;
+    QString relative;
+    std::size_t filesBefore = 0;   // the root's own files listed before it
+    qsizetype unopenedBefore = 0;  // and the root's folders found unopened
+    FolderWalk part;
+};
+
 // Depth first over an explicit stack of open folders. The relative path of
 // the folder being read is one string that grows and shrinks with the stack;
 // each level keeps only its length.
 class Walker {
 public:
-    Walker(FolderWalk& walk, const CancelToken& cancel)
-        : walk_(walk), cancel_(cancel), budget_(openFolderBudget())
+    // Holds at most `budget` folders open. With `spread`, the folders of the
+    // first folder it opens are not entered but listed there, to be walked
+    // apart.
+    Walker(FolderWalk& walk, const CancelToken& cancel, std::size_t budget, std::deque<Subtree>* spread = nullptr)
+        : walk_(walk), cancel_(cancel), budget_(budget), spread_(spread)
     {
     }
 
-    // Answers whether everything opened was read whole.
-    bool run(Directory root, bool isFileSystemRoot)
+    // Walks `folder`, which lies at `relative` below the root. Answers
+    // whether everything opened was read whole.
+    bool run(Directory folder, bool isFileSystemRoot, const QString& relative = {})
     {
         isFileSystemRoot_ = isFileSystemRoot;
-        push(std::move(root));
+        relative_ = relative;
+        push(std::move(folder));
         while (!stack_.empty()) {
             if (cancel_.isCancelled()) {
                 return false;
@@ -185,6 +206,14 @@ private:
     {
         const bool atFileSystemRoot = isFileSystemRoot_ && stack_.size() == 1;
         if (isPackageFolderName(name) || (atFileSystemRoot && isSystemFolderUnderRoot(rawName))) {
+            return;
+        }
+        if (spread_ != nullptr && stack_.size() == 1) {
+            Subtree& subtree = spread_->emplace_back();
+            subtree.rawName = rawName;
+            subtree.relative = relative;
+            subtree.filesBefore = walk_.files.size();
+            subtree.unopenedBefore = walk_.unopenedFolders.size();
             return;
         }
         if (stack_.size() >= budget_) {
@@ -251,15 +280,79 @@ private:
     FolderWalk& walk_;
     const CancelToken& cancel_;
     const std::size_t budget_;
+    std::deque<Subtree>* const spread_;
     std::vector<Level> stack_;
     QString relative_;
     bool isFileSystemRoot_ = false;
     bool whole_ = true;
 };
 
+// Walks the folder `subtree` names below the root open as `rootFd`.
+void walkSubtree(int rootFd, Subtree& subtree, const CancelToken& cancel, std::size_t budget)
+{
+    FolderWalk& part = subtree.part;
+    part.complete = true;
+    Directory folder = directoryOf(
+        openat(rootFd, subtree.rawName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder) {
+        if (errno != ENOENT) { // ENOENT: gone since it was listed
+            part.unopenedFolders.append(subtree.relative);
+        }
+        return;
+    }
+    Walker walker(part, cancel, budget);
+    part.complete = walker.run(std::move(folder), false, subtree.relative);
+}
+
+// Walks the root's folders apart, several at a time, each within its share
+// of the open-folder budget, and splices what they found into `walk` in the
+// order of a walk on one thread. Answers whether each was read whole.
+bool walkSubtrees(FolderWalk& walk, int rootFd, std::deque<Subtree>& subtrees, const CancelToken& cancel,
+                  std::size_t budget)
+{
+    // A share never below this many levels; below, fewer run at once.
+    constexpr std::size_t fewestLevels = 16;
+    const std::size_t cores = static_cast<std::size_t>(std::max(1, QThread::idealThreadCount()));
+    const std::size_t width = std::clamp<std::size_t>((budget - 1) / fewestLevels, 1, cores);
+    const std::size_t share = (budget - 1) / width; // one stays open: the root
+    std::vector<std::function<void()>> jobs;
+    for (Subtree& subtree : subtrees) {
+        jobs.push_back([&subtree, &cancel, rootFd, share] { walkSubtree(rootFd, subtree, cancel, share); });
+    }
+    runInParallel(jobs, static_cast<int>(width));
+
+    WalkedFiles rootFiles = std::exchange(walk.files, WalkedFiles(walk.files.root()));
+    const QStringList rootUnopened = std::exchange(walk.unopenedFolders, {});
+    std::size_t filesDone = 0;
+    qsizetype unopenedDone = 0;
+    bool whole = true;
+    for (Subtree& subtree : subtrees) {
+        walk.files.append(rootFiles, filesDone, subtree.filesBefore);
+        walk.unopenedFolders += rootUnopened.mid(unopenedDone, subtree.unopenedBefore - unopenedDone);
+        filesDone = subtree.filesBefore;
+        unopenedDone = subtree.unopenedBefore;
+        walk.files.append(subtree.part.files, 0, subtree.part.files.size());
+        subtree.part.files = WalkedFiles(); // its copy is in the walk now
+        walk.unopenedFolders += subtree.part.unopenedFolders;
+        whole = whole && subtree.part.complete;
+    }
+    walk.files.append(rootFiles, filesDone, rootFiles.size());
+    walk.unopenedFolders += rootUnopened.mid(unopenedDone);
+    return whole;
+}
+
 } // namespace
 
 WalkedFiles::WalkedFiles(QString root) : root_(std::move(root)) {}
+
+void WalkedFiles::append(const WalkedFiles& other, std::size_t first, std::size_t end)
+{
+    for (std::size_t index = first; index < end; ++index) {
+        Record record = other.records_[index];
+        record.relative = arena_.append(other.arena_.view(record.relative, record.size)).place;
+        records_.push_back(record);
+    }
+}
 
 void WalkedFiles::append(QStringView relative, const FileValues& values)
 {
@@ -330,8 +423,18 @@ FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
         walkedRoot.chop(1); // "/" itself becomes "", so its files read "/name"
     }
     walk.files = WalkedFiles(walkedRoot);
-    Walker walker(walk, cancel);
-    walk.complete = walker.run(std::move(rootFolder), walk.rootPath == u"/") && !cancel.isCancelled();
+    // The root's own folders are walked apart, on several threads: listing
+    // and looking at a million files is most of a rescan. The root stays
+    // open for them until all are done.
+    const std::size_t budget = openFolderBudget();
+    const Directory rootKept = directoryOf(fcntl(dirfd(rootFolder.get()), F_DUPFD_CLOEXEC, 0));
+    std::deque<Subtree> subtrees;
+    Walker walker(walk, cancel, budget, rootKept ? &subtrees : nullptr);
+    bool whole = walker.run(std::move(rootFolder), walk.rootPath == u"/");
+    if (!subtrees.empty()) {
+        whole = walkSubtrees(walk, dirfd(rootKept.get()), subtrees, cancel, budget) && whole;
+    }
+    walk.complete = whole && !cancel.isCancelled();
     return walk;
 }
 

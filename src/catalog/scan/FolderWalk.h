@@ -32,8 +32,11 @@ public:
     explicit WalkedFiles(QString root = {});
 
     void append(QStringView relative, const FileValues& values);
+    // Appends the files of `other` from `first` up to `end`.
+    void append(const WalkedFiles& other, std::size_t first, std::size_t end);
 
     std::size_t size() const { return records_.size(); }
+    const QString& root() const { return root_; }
     WalkedFile operator[](std::size_t index) const;
 
 private:
@@ -82,9 +85,11 @@ struct FolderWalk {
 //
 // The walk keeps one open folder per level, on a stack of its own rather
 // than the thread's, and no more of them than a share of the process's
-// open-file limit: a deeper folder counts as one it could not open. Memory
-// grows with the depth, not with its square. Blocks on the disk: run it on a
-// worker thread. Polls `cancel` between folders.
+// open-file limit: a deeper folder counts as one it could not open. The
+// root's folders are walked on several threads at once, each within its part
+// of that share; what they find comes in the order of a walk on one thread.
+// Memory grows with the depth, not with its square. Blocks on the disk: run
+// it on a worker thread. Polls `cancel` between folders.
 FolderWalk walkFolder(const QString& root, const CancelToken& cancel);
 
 // True for folder names a walk does not enter: macOS packages and libraries.

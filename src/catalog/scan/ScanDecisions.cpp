@@ -1,55 +1,16 @@
 #include "catalog/scan/ScanDecisions.h"
 
+#include "catalog/scan/ParallelRuns.h"
 #include "platform/runtime/Cancelled.h"
 
 #include <QDir>
 
-#include <algorithm>
-#include <atomic>
-#include <exception>
 #include <functional>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace pivra {
 
 namespace {
-
-// Runs every read, on up to `width` threads, and rethrows the first failure.
-void runReads(const std::vector<std::function<void()>>& reads, int width)
-{
-    const std::size_t threadCount = std::min<std::size_t>(static_cast<std::size_t>(std::max(width, 1)), reads.size());
-    if (threadCount <= 1) {
-        for (const auto& read : reads) {
-            read();
-        }
-        return;
-    }
-    std::atomic<std::size_t> nextRead{0};
-    std::exception_ptr failure;
-    std::mutex failureLock;
-    auto worker = [&] {
-        for (std::size_t index = nextRead++; index < reads.size(); index = nextRead++) {
-            try {
-                reads[index]();
-            } catch (...) {
-                const std::lock_guard lock(failureLock);
-                failure = failure ? failure : std::current_exception();
-            }
-        }
-    };
-    {
-        std::vector<std::jthread> threads;
-        for (std::size_t index = 1; index < threadCount; ++index) {
-            threads.emplace_back(worker);
-        }
-        worker();
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-}
 
 class BatchDecider {
 public:
@@ -96,7 +57,7 @@ public:
 
     ScanBatch finish(int parallelReads)
     {
-        runReads(reads_, parallelReads);
+        runInParallel(reads_, parallelReads);
         return std::move(batch_);
     }
 

@@ -60,6 +60,32 @@ TEST_F(FolderWalkTest, FindsFilesBelowTheRootAndPassesOverWhatIsNotTheLibrary)
     EXPECT_TRUE(walk.files[2].values.contentModificationDate);
 }
 
+// The root's folders are walked on several threads; what they find comes
+// back in the order of one depth-first walk, between the root's own files.
+TEST_F(FolderWalkTest, RootFoldersWalkedApartKeepTheOrderOfOneWalk)
+{
+    QStringList expected;
+    for (int folder = 0; folder < 40; ++folder) {
+        const QString name = QStringLiteral("f%1").arg(folder, 2, 10, QLatin1Char('0'));
+        expected.append(writeFile(QStringLiteral("lib/") + name + QStringLiteral("/a/deep.jpg"), "deep"));
+        for (int file = 0; file < folder % 4; ++file) {
+            expected.append(writeFile(QStringLiteral("lib/%1/p%2.jpg").arg(name).arg(file), "photo"));
+        }
+        // "f07" sorts before "f07.jpg": the folder's files come first.
+        expected.append(writeFile(QStringLiteral("lib/") + name + QStringLiteral(".jpg"), "root"));
+    }
+    makeFolder(QStringLiteral("lib/f40-empty"));
+    expected.append(writeFile(QStringLiteral("lib/z.jpg"), "last"));
+
+    const FolderWalk walk = walkFolder(pathOf(QStringLiteral("lib")), {});
+    ASSERT_TRUE(walk.complete);
+    QStringList paths;
+    for (std::size_t index = 0; index < walk.files.size(); ++index) {
+        paths.append(walk.files[index].path);
+    }
+    EXPECT_EQ(paths, expected);
+}
+
 TEST_F(FolderWalkTest, PathsKeepTheRootAsGivenAndRelativesComeFromTheResolvedRoot)
 {
     writeFile(QStringLiteral("real/x.jpg"), "x");
