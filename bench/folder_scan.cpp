@@ -243,6 +243,10 @@ std::int64_t measuredScan(CatalogExecutor& catalog, const QUuid& source, const S
 class StampingInspector final : public MediaInspector {
 public:
     std::optional<MediaKind> kind(const QString& path) const override { return real_.kind(path); }
+    std::optional<MediaKind> kindOfExtension(std::string_view extension) const override
+    {
+        return real_.kindOfExtension(extension);
+    }
 
     Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
                        MediaKind kind) const override

@@ -371,21 +371,34 @@ void WalkedFiles::append(QStringView relative, const FileValues& values)
 
 WalkedFile WalkedFiles::operator[](std::size_t index) const
 {
-    const Record& record = records_[index];
     WalkedFile file;
-    const std::string_view relative = arena_.view(record.relative, record.size);
+    const std::string_view relative = relativeUtf8(index);
     file.relative = QString::fromUtf8(relative.data(), static_cast<qsizetype>(relative.size()));
     file.path = root_ + u'/' + file.relative;
+    file.values = values(index);
+    return file;
+}
+
+std::string_view WalkedFiles::relativeUtf8(std::size_t index) const
+{
+    const Record& record = records_[index];
+    return arena_.view(record.relative, record.size);
+}
+
+FileValues WalkedFiles::values(std::size_t index) const
+{
+    const Record& record = records_[index];
+    FileValues values;
     if (record.hasModified) {
-        file.values.contentModificationDate = record.modified;
+        values.contentModificationDate = record.modified;
     }
     if (record.hasCreated) {
-        file.values.creationDate = record.created;
+        values.creationDate = record.created;
     }
     if (record.hasFileSize) {
-        file.values.fileSize = record.fileSize;
+        values.fileSize = record.fileSize;
     }
-    return file;
+    return values;
 }
 
 bool isPackageFolderName(const QString& name)

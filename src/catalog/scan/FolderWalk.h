@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <string_view>
 
 namespace pivra {
 
@@ -38,6 +39,9 @@ public:
     std::size_t size() const { return records_.size(); }
     const QString& root() const { return root_; }
     WalkedFile operator[](std::size_t index) const;
+    // What operator[] gives, without making its strings.
+    std::string_view relativeUtf8(std::size_t index) const;
+    FileValues values(std::size_t index) const;
 
 private:
     struct Record {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUuid>
 #include <optional>
+#include <string_view>
 
 namespace pivra {
 
@@ -36,6 +37,16 @@ public:
 
     // Photo, video, or none for a file the scan passes over.
     virtual std::optional<MediaKind> kind(const QString& path) const = 0;
+
+    // kind() of every file whose lower-cased ASCII extension is `extension`,
+    // when the extension alone settles it, so that the files of a rescan
+    // are told apart without making strings; none where kind() must see
+    // the path.
+    virtual std::optional<MediaKind> kindOfExtension(std::string_view extension) const
+    {
+        Q_UNUSED(extension);
+        return std::nullopt;
+    }
 
     // The catalog item of a new or changed file, with its Live Photo identifier.
     virtual Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,

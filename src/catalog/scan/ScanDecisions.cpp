@@ -6,6 +6,8 @@
 #include <QDir>
 
 #include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace pivra {
@@ -15,14 +17,20 @@ namespace {
 class BatchDecider {
 public:
     explicit BatchDecider(const ScanInputs& inputs)
-        : inputs_(inputs), idPrefix_(MediaItem::makeID(inputs.sourceID, QString()))
+        : inputs_(inputs), idPrefix_(MediaItem::makeID(inputs.sourceID, QString())),
+          pathIDHead_(QString(idPrefix_ + inputs.walk->files.root() + u'/').toStdString())
     {
     }
 
-    // Decides one file; answers false when it is passed over.
-    bool decide(const WalkedFile& file)
+    // Decides the walk's file `index`; answers false when it is passed over.
+    bool decide(std::size_t index)
     {
-        const std::optional<MediaKind> kind = inputs_.inspector->kind(file.path);
+        const std::optional<MediaKind> knownKind = inputs_.inspector->kindOfExtension(extensionOf(index));
+        if (knownKind && decideUntouched(index, *knownKind)) {
+            return true;
+        }
+        const WalkedFile file = inputs_.walk->files[index];
+        const std::optional<MediaKind> kind = knownKind ? knownKind : inputs_.inspector->kind(file.path);
         if (!kind) {
             return false;
         }
@@ -62,6 +70,54 @@ public:
     }
 
 private:
+    // The lower-cased extension of the walk's file `index`, when it is short
+    // ASCII; empty otherwise.
+    std::string_view extensionOf(std::size_t index)
+    {
+        constexpr std::size_t longest = sizeof(extension_);
+        const std::string_view relative = inputs_.walk->files.relativeUtf8(index);
+        const std::size_t dot = relative.rfind('.');
+        if (dot == std::string_view::npos || relative.find('/', dot) != std::string_view::npos
+            || relative.size() - dot - 1 > longest) {
+            return {};
+        }
+        const std::string_view extension = relative.substr(dot + 1);
+        for (std::size_t at = 0; at < extension.size(); ++at) {
+            const unsigned char byte = static_cast<unsigned char>(extension[at]);
+            if (byte >= 0x80) {
+                return {}; // lower-casing beyond ASCII is kind()'s business
+            }
+            extension_[at] = static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte);
+        }
+        return {extension_, extension.size()};
+    }
+
+    // The file of a rescan that nothing changed, decided without making a
+    // string: its row is found by id, with its date and size and with the
+    // relative path it was found at. Answers false for any other file, to be
+    // decided in full.
+    bool decideUntouched(std::size_t index, MediaKind kind)
+    {
+        const WalkedFiles& files = inputs_.walk->files;
+        const std::string_view relative = files.relativeUtf8(index);
+        pathID_.assign(pathIDHead_).append(relative);
+        const std::optional<KnownRow> known = inputs_.fingerprints->rowByID(std::string_view(pathID_));
+        if (!known || !inputs_.fingerprints->relativeIs(known->row, relative)) {
+            return false;
+        }
+        const FileValues values = files.values(index);
+        if (!known->fingerprint.matches(values.contentModificationDate.value_or(distantPast),
+                                        values.fileSize.value_or(0))) {
+            return false;
+        }
+        batch_.untouched.push_back(known->row);
+        if (!known->fingerprint.liveChecked) {
+            const WalkedFile file = files[index];
+            lookUpLiveIdentifier(known->fingerprint, idPrefix_ + file.path, file, kind);
+        }
+        return true;
+    }
+
     void lookUpLiveIdentifier(const FileFingerprint& fingerprint, const QString& id, const WalkedFile& file,
                               MediaKind kind)
     {
@@ -109,6 +165,10 @@ private:
 
     const ScanInputs& inputs_;
     const QString idPrefix_; // an item id without its path, made once rather than per file
+    // An item id in UTF-8 up to the relative path, and one being looked up.
+    const std::string pathIDHead_;
+    std::string pathID_;
+    char extension_[8] = {};
     ScanBatch batch_;
     // Filled in place once every decision is made, so the lists no longer grow.
     // Each read holds its own copy of its file: the walk makes them on demand.
@@ -128,7 +188,7 @@ DecidedBatch decideBatch(const ScanInputs& inputs, std::size_t first, std::size_
         if (cancel.isCancelled()) {
             throw Cancelled();
         }
-        if (decider.decide(files[next++])) {
+        if (decider.decide(next++)) {
             ++decisions;
         }
     }

@@ -50,15 +50,26 @@ void ScanFingerprints::index(Slots& slots, KeyOf keyOf, std::uint32_t entry)
     slots[slotOf(slots, keyOf, (this->*keyOf)(entries_[entry]))] = entry + 1;
 }
 
+std::uint32_t ScanFingerprints::find(const Slots& slots, KeyOf keyOf, std::string_view key) const
+{
+    return slots.empty() ? 0 : slots[slotOf(slots, keyOf, key)];
+}
+
 std::uint32_t ScanFingerprints::find(const Slots& slots, KeyOf keyOf, QStringView key) const
 {
-    if (slots.empty()) {
-        return 0;
-    }
     QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     QVarLengthArray<char, keyBufferSize> utf8(encoder.requiredSpace(key.size()));
     const char* end = encoder.appendToBuffer(utf8.data(), key);
-    return slots[slotOf(slots, keyOf, std::string_view(utf8.data(), static_cast<std::size_t>(end - utf8.data())))];
+    return find(slots, keyOf, std::string_view(utf8.data(), static_cast<std::size_t>(end - utf8.data())));
+}
+
+std::optional<KnownRow> ScanFingerprints::knownRow(std::uint32_t stored) const
+{
+    if (stored == 0) {
+        return std::nullopt;
+    }
+    const Entry& entry = entries_[stored - 1];
+    return KnownRow{stored - 1, {entry.modified, entry.fileSize, entry.liveChecked}};
 }
 
 std::optional<FileFingerprint> ScanFingerprints::byID(QStringView id) const
@@ -69,12 +80,17 @@ std::optional<FileFingerprint> ScanFingerprints::byID(QStringView id) const
 
 std::optional<KnownRow> ScanFingerprints::rowByID(QStringView id) const
 {
-    const std::uint32_t stored = find(byID_, &ScanFingerprints::idOf, id);
-    if (stored == 0) {
-        return std::nullopt;
-    }
-    const Entry& entry = entries_[stored - 1];
-    return KnownRow{stored - 1, {entry.modified, entry.fileSize, entry.liveChecked}};
+    return knownRow(find(byID_, &ScanFingerprints::idOf, id));
+}
+
+std::optional<KnownRow> ScanFingerprints::rowByID(std::string_view id) const
+{
+    return knownRow(find(byID_, &ScanFingerprints::idOf, id));
+}
+
+bool ScanFingerprints::relativeIs(std::uint32_t row, std::string_view relative) const
+{
+    return relativeOf(entries_[row]) == relative;
 }
 
 bool ScanFingerprints::relativeIs(std::uint32_t row, QStringView relative) const

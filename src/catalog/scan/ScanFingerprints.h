@@ -68,6 +68,10 @@ public:
     // Whether the row numbered `row` holds `relative` as its relative path.
     bool relativeIs(std::uint32_t row, QStringView relative) const;
 
+    // The same looks with keys given as UTF-8.
+    std::optional<KnownRow> rowByID(std::string_view id) const;
+    bool relativeIs(std::uint32_t row, std::string_view relative) const;
+
     // Every row of the source, numbered from 0, those no key finds included.
     std::uint32_t rowCount() const { return static_cast<std::uint32_t>(entries_.size()); }
     std::string_view idAt(std::uint32_t row) const { return idOf(entries_[row]); }
@@ -92,7 +96,9 @@ private:
     std::size_t slotOf(const Slots& slots, KeyOf keyOf, std::string_view key) const;
     void index(Slots& slots, KeyOf keyOf, std::uint32_t entry);
     // The number plus one of the entry that holds `key`; 0 for none.
+    std::uint32_t find(const Slots& slots, KeyOf keyOf, std::string_view key) const;
     std::uint32_t find(const Slots& slots, KeyOf keyOf, QStringView key) const;
+    std::optional<KnownRow> knownRow(std::uint32_t stored) const;
 
     TextArena arena_;
     std::deque<Entry> entries_;

@@ -7,32 +7,37 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QSet>
+
+#include <algorithm>
+#include <span>
+#include <string_view>
 
 namespace pivra::MediaMetadata {
 namespace {
 
-const QSet<QString>& imageExtensions()
+using ExtensionList = std::span<const std::string_view>;
+
+constexpr std::string_view imageExtensions[]{
+    "jpg", "jpeg", "png", "heic", "heif", "gif", "tif", "tiff", "bmp", "webp", "avif",
+    "dng", "cr2", "cr3", "nef", "arw", "raf", "orf", "rw2", "pef", "srw",
+};
+
+constexpr std::string_view videoExtensions[]{
+    "mov", "mp4", "m4v", "avi", "mkv", "webm", "mpg", "mpeg", "3gp", "mts", "m2ts",
+};
+
+constexpr std::string_view liveStillExtensions[]{"heic", "heif", "jpg", "jpeg"};
+
+bool lists(ExtensionList list, QStringView extension)
 {
-    static const QSet<QString> extensions{
-        "jpg", "jpeg", "png", "heic", "heif", "gif", "tif", "tiff", "bmp", "webp", "avif",
-        "dng", "cr2", "cr3", "nef", "arw", "raf", "orf", "rw2", "pef", "srw",
-    };
-    return extensions;
+    return std::any_of(list.begin(), list.end(), [extension](std::string_view listed) {
+        return QLatin1StringView(listed.data(), static_cast<qsizetype>(listed.size())) == extension;
+    });
 }
 
-const QSet<QString>& videoExtensions()
+bool lists(ExtensionList list, std::string_view extension)
 {
-    static const QSet<QString> extensions{
-        "mov", "mp4", "m4v", "avi", "mkv", "webm", "mpg", "mpeg", "3gp", "mts", "m2ts",
-    };
-    return extensions;
-}
-
-const QSet<QString>& liveStillExtensions()
-{
-    static const QSet<QString> extensions{"heic", "heif", "jpg", "jpeg"};
-    return extensions;
+    return std::find(list.begin(), list.end(), extension) != list.end();
 }
 
 const QString liveVideoExtension = QStringLiteral("mov");
@@ -216,10 +221,10 @@ void addVideoFacts(MediaItem& item)
 std::optional<MediaKind> kind(const QString& path)
 {
     const QString extension = lowerExtension(path);
-    if (imageExtensions().contains(extension)) {
+    if (lists(imageExtensions, extension)) {
         return MediaKind::image;
     }
-    if (videoExtensions().contains(extension)) {
+    if (lists(videoExtensions, extension)) {
         return MediaKind::video;
     }
     if (extension.isEmpty()) {
@@ -233,6 +238,17 @@ std::optional<MediaKind> kind(const QString& path)
         return MediaKind::image;
     }
     if (hasMimePrefix(type, u"video/")) {
+        return MediaKind::video;
+    }
+    return std::nullopt;
+}
+
+std::optional<MediaKind> kindOfExtension(std::string_view extension)
+{
+    if (lists(imageExtensions, extension)) {
+        return MediaKind::image;
+    }
+    if (lists(videoExtensions, extension)) {
         return MediaKind::video;
     }
     return std::nullopt;
@@ -262,7 +278,7 @@ std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind kind)
         if (kind == MediaKind::video) {
             return extension == liveVideoExtension ? readContentIdentifier(path) : std::nullopt;
         }
-        if (!liveStillExtensions().contains(extension)) {
+        if (!lists(liveStillExtensions, extension)) {
             return std::nullopt;
         }
         const std::optional<QVariantMap> properties = readImageProperties(path);

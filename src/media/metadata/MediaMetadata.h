@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUuid>
 #include <optional>
+#include <string_view>
 
 // Reading photos and videos: what kind a file is, the catalog item it makes,
 // its Live Photo pairing, its stored metadata text and the location in that
@@ -23,6 +24,11 @@ namespace pivra::MediaMetadata {
 // photo and video extensions, then the MIME database (an image type before a
 // video type). Nothing for other files, which a folder walk skips.
 std::optional<MediaKind> kind(const QString& path);
+
+// kind() of every file whose lower-cased extension is `extension`, when the
+// extension alone settles it: the extensions of its tables. Nothing for the
+// others, for which kind() asks the MIME database.
+std::optional<MediaKind> kindOfExtension(std::string_view extension);
 
 // A fresh catalog item for the file at `path`, with `kind` as kind() gave it.
 // Dates, size and the item's identity come from `values` and the path; an

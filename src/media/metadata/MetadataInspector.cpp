@@ -24,6 +24,11 @@ std::optional<MediaKind> MetadataInspector::kind(const QString& path) const
     return MediaMetadata::kind(path);
 }
 
+std::optional<MediaKind> MetadataInspector::kindOfExtension(std::string_view extension) const
+{
+    return MediaMetadata::kindOfExtension(extension);
+}
+
 Inspection MetadataInspector::inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
                                       MediaKind kind) const
 {

@@ -10,6 +10,7 @@ namespace pivra {
 class MetadataInspector final : public MediaInspector {
 public:
     std::optional<MediaKind> kind(const QString& path) const override;
+    std::optional<MediaKind> kindOfExtension(std::string_view extension) const override;
     Inspection inspect(const QString& path, const QUuid& sourceID, const FileValues& values,
                        MediaKind kind) const override;
     std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind kind) const override;

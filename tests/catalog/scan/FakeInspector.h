@@ -12,16 +12,22 @@ namespace pivra::test {
 
 // An inspector that reads nothing but the file-system values it is given,
 // counts what it is asked, and can hold an inspection until a test lets go.
-// ".jpg" files are photos, ".mov" files videos; "live-*.jpg" files carry the
-// Live Photo identifier "LIVE".
+// ".jpg" files are photos, ".mov" files videos, in either case; "live-*.jpg"
+// files carry the Live Photo identifier "LIVE".
 class FakeInspector final : public MediaInspector {
 public:
     std::optional<MediaKind> kind(const QString& path) const override
     {
-        if (path.endsWith(QStringLiteral(".jpg"))) {
+        const qsizetype dot = path.lastIndexOf(u'.');
+        return dot < 0 ? std::nullopt : kindOfExtension(path.mid(dot + 1).toLower().toStdString());
+    }
+
+    std::optional<MediaKind> kindOfExtension(std::string_view extension) const override
+    {
+        if (extension == "jpg") {
             return MediaKind::image;
         }
-        if (path.endsWith(QStringLiteral(".mov"))) {
+        if (extension == "mov") {
             return MediaKind::video;
         }
         return std::nullopt;

@@ -446,20 +446,27 @@ TEST_F(Scan, GalleryReadsRunBetweenBatches)
     EXPECT_EQ(countDuringScan, 100);
 }
 
-TEST_F(Scan, LiveIdentifierOfAnUncheckedRowIsLookedUpWithoutInspection)
+// Rows an older version wrote, without a relative path or a Live Photo look-up.
+TEST_F(Scan, UnchangedRowLearnsItsRelativePathAndLiveIdentifierWithoutInspection)
 {
     writeFile(QStringLiteral("lib/live-1.jpg"), "still");
     scanLibrary();
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(pathOf(QStringLiteral("Catalog.sqlite"))).constData(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "UPDATE media SET live_checked=0, live_identifier=NULL", nullptr, nullptr, nullptr),
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE media SET live_checked=0, live_identifier=NULL, relative_path=NULL", nullptr,
+                           nullptr, nullptr),
               SQLITE_OK);
-    sqlite3_close(db);
 
     scanLibrary();
     EXPECT_EQ(inspector_->inspected().size(), 1);
     EXPECT_EQ(inspector_->liveLookups(), 1);
     EXPECT_EQ(item(idOf(QStringLiteral("live-1.jpg")))->liveIdentifier(), QStringLiteral("LIVE"));
+    sqlite3_stmt* relative = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT relative_path FROM media", -1, &relative, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(relative), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(relative, 0)), "live-1.jpg");
+    sqlite3_finalize(relative);
+    sqlite3_close(db);
     scanLibrary();
     EXPECT_EQ(inspector_->liveLookups(), 1);
 }

@@ -68,6 +68,16 @@ TEST(MediaKindTest, TablesFirstThenTheMimeDatabase)
     EXPECT_FALSE(MediaMetadata::kind("/photos/song.mp3"));
     EXPECT_FALSE(MediaMetadata::kind("/photos/README"));
     EXPECT_FALSE(MediaMetadata::kind("/photos/odd.zzzz"));
+
+    // The extension alone settles the tables' kinds, and only those.
+    for (const char* extension : {"jpg", "cr3", "mts", "m2ts", "mov"}) {
+        EXPECT_EQ(MediaMetadata::kindOfExtension(extension),
+                  MediaMetadata::kind(QStringLiteral("/photos/a.") + QString::fromLatin1(extension).toUpper()))
+            << extension;
+    }
+    for (const char* extension : {"ico", "ogv", "txt", "", "JPG"}) {
+        EXPECT_FALSE(MediaMetadata::kindOfExtension(extension)) << extension;
+    }
 }
 
 TEST_F(InspectImageTest, OrientationsFiveToEightSwapTheSize)
