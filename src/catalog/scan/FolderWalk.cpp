@@ -287,48 +287,85 @@ private:
     bool whole_ = true;
 };
 
-// Walks the folder `subtree` names below the root open as `rootFd`.
-void walkSubtree(int rootFd, Subtree& subtree, const CancelToken& cancel, std::size_t budget)
+// A share of the open-folder budget never below this many levels; below,
+// fewer subtrees are walked at once.
+constexpr std::size_t fewestLevels = 16;
+
+// How many single folders in a row are looked through for the folders worth
+// walking apart, as a camera's card holds only "DCIM" and all its photos
+// lie in the folders inside it.
+constexpr int lonelyFolders = 4;
+
+bool walkSubtrees(FolderWalk& walk, int folderFd, std::deque<Subtree>& subtrees, const CancelToken& cancel,
+                  std::size_t budget, int lonelyAbove);
+
+// Walks `folder`, at `relative` below the root, into `walk`, within `budget`
+// open folders; its own folders are walked apart. Answers whether everything
+// opened was read whole.
+bool walkSpread(FolderWalk& walk, Directory folder, const QString& relative, bool isFileSystemRoot,
+                const CancelToken& cancel, std::size_t budget, int lonelyAbove)
+{
+    // Kept open for the subtrees, which are opened from it by name.
+    const Directory kept = directoryOf(fcntl(dirfd(folder.get()), F_DUPFD_CLOEXEC, 0));
+    std::deque<Subtree> subtrees;
+    Walker walker(walk, cancel, budget, kept ? &subtrees : nullptr);
+    const bool whole = walker.run(std::move(folder), isFileSystemRoot, relative);
+    if (subtrees.empty()) {
+        return whole;
+    }
+    return walkSubtrees(walk, dirfd(kept.get()), subtrees, cancel, budget - 1, lonelyAbove) && whole;
+}
+
+// Walks the folder `subtree` names inside the folder open as `folderFd`;
+// spread again when it is a lone folder with room below it.
+void walkSubtree(int folderFd, Subtree& subtree, const CancelToken& cancel, std::size_t budget, bool spread,
+                 int lonelyAbove)
 {
     FolderWalk& part = subtree.part;
     part.complete = true;
     Directory folder = directoryOf(
-        openat(rootFd, subtree.rawName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        openat(folderFd, subtree.rawName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder) {
         if (errno != ENOENT) { // ENOENT: gone since it was listed
             part.unopenedFolders.append(subtree.relative);
         }
         return;
     }
+    if (spread) {
+        part.complete = walkSpread(part, std::move(folder), subtree.relative, false, cancel, budget, lonelyAbove + 1);
+        return;
+    }
     Walker walker(part, cancel, budget);
     part.complete = walker.run(std::move(folder), false, subtree.relative);
 }
 
-// Walks the root's folders apart, several at a time, each within its share
-// of the open-folder budget, and splices what they found into `walk` in the
-// order of a walk on one thread. Answers whether each was read whole.
-bool walkSubtrees(FolderWalk& walk, int rootFd, std::deque<Subtree>& subtrees, const CancelToken& cancel,
-                  std::size_t budget)
+// Walks `subtrees`, the folders of the folder open as `folderFd`, several at
+// a time, each within its share of `budget`, and splices what they found
+// into `walk` in the order of a walk on one thread. Answers whether each was
+// read whole.
+bool walkSubtrees(FolderWalk& walk, int folderFd, std::deque<Subtree>& subtrees, const CancelToken& cancel,
+                  std::size_t budget, int lonelyAbove)
 {
-    // A share never below this many levels; below, fewer run at once.
-    constexpr std::size_t fewestLevels = 16;
     const std::size_t cores = static_cast<std::size_t>(std::max(1, QThread::idealThreadCount()));
-    const std::size_t width = std::clamp<std::size_t>((budget - 1) / fewestLevels, 1, cores);
-    const std::size_t share = (budget - 1) / width; // one stays open: the root
+    const std::size_t width = std::clamp<std::size_t>(budget / fewestLevels, 1, cores);
+    const std::size_t share = budget / width;
+    const bool spread = subtrees.size() == 1 && lonelyAbove < lonelyFolders && budget > 2 * fewestLevels;
     std::vector<std::function<void()>> jobs;
     for (Subtree& subtree : subtrees) {
-        jobs.push_back([&subtree, &cancel, rootFd, share] { walkSubtree(rootFd, subtree, cancel, share); });
+        jobs.push_back([&subtree, &cancel, folderFd, share, spread, lonelyAbove] {
+            walkSubtree(folderFd, subtree, cancel, share, spread, lonelyAbove);
+        });
     }
     runInParallel(jobs, static_cast<int>(width));
 
-    WalkedFiles rootFiles = std::exchange(walk.files, WalkedFiles(walk.files.root()));
-    const QStringList rootUnopened = std::exchange(walk.unopenedFolders, {});
+    WalkedFiles ownFiles = std::exchange(walk.files, WalkedFiles(walk.files.root()));
+    const QStringList ownUnopened = std::exchange(walk.unopenedFolders, {});
     std::size_t filesDone = 0;
     qsizetype unopenedDone = 0;
     bool whole = true;
     for (Subtree& subtree : subtrees) {
-        walk.files.append(rootFiles, filesDone, subtree.filesBefore);
-        walk.unopenedFolders += rootUnopened.mid(unopenedDone, subtree.unopenedBefore - unopenedDone);
+        walk.files.append(ownFiles, filesDone, subtree.filesBefore);
+        walk.unopenedFolders += ownUnopened.mid(unopenedDone, subtree.unopenedBefore - unopenedDone);
         filesDone = subtree.filesBefore;
         unopenedDone = subtree.unopenedBefore;
         walk.files.append(subtree.part.files, 0, subtree.part.files.size());
@@ -336,8 +373,8 @@ bool walkSubtrees(FolderWalk& walk, int rootFd, std::deque<Subtree>& subtrees, c
         walk.unopenedFolders += subtree.part.unopenedFolders;
         whole = whole && subtree.part.complete;
     }
-    walk.files.append(rootFiles, filesDone, rootFiles.size());
-    walk.unopenedFolders += rootUnopened.mid(unopenedDone);
+    walk.files.append(ownFiles, filesDone, ownFiles.size());
+    walk.unopenedFolders += ownUnopened.mid(unopenedDone);
     return whole;
 }
 
@@ -437,16 +474,9 @@ FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
     }
     walk.files = WalkedFiles(walkedRoot);
     // The root's own folders are walked apart, on several threads: listing
-    // and looking at a million files is most of a rescan. The root stays
-    // open for them until all are done.
-    const std::size_t budget = openFolderBudget();
-    const Directory rootKept = directoryOf(fcntl(dirfd(rootFolder.get()), F_DUPFD_CLOEXEC, 0));
-    std::deque<Subtree> subtrees;
-    Walker walker(walk, cancel, budget, rootKept ? &subtrees : nullptr);
-    bool whole = walker.run(std::move(rootFolder), walk.rootPath == u"/");
-    if (!subtrees.empty()) {
-        whole = walkSubtrees(walk, dirfd(rootKept.get()), subtrees, cancel, budget) && whole;
-    }
+    // and looking at a million files is most of a rescan.
+    const bool whole = walkSpread(walk, std::move(rootFolder), {}, walk.rootPath == u"/", cancel,
+                                  openFolderBudget(), 0);
     walk.complete = whole && !cancel.isCancelled();
     return walk;
 }

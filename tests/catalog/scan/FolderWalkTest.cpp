@@ -60,30 +60,34 @@ TEST_F(FolderWalkTest, FindsFilesBelowTheRootAndPassesOverWhatIsNotTheLibrary)
     EXPECT_TRUE(walk.files[2].values.contentModificationDate);
 }
 
-// The root's folders are walked on several threads; what they find comes
-// back in the order of one depth-first walk, between the root's own files.
-TEST_F(FolderWalkTest, RootFoldersWalkedApartKeepTheOrderOfOneWalk)
+// The root's folders are walked on several threads, and so are those inside
+// a lone folder (a card's "DCIM"); what they find comes back in the order of
+// one depth-first walk, between the files of the folders around them.
+TEST_F(FolderWalkTest, FoldersWalkedApartKeepTheOrderOfOneWalk)
 {
-    QStringList expected;
-    for (int folder = 0; folder < 40; ++folder) {
-        const QString name = QStringLiteral("f%1").arg(folder, 2, 10, QLatin1Char('0'));
-        expected.append(writeFile(QStringLiteral("lib/") + name + QStringLiteral("/a/deep.jpg"), "deep"));
-        for (int file = 0; file < folder % 4; ++file) {
-            expected.append(writeFile(QStringLiteral("lib/%1/p%2.jpg").arg(name).arg(file), "photo"));
+    for (const QString& parent : {QString(), QStringLiteral("DCIM/"), QStringLiteral("a/b/")}) {
+        const QString library = QStringLiteral("lib-%1").arg(parent.size());
+        QStringList expected;
+        for (int folder = 0; folder < 40; ++folder) {
+            const QString name = library + u'/' + parent + QStringLiteral("f%1").arg(folder, 2, 10, QLatin1Char('0'));
+            expected.append(writeFile(name + QStringLiteral("/a/deep.jpg"), "deep"));
+            for (int file = 0; file < folder % 4; ++file) {
+                expected.append(writeFile(name + QStringLiteral("/p%1.jpg").arg(file), "photo"));
+            }
+            // "f07" sorts before "f07.jpg": the folder's files come first.
+            expected.append(writeFile(name + QStringLiteral(".jpg"), "beside"));
         }
-        // "f07" sorts before "f07.jpg": the folder's files come first.
-        expected.append(writeFile(QStringLiteral("lib/") + name + QStringLiteral(".jpg"), "root"));
-    }
-    makeFolder(QStringLiteral("lib/f40-empty"));
-    expected.append(writeFile(QStringLiteral("lib/z.jpg"), "last"));
+        makeFolder(library + u'/' + parent + QStringLiteral("f40-empty"));
+        expected.append(writeFile(library + QStringLiteral("/z.jpg"), "last"));
 
-    const FolderWalk walk = walkFolder(pathOf(QStringLiteral("lib")), {});
-    ASSERT_TRUE(walk.complete);
-    QStringList paths;
-    for (std::size_t index = 0; index < walk.files.size(); ++index) {
-        paths.append(walk.files[index].path);
+        const FolderWalk walk = walkFolder(pathOf(library), {});
+        ASSERT_TRUE(walk.complete);
+        QStringList paths;
+        for (std::size_t index = 0; index < walk.files.size(); ++index) {
+            paths.append(walk.files[index].path);
+        }
+        EXPECT_EQ(paths, expected) << "below \"" << parent.toStdString() << '"';
     }
-    EXPECT_EQ(paths, expected);
 }
 
 TEST_F(FolderWalkTest, PathsKeepTheRootAsGivenAndRelativesComeFromTheResolvedRoot)
