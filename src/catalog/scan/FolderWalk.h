@@ -90,8 +90,10 @@ struct FolderWalk {
 // The walk keeps one open folder per level, on a stack of its own rather
 // than the thread's, and no more of them than a share of the process's
 // open-file limit: a deeper folder counts as one it could not open. The
-// root's folders are walked on several threads at once, each within its part
-// of that share; what they find comes in the order of a walk on one thread.
+// root's folders (or, when the root holds one folder, as a card holds
+// "DCIM", the folders inside it) are walked on several threads at once, each
+// within its part of that share; what they find comes in the order of a walk
+// on one thread.
 // Memory grows with the depth, not with its square. Blocks on the disk: run
 // it on a worker thread. Polls `cancel` between folders.
 FolderWalk walkFolder(const QString& root, const CancelToken& cancel);
