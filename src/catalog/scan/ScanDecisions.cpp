@@ -23,43 +23,58 @@ public:
     }
 
     // Decides the walk's file `index`; answers false when it is passed over.
+    // The file's strings are made only when a decision needs them: an
+    // unchanged file of a rescan is told by its extension and found by the
+    // bytes of its path.
     bool decide(std::size_t index)
     {
-        const std::optional<MediaKind> knownKind = inputs_.inspector->kindOfExtension(extensionOf(index));
-        if (knownKind && decideUntouched(index, *knownKind)) {
-            return true;
+        const WalkedFiles& files = inputs_.walk->files;
+        std::optional<WalkedFile> madeFile;
+        const auto file = [&]() -> const WalkedFile& {
+            if (!madeFile) {
+                madeFile = files[index];
+            }
+            return *madeFile;
+        };
+        std::optional<MediaKind> kind = inputs_.inspector->kindOfExtension(extensionOf(index));
+        if (!kind) {
+            kind = inputs_.inspector->kind(file().path);
         }
-        const WalkedFile file = inputs_.walk->files[index];
-        const std::optional<MediaKind> kind = knownKind ? knownKind : inputs_.inspector->kind(file.path);
         if (!kind) {
             return false;
         }
-        const QString id = idPrefix_ + file.path;
-        const double modified = file.values.contentModificationDate.value_or(distantPast);
-        const std::int64_t size = file.values.fileSize.value_or(0);
+        const std::string_view relative = files.relativeUtf8(index);
+        const FileValues values = files.values(index);
+        const double modified = values.contentModificationDate.value_or(distantPast);
+        const std::int64_t size = values.fileSize.value_or(0);
         const ScanFingerprints& fingerprints = *inputs_.fingerprints;
 
-        if (const std::optional<KnownRow> known = fingerprints.rowByID(id)) {
+        pathID_.assign(pathIDHead_).append(relative);
+        if (const std::optional<KnownRow> known = fingerprints.rowByID(std::string_view(pathID_))) {
             if (!known->fingerprint.matches(modified, size)) {
-                inspect(file, *kind);
+                inspect(file(), *kind);
+                return true;
+            }
+            if (fingerprints.relativeIs(known->row, relative)) {
+                batch_.untouched.push_back(known->row);
             } else {
-                if (fingerprints.relativeIs(known->row, file.relative)) {
-                    batch_.untouched.push_back(known->row);
-                } else {
-                    batch_.unchanged.push_back({id, file.relative});
-                }
-                lookUpLiveIdentifier(known->fingerprint, id, file, *kind);
+                batch_.unchanged.push_back({idOf(file()), file().relative});
+            }
+            if (!known->fingerprint.liveChecked) {
+                lookUpLiveIdentifier(idOf(file()), file(), *kind);
             }
             return true;
         }
-        const std::optional<RelativeFingerprint> moved = fingerprints.byRelative(file.relative);
+        const std::optional<RelativeFingerprint> moved = fingerprints.byRelative(file().relative);
         if (moved && moved->fingerprint.matches(modified, size)
-            && mayHaveMovedHere(moved->id, file.relative)) {
-            batch_.relocated.push_back({moved->id, id, file.path, file.relative});
-            lookUpLiveIdentifier(moved->fingerprint, id, file, *kind);
+            && mayHaveMovedHere(moved->id, file().relative)) {
+            batch_.relocated.push_back({moved->id, idOf(file()), file().path, file().relative});
+            if (!moved->fingerprint.liveChecked) {
+                lookUpLiveIdentifier(idOf(file()), file(), *kind);
+            }
             return true;
         }
-        inspect(file, *kind);
+        inspect(file(), *kind);
         return true;
     }
 
@@ -92,38 +107,11 @@ private:
         return {extension_, extension.size()};
     }
 
-    // The file of a rescan that nothing changed, decided without making a
-    // string: its row is found by id, with its date and size and with the
-    // relative path it was found at. Answers false for any other file, to be
-    // decided in full.
-    bool decideUntouched(std::size_t index, MediaKind kind)
-    {
-        const WalkedFiles& files = inputs_.walk->files;
-        const std::string_view relative = files.relativeUtf8(index);
-        pathID_.assign(pathIDHead_).append(relative);
-        const std::optional<KnownRow> known = inputs_.fingerprints->rowByID(std::string_view(pathID_));
-        if (!known || !inputs_.fingerprints->relativeIs(known->row, relative)) {
-            return false;
-        }
-        const FileValues values = files.values(index);
-        if (!known->fingerprint.matches(values.contentModificationDate.value_or(distantPast),
-                                        values.fileSize.value_or(0))) {
-            return false;
-        }
-        batch_.untouched.push_back(known->row);
-        if (!known->fingerprint.liveChecked) {
-            const WalkedFile file = files[index];
-            lookUpLiveIdentifier(known->fingerprint, idPrefix_ + file.path, file, kind);
-        }
-        return true;
-    }
+    QString idOf(const WalkedFile& file) const { return idPrefix_ + file.path; }
 
-    void lookUpLiveIdentifier(const FileFingerprint& fingerprint, const QString& id, const WalkedFile& file,
-                              MediaKind kind)
+    // For a known row whose Live Photo identifier was never looked for.
+    void lookUpLiveIdentifier(const QString& id, const WalkedFile& file, MediaKind kind)
     {
-        if (fingerprint.liveChecked) {
-            return;
-        }
         const std::size_t slot = batch_.liveUpdates.size();
         batch_.liveUpdates.push_back({id, std::nullopt});
         reads_.push_back([this, slot, file, kind] {

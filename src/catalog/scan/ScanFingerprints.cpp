@@ -63,8 +63,9 @@ std::uint32_t ScanFingerprints::find(const Slots& slots, KeyOf keyOf, QStringVie
     return find(slots, keyOf, std::string_view(utf8.data(), static_cast<std::size_t>(end - utf8.data())));
 }
 
-std::optional<KnownRow> ScanFingerprints::knownRow(std::uint32_t stored) const
+std::optional<KnownRow> ScanFingerprints::rowByID(std::string_view id) const
 {
+    const std::uint32_t stored = find(byID_, &ScanFingerprints::idOf, id);
     if (stored == 0) {
         return std::nullopt;
     }
@@ -72,31 +73,9 @@ std::optional<KnownRow> ScanFingerprints::knownRow(std::uint32_t stored) const
     return KnownRow{stored - 1, {entry.modified, entry.fileSize, entry.liveChecked}};
 }
 
-std::optional<FileFingerprint> ScanFingerprints::byID(QStringView id) const
-{
-    const std::optional<KnownRow> known = rowByID(id);
-    return known ? std::optional(known->fingerprint) : std::nullopt;
-}
-
-std::optional<KnownRow> ScanFingerprints::rowByID(QStringView id) const
-{
-    return knownRow(find(byID_, &ScanFingerprints::idOf, id));
-}
-
-std::optional<KnownRow> ScanFingerprints::rowByID(std::string_view id) const
-{
-    return knownRow(find(byID_, &ScanFingerprints::idOf, id));
-}
-
 bool ScanFingerprints::relativeIs(std::uint32_t row, std::string_view relative) const
 {
     return relativeOf(entries_[row]) == relative;
-}
-
-bool ScanFingerprints::relativeIs(std::uint32_t row, QStringView relative) const
-{
-    const std::string_view stored = relativeOf(entries_[row]);
-    return QAnyStringView::equal(QUtf8StringView(stored.data(), static_cast<qsizetype>(stored.size())), relative);
 }
 
 std::optional<RelativeFingerprint> ScanFingerprints::byRelative(QStringView relative) const

@@ -60,17 +60,12 @@ class ScanFingerprints {
 public:
     class Builder;
 
-    std::optional<FileFingerprint> byID(QStringView id) const;
-    std::optional<KnownRow> rowByID(QStringView id) const;
+    // The row whose id is `id`, given as UTF-8.
+    std::optional<KnownRow> rowByID(std::string_view id) const;
+    // Whether the row numbered `row` holds `relative` (UTF-8) as its relative path.
+    bool relativeIs(std::uint32_t row, std::string_view relative) const;
     // The row whose relative path is `relative`, with its id as text.
     std::optional<RelativeFingerprint> byRelative(QStringView relative) const;
-
-    // Whether the row numbered `row` holds `relative` as its relative path.
-    bool relativeIs(std::uint32_t row, QStringView relative) const;
-
-    // The same looks with keys given as UTF-8.
-    std::optional<KnownRow> rowByID(std::string_view id) const;
-    bool relativeIs(std::uint32_t row, std::string_view relative) const;
 
     // Every row of the source, numbered from 0, those no key finds included.
     std::uint32_t rowCount() const { return static_cast<std::uint32_t>(entries_.size()); }
@@ -98,7 +93,6 @@ private:
     // The number plus one of the entry that holds `key`; 0 for none.
     std::uint32_t find(const Slots& slots, KeyOf keyOf, std::string_view key) const;
     std::uint32_t find(const Slots& slots, KeyOf keyOf, QStringView key) const;
-    std::optional<KnownRow> knownRow(std::uint32_t stored) const;
 
     TextArena arena_;
     std::deque<Entry> entries_;

@@ -23,8 +23,8 @@ std::optional<QString> idFound(const ScanFingerprints& set, const Lookup& lookup
         fileSize = found ? found->fingerprint.fileSize : 0;
         return found ? std::optional(found->id) : std::nullopt;
     }
-    const std::optional<FileFingerprint> found = set.byID(lookup.key);
-    fileSize = found ? found->fileSize : 0;
+    const std::optional<KnownRow> found = set.rowByID(lookup.key.toStdString());
+    fileSize = found ? found->fingerprint.fileSize : 0;
     return found ? std::optional(lookup.key) : std::nullopt;
 }
 
@@ -72,16 +72,16 @@ TEST(ScanFingerprints, FindsRowsByTheBytesOfTheirIdOrRelativePath)
         EXPECT_EQ(idFound(set, lookup, fileSize), lookup.foundID) << lookup.key.left(40).toStdString();
         EXPECT_EQ(fileSize, lookup.fileSize) << lookup.key.left(40).toStdString();
     }
-    EXPECT_TRUE(set.byID(QStringLiteral("S:/twice.jpg"))->liveChecked);
+    EXPECT_TRUE(set.rowByID("S:/twice.jpg")->fingerprint.liveChecked);
     ASSERT_EQ(set.rowCount(), 11);
     EXPECT_EQ(set.idAt(10), "S:/lib/unread.jpg");
-    const std::optional<KnownRow> moved = set.rowByID(QStringLiteral("S:/old/a.jpg"));
+    const std::optional<KnownRow> moved = set.rowByID("S:/old/a.jpg");
     ASSERT_TRUE(moved);
     EXPECT_EQ(set.idAt(moved->row), "S:/old/a.jpg");
-    EXPECT_TRUE(set.relativeIs(moved->row, QStringLiteral("moved/a.jpg")));
-    EXPECT_FALSE(set.relativeIs(moved->row, QStringLiteral("a.jpg")));
-    EXPECT_FALSE(set.relativeIs(set.rowByID(QStringLiteral("S:/none.jpg"))->row, QStringLiteral("none.jpg")));
-    EXPECT_FALSE(ScanFingerprints().byID(QStringLiteral("S:/none.jpg")));
+    EXPECT_TRUE(set.relativeIs(moved->row, "moved/a.jpg"));
+    EXPECT_FALSE(set.relativeIs(moved->row, "a.jpg"));
+    EXPECT_FALSE(set.relativeIs(set.rowByID("S:/none.jpg")->row, "none.jpg"));
+    EXPECT_FALSE(ScanFingerprints().rowByID("S:/none.jpg"));
     EXPECT_FALSE(ScanFingerprints::Builder().build().byRelative(QStringLiteral("dup.jpg")));
 }
 
@@ -99,10 +99,10 @@ TEST(ScanFingerprints, EveryOneOfManyRowsIsFoundByBothKeys)
     const ScanFingerprints set = std::move(builder).build();
 
     for (int row = 0; row < count; ++row) {
-        const std::optional<FileFingerprint> byID = set.byID(QString::fromStdString(id(row)));
+        const std::optional<KnownRow> byID = set.rowByID(id(row));
         const std::optional<RelativeFingerprint> byRelative = set.byRelative(QString::fromStdString(relative(row)));
         ASSERT_TRUE(byID && byRelative) << row;
-        EXPECT_EQ(byID->fileSize, row);
+        EXPECT_EQ(byID->fingerprint.fileSize, row);
         EXPECT_EQ(byRelative->id.toStdString(), id(row));
         EXPECT_FALSE(set.byRelative(QString::fromStdString("s/" + std::to_string(row) + ".jpg")));
     }
