@@ -94,7 +94,7 @@ QByteArray field(const QByteArray& name, const QByteArray& value)
 } // namespace
 
 StreamRangeConnection::StreamRangeConnection(QTcpSocket* socket, Lookup lookup, std::chrono::milliseconds headTime,
-                                             QObject* parent)
+                                             std::chrono::milliseconds sendTime, QObject* parent)
     : QObject(parent), socket_(socket), lookup_(std::move(lookup)),
       relay_(new QObject, [](QObject* relay) {
           // The last piece may be let go on the stream's thread.
@@ -110,12 +110,15 @@ StreamRangeConnection::StreamRangeConnection(QTcpSocket* socket, Lookup lookup, 
     // Nagle's algorithm would hold back for the client's delayed ACK.
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket_, &QTcpSocket::readyRead, this, &StreamRangeConnection::readHead);
-    connect(socket_, &QTcpSocket::bytesWritten, this, &StreamRangeConnection::requestNext);
+    connect(socket_, &QTcpSocket::bytesWritten, this, &StreamRangeConnection::wrote);
     connect(socket_, &QTcpSocket::disconnected, this, &QObject::deleteLater);
     connect(socket_, &QTcpSocket::errorOccurred, this, &QObject::deleteLater);
     headTimer_.setSingleShot(true);
     connect(&headTimer_, &QTimer::timeout, this, &StreamRangeConnection::close);
     headTimer_.start(headTime);
+    sendTimer_.setSingleShot(true);
+    sendTimer_.setInterval(sendTime);
+    connect(&sendTimer_, &QTimer::timeout, this, &StreamRangeConnection::close);
     if (socket_->state() != QAbstractSocket::ConnectedState) {
         deleteLater();
         return;
@@ -133,9 +136,38 @@ StreamRangeConnection::~StreamRangeConnection()
 void StreamRangeConnection::close()
 {
     headTimer_.stop();
+    sendTimer_.stop();
     status_ = 0;
     socket_->abort();
     deleteLater();
+}
+
+std::optional<std::chrono::milliseconds> StreamRangeConnection::stalledFor() const
+{
+    if (socket_->bytesToWrite() == 0 || !lastSent_.isValid()) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(lastSent_.elapsed());
+}
+
+void StreamRangeConnection::send(const QByteArray& bytes)
+{
+    socket_->write(bytes);
+    if (!sendTimer_.isActive()) {
+        lastSent_.start();
+        sendTimer_.start();
+    }
+}
+
+void StreamRangeConnection::wrote()
+{
+    if (socket_->bytesToWrite() == 0) {
+        sendTimer_.stop();
+    } else {
+        lastSent_.start();
+        sendTimer_.start();
+    }
+    requestNext();
 }
 
 void StreamRangeConnection::readHead()
@@ -215,7 +247,7 @@ void StreamRangeConnection::received(const RangeWindow* window, const QByteArray
     if (!headSent_) {
         writeHead();
     }
-    socket_->write(data);
+    send(data);
 }
 
 void StreamRangeConnection::finished(const RangeWindow* window, const std::optional<PivraError>& error,
@@ -265,8 +297,8 @@ void StreamRangeConnection::reject(int status, const QByteArray& fields)
 
 void StreamRangeConnection::writeStatus(int status, const QByteArray& fields)
 {
-    socket_->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n" + fields
-                   + field("Connection", "close") + "\r\n");
+    send("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n" + fields
+         + field("Connection", "close") + "\r\n");
 }
 
 void StreamRangeConnection::endReply()

@@ -36,6 +36,12 @@ StreamRangeServer::StreamRangeServer(Limits limits, QObject* parent) : QObject(p
 {
     connect(&server_, &QTcpServer::newConnection, this, &StreamRangeServer::accept);
     connect(&server_, &QTcpServer::acceptError, this, &StreamRangeServer::acceptFailed);
+    stallCheck_.setSingleShot(true);
+    connect(&stallCheck_, &QTimer::timeout, this, [this] {
+        if (waiting_ && makeWay()) {
+            ended(nullptr);
+        }
+    });
     if (!server_.listen(QHostAddress::LocalHost, 0)) {
         qWarning("The video server could not listen on the loopback interface: %s",
                  qUtf8Printable(server_.errorString()));
@@ -78,23 +84,41 @@ void StreamRangeServer::accept()
         }
         auto* connection = new StreamRangeConnection(
             server_.nextPendingConnection(), [this](const QString& path) { return lookup(path); },
-            limits_.headTime, this);
+            limits_.headTime, limits_.sendTime, this);
         connections_.append(connection);
         connect(connection, &QObject::destroyed, this, &StreamRangeServer::ended);
     }
 }
 
 // Closes the oldest connection that has not yet sent its request: the client
-// that has been silent longest.
+// that has been silent longest; else the one whose client has taken none of
+// its bytes for longest, when that is long enough to be no pause. When one
+// may become that, it is looked at again then.
 bool StreamRangeServer::makeWay()
 {
-    const auto idle = std::find_if(connections_.cbegin(), connections_.cend(),
-                                   [](const StreamRangeConnection* connection) { return !connection->hasRequest(); });
-    if (idle == connections_.cend()) {
+    auto chosen = std::find_if(connections_.begin(), connections_.end(),
+                               [](const StreamRangeConnection* connection) { return !connection->hasRequest(); });
+    if (chosen == connections_.end()) {
+        std::chrono::milliseconds longest{-1};
+        for (auto connection = connections_.begin(); connection != connections_.end(); ++connection) {
+            const std::optional<std::chrono::milliseconds> stalled = (*connection)->stalledFor();
+            if (stalled && *stalled > longest) {
+                longest = *stalled;
+                chosen = connection;
+            }
+        }
+        if (chosen != connections_.end() && longest < limits_.stallTime) {
+            stallCheck_.start(limits_.stallTime - longest);
+            return false;
+        }
+    }
+    if (chosen == connections_.end()) {
+        // Every one is being answered; any may stall later.
+        stallCheck_.start(limits_.stallTime);
         return false;
     }
-    StreamRangeConnection* connection = *idle;
-    connections_.erase(idle);
+    StreamRangeConnection* connection = *chosen;
+    connections_.erase(chosen);
     connection->close();
     return true;
 }

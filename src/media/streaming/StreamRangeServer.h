@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -28,11 +29,14 @@ class StreamRangeConnection;
 // interest, which stops the device reads.
 //
 // Idle clients cannot lock it: a connection that has not sent its whole
-// request head within `headTime` is closed, and at most `connections` are
-// open at once. When one more arrives at the bound, the oldest still waiting
-// for its head makes way; when every one is answering, new ones wait in the
-// system's queue until one ends. Running out of descriptors is weathered the
-// same way instead of stopping the server for good.
+// request head within `headTime` is closed, one whose client has taken none
+// of the bytes sent for `sendTime` too, and at most `connections` are open at
+// once. When one more arrives at the bound, the oldest still waiting for its
+// head makes way, else the one whose client has taken nothing for longest,
+// once that is `stallTime`; when every one is answering a client that reads,
+// new ones wait in the system's queue until one ends. Running out of
+// descriptors is weathered the same way instead of stopping the server for
+// good.
 //
 // Lives on the thread it is made on (the GUI thread in the program: it only
 // moves bytes between sockets and the streams, which read the device on
@@ -44,6 +48,9 @@ public:
     struct Limits {
         int connections = 64;
         std::chrono::milliseconds headTime{10000};
+        std::chrono::milliseconds sendTime{30000};
+        // A player reads in bursts: a pause this short is no stall.
+        std::chrono::milliseconds stallTime{250};
     };
 
     // Listens at once on 127.0.0.1, on a port the system picks. (Default
@@ -78,6 +85,7 @@ private:
     QTcpServer server_;
     QList<StreamRangeConnection*> connections_; // open ones, oldest first
     bool waiting_ = false; // accepting is paused until a connection ends
+    QTimer stallCheck_;    // while waiting: when a stalled connection may make way
     QHash<QString, std::shared_ptr<CameraVideoStream>> assets_; // by the decoded URL path
 };
 

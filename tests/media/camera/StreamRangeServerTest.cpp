@@ -20,7 +20,11 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -339,6 +343,73 @@ TEST(StreamRangeServerTest, IdleClientsNeverLockOutARequest)
     slow.write("GET / HTTP/1.1\r\n");
     EXPECT_TRUE(QTest::qWaitFor([&] { return slow.state() == QAbstractSocket::UnconnectedState; }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.openConnections() == 0; }, 5000));
+}
+
+// A client with a tiny receive window that sends a request and never reads
+// the reply, so the server's writes stall at once. It connects without
+// blocking, since the server accepts on this thread.
+class NonReadingClient {
+public:
+    NonReadingClient(const QUrl& url, QByteArray head)
+        : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)), head_(std::move(head))
+    {
+        const int window = 4096;
+        setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(url.port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    }
+    ~NonReadingClient() { ::close(socket_); }
+    NonReadingClient(const NonReadingClient&) = delete;
+    NonReadingClient& operator=(const NonReadingClient&) = delete;
+
+    // Sends the request once connected; true once it is sent.
+    bool sent()
+    {
+        if (!sent_) {
+            sent_ = ::send(socket_, head_.constData(), size_t(head_.size()), MSG_NOSIGNAL) == head_.size();
+        }
+        return sent_;
+    }
+
+private:
+    int socket_;
+    QByteArray head_;
+    bool sent_ = false;
+};
+
+TEST(StreamRangeServerTest, ClientsThatStopReadingNeverLockOutARequest)
+{
+    constexpr qsizetype size = 16 * 1024 * 1024;
+    FakeReader reader(patterned(size));
+    StreamRangeServer server;
+    const QUrl url = server.registerAsset(makeStream(reader, size, QStringLiteral("IMG_0006.MOV")));
+    std::vector<std::unique_ptr<NonReadingClient>> stalled;
+    for (int i = 0; i < 64; ++i) {
+        stalled.push_back(std::make_unique<NonReadingClient>(url, requestHead("GET", target(url))));
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(stalled.begin(), stalled.end(), [](auto& client) { return client->sent(); }) &&
+                   server.openConnections() == 64 && reader.calls() >= 64;
+        },
+        20000))
+        << "every one is answered";
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(exchange(url, requestHead("GET", target(url), "Range: bytes=0-999\r\n")).body.size(), 1000);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_LE(server.openConnections(), 64);
+
+    // Alone, a client that stops reading is let go after the send time.
+    StreamRangeServer patient(StreamRangeServer::Limits{.sendTime = std::chrono::milliseconds(300)});
+    const QUrl patientUrl = patient.registerAsset(makeStream(reader, size, QStringLiteral("IMG_0007.MOV")));
+    NonReadingClient client(patientUrl, requestHead("GET", target(patientUrl)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client.sent() && patient.openConnections() == 1; }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return patient.openConnections() == 0; }, 20000));
 }
 
 TEST(StreamRangeServerTest, FfmpegProbesADeviceVideoThroughItsUrl)
