@@ -13,6 +13,7 @@
 #include <QMimeDatabase>
 #include <QPixmap>
 #include <QThread>
+#include <QTransform>
 
 #include <vips/vips8>
 
@@ -67,12 +68,32 @@ VImage finished(VImage image)
     return image;
 }
 
-// The image turned upright by `orientation` (Exif numbering), finished.
-VImage upright(VImage image, int orientation)
+// The pixels turned upright by `orientation` (Exif numbering). They are
+// turned once decoded and shrunk, not inside the libvips pipeline: a quarter
+// turn reads its input column by column, and a JPEG decoded sequentially
+// cannot go back for rows it has passed ("out of order read") once the
+// picture is larger than libvips keeps at hand, as viewer previews are.
+QImage upright(const QImage& image, int orientation)
 {
-    image = image.copy();
-    image.set(VIPS_META_ORIENTATION, orientation);
-    return finished(image.autorot());
+    const auto turned = [&image](double degrees) { return image.transformed(QTransform().rotate(degrees)); };
+    switch (orientation) {
+    case 2:
+        return image.mirrored(true, false);
+    case 3:
+        return image.mirrored(true, true);
+    case 4:
+        return image.mirrored(false, true);
+    case 5:
+        return turned(90).mirrored(true, false);
+    case 6:
+        return turned(90);
+    case 7:
+        return turned(270).mirrored(true, false);
+    case 8:
+        return turned(270);
+    default:
+        return image;
+    }
 }
 
 // The pixels of a finished three-band image, copied into a QImage that owns them.
@@ -140,19 +161,20 @@ vips::VOption* boundedBy(int pixels, const VImage& header)
 
 QImage vipsThumbnail(const VipsSourcePointer& file, int pixels, int orientation)
 {
-    return rendered([&] {
+    const QImage image = rendered([&] {
         const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
         const VImage header = VImage::new_from_source(source, "");
         if (tooLargeToDecode(header)) {
             return VImage();
         }
-        return upright(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)), orientation);
+        return finished(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)));
     });
+    return upright(image, orientation);
 }
 
 QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
 {
-    return rendered([&] {
+    const QImage image = rendered([&] {
         struct BlobRelease {
             void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
         };
@@ -166,8 +188,9 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
         if (tooLargeToDecode(header)) {
             return VImage();
         }
-        return upright(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)), preview.orientation);
+        return finished(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)));
     });
+    return upright(image, preview.orientation);
 }
 
 // The file's type by its content when that is a kind of picture or film;
@@ -201,14 +224,14 @@ QImage readerThumbnail(QImageReader& reader, int pixels, int orientation)
     if (decoded.isNull()) {
         return {};
     }
-    // Finished as libvips' own results are: turned, and alpha flattened the same way.
-    return rendered([&] {
-        return upright(VImage::new_from_memory(const_cast<uchar*>(decoded.constBits()),
-                                               std::size_t(decoded.sizeInBytes()), decoded.width(),
-                                               decoded.height(), 4, VIPS_FORMAT_UCHAR)
-                           .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)),
-                       orientation);
+    // Finished as libvips' own results are: alpha flattened the same way, and turned.
+    const QImage flattened = rendered([&] {
+        return finished(VImage::new_from_memory(const_cast<uchar*>(decoded.constBits()),
+                                                std::size_t(decoded.sizeInBytes()), decoded.width(),
+                                                decoded.height(), 4, VIPS_FORMAT_UCHAR)
+                            .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)));
     });
+    return upright(flattened, orientation);
 }
 
 QImage fittedDown(const QImage& image, int pixels)

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMimeDatabase>
+#include <QPainter>
 #include <QRandomGenerator>
 
 #include <exiv2/exiv2.hpp>
@@ -107,6 +108,90 @@ TEST_F(ThumbnailRendererTest, LargePhotosFitTheRequestedSize)
 
     const QImage image = renderer.render(itemAt(wide), 420).image;
     EXPECT_EQ(image.format(), QImage::Format_RGB888);
+}
+
+// Where a photo is in a stored (unturned) picture, as fractions of its sides.
+enum class Corner { topLeft, topRight, bottomLeft, bottomRight };
+
+QPoint cornerBlock(Corner corner, QSize size, int side)
+{
+    const bool right = corner == Corner::topRight || corner == Corner::bottomRight;
+    const bool bottom = corner == Corner::bottomLeft || corner == Corner::bottomRight;
+    return {right ? size.width() - side : 0, bottom ? size.height() - side : 0};
+}
+
+// Whether `pixel` is `color` give or take what JPEG and scaling do to it.
+bool near(QColor pixel, QColor color)
+{
+    return std::abs(pixel.red() - color.red()) < 40 && std::abs(pixel.green() - color.green()) < 40 &&
+           std::abs(pixel.blue() - color.blue()) < 40;
+}
+
+TEST_F(ThumbnailRendererTest, EveryOrientationOfALargePhotoComesOutUprightAtBothSizes)
+{
+    // Stored 4000 × 3000, grey with a red block in one corner and a blue one
+    // in another: which stored corners the file's orientation brings to the
+    // top left and the top right of the upright picture.
+    struct Row {
+        int orientation;
+        Corner atTopLeft;
+        Corner atTopRight;
+    };
+    const Row rows[] = {
+        {1, Corner::topLeft, Corner::topRight},     {2, Corner::topRight, Corner::topLeft},
+        {3, Corner::bottomRight, Corner::bottomLeft}, {4, Corner::bottomLeft, Corner::bottomRight},
+        {5, Corner::topLeft, Corner::bottomLeft},   {6, Corner::bottomLeft, Corner::topLeft},
+        {7, Corner::bottomRight, Corner::topRight}, {8, Corner::topRight, Corner::bottomRight},
+    };
+    const QSize stored(4000, 3000);
+    const int block = 600;
+    for (const Row& row : rows) {
+        QImage pixels(stored, QImage::Format_RGB32);
+        pixels.fill(Qt::gray);
+        QPainter painter(&pixels);
+        painter.fillRect(QRect(cornerBlock(row.atTopLeft, stored, block), QSize(block, block)), Qt::red);
+        painter.fillRect(QRect(cornerBlock(row.atTopRight, stored, block), QSize(block, block)), Qt::blue);
+        painter.end();
+        const QString path = pathOf(QStringLiteral("turned-%1.jpg").arg(row.orientation));
+        ASSERT_TRUE(pixels.save(path, "JPEG", 90));
+        ASSERT_TRUE(test::addExif(path, turnedBy(row.orientation)));
+
+        const bool sideways = row.orientation >= 5;
+        for (const int pixels : {420, 3200}) {
+            const QImage image = renderer.render(itemAt(path), pixels).image;
+            const QSize expected = QSize(pixels, pixels * 3 / 4);
+            ASSERT_EQ(image.size(), sideways ? expected.transposed() : expected)
+                << "orientation " << row.orientation << " at " << pixels;
+            EXPECT_EQ(image.format(), QImage::Format_RGB888);
+            const int inset = image.width() / 20;
+            EXPECT_TRUE(near(image.pixelColor(inset, inset), Qt::red)) << row.orientation << " at " << pixels;
+            EXPECT_TRUE(near(image.pixelColor(image.width() - inset, inset), Qt::blue))
+                << row.orientation << " at " << pixels;
+        }
+    }
+}
+
+TEST_F(ThumbnailRendererTest, ATruncatedJpegShowsThePartItHoldsOverGrey)
+{
+    // Red above, blue below, of equal detail, so half the bytes hold about
+    // half the rows.
+    QImage pixels(4000, 3000, QImage::Format_RGB32);
+    pixels.fill(Qt::blue);
+    QPainter(&pixels).fillRect(QRect(0, 0, 4000, 1500), Qt::red);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(pixels.save(&buffer, "JPEG", 90));
+    const QString cut = writeFile(QStringLiteral("cut.jpg"), encoded.left(encoded.size() / 2));
+
+    for (const int size : {420, 3200}) {
+        const QImage image = renderer.render(itemAt(cut), size).image;
+        ASSERT_EQ(image.width(), size) << size;
+        EXPECT_EQ(image.height(), size * 3 / 4) << size;
+        EXPECT_TRUE(near(image.pixelColor(image.width() / 2, image.height() / 5), Qt::red)) << size;
+        const QColor below = image.pixelColor(image.width() / 2, image.height() * 9 / 10);
+        EXPECT_TRUE(near(below, QColor(128, 128, 128))) << size << " " << below.name().toStdString();
+    }
 }
 
 // A JPEG of `size` pixels as encoded bytes, as cameras embed previews.
