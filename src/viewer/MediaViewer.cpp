@@ -51,7 +51,15 @@ PhotoViewportTransform between(const PhotoViewportTransform& from, const PhotoVi
     PhotoViewportTransform step = to;
     step.zoom = from.zoom + (to.zoom - from.zoom) * t;
     step.offset = from.offset + (to.offset - from.offset) * t;
+    step.clampOffset();
     return step;
+}
+
+// A photo has a still, and so has a device's video until its stream is
+// ready; a file video has none: its own first frame comes as soon.
+bool showsStill(const MediaItem& item)
+{
+    return item.kind() == MediaKind::image || isCameraItem(item);
 }
 
 } // namespace
@@ -68,7 +76,7 @@ MediaViewer::MediaViewer(const MediaItem& item, const std::optional<LibrarySourc
     , callbacks_(std::move(callbacks))
     , visibility_(std::make_unique<ControlsVisibility>())
     , contentArea_(new QWidget(this))
-    , canvas_(new PhotoCanvas(item, thumbnails, this))
+    , canvas_(showsStill(item) ? new PhotoCanvas(item, thumbnails, this) : nullptr)
     , topBar_(new ViewerTopBar(this))
     , errorBanner_(new QLabel(this))
     , previous_(new ViewerButton(ViewerButton::Kind::navigation, QStringLiteral("chevron.left"), this))
@@ -186,7 +194,7 @@ void MediaViewer::chooseContent()
         disconnected_->show();
     } else if (!disconnected && !surface_) {
         delete disconnected_;
-        surface_ = new MediaSurface(item_, *canvas_, contentArea_);
+        surface_ = new MediaSurface(item_, canvas_, contentArea_);
         connect(surface_, &MediaSurface::fittingChanged, this, &MediaViewer::syncViewport);
         if (playback_) {
             videoLayer_ = new VideoLayerView(*playback_, contentArea_);
@@ -419,8 +427,13 @@ void MediaViewer::syncViewport()
     if (!surface_) {
         return;
     }
+    const QSizeF area = surface_->size();
+    const QSizeF content = surface_->fitting().content;
+    // A zoom under way is re-aimed at the new sizes, so it ends on them.
+    zoomFrom_.resize(area, content);
+    zoomTarget_.resize(area, content);
     PhotoViewportTransform next = viewport_;
-    next.resize(surface_->size(), surface_->fitting().content);
+    next.resize(area, content);
     setViewport(next);
 }
 

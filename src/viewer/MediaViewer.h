@@ -112,6 +112,7 @@ public:
     MediaSurface* mediaSurface() const;
     DisconnectedPreview* disconnectedPreview() const;
     MetadataPanel* metadataPanel() const;
+    // None for a file video, which shows no still.
     PhotoCanvas* photoCanvas() const { return canvas_; }
     MediaDragSurface* dragSurface() const;
     // Made only for an item that plays (a video, a Live Photo).

@@ -243,13 +243,45 @@ TEST_F(MediaViewerTest, ATurnedItemIsFittedSidewaysAndAFileVideoShowsNoStill)
     MediaViewer& video = openViewer(itemNamed("CLIP.mov"), source_);
     ASSERT_NE(video.playback(), nullptr);
     EXPECT_TRUE(video.playback()->hasItem());
-    EXPECT_FALSE(video.photoCanvas()->isLoaded());
+    EXPECT_EQ(video.photoCanvas(), nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return video.videoLayer()->hasFrame(); }, 20000));
+    // Nothing was asked of the store: no still was made, and none written to the viewer cache.
+    OperationQueue& queue = thumbnails_.queue();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return queue.waitingCount() == 0 && queue.runningCount() == 0; }, 20000));
+    ASSERT_TRUE(drain());
     EXPECT_FALSE(QFile::exists(thumbnails_.locations().viewerPreviewFile(itemNamed("CLIP.mov"), PhotoCanvas::previewPixels)));
     video.setFullscreen(true);
     QSignalSpy located(&video, &MediaViewer::videoLocationAnswered);
     ASSERT_TRUE(located.wait());
     EXPECT_EQ(video.videoLocation(), QStringLiteral("37.3349° N, 122.0090° W"));
+}
+
+// A turn or a resize while a zoom is animating: the zoom ends on the new sizes.
+TEST_F(MediaViewerTest, AZoomUnderWayEndsOnTheSizesOfATurnOrResizeDuringIt)
+{
+    openLibrary(1);
+    MediaItem item = itemNamed("IMG_1.jpg");
+    MediaViewer& viewer = openViewer(item, source_);
+    ASSERT_TRUE(waitForStill());
+    Motion::shared().setOverride(false);
+    const auto zoomEnds = [&](double zoom) {
+        return QTest::qWaitFor([&] { return viewer.viewport().zoom == zoom; }, 5000);
+    };
+
+    viewer.stepZoom(0.25);
+    item.setRotationQuarters(1);
+    viewer.setItem(item);
+    ASSERT_TRUE(zoomEnds(1.25));
+    EXPECT_NEAR(viewer.viewport().content.width(), 800 * 800 / 1200.0, 1e-6);
+    EXPECT_EQ(viewer.viewport().content.height(), 800);
+
+    viewer.zoomTo(3, true);
+    viewer.resize(1000, 600);
+    ASSERT_TRUE(zoomEnds(3));
+    EXPECT_EQ(viewer.viewport().viewport, QSizeF(1000, 600));
+    EXPECT_EQ(viewer.viewport().content, QSizeF(400, 600));
+    // And the offset lies within the new limits.
+    EXPECT_LE(std::abs(viewer.viewport().offset.height()), (600 * 3 - 600) / 2.0);
 }
 
 TEST_F(MediaViewerTest, TheInformationPanelNarrowsTheMediaAndListsEveryValue)

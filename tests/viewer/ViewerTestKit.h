@@ -8,6 +8,7 @@
 #include "media/metadata/MetadataInspector.h"
 #include "media/thumbnails/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPosterFrames.h"
 #include "platform/runtime/Drain.h"
 #include "style/motion/Motion.h"
 #include "support/JpegMaker.h"
@@ -121,8 +122,9 @@ protected:
 
     QImage render() const { return viewer_->grab().toImage(); }
 
+    // Renders as the program's does, videos' poster frames included.
     ThumbnailStore thumbnails_{ThumbnailLocations::under(pathOf(QStringLiteral("data")), pathOf(QStringLiteral("cache"))),
-                               std::make_shared<ThumbnailRenderer>()};
+                               std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>())};
     std::unique_ptr<LibraryStore> store_;
     LibrarySource source_;
     std::unique_ptr<MediaViewer> viewer_;

@@ -27,7 +27,7 @@ int quarterStep(int from, int to)
 
 } // namespace
 
-MediaSurface::MediaSurface(const MediaItem& item, PhotoCanvas& canvas, QWidget* parent)
+MediaSurface::MediaSurface(const MediaItem& item, PhotoCanvas* canvas, QWidget* parent)
     : QWidget(parent)
     , item_(item)
     , canvas_(canvas)
@@ -50,9 +50,12 @@ MediaSurface::MediaSurface(const MediaItem& item, PhotoCanvas& canvas, QWidget* 
     spinner_.setInterval(spinnerFrameMilliseconds);
     connect(&spinner_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 
+    if (!canvas_) {
+        return;
+    }
     // The first picture shows at once, quickly scaled, and is refined as
     // after any other movement.
-    connect(&canvas_, &PhotoCanvas::answered, this, [this] {
+    connect(canvas_, &PhotoCanvas::answered, this, [this] {
         spinner_.stop();
         cache_ = {};
         markMoving();
@@ -67,8 +70,11 @@ MediaSurface::MediaSurface(const MediaItem& item, PhotoCanvas& canvas, QWidget* 
 void MediaSurface::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    canvas_.load();
-    if (!canvas_.isLoaded()) {
+    if (!canvas_) {
+        return;
+    }
+    canvas_->load();
+    if (!canvas_->isLoaded()) {
         spinnerClock_.start();
         spinner_.start();
     }
@@ -142,13 +148,16 @@ void MediaSurface::settle()
 QSize MediaSurface::cacheSize(const QSizeF& frame) const
 {
     const QSizeF wanted = frame * viewport_.zoom * devicePixelRatioF();
-    const QSize native = canvas_.image().size();
+    const QSize native = canvas_->image().size();
     const QSize capped = wanted.toSize().boundedTo(wanted.toSize().scaled(native, Qt::KeepAspectRatio));
     return capped.expandedTo(QSize(1, 1));
 }
 
 void MediaSurface::paintEvent(QPaintEvent*)
 {
+    if (!canvas_ || stillHidden_) {
+        return;
+    }
     QPainter painter(this);
     const MediaFitting fit = fitting();
     const QRectF frame(-fit.frame.width() / 2, -fit.frame.height() / 2, fit.frame.width(), fit.frame.height());
@@ -156,11 +165,8 @@ void MediaSurface::paintEvent(QPaintEvent*)
     painter.scale(viewport_.zoom, viewport_.zoom);
     painter.rotate(angle_);
 
-    const QImage& image = canvas_.image();
+    const QImage& image = canvas_->image();
     if (!image.isNull()) {
-        if (stillHidden_) {
-            return;
-        }
         // While moving, a missing pixmap is made quickly and refined later.
         const QSize size = cacheSize(fit.frame);
         if (cache_.isNull() || (!moving_ && (cache_.size() != size || !cacheRefined_))) {
@@ -177,7 +183,7 @@ void MediaSurface::paintEvent(QPaintEvent*)
         return;
     }
     painter.setRenderHint(QPainter::Antialiasing);
-    if (canvas_.isLoaded()) {
+    if (canvas_->isLoaded()) {
         paintUnavailable(painter, frame);
     } else {
         paintWaiting(painter, frame);

@@ -28,7 +28,8 @@ class MediaSurface : public QWidget {
     Q_OBJECT
 
 public:
-    MediaSurface(const MediaItem& item, PhotoCanvas& canvas, QWidget* parent = nullptr);
+    // With no canvas (a file video) it paints nothing: the video layer above shows it all.
+    MediaSurface(const MediaItem& item, PhotoCanvas* canvas, QWidget* parent = nullptr);
 
     // The same item again, turned or marked differently.
     void setItem(const MediaItem& item);
@@ -37,7 +38,8 @@ public:
     MediaFitting fitting() const;
     // The angle drawn now, in degrees; moves towards quarters × 90.
     double angle() const { return angle_; }
-    // The still is hidden where a layer above shows moving pictures.
+    // The still, or its progress or notice, is hidden where a layer above
+    // shows moving pictures.
     void setStillHidden(bool hidden);
     // While true the picture is drawn quickly and left unrefined.
     bool isMoving() const { return moving_; }
@@ -59,7 +61,7 @@ private:
     void paintUnavailable(QPainter& painter, const QRectF& frame);
 
     MediaItem item_;
-    PhotoCanvas& canvas_;
+    PhotoCanvas* canvas_;
     PhotoViewportTransform viewport_;
     double angle_;
     double targetAngle_;
