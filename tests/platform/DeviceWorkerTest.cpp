@@ -96,21 +96,23 @@ TEST(DeviceWorkerTest, PreviewsQueuedFirstRunNewestFirstAndWithdrawnOnesNeverRun
     ASSERT_TRUE(worker.enqueue(Priority::preview, blocker, DeviceWorker::Place::first));
     busy.wait();
     using Place = DeviceWorker::Place;
-    // The cells of one batch are served in the order asked; a newer batch
-    // goes ahead of the older ones.
-    const std::vector<std::tuple<std::string, Priority, Place, std::uint64_t, std::function<bool()>>> queued{
-        {"background 1", Priority::preview, Place::inTurn, 0, {}},
-        {"cell 1", Priority::preview, Place::first, 1, {}},
-        {"scrolled away", Priority::preview, Place::first, 1, [&] { return cellWanted.load(); }},
-        {"background 2", Priority::preview, Place::inTurn, 0, {}},
-        {"listing", Priority::listing, Place::first, 0, {}},
-        {"cell 2", Priority::preview, Place::first, 2, {}},
-        {"cell 3", Priority::preview, Place::first, 2, {}},
-        {"copy", Priority::copy, Place::inTurn, 0, {}},
-    };
-    for (const auto& [name, priority, place, batch, wanted] : queued) {
+    // The cells of one batch are served in the order asked, also when they
+    // arrive out of it; a newer batch goes ahead of the older ones.
+    const std::vector<std::tuple<std::string, Priority, Place, std::uint64_t, std::uint64_t, std::function<bool()>>>
+        queued{
+            {"background 1", Priority::preview, Place::inTurn, 0, 0, {}},
+            {"cell 1", Priority::preview, Place::first, 1, 1, {}},
+            {"scrolled away", Priority::preview, Place::first, 1, 2, [&] { return cellWanted.load(); }},
+            {"background 2", Priority::preview, Place::inTurn, 0, 0, {}},
+            {"listing", Priority::listing, Place::first, 0, 0, {}},
+            {"cell 3", Priority::preview, Place::first, 2, 5, {}},
+            {"cell 2", Priority::preview, Place::first, 2, 3, {}},
+            {"cell 4", Priority::preview, Place::first, 2, 6, {}},
+            {"copy", Priority::copy, Place::inTurn, 0, 0, {}},
+        };
+    for (const auto& [name, priority, place, batch, order, wanted] : queued) {
         DeviceWorker::Job next = job(name, wanted);
-        ASSERT_TRUE(worker.enqueue(priority, next, place, batch));
+        ASSERT_TRUE(worker.enqueue(priority, next, place, batch, order));
     }
     cellWanted = false; // after it was queued: asked when its turn comes
     std::promise<void> drained;
@@ -118,7 +120,7 @@ TEST(DeviceWorkerTest, PreviewsQueuedFirstRunNewestFirstAndWithdrawnOnesNeverRun
     ASSERT_TRUE(worker.enqueue(Priority::listing, last));
     release.count_down();
     drained.get_future().wait();
-    EXPECT_EQ(ended, (std::vector<std::string>{"ran copy", "ran cell 2", "ran cell 3", "ran cell 1",
+    EXPECT_EQ(ended, (std::vector<std::string>{"ran copy", "ran cell 2", "ran cell 3", "ran cell 4", "ran cell 1",
                                                "abandoned scrolled away", "ran background 1", "ran background 2",
                                                "ran listing"}));
 }

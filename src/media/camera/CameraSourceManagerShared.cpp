@@ -5,6 +5,7 @@
 #include "media/camera/CameraCatalogItems.h"
 #include "media/camera/CameraSourceManager.h"
 #include "catalog/model/Timestamp.h"
+#include "media/metadata/ImageOrientation.h"
 #include "media/metadata/MediaMetadata.h"
 #include "platform/cameras/GPhotoBackend.h"
 #include "platform/runtime/MainThread.h"
@@ -32,6 +33,9 @@ void describeFromHeader(const QString& path, CameraFileInfo& file)
     }
     if (item.duration()) {
         file.duration = item.duration();
+    }
+    if (*kind == MediaKind::image) {
+        file.orientation = recordedOrientation(path);
     }
 }
 

@@ -3,13 +3,17 @@
 #include "media/metadata/ExivImage.h"
 #include "media/metadata/PixelHeader.h"
 
+#include <QTransform>
+
 namespace pivra {
 
 int displayOrientation(const QString& path)
 {
-    if (isHeifFile(path)) {
-        return 1;
-    }
+    return isHeifFile(path) ? 1 : recordedOrientation(path);
+}
+
+int recordedOrientation(const QString& path)
+{
     try {
         const ExivImage opened = openExivImage(path);
         if (!opened.image) {
@@ -21,6 +25,28 @@ int displayOrientation(const QString& path)
         // Damaged files: exiv2 throws its own errors and, deeper down,
         // standard ones. The inspection reads them as holding no tag too.
         return 1;
+    }
+}
+
+QImage uprightImage(const QImage& image, int orientation)
+{
+    switch (orientation) {
+    case 2:
+        return image.mirrored(true, false);
+    case 3:
+        return image.mirrored(true, true);
+    case 4:
+        return image.mirrored(false, true);
+    case 5:
+        return image.transformed(QTransform().rotate(90)).mirrored(true, false);
+    case 6:
+        return image.transformed(QTransform().rotate(90));
+    case 7:
+        return image.transformed(QTransform().rotate(90)).mirrored(false, true);
+    case 8:
+        return image.transformed(QTransform().rotate(270));
+    default:
+        return image;
     }
 }
 

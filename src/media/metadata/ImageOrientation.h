@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 
 namespace Exiv2 {
@@ -17,6 +18,13 @@ namespace pivra {
 // 1 when the file has no usable tag, and for HEIF, whose container transform
 // libheif applies on decoding (the Exif tag there is only information).
 int displayOrientation(const QString& path);
+
+// The orientation the file's Exif records, HEIF included: what a thumbnail
+// made from the stored pixels without their container (a device's) needs.
+int recordedOrientation(const QString& path);
+
+// `image` turned upright by `orientation` (Exif numbering).
+QImage uprightImage(const QImage& image, int orientation);
 
 // The IFD0 orientation tag of Exif already read; 1 when absent or out of range.
 int exifOrientation(const Exiv2::ExifData& exif);

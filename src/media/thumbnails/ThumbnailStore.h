@@ -196,6 +196,10 @@ private:
     // them, and a later turn's cells are the newer ones.
     std::uint64_t visibleBatch();
     std::atomic<std::uint64_t> visibleBatch_{0};
+    // Counts the visible previews asked for, so a batch keeps the order in
+    // which they were asked, though they reach the device from several
+    // threads.
+    std::atomic<std::uint64_t> visibleAsked_{0};
     std::atomic<bool> visibleBatchOpen_{false};
 
     // Lets work that outlives a call (a device's answer, a step posted to the

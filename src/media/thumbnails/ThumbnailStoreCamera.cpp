@@ -16,6 +16,7 @@
 
 #include "media/camera/CameraPreviewKey.h"
 #include "media/camera/CameraSourceManager.h"
+#include "media/metadata/ImageOrientation.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -47,6 +48,20 @@ struct LocalCopy {
     const QString path;
 };
 
+// A device's thumbnail is made from the stored pixels, so it lies as they
+// do; one already shaped as the item shows (a device that turned it) is left.
+QImage deviceThumbnailUpright(const QImage& thumbnail, int orientation, const MediaItem& item)
+{
+    const bool swapsSides = orientation >= 5;
+    const bool shownPortrait = item.height() > item.width();
+    const bool thumbnailPortrait = thumbnail.height() > thumbnail.width();
+    if (thumbnail.isNull() || (swapsSides && item.width() > 0 && thumbnailPortrait == shownPortrait &&
+                               thumbnail.height() != thumbnail.width())) {
+        return thumbnail;
+    }
+    return uprightImage(thumbnail, orientation);
+}
+
 } // namespace
 
 struct ThumbnailStore::CameraPreview {
@@ -56,6 +71,8 @@ struct ThumbnailStore::CameraPreview {
     QString destination;
     bool visible = false;
     std::uint64_t batch = 0;
+    std::uint64_t order = 0;
+    int orientation = 1; // of the photo, which the device's thumbnail lacks
     // The asker; a grid-sized preview's key list holds it with the others.
     Waiter waiter;
     // Set, under the store's lock, when the preview was found unwanted and
@@ -82,6 +99,7 @@ std::shared_ptr<QueueOperation> ThumbnailStore::requestCameraPreview(const Media
     preview->destination = cameraPreviewFile(locations_, key, pixels);
     preview->visible = visible;
     preview->batch = visible ? visibleBatch() : 0;
+    preview->order = visible ? ++visibleAsked_ : 0;
     preview->waiter.completion = std::move(completion);
     return displayQueue_->add([this, preview](const std::shared_ptr<QueueOperation>& self) {
         preview->waiter.operation = self;
@@ -115,6 +133,7 @@ void ThumbnailStore::askCameraDevice(const std::shared_ptr<CameraPreview>& previ
         drawCameraPreview(preview); // larger than any device's thumbnail
         return;
     }
+    preview->orientation = cameraSources_->files().value(preview->item.path()).file.orientation;
     cameraSources_->requestPreview(
         preview->item.path(), preview->pixels,
         [presence = presence_, preview](std::optional<QByteArray> data) {
@@ -135,7 +154,8 @@ void ThumbnailStore::takeDeviceThumbnail(const std::shared_ptr<CameraPreview>& p
         onMainWithStore(presence_, [preview](ThumbnailStore& store) { store.drawCameraPreview(preview); });
         return;
     }
-    keepCameraPreview(*preview, QImage::fromData(*data)); // undecodable data counts as none
+    keepCameraPreview(*preview, deviceThumbnailUpright(QImage::fromData(*data), preview->orientation,
+                                                       preview->item)); // undecodable data counts as none
 }
 
 void ThumbnailStore::drawCameraPreview(const std::shared_ptr<CameraPreview>& preview)
@@ -252,7 +272,7 @@ std::uint64_t ThumbnailStore::visibleBatch()
 
 CameraPreviewDemand ThumbnailStore::demandFor(const std::shared_ptr<CameraPreview>& preview) const
 {
-    return {preview->visible, preview->batch, [presence = presence_, preview] {
+    return {preview->visible, preview->batch, preview->order, [presence = presence_, preview] {
                 const std::lock_guard guard(presence->mutex);
                 return presence->store != nullptr && presence->store->stillWanted(*preview);
             }};

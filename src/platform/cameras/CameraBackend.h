@@ -51,8 +51,11 @@ struct CameraFileInfo {
     std::optional<double> creationDate;
     std::optional<double> fileCreationDate;
     std::optional<double> modificationDate;
-    int width = 0; // 0 when the device does not report it
+    int width = 0; // 0 when the device does not report it; as displayed
     int height = 0;
+    // The Exif orientation the file records, which the device's thumbnail
+    // of it, made from the stored pixels, does not apply.
+    int orientation = 1;
     std::optional<double> duration;
     std::optional<std::int64_t> size; // none, or cameraUnknownSize, when not known
 
@@ -112,8 +115,10 @@ enum class CameraReadPurpose { stream, copy };
 struct CameraPreviewDemand {
     bool visible = false;
     // The cells a view asked for in one turn share a batch and are served in
-    // the order asked; a newer batch goes first (0: no batch).
+    // the order asked (`order`, lower first); a newer batch goes first (0: no
+    // batch).
     std::uint64_t batch = 0;
+    std::uint64_t order = 0;
     std::function<bool()> wanted; // asked on the device's thread; empty: always wanted
 };
 

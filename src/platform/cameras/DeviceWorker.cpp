@@ -16,7 +16,7 @@ DeviceWorker::~DeviceWorker()
     thread_.join();
 }
 
-bool DeviceWorker::enqueue(Priority priority, Job& job, Place place, std::uint64_t batch)
+bool DeviceWorker::enqueue(Priority priority, Job& job, Place place, std::uint64_t batch, std::uint64_t order)
 {
     const std::lock_guard lock(mutex_);
     if (closed_) {
@@ -24,14 +24,16 @@ bool DeviceWorker::enqueue(Priority priority, Job& job, Place place, std::uint64
     }
     std::deque<Waiting>& queue = queues_[std::size_t(priority)];
     if (place == Place::inTurn) {
-        queue.push_back({std::move(job), 0});
+        queue.push_back({std::move(job), 0, 0});
     } else if (batch == 0) {
-        queue.push_front({std::move(job), 0});
+        queue.push_front({std::move(job), 0, 0});
     } else {
-        // Behind the jobs of its own batch, ahead of everything older.
-        const auto older = std::find_if(queue.begin(), queue.end(),
-                                        [batch](const Waiting& waiting) { return waiting.batch < batch; });
-        queue.insert(older, {std::move(job), batch});
+        // Behind the jobs of its own batch the view wants first, ahead of
+        // everything older.
+        const auto later = std::find_if(queue.begin(), queue.end(), [batch, order](const Waiting& waiting) {
+            return waiting.batch < batch || (waiting.batch == batch && waiting.order > order);
+        });
+        queue.insert(later, {std::move(job), batch, order});
     }
     wake_.notify_one();
     return true;

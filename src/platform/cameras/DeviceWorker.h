@@ -16,9 +16,9 @@ namespace pivra {
 // why a listing is queued as many small steps. Within a priority jobs wait in
 // turn, unless one is queued first: then it goes ahead of every job waiting
 // there (never of the one running), so among such jobs the newest runs first.
-// Jobs queued first as one batch (the cells a view asked for at once, in the
-// order it wants them) keep their order among themselves; a newer batch goes
-// ahead of the older ones.
+// Jobs queued first as one batch (the cells a view asked for at once) wait
+// in the order the view wants them, however they reach the queue; a newer
+// batch goes ahead of the older ones.
 //
 // Every job has two ends: `run` on the worker, or `abandon` when the worker
 // is closed before the job came up (the device went away), or when the job
@@ -48,8 +48,10 @@ public:
 
     // Takes the job, unless the worker is closed: then the job stays with the
     // caller, who abandons it (outside whatever lock it holds).
-    // `batch` (from 1, growing) matters only for a job queued first.
-    [[nodiscard]] bool enqueue(Priority priority, Job& job, Place place = Place::inTurn, std::uint64_t batch = 0);
+    // `batch` (from 1, growing) and `order` (its place in the batch, lower
+    // first) matter only for a job queued first.
+    [[nodiscard]] bool enqueue(Priority priority, Job& job, Place place = Place::inTurn, std::uint64_t batch = 0,
+                               std::uint64_t order = 0);
     // Abandons every waiting job, and every later one; the running job ends
     // normally and can tell from isClosed() that its device is gone.
     void close();
@@ -63,6 +65,7 @@ private:
     struct Waiting {
         Job job;
         std::uint64_t batch = 0; // 0: queued in turn, or first without a batch
+        std::uint64_t order = 0;
     };
     std::array<std::deque<Waiting>, std::size_t(Priority::count)> queues_;
     bool closed_ = false;

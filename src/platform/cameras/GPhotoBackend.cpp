@@ -229,7 +229,7 @@ bool GPhotoBackend::enqueue(CameraDeviceId id, DeviceWorker::Priority priority,
                           abandon, demand.wanted};
     return device.worker.enqueue(priority, job,
                                  demand.visible ? DeviceWorker::Place::first : DeviceWorker::Place::inTurn,
-                                 demand.batch);
+                                 demand.batch, demand.order);
 }
 
 void GPhotoBackend::onWorker(Device& device, std::function<Continuation(GPhotoSession&)> work)

@@ -64,13 +64,13 @@ std::map<QString, MediaItem> byName(const std::vector<MediaItem>& items)
 
 // A JPEG carrying a 160 x 120 thumbnail in its Exif data, as cameras write
 // them, which the folder driver hands out as the device's thumbnail.
-bool makeJpegWithThumbnail(const QString& path, QSize size)
+bool makeJpegWithThumbnail(const QString& path, QSize size, const ExifFields& exif = {})
 {
     QImage thumbnail(QSize(160, 120), QImage::Format_RGB32);
     thumbnail.fill(Qt::darkRed);
     QByteArray encoded;
     QBuffer buffer(&encoded);
-    if (!makeJpeg(path, size) || !buffer.open(QIODevice::WriteOnly) || !thumbnail.save(&buffer, "JPEG")) {
+    if (!makeJpeg(path, size, exif) || !buffer.open(QIODevice::WriteOnly) || !thumbnail.save(&buffer, "JPEG")) {
         return false;
     }
     try {
@@ -218,6 +218,8 @@ TEST_F(GPhotoBackendTest, ReadsRangesAndExportsThroughTheWholeFileCopy)
 TEST_F(GPhotoBackendTest, PreviewsUpToGridSizeAreTheDevicesThumbnailsAndLargerOnesAreDrawnFromTheOriginal)
 {
     ASSERT_TRUE(makeJpegWithThumbnail(folder.filePath(QStringLiteral("IMG_0003.JPG")), QSize(2400, 1800)));
+    ASSERT_TRUE(makeJpegWithThumbnail(folder.filePath(QStringLiteral("IMG_0004.JPG")), QSize(640, 480),
+                                      {.orientation = 6}));
     const std::map<QString, MediaItem> items = relisted();
     QTemporaryDir caches;
     ThumbnailStore store(ThumbnailLocations::under(caches.filePath(QStringLiteral("data")),
@@ -230,6 +232,7 @@ TEST_F(GPhotoBackendTest, PreviewsUpToGridSizeAreTheDevicesThumbnailsAndLargerOn
         QSize shown;
     } cases[] = {
         {"IMG_0003.JPG", gridPixels, QSize(160, 120)},     // the device's own
+        {"IMG_0004.JPG", gridPixels, QSize(120, 160)},     // the device's own, turned as the photo is
         {"IMG_0003.JPG", viewerPixels, QSize(2400, 1800)}, // drawn from the original
         {"IMG_0001.JPG", gridPixels, QSize(420, 315)},     // none on the device: drawn from the original
         {"IMG_0002.MOV", gridPixels, QSize(320, 240)},     // none on the device: the poster frame
