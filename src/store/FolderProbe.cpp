@@ -47,6 +47,7 @@ ChosenFolder inspectChosenFolder(const QString& path)
     if (chosen.bookmark) {
         chosen.readable = canReadFolder(path);
         chosen.volume = volumeFacts(path);
+        chosen.mount = mountIdOf(path);
     }
     return chosen;
 }

@@ -37,6 +37,7 @@ struct ChosenFolder {
     std::optional<FolderBookmark> bookmark; // none: no record can be made of it
     bool readable = false;
     std::optional<VolumeFacts> volume;
+    std::optional<std::uint64_t> mount; // the mount it lies on (mountIdOf)
 };
 
 ChosenFolder inspectChosenFolder(const QString& path);

@@ -67,7 +67,8 @@ LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
     if (services_.mounts != nullptr) {
         // Queued, so a rescan always starts in a turn of its own, and never
         // for a store that is gone.
-        connect(services_.mounts, &MountMonitor::volumesChanged, this, &LibraryStore::rescan, Qt::QueuedConnection);
+        connect(services_.mounts, &MountMonitor::volumesChanged, this, &LibraryStore::followMounts,
+                Qt::QueuedConnection);
     }
     startTask(this, startUp());
 }

@@ -13,6 +13,7 @@
 #include "media/camera/CameraSourceManager.h"
 #include "media/SourceWatcher.h"
 #include "platform/folders/FolderIdentity.h"
+#include "platform/folders/MountTable.h"
 #include "platform/runtime/HeapUpkeep.h"
 #include "platform/runtime/MainThread.h"
 #include "platform/runtime/Task.h"
@@ -70,7 +71,8 @@ struct LibraryServices {
     // no catalog and the store runs without one.
     std::function<std::unique_ptr<MediaCatalog>()> openCatalog;
     CameraSourceManager* cameras = nullptr;
-    // Every volume mounted or unmounted rescans the library.
+    // A disk, or any mount that holds or held a folder source's folder,
+    // coming or going rescans the library.
     MountMonitor* mounts = nullptr;
     // The place names a search may use.
     PlaceLookup places;
@@ -110,6 +112,9 @@ struct LibraryServices {
 struct AccessedFolder {
     QString path;
     FolderIdentity identity;
+    // The mount it was found or chosen on: for a folder nothing of its own
+    // tells from another, the one mount it may stay online on.
+    std::optional<std::uint64_t> mount;
 
     bool operator==(const AccessedFolder&) const = default;
 };
@@ -489,6 +494,8 @@ private:
     void updateVolume(qsizetype index, const std::optional<VolumeFacts>& volume);
     void showNextPermissionRequest();
     void probeAnswered(const QUuid& id);
+    void followMounts(const QList<MountEntry>& mounted, const QList<MountEntry>& unmounted);
+    bool concernsSources(const MountEntry& mount) const;
     Task<> answerPermissionRequest(QUuid id, bool reconnect);
 
     // Adding, reconnecting and removing (LibraryStoreSources.cpp).

@@ -22,33 +22,42 @@ const QByteArray snap = "95 27 7:3 / /snap/core22/864 ro shared:9 - squashfs /de
 const QByteArray containerHosts =
     "96 94 254:0 /var/lib/docker/containers/ab/hosts /etc/hosts rw - ext4 /dev/vda1 rw\n";
 
-TEST(MountTableTest, OnlyDisksAndSharesAreRealVolumes)
+TEST(MountTableTest, DisksAndSharesAreRealVolumesAndOnlyTheKernelsOwnViewsHoldNoFiles)
 {
     const struct {
         const char* line;
         bool real;
+        bool pseudo;
     } rows[] = {
-        {usbStick.constData(), true},
-        {"97 27 8:1 / /mnt/big rw - fuseblk /dev/sde1 rw,user_id=0\n", true},
-        {"98 27 253:1 / /media/ann/Vault rw - ext4 /dev/mapper/luks-1f2e rw\n", true},
-        {"99 27 0:60 / /mnt/nas rw - nfs4 nas:/export/photos rw\n", true},
-        {"100 27 0:61 / /mnt/share rw - cifs //nas/photos rw\n", true},
-        {tmpfs.constData(), false},
-        {overlay.constData(), false},
-        {snap.constData(), false},
-        {containerHosts.constData(), false},
-        {"22 27 0:21 / /proc rw - proc proc rw\n", false},
-        {"23 27 0:22 / /sys rw - sysfs sysfs rw\n", false},
-        {"41 31 0:38 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n", false},
-        {"24 27 0:6 / /dev rw - devtmpfs devtmpfs rw\n", false},
-        {"101 27 0:62 / /run/user/1000/doc rw - fuse.portal portal rw\n", false},
+        {usbStick.constData(), true, false},
+        {"97 27 8:1 / /mnt/big rw - fuseblk /dev/sde1 rw,user_id=0\n", true, false},
+        {"98 27 253:1 / /media/ann/Vault rw - ext4 /dev/mapper/luks-1f2e rw\n", true, false},
+        {"99 27 0:60 / /mnt/nas rw - nfs4 nas:/export/photos rw\n", true, false},
+        {"100 27 0:61 / /mnt/share rw - cifs //nas/photos rw\n", true, false},
+        {tmpfs.constData(), false, false},
+        {overlay.constData(), false, false},
+        {snap.constData(), false, false},
+        {containerHosts.constData(), false, false},
+        {"101 27 0:62 / /run/user/1000/doc rw - fuse.portal portal rw\n", false, false},
+        {"22 27 0:21 / /proc rw - proc proc rw\n", false, true},
+        {"23 27 0:22 / /sys rw - sysfs sysfs rw\n", false, true},
+        {"41 31 0:38 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n", false, true},
+        {"24 27 0:6 / /dev rw - devtmpfs devtmpfs rw\n", false, true},
+        {"25 24 0:23 / /dev/pts rw - devpts devpts rw\n", false, true},
+        {"26 23 0:7 / /sys/kernel/debug rw - debugfs debugfs rw\n", false, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
         const QList<MountEntry> table = parseMountTable(row.line);
         ASSERT_EQ(table.size(), 1);
         EXPECT_EQ(isRealVolume(table[0]), row.real);
+        EXPECT_EQ(isPseudoFilesystem(table[0]), row.pseudo);
     }
+    EXPECT_TRUE(liesUnder("/mnt/a/Photos", "/mnt/a"));
+    EXPECT_TRUE(liesUnder("/mnt/a", "/mnt/a"));
+    EXPECT_TRUE(liesUnder("/mnt/a", "/"));
+    EXPECT_FALSE(liesUnder("/mnt/ab", "/mnt/a"));
+    EXPECT_FALSE(liesUnder("/mnt", "/mnt/a"));
 }
 
 TEST(MountTableTest, DecodesEscapesAndSkipsMalformedLines)
@@ -67,7 +76,17 @@ TEST(MountTableTest, DecodesEscapesAndSkipsMalformedLines)
 
 class MountMonitorTest : public test::TempFolderTest {};
 
-TEST_F(MountMonitorTest, OneSignalPerRereadWithTheRealVolumesThatCameOrWent)
+// The mount points of the entries a signal argument holds.
+QStringList pointsOf(const QVariant& argument)
+{
+    QStringList points;
+    for (const MountEntry& entry : argument.value<QList<MountEntry>>()) {
+        points.append(entry.mountPoint);
+    }
+    return points;
+}
+
+TEST_F(MountMonitorTest, OneSignalPerRereadWithTheMountsThatCameOrWent)
 {
     const struct {
         const char* name;
@@ -78,12 +97,17 @@ TEST_F(MountMonitorTest, OneSignalPerRereadWithTheRealVolumesThatCameOrWent)
     } rows[] = {
         {"a stick plugged in", rootDisk, rootDisk + usbStick, {"/media/ann/STICK"}, {}},
         {"a stick removed", rootDisk + usbStick + tmpfs, rootDisk + tmpfs, {}, {"/media/ann/STICK"}},
-        {"system mounts only", rootDisk, rootDisk + tmpfs + overlay + snap + containerHosts, {}, {}},
-        {"system mounts gone", rootDisk + tmpfs + overlay + snap, rootDisk, {}, {}},
+        {"a tmpfs, a loop image and a bind mount",
+         rootDisk,
+         rootDisk + tmpfs + snap + containerHosts,
+         {"/run/user/1000", "/snap/core22/864", "/etc/hosts"},
+         {}},
+        {"an overlay gone", rootDisk + tmpfs + overlay, rootDisk + tmpfs, {}, {"/var/lib/docker/overlay2/ab/merged"}},
+        {"the kernel's own views", rootDisk, rootDisk + "22 27 0:21 / /proc rw - proc proc rw\n", {}, {}},
         {"several changes read together",
          rootDisk + usbStick,
-         rootDisk + tmpfs + secondDisk + overlay + otherStickSamePath,
-         {"/media/ann/Photos", "/media/ann/STICK"},
+         rootDisk + tmpfs + secondDisk + otherStickSamePath,
+         {"/run/user/1000", "/media/ann/Photos", "/media/ann/STICK"},
          {"/media/ann/STICK"}},
         {"nothing changed", rootDisk + usbStick, rootDisk + usbStick, {}, {}},
     };
@@ -99,8 +123,8 @@ TEST_F(MountMonitorTest, OneSignalPerRereadWithTheRealVolumesThatCameOrWent)
             continue;
         }
         ASSERT_EQ(spy.count(), 1);
-        EXPECT_EQ(spy[0][0].toStringList(), row.mounted);
-        EXPECT_EQ(spy[0][1].toStringList(), row.unmounted);
+        EXPECT_EQ(pointsOf(spy[0][0]), row.mounted);
+        EXPECT_EQ(pointsOf(spy[0][1]), row.unmounted);
     }
 }
 
@@ -117,8 +141,8 @@ TEST_F(MountMonitorTest, AnUnreadableTableIsSkippedNotReadAsEverythingUnmounted)
     writeFile("mountinfo", rootDisk + usbStick + secondDisk);
     monitor.recheck();
     ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy[0][0].toStringList(), QStringList{"/media/ann/Photos"});
-    EXPECT_TRUE(spy[0][1].toStringList().isEmpty());
+    EXPECT_EQ(pointsOf(spy[0][0]), QStringList{"/media/ann/Photos"});
+    EXPECT_TRUE(pointsOf(spy[0][1]).isEmpty());
 }
 
 TEST(MountMonitorSystemTest, ThisProcessTableHoldsTheRootAndIsQuietWhenUnchanged)

@@ -5,6 +5,7 @@
 #include "platform/runtime/Drain.h"
 #include "platform/folders/FolderAccess.h"
 #include "platform/folders/FolderBookmark.h"
+#include "platform/folders/MountMonitor.h"
 #include "platform/folders/VolumeFacts.h"
 
 #include "media/metadata/MetadataInspector.h"
@@ -94,6 +95,45 @@ protected:
             count("SELECT count(*) FROM album_media JOIN media ON media.id=album_media.media_id WHERE source_id=?")};
         sqlite3_close(db);
         return holdings;
+    }
+
+    // What storeWithMarkedSource() gives its source.
+    static constexpr Holdings marked{3, 1, 1};
+
+    // A store whose first source is the folder `photos`, made with three
+    // photos of sizes of their own (files of whole-second times would be
+    // copies otherwise), one of them a favourite and one in an album.
+    std::unique_ptr<LibraryStore> storeWithMarkedSource(const QString& photos, LibraryServices services = {})
+    {
+        EXPECT_TRUE(QDir().mkdir(photos));
+        for (int index = 0; index < 3; ++index) {
+            EXPECT_TRUE(test::makeJpeg(photos + QStringLiteral("/IMG_%1.jpg").arg(index), QSize(32 + index, 24)));
+        }
+        services.inspector = std::make_shared<MetadataInspector>();
+        auto store = makeStore(std::move(services));
+        EXPECT_TRUE(drain());
+        picker_.answers.push_back(QStringList{photos});
+        store->addFolders();
+        EXPECT_TRUE(drain());
+        if (store->sources().isEmpty() || store->items()->size() != 3u) {
+            ADD_FAILURE() << "the source was not indexed";
+            return store;
+        }
+        store->toggleFavorite(store->items()->front().id());
+        store->createAlbum(QStringLiteral("Trip"), store->items()->back().id());
+        EXPECT_TRUE(drain());
+        EXPECT_EQ(holdingsOf(store->sources().front().id), marked);
+        return store;
+    }
+
+    // The source of storeWithMarkedSource() online with all it held, and no
+    // question about it.
+    void expectBackWithEverything(const LibraryStore& store)
+    {
+        EXPECT_TRUE(store.sources().front().isOnline);
+        EXPECT_FALSE(store.permissionRequestSourceID().has_value());
+        EXPECT_EQ(holdingsOf(store.sources().front().id), marked);
+        EXPECT_EQ(store.items()->size(), 3u);
     }
 
     test::ScriptedFolderPicker picker_;
@@ -220,22 +260,9 @@ TEST_F(FolderSourcesTest, ASourceNeverTakesOverAnotherDiskAndComesBackWithEveryt
             GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
         }
         const QString photos = disk + QStringLiteral("/Photos");
-        ASSERT_TRUE(QDir().mkdir(photos));
-        for (int index = 0; index < 3; ++index) {
-            ASSERT_TRUE(test::makeJpeg(photos + QStringLiteral("/IMG_%1.jpg").arg(index), QSize(32, 24)));
-        }
-        auto store = makeStore({.inspector = std::make_shared<MetadataInspector>()});
-        ASSERT_TRUE(drain());
-        picker_.answers.push_back(QStringList{photos});
-        store->addFolders();
-        ASSERT_TRUE(drain());
+        auto store = storeWithMarkedSource(photos);
+        ASSERT_FALSE(HasFailure());
         const QUuid id = store->sources().front().id;
-        ASSERT_EQ(store->items()->size(), 3u);
-        store->toggleFavorite(store->items()->front().id());
-        store->createAlbum(QStringLiteral("Trip"), store->items()->back().id());
-        ASSERT_TRUE(drain());
-        const Holdings all{3, 1, 1};
-        ASSERT_EQ(holdingsOf(id), all);
 
         QSignalSpy asked(store.get(), &LibraryStore::permissionRequestSourceIDChanged);
         ASSERT_TRUE(swap.goAway(mounts, disk));
@@ -247,7 +274,7 @@ TEST_F(FolderSourcesTest, ASourceNeverTakesOverAnotherDiskAndComesBackWithEveryt
             ASSERT_TRUE(drain());
             EXPECT_FALSE(store->sources().front().isOnline);
             EXPECT_TRUE(store->activeAccess().isEmpty());
-            EXPECT_EQ(holdingsOf(id), all);
+            EXPECT_EQ(holdingsOf(id), marked);
         }
         EXPECT_EQ(store->permissionRequestSourceID(), id);
         EXPECT_EQ(asked.count(), 1); // asked once, not at every pass
@@ -257,13 +284,125 @@ TEST_F(FolderSourcesTest, ASourceNeverTakesOverAnotherDiskAndComesBackWithEveryt
         ASSERT_TRUE(swap.mountOriginal(mounts, disk)) << qPrintable(mounts.failure());
         store->rescan();
         ASSERT_TRUE(drain());
-        EXPECT_TRUE(store->sources().front().isOnline);
-        EXPECT_FALSE(store->permissionRequestSourceID().has_value());
-        EXPECT_EQ(holdingsOf(id), all);
-        EXPECT_EQ(store->items()->size(), 3u);
+        expectBackWithEverything(*store);
         store->removeSource(id, {});
         ASSERT_TRUE(drain());
     }
+}
+
+// A disk pulled and plugged back while the program runs, nothing asked of it:
+// a tmpfs kept alive elsewhere while it is away, and an ext4 image on a loop
+// device.
+TEST_F(FolderSourcesTest, ASourceOnAnyMountGoesOfflineAtItsUnmountAndComesBackWithEverythingAtItsRemount)
+{
+    const QString keep = pathOf(QStringLiteral("keep"));
+    const QString image = pathOf(QStringLiteral("disk.img"));
+    std::optional<QString> device;
+    const struct {
+        const char* name;
+        std::function<bool(test::TestMounts&, const QString& point)> plug; // the first time and again
+    } disks[] = {
+        {"tmpfs",
+         [&](test::TestMounts& mounts, const QString& point) {
+             return QFileInfo::exists(keep) ? mounts.bind(keep, point)
+                                            : mounts.mountTmpfs(point, QStringLiteral("pivra-tmpfs"))
+                                                  && QDir().mkpath(keep) && mounts.bind(point, keep);
+         }},
+        {"loop-mounted ext4",
+         [&](test::TestMounts& mounts, const QString& point) {
+             if (!device && mounts.makeExt4Image(image, QStringLiteral("5b0e7d3c-1f42-4e8a-9c6d-2a7b8e9f0c13"))) {
+                 device = mounts.attach(image);
+             }
+             return device && mounts.mountExt4(*device, point);
+         }},
+    };
+    MountMonitor monitor;
+    for (const auto& disk : disks) {
+        SCOPED_TRACE(disk.name);
+        test::TestMounts mounts;
+        const QString point = makeFolder(QString::fromLatin1(disk.name));
+        if (!disk.plug(mounts, point)) {
+            GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+        }
+        const QString photos = point + QStringLiteral("/Photos");
+        auto store = storeWithMarkedSource(photos, {.mounts = &monitor});
+        ASSERT_FALSE(HasFailure());
+        const QUuid id = store->sources().front().id;
+        const auto online = [&] { return store->sources().front().isOnline; };
+
+        ASSERT_TRUE(mounts.unmount(point));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 2000));
+        ASSERT_TRUE(drain());
+        EXPECT_FALSE(online());
+        EXPECT_FALSE(store->permissionRequestSourceID().has_value()); // a pulled disk is no question
+        EXPECT_EQ(holdingsOf(id), marked);
+
+        ASSERT_TRUE(disk.plug(mounts, point)) << qPrintable(mounts.failure());
+        EXPECT_TRUE(QTest::qWaitFor(online, 2000));
+        ASSERT_TRUE(drain());
+        expectBackWithEverything(*store);
+        store->removeSource(id, {});
+        ASSERT_TRUE(drain());
+    }
+}
+
+// Two disks without a UUID whose folders have no birth time, swapped at one
+// mount point on one loop device: nothing tells them apart, so neither is
+// taken for the source until the user says which is its own, and the user is
+// asked that once.
+TEST_F(FolderSourcesTest, ADiskNothingTellsFromAnotherIsTakenBackOnlyWhenTheUserChoosesItAndIsAskedAboutOnce)
+{
+    test::TestMounts mounts;
+    const QString point = makeFolder(QStringLiteral("disk"));
+    const QString imageA = pathOf(QStringLiteral("a.img"));
+    const QString imageB = pathOf(QStringLiteral("b.img"));
+    std::optional<QString> device;
+    if (!mounts.makeExt4Image(imageA, QStringLiteral("clear"), false)
+        || !mounts.makeExt4Image(imageB, QStringLiteral("clear"), false) || !(device = mounts.attach(imageB))
+        || !mounts.mountExt4(*device, point)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    const QString photos = point + QStringLiteral("/Photos");
+    ASSERT_TRUE(QDir().mkdir(photos));
+    ASSERT_TRUE(test::makeJpeg(photos + QStringLiteral("/OTHER.jpg"), QSize(24, 32)));
+    const auto plug = [&](const QString& image) {
+        return mounts.unmount(point) && (device = mounts.replaceImage(*device, image))
+               && mounts.mountExt4(*device, point);
+    };
+    ASSERT_TRUE(plug(imageA)) << qPrintable(mounts.failure());
+    auto store = storeWithMarkedSource(photos);
+    ASSERT_FALSE(HasFailure());
+    const QUuid id = store->sources().front().id;
+    int questions = 0;
+    QObject::connect(store.get(), &LibraryStore::permissionRequestSourceIDChanged, store.get(),
+                     [&] { questions += store->permissionRequestSourceID().has_value() ? 1 : 0; });
+
+    // Held on its own mount the whole time, the folder stays online.
+    store->rescan();
+    ASSERT_TRUE(drain());
+    ASSERT_TRUE(store->sources().front().isOnline);
+
+    // The other disk, then its own again: neither is proof.
+    for (const QString& image : {imageB, imageA}) {
+        ASSERT_TRUE(plug(image)) << qPrintable(mounts.failure());
+        for (int pass = 0; pass < 2; ++pass) {
+            store->rescan();
+            ASSERT_TRUE(drain());
+            EXPECT_FALSE(store->sources().front().isOnline);
+            EXPECT_EQ(holdingsOf(id), marked);
+        }
+        EXPECT_EQ(store->permissionRequestSourceID(), id);
+    }
+
+    // Choosing the folder answers the one question; none follows, and the
+    // folder the user vouched for stays the source's.
+    picker_.answers.push_back(QStringList{photos});
+    store->resolvePermissionRequest(true);
+    ASSERT_TRUE(drain());
+    store->rescan();
+    ASSERT_TRUE(drain());
+    expectBackWithEverything(*store);
+    EXPECT_EQ(questions, 1);
 }
 
 TEST_F(FolderSourcesTest, AddingSkipsKnownAndUnusableFoldersSavesTheRestAndShowsTheNewSourceWhole)
@@ -343,11 +482,19 @@ TEST_F(FolderSourcesTest, AnsweringTheAccessQuestionReconnectsOrDismissesAndMove
     EXPECT_EQ(store->message(), QStringLiteral("Could not reconnect this folder."));
     EXPECT_EQ(store->permissionRequestSourceID(), lost[1].id);
 
-    // A folder that can be read brings the source back under its new name.
+    // A folder that can be read brings the source back under its new name,
+    // and it is not asked about again.
+    QList<QUuid> asked;
+    QObject::connect(store.get(), &LibraryStore::permissionRequestSourceIDChanged, store.get(), [&] {
+        if (store->permissionRequestSourceID()) {
+            asked.append(*store->permissionRequestSourceID());
+        }
+    });
     const QString found = makeFolder(QStringLiteral("Found"));
     picker_.answers.push_back(QStringList{found});
     store->resolvePermissionRequest(true);
     ASSERT_TRUE(drain());
+    EXPECT_EQ(asked, QList<QUuid>{lost[2].id});
     const LibrarySource& second = store->sources()[1];
     EXPECT_TRUE(second.isOnline);
     EXPECT_EQ(second.name, QStringLiteral("Found"));

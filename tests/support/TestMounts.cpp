@@ -38,13 +38,26 @@ bool TestMounts::bind(const QString& from, const QString& point)
                      "bind-mount");
 }
 
-bool TestMounts::makeExt4Image(const QString& image, const QString& uuid)
+bool TestMounts::makeExt4Image(const QString& image, const QString& uuid, bool birthTimes)
 {
     // Inodes of 256 bytes, as on any disk of some size: the 128 bytes mkfs
     // gives a filesystem this small leave no room for birth times.
     return run(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-I"),
-                                             QStringLiteral("256"), QStringLiteral("-U"), uuid, image,
-                                             QStringLiteral("8M")});
+                                             birthTimes ? QStringLiteral("256") : QStringLiteral("128"),
+                                             QStringLiteral("-U"), uuid, image, QStringLiteral("8M")});
+}
+
+std::optional<QString> TestMounts::replaceImage(const QString& device, const QString& image)
+{
+    if (!run(QStringLiteral("losetup"), {QStringLiteral("--detach"), device})) {
+        return std::nullopt;
+    }
+    attached_.removeAll(device);
+    if (run(QStringLiteral("losetup"), {device, image})) {
+        attached_.append(device);
+        return device;
+    }
+    return attach(image);
 }
 
 std::optional<QString> TestMounts::attach(const QString& image)

@@ -23,11 +23,16 @@ public:
     // What is at `from` shown at `point` too: a bind mount.
     bool bind(const QString& from, const QString& point);
     // An empty ext4 image file of a few megabytes at `image`, whose
-    // filesystem has the UUID `uuid`.
-    bool makeExt4Image(const QString& image, const QString& uuid);
+    // filesystem has the UUID `uuid` ("clear": none), and whose folders have
+    // birth times unless `birthTimes` is false.
+    bool makeExt4Image(const QString& image, const QString& uuid, bool birthTimes = true);
     // The image file attached to a free loop device: the device node. An
     // image may be attached to several devices at once.
     std::optional<QString> attach(const QString& image);
+    // The loop device `device` given the image file `image` in place of the
+    // one it had, as another disk plugged into the same port: the device
+    // node it ends up on, another one only when that one was taken meanwhile.
+    std::optional<QString> replaceImage(const QString& device, const QString& image);
     // The ext4 filesystem on the block device `device` mounted at `point`.
     bool mountExt4(const QString& device, const QString& point);
     // The mount at `point` taken away (lazily, as a pulled disk is).

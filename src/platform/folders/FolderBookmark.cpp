@@ -166,6 +166,16 @@ bool isRecordedFolder(const FolderIdentity& recorded, const FolderIdentity& foun
     return isSameFolder(expected, found);
 }
 
+// Whether a birth time found equal to the recorded one tells the folder from
+// any other: one to the nanosecond does, one of a whole second (what mkfs
+// gives the folders it makes, and what two disks made in the same second
+// share) does not.
+bool birthVouches(const FolderIdentity& recorded, const FolderIdentity& found)
+{
+    constexpr std::uint64_t nanosecondsPerSecond = 1'000'000'000U;
+    return recorded.birth && recorded.birth == found.birth && *found.birth % nanosecondsPerSecond != 0;
+}
+
 using FolderTest = std::function<bool(const FolderIdentity&)>;
 
 struct DirCloser {
@@ -384,6 +394,7 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
     };
     QList<Candidate> candidates;
     bool namedByUuid = false;
+    bool namesShare = false;
     for (const MountEntry& mount : mounts.table()) {
         const std::optional<MountEntry> inView = mounts.holding(mount.mountPoint);
         if (!inView || inView->mountId != mount.mountId) {
@@ -394,6 +405,7 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
             continue;
         }
         namedByUuid = name.isUuid;
+        namesShare = namesItsShare(mount);
         const QString path = joinPath(mount.mountPoint, *relativePath_);
         if (path == path_) {
             candidates.prepend({path, mount});
@@ -417,7 +429,8 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
         if (!place) {
             return std::nullopt;
         }
-        ResolvedFolder folder{path, false, identity, place->filesystem.text, place->relativePath};
+        ResolvedFolder folder{path,         false, identity, place->filesystem.text, place->relativePath,
+                              mountIdOf(path), namedByUuid || namesShare || birthVouches(*recorded, identity)};
         folder.stale = relocated(folder) != *this;
         return folder;
     };

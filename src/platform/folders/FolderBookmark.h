@@ -22,6 +22,15 @@ struct ResolvedFolder {
     // that filesystem's mount point.
     QString filesystem;
     QString relativePath;
+    // The mount it was found on (mountIdOf).
+    std::optional<std::uint64_t> mount;
+    // Whether what was found is the recorded folder by its own marks: its
+    // filesystem is named by a UUID or names its share, or its birth time is
+    // the recorded one to the nanosecond. Otherwise (a disk without a UUID
+    // whose folders have no birth time, or only whole seconds of one, as the
+    // folders mkfs makes) another disk put at the same place would look the
+    // same, and only having held the folder on this very mount vouches for it.
+    bool proven = false;
 };
 
 // What a folder source keeps so that it finds its folder again, and only

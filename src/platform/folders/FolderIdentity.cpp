@@ -7,6 +7,12 @@
 #include <sys/sysmacros.h>
 
 namespace pivra {
+namespace {
+
+// Newer than the C library's headers: the mount id that is never reused.
+constexpr unsigned mountIdUnique = 0x4000U;
+
+} // namespace
 
 bool isSameFolder(const FolderIdentity& recorded, const FolderIdentity& found)
 {
@@ -34,6 +40,17 @@ std::optional<FolderIdentity> folderIdentityAt(int folder, const char* name, int
             static_cast<std::uint64_t>(values.stx_btime.tv_sec) * 1'000'000'000U + values.stx_btime.tv_nsec;
     }
     return identity;
+}
+
+std::optional<std::uint64_t> mountIdOf(const QString& path)
+{
+    struct statx values {};
+    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_NO_AUTOMOUNT, STATX_MNT_ID | mountIdUnique, &values)
+        != 0
+        || (values.stx_mask & (STATX_MNT_ID | mountIdUnique)) == 0) {
+        return std::nullopt;
+    }
+    return values.stx_mnt_id;
 }
 
 } // namespace pivra

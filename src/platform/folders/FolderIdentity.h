@@ -33,4 +33,9 @@ std::optional<FolderIdentity> folderIdentity(const QString& path);
 // with "" for `folder` itself, AT_SYMLINK_NOFOLLOW not to follow a link.
 std::optional<FolderIdentity> folderIdentityAt(int folder, const char* name, int flags);
 
+// The mount `path` lies on, by an id the kernel gives no other mount while it
+// runs (Linux 6.8 and later), else by the id the mount has while mounted,
+// which a later mount may be given again. None when it cannot be read.
+std::optional<std::uint64_t> mountIdOf(const QString& path);
+
 } // namespace pivra

@@ -13,10 +13,10 @@ class QSocketNotifier;
 
 namespace pivra {
 
-// Tells the GUI thread when a disk or network share is mounted or unmounted.
-// The kernel flags the mount table file as changed (POLLPRI) on every mount
-// or unmount, including the many that are no volume (see isRealVolume), so
-// each signal is reread and diffed, and only real volumes are reported.
+// Tells the GUI thread when a filesystem is mounted or unmounted. The kernel
+// flags the mount table file as changed (POLLPRI) on every mount or unmount,
+// so each signal is reread and diffed; every mount that may hold files is
+// reported (see isPseudoFilesystem), and the listener decides which matter.
 class MountMonitor : public QObject {
     Q_OBJECT
 
@@ -39,9 +39,9 @@ public:
     void recheck();
 
 Q_SIGNALS:
-    // Once per reread that found real volumes come or go, with their mount
-    // points: several mounts seen together make one signal.
-    void volumesChanged(const QStringList& mounted, const QStringList& unmounted);
+    // Once per reread that found mounts come or go: several mounts seen
+    // together make one signal.
+    void volumesChanged(const QList<pivra::MountEntry>& mounted, const QList<pivra::MountEntry>& unmounted);
 
 private:
     QString tablePath_;

@@ -58,27 +58,16 @@ bool isNetworkFilesystem(const QString& fsType)
     return types.contains(fsType);
 }
 
-QList<MountEntry> realVolumes(const QList<MountEntry>& table)
+// The entries of `from` missing in `other` that may hold files.
+QList<MountEntry> missingFrom(const QList<MountEntry>& from, const QList<MountEntry>& other)
 {
-    QList<MountEntry> volumes;
-    for (const MountEntry& entry : table) {
-        if (isRealVolume(entry)) {
-            volumes.append(entry);
-        }
-    }
-    return volumes;
-}
-
-// Mount points of the entries of `from` missing in `other`.
-QStringList missingFrom(const QList<MountEntry>& from, const QList<MountEntry>& other)
-{
-    QStringList paths;
+    QList<MountEntry> missing;
     for (const MountEntry& entry : from) {
-        if (!other.contains(entry)) {
-            paths.append(entry.mountPoint);
+        if (!isPseudoFilesystem(entry) && !other.contains(entry)) {
+            missing.append(entry);
         }
     }
-    return paths;
+    return missing;
 }
 
 } // namespace
@@ -99,9 +88,7 @@ std::optional<MountEntry> mountHolding(const QList<MountEntry>& table, const QSt
     const MountEntry* holder = nullptr;
     for (const MountEntry& entry : table) {
         const QString& point = entry.mountPoint;
-        const bool holds = point == QLatin1String("/") || path == point
-                           || (path.startsWith(point) && path.at(point.size()) == QLatin1Char('/'));
-        if (holds && (holder == nullptr || point.size() >= holder->mountPoint.size())) {
+        if (liesUnder(path, point) && (holder == nullptr || point.size() >= holder->mountPoint.size())) {
             holder = &entry;
         }
     }
@@ -118,12 +105,35 @@ bool isRealVolume(const MountEntry& entry)
            && entry.root == QLatin1String("/") && !entry.fsType.startsWith(QLatin1String("fuse."));
 }
 
+bool isPseudoFilesystem(const MountEntry& entry)
+{
+    static const QSet<QString> types{
+        QStringLiteral("proc"),        QStringLiteral("sysfs"),      QStringLiteral("cgroup"),
+        QStringLiteral("cgroup2"),     QStringLiteral("devtmpfs"),   QStringLiteral("devpts"),
+        QStringLiteral("mqueue"),      QStringLiteral("debugfs"),    QStringLiteral("tracefs"),
+        QStringLiteral("securityfs"),  QStringLiteral("pstore"),     QStringLiteral("bpf"),
+        QStringLiteral("configfs"),    QStringLiteral("fusectl"),    QStringLiteral("hugetlbfs"),
+        QStringLiteral("autofs"),      QStringLiteral("binfmt_misc"), QStringLiteral("efivarfs"),
+        QStringLiteral("nsfs"),        QStringLiteral("rpc_pipefs"), QStringLiteral("selinuxfs"),
+        QStringLiteral("binder"),      QStringLiteral("nfsd")};
+    return types.contains(entry.fsType);
+}
+
+bool namesItsShare(const MountEntry& entry)
+{
+    return isNetworkFilesystem(entry.fsType);
+}
+
+bool liesUnder(const QString& path, const QString& mountPoint)
+{
+    return mountPoint == QLatin1String("/") || path == mountPoint
+           || (path.startsWith(mountPoint) && path.size() > mountPoint.size()
+               && path.at(mountPoint.size()) == QLatin1Char('/'));
+}
+
 MountChange diffMountTables(const QList<MountEntry>& before, const QList<MountEntry>& after)
 {
-    const QList<MountEntry> volumesBefore = realVolumes(before);
-    const QList<MountEntry> volumesAfter = realVolumes(after);
-    return MountChange{missingFrom(volumesAfter, volumesBefore),
-                       missingFrom(volumesBefore, volumesAfter)};
+    return MountChange{missingFrom(after, before), missingFrom(before, after)};
 }
 
 } // namespace pivra

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <QMetaType>
+
 #include <optional>
 
 namespace pivra {
@@ -42,17 +44,34 @@ std::optional<MountEntry> mountHolding(const QList<MountEntry>& table, const QSt
 // source and never count.
 bool isRealVolume(const MountEntry& entry);
 
+// Whether a mount is one of the kernel's own views of itself (proc, sysfs,
+// cgroup, devpts, tracefs...), which never hold anyone's files. Everything
+// else may hold a source's folder: disks, loop images, tmpfs, network shares
+// and FUSE filesystems alike.
+bool isPseudoFilesystem(const MountEntry& entry);
+
+// Whether the mount's source names the share it shows (a network share:
+// "nas:/export/photos", "//nas/photos", "ann@host:/photos"), so that another
+// filesystem mounted in its place would show under another name.
+bool namesItsShare(const MountEntry& entry);
+
+// Whether `path` is `mountPoint` or lies below it.
+bool liesUnder(const QString& path, const QString& mountPoint);
+
 // What one reread of the table found, in table order.
 struct MountChange {
-    QStringList mounted;
-    QStringList unmounted;
+    QList<MountEntry> mounted;
+    QList<MountEntry> unmounted;
 
     bool isEmpty() const { return mounted.isEmpty() && unmounted.isEmpty(); }
 };
 
-// The real volumes in `after` and not in `before`, and the reverse. A mount is
-// the same only with the same id, path, type and source, so a disk swapped for
-// another at the same path between two reads shows as unmounted and mounted.
+// The mounts that may hold files (no pseudo-filesystem) in `after` and not in
+// `before`, and the reverse. A mount is the same only with the same id, path,
+// type and source, so a disk swapped for another at the same path between two
+// reads shows as unmounted and mounted.
 MountChange diffMountTables(const QList<MountEntry>& before, const QList<MountEntry>& after);
 
 } // namespace pivra
+
+Q_DECLARE_METATYPE(pivra::MountEntry)

@@ -174,6 +174,13 @@ bool LibraryStore::applyFolderAccess(qsizetype index, const std::optional<Folder
         release();
         return markOffline(true);
     }
+    // A folder nothing of its own tells from another's stays online only on
+    // the mount it was held on: once that went, what is found in its place
+    // may be another disk's, and is asked about as a folder made anew is.
+    if (!folder.proven && !(kept && held->mount && held->mount == folder.mount)) {
+        release();
+        return markOffline(true);
+    }
 
     // A kept access goes on under the folder as found now, without a stop.
     // The scan holds the walked folder to the recorded inode and birth time,
@@ -181,7 +188,7 @@ bool LibraryStore::applyFolderAccess(qsizetype index, const std::optional<Folder
     // one the recorded filesystem has now, as a disk known by its UUID may
     // come back on another device node.
     const FolderBookmark relocated = probe->bookmark->relocated(folder);
-    activeAccess_.insert(id, AccessedFolder{folder.path, relocated.identity().value_or(folder.identity)});
+    activeAccess_.insert(id, AccessedFolder{folder.path, relocated.identity().value_or(folder.identity), folder.mount});
     editSource(index, [&](LibrarySource& online) { online.lastKnownPath = folder.path; });
     editSource(index, [](LibrarySource& online) { online.isOnline = true; });
     updateVolume(index, probe->volume);
@@ -201,6 +208,32 @@ void LibraryStore::probeAnswered(const QUuid& id)
     if (unansweredProbes_.remove(id)) {
         rescan();
     }
+}
+
+// Only mounts that concern a source rescan: a machine mounts and unmounts
+// all day (containers, snaps, sessions), and each rescan walks every source.
+void LibraryStore::followMounts(const QList<MountEntry>& mounted, const QList<MountEntry>& unmounted)
+{
+    const auto concerns = [this](const MountEntry& mount) { return concernsSources(mount); };
+    if (std::any_of(mounted.cbegin(), mounted.cend(), concerns)
+        || std::any_of(unmounted.cbegin(), unmounted.cend(), concerns)) {
+        rescan();
+    }
+}
+
+// A disk may be an offline source's come back at another mount point; any
+// other mount matters where a folder source's folder or disk lies at or
+// below it, whether it comes (the folder is back, or hidden) or goes.
+bool LibraryStore::concernsSources(const MountEntry& mount) const
+{
+    if (isRealVolume(mount)) {
+        return true;
+    }
+    return std::any_of(sources_.cbegin(), sources_.cend(), [&mount](const LibrarySource& source) {
+        return source.kind == LibrarySource::Kind::folder
+               && (liesUnder(source.lastKnownPath, mount.mountPoint)
+                   || (source.volumePath && liesUnder(*source.volumePath, mount.mountPoint)));
+    });
 }
 
 void LibraryStore::holdAccess(const QUuid& id, AccessedFolder folder)
@@ -300,11 +333,14 @@ Task<> LibraryStore::answerPermissionRequest(QUuid id, bool reconnect)
     }
     answeredPermissionID_.reset();
     // Asked once: a source still offline after the answer is not asked again
-    // this run, so the question never loops.
+    // this run, so the question never loops. One that is back is settled:
+    // the queue it was asked from is older than the answer, and the pass
+    // the answer started rebuilds it.
     const qsizetype index = indexOfSource(id);
     if (index < 0 || !sources_[index].isOnline) {
         dismissedPermissionIDs_.insert(id);
     }
+    permissionNeededIDs_.removeAll(id);
     showNextPermissionRequest();
 }
 

@@ -140,7 +140,8 @@ Task<> LibraryStore::addChosenFolders(QStringList chosen)
         source.bookmark = folder->bookmark->encode();
         source.lastKnownPath = path;
         source.isOnline = true;
-        holdAccess(source.id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{})});
+        holdAccess(source.id,
+                   AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{}), folder->mount});
         setSources(sources_ + QList<LibrarySource>{source});
         updateVolume(sources_.size() - 1, folder->volume);
         // The new source shows whole: a folder chosen in another source
@@ -198,7 +199,7 @@ Task<> LibraryStore::reconnect(QUuid id)
     }
     // The one place a source takes a new folder: what the user chose is from
     // now on the folder its scans are held to.
-    holdAccess(id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{})});
+    holdAccess(id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{}), folder->mount});
     editSource(current, [&](LibrarySource& edited) { edited.bookmark = folder->bookmark->encode(); });
     editSource(current, [&](LibrarySource& edited) { edited.lastKnownPath = path; });
     editSource(current, [&](LibrarySource& edited) { edited.name = lastComponent(path); });
