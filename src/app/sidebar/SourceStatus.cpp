@@ -13,8 +13,11 @@ SourceStatus sourceStatus(const LibrarySource& source, const QSet<QUuid>& scanni
     if (scanning.contains(source.id)) {
         return SourceStatus::preparing;
     }
+    // A file whose thumbnail failed is done with: counted as waiting, one
+    // corrupt photo would keep its source preparing for ever, while the
+    // Storage tab, which counts only what waits, calls it ready.
     const auto counts = thumbnails.constFind(source.id);
-    if (counts != thumbnails.constEnd() && (counts->ready < counts->total || counts->total == 0)) {
+    if (counts != thumbnails.constEnd() && (counts->pending > 0 || counts->total == 0)) {
         return SourceStatus::preparing;
     }
     return SourceStatus::ready;

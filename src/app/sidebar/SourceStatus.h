@@ -12,8 +12,8 @@
 namespace pivra {
 
 // The dot at the end of a source's row. A source is preparing while it is
-// being indexed or any of its thumbnails is not ready (a failed one
-// included), and also while it has items but no count yet says so.
+// being indexed or any of its thumbnails still waits to be made (one that
+// failed does not wait), and also while it has items but no count yet says so.
 enum class SourceStatus { disconnected, preparing, ready };
 
 SourceStatus sourceStatus(const LibrarySource& source, const QSet<QUuid>& scanning,

@@ -119,7 +119,7 @@ TEST(SidebarGroupsTest, OnlyDevicesNotYetAddedGetARowAndTheLibraryRowsFollowTheV
     }
 }
 
-TEST(SourceStatusTest, OfflineComesFirstThenIndexingOrAnyThumbnailNotReady)
+TEST(SourceStatusTest, OfflineComesFirstThenIndexingOrAnyThumbnailStillWaiting)
 {
     LibrarySource source = onVolume(QStringLiteral("S"), std::nullopt, std::nullopt, std::nullopt);
     struct Row {
@@ -131,7 +131,10 @@ TEST(SourceStatusTest, OfflineComesFirstThenIndexingOrAnyThumbnailNotReady)
     const Row rows[] = {
         {false, true, ThumbnailStatus{4, 4}, SourceStatus::disconnected},
         {true, true, ThumbnailStatus{4, 4}, SourceStatus::preparing},
-        {true, false, ThumbnailStatus{4, 3, 0, 1}, SourceStatus::preparing},
+        {true, false, ThumbnailStatus{4, 2, 1, 1}, SourceStatus::preparing},
+        // A failed thumbnail is done with, as the Storage tab counts it.
+        {true, false, ThumbnailStatus{4, 3, 0, 1}, SourceStatus::ready},
+        {true, false, ThumbnailStatus{1, 0, 0, 1}, SourceStatus::ready},
         {true, false, ThumbnailStatus{0, 0}, SourceStatus::preparing},
         {true, false, ThumbnailStatus{4, 4}, SourceStatus::ready},
         {true, false, std::nullopt, SourceStatus::ready},
