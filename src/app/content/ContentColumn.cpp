@@ -44,7 +44,7 @@ ContentColumn::ContentColumn(LibraryStore& store, AlertPresenter& alerts, Thumbn
     grid_->setTopInset(gridTopInset);
     bindGalleryToStore(
         *grid_, store_, [this](const QString& id) { presentAlbumEditor(id, std::nullopt); },
-        [this](const MediaItem& item) { revealItem(item, desktop_); });
+        [this](const MediaItem& item) { revealItem(item, toMessage(store_), desktop_); });
 
     // The map lies under the header, beside the sidebar rather than under it.
     map_->setInsets(0, LibraryWindow::headerHeight);

@@ -1,18 +1,27 @@
 #include "app/content/FileReveal.h"
 
 #include "media/camera/CameraItemPaths.h"
+#include "store/LibraryStore.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace pivra {
 namespace {
 
 // A file manager that has not answered by then is taken as absent.
 constexpr int answerTimeoutMs = 3000;
+
+// The one sentence for a reveal nothing on the desktop could carry out.
+QString failureMessage(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return QStringLiteral("No file manager could open %1.").arg(name.isEmpty() ? path : name);
+}
 
 void showItemsOverDBus(const QDBusConnection& bus, const QUrl& file, std::function<void()> refused)
 {
@@ -40,13 +49,34 @@ DesktopReveal DesktopReveal::system(const QDBusConnection& bus)
             &QDesktopServices::openUrl};
 }
 
-void revealItem(const MediaItem& item, const DesktopReveal& desktop)
+void revealFile(const QString& file, const QString& folder, RevealFailed failed, const DesktopReveal& desktop)
+{
+    desktop.showItems(QUrl::fromLocalFile(file),
+                      [desktop, folder, failed = std::move(failed)] { openFolder(folder, failed, desktop); });
+}
+
+void openFolder(const QString& folder, const RevealFailed& failed, const DesktopReveal& desktop)
+{
+    if (!desktop.openFolder(QUrl::fromLocalFile(folder)) && failed) {
+        failed(failureMessage(folder));
+    }
+}
+
+void revealItem(const MediaItem& item, RevealFailed failed, const DesktopReveal& desktop)
 {
     if (isCameraItem(item)) {
         return;
     }
-    const QUrl folder = QUrl::fromLocalFile(QFileInfo(item.path()).absolutePath());
-    desktop.showItems(QUrl::fromLocalFile(item.path()), [openFolder = desktop.openFolder, folder] { openFolder(folder); });
+    revealFile(item.path(), QFileInfo(item.path()).absolutePath(), std::move(failed), desktop);
+}
+
+RevealFailed toMessage(LibraryStore& store)
+{
+    return [store = QPointer<LibraryStore>(&store)](const QString& message) {
+        if (store) {
+            store->setMessage(message);
+        }
+    };
 }
 
 } // namespace pivra

@@ -20,11 +20,7 @@ PreferencesPresenter* mountPreferences(QWidget& window, LibraryWindow& library, 
     PreferencesServices services;
     services.storage.thumbnailFolder = thumbnails.assetDirectory();
     services.storage.previewFolder = clips.directory();
-    services.storage.revealFolder = [](const QString& folder) {
-        const DesktopReveal desktop = DesktopReveal::system();
-        const QUrl url = QUrl::fromLocalFile(folder);
-        desktop.showItems(url, [open = desktop.openFolder, url] { open(url); });
-    };
+    services.storage.revealFolder = [&store](const QString& folder) { revealFile(folder, folder, toMessage(store)); };
     services.applyAppearance = [&appearance] { appearance.reload(); };
     services.version = QCoreApplication::applicationVersion();
     services.makeUpdateSection = [](QWidget* parent) {

@@ -1,5 +1,6 @@
 #include "app/sidebar/Sidebar.h"
 
+#include "app/content/FileReveal.h"
 #include "app/sidebar/FolderRow.h"
 #include "app/sidebar/FolderTree.h"
 #include "app/sidebar/SidebarGroups.h"
@@ -10,14 +11,12 @@
 #include "style/assets/PivraFonts.h"
 #include "store/LibraryStore.h"
 
-#include <QDesktopServices>
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScrollArea>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace pivra {
@@ -419,9 +418,8 @@ std::unique_ptr<QMenu> Sidebar::sourceMenu(const LibrarySource& source)
                                                                   : QStringLiteral("Show indexed folders"),
                             this, [this, id = source.id] { toggleSource(id); });
         }
-        QAction* reveal = menu->addAction(QStringLiteral("Show in File Manager"), this, [path = source.lastKnownPath] {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-        });
+        QAction* reveal = menu->addAction(QStringLiteral("Show in File Manager"), this,
+                                          [this, path = source.lastKnownPath] { openFolder(path, toMessage(store_)); });
         reveal->setEnabled(source.isOnline);
         menu->addAction(QStringLiteral("Reconnect Folder…"), this,
                         [this, id = source.id] { store_.reconnectSource(id); });

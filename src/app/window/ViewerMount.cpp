@@ -170,7 +170,7 @@ void ViewerMount::makeViewer(const MediaItem& item)
         .onShowInFileManager =
             [this] {
                 if (viewer_) {
-                    revealItem(viewer_->item());
+                    revealItem(viewer_->item(), toMessage(store_));
                 }
             },
     };

@@ -49,7 +49,7 @@ protected:
         desktop = DesktopReveal::system(QDBusConnection::connectToBus(bus_.address(), QStringLiteral("revealer")));
         desktop.openFolder = [this](const QUrl& folder) {
             opened.append(folder);
-            return true;
+            return foldersOpen;
         };
     }
 
@@ -64,7 +64,7 @@ protected:
     {
         MediaItem item;
         item.setPath(path);
-        revealItem(item, desktop);
+        revealItem(item, [this](const QString& message) { told.append(message); }, desktop);
     }
 
     test::PrivateSessionBus bus_;
@@ -72,9 +72,11 @@ protected:
     FakeFileManager manager;
     DesktopReveal desktop;
     QList<QUrl> opened;
+    bool foldersOpen = true;
+    QStringList told;
 };
 
-TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingAndTheFolderOpensWhenItDoesNotAnswer)
+TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingTheFolderOpensWhenItDoesNotAnswerAndTheUserIsToldWhenNeitherCan)
 {
     // The longest the GUI thread goes without running its event loop, from
     // a timer that should fire every few milliseconds: a reveal that waited
@@ -105,6 +107,15 @@ TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingAndTheFolderOpensWhenI
     ASSERT_TRUE(QTest::qWaitFor([&] { return opened.size() == 2; }, 2000));
     EXPECT_EQ(opened.last(), QUrl::fromLocalFile(QStringLiteral("/photos/Home")));
     EXPECT_LT(std::max(longestStall, sinceTick.elapsed()), 250);
+    EXPECT_TRUE(told.isEmpty());
+
+    // Nothing to open folders with either: the user is told, not left
+    // wondering; a folder opened directly says the same.
+    foldersOpen = false;
+    reveal(QStringLiteral("/photos/Home/e.jpg"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 2000));
+    openFolder(QStringLiteral("/photos/Trip"), [this](const QString& message) { told.append(message); }, desktop);
+    EXPECT_EQ(told, (QStringList{"No file manager could open Home.", "No file manager could open Trip."}));
 }
 
 } // namespace
