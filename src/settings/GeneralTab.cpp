@@ -6,6 +6,8 @@
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 namespace pivra {
 
@@ -18,6 +20,29 @@ QString segmentTitle(PivraColorMode mode)
     title[0] = title[0].toUpper();
     return title;
 }
+
+// One segment of the Theme picker. The style draws a checked button only a
+// shade darker than the others, which the dark scheme's greys swallow: the
+// chosen segment is filled with the accent instead, from the palette of the
+// moment, so it follows a change of scheme.
+class ThemeSegment final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (!isChecked()) {
+            QPushButton::paintEvent(event);
+            return;
+        }
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.palette.setColor(QPalette::Button, palette().color(QPalette::Highlight));
+        option.palette.setColor(QPalette::ButtonText, palette().color(QPalette::HighlightedText));
+        QStylePainter(this).drawControl(QStyle::CE_PushButton, option);
+    }
+};
 
 } // namespace
 
@@ -39,7 +64,7 @@ GeneralTab::GeneralTab(std::function<void()> applyAppearance, QWidget* parent)
     const PivraColorMode stored =
         colorModeFromRawValue(AppSettings().value(appearanceSettingKey).toString()).value_or(PivraColorMode::system);
     for (const PivraColorMode mode : allColorModes) {
-        auto* segment = new QPushButton(segmentTitle(mode), picker);
+        auto* segment = new ThemeSegment(segmentTitle(mode), picker);
         segment->setCheckable(true);
         segment->setChecked(mode == stored);
         segment->setFocusPolicy(Qt::TabFocus);

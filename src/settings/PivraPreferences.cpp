@@ -110,7 +110,8 @@ PivraPreferences::PivraPreferences(Pane initialTab, LibraryStore& store, const P
     setWindowTitle(QStringLiteral("Preferences"));
     setFixedSize(sheetWidth, sheetHeight);
     auto* sheet = new QVBoxLayout(this);
-    sheet->setContentsMargins(0, 0, 0, 0);
+    // Room for the border, which nothing inside may cover.
+    sheet->setContentsMargins(borderWidth, borderWidth, borderWidth, borderWidth);
     sheet->setSpacing(0);
 
     auto* header = new QHBoxLayout;
@@ -219,6 +220,21 @@ void PivraPreferences::showActivity()
     tabs_[static_cast<int>(Pane::processes)]->setDot(store_.isScanning() || store_.isPreparingThumbnails()
                                                      || store_.isPreparingVideoPreviews()
                                                      || store_.isReadingLocations());
+}
+
+// Where no window manager frames the sheet, its canvas would run into the
+// window's behind it: a hairline in the text colour sets it apart in either
+// scheme.
+void PivraPreferences::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    QColor line = palette().color(QPalette::WindowText);
+    line.setAlphaF(0.28F);
+    painter.setPen(QPen(line, borderWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(rect()).adjusted(borderWidth / 2.0, borderWidth / 2.0, -borderWidth / 2.0,
+                                             -borderWidth / 2.0));
 }
 
 void PivraPreferences::showEvent(QShowEvent* event)

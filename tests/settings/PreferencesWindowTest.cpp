@@ -182,6 +182,24 @@ TEST_F(PreferencesWindowTest, EveryTabRendersInBothSchemes)
                 }
             }
             EXPECT_TRUE(accent) << name.toStdString();
+            // The sheet's edge stands apart from a window of the same canvas.
+            EXPECT_NE(image.pixelColor(0, image.height() / 2).rgb(), PivraAppearance::canvas(dark).rgb())
+                << name.toStdString();
+            if (pane == Pane::general) {
+                // The chosen Theme segment stands well apart from the others.
+                const auto fill = [&](PivraColorMode mode) {
+                    const QAbstractButton* segment = sheet.generalTab()->themeButton(mode);
+                    return image.pixelColor(segment->mapTo(&sheet, QPoint(5, segment->height() / 2)));
+                };
+                const QColor chosen = fill(PivraColorMode::system);
+                for (const PivraColorMode other : {PivraColorMode::light, PivraColorMode::dark}) {
+                    const QColor pixel = fill(other);
+                    EXPECT_GT(std::abs(pixel.red() - chosen.red()) + std::abs(pixel.green() - chosen.green())
+                                  + std::abs(pixel.blue() - chosen.blue()),
+                              150)
+                        << name.toStdString() << " " << qPrintable(rawValue(other));
+                }
+            }
         }
     }
     QApplication::setPalette(before);
