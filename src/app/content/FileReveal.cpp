@@ -16,15 +16,21 @@ namespace {
 // A file manager that has not answered by then is taken as absent.
 constexpr int answerTimeoutMs = 3000;
 
-// The one sentence for a reveal nothing on the desktop could carry out.
+// The one sentence for a reveal nothing on the desktop could carry out. The
+// whole path, which the user can then open by other means.
 QString failureMessage(const QString& path)
 {
-    const QString name = QFileInfo(path).fileName();
-    return QStringLiteral("No file manager could open %1.").arg(name.isEmpty() ? path : name);
+    return QStringLiteral("No file manager could open %1.").arg(path);
 }
 
 void showItemsOverDBus(const QDBusConnection& bus, const QUrl& file, std::function<void()> refused)
 {
+    if (!bus.isConnected()) {
+        // No session bus, so no file manager to ask; and a call that was
+        // never sent never finishes, so its watcher would never report.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(refused), Qt::QueuedConnection);
+        return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));

@@ -115,7 +115,13 @@ TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingTheFolderOpensWhenItDo
     reveal(QStringLiteral("/photos/Home/e.jpg"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 2000));
     openFolder(QStringLiteral("/photos/Trip"), [this](const QString& message) { told.append(message); }, desktop);
-    EXPECT_EQ(told, (QStringList{"No file manager could open Home.", "No file manager could open Trip."}));
+    EXPECT_EQ(told, (QStringList{"No file manager could open /photos/Home.", "No file manager could open /photos/Trip."}));
+
+    // No session bus at all (a bare X session): the folder is tried at once.
+    desktop.showItems = DesktopReveal::system(QDBusConnection(QStringLiteral("never connected"))).showItems;
+    foldersOpen = true;
+    reveal(QStringLiteral("/photos/Away/f.jpg"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opened.last() == QUrl::fromLocalFile(QStringLiteral("/photos/Away")); }, 2000));
 }
 
 } // namespace
