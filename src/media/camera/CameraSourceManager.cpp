@@ -8,6 +8,12 @@
 
 namespace pivra {
 
+PivraError cameraFileUnavailableError()
+{
+    return {QStringLiteral("Pivra.CameraStream"), 1,
+            QStringLiteral("The iPhone is disconnected or the video is unavailable.")};
+}
+
 std::optional<QString> cameraDeviceKey(const CameraDevice& device)
 {
     if (!device.persistentID.isEmpty()) {
@@ -95,10 +101,15 @@ void CameraSourceManager::readMovieHead(const QString& path, const CameraPreview
 void CameraSourceManager::read(const QString& path, std::int64_t offset, std::int64_t length,
                                ReadCompletion completion)
 {
-    const auto entry = files_.constFind(path);
-    if (entry == files_.cend()) {
-        completion(std::nullopt, PivraError{QStringLiteral("Pivra.CameraStream"), 1,
-                                            QStringLiteral("The iPhone is disconnected or the video is unavailable.")});
+    std::optional<CameraFileEntry> entry;
+    {
+        const std::lock_guard lock(readableMutex_);
+        if (const auto found = readable_.constFind(path); found != readable_.cend()) {
+            entry = *found;
+        }
+    }
+    if (!entry) {
+        completion(std::nullopt, cameraFileUnavailableError());
         return;
     }
     backend_.read(entry->device, entry->file, offset, length, CameraReadPurpose::stream, std::move(completion));
@@ -212,6 +223,7 @@ void CameraSourceManager::publish(const CameraDevice& device)
         items.push_back(cameraMediaItem(*source, path, file, *kinds[i], device.name));
         files_.insert(path, {device.id, file});
     }
+    shareFiles();
     setLocked(*source, false); // a complete listing shows the device is readable
     if (onCatalogReady) {
         onCatalogReady(*source, items);
@@ -237,6 +249,13 @@ void CameraSourceManager::removeFiles(const QUuid& sourceID)
 {
     const QString prefix = cameraPrefix(sourceID);
     files_.removeIf([&prefix](const auto& entry) { return entry.key().startsWith(prefix); });
+    shareFiles();
+}
+
+void CameraSourceManager::shareFiles()
+{
+    const std::lock_guard lock(readableMutex_);
+    readable_ = files_; // shared, not copied, until the next change
 }
 
 } // namespace pivra

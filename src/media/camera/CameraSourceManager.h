@@ -8,7 +8,9 @@
 #include <QSet>
 #include <QString>
 #include <QUuid>
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -38,7 +40,8 @@ struct AvailableCameraDevice {
 // by an unplug must publish nothing. A device without storage counts as
 // locked.
 //
-// GUI thread only, like the callbacks it makes. Completions of read,
+// GUI thread only, like the callbacks it makes, except read(), which a video
+// stream calls from its own thread for every piece. Completions of read,
 // requestPreview, readMovieHead and exportFile run on whatever thread the
 // device layer completes on; callers move the result to their own thread.
 class CameraSourceManager final : private CameraBackendListener {
@@ -50,6 +53,9 @@ public:
     // The program's manager over the USB devices libgphoto2 finds, made on
     // first use. GUI thread only.
     static CameraSourceManager& shared();
+    // The program's manager when shared() has made it; none before. Any
+    // thread.
+    static CameraSourceManager* sharedIfMade();
 
     // Starts browsing at once; the backend must outlive the manager.
     explicit CameraSourceManager(CameraBackend& backend);
@@ -91,7 +97,9 @@ public:
     // above; none when the path is unknown or the bytes cannot be read.
     void readMovieHead(const QString& path, const CameraPreviewDemand& demand, PreviewCompletion completion);
     // Bytes of the file at `path`, the device's answer passed on as it is. An
-    // unknown path gives "Pivra.CameraStream" code 1.
+    // unknown path gives "Pivra.CameraStream" code 1, also for a path whose
+    // device went or whose source was unbound meanwhile. Any thread: the
+    // device is asked from there, never through the GUI thread.
     void read(const QString& path, std::int64_t offset, std::int64_t length, ReadCompletion completion);
     // Copies the file at `path` into the local file `destination` in chunks;
     // no error means the destination holds the whole file. On failure nothing
@@ -110,13 +118,20 @@ private:
     void publish(const CameraDevice& device);
     void setLocked(const QUuid& sourceID, bool locked);
     void removeFiles(const QUuid& sourceID);
+    // files_ as it now is, for read() on any thread.
+    void shareFiles();
 
     CameraBackend& backend_;
     QHash<QString, CameraDevice> devices_;
     QHash<QString, QUuid> sourceIDs_;
     QHash<QString, CameraFileEntry> files_;
+    mutable std::mutex readableMutex_;
+    QHash<QString, CameraFileEntry> readable_; // a copy of files_, guarded by readableMutex_
     QSet<QUuid> lockedSourceIDs_;
 };
+
+// What a read of a path no connected device holds fails with.
+PivraError cameraFileUnavailableError();
 
 // The key a device is known by: its persistent id, else its connection id;
 // none for a device with neither, which every operation ignores.

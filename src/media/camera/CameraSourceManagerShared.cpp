@@ -46,6 +46,10 @@ GPhotoFileHelpers cameraFileHelpers()
     return {describeFromHeader};
 }
 
+namespace {
+std::atomic<CameraSourceManager*> made = nullptr;
+}
+
 CameraSourceManager& CameraSourceManager::shared()
 {
     assertMainThread();
@@ -55,7 +59,10 @@ CameraSourceManager& CameraSourceManager::shared()
         auto* backend = new GPhotoBackend({true, cameraFileHelpers()});
         return new CameraSourceManager(*backend);
     }();
+    made = manager;
     return *manager;
 }
+
+CameraSourceManager* CameraSourceManager::sharedIfMade() { return made; }
 
 } // namespace pivra

@@ -202,13 +202,13 @@ CameraVideoStream::Reader CameraVideoStream::managerReader(CameraSourceManager* 
 {
     return [manager](const QString& path, std::int64_t offset, std::int64_t length,
                      CameraReadCompletion completion) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [manager, path, offset, length, completion = std::move(completion)]() mutable {
-                CameraSourceManager& reading = manager != nullptr ? *manager : CameraSourceManager::shared();
-                reading.read(path, offset, length, std::move(completion));
-            },
-            Qt::QueuedConnection);
+        CameraSourceManager* reading = manager != nullptr ? manager : CameraSourceManager::sharedIfMade();
+        if (reading == nullptr) {
+            // No device was ever looked for, so none has this file.
+            completion(std::nullopt, cameraFileUnavailableError());
+            return;
+        }
+        reading->read(path, offset, length, std::move(completion));
     };
 }
 

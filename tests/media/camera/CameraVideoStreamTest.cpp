@@ -1,12 +1,18 @@
 #include "media/camera/CameraVideoStream.h"
 
+#include "media/camera/CameraFileHelpers.h"
 #include "media/camera/CameraSourceManager.h"
+#include "platform/cameras/GPhotoBackend.h"
+#include "platform/runtime/Drain.h"
 #include "support/FakeCameraBackend.h"
+#include "support/VideoMaker.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <condition_variable>
@@ -390,6 +396,41 @@ TEST(CameraVideoStreamTest, TheManagersReaderFailsAFileItDoesNotKnowAsUnavailabl
     ASSERT_TRUE(request->error());
     EXPECT_EQ(*request->error(), (PivraError{QStringLiteral("Pivra.CameraStream"), 1,
                                              QStringLiteral("The iPhone is disconnected or the video is unavailable.")}));
+}
+
+// The pieces of a device video go from the device's worker to the stream,
+// so a window busy for a while stalls no playback: here the whole video is
+// read while this thread, the GUI thread, handles no event.
+TEST(CameraVideoStreamTest, ADeviceVideoIsReadWhileTheGuiThreadIsBusy)
+{
+    QTemporaryDir folder;
+    const QString name = QStringLiteral("IMG_0001.MOV");
+    ASSERT_TRUE(test::makeVideo(folder.filePath(name), {.size = QSize(1280, 720),
+                                                        .frames = 30,
+                                                        .codec = test::VideoCodec::h264,
+                                                        .grain = true}));
+    QFile original(folder.filePath(name));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray content = original.readAll();
+    ASSERT_GT(content.size(), 2 * CameraVideoStream::pieceBytes);
+
+    GPhotoBackend backend({.discoverUsb = false, .helpers = cameraFileHelpers()});
+    CameraSourceManager manager(backend);
+    const QUuid source = QUuid::createUuid();
+    std::vector<MediaItem> listed;
+    manager.onCatalogReady = [&listed](const QUuid&, const std::vector<MediaItem>& items) { listed = items; };
+    manager.watch(QStringLiteral("FOLDER-0001"), source);
+    backend.addDeviceForTesting(QStringLiteral("Directory Browse"), QStringLiteral("disk:") + folder.path(),
+                                QStringLiteral("FOLDER-0001"), QStringLiteral("Folder"));
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(listed.size(), 1u);
+
+    CameraVideoStream stream(listed.front(), CameraVideoStream::managerReader(&manager));
+    const auto request = std::make_shared<RecordingRequest>(0, 0, true);
+    stream.load(request);
+    ASSERT_TRUE(request->ended(5s)) << "without the GUI thread";
+    EXPECT_FALSE(request->error());
+    EXPECT_EQ(request->received(), content);
 }
 
 } // namespace
