@@ -3,7 +3,10 @@
 // The main of every benchmark that touches media files: the MIME database and
 // file-type icons want an application object, the media libraries their one
 // set-up, and standard paths stay redirected away from the user's data.
-// `prepare` runs once before the benchmarks, e.g. to generate fixtures.
+// `prepare` runs once before the benchmarks, e.g. to generate fixtures, and
+// `finish` once after them, while the application still exists: whatever a
+// benchmark kept for the whole run (a window, a store) is torn down there, as
+// widgets outliving the application crash at exit.
 
 #include "media/MediaLibraries.h"
 
@@ -13,8 +16,8 @@
 
 namespace pivra::bench {
 
-template<typename Prepare>
-int runMediaBenchmarks(int argc, char** argv, Prepare prepare)
+template<typename Prepare, typename Finish>
+int runMediaBenchmarks(int argc, char** argv, Prepare prepare, Finish finish)
 {
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
@@ -23,12 +26,19 @@ int runMediaBenchmarks(int argc, char** argv, Prepare prepare)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    finish();
     return 0;
+}
+
+template<typename Prepare>
+int runMediaBenchmarks(int argc, char** argv, Prepare prepare)
+{
+    return runMediaBenchmarks(argc, argv, prepare, [] {});
 }
 
 inline int runMediaBenchmarks(int argc, char** argv)
 {
-    return runMediaBenchmarks(argc, argv, [] {});
+    return runMediaBenchmarks(argc, argv, [] {}, [] {});
 }
 
 } // namespace pivra::bench
