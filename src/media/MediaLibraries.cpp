@@ -7,23 +7,25 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <mutex>
-
 namespace pivra {
 namespace {
-
-std::mutex xmpToolkitMutex;
 
 void lockXmpToolkit(void*, bool lock)
 {
     if (lock) {
-        xmpToolkitMutex.lock();
+        xmpToolkitLock().lock();
     } else {
-        xmpToolkitMutex.unlock();
+        xmpToolkitLock().unlock();
     }
 }
 
 } // namespace
+
+std::mutex& xmpToolkitLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 
 void initializeMediaLibraries()
 {

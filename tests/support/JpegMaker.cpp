@@ -98,4 +98,20 @@ bool addIptc(const QString& path, const IptcFields& fields)
     return true;
 }
 
+bool addXmp(const QString& path, const QList<std::pair<QString, QString>>& properties)
+{
+    try {
+        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        Exiv2::XmpData& xmp = image->xmpData();
+        for (const auto& [key, text] : properties) {
+            xmp[key.toStdString()] = text.toStdString();
+        }
+        image->writeMetadata();
+    } catch (const Exiv2::AnyError&) {
+        return false;
+    }
+    return true;
+}
+
 } // namespace pivra::test

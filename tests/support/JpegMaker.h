@@ -3,8 +3,10 @@
 #include <QColor>
 #include <QSize>
 #include <QString>
+#include <QList>
 #include <QStringList>
 #include <optional>
+#include <utility>
 
 namespace pivra::test {
 
@@ -45,5 +47,10 @@ bool addExif(const QString& path, const ExifFields& exif);
 
 // Adds `iptc` to an existing JPEG (or any file exiv2 can write IPTC into).
 bool addIptc(const QString& path, const IptcFields& iptc);
+
+// Adds an XMP packet to an existing image through exiv2, as cameras and
+// editors write one (padded for edits, as exiv2 pads it): `properties` maps
+// exiv2 keys ("Xmp.xmp.Rating") to their text.
+bool addXmp(const QString& path, const QList<std::pair<QString, QString>>& properties);
 
 } // namespace pivra::test

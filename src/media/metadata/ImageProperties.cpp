@@ -47,10 +47,12 @@ std::optional<ExivReading> readWithExiv2(const QString& path)
             return std::nullopt;
         }
         // A JPEG's metadata all lies before its first scan: exiv2 parses those
-        // bytes, read at once, from memory, and the frame found on the way
-        // gives the header. Every other file exiv2 reads itself.
+        // bytes, read at once, from memory and without the XMP packet, and the
+        // frame found on the way gives the header. Every other file exiv2
+        // reads itself.
         if (const std::optional<JpegLayout> layout = readJpegLayout(*file)) {
-            const QByteArray head = file->read(0, layout->scanOffset + 4); // through the scan's length
+            // Through the scan's length.
+            const QByteArray head = withoutXmpPacket(file->read(0, layout->scanOffset + 4));
             const Exiv2::Image::AutoPtr image
                 = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(head.constData()), long(head.size()));
             ExivReading reading = readFrom(*image);

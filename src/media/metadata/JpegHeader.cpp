@@ -13,6 +13,9 @@ constexpr std::uint8_t markerByte = 0xFF;
 constexpr std::uint8_t startOfImage = 0xD8;
 constexpr std::uint8_t startOfScan = 0xDA;
 constexpr std::uint8_t jfifMarker = 0xE0;
+constexpr std::uint8_t app1Marker = 0xE1;
+// The name an APP1 segment of XMP begins with, its NUL included.
+constexpr QByteArrayView xmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
 // Baseline, extended and progressive Huffman frames: the ones the JPEG
 // library reads at 8 bits. Lossless and arithmetic frames go the long way.
 constexpr std::array frameMarkers{std::uint8_t(0xC0), std::uint8_t(0xC1), std::uint8_t(0xC2)};
@@ -101,6 +104,13 @@ std::optional<std::optional<PixelsPerMillimetre>> resolution(const std::optional
     return PixelsPerMillimetre{density->x / scale, density->y / scale};
 }
 
+bool isXmpSegment(const QByteArray& head, qsizetype offset, int length)
+{
+    const auto marker = std::uint8_t(head[offset + 1]);
+    return marker == app1Marker && length - 2 >= xmpSignature.size()
+        && QByteArrayView(head).sliced(offset + 4, xmpSignature.size()) == xmpSignature;
+}
+
 } // namespace
 
 std::optional<JpegLayout> readJpegLayout(const MediaFile& file)
@@ -143,6 +153,30 @@ std::optional<JpegLayout> readJpegLayout(const MediaFile& file)
         offset += 2 + length;
     }
     return std::nullopt;
+}
+
+QByteArray withoutXmpPacket(QByteArray head)
+{
+    QByteArray kept;
+    qsizetype copiedTo = 0; // head[copiedTo, offset) is still to be copied once a packet is found
+    qsizetype offset = 2;
+    while (offset + 4 <= head.size() && std::uint8_t(head[offset]) == markerByte
+           && std::uint8_t(head[offset + 1]) != startOfScan) {
+        const int length = qFromBigEndian<quint16>(head.constData() + offset + 2);
+        if (length < 2 || offset + 2 + length > head.size()) {
+            break;
+        }
+        if (isXmpSegment(head, offset, length)) {
+            kept.append(QByteArrayView(head).sliced(copiedTo, offset - copiedTo));
+            copiedTo = offset + 2 + length;
+        }
+        offset += 2 + length;
+    }
+    if (copiedTo == 0) {
+        return head;
+    }
+    kept.append(QByteArrayView(head).sliced(copiedTo));
+    return kept;
 }
 
 std::optional<PixelHeader> jpegHeader(const JpegLayout& layout, const Exiv2::ExifData& exif)

@@ -48,4 +48,11 @@ std::optional<JpegLayout> readJpegLayout(const MediaFile& file);
 // general reader reads those.
 std::optional<PixelHeader> jpegHeader(const JpegLayout& layout, const Exiv2::ExifData& exif);
 
+// A JPEG's head (its bytes up to its first scan, as readJpegLayout() found
+// them) without the XMP packet. exiv2 decodes an XMP packet under one lock for
+// the whole process, so the inspections of a scan would queue on it, and
+// nothing the catalog keeps comes from XMP: every other segment stays, byte
+// for byte, and the head is handed back untouched when it holds no packet.
+QByteArray withoutXmpPacket(QByteArray head);
+
 } // namespace pivra
