@@ -73,6 +73,17 @@ public:
     // lists them newest first, ties by ascending id.
     std::vector<MediaItem> galleryIndex(const GalleryScope& scope);
     std::int64_t galleryCount(const GalleryScope& scope);
+    // What a scope's index depends on: the scope's rows and the state of the
+    // catalog. While the stamp stays the same, the index reads the same items
+    // again, so a caller holding them need not read them.
+    struct GalleryStamp {
+        SqlPredicate scope;
+        QList<QUuid> offlineSources;
+        std::pair<std::int64_t, std::int64_t> state;
+
+        bool operator==(const GalleryStamp&) const = default;
+    };
+    GalleryStamp galleryStamp(const GalleryScope& scope) const;
 
     // The item after (direction >= 1) or before (direction <= 0) `item` in
     // gallery order within the scope. `item` itself need not match the scope.

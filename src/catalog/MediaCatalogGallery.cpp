@@ -166,6 +166,11 @@ std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
     return shown;
 }
 
+MediaCatalog::GalleryStamp MediaCatalog::galleryStamp(const GalleryScope& scope) const
+{
+    return {scope.scopePredicate(), scope.offlineSources, databaseState()};
+}
+
 MediaCatalog::DatabaseState MediaCatalog::databaseState() const
 {
     sqlite::Statement version = prepare("PRAGMA data_version");

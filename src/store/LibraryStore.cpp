@@ -29,10 +29,27 @@ const MediaItems& noItems()
     return empty;
 }
 
+struct GalleryIndex {
+    MediaItems items;
+    MediaCatalog::GalleryStamp stamp;
+};
+
 // Built on the catalog thread, so the GUI thread only receives a pointer.
-MediaItems readGalleryIndex(MediaCatalog& catalog, const GalleryScope& scope)
+GalleryIndex readGalleryIndex(MediaCatalog& catalog, const GalleryScope& scope)
 {
-    return std::make_shared<const std::vector<MediaItem>>(catalog.galleryIndex(scope));
+    MediaCatalog::GalleryStamp stamp = catalog.galleryStamp(scope);
+    return {std::make_shared<const std::vector<MediaItem>>(catalog.galleryIndex(scope)), std::move(stamp)};
+}
+
+// The scope's count, or nothing when the items shown (read at `shown`) are
+// still what the catalog holds for it.
+std::optional<std::int64_t> countUnlessShown(MediaCatalog& catalog, const GalleryScope& scope,
+                                             const std::optional<MediaCatalog::GalleryStamp>& shown)
+{
+    if (shown && catalog.galleryStamp(scope) == *shown) {
+        return std::nullopt;
+    }
+    return catalog.galleryCount(scope);
 }
 
 QSet<QUuid> onlineIDs(const QList<LibrarySource>& sources)
@@ -352,8 +369,9 @@ GalleryScope LibraryStore::galleryScope(const SearchQuery& search) const
     return scope;
 }
 
-void LibraryStore::publishItems(MediaItems items)
+void LibraryStore::publishItems(MediaItems items, std::optional<MediaCatalog::GalleryStamp> stamp)
 {
+    itemsStamp_ = std::move(stamp);
     releaseOffThread(std::exchange(items_, std::move(items)));
     Q_EMIT itemsChanged();
     assign(itemsVersion_, itemsVersion_ + 1, &LibraryStore::itemsVersionChanged);
@@ -394,25 +412,27 @@ Task<> LibraryStore::reloadMap(int generation)
 
 // The count comes first so the header can show it while the rows load. The
 // scope is built again for the rows from the fields as they are then; only
-// the parsed search is carried over.
+// the parsed search is carried over. A scope whose rows have not changed
+// since they were shown (after a rescan that wrote nothing, say) is neither
+// read nor published again: a large library's list is not built twice over.
 Task<> LibraryStore::reloadGallery(int generation)
 {
     const SearchQuery search = searchQuery();
     try {
         const GalleryScope countScope = galleryScope(search);
-        const std::int64_t count = co_await catalog_->call(&MediaCatalog::galleryCount, countScope);
-        if (queryGeneration_ != generation) {
+        const std::optional<std::int64_t> count = co_await catalog_->call(countUnlessShown, countScope, itemsStamp_);
+        if (queryGeneration_ != generation || !count) {
             co_return;
         }
-        assign(totalCount_, count, &LibraryStore::totalCountChanged);
+        assign(totalCount_, *count, &LibraryStore::totalCountChanged);
         const GalleryScope indexScope = galleryScope(search);
-        MediaItems rows = co_await catalog_->call(readGalleryIndex, indexScope);
+        GalleryIndex index = co_await catalog_->call(readGalleryIndex, indexScope);
         if (queryGeneration_ != generation) {
-            releaseOffThread(std::move(rows));
+            releaseOffThread(std::move(index.items));
             co_return;
         }
-        const qint64 rowCount = static_cast<qint64>(rows->size());
-        publishItems(std::move(rows));
+        const qint64 rowCount = static_cast<qint64>(index.items->size());
+        publishItems(std::move(index.items), std::move(index.stamp));
         assign(totalCount_, rowCount, &LibraryStore::totalCountChanged);
     } catch (const std::exception&) {
         setMessage(QStringLiteral("Could not load the gallery."));

@@ -551,7 +551,9 @@ private:
     void clearGallery();
     void startReload();
     GalleryScope galleryScope(const SearchQuery& search) const;
-    void publishItems(MediaItems items);
+    // `stamp` says what the items were read from, when they are a scope's
+    // whole index as the catalog holds it; nothing for any other list.
+    void publishItems(MediaItems items, std::optional<MediaCatalog::GalleryStamp> stamp = std::nullopt);
 
     Task<> startUp();
     Task<> connectionReload();
@@ -566,6 +568,7 @@ private:
     bool connectionReloadScheduled_ = false;
     QList<Album> albums_;
     MediaItems items_;
+    std::optional<MediaCatalog::GalleryStamp> itemsStamp_;
     int itemsVersion_ = 0;
     qint64 totalCount_ = 0;
     ThumbnailStatuses thumbnailStatuses_;

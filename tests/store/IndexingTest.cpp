@@ -130,6 +130,36 @@ TEST_F(IndexingTest, AChangeDuringAScanRestartsItWithoutLosingRowsAndStopEndsARu
     EXPECT_EQ(store->totalCount(), 300);
 }
 
+// A rescan that wrote nothing leaves the gallery's list alone: a large
+// library's list is neither read nor published again. One that wrote does.
+TEST_F(IndexingTest, OnlyARescanThatChangedTheCatalogPublishesANewList)
+{
+    const LibrarySource trip = photoFolder(QStringLiteral("Trip"), 5);
+    storeSources(encodeSources({trip}));
+    auto store = makeStore();
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(store->totalCount(), 5);
+    // What follows a first scan (the locations read from the new rows) has
+    // written by the end of the next one.
+    store->rescan();
+    ASSERT_TRUE(drain());
+    const MediaItems shown = store->items();
+    QSignalSpy published(store.get(), &LibraryStore::itemsVersionChanged);
+
+    store->rescan();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(indexingRuns(*store).size(), 3);
+    EXPECT_EQ(published.count(), 0);
+    EXPECT_EQ(store->items(), shown);
+
+    ASSERT_TRUE(test::makeJpeg(trip.lastKnownPath + QStringLiteral("/IMG_new.jpg"), QSize(32, 24)));
+    store->rescan();
+    ASSERT_TRUE(drain());
+    EXPECT_GE(published.count(), 1);
+    EXPECT_EQ(store->items()->size(), 6);
+    EXPECT_EQ(store->totalCount(), 6);
+}
+
 TEST_F(IndexingTest, AConnectedDeviceIsIndexedItsSourceFollowsItAndALockedOneKeepsItsRows)
 {
     test::FakeCameraBackend fake;

@@ -49,8 +49,8 @@ TEST_F(LibraryStoreTest, StartUpLoadsAlbumsGalleryCountsAndFoldersThenRescans)
     EXPECT_EQ(store->scanGeneration(), 0);
     ASSERT_TRUE(drain());
 
-    // The rescan's own reload comes last.
-    EXPECT_EQ(order, QStringList({"albums", "items", "statuses", "folders", "folders", "items"}));
+    // The rescan wrote nothing, so its reload publishes nothing.
+    EXPECT_EQ(order, QStringList({"albums", "items", "statuses", "folders", "folders"}));
     EXPECT_EQ(store->scanGeneration(), 1);
     EXPECT_FALSE(store->message().has_value());
     ASSERT_EQ(store->sources().size(), 3);
@@ -155,6 +155,9 @@ TEST_F(LibraryStoreTest, OverlappingReloadsPublishOnlyTheNewest)
     const int version = store->itemsVersion();
     const int generation = store->queryGeneration();
     QSignalSpy published(store.get(), &LibraryStore::itemsChanged);
+    // A reload of the scope already shown publishes nothing; these read
+    // another each time.
+    store->setFilter(MediaFilter::photos);
     startTask(store.get(), store->reload());
     startTask(store.get(), store->reload());
     ASSERT_TRUE(drain());
@@ -170,6 +173,7 @@ TEST_F(LibraryStoreTest, OverlappingReloadsPublishOnlyTheNewest)
         QObject::disconnect(startSecond);
         startTask(store.get(), store->reload());
     });
+    store->setFilter(MediaFilter::all);
     startTask(store.get(), store->reload());
     ASSERT_TRUE(drain());
     EXPECT_EQ(published.count(), 1);
