@@ -23,10 +23,45 @@ inline const QUuid archiveSource = QUuid::fromString(QStringLiteral("6F1C2A10-7D
 inline const QUuid backupSource = QUuid::fromString(QStringLiteral("A1B2C3D4-E5F6-4711-8899-AABBCCDDEEFF"));
 inline const QUuid phoneSource = QUuid::fromString(QStringLiteral("0D9E8F7A-6B5C-4D3E-8F2A-1B0C9D8E7F6A"));
 
+// A file made for a row: where it lies and what a scan finds of it.
+struct RowFile {
+    QString path;
+    std::int64_t size = 0;
+    double modified = 0;
+};
+
+// Makes the file of the row of `source` at `relativePath` that the writer
+// numbers `seed`.
+using RowFileMaker = std::function<RowFile(const QUuid& source, const QString& relativePath, int seed)>;
+
+// The metadata text a camera's photo stores, about 700 bytes as real rows
+// hold: the gallery's reads pass over it, so its size is part of their cost.
+inline QString cameraMetadataJSON(const QString& camera, int serial)
+{
+    return QStringLiteral(
+               R"({"ColorModel":"RGB","DPIHeight":72,"DPIWidth":72,"Depth":8,"HasAlpha":false,"Orientation":1,)"
+               R"("PixelHeight":3024,"PixelWidth":4032,"{Exif}":{"ApertureValue":1.6959938128383605,)"
+               R"("BrightnessValue":%1,"ColorSpace":65535,"DateTimeDigitized":"2021:06:01 10:%2:00",)"
+               R"("DateTimeOriginal":"2021:06:01 10:%2:00","ExposureBiasValue":0,"ExposureMode":0,)"
+               R"("ExposureProgram":2,"ExposureTime":0.008333333333333333,"FNumber":1.6,"Flash":16,)"
+               R"("FocalLenIn35mmFilm":26,"FocalLength":4.2,"ISOSpeedRatings":[%3],"LensMake":"Apple",)"
+               R"("LensModel":"%4 back camera 4.2mm f/1.6","MeteringMode":5,"OffsetTime":"+02:00",)"
+               R"("SceneType":1,"SensingMethod":2,"ShutterSpeedValue":6.908,"SubjectArea":[2013,1511,2116,1270],)"
+               R"("WhiteBalance":0},"{TIFF}":{"Make":"Apple","Model":"%4","Orientation":1,"ResolutionUnit":2,)"
+               R"("Software":"16.1","XResolution":72,"YResolution":72}})")
+        .arg(serial % 1000 / 100.0)
+        .arg(serial % 60, 2, 10, QLatin1Char('0'))
+        .arg(32 + serial % 200)
+        .arg(camera);
+}
+
 // Writes the catalog at `path`; `thumbnailKey(seed)` names the thumbnail of
 // the item the writer numbers `seed` (its still, motion video and edited
-// copy have seeds of their own).
-inline void writeMillionCatalog(const QString& path, const std::function<QString(int seed)>& thumbnailKey)
+// copy have seeds of their own). With `makeFile`, every row's file is made
+// and the row records it as a scan would, so that a rescan finds the library
+// unchanged; without, the rows name files of absent disks.
+inline void writeMillionCatalog(const QString& path, const std::function<QString(int seed)>& thumbnailKey,
+                                const RowFileMaker& makeFile = {})
 {
     const MediaCatalog schema(path);
     test::MediaRowWriter writer(path);
@@ -35,6 +70,15 @@ inline void writeMillionCatalog(const QString& path, const std::function<QString
     std::uniform_real_distribution<double> withinMonth(0.0, 30.0 * 86400.0);
     const QStringList cameras = {"iPhone 12 Pro", "Canon EOS R6", "FC3170", "Pixel 7"};
 
+    const auto insert = [&](test::MediaRow& row, const QUuid& source, int seed) {
+        if (makeFile) {
+            const RowFile file = makeFile(source, *row.relativePath, seed);
+            row.path = file.path;
+            row.fileSize = file.size;
+            row.modified = file.modified;
+        }
+        writer.insert(row);
+    };
     int written = 0;
     int serial = 0;
     while (written < millionItems) {
@@ -55,7 +99,7 @@ inline void writeMillionCatalog(const QString& path, const std::function<QString
             std::swap(row.width, row.height);
         }
         row.camera = cameras[serial % cameras.size()];
-        row.metadataJSON = QStringLiteral(R"({"{TIFF}":{"Model":"%1"}})").arg(*row.camera);
+        row.metadataJSON = cameraMetadataJSON(*row.camera, serial);
         if (serial % 10 != 3) {
             row.thumbnailKey = thumbnailKey(serial);
         }
@@ -63,7 +107,7 @@ inline void writeMillionCatalog(const QString& path, const std::function<QString
         if (live) {
             row.liveIdentifier = QStringLiteral("LIVE-%1").arg(serial);
         }
-        writer.insert(row);
+        insert(row, source, serial);
         ++written;
 
         if (live) {
@@ -75,14 +119,14 @@ inline void writeMillionCatalog(const QString& path, const std::function<QString
             motion.duration = 2.9;
             motion.fileSize += 7;
             motion.thumbnailKey = thumbnailKey(-serial);
-            writer.insert(motion);
+            insert(motion, source, -serial);
             ++written;
         }
         if (serial % 20 == 7) {
             test::MediaRow copy = row;
             copy.sourceID = uuidString(backupSource);
             copy.path = QStringLiteral("/media/user/Backup/") + *row.relativePath;
-            writer.insert(copy);
+            insert(copy, backupSource, serial);
             ++written;
         }
         if (!video && serial % 100 == 5) {
@@ -93,7 +137,7 @@ inline void writeMillionCatalog(const QString& path, const std::function<QString
             edited.name = editedName;
             edited.fileSize += 11;
             edited.thumbnailKey = thumbnailKey(serial + 50'000'000);
-            writer.insert(edited);
+            insert(edited, source, serial + 50'000'000);
             ++written;
         }
         ++serial;

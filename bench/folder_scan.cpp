@@ -1,15 +1,19 @@
 // Folder scans of generated camera photos: the first scan (every file
 // inspected and written) of 10,000 and of 100,000 photos, each beside
 // `exiv2 -pa` reading the same files in 8 processes, the yardstick of what
-// reading their metadata costs; an unchanged rescan (nothing opened); the
-// inspection alone, one file at a time and on every core; and an unchanged
-// rescan of a source of 1,000,000 names, where what the scan holds per file
-// outweighs its fixed costs (the SQLite page cache, the thread pools), to
-// measure its speed and heap.
+// reading their metadata costs; the same for 100,000 photos as cameras and
+// editors leave them; an unchanged rescan (nothing opened); the inspection
+// alone, one file at a time and on every core; and an unchanged rescan of a
+// source of 1,000,000 names, where what the scan holds per file outweighs its
+// fixed costs (the SQLite page cache, the thread pools), to measure its speed
+// and heap.
 //
 // Fixtures, made once and reused: small JPEGs (160 × 120) in folders of 500
 // under /tmp/pivra-bench-scan-<count>, each with an Exif block of its own
-// (date, camera, lens, GPS, Live Photo identifier); and 1,000,000 names in
+// (date, camera, lens, GPS, Live Photo identifier); camera photos in folders
+// of 500 under /tmp/pivra-bench-camera-<count>, hard links to 200 JPEGs of
+// 4032 × 3024 that exiv2 gave an Exif block with an Apple maker note, IPTC
+// places and an XMP packet as an editor writes it; and 1,000,000 names in
 // 1,000 folders of /tmp/pivra-bench-rescan, each folder's names hard links to
 // one such photo, so that the large source costs little disk. The first scan
 // of a rescanned folder builds its catalog and is not timed; it reads one
@@ -26,6 +30,7 @@
 #include "media/metadata/MetadataInspector.h"
 #include "platform/runtime/Drain.h"
 #include "support/ExifBlock.h"
+#include "support/JpegMaker.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -65,15 +70,21 @@ constexpr int namesPerPhoto = 1000;
 // machine the goal was set on.
 constexpr int exiv2Processes = 8;
 
-QString photoFolder(int count)
+// Which photos a first scan reads: small generated ones, or camera photos
+// with an XMP packet.
+enum class Photos { generated, camera };
+
+QString photoFolder(int count, Photos photos = Photos::generated)
 {
-    return QStringLiteral("/tmp/pivra-bench-scan-%1").arg(count);
+    return QStringLiteral("/tmp/pivra-bench-%1-%2")
+        .arg(photos == Photos::camera ? QStringLiteral("camera") : QStringLiteral("scan"))
+        .arg(count);
 }
 
-QString photoPath(int count, int index)
+QString photoPath(int count, int index, Photos photos = Photos::generated)
 {
     return QStringLiteral("%1/%2/IMG_%3.JPG")
-        .arg(photoFolder(count))
+        .arg(photoFolder(count, photos))
         .arg(index / photosPerFolder, 3, 10, QLatin1Char('0'))
         .arg(index, 6, 10, QLatin1Char('0'));
 }
@@ -97,7 +108,8 @@ QString largeSourcePath(int index)
         .arg(index, 6, 10, QLatin1Char('0'));
 }
 
-void writePhoto(const QByteArray& picture, int index, const QString& path)
+// What a phone writes of photo `index`: date, camera, lens, GPS, Live Photo identifier.
+test::ExifFields phoneExif(int index)
 {
     test::ExifFields fields;
     fields.dateTimeOriginal = QStringLiteral("2022:%1:%2 %3:15:30")
@@ -110,7 +122,12 @@ void writePhoto(const QByteArray& picture, int index, const QString& path)
     fields.latitude = 41.0 + index / 10000.0;
     fields.longitude = 28.9 - index / 10000.0;
     fields.liveIdentifier = QStringLiteral("LIVE-%1").arg(index);
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + test::exifBlock(fields).value_or(QByteArray());
+    return fields;
+}
+
+void writePhoto(const QByteArray& picture, int index, const QString& path)
+{
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + test::exifBlock(phoneExif(index)).value_or(QByteArray());
     const int segmentLength = int(payload.size()) + 2;
     QByteArray segment("\xFF\xE1", 2);
     segment.append(char(segmentLength >> 8)).append(char(segmentLength & 0xff)).append(payload);
@@ -136,6 +153,78 @@ void ensurePhotos(int count)
         writePhoto(picture, index, photoPath(count, index));
     }
     QFile(marker).open(QIODevice::WriteOnly);
+}
+
+constexpr int cameraOriginals = 200;
+const QString cameraOriginalsFolder = QStringLiteral("/tmp/pivra-bench-camera-originals");
+
+// A photo as a phone takes it and an editor tags it: Exif with a maker note,
+// IPTC places, and an XMP packet beside them.
+void writeCameraPhoto(int index, const QString& path)
+{
+    test::ExifFields exif = phoneExif(index);
+    exif.orientation = index % 4 == 0 ? 6 : 1;
+    exif.dotsPerInch = 72;
+    test::IptcFields iptc;
+    iptc.city = QStringLiteral("Lyon");
+    iptc.country = QStringLiteral("France");
+    iptc.keywords = {QStringLiteral("river"), QStringLiteral("bridge")};
+    const QList<std::pair<QString, QString>> xmp{
+        {QStringLiteral("Xmp.xmp.CreatorTool"), QStringLiteral("Photo Editor 7.2")},
+        {QStringLiteral("Xmp.xmp.Rating"), QString::number(index % 6)},
+        {QStringLiteral("Xmp.xmp.CreateDate"), QStringLiteral("2022-06-01T09:15:30")},
+        {QStringLiteral("Xmp.xmp.ModifyDate"), QStringLiteral("2022-06-02T18:40:00")},
+        {QStringLiteral("Xmp.photoshop.DateCreated"), QStringLiteral("2022-06-01T09:15:30")},
+        {QStringLiteral("Xmp.photoshop.City"), QStringLiteral("Lyon")},
+        {QStringLiteral("Xmp.dc.description"), QStringLiteral("lang=\"x-default\" Along the Saône at dawn")},
+        {QStringLiteral("Xmp.xmpMM.DocumentID"), QStringLiteral("xmp.did:%1").arg(index)},
+        {QStringLiteral("Xmp.xmpMM.InstanceID"), QStringLiteral("xmp.iid:%1").arg(index)},
+        {QStringLiteral("Xmp.exif.DateTimeOriginal"), QStringLiteral("2022-06-01T09:15:30")},
+        {QStringLiteral("Xmp.tiff.Make"), QStringLiteral("Apple")},
+        {QStringLiteral("Xmp.tiff.Model"), QStringLiteral("iPhone 13 Pro")},
+    };
+    const QColor color = QColor::fromHsv(index * 37 % 360, 140, 190);
+    if (!test::makeJpeg(path, QSize(4032, 3024), exif, color) || !test::addIptc(path, iptc)
+        || !test::addXmp(path, xmp)) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+}
+
+void ensureCameraPhotos(int count)
+{
+    const QString marker = photoFolder(count, Photos::camera) + QStringLiteral("/.complete");
+    if (QFile::exists(marker)) {
+        return;
+    }
+    if (!QFile::exists(cameraOriginalsFolder + QStringLiteral("/.complete"))) {
+        QDir(cameraOriginalsFolder).removeRecursively();
+        QDir().mkpath(cameraOriginalsFolder);
+        for (int index = 0; index < cameraOriginals; ++index) {
+            writeCameraPhoto(index, cameraOriginalsFolder + QStringLiteral("/%1.jpg").arg(index));
+        }
+        QFile(cameraOriginalsFolder + QStringLiteral("/.complete")).open(QIODevice::WriteOnly);
+    }
+    QDir(photoFolder(count, Photos::camera)).removeRecursively();
+    for (int index = 0; index < count; ++index) {
+        const QString path = photoPath(count, index, Photos::camera);
+        if (index % photosPerFolder == 0) {
+            QDir().mkpath(QFileInfo(path).path());
+        }
+        const QString original = cameraOriginalsFolder + QStringLiteral("/%1.jpg").arg(index % cameraOriginals);
+        if (link(QFile::encodeName(original).constData(), QFile::encodeName(path).constData()) != 0) {
+            qFatal("cannot link %s", qPrintable(path));
+        }
+    }
+    QFile(marker).open(QIODevice::WriteOnly);
+}
+
+void ensurePhotos(int count, Photos photos)
+{
+    if (photos == Photos::camera) {
+        ensureCameraPhotos(count);
+    } else {
+        ensurePhotos(count);
+    }
 }
 
 void ensureLargeFixture()
@@ -292,13 +381,13 @@ void unchangedRescans(benchmark::State& state, const Source& folder)
     }
 }
 
-void BM_FirstScan(benchmark::State& state)
+void BM_FirstScan(benchmark::State& state, Photos photos)
 {
     const int count = static_cast<int>(state.range(0));
-    ensurePhotos(count);
+    ensurePhotos(count, photos);
     for (auto _ : state) {
         QTemporaryDir folder;
-        measuredScan(*catalogIn(folder), QUuid::createUuid(), {photoFolder(count), count}, state);
+        measuredScan(*catalogIn(folder), QUuid::createUuid(), {photoFolder(count, photos), count}, state);
     }
 }
 
@@ -326,14 +415,14 @@ void readWithExiv2(const std::vector<QByteArray>& paths)
 }
 
 // The same photos as BM_FirstScan read by exiv2 in 8 processes at a time.
-void BM_Exiv2Processes(benchmark::State& state)
+void BM_Exiv2Processes(benchmark::State& state, Photos photos)
 {
     const int count = static_cast<int>(state.range(0));
-    ensurePhotos(count);
+    ensurePhotos(count, photos);
     std::vector<std::vector<QByteArray>> shares(exiv2Processes);
     for (int index = 0; index < count; ++index) {
         shares[static_cast<std::size_t>(index * exiv2Processes / count)].push_back(
-            QFile::encodeName(photoPath(count, index)));
+            QFile::encodeName(photoPath(count, index, photos)));
     }
     for (auto _ : state) {
         const RunClock clock(RUSAGE_CHILDREN);
@@ -389,8 +478,14 @@ void BM_InspectionOnly(benchmark::State& state)
     }
 }
 
-BENCHMARK(BM_FirstScan)->Arg(10000)->Arg(100000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Exiv2Processes)->Arg(10000)->Arg(100000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FirstScan, generated, Photos::generated)
+    ->Arg(10000)->Arg(100000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Exiv2Processes, generated, Photos::generated)
+    ->Arg(10000)->Arg(100000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FirstScan, camera_xmp, Photos::camera)
+    ->Arg(100000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Exiv2Processes, camera_xmp, Photos::camera)
+    ->Arg(100000)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnchangedRescan)->Arg(10000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InspectionOnly)->Arg(1)->Arg(8)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargeUnchangedRescan)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
