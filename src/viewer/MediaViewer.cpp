@@ -389,6 +389,11 @@ void MediaViewer::setShowInfo(bool shown)
     panelMotion_.setStartValue(panelShown_);
     panelMotion_.setEndValue(shown ? 1.0 : 0.0);
     Motion::apply(panelMotion_, curves::spring<380, 860>());
+    if (!appeared_) {
+        // A viewer opened while the panel is open (a step to the next item)
+        // starts with it in place: only the user's toggle slides it.
+        panelMotion_.setDuration(0);
+    }
     panelMotion_.start();
     controlsChanged();
 }

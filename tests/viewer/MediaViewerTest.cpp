@@ -2,6 +2,7 @@
 
 #include "gallery/drag/MediaDragSurface.h"
 #include "style/appearance/PivraAppearance.h"
+#include "style/controls/ElidedLabel.h"
 #include "support/Renders.h"
 #include "viewer/controls/ControlsVisibility.h"
 #include "viewer/photo/DisconnectedPreview.h"
@@ -319,6 +320,37 @@ TEST_F(MediaViewerTest, TheInformationPanelNarrowsTheMediaAndListsEveryValue)
     EXPECT_TRUE(viewer.showsControls());
     EXPECT_FALSE(viewer.topBar()->testAttribute(Qt::WA_TransparentForMouseEvents));
     EXPECT_EQ(viewer.metadataPanel(), nullptr);
+}
+
+TEST_F(MediaViewerTest, AStepWithThePanelOpenKeepsItsWidthAndALongNameKeepsEveryButtonInView)
+{
+    openLibrary(2);
+    Motion::shared().setOverride(false);
+    MediaViewer& viewer = openViewer(itemNamed("IMG_1.jpg"), source_, false, {1200, 800}, true);
+    EXPECT_EQ(viewer.contentArea()->width(), 1200 - MetadataPanel::width);
+    EXPECT_EQ(viewer.metadataPanel()->x(), 1200 - MetadataPanel::width);
+    // Only the user's toggle slides it.
+    viewer.setShowInfo(false);
+    EXPECT_LT(viewer.contentArea()->width(), 1200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.contentArea()->width() == 1200; }));
+
+    MediaItem named = itemNamed("IMG_2.jpg");
+    named.setName(QStringLiteral("A very long name of a photo taken on the first morning in Paris.jpg"));
+    ASSERT_EQ(named.name().size(), 67);
+    MediaViewer& narrow = openViewer(named, source_, false, {800, 600});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    ViewerTopBar& bar = *narrow.topBar();
+    EXPECT_LE(bar.minimumSizeHint().width(), 800);
+    for (ViewerButton* button : bar.findChildren<ViewerButton*>()) {
+        if (button->isVisible()) {
+            const QRect area(button->mapTo(&narrow, QPoint()), button->size());
+            EXPECT_TRUE(narrow.rect().contains(area)) << button->symbol().toStdString();
+        }
+    }
+    EXPECT_EQ(bar.title()->text(), named.name());
+    const QString shown = bar.title()->shownText();
+    EXPECT_TRUE(shown.startsWith(u"A very") && shown.endsWith(u".jpg") && shown.contains(u'…'))
+        << shown.toStdString();
 }
 
 TEST_F(MediaViewerTest, AnOfflineSourceShowsItsSavedPreviewAndLoadsNothingUntilItReturns)

@@ -95,9 +95,10 @@ protected:
         return full;
     }
 
-    // A viewer of `item` in a window of `size`, shown.
+    // A viewer of `item` in a window of `size`, shown, with the information
+    // panel open from the start when `showInfo`, as the window opens it.
     MediaViewer& openViewer(const MediaItem& item, std::optional<LibrarySource> source, bool locked = false,
-                            QSize size = {1200, 800})
+                            QSize size = {1200, 800}, bool showInfo = false)
     {
         ViewerCallbacks callbacks{
             .onClose = [this] { ++calls_["close"]; },
@@ -109,6 +110,7 @@ protected:
         };
         viewer_ = std::make_unique<MediaViewer>(item, source, locked, thumbnails_, MediaPasteboard(),
                                                 std::move(callbacks));
+        viewer_->setShowInfo(showInfo);
         viewer_->resize(size);
         viewer_->show();
         return *viewer_;

@@ -3,6 +3,7 @@
 #include "style/appearance/PivraAppearance.h"
 #include "style/assets/PivraFonts.h"
 #include "style/assets/Symbols.h"
+#include "style/controls/ElidedLabel.h"
 #include "viewer/info/MetadataRows.h"
 #include "viewer/controls/ViewerButton.h"
 #include "viewer/controls/ZoomOverview.h"
@@ -21,13 +22,18 @@ namespace {
 
 constexpr double zoomButtonStep = 0.25;
 
-QLabel* whiteLabel(int pixelSize, QFont::Weight weight, double opacity, QWidget* parent)
+void makeWhite(QLabel* label, int pixelSize, QFont::Weight weight, double opacity)
 {
-    auto* label = new QLabel(parent);
     label->setFont(PivraFonts::font(pixelSize, weight));
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, QColor::fromRgbF(1, 1, 1, float(opacity)));
     label->setPalette(palette);
+}
+
+QLabel* whiteLabel(int pixelSize, QFont::Weight weight, double opacity, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    makeWhite(label, pixelSize, weight, opacity);
     return label;
 }
 
@@ -121,7 +127,10 @@ QWidget* ViewerTopBar::makeTitleBlock()
     auto* column = new QVBoxLayout(block);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
-    name_ = whiteLabel(14, QFont::DemiBold, 0.94, block);
+    // A long name gives way in its middle, where it says least, before any
+    // button leaves the bar.
+    name_ = new ElidedLabel(Qt::ElideMiddle, block);
+    makeWhite(name_, 14, QFont::DemiBold, 0.94);
     column->addWidget(name_);
     dateLine_ = new QWidget(block);
     auto* line = new QHBoxLayout(dateLine_);

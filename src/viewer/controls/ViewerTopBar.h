@@ -11,6 +11,7 @@ class QLabel;
 
 namespace pivra {
 
+class ElidedLabel;
 class ViewerButton;
 class ZoomOverview;
 class ZoomSlider;
@@ -49,6 +50,7 @@ public:
     ZoomOverview* overview() const { return overview_; }
     QWidget* zoomCapsule() const { return capsule_; }
     QWidget* dateLine() const { return dateLine_; }
+    ElidedLabel* title() const { return name_; }
     QString percentShown() const;
 
 Q_SIGNALS:
@@ -84,7 +86,7 @@ private:
     bool liveLoops_ = false;
 
     ViewerButton* close_;
-    QLabel* name_ = nullptr;
+    ElidedLabel* name_ = nullptr;
     QWidget* dateLine_ = nullptr;
     QLabel* date_ = nullptr;
     QWidget* locationLine_ = nullptr;

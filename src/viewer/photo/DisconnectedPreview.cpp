@@ -17,6 +17,10 @@ constexpr int gridThumbnailPixels = 420;
 constexpr double thumbnailShare = 0.72;
 constexpr int cardEntranceDelayMilliseconds = 80;
 constexpr int messageWidth = 260;
+// Qt keeps font sizes in whole pixels (it rounds any other size), so the
+// 12.5-pixel message is set at 12 and drawn scaled up to 12.5.
+constexpr int messageFontPixels = 12;
+constexpr double messageScale = 12.5 / messageFontPixels;
 
 constexpr int shadowSpread = 30;
 
@@ -150,15 +154,17 @@ void DisconnectedPreview::paintEvent(QPaintEvent*)
 void DisconnectedPreview::paintCard(QPainter& painter)
 {
     const QFont titleFont = PivraFonts::font(17, QFont::DemiBold);
-    const QFont messageFont = PivraFonts::font(12);
+    const QFont messageFont = PivraFonts::font(messageFontPixels);
     const QFontMetricsF titleMetrics(titleFont);
     const QFontMetricsF messageMetrics(messageFont);
-    const QRectF messageBounds = messageMetrics.boundingRect(QRectF(0, 0, messageWidth, 1000),
-                                                             Qt::AlignHCenter | Qt::TextWordWrap, notice_.message);
+    const int messageFlags = Qt::AlignHCenter | Qt::TextWordWrap;
+    const QRectF unscaledMessage(0, 0, messageWidth / messageScale, 1000);
+    const QSizeF messageSize
+        = messageMetrics.boundingRect(unscaledMessage, messageFlags, notice_.message).size() * messageScale;
     const double symbolSide = 26;
     const double contentWidth = std::max({symbolSide, titleMetrics.horizontalAdvance(notice_.title),
-                                          messageBounds.width()});
-    const double contentHeight = symbolSide + 10 + titleMetrics.height() + 10 + messageBounds.height();
+                                          messageSize.width()});
+    const double contentHeight = symbolSide + 10 + titleMetrics.height() + 10 + messageSize.height();
     const QSizeF cardSize(contentWidth + 48, contentHeight + 40);
     const QRectF card(width() / 2.0 - cardSize.width() / 2, height() / 2.0 - cardSize.height() / 2,
                       cardSize.width(), cardSize.height());
@@ -186,8 +192,10 @@ void DisconnectedPreview::paintCard(QPainter& painter)
     y += titleMetrics.height() + 10;
     painter.setPen(QColor::fromRgbF(1, 1, 1, 0.75f));
     painter.setFont(messageFont);
-    painter.drawText(QRectF(card.center().x() - messageWidth / 2.0, y, messageWidth, messageBounds.height()),
-                     Qt::AlignHCenter | Qt::TextWordWrap, notice_.message);
+    painter.translate(card.center().x() - messageWidth / 2.0, y);
+    painter.scale(messageScale, messageScale);
+    painter.drawText(QRectF(0, 0, unscaledMessage.width(), messageSize.height() / messageScale), messageFlags,
+                     notice_.message);
     painter.restore();
 }
 
