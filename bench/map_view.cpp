@@ -183,6 +183,34 @@ void BM_PanFrame(benchmark::State& state)
 }
 BENCHMARK(BM_PanFrame)->Unit(benchmark::kMillisecond);
 
+// A pan round the world at zoom 4, a screen at a time with every screen
+// drawn in full, at the pixel ratio of the range: what the drawn tiles then
+// hold against their budget, and the time the whole way took.
+void BM_WorldPanCache(benchmark::State& state)
+{
+    const double ratio = double(state.range(0));
+    MapView view;
+    view.resize(window);
+    view.show();
+    QImage frame(window * ratio, QImage::Format_ARGB32_Premultiplied);
+    frame.setDevicePixelRatio(ratio);
+    const auto drawAll = [&] {
+        for (view.render(&frame); view.baseTiles()->hasPending(); view.render(&frame)) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    };
+    for (auto _ : state) {
+        view.setCamera(mapPointFor(20, -170), 4);
+        for (double travelled = 0; travelled < 256 * 16; travelled += window.width()) {
+            view.panBy({-double(window.width()), 0});
+            drawAll();
+        }
+    }
+    state.counters["cache_MiB"] = double(view.baseTiles()->bytes()) / (1 << 20);
+    state.counters["budget_MiB"] = double(BaseMapTiles::keptBytes) / (1 << 20);
+}
+BENCHMARK(BM_WorldPanCache)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // From making the pane to its first frame with every photo placed: the
 // photos taken, the map fitted, the pins formed and drawn over whatever of
 // the base map is ready (tiles arrive later, off this thread).

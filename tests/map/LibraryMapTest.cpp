@@ -13,13 +13,11 @@
 #include "support/Renders.h"
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"
+#include "map/TileServerKit.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QPainter>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <memory>
@@ -27,56 +25,6 @@
 
 namespace pivra::test {
 namespace {
-
-// Serves every path as one PNG tile of a single colour on 127.0.0.1, with a
-// day's freshness, and remembers the paths asked for.
-class TileServer : public QObject {
-public:
-    explicit TileServer(QColor color)
-    {
-        QBuffer png(&tile_);
-        png.open(QIODevice::WriteOnly);
-        QImage image(256, 256, QImage::Format_RGB32);
-        image.fill(color);
-        image.save(&png, "PNG");
-        server_.listen(QHostAddress::LocalHost);
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(socket); });
-            }
-        });
-    }
-
-    QString urlTemplate() const
-    {
-        return QStringLiteral("http://127.0.0.1:%1/tiles/{z}/{x}/{y}.png").arg(server_.serverPort());
-    }
-    QStringList paths;
-    QByteArrayList userAgents;
-
-private:
-    void answer(QTcpSocket* socket)
-    {
-        buffered_[socket] += socket->readAll();
-        const QByteArray request = buffered_[socket];
-        if (!request.contains("\r\n\r\n")) {
-            return;
-        }
-        buffered_.remove(socket);
-        paths << QString::fromLatin1(request.split(' ').value(1));
-        for (const QByteArray& line : request.split('\n')) {
-            if (line.toLower().startsWith("user-agent:")) {
-                userAgents << line.mid(11).trimmed();
-            }
-        }
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nCache-Control: max-age=86400\r\nContent-Length: "
-                      + QByteArray::number(tile_.size()) + "\r\n\r\n" + tile_);
-    }
-
-    QTcpServer server_;
-    QByteArray tile_;
-    QHash<QTcpSocket*, QByteArray> buffered_;
-};
 
 class LibraryMapTest : public TempFolderTest {
 protected:

@@ -77,6 +77,27 @@ TEST_F(PhotoMapTest, PinsAreKeptByRepresentativeAcrossPassesAndFollowAMovedPhoto
     EXPECT_DOUBLE_EQ(kept->photo.latitude(), 41.0005);
 }
 
+// A wider window shows more of the world: once the size rests the pins are
+// those a fresh pass over the new region gives, without any other event.
+TEST_F(PhotoMapTest, ResizingTheMapRegroupsThePins)
+{
+    std::vector<MapPhoto> row;
+    for (int i = 0; i < 18; ++i) {
+        row.push_back(photo(i, 0, -170 + 20 * i, 100 - i));
+    }
+    view_->resize(600, 600);
+    photos_->setPhotos(row);
+    view_->setCamera(mapPointFor(0, 0), 3);
+    EXPECT_LT(photos_->pins().size(), 10);
+
+    // The whole world fits 2400 pixels at this zoom, and the photos lie 114
+    // pixels apart: one pin each.
+    view_->resize(2400, 600);
+    QTRY_COMPARE(photos_->pins().size(), 18);
+    photos_->recluster();
+    EXPECT_EQ(photos_->pins().size(), 18);
+}
+
 TEST_F(PhotoMapTest, AClickOpensAPinOfOnePhotoAndHandsOutAPinOfSeveral)
 {
     QSignalSpy opened(photos_.get(), &PhotoMap::opened);

@@ -13,8 +13,11 @@ namespace pivra {
 
 namespace {
 
-// Placements kept at once: about the zooms a user moves between.
+// Placements kept at once: about the zooms a user moves between, as long as
+// they fit this many bytes (the finest zooms place tens of thousands of
+// names); the newest is always kept.
 constexpr std::size_t keptPlacements = 4;
+constexpr std::size_t keptPlacementBytes = std::size_t(24) << 20;
 // Room kept clear around every name, in pixels.
 constexpr double labelMargin = 8;
 // Points closer than this to the last one drawn, in pixels, are left out.
@@ -111,7 +114,12 @@ QImage BaseMapRenderer::render(const TileKey& key, double devicePixelRatio) cons
     painter.strokePath(borders, border);
 
     drawLabels(painter, key, colors);
-    return image;
+    painter.end();
+    // A painted image keeps its paint engine, and with it the engine's
+    // buffers for the largest outline it filled (megabytes for a coast at a
+    // fine zoom), for as long as the image lives. The map keeps a copy
+    // without them.
+    return image.copy();
 }
 
 void BaseMapRenderer::drawLabels(QPainter& painter, const TileKey& key, const BaseMapColors& colors) const
@@ -154,7 +162,12 @@ std::shared_ptr<const BaseMapRenderer::Placement> BaseMapRenderer::placementAt(i
     placements_[zoom] = placement;
     std::erase(placementOrder_, zoom);
     placementOrder_.push_back(zoom);
-    if (placementOrder_.size() > keptPlacements) {
+    std::size_t bytes = 0;
+    for (const auto& [kept, held] : placements_) {
+        bytes += held->bytes;
+    }
+    while (placementOrder_.size() > keptPlacements || (placementOrder_.size() > 1 && bytes > keptPlacementBytes)) {
+        bytes -= placements_[placementOrder_.front()]->bytes;
         placements_.erase(placementOrder_.front());
         placementOrder_.erase(placementOrder_.begin());
     }
@@ -223,6 +236,10 @@ std::shared_ptr<const BaseMapRenderer::Placement> BaseMapRenderer::place(int zoo
     for (std::size_t i = 0; i < cities.size() && cities[i].minimumZoom <= zoom + 0.5; ++i) {
         tryPlace(cities[i], false, cityMetrics, cityWidths_[i]);
     }
+    // Each tile's list is a node of the hash and a block of its own.
+    constexpr std::size_t perTile = sizeof(qint64) + sizeof(std::vector<int>) + 64;
+    placement->bytes = placement->labels.capacity() * sizeof(Placed) + std::size_t(placement->byTile.size()) * perTile
+                     + std::size_t(placement->labels.size()) * sizeof(int) * 2;
     return placement;
 }
 

@@ -62,6 +62,7 @@ private:
     struct Placement {
         std::vector<Placed> labels;
         QHash<qint64, std::vector<int>> byTile; // tile x << 32 | tile y → labels touching it
+        std::size_t bytes = 0;                  // about what it holds in memory
     };
 
     std::shared_ptr<const Placement> placementAt(int zoom) const;

@@ -13,7 +13,7 @@ constexpr int drawingThreads = 2;
 } // namespace
 
 BaseMapTiles::BaseMapTiles(std::shared_ptr<const BaseMapRenderer> renderer, QObject* parent)
-    : QObject(parent), renderer_(std::move(renderer)), cache_(keptTiles)
+    : QObject(parent), renderer_(std::move(renderer)), cache_(keptBytes)
 {
     pool_.setMaxThreadCount(drawingThreads);
     pool_.setObjectName(QStringLiteral("Pivra base map tiles"));
@@ -41,30 +41,58 @@ const QImage* BaseMapTiles::tile(const TileKey& key, double devicePixelRatio)
     if (const QImage* image = cache_.object(full)) {
         return image;
     }
-    if (pending_.contains(full)) {
+    if (drawing_.contains(full)) {
         return nullptr;
     }
-    pending_.insert(full);
+    const auto wanted = wantedInFrame_.find(full);
+    if (wanted == wantedInFrame_.end()) {
+        wantedInFrame_.insert(full, frame_);
+        waiting_.push_back(full);
+    } else {
+        *wanted = frame_;
+    }
+    drawNext();
+    return nullptr;
+}
+
+void BaseMapTiles::drawNext()
+{
+    while (running_ < drawingThreads && !waiting_.empty()) {
+        const Key key = waiting_.back();
+        waiting_.pop_back();
+        const quint64 wantedIn = wantedInFrame_.take(key);
+        if (wantedIn == frame_) {
+            draw(key);
+        }
+    }
+}
+
+void BaseMapTiles::draw(const Key& key)
+{
+    ++running_;
+    drawing_.insert(key);
     const std::shared_ptr<const BaseMapRenderer> renderer = renderer_;
-    pool_.start([renderer, full, devicePixelRatio, self = QPointer(this)] {
+    pool_.start([renderer, key, self = QPointer(this)] {
         static const BaseMapRenderer program(BaseMapData::shared());
-        QImage image = (renderer ? *renderer : program).render(full.tile, devicePixelRatio);
+        QImage image = (renderer ? *renderer : program).render(key.tile, key.pixelRatio / 100.0);
         QMetaObject::invokeMethod(
             self.data(),
-            [self, full, image = std::move(image)]() mutable {
+            [self, key, image = std::move(image)]() mutable {
                 if (self) {
-                    self->deliver(full, std::move(image));
+                    self->deliver(key, std::move(image));
                 }
             },
             Qt::QueuedConnection);
     });
-    return nullptr;
 }
 
 void BaseMapTiles::deliver(Key key, QImage image)
 {
-    pending_.remove(key);
-    cache_.insert(key, new QImage(std::move(image)));
+    --running_;
+    drawing_.remove(key);
+    const qsizetype cost = image.sizeInBytes();
+    cache_.insert(key, new QImage(std::move(image)), cost);
+    drawNext();
     Q_EMIT tileReady();
 }
 

@@ -3,24 +3,32 @@
 #include "map/basemap/BaseMapRenderer.h"
 
 #include <QCache>
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
 
 #include <memory>
+#include <vector>
 
 namespace pivra {
 
 // The base map's tiles for the GUI thread: drawn on worker threads and kept
 // in memory, so moving the map only copies finished images. A tile not
 // drawn yet is asked for and reported by tileReady when it is there.
+//
+// Memory is bounded in bytes, whatever the pixel ratio: a tile at ratio 2
+// costs four times one at ratio 1. Tiles asked for wait their turn, newest
+// first; one that has left the view by its turn is not drawn at all, so a
+// fast pan across the world draws only where it stops.
 class BaseMapTiles : public QObject {
     Q_OBJECT
 
 public:
-    // Tiles kept in memory: several screens' worth at a large window size.
-    static constexpr int keptTiles = 600;
+    // Bytes of drawn tiles kept: several screens' worth of a large window
+    // at ratio 2.
+    static constexpr qsizetype keptBytes = qsizetype(64) << 20;
 
     // Draws from the program's data file unless given a renderer.
     explicit BaseMapTiles(std::shared_ptr<const BaseMapRenderer> renderer = nullptr, QObject* parent = nullptr);
@@ -30,7 +38,11 @@ public:
     const QImage* tile(const TileKey& key, double devicePixelRatio);
     // The tile when drawn, without asking for it.
     const QImage* cached(const TileKey& key, double devicePixelRatio) const;
-    bool hasPending() const { return !pending_.isEmpty(); }
+    // A new frame starts: tiles asked for before it and not again since are
+    // no longer in view, and are dropped unless already being drawn.
+    void beginFrame() { ++frame_; }
+    bool hasPending() const { return running_ > 0 || !waiting_.empty(); }
+    qsizetype bytes() const { return cache_.totalCost(); }
 
 Q_SIGNALS:
     void tileReady();
@@ -44,11 +56,17 @@ private:
     };
     friend size_t qHash(const Key& key, size_t seed) { return qHashMulti(seed, key.tile, key.pixelRatio); }
     static Key keyOf(const TileKey& tile, double devicePixelRatio);
+    void drawNext();
+    void draw(const Key& key);
     void deliver(Key key, QImage image);
 
     std::shared_ptr<const BaseMapRenderer> renderer_;
     QCache<Key, QImage> cache_;
-    QSet<Key> pending_;
+    QSet<Key> drawing_;
+    std::vector<Key> waiting_;          // newest last
+    QHash<Key, quint64> wantedInFrame_; // the waiting tiles, by the last frame that showed them
+    quint64 frame_ = 0;
+    int running_ = 0;
     QThreadPool pool_;
 };
 

@@ -14,8 +14,10 @@ namespace pivra {
 
 namespace {
 
-// The disk cache's size: tens of thousands of tiles.
-constexpr qint64 diskCacheBytes = qint64(512) << 20;
+// What the disk cache may hold in file bytes. It counts the files' lengths,
+// while the disk gives each a whole number of 4 KiB blocks: tiles of 10 to
+// 30 KiB lose about 2 KiB each, so an eighth is kept back for that.
+constexpr qint64 diskCacheFileBytes = RasterTiles::diskCacheBytes / 8 * 7;
 
 // Fetches and decodes tiles on the layer's thread, so neither the disk cache
 // nor a decode ever holds up the GUI thread. A tile in the disk cache is
@@ -24,8 +26,8 @@ constexpr qint64 diskCacheBytes = qint64(512) << 20;
 // it failed.
 class TileFetcher : public QObject {
 public:
-    TileFetcher(QString cacheFolder, std::function<void(QUrl, QImage)> answer)
-        : cacheFolder_(std::move(cacheFolder)), answer_(std::move(answer))
+    TileFetcher(QString cacheFolder, std::chrono::milliseconds timeout, std::function<void(QUrl, QImage)> answer)
+        : cacheFolder_(std::move(cacheFolder)), timeout_(timeout), answer_(std::move(answer))
     {
     }
 
@@ -35,11 +37,12 @@ public:
             network_ = new QNetworkAccessManager(this);
             auto* cache = new QNetworkDiskCache(network_);
             cache->setCacheDirectory(cacheFolder_);
-            cache->setMaximumCacheSize(diskCacheBytes);
+            cache->setMaximumCacheSize(diskCacheFileBytes);
             network_->setCache(cache);
         }
         QNetworkRequest request(address);
         request.setHeader(QNetworkRequest::UserAgentHeader, RasterTiles::userAgent());
+        request.setTransferTimeout(int(timeout_.count()));
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, true);
         const bool stored = network_->cache()->metaData(address).isValid();
         request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
@@ -57,16 +60,18 @@ public:
 
 private:
     const QString cacheFolder_;
+    const std::chrono::milliseconds timeout_;
     const std::function<void(QUrl, QImage)> answer_;
     QNetworkAccessManager* network_ = nullptr; // made on the fetcher's thread
 };
 
 } // namespace
 
-RasterTiles::RasterTiles(QString urlTemplate, const QString& cacheFolder, QObject* parent)
-    : QObject(parent), template_(std::move(urlTemplate)), images_(keptTiles)
+RasterTiles::RasterTiles(QString urlTemplate, const QString& cacheFolder, QObject* parent,
+                         std::chrono::milliseconds transferTimeout)
+    : QObject(parent), template_(std::move(urlTemplate)), images_(keptBytes)
 {
-    fetcher_ = new TileFetcher(cacheFolder, [self = QPointer(this)](QUrl url, QImage image) {
+    fetcher_ = new TileFetcher(cacheFolder, transferTimeout, [self = QPointer(this)](QUrl url, QImage image) {
         QMetaObject::invokeMethod(
             self.data(),
             [self, url = std::move(url), image = std::move(image)] {
@@ -78,6 +83,12 @@ RasterTiles::RasterTiles(QString urlTemplate, const QString& cacheFolder, QObjec
     });
     fetcher_->moveToThread(&thread_);
     thread_.start();
+    clock_.start();
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, [this] {
+        Q_EMIT tileReady();
+        armRetry();
+    });
 }
 
 RasterTiles::~RasterTiles()
@@ -121,24 +132,28 @@ const QImage* RasterTiles::tile(int zoom, int x, int y)
     if (const QImage* image = images_.object(address)) {
         return image;
     }
-    if (!known_.contains(address) && address.isValid()) {
-        std::erase(wishes_, address);
-        wishes_.push_back(address);
-        if (wishes_.size() > std::size_t(keptWishes)) {
-            wishes_.erase(wishes_.begin());
-        }
-        fetchNext();
+    if (inFlight_.contains(address) || !address.isValid()) {
+        return nullptr;
     }
+    if (const auto failure = failures_.constFind(address);
+        failure != failures_.cend() && failure->retryAt > clock_.elapsed()) {
+        return nullptr;
+    }
+    std::erase(wishes_, address);
+    wishes_.push_back(address);
+    if (wishes_.size() > std::size_t(keptWishes)) {
+        wishes_.erase(wishes_.begin());
+    }
+    fetchNext();
     return nullptr;
 }
 
 void RasterTiles::fetchNext()
 {
-    while (running_ < maxRequests && !wishes_.empty()) {
+    while (inFlight_.size() < maxRequests && !wishes_.empty()) {
         const QUrl address = wishes_.back();
         wishes_.pop_back();
-        known_.insert(address);
-        ++running_;
+        inFlight_.insert(address);
         QMetaObject::invokeMethod(
             fetcher_, [fetcher = static_cast<TileFetcher*>(fetcher_), address] { fetcher->fetch(address); },
             Qt::QueuedConnection);
@@ -147,12 +162,52 @@ void RasterTiles::fetchNext()
 
 void RasterTiles::fetched(const QUrl& url, const QImage& image)
 {
-    --running_;
-    if (!image.isNull()) {
-        images_.insert(url, new QImage(image));
+    inFlight_.remove(url);
+    if (image.isNull()) {
+        failed(url);
+    } else {
+        failures_.remove(url);
+        images_.insert(url, new QImage(image), image.sizeInBytes());
         Q_EMIT tileReady();
     }
     fetchNext();
+}
+
+void RasterTiles::failed(const QUrl& url)
+{
+    Failure& failure = failures_[url];
+    failure.count = std::min(failure.count + 1, 20);
+    const auto delay = std::min<std::chrono::milliseconds>(firstRetryDelay * (1LL << std::min(failure.count - 1, 16)),
+                                                           longestRetryDelay);
+    failure.retryAt = clock_.elapsed() + delay.count();
+    if (failures_.size() > keptFailures) {
+        // The records nearest their next try go first: forgetting them
+        // costs the least.
+        std::vector<std::pair<qint64, QUrl>> byTurn;
+        byTurn.reserve(std::size_t(failures_.size()));
+        for (auto it = failures_.cbegin(); it != failures_.cend(); ++it) {
+            byTurn.emplace_back(it->retryAt, it.key());
+        }
+        std::sort(byTurn.begin(), byTurn.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (std::size_t i = 0; i < byTurn.size() - std::size_t(keptFailures); ++i) {
+            failures_.remove(byTurn[i].second);
+        }
+    }
+    armRetry();
+}
+
+void RasterTiles::armRetry()
+{
+    const qint64 now = clock_.elapsed();
+    qint64 next = -1;
+    for (const Failure& failure : std::as_const(failures_)) {
+        if (failure.retryAt > now) {
+            next = next < 0 ? failure.retryAt : std::min(next, failure.retryAt);
+        }
+    }
+    if (next >= 0) {
+        retry_.start(int(next - now));
+    }
 }
 
 } // namespace pivra

@@ -9,6 +9,7 @@
 #include <QGesture>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -198,6 +199,11 @@ void MapView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     camera_.setViewport(size());
     placeButtons();
+    // A new size shows another part of the world. Reported once the size
+    // rests, so dragging a window edge does not regroup the pins each step.
+    if (event->oldSize() != event->size()) {
+        settle_.start();
+    }
 }
 
 void MapView::placeButtons()
@@ -224,11 +230,14 @@ void MapView::paintEvent(QPaintEvent*)
 void MapView::drawTiles(QPainter& painter)
 {
     const bool dark = PivraAppearance::isDark(palette());
-    const double ratio = devicePixelRatioF();
+    // The ratio of what is painted on, not the widget's: a grab into an
+    // image of another ratio gets tiles drawn for it.
+    const double ratio = painter.paintEngine()->paintDevice()->devicePixelRatioF();
     const int baseZoom = std::min(baseMaxZoom, int(std::lround(camera_.zoom())));
     const int rasterZoom = std::min(int(RasterTiles::maxZoom), int(std::lround(camera_.zoom())));
     painter.fillRect(rect(), BaseMapColors::forScheme(dark).ocean);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    base_->beginFrame();
 
     const auto forEachTile = [&](int zoom, auto&& draw) {
         const int count = 1 << zoom;

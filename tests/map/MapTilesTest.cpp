@@ -1,0 +1,147 @@
+// The map's tile layers as a user moving the map meets them: imagery that
+// comes back after it left memory, after the server failed or hung, and
+// drawn base-map tiles that stay within their byte budget.
+
+#include "map/TileServerKit.h"
+#include "map/basemap/BaseMapTiles.h"
+#include "map/basemap/RasterTiles.h"
+#include "map/view/MapView.h"
+#include "platform/runtime/HeapUpkeep.h"
+#include "support/TempFolder.h"
+
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <fstream>
+
+namespace pivra::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class RasterTilesTest : public TempFolderTest {
+protected:
+    // Asks for tiles (9, x, 0) over [from, to) until all are shown, a batch
+    // the size of the wish list at a time, as a view drawing them would.
+    void showRow(RasterTiles& tiles, int from, int to)
+    {
+        for (int start = from; start < to; start += RasterTiles::keptWishes) {
+            const int end = std::min(to, start + RasterTiles::keptWishes);
+            const auto allShown = [&] {
+                bool all = true;
+                for (int x = start; x < end; ++x) {
+                    all = tiles.tile(9, x, 0) != nullptr && all;
+                }
+                return all;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(allShown(), 20000);
+        }
+    }
+
+    TileServer server_{QColor(0x20, 0xa0, 0x40)};
+};
+
+// 320 tiles do not fit the memory budget: the first ones are pushed out,
+// and scrolling back shows them again from the disk cache or the server.
+TEST_F(RasterTilesTest, ATilePushedOutOfMemoryIsShownAgain)
+{
+    RasterTiles tiles(server_.urlTemplate(), pathOf(QStringLiteral("tiles")));
+    showRow(tiles, 0, 320);
+    EXPECT_LE(tiles.bytes(), RasterTiles::keptBytes);
+    EXPECT_EQ(tiles.tile(9, 0, 0), nullptr) << "the first tile should have left memory";
+    showRow(tiles, 0, 20);
+}
+
+// A failed tile is asked again on its own once a short delay has passed,
+// and shows once the server is back; the view hears when to draw again.
+TEST_F(RasterTilesTest, AFailedTileIsShownAfterTheServerRecovers)
+{
+    RasterTiles tiles(server_.urlTemplate(), pathOf(QStringLiteral("tiles")));
+    server_.failing = true;
+    EXPECT_EQ(tiles.tile(3, 1, 1), nullptr);
+    QTRY_VERIFY(server_.paths.contains(QStringLiteral("/tiles/3/1/1.png")) && !tiles.hasPending());
+    EXPECT_EQ(tiles.tile(3, 1, 1), nullptr);
+    EXPECT_FALSE(tiles.hasPending()) << "asked again at once";
+
+    server_.failing = false;
+    QSignalSpy drawAgain(&tiles, &RasterTiles::tileReady);
+    QTRY_VERIFY_WITH_TIMEOUT(!drawAgain.isEmpty(), 2 * int(RasterTiles::firstRetryDelay.count()));
+    EXPECT_EQ(tiles.tile(3, 1, 1), nullptr);
+    QTRY_VERIFY(tiles.tile(3, 1, 1) != nullptr);
+}
+
+// Requests the server never answers time out and free their slots.
+TEST_F(RasterTilesTest, AServerThatNeverAnswersDoesNotStopLaterTiles)
+{
+    RasterTiles tiles(server_.urlTemplate(), pathOf(QStringLiteral("tiles")), nullptr, 500ms);
+    server_.silentPaths = {QStringLiteral("/tiles/5/0/0.png"), QStringLiteral("/tiles/5/1/0.png")};
+    tiles.tile(5, 0, 0);
+    tiles.tile(5, 1, 0);
+    QTRY_COMPARE(server_.paths.size(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(tiles.tile(5, 2, 0) != nullptr, 10000);
+}
+
+qint64 residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    qint64 pages = 0;
+    qint64 resident = 0;
+    statm >> pages >> resident;
+    return resident * 4096;
+}
+
+// Draws the view at a pixel ratio until every base tile it shows is there.
+void settle(MapView& view, double ratio)
+{
+    QImage frame((QSizeF(view.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    frame.setDevicePixelRatio(ratio);
+    for (;;) {
+        view.render(&frame);
+        if (!view.baseTiles()->hasPending()) {
+            return;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+// 30 zoom-ins and 40 pans at ratio 1 and at 2, each drawn in full: the drawn
+// tiles stay within their budget, and once zoomed out again (and the heap
+// trimmed, as the program does after its pipelines) the process, less the
+// drawn tiles, is about as large as before.
+TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
+{
+    MapView view;
+    view.resize(560, 400);
+    view.show();
+    const MapPoint start = mapPointFor(45, 10);
+    view.setCamera(start, 2);
+    settle(view, 1);
+    settle(view, 2);
+    trimHeap();
+    const qint64 before = residentBytes() - view.baseTiles()->bytes();
+
+    for (const double ratio : {1.0, 2.0}) {
+        view.setCamera(start, 2);
+        for (int step = 0; step < 30; ++step) {
+            view.setCamera(view.camera().center(), view.camera().zoom() + 0.5);
+            settle(view, ratio);
+            
+        }
+        for (int step = 0; step < 40; ++step) {
+            view.panBy(QPointF(step % 2 ? 0 : 500, step % 2 ? 350 : 0));
+            settle(view, ratio);
+            ASSERT_LE(view.baseTiles()->bytes(), BaseMapTiles::keptBytes);
+        }
+
+    }
+    view.setCamera(start, 2);
+    settle(view, 1);
+    trimHeap();
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(residentBytes() - view.baseTiles()->bytes() - before, qint64(50) << 20);
+#endif
+}
+
+} // namespace
+} // namespace pivra::test
