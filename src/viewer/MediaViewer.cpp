@@ -185,7 +185,11 @@ void MediaViewer::chooseContent()
 {
     const bool disconnected = isDisconnected();
     if (disconnected && !disconnected_) {
+        // Nothing of the media stays behind the card; the layers are made
+        // again, once each, when the original is back.
         delete surface_;
+        delete videoLayer_;
+        delete dragSurface_;
         const bool isCamera = source_ && source_->kind == LibrarySource::Kind::camera;
         disconnected_ = new DisconnectedPreview(item_, source_ ? source_->name : QStringLiteral("This source"),
                                                 isCamera, source_ ? source_->isOnline : true, thumbnails_,
@@ -198,8 +202,9 @@ void MediaViewer::chooseContent()
         connect(surface_, &MediaSurface::fittingChanged, this, &MediaViewer::syncViewport);
         if (playback_) {
             videoLayer_ = new VideoLayerView(*playback_, contentArea_);
-            videoLayer_->setRotationQuarters(item_.rotationQuarters());
             videoLayer_->setAttribute(Qt::WA_TransparentForMouseEvents);
+            // The moving picture lies, turns and zooms exactly as the still.
+            connect(surface_, &MediaSurface::placementChanged, this, &MediaViewer::placeMediaLayers);
         }
         dragSurface_ = new MediaDragSurface(pasteboard_, thumbnails_, contentArea_);
         dragSurface_->setItem(item_);
@@ -300,9 +305,6 @@ void MediaViewer::setItem(const MediaItem& item)
     topBar_->setItem(item_);
     if (surface_) {
         surface_->setItem(item_);
-    }
-    if (videoLayer_) {
-        videoLayer_->setRotationQuarters(item_.rotationQuarters());
     }
     if (dragSurface_) {
         dragSurface_->setItem(item_);
@@ -455,23 +457,19 @@ void MediaViewer::setViewport(const PhotoViewportTransform& viewport)
     placeMediaLayers();
 }
 
-// The moving picture fits itself into its own rectangle, so it is zoomed
-// and panned by making that rectangle the zoomed area.
+// Every layer covers the media area; the moving picture takes its place in
+// it from the still's.
 void MediaViewer::placeMediaLayers()
 {
-    const QRectF area = contentArea_->rect();
-    if (surface_) {
-        surface_->setGeometry(area.toRect());
+    const QRect area = contentArea_->rect();
+    for (QWidget* layer : {static_cast<QWidget*>(surface_.data()), static_cast<QWidget*>(videoLayer_.data()),
+                           static_cast<QWidget*>(dragSurface_.data())}) {
+        if (layer) {
+            layer->setGeometry(area);
+        }
     }
-    if (dragSurface_) {
-        dragSurface_->setGeometry(area.toRect());
-    }
-    if (videoLayer_) {
-        const QSizeF zoomed = area.size() * viewport_.zoom;
-        const QPointF centre = area.center() + QPointF(viewport_.offset.width(), viewport_.offset.height());
-        videoLayer_->setGeometry(
-            QRectF(centre.x() - zoomed.width() / 2, centre.y() - zoomed.height() / 2, zoomed.width(), zoomed.height())
-                .toRect());
+    if (surface_ && videoLayer_) {
+        videoLayer_->setPlacement(surface_->pictureTransform(), surface_->fitting().frame);
     }
 }
 

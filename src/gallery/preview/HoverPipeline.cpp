@@ -6,10 +6,11 @@ namespace pivra {
 
 HoverPipeline::HoverPipeline(QThread& frameThread, QObject* parent)
     : QObject(parent)
-    , frames_(frameThread, [](const QVideoFrame& frame) { return frame.toImage(); })
+    , frames_(frameThread, [](const QVideoFrame& frame) { return ConvertedFrame{.image = frame.toImage()}; })
     , player_(std::make_unique<QMediaPlayer>())
 {
-    connect(&frames_, &LatestFrameSink::frameReady, this, &HoverPipeline::frameReady);
+    connect(&frames_, &LatestFrameSink::frameReady, this,
+            [this](const ConvertedFrame& frame) { Q_EMIT frameReady(frame.image); });
     connect(player_.get(), &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
         if (error != QMediaPlayer::NoError) {
             Q_EMIT failed();

@@ -18,7 +18,7 @@ struct LatestFrameSink::Mailbox {
     bool keepLast = false;
 
     std::mutex lock;
-    QImage latest;
+    ConvertedFrame latest;
     QVideoFrame last;
     quint64 generation = 0;
     bool pending = false;
@@ -37,15 +37,15 @@ struct LatestFrameSink::Mailbox {
                 last = frame;
             }
         }
-        QImage image = convert(frame);
-        if (image.isNull()) {
+        ConvertedFrame converted = convert(frame);
+        if (converted.image.isNull()) {
             return;
         }
         std::lock_guard guard(lock);
         if (closed || generation != started) {
             return;
         }
-        latest = std::move(image);
+        latest = std::move(converted);
         if (!pending) {
             pending = true;
             // Posted under the lock, so the owner cannot be gone yet; its
@@ -80,7 +80,7 @@ LatestFrameSink::~LatestFrameSink()
     {
         std::lock_guard guard(mailbox_->lock);
         mailbox_->closed = true;
-        mailbox_->latest = QImage();
+        mailbox_->latest = {};
         mailbox_->last = QVideoFrame();
     }
     // Its renderer and last frame go with it, on its own thread.
@@ -105,19 +105,19 @@ void LatestFrameSink::clear()
 {
     std::lock_guard guard(mailbox_->lock);
     ++mailbox_->generation;
-    mailbox_->latest = QImage();
+    mailbox_->latest = {};
     mailbox_->last = QVideoFrame();
 }
 
 void LatestFrameSink::deliver()
 {
-    QImage frame;
+    ConvertedFrame frame;
     {
         std::lock_guard guard(mailbox_->lock);
-        frame = std::exchange(mailbox_->latest, QImage());
+        frame = std::exchange(mailbox_->latest, ConvertedFrame());
         mailbox_->pending = false;
     }
-    if (!frame.isNull()) {
+    if (!frame.image.isNull()) {
         Q_EMIT frameReady(frame);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QRectF>
 #include <QVideoFrame>
 
 #include <functional>
@@ -11,6 +12,18 @@ class QThread;
 class QVideoSink;
 
 namespace pivra {
+
+// A video frame made into an image. `image` holds the part `part` (unit
+// coordinates of the upright picture) of a picture `whole` pixels large when
+// upright. It is stored as the decoder laid it out: turned clockwise by `turn`
+// degrees and then mirrored left to right when `mirrored`, it is upright.
+struct ConvertedFrame {
+    QImage image;
+    QRectF part{0, 0, 1, 1};
+    QSize whole;
+    int turn = 0;
+    bool mirrored = false;
+};
 
 // A QVideoSink that lives on a frame thread, where each frame is turned into
 // an image, and that hands the GUI thread only the newest image: a slow GUI
@@ -34,7 +47,7 @@ class LatestFrameSink final : public QObject {
 public:
     // Turns a valid frame into the image to show; runs on the frame thread.
     // A null image is dropped.
-    using Convert = std::function<QImage(const QVideoFrame&)>;
+    using Convert = std::function<ConvertedFrame(const QVideoFrame&)>;
 
     // `keepLast`: the last frame is held so that reconvert() can convert it
     // again (a picture that is resized while paused). Without it no frame is
@@ -51,7 +64,7 @@ public:
 
 Q_SIGNALS:
     // The newest image, on the GUI thread.
-    void frameReady(const QImage& image);
+    void frameReady(const ConvertedFrame& frame);
 
 private:
     struct Mailbox;

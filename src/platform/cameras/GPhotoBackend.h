@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/cameras/BackgroundReleaser.h"
+#include "platform/runtime/BackgroundReleaser.h"
 #include "platform/cameras/CameraBackend.h"
 #include "platform/cameras/DeviceWorker.h"
 #include "platform/cameras/GPhotoLibrary.h"

@@ -93,6 +93,7 @@ void MediaSurface::setItem(const MediaItem& item)
         turn_.start();
         if (turn_.duration() == 0) {
             angle_ = targetAngle_;
+            Q_EMIT placementChanged();
         }
         Q_EMIT fittingChanged();
     }
@@ -131,6 +132,15 @@ void MediaSurface::markMoving()
     moving_ = true;
     settleTimer_.start();
     update();
+    Q_EMIT placementChanged();
+}
+
+QTransform MediaSurface::pictureTransform() const
+{
+    return QTransform()
+        .translate(width() / 2.0 + viewport_.offset.width(), height() / 2.0 + viewport_.offset.height())
+        .scale(viewport_.zoom, viewport_.zoom)
+        .rotate(angle_);
 }
 
 void MediaSurface::settle()
@@ -161,9 +171,7 @@ void MediaSurface::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const MediaFitting fit = fitting();
     const QRectF frame(-fit.frame.width() / 2, -fit.frame.height() / 2, fit.frame.width(), fit.frame.height());
-    painter.translate(width() / 2.0 + viewport_.offset.width(), height() / 2.0 + viewport_.offset.height());
-    painter.scale(viewport_.zoom, viewport_.zoom);
-    painter.rotate(angle_);
+    painter.setTransform(pictureTransform());
 
     const QImage& image = canvas_->image();
     if (!image.isNull()) {

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QTimer>
+#include <QTransform>
 #include <QVariantAnimation>
 #include <QWidget>
 
@@ -38,6 +39,10 @@ public:
     MediaFitting fitting() const;
     // The angle drawn now, in degrees; moves towards quarters × 90.
     double angle() const { return angle_; }
+    // Maps the fitting's frame, centred on the origin, to where it is drawn
+    // now: zoomed, panned and turned as far as the turn has gone. A moving
+    // picture laid over the still follows it.
+    QTransform pictureTransform() const;
     // The still, or its progress or notice, is hidden where a layer above
     // shows moving pictures.
     void setStillHidden(bool hidden);
@@ -47,6 +52,8 @@ public:
 Q_SIGNALS:
     // The area or the content's fitted size changed.
     void fittingChanged();
+    // pictureTransform() moved.
+    void placementChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -31,6 +31,21 @@ QSize PictureScaler::fitted(QSize picture, QSize box)
             std::max(1, int(std::lround(picture.height() * scale)))};
 }
 
+// An image of `size` that only this scaler holds, else a new one kept in
+// place of the oldest.
+QImage& PictureScaler::freeImage(QSize size)
+{
+    for (QImage& image : images_) {
+        if (image.size() == size && image.isDetached()) {
+            return image;
+        }
+    }
+    QImage& replaced = images_[nextReplaced_];
+    nextReplaced_ = (nextReplaced_ + 1) % images_.size();
+    replaced = QImage(size, QImage::Format_RGB32);
+    return replaced;
+}
+
 QImage PictureScaler::scale(const Picture& picture, QSize to)
 {
     if (picture.size.isEmpty() || to.isEmpty()) {
@@ -39,7 +54,7 @@ QImage PictureScaler::scale(const Picture& picture, QSize to)
     context_.reset(sws_getCachedContext(context_.release(), picture.size.width(), picture.size.height(),
                                         picture.format, to.width(), to.height(), AV_PIX_FMT_BGRA, filter_,
                                         nullptr, nullptr, nullptr));
-    QImage image(to, QImage::Format_RGB32);
+    QImage& image = freeImage(to);
     if (!context_ || image.isNull()) {
         return {};
     }

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -16,7 +17,9 @@ namespace pivra {
 
 // Converts and scales a decoded picture into a 32-bit RGB image in one pass
 // of libswscale, with the picture's own colour matrix and range. Keeps its
-// scaling context between pictures of the same shape; one thread at a time.
+// scaling context between pictures of the same shape, and writes into an
+// image it made before once nobody holds that one any more, so a playing
+// video does not allocate a picture a frame. One thread at a time.
 class PictureScaler {
 public:
     struct Picture {
@@ -35,7 +38,8 @@ public:
     PictureScaler(const PictureScaler&) = delete;
     PictureScaler& operator=(const PictureScaler&) = delete;
 
-    // Null when the picture cannot be converted.
+    // Null when the picture cannot be converted. The image may be one this
+    // scaler answered before and that has since been let go of everywhere.
     QImage scale(const Picture& picture, QSize to);
 
     // The size of `picture` fitted into `box`, aspect kept, at least 1 by 1.
@@ -46,8 +50,13 @@ private:
         void operator()(SwsContext* context) const;
     };
 
+    QImage& freeImage(QSize size);
+
     int filter_;
     std::unique_ptr<SwsContext, Release> context_;
+    // One shown, one on its way to be shown, one being written.
+    std::array<QImage, 3> images_;
+    std::size_t nextReplaced_ = 0;
 };
 
 } // namespace pivra

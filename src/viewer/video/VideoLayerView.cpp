@@ -1,26 +1,42 @@
 #include "viewer/video/VideoLayerView.h"
 
-#include "gallery/preview/LatestFrameSink.h"
+#include "platform/runtime/BackgroundReleaser.h"
 #include "viewer/video/VideoFrameScaler.h"
 #include "viewer/video/VideoPlaybackModel.h"
 
 #include <QPainter>
+#include <QThread>
 #include <QVideoSink>
 
 #include <cmath>
 
 namespace pivra {
+namespace {
+
+// Ends a frame thread wherever it is let go of: its last conversion is waited
+// for there, and the sink's deferred deletion runs as the thread finishes.
+struct EndThread {
+    void operator()(QThread* thread) const
+    {
+        thread->quit();
+        thread->wait();
+        delete thread;
+    }
+};
+
+} // namespace
 
 VideoLayerView::VideoLayerView(VideoPlaybackModel& model, QWidget* parent)
     : QWidget(parent)
     , model_(&model)
+    , frameThread_(std::make_unique<QThread>())
     , scaler_(std::make_shared<VideoFrameScaler>())
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    frameThread_.setObjectName(QStringLiteral("Pivra video frames"));
-    frameThread_.start();
+    frameThread_->setObjectName(QStringLiteral("Pivra video frames"));
+    frameThread_->start();
     frames_ = std::make_unique<LatestFrameSink>(
-        frameThread_, [scaler = scaler_](const QVideoFrame& frame) { return scaler->convert(frame); }, true);
+        *frameThread_, [scaler = scaler_](const QVideoFrame& frame) { return scaler->convert(frame); }, true);
     connect(frames_.get(), &LatestFrameSink::frameReady, this, &VideoLayerView::showFrame);
     connect(&model, &VideoPlaybackModel::itemChanged, this, &VideoLayerView::dropFrame);
     attach();
@@ -32,8 +48,7 @@ VideoLayerView::~VideoLayerView()
         model_->player().setVideoSink(nullptr);
     }
     frames_.reset();
-    frameThread_.quit();
-    frameThread_.wait();
+    BackgroundReleaser::shared().release(std::shared_ptr<QThread>(frameThread_.release(), EndThread()));
 }
 
 void VideoLayerView::attach()
@@ -46,58 +61,115 @@ void VideoLayerView::attach()
 void VideoLayerView::setRotationQuarters(int quarters)
 {
     quarters_ = ((quarters % 4) + 4) % 4;
-    scaler_->setTarget(targetSize());
-    frames_->reconvert();
-    update();
+    followsWidget_ = true;
+    placeInWidget();
 }
 
-QSize VideoLayerView::targetSize() const
+void VideoLayerView::setPlacement(const QTransform& toWidget, QSizeF frame)
 {
-    const QSize box = size() * devicePixelRatioF();
-    return quarters_ % 2 == 1 ? box.transposed() : box;
+    followsWidget_ = false;
+    if (toWidget == toWidget_ && frame == frame_) {
+        return;
+    }
+    toWidget_ = toWidget;
+    frame_ = frame;
+    retarget();
+}
+
+void VideoLayerView::placeInWidget()
+{
+    toWidget_ = QTransform().translate(width() / 2.0, height() / 2.0).rotate(90.0 * quarters_);
+    frame_ = quarters_ % 2 == 1 ? QSizeF(size()).transposed() : QSizeF(size());
+    retarget();
+}
+
+// The picture fitted into the frame, centred on the origin.
+QRectF VideoLayerView::pictureRect() const
+{
+    const QSizeF fitted = pictureSize_.isEmpty() ? frame_ : QSizeF(pictureSize_).scaled(frame_, Qt::KeepAspectRatio);
+    return {-fitted.width() / 2, -fitted.height() / 2, fitted.width(), fitted.height()};
+}
+
+// Asks for the part of the picture inside the widget, at the pixels it covers
+// on screen, and has the paused picture converted again for it.
+void VideoLayerView::retarget()
+{
+    const QRectF picture = pictureRect();
+    VideoFrameScaler::Target target;
+    if (!picture.isEmpty() && toWidget_.isInvertible()) {
+        const QRectF visible = toWidget_.inverted().mapRect(QRectF(rect())) & picture;
+        const double zoom = std::hypot(toWidget_.m11(), toWidget_.m12());
+        target.shown = picture.size() * zoom * devicePixelRatioF();
+        target.part = visible.isEmpty()
+                          ? QRectF()
+                          : QRectF((visible.x() - picture.x()) / picture.width(),
+                                   (visible.y() - picture.y()) / picture.height(),
+                                   visible.width() / picture.width(), visible.height() / picture.height());
+    }
+    scaler_->setTarget(target);
+    frames_->reconvert();
+    update();
 }
 
 void VideoLayerView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    scaler_->setTarget(targetSize());
-    // A paused picture is scaled again for the new size.
-    frames_->reconvert();
+    if (followsWidget_) {
+        placeInWidget();
+    } else {
+        retarget();
+    }
 }
 
-void VideoLayerView::showFrame(const QImage& frame)
+void VideoLayerView::showFrame(const ConvertedFrame& frame)
 {
-    frame_ = frame;
-    frame_.setDevicePixelRatio(devicePixelRatioF());
+    shown_ = frame;
     update();
+    if (frame.whole != pictureSize_) {
+        // The part asked for was reckoned for a guessed shape.
+        pictureSize_ = frame.whole;
+        retarget();
+    }
     Q_EMIT frameShown();
 }
 
 void VideoLayerView::dropFrame()
 {
     frames_->clear();
-    frame_ = QImage();
+    shown_ = {};
+    pictureSize_ = {};
     update();
+}
+
+QImage VideoLayerView::currentFrame() const
+{
+    if (shown_.image.isNull()) {
+        return {};
+    }
+    const QImage upright = shown_.turn == 0 ? shown_.image : shown_.image.transformed(QTransform().rotate(shown_.turn));
+    return shown_.mirrored ? upright.mirrored(true, false) : upright;
 }
 
 void VideoLayerView::paintEvent(QPaintEvent*)
 {
-    if (frame_.isNull()) {
+    if (shown_.image.isNull()) {
         return;
     }
     QPainter painter(this);
-    const QSizeF logical = frame_.deviceIndependentSize();
-    painter.translate(width() / 2.0, height() / 2.0);
-    painter.rotate(90.0 * quarters_);
-    // Converted for an earlier size, until the frame for this one arrives.
-    const QSizeF box = quarters_ % 2 == 1 ? QSizeF(size()).transposed() : QSizeF(size());
-    QSizeF shown = logical.scaled(box, Qt::KeepAspectRatio);
-    if (std::abs(shown.width() - logical.width()) < 1 && std::abs(shown.height() - logical.height()) < 1) {
-        shown = logical; // painted 1:1
-    } else {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setTransform(toWidget_);
+    // The part converted for an earlier placement lies where it belongs in
+    // the picture until the frame for this one arrives.
+    const QRectF picture = pictureRect();
+    const QRectF part(picture.x() + shown_.part.x() * picture.width(), picture.y() + shown_.part.y() * picture.height(),
+                      shown_.part.width() * picture.width(), shown_.part.height() * picture.height());
+    painter.translate(part.center());
+    if (shown_.mirrored) {
+        painter.scale(-1, 1);
     }
-    painter.drawImage(QRectF(QPointF(-shown.width() / 2, -shown.height() / 2), shown), frame_);
+    painter.rotate(shown_.turn);
+    const QSizeF stored = shown_.turn % 180 != 0 ? part.size().transposed() : part.size();
+    painter.drawImage(QRectF(QPointF(-stored.width() / 2, -stored.height() / 2), stored), shown_.image);
 }
 
 } // namespace pivra

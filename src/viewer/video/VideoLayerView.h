@@ -1,31 +1,38 @@
 #pragma once
 
+#include "gallery/preview/LatestFrameSink.h"
+
 #include <QImage>
 #include <QPointer>
 #include <QSize>
-#include <QThread>
+#include <QTransform>
 #include <QWidget>
 
 #include <memory>
 
+class QThread;
+
 namespace pivra {
 
-class LatestFrameSink;
 class VideoFrameScaler;
 class VideoPlaybackModel;
 
 // The picture of the viewer's player, painted by this widget so that the
 // transport bar and a Live Photo's still can lie over it (a native video
-// window could not be overlaid). The whole picture shows, scaled to fit and
-// centred, upright as the video's display rotation says, then turned by the
-// user's quarter turns.
+// window could not be overlaid). The whole picture is fitted into a frame,
+// upright as the video's display rotation says; where that frame lies (the
+// still's fitting, zoom, pan and turn, springs included) is the viewer's to
+// say, or by default the widget's box turned by the user's quarter turns.
 //
-// Frames are converted and scaled to the widget's size on a thread of the
-// view's own, and only the newest reaches the GUI thread, which paints it
-// without scaling: a 4K video costs the GUI thread no more than a small one.
-// Until the first frame of a video arrives nothing is painted (the widget is
-// transparent), so a Live Photo's still does not flash black; a new load or
-// stop() of the model drops the frame shown.
+// Frames are converted on a thread of the view's own, and only the part of
+// the picture inside the widget, at no more pixels than the video has there;
+// the painter scales it to the screen. Only the newest frame reaches the GUI
+// thread. Until the first frame of a video arrives nothing is painted (the
+// widget is transparent), so a Live Photo's still does not flash black; a
+// new load or stop() of the model drops the frame shown.
+//
+// Going away never waits: the frame thread, which may be converting, is
+// ended and let go of by the background releaser.
 class VideoLayerView final : public QWidget {
     Q_OBJECT
 
@@ -37,14 +44,20 @@ public:
     // Takes the player's video output back, when another view had it.
     void attach();
 
-    // The user's clockwise quarter turns, on top of the video's own rotation.
+    // The picture fills the widget's box turned by the user's clockwise
+    // quarter turns, on top of the video's own rotation.
     void setRotationQuarters(int quarters);
-    int rotationQuarters() const { return quarters_; }
+    // The picture is fitted into `frame` (a rectangle of that size centred on
+    // the origin), which `toWidget` maps into this widget.
+    void setPlacement(const QTransform& toWidget, QSizeF frame);
 
-    // The frame painted now (upright, at most the widget's size in device
-    // pixels); null before the first frame of the current video.
-    const QImage& currentFrame() const { return frame_; }
-    bool hasFrame() const { return !frame_.isNull(); }
+    // The frame shown now, upright: the part of the picture on screen at the
+    // pixels it was converted at (never more than the video has); null
+    // before the first frame of the current video.
+    QImage currentFrame() const;
+    // The same as it was converted, before turning upright.
+    const ConvertedFrame& convertedFrame() const { return shown_; }
+    bool hasFrame() const { return !shown_.image.isNull(); }
 
 Q_SIGNALS:
     // A new frame is shown; the first of a video makes hasFrame() true.
@@ -55,16 +68,22 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void showFrame(const QImage& frame);
+    void showFrame(const ConvertedFrame& frame);
     void dropFrame();
-    QSize targetSize() const;
+    void placeInWidget();
+    void retarget();
+    QRectF pictureRect() const;
 
     QPointer<VideoPlaybackModel> model_;
-    QThread frameThread_;
+    std::unique_ptr<QThread> frameThread_;
     std::shared_ptr<VideoFrameScaler> scaler_;
     std::unique_ptr<LatestFrameSink> frames_;
-    QImage frame_;
+    ConvertedFrame shown_;
+    QSize pictureSize_; // upright, of the video playing; empty until known
+    QTransform toWidget_;
+    QSizeF frame_;
     int quarters_ = 0;
+    bool followsWidget_ = true;
 };
 
 } // namespace pivra

@@ -214,11 +214,36 @@ TEST_F(VideoPlaybackModelTest, ARotatedVideoShowsUprightFittedAndTurnedByTheUser
     EXPECT_LT(qRed(frame.pixel(112, 290)), 160);
 
     view.setRotationQuarters(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame().size() == QSize(300, 400); }, waitMs))
-        << "scaled again for the turned box";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame().size() == QSize(240, 320); }, waitMs))
+        << "the turned box is larger than the video: converted at the video's own pixels, enlarged in painting";
     const QImage turned = view.grab().toImage();
     EXPECT_GT(qRed(turned.pixel(390, 150)), 160) << "a quarter turn clockwise puts the top on the right";
     EXPECT_LT(qRed(turned.pixel(10, 150)), 160);
+}
+
+// Zoomed fivefold, only the fifth of the picture on screen is converted, at
+// the video's own pixels there, whatever size the zoom paints it at.
+TEST_F(VideoPlaybackModelTest, AZoomedVideoConvertsOnlyWhatIsOnScreen)
+{
+    test::VideoFields fields;
+    fields.size = QSize(1920, 1080);
+    view.resize(1200, 800);
+    view.setPlacement(QTransform().translate(600, 400).scale(5, 5), QSizeF(1200, 800));
+    model.load(fileItem(clip(QStringLiteral("wide.mp4"), 1, 10, fields)), false);
+    ASSERT_TRUE(readyAndShowing());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.convertedFrame().part.width() < 0.5; }, waitMs));
+    const ConvertedFrame& frame = view.convertedFrame();
+    EXPECT_LE(frame.image.sizeInBytes(), 1200 * 800 * 4) << "no more than the visible area";
+    EXPECT_NEAR(frame.image.width(), 1920 / 5, 4);
+    EXPECT_NEAR(frame.image.height(), 1080 * (800.0 / 5) / 675, 4) << "the picture is 675 high in the 800 of the view";
+    EXPECT_NEAR(frame.part.center().x(), 0.5, 0.01);
+    EXPECT_NEAR(frame.part.center().y(), 0.5, 0.01);
+
+    // Panned to the top-left corner: that corner, in the grey of the picture.
+    view.setPlacement(QTransform().translate(600, 400).scale(5, 5).translate(480, 270), QSizeF(1200, 800));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.convertedFrame().part.left() < 0.01; }, waitMs));
+    EXPECT_LT(view.convertedFrame().part.top(), 0.01);
+    EXPECT_LE(view.convertedFrame().image.sizeInBytes(), 1200 * 800 * 4);
 }
 
 // A video on a phone, played through the range server from the fake

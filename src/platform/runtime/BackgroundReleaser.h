@@ -7,7 +7,8 @@ namespace pivra {
 // Lets go of objects whose destruction may wait, each on a thread of its own,
 // so that whoever lets go (the GUI thread) never waits: an unplugged device's
 // worker ends only once the job it is running has ended, and a device that
-// stopped answering may take its time to fail it. A thread of its own rather
+// stopped answering may take its time to fail it; a closed video's frame
+// thread and still decoder end only after the frame they are working on. A thread of its own rather
 // than the pool, so that a device that hangs holds no pool thread.
 //
 // Until an object is gone it counts as work in flight for drain(). The
@@ -21,6 +22,10 @@ public:
     BackgroundReleaser& operator=(const BackgroundReleaser&) = delete;
 
     void release(std::shared_ptr<void> object);
+
+    // The program's own, for whoever has none of its own; it waits for what
+    // is still going when the program ends.
+    static BackgroundReleaser& shared();
 
 private:
     struct Pending;

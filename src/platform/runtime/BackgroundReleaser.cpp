@@ -1,4 +1,4 @@
-#include "platform/cameras/BackgroundReleaser.h"
+#include "platform/runtime/BackgroundReleaser.h"
 
 #include "platform/runtime/Dispatcher.h"
 
@@ -20,6 +20,12 @@ BackgroundReleaser::~BackgroundReleaser()
 {
     std::unique_lock lock(pending_->mutex);
     pending_->done.wait(lock, [this] { return pending_->count == 0; });
+}
+
+BackgroundReleaser& BackgroundReleaser::shared()
+{
+    static BackgroundReleaser releaser;
+    return releaser;
 }
 
 void BackgroundReleaser::release(std::shared_ptr<void> object)
