@@ -1,27 +1,33 @@
 // The viewer's video: how soon the first picture shows after a load, how long
 // a hover still of a new second takes (against the ffmpeg command line
-// taking the same frame, in the same run), and how long the GUI thread is
-// kept from its events while a 4K video plays.
+// taking the same frame, in the same run), how a 4K video plays at zoom 1 and
+// zoomed fivefold, and how long a drag over the bar keeps the GUI thread.
 //
 // Fixtures (10 seconds at 25 frames per second with a key frame every second
-// and grain: 1920 × 1080 H.264 and 3840 × 2160 HEVC) are made once into
-// /tmp/pivra-bench-video-playback and reused.
+// and grain: 1920 × 1080 H.264, 3840 × 2160 HEVC and 1920 × 1080 HEVC) are
+// made once into /tmp/pivra-bench-video-playback and reused.
 //
 //   BM_FirstFrame/0, /1   load() to the first frame painted, 1080p H.264 and
 //                         4K HEVC (manual time per load)
 //   BM_HoverFrame         one still of a new second of the 4K file
 //   BM_HoverFrameFfmpeg   `ffmpeg -ss T -i file -frames:v 1` of the same frames
-//   BM_GuiStall4K         10 s of 4K playback shown in a 1280 × 720 view:
-//                         longest_stall_ms between two turns of the GUI
-//                         thread's event loop, longest_busy_ms of the GUI
-//                         thread's processor time within one such gap,
-//                         frames_shown
+//   BM_Playback4K/1, /5   10 s of 4K playback in a 1280 × 720 view at zoom 1
+//                         and 5: frames_per_s shown, longest_stall_ms between
+//                         two turns of the GUI thread's event loop,
+//                         longest_busy_ms of the GUI thread's processor time
+//                         within one such gap, peak_rss_mb of the process
+//                         while it plays
+//   BM_Scrub1080pHevc     50 seeks in a second over the 1080p HEVC file, as a
+//                         drag over the bar makes them: longest_stall_ms,
+//                         and ms until the last position shows
 #include "support/VideoMaker.h"
 #include "viewer/video/HoverFrameGrabber.h"
 #include "viewer/video/VideoLayerView.h"
 #include "viewer/video/VideoPlaybackModel.h"
 
+#include <QTransform>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -44,21 +50,25 @@ const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-video-playback");
 constexpr int seconds = 10;
 constexpr int framesPerSecond = 25;
 
+enum Fixture { wideH264, largeHevc, wideHevc, fixtureCount };
+
 QString fixturePath(int set)
 {
-    return fixtureFolder + (set == 0 ? QStringLiteral("/1080p-h264.mp4") : QStringLiteral("/4k-hevc.mp4"));
+    static const QString names[] = {QStringLiteral("/1080p-h264.mp4"), QStringLiteral("/4k-hevc.mp4"),
+                                    QStringLiteral("/1080p-hevc.mp4")};
+    return fixtureFolder + names[set];
 }
 
 void makeFixtures()
 {
     QDir().mkpath(fixtureFolder);
-    for (int set = 0; set < 2; ++set) {
+    for (int set = 0; set < fixtureCount; ++set) {
         if (QFileInfo::exists(fixturePath(set))) {
             continue;
         }
         test::VideoFields fields;
-        fields.size = set == 0 ? QSize(1920, 1080) : QSize(3840, 2160);
-        fields.codec = set == 0 ? test::VideoCodec::h264 : test::VideoCodec::hevc;
+        fields.size = set == largeHevc ? QSize(3840, 2160) : QSize(1920, 1080);
+        fields.codec = set == wideH264 ? test::VideoCodec::h264 : test::VideoCodec::hevc;
         fields.frames = seconds * framesPerSecond;
         fields.framesPerSecond = framesPerSecond;
         fields.grain = true;
@@ -152,30 +162,18 @@ void BM_HoverFrameFfmpeg(benchmark::State& state)
 }
 BENCHMARK(BM_HoverFrameFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(18);
 
-void BM_GuiStall4K(benchmark::State& state)
-{
-    for (auto _ : state) {
-        Viewer viewer;
-        int frames = 0;
-        QObject::connect(&viewer.view, &VideoLayerView::frameShown, &viewer.view, [&] { ++frames; });
-        viewer.model.load(QUrl::fromLocalFile(fixturePath(1)), std::nullopt, true);
-        if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isPlaying(); }, 30000)) {
-            state.SkipWithError("no playback");
-            return;
-        }
-        // A timer due every millisecond: the longest gap between two of its
-        // firings is the longest time the GUI thread did not come back to
-        // its event loop. On a loaded machine that includes time the thread
-        // was not scheduled at all, so the processor time the thread spent
-        // in the same gap is reported beside it: the longest piece of work.
-        qint64 longest = 0;
-        qint64 longestBusy = 0;
-        QElapsedTimer since;
+// The longest time the GUI thread did not come back to its event loop while
+// it is watched: a timer due every millisecond, and the longest gap between
+// two of its firings. On a loaded machine that includes time the thread was
+// not scheduled at all, so the processor time the thread spent in the same
+// gap is kept beside it: the longest piece of work.
+struct LoopWatch {
+    LoopWatch()
+    {
         since.start();
-        qint64 busySince = threadCpuNanoseconds();
-        QTimer tick;
+        busySince = threadCpuNanoseconds();
         tick.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
+        QObject::connect(&tick, &QTimer::timeout, &tick, [this] {
             const qint64 busy = threadCpuNanoseconds();
             longest = std::max(longest, since.nsecsElapsed());
             longestBusy = std::max(longestBusy, busy - busySince);
@@ -183,18 +181,105 @@ void BM_GuiStall4K(benchmark::State& state)
             busySince = busy;
         });
         tick.start(1);
+    }
+
+    void report(benchmark::State& state) const
+    {
+        state.counters["longest_stall_ms"] = double(longest) / 1e6;
+        state.counters["longest_busy_ms"] = double(longestBusy) / 1e6;
+    }
+
+    QTimer tick;
+    QElapsedTimer since;
+    qint64 busySince = 0;
+    qint64 longest = 0;
+    qint64 longestBusy = 0;
+};
+
+// The process's resident peak, from a reset onwards (the kernel's
+// high-water mark, which writing 5 to clear_refs starts again).
+void resetPeakResident()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly)) {
+        refs.write("5");
+    }
+}
+
+double peakResidentMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+        }
+    }
+    return 0;
+}
+
+void BM_Playback4K(benchmark::State& state)
+{
+    const double zoom = double(state.range(0));
+    for (auto _ : state) {
+        Viewer viewer;
+        viewer.view.setPlacement(QTransform().translate(640, 360).scale(zoom, zoom), QSizeF(1280, 720));
+        int frames = 0;
+        QObject::connect(&viewer.view, &VideoLayerView::frameShown, &viewer.view, [&] { ++frames; });
+        resetPeakResident();
+        viewer.model.load(QUrl::fromLocalFile(fixturePath(largeHevc)), std::nullopt, true);
+        if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isPlaying(); }, 30000)) {
+            state.SkipWithError("no playback");
+            return;
+        }
+        frames = 0;
+        LoopWatch watch;
         QElapsedTimer playing;
         playing.start();
         runUntil(&viewer.model, &VideoPlaybackModel::isPlayingChanged, [&] { return !viewer.model.isPlaying(); },
                  (seconds + 5) * 1000);
-        tick.stop();
-        state.counters["longest_stall_ms"] = double(longest) / 1e6;
-        state.counters["longest_busy_ms"] = double(longestBusy) / 1e6;
-        state.counters["frames_shown"] = frames;
+        watch.tick.stop();
+        watch.report(state);
+        state.counters["frames_per_s"] = frames / (double(playing.elapsed()) / 1000);
         state.counters["played_s"] = double(playing.elapsed()) / 1000;
+        state.counters["peak_rss_mb"] = peakResidentMegabytes();
     }
 }
-BENCHMARK(BM_GuiStall4K)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Playback4K)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_Scrub1080pHevc(benchmark::State& state)
+{
+    constexpr int steps = 50;
+    for (auto _ : state) {
+        Viewer viewer;
+        viewer.model.load(QUrl::fromLocalFile(fixturePath(wideHevc)), std::nullopt, false);
+        if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isReady(); }, 30000)) {
+            state.SkipWithError("no picture");
+            return;
+        }
+        int step = 0;
+        QTimer drag;
+        QObject::connect(&drag, &QTimer::timeout, &drag, [&] {
+            viewer.model.seek(0.5 + step * (8.0 / steps));
+            if (++step == steps) {
+                drag.stop();
+            }
+        });
+        LoopWatch watch;
+        drag.start(1000 / steps);
+        QTest::qWaitFor([&] { return step == steps; }, 30000);
+        QElapsedTimer settling;
+        settling.start();
+        // The picture of the last target follows once the seeks before it are done.
+        QTest::qWaitFor([&] { return !viewer.model.isSeeking(); }, 30000);
+        watch.tick.stop();
+        watch.report(state);
+        state.counters["settled_ms"] = double(settling.elapsed());
+    }
+}
+BENCHMARK(BM_Scrub1080pHevc)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -209,6 +209,11 @@ void VideoControls::setRevealed(bool revealed)
         return;
     }
     revealed_ = revealed;
+    // Fading out it already takes no clicks: they reach the picture below.
+    setAttribute(Qt::WA_TransparentForMouseEvents, !revealed);
+    for (QWidget* part : findChildren<QWidget*>()) {
+        part->setAttribute(Qt::WA_TransparentForMouseEvents, !revealed);
+    }
     fade_.stop();
     if (revealed) {
         setVisible(true);

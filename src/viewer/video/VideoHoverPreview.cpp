@@ -1,17 +1,36 @@
 #include "viewer/video/VideoHoverPreview.h"
 
+#include "platform/runtime/BackgroundReleaser.h"
 #include "platform/runtime/Strand.h"
 #include "viewer/video/HoverFrameGrabber.h"
 
 #include <cmath>
+#include <mutex>
 
 namespace pivra {
+
+// Where the worker's answers go: the preview while it lives, nobody once it
+// is going. Answers are posted under the lock, so none is posted to a
+// preview that is gone; one already posted is dropped with the preview.
+struct VideoHoverPreview::Inbox {
+    std::mutex lock;
+    VideoHoverPreview* preview = nullptr;
+    bool decoding = false;
+
+    void setDecoding(bool value)
+    {
+        std::lock_guard guard(lock);
+        decoding = value;
+    }
+};
 
 VideoHoverPreview::VideoHoverPreview(QObject* parent)
     : QObject(parent)
     , latest_(std::make_shared<std::atomic<quint64>>(0))
-    , worker_(std::make_unique<Strand>())
+    , inbox_(std::make_shared<Inbox>())
+    , worker_(std::make_shared<Strand>())
 {
+    inbox_->preview = this;
     delay_.setSingleShot(true);
     delay_.setInterval(restDelay);
     connect(&delay_, &QTimer::timeout, this, &VideoHoverPreview::start);
@@ -20,7 +39,11 @@ VideoHoverPreview::VideoHoverPreview(QObject* parent)
 VideoHoverPreview::~VideoHoverPreview()
 {
     latest_->store(~quint64(0)); // queued requests are skipped
-    worker_.reset();
+    {
+        std::lock_guard guard(inbox_->lock);
+        inbox_->preview = nullptr;
+    }
+    BackgroundReleaser::shared().release(std::move(worker_));
 }
 
 int VideoHoverPreview::key(double seconds)
@@ -76,11 +99,24 @@ void VideoHoverPreview::moveOn()
 
 void VideoHoverPreview::start()
 {
-    worker_->post([this, grabber = grabber_, latest = latest_, generation = generation_, second = pendingKey_] {
+    worker_->post([inbox = inbox_, grabber = grabber_, latest = latest_, generation = generation_,
+                   second = pendingKey_] {
+        inbox->setDecoding(true);
         const QImage frame = latest->load() == generation ? grabber->frame(second) : QImage();
-        QMetaObject::invokeMethod(
-            this, [this, generation, second, frame] { arrived(generation, second, frame); }, Qt::QueuedConnection);
+        std::lock_guard guard(inbox->lock);
+        inbox->decoding = false;
+        if (VideoHoverPreview* preview = inbox->preview) {
+            QMetaObject::invokeMethod(
+                preview, [preview, generation, second, frame] { preview->arrived(generation, second, frame); },
+                Qt::QueuedConnection);
+        }
     });
+}
+
+bool VideoHoverPreview::isDecoding() const
+{
+    std::lock_guard guard(inbox_->lock);
+    return inbox_->decoding;
 }
 
 void VideoHoverPreview::arrived(quint64 generation, int second, const QImage& frame)

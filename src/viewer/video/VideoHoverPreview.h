@@ -26,7 +26,9 @@ class Strand;
 // never shows over the next one. Only files have frames: unconfigured (a
 // device video) it answers nothing.
 //
-// GUI thread only; the decoding runs on the preview's worker.
+// GUI thread only; the decoding runs on the preview's worker. Going away
+// never waits for a still being decoded: the worker is let go of by the
+// background releaser, and its answer finds nobody to deliver to.
 class VideoHoverPreview final : public QObject {
     Q_OBJECT
 
@@ -57,14 +59,18 @@ public:
     static int key(double seconds);
 
     // For tests: jobs the worker has finished (decoded, or skipped as
-    // overtaken), and the delay before a request runs.
+    // overtaken), whether it is decoding one now, and the delay before a
+    // request runs.
     int jobsFinished() const { return jobsFinished_; }
+    bool isDecoding() const;
     void setRestDelay(std::chrono::milliseconds delay) { delay_.setInterval(delay); }
 
 Q_SIGNALS:
     void imageChanged(const QImage& image);
 
 private:
+    struct Inbox;
+
     void start();
     void arrived(quint64 generation, int key, const QImage& frame);
     void publish(const QImage& image);
@@ -80,7 +86,8 @@ private:
     int pendingKey_ = 0;
     int jobsFinished_ = 0;
     QTimer delay_;
-    std::unique_ptr<Strand> worker_; // last: waits for its jobs before the rest goes
+    std::shared_ptr<Inbox> inbox_;
+    std::shared_ptr<Strand> worker_;
 };
 
 } // namespace pivra

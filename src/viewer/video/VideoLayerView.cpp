@@ -125,6 +125,9 @@ void VideoLayerView::showFrame(const ConvertedFrame& frame)
 {
     shown_ = frame;
     update();
+    if (model_) {
+        model_->pictureShown();
+    }
     if (frame.whole != pictureSize_) {
         // The part asked for was reckoned for a guessed shape.
         pictureSize_ = frame.whole;

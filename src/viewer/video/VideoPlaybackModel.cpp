@@ -3,12 +3,16 @@
 #include "media/camera/CameraItemPaths.h"
 #include "media/streaming/StreamRangeServer.h"
 #include "platform/AppSettings.h"
+#include "platform/runtime/HeapUpkeep.h"
+#include "platform/runtime/Pool.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
-#include <mutex>
+#include <chrono>
 #include <cmath>
+#include <mutex>
+#include <utility>
 
 namespace pivra {
 namespace {
@@ -20,6 +24,8 @@ const QString disconnectedText = QStringLiteral("The iPhone is disconnected or t
 
 // Playing again from closer to the end than this starts over.
 constexpr double restartMargin = 0.15;
+// A seek whose picture has not come by then counts as done.
+constexpr std::chrono::milliseconds seekGiveUp{400};
 
 // A stored volume; `fallback` when missing or not a number. Kept within the
 // slider's range, which a hand-edited file may not be.
@@ -85,6 +91,9 @@ VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, Q
 {
     player_.setAudioOutput(&output_);
     output_.setVolume(float(volume_));
+    seekGiveUp_.setSingleShot(true);
+    seekGiveUp_.setInterval(seekGiveUp);
+    connect(&seekGiveUp_, &QTimer::timeout, this, &VideoPlaybackModel::seekDone);
     connect(&player_, &QMediaPlayer::positionChanged, this, &VideoPlaybackModel::publishTime);
     connect(&player_, &QMediaPlayer::durationChanged, this, &VideoPlaybackModel::publishDuration);
     connect(&player_, &QMediaPlayer::mediaStatusChanged, this, &VideoPlaybackModel::statusChanged);
@@ -234,8 +243,37 @@ void VideoPlaybackModel::seek(double seconds)
         return;
     }
     const double target = std::max(std::min(seconds, duration_), 0.0);
-    player_.setPosition(qint64(std::llround(target * 1000)));
+    if (seeking_) {
+        nextSeek_ = target;
+    } else {
+        startSeek(target);
+    }
     setCurrentTime(target);
+}
+
+// The player carries a seek out on its streaming threads, but asking it for
+// the next one waits, on the caller's thread, until that work is done.
+void VideoPlaybackModel::startSeek(double seconds)
+{
+    seeking_ = true;
+    seekGiveUp_.start();
+    player_.setPosition(qint64(std::llround(seconds * 1000)));
+}
+
+void VideoPlaybackModel::pictureShown()
+{
+    if (seeking_) {
+        seekDone();
+    }
+}
+
+void VideoPlaybackModel::seekDone()
+{
+    seeking_ = false;
+    seekGiveUp_.stop();
+    if (nextSeek_) {
+        startSeek(*std::exchange(nextSeek_, std::nullopt));
+    }
 }
 
 void VideoPlaybackModel::setPlaybackSpeed(float speed)
@@ -266,6 +304,11 @@ void VideoPlaybackModel::setVolume(double volume)
 
 void VideoPlaybackModel::stop()
 {
+    if (hasItem()) {
+        // The decoders' pictures of a large video are freed into the
+        // allocator's arenas, which keep them unless asked.
+        threadPool(PoolPriority::utility)->start(&trimHeap);
+    }
     player_.pause();
     player_.setSource(QUrl());
     if (cameraStream_) {
@@ -275,6 +318,9 @@ void VideoPlaybackModel::stop()
     }
     streamUrl_.clear();
     readFailures_.reset();
+    seeking_ = false;
+    nextSeek_.reset();
+    seekGiveUp_.stop();
     setPlaying(false);
     setReady(false);
     playsWhenReady_ = false;
@@ -286,7 +332,8 @@ void VideoPlaybackModel::stop()
 
 void VideoPlaybackModel::publishTime(qint64 milliseconds)
 {
-    if (hasItem()) {
+    // While seeking, the target already shown stands.
+    if (hasItem() && !seeking_) {
         setCurrentTime(std::max(double(milliseconds) / 1000, 0.0));
     }
 }

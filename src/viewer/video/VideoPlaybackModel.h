@@ -7,6 +7,7 @@
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -69,8 +70,15 @@ public:
     // Plays or pauses; playing from within 0.15 s of the end starts over.
     void toggle();
     // An exact seek to `seconds`, clamped to 0 ... duration; the new time is
-    // published at once.
+    // published at once. While an earlier seek is still being carried out,
+    // only the newest target is kept and sought once it is done, so a drag
+    // over the bar never has the player wait for one seek to start another.
     void seek(double seconds);
+    // A seek is being carried out, or waits for the one before it.
+    bool isSeeking() const { return seeking_ || nextSeek_.has_value(); }
+    // The picture of the position sought has been shown: the seek is done.
+    // Called by the view showing the player's picture.
+    void pictureShown();
     // Used whenever playback starts; changes the rate at once while playing.
     void setPlaybackSpeed(float speed);
     // Mutes, or brings back the last volume above 0.
@@ -108,6 +116,8 @@ private:
     void startPlayer();
     void publishTime(qint64 milliseconds);
     void publishDuration(qint64 milliseconds);
+    void startSeek(double seconds);
+    void seekDone();
 
     void setCurrentTime(double seconds);
     void setDuration(double seconds);
@@ -132,6 +142,11 @@ private:
     bool playsWhenReady_ = false;
     std::optional<QString> error_;
     bool loops_ = false;
+    bool seeking_ = false;
+    std::optional<double> nextSeek_;
+    // Ends a seek whose picture never comes (no view, a video without
+    // pictures, a player that gave up).
+    QTimer seekGiveUp_;
 };
 
 } // namespace pivra

@@ -160,6 +160,12 @@ TEST_F(VideoControlsTest, ADeviceVideoHasNoStillsAndAHiddenBarTakesNoClicks)
     EXPECT_FALSE(controls->isVisible());
     controls->setRevealed(true);
     EXPECT_TRUE(controls->isVisible());
+
+    // While it fades out it is still drawn, but a click goes through it.
+    Motion::shared().setOverride(false);
+    controls->setRevealed(false);
+    ASSERT_TRUE(controls->isVisible());
+    EXPECT_EQ(host.childAt(controls->playButton().mapTo(&host, controls->playButton().rect().center())), nullptr);
 }
 
 TEST_F(VideoControlsTest, TheBarIsDrawnInBothSchemes)

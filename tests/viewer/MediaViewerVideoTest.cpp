@@ -1,0 +1,70 @@
+// The viewer with a video, as a user meets it: the source going and coming
+// back leaves one of each layer.
+#include "ViewerTestKit.h"
+
+#include "gallery/drag/MediaDragSurface.h"
+#include "viewer/video/VideoLayerView.h"
+#include "viewer/video/VideoPlaybackModel.h"
+
+#include <QFile>
+
+namespace pivra {
+namespace {
+
+constexpr int waitMs = 30000;
+
+class MediaViewerVideoTest : public test::ViewerTest {
+protected:
+    // A file video as the catalog lists it.
+    MediaItem videoItem(const QString& path, QSize size, double seconds)
+    {
+        MediaItem item;
+        item.setID(QStringLiteral("clips:") + path);
+        item.setKind(MediaKind::video);
+        item.setPath(path);
+        item.setName(QFileInfo(path).fileName());
+        item.setWidth(size.width());
+        item.setHeight(size.height());
+        item.setDuration(seconds);
+        item.setFileSize(QFile(path).size());
+        return item;
+    }
+
+    // `seconds` of HEVC at 25 frames a second.
+    MediaItem hevc(const QString& name, QSize size, int seconds)
+    {
+        test::VideoFields fields;
+        fields.size = size;
+        fields.codec = test::VideoCodec::hevc;
+        fields.frames = seconds * 25;
+        const QString path = pathOf(name);
+        EXPECT_TRUE(test::makeVideo(path, fields));
+        return videoItem(path, size, seconds);
+    }
+
+};
+
+TEST_F(MediaViewerVideoTest, ASourceGoingAndComingBackLeavesOneOfEachLayer)
+{
+    const MediaItem item = hevc(QStringLiteral("clip.mp4"), {320, 240}, 2);
+    LibrarySource online;
+    online.id = QUuid::createUuid();
+    online.name = QStringLiteral("Drive");
+    online.isOnline = true;
+    LibrarySource offline = online;
+    offline.isOnline = false;
+    MediaViewer& viewer = openViewer(item, online);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.videoLayer()->hasFrame(); }, waitMs));
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        viewer.setSource(offline);
+        EXPECT_TRUE(viewer.findChildren<VideoLayerView*>().isEmpty()) << "no picture behind the card";
+        EXPECT_TRUE(viewer.findChildren<MediaDragSurface*>().isEmpty());
+        viewer.setSource(online);
+        EXPECT_EQ(viewer.findChildren<VideoLayerView*>().size(), 1);
+        EXPECT_EQ(viewer.findChildren<MediaDragSurface*>().size(), 1);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewer.videoLayer()->hasFrame(); }, waitMs));
+}
+
+} // namespace
+} // namespace pivra
