@@ -136,6 +136,7 @@ std::optional<VideoProperties> readVideoProperties(const QString& path)
     }
     if (input->duration != AV_NOPTS_VALUE && input->duration >= 0) {
         properties.duration = double(input->duration) / AV_TIME_BASE;
+        properties.durationGuessed = input->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
     }
     properties.creationDate = creationDate(input.get());
     readDisplaySize(input.get(), properties);

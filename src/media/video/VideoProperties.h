@@ -14,6 +14,9 @@ struct VideoProperties {
     // Common metadata: platform identifier (see VideoMetadataKeys.h) → text.
     QMap<QString, QString> commonMetadata;
     std::optional<double> duration; // seconds; absent when the container does not know it
+    // The duration is FFmpeg's guess from the bit rate and the file's size,
+    // as for a stream whose end could not be read.
+    bool durationGuessed = false;
     std::optional<Timestamp> creationDate;
     // The first video track's size as displayed, after its sample aspect ratio
     // and its display matrix (a quarter turn swaps the sides); 0×0 without a

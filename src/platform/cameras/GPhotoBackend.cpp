@@ -6,6 +6,8 @@
 #include "platform/runtime/SerialThread.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QMetaObject>
 
 #include <gphoto2/gphoto2-context.h>
@@ -16,6 +18,19 @@ namespace pivra {
 namespace {
 
 constexpr int pollIntervalMs = 2000;
+// Each announcement has the whole listing indexed again: descriptions coming
+// in are announced together.
+constexpr qint64 describedAnnouncementMs = 5000;
+
+QString descriptionFile(const QString& folder, const QString& persistentID)
+{
+    if (folder.isEmpty() || persistentID.isEmpty()) {
+        return {};
+    }
+    return folder + u'/' +
+           QString::fromLatin1(QCryptographicHash::hash(persistentID.toUtf8(), QCryptographicHash::Sha256).toHex()) +
+           QStringLiteral(".json");
+}
 
 PivraError lockedError()
 {
@@ -43,7 +58,9 @@ void postToMain(const std::weak_ptr<const bool>& alive, std::function<void()> th
 struct GPhotoBackend::Device {
     Device(CameraDevice info, const QString& model, const QString& port, const Options& options)
         : info(std::move(info)), port(port),
-          session(std::make_unique<GPhotoSession>(model, port, options.helpers, options.rangedReadForTesting)),
+          session(std::make_unique<GPhotoSession>(model, port, options.helpers,
+                                                  descriptionFile(options.descriptionFolder, this->info.persistentID),
+                                                  options.rangedReadForTesting)),
           worker([this] { session.reset(); }) // the camera is closed on the thread that used it
     {
     }
@@ -60,6 +77,9 @@ struct GPhotoBackend::Device {
     bool walkAgain = false;
     bool busy = false; // a poll is queued
     bool eventsUnsupported = false;
+    bool describing = false;
+    bool describedUnannounced = false;
+    QElapsedTimer announced; // since the listing was last announced
     CameraCatalog catalog;
 };
 
@@ -287,11 +307,45 @@ void GPhotoBackend::finishWalk(Device& device, const CameraCatalog& catalog)
         return;
     }
     device.catalog = catalog;
+    device.describedUnannounced = false;
+    device.announced.start();
     if (std::exchange(device.locked, false)) {
         device.sessionOpen = true; // a session that opened locked is usable now
         listener_->deviceUnlocked(device.info);
     } else {
         listener_->catalogChanged(device.info);
+    }
+    if (!catalog.failed && !std::exchange(device.describing, true)) {
+        describeNext(device);
+    }
+}
+
+// One file per job, so that reads, thumbnails and listings get the device in
+// between.
+void GPhotoBackend::describeNext(Device& device)
+{
+    onWorker(device, [this](GPhotoSession& session) -> Continuation {
+        return [this, file = session.describeNext()](Device& describing) { described(describing, file); };
+    });
+}
+
+void GPhotoBackend::described(Device& device, const std::optional<GPhotoSession::Described>& file)
+{
+    if (file && file->index < device.catalog.files.size() &&
+        CameraDescriptions::key(device.catalog.files[file->index]) == CameraDescriptions::key(file->file)) {
+        device.catalog.files[file->index] = file->file;
+        device.describedUnannounced = true;
+    }
+    if (device.describedUnannounced && !device.walking &&
+        (!file || device.announced.elapsed() >= describedAnnouncementMs)) {
+        device.describedUnannounced = false;
+        device.announced.start();
+        listener_->catalogChanged(device.info);
+    }
+    if (file) {
+        describeNext(device);
+    } else {
+        device.describing = false;
     }
 }
 

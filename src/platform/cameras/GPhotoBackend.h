@@ -28,10 +28,15 @@ class SerialThread;
 // device counts as its unplugging.
 // Each device has its own worker thread, since a libgphoto2 camera must only
 // be used from one thread; reads go before thumbnails, thumbnails before the
-// listing and the polling. The listing walks every folder and then describes
-// each file from its header (its displayed size, the capture date it records,
-// a video's duration), so that the catalog never holds an item without a
-// size; a movie's index is read where it lies, also behind the media data.
+// listing and the polling. The listing walks every folder and is announced
+// at once, with what the device says of each file (name, size, time) and
+// what an earlier look at its header said while it is unchanged; then each
+// new file is described from its header (its displayed size, orientation,
+// recorded capture date, a video's duration) in the background, the smallest
+// first, and the listing announced again as descriptions come in, at most
+// every few seconds. Descriptions are kept per device (by its serial) in
+// `descriptionFolder`, so a device plugged in again has only its new files
+// read.
 //
 // A session that shows no storage is a locked phone (or one that does not
 // trust this computer yet): it is reported as locked and its storage polled
@@ -52,6 +57,7 @@ public:
         bool discoverUsb = true;
         GPhotoFileHelpers helpers;
         GPhotoRangedRead rangedReadForTesting; // see GPhotoSession
+        QString descriptionFolder;             // empty: descriptions last one connection
         UsbHotplugMonitor::Options hotplug;
         // For tests: stands in for libgphoto2's look at the USB bus, which
         // needs one; none is a look that failed.
@@ -106,6 +112,8 @@ private:
     void walk(Device& device);
     void walkStep(Device& device, bool start);
     void finishWalk(Device& device, const CameraCatalog& catalog);
+    void describeNext(Device& device);
+    void described(Device& device, const std::optional<GPhotoSession::Described>& file);
     void poll();
     void detect();
     void detected(const std::optional<std::vector<gphoto::DetectedCamera>>& cameras);

@@ -1,7 +1,6 @@
 #include "platform/cameras/GPhotoSession.h"
 
 #include "platform/cameras/GPhotoLibrary.h"
-#include "platform/cameras/MovieIndex.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,15 +13,9 @@
 namespace pivra {
 namespace {
 
-// Enough for the header of a photo behind its Exif block and previews, and
-// of a video that keeps its index first.
-constexpr std::int64_t headerBytes = 512 * 1024;
-// An hour of 60 fps video indexes in a few MiB; more is no index worth
-// holding in memory for a listing.
-constexpr std::int64_t maxMovieIndexBytes = 64 * 1024 * 1024;
 constexpr std::size_t copiesKept = 2;
 
-QString fileKey(const CameraFileInfo& file) { return file.folder + u'/' + file.name; }
+QString fileKey(const CameraFileInfo& file) { return CameraDescriptions::key(file); }
 
 QString childPath(const QString& folder, const char* name)
 {
@@ -64,10 +57,11 @@ CameraFileInfo fileInfo(const QString& folder, const char* name, const ::CameraF
 
 } // namespace
 
-GPhotoSession::GPhotoSession(QString model, QString port, GPhotoFileHelpers helpers,
+GPhotoSession::GPhotoSession(QString model, QString port, GPhotoFileHelpers helpers, QString descriptionFile,
                              GPhotoRangedRead rangedReadForTesting)
     : model_(std::move(model)), port_(std::move(port)), helpers_(std::move(helpers)),
-      rangedReadForTesting_(std::move(rangedReadForTesting)), context_(gp_context_new())
+      rangedReadForTesting_(std::move(rangedReadForTesting)), context_(gp_context_new()),
+      descriptions_(std::move(descriptionFile))
 {
 }
 
@@ -112,7 +106,6 @@ void GPhotoSession::startWalk()
     foldersToList_ = {QStringLiteral("/")};
     foldersListed_ = 0;
     undescribed_.clear();
-    describing_.clear();
 }
 
 bool GPhotoSession::walkStep()
@@ -132,13 +125,16 @@ bool GPhotoSession::walkStep()
         walk_.percentComplete = int(99 * foldersListed_ / (foldersListed_ + foldersToList_.size()));
         return false;
     }
-    if (!undescribed_.empty()) {
-        describe(walk_.files[undescribed_.front()]);
-        undescribed_.pop_front();
-        return false;
+    QSet<QString> listed;
+    for (const CameraFileInfo& file : walk_.files) {
+        listed.insert(fileKey(file));
     }
-    described_.swap(describing_); // files gone from the device are forgotten
-    describing_.clear();
+    descriptions_.keepOnly(listed); // files gone from the device are forgotten
+    // The smallest first: most files are photos, whose header is most of
+    // them, and many of them show sooner than one large video.
+    std::stable_sort(undescribed_.begin(), undescribed_.end(), [this](std::size_t a, std::size_t b) {
+        return walk_.files[a].knownSize().value_or(INT64_MAX) < walk_.files[b].knownSize().value_or(INT64_MAX);
+    });
     walk_.storageCount = storageCount();
     walk_.percentComplete = 100;
     return true;
@@ -162,11 +158,7 @@ bool GPhotoSession::listFolder(const QString& folder)
         ::CameraFileInfo info{};
         listed = gp_camera_file_get_info(camera_, path.constData(), name, &info, context_) >= GP_OK;
         CameraFileInfo file = fileInfo(folder, name, info);
-        const auto known = described_.constFind(fileKey(file));
-        if (known != described_.cend() && known->size == file.size && known->modificationDate == file.modificationDate) {
-            file = *known;
-            describing_.insert(fileKey(file), file);
-        } else {
+        if (!descriptions_.complete(file)) {
             undescribed_.push_back(walk_.files.size());
         }
         walk_.files.push_back(file);
@@ -175,57 +167,24 @@ bool GPhotoSession::listFolder(const QString& folder)
     return listed;
 }
 
-void GPhotoSession::describe(CameraFileInfo& file)
+std::optional<GPhotoSession::Described> GPhotoSession::describeNext()
 {
-    const std::unique_ptr<QTemporaryFile> header = fetchHeader(file);
-    if (header == nullptr || !helpers_.describe) {
-        return; // what the device says is no reason to leave the file out; the next walk tries again
+    if (undescribed_.empty()) {
+        descriptions_.save();
+        return std::nullopt;
     }
-    helpers_.describe(header->fileName(), file);
-    describing_.insert(fileKey(file), file);
-}
-
-std::unique_ptr<QTemporaryFile> GPhotoSession::fetchHeader(const CameraFileInfo& file)
-{
-    int result = GP_OK;
-    if (rangedReads_) {
-        QByteArray head;
-        result = readRange(file, 0, headerBytes, head);
-        if (result >= GP_OK) {
-            std::unique_ptr<QTemporaryFile> copy = newTemporaryFile(file);
-            if (copy == nullptr || copy->write(head) != head.size()) {
-                return nullptr;
-            }
-            addMovieIndex(file, head, *copy);
-            return copy->flush() ? std::move(copy) : nullptr;
-        }
-        if (rangedReads_) {
-            return nullptr;
-        }
-    }
-    return fetch(file, result);
-}
-
-// The copy grows to the file's length with a hole where the media data lies,
-// so a demuxer finds each box where the file has it.
-void GPhotoSession::addMovieIndex(const CameraFileInfo& file, const QByteArray& head, QTemporaryFile& copy)
-{
-    const std::optional<std::int64_t> size = file.knownSize();
-    if (!size || head.size() >= *size) {
-        return; // the head is the whole file
-    }
-    const IsoByteReader readAt = [this, &file](std::int64_t offset, std::int64_t length) -> std::optional<QByteArray> {
-        QByteArray data;
-        return readRange(file, offset, length, data) >= GP_OK ? std::optional(data) : std::nullopt;
+    const std::size_t index = undescribed_.front();
+    undescribed_.pop_front();
+    CameraFileInfo file = walk_.files[index];
+    const IsoByteReader readAt = [this, &file](std::int64_t offset, std::int64_t length) {
+        ReadResult result = read(file, offset, length);
+        return result.error ? std::nullopt : std::move(result.data);
     };
-    const std::optional<IsoBox> index = findMovieIndex(head, *size, readAt);
-    if (!index || index->offset + index->size <= head.size() || index->size > maxMovieIndexBytes) {
-        return;
+    if (helpers_.describe && helpers_.describe(file, readAt)) {
+        descriptions_.keep(file); // a file the device would not give is tried again by the next walk
     }
-    const std::optional<QByteArray> bytes = readAt(index->offset, index->size);
-    if (bytes && bytes->size() == index->size && copy.resize(*size) && copy.seek(index->offset)) {
-        copy.write(*bytes);
-    }
+    walk_.files[index] = file;
+    return Described{index, file};
 }
 
 GPhotoSession::ReadResult GPhotoSession::read(const CameraFileInfo& file, std::int64_t offset, std::int64_t length)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "platform/cameras/CameraBackend.h"
+#include "platform/cameras/CameraDescriptions.h"
+#include "platform/cameras/MovieIndex.h"
 
 #include <QHash>
 #include <QString>
@@ -16,14 +18,14 @@ typedef struct _GPContext GPContext;
 
 namespace pivra {
 
-// What only the media layer can do with a local copy of a device file: read
-// its header.
+// What only the media layer can do with a device file's bytes: read its
+// header.
 struct GPhotoFileHelpers {
-    // Completes `file` from the header of the copy at `path`, which may hold
-    // only the file's first bytes and a movie's index: the pixel size as
-    // displayed, the capture date the file records and a video's duration.
-    // What the header does not hold stays as it is.
-    std::function<void(const QString& path, CameraFileInfo& file)> describe;
+    // Completes `file` from what `read` gives of it in ranges: the pixel size
+    // as displayed, the orientation and capture date the file records and a
+    // video's duration. What cannot be found stays as it is. False when the
+    // device did not give the bytes.
+    std::function<bool(CameraFileInfo& file, const IsoByteReader& read)> describe;
 };
 
 // Ranged reads from elsewhere than the driver, for tests over a driver that
@@ -35,7 +37,10 @@ using GPhotoRangedRead =
 // Only ever used on the device's worker thread.
 class GPhotoSession {
 public:
-    GPhotoSession(QString model, QString port, GPhotoFileHelpers helpers, GPhotoRangedRead rangedReadForTesting = {});
+    // `descriptionFile` keeps the files' descriptions across connections
+    // (CameraDescriptions); empty: for this session only.
+    GPhotoSession(QString model, QString port, GPhotoFileHelpers helpers, QString descriptionFile,
+                  GPhotoRangedRead rangedReadForTesting = {});
     ~GPhotoSession();
 
     GPhotoSession(const GPhotoSession&) = delete;
@@ -49,14 +54,22 @@ public:
     int storageCount();
 
     // The walk of the device's folders, in small steps so that reads can run
-    // between them: one folder listed, or one file described from its header
-    // (see GPhotoFileHelpers::describe). The device's own sizes are the stored
-    // ones and it knows no capture date, so every file is described, once per
-    // session while its size and time stay the same.
+    // between them, one folder listed at a time. It reads no file: a file
+    // described before, by this connection or an earlier one, is completed
+    // from its description; the others wait for describeNext().
     void startWalk();
     // True when the walk is over; then walkResult() holds it.
     bool walkStep();
     const CameraCatalog& walkResult() const { return walk_; }
+
+    struct Described {
+        std::size_t index = 0; // in walkResult().files
+        CameraFileInfo file;
+    };
+    // Describes the smallest file of the last walk not yet described, from
+    // its header (GPhotoFileHelpers::describe), and keeps the description.
+    // None once every one is; the descriptions are written out then.
+    std::optional<Described> describeNext();
 
     struct ReadResult {
         std::optional<QByteArray> data;
@@ -78,12 +91,6 @@ private:
     };
 
     bool listFolder(const QString& folder);
-    void describe(CameraFileInfo& file);
-    // The file's first bytes, and a movie's index where it lies behind them,
-    // each at its place in a copy; the whole file where the driver has no
-    // ranged reads.
-    std::unique_ptr<QTemporaryFile> fetchHeader(const CameraFileInfo& file);
-    void addMovieIndex(const CameraFileInfo& file, const QByteArray& head, QTemporaryFile& copy);
     // A ranged read; notes when the driver has none.
     int readRange(const CameraFileInfo& file, std::int64_t offset, std::int64_t length, QByteArray& data);
     // A local copy of the whole file, fetched once and kept for the reads
@@ -102,11 +109,8 @@ private:
     CameraCatalog walk_;
     std::deque<QString> foldersToList_;
     std::size_t foldersListed_ = 0;
-    std::deque<std::size_t> undescribed_; // indexes into walk_.files
-    // Files described, by folder and name: by the last complete walk, and by
-    // the one under way.
-    QHash<QString, CameraFileInfo> described_;
-    QHash<QString, CameraFileInfo> describing_;
+    std::deque<std::size_t> undescribed_; // indexes into walk_.files, smallest file first
+    CameraDescriptions descriptions_;
 
     std::deque<WholeCopy> copies_;
 };

@@ -157,7 +157,8 @@ protected:
 
     QTemporaryDir folder;
     const QUuid source = QUuid::createUuid();
-    GPhotoBackend backend{{false, cameraFileHelpers()}};
+    QTemporaryDir kept; // the descriptions of the device's files
+    GPhotoBackend backend{{.discoverUsb = false, .helpers = cameraFileHelpers(), .descriptionFolder = kept.path()}};
     CameraSourceManager manager{backend};
     std::vector<std::vector<MediaItem>> published;
     CameraDeviceId device = 0;
@@ -165,11 +166,9 @@ protected:
 
 TEST_F(GPhotoBackendTest, ListsTheFolderAsACatalogWithRealSizesAndStableIds)
 {
-    ASSERT_EQ(published.size(), 1u);
-    std::map<QString, MediaItem> items;
-    for (const MediaItem& item : published[0]) {
-        items.emplace(item.name(), item);
-    }
+    ASSERT_EQ(published.size(), 2u) << "the listing, then the files described";
+    EXPECT_EQ(byName(published[0]).at(QStringLiteral("IMG_0001.JPG")).width(), 0) << "no header read yet";
+    const std::map<QString, MediaItem> items = byName(published[1]);
     ASSERT_EQ(items.size(), 2u) << "the sidecar is no item";
     const MediaItem& photo = items.at(QStringLiteral("IMG_0001.JPG"));
     const MediaItem& clip = items.at(QStringLiteral("IMG_0002.MOV"));
@@ -183,7 +182,8 @@ TEST_F(GPhotoBackendTest, ListsTheFolderAsACatalogWithRealSizesAndStableIds)
     backend.removeDeviceForTesting(device);
     EXPECT_TRUE(manager.files().isEmpty());
     plug(); // a new session of the same device
-    ASSERT_EQ(published.size(), 2u);
+    ASSERT_EQ(published.size(), 3u) << "described from the last connection at once";
+    EXPECT_EQ(byName(published[2]).at(QStringLiteral("IMG_0001.JPG")).width(), 640);
     const auto ids = [](const std::vector<MediaItem>& list) {
         QStringList names;
         for (const MediaItem& item : list) {
@@ -192,7 +192,7 @@ TEST_F(GPhotoBackendTest, ListsTheFolderAsACatalogWithRealSizesAndStableIds)
         names.sort();
         return names;
     };
-    EXPECT_EQ(ids(published[1]), ids(published[0]));
+    EXPECT_EQ(ids(published[2]), ids(published[1]));
 }
 
 TEST_F(GPhotoBackendTest, ReadsRangesAndExportsThroughTheWholeFileCopy)
@@ -355,6 +355,56 @@ TEST_F(GPhotoBackendTest, DescribesFilesFromTheirHeadersAsAFolderScanDoes)
     }
 }
 
+// The fixture's folder as a phone's driver shows it: with ranged reads, each
+// connection counting the bytes read before its first listing and in all.
+class RangedDevice {
+public:
+    explicit RangedDevice(const QString& folder)
+        : folder_(folder), backend_({.discoverUsb = false,
+                                     .helpers = cameraFileHelpers(),
+                                     .rangedReadForTesting = rangedReadsFrom(folder, served_),
+                                     .descriptionFolder = kept_.path()})
+    {
+        manager_.onCatalogReady = [this](const QUuid&, const std::vector<MediaItem>& items) {
+            if (listed_.empty()) {
+                readBeforeListing = served_;
+            }
+            listed_ = items;
+        };
+        manager_.watch(serial, QUuid::createUuid());
+    }
+
+    // The items once every file is described.
+    std::map<QString, MediaItem> connect()
+    {
+        served_ = 0;
+        listed_.clear();
+        device_ = backend_.addDeviceForTesting(QStringLiteral("Directory Browse"), QStringLiteral("disk:") + folder_,
+                                               serial, QStringLiteral("Phone"));
+        EXPECT_TRUE(drain());
+        readInAll = served_;
+        return byName(listed_);
+    }
+
+    void disconnect()
+    {
+        backend_.removeDeviceForTesting(device_);
+        EXPECT_TRUE(drain());
+    }
+
+    std::int64_t readBeforeListing = 0;
+    std::int64_t readInAll = 0;
+
+private:
+    const QString folder_;
+    QTemporaryDir kept_;
+    std::atomic<std::int64_t> served_ = 0;
+    GPhotoBackend backend_;
+    CameraSourceManager manager_{backend_};
+    std::vector<MediaItem> listed_;
+    CameraDeviceId device_ = 0;
+};
+
 TEST_F(GPhotoBackendTest, ReadsTheIndexOfAMovieBehindItsMediaDataWithRangedReads)
 {
     // As FFmpeg writes by default: the index last, behind more media data
@@ -365,25 +415,63 @@ TEST_F(GPhotoBackendTest, ReadsTheIndexOfAMovieBehindItsMediaDataWithRangedReads
     ASSERT_GT(content.size(), 2 * 512 * 1024);
     ASSERT_GT(content.lastIndexOf("moov"), 512 * 1024) << "the index behind the head";
 
-    std::atomic<std::int64_t> served = 0;
-    GPhotoBackend ranged{{.discoverUsb = false,
-                          .helpers = cameraFileHelpers(),
-                          .rangedReadForTesting = rangedReadsFrom(folder.path(), served)}};
-    CameraSourceManager camera{ranged};
-    std::vector<MediaItem> listed;
-    camera.onCatalogReady = [&listed](const QUuid&, const std::vector<MediaItem>& items) { listed = items; };
-    camera.watch(serial, source);
-    ranged.addDeviceForTesting(QStringLiteral("Directory Browse"), QStringLiteral("disk:") + folder.path(), serial,
-                               QStringLiteral("Folder"));
-    ASSERT_TRUE(drain());
-
-    const std::map<QString, MediaItem> items = byName(listed);
+    RangedDevice phone(folder.path());
+    const std::map<QString, MediaItem> items = phone.connect();
     ASSERT_TRUE(items.count(QStringLiteral("IMG_0003.MOV")));
     const MediaItem& clip = items.at(QStringLiteral("IMG_0003.MOV"));
     EXPECT_EQ(QSize(clip.width(), clip.height()), QSize(1280, 720));
     ASSERT_TRUE(clip.duration());
     EXPECT_NEAR(*clip.duration(), 30 / 25.0, 0.05);
-    EXPECT_LT(served.load(), content.size()) << "the media data is not read";
+    EXPECT_LT(phone.readInAll, content.size()) << "the media data is not read";
+}
+
+// Videos whose format keeps no index first get their duration from their
+// index or their end, or none at all, never one of their first bytes.
+TEST_F(GPhotoBackendTest, DescribesVideosOfEveryFormatFromRangedReads)
+{
+    const QStringList videos{QStringLiteral("CLIP.AVI"), QStringLiteral("CLIP.MPG"), QStringLiteral("CLIP.MTS")};
+    for (const QString& name : videos) {
+        ASSERT_TRUE(makeVideo(folder.filePath(name),
+                              {.size = QSize(640, 480), .frames = 150, .framesPerSecond = 5, .grain = true}))
+            << name.toStdString();
+        ASSERT_GT(QFileInfo(folder.filePath(name)).size(), 1024 * 1024) << "more than a head and a tail";
+    }
+
+    RangedDevice phone(folder.path());
+    const std::map<QString, MediaItem> items = phone.connect();
+    for (const QString& name : videos) {
+        SCOPED_TRACE(name.toStdString());
+        const MediaItem& clip = items.at(name);
+        EXPECT_EQ(QSize(clip.width(), clip.height()), QSize(640, 480));
+        if (clip.duration()) {
+            EXPECT_NEAR(*clip.duration(), 30.0, 0.5) << "never a short one";
+        }
+    }
+}
+
+// A phone plugged in again has nothing read before its items show, and only
+// what changed read in all.
+TEST_F(GPhotoBackendTest, ADeviceConnectedAgainReadsOnlyItsNewFiles)
+{
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(makeJpeg(folder.filePath(QStringLiteral("IMG_%1.JPG").arg(100 + i)), QSize(640, 480),
+                             {.dateTimeOriginal = "2021:03:04 05:06:07"}));
+        QFile(folder.filePath(QStringLiteral("IMG_%1.JPG").arg(100 + i))).resize(2 * 1024 * 1024);
+    }
+    RangedDevice phone(folder.path());
+    const std::map<QString, MediaItem> first = phone.connect();
+    EXPECT_EQ(phone.readBeforeListing, 0) << "the listing is shown first";
+    EXPECT_LT(phone.readInAll, 22 * 128 * 1024) << "headers, not whole files";
+    phone.disconnect();
+
+    ASSERT_TRUE(makeJpeg(folder.filePath(QStringLiteral("NEW.JPG")), QSize(64, 48)));
+    const std::map<QString, MediaItem> second = phone.connect();
+    EXPECT_LT(phone.readBeforeListing, 1024 * 1024);
+    EXPECT_EQ(phone.readInAll, QFileInfo(folder.filePath(QStringLiteral("NEW.JPG"))).size()) << "the new file alone";
+    ASSERT_EQ(second.size(), first.size() + 1);
+    const MediaItem& known = second.at(QStringLiteral("IMG_100.JPG"));
+    EXPECT_EQ(QSize(known.width(), known.height()), QSize(640, 480));
+    EXPECT_EQ(known.captureDate(), first.at(QStringLiteral("IMG_100.JPG")).captureDate());
 }
 
 TEST_F(GPhotoBackendTest, RefreshListsTheDeviceAgain)
@@ -393,7 +481,7 @@ TEST_F(GPhotoBackendTest, RefreshListsTheDeviceAgain)
 
     manager.refresh(source);
     ASSERT_TRUE(drain());
-    ASSERT_EQ(published.size(), 2u);
+    ASSERT_EQ(published.size(), 4u) << "the new listing, then the new file described";
     const std::map<QString, MediaItem> items = byName(published.back());
     EXPECT_EQ(items.size(), 2u);
     EXPECT_TRUE(items.count(QStringLiteral("IMG_0002.MOV")));
