@@ -7,6 +7,7 @@
 #include "viewer/controls/ControlsVisibility.h"
 #include "viewer/photo/DisconnectedPreview.h"
 #include "viewer/photo/MediaSurface.h"
+#include "viewer/info/CaptionedRows.h"
 #include "viewer/info/MetadataPanel.h"
 #include "viewer/controls/ViewerButton.h"
 #include "viewer/controls/ViewerTopBar.h"
@@ -300,6 +301,14 @@ TEST_F(MediaViewerTest, TheInformationPanelNarrowsTheMediaAndListsEveryValue)
     for (const char* expected : {"NAME\nIMG_1.jpg", "SOURCE\nTrip", "DIMENSIONS\n1200 × 800", "CAMERA\nEOS R5",
                                  "EMBEDDED METADATA", "{IPTC} · CITY\nParis", "{TIFF} · MAKE\nCanon"}) {
         EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
+    }
+    // Selecting everything takes the values, not their labels.
+    CaptionedRows& rows = *viewer.metadataPanel()->rows();
+    rows.selectAll();
+    const QString selected = rows.textCursor().selectedText();
+    EXPECT_TRUE(selected.contains(u"IMG_1.jpg") && selected.contains(u"EOS R5")) << selected.toStdString();
+    for (const char* label : {"NAME", "DIMENSIONS", "{TIFF} · MAKE"}) {
+        EXPECT_FALSE(selected.contains(QString::fromUtf8(label))) << label;
     }
     EXPECT_NE(viewer.metadataPanel()->revealButton(), nullptr);
     EXPECT_EQ(viewer.storedLocation(), QStringLiteral("Paris, France"));

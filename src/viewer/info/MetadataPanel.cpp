@@ -2,15 +2,13 @@
 
 #include "media/camera/CameraItemPaths.h"
 #include "style/assets/PivraFonts.h"
+#include "viewer/info/CaptionedRows.h"
 #include "viewer/info/MetadataRows.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QTextBlock>
-#include <QTextBrowser>
-#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace pivra {
@@ -18,23 +16,30 @@ namespace {
 
 const QColor primaryText = QColor::fromRgbF(1, 1, 1, 0.92f);
 const QColor secondaryText = QColor::fromRgbF(1, 1, 1, 0.55f);
+const QColor dividerColor = QColor::fromRgbF(1, 1, 1, 0.14f);
+
+QFont labelFont()
+{
+    QFont font = PivraFonts::font(10, QFont::Bold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
+    return font;
+}
 
 QTextCharFormat labelFormat()
 {
     QTextCharFormat format;
-    format.setFont(PivraFonts::font(10, QFont::Bold));
-    format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
-    format.setFontLetterSpacing(0.8);
+    format.setFont(labelFont());
     format.setForeground(secondaryText);
     return format;
 }
 
-QTextCharFormat valueFormat()
+// Labels above their values, 17 between rows and 3 under each label.
+CaptionedRowsLook rowsLook()
 {
-    QTextCharFormat format;
-    format.setFont(PivraFonts::font(13));
-    format.setForeground(primaryText);
-    return format;
+    QTextCharFormat value;
+    value.setFont(PivraFonts::font(13));
+    value.setForeground(primaryText);
+    return {labelFont(), secondaryText, value, 17, 3};
 }
 
 QFrame* divider(QWidget* parent)
@@ -43,57 +48,17 @@ QFrame* divider(QWidget* parent)
     line->setFixedHeight(1);
     line->setAutoFillBackground(true);
     QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, QColor::fromRgbF(1, 1, 1, 0.14f));
+    palette.setColor(QPalette::Window, dividerColor);
     line->setPalette(palette);
     return line;
 }
-
-// One document for every row: an item with thousands of embedded values
-// builds in one go, and a value's text is selectable like any text.
-class RowWriter {
-public:
-    explicit RowWriter(QTextDocument& document) : cursor_(&document) {}
-
-    void row(const QString& label, const QString& value)
-    {
-        block(label.toUpper(), labelFormat(), first_ ? 0 : 17);
-        block(value, valueFormat(), 3);
-    }
-
-    void heading(const QString& text)
-    {
-        // The divider above the heading: a thin rule in the document.
-        QTextBlockFormat rule;
-        rule.setTopMargin(17);
-        rule.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth, QTextLength(QTextLength::PercentageLength, 100));
-        cursor_.insertBlock(rule);
-        block(text, labelFormat(), 17);
-    }
-
-private:
-    void block(const QString& text, const QTextCharFormat& format, int topMargin)
-    {
-        QTextBlockFormat spacing;
-        spacing.setTopMargin(topMargin);
-        if (first_) {
-            cursor_.setBlockFormat(spacing);
-            first_ = false;
-        } else {
-            cursor_.insertBlock(spacing);
-        }
-        cursor_.insertText(text, format);
-    }
-
-    QTextCursor cursor_;
-    bool first_ = true;
-};
 
 } // namespace
 
 MetadataPanel::MetadataPanel(const MediaItem& item, const std::optional<LibrarySource>& source,
                              std::function<void()> onShowInFileManager, QWidget* parent)
     : QWidget(parent)
-    , rows_(new QTextBrowser(this))
+    , rows_(new CaptionedRows(rowsLook(), this))
 {
     setObjectName(QStringLiteral("metadataPanel"));
     setFixedWidth(width);
@@ -114,16 +79,17 @@ MetadataPanel::MetadataPanel(const MediaItem& item, const std::optional<LibraryS
     rows_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QPalette clear = rows_->palette();
     clear.setColor(QPalette::Base, Qt::transparent);
+    clear.setColor(QPalette::Dark, dividerColor); // the document draws its rule in this role
     rows_->setPalette(clear);
-    rows_->document()->setDocumentMargin(0);
-    RowWriter writer(*rows_->document());
+    // Labels read as labels but are no part of the text: selecting and
+    // copying takes the values alone.
     for (const MetadataRow& fact : factRows(item, source)) {
-        writer.row(fact.label, fact.value);
+        rows_->addRow(fact.label.toUpper(), fact.value);
     }
     if (const auto entries = metadataEntries(item.metadataJSON()); !entries.empty()) {
-        writer.heading(QStringLiteral("EMBEDDED METADATA"));
+        rows_->addHeading(QStringLiteral("EMBEDDED METADATA"), labelFormat());
         for (const MetadataRow& entry : entries) {
-            writer.row(entry.label, entry.value);
+            rows_->addRow(entry.label.toUpper(), entry.value);
         }
     }
     rows_->moveCursor(QTextCursor::Start); // the list opens at its top
@@ -149,7 +115,7 @@ MetadataPanel::MetadataPanel(const MediaItem& item, const std::optional<LibraryS
 
 QString MetadataPanel::plainText() const
 {
-    return rows_->document()->toPlainText();
+    return rows_->captionedText();
 }
 
 // The panel's own dim layer over the viewer's backdrop, standing in for a

@@ -10,13 +10,14 @@
 
 class QPushButton;
 class QLabel;
-class QTextBrowser;
 
 namespace pivra {
 
+class CaptionedRows;
+
 // The viewer's information panel, 318 wide at its trailing side: the
 // item's catalog facts, then every value embedded in the file, each label
-// above its value, values selectable for copying. It ends with the button
+// above its value, values (and only values) selectable for copying. It ends with the button
 // that shows the original in the file manager, or a note that only a
 // preview of a device's original is at hand.
 class MetadataPanel : public QWidget {
@@ -31,6 +32,7 @@ public:
     // The rows as written, labels upper-cased, in order: for tests and
     // readers.
     QString plainText() const;
+    CaptionedRows* rows() const { return rows_; }
     QPushButton* revealButton() const { return reveal_; }
     QLabel* previewNote() const { return note_; }
 
@@ -38,7 +40,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QTextBrowser* rows_;
+    CaptionedRows* rows_;
     QPushButton* reveal_ = nullptr;
     QLabel* note_ = nullptr;
 };
