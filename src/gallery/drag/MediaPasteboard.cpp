@@ -2,14 +2,15 @@
 
 #include "media/camera/CameraItemPaths.h"
 #include "media/camera/CameraSourceManager.h"
+#include "platform/folders/PrivateFolder.h"
 #include "platform/runtime/Pool.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QUuid>
 
 namespace pivra {
@@ -61,7 +62,7 @@ private:
         exporting_ = true;
         const QString folder = pasteboard_.newShareFolder();
         QString destination;
-        if (QDir().mkpath(folder)) {
+        if (!folder.isEmpty()) {
             destination = folder + u'/' + safeCameraFileName(item_.name());
             QEventLoop loop;
             bool done = false;
@@ -104,12 +105,17 @@ MediaPasteboard::MediaPasteboard(CameraSourceManager* cameras, QString sharedRoo
 
 QString MediaPasteboard::sharedFolder()
 {
-    return QDir::tempPath() + QStringLiteral("/Pivra Shared");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Pivra/Pivra Shared");
 }
 
 QString MediaPasteboard::newShareFolder() const
 {
-    return sharedRoot_ + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    if (!ensurePrivateFolder(sharedRoot_)) {
+        return {};
+    }
+    const QString folder = sharedRoot_ + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    return ensurePrivateFolder(folder) ? folder : QString();
 }
 
 std::unique_ptr<QMimeData> MediaPasteboard::mimeData(const MediaItem& item) const
@@ -142,8 +148,8 @@ void MediaPasteboard::localFile(const MediaItem& item, QObject* context, LocalFi
         return;
     }
     const QString folder = newShareFolder();
-    if (!QDir().mkpath(folder)) {
-        finish({{}, folderError(folder)});
+    if (folder.isEmpty()) {
+        finish({{}, folderError(sharedRoot_)});
         return;
     }
     const QString destination = folder + u'/' + safeCameraFileName(item.name());
@@ -184,13 +190,10 @@ QByteArray MediaPasteboard::copiedFilesBytes(const QList<QUrl>& urls)
 
 void MediaPasteboard::removeSharesOlderThan(const QString& sharedRoot, const QDateTime& before)
 {
-    QDirIterator shares(sharedRoot, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    while (shares.hasNext()) {
-        const QFileInfo share(shares.next());
-        if (share.lastModified() < before) {
-            QDir(share.filePath()).removeRecursively();
-        }
-    }
+    const std::int64_t limit = before.toSecsSinceEpoch();
+    removeOwnEntries(sharedRoot, [limit](const QString& name, const struct stat& status) {
+        return S_ISDIR(status.st_mode) && isUuidName(name) && std::int64_t(status.st_mtime) < limit;
+    });
 }
 
 void MediaPasteboard::removeOldShares()

@@ -23,7 +23,9 @@ class CameraSourceManager;
 // as its own file, never copied. A device item goes as data that copies the
 // original out of the device only when a drop target asks for it (X11 and
 // Wayland ask at drop time), into a folder of its own under "Pivra Shared";
-// a drop on our own share target never asks. An original that cannot be
+// a drop on our own share target never asks. "Pivra Shared" is a private
+// folder of the user's (PrivateFolder.h), so no one else can plant a link
+// in it that a copy or the clean-up would follow. An original that cannot be
 // reached (a deleted file, a device unplugged) gives nothing to drag.
 class MediaPasteboard {
 public:
@@ -38,10 +40,13 @@ public:
     // reachable); device originals are copied into folders under `sharedRoot`.
     explicit MediaPasteboard(CameraSourceManager* cameras = nullptr, QString sharedRoot = sharedFolder());
 
-    // "<temp>/Pivra Shared".
+    // "Pivra/Pivra Shared" in the user's cache folder: copies of device
+    // videos can be large, more than the runtime folder's memory should hold.
     static QString sharedFolder();
-    // A new folder of its own under the shared root for each copy, so that
-    // two copies of one original never meet.
+    // A new, private folder of its own under the shared root for each copy,
+    // so that two copies of one original never meet; empty when the shared
+    // root is not a private folder of this user's (owned by another, or a
+    // link), which is then not used at all.
     QString newShareFolder() const;
 
     // What a drag of `item` carries; none when the original cannot be
@@ -60,9 +65,11 @@ public:
     static QByteArray uriListBytes(const QList<QUrl>& urls);
     static QByteArray copiedFilesBytes(const QList<QUrl>& urls);
 
-    // Removes the share folders last changed before `before`; blocking disk
-    // work for a pool thread. A folder a drop is still reading is never that
-    // old.
+    // Removes the share folders last changed before `before`: only the
+    // UUID-named folders this user owns, judged by their own status, never
+    // through a link, and nothing when the shared root is not private.
+    // Blocking disk work for a pool thread. A folder a drop is still
+    // reading is never that old.
     static void removeSharesOlderThan(const QString& sharedRoot, const QDateTime& before);
     // At start: the share folders of the shared folder a day old or more go,
     // on a pool thread.

@@ -5,11 +5,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace pivra::test {
 namespace {
@@ -118,22 +120,97 @@ TEST_F(MediaPasteboardTest, AnUnpluggedDeviceGivesNoDragAndItsShareFails)
     EXPECT_EQ(file.error->domain, u"Pivra.CameraExport");
 }
 
-TEST_F(MediaPasteboardTest, SharesADayOldAreRemovedAndNewerOnesKept)
+// The shared folder as another user could leave it: links where the
+// program's folders should be, pointing at a folder of the user's own.
+class SharedFolderHostileTest : public MediaPasteboardTest {
+protected:
+    static void makeFile(const QString& path)
+    {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+    }
+
+    static void age(const QString& path)
+    {
+        const timeval twoDaysAgo{QDateTime::currentSecsSinceEpoch() - 2 * 86400, 0};
+        const timeval times[2] = {twoDaysAgo, twoDaysAgo};
+        ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), times), 0);
+    }
+
+    static void link(const QString& target, const QString& path)
+    {
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()), 0);
+    }
+
+    static void cleanUp(const QString& root)
+    {
+        MediaPasteboard::removeSharesOlderThan(root, QDateTime::currentDateTime().addDays(-1));
+    }
+
+    QString documents() const { return temp.filePath(QStringLiteral("Documents")); }
+    const QString uuidName = QStringLiteral("0B5D2C1E-3F4A-4B6C-8D7E-9F0A1B2C3D4E");
+};
+
+TEST_F(SharedFolderHostileTest, TheCleanUpRemovesOnlyItsOwnOldFoldersAndFollowsNoLink)
 {
+    makeFile(documents() + QStringLiteral("/letter.txt"));
+    age(documents());
     const QString old = pasteboard.newShareFolder();
     const QString recent = pasteboard.newShareFolder();
-    for (const QString& folder : {old, recent}) {
-        ASSERT_TRUE(QDir().mkpath(folder));
-        QFile file(folder + QStringLiteral("/x.jpg"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_FALSE(old.isEmpty());
+    makeFile(old + QStringLiteral("/x.jpg"));
+    link(documents(), old + QStringLiteral("/inside"));
+    makeFile(recent + QStringLiteral("/x.jpg"));
+    link(documents(), sharedRoot() + u'/' + uuidName); // a link named as one of ours
+    makeFile(sharedRoot() + QStringLiteral("/not-ours/x.jpg"));
+    for (const QString& folder : {old, QString(sharedRoot() + QStringLiteral("/not-ours"))}) {
+        age(folder);
     }
-    const timeval twoDaysAgo{QDateTime::currentSecsSinceEpoch() - 2 * 86400, 0};
-    const timeval times[2] = {twoDaysAgo, twoDaysAgo};
-    ASSERT_EQ(::utimes(QFile::encodeName(old).constData(), times), 0);
 
-    MediaPasteboard::removeSharesOlderThan(sharedRoot(), QDateTime::currentDateTime().addDays(-1));
-    EXPECT_FALSE(QDir(old).exists());
+    cleanUp(sharedRoot());
+    EXPECT_FALSE(QFileInfo::exists(old)) << "an old folder of ours goes, the link inside it as a link";
     EXPECT_TRUE(QFile::exists(recent + QStringLiteral("/x.jpg")));
+    EXPECT_TRUE(QFileInfo(sharedRoot() + u'/' + uuidName).isSymLink()) << "a link is not a folder of ours";
+    EXPECT_TRUE(QFile::exists(sharedRoot() + QStringLiteral("/not-ours/x.jpg")));
+    EXPECT_TRUE(QFile::exists(documents() + QStringLiteral("/letter.txt")));
+    EXPECT_EQ(QFileInfo(sharedRoot()).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+}
+
+TEST_F(SharedFolderHostileTest, ASharedFolderThatIsALinkIsNeitherUsedNorCleaned)
+{
+    makeFile(documents() + u'/' + uuidName + QStringLiteral("/letter.txt"));
+    age(documents() + u'/' + uuidName);
+    link(documents(), sharedRoot());
+
+    cleanUp(sharedRoot());
+    cleanUp(sharedRoot() + u'/'); // a trailing slash would have the link followed
+    EXPECT_TRUE(QFile::exists(documents() + u'/' + uuidName + QStringLiteral("/letter.txt")));
+
+    EXPECT_TRUE(pasteboard.newShareFolder().isEmpty());
+    const MediaPasteboard::LocalFile file = localFile(photo);
+    ASSERT_TRUE(file.error) << "a share needs a private folder";
+    EXPECT_EQ(QDir(documents()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{uuidName});
+}
+
+TEST_F(SharedFolderHostileTest, ASharedFolderOwnedByAnotherUserIsNotUsed)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving a folder to another user needs root";
+    }
+    constexpr uid_t nobody = 65534;
+    makeFile(sharedRoot() + u'/' + uuidName + QStringLiteral("/x.jpg"));
+    age(sharedRoot() + u'/' + uuidName);
+    for (const QString& path : {sharedRoot(), QString(sharedRoot() + u'/' + uuidName)}) {
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+    }
+
+    EXPECT_TRUE(pasteboard.newShareFolder().isEmpty());
+    EXPECT_TRUE(localFile(photo).error);
+    cleanUp(sharedRoot());
+    EXPECT_EQ(shareFolders(), QStringList{uuidName});
+    EXPECT_TRUE(QFile::exists(sharedRoot() + u'/' + uuidName + QStringLiteral("/x.jpg")));
 }
 
 struct SizeRow {
