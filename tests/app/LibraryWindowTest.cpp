@@ -92,6 +92,32 @@ protected:
     std::unique_ptr<LibraryWindow> window_;
 };
 
+TEST_F(LibraryWindowTest, RestoredLayoutSettingsOpenWithinWhatTheirControlsOffer)
+{
+    const struct {
+        QVariant rowHeight;
+        QString mapStyle;
+        double openedHeight;
+        QString openedStyle;
+    } rows[] = {
+        {1e-6, QStringLiteral("satellite"), 110, QStringLiteral("satellite")},
+        {0.5, QStringLiteral("grid"), 110, QStringLiteral("map")},
+        {1e6, QStringLiteral("no such style"), 300, QStringLiteral("map")},
+        {230, QStringLiteral("map"), 230, QStringLiteral("map")},
+    };
+    store_ = makeStore();
+    ASSERT_TRUE(drain());
+    for (const auto& row : rows) {
+        AppSettings().setValue(LibraryWindow::rowHeightKey, row.rowHeight);
+        AppSettings().setValue(LibraryWindow::mapStyleKey, row.mapStyle);
+        window_ = makeWindow(*store_);
+        EXPECT_EQ(window_->rowHeight(), row.openedHeight) << row.rowHeight.toDouble();
+        EXPECT_EQ(window_->mapStyle(), row.openedStyle) << row.mapStyle.toStdString();
+        window_.reset();
+        ASSERT_TRUE(drain());
+    }
+}
+
 TEST_F(LibraryWindowTest, TheHeaderIsLaidOutForTheWidthClassOfTheGallery)
 {
     const std::pair<int, int> rows[] = {{1400, 1000}, {1000, 1000}, {999, 780}, {780, 780}, {779, 760},

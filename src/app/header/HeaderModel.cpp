@@ -93,7 +93,10 @@ double validated(const QVariant& stored)
 {
     bool isNumber = false;
     const double height = stored.toDouble(&isNumber);
-    return isNumber && std::isfinite(height) && height > 0 ? height : standard;
+    if (!isNumber || !std::isfinite(height) || height <= 0) {
+        return standard;
+    }
+    return std::clamp(height, rowHeightSteps.front(), rowHeightSteps.back());
 }
 
 std::optional<double> smaller(double height)

@@ -57,7 +57,8 @@ namespace RowHeight {
 inline constexpr double standard = 190;
 
 // A stored height the layout can use: the standard one in place of anything
-// that is not a finite positive number.
+// that is not a finite positive number, and within the density steps' range
+// (a tiny height would lay out rows of one-pixel tiles).
 double validated(const QVariant& stored);
 
 // The nearest step below or above `height`; a height within a point of a

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 class QWidget;
@@ -9,7 +11,19 @@ namespace pivra::WindowGeometry {
 // The settings key of the library window's last size, place and state.
 inline const QString settingsKey = QStringLiteral("pivra.window.geometry");
 
-// The size and place the window had when it last closed, else 1200 by 760.
+// The window's size when nothing usable is stored.
+inline constexpr QSize standardSize{1200, 760};
+// The smallest window a stored geometry may give: the headers and a row of
+// the grid still fit (less only when the screen itself is smaller).
+inline constexpr QSize smallestSize{640, 400};
+
+// `window` within `available` (a screen's free area): no larger than it, no
+// smaller than smallestSize, and moved onto it when it lies partly or wholly
+// beyond it.
+QRect fitted(const QRect& window, const QRect& available);
+
+// The size and place the window had when it last closed, fitted onto the
+// screen it opens on; the standard size for a value Qt cannot read whole.
 void restore(QWidget& window);
 void save(const QWidget& window);
 

@@ -95,9 +95,9 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
     sidebarVisible_ = settings.flag(sidebarVisibleKey, true);
     sidebarShown_ = sidebarVisible_ ? 1 : 0;
     rowHeight_ = RowHeight::validated(settings.value(rowHeightKey));
-    // A window never opens on the place grid.
+    // A window never opens on the place grid, nor on a style the control lacks.
     mapStyle_ = settings.value(mapStyleKey, QStringLiteral("map")).toString();
-    if (mapStyle_ == u"grid") {
+    if (mapStyle_ != u"map" && mapStyle_ != u"satellite") {
         setMapStyle(QStringLiteral("map"));
     }
 

@@ -128,7 +128,7 @@ TEST(HeaderModelTest, DensityStepsTreatAHeightWithinAPointAsTheStep)
     }
 }
 
-TEST(HeaderModelTest, AStoredRowHeightThatIsNoPositiveNumberGivesTheStandardOne)
+TEST(HeaderModelTest, AStoredRowHeightIsTheStandardOneUnlessANumberAndWithinTheDensitySteps)
 {
     const QVariant rows[]
         = {QVariant(std::numeric_limits<double>::quiet_NaN()), QVariant(std::numeric_limits<double>::infinity()),
@@ -136,8 +136,13 @@ TEST(HeaderModelTest, AStoredRowHeightThatIsNoPositiveNumberGivesTheStandardOne)
     for (const QVariant& stored : rows) {
         EXPECT_EQ(RowHeight::validated(stored), 190) << stored.toString().toStdString();
     }
-    EXPECT_EQ(RowHeight::validated(QVariant(QStringLiteral("230"))), 230);
-    EXPECT_EQ(RowHeight::validated(QVariant(181.5)), 181.5);
+    const struct {
+        QVariant stored;
+        double height;
+    } numbers[] = {{QStringLiteral("230"), 230}, {181.5, 181.5}, {1e-6, 110}, {0.5, 110}, {1e9, 300}, {300.5, 300}};
+    for (const auto& row : numbers) {
+        EXPECT_EQ(RowHeight::validated(row.stored), row.height) << row.stored.toString().toStdString();
+    }
 }
 
 } // namespace
