@@ -35,6 +35,8 @@ int main(int argc, char** argv)
     if (instance.forwardOrListen(pivra::SingleInstance::currentLaunch(QApplication::arguments()))) {
         return 0;
     }
+    // Before any pipeline runs, so that what it writes from now on is kept.
+    pivra::VideoPreviewStore::shared().removeEarlierTemporaries();
     pivra::PivraIdentity::applyIcon();
     pivra::PivraFonts::registerDisplayFont();
     pivra::AppearanceController appearance;

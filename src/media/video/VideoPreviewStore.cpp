@@ -5,6 +5,8 @@
 #include "media/camera/CameraVideoInput.h"
 #include "media/thumbnails/MediaKey.h"
 #include "platform/AppSettings.h"
+#include "platform/folders/PrivateFolder.h"
+#include "platform/runtime/Pool.h"
 
 #include <QDir>
 #include <QFile>
@@ -164,6 +166,28 @@ void VideoPreviewStore::deleteClips(const QStringList& keys)
             QFile::remove(clipFile(key));
         }
     }
+}
+
+int VideoPreviewStore::removeTemporariesOlderThan(const QDateTime& before) const
+{
+    const std::int64_t limit = before.toMSecsSinceEpoch();
+    const auto leftBehind = [limit](const QString& name, const struct stat& status) {
+        const std::int64_t written = std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
+        return S_ISREG(status.st_mode) && isUuidName(name, clipSuffix) && written < limit;
+    };
+    int removed = 0;
+    for (const QFileInfo& folder :
+         QDir(directory_).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden)) {
+        removed += removeOwnEntries(folder.filePath(), leftBehind);
+    }
+    return removed;
+}
+
+void VideoPreviewStore::removeEarlierTemporaries() const
+{
+    detail::startOnPool(PoolPriority::utility, [this, started = QDateTime::currentDateTime()] {
+        removeTemporariesOlderThan(started);
+    });
 }
 
 void VideoPreviewStore::deleteAll()

@@ -5,6 +5,7 @@
 #include "media/video/PreviewClip.h"
 #include "media/thumbnails/ThumbnailCacheStats.h"
 
+#include <QDateTime>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -79,6 +80,15 @@ public:
     StorageMeasure footprint(const QStringList& keys) const;
     void deleteClips(const QStringList& keys);
     void deleteAll();
+
+    // Removes what encodings a run of the program did not live through (a
+    // kill mid-clip) left: the UUID-named temporary files of the clip folders
+    // last written before `before`, so that no encoding started since loses
+    // its file. Regular files of this user's only, judged without following
+    // links. Blocking disk work; answers how many went.
+    int removeTemporariesOlderThan(const QDateTime& before) const;
+    // At start, on a pool thread: those older than this moment.
+    void removeEarlierTemporaries() const;
 
     // Where the key's clip lies, whether or not it exists.
     QString clipFile(const QString& key) const;

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/time.h>
+
 #include <atomic>
 #include <latch>
 #include <new>
@@ -122,6 +124,34 @@ TEST_F(VideoPreviewStoreTest, AFailedClipLeavesNothingAndIsNotTriedAgainUntilDel
         store.deleteAll();
         EXPECT_FALSE(QFileInfo::exists(clipsFolder()));
         EXPECT_TRUE(store.needsPreview(video(keyA)));
+    }
+}
+
+TEST_F(VideoPreviewStoreTest, TemporariesLeftByEarlierRunsGoAndNothingElse)
+{
+    const QString folder = clipsFolder() + u'/' + keyA.left(2);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString left = folder + QStringLiteral("/0B5D2C1E-3F4A-4B6C-8D7E-9F0A1B2C3D4E.mp4");
+    const QString linked = folder + QStringLiteral("/1B5D2C1E-3F4A-4B6C-8D7E-9F0A1B2C3D4E.mp4");
+    const QString outside = pathOf(QStringLiteral("outside.mp4"));
+    const QStringList kept{clipOf(keyA), folder + QStringLiteral("/notes.mp4"), outside};
+    for (const QString& path : kept + QStringList{left}) {
+        writeBytes(path, "bytes");
+    }
+    ASSERT_TRUE(QFile::link(outside, linked));
+    const QDateTime started = QDateTime::currentDateTime().addSecs(1);
+
+    const QString fresh = folder + QStringLiteral("/2B5D2C1E-3F4A-4B6C-8D7E-9F0A1B2C3D4E.mp4");
+    const timeval later{started.toSecsSinceEpoch() + 5, 0};
+    const timeval times[2] = {later, later};
+    writeBytes(fresh, "an encoding of this run");
+    ASSERT_EQ(::utimes(QFile::encodeName(fresh).constData(), times), 0);
+
+    EXPECT_EQ(store.removeTemporariesOlderThan(started), 1);
+    EXPECT_FALSE(QFileInfo::exists(left));
+    EXPECT_TRUE(QFileInfo(linked).isSymLink()) << "a link is no temporary of ours";
+    for (const QString& path : kept + QStringList{fresh}) {
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
     }
 }
 
