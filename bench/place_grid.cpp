@@ -20,6 +20,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+#include <map>
+
 namespace pivra {
 namespace {
 
@@ -28,18 +30,20 @@ const QString thumbnailKey(64, u'b');
 
 // Newest first: runs of one to thirty photos a few minutes apart at one
 // place, then a jump to another place or a day further back.
-const std::vector<MapPhoto>& generatedPhotos()
+const std::vector<MapPhoto>& generatedPhotos(int count = photoCount)
 {
-    static const std::vector<MapPhoto> photos = [] {
+    static std::map<int, std::vector<MapPhoto>> made;
+    std::vector<MapPhoto>& photos = made[count];
+    if (photos.empty()) {
         std::vector<MapPhoto> list;
-        list.reserve(photoCount);
+        list.reserve(std::size_t(count));
         QRandomGenerator random(7);
         const QUuid source = QUuid::createUuid();
         double date = 1.75e9;
         double latitude = 41;
         double longitude = 29;
         int left = 0;
-        for (int i = 0; i < photoCount; ++i) {
+        for (int i = 0; i < count; ++i) {
             if (left-- == 0) {
                 left = int(random.bounded(30));
                 latitude = -60 + random.bounded(120.0);
@@ -51,8 +55,8 @@ const std::vector<MapPhoto>& generatedPhotos()
             item.setThumbnailKey(thumbnailKey);
             list.emplace_back(item, latitude + random.bounded(0.01), longitude + random.bounded(0.01));
         }
-        return list;
-    }();
+        photos = std::move(list);
+    }
     return photos;
 }
 
@@ -103,6 +107,34 @@ void BM_PaintWhileScrolling(benchmark::State& state)
     bench::reportFrames(state, std::move(milliseconds));
 }
 BENCHMARK(BM_PaintWhileScrolling)->Iterations(2000)->Unit(benchmark::kMillisecond);
+
+// A change of the store that leaves its located photos as published (a new
+// gallery page, a count, a scan's progress) reaching the place grid with
+// 100,000 photos: all of them, and a pin of several picked on the map.
+void BM_UnchangedStoreSignal(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    ThumbnailStore thumbnails{ThumbnailLocations::under(folder.filePath("data"), folder.filePath("cache")),
+                              std::make_shared<ThumbnailRenderer>()};
+    PlaceNamer namer(std::make_unique<SilentGeocoder>(), {}, nullptr, folder.filePath("places.json"));
+    PlaceGrid grid(namer, thumbnails);
+    grid.resize(1400, 900);
+    grid.show();
+    const std::vector<MapPhoto>& located = generatedPhotos(100'000);
+    if (state.range(0) == 1) {
+        QSet<QString> ids;
+        for (std::size_t i = 0; i < 500; ++i) {
+            ids.insert(located[i * 7].id());
+        }
+        grid.setSelection(MapSelection{ids, located[0].latitude(), located[0].longitude(), 2000});
+    }
+    grid.showLocated(located, 1);
+    for (auto _ : state) {
+        grid.showLocated(located, 1);
+    }
+    state.counters["photos"] = double(grid.photos().size());
+}
+BENCHMARK(BM_UnchangedStoreSignal)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace pivra

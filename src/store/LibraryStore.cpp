@@ -406,6 +406,7 @@ Task<> LibraryStore::reloadMap(int generation)
         co_return;
     }
     const qint64 count = static_cast<qint64>(photos.size());
+    ++mapPhotosVersion_;
     assign(mapPhotos_, std::move(photos), &LibraryStore::mapPhotosChanged);
     assign(totalCount_, count, &LibraryStore::totalCountChanged);
 }

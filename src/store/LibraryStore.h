@@ -210,6 +210,9 @@ public:
     bool showsAlbums() const { return showsAlbums_; }
     bool showsMap() const { return showsMap_; }
     const std::vector<MapPhoto>& mapPhotos() const { return mapPhotos_; }
+    // Moves on with every publication of mapPhotos, so a view can tell an
+    // unchanged list without comparing it.
+    int mapPhotosVersion() const { return mapPhotosVersion_; }
     std::optional<QUuid> selectedAlbumID() const { return selectedAlbumID_; }
     MediaFilter filter() const { return filter_; }
     const QString& search() const { return search_; }
@@ -580,6 +583,7 @@ private:
     bool showsAlbums_ = false;
     bool showsMap_ = false;
     std::vector<MapPhoto> mapPhotos_;
+    int mapPhotosVersion_ = 0;
     std::optional<QUuid> selectedAlbumID_;
     MediaFilter filter_ = MediaFilter::all;
     QString search_;

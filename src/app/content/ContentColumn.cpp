@@ -149,14 +149,7 @@ void ContentColumn::showMap()
 void ContentColumn::showPlaces()
 {
     pages_->setCurrentWidget(placesPage_);
-    std::vector<MapPhoto> photos;
-    photos.reserve(store_.mapPhotos().size());
-    for (const MapPhoto& photo : store_.mapPhotos()) {
-        if (!mapSelection_ || mapSelection_->ids.contains(photo.item().id())) {
-            photos.push_back(photo);
-        }
-    }
-    places_->setPhotos(std::move(photos));
+    places_->showLocated(store_.mapPhotos(), store_.mapPhotosVersion());
 }
 
 // The viewer steps through the photos the item was picked among, newest first.

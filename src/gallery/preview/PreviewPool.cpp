@@ -4,7 +4,8 @@
 
 namespace pivra {
 
-PreviewPool::PreviewPool(ThumbnailStore& thumbnails, QWidget& viewport) : thumbnails_(thumbnails), viewport_(viewport)
+PreviewPool::PreviewPool(ThumbnailStore& thumbnails, QWidget& viewport, PreviewLook look)
+    : thumbnails_(thumbnails), viewport_(viewport), look_(std::move(look))
 {
 }
 
@@ -45,7 +46,7 @@ void PreviewPool::keep(const std::vector<const MediaItem*>& band)
             preview = std::move(spare_.back());
             spare_.pop_back();
         } else {
-            preview = std::make_unique<RotatablePreviewView>(thumbnails_);
+            preview = std::make_unique<RotatablePreviewView>(thumbnails_, look_);
             QObject::connect(preview.get(), &RotatablePreviewView::changed, &viewport_,
                              qOverload<>(&QWidget::update));
         }

@@ -25,7 +25,7 @@ class ThumbnailStore;
 // repaints `viewport`. GUI thread only.
 class PreviewPool {
 public:
-    PreviewPool(ThumbnailStore& thumbnails, QWidget& viewport);
+    PreviewPool(ThumbnailStore& thumbnails, QWidget& viewport, PreviewLook look = {});
     ~PreviewPool();
 
     // Runs for each id whose preview is recycled, before it is.
@@ -43,6 +43,7 @@ private:
 
     ThumbnailStore& thumbnails_;
     QWidget& viewport_;
+    const PreviewLook look_;
     std::function<void(const QString&)> onRecycle_;
     std::unordered_map<QString, Bound> bound_;
     std::vector<std::unique_ptr<RotatablePreviewView>> spare_;

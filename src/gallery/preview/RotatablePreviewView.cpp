@@ -12,7 +12,6 @@
 namespace pivra {
 
 namespace {
-const MotionCurve imageFade = curves::easeOut(0.22);
 constexpr qreal cornerRadius = 6;
 constexpr qreal barRadius = 4;
 
@@ -37,8 +36,8 @@ QRectF centred(const QSizeF& size)
 }
 } // namespace
 
-RotatablePreviewView::RotatablePreviewView(ThumbnailStore& thumbnails, QObject* parent)
-    : QObject(parent), thumbnails_(thumbnails)
+RotatablePreviewView::RotatablePreviewView(ThumbnailStore& thumbnails, PreviewLook look, QObject* parent)
+    : QObject(parent), thumbnails_(thumbnails), look_(std::move(look))
 {
     fade_.setStartValue(0.0);
     fade_.setEndValue(1.0);
@@ -96,7 +95,7 @@ void RotatablePreviewView::finishLoading(const QImage& image)
     picture_ = QImage();
     skeleton_ = false;
     if (!image_.isNull() && fadeIn_ && !Motion::reduced()) {
-        Motion::apply(fade_, imageFade);
+        Motion::apply(fade_, curves::easeOut(look_.fadeSeconds));
         fade_.start();
     }
     Q_EMIT changed();
@@ -127,7 +126,7 @@ bool RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dar
         // The placeholder the image fades in over.
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(PivraAppearance::placeholder(dark));
+        painter.setBrush(look_.placeholder(dark));
         painter.drawRoundedRect(tile, cornerRadius, cornerRadius);
         painter.setOpacity(shown);
     }
@@ -150,10 +149,10 @@ void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool
 {
     const qreal ratio = pixels.width() / std::max(tile.width(), qreal(1));
     QImage canvas(pixels, QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(PivraAppearance::placeholder(dark));
+    canvas.fill(look_.placeholder(dark));
     QPainter painter(&canvas);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (skeleton_) {
+    if (skeleton_ && look_.skeleton) {
         painter.save();
         painter.scale(ratio, pixels.height() / std::max(tile.height(), qreal(1)));
         painter.setPen(Qt::NoPen);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/model/MediaItem.h"
+#include "style/appearance/PivraAppearance.h"
 
 #include <QImage>
 #include <QObject>
@@ -17,6 +18,17 @@ namespace pivra {
 
 class QueueOperation;
 class ThumbnailStore;
+
+// How a preview waits for its image and shows it: the gallery's grey
+// placeholder with skeleton bars and a 0.22 s fade unless told otherwise.
+struct PreviewLook {
+    bool skeleton = true;
+    QColor lightPlaceholder = PivraAppearance::lightPlaceholder;
+    QColor darkPlaceholder = PivraAppearance::darkPlaceholder;
+    double fadeSeconds = 0.22;
+
+    const QColor& placeholder(bool dark) const { return dark ? darkPlaceholder : lightPlaceholder; }
+};
 
 // The thumbnail of one gallery tile: a grey placeholder with two skeleton
 // bars until the image arrives, then the image fitted inside the tile (never
@@ -48,7 +60,7 @@ class RotatablePreviewView final : public QObject {
 public:
     static constexpr int thumbnailPixels = 420;
 
-    explicit RotatablePreviewView(ThumbnailStore& thumbnails, QObject* parent = nullptr);
+    explicit RotatablePreviewView(ThumbnailStore& thumbnails, PreviewLook look = {}, QObject* parent = nullptr);
     ~RotatablePreviewView() override;
 
     void configure(const MediaItem& item);
@@ -90,6 +102,7 @@ private:
     void paintVideo(QPainter& painter, const QRectF& tile, const QImage& frame, double opacity) const;
 
     ThumbnailStore& thumbnails_;
+    const PreviewLook look_;
     std::optional<QString> representedID_;
     std::uint64_t generation_ = 0; // bumped by every binding and unbinding
     std::shared_ptr<QueueOperation> request_;

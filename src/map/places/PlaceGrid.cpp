@@ -54,6 +54,23 @@ std::size_t digestOf(const std::vector<MapPhoto>& photos)
     return digest;
 }
 
+// A tile waits as a plain rounded square of the primary colour at 0.06 over
+// the canvas, without the gallery's skeleton bars, and fades its image in
+// over 0.2 s.
+const PreviewLook& tileLook()
+{
+    constexpr double placeholderOpacity = 0.06;
+    const auto faint = [](bool dark) {
+        const QColor canvas = PivraAppearance::canvas(dark);
+        const double ink = dark ? 1 : 0;
+        const auto mix = [&](float channel) { return channel * (1 - placeholderOpacity) + ink * placeholderOpacity; };
+        return QColor::fromRgbF(float(mix(canvas.redF())), float(mix(canvas.greenF())), float(mix(canvas.blueF())));
+    };
+    static const PreviewLook look{
+        .skeleton = false, .lightPlaceholder = faint(false), .darkPlaceholder = faint(true), .fadeSeconds = 0.2};
+    return look;
+}
+
 QString shortest(double value)
 {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
@@ -66,7 +83,7 @@ PlaceGrid::PlaceGrid(PlaceNamer& namer, ThumbnailStore& thumbnails, QWidget* par
     , thumbnails_(thumbnails)
     , identity_(QStringLiteral("all"))
     , dates_(std::make_unique<PlaceDateText>())
-    , previews_(thumbnails, *viewport())
+    , previews_(thumbnails, *viewport(), tileLook())
     , lift_(*viewport(), liftCurve)
 {
     setFrameShape(QFrame::NoFrame);
@@ -100,6 +117,26 @@ void PlaceGrid::setPhotos(std::vector<MapPhoto> photos)
     relayout();
     updateBand();
     viewport()->update();
+}
+
+void PlaceGrid::showLocated(const std::vector<MapPhoto>& located, int version)
+{
+    if (located_ && located_->first == version && located_->second == selection_) {
+        return;
+    }
+    located_.emplace(version, selection_);
+    if (!selection_) {
+        setPhotos(located);
+        return;
+    }
+    std::vector<MapPhoto> chosen;
+    chosen.reserve(std::min(located.size(), std::size_t(selection_->ids.size())));
+    for (const MapPhoto& photo : located) {
+        if (selection_->ids.contains(photo.item().id())) {
+            chosen.push_back(photo);
+        }
+    }
+    setPhotos(std::move(chosen));
 }
 
 void PlaceGrid::setSelection(std::optional<MapSelection> selection)
@@ -356,7 +393,7 @@ void PlaceGrid::paintTile(QPainter& painter, int index, QRectF rect, bool dark, 
     } else {
         QPainterPath outline;
         outline.addRoundedRect(rect, 6, 6);
-        painter.fillPath(outline, PivraAppearance::placeholder(dark));
+        painter.fillPath(outline, tileLook().placeholder(dark));
     }
     const std::optional<double> duration = item.duration();
     if (item.kind() == MediaKind::video && duration && std::isfinite(*duration)) {

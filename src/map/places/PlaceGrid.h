@@ -49,6 +49,11 @@ public:
     void setPhotos(std::vector<MapPhoto> photos);
     const std::vector<MapPhoto>& photos() const { return photos_; }
     const std::vector<PlaceGroup>& groups() const { return groups_; }
+    // The store's located photos as it published them under `version`: the
+    // selection's part of them, or all, is shown. Nothing is done while the
+    // version and the selection are those last taken, so the window may
+    // pass them on at every change of the store at no cost.
+    void showLocated(const std::vector<MapPhoto>& located, int version);
     // A new selection, or its end, opens the list at the top.
     void setSelection(std::optional<MapSelection> selection);
     // The locale and time zone of the date lines; the user's by default.
@@ -102,6 +107,7 @@ private:
     ThumbnailStore& thumbnails_;
     std::vector<MapPhoto> photos_;
     std::optional<std::pair<std::size_t, std::size_t>> signature_; // count and digest of the ids
+    std::optional<std::pair<int, std::optional<MapSelection>>> located_; // the version and selection shown
     std::vector<PlaceGroup> groups_;
     std::optional<MapSelection> selection_;
     QString identity_;

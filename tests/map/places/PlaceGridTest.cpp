@@ -183,6 +183,26 @@ TEST_F(PlaceGridTest, ADifferentListOfTheSameSizeRegroups)
     EXPECT_EQ(grid_->photos()[5].id(), second[5].id());
 }
 
+// The store's list is taken by its version: an unchanged version costs
+// nothing whatever is passed, and a selection shows its part of the list.
+TEST_F(PlaceGridTest, TheStoresListIsTakenByItsVersionAndFilteredBySelection)
+{
+    const std::vector<MapPhoto> located = places();
+    grid_->showLocated(located, 1);
+    EXPECT_EQ(grid_->photos().size(), located.size());
+    grid_->showLocated({}, 1);
+    EXPECT_EQ(grid_->photos().size(), located.size());
+
+    grid_->setSelection(MapSelection{{located[1].id(), located[4].id()}, kadikoy.latitude, kadikoy.longitude, 10});
+    grid_->showLocated(located, 1);
+    ASSERT_EQ(grid_->photos().size(), 2u);
+    EXPECT_EQ(grid_->photos()[1].id(), located[4].id());
+
+    grid_->setSelection(std::nullopt);
+    grid_->showLocated({located[0]}, 2);
+    EXPECT_EQ(grid_->photos().size(), 1u);
+}
+
 TEST_F(PlaceGridTest, SelectionBarTitlesCountsAndTheWayBack)
 {
     grid_->setPhotos(places());
