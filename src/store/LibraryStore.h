@@ -499,6 +499,7 @@ private:
     void probeAnswered(const QUuid& id);
     void followMounts(const QList<MountEntry>& mounted, const QList<MountEntry>& unmounted);
     bool concernsSources(const MountEntry& mount) const;
+    bool mayBringBackSource(const MountEntry& mount) const;
     Task<> answerPermissionRequest(QUuid id, bool reconnect);
 
     // Adding, reconnecting and removing (LibraryStoreSources.cpp).

@@ -292,12 +292,14 @@ TEST_F(FolderSourcesTest, ASourceNeverTakesOverAnotherDiskAndComesBackWithEveryt
 
 // A disk pulled and plugged back while the program runs, nothing asked of it:
 // a tmpfs kept alive elsewhere while it is away, and an ext4 image on a loop
-// device.
+// device, plugged back at its own mount point and at another one.
 TEST_F(FolderSourcesTest, ASourceOnAnyMountGoesOfflineAtItsUnmountAndComesBackWithEverythingAtItsRemount)
 {
     const QString keep = pathOf(QStringLiteral("keep"));
     const QString image = pathOf(QStringLiteral("disk.img"));
+    const QString otherImage = pathOf(QStringLiteral("other.img"));
     std::optional<QString> device;
+    std::optional<QString> otherDevice;
     const struct {
         const char* name;
         std::function<bool(test::TestMounts&, const QString& point)> plug; // the first time and again
@@ -314,6 +316,14 @@ TEST_F(FolderSourcesTest, ASourceOnAnyMountGoesOfflineAtItsUnmountAndComesBackWi
                  device = mounts.attach(image);
              }
              return device && mounts.mountExt4(*device, point);
+         }},
+        {"loop-mounted ext4 at another mount point",
+         [&, plugs = 0](test::TestMounts& mounts, const QString& point) mutable {
+             if (!otherDevice && mounts.makeExt4Image(otherImage, QStringLiteral("c3d9a1e4-7b20-4f6e-8a15-9e0b2d4c6f24"))) {
+                 otherDevice = mounts.attach(otherImage);
+             }
+             const QString at = plugs++ == 0 ? point : point + QStringLiteral(" elsewhere");
+             return otherDevice && QDir().mkpath(at) && mounts.mountExt4(*otherDevice, at);
          }},
     };
     MountMonitor monitor;

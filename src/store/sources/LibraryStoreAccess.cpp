@@ -215,7 +215,9 @@ void LibraryStore::probeAnswered(const QUuid& id)
 void LibraryStore::followMounts(const QList<MountEntry>& mounted, const QList<MountEntry>& unmounted)
 {
     const auto concerns = [this](const MountEntry& mount) { return concernsSources(mount); };
+    const auto mayBringBack = [this](const MountEntry& mount) { return mayBringBackSource(mount); };
     if (std::any_of(mounted.cbegin(), mounted.cend(), concerns)
+        || std::any_of(mounted.cbegin(), mounted.cend(), mayBringBack)
         || std::any_of(unmounted.cbegin(), unmounted.cend(), concerns)) {
         rescan();
     }
@@ -234,6 +236,20 @@ bool LibraryStore::concernsSources(const MountEntry& mount) const
                && (liesUnder(source.lastKnownPath, mount.mountPoint)
                    || (source.volumePath && liesUnder(*source.volumePath, mount.mountPoint)));
     });
+}
+
+// While a folder source is offline, a disk image or share mounted anywhere
+// may be its own come back at a mount point of its own. Read-only images
+// (snaps) and overlays (containers) come and go all day and hold no one's
+// photos.
+bool LibraryStore::mayBringBackSource(const MountEntry& mount) const
+{
+    const bool mayHoldPhotos = namesItsShare(mount) || mount.fsType.startsWith(QLatin1String("fuse"))
+                               || (mount.source.startsWith(QLatin1String("/dev/"))
+                                   && mount.fsType != QLatin1String("squashfs"));
+    return mayHoldPhotos && std::any_of(sources_.cbegin(), sources_.cend(), [](const LibrarySource& source) {
+               return source.kind == LibrarySource::Kind::folder && !source.isOnline;
+           });
 }
 
 void LibraryStore::holdAccess(const QUuid& id, AccessedFolder folder)
