@@ -2,6 +2,7 @@
 
 #include "gallery/TileBadges.h"
 #include "media/thumbnails/ThumbnailStore.h"
+#include "map/places/PlaceGridAccessible.h"
 #include "store/places/PlaceNamer.h"
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
@@ -13,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
@@ -93,6 +95,8 @@ PlaceGrid::PlaceGrid(PlaceNamer& namer, ThumbnailStore& thumbnails, QWidget* par
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     // A name changes no height: the headers are only drawn again.
     connect(&namer_, &PlaceNamer::placesChanged, viewport(), qOverload<>(&QWidget::update));
+    setFocusPolicy(Qt::StrongFocus);
+    PlaceGridAccessible::install();
     relayout();
 }
 
@@ -113,6 +117,10 @@ void PlaceGrid::setPhotos(std::vector<MapPhoto> photos)
         layout_.setCounts(std::move(counts));
         dateTexts_.assign(groups_.size(), QString());
         shownSections_ = {0, 0};
+        focused_ = -1;
+        if (PaintedAccessible* parts = PaintedAccessible::of(viewport())) {
+            parts->forgetParts();
+        }
     }
     relayout();
     updateBand();
@@ -141,6 +149,12 @@ void PlaceGrid::showLocated(const std::vector<MapPhoto>& located, int version)
 
 void PlaceGrid::setSelection(std::optional<MapSelection> selection)
 {
+    if (selection_.has_value() != selection.has_value()) {
+        focused_ = -1;
+        if (PaintedAccessible* parts = PaintedAccessible::of(viewport())) {
+            parts->forgetParts();
+        }
+    }
     selection_ = std::move(selection);
     const QString identity = selection_ ? QStringLiteral("%1,%2,%3")
                                               .arg(shortest(selection_->latitude), shortest(selection_->longitude))
@@ -285,6 +299,138 @@ QRectF PlaceGrid::showAllRect() const
     const double width = QFontMetricsF(font).horizontalAdvance(showAllText) + 20;
     const QRectF bar = layout_.barRect();
     return QRectF(bar.right() - width, bar.center().y() - 11, width, 22).translated(0, -scrollY());
+}
+
+int PlaceGrid::partCount() const
+{
+    return (selection_ ? 1 : 0) + int(groups_.size() + photos_.size());
+}
+
+// Section s's header comes after the s headers and the photos before it.
+PlaceGrid::Part PlaceGrid::part(int position) const
+{
+    const int base = selection_ ? 1 : 0;
+    if (position < base) {
+        return {PartKind::showAll, 0};
+    }
+    const int inList = position - base;
+    int low = 0;
+    int high = int(groups_.size()) - 1;
+    while (low < high) {
+        const int middle = (low + high + 1) / 2;
+        if (middle + groups_[std::size_t(middle)].first <= inList) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    const int headerAt = low + (groups_.empty() ? 0 : groups_[std::size_t(low)].first);
+    return inList == headerAt ? Part{PartKind::header, low} : Part{PartKind::tile, inList - low - 1};
+}
+
+QString PlaceGrid::partName(int position) const
+{
+    if (position < 0 || position >= partCount()) {
+        return {};
+    }
+    const Part which = part(position);
+    switch (which.kind) {
+    case PartKind::showAll:
+        return showAllText;
+    case PartKind::header: {
+        const std::optional<QString> region = regionText(which.index);
+        return sectionTitle(which.index) + QStringLiteral(", ") + dateText(which.index)
+             + (region ? QStringLiteral(", ") + *region : QString());
+    }
+    case PartKind::tile: {
+        const auto group = std::upper_bound(groups_.begin(), groups_.end(), which.index,
+                                            [](int wanted, const PlaceGroup& g) { return wanted < g.first; }) - 1;
+        const int section = int(group - groups_.begin());
+        return photos_[std::size_t(which.index)].item().name() + QStringLiteral(", ") + dateText(section)
+             + QStringLiteral(", ") + sectionTitle(section);
+    }
+    }
+    return {};
+}
+
+QRectF PlaceGrid::partRect(int position) const
+{
+    if (position < 0 || position >= partCount()) {
+        return {};
+    }
+    const Part which = part(position);
+    switch (which.kind) {
+    case PartKind::showAll:
+        return showAllRect();
+    case PartKind::header:
+        return headerRect(which.index);
+    case PartKind::tile:
+        return tileRect(which.index).value_or(QRectF());
+    }
+    return {};
+}
+
+void PlaceGrid::activatePart(int position)
+{
+    if (position < 0 || position >= partCount()) {
+        return;
+    }
+    const Part which = part(position);
+    switch (which.kind) {
+    case PartKind::showAll:
+        Q_EMIT showAll();
+        break;
+    case PartKind::header:
+        Q_EMIT showOnMap(groups_[std::size_t(which.index)].focus(photos_));
+        break;
+    case PartKind::tile: {
+        const MediaItem item = photos_[std::size_t(which.index)].item();
+        Q_EMIT opened(item);
+        break;
+    }
+    }
+}
+
+bool PlaceGrid::moveFocus(int step)
+{
+    const int next = focused_ < 0 ? (step > 0 ? 0 : partCount() - 1) : focused_ + step;
+    if (next < 0 || next >= partCount()) {
+        return false;
+    }
+    focused_ = next;
+    const QRectF shown = partRect(next);
+    if (shown.top() < 0 || shown.bottom() > viewport()->height()) {
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + int(shown.top() - viewport()->height() / 3.0));
+    }
+    viewport()->update();
+    PaintedAccessible::notify(viewport(), next, QAccessible::Focus);
+    return true;
+}
+
+bool PlaceGrid::focusNextPrevChild(bool next)
+{
+    return moveFocus(next ? 1 : -1) || QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+void PlaceGrid::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        moveFocus(1);
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        moveFocus(-1);
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        activatePart(focused_);
+        return;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+    }
 }
 
 const RotatablePreviewView* PlaceGrid::preview(int index) const
@@ -445,6 +591,15 @@ void PlaceGrid::paintEvent(QPaintEvent* event)
             paintTile(painter, groups_[std::size_t(tile.section)].first + tile.offset, tile.rect, dark, unrefined,
                       spent.nsecsElapsed());
         }
+    }
+    if (hasFocus() && focused_ >= 0 && focused_ < partCount()) {
+        painter.save();
+        painter.translate(0, y);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(partRect(focused_).adjusted(-3, -3, 3, 3), 8, 8);
+        painter.restore();
     }
     if (unrefined) {
         QTimer::singleShot(0, viewport(), qOverload<>(&QWidget::update));

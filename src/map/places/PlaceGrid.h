@@ -73,6 +73,23 @@ public:
     QRectF headerRect(int section) const;
     std::optional<QRectF> tileRect(int index) const;
     QRectF showAllRect() const;
+    // The parts a reader hears and the keyboard walks, in order: "Show All
+    // Places" while there is a selection, then each section's header
+    // followed by its photos. A part's index is the photo's or section's.
+    enum class PartKind { showAll, header, tile };
+    struct Part {
+        PartKind kind = PartKind::showAll;
+        int index = 0;
+    };
+    int partCount() const;
+    Part part(int position) const;
+    QString partName(int position) const;
+    QRectF partRect(int position) const;
+    // Does what a click on the part does.
+    void activatePart(int position);
+    // The part the keyboard is on, or -1.
+    int focusedPart() const { return focused_; }
+
     // The preview of a photo near the view; none for one further away.
     const RotatablePreviewView* preview(int index) const;
 
@@ -90,6 +107,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void relayout();
@@ -117,7 +136,12 @@ private:
     PreviewPool previews_;
     std::pair<int, int> shownSections_{0, 0};
 
+    // Moves the keyboard to another part and scrolls it into view; false when
+    // there is none that way.
+    bool moveFocus(int step);
+
     std::optional<QPointF> pressPosition_;
+    int focused_ = -1;
     TileLift lift_;
 };
 

@@ -4,6 +4,7 @@
 #include "media/thumbnails/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "store/places/PlaceNamer.h"
+#include "style/controls/PaintedAccessible.h"
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "support/GalleryItems.h"
@@ -238,6 +239,41 @@ TEST_F(PlaceGridTest, SelectionBarTitlesCountsAndTheWayBack)
     EXPECT_EQ(grid_->verticalScrollBar()->value(), 0); // another selection opens at the top
     QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, grid_->showAllRect().center().toPoint());
     EXPECT_EQ(back.count(), 1);
+}
+
+// Readers hear "Show All Places", each header and each photo with its date
+// and place; the keyboard walks them in that order and Return presses.
+TEST_F(PlaceGridTest, ReadersAndTheKeyboardReachEveryPart)
+{
+    grid_->setPhotos(places());
+    answerAll();
+    grid_->setSelection(MapSelection{{"a"}, kyoto.latitude, kyoto.longitude, 10});
+    grid_->show();
+    PaintedAccessible* parts = PaintedAccessible::of(grid_->viewport());
+    ASSERT_TRUE(parts);
+    ASSERT_EQ(parts->partCount(), 1 + int(grid_->groups().size() + grid_->photos().size()));
+    EXPECT_EQ(parts->part(0)->text(QAccessible::Name), QStringLiteral("Show All Places"));
+    const QString header = parts->part(1)->text(QAccessible::Name);
+    EXPECT_TRUE(header.startsWith(grid_->sectionTitle(0) + QStringLiteral(", ") + grid_->dateText(0))) << header.toStdString();
+    EXPECT_EQ(parts->part(2)->text(QAccessible::Name), grid_->photos()[0].item().name() + QStringLiteral(", ")
+                                                           + grid_->dateText(0) + QStringLiteral(", ")
+                                                           + grid_->sectionTitle(0));
+    const int secondHeader = 2 + grid_->groups()[0].count;
+    EXPECT_EQ(grid_->part(secondHeader).kind, PlaceGrid::PartKind::header);
+    EXPECT_EQ(grid_->part(secondHeader).index, 1);
+
+    grid_->setFocus();
+    QSignalSpy back(grid_.get(), &PlaceGrid::showAll);
+    QSignalSpy opened(grid_.get(), &PlaceGrid::opened);
+    QTest::keyClick(grid_.get(), Qt::Key_Tab);
+    EXPECT_EQ(grid_->focusedPart(), 0);
+    QTest::keyClick(grid_.get(), Qt::Key_Return);
+    EXPECT_EQ(back.count(), 1);
+    QTest::keyClick(grid_.get(), Qt::Key_Down);
+    QTest::keyClick(grid_.get(), Qt::Key_Down);
+    QTest::keyClick(grid_.get(), Qt::Key_Return);
+    ASSERT_EQ(opened.count(), 1);
+    EXPECT_EQ(opened[0][0].value<MediaItem>().id(), grid_->photos()[0].id());
 }
 
 TEST_F(PlaceGridTest, TilesOpenAndHeadersFocusTheMap)
