@@ -9,6 +9,8 @@
 #include <QPainterPath>
 #include <QPointer>
 
+#include <utility>
+
 namespace pivra {
 
 namespace {
@@ -88,13 +90,15 @@ void RotatablePreviewView::prepareForReuse()
     skeleton_ = true;
 }
 
+// A device photo's preview may come twice, sharper the second time; the
+// request is kept until the tile is bound anew, so a tile scrolled away
+// cancels the sharper drawing.
 void RotatablePreviewView::finishLoading(const QImage& image)
 {
-    request_.reset();
     image_ = image;
     picture_ = QImage();
     skeleton_ = false;
-    if (!image_.isNull() && fadeIn_ && !Motion::reduced()) {
+    if (!image_.isNull() && std::exchange(fadeIn_, false) && !Motion::reduced()) {
         Motion::apply(fade_, curves::easeOut(look_.fadeSeconds));
         fade_.start();
     }

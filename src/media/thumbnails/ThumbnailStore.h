@@ -90,7 +90,9 @@ public:
     // memory and never cancelled. Device items ask their device (below), and
     // cancelling their operation withdraws the request: it is never
     // answered, and unless another request waits for the same preview, the
-    // device is not asked. GUI thread.
+    // device is not asked. A device photo's grid preview that is the device's
+    // small thumbnail is answered a second time once it is drawn from the
+    // original, unless the operation was cancelled by then. GUI thread.
     std::shared_ptr<QueueOperation> request(const MediaItem& item, int pixels, PreviewCompletion completion);
 
     class PrepareAwaiter;
@@ -191,6 +193,23 @@ private:
     void endCameraPreview(const CameraPreview& preview, const QImage& image);
     bool stillWanted(CameraPreview& preview);
     CameraPreviewDemand demandFor(const std::shared_ptr<CameraPreview>& preview) const;
+    // A visible grid preview of a device photo that was only the device's
+    // small thumbnail is drawn again from the original
+    // (ThumbnailStoreCameraRefinement.cpp): one at a time, the newest asked
+    // first, while its asker still wants it, answered to it a second time
+    // and kept under the same key.
+    struct CameraRefinement {
+        MediaItem item;
+        QString key;
+        QString destination;
+        Waiter waiter;
+    };
+    void refineIfSmall(const MediaItem& item, const QString& key, const QString& destination, const QImage& shown,
+                       const Waiter& waiter);
+    void refineNext();
+    void keepRefinement(const CameraRefinement& refinement, const QString& copy);
+    std::vector<CameraRefinement> refinements_; // under lock_, newest last
+    bool refining_ = false;                     // under lock_
     // The batch of the visible previews asked for in this turn of the GUI
     // thread: a view asks for its cells in one turn, in the order it wants
     // them, and a later turn's cells are the newer ones.

@@ -89,6 +89,11 @@ std::shared_ptr<QueueOperation> ThumbnailStore::requestCameraPreview(const Media
     if (pixels == gridPixels) {
         if (const QImage image = memory_.image(key); !image.isNull()) {
             completion(image, key);
+            if (visible) {
+                // Answered already: only a withdrawal through a new
+                // operation could stop the drawing from the original.
+                refineIfSmall(item, key, cameraPreviewFile(locations_, key, pixels), image, {completion, nullptr});
+            }
             return nullptr;
         }
     }
@@ -118,6 +123,9 @@ void ThumbnailStore::loadCameraPreview(const std::shared_ptr<CameraPreview>& pre
     const QString& file = preview->destination;
     if (QImage cached = preview->grid() ? loadCachedImage(file) : loadViewerFile(file); !cached.isNull()) {
         endCameraPreview(*preview, cached);
+        if (preview->grid() && preview->visible) {
+            refineIfSmall(preview->item, preview->key, file, cached, preview->waiter);
+        }
         return;
     }
     onMainWithStore(presence_, [preview](ThumbnailStore& store) { store.askCameraDevice(preview); });
@@ -154,8 +162,11 @@ void ThumbnailStore::takeDeviceThumbnail(const std::shared_ptr<CameraPreview>& p
         onMainWithStore(presence_, [preview](ThumbnailStore& store) { store.drawCameraPreview(preview); });
         return;
     }
-    keepCameraPreview(*preview, deviceThumbnailUpright(QImage::fromData(*data), preview->orientation,
-                                                       preview->item)); // undecodable data counts as none
+    const QImage thumbnail = deviceThumbnailUpright(QImage::fromData(*data), preview->orientation, preview->item);
+    keepCameraPreview(*preview, thumbnail); // undecodable data counts as none
+    if (preview->visible) {
+        refineIfSmall(preview->item, preview->key, preview->destination, thumbnail, preview->waiter);
+    }
 }
 
 void ThumbnailStore::drawCameraPreview(const std::shared_ptr<CameraPreview>& preview)
