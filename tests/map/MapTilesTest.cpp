@@ -119,14 +119,13 @@ TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
     settle(view, 1);
     settle(view, 2);
     trimHeap();
-    const qint64 before = residentBytes() - view.baseTiles()->bytes();
+    [[maybe_unused]] const qint64 before = residentBytes() - view.baseTiles()->bytes();
 
     for (const double ratio : {1.0, 2.0}) {
         view.setCamera(start, 2);
         for (int step = 0; step < 30; ++step) {
             view.setCamera(view.camera().center(), view.camera().zoom() + 0.5);
             settle(view, ratio);
-            
         }
         for (int step = 0; step < 40; ++step) {
             view.panBy(QPointF(step % 2 ? 0 : 500, step % 2 ? 350 : 0));
