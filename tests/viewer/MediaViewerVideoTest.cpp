@@ -1,8 +1,11 @@
 // The viewer with a video, as a user meets it: the source going and coming
-// back leaves one of each layer.
+// back leaves one of each layer, and a broken file opens without holding up
+// the window.
 #include "ViewerTestKit.h"
 
 #include "gallery/drag/MediaDragSurface.h"
+#include "support/EventLoopWatch.h"
+#include "support/UndecodableVideos.h"
 #include "viewer/video/VideoLayerView.h"
 #include "viewer/video/VideoPlaybackModel.h"
 
@@ -42,6 +45,7 @@ protected:
         return videoItem(path, size, seconds);
     }
 
+    static double bound(double milliseconds) { return milliseconds * test::EventLoopWatch::slowdown(); }
 };
 
 TEST_F(MediaViewerVideoTest, ASourceGoingAndComingBackLeavesOneOfEachLayer)
@@ -64,6 +68,20 @@ TEST_F(MediaViewerVideoTest, ASourceGoingAndComingBackLeavesOneOfEachLayer)
         EXPECT_EQ(viewer.findChildren<MediaDragSurface*>().size(), 1);
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return viewer.videoLayer()->hasFrame(); }, waitMs));
+}
+
+TEST_F(MediaViewerVideoTest, ABrokenVideoOpensWithoutHoldingUpTheWindow)
+{
+    const QStringList broken = test::makeUndecodableVideos(makeFolder(QStringLiteral("broken")));
+    ASSERT_FALSE(broken.isEmpty());
+    const QString truncated = broken.filter(QStringLiteral("truncated.mp4")).value(0);
+    // The first player of the process is made apart: it loads the media
+    // plug-ins once, as the program does long before its first viewer.
+    { VideoPlaybackModel warm; }
+    test::EventLoopWatch watch;
+    MediaViewer& viewer = openViewer(videoItem(truncated, {320, 240}, 3), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.playback()->error().has_value(); }, waitMs));
+    EXPECT_LT(watch.longestMs(), bound(100));
 }
 
 } // namespace

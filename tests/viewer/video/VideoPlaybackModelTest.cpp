@@ -231,11 +231,12 @@ TEST_F(VideoPlaybackModelTest, AZoomedVideoConvertsOnlyWhatIsOnScreen)
     view.setPlacement(QTransform().translate(600, 400).scale(5, 5), QSizeF(1200, 800));
     model.load(fileItem(clip(QStringLiteral("wide.mp4"), 1, 10, fields)), false);
     ASSERT_TRUE(readyAndShowing());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.convertedFrame().part.width() < 0.5; }, waitMs));
+    // Once the video's shape is known: 1/5 of the 675 the picture is high in the 800 of the view.
+    const int height = int(std::lround(1080 * (800.0 / 5) / 675));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(view.convertedFrame().image.height() - height) <= 4; }, waitMs));
     const ConvertedFrame& frame = view.convertedFrame();
     EXPECT_LE(frame.image.sizeInBytes(), 1200 * 800 * 4) << "no more than the visible area";
     EXPECT_NEAR(frame.image.width(), 1920 / 5, 4);
-    EXPECT_NEAR(frame.image.height(), 1080 * (800.0 / 5) / 675, 4) << "the picture is 675 high in the 800 of the view";
     EXPECT_NEAR(frame.part.center().x(), 0.5, 0.01);
     EXPECT_NEAR(frame.part.center().y(), 0.5, 0.01);
 
