@@ -118,9 +118,12 @@ void CatalogReaders::forEach(std::size_t count, std::size_t width,
         connections.push_back(take());
     }
     const auto run = std::make_shared<Run>(count);
+    // A helper may start only after the call has returned (the others took
+    // every job), so it holds a copy of the job rather than the caller's.
+    const auto shared = std::make_shared<const std::function<void(sqlite3*, std::size_t)>>(job);
     for (std::size_t reader = 1; reader < width; ++reader) {
-        threadPool(PoolPriority::userInitiated)->start([run, &job, db = connections[reader].get()] {
-            run->work(db, job);
+        threadPool(PoolPriority::userInitiated)->start([run, shared, db = connections[reader].get()] {
+            run->work(db, *shared);
         });
     }
     run->work(connections.front().get(), job);

@@ -16,6 +16,13 @@
 namespace pivra {
 namespace {
 
+// What runOnPool and the executors refuse to hand to another thread: with
+// QT_USE_QSTRINGBUILDER a concatenation is a builder that points at its parts.
+static_assert(detail::borrows<decltype(QString() + QStringLiteral("/root"))>);
+static_assert(detail::borrows<QStringView> && detail::borrows<std::string_view>);
+static_assert(detail::borrows<std::reference_wrapper<const QString>>);
+static_assert(!detail::borrows<QString> && !detail::borrows<const QString&> && !detail::borrows<QByteArray>);
+
 struct PoolResults {
     int value = 0;
     QThread* jobThread = nullptr;

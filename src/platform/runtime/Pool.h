@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/runtime/OffThreadCall.h"
+#include "platform/runtime/OwnedArguments.h"
 
 #include <QThreadPool>
 
@@ -36,6 +37,7 @@ template<typename F, typename... Args>
 auto runOnPool(PoolPriority priority, F fn, Args... args)
 {
     detail::requireStatelessJob<F>();
+    detail::requireOwnedArguments<Args...>();
     using R = detail::JobResult<F, Args...>;
     return detail::OffThreadCall<R>(
         [priority](std::function<void()> work) { detail::startOnPool(priority, std::move(work)); },

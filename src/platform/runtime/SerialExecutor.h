@@ -2,6 +2,7 @@
 
 #include "platform/runtime/Dispatcher.h"
 #include "platform/runtime/OffThreadCall.h"
+#include "platform/runtime/OwnedArguments.h"
 #include "platform/runtime/SerialThread.h"
 
 #include <QtGlobal>
@@ -56,6 +57,7 @@ public:
     auto call(F job, Args... args)
     {
         detail::requireStatelessJob<F>();
+        detail::requireOwnedArguments<Args...>();
         using R = detail::JobResult<F, Resource&, Args...>;
         return detail::OffThreadCall<R>(
             [this](std::function<void()> work) { thread_.enqueue(std::move(work)); },
