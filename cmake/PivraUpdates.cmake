@@ -4,6 +4,14 @@
 set(PIVRA_UPDATE_FEED_URL "" CACHE STRING "HTTPS address of the update feed")
 set(PIVRA_UPDATE_PUBLIC_KEY "" CACHE STRING "Base64 of the 32-byte Ed25519 key that signs updates")
 set(PIVRA_WEB_HOST "pivra.app" CACHE STRING "The product's web host, named in update messages")
+# Plain HTTP from this machine, for trying updates against a local server;
+# never in a release build. The tests set it on their engines themselves.
+option(PIVRA_UPDATE_LOOPBACK_HTTP "Accept update feeds over plain HTTP from 127.0.0.1" OFF)
+if(PIVRA_UPDATE_LOOPBACK_HTTP)
+  set(PIVRA_UPDATE_LOOPBACK_HTTP_VALUE true)
+else()
+  set(PIVRA_UPDATE_LOOPBACK_HTTP_VALUE false)
+endif()
 # A package built for a system's package manager turns this off: such an
 # install is updated by the package manager and carries no install marker.
 option(PIVRA_SELF_UPDATING_INSTALL "Install a self-contained folder that updates itself" ON)

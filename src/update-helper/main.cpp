@@ -2,11 +2,14 @@
 //
 //   pivra-update-helper PID STAGING TARGET [PROGRAM]
 //
-// waits for process PID to end, puts STAGING/root in place of TARGET, removes
-// STAGING and, when PROGRAM is given (a path inside TARGET), starts it again.
-// Nothing here decides whether the update is good: the program verified and
-// unpacked it before starting this helper.
+// waits for process PID to end, exchanges STAGING/root with TARGET in one
+// step, removes STAGING (now holding the old version) and, when PROGRAM is
+// given (a path inside TARGET), starts it again. Nothing here decides whether
+// the update is good: the program verified and unpacked it before starting
+// this helper. Killed at any point, it leaves a whole install at TARGET; the
+// next start of the program or of this helper sweeps what it left.
 #include "platform/updates/InstallSwap.h"
+#include "platform/updates/UpdateLeftovers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,8 +27,13 @@ int main(int argc, char** argv)
     const QString staging = arguments[2];
     const QString target = arguments[3];
     pivra::awaitProcessExit(static_cast<pid_t>(arguments[1].toLongLong()));
-    const QString failure = pivra::swapInstall(staging + QStringLiteral("/root"), target);
-    QDir(staging).removeRecursively();
+    // Held until this helper ends, so a program started meanwhile does not
+    // sweep the folder away as a leftover.
+    const std::optional<pivra::FolderLock> lock = pivra::FolderLock::take(staging);
+    pivra::recoverInstall(target);
+    const QString failure = lock ? pivra::swapInstall(staging + QStringLiteral("/root"), target)
+                                 : QStringLiteral("cannot open %1").arg(staging);
+    pivra::removeTree(staging);
     if (!failure.isEmpty()) {
         std::fprintf(stderr, "pivra-update-helper: %s\n", qPrintable(failure));
     }

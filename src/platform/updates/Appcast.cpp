@@ -126,14 +126,16 @@ int compareVersions(const QString& a, const QString& b)
             return sign(order);
         }
     }
-    if (x.size() == y.size()) {
-        return 0;
+    // What the longer adds: zeros change nothing ("1.0.0" is "1.0"), a
+    // letter run starts a pre-release, any other number makes it newer.
+    const std::vector<VersionPiece>& longer = x.size() > y.size() ? x : y;
+    for (std::size_t i = common; i < longer.size(); ++i) {
+        if (!longer[i].isNumber || compareNumbers(longer[i].text, QStringLiteral("0")) != 0) {
+            const int order = longer[i].isNumber ? 1 : -1;
+            return x.size() > y.size() ? order : -order;
+        }
     }
-    // The longer is newer unless what it adds starts a pre-release.
-    if (x.size() > y.size()) {
-        return x[common].isNumber ? 1 : -1;
-    }
-    return y[common].isNumber ? -1 : 1;
+    return 0;
 }
 
 std::vector<AppcastItem> parseAppcast(const QByteArray& text)
@@ -167,7 +169,9 @@ std::optional<AppcastItem> newestUpdate(const std::vector<AppcastItem>& items, c
     std::optional<AppcastItem> newest;
     for (const AppcastItem& item : items) {
         const bool applies = item.os.isEmpty() || item.os == u"linux";
-        const bool complete = item.informationOnly || (item.url.isValid() && !item.edSignature.isEmpty());
+        // An unsigned item still counts: offering it is refused later, so
+        // the user hears that it could not be verified, not "up to date".
+        const bool complete = item.informationOnly || item.url.isValid();
         if (!applies || !complete || item.version.isEmpty() || compareVersions(item.version, installed) <= 0) {
             continue;
         }

@@ -37,7 +37,8 @@ std::optional<AppcastItem> newestUpdate(const std::vector<AppcastItem>& items, c
 
 // Orders two version strings piece by piece: runs of digits compare as
 // numbers, runs of letters as text, and a letter run marks a pre-release, so
-// "1.10" > "1.9", "2.0" > "2.0b1", "2.0.1" > "2.0". Negative, zero or positive.
+// "1.10" > "1.9", "2.0" > "2.0b1", "2.0.1" > "2.0", "1.0.0" = "1.0". Negative,
+// zero or positive.
 int compareVersions(const QString& a, const QString& b);
 
 } // namespace pivra

@@ -1,6 +1,5 @@
 #include "platform/updates/InstallSwap.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -8,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -28,18 +28,15 @@ void awaitProcessExit(pid_t pid)
 
 QString swapInstall(const QString& staged, const QString& target)
 {
-    const QString aside = target + QStringLiteral(".replaced-") + QString::number(::getpid());
-    const QByteArray targetName = QFile::encodeName(target);
-    const QByteArray asideName = QFile::encodeName(aside);
-    if (::rename(targetName.constData(), asideName.constData()) != 0) {
-        return QStringLiteral("cannot move %1 aside: %2").arg(target, QString::fromLocal8Bit(std::strerror(errno)));
+    // One exchange: at every moment one whole tree sits at `target`, so a
+    // kill at any point leaves a program to start. The old tree ends up
+    // where the staged one was and goes with the staging folder.
+    if (::renameat2(AT_FDCWD, QFile::encodeName(staged).constData(), AT_FDCWD,
+                    QFile::encodeName(target).constData(), RENAME_EXCHANGE)
+        != 0) {
+        return QStringLiteral("cannot put the update in place of %1: %2")
+            .arg(target, QString::fromLocal8Bit(std::strerror(errno)));
     }
-    if (::rename(QFile::encodeName(staged).constData(), targetName.constData()) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        ::rename(asideName.constData(), targetName.constData());
-        return QStringLiteral("cannot move the update into %1: %2").arg(target, reason);
-    }
-    QDir(aside).removeRecursively();
     return {};
 }
 

@@ -1,7 +1,9 @@
 #include "platform/updates/UpdateArchive.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
 #include <archive.h>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 namespace pivra {
 
@@ -29,61 +32,81 @@ struct WriterDeleter {
     void operator()(archive* a) const { archive_write_free(a); }
 };
 
-// The path's steps after removing "." steps, or none when it is absolute or
-// climbs with "..". A relative link target is checked the same way after
-// being joined to its entry's folder, so ".." inside it may climb only as far
-// as the archive's root.
-std::optional<QStringList> stepsInside(const QString& path)
-{
-    if (path.startsWith(u'/')) {
-        return std::nullopt;
+// Links followed while resolving one path before it counts as a loop.
+constexpr int maxLinkHops = 40;
+
+// Decides whether each entry stays inside the target folder, following the
+// links the archive made before it: a link's target is resolved through
+// earlier links step by step, as the kernel would, so a chain such as
+// "l1 -> l0/.." with "l0 -> .." is seen to climb out even though its text
+// alone stays inside.
+class EntryChecker {
+public:
+    // Throws unless the entry stays inside the target folder.
+    void check(archive_entry* entry)
+    {
+        const QString path = QString::fromUtf8(archive_entry_pathname(entry));
+        const QString folder = QFileInfo(path).path();
+        if (path.startsWith(u'/') || path.split(u'/').contains(QStringLiteral("..")) || !resolve(folder)) {
+            throw UpdateArchiveError("The update holds a file outside its folder.");
+        }
+        if (const char* hardlink = archive_entry_hardlink(entry)) {
+            const QString target = QString::fromUtf8(hardlink);
+            if (target.startsWith(u'/') || target.split(u'/').contains(QStringLiteral("..")) || !resolve(target)) {
+                throw UpdateArchiveError("The update links to a file outside its folder.");
+            }
+            return;
+        }
+        const mode_t type = archive_entry_filetype(entry);
+        if (type == AE_IFLNK) {
+            const QString target = QString::fromUtf8(archive_entry_symlink(entry));
+            if (target.startsWith(u'/') || !resolve(folder == u"." ? target : folder + u'/' + target)) {
+                throw UpdateArchiveError("The update links to a file outside its folder.");
+            }
+            links_.insert(QDir::cleanPath(path), target);
+            return;
+        }
+        if (type != AE_IFREG && type != AE_IFDIR) {
+            throw UpdateArchiveError("The update holds a device or pipe.");
+        }
     }
-    QStringList steps;
-    for (const QString& step : path.split(u'/', Qt::SkipEmptyParts)) {
-        if (step == u"..") {
-            if (steps.isEmpty()) {
+
+private:
+    // The path's steps inside the folder once every link met is followed,
+    // or none when it leaves the folder, is absolute or loops.
+    std::optional<QStringList> resolve(const QString& path) const
+    {
+        QStringList pending = path.split(u'/', Qt::SkipEmptyParts);
+        QStringList reached;
+        int hops = 0;
+        while (!pending.isEmpty()) {
+            const QString step = pending.takeFirst();
+            if (step == u".") {
+                continue;
+            }
+            if (step == u"..") {
+                if (reached.isEmpty()) {
+                    return std::nullopt;
+                }
+                reached.removeLast();
+                continue;
+            }
+            reached.append(step);
+            const auto link = links_.constFind(reached.join(u'/'));
+            if (link == links_.constEnd()) {
+                continue;
+            }
+            if (++hops > maxLinkHops || link->startsWith(u'/')) {
                 return std::nullopt;
             }
-            steps.removeLast();
-        } else if (step != u".") {
-            steps.append(step);
+            reached.removeLast();
+            pending = link->split(u'/', Qt::SkipEmptyParts) + pending;
         }
+        return reached;
     }
-    return steps;
-}
 
-bool hasDotDotStep(const QString& path)
-{
-    return path.split(u'/').contains(QStringLiteral(".."));
-}
-
-// Throws unless the entry stays inside the target folder.
-void checkEntry(archive_entry* entry)
-{
-    const QString path = QString::fromUtf8(archive_entry_pathname(entry));
-    if (path.startsWith(u'/') || hasDotDotStep(path) || !stepsInside(path)) {
-        throw UpdateArchiveError("The update holds a file outside its folder.");
-    }
-    const mode_t type = archive_entry_filetype(entry);
-    if (const char* hardlink = archive_entry_hardlink(entry)) {
-        const QString target = QString::fromUtf8(hardlink);
-        if (hasDotDotStep(target) || !stepsInside(target)) {
-            throw UpdateArchiveError("The update links to a file outside its folder.");
-        }
-        return;
-    }
-    if (type == AE_IFLNK) {
-        const QString target = QString::fromUtf8(archive_entry_symlink(entry));
-        const QString folder = QFileInfo(path).path();
-        if (!stepsInside(folder == u"." ? target : folder + u'/' + target)) {
-            throw UpdateArchiveError("The update links to a file outside its folder.");
-        }
-        return;
-    }
-    if (type != AE_IFREG && type != AE_IFDIR) {
-        throw UpdateArchiveError("The update holds a device or pipe.");
-    }
-}
+    QHash<QString, QString> links_; // link path inside the folder -> its target as written
+};
 
 void copyData(archive* reader, archive* writer)
 {
@@ -111,7 +134,13 @@ bool verifyEd25519(const QString& file, const QByteArray& publicKey, const QStri
     if (!signature || signature.decoded.size() != 64 || publicKey.size() != 32 || !input.open(QIODevice::ReadOnly)) {
         return false;
     }
-    const QByteArray data = input.readAll();
+    // Ed25519 signs the whole message at once, so the archive is mapped
+    // rather than read: hundreds of megabytes cost address space, not memory.
+    const qint64 size = input.size();
+    const uchar* data = size > 0 ? input.map(0, size) : reinterpret_cast<const uchar*>("");
+    if (data == nullptr) {
+        return false;
+    }
     std::unique_ptr<EVP_PKEY, PkeyDeleter> key(EVP_PKEY_new_raw_public_key(
         EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char*>(publicKey.constData()), 32));
     std::unique_ptr<EVP_MD_CTX, MdContextDeleter> context(EVP_MD_CTX_new());
@@ -120,8 +149,7 @@ bool verifyEd25519(const QString& file, const QByteArray& publicKey, const QStri
     }
     return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.decoded.constData()),
                             static_cast<size_t>(signature.decoded.size()),
-                            reinterpret_cast<const unsigned char*>(data.constData()),
-                            static_cast<size_t>(data.size())) == 1;
+                            data, static_cast<size_t>(size)) == 1;
 }
 
 void extractArchive(const QString& archivePath, const QString& target,
@@ -142,6 +170,7 @@ void extractArchive(const QString& archivePath, const QString& target,
                                                      | ARCHIVE_EXTRACT_SECURE_NODOTDOT);
     const QByteArray root = QFile::encodeName(target) + '/';
     archive_entry* entry = nullptr;
+    EntryChecker checker;
     for (;;) {
         if (cancelled.load()) {
             throw UpdateArchiveError("The update was cancelled.");
@@ -153,7 +182,9 @@ void extractArchive(const QString& archivePath, const QString& target,
         if (status != ARCHIVE_OK) {
             throw UpdateArchiveError("The update could not be unpacked.");
         }
-        checkEntry(entry);
+        checker.check(entry);
+        // An update never makes a program that runs as someone else.
+        archive_entry_set_perm(entry, archive_entry_perm(entry) & ~static_cast<mode_t>(S_ISUID | S_ISGID));
         archive_entry_set_pathname(entry, QByteArray(root + archive_entry_pathname(entry)).constData());
         if (const char* hardlink = archive_entry_hardlink(entry)) {
             archive_entry_set_hardlink(entry, QByteArray(root + hardlink).constData());

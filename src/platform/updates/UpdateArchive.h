@@ -22,7 +22,9 @@ bool verifyEd25519(const QString& file, const QByteArray& publicKey, const QStri
 // Unpacks a tar archive (compressed as libarchive detects) into the folder
 // `target`, which must exist. Refuses, by throwing UpdateArchiveError, any
 // entry that would reach outside `target`: an absolute path, a ".." step, a
-// link whose target leaves the folder, and devices, pipes and sockets.
+// link that is absolute or leaves the folder once the archive's links are
+// followed, and devices, pipes and sockets. Setuid and setgid bits are
+// dropped.
 // Entries before the refused one stay behind; the caller removes `target`.
 // `progress` hears the share of the archive read, 0 to 1; `cancelled` is
 // polled between entries. Any thread.

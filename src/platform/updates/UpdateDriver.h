@@ -33,7 +33,8 @@ class UpdateDriver {
 public:
     virtual ~UpdateDriver() = default;
 
-    virtual void showUserInitiatedUpdateCheck() = 0;
+    // The user's check began; `cancellation` ends it (the feed may be slow).
+    virtual void showUserInitiatedUpdateCheck(UpdateBlock cancellation) = 0;
     virtual void showUpdateFound(const AppcastItem& item, UpdateStage stage, UpdateReply reply) = 0;
     virtual void showUpdateNotFound(const PivraError& error, UpdateBlock acknowledgement) = 0;
     virtual void showUpdaterError(const PivraError& error, UpdateBlock acknowledgement) = 0;

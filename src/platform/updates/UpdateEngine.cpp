@@ -2,17 +2,14 @@
 
 #include "platform/AppSettings.h"
 #include "platform/updates/InstallLocation.h"
-#include "platform/updates/UpdateArchive.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <stdexcept>
 
@@ -20,19 +17,22 @@ namespace pivra {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 const QString automaticChecksKey = QStringLiteral("pivra.updates.automaticChecks");
 const QString automaticDownloadsKey = QStringLiteral("pivra.updates.automaticDownloads");
 const QString lastCheckKey = QStringLiteral("pivra.updates.lastCheck");
 
-// HTTPS, or plain HTTP from this machine (a test's server).
-bool allowedUrl(const QUrl& url)
-{
-    if (url.scheme() == u"https") {
-        return true;
-    }
-    const QHostAddress host(url.host());
-    return url.scheme() == u"http" && (url.host() == u"localhost" || (!host.isNull() && host.isLoopback()));
-}
+// A feed lists a few releases; anything past this is not a feed.
+constexpr qsizetype maxFeedBytes = 4 * 1024 * 1024;
+// What the network may buffer for one download before it is read.
+constexpr qint64 downloadBuffer = 1024 * 1024;
+// Archive bytes handed to the staging thread and not yet written, past
+// which reading pauses until the disk catches up.
+constexpr std::uint64_t maxPendingWrites = 16 * 1024 * 1024;
+// After asking the program to quit for the installer: still running this
+// much later means it did not quit.
+constexpr auto quitReportDelay = 1s;
 
 PivraError updateError(const char* text)
 {
@@ -44,57 +44,43 @@ PivraError networkError(const QNetworkReply& reply)
     return {updateNetworkErrorDomain, static_cast<int>(reply.error()), reply.errorString()};
 }
 
-// Checks the archive's signature, then unpacks it into staging/root. The
-// text of the first refusal, empty when the staged folder is ready.
-QString verifyAndUnpack(const QString& archive, const QString& root, const QByteArray& key,
-                        const QString& signature, const std::function<void(double)>& progress,
-                        const std::atomic<bool>& cancelled)
-{
-    if (!verifyEd25519(archive, key, signature)) {
-        return QStringLiteral("The update's signature is not valid.");
-    }
-    if (!QDir().mkpath(root)) {
-        return QStringLiteral("The update could not be unpacked.");
-    }
-    try {
-        extractArchive(archive, root, progress, cancelled);
-    } catch (const UpdateArchiveError& error) {
-        return QString::fromUtf8(error.what());
-    }
-    if (!QFileInfo::exists(root + u'/' + installMarkerName)) {
-        return QStringLiteral("The update is not a Pivra install folder.");
-    }
-    return {};
-}
-
 } // namespace
+
+// The feed as the staging thread read it.
+struct UpdateEngine::FeedReading {
+    bool readable = false;
+    std::optional<AppcastItem> newest;
+};
 
 UpdateEngine::UpdateEngine(UpdateEngineConfig config, UpdateDriver& driver, QObject* parent)
     : QObject(parent)
     , config_(std::move(config))
     , driver_(driver)
     , network_(new QNetworkAccessManager(this))
+    , worker_(std::make_unique<Strand>())
 {
     network_->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
     connect(&schedule_, &QTimer::timeout, this, &UpdateEngine::scheduledCheck);
-    connect(&unpacking_, &QFutureWatcher<QString>::finished, this, &UpdateEngine::unpacked);
 }
 
 UpdateEngine::~UpdateEngine()
 {
-    cancelled_ = true;
-    unpacking_.waitForFinished();
+    *cancelled_ = true;
     if (reply_) {
         reply_->abort();
     }
     if (step_ != Step::installing) {
         removeStaging();
     }
+    // The staging thread ends by itself once its queue has run; nothing on
+    // the GUI thread waits for it.
+    Strand* worker = worker_.release();
+    worker->post([worker] { delete worker; });
 }
 
 std::optional<PivraError> UpdateEngine::startUpdater()
 {
-    if (!config_.feedUrl.isValid() || !allowedUrl(config_.feedUrl)) {
+    if (!config_.feedUrl.isValid() || !allowed(config_.feedUrl)) {
         return updateError("The update feed is not a secure address.");
     }
     if (config_.publicKey.size() != 32) {
@@ -104,6 +90,9 @@ std::optional<PivraError> UpdateEngine::startUpdater()
         return updateError("This install cannot replace itself.");
     }
     started_ = true;
+    // Whatever a killed download or install left beside the program goes
+    // before anything new is staged there.
+    worker_->post([root = config_.installRoot] { recoverInstall(root); });
     schedule_.setInterval(config_.checkInterval);
     if (automaticallyChecksForUpdates()) {
         schedule_.start();
@@ -155,7 +144,7 @@ void UpdateEngine::checkForUpdates()
     if (step_ == Step::staged) {
         // An update prepared in the background is offered as downloaded.
         userSession_ = true;
-        tell([](UpdateDriver& d) { d.showUserInitiatedUpdateCheck(); });
+        tell([cancel = blockFor(&UpdateEngine::cancel)](UpdateDriver& d) { d.showUserInitiatedUpdateCheck(cancel); });
         tell([item = *item_, reply = replyFor(&UpdateEngine::foundReplied)](UpdateDriver& d) {
             d.showUpdateFound(item, 1, reply);
         });
@@ -165,7 +154,7 @@ void UpdateEngine::checkForUpdates()
     if (step_ != Step::none && !userSession_) {
         // A quiet check or download under way becomes the user's.
         userSession_ = true;
-        tell([](UpdateDriver& d) { d.showUserInitiatedUpdateCheck(); });
+        tell([cancel = blockFor(&UpdateEngine::cancel)](UpdateDriver& d) { d.showUserInitiatedUpdateCheck(cancel); });
         if (item_) {
             tell([item = *item_, reply = replyFor(&UpdateEngine::foundReplied)](UpdateDriver& d) {
                 d.showUpdateFound(item, 0, reply);
@@ -178,7 +167,7 @@ void UpdateEngine::checkForUpdates()
         return;
     }
     userSession_ = true;
-    tell([](UpdateDriver& d) { d.showUserInitiatedUpdateCheck(); });
+    tell([cancel = blockFor(&UpdateEngine::cancel)](UpdateDriver& d) { d.showUserInitiatedUpdateCheck(cancel); });
     fetchFeed();
 }
 
@@ -196,6 +185,20 @@ void UpdateEngine::scheduledCheck()
     if (automaticallyChecksForUpdates()) {
         checkForUpdatesInBackground();
     }
+}
+
+void UpdateEngine::deliver(const QPointer<UpdateEngine>& engine, quint64 session, Then then)
+{
+    // Posted to the application, which outlives the engine; the engine
+    // itself is looked at only on the GUI thread.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [engine, session, then = std::move(then)] {
+            if (engine && engine->session_ == session) {
+                then(*engine);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void UpdateEngine::tell(Notice notice)
@@ -222,11 +225,25 @@ UpdateBlock UpdateEngine::blockFor(void (UpdateEngine::*handler)())
     };
 }
 
+// HTTPS; plain HTTP only from this machine and only where the build allows
+// it (tests), so a redirect cannot lower a release build to plain text.
+bool UpdateEngine::allowed(const QUrl& url) const
+{
+    if (url.scheme() == u"https") {
+        return true;
+    }
+    const QHostAddress host(url.host());
+    return config_.allowLoopbackHttp && url.scheme() == u"http"
+           && (url.host() == u"localhost" || (!host.isNull() && host.isLoopback()));
+}
+
 QNetworkReply* UpdateEngine::get(const QUrl& url)
 {
-    QNetworkReply* reply = network_->get(QNetworkRequest(url));
-    connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl& target) {
-        if (allowedUrl(target)) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(static_cast<int>(config_.transferTimeout.count()));
+    QNetworkReply* reply = network_->get(request);
+    connect(reply, &QNetworkReply::redirected, reply, [this, reply](const QUrl& target) {
+        if (allowed(target)) {
             Q_EMIT reply->redirectAllowed();
         } else {
             reply->abort();
@@ -238,28 +255,61 @@ QNetworkReply* UpdateEngine::get(const QUrl& url)
 void UpdateEngine::fetchFeed()
 {
     step_ = Step::checking;
+    feed_.clear();
     reply_ = get(config_.feedUrl);
+    connect(reply_, &QNetworkReply::readyRead, this, &UpdateEngine::feedProgressed);
     connect(reply_, &QNetworkReply::finished, this, &UpdateEngine::feedArrived);
+}
+
+void UpdateEngine::feedProgressed()
+{
+    feed_ += reply_->readAll();
+    if (feed_.size() > maxFeedBytes) {
+        fail(updateError("The update feed is too large."));
+    }
 }
 
 void UpdateEngine::feedArrived()
 {
     QNetworkReply* reply = reply_;
+    if (reply->error() == QNetworkReply::NoError && reply->bytesAvailable() > 0) {
+        feedProgressed();
+        if (reply_ != reply) {
+            return; // refused as too large
+        }
+    }
     reply->deleteLater();
     reply_ = nullptr;
     if (reply->error() != QNetworkReply::NoError) {
         fail(networkError(*reply));
         return;
     }
-    std::optional<AppcastItem> found;
-    try {
-        found = newestUpdate(parseAppcast(reply->readAll()), config_.installedVersion);
-    } catch (const std::runtime_error&) {
+    // Even a few megabytes of XML take a while to read.
+    worker_->post([text = std::exchange(feed_, {}), installed = config_.installedVersion, engine = QPointer(this),
+                   session = session_] {
+        FeedReading reading;
+        try {
+            reading.newest = newestUpdate(parseAppcast(text), installed);
+            reading.readable = true;
+        } catch (const std::runtime_error&) {
+        }
+        deliver(engine, session, [reading](UpdateEngine& e) { e.feedRead(reading); });
+    });
+}
+
+void UpdateEngine::feedRead(const FeedReading& reading)
+{
+    if (!reading.readable) {
         fail(updateError("The update feed could not be read."));
         return;
     }
     AppSettings().setValue(lastCheckKey, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
-    if (found && !found->informationOnly && !allowedUrl(found->url)) {
+    const std::optional<AppcastItem>& found = reading.newest;
+    if (found && !found->informationOnly && found->edSignature.isEmpty()) {
+        fail(updateError("The update could not be verified: the feed gives it no signature."));
+        return;
+    }
+    if (found && !found->informationOnly && !allowed(found->url)) {
         fail(updateError("The update is not offered from a secure address."));
         return;
     }
@@ -324,56 +374,86 @@ void UpdateEngine::readyReplied(UpdateChoice choice)
 void UpdateEngine::beginDownload()
 {
     const QString parent = QFileInfo(config_.installRoot).path();
-    staging_ = parent + QStringLiteral("/.pivra-update-")
-               + QString::number(QRandomGenerator::global()->generate64(), 16);
-    archive_ = std::make_unique<QFile>(staging_ + QStringLiteral("/archive"));
-    if (!QDir().mkdir(staging_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
-        || !archive_->open(QIODevice::WriteOnly)) {
-        fail(updateError("The update could not be saved beside the program."));
-        return;
-    }
+    staging_ = std::make_shared<UpdateStaging>(parent + u'/' + stagingFolderPrefix
+                                               + QString::number(QRandomGenerator::global()->generate64(), 16));
+    cancelled_ = std::make_shared<std::atomic<bool>>(false);
+    worker_->post([staging = staging_] { staging->create(); });
     step_ = Step::downloading;
     received_ = 0;
+    limit_ = item_->contentLength > 0 ? item_->contentLength : config_.unannouncedLimit;
     lengthTold_ = false;
-    cancelled_ = false;
     if (userSession_) {
         tell([cancel = blockFor(&UpdateEngine::cancel)](UpdateDriver& d) { d.showDownloadInitiated(cancel); });
     }
     reply_ = get(item_->url);
+    reply_->setReadBufferSize(downloadBuffer);
     connect(reply_, &QNetworkReply::readyRead, this, &UpdateEngine::downloadProgressed);
     connect(reply_, &QNetworkReply::finished, this, &UpdateEngine::downloadFinished);
 }
 
 void UpdateEngine::downloadProgressed()
 {
-    if (!lengthTold_ && userSession_) {
+    if (!lengthTold_) {
+        lengthTold_ = true;
         const QVariant header = reply_->header(QNetworkRequest::ContentLengthHeader);
         const std::uint64_t length = header.isValid() ? header.toULongLong() : item_->contentLength;
-        tell([length](UpdateDriver& d) { d.showDownloadDidReceiveExpectedContentLength(length); });
+        if (length > limit_) {
+            fail(updateError("The update download is larger than the feed announced."));
+            return;
+        }
+        if (userSession_) {
+            tell([length](UpdateDriver& d) { d.showDownloadDidReceiveExpectedContentLength(length); });
+        }
     }
-    lengthTold_ = true;
+    // Reading pauses while the disk is behind; the network then holds at
+    // most its buffer and the server waits.
+    if (staging_->pending() < maxPendingWrites) {
+        takeChunk();
+    }
+}
+
+void UpdateEngine::takeChunk()
+{
     const QByteArray chunk = reply_->readAll();
-    if (archive_->write(chunk) != chunk.size()) {
-        reply_->abort(); // finished() reports the short file
+    if (chunk.isEmpty()) {
         return;
     }
-    received_ += static_cast<std::uint64_t>(chunk.size());
-    if (userSession_ && !chunk.isEmpty()) {
-        tell([length = static_cast<std::uint64_t>(chunk.size())](UpdateDriver& d) {
-            d.showDownloadDidReceiveData(length);
-        });
+    const auto size = static_cast<std::uint64_t>(chunk.size());
+    if (received_ + size > limit_) {
+        fail(updateError("The update download is larger than the feed announced."));
+        return;
+    }
+    received_ += size;
+    staging_->pending() += size;
+    worker_->post([staging = staging_, chunk, engine = QPointer(this), session = session_] {
+        if (!staging->write(chunk)) {
+            deliver(engine, session,
+                    [](UpdateEngine& e) { e.fail(updateError("The update could not be saved beside the program.")); });
+        } else if (staging->pending() == 0) {
+            deliver(engine, session, [](UpdateEngine& e) {
+                if (e.reply_ && e.step_ == Step::downloading) {
+                    e.downloadProgressed();
+                }
+            });
+        }
+    });
+    if (userSession_) {
+        tell([size](UpdateDriver& d) { d.showDownloadDidReceiveData(size); });
     }
 }
 
 void UpdateEngine::downloadFinished()
 {
     QNetworkReply* reply = reply_;
-    reply->deleteLater();
-    if (reply->bytesAvailable() > 0) {
-        downloadProgressed();
+    const quint64 session = session_;
+    while (reply->error() == QNetworkReply::NoError && reply->bytesAvailable() > 0 && session_ == session) {
+        takeChunk();
     }
+    if (session_ != session) {
+        return; // refused while reading the rest
+    }
+    reply->deleteLater();
     reply_ = nullptr;
-    archive_->close();
     const QVariant header = reply->header(QNetworkRequest::ContentLengthHeader);
     const bool shortOfHeader = header.isValid() && header.toULongLong() != received_;
     const bool shortOfFeed = item_->contentLength > 0 && item_->contentLength != received_;
@@ -393,23 +473,23 @@ void UpdateEngine::unpack()
         tell([](UpdateDriver& d) { d.showDownloadDidStartExtractingUpdate(); });
     }
     // Progress is told only in whole percent steps.
-    auto progress = [this, tellUser = userSession_, last = std::make_shared<std::atomic<int>>(-1)](double share) {
+    auto progress = [engine = QPointer(this), session = session_, tellUser = userSession_,
+                     last = std::make_shared<std::atomic<int>>(-1)](double share) {
         const int percent = static_cast<int>(share * 100);
         if (tellUser && last->exchange(percent) != percent) {
-            tell([share](UpdateDriver& d) { d.showExtractionReceivedProgress(share); });
+            deliver(engine, session, [share](UpdateEngine& e) { e.driver_.showExtractionReceivedProgress(share); });
         }
     };
-    unpacking_.setFuture(QtConcurrent::run(verifyAndUnpack, archive_->fileName(), staging_ + QStringLiteral("/root"),
-                                           config_.publicKey, item_->edSignature, progress,
-                                           std::cref(cancelled_)));
+    worker_->post([staging = staging_, key = config_.publicKey, signature = item_->edSignature,
+                   progress = std::move(progress), cancelled = cancelled_, engine = QPointer(this),
+                   session = session_] {
+        const QString refusal = staging->verifyAndUnpack(key, signature, progress, *cancelled);
+        deliver(engine, session, [refusal](UpdateEngine& e) { e.unpacked(refusal); });
+    });
 }
 
-void UpdateEngine::unpacked()
+void UpdateEngine::unpacked(const QString& refusal)
 {
-    if (step_ != Step::unpacking) {
-        return; // the session ended while the worker ran
-    }
-    const QString refusal = unpacking_.result();
     if (!refusal.isEmpty()) {
         fail({updateErrorDomain, 1, refusal});
     } else if (userSession_) {
@@ -437,8 +517,18 @@ void UpdateEngine::installNow()
         return;
     }
     step_ = Step::installing;
-    tell([retry = config_.terminate](UpdateDriver& d) { d.showInstallingUpdate(false, retry); });
+    quitForInstall();
+}
+
+// Asks the program to quit; when it is still running a moment later (a
+// window refused to close), the interface hears so each time and may try
+// again or ask the user to.
+void UpdateEngine::quitForInstall()
+{
     QMetaObject::invokeMethod(this, config_.terminate, Qt::QueuedConnection);
+    QTimer::singleShot(quitReportDelay, this, [this] {
+        tell([retry = blockFor(&UpdateEngine::quitForInstall)](UpdateDriver& d) { d.showInstallingUpdate(false, retry); });
+    });
 }
 
 void UpdateEngine::installAtQuit()
@@ -452,11 +542,17 @@ void UpdateEngine::installAtQuit()
 
 bool UpdateEngine::startHelper(bool relaunch)
 {
-    QStringList arguments{QString::number(config_.awaitedPid), staging_, config_.installRoot};
+    QStringList arguments{QString::number(config_.awaitedPid), staging_->folder(), config_.installRoot};
     if (relaunch) {
         arguments.append(config_.relaunchProgram);
     }
-    return QProcess::startDetached(config_.helperProgram, arguments);
+    if (!QProcess::startDetached(config_.helperProgram, arguments)) {
+        return false;
+    }
+    // The helper takes the folder's lock once this program has ended, and
+    // holds it until the install is done.
+    worker_->post([staging = staging_] { staging->handOver(); });
+    return true;
 }
 
 void UpdateEngine::fail(const PivraError& error)
@@ -476,14 +572,14 @@ void UpdateEngine::endSession()
         reply_->deleteLater();
         reply_ = nullptr;
     }
-    // Unpacking stops at its next entry; the staging goes only after that.
-    cancelled_ = true;
-    unpacking_.waitForFinished();
+    // Unpacking stops at its next entry; the staging goes right after it.
+    *cancelled_ = true;
     const bool told = userSession_;
     ++session_;
     step_ = Step::none;
     userSession_ = false;
     item_.reset();
+    feed_.clear();
     removeStaging();
     if (told) {
         tell([](UpdateDriver& d) { d.dismissUpdateInstallation(); });
@@ -492,10 +588,8 @@ void UpdateEngine::endSession()
 
 void UpdateEngine::removeStaging()
 {
-    archive_.reset();
-    if (!staging_.isEmpty()) {
-        QDir(staging_).removeRecursively();
-        staging_.clear();
+    if (staging_) {
+        worker_->post([staging = std::exchange(staging_, {})] { staging->remove(); });
     }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "platform/updates/AppcastItem.h"
+#include "platform/runtime/Strand.h"
 #include "platform/updates/UpdateDriver.h"
+#include "platform/updates/UpdateStaging.h"
 
-#include <QFile>
-#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -30,6 +30,14 @@ struct UpdateEngineConfig {
     pid_t awaitedPid = 0;    // the process whose end the helper waits for
     std::function<void()> terminate; // asks the program to quit
     std::chrono::milliseconds checkInterval = std::chrono::hours(24);
+    // How long the feed or the archive may send nothing before the transfer
+    // fails.
+    std::chrono::milliseconds transferTimeout = std::chrono::seconds(30);
+    // The most an archive may bring when the feed does not give its length.
+    std::uint64_t unannouncedLimit = 300'000'000;
+    // Plain HTTP from this machine, for test builds and their local servers;
+    // a release build takes HTTPS only.
+    bool allowLoopbackHttp = false;
 };
 
 // Keeps an install folder up to date from a signed feed. A session runs one
@@ -37,12 +45,16 @@ struct UpdateEngineConfig {
 // its archive into a staging folder beside the install folder, check the
 // archive's Ed25519 signature, and only then unpack it there; a helper
 // process swaps the staged folder in once the program has quit and starts
-// it again. Feeds and archives come over HTTPS (plain HTTP only from this
-// machine). Staging never outlives a cancelled or failed session.
+// it again. Feeds and archives come over HTTPS, are bounded in size (the
+// feed to a few megabytes, the archive to its announced length) and fail
+// when the server falls silent. Staging never outlives a cancelled or failed
+// session, and leftovers of killed runs are swept at start.
 //
 // Settings (automatic checks and downloads, the last check) are kept in the
-// program's settings. Everything runs on the GUI thread except checking and
-// unpacking the archive, which run on the pool.
+// program's settings. The network runs on the GUI thread; every disk step
+// (writing the archive, reading the feed, checking and unpacking, removing
+// folders) runs in order on a staging thread of its own, whose results come
+// back through the event loop and are dropped once their session has ended.
 class UpdateEngine final : public QObject, public Updater {
     Q_OBJECT
 
@@ -63,22 +75,32 @@ public:
 private:
     enum class Step { none, checking, offered, downloading, unpacking, ready, staged, installing };
     using Notice = std::function<void(UpdateDriver&)>;
+    using Then = std::function<void(UpdateEngine&)>;
+    struct FeedReading;
 
+    // From the staging thread: runs `then` on the GUI thread while the
+    // session is still the one it was.
+    static void deliver(const QPointer<UpdateEngine>& engine, quint64 session, Then then);
     void tell(Notice notice);
     UpdateReply replyFor(void (UpdateEngine::*handler)(UpdateChoice));
     UpdateBlock blockFor(void (UpdateEngine::*handler)());
+    bool allowed(const QUrl& url) const;
     QNetworkReply* get(const QUrl& url);
     void fetchFeed();
+    void feedProgressed();
     void feedArrived();
+    void feedRead(const FeedReading& reading);
     void foundReplied(UpdateChoice choice);
     void readyReplied(UpdateChoice choice);
     void beginDownload();
     void downloadProgressed();
+    void takeChunk();
     void downloadFinished();
     void unpack();
-    void unpacked();
+    void unpacked(const QString& refusal);
     void cancel();
     void installNow();
+    void quitForInstall();
     void installAtQuit();
     bool startHelper(bool relaunch);
     void fail(const PivraError& error);
@@ -91,20 +113,21 @@ private:
     QNetworkAccessManager* network_;
     QTimer schedule_;
     bool started_ = false;
+    std::unique_ptr<Strand> worker_;
 
     Step step_ = Step::none;
     bool userSession_ = false;
-    // Bumped when a session ends, so late replies and blocks of an ended
-    // session do nothing.
+    // Bumped when a session ends, so late replies, blocks and staging
+    // results of an ended session do nothing.
     quint64 session_ = 0;
     std::optional<AppcastItem> item_;
     QPointer<QNetworkReply> reply_;
-    QString staging_; // created 0700 beside the install folder
-    std::unique_ptr<QFile> archive_;
+    QByteArray feed_;
+    std::shared_ptr<UpdateStaging> staging_; // touched only on the staging thread
     std::uint64_t received_ = 0;
+    std::uint64_t limit_ = 0;
     bool lengthTold_ = false;
-    std::atomic<bool> cancelled_{false};
-    QFutureWatcher<QString> unpacking_;
+    std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace pivra

@@ -55,6 +55,7 @@ UpdateController::Environment programEnvironment(UpdateController& controller)
         config.helperProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/pivra-update-helper");
         config.awaitedPid = ::getpid();
         config.terminate = [] { QCoreApplication::quit(); };
+        config.allowLoopbackHttp = UpdateBuildConfig::loopbackHttp;
         return std::make_unique<UpdateEngine>(std::move(config), driver);
     };
     environment.after = [&controller](std::chrono::milliseconds delay, std::function<void()> work) {
@@ -258,8 +259,10 @@ QString UpdateController::describe(const PivraError& error)
     return error.description;
 }
 
-void UpdateController::showUserInitiatedUpdateCheck()
+void UpdateController::showUserInitiatedUpdateCheck(UpdateBlock cancellation)
 {
+    // Kept with the download's: "Cancel" ends whichever step is running.
+    cancelDownload_ = std::move(cancellation);
     setPhase(Phase::checking());
 }
 

@@ -115,7 +115,7 @@ public:
     static QString describe(const PivraError& error);
 
     // UpdateDriver
-    void showUserInitiatedUpdateCheck() override;
+    void showUserInitiatedUpdateCheck(UpdateBlock cancellation) override;
     void showUpdateFound(const AppcastItem& item, UpdateStage stage, UpdateReply reply) override;
     void showUpdateNotFound(const PivraError& error, UpdateBlock acknowledgement) override;
     void showUpdaterError(const PivraError& error, UpdateBlock acknowledgement) override;

@@ -33,6 +33,14 @@ INSTANTIATE_TEST_SUITE_P(Versions, VersionOrderTest,
                                            VersionCase{"leading zeros", "1.010", "1.9"}),
                          rowName);
 
+TEST(VersionOrderTest, TrailingZerosAreTheSameVersion)
+{
+    EXPECT_EQ(compareVersions(QStringLiteral("1.0.0"), QStringLiteral("1.0")), 0);
+    EXPECT_EQ(compareVersions(QStringLiteral("1"), QStringLiteral("1.00.0")), 0);
+    EXPECT_LT(compareVersions(QStringLiteral("1.0.0b1"), QStringLiteral("1.0")), 0);
+    EXPECT_GT(compareVersions(QStringLiteral("1.0.0.1"), QStringLiteral("1.0")), 0);
+}
+
 TEST(AppcastTest, ReadsItemsAndOffersTheNewestNewerOneForThisSystem)
 {
     const QByteArray feed = R"(<?xml version="1.0"?>
@@ -42,7 +50,7 @@ TEST(AppcastTest, ReadsItemsAndOffersTheNewestNewerOneForThisSystem)
   <enclosure url="https://pivra.app/2.1.tar.xz" length="4096" type="application/x-xz" s:edSignature="c2ln"/></item>
 <item><title>9.0 elsewhere</title><s:version>900</s:version>
   <enclosure url="https://pivra.app/9.tar.xz" length="1" s:edSignature="c2ln" s:os="macos"/></item>
-<item><title>unsigned</title><s:version>800</s:version><enclosure url="https://pivra.app/8.tar.xz" length="1"/></item>
+<item><title>unsigned</title><s:version>150</s:version><enclosure url="https://pivra.app/8.tar.xz" length="1"/></item>
 <item><title>2.2 notes only</title><s:version>220</s:version><s:informationalUpdate/>
   <link>https://pivra.app/2.2</link></item>
 <item><title>old</title><s:version>100</s:version>
@@ -59,7 +67,9 @@ TEST(AppcastTest, ReadsItemsAndOffersTheNewestNewerOneForThisSystem)
     EXPECT_EQ(newestUpdate(items, QStringLiteral("200"))->version, QStringLiteral("220"));
     EXPECT_TRUE(newestUpdate(items, QStringLiteral("200"))->informationOnly);
     EXPECT_EQ(newestUpdate(items, QStringLiteral("215"))->link, QUrl(QStringLiteral("https://pivra.app/2.2")));
-    EXPECT_FALSE(newestUpdate(items, QStringLiteral("220")).has_value()) << "not for this system, or unsigned";
+    EXPECT_FALSE(newestUpdate(items, QStringLiteral("220")).has_value()) << "not for this system";
+    // Offered so that installing it is refused as unverified, not hidden.
+    EXPECT_TRUE(newestUpdate(items, QStringLiteral("120"))->edSignature.isEmpty());
     EXPECT_THROW(parseAppcast("<html><body>"), std::runtime_error);
 }
 

@@ -29,8 +29,13 @@ void LoopbackServer::serve(QTcpSocket* socket)
     }
     const QString path = QString::fromLatin1(request.split(' ').value(1));
     const Answer found = answers_.value(path, Answer{404, "not found"});
-    socket->write("HTTP/1.1 " + QByteArray::number(found.status) + " Answer\r\nContent-Length: "
-                  + QByteArray::number(found.body.size()) + "\r\nConnection: close\r\n\r\n");
+    if (found.silent) {
+        return;
+    }
+    const QByteArray length =
+        found.withoutLength ? QByteArray() : "Content-Length: " + QByteArray::number(found.body.size()) + "\r\n";
+    socket->write("HTTP/1.1 " + QByteArray::number(found.status) + " Answer\r\n" + length
+                  + "Connection: close\r\n\r\n");
     socket->write(found.body.left(found.sendOnly.value_or(found.body.size())));
     if (!found.hold) {
         socket->disconnectFromHost();

@@ -23,6 +23,8 @@ public:
         // whole), then close, or keep the connection open when `hold` is set.
         std::optional<qsizetype> sendOnly;
         bool hold = false;
+        bool withoutLength = false; // no Content-Length: the body ends when the connection closes
+        bool silent = false;        // accept the request and never answer
     };
 
     LoopbackServer();

@@ -7,6 +7,7 @@
 #include "platform/AppSettings.h"
 #include "platform/updates/UpdateBuildConfig.h"
 #include "platform/updates/UpdateEngine.h"
+#include "platform/updates/UpdateLeftovers.h"
 #include "store/updates/UpdateController.h"
 #include "support/ParamNames.h"
 #include "support/SettingsSandbox.h"
@@ -20,6 +21,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <sys/stat.h>
 
 namespace pivra::test {
 namespace {
@@ -36,6 +40,7 @@ std::vector<Entry> releaseEntries()
         {QStringLiteral("bin"), Entry::Kind::folder},
         {QStringLiteral("bin/pivra"), Entry::Kind::file,
          "#!/bin/sh\necho relaunched > \"$(dirname \"$0\")/../relaunched\"\n", {}, 0755},
+        {QStringLiteral("bin/tool"), Entry::Kind::file, "#!/bin/sh\n", {}, 06755},
         {QStringLiteral("VERSION"), Entry::Kind::file, "2.0"},
         {QStringLiteral("lib"), Entry::Kind::folder},
         {QStringLiteral("lib/version-link"), Entry::Kind::symlink, {}, QStringLiteral("../VERSION")},
@@ -50,12 +55,28 @@ protected:
         settings_ = std::make_unique<SettingsSandbox>(pathOf(QStringLiteral("settings")));
         // Only the checks a test asks for.
         AppSettings().setValue(QStringLiteral("pivra.updates.automaticChecks"), false);
-        install_ = makeFolder(QStringLiteral("apps/pivra"));
+        install_ = pathOf(QStringLiteral("apps/pivra"));
+        installVersionOne();
+    }
+
+    // A fresh install of version 1.0 and a running program to replace.
+    void installVersionOne()
+    {
+        QDir(install_).removeRecursively();
+        makeFolder(QStringLiteral("apps/pivra"));
         writeFile(QStringLiteral("apps/pivra/.pivra-install"), {});
         writeFile(QStringLiteral("apps/pivra/VERSION"), "1.0");
         // Stands for the running program, whose end the helper waits for.
+        program_.kill();
+        program_.waitForFinished();
         program_.start(QStringLiteral("sleep"), {QStringLiteral("600")});
         ASSERT_TRUE(program_.waitForStarted());
+    }
+
+    QByteArray installedVersion() const
+    {
+        QFile version(install_ + QStringLiteral("/VERSION"));
+        return version.open(QIODevice::ReadOnly) ? version.readAll() : QByteArray();
     }
 
     void TearDown() override
@@ -72,11 +93,7 @@ protected:
                                         QString::fromLatin1(key_.publicKey().toBase64())};
             UpdateController::Environment environment;
             environment.makeUpdater = [this](UpdateDriver& driver) -> std::unique_ptr<Updater> {
-                UpdateEngineConfig config{server_.url(QStringLiteral("/feed")), key_.publicKey(),
-                                          QStringLiteral("1.0"), install_, QStringLiteral("bin/pivra"),
-                                          QString::fromUtf8(UpdateBuildConfig::helperInBuildTree),
-                                          static_cast<pid_t>(program_.processId()), [this] { program_.kill(); }};
-                auto engine = std::make_unique<UpdateEngine>(std::move(config), driver);
+                auto engine = std::make_unique<UpdateEngine>(engineConfig(true), driver);
                 engine_ = engine.get();
                 return engine;
             };
@@ -93,15 +110,45 @@ protected:
         return *controller_;
     }
 
+    // The engine as a test build makes it, or as a release build does.
+    UpdateEngineConfig engineConfig(bool testBuild)
+    {
+        UpdateEngineConfig config{server_.url(QStringLiteral("/feed")), key_.publicKey(), QStringLiteral("1.0"),
+                                  install_, QStringLiteral("bin/pivra"),
+                                  QString::fromUtf8(UpdateBuildConfig::helperInBuildTree),
+                                  static_cast<pid_t>(program_.processId()), [this] {
+                                      if (!quitRefused_) {
+                                          program_.kill();
+                                      }
+                                  }};
+        config.transferTimeout = transferTimeout_;
+        config.unannouncedLimit = unannouncedLimit_;
+        config.allowLoopbackHttp = testBuild;
+        return config;
+    }
+
     // Serves a feed offering version 2.0 as `archive`, signed as `signed_`.
-    void offer(const QByteArray& archive, const QByteArray& signedBytes, LoopbackServer::Answer download = {})
+    // The feed announces `announced` bytes (the archive's size when none).
+    void offer(const QByteArray& archive, const QByteArray& signedBytes, LoopbackServer::Answer download = {},
+               std::optional<quint64> announced = std::nullopt)
     {
         download.body = archive;
         server_.answer(QStringLiteral("/pivra-2.0.tar.xz"), download);
         server_.answer(QStringLiteral("/feed"),
                        {200, makeFeed({{QStringLiteral("2.0"), server_.url(QStringLiteral("/pivra-2.0.tar.xz")).toString(),
-                                        static_cast<quint64>(archive.size()), key_.sign(signedBytes),
-                                        QStringLiteral("<ul><li>Faster</li></ul>")}})});
+                                        announced.value_or(static_cast<quint64>(archive.size())),
+                                        key_.sign(signedBytes), QStringLiteral("<ul><li>Faster</li></ul>")}})});
+    }
+
+    // Staging is removed on its own thread, after the failure is told.
+    bool waitForDisk(const QStringList& expected)
+    {
+        return QTest::qWaitFor([&] { return disk() == expected; }, waitMs);
+    }
+
+    QStringList besideInstall() const
+    {
+        return QDir(pathOf(QStringLiteral("apps"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
     bool waitForPhase(Kind kind)
@@ -136,6 +183,9 @@ protected:
     std::unique_ptr<SettingsSandbox> settings_;
     std::unique_ptr<UpdateController> controller_;
     UpdateEngine* engine_ = nullptr;
+    std::chrono::milliseconds transferTimeout_ = std::chrono::seconds(20);
+    std::uint64_t unannouncedLimit_ = 300'000'000;
+    bool quitRefused_ = false; // the program stays when asked to quit
 };
 
 TEST_F(UpdateEngineTest, InstallsAVerifiedUpdateAndStartsItAgain)
@@ -150,14 +200,15 @@ TEST_F(UpdateEngineTest, InstallsAVerifiedUpdateAndStartsItAgain)
         << "phase " << int(controller().phase().kind) << ' ' << controller().phase().message.toStdString();
     EXPECT_EQ(controller().phase().kind, Kind::installing);
     EXPECT_EQ(controller().phase().release()->notes, QStringList{QStringLiteral("Faster")});
-    QFile version(install_ + QStringLiteral("/VERSION"));
-    ASSERT_TRUE(version.open(QIODevice::ReadOnly));
-    EXPECT_EQ(version.readAll(), "2.0");
+    EXPECT_EQ(installedVersion(), "2.0");
     EXPECT_EQ(QFileInfo(install_ + QStringLiteral("/lib/version-link")).symLinkTarget(),
               QFileInfo(install_ + QStringLiteral("/VERSION")).absoluteFilePath());
     // Nothing but the install folder is left beside it: no staging, no old copy.
-    EXPECT_EQ(QDir(pathOf(QStringLiteral("apps"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("pivra")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return besideInstall() == QStringList{QStringLiteral("pivra")}; }, waitMs))
+        << besideInstall().join(u' ').toStdString();
+    struct stat tool {};
+    ASSERT_EQ(::stat(QFile::encodeName(install_ + QStringLiteral("/bin/tool")).constData(), &tool), 0);
+    EXPECT_EQ(tool.st_mode & (S_ISUID | S_ISGID), 0u) << "an update never installs setuid programs";
 }
 
 TEST_F(UpdateEngineTest, QuietCheckPreparesTheUpdateAndInstallsItOnRequest)
@@ -173,6 +224,26 @@ TEST_F(UpdateEngineTest, QuietCheckPreparesTheUpdateAndInstallsItOnRequest)
     controller().updateNow();
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(install_ + QStringLiteral("/relaunched")); }, waitMs));
+}
+
+TEST_F(UpdateEngineTest, BackgroundInstallsTenTimesInARow)
+{
+    AppSettings().setValue(QStringLiteral("pivra.updates.automaticDownloads"), true);
+    const QByteArray archive = makeArchive(releaseEntries());
+    offer(archive, archive);
+    for (int run = 0; run < 10; ++run) {
+        SCOPED_TRACE(run);
+        controller_.reset();
+        installVersionOne();
+        controller();
+
+        engine_->checkForUpdatesInBackground();
+        ASSERT_TRUE(waitForPhase(Kind::ready)) << controller().phase().message.toStdString();
+        controller().updateNow();
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(install_ + QStringLiteral("/relaunched")); }, waitMs));
+        EXPECT_EQ(installedVersion(), "2.0");
+    }
 }
 
 struct CheckCase {
@@ -245,7 +316,7 @@ TEST_P(UpdateRefusalTest, RefusesWithNothingChangedOnDisk)
 
     ASSERT_TRUE(waitForPhase(Kind::failed));
     EXPECT_EQ(controller().phase().message.toStdString(), refusal.message);
-    EXPECT_EQ(disk().join(u'\n').toStdString(), before.join(u'\n').toStdString());
+    EXPECT_TRUE(waitForDisk(before)) << disk().join(u'\n').toStdString();
     EXPECT_FALSE(QFileInfo::exists(pathOf(QStringLiteral("escaped"))));
     EXPECT_FALSE(QFileInfo::exists(pathOf(QStringLiteral("absolute"))));
 }
@@ -262,6 +333,13 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"escaping_link",
                 {{QStringLiteral("lib/out"), Entry::Kind::symlink, {}, QStringLiteral("../../../escaped")},
                  {QStringLiteral("lib/out/file"), Entry::Kind::file, "x"}},
+                false, false, false, "The update links to a file outside its folder."},
+        Refusal{"absolute_link_in_a_folder",
+                {{QStringLiteral("lib/etc"), Entry::Kind::symlink, {}, QStringLiteral("/etc")}}, false, false, false,
+                "The update links to a file outside its folder."},
+        Refusal{"link_chain_climbing_out",
+                {{QStringLiteral("lib/l0"), Entry::Kind::symlink, {}, QStringLiteral("..")},
+                 {QStringLiteral("lib/l1"), Entry::Kind::symlink, {}, QStringLiteral("l0/..")}},
                 false, false, false, "The update links to a file outside its folder."},
         Refusal{"not_an_install_folder", {}, true, false, false, "The update is not a Pivra install folder."}),
     rowName);
@@ -283,7 +361,137 @@ TEST_F(UpdateEngineTest, CancelMidDownloadLeavesNoStaging)
     controller().cancelUpdate();
 
     ASSERT_TRUE(waitForPhase(Kind::idle));
-    EXPECT_EQ(disk().join(u'\n').toStdString(), before.join(u'\n').toStdString());
+    EXPECT_TRUE(waitForDisk(before));
+}
+
+struct OversizeCase {
+    const char* name;
+    bool withoutLength;       // the server does not say how much it sends
+    bool announcedInFeed;     // the feed gives the archive's length
+};
+
+class UpdateOversizeTest : public UpdateEngineTest, public ::testing::WithParamInterface<OversizeCase> {};
+
+TEST_P(UpdateOversizeTest, StopsAtTheLimitAndLeavesNothingStaged)
+{
+    const QByteArray archive = makeArchive(releaseEntries());
+    QByteArray flood = archive + QByteArray(4 * 1024 * 1024, 'x');
+    unannouncedLimit_ = static_cast<std::uint64_t>(archive.size());
+    LoopbackServer::Answer download;
+    download.withoutLength = GetParam().withoutLength;
+    offer(flood, archive, download,
+          GetParam().announcedInFeed ? std::optional<quint64>(archive.size()) : std::optional<quint64>(0));
+    const QStringList before = disk();
+
+    controller().updateNow();
+
+    ASSERT_TRUE(waitForPhase(Kind::failed));
+    EXPECT_EQ(controller().phase().message.toStdString(), "The update download is larger than the feed announced.");
+    EXPECT_TRUE(waitForDisk(before)) << disk().join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Downloads, UpdateOversizeTest,
+                         ::testing::Values(OversizeCase{"length_header_past_the_feed", false, true},
+                                           OversizeCase{"stream_past_the_feed", true, true},
+                                           OversizeCase{"stream_past_the_cap_without_feed_length", true, false}),
+                         rowName);
+
+TEST_F(UpdateEngineTest, SilentServerFailsTheCheckAndALaterCheckRuns)
+{
+    transferTimeout_ = std::chrono::milliseconds(300);
+    server_.answer(QStringLiteral("/feed"), {.silent = true});
+
+    controller().checkNow();
+    ASSERT_TRUE(waitForPhase(Kind::failed));
+    EXPECT_EQ(controller().phase().message.toStdString(),
+              "Pivra couldn't reach pivra.app. Check your internet connection and try again.");
+
+    // The user may also give up on a slow check.
+    controller().checkNow();
+    QCoreApplication::sendPostedEvents(); // the engine's answer carries the cancel block
+    controller().cancelUpdate();
+    ASSERT_TRUE(waitForPhase(Kind::idle));
+
+    server_.answer(QStringLiteral("/feed"), {200, makeFeed({})});
+    controller().checkNow();
+    EXPECT_TRUE(waitForPhase(Kind::upToDate)) << controller().phase().message.toStdString();
+}
+
+TEST_F(UpdateEngineTest, ReleaseBuildRefusesPlainHttpFromThisMachine)
+{
+    UpdateEngine release(engineConfig(false), controller());
+    const std::optional<PivraError> refusal = release.startUpdater();
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->description.toStdString(), "The update feed is not a secure address.");
+}
+
+TEST_F(UpdateEngineTest, UnsignedReleaseIsReportedAsUnverified)
+{
+    server_.answer(QStringLiteral("/feed"),
+                   {200, makeFeed({{QStringLiteral("2.0"), server_.url(QStringLiteral("/a.tar.xz")).toString(), 10, {}}})});
+
+    controller().checkNow();
+
+    ASSERT_TRUE(waitForPhase(Kind::failed));
+    EXPECT_EQ(controller().phase().message.toStdString(),
+              "The update could not be verified: the feed gives it no signature.");
+}
+
+TEST_F(UpdateEngineTest, KilledInstallLeavesTheOldVersionAndIsSweptAtTheNextStart)
+{
+    // A staging folder with its update unpacked, as the program hands it over.
+    const QString staging = makeFolder(QStringLiteral("apps/.pivra-update-killed"));
+    writeFile(QStringLiteral("apps/.pivra-update-killed/root/.pivra-install"), {});
+    writeFile(QStringLiteral("apps/.pivra-update-killed/root/VERSION"), "2.0");
+    writeFile(QStringLiteral("apps/.pivra-update-killed/root/lib/readonly/file"), "x");
+    QFile::setPermissions(staging + QStringLiteral("/root/lib/readonly"), QFile::ReadOwner | QFile::ExeOwner);
+    QProcess helper;
+    helper.start(QString::fromUtf8(UpdateBuildConfig::helperInBuildTree),
+                 {QString::number(program_.processId()), staging, install_, QStringLiteral("bin/pivra")});
+    ASSERT_TRUE(helper.waitForStarted());
+    // The program is still running, so the helper waits: killed now, the old
+    // version stays whole, and the next start sweeps the staging.
+    ::kill(static_cast<pid_t>(helper.processId()), SIGKILL);
+    ASSERT_TRUE(helper.waitForFinished());
+    EXPECT_EQ(installedVersion(), "1.0");
+
+    // A held staging folder belongs to a download or install under way.
+    const QString held = makeFolder(QStringLiteral("apps/.pivra-update-held"));
+    std::optional<FolderLock> lock = FolderLock::tryTake(held);
+    ASSERT_TRUE(lock.has_value());
+    controller();
+
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return besideInstall() == QStringList{QStringLiteral(".pivra-update-held"), QStringLiteral("pivra")}; },
+        waitMs))
+        << besideInstall().join(u' ').toStdString();
+    EXPECT_EQ(installedVersion(), "1.0");
+}
+
+TEST_F(UpdateEngineTest, HelperPutsBackAnInstallAnOlderSwapLeftAside)
+{
+    const QString aside = install_ + QStringLiteral(".replaced-4242");
+    ASSERT_TRUE(QDir().rename(install_, aside));
+
+    QProcess helper;
+    helper.start(QString::fromUtf8(UpdateBuildConfig::helperInBuildTree),
+                 {QStringLiteral("0"), pathOf(QStringLiteral("apps/.pivra-update-gone")), install_});
+    ASSERT_TRUE(helper.waitForFinished(waitMs));
+
+    EXPECT_EQ(installedVersion(), "1.0");
+    EXPECT_EQ(besideInstall(), QStringList{QStringLiteral("pivra")});
+}
+
+TEST_F(UpdateEngineTest, ProgramThatWillNotQuitIsOfferedARestart)
+{
+    quitRefused_ = true;
+    const QByteArray archive = makeArchive(releaseEntries());
+    offer(archive, archive);
+
+    controller().updateNow();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller().waitingToQuit(); }, waitMs));
+    EXPECT_EQ(controller().phase().kind, Kind::installing);
 }
 
 } // namespace

@@ -1,0 +1,121 @@
+#include "platform/updates/UpdateLeftovers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace pivra {
+
+namespace {
+
+const QString asideInfix = QStringLiteral(".replaced-");
+
+// Gives the owner write and search rights on every folder of the tree, so
+// their entries can be removed; files and links keep their modes.
+void makeFoldersWritable(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isDir()) {
+        return;
+    }
+    ::chmod(QFile::encodeName(path).constData(), (info.permissions() & 07777) | S_IRWXU);
+    const QStringList children = QDir(path).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString& child : children) {
+        makeFoldersWritable(path + u'/' + child);
+    }
+}
+
+} // namespace
+
+bool removeTree(const QString& path)
+{
+    if (!QFileInfo(path).isSymLink() && !QFileInfo::exists(path)) {
+        return true;
+    }
+    makeFoldersWritable(path);
+    QDir(path).removeRecursively();
+    return !QFileInfo(path).isSymLink() && !QFileInfo::exists(path);
+}
+
+std::optional<FolderLock> FolderLock::open(const QString& folder, bool wait)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    int locked = 0;
+    while ((locked = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 && errno == EINTR) {
+    }
+    if (locked != 0) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    return FolderLock(fd);
+}
+
+std::optional<FolderLock> FolderLock::tryTake(const QString& folder)
+{
+    return open(folder, false);
+}
+
+std::optional<FolderLock> FolderLock::take(const QString& folder)
+{
+    return open(folder, true);
+}
+
+FolderLock::FolderLock(FolderLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FolderLock& FolderLock::operator=(FolderLock&& other) noexcept
+{
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+FolderLock::~FolderLock()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void recoverInstall(const QString& installRoot)
+{
+    const QFileInfo root(installRoot);
+    const QDir parent = root.dir();
+    QFileInfoList aside = parent.entryInfoList({root.fileName() + asideInfix + u'*'},
+                                               QDir::Dirs | QDir::Hidden | QDir::NoSymLinks, QDir::Time);
+    if (!root.exists() && !aside.isEmpty()) {
+        // The newest tree moved aside is the one the interrupted swap took.
+        const QString back = aside.takeFirst().filePath();
+        ::rename(QFile::encodeName(back).constData(), QFile::encodeName(installRoot).constData());
+    }
+    if (!QFileInfo::exists(installRoot)) {
+        return; // nothing to compare leftovers with: keep them
+    }
+    for (const QFileInfo& old : aside) {
+        removeTree(old.filePath());
+    }
+    const QFileInfoList staged = parent.entryInfoList({stagingFolderPrefix + u'*'},
+                                                      QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& staging : staged) {
+        // A folder someone holds is being filled or installed right now.
+        if (std::optional<FolderLock> lock = FolderLock::tryTake(staging.filePath())) {
+            removeTree(staging.filePath());
+        }
+    }
+}
+
+} // namespace pivra

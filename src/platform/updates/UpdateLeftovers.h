@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace pivra {
+
+// Folders an update stages beside the install folder start with this name.
+inline const QString stagingFolderPrefix = QStringLiteral(".pivra-update-");
+
+// Removes a folder and everything in it as its owner may: folders made
+// read-only are made writable first, links are removed, never followed.
+// True when nothing is left.
+bool removeTree(const QString& path);
+
+// An exclusive lock on a folder (flock on the folder itself) for as long as
+// the object lives or the process runs: marks a staging folder as in use by
+// the program that fills it or the helper that installs it.
+class FolderLock {
+public:
+    // The lock, or none when another process holds it or the folder is gone.
+    static std::optional<FolderLock> tryTake(const QString& folder);
+    // Waits until the lock is free; none when the folder cannot be opened.
+    static std::optional<FolderLock> take(const QString& folder);
+
+    FolderLock(FolderLock&& other) noexcept;
+    FolderLock& operator=(FolderLock&& other) noexcept;
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    ~FolderLock();
+
+private:
+    explicit FolderLock(int fd) : fd_(fd) {}
+    static std::optional<FolderLock> open(const QString& folder, bool wait);
+
+    int fd_ = -1;
+};
+
+// Puts right what an interrupted update left beside `installRoot`: when the
+// install folder is missing but an older helper had moved it aside
+// ("<root>.replaced-<pid>"), it is moved back; then staging folders no
+// process holds and old trees left aside are removed. Slow: never on the GUI
+// thread.
+void recoverInstall(const QString& installRoot);
+
+} // namespace pivra
