@@ -10,7 +10,9 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -161,6 +163,10 @@ PivraPreferences::PivraPreferences(Pane initialTab, LibraryStore& store, const P
                               11, this);
     version_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     version_->setContentsMargins(24, 10, 24, 10);
+    // Quieter than the other secondary texts.
+    auto* faded = new QGraphicsOpacityEffect(version_);
+    faded->setOpacity(0.7);
+    version_->setGraphicsEffect(faded);
     sheet->addWidget(version_);
 
     for (const auto changed : {&LibraryStore::isScanningChanged, &LibraryStore::isPreparingThumbnailsChanged,
@@ -235,6 +241,24 @@ void PivraPreferences::paintEvent(QPaintEvent* event)
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(rect()).adjusted(borderWidth / 2.0, borderWidth / 2.0, -borderWidth / 2.0,
                                              -borderWidth / 2.0));
+}
+
+void PivraPreferences::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier) {
+        for (QPushButton* button : pages_->currentWidget()->findChildren<QPushButton*>()) {
+            if (button->property(returnActionProperty).toBool() && button->isVisible() && button->isEnabled()) {
+                button->click();
+                return;
+            }
+        }
+        // Whichever button had focus or was made default on the way, Return
+        // is "Done" when no tab claims it.
+        done_->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void PivraPreferences::showEvent(QShowEvent* event)

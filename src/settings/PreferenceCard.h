@@ -64,6 +64,10 @@ private:
     int inset_;
 };
 
+// A button of a tab carrying this property (true) answers Return in the
+// preferences sheet in place of "Done", while it is shown and enabled.
+inline constexpr char returnActionProperty[] = "pivraReturnAction";
+
 // A label in the secondary text colour of whichever scheme is shown.
 QLabel* secondaryLabel(const QString& text, int pixelSize, QWidget* parent = nullptr);
 

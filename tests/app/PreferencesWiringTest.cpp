@@ -1,6 +1,7 @@
 #include "app/WindowTestKit.h"
 #include "app/launch/LibraryMenus.h"
 #include "app/launch/PreferencesWiring.h"
+#include "platform/updates/UpdateBuildConfig.h"
 #include "settings/GeneralTab.h"
 #include "settings/PreferencesPresenter.h"
 #include "style/appearance/AppearanceController.h"
@@ -8,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -68,6 +70,8 @@ TEST_F(PreferencesWiringTest, EveryWayInOpensItsTab)
     child<QAbstractButton>(*library, [](QAbstractButton* row) { return row->text() == u"Preferences"; })->click();
     ASSERT_NE(presenter->sheet(), nullptr);
     EXPECT_EQ(presenter->sheet()->selectedTab(), Pane::general);
+    EXPECT_EQ(presenter->sheet()->versionLabel()->text(),
+              QStringLiteral("Version ") + QString::fromUtf8(UpdateBuildConfig::version));
 
     QWidget* workLine = child<QWidget>(*library, [](QWidget* line) { return line->toolTip() == u"Show Processes"; });
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton, Qt::NoButton,

@@ -1,11 +1,14 @@
 #include "PreferencesTestKit.h"
 
 #include "settings/GeneralTab.h"
+#include "settings/PreferenceCard.h"
 #include "settings/PreferencesPresenter.h"
 #include "settings/ProcessRows.h"
 #include "settings/ProcessesTab.h"
+#include "settings/updates/UpdatesPreferenceSection.h"
 #include "style/appearance/PivraAppearance.h"
 #include "support/Renders.h"
+#include "support/UpdateControllerKit.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,6 +16,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -204,6 +208,41 @@ TEST_F(PreferencesWindowTest, EveryTabRendersInBothSchemes)
     }
     QApplication::setPalette(before);
     store.cancelThumbnailPreparation();
+}
+
+class PreferencesReturnTest : public test::PreferencesTest, public test::UpdateControllerKit {};
+
+// Return belongs to "Update Now" while it shows, and to "Done" otherwise.
+TEST_F(PreferencesReturnTest, ReturnGoesToUpdateNowWhileItShows)
+{
+    openStore();
+    UpdateController& updates = started();
+    PreferencesServices withUpdates = services();
+    withUpdates.makeUpdateSection = [&updates](QWidget* parent) {
+        return new UpdatesPreferenceSection(updates, QStringLiteral("1.0"), parent);
+    };
+    sheet_ = std::make_unique<PivraPreferences>(Pane::general, *store_, std::move(withUpdates), router_);
+    sheet_->show();
+    updates.showUpdateFound(test::updateItem(QStringLiteral("2.0")), 0, reply(QStringLiteral("found")));
+
+    // A row rebuilt while the sheet shows appears once the event loop runs.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        for (QPushButton* button : sheet_->findChildren<QPushButton*>()) {
+            if (button->property(returnActionProperty).toBool() && button->isVisible()) {
+                return true;
+            }
+        }
+        return false;
+    }));
+    QTest::keyClick(sheet_.get(), Qt::Key_Return);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), QStringLiteral("found 1"));
+    EXPECT_TRUE(sheet_->isVisible());
+
+    updates.dismissUpdateInstallation();
+    QTest::keyClick(sheet_.get(), Qt::Key_Return);
+    EXPECT_FALSE(sheet_->isVisible());
+    EXPECT_EQ(sheet_->result(), QDialog::Accepted);
 }
 
 } // namespace

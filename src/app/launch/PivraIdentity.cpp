@@ -1,6 +1,7 @@
 #include "app/launch/PivraIdentity.h"
 
 #include "platform/AppSettings.h"
+#include "platform/updates/UpdateBuildConfig.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,6 +12,7 @@ void applyNames()
 {
     QApplication::setApplicationName(QStringLiteral("Pivra"));
     QApplication::setOrganizationName(QStringLiteral("Pivra"));
+    QApplication::setApplicationVersion(QString::fromUtf8(UpdateBuildConfig::version));
     QGuiApplication::setDesktopFileName(desktopFileName);
 }
 

@@ -2,14 +2,13 @@
 
 #include "app/content/FileReveal.h"
 #include "app/window/LibraryWindow.h"
+#include "platform/updates/UpdateBuildConfig.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "settings/PreferencesPresenter.h"
 #include "settings/updates/UpdatesPreferenceSection.h"
 #include "store/updates/UpdateController.h"
 #include "style/appearance/AppearanceController.h"
-
-#include <QCoreApplication>
 
 namespace pivra {
 
@@ -22,9 +21,10 @@ PreferencesPresenter* mountPreferences(QWidget& window, LibraryWindow& library, 
     services.storage.previewFolder = clips.directory();
     services.storage.revealFolder = [&store](const QString& folder) { revealFile(folder, folder, toMessage(store)); };
     services.applyAppearance = [&appearance] { appearance.reload(); };
-    services.version = QCoreApplication::applicationVersion();
-    services.makeUpdateSection = [](QWidget* parent) {
-        return new UpdatesPreferenceSection(UpdateController::shared(), QString::fromUtf8(UpdateBuildConfig::version), parent);
+    // The footer and the updates card name the same version: the build's.
+    services.version = QString::fromUtf8(UpdateBuildConfig::version);
+    services.makeUpdateSection = [version = services.version](QWidget* parent) {
+        return new UpdatesPreferenceSection(UpdateController::shared(), version, parent);
     };
     auto* presenter = new PreferencesPresenter(window, store, std::move(services));
     QObject::connect(&library, &LibraryWindow::preferencesRequested, presenter,

@@ -105,14 +105,12 @@ UpdateStatusRow updateStatusRow(const UpdateController& updates, const QString& 
     case Kind::failed:
         return {QStringLiteral("The update didn't finish"), phase.message, {Control::tryAgain}};
     case Kind::checking:
-        return {QStringLiteral("Checking for updates…"), QStringLiteral("Pivra %1").arg(installed), {Control::spinner}};
+        // A feed that answers slowly can be given up on.
+        return {QStringLiteral("Checking for updates…"), QStringLiteral("Pivra %1").arg(installed),
+                {Control::spinner, Control::cancel}};
     case Kind::idle:
     case Kind::upToDate:
         break;
-    }
-    if (updates.updatedBySystem()) {
-        return {QStringLiteral("Pivra %1").arg(installed),
-                QStringLiteral("Updates for this copy come from your system's package manager."), {}};
     }
     if (updates.isAvailable()) {
         return {QStringLiteral("Pivra %1 is up to date").arg(installed), lastCheckedText(updates.lastChecked(), now),

@@ -105,8 +105,6 @@ UpdatesPreferenceSection::UpdatesPreferenceSection(UpdateController& updates, co
     };
     for (QWidget* row : switchRows_) {
         card_->addRow(row);
-        // The package manager's install has no switches to offer.
-        row->setVisible(!updates_.updatedBySystem());
     }
     refresh();
     connect(&updates_, &UpdateController::changed, this, &UpdatesPreferenceSection::refresh);
@@ -162,15 +160,18 @@ QWidget* UpdatesPreferenceSection::control(Control control)
 {
     const auto button = [this](const QString& title, bool prominent, void (UpdateController::*action)()) {
         auto* made = new QPushButton(title, card_);
-        // The step the user is asked to take answers Return.
         made->setDefault(prominent);
         made->setAutoDefault(prominent);
         connect(made, &QPushButton::clicked, &updates_, action);
         return made;
     };
     switch (control) {
-    case Control::updateNow:
-        return button(QStringLiteral("Update Now"), true, &UpdateController::updateNow);
+    case Control::updateNow: {
+        QPushButton* made = button(QStringLiteral("Update Now"), true, &UpdateController::updateNow);
+        // Return goes here rather than to the sheet's "Done".
+        made->setProperty(returnActionProperty, true);
+        return made;
+    }
     case Control::cancel:
         return button(QStringLiteral("Cancel"), false, &UpdateController::cancelUpdate);
     case Control::restartToUpdate:

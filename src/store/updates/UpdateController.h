@@ -93,8 +93,6 @@ public:
     bool automaticallyChecks() const { return automaticallyChecks_; }
     bool automaticallyDownloads() const { return automaticallyDownloads_; }
     bool waitingToQuit() const { return waitingToQuit_; }
-    // True when the package manager, not the program, updates this install.
-    bool updatedBySystem() const { return host_.install == InstallKind::systemPackage; }
 
     void setAutomaticallyChecks(bool on);
     void setAutomaticallyDownloads(bool on);
