@@ -269,11 +269,17 @@ void BM_Scrub1080pHevc(benchmark::State& state)
         });
         LoopWatch watch;
         drag.start(1000 / steps);
-        QTest::qWaitFor([&] { return step == steps; }, 30000);
+        if (!QTest::qWaitFor([&] { return step == steps; }, 30000)) {
+            state.SkipWithError("the scrub steps did not all run");
+            return;
+        }
         QElapsedTimer settling;
         settling.start();
         // The picture of the last target follows once the seeks before it are done.
-        QTest::qWaitFor([&] { return !viewer.model.isSeeking(); }, 30000);
+        if (!QTest::qWaitFor([&] { return !viewer.model.isSeeking(); }, 30000)) {
+            state.SkipWithError("the last seek never ended");
+            return;
+        }
         watch.tick.stop();
         watch.report(state);
         state.counters["settled_ms"] = double(settling.elapsed());

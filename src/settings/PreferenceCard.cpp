@@ -50,7 +50,7 @@ void PreferenceDivider::paintEvent(QPaintEvent*)
     painter.fillRect(QRect(start, 0, width() - inset_, 1), PivraAppearance::primary(palette(), 0.1));
 }
 
-QLabel* secondaryLabel(const QString& text, int pixelSize, QWidget* parent)
+QLabel* secondaryLabel(const QString& text, double pixelSize, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
@@ -124,7 +124,7 @@ PreferenceRow::PreferenceRow(const QString& title, const std::optional<QString>&
     title_->setFont(PivraFonts::font(13));
     text->addWidget(title_);
     if (subtitle) {
-        subtitle_ = secondaryLabel(*subtitle, 12, this);
+        subtitle_ = secondaryLabel(*subtitle, 11.5, this);
         subtitle_->setWordWrap(true);
         // An empty subtitle still holds its line.
         subtitle_->setMinimumHeight(subtitle_->fontMetrics().height());

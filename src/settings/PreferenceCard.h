@@ -69,7 +69,7 @@ private:
 inline constexpr char returnActionProperty[] = "pivraReturnAction";
 
 // A label in the secondary text colour of whichever scheme is shown.
-QLabel* secondaryLabel(const QString& text, int pixelSize, QWidget* parent = nullptr);
+QLabel* secondaryLabel(const QString& text, double pixelSize, QWidget* parent = nullptr);
 
 // Side by side with 8 between, as one accessory: a size and its button.
 QWidget* accessoryGroup(std::initializer_list<QWidget*> widgets, QWidget* parent = nullptr);

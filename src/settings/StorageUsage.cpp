@@ -126,7 +126,7 @@ StorageUsage::StorageUsage(QWidget* parent)
     headline->addWidget(secondaryLabel(QStringLiteral("used by Pivra on this computer"), 13, this), 0,
                         Qt::AlignBaseline);
     headline->addStretch(1);
-    headline->addWidget(secondaryLabel(QStringLiteral("Your originals are never copied or changed."), 12, this), 0,
+    headline->addWidget(secondaryLabel(QStringLiteral("Your originals are never copied or changed."), 11.5, this), 0,
                         Qt::AlignBaseline);
     column->addLayout(headline);
 

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace pivra::PivraFonts {
 
@@ -20,10 +22,19 @@ void registerDisplayFont()
     registerDisplayFont(bundledResource(QStringLiteral("fonts")));
 }
 
-QFont font(int pixelSize, QFont::Weight weight)
+QFont font(double pixelSize, QFont::Weight weight)
 {
     QFont font;
-    font.setPixelSize(pixelSize);
+    const int wholePixels = qRound(pixelSize);
+    if (qFuzzyCompare(pixelSize, double(wholePixels))) {
+        font.setPixelSize(wholePixels);
+    } else {
+        // Qt keeps pixel sizes whole, while a point size may be fractional:
+        // at the screen's logical resolution these points are the pixels asked for.
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const double dotsPerInch = screen != nullptr ? screen->logicalDotsPerInchY() : 96.0;
+        font.setPointSizeF(pixelSize * 72.0 / dotsPerInch);
+    }
     font.setWeight(weight);
     return font;
 }

@@ -16,8 +16,8 @@ void registerDisplayFont(const QString& folder);
 void registerDisplayFont();
 
 // A font of `pixelSize` device-independent pixels, the unit the views'
-// sizes are given in.
-QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
+// sizes are given in; a fractional size (11.5) is kept, not rounded.
+QFont font(double pixelSize, QFont::Weight weight = QFont::Normal);
 QFont displayFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 
 } // namespace pivra::PivraFonts
