@@ -126,9 +126,10 @@ bool MediaDragSurface::event(QEvent* event)
     return QWidget::event(event);
 }
 
-// The drag runs its own event loop; the surface may go while it runs (the
-// viewer closed from a callback), so nothing of it is touched after exec()
-// unless it is still there.
+// The drag runs its own event loop, and the surface may go while it runs or
+// from the start callback (the viewer closed), taking the drag with it.
+// Nothing of it is touched then, but the drag still ends for whoever showed
+// something for it, through a copy of the end callback taken beforehand.
 void MediaDragSurface::startDrag()
 {
     std::unique_ptr<QMimeData> data = pasteboard_.mimeData(*item_);
@@ -141,25 +142,27 @@ void MediaDragSurface::startDrag()
     }
     dragging_ = true;
     const MediaItem item = *item_;
+    const std::function<void()> onEnd = callbacks_.onEnd;
     auto* drag = new QDrag(this);
     drag->setMimeData(data.release());
     MediaDragPreview::apply(*drag, MediaDragPreview::image(thumbnails_, item, MediaDragPreview::maxSide));
     drag_ = drag;
+    const QPointer<MediaDragSurface> alive(this);
     if (callbacks_.onStart) {
         callbacks_.onStart(item);
     }
-    const QPointer<MediaDragSurface> alive(this);
-    drag->exec(Qt::CopyAction);
-    if (!alive) {
-        return;
+    if (alive) {
+        drag->exec(Qt::CopyAction);
     }
-    dragging_ = false;
-    pressPoint_.reset();
-    if (drag_) {
-        drag_->deleteLater();
+    if (alive) {
+        dragging_ = false;
+        pressPoint_.reset();
+        if (drag_) {
+            drag_->deleteLater();
+        }
     }
-    if (callbacks_.onEnd) {
-        callbacks_.onEnd();
+    if (onEnd) {
+        onEnd();
     }
 }
 

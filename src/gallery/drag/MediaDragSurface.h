@@ -36,7 +36,7 @@ public:
     // Each missing callback is simply not called.
     struct Callbacks {
         std::function<void(const MediaItem&)> onStart; // before the drag's own event loop runs
-        std::function<void()> onEnd;                   // after the drag is over, dropped or not
+        std::function<void()> onEnd;                   // after the drag is over, dropped or not, or the surface gone
         std::function<void(QPointF)> onPointerMove;
         std::function<void()> onUnavailable;            // once per press
         std::function<void(double delta, QPointF at)> onMagnify; // change since the last step

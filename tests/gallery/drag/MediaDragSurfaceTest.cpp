@@ -108,6 +108,19 @@ TEST_F(MediaDragSurfaceTest, APressDragsOutPansOrReportsTheOriginalMissing)
     }
 }
 
+TEST_F(MediaDragSurfaceTest, ADragWhoseSurfaceGoesStillEnds)
+{
+    MediaDragSurface::Callbacks callbacks{
+        .onStart = [this](const MediaItem&) { surface.reset(); },
+        .onEnd = [this] { ++ends; },
+    };
+    surface->setCallbacks(std::move(callbacks));
+    mouse(QEvent::MouseButtonPress, {100, 100});
+    mouse(QEvent::MouseMove, {120, 100});
+    EXPECT_FALSE(surface);
+    EXPECT_EQ(ends, 1) << "whatever showed for the drag is taken down";
+}
+
 TEST_F(MediaDragSurfaceTest, PinchesAndCtrlWheelReportStepsAndThePointerItsPlace)
 {
     const QPointingDevice* touchpad = QPointingDevice::primaryPointingDevice();
