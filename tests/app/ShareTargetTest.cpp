@@ -78,7 +78,7 @@ struct ShareRow {
 TEST_F(ShareTargetTest, ADropSharesOnceAndTellsWhatWentWrong)
 {
     const ShareRow rows[] = {
-        {"no service to share with", "photo.jpg", true, "Sharing is not available on this computer."},
+        {"no service to share with", "photo.jpg", true, "Share is unavailable on this computer."},
         {"a deleted file", "gone.jpg", false, "This file is no longer available."},
         {"a phone that is not there", "pivra-camera://6B1D3A52-0C52-4F7E-9A57-8A3A3C1E2B10/7/IMG_1.JPG", false,
          "Unlock the iPhone to share this original."},

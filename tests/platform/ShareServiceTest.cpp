@@ -4,6 +4,7 @@
 #include "support/TempFolder.h"
 
 #include <QDBusConnection>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QFileInfo>
@@ -26,12 +27,18 @@ class FakeKdeConnectDaemon : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.kde.kdeconnect.daemon")
 
 public:
+    FakeKdeConnectDaemon() { qDBusRegisterMetaType<QMap<QString, QString>>(); }
+
     QStringList reachable;
 
 public Q_SLOTS:
-    QStringList devices(bool onlyReachable, bool onlyPaired)
+    QMap<QString, QString> deviceNames(bool onlyReachable, bool onlyPaired)
     {
-        return onlyReachable && onlyPaired ? reachable : QStringList();
+        QMap<QString, QString> names;
+        for (const QString& device : reachable) {
+            names.insert(device, u"Phone " + device);
+        }
+        return onlyReachable && onlyPaired ? names : QMap<QString, QString>();
     }
 };
 
@@ -41,6 +48,8 @@ class FakeKdeConnectShare : public QObject {
 
 public:
     FakeKdeConnectShare(QString device, Received& received) : device_(std::move(device)), received_(received) {}
+
+    const QString& device() const { return device_; }
 
 public Q_SLOTS:
     void shareUrl(const QString& url) { received_.urls << device_ + u' ' + url; }
@@ -73,11 +82,11 @@ struct Row {
     const char* name;
     bool kdeConnect;
     QStringList reachable;
+    QString chosen; // the chooser's answer when it is asked
     bool portal;
     bool fileThere;
     ShareService::Route route;
     QString device;
-    bool kdeConnectGetsIt;
     bool portalGetsIt;
 };
 
@@ -86,13 +95,16 @@ class ShareServiceTest : public TempFolderTest {};
 TEST_F(ShareServiceTest, TheFileGoesToAPairedPhoneElseThePortalElseNowhere)
 {
     using Route = ShareService::Route;
+    const QString phone1 = QStringLiteral("phone1");
+    const QString phone2 = QStringLiteral("phone2");
     const Row rows[] = {
-        {"a reachable phone", true, {QStringLiteral("phone1"), QStringLiteral("phone2")}, true, true, Route::kdeConnect,
-         QStringLiteral("phone1"), true, false},
-        {"no reachable phone", true, {}, true, true, Route::portal, {}, false, true},
-        {"the portal alone", false, {}, true, true, Route::portal, {}, false, true},
-        {"nothing running", false, {}, false, true, Route::unavailable, {}, false, false},
-        {"a file that is gone", true, {QStringLiteral("phone1")}, true, false, Route::missingFile, {}, false, false},
+        {"a reachable phone", true, {phone1}, {}, true, true, Route::kdeConnect, phone1, false},
+        {"two phones, the second chosen", true, {phone1, phone2}, phone2, true, true, Route::kdeConnect, phone2, false},
+        {"two phones, none chosen", true, {phone1, phone2}, {}, true, true, Route::declined, {}, false},
+        {"no reachable phone", true, {}, {}, true, true, Route::portal, {}, true},
+        {"the portal alone", false, {}, {}, true, true, Route::portal, {}, true},
+        {"nothing running", false, {}, {}, false, true, Route::unavailable, {}, false},
+        {"a file that is gone", true, {phone1}, {}, true, false, Route::missingFile, {}, false},
     };
     const QString path = writeFile(QStringLiteral("photo one.jpg"), "jpeg");
     const QString gone = pathOf(QStringLiteral("gone.jpg"));
@@ -108,13 +120,15 @@ TEST_F(ShareServiceTest, TheFileGoesToAPairedPhoneElseThePortalElseNowhere)
         Received received;
         FakeKdeConnectDaemon daemon;
         daemon.reachable = row.reachable;
-        FakeKdeConnectShare phone(QStringLiteral("phone1"), received);
+        FakeKdeConnectShare phones[] = {{phone1, received}, {phone2, received}};
         FakePortal portal(received);
         if (row.kdeConnect) {
             ASSERT_TRUE(services.registerService(QStringLiteral("org.kde.kdeconnect")));
             services.registerObject(QStringLiteral("/modules/kdeconnect"), &daemon, QDBusConnection::ExportAllSlots);
-            services.registerObject(QStringLiteral("/modules/kdeconnect/devices/phone1/share"), &phone,
-                                    QDBusConnection::ExportAllSlots);
+            for (FakeKdeConnectShare& phone : phones) {
+                services.registerObject(u"/modules/kdeconnect/devices/" + phone.device() + u"/share", &phone,
+                                        QDBusConnection::ExportAllSlots);
+            }
         }
         if (row.portal) {
             ASSERT_TRUE(services.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
@@ -124,16 +138,25 @@ TEST_F(ShareServiceTest, TheFileGoesToAPairedPhoneElseThePortalElseNowhere)
 
         const QString clientName = QStringLiteral("share-client-%1").arg(row.name);
         std::optional<ShareService::Result> result;
+        QStringList offered;
         {
             ShareService service(QDBusConnection::connectToBus(bus.address(), clientName));
+            service.setChooser([&](const QList<ShareService::Device>& devices, auto chosen) {
+                for (const ShareService::Device& device : devices) {
+                    offered << device.id + u' ' + device.name;
+                }
+                chosen(row.chosen);
+            });
             service.share(row.fileThere ? path : gone, [&](const ShareService::Result& answer) { result = answer; });
             ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 20000));
         }
         EXPECT_EQ(result->route, row.route);
         EXPECT_EQ(result->device, row.device);
-        EXPECT_EQ(received.urls, row.kdeConnectGetsIt
-                                     ? QStringList{u"phone1 " + QUrl::fromLocalFile(path).toString()}
+        EXPECT_EQ(received.urls, row.route == ShareService::Route::kdeConnect
+                                     ? QStringList{row.device + u' ' + QUrl::fromLocalFile(path).toString()}
                                      : QStringList());
+        const QStringList bothPhones{QStringLiteral("phone1 Phone phone1"), QStringLiteral("phone2 Phone phone2")};
+        EXPECT_EQ(offered, row.fileThere && row.reachable.size() > 1 ? bothPhones : QStringList());
         EXPECT_EQ(received.portal, row.portalGetsIt ? QStringList{path} : QStringList());
         EXPECT_EQ(received.portalAsk, row.portalGetsIt ? QList<bool>{true} : QList<bool>());
         QDBusConnection::disconnectFromBus(clientName);

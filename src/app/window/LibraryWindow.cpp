@@ -8,6 +8,7 @@
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "app/window/ViewerMount.h"
+#include "app/window/ShareDeviceMenu.h"
 #include "app/window/WindowAlerts.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/share/ShareNotch.h"
@@ -81,7 +82,6 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
       sidebarMotion_(new QVariantAnimation(this)),
       shareNotch_(new ShareNotch(this)),
       pasteboard_(thumbnails.cameraSourceManager()),
-      shareService_(std::make_unique<ShareService>()),
       viewerMount_(new ViewerMount(*this, store, thumbnails, pasteboard_, *viewerBackdrop_))
 {
     setObjectName(QStringLiteral("libraryWindow"));
@@ -135,6 +135,7 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
     shareNotch_->setObjectName(QStringLiteral("shareTarget"));
     shareNotch_->hide();
     shareNotch_->setDropHandler([this] { return dropOnShareTarget(); });
+    setShareService(std::make_unique<ShareService>());
     connect(shareNotch_, &ShareNotch::targetChanged, this, [this](bool over) {
         if (draggedMedia_ && !shareCommitted_) {
             setShareTargeted(over);
@@ -376,7 +377,7 @@ void LibraryWindow::shareOriginal(const MediaItem& item, std::function<void()> d
             if (result.route == ShareService::Route::missingFile) {
                 store_.setMessage(unreachable);
             } else if (result.route == ShareService::Route::unavailable) {
-                store_.setMessage(QStringLiteral("Sharing is not available on this computer."));
+                store_.setMessage(QStringLiteral("Share is unavailable on this computer."));
             }
             done();
         });
@@ -386,6 +387,10 @@ void LibraryWindow::shareOriginal(const MediaItem& item, std::function<void()> d
 void LibraryWindow::setShareService(std::unique_ptr<ShareService> service)
 {
     shareService_ = std::move(service);
+    // Which of several phones is asked where the photo was dropped.
+    shareService_->setChooser([this](const QList<ShareService::Device>& devices, auto chosen) {
+        chooseShareDevice(this, shareNotch_->mapToGlobal(shareNotch_->rect().center()), devices, std::move(chosen));
+    });
 }
 
 // Control stands where the other desktop has Command; Shift never changes

@@ -3,6 +3,7 @@
 #include "platform/DesktopPortal.h"
 #include "platform/runtime/Pool.h"
 
+#include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -28,7 +29,10 @@ const QString openUriInterface = QStringLiteral("org.freedesktop.portal.OpenURI"
 
 } // namespace
 
-ShareService::ShareService(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus)) {}
+ShareService::ShareService(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus))
+{
+    qDBusRegisterMetaType<QMap<QString, QString>>(); // the daemon's device names
+}
 
 // Whether the file is there is asked on the pool: the disk may be slow or gone.
 void ShareService::share(const QString& path, Completion completion)
@@ -57,19 +61,36 @@ void ShareService::whenDone(const QDBusPendingCall& call, std::function<void(con
     });
 }
 
-// The first device that is both paired and reachable; none (or no KDE
-// Connect at all) goes on to the portal.
+// The devices both paired and reachable: one takes the file, several are
+// chosen among, none (or no KDE Connect at all) goes on to the portal.
 void ShareService::askKdeConnect(const QString& path, const Completion& completion)
 {
     QDBusMessage devices = QDBusMessage::createMethodCall(kdeConnectService, kdeConnectDaemonPath, kdeConnectDaemon,
-                                                          QStringLiteral("devices"));
+                                                          QStringLiteral("deviceNames"));
     devices << true << true; // reachable ones, paired ones
     whenDone(bus_.asyncCall(devices), [this, path, completion](const QDBusPendingCall& call) {
-        const QDBusPendingReply<QStringList> reply(call);
-        if (reply.isError() || reply.value().isEmpty()) {
+        const QDBusPendingReply<QMap<QString, QString>> reply(call);
+        const QMap<QString, QString> names = reply.isError() ? QMap<QString, QString>() : reply.value();
+        if (names.isEmpty()) {
             askPortal(path, completion);
+        } else if (names.size() == 1) {
+            sendToDevice(path, names.firstKey(), completion);
         } else {
-            sendToDevice(path, reply.value().constFirst(), completion);
+            QList<Device> choices;
+            for (auto it = names.cbegin(); it != names.cend(); ++it) {
+                choices.push_back({it.key(), it.value()});
+            }
+            QPointer<ShareService> self(this);
+            chooser_(choices, [self, path, completion](const QString& device) {
+                if (!self) {
+                    return;
+                }
+                if (device.isEmpty()) {
+                    completion({Route::declined, {}});
+                } else {
+                    self->sendToDevice(path, device, completion);
+                }
+            });
         }
     });
 }

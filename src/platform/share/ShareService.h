@@ -10,21 +10,30 @@ class QDBusPendingCall;
 
 namespace pivra {
 
-// Hands a local file to another device the desktop way: to a paired phone
-// through KDE Connect when one is reachable, else to the desktop portal's
+// Hands a local file to another device the desktop way: to the paired phone
+// through KDE Connect when one is reachable (the one the chooser picks when
+// several are), else to the desktop portal's
 // chooser of an application to open it with ("ask"), else nowhere. Every
 // call on the bus is asynchronous; the answer comes back on the GUI thread.
 class ShareService : public QObject {
     Q_OBJECT
 
 public:
-    enum class Route { kdeConnect, portal, unavailable, missingFile };
+    enum class Route { kdeConnect, portal, unavailable, missingFile, declined };
 
     struct Result {
         Route route = Route::unavailable;
         QString device; // the KDE Connect device id that took the file
     };
     using Completion = std::function<void(const Result& result)>;
+
+    struct Device {
+        QString id;
+        QString name;
+    };
+    // Asked when several phones could take the file; answers the chosen
+    // device's id, or an empty one when none was chosen (declined).
+    using Chooser = std::function<void(const QList<Device>& devices, std::function<void(const QString& id)> chosen)>;
 
     // The bus the services are reached on: the desktop's session bus, or a
     // test's own.
@@ -33,6 +42,8 @@ public:
     // Shares the file at `path`; a file that is not there is missingFile and
     // reaches no service. GUI thread.
     void share(const QString& path, Completion completion);
+    // Set before sharing: every share may need it.
+    void setChooser(Chooser chooser) { chooser_ = std::move(chooser); }
 
 private:
     void askKdeConnect(const QString& path, const Completion& completion);
@@ -42,6 +53,7 @@ private:
     void whenDone(const QDBusPendingCall& call, std::function<void(const QDBusPendingCall&)> then);
 
     QDBusConnection bus_;
+    Chooser chooser_;
 };
 
 } // namespace pivra
