@@ -181,6 +181,7 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
     // which rows it saw, to delete the others by id at the end.
     auto seen = std::make_shared<std::vector<bool>>(inputs.fingerprints->rowCount(), false);
     int processed = 0;
+    bool wrote = false;
     std::size_t size = firstScanBatch;
     Pending<TimedBatch> pending = startPending(&decideNext, inputs, std::size_t(0), size, cancel);
     for (;;) {
@@ -198,6 +199,7 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
         if (decided.batch.writesNothing()) {
             throwIfCancelled(cancel);
         } else {
+            wrote = true;
             auto batch = std::make_shared<const ScanBatch>(std::move(decided.batch));
             co_await catalog.call(&writeBatch, batch, token, cancel);
         }
@@ -212,6 +214,7 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
     outcome.unopenedFolders = inputs.walk->unopenedFolders;
     outcome.complete = outcome.unopenedFolders.isEmpty();
     const bool whole = co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, inputs.walk, sourceIdentity);
+    outcome.changedRows = wrote || (whole && std::find(seen->begin(), seen->end(), false) != seen->end());
     if (whole) {
         const std::shared_ptr<const std::vector<bool>> seenRows = std::move(seen);
         co_await catalog.call(&deleteUnseen, sourceID, token, inputs.fingerprints, seenRows,

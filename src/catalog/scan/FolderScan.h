@@ -44,6 +44,10 @@ struct ScanOutcome {
     // folder. The store tells the user.
     bool complete = true;
     QStringList unopenedFolders; // relative to the root
+    // Whether a row may have changed: a decision was written, or rows of
+    // files the walk did not see were there to delete. A scan that changed
+    // none leaves what the gallery shows as it was.
+    bool changedRows = false;
 };
 
 // Brings the catalog in line with the folder at `root` for one source.

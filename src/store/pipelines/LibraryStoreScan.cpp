@@ -159,12 +159,14 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
             }
         };
         bool scanned = false;
+        bool changed = false;
         bool cancelled = false;
         try {
             const ScanOutcome outcome =
                 co_await scan(*catalog_, services_.inspector, target.id, target.folder.path, target.folder.identity,
                               progress, self.token(), services_.walker);
             scanned = true;
+            changed = outcome.changedRows;
             filesDone += outcome.processed;
             if (!outcome.complete) {
                 qWarning("pivra: %s could not be read whole, so the rows of what was not seen are kept; "
@@ -190,7 +192,9 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
         }
         if (scanned) {
             processes_.update(processID, {.completed = filesDone});
-            co_await reload();
+            if (changed) {
+                co_await reload();
+            }
             co_await refreshAlbums();
             co_await refreshThumbnailStatuses();
             co_await refreshIndexedFolders(target.id);

@@ -83,12 +83,15 @@ TEST_F(Scan, SecondScanOfAnUnchangedFolderInspectsNothing)
     writeFiles(QStringLiteral("a/b"), 2);
     writeFile(QStringLiteral("lib/notes.txt"), "not media");
 
-    EXPECT_EQ(scanLibrary().processed, 5);
+    const ScanRun first = scanLibrary();
+    EXPECT_EQ(first.processed, 5);
+    EXPECT_TRUE(first.outcome->changedRows);
     EXPECT_EQ(inspector_->inspected().size(), 5);
     EXPECT_EQ(rowCount(), 5);
 
     const ScanRun second = scanLibrary();
     EXPECT_EQ(second.processed, 5);
+    EXPECT_FALSE(second.outcome->changedRows);
     EXPECT_EQ(second.progress, std::vector<int>{5});
     EXPECT_EQ(inspector_->inspected().size(), 5) << "the second scan opened files";
     EXPECT_EQ(rowCount(), 5);
@@ -275,7 +278,9 @@ TEST_F(Scan, DeletedFilesLoseTheirRowsWhileUnchangedRowsAreNotWritten)
         tokens.erase(idOf(QLatin1String(gone)).toStdString());
     }
 
-    EXPECT_EQ(scanLibrary().processed, 2);
+    const ScanRun afterDeletion = scanLibrary();
+    EXPECT_EQ(afterDeletion.processed, 2);
+    EXPECT_TRUE(afterDeletion.outcome->changedRows);
     EXPECT_EQ(rowCount(), 2);
     EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0000.jpg"))));
     EXPECT_FALSE(item(idOf(QStringLiteral("a/photo-0003.jpg"))));
