@@ -142,6 +142,11 @@ inline void writeMillionCatalog(const QString& path, const std::function<QString
         }
         ++serial;
     }
+    if (makeFile) {
+        // As a finished scan and the location reading leave them, so that
+        // a rescan opens no file and nothing reads the rows again.
+        writer.exec("UPDATE media SET inspection_version=1,live_checked=1,location_checked=1");
+    }
     transaction.commit();
     writer.exec("PRAGMA wal_checkpoint(TRUNCATE)");
 }
