@@ -4,6 +4,7 @@
 #include "support/TempFolder.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
@@ -59,18 +60,22 @@ private:
     Received& received_;
 };
 
-class FakePortal : public QObject {
+// One that hangs takes the file and never answers.
+class FakePortal : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.OpenURI")
 
 public:
     explicit FakePortal(Received& received) : received_(received) {}
 
+    bool hangs = false;
+
 public Q_SLOTS:
     QDBusObjectPath OpenFile(const QString&, const QDBusUnixFileDescriptor& file, const QVariantMap& options)
     {
         received_.portal << QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(file.fileDescriptor())).symLinkTarget();
         received_.portalAsk << options.value(QStringLiteral("ask")).toBool();
+        setDelayedReply(hangs);
         return QDBusObjectPath(QStringLiteral("/org/freedesktop/portal/desktop/request/1_1/pivra"));
     }
 
@@ -88,6 +93,7 @@ struct Row {
     ShareService::Route route;
     QString device;
     bool portalGetsIt;
+    bool portalHangs = false;
 };
 
 class ShareServiceTest : public TempFolderTest {};
@@ -103,6 +109,7 @@ TEST_F(ShareServiceTest, TheFileGoesToAPairedPhoneElseThePortalElseNowhere)
         {"two phones, none chosen", true, {phone1, phone2}, {}, true, true, Route::declined, {}, false},
         {"no reachable phone", true, {}, {}, true, true, Route::portal, {}, true},
         {"the portal alone", false, {}, {}, true, true, Route::portal, {}, true},
+        {"a portal that never answers", false, {}, {}, true, true, Route::unavailable, {}, true, true},
         {"nothing running", false, {}, {}, false, true, Route::unavailable, {}, false},
         {"a file that is gone", true, {phone1}, {}, true, false, Route::missingFile, {}, false},
     };
@@ -122,6 +129,7 @@ TEST_F(ShareServiceTest, TheFileGoesToAPairedPhoneElseThePortalElseNowhere)
         daemon.reachable = row.reachable;
         FakeKdeConnectShare phones[] = {{phone1, received}, {phone2, received}};
         FakePortal portal(received);
+        portal.hangs = row.portalHangs;
         if (row.kdeConnect) {
             ASSERT_TRUE(services.registerService(QStringLiteral("org.kde.kdeconnect")));
             services.registerObject(QStringLiteral("/modules/kdeconnect"), &daemon, QDBusConnection::ExportAllSlots);
@@ -140,7 +148,7 @@ TEST_F(ShareServiceTest, TheFileGoesToAPairedPhoneElseThePortalElseNowhere)
         std::optional<ShareService::Result> result;
         QStringList offered;
         {
-            ShareService service(QDBusConnection::connectToBus(bus.address(), clientName));
+            ShareService service(QDBusConnection::connectToBus(bus.address(), clientName), std::chrono::seconds(3));
             service.setChooser([&](const QList<ShareService::Device>& devices, auto chosen) {
                 for (const ShareService::Device& device : devices) {
                     offered << device.id + u' ' + device.name;

@@ -1,11 +1,9 @@
 #include "gallery/drag/MediaDragPreview.h"
 
-#include "media/camera/CameraItemPaths.h"
 #include "media/thumbnails/ThumbnailStore.h"
 
 #include <QDrag>
 #include <QFileIconProvider>
-#include <QFileInfo>
 #include <QIcon>
 #include <QMimeDatabase>
 
@@ -17,13 +15,12 @@ namespace {
 
 constexpr int iconSide = 64;
 
-// The type's themed icon, else the style's plain file icon; a device item's
-// type comes from its name alone.
+// The type's themed icon, else the style's plain file icon. The type comes
+// from the name alone: reading the file to tell would wait on its disk or
+// device on the GUI thread.
 QPixmap fileIcon(const MediaItem& item)
 {
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(
-        isCameraItem(item) ? item.name() : item.path(),
-        isCameraItem(item) ? QMimeDatabase::MatchExtension : QMimeDatabase::MatchDefault);
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(item.name(), QMimeDatabase::MatchExtension);
     const QIcon fallback = QFileIconProvider().icon(QFileIconProvider::File);
     return QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback))
         .pixmap(QSize(iconSide, iconSide));

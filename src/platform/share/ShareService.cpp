@@ -9,12 +9,12 @@
 #include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
 #include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 #include <QUrl>
 #include <QVariantMap>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pivra {
@@ -29,27 +29,42 @@ const QString openUriInterface = QStringLiteral("org.freedesktop.portal.OpenURI"
 
 } // namespace
 
-ShareService::ShareService(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus))
+ShareService::ShareService(QDBusConnection bus, std::chrono::milliseconds timeout, QObject* parent)
+    : QObject(parent), bus_(std::move(bus)), timeout_(timeout)
 {
     qDBusRegisterMetaType<QMap<QString, QString>>(); // the daemon's device names
 }
 
-// Whether the file is there is asked on the pool: the disk may be slow or gone.
+// The file is opened on the pool: the disk may be slow or gone. A file that
+// cannot be opened as a regular file is missing.
 void ShareService::share(const QString& path, Completion completion)
 {
     QPointer<ShareService> self(this);
     detail::startOnPool(PoolPriority::userInitiated, [self, path, completion = std::move(completion)] {
-        const bool exists = QFileInfo(path).isFile();
+        QDBusUnixFileDescriptor file;
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            struct stat status {};
+            if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+                file.setFileDescriptor(fd); // keeps its own duplicate
+            }
+            ::close(fd);
+        }
         QMetaObject::invokeMethod(
-            self, [self, path, completion, exists] {
-                if (!exists) {
+            self, [self, path, file, completion] {
+                if (!file.isValid()) {
                     completion({Route::missingFile, {}});
                 } else {
-                    self->askKdeConnect(path, completion);
+                    self->askKdeConnect(path, file, completion);
                 }
             },
             Qt::QueuedConnection);
     });
+}
+
+QDBusPendingCall ShareService::callBus(const QDBusMessage& message)
+{
+    return bus_.asyncCall(message, int(timeout_.count()));
 }
 
 void ShareService::whenDone(const QDBusPendingCall& call, std::function<void(const QDBusPendingCall&)> then)
@@ -63,68 +78,63 @@ void ShareService::whenDone(const QDBusPendingCall& call, std::function<void(con
 
 // The devices both paired and reachable: one takes the file, several are
 // chosen among, none (or no KDE Connect at all) goes on to the portal.
-void ShareService::askKdeConnect(const QString& path, const Completion& completion)
+void ShareService::askKdeConnect(const QString& path, const QDBusUnixFileDescriptor& file,
+                                 const Completion& completion)
 {
     QDBusMessage devices = QDBusMessage::createMethodCall(kdeConnectService, kdeConnectDaemonPath, kdeConnectDaemon,
                                                           QStringLiteral("deviceNames"));
     devices << true << true; // reachable ones, paired ones
-    whenDone(bus_.asyncCall(devices), [this, path, completion](const QDBusPendingCall& call) {
+    whenDone(callBus(devices), [this, path, file, completion](const QDBusPendingCall& call) {
         const QDBusPendingReply<QMap<QString, QString>> reply(call);
         const QMap<QString, QString> names = reply.isError() ? QMap<QString, QString>() : reply.value();
         if (names.isEmpty()) {
-            askPortal(path, completion);
+            askPortal(file, completion);
         } else if (names.size() == 1) {
-            sendToDevice(path, names.firstKey(), completion);
+            sendToDevice(path, file, names.firstKey(), completion);
         } else {
             QList<Device> choices;
             for (auto it = names.cbegin(); it != names.cend(); ++it) {
                 choices.push_back({it.key(), it.value()});
             }
             QPointer<ShareService> self(this);
-            chooser_(choices, [self, path, completion](const QString& device) {
+            chooser_(choices, [self, path, file, completion](const QString& device) {
                 if (!self) {
                     return;
                 }
                 if (device.isEmpty()) {
                     completion({Route::declined, {}});
                 } else {
-                    self->sendToDevice(path, device, completion);
+                    self->sendToDevice(path, file, device, completion);
                 }
             });
         }
     });
 }
 
-void ShareService::sendToDevice(const QString& path, const QString& device, const Completion& completion)
+void ShareService::sendToDevice(const QString& path, const QDBusUnixFileDescriptor& file, const QString& device,
+                                const Completion& completion)
 {
     QDBusMessage send = QDBusMessage::createMethodCall(
         kdeConnectService, kdeConnectDaemonPath + QStringLiteral("/devices/") + device + QStringLiteral("/share"),
         kdeConnectShare, QStringLiteral("shareUrl"));
     send << QUrl::fromLocalFile(path).toString();
-    whenDone(bus_.asyncCall(send), [this, path, device, completion](const QDBusPendingCall& call) {
+    whenDone(callBus(send), [this, file, device, completion](const QDBusPendingCall& call) {
         if (call.isError()) {
-            askPortal(path, completion); // a device without the share plugin
+            askPortal(file, completion); // a device without the share plugin, or one that does not answer
         } else {
             completion({Route::kdeConnect, device});
         }
     });
 }
 
-// The portal reads the file through a descriptor we hand it; "ask" makes it
-// offer the choice of application rather than open the default one.
-void ShareService::askPortal(const QString& path, const Completion& completion)
+// The portal reads the file through the descriptor we hand it; "ask" makes
+// it offer the choice of application rather than open the default one.
+void ShareService::askPortal(const QDBusUnixFileDescriptor& file, const Completion& completion)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        completion({Route::missingFile, {}});
-        return;
-    }
     QDBusMessage open =
         QDBusMessage::createMethodCall(desktopPortalService, desktopPortalPath, openUriInterface, QStringLiteral("OpenFile"));
-    open << QString() << QVariant::fromValue(QDBusUnixFileDescriptor(fd))
-         << QVariantMap{{QStringLiteral("ask"), true}};
-    ::close(fd); // the message holds its own duplicate
-    whenDone(bus_.asyncCall(open), [completion](const QDBusPendingCall& call) {
+    open << QString() << QVariant::fromValue(file) << QVariantMap{{QStringLiteral("ask"), true}};
+    whenDone(callBus(open), [completion](const QDBusPendingCall& call) {
         completion({call.isError() ? Route::unavailable : Route::portal, {}});
     });
 }
