@@ -48,6 +48,12 @@ struct CatalogTuning {
     int walLimitPages = 16384;
 };
 
+// The values of a row's thumbnail failure mark besides 0: failed in a run
+// (tried again by the next full preparation), or for good (until the file
+// changes and the scan clears it).
+inline constexpr int thumbnailFailedOnce = 1;
+inline constexpr int thumbnailFailedForGood = 2;
+
 class MediaCatalog {
 public:
     using CatalogError = pivra::CatalogError;
@@ -134,7 +140,10 @@ public:
     std::vector<MediaItem> thumbnailBatch(const QUuid& sourceID, const std::optional<QString>& afterID, int limit);
     // True when the row had no key and took this one.
     bool setThumbnailKey(const QString& key, const QString& mediaID);
-    void setThumbnailFailed(const QString& mediaID);
+    // A failure for good is one no retry can mend (a file refused for the
+    // memory its decoding would take): it stays until the file changes.
+    void setThumbnailFailed(const QString& mediaID, bool forGood = false);
+    // Clears the failures of the source's items, except those for good.
     void retryFailedThumbnails(const QUuid& sourceID);
     QHash<QUuid, ThumbnailStatus> thumbnailStatuses();
     std::vector<MediaItem> videoPreviewCandidates(const QUuid& sourceID);

@@ -74,17 +74,18 @@ bool MediaCatalog::setThumbnailKey(const QString& key, const QString& mediaID)
     return sqlite3_changes(db_.get()) > 0;
 }
 
-void MediaCatalog::setThumbnailFailed(const QString& mediaID)
+void MediaCatalog::setThumbnailFailed(const QString& mediaID, bool forGood)
 {
-    sqlite::Statement statement = prepare("UPDATE media SET thumbnail_failed=1 WHERE id=? AND thumbnail_key IS NULL");
-    statement.bindText(1, mediaID);
+    sqlite::Statement statement = prepare("UPDATE media SET thumbnail_failed=? WHERE id=? AND thumbnail_key IS NULL");
+    statement.bindInt(1, forGood ? thumbnailFailedForGood : thumbnailFailedOnce);
+    statement.bindText(2, mediaID);
     statement.run();
 }
 
 void MediaCatalog::retryFailedThumbnails(const QUuid& sourceID)
 {
     sqlite::Statement statement =
-        prepare("UPDATE media SET thumbnail_failed=0 WHERE source_id=? AND thumbnail_key IS NULL");
+        prepare("UPDATE media SET thumbnail_failed=0 WHERE source_id=? AND thumbnail_key IS NULL AND thumbnail_failed=1");
     statement.bindUuid(1, sourceID);
     statement.run();
 }
@@ -93,7 +94,7 @@ QHash<QUuid, ThumbnailStatus> MediaCatalog::thumbnailStatuses()
 {
     sqlite::Statement statement = prepare(
         QStringLiteral("SELECT source_id, COUNT(*), COUNT(thumbnail_key), SUM(CASE WHEN thumbnail_key IS NULL AND "
-                       "thumbnail_failed=0 THEN 1 ELSE 0 END), SUM(thumbnail_failed) FROM media WHERE ")
+                       "thumbnail_failed=0 THEN 1 ELSE 0 END), SUM(thumbnail_failed<>0) FROM media WHERE ")
         + visibleMedia() + QStringLiteral(" AND width>0 AND height>0 GROUP BY source_id"));
     QHash<QUuid, ThumbnailStatus> statuses;
     while (statement.nextRow()) {

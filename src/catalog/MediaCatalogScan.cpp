@@ -14,7 +14,7 @@ namespace {
 // Changed files are inspected afresh: their favourite, rotation and album
 // links stay, while the thumbnail, its failure mark and the location belong
 // to the old content and are prepared again; a file nothing may decode gets
-// its failure mark right away.
+// its failure mark for good right away.
 constexpr const char* upsertChangedFile =
     "INSERT INTO media\n"
     "(id,source_id,path,name,kind,captured,date_origin,width,height,camera,lens,duration,file_size,modified,"
@@ -81,7 +81,7 @@ void bindChangedFile(sqlite::Statement& upsert, const ScanBatch::Changed& change
     }
     upsert.bindText(17, changed.relative);
     upsert.bindText(18, item.liveIdentifier());
-    upsert.bindInt(19, changed.decodable ? 0 : 1);
+    upsert.bindInt(19, changed.decodable ? 0 : thumbnailFailedForGood);
 }
 
 void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const MediaItem& item, const QString& token)

@@ -534,7 +534,7 @@ private:
     bool isCurrentThumbnailRun(const ThumbnailRun& run) const;
     Task<> prepareThumbnails(std::shared_ptr<ThumbnailRun> run);
     Task<> prepareThumbnailBatch(std::shared_ptr<ThumbnailRun> run, std::vector<MediaItem> batch);
-    Task<> recordThumbnail(ThumbnailRun& run, QString id, std::optional<QString> key);
+    Task<> recordThumbnail(ThumbnailRun& run, QString id, std::optional<QString> key, bool forGood);
     // Throttled publications also bring the process record up to date.
     void publishThumbnailProgress(const ThumbnailRun& run, bool updatesRecord);
 

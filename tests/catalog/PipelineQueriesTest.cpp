@@ -60,14 +60,19 @@ TEST_F(PipelineQueries, ThumbnailOutcomesNeverOverwriteAKey)
     EXPECT_FALSE(catalog().setThumbnailKey(key('2'), QStringLiteral("unknown")));
     EXPECT_EQ(catalog().item(a.itemID())->thumbnailKey(), key('1'));
 
+    const MediaRow tooLarge = folderRow(source_, QStringLiteral("too large.gif"));
+    rows().insert(tooLarge);
     catalog().setThumbnailFailed(a.itemID());
     catalog().setThumbnailFailed(b.itemID());
     catalog().setThumbnailFailed(c.itemID());
-    EXPECT_EQ(catalog().thumbnailStatuses().value(source_), (ThumbnailStatus{2, 1, 0, 1}));
+    catalog().setThumbnailFailed(tooLarge.itemID(), true);
+    EXPECT_EQ(catalog().thumbnailStatuses().value(source_), (ThumbnailStatus{3, 1, 0, 2}));
     EXPECT_TRUE(catalog().thumbnailBatch(source_, std::nullopt, 10).empty());
 
     catalog().retryFailedThumbnails(source_);
-    EXPECT_EQ(idsOf(catalog().thumbnailBatch(source_, std::nullopt, 10)), QStringList{b.itemID()});
+    EXPECT_EQ(idsOf(catalog().thumbnailBatch(source_, std::nullopt, 10)), QStringList{b.itemID()})
+        << "a failure for good is not tried again";
+    EXPECT_EQ(catalog().thumbnailStatuses().value(source_), (ThumbnailStatus{3, 1, 1, 1}));
     EXPECT_EQ(catalog().thumbnailStatuses().value(other_), (ThumbnailStatus{1, 0, 0, 1}));
 }
 

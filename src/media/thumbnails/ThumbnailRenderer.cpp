@@ -1,6 +1,7 @@
 #include "media/thumbnails/ThumbnailRenderer.h"
 
 #include "media/MediaFile.h"
+#include "media/thumbnails/DecodeBudget.h"
 #include "media/metadata/ImageOrientation.h"
 #include "media/MediaLibraries.h"
 #include "media/metadata/PixelHeader.h"
@@ -136,11 +137,47 @@ QImage rendered(const std::function<VImage()>& build)
     return image;
 }
 
-// Whether the image a header describes is beyond the pixel budget
-// (PixelHeader.h), all its pages counted: then nothing decodes it.
-bool tooLargeToDecode(const VImage& header)
+// What decoding the image of `header` would hold (DecodeBudget.h); `path`,
+// when the header came from a file, tells a TIFF's strips.
+DecodeFootprint footprintOf(const VImage& header, const QString& path)
 {
-    return declaresTooManyPixels(header.width(), header.height(), vips_image_get_n_pages(header.get_image()));
+    DecodeShape shape;
+    const char* loader = nullptr;
+    if (vips_image_get_string(header.get_image(), VIPS_META_LOADER, &loader) == 0) {
+        shape.loader = QByteArray(loader).split('_').front();
+    }
+    shape.width = header.width();
+    shape.height = header.height();
+    shape.bands = header.bands();
+    shape.bytesPerSample = int(vips_format_sizeof(header.format()));
+    shape.interlaced = header.get_typeof("interlaced") != 0 && header.get_int("interlaced") != 0;
+    if (shape.loader == "tiffload" && !path.isEmpty()) {
+        shape.rowsAtOnce = tiffRowsAtOnce(path);
+    }
+    return decodeFootprint(shape);
+}
+
+// The thumbnail `build` makes from the header `open` reads, unless decoding
+// it would take more pixels (PixelHeader.h, all pages counted) or memory
+// (DecodeBudget.h) than allowed: then nothing is decoded, and the rendering
+// says it was refused for its size. Large decodes take turns.
+Rendering budgeted(const std::function<VImage()>& open, const QString& path,
+                   const std::function<VImage(const VImage& header)>& build)
+{
+    VImage header;
+    try {
+        header = open();
+    } catch (const vips::VError&) {
+        vips_error_clear();
+        return {};
+    }
+    const DecodeFootprint footprint = footprintOf(header, path);
+    if (declaresTooManyPixels(header.width(), header.height(), vips_image_get_n_pages(header.get_image()))
+        || footprint.tooLarge()) {
+        return Rendering::refusal();
+    }
+    const std::unique_lock turn = largeDecodeTurn(footprint);
+    return {rendered([&] { return build(header); }), {}};
 }
 
 // Thumbnail options for an image whose header is `header`: bounded by
@@ -159,37 +196,32 @@ vips::VOption* boundedBy(int pixels, const VImage& header)
     return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
 }
 
-QImage vipsThumbnail(const VipsSourcePointer& file, int pixels, int orientation)
+Rendering vipsThumbnail(const VipsSourcePointer& file, const QString& path, int pixels, int orientation)
 {
-    const QImage image = rendered([&] {
-        const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
-        const VImage header = VImage::new_from_source(source, "");
-        if (tooLargeToDecode(header)) {
-            return VImage();
-        }
-        return finished(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)));
-    });
-    return upright(image, orientation);
+    const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
+    Rendering rendering
+        = budgeted([&] { return VImage::new_from_source(source, ""); }, path, [&](const VImage& header) {
+              return finished(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)));
+          });
+    rendering.image = upright(rendering.image, orientation);
+    return rendering;
 }
 
 QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
 {
-    const QImage image = rendered([&] {
-        struct BlobRelease {
-            void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
-        };
-        const void* data = preview.encoded.constData();
-        const auto size = std::size_t(preview.encoded.size());
-        if (!isIndexedTypeLoader(vips_foreign_find_load_buffer(data, size))) {
-            return VImage();
-        }
-        const std::unique_ptr<VipsBlob, BlobRelease> blob(vips_blob_copy(data, size));
-        const VImage header = VImage::new_from_buffer(data, size, "");
-        if (tooLargeToDecode(header)) {
-            return VImage();
-        }
-        return finished(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)));
-    });
+    struct BlobRelease {
+        void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
+    };
+    const void* data = preview.encoded.constData();
+    const auto size = std::size_t(preview.encoded.size());
+    if (!isIndexedTypeLoader(vips_foreign_find_load_buffer(data, size))) {
+        return {};
+    }
+    const std::unique_ptr<VipsBlob, BlobRelease> blob(vips_blob_copy(data, size));
+    const QImage image
+        = budgeted([&] { return VImage::new_from_buffer(data, size, ""); }, {}, [&](const VImage& header) {
+              return finished(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)));
+          }).image;
     return upright(image, preview.orientation);
 }
 
@@ -210,17 +242,22 @@ QString recognisedType(const QString& path)
 // BMP, the one indexed type no trusted libvips loader reads, through Qt's
 // decoder. It cannot decode at a smaller size: the image is decoded whole,
 // within Qt's allocation limit, then scaled down.
-QImage readerThumbnail(QImageReader& reader, int pixels, int orientation)
+Rendering readerThumbnail(QImageReader& reader, int pixels, int orientation)
 {
     reader.setAutoTransform(false);
     const QSize size = reader.size();
-    if (declaresTooManyPixels(size.width(), size.height())) {
-        return {};
+    const DecodeFootprint footprint = decodeFootprint({.loader = "bmp", .width = size.width(), .height = size.height()});
+    if (declaresTooManyPixels(size.width(), size.height()) || footprint.tooLarge()) {
+        return Rendering::refusal();
     }
+    std::unique_lock turn = largeDecodeTurn(footprint);
     if (std::max(size.width(), size.height()) > pixels) {
         reader.setScaledSize(size.scaled(pixels, pixels, Qt::KeepAspectRatio));
     }
     const QImage decoded = reader.read().convertToFormat(QImage::Format_RGBA8888);
+    if (turn.owns_lock()) {
+        turn.unlock(); // what is left works on the scaled image
+    }
     if (decoded.isNull()) {
         return {};
     }
@@ -231,7 +268,7 @@ QImage readerThumbnail(QImageReader& reader, int pixels, int orientation)
                                                 decoded.height(), 4, VIPS_FORMAT_UCHAR)
                             .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)));
     });
-    return upright(flattened, orientation);
+    return {upright(flattened, orientation), {}};
 }
 
 QImage fittedDown(const QImage& image, int pixels)
@@ -254,14 +291,14 @@ Rendering renderPhoto(const QString& path, int pixels)
     // Once a decoder of ours has taken the file, failing means the file is broken.
     const VipsSourcePointer source = openImageSource(path);
     if (source && isIndexedTypeLoader(vips_foreign_find_load_source(source.get()))) {
-        return {vipsThumbnail(source, pixels, displayOrientation(path)), {}};
+        return vipsThumbnail(source, path, pixels, displayOrientation(path));
     }
     const std::optional<MediaFile> file = MediaFile::open(path);
     const std::unique_ptr<QIODevice> device = file ? file->device() : nullptr;
     QImageReader reader(device.get());
     reader.setDecideFormatFromContent(true);
     if (device && reader.format() == "bmp") {
-        return {readerThumbnail(reader, pixels, displayOrientation(path)), {}};
+        return readerThumbnail(reader, pixels, displayOrientation(path));
     }
     return {{}, recognisedType(path)};
 }

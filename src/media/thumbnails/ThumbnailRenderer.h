@@ -29,6 +29,12 @@ struct Rendering {
     // decoder here can draw (rather than a broken file). The grid then shows
     // that type's icon, which is never stored: a real renderer may come later.
     QString standInType;
+    // Nothing was decoded, and nothing will be until the file changes: it
+    // declares more than one decode may take (DecodeBudget.h), or decoding
+    // it ended earlier runs of the program (RenderAttempts.h).
+    bool refused = false;
+
+    static Rendering refusal() { return {{}, {}, true}; }
 };
 
 // Makes bounded, upright thumbnails of files, never larger than the file.
@@ -51,8 +57,10 @@ struct Rendering {
 // as JPEG.
 //
 // A photo whose header declares more pixels than any camera makes
-// (declaresTooManyPixels, PixelHeader.h) is refused before anything is
-// decoded: no image and no stand-in, so it counts as failed.
+// (declaresTooManyPixels, PixelHeader.h), or whose decoding would hold more
+// memory than one decode may (DecodeBudget.h), is refused before anything is
+// decoded: no image and no stand-in, so it counts as failed, for good. Large
+// decodes within the budget take turns.
 //
 // Safe to call from several threads at once.
 class ThumbnailRenderer {

@@ -119,7 +119,20 @@ void ThumbnailStore::produceGridThumbnail(const MediaItem& item, const std::opti
         }
         // A grid file that no longer decodes is made again under the same key.
     }
-    if (!joinProduction(key, completion)) {
+    if (refusals_->refusedKey(key)) {
+        refusals_->noteAnswer(item.id(), key);
+        answerLater(completion, {}, std::nullopt); // refused already, for good
+        return;
+    }
+    // Every asker of a refused key learns it, the owner's duplicates too.
+    ThumbnailCompletion noted = [refusals = refusals_, id = item.id(), key, completion](
+                                    const QImage& image, const std::optional<QString>& saved) {
+        if (!saved) {
+            refusals->noteAnswer(id, key);
+        }
+        completion(image, saved);
+    };
+    if (!joinProduction(key, std::move(noted))) {
         return;
     }
     try {
@@ -151,6 +164,8 @@ void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QStr
     const bool saved = !rendering.image.isNull() && persist(rendering.image, file);
     if (saved) {
         remember(item, key);
+    } else if (rendering.refused) {
+        refusals_->refuse(key);
     }
     finish(rendering, key, saved, inMemory);
 }
@@ -273,7 +288,38 @@ QImage ThumbnailStore::viewerPreview(const MediaItem& item, int pixels)
 Rendering ThumbnailStore::renderFor(const MediaItem& item, int pixels, const QString& destination)
 {
     const std::unique_ptr<RenderAttempts::Attempt> attempt = attempts_.begin(QFileInfo(destination).fileName());
-    return attempt ? renderer_->render(item, pixels) : Rendering{};
+    return attempt ? renderer_->render(item, pixels) : Rendering::refusal();
+}
+
+bool ThumbnailStore::takeRefusal(const MediaItem& item)
+{
+    return refusals_->take(item.id());
+}
+
+void ThumbnailStore::Refusals::refuse(const QString& key)
+{
+    std::lock_guard guard(mutex);
+    keys.insert(key);
+}
+
+bool ThumbnailStore::Refusals::refusedKey(const QString& key)
+{
+    std::lock_guard guard(mutex);
+    return keys.contains(key);
+}
+
+void ThumbnailStore::Refusals::noteAnswer(const QString& itemID, const QString& key)
+{
+    std::lock_guard guard(mutex);
+    if (keys.contains(key)) {
+        itemIDs.insert(itemID);
+    }
+}
+
+bool ThumbnailStore::Refusals::take(const QString& itemID)
+{
+    std::lock_guard guard(mutex);
+    return itemIDs.remove(itemID);
 }
 
 QImage ThumbnailStore::loadViewerFile(const QString& file) const

@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -99,6 +100,10 @@ public:
     // `co_await store.prepare(item)` in a task: the item's grid thumbnail key
     // once its file exists, none when it could not be made.
     PrepareAwaiter prepare(const MediaItem& item);
+
+    // Whether the item's last grid thumbnail failed because its file is
+    // refused until it changes (Rendering::refused); answered once.
+    bool takeRefusal(const MediaItem& item);
 
     // The grid thumbnail if it is already at hand, from memory or from the
     // grid store; nothing is computed. Any thread, for drag images.
@@ -251,6 +256,20 @@ private:
     QHash<QUuid, QString> sourceRoots_;
     QHash<QString, KnownKey> knownKeys_;
     QHash<QString, std::vector<Waiter>> pending_;
+    // Keys whose file was refused until it changes (Rendering::refused), and
+    // the items answered so, until the pipeline takes them. Shared with the
+    // completions that note the answers, which may outlive the store.
+    struct Refusals {
+        std::mutex mutex;
+        QSet<QString> keys;
+        QSet<QString> itemIDs;
+
+        void refuse(const QString& key);
+        bool refusedKey(const QString& key);
+        void noteAnswer(const QString& itemID, const QString& key);
+        bool take(const QString& itemID);
+    };
+    const std::shared_ptr<Refusals> refusals_ = std::make_shared<Refusals>();
 
     CameraSourceManager* cameraSources_ = nullptr; // GUI thread only
     const std::shared_ptr<Presence> presence_;

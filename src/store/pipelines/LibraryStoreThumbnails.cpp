@@ -16,6 +16,7 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/TaskGroup.h"
 #include "store/LibraryStore.h"
+#include "store/sources/SourcesLog.h"
 
 #include <algorithm>
 
@@ -34,6 +35,7 @@ constexpr std::chrono::milliseconds publicationInterval(200);
 struct Rendered {
     QString id;
     std::optional<QString> key;
+    bool refused = false; // failed until the file changes
 };
 
 Task<Rendered> renderThumbnail(ThumbnailStore* thumbnails, MediaItem item)
@@ -41,6 +43,7 @@ Task<Rendered> renderThumbnail(ThumbnailStore* thumbnails, MediaItem item)
     Rendered rendered;
     rendered.key = co_await thumbnails->prepare(item);
     rendered.id = item.id();
+    rendered.refused = !rendered.key && thumbnails->takeRefusal(item);
     co_return rendered;
 }
 
@@ -187,6 +190,7 @@ Task<> LibraryStore::prepareThumbnails(std::shared_ptr<ThumbnailRun> run)
 
     processes_.update(run->processID, {.completed = run->completed, .failed = run->failed});
     processes_.end(run->processID, self.isCancelled() ? PivraProcess::State::stopped : PivraProcess::State::finished);
+    qCInfo(sourcesLog, "thumbnails ended: %d done, %d failed", run->completed, run->failed);
     if (!isCurrentThumbnailRun(*run)) {
         co_return; // a newer start or a cancel owns the store's fields
     }
@@ -211,7 +215,7 @@ Task<> LibraryStore::prepareThumbnailBatch(std::shared_ptr<ThumbnailRun> run, st
     while (group.outstanding() > 0) {
         const Rendered rendered = co_await group.next();
         if (isCurrentThumbnailRun(*run)) {
-            co_await recordThumbnail(*run, rendered.id, rendered.key);
+            co_await recordThumbnail(*run, rendered.id, rendered.key, rendered.refused);
         }
         if (next < batch.size()) {
             const MediaItem& item = batch[next++];
@@ -224,8 +228,9 @@ Task<> LibraryStore::prepareThumbnailBatch(std::shared_ptr<ThumbnailRun> run, st
 
 // A key that changes no row (the item got one meanwhile) is not counted; an
 // item that could not be rendered counts as done and failed even when its
-// mark cannot be written.
-Task<> LibraryStore::recordThumbnail(ThumbnailRun& run, QString id, std::optional<QString> key)
+// mark cannot be written. A file refused until it changes is marked failed
+// for good, so that no later run tries it again.
+Task<> LibraryStore::recordThumbnail(ThumbnailRun& run, QString id, std::optional<QString> key, bool forGood)
 {
     bool counted = true;
     if (key) {
@@ -237,7 +242,7 @@ Task<> LibraryStore::recordThumbnail(ThumbnailRun& run, QString id, std::optiona
         run.ready += counted ? 1 : 0;
     } else {
         try {
-            co_await catalog_->call(&MediaCatalog::setThumbnailFailed, id);
+            co_await catalog_->call(&MediaCatalog::setThumbnailFailed, id, forGood);
         } catch (const std::exception&) {
             // counted as failed all the same
         }

@@ -15,6 +15,8 @@
 #include <functional>
 #include <future>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,15 +53,22 @@ TEST(HostileRender, BombsAreRefusedQuicklyWithoutTheMemoryTheyAskFor)
 {
     QTemporaryDir folder;
     const ThumbnailRenderer renderer;
+    std::vector<std::pair<QString, int>> bombs; // name, side
     for (const QString& name : test::bombNames()) {
+        bombs.emplace_back(name, 60000);
+    }
+    bombs.emplace_back(QStringLiteral("just-under-the-pixel-limit.gif"), 15800); // a gigabyte of canvas
+    for (const auto& [name, side] : bombs) {
         const QString path = folder.filePath(name);
-        ASSERT_TRUE(test::writeBomb(path));
+        ASSERT_TRUE(test::writeBomb(path, side));
         for (const int pixels : {420, 3200}) { // the grid, the viewer
             test::resetPeakMemory();
             const std::int64_t before = test::peakMemory();
             QElapsedTimer clock;
             clock.start();
-            EXPECT_TRUE(renderer.render(itemAt(path, MediaKind::image), pixels).image.isNull()) << name.toStdString();
+            const Rendering rendering = renderer.render(itemAt(path, MediaKind::image), pixels);
+            EXPECT_TRUE(rendering.image.isNull()) << name.toStdString();
+            EXPECT_TRUE(rendering.refused || name.endsWith(u".png")) << name.toStdString();
             EXPECT_LT(clock.elapsed(), 2000) << name.toStdString();
             EXPECT_LT(test::peakMemory() - before, std::int64_t(200) << 20) << name.toStdString();
         }
