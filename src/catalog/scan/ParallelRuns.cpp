@@ -9,8 +9,32 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/fsuid.h>
+
 namespace pivra {
 namespace {
+
+// The identity a thread opens files under. Linux keeps it per thread, so a
+// helper made earlier must take on its caller's: a folder the caller may not
+// open is not opened for it by a helper that happens to be root.
+struct FilesystemIdentity {
+    uid_t user = 0;
+    gid_t group = 0;
+
+    static FilesystemIdentity current()
+    {
+        // An invalid id changes nothing and answers the current one.
+        return {uid_t(setfsuid(uid_t(-1))), gid_t(setfsgid(gid_t(-1)))};
+    }
+
+    void adopt() const
+    {
+        setfsgid(group);
+        setfsuid(user);
+    }
+
+    bool operator==(const FilesystemIdentity&) const = default;
+};
 
 // One call's jobs, shared by the caller and the helpers that join it.
 struct Run {
@@ -20,6 +44,7 @@ struct Run {
     std::condition_variable helpersDone;
     int helping = 0; // helpers inside work(), under `lock`
     std::exception_ptr failure;
+    const FilesystemIdentity identity = FilesystemIdentity::current();
 
     void work()
     {
@@ -79,6 +104,7 @@ private:
 
     void serve(const std::stop_token& stop)
     {
+        const FilesystemIdentity own = FilesystemIdentity::current();
         for (;;) {
             std::shared_ptr<Run> run;
             {
@@ -92,7 +118,14 @@ private:
                 const std::lock_guard joined(run->lock);
                 ++run->helping;
             }
+            const bool borrowed = run->identity != own;
+            if (borrowed) {
+                run->identity.adopt();
+            }
             run->work();
+            if (borrowed) {
+                own.adopt();
+            }
             const std::lock_guard left(run->lock);
             if (--run->helping == 0) {
                 run->helpersDone.notify_all();
