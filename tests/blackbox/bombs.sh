@@ -32,7 +32,7 @@ done
 
 source "$(dirname "$0")/harness.sh"
 
-readonly memory_limit_mib=500
+readonly memory_limit_mib=${PIVRA_BLACKBOX_MEMORY_LIMIT_MIB:-500}
 photos=$tmp/Photos
 source_id=
 
