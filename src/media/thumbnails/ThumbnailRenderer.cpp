@@ -14,7 +14,6 @@
 #include <QMimeDatabase>
 #include <QPixmap>
 #include <QThread>
-#include <QTransform>
 
 #include <vips/vips8>
 
@@ -67,34 +66,6 @@ VImage finished(VImage image)
         image = image.cast(VIPS_FORMAT_UCHAR);
     }
     return image;
-}
-
-// The pixels turned upright by `orientation` (Exif numbering). They are
-// turned once decoded and shrunk, not inside the libvips pipeline: a quarter
-// turn reads its input column by column, and a JPEG decoded sequentially
-// cannot go back for rows it has passed ("out of order read") once the
-// picture is larger than libvips keeps at hand, as viewer previews are.
-QImage upright(const QImage& image, int orientation)
-{
-    const auto turned = [&image](double degrees) { return image.transformed(QTransform().rotate(degrees)); };
-    switch (orientation) {
-    case 2:
-        return image.mirrored(true, false);
-    case 3:
-        return image.mirrored(true, true);
-    case 4:
-        return image.mirrored(false, true);
-    case 5:
-        return turned(90).mirrored(true, false);
-    case 6:
-        return turned(90);
-    case 7:
-        return turned(270).mirrored(true, false);
-    case 8:
-        return turned(270);
-    default:
-        return image;
-    }
 }
 
 // The pixels of a finished three-band image, copied into a QImage that owns them.
@@ -181,7 +152,7 @@ Rendering budgeted(const std::function<VImage()>& open, const QString& path,
 }
 
 // Thumbnail options for an image whose header is `header`: bounded by
-// `pixels`, never enlarged, in sRGB, not turned (see upright).
+// `pixels`, never enlarged, in sRGB, not turned (the caller turns it with uprightImage).
 //
 // Only an image that carries a colour profile is converted from it. One
 // without is taken as sRGB, as nearly all camera JPEGs without one are, and
@@ -203,7 +174,11 @@ Rendering vipsThumbnail(const VipsSourcePointer& file, const QString& path, int 
         = budgeted([&] { return VImage::new_from_source(source, ""); }, path, [&](const VImage& header) {
               return finished(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)));
           });
-    rendering.image = upright(rendering.image, orientation);
+    // Turned once decoded and shrunk, not inside the libvips pipeline: a
+    // quarter turn reads its input column by column, and a JPEG decoded
+    // sequentially cannot go back for rows it has passed ("out of order read")
+    // once the picture is larger than libvips keeps at hand.
+    rendering.image = uprightImage(rendering.image, orientation);
     return rendering;
 }
 
@@ -222,7 +197,7 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
         = budgeted([&] { return VImage::new_from_buffer(data, size, ""); }, {}, [&](const VImage& header) {
               return finished(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)));
           }).image;
-    return upright(image, preview.orientation);
+    return uprightImage(image, preview.orientation);
 }
 
 // The file's type by its content when that is a kind of picture or film;
@@ -268,7 +243,7 @@ Rendering readerThumbnail(QImageReader& reader, int pixels, int orientation)
                                                 decoded.height(), 4, VIPS_FORMAT_UCHAR)
                             .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)));
     });
-    return {upright(flattened, orientation), {}};
+    return {uprightImage(flattened, orientation), {}};
 }
 
 QImage fittedDown(const QImage& image, int pixels)
