@@ -45,6 +45,11 @@ protected:
     {
         StoreTest::SetUp();
         renderer = std::make_shared<GatedRenderer>();
+        makeThumbnails();
+    }
+
+    void makeThumbnails()
+    {
         thumbnails = std::make_unique<ThumbnailStore>(
             ThumbnailLocations::under(pathOf(QStringLiteral("data")), pathOf(QStringLiteral("cache"))), renderer);
     }
@@ -190,6 +195,39 @@ TEST_F(ThumbnailPreparationTest, AStopOrRestartDropsTheResultsStillRendering)
             EXPECT_EQ(renderer->renders, 3);
         }
         EXPECT_FALSE(store->isPreparingThumbnails());
+    }
+}
+
+// A scroll holds the preparations queued when the window closes: whichever
+// of the store and the renderer goes first, nothing is left in flight, and a
+// run whose renderer went away ends as stopped, without a message.
+TEST_F(ThumbnailPreparationTest, ClosingDuringAPausedPreparationEndsEveryWait)
+{
+    for (const bool storeFirst : {true, false}) {
+        SCOPED_TRACE(storeFirst ? "store first" : "renderer first");
+        catalogPath_ = pathOf(QStringLiteral("Closing%1.sqlite").arg(storeFirst));
+        const LibrarySource source = photoSource(QStringLiteral("Closing%1").arg(storeFirst), 12);
+        if (!thumbnails) {
+            makeThumbnails();
+        }
+        auto store = openStore();
+        bringOnline(*store, {source});
+        thumbnails->queue().setSuspended(true);
+        store->startThumbnailPreparation(true);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return thumbnails->queue().waitingCount() == 3; }, 10000));
+
+        if (storeFirst) {
+            store.reset();
+        }
+        thumbnails.reset();
+        EXPECT_TRUE(drain(10000));
+        if (store) {
+            EXPECT_FALSE(store->isPreparingThumbnails());
+            ASSERT_EQ(store->processes().finished().size(), 1);
+            EXPECT_EQ(store->processes().finished().front().state, PivraProcess::State::stopped);
+            EXPECT_EQ(store->message(), std::nullopt);
+        }
+        EXPECT_EQ(renderer->renders, 0);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "media/thumbnails/MediaKey.h"
 #include "media/thumbnails/ThumbnailCacheBudget.h"
 #include "media/video/VideoPosterFrames.h"
+#include "platform/runtime/Cancelled.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -343,6 +344,36 @@ bool ThumbnailStore::persistViewerFile(const QImage& image, const QString& file)
 ThumbnailStore::PrepareAwaiter ThumbnailStore::prepare(const MediaItem& item)
 {
     return PrepareAwaiter(*this, item);
+}
+
+std::optional<QString> ThumbnailStore::PrepareAwaiter::await_resume() const
+{
+    if (outcome_->dropped) {
+        throw Cancelled();
+    }
+    return outcome_->key;
+}
+
+ThumbnailStore::PrepareAwaiter::Answer::~Answer()
+{
+    if (!given_.exchange(true)) {
+        outcome_->dropped = true;
+        resume();
+    }
+}
+
+void ThumbnailStore::PrepareAwaiter::Answer::give(const std::optional<QString>& key)
+{
+    if (!given_.exchange(true)) {
+        outcome_->key = key;
+        resume();
+    }
+}
+
+void ThumbnailStore::PrepareAwaiter::Answer::resume()
+{
+    detail::resumeOnMain(state_, frame_);
+    detail::workDelivered();
 }
 
 void ThumbnailStore::startPreparation(const MediaItem& item, ThumbnailCompletion completion)

@@ -292,20 +292,49 @@ public:
     {
         assertMainThread();
         detail::workQueued();
-        store_.startPreparation(item_, [result = result_, state = frame.promise().state,
-                                        frame](const QImage&, const std::optional<QString>& key) {
-            *result = key;
-            detail::resumeOnMain(state, frame);
-            detail::workDelivered();
+        auto answer = std::make_shared<Answer>(outcome_, frame.promise().state, frame);
+        store_.startPreparation(item_, [answer](const QImage&, const std::optional<QString>& key) {
+            answer->give(key);
         });
     }
 
-    std::optional<QString> await_resume() const { return *result_; }
+    // Throws Cancelled when the preparation was dropped unanswered.
+    std::optional<QString> await_resume() const;
 
 private:
+    struct Outcome {
+        std::optional<QString> key;
+        bool dropped = false;
+    };
+
+    // Resumes the waiting task once: with the key when it is answered, or as
+    // stopped when the last copy of its completion goes unanswered (a store
+    // going away drops its queued operations), so that the task neither waits
+    // for ever nor holds drain() up.
+    class Answer {
+    public:
+        Answer(std::shared_ptr<Outcome> outcome, std::shared_ptr<TaskState> state, std::coroutine_handle<> frame)
+            : outcome_(std::move(outcome)), state_(std::move(state)), frame_(frame)
+        {
+        }
+        Answer(const Answer&) = delete;
+        Answer& operator=(const Answer&) = delete;
+        ~Answer();
+
+        void give(const std::optional<QString>& key);
+
+    private:
+        void resume();
+
+        std::shared_ptr<Outcome> outcome_;
+        std::shared_ptr<TaskState> state_;
+        std::coroutine_handle<> frame_;
+        std::atomic<bool> given_{false};
+    };
+
     ThumbnailStore& store_;
     MediaItem item_;
-    std::shared_ptr<std::optional<QString>> result_ = std::make_shared<std::optional<QString>>();
+    std::shared_ptr<Outcome> outcome_ = std::make_shared<Outcome>();
 };
 
 } // namespace pivra

@@ -14,6 +14,7 @@
 
 #include "catalog/MediaCatalog.h"
 #include "media/thumbnails/ThumbnailStore.h"
+#include "platform/runtime/Cancelled.h"
 #include "platform/runtime/TaskGroup.h"
 #include "store/LibraryStore.h"
 #include "store/sources/SourcesLog.h"
@@ -147,6 +148,7 @@ bool LibraryStore::isCurrentThumbnailRun(const ThumbnailRun& run) const
 Task<> LibraryStore::prepareThumbnails(std::shared_ptr<ThumbnailRun> run)
 {
     const TaskHandle self = co_await currentTask();
+    bool stopped = false;
     try {
         if (!run->onlyIncomplete) {
             for (const LibrarySource& source : run->candidates) {
@@ -181,6 +183,8 @@ Task<> LibraryStore::prepareThumbnails(std::shared_ptr<ThumbnailRun> run)
                 }
             }
         }
+    } catch (const Cancelled&) {
+        stopped = true; // the renderer went away with the preparations it held
     } catch (const std::exception&) {
         if (!self.isCancelled()) {
             processes_.end(run->processID, PivraProcess::State::failed);
@@ -189,7 +193,8 @@ Task<> LibraryStore::prepareThumbnails(std::shared_ptr<ThumbnailRun> run)
     }
 
     processes_.update(run->processID, {.completed = run->completed, .failed = run->failed});
-    processes_.end(run->processID, self.isCancelled() ? PivraProcess::State::stopped : PivraProcess::State::finished);
+    processes_.end(run->processID,
+                   stopped || self.isCancelled() ? PivraProcess::State::stopped : PivraProcess::State::finished);
     qCInfo(sourcesLog, "thumbnails ended: %d done, %d failed", run->completed, run->failed);
     if (!isCurrentThumbnailRun(*run)) {
         co_return; // a newer start or a cancel owns the store's fields
