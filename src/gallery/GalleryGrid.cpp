@@ -592,7 +592,7 @@ void GalleryGrid::dragOut(const MediaItem& item)
     }
     auto* drag = new QDrag(this);
     drag->setMimeData(data.release());
-    MediaDragPreview::apply(*drag, MediaDragPreview::image(thumbnails_, item, MediaDragPreview::maxSide));
+    MediaDragPreview::show(*drag, thumbnails_, item, MediaDragPreview::maxSide);
     drag_ = drag;
     draggedItem_ = item;
     Q_EMIT dragStarted(item);
@@ -611,7 +611,7 @@ void GalleryGrid::dragOut(const MediaItem& item)
 void GalleryGrid::setOverShareTarget(bool over)
 {
     if (drag_) {
-        MediaDragPreview::resize(*drag_, thumbnails_, draggedItem_,
+        MediaDragPreview::show(*drag_, thumbnails_, draggedItem_,
                                  over ? MediaDragPreview::overShareTargetMaxSide : MediaDragPreview::maxSide);
     }
 }

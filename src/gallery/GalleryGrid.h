@@ -99,6 +99,8 @@ public:
     // While a drag from the grid is over the window's share target its image
     // is the smaller one.
     void setOverShareTarget(bool over);
+    // What drags from the grid carry; by default one of the grid's own.
+    void setPasteboard(MediaPasteboard pasteboard) { pasteboard_ = std::move(pasteboard); }
 
     // For tests: the clock of width bursts and live resizes.
     void setClock(Clock clock) { clock_ = std::move(clock); }

@@ -52,6 +52,25 @@ QString durationText(std::optional<double> seconds)
     return QStringLiteral("  ▶  %1  ").arg(clockText(seconds));
 }
 
+QSizeF textPillSize(const QString& text, const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    return {metrics.horizontalAdvance(text), metrics.height()};
+}
+
+void paintTextPill(QPainter& painter, const QRectF& box, const QString& text, const QFont& font)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor::fromRgbF(0, 0, 0, 0.7));
+    painter.drawRoundedRect(box, 5, 5);
+    painter.setPen(Qt::white);
+    painter.setFont(font);
+    painter.drawText(box, Qt::AlignCenter, text);
+    painter.restore();
+}
+
 void paintTileBadges(QPainter& painter, const QRectF& tile, const MediaItem& item, double dotOpacity, bool dark)
 {
     painter.save();
@@ -64,16 +83,11 @@ void paintTileBadges(QPainter& painter, const QRectF& tile, const MediaItem& ite
     if (item.kind() == MediaKind::video) {
         const QString text = durationText(item.duration());
         const QFont font = semiboldFont(11);
-        const QFontMetricsF metrics(font);
-        const QSizeF size(metrics.horizontalAdvance(text), metrics.height());
-        const QRectF box(tile.right() - badgeInset - size.width(), tile.bottom() - badgeInset - size.height(),
-                         size.width(), size.height());
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor::fromRgbF(0, 0, 0, 0.7));
-        painter.drawRoundedRect(box, 5, 5);
-        painter.setPen(Qt::white);
-        painter.setFont(font);
-        painter.drawText(box, Qt::AlignCenter, text);
+        const QSizeF size = textPillSize(text, font);
+        paintTextPill(painter,
+                      QRectF(tile.right() - badgeInset - size.width(), tile.bottom() - badgeInset - size.height(),
+                             size.width(), size.height()),
+                      text, font);
     } else if (item.liveVideoPath()) {
         drawSymbol(painter, QStringLiteral("livephoto"),
                    QRectF(tile.right() - badgeInset - liveSide, tile.bottom() - badgeInset - liveSide, liveSide,

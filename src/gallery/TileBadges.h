@@ -23,6 +23,11 @@ QString clockText(std::optional<double> seconds);
 // The duration badge's text, the clock text after a play mark: "  ▶  m:ss  ".
 QString durationText(std::optional<double> seconds);
 
+// The size of a text's pill (the duration badge's look) in `font`.
+QSizeF textPillSize(const QString& text, const QFont& font);
+// A text in white on a dark rounded pill filling `box`.
+void paintTextPill(QPainter& painter, const QRectF& box, const QString& text, const QFont& font);
+
 // Draws what lies over a tile's preview: the favourite heart top left, the
 // duration of a video or the Live Photo mark bottom right, and the
 // disconnected dot top right at `dotOpacity` (0 hides it).

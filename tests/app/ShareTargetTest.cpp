@@ -3,7 +3,10 @@
 #include "app/window/LibraryWindow.h"
 #include "gallery/share/ShareNotch.h"
 #include "platform/share/ShareService.h"
+#include "support/FakeKdeConnect.h"
 #include "support/PrivateSessionBus.h"
+
+#include <QMenu>
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -57,7 +60,7 @@ protected:
 TEST_F(ShareTargetTest, ANewDragRightAfterTheLastKeepsTheTarget)
 {
     host_->show();
-    EXPECT_FALSE(window_->dropOnShareTarget()) << "no drag, no drop";
+    EXPECT_FALSE(window_->dropOnShareTarget({})) << "no drag, no drop";
     window_->beginMediaDrag(itemAt(QStringLiteral("/photos/a.jpg")));
     EXPECT_TRUE(targetShown());
     window_->endMediaDrag();
@@ -91,15 +94,40 @@ TEST_F(ShareTargetTest, ADropSharesOnceAndTellsWhatWentWrong)
         }
         store_->setMessage(std::nullopt);
         window_->beginMediaDrag(itemAt(path));
-        EXPECT_TRUE(window_->dropOnShareTarget());
+        EXPECT_TRUE(window_->dropOnShareTarget({}));
         EXPECT_EQ(window_->shareTarget()->state(), ShareNotch::State::committed);
-        EXPECT_FALSE(window_->dropOnShareTarget()) << "a second drop while the share is under way";
+        EXPECT_FALSE(window_->dropOnShareTarget({})) << "a second drop while the share is under way";
         window_->endMediaDrag();
         EXPECT_TRUE(window_->draggedMedia()) << "the share, not the drag's end, clears the drag";
         ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->draggedMedia(); }, 20000));
         EXPECT_EQ(store_->message(), QString::fromLatin1(row.message));
         EXPECT_FALSE(window_->shareCommitted());
     }
+}
+
+// Two paired phones: the menu that asks which one opens where the photo fell.
+TEST_F(ShareTargetTest, TheMenuOfPhonesOpensAtTheDropPoint)
+{
+    QDBusConnection services = QDBusConnection::connectToBus(bus_.address(), QStringLiteral("share-phones"));
+    test::FakeKdeConnectDaemon daemon;
+    daemon.reachable = QStringList{QStringLiteral("phone1"), QStringLiteral("phone2")};
+    ASSERT_TRUE(test::registerKdeConnect(services, daemon, {}));
+    host_->show();
+    const QPoint dropPoint(310, 205);
+    window_->beginMediaDrag(itemAt(writeFile(QStringLiteral("photo.jpg"), "jpeg")));
+    ASSERT_TRUE(window_->dropOnShareTarget(dropPoint));
+    QPointer<QMenu> menu;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            menu = window_->findChild<QMenu*>(QStringLiteral("shareDeviceMenu"));
+            return menu && menu->isVisible();
+        },
+        20000));
+    EXPECT_EQ(menu->pos(), dropPoint);
+    menu->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->draggedMedia(); }, 20000));
+    EXPECT_EQ(store_->message(), std::nullopt) << "no pick sends nothing and says nothing";
+    QDBusConnection::disconnectFromBus(QStringLiteral("share-phones"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/share/ShareService.h"
 
+#include "support/FakeKdeConnect.h"
 #include "support/PrivateSessionBus.h"
 #include "support/TempFolder.h"
 
@@ -21,43 +22,6 @@ struct Received {
     QStringList urls;      // by KDE Connect, as "device url"
     QStringList portal;    // by the portal, as the path behind the descriptor
     QList<bool> portalAsk; // the portal's "ask" option
-};
-
-class FakeKdeConnectDaemon : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.kdeconnect.daemon")
-
-public:
-    FakeKdeConnectDaemon() { qDBusRegisterMetaType<QMap<QString, QString>>(); }
-
-    QStringList reachable;
-
-public Q_SLOTS:
-    QMap<QString, QString> deviceNames(bool onlyReachable, bool onlyPaired)
-    {
-        QMap<QString, QString> names;
-        for (const QString& device : reachable) {
-            names.insert(device, u"Phone " + device);
-        }
-        return onlyReachable && onlyPaired ? names : QMap<QString, QString>();
-    }
-};
-
-class FakeKdeConnectShare : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.kdeconnect.device.share")
-
-public:
-    FakeKdeConnectShare(QString device, Received& received) : device_(std::move(device)), received_(received) {}
-
-    const QString& device() const { return device_; }
-
-public Q_SLOTS:
-    void shareUrl(const QString& url) { received_.urls << device_ + u' ' + url; }
-
-private:
-    QString device_;
-    Received& received_;
 };
 
 // One that hangs takes the file and never answers.
@@ -127,16 +91,12 @@ TEST_F(ShareServiceTest, TheFileGoesToAPairedPhoneElseThePortalElseNowhere)
         Received received;
         FakeKdeConnectDaemon daemon;
         daemon.reachable = row.reachable;
-        FakeKdeConnectShare phones[] = {{phone1, received}, {phone2, received}};
+        FakeKdeConnectShare first(phone1, received.urls);
+        FakeKdeConnectShare second(phone2, received.urls);
         FakePortal portal(received);
         portal.hangs = row.portalHangs;
         if (row.kdeConnect) {
-            ASSERT_TRUE(services.registerService(QStringLiteral("org.kde.kdeconnect")));
-            services.registerObject(QStringLiteral("/modules/kdeconnect"), &daemon, QDBusConnection::ExportAllSlots);
-            for (FakeKdeConnectShare& phone : phones) {
-                services.registerObject(u"/modules/kdeconnect/devices/" + phone.device() + u"/share", &phone,
-                                        QDBusConnection::ExportAllSlots);
-            }
+            ASSERT_TRUE(registerKdeConnect(services, daemon, {&first, &second}));
         }
         if (row.portal) {
             ASSERT_TRUE(services.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));

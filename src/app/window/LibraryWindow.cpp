@@ -21,6 +21,7 @@
 
 #include <QEvent>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QVariantAnimation>
 
@@ -33,6 +34,18 @@ const QString LibraryWindow::rowHeightKey = QStringLiteral("pivra.gallery.rowHei
 const QString LibraryWindow::mapStyleKey = QStringLiteral("pivra.map.style");
 
 namespace {
+
+// What the user is told when another application's drop got no device
+// original: the copy was not done yet (and goes on for the next drag), or it
+// failed.
+QString refusedDropMessage(const MediaPasteboard::RefusedDrop& drop)
+{
+    if (!drop.error) {
+        return u"\u201C" + drop.item.name() +
+               u"\u201D is still being copied from the iPhone. Drag it out again in a moment.";
+    }
+    return u"Could not copy \u201C" + drop.item.name() + u"\u201D from the iPhone. " + drop.error->description;
+}
 
 // How long a dragged photo's drop target stays after the drag ends.
 constexpr int dragGraceMilliseconds = 120;
@@ -134,7 +147,7 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
 
     shareNotch_->setObjectName(QStringLiteral("shareTarget"));
     shareNotch_->hide();
-    shareNotch_->setDropHandler([this] { return dropOnShareTarget(); });
+    shareNotch_->setDropHandler([this](QPoint globalAt) { return dropOnShareTarget(globalAt); });
     setShareService(std::make_unique<ShareService>());
     connect(shareNotch_, &ShareNotch::targetChanged, this, [this](bool over) {
         if (draggedMedia_ && !shareCommitted_) {
@@ -142,6 +155,14 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
         }
     });
     GalleryGrid* grid = content_->grid();
+    // The grid and the viewer hand out one pasteboard's copies of device
+    // originals, so a drag from either takes up a copy a refused drop left.
+    grid->setPasteboard(pasteboard_);
+    pasteboard_.setRefusedDropHandler([self = QPointer(this)](const MediaPasteboard::RefusedDrop& drop) {
+        if (self) {
+            self->store_.setMessage(refusedDropMessage(drop));
+        }
+    });
     connect(grid, &GalleryGrid::dragStarted, this, &LibraryWindow::beginMediaDrag);
     connect(grid, &GalleryGrid::dragEnded, this, &LibraryWindow::endMediaDrag);
     connect(this, &LibraryWindow::shareTargetedChanged, grid, &GalleryGrid::setOverShareTarget);
@@ -337,11 +358,12 @@ void LibraryWindow::setShareCommitted(bool committed)
 
 // The drop is answered at once; the share waits until the target has shown
 // "Opening…", and each step checks that no newer drag has begun meanwhile.
-bool LibraryWindow::dropOnShareTarget()
+bool LibraryWindow::dropOnShareTarget(QPoint globalAt)
 {
     if (!draggedMedia_ || shareCommitted_) {
         return false;
     }
+    shareDropPoint_ = globalAt;
     setShareCommitted(true);
     setShareTargeted(false);
     const int generation = dragGeneration_;
@@ -389,7 +411,7 @@ void LibraryWindow::setShareService(std::unique_ptr<ShareService> service)
     shareService_ = std::move(service);
     // Which of several phones is asked where the photo was dropped.
     shareService_->setChooser([this](const QList<ShareService::Device>& devices, auto chosen) {
-        chooseShareDevice(this, shareNotch_->mapToGlobal(shareNotch_->rect().center()), devices, std::move(chosen));
+        chooseShareDevice(this, shareDropPoint_, devices, std::move(chosen));
     });
 }
 

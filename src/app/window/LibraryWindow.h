@@ -97,9 +97,10 @@ public:
     // The pointer of the drag is over the share target.
     bool shareTargeted() const { return shareTargeted_; }
     bool shareCommitted() const { return shareCommitted_; }
-    // A drop of the dragged photo on the share target: refused without a
-    // drag or while its share is under way; otherwise the share starts.
-    bool dropOnShareTarget();
+    // A drop of the dragged photo on the share target, at a point of the
+    // screen: refused without a drag or while its share is under way;
+    // otherwise the share starts, and asks there which phone, if it asks.
+    bool dropOnShareTarget(QPoint globalAt);
     // Hands the item's original to another device, telling the user what
     // went wrong; `done` follows on the GUI thread either way.
     void shareOriginal(const MediaItem& item, std::function<void()> done);
@@ -167,6 +168,7 @@ private:
     int dragGeneration_ = 0;
     bool shareTargeted_ = false;
     bool shareCommitted_ = false;
+    QPoint shareDropPoint_;
     ShareNotch* shareNotch_;
     MediaPasteboard pasteboard_;
     std::unique_ptr<ShareService> shareService_;

@@ -1,11 +1,16 @@
 #include "gallery/drag/MediaDragPreview.h"
 
+#include "gallery/TileBadges.h"
+#include "gallery/drag/DeviceOriginalCopy.h"
+#include "gallery/drag/MediaPasteboard.h"
 #include "media/thumbnails/ThumbnailStore.h"
 
 #include <QDrag>
 #include <QFileIconProvider>
 #include <QIcon>
+#include <QMimeData>
 #include <QMimeDatabase>
+#include <QPainter>
 
 #include <algorithm>
 
@@ -24,6 +29,26 @@ QPixmap fileIcon(const MediaItem& item)
     const QIcon fallback = QFileIconProvider().icon(QFileIconProvider::File);
     return QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback))
         .pixmap(QSize(iconSide, iconSide));
+}
+
+// The picture with the caption centred under it, on a transparent ground.
+QPixmap withCaption(const QPixmap& picture, const QString& text)
+{
+    constexpr double gap = 4;
+    const QFont font = semiboldFont(11);
+    const QString padded = u"  " + text + u"  ";
+    const QSizeF pill = textPillSize(padded, font);
+    const QSizeF pictureSize = picture.deviceIndependentSize();
+    const QSizeF size(std::max(pictureSize.width(), pill.width()), pictureSize.height() + gap + pill.height());
+    const qreal ratio = picture.devicePixelRatio();
+    QPixmap composed((size * ratio).toSize());
+    composed.setDevicePixelRatio(ratio);
+    composed.fill(Qt::transparent);
+    QPainter painter(&composed);
+    painter.drawPixmap(QPointF((size.width() - pictureSize.width()) / 2, 0), picture);
+    paintTextPill(painter, QRectF(QPointF((size.width() - pill.width()) / 2, pictureSize.height() + gap), pill),
+                  padded, font);
+    return composed;
 }
 
 } // namespace
@@ -51,15 +76,24 @@ QPixmap image(ThumbnailStore& thumbnails, const MediaItem& item, double maxSide)
     return source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-void apply(QDrag& drag, const QPixmap& image)
+QString caption(const QDrag& drag)
 {
-    drag.setPixmap(image);
-    drag.setHotSpot(QPoint(image.width() / 2, image.height() / 2));
+    const std::shared_ptr<const DeviceOriginalCopy> copy =
+        drag.mimeData() != nullptr ? MediaPasteboard::deviceCopy(*drag.mimeData()) : nullptr;
+    if (!copy || copy->state() != DeviceOriginalCopy::State::copying) {
+        return {};
+    }
+    return QStringLiteral("Copying %1%").arg(int(copy->fraction() * 100));
 }
 
-void resize(QDrag& drag, ThumbnailStore& thumbnails, const MediaItem& item, double maxSide)
+void show(QDrag& drag, ThumbnailStore& thumbnails, const MediaItem& item, double maxSide)
 {
-    apply(drag, image(thumbnails, item, maxSide));
+    const QPixmap picture = image(thumbnails, item, maxSide);
+    const QSizeF pictureSize = picture.deviceIndependentSize();
+    const QString text = caption(drag);
+    drag.setPixmap(text.isEmpty() ? picture : withCaption(picture, text));
+    // The pointer holds the picture by its middle, the caption hanging below.
+    drag.setHotSpot(QPointF(drag.pixmap().deviceIndependentSize().width() / 2, pictureSize.height() / 2).toPoint());
 }
 
 } // namespace pivra::MediaDragPreview

@@ -45,7 +45,7 @@ void MediaDragSurface::setOverShareTarget(bool over)
     }
     overShareTarget_ = over;
     if (drag_ && item_) {
-        MediaDragPreview::resize(*drag_, thumbnails_, *item_,
+        MediaDragPreview::show(*drag_, thumbnails_, *item_,
                                  over ? MediaDragPreview::overShareTargetMaxSide : MediaDragPreview::maxSide);
     }
 }
@@ -145,7 +145,7 @@ void MediaDragSurface::startDrag()
     const std::function<void()> onEnd = callbacks_.onEnd;
     auto* drag = new QDrag(this);
     drag->setMimeData(data.release());
-    MediaDragPreview::apply(*drag, MediaDragPreview::image(thumbnails_, item, MediaDragPreview::maxSide));
+    MediaDragPreview::show(*drag, thumbnails_, item, MediaDragPreview::maxSide);
     drag_ = drag;
     const QPointer<MediaDragSurface> alive(this);
     if (callbacks_.onStart) {

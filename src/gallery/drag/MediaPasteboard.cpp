@@ -1,15 +1,17 @@
 #include "gallery/drag/MediaPasteboard.h"
 
+#include "gallery/drag/DeviceOriginalCopy.h"
+
 #include "media/camera/CameraItemPaths.h"
 #include "media/camera/CameraSourceManager.h"
 #include "platform/folders/PrivateFolder.h"
+#include "platform/runtime/GuiReturn.h"
 #include "platform/runtime/Pool.h"
 
 #include <QDir>
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QUuid>
 
@@ -26,18 +28,55 @@ PivraError folderError(const QString& folder)
             QStringLiteral("Could not create the folder %1.").arg(QDir::toNativeSeparators(folder))};
 }
 
-// A device original that is copied out only when a drop target reads it.
-// The copy runs while the target waits for the data, inside the drag's own
-// event loop, so the copy's completion is awaited in a nested loop that keeps
-// the window painting. One copy serves every later read of the same drag.
+} // namespace
+
+// The copies that refused drops left running, by item path, for the next
+// drag of the same original; and who hears of refused drops.
+struct detail::DeviceDrags {
+    QHash<QString, std::shared_ptr<DeviceOriginalCopy>> awaited;
+    MediaPasteboard::RefusedDropHandler onRefused;
+
+    // Once a drag is over: a copy handed over belongs to its target; one a
+    // drop was refused stays for the next drag (a failed one is no use);
+    // one no target asked for, and no earlier drop waits for, goes.
+    void dragEnded(const MediaItem& item, const std::shared_ptr<DeviceOriginalCopy>& copy, bool handedOver,
+                   bool refused)
+    {
+        const bool awaitedBefore = awaited.value(item.path()) == copy;
+        if (handedOver || (refused && copy->state() == DeviceOriginalCopy::State::failed)) {
+            awaited.remove(item.path());
+        } else if (refused) {
+            awaited.insert(item.path(), copy);
+        } else if (!awaitedBefore) {
+            copy->discard();
+        }
+        if (refused && !handedOver && onRefused) {
+            // Later, not from inside the drag's teardown, which may be the window's own.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [handler = onRefused, drop = MediaPasteboard::RefusedDrop{item, copy->error()}] { handler(drop); },
+                Qt::QueuedConnection);
+        }
+    }
+};
+
+namespace {
+
+// A device original's drag data: the copy's file once the copy is whole,
+// nothing before. The target's request is answered at once either way; the
+// drag's owner hears how it went when the data goes with the drag.
 class DeviceOriginalMimeData : public QMimeData {
 public:
-    DeviceOriginalMimeData(const MediaPasteboard& pasteboard, CameraSourceManager& cameras, MediaItem item)
-        : pasteboard_(pasteboard), cameras_(cameras), item_(std::move(item))
+    DeviceOriginalMimeData(std::shared_ptr<detail::DeviceDrags> drags, MediaItem item,
+                           std::shared_ptr<DeviceOriginalCopy> copy)
+        : drags_(std::move(drags)), item_(std::move(item)), copy_(std::move(copy))
     {
     }
 
+    ~DeviceOriginalMimeData() override { drags_->dragEnded(item_, copy_, handedOver_, refused_); }
+
     QStringList formats() const override { return {uriListFormat, copiedFilesFormat}; }
+    const std::shared_ptr<DeviceOriginalCopy>& copy() const { return copy_; }
 
 protected:
     QVariant retrieveData(const QString& format, QMetaType type) const override
@@ -45,61 +84,28 @@ protected:
         if (format != uriListFormat && format != copiedFilesFormat) {
             return QMimeData::retrieveData(format, type);
         }
-        if (!exported_ && !exporting_) {
-            exported_ = exportOriginal();
-        }
-        if (!exported_ || exported_->isEmpty()) {
+        const QString path = copy_->readyPath();
+        if (path.isEmpty()) {
+            refused_ = true;
             return {};
         }
-        const QList<QUrl> urls{QUrl::fromLocalFile(*exported_)};
+        handedOver_ = true;
+        const QList<QUrl> urls{QUrl::fromLocalFile(path)};
         return format == uriListFormat ? MediaPasteboard::uriListBytes(urls) : MediaPasteboard::copiedFilesBytes(urls);
     }
 
 private:
-    // The copied file's path; empty when the copy failed.
-    QString exportOriginal() const
-    {
-        exporting_ = true;
-        const QString folder = pasteboard_.newShareFolder();
-        QString destination;
-        if (!folder.isEmpty()) {
-            destination = folder + u'/' + safeCameraFileName(item_.name());
-            QEventLoop loop;
-            bool done = false;
-            QPointer<QEventLoop> waiting(&loop);
-            cameras_.exportFile(item_.path(), destination, [&, waiting](std::optional<PivraError> error) {
-                // Any thread: the answer is handed to the waiting loop's.
-                QMetaObject::invokeMethod(
-                    waiting, [&, waiting, failed = error.has_value()] {
-                        if (failed) {
-                            destination.clear();
-                        }
-                        done = true;
-                        if (waiting) {
-                            waiting->quit();
-                        }
-                    },
-                    Qt::QueuedConnection);
-            });
-            if (!done) {
-                loop.exec(QEventLoop::ExcludeUserInputEvents);
-            }
-        }
-        exporting_ = false;
-        return destination;
-    }
-
-    const MediaPasteboard pasteboard_;
-    CameraSourceManager& cameras_;
+    const std::shared_ptr<detail::DeviceDrags> drags_;
     const MediaItem item_;
-    mutable std::optional<QString> exported_;
-    mutable bool exporting_ = false;
+    const std::shared_ptr<DeviceOriginalCopy> copy_;
+    mutable bool handedOver_ = false;
+    mutable bool refused_ = false;
 };
 
 } // namespace
 
 MediaPasteboard::MediaPasteboard(CameraSourceManager* cameras, QString sharedRoot)
-    : cameras_(cameras), sharedRoot_(std::move(sharedRoot))
+    : cameras_(cameras), sharedRoot_(std::move(sharedRoot)), deviceDrags_(std::make_shared<detail::DeviceDrags>())
 {
 }
 
@@ -124,7 +130,13 @@ std::unique_ptr<QMimeData> MediaPasteboard::mimeData(const MediaItem& item) cons
         if (cameras_ == nullptr || !cameras_->files().contains(item.path())) {
             return nullptr;
         }
-        return std::make_unique<DeviceOriginalMimeData>(*this, *cameras_, item);
+        std::shared_ptr<DeviceOriginalCopy> copy = deviceDrags_->awaited.value(item.path());
+        if (!copy || copy->state() == DeviceOriginalCopy::State::failed) {
+            const QString folder = newShareFolder();
+            copy = folder.isEmpty() ? DeviceOriginalCopy::failed(folderError(sharedRoot_))
+                                    : DeviceOriginalCopy::start(*cameras_, item, folder);
+        }
+        return std::make_unique<DeviceOriginalMimeData>(deviceDrags_, item, std::move(copy));
     }
     if (!QFileInfo(item.path()).isFile()) {
         return nullptr;
@@ -132,11 +144,21 @@ std::unique_ptr<QMimeData> MediaPasteboard::mimeData(const MediaItem& item) cons
     return filesMimeData({item.path()});
 }
 
+std::shared_ptr<const DeviceOriginalCopy> MediaPasteboard::deviceCopy(const QMimeData& data)
+{
+    const auto* device = dynamic_cast<const DeviceOriginalMimeData*>(&data);
+    return device != nullptr ? device->copy() : nullptr;
+}
+
+void MediaPasteboard::setRefusedDropHandler(RefusedDropHandler handler)
+{
+    deviceDrags_->onRefused = std::move(handler);
+}
+
 void MediaPasteboard::localFile(const MediaItem& item, QObject* context, LocalFileCompletion completion) const
 {
-    auto finish = [context = QPointer<QObject>(context), completion = std::move(completion)](LocalFile file) {
-        QMetaObject::invokeMethod(
-            context, [completion, file = std::move(file)] { completion(file); }, Qt::QueuedConnection);
+    auto finish = [back = GuiReturn(context), completion = std::move(completion)](LocalFile file) {
+        back.post([completion, file = std::move(file)] { completion(file); });
     };
     if (!isCameraItem(item)) {
         finish({item.path(), std::nullopt});

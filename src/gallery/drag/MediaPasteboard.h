@@ -18,15 +18,27 @@ class QObject;
 namespace pivra {
 
 class CameraSourceManager;
+class DeviceOriginalCopy;
+
+namespace detail {
+struct DeviceDrags;
+}
 
 // What an original carries when it leaves the program. A folder item goes
-// as its own file, never copied. A device item goes as data that copies the
-// original out of the device only when a drop target asks for it (X11 and
-// Wayland ask at drop time), into a folder of its own under "Pivra Shared";
-// a drop on our own share target never asks. "Pivra Shared" is a private
-// folder of the user's (PrivateFolder.h), so no one else can plant a link
-// in it that a copy or the clean-up would follow. An original that cannot be
-// reached (a deleted file, a device unplugged) gives nothing to drag.
+// as its own file, never copied. A device item goes as a copy made in the
+// background from the moment its drag begins, into a folder of its own under
+// "Pivra Shared": a drop target (X11 and Wayland ask for the data on the GUI
+// thread, at drop time or already as the drag enters) is answered at once,
+// with the whole copy or, while it is still being made, with nothing, and the
+// user is told once the drag is over; the copy goes on and the next drag of
+// the same original hands it over. A drag that no target asked anything of
+// stops its copy and removes it; a drop on our own share target never asks.
+// "Pivra Shared" is a private folder of the user's (PrivateFolder.h), so no
+// one else can plant a link in it that a copy or the clean-up would follow.
+// An original that cannot be reached (a deleted file, a device unplugged)
+// gives nothing to drag.
+//
+// Copies of a pasteboard share what they know of device drags.
 class MediaPasteboard {
 public:
     // A local file holding an original, or why there is none.
@@ -35,6 +47,14 @@ public:
         std::optional<PivraError> error;
     };
     using LocalFileCompletion = std::function<void(const LocalFile& file)>;
+
+    // A drop target asked for a device original and got nothing: its copy
+    // was still being made (no error) or failed.
+    struct RefusedDrop {
+        MediaItem item;
+        std::optional<PivraError> error;
+    };
+    using RefusedDropHandler = std::function<void(const RefusedDrop& drop)>;
 
     // `cameras` reaches the devices' files (none: no device item is
     // reachable); device originals are copied into folders under `sharedRoot`.
@@ -50,8 +70,16 @@ public:
     QString newShareFolder() const;
 
     // What a drag of `item` carries; none when the original cannot be
-    // reached. GUI thread (it reads the devices' table of files).
+    // reached. For a device item its copy starts here, or the copy a refused
+    // drop left running is taken up again. The drag is over when the data
+    // goes. GUI thread (it reads the devices' table of files).
     std::unique_ptr<QMimeData> mimeData(const MediaItem& item) const;
+    // The copy a device item's drag data hands over; none for other data.
+    static std::shared_ptr<const DeviceOriginalCopy> deviceCopy(const QMimeData& data);
+
+    // Hears, on the GUI thread after the drag is over, about each drag whose
+    // drop target got nothing. Every copy of this pasteboard tells the same one.
+    void setRefusedDropHandler(RefusedDropHandler handler);
 
     // A local file holding `item`'s original, handed to `completion` on
     // `context`'s thread (never inside this call; dropped when `context` is
@@ -78,6 +106,7 @@ public:
 private:
     CameraSourceManager* cameras_;
     QString sharedRoot_;
+    std::shared_ptr<detail::DeviceDrags> deviceDrags_;
 };
 
 } // namespace pivra

@@ -233,7 +233,7 @@ void ShareNotch::dropEvent(QDropEvent* event)
 {
     setOver(false);
     if (panelRect().contains(event->position().toPoint()) && event->mimeData()->hasFormat(uriList) && dropHandler_ &&
-        dropHandler_()) {
+        dropHandler_(mapToGlobal(event->position().toPoint()))) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {

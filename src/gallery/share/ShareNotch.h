@@ -34,9 +34,9 @@ public:
 
     // The panel within the widget.
     QRect panelRect() const;
-    // Asked on each drop on the panel; true takes the drop. Without it no
-    // drop is taken.
-    void setDropHandler(std::function<bool()> handler) { dropHandler_ = std::move(handler); }
+    // Asked on each drop on the panel, with where it fell on the screen;
+    // true takes the drop. Without it no drop is taken.
+    void setDropHandler(std::function<bool(QPoint globalAt)> handler) { dropHandler_ = std::move(handler); }
     // The glow's fade, for tests to step through.
     QVariantAnimation& glowMotion() { return glow_; }
 
@@ -60,7 +60,7 @@ private:
     bool committed_ = false;
     bool over_ = false;
     QVariantAnimation glow_;
-    std::function<bool()> dropHandler_;
+    std::function<bool(QPoint globalAt)> dropHandler_;
     QImage shadow_;
 };
 

@@ -22,9 +22,10 @@ PivraError unavailableError()
 class ExportCopy : public std::enable_shared_from_this<ExportCopy> {
 public:
     ExportCopy(CameraBackend& backend, CameraFileEntry entry, const QString& destination,
-               CameraSourceManager::ExportCompletion completion)
+               CameraSourceManager::ExportCompletion completion, std::shared_ptr<CameraExportProgress> progress)
         : backend_(backend), entry_(std::move(entry)), size_(entry_.file.knownSize()), output_(destination),
-          completion_(std::move(completion))
+          completion_(std::move(completion)),
+          progress_(progress ? std::move(progress) : std::make_shared<CameraExportProgress>())
     {
     }
 
@@ -43,6 +44,10 @@ private:
     // the device has nothing more to give.
     void next()
     {
+        if (progress_->cancelled) {
+            fail(cameraExportCancelledError());
+            return;
+        }
         if (size_ && offset_ >= *size_) {
             finish();
             return;
@@ -74,6 +79,7 @@ private:
             return;
         }
         offset_ += data->size();
+        progress_->copied = offset_;
         next();
     }
 
@@ -109,18 +115,25 @@ private:
     QFile output_;
     std::int64_t offset_ = 0;
     const CameraSourceManager::ExportCompletion completion_;
+    const std::shared_ptr<CameraExportProgress> progress_;
 };
 
 } // namespace
 
-void CameraSourceManager::exportFile(const QString& path, const QString& destination, ExportCompletion completion)
+PivraError cameraExportCancelledError()
+{
+    return {QStringLiteral("Pivra.CameraExport"), 2, QStringLiteral("The copy was stopped.")};
+}
+
+void CameraSourceManager::exportFile(const QString& path, const QString& destination, ExportCompletion completion,
+                                     std::shared_ptr<CameraExportProgress> progress)
 {
     const auto entry = files_.constFind(path);
     if (entry == files_.cend()) {
         completion(unavailableError());
         return;
     }
-    std::make_shared<ExportCopy>(backend_, *entry, destination, std::move(completion))->start();
+    std::make_shared<ExportCopy>(backend_, *entry, destination, std::move(completion), std::move(progress))->start();
 }
 
 } // namespace pivra

@@ -10,6 +10,7 @@
 #include <QUuid>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -20,6 +21,13 @@ namespace pivra {
 struct CameraFileEntry {
     CameraDeviceId device = 0;
     CameraFileInfo file;
+};
+
+// Shared between a copy out of a device and whoever waits for it: the bytes
+// written so far, and a request to stop. Any thread.
+struct CameraExportProgress {
+    std::atomic<std::int64_t> copied{0};
+    std::atomic<bool> cancelled{false};
 };
 
 struct AvailableCameraDevice {
@@ -104,7 +112,10 @@ public:
     // Copies the file at `path` into the local file `destination` in chunks;
     // no error means the destination holds the whole file. On failure nothing
     // is left at the destination. The completion is called exactly once.
-    void exportFile(const QString& path, const QString& destination, ExportCompletion completion);
+    // `progress`, when given, counts the bytes written, and a cancel set on
+    // it ends the copy before its next read with cameraExportCancelledError().
+    void exportFile(const QString& path, const QString& destination, ExportCompletion completion,
+                    std::shared_ptr<CameraExportProgress> progress = nullptr);
 
 private:
     void deviceAdded(const CameraDevice& device) override;
@@ -132,6 +143,8 @@ private:
 
 // What a read of a path no connected device holds fails with.
 PivraError cameraFileUnavailableError();
+// What a copy stopped through its progress fails with.
+PivraError cameraExportCancelledError();
 
 // The key a device is known by: its persistent id, else its connection id;
 // none for a device with neither, which every operation ignores.

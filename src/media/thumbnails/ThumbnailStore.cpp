@@ -391,10 +391,7 @@ QImage ThumbnailStore::cachedPreview(const MediaItem& item)
     if (!key) {
         return {};
     }
-    if (QImage image = memory_.image(*key); !image.isNull()) {
-        return image;
-    }
-    return loadCachedImage(locations_.gridFile(*key));
+    return memory_.image(*key);
 }
 
 StorageMeasure ThumbnailStore::footprint(const QStringList& keys) const

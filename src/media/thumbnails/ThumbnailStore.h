@@ -105,8 +105,8 @@ public:
     // refused until it changes (Rendering::refused); answered once.
     bool takeRefusal(const MediaItem& item);
 
-    // The grid thumbnail if it is already at hand, from memory or from the
-    // grid store; nothing is computed. Any thread, for drag images.
+    // The grid thumbnail if it is in memory; nothing is read or computed, so
+    // a drag image never waits for a disk. Any thread.
     QImage cachedPreview(const MediaItem& item);
 
     // The key this run last found for the item, while its modification time

@@ -1,6 +1,7 @@
 #include "platform/share/ShareService.h"
 
 #include "platform/DesktopPortal.h"
+#include "platform/runtime/GuiReturn.h"
 #include "platform/runtime/Pool.h"
 
 #include <QDBusMetaType>
@@ -39,8 +40,8 @@ ShareService::ShareService(QDBusConnection bus, std::chrono::milliseconds timeou
 // cannot be opened as a regular file is missing.
 void ShareService::share(const QString& path, Completion completion)
 {
-    QPointer<ShareService> self(this);
-    detail::startOnPool(PoolPriority::userInitiated, [self, path, completion = std::move(completion)] {
+    detail::startOnPool(PoolPriority::userInitiated, [this, back = GuiReturn(this), path,
+                                                      completion = std::move(completion)] {
         QDBusUnixFileDescriptor file;
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0) {
@@ -50,15 +51,14 @@ void ShareService::share(const QString& path, Completion completion)
             }
             ::close(fd);
         }
-        QMetaObject::invokeMethod(
-            self, [self, path, file, completion] {
-                if (!file.isValid()) {
-                    completion({Route::missingFile, {}});
-                } else {
-                    self->askKdeConnect(path, file, completion);
-                }
-            },
-            Qt::QueuedConnection);
+        // `this` is touched only there, once the service is known to be alive.
+        back.post([this, path, file, completion] {
+            if (!file.isValid()) {
+                completion({Route::missingFile, {}});
+            } else {
+                askKdeConnect(path, file, completion);
+            }
+        });
     });
 }
 

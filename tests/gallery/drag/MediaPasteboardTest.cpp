@@ -1,9 +1,15 @@
+#include "gallery/drag/DeviceOriginalCopy.h"
 #include "gallery/drag/MediaDragPreview.h"
 #include "gallery/drag/MediaPasteboard.h"
 
+#include "gallery/TileBadges.h"
 #include "media/camera/CameraTestKit.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "support/EventLoopWatch.h"
+#include "support/Renders.h"
 
 #include <QDir>
+#include <QDrag>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
@@ -49,7 +55,7 @@ protected:
     }
 
     QTemporaryDir temp;
-    const QByteArray content = QByteArrayLiteral("the original's bytes");
+    const QByteArray content = QByteArray(200 * 1024, 'x') + QByteArrayLiteral("the original's last bytes");
     MediaPasteboard pasteboard{&manager, sharedRoot()};
     CameraDeviceId device = 0;
     MediaItem photo;
@@ -76,25 +82,134 @@ TEST_F(MediaPasteboardTest, AFolderItemDragsAsItsOwnFileWithoutACopy)
     EXPECT_EQ(localFile(item).path, path) << "the share is still handed the path, unchecked";
 }
 
-TEST_F(MediaPasteboardTest, ADeviceItemIsCopiedOutOnlyWhenTheDropAsksAndOnlyOnce)
+// The phone hands out its file slowly: the copy starts with the drag and
+// runs off the GUI thread, a drop that comes before it is whole gets nothing,
+// and the first request after it gets the whole file.
+TEST_F(MediaPasteboardTest, ADeviceOriginalIsCopiedFromTheDragsStartAndHandedOverOnlyWhole)
 {
     photo.setName(QStringLiteral("../IMG/0001.JPG")); // a name that would leave its folder
+    fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
+    const EventLoopWatch watch;
     const std::unique_ptr<QMimeData> data = pasteboard.mimeData(photo);
     ASSERT_TRUE(data);
     EXPECT_TRUE(data->hasFormat(uriList));
-    EXPECT_TRUE(fake.readRequests().empty()) << "nothing is read as the drag starts";
-    EXPECT_FALSE(QDir(sharedRoot()).exists());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.heldReads() == 1; })) << "the copy starts with the drag";
+
+    EXPECT_TRUE(data->data(uriList).isEmpty()) << "no part of a file is handed over";
+    EXPECT_TRUE(data->urls().isEmpty());
+    fake.releaseReads();
+    const auto copy = MediaPasteboard::deviceCopy(*data);
+    ASSERT_TRUE(copy);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return copy->state() != DeviceOriginalCopy::State::copying; }, 20000));
+    EXPECT_GT(fake.readRequests().size(), 4u);
+    EXPECT_LT(watch.longestMs(), 100 * EventLoopWatch::slowdown()) << "the GUI thread never waits for the phone";
 
     const QList<QUrl> urls = data->urls();
     ASSERT_EQ(urls.size(), 1);
-    const QString copy = urls.front().toLocalFile();
     ASSERT_EQ(shareFolders().size(), 1);
-    EXPECT_EQ(copy, sharedRoot() + u'/' + shareFolders().front() + QStringLiteral("/.._IMG_0001.JPG"));
-    EXPECT_EQ(read(copy), content);
-    const std::size_t reads = fake.readRequests().size();
+    EXPECT_EQ(urls.front().toLocalFile(), sharedRoot() + u'/' + shareFolders().front() + QStringLiteral("/.._IMG_0001.JPG"));
+    EXPECT_EQ(read(urls.front().toLocalFile()), content);
     EXPECT_EQ(data->data(copiedFiles), "copy\n" + urls.front().toEncoded());
-    EXPECT_EQ(data->urls(), urls);
-    EXPECT_EQ(fake.readRequests().size(), reads) << "later reads of the same drag reuse the copy";
+}
+
+// A refused drop is told once the drag is over; its copy goes on, and the
+// next drag of the same original hands that copy over.
+TEST_F(MediaPasteboardTest, ADropBeforeTheCopyIsWholeIsToldAndTheNextDragTakesTheCopyUp)
+{
+    std::vector<MediaPasteboard::RefusedDrop> refused;
+    pasteboard.setRefusedDropHandler([&](const MediaPasteboard::RefusedDrop& drop) { refused.push_back(drop); });
+    fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
+    std::unique_ptr<QMimeData> first = pasteboard.mimeData(photo);
+    const auto copy = MediaPasteboard::deviceCopy(*first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.heldReads() == 1; }));
+    EXPECT_TRUE(first->urls().isEmpty());
+    first.reset(); // the drag is over
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !refused.empty(); }));
+    EXPECT_EQ(refused.front().item.path(), photo.path());
+    EXPECT_FALSE(refused.front().error) << "still copying, not failed";
+
+    fake.releaseReads();
+    const std::unique_ptr<QMimeData> second = pasteboard.mimeData(photo);
+    EXPECT_EQ(MediaPasteboard::deviceCopy(*second), copy) << "the same copy, not a new one";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return copy->state() == DeviceOriginalCopy::State::ready; }, 20000));
+    ASSERT_EQ(second->urls().size(), 1);
+    EXPECT_EQ(read(second->urls().front().toLocalFile()), content);
+    EXPECT_EQ(shareFolders().size(), 1);
+    EXPECT_EQ(refused.size(), 1u);
+}
+
+// What is left of a copy that no drop took: nothing, and a failure is told
+// with its reason.
+TEST_F(MediaPasteboardTest, ACopyNoDropTookLeavesNothingBehind)
+{
+    const struct {
+        const char* name;
+        bool unplugged;
+        bool asked;
+        bool told;
+    } rows[] = {
+        {"a drag no target asked of", false, false, false},
+        {"the phone unplugged while copying", true, true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<MediaPasteboard::RefusedDrop> refused;
+        pasteboard.setRefusedDropHandler([&](const MediaPasteboard::RefusedDrop& drop) { refused.push_back(drop); });
+        fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
+        std::unique_ptr<QMimeData> data = pasteboard.mimeData(photo);
+        ASSERT_TRUE(data);
+        const auto copy = MediaPasteboard::deviceCopy(*data);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fake.heldReads() == 1; }));
+        if (row.unplugged) {
+            fake.unplug(device);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return copy->state() == DeviceOriginalCopy::State::failed; }));
+        }
+        if (row.asked) {
+            EXPECT_TRUE(data->urls().isEmpty());
+        }
+        data.reset();
+        fake.releaseReads();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shareFolders().isEmpty(); })) << shareFolders().join(u' ').toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return refused.size() == (row.told ? 1u : 0u); }));
+        if (row.told) {
+            ASSERT_TRUE(refused.front().error);
+            EXPECT_EQ(refused.front().error->description, u"The iPhone is disconnected or locked.");
+        }
+    }
+}
+
+// The image under the pointer tells how far the copy has come as the drag
+// starts, and is the picture alone once the copy is whole.
+TEST_F(MediaPasteboardTest, ADeviceOriginalsDragImageShowsItsCopyUntilItIsWhole)
+{
+    ThumbnailStore thumbnails(ThumbnailLocations::under(temp.filePath(QStringLiteral("data")),
+                                                        temp.filePath(QStringLiteral("cache"))),
+                              std::make_shared<ThumbnailRenderer>());
+    fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
+    QObject source;
+    QDrag drag(&source);
+    drag.setMimeData(pasteboard.mimeData(photo).release());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.heldReads() == 1; }));
+    const QSizeF picture = MediaDragPreview::image(thumbnails, photo, MediaDragPreview::maxSide).deviceIndependentSize();
+
+    MediaDragPreview::show(drag, thumbnails, photo, MediaDragPreview::maxSide);
+    EXPECT_EQ(MediaDragPreview::caption(drag), u"Copying 0%");
+    const QImage copying = drag.pixmap().toImage();
+    copying.save(rendersFolder() + QStringLiteral("/drag-image-copying.png"));
+    ASSERT_GT(copying.height(), picture.height() + 10) << "a caption under the picture";
+    EXPECT_EQ(drag.hotSpot(), QPointF(copying.width() / 2.0, picture.height() / 2).toPoint());
+    const QSizeF pill = textPillSize(QStringLiteral("  Copying 0%  "), semiboldFont(11));
+    const QColor pillEdge = copying.pixelColor(int((copying.width() - pill.width()) / 2 + 4),
+                                               int(copying.height() - pill.height() / 2));
+    EXPECT_GT(pillEdge.alphaF(), 0.5);
+    EXPECT_LT(pillEdge.valueF(), 0.2) << "the caption's dark pill";
+
+    fake.releaseReads();
+    const auto copy = MediaPasteboard::deviceCopy(*drag.mimeData());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return copy->state() == DeviceOriginalCopy::State::ready; }, 20000));
+    MediaDragPreview::show(drag, thumbnails, photo, MediaDragPreview::maxSide);
+    EXPECT_TRUE(MediaDragPreview::caption(drag).isEmpty());
+    EXPECT_EQ(drag.pixmap().deviceIndependentSize(), picture);
 }
 
 TEST_F(MediaPasteboardTest, EachShareOfADeviceItemGetsAFolderOfItsOwn)

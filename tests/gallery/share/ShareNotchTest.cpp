@@ -133,8 +133,10 @@ TEST_F(ShareNotchTest, TakesFileDropsOnItsPanelWhenTheWindowAgrees)
     text.setText(QStringLiteral("not a file"));
     bool agree = true;
     int asked = 0;
-    notch.setDropHandler([&] {
+    std::vector<QPoint> droppedAt;
+    notch.setDropHandler([&](QPoint globalAt) {
         ++asked;
+        droppedAt.push_back(globalAt);
         return agree;
     });
     std::vector<bool> over;
@@ -170,6 +172,7 @@ TEST_F(ShareNotchTest, TakesFileDropsOnItsPanelWhenTheWindowAgrees)
         EXPECT_EQ(event.isAccepted(), drop.taken);
     }
     EXPECT_EQ(asked, 2) << "the window is asked only about file drops on the panel";
+    EXPECT_EQ(droppedAt, std::vector<QPoint>(2, notch.mapToGlobal(inside.toPoint()))) << "where the drop fell";
 }
 
 } // namespace
