@@ -34,16 +34,21 @@ ExivImage openExivImage(const QString& path)
 
 ExivImage openExivImage(MediaFile opening)
 {
-    initializeMediaLibraries();
     ExivImage opened{std::move(opening), nullptr};
-    Exiv2::BasicIo::AutoPtr file(new Exiv2::FileIo(opened.file->descriptorPath().toStdString()));
+    opened.image = exivImageOf(*opened.file);
+    return opened;
+}
+
+std::unique_ptr<Exiv2::Image> exivImageOf(const MediaFile& opened)
+{
+    initializeMediaLibraries();
+    Exiv2::BasicIo::AutoPtr file(new Exiv2::FileIo(opened.descriptorPath().toStdString()));
     const int type = Exiv2::ImageFactory::getType(*file);
     if (type == Exiv2::ImageType::none
         || std::find(videoTypes.begin(), videoTypes.end(), type) != videoTypes.end()) {
-        return opened;
+        return nullptr;
     }
-    opened.image.reset(Exiv2::ImageFactory::open(file).release());
-    return opened;
+    return std::unique_ptr<Exiv2::Image>(Exiv2::ImageFactory::open(file).release());
 }
 
 } // namespace pivra

@@ -33,5 +33,7 @@ struct ExivImage {
 ExivImage openExivImage(const QString& path);
 // The same for a file already opened.
 ExivImage openExivImage(MediaFile opened);
+// The image alone, for a file the caller keeps open while the image is used.
+std::unique_ptr<Exiv2::Image> exivImageOf(const MediaFile& file);
 
 } // namespace pivra

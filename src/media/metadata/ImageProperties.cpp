@@ -39,31 +39,26 @@ ExivReading readFrom(Exiv2::Image& image)
     return reading;
 }
 
-std::optional<ExivReading> readWithExiv2(const QString& path)
+std::optional<ExivReading> readWithExiv2(const MediaFile& file)
 {
     try {
-        std::optional<MediaFile> file = MediaFile::open(path);
-        if (!file) {
-            return std::nullopt;
-        }
         // A JPEG's metadata all lies before its first scan: exiv2 parses those
         // bytes, read at once, from memory and without the XMP packet, and the
         // frame found on the way gives the header. Every other file exiv2
-        // reads itself.
-        if (const std::optional<JpegLayout> layout = readJpegLayout(*file)) {
-            // Through the scan's length.
-            const QByteArray head = withoutXmpPacket(file->read(0, layout->scanOffset + 4));
+        // reads itself. The buffer serves every photo its thread reads.
+        thread_local QByteArray head;
+        if (const std::optional<JpegLayout> layout = readJpegHead(file, head)) {
             const Exiv2::Image::AutoPtr image
                 = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(head.constData()), long(head.size()));
             ExivReading reading = readFrom(*image);
             reading.jpegHeader = jpegHeader(*layout, image->exifData());
             return reading;
         }
-        const ExivImage opened = openExivImage(std::move(*file));
-        if (!opened.image) {
+        const std::unique_ptr<Exiv2::Image> image = exivImageOf(file);
+        if (!image) {
             return std::nullopt;
         }
-        return readFrom(*opened.image);
+        return readFrom(*image);
     } catch (...) {
         // Damaged and hostile files end here: exiv2 reports them by throwing
         // its own errors and, deeper down, standard ones (bad_alloc, out_of_range).
@@ -147,12 +142,8 @@ void addOrientation(const std::optional<PixelHeader>& header, QVariantMap& prope
     }
 }
 
-} // namespace
-
-std::optional<QVariantMap> readImageProperties(const QString& path)
+std::optional<QVariantMap> propertiesOf(const QString& path, const std::optional<ExivReading>& exiv)
 {
-    initializeMediaLibraries();
-    const std::optional<ExivReading> exiv = readWithExiv2(path);
     const std::optional<PixelHeader> header = readHeader(path, exiv);
     if (!exiv && !header) {
         return std::nullopt;
@@ -164,6 +155,21 @@ std::optional<QVariantMap> readImageProperties(const QString& path)
     addOrientation(header, properties);
     addResolution(header, properties);
     return properties;
+}
+
+} // namespace
+
+std::optional<QVariantMap> readImageProperties(const QString& path)
+{
+    initializeMediaLibraries();
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    return propertiesOf(path, file ? readWithExiv2(*file) : std::nullopt);
+}
+
+std::optional<QVariantMap> readImageProperties(const QString& path, const MediaFile& file)
+{
+    initializeMediaLibraries();
+    return propertiesOf(path, readWithExiv2(file));
 }
 
 } // namespace pivra

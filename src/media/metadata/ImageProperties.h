@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/MediaFile.h"
+
 #include <QString>
 #include <QVariantMap>
 #include <optional>
@@ -23,5 +25,7 @@ namespace pivra {
 // Nothing when neither exiv2 nor a header reader can make sense of the file.
 // Never throws.
 std::optional<QVariantMap> readImageProperties(const QString& path);
+// The same for the file at `path` that the caller has opened already.
+std::optional<QVariantMap> readImageProperties(const QString& path, const MediaFile& file);
 
 } // namespace pivra

@@ -34,13 +34,13 @@ using Frame = JpegLayout::Frame;
 using Density = JpegLayout::Density;
 
 // The frame's size and components, when it is one we read with certainty.
-std::optional<Frame> readFrame(const QByteArray& data)
+std::optional<Frame> readFrame(QByteArrayView data)
 {
     constexpr int fixedLength = 6; // precision, height, width, component count
     if (data.size() < fixedLength || std::uint8_t(data[0]) != 8) {
         return std::nullopt;
     }
-    const auto bytes = reinterpret_cast<const uchar*>(data.constData());
+    const auto bytes = reinterpret_cast<const uchar*>(data.data());
     const Frame frame{qFromBigEndian<quint16>(bytes + 3), qFromBigEndian<quint16>(bytes + 1), bytes[5]};
     if (frame.width == 0 || frame.height == 0 || (frame.components != 1 && frame.components != 3)
         || data.size() != fixedLength + 3 * frame.components) {
@@ -49,13 +49,13 @@ std::optional<Frame> readFrame(const QByteArray& data)
     return frame;
 }
 
-std::optional<Density> readDensity(const QByteArray& data)
+std::optional<Density> readDensity(QByteArrayView data)
 {
     constexpr int jfifLength = 14; // identifier, version, unit, densities, thumbnail size
     if (data.size() < jfifLength || !data.startsWith(QByteArrayView("JFIF", 5))) {
         return std::nullopt;
     }
-    const auto bytes = reinterpret_cast<const uchar*>(data.constData());
+    const auto bytes = reinterpret_cast<const uchar*>(data.data());
     return Density{bytes[7], qFromBigEndian<quint16>(bytes + 8), qFromBigEndian<quint16>(bytes + 10)};
 }
 
@@ -113,70 +113,109 @@ bool isXmpSegment(const QByteArray& head, qsizetype offset, int length)
 
 } // namespace
 
-std::optional<JpegLayout> readJpegLayout(const MediaFile& file)
+namespace {
+
+// The head of a JPEG read into a caller's buffer as far as its walk needs it:
+// a first read takes what a camera writes before its first scan, and a head
+// that goes on is read on in larger and larger pieces, so that a photo costs
+// one or two reads and the buffer is allocated once for many photos.
+class HeadReader {
+public:
+    HeadReader(const MediaFile& file, QByteArray& buffer) : file_(file), buffer_(buffer) { buffer_.resize(0); }
+
+    // Makes the bytes [0, end) available as far as the file has them; answers
+    // how many it has.
+    qsizetype fill(qsizetype end)
+    {
+        constexpr qsizetype firstRead = 16 * 1024;
+        if (end <= buffer_.size() || atEnd_) {
+            return std::min(end, buffer_.size());
+        }
+        const qsizetype had = buffer_.size();
+        const qsizetype wanted = std::min<qsizetype>(std::max({end, 2 * had, firstRead}), file_.size());
+        buffer_.resize(wanted);
+        const std::int64_t got = std::max<std::int64_t>(file_.read(had, buffer_.data() + had, wanted - had), 0);
+        buffer_.resize(had + qsizetype(got));
+        atEnd_ = buffer_.size() < wanted || buffer_.size() == file_.size();
+        return std::min(end, buffer_.size());
+    }
+
+    // The bytes [offset, offset + length), fewer at the end of the file.
+    QByteArrayView bytes(qsizetype offset, qsizetype length)
+    {
+        const qsizetype end = fill(offset + length);
+        return offset < end ? QByteArrayView(buffer_).sliced(offset, end - offset) : QByteArrayView();
+    }
+
+private:
+    const MediaFile& file_;
+    QByteArray& buffer_;
+    bool atEnd_ = false;
+};
+
+// The head's segments up to its first scan, with the XMP packet taken out in place.
+void dropXmpPackets(QByteArray& head)
 {
-    const QByteArray start = file.read(0, 2);
+    qsizetype offset = 2;
+    while (offset + 4 <= head.size() && std::uint8_t(head[offset]) == markerByte
+           && std::uint8_t(head[offset + 1]) != startOfScan) {
+        const int length = qFromBigEndian<quint16>(head.constData() + offset + 2);
+        if (length < 2 || offset + 2 + length > head.size()) {
+            return;
+        }
+        if (isXmpSegment(head, offset, length)) {
+            head.remove(offset, 2 + length);
+        } else {
+            offset += 2 + length;
+        }
+    }
+}
+
+} // namespace
+
+std::optional<JpegLayout> readJpegHead(const MediaFile& file, QByteArray& head)
+{
+    HeadReader reader(file, head);
+    const QByteArrayView start = reader.bytes(0, 2);
     if (start.size() != 2 || std::uint8_t(start[0]) != markerByte || std::uint8_t(start[1]) != startOfImage) {
         return std::nullopt;
     }
     JpegLayout layout;
     bool plainFrame = true; // no frame, or exactly one that readFrame() reads
-    std::int64_t offset = 2;
+    qsizetype offset = 2;
     for (int segment = 0; segment < mostSegments; ++segment) {
-        const QByteArray head = file.read(offset, 4); // marker, then the length that counts itself
-        if (head.size() < 2 || std::uint8_t(head[0]) != markerByte) {
+        const QByteArrayView marking = reader.bytes(offset, 4); // marker, then the length that counts itself
+        if (marking.size() < 2 || std::uint8_t(marking[0]) != markerByte) {
             return std::nullopt;
         }
-        const auto marker = std::uint8_t(head[1]);
+        const auto marker = std::uint8_t(marking[1]);
         if (marker == startOfScan) {
             layout.scanOffset = offset;
             if (!plainFrame) {
                 layout.frame.reset();
             }
+            head.resize(reader.fill(offset + 4)); // through the scan's length
+            dropXmpPackets(head);
             return layout;
         }
-        const int length = head.size() == 4 ? qFromBigEndian<quint16>(head.constData() + 2) : 0;
+        const int length = marking.size() == 4 ? qFromBigEndian<quint16>(marking.data() + 2) : 0;
         if (length < 2 || offset + 2 + length > file.size()) {
             return std::nullopt;
         }
         if (std::find(frameMarkers.begin(), frameMarkers.end(), marker) != frameMarkers.end()) {
             plainFrame = plainFrame && !layout.frame;
-            layout.frame = readFrame(file.read(offset + 4, length - 2));
+            layout.frame = readFrame(reader.bytes(offset + 4, length - 2));
             plainFrame = plainFrame && layout.frame;
         } else if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xCC) {
             plainFrame = false; // another kind of frame (DHT and DAC are tables)
         } else if (marker == jfifMarker) {
-            if (std::optional<Density> found = readDensity(file.read(offset + 4, std::min(length - 2, 14)))) {
+            if (std::optional<Density> found = readDensity(reader.bytes(offset + 4, std::min(length - 2, 14)))) {
                 layout.density = found;
             }
         }
         offset += 2 + length;
     }
     return std::nullopt;
-}
-
-QByteArray withoutXmpPacket(QByteArray head)
-{
-    QByteArray kept;
-    qsizetype copiedTo = 0; // head[copiedTo, offset) is still to be copied once a packet is found
-    qsizetype offset = 2;
-    while (offset + 4 <= head.size() && std::uint8_t(head[offset]) == markerByte
-           && std::uint8_t(head[offset + 1]) != startOfScan) {
-        const int length = qFromBigEndian<quint16>(head.constData() + offset + 2);
-        if (length < 2 || offset + 2 + length > head.size()) {
-            break;
-        }
-        if (isXmpSegment(head, offset, length)) {
-            kept.append(QByteArrayView(head).sliced(copiedTo, offset - copiedTo));
-            copiedTo = offset + 2 + length;
-        }
-        offset += 2 + length;
-    }
-    if (copiedTo == 0) {
-        return head;
-    }
-    kept.append(QByteArrayView(head).sliced(copiedTo));
-    return kept;
 }
 
 std::optional<PixelHeader> jpegHeader(const JpegLayout& layout, const Exiv2::ExifData& exif)

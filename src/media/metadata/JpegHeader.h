@@ -34,9 +34,15 @@ struct JpegLayout {
     std::optional<Density> density;
 };
 
-// The layout of the JPEG `file`; nothing for other content, a broken marker
-// chain or more segments than a camera writes.
-std::optional<JpegLayout> readJpegLayout(const MediaFile& file);
+// The layout of the JPEG `file`, with its head (its bytes up to its first
+// scan's length) in `head`, without the XMP packet; nothing for other content,
+// a broken marker chain or more segments than a camera writes.
+//
+// exiv2 decodes an XMP packet under one lock for the whole process, so the
+// inspections of a scan would queue on it, and nothing the catalog keeps
+// comes from XMP: every other segment stays, byte for byte. `head` is the
+// caller's to reuse from one photo to the next.
+std::optional<JpegLayout> readJpegHead(const MediaFile& file, QByteArray& head);
 
 // The header of a JPEG from its layout, with the resolution of its JFIF
 // density or of its Exif (`exif`, which wins), read the way the general header
@@ -47,12 +53,5 @@ std::optional<JpegLayout> readJpegLayout(const MediaFile& file);
 // lossless or arithmetic frames, resolution tags of an unusual shape): the
 // general reader reads those.
 std::optional<PixelHeader> jpegHeader(const JpegLayout& layout, const Exiv2::ExifData& exif);
-
-// A JPEG's head (its bytes up to its first scan, as readJpegLayout() found
-// them) without the XMP packet. exiv2 decodes an XMP packet under one lock for
-// the whole process, so the inspections of a scan would queue on it, and
-// nothing the catalog keeps comes from XMP: every other segment stays, byte
-// for byte, and the head is handed back untouched when it holds no packet.
-QByteArray withoutXmpPacket(QByteArray head);
 
 } // namespace pivra

@@ -164,9 +164,10 @@ MediaItem commonItem(const QString& path, const QUuid& sourceID, const FileValue
     return item;
 }
 
-void addImageFacts(MediaItem& item)
+void addImageFacts(MediaItem& item, const MediaFile* opened)
 {
-    const std::optional<QVariantMap> properties = readImageProperties(item.path());
+    const std::optional<QVariantMap> properties
+        = opened ? readImageProperties(item.path(), *opened) : readImageProperties(item.path());
     if (!properties) {
         return;
     }
@@ -216,6 +217,24 @@ void addVideoFacts(MediaItem& item)
     }
 }
 
+MediaItem inspectWith(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind,
+                      const MediaFile* opened)
+{
+    MediaItem item = commonItem(path, sourceID, values, kind);
+    try {
+        if (kind == MediaKind::image) {
+            addImageFacts(item, opened);
+        } else {
+            addVideoFacts(item);
+        }
+    } catch (...) {
+        // The readers catch their libraries' errors; this is the last line
+        // against anything else (an allocation failure on a hostile size).
+        return commonItem(path, sourceID, values, kind);
+    }
+    return item;
+}
+
 } // namespace
 
 std::optional<MediaKind> kind(const QString& path)
@@ -256,19 +275,13 @@ std::optional<MediaKind> kindOfExtension(std::string_view extension)
 
 MediaItem inspect(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind)
 {
-    MediaItem item = commonItem(path, sourceID, values, kind);
-    try {
-        if (kind == MediaKind::image) {
-            addImageFacts(item);
-        } else {
-            addVideoFacts(item);
-        }
-    } catch (...) {
-        // The readers catch their libraries' errors; this is the last line
-        // against anything else (an allocation failure on a hostile size).
-        return commonItem(path, sourceID, values, kind);
-    }
-    return item;
+    return inspectWith(path, sourceID, values, kind, nullptr);
+}
+
+MediaItem inspectOpened(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind,
+                        const MediaFile& opened)
+{
+    return inspectWith(path, sourceID, values, kind, &opened);
 }
 
 std::optional<QString> livePhotoIdentifier(const QString& path, MediaKind kind)

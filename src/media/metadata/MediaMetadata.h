@@ -3,6 +3,7 @@
 #include "catalog/model/MediaItem.h"
 #include "catalog/model/MediaKind.h"
 #include "catalog/scan/FileValues.h"
+#include "media/MediaFile.h"
 #include "media/metadata/Location.h"
 
 #include <QString>
@@ -38,6 +39,9 @@ std::optional<MediaKind> kindOfExtension(std::string_view extension);
 // the displayed size of its first video track and, for ".mov" files only, its
 // content identifier.
 MediaItem inspect(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind);
+// The same for a file the caller has opened already: an image is read through it.
+MediaItem inspectOpened(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind,
+                        const MediaFile& opened);
 
 // The Live Photo content identifier of a still (".heic", ".heif", ".jpg",
 // ".jpeg" only) or of a motion clip (".mov" only); nothing otherwise.

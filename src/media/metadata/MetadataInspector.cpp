@@ -6,19 +6,6 @@
 
 namespace pivra {
 
-namespace {
-
-// Whether the file opens as a regular file and gives its first byte (or is
-// empty), as every reader must before it can tell anything about it.
-bool canReadFile(const QString& path)
-{
-    const std::optional<MediaFile> file = MediaFile::open(path);
-    char first = 0;
-    return file && file->read(0, &first, 1) >= 0;
-}
-
-} // namespace
-
 std::optional<MediaKind> MetadataInspector::kind(const QString& path) const
 {
     return MediaMetadata::kind(path);
@@ -33,11 +20,14 @@ Inspection MetadataInspector::inspect(const QString& path, const QUuid& sourceID
                                       MediaKind kind) const
 {
     // The readers answer an unreadable file and one without metadata alike;
-    // only the first must be read again by the next scan.
-    if (!canReadFile(path)) {
+    // only the first must be read again by the next scan. It is one that
+    // does not open as a regular file or give its first byte (or is empty).
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    char first = 0;
+    if (!file || file->read(0, &first, 1) < 0) {
         return {MediaMetadata::inspect(path, sourceID, values, kind), false};
     }
-    MediaItem item = MediaMetadata::inspect(path, sourceID, values, kind);
+    MediaItem item = MediaMetadata::inspectOpened(path, sourceID, values, kind, *file);
     const bool decodable = kind != MediaKind::image || !declaresTooManyPixels(item.width(), item.height());
     return {std::move(item), true, decodable};
 }

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimeZone>
 #include <gtest/gtest.h>
 #include <limits>
@@ -46,6 +47,53 @@ TEST(JsonSafe, WritesCompactTextWithSortedKeysAndIntegersAsIntegers)
     EXPECT_EQ(propertiesJSON(properties), QString(R"({"C":"x","a":{"Y":2.5,"z":1},"b":6})"));
     EXPECT_EQ(flatJSON({}), "{}");
     EXPECT_EQ(flatJSON({{"mdta/b", "2"}, {"mdta/a", "1"}}), R"({"mdta/a":"1","mdta/b":"2"})");
+}
+
+// The text must stay byte for byte what Qt's JSON writer made of the same
+// values, since rows already stored are compared with new ones and searched.
+TEST(JsonSafe, WritesWhatQtsJsonWriterWrites)
+{
+    const QString loneHigh = QString(QChar(0xD800)) + u'x';
+    const QString loneLow = QStringLiteral("a") + QChar(0xDC00);
+    const struct {
+        const char* name;
+        QVariant value;
+        QJsonValue written; // Undefined: dropped
+    } rows[] = {
+        {"tenth", 0.1, 0.1},
+        {"large", 1e20, 1e20},
+        {"two to the 53", 9007199254740992.0, 9007199254740992.0},
+        {"beyond 2^53", 9007199254740994.0, 9007199254740994.0},
+        {"minus zero", -0.0, -0.0},
+        {"small", 1e-7, 1e-7},
+        {"integral", 72.0, 72.0},
+        {"huge", 1.5e300, 1.5e300},
+        {"negative", -3.25, -3.25},
+        {"float", QVariant(0.1f), double(0.1f)},
+        {"unsigned 64", QVariant(qulonglong(18446744073709551615ULL)), double(18446744073709551615ULL)},
+        {"unsigned 32", QVariant(4000000000U), qint64(4000000000U)},
+        {"short", QVariant::fromValue(short(-5)), -5},
+        {"escapes", QStringLiteral("q\" b\\ t\t n\n r\r b\b f\f bell\x07 del\x7f"), QStringLiteral("q\" b\\ t\t n\n r\r b\b f\f bell\x07 del\x7f")},
+        {"non-ASCII", QStringLiteral("Saône — 東京 📷"), QStringLiteral("Saône — 東京 📷")},
+        {"lone high surrogate", loneHigh, loneHigh},
+        {"lone low surrogate", loneLow, loneLow},
+        {"date", QDateTime(QDate(2024, 5, 1), QTime(14, 34, 56), QTimeZone(7200)), "2024-05-01T12:34:56Z"},
+        {"list", QVariantList{1, 2.5, "x", QByteArray("y"), QVariantMap{}}, QJsonArray{1, 2.5, "x", QJsonObject{}}},
+        {"string list", QStringList{"a", "b"}, QJsonArray{"a", "b"}},
+        {"nested", QVariantMap{{"b\"key", 1}, {"a", QVariantList{}}, {"c", QByteArray("gone")}},
+         QJsonObject{{"b\"key", 1}, {"a", QJsonArray{}}}},
+        {"invalid date", QDateTime(), QJsonValue::Undefined},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QJsonObject expected{{"before", 1}, {"after", 2}};
+        if (!row.written.isUndefined()) {
+            expected.insert(QStringLiteral("value"), row.written);
+        }
+        const QVariantMap properties{{"before", 1}, {"value", row.value}, {"after", 2}};
+        EXPECT_EQ(propertiesJSON(properties),
+                  QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact)));
+    }
 }
 
 std::optional<GeoLocation> imageLocation(const char* json)
