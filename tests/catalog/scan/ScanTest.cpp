@@ -306,8 +306,13 @@ TEST_F(Scan, WritesAFirstBatchOfOneHundredDecisionsThenLargerOnes)
         milliseconds took;
         std::size_t next;
     } rows[] = {
-        {100, milliseconds(10), 200},   {100, milliseconds(250), 200}, {800, milliseconds(10), 1000},
-        {1000, milliseconds(0), 1000},  {400, milliseconds(400), 400}, {400, milliseconds(501), 200},
+        {100, milliseconds(10), 200},
+        {100, milliseconds(250), 200},
+        {800, milliseconds(10), 1600},
+        {largestScanBatch / 2 + 1, milliseconds(10), largestScanBatch},
+        {largestScanBatch, milliseconds(0), largestScanBatch},
+        {400, milliseconds(400), 400},
+        {400, milliseconds(501), 200},
         {100, milliseconds(5000), 100},
     };
     for (const auto& row : rows) {
