@@ -602,9 +602,7 @@ void GalleryGrid::dragOut(const MediaItem& item)
         return;
     }
     pressPosition_.reset();
-    if (drag_) {
-        drag_->deleteLater();
-    }
+    drag_.clear(); // Qt deletes it once the drop target is done with its data
     Q_EMIT dragEnded();
 }
 

@@ -157,9 +157,7 @@ void MediaDragSurface::startDrag()
     if (alive) {
         dragging_ = false;
         pressPoint_.reset();
-        if (drag_) {
-            drag_->deleteLater();
-        }
+        drag_.clear(); // Qt deletes it once the drop target is done with its data
     }
     if (onEnd) {
         onEnd();
