@@ -5,12 +5,17 @@
 // it (settings must be redirected first: test::SettingsSandbox), and the wait
 // for the store's runs.
 
+#include "catalog/MediaCatalog.h"
 #include "catalog/model/LibrarySource.h"
+#include "media/metadata/MetadataInspector.h"
+#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/ThumbnailStore.h"
 #include "platform/AppSettings.h"
 #include "platform/folders/FolderBookmark.h"
 #include "store/LibraryStore.h"
 
 #include <QEventLoop>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -25,6 +30,26 @@ inline LibrarySource recordFolderSource(const QString& name, const QString& path
     source.lastKnownPath = path;
     AppSettings().setValue(LibraryStore::sourcesKey, encodeSources({source}));
     return source;
+}
+
+// Where a run's thumbnail store keeps its files: inside the run's folder.
+inline ThumbnailLocations runThumbnailLocations(const QTemporaryDir& run)
+{
+    return ThumbnailLocations::under(run.filePath(QStringLiteral("data")), run.filePath(QStringLiteral("cache")));
+}
+
+// What a library store needs to index and thumbnail its sources, its catalog
+// in the run's folder, and no place names.
+inline LibraryServices folderStoreServices(const QTemporaryDir& run, ThumbnailStore& thumbnails)
+{
+    return LibraryServices{
+        .openCatalog = [path = run.filePath(QStringLiteral("Catalog.sqlite"))] {
+            return std::make_unique<MediaCatalog>(path);
+        },
+        .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
+        .thumbnails = &thumbnails,
+        .inspector = std::make_shared<MetadataInspector>(),
+    };
 }
 
 // Runs the event loop until a run of `kind` has ended.

@@ -12,6 +12,7 @@
 // frames.
 
 #include "MediaBenchmarkMain.h"
+#include "ResidentMemory.h"
 #include "MillionCatalog.h"
 
 #include "catalog/model/LibrarySource.h"
@@ -186,20 +187,6 @@ void prepare()
     malloc_trim(0); // what writing left in the heap is not the program's
 }
 
-double residentMegabytes(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field)) {
-            return line.mid(qstrlen(field)).trimmed().split(' ').front().toDouble() / 1024.0;
-        }
-    }
-    return 0;
-}
-
 struct Percentiles {
     double median = 0;
     double p95 = 0;
@@ -318,7 +305,7 @@ void BM_MillionItemLaunchAndScroll(benchmark::State& state)
         state.counters["items"] = double(grid.items()->size());
         state.counters["first_paint_ms"] = firstPaintMs;
         state.counters["items_published_ms"] = publishedMs;
-        state.counters["rss_first_paint_MB"] = residentMegabytes("VmRSS:");
+        state.counters["rss_first_paint_MB"] = bench::residentMegabytes("VmRSS:");
 
         // Scrolling.
         QScrollBar* bar = grid.verticalScrollBar();
@@ -350,8 +337,8 @@ void BM_MillionItemLaunchAndScroll(benchmark::State& state)
         state.counters["longest_stall_ms"] = probe.longestPass;
         state.counters["stalls_over_16ms"] = probe.passesOver16ms;
         state.counters["rescan_ended_ms"] = rescannedMs;
-        state.counters["rss_scrolled_MB"] = residentMegabytes("VmRSS:");
-        state.counters["rss_peak_MB"] = residentMegabytes("VmHWM:");
+        state.counters["rss_scrolled_MB"] = bench::residentMegabytes("VmRSS:");
+        state.counters["rss_peak_MB"] = bench::residentMegabytes("VmHWM:");
         grid.hide();
         // The thumbnails of the items without one are still being made; they
         // are not what is measured.

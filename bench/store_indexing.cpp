@@ -35,19 +35,10 @@ void BM_StoreIndexesAndThumbnailsANewFolder(benchmark::State& state)
         QTemporaryDir run;
         const test::SettingsSandbox settings(run.path());
         const LibrarySource source = bench::recordFolderSource(QStringLiteral("Photos"), bench::cameraPhotoFolder());
-        ThumbnailStore thumbnails(ThumbnailLocations::under(run.filePath(QStringLiteral("data")),
-                                                            run.filePath(QStringLiteral("cache"))),
-                                  std::make_shared<ThumbnailRenderer>());
+        ThumbnailStore thumbnails(bench::runThumbnailLocations(run), std::make_shared<ThumbnailRenderer>());
 
         const auto started = std::chrono::steady_clock::now();
-        LibraryStore store(LibraryServices{
-            .openCatalog = [path = run.filePath(QStringLiteral("Catalog.sqlite"))] {
-                return std::make_unique<MediaCatalog>(path);
-            },
-            .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
-            .thumbnails = &thumbnails,
-            .inspector = std::make_shared<MetadataInspector>(),
-        });
+        LibraryStore store(bench::folderStoreServices(run, thumbnails));
         bench::waitForRun(store, PivraProcess::Kind::indexing);
         const auto indexed = std::chrono::steady_clock::now();
         bench::waitForRun(store, PivraProcess::Kind::thumbnails);

@@ -27,6 +27,7 @@
 // the figure moved by less than 1 MB).
 #include "HeapPeak.h"
 #include "MediaBenchmarkMain.h"
+#include "ResidentMemory.h"
 #include "StoreSources.h"
 
 #include "catalog/MediaCatalog.h"
@@ -171,28 +172,6 @@ void makeFixtures(char** argv)
     qFatal("cannot start again");
 }
 
-// A figure of /proc/self/status in MB, e.g. "VmRSS" or "VmHWM".
-double statusMegabytes(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix)) {
-            return line.mid(prefix.size()).trimmed().split(' ').front().toDouble() / 1024.0;
-        }
-    }
-    return 0;
-}
-
-// Starts a new peak (VmHWM) from what is resident now.
-void resetResidentPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    clear.open(QIODevice::WriteOnly);
-    clear.write("5");
-}
-
 // The counter of each pipeline's run time, in seconds.
 const std::map<PivraProcess::Kind, std::string> runCounters{
     {PivraProcess::Kind::indexing, "index_s"},
@@ -241,9 +220,9 @@ void BM_StoreMemoryThroughIndexingAndPreparation(benchmark::State& state)
         const test::SettingsSandbox settings(run.path());
         const LibrarySource source = recordFolderSource(QStringLiteral("Camera"), fixtureFolder);
 
-        resetResidentPeak();
+        bench::resetResidentPeak();
         resetHeapPeak();
-        state.counters["start_rss_mb"] = statusMegabytes("VmRSS");
+        state.counters["start_rss_mb"] = bench::residentMegabytes("VmRSS:");
         const auto started = std::chrono::steady_clock::now();
         {
             ThumbnailStore thumbnails(ThumbnailLocations::under(run.filePath(QStringLiteral("data")),
@@ -261,8 +240,8 @@ void BM_StoreMemoryThroughIndexingAndPreparation(benchmark::State& state)
             });
             waitUntilIdle(store);
             state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-            state.counters["peak_rss_mb"] = statusMegabytes("VmHWM");
-            state.counters["idle_rss_mb"] = statusMegabytes("VmRSS");
+            state.counters["peak_rss_mb"] = bench::residentMegabytes("VmHWM:");
+            state.counters["idle_rss_mb"] = bench::residentMegabytes("VmRSS:");
             state.counters["heap_peak_mb"] = megabytes(heapPeak());
             state.counters["heap_idle_mb"] = megabytes(heapInUse());
             for (const PivraProcess& process : store.processes().finished()) {

@@ -44,6 +44,7 @@
 #include <QTimer>
 
 #include "MediaBenchmarkMain.h"
+#include "ResidentMemory.h"
 
 #include <benchmark/benchmark.h>
 
@@ -205,31 +206,6 @@ struct LoopWatch {
     qint64 longestBusy = 0;
 };
 
-// The process's resident peak, from a reset onwards (the kernel's
-// high-water mark, which writing 5 to clear_refs starts again).
-void resetPeakResident()
-{
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly)) {
-        refs.write("5");
-    }
-}
-
-// A figure of /proc/self/status ("VmHWM:", "VmRSS:") in MB.
-double residentMegabytes(const QByteArray& field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field)) {
-            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble() / 1024;
-        }
-    }
-    return 0;
-}
-
 void BM_Playback4K(benchmark::State& state)
 {
     const double zoom = double(state.range(0));
@@ -238,7 +214,7 @@ void BM_Playback4K(benchmark::State& state)
         viewer.view.setPlacement(QTransform().translate(640, 360).scale(zoom, zoom), QSizeF(1280, 720));
         int frames = 0;
         QObject::connect(&viewer.view, &VideoLayerView::frameShown, &viewer.view, [&] { ++frames; });
-        resetPeakResident();
+        bench::resetResidentPeak();
         viewer.model.load(QUrl::fromLocalFile(fixturePath(largeHevc)), std::nullopt, true);
         if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isPlaying(); }, 30000)) {
             state.SkipWithError("no playback");
@@ -254,10 +230,10 @@ void BM_Playback4K(benchmark::State& state)
         watch.report(state);
         state.counters["frames_per_s"] = frames / (double(playing.elapsed()) / 1000);
         state.counters["played_s"] = double(playing.elapsed()) / 1000;
-        state.counters["peak_rss_mb"] = residentMegabytes("VmHWM:");
+        state.counters["peak_rss_mb"] = bench::residentMegabytes("VmHWM:");
         viewer.model.stop();
         threadPool(PoolPriority::utility)->waitForDone();
-        state.counters["stopped_rss_mb"] = residentMegabytes("VmRSS:");
+        state.counters["stopped_rss_mb"] = bench::residentMegabytes("VmRSS:");
     }
 }
 BENCHMARK(BM_Playback4K)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -67,9 +67,7 @@ void makePhoto(const QString& path, double hue)
 struct Library {
     QTemporaryDir run;
     test::SettingsSandbox settings{run.path()};
-    ThumbnailStore thumbnails{ThumbnailLocations::under(run.filePath(QStringLiteral("data")),
-                                                        run.filePath(QStringLiteral("cache"))),
-                              std::make_shared<ThumbnailRenderer>()};
+    ThumbnailStore thumbnails{bench::runThumbnailLocations(run), std::make_shared<ThumbnailRenderer>()};
     VideoPreviewStore clips{run.filePath(QStringLiteral("clips"))};
     std::unique_ptr<LibraryStore> store;
     std::unique_ptr<LibraryWindow> window;
@@ -77,14 +75,7 @@ struct Library {
     Library()
     {
         bench::recordFolderSource(QStringLiteral("Photos"), fixtureFolder);
-        store = std::make_unique<LibraryStore>(LibraryServices{
-            .openCatalog = [path = run.filePath(QStringLiteral("Catalog.sqlite"))] {
-                return std::make_unique<MediaCatalog>(path);
-            },
-            .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
-            .thumbnails = &thumbnails,
-            .inspector = std::make_shared<MetadataInspector>(),
-        });
+        store = std::make_unique<LibraryStore>(bench::folderStoreServices(run, thumbnails));
         bench::waitForRun(*store, PivraProcess::Kind::indexing);
         bench::waitForRun(*store, PivraProcess::Kind::thumbnails);
         drain(-1);

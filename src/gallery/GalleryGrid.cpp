@@ -10,6 +10,8 @@
 #include "gallery/preview/HoverVideoPlayer.h"
 #include "gallery/preview/RotatablePreviewView.h"
 #include "media/thumbnails/ThumbnailStore.h"
+#include "platform/runtime/HeapUpkeep.h"
+#include "platform/runtime/Pool.h"
 
 #include <QContextMenuEvent>
 #include <QDrag>
@@ -35,6 +37,8 @@ constexpr int liveResizeQuietMs = 250;    // a live resize ends once resizing pa
 constexpr double hoverLift = 0.018;       // a hovered tile grows by this fraction
 constexpr int largestAnimatedSpan = 4000; // more tiles than this between old and new view: jump
 constexpr double scrollThreshold = 0.5;   // smaller moves are no scroll
+// A band unchanged this long is no longer being browsed: the grid rests.
+constexpr int restAfterMs = 2000;
 // Smooth rescaling of thumbnails stops once a frame has spent this long
 // painting tiles; the rest waits for the next frame, drawn roughly meanwhile.
 constexpr qint64 rescaleBudgetNs = 4'000'000;
@@ -107,6 +111,11 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
         const int margin = int(std::ceil(std::max(tile.width(), tile.height()) * hoverLift / 2)) + 1;
         viewport()->update(tile.adjusted(-margin, -margin, margin, margin));
     });
+
+    rest_.setSingleShot(true);
+    rest_.setInterval(restAfterMs);
+    connect(&rest_, &QTimer::timeout, this, &GalleryGrid::rest);
+    releaseMemory_ = [] { threadPool(PoolPriority::utility)->start(&trimHeap); };
 
     liveResizeEnd_.setSingleShot(true);
     liveResizeEnd_.setInterval(liveResizeQuietMs);
@@ -415,6 +424,15 @@ void GalleryGrid::updateTiles()
     }
     previews_.keep(items);
     tiles_ = std::move(kept);
+    rest_.start();
+}
+
+// The tiles on screen hold their own thumbnails, so what goes is what the
+// browse passed by; most of it is blocks the allocator keeps until trimmed.
+void GalleryGrid::rest()
+{
+    thumbnails_.restMemory();
+    releaseMemory_();
 }
 
 std::optional<QRectF> GalleryGrid::tileRect(int index) const

@@ -49,6 +49,10 @@ class VideoPreviewStore;
 // scroll pauses background thumbnail preparation. While the scroll bar's
 // knob is held a bubble beside it names the month in the middle of the view.
 //
+// Once the band has held still for a while, the thumbnails a browse left in
+// memory go down to the store's resting budget and the freed heap is given
+// back to the system, off the GUI thread.
+//
 // Only a new items version reloads; everything else applies in place.
 class GalleryGrid : public QAbstractScrollArea {
     Q_OBJECT
@@ -104,6 +108,9 @@ public:
 
     // For tests: the clock of width bursts and live resizes.
     void setClock(Clock clock) { clock_ = std::move(clock); }
+    // For tests: what gives freed memory back to the system once the grid
+    // rests (trimHeap on a pool thread, but in tests).
+    void setReleaseMemory(std::function<void()> release) { releaseMemory_ = std::move(release); }
 
     // Where the date bubble goes for a knob centred at `knobCenterY`, in a
     // view `viewSize` large, for a title `textWidth` wide.
@@ -135,6 +142,7 @@ private:
     };
 
     void reload(ItemsPlace place);
+    void rest();
     void relayout();
     double scrollY() const;
     void scrollTo(double y);
@@ -176,6 +184,8 @@ private:
     double lastWidthChange_ = 0;
     double lastResize_ = -1;
     QTimer liveResizeEnd_;
+    QTimer rest_; // runs while the visible band changes, ends once it has held still
+    std::function<void()> releaseMemory_;
     bool adjustingScroll_ = false;
     double lastY_ = 0;
 

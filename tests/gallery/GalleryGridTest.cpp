@@ -283,6 +283,34 @@ TEST_F(GalleryGridTest, ScrollingPausesThumbnailPreparationAndAWidthChangeDoesNo
     QTRY_VERIFY(!thumbnails->queue().isSuspended());
 }
 
+TEST_F(GalleryGridTest, OnceABrowseEndsOnlyTheRecentThumbnailsStayInMemoryAndTheHeapIsTrimmed)
+{
+    int releases = 0;
+    grid->setReleaseMemory([&releases] { ++releases; });
+    const MediaItems items = photos(150); // about 80 MB of thumbnails
+    grid->setItems(items, 1);
+    grid->show();
+    QScrollBar& bar = *grid->verticalScrollBar();
+    for (int position = 0; position < bar.maximum(); position += grid->viewport()->height()) {
+        bar.setValue(position);
+        QCoreApplication::processEvents();
+    }
+    bar.setValue(bar.maximum());
+    ASSERT_TRUE(QTest::qWaitFor([&releases] { return releases > 0; }, 10000));
+
+    EXPECT_EQ(releases, 1);
+    EXPECT_LE(thumbnails->memory().totalCost(), ThumbnailStoreLimits().restingMemoryCost);
+    // What is on screen was used last, so it is what memory keeps.
+    int inView = 0;
+    for (int index = 0; index < int(items->size()); ++index) {
+        if (grid->tileRect(index)->intersects(grid->viewport()->rect())) {
+            ++inView;
+            EXPECT_FALSE(thumbnails->memory().image(*(*items)[index].thumbnailKey()).isNull()) << index;
+        }
+    }
+    EXPECT_GT(inView, 5);
+}
+
 TEST_F(GalleryGridTest, DurationsBadgesAndTheDateBubble)
 {
     const std::pair<std::optional<double>, QString> durations[] = {

@@ -31,7 +31,7 @@ void ThumbnailMemoryCache::insert(const QString& key, const QImage& image)
     recency_.push_front({key, image, cost});
     index_.insert(key, recency_.begin());
     totalCost_ += cost;
-    evictLocked();
+    evictLocked(costLimit_);
 }
 
 void ThumbnailMemoryCache::remove(const QString& key)
@@ -63,9 +63,15 @@ std::int64_t ThumbnailMemoryCache::totalCost() const
     return totalCost_;
 }
 
-void ThumbnailMemoryCache::evictLocked()
+void ThumbnailMemoryCache::shrinkTo(std::int64_t bytes)
 {
-    while (totalCost_ > costLimit_ && !recency_.empty()) {
+    std::lock_guard lock(mutex_);
+    evictLocked(bytes);
+}
+
+void ThumbnailMemoryCache::evictLocked(std::int64_t limit)
+{
+    while (totalCost_ > limit && !recency_.empty()) {
         const Entry& oldest = recency_.back();
         totalCost_ -= oldest.cost;
         index_.remove(oldest.key);

@@ -24,6 +24,8 @@ public:
     void insert(const QString& key, const QImage& image);
     void remove(const QString& key);
     void clear();
+    // Lets the least recently used entries go until at most `bytes` are kept.
+    void shrinkTo(std::int64_t bytes);
 
     std::int64_t totalCost() const;
     std::int64_t costLimit() const { return costLimit_; }
@@ -38,7 +40,7 @@ private:
     };
 
     void removeLocked(const QString& key);
-    void evictLocked();
+    void evictLocked(std::int64_t limit);
 
     const std::int64_t costLimit_;
     mutable std::mutex mutex_;

@@ -41,6 +41,9 @@ struct CameraPreviewDemand;
 
 struct ThumbnailStoreLimits {
     std::int64_t memoryCost = std::int64_t(256) << 20;    // decoded pixels kept in memory
+    // What memory keeps once the grid is left alone (restMemory): about
+    // sixty thumbnails besides those on screen, which their tiles hold anyway.
+    std::int64_t restingMemoryCost = std::int64_t(32) << 20;
     std::int64_t viewerPreviewBytes = std::int64_t(1) << 30; // the viewer cache on disk
 };
 
@@ -131,6 +134,10 @@ public:
     const ThumbnailLocations& locations() const { return locations_; }
     const QString& assetDirectory() const { return locations_.assetDirectory; }
     ThumbnailMemoryCache& memory() { return memory_; }
+    // Lets memory keep only the most recently used thumbnails, within the
+    // resting budget: what a browse through a large gallery filled is not
+    // held while nobody browses. Any thread.
+    void restMemory() { memory_.shrinkTo(limits_.restingMemoryCost); }
     OperationQueue& queue() { return *queue_; }
     OperationQueue& displayQueue() { return *displayQueue_; }
     ScrollPause& preparationPause() { return *preparationPause_; }
