@@ -4,6 +4,7 @@
 #include "media/metadata/JpegHeader.h"
 #include "media/MediaLibraries.h"
 #include "media/metadata/PixelHeader.h"
+#include "media/metadata/PngChunks.h"
 #include "media/metadata/PropertyGroups.h"
 
 #include <QFileInfo>
@@ -39,20 +40,28 @@ ExivReading readFrom(Exiv2::Image& image)
     return reading;
 }
 
+Exiv2::Image::AutoPtr exivImageIn(const QByteArray& bytes)
+{
+    return Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
+}
+
 std::optional<ExivReading> readWithExiv2(const MediaFile& file)
 {
     try {
         // A JPEG's metadata all lies before its first scan: exiv2 parses those
         // bytes, read at once, from memory and without the XMP packet, and the
-        // frame found on the way gives the header. Every other file exiv2
-        // reads itself. The buffer serves every photo its thread reads.
+        // frame found on the way gives the header. A PNG's metadata chunks are
+        // handed over the same way, without its pixels and XMP. Every other
+        // file exiv2 reads itself. The buffer serves every photo its thread reads.
         thread_local QByteArray head;
         if (const std::optional<JpegLayout> layout = readJpegHead(file, head)) {
-            const Exiv2::Image::AutoPtr image
-                = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(head.constData()), long(head.size()));
+            const Exiv2::Image::AutoPtr image = exivImageIn(head);
             ExivReading reading = readFrom(*image);
             reading.jpegHeader = jpegHeader(*layout, image->exifData());
             return reading;
+        }
+        if (readPngMetadataChunks(file, head)) {
+            return readFrom(*exivImageIn(head));
         }
         const std::unique_ptr<Exiv2::Image> image = exivImageOf(file);
         if (!image) {

@@ -4,6 +4,7 @@
 #include "support/TempFolder.h"
 
 #include <QFile>
+#include <QImage>
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
@@ -45,6 +46,19 @@ struct Photo {
     IptcFields iptc;
 };
 
+// The formats whose packet is kept from exiv2: a camera's JPEG and a screen's PNG.
+const char* const formats[]{"jpg", "png"};
+
+bool makePhoto(const QString& path, QSize size, const ExifFields& exif)
+{
+    if (path.endsWith(QStringLiteral(".jpg"))) {
+        return makeJpeg(path, size, exif);
+    }
+    QImage pixels(size, QImage::Format_RGB32);
+    pixels.fill(Qt::darkCyan);
+    return pixels.save(path, "PNG") && addExif(path, exif);
+}
+
 std::vector<Photo> photos()
 {
     ExifFields phone;
@@ -65,17 +79,29 @@ std::vector<Photo> photos()
     return {{"phone", phone, {}}, {"turned", turned, {}}, {"placed", phone, place}, {"bare", {}, {}}};
 }
 
+std::vector<std::pair<Photo, QString>> photosInEveryFormat()
+{
+    std::vector<std::pair<Photo, QString>> all;
+    for (const Photo& photo : photos()) {
+        for (const char* format : formats) {
+            all.emplace_back(photo, QString::fromLatin1(format));
+        }
+    }
+    return all;
+}
+
 using XmpPacket = TempFolderTest;
 
 // A packet beside the Exif changes nothing the catalog keeps: the row and its
 // metadata text are those of the same photo without one.
 TEST_F(XmpPacket, LeavesTheRowAndItsMetadataTextAsTheyAreWithoutIt)
 {
-    for (const Photo& photo : photos()) {
-        SCOPED_TRACE(photo.name);
-        const QString plain = pathOf(QString::fromLatin1(photo.name) + QStringLiteral(".jpg"));
-        const QString packed = pathOf(QString::fromLatin1(photo.name) + QStringLiteral("-xmp.jpg"));
-        ASSERT_TRUE(makeJpeg(plain, QSize(120, 80), photo.exif));
+    for (const auto& [photo, format] : photosInEveryFormat()) {
+        SCOPED_TRACE(QStringLiteral("%1.%2").arg(photo.name, format).toStdString());
+        const QString name = QString::fromLatin1(photo.name);
+        const QString plain = pathOf(QStringLiteral("%1.%2").arg(name, format));
+        const QString packed = pathOf(QStringLiteral("%1-xmp.%2").arg(name, format));
+        ASSERT_TRUE(makePhoto(plain, QSize(120, 80), photo.exif));
         if (!photo.iptc.keywords.isEmpty()) {
             ASSERT_TRUE(addIptc(plain, photo.iptc));
         }
@@ -93,6 +119,7 @@ TEST_F(XmpPacket, LeavesTheRowAndItsMetadataTextAsTheyAreWithoutIt)
         EXPECT_EQ(actual.camera(), expected.camera());
         EXPECT_EQ(actual.lens(), expected.lens());
         EXPECT_EQ(actual.liveIdentifier(), expected.liveIdentifier());
+        EXPECT_EQ(actual.camera(), photo.exif.model); // the Exif is read, not lost with the packet
     }
 }
 
@@ -100,19 +127,22 @@ TEST_F(XmpPacket, LeavesTheRowAndItsMetadataTextAsTheyAreWithoutIt)
 // not queue on it, so a photo with a packet is read while another holds it.
 TEST_F(XmpPacket, PhotosAreReadWithoutTheToolkitsLock)
 {
-    const QString path = pathOf(QStringLiteral("packed.jpg"));
-    ExifFields exif;
-    exif.model = QStringLiteral("Camera");
-    ASSERT_TRUE(makeJpeg(path, QSize(64, 48), exif));
-    ASSERT_TRUE(addXmp(path, editorPacket));
     initializeMediaLibraries();
+    for (const char* format : formats) {
+        SCOPED_TRACE(format);
+        const QString path = pathOf(QStringLiteral("packed.%1").arg(format));
+        ExifFields exif;
+        exif.model = QStringLiteral("Camera");
+        ASSERT_TRUE(makePhoto(path, QSize(64, 48), exif));
+        ASSERT_TRUE(addXmp(path, editorPacket));
 
-    std::unique_lock held(xmpToolkitLock());
-    std::future<MediaItem> reading = std::async(std::launch::async, [path] { return inspected(path); });
-    const bool read = reading.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-    held.unlock();
-    EXPECT_TRUE(read) << "the photo waited for the XMP toolkit";
-    EXPECT_EQ(reading.get().camera(), QStringLiteral("Camera"));
+        std::unique_lock held(xmpToolkitLock());
+        std::future<MediaItem> reading = std::async(std::launch::async, [path] { return inspected(path); });
+        const bool read = reading.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+        held.unlock();
+        EXPECT_TRUE(read) << "the photo waited for the XMP toolkit";
+        EXPECT_EQ(reading.get().camera(), QStringLiteral("Camera"));
+    }
 }
 
 } // namespace
