@@ -1,16 +1,20 @@
 // Grid thumbnails of large photos: our renderer on the preparation queue
 // against `vipsthumbnail -s 420` on the same files, in the same run.
 //
-// Fixtures (500 JPEGs of 6000 × 4000 and 100 HEICs of 4032 × 3024, smooth
-// gradients with sensor-like noise, so they decode like photographs rather
-// than flat colour) are made once into /tmp/pivra-bench-thumbnails and reused.
+// Fixtures (500 JPEGs of 6000 × 4000, 100 HEICs of 4032 × 3024 and 800 small
+// JPEGs of 1600 × 1200, smooth gradients with sensor-like noise, so they
+// decode like photographs rather than flat colour) are made once into
+// /tmp/pivra-bench-thumbnails and reused.
 //
-// Arguments: {set, width}: set 0 is the JPEGs, 1 the HEICs; width 3 is the
+// Arguments: {set, width}: set 0 is the JPEGs, 1 the HEICs, 2 the small
+// JPEGs, where what a thumbnail costs beside its decode (libvips' set-up and
+// its locks, the writing) weighs most; width 3 is the
 // preparation queue as the program runs it, width 1 one thumbnail at a time
 // (the renderer's own latency against vipsthumbnail's), and a width of one
 // per core shows how far the renderer scales when every core has an image
 // (a baseline JPEG decodes serially, so three at once keep about three cores
-// busy, on either side). Counters per run:
+// busy, on either side); the small photos are also run 8 at a time against 8
+// processes. Counters per run:
 //   pivra_ms, vips_ms      wall time per image
 //   ratio                  pivra_ms / vips_ms (the goal is at most 1.2)
 //   pivra_cores, vips_cores  processor time / wall time: cores kept busy
@@ -44,13 +48,30 @@ using namespace pivra;
 const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-thumbnails");
 constexpr int jpegCount = 500;
 constexpr int heicCount = 100;
+constexpr int smallCount = 800;
+
+struct FixtureSet {
+    const char* name;
+    int count;
+    int width;
+    int height;
+    bool heic;
+    const char* label;
+};
+
+constexpr FixtureSet fixtureSets[]{
+    {"photo", jpegCount, 6000, 4000, false, "24 MP JPEG"},
+    {"phone", heicCount, 4032, 3024, true, "12 MP HEIC"},
+    {"small", smallCount, 1600, 1200, false, "2 MP JPEG"},
+};
 
 QString fixturePath(int set, int index)
 {
+    const FixtureSet& fixture = fixtureSets[set];
     return QStringLiteral("%1/%2-%3.%4")
-        .arg(fixtureFolder, set == 0 ? QStringLiteral("photo") : QStringLiteral("phone"))
+        .arg(fixtureFolder, QLatin1StringView(fixture.name))
         .arg(index, 3, 10, QLatin1Char('0'))
-        .arg(set == 0 ? QStringLiteral("jpg") : QStringLiteral("heic"));
+        .arg(fixture.heic ? QStringLiteral("heic") : QStringLiteral("jpg"));
 }
 
 // A diagonal gradient whose hue differs per file, with noise like a sensor's.
@@ -60,8 +81,8 @@ void makeFixture(int set, int index)
     if (QFileInfo::exists(path)) {
         return;
     }
-    const int width = set == 0 ? 6000 : 4032;
-    const int height = set == 0 ? 4000 : 3024;
+    const int width = fixtureSets[set].width;
+    const int height = fixtureSets[set].height;
     using vips::VImage;
     VImage xy = VImage::xyz(width, height);
     VImage x = xy[0];
@@ -74,7 +95,7 @@ void makeFixture(int set, int index)
     VImage image = red.bandjoin(green).bandjoin(blue) + noise;
     image = image.cast(VIPS_FORMAT_UCHAR).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
     const QString temporary = path + QStringLiteral(".part");
-    if (set == 0) {
+    if (!fixtureSets[set].heic) {
         image.jpegsave(QFile::encodeName(temporary).constData(), VImage::option()->set("Q", 90));
     } else {
         image.heifsave(QFile::encodeName(temporary).constData(),
@@ -90,16 +111,15 @@ QStringList fixtures(int set)
         initializeMediaLibraries();
         QDir().mkpath(fixtureFolder);
         QList<std::pair<int, int>> wanted;
-        for (int i = 0; i < jpegCount; ++i) {
-            wanted.append({0, i});
-        }
-        for (int i = 0; i < heicCount; ++i) {
-            wanted.append({1, i});
+        for (int set = 0; set < int(std::size(fixtureSets)); ++set) {
+            for (int i = 0; i < fixtureSets[set].count; ++i) {
+                wanted.append({set, i});
+            }
         }
         QtConcurrent::blockingMap(wanted, [](const std::pair<int, int>& one) { makeFixture(one.first, one.second); });
     });
     QStringList paths;
-    for (int i = 0, count = set == 0 ? jpegCount : heicCount; i < count; ++i) {
+    for (int i = 0; i < fixtureSets[set].count; ++i) {
         paths << fixturePath(set, i);
     }
     return paths;
@@ -200,7 +220,7 @@ void BM_ThumbnailsAgainstVipsthumbnail(benchmark::State& state)
     state.counters["ratio"] = pivra.wallSeconds / vips.wallSeconds;
     state.counters["pivra_cores"] = pivra.processorSeconds / pivra.wallSeconds;
     state.counters["vips_cores"] = vips.processorSeconds / vips.wallSeconds;
-    state.SetLabel(set == 0 ? "24 MP JPEG" : "12 MP HEIC");
+    state.SetLabel(fixtureSets[set].label);
 }
 
 const int allCores = QThread::idealThreadCount();
@@ -213,6 +233,7 @@ BENCHMARK(BM_ThumbnailsAgainstVipsthumbnail)
     ->Args({1, 1})
     ->Args({0, allCores})
     ->Args({1, allCores})
+    ->Args({2, 8})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
