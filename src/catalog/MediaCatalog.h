@@ -79,6 +79,9 @@ public:
     // lists them newest first, ties by ascending id.
     std::vector<MediaItem> galleryIndex(const GalleryScope& scope);
     std::int64_t galleryCount(const GalleryScope& scope);
+    // The index's first `limit` items, the same as the start of the whole
+    // index: what a first screen shows, read in milliseconds.
+    std::vector<MediaItem> galleryHead(const GalleryScope& scope, int limit);
     // What a scope's index depends on: the scope's rows and the state of the
     // catalog. While the stamp stays the same, the index reads the same items
     // again, so a caller holding them need not read them.

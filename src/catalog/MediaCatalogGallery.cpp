@@ -132,6 +132,25 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
     return std::move(whole.items);
 }
 
+// The duplicate rules are decided in SQL here, row by row: a few hundred
+// lookups cost less than finding the catalog's duplicate candidates, so the
+// first screen needs no pass over the whole catalog.
+std::vector<MediaItem> MediaCatalog::galleryHead(const GalleryScope& scope, int limit)
+{
+    const SqlPredicate predicate = scope.predicate();
+    sqlite::Statement statement = prepare(QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(" FROM media WHERE ")
+                                          + predicate.where + QStringLiteral(" ORDER BY captured DESC,id LIMIT ?"));
+    const int next = statement.bindTexts(1, predicate.parameters);
+    statement.bindInt64(next, std::max(limit, 0));
+    std::vector<MediaItem> items;
+    while (statement.nextRow()) {
+        if (std::optional<MediaItem> item = readItem(statement)) {
+            items.push_back(std::move(*item));
+        }
+    }
+    return items;
+}
+
 std::vector<double> MediaCatalog::spreadCuts(const GalleryScope& scope) const
 {
     // A folder's rows are found by their paths and an album's by its links:

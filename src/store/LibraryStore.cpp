@@ -298,6 +298,7 @@ void LibraryStore::clearGallery()
 {
     setSearch(QString());
     publishItems(noItems());
+    shownScope_.reset();
 }
 
 void LibraryStore::selectSource(const std::optional<QUuid>& id)
@@ -411,7 +412,10 @@ Task<> LibraryStore::reloadMap(int generation)
     assign(totalCount_, count, &LibraryStore::totalCountChanged);
 }
 
-// The count comes first so the header can show it while the rows load. The
+// A list of another scope is let go of as soon as the first screen of this
+// one is in, before the count and the whole are read; a reload of the scope
+// shown keeps its list, and the user's place in it, until the whole arrives.
+// The count comes next, so the header shows it while the rest loads. The
 // scope is built again for the rows from the fields as they are then; only
 // the parsed search is carried over. A scope whose rows have not changed
 // since they were shown (after a rescan that wrote nothing, say) is neither
@@ -421,6 +425,19 @@ Task<> LibraryStore::reloadGallery(int generation)
     const SearchQuery search = searchQuery();
     try {
         const GalleryScope countScope = galleryScope(search);
+        SqlPredicate shown = countScope.scopePredicate();
+        if (shownScope_ != shown) {
+            std::vector<MediaItem> head =
+                co_await catalog_->call(&MediaCatalog::galleryHead, countScope, galleryHeadItems);
+            if (queryGeneration_ != generation) {
+                co_return;
+            }
+            // A shorter head is the whole list, published with its count.
+            if (head.size() >= std::size_t(galleryHeadItems)) {
+                publishItems(std::make_shared<const std::vector<MediaItem>>(std::move(head)));
+                shownScope_ = shown;
+            }
+        }
         const std::optional<std::int64_t> count = co_await catalog_->call(countUnlessShown, countScope, itemsStamp_);
         if (queryGeneration_ != generation || !count) {
             co_return;
@@ -434,6 +451,7 @@ Task<> LibraryStore::reloadGallery(int generation)
         }
         const qint64 rowCount = static_cast<qint64>(index.items->size());
         publishItems(std::move(index.items), std::move(index.stamp));
+        shownScope_ = indexScope.scopePredicate();
         assign(totalCount_, rowCount, &LibraryStore::totalCountChanged);
     } catch (const std::exception&) {
         setMessage(QStringLiteral("Could not load the gallery."));

@@ -185,6 +185,10 @@ public:
     // file of its own.
     static const QString sourcesKey;
     static const QString unreadableSourcesKey;
+    // A gallery of more items than this shows its first ones before the
+    // rest is read: more than the largest screen holds at the smallest row
+    // height, and read in milliseconds.
+    static constexpr int galleryHeadItems = 2000;
 
     // Opens the catalog, restores the stored sources, watches the devices of
     // camera sources and the mounted volumes, and starts bringing the library
@@ -573,6 +577,8 @@ private:
     QList<Album> albums_;
     MediaItems items_;
     std::optional<MediaCatalog::GalleryStamp> itemsStamp_;
+    // The scope of the list shown, whole or its first screen; edits keep it.
+    std::optional<SqlPredicate> shownScope_;
     int itemsVersion_ = 0;
     qint64 totalCount_ = 0;
     ThumbnailStatuses thumbnailStatuses_;

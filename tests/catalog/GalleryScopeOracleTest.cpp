@@ -302,6 +302,10 @@ TEST_P(GalleryOracle, CountAndIndexMatchABruteForceFilter)
             ASSERT_EQ(idsOf(catalog().galleryIndex(scope)), expected) << "seed " << seed << ", round " << round;
             ASSERT_EQ(galleryIDs(scope), expected) << "seed " << seed << ", round " << round;
             ASSERT_EQ(rulesInSql(scope), expected) << "seed " << seed << ", round " << round;
+            // A first screen of none, a third, two thirds or all of it.
+            const auto headItems = static_cast<int>(expected.size()) * (round % 4) / 3;
+            ASSERT_EQ(idsOf(catalog().galleryHead(scope, headItems)), expected.first(headItems))
+                << "seed " << seed << ", round " << round;
             nonEmpty += expected.isEmpty() ? 0 : 1;
         }
         // The plain scope of everything must have hidden some duplicates.

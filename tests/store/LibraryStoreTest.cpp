@@ -187,6 +187,68 @@ TEST_F(LibraryStoreTest, OverlappingReloadsPublishOnlyTheNewest)
     EXPECT_EQ(store->totalCount(), 0);
 }
 
+// A gallery larger than a first screen shows the start of its list as soon
+// as it is read, then the whole. The first part replaces the list of the
+// scope shown before, so that list goes before the whole is read; a reload of the scope shown
+// keeps its list, and the user's place, until the whole arrives. The count
+// is the scope's, never the first part's length.
+TEST_F(LibraryStoreTest, ALargeGalleryShowsItsFirstScreenThenTheWhole)
+{
+    const LibrarySource large = folderSource(QStringLiteral("Large"), true);
+    const LibrarySource small = folderSource(QStringLiteral("Small"), true);
+    constexpr int largeRows = LibraryStore::galleryHeadItems + 500;
+    QStringList paths;
+    for (int row = 0; row < largeRows; ++row) {
+        paths.append(QStringLiteral("%1.jpg").arg(row));
+    }
+    writeRows(large, paths);
+    writeRows(small, {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
+
+    struct Published {
+        MediaItems items;
+        qint64 count;
+    };
+    std::vector<Published> published;
+    std::vector<qint64> counts;
+    auto store = makeStore();
+    QObject::connect(store.get(), &LibraryStore::itemsVersionChanged, [&] {
+        published.push_back({store->items(), store->totalCount()});
+    });
+    QObject::connect(store.get(), &LibraryStore::totalCountChanged, [&] { counts.push_back(store->totalCount()); });
+    const auto expectFirstScreenThenWhole = [&](std::size_t whole) {
+        ASSERT_EQ(published.size(), 2u);
+        ASSERT_EQ(published[0].items->size(), std::size_t(LibraryStore::galleryHeadItems));
+        ASSERT_EQ(published[1].items->size(), whole);
+        EXPECT_TRUE(std::equal(published[0].items->begin(), published[0].items->end(), published[1].items->begin()));
+        EXPECT_EQ(published[1].count, qint64(whole));
+        EXPECT_EQ(std::count(counts.begin(), counts.end(), LibraryStore::galleryHeadItems), 0);
+    };
+    ASSERT_TRUE(drain());
+    expectFirstScreenThenWhole(largeRows + 2);
+
+    // Another scope small enough for one screen is published once.
+    published.clear();
+    store->selectSource(small.id);
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(published.size(), 1u);
+
+    published.clear();
+    counts.clear();
+    store->selectSource(large.id);
+    ASSERT_TRUE(drain());
+    expectFirstScreenThenWhole(largeRows);
+
+    // The scope shown, changed in the catalog, is read whole once.
+    published.clear();
+    store->toggleFavorite(store->items()->back().id());
+    store->setShowDisconnected(false);
+    ASSERT_TRUE(drain());
+    ASSERT_FALSE(published.empty());
+    EXPECT_EQ(published.back().items->size(), std::size_t(largeRows));
+    EXPECT_TRUE(std::all_of(published.begin(), published.end(),
+                            [](const Published& list) { return list.items->size() == std::size_t(largeRows); }));
+}
+
 TEST_F(LibraryStoreTest, OnlineChangesOfOneTurnShareOneReload)
 {
     LibrarySource trip = folderSource(QStringLiteral("Trip"), false);

@@ -88,12 +88,14 @@ protected:
     {
         const MediaCatalog schema(catalogPath_);
         MediaRowWriter writer(catalogPath_);
+        sqlite::Transaction transaction(writer.db());
         for (const QString& path : relativePaths) {
             MediaRow row = folderRow(source.id, path);
             row.captured += ++rowsWritten_;
             row.fileSize += rowsWritten_;
             writer.insert(row);
         }
+        transaction.commit();
     }
 
     void storeSources(const QByteArray& value) { AppSettings().setValue(LibraryStore::sourcesKey, value); }
