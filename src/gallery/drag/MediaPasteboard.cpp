@@ -50,7 +50,7 @@ struct detail::DeviceDrags {
         } else if (!awaitedBefore) {
             copy->discard();
         }
-        if (refused && !handedOver && onRefused) {
+        if (refused && !handedOver && onRefused && QCoreApplication::instance() != nullptr) {
             // Later, not from inside the drag's teardown, which may be the window's own.
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
