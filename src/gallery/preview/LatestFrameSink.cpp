@@ -1,12 +1,22 @@
 #include "gallery/preview/LatestFrameSink.h"
 
 #include <QThread>
+#include <QTransform>
 #include <QVideoSink>
 
 #include <mutex>
 #include <utility>
 
 namespace pivra {
+
+QImage ConvertedFrame::upright() const
+{
+    if (image.isNull()) {
+        return {};
+    }
+    const QImage turned = turn == 0 ? image : image.transformed(QTransform().rotate(turn));
+    return mirrored ? turned.mirrored(true, false) : turned;
+}
 
 // What the frame thread shares with the GUI thread. `pending` while a
 // hand-over is queued, so that at most one is; `closed` once the sink is

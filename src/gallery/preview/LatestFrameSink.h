@@ -23,6 +23,9 @@ struct ConvertedFrame {
     QSize whole;
     int turn = 0;
     bool mirrored = false;
+
+    // The image turned and mirrored upright (itself when it is already).
+    QImage upright() const;
 };
 
 // A QVideoSink that lives on a frame thread, where each frame is turned into

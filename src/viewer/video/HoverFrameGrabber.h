@@ -1,6 +1,6 @@
 #pragma once
 
-#include "viewer/video/PictureScaler.h"
+#include "gallery/preview/PictureScaler.h"
 
 #include <QImage>
 #include <QSize>

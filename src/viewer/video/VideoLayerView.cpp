@@ -1,7 +1,7 @@
 #include "viewer/video/VideoLayerView.h"
 
 #include "platform/runtime/BackgroundReleaser.h"
-#include "viewer/video/VideoFrameScaler.h"
+#include "gallery/preview/VideoFrameScaler.h"
 #include "viewer/video/VideoPlaybackModel.h"
 
 #include <QPainter>
@@ -146,11 +146,7 @@ void VideoLayerView::dropFrame()
 
 QImage VideoLayerView::currentFrame() const
 {
-    if (shown_.image.isNull()) {
-        return {};
-    }
-    const QImage upright = shown_.turn == 0 ? shown_.image : shown_.image.transformed(QTransform().rotate(shown_.turn));
-    return shown_.mirrored ? upright.mirrored(true, false) : upright;
+    return shown_.upright();
 }
 
 void VideoLayerView::paintEvent(QPaintEvent*)

@@ -1,4 +1,4 @@
-#include "viewer/video/VideoFrameScaler.h"
+#include "gallery/preview/VideoFrameScaler.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "gallery/preview/LatestFrameSink.h"
-#include "viewer/video/PictureScaler.h"
+#include "gallery/preview/PictureScaler.h"
 
 #include <QImage>
 #include <QRectF>

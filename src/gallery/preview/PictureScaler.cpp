@@ -1,4 +1,4 @@
-#include "viewer/video/PictureScaler.h"
+#include "gallery/preview/PictureScaler.h"
 
 #include <algorithm>
 #include <cmath>
