@@ -7,8 +7,18 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <mutex>
+
 namespace pivra {
 namespace {
+
+// The lock of exiv2's XMP toolkit: one for the whole process, so whatever
+// hands exiv2 an XMP packet waits for every other reader doing the same.
+std::mutex& xmpToolkitLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 
 void lockXmpToolkit(void*, bool lock)
 {
@@ -20,12 +30,6 @@ void lockXmpToolkit(void*, bool lock)
 }
 
 } // namespace
-
-std::mutex& xmpToolkitLock()
-{
-    static std::mutex lock;
-    return lock;
-}
 
 void initializeMediaLibraries()
 {

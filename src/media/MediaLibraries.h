@@ -1,7 +1,5 @@
 #pragma once
 
-#include <mutex>
-
 namespace pivra {
 
 // Sets up the media libraries once per process, before any worker reads a
@@ -11,9 +9,5 @@ namespace pivra {
 // read, and without the loaders it counts as untrusted; FFmpeg without console
 // messages. Safe to call from any thread, any number of times.
 void initializeMediaLibraries();
-
-// The lock of exiv2's XMP toolkit: one for the whole process, so whatever
-// hands exiv2 an XMP packet waits for every other reader doing the same.
-std::mutex& xmpToolkitLock();
 
 } // namespace pivra

@@ -89,6 +89,11 @@ bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor 
         && !ok(heif_context_add_exif_metadata(context.get(), rawHandle, block->constData(), int(block->size())))) {
         return false;
     }
+    if (!fields.xmpPacket.isEmpty()
+        && !ok(heif_context_add_XMP_metadata(context.get(), rawHandle, fields.xmpPacket.constData(),
+                                             int(fields.xmpPacket.size())))) {
+        return false;
+    }
     return ok(heif_context_write_to_file(context.get(), path.toUtf8().constData()))
         && (fields.majorBrand.isEmpty() || replaceMajorBrand(path, fields.majorBrand));
 }

@@ -22,6 +22,7 @@ struct HeicFields {
     ExifFields exif;              // the Exif item; exif.orientation is the Exif tag alone
     int containerOrientation = 1; // 1..8 in Exif numbering, stored as irot/imir boxes
     QByteArray majorBrand;        // four characters put in place of libheif's "heic" ("mif1"); empty keeps it
+    QByteArray xmpPacket;         // an XMP item beside the Exif; empty: none
 };
 
 // Encodes a real HEIC (HEVC through libheif's x265 encoder) of `size` stored

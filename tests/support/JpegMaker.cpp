@@ -98,20 +98,43 @@ bool addIptc(const QString& path, const IptcFields& fields)
     return true;
 }
 
+namespace {
+
+void setXmp(Exiv2::XmpData& xmp, const QList<std::pair<QString, QString>>& properties)
+{
+    for (const auto& [key, text] : properties) {
+        xmp[key.toStdString()] = text.toStdString();
+    }
+}
+
+} // namespace
+
 bool addXmp(const QString& path, const QList<std::pair<QString, QString>>& properties)
 {
     try {
         auto image = Exiv2::ImageFactory::open(path.toStdString());
         image->readMetadata();
-        Exiv2::XmpData& xmp = image->xmpData();
-        for (const auto& [key, text] : properties) {
-            xmp[key.toStdString()] = text.toStdString();
-        }
+        setXmp(image->xmpData(), properties);
         image->writeMetadata();
     } catch (const Exiv2::AnyError&) {
         return false;
     }
     return true;
+}
+
+std::optional<QByteArray> xmpPacket(const QList<std::pair<QString, QString>>& properties)
+{
+    try {
+        Exiv2::XmpData xmp;
+        setXmp(xmp, properties);
+        std::string packet;
+        if (Exiv2::XmpParser::encode(packet, xmp) != 0) {
+            return std::nullopt;
+        }
+        return QByteArray::fromStdString(packet);
+    } catch (const Exiv2::AnyError&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace pivra::test

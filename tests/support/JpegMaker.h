@@ -53,4 +53,8 @@ bool addIptc(const QString& path, const IptcFields& iptc);
 // exiv2 keys ("Xmp.xmp.Rating") to their text.
 bool addXmp(const QString& path, const QList<std::pair<QString, QString>>& properties);
 
+// The same properties as an XMP packet of their own, for containers exiv2
+// cannot write (HEIF); nothing when exiv2 cannot encode them.
+std::optional<QByteArray> xmpPacket(const QList<std::pair<QString, QString>>& properties);
+
 } // namespace pivra::test
