@@ -12,6 +12,7 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/HeapUpkeep.h"
 #include "platform/runtime/Pool.h"
+#include "platform/runtime/Pool.h"
 
 #include <QContextMenuEvent>
 #include <QDrag>
@@ -142,26 +143,53 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
 
 GalleryGrid::~GalleryGrid() = default;
 
+// Below this many items the shape is taken at once: the layout's tests and
+// small libraries see their list the moment it is set.
+constexpr std::size_t shapeOffThreadFrom = 100'000;
+
+GalleryGrid::ItemsShape GalleryGrid::shapeOf(MediaItems items)
+{
+    return {itemAspects(*items), monthMarkers(*items)};
+}
+
+// The aspects and months of a large list take tens of milliseconds, so they
+// are found on the pool while the grid goes on showing the list before it;
+// a newer list set meanwhile wins.
 void GalleryGrid::setItems(MediaItems items, int version, ItemsPlace place)
 {
     if (version == itemsVersion_) {
         return;
     }
     itemsVersion_ = version;
-    MediaItems previous =
-        std::exchange(items_, items ? std::move(items) : std::make_shared<const std::vector<MediaItem>>());
-    reload(place);
-    // The store has let go of the previous list already: the grid frees it.
-    releaseOffThread(std::move(previous));
+    if (!items) {
+        items = std::make_shared<const std::vector<MediaItem>>();
+    }
+    if (items->size() < shapeOffThreadFrom) {
+        ItemsShape shape = shapeOf(items);
+        showItems(std::move(items), std::move(shape), place);
+        return;
+    }
+    startTask(this, shapeThenShow(std::move(items), version, place));
 }
 
-void GalleryGrid::reload(ItemsPlace place)
+Task<> GalleryGrid::shapeThenShow(MediaItems items, int version, ItemsPlace place)
 {
+    ItemsShape shape = co_await runOnPool(PoolPriority::userInitiated, &GalleryGrid::shapeOf, items);
+    if (version != itemsVersion_) {
+        releaseOffThread(std::move(items));
+        co_return;
+    }
+    showItems(std::move(items), std::move(shape), place);
+}
+
+void GalleryGrid::showItems(MediaItems items, ItemsShape shape, ItemsPlace place)
+{
+    MediaItems previous = std::exchange(items_, std::move(items));
     rowMotion_.stop();
     resizeAnchor_.reset();
     lastWidthChange_ = 0;
-    layout_.setAspects(itemAspects(*items_));
-    layout_.setMonths(monthMarkers(*items_));
+    layout_.setAspects(std::move(shape.aspects));
+    layout_.setMonths(std::move(shape.months));
     if (place == ItemsPlace::top) {
         // Jumping before the new range is set keeps the old place from being
         // clamped into the new list, where its tiles would ask for thumbnails
@@ -178,6 +206,8 @@ void GalleryGrid::reload(ItemsPlace place)
     }
     viewport()->update();
     GalleryAccessible::itemsReloaded(*this);
+    // The store has let go of the previous list already: the grid frees it.
+    releaseOffThread(std::move(previous));
 }
 
 double GalleryGrid::viewWidth() const

@@ -6,6 +6,7 @@
 #include "gallery/TileLift.h"
 #include "gallery/drag/MediaPasteboard.h"
 #include "gallery/preview/PreviewPool.h"
+#include "platform/runtime/Task.h"
 #include "store/LibraryStore.h"
 
 #include <QAbstractScrollArea>
@@ -141,7 +142,14 @@ private:
         double toY = 0;
     };
 
-    void reload(ItemsPlace place);
+    // What the layout takes from a list of items.
+    struct ItemsShape {
+        std::vector<double> aspects;
+        std::vector<MonthMarker> months;
+    };
+    static ItemsShape shapeOf(MediaItems items);
+    Task<> shapeThenShow(MediaItems items, int version, ItemsPlace place);
+    void showItems(MediaItems items, ItemsShape shape, ItemsPlace place);
     void rest();
     void relayout();
     double scrollY() const;

@@ -1,6 +1,7 @@
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "gallery/GalleryGrid.h"
+#include "gallery/GalleryMonths.h"
 #include "gallery/TileBadges.h"
 #include "gallery/preview/HoverVideoPlayer.h"
 #include "gallery/preview/RotatablePreviewView.h"
@@ -127,6 +128,36 @@ TEST_F(GalleryGridTest, AClickOpensTheViewerAndADragDoesNot)
     // The same version with other items changes nothing.
     grid->setItems(photos(3), 1);
     EXPECT_EQ(grid->items()->size(), 40u);
+}
+
+// A list too large to lay out on the GUI thread at once is shown when its
+// aspects and months have been found on the pool; until then the grid shows
+// the list before it, and a list set meanwhile wins.
+TEST_F(GalleryGridTest, ALargeListIsShownOnceShapedAndANewerListWins)
+{
+    const auto landscapes = [](int count, double newest) {
+        auto items = std::make_shared<std::vector<MediaItem>>();
+        items->reserve(std::size_t(count));
+        for (int i = 0; i < count; ++i) {
+            items->push_back(test::galleryPhoto(sourceID, i, QSize(4000, 3000), newest - i * 600.0));
+        }
+        return MediaItems(std::move(items));
+    };
+    const MediaItems few = photos(10);
+    grid->setItems(few, 1);
+    const MediaItems large = landscapes(150'000, 1.7e9);
+    grid->setItems(large, 2);
+    EXPECT_EQ(grid->items(), few);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->items() == large; }, 30000));
+    EXPECT_EQ(grid->layout().months(), monthMarkers(*large));
+    EXPECT_EQ(grid->layout().aspects().size(), large->size());
+
+    grid->setItems(landscapes(120'000, 1.6e9), 3);
+    grid->setItems(few, 4);
+    EXPECT_EQ(grid->items(), few);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(grid->items(), few);
+    EXPECT_EQ(grid->layout().aspects().size(), few->size());
 }
 
 TEST_F(GalleryGridTest, HoverLiftsATileUnlessMotionIsReduced)
