@@ -171,7 +171,6 @@ void addImageFacts(MediaItem& item, const MediaFile* opened)
     if (!properties) {
         return;
     }
-    item.setMetadataJSON(propertiesJSON(*properties));
     item.setWidth(dimension(numberEntry(*properties, QStringLiteral("PixelWidth"))));
     item.setHeight(dimension(numberEntry(*properties, QStringLiteral("PixelHeight"))));
     const std::optional<double> orientation = numberEntry(*properties, QStringLiteral("Orientation"));
@@ -196,6 +195,8 @@ void addImageFacts(MediaItem& item, const MediaFile* opened)
         item.setCamera(stringEntry(tiff.toMap(), QStringLiteral("Model")));
     }
     item.setLiveIdentifier(livePhotoIdentifierIn(*properties));
+    // Last: every text set after it would copy the item's texts, this long one among them.
+    item.setMetadataJSON(propertiesJSON(*properties));
 }
 
 void addVideoFacts(MediaItem& item)
