@@ -25,6 +25,7 @@
 #include "platform/AppSettings.h"
 #include "platform/folders/FolderBookmark.h"
 #include "platform/runtime/Drain.h"
+#include "platform/runtime/HeapUpkeep.h"
 #include "store/LibraryStore.h"
 #include "support/EventLoopWatch.h"
 #include "support/SettingsSandbox.h"
@@ -359,5 +360,6 @@ BENCHMARK(BM_MillionItemLaunchAndScroll)->Unit(benchmark::kMillisecond)->UseManu
 
 int main(int argc, char** argv)
 {
+    limitHeapRetention(); // as the program's main does, before any thread starts
     return bench::runMediaBenchmarks(argc, argv, prepare);
 }
