@@ -11,6 +11,7 @@
 #include "support/XvfbChild.h"
 
 #include <QDrag>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -58,13 +59,15 @@ protected:
         const QPoint overTarget = window->mapFromGlobal(targetArea.center());
         bool taken = false;
         QTimer steps;
+        QElapsedTimer waited;
+        waited.start();
         surface.setItem(item);
         surface.setCallbacks({.onStart = [&](const MediaItem&) {
             auto* drag = surface.findChild<QDrag*>();
             QObject::connect(drag, &QDrag::actionChanged, &steps,
                              [&](Qt::DropAction action) { taken = action == Qt::CopyAction; });
             QObject::connect(&steps, &QTimer::timeout, [&, drag] {
-                if (taken && readyToDrop(*drag)) {
+                if ((taken && readyToDrop(*drag)) || waited.hasExpired(10000)) { // then the checks below fail
                     steps.stop();
                     QTest::mouseRelease(window, Qt::LeftButton, {}, overTarget);
                 } else {
@@ -76,6 +79,9 @@ protected:
         QTest::mousePress(window, Qt::LeftButton, {}, QPoint(100, 100));
         QTest::mouseMove(window, QPoint(120, 100)); // returns once the drag is over
         EXPECT_TRUE(QTest::qWaitFor([&] { return target.dropped().has_value(); }, 10000));
+        // Qt lets the drag go once the other application says it is done;
+        // until then the drag must stay to answer it.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return surface.findChild<QDrag*>() == nullptr; }, 10000));
         return target.dropped().value_or("no answer").trimmed();
     }
 
