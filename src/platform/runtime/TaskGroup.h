@@ -96,14 +96,39 @@ public:
     }
 
 private:
+    // A child dropped with its context never finishes. When the taker's
+    // context went too (one object owning both, gone), the taker is woken,
+    // which destroys its frames instead of leaving them to wait for ever.
+    class DroppedChild {
+    public:
+        explicit DroppedChild(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+        DroppedChild(const DroppedChild&) = delete;
+        DroppedChild& operator=(const DroppedChild&) = delete;
+        ~DroppedChild()
+        {
+            const detail::Waiter& waiter = shared_->waiter;
+            if (!finished && waiter.frame && waiter.state->context.isNull()) {
+                detail::Waiter taker = std::exchange(shared_->waiter, {});
+                detail::resumeOnMain(std::move(taker.state), taker.frame);
+            }
+        }
+
+        bool finished = false;
+
+    private:
+        std::shared_ptr<Shared> shared_;
+    };
+
     static Task<> run(Task<T> child, std::shared_ptr<Shared> shared)
     {
+        DroppedChild dropped(shared);
         detail::Outcome<T> outcome;
         try {
             outcome.setValue(co_await std::move(child));
         } catch (...) {
             outcome.setError(std::current_exception());
         }
+        dropped.finished = true;
         shared->finished.push_back(std::move(outcome));
         detail::Waiter waiter = std::exchange(shared->waiter, {});
         if (waiter.frame) {
