@@ -1,11 +1,13 @@
 // The viewer with a video, as a user meets it: the source going and coming
-// back leaves one of each layer, and a broken file opens without holding up
-// the window.
+// back leaves one of each layer, and neither a broken file opening nor a
+// viewer closing holds up the window.
 #include "ViewerTestKit.h"
 
 #include "gallery/drag/MediaDragSurface.h"
 #include "support/EventLoopWatch.h"
 #include "support/UndecodableVideos.h"
+#include "viewer/video/VideoControls.h"
+#include "viewer/video/VideoHoverPreview.h"
 #include "viewer/video/VideoLayerView.h"
 #include "viewer/video/VideoPlaybackModel.h"
 
@@ -75,9 +77,8 @@ TEST_F(MediaViewerVideoTest, ABrokenVideoOpensWithoutHoldingUpTheWindow)
     const QStringList broken = test::makeUndecodableVideos(makeFolder(QStringLiteral("broken")));
     ASSERT_FALSE(broken.isEmpty());
     const QString truncated = broken.filter(QStringLiteral("truncated.mp4")).value(0);
-    // The first player of the process is made apart: it loads the media
-    // plug-ins once, as the program does long before its first viewer.
-    { VideoPlaybackModel warm; }
+    // The first player of the process: its media plug-ins and audio sink are
+    // loaded on the player's thread too.
     [[maybe_unused]] test::EventLoopWatch watch;
     MediaViewer& viewer = openViewer(videoItem(truncated, {320, 240}, 3), std::nullopt);
     ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.playback()->error().has_value(); }, waitMs));
@@ -86,6 +87,43 @@ TEST_F(MediaViewerVideoTest, ABrokenVideoOpensWithoutHoldingUpTheWindow)
     // times over, so the bound speaks only of an uninstrumented build.
     EXPECT_LT(watch.longestMs(), bound(100));
 #endif
+}
+
+// Closing happens while the player decodes 4K, or while a still of it is
+// being decoded for the bar's hover: neither is waited for.
+TEST_F(MediaViewerVideoTest, ClosingNeverWaitsForThePlayerOrAStillBeingDecoded)
+{
+    const MediaItem item = hevc(QStringLiteral("large.mp4"), {3840, 2160}, 2);
+    struct Case {
+        const char* busyWith;
+        std::function<bool(MediaViewer&)> start;
+    };
+    const Case cases[] = {
+        {"playing",
+         [](MediaViewer& viewer) {
+             return QTest::qWaitFor([&] { return viewer.playback()->currentTime() > 0.2; }, waitMs);
+         }},
+        {"a hover still",
+         [](MediaViewer& viewer) {
+             VideoHoverPreview& hover = viewer.videoControls()->hoverPreview();
+             hover.setRestDelay(std::chrono::milliseconds(0));
+             hover.request(1.2);
+             return QTest::qWaitFor([&] { return hover.isDecoding(); }, waitMs);
+         }},
+    };
+    for (const Case& busy : cases) {
+        MediaViewer& viewer = openViewer(item, std::nullopt);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.videoLayer()->hasFrame(); }, waitMs)) << busy.busyWith;
+        ASSERT_TRUE(busy.start(viewer)) << busy.busyWith;
+        test::EventLoopWatch watch;
+        bool closed = false;
+        QTimer::singleShot(0, [&] {
+            viewer_.reset();
+            closed = true;
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return closed; }, waitMs));
+        EXPECT_LT(watch.longestMs(), bound(16)) << busy.busyWith;
+    }
 }
 
 } // namespace

@@ -94,7 +94,9 @@ LatestFrameSink::~LatestFrameSink()
         mailbox_->last = QVideoFrame();
     }
     // Its renderer and last frame go with it, on its own thread.
-    sink_->deleteLater();
+    if (sink_) {
+        sink_->deleteLater();
+    }
 }
 
 void LatestFrameSink::reconvert()

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 class QThread;
 class QVideoSink;
@@ -59,6 +60,9 @@ public:
     ~LatestFrameSink() override;
 
     QVideoSink* sink() const { return sink_; }
+    // Gives up the sink: its new owner deletes it on the frame thread
+    // (deleteLater) once no player uses it. Frames it still gets are dropped.
+    QVideoSink* handOverSink() { return std::exchange(sink_, nullptr); }
 
     // Converts the last frame again on the frame thread, when one is kept.
     void reconvert();

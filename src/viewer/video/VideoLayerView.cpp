@@ -1,60 +1,34 @@
 #include "viewer/video/VideoLayerView.h"
 
-#include "platform/runtime/BackgroundReleaser.h"
 #include "gallery/preview/VideoFrameScaler.h"
 #include "viewer/video/VideoPlaybackModel.h"
 
 #include <QPainter>
-#include <QThread>
-#include <QVideoSink>
 
 #include <cmath>
 
 namespace pivra {
-namespace {
-
-// Ends a frame thread wherever it is let go of: its last conversion is waited
-// for there, and the sink's deferred deletion runs as the thread finishes.
-struct EndThread {
-    void operator()(QThread* thread) const
-    {
-        thread->quit();
-        thread->wait();
-        delete thread;
-    }
-};
-
-} // namespace
 
 VideoLayerView::VideoLayerView(VideoPlaybackModel& model, QWidget* parent)
     : QWidget(parent)
     , model_(&model)
-    , frameThread_(std::make_unique<QThread>())
     , scaler_(std::make_shared<VideoFrameScaler>())
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    frameThread_->setObjectName(QStringLiteral("Pivra video frames"));
-    frameThread_->start();
-    frames_ = std::make_unique<LatestFrameSink>(
-        *frameThread_, [scaler = scaler_](const QVideoFrame& frame) { return scaler->convert(frame); }, true);
-    connect(frames_.get(), &LatestFrameSink::frameReady, this, &VideoLayerView::showFrame);
+    connect(&model.pictures().frames(), &LatestFrameSink::frameReady, this, [this](const ConvertedFrame& frame) {
+        // Converted for this view, not one that showed the pictures before.
+        if (model_ && model_->pictures().convertsWith(scaler_.get())) {
+            showFrame(frame);
+        }
+    });
     connect(&model, &VideoPlaybackModel::itemChanged, this, &VideoLayerView::dropFrame);
-    attach();
+    model.pictures().convertWith(scaler_);
 }
 
 VideoLayerView::~VideoLayerView()
 {
-    if (model_ && model_->player().videoSink() == frames_->sink()) {
-        model_->player().setVideoSink(nullptr);
-    }
-    frames_.reset();
-    BackgroundReleaser::shared().release(std::shared_ptr<QThread>(frameThread_.release(), EndThread()));
-}
-
-void VideoLayerView::attach()
-{
     if (model_) {
-        model_->player().setVideoSink(frames_->sink());
+        model_->pictures().stopConvertingWith(scaler_.get());
     }
 }
 
@@ -107,7 +81,9 @@ void VideoLayerView::retarget()
                                    visible.width() / picture.width(), visible.height() / picture.height());
     }
     scaler_->setTarget(target);
-    frames_->reconvert();
+    if (model_) {
+        model_->pictures().reconvert();
+    }
     update();
 }
 
@@ -125,9 +101,6 @@ void VideoLayerView::showFrame(const ConvertedFrame& frame)
 {
     shown_ = frame;
     update();
-    if (model_) {
-        model_->pictureShown();
-    }
     if (frame.whole != pictureSize_) {
         // The part asked for was reckoned for a guessed shape.
         pictureSize_ = frame.whole;
@@ -138,7 +111,6 @@ void VideoLayerView::showFrame(const ConvertedFrame& frame)
 
 void VideoLayerView::dropFrame()
 {
-    frames_->clear();
     shown_ = {};
     pictureSize_ = {};
     update();

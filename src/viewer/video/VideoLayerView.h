@@ -10,8 +10,6 @@
 
 #include <memory>
 
-class QThread;
-
 namespace pivra {
 
 class VideoFrameScaler;
@@ -24,25 +22,22 @@ class VideoPlaybackModel;
 // still's fitting, zoom, pan and turn, springs included) is the viewer's to
 // say, or by default the widget's box turned by the user's quarter turns.
 //
-// Frames are converted on a thread of the view's own, and only the part of
-// the picture inside the widget, at no more pixels than the video has there;
-// the painter scales it to the screen. Only the newest frame reaches the GUI
-// thread. Until the first frame of a video arrives nothing is painted (the
+// Frames are converted on the model's frame thread with this view's scaler,
+// and only the part of the picture inside the widget, at no more pixels than
+// the video has there; the painter scales it to the screen. Only the newest
+// frame reaches the GUI thread. Until the first frame of a video arrives nothing is painted (the
 // widget is transparent), so a Live Photo's still does not flash black; a
 // new load or stop() of the model drops the frame shown.
 //
-// Going away never waits: the frame thread, which may be converting, is
-// ended and let go of by the background releaser.
+// Going away never waits: the sink and the frame thread are the model's,
+// and stay with the player.
 class VideoLayerView final : public QWidget {
     Q_OBJECT
 
 public:
-    // Shows `model`'s player: the view takes the player's video output.
+    // Shows `model`'s pictures; the newest view of a model shows them.
     explicit VideoLayerView(VideoPlaybackModel& model, QWidget* parent = nullptr);
     ~VideoLayerView() override;
-
-    // Takes the player's video output back, when another view had it.
-    void attach();
 
     // The picture fills the widget's box turned by the user's clockwise
     // quarter turns, on top of the video's own rotation.
@@ -75,9 +70,7 @@ private:
     QRectF pictureRect() const;
 
     QPointer<VideoPlaybackModel> model_;
-    std::unique_ptr<QThread> frameThread_;
     std::shared_ptr<VideoFrameScaler> scaler_;
-    std::unique_ptr<LatestFrameSink> frames_;
     ConvertedFrame shown_;
     QSize pictureSize_; // upright, of the video playing; empty until known
     QTransform toWidget_;

@@ -6,11 +6,12 @@
 #include "platform/runtime/HeapUpkeep.h"
 #include "platform/runtime/Pool.h"
 
+#include <QAudioOutput>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
+#include <future>
 #include <mutex>
 #include <utility>
 
@@ -24,8 +25,6 @@ const QString disconnectedText = QStringLiteral("The iPhone is disconnected or t
 
 // Playing again from closer to the end than this starts over.
 constexpr double restartMargin = 0.15;
-// A seek whose picture has not come by then counts as done.
-constexpr std::chrono::milliseconds seekGiveUp{400};
 
 // A stored volume; `fallback` when missing or not a number. Kept within the
 // slider's range, which a hand-edited file may not be.
@@ -87,30 +86,65 @@ VideoPlaybackModel::VideoPlaybackModel(QObject* parent)
 VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, QObject* parent)
     : QObject(parent)
     , cameraReader_(std::move(cameraReader))
+    , pictures_(std::make_unique<VideoPictureFeed>())
+    , playerThread_(std::make_unique<PlayerThread>(QStringLiteral("Pivra video player")))
+    , engine_(new PlayerEngine)
     , volume_(storedVolume(volumeKey, 1.0))
 {
-    player_.setAudioOutput(&output_);
-    output_.setVolume(float(volume_));
-    seekGiveUp_.setSingleShot(true);
-    seekGiveUp_.setInterval(seekGiveUp);
-    connect(&seekGiveUp_, &QTimer::timeout, this, &VideoPlaybackModel::seekDone);
-    connect(&player_, &QMediaPlayer::positionChanged, this, &VideoPlaybackModel::publishTime);
-    connect(&player_, &QMediaPlayer::durationChanged, this, &VideoPlaybackModel::publishDuration);
-    connect(&player_, &QMediaPlayer::mediaStatusChanged, this, &VideoPlaybackModel::statusChanged);
-    connect(&player_, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString& text) {
-        if (error != QMediaPlayer::NoError && hasItem()) {
+    engine_->moveToThread(playerThread_->thread());
+    connect(engine_, &PlayerEngine::positionChanged, this, &VideoPlaybackModel::publishTime);
+    connect(engine_, &PlayerEngine::durationChanged, this, &VideoPlaybackModel::publishDuration);
+    connect(engine_, &PlayerEngine::statusChanged, this, &VideoPlaybackModel::statusChanged);
+    connect(engine_, &PlayerEngine::failed, this, [this](quint64 load, const QString& text) {
+        if (load == load_ && hasItem()) {
             failed(text);
         }
     });
+    connect(engine_, &PlayerEngine::seekHandled, this, [this](quint64 load) {
+        if (load == load_) {
+            seeksPending_ = std::max(seeksPending_ - 1, 0);
+        }
+    });
+    // The audio output too is made there, once: loading the audio sink may
+    // take a second where no sound device answers.
+    onPlayer([volume = float(volume_), sink = pictures_->sink()](PlayerEngine& engine) { engine.create(volume, sink); });
 }
 
+// The player lets go of its source before the stream that feeds it ends, and
+// goes before its sink and its thread do; nothing here waits for any of it.
 VideoPlaybackModel::~VideoPlaybackModel()
 {
-    // The player lets go of its source before the stream that feeds it ends.
-    player_.setSource(QUrl());
-    if (cameraStream_) {
-        cameraStream_->invalidate();
-    }
+    onPlayer([stream = cameraStream_, releasePictures = pictures_->release()](PlayerEngine& engine) {
+        engine.close();
+        delete &engine;
+        if (stream) {
+            stream->invalidate();
+        }
+        releasePictures();
+    });
+}
+
+void VideoPlaybackModel::onPlayer(std::function<void(PlayerEngine&)> job) const
+{
+    playerThread_->post([engine = engine_, job = std::move(job)] { job(*engine); });
+}
+
+template <typename Answer>
+Answer VideoPlaybackModel::askPlayer(std::function<Answer(PlayerEngine&)> question) const
+{
+    auto answer = std::make_shared<std::promise<Answer>>();
+    onPlayer([answer, question](PlayerEngine& engine) { answer->set_value(question(engine)); });
+    return answer->get_future().get();
+}
+
+double VideoPlaybackModel::playerRate() const
+{
+    return askPlayer<double>([](PlayerEngine& engine) { return engine.player().playbackRate(); });
+}
+
+float VideoPlaybackModel::playerVolume() const
+{
+    return askPlayer<float>([](PlayerEngine& engine) { return engine.output().volume(); });
 }
 
 void VideoPlaybackModel::load(const MediaItem& item, bool autoplay)
@@ -164,19 +198,20 @@ void VideoPlaybackModel::load(const QUrl& fileUrl, std::optional<double> duratio
 void VideoPlaybackModel::configure(const QUrl& source, std::optional<double> expectedDuration)
 {
     setDuration(expectedDuration && std::isfinite(*expectedDuration) ? std::max(*expectedDuration, 0.0) : 0.0);
-    player_.setSource(source);
+    source_ = source;
     // Paused rather than stopped, so the first picture shows before playing.
-    player_.pause();
+    onPlayer([load = load_, source](PlayerEngine& engine) { engine.open(load, source); });
     setError(std::nullopt);
+    pictures_->clear();
     Q_EMIT itemChanged();
-    statusChanged(player_.mediaStatus());
 }
 
-void VideoPlaybackModel::statusChanged(QMediaPlayer::MediaStatus status)
+void VideoPlaybackModel::statusChanged(quint64 load, int value, const QString& errorText)
 {
-    if (!hasItem()) {
+    if (load != load_ || !hasItem()) {
         return;
     }
+    const auto status = QMediaPlayer::MediaStatus(value);
     // Ready once per load: a streamed video goes on buffering after it is
     // ready, and stays playable meanwhile.
     if (!isReady_ && readyStatus(status)) {
@@ -189,7 +224,7 @@ void VideoPlaybackModel::statusChanged(QMediaPlayer::MediaStatus status)
         }
     }
     if (status == QMediaPlayer::InvalidMedia) {
-        failed(player_.errorString());
+        failed(errorText);
     } else if (status == QMediaPlayer::EndOfMedia) {
         reachedEnd();
     }
@@ -217,8 +252,10 @@ void VideoPlaybackModel::reachedEnd()
 
 void VideoPlaybackModel::startPlayer()
 {
-    player_.setPlaybackRate(playbackSpeed_);
-    player_.play();
+    onPlayer([speed = playbackSpeed_](PlayerEngine& engine) {
+        engine.player().setPlaybackRate(speed);
+        engine.player().play();
+    });
 }
 
 void VideoPlaybackModel::toggle()
@@ -227,7 +264,7 @@ void VideoPlaybackModel::toggle()
         return;
     }
     if (isPlaying_) {
-        player_.pause();
+        onPlayer([](PlayerEngine& engine) { engine.player().pause(); });
     } else {
         if (duration_ > 0 && currentTime_ >= duration_ - restartMargin) {
             seek(0);
@@ -243,37 +280,13 @@ void VideoPlaybackModel::seek(double seconds)
         return;
     }
     const double target = std::max(std::min(seconds, duration_), 0.0);
-    if (seeking_) {
-        nextSeek_ = target;
-    } else {
-        startSeek(target);
-    }
+    // Asking the player for a seek waits, on its thread, for the one before
+    // to be done; the jobs queued meanwhile all seek to the newest target,
+    // once.
+    engine_->want(qint64(std::llround(target * 1000)));
+    ++seeksPending_;
+    onPlayer([](PlayerEngine& engine) { engine.seekToWanted(); });
     setCurrentTime(target);
-}
-
-// The player carries a seek out on its streaming threads, but asking it for
-// the next one waits, on the caller's thread, until that work is done.
-void VideoPlaybackModel::startSeek(double seconds)
-{
-    seeking_ = true;
-    seekGiveUp_.start();
-    player_.setPosition(qint64(std::llround(seconds * 1000)));
-}
-
-void VideoPlaybackModel::pictureShown()
-{
-    if (seeking_) {
-        seekDone();
-    }
-}
-
-void VideoPlaybackModel::seekDone()
-{
-    seeking_ = false;
-    seekGiveUp_.stop();
-    if (nextSeek_) {
-        startSeek(*std::exchange(nextSeek_, std::nullopt));
-    }
 }
 
 void VideoPlaybackModel::setPlaybackSpeed(float speed)
@@ -281,7 +294,7 @@ void VideoPlaybackModel::setPlaybackSpeed(float speed)
     playbackSpeed_ = speed;
     Q_EMIT playbackSpeedChanged(speed);
     if (isPlaying_) {
-        player_.setPlaybackRate(speed);
+        onPlayer([speed](PlayerEngine& engine) { engine.player().setPlaybackRate(speed); });
     }
 }
 
@@ -293,7 +306,7 @@ void VideoPlaybackModel::toggleMute()
 void VideoPlaybackModel::setVolume(double volume)
 {
     volume_ = volume;
-    output_.setVolume(float(volume));
+    onPlayer([volume = float(volume)](PlayerEngine& engine) { engine.output().setVolume(volume); });
     AppSettings settings;
     settings.setValue(volumeKey, volume);
     if (volume > 0) {
@@ -309,39 +322,44 @@ void VideoPlaybackModel::stop()
         // allocator's arenas, which keep them unless asked.
         threadPool(PoolPriority::utility)->start(&trimHeap);
     }
-    player_.pause();
-    player_.setSource(QUrl());
+    // A new load number: whatever the emptied player still reports is dropped.
+    ++load_;
+    source_.clear();
+    onPlayer([load = load_, stream = cameraStream_](PlayerEngine& engine) {
+        engine.open(load, QUrl());
+        if (stream) {
+            stream->invalidate();
+        }
+    });
     if (cameraStream_) {
-        cameraStream_->invalidate();
         server_->unregister(streamUrl_);
         cameraStream_.reset();
     }
     streamUrl_.clear();
     readFailures_.reset();
-    seeking_ = false;
-    nextSeek_.reset();
-    seekGiveUp_.stop();
+    seeksPending_ = 0;
     setPlaying(false);
     setReady(false);
     playsWhenReady_ = false;
     setCurrentTime(0);
     setDuration(0);
     setError(std::nullopt);
+    pictures_->clear();
     Q_EMIT itemChanged();
 }
 
-void VideoPlaybackModel::publishTime(qint64 milliseconds)
+void VideoPlaybackModel::publishTime(quint64 load, qint64 milliseconds)
 {
     // While seeking, the target already shown stands.
-    if (hasItem() && !seeking_) {
+    if (load == load_ && hasItem() && seeksPending_ == 0) {
         setCurrentTime(std::max(double(milliseconds) / 1000, 0.0));
     }
 }
 
-void VideoPlaybackModel::publishDuration(qint64 milliseconds)
+void VideoPlaybackModel::publishDuration(quint64 load, qint64 milliseconds)
 {
     // An unknown length keeps the catalog's until the video knows its own.
-    if (hasItem() && milliseconds > 0) {
+    if (load == load_ && hasItem() && milliseconds > 0) {
         setDuration(double(milliseconds) / 1000);
     }
 }

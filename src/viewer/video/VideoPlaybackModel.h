@@ -3,13 +3,15 @@
 #include "catalog/model/MediaItem.h"
 #include "media/camera/CameraVideoStream.h"
 
-#include <QAudioOutput>
-#include <QMediaPlayer>
+#include "viewer/video/PlayerEngine.h"
+#include "viewer/video/PlayerThread.h"
+#include "viewer/video/VideoPictureFeed.h"
+
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -28,6 +30,11 @@ class StreamRangeServer;
 // by the end of a video that does not loop or by a failure), never read back
 // from the player, which reports "stopped" at the end of a video.
 //
+// The player itself runs on a thread of its own (PlayerEngine): opening,
+// seeking and emptying it never hold up the GUI thread, and going away hands
+// its thread to the background releaser. What it reports belongs to one load
+// and is dropped once another load or stop() has followed.
+//
 // GUI thread only.
 class VideoPlaybackModel final : public QObject {
     Q_OBJECT
@@ -44,8 +51,8 @@ public:
     explicit VideoPlaybackModel(CameraVideoStream::Reader cameraReader, QObject* parent = nullptr);
     ~VideoPlaybackModel() override;
 
-    // The player whose picture VideoLayerView shows; never replaced.
-    QMediaPlayer& player() { return player_; }
+    // The player's pictures, for the view that shows them.
+    VideoPictureFeed& pictures() { return *pictures_; }
 
     double currentTime() const { return currentTime_; }
     double duration() const { return duration_; }
@@ -57,7 +64,7 @@ public:
     const std::optional<QString>& error() const { return error_; }
     bool loops() const { return loops_; }
     // Whether a video is in the player (a refused load leaves none).
-    bool hasItem() const { return !player_.source().isEmpty(); }
+    bool hasItem() const { return !source_.isEmpty(); }
 
     // Opens a catalog item: a device video through its stream (refused with
     // a message when its size is below 1 byte), any other through its file.
@@ -70,15 +77,12 @@ public:
     // Plays or pauses; playing from within 0.15 s of the end starts over.
     void toggle();
     // An exact seek to `seconds`, clamped to 0 ... duration; the new time is
-    // published at once. While an earlier seek is still being carried out,
-    // only the newest target is kept and sought once it is done, so a drag
-    // over the bar never has the player wait for one seek to start another.
+    // published at once. Seeks asked for while the player still carries out
+    // an earlier one collapse into the newest, so a drag over the bar never
+    // queues up seeks the user has already left behind.
     void seek(double seconds);
-    // A seek is being carried out, or waits for the one before it.
-    bool isSeeking() const { return seeking_ || nextSeek_.has_value(); }
-    // The picture of the position sought has been shown: the seek is done.
-    // Called by the view showing the player's picture.
-    void pictureShown();
+    // A seek has been asked for that the player has not yet taken up.
+    bool isSeeking() const { return seeksPending_ > 0; }
     // Used whenever playback starts; changes the rate at once while playing.
     void setPlaybackSpeed(float speed);
     // Mutes, or brings back the last volume above 0.
@@ -93,6 +97,12 @@ public:
     // For tests: the URL of the current device video on the range server;
     // empty for a file.
     const QUrl& streamUrl() const { return streamUrl_; }
+    // For tests: the engine, to watch its reports as the player thread
+    // makes them, before they reach this model.
+    const PlayerEngine& engineForTests() const { return *engine_; }
+    // For tests: the player's own rate and volume, asked on its thread.
+    double playerRate() const;
+    float playerVolume() const;
 
 Q_SIGNALS:
     void currentTimeChanged(double seconds);
@@ -110,14 +120,15 @@ private:
     class ReadFailures;
 
     void configure(const QUrl& source, std::optional<double> expectedDuration);
-    void statusChanged(QMediaPlayer::MediaStatus status);
+    void onPlayer(std::function<void(PlayerEngine&)> job) const;
+    template <typename Answer>
+    Answer askPlayer(std::function<Answer(PlayerEngine&)> question) const;
+    void statusChanged(quint64 load, int status, const QString& errorText);
     void failed(const QString& playerText);
     void reachedEnd();
     void startPlayer();
-    void publishTime(qint64 milliseconds);
-    void publishDuration(qint64 milliseconds);
-    void startSeek(double seconds);
-    void seekDone();
+    void publishTime(quint64 load, qint64 milliseconds);
+    void publishDuration(quint64 load, qint64 milliseconds);
 
     void setCurrentTime(double seconds);
     void setDuration(double seconds);
@@ -125,13 +136,19 @@ private:
     void setReady(bool ready);
     void setError(std::optional<QString> error);
 
-    QMediaPlayer player_;
-    QAudioOutput output_;
     CameraVideoStream::Reader cameraReader_;
     std::shared_ptr<ReadFailures> readFailures_; // of the current device stream
     std::unique_ptr<StreamRangeServer> server_;  // made for the first device video
     std::shared_ptr<CameraVideoStream> cameraStream_;
     QUrl streamUrl_;
+    std::unique_ptr<VideoPictureFeed> pictures_;
+    std::unique_ptr<PlayerThread> playerThread_;
+    PlayerEngine* engine_; // lives on playerThread_, which deletes it
+    // Moves on with every load and stop; the player's reports carry the
+    // number of the load they belong to.
+    quint64 load_ = 0;
+    QUrl source_;
+    int seeksPending_ = 0;
 
     double currentTime_ = 0;
     double duration_ = 0;
@@ -142,11 +159,6 @@ private:
     bool playsWhenReady_ = false;
     std::optional<QString> error_;
     bool loops_ = false;
-    bool seeking_ = false;
-    std::optional<double> nextSeek_;
-    // Ends a seek whose picture never comes (no view, a video without
-    // pictures, a player that gave up).
-    QTimer seekGiveUp_;
 };
 
 } // namespace pivra

@@ -3,6 +3,7 @@
 
 #include "media/camera/CameraTestKit.h"
 #include "platform/AppSettings.h"
+#include "support/EventLoopWatch.h"
 #include "viewer/video/VideoTestKit.h"
 
 #include <QElapsedTimer>
@@ -13,6 +14,9 @@
 #include <QTimer>
 
 #include <cmath>
+#include <future>
+#include <memory>
+#include <mutex>
 
 namespace pivra {
 namespace {
@@ -123,7 +127,7 @@ TEST_F(VideoPlaybackModelTest, TheEndStopsOrLoopsAndPlayingFromTheEndStartsOver)
         << "looped";
     EXPECT_TRUE(model.isPlaying());
     EXPECT_TRUE(playing.isEmpty()) << "looping never reports a stop";
-    EXPECT_EQ(model.player().playbackRate(), 2.0) << "the restart keeps the speed";
+    EXPECT_EQ(model.playerRate(), 2.0) << "the restart keeps the speed";
 }
 
 TEST_F(VideoPlaybackModelTest, ASpeedChosenWhilePausedAppliesWhenPlayingStarts)
@@ -131,9 +135,9 @@ TEST_F(VideoPlaybackModelTest, ASpeedChosenWhilePausedAppliesWhenPlayingStarts)
     model.load(fileItem(clip(QStringLiteral("long.mp4"), 8, 10)), false);
     ASSERT_TRUE(readyAndShowing());
     model.setPlaybackSpeed(2);
-    EXPECT_EQ(model.player().playbackRate(), 1.0) << "a paused player keeps its rate";
+    EXPECT_EQ(model.playerRate(), 1.0) << "a paused player keeps its rate";
     model.toggle();
-    EXPECT_EQ(model.player().playbackRate(), 2.0);
+    EXPECT_EQ(model.playerRate(), 2.0);
     // Two seconds of video in well under two seconds.
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() > 0.2; }, waitMs));
     const double start = model.currentTime();
@@ -154,7 +158,7 @@ TEST_F(VideoPlaybackModelTest, VolumeAndMuteAreKeptAcrossModels)
     EXPECT_EQ(VideoPlaybackModel().volume(), 0.0) << "restored by the next model";
     model.toggleMute();
     EXPECT_EQ(model.volume(), 0.4);
-    EXPECT_FLOAT_EQ(model.player().audioOutput()->volume(), 0.4f);
+    EXPECT_FLOAT_EQ(model.playerVolume(), 0.4f);
 
     model.setVolume(0.7);
     model.setVolume(0); // the slider dragged to 0
@@ -245,6 +249,79 @@ TEST_F(VideoPlaybackModelTest, AZoomedVideoConvertsOnlyWhatIsOnScreen)
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.convertedFrame().part.left() < 0.01; }, waitMs));
     EXPECT_LT(view.convertedFrame().part.top(), 0.01);
     EXPECT_LE(view.convertedFrame().image.sizeInBytes(), 1200 * 800 * 4);
+}
+
+// A drag over the bar, 50 steps in a second over a 1080p HEVC video: the
+// window is never held up, and the picture ends on the last step.
+TEST_F(VideoPlaybackModelTest, ScrubbingNeverHoldsUpTheWindowAndEndsOnTheLastStep)
+{
+    test::VideoFields fields;
+    fields.size = QSize(1920, 1080);
+    fields.codec = test::VideoCodec::hevc;
+    view.resize(960, 540);
+    model.load(fileItem(clip(QStringLiteral("scrub.mp4"), 2, 25, fields)), false);
+    ASSERT_TRUE(readyAndShowing());
+    constexpr int steps = 50;
+    const auto target = [](int step) { return 0.2 + step * (1.4 / (steps - 1)); };
+    int step = 0;
+    QTimer drag;
+    QObject::connect(&drag, &QTimer::timeout, &drag, [&] {
+        model.seek(target(step));
+        if (++step == steps) {
+            drag.stop();
+        }
+    });
+    test::EventLoopWatch watch;
+    drag.start(20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return step == steps; }, waitMs));
+    EXPECT_LT(watch.longestMs(), 16 * test::EventLoopWatch::slowdown());
+    EXPECT_DOUBLE_EQ(model.currentTime(), target(steps - 1));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::optional<int> shown = test::frameIndexShown(view.currentFrame(), fields.size);
+            return shown && std::abs(*shown - 40) <= 1;
+        },
+        waitMs))
+        << "1.6 s at 25 frames a second";
+}
+
+// What the player reports of a video it was asked to leave belongs to that
+// video: a failure or readiness of the previous load that arrives after the
+// next load neither marks the next video nor starts it.
+TEST_F(VideoPlaybackModelTest, LateReportsOfAPreviousLoadChangeNothing)
+{
+    const QString damaged = writeFile(QStringLiteral("damaged.mp4"), QByteArray(4096, 'x'));
+    const QString good = threeSeconds();
+    struct Case {
+        QString first;
+        QMediaPlayer::MediaStatus lateStatus; // what the first load reports once the second is under way
+        QString second;
+    };
+    const Case cases[] = {
+        {damaged, QMediaPlayer::InvalidMedia, good},
+        {good, QMediaPlayer::LoadedMedia, damaged},
+    };
+    for (const Case& late : cases) {
+        auto reported = std::make_shared<std::promise<void>>();
+        auto once = std::make_shared<std::once_flag>();
+        QMetaObject::Connection watch = QObject::connect(
+            &model.engineForTests(), &PlayerEngine::statusChanged, &model.engineForTests(),
+            [status = late.lateStatus, reported, once](quint64, int reportedStatus) {
+                if (reportedStatus == status) {
+                    std::call_once(*once, [&] { reported->set_value(); });
+                }
+            },
+            Qt::DirectConnection);
+        model.load(fileItem(late.first), true);
+        // Made on the player thread but not yet delivered here.
+        ASSERT_EQ(reported->get_future().wait_for(std::chrono::milliseconds(waitMs)), std::future_status::ready);
+        QObject::disconnect(watch);
+        model.load(fileItem(late.second), false);
+        QCoreApplication::sendPostedEvents(&model, QEvent::MetaCall);
+        EXPECT_FALSE(model.error()) << late.first.toStdString();
+        EXPECT_FALSE(model.isReady()) << late.first.toStdString();
+        EXPECT_FALSE(model.isPlaying()) << late.first.toStdString();
+    }
 }
 
 // A video on a phone, played through the range server from the fake

@@ -1,0 +1,65 @@
+#include "viewer/video/PlayerEngine.h"
+
+#include <QAudioOutput>
+
+namespace pivra {
+
+void PlayerEngine::create(float volume, QVideoSink* sink)
+{
+    player_ = new QMediaPlayer(this);
+    output_ = new QAudioOutput(this);
+    output_->setVolume(volume);
+    player_->setAudioOutput(output_);
+    player_->setVideoSink(sink);
+    connect(player_, &QMediaPlayer::positionChanged, this,
+            [this](qint64 milliseconds) { Q_EMIT positionChanged(load_, milliseconds); });
+    connect(player_, &QMediaPlayer::durationChanged, this,
+            [this](qint64 milliseconds) { Q_EMIT durationChanged(load_, milliseconds); });
+    connect(player_, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        Q_EMIT statusChanged(load_, int(status), player_->errorString());
+    });
+    connect(player_, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error, const QString& text) {
+        if (error != QMediaPlayer::NoError && !player_->source().isEmpty()) {
+            Q_EMIT failed(load_, text);
+        }
+    });
+}
+
+void PlayerEngine::open(quint64 load, const QUrl& source)
+{
+    // What the previous video reports while it is taken out is its own.
+    player_->pause();
+    player_->setSource(QUrl());
+    load_ = load;
+    if (source.isEmpty()) {
+        return;
+    }
+    player_->setSource(source);
+    player_->pause();
+    Q_EMIT statusChanged(load_, int(player_->mediaStatus()), player_->errorString());
+}
+
+void PlayerEngine::seekToWanted()
+{
+    // The serial first: the position read after it is at least as new.
+    const quint64 serial = wantedSerial_.load();
+    if (serial != soughtSerial_) {
+        soughtSerial_ = serial;
+        player_->setPosition(wantedPosition_.load());
+    }
+    Q_EMIT seekHandled(load_);
+}
+
+void PlayerEngine::close()
+{
+    // The player goes here and now, while its thread still turns its event
+    // loop, so that its pipeline, bus watch and timers end on the thread
+    // they were made on, and before the sink it fed.
+    player_->setSource(QUrl());
+    delete player_;
+    delete output_;
+    player_ = nullptr;
+    output_ = nullptr;
+}
+
+} // namespace pivra
