@@ -104,19 +104,19 @@ void makeFixture(int set, int index)
     QFile::rename(temporary, path);
 }
 
+// The files of one set, made the first time the set is asked for, so that a
+// run of one case makes only what it reads.
 QStringList fixtures(int set)
 {
-    static std::once_flag made;
-    std::call_once(made, [] {
+    static std::once_flag made[std::size(fixtureSets)];
+    std::call_once(made[set], [set] {
         initializeMediaLibraries();
         QDir().mkpath(fixtureFolder);
-        QList<std::pair<int, int>> wanted;
-        for (int set = 0; set < int(std::size(fixtureSets)); ++set) {
-            for (int i = 0; i < fixtureSets[set].count; ++i) {
-                wanted.append({set, i});
-            }
+        QList<int> wanted;
+        for (int i = 0; i < fixtureSets[set].count; ++i) {
+            wanted.append(i);
         }
-        QtConcurrent::blockingMap(wanted, [](const std::pair<int, int>& one) { makeFixture(one.first, one.second); });
+        QtConcurrent::blockingMap(wanted, [set](int index) { makeFixture(set, index); });
     });
     QStringList paths;
     for (int i = 0; i < fixtureSets[set].count; ++i) {
