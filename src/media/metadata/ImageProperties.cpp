@@ -40,6 +40,21 @@ ExivReading readFrom(Exiv2::Image& image)
     return reading;
 }
 
+// Gives back a reused buffer that grew past what a camera's head needs (a
+// PNG's long text chunks), once the reading it served is over, rather than
+// keeping it for the life of the thread.
+struct BufferTrim {
+    QByteArray& buffer;
+
+    ~BufferTrim()
+    {
+        constexpr qsizetype keptBytes = 1 << 20;
+        if (buffer.capacity() > keptBytes) {
+            buffer = QByteArray();
+        }
+    }
+};
+
 Exiv2::Image::AutoPtr exivImageIn(const QByteArray& bytes)
 {
     return Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
@@ -54,6 +69,7 @@ std::optional<ExivReading> readWithExiv2(const MediaFile& file)
         // handed over the same way, without its pixels and XMP. Every other
         // file exiv2 reads itself. The buffer serves every photo its thread reads.
         thread_local QByteArray head;
+        const BufferTrim trim{head};
         if (const std::optional<JpegLayout> layout = readJpegHead(file, head)) {
             const Exiv2::Image::AutoPtr image = exivImageIn(head);
             ExivReading reading = readFrom(*image);
