@@ -45,6 +45,11 @@ void PlayerEngine::seekToWanted()
     const quint64 serial = wantedSerial_.load();
     if (serial != soughtSerial_) {
         soughtSerial_ = serial;
+        // At the end the player has stopped, and a stopped player only
+        // notes the position for its next start: paused, it shows it.
+        if (player_->playbackState() == QMediaPlayer::StoppedState && !player_->source().isEmpty()) {
+            player_->pause();
+        }
         player_->setPosition(wantedPosition_.load());
     }
     Q_EMIT seekHandled(load_);

@@ -108,6 +108,9 @@ TEST_F(VideoPlaybackModelTest, TheEndStopsOrLoopsAndPlayingFromTheEndStartsOver)
     model.toggle();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isPlaying(); }, waitMs)) << "the end stops";
     EXPECT_GT(model.currentTime(), 2.8);
+    model.seek(1.55);
+    EXPECT_TRUE(shows(15)) << "a stopped player shows the position sought";
+    model.seek(2.9);
     model.toggle(); // within 0.15 s of the end: from the start
     EXPECT_LT(model.currentTime(), 0.1);
     EXPECT_TRUE(model.isPlaying());
