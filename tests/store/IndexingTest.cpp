@@ -1,5 +1,6 @@
 #include "StoreTestKit.h"
 
+#include "catalog/Sqlite.h"
 #include "media/camera/CameraSourceManager.h"
 #include "media/metadata/MetadataInspector.h"
 #include "platform/runtime/Drain.h"
@@ -7,8 +8,10 @@
 #include "support/FakeCameraBackend.h"
 #include "support/JpegMaker.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace pivra {
 namespace {
@@ -158,6 +161,56 @@ TEST_F(IndexingTest, OnlyARescanThatChangedTheCatalogPublishesANewList)
     EXPECT_GE(published.count(), 1);
     EXPECT_EQ(store->items()->size(), 6);
     EXPECT_EQ(store->totalCount(), 6);
+}
+
+// A run that ends before its folder is done, stopped by the user or failed on
+// a catalog another program holds locked, leaves the batches it committed in
+// the catalog: the gallery shows and counts them, as no later scan writes
+// them again to tell it.
+TEST_F(IndexingTest, ARunEndedEarlyShowsAndCountsTheRowsItCommitted)
+{
+    const LibrarySource trip = photoFolder(QStringLiteral("Trip"), 600);
+    struct Ending {
+        const char* name;
+        bool stop; // else the catalog is locked from the first batch on
+    };
+    for (const Ending& ending : {Ending{"stopped", true}, Ending{"failed", false}}) {
+        SCOPED_TRACE(ending.name);
+        catalogPath_ = pathOf(QString::fromLatin1(ending.name) + u".sqlite");
+        storeSources(encodeSources({trip}));
+        sqlite::Connection other;
+        auto store = makeStore();
+        // Straight from the progress report, before the next batch is written.
+        QObject::connect(store.get(), &LibraryStore::scannedCountChanged, store.get(), [&] {
+            if (store->scannedCount() == 0) {
+                return;
+            }
+            if (ending.stop) {
+                store->cancelScan();
+            } else if (!other) {
+                sqlite3* raw = nullptr;
+                ASSERT_EQ(sqlite3_open(QFile::encodeName(catalogPath_).constData(), &raw), SQLITE_OK);
+                other.reset(raw);
+                sqlite::exec(raw, "BEGIN EXCLUSIVE");
+            }
+        });
+        QObject::connect(store.get(), &LibraryStore::messageChanged, store.get(), [&] { other.reset(); });
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(store->message().has_value(), !ending.stop);
+        other.reset();
+
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(catalogPath_).constData(), &raw, SQLITE_OPEN_READONLY, nullptr),
+                  SQLITE_OK);
+        const sqlite::Connection reader(raw);
+        sqlite::Statement count(raw, QStringLiteral("SELECT count(*) FROM media"));
+        ASSERT_TRUE(count.nextRowChecked());
+        const qint64 rows = count.int64(0);
+        EXPECT_GT(rows, 0);
+        EXPECT_LT(rows, 600);
+        EXPECT_EQ(store->totalCount(), rows);
+        EXPECT_EQ(qint64(store->items()->size()), rows);
+    }
 }
 
 TEST_F(IndexingTest, AConnectedDeviceIsIndexedItsSourceFollowsItAndALockedOneKeepsItsRows)

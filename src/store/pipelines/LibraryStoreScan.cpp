@@ -108,14 +108,22 @@ Task<> LibraryStore::rescanSources(int generation)
     co_await scanFolders(std::move(targets), indexingProcessID_, generation);
 }
 
+// The batches a stopped scan committed stay in the catalog, and no later
+// scan may write again to tell the gallery: it reloads now. Its reads queue
+// on the catalog behind a batch still being written, and no batch is written
+// once the scan is cancelled.
 void LibraryStore::cancelScan()
 {
     assertMainThread();
+    const bool wasScanning = isScanning_;
     std::exchange(scanTask_, TaskHandle{}).cancel();
     ++scanGeneration_;
     processes_.end(std::exchange(indexingProcessID_, std::nullopt), PivraProcess::State::stopped);
     assign(scanningSourceIDs_, QSet<QUuid>{}, &LibraryStore::scanningSourceIDsChanged);
     assign(isScanning_, false, &LibraryStore::isScanningChanged);
+    if (wasScanning) {
+        startReload();
+    }
 }
 
 // Scans of one source take turns in the catalog. A cancelled scan whose read
@@ -161,6 +169,7 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
         bool scanned = false;
         bool changed = false;
         bool cancelled = false;
+        bool failed = false;
         try {
             const ScanOutcome outcome =
                 co_await scan(*catalog_, services_.inspector, target.id, target.folder.path, target.folder.identity,
@@ -184,13 +193,14 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
             cancelled = true;
         } catch (const std::exception&) {
             processes_.update(processID, {.failed = ++failures});
-            // The source's own name: a source at "/" has no last component.
-            setMessage(u"Could not scan " + target.name + u".");
+            // The batches committed before the failure stay in the catalog.
+            failed = true;
+            changed = true;
         }
         if (cancelled) {
             break;
         }
-        if (scanned) {
+        if (scanned || failed) {
             processes_.update(processID, {.completed = filesDone});
             if (changed) {
                 co_await reload();
@@ -198,6 +208,11 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
             co_await refreshAlbums();
             co_await refreshThumbnailStatuses();
             co_await refreshIndexedFolders(target.id);
+        }
+        if (failed) {
+            // After the reload, whose own failure would hide which source failed.
+            // The source's own name: a source at "/" has no last component.
+            setMessage(u"Could not scan " + target.name + u".");
         }
         if (scanGeneration_ == generation) {
             removeScanningSource(target.id);
