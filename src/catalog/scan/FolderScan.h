@@ -29,7 +29,8 @@ using FolderWalker = FolderWalk (*)(const QString& root, const CancelToken& canc
 // at 1,000 rows its commits rewrote the same index pages so often that
 // writing a camera photo's row cost more than reading the photo. A batch of
 // the largest size holds the catalog for a few hundred milliseconds, and a
-// few tens of megabytes of rows while the next one is read.
+// few megabytes of rows (a camera photo's is under two kilobytes) while the
+// next one is read.
 inline constexpr std::size_t firstScanBatch = 100;
 inline constexpr std::size_t largestScanBatch = 4000;
 
