@@ -47,8 +47,8 @@ struct Photo {
 };
 
 // The formats whose packet is kept from exiv2: a camera's JPEG, a phone's
-// HEIC and a screen's PNG.
-const char* const formats[]{"jpg", "heic", "png"};
+// HEIC, a screen's PNG and a TIFF, laid out as DNG and most RAW files are.
+const char* const formats[]{"jpg", "heic", "png", "tif"};
 
 // A photo in the format its name ends with, with the XMP packet `xmp` unless
 // it is empty. HEIF carries no IPTC.
@@ -67,7 +67,7 @@ bool makePhoto(const QString& path, QSize size, const ExifFields& exif, const Ip
     } else {
         QImage pixels(size, QImage::Format_RGB32);
         pixels.fill(Qt::darkCyan);
-        made = pixels.save(path, "PNG") && addExif(path, exif);
+        made = pixels.save(path) && addExif(path, exif);
     }
     if (!made || (!iptc.keywords.isEmpty() && !addIptc(path, iptc))) {
         return false;
