@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 
 #include <algorithm>
 #include <ranges>
@@ -50,11 +51,14 @@ public:
     }
     const QString& title() const { return title_; }
     const QString& subtitle() const { return subtitle_; }
+    QString shownTitle() const { return QFontMetrics(titleFont()).elidedText(title_, Qt::ElideRight, width()); }
 
+    // Rounded up: eliding measures the fractional width, so a width rounded
+    // down would cut the last letter of a title that fits.
     int naturalWidth() const
     {
-        return std::max(QFontMetrics(titleFont()).horizontalAdvance(title_),
-            QFontMetrics(subtitleFont()).horizontalAdvance(subtitle_));
+        return qCeil(std::max(QFontMetricsF(titleFont()).horizontalAdvance(title_),
+            QFontMetricsF(subtitleFont()).horizontalAdvance(subtitle_)));
     }
     int naturalHeight() const { return QFontMetrics(titleFont()).height() + 1 + QFontMetrics(subtitleFont()).height(); }
 
@@ -65,8 +69,7 @@ protected:
         const QFontMetrics titleMetrics(titleFont());
         painter.setFont(titleFont());
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(QRect(0, 0, width(), titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-            titleMetrics.elidedText(title_, Qt::ElideRight, width()));
+        painter.drawText(QRect(0, 0, width(), titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, shownTitle());
         const QFontMetrics subtitleMetrics(subtitleFont());
         painter.setFont(subtitleFont());
         painter.setPen(palette().color(QPalette::PlaceholderText));
@@ -165,6 +168,11 @@ LibraryHeader::LibraryHeader(LibraryStore& store, LibraryWindow& window, QWidget
 QString LibraryHeader::title() const
 {
     return title_->title();
+}
+
+QString LibraryHeader::shownTitle() const
+{
+    return title_->shownTitle();
 }
 
 QString LibraryHeader::subtitle() const

@@ -39,6 +39,8 @@ public:
     void setMapStyle(const QString& style);
 
     QString title() const;
+    // The title as drawn: cut short with an ellipsis only where it does not fit.
+    QString shownTitle() const;
     QString subtitle() const;
     const HeaderFlags& flags() const { return flags_; }
 

@@ -145,6 +145,19 @@ TEST_F(LibraryHeaderTest, ControlsFoldAwayAtEachWidthStepAndFollowTheView)
     EXPECT_EQ(header_->sidebarToggle()->x(), 16);
 }
 
+TEST_F(LibraryHeaderTest, ATitleThatFitsIsShownWhole)
+{
+    open();
+    for (const QString& name : {QStringLiteral("photos3"), QStringLiteral("Trip"), QStringLiteral("Summer in İzmir"),
+             QStringLiteral("ığüşöç 2024"), QStringLiteral("WWWWWWW"), QStringLiteral("iiiiiijl")}) {
+        const LibrarySource source = test::folderSource(name, true);
+        store_->setSources({trip_, source});
+        store_->selectSource(source.id);
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(header_->shownTitle(), name);
+    }
+}
+
 TEST_F(LibraryHeaderTest, TypingSearchesAsTheUserTypesAndEscapeClearsAndCloses)
 {
     open();
