@@ -325,7 +325,7 @@ void LibraryStore::selectAlbums()
     ++queryGeneration_;
     setView(false, true, false, std::nullopt, std::nullopt, std::nullopt);
     clearGallery();
-    assign(totalCount_, albums_.size(), &LibraryStore::totalCountChanged);
+    publishCount(albums_.size());
     startTask(this, refreshAlbums());
 }
 
@@ -378,6 +378,20 @@ void LibraryStore::publishItems(MediaItems items, std::optional<MediaCatalog::Ga
     assign(itemsVersion_, itemsVersion_ + 1, &LibraryStore::itemsVersionChanged);
 }
 
+void LibraryStore::publishCount(qint64 count)
+{
+    isCounting_ = false;
+    assign(totalCount_, count, &LibraryStore::totalCountChanged);
+}
+
+void LibraryStore::startCounting()
+{
+    if (!isCounting_) {
+        isCounting_ = true;
+        Q_EMIT totalCountChanged();
+    }
+}
+
 Task<> LibraryStore::reload(bool /*reset*/)
 {
     assertMainThread();
@@ -386,7 +400,7 @@ Task<> LibraryStore::reload(bool /*reset*/)
     }
     const int generation = ++queryGeneration_;
     if (showsAlbums_) {
-        assign(totalCount_, albums_.size(), &LibraryStore::totalCountChanged);
+        publishCount(albums_.size());
     } else if (showsMap_) {
         co_await reloadMap(generation);
     } else {
@@ -409,15 +423,17 @@ Task<> LibraryStore::reloadMap(int generation)
     const qint64 count = static_cast<qint64>(photos.size());
     ++mapPhotosVersion_;
     assign(mapPhotos_, std::move(photos), &LibraryStore::mapPhotosChanged);
-    assign(totalCount_, count, &LibraryStore::totalCountChanged);
+    publishCount(count);
 }
 
 // A list of another scope is let go of as soon as the first screen of this
 // one is in, before the count and the whole are read; a reload of the scope
 // shown keeps its list, and the user's place in it, until the whole arrives.
-// The count comes next, so the header shows it while the rest loads. The
-// scope is built again for the rows from the fields as they are then; only
-// the parsed search is carried over. A scope whose rows have not changed
+// The count comes next, so the header shows it while the rest loads; until
+// it does, the store says it is counting, so that no count of the scope shown
+// before stands beside this one's first screen. The scope is built again for
+// the rows from the fields as they are then; only the parsed search is
+// carried over. A scope whose rows have not changed
 // since they were shown (after a rescan that wrote nothing, say) is neither
 // read nor published again: a large library's list is not built twice over.
 Task<> LibraryStore::reloadGallery(int generation)
@@ -434,6 +450,7 @@ Task<> LibraryStore::reloadGallery(int generation)
             }
             // A shorter head is the whole list, published with its count.
             if (head.size() >= std::size_t(galleryHeadItems)) {
+                startCounting();
                 publishItems(std::make_shared<const std::vector<MediaItem>>(std::move(head)));
                 shownScope_ = shown;
             }
@@ -442,7 +459,7 @@ Task<> LibraryStore::reloadGallery(int generation)
         if (queryGeneration_ != generation || !count) {
             co_return;
         }
-        assign(totalCount_, *count, &LibraryStore::totalCountChanged);
+        publishCount(*count);
         const GalleryScope indexScope = galleryScope(search);
         GalleryIndex index = co_await catalog_->call(readGalleryIndex, indexScope);
         if (queryGeneration_ != generation) {
@@ -452,7 +469,7 @@ Task<> LibraryStore::reloadGallery(int generation)
         const qint64 rowCount = static_cast<qint64>(index.items->size());
         publishItems(std::move(index.items), std::move(index.stamp));
         shownScope_ = indexScope.scopePredicate();
-        assign(totalCount_, rowCount, &LibraryStore::totalCountChanged);
+        publishCount(rowCount);
     } catch (const std::exception&) {
         setMessage(QStringLiteral("Could not load the gallery."));
     }
@@ -467,7 +484,7 @@ Task<> LibraryStore::refreshAlbums()
         QList<Album> albums = co_await catalog_->call(&MediaCatalog::albums);
         assign(albums_, std::move(albums), &LibraryStore::albumsChanged);
         if (showsAlbums_) {
-            assign(totalCount_, albums_.size(), &LibraryStore::totalCountChanged);
+            publishCount(albums_.size());
         }
     } catch (const std::exception&) {
         setMessage(QStringLiteral("Could not load albums."));

@@ -205,6 +205,10 @@ public:
     const MediaItems& items() const { return items_; }
     int itemsVersion() const { return itemsVersion_; }
     qint64 totalCount() const { return totalCount_; }
+    // Whether the list shown is the first screen of a scope whose count is
+    // still being read: totalCount is then not yet the count of what is
+    // shown. Its changes are announced as changes of totalCount.
+    bool isCounting() const { return isCounting_; }
     const ThumbnailStatuses& thumbnailStatuses() const { return thumbnailStatuses_; }
     const IndexedFolders& indexedFolders() const { return indexedFolders_; }
     bool showDisconnected() const { return showDisconnected_; }
@@ -472,6 +476,9 @@ private:
         Q_EMIT(this->*changed)();
     }
 
+    void publishCount(qint64 count);
+    void startCounting();
+
     void openCatalog();
     void restoreSources();
     void watchCameraSources();
@@ -581,6 +588,7 @@ private:
     std::optional<SqlPredicate> shownScope_;
     int itemsVersion_ = 0;
     qint64 totalCount_ = 0;
+    bool isCounting_ = false;
     ThumbnailStatuses thumbnailStatuses_;
     IndexedFolders indexedFolders_;
     bool showDisconnected_ = false;

@@ -191,7 +191,8 @@ TEST_F(LibraryStoreTest, OverlappingReloadsPublishOnlyTheNewest)
 // as it is read, then the whole. The first part replaces the list of the
 // scope shown before, so that list goes before the whole is read; a reload of the scope shown
 // keeps its list, and the user's place, until the whole arrives. The count
-// is the scope's, never the first part's length.
+// is the scope's, never the first part's length, and while only the first
+// part is shown the store says it is still counting.
 TEST_F(LibraryStoreTest, ALargeGalleryShowsItsFirstScreenThenTheWhole)
 {
     const LibrarySource large = folderSource(QStringLiteral("Large"), true);
@@ -207,12 +208,13 @@ TEST_F(LibraryStoreTest, ALargeGalleryShowsItsFirstScreenThenTheWhole)
     struct Published {
         MediaItems items;
         qint64 count;
+        bool counting;
     };
     std::vector<Published> published;
     std::vector<qint64> counts;
     auto store = makeStore();
     QObject::connect(store.get(), &LibraryStore::itemsVersionChanged, [&] {
-        published.push_back({store->items(), store->totalCount()});
+        published.push_back({store->items(), store->totalCount(), store->isCounting()});
     });
     QObject::connect(store.get(), &LibraryStore::totalCountChanged, [&] { counts.push_back(store->totalCount()); });
     const auto expectFirstScreenThenWhole = [&](std::size_t whole) {
@@ -220,7 +222,9 @@ TEST_F(LibraryStoreTest, ALargeGalleryShowsItsFirstScreenThenTheWhole)
         ASSERT_EQ(published[0].items->size(), std::size_t(LibraryStore::galleryHeadItems));
         ASSERT_EQ(published[1].items->size(), whole);
         EXPECT_TRUE(std::equal(published[0].items->begin(), published[0].items->end(), published[1].items->begin()));
+        EXPECT_TRUE(published[0].counting);
         EXPECT_EQ(published[1].count, qint64(whole));
+        EXPECT_FALSE(published[1].counting);
         EXPECT_EQ(std::count(counts.begin(), counts.end(), LibraryStore::galleryHeadItems), 0);
     };
     ASSERT_TRUE(drain());

@@ -62,9 +62,12 @@ QString headerTitle(const LibraryView& view, const QList<Album>& albums, const Q
     return QStringLiteral("All media");
 }
 
-QString headerSubtitle(const LibraryView& view, qint64 count, bool busy, const QLocale& locale)
+QString headerSubtitle(const LibraryView& view, std::optional<qint64> count, bool busy, const QLocale& locale)
 {
-    const QString number = locale.toString(count);
+    if (!count) {
+        return {};
+    }
+    const QString number = locale.toString(*count);
     if (view.albums) {
         return number + QStringLiteral(" albums");
     }

@@ -44,8 +44,10 @@ struct HeaderFlags {
 QString headerTitle(const LibraryView& view, const QList<Album>& albums, const QList<LibrarySource>& sources);
 
 // The line under the title: a grouped count and what it counts, with the
-// note of work under way (scanning, or reading locations on the map).
-QString headerSubtitle(const LibraryView& view, qint64 count, bool busy, const QLocale& locale = QLocale());
+// note of work under way (scanning, or reading locations on the map); empty
+// while the count is not known, rather than a count of something else.
+QString headerSubtitle(const LibraryView& view, std::optional<qint64> count, bool busy,
+                       const QLocale& locale = QLocale());
 
 // The albums whose name holds the trimmed search text, case aside; all of
 // them for a blank search.

@@ -221,9 +221,10 @@ void LibraryHeader::refresh()
 {
     const LibraryView view = LibraryView::of(store_);
     flags_ = HeaderFlags::at(widthStep_, view);
-    const qint64 count = view.albums ? visibleAlbums(store_.albums(), store_.search()).size()
-        : view.map                   ? qint64(store_.mapPhotos().size())
-                                     : store_.totalCount();
+    const std::optional<qint64> count = view.albums ? visibleAlbums(store_.albums(), store_.search()).size()
+        : view.map                                  ? qint64(store_.mapPhotos().size())
+        : store_.isCounting()                       ? std::optional<qint64>()
+                                                    : store_.totalCount();
     title_->setTexts(headerTitle(view, store_.albums(), store_.sources()),
         headerSubtitle(view, count, view.map ? store_.isReadingLocations() : store_.isScanning()));
 

@@ -86,7 +86,7 @@ TEST(HeaderModelTest, TheSubtitleCountsInTheLocaleWithoutASingular)
     const QLocale turkish(QLocale::Turkish, QLocale::Turkey);
     struct Row {
         LibraryView view;
-        qint64 count;
+        std::optional<qint64> count;
         bool busy;
         QLocale locale;
         QString text;
@@ -95,6 +95,7 @@ TEST(HeaderModelTest, TheSubtitleCountsInTheLocaleWithoutASingular)
         {{}, 1234, false, english, QStringLiteral("1,234 items")},
         {{}, 1234, true, turkish, QStringLiteral("1.234 items · Updating index…")},
         {{}, 1, false, english, QStringLiteral("1 items")},
+        {{}, std::nullopt, true, english, QString()}, // still counting
         {albums, 2, true, english, QStringLiteral("2 albums")},
         {map, 0, false, english, QStringLiteral("0 with a location")},
         {map, 5, true, english, QStringLiteral("5 with a location · Reading locations…")},

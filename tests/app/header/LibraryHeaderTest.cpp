@@ -158,6 +158,29 @@ TEST_F(LibraryHeaderTest, ATitleThatFitsIsShownWhole)
     }
 }
 
+// A large scope shows its first screen before it is counted; the subtitle
+// then says nothing rather than the count of the view left behind.
+TEST_F(LibraryHeaderTest, TheSubtitleStatesNoCountUntilTheScopeShownIsCounted)
+{
+    const LibrarySource large = test::folderSource(QStringLiteral("Large"), true);
+    QStringList paths;
+    for (int row = 0; row <= LibraryStore::galleryHeadItems; ++row) {
+        paths.append(QStringLiteral("%1.jpg").arg(row));
+    }
+    writeRows(large, paths);
+    open();
+    store_->setSources({trip_, large});
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(header_->subtitle(), QStringLiteral("2,004 items"));
+
+    QStringList subtitles;
+    QObject::connect(store_.get(), &LibraryStore::itemsVersionChanged, header_,
+                     [&] { subtitles.append(header_->subtitle()); });
+    store_->selectSource(large.id);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(subtitles, QStringList({QString(), QStringLiteral("2,001 items")}));
+}
+
 TEST_F(LibraryHeaderTest, TypingSearchesAsTheUserTypesAndEscapeClearsAndCloses)
 {
     open();
