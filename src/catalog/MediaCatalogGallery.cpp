@@ -179,6 +179,7 @@ std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
             candidatesInScope.push_back(rowid);
         }
     }
+    releasePassedPages();
     std::vector<std::int64_t> hidden = candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources);
     const auto shown = rows - static_cast<std::int64_t>(hidden.size());
     lastCount_ = CountedScope{std::move(where), scope.offlineSources, state, rows, std::move(hidden)};

@@ -118,6 +118,7 @@ ScanFingerprints MediaCatalog::existingFingerprints(const QUuid& sourceID)
         // A row without a relative path (NULL) reads as empty: found by id only.
         fingerprints.add(*id, statement.bytes(3), {statement.real(1), statement.int64(2), statement.int32(4) != 0});
     }
+    releasePassedPages();
     return std::move(fingerprints).build();
 }
 

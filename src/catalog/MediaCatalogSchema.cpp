@@ -220,6 +220,11 @@ void MediaCatalog::migrate()
     }
 }
 
+void MediaCatalog::releasePassedPages()
+{
+    sqlite3_db_release_memory(db_.get());
+}
+
 sqlite::Statement MediaCatalog::prepare(const QString& sql) const
 {
     return sqlite::Statement(db_.get(), sql);
