@@ -30,7 +30,8 @@ const MediaItems& noItems()
 }
 
 struct GalleryIndex {
-    MediaItems items;
+    // Still the store's own to edit until it is published.
+    std::shared_ptr<std::vector<MediaItem>> items;
     MediaCatalog::GalleryStamp stamp;
 };
 
@@ -38,7 +39,7 @@ struct GalleryIndex {
 GalleryIndex readGalleryIndex(MediaCatalog& catalog, const GalleryScope& scope)
 {
     MediaCatalog::GalleryStamp stamp = catalog.galleryStamp(scope);
-    return {std::make_shared<const std::vector<MediaItem>>(catalog.galleryIndex(scope)), std::move(stamp)};
+    return {std::make_shared<std::vector<MediaItem>>(catalog.galleryIndex(scope)), std::move(stamp)};
 }
 
 // The scope's count, or nothing when the items shown (read at `shown`) are
@@ -443,6 +444,7 @@ Task<> LibraryStore::reloadGallery(int generation)
         const GalleryScope countScope = galleryScope(search);
         SqlPredicate shown = countScope.scopePredicate();
         if (shownScope_ != shown) {
+            const ShownEdits::Mark headRead = shownEdits_.beginRead();
             std::vector<MediaItem> head =
                 co_await catalog_->call(&MediaCatalog::galleryHead, countScope, galleryHeadItems);
             if (queryGeneration_ != generation) {
@@ -451,6 +453,7 @@ Task<> LibraryStore::reloadGallery(int generation)
             // A shorter head is the whole list, published with its count.
             if (head.size() >= std::size_t(galleryHeadItems)) {
                 startCounting();
+                shownEdits_.applyTo(head, headRead, countScope.favoritesOnly);
                 publishItems(std::make_shared<const std::vector<MediaItem>>(std::move(head)));
                 shownScope_ = shown;
             }
@@ -461,11 +464,13 @@ Task<> LibraryStore::reloadGallery(int generation)
         }
         publishCount(*count);
         const GalleryScope indexScope = galleryScope(search);
+        const ShownEdits::Mark indexRead = shownEdits_.beginRead();
         GalleryIndex index = co_await catalog_->call(readGalleryIndex, indexScope);
         if (queryGeneration_ != generation) {
             releaseOffThread(std::move(index.items));
             co_return;
         }
+        shownEdits_.applyTo(*index.items, indexRead, indexScope.favoritesOnly);
         const qint64 rowCount = static_cast<qint64>(index.items->size());
         publishItems(std::move(index.items), std::move(index.stamp));
         shownScope_ = indexScope.scopePredicate();

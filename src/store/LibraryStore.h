@@ -20,6 +20,7 @@
 #include "platform/runtime/TaskHandle.h"
 #include "store/FolderProbe.h"
 #include "store/ItemWriteChain.h"
+#include "store/items/ShownEdits.h"
 #include "store/ProcessMonitor.h"
 
 #include <QHash>
@@ -674,8 +675,8 @@ private:
     Task<> stepThroughList(QString currentID, QString targetID, int generation);
     Task<> stepThroughGallery(MediaItem current, int direction, GalleryScope scope, int generation);
     void finishStep(const QString& currentID, std::optional<MediaItem> row, int generation);
-    Task<> writeRotation(QString id, int quarters);
-    Task<> writeFavorite(QString id, bool favorite);
+    Task<> writeRotation(QString id, int quarters, ShownEdits::Mark edit);
+    Task<> writeFavorite(QString id, bool favorite, ShownEdits::Mark edit);
     // The first gallery item with this id.
     std::optional<std::size_t> galleryIndexOf(const QString& id) const;
     // Publishes an edited copy of the gallery result, which views may still
@@ -692,6 +693,7 @@ private:
     std::optional<QStringList> viewerSequence_;
     ItemWriteChain rotationWrites_;
     ItemWriteChain favoriteWrites_;
+    ShownEdits shownEdits_;
 };
 
 } // namespace pivra

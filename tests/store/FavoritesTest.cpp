@@ -1,10 +1,17 @@
 #include "ItemWritesTestKit.h"
 
+#include "platform/runtime/TaskHandle.h"
 #include "store/items/Clipboard.h"
 
-#include <gtest/gtest.h>
+#include <QTest>
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
 #include <functional>
+#include <future>
+#include <string>
 
 namespace pivra {
 namespace {
@@ -84,6 +91,118 @@ TEST_F(FavoritesTest, UnmarkingInTheFavouritesViewDropsTheItemWhileElsewhereOnly
     EXPECT_EQ(store->itemsVersion(), version);
     ASSERT_TRUE(drain());
     EXPECT_EQ(writes("favorite"), QList<int>({1, 1, 0, 1}));
+}
+
+// Holds the catalog thread at the start of the next whole-list read once
+// armed, through a statement hook on every connection opened meanwhile; the
+// store's later catalog calls queue behind it.
+class WholeListReadHold {
+public:
+    // Made before the store and gone after it, so no connection outlives it.
+    WholeListReadHold()
+    {
+        current_ = this;
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&hookConnection));
+    }
+    ~WholeListReadHold()
+    {
+        release();
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&hookConnection));
+        current_ = nullptr;
+    }
+
+    void arm() { armed_ = true; }
+    bool holding() const { return holding_; }
+    void release()
+    {
+        if (armed_.exchange(false)) {
+            released_.set_value();
+        }
+    }
+
+private:
+    static inline WholeListReadHold* current_ = nullptr;
+
+    static int hookConnection(sqlite3* db, char**, const sqlite3_api_routines*)
+    {
+        sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &onStatement, nullptr);
+        return SQLITE_OK;
+    }
+
+    static int onStatement(unsigned, void*, void*, void* sql)
+    {
+        static const std::string wholeList = "SELECT " + MediaCatalog::indexColumns().toStdString() + ",rowid FROM media";
+        WholeListReadHold* hold = current_;
+        if (hold != nullptr && hold->armed_ && std::string(static_cast<const char*>(sql)).starts_with(wholeList)) {
+            hold->holding_ = true;
+            hold->waited_.wait();
+        }
+        return 0;
+    }
+
+    std::atomic<bool> armed_ = false;
+    std::atomic<bool> holding_ = false;
+    std::promise<void> released_;
+    std::shared_future<void> waited_ = released_.get_future().share();
+};
+
+// A mark or a turn made while a reload reads the whole list is saved after
+// that read, and still shows once the reload publishes.
+TEST_F(FavoritesTest, AnEditMadeWhileAReloadReadsTheListOutlastsThatReload)
+{
+    struct Row {
+        bool inFavorites;
+        std::function<void(LibraryStore&, const MediaItem&)> edit;
+        std::function<bool(const MediaItem&)> edited;
+        QStringList names;
+    };
+    const auto toggle = [](LibraryStore& store, const MediaItem& item) { store.toggleFavorite(item.id()); };
+    const auto rotate = [](LibraryStore& store, const MediaItem&) { store.rotateViewer(1); };
+    const QList<Row> rows = {
+        {false, toggle, [](const MediaItem& item) { return item.isFavorite(); }, {"c.jpg", "b.jpg", "a.jpg"}},
+        {true, toggle, nullptr, {"a.jpg"}},
+        {false, rotate, [](const MediaItem& item) { return item.rotationQuarters() == 1; }, {"c.jpg", "b.jpg", "a.jpg"}},
+    };
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(i);
+        catalogPath_ = pathOf(QStringLiteral("%1.sqlite").arg(i));
+        WholeListReadHold hold;
+        auto store = galleryStore({"a.jpg", "b.jpg"});
+        const MediaItem b = store->items()->front();
+        if (row.inFavorites) {
+            store->toggleFavorite(store->items()->back().id());
+            store->toggleFavorite(b.id());
+            ASSERT_TRUE(drain());
+            store->selectFavorites();
+        } else {
+            store->openViewer(b);
+        }
+        ASSERT_TRUE(drain());
+
+        // A new item written past the open catalog, as a scan would, so the
+        // reload reads the list again.
+        test::MediaRow newest = test::folderRow(source_.id, QStringLiteral("c.jpg"));
+        newest.captured += 1000;
+        newest.fileSize += 1000;
+        test::MediaRowWriter(catalogPath_).insert(newest);
+        hold.arm();
+        startTask(store.get(), store->reload());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return hold.holding(); })); // released below even so
+        row.edit(*store, b);
+        hold.release();
+        ASSERT_TRUE(drain());
+
+        QStringList names;
+        for (const MediaItem& item : *store->items()) {
+            names.append(item.name());
+            if (row.edited && item.id() == b.id()) {
+                EXPECT_TRUE(row.edited(item));
+            }
+        }
+        EXPECT_EQ(names, row.names);
+        EXPECT_EQ(store->totalCount(), row.names.size());
+    }
 }
 
 class RecordingClipboard : public Clipboard {

@@ -44,20 +44,23 @@ void LibraryStore::toggleFavorite(const QString& id)
             publishEditedItems([&](std::vector<MediaItem>& items) { items[*index].setFavorite(favorite); });
         }
     }
-    favoriteWrites_.append(this, id, writeFavorite(id, favorite));
+    const ShownEdits::Mark edit = shownEdits_.record({id, favorite, std::nullopt});
+    favoriteWrites_.append(this, id, writeFavorite(id, favorite, edit));
 }
 
 // A failed write puts the gallery back to the stored marks; the viewer keeps
 // the mark the user chose.
-Task<> LibraryStore::writeFavorite(QString id, bool favorite)
+Task<> LibraryStore::writeFavorite(QString id, bool favorite, ShownEdits::Mark edit)
 {
     bool saved = true;
     try {
         co_await catalog_->call(&MediaCatalog::setFavorite, favorite, id);
+        shownEdits_.saved(edit);
     } catch (const std::exception&) {
         saved = false;
     }
     if (!saved) {
+        shownEdits_.dropped(edit);
         setMessage(QStringLiteral("Could not save this favorite."));
         co_await reload();
     }

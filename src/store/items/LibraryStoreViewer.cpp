@@ -143,32 +143,26 @@ void LibraryStore::rotateViewer(int quarters)
     if (const auto index = galleryIndexOf(id)) {
         publishEditedItems([&](std::vector<MediaItem>& items) { items[*index].setRotationQuarters(turned); });
     }
-    rotationWrites_.append(this, id, writeRotation(id, turned));
+    const ShownEdits::Mark edit = shownEdits_.record({id, std::nullopt, turned});
+    rotationWrites_.append(this, id, writeRotation(id, turned, edit));
 }
 
 // A rotation that could not be saved stays on screen; the user can turn the
 // item again.
-Task<> LibraryStore::writeRotation(QString id, int quarters)
+Task<> LibraryStore::writeRotation(QString id, int quarters, ShownEdits::Mark edit)
 {
     try {
         co_await catalog_->call(&MediaCatalog::setRotation, quarters, id);
+        shownEdits_.saved(edit);
     } catch (const std::exception&) {
+        shownEdits_.dropped(edit);
         setMessage(QStringLiteral("Could not save this viewing rotation."));
     }
 }
 
 std::optional<std::size_t> LibraryStore::galleryIndexOf(const QString& id) const
 {
-    // Compared as UTF-8 where the items keep their text, so a large gallery
-    // is searched without making a string per item.
-    const QByteArray wanted = id.toUtf8();
-    const QUtf8StringView key(wanted);
-    for (std::size_t index = 0; index < items_->size(); ++index) {
-        if ((*items_)[index].text().view(MediaText::id) == key) {
-            return index;
-        }
-    }
-    return std::nullopt;
+    return indexOfItem(*items_, id);
 }
 
 // Copies share their items' text blocks, so a copy of even a large gallery
