@@ -232,6 +232,7 @@ void BM_Playback4K(benchmark::State& state)
         state.counters["played_s"] = double(playing.elapsed()) / 1000;
         state.counters["peak_rss_mb"] = bench::residentMegabytes("VmHWM:");
         viewer.model.stop();
+        viewer.model.playerRate(); // returns once the player thread has emptied the player
         threadPool(PoolPriority::utility)->waitForDone();
         state.counters["stopped_rss_mb"] = bench::residentMegabytes("VmRSS:");
     }

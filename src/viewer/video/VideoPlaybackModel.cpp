@@ -317,18 +317,20 @@ void VideoPlaybackModel::setVolume(double volume)
 
 void VideoPlaybackModel::stop()
 {
-    if (hasItem()) {
-        // The decoders' pictures of a large video are freed into the
-        // allocator's arenas, which keep them unless asked.
-        threadPool(PoolPriority::utility)->start(&trimHeap);
-    }
+    const bool trim = hasItem();
     // A new load number: whatever the emptied player still reports is dropped.
     ++load_;
     source_.clear();
-    onPlayer([load = load_, stream = cameraStream_](PlayerEngine& engine) {
+    onPlayer([load = load_, stream = cameraStream_, trim](PlayerEngine& engine) {
         engine.open(load, QUrl());
         if (stream) {
             stream->invalidate();
+        }
+        // The decoders' pictures of a large video are freed into the
+        // allocator's arenas, which keep them unless asked; they are free
+        // only now that the player is emptied.
+        if (trim) {
+            threadPool(PoolPriority::utility)->start(&trimHeap);
         }
     });
     if (cameraStream_) {
