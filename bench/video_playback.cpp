@@ -25,7 +25,6 @@
 //   BM_Scrub1080pHevc     50 seeks in a second over the 1080p HEVC file, as a
 //                         drag over the bar makes them: longest_stall_ms,
 //                         and ms until the last position shows
-#include "media/video/PlaybackDecoders.h"
 #include "platform/runtime/HeapUpkeep.h"
 #include "platform/runtime/Pool.h"
 #include "support/VideoMaker.h"
@@ -281,8 +280,7 @@ BENCHMARK(BM_Scrub1080pHevc)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv)
 {
-    // As the program's main sets them up.
+    // As the program's main sets it up.
     limitHeapRetention();
-    limitPlaybackDecoders();
     return bench::runMediaBenchmarks(argc, argv, makeFixtures);
 }

@@ -12,7 +12,6 @@
 #include "app/window/QtDialogs.h"
 #include "gallery/drag/MediaPasteboard.h"
 #include "media/thumbnails/ThumbnailStore.h"
-#include "media/video/PlaybackDecoders.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/HeapUpkeep.h"
 #include "store/shortcuts/AppRouter.h"
@@ -27,7 +26,6 @@
 int main(int argc, char** argv)
 {
     pivra::limitHeapRetention();
-    pivra::limitPlaybackDecoders();
     pivra::PivraIdentity::applyNames();
     QApplication app(argc, argv);
 

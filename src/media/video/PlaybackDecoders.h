@@ -13,8 +13,9 @@ namespace pivra {
 // pipeline, so every FFmpeg video decoder GStreamer makes in this process is
 // given at most a few threads as it is made.
 //
-// Call once at start, before the first player is made. Later calls do
-// nothing.
+// Called by each player before it makes anything, on the player's own
+// thread: loading GStreamer's registry there keeps it off the window's start.
+// Later calls do nothing.
 void limitPlaybackDecoders();
 
 } // namespace pivra

@@ -1,11 +1,14 @@
 #include "viewer/video/PlayerEngine.h"
 
+#include "media/video/PlaybackDecoders.h"
+
 #include <QAudioOutput>
 
 namespace pivra {
 
 void PlayerEngine::create(float volume, QVideoSink* sink)
 {
+    limitPlaybackDecoders();
     player_ = new QMediaPlayer(this);
     output_ = new QAudioOutput(this);
     output_->setVolume(volume);
