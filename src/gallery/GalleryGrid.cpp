@@ -12,7 +12,6 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/HeapUpkeep.h"
 #include "platform/runtime/Pool.h"
-#include "platform/runtime/Pool.h"
 
 #include <QContextMenuEvent>
 #include <QDrag>
@@ -116,7 +115,7 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
     rest_.setSingleShot(true);
     rest_.setInterval(restAfterMs);
     connect(&rest_, &QTimer::timeout, this, &GalleryGrid::rest);
-    releaseMemory_ = [] { threadPool(PoolPriority::utility)->start(&trimHeap); };
+    releaseMemory_ = &trimHeapSoon;
 
     liveResizeEnd_.setSingleShot(true);
     liveResizeEnd_.setInterval(liveResizeQuietMs);

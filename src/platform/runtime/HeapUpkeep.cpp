@@ -1,5 +1,7 @@
 #include "platform/runtime/HeapUpkeep.h"
 
+#include "platform/runtime/Pool.h"
+
 #include <malloc.h>
 
 namespace pivra {
@@ -27,6 +29,11 @@ void limitHeapRetention()
 void trimHeap()
 {
     malloc_trim(0);
+}
+
+void trimHeapSoon()
+{
+    threadPool(PoolPriority::utility)->start(&trimHeap);
 }
 
 } // namespace pivra

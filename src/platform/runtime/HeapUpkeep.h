@@ -23,5 +23,7 @@ void limitHeapRetention();
 // Gives the free pages of every arena back to the system (malloc_trim).
 // Walks each arena under its lock: call it off the GUI thread.
 void trimHeap();
+// trimHeap() on a utility pool thread, from any thread.
+void trimHeapSoon();
 
 } // namespace pivra

@@ -4,7 +4,6 @@
 #include "media/streaming/StreamRangeServer.h"
 #include "platform/AppSettings.h"
 #include "platform/runtime/HeapUpkeep.h"
-#include "platform/runtime/Pool.h"
 
 #include <QAudioOutput>
 #include <QFileInfo>
@@ -330,7 +329,7 @@ void VideoPlaybackModel::stop()
         // allocator's arenas, which keep them unless asked; they are free
         // only now that the player is emptied.
         if (trim) {
-            threadPool(PoolPriority::utility)->start(&trimHeap);
+            trimHeapSoon();
         }
     });
     if (cameraStream_) {
