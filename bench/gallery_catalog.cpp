@@ -19,8 +19,8 @@ using namespace pivra;
 
 const QUuid& archive = bench::archiveSource;
 
-// The heap that a result holds: its array, and each item's text block as the
-// allocator handed it out (a block that several items share counts once).
+// The heap that a result holds: its array, and each item's text blocks as the
+// allocator handed them out (a block that several items share counts once).
 double resultMegabytes(const std::vector<MediaItem>& items)
 {
     // glibc keeps a size word before each block it hands out.
@@ -28,9 +28,10 @@ double resultMegabytes(const std::vector<MediaItem>& items)
     std::size_t bytes = items.capacity() * sizeof(MediaItem);
     std::unordered_set<const void*> counted;
     for (const MediaItem& item : items) {
-        const void* block = item.text().block();
-        if (block != nullptr && counted.insert(block).second) {
-            bytes += malloc_usable_size(const_cast<void*>(block)) + blockHeader;
+        for (const void* block : item.text().heapBlocks()) {
+            if (block != nullptr && counted.insert(block).second) {
+                bytes += malloc_usable_size(const_cast<void*>(block)) + blockHeader;
+            }
         }
     }
     return static_cast<double>(bytes) / (1024.0 * 1024.0);

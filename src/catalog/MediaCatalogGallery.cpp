@@ -129,6 +129,9 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
         dropHidden(whole.items, whole.itemRows,
                    candidates.hiddenAmong(std::move(whole.candidatesInScope), scope.offlineSources));
     }
+    // The list lives as long as the gallery shows it: without a count to
+    // reserve from, it grew by doubling and may hold twice its size.
+    whole.items.shrink_to_fit();
     return std::move(whole.items);
 }
 

@@ -159,6 +159,7 @@ TEST_F(CatalogRows, LargeGalleryKeepsEachRowsFieldsAcrossBatches)
 
     const auto check = [&expected](const std::vector<MediaItem>& items) {
         ASSERT_EQ(items.size(), expected.size());
+        EXPECT_EQ(items.capacity(), items.size()) << "the gallery keeps the list as long as it shows it";
         for (std::size_t at = 0; at < items.size(); ++at) {
             const MediaItem& item = items[at];
             const MediaRow& row = expected[at];

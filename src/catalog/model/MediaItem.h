@@ -18,9 +18,9 @@ namespace pivra {
 // and hashing go over all twenty fields, so a changed favourite or rotation makes
 // a different value (the grid relies on that to redraw).
 //
-// A gallery holds a million of these, so the text fields live as UTF-8 in one
-// block that copies share (MediaText) and are read through accessors; setting
-// one gives this item a block of its own.
+// A gallery holds a million of these, so the text fields and the source live
+// in one block that copies share (MediaText) and are read through accessors;
+// setting one gives this item a block of its own.
 class MediaItem {
 public:
     using Text = QAnyStringView;
@@ -38,7 +38,7 @@ public:
     static QString makeID(const QUuid& sourceID, const QString& path);
 
     QString id() const { return text_.string(MediaText::id); }
-    const QUuid& sourceID() const { return sourceID_; }
+    QUuid sourceID() const { return text_.source(); }
     QString path() const { return text_.string(MediaText::path); }
     QString name() const { return text_.string(MediaText::name); }
     MediaKind kind() const { return kind_; }
@@ -58,11 +58,11 @@ public:
     std::optional<QString> liveIdentifier() const { return text_.optionalString(MediaText::liveIdentifier); }
     std::optional<QString> liveVideoPath() const { return text_.optionalString(MediaText::liveVideoPath); }
 
-    // All text fields at once, as UTF-8, for readers that need no QString.
+    // All text fields at once, for readers that need no QString.
     const MediaText& text() const { return text_; }
 
     void setID(Text id) { setText(MediaText::id, id); }
-    void setSourceID(const QUuid& sourceID) { sourceID_ = sourceID; }
+    void setSourceID(const QUuid& sourceID) { text_ = text_.withSource(sourceID); }
     void setPath(Text path) { setText(MediaText::path, path); }
     void setName(Text name) { setText(MediaText::name, name); }
     void setKind(MediaKind kind) { kind_ = kind; }
@@ -88,7 +88,6 @@ private:
     void setText(MediaText::Field field, OptionalText value) { text_ = text_.with(field, value); }
 
     MediaText text_;
-    QUuid sourceID_;
     Timestamp captureDate_ = 0;
     Timestamp modifiedAt_ = 0;
     std::int64_t fileSize_ = 0;

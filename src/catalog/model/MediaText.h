@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QAnyStringView>
+#include <QByteArray>
 #include <QString>
 #include <QUtf8StringView>
+#include <QUuid>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -10,14 +12,20 @@
 
 namespace pivra {
 
-// The ten text fields of a media item, as UTF-8 in one immutable heap block
-// that copies share. A gallery holds a million items, so each item keeps one
-// pointer here instead of ten strings of UTF-16 with a header each; the block
-// is freed with the last copy, whichever thread drops it.
+class SharedText;
+
+// The ten text fields of a media item and its source, in one immutable heap
+// block that copies share. A gallery holds a million items, so each item keeps
+// one pointer here, and the block keeps only what is the item's own: the
+// source, the folder part of the id and path, the date origin, the camera and
+// the lens are held once for all the items that have them (SharedText); the
+// path is not stored when the id holds it; a thumbnail key of 64 hex digits is
+// kept as its 32 bytes. The block is freed with the last copy, whichever
+// thread drops it.
 //
-// The block is a function of the values alone (an item's path is not stored a
-// second time when its id is the usual source prefix and that path), so two
-// texts are equal exactly when their blocks hold the same bytes.
+// How a block keeps its values is a function of the values alone, so two
+// texts are equal exactly when their blocks hold the same bytes and the same
+// shared entry.
 class MediaText {
 public:
     enum Field : std::uint8_t {
@@ -40,35 +48,45 @@ public:
     using Values = std::array<std::optional<QAnyStringView>, fieldCount>;
 
     MediaText() noexcept = default;
-    explicit MediaText(const Values& values);
+    MediaText(const Values& values, const QUuid& source);
     MediaText(const MediaText& other) noexcept;
     MediaText(MediaText&& other) noexcept;
     MediaText& operator=(const MediaText& other) noexcept;
     MediaText& operator=(MediaText&& other) noexcept;
     ~MediaText();
 
-    // The field's bytes; empty for an absent field.
-    QUtf8StringView view(Field field) const;
+    QUuid source() const;
     // False only for an optional field without a value.
     bool has(Field field) const;
     QString string(Field field) const;
     std::optional<QString> optionalString(Field field) const;
+    // Whether the field's text is `text`, compared without making a string;
+    // an absent field equals the empty text.
+    bool equals(Field field, QUtf8StringView text) const;
 
     // A copy with one field replaced; none makes an optional field absent.
     MediaText with(Field field, std::optional<QAnyStringView> value) const;
+    MediaText withSource(const QUuid& source) const;
 
-    // The heap block, or null when every field is empty or absent: what a
-    // memory count charges to the item.
-    const void* block() const { return block_; }
+    // The heap blocks held, null where there is none: the item's own block and
+    // the shared entry that other items may hold too. What a memory count
+    // charges to the item.
+    std::array<const void*, 2> heapBlocks() const;
 
     bool operator==(const MediaText& other) const;
 
 private:
     struct Block;
 
-    Values values() const;
+    // The values, in `storage` where they have to be spelled out.
+    Values values(std::array<QByteArray, fieldCount>& storage) const;
+    QByteArray utf8(Field field) const;
 
     Block* block_ = nullptr;
+
+    friend std::size_t qHash(const MediaText& text, std::size_t seed);
 };
+
+std::size_t qHash(const MediaText& text, std::size_t seed = 0);
 
 } // namespace pivra

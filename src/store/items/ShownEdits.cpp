@@ -14,7 +14,7 @@ std::optional<std::size_t> indexOfItem(const std::vector<MediaItem>& items, cons
     const QByteArray wanted = id.toUtf8();
     const QUtf8StringView key(wanted);
     for (std::size_t index = 0; index < items.size(); ++index) {
-        if (items[index].text().view(MediaText::id) == key) {
+        if (items[index].text().equals(MediaText::id, key)) {
             return index;
         }
     }
