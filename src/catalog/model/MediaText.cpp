@@ -76,7 +76,7 @@ QUtf8StringView asUtf8(QAnyStringView text, QByteArray& storage)
 bool startsWith(QUtf8StringView text, QUtf8StringView start, qsizetype at = 0)
 {
     return text.size() >= at + start.size()
-           && std::memcmp(text.data() + at, start.data(), std::size_t(start.size())) == 0;
+           && (start.isEmpty() || std::memcmp(text.data() + at, start.data(), std::size_t(start.size())) == 0);
 }
 
 int hexDigit(char digit)
@@ -116,17 +116,18 @@ QByteArray unpackKey(QByteArrayView packed)
     return packed.toByteArray().toHex();
 }
 
+// An empty view may point nowhere, which memcmp and memcpy must not be given.
 bool sameBytes(QByteArrayView bytes, const char* data)
 {
-    return std::memcmp(bytes.data(), data, std::size_t(bytes.size())) == 0;
+    return bytes.isEmpty() || std::memcmp(bytes.data(), data, std::size_t(bytes.size())) == 0;
 }
 
 } // namespace
 
 // Followed in the same allocation by the ends of the fields it keeps (one,
 // two or four bytes each, as their total needs), then their bytes in field
-// order. An index item keeps only its name and its key, so the header is all
-// the more of its size.
+// order. An index item keeps only its name and its key, some 45 bytes, so the
+// header is kept to 16.
 struct MediaText::Block {
     std::atomic<std::uint32_t> references{1};
     std::uint16_t present = 0; // a bit per field with a value
@@ -260,7 +261,7 @@ MediaText::MediaText(const Values& values, const QUuid& source)
         }
         if (field == thumbnailKey && (layout & packedKeyLayout) != 0) {
             packKey(texts[field], bytes + end);
-        } else {
+        } else if (!texts[field].isEmpty()) {
             std::memcpy(bytes + end, texts[field].data(), std::size_t(texts[field].size()));
         }
         end += std::uint32_t(keptSize(field));

@@ -87,7 +87,9 @@ std::size_t hashOf(const SharedText::Values& values)
 
 bool sameText(QUtf8StringView held, QUtf8StringView wanted)
 {
-    return held.size() == wanted.size() && std::memcmp(held.data(), wanted.data(), std::size_t(held.size())) == 0;
+    // An empty view may point nowhere, which memcmp must not be given.
+    return held.size() == wanted.size()
+           && (held.isEmpty() || std::memcmp(held.data(), wanted.data(), std::size_t(held.size())) == 0);
 }
 
 bool sameText(const std::optional<QUtf8StringView>& held, const std::optional<QUtf8StringView>& wanted)
@@ -106,7 +108,9 @@ SharedText::SharedText(const Values& values, std::size_t hash)
     char* const out = reinterpret_cast<char*>(this + 1);
     std::uint32_t end = 0;
     for (std::size_t text = 0; text < textCount; ++text) {
-        std::memcpy(out + end, texts[text].data(), std::size_t(texts[text].size()));
+        if (!texts[text].isEmpty()) {
+            std::memcpy(out + end, texts[text].data(), std::size_t(texts[text].size()));
+        }
         end += std::uint32_t(texts[text].size());
         ends_[text] = end;
     }
