@@ -220,9 +220,8 @@ void MediaCatalog::deleteUnseen(const QUuid& sourceID, const QString& token, con
     sqlite::Transaction transaction(db_.get());
     sqlite::Statement statement = prepare(sql);
     for (; nextUnseen(); ++row) {
-        const std::string_view id = rows.idAt(row);
         statement.resetForReuse();
-        statement.bindText(1, QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size())));
+        statement.bindText(1, rows.idAt(row));
         statement.bindUuid(2, sourceID);
         statement.bindText(3, token);
         if (!keptFolders.isEmpty()) {

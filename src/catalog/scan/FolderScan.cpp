@@ -209,15 +209,20 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
         progress(processed);
     }
 
+    // Every file is decided: the walk goes now, on the pool thread that
+    // checks it, and the fingerprints with the deletion, on the catalog's,
+    // so that a large source's do not wait for the next source's to be read.
+    pending = {}; // its finished job held the inputs too
     ScanOutcome outcome;
     outcome.processed = processed;
     outcome.unopenedFolders = inputs.walk->unopenedFolders;
     outcome.complete = outcome.unopenedFolders.isEmpty();
-    const bool whole = co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, inputs.walk, sourceIdentity);
+    const bool whole =
+        co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, std::move(inputs.walk), sourceIdentity);
     outcome.changedRows = wrote || (whole && std::find(seen->begin(), seen->end(), false) != seen->end());
     if (whole) {
         const std::shared_ptr<const std::vector<bool>> seenRows = std::move(seen);
-        co_await catalog.call(&deleteUnseen, sourceID, token, inputs.fingerprints, seenRows,
+        co_await catalog.call(&deleteUnseen, sourceID, token, std::move(inputs.fingerprints), seenRows,
                               outcome.unopenedFolders, cancel);
     } else {
         outcome.complete = false;

@@ -10,10 +10,12 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -393,17 +395,10 @@ void WalkedFiles::append(const WalkedFiles& other, std::size_t first, std::size_
 
 void WalkedFiles::append(QStringView relative, const FileValues& values)
 {
+    constexpr double missingDate = std::numeric_limits<double>::quiet_NaN();
     const TextArena::Appended text = arena_.append(relative);
-    Record record;
-    record.relative = text.place;
-    record.size = text.size;
-    record.modified = values.contentModificationDate.value_or(0);
-    record.created = values.creationDate.value_or(0);
-    record.fileSize = values.fileSize.value_or(0);
-    record.hasModified = values.contentModificationDate.has_value();
-    record.hasCreated = values.creationDate.has_value();
-    record.hasFileSize = values.fileSize.has_value();
-    records_.push_back(record);
+    records_.push_back({text.place, text.size, values.contentModificationDate.value_or(missingDate),
+                        values.creationDate.value_or(missingDate), values.fileSize.value_or(-1)});
 }
 
 WalkedFile WalkedFiles::operator[](std::size_t index) const
@@ -426,13 +421,13 @@ FileValues WalkedFiles::values(std::size_t index) const
 {
     const Record& record = records_[index];
     FileValues values;
-    if (record.hasModified) {
+    if (!std::isnan(record.modified)) {
         values.contentModificationDate = record.modified;
     }
-    if (record.hasCreated) {
+    if (!std::isnan(record.created)) {
         values.creationDate = record.created;
     }
-    if (record.hasFileSize) {
+    if (record.fileSize >= 0) {
         values.fileSize = record.fileSize;
     }
     return values;

@@ -44,15 +44,13 @@ public:
     FileValues values(std::size_t index) const;
 
 private:
+    // A missing date is NaN and a missing size negative, which no file has.
     struct Record {
-        TextArena::Place relative;
+        TextArena::Place relative = 0;
+        std::uint32_t size = 0;
         double modified = 0;
         double created = 0;
         std::int64_t fileSize = 0;
-        std::uint32_t size = 0;
-        bool hasModified = false;
-        bool hasCreated = false;
-        bool hasFileSize = false;
     };
 
     QString root_;

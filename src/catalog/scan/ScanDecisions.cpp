@@ -49,8 +49,7 @@ public:
         const std::int64_t size = values.fileSize.value_or(0);
         const ScanFingerprints& fingerprints = *inputs_.fingerprints;
 
-        pathID_.assign(pathIDHead_).append(relative);
-        if (const std::optional<KnownRow> known = fingerprints.rowByID(std::string_view(pathID_))) {
+        if (const std::optional<KnownRow> known = fingerprints.rowByID(pathIDHead_, relative)) {
             if (!known->fingerprint.matches(modified, size)) {
                 inspect(file(), *kind);
                 return true;
@@ -153,9 +152,8 @@ private:
 
     const ScanInputs& inputs_;
     const QString idPrefix_; // an item id without its path, made once rather than per file
-    // An item id in UTF-8 up to the relative path, and one being looked up.
+    // An item id in UTF-8 up to the relative path.
     const std::string pathIDHead_;
-    std::string pathID_;
     char extension_[8] = {};
     ScanBatch batch_;
     // Filled in place once every decision is made, so the lists no longer grow.

@@ -3,8 +3,7 @@
 #include <QStringEncoder>
 #include <QVarLengthArray>
 
-#include <bit>
-#include <functional>
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -15,31 +14,50 @@ namespace {
 // Room on the stack for the UTF-8 of a usual key; longer ones take the heap.
 constexpr qsizetype keyBufferSize = 512;
 
-std::size_t hashOf(std::string_view key)
+// A slot for `hash` among `count` (below 2^32), from the hash's high bits:
+// the index is sized to its rows, not to a power of two.
+std::size_t slotFor(std::uint64_t hash, std::size_t count)
 {
-    return std::hash<std::string_view>{}(key);
+    return static_cast<std::size_t>(((hash >> 32) * count) >> 32);
+}
+
+// At most two thirds full, so a probe ends soon at an empty slot.
+std::size_t slotCount(std::size_t keys)
+{
+    return keys + keys / 2 + 1;
 }
 
 } // namespace
 
-std::string_view ScanFingerprints::idOf(const Entry& entry) const
+JoinedText ScanFingerprints::idOf(std::uint32_t entry) const
 {
-    return arena_.view(entry.text, entry.idSize);
+    const Entry& row = entries_[entry];
+    if (row.head == wholeHead) {
+        const WholeRow& whole = wholeRows_[row.text];
+        return {arena_.view(whole.text, whole.idSize), {}};
+    }
+    return {heads_[row.head], arena_.view(row.text, row.relativeSize)};
 }
 
-std::string_view ScanFingerprints::relativeOf(const Entry& entry) const
+JoinedText ScanFingerprints::wholeRelativeOf(std::uint32_t entry) const
 {
-    const std::size_t textSize = entry.relativeEndsID ? entry.idSize : entry.idSize + entry.relativeSize;
-    return arena_.view(entry.text, textSize).substr(textSize - entry.relativeSize);
+    const WholeRow& whole = wholeRows_[entries_[entry].text];
+    const std::size_t textSize = whole.relativeEndsID ? whole.idSize : whole.idSize + whole.relativeSize;
+    return {arena_.view(whole.text, textSize).substr(textSize - whole.relativeSize), {}};
 }
 
-std::size_t ScanFingerprints::slotOf(const Slots& slots, KeyOf keyOf, std::string_view key) const
+std::string_view ScanFingerprints::relativeOf(std::uint32_t entry) const
+{
+    const Entry& row = entries_[entry];
+    return row.head == wholeHead ? wholeRelativeOf(entry).first : arena_.view(row.text, row.relativeSize);
+}
+
+std::size_t ScanFingerprints::slotOf(const Slots& slots, KeyOf keyOf, JoinedText key) const
 {
     // Never full, so the probe ends at an empty slot at the latest.
-    const std::size_t mask = slots.size() - 1;
-    for (std::size_t slot = hashOf(key) & mask;; slot = (slot + 1) & mask) {
+    for (std::size_t slot = slotFor(key.hash(), slots.size());; slot = slot + 1 == slots.size() ? 0 : slot + 1) {
         const std::uint32_t stored = slots[slot];
-        if (stored == 0 || (this->*keyOf)(entries_[stored - 1]) == key) {
+        if (stored == 0 || (this->*keyOf)(stored - 1) == key) {
             return slot;
         }
     }
@@ -47,70 +65,123 @@ std::size_t ScanFingerprints::slotOf(const Slots& slots, KeyOf keyOf, std::strin
 
 void ScanFingerprints::index(Slots& slots, KeyOf keyOf, std::uint32_t entry)
 {
-    slots[slotOf(slots, keyOf, (this->*keyOf)(entries_[entry]))] = entry + 1;
+    slots[slotOf(slots, keyOf, (this->*keyOf)(entry))] = entry + 1;
 }
 
-std::uint32_t ScanFingerprints::find(const Slots& slots, KeyOf keyOf, std::string_view key) const
+std::uint32_t ScanFingerprints::find(const Slots& slots, KeyOf keyOf, JoinedText key) const
 {
     return slots.empty() ? 0 : slots[slotOf(slots, keyOf, key)];
 }
 
-std::uint32_t ScanFingerprints::find(const Slots& slots, KeyOf keyOf, QStringView key) const
+KnownRow ScanFingerprints::known(std::uint32_t entry) const
 {
-    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    QVarLengthArray<char, keyBufferSize> utf8(encoder.requiredSpace(key.size()));
-    const char* end = encoder.appendToBuffer(utf8.data(), key);
-    return find(slots, keyOf, std::string_view(utf8.data(), static_cast<std::size_t>(end - utf8.data())));
+    const Entry& row = entries_[entry];
+    return KnownRow{entry, {row.modified, row.fileSize, row.liveChecked}};
 }
 
-std::optional<KnownRow> ScanFingerprints::rowByID(std::string_view id) const
+std::optional<KnownRow> ScanFingerprints::rowByID(std::string_view head, std::string_view relative) const
 {
-    const std::uint32_t stored = find(byID_, &ScanFingerprints::idOf, id);
-    if (stored == 0) {
-        return std::nullopt;
-    }
-    const Entry& entry = entries_[stored - 1];
-    return KnownRow{stored - 1, {entry.modified, entry.fileSize, entry.liveChecked}};
+    const std::uint32_t stored = find(byID_, &ScanFingerprints::idOf, {head, relative});
+    return stored == 0 ? std::nullopt : std::optional(known(stored - 1));
 }
 
 bool ScanFingerprints::relativeIs(std::uint32_t row, std::string_view relative) const
 {
-    return relativeOf(entries_[row]) == relative;
+    return relativeOf(row) == relative;
 }
 
 std::optional<RelativeFingerprint> ScanFingerprints::byRelative(QStringView relative) const
 {
-    const std::uint32_t stored = find(byRelative_, &ScanFingerprints::relativeOf, relative);
+    if (relative.isEmpty()) {
+        return std::nullopt;
+    }
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    QVarLengthArray<char, keyBufferSize> buffer(encoder.requiredSpace(relative.size()));
+    const char* end = encoder.appendToBuffer(buffer.data(), relative);
+    const std::string_view utf8(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
+
+    // A row under a head holds the path that follows it in its id; ids are
+    // unique, so the row with that id is the one, unless it is another split
+    // of the same bytes. Of several rows, the one added last.
+    std::uint32_t stored = find(wholeByRelative_, &ScanFingerprints::wholeRelativeOf, {utf8, {}});
+    for (std::size_t head = 0; head < heads_.size(); ++head) {
+        const std::uint32_t byID = find(byID_, &ScanFingerprints::idOf, {heads_[head], utf8});
+        if (byID != 0 && entries_[byID - 1].head == head) {
+            stored = std::max(stored, byID);
+        }
+    }
     if (stored == 0) {
         return std::nullopt;
     }
-    const Entry& entry = entries_[stored - 1];
-    const std::string_view id = idOf(entry);
-    return RelativeFingerprint{QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size())),
-                               {entry.modified, entry.fileSize, entry.liveChecked}};
+    const KnownRow row = known(stored - 1);
+    return RelativeFingerprint{idAt(row.row), row.fingerprint};
+}
+
+QString ScanFingerprints::idAt(std::uint32_t row) const
+{
+    const JoinedText id = idOf(row);
+    std::string joined;
+    joined.reserve(id.size());
+    joined.append(id.first).append(id.second);
+    return QString::fromUtf8(joined.data(), static_cast<qsizetype>(joined.size()));
+}
+
+std::optional<std::uint8_t> ScanFingerprints::Builder::headNumber(std::string_view head)
+{
+    const std::vector<std::string>& heads = set_.heads_;
+    if (lastHead_ < heads.size() && heads[lastHead_] == head) {
+        return lastHead_; // rows come folder by folder, mostly under one head
+    }
+    const auto known = std::find(heads.begin(), heads.end(), head);
+    if (known == heads.end() && heads.size() == mostHeads) {
+        return std::nullopt;
+    }
+    lastHead_ = static_cast<std::uint8_t>(known - heads.begin());
+    if (known == heads.end()) {
+        set_.heads_.emplace_back(head);
+    }
+    return lastHead_;
+}
+
+void ScanFingerprints::Builder::addWhole(Entry entry, std::string_view id, std::string_view relative)
+{
+    WholeRow whole;
+    whole.relativeEndsID = id.ends_with(relative);
+    whole.text = set_.arena_.append(id, whole.relativeEndsID ? std::string_view() : relative).place;
+    whole.idSize = static_cast<std::uint32_t>(id.size());
+    whole.relativeSize = static_cast<std::uint32_t>(relative.size());
+    entry.head = wholeHead;
+    entry.text = static_cast<std::uint32_t>(set_.wholeRows_.size());
+    set_.wholeRows_.push_back(whole);
+    set_.entries_.push_back(entry);
 }
 
 void ScanFingerprints::Builder::add(std::string_view id, std::string_view relative,
                                     const FileFingerprint& fingerprint)
 {
     Entry entry;
-    entry.relativeEndsID = id.ends_with(relative);
-    entry.text = set_.arena_.append(id, entry.relativeEndsID ? std::string_view() : relative).place;
-    entry.idSize = static_cast<std::uint32_t>(id.size());
-    entry.relativeSize = static_cast<std::uint32_t>(relative.size());
     entry.modified = fingerprint.modified;
     entry.fileSize = fingerprint.fileSize;
     entry.liveChecked = fingerprint.liveChecked;
+    found_.push_back(true);
+    const bool headed = !relative.empty() && relative.size() <= std::numeric_limits<std::uint16_t>::max()
+                        && id.ends_with(relative);
+    const std::optional<std::uint8_t> head =
+        headed ? headNumber(id.substr(0, id.size() - relative.size())) : std::nullopt;
+    if (!head) {
+        addWhole(entry, id, relative);
+        return;
+    }
+    entry.head = *head;
+    entry.text = set_.arena_.append(relative).place;
+    entry.relativeSize = static_cast<std::uint16_t>(relative.size());
     set_.entries_.push_back(entry);
 }
 
 void ScanFingerprints::Builder::addToInspect(std::string_view id)
 {
-    Entry entry;
-    entry.text = set_.arena_.append(id).place;
-    entry.idSize = static_cast<std::uint32_t>(id.size());
-    entry.found = false;
-    set_.entries_.push_back(entry);
+    found_.push_back(false);
+    addWhole(Entry(), id, {});
 }
 
 ScanFingerprints ScanFingerprints::Builder::build() &&
@@ -119,18 +190,21 @@ ScanFingerprints ScanFingerprints::Builder::build() &&
     if (count >= std::numeric_limits<std::uint32_t>::max() / 2) {
         throw std::length_error("too many scan fingerprints");
     }
-    const std::size_t capacity = std::bit_ceil(count + count / 2 + 1);
-    set_.byID_.assign(capacity, 0);
-    set_.byRelative_.assign(capacity, 0);
+    const std::size_t wholeRelatives = std::ranges::count_if(
+        set_.wholeRows_, [](const WholeRow& whole) { return whole.relativeSize != 0; });
+    set_.byID_.assign(slotCount(count), 0);
+    set_.wholeByRelative_.assign(wholeRelatives == 0 ? 0 : slotCount(wholeRelatives), 0);
     for (std::uint32_t entry = 0; entry < count; ++entry) {
-        if (!set_.entries_[entry].found) {
+        if (!found_[entry]) {
             continue;
         }
         set_.index(set_.byID_, &ScanFingerprints::idOf, entry);
-        if (set_.entries_[entry].relativeSize != 0) {
-            set_.index(set_.byRelative_, &ScanFingerprints::relativeOf, entry);
+        const Entry& row = set_.entries_[entry];
+        if (row.head == wholeHead && set_.wholeRows_[row.text].relativeSize != 0) {
+            set_.index(set_.wholeByRelative_, &ScanFingerprints::wholeRelativeOf, entry);
         }
     }
+    found_ = {};
     return std::move(set_);
 }
 

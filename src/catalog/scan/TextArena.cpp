@@ -3,38 +3,38 @@
 #include <QStringEncoder>
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 namespace pivra {
 
 namespace {
 
-// Large enough that the blocks' unused ends are a small share, small enough
-// that a source of a few files does not pay much for its first block.
-constexpr std::size_t blockSize = 64 * 1024;
+// Positions are 32-bit: blocks beyond this many cannot be told apart.
+constexpr std::size_t mostBlocks = std::size_t(1) << 16;
 
 } // namespace
 
 char* TextArena::room(std::size_t size)
 {
     if (blocks_.empty() || capacity_ - used_ < size) {
-        if (size > std::numeric_limits<std::uint32_t>::max()
-            || blocks_.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        const std::size_t spanned = std::max<std::size_t>(1, (size + blockSize - 1) / blockSize);
+        if (blocks_.size() + spanned > mostBlocks) {
             throw std::length_error("text arena full");
         }
-        capacity_ = std::max(blockSize, size);
+        capacity_ = spanned * blockSize;
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
+        blocks_.resize(blocks_.size() + spanned - 1);
         used_ = 0;
     }
-    return blocks_.back().get() + used_;
+    return blocks_[blocks_.size() - capacity_ / blockSize].get() + used_;
 }
 
 TextArena::Appended TextArena::commit(std::size_t size)
 {
-    const Appended appended{{static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(used_)},
-                            static_cast<std::uint32_t>(size)};
-    used_ += size;
+    const std::size_t first = blocks_.size() - capacity_ / blockSize;
+    const Appended appended{static_cast<Place>((first << blockBits) + used_), static_cast<std::uint32_t>(size)};
+    // Past its first positions, a long text's block holds nothing more.
+    used_ = capacity_ > blockSize ? capacity_ : used_ + size;
     return appended;
 }
 

@@ -13,15 +13,16 @@ namespace pivra {
 // an arena of a million paths never holds itself twice while it grows, as one
 // string that doubles does; it holds little beyond its text: the unused end
 // of each block, shorter than the text that did not fit there.
+//
+// A text is told by one 32-bit position, counted over blocks of a fixed size
+// laid end to end, so that the millions of records that point into an arena
+// stay small. A text longer than a block gets a block of its own that takes
+// up as many positions as it needs. An arena holds at most 4 GiB.
 class TextArena {
 public:
-    // Where an appended text begins.
-    struct Place {
-        std::uint32_t block = 0;
-        std::uint32_t offset = 0;
-    };
+    using Place = std::uint32_t;
     struct Appended {
-        Place place;
+        Place place = 0;
         std::uint32_t size = 0; // bytes
     };
 
@@ -32,15 +33,20 @@ public:
 
     std::string_view view(Place place, std::size_t size) const
     {
-        return {blocks_[place.block].get() + place.offset, size};
+        return {blocks_[place >> blockBits].get() + (place & (blockSize - 1)), size};
     }
 
 private:
+    static constexpr unsigned blockBits = 16;
+    static constexpr std::size_t blockSize = std::size_t(1) << blockBits;
+
     // Room for `size` bytes at the end of the last block, which is a new one
     // when they do not fit.
     char* room(std::size_t size);
     Appended commit(std::size_t size);
 
+    // One entry for each block's worth of positions: a long text's block is
+    // followed by empty entries for the positions it takes up beyond the first.
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::size_t capacity_ = 0; // of the last block
     std::size_t used_ = 0;     // of the last block

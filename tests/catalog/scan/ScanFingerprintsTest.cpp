@@ -74,15 +74,84 @@ TEST(ScanFingerprints, FindsRowsByTheBytesOfTheirIdOrRelativePath)
     }
     EXPECT_TRUE(set.rowByID("S:/twice.jpg")->fingerprint.liveChecked);
     ASSERT_EQ(set.rowCount(), 11);
-    EXPECT_EQ(set.idAt(10), "S:/lib/unread.jpg");
+    EXPECT_EQ(set.idAt(10), QStringLiteral("S:/lib/unread.jpg"));
     const std::optional<KnownRow> moved = set.rowByID("S:/old/a.jpg");
     ASSERT_TRUE(moved);
-    EXPECT_EQ(set.idAt(moved->row), "S:/old/a.jpg");
+    EXPECT_EQ(set.idAt(moved->row), QStringLiteral("S:/old/a.jpg"));
     EXPECT_TRUE(set.relativeIs(moved->row, "moved/a.jpg"));
     EXPECT_FALSE(set.relativeIs(moved->row, "a.jpg"));
     EXPECT_FALSE(set.relativeIs(set.rowByID("S:/none.jpg")->row, "none.jpg"));
     EXPECT_FALSE(ScanFingerprints().rowByID("S:/none.jpg"));
     EXPECT_FALSE(ScanFingerprints::Builder().build().byRelative(QStringLiteral("dup.jpg")));
+}
+
+// A row's id is found whatever pieces it is asked for in, whether the row
+// keeps its relative path under a head it shares (the root it was scanned
+// from, spelled either way), or its whole id (one that does not end with its
+// relative path, or under more roots than the shared list takes).
+TEST(ScanFingerprints, EachFormOfIdIsFoundInAnyPiecesAndByItsRelativePath)
+{
+    struct Row {
+        std::string id;
+        std::string relative;
+        bool toInspect = false;
+    };
+    std::vector<Row> rows{
+        {"U:/home/ann/Pictures/2024/a.jpg", "2024/a.jpg"},
+        {"U:/home/ann/Pictures/Zürich/straße.jpg", "Zürich/straße.jpg"},
+        {"U:/mnt/pics/2024/a.jpg", "2024/a.jpg"},            // the other spelling of the root, added later
+        {"U:/old/place/b.jpg", "2024/b.jpg"},                // an id that does not end with its path
+        {"U:/home/ann/Pictures/2024/c.jpg", "c.jpg"},        // the same bytes split under another head
+        {"U:/home/ann/x.jpg", ""},                           // no relative path
+        {"U:/home/ann/Pictures/2024/d.jpg", "", true},      // listed to inspect again
+    };
+    for (int root = 0; root < 20; ++root) { // more roots than heads are shared
+        rows.push_back({"U:/r" + std::to_string(root) + "/e.jpg", "e.jpg"});
+    }
+    ScanFingerprints::Builder builder;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row].toInspect) {
+            builder.addToInspect(rows[row].id);
+        } else {
+            builder.add(rows[row].id, rows[row].relative, {0, std::int64_t(row), false});
+        }
+    }
+    const ScanFingerprints set = std::move(builder).build();
+
+    ASSERT_EQ(set.rowCount(), rows.size());
+    for (std::uint32_t row = 0; row < rows.size(); ++row) {
+        const std::string& id = rows[row].id;
+        EXPECT_EQ(set.idAt(row), QString::fromStdString(id));
+        for (std::size_t split = 0; split <= id.size(); ++split) {
+            const std::optional<KnownRow> found = set.rowByID(id.substr(0, split), id.substr(split));
+            ASSERT_EQ(found.has_value(), !rows[row].toInspect) << id << " split at " << split;
+            if (found) {
+                EXPECT_EQ(found->row, row) << id << " split at " << split;
+                EXPECT_TRUE(set.relativeIs(row, rows[row].relative)) << id;
+            }
+        }
+    }
+
+    const std::vector<std::pair<QString, std::optional<std::string>>> byRelative{
+        {QStringLiteral("2024/a.jpg"), "U:/mnt/pics/2024/a.jpg"},
+        {QStringLiteral("Zürich/straße.jpg"), "U:/home/ann/Pictures/Zürich/straße.jpg"},
+        {QStringLiteral("2024/b.jpg"), "U:/old/place/b.jpg"},
+        {QStringLiteral("b.jpg"), std::nullopt},
+        {QStringLiteral("c.jpg"), "U:/home/ann/Pictures/2024/c.jpg"},
+        {QStringLiteral("2024/c.jpg"), std::nullopt},
+        {QStringLiteral("x.jpg"), std::nullopt},
+        {QStringLiteral("2024/d.jpg"), std::nullopt},
+        {QStringLiteral("e.jpg"), "U:/r19/e.jpg"},
+        {QStringLiteral("zürich/straße.jpg"), std::nullopt},
+    };
+    for (const auto& [relative, id] : byRelative) {
+        const std::optional<RelativeFingerprint> found = set.byRelative(relative);
+        EXPECT_EQ(found ? std::optional(found->id.toStdString()) : std::nullopt, id) << relative.toStdString();
+    }
+    for (const std::string missing : {"U:/home/ann/Pictures/2024/a.jpG", "U:/home/ann/Pictures/2024/", "U:/r19/",
+                                      "U:/home/ann/Pictures/2024/a.jpg/", ""}) {
+        EXPECT_FALSE(set.rowByID(missing)) << missing;
+    }
 }
 
 // Enough rows that many keys share their first slot and probe on.
