@@ -12,6 +12,11 @@ namespace {
 // Positions are 32-bit: blocks beyond this many cannot be told apart.
 constexpr std::size_t mostBlocks = std::size_t(1) << 16;
 
+// The first block: a walk keeps an arena for each folder it walks apart,
+// often of a few hundred names, and a full block each would hold several
+// times their text. Each next block is twice as large, up to a full one.
+constexpr std::size_t firstBlockSize = 4096;
+
 } // namespace
 
 char* TextArena::room(std::size_t size)
@@ -21,17 +26,23 @@ char* TextArena::room(std::size_t size)
         if (blocks_.size() + spanned > mostBlocks) {
             throw std::length_error("text arena full");
         }
-        capacity_ = spanned * blockSize;
+        const std::size_t grown = blocks_.empty() ? firstBlockSize : std::min(capacity_ * 2, blockSize);
+        capacity_ = spanned > 1 ? spanned * blockSize : std::max(grown, size);
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
         blocks_.resize(blocks_.size() + spanned - 1);
         used_ = 0;
     }
-    return blocks_[blocks_.size() - capacity_ / blockSize].get() + used_;
+    return blocks_[lastBlock()].get() + used_;
+}
+
+std::size_t TextArena::lastBlock() const
+{
+    return blocks_.size() - std::max<std::size_t>(1, capacity_ / blockSize);
 }
 
 TextArena::Appended TextArena::commit(std::size_t size)
 {
-    const std::size_t first = blocks_.size() - capacity_ / blockSize;
+    const std::size_t first = lastBlock();
     const Appended appended{static_cast<Place>((first << blockBits) + used_), static_cast<std::uint32_t>(size)};
     // Past its first positions, a long text's block holds nothing more.
     used_ = capacity_ > blockSize ? capacity_ : used_ + size;

@@ -16,8 +16,10 @@ namespace pivra {
 //
 // A text is told by one 32-bit position, counted over blocks of a fixed size
 // laid end to end, so that the millions of records that point into an arena
-// stay small. A text longer than a block gets a block of its own that takes
-// up as many positions as it needs. An arena holds at most 4 GiB.
+// stay small; the first few blocks are smaller, so that a small arena is
+// small, and leave the rest of their positions unused. A text longer than a
+// block gets a block of its own that takes up as many positions as it needs.
+// An arena holds at most 4 GiB.
 class TextArena {
 public:
     using Place = std::uint32_t;
@@ -44,6 +46,8 @@ private:
     // when they do not fit.
     char* room(std::size_t size);
     Appended commit(std::size_t size);
+    // The entry of the last block: a long text's comes before its empty ones.
+    std::size_t lastBlock() const;
 
     // One entry for each block's worth of positions: a long text's block is
     // followed by empty entries for the positions it takes up beyond the first.
