@@ -39,6 +39,7 @@ sqlite::Connection CatalogReaders::take()
         throw CatalogError(CatalogError::Kind::open);
     }
     sqlite3_busy_timeout(opened, sqlite::busyTimeoutMilliseconds);
+    sqlite::setPageCache(opened, sqlite::readingCacheKiB);
     return connection;
 }
 
@@ -128,7 +129,11 @@ void CatalogReaders::forEach(std::size_t count, std::size_t width,
     }
     run->work(connections.front().get(), job);
     run->waitForAll();
+    // Each range is read once, so what a job left in its connection's cache
+    // is of no use to the next call; kept, it would be held all the while
+    // the connections wait, one cache for every core.
     for (sqlite::Connection& connection : connections) {
+        sqlite3_db_release_memory(connection.get());
         idle_.push_back(std::move(connection));
     }
     if (run->failure) {

@@ -30,7 +30,8 @@ public:
     // come free, so a busy pool delays nothing. Returns when all have run.
     // The first exception a job throws is rethrown here once the others have
     // stopped; jobs not yet started are skipped then. Called from the
-    // catalog's thread only.
+    // catalog's thread only. The connections keep a small page cache
+    // (sqlite::readingCacheKiB), emptied when the call returns.
     void forEach(std::size_t count, std::size_t width, const std::function<void(sqlite3*, std::size_t)>& job);
 
 private:

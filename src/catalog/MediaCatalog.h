@@ -170,9 +170,8 @@ private:
     void migrate();
 
     // Gives back the pages a pass over a whole source or scope left in the
-    // connection's cache. The cache is large for a scan's writes, which fill
-    // it again as they need; a pass leaves it full of table pages that no
-    // statement is likely to want soon, held for the program's life.
+    // connection's cache: table pages that no statement is likely to want
+    // soon, held for the program's life otherwise.
     void releasePassedPages();
 
     // This connection's row changes and the version of other connections'

@@ -160,6 +160,7 @@ void MediaCatalog::apply(const ScanBatch& batch, const QString& token)
     if (batch.writesNothing()) {
         return;
     }
+    const sqlite::WritingCache cache(db_.get());
     sqlite::Transaction transaction(db_.get());
     sqlite::Statement unchanged = prepare("UPDATE media SET scan_token=?,relative_path=? WHERE id=?");
     sqlite::Statement relocated = prepare("UPDATE media SET id=?,path=?,relative_path=?,scan_token=? WHERE id=?");
@@ -250,6 +251,7 @@ void MediaCatalog::deleteUnseen(const QUuid& sourceID, const QString& token, con
         sql += keptFoldersClause();
     }
     const QString kept = keptFolders.isEmpty() ? QString() : keptFoldersJSON(keptFolders);
+    const sqlite::WritingCache cache(db_.get());
     sqlite::Transaction transaction(db_.get());
     sqlite::Statement statement = prepare(sql);
     for (; nextUnseen(); ++row) {
@@ -268,6 +270,7 @@ void MediaCatalog::deleteUnseen(const QUuid& sourceID, const QString& token, con
 void MediaCatalog::scanCamera(const QUuid& sourceID, const std::vector<MediaItem>& items)
 {
     const QString token = uuidString(QUuid::createUuid());
+    const sqlite::WritingCache cache(db_.get());
     sqlite::Transaction transaction(db_.get());
     {
         sqlite::Statement upsert = prepare(upsertDeviceFile);
@@ -282,6 +285,7 @@ void MediaCatalog::scanCamera(const QUuid& sourceID, const std::vector<MediaItem
 
 void MediaCatalog::remove(const QUuid& sourceID)
 {
+    const sqlite::WritingCache cache(db_.get());
     sqlite::Statement statement = prepare("DELETE FROM media WHERE source_id=?");
     statement.bindUuid(1, sourceID);
     statement.run();

@@ -56,9 +56,6 @@ constexpr const char* connectionSettings[] = {
     "PRAGMA journal_mode=WAL",
     "PRAGMA synchronous=NORMAL",
     "PRAGMA foreign_keys=ON",
-    // 64 MB: a scan's inserts land all over a dozen indexes, which SQLite's
-    // 2 MB default would read back from the file again and again.
-    "PRAGMA cache_size=-65536",
     createMediaTable,
 };
 
@@ -207,6 +204,7 @@ void MediaCatalog::openDatabase(const QString& path)
     for (const char* statement : connectionSettings) {
         sqlite::exec(db_.get(), statement);
     }
+    sqlite::setPageCache(db_.get(), sqlite::readingCacheKiB);
     sqlite::exec(db_.get(), QByteArray("PRAGMA application_id=" + QByteArray::number(applicationID)).constData());
 }
 

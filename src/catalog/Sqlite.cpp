@@ -15,11 +15,32 @@ namespace {
     throw CatalogError(kind);
 }
 
+QByteArray cacheSizeStatement(int kib)
+{
+    return "PRAGMA cache_size=-" + QByteArray::number(kib);
+}
+
 } // namespace
 
 void ConnectionCloser::operator()(sqlite3* db) const noexcept
 {
     sqlite3_close_v2(db);
+}
+
+void setPageCache(sqlite3* db, int kib)
+{
+    exec(db, cacheSizeStatement(kib).constData());
+}
+
+WritingCache::WritingCache(sqlite3* db) : db_(db)
+{
+    setPageCache(db_, writingCacheKiB);
+}
+
+WritingCache::~WritingCache()
+{
+    // A destructor may not throw, and setting the size fails on no open connection.
+    execIgnoringFailure(db_, cacheSizeStatement(readingCacheKiB).constData());
 }
 
 QString placeholders(qsizetype count)

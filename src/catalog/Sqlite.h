@@ -39,6 +39,36 @@ struct ConnectionCloser {
 };
 using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
 
+// How much of the file a connection keeps in its page cache, in KiB. Its
+// reads pass over the table or an index once (a count, a source's
+// fingerprints, ranges of the gallery) and the system's page cache serves
+// them again, so it keeps little, about SQLite's own default. A write that
+// lands all over the dozen indexes (a scan's batch, a source's removal)
+// would read the same pages back from the file again and again with that,
+// so it gets the large cache for its span (WritingCache).
+inline constexpr int readingCacheKiB = 2048;
+inline constexpr int writingCacheKiB = 65536;
+
+// Sets the connection's page cache to `kib`; the pages beyond it that no
+// statement holds are freed at once.
+void setPageCache(sqlite3* db, int kib);
+
+// The writing cache from construction to destruction, then the reading one
+// again with the pages beyond it freed. Declare it before the Transaction it
+// serves, so that the transaction has ended and no page is held when the
+// cache shrinks.
+class WritingCache {
+public:
+    explicit WritingCache(sqlite3* db);
+    ~WritingCache();
+
+    WritingCache(const WritingCache&) = delete;
+    WritingCache& operator=(const WritingCache&) = delete;
+
+private:
+    sqlite3* db_;
+};
+
 // Runs one or more statements without results that matter (set-up, pragmas,
 // transaction commands). Throws `step` when SQLite reports a failure.
 void exec(sqlite3* db, const char* sql);

@@ -42,6 +42,30 @@ TEST_F(CatalogReadersTest, EveryJobRunsOnceAndSeesTheCommittedRows)
     EXPECT_EQ(countOnEveryReader(readers, 16, 8), std::vector<int>(16, 4)) << "a reused connection reads afresh";
 }
 
+TEST_F(CatalogReadersTest, WaitingConnectionsHoldNoPages)
+{
+    const QUuid source = QUuid::createUuid();
+    sqlite::Transaction transaction(rows().db());
+    for (int index = 0; index < 2'000; ++index) {
+        rows().insert(folderRow(source, QStringLiteral("photo %1.jpg").arg(index)));
+    }
+    transaction.commit();
+    CatalogReaders readers(databasePath());
+    std::vector<sqlite3*> connections(4);
+    std::vector<int> cachedWhileReading(connections.size());
+    readers.forEach(connections.size(), connections.size(), [&](sqlite3* db, std::size_t index) {
+        sqlite::Statement pass(db, "SELECT sum(length(path)) FROM media");
+        pass.nextRowChecked();
+        connections[index] = db;
+        cachedWhileReading[index] = cachedBytes(db);
+    });
+    for (std::size_t index = 0; index < connections.size(); ++index) {
+        EXPECT_GT(cachedWhileReading[index], 0);
+        EXPECT_LE(cachedWhileReading[index], sqlite::readingCacheKiB * 1024);
+        EXPECT_LT(cachedBytes(connections[index]), cachedWhileReading[index] / 4) << index;
+    }
+}
+
 TEST_F(CatalogReadersTest, AJobsFailureReachesTheCallerAndTheReadersStayUsable)
 {
     CatalogReaders readers(databasePath());

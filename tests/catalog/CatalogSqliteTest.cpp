@@ -84,5 +84,30 @@ TEST_F(CatalogSqlite, ReusedStatementForgetsEarlierBindings)
     EXPECT_EQ(statement.int32(1), 8);
 }
 
+// A write keeps the large page cache only while it lasts; a pass over the
+// whole table after it stays within the small one.
+TEST_F(CatalogSqlite, OnlyAWriteHoldsTheLargePageCache)
+{
+    sqlite3* db = rows().db();
+    sqlite::setPageCache(db, sqlite::readingCacheKiB);
+    // The size counts the pages' contents; their bookkeeping comes on top.
+    constexpr int small = sqlite::readingCacheKiB * 1024 * 9 / 8;
+    const QUuid source = QUuid::createUuid();
+    {
+        const sqlite::WritingCache cache(db);
+        sqlite::Transaction transaction(db);
+        for (int index = 0; index < 10'000; ++index) {
+            rows().insert(folderRow(source, QStringLiteral("folder %1/photo %2.jpg").arg(index % 97).arg(index)));
+        }
+        EXPECT_GT(cachedBytes(db), 2 * small) << "the indexes' pages stay in memory while the write lasts";
+        transaction.commit();
+    }
+    EXPECT_LE(cachedBytes(db), small);
+    sqlite::Statement pass(db, "SELECT sum(length(metadata_json)) FROM media INDEXED BY media_source_id");
+    EXPECT_TRUE(pass.nextRowChecked());
+    EXPECT_EQ(mediaRows(db), 10'000);
+    EXPECT_LE(cachedBytes(db), small);
+}
+
 } // namespace
 } // namespace pivra::test

@@ -5,6 +5,7 @@
 #include "support/TempFolder.h"
 
 #include <QStringList>
+#include <sqlite3.h>
 #include <functional>
 #include <ostream>
 #include <optional>
@@ -45,6 +46,15 @@ protected:
         }
         ADD_FAILURE() << "no CatalogError thrown";
         return CatalogError::Kind::open;
+    }
+
+    // The bytes of page cache a connection holds.
+    static int cachedBytes(sqlite3* db)
+    {
+        int used = 0;
+        int highest = 0;
+        sqlite3_db_status(db, SQLITE_DBSTATUS_CACHE_USED, &used, &highest, 0);
+        return used;
     }
 
     static QStringList idsOf(const std::vector<MediaItem>& items)
