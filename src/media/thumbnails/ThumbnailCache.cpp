@@ -2,12 +2,12 @@
 
 #include "catalog/model/Uuid.h"
 #include "media/MediaFile.h"
+#include "media/thumbnails/JpegPixels.h"
 #include "media/thumbnails/MediaKey.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -101,8 +101,11 @@ bool persist(const QImage& image, const QString& path)
 
 QImage loadCachedImage(const QString& path)
 {
-    QImageReader reader(path);
-    return reader.read();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return decodeJpegPixels(file.readAll());
 }
 
 bool copyFirstUsableFile(const QStringList& candidates, const QString& destination)

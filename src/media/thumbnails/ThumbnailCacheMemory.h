@@ -10,8 +10,10 @@
 
 namespace pivra {
 
-// Decoded thumbnails by key, bounded by the bytes of their pixels (width ×
-// height × 4 each), not by their number. The least recently used entries go
+// Decoded thumbnails by key, bounded by a cost of width × height × 4 each,
+// not by their number. The cost counts four bytes a pixel whatever the
+// format, so the three-byte thumbnails the store decodes take three quarters
+// of it in memory. The least recently used entries go
 // first when an insertion passes the limit. Safe from any thread: QImage is
 // implicitly shared and its copies cross threads freely. Its mutex is never
 // held while the caller holds another lock of the store, nor the other way.

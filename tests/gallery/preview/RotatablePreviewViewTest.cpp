@@ -5,6 +5,7 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
 #include "support/JpegMaker.h"
+#include "support/Renders.h"
 #include "support/TempFolder.h"
 
 #include <QFileInfo>
@@ -142,19 +143,25 @@ TEST_F(RotatablePreviewViewTest, PaintsSkeletonThenTheTurnedImageThenTheVideo)
     EXPECT_EQ(loading.pixelColor(0, 0), QColor(Qt::magenta)) << "rounded corner";
 
     // A square, red on top and blue below, turned a quarter clockwise: red
-    // on the right, bands of placeholder beside it.
-    QImage square(100, 100, QImage::Format_RGB32);
-    square.fill(Qt::blue);
-    QPainter(&square).fillRect(0, 0, 100, 50, Qt::red);
+    // on the right, bands of placeholder beside it. Thumbnails come as three
+    // bytes a pixel; other images as four.
     MediaItem turned = photo(QStringLiteral("turned.jpg"), Qt::white);
     turned.setRotationQuarters(1);
-    view.configure(turned);
-    view.finishLoading(square);
-    const QImage shown = render(view);
-    EXPECT_EQ(shown.pixelColor(30, 100), placeholder);
-    EXPECT_EQ(shown.pixelColor(270, 100), placeholder);
-    EXPECT_EQ(shown.pixelColor(200, 100), QColor(Qt::red));
-    EXPECT_EQ(shown.pixelColor(100, 100), QColor(Qt::blue));
+    for (const QImage::Format format : {QImage::Format_RGB888, QImage::Format_RGB32}) {
+        SCOPED_TRACE(format);
+        QImage square(100, 100, format);
+        square.fill(Qt::blue);
+        QPainter(&square).fillRect(0, 0, 100, 50, Qt::red);
+        view.configure(turned);
+        view.finishLoading(square);
+        const QImage shown = render(view);
+        shown.save(test::rendersFolder() + QStringLiteral("/preview-turned-%1-bytes.png").arg(square.depth() / 8));
+        EXPECT_EQ(shown.pixelColor(30, 100), placeholder);
+        EXPECT_EQ(shown.pixelColor(270, 100), placeholder);
+        EXPECT_EQ(shown.pixelColor(200, 100), QColor(Qt::red));
+        EXPECT_EQ(shown.pixelColor(100, 100), QColor(Qt::blue));
+        EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::magenta)) << "rounded corner";
+    }
 
     QImage frame(64, 36, QImage::Format_RGB32);
     frame.fill(Qt::green);

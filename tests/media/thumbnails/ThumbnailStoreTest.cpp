@@ -152,6 +152,8 @@ TEST_F(ThumbnailStoreTest, ASecondRequestComesFromMemoryThenFromDisk)
     ASSERT_TRUE(answered(third));
     EXPECT_EQ(third->key, key);
     EXPECT_EQ(third->image.size(), QSize(420, 315));
+    EXPECT_EQ(third->image.format(), QImage::Format_RGB888) << "three bytes a pixel, as rendered";
+    EXPECT_EQ(store->memory().totalCost(), 420 * 315 * 4);
     EXPECT_EQ(renderer->renders, 1);
 }
 
@@ -473,7 +475,9 @@ TEST_F(ThumbnailStoreTest, StorageIsMeasuredAndFreedByKey)
 
 TEST(ThumbnailMemoryCacheTest, StaysWithinItsCostLeastRecentlyUsedFirst)
 {
-    QImage image(100, 100, QImage::Format_RGB32); // 40,000 bytes of cost
+    // Costs four bytes a pixel whatever the format: 40,000 bytes for the
+    // 30,000 of a thumbnail's three-byte pixels.
+    QImage image(100, 100, QImage::Format_RGB888);
     image.fill(Qt::gray);
     ThumbnailMemoryCache cache(100'000);
     cache.insert(QStringLiteral("a"), image);
