@@ -93,12 +93,16 @@ struct PaintedGrid {
 
     explicit PaintedGrid(QSize size = QSize(1400, 900))
     {
-        QImage thumbnail(420, 315, QImage::Format_RGB32);
+        QImage thumbnail(420, 315, QImage::Format_RGB888); // as the store decodes them
         thumbnail.fill(Qt::darkCyan);
         thumbnails.memory().insert(thumbnailKey, thumbnail);
         grid.resize(size);
         grid.setItems(std::make_shared<const std::vector<MediaItem>>(generatedItems()), 1);
         grid.show();
+        // The list's shape is worked out on the pool; the rows come after it.
+        while (grid.verticalScrollBar()->maximum() == 0) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         frame = QImage(grid.viewport()->size(), QImage::Format_RGB32);
     }
 

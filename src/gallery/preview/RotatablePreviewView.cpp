@@ -176,7 +176,13 @@ void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool
     const QSize drawn = turned ? shown.transposed() : shown;
     const bool imageShown = !fitted.isEmpty() && !drawn.isEmpty();
     if (imageShown) {
-        QImage scaled = image_.scaled(drawn, Qt::IgnoreAspectRatio,
+        // Qt scales and draws four-byte pixels on its fast paths only; the
+        // thumbnails' three-byte ones would take its generic paths twice,
+        // into the scaled copy and onto the canvas. The copy lives for this
+        // call only, so memory keeps the narrow pixels.
+        const bool narrow = !image_.hasAlphaChannel() && image_.format() != QImage::Format_RGB32;
+        const QImage source = narrow ? image_.convertToFormat(QImage::Format_RGB32) : image_;
+        QImage scaled = source.scaled(drawn, Qt::IgnoreAspectRatio,
                                       smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
         if (quarters_ % 4 != 0) {
             scaled = scaled.transformed(QTransform().rotate(quarters_ * 90.0));
