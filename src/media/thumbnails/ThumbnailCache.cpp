@@ -105,7 +105,13 @@ QImage loadCachedImage(const QString& path)
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
-    return decodeJpegPixels(file.readAll());
+    const QByteArray bytes = file.readAll();
+    if (QImage image = decodeJpegPixels(bytes); !image.isNull()) {
+        return image;
+    }
+    // A file this program did not write (a copied older thumbnail in CMYK,
+    // another format under the name) still shows, at Qt's four bytes a pixel.
+    return QImage::fromData(bytes);
 }
 
 bool copyFirstUsableFile(const QStringList& candidates, const QString& destination)

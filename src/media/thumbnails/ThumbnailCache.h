@@ -52,8 +52,9 @@ std::optional<QString> oldPortableFile(const MediaItem& item, const QString& roo
 bool persist(const QImage& image, const QString& path);
 
 // Decodes a cached JPEG at once, so that painting on the GUI thread does not,
-// into three bytes a pixel (one for grayscale) as decodeJpegPixels does. A
-// null image for a missing or undecodable file.
+// into three bytes a pixel (one for grayscale) as decodeJpegPixels does; what
+// that decoder refuses but Qt reads comes as Qt reads it. A null image for a
+// missing or undecodable file.
 QImage loadCachedImage(const QString& path);
 
 // Copies the first candidate that reads as a non-empty file to `destination`,
