@@ -142,18 +142,21 @@ GalleryGrid::GalleryGrid(ThumbnailStore& thumbnails, const VideoPreviewStore& cl
 
 GalleryGrid::~GalleryGrid() = default;
 
-// Below this many items the shape is taken at once: the layout's tests and
-// small libraries see their list the moment it is set.
-constexpr std::size_t shapeOffThreadFrom = 100'000;
+// Below this many items the list is laid out at once: the layout's tests
+// and small libraries see their list the moment it is set.
+constexpr std::size_t layOutOffThreadFrom = 100'000;
 
-GalleryGrid::ItemsShape GalleryGrid::shapeOf(MediaItems items)
+JustifiedGalleryLayout GalleryGrid::laidOut(MediaItems items, JustifiedGalleryLayout layout, QSizeF view)
 {
-    return {itemAspects(*items), monthMarkers(*items)};
+    layout.setAspects(itemAspects(*items));
+    layout.setMonths(monthMarkers(*items));
+    layout.prepare(view.width(), view.height());
+    return layout;
 }
 
-// The aspects and months of a large list take tens of milliseconds, so they
-// are found on the pool while the grid goes on showing the list before it;
-// a newer list set meanwhile wins.
+// The aspects, months and rows of a large list take tens of milliseconds, so
+// they are found on the pool, for the view's size at the time, while the grid
+// goes on showing the list before it; a newer list set meanwhile wins.
 void GalleryGrid::setItems(MediaItems items, int version, ItemsPlace place)
 {
     if (version == itemsVersion_) {
@@ -163,32 +166,36 @@ void GalleryGrid::setItems(MediaItems items, int version, ItemsPlace place)
     if (!items) {
         items = std::make_shared<const std::vector<MediaItem>>();
     }
-    if (items->size() < shapeOffThreadFrom) {
-        ItemsShape shape = shapeOf(items);
-        showItems(std::move(items), std::move(shape), place);
+    if (items->size() < layOutOffThreadFrom) {
+        JustifiedGalleryLayout laid = laidOut(items, layout_.withoutItems(),
+                                              QSizeF(viewWidth(), viewport()->height()));
+        showItems(std::move(items), std::move(laid), place);
         return;
     }
-    startTask(this, shapeThenShow(std::move(items), version, place));
+    startTask(this, layOutThenShow(std::move(items), version, place));
 }
 
-Task<> GalleryGrid::shapeThenShow(MediaItems items, int version, ItemsPlace place)
+Task<> GalleryGrid::layOutThenShow(MediaItems items, int version, ItemsPlace place)
 {
-    ItemsShape shape = co_await runOnPool(PoolPriority::userInitiated, &GalleryGrid::shapeOf, items);
+    JustifiedGalleryLayout laid =
+        co_await runOnPool(PoolPriority::userInitiated, &GalleryGrid::laidOut, items,
+                           layout_.withoutItems(), QSizeF(viewWidth(), viewport()->height()));
     if (version != itemsVersion_) {
         releaseOffThread(std::move(items));
         co_return;
     }
-    showItems(std::move(items), std::move(shape), place);
+    showItems(std::move(items), std::move(laid), place);
 }
 
-void GalleryGrid::showItems(MediaItems items, ItemsShape shape, ItemsPlace place)
+// The rows came with the list; they are computed again here only when the
+// view's width or the layout's settings changed meanwhile.
+void GalleryGrid::showItems(MediaItems items, JustifiedGalleryLayout laid, ItemsPlace place)
 {
     MediaItems previous = std::exchange(items_, std::move(items));
     rowMotion_.stop();
     resizeAnchor_.reset();
     lastWidthChange_ = 0;
-    layout_.setAspects(std::move(shape.aspects));
-    layout_.setMonths(std::move(shape.months));
+    layout_.adopt(std::move(laid));
     if (place == ItemsPlace::top) {
         // Jumping before the new range is set keeps the old place from being
         // clamped into the new list, where its tiles would ask for thumbnails

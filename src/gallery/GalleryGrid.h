@@ -142,14 +142,10 @@ private:
         double toY = 0;
     };
 
-    // What the layout takes from a list of items.
-    struct ItemsShape {
-        std::vector<double> aspects;
-        std::vector<MonthMarker> months;
-    };
-    static ItemsShape shapeOf(MediaItems items);
-    Task<> shapeThenShow(MediaItems items, int version, ItemsPlace place);
-    void showItems(MediaItems items, ItemsShape shape, ItemsPlace place);
+    // `items` in rows of `layout`'s settings, computed for a view `view` large.
+    static JustifiedGalleryLayout laidOut(MediaItems items, JustifiedGalleryLayout layout, QSizeF view);
+    Task<> layOutThenShow(MediaItems items, int version, ItemsPlace place);
+    void showItems(MediaItems items, JustifiedGalleryLayout laid, ItemsPlace place);
     void rest();
     void relayout();
     double scrollY() const;

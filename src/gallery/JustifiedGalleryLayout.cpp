@@ -206,13 +206,29 @@ std::optional<QString> JustifiedGalleryLayout::month(double viewY) const
 
 JustifiedGalleryLayout JustifiedGalleryLayout::resized(double targetHeight) const
 {
-    JustifiedGalleryLayout copy;
+    JustifiedGalleryLayout copy = withoutItems();
     copy.setTargetHeight(targetHeight);
-    copy.setTopInset(topInset_);
     copy.setAspects(aspects_);
     copy.setMonths(months_);
+    return copy;
+}
+
+JustifiedGalleryLayout JustifiedGalleryLayout::withoutItems() const
+{
+    JustifiedGalleryLayout copy;
+    copy.setTargetHeight(targetHeight_);
+    copy.setTopInset(topInset_);
     copy.setFrozenWidth(frozenWidth_);
     return copy;
+}
+
+void JustifiedGalleryLayout::adopt(JustifiedGalleryLayout laidOut)
+{
+    laidOut.targetHeight_ = targetHeight_;
+    laidOut.topInset_ = topInset_;
+    laidOut.frozenWidth_ = frozenWidth_;
+    laidOut.computations_ += computations_;
+    *this = std::move(laidOut);
 }
 
 } // namespace pivra

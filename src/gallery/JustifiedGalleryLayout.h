@@ -109,6 +109,12 @@ public:
 
     // A copy for another row height that computes itself on first use.
     JustifiedGalleryLayout resized(double targetHeight) const;
+    // A copy of the settings alone, with no items.
+    JustifiedGalleryLayout withoutItems() const;
+    // Takes the items of `laidOut`, and its rows and scale where they were
+    // computed for this layout's settings, keeping those settings: a large
+    // list is laid out off the GUI thread and then handed over whole.
+    void adopt(JustifiedGalleryLayout laidOut);
 
     static double clampedAspect(double aspect);
 

@@ -8,6 +8,7 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
+#include "support/EventLoopWatch.h"
 #include "support/GalleryItems.h"
 #include "support/JpegMaker.h"
 #include "support/Renders.h"
@@ -158,6 +159,33 @@ TEST_F(GalleryGridTest, ALargeListIsShownOnceShapedAndANewerListWins)
     ASSERT_TRUE(drain());
     EXPECT_EQ(grid->items(), few);
     EXPECT_EQ(grid->layout().aspects().size(), few->size());
+}
+
+// A million items take longer than a frame to lay out: their rows come from
+// the pool with their aspects, and no pass of the GUI thread is held up while
+// the grid takes them.
+TEST_F(GalleryGridTest, AMillionItemsArriveLaidOutWithoutHoldingUpAFrame)
+{
+    constexpr int count = 1'000'000;
+    auto items = std::make_shared<std::vector<MediaItem>>();
+    items->reserve(count);
+    for (int i = 0; i < count; ++i) {
+        items->push_back(
+            test::galleryPhoto(sourceID, i, i % 3 == 0 ? QSize(3000, 4000) : QSize(4000, 3000), 1.7e9 - i * 60.0));
+    }
+    const MediaItems million(std::move(items));
+    grid->setItems(photos(10), 1);
+    grid->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(grid.get()));
+
+    const test::EventLoopWatch watch;
+    grid->setItems(million, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->items() == million; }, 60000));
+    const int shown = watch.ticks();
+    QTRY_VERIFY(watch.ticks() > shown + 1);
+    EXPECT_LT(watch.longestMs(), 16 * test::EventLoopWatch::slowdown());
+    EXPECT_EQ(grid->layout().aspects().size(), million->size());
+    EXPECT_GT(grid->verticalScrollBar()->maximum(), count / 10 * 190);
 }
 
 TEST_F(GalleryGridTest, HoverLiftsATileUnlessMotionIsReduced)

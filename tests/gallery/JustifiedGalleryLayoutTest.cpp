@@ -96,6 +96,47 @@ TEST(JustifiedGalleryLayoutTest, SmallWidthChangesKeepRowsAndFrozenWidthScales)
     EXPECT_GT(layout.rowCount(), rows);
 }
 
+// A list laid out elsewhere is taken with its rows while they were computed
+// for the settings and width the taking layout has; otherwise it takes the
+// items alone and its rows are those of its own settings.
+TEST(JustifiedGalleryLayoutTest, AdoptingALaidOutListKeepsTheRowsOnlyWhereTheyStillFit)
+{
+    struct Case {
+        const char* name;
+        double targetHeight;
+        double topInset;
+        double width;
+        int computations;
+    };
+    const Case cases[] = {
+        {"the same settings", 190, 10, 1000, 0},
+        {"another row height", 230, 10, 1000, 1},
+        {"another inset", 190, 40, 1000, 1},
+        {"another width", 190, 10, 700, 1},
+    };
+    const std::vector<double> aspects{1.5, 0.75, 1, 2, 1.5, 1.5, 0.8, 1.2, 3, 1};
+    const std::vector<MonthMarker> months{{0, "May"}, {4, "April"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const JustifiedGalleryLayout laid = layoutOf(aspects, months);
+        JustifiedGalleryLayout taking;
+        taking.setTargetHeight(c.targetHeight);
+        taking.setTopInset(c.topInset);
+        taking.adopt(laid);
+        taking.prepare(c.width, 600);
+        EXPECT_EQ(taking.computations(), laid.computations() + c.computations);
+
+        JustifiedGalleryLayout fresh = taking.withoutItems();
+        fresh.setAspects(aspects);
+        fresh.setMonths(months);
+        fresh.prepare(c.width, 600);
+        EXPECT_EQ(taking.contentSize(), fresh.contentSize());
+        for (int i = 0; i < int(aspects.size()); ++i) {
+            EXPECT_EQ(taking.itemFrame(i), fresh.itemFrame(i)) << i;
+        }
+    }
+}
+
 // Random galleries against what every frame must satisfy, and rectangle
 // queries against a scan of all frames.
 TEST(JustifiedGalleryLayoutTest, RandomGalleriesAreJustifiedOrderedAndFoundByRectangle)

@@ -28,6 +28,7 @@ EventLoopWatch::EventLoopWatch()
         longest_ = std::max(longest_, since_.nsecsElapsed() - (waited - waitedSince_));
         since_.restart();
         waitedSince_ = waited;
+        ++ticks_;
     });
     since_.start();
     waitedSince_ = waitedForProcessor();

@@ -17,6 +17,9 @@ public:
     EventLoopWatch();
 
     double longestMs() const { return double(longest_) / 1e6; }
+    // How many times the timer fired: a pass is in longestMs() once the
+    // count has moved on after it.
+    int ticks() const { return ticks_; }
 
     static double slowdown();
 
@@ -25,6 +28,7 @@ private:
     QElapsedTimer since_;
     qint64 waitedSince_ = 0;
     qint64 longest_ = 0;
+    int ticks_ = 0;
 };
 
 } // namespace pivra::test
