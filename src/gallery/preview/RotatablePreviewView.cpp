@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <utility>
+#include <vector>
 
 namespace pivra {
 
@@ -29,6 +30,28 @@ QRect devicePixels(const QRectF& rect)
     const int left = qRound(rect.left());
     const int top = qRound(rect.top());
     return {left, top, qRound(rect.right()) - left, qRound(rect.bottom()) - top};
+}
+
+// Qt scales and draws four-byte pixels on its fast paths only; a
+// thumbnail's three-byte ones would take its generic paths twice, into the
+// scaled copy and onto the canvas. The four-byte copy is written into
+// memory this thread keeps between calls: a new image of half a megabyte
+// for every tile composed is a new mapping whose pages fault in one by one,
+// which cost more than the copying itself. The result is valid until the
+// thread's next call.
+const QImage& widenedForCompose(const QImage& rgb888)
+{
+    thread_local std::vector<uchar> bytes;
+    thread_local QImage wide;
+    const qsizetype needed = qsizetype(rgb888.width()) * rgb888.height() * 4;
+    if (qsizetype(bytes.size()) < needed) {
+        bytes.resize(std::size_t(needed));
+    }
+    wide = QImage(bytes.data(), rgb888.width(), rgb888.height(), rgb888.width() * 4, QImage::Format_RGB32);
+    QPainter painter(&wide);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, rgb888);
+    return wide;
 }
 
 // A rectangle of `size` centred on the origin.
@@ -176,12 +199,11 @@ void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool
     const QSize drawn = turned ? shown.transposed() : shown;
     const bool imageShown = !fitted.isEmpty() && !drawn.isEmpty();
     if (imageShown) {
-        // Qt scales and draws four-byte pixels on its fast paths only; the
-        // thumbnails' three-byte ones would take its generic paths twice,
-        // into the scaled copy and onto the canvas. The copy lives for this
-        // call only, so memory keeps the narrow pixels.
+        // Memory keeps the narrow pixels; only this call sees them wide.
         const bool narrow = !image_.hasAlphaChannel() && image_.format() != QImage::Format_RGB32;
-        const QImage source = narrow ? image_.convertToFormat(QImage::Format_RGB32) : image_;
+        const QImage source = image_.format() == QImage::Format_RGB888 ? widenedForCompose(image_)
+                              : narrow ? image_.convertToFormat(QImage::Format_RGB32)
+                                       : image_;
         QImage scaled = source.scaled(drawn, Qt::IgnoreAspectRatio,
                                       smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
         if (quarters_ % 4 != 0) {
