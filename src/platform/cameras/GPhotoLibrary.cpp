@@ -11,11 +11,22 @@
 namespace pivra::gphoto {
 namespace {
 
+// libgphoto2 opens and closes its drivers and port libraries through
+// libltdl, whose lists of loaded modules are not safe to change from two
+// threads at once, and each device has a thread of its own: every call that
+// may load or unload a module holds this. Recursive, since the module lists
+// below are loaded on first use, from inside such calls too. It also guards
+// the port list, which a lookup of a path not listed ("usb:001,005",
+// "disk:/some/folder") grows with an entry made from the generic one of its
+// kind.
+std::recursive_mutex modulesMutex;
+
 // Loading reads every driver's module, so it is done once; afterwards the
 // abilities are only read.
 CameraAbilitiesList* abilities()
 {
     static CameraAbilitiesList* const list = [] {
+        const std::lock_guard lock(modulesMutex);
         CameraAbilitiesList* loaded = nullptr;
         gp_abilities_list_new(&loaded);
         GPContext* context = gp_context_new();
@@ -26,14 +37,10 @@ CameraAbilitiesList* abilities()
     return list;
 }
 
-// Looking up a path that is not listed ("usb:001,005", "disk:/some/folder")
-// adds an entry made from the generic one of its kind, so lookups are
-// serialised.
-std::mutex portsMutex;
-
 GPPortInfoList* ports()
 {
     static GPPortInfoList* const list = [] {
+        const std::lock_guard lock(modulesMutex);
         GPPortInfoList* loaded = nullptr;
         gp_port_info_list_new(&loaded);
         gp_port_info_list_load(loaded);
@@ -62,6 +69,7 @@ std::optional<std::vector<DetectedCamera>> detectUsbCameras(GPContext* context)
         return std::nullopt;
     }
     std::optional<std::vector<DetectedCamera>> found;
+    const std::lock_guard lock(modulesMutex);
     if (gp_port_info_list_load(present) >= GP_OK && gp_abilities_list_detect(abilities(), present, list, context) >= GP_OK) {
         found.emplace();
         for (int i = 0; i < gp_list_count(list); ++i) {
@@ -114,8 +122,8 @@ Camera* openCamera(const QString& model, const QString& port, GPContext* context
     if ((result = gp_camera_new(&camera)) < GP_OK) {
         return nullptr;
     }
+    const std::lock_guard lock(modulesMutex);
     const auto setPort = [&] {
-        const std::lock_guard lock(portsMutex); // the entry lives in the list, which a lookup may grow
         GPPortInfo portInfo;
         int found = gp_port_info_list_lookup_path(ports(), port.toUtf8().constData());
         if (found < GP_OK || (found = gp_port_info_list_get_info(ports(), found, &portInfo)) < GP_OK) {
@@ -134,6 +142,7 @@ Camera* openCamera(const QString& model, const QString& port, GPContext* context
 void closeCamera(Camera* camera, GPContext* context)
 {
     if (camera != nullptr) {
+        const std::lock_guard lock(modulesMutex);
         gp_camera_exit(camera, context);
         gp_camera_unref(camera);
     }
