@@ -4,11 +4,8 @@
 
 #include "catalog/model/Uuid.h"
 
-#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
-
-#include <sqlite3.h>
 
 namespace pivra {
 
@@ -96,40 +93,10 @@ void bindDeviceFile(sqlite::Statement& upsert, const QUuid& sourceID, const Medi
     upsert.bindText(14, token);
 }
 
-// Holds a connection's page cache to a few pages while one read passes over
-// a whole source. The read takes each page once, and a full cache of them
-// would sit beside the walk the scan runs meanwhile, at the scan's peak; the
-// pages passed are given back afterwards anyway. The size the cache had comes
-// back when the read ends, failed or not.
-class FewCachedPages {
-public:
-    explicit FewCachedPages(sqlite3* db) : db_(db)
-    {
-        sqlite::Statement size(db, "PRAGMA cache_size");
-        if (size.nextRowChecked()) {
-            previous_ = QByteArray::number(size.int64(0));
-            sqlite::exec(db, "PRAGMA cache_size=-1024");
-        }
-    }
-    ~FewCachedPages()
-    {
-        if (!previous_.isEmpty()) {
-            sqlite3_exec(db_, QByteArray("PRAGMA cache_size=" + previous_).constData(), nullptr, nullptr, nullptr);
-        }
-    }
-    FewCachedPages(const FewCachedPages&) = delete;
-    FewCachedPages& operator=(const FewCachedPages&) = delete;
-
-private:
-    sqlite3* db_;
-    QByteArray previous_;
-};
-
 } // namespace
 
 ScanFingerprints MediaCatalog::existingFingerprints(const QUuid& sourceID)
 {
-    const FewCachedPages fewPages(db_.get());
     // Only fully inspected rows (metadata text, the current inspection) can
     // be unchanged; the others are listed only to be deleted when unseen.
     sqlite::Statement statement = prepare("SELECT id, modified, file_size, relative_path, live_checked, "
