@@ -8,6 +8,7 @@
 #include "gallery/TileMenu.h"
 #include "gallery/drag/MediaDragPreview.h"
 #include "gallery/preview/HoverVideoPlayer.h"
+#include "gallery/preview/PreviewFrameBudget.h"
 #include "gallery/preview/RotatablePreviewView.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/HeapUpkeep.h"
@@ -39,9 +40,6 @@ constexpr int largestAnimatedSpan = 4000; // more tiles than this between old an
 constexpr double scrollThreshold = 0.5;   // smaller moves are no scroll
 // A band unchanged this long is no longer being browsed: the grid rests.
 constexpr int restAfterMs = 2000;
-// Smooth rescaling of thumbnails stops once a frame has spent this long
-// painting tiles; the rest waits for the next frame, drawn roughly meanwhile.
-constexpr qint64 rescaleBudgetNs = 4'000'000;
 const MotionCurve rowHeightCurve = curves::bezier(0.38, {0.2, 0.8}, {0.2, 1.0});
 const MotionCurve liftCurve = curves::bezier(0.18, {0.2, 0.8}, {0.2, 1.0});
 const MotionCurve dotCurve = curves::easeInOut(0.22);
@@ -547,12 +545,8 @@ void GalleryGrid::paintEvent(QPaintEvent* event)
 
     const double dotProgress =
         dotFade_.state() == QAbstractAnimation::Running ? dotFade_.currentValue().toDouble() : 1;
-    QElapsedTimer spent;
-    spent.start();
+    PreviewFrameBudget budget;
     bool unrefined = false;
-    // Every frame refines at least one tile, so a machine too busy to draw
-    // the refined tiles within the budget still gets the rest in the end.
-    bool rescaledOne = false;
     for (const TileFrame& frame : frames) {
         const MediaItem& item = (*items_)[frame.index];
         const QString id = item.id();
@@ -565,15 +559,11 @@ void GalleryGrid::paintEvent(QPaintEvent* event)
         double dot = 0;
         if (preview) {
             const bool playing = hoverPlayer_->playingItemID() == id;
-            const bool settled =
-                !resizing && !(lift > 0 && lift < 1) && (!rescaledOne || spent.nsecsElapsed() < rescaleBudgetNs);
-            const int rescales = preview->rescaleCount();
-            unrefined = preview->paint(
-                            painter, rect, isDark,
-                            settled ? RotatablePreviewView::Rescale::now : RotatablePreviewView::Rescale::later,
-                            playing ? hoverPlayer_->currentFrame() : QImage(), playing ? hoverPlayer_->opacity() : 0) ||
+            const bool settled = !resizing && !(lift > 0 && lift < 1);
+            unrefined = budget.paint(*preview, painter, rect, isDark, settled,
+                                     playing ? hoverPlayer_->currentFrame() : QImage(),
+                                     playing ? hoverPlayer_->opacity() : 0) ||
                         unrefined;
-            rescaledOne = rescaledOne || preview->rescaleCount() != rescales;
             const auto tile = tiles_.find(id);
             if (tile != tiles_.end()) {
                 dot = tile->second.dotFrom + (tile->second.dotTo - tile->second.dotFrom) * dotProgress;

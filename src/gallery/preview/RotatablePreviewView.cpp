@@ -2,6 +2,7 @@
 
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
+#include "gallery/preview/OpaqueScaling.h"
 #include "gallery/preview/PreviewGeometry.h"
 #include "media/thumbnails/ThumbnailStore.h"
 
@@ -10,7 +11,6 @@
 #include <QPointer>
 
 #include <utility>
-#include <vector>
 
 namespace pivra {
 
@@ -30,28 +30,6 @@ QRect devicePixels(const QRectF& rect)
     const int left = qRound(rect.left());
     const int top = qRound(rect.top());
     return {left, top, qRound(rect.right()) - left, qRound(rect.bottom()) - top};
-}
-
-// Qt scales and draws four-byte pixels on its fast paths only; a
-// thumbnail's three-byte ones would take its generic paths twice, into the
-// scaled copy and onto the canvas. The four-byte copy is written into
-// memory this thread keeps between calls: a new image of half a megabyte
-// for every tile composed is a new mapping whose pages fault in one by one,
-// which cost more than the copying itself. The result is valid until the
-// thread's next call.
-const QImage& widenedForCompose(const QImage& rgb888)
-{
-    thread_local std::vector<uchar> bytes;
-    thread_local QImage wide;
-    const qsizetype needed = qsizetype(rgb888.width()) * rgb888.height() * 4;
-    if (qsizetype(bytes.size()) < needed) {
-        bytes.resize(std::size_t(needed));
-    }
-    wide = QImage(bytes.data(), rgb888.width(), rgb888.height(), rgb888.width() * 4, QImage::Format_RGB32);
-    QPainter painter(&wide);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(0, 0, rgb888);
-    return wide;
 }
 
 // A rectangle of `size` centred on the origin.
@@ -143,12 +121,15 @@ bool RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dar
     }
     const bool sized = picture_.size() == pixels.size();
     const bool stale = picture_.isNull() || pictureDark_ != dark;
-    if (stale || (rescale == Rescale::now && !(sized && pictureSmooth_))) {
+    // With no time left in the frame to scale the image, the tile shows what
+    // it shows where its fade starts.
+    const bool deferred = stale && rescale == Rescale::none && !image_.isNull();
+    if (!deferred && (stale || (rescale == Rescale::now && !(sized && pictureSmooth_)))) {
         compose(pixels.size(), tile.size(), dark, rescale == Rescale::now);
     }
 
     painter.save();
-    const double shown = opacity();
+    const double shown = deferred ? 0 : opacity();
     if (shown < 1) {
         // The placeholder the image fades in over.
         painter.setRenderHint(QPainter::Antialiasing);
@@ -160,23 +141,40 @@ bool RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dar
     // At its own size the picture lands on whole device pixels and is copied
     // as it is; at another size the painter scales it, nearest pixel.
     const bool exact = picture_.size() == pixels.size();
-    painter.drawImage(exact ? toDevice.inverted().mapRect(QRectF(pixels)) : tile, picture_);
+    if (!deferred) {
+        painter.drawImage(exact ? toDevice.inverted().mapRect(QRectF(pixels)) : tile, picture_);
+    }
     painter.restore();
     if (!videoFrame.isNull()) {
         paintVideo(painter, tile, videoFrame, videoOpacity);
     }
-    return !(exact && pictureSmooth_);
+    return deferred || !(exact && pictureSmooth_);
 }
 
 // The tile's picture: placeholder, bars while loading, the image fitted and
 // turned on whole pixels, and the corners cut round. Smooth rescaling is
-// what a tile at rest shows; a rough one (nearest pixel, a tenth of the
-// cost) stands in until a paint may rescale.
+// what a tile at rest shows; a rough one (nearest pixel, at a fraction of
+// the cost) stands in until a paint may rescale.
 void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool dark, bool smooth) const
 {
     const qreal ratio = pixels.width() / std::max(tile.width(), qreal(1));
     QImage canvas(pixels, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(look_.placeholder(dark));
+    // A side that falls short of the tile by less than a pixel fills it: the
+    // tile has the item's own shape, so no hairline of placeholder shows.
+    const bool turned = quarters_ % 2 != 0;
+    const QSizeF fitted = fittedImageSize(QSizeF(pixels), image_.size(), quarters_);
+    const QSizeF onScreen = turned ? fitted.transposed() : fitted;
+    const auto snapped = [](qreal length, int whole) { return length > whole - 1 ? whole : qRound(length); };
+    const QSize shown(snapped(onScreen.width(), pixels.width()), snapped(onScreen.height(), pixels.height()));
+    const QSize drawn = turned ? shown.transposed() : shown;
+    const QPoint at((pixels.width() - shown.width()) / 2, (pixels.height() - shown.height()) / 2);
+    const bool imageShown = !fitted.isEmpty() && !drawn.isEmpty();
+    const bool opaque = imageShown && !image_.hasAlphaChannel();
+    if (opaque) {
+        scaleOpaqueInto(scalesOpaque(image_) ? image_ : image_.convertToFormat(QImage::Format_RGB32), drawn,
+                        quarters_, smooth, canvas, at);
+    }
     QPainter painter(&canvas);
     painter.setRenderHint(QPainter::Antialiasing);
     if (skeleton_ && look_.skeleton) {
@@ -189,28 +187,13 @@ void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool
         }
         painter.restore();
     }
-    // A side that falls short of the tile by less than a pixel fills it: the
-    // tile has the item's own shape, so no hairline of placeholder shows.
-    const bool turned = quarters_ % 2 != 0;
-    const QSizeF fitted = fittedImageSize(QSizeF(pixels), image_.size(), quarters_);
-    const QSizeF onScreen = turned ? fitted.transposed() : fitted;
-    const auto snapped = [](qreal length, int whole) { return length > whole - 1 ? whole : qRound(length); };
-    const QSize shown(snapped(onScreen.width(), pixels.width()), snapped(onScreen.height(), pixels.height()));
-    const QSize drawn = turned ? shown.transposed() : shown;
-    const bool imageShown = !fitted.isEmpty() && !drawn.isEmpty();
-    if (imageShown) {
-        // Memory keeps the narrow pixels; only this call sees them wide.
-        const bool narrow = !image_.hasAlphaChannel() && image_.format() != QImage::Format_RGB32;
-        const QImage source = image_.format() == QImage::Format_RGB888 ? widenedForCompose(image_)
-                              : narrow ? image_.convertToFormat(QImage::Format_RGB32)
-                                       : image_;
-        QImage scaled = source.scaled(drawn, Qt::IgnoreAspectRatio,
+    if (imageShown && !opaque) {
+        QImage scaled = image_.scaled(drawn, Qt::IgnoreAspectRatio,
                                       smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
         if (quarters_ % 4 != 0) {
             scaled = scaled.transformed(QTransform().rotate(quarters_ * 90.0));
         }
-        painter.drawImage(QPoint((pixels.width() - scaled.width()) / 2, (pixels.height() - scaled.height()) / 2),
-                          scaled);
+        painter.drawImage(at, scaled);
     }
     // Everything outside the rounded outline goes transparent.
     QPainterPath corners;
@@ -226,6 +209,7 @@ void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool
     // Without an image there is nothing to rescale.
     pictureSmooth_ = smooth || !imageShown;
     rescales_ += smooth && imageShown ? 1 : 0;
+    ++composes_;
 }
 
 // The clip's frame covers the tile, turned like the image: a turned clip is

@@ -80,7 +80,9 @@ public:
     // Whether a paint may smooth-rescale the image for the tile's size now,
     // or must make do with what it has: while the tile changes size every
     // frame (an animation, a live resize), or once the frame spent its time.
-    enum class Rescale { now, later };
+    // With none, not even a rough picture is made: a tile whose image has
+    // not been composed shows the bare placeholder it fades in over.
+    enum class Rescale { now, later, none };
 
     // Draws the preview into `tile`, in the placeholder colour of the dark
     // or light scheme, with `videoFrame` (when not null) covering the tile
@@ -90,8 +92,10 @@ public:
     bool paint(QPainter& painter, const QRectF& tile, bool dark, Rescale rescale = Rescale::now,
                const QImage& videoFrame = {}, double videoOpacity = 0) const;
 
-    // For tests: how many times the image was smooth-rescaled for a tile.
+    // How many times the image was smooth-rescaled for a tile.
     int rescaleCount() const { return rescales_; }
+    // How many times the tile's picture was made, smooth or rough.
+    int composeCount() const { return composes_; }
 
 Q_SIGNALS:
     void changed();
@@ -117,6 +121,7 @@ private:
     mutable bool pictureDark_ = false;
     mutable bool pictureSmooth_ = false;
     mutable int rescales_ = 0;
+    mutable int composes_ = 0;
 };
 
 } // namespace pivra

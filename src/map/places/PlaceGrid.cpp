@@ -8,7 +8,6 @@
 #include "style/appearance/PivraAppearance.h"
 #include "style/assets/Symbols.h"
 
-#include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -31,9 +30,6 @@ constexpr double chevronSide = 11;
 constexpr double barSymbolSide = 14;
 constexpr double barGap = 8;
 constexpr double badgePadding = 6;
-// Smooth rescaling of thumbnails stops once a frame has spent this long on
-// tiles; the rest is drawn roughly and refined in the frames that follow.
-constexpr qint64 rescaleBudgetNs = 4'000'000;
 const MotionCurve liftCurve = curves::easeOut(0.15);
 const QString locatingText = QStringLiteral("Locating…");
 const QString showAllText = QStringLiteral("Show All Places");
@@ -524,18 +520,15 @@ void PlaceGrid::paintBar(QPainter& painter) const
     painter.drawText(button, Qt::AlignCenter, showAllText);
 }
 
-void PlaceGrid::paintTile(QPainter& painter, int index, QRectF rect, bool dark, bool& unrefined, qint64 spentNs) const
+void PlaceGrid::paintTile(QPainter& painter, int index, QRectF rect, bool dark, bool& unrefined,
+                          PreviewFrameBudget& budget) const
 {
     const MediaItem& item = photos_[std::size_t(index)].item();
     const QString id = item.id();
     const double lift = lift_.amount(id);
     rect = lift_.lifted(id, rect, hoverScale);
     if (const RotatablePreviewView* preview = previews_.find(id)) {
-        const bool settled = !(lift > 0 && lift < 1) && spentNs < rescaleBudgetNs;
-        unrefined = preview->paint(painter, rect, dark,
-                                   settled ? RotatablePreviewView::Rescale::now
-                                           : RotatablePreviewView::Rescale::later) ||
-                    unrefined;
+        unrefined = budget.paint(*preview, painter, rect, dark, !(lift > 0 && lift < 1)) || unrefined;
     } else {
         QPainterPath outline;
         outline.addRoundedRect(rect, 6, 6);
@@ -583,13 +576,12 @@ void PlaceGrid::paintEvent(QPaintEvent* event)
             paintHeader(&painter, section);
         }
     }
-    QElapsedTimer spent;
-    spent.start();
+    PreviewFrameBudget budget;
     bool unrefined = false;
     for (const PlaceGridLayout::Tile& tile : layout_.tilesIn(visible)) {
         if (tile.rect.adjusted(-4, -4, 4, 4).intersects(dirty)) {
             paintTile(painter, groups_[std::size_t(tile.section)].first + tile.offset, tile.rect, dark, unrefined,
-                      spent.nsecsElapsed());
+                      budget);
         }
     }
     if (hasFocus() && focused_ >= 0 && focused_ < partCount()) {

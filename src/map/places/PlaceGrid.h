@@ -2,6 +2,7 @@
 
 #include "catalog/model/MapPhoto.h"
 #include "gallery/TileLift.h"
+#include "gallery/preview/PreviewFrameBudget.h"
 #include "gallery/preview/PreviewPool.h"
 #include "map/MapStyle.h"
 #include "map/places/PlaceDateText.h"
@@ -120,7 +121,8 @@ private:
     // only measures it; answers its width.
     double paintHeader(QPainter* painter, int section) const;
     void paintBar(QPainter& painter) const;
-    void paintTile(QPainter& painter, int index, QRectF rect, bool dark, bool& unrefined, qint64 spentNs) const;
+    void paintTile(QPainter& painter, int index, QRectF rect, bool dark, bool& unrefined,
+                   PreviewFrameBudget& budget) const;
 
     PlaceNamer& namer_;
     ThumbnailStore& thumbnails_;
