@@ -7,6 +7,7 @@
 #include "support/TempFolder.h"
 
 #include <QApplication>
+#include <QProxyStyle>
 #include <QSignalSpy>
 #include <QStyle>
 #include <gtest/gtest.h>
@@ -95,7 +96,9 @@ TEST_F(AppearanceTest, StoredAppearanceChoosesThePalette)
         const auto appearance = controller(row.desktopDark);
         EXPECT_EQ(appearance->isDark(), row.dark);
         EXPECT_EQ(paletteIsDark(), row.dark);
-        EXPECT_EQ(QApplication::style()->name(), "fusion");
+        const auto* style = qobject_cast<QProxyStyle*>(QApplication::style());
+        ASSERT_NE(style, nullptr);
+        EXPECT_EQ(style->baseStyle()->name(), "fusion");
         // A text that is no mode is followed as "system" but kept as written.
         EXPECT_EQ(AppSettings().value(appearanceSettingKey).toString(),
                   row.stored ? QString::fromLatin1(row.stored) : QString());

@@ -3,6 +3,7 @@
 #include "style/assets/BundledResources.h"
 #include "style/controls/DisconnectedToggle.h"
 #include "style/appearance/PivraAppearance.h"
+#include "style/appearance/PivraStyle.h"
 #include "style/assets/PivraFonts.h"
 #include "style/controls/SubtleToolButton.h"
 #include "style/assets/Symbols.h"
@@ -14,10 +15,15 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyleFactory>
+#include <QStyleOptionSlider>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace pivra {
 namespace {
@@ -116,6 +122,57 @@ TEST(StyleRenderTest, ControlsTakeTheSchemeColours)
         EXPECT_TRUE(holds(image, title->geometry(), palette.color(QPalette::WindowText), 40));
         const QRect heart = symbol->geometry();
         EXPECT_EQ(image.pixelColor(heart.left() + 12, heart.top() + 14).rgb(), PivraAppearance::systemRed(dark).rgb());
+    }
+}
+
+// A scroll bar's groove is painted once and copied after that; the bar must
+// look exactly as Fusion paints it, in either scheme, wherever the handle is,
+// hovered or pressed, on a screen of one or two device pixels a point, the
+// first time and from the copy.
+TEST(StyleRenderTest, AScrollBarLooksAsFusionPaintsIt)
+{
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    const PivraStyle pivra;
+    QScrollBar bar(Qt::Vertical);
+    bar.resize(15, 901);
+    bar.setRange(0, 1'000'000);
+    for (const bool dark : {false, true}) {
+        bar.setPalette(PivraAppearance::palette(dark));
+        for (const int value : {0, 400'000, 1'000'000}) {
+            for (const QStyle::State state : {QStyle::State_None, QStyle::State_MouseOver, QStyle::State_Sunken}) {
+                for (const qreal pixelRatio : {1.0, 2.0}) {
+                    SCOPED_TRACE(testing::Message() << (dark ? "dark " : "light ") << value << " state " << int(state)
+                                                    << " ratio " << pixelRatio);
+                    bar.setValue(value);
+                    QStyleOptionSlider option;
+                    option.initFrom(&bar);
+                    option.orientation = Qt::Vertical;
+                    option.minimum = bar.minimum();
+                    option.maximum = bar.maximum();
+                    option.sliderPosition = option.sliderValue = value;
+                    option.pageStep = bar.pageStep();
+                    option.subControls = QStyle::SC_All;
+                    option.state |= state;
+                    option.activeSubControls = state == QStyle::State_None ? QStyle::SC_None : QStyle::SC_ScrollBarSlider;
+                    const auto paint = [&](const QStyle& style) {
+                        QImage image(bar.size() * pixelRatio, QImage::Format_ARGB32_Premultiplied);
+                        image.setDevicePixelRatio(pixelRatio);
+                        image.fill(Qt::transparent);
+                        QPainter painter(&image);
+                        style.drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, &bar);
+                        return image;
+                    };
+                    const QImage expected = paint(*fusion);
+                    EXPECT_EQ(paint(pivra), expected);
+                    EXPECT_EQ(paint(pivra), expected) << "from the copy";
+                    if (pixelRatio == 1 && state == QStyle::State_None) {
+                        expected.save(test::rendersFolder() + QStringLiteral("/scroll-bar-%1-%2.png")
+                                                                  .arg(dark ? "dark" : "light")
+                                                                  .arg(value));
+                    }
+                }
+            }
+        }
     }
 }
 

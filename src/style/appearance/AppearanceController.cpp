@@ -2,11 +2,11 @@
 
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
+#include "style/appearance/PivraStyle.h"
 #include "style/appearance/PortalDesktopSettings.h"
 #include "platform/AppSettings.h"
 
 #include <QApplication>
-#include <QStyleFactory>
 
 namespace pivra {
 
@@ -14,7 +14,7 @@ AppearanceController::AppearanceController(std::unique_ptr<DesktopSettings> desk
     : QObject(parent)
     , desktop_(desktop ? std::move(desktop) : std::make_unique<PortalDesktopSettings>())
 {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new PivraStyle);
     connect(desktop_.get(), &DesktopSettings::changed, this, [this] {
         Motion::shared().setDesktopPreference(desktop_->prefersReducedMotion());
         apply();
