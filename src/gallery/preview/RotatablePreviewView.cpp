@@ -3,6 +3,7 @@
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "gallery/preview/OpaqueScaling.h"
+#include "gallery/preview/PictureBuffers.h"
 #include "gallery/preview/PreviewGeometry.h"
 #include "media/thumbnails/ThumbnailStore.h"
 
@@ -158,7 +159,7 @@ bool RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dar
 void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool dark, bool smooth) const
 {
     const qreal ratio = pixels.width() / std::max(tile.width(), qreal(1));
-    QImage canvas(pixels, QImage::Format_ARGB32_Premultiplied);
+    QImage canvas = PictureBuffers::image(pixels);
     canvas.fill(look_.placeholder(dark));
     // A side that falls short of the tile by less than a pixel fills it: the
     // tile has the item's own shape, so no hairline of placeholder shows.
