@@ -1,5 +1,7 @@
 #include "media/thumbnails/ThumbnailCacheMemory.h"
 
+#include <iterator>
+
 namespace pivra {
 
 ThumbnailMemoryCache::ThumbnailMemoryCache(std::int64_t costLimit) : costLimit_(costLimit) {}
@@ -23,36 +25,39 @@ QImage ThumbnailMemoryCache::image(const QString& key)
 void ThumbnailMemoryCache::insert(const QString& key, const QImage& image)
 {
     const std::int64_t cost = costOf(image);
+    std::list<Entry> released; // destroyed after the lock is let go of
     std::lock_guard lock(mutex_);
-    removeLocked(key);
+    removeLocked(key, released);
     if (image.isNull() || cost > costLimit_) {
         return; // would push out everything and still not fit
     }
     recency_.push_front({key, image, cost});
     index_.insert(key, recency_.begin());
     totalCost_ += cost;
-    evictLocked(costLimit_);
+    evictLocked(costLimit_, released);
 }
 
 void ThumbnailMemoryCache::remove(const QString& key)
 {
+    std::list<Entry> released;
     std::lock_guard lock(mutex_);
-    removeLocked(key);
+    removeLocked(key, released);
 }
 
-void ThumbnailMemoryCache::removeLocked(const QString& key)
+void ThumbnailMemoryCache::removeLocked(const QString& key, std::list<Entry>& released)
 {
     if (const auto found = index_.constFind(key); found != index_.cend()) {
         totalCost_ -= found.value()->cost;
-        recency_.erase(found.value());
+        released.splice(released.end(), recency_, found.value());
         index_.erase(found);
     }
 }
 
 void ThumbnailMemoryCache::clear()
 {
+    std::list<Entry> released;
     std::lock_guard lock(mutex_);
-    recency_.clear();
+    released.splice(released.end(), recency_);
     index_.clear();
     totalCost_ = 0;
 }
@@ -65,17 +70,18 @@ std::int64_t ThumbnailMemoryCache::totalCost() const
 
 void ThumbnailMemoryCache::shrinkTo(std::int64_t bytes)
 {
+    std::list<Entry> released;
     std::lock_guard lock(mutex_);
-    evictLocked(bytes);
+    evictLocked(bytes, released);
 }
 
-void ThumbnailMemoryCache::evictLocked(std::int64_t limit)
+void ThumbnailMemoryCache::evictLocked(std::int64_t limit, std::list<Entry>& released)
 {
     while (totalCost_ > limit && !recency_.empty()) {
         const Entry& oldest = recency_.back();
         totalCost_ -= oldest.cost;
         index_.remove(oldest.key);
-        recency_.pop_back();
+        released.splice(released.end(), recency_, std::prev(recency_.end()));
     }
 }
 

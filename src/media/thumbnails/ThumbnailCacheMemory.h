@@ -16,7 +16,10 @@ namespace pivra {
 // of it in memory. The least recently used entries go
 // first when an insertion passes the limit. Safe from any thread: QImage is
 // implicitly shared and its copies cross threads freely. Its mutex is never
-// held while the caller holds another lock of the store, nor the other way.
+// held while the caller holds another lock of the store, nor the other way,
+// nor while an image is freed: freeing a thumbnail unmaps its memory, which
+// waits on the process's memory-map lock, and the GUI thread looks up every
+// tile it binds here.
 class ThumbnailMemoryCache {
 public:
     explicit ThumbnailMemoryCache(std::int64_t costLimit);
@@ -41,8 +44,10 @@ private:
         std::int64_t cost;
     };
 
-    void removeLocked(const QString& key);
-    void evictLocked(std::int64_t limit);
+    // Both move what they let go of into `released`, which the caller
+    // destroys once the mutex is unlocked.
+    void removeLocked(const QString& key, std::list<Entry>& released);
+    void evictLocked(std::int64_t limit, std::list<Entry>& released);
 
     const std::int64_t costLimit_;
     mutable std::mutex mutex_;

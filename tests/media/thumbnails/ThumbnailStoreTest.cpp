@@ -15,7 +15,10 @@
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 namespace pivra {
 namespace {
@@ -497,6 +500,36 @@ TEST(ThumbnailMemoryCacheTest, StaysWithinItsCostLeastRecentlyUsedFirst)
     EXPECT_FALSE(cache.image(QStringLiteral("a")).isNull());
     cache.insert(QStringLiteral("huge"), QImage(200, 200, QImage::Format_RGB32));
     EXPECT_EQ(cache.totalCost(), 80'000) << "an image larger than the whole cache is not kept";
+
+    // An image it lets go of is freed after its lock is: freeing unmaps
+    // memory, and every lookup would wait behind it. The image's pixels ask
+    // the cache from another thread while they are freed.
+    struct Probe {
+        ThumbnailMemoryCache* cache;
+        std::vector<uchar> pixels = std::vector<uchar>(100 * 100 * 4);
+        std::atomic<bool> answered{false};
+        bool heldWhileFreed = false;
+    } probe{&cache};
+    const auto freed = [](void* info) {
+        auto* probe = static_cast<Probe*>(info);
+        std::thread asking([probe] {
+            probe->cache->totalCost();
+            probe->answered = true;
+        });
+        // A lock held would keep the answer back for good: two seconds tell.
+        for (int waited = 0; waited < 2000 && !probe->answered; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        probe->heldWhileFreed = !probe->answered;
+        asking.detach();
+    };
+    cache.insert(QStringLiteral("probe"), QImage(probe.pixels.data(), 100, 100, 400, QImage::Format_RGB32, freed, &probe));
+    cache.insert(QStringLiteral("d"), image);
+    cache.insert(QStringLiteral("e"), image);
+    while (!probe.answered) {
+        std::this_thread::yield();
+    }
+    EXPECT_FALSE(probe.heldWhileFreed);
 }
 
 } // namespace
