@@ -123,7 +123,7 @@ void CatalogReaders::forEach(std::size_t count, std::size_t width,
     // every job), so it holds a copy of the job rather than the caller's.
     const auto shared = std::make_shared<const std::function<void(sqlite3*, std::size_t)>>(job);
     for (std::size_t reader = 1; reader < width; ++reader) {
-        threadPool(PoolPriority::userInitiated)->start([run, shared, db = connections[reader].get()] {
+        detail::startOnPool(PoolPriority::userInitiated, [run, shared, db = connections[reader].get()] {
             run->work(db, *shared);
         });
     }

@@ -69,7 +69,7 @@ QSet<QUuid> onlineIDs(const QList<LibrarySource>& sources)
 void releaseOffThread(MediaItems items)
 {
     if (items && items.use_count() == 1 && !items->empty()) {
-        threadPool(PoolPriority::utility)->start([items = std::move(items)]() mutable { items.reset(); });
+        detail::startOnPool(PoolPriority::utility, [items = std::move(items)]() mutable { items.reset(); });
     }
 }
 

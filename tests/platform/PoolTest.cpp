@@ -1,5 +1,6 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/Pool.h"
+#include "platform/runtime/SerialThread.h"
 #include "platform/RuntimeTestKit.h"
 #include "platform/runtime/Task.h"
 
@@ -8,7 +9,11 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <future>
 #include <optional>
+#include <utility>
+
+#include <sched.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -59,30 +64,44 @@ TEST(PoolTest, ResultsAndExceptionsComeBackOnTheGuiThreadAtBothPriorities)
     }
 }
 
-int niceOfThisThread()
+// How the calling thread is scheduled: its nice value and its policy.
+std::pair<int, int> schedulingOfThisThread()
 {
-    return getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    return {getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), sched_getscheduler(0)};
 }
 
-Task<> measureNice(std::optional<int>* userInitiated, std::optional<int>* utility)
+Task<> measureScheduling(std::optional<std::pair<int, int>>* userInitiated, std::optional<std::pair<int, int>>* utility)
 {
-    *userInitiated = co_await runOnPool(PoolPriority::userInitiated, niceOfThisThread);
-    *utility = co_await runOnPool(PoolPriority::utility, niceOfThisThread);
+    *userInitiated = co_await runOnPool(PoolPriority::userInitiated, schedulingOfThisThread);
+    *utility = co_await runOnPool(PoolPriority::utility, schedulingOfThisThread);
 }
 
-TEST(PoolTest, UtilityWorkRunsAtALowerPriority)
+// Workers never preempt the GUI thread when they wake, and utility work
+// also yields its share of the processor to the rest.
+TEST(PoolTest, WorkersGiveWayToTheGuiThreadAndUtilityWorkToEveryone)
 {
     EXPECT_EQ(threadPool(PoolPriority::utility)->threadPriority(), QThread::LowPriority);
     EXPECT_NE(threadPool(PoolPriority::utility), threadPool(PoolPriority::userInitiated));
 
     QObject context;
-    std::optional<int> userInitiated;
-    std::optional<int> utility;
-    startTask(&context, measureNice(&userInitiated, &utility));
+    std::optional<std::pair<int, int>> userInitiated;
+    std::optional<std::pair<int, int>> utility;
+    startTask(&context, measureScheduling(&userInitiated, &utility));
     ASSERT_TRUE(drain());
     ASSERT_TRUE(userInitiated && utility);
-    EXPECT_EQ(*userInitiated, niceOfThisThread());
-    EXPECT_GT(*utility, *userInitiated);
+    const auto [guiNice, guiPolicy] = schedulingOfThisThread();
+    EXPECT_EQ(guiPolicy, SCHED_OTHER);
+    EXPECT_EQ(userInitiated->first, guiNice);
+    EXPECT_GT(utility->first, guiNice);
+    EXPECT_EQ(userInitiated->second, SCHED_BATCH);
+    EXPECT_EQ(utility->second, SCHED_BATCH);
+
+    std::promise<std::pair<int, int>> serial;
+    {
+        detail::SerialThread thread([] {}, [] {});
+        thread.enqueue([&serial] { serial.set_value(schedulingOfThisThread()); });
+    }
+    EXPECT_EQ(serial.get_future().get().second, SCHED_BATCH);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "catalog/scan/ParallelRuns.h"
 
+#include "platform/runtime/Pool.h"
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -104,6 +106,7 @@ private:
 
     void serve(const std::stop_token& stop)
     {
+        becomeWorkerThread();
         const FilesystemIdentity own = FilesystemIdentity::current();
         for (;;) {
             std::shared_ptr<Run> run;

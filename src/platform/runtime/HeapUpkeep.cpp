@@ -33,7 +33,7 @@ void trimHeap()
 
 void trimHeapSoon()
 {
-    threadPool(PoolPriority::utility)->start(&trimHeap);
+    detail::startOnPool(PoolPriority::utility, &trimHeap);
 }
 
 } // namespace pivra

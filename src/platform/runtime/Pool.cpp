@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,15 +22,19 @@ QThreadPool* makePool(QThread::Priority threadPriority)
     return pool;
 }
 
-// On Linux a nice value set with the thread's id applies to that thread
-// alone; pool threads serve only their pool, so once per thread is enough.
-void lowerThisThread()
+// A pool thread takes its ways on its first job: a worker's scheduling, and
+// for utility a raised nice value. On Linux both apply to the one thread;
+// pool threads serve only their pool, so once per thread is enough.
+void prepareThisThread(PoolPriority priority)
 {
-    thread_local bool lowered = false;
-    if (!lowered) {
-        const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), current + UtilityNiceIncrement);
-        lowered = true;
+    thread_local bool prepared = false;
+    if (!prepared) {
+        becomeWorkerThread();
+        if (priority == PoolPriority::utility) {
+            const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+            setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), current + UtilityNiceIncrement);
+        }
+        prepared = true;
     }
 }
 
@@ -43,18 +49,22 @@ QThreadPool* threadPool(PoolPriority priority)
     return priority == PoolPriority::utility ? utility : userInitiated;
 }
 
+void becomeWorkerThread()
+{
+    // The nice value stays as it was; SCHED_BATCH only gives up preempting
+    // on wake-up.
+    const sched_param parameters{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &parameters);
+}
+
 namespace detail {
 
 void startOnPool(PoolPriority priority, std::function<void()> job)
 {
-    if (priority == PoolPriority::utility) {
-        threadPool(priority)->start([job = std::move(job)] {
-            lowerThisThread();
-            job();
-        });
-    } else {
-        threadPool(priority)->start(std::move(job));
-    }
+    threadPool(priority)->start([priority, job = std::move(job)] {
+        prepareThisThread(priority);
+        job();
+    });
 }
 
 } // namespace detail

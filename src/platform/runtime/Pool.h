@@ -21,6 +21,14 @@ enum class PoolPriority { userInitiated, utility };
 // runOnPool; a QRunnable started on the pool directly keeps the default).
 QThreadPool* threadPool(PoolPriority priority);
 
+// Makes the calling thread one that works for throughput: it keeps its share
+// of the processor but never preempts a running thread when it wakes, so a
+// worker whose read returned does not push the GUI thread off its processor
+// in the middle of a frame. Every worker thread of the process calls it
+// once, first thing (pool threads through startOnPool); Linux keeps the
+// policy per thread.
+void becomeWorkerThread();
+
 namespace detail {
 
 // Hands `job` to the pool of that priority.

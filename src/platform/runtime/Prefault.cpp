@@ -21,7 +21,7 @@ void prefaultInBackground(void* buffer, std::size_t bytes)
     if (end <= first) {
         return;
     }
-    threadPool(PoolPriority::userInitiated)->start([first, end] {
+    detail::startOnPool(PoolPriority::userInitiated, [first, end] {
         madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
     });
 #else

@@ -1,5 +1,7 @@
 #include "platform/runtime/SerialThread.h"
 
+#include "platform/runtime/Pool.h"
+
 #include <QtGlobal>
 
 #include <utility>
@@ -40,6 +42,7 @@ bool SerialThread::isCurrentThread() const noexcept
 
 void SerialThread::run(const std::function<void()>& setUp, const std::function<void()>& tearDown)
 {
+    becomeWorkerThread();
     setUp();
     for (;;) {
         std::function<void()> job;
