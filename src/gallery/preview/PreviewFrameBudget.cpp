@@ -3,7 +3,7 @@
 namespace pivra {
 
 namespace {
-constexpr qint64 composeBudgetNs = 6'000'000;
+constexpr qint64 composeBudgetNs = 4'000'000;
 } // namespace
 
 PreviewFrameBudget::PreviewFrameBudget()

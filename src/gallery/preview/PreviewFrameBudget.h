@@ -7,7 +7,7 @@
 namespace pivra {
 
 // How much of one frame the tiles it paints may spend composing their
-// pictures: once it has spent 6 ms on tiles, later ones draw what they have
+// pictures: once it has spent 4 ms on tiles, later ones draw what they have
 // (a tile whose image has not been composed yet, the bare placeholder it
 // fades in over) and are finished in the frames that follow. A tile at rest
 // is composed smooth at once, never roughly first; one changing size from
