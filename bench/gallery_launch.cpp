@@ -27,9 +27,12 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/HeapUpkeep.h"
 #include "store/LibraryStore.h"
+#include "style/appearance/PivraStyle.h"
+#include "style/assets/PivraFonts.h"
 #include "support/EventLoopWatch.h"
 #include "support/SettingsSandbox.h"
 
+#include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
@@ -247,6 +250,9 @@ void BM_MillionItemLaunchAndScroll(benchmark::State& state)
 {
     const test::SettingsSandbox settings(folder().path());
     storeSources();
+    // What the program does before it starts the library.
+    PivraFonts::registerDisplayFont();
+    QApplication::setStyle(new PivraStyle);
     for (auto _ : state) {
         ThumbnailStore thumbnails(thumbnailLocations(), std::make_shared<ThumbnailRenderer>());
         VideoPreviewStore clips(folder().filePath(QStringLiteral("clips")));
