@@ -22,12 +22,14 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
 #include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace pivra {
 
@@ -445,6 +447,9 @@ std::vector<int> GalleryGrid::bandIndices() const
 
 void GalleryGrid::updateTiles()
 {
+    QElapsedTimer binding;
+    binding.start();
+    const auto counted = qScopeGuard([&] { bindingNs_ += binding.nsecsElapsed(); });
     const std::vector<int> band = bandIndices();
     std::vector<const MediaItem*> items;
     items.reserve(band.size());
@@ -545,7 +550,8 @@ void GalleryGrid::paintEvent(QPaintEvent* event)
 
     const double dotProgress =
         dotFade_.state() == QAbstractAnimation::Running ? dotFade_.currentValue().toDouble() : 1;
-    PreviewFrameBudget budget;
+    // Binding a screenful of tiles after a jump takes part of the frame.
+    PreviewFrameBudget budget(std::exchange(bindingNs_, 0));
     bool unrefined = false;
     for (const TileFrame& frame : frames) {
         const MediaItem& item = (*items_)[frame.index];

@@ -192,6 +192,7 @@ private:
     std::function<void()> releaseMemory_;
     bool adjustingScroll_ = false;
     double lastY_ = 0;
+    qint64 bindingNs_ = 0; // spent binding tiles since the last paint
 
     std::optional<QPointF> pressPosition_;
     bool didDrag_ = false;

@@ -16,7 +16,9 @@ namespace pivra {
 // the start of a paint event; GUI thread only.
 class PreviewFrameBudget {
 public:
-    PreviewFrameBudget();
+    // `spentBeforeNs`: what the frame already spent on its tiles before it
+    // painted them.
+    explicit PreviewFrameBudget(qint64 spentBeforeNs = 0);
 
     // Paints `preview` into `tile` within what is left of the frame;
     // `settled` is false while the tile changes size from frame to frame.
@@ -27,6 +29,7 @@ public:
 
 private:
     QElapsedTimer spent_;
+    const qint64 spentBeforeNs_;
     bool composedOne_ = false;
 };
 

@@ -11,7 +11,10 @@
 #include <QPainterPath>
 #include <QPointer>
 
+#include <algorithm>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace pivra {
 
@@ -31,6 +34,70 @@ QRect devicePixels(const QRectF& rect)
     const int left = qRound(rect.left());
     const int top = qRound(rect.top());
     return {left, top, qRound(rect.right()) - left, qRound(rect.bottom()) - top};
+}
+
+// A tile's canvas in the placeholder colour, with the skeleton's bars when
+// they are given a colour; its corners are still square.
+QImage placeholderCanvas(const QSize& pixels, const QSizeF& tile, QColor placeholder, std::optional<QColor> bars)
+{
+    QImage canvas = PictureBuffers::image(pixels);
+    canvas.fill(placeholder);
+    if (bars) {
+        QPainter painter(&canvas);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(pixels.width() / std::max(tile.width(), qreal(1)), pixels.height() / std::max(tile.height(), qreal(1)));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(*bars);
+        for (const QRectF& bar : skeletonBars(tile)) {
+            painter.drawRoundedRect(bar, barRadius, barRadius);
+        }
+    }
+    return canvas;
+}
+
+// Everything outside the rounded outline goes transparent.
+void cutCorners(QImage& canvas, qreal ratio)
+{
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath corners;
+    corners.setFillRule(Qt::OddEvenFill);
+    corners.addRect(QRectF(canvas.rect()));
+    corners.addRoundedRect(QRectF(canvas.rect()), cornerRadius * ratio, cornerRadius * ratio);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+    painter.fillPath(corners, Qt::black);
+}
+
+// The picture of a tile without an image. Every tile of one size and look
+// shows the same, and a jump to another year binds a screenful of them in
+// one frame, so each is made once and shared. GUI thread only.
+QImage bareTile(const QSize& pixels, const QSizeF& tile, QColor placeholder, std::optional<QColor> bars)
+{
+    struct Kept {
+        QSize pixels;
+        QSizeF tile;
+        QRgb placeholder;
+        std::optional<QRgb> bars;
+        QImage picture;
+    };
+    static std::vector<Kept> kept; // the latest first
+    constexpr std::size_t mostKept = 24;
+    const std::optional<QRgb> barsRgba = bars ? std::optional(bars->rgba()) : std::nullopt;
+    const auto found = std::find_if(kept.begin(), kept.end(), [&](const Kept& entry) {
+        return entry.pixels == pixels && entry.tile == tile && entry.placeholder == placeholder.rgba() &&
+               entry.bars == barsRgba;
+    });
+    if (found != kept.end()) {
+        std::rotate(kept.begin(), found, found + 1);
+        return kept.front().picture;
+    }
+    QImage picture = placeholderCanvas(pixels, tile, placeholder, bars);
+    cutCorners(picture, pixels.width() / std::max(tile.width(), qreal(1)));
+    if (kept.size() == mostKept) {
+        kept.pop_back();
+    }
+    kept.insert(kept.begin(), {pixels, tile, placeholder.rgba(), barsRgba, picture});
+    return picture;
 }
 
 // A rectangle of `size` centred on the origin.
@@ -130,20 +197,18 @@ bool RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dar
     }
 
     painter.save();
+    // At its own size a picture lands on whole device pixels and is copied
+    // as it is; at another size the painter scales it, nearest pixel.
+    const QRectF onPixels = toDevice.inverted().mapRect(QRectF(pixels));
     const double shown = deferred ? 0 : opacity();
     if (shown < 1) {
         // The placeholder the image fades in over.
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(look_.placeholder(dark));
-        painter.drawRoundedRect(tile, cornerRadius, cornerRadius);
+        painter.drawImage(onPixels, bareTile(pixels.size(), tile.size(), look_.placeholder(dark), std::nullopt));
         painter.setOpacity(shown);
     }
-    // At its own size the picture lands on whole device pixels and is copied
-    // as it is; at another size the painter scales it, nearest pixel.
     const bool exact = picture_.size() == pixels.size();
     if (!deferred) {
-        painter.drawImage(exact ? toDevice.inverted().mapRect(QRectF(pixels)) : tile, picture_);
+        painter.drawImage(exact ? onPixels : tile, picture_);
     }
     painter.restore();
     if (!videoFrame.isNull()) {
@@ -158,9 +223,6 @@ bool RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dar
 // the cost) stands in until a paint may rescale.
 void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool dark, bool smooth) const
 {
-    const qreal ratio = pixels.width() / std::max(tile.width(), qreal(1));
-    QImage canvas = PictureBuffers::image(pixels);
-    canvas.fill(look_.placeholder(dark));
     // A side that falls short of the tile by less than a pixel fills it: the
     // tile has the item's own shape, so no hairline of placeholder shows.
     const bool turned = quarters_ % 2 != 0;
@@ -171,46 +233,30 @@ void RotatablePreviewView::compose(const QSize& pixels, const QSizeF& tile, bool
     const QSize drawn = turned ? shown.transposed() : shown;
     const QPoint at((pixels.width() - shown.width()) / 2, (pixels.height() - shown.height()) / 2);
     const bool imageShown = !fitted.isEmpty() && !drawn.isEmpty();
-    const bool opaque = imageShown && !image_.hasAlphaChannel();
-    if (opaque) {
+    ++composes_;
+    pictureDark_ = dark;
+    if (!imageShown) {
+        const bool bars = skeleton_ && look_.skeleton;
+        picture_ = bareTile(pixels, tile, look_.placeholder(dark), bars ? std::optional(barColor(dark)) : std::nullopt);
+        pictureSmooth_ = true; // nothing to rescale
+        return;
+    }
+    QImage canvas = placeholderCanvas(pixels, tile, look_.placeholder(dark), std::nullopt);
+    if (!image_.hasAlphaChannel()) {
         scaleOpaqueInto(scalesOpaque(image_) ? image_ : image_.convertToFormat(QImage::Format_RGB32), drawn,
                         quarters_, smooth, canvas, at);
-    }
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::Antialiasing);
-    if (skeleton_ && look_.skeleton) {
-        painter.save();
-        painter.scale(ratio, pixels.height() / std::max(tile.height(), qreal(1)));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(barColor(dark));
-        for (const QRectF& bar : skeletonBars(tile)) {
-            painter.drawRoundedRect(bar, barRadius, barRadius);
-        }
-        painter.restore();
-    }
-    if (imageShown && !opaque) {
+    } else {
         QImage scaled = image_.scaled(drawn, Qt::IgnoreAspectRatio,
                                       smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
         if (quarters_ % 4 != 0) {
             scaled = scaled.transformed(QTransform().rotate(quarters_ * 90.0));
         }
-        painter.drawImage(at, scaled);
+        QPainter(&canvas).drawImage(at, scaled);
     }
-    // Everything outside the rounded outline goes transparent.
-    QPainterPath corners;
-    corners.setFillRule(Qt::OddEvenFill);
-    corners.addRect(QRectF(canvas.rect()));
-    corners.addRoundedRect(QRectF(canvas.rect()), cornerRadius * ratio, cornerRadius * ratio);
-    painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
-    painter.fillPath(corners, Qt::black);
-    painter.end();
-
+    cutCorners(canvas, pixels.width() / std::max(tile.width(), qreal(1)));
     picture_ = std::move(canvas);
-    pictureDark_ = dark;
-    // Without an image there is nothing to rescale.
-    pictureSmooth_ = smooth || !imageShown;
-    rescales_ += smooth && imageShown ? 1 : 0;
-    ++composes_;
+    pictureSmooth_ = smooth;
+    rescales_ += smooth ? 1 : 0;
 }
 
 // The clip's frame covers the tile, turned like the image: a turned clip is
