@@ -130,11 +130,18 @@ protected:
         return list.join(QStringLiteral(" | ")).toStdString();
     }
 
+    // A frame composes the tiles that fit in its time (a sanitizer build
+    // fits few); painted until a frame changes nothing, all are finished.
     QImage render() const
     {
-        QImage image(grid_->viewport()->size(), QImage::Format_RGB32);
-        grid_->viewport()->render(&image);
-        return image;
+        QImage image;
+        for (QImage last;; last = image) {
+            image = QImage(grid_->viewport()->size(), QImage::Format_RGB32);
+            grid_->viewport()->render(&image);
+            if (image == last) {
+                return image;
+            }
+        }
     }
 
     QUuid source_ = QUuid::createUuid();
