@@ -43,11 +43,13 @@ struct PreviewLook {
 //
 // Drawing: the tile is kept as one picture at its size in device pixels,
 // rounded corners, placeholder, bars and the turned image composed in, so a
-// frame at rest copies it without any transform, clip or scaling. Smooth
-// rescaling is the one costly step, so it happens only when the caller
-// allows it (Rescale::now); otherwise the picture at hand is drawn scaled
+// frame at rest copies it without any transform, clip or scaling. Tiles
+// without an image share one picture per size and look. Scaling the image
+// is the one costly step, so it happens only as far as the caller allows:
+// smooth with Rescale::now; with later the picture at hand is drawn scaled
 // by the painter (nearest pixel), or, for a tile with none yet, a rough one
-// is made, and paint() answers that the tile wants refining later.
+// is made; with none a tile with no picture of its image shows the bare
+// placeholder. Whenever what it drew is not final, paint() says so.
 //
 // An image is shown only if it answers the request of the current binding:
 // an answer for an earlier item, or one arriving after prepareForReuse(),
