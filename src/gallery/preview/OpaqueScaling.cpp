@@ -32,13 +32,16 @@ struct Taps {
     std::vector<std::int32_t> weights;
 };
 
-Taps tapsFor(int in, int out, bool smooth)
+// Fills `taps` anew; its memory, and the thread's, is kept from one call to
+// the next, since the GUI thread's allocations wait on a lock the workers
+// share.
+void fillTaps(Taps& taps, int in, int out, bool smooth)
 {
-    Taps taps;
-    taps.first.reserve(std::size_t(out));
-    taps.count.reserve(std::size_t(out));
-    taps.offset.reserve(std::size_t(out));
-    std::vector<double> weights;
+    taps.first.clear();
+    taps.count.clear();
+    taps.offset.clear();
+    taps.weights.clear();
+    thread_local std::vector<double> weights;
     for (int o = 0; o < out; ++o) {
         int first = 0;
         weights.clear();
@@ -81,7 +84,6 @@ Taps tapsFor(int in, int out, bool smooth)
         }
         taps.weights[heaviest] += unitWeight - sum;
     }
-    return taps;
 }
 
 // How a source pixel's bytes are laid out: `step` of them, red, green and
@@ -214,8 +216,10 @@ RowPlacement placeRow(QImage& target, QPoint at, QSize size, int quarters, int y
 template <typename Layout>
 void scaleLaidOut(const QImage& source, QSize size, int quarters, bool smooth, QImage& target, QPoint at)
 {
-    const Taps columns = tapsFor(source.width(), size.width(), smooth);
-    const Taps rows = tapsFor(source.height(), size.height(), smooth);
+    thread_local Taps columns;
+    thread_local Taps rows;
+    fillTaps(columns, source.width(), size.width(), smooth);
+    fillTaps(rows, source.height(), size.height(), smooth);
     const std::size_t rowValues = std::size_t(size.width()) * channels;
     thread_local std::vector<std::int16_t> across;
     thread_local std::vector<std::int32_t> sums;

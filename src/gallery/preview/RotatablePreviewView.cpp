@@ -2,6 +2,7 @@
 
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
+#include "style/RecentPictures.h"
 #include "gallery/preview/OpaqueScaling.h"
 #include "gallery/preview/PictureBuffers.h"
 #include "gallery/preview/PreviewGeometry.h"
@@ -14,7 +15,6 @@
 #include <algorithm>
 #include <optional>
 #include <utility>
-#include <vector>
 
 namespace pivra {
 
@@ -73,31 +73,21 @@ void cutCorners(QImage& canvas, qreal ratio)
 // one frame, so each is made once and shared. GUI thread only.
 QImage bareTile(const QSize& pixels, const QSizeF& tile, QColor placeholder, std::optional<QColor> bars)
 {
-    struct Kept {
+    struct Look {
         QSize pixels;
         QSizeF tile;
         QRgb placeholder;
         std::optional<QRgb> bars;
-        QImage picture;
+
+        bool operator==(const Look&) const = default;
     };
-    static std::vector<Kept> kept; // the latest first
-    constexpr std::size_t mostKept = 24;
-    const std::optional<QRgb> barsRgba = bars ? std::optional(bars->rgba()) : std::nullopt;
-    const auto found = std::find_if(kept.begin(), kept.end(), [&](const Kept& entry) {
-        return entry.pixels == pixels && entry.tile == tile && entry.placeholder == placeholder.rgba() &&
-               entry.bars == barsRgba;
+    static RecentPictures<Look> kept(24);
+    const Look look{pixels, tile, placeholder.rgba(), bars ? std::optional(bars->rgba()) : std::nullopt};
+    return kept.get(look, [&] {
+        QImage picture = placeholderCanvas(pixels, tile, placeholder, bars);
+        cutCorners(picture, pixels.width() / std::max(tile.width(), qreal(1)));
+        return picture;
     });
-    if (found != kept.end()) {
-        std::rotate(kept.begin(), found, found + 1);
-        return kept.front().picture;
-    }
-    QImage picture = placeholderCanvas(pixels, tile, placeholder, bars);
-    cutCorners(picture, pixels.width() / std::max(tile.width(), qreal(1)));
-    if (kept.size() == mostKept) {
-        kept.pop_back();
-    }
-    kept.insert(kept.begin(), {pixels, tile, placeholder.rgba(), barsRgba, picture});
-    return picture;
 }
 
 // A rectangle of `size` centred on the origin.
@@ -200,13 +190,22 @@ bool RotatablePreviewView::paint(QPainter& painter, const QRectF& tile, bool dar
     // At its own size a picture lands on whole device pixels and is copied
     // as it is; at another size the painter scales it, nearest pixel.
     const QRectF onPixels = toDevice.inverted().mapRect(QRectF(pixels));
+    const bool exact = picture_.size() == pixels.size();
     const double shown = deferred ? 0 : opacity();
     if (shown < 1) {
-        // The placeholder the image fades in over.
-        painter.drawImage(onPixels, bareTile(pixels.size(), tile.size(), look_.placeholder(dark), std::nullopt));
+        // The placeholder the image fades in over: shared by every tile at
+        // rest, drawn anew for one changing size, which would only crowd
+        // the shared ones out.
+        if (exact || deferred) {
+            painter.drawImage(onPixels, bareTile(pixels.size(), tile.size(), look_.placeholder(dark), std::nullopt));
+        } else {
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(look_.placeholder(dark));
+            painter.drawRoundedRect(tile, cornerRadius, cornerRadius);
+        }
         painter.setOpacity(shown);
     }
-    const bool exact = picture_.size() == pixels.size();
     if (!deferred) {
         painter.drawImage(exact ? onPixels : tile, picture_);
     }

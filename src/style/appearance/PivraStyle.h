@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QImage>
+#include "style/RecentPictures.h"
+
 #include <QProxyStyle>
 
-#include <vector>
+class QStyleOptionSlider;
 
 namespace pivra {
 
@@ -15,8 +16,9 @@ namespace pivra {
 // of scrolling woke the pool a dozen times and waited on it, and with every
 // processor busy indexing a library that wait held up the GUI thread for
 // milliseconds. The groove does not change as the bar moves: it is painted
-// once for each look and size and copied after that, under the rest of the
-// bar, which Fusion paints as before. What a bar looks like does not change.
+// once for each look and size and copied after that, in bands too short for
+// the pool, under the rest of the bar, which Fusion paints as before. What a
+// bar looks like does not change.
 class PivraStyle final : public QProxyStyle {
 public:
     PivraStyle();
@@ -25,18 +27,21 @@ public:
                             const QWidget* widget = nullptr) const override;
 
 private:
-    const QImage& groove(const QStyleOptionComplex& option, qreal pixelRatio, const QWidget* widget) const;
-
-    struct Groove {
+    // What Fusion paints a groove from.
+    struct GrooveLook {
         QSize size;
         qreal pixelRatio = 1;
         qint64 palette = 0;
         int state = 0;
         int active = 0;
         Qt::LayoutDirection direction = Qt::LeftToRight;
-        QImage image;
+
+        bool operator==(const GrooveLook&) const = default;
     };
-    mutable std::vector<Groove> grooves_; // the latest first
+
+    const QImage& groove(const QStyleOptionSlider& bar, qreal pixelRatio, const QWidget* widget) const;
+
+    mutable RecentPictures<GrooveLook> grooves_{8}; // a few bars, each in one or two looks
 };
 
 } // namespace pivra
