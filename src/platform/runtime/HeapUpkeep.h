@@ -14,7 +14,8 @@ namespace pivra {
 // resident after indexing a thousand photos and twenty clips, of which 25 MB
 // was live.
 //
-// Called first thing in main, before any thread starts: four arenas, and the
+// Called first thing in main, before any thread starts: an arena a thread
+// (so that no worker shares the GUI thread's), and the
 // two sizes pinned at glibc's starting values, so large blocks are mapped and
 // unmapped on their own and a heap gives back what is free at its top beyond
 // a megabyte.
