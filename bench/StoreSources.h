@@ -8,7 +8,7 @@
 #include "catalog/MediaCatalog.h"
 #include "catalog/model/LibrarySource.h"
 #include "media/metadata/MetadataInspector.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/AppSettings.h"
 #include "platform/folders/FolderBookmark.h"

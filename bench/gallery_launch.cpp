@@ -25,7 +25,7 @@
 #include "platform/AppSettings.h"
 #include "platform/folders/FolderBookmark.h"
 #include "platform/runtime/Drain.h"
-#include "platform/runtime/HeapUpkeep.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
 #include "store/LibraryStore.h"
 #include "style/appearance/PivraStyle.h"
 #include "style/assets/PivraFonts.h"

@@ -13,7 +13,7 @@
 #include "map/view/MapView.h"
 #include "map/photos/PhotoClustering.h"
 #include "map/photos/PhotoMap.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "support/GalleryItems.h"
 

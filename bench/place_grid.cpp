@@ -8,7 +8,7 @@
 
 #include "map/places/PlaceGrid.h"
 #include "map/places/PlaceGroup.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/geocoder/ReverseGeocoder.h"
 #include "store/places/PlaceNamer.h"

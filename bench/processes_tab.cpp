@@ -11,7 +11,7 @@
 
 #include "catalog/MediaCatalog.h"
 #include "media/metadata/MetadataInspector.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"

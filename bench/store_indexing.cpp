@@ -9,7 +9,7 @@
 
 #include "catalog/MediaCatalog.h"
 #include "media/metadata/MetadataInspector.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
 #include "store/LibraryStore.h"

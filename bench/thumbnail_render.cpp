@@ -21,8 +21,8 @@
 //   pivra_cores, vips_cores  processor time / wall time: cores kept busy
 #include "media/MediaLibraries.h"
 #include "media/thumbnails/OperationQueue.h"
-#include "media/thumbnails/ThumbnailCache.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/cache/ThumbnailCache.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 
 #include <QDir>
 #include <QElapsedTimer>

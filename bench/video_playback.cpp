@@ -25,8 +25,8 @@
 //   BM_Scrub1080pHevc     50 seeks in a second over the 1080p HEVC file, as a
 //                         drag over the bar makes them: longest_stall_ms,
 //                         and ms until the last position shows
-#include "platform/runtime/HeapUpkeep.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
+#include "platform/runtime/threads/Pool.h"
 #include "support/VideoMaker.h"
 #include "viewer/video/HoverFrameGrabber.h"
 #include "viewer/video/VideoLayerView.h"

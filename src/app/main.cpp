@@ -13,7 +13,7 @@
 #include "gallery/drag/MediaPasteboard.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
-#include "platform/runtime/HeapUpkeep.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
 #include "store/shortcuts/AppRouter.h"
 #include "store/LibraryStore.h"
 #include "settings/PreferencesRouter.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalog/MediaCatalog.h"
-#include "platform/runtime/SerialExecutor.h"
+#include "platform/runtime/threads/SerialExecutor.h"
 
 namespace pivra {
 

@@ -1,7 +1,7 @@
 #include "catalog/CatalogReaders.h"
 
 #include "catalog/model/CellKey.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QFile>
 

@@ -4,7 +4,7 @@
 
 #include "catalog/CatalogRows.h"
 #include "catalog/DateRanges.h"
-#include "platform/runtime/Prefault.h"
+#include "platform/runtime/memory/Prefault.h"
 
 #include <algorithm>
 #include <iterator>

@@ -11,8 +11,8 @@
 #include "gallery/preview/PreviewFrameBudget.h"
 #include "gallery/preview/RotatablePreviewView.h"
 #include "media/thumbnails/ThumbnailStore.h"
-#include "platform/runtime/HeapUpkeep.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QContextMenuEvent>
 #include <QDrag>

@@ -1,7 +1,7 @@
 #include "gallery/TileMenu.h"
 
 #include "media/camera/CameraItemPaths.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
 
 #include <QFileInfo>

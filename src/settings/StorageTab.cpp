@@ -4,7 +4,7 @@
 #include "settings/StorageUsage.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "store/LibraryStore.h"
 #include "style/ByteCountText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/thumbnails/ThumbnailCacheStats.h"
+#include "media/thumbnails/cache/ThumbnailCacheStats.h"
 #include "platform/runtime/Task.h"
 
 #include <QString>

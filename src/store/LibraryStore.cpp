@@ -8,7 +8,7 @@
 #include "platform/AppSettings.h"
 #include "platform/folders/MountMonitor.h"
 #include "platform/geocoder/OfflineReverseGeocoder.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "store/places/PlaceNamer.h"
 #include "store/SourcesKeptAside.h"
 

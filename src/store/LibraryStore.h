@@ -14,7 +14,7 @@
 #include "media/SourceWatcher.h"
 #include "platform/folders/FolderIdentity.h"
 #include "platform/folders/MountTable.h"
-#include "platform/runtime/HeapUpkeep.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/MainThread.h"
 #include "platform/runtime/Task.h"
 #include "platform/runtime/TaskHandle.h"

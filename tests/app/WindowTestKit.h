@@ -6,7 +6,7 @@
 
 #include "style/motion/Motion.h"
 #include "app/window/LibraryWindow.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"

@@ -1,6 +1,6 @@
 #include "catalog/CatalogReaders.h"
 #include "CatalogTest.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QUuid>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "map/view/MapView.h"
 #include "map/photos/PhotoMap.h"
 #include "map/basemap/RasterTiles.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/AppSettings.h"
 #include "style/appearance/PivraAppearance.h"

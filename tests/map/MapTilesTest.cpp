@@ -6,7 +6,7 @@
 #include "map/basemap/BaseMapTiles.h"
 #include "map/basemap/RasterTiles.h"
 #include "map/view/MapView.h"
-#include "platform/runtime/HeapUpkeep.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
 #include "support/TempFolder.h"
 
 #include <QPainter>

@@ -5,7 +5,7 @@
 #include "catalog/model/MapPhoto.h"
 #include "map/view/MapView.h"
 #include "map/photos/PhotoMap.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "support/GalleryItems.h"
 #include "support/TempFolder.h"

@@ -1,7 +1,7 @@
 #include "platform/runtime/Drain.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "platform/RuntimeTestKit.h"
-#include "platform/runtime/SerialExecutor.h"
+#include "platform/runtime/threads/SerialExecutor.h"
 #include "platform/runtime/Task.h"
 
 #include <QElapsedTimer>

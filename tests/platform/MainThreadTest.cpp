@@ -1,6 +1,6 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/MainThread.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 // Mapping ahead must leave the buffer's pages resident, and must not touch
 // memory outside the buffer or fail on a buffer too small to hold a page.
-#include "platform/runtime/Pool.h"
-#include "platform/runtime/Prefault.h"
+#include "platform/runtime/threads/Pool.h"
+#include "platform/runtime/memory/Prefault.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>

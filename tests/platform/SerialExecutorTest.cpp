@@ -1,6 +1,6 @@
 #include "platform/runtime/Drain.h"
 #include "platform/RuntimeTestKit.h"
-#include "platform/runtime/SerialExecutor.h"
+#include "platform/runtime/threads/SerialExecutor.h"
 #include "platform/runtime/Task.h"
 
 #include <QCoreApplication>

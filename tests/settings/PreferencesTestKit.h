@@ -5,7 +5,7 @@
 
 #include "store/StoreTestKit.h"
 
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/thumbnails/ThumbnailTestKit.h"
 #include "media/video/VideoPreviewStore.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/cameras/CameraBackend.h"
-#include "platform/runtime/SerialThread.h"
+#include "platform/runtime/threads/SerialThread.h"
 
 #include <QHash>
 #include <functional>

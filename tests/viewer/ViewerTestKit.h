@@ -6,7 +6,7 @@
 #include "store/StoreTestKit.h"
 
 #include "media/metadata/MetadataInspector.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPosterFrames.h"
 #include "platform/runtime/Drain.h"

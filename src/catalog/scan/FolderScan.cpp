@@ -4,7 +4,7 @@
 #include "catalog/scan/ScanTurn.h"
 #include "catalog/model/Uuid.h"
 #include "platform/runtime/Cancelled.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QThread>
 

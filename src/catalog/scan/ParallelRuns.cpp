@@ -1,6 +1,6 @@
 #include "catalog/scan/ParallelRuns.h"
 
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,7 +2,7 @@
 
 #include "media/camera/CameraItemPaths.h"
 #include "media/camera/CameraSourceManager.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QCoreApplication>
 #include <QDir>

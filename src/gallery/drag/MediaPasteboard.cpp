@@ -5,8 +5,8 @@
 #include "media/camera/CameraItemPaths.h"
 #include "media/camera/CameraSourceManager.h"
 #include "platform/folders/PrivateFolder.h"
-#include "platform/runtime/GuiReturn.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/GuiReturn.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QDir>
 #include <QCoreApplication>

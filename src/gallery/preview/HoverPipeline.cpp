@@ -1,6 +1,6 @@
 #include "gallery/preview/HoverPipeline.h"
 
-#include "gallery/preview/VideoFrameScaler.h"
+#include "media/pictures/VideoFrameScaler.h"
 
 #include <QUrl>
 

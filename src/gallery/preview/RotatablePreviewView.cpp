@@ -3,8 +3,8 @@
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/RecentPictures.h"
-#include "gallery/preview/OpaqueScaling.h"
-#include "gallery/preview/PictureBuffers.h"
+#include "media/pictures/OpaqueScaling.h"
+#include "media/pictures/PictureBuffers.h"
 #include "gallery/preview/PreviewGeometry.h"
 #include "media/thumbnails/ThumbnailStore.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalog/model/MediaItem.h"
-#include "media/thumbnails/ThumbnailCache.h"
+#include "media/thumbnails/cache/ThumbnailCache.h"
 
 #include <QString>
 

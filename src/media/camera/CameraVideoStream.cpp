@@ -2,7 +2,7 @@
 
 #include "catalog/model/Uuid.h"
 #include "media/camera/CameraSourceManager.h"
-#include "platform/runtime/Strand.h"
+#include "platform/runtime/threads/Strand.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "media/metadata/ImageOrientation.h"
 
-#include "media/metadata/ExivImage.h"
-#include "media/metadata/PixelHeader.h"
+#include "media/metadata/properties/ExivImage.h"
+#include "media/formats/PixelHeader.h"
 
 #include <QTransform>
 

@@ -1,6 +1,6 @@
 #include "media/metadata/MediaMetadata.h"
 
-#include "media/metadata/ImageProperties.h"
+#include "media/metadata/properties/ImageProperties.h"
 #include "media/metadata/MetadataJson.h"
 #include "media/video/VideoProperties.h"
 

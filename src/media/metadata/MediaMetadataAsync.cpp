@@ -1,6 +1,6 @@
 #include "media/metadata/MediaMetadataAsync.h"
 
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 namespace pivra::MediaMetadata {
 

@@ -2,7 +2,7 @@
 
 #include "media/MediaFile.h"
 #include "media/metadata/MediaMetadata.h"
-#include "media/metadata/PixelHeader.h"
+#include "media/formats/PixelHeader.h"
 
 namespace pivra {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QString>
 

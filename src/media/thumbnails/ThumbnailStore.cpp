@@ -3,7 +3,7 @@
 #include "media/camera/CameraItemPaths.h"
 #include "media/camera/CameraSourceManager.h"
 #include "media/thumbnails/MediaKey.h"
-#include "media/thumbnails/ThumbnailCacheBudget.h"
+#include "media/thumbnails/cache/ThumbnailCacheBudget.h"
 #include "media/video/VideoPosterFrames.h"
 #include "platform/runtime/Cancelled.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 
 #include <optional>
 

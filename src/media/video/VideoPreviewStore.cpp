@@ -6,7 +6,7 @@
 #include "media/thumbnails/MediaKey.h"
 #include "platform/AppSettings.h"
 #include "platform/folders/PrivateFolder.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QDir>
 #include <QFile>

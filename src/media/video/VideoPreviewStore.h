@@ -3,7 +3,7 @@
 #include "catalog/model/MediaItem.h"
 #include "media/camera/CameraVideoStream.h"
 #include "media/video/PreviewClip.h"
-#include "media/thumbnails/ThumbnailCacheStats.h"
+#include "media/thumbnails/cache/ThumbnailCacheStats.h"
 
 #include <QDateTime>
 #include <QSet>

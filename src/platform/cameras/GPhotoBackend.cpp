@@ -3,7 +3,7 @@
 #include "platform/runtime/Dispatcher.h"
 #include "platform/cameras/GPhotoLibrary.h"
 #include "platform/cameras/MovieHead.h"
-#include "platform/runtime/SerialThread.h"
+#include "platform/runtime/threads/SerialThread.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

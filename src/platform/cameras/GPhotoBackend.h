@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/runtime/BackgroundReleaser.h"
+#include "platform/runtime/threads/BackgroundReleaser.h"
 #include "platform/cameras/CameraBackend.h"
 #include "platform/cameras/DeviceWorker.h"
 #include "platform/cameras/GPhotoLibrary.h"

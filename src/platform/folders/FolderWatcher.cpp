@@ -1,7 +1,7 @@
 #include "platform/folders/FolderWatcher.h"
 
 #include "platform/runtime/MainThread.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "platform/geocoder/OfflineReverseGeocoder.h"
 
 #include "platform/runtime/Dispatcher.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QCoreApplication>
 #include <QLocale>

@@ -1,8 +1,8 @@
 #include "platform/share/ShareService.h"
 
 #include "platform/DesktopPortal.h"
-#include "platform/runtime/GuiReturn.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/GuiReturn.h"
+#include "platform/runtime/threads/Pool.h"
 
 #include <QDBusMetaType>
 #include <QDBusMessage>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/updates/AppcastItem.h"
-#include "platform/runtime/Strand.h"
+#include "platform/runtime/threads/Strand.h"
 #include "platform/updates/UpdateDriver.h"
 #include "platform/updates/UpdateStaging.h"
 

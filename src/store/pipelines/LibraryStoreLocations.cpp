@@ -11,7 +11,7 @@
 #include "catalog/MediaCatalog.h"
 #include "media/camera/CameraItemPaths.h"
 #include "media/metadata/MediaMetadata.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "store/LibraryStore.h"
 #include "store/places/PlaceNamer.h"
 

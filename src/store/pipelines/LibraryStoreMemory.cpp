@@ -6,7 +6,7 @@
 // hands that back while the program rests; a trim at each end would only be
 // paid for again in page faults by the run that follows.
 
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "store/LibraryStore.h"
 
 namespace pivra {

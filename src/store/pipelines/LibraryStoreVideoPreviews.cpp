@@ -9,7 +9,7 @@
 #include "catalog/MediaCatalog.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/TaskGroup.h"
 #include "store/LibraryStore.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/runtime/Strand.h"
+#include "platform/runtime/threads/Strand.h"
 #include "store/places/Place.h"
 
 #include <QHash>

@@ -7,7 +7,7 @@
 #include "platform/folders/FolderAccess.h"
 #include "platform/folders/FolderBookmark.h"
 #include "platform/runtime/Deadline.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "store/FolderProbe.h"
 #include "store/sources/FolderPicker.h"
 #include "store/LibraryStore.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gallery/preview/PictureScaler.h"
+#include "media/pictures/PictureScaler.h"
 
 #include <QImage>
 #include <QSize>

@@ -1,6 +1,6 @@
 #include "viewer/video/PlayerThread.h"
 
-#include "platform/runtime/BackgroundReleaser.h"
+#include "platform/runtime/threads/BackgroundReleaser.h"
 
 #include <QAbstractEventDispatcher>
 #include <QThread>

@@ -1,7 +1,7 @@
 #include "viewer/video/VideoHoverPreview.h"
 
-#include "platform/runtime/BackgroundReleaser.h"
-#include "platform/runtime/Strand.h"
+#include "platform/runtime/threads/BackgroundReleaser.h"
+#include "platform/runtime/threads/Strand.h"
 #include "viewer/video/HoverFrameGrabber.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "viewer/video/VideoLayerView.h"
 
-#include "gallery/preview/VideoFrameScaler.h"
+#include "media/pictures/VideoFrameScaler.h"
 #include "viewer/video/VideoPlaybackModel.h"
 
 #include <QPainter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gallery/preview/LatestFrameSink.h"
+#include "media/pictures/LatestFrameSink.h"
 
 #include <QImage>
 #include <QPointer>

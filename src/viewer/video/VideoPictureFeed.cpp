@@ -1,7 +1,7 @@
 #include "viewer/video/VideoPictureFeed.h"
 
-#include "platform/runtime/BackgroundReleaser.h"
-#include "gallery/preview/VideoFrameScaler.h"
+#include "platform/runtime/threads/BackgroundReleaser.h"
+#include "media/pictures/VideoFrameScaler.h"
 
 #include <QThread>
 #include <QVideoSink>

@@ -3,7 +3,7 @@
 #include "media/camera/CameraItemPaths.h"
 #include "media/streaming/StreamRangeServer.h"
 #include "platform/AppSettings.h"
-#include "platform/runtime/HeapUpkeep.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
 
 #include <QAudioOutput>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "map/LibraryMap.h"
 #include "map/view/MapView.h"
 #include "map/places/PlaceGrid.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "store/places/PlaceNamer.h"
 #include "style/controls/PaintedAccessible.h"

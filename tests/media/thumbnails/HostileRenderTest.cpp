@@ -2,8 +2,8 @@
 // FIFO or a link to a device between the walk and the read.
 #include "media/metadata/MediaMetadata.h"
 #include "media/thumbnails/MediaKey.h"
-#include "media/thumbnails/RenderAttempts.h"
-#include "media/thumbnails/ThumbnailRenderer.h"
+#include "media/thumbnails/render/RenderAttempts.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/video/VideoPosterFrames.h"
 
 #include "support/Bombs.h"

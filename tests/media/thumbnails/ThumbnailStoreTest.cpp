@@ -2,7 +2,7 @@
 
 #include "media/thumbnails/MediaKey.h"
 #include "platform/runtime/Drain.h"
-#include "platform/runtime/Pool.h"
+#include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
 #include "support/JpegMaker.h"
 #include "support/TempFolder.h"

@@ -1,0 +1,137 @@
+#include "media/pictures/LatestFrameSink.h"
+
+#include <QThread>
+#include <QTransform>
+#include <QVideoSink>
+
+#include <mutex>
+#include <utility>
+
+namespace pivra {
+
+QImage ConvertedFrame::upright() const
+{
+    if (image.isNull()) {
+        return {};
+    }
+    const QImage turned = turn == 0 ? image : image.transformed(QTransform().rotate(turn));
+    return mirrored ? turned.mirrored(true, false) : turned;
+}
+
+// What the frame thread shares with the GUI thread. `pending` while a
+// hand-over is queued, so that at most one is; `closed` once the sink is
+// going, after which the frame thread posts nothing more. `last` and
+// `generation` belong to the frame thread's conversions: a clear() moves the
+// generation on, so a conversion that started before it delivers nothing.
+struct LatestFrameSink::Mailbox {
+    Convert convert;
+    bool keepLast = false;
+
+    std::mutex lock;
+    ConvertedFrame latest;
+    QVideoFrame last;
+    quint64 generation = 0;
+    bool pending = false;
+    bool closed = false;
+
+    void take(const QVideoFrame& frame, LatestFrameSink* owner)
+    {
+        quint64 started = 0;
+        {
+            std::lock_guard guard(lock);
+            if (closed) {
+                return;
+            }
+            started = generation;
+            if (keepLast) {
+                last = frame;
+            }
+        }
+        ConvertedFrame converted = convert(frame);
+        if (converted.image.isNull()) {
+            return;
+        }
+        std::lock_guard guard(lock);
+        if (closed || generation != started) {
+            return;
+        }
+        latest = std::move(converted);
+        if (!pending) {
+            pending = true;
+            // Posted under the lock, so the owner cannot be gone yet; its
+            // destruction drops the call if it is still queued then.
+            QMetaObject::invokeMethod(owner, &LatestFrameSink::deliver, Qt::QueuedConnection);
+        }
+    }
+};
+
+LatestFrameSink::LatestFrameSink(QThread& frameThread, Convert convert, bool keepLast, QObject* parent)
+    : QObject(parent)
+    , mailbox_(std::make_shared<Mailbox>())
+    , sink_(new QVideoSink)
+{
+    mailbox_->convert = std::move(convert);
+    mailbox_->keepLast = keepLast;
+    sink_->moveToThread(&frameThread);
+    connect(
+        sink_, &QVideoSink::videoFrameChanged, sink_,
+        [mailbox = mailbox_, self = this](const QVideoFrame& frame) {
+            // The renderer clears the sink when it flushes: the picture keeps
+            // the frame it has.
+            if (frame.isValid()) {
+                mailbox->take(frame, self);
+            }
+        },
+        Qt::DirectConnection);
+}
+
+LatestFrameSink::~LatestFrameSink()
+{
+    {
+        std::lock_guard guard(mailbox_->lock);
+        mailbox_->closed = true;
+        mailbox_->latest = {};
+        mailbox_->last = QVideoFrame();
+    }
+    // Its renderer and last frame go with it, on its own thread.
+    if (sink_) {
+        sink_->deleteLater();
+    }
+}
+
+void LatestFrameSink::reconvert()
+{
+    QMetaObject::invokeMethod(sink_, [mailbox = mailbox_, self = this] {
+        QVideoFrame frame;
+        {
+            std::lock_guard guard(mailbox->lock);
+            frame = mailbox->last;
+        }
+        if (frame.isValid()) {
+            mailbox->take(frame, self);
+        }
+    });
+}
+
+void LatestFrameSink::clear()
+{
+    std::lock_guard guard(mailbox_->lock);
+    ++mailbox_->generation;
+    mailbox_->latest = {};
+    mailbox_->last = QVideoFrame();
+}
+
+void LatestFrameSink::deliver()
+{
+    ConvertedFrame frame;
+    {
+        std::lock_guard guard(mailbox_->lock);
+        frame = std::exchange(mailbox_->latest, ConvertedFrame());
+        mailbox_->pending = false;
+    }
+    if (!frame.image.isNull()) {
+        Q_EMIT frameReady(frame);
+    }
+}
+
+} // namespace pivra

@@ -1,0 +1,449 @@
+#include "media/thumbnails/render/ThumbnailRenderer.h"
+
+#include "media/MediaLibraries.h"
+#include "media/metadata/MediaMetadata.h"
+
+#include "support/HeicMaker.h"
+#include "support/JpegMaker.h"
+#include "support/RawMaker.h"
+#include "support/TempFolder.h"
+#include "support/VideoMaker.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QRandomGenerator>
+
+#include <exiv2/exiv2.hpp>
+#include <vips/vips8>
+
+#include <future>
+#include <numeric>
+#include <thread>
+
+namespace pivra {
+namespace {
+
+using test::TempFolderTest;
+
+test::ExifFields turnedBy(int orientation)
+{
+    test::ExifFields fields;
+    fields.orientation = orientation;
+    return fields;
+}
+
+test::HeicFields heicTurnedBy(int container, int exif)
+{
+    test::HeicFields fields;
+    fields.containerOrientation = container;
+    fields.exif.orientation = exif;
+    return fields;
+}
+
+class ThumbnailRendererTest : public TempFolderTest {
+protected:
+    static MediaItem itemAt(const QString& path, MediaKind kind = MediaKind::image)
+    {
+        MediaItem item;
+        item.setPath(path);
+        item.setKind(kind);
+        return item;
+    }
+
+    QSize renderedSize(const QString& path, int pixels = 420) const
+    {
+        return renderer.render(itemAt(path), pixels).image.size();
+    }
+
+    // The thumbnail has the shape the catalog records for the item (which
+    // swaps the sides for a turned photo), at the expected size.
+    void expectItemShape(const QString& path, QSize expected) const
+    {
+        const MediaItem item = MediaMetadata::inspect(path, QUuid::createUuid(), {}, MediaKind::image);
+        const QSize rendered = renderer.render(item, 420).image.size();
+        EXPECT_EQ(rendered, expected) << path.toStdString();
+        EXPECT_EQ(rendered.width() > rendered.height(), item.width() > item.height()) << path.toStdString();
+    }
+
+    ThumbnailRenderer renderer;
+};
+
+TEST_F(ThumbnailRendererTest, JpegOrientationIsAppliedOnceAndNothingIsEnlarged)
+{
+    const QString turned = pathOf(QStringLiteral("turned.jpg"));
+    ASSERT_TRUE(test::makeJpeg(turned, QSize(1200, 800), turnedBy(6)));
+    expectItemShape(turned, QSize(280, 420));
+
+    const QString small = pathOf(QStringLiteral("small-turned.jpg"));
+    ASSERT_TRUE(test::makeJpeg(small, QSize(400, 300), turnedBy(6)));
+    expectItemShape(small, QSize(300, 400)); // turned, but not enlarged to 420
+
+    const QString tiny = pathOf(QStringLiteral("tiny.jpg"));
+    ASSERT_TRUE(test::makeJpeg(tiny, QSize(100, 80), turnedBy(1)));
+    EXPECT_EQ(renderedSize(tiny), QSize(100, 80));
+    EXPECT_EQ(renderedSize(tiny, 3200), QSize(100, 80));
+}
+
+TEST_F(ThumbnailRendererTest, PngOrientationInATextChunkIsApplied)
+{
+    // exiv2 (like ImageMagick) keeps a PNG's Exif in a "Raw profile type
+    // exif" text chunk, which libvips does not read.
+    const QString turned = pathOf(QStringLiteral("turned.png"));
+    QImage pixels(400, 300, QImage::Format_RGB32);
+    pixels.fill(Qt::darkYellow);
+    ASSERT_TRUE(pixels.save(turned, "PNG"));
+    ASSERT_TRUE(test::addExif(turned, turnedBy(6)));
+    expectItemShape(turned, QSize(300, 400));
+}
+
+TEST_F(ThumbnailRendererTest, LargePhotosFitTheRequestedSize)
+{
+    const QString wide = pathOf(QStringLiteral("wide.jpg"));
+    ASSERT_TRUE(test::makeJpeg(wide, QSize(4000, 3000), turnedBy(1)));
+    EXPECT_EQ(renderedSize(wide), QSize(420, 315));
+    EXPECT_EQ(renderedSize(wide, 3200), QSize(3200, 2400));
+
+    const QImage image = renderer.render(itemAt(wide), 420).image;
+    EXPECT_EQ(image.format(), QImage::Format_RGB888);
+}
+
+// Where a photo is in a stored (unturned) picture, as fractions of its sides.
+enum class Corner { topLeft, topRight, bottomLeft, bottomRight };
+
+QPoint cornerBlock(Corner corner, QSize size, int side)
+{
+    const bool right = corner == Corner::topRight || corner == Corner::bottomRight;
+    const bool bottom = corner == Corner::bottomLeft || corner == Corner::bottomRight;
+    return {right ? size.width() - side : 0, bottom ? size.height() - side : 0};
+}
+
+// Whether `pixel` is `color` give or take what JPEG and scaling do to it.
+bool near(QColor pixel, QColor color)
+{
+    return std::abs(pixel.red() - color.red()) < 40 && std::abs(pixel.green() - color.green()) < 40 &&
+           std::abs(pixel.blue() - color.blue()) < 40;
+}
+
+TEST_F(ThumbnailRendererTest, EveryOrientationOfALargePhotoComesOutUprightAtBothSizes)
+{
+    // Stored 4000 × 3000, grey with a red block in one corner and a blue one
+    // in another: which stored corners the file's orientation brings to the
+    // top left and the top right of the upright picture.
+    struct Row {
+        int orientation;
+        Corner atTopLeft;
+        Corner atTopRight;
+    };
+    const Row rows[] = {
+        {1, Corner::topLeft, Corner::topRight},     {2, Corner::topRight, Corner::topLeft},
+        {3, Corner::bottomRight, Corner::bottomLeft}, {4, Corner::bottomLeft, Corner::bottomRight},
+        {5, Corner::topLeft, Corner::bottomLeft},   {6, Corner::bottomLeft, Corner::topLeft},
+        {7, Corner::bottomRight, Corner::topRight}, {8, Corner::topRight, Corner::bottomRight},
+    };
+    const QSize stored(4000, 3000);
+    const int block = 600;
+    for (const Row& row : rows) {
+        QImage pixels(stored, QImage::Format_RGB32);
+        pixels.fill(Qt::gray);
+        QPainter painter(&pixels);
+        painter.fillRect(QRect(cornerBlock(row.atTopLeft, stored, block), QSize(block, block)), Qt::red);
+        painter.fillRect(QRect(cornerBlock(row.atTopRight, stored, block), QSize(block, block)), Qt::blue);
+        painter.end();
+        const QString path = pathOf(QStringLiteral("turned-%1.jpg").arg(row.orientation));
+        ASSERT_TRUE(pixels.save(path, "JPEG", 90));
+        ASSERT_TRUE(test::addExif(path, turnedBy(row.orientation)));
+
+        const bool sideways = row.orientation >= 5;
+        for (const int pixels : {420, 3200}) {
+            const QImage image = renderer.render(itemAt(path), pixels).image;
+            const QSize expected = QSize(pixels, pixels * 3 / 4);
+            ASSERT_EQ(image.size(), sideways ? expected.transposed() : expected)
+                << "orientation " << row.orientation << " at " << pixels;
+            EXPECT_EQ(image.format(), QImage::Format_RGB888);
+            const int inset = image.width() / 20;
+            EXPECT_TRUE(near(image.pixelColor(inset, inset), Qt::red)) << row.orientation << " at " << pixels;
+            EXPECT_TRUE(near(image.pixelColor(image.width() - inset, inset), Qt::blue))
+                << row.orientation << " at " << pixels;
+        }
+    }
+}
+
+TEST_F(ThumbnailRendererTest, ATruncatedJpegShowsThePartItHoldsOverGrey)
+{
+    // Red above, blue below, of equal detail, so half the bytes hold about
+    // half the rows.
+    QImage pixels(4000, 3000, QImage::Format_RGB32);
+    pixels.fill(Qt::blue);
+    QPainter(&pixels).fillRect(QRect(0, 0, 4000, 1500), Qt::red);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(pixels.save(&buffer, "JPEG", 90));
+    const QString cut = writeFile(QStringLiteral("cut.jpg"), encoded.left(encoded.size() / 2));
+
+    for (const int size : {420, 3200}) {
+        const QImage image = renderer.render(itemAt(cut), size).image;
+        ASSERT_EQ(image.width(), size) << size;
+        EXPECT_EQ(image.height(), size * 3 / 4) << size;
+        EXPECT_TRUE(near(image.pixelColor(image.width() / 2, image.height() / 5), Qt::red)) << size;
+        const QColor below = image.pixelColor(image.width() / 2, image.height() * 9 / 10);
+        EXPECT_TRUE(near(below, QColor(128, 128, 128))) << size << " " << below.name().toStdString();
+    }
+}
+
+// A JPEG of `size` pixels as encoded bytes, as cameras embed previews.
+QByteArray encodedJpeg(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::yellow);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return encoded;
+}
+
+// The mean of all three channels over the image.
+double meanLevel(const QImage& image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    double sum = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar* row = rgb.constScanLine(y);
+        sum += std::accumulate(row, row + rgb.width() * 3, 0.0);
+    }
+    return sum / (double(rgb.width()) * rgb.height() * 3);
+}
+
+// An 800 × 600 JPEG of one colour in `interpretation` (CMYK inks, or sRGB
+// turned into `profile`, which it then carries), written by libvips: Qt
+// writes neither CMYK nor profiles.
+bool makeVipsJpeg(const QString& path, std::vector<double> values, VipsInterpretation interpretation,
+                  const char* profile = nullptr)
+{
+    using vips::VImage;
+    try {
+        VImage image = (VImage::black(800, 600, VImage::option()->set("bands", int(values.size()))) + values)
+                           .cast(VIPS_FORMAT_UCHAR)
+                           .copy(VImage::option()->set("interpretation", interpretation));
+        if (profile) {
+            image = image.icc_transform(profile, VImage::option()->set("input_profile", "srgb"));
+        }
+        image.jpegsave(QFile::encodeName(path).constData());
+    } catch (const vips::VError&) {
+        return false;
+    }
+    return true;
+}
+
+TEST_F(ThumbnailRendererTest, PhotosWithoutAColourProfileKeepTheirBrightness)
+{
+    // Most camera JPEGs carry no profile and are sRGB; Qt's writer adds none.
+    struct Row {
+        QString name;
+        QColor color;
+    };
+    const std::vector<Row> rows{
+        {QStringLiteral("dark.jpg"), QColor(39, 30, 50)},  {QStringLiteral("mid.jpg"), QColor(128, 128, 128)},
+        {QStringLiteral("sky.jpg"), QColor(200, 220, 250)}, {QStringLiteral("red.jpg"), QColor(220, 40, 30)},
+        {QStringLiteral("grey.jpg"), QColor(39, 39, 39)},
+    };
+    for (const Row& row : rows) {
+        const QString path = pathOf(row.name);
+        if (row.name == QStringLiteral("grey.jpg")) {
+            QImage grey(800, 600, QImage::Format_Grayscale8);
+            grey.fill(row.color);
+            ASSERT_TRUE(grey.save(path, "JPEG"));
+        } else {
+            ASSERT_TRUE(test::makeJpeg(path, QSize(800, 600), turnedBy(1), row.color));
+        }
+        const QImage rendered = renderer.render(itemAt(path), 420).image;
+        ASSERT_EQ(rendered.size(), QSize(420, 315)) << path.toStdString();
+        const QImage original = QImage(path).scaled(rendered.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_NEAR(meanLevel(rendered), meanLevel(original), 1.5) << path.toStdString();
+    }
+
+    // CMYK goes through libvips' own print profile, not the plain inversion of
+    // Qt's decoder: alike, not equal (inks read the wrong way round would be
+    // over a hundred levels off).
+    const QString cmyk = pathOf(QStringLiteral("cmyk.jpg"));
+    ASSERT_TRUE(makeVipsJpeg(cmyk, {20, 60, 10, 30}, VIPS_INTERPRETATION_CMYK));
+    const QImage inks = renderer.render(itemAt(cmyk), 420).image;
+    ASSERT_EQ(inks.size(), QSize(420, 315));
+    EXPECT_NEAR(meanLevel(inks), meanLevel(QImage(cmyk)), 16);
+
+    // A profile is still honoured: Display P3 pixels come back as the sRGB
+    // colour they were made from.
+    const QString wide = pathOf(QStringLiteral("p3.jpg"));
+    ASSERT_TRUE(makeVipsJpeg(wide, {220, 40, 30}, VIPS_INTERPRETATION_sRGB, "p3"));
+    const QColor shown = renderer.render(itemAt(wide), 420).image.pixelColor(200, 150);
+    EXPECT_NEAR(shown.red(), 220, 3);
+    EXPECT_NEAR(shown.green(), 40, 3);
+    EXPECT_NEAR(shown.blue(), 30, 3);
+}
+
+TEST_F(ThumbnailRendererTest, HeicContainerRotationIsAppliedOnce)
+{
+    const QString container = pathOf(QStringLiteral("container.heic"));
+    ASSERT_TRUE(test::makeHeic(container, QSize(640, 480), heicTurnedBy(6, 1)));
+    expectItemShape(container, QSize(315, 420));
+
+    // As an iPhone writes it: both the container and the Exif tag say "turn".
+    // Turning by both would lay it on its side again.
+    const QString both = pathOf(QStringLiteral("both.heic"));
+    ASSERT_TRUE(test::makeHeic(both, QSize(640, 480), heicTurnedBy(6, 6)));
+    expectItemShape(both, QSize(315, 420));
+
+    // HEIF readers go by the container alone; the Exif tag is information.
+    const QString exifOnly = pathOf(QStringLiteral("exif-only.heic"));
+    ASSERT_TRUE(test::makeHeic(exifOnly, QSize(640, 480), heicTurnedBy(1, 6)));
+    expectItemShape(exifOnly, QSize(420, 315));
+}
+
+TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheirPreviewTurnedByHand)
+{
+    // A file under a RAW name whose largest embedded preview is a 160 × 120
+    // Exif thumbnail, with the file's orientation 6. The preview route must
+    // be taken (the main image would give 300 × 400) and turned once.
+    const QString raw = pathOf(QStringLiteral("camera.nef"));
+    ASSERT_TRUE(test::makeJpeg(raw, QSize(400, 300), turnedBy(6)));
+    const QByteArray encoded = encodedJpeg(QSize(160, 120));
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(raw).toStdString());
+    image->readMetadata();
+    Exiv2::ExifThumb(image->exifData())
+        .setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(encoded.constData()), long(encoded.size()));
+    image->writeMetadata();
+
+    const QImage rendered = renderer.render(itemAt(raw), 420).image;
+    EXPECT_EQ(rendered.size(), QSize(120, 160));
+}
+
+TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheLargestPreviewThatDecodes)
+{
+    const QByteArray small = encodedJpeg(QSize(160, 120));
+    const QString both = pathOf(QStringLiteral("both.nef"));
+    ASSERT_TRUE(test::makeTiffRaw(both, {encodedJpeg(QSize(1600, 1200)), small}, 6));
+    EXPECT_EQ(renderer.render(itemAt(both), 420).image.size(), QSize(315, 420));
+
+    // A full-size preview without its quantisation tables (their marker made
+    // an application segment's): its header reads, its pixels do not.
+    QByteArray broken = encodedJpeg(QSize(1600, 1200));
+    broken.replace(QByteArray("\xff\xdb"), QByteArray("\xff\xe9"));
+    const QString damaged = pathOf(QStringLiteral("damaged.nef"));
+    ASSERT_TRUE(test::makeTiffRaw(damaged, {broken, small}, 6));
+    EXPECT_EQ(renderer.render(itemAt(damaged), 420).image.size(), QSize(120, 160));
+}
+
+TEST_F(ThumbnailRendererTest, TheStartOfAFilmUnderARawNameIsRefusedAtOnce)
+{
+    // exiv2's own readers of video containers loop for ever on a few hundred
+    // bytes of an AVI; such a render would never return.
+    const QString film = pathOf(QStringLiteral("film.avi"));
+    ASSERT_TRUE(test::makeVideo(film));
+    QFile file(film);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const MediaItem raw = itemAt(writeFile(QStringLiteral("camera.nef"), file.read(200)));
+
+    initializeMediaLibraries();
+    QMimeDatabase().mimeTypeForName(QStringLiteral("image/jpeg")); // loads the type database
+    // A render that hangs keeps its thread: it may not hold the test's state.
+    auto rendering = std::make_shared<std::promise<Rendering>>();
+    std::future<Rendering> done = rendering->get_future();
+    std::thread([rendering, raw] { rendering->set_value(ThumbnailRenderer().render(raw, 420)); }).detach();
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    EXPECT_TRUE(done.get().image.isNull());
+}
+
+TEST_F(ThumbnailRendererTest, BrokenFilesGiveNoImageAndNoStandIn)
+{
+    const QString good = pathOf(QStringLiteral("good.jpg"));
+    ASSERT_TRUE(test::makeJpeg(good, QSize(300, 200), turnedBy(1)));
+    QFile file(good);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray damaged = file.read(40);
+    damaged += QByteArray(4000, '\x5a');
+    const QString broken = writeFile(QStringLiteral("broken.jpg"), damaged);
+    // Seeded noise: a run of one byte value can read as a header of some
+    // image type (0x01 repeated is a colour-mapped TGA's), which would earn it
+    // that type's stand-in.
+    QByteArray noiseBytes(4000, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noiseBytes.data()), noiseBytes.size() / 4);
+    const QString noise = writeFile(QStringLiteral("noise.jpg"), noiseBytes);
+    const QString empty = writeFile(QStringLiteral("empty.jpg"), {});
+    const QString text = writeFile(QStringLiteral("text.jpg"), "not a picture at all\n");
+
+    for (const QString& path : {broken, noise, empty, text, pathOf(QStringLiteral("missing.jpg"))}) {
+        const Rendering rendering = renderer.render(itemAt(path), 420);
+        EXPECT_TRUE(rendering.image.isNull()) << path.toStdString();
+        EXPECT_TRUE(rendering.standInType.isEmpty()) << path.toStdString();
+    }
+}
+
+// A one-page PDF, as small as the format allows.
+QByteArray minimalPdf()
+{
+    const QByteArrayList objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] >>"};
+    QByteArray pdf = "%PDF-1.4\n";
+    QByteArray table = "xref\n0 4\n0000000000 65535 f \n";
+    for (int i = 0; i < objects.size(); ++i) {
+        table += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    return pdf + table + "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + QByteArray::number(pdf.size()) +
+           "\n%%EOF\n";
+}
+
+TEST_F(ThumbnailRendererTest, OnlyDecodersOfIndexedImageTypesDrawAFile)
+{
+    // libvips would choose its PDF and SVG loaders by content, whatever the name.
+    const QString document = writeFile(QStringLiteral("document.jpg"), minimalPdf());
+    const Rendering pdf = renderer.render(itemAt(document), 420);
+    EXPECT_TRUE(pdf.image.isNull());
+    EXPECT_TRUE(pdf.standInType.isEmpty()) << "not a picture: nothing to stand in for";
+
+    const QString drawing = writeFile(QStringLiteral("drawing.png"),
+                                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"300\" height=\"200\">"
+                                      "<rect width=\"300\" height=\"200\" fill=\"red\"/></svg>\n");
+    const Rendering svg = renderer.render(itemAt(drawing), 420);
+    EXPECT_TRUE(svg.image.isNull());
+    EXPECT_EQ(svg.standInType, QStringLiteral("image/svg+xml"));
+
+    // BMP, which only libvips' blocked ImageMagick loader reads, goes through Qt.
+    QImage pixels(900, 600, QImage::Format_RGB32);
+    pixels.fill(Qt::blue);
+    const QString bitmap = pathOf(QStringLiteral("bitmap.bmp"));
+    ASSERT_TRUE(pixels.save(bitmap, "BMP"));
+    const QImage bmp = renderer.render(itemAt(bitmap), 420).image;
+    EXPECT_EQ(bmp.size(), QSize(420, 280));
+    EXPECT_EQ(bmp.pixelColor(100, 100), QColor(Qt::blue));
+}
+
+TEST_F(ThumbnailRendererTest, VideosAskTheFrameSourceAndOtherwiseGetAStandIn)
+{
+    // An MPEG-4 file type box is enough for its content type to be known.
+    const QByteArray header = QByteArray::fromHex("00000018667479706d703432000000006d70343269736f6d");
+    const QString video = writeFile(QStringLiteral("clip.mp4"), header + QByteArray(2000, '\0'));
+
+    const Rendering none = renderer.render(itemAt(video, MediaKind::video), 420);
+    EXPECT_TRUE(none.image.isNull());
+    EXPECT_EQ(none.standInType, QStringLiteral("video/mp4"));
+    EXPECT_FALSE(ThumbnailRenderer::standInImage(none.standInType, 420).isNull());
+
+    struct WideFrames : VideoFrameSource {
+        QImage frame(const QString&, int) const override
+        {
+            QImage image(1000, 500, QImage::Format_RGB32);
+            image.fill(Qt::green);
+            return image;
+        }
+    };
+    const ThumbnailRenderer withFrames(std::make_shared<WideFrames>());
+    EXPECT_EQ(withFrames.render(itemAt(video, MediaKind::video), 420).image.size(), QSize(420, 210));
+}
+
+} // namespace
+} // namespace pivra
