@@ -1,23 +1,29 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "support/PassClock.h"
+
 #include <QTimer>
 
 namespace pivra::test {
 
-// How long the GUI thread is held up: by work it does or by waiting for
-// another thread, but not by a busy machine giving it no processor. The
-// kernel's count of the time the thread sat ready to run is taken off.
-//
-// Watching the event loop: a precise timer due every millisecond, and the
-// longest gap between two of its firings. Bounds on either measure are to be
-// multiplied by slowdown(), since sanitizer builds run several times slower.
+// Watches the event loop of the GUI thread through a precise timer due every
+// millisecond, and keeps the longest pass between two of its firings in both
+// measures of a PassClock. Bounds on either are to be multiplied by
+// slowdown(), since sanitizer builds run several times slower.
 class EventLoopWatch {
 public:
     EventLoopWatch();
 
-    double longestMs() const { return double(longest_) / 1e6; }
-    // How many times the timer fired: a pass is in longestMs() once the
+    // The longest the GUI thread was held up: by work it did or by waiting
+    // for another thread, but not by a busy machine giving it no processor.
+    // A lock holder or the disk is slowed down by a busy machine too, so a
+    // bound on it only tells a wait for something slow from none.
+    double longestMs() const { return longest_; }
+    // The most processor time the GUI thread itself spent between two
+    // firings: its own work, which neither a busy machine nor another
+    // thread's lock lengthens.
+    double longestBusyMs() const { return longestBusy_; }
+    // How many times the timer fired: a pass is in the longest ones once the
     // count has moved on after it.
     int ticks() const { return ticks_; }
 
@@ -25,9 +31,9 @@ public:
 
 private:
     QTimer tick_;
-    QElapsedTimer since_;
-    qint64 waitedSince_ = 0;
-    qint64 longest_ = 0;
+    PassClock pass_;
+    double longest_ = 0;
+    double longestBusy_ = 0;
     int ticks_ = 0;
 };
 
