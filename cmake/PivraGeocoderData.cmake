@@ -23,8 +23,25 @@ add_custom_command(OUTPUT "${geocoder_installed}"
 
 add_custom_command(OUTPUT "${PIVRA_GEOCODER_DATA}"
   COMMAND "${NODE_EXECUTABLE}" "${geocoder_tool}/convert.mjs" "${geocoder_packages}/node_modules" "${PIVRA_GEOCODER_DATA}"
-  DEPENDS "${geocoder_tool}/convert.mjs" "${geocoder_installed}"
+  DEPENDS "${geocoder_tool}/convert.mjs" "${geocoder_tool}/places.mjs" "${geocoder_installed}"
   COMMENT "Building the offline geocoder data"
   VERBATIM)
 
 add_custom_target(pivra_geocoder_data ALL DEPENDS "${PIVRA_GEOCODER_DATA}")
+
+# Stored place names carry the version of what named them, so the names made
+# from other data, or by other code, are looked up again: a digest of the
+# pinned packages, the converter and the lookup, which
+# OfflineReverseGeocoder.cpp is compiled with (src/CMakeLists.txt).
+set(geocoder_naming_inputs
+  "${geocoder_tool}/package-lock.json" "${geocoder_tool}/convert.mjs" "${geocoder_tool}/places.mjs"
+  "${PROJECT_SOURCE_DIR}/src/platform/geocoder/GeocoderData.h"
+  "${PROJECT_SOURCE_DIR}/src/platform/geocoder/GeocoderData.cpp")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${geocoder_naming_inputs})
+set(geocoder_digests "")
+foreach(input IN LISTS geocoder_naming_inputs)
+  file(SHA256 "${input}" digest)
+  string(APPEND geocoder_digests "${digest}")
+endforeach()
+string(SHA256 geocoder_digest "${geocoder_digests}")
+string(SUBSTRING "${geocoder_digest}" 0 16 PIVRA_PLACE_DATA_VERSION)

@@ -42,14 +42,26 @@ TEST(OfflineGeocoderTest, NamesKnownPointsInEnglishAndTurkish)
         const char* turkishCountry;
     };
     const Row rows[] = {
-        {"Istanbul, Fatih", 41.0082, 28.9784, "Sultanahmet | - | Fatih | Istanbul | Türkiye", "Türkiye"},
-        {"Paris, a city district", 48.8566, 2.3522,
-         "Paris | Paris 04 Hôtel-de-Ville | Paris | Île-de-France | France", "Fransa"},
-        {"Zürich, a city district", 47.3769, 8.5417,
-         "Zürich | Zürich (Kreis 1) / Lindenhof | Bezirk Zürich | Zurich | Switzerland", "İsviçre"},
-        {"Kyoto", 35.0116, 135.7681, "Kyoto | - | Kyōto Shi | Kyoto | Japan", "Japonya"},
+        // A city's centre is the city, whatever quarter or village lies nearer,
+        // and the nearest smaller place inside it is the area.
+        {"Rome, Pigna", 41.89635, 12.48463,
+         "Rome | Pigna | Città metropolitana di Roma Capitale | Lazio | Italy", "İtalya"},
+        {"Paris, the Louvre", 48.8606, 2.3376, "Paris | Paris 01 Louvre | Paris | Île-de-France | France", "Fransa"},
+        {"London, Westminster", 51.4995, -0.1248,
+         "London | City of Westminster | Greater London | England | United Kingdom", "Birleşik Krallık"},
+        {"Berlin, Mitte", 52.5200, 13.4050, "Berlin | Mitte | - | State of Berlin | Germany", "Almanya"},
+        {"Madrid, Sol", 40.4169, -3.7035, "Madrid | Sol | Provincia de Madrid | Madrid | Spain", "İspanya"},
+        {"Istanbul, Sultanahmet", 41.0082, 28.9784, "Istanbul | Sultanahmet | - | Istanbul | Türkiye", "Türkiye"},
+        {"Kyoto", 35.0116, 135.7681, "Kyoto | Kamigyō-ku | Kyōto Shi | Kyoto | Japan", "Japonya"},
+        {"Kyoto, a turn further west", 35.0116, 135.7681 - 360, "Kyoto | Kamigyō-ku | Kyōto Shi | Kyoto | Japan",
+         "Japonya"},
+        // A village or town outside a city's reach is its own place.
+        {"Formello, a village 22 km from Rome", 42.0794, 12.3999,
+         "Formello | - | Città metropolitana di Roma Capitale | Lazio | Italy", "İtalya"},
+        {"Boulogne-Billancourt, a town beside Paris", 48.8353, 2.2400,
+         "Boulogne-Billancourt | Sèvres | Hauts-de-Seine | Île-de-France | France", "Fransa"},
+        {"Göreme", 38.6431, 34.8289, "Göreme | - | Ürgüp | Nevşehir Province | Türkiye", "Türkiye"},
         {"countryside: only the region", 39.0, 35.0, "- | - | - | Kayseri | Türkiye", "Türkiye"},
-        {"Kyoto, a turn further west", 35.0116, 135.7681 - 360, "Kyoto | - | Kyōto Shi | Kyoto | Japan", "Japonya"},
         {"mid-Atlantic", 30.0, -40.0, "- | - | - | - | -", nullptr},
         {"beyond the pole", 90.5, 10.0, "- | - | - | - | -", nullptr},
         {"not a number", std::nan(""), 10.0, "- | - | - | - | -", nullptr},

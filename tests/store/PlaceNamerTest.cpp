@@ -28,14 +28,16 @@ struct FakeGeocoder : ReverseGeocoder {
         Completion done;
     };
     std::deque<Lookup>* lookups;
+    QString version;
     std::chrono::milliseconds pause = 250ms;
 
-    explicit FakeGeocoder(std::deque<Lookup>* log) : lookups(log) {}
+    FakeGeocoder(std::deque<Lookup>* log, QString dataVersion) : lookups(log), version(std::move(dataVersion)) {}
     void reverseGeocode(double latitude, double longitude, QObject*, Completion done) override
     {
         lookups->push_back({latitude, longitude, std::move(done)});
     }
     std::chrono::milliseconds pauseBetweenLookups() const override { return pause; }
+    QString dataVersion() const override { return version; }
 };
 
 Placemark city(const QString& locality, const QString& region, const QString& country)
@@ -56,7 +58,7 @@ protected:
     {
         if (!namer_) {
             namer_ = std::make_unique<PlaceNamer>(
-                std::make_unique<FakeGeocoder>(&lookups_),
+                std::make_unique<FakeGeocoder>(&lookups_, dataVersion_),
                 [this](std::chrono::milliseconds pause, QObject*, std::function<void()> then) {
                     pauses_.push_back(pause);
                     endPause_ = std::move(then);
@@ -97,6 +99,7 @@ protected:
     }
 
     using Completion = ReverseGeocoder::Completion;
+    QString dataVersion_; // the geocoder's, for namers made from now on
     std::optional<test::SettingsSandbox> settings_;
     std::deque<FakeGeocoder::Lookup> lookups_;
     std::vector<std::chrono::milliseconds> pauses_;
@@ -169,21 +172,36 @@ TEST_F(PlaceNamerTest, RequestsDuringThePauseWaitForIt)
     EXPECT_EQ(asked(), QStringList{"2.00,2.00"});
 }
 
-TEST_F(PlaceNamerTest, CachedPlacesWithoutCountryOrRealNameAreAskedAgain)
+// Named from earlier data, or before names carried their data, a place shows
+// its old name until the new one comes, which then sticks across a restart.
+TEST_F(PlaceNamerTest, CachedPlacesWithoutCountryRealNameOrPresentDataAreAskedAgain)
 {
+    dataVersion_ = QStringLiteral("2");
     const QHash<QString, Place> cached{
-        {"7.00,7.00", {"Atlantic Ocean", {}, {}, {}}},
-        {"8.00,8.00", {"41.01, 28.98", {}, "Türkiye", {}}},
-        {"9.00,9.00", {"Fatih", "Istanbul", "Türkiye", {}}},
+        {"7.00,7.00", {"Atlantic Ocean", {}, {}, {}, "2"}},
+        {"8.00,8.00", {"41.01, 28.98", {}, "Türkiye", {}, "2"}},
+        {"9.00,9.00", {"Fatih", "Istanbul", "Türkiye", {}, "2"}},
+        {"10.00,10.00", {"Pigna", "Lazio", "Italy", {}, "1"}},
+        {"11.00,11.00", {"Pigna", "Lazio", "Italy", {}}},
     };
     writeCache(encodePlaces(cached));
-    for (const double cell : {7.0, 8.0, 9.0}) {
+    for (const double cell : {7.0, 8.0, 9.0, 10.0, 11.0}) {
         namer().request(cell, cell);
     }
+    EXPECT_EQ(namer().place(10, 10)->name, QStringLiteral("Pigna"));
     QStringList order = asked();
-    answer({{city("Fatih", "Istanbul", "Türkiye")}, {}});
-    order << asked();
-    EXPECT_EQ(order, (QStringList{"7.00,7.00", "8.00,8.00"}));
+    for (int i = 0; i < 4; ++i) {
+        answer({{{.locality = "Rome", .administrativeArea = "Lazio", .country = "Italy", .subLocality = "Pigna"}}, {}});
+        order << asked();
+    }
+    EXPECT_EQ(order, (QStringList{"7.00,7.00", "11.00,11.00", "10.00,10.00", "8.00,8.00"}));
+    const Place rome{"Rome", "Lazio", "Italy", "Pigna", "2"};
+    EXPECT_EQ(namer().place(10, 10), rome);
+    namer_.reset();
+    EXPECT_EQ(decodePlaces(readCache())->value("11.00,11.00"), rome);
+    namer().request(10, 10);
+    namer().request(11, 11);
+    EXPECT_TRUE(lookups_.empty());
 }
 
 TEST(PlaceNamingTest, NameRegionCountryAndAreaFromPlacemark)

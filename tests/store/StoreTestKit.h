@@ -106,7 +106,9 @@ protected:
         if (!services.openCatalog) {
             services.openCatalog = [path = catalogPath_] { return std::make_unique<MediaCatalog>(path); };
         }
-        services.places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; };
+        if (!services.places) {
+            services.places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; };
+        }
         // A probe of a missing folder looks for it on its disk, which on a
         // test machine running every suite at once can outlast the time a
         // user waits, and the folder would count as a hung share. Tests of

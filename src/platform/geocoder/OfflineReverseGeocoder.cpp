@@ -17,6 +17,11 @@ namespace {
 // flooding the GUI thread with one completion after another.
 constexpr std::chrono::milliseconds offlinePause{5};
 
+// The build stamps this file with the version of the data it builds beside it.
+#define PIVRA_TEXT(value) #value
+#define PIVRA_EXPANDED_TEXT(value) PIVRA_TEXT(value)
+const QString placeDataVersion = QStringLiteral(PIVRA_EXPANDED_TEXT(PIVRA_PLACE_DATA_VERSION));
+
 } // namespace
 
 // Lives as long as the geocoder or its last lookup in flight, whichever is later.
@@ -85,6 +90,11 @@ void OfflineReverseGeocoder::reverseGeocode(double latitude, double longitude, Q
 std::chrono::milliseconds OfflineReverseGeocoder::pauseBetweenLookups() const
 {
     return offlinePause;
+}
+
+QString OfflineReverseGeocoder::dataVersion() const
+{
+    return placeDataVersion;
 }
 
 } // namespace pivra

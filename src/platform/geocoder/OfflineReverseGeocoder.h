@@ -30,6 +30,8 @@ public:
 
     void reverseGeocode(double latitude, double longitude, QObject* context, Completion done) override;
     std::chrono::milliseconds pauseBetweenLookups() const override;
+    // The build's digest of the place data and of the code that reads it.
+    QString dataVersion() const override;
 
 private:
     struct Shared;

@@ -50,6 +50,11 @@ public:
     // How long a client waits after one lookup before it starts the next: a
     // courtesy to a shared service, next to nothing for local data.
     virtual std::chrono::milliseconds pauseBetweenLookups() const = 0;
+
+    // What the answers are made from, as a text that changes whenever they
+    // may: a name found from other data is looked up again. Empty for a
+    // backend whose answers do not depend on a version.
+    virtual QString dataVersion() const { return {}; }
 };
 
 } // namespace pivra

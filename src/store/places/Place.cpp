@@ -15,6 +15,7 @@ const QString nameKey = QStringLiteral("name");
 const QString regionKey = QStringLiteral("region");
 const QString countryKey = QStringLiteral("country");
 const QString areaKey = QStringLiteral("area");
+const QString dataKey = QStringLiteral("data");
 
 // The characters besides numerals that a written coordinate is made of.
 const QString coordinateMarks = QStringLiteral(u".,-+ °′″NSEW");
@@ -96,6 +97,9 @@ QByteArray encodePlaces(const QHash<QString, Place>& places)
                 place.insert(key, **field);
             }
         }
+        if (!it->dataVersion.isEmpty()) {
+            place.insert(dataKey, it->dataVersion);
+        }
         root.insert(it.key(), place);
     }
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
@@ -113,11 +117,14 @@ std::optional<QHash<QString, Place>> decodePlaces(const QByteArray& data)
         const QJsonObject object = it.value().toObject();
         const QJsonValue name = object.value(nameKey);
         Place place;
+        std::optional<QString> dataVersion;
         if (!it.value().isObject() || !name.isString() || !readOptional(object, regionKey, place.region)
-            || !readOptional(object, countryKey, place.country) || !readOptional(object, areaKey, place.area)) {
+            || !readOptional(object, countryKey, place.country) || !readOptional(object, areaKey, place.area)
+            || !readOptional(object, dataKey, dataVersion)) {
             return std::nullopt;
         }
         place.name = name.toString();
+        place.dataVersion = dataVersion.value_or(QString());
         places.insert(it.key(), std::move(place));
     }
     return places;

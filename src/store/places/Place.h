@@ -16,6 +16,9 @@ struct Place {
     std::optional<QString> region;
     std::optional<QString> country;
     std::optional<QString> area;
+    // The geocoder data the name was found in (ReverseGeocoder::dataVersion);
+    // empty when unknown.
+    QString dataVersion;
 
     friend bool operator==(const Place&, const Place&) = default;
 };
@@ -27,8 +30,10 @@ bool isCoordinateLike(const QString& name);
 // The place a placemark names.
 Place placeFromPlacemark(const Placemark& placemark);
 
-// The stored form of the places and back; decoding answers none when the
-// data is not such an object.
+// The stored form of the places and back: the object keyed by cell key, each
+// place an object with "name" and, where known, "region", "country", "area"
+// and "data" (its data version); decoding answers none when the data is not
+// such an object.
 QByteArray encodePlaces(const QHash<QString, Place>& places);
 std::optional<QHash<QString, Place>> decodePlaces(const QByteArray& data);
 

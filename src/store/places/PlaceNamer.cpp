@@ -58,9 +58,11 @@ void PlaceNamer::request(double latitude, double longitude)
     assertMainThread();
     const QString key = cellKey(latitude, longitude);
     // A place without a country, or named only by its coordinates, may name
-    // itself better another time: it is looked up again.
+    // itself better another time, and one named from other data may be named
+    // otherwise now: it is looked up again, and shows its old name meanwhile.
     const auto known = places_.constFind(key);
-    if (known != places_.constEnd() && known->country && !isCoordinateLike(known->name)) {
+    if (known != places_.constEnd() && known->country && !isCoordinateLike(known->name)
+        && known->dataVersion == geocoder_->dataVersion()) {
         return;
     }
     if (queued_.contains(key)) {
@@ -87,7 +89,9 @@ void PlaceNamer::runNext()
 void PlaceNamer::finish(const Pending& lookup, const GeocodeResult& result)
 {
     if (!result.placemarks.empty()) {
-        store(lookup.key, placeFromPlacemark(result.placemarks.front()));
+        Place place = placeFromPlacemark(result.placemarks.front());
+        place.dataVersion = geocoder_->dataVersion();
+        store(lookup.key, std::move(place));
     }
     queued_.remove(lookup.key);
     std::chrono::milliseconds pause = geocoder_->pauseBetweenLookups();

@@ -27,8 +27,9 @@ namespace pivra {
 // each lookup the namer waits the backend's pause; after a network failure it
 // waits 30 s and puts the cell back at the far end of the queue. A cell is
 // asked for once while it waits or is in flight, and never again once it has
-// a country and a real name. Places are kept in a PlaceCache, written at most
-// every 2 s and when the namer goes. GUI thread only.
+// a country and a real name found in the geocoder's present data. Places are
+// kept in a PlaceCache, written at most every 2 s and when the namer goes.
+// GUI thread only.
 class PlaceNamer : public QObject {
     Q_OBJECT
 
