@@ -6,7 +6,7 @@ set(PIVRA_MAP_DATA "${CMAKE_BINARY_DIR}/resources/world.map")
 
 add_custom_command(OUTPUT "${PIVRA_MAP_DATA}"
   COMMAND "${NODE_EXECUTABLE}" "${map_tool}/convert.mjs" "${geocoder_packages}/node_modules" "${PIVRA_MAP_DATA}"
-  DEPENDS "${map_tool}/convert.mjs" "${geocoder_installed}"
+  DEPENDS "${map_tool}/convert.mjs" "${geocoder_tool}/places.mjs" "${geocoder_installed}"
   COMMENT "Building the offline base map"
   VERBATIM)
 

@@ -2,6 +2,7 @@
 // comes back after it left memory, after the server failed or hung, and
 // drawn base-map tiles that stay within their byte budget.
 
+#include "map/MapSettle.h"
 #include "map/TileServerKit.h"
 #include "map/basemap/BaseMapTiles.h"
 #include "map/basemap/RasterTiles.h"
@@ -91,20 +92,6 @@ qint64 residentBytes()
     return resident * 4096;
 }
 
-// Draws the view at a pixel ratio until every base tile it shows is there.
-void settle(MapView& view, double ratio)
-{
-    QImage frame((QSizeF(view.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
-    frame.setDevicePixelRatio(ratio);
-    for (;;) {
-        view.render(&frame);
-        if (!view.baseTiles()->hasPending()) {
-            return;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-}
-
 // 30 zoom-ins and 40 pans at ratio 1 and at 2, each drawn in full: the drawn
 // tiles stay within their budget, and once zoomed out again (and the heap
 // trimmed, as the program does after its pipelines) the process, less the
@@ -125,8 +112,8 @@ TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
     view.show();
     const MapPoint start = mapPointFor(45, 10);
     view.setCamera(start, 2);
-    settle(view, 1);
-    settle(view, 2);
+    settledFrame(view, 1);
+    settledFrame(view, 2);
     trimHeap();
     [[maybe_unused]] const qint64 before = residentBytes() - view.baseTiles()->bytes();
 
@@ -134,17 +121,17 @@ TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
         view.setCamera(start, 2);
         for (int step = 0; step < zoomIns; ++step) {
             view.setCamera(view.camera().center(), view.camera().zoom() + 0.5);
-            settle(view, ratio);
+            settledFrame(view, ratio);
         }
         for (int step = 0; step < pans; ++step) {
             view.panBy(QPointF(step % 2 ? 0 : 500, step % 2 ? 350 : 0));
-            settle(view, ratio);
+            settledFrame(view, ratio);
             ASSERT_LE(view.baseTiles()->bytes(), BaseMapTiles::keptBytes);
         }
 
     }
     view.setCamera(start, 2);
-    settle(view, 1);
+    settledFrame(view, 1);
     trimHeap();
 #if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(residentBytes() - view.baseTiles()->bytes() - before, qint64(50) << 20);

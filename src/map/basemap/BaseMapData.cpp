@@ -12,7 +12,7 @@ namespace pivra {
 namespace {
 
 constexpr char magic[] = "PIVRAMAP";
-constexpr quint32 version = 1;
+constexpr quint32 version = 2;
 // Tile zooms from which the next finer scale is drawn.
 constexpr int mediumFromZoom = 3;
 constexpr int fineFromZoom = 6;
@@ -134,9 +134,10 @@ bool readShapes(Reader& reader, double unit, std::vector<BaseMapData::Shape>& sh
     return reader.ok();
 }
 
-bool readLabels(Reader& reader, double unit, std::vector<BaseMapData::Label>& labels)
+// City labels carry their population; country labels do not.
+bool readLabels(Reader& reader, double unit, bool withPopulation, std::vector<BaseMapData::Label>& labels)
 {
-    const std::optional<quint32> count = reader.count(14);
+    const std::optional<quint32> count = reader.count(withPopulation ? 18 : 14);
     if (!count) {
         return false;
     }
@@ -146,6 +147,7 @@ bool readLabels(Reader& reader, double unit, std::vector<BaseMapData::Label>& la
         label.point.x = reader.u32() * unit;
         label.point.y = reader.u32() * unit;
         label.minimumZoom = reader.f32();
+        label.population = withPopulation ? reader.u32() : 0;
         label.name = reader.text();
         labels.push_back(std::move(label));
     }
@@ -176,7 +178,7 @@ std::unique_ptr<const BaseMapData> BaseMapData::load(const QString& path)
             return nullptr;
         }
     }
-    if (!readLabels(reader, unit, data->countries_) || !readLabels(reader, unit, data->cities_)) {
+    if (!readLabels(reader, unit, false, data->countries_) || !readLabels(reader, unit, true, data->cities_)) {
         return nullptr;
     }
     return data;

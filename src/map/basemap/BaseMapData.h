@@ -32,6 +32,7 @@ public:
         MapPoint point;
         QString name;
         double minimumZoom = 0;
+        quint32 population = 0; // a city's, where GeoNames knows it
     };
     // Coarse (1:110m) to fine (1:10m).
     static constexpr int levelCount = 3;
@@ -48,6 +49,8 @@ public:
     const std::array<Level, levelCount>& levels() const { return levels_; }
     // Largest countries first.
     const std::vector<Label>& countries() const { return countries_; }
+    // Lowest minimum zoom first, and within one zoom capitals first, then the
+    // most people first.
     const std::vector<Label>& cities() const { return cities_; }
 
 private:

@@ -6,6 +6,8 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <cmath>
 #include <unordered_map>
 
@@ -24,6 +26,10 @@ constexpr double labelMargin = 8;
 constexpr double drawnStep = 0.4;
 constexpr double collisionCell = 128;
 constexpr double cityDotRadius = 2;
+// Cities named from this zoom or lower (capitals of half a million, cities
+// of five) are principal: a country's name gives way to them, and to no
+// other city.
+constexpr double principalCityZoom = 4;
 
 QFont labelFont(bool country)
 {
@@ -141,10 +147,20 @@ void BaseMapRenderer::drawLabels(QPainter& painter, const TileKey& key, const Ba
         if (!placed.country) {
             painter.setPen(Qt::NoPen);
             painter.setBrush(colors.label);
-            painter.drawEllipse(QPointF(box.left() - 2 * cityDotRadius - 1, box.center().y()), cityDotRadius,
-                                cityDotRadius);
+            painter.drawEllipse(placed.anchor - origin, cityDotRadius, cityDotRadius);
         }
     }
+}
+
+std::vector<const BaseMapData::Label*> BaseMapRenderer::citiesShown(int zoom, const MapRect& area) const
+{
+    std::vector<const BaseMapData::Label*> shown;
+    for (const Placed& placed : placementAt(zoom)->labels) {
+        if (!placed.country && area.contains(placed.label->point)) {
+            shown.push_back(placed.label);
+        }
+    }
+    return shown;
 }
 
 std::shared_ptr<const BaseMapRenderer::Placement> BaseMapRenderer::placementAt(int zoom) const
@@ -186,13 +202,7 @@ std::shared_ptr<const BaseMapRenderer::Placement> BaseMapRenderer::place(int zoo
             }
         }
     };
-    const auto tryPlace = [&](const BaseMapData::Label& label, bool country, const QFontMetricsF& metrics,
-                              double width) {
-        const QPointF anchor(label.point.x * scale, label.point.y * scale);
-        const QRectF box = country ? QRectF(anchor.x() - width / 2, anchor.y() - metrics.height() / 2, width, metrics.height())
-                                   : QRectF(anchor.x() + 2 * cityDotRadius + 1, anchor.y() - metrics.height() / 2, width,
-                                            metrics.height());
-        const QRectF clear = box.adjusted(-labelMargin - (country ? 0 : 6), -labelMargin, labelMargin, labelMargin);
+    const auto isFree = [&](const QRectF& clear) {
         bool free = true;
         cellsOf(clear, [&](qint64 cell) {
             if (free) {
@@ -202,27 +212,47 @@ std::shared_ptr<const BaseMapRenderer::Placement> BaseMapRenderer::place(int zoo
                 }
             }
         });
-        if (!free) {
-            return;
-        }
-        cellsOf(clear, [&](qint64 cell) { taken[cell].push_back(box); });
-        const int index = int(placement->labels.size());
-        placement->labels.push_back({&label, box, country});
-        const QRectF drawn = box.adjusted(-2 * cityDotRadius - 4, -2, 2, 2);
-        for (auto tx = qint64(std::floor(drawn.left() / tilePixels)); tx <= qint64(std::floor(drawn.right() / tilePixels)); ++tx) {
-            for (auto ty = qint64(std::floor(drawn.top() / tilePixels)); ty <= qint64(std::floor(drawn.bottom() / tilePixels)); ++ty) {
-                placement->byTile[(tx << 32) | ty].push_back(index);
+        return free;
+    };
+    const auto tryPlace = [&](const BaseMapData::Label& label, bool country, const QFontMetricsF& metrics,
+                              double width) {
+        const QPointF anchor(label.point.x * scale, label.point.y * scale);
+        const double top = anchor.y() - metrics.height() / 2;
+        // A country's name is centred on it, or moved down or up, a step
+        // clear of a line at a time, where a city's name is in the way; a
+        // city's stands right of its dot, or left of it where the right is
+        // taken.
+        const double line = metrics.height();
+        const double step = line + labelMargin;
+        const double centred = anchor.x() - width / 2;
+        const std::array<QRectF, 5> boxes =
+            country ? std::array{QRectF(centred, top, width, line), QRectF(centred, top + step, width, line),
+                                 QRectF(centred, top - step, width, line), QRectF(centred, top + 2 * step, width, line),
+                                 QRectF(centred, top - 2 * step, width, line)}
+                    : std::array{QRectF(anchor.x() + 2 * cityDotRadius + 1, top, width, line),
+                                 QRectF(anchor.x() - 2 * cityDotRadius - 1 - width, top, width, line), QRectF(),
+                                 QRectF(), QRectF()};
+        const QRectF dot(anchor.x() - cityDotRadius, anchor.y() - cityDotRadius, 2 * cityDotRadius, 2 * cityDotRadius);
+        for (const QRectF& box : std::span(boxes.data(), country ? 5 : 2)) {
+            const QRectF used = country ? box : box.united(dot);
+            const QRectF clear = used.adjusted(-labelMargin, -labelMargin, labelMargin, labelMargin);
+            if (!isFree(clear)) {
+                continue;
             }
+            cellsOf(clear, [&](qint64 cell) { taken[cell].push_back(used); });
+            const int index = int(placement->labels.size());
+            placement->labels.push_back({&label, box, anchor, country});
+            const QRectF drawn = used.adjusted(-2, -2, 2, 2);
+            for (auto tx = qint64(std::floor(drawn.left() / tilePixels)); tx <= qint64(std::floor(drawn.right() / tilePixels)); ++tx) {
+                for (auto ty = qint64(std::floor(drawn.top() / tilePixels)); ty <= qint64(std::floor(drawn.bottom() / tilePixels)); ++ty) {
+                    placement->byTile[(tx << 32) | ty].push_back(index);
+                }
+            }
+            return;
         }
     };
     if (!data_) {
         return placement;
-    }
-    const QFontMetricsF countryMetrics(labelFont(true));
-    for (const BaseMapData::Label& label : data_->countries()) {
-        if (label.minimumZoom <= zoom + 0.5) {
-            tryPlace(label, true, countryMetrics, countryMetrics.horizontalAdvance(label.name));
-        }
     }
     const QFontMetricsF cityMetrics(labelFont(false));
     const std::vector<BaseMapData::Label>& cities = data_->cities();
@@ -232,10 +262,24 @@ std::shared_ptr<const BaseMapRenderer::Placement> BaseMapRenderer::place(int zoo
             cityWidths_.push_back(float(cityMetrics.horizontalAdvance(label.name)));
         }
     });
-    // Cities come lowest zoom first.
-    for (std::size_t i = 0; i < cities.size() && cities[i].minimumZoom <= zoom + 0.5; ++i) {
-        tryPlace(cities[i], false, cityMetrics, cityWidths_[i]);
+    // Cities come lowest zoom first, and within a zoom capitals and the
+    // largest first.
+    std::size_t nextCity = 0;
+    const auto placeCities = [&](double upToZoom) {
+        for (; nextCity < cities.size() && cities[nextCity].minimumZoom <= upToZoom; ++nextCity) {
+            tryPlace(cities[nextCity], false, cityMetrics, cityWidths_[nextCity]);
+        }
+    };
+    // The principal cities before the countries' names, which make room for
+    // them; the smaller cities after, where the names leave room.
+    placeCities(std::min(zoom + 0.5, principalCityZoom));
+    const QFontMetricsF countryMetrics(labelFont(true));
+    for (const BaseMapData::Label& label : data_->countries()) {
+        if (label.minimumZoom <= zoom + 0.5) {
+            tryPlace(label, true, countryMetrics, countryMetrics.horizontalAdvance(label.name));
+        }
     }
+    placeCities(zoom + 0.5);
     // Each tile's list is a node of the hash and a block of its own.
     constexpr std::size_t perTile = sizeof(qint64) + sizeof(std::vector<int>) + 64;
     placement->bytes = placement->labels.capacity() * sizeof(Placed) + std::size_t(placement->byTile.size()) * perTile

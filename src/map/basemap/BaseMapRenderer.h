@@ -40,10 +40,12 @@ struct BaseMapColors {
 
 // Draws tiles of the offline base map: sea, land (holes in it show as
 // water), coastlines, borders, then the names of countries and cities, each
-// from the zoom its importance allows. Names are placed once per zoom for the whole world, larger
-// countries first and each name only where it keeps clear of those already
-// placed, so a name across a tile edge is drawn whole, in the same place,
-// by every tile it touches. Any thread; tiles may be drawn at once.
+// from the zoom its importance allows. Names are placed once per zoom for the
+// whole world, larger countries first, then cities in the data's order (the
+// capitals and the largest first), each name only where it keeps clear of
+// those already placed, so where names collide the larger place wins, and a
+// name across a tile edge is drawn whole, in the same place, by every tile it
+// touches. Any thread; tiles may be drawn at once.
 class BaseMapRenderer {
 public:
     static constexpr int tilePixels = 256;
@@ -53,10 +55,15 @@ public:
 
     QImage render(const TileKey& key, double devicePixelRatio) const;
 
+    // The cities whose names the tiles of a zoom draw, of those that lie in
+    // `area`, in the order they were placed.
+    std::vector<const BaseMapData::Label*> citiesShown(int zoom, const MapRect& area) const;
+
 private:
     struct Placed {
         const BaseMapData::Label* label;
-        QRectF box;   // in pixels of the whole world at the placement's zoom
+        QRectF box;     // the name, in pixels of the whole world at the placement's zoom
+        QPointF anchor; // the place itself, where a city's dot is drawn
         bool country;
     };
     struct Placement {
