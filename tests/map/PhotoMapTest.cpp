@@ -1,4 +1,5 @@
 #include "map/PhotoMapTestKit.h"
+#include "map/TileServerKit.h"
 
 #include "map/photos/PhotoPin.h"
 #include "style/controls/PaintedAccessible.h"
@@ -34,23 +35,34 @@ TEST_F(PhotoMapTest, TheFirstPhotosAreFittedOnceAndAnUnchangedSignatureIsIgnored
     EXPECT_EQ(view_->visibleMapRect(), visible);
 }
 
+// With tiles a focus shows at least 1500 m a side inside 100 pixels of
+// padding; the drawn map alone stops where it still has names and coasts.
 TEST_F(PhotoMapTest, AFocusIsShownOncePerIdAndCancelsTheFirstFit)
 {
-    const MapPoint paris = mapPointFor(48.85, 2.35);
-    const MapFocus focus{QUuid::createUuid(), MapRect::at(paris)};
-    QSignalSpy moved(view_.get(), &MapView::regionChanged);
-    photos_->show(focus);
-    photos_->setPhotos({photo(1, -33.9, 151.2)});
-    QTRY_COMPARE(moved.size(), 1);
-    EXPECT_TRUE(view_->visibleMapRect().contains(paris));
-    EXPECT_FALSE(view_->visibleMapRect().contains(mapPointFor(-33.9, 151.2)));
-    // At least 1500 m a side inside 100 pixels of padding.
-    EXPECT_NEAR(view_->visibleMapRect().height * 400 / 600, 1500 * mapPointsPerMeter(48.85), 1e-3);
+    TileServer server(Qt::white);
+    for (const bool tiles : {true, false}) {
+        SCOPED_TRACE(tiles ? "tiles" : "drawn map");
+        view_->setTileURL(tiles ? server.urlTemplate() : QString());
+        photos_ = std::make_unique<PhotoMap>(*view_, thumbnails_);
+        const MapPoint paris = mapPointFor(48.85, 2.35);
+        const MapFocus focus{QUuid::createUuid(), MapRect::at(paris)};
+        QSignalSpy moved(view_.get(), &MapView::regionChanged);
+        photos_->show(focus);
+        photos_->setPhotos({photo(1, -33.9, 151.2)});
+        QTRY_COMPARE(moved.size(), 1);
+        EXPECT_TRUE(view_->visibleMapRect().contains(paris));
+        EXPECT_FALSE(view_->visibleMapRect().contains(mapPointFor(-33.9, 151.2)));
+        if (tiles) {
+            EXPECT_NEAR(view_->visibleMapRect().height * 400 / 600, 1500 * mapPointsPerMeter(48.85), 1e-3);
+        } else {
+            EXPECT_DOUBLE_EQ(view_->camera().zoom(), MapView::baseMapDetailZoom);
+        }
 
-    const MapRect shown = view_->visibleMapRect();
-    photos_->show({focus.id, MapRect::at(mapPointFor(0, 0))});
-    QCoreApplication::processEvents();
-    EXPECT_EQ(view_->visibleMapRect(), shown);
+        const MapRect shown = view_->visibleMapRect();
+        photos_->show({focus.id, MapRect::at(mapPointFor(0, 0))});
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view_->visibleMapRect(), shown);
+    }
 }
 
 TEST_F(PhotoMapTest, PinsAreKeptByRepresentativeAcrossPassesAndFollowAMovedPhoto)

@@ -68,7 +68,7 @@ void MapCamera::panBy(QPointF pixels)
     clamp();
 }
 
-void MapCamera::show(const MapRect& rect, const QMarginsF& padding)
+void MapCamera::show(const MapRect& rect, const QMarginsF& padding, double deepest)
 {
     if (rect.isNull()) {
         return;
@@ -77,7 +77,7 @@ void MapCamera::show(const MapRect& rect, const QMarginsF& padding)
     const double height = std::max(1.0, viewport_.height() - padding.top() - padding.bottom());
     const double fit = std::min(rect.width > 0 ? width / rect.width : HUGE_VAL,
                                 rect.height > 0 ? height / rect.height : HUGE_VAL);
-    zoom_ = std::clamp(std::log2(fit * mapWorldSize / tileSize), minimumZoom(), maxZoom);
+    zoom_ = std::clamp(std::log2(fit * mapWorldSize / tileSize), minimumZoom(), std::max(minimumZoom(), std::min(deepest, maxZoom)));
     // The rectangle's centre goes to the middle of the unpadded part.
     const QPointF offset(padding.left() + width / 2 - viewport_.width() / 2,
                          padding.top() + height / 2 - viewport_.height() / 2);

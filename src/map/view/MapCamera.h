@@ -38,9 +38,9 @@ public:
     void zoomAbout(QPointF screen, double zoom);
     // Moves the map with the pointer by `pixels`.
     void panBy(QPointF pixels);
-    // The largest zoom at which `rect` fits the view less `padding`, centred
-    // in what the padding leaves.
-    void show(const MapRect& rect, const QMarginsF& padding);
+    // The largest zoom at which `rect` fits the view less `padding`, but no
+    // deeper than `deepest`, centred in what the padding leaves.
+    void show(const MapRect& rect, const QMarginsF& padding, double deepest = maxZoom);
 
 private:
     void clamp();

@@ -130,7 +130,7 @@ void MapView::changeEvent(QEvent* event)
 
 void MapView::setVisibleMapRect(const MapRect& rect, const QMarginsF& padding)
 {
-    camera_.show(rect, padding);
+    camera_.show(rect, padding, raster_ ? double(RasterTiles::maxZoom) : baseMapDetailZoom);
     update();
     Q_EMIT regionChanged();
 }

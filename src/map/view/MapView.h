@@ -40,8 +40,13 @@ public:
 
     const MapCamera& camera() const { return camera_; }
     MapRect visibleMapRect() const { return camera_.visibleRect(); }
-    // Shows `rect` as large as fits inside the padding, not animated, then
-    // reports the change.
+    // The deepest zoom the drawn map alone has names and coasts for: closer
+    // in, without raster tiles, the view shows a blank stretch of land.
+    static constexpr double baseMapDetailZoom = 11;
+
+    // Shows `rect` as large as fits inside the padding, but no closer than
+    // the map has detail for (baseMapDetailZoom without raster tiles), not
+    // animated, then reports the change.
     void setVisibleMapRect(const MapRect& rect, const QMarginsF& padding);
     void setCamera(MapPoint center, double zoom);
     // Moves the map with the pointer, as a drag does; the region counts as
