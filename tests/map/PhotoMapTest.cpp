@@ -3,6 +3,7 @@
 
 #include "map/photos/PhotoPin.h"
 #include "style/controls/PaintedAccessible.h"
+#include "support/Renders.h"
 #include "support/JpegMaker.h"
 
 #include <QLocale>
@@ -188,6 +189,69 @@ TEST_F(PhotoMapTest, APinShowsItsCountInTheLocalesFormatAndLoadsEachRepresentati
     EXPECT_EQ(pin->accessibleName(), QStringLiteral("2.jpg"));
     EXPECT_EQ(pin->requestsMade(), 2);
     QLocale::setDefault(previous);
+}
+
+// The count reads on the lightest photo: white over a shadow dark beside the
+// glyphs, which fades out close around them and never darkens the frame or
+// the map. Drawn into the build's renders/ too.
+TEST_F(PhotoMapTest, APinsCountReadsOnALightPhotoAndItsShadowStaysByItsGlyphs)
+{
+    QImage light(300, 300, QImage::Format_RGB32);
+    light.fill(QColor(240, 240, 235));
+    const QString path = pathOf(QStringLiteral("light.jpg"));
+    ASSERT_TRUE(light.save(path, "JPG", 95));
+    MediaItem item = galleryPhoto(source_, 1, {300, 300}, 0);
+    item.setPath(path);
+    item.setID(MediaItem::makeID(source_, path));
+    item.setFileSize(QFileInfo(path).size());
+    const MapPhoto photo(item, 0, 0);
+    auto pin = std::make_shared<PhotoPin>(thumbnails_, nullptr);
+    pin->show(photo, 1);
+    QTRY_VERIFY(pin->hasImage());
+    for (const double ratio : {1.0, 2.0}) {
+        SCOPED_TRACE(ratio);
+        const auto drawn = [&](int count) {
+            pin->show(photo, count);
+            QImage image((QSizeF(100, 100) * ratio).toSize(), QImage::Format_RGB32);
+            image.setDevicePixelRatio(ratio);
+            image.fill(QColor(0xaa, 0xd3, 0xe6));
+            QPainter painter(&image);
+            pin->paint(painter, {50, 85});
+            return image;
+        };
+        const QImage plain = drawn(1);
+        const QImage counted = drawn(1234);
+        counted.save(rendersFolder() + QStringLiteral("/photo-pin-count@%1x.png").arg(ratio));
+        // How the count changed each pixel: brighter on its glyphs, darker in their shadow.
+        const auto change = [&](int x, int y) { return qGray(counted.pixel(x, y)) - qGray(plain.pixel(x, y)); };
+        const int reach = qRound(6 * ratio);
+        const auto byGlyph = [&](int x, int y) {
+            for (int dy = -reach; dy <= reach; ++dy) {
+                for (int dx = -reach; dx <= reach; ++dx) {
+                    if (QRect(QPoint(), counted.size()).contains(x + dx, y + dy) && change(x + dx, y + dy) > 8) {
+                        return true;
+                    }
+                }
+            }
+            return false;
+        };
+        int darkest = 255;
+        int brightest = 0;
+        for (int y = 0; y < counted.height(); ++y) {
+            for (int x = 0; x < counted.width(); ++x) {
+                if (change(x, y) == 0) {
+                    continue;
+                }
+                // The frame's inner square spans x 22..78 and y 18..74 here.
+                ASSERT_TRUE(QRectF(22, 18, 56, 56).contains(QPointF(x + 0.5, y + 0.5) / ratio)) << x << "," << y;
+                ASSERT_TRUE(change(x, y) > -6 || byGlyph(x, y)) << "a shadow apart from the count at " << x << "," << y;
+                darkest = std::min(darkest, qGray(counted.pixel(x, y)));
+                brightest = std::max(brightest, qGray(counted.pixel(x, y)));
+            }
+        }
+        EXPECT_LT(darkest, 110) << "the shadow beside a glyph";
+        EXPECT_GT(brightest, 250) << "the glyphs";
+    }
 }
 
 // A photo red above and blue below, turned a quarter clockwise, shows red on

@@ -31,11 +31,16 @@ constexpr double shadowOpacity = 0.32;
 constexpr double shadowRadius = 5;
 constexpr double shadowDrop = 2;
 // The count badge: 12.5 pixels bold, white over a black shadow at 0.75
-// blurred by 3 pixels, one pixel lower.
+// blurred by 3 pixels, one pixel lower. The shadow is cast by the glyphs
+// thickened by a pixel, so that a white count reads on a white photo.
 constexpr double countPixels = 12.5;
 constexpr double countBlur = 3;
 constexpr double countShadowOpacity = 0.75;
 constexpr double countShadowDrop = 1;
+constexpr double countShadowSpread = 1;
+// Room around the count for the whole of its blurred shadow, which would
+// otherwise end in a hard edge.
+constexpr double countMargin = countBlur + countShadowSpread + countShadowDrop + 3;
 
 // Bold at 12.5 device-independent pixels on whatever the pin is drawn on.
 QFont countFont(const QPaintDevice& device)
@@ -46,8 +51,9 @@ QFont countFont(const QPaintDevice& device)
     return font;
 }
 
-// Softens an alpha mask by about `radius` pixels: three box passes each way
-// come close to a Gaussian.
+// Softens an alpha mask: three box passes each way of `radius` pixels come
+// close to a Gaussian. The mask must be clear for 3 · radius pixels along its
+// edges, which the passes take as repeating.
 void blurAlpha(QImage& mask, int radius)
 {
     if (radius < 1) {
@@ -77,8 +83,10 @@ void blurAlpha(QImage& mask, int radius)
     }
 }
 
-// The count in white over its blurred shadow, at the painter's pixel ratio,
-// made once per text: badges are few and painted every frame.
+// The count in white over its shadow, at the painter's pixel ratio, made
+// once per text: badges are few and painted every frame. The text's origin
+// lies countMargin in from the image's left and countMargin above the
+// baseline, from its top.
 QImage badge(const QString& text, const QPaintDevice& device)
 {
     static QHash<QString, QImage> made;
@@ -90,23 +98,27 @@ QImage badge(const QString& text, const QPaintDevice& device)
     }
     const QFont font = countFont(device);
     const QFontMetricsF metrics(font, &device);
-    const QSizeF size(metrics.horizontalAdvance(text) + 2 * countBlur, metrics.height() + 2 * countBlur + 1);
+    const QSizeF size(metrics.horizontalAdvance(text) + 2 * countMargin, metrics.height() + 2 * countMargin);
     const QSize pixels = (size * ratio).toSize();
     QImage mask(pixels, QImage::Format_Alpha8);
     mask.fill(0);
     QImage out(pixels, QImage::Format_ARGB32_Premultiplied);
     out.fill(Qt::transparent);
-    const QPointF baseline(countBlur, countBlur + metrics.ascent());
     for (QImage* image : {&mask, &out}) {
         image->setDevicePixelRatio(ratio);
     }
+    QPainterPath glyphs;
+    glyphs.addText(QPointF(countMargin, countMargin + metrics.ascent()), font, text);
     {
         QPainter painter(&mask);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(baseline + QPointF(0, countShadowDrop), text);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(0, countShadowDrop);
+        painter.fillPath(glyphs, Qt::black);
+        painter.strokePath(glyphs, QPen(Qt::black, 2 * countShadowSpread, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     }
-    blurAlpha(mask, qRound(countBlur * ratio / 2));
+    // Three box passes of radius r spread like a Gaussian of about 1.2 r; a
+    // blur radius is about two of those.
+    blurAlpha(mask, std::max(1, qRound(countBlur / 2 * ratio / 1.2)));
     {
         QPainter painter(&out);
         painter.setOpacity(countShadowOpacity);
@@ -114,7 +126,7 @@ QImage badge(const QString& text, const QPaintDevice& device)
         painter.setOpacity(1);
         painter.setFont(font);
         painter.setPen(Qt::white);
-        painter.drawText(baseline, text);
+        painter.drawText(QPointF(countMargin, countMargin + metrics.ascent()), text);
     }
     if (made.size() > 512) {
         made.clear();
@@ -246,7 +258,13 @@ void PhotoPin::paint(QPainter& painter, QPointF place) const
     if (!countText_.isEmpty()) {
         const QImage text = badge(countText_, *painter.device());
         const QFontMetricsF metrics(countFont(*painter.device()), painter.device());
-        painter.drawImage(topLeft + countOrigin - QPointF(countBlur, countBlur + metrics.ascent()), text);
+        // The count's shadow darkens the photo only, never the white frame.
+        QPainterPath photo;
+        photo.addRoundedRect(inner, imageRadius, imageRadius);
+        painter.save();
+        painter.setClipPath(photo, Qt::IntersectClip);
+        painter.drawImage(topLeft + countOrigin - QPointF(countMargin, countMargin + metrics.ascent()), text);
+        painter.restore();
     }
 }
 
