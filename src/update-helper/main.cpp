@@ -8,6 +8,7 @@
 // the update is good: the program verified and unpacked it before starting
 // this helper. Killed at any point, it leaves a whole install at TARGET; the
 // next start of the program or of this helper sweeps what it left.
+#include "platform/folders/PrivateFolder.h"
 #include "platform/updates/InstallSwap.h"
 #include "platform/updates/UpdateLeftovers.h"
 
@@ -33,7 +34,7 @@ int main(int argc, char** argv)
     pivra::recoverInstall(target);
     const QString failure = lock ? pivra::swapInstall(staging + QStringLiteral("/root"), target)
                                  : QStringLiteral("cannot open %1").arg(staging);
-    pivra::removeTree(staging);
+    pivra::removeFolderTree(staging);
     if (!failure.isEmpty()) {
         std::fprintf(stderr, "pivra-update-helper: %s\n", qPrintable(failure));
     }

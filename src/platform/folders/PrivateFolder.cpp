@@ -60,12 +60,33 @@ QList<QByteArray> entryNames(int fd)
 
 bool removeEntry(int parent, const QByteArray& name, const struct stat& status);
 
+// The folder `name` of `parent` opened for emptying: its owner is given
+// read, write and search rights on it first (a tree unpacked from an archive
+// may hold folders made read-only, or unreadable, whose entries could not be
+// removed otherwise). The rights are set through a handle on the folder
+// itself, which follows no link, so they can reach nothing else.
+int openForEmptying(int parent, const QByteArray& name)
+{
+    const Descriptor handle(::openat(parent, name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (!handle.valid() || ::fstat(handle.get(), &status) != 0) {
+        return -1;
+    }
+    if ((status.st_mode & S_IRWXU) != S_IRWXU) {
+        // A handle opened only for its path cannot be given to fchmod; its
+        // entry in /proc names the same folder.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(handle.get());
+        ::chmod(self.constData(), (status.st_mode & 07777) | S_IRWXU);
+    }
+    return ::openat(handle.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 // Removes the folder `name` of `parent` with all it holds. Each level is
 // opened without following links, so a folder swapped for a link after it
 // was looked at is removed as the link it has become.
 bool removeTree(int parent, const QByteArray& name)
 {
-    const Descriptor folder(openFolder(parent, name));
+    const Descriptor folder(openForEmptying(parent, name));
     if (!folder.valid()) {
         return (errno == ELOOP || errno == ENOTDIR) && ::unlinkat(parent, name.constData(), 0) == 0;
     }
@@ -124,6 +145,19 @@ int removeOwnEntries(const QString& folderPath, const EntryChoice& chosen)
         }
     }
     return removed;
+}
+
+bool removeFolderTree(const QString& path)
+{
+    const QByteArray native = nativePath(path);
+    struct stat status {};
+    if (::lstat(native.constData(), &status) != 0) {
+        return errno == ENOENT;
+    }
+    const QByteArray parent = QFile::encodeName(QFileInfo(QDir::cleanPath(path)).path());
+    const Descriptor parentFolder(::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const QByteArray name = QFile::encodeName(QFileInfo(QDir::cleanPath(path)).fileName());
+    return parentFolder.valid() && removeEntry(parentFolder.get(), name, status);
 }
 
 bool isUuidName(const QString& name, QLatin1StringView suffix)

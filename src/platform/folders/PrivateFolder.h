@@ -30,6 +30,12 @@ using EntryChoice = std::function<bool(const QString& name, const struct stat& s
 // work; answers how many entries were removed.
 int removeOwnEntries(const QString& folder, const EntryChoice& chosen);
 
+// Removes the entry at `path`, a folder with all it holds, without following
+// a link anywhere: a link at `path` or inside goes as a link. Folders made
+// read-only are given their owner's rights first, so that they can be
+// emptied. Blocking disk work; true when nothing is left at `path`.
+bool removeFolderTree(const QString& path);
+
 // Whether `name` is a canonical UUID string (as QUuid writes it without
 // braces, either case) followed by `suffix`: the names the program gives
 // its own temporary folders and files.

@@ -1,5 +1,7 @@
 #include "platform/updates/UpdateLeftovers.h"
 
+#include "platform/folders/PrivateFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,7 +9,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <utility>
@@ -18,32 +19,7 @@ namespace {
 
 const QString asideInfix = QStringLiteral(".replaced-");
 
-// Gives the owner write and search rights on every folder of the tree, so
-// their entries can be removed; files and links keep their modes.
-void makeFoldersWritable(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isDir()) {
-        return;
-    }
-    ::chmod(QFile::encodeName(path).constData(), (info.permissions() & 07777) | S_IRWXU);
-    const QStringList children = QDir(path).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    for (const QString& child : children) {
-        makeFoldersWritable(path + u'/' + child);
-    }
-}
-
 } // namespace
-
-bool removeTree(const QString& path)
-{
-    if (!QFileInfo(path).isSymLink() && !QFileInfo::exists(path)) {
-        return true;
-    }
-    makeFoldersWritable(path);
-    QDir(path).removeRecursively();
-    return !QFileInfo(path).isSymLink() && !QFileInfo::exists(path);
-}
 
 std::optional<FolderLock> FolderLock::open(const QString& folder, bool wait)
 {
@@ -106,14 +82,14 @@ void recoverInstall(const QString& installRoot)
         return; // nothing to compare leftovers with: keep them
     }
     for (const QFileInfo& old : aside) {
-        removeTree(old.filePath());
+        removeFolderTree(old.filePath());
     }
     const QFileInfoList staged = parent.entryInfoList({stagingFolderPrefix + u'*'},
                                                       QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
     for (const QFileInfo& staging : staged) {
         // A folder someone holds is being filled or installed right now.
         if (std::optional<FolderLock> lock = FolderLock::tryTake(staging.filePath())) {
-            removeTree(staging.filePath());
+            removeFolderTree(staging.filePath());
         }
     }
 }

@@ -9,11 +9,6 @@ namespace pivra {
 // Folders an update stages beside the install folder start with this name.
 inline const QString stagingFolderPrefix = QStringLiteral(".pivra-update-");
 
-// Removes a folder and everything in it as its owner may: folders made
-// read-only are made writable first, links are removed, never followed.
-// True when nothing is left.
-bool removeTree(const QString& path);
-
 // An exclusive lock on a folder (flock on the folder itself) for as long as
 // the object lives or the process runs: marks a staging folder as in use by
 // the program that fills it or the helper that installs it.

@@ -1,5 +1,6 @@
 #include "platform/updates/UpdateStaging.h"
 
+#include "platform/folders/PrivateFolder.h"
 #include "platform/updates/InstallLocation.h"
 #include "platform/updates/UpdateArchive.h"
 
@@ -56,7 +57,7 @@ QString UpdateStaging::verifyAndUnpack(const QByteArray& publicKey, const QStrin
 void UpdateStaging::remove()
 {
     archive_.reset();
-    removeTree(folder_);
+    removeFolderTree(folder_);
     lock_.reset();
 }
 
