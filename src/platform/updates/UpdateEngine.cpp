@@ -58,6 +58,7 @@ UpdateEngine::UpdateEngine(UpdateEngineConfig config, UpdateDriver& driver, QObj
     , driver_(driver)
     , network_(new QNetworkAccessManager(this))
     , worker_(std::make_unique<Strand>())
+    , back_(this)
 {
     network_->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
     connect(&schedule_, &QTimer::timeout, this, &UpdateEngine::scheduledCheck);
@@ -187,18 +188,17 @@ void UpdateEngine::scheduledCheck()
     }
 }
 
-void UpdateEngine::deliver(const QPointer<UpdateEngine>& engine, quint64 session, Then then)
+UpdateEngine::ToSession UpdateEngine::toSession()
 {
-    // Posted to the application, which outlives the engine; the engine
-    // itself is looked at only on the GUI thread.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [engine, session, then = std::move(then)] {
-            if (engine && engine->session_ == session) {
+    // The engine is looked at only on the GUI thread, once the return has
+    // found it still there.
+    return [back = back_, engine = this, session = session_](Then then) {
+        back.post([engine, session, then = std::move(then)] {
+            if (engine->session_ == session) {
                 then(*engine);
             }
-        },
-        Qt::QueuedConnection);
+        });
+    };
 }
 
 void UpdateEngine::tell(Notice notice)
@@ -285,15 +285,15 @@ void UpdateEngine::feedArrived()
         return;
     }
     // Even a few megabytes of XML take a while to read.
-    worker_->post([text = std::exchange(feed_, {}), installed = config_.installedVersion, engine = QPointer(this),
-                   session = session_] {
+    worker_->post([text = std::exchange(feed_, {}), installed = config_.installedVersion,
+                   back = toSession()] {
         FeedReading reading;
         try {
             reading.newest = newestUpdate(parseAppcast(text), installed);
             reading.readable = true;
         } catch (const std::runtime_error&) {
         }
-        deliver(engine, session, [reading](UpdateEngine& e) { e.feedRead(reading); });
+        back([reading](UpdateEngine& e) { e.feedRead(reading); });
     });
 }
 
@@ -425,12 +425,11 @@ void UpdateEngine::takeChunk()
     }
     received_ += size;
     staging_->pending() += size;
-    worker_->post([staging = staging_, chunk, engine = QPointer(this), session = session_] {
+    worker_->post([staging = staging_, chunk, back = toSession()] {
         if (!staging->write(chunk)) {
-            deliver(engine, session,
-                    [](UpdateEngine& e) { e.fail(updateError("The update could not be saved beside the program.")); });
+            back([](UpdateEngine& e) { e.fail(updateError("The update could not be saved beside the program.")); });
         } else if (staging->pending() == 0) {
-            deliver(engine, session, [](UpdateEngine& e) {
+            back([](UpdateEngine& e) {
                 if (e.reply_ && e.step_ == Step::downloading) {
                     e.downloadProgressed();
                 }
@@ -473,18 +472,17 @@ void UpdateEngine::unpack()
         tell([](UpdateDriver& d) { d.showDownloadDidStartExtractingUpdate(); });
     }
     // Progress is told only in whole percent steps.
-    auto progress = [engine = QPointer(this), session = session_, tellUser = userSession_,
+    auto progress = [back = toSession(), tellUser = userSession_,
                      last = std::make_shared<std::atomic<int>>(-1)](double share) {
         const int percent = static_cast<int>(share * 100);
         if (tellUser && last->exchange(percent) != percent) {
-            deliver(engine, session, [share](UpdateEngine& e) { e.driver_.showExtractionReceivedProgress(share); });
+            back([share](UpdateEngine& e) { e.driver_.showExtractionReceivedProgress(share); });
         }
     };
     worker_->post([staging = staging_, key = config_.publicKey, signature = item_->edSignature,
-                   progress = std::move(progress), cancelled = cancelled_, engine = QPointer(this),
-                   session = session_] {
+                   progress = std::move(progress), cancelled = cancelled_, back = toSession()] {
         const QString refusal = staging->verifyAndUnpack(key, signature, progress, *cancelled);
-        deliver(engine, session, [refusal](UpdateEngine& e) { e.unpacked(refusal); });
+        back([refusal](UpdateEngine& e) { e.unpacked(refusal); });
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/updates/AppcastItem.h"
+#include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/Strand.h"
 #include "platform/updates/UpdateDriver.h"
 #include "platform/updates/UpdateStaging.h"
@@ -78,9 +79,11 @@ private:
     using Then = std::function<void(UpdateEngine&)>;
     struct FeedReading;
 
-    // From the staging thread: runs `then` on the GUI thread while the
-    // session is still the one it was.
-    static void deliver(const QPointer<UpdateEngine>& engine, quint64 session, Then then);
+    // Made on the GUI thread for the staging thread's results: each runs on
+    // the GUI thread while the engine lives and the session is still the
+    // one that was running when this was made.
+    using ToSession = std::function<void(Then)>;
+    ToSession toSession();
     void tell(Notice notice);
     UpdateReply replyFor(void (UpdateEngine::*handler)(UpdateChoice));
     UpdateBlock blockFor(void (UpdateEngine::*handler)());
@@ -114,6 +117,7 @@ private:
     QTimer schedule_;
     bool started_ = false;
     std::unique_ptr<Strand> worker_;
+    GuiReturn back_;
 
     Step step_ = Step::none;
     bool userSession_ = false;
