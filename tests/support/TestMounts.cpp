@@ -22,11 +22,12 @@ TestMounts::~TestMounts()
     }
 }
 
-bool TestMounts::mountTmpfs(const QString& point, const QString& source)
+bool TestMounts::mountTmpfs(const QString& point, const QString& source, const QString& options)
 {
+    const QByteArray data = options.toUtf8();
     return mountCall(point,
                      mount(QFile::encodeName(source).constData(), QFile::encodeName(point).constData(), "tmpfs", 0,
-                           nullptr),
+                           data.isEmpty() ? nullptr : data.constData()),
                      "mount a tmpfs");
 }
 

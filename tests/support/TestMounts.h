@@ -18,8 +18,9 @@ public:
     TestMounts& operator=(const TestMounts&) = delete;
     ~TestMounts();
 
-    // A fresh tmpfs at `point`, its source in the mount table named `source`.
-    bool mountTmpfs(const QString& point, const QString& source);
+    // A fresh tmpfs at `point`, its source in the mount table named `source`,
+    // with tmpfs's mount `options` ("size=1m").
+    bool mountTmpfs(const QString& point, const QString& source, const QString& options = {});
     // What is at `from` shown at `point` too: a bind mount.
     bool bind(const QString& from, const QString& point);
     // An empty ext4 image file of a few megabytes at `image`, whose

@@ -11,6 +11,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -108,6 +109,14 @@ private:
     QHash<QString, QString> links_; // link path inside the folder -> its target as written
 };
 
+// Unpacking stopped by the disk it writes to: a full one is named as such.
+[[noreturn]] void unpackingFailed(archive* writer)
+{
+    const int error = archive_errno(writer);
+    throw UpdateArchiveError(error == ENOSPC || error == EDQUOT ? "The update could not be unpacked: the disk is full."
+                                                                : "The update could not be unpacked.");
+}
+
 void copyData(archive* reader, archive* writer)
 {
     const void* block = nullptr;
@@ -118,8 +127,11 @@ void copyData(archive* reader, archive* writer)
         if (status == ARCHIVE_EOF) {
             return;
         }
-        if (status != ARCHIVE_OK || archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
+        if (status != ARCHIVE_OK) {
             throw UpdateArchiveError("The update could not be unpacked.");
+        }
+        if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
+            unpackingFailed(writer);
         }
     }
 }
@@ -190,13 +202,13 @@ void extractArchive(const QString& archivePath, const QString& target,
             archive_entry_set_hardlink(entry, QByteArray(root + hardlink).constData());
         }
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
-            throw UpdateArchiveError("The update could not be unpacked.");
+            unpackingFailed(writer.get());
         }
         if (archive_entry_size(entry) > 0) {
             copyData(reader.get(), writer.get());
         }
         if (archive_write_finish_entry(writer.get()) < ARCHIVE_WARN) {
-            throw UpdateArchiveError("The update could not be unpacked.");
+            unpackingFailed(writer.get());
         }
         progress(std::min(1.0, static_cast<double>(archive_filter_bytes(reader.get(), -1)) / total));
     }

@@ -427,7 +427,7 @@ void UpdateEngine::takeChunk()
     staging_->pending() += size;
     worker_->post([staging = staging_, chunk, back = toSession()] {
         if (!staging->write(chunk)) {
-            back([](UpdateEngine& e) { e.fail(updateError("The update could not be saved beside the program.")); });
+            back([failure = staging->failure()](UpdateEngine& e) { e.fail({updateErrorDomain, 1, failure}); });
         } else if (staging->pending() == 0) {
             back([](UpdateEngine& e) {
                 if (e.reply_ && e.step_ == Step::downloading) {

@@ -3,7 +3,6 @@
 #include "platform/updates/UpdateLeftovers.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
 #include <atomic>
@@ -21,6 +20,9 @@ namespace pivra {
 class UpdateStaging {
 public:
     explicit UpdateStaging(QString folder) : folder_(std::move(folder)) {}
+    ~UpdateStaging();
+    UpdateStaging(const UpdateStaging&) = delete;
+    UpdateStaging& operator=(const UpdateStaging&) = delete;
 
     const QString& folder() const { return folder_; }
     QString root() const { return folder_ + QStringLiteral("/root"); }
@@ -29,6 +31,9 @@ public:
     bool create();
     // Appends to the archive; false once any write has failed.
     bool write(const QByteArray& chunk);
+    // Why the archive could not be saved, for people; empty while nothing
+    // has failed.
+    const QString& failure() const { return failure_; }
     // Closes the archive, checks its Ed25519 signature and unpacks it into
     // root(). The refusal for people, empty when the tree is ready.
     QString verifyAndUnpack(const QByteArray& publicKey, const QString& signature,
@@ -42,10 +47,16 @@ public:
     std::atomic<std::uint64_t>& pending() { return pending_; }
 
 private:
+    QString archivePath() const { return folder_ + QStringLiteral("/archive"); }
+    // Closes the archive; false, with the failure noted, when the last of
+    // it could not be written.
+    bool closeArchive();
+    void failed(int error);
+
     QString folder_;
-    std::unique_ptr<QFile> archive_; // made on the staging thread, which alone uses it
+    int archive_ = -1; // opened on the staging thread, which alone uses it
     std::optional<FolderLock> lock_;
-    bool writable_ = false;
+    QString failure_;
     std::atomic<std::uint64_t> pending_{0};
 };
 

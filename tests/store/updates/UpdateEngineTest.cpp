@@ -12,6 +12,7 @@
 #include "support/ParamNames.h"
 #include "support/SettingsSandbox.h"
 #include "support/TempFolder.h"
+#include "support/TestMounts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -24,6 +25,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace pivra::test {
 namespace {
@@ -45,6 +47,17 @@ std::vector<Entry> releaseEntries()
         {QStringLiteral("lib"), Entry::Kind::folder},
         {QStringLiteral("lib/version-link"), Entry::Kind::symlink, {}, QStringLiteral("../VERSION")},
     };
+}
+
+// A release carrying `bytes` of incompressible data, so its archive is about
+// as large.
+std::vector<Entry> noisyRelease(qsizetype bytes)
+{
+    QByteArray noise(bytes, '\0');
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    std::vector<Entry> entries = releaseEntries();
+    entries.push_back({QStringLiteral("noise"), Entry::Kind::file, noise});
+    return entries;
 }
 
 class UpdateEngineTest : public TempFolderTest {
@@ -176,6 +189,7 @@ protected:
         return listing;
     }
 
+    TestMounts mounts_; // undone before the temporary folder goes
     LoopbackServer server_;
     SigningKey key_;
     QString install_;
@@ -346,11 +360,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UpdateEngineTest, CancelMidDownloadLeavesNoStaging)
 {
-    QByteArray noise(512 * 1024, '\0');
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
-    std::vector<Entry> entries = releaseEntries();
-    entries.push_back({QStringLiteral("noise"), Entry::Kind::file, noise});
-    const QByteArray archive = makeArchive(entries);
+    const QByteArray archive = makeArchive(noisyRelease(512 * 1024));
     offer(archive, archive, {200, {}, archive.size() / 2, true});
     const QStringList before = disk();
 
@@ -362,6 +372,29 @@ TEST_F(UpdateEngineTest, CancelMidDownloadLeavesNoStaging)
 
     ASSERT_TRUE(waitForPhase(Kind::idle));
     EXPECT_TRUE(waitForDisk(before));
+}
+
+TEST_F(UpdateEngineTest, FullDiskAtTheLastWriteIsNamedAsSuch)
+{
+    // The install on a small disk with room for all of the archive but its
+    // last few kilobytes.
+    if (!mounts_.mountTmpfs(pathOf(QStringLiteral("apps")), QStringLiteral("pivra-small"), QStringLiteral("size=4m"))) {
+        GTEST_SKIP() << mounts_.failure().toStdString();
+    }
+    installVersionOne();
+    const QByteArray archive = makeArchive(noisyRelease(1024 * 1024));
+    struct statvfs disk {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(pathOf(QStringLiteral("apps"))).constData(), &disk), 0);
+    const qint64 free = static_cast<qint64>(disk.f_bavail * disk.f_frsize);
+    writeFile(QStringLiteral("apps/filler"), QByteArray(free - archive.size() + 2048, 'f'));
+    offer(archive, archive);
+    const QStringList before = this->disk();
+
+    controller().updateNow();
+
+    ASSERT_TRUE(waitForPhase(Kind::failed));
+    EXPECT_EQ(controller().phase().message.toStdString(), "The update could not be saved: the disk is full.");
+    EXPECT_TRUE(waitForDisk(before)) << this->disk().join(u'\n').toStdString();
 }
 
 struct OversizeCase {
