@@ -56,6 +56,11 @@ public:
             if (target.startsWith(u'/') || target.split(u'/').contains(QStringLiteral("..")) || !resolve(target)) {
                 throw UpdateArchiveError("The update links to a file outside its folder.");
             }
+            // A second name for a link takes the link's text to another
+            // folder, from where the same text may lead anywhere.
+            if (namesLink(target)) {
+                throw UpdateArchiveError("The update holds a hard link to a link.");
+            }
             return;
         }
         const mode_t type = archive_entry_filetype(entry);
@@ -106,6 +111,15 @@ private:
         return reached;
     }
 
+    // Whether `path` is a link the archive made, once the links among its
+    // folders are followed.
+    bool namesLink(const QString& path) const
+    {
+        const QFileInfo named(QDir::cleanPath(path));
+        const std::optional<QStringList> folder = resolve(named.path());
+        return folder && links_.contains((*folder + QStringList{named.fileName()}).join(u'/'));
+    }
+
     QHash<QString, QString> links_; // link path inside the folder -> its target as written
 };
 
@@ -115,6 +129,23 @@ private:
     const int error = archive_errno(writer);
     throw UpdateArchiveError(error == ENOSPC || error == EDQUOT ? "The update could not be unpacked: the disk is full."
                                                                 : "The update could not be unpacked.");
+}
+
+// What an entry's modes become: its owner's, readable by everyone and
+// writable by no one else. An update never makes a program that runs as
+// someone else, nor a folder, its own root included (an entry "."), that
+// others may write to.
+mode_t installedMode(archive_entry* entry)
+{
+    const mode_t mode = archive_entry_perm(entry);
+    switch (archive_entry_filetype(entry)) {
+    case AE_IFDIR:
+        return mode & 0755;
+    case AE_IFREG:
+        return (mode & 0111) != 0 ? 0755 : 0644;
+    default:
+        return mode; // a link's modes mean nothing
+    }
 }
 
 void copyData(archive* reader, archive* writer)
@@ -195,8 +226,7 @@ void extractArchive(const QString& archivePath, const QString& target,
             throw UpdateArchiveError("The update could not be unpacked.");
         }
         checker.check(entry);
-        // An update never makes a program that runs as someone else.
-        archive_entry_set_perm(entry, archive_entry_perm(entry) & ~static_cast<mode_t>(S_ISUID | S_ISGID));
+        archive_entry_set_perm(entry, installedMode(entry));
         archive_entry_set_pathname(entry, QByteArray(root + archive_entry_pathname(entry)).constData());
         if (const char* hardlink = archive_entry_hardlink(entry)) {
             archive_entry_set_hardlink(entry, QByteArray(root + hardlink).constData());

@@ -23,8 +23,8 @@ bool verifyEd25519(const QString& file, const QByteArray& publicKey, const QStri
 // `target`, which must exist. Refuses, by throwing UpdateArchiveError, any
 // entry that would reach outside `target`: an absolute path, a ".." step, a
 // link that is absolute or leaves the folder once the archive's links are
-// followed, and devices, pipes and sockets. Setuid and setgid bits are
-// dropped.
+// followed, a hard link to a link, and devices, pipes and sockets. Folders
+// are given their modes & 0755, files 0755 when any may run them, else 0644.
 // Entries before the refused one stay behind; the caller removes `target`.
 // `progress` hears the share of the archive read, 0 to 1; `cancelled` is
 // polled between entries. Any thread.

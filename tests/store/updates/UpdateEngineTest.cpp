@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <map>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -37,13 +38,15 @@ constexpr int waitMs = 30000;
 
 std::vector<Entry> releaseEntries()
 {
+    // Modes as a careless packer leaves them.
     return {
+        {QStringLiteral("."), Entry::Kind::folder, {}, {}, 0777},
         {QStringLiteral(".pivra-install"), Entry::Kind::file, {}},
-        {QStringLiteral("bin"), Entry::Kind::folder},
+        {QStringLiteral("bin"), Entry::Kind::folder, {}, {}, 02775},
         {QStringLiteral("bin/pivra"), Entry::Kind::file,
          "#!/bin/sh\necho relaunched > \"$(dirname \"$0\")/../relaunched\"\n", {}, 0755},
         {QStringLiteral("bin/tool"), Entry::Kind::file, "#!/bin/sh\n", {}, 06755},
-        {QStringLiteral("VERSION"), Entry::Kind::file, "2.0"},
+        {QStringLiteral("VERSION"), Entry::Kind::file, "2.0", {}, 0666},
         {QStringLiteral("lib"), Entry::Kind::folder},
         {QStringLiteral("lib/version-link"), Entry::Kind::symlink, {}, QStringLiteral("../VERSION")},
     };
@@ -220,9 +223,15 @@ TEST_F(UpdateEngineTest, InstallsAVerifiedUpdateAndStartsItAgain)
     // Nothing but the install folder is left beside it: no staging, no old copy.
     EXPECT_TRUE(QTest::qWaitFor([&] { return besideInstall() == QStringList{QStringLiteral("pivra")}; }, waitMs))
         << besideInstall().join(u' ').toStdString();
-    struct stat tool {};
-    ASSERT_EQ(::stat(QFile::encodeName(install_ + QStringLiteral("/bin/tool")).constData(), &tool), 0);
-    EXPECT_EQ(tool.st_mode & (S_ISUID | S_ISGID), 0u) << "an update never installs setuid programs";
+    // Nothing others may write, no program that runs as someone else.
+    const std::map<QString, unsigned> modes{{QString(), 0755},      {QStringLiteral("/bin"), 0755},
+                                            {QStringLiteral("/bin/tool"), 0755}, {QStringLiteral("/bin/pivra"), 0755},
+                                            {QStringLiteral("/VERSION"), 0644}};
+    for (const auto& [path, mode] : modes) {
+        struct stat status {};
+        ASSERT_EQ(::stat(QFile::encodeName(install_ + path).constData(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, mode) << path.toStdString();
+    }
 }
 
 TEST_F(UpdateEngineTest, QuietCheckPreparesTheUpdateAndInstallsItOnRequest)
@@ -312,7 +321,7 @@ TEST_P(UpdateRefusalTest, RefusesWithNothingChangedOnDisk)
     const Refusal& refusal = GetParam();
     std::vector<Entry> entries = releaseEntries();
     if (refusal.withoutMarker) {
-        entries.erase(entries.begin());
+        std::erase_if(entries, [](const Entry& entry) { return entry.path == u".pivra-install"; });
     }
     for (Entry entry : refusal.extra) {
         entry.path.replace(QStringLiteral("$ROOT"), root());
@@ -348,6 +357,10 @@ INSTANTIATE_TEST_SUITE_P(
                 {{QStringLiteral("lib/out"), Entry::Kind::symlink, {}, QStringLiteral("../../../escaped")},
                  {QStringLiteral("lib/out/file"), Entry::Kind::file, "x"}},
                 false, false, false, "The update links to a file outside its folder."},
+        Refusal{"hard_link_to_a_link",
+                {{QStringLiteral("lib/inside"), Entry::Kind::symlink, {}, QStringLiteral("../VERSION")},
+                 {QStringLiteral("escaped-link"), Entry::Kind::hardlink, {}, QStringLiteral("lib/inside")}},
+                false, false, false, "The update holds a hard link to a link."},
         Refusal{"absolute_link_in_a_folder",
                 {{QStringLiteral("lib/etc"), Entry::Kind::symlink, {}, QStringLiteral("/etc")}}, false, false, false,
                 "The update links to a file outside its folder."},

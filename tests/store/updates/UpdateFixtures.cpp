@@ -56,7 +56,8 @@ QByteArray makeArchive(const std::vector<ArchiveEntry>& entries)
     for (const ArchiveEntry& entry : entries) {
         archive_entry* header = archive_entry_new();
         archive_entry_set_pathname(header, entry.path.toUtf8().constData());
-        archive_entry_set_perm(header, static_cast<mode_t>(entry.mode));
+        const bool folder = entry.kind == ArchiveEntry::Kind::folder;
+        archive_entry_set_perm(header, static_cast<mode_t>(entry.mode >= 0 ? entry.mode : folder ? 0755 : 0644));
         switch (entry.kind) {
         case ArchiveEntry::Kind::file:
             archive_entry_set_filetype(header, AE_IFREG);
@@ -64,11 +65,14 @@ QByteArray makeArchive(const std::vector<ArchiveEntry>& entries)
             break;
         case ArchiveEntry::Kind::folder:
             archive_entry_set_filetype(header, AE_IFDIR);
-            archive_entry_set_perm(header, 0755);
             break;
         case ArchiveEntry::Kind::symlink:
             archive_entry_set_filetype(header, AE_IFLNK);
             archive_entry_set_symlink(header, entry.target.toUtf8().constData());
+            break;
+        case ArchiveEntry::Kind::hardlink:
+            archive_entry_set_filetype(header, AE_IFREG);
+            archive_entry_set_hardlink(header, entry.target.toUtf8().constData());
             break;
         }
         archive_write_header(writer, header);

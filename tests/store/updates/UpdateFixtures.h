@@ -25,12 +25,12 @@ private:
 // One entry of an archive made for a test, written as given, hostile paths
 // and links included.
 struct ArchiveEntry {
-    enum class Kind { file, folder, symlink };
+    enum class Kind { file, folder, symlink, hardlink };
     QString path;
     Kind kind = Kind::file;
     QByteArray contents; // a file's bytes
     QString target;      // a link's target
-    int mode = 0644;
+    int mode = -1;       // none: 0644 for a file, 0755 for a folder
 };
 
 // A tar.xz archive holding `entries`, in order.
