@@ -62,6 +62,8 @@ UpdateEngine::UpdateEngine(UpdateEngineConfig config, UpdateDriver& driver, QObj
 {
     network_->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
     connect(&schedule_, &QTimer::timeout, this, &UpdateEngine::scheduledCheck);
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this, &UpdateEngine::transferOverdue);
 }
 
 UpdateEngine::~UpdateEngine()
@@ -237,11 +239,21 @@ bool UpdateEngine::allowed(const QUrl& url) const
            && (url.host() == u"localhost" || (!host.isNull() && host.isLoopback()));
 }
 
-QNetworkReply* UpdateEngine::get(const QUrl& url)
+QNetworkReply* UpdateEngine::get(const QUrl& url, std::uint64_t allowance, std::uint64_t cap)
 {
     QNetworkRequest request(url);
     request.setTransferTimeout(static_cast<int>(config_.transferTimeout.count()));
     QNetworkReply* reply = network_->get(request);
+    transferStarted_.start();
+    allowDeadline(allowance);
+    // The length the server declares sets the deadline once known; a
+    // length past the cap is refused as the bytes come.
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, cap] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && reply == reply_) {
+            allowDeadline(std::min<std::uint64_t>(length.toULongLong(), cap));
+        }
+    });
     connect(reply, &QNetworkReply::redirected, reply, [this, reply](const QUrl& target) {
         if (allowed(target)) {
             Q_EMIT reply->redirectAllowed();
@@ -252,11 +264,30 @@ QNetworkReply* UpdateEngine::get(const QUrl& url)
     return reply;
 }
 
+void UpdateEngine::allowDeadline(std::uint64_t length)
+{
+    using std::chrono::milliseconds;
+    const milliseconds allowed = config_.transferDeadline + milliseconds(length * 1000 / config_.slowestRate);
+    const milliseconds left = allowed - milliseconds(transferStarted_.elapsed());
+    deadline_.start(std::max(left, milliseconds(0)));
+}
+
+void UpdateEngine::transferOverdue()
+{
+    if (step_ == Step::checking) {
+        fail({updateNetworkErrorDomain, QNetworkReply::TimeoutError, QStringLiteral("The update feed took too long.")});
+    } else if (step_ == Step::downloading) {
+        fail(updateError("The update download was incomplete."));
+    }
+}
+
 void UpdateEngine::fetchFeed()
 {
     step_ = Step::checking;
     feed_.clear();
-    reply_ = get(config_.feedUrl);
+    // Until the server says how long the feed is, it has only the base
+    // allowance.
+    reply_ = get(config_.feedUrl, 0, maxFeedBytes);
     connect(reply_, &QNetworkReply::readyRead, this, &UpdateEngine::feedProgressed);
     connect(reply_, &QNetworkReply::finished, this, &UpdateEngine::feedArrived);
 }
@@ -271,6 +302,7 @@ void UpdateEngine::feedProgressed()
 
 void UpdateEngine::feedArrived()
 {
+    deadline_.stop();
     QNetworkReply* reply = reply_;
     if (reply->error() == QNetworkReply::NoError && reply->bytesAvailable() > 0) {
         feedProgressed();
@@ -385,7 +417,7 @@ void UpdateEngine::beginDownload()
     if (userSession_) {
         tell([cancel = blockFor(&UpdateEngine::cancel)](UpdateDriver& d) { d.showDownloadInitiated(cancel); });
     }
-    reply_ = get(item_->url);
+    reply_ = get(item_->url, limit_, limit_);
     reply_->setReadBufferSize(downloadBuffer);
     connect(reply_, &QNetworkReply::readyRead, this, &UpdateEngine::downloadProgressed);
     connect(reply_, &QNetworkReply::finished, this, &UpdateEngine::downloadFinished);
@@ -443,6 +475,7 @@ void UpdateEngine::takeChunk()
 
 void UpdateEngine::downloadFinished()
 {
+    deadline_.stop();
     QNetworkReply* reply = reply_;
     const quint64 session = session_;
     while (reply->error() == QNetworkReply::NoError && reply->bytesAvailable() > 0 && session_ == session) {
@@ -564,6 +597,7 @@ void UpdateEngine::fail(const PivraError& error)
 
 void UpdateEngine::endSession()
 {
+    deadline_.stop();
     if (reply_) {
         reply_->disconnect(this);
         reply_->abort();

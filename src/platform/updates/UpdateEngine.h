@@ -6,6 +6,7 @@
 #include "platform/updates/UpdateDriver.h"
 #include "platform/updates/UpdateStaging.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -34,6 +35,11 @@ struct UpdateEngineConfig {
     // How long the feed or the archive may send nothing before the transfer
     // fails.
     std::chrono::milliseconds transferTimeout = std::chrono::seconds(30);
+    // However steadily it trickles in, a transfer fails once it has taken
+    // this long plus the time its declared length takes at `slowestRate`
+    // (bytes a second).
+    std::chrono::milliseconds transferDeadline = std::chrono::minutes(2);
+    std::uint64_t slowestRate = 16 * 1024;
     // The most an archive may bring when the feed does not give its length.
     std::uint64_t unannouncedLimit = 300'000'000;
     // Plain HTTP from this machine, for test builds and their local servers;
@@ -48,7 +54,8 @@ struct UpdateEngineConfig {
 // process swaps the staged folder in once the program has quit and starts
 // it again. Feeds and archives come over HTTPS, are bounded in size (the
 // feed to a few megabytes, the archive to its announced length) and fail
-// when the server falls silent. Staging never outlives a cancelled or failed
+// when the server falls silent or, however steadily it trickles, when they
+// take longer than their length allows. Staging never outlives a cancelled or failed
 // session, and leftovers of killed runs are swept at start.
 //
 // Settings (automatic checks and downloads, the last check) are kept in the
@@ -88,7 +95,11 @@ private:
     UpdateReply replyFor(void (UpdateEngine::*handler)(UpdateChoice));
     UpdateBlock blockFor(void (UpdateEngine::*handler)());
     bool allowed(const QUrl& url) const;
-    QNetworkReply* get(const QUrl& url);
+    // Starts a transfer allowed the time of `allowance` bytes until the
+    // server declares its length, which counts up to `cap`.
+    QNetworkReply* get(const QUrl& url, std::uint64_t allowance, std::uint64_t cap);
+    void allowDeadline(std::uint64_t length);
+    void transferOverdue();
     void fetchFeed();
     void feedProgressed();
     void feedArrived();
@@ -115,6 +126,8 @@ private:
     UpdateDriver& driver_;
     QNetworkAccessManager* network_;
     QTimer schedule_;
+    QTimer deadline_;
+    QElapsedTimer transferStarted_;
     bool started_ = false;
     std::unique_ptr<Strand> worker_;
     GuiReturn back_;

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace pivra::test {
 
@@ -36,7 +37,20 @@ void LoopbackServer::serve(QTcpSocket* socket)
         found.withoutLength ? QByteArray() : "Content-Length: " + QByteArray::number(found.body.size()) + "\r\n";
     socket->write("HTTP/1.1 " + QByteArray::number(found.status) + " Answer\r\n" + length
                   + "Connection: close\r\n\r\n");
-    socket->write(found.body.left(found.sendOnly.value_or(found.body.size())));
+    const QByteArray body = found.body.left(found.sendOnly.value_or(found.body.size()));
+    if (found.drip) {
+        auto* timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent = qsizetype(0)]() mutable {
+            socket->write(body.mid(sent++, 1));
+            if (sent == body.size()) {
+                timer->stop();
+                socket->disconnectFromHost();
+            }
+        });
+        timer->start(*found.drip);
+        return;
+    }
+    socket->write(body);
     if (!found.hold) {
         socket->disconnectFromHost();
     }

@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QUrl>
 
+#include <chrono>
 #include <optional>
 
 class QTcpSocket;
@@ -25,6 +26,8 @@ public:
         bool hold = false;
         bool withoutLength = false; // no Content-Length: the body ends when the connection closes
         bool silent = false;        // accept the request and never answer
+        // Send the body one byte at a time, this long apart.
+        std::optional<std::chrono::milliseconds> drip;
     };
 
     LoopbackServer();

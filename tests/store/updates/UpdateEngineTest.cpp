@@ -138,6 +138,7 @@ protected:
                                       }
                                   }};
         config.transferTimeout = transferTimeout_;
+        config.transferDeadline = transferDeadline_;
         config.unannouncedLimit = unannouncedLimit_;
         config.allowLoopbackHttp = testBuild;
         return config;
@@ -201,6 +202,7 @@ protected:
     std::unique_ptr<UpdateController> controller_;
     UpdateEngine* engine_ = nullptr;
     std::chrono::milliseconds transferTimeout_ = std::chrono::seconds(20);
+    std::chrono::milliseconds transferDeadline_ = std::chrono::minutes(2);
     std::uint64_t unannouncedLimit_ = 300'000'000;
     bool quitRefused_ = false; // the program stays when asked to quit
 };
@@ -462,6 +464,44 @@ TEST_F(UpdateEngineTest, SilentServerFailsTheCheckAndALaterCheckRuns)
     controller().checkNow();
     EXPECT_TRUE(waitForPhase(Kind::upToDate)) << controller().phase().message.toStdString();
 }
+
+struct DripCase {
+    const char* name;
+    bool archive; // the archive drips; else the feed
+    const char* message;
+};
+
+class UpdateDripTest : public UpdateEngineTest, public ::testing::WithParamInterface<DripCase> {};
+
+// A server that never falls silent for long still has to finish in the time
+// the transfer's length allows.
+TEST_P(UpdateDripTest, FailsByItsDeadline)
+{
+    transferDeadline_ = std::chrono::milliseconds(1500);
+    const QByteArray archive = makeArchive(releaseEntries());
+    LoopbackServer::Answer dripping;
+    dripping.drip = std::chrono::milliseconds(300);
+    offer(archive, archive, GetParam().archive ? dripping : LoopbackServer::Answer{});
+    if (!GetParam().archive) {
+        dripping.body = makeFeed({{QStringLiteral("2.0"), server_.url(QStringLiteral("/pivra-2.0.tar.xz")).toString(),
+                                   static_cast<quint64>(archive.size()), key_.sign(archive)}});
+        server_.answer(QStringLiteral("/feed"), dripping);
+    }
+    const QStringList before = disk();
+
+    controller().updateNow();
+
+    ASSERT_TRUE(waitForPhase(Kind::failed)) << int(controller().phase().kind);
+    EXPECT_EQ(controller().phase().message.toStdString(), GetParam().message);
+    EXPECT_TRUE(waitForDisk(before)) << disk().join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transfers, UpdateDripTest,
+    ::testing::Values(DripCase{"feed", false,
+                               "Pivra couldn't reach pivra.app. Check your internet connection and try again."},
+                      DripCase{"archive", true, "The update download was incomplete."}),
+    rowName);
 
 TEST_F(UpdateEngineTest, ReleaseBuildRefusesPlainHttpFromThisMachine)
 {
