@@ -14,6 +14,7 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
+#include "platform/updates/UpdateBuildConfig.h"
 #include "store/shortcuts/AppRouter.h"
 #include "store/LibraryStore.h"
 #include "settings/PreferencesRouter.h"
@@ -23,8 +24,17 @@
 #include <QMainWindow>
 #include <QMenuBar>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv)
 {
+    // Asked by an update before it is installed, so answered before
+    // anything starts.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Pivra %s\n", pivra::UpdateBuildConfig::version);
+        return 0;
+    }
     pivra::limitHeapRetention();
     pivra::PivraIdentity::applyNames();
     QApplication app(argc, argv);

@@ -1,5 +1,6 @@
 #include "platform/updates/UpdateArchive.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -169,7 +170,13 @@ void copyData(archive* reader, archive* writer)
 
 } // namespace
 
-bool verifyEd25519(const QString& file, const QByteArray& publicKey, const QString& signatureBase64)
+QByteArray signedUpdateText(const QString& version, const QByteArray& sha256)
+{
+    return "Pivra update\nversion: " + version.toUtf8() + "\nsha256: " + sha256.toHex() + '\n';
+}
+
+bool verifyUpdateSignature(const QString& file, const QString& version, const QByteArray& publicKey,
+                           const QString& signatureBase64)
 {
     const auto signature = QByteArray::fromBase64Encoding(signatureBase64.toLatin1(),
                                                           QByteArray::AbortOnBase64DecodingErrors);
@@ -177,13 +184,11 @@ bool verifyEd25519(const QString& file, const QByteArray& publicKey, const QStri
     if (!signature || signature.decoded.size() != 64 || publicKey.size() != 32 || !input.open(QIODevice::ReadOnly)) {
         return false;
     }
-    // Ed25519 signs the whole message at once, so the archive is mapped
-    // rather than read: hundreds of megabytes cost address space, not memory.
-    const qint64 size = input.size();
-    const uchar* data = size > 0 ? input.map(0, size) : reinterpret_cast<const uchar*>("");
-    if (data == nullptr) {
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    if (!digest.addData(&input)) {
         return false;
     }
+    const QByteArray text = signedUpdateText(version, digest.result());
     std::unique_ptr<EVP_PKEY, PkeyDeleter> key(EVP_PKEY_new_raw_public_key(
         EVP_PKEY_ED25519, nullptr, reinterpret_cast<const unsigned char*>(publicKey.constData()), 32));
     std::unique_ptr<EVP_MD_CTX, MdContextDeleter> context(EVP_MD_CTX_new());
@@ -192,7 +197,9 @@ bool verifyEd25519(const QString& file, const QByteArray& publicKey, const QStri
     }
     return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.decoded.constData()),
                             static_cast<size_t>(signature.decoded.size()),
-                            data, static_cast<size_t>(size)) == 1;
+                            reinterpret_cast<const unsigned char*>(text.constData()),
+                            static_cast<size_t>(text.size()))
+           == 1;
 }
 
 void extractArchive(const QString& archivePath, const QString& target,

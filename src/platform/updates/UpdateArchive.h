@@ -15,9 +15,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The text an update's signature covers: the version the feed lists the
+// release under and the SHA-256 of its archive, so that a signature made for
+// one version does not hold for the same archive listed as another:
+//
+//   Pivra update
+//   version: 2.0
+//   sha256: <64 lowercase hexadecimal digits>
+//
+// each line ending in a line feed.
+QByteArray signedUpdateText(const QString& version, const QByteArray& sha256);
+
 // True when `signatureBase64` is the Ed25519 signature by `publicKey` (32
-// raw bytes) of the whole file. Any thread.
-bool verifyEd25519(const QString& file, const QByteArray& publicKey, const QString& signatureBase64);
+// raw bytes) of signedUpdateText() for `version` and the file. Any thread.
+bool verifyUpdateSignature(const QString& file, const QString& version, const QByteArray& publicKey,
+                           const QString& signatureBase64);
 
 // Unpacks a tar archive (compressed as libarchive detects) into the folder
 // `target`, which must exist. Refuses, by throwing UpdateArchiveError, any

@@ -2,6 +2,7 @@
 
 #include "platform/AppSettings.h"
 #include "platform/updates/InstallLocation.h"
+#include "platform/updates/RefusedReleases.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -321,7 +322,11 @@ void UpdateEngine::feedArrived()
                    back = toSession()] {
         FeedReading reading;
         try {
-            reading.newest = newestUpdate(parseAppcast(text), installed);
+            std::vector<AppcastItem> items = parseAppcast(text);
+            std::erase_if(items, [refused = refusedReleases()](const AppcastItem& item) {
+                return isRefused(item, refused);
+            });
+            reading.newest = newestUpdate(items, installed);
             reading.readable = true;
         } catch (const std::runtime_error&) {
         }
@@ -512,17 +517,21 @@ void UpdateEngine::unpack()
             back([share](UpdateEngine& e) { e.driver_.showExtractionReceivedProgress(share); });
         }
     };
-    worker_->post([staging = staging_, key = config_.publicKey, signature = item_->edSignature,
+    worker_->post([staging = staging_, key = config_.publicKey,
+                   claim = UpdateClaim{item_->version, item_->edSignature, config_.relaunchProgram},
                    progress = std::move(progress), cancelled = cancelled_, back = toSession()] {
-        const QString refusal = staging->verifyAndUnpack(key, signature, progress, *cancelled);
+        const std::optional<StagingRefusal> refusal = staging->verifyAndUnpack(key, claim, progress, *cancelled);
         back([refusal](UpdateEngine& e) { e.unpacked(refusal); });
     });
 }
 
-void UpdateEngine::unpacked(const QString& refusal)
+void UpdateEngine::unpacked(const std::optional<StagingRefusal>& refusal)
 {
-    if (!refusal.isEmpty()) {
-        fail({updateErrorDomain, 1, refusal});
+    if (refusal) {
+        if (refusal->lasting) {
+            rememberRefusedRelease(*item_);
+        }
+        fail({updateErrorDomain, 1, refusal->message});
     } else if (userSession_) {
         step_ = Step::ready;
         tell([reply = replyFor(&UpdateEngine::readyReplied)](UpdateDriver& d) {

@@ -27,7 +27,7 @@ struct UpdateEngineConfig {
     QByteArray publicKey; // 32 raw bytes of the Ed25519 key that signs archives
     QString installedVersion;
     QString installRoot;     // the folder an update replaces
-    QString relaunchProgram; // the program to start again, relative to installRoot
+    QString relaunchProgram; // the program to start again, relative to installRoot; an update's is asked its version
     QString helperProgram;   // pivra-update-helper
     pid_t awaitedPid = 0;    // the process whose end the helper waits for
     std::function<void()> terminate; // asks the program to quit
@@ -111,7 +111,7 @@ private:
     void takeChunk();
     void downloadFinished();
     void unpack();
-    void unpacked(const QString& refusal);
+    void unpacked(const std::optional<StagingRefusal>& refusal);
     void cancel();
     void installNow();
     void quitForInstall();

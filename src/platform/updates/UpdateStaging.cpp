@@ -1,14 +1,17 @@
 #include "platform/updates/UpdateStaging.h"
 
 #include "platform/folders/PrivateFolder.h"
+#include "platform/updates/AppcastItem.h"
 #include "platform/updates/InstallLocation.h"
 #include "platform/updates/UpdateArchive.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +20,37 @@
 #include <utility>
 
 namespace pivra {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A program that has not said its version by then will not.
+constexpr auto versionAnswerTime = 30s;
+
+// The version the program at `path` gives for `--version` ("Pivra 2.0"),
+// or none when it gives none.
+std::optional<QString> programVersion(const QString& path)
+{
+    QProcess program;
+    program.setProgram(path);
+    program.setArguments({QStringLiteral("--version")});
+    program.setWorkingDirectory(QFileInfo(path).path());
+    program.start();
+    if (!program.waitForFinished(static_cast<int>(std::chrono::milliseconds(versionAnswerTime).count()))) {
+        program.kill();
+        program.waitForFinished();
+        return std::nullopt;
+    }
+    const QString answer = QString::fromUtf8(program.readAllStandardOutput()).trimmed();
+    const QString product = QStringLiteral("Pivra ");
+    if (program.exitStatus() != QProcess::NormalExit || program.exitCode() != 0 || !answer.startsWith(product)) {
+        return std::nullopt;
+    }
+    return answer.mid(product.size()).trimmed();
+}
+
+} // namespace
 
 UpdateStaging::~UpdateStaging()
 {
@@ -87,30 +121,40 @@ void UpdateStaging::failed(int error)
                    : QStringLiteral("The update could not be saved: %1.").arg(QString::fromLocal8Bit(std::strerror(error)));
 }
 
-QString UpdateStaging::verifyAndUnpack(const QByteArray& publicKey, const QString& signature,
-                                       const std::function<void(double)>& progress,
-                                       const std::atomic<bool>& cancelled)
+std::optional<StagingRefusal> UpdateStaging::verifyAndUnpack(const QByteArray& publicKey, const UpdateClaim& claim,
+                                                             const std::function<void(double)>& progress,
+                                                             const std::atomic<bool>& cancelled)
 {
     if (!closeArchive()) {
-        return failure_;
+        return StagingRefusal{failure_};
     }
-    if (!verifyEd25519(archivePath(), publicKey, signature)) {
-        return QStringLiteral("The update's signature is not valid.");
+    if (!verifyUpdateSignature(archivePath(), claim.version, publicKey, claim.signature)) {
+        return StagingRefusal{QStringLiteral("The update's signature is not valid."), true};
     }
     if (!QDir().mkpath(root())) {
-        return QStringLiteral("The update could not be unpacked.");
+        return StagingRefusal{QStringLiteral("The update could not be unpacked.")};
     }
     try {
         extractArchive(archivePath(), root(), progress, cancelled);
     } catch (const UpdateArchiveError& error) {
-        return QString::fromUtf8(error.what());
+        return StagingRefusal{QString::fromUtf8(error.what())};
     }
     if (!QFileInfo::exists(root() + u'/' + installMarkerName)) {
-        return QStringLiteral("The update is not a Pivra install folder.");
+        return StagingRefusal{QStringLiteral("The update is not a Pivra install folder.")};
     }
     // The archive has done its work; only the tree is installed.
     QFile::remove(archivePath());
-    return {};
+    // A release signed under the wrong version would install, be offered
+    // again as the version it is not, and install again without end.
+    const std::optional<QString> said = programVersion(root() + u'/' + claim.program);
+    if (!said) {
+        return StagingRefusal{QStringLiteral("The update's program does not say its version.")};
+    }
+    if (compareVersions(*said, claim.version) != 0) {
+        return StagingRefusal{QStringLiteral("The update's program says it is Pivra %1, not %2.").arg(*said, claim.version),
+                              true};
+    }
+    return std::nullopt;
 }
 
 void UpdateStaging::remove()

@@ -13,6 +13,21 @@
 
 namespace pivra {
 
+// What a staged update is checked against before it may be installed.
+struct UpdateClaim {
+    QString version;   // as the feed lists it: the signature covers it, the program must say it
+    QString signature; // Base64, over signedUpdateText() of the version and the archive
+    QString program;   // the program in the tree, relative to its root
+};
+
+// Why a staged update was refused. `lasting` when the release itself is at
+// fault (its signature, or the version its program says), so that fetching
+// it again could only end the same way.
+struct StagingRefusal {
+    QString message; // for people
+    bool lasting = false;
+};
+
 // The folder beside the install folder that one download fills: the archive
 // as it arrives, then, once its signature holds, the unpacked tree under
 // "root". Every method touches the disk and runs on the engine's staging
@@ -34,10 +49,12 @@ public:
     // Why the archive could not be saved, for people; empty while nothing
     // has failed.
     const QString& failure() const { return failure_; }
-    // Closes the archive, checks its Ed25519 signature and unpacks it into
-    // root(). The refusal for people, empty when the tree is ready.
-    QString verifyAndUnpack(const QByteArray& publicKey, const QString& signature,
-                            const std::function<void(double)>& progress, const std::atomic<bool>& cancelled);
+    // Closes the archive, checks its Ed25519 signature, unpacks it into
+    // root() and asks the program there for its version, which must be the
+    // claimed one. None when the tree is ready to install.
+    std::optional<StagingRefusal> verifyAndUnpack(const QByteArray& publicKey, const UpdateClaim& claim,
+                                                  const std::function<void(double)>& progress,
+                                                  const std::atomic<bool>& cancelled);
     // Removes the folder and lets go of its lock.
     void remove();
     // Lets go of the lock for the helper that installs the folder.

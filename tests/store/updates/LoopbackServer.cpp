@@ -29,6 +29,7 @@ void LoopbackServer::serve(QTcpSocket* socket)
         return;
     }
     const QString path = QString::fromLatin1(request.split(' ').value(1));
+    ++requests_[path];
     const Answer found = answers_.value(path, Answer{404, "not found"});
     if (found.silent) {
         return;

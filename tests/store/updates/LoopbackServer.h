@@ -34,12 +34,15 @@ public:
 
     void answer(const QString& path, Answer answer) { answers_.insert(path, std::move(answer)); }
     QUrl url(const QString& path) const;
+    // How many times `path` was asked for.
+    int requests(const QString& path) const { return requests_.value(path); }
 
 private:
     void serve(QTcpSocket* socket);
 
     QTcpServer server_;
     QHash<QString, Answer> answers_;
+    QHash<QString, int> requests_;
 };
 
 } // namespace pivra::test

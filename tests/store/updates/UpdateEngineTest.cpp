@@ -36,7 +36,15 @@ using Entry = ArchiveEntry;
 
 constexpr int waitMs = 30000;
 
-std::vector<Entry> releaseEntries()
+// The program of a release: says its version, and leaves a mark when it is
+// started again.
+QByteArray releaseProgram(const QString& version)
+{
+    return "#!/bin/sh\n[ \"$1\" = --version ] && echo \"Pivra " + version.toUtf8()
+           + "\" && exit\necho relaunched > \"$(dirname \"$0\")/../relaunched\"\n";
+}
+
+std::vector<Entry> releaseEntries(const QString& programSays = QStringLiteral("2.0"))
 {
     // Modes as a careless packer leaves them.
     return {
@@ -44,7 +52,7 @@ std::vector<Entry> releaseEntries()
         {QStringLiteral(".pivra-install"), Entry::Kind::file, {}},
         {QStringLiteral("bin"), Entry::Kind::folder, {}, {}, 02775},
         {QStringLiteral("bin/pivra"), Entry::Kind::file,
-         "#!/bin/sh\necho relaunched > \"$(dirname \"$0\")/../relaunched\"\n", {}, 0755},
+         releaseProgram(programSays), {}, 0755},
         {QStringLiteral("bin/tool"), Entry::Kind::file, "#!/bin/sh\n", {}, 06755},
         {QStringLiteral("VERSION"), Entry::Kind::file, "2.0", {}, 0666},
         {QStringLiteral("lib"), Entry::Kind::folder},
@@ -144,17 +152,21 @@ protected:
         return config;
     }
 
-    // Serves a feed offering version 2.0 as `archive`, signed as `signed_`.
-    // The feed announces `announced` bytes (the archive's size when none).
+    // Serves a feed offering `archive` as version `listed_`, signed as the
+    // bytes `signedBytes` of version `signedAs_`. The feed announces
+    // `announced` bytes (the archive's size when none).
     void offer(const QByteArray& archive, const QByteArray& signedBytes, LoopbackServer::Answer download = {},
                std::optional<quint64> announced = std::nullopt)
     {
         download.body = archive;
-        server_.answer(QStringLiteral("/pivra-2.0.tar.xz"), download);
-        server_.answer(QStringLiteral("/feed"),
-                       {200, makeFeed({{QStringLiteral("2.0"), server_.url(QStringLiteral("/pivra-2.0.tar.xz")).toString(),
-                                        announced.value_or(static_cast<quint64>(archive.size())),
-                                        key_.sign(signedBytes), QStringLiteral("<ul><li>Faster</li></ul>")}})});
+        server_.answer(archivePath, download);
+        server_.answer(QStringLiteral("/feed"), {200, feedFor(signedBytes, announced.value_or(archive.size()))});
+    }
+
+    QByteArray feedFor(const QByteArray& signedBytes, quint64 announced) const
+    {
+        return makeFeed({{listed_, server_.url(archivePath).toString(), announced,
+                          key_.signRelease(signedBytes, signedAs_), QStringLiteral("<ul><li>Faster</li></ul>")}});
     }
 
     // Staging is removed on its own thread, after the failure is told.
@@ -193,6 +205,9 @@ protected:
         return listing;
     }
 
+    inline static const QString archivePath = QStringLiteral("/pivra-2.0.tar.xz");
+    QString listed_ = QStringLiteral("2.0");
+    QString signedAs_ = QStringLiteral("2.0");
     TestMounts mounts_; // undone before the temporary folder goes
     LoopbackServer server_;
     SigningKey key_;
@@ -373,6 +388,42 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"not_an_install_folder", {}, true, false, false, "The update is not a Pivra install folder."}),
     rowName);
 
+struct RelabelCase {
+    const char* name;
+    const char* signedAs;    // the version the signature was made for
+    const char* programSays; // the version the archive's program gives
+    const char* message;
+};
+
+class UpdateRelabelTest : public UpdateEngineTest, public ::testing::WithParamInterface<RelabelCase> {};
+
+// A signed release listed as a version it is not would install, be offered
+// again as the version it is not, and install again without end.
+TEST_P(UpdateRelabelTest, IsRefusedWithNothingChangedAndNotFetchedAgain)
+{
+    listed_ = QStringLiteral("3.0");
+    signedAs_ = QString::fromUtf8(GetParam().signedAs);
+    const QByteArray archive = makeArchive(releaseEntries(QString::fromUtf8(GetParam().programSays)));
+    offer(archive, archive);
+    const QStringList before = disk();
+
+    controller().updateNow();
+    ASSERT_TRUE(waitForPhase(Kind::failed));
+    EXPECT_EQ(controller().phase().message.toStdString(), GetParam().message);
+    EXPECT_TRUE(waitForDisk(before)) << disk().join(u'\n').toStdString();
+
+    controller().checkNow();
+    ASSERT_TRUE(waitForPhase(Kind::upToDate)) << controller().phase().message.toStdString();
+    EXPECT_EQ(server_.requests(archivePath), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, UpdateRelabelTest,
+    ::testing::Values(RelabelCase{"signed_as_another_version", "2.0", "3.0", "The update's signature is not valid."},
+                      RelabelCase{"program_says_another_version", "3.0", "2.0",
+                                  "The update's program says it is Pivra 2.0, not 3.0."}),
+    rowName);
+
 TEST_F(UpdateEngineTest, CancelMidDownloadLeavesNoStaging)
 {
     const QByteArray archive = makeArchive(noisyRelease(512 * 1024));
@@ -483,8 +534,7 @@ TEST_P(UpdateDripTest, FailsByItsDeadline)
     dripping.drip = std::chrono::milliseconds(300);
     offer(archive, archive, GetParam().archive ? dripping : LoopbackServer::Answer{});
     if (!GetParam().archive) {
-        dripping.body = makeFeed({{QStringLiteral("2.0"), server_.url(QStringLiteral("/pivra-2.0.tar.xz")).toString(),
-                                   static_cast<quint64>(archive.size()), key_.sign(archive)}});
+        dripping.body = feedFor(archive, archive.size());
         server_.answer(QStringLiteral("/feed"), dripping);
     }
     const QStringList before = disk();

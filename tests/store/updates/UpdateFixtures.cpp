@@ -1,5 +1,8 @@
 #include "UpdateFixtures.h"
 
+#include "platform/updates/UpdateArchive.h"
+
+#include <QCryptographicHash>
 #include <QTemporaryFile>
 
 #include <archive.h>
@@ -43,6 +46,11 @@ QString SigningKey::sign(const QByteArray& data) const
                    reinterpret_cast<const unsigned char*>(data.constData()), static_cast<size_t>(data.size()));
     EVP_MD_CTX_free(context);
     return QString::fromLatin1(signature.toBase64());
+}
+
+QString SigningKey::signRelease(const QByteArray& archive, const QString& version) const
+{
+    return sign(signedUpdateText(version, QCryptographicHash::hash(archive, QCryptographicHash::Sha256)));
 }
 
 QByteArray makeArchive(const std::vector<ArchiveEntry>& entries)

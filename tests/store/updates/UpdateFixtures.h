@@ -16,6 +16,8 @@ public:
 
     QByteArray publicKey() const; // 32 raw bytes
     QString sign(const QByteArray& data) const; // Base64 of the 64-byte signature
+    // The signature a release of `archive` as `version` is published with.
+    QString signRelease(const QByteArray& archive, const QString& version) const;
 
 private:
     struct Key;
