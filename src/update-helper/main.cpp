@@ -2,14 +2,17 @@
 //
 //   pivra-update-helper PID STAGING TARGET [PROGRAM]
 //
-// waits for process PID to end, exchanges STAGING/root with TARGET in one
-// step, removes STAGING (now holding the old version) and, when PROGRAM is
-// given (a path inside TARGET), starts it again. Nothing here decides whether
-// the update is good: the program verified and unpacked it before starting
-// this helper. Killed at any point, it leaves a whole install at TARGET; the
-// next start of the program or of this helper sweeps what it left.
+// waits for process PID to end, puts STAGING/root in place of TARGET, removes
+// STAGING (now holding the old version) and, when PROGRAM is given (a path
+// inside TARGET), starts it again. Nothing here decides whether the update is
+// good: the program verified and unpacked it before starting this helper.
+// Killed at any point, it leaves a whole install at TARGET, or one moved
+// aside that the next start of the program or of this helper moves back.
+// When TARGET cannot be replaced, STAGING is kept with a note of why, for the
+// program to show and not to download the same update again.
 #include "platform/folders/PrivateFolder.h"
 #include "platform/updates/InstallSwap.h"
+#include "platform/updates/KeptUpdate.h"
 #include "platform/updates/UpdateLeftovers.h"
 
 #include <QCoreApplication>
@@ -30,13 +33,23 @@ int main(int argc, char** argv)
     pivra::awaitProcessExit(static_cast<pid_t>(arguments[1].toLongLong()));
     // Held until this helper ends, so a program started meanwhile does not
     // sweep the folder away as a leftover.
-    const std::optional<pivra::FolderLock> lock = pivra::FolderLock::take(staging);
+    std::optional<pivra::FolderLock> lock = pivra::FolderLock::take(staging);
     pivra::recoverInstall(target);
-    const QString failure = lock ? pivra::swapInstall(staging + QStringLiteral("/root"), target)
-                                 : QStringLiteral("cannot open %1").arg(staging);
-    pivra::removeFolderTree(staging);
-    if (!failure.isEmpty()) {
-        std::fprintf(stderr, "pivra-update-helper: %s\n", qPrintable(failure));
+    std::optional<QString> failure = QStringLiteral("cannot open %1").arg(staging);
+    if (lock) {
+        failure = pivra::swapInstall(staging + QStringLiteral("/root"), target);
+        if (failure) {
+            pivra::keepFailedInstall(staging, target, *failure);
+        }
+    }
+    if (!lock || !failure) {
+        pivra::removeFolderTree(staging);
+    }
+    // What is left is kept for the program, which may start any moment now.
+    lock.reset();
+    if (failure) {
+        std::fprintf(stderr, "pivra-update-helper: cannot put the update in place of %s: %s\n", qPrintable(target),
+                     qPrintable(*failure));
     }
     // The old version starts again when the swap failed, so the user is not
     // left without the program.
@@ -44,5 +57,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pivra-update-helper: cannot start %s\n", qPrintable(arguments[4]));
         return 1;
     }
-    return failure.isEmpty() ? 0 : 1;
+    return failure ? 1 : 0;
 }

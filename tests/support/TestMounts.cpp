@@ -39,6 +39,15 @@ bool TestMounts::bind(const QString& from, const QString& point)
                      "bind-mount");
 }
 
+bool TestMounts::bindThroughFuse(const QString& from, const QString& point)
+{
+    if (!run(QStringLiteral("bindfs"), {QStringLiteral("-o"), QStringLiteral("nonempty"), from, point})) {
+        return false;
+    }
+    mounted_.append(point);
+    return true;
+}
+
 bool TestMounts::makeExt4Image(const QString& image, const QString& uuid, bool birthTimes)
 {
     // Inodes of 256 bytes, as on any disk of some size: the 128 bytes mkfs

@@ -23,6 +23,9 @@ public:
     bool mountTmpfs(const QString& point, const QString& source, const QString& options = {});
     // What is at `from` shown at `point` too: a bind mount.
     bool bind(const QString& from, const QString& point);
+    // The same through FUSE (bindfs), a filesystem of the kind home folders
+    // are often on, which cannot exchange two names.
+    bool bindThroughFuse(const QString& from, const QString& point);
     // An empty ext4 image file of a few megabytes at `image`, whose
     // filesystem has the UUID `uuid` ("clear": none), and whose folders have
     // birth times unless `birthTimes` is false.

@@ -2,6 +2,7 @@
 
 #include "platform/AppSettings.h"
 #include "platform/updates/InstallLocation.h"
+#include "platform/updates/KeptUpdate.h"
 #include "platform/updates/RefusedReleases.h"
 
 #include <QCoreApplication>
@@ -51,6 +52,7 @@ PivraError networkError(const QNetworkReply& reply)
 struct UpdateEngine::FeedReading {
     bool readable = false;
     std::optional<AppcastItem> newest;
+    std::optional<KeptUpdate> kept;
 };
 
 UpdateEngine::UpdateEngine(UpdateEngineConfig config, UpdateDriver& driver, QObject* parent)
@@ -95,8 +97,17 @@ std::optional<PivraError> UpdateEngine::startUpdater()
     }
     started_ = true;
     // Whatever a killed download or install left beside the program goes
-    // before anything new is staged there.
-    worker_->post([root = config_.installRoot] { recoverInstall(root); });
+    // before anything new is staged there; an update that could not be
+    // installed is kept, and said so.
+    worker_->post([root = config_.installRoot, installed = config_.installedVersion, back = toSession()] {
+        if (const std::optional<KeptUpdate> kept = recoverInstall(root, installed)) {
+            back([kept = *kept](UpdateEngine& e) {
+                if (e.step_ == Step::none) {
+                    e.tell([error = e.keptError(kept)](UpdateDriver& d) { d.showUpdaterError(error, [] {}); });
+                }
+            });
+        }
+    });
     schedule_.setInterval(config_.checkInterval);
     if (automaticallyChecksForUpdates()) {
         schedule_.start();
@@ -318,9 +329,10 @@ void UpdateEngine::feedArrived()
         return;
     }
     // Even a few megabytes of XML take a while to read.
-    worker_->post([text = std::exchange(feed_, {}), installed = config_.installedVersion,
+    worker_->post([text = std::exchange(feed_, {}), root = config_.installRoot, installed = config_.installedVersion,
                    back = toSession()] {
         FeedReading reading;
+        reading.kept = recoverInstall(root, installed);
         try {
             std::vector<AppcastItem> items = parseAppcast(text);
             std::erase_if(items, [refused = refusedReleases()](const AppcastItem& item) {
@@ -348,6 +360,12 @@ void UpdateEngine::feedRead(const FeedReading& reading)
     }
     if (found && !found->informationOnly && !allowed(found->url)) {
         fail(updateError("The update is not offered from a secure address."));
+        return;
+    }
+    if (found && reading.kept && compareVersions(found->version, reading.kept->version) == 0) {
+        // Downloaded already, and the install folder is as it was when this
+        // update could not replace it.
+        fail(keptError(*reading.kept));
         return;
     }
     if (!found) {
@@ -593,6 +611,12 @@ bool UpdateEngine::startHelper(bool relaunch)
     // holds it until the install is done.
     worker_->post([staging = staging_] { staging->handOver(); });
     return true;
+}
+
+PivraError UpdateEngine::keptError(const KeptUpdate& kept) const
+{
+    return {updateErrorDomain, 1,
+            QStringLiteral("Pivra %1 could not replace the folder %2: %3.").arg(kept.version, config_.installRoot, kept.reason)};
 }
 
 void UpdateEngine::fail(const PivraError& error)

@@ -3,6 +3,7 @@
 #include "platform/updates/AppcastItem.h"
 #include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/Strand.h"
+#include "platform/updates/KeptUpdate.h"
 #include "platform/updates/UpdateDriver.h"
 #include "platform/updates/UpdateStaging.h"
 
@@ -55,8 +56,11 @@ struct UpdateEngineConfig {
 // it again. Feeds and archives come over HTTPS, are bounded in size (the
 // feed to a few megabytes, the archive to its announced length) and fail
 // when the server falls silent or, however steadily it trickles, when they
-// take longer than their length allows. Staging never outlives a cancelled or failed
-// session, and leftovers of killed runs are swept at start.
+// take longer than their length allows. Staging never outlives a cancelled
+// or failed session, and leftovers of killed runs are swept at start. An
+// update the helper could not put in place is kept instead: it is reported
+// at start and whenever the feed offers it again, and downloaded again only
+// once the install folder has changed.
 //
 // Settings (automatic checks and downloads, the last check) are kept in the
 // program's settings. The network runs on the GUI thread; every disk step
@@ -117,6 +121,9 @@ private:
     void quitForInstall();
     void installAtQuit();
     bool startHelper(bool relaunch);
+    // What people read about an update that could not replace the install
+    // folder.
+    PivraError keptError(const KeptUpdate& kept) const;
     void fail(const PivraError& error);
     void endSession();
     void removeStaging();

@@ -1,6 +1,7 @@
 #include "platform/updates/UpdateLeftovers.h"
 
 #include "platform/folders/PrivateFolder.h"
+#include "platform/updates/AppcastItem.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,7 +68,12 @@ FolderLock::~FolderLock()
     }
 }
 
-void recoverInstall(const QString& installRoot)
+QString asidePath(const QString& installRoot)
+{
+    return installRoot + asideInfix + QString::number(::getpid());
+}
+
+std::optional<KeptUpdate> recoverInstall(const QString& installRoot, const QString& installedVersion)
 {
     const QFileInfo root(installRoot);
     const QDir parent = root.dir();
@@ -79,19 +85,36 @@ void recoverInstall(const QString& installRoot)
         ::rename(QFile::encodeName(back).constData(), QFile::encodeName(installRoot).constData());
     }
     if (!QFileInfo::exists(installRoot)) {
-        return; // nothing to compare leftovers with: keep them
+        return std::nullopt; // nothing to compare leftovers with: keep them
     }
     for (const QFileInfo& old : aside) {
         removeFolderTree(old.filePath());
     }
     const QFileInfoList staged = parent.entryInfoList({stagingFolderPrefix + u'*'},
                                                       QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
+    std::optional<KeptUpdate> kept;
+    QString keptFolder;
     for (const QFileInfo& staging : staged) {
         // A folder someone holds is being filled or installed right now.
-        if (std::optional<FolderLock> lock = FolderLock::tryTake(staging.filePath())) {
+        const std::optional<FolderLock> lock = FolderLock::tryTake(staging.filePath());
+        if (!lock) {
+            continue;
+        }
+        // An update that could not replace the install folder as it still
+        // is stays, while it is newer than what runs: the newest one only.
+        const std::optional<KeptUpdate> found = keptUpdate(staging.filePath(), installRoot);
+        const bool newer = found && (installedVersion.isEmpty() || compareVersions(found->version, installedVersion) > 0);
+        if (newer && (!kept || compareVersions(found->version, kept->version) > 0)) {
+            if (!keptFolder.isEmpty()) {
+                removeFolderTree(keptFolder);
+            }
+            kept = found;
+            keptFolder = staging.filePath();
+        } else {
             removeFolderTree(staging.filePath());
         }
     }
+    return kept;
 }
 
 } // namespace pivra

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/updates/KeptUpdate.h"
+
 #include <QString>
 
 #include <optional>
@@ -32,11 +34,17 @@ private:
     int fd_ = -1;
 };
 
+// Where a swap by two renames moves the install folder aside
+// ("<root>.replaced-<pid>"): once the old tree is there and until the new one
+// has taken its place, no install sits at `installRoot`.
+QString asidePath(const QString& installRoot);
+
 // Puts right what an interrupted update left beside `installRoot`: when the
-// install folder is missing but an older helper had moved it aside
-// ("<root>.replaced-<pid>"), it is moved back; then staging folders no
-// process holds and old trees left aside are removed. Slow: never on the GUI
-// thread.
-void recoverInstall(const QString& installRoot);
+// install folder is missing but a swap had moved it aside, it is moved back;
+// then old trees left aside and staging folders no process holds are
+// removed, except the newest update kept after a failed install (see
+// KeptUpdate) that is newer than `installedVersion` (any, when empty), which
+// is returned. Slow: never on the GUI thread.
+std::optional<KeptUpdate> recoverInstall(const QString& installRoot, const QString& installedVersion = {});
 
 } // namespace pivra

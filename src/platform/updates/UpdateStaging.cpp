@@ -3,6 +3,7 @@
 #include "platform/folders/PrivateFolder.h"
 #include "platform/updates/AppcastItem.h"
 #include "platform/updates/InstallLocation.h"
+#include "platform/updates/KeptUpdate.h"
 #include "platform/updates/UpdateArchive.h"
 
 #include <QDir>
@@ -154,6 +155,7 @@ std::optional<StagingRefusal> UpdateStaging::verifyAndUnpack(const QByteArray& p
         return StagingRefusal{QStringLiteral("The update's program says it is Pivra %1, not %2.").arg(*said, claim.version),
                               true};
     }
+    noteStagedVersion(folder_, claim.version);
     return std::nullopt;
 }
 

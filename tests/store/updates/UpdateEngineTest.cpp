@@ -97,6 +97,16 @@ protected:
         ASSERT_TRUE(program_.waitForStarted());
     }
 
+    // The install's folder shown through FUSE, with version 1.0 installed.
+    void mountAppsThroughFuse()
+    {
+        const QString shown = pathOf(QStringLiteral("apps"));
+        if (!mounts_.bindThroughFuse(makeFolder(QStringLiteral("fuse-source")), shown)) {
+            GTEST_SKIP() << mounts_.failure().toStdString();
+        }
+        installVersionOne();
+    }
+
     QByteArray installedVersion() const
     {
         QFile version(install_ + QStringLiteral("/VERSION"));
@@ -222,8 +232,18 @@ protected:
     bool quitRefused_ = false; // the program stays when asked to quit
 };
 
-TEST_F(UpdateEngineTest, InstallsAVerifiedUpdateAndStartsItAgain)
+struct InstallPlace {
+    const char* name;
+    bool throughFuse; // a filesystem that cannot exchange two names
+};
+
+class UpdateInstallTest : public UpdateEngineTest, public ::testing::WithParamInterface<InstallPlace> {};
+
+TEST_P(UpdateInstallTest, InstallsAVerifiedUpdateAndStartsItAgain)
 {
+    if (GetParam().throughFuse) {
+        ASSERT_NO_FATAL_FAILURE(mountAppsThroughFuse());
+    }
     const QByteArray archive = makeArchive(releaseEntries());
     offer(archive, archive);
 
@@ -250,6 +270,10 @@ TEST_F(UpdateEngineTest, InstallsAVerifiedUpdateAndStartsItAgain)
         EXPECT_EQ(status.st_mode & 07777, mode) << path.toStdString();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Places, UpdateInstallTest,
+                         ::testing::Values(InstallPlace{"local folder", false}, InstallPlace{"through FUSE", true}),
+                         rowName);
 
 TEST_F(UpdateEngineTest, QuietCheckPreparesTheUpdateAndInstallsItOnRequest)
 {
@@ -602,6 +626,72 @@ TEST_F(UpdateEngineTest, KilledInstallLeavesTheOldVersionAndIsSweptAtTheNextStar
         waitMs))
         << besideInstall().join(u' ').toStdString();
     EXPECT_EQ(installedVersion(), "1.0");
+}
+
+// A kill between the two renames of a swap where names cannot be exchanged
+// leaves the old tree aside and the new one staged: the next start puts the
+// old one back and removes the rest.
+TEST_F(UpdateEngineTest, SwapInterruptedBetweenItsRenamesIsRepairedAtStart)
+{
+    ASSERT_NO_FATAL_FAILURE(mountAppsThroughFuse());
+    writeFile(QStringLiteral("apps/.pivra-update-cut/root/.pivra-install"), {});
+    writeFile(QStringLiteral("apps/.pivra-update-cut/root/VERSION"), "2.0");
+    ASSERT_TRUE(QDir().rename(install_, asidePath(install_)));
+
+    controller();
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return besideInstall() == QStringList{QStringLiteral("pivra")}; }, waitMs))
+        << besideInstall().join(u' ').toStdString();
+    EXPECT_EQ(installedVersion(), "1.0");
+}
+
+// An install folder that is a mount point can be neither exchanged nor
+// renamed. The verified update stays beside it, is shown as failed at the
+// next start and on every check, and is downloaded again only once the
+// install folder has changed.
+TEST_F(UpdateEngineTest, UpdateThatCannotReplaceTheInstallIsKeptAndNotDownloadedAgain)
+{
+    if (!mounts_.mountTmpfs(install_, QStringLiteral("pivra-install"))) {
+        GTEST_SKIP() << mounts_.failure().toStdString();
+    }
+    installVersionOne();
+    const QByteArray archive = makeArchive(releaseEntries());
+    offer(archive, archive);
+    const std::string failure = "Pivra 2.0 could not replace the folder " + install_.toStdString()
+                                + ": Device or resource busy.";
+
+    controller().updateNow();
+    // Kept with its note, and let go of by the helper.
+    const auto kept = [&] {
+        const QStringList staged = QDir(pathOf(QStringLiteral("apps"))).entryList({QStringLiteral(".pivra-update-*")},
+                                                                                  QDir::Dirs | QDir::Hidden);
+        const QString folder = pathOf(QStringLiteral("apps/") + staged.value(0));
+        return staged.size() == 1 && QFileInfo::exists(folder + QStringLiteral("/failure"))
+               && FolderLock::tryTake(folder).has_value();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(kept, waitMs)) << besideInstall().join(u' ').toStdString();
+    EXPECT_EQ(installedVersion(), "1.0");
+
+    controller_.reset(); // the program starts again
+    ASSERT_TRUE(waitForPhase(Kind::failed));
+    EXPECT_EQ(controller().phase().message.toStdString(), failure);
+    controller().checkNow();
+    ASSERT_TRUE(waitForPhase(Kind::checking));
+    ASSERT_TRUE(waitForPhase(Kind::failed));
+    EXPECT_EQ(controller().phase().message.toStdString(), failure);
+    EXPECT_EQ(server_.requests(archivePath), 1);
+    EXPECT_TRUE(kept());
+
+    // The install folder is another one now: the update comes again, and
+    // goes in.
+    ASSERT_TRUE(mounts_.unmount(install_));
+    installVersionOne();
+    controller().updateNow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(install_ + QStringLiteral("/relaunched")); }, waitMs))
+        << controller().phase().message.toStdString();
+    EXPECT_EQ(server_.requests(archivePath), 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return besideInstall() == QStringList{QStringLiteral("pivra")}; }, waitMs))
+        << besideInstall().join(u' ').toStdString();
 }
 
 TEST_F(UpdateEngineTest, HelperPutsBackAnInstallAnOlderSwapLeftAside)

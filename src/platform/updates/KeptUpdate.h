@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace pivra {
+
+// An update that was downloaded and verified but could not be put in place
+// of the install folder (a mount point, a filesystem that renames no
+// folders): its staging folder is kept beside the install folder with a
+// note of why, and the release is not downloaded again while the install
+// folder stays as it was when the install failed.
+struct KeptUpdate {
+    QString version; // as the feed listed it
+    QString reason;  // why the install folder could not be replaced
+};
+
+// Notes in a staging folder the version of the update it holds, once
+// verified.
+void noteStagedVersion(const QString& staging, const QString& version);
+
+// Notes in a staging folder that its update could not replace `installRoot`
+// for `reason`, along with the install folder's identity and status as they
+// now are. The helper calls it after a failed swap.
+void keepFailedInstall(const QString& staging, const QString& installRoot, const QString& reason);
+
+// The update a staging folder keeps for `installRoot`, or none when it
+// keeps none, or keeps one for an install folder that has changed since.
+std::optional<KeptUpdate> keptUpdate(const QString& staging, const QString& installRoot);
+
+} // namespace pivra
