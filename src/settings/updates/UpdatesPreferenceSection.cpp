@@ -130,8 +130,10 @@ void UpdatesPreferenceSection::refresh()
 
     const QSignalBlocker quietChecks(checksSwitch_);
     const QSignalBlocker quietDownloads(downloadsSwitch_);
-    checksSwitch_->setChecked(updates_.automaticallyChecks());
-    downloadsSwitch_->setChecked(updates_.automaticallyDownloads());
+    // A build that does not update itself checks for nothing, whatever the
+    // settings say.
+    checksSwitch_->setChecked(updates_.isAvailable() && updates_.automaticallyChecks());
+    downloadsSwitch_->setChecked(updates_.isAvailable() && updates_.automaticallyDownloads());
     switchRows_[1]->setEnabled(updates_.isAvailable());
     switchRows_[3]->setEnabled(updates_.isAvailable() && updates_.automaticallyChecks());
 }

@@ -148,9 +148,16 @@ TEST_F(UpdatesSectionTest, BuildsThatDoNotUpdateThemselvesSaySoAndDisableTheCont
         EXPECT_EQ(shown.statusRow()->subtitleLabel()->text(),
                   QStringLiteral("This build doesn't update itself. Release builds from pivra.app do."));
         EXPECT_EQ(buttons(), QStringList{QStringLiteral("Check Now (disabled)")});
-        EXPECT_TRUE(shown.checksSwitch()->isVisibleTo(&shown));
-        EXPECT_FALSE(shown.checksSwitch()->isEnabledTo(&shown));
-        EXPECT_FALSE(shown.downloadsSwitch()->isEnabledTo(&shown));
+        // Off and disabled as drawn: each switch looks like one that is.
+        for (QCheckBox* shownSwitch : {shown.checksSwitch(), shown.downloadsSwitch()}) {
+            EXPECT_TRUE(shownSwitch->isVisibleTo(&shown));
+            const QImage drawn = shownSwitch->grab().toImage(); // laid out by now
+            QCheckBox offAndDisabled(shownSwitch->parentWidget());
+            offAndDisabled.setEnabled(false);
+            offAndDisabled.setFixedSize(drawn.size());
+            EXPECT_EQ(drawn, offAndDisabled.grab().toImage());
+        }
+        EXPECT_TRUE(shown.grab().save(rendersFolder() + QStringLiteral("/updates-not-updating-%1.png").arg(int(kind))));
     }
 }
 
