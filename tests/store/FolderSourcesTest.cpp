@@ -359,8 +359,26 @@ TEST_F(FolderSourcesTest, ASourceOnAnyMountGoesOfflineAtItsUnmountAndComesBackWi
 // Two disks without a UUID whose folders have no birth time, swapped at one
 // mount point on one loop device: nothing tells them apart, so neither is
 // taken for the source until the user says which is its own, and the user is
-// asked that once.
-TEST_F(FolderSourcesTest, ADiskNothingTellsFromAnotherIsTakenBackOnlyWhenTheUserChoosesItAndIsAskedAboutOnce)
+// asked that once. Also where the kernel has no unique mount ids (before
+// Linux 6.8) and gives the swapped disk's mount the id the first one had.
+class UnprovenDiskTest : public FolderSourcesTest, public testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override
+    {
+        FolderSourcesTest::SetUp();
+        useUniqueMountIds(GetParam());
+    }
+    void TearDown() override
+    {
+        useUniqueMountIds(true);
+        FolderSourcesTest::TearDown();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(MountIds, UnprovenDiskTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Unique" : "Reusable"; });
+
+TEST_P(UnprovenDiskTest, ADiskNothingTellsFromAnotherIsTakenBackOnlyWhenTheUserChoosesItAndIsAskedAboutOnce)
 {
     test::TestMounts mounts;
     const QString point = makeFolder(QStringLiteral("disk"));

@@ -2,15 +2,52 @@
 
 #include <QFile>
 
+#include <atomic>
+
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace pivra {
 namespace {
 
 // Newer than the C library's headers: the mount id that is never reused.
 constexpr unsigned mountIdUnique = 0x4000U;
+
+std::atomic<bool> uniqueMountIdsUsed{true};
+
+// Without unique mount ids (before Linux 6.8), the id of the mount is given
+// to the next mount at once, so a disk swapped for another at the same place
+// would pass as the same. An inotify watch tells it instead: the kernel
+// drops it with its filesystem, and gives the folder met again on a
+// filesystem mounted anew a watch of a new number, never one given before
+// while the program runs (the numbers only grow). One instance serves every
+// folder; its events are only read away, so that they do not pile up.
+int folderMarks()
+{
+    static const int marks = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    return marks;
+}
+
+std::optional<std::uint64_t> folderMarkOf(const QByteArray& path)
+{
+    const int marks = folderMarks();
+    if (marks < 0) {
+        return std::nullopt;
+    }
+    alignas(inotify_event) char events[4096];
+    while (read(marks, events, sizeof events) > 0) {
+    }
+    const int watch = inotify_add_watch(marks, path.constData(), IN_DELETE_SELF | IN_ONLYDIR);
+    if (watch < 0) {
+        return std::nullopt;
+    }
+    // Apart from every unique mount id, which never comes near 2^63.
+    constexpr std::uint64_t markTag = std::uint64_t(1) << 63;
+    return markTag | std::uint64_t(watch);
+}
 
 } // namespace
 
@@ -44,13 +81,19 @@ std::optional<FolderIdentity> folderIdentityAt(int folder, const char* name, int
 
 std::optional<std::uint64_t> mountIdOf(const QString& path)
 {
+    const QByteArray name = QFile::encodeName(path);
     struct statx values {};
-    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_NO_AUTOMOUNT, STATX_MNT_ID | mountIdUnique, &values)
-        != 0
-        || (values.stx_mask & (STATX_MNT_ID | mountIdUnique)) == 0) {
-        return std::nullopt;
+    if (uniqueMountIdsUsed
+        && statx(AT_FDCWD, name.constData(), AT_NO_AUTOMOUNT, STATX_MNT_ID | mountIdUnique, &values) == 0
+        && (values.stx_mask & mountIdUnique) != 0) {
+        return values.stx_mnt_id;
     }
-    return values.stx_mnt_id;
+    return folderMarkOf(name);
+}
+
+void useUniqueMountIds(bool use)
+{
+    uniqueMountIdsUsed = use;
 }
 
 } // namespace pivra

@@ -33,9 +33,15 @@ std::optional<FolderIdentity> folderIdentity(const QString& path);
 // with "" for `folder` itself, AT_SYMLINK_NOFOLLOW not to follow a link.
 std::optional<FolderIdentity> folderIdentityAt(int folder, const char* name, int flags);
 
-// The mount `path` lies on, by an id the kernel gives no other mount while it
-// runs (Linux 6.8 and later), else by the id the mount has while mounted,
-// which a later mount may be given again. None when it cannot be read.
+// The mount the folder at `path` lies on, by an id that nothing mounted
+// later while the program runs is given: the kernel's unique mount id (Linux
+// 6.8 and later), else the number of a watch kept on the folder, which the
+// kernel drops when the folder's filesystem goes. None when neither can be
+// had; then nothing vouches for the mount.
 std::optional<std::uint64_t> mountIdOf(const QString& path);
+
+// Off, mountIdOf takes the way of a kernel without unique mount ids, as
+// Debian 12's is. For tests.
+void useUniqueMountIds(bool use);
 
 } // namespace pivra
