@@ -42,6 +42,14 @@ bool makeJpeg(const QString& path, QSize size, const ExifFields& exif = {}, QCol
 // cannot write GIF). Answers false when anything fails.
 bool makeGif(const QString& path, QSize size, QColor color = Qt::darkCyan);
 
+// Writes a real JPEG of `size` pixels, grainy red above and grainy blue
+// below, with a restart marker after every eight blocks, as cameras write
+// them, and then damages it as a failing card does: a byte is changed in
+// each stretch between two markers of the second half of its entropy-coded
+// data, so that the upper half decodes whole and no stretch of the lower
+// half does. libvips gives up on such a file; other decoders draw it.
+bool makeDamagedJpeg(const QString& path, QSize size);
+
 // Adds `exif` to an existing image exiv2 can write Exif into (JPEG, PNG, TIFF…).
 bool addExif(const QString& path, const ExifFields& exif);
 

@@ -258,6 +258,26 @@ TEST_F(MediaViewerTest, ATurnedItemIsFittedSidewaysAndAFileVideoShowsNoStill)
     EXPECT_EQ(video.videoLocation(), QStringLiteral("37.3349° N, 122.0090° W"));
 }
 
+// A photo damaged in its lower half, which libvips gives up on: the viewer
+// shows what libjpeg decoded rather than "Preview unavailable".
+TEST_F(MediaViewerTest, ADamagedPhotoShowsTheRowsItsDecoderDrew)
+{
+    openLibrary(1);
+    ASSERT_TRUE(test::makeDamagedJpeg(pathOf(QStringLiteral("Trip/DAMAGED.jpg")), {3648, 2736}));
+    store_->rescan();
+    ASSERT_TRUE(drain());
+    MediaViewer& viewer = openViewer(itemNamed("DAMAGED.jpg"), source_);
+    ASSERT_TRUE(waitForStill());
+    ASSERT_EQ(viewer.photoCanvas()->image().size(), QSize(3200, 2400));
+    // Fitted to 1066.7 × 800 across the window's height: red above its middle.
+    const QImage shown = render();
+    for (const int y : {120, 250, 360}) {
+        const QColor pixel = shown.pixelColor(600, y);
+        EXPECT_TRUE(pixel.red() > 160 && pixel.green() < 90 && pixel.blue() < 90)
+            << "row " << y << ": " << pixel.name().toStdString();
+    }
+}
+
 // A turn or a resize while a zoom is animating: the zoom ends on the new sizes.
 TEST_F(MediaViewerTest, AZoomUnderWayEndsOnTheSizesOfATurnOrResizeDuringIt)
 {

@@ -2,6 +2,7 @@
 
 #include "media/MediaFile.h"
 #include "media/thumbnails/render/DecodeBudget.h"
+#include "media/thumbnails/render/JpegPixels.h"
 #include "media/metadata/ImageOrientation.h"
 #include "media/MediaLibraries.h"
 #include "media/formats/PixelHeader.h"
@@ -167,13 +168,57 @@ vips::VOption* boundedBy(int pixels, const VImage& header)
     return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
 }
 
+QImage fittedDown(const QImage& image, int pixels)
+{
+    if (image.isNull() || std::max(image.width(), image.height()) <= pixels) {
+        return image;
+    }
+    return image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+// A JPEG libvips gave up on, as libjpeg alone draws it (JpegPixels.h), in
+// sRGB from its own profile where it has one.
+QImage salvagedJpegThumbnail(const QString& path, int pixels)
+{
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    const SalvagedJpeg salvaged = file ? salvageJpeg(*file, pixels) : SalvagedJpeg{};
+    const QImage fitted = fittedDown(salvaged.image, pixels).convertToFormat(QImage::Format_RGB888);
+    if (fitted.isNull() || salvaged.iccProfile.isEmpty()) {
+        return fitted;
+    }
+    const QImage padded = fitted.convertToFormat(QImage::Format_RGBX8888); // rows without padding for libvips
+    const QImage converted = rendered([&] {
+        VImage image = VImage::new_from_memory(const_cast<uchar*>(padded.constBits()),
+                                               std::size_t(padded.sizeInBytes()), padded.width(), padded.height(),
+                                               4, VIPS_FORMAT_UCHAR)
+                           .extract_band(0, VImage::option()->set("n", 3))
+                           .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+        image.set(VIPS_META_ICC_NAME, nullptr, const_cast<char*>(salvaged.iccProfile.constData()),
+                  std::size_t(salvaged.iccProfile.size()));
+        return finished(image.icc_transform("srgb", VImage::option()->set("embedded", true)));
+    });
+    // A profile that does not fit the pixels (a grey one) is passed over.
+    return converted.isNull() ? fitted : converted;
+}
+
+bool readsAsJpeg(const VipsSourcePointer& file)
+{
+    const char* loader = vips_foreign_find_load_source(file.get());
+    const char* nickname = loader ? vips_nickname_find(g_type_from_name(loader)) : nullptr;
+    return nickname && QByteArray(nickname).startsWith("jpegload");
+}
+
 Rendering vipsThumbnail(const VipsSourcePointer& file, const QString& path, int pixels, int orientation)
 {
+    const bool jpeg = readsAsJpeg(file);
     const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
     Rendering rendering
         = budgeted([&] { return VImage::new_from_source(source, ""); }, path, [&](const VImage& header) {
               return finished(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)));
           });
+    if (rendering.image.isNull() && !rendering.refused && jpeg) {
+        rendering.image = salvagedJpegThumbnail(path, pixels);
+    }
     // Turned once decoded and shrunk, not inside the libvips pipeline: a
     // quarter turn reads its input column by column, and a JPEG decoded
     // sequentially cannot go back for rows it has passed ("out of order read")
@@ -244,14 +289,6 @@ Rendering readerThumbnail(QImageReader& reader, int pixels, int orientation)
                             .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)));
     });
     return {uprightImage(flattened, orientation), {}};
-}
-
-QImage fittedDown(const QImage& image, int pixels)
-{
-    if (image.isNull() || std::max(image.width(), image.height()) <= pixels) {
-        return image;
-    }
-    return image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 Rendering renderPhoto(const QString& path, int pixels)

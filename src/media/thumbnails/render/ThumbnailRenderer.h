@@ -44,7 +44,9 @@ struct Rendering {
 // image types the catalog indexes, whatever the content claims to be; BMP,
 // which no loader libvips trusts reads, goes through Qt's decoder; RAW files,
 // whose sensor data libvips cannot read, are drawn from their embedded
-// previews.
+// previews. A JPEG that libvips gives up on for its damage is drawn by
+// libjpeg alone, as far as it decodes (JpegPixels.h): only a file with
+// nothing decodable gets no image.
 //
 // Orientation is applied exactly once, by hand, for every format alike: the
 // decoders leave the pixels as stored, and the image is turned by the file's

@@ -119,6 +119,10 @@ TEST_F(JpegPixelsTest, WhatIsNoDecodableJpegGivesANullImage)
     }
     EXPECT_TRUE(loadCachedImage(pathOf(QStringLiteral("missing.jpg"))).isNull());
     EXPECT_FALSE(decodeJpegPixels(jpeg.left(jpeg.size() - 200)).isNull()) << "a cut tail decodes as far as it goes";
+    // An error libjpeg stops at after the rows (a second frame where the end
+    // marker was) leaves them all.
+    const QByteArray secondFrame = jpeg.left(jpeg.size() - 2) + QByteArray("\xFF\xC0\x00\x04\x00\x00", 6);
+    EXPECT_EQ(decodeJpegPixels(secondFrame).size(), QSize(64, 48));
 }
 
 } // namespace

@@ -194,6 +194,34 @@ TEST_F(ThumbnailRendererTest, ATruncatedJpegShowsThePartItHoldsOverGrey)
     }
 }
 
+// Damage in every stretch of the lower half, which libvips gives up on after
+// a hundred of them, while libjpeg skips each to the next restart marker.
+TEST_F(ThumbnailRendererTest, ADamagedJpegShowsWhatItsDecoderDrew)
+{
+    const QString damaged = pathOf(QStringLiteral("damaged.jpg"));
+    ASSERT_TRUE(test::makeDamagedJpeg(damaged, QSize(3648, 2736)));
+    std::size_t length = 0;
+    EXPECT_THROW(g_free(vips::VImage::thumbnail(damaged.toUtf8().constData(), 420).write_to_memory(&length)),
+                 vips::VError)
+        << "libvips draws the damage itself now";
+    vips_error_clear();
+
+    for (const int size : {420, 3200}) {
+        const QImage image = renderer.render(itemAt(damaged), size).image;
+        ASSERT_EQ(image.size(), QSize(size, size * 3 / 4)) << size;
+        for (const int y : {0, image.height() / 4, image.height() * 2 / 5}) {
+            const QColor pixel = image.pixelColor(image.width() / 2, y);
+            EXPECT_TRUE(pixel.red() > 160 && pixel.green() < 90 && pixel.blue() < 90)
+                << size << " at row " << y << ": " << pixel.name().toStdString();
+        }
+    }
+    // A file with nothing to decode is still nothing.
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString header = writeFile(QStringLiteral("header.jpg"), file.read(600));
+    EXPECT_TRUE(renderer.render(itemAt(header), 420).image.isNull());
+}
+
 // A JPEG of `size` pixels as encoded bytes, as cameras embed previews.
 QByteArray encodedJpeg(QSize size)
 {
