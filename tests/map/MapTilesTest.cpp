@@ -7,14 +7,13 @@
 #include "map/basemap/BaseMapTiles.h"
 #include "map/basemap/RasterTiles.h"
 #include "map/view/MapView.h"
-#include "platform/runtime/memory/HeapUpkeep.h"
 #include "support/TempFolder.h"
 
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <fstream>
+#include <malloc.h>
 
 namespace pivra::test {
 namespace {
@@ -83,19 +82,18 @@ TEST_F(RasterTilesTest, AServerThatNeverAnswersDoesNotStopLaterTiles)
     QTRY_VERIFY_WITH_TIMEOUT(tiles.tile(5, 2, 0) != nullptr, 10000);
 }
 
-qint64 residentBytes()
+// What the heap holds for live blocks, mapped ones included. Resident size
+// would also count freed pages an arena keeps, which depends on how many
+// drawing threads happened to run at once on a busy machine.
+qint64 liveHeapBytes()
 {
-    std::ifstream statm("/proc/self/statm");
-    qint64 pages = 0;
-    qint64 resident = 0;
-    statm >> pages >> resident;
-    return resident * 4096;
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
 }
 
 // 30 zoom-ins and 40 pans at ratio 1 and at 2, each drawn in full: the drawn
-// tiles stay within their budget, and once zoomed out again (and the heap
-// trimmed, as the program does after its pipelines) the process, less the
-// drawn tiles, is about as large as before.
+// tiles stay within their budget, and once zoomed out again the heap, less
+// the drawn tiles, holds about as much as before.
 TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -114,8 +112,7 @@ TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
     view.setCamera(start, 2);
     settledFrame(view, 1);
     settledFrame(view, 2);
-    trimHeap();
-    [[maybe_unused]] const qint64 before = residentBytes() - view.baseTiles()->bytes();
+    [[maybe_unused]] const qint64 before = liveHeapBytes() - view.baseTiles()->bytes();
 
     for (const double ratio : {1.0, 2.0}) {
         view.setCamera(start, 2);
@@ -132,9 +129,8 @@ TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
     }
     view.setCamera(start, 2);
     settledFrame(view, 1);
-    trimHeap();
 #if !defined(__SANITIZE_ADDRESS__)
-    EXPECT_LT(residentBytes() - view.baseTiles()->bytes() - before, qint64(50) << 20);
+    EXPECT_LT(liveHeapBytes() - view.baseTiles()->bytes() - before, qint64(8) << 20);
 #endif
 }
 
