@@ -147,6 +147,15 @@ SqlPredicate GalleryScope::scopePredicate() const
         own.clauses.append(QStringLiteral("media.relative_path >= ? AND media.relative_path < ?"));
         own.parameters << *folder << *folder + u'0';
     }
+    if (albumID) {
+        // The same membership as the album's EXISTS clause, said so that
+        // SQLite starts from the album's links: otherwise it walked the
+        // capture order of the whole catalog and looked each row up in the
+        // album, and an album's first screen read every row older than its
+        // members, its count every row there is.
+        own.clauses.append(QStringLiteral("media.id IN (SELECT media_id FROM album_media WHERE album_id=?)"));
+        own.parameters.append(uuidString(*albumID));
+    }
     return {own.clauses.join(QStringLiteral(" AND ")), std::move(own.parameters)};
 }
 

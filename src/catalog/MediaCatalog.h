@@ -36,9 +36,15 @@ namespace pivra {
 // Reads skip rows that do not map to an item instead of failing. Items are
 // returned in SQLite's order and never re-sorted here: SQLite compares text by
 // its bytes, and any sort of our own would disagree on some names.
-// The gallery index of a catalog of at least `spreadFromRows` rows is read by
-// several connections at once, each taking a range of capture dates (see
-// DateRanges.h); tests lower it to read small catalogs that way.
+// A gallery scope of at least `spreadFromRows` rows is read by several
+// connections at once, each taking a range of capture dates (see
+// ScopeReads.h); tests lower it to read small scopes that way.
+// A scope holding less than `rulesInSqlBelowShare` of the catalog's rows has
+// its duplicates decided by their rules' SQL, a few index lookups per row,
+// instead of among the duplicate candidates of the whole catalog, which cost
+// a pass over every row to find: a scope of a few thousand rows in a large
+// catalog (the connected sources, when the rest are unplugged) is counted in
+// milliseconds that way. Tests set it to 0 or 2 to take one way only.
 // The write-ahead log is copied back into the file by a thread of its own
 // once it holds `checkpointFromPages` pages, and by the writer itself once it
 // holds `walLimitPages` (see WalCheckpointer.h); tests lower them too.
@@ -46,6 +52,7 @@ struct CatalogTuning {
     std::int64_t spreadFromRows = 50'000;
     int checkpointFromPages = 1000;
     int walLimitPages = 16384;
+    double rulesInSqlBelowShare = 1.0 / 16;
 };
 
 // The values of a row's thumbnail failure mark besides 0: failed in a run
@@ -184,21 +191,30 @@ private:
     // catalog changed; every scope's count and index decide among them.
     const DuplicateCandidates& duplicateCandidates(const DatabaseState& state);
 
-    // The last count's scope, its rows and those a duplicate hides. The store
-    // runs the index right after the count on the same scope; while nothing
-    // changed in between, the index skips those rows as it reads and makes
-    // room for its items at once.
+    // The last count's scope, the sources it was read from, its rows and
+    // those a duplicate hides. The store runs the index right after the count
+    // on the same scope; while nothing changed in between, the index skips
+    // those rows as it reads and makes room for its items at once.
     struct CountedScope {
         SqlPredicate scope;
         QList<QUuid> offlineSources;
         DatabaseState state;
+        std::optional<QStringList> sources;
         std::int64_t rows = 0;
         std::vector<std::int64_t> hidden; // ascending
     };
 
-    // The capture dates at which the scope's index is cut to be read on
-    // several connections; none to read it in one statement.
-    std::vector<double> spreadCuts(const GalleryScope& scope) const;
+    // Counts the scope's rows, decides which a duplicate hides and keeps
+    // both as lastCount_. Runs inside the caller's read transaction.
+    const CountedScope& countScope(const GalleryScope& scope, SqlPredicate where, const DatabaseState& state);
+
+    // The rows of the scope, read from `sources`, that the duplicate rules'
+    // SQL hides, ascending.
+    std::vector<std::int64_t> hiddenBySql(const GalleryScope& scope, const std::optional<QStringList>& sources) const;
+
+    // The capture dates at which the counted scope's index is cut to be read
+    // on several connections; none to read it in one statement.
+    std::vector<double> spreadCuts(const GalleryScope& scope, const CountedScope& counted) const;
 
     CatalogTuning tuning_;
     // Declared before the connections, so the connections close first.

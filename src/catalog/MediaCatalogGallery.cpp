@@ -3,7 +3,7 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
-#include "catalog/DateRanges.h"
+#include "catalog/ScopeReads.h"
 #include "platform/runtime/memory/Prefault.h"
 
 #include <algorithm>
@@ -22,117 +22,86 @@ constexpr int indexRowidColumn = 20;
 // a reader that finishes early takes another.
 constexpr std::size_t rangesPerReader = 4;
 
-// What one statement of an index read found: its items and, without a count's
-// verdict, what deciding the hidden rows afterwards needs.
-struct IndexPart {
-    std::vector<MediaItem> items;
-    std::vector<std::int64_t> itemRows;
-    std::vector<std::int64_t> candidatesInScope;
-};
-
-// `hidden` is the count's verdict (ascending rows), or null without one.
-void readIndexPart(sqlite::Statement& statement, const DuplicateCandidates& candidates,
-                   const std::vector<std::int64_t>* hidden, IndexPart& part)
+// Reads the items of one statement of an index read, leaving out the rows in
+// `hidden` (ascending). `candidates`, when known, answers first for most rows
+// that none of them is hidden.
+void readIndexPart(sqlite::Statement& statement, const DuplicateCandidates* candidates,
+                   const std::vector<std::int64_t>& hidden, std::vector<MediaItem>& items)
 {
     while (statement.nextRow()) {
         const std::int64_t rowid = statement.int64(indexRowidColumn);
-        if (candidates.contains(rowid)) {
-            if (hidden == nullptr) {
-                part.candidatesInScope.push_back(rowid);
-            } else if (std::binary_search(hidden->begin(), hidden->end(), rowid)) {
-                continue;
-            }
-        }
-        if (std::optional<MediaItem> item = readItem(statement)) {
-            part.items.push_back(std::move(*item));
-            if (hidden == nullptr) {
-                part.itemRows.push_back(rowid);
-            }
-        }
-    }
-}
-
-// Removes the items whose row is in `hidden` (ascending), keeping the order.
-void dropHidden(std::vector<MediaItem>& items, const std::vector<std::int64_t>& itemRows,
-                const std::vector<std::int64_t>& hidden)
-{
-    std::size_t kept = 0;
-    for (std::size_t at = 0; at < items.size(); ++at) {
-        if (std::binary_search(hidden.begin(), hidden.end(), itemRows[at])) {
+        if ((candidates == nullptr || candidates->contains(rowid))
+            && std::binary_search(hidden.begin(), hidden.end(), rowid)) {
             continue;
         }
-        if (kept != at) {
-            items[kept] = std::move(items[at]);
+        if (std::optional<MediaItem> item = readItem(statement)) {
+            items.push_back(std::move(*item));
         }
-        ++kept;
     }
-    items.resize(kept);
 }
 
 // The parts of a spread read, one after the other.
-IndexPart joined(std::vector<IndexPart> parts)
+std::vector<MediaItem> joined(std::vector<std::vector<MediaItem>> parts)
 {
     if (parts.size() == 1) {
         return std::move(parts.front());
     }
-    IndexPart whole;
-    std::size_t items = 0;
-    for (const IndexPart& part : parts) {
-        items += part.items.size();
+    std::size_t size = 0;
+    for (const std::vector<MediaItem>& part : parts) {
+        size += part.size();
     }
-    whole.items.reserve(items);
-    for (IndexPart& part : parts) {
-        std::move(part.items.begin(), part.items.end(), std::back_inserter(whole.items));
-        part.items = {};
-        whole.itemRows.insert(whole.itemRows.end(), part.itemRows.begin(), part.itemRows.end());
-        whole.candidatesInScope.insert(whole.candidatesInScope.end(), part.candidatesInScope.begin(),
-                                       part.candidatesInScope.end());
+    std::vector<MediaItem> whole;
+    whole.reserve(size);
+    for (std::vector<MediaItem>& part : parts) {
+        std::move(part.begin(), part.end(), std::back_inserter(whole));
+        part = {};
     }
     return whole;
+}
+
+const QString& rowidSelect()
+{
+    static const QString select = QStringLiteral("SELECT rowid FROM media");
+    return select;
 }
 
 } // namespace
 
 // The index and the count read the scope's rows without the duplicate rules
-// and decide those among the catalog's duplicate candidates, which hide the
-// same rows as GalleryScope::predicate() (the neighbour step's SQL) at a
-// fraction of the cost. Each runs in one read transaction, so the candidates
-// and the scope's rows come from one state of the file.
+// and take the hidden ones from the count's verdict, counting first when the
+// scope was not just counted. Each runs in one read transaction, so the
+// verdict and the scope's rows come from one state of the file.
 std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
 {
-    const SqlPredicate where = scope.scopePredicate();
+    SqlPredicate where = scope.scopePredicate();
     const sqlite::ReadTransaction snapshot(db_.get());
     const DatabaseState state = databaseState();
-    const DuplicateCandidates& candidates = duplicateCandidates(state);
-    const CountedScope* counted = lastCount_ && lastCount_->state == state && lastCount_->scope == where
-                                       && lastCount_->offlineSources == scope.offlineSources
-                                    ? &*lastCount_
-                                    : nullptr;
-    // Without the count's verdict, the hidden items are made and dropped after.
-    const std::vector<std::int64_t>* hidden = counted != nullptr ? &counted->hidden : nullptr;
+    const CountedScope& counted =
+        lastCount_ && lastCount_->state == state && lastCount_->scope == where
+                && lastCount_->offlineSources == scope.offlineSources
+            ? *lastCount_
+            : countScope(scope, std::move(where), state);
+    const DuplicateCandidates* candidates =
+        candidates_ && candidates_->first == state ? &candidates_->second : nullptr;
 
-    const std::vector<double> cuts = spreadCuts(scope);
-    std::vector<IndexPart> parts(cuts.size() + 1);
-    if (cuts.empty() && counted != nullptr) {
+    const std::vector<double> cuts = spreadCuts(scope, counted);
+    std::vector<std::vector<MediaItem>> parts(cuts.size() + 1);
+    if (cuts.empty()) {
         // A million items would otherwise be moved again at every growth.
-        const auto expected = static_cast<std::size_t>(counted->rows) - counted->hidden.size();
-        parts.front().items.reserve(expected);
-        prefaultInBackground(parts.front().items.data(), expected * sizeof(MediaItem));
+        const auto expected = static_cast<std::size_t>(counted.rows) - counted.hidden.size();
+        parts.front().reserve(expected);
+        prefaultInBackground(parts.front().data(), expected * sizeof(MediaItem));
     }
     readDateRanges(db_.get(), *readers_, cuts, QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(",rowid FROM media"),
-                   where, QStringLiteral(" ORDER BY captured DESC,id"),
+                   counted.scope, counted.sources, QStringLiteral(" ORDER BY captured DESC,id"),
                    [&](sqlite::Statement& statement, std::size_t range) {
-                       readIndexPart(statement, candidates, hidden, parts[range]);
+                       readIndexPart(statement, candidates, counted.hidden, parts[range]);
                    });
-    IndexPart whole = joined(std::move(parts));
-    if (hidden == nullptr) {
-        dropHidden(whole.items, whole.itemRows,
-                   candidates.hiddenAmong(std::move(whole.candidatesInScope), scope.offlineSources));
-    }
-    // The list lives as long as the gallery shows it: without a count to
-    // reserve from, it grew by doubling and may hold twice its size.
-    whole.items.shrink_to_fit();
-    return std::move(whole.items);
+    std::vector<MediaItem> items = joined(std::move(parts));
+    // The list lives as long as the gallery shows it: spread, it grew by
+    // doubling and may hold twice its size.
+    items.shrink_to_fit();
+    return items;
 }
 
 // The duplicate rules are decided in SQL here, row by row: a few hundred
@@ -141,9 +110,11 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
 std::vector<MediaItem> MediaCatalog::galleryHead(const GalleryScope& scope, int limit)
 {
     const SqlPredicate predicate = scope.predicate();
-    sqlite::Statement statement = prepare(QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(" FROM media WHERE ")
-                                          + predicate.where + QStringLiteral(" ORDER BY captured DESC,id LIMIT ?"));
-    const int next = statement.bindTexts(1, predicate.parameters);
+    const sqlite::ReadTransaction snapshot(db_.get());
+    int next = 0;
+    sqlite::Statement statement = prepareScopeRead(
+        db_.get(), QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(" FROM media"), predicate,
+        shownSources(db_.get(), scope), QStringLiteral(" ORDER BY captured DESC,id LIMIT ?"), {}, {}, &next);
     statement.bindInt64(next, std::max(limit, 0));
     std::vector<MediaItem> items;
     while (statement.nextRow()) {
@@ -154,39 +125,71 @@ std::vector<MediaItem> MediaCatalog::galleryHead(const GalleryScope& scope, int 
     return items;
 }
 
-std::vector<double> MediaCatalog::spreadCuts(const GalleryScope& scope) const
+std::vector<double> MediaCatalog::spreadCuts(const GalleryScope& scope, const CountedScope& counted) const
 {
     // A folder's rows are found by their paths and an album's by its links:
     // cut by date, each range would walk them all again.
-    if (scope.folder || scope.albumID) {
+    if (scope.folder || scope.albumID || counted.rows < tuning_.spreadFromRows) {
         return {};
     }
-    return captureCuts(db_.get(), CatalogReaders::width() * rangesPerReader, tuning_.spreadFromRows);
+    return captureCuts(db_.get(), CatalogReaders::width() * rangesPerReader, counted.sources);
 }
 
 std::int64_t MediaCatalog::galleryCount(const GalleryScope& scope)
 {
     SqlPredicate where = scope.scopePredicate();
     const sqlite::ReadTransaction snapshot(db_.get());
-    const DatabaseState state = databaseState();
-    const DuplicateCandidates& candidates = duplicateCandidates(state);
+    const CountedScope& counted = countScope(scope, std::move(where), databaseState());
+    return counted.rows - static_cast<std::int64_t>(counted.hidden.size());
+}
+
+const MediaCatalog::CountedScope& MediaCatalog::countScope(const GalleryScope& scope, SqlPredicate where,
+                                                           const DatabaseState& state)
+{
+    std::optional<QStringList> sources = shownSources(db_.get(), scope);
+    const DuplicateCandidates* known = candidates_ && candidates_->first == state ? &candidates_->second : nullptr;
     // Read in one statement: the scopes most reloads count walk a covering
     // index that way, which ranges of dates would trade for table rows.
-    sqlite::Statement statement = prepare(QStringLiteral("SELECT rowid FROM media WHERE ") + where.where);
-    statement.bindTexts(1, where.parameters);
+    sqlite::Statement statement = prepareScopeRead(db_.get(), rowidSelect(), where, sources, {});
     std::int64_t rows = 0;
-    std::vector<std::int64_t> candidatesInScope;
+    std::vector<std::int64_t> rowsInScope; // only candidates, once they are known
     while (statement.nextRowChecked()) {
         ++rows;
-        if (const std::int64_t rowid = statement.int64(0); candidates.contains(rowid)) {
-            candidatesInScope.push_back(rowid);
+        if (const std::int64_t rowid = statement.int64(0); known == nullptr || known->contains(rowid)) {
+            rowsInScope.push_back(rowid);
         }
     }
     releasePassedPages();
-    std::vector<std::int64_t> hidden = candidates.hiddenAmong(std::move(candidatesInScope), scope.offlineSources);
-    const auto shown = rows - static_cast<std::int64_t>(hidden.size());
-    lastCount_ = CountedScope{std::move(where), scope.offlineSources, state, rows, std::move(hidden)};
-    return shown;
+    std::vector<std::int64_t> hidden;
+    if (known != nullptr) {
+        hidden = known->hiddenAmong(std::move(rowsInScope), scope.offlineSources);
+    } else if (const auto span = rowidRange(db_.get());
+               span && double(rows) < double(span->second - span->first + 1) * tuning_.rulesInSqlBelowShare) {
+        rowsInScope = {};
+        hidden = hiddenBySql(scope, sources);
+    } else {
+        const DuplicateCandidates& candidates = duplicateCandidates(state);
+        std::erase_if(rowsInScope, [&](std::int64_t rowid) { return !candidates.contains(rowid); });
+        hidden = candidates.hiddenAmong(std::move(rowsInScope), scope.offlineSources);
+    }
+    lastCount_ = CountedScope{std::move(where), scope.offlineSources, state, std::move(sources), rows, std::move(hidden)};
+    return *lastCount_;
+}
+
+std::vector<std::int64_t> MediaCatalog::hiddenBySql(const GalleryScope& scope,
+                                                    const std::optional<QStringList>& sources) const
+{
+    const SqlPredicate own = scope.scopePredicate();
+    const SqlPredicate shown = scope.predicate();
+    const SqlPredicate hiddenRows{u'(' + own.where + QStringLiteral(") AND NOT (") + shown.where + u')',
+                                  own.parameters + shown.parameters};
+    sqlite::Statement statement = prepareScopeRead(db_.get(), rowidSelect(), hiddenRows, sources, {});
+    std::vector<std::int64_t> hidden;
+    while (statement.nextRowChecked()) {
+        hidden.push_back(statement.int64(0));
+    }
+    std::sort(hidden.begin(), hidden.end());
+    return hidden;
 }
 
 MediaCatalog::GalleryStamp MediaCatalog::galleryStamp(const GalleryScope& scope) const

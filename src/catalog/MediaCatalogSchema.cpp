@@ -77,7 +77,8 @@ constexpr const char* addedColumns[] = {
 };
 
 // Each index serves one repeated query: capture order (gallery, neighbour,
-// map), per-source order, favourites, per-source id order (keyset pages),
+// map), per-source order, favourites, each source's favourites (merged
+// when sources are left out), per-source id order (keyset pages),
 // thumbnail candidates, folder lookups, Live Photo pairs, the size/kind/date
 // twin test, the media-key twin test, name lookups (edited copies), pending
 // locations, located rows, and album links by item.
@@ -85,6 +86,7 @@ constexpr const char* schemaStatements[] = {
     "CREATE INDEX IF NOT EXISTS media_order ON media(captured DESC, id)",
     "CREATE INDEX IF NOT EXISTS media_source_order ON media(source_id, captured DESC, id)",
     "CREATE INDEX IF NOT EXISTS media_favorite_order ON media(is_favorite, captured DESC, id)",
+    "CREATE INDEX IF NOT EXISTS media_source_favorites ON media(source_id, captured DESC, id) WHERE is_favorite=1",
     "CREATE INDEX IF NOT EXISTS media_source_id ON media(source_id, id)",
     "DROP INDEX IF EXISTS media_missing_thumbnails",
     "CREATE INDEX IF NOT EXISTS media_missing_thumbnails_v2 ON media(source_id, thumbnail_key, thumbnail_failed, id)",

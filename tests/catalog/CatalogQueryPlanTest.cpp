@@ -4,6 +4,7 @@
 // through a large library from milliseconds into minutes.
 #include "catalog/CatalogTest.h"
 #include "catalog/DuplicateCandidates.h"
+#include "catalog/ScopeReads.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -93,6 +94,54 @@ TEST_F(CatalogQueryPlan, FolderSeeksItsPaths)
     EXPECT_TRUE(plan.contains(QStringLiteral("INDEX media_source_relative (source_id=? AND relative_path>? AND "
                                              "relative_path<?)")))
         << plan.toStdString();
+}
+
+// With sources left out, every read of the gallery (its first screen, its
+// count, its index and the rows its rules hide) walks each shown source's own
+// order and merges them; none steps over the rows of the sources left out.
+TEST_F(CatalogQueryPlan, ScopesLeavingSourcesOutReadOnlyTheShownSources)
+{
+    const QStringList shown = {uuidString(QUuid::createUuid()), uuidString(QUuid::createUuid())};
+    const QString columns = QStringLiteral("SELECT ") + MediaCatalog::indexColumns() + QStringLiteral(",rowid FROM media");
+    const QString order = QStringLiteral(" ORDER BY captured DESC,id");
+    for (const MediaFilter filter : {MediaFilter::all, MediaFilter::photos, MediaFilter::videos}) {
+        for (const bool favorites : {false, true}) {
+            GalleryScope scope{.filter = filter, .favoritesOnly = favorites, .excludedSources = {QUuid::createUuid()}};
+            const QString ordered = favorites ? QStringLiteral("media_source_favorites") : QStringLiteral("media_source_order");
+            const QString reads[] = {
+                planOf(scopeReadText(columns, scope.scopePredicate().where, shown, order)),
+                planOf(scopeReadText(columns, scope.predicate().where, shown, order + QStringLiteral(" LIMIT 2000"))),
+                planOf(scopeReadText(columns, scope.scopePredicate().where, shown, order,
+                                     QStringLiteral(" AND media.captured < ? AND media.captured >= ?"))),
+            };
+            for (const QString& plan : reads) {
+                EXPECT_EQ(plan.count(QStringLiteral("INDEX ") + ordered + QStringLiteral(" (source_id=?")), 2)
+                    << plan.toStdString();
+                EXPECT_TRUE(plan.contains(QStringLiteral("MERGE (UNION ALL)"))) << plan.toStdString();
+                expectIndexes(plan, {});
+            }
+            for (const QString& where : {scope.scopePredicate().where, scope.predicate().where}) {
+                const QString count = planOf(scopeReadText(QStringLiteral("SELECT rowid FROM media"), where, shown, {}));
+                EXPECT_EQ(count.count(QRegularExpression(QStringLiteral("SEARCH media USING .*INDEX \\w+ \\(source_id=?"))), 2)
+                    << count.toStdString();
+                expectIndexes(count, {});
+            }
+        }
+    }
+}
+
+// An album's rows are found from its links, whatever else the scope asks.
+TEST_F(CatalogQueryPlan, AlbumStartsFromItsLinks)
+{
+    for (const bool favorites : {false, true}) {
+        const GalleryScope scope{.favoritesOnly = favorites, .albumID = QUuid::createUuid()};
+        for (const QString& plan : {galleryPlan(scope), planOf(QStringLiteral("SELECT rowid FROM media WHERE ")
+                                                               + scope.scopePredicate().where)}) {
+            EXPECT_TRUE(plan.contains(QStringLiteral("SEARCH album_media USING COVERING INDEX sqlite_autoindex_album_media_1 (album_id=?)")))
+                << plan.toStdString();
+            EXPECT_FALSE(plan.contains(QStringLiteral("SCAN media"))) << plan.toStdString();
+        }
+    }
 }
 
 TEST_F(CatalogQueryPlan, NeighbourProbesTwinsThroughTheirIndexes)

@@ -160,12 +160,14 @@ private:
     const GalleryScope& scope_;
 };
 
-// Run as it is by default, and with every index read spread over several
-// connections by capture date, which the small catalog only reaches when
-// spreading starts at one row.
-class GalleryOracle : public CatalogTest, public testing::WithParamInterface<std::int64_t> {
+// Run with every index read alone and spread over several connections by
+// capture date, which the small catalog only reaches when spreading starts at
+// one row; and with the count's duplicates decided among the catalog's
+// candidates and by their rules' SQL, which a small catalog's scopes take
+// only by a share of one or more.
+class GalleryOracle : public CatalogTest, public testing::WithParamInterface<CatalogTuning> {
 protected:
-    CatalogTuning tuning() const override { return {GetParam()}; }
+    CatalogTuning tuning() const override { return GetParam(); }
 
     template<typename T>
     static const T& pick(std::mt19937& random, const QList<T>& values)
@@ -314,13 +316,18 @@ TEST_P(GalleryOracle, CountAndIndexMatchABruteForceFilter)
     EXPECT_GT(nonEmpty, 150) << "too few scopes matched anything to test the rules";
 }
 
-std::string spreadName(const testing::TestParamInfo<std::int64_t>& info)
+std::string tuningName(const testing::TestParamInfo<CatalogTuning>& info)
 {
-    return "SpreadFrom" + std::to_string(info.param);
+    return "SpreadFrom" + std::to_string(info.param.spreadFromRows)
+         + (info.param.rulesInSqlBelowShare > 1 ? "RulesInSql" : "Candidates");
 }
 
-INSTANTIATE_TEST_SUITE_P(ReadAlone, GalleryOracle, testing::Values(CatalogTuning{}.spreadFromRows), spreadName);
-INSTANTIATE_TEST_SUITE_P(ReadSpread, GalleryOracle, testing::Values(std::int64_t{1}), spreadName);
+INSTANTIATE_TEST_SUITE_P(Tunings, GalleryOracle,
+                         testing::Values(CatalogTuning{.rulesInSqlBelowShare = 0},
+                                         CatalogTuning{.spreadFromRows = 1, .rulesInSqlBelowShare = 0},
+                                         CatalogTuning{.rulesInSqlBelowShare = 2},
+                                         CatalogTuning{.spreadFromRows = 1, .rulesInSqlBelowShare = 2}),
+                         tuningName);
 
 } // namespace
 } // namespace pivra::test
