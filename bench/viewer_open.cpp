@@ -11,6 +11,7 @@
 //   StepCached     a step to the neighbouring item, whose preview is cached,
 //                  until it is painted (goal < 50 ms)
 #include "MediaBenchmarkMain.h"
+#include "NoisyPhoto.h"
 #include "StoreSources.h"
 
 #include "app/window/LibraryWindow.h"
@@ -34,7 +35,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <vips/vips8>
 
 namespace {
 
@@ -47,19 +47,8 @@ void makePhoto(const QString& path, double hue)
     if (QFileInfo::exists(path)) {
         return;
     }
-    using vips::VImage;
-    const int width = 6000;
-    const int height = 4000;
-    VImage xy = VImage::xyz(width, height);
-    VImage red = xy[0] * (180.0 / width) + hue;
-    VImage green = xy[1] * (180.0 / height) + 40;
-    VImage blue = (xy[0] + xy[1]) * (90.0 / (width + height)) + 255 - hue;
-    VImage noise = VImage::gaussnoise(width, height, VImage::option()->set("sigma", 6.0));
-    VImage image = (red.bandjoin(green).bandjoin(blue) + noise)
-                       .cast(VIPS_FORMAT_UCHAR)
-                       .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
     const QString part = path + QStringLiteral(".part");
-    image.jpegsave(QFile::encodeName(part).constData(), VImage::option()->set("Q", 90));
+    bench::writeNoisyPhoto(part, 6000, 4000, hue);
     QFile::rename(part, path);
 }
 

@@ -1,0 +1,372 @@
+// A user's session, in one process as the program runs it, and the memory it
+// leaves behind. The library window is shown offscreen at 1600 × 1000 over a
+// library of 2,000 photos and three videos, with the services the program
+// gives its store (place names, mounts, cameras, preview clips); the catalog,
+// grid store and clips are kept from an earlier run, as a second launch finds
+// them. Then, as the user did:
+//   1. the grid is scrolled to its end and back, a screen at a time, each
+//      step waiting for the tiles on screen;
+//   2. fifty photos are opened in the viewer one after the other (the first
+//      by a click, the others by the next arrow), their 3200-px previews made
+//      afresh from 12-megapixel originals;
+//   3. the two 1080p videos play in the viewer for three seconds each, then
+//      the 4K HEVC one (3840 × 2160 at 30 frames a second, as phones record
+//      it) to its end;
+//   4. the map is shown, then the place grid;
+//   5. the window goes back to the gallery and is left alone for 15 s.
+// Reported: peak_rss_mb, the highest resident memory of the session (from the
+// start of step 1); playback_peak_rss_mb, the highest while the 4K video
+// plays in the viewer; idle_rss_mb, resident at the end of step 5; and the
+// resident memory after each step (_rss_mb).
+//
+// Fixtures are made once into /tmp/pivra-bench-session; the library (catalog,
+// settings, thumbnails) lives in its `library` folder and is made by the
+// first run, whose indexing is not part of the session. The viewer's previews
+// are removed at every start.
+
+#include "MediaBenchmarkMain.h"
+#include "NoisyPhoto.h"
+#include "ResidentMemory.h"
+
+#include "app/content/ContentColumn.h"
+#include "app/window/LibraryWindow.h"
+#include "catalog/MediaCatalog.h"
+#include "catalog/model/LibrarySource.h"
+#include "gallery/GalleryGrid.h"
+#include "gallery/preview/RotatablePreviewView.h"
+#include "media/camera/CameraSourceManager.h"
+#include "media/metadata/MetadataInspector.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPosterFrames.h"
+#include "media/video/VideoPreviewStore.h"
+#include "platform/AppSettings.h"
+#include "platform/folders/FolderBookmark.h"
+#include "platform/folders/MountMonitor.h"
+#include "platform/geocoder/OfflineReverseGeocoder.h"
+#include "platform/runtime/Drain.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
+#include "store/LibraryStore.h"
+#include "store/places/PlaceNamer.h"
+#include "style/appearance/PivraStyle.h"
+#include "style/assets/PivraFonts.h"
+#include "support/JpegMaker.h"
+#include "support/SettingsSandbox.h"
+#include "support/VideoMaker.h"
+#include "viewer/MediaViewer.h"
+#include "viewer/photo/PhotoCanvas.h"
+#include "viewer/video/VideoLayerView.h"
+#include "viewer/video/VideoPlaybackModel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+using namespace pivra;
+
+const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-session");
+constexpr int smallPhotos = 1940; // 1600 × 1200, as exported or downscaled
+constexpr int largePhotos = 60;   // 4032 × 3024, the newest, where the viewer opens
+constexpr int viewerOpens = 50;
+constexpr int videoSeconds = 10;
+constexpr int restSeconds = 15;
+
+QString photosFolder()
+{
+    return fixtureFolder + QStringLiteral("/photos");
+}
+
+QString libraryFolder()
+{
+    return fixtureFolder + QStringLiteral("/library");
+}
+
+enum Video { wideH264, wideHevc, largeHevc, videoCount };
+
+QString videoPath(int video)
+{
+    static const char* const names[] = {"1080p-h264.mp4", "1080p-hevc.mp4", "4k-hevc.mp4"};
+    return photosFolder() + QLatin1Char('/') + QLatin1String(names[video]);
+}
+
+// Photos taken over three years around Europe, a quarter with a place.
+test::ExifFields photoFields(int index)
+{
+    QRandomGenerator random(quint32(index) + 11);
+    test::ExifFields fields;
+    const QDateTime taken = QDateTime(QDate(2021, 1, 1), QTime(9, 0), Qt::UTC).addSecs(qint64(index) * 47'000);
+    fields.dateTimeOriginal = taken.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    if (index % 4 == 0) {
+        fields.latitude = 38 + random.bounded(16.0);
+        fields.longitude = -8 + random.bounded(34.0);
+    }
+    return fields;
+}
+
+void makeSmallPhoto(const QString& path, int index)
+{
+    QRandomGenerator random(quint32(index) + 1);
+    QImage image(index % 3 == 1 ? QSize(1200, 1600) : QSize(1600, 1200), QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(int(random.bounded(360)), 110, 190));
+    QPainter painter(&image);
+    for (int shape = 0; shape < 60; ++shape) {
+        painter.fillRect(int(random.bounded(image.width())), int(random.bounded(image.height())), 220, 140,
+                         QColor::fromRgb(random.generate()));
+    }
+    painter.end();
+    if (!image.save(path, "JPEG", 88) || !test::addExif(path, photoFields(index))) {
+        qFatal("cannot make %s", qPrintable(path));
+    }
+}
+
+void makeLargePhoto(const QString& path, int index)
+{
+    bench::writeNoisyPhoto(path, 4032, 3024, (index * 37) % 200);
+    if (!test::addExif(path, photoFields(smallPhotos + index))) {
+        qFatal("cannot date %s", qPrintable(path));
+    }
+}
+
+void makeFixtures()
+{
+    QDir().mkpath(photosFolder());
+    for (int index = 0; index < smallPhotos + largePhotos; ++index) {
+        const QString path = photosFolder() + QStringLiteral("/%1.jpg").arg(index, 4, 10, QLatin1Char('0'));
+        if (QFileInfo::exists(path)) {
+            continue;
+        }
+        const QString part = photosFolder() + QStringLiteral("/.part.jpg");
+        if (index < smallPhotos) {
+            makeSmallPhoto(part, index);
+        } else {
+            makeLargePhoto(part, index - smallPhotos);
+        }
+        QFile::rename(part, path);
+    }
+    for (int video = 0; video < videoCount; ++video) {
+        if (QFileInfo::exists(videoPath(video))) {
+            continue;
+        }
+        test::VideoFields fields;
+        fields.size = video == largeHevc ? QSize(3840, 2160) : QSize(1920, 1080);
+        fields.codec = video == wideH264 ? test::VideoCodec::h264 : test::VideoCodec::hevc;
+        fields.framesPerSecond = video == largeHevc ? 30 : 25;
+        fields.frames = videoSeconds * fields.framesPerSecond;
+        fields.grain = true;
+        fields.withAudio = true;
+        fields.creationTime = QStringLiteral("2024-05-0%1T10:00:00Z").arg(video + 1);
+        const QString part = photosFolder() + QStringLiteral("/.part.mp4");
+        if (!test::makeVideo(part, fields)) {
+            qFatal("cannot make %s", qPrintable(videoPath(video)));
+        }
+        QFile::rename(part, videoPath(video));
+    }
+}
+
+// Runs the event loop until `done` holds, looking every 10 ms.
+template <typename Done>
+void waitUntil(Done done)
+{
+    while (!done()) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+void runFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The program's store and window over the fixture library.
+struct Session {
+    test::SettingsSandbox settings{libraryFolder()};
+    CameraSourceManager& cameras = CameraSourceManager::shared();
+    MountMonitor mounts;
+    PlaceNamer namer{std::make_unique<OfflineReverseGeocoder>(PlaceLanguage::english), {}, nullptr,
+                     libraryFolder() + QStringLiteral("/places.json")};
+    ThumbnailStore thumbnails{
+        ThumbnailLocations::under(libraryFolder() + QStringLiteral("/data"), libraryFolder() + QStringLiteral("/cache")),
+        std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>())};
+    VideoPreviewStore clips{libraryFolder() + QStringLiteral("/clips")};
+    std::unique_ptr<LibraryStore> store;
+    std::unique_ptr<LibraryWindow> window;
+
+    Session()
+    {
+        QDir(thumbnails.locations().viewerDirectory).removeRecursively();
+        if (!AppSettings().contains(LibraryStore::sourcesKey)) {
+            LibrarySource source;
+            source.id = QUuid::createUuid();
+            source.name = QStringLiteral("Photos");
+            source.bookmark = FolderBookmark::make(photosFolder())->encode();
+            source.lastKnownPath = photosFolder();
+            AppSettings().setValue(LibraryStore::sourcesKey, encodeSources({source}));
+        }
+        thumbnails.setCameraSourceManager(&cameras);
+        store = std::make_unique<LibraryStore>(LibraryServices{
+            .openCatalog = [] { return std::make_unique<MediaCatalog>(libraryFolder() + QStringLiteral("/Catalog.sqlite")); },
+            .cameras = &cameras,
+            .mounts = &mounts,
+            .places = [this](const QString& text) { return namer.cells(text); },
+            .placeNamer = &namer,
+            .thumbnails = &thumbnails,
+            .previews = &clips,
+            .inspector = std::make_shared<MetadataInspector>(),
+        });
+        window = std::make_unique<LibraryWindow>(*store, thumbnails, clips);
+        window->resize(1600, 1000);
+        window->show();
+        // Until every pipeline of the launch has ended: the first run indexes
+        // the library, makes its thumbnails, clips and places.
+        waitUntil([&] { return store->items()->size() == std::size_t(smallPhotos + largePhotos + videoCount); });
+        waitUntil([&] { return store->processes().running().isEmpty() && !store->isScanning(); });
+        runFor(3000);
+    }
+
+    ~Session()
+    {
+        window.reset();
+        store.reset();
+        drain(-1);
+    }
+
+    GalleryGrid& grid() const { return *window->content()->grid(); }
+
+    // Until the tiles on screen have their thumbnails.
+    void waitForTiles() const
+    {
+        const QRectF screen = grid().viewport()->rect();
+        waitUntil([&] {
+            for (int index = 0; index < int(grid().items()->size()); ++index) {
+                const std::optional<QRectF> tile = grid().tileRect(index);
+                const RotatablePreviewView* preview = grid().preview(index);
+                if (tile && tile->intersects(screen) && (!preview || preview->showsSkeleton())) {
+                    return false;
+                }
+            }
+            return true;
+        });
+    }
+
+    void scrollEndToEnd() const
+    {
+        QScrollBar* bar = grid().verticalScrollBar();
+        const int step = bar->pageStep();
+        while (bar->value() < bar->maximum()) {
+            bar->setValue(std::min(bar->value() + step, bar->maximum()));
+            waitForTiles();
+        }
+        while (bar->value() > 0) {
+            bar->setValue(std::max(bar->value() - step, 0));
+            waitForTiles();
+        }
+    }
+
+    const MediaItem& itemAt(const QString& path) const
+    {
+        const auto& items = *store->items();
+        return *std::find_if(items.begin(), items.end(), [&](const MediaItem& item) { return item.path() == path; });
+    }
+
+    MediaViewer& waitForViewer(const QString& id) const
+    {
+        waitUntil([&] { return window->viewer() && window->viewer()->item().id() == id; });
+        return *window->viewer();
+    }
+
+    void stepThroughPhotos() const
+    {
+        const auto& items = *store->items();
+        store->openViewer(*std::find_if(items.begin(), items.end(),
+                                        [](const MediaItem& item) { return item.kind() == MediaKind::image; }));
+        for (int open = 1;; ++open) {
+            waitUntil([&] { return window->viewer() && window->viewer()->photoCanvas()->isLoaded(); });
+            if (open == viewerOpens) {
+                break;
+            }
+            const QString shown = window->viewer()->item().id();
+            store->navigateViewer(1);
+            waitUntil([&] { return window->viewer() && window->viewer()->item().id() != shown; });
+        }
+        window->closeViewer();
+        drain(-1);
+    }
+
+    // Opens the video in the viewer, which plays it at once, and lets it play
+    // for `seconds`, or to its end without them; answers the peak resident
+    // memory by then.
+    double play(int video, std::optional<int> seconds = std::nullopt) const
+    {
+        const MediaItem& item = itemAt(videoPath(video));
+        store->openViewer(item);
+        MediaViewer& viewer = waitForViewer(item.id());
+        waitUntil([&] { return viewer.playback() && viewer.playback()->isPlaying() && viewer.videoLayer()->hasFrame(); });
+        if (seconds) {
+            runFor(*seconds * 1000);
+        } else {
+            waitUntil([&] { return !viewer.playback()->isPlaying(); });
+        }
+        const double peak = bench::residentMegabytes("VmHWM:");
+        window->closeViewer();
+        drain(-1);
+        return peak;
+    }
+};
+
+void BM_Session(benchmark::State& state)
+{
+    for (auto _ : state) {
+        Session session;
+        state.counters["launched_rss_mb"] = bench::residentMegabytes("VmRSS:");
+        bench::resetResidentPeak();
+
+        session.scrollEndToEnd();
+        state.counters["scrolled_rss_mb"] = bench::residentMegabytes("VmRSS:");
+
+        session.stepThroughPhotos();
+        state.counters["viewer_rss_mb"] = bench::residentMegabytes("VmRSS:");
+
+        session.play(wideH264, 3);
+        const double peakBefore = session.play(wideHevc, 3);
+        bench::resetResidentPeak();
+        state.counters["playback_peak_rss_mb"] = session.play(largeHevc);
+        state.counters["played_rss_mb"] = bench::residentMegabytes("VmRSS:");
+
+        session.store->selectMap();
+        runFor(3000);
+        session.window->setMapStyle(QStringLiteral("grid"));
+        runFor(3000);
+        state.counters["places_rss_mb"] = bench::residentMegabytes("VmRSS:");
+        session.window->setMapStyle(QStringLiteral("map"));
+        session.store->selectSource(std::nullopt);
+        runFor(restSeconds * 1000);
+        state.counters["idle_rss_mb"] = bench::residentMegabytes("VmRSS:");
+        state.counters["peak_rss_mb"] = std::max(peakBefore, bench::residentMegabytes("VmHWM:"));
+    }
+}
+BENCHMARK(BM_Session)->Unit(benchmark::kSecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    limitHeapRetention(); // as the program's main does, before any thread starts
+    return bench::runMediaBenchmarks(argc, argv, [] {
+        PivraFonts::registerDisplayFont();
+        QApplication::setStyle(new PivraStyle);
+        makeFixtures();
+    });
+}
