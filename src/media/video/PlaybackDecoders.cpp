@@ -2,17 +2,55 @@
 
 #include <gst/gst.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
 namespace pivra {
 namespace {
 
-// A frame thread more costs a picture or more held: for 4K HEVC about 35 MB
-// each. With six, 4K HEVC played at its full rate on a machine busy with
-// other work, and the process stayed near 510 MB; eight held 610 MB; four
-// 440 MB, but fell behind now and then on the busy machine.
+// A frame thread more costs a picture or more held, with its motion tables,
+// and a copy of the decoder's own state. Six play 1080p and smaller at their
+// full rate on a machine busy with other work.
 constexpr int mostDecoderThreads = 6;
+// What the frame threads' own pictures of a large video may take: four
+// threads for 4K, whose pictures take 16 MB each with their tables. Four
+// played 4K HEVC at 30 frames a second on a machine busy with other work and
+// held 440 MB while it played, against 520 to 600 MB with six.
+constexpr std::int64_t threadPictureBytes = std::int64_t(72) << 20;
+constexpr int fewestDecoderThreads = 2;
+
+// The threads a decoder gets for pictures of `width` × `height`: 8-bit 4:2:0
+// samples, and a third again for motion tables and the decoder's state. A
+// 10-bit picture takes twice that, but gets as many threads, as it needs them
+// all to keep up.
+int threadsFor(int width, int height)
+{
+    const std::int64_t pictureBytes = std::int64_t(width) * height * 3 / 2 * 4 / 3;
+    const std::int64_t fitting = pictureBytes > 0 ? threadPictureBytes / pictureBytes : mostDecoderThreads;
+    return int(std::clamp<std::int64_t>(fitting, fewestDecoderThreads, mostDecoderThreads));
+}
+
+// The decoder opens its codec with the threads it has when the stream's
+// format reaches it, so they are set from the format on its way in.
+GstPadProbeReturn formatArriving(GstPad*, GstPadProbeInfo* info, gpointer element)
+{
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) {
+        return GST_PAD_PROBE_OK;
+    }
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    const GstStructure* format = caps && gst_caps_get_size(caps) > 0 ? gst_caps_get_structure(caps, 0) : nullptr;
+    gint width = 0;
+    gint height = 0;
+    if (format && gst_structure_get_int(format, "width", &width) && gst_structure_get_int(format, "height", &height)) {
+        const int threads = std::min(threadsFor(width, height), int(g_get_num_processors()));
+        g_object_set(element, "max-threads", threads, nullptr);
+    }
+    return GST_PAD_PROBE_OK;
+}
 
 // A tracer is GStreamer's one public way to see every element as it is made.
 struct DecoderTracer {
@@ -52,6 +90,10 @@ void elementMade(GstTracer*, GstClockTime, GstElement* element)
     const int cores = int(g_get_num_processors());
     if (cores > mostDecoderThreads) {
         g_object_set(element, "max-threads", mostDecoderThreads, nullptr);
+    }
+    if (GstPad* input = gst_element_get_static_pad(element, "sink")) {
+        gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, formatArriving, element, nullptr);
+        gst_object_unref(input);
     }
 }
 

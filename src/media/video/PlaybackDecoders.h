@@ -11,7 +11,8 @@ namespace pivra {
 // 600 MB resident while it plays, for a video that plays in real time with a
 // fraction of those threads. The player object offers no way into its
 // pipeline, so every FFmpeg video decoder GStreamer makes in this process is
-// given at most a few threads as it is made.
+// given at most a few threads as it is made, and fewer still once the size of
+// its pictures arrives: four for 4K, two for 8K.
 //
 // Called by each player before it makes anything, on the player's own
 // thread: loading GStreamer's registry there keeps it off the window's start.
