@@ -99,7 +99,7 @@ TEST(StyleRenderTest, ControlsTakeTheSchemeColours)
         symbol->setFixedSize(24, 24);
         symbol->setPixmap(Symbols::pixmap(QStringLiteral("heart.fill"), {24, 24}, PivraAppearance::systemRed(dark)));
         auto* toolButton = new SubtleToolButton;
-        toolButton->setIcon(Symbols::icon(QStringLiteral("sidebar.left"), palette.color(QPalette::ButtonText)));
+        toolButton->setSymbol(QStringLiteral("sidebar.left"));
         auto* toggle = new DisconnectedToggle;
         toggle->setChecked(true);
         toggle->setOfflineCount(2);

@@ -64,17 +64,8 @@ void DensityControl::step(bool up)
 void DensityControl::refresh()
 {
     const double height = RowHeight::validated(window_.rowHeight());
-    tintSymbols({smaller_, larger_});
     smaller_->setEnabled(RowHeight::smaller(height).has_value());
     larger_->setEnabled(RowHeight::larger(height).has_value());
-}
-
-void DensityControl::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
-        refresh();
-    }
 }
 
 // Each button sits on a faint disc with a faint ring.

@@ -161,7 +161,6 @@ LibraryHeader::LibraryHeader(LibraryStore& store, LibraryWindow& window, QWidget
         parent->installEventFilter(this);
         setGeometry(parent->rect());
     }
-    tint();
     refresh();
 }
 
@@ -342,11 +341,6 @@ void LibraryHeader::layOut()
     }
 }
 
-void LibraryHeader::tint()
-{
-    tintSymbols({sidebarToggle_, filterMenuButton_, newAlbum_});
-}
-
 void LibraryHeader::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -371,14 +365,6 @@ void LibraryHeader::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layOut();
-}
-
-void LibraryHeader::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
-        tint();
-    }
 }
 
 bool LibraryHeader::eventFilter(QObject* watched, QEvent* event)

@@ -66,7 +66,6 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -83,7 +82,6 @@ private:
     void foldTo(Fold& fold, bool shown);
     int foldedWidth(const Fold& fold) const;
     void refresh();
-    void tint();
     void filterPicked(int index, bool always);
     void mapPillClicked(int index);
     void layOut();

@@ -1,6 +1,7 @@
 #include "style/controls/SubtleToolButton.h"
 
 #include "style/appearance/PivraAppearance.h"
+#include "style/assets/Symbols.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -24,14 +25,22 @@ SubtleToolButton::SubtleToolButton(QWidget* parent)
     connect(this, &QAbstractButton::released, this, [this] { scale_.animateTo(1); });
 }
 
+void SubtleToolButton::setSymbol(const QString& name)
+{
+    symbol_ = name;
+    updateGeometry();
+    update();
+}
+
 QSize SubtleToolButton::sizeHint() const
 {
     const QFontMetrics metrics = fontMetrics();
+    const bool pictured = !symbol_.isEmpty();
     int width = text().isEmpty() ? 0 : metrics.horizontalAdvance(text());
-    if (!icon().isNull()) {
+    if (pictured) {
         width += iconSize().width() + (text().isEmpty() ? 0 : iconTextGap);
     }
-    const int height = std::max(metrics.height(), icon().isNull() ? 0 : iconSize().height());
+    const int height = std::max(metrics.height(), pictured ? iconSize().height() : 0);
     return {width + 2 * horizontalPadding, height + 2 * verticalPadding};
 }
 
@@ -54,9 +63,11 @@ void SubtleToolButton::paintEvent(QPaintEvent*)
 
     const QRect content = rect().adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
     int x = content.left() + (content.width() - (sizeHint().width() - 2 * horizontalPadding)) / 2;
-    if (!icon().isNull()) {
+    if (!symbol_.isEmpty()) {
+        // The painter's opacity alone fades a disabled button's symbol.
         const QRect iconArea(QPoint(x, content.center().y() - iconSize().height() / 2), iconSize());
-        icon().paint(&painter, iconArea, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
+        painter.drawPixmap(iconArea, Symbols::pixmap(symbol_, iconSize(), palette().color(QPalette::ButtonText),
+                                                     devicePixelRatioF()));
         x = iconArea.right() + 1 + iconTextGap;
     }
     if (!text().isEmpty()) {
