@@ -52,6 +52,17 @@ QString durationText(std::optional<double> seconds)
     return QStringLiteral("  ▶  %1  ").arg(clockText(seconds));
 }
 
+QString fittedDurationText(std::optional<double> seconds, qreal width, const QFont& font)
+{
+    const QString clock = clockText(seconds);
+    for (const QString& text : {durationText(seconds), QStringLiteral(" ▶ %1 ").arg(clock), QStringLiteral(" ▶ ")}) {
+        if (textPillSize(text, font).width() <= width) {
+            return text;
+        }
+    }
+    return {};
+}
+
 QSizeF textPillSize(const QString& text, const QFont& font)
 {
     const QFontMetricsF metrics(font);
@@ -81,13 +92,17 @@ void paintTileBadges(QPainter& painter, const QRectF& tile, const MediaItem& ite
                    PivraAppearance::systemRed(dark));
     }
     if (item.kind() == MediaKind::video) {
-        const QString text = durationText(item.duration());
+        // A narrow tile (a portrait video at the smallest size) keeps the
+        // badge's insets on both sides and shortens the text instead.
         const QFont font = semiboldFont(11);
+        const QString text = fittedDurationText(item.duration(), tile.width() - 2 * badgeInset, font);
         const QSizeF size = textPillSize(text, font);
-        paintTextPill(painter,
-                      QRectF(tile.right() - badgeInset - size.width(), tile.bottom() - badgeInset - size.height(),
-                             size.width(), size.height()),
-                      text, font);
+        if (!text.isEmpty() && size.height() <= tile.height() - 2 * badgeInset) {
+            paintTextPill(painter,
+                          QRectF(tile.right() - badgeInset - size.width(), tile.bottom() - badgeInset - size.height(),
+                                 size.width(), size.height()),
+                          text, font);
+        }
     } else if (item.liveVideoPath()) {
         drawSymbol(painter, QStringLiteral("livephoto"),
                    QRectF(tile.right() - badgeInset - liveSide, tile.bottom() - badgeInset - liveSide, liveSide,

@@ -410,6 +410,50 @@ TEST_F(GalleryGridTest, DurationsBadgesAndTheDateBubble)
     EXPECT_FALSE(grid->dateBubble()->isVisible());
 }
 
+// A tile narrower than the duration badge gets a shorter form of it, inside
+// its edges: at the smallest size a portrait video's badge leaves the gap
+// beside it as clear as its neighbours' do.
+TEST_F(GalleryGridTest, TheDurationBadgeFitsItsTileAtTheSmallestSize)
+{
+    const QFont font = semiboldFont(11);
+    const double full = textPillSize(durationText(8), font).width();
+    const double compact = textPillSize(QStringLiteral(" ▶ 0:08 "), font).width();
+    const double glyph = textPillSize(QStringLiteral(" ▶ "), font).width();
+    const std::pair<double, QString> widths[] = {
+        {full, durationText(8)}, {full - 1, QStringLiteral(" ▶ 0:08 ")}, {compact - 1, QStringLiteral(" ▶ ")},
+        {glyph, QStringLiteral(" ▶ ")}, {glyph - 1, QString()}};
+    for (const auto& [width, text] : widths) {
+        EXPECT_EQ(fittedDurationText(8, width, font), text) << width;
+    }
+
+    auto items = std::make_shared<std::vector<MediaItem>>();
+    for (int i = 0; i < 24; ++i) {
+        const bool portrait = i % 4 != 0;
+        MediaItem item = test::galleryPhoto(sourceID, i, portrait ? QSize(1080, 1920) : QSize(1920, 1080),
+                                            1.7e9 - i * 60.0);
+        item.setKind(MediaKind::video);
+        item.setDuration(8.4);
+        items->push_back(item);
+    }
+    grid->setRowHeight(110);
+    grid->setItems(items, 1);
+    grid->show();
+    const QImage image = render();
+    image.save(test::rendersFolder() + QStringLiteral("/grid-narrow-video-badges.png"));
+    const int pillHeight = qCeil(textPillSize(durationText(8), font).height());
+    int narrow = 0;
+    for (int index = 0; index < int(items->size()); ++index) {
+        const QRect tile = grid->tileRect(index)->toAlignedRect();
+        SCOPED_TRACE(index);
+        ASSERT_TRUE(image.rect().contains(tile));
+        narrow += tile.width() < full + 16 ? 1 : 0;
+        const int badgeRow = tile.bottom() - 8 - pillHeight / 2;
+        EXPECT_EQ(image.pixelColor(tile.left() - 3, badgeRow).rgb(), PivraAppearance::lightCanvas.rgb());
+        EXPECT_LT(qGray(image.pixel(tile.right() - 9 - 2, badgeRow)), 100) << "the badge shows";
+    }
+    EXPECT_GE(narrow, 10);
+}
+
 TEST_F(GalleryGridTest, ReadersHearEachTileByNameAndMayOpenIt)
 {
     std::vector<QString> opened;
