@@ -18,9 +18,7 @@ namespace {
 
 QColor accent(const QPalette& palette, qreal opacity)
 {
-    QColor colour = palette.color(QPalette::Highlight);
-    colour.setAlphaF(static_cast<float>(opacity));
-    return colour;
+    return PivraAppearance::withOpacity(palette.color(QPalette::Highlight), opacity);
 }
 
 void fillCapsule(QPainter& painter, const QRectF& area, const QColor& colour)

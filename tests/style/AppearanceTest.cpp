@@ -138,6 +138,9 @@ TEST(PaletteTest, PrimaryIsTheTextColourOfEachScheme)
         EXPECT_EQ(PivraAppearance::isDark(palette), dark);
         const int text = dark ? 255 : 0;
         EXPECT_EQ(PivraAppearance::primary(palette, 0.06).rgba(), qRgba(text, text, text, 15));
+        // A spring's overshoot at either end is held there.
+        EXPECT_EQ(PivraAppearance::primary(palette, -0.003).alpha(), 0);
+        EXPECT_EQ(PivraAppearance::primary(palette, 1.01).alpha(), 255);
         EXPECT_EQ(palette.color(QPalette::Window), PivraAppearance::canvas(dark));
     }
     EXPECT_EQ(PivraAppearance::darkPlaceholder.name(), "#292a2e");

@@ -4,6 +4,22 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// A colour given a component out of range is drawn wrong and says so only
+// in the log: here it fails the test that drew it.
+void failOnColourWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(u"QColor::")) {
+        ADD_FAILURE() << message.toStdString();
+    }
+    qtHandler(type, context, message);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     // A test that must draw on a real X server runs itself again under Xvfb
@@ -13,6 +29,7 @@ int main(int argc, char** argv)
     QStandardPaths::setTestModeEnabled(true);
     QApplication::setApplicationName(QStringLiteral("Pivra"));
     QApplication::setOrganizationName(QStringLiteral("Pivra"));
+    qtHandler = qInstallMessageHandler(failOnColourWarnings);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

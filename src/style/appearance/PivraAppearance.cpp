@@ -1,5 +1,7 @@
 #include "style/appearance/PivraAppearance.h"
 
+#include <algorithm>
+
 namespace pivra::PivraAppearance {
 
 namespace {
@@ -12,12 +14,6 @@ struct Scheme {
     QColor accent;
 };
 
-QColor withAlpha(QColor colour, qreal alpha)
-{
-    colour.setAlphaF(static_cast<float>(alpha));
-    return colour;
-}
-
 QPalette makePalette(const Scheme& s)
 {
     const QColor contrast = s.text == Qt::white ? QColor(Qt::black) : QColor(Qt::white);
@@ -29,9 +25,9 @@ QPalette makePalette(const Scheme& s)
     p.setColor(QPalette::ToolTipBase, s.base);
     for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText}) {
         p.setColor(role, s.text);
-        p.setColor(QPalette::Disabled, role, withAlpha(s.text, 0.45));
+        p.setColor(QPalette::Disabled, role, withOpacity(s.text, 0.45));
     }
-    p.setColor(QPalette::PlaceholderText, withAlpha(s.text, 0.5));
+    p.setColor(QPalette::PlaceholderText, withOpacity(s.text, 0.5));
     p.setColor(QPalette::BrightText, contrast);
     p.setColor(QPalette::Highlight, s.accent);
     p.setColor(QPalette::HighlightedText, Qt::white);
@@ -42,11 +38,17 @@ QPalette makePalette(const Scheme& s)
     p.setColor(QPalette::Midlight, s.button.lighter(110));
     p.setColor(QPalette::Mid, s.button.darker(125));
     p.setColor(QPalette::Dark, s.button.darker(150));
-    p.setColor(QPalette::Shadow, withAlpha(Qt::black, 0.4));
+    p.setColor(QPalette::Shadow, withOpacity(Qt::black, 0.4));
     return p;
 }
 
 } // namespace
+
+QColor withOpacity(QColor colour, qreal opacity)
+{
+    colour.setAlphaF(static_cast<float>(std::clamp(opacity, 0.0, 1.0)));
+    return colour;
+}
 
 QPalette palette(bool dark)
 {
@@ -60,7 +62,7 @@ QPalette palette(bool dark)
 
 QColor primary(const QPalette& palette, qreal opacity)
 {
-    return withAlpha(palette.color(QPalette::WindowText), opacity);
+    return withOpacity(palette.color(QPalette::WindowText), opacity);
 }
 
 bool isDark(const QPalette& palette)

@@ -38,6 +38,10 @@ inline const QColor& systemRed(bool dark)
 // decoration, so nothing is reserved; every such inset reads this one value.
 inline constexpr qreal titleBarInset = 0;
 
+// `colour` at `opacity`, held to 0 ... 1: an animated opacity overshoots
+// its ends on a spring and undershoots 0 by a hair as it fades out.
+QColor withOpacity(QColor colour, qreal opacity);
+
 // The Fusion palette of each scheme: canvas windows, accent highlight and
 // pure black or white text, so "primary at an opacity" is WindowText with
 // that alpha.

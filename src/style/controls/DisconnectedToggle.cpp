@@ -115,10 +115,8 @@ void DisconnectedToggle::paintEvent(QPaintEvent*)
     const QRectF track(QPointF(symbolOrigin.x() + symbolSize.width() + spacing, middle - trackSize.height() / 2),
                        trackSize);
     const double on = knob_.value();
-    QColor fill = colours.color(QPalette::Highlight);
-    fill.setAlphaF(static_cast<float>(on));
     painter.fillPath(capsule(track), PivraAppearance::primary(colours, 0.16 * (1 - on)));
-    painter.fillPath(capsule(track), fill);
+    painter.fillPath(capsule(track), PivraAppearance::withOpacity(colours.color(QPalette::Highlight), on));
 
     const qreal inset = (trackSize.height() - knobDiameter) / 2;
     const qreal travel = trackSize.width() - knobDiameter - 2 * inset;

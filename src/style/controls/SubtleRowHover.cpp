@@ -19,9 +19,7 @@ void paint(QPainter& painter, const QRectF& row, const QPalette& palette, double
         painter.fillPath(shape, PivraAppearance::primary(palette, 0.06 * hover * (1 - selected)));
     }
     if (selected > 0) {
-        QColor fill = selectedBackground;
-        fill.setAlphaF(static_cast<float>(fill.alphaF() * selected));
-        painter.fillPath(shape, fill);
+        painter.fillPath(shape, PivraAppearance::withOpacity(selectedBackground, selectedBackground.alphaF() * selected));
     }
     painter.restore();
 }
