@@ -2,10 +2,13 @@
 
 #include "platform/AppSettings.h"
 #include "support/SettingsSandbox.h"
+#include "support/XvfbChild.h"
 
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -63,6 +66,35 @@ TEST(WindowGeometryTest, AHugeOrCutStoredGeometryOpensAWindowWithinTheScreen)
         EXPECT_TRUE(available.contains(window.geometry())) << row.stored.size();
         EXPECT_EQ(window.size(), row.size.value_or(window.size())) << row.stored.size();
         EXPECT_GE(window.width(), std::min(WindowGeometry::smallestSize.width(), available.width()));
+    }
+}
+
+// On an X server without a window manager, where a window has no frame,
+// each launch opens the window where the one before closed, the top of the
+// screen included.
+TEST(WindowGeometryTest, ARestoredWindowLandsWhereItWasOnARealXServer)
+{
+    if (!test::isXvfbChild()) {
+        const test::XvfbRun run = test::runUnderXvfb(QStringLiteral("WindowGeometryTest.ARestoredWindow*"));
+        if (!run.ran) {
+            GTEST_SKIP() << "xvfb-run is not installed";
+        }
+        EXPECT_EQ(run.exitCode, 0) << qPrintable(run.output);
+        return;
+    }
+    const QTemporaryDir folder;
+    const test::SettingsSandbox sandbox(folder.path());
+    std::optional<QRect> placed;
+    for (int launch = 0; launch < 3; ++launch) {
+        QMainWindow window;
+        WindowGeometry::restore(window);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QRect shown(window.mapToGlobal(QPoint()), window.size());
+        EXPECT_EQ(shown, placed.value_or(shown)) << "launch " << launch;
+        placed = placed.value_or(shown);
+        window.close();
+        WindowGeometry::save(window);
     }
 }
 

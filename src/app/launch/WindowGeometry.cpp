@@ -2,11 +2,13 @@
 
 #include "platform/AppSettings.h"
 
+#include <QDataStream>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
 #include <algorithm>
+#include <optional>
 
 namespace pivra::WindowGeometry {
 namespace {
@@ -28,6 +30,33 @@ bool restoredWhole(QWidget& window, const QByteArray& stored)
     return !stored.isEmpty() && stored.size() == window.saveGeometry().size() && window.restoreGeometry(stored);
 }
 
+// The window's own rectangle as saveGeometry() wrote it, the record's last
+// field; none for a maximised or full-screen window, whose state Qt restores.
+// Qt places a restored window itself only after moving one whose top lies
+// less than a title bar's height below the screen's top down by that height,
+// for a title bar it assumes: without a window manager there is none, and a
+// window at the top came back 20 pixels lower.
+std::optional<QRect> storedWindowRect(const QByteArray& stored)
+{
+    QDataStream stream(stored);
+    stream.setVersion(QDataStream::Qt_4_0);
+    quint32 magic = 0;
+    quint16 major = 0;
+    quint16 minor = 0;
+    QRect frame;
+    QRect normal;
+    qint32 screen = 0;
+    quint8 maximized = 0;
+    quint8 fullScreen = 0;
+    qint32 screenWidth = 0;
+    QRect window;
+    stream >> magic >> major >> minor >> frame >> normal >> screen >> maximized >> fullScreen >> screenWidth >> window;
+    if (stream.status() != QDataStream::Ok || major < 3 || maximized != 0 || fullScreen != 0) {
+        return std::nullopt;
+    }
+    return window;
+}
+
 } // namespace
 
 QRect fitted(const QRect& window, const QRect& available)
@@ -44,8 +73,9 @@ QRect fitted(const QRect& window, const QRect& available)
 
 void restore(QWidget& window)
 {
-    if (restoredWhole(window, AppSettings().value(settingsKey).toByteArray())) {
-        window.setGeometry(fitted(window.geometry(), availableArea(window)));
+    const QByteArray stored = AppSettings().value(settingsKey).toByteArray();
+    if (restoredWhole(window, stored)) {
+        window.setGeometry(fitted(storedWindowRect(stored).value_or(window.geometry()), availableArea(window)));
     } else {
         // Placed by the window manager, as a new window is.
         window.resize(fitted(QRect(QPoint(), standardSize), availableArea(window)).size());
