@@ -10,6 +10,7 @@
 #include "gallery/preview/HoverVideoPlayer.h"
 #include "gallery/preview/PreviewFrameBudget.h"
 #include "gallery/preview/RotatablePreviewView.h"
+#include "media/pictures/PictureBuffers.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/threads/Pool.h"
@@ -466,11 +467,13 @@ void GalleryGrid::updateTiles()
     rest_.start();
 }
 
-// The tiles on screen hold their own thumbnails, so what goes is what the
-// browse passed by; most of it is blocks the allocator keeps until trimmed.
+// The tiles on screen hold their own thumbnails and pictures, so what goes is
+// what the browse passed by and the memory kept for the next scroll's tiles;
+// most of it is blocks the allocator keeps until trimmed.
 void GalleryGrid::rest()
 {
     thumbnails_.restMemory();
+    PictureBuffers::releaseUnused();
     releaseMemory_();
 }
 

@@ -5,6 +5,7 @@
 #include "gallery/TileBadges.h"
 #include "gallery/preview/HoverVideoPlayer.h"
 #include "gallery/preview/RotatablePreviewView.h"
+#include "media/pictures/PictureBuffers.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
@@ -365,6 +366,7 @@ TEST_F(GalleryGridTest, OnceABrowseEndsOnlyTheRecentThumbnailsStayInMemoryAndThe
 
     EXPECT_EQ(releases, 1);
     EXPECT_LE(thumbnails->memory().totalCost(), ThumbnailStoreLimits().restingMemoryCost);
+    EXPECT_EQ(PictureBuffers::unusedBytes(), 0u) << "the tiles' memory kept for the next scroll";
     // What is on screen was used last, so it is what memory keeps.
     int inView = 0;
     for (int index = 0; index < int(items->size()); ++index) {

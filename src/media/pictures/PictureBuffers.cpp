@@ -65,6 +65,25 @@ public:
         delete buffer;
     }
 
+    void releaseUnused()
+    {
+        std::vector<Buffer*> unused;
+        {
+            const std::lock_guard guard(lock_);
+            unused.swap(free_);
+            freeBytes_ = 0;
+        }
+        for (Buffer* buffer : unused) {
+            delete buffer;
+        }
+    }
+
+    std::size_t unusedBytes()
+    {
+        const std::lock_guard guard(lock_);
+        return freeBytes_;
+    }
+
 private:
     std::mutex lock_;
     std::vector<Buffer*> free_;
@@ -87,6 +106,16 @@ QImage PictureBuffers::image(QSize size)
     Buffer* buffer = Kept::shared().take(std::size_t(line) * std::size_t(size.height()));
     return QImage(reinterpret_cast<uchar*>(buffer->bytes.get()), size.width(), size.height(), line,
                   QImage::Format_ARGB32_Premultiplied, &giveBack, buffer);
+}
+
+void PictureBuffers::releaseUnused()
+{
+    Kept::shared().releaseUnused();
+}
+
+std::size_t PictureBuffers::unusedBytes()
+{
+    return Kept::shared().unusedBytes();
 }
 
 } // namespace pivra

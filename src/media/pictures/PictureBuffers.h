@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <cstddef>
+
 namespace pivra {
 
 // Memory for tiles' pictures, kept when a picture is let go of and handed to
@@ -17,6 +19,12 @@ public:
     // A premultiplied ARGB image of `size`, its pixels undefined. Null for
     // an empty size.
     static QImage image(QSize size);
+    // Lets the memory kept for pictures to come go; pictures in use keep
+    // theirs. For a grid that rests: the kept memory serves a scroll, and a
+    // grid left alone needs none until the next one.
+    static void releaseUnused();
+    // What is kept for pictures to come, in bytes (for tests).
+    static std::size_t unusedBytes();
 };
 
 } // namespace pivra

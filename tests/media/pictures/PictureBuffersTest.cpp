@@ -27,5 +27,20 @@ TEST(PictureBuffersTest, ThePixelsOfAPictureLetGoOfServeTheNext)
     EXPECT_TRUE(PictureBuffers::image({0, 10}).isNull());
 }
 
+// Released, the kept memory is gone; a picture in use keeps its pixels and
+// is kept again once let go of.
+TEST(PictureBuffersTest, ReleasingLetsTheKeptMemoryGoButNotAPictureInUse)
+{
+    QImage used = PictureBuffers::image({300, 225});
+    used.fill(Qt::blue);
+    PictureBuffers::image({400, 300}); // let go of at once: kept
+    ASSERT_GT(PictureBuffers::unusedBytes(), 0u);
+    PictureBuffers::releaseUnused();
+    EXPECT_EQ(PictureBuffers::unusedBytes(), 0u);
+    EXPECT_EQ(used.pixel(299, 224), QColor(Qt::blue).rgb());
+    used = QImage();
+    EXPECT_GE(PictureBuffers::unusedBytes(), 300u * 225 * 4);
+}
+
 } // namespace
 } // namespace pivra
