@@ -25,6 +25,12 @@
 //   BM_Scrub1080pHevc     50 seeks in a second over the 1080p HEVC file, as a
 //                         drag over the bar makes them: longest_stall_ms,
 //                         and ms until the last position shows
+//   BM_ScrubDrag40s       a drag of 4 s over the whole bar of a 40-s 1080p
+//                         HEVC video that plays, as the viewer opens it (a
+//                         step every 20 ms): frames_shown while
+//                         dragging, longest_blank_ms without a new frame
+//                         after the first, settled_ms from the last step to
+//                         its exact frame
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/threads/Pool.h"
 #include "support/VideoMaker.h"
@@ -49,6 +55,8 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
+#include <optional>
 
 namespace {
 
@@ -59,12 +67,14 @@ constexpr int seconds = 10;
 constexpr int framesPerSecond = 25;
 constexpr int largeFramesPerSecond = 30;
 
-enum Fixture { wideH264, largeHevc, wideHevc, fixtureCount };
+constexpr int longSeconds = 40;
+
+enum Fixture { wideH264, largeHevc, wideHevc, longHevc, fixtureCount };
 
 QString fixturePath(int set)
 {
     static const QString names[] = {QStringLiteral("/1080p-h264.mp4"), QStringLiteral("/4k-hevc-30fps.mp4"),
-                                    QStringLiteral("/1080p-hevc.mp4")};
+                                    QStringLiteral("/1080p-hevc.mp4"), QStringLiteral("/1080p-hevc-40s.mp4")};
     return fixtureFolder + names[set];
 }
 
@@ -79,7 +89,7 @@ void makeFixtures()
         fields.size = set == largeHevc ? QSize(3840, 2160) : QSize(1920, 1080);
         fields.codec = set == wideH264 ? test::VideoCodec::h264 : test::VideoCodec::hevc;
         fields.framesPerSecond = set == largeHevc ? largeFramesPerSecond : framesPerSecond;
-        fields.frames = seconds * fields.framesPerSecond;
+        fields.frames = (set == longHevc ? longSeconds : seconds) * fields.framesPerSecond;
         fields.grain = true;
         if (!test::makeVideo(fixturePath(set), fields)) {
             qFatal("cannot make %s", qPrintable(fixturePath(set)));
@@ -238,43 +248,99 @@ void BM_Playback4K(benchmark::State& state)
 }
 BENCHMARK(BM_Playback4K)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// Drags over the bar as a pointer does, a step every `stepMs` to
+// `target(step)` (`step` counts them), then waits until the picture of the
+// last step has arrived: the milliseconds that took, or none after marking
+// the case skipped.
+std::optional<double> dragAndSettle(benchmark::State& state, Viewer& viewer, int steps, int stepMs,
+                                    const std::function<double(int)>& target, int& step)
+{
+    QTimer drag;
+    QObject::connect(&drag, &QTimer::timeout, &drag, [&] {
+        viewer.model.seek(target(step));
+        if (++step == steps) {
+            drag.stop();
+        }
+    });
+    drag.start(stepMs);
+    if (!QTest::qWaitFor([&] { return step == steps; }, 60000)) {
+        state.SkipWithError("the drag did not end");
+        return std::nullopt;
+    }
+    QElapsedTimer settling;
+    settling.start();
+    if (!QTest::qWaitFor([&] { return !viewer.model.isSeeking(); }, 30000)) {
+        state.SkipWithError("the last seek never ended");
+        return std::nullopt;
+    }
+    return double(settling.elapsed());
+}
+
+// Opens a fixture, playing when `autoplay` as the viewer opens a video.
+bool loadAndShow(benchmark::State& state, Viewer& viewer, int fixture, bool autoplay)
+{
+    viewer.model.load(QUrl::fromLocalFile(fixturePath(fixture)), std::nullopt, autoplay);
+    if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isReady(); }, 30000)) {
+        state.SkipWithError("no picture");
+        return false;
+    }
+    return true;
+}
+
 void BM_Scrub1080pHevc(benchmark::State& state)
 {
     constexpr int steps = 50;
     for (auto _ : state) {
         Viewer viewer;
-        viewer.model.load(QUrl::fromLocalFile(fixturePath(wideHevc)), std::nullopt, false);
-        if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isReady(); }, 30000)) {
-            state.SkipWithError("no picture");
+        if (!loadAndShow(state, viewer, wideHevc, false)) {
             return;
         }
         int step = 0;
-        QTimer drag;
-        QObject::connect(&drag, &QTimer::timeout, &drag, [&] {
-            viewer.model.seek(0.5 + step * (8.0 / steps));
-            if (++step == steps) {
-                drag.stop();
-            }
-        });
         LoopWatch watch;
-        drag.start(1000 / steps);
-        if (!QTest::qWaitFor([&] { return step == steps; }, 30000)) {
-            state.SkipWithError("the scrub steps did not all run");
-            return;
-        }
-        QElapsedTimer settling;
-        settling.start();
-        // The picture of the last target follows once the seeks before it are done.
-        if (!QTest::qWaitFor([&] { return !viewer.model.isSeeking(); }, 30000)) {
-            state.SkipWithError("the last seek never ended");
+        const std::optional<double> settled = dragAndSettle(
+            state, viewer, steps, 1000 / steps, [](int step) { return 0.5 + step * (8.0 / steps); }, step);
+        if (!settled) {
             return;
         }
         watch.tick.stop();
         watch.report(state);
-        state.counters["settled_ms"] = double(settling.elapsed());
+        state.counters["settled_ms"] = *settled;
     }
 }
 BENCHMARK(BM_Scrub1080pHevc)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ScrubDrag40s(benchmark::State& state)
+{
+    constexpr int stepMs = 20;
+    constexpr int steps = 4000 / stepMs;
+    for (auto _ : state) {
+        Viewer viewer;
+        if (!loadAndShow(state, viewer, longHevc, true)) {
+            return;
+        }
+        int step = 0;
+        int shown = 0;
+        qint64 longestBlank = 0;
+        QElapsedTimer sinceFrame;
+        QObject::connect(&viewer.view, &VideoLayerView::frameShown, &viewer.view, [&] {
+            if (step > 0 && step < steps) {
+                longestBlank = shown > 0 ? std::max(longestBlank, sinceFrame.elapsed()) : 0;
+                ++shown;
+                sinceFrame.restart();
+            }
+        });
+        const std::optional<double> settled = dragAndSettle(
+            state, viewer, steps, stepMs, [](int step) { return 0.5 + step * ((longSeconds - 1.0) / (steps - 1)); },
+            step);
+        if (!settled) {
+            return;
+        }
+        state.counters["frames_shown"] = shown;
+        state.counters["longest_blank_ms"] = double(longestBlank);
+        state.counters["settled_ms"] = *settled;
+    }
+}
+BENCHMARK(BM_ScrubDrag40s)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

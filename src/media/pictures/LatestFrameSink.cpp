@@ -51,6 +51,7 @@ struct LatestFrameSink::Mailbox {
         if (converted.image.isNull()) {
             return;
         }
+        converted.startMicroseconds = frame.startTime();
         std::lock_guard guard(lock);
         if (closed || generation != started) {
             return;

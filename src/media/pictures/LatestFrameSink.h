@@ -24,6 +24,8 @@ struct ConvertedFrame {
     QSize whole;
     int turn = 0;
     bool mirrored = false;
+    // Where the frame starts in the video; negative when the player did not say.
+    qint64 startMicroseconds = -1;
 
     // The image turned and mirrored upright (itself when it is already).
     QImage upright() const;

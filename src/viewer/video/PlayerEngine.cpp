@@ -42,20 +42,19 @@ void PlayerEngine::open(quint64 load, const QUrl& source)
     Q_EMIT statusChanged(load_, int(player_->mediaStatus()), player_->errorString());
 }
 
-void PlayerEngine::seekToWanted()
+void PlayerEngine::seekTo(qint64 milliseconds)
 {
-    // The serial first: the position read after it is at least as new.
-    const quint64 serial = wantedSerial_.load();
-    if (serial != soughtSerial_) {
-        soughtSerial_ = serial;
-        // At the end the player has stopped, and a stopped player only
-        // notes the position for its next start: paused, it shows it.
-        if (player_->playbackState() == QMediaPlayer::StoppedState && !player_->source().isEmpty()) {
-            player_->pause();
-        }
-        player_->setPosition(wantedPosition_.load());
+    if (player_->source().isEmpty() || player_->position() == milliseconds) {
+        Q_EMIT seekHandled(load_, milliseconds, false);
+        return;
     }
-    Q_EMIT seekHandled(load_);
+    // At the end the player has stopped, and a stopped player only notes the
+    // position for its next start: paused, it shows it.
+    if (player_->playbackState() == QMediaPlayer::StoppedState) {
+        player_->pause();
+    }
+    player_->setPosition(milliseconds);
+    Q_EMIT seekHandled(load_, milliseconds, true);
 }
 
 void PlayerEngine::close()

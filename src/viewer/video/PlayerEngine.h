@@ -5,7 +5,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <atomic>
 
 class QAudioOutput;
 class QVideoSink;
@@ -39,20 +38,14 @@ public:
     // Opens `source` for load number `load`, paused so its first picture
     // shows; an empty source empties the player.
     void open(quint64 load, const QUrl& source);
-    // Seeks to the newest position asked for, unless it is sought already:
-    // seeks asked for while the player was busy with one collapse into one.
-    void seekToWanted();
+    // An exact seek to `milliseconds`. The player decodes from the key frame
+    // before it up to the frame asked for, and only then shows it; a seek
+    // asked for before that cancels it and shows nothing, so the owner asks
+    // for the next one only once the picture of this one has arrived.
+    void seekTo(qint64 milliseconds);
     // The last job: empties and destroys the player; the engine is deleted
     // after it.
     void close();
-
-    // Any thread: asks for a seek to `milliseconds`; a seekToWanted() job
-    // carries it out.
-    void want(qint64 milliseconds)
-    {
-        wantedPosition_.store(milliseconds);
-        wantedSerial_.fetch_add(1);
-    }
 
 Q_SIGNALS:
     void positionChanged(quint64 load, qint64 milliseconds);
@@ -60,16 +53,14 @@ Q_SIGNALS:
     // A status; `errorText` is the player's error text at that moment.
     void statusChanged(quint64 load, int status, const QString& errorText);
     void failed(quint64 load, const QString& text);
-    // A seek job has run (whether it sought or found nothing new).
-    void seekHandled(quint64 load);
+    // The seek to `milliseconds` has been taken up; `sought` is false when
+    // the player was at that position already and shows no new picture.
+    void seekHandled(quint64 load, qint64 milliseconds, bool sought);
 
 private:
     QMediaPlayer* player_ = nullptr;
     QAudioOutput* output_ = nullptr;
     quint64 load_ = 0;
-    std::atomic<qint64> wantedPosition_{0};
-    std::atomic<quint64> wantedSerial_{0};
-    quint64 soughtSerial_ = 0;
 };
 
 } // namespace pivra

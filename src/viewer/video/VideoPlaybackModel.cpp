@@ -88,6 +88,9 @@ VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, Q
     , pictures_(std::make_unique<VideoPictureFeed>())
     , playerThread_(std::make_unique<PlayerThread>(QStringLiteral("Pivra video player")))
     , engine_(new PlayerEngine)
+    , seeks_([this](qint64 milliseconds) {
+        onPlayer([milliseconds](PlayerEngine& engine) { engine.seekTo(milliseconds); });
+    })
     , volume_(storedVolume(volumeKey, 1.0))
 {
     engine_->moveToThread(playerThread_->thread());
@@ -99,11 +102,13 @@ VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, Q
             failed(text);
         }
     });
-    connect(engine_, &PlayerEngine::seekHandled, this, [this](quint64 load) {
+    connect(engine_, &PlayerEngine::seekHandled, this, [this](quint64 load, qint64 milliseconds, bool sought) {
         if (load == load_) {
-            seeksPending_ = std::max(seeksPending_ - 1, 0);
+            seeks_.handled(milliseconds, sought);
         }
     });
+    connect(&pictures_->frames(), &LatestFrameSink::frameReady, this,
+            [this](const ConvertedFrame& frame) { seeks_.pictureArrived(frame.startMicroseconds); });
     // The audio output too is made there, once: loading the audio sink may
     // take a second where no sound device answers.
     onPlayer([volume = float(volume_), sink = pictures_->sink()](PlayerEngine& engine) { engine.create(volume, sink); });
@@ -225,6 +230,8 @@ void VideoPlaybackModel::statusChanged(quint64 load, int value, const QString& e
     if (status == QMediaPlayer::InvalidMedia) {
         failed(errorText);
     } else if (status == QMediaPlayer::EndOfMedia) {
+        // A seek to the very end shows no picture of its own.
+        seeks_.settle();
         reachedEnd();
     }
 }
@@ -251,6 +258,7 @@ void VideoPlaybackModel::reachedEnd()
 
 void VideoPlaybackModel::startPlayer()
 {
+    seeks_.flush();
     onPlayer([speed = playbackSpeed_](PlayerEngine& engine) {
         engine.player().setPlaybackRate(speed);
         engine.player().play();
@@ -279,12 +287,7 @@ void VideoPlaybackModel::seek(double seconds)
         return;
     }
     const double target = std::max(std::min(seconds, duration_), 0.0);
-    // Asking the player for a seek waits, on its thread, for the one before
-    // to be done; the jobs queued meanwhile all seek to the newest target,
-    // once.
-    engine_->want(qint64(std::llround(target * 1000)));
-    ++seeksPending_;
-    onPlayer([](PlayerEngine& engine) { engine.seekToWanted(); });
+    seeks_.ask(qint64(std::llround(target * 1000)));
     setCurrentTime(target);
 }
 
@@ -338,7 +341,7 @@ void VideoPlaybackModel::stop()
     }
     streamUrl_.clear();
     readFailures_.reset();
-    seeksPending_ = 0;
+    seeks_.reset();
     setPlaying(false);
     setReady(false);
     playsWhenReady_ = false;
@@ -352,7 +355,7 @@ void VideoPlaybackModel::stop()
 void VideoPlaybackModel::publishTime(quint64 load, qint64 milliseconds)
 {
     // While seeking, the target already shown stands.
-    if (load == load_ && hasItem() && seeksPending_ == 0) {
+    if (load == load_ && hasItem() && !seeks_.busy()) {
         setCurrentTime(std::max(double(milliseconds) / 1000, 0.0));
     }
 }

@@ -5,6 +5,7 @@
 
 #include "viewer/video/PlayerEngine.h"
 #include "viewer/video/PlayerThread.h"
+#include "viewer/video/SeekPacer.h"
 #include "viewer/video/VideoPictureFeed.h"
 
 #include <QObject>
@@ -77,12 +78,13 @@ public:
     // Plays or pauses; playing from within 0.15 s of the end starts over.
     void toggle();
     // An exact seek to `seconds`, clamped to 0 ... duration; the new time is
-    // published at once. Seeks asked for while the player still carries out
-    // an earlier one collapse into the newest, so a drag over the bar never
+    // published at once. While the player still seeks to an earlier time,
+    // the newest waits for that seek's picture (SeekPacer), so a drag over
+    // the bar shows a frame for every seek the player finishes and never
     // queues up seeks the user has already left behind.
     void seek(double seconds);
-    // A seek has been asked for that the player has not yet taken up.
-    bool isSeeking() const { return seeksPending_ > 0; }
+    // A seek has been asked for whose picture has not yet arrived.
+    bool isSeeking() const { return seeks_.busy(); }
     // Used whenever playback starts; changes the rate at once while playing.
     void setPlaybackSpeed(float speed);
     // Mutes, or brings back the last volume above 0.
@@ -148,7 +150,7 @@ private:
     // number of the load they belong to.
     quint64 load_ = 0;
     QUrl source_;
-    int seeksPending_ = 0;
+    SeekPacer seeks_;
 
     double currentTime_ = 0;
     double duration_ = 0;
