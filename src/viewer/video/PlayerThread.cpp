@@ -3,6 +3,7 @@
 #include "platform/runtime/threads/BackgroundReleaser.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QThread>
 
 #include <deque>
@@ -40,6 +41,9 @@ struct PlayerThread::Queue {
                 // Returns once something happened, a post included.
                 dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
             }
+            // Outside any QEventLoop Qt never delivers a deleteLater() on its
+            // own, and the player's objects would pile up while the thread lives.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
     }
 
