@@ -1,6 +1,7 @@
 #include "app/content/FileReveal.h"
 
 #include "media/camera/CameraItemPaths.h"
+#include "platform/runtime/threads/GuiReturn.h"
 #include "store/LibraryStore.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QPointer>
 
 namespace pivra {
 namespace {
@@ -28,7 +28,7 @@ void showItemsOverDBus(const QDBusConnection& bus, const QUrl& file, std::functi
     if (!bus.isConnected()) {
         // No session bus, so no file manager to ask; and a call that was
         // never sent never finishes, so its watcher would never report.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(refused), Qt::QueuedConnection);
+        GuiReturn(QCoreApplication::instance()).post(std::move(refused));
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -78,10 +78,8 @@ void revealItem(const MediaItem& item, RevealFailed failed, const DesktopReveal&
 
 RevealFailed toMessage(LibraryStore& store)
 {
-    return [store = QPointer<LibraryStore>(&store)](const QString& message) {
-        if (store) {
-            store->setMessage(message);
-        }
+    return [back = GuiReturn(&store), store = &store](const QString& message) {
+        back.post([store, message] { store->setMessage(message); });
     };
 }
 

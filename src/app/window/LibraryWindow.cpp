@@ -21,7 +21,6 @@
 
 #include <QEvent>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QTimer>
 #include <QVariantAnimation>
 
@@ -158,10 +157,8 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
     // The grid and the viewer hand out one pasteboard's copies of device
     // originals, so a drag from either takes up a copy a refused drop left.
     grid->setPasteboard(pasteboard_);
-    pasteboard_.setRefusedDropHandler([self = QPointer(this)](const MediaPasteboard::RefusedDrop& drop) {
-        if (self) {
-            self->store_.setMessage(refusedDropMessage(drop));
-        }
+    pasteboard_.setRefusedDropHandler(this, [this](const MediaPasteboard::RefusedDrop& drop) {
+        store_.setMessage(refusedDropMessage(drop));
     });
     connect(grid, &GalleryGrid::dragStarted, this, &LibraryWindow::beginMediaDrag);
     connect(grid, &GalleryGrid::dragEnded, this, &LibraryWindow::endMediaDrag);

@@ -2,6 +2,7 @@
 
 #include "media/camera/CameraItemPaths.h"
 #include "media/camera/CameraSourceManager.h"
+#include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/Pool.h"
 
 #include <QCoreApplication>
@@ -37,27 +38,22 @@ std::shared_ptr<DeviceOriginalCopy> DeviceOriginalCopy::start(CameraSourceManage
     // Whoever stops caring about the copy sets the progress's cancel flag;
     // whichever side sees it last removes what was written, so nothing of a
     // discarded copy stays behind whatever the order of events.
+    // Its end is heard for as long as the program runs; whether the copy
+    // itself is still there is asked of its weak pointer.
     cameras.exportFile(
         item.path(), path,
-        [weak = copy->weak_from_this(), progress = copy->progress_, path, folder](std::optional<PivraError> error) {
-            QCoreApplication* app = QCoreApplication::instance();
-            const bool unwanted = progress->cancelled || app == nullptr;
-            if (error || unwanted) {
+        [weak = copy->weak_from_this(), progress = copy->progress_, path, folder,
+         back = GuiReturn(QCoreApplication::instance())](const std::optional<PivraError>& error) {
+            const bool posted = !progress->cancelled && back.post([weak, progress, path, folder, error] {
+                if (progress->cancelled) {
+                    detail::startOnPool(PoolPriority::utility, [path, folder] { removeCopy(path, folder); });
+                } else if (const std::shared_ptr<DeviceOriginalCopy> self = weak.lock()) {
+                    self->finished(error);
+                }
+            });
+            if (error || !posted) {
                 removeCopy(path, folder); // a failed copy is of no use either
             }
-            if (unwanted) {
-                return;
-            }
-            QMetaObject::invokeMethod(
-                app,
-                [weak, progress, path, folder, error = std::move(error)] {
-                    if (progress->cancelled) {
-                        detail::startOnPool(PoolPriority::utility, [path, folder] { removeCopy(path, folder); });
-                    } else if (const std::shared_ptr<DeviceOriginalCopy> self = weak.lock()) {
-                        self->finished(error);
-                    }
-                },
-                Qt::QueuedConnection);
         },
         copy->progress_);
     return copy;

@@ -9,7 +9,6 @@
 #include "platform/runtime/threads/Pool.h"
 
 #include <QDir>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QStandardPaths>
@@ -34,6 +33,7 @@ PivraError folderError(const QString& folder)
 // drag of the same original; and who hears of refused drops.
 struct detail::DeviceDrags {
     QHash<QString, std::shared_ptr<DeviceOriginalCopy>> awaited;
+    GuiReturn refusedTo{nullptr};
     MediaPasteboard::RefusedDropHandler onRefused;
 
     // Once a drag is over: a copy handed over belongs to its target; one a
@@ -50,12 +50,10 @@ struct detail::DeviceDrags {
         } else if (!awaitedBefore) {
             copy->discard();
         }
-        if (refused && !handedOver && onRefused && QCoreApplication::instance() != nullptr) {
+        if (refused && !handedOver && onRefused) {
             // Later, not from inside the drag's teardown, which may be the window's own.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [handler = onRefused, drop = MediaPasteboard::RefusedDrop{item, copy->error()}] { handler(drop); },
-                Qt::QueuedConnection);
+            refusedTo.post(
+                [handler = onRefused, drop = MediaPasteboard::RefusedDrop{item, copy->error()}] { handler(drop); });
         }
     }
 };
@@ -150,8 +148,9 @@ std::shared_ptr<const DeviceOriginalCopy> MediaPasteboard::deviceCopy(const QMim
     return device != nullptr ? device->copy() : nullptr;
 }
 
-void MediaPasteboard::setRefusedDropHandler(RefusedDropHandler handler)
+void MediaPasteboard::setRefusedDropHandler(const QObject* context, RefusedDropHandler handler)
 {
+    deviceDrags_->refusedTo = GuiReturn(context);
     deviceDrags_->onRefused = std::move(handler);
 }
 

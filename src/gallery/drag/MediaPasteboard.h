@@ -77,9 +77,10 @@ public:
     // The copy a device item's drag data hands over; none for other data.
     static std::shared_ptr<const DeviceOriginalCopy> deviceCopy(const QMimeData& data);
 
-    // Hears, on the GUI thread after the drag is over, about each drag whose
-    // drop target got nothing. Every copy of this pasteboard tells the same one.
-    void setRefusedDropHandler(RefusedDropHandler handler);
+    // Hears, on the GUI thread after the drag is over and while `context`
+    // lives, about each drag whose drop target got nothing. Every copy of
+    // this pasteboard tells the same one.
+    void setRefusedDropHandler(const QObject* context, RefusedDropHandler handler);
 
     // A local file holding `item`'s original, handed to `completion` on
     // `context`'s thread (never inside this call; dropped when `context` is

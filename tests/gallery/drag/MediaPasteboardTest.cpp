@@ -55,6 +55,7 @@ protected:
     }
 
     QTemporaryDir temp;
+    QObject context; // told of refused drops
     const QByteArray content = QByteArray(200 * 1024, 'x') + QByteArrayLiteral("the original's last bytes");
     MediaPasteboard pasteboard{&manager, sharedRoot()};
     CameraDeviceId device = 0;
@@ -88,7 +89,7 @@ TEST_F(MediaPasteboardTest, AFolderItemDragsAsItsOwnFileWithoutACopy)
 TEST_F(MediaPasteboardTest, ADeviceOriginalIsCopiedFromTheDragsStartAndHandedOverOnlyWhole)
 {
     std::vector<MediaPasteboard::RefusedDrop> refused;
-    pasteboard.setRefusedDropHandler([&](const MediaPasteboard::RefusedDrop& drop) { refused.push_back(drop); });
+    pasteboard.setRefusedDropHandler(&context, [&](const MediaPasteboard::RefusedDrop& drop) { refused.push_back(drop); });
     photo.setName(QStringLiteral("../IMG/0001.JPG")); // a name that would leave its folder
     fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
     const EventLoopWatch watch;
@@ -134,7 +135,7 @@ TEST_F(MediaPasteboardTest, ACopyNoDropTookLeavesNothingBehind)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<MediaPasteboard::RefusedDrop> refused;
-        pasteboard.setRefusedDropHandler([&](const MediaPasteboard::RefusedDrop& drop) { refused.push_back(drop); });
+        pasteboard.setRefusedDropHandler(&context, [&](const MediaPasteboard::RefusedDrop& drop) { refused.push_back(drop); });
         fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
         std::unique_ptr<QMimeData> data = pasteboard.mimeData(photo);
         ASSERT_TRUE(data);

@@ -43,7 +43,8 @@ protected:
         file.write(folderBytes);
         folderPhoto.setPath(path);
         folderPhoto.setName(QStringLiteral("photo one.jpg"));
-        pasteboard.setRefusedDropHandler([this](const MediaPasteboard::RefusedDrop& drop) { refused << drop.item.name(); });
+        pasteboard.setRefusedDropHandler(&surface,
+                                         [this](const MediaPasteboard::RefusedDrop& drop) { refused << drop.item.name(); });
         surface.setGeometry(0, 0, 400, 300);
         surface.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&surface));

@@ -4,11 +4,11 @@
 
 namespace pivra {
 
-void GuiReturn::post(std::function<void()> call) const
+bool GuiReturn::post(std::function<void()> call) const
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr) {
-        return;
+        return false;
     }
     QMetaObject::invokeMethod(
         app,
@@ -18,6 +18,7 @@ void GuiReturn::post(std::function<void()> call) const
             }
         },
         Qt::QueuedConnection);
+    return true;
 }
 
 } // namespace pivra

@@ -16,7 +16,8 @@ public:
     explicit GuiReturn(const QObject* context) : context_(context) {}
 
     // `call` runs on the GUI thread, later, if the object is still there.
-    void post(std::function<void()> call) const;
+    // False when it never will: the application is gone already.
+    bool post(std::function<void()> call) const;
 
 private:
     QPointer<const QObject> context_;
