@@ -13,6 +13,7 @@
 #include "gallery/drag/MediaPasteboard.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
+#include "platform/cameras/CameraTemporaries.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/updates/UpdateBuildConfig.h"
 #include "store/shortcuts/AppRouter.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv)
     }
     // Before any pipeline runs, so that what it writes from now on is kept.
     pivra::VideoPreviewStore::shared().removeEarlierTemporaries();
+    pivra::CameraTemporaries::removeEarlier();
     pivra::PivraIdentity::applyIcon();
     pivra::PivraFonts::registerDisplayFont();
     pivra::AppearanceController appearance;

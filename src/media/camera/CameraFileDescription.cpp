@@ -6,9 +6,8 @@
 #include "media/metadata/ImageOrientation.h"
 #include "media/metadata/MediaMetadata.h"
 #include "media/video/VideoProperties.h"
+#include "platform/cameras/CameraTemporaries.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTemporaryFile>
 #include <QtEndian>
 
@@ -31,10 +30,9 @@ constexpr int maxAviChunks = 64;
 // has it.
 class SparseCopy {
 public:
-    explicit SparseCopy(const CameraFileInfo& file)
-        : copy_(QDir::tempPath() + QStringLiteral("/pivra-camera-XXXXXX") + suffix(file))
+    explicit SparseCopy(const CameraFileInfo& file) : copy_(CameraTemporaries::fileTemplate(file.name))
     {
-        ok_ = copy_.open() && copy_.resize(file.knownSize().value_or(0));
+        ok_ = !copy_.fileTemplate().isEmpty() && copy_.open() && copy_.resize(file.knownSize().value_or(0));
     }
 
     bool put(std::int64_t offset, const QByteArray& bytes)
@@ -47,12 +45,6 @@ public:
     QString path() const { return copy_.fileName(); }
 
 private:
-    static QString suffix(const CameraFileInfo& file)
-    {
-        const QString suffix = QFileInfo(file.name).suffix();
-        return suffix.isEmpty() ? QString() : u'.' + suffix;
-    }
-
     QTemporaryFile copy_;
     bool ok_ = false;
 };

@@ -17,12 +17,10 @@
 #include "media/camera/CameraPreviewKey.h"
 #include "media/camera/CameraSourceManager.h"
 #include "media/metadata/ImageOrientation.h"
+#include "platform/cameras/CameraTemporaries.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QUuid>
 
 #include <algorithm>
 #include <atomic>
@@ -30,20 +28,18 @@
 namespace pivra {
 namespace {
 
-QString temporaryName(const MediaItem& item)
-{
-    const QString suffix = QFileInfo(item.name()).suffix();
-    return QDir::tempPath() + QStringLiteral("/pivra-preview-") + QUuid::createUuid().toString(QUuid::Id128) +
-           (suffix.isEmpty() ? QString() : u'.' + suffix);
-}
-
 // A local copy of a device file, removed with the last step that holds it,
 // however the steps end (a store gone meanwhile drops them unrun).
 struct LocalCopy {
-    explicit LocalCopy(const MediaItem& item) : path(temporaryName(item)) {}
+    explicit LocalCopy(const MediaItem& item) : path(CameraTemporaries::newPath(item.name())) {}
     LocalCopy(const LocalCopy&) = delete;
     LocalCopy& operator=(const LocalCopy&) = delete;
-    ~LocalCopy() { QFile::remove(path); }
+    ~LocalCopy()
+    {
+        if (!path.isEmpty()) {
+            QFile::remove(path);
+        }
+    }
 
     const QString path;
 };

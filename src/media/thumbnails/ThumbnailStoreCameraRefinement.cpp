@@ -10,11 +10,9 @@
 #include "media/thumbnails/ThumbnailStore.h"
 
 #include "media/camera/CameraSourceManager.h"
+#include "platform/cameras/CameraTemporaries.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QUuid>
 
 #include <algorithm>
 
@@ -23,13 +21,6 @@ namespace {
 
 // A thumbnail this much smaller than the cell is visibly blurred in it.
 constexpr int refineBelow = gridPixels * 3 / 4;
-
-QString copyName(const MediaItem& item)
-{
-    const QString suffix = QFileInfo(item.name()).suffix();
-    return QDir::tempPath() + QStringLiteral("/pivra-original-") + QUuid::createUuid().toString(QUuid::Id128) +
-           (suffix.isEmpty() ? QString() : u'.' + suffix);
-}
 
 } // namespace
 
@@ -67,7 +58,7 @@ void ThumbnailStore::refineNext()
     if (!next) {
         return;
     }
-    const QString copy = copyName(next->item);
+    const QString copy = CameraTemporaries::newPath(next->item.name());
     cameraSources_->exportFile(
         next->item.path(), copy,
         [presence = presence_, refinement = *next, copy](const std::optional<PivraError>& error) {

@@ -170,10 +170,8 @@ void VideoPreviewStore::deleteClips(const QStringList& keys)
 
 int VideoPreviewStore::removeTemporariesOlderThan(const QDateTime& before) const
 {
-    const std::int64_t limit = before.toMSecsSinceEpoch();
-    const auto leftBehind = [limit](const QString& name, const struct stat& status) {
-        const std::int64_t written = std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
-        return S_ISREG(status.st_mode) && isUuidName(name, clipSuffix) && written < limit;
+    const auto leftBehind = [&before](const QString& name, const struct stat& status) {
+        return isFileWrittenBefore(status, before) && isUuidName(name, clipSuffix);
     };
     int removed = 0;
     for (const QFileInfo& folder :

@@ -1,9 +1,8 @@
 #include "platform/cameras/GPhotoSession.h"
 
+#include "platform/cameras/CameraTemporaries.h"
 #include "platform/cameras/GPhotoLibrary.h"
 
-#include <QDir>
-#include <QFileInfo>
 
 #include <gphoto2/gphoto2.h>
 
@@ -24,9 +23,11 @@ QString childPath(const QString& folder, const char* name)
 
 std::unique_ptr<QTemporaryFile> newTemporaryFile(const CameraFileInfo& file)
 {
-    const QString suffix = QFileInfo(file.name).suffix();
-    auto copy = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/pivra-camera-XXXXXX") +
-                                                 (suffix.isEmpty() ? QString() : u'.' + suffix));
+    const QString fileTemplate = CameraTemporaries::fileTemplate(file.name);
+    if (fileTemplate.isEmpty()) {
+        return nullptr;
+    }
+    auto copy = std::make_unique<QTemporaryFile>(fileTemplate);
     return copy->open() ? std::move(copy) : nullptr;
 }
 

@@ -177,4 +177,10 @@ bool isUuidName(const QString& name, QLatin1StringView suffix)
     return true;
 }
 
+bool isFileWrittenBefore(const struct stat& status, const QDateTime& before)
+{
+    const std::int64_t written = std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
+    return S_ISREG(status.st_mode) && written < before.toMSecsSinceEpoch();
+}
+
 } // namespace pivra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -35,6 +36,10 @@ int removeOwnEntries(const QString& folder, const EntryChoice& chosen);
 // read-only are given their owner's rights first, so that they can be
 // emptied. Blocking disk work; true when nothing is left at `path`.
 bool removeFolderTree(const QString& path);
+
+// Whether an entry is a file (not a link, not a folder) last written before
+// `before`, to the millisecond: a temporary of an earlier run.
+bool isFileWrittenBefore(const struct stat& status, const QDateTime& before);
 
 // Whether `name` is a canonical UUID string (as QUuid writes it without
 // braces, either case) followed by `suffix`: the names the program gives
