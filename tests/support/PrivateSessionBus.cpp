@@ -11,7 +11,8 @@ PrivateSessionBus::PrivateSessionBus()
         return;
     }
     daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                   QStringLiteral("--address=unix:dir=") + socketFolder_.path()});
     if (daemon_.waitForReadyRead(5000)) {
         address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     }

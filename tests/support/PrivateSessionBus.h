@@ -2,12 +2,15 @@
 
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace pivra::test {
 
 // A D-Bus session bus of the test's own: a dbus-daemon started with it and
 // stopped when it goes, so services the test registers never meet the
-// desktop's. Tests skip when dbus-daemon is not installed.
+// desktop's. Its socket lies in a folder of its own that goes with it, since
+// a daemon that is killed leaves its socket behind. Tests skip when
+// dbus-daemon is not installed.
 class PrivateSessionBus {
 public:
     PrivateSessionBus();
@@ -21,6 +24,7 @@ public:
 
 private:
     bool installed_;
+    QTemporaryDir socketFolder_;
     QProcess daemon_;
     QString address_;
 };
