@@ -5,9 +5,9 @@
 #include "platform/cameras/GPhotoBackend.h"
 #include "platform/cameras/UsbHotplugMonitor.h"
 #include "platform/runtime/Drain.h"
+#include "support/PassClock.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
@@ -146,14 +146,15 @@ TEST_F(GPhotoHotplugTest, UnpluggingABusyDeviceNeverStallsTheGuiThread)
     // The device is unplugged in the first tick; the worker is let go only
     // after twenty more, so the GUI thread must have run meanwhile.
     QEventLoop loop;
-    QElapsedTimer sinceTick;
-    qint64 longestStallMs = 0;
+    test::PassClock sinceTick;
+    double longestStallMs = 0;
     int ticks = 0;
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(5);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        longestStallMs = std::max(longestStallMs, sinceTick.restart());
+        longestStallMs = std::max(longestStallMs, sinceTick.heldUpMs());
+        sinceTick.restart();
         if (++ticks == 1) {
             backend.removeDeviceForTesting(device);
         } else if (ticks == 21) {
@@ -162,14 +163,16 @@ TEST_F(GPhotoHotplugTest, UnpluggingABusyDeviceNeverStallsTheGuiThread)
             loop.quit();
         }
     });
-    sinceTick.start();
+    sinceTick.restart();
     tick.start();
     loop.exec();
     tick.stop();
     EXPECT_EQ(removed, std::vector{device}) << "announced at once, not when the worker ends";
     EXPECT_TRUE(drain()) << "the worker ends once its job has";
     RecordProperty("longestStallMs", int(longestStallMs));
-    EXPECT_LT(longestStallMs, 250) << "the GUI thread waited for the device's worker";
+    // Waiting for the worker holds the GUI thread up for the 5 s of its job;
+    // a busy machine taking the processor away does not count.
+    EXPECT_LT(longestStallMs, 1000) << "the GUI thread waited for the device's worker";
 }
 
 } // namespace

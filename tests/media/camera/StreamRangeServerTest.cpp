@@ -330,10 +330,12 @@ TEST(StreamRangeServerTest, IdleClientsNeverLockOutARequest)
         ASSERT_TRUE(QTest::qWaitFor([&] { return connected == idleClients; }, 60000)) << connected;
         EXPECT_LE(server.openConnections(), 64);
 
+        // Locked out, it would wait for the idle clients to time out 64 at a
+        // time, some 5 s: the bound leaves room for a busy machine.
         QElapsedTimer clock;
         clock.start();
         EXPECT_EQ(exchange(url, requestHead("GET", target(url))).body.size(), 1000);
-        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_LT(clock.elapsed(), 2500);
     }
 
     // A client that never ends its request head is let go.
@@ -398,10 +400,11 @@ TEST(StreamRangeServerTest, ClientsThatStopReadingNeverLockOutARequest)
         20000))
         << "every one is answered";
 
+    // Locked out, it would wait for a stalled client's send time, 30 s.
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(exchange(url, requestHead("GET", target(url), "Range: bytes=0-999\r\n")).body.size(), 1000);
-    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_LE(server.openConnections(), 64);
 
     // Alone, a client that stops reading is let go after the send time.

@@ -117,10 +117,12 @@ FolderWalk walkThenSwapFiles(const QString& root, const CancelToken& cancel)
 
 TEST_F(ScanMetadata, FilesSwappedAfterTheWalkEndTheScanQuicklyAndKeepTheOthers)
 {
+    // A reader that waited on the FIFO or read the device to its end would
+    // never return; the bound is only for a busy machine to keep within.
     QElapsedTimer clock;
     clock.start();
     const ScanRun run = scanFolder(library_, {}, &walkThenSwapFiles);
-    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_LT(clock.elapsed(), 60000);
     ASSERT_TRUE(run.outcome);
     EXPECT_EQ(run.outcome->processed, 3);
     const std::optional<MediaItem> kept = itemAt(library_ + QStringLiteral("/2021/b.jpg"));

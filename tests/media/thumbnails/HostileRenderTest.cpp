@@ -10,7 +10,6 @@
 #include "support/EventLoopWatch.h"
 #include "support/TempFolder.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <functional>
@@ -36,7 +35,7 @@ MediaItem itemAt(const QString& path, MediaKind kind)
     return item;
 }
 
-// Whether `read` returns within a few seconds. It runs on a thread of its
+// Whether `read` returns at all, given time a busy machine may need. It runs on a thread of its
 // own, left behind when it hangs, so that a hang fails the test instead of
 // stopping the suite.
 bool returnsSoon(std::function<void()> read)
@@ -47,7 +46,7 @@ bool returnsSoon(std::function<void()> read)
         read();
         returned->set_value();
     }).detach();
-    return done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    return done.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
 }
 
 TEST(HostileRender, BombsAreRefusedQuicklyWithoutTheMemoryTheyAskFor)
@@ -65,12 +64,13 @@ TEST(HostileRender, BombsAreRefusedQuicklyWithoutTheMemoryTheyAskFor)
         for (const int pixels : {420, 3200}) { // the grid, the viewer
             test::resetPeakMemory();
             const std::int64_t before = test::peakMemory();
-            QElapsedTimer clock;
-            clock.start();
+            // Decoding a bomb would hold this thread up for far longer;
+            // other processes taking the processor do not count.
+            const test::PassClock clock;
             const Rendering rendering = renderer.render(itemAt(path, MediaKind::image), pixels);
             EXPECT_TRUE(rendering.image.isNull()) << name.toStdString();
             EXPECT_TRUE(rendering.refused || name.endsWith(u".png")) << name.toStdString();
-            EXPECT_LT(clock.elapsed(), 2000 * test::EventLoopWatch::slowdown()) << name.toStdString();
+            EXPECT_LT(clock.heldUpMs(), 2000 * test::EventLoopWatch::slowdown()) << name.toStdString();
             EXPECT_LT(test::peakMemory() - before, std::int64_t(200) << 20) << name.toStdString();
         }
     }
