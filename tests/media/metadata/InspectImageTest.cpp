@@ -6,8 +6,11 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QTimeZone>
 #include <ctime>
+#include <malloc.h>
+#include <thread>
 
 namespace pivra {
 namespace {
@@ -240,6 +243,40 @@ TEST_F(InspectImageTest, EmptyLiveIdentifierIsNone)
     ASSERT_TRUE(test::makeJpeg(pathOf("empty.jpg"), QSize(40, 30), fields));
     EXPECT_FALSE(inspect(pathOf("empty.jpg")).liveIdentifier());
     EXPECT_FALSE(MediaMetadata::livePhotoIdentifier(pathOf("empty.jpg"), MediaKind::image));
+}
+
+// Bytes the heap has handed out and not had back, on every thread.
+std::size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// A screenshot with megabytes of text chunks is read through the buffer its
+// thread keeps for every photo's head; that buffer must shrink back once the
+// file is read, not stay that large with the scan's thread for ever.
+TEST_F(InspectImageTest, AThreadGivesBackTheHeadOfAnUnusualPhotoOnceItIsRead)
+{
+    QImage pixels(40, 30, QImage::Format_RGB32);
+    pixels.fill(Qt::red);
+    // Random, so that the compressed chunk keeps its size.
+    QByteArray comment(12 << 20, Qt::Uninitialized);
+    for (char& byte : comment) {
+        byte = char('a' + QRandomGenerator::global()->bounded(26));
+    }
+    pixels.setText(QStringLiteral("Comment"), QString::fromLatin1(comment));
+    ASSERT_TRUE(pixels.save(pathOf("long notes.png")));
+    ASSERT_TRUE(test::makeJpeg(pathOf("photo.jpg"), QSize(40, 30), cameraFields(1)));
+    comment.clear();
+
+    std::size_t kept = 0;
+    std::thread([&] {
+        inspect(pathOf("photo.jpg")); // the thread's buffer and exiv2 in use
+        const std::size_t before = heapInUse();
+        EXPECT_EQ(inspect(pathOf("long notes.png")).width(), 40);
+        kept = heapInUse() - std::min(before, heapInUse());
+    }).join();
+    EXPECT_LT(kept, std::size_t(2) << 20);
 }
 
 } // namespace
