@@ -1,9 +1,12 @@
 #include "support/Bombs.h"
 
+#include "support/PngChunk.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 #include <QtEndian>
 
 #include <array>
@@ -11,33 +14,16 @@
 namespace pivra::test {
 namespace {
 
-std::uint32_t crc32(const QByteArray& bytes)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char byte : bytes) {
-        crc ^= std::uint8_t(byte);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
-QByteArray bigEndian(std::uint32_t value)
-{
-    QByteArray bytes(4, '\0');
-    qToBigEndian(value, bytes.data());
-    return bytes;
-}
-
-QByteArray encoded(const char* format)
+QByteArray encoded(const char* format, bool progressive = false)
 {
     QImage image(16, 16, QImage::Format_RGB32);
     image.fill(Qt::darkGreen);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
     return bytes;
 }
 
@@ -45,18 +31,19 @@ QByteArray encoded(const char* format)
 QByteArray pngBomb(int side)
 {
     QByteArray png = encoded("PNG");
-    constexpr int ihdrData = 16; // signature, length, "IHDR"
-    qToBigEndian(std::uint32_t(side), png.data() + ihdrData);
-    qToBigEndian(std::uint32_t(side), png.data() + ihdrData + 4);
-    png.replace(ihdrData + 13, 4, bigEndian(crc32(png.mid(ihdrData - 4, 17))));
-    return png;
+    constexpr int ihdrStart = 8; // after the signature
+    constexpr int ihdrData = ihdrStart + 8; // length, "IHDR"
+    QByteArray header = png.mid(ihdrData, 13);
+    qToBigEndian(std::uint32_t(side), header.data());
+    qToBigEndian(std::uint32_t(side), header.data() + 4);
+    return png.replace(ihdrStart, 8 + 13 + 4, pngChunk("IHDR", header));
 }
 
-// A real JPEG whose frame header (SOF0) declares the new size.
-QByteArray jpegBomb(int side)
+// A real JPEG whose frame header (SOF0, or SOF2 when progressive) declares the new size.
+QByteArray jpegBomb(int side, bool progressive = false)
 {
-    QByteArray jpeg = encoded("JPG");
-    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    QByteArray jpeg = encoded("JPG", progressive);
+    const qsizetype frame = jpeg.indexOf(progressive ? "\xFF\xC2" : "\xFF\xC0");
     if (frame < 0) {
         return {};
     }
@@ -86,14 +73,23 @@ QByteArray gifBomb(int side)
     return gif;
 }
 
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return !bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 bool writeBomb(const QString& path, int side)
 {
     const QString format = QFileInfo(path).suffix();
-    const QByteArray bytes = format == "gif" ? gifBomb(side) : format == "png" ? pngBomb(side) : jpegBomb(side);
-    QFile file(path);
-    return !bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return writeBytes(path, format == "gif" ? gifBomb(side) : format == "png" ? pngBomb(side) : jpegBomb(side));
+}
+
+bool writeProgressiveJpegBomb(const QString& path, int side)
+{
+    return writeBytes(path, jpegBomb(side, true));
 }
 
 QStringList bombNames()

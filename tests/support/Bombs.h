@@ -13,6 +13,10 @@ namespace pivra::test {
 // the file cannot be written.
 bool writeBomb(const QString& path, int side = 60000);
 
+// A progressive JPEG of a few hundred bytes declaring `side` × `side`: its
+// decoder keeps the coefficients of the whole canvas, whatever the shrink.
+bool writeProgressiveJpegBomb(const QString& path, int side);
+
 // The three kinds, as file names: "bomb.gif", "bomb.png", "bomb.jpg".
 QStringList bombNames();
 

@@ -23,6 +23,13 @@ bool isTextChunk(QByteArrayView type)
     return type == "tEXt" || type == "zTXt" || type == "iTXt";
 }
 
+// The chunks exiv2 reads; it steps over every other, so they are not read
+// at all: an animation's frames (fdAT) alone can be the whole file.
+bool isReadByExiv2(QByteArrayView type)
+{
+    return type == "IHDR" || type == "iCCP" || type == "eXIf" || type == "IEND" || isTextChunk(type);
+}
+
 bool holdsXmp(const MediaFile& file, std::int64_t dataOffset, std::uint32_t length)
 {
     const QByteArray start = file.read(dataOffset, std::min<std::int64_t>(length, longestKeyword + 1));
@@ -63,9 +70,9 @@ bool readPngMetadataChunks(const MediaFile& file, QByteArray& chunks)
         const QByteArrayView type(header + 4, 4);
         const std::int64_t end = std::min<std::int64_t>(offset + chunkHeader + std::int64_t(length) + chunkTrailer,
                                                         file.size());
-        const bool dropped
-            = type == "IDAT" || (isTextChunk(type) && holdsXmp(file, offset + chunkHeader, length));
-        if (!dropped) {
+        const bool kept
+            = isReadByExiv2(type) && !(isTextChunk(type) && holdsXmp(file, offset + chunkHeader, length));
+        if (kept) {
             appendRange(file, offset, end, chunks);
         }
         if (type == "IEND") {

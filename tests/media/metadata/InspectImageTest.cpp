@@ -1,12 +1,17 @@
 #include "catalog/model/Uuid.h"
 #include "media/metadata/MediaMetadata.h"
+#include "support/Bombs.h"
 #include "support/HeicMaker.h"
 #include "support/JpegMaker.h"
+#include "support/PngChunk.h"
 #include "support/TempFolder.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QtEndian>
 #include <QTimeZone>
 #include <ctime>
 #include <malloc.h>
@@ -233,6 +238,63 @@ TEST_F(InspectImageTest, PngMakerNoteCountsForInspectionButNotForPairing)
 
     EXPECT_EQ(inspect(path).liveIdentifier(), QString("PNG-LIVE-ID"));
     EXPECT_FALSE(MediaMetadata::livePhotoIdentifier(path, MediaKind::image));
+}
+
+// A PNG with Exif made an animation: the still image, then `frames` frames
+// of noise, each a stored (uncompressed) zlib stream of 1000 × 1000 RGB.
+bool makeAnimatedPng(const QString& path, const ExifFields& fields, int frames)
+{
+    constexpr int side = 1000;
+    QImage still(side, side, QImage::Format_RGB888);
+    still.fill(Qt::darkYellow);
+    if (!still.save(path) || !test::addExif(path, fields)) {
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    const QByteArray png = file.readAll();
+    constexpr int afterHeader = 8 + 25; // signature, IHDR
+    const qsizetype end = png.lastIndexOf("IEND") - 4;
+    const auto number = [](std::uint32_t value) {
+        QByteArray bytes(4, Qt::Uninitialized);
+        qToBigEndian(value, bytes.data());
+        return bytes;
+    };
+    QByteArray rows(qsizetype(side) * (1 + 3 * side), Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(rows.data()), rows.size() / 4);
+    for (qsizetype row = 0; row < side; ++row) {
+        rows[row * (1 + 3 * side)] = 0; // no filter
+    }
+    const QByteArray frame = qCompress(rows, 0).mid(4); // a zlib stream, without Qt's length
+    QByteArray animation = png.left(afterHeader) + test::pngChunk("acTL", QByteArray(number(frames) + number(0)))
+        + png.mid(afterHeader, end - afterHeader);
+    std::uint32_t sequence = 0;
+    for (int i = 0; i < frames; ++i) {
+        const QByteArray control = number(sequence++) + number(side) + number(side) + number(0) + number(0)
+            + QByteArray("\x00\x01\x00\x64\x00\x00", 6); // 1/100 s, no disposal or blending
+        animation += test::pngChunk("fcTL", control) + test::pngChunk("fdAT", QByteArray(number(sequence++) + frame));
+    }
+    animation += png.mid(end);
+    file.resize(0);
+    return file.seek(0) && file.write(animation) == animation.size();
+}
+
+TEST_F(InspectImageTest, AnAnimatedPngIsInspectedWithoutReadingItsFrames)
+{
+    ExifFields fields = cameraFields(1);
+    const QString animated = pathOf("animated.png");
+    ASSERT_TRUE(makeAnimatedPng(animated, fields, 13));
+    ASSERT_GT(QFileInfo(animated).size(), 38'000'000);
+    inspect(animated); // the readers' first use sets up what they keep
+
+    test::resetPeakMemory();
+    const std::int64_t before = test::peakMemory();
+    const MediaItem item = inspect(animated);
+    EXPECT_LT(test::peakMemory() - before, std::int64_t(1) << 20);
+    EXPECT_EQ(item.camera(), fields.model);
+    EXPECT_EQ(item.width(), 1000);
 }
 
 TEST_F(InspectImageTest, EmptyLiveIdentifierIsNone)
