@@ -1,10 +1,12 @@
 // Grid thumbnails of large photos: our renderer on the preparation queue
-// against `vipsthumbnail -s 420` on the same files, in the same run; and
-// the loading of such thumbnails back from the store's files.
+// against `vipsthumbnail -s 420` on the same files, in the same run; large
+// HEICs made side by side within the decode budget; and the loading of such
+// thumbnails back from the store's files.
 //
-// Fixtures (500 JPEGs of 6000 × 4000, 100 HEICs of 4032 × 3024 and 800 small
-// JPEGs of 1600 × 1200, smooth gradients with sensor-like noise, so they
-// decode like photographs rather than flat colour) are made once into
+// Fixtures (500 JPEGs of 6000 × 4000, 100 HEICs of 4032 × 3024, 800 small
+// JPEGs of 1600 × 1200 and 4 HEICs of 8064 × 6048, smooth gradients with
+// sensor-like noise, so they decode like photographs rather than flat
+// colour) are made once into
 // /tmp/pivra-bench-thumbnails and reused.
 //
 // Arguments: {set, width}: set 0 is the JPEGs, 1 the HEICs, 2 the small
@@ -51,6 +53,7 @@ const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-thumbnails");
 constexpr int jpegCount = 500;
 constexpr int heicCount = 100;
 constexpr int smallCount = 800;
+constexpr int largeHeicCount = 4;
 
 struct FixtureSet {
     const char* name;
@@ -65,6 +68,7 @@ constexpr FixtureSet fixtureSets[]{
     {"photo", jpegCount, 6000, 4000, false, "24 MP JPEG"},
     {"phone", heicCount, 4032, 3024, true, "12 MP HEIC"},
     {"small", smallCount, 1600, 1200, false, "2 MP JPEG"},
+    {"large", largeHeicCount, 8064, 6048, true, "48 MP HEIC"},
 };
 
 QString fixturePath(int set, int index)
@@ -141,11 +145,14 @@ struct Measure {
 };
 
 // Each file rendered at 420 pixels and written as the grid store writes it,
-// `width` at a time on a queue made like the preparation queue.
-Measure renderWithPivra(const QStringList& paths, int width, const QString& output)
+// `width` at a time on a queue made like the preparation queue, or like the
+// queue of visible tiles.
+Measure renderWithPivra(const QStringList& paths, int width, const QString& output,
+                        DecodeUrgency urgency = DecodeUrgency::background)
 {
     const ThumbnailRenderer renderer;
-    OperationQueue queue(QStringLiteral("Pivra thumbnail preparation"), width, PoolPriority::utility);
+    OperationQueue queue(QStringLiteral("Pivra thumbnails"), width,
+                         urgency == DecodeUrgency::visible ? PoolPriority::userInitiated : PoolPriority::utility);
     std::mutex mutex;
     std::condition_variable finished;
     int remaining = int(paths.size());
@@ -156,7 +163,7 @@ Measure renderWithPivra(const QStringList& paths, int width, const QString& outp
         queue.add([&, i] {
             MediaItem item;
             item.setPath(paths[i]);
-            const Rendering rendering = renderer.render(item, gridPixels);
+            const Rendering rendering = renderer.render(item, gridPixels, urgency);
             if (rendering.image.isNull() || !persist(rendering.image, QStringLiteral("%1/%2.jpg").arg(output).arg(i))) {
                 qFatal("a benchmark thumbnail failed: %s", qPrintable(paths[i]));
             }
@@ -262,6 +269,35 @@ void BM_LoadStoredThumbnails(benchmark::State& state)
     state.counters["qt_ms"] = qtMs;
 }
 BENCHMARK(BM_LoadStoredThumbnails)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Four 48-MP HEICs (8064 × 6048), each decode over the size from which
+// decodes share the decode budget, as visible tiles: made one after another,
+// then all four at once. Counters: in_a_row_ms and at_once_ms (wall time for
+// the four), ratio (at once / in a row; the goal is under 0.6 on four cores
+// or more), cores (processor time / wall time of the four at once: above one
+// when they ran side by side), decodes_at_once (the most the budget let in
+// together), budget_mib.
+void BM_LargeHeicsSideBySide(benchmark::State& state)
+{
+    const QStringList paths = fixtures(3);
+    Measure inARow;
+    Measure atOnce;
+    for (auto _ : state) {
+        QTemporaryDir output;
+        inARow = renderWithPivra(paths, 1, output.path(), DecodeUrgency::visible);
+        atOnce = renderWithPivra(paths, largeHeicCount, output.path(), DecodeUrgency::visible);
+        state.SetIterationTime(atOnce.wallSeconds);
+    }
+    const DecodeBudget& budget = DecodeBudget::shared();
+    state.counters["in_a_row_ms"] = inARow.wallSeconds * 1000;
+    state.counters["at_once_ms"] = atOnce.wallSeconds * 1000;
+    state.counters["ratio"] = atOnce.wallSeconds / inARow.wallSeconds;
+    state.counters["cores"] = atOnce.processorSeconds / atOnce.wallSeconds;
+    state.counters["decodes_at_once"] = budget.usage().peakDecodes;
+    state.counters["budget_mib"] = double(budget.capacity() >> 20);
+    state.SetLabel(fixtureSets[3].label);
+}
+BENCHMARK(BM_LargeHeicsSideBySide)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 const int allCores = QThread::idealThreadCount();
 

@@ -4,10 +4,11 @@
 # indexes it, makes the photos' thumbnails and marks the bombs' failed, stays
 # under 500 MB all the while, and starts again cleanly, trying none of the
 # bombs again. Then twenty GIFs of a few bytes declaring 15,800 × 15,800
-# (just under the pixel limit, a gigabyte of canvas each) join fifty more
-# photos: they are failed for good within the same memory and not tried at
-# the next start, which also removes a preview clip's temporary file that a
-# killed run left.
+# (just under the pixel limit, a gigabyte of canvas each) and twenty
+# progressive JPEGs of as many pixels (whose decoder keeps every coefficient,
+# three quarters of a gigabyte each) join fifty more photos: they are failed
+# for good within the same memory and not tried at the next start, which also
+# removes a preview clip's temporary file that a killed run left.
 #
 #   bombs.sh PIVRA ADD_SOURCE WRITE_BOMBS
 #
@@ -89,29 +90,37 @@ done
 stop_pivra
 note "the bombs were refused in both runs and the photos kept their thumbnails"
 
-note "4. fifty more photos and twenty GIFs of 15,800 x 15,800"
+# Waits until the twenty GIFs and twenty progressive JPEGs are failed for good.
+expect_large_bombs_failed() {
+  wait_for_catalog "SELECT count(*) FROM media WHERE name LIKE 'large-%' AND thumbnail_failed=2;" 20
+  wait_for_catalog "SELECT count(*) FROM media WHERE name LIKE 'progressive-%' AND thumbnail_failed=2
+                      AND thumbnail_key IS NULL;" 20
+}
+
+note "4. fifty more photos, twenty GIFs and twenty progressive JPEGs of 15,800 x 15,800"
 ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc=s=640x480:r=50" -frames:v 50 "$photos/photo-%02d.jpg"
 "$write_bombs" "$photos" 20 15800 || fail "the GIFs could not be written"
+"$write_bombs" "$photos" 20 15800 progressive || fail "the progressive JPEGs could not be written"
 start_pivra
-wait_for 'indexing ended: finished, 76 files' 0
+wait_for 'indexing ended: finished, 96 files' 0
 wait_for_catalog "SELECT count(*) FROM media WHERE name LIKE 'photo-%' AND thumbnail_key IS NOT NULL;" 53
-wait_for_catalog "SELECT count(*) FROM media WHERE name LIKE 'large-%' AND thumbnail_failed=2;" 20
-expect_small_peak "the run with the large GIFs"
+expect_large_bombs_failed
+expect_small_peak "the run with the large bombs"
 stop_pivra
 
-note "5. a killed encoding left a clip temporary; the next start tries no GIF again and removes it"
+note "5. a killed encoding left a clip temporary; the next start tries no bomb again and removes it"
 clip_folder=$home/data/Pivra/VideoPreviews/v1/ab
 mkdir -p "$clip_folder"
 left=$clip_folder/0B5D2C1E-3F4A-4B6C-8D7E-9F0A1B2C3D4E.mp4
 echo "half a clip" >"$left"
 start_pivra
-wait_for 'indexing ended: finished, 76 files' 0
+wait_for 'indexing ended: finished, 96 files' 0
 wait_for 'access pass done' 0
 [[ ! -e $left ]] || fail "the clip temporary of the killed run is still there"
-wait_for_catalog "SELECT count(*) FROM media WHERE name LIKE 'large-%' AND thumbnail_failed=2;" 20
+expect_large_bombs_failed
 if grep -E 'thumbnails ended: [0-9]+ done, [1-9]' "$log"; then
   fail "a file failed for good was tried again"
 fi
 expect_small_peak "the run after"
 stop_pivra
-note "the GIFs were refused once, and not tried again"
+note "the large bombs were refused once, and not tried again"

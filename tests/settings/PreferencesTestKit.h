@@ -20,10 +20,10 @@ namespace pivra::test {
 
 class GatedRenderer final : public ThumbnailRenderer {
 public:
-    Rendering render(const MediaItem& item, int pixels) const override
+    Rendering render(const MediaItem& item, int pixels, DecodeUrgency urgency) const override
     {
         gate.pass();
-        return ThumbnailRenderer::render(item, pixels);
+        return ThumbnailRenderer::render(item, pixels, urgency);
     }
 
     mutable Gate gate;

@@ -28,11 +28,11 @@ using test::folderSource;
 // The real renderer, counted and held at a gate the test may close.
 class GatedRenderer : public ThumbnailRenderer {
 public:
-    Rendering render(const MediaItem& item, int pixels) const override
+    Rendering render(const MediaItem& item, int pixels, DecodeUrgency urgency) const override
     {
         ++renders;
         gate.pass();
-        return ThumbnailRenderer::render(item, pixels);
+        return ThumbnailRenderer::render(item, pixels, urgency);
     }
 
     mutable std::atomic<int> renders{0};

@@ -161,7 +161,8 @@ void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QStr
         }
         // A copied file that does not decode is overwritten by the render below.
     }
-    const Rendering rendering = renderFor(item, gridPixels, file);
+    const Rendering rendering
+        = renderFor(item, gridPixels, file, inMemory ? DecodeUrgency::visible : DecodeUrgency::background);
     const bool saved = !rendering.image.isNull() && persist(rendering.image, file);
     if (saved) {
         remember(item, key);
@@ -281,15 +282,16 @@ QImage ThumbnailStore::viewerPreview(const MediaItem& item, int pixels)
     if (QImage cached = loadViewerFile(file); !cached.isNull()) {
         return cached;
     }
-    QImage image = renderFor(item, pixels, file).image;
+    QImage image = renderFor(item, pixels, file, DecodeUrgency::visible).image;
     persistViewerFile(image, file); // shown even when it cannot be kept
     return image;
 }
 
-Rendering ThumbnailStore::renderFor(const MediaItem& item, int pixels, const QString& destination)
+Rendering ThumbnailStore::renderFor(const MediaItem& item, int pixels, const QString& destination,
+                                    DecodeUrgency urgency)
 {
     const std::unique_ptr<RenderAttempts::Attempt> attempt = attempts_.begin(QFileInfo(destination).fileName());
-    return attempt ? renderer_->render(item, pixels) : Rendering::refusal();
+    return attempt ? renderer_->render(item, pixels, urgency) : Rendering::refusal();
 }
 
 bool ThumbnailStore::takeRefusal(const MediaItem& item)

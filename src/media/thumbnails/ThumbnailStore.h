@@ -175,7 +175,7 @@ private:
     // The renderer's drawing of the item, made while an attempt at the file
     // `destination` is held; nothing drawn when earlier runs of the program
     // ended while drawing it (RenderAttempts.h).
-    Rendering renderFor(const MediaItem& item, int pixels, const QString& destination);
+    Rendering renderFor(const MediaItem& item, int pixels, const QString& destination, DecodeUrgency urgency);
     QImage viewerPreview(const MediaItem& item, int pixels);
     bool copyLegacyThumbnail(const MediaItem& item, const QString& destination) const;
     void remember(const MediaItem& item, const QString& key);

@@ -209,7 +209,7 @@ void ThumbnailStore::renderCameraCopy(const CameraPreview& preview, const QStrin
         MediaItem local = preview.item;
         local.setPath(copy);
         try {
-            image = renderFor(local, preview.pixels, preview.destination).image;
+            image = renderFor(local, preview.pixels, preview.destination, DecodeUrgency::visible).image;
         } catch (...) {
             // Whatever failed, everyone waiting still hears back: no image.
         }

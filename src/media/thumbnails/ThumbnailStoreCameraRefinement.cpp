@@ -79,7 +79,7 @@ void ThumbnailStore::keepRefinement(const CameraRefinement& refinement, const QS
     local.setPath(copy);
     QImage image;
     try {
-        image = renderFor(local, gridPixels, refinement.destination).image;
+        image = renderFor(local, gridPixels, refinement.destination, DecodeUrgency::background).image;
         if (image.isNull() || !persist(image, refinement.destination)) {
             return;
         }

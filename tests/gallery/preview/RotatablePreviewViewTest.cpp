@@ -21,13 +21,13 @@ namespace {
 // lets them go, so their answer arrives when the test chooses.
 class HeldRenderer : public ThumbnailRenderer {
 public:
-    Rendering render(const MediaItem& item, int pixels) const override
+    Rendering render(const MediaItem& item, int pixels, DecodeUrgency urgency) const override
     {
         if (QFileInfo(item.path()).fileName().startsWith(QLatin1String("late"))) {
             entered = true;
             held.wait(true);
         }
-        return ThumbnailRenderer::render(item, pixels);
+        return ThumbnailRenderer::render(item, pixels, urgency);
     }
 
     void release()

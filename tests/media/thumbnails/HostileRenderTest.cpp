@@ -53,21 +53,26 @@ TEST(HostileRender, BombsAreRefusedQuicklyWithoutTheMemoryTheyAskFor)
 {
     QTemporaryDir folder;
     const ThumbnailRenderer renderer;
-    std::vector<std::pair<QString, int>> bombs; // name, side
+    std::vector<std::pair<QString, std::function<bool(const QString&)>>> bombs; // name, writer
     for (const QString& name : test::bombNames()) {
-        bombs.emplace_back(name, 60000);
+        bombs.emplace_back(name, [](const QString& path) { return test::writeBomb(path, 60000); });
     }
-    bombs.emplace_back(QStringLiteral("just-under-the-pixel-limit.gif"), 15800); // a gigabyte of canvas
-    for (const auto& [name, side] : bombs) {
+    // Just under the pixel limit: a gigabyte of canvas, three quarters of one of coefficients.
+    bombs.emplace_back(QStringLiteral("just-under-the-pixel-limit.gif"),
+                       [](const QString& path) { return test::writeBomb(path, 15800); });
+    bombs.emplace_back(QStringLiteral("progressive.jpg"),
+                       [](const QString& path) { return test::writeProgressiveJpegBomb(path, 15800); });
+    for (const auto& [name, write] : bombs) {
         const QString path = folder.filePath(name);
-        ASSERT_TRUE(test::writeBomb(path, side));
+        ASSERT_TRUE(write(path));
         for (const int pixels : {420, 3200}) { // the grid, the viewer
             test::resetPeakMemory();
             const std::int64_t before = test::peakMemory();
             // Decoding a bomb would hold this thread up for far longer;
             // other processes taking the processor do not count.
             const test::PassClock clock;
-            const Rendering rendering = renderer.render(itemAt(path, MediaKind::image), pixels);
+            const Rendering rendering
+                = renderer.render(itemAt(path, MediaKind::image), pixels, DecodeUrgency::visible);
             EXPECT_TRUE(rendering.image.isNull()) << name.toStdString();
             EXPECT_TRUE(rendering.refused || name.endsWith(u".png")) << name.toStdString();
             EXPECT_LT(clock.heldUpMs(), 2000 * test::EventLoopWatch::slowdown()) << name.toStdString();
@@ -90,11 +95,11 @@ TEST(HostileRender, EveryReaderGivesUpAtOnceOnAFifoOrANeverEndingDevice)
         {"video key", [](const QString& name) { EXPECT_FALSE(contentKey(itemAt(name + ".mov", MediaKind::video))); }},
         {"photo render",
          [&](const QString& name) {
-             EXPECT_TRUE(renderer.render(itemAt(name + ".jpg", MediaKind::image), 420).image.isNull());
+             EXPECT_TRUE(renderer.render(itemAt(name + ".jpg", MediaKind::image), 420, DecodeUrgency::visible).image.isNull());
          }},
         {"poster frame",
          [&](const QString& name) {
-             EXPECT_TRUE(renderer.render(itemAt(name + ".mov", MediaKind::video), 420).image.isNull());
+             EXPECT_TRUE(renderer.render(itemAt(name + ".mov", MediaKind::video), 420, DecodeUrgency::visible).image.isNull());
          }},
         {"photo inspection",
          [](const QString& name) {

@@ -29,14 +29,14 @@ using test::Gate;
 // failing as a decoder's unexpected error would when a test asks it to.
 class CountingRenderer : public ThumbnailRenderer {
 public:
-    Rendering render(const MediaItem& item, int pixels) const override
+    Rendering render(const MediaItem& item, int pixels, DecodeUrgency urgency) const override
     {
         ++renders;
         gate.pass();
         if (throws) {
             throw std::runtime_error("the decoder gave up");
         }
-        return ThumbnailRenderer::render(item, pixels);
+        return ThumbnailRenderer::render(item, pixels, urgency);
     }
 
     mutable std::atomic<int> renders{0};

@@ -1,61 +1,80 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include "media/thumbnails/render/DecodeFootprint.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
-#include <optional>
 
 namespace pivra {
 
-// What decoding an image for a thumbnail will hold in memory, told from its
-// header before anything is decoded, and what the renderer allows.
-//
-// Decoders differ in how much of an image they hold at once. JPEG and WebP
-// decode at a reduced size and PNG line by line, so they hold little whatever
-// the canvas; GIF (the whole RGBA canvas of a frame), interlaced PNG, HEIF and
-// BMP build the whole image first; TIFF holds one strip or one row of tiles,
-// which may be the whole image when it was written as a single strip. A small
-// file declaring a canvas just under the pixel limit (a 34-byte GIF of
-// 15,800 × 15,800) would otherwise take a gigabyte per render.
-struct DecodeFootprint {
-    std::int64_t bytes = 0; // the most the decoder holds at once
+// How soon a decode is wanted: a tile or picture on screen before the
+// preparation of thumbnails nobody is looking at yet.
+enum class DecodeUrgency { visible, background };
 
-    // Beyond what one decode may take: the file is refused, for good.
-    bool tooLarge() const;
-    // Large enough that no two such decodes may run at once.
-    bool large() const;
+// The memory large decodes share. A decode over largeDecodeBytes waits until
+// it fits beside those running, so that several run side by side on a machine
+// with room for them while their sum stays within the budget; a visible
+// decode that waits goes before every background one, and within one urgency
+// they go in the order they came. Decodes that are not large take nothing.
+class DecodeBudget {
+public:
+    explicit DecodeBudget(std::int64_t capacity);
+    DecodeBudget(const DecodeBudget&) = delete;
+    DecodeBudget& operator=(const DecodeBudget&) = delete;
+
+    // The one budget of the process: a sixteenth of the machine's memory,
+    // never less than the largest decode (so that one always fits) and at
+    // most four of them.
+    static DecodeBudget& shared();
+
+    std::int64_t capacity() const { return capacity_; }
+
+    // A decode's share of the budget, given back when destroyed.
+    class Share {
+    public:
+        Share() = default;
+        Share(Share&& other) noexcept;
+        Share& operator=(Share&& other) noexcept;
+        ~Share();
+
+        // Given back now, for what is left of the work to run outside the budget.
+        void release();
+
+    private:
+        friend class DecodeBudget;
+        Share(DecodeBudget* budget, std::int64_t bytes) : budget_(budget), bytes_(bytes) {}
+
+        DecodeBudget* budget_ = nullptr;
+        std::int64_t bytes_ = 0;
+    };
+
+    // Waits for room for `footprint`; one that is not large returns at once.
+    // A footprint beyond the capacity (tooLarge() refuses those before) takes
+    // the whole of it, so that it too gets its turn.
+    Share admit(const DecodeFootprint& footprint, DecodeUrgency urgency);
+
+    struct Usage {
+        std::int64_t bytes = 0;   // held now
+        int decodes = 0;          // holding a share now
+        int waiting = 0;          // waiting for one
+        std::int64_t peakBytes = 0; // the most held at once so far
+        int peakDecodes = 0;        // the most decodes holding one at once so far
+    };
+    Usage usage() const;
+
+private:
+    struct Waiter;
+    void giveBack(std::int64_t bytes);
+    bool mayEnter(const Waiter& waiter) const;
+
+    const std::int64_t capacity_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Waiter*> visible_;
+    std::deque<Waiter*> background_;
+    Usage usage_;
 };
-
-// The most one decode may hold, and the size from which decodes take turns.
-inline constexpr std::int64_t largestDecodeBytes = std::int64_t(256) << 20;
-inline constexpr std::int64_t largeDecodeBytes = std::int64_t(64) << 20;
-
-// What the header of an image says the decoder will be handed.
-struct DecodeShape {
-    QByteArray loader; // libvips loader family ("gifload", "pngload", …), "bmp" for Qt's reader
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    int bands = 3;
-    int bytesPerSample = 1;
-    bool interlaced = false; // PNG: Adam7 needs every pass before the first row is whole
-    // TIFF: rows decoded at once (a strip, or a row of tiles); none when the
-    // file does not say, which TIFF reads as one strip of the whole image.
-    std::optional<std::int64_t> rowsAtOnce;
-};
-
-DecodeFootprint decodeFootprint(const DecodeShape& shape);
-
-// How many rows a TIFF decoder reads at once: the tile length of a tiled
-// file, one for an uncompressed one (libtiff cuts its strips small), else its
-// rows per strip; none when that is not given (one strip) or the file is no
-// TIFF the reader understands. Reads the first directory's
-// entries only (classic and BigTIFF, either byte order).
-std::optional<std::int64_t> tiffRowsAtOnce(const QString& path);
-
-// Held by a large decode while it runs, so that at most one runs at a time;
-// a decode that is not large holds nothing.
-std::unique_lock<std::mutex> largeDecodeTurn(const DecodeFootprint& footprint);
 
 } // namespace pivra

@@ -38,7 +38,8 @@ struct Request {
     std::function<void(jpeg_decompress_struct&)> attachSource;
     int longerSide = 0;  // the least longer side a scaled decode keeps; 0: the whole size
     bool budgeted = false;
-    std::unique_lock<std::mutex> turn;
+    DecodeUrgency urgency = DecodeUrgency::background;
+    DecodeBudget::Share share;
     QByteArray iccProfile;
 };
 
@@ -113,7 +114,7 @@ bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& re
         if (footprint.tooLarge()) {
             return false;
         }
-        request.turn = largeDecodeTurn(footprint);
+        request.share = DecodeBudget::shared().admit(footprint, request.urgency);
         JOCTET* profile = nullptr;
         unsigned profileSize = 0;
         if (jpeg_read_icc_profile(&info, &profile, &profileSize)) {
@@ -220,10 +221,11 @@ QImage decodeJpegPixels(const QByteArray& bytes)
     return decode(request);
 }
 
-SalvagedJpeg salvageJpeg(const MediaFile& file, int longerSide)
+SalvagedJpeg salvageJpeg(const MediaFile& file, int longerSide, DecodeUrgency urgency)
 {
     FileSource source(file);
-    Request request{[&source](jpeg_decompress_struct& info) { info.src = &source.manager; }, longerSide, true};
+    Request request{[&source](jpeg_decompress_struct& info) { info.src = &source.manager; }, longerSide, true,
+                    urgency};
     QImage image = decode(request);
     QByteArray profile = image.isNull() ? QByteArray() : std::move(request.iccProfile);
     return {std::move(image), std::move(profile)};

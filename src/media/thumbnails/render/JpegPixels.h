@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/thumbnails/render/DecodeBudget.h"
+
 #include <QByteArray>
 #include <QImage>
 
@@ -27,11 +29,12 @@ QImage decodeJpegPixels(const QByteArray& bytes);
 // of libjpeg's scales (an eighth, a quarter, a half or the whole) whose
 // longer side is at least `longerSide`, or the whole image when it is
 // smaller. Its colour profile, if it has one, comes with it. A decode larger
-// than DecodeBudget.h allows gives nothing; a large one takes its turn.
+// than DecodeBudget.h allows gives nothing; a large one waits for its share
+// of the budget in the order `urgency` gives it.
 struct SalvagedJpeg {
     QImage image;
     QByteArray iccProfile;
 };
-SalvagedJpeg salvageJpeg(const MediaFile& file, int longerSide);
+SalvagedJpeg salvageJpeg(const MediaFile& file, int longerSide, DecodeUrgency urgency);
 
 } // namespace pivra

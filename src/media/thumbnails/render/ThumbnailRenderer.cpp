@@ -123,6 +123,10 @@ DecodeFootprint footprintOf(const VImage& header, const QString& path)
     shape.bands = header.bands();
     shape.bytesPerSample = int(vips_format_sizeof(header.format()));
     shape.interlaced = header.get_typeof("interlaced") != 0 && header.get_int("interlaced") != 0;
+    if (header.get_typeof("jpeg-chroma-subsample") != 0) {
+        shape.chromaSubsampling = header.get_string("jpeg-chroma-subsample");
+    }
+    shape.pages = vips_image_get_n_pages(header.get_image());
     if (shape.loader == "tiffload" && !path.isEmpty()) {
         shape.rowsAtOnce = tiffRowsAtOnce(path);
     }
@@ -132,8 +136,9 @@ DecodeFootprint footprintOf(const VImage& header, const QString& path)
 // The thumbnail `build` makes from the header `open` reads, unless decoding
 // it would take more pixels (PixelHeader.h, all pages counted) or memory
 // (DecodeBudget.h) than allowed: then nothing is decoded, and the rendering
-// says it was refused for its size. Large decodes take turns.
-Rendering budgeted(const std::function<VImage()>& open, const QString& path,
+// says it was refused for its size. Large decodes wait for their share of
+// the budget.
+Rendering budgeted(const std::function<VImage()>& open, const QString& path, DecodeUrgency urgency,
                    const std::function<VImage(const VImage& header)>& build)
 {
     VImage header;
@@ -148,7 +153,7 @@ Rendering budgeted(const std::function<VImage()>& open, const QString& path,
         || footprint.tooLarge()) {
         return Rendering::refusal();
     }
-    const std::unique_lock turn = largeDecodeTurn(footprint);
+    const DecodeBudget::Share share = DecodeBudget::shared().admit(footprint, urgency);
     return {rendered([&] { return build(header); }), {}};
 }
 
@@ -178,10 +183,10 @@ QImage fittedDown(const QImage& image, int pixels)
 
 // A JPEG libvips gave up on, as libjpeg alone draws it (JpegPixels.h), in
 // sRGB from its own profile where it has one.
-QImage salvagedJpegThumbnail(const QString& path, int pixels)
+QImage salvagedJpegThumbnail(const QString& path, int pixels, DecodeUrgency urgency)
 {
     const std::optional<MediaFile> file = MediaFile::open(path);
-    const SalvagedJpeg salvaged = file ? salvageJpeg(*file, pixels) : SalvagedJpeg{};
+    const SalvagedJpeg salvaged = file ? salvageJpeg(*file, pixels, urgency) : SalvagedJpeg{};
     const QImage fitted = fittedDown(salvaged.image, pixels).convertToFormat(QImage::Format_RGB888);
     if (fitted.isNull() || salvaged.iccProfile.isEmpty()) {
         return fitted;
@@ -208,16 +213,17 @@ bool readsAsJpeg(const VipsSourcePointer& file)
     return nickname && QByteArray(nickname).startsWith("jpegload");
 }
 
-Rendering vipsThumbnail(const VipsSourcePointer& file, const QString& path, int pixels, int orientation)
+Rendering vipsThumbnail(const VipsSourcePointer& file, const QString& path, int pixels, int orientation,
+                        DecodeUrgency urgency)
 {
     const bool jpeg = readsAsJpeg(file);
     const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
     Rendering rendering
-        = budgeted([&] { return VImage::new_from_source(source, ""); }, path, [&](const VImage& header) {
+        = budgeted([&] { return VImage::new_from_source(source, ""); }, path, urgency, [&](const VImage& header) {
               return finished(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)));
           });
     if (rendering.image.isNull() && !rendering.refused && jpeg) {
-        rendering.image = salvagedJpegThumbnail(path, pixels);
+        rendering.image = salvagedJpegThumbnail(path, pixels, urgency);
     }
     // Turned once decoded and shrunk, not inside the libvips pipeline: a
     // quarter turn reads its input column by column, and a JPEG decoded
@@ -227,7 +233,7 @@ Rendering vipsThumbnail(const VipsSourcePointer& file, const QString& path, int 
     return rendering;
 }
 
-QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
+QImage rawPreviewThumbnail(const RawPreview& preview, int pixels, DecodeUrgency urgency)
 {
     struct BlobRelease {
         void operator()(VipsBlob* blob) const { vips_area_unref(VIPS_AREA(blob)); }
@@ -239,7 +245,7 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels)
     }
     const std::unique_ptr<VipsBlob, BlobRelease> blob(vips_blob_copy(data, size));
     const QImage image
-        = budgeted([&] { return VImage::new_from_buffer(data, size, ""); }, {}, [&](const VImage& header) {
+        = budgeted([&] { return VImage::new_from_buffer(data, size, ""); }, {}, urgency, [&](const VImage& header) {
               return finished(VImage::thumbnail_buffer(blob.get(), pixels, boundedBy(pixels, header)));
           }).image;
     return uprightImage(image, preview.orientation);
@@ -262,7 +268,7 @@ QString recognisedType(const QString& path)
 // BMP, the one indexed type no trusted libvips loader reads, through Qt's
 // decoder. It cannot decode at a smaller size: the image is decoded whole,
 // within Qt's allocation limit, then scaled down.
-Rendering readerThumbnail(QImageReader& reader, int pixels, int orientation)
+Rendering readerThumbnail(QImageReader& reader, int pixels, int orientation, DecodeUrgency urgency)
 {
     reader.setAutoTransform(false);
     const QSize size = reader.size();
@@ -270,14 +276,12 @@ Rendering readerThumbnail(QImageReader& reader, int pixels, int orientation)
     if (declaresTooManyPixels(size.width(), size.height()) || footprint.tooLarge()) {
         return Rendering::refusal();
     }
-    std::unique_lock turn = largeDecodeTurn(footprint);
+    DecodeBudget::Share share = DecodeBudget::shared().admit(footprint, urgency);
     if (std::max(size.width(), size.height()) > pixels) {
         reader.setScaledSize(size.scaled(pixels, pixels, Qt::KeepAspectRatio));
     }
     const QImage decoded = reader.read().convertToFormat(QImage::Format_RGBA8888);
-    if (turn.owns_lock()) {
-        turn.unlock(); // what is left works on the scaled image
-    }
+    share.release(); // what is left works on the scaled image
     if (decoded.isNull()) {
         return {};
     }
@@ -291,26 +295,26 @@ Rendering readerThumbnail(QImageReader& reader, int pixels, int orientation)
     return {uprightImage(flattened, orientation), {}};
 }
 
-Rendering renderPhoto(const QString& path, int pixels)
+Rendering renderPhoto(const QString& path, int pixels, DecodeUrgency urgency)
 {
     startVips();
     if (isRawFile(path)) {
-        QImage image = decodeRawPreview(path, [pixels](const RawPreview& preview) {
-            return rawPreviewThumbnail(preview, pixels);
+        QImage image = decodeRawPreview(path, [pixels, urgency](const RawPreview& preview) {
+            return rawPreviewThumbnail(preview, pixels, urgency);
         });
         return image.isNull() ? Rendering{{}, recognisedType(path)} : Rendering{image, {}};
     }
     // Once a decoder of ours has taken the file, failing means the file is broken.
     const VipsSourcePointer source = openImageSource(path);
     if (source && isIndexedTypeLoader(vips_foreign_find_load_source(source.get()))) {
-        return vipsThumbnail(source, path, pixels, displayOrientation(path));
+        return vipsThumbnail(source, path, pixels, displayOrientation(path), urgency);
     }
     const std::optional<MediaFile> file = MediaFile::open(path);
     const std::unique_ptr<QIODevice> device = file ? file->device() : nullptr;
     QImageReader reader(device.get());
     reader.setDecideFormatFromContent(true);
     if (device && reader.format() == "bmp") {
-        return readerThumbnail(reader, pixels, displayOrientation(path));
+        return readerThumbnail(reader, pixels, displayOrientation(path), urgency);
     }
     return {{}, recognisedType(path)};
 }
@@ -322,9 +326,10 @@ ThumbnailRenderer::ThumbnailRenderer(std::shared_ptr<const VideoFrameSource> vid
 {
 }
 
-Rendering ThumbnailRenderer::render(const MediaItem& item, int pixels) const
+Rendering ThumbnailRenderer::render(const MediaItem& item, int pixels, DecodeUrgency urgency) const
 {
-    return item.kind() == MediaKind::video ? renderVideo(item.path(), pixels) : renderPhoto(item.path(), pixels);
+    return item.kind() == MediaKind::video ? renderVideo(item.path(), pixels)
+                                           : renderPhoto(item.path(), pixels, urgency);
 }
 
 Rendering ThumbnailRenderer::renderVideo(const QString& path, int pixels) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/model/MediaItem.h"
+#include "media/thumbnails/render/DecodeBudget.h"
 
 #include <QImage>
 #include <QString>
@@ -62,7 +63,7 @@ struct Rendering {
 // (declaresTooManyPixels, PixelHeader.h), or whose decoding would hold more
 // memory than one decode may (DecodeBudget.h), is refused before anything is
 // decoded: no image and no stand-in, so it counts as failed, for good. Large
-// decodes within the budget take turns.
+// decodes within the budget share the memory set aside for them.
 //
 // Safe to call from several threads at once.
 class ThumbnailRenderer {
@@ -73,9 +74,10 @@ public:
     ThumbnailRenderer(const ThumbnailRenderer&) = delete;
     ThumbnailRenderer& operator=(const ThumbnailRenderer&) = delete;
 
-    // The item's file with its longer side at most `pixels`. Virtual for tests
-    // that count or hold renders.
-    virtual Rendering render(const MediaItem& item, int pixels) const;
+    // The item's file with its longer side at most `pixels`; a large decode
+    // waits for its share of the decode budget in the order `urgency` gives
+    // it. Virtual for tests that count or hold renders.
+    virtual Rendering render(const MediaItem& item, int pixels, DecodeUrgency urgency) const;
 
     // The icon of a content type, its longer side at most `pixels`. Icons go
     // through pixmaps, so GUI thread only.

@@ -1,75 +1,90 @@
 #include "media/thumbnails/render/DecodeBudget.h"
 
-#include "media/MediaLibraries.h"
-
-#include <QTemporaryDir>
+#include <QStringList>
 #include <gtest/gtest.h>
-#include <vips/vips8>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 namespace pivra {
 namespace {
 
 constexpr std::int64_t mib = std::int64_t(1) << 20;
 
-TEST(DecodeBudgetTest, EachDecoderIsBudgetedForWhatItHoldsAtOnce)
+// Waits for a state the budget's threads reach; false when they never do.
+bool reaches(const std::function<bool()>& state)
 {
-    const struct {
-        DecodeShape shape;
-        std::int64_t bytes;
-        bool tooLarge;
-        bool large;
-    } rows[] = {
-        // GIF draws every frame on a whole RGBA canvas, whatever its colours.
-        {{"gifload", 15800, 15800, 1}, 15800LL * 15800 * 4, true, true},
-        {{"gifload", 4000, 4000, 3}, 4000LL * 4000 * 4, false, false},
-        {{"gifload", 6000, 6000, 3}, 6000LL * 6000 * 4, false, true},
-        {{"bmp", 9000, 9000, 3}, 9000LL * 9000 * 4, true, true},
-        // HEIF and interlaced PNG build the whole image; plain PNG goes by lines.
-        {{"heifload", 8064, 6048, 3}, 8064LL * 6048 * 3, false, true},
-        {{"pngload", 12000, 12000, 4, 2, true}, 12000LL * 12000 * 8, true, true},
-        {{"pngload", 12000, 12000, 4, 2, false}, 12000LL * 16 * 8, false, false},
-        // JPEG and WebP decode at the reduced size.
-        {{"jpegload", 15800, 15800, 3}, 15800LL * 16 * 3, false, false},
-        // TIFF holds a strip or a row of tiles; with no rows given, all of them.
-        {{"tiffload", 8256, 5504, 3, 2, false, 64}, 8256LL * 64 * 6, false, false},
-        {{"tiffload", 8256, 5504, 3, 2, false, std::nullopt}, 8256LL * 5504 * 6, true, true},
-        {{"tiffload", 8256, 5504, 3, 2, false, 1'000'000}, 8256LL * 5504 * 6, true, true},
-        // Numbers no product of them fits in are refused, not wrapped round.
-        {{"gifload", std::int64_t(1) << 40, std::int64_t(1) << 40, 1}, std::numeric_limits<std::int64_t>::max(),
-         true, true},
-    };
-    for (const auto& row : rows) {
-        const DecodeFootprint footprint = decodeFootprint(row.shape);
-        const std::string name = row.shape.loader.toStdString() + " " + std::to_string(row.shape.width);
-        EXPECT_EQ(footprint.bytes, row.bytes) << name;
-        EXPECT_EQ(footprint.tooLarge(), row.tooLarge) << name;
-        EXPECT_EQ(footprint.large(), row.large) << name;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!state()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    EXPECT_LE(largestDecodeBytes, 256 * mib);
+    return true;
 }
 
-TEST(DecodeBudgetTest, TheRowsATiffDecoderReadsAtOnceComeFromItsFirstDirectory)
+TEST(DecodeBudgetTest, LargeDecodesRunSideBySideWhileTheirSumFitsTheBudget)
 {
-    initializeMediaLibraries();
-    QTemporaryDir folder;
-    const vips::VImage image = vips::VImage::black(300, 200, vips::VImage::option()->set("bands", 3));
-    const struct {
-        const char* name;
-        vips::VOption* options;
-        std::optional<std::int64_t> rows;
-    } rows[] = {
-        {"tiled.tif", vips::VImage::option()->set("tile", true)->set("tile_height", 64)->set("compression", "deflate"),
-         64},
-        {"strips.tif", vips::VImage::option()->set("compression", "deflate")->set("tile_height", 40), 40},
-        {"big.tif", vips::VImage::option()->set("bigtiff", true)->set("compression", "lzw"), 128},
-        {"plain.tif", vips::VImage::option()->set("compression", "none"), 1}, // libtiff cuts it small
-    };
-    for (const auto& row : rows) {
-        const QString path = folder.filePath(QString::fromLatin1(row.name));
-        image.tiffsave(path.toUtf8().data(), row.options);
-        EXPECT_EQ(tiffRowsAtOnce(path).value_or(-1), row.rows.value_or(-1)) << row.name;
+    DecodeBudget budget(250 * mib);
+    const DecodeFootprint decode{80 * mib};
+    std::vector<std::thread> decoders;
+    for (int i = 0; i < 9; ++i) {
+        decoders.emplace_back([&] {
+            const DecodeBudget::Share share = budget.admit(decode, DecodeUrgency::background);
+            // Held until as many as fit have been in at once.
+            EXPECT_TRUE(reaches([&] { return budget.usage().peakDecodes == 3; }));
+        });
     }
-    EXPECT_EQ(tiffRowsAtOnce(folder.filePath(QStringLiteral("missing.tif"))), std::nullopt);
+    for (std::thread& decoder : decoders) {
+        decoder.join();
+    }
+    const DecodeBudget::Usage usage = budget.usage();
+    EXPECT_EQ(usage.peakDecodes, 3);
+    EXPECT_EQ(usage.peakBytes, 240 * mib);
+    EXPECT_EQ(usage.bytes, 0);
+
+    // A decode that is not large takes nothing, even from a full budget;
+    // one beyond the capacity takes all of it, alone.
+    const DecodeBudget::Share whole = budget.admit({400 * mib}, DecodeUrgency::visible);
+    EXPECT_EQ(budget.usage().bytes, 250 * mib);
+    const DecodeBudget::Share small = budget.admit({largeDecodeBytes}, DecodeUrgency::background);
+    EXPECT_EQ(budget.usage().decodes, 1);
+    EXPECT_GE(DecodeBudget::shared().capacity(), largestDecodeBytes);
+}
+
+TEST(DecodeBudgetTest, AVisibleDecodeGoesBeforeBackgroundOnesThatCameFirst)
+{
+    DecodeBudget budget(200 * mib);
+    std::optional<DecodeBudget::Share> running = budget.admit({150 * mib}, DecodeUrgency::background);
+    std::mutex mutex;
+    QStringList order;
+    const auto decode = [&](const QString& name, DecodeUrgency urgency) {
+        return std::thread([&, name, urgency] {
+            const DecodeBudget::Share share = budget.admit({150 * mib}, urgency);
+            const std::lock_guard guard(mutex);
+            order.push_back(name);
+        });
+    };
+    std::vector<std::thread> decoders;
+    for (const auto& [name, urgency] : {std::pair(QStringLiteral("preparation 1"), DecodeUrgency::background),
+                                        std::pair(QStringLiteral("preparation 2"), DecodeUrgency::background),
+                                        std::pair(QStringLiteral("tile on screen"), DecodeUrgency::visible)}) {
+        const int waiting = budget.usage().waiting;
+        decoders.push_back(decode(name, urgency));
+        ASSERT_TRUE(reaches([&] { return budget.usage().waiting == waiting + 1; }));
+    }
+    running.reset();
+    for (std::thread& decoder : decoders) {
+        decoder.join();
+    }
+    EXPECT_EQ(order, (QStringList{QStringLiteral("tile on screen"), QStringLiteral("preparation 1"),
+                                QStringLiteral("preparation 2")}));
+    EXPECT_EQ(budget.usage().peakDecodes, 1);
 }
 
 } // namespace

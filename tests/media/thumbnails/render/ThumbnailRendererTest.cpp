@@ -55,7 +55,7 @@ protected:
 
     QSize renderedSize(const QString& path, int pixels = 420) const
     {
-        return renderer.render(itemAt(path), pixels).image.size();
+        return renderer.render(itemAt(path), pixels, DecodeUrgency::visible).image.size();
     }
 
     // The thumbnail has the shape the catalog records for the item (which
@@ -63,7 +63,7 @@ protected:
     void expectItemShape(const QString& path, QSize expected) const
     {
         const MediaItem item = MediaMetadata::inspect(path, QUuid::createUuid(), {}, MediaKind::image);
-        const QSize rendered = renderer.render(item, 420).image.size();
+        const QSize rendered = renderer.render(item, 420, DecodeUrgency::visible).image.size();
         EXPECT_EQ(rendered, expected) << path.toStdString();
         EXPECT_EQ(rendered.width() > rendered.height(), item.width() > item.height()) << path.toStdString();
     }
@@ -106,7 +106,7 @@ TEST_F(ThumbnailRendererTest, LargePhotosFitTheRequestedSize)
     EXPECT_EQ(renderedSize(wide), QSize(420, 315));
     EXPECT_EQ(renderedSize(wide, 3200), QSize(3200, 2400));
 
-    const QImage image = renderer.render(itemAt(wide), 420).image;
+    const QImage image = renderer.render(itemAt(wide), 420, DecodeUrgency::visible).image;
     EXPECT_EQ(image.format(), QImage::Format_RGB888);
 }
 
@@ -158,7 +158,7 @@ TEST_F(ThumbnailRendererTest, EveryOrientationOfALargePhotoComesOutUprightAtBoth
 
         const bool sideways = row.orientation >= 5;
         for (const int pixels : {420, 3200}) {
-            const QImage image = renderer.render(itemAt(path), pixels).image;
+            const QImage image = renderer.render(itemAt(path), pixels, DecodeUrgency::visible).image;
             const QSize expected = QSize(pixels, pixels * 3 / 4);
             ASSERT_EQ(image.size(), sideways ? expected.transposed() : expected)
                 << "orientation " << row.orientation << " at " << pixels;
@@ -185,7 +185,7 @@ TEST_F(ThumbnailRendererTest, ATruncatedJpegShowsThePartItHoldsOverGrey)
     const QString cut = writeFile(QStringLiteral("cut.jpg"), encoded.left(encoded.size() / 2));
 
     for (const int size : {420, 3200}) {
-        const QImage image = renderer.render(itemAt(cut), size).image;
+        const QImage image = renderer.render(itemAt(cut), size, DecodeUrgency::visible).image;
         ASSERT_EQ(image.width(), size) << size;
         EXPECT_EQ(image.height(), size * 3 / 4) << size;
         EXPECT_TRUE(near(image.pixelColor(image.width() / 2, image.height() / 5), Qt::red)) << size;
@@ -207,7 +207,7 @@ TEST_F(ThumbnailRendererTest, ADamagedJpegShowsWhatItsDecoderDrew)
     vips_error_clear();
 
     for (const int size : {420, 3200}) {
-        const QImage image = renderer.render(itemAt(damaged), size).image;
+        const QImage image = renderer.render(itemAt(damaged), size, DecodeUrgency::visible).image;
         ASSERT_EQ(image.size(), QSize(size, size * 3 / 4)) << size;
         for (const int y : {0, image.height() / 4, image.height() * 2 / 5}) {
             const QColor pixel = image.pixelColor(image.width() / 2, y);
@@ -219,7 +219,7 @@ TEST_F(ThumbnailRendererTest, ADamagedJpegShowsWhatItsDecoderDrew)
     QFile file(damaged);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString header = writeFile(QStringLiteral("header.jpg"), file.read(600));
-    EXPECT_TRUE(renderer.render(itemAt(header), 420).image.isNull());
+    EXPECT_TRUE(renderer.render(itemAt(header), 420, DecodeUrgency::visible).image.isNull());
 }
 
 // A JPEG of `size` pixels as encoded bytes, as cameras embed previews.
@@ -288,7 +288,7 @@ TEST_F(ThumbnailRendererTest, PhotosWithoutAColourProfileKeepTheirBrightness)
         } else {
             ASSERT_TRUE(test::makeJpeg(path, QSize(800, 600), turnedBy(1), row.color));
         }
-        const QImage rendered = renderer.render(itemAt(path), 420).image;
+        const QImage rendered = renderer.render(itemAt(path), 420, DecodeUrgency::visible).image;
         ASSERT_EQ(rendered.size(), QSize(420, 315)) << path.toStdString();
         const QImage original = QImage(path).scaled(rendered.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         EXPECT_NEAR(meanLevel(rendered), meanLevel(original), 1.5) << path.toStdString();
@@ -299,7 +299,7 @@ TEST_F(ThumbnailRendererTest, PhotosWithoutAColourProfileKeepTheirBrightness)
     // over a hundred levels off).
     const QString cmyk = pathOf(QStringLiteral("cmyk.jpg"));
     ASSERT_TRUE(makeVipsJpeg(cmyk, {20, 60, 10, 30}, VIPS_INTERPRETATION_CMYK));
-    const QImage inks = renderer.render(itemAt(cmyk), 420).image;
+    const QImage inks = renderer.render(itemAt(cmyk), 420, DecodeUrgency::visible).image;
     ASSERT_EQ(inks.size(), QSize(420, 315));
     EXPECT_NEAR(meanLevel(inks), meanLevel(QImage(cmyk)), 16);
 
@@ -307,7 +307,7 @@ TEST_F(ThumbnailRendererTest, PhotosWithoutAColourProfileKeepTheirBrightness)
     // colour they were made from.
     const QString wide = pathOf(QStringLiteral("p3.jpg"));
     ASSERT_TRUE(makeVipsJpeg(wide, {220, 40, 30}, VIPS_INTERPRETATION_sRGB, "p3"));
-    const QColor shown = renderer.render(itemAt(wide), 420).image.pixelColor(200, 150);
+    const QColor shown = renderer.render(itemAt(wide), 420, DecodeUrgency::visible).image.pixelColor(200, 150);
     EXPECT_NEAR(shown.red(), 220, 3);
     EXPECT_NEAR(shown.green(), 40, 3);
     EXPECT_NEAR(shown.blue(), 30, 3);
@@ -345,7 +345,7 @@ TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheirPreviewTurnedByHand)
         .setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(encoded.constData()), long(encoded.size()));
     image->writeMetadata();
 
-    const QImage rendered = renderer.render(itemAt(raw), 420).image;
+    const QImage rendered = renderer.render(itemAt(raw), 420, DecodeUrgency::visible).image;
     EXPECT_EQ(rendered.size(), QSize(120, 160));
 }
 
@@ -354,7 +354,7 @@ TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheLargestPreviewThatDecodes)
     const QByteArray small = encodedJpeg(QSize(160, 120));
     const QString both = pathOf(QStringLiteral("both.nef"));
     ASSERT_TRUE(test::makeTiffRaw(both, {encodedJpeg(QSize(1600, 1200)), small}, 6));
-    EXPECT_EQ(renderer.render(itemAt(both), 420).image.size(), QSize(315, 420));
+    EXPECT_EQ(renderer.render(itemAt(both), 420, DecodeUrgency::visible).image.size(), QSize(315, 420));
 
     // A full-size preview without its quantisation tables (their marker made
     // an application segment's): its header reads, its pixels do not.
@@ -362,7 +362,7 @@ TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheLargestPreviewThatDecodes)
     broken.replace(QByteArray("\xff\xdb"), QByteArray("\xff\xe9"));
     const QString damaged = pathOf(QStringLiteral("damaged.nef"));
     ASSERT_TRUE(test::makeTiffRaw(damaged, {broken, small}, 6));
-    EXPECT_EQ(renderer.render(itemAt(damaged), 420).image.size(), QSize(120, 160));
+    EXPECT_EQ(renderer.render(itemAt(damaged), 420, DecodeUrgency::visible).image.size(), QSize(120, 160));
 }
 
 TEST_F(ThumbnailRendererTest, TheStartOfAFilmUnderARawNameIsRefusedAtOnce)
@@ -380,7 +380,7 @@ TEST_F(ThumbnailRendererTest, TheStartOfAFilmUnderARawNameIsRefusedAtOnce)
     // A render that hangs keeps its thread: it may not hold the test's state.
     auto rendering = std::make_shared<std::promise<Rendering>>();
     std::future<Rendering> done = rendering->get_future();
-    std::thread([rendering, raw] { rendering->set_value(ThumbnailRenderer().render(raw, 420)); }).detach();
+    std::thread([rendering, raw] { rendering->set_value(ThumbnailRenderer().render(raw, 420, DecodeUrgency::visible)); }).detach();
     ASSERT_EQ(done.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_TRUE(done.get().image.isNull());
 }
@@ -404,7 +404,7 @@ TEST_F(ThumbnailRendererTest, BrokenFilesGiveNoImageAndNoStandIn)
     const QString text = writeFile(QStringLiteral("text.jpg"), "not a picture at all\n");
 
     for (const QString& path : {broken, noise, empty, text, pathOf(QStringLiteral("missing.jpg"))}) {
-        const Rendering rendering = renderer.render(itemAt(path), 420);
+        const Rendering rendering = renderer.render(itemAt(path), 420, DecodeUrgency::visible);
         EXPECT_TRUE(rendering.image.isNull()) << path.toStdString();
         EXPECT_TRUE(rendering.standInType.isEmpty()) << path.toStdString();
     }
@@ -429,14 +429,14 @@ TEST_F(ThumbnailRendererTest, OnlyDecodersOfIndexedImageTypesDrawAFile)
 {
     // libvips would choose its PDF and SVG loaders by content, whatever the name.
     const QString document = writeFile(QStringLiteral("document.jpg"), minimalPdf());
-    const Rendering pdf = renderer.render(itemAt(document), 420);
+    const Rendering pdf = renderer.render(itemAt(document), 420, DecodeUrgency::visible);
     EXPECT_TRUE(pdf.image.isNull());
     EXPECT_TRUE(pdf.standInType.isEmpty()) << "not a picture: nothing to stand in for";
 
     const QString drawing = writeFile(QStringLiteral("drawing.png"),
                                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"300\" height=\"200\">"
                                       "<rect width=\"300\" height=\"200\" fill=\"red\"/></svg>\n");
-    const Rendering svg = renderer.render(itemAt(drawing), 420);
+    const Rendering svg = renderer.render(itemAt(drawing), 420, DecodeUrgency::visible);
     EXPECT_TRUE(svg.image.isNull());
     EXPECT_EQ(svg.standInType, QStringLiteral("image/svg+xml"));
 
@@ -445,7 +445,7 @@ TEST_F(ThumbnailRendererTest, OnlyDecodersOfIndexedImageTypesDrawAFile)
     pixels.fill(Qt::blue);
     const QString bitmap = pathOf(QStringLiteral("bitmap.bmp"));
     ASSERT_TRUE(pixels.save(bitmap, "BMP"));
-    const QImage bmp = renderer.render(itemAt(bitmap), 420).image;
+    const QImage bmp = renderer.render(itemAt(bitmap), 420, DecodeUrgency::visible).image;
     EXPECT_EQ(bmp.size(), QSize(420, 280));
     EXPECT_EQ(bmp.pixelColor(100, 100), QColor(Qt::blue));
 }
@@ -456,7 +456,7 @@ TEST_F(ThumbnailRendererTest, VideosAskTheFrameSourceAndOtherwiseGetAStandIn)
     const QByteArray header = QByteArray::fromHex("00000018667479706d703432000000006d70343269736f6d");
     const QString video = writeFile(QStringLiteral("clip.mp4"), header + QByteArray(2000, '\0'));
 
-    const Rendering none = renderer.render(itemAt(video, MediaKind::video), 420);
+    const Rendering none = renderer.render(itemAt(video, MediaKind::video), 420, DecodeUrgency::visible);
     EXPECT_TRUE(none.image.isNull());
     EXPECT_EQ(none.standInType, QStringLiteral("video/mp4"));
     EXPECT_FALSE(ThumbnailRenderer::standInImage(none.standInType, 420).isNull());
@@ -470,7 +470,7 @@ TEST_F(ThumbnailRendererTest, VideosAskTheFrameSourceAndOtherwiseGetAStandIn)
         }
     };
     const ThumbnailRenderer withFrames(std::make_shared<WideFrames>());
-    EXPECT_EQ(withFrames.render(itemAt(video, MediaKind::video), 420).image.size(), QSize(420, 210));
+    EXPECT_EQ(withFrames.render(itemAt(video, MediaKind::video), 420, DecodeUrgency::visible).image.size(), QSize(420, 210));
 }
 
 } // namespace

@@ -1,0 +1,118 @@
+#include "media/thumbnails/render/DecodeFootprint.h"
+
+#include "media/MediaFile.h"
+#include "media/formats/TiffDirectory.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace pivra {
+namespace {
+
+constexpr std::int64_t unbounded = std::numeric_limits<std::int64_t>::max();
+
+// a × b without overflow: a hostile header's numbers overflow any product.
+std::int64_t product(std::int64_t a, std::int64_t b)
+{
+    if (a <= 0 || b <= 0) {
+        return 0;
+    }
+    return a > unbounded / b ? unbounded : a * b;
+}
+
+std::int64_t bytesOf(std::int64_t width, std::int64_t rows, std::int64_t bytesPerPixel)
+{
+    return product(product(width, rows), bytesPerPixel);
+}
+
+// Samples a pixel holds at full size, in quarters, from a subsampling named
+// J:a:b: the chroma components keep a / J of the columns and, when b is 0,
+// half the rows. Unknown names count every component whole.
+std::int64_t quarterSamplesPerPixel(const DecodeShape& shape)
+{
+    const QList<QByteArray> parts = shape.chromaSubsampling.split(':');
+    const auto part = [&parts](int at) { return parts.size() == 3 ? parts.at(at).toInt() : -1; };
+    const int j = part(0);
+    const int a = part(1);
+    const int b = part(2);
+    constexpr int quarters = 4;
+    if (shape.bands != 3 || j <= 0 || a <= 0 || a > j || (b != 0 && b != a)) {
+        return product(shape.bands, quarters);
+    }
+    const std::int64_t chromaQuarters = quarters * a / j / (b == 0 ? 2 : 1);
+    return quarters + 2 * chromaQuarters;
+}
+
+} // namespace
+
+bool DecodeFootprint::tooLarge() const
+{
+    return bytes > largestDecodeBytes;
+}
+
+bool DecodeFootprint::large() const
+{
+    return bytes > largeDecodeBytes;
+}
+
+DecodeFootprint decodeFootprint(const DecodeShape& shape)
+{
+    const std::int64_t pixelBytes = product(shape.bands, shape.bytesPerSample);
+    // The canvas the decoder draws a frame on; of an animated WebP, libvips
+    // draws the first, the one a thumbnail shows.
+    if (shape.loader == "gifload" || shape.loader == "bmp" || (shape.loader == "webpload" && shape.pages > 1)) {
+        constexpr std::int64_t rgba = 4;
+        return {bytesOf(shape.width, shape.height, rgba)};
+    }
+    if (shape.loader == "jpegload" && shape.interlaced) {
+        // Every block's 64 coefficients of two bytes: two bytes a sample.
+        constexpr std::int64_t coefficientBytes = 2;
+        const std::int64_t samples = product(product(shape.width, shape.height), quarterSamplesPerPixel(shape)) / 4;
+        return {product(samples, coefficientBytes)};
+    }
+    if (shape.loader == "heifload") {
+        // The RGB image libheif hands over and the YCbCr 4:2:0 image (half as
+        // large) it converts it from; an image of one HEVC picture adds the
+        // decoder's own picture and block data, as much again. No HEVC
+        // picture is larger than its highest level allows: a larger image is
+        // a grid of tiles, each decoded on its own into the YCbCr image.
+        constexpr std::int64_t largestHevcPicture = 35'651'584;
+        const bool onePicture = product(shape.width, shape.height) <= largestHevcPicture;
+        return {bytesOf(shape.width, shape.height, product(pixelBytes, onePicture ? 6 : 3)) / 2};
+    }
+    if (shape.loader == "pngload" && shape.interlaced) {
+        return {bytesOf(shape.width, shape.height, pixelBytes)};
+    }
+    if (shape.loader == "tiffload") {
+        const std::int64_t rows = std::clamp<std::int64_t>(shape.rowsAtOnce.value_or(shape.height), 1,
+                                                           std::max<std::int64_t>(shape.height, 1));
+        return {bytesOf(shape.width, rows, pixelBytes)};
+    }
+    // Decoded a few lines at a time, or at the reduced size.
+    return {bytesOf(shape.width, 16, pixelBytes)};
+}
+
+std::optional<std::int64_t> tiffRowsAtOnce(const QString& path)
+{
+    constexpr std::uint16_t rowsPerStripTag = 278;
+    constexpr std::uint16_t tileLengthTag = 323;
+    constexpr std::uint16_t compressionTag = 259;
+    constexpr std::int64_t uncompressed = 1;
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    const std::optional<TiffDirectory> directory = file ? readTiffFirstDirectory(*file) : std::nullopt;
+    if (!directory) {
+        return std::nullopt;
+    }
+    const auto value = [&directory](std::uint16_t tag) {
+        const TiffEntry* const entry = directory->find(tag);
+        return entry ? entry->value : std::nullopt;
+    };
+    if (const std::optional<std::int64_t> tileLength = value(tileLengthTag)) {
+        return tileLength;
+    }
+    // libtiff reads an uncompressed strip in small pieces, however long.
+    return value(compressionTag).value_or(uncompressed) == uncompressed ? std::optional<std::int64_t>(1)
+                                                                        : value(rowsPerStripTag);
+}
+
+} // namespace pivra

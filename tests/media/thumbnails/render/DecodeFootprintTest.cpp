@@ -1,0 +1,153 @@
+#include "media/thumbnails/render/DecodeFootprint.h"
+
+#include "media/MediaLibraries.h"
+#include "media/thumbnails/render/ThumbnailRenderer.h"
+
+#include "support/Bombs.h"
+#include "support/HeicMaker.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <vips/vips8>
+
+namespace pivra {
+namespace {
+
+constexpr std::int64_t mib = std::int64_t(1) << 20;
+
+TEST(DecodeFootprintTest, EachDecoderIsBudgetedForWhatItHoldsAtOnce)
+{
+    const struct {
+        DecodeShape shape;
+        std::int64_t bytes;
+        bool tooLarge;
+        bool large;
+    } rows[] = {
+        // GIF draws every frame on a whole RGBA canvas, whatever its colours.
+        {{"gifload", 15800, 15800, 1}, 15800LL * 15800 * 4, true, true},
+        {{"gifload", 4000, 4000, 3}, 4000LL * 4000 * 4, false, false},
+        {{"gifload", 6000, 6000, 3}, 6000LL * 6000 * 4, false, true},
+        {{"bmp", 9000, 9000, 3}, 9000LL * 9000 * 4, true, true},
+        // HEIF builds the whole image in YCbCr, then in RGB, and an image of
+        // one HEVC picture the decoder's picture too; interlaced PNG builds it
+        // once; plain PNG goes by lines.
+        {{"heifload", 4000, 3000, 3}, 4000LL * 3000 * 9, false, true},
+        {{"heifload", 8064, 6048, 3}, 8064LL * 6048 * 3 * 3 / 2, false, true},
+        {{"heifload", 10000, 10000, 3}, 10000LL * 10000 * 3 * 3 / 2, true, true},
+        {{"pngload", 12000, 12000, 4, 2, true}, 12000LL * 12000 * 8, true, true},
+        {{"pngload", 12000, 12000, 4, 2, false}, 12000LL * 16 * 8, false, false},
+        // A JPEG of one scan and a still WebP decode at the reduced size.
+        {{"jpegload", 15800, 15800, 3}, 15800LL * 16 * 3, false, false},
+        {{"webpload", 16000, 16000, 4}, 16000LL * 16 * 4, false, false},
+        // A JPEG of several scans keeps two bytes a sample, chroma as subsampled.
+        {{.loader = "jpegload", .width = 15800, .height = 15800, .interlaced = true, .chromaSubsampling = "4:2:0"},
+         15800LL * 15800 * 3, true, true},
+        {{.loader = "jpegload", .width = 8064, .height = 6048, .interlaced = true, .chromaSubsampling = "4:2:2"},
+         8064LL * 6048 * 4, false, true},
+        {{.loader = "jpegload", .width = 4000, .height = 3000, .interlaced = true, .chromaSubsampling = "4:4:0"},
+         4000LL * 3000 * 4, false, false},
+        {{.loader = "jpegload", .width = 4000, .height = 3000, .interlaced = true, .chromaSubsampling = "4:4:4"},
+         4000LL * 3000 * 6, false, true},
+        {{.loader = "jpegload", .width = 4000, .height = 3000, .interlaced = true}, 4000LL * 3000 * 6, false, true},
+        {{.loader = "jpegload", .width = 4000, .height = 3000, .bands = 1, .interlaced = true}, 4000LL * 3000 * 2,
+         false, false},
+        // An animated WebP: the canvas its first frame is drawn on.
+        {{.loader = "webpload", .width = 6000, .height = 4000, .bands = 3, .pages = 12}, 6000LL * 4000 * 4,
+         false, true},
+        // TIFF holds a strip or a row of tiles; with no rows given, all of them.
+        {{"tiffload", 8256, 5504, 3, 2, false, 64}, 8256LL * 64 * 6, false, false},
+        {{"tiffload", 8256, 5504, 3, 2, false, std::nullopt}, 8256LL * 5504 * 6, true, true},
+        {{"tiffload", 8256, 5504, 3, 2, false, 1'000'000}, 8256LL * 5504 * 6, true, true},
+        // Numbers no product of them fits in are refused, not wrapped round.
+        {{"gifload", std::int64_t(1) << 40, std::int64_t(1) << 40, 1}, std::numeric_limits<std::int64_t>::max(),
+         true, true},
+    };
+    for (const auto& row : rows) {
+        const DecodeFootprint footprint = decodeFootprint(row.shape);
+        const std::string name = row.shape.loader.toStdString() + " " + std::to_string(row.shape.width);
+        EXPECT_EQ(footprint.bytes, row.bytes) << name;
+        EXPECT_EQ(footprint.tooLarge(), row.tooLarge) << name;
+        EXPECT_EQ(footprint.large(), row.large) << name;
+    }
+    EXPECT_LE(largestDecodeBytes, 256 * mib);
+}
+
+TEST(DecodeFootprintTest, TheRowsATiffDecoderReadsAtOnceComeFromItsFirstDirectory)
+{
+    initializeMediaLibraries();
+    QTemporaryDir folder;
+    const vips::VImage image = vips::VImage::black(300, 200, vips::VImage::option()->set("bands", 3));
+    const struct {
+        const char* name;
+        vips::VOption* options;
+        std::optional<std::int64_t> rows;
+    } rows[] = {
+        {"tiled.tif", vips::VImage::option()->set("tile", true)->set("tile_height", 64)->set("compression", "deflate"),
+         64},
+        {"strips.tif", vips::VImage::option()->set("compression", "deflate")->set("tile_height", 40), 40},
+        {"big.tif", vips::VImage::option()->set("bigtiff", true)->set("compression", "lzw"), 128},
+        {"plain.tif", vips::VImage::option()->set("compression", "none"), 1}, // libtiff cuts it small
+    };
+    for (const auto& row : rows) {
+        const QString path = folder.filePath(QString::fromLatin1(row.name));
+        image.tiffsave(path.toUtf8().data(), row.options);
+        EXPECT_EQ(tiffRowsAtOnce(path).value_or(-1), row.rows.value_or(-1)) << row.name;
+    }
+    EXPECT_EQ(tiffRowsAtOnce(folder.filePath(QStringLiteral("missing.tif"))), std::nullopt);
+}
+
+// The footprint of each decoder that holds much is no less than what it
+// really takes: the process's peak resident memory, with nothing else going
+// on, rises by no more than the footprint and what any render takes besides.
+TEST(DecodeFootprintTest, NoDecoderTakesMoreThanItsFootprint)
+{
+    initializeMediaLibraries();
+    QTemporaryDir folder;
+    using vips::VImage;
+    const auto picture = [](int width, int height, int bands) {
+        const VImage xy = VImage::xyz(width, height);
+        VImage image = (xy[0] * (255.0 / width)).bandjoin(xy[1] * (255.0 / height)).bandjoin(xy[0] * 0 + 90);
+        if (bands == 4) {
+            image = image.bandjoin(xy[1] * 0 + 255);
+        }
+        return image.cast(VIPS_FORMAT_UCHAR).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+    };
+    const auto file = [&folder](const char* name) { return folder.filePath(QString::fromLatin1(name)); };
+    const auto save = [&file](const char* name, const VImage& image, vips::VOption* options) {
+        image.write_to_file(QFile::encodeName(file(name)).constData(), options);
+        return file(name);
+    };
+    VImage frames = picture(4000, 3000, 4).join(picture(4000, 3000, 4), VIPS_DIRECTION_VERTICAL);
+    frames.set("page-height", 3000);
+    ASSERT_TRUE(test::makeHeic(file("one-picture.heic"), QSize(4000, 3000)));
+    const struct {
+        QString path;
+        DecodeShape shape;
+    } rows[] = {
+        {save("progressive.jpg", picture(6000, 4000, 3), VImage::option()->set("interlace", true)),
+         {.loader = "jpegload", .width = 6000, .height = 4000, .interlaced = true, .chromaSubsampling = "4:2:0"}},
+        {save("interlaced.png", picture(5000, 4000, 3), VImage::option()->set("interlace", true)),
+         {.loader = "pngload", .width = 5000, .height = 4000, .interlaced = true}},
+        {save("animated.webp", frames, VImage::option()->set("lossless", true)),
+         {.loader = "webpload", .width = 4000, .height = 3000, .bands = 4, .pages = 2}},
+        {save("large.gif", picture(5000, 4000, 3), VImage::option()), {.loader = "gifload", .width = 5000, .height = 4000}},
+        {file("one-picture.heic"), {.loader = "heifload", .width = 4000, .height = 3000}},
+    };
+    const ThumbnailRenderer renderer;
+    constexpr std::int64_t besides = 32 * mib; // libvips' buffers and threads, the thumbnail
+    for (const auto& row : rows) {
+        MediaItem item;
+        item.setPath(row.path);
+        item.setKind(MediaKind::image);
+        test::resetPeakMemory();
+        const std::int64_t before = test::peakMemory();
+        EXPECT_FALSE(renderer.render(item, 420, DecodeUrgency::visible).image.isNull()) << row.path.toStdString();
+        const std::int64_t taken = test::peakMemory() - before;
+        EXPECT_LE(taken, decodeFootprint(row.shape).bytes + besides) << row.path.toStdString();
+    }
+}
+
+} // namespace
+} // namespace pivra
