@@ -98,11 +98,14 @@ QString videoPath(int video)
     return photosFolder() + QLatin1Char('/') + QLatin1String(names[video]);
 }
 
-// Photos taken over three years around Europe, a quarter with a place.
+// Photos taken with a phone over three years around Europe, a quarter with a
+// place.
 test::ExifFields photoFields(int index)
 {
     QRandomGenerator random(quint32(index) + 11);
     test::ExifFields fields;
+    fields.make = QStringLiteral("Apple");
+    fields.model = QStringLiteral("iPhone 13");
     const QDateTime taken = QDateTime(QDate(2021, 1, 1), QTime(9, 0), Qt::UTC).addSecs(qint64(index) * 47'000);
     fields.dateTimeOriginal = taken.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     if (index % 4 == 0) {
