@@ -135,12 +135,12 @@ struct Viewer {
 void BM_FirstFrame(benchmark::State& state)
 {
     Viewer viewer;
-    const QUrl url = QUrl::fromLocalFile(fixturePath(int(state.range(0))));
+    const QString path = fixturePath(int(state.range(0)));
     for (auto _ : state) {
         viewer.model.stop();
         QElapsedTimer clock;
         clock.start();
-        viewer.model.load(url, std::nullopt, false);
+        viewer.model.load(path, std::nullopt, false);
         if (!runUntil(&viewer.view, &VideoLayerView::frameShown, [&] { return viewer.view.hasFrame(); }, 30000)) {
             state.SkipWithError("no frame");
             return;
@@ -224,7 +224,7 @@ void BM_Playback4K(benchmark::State& state)
         int frames = 0;
         QObject::connect(&viewer.view, &VideoLayerView::frameShown, &viewer.view, [&] { ++frames; });
         bench::resetResidentPeak();
-        viewer.model.load(QUrl::fromLocalFile(fixturePath(largeHevc)), std::nullopt, true);
+        viewer.model.load(fixturePath(largeHevc), std::nullopt, true);
         if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isPlaying(); }, 30000)) {
             state.SkipWithError("no playback");
             return;
@@ -279,7 +279,7 @@ std::optional<double> dragAndSettle(benchmark::State& state, Viewer& viewer, int
 // Opens a fixture, playing when `autoplay` as the viewer opens a video.
 bool loadAndShow(benchmark::State& state, Viewer& viewer, int fixture, bool autoplay)
 {
-    viewer.model.load(QUrl::fromLocalFile(fixturePath(fixture)), std::nullopt, autoplay);
+    viewer.model.load(fixturePath(fixture), std::nullopt, autoplay);
     if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isReady(); }, 30000)) {
         state.SkipWithError("no picture");
         return false;

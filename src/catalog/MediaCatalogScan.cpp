@@ -3,9 +3,7 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/model/Uuid.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
+#include "platform/folders/FileNameText.h"
 
 namespace pivra {
 
@@ -177,9 +175,27 @@ QString keptFoldersClause()
          + u')';
 }
 
-QString keptFoldersJSON(const QStringList& keptFolders)
+// Written here rather than by Qt: a folder whose name is not UTF-8 must reach
+// json_each as the bytes its rows hold, which JSON's escapes cannot spell,
+// and SQLite takes such bytes inside a string as they are.
+QByteArray keptFoldersJSON(const QStringList& keptFolders)
 {
-    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(keptFolders)).toJson(QJsonDocument::Compact));
+    QByteArray json("[");
+    for (const QString& folder : keptFolders) {
+        json += json.size() > 1 ? ",\"" : "\"";
+        for (const char byte : fileNameBytes(folder)) {
+            if (byte == '"' || byte == '\\') {
+                json += '\\';
+                json += byte;
+            } else if (static_cast<unsigned char>(byte) < 0x20) {
+                json += "\\u00" + QByteArray::number(static_cast<int>(byte), 16).rightJustified(2, '0');
+            } else {
+                json += byte;
+            }
+        }
+        json += '"';
+    }
+    return json + ']';
 }
 
 } // namespace
@@ -194,7 +210,7 @@ void MediaCatalog::deleteStale(const QUuid& sourceID, const QString& token, cons
     statement.bindUuid(1, sourceID);
     statement.bindText(2, token);
     if (!keptFolders.isEmpty()) {
-        statement.bindText(3, keptFoldersJSON(keptFolders));
+        statement.bindBytes(3, keptFoldersJSON(keptFolders));
     }
     statement.run();
 }
@@ -217,7 +233,7 @@ void MediaCatalog::deleteUnseen(const QUuid& sourceID, const QString& token, con
     if (!keptFolders.isEmpty()) {
         sql += keptFoldersClause();
     }
-    const QString kept = keptFolders.isEmpty() ? QString() : keptFoldersJSON(keptFolders);
+    const QByteArray kept = keptFolders.isEmpty() ? QByteArray() : keptFoldersJSON(keptFolders);
     const sqlite::WritingCache cache(db_.get());
     sqlite::Transaction transaction(db_.get());
     sqlite::Statement statement = prepare(sql);
@@ -227,7 +243,7 @@ void MediaCatalog::deleteUnseen(const QUuid& sourceID, const QString& token, con
         statement.bindUuid(2, sourceID);
         statement.bindText(3, token);
         if (!keptFolders.isEmpty()) {
-            statement.bindText(4, kept);
+            statement.bindBytes(4, kept);
         }
         statement.run();
     }

@@ -1,6 +1,7 @@
 #include "catalog/Sqlite.h"
 
 #include "catalog/model/Uuid.h"
+#include "platform/folders/FileNameText.h"
 
 #include <sqlite3.h>
 
@@ -103,8 +104,15 @@ Statement::Statement(Statement&& other) noexcept : statement_(std::exchange(othe
 
 void Statement::bindText(int index, const QString& value)
 {
-    const QByteArray utf8 = value.toUtf8();
-    sqlite3_bind_text(statement_, index, utf8.constData(), -1, SQLITE_TRANSIENT);
+    const QByteArray bytes = fileNameBytes(value);
+    sqlite3_bind_text(statement_, index, bytes.constData(), -1, SQLITE_TRANSIENT);
+}
+
+void Statement::bindBytes(int index, QByteArrayView value)
+{
+    // Text, though it need not be UTF-8: SQLite keeps what it is given.
+    sqlite3_bind_text64(statement_, index, value.data(), static_cast<sqlite3_uint64>(value.size()),
+                        SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
 void Statement::bindText(int index, const std::optional<QString>& value)
@@ -199,8 +207,8 @@ std::optional<QString> Statement::text(int column) const
     if (isNull(column)) {
         return std::nullopt;
     }
-    const std::string_view utf8 = bytes(column);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    const std::string_view text = bytes(column);
+    return fileNameText(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 std::string_view Statement::bytes(int column) const noexcept

@@ -16,6 +16,7 @@
 
 #include "catalog/CatalogError.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -98,8 +99,12 @@ public:
 
     // Binds. Their SQLite result codes are ignored: a bind only fails for a
     // misnumbered parameter, which the statement's own tests catch.
+    // Text is bound as the bytes fileNameBytes() gives, so a path keeps the
+    // bytes of a name that is not UTF-8; text() reads them back.
     void bindText(int index, const QString& value);
     void bindText(int index, const std::optional<QString>& value); // absent binds NULL
+    // `value` as text, byte for byte.
+    void bindBytes(int index, QByteArrayView value);
     void bindUuid(int index, const QUuid& value);                  // canonical upper-case text
     // Binds each string from `first` on; returns the index after the last.
     int bindTexts(int first, const QStringList& values);
@@ -119,7 +124,8 @@ public:
 
     bool isNull(int column) const noexcept;
     std::optional<QString> text(int column) const;
-    // The column's UTF-8 bytes, valid until the next step or column call.
+    // The column's bytes (UTF-8 but for paths that are not), valid until
+    // the next step or column call.
     std::string_view bytes(int column) const noexcept;
     // The same, or none for NULL, in one look at the column.
     std::optional<std::string_view> optionalBytes(int column) const noexcept;

@@ -1,17 +1,15 @@
 #include "gallery/TileMenu.h"
 
 #include "media/camera/CameraItemPaths.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
 
-#include <QFileInfo>
 #include <QMenu>
 
 namespace pivra {
 
 namespace {
-
-bool fileExists(QString path) { return QFileInfo::exists(path); }
 
 // The test for a file is made each time the menu opens, so a file deleted
 // since the last scan is not offered; it runs off the GUI thread because a
@@ -19,7 +17,7 @@ bool fileExists(QString path) { return QFileInfo::exists(path); }
 Task<void> enableIfOnDisk(QAction* copy, QAction* reveal, QString path)
 {
     // Awaited into a local: GCC 12 miscompiles a co_await inside an if condition.
-    const bool found = co_await runOnPool(PoolPriority::userInitiated, &fileExists, path);
+    const bool found = co_await runOnPool(PoolPriority::userInitiated, &pathExists, path);
     if (found) {
         copy->setEnabled(true);
         reveal->setEnabled(true);

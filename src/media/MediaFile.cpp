@@ -1,6 +1,6 @@
 #include "media/MediaFile.h"
 
-#include <QFile>
+#include "platform/folders/FileNameText.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -32,7 +32,7 @@ private:
 
 std::optional<MediaFile> MediaFile::open(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = fileNameBytes(path);
     struct stat seen {};
     if (::stat(name.constData(), &seen) != 0 || !S_ISREG(seen.st_mode)) {
         return std::nullopt;

@@ -421,7 +421,7 @@ void MediaViewer::showEvent(QShowEvent* event)
         if (item_.kind() == MediaKind::video) {
             playback_->load(item_, true);
         } else {
-            playback_->load(QUrl::fromLocalFile(*item_.liveVideoPath()), std::nullopt, false);
+            playback_->load(*item_.liveVideoPath(), std::nullopt, false);
         }
     }
     revealControls();

@@ -4,7 +4,17 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
+
 namespace pivra::test {
+
+TempFolderTest::~TempFolderTest()
+{
+    if (tempDir_.isValid()) {
+        std::error_code failed; // what is left, QTemporaryDir tries again and reports
+        std::filesystem::remove_all(QFile::encodeName(tempDir_.path()).toStdString(), failed);
+    }
+}
 
 QString TempFolderTest::writeFile(const QString& relative, const QByteArray& bytes) const
 {

@@ -10,6 +10,9 @@ namespace pivra::test {
 class TempFolderTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(tempDir_.isValid()) << "cannot create a temporary folder"; }
+    // Qt cannot remove a file whose name is not UTF-8; the folder goes by
+    // its bytes first.
+    ~TempFolderTest() override;
 
     QString root() const { return tempDir_.path(); }
     QString pathOf(const QString& relative) const { return tempDir_.filePath(relative); }

@@ -1,6 +1,8 @@
 #include "ViewerTestKit.h"
 
 #include "gallery/drag/MediaDragSurface.h"
+#include "gallery/drag/MediaPasteboard.h"
+#include "platform/folders/FileNameText.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/controls/ElidedLabel.h"
 #include "support/Renders.h"
@@ -20,6 +22,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QWheelEvent>
@@ -428,6 +431,53 @@ TEST_F(MediaViewerTest, AnOfflineSourceShowsItsSavedPreviewAndLoadsNothingUntilI
     ASSERT_NE(viewer.mediaSurface(), nullptr);
     ASSERT_TRUE(waitForStill());
     EXPECT_TRUE(QFile::exists(viewerFile));
+}
+
+// A disk written by an older system names its files in Latin-1. Such a photo
+// and video are indexed under their own bytes, thumbnailed, named readably,
+// opened from their files and dragged out by their real paths.
+TEST_F(MediaViewerTest, APhotoAndAVideoNamedInLatin1AreShownOpenedAndDraggedByTheirBytes)
+{
+    openLibrary(1, true);
+    const QByteArray trip = fileNameBytes(pathOf(QStringLiteral("Trip")));
+    const QByteArray photoBytes = trip + "/caf\xe9.jpg";
+    const QByteArray videoBytes = trip + "/v\xed" "deo.mov";
+    ASSERT_EQ(::rename(QByteArray(trip + "/IMG_1.jpg").constData(), photoBytes.constData()), 0);
+    ASSERT_EQ(::rename(QByteArray(trip + "/CLIP.mov").constData(), videoBytes.constData()), 0);
+    store_->rescan();
+    ASSERT_TRUE(drain());
+    const MediaItem photo = fullItem(QStringLiteral("caf\u00e9.jpg"));
+    const MediaItem video = fullItem(QStringLiteral("v\u00eddeo.mov"));
+    EXPECT_EQ(fileNameBytes(photo.path()), photoBytes);
+    EXPECT_EQ(fileNameBytes(video.path()), videoBytes);
+    EXPECT_EQ(photo.dateOrigin(), QStringLiteral("EXIF capture")) << "the photo's own Exif was read";
+    EXPECT_EQ(photo.width(), 1200);
+
+    for (const MediaItem& item : {photo, video}) {
+        QImage thumbnail;
+        const auto operation = thumbnails_.ensure(
+            item, true, [&thumbnail](const QImage& image, const std::optional<QString>&) { thumbnail = image; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !thumbnail.isNull(); }, 20000)) << item.name().toStdString();
+        if (item.kind() == MediaKind::image) {
+            EXPECT_TRUE(near(thumbnail.pixelColor(thumbnail.rect().center()), photoColor(1)));
+        }
+
+        const std::unique_ptr<QMimeData> dragged = MediaPasteboard().mimeData(item);
+        ASSERT_NE(dragged, nullptr);
+        ASSERT_EQ(dragged->urls().size(), 1);
+        EXPECT_EQ(QByteArray::fromPercentEncoding(dragged->data(QStringLiteral("text/uri-list")).trimmed()),
+                  "file://" + fileNameBytes(item.path()));
+    }
+
+    MediaViewer& viewer = openViewer(photo, source_);
+    ASSERT_TRUE(waitForStill());
+    EXPECT_EQ(viewer.topBar()->title()->text(), QStringLiteral("caf\u00e9.jpg"));
+    EXPECT_EQ(viewer.photoCanvas()->image().size(), QSize(1200, 800));
+    EXPECT_TRUE(near(render().pixelColor(600, 400), photoColor(1)));
+
+    MediaViewer& playing = openViewer(video, source_);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playing.videoLayer()->hasFrame(); }, 30000));
+    EXPECT_FALSE(playing.playback()->error());
 }
 
 // The viewer as the user sees it, in the window's light and dark schemes.

@@ -1,6 +1,7 @@
 #include "app/content/FileReveal.h"
 
 #include "media/camera/CameraItemPaths.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/threads/GuiReturn.h"
 #include "store/LibraryStore.h"
 
@@ -57,13 +58,13 @@ DesktopReveal DesktopReveal::system(const QDBusConnection& bus)
 
 void revealFile(const QString& file, const QString& folder, RevealFailed failed, const DesktopReveal& desktop)
 {
-    desktop.showItems(QUrl::fromLocalFile(file),
+    desktop.showItems(fileUrl(file),
                       [desktop, folder, failed = std::move(failed)] { openFolder(folder, failed, desktop); });
 }
 
 void openFolder(const QString& folder, const RevealFailed& failed, const DesktopReveal& desktop)
 {
-    if (!desktop.openFolder(QUrl::fromLocalFile(folder)) && failed) {
+    if (!desktop.openFolder(fileUrl(folder)) && failed) {
         failed(failureMessage(folder));
     }
 }

@@ -1,5 +1,6 @@
 #include "app/header/HeaderModel.h"
 
+#include "app/sidebar/FolderTree.h"
 #include "store/LibraryStore.h"
 
 #include <algorithm>
@@ -50,8 +51,7 @@ QString headerTitle(const LibraryView& view, const QList<Album>& albums, const Q
         return QStringLiteral("Favorites");
     }
     if (view.folderPath) {
-        const QStringList pieces = view.folderPath->split(u'/', Qt::SkipEmptyParts);
-        return pieces.isEmpty() ? *view.folderPath : pieces.last();
+        return FolderTree::name(*view.folderPath); // as the sidebar names it
     }
     if (view.sourceID) {
         const auto source = std::ranges::find(sources, *view.sourceID, &LibrarySource::id);

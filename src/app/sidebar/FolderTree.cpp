@@ -1,5 +1,7 @@
 #include "app/sidebar/FolderTree.h"
 
+#include "platform/folders/FileNameText.h"
+
 namespace pivra {
 
 FolderTree::FolderTree(const QStringList& folders)
@@ -16,7 +18,7 @@ FolderTree::FolderTree(const QStringList& folders)
 QString FolderTree::name(const QString& path)
 {
     const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    return parts.isEmpty() ? path : parts.last();
+    return readableFileText(parts.isEmpty() ? path : parts.last());
 }
 
 QString FolderTree::expansionKey(const QUuid& sourceID, const QString& path)

@@ -24,7 +24,8 @@ public:
     // Whether some folder lies below `path`.
     bool hasChildren(const QString& path) const { return ancestors_.contains(path); }
 
-    // The last non-empty component of `path`, or `path` itself.
+    // The last non-empty component of `path`, or `path` itself, as shown
+    // (a name that is not UTF-8 read as Windows-1252).
     static QString name(const QString& path);
     // The key of an open folder in the sidebar's expansion set: the source's
     // upper-case id, ":" and the path, so equal paths of two sources open

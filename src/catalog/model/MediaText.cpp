@@ -2,6 +2,7 @@
 
 #include "catalog/model/Hashing.h"
 #include "catalog/model/SharedText.h"
+#include "platform/folders/FileNameText.h"
 
 #include <QByteArrayView>
 #include <QVarLengthArray>
@@ -67,7 +68,7 @@ QUtf8StringView asUtf8(QAnyStringView text, QByteArray& storage)
         if constexpr (std::is_same_v<decltype(view), QUtf8StringView>) {
             return view;
         } else {
-            storage = view.toString().toUtf8();
+            storage = fileNameBytes(view.toString());
             return QUtf8StringView(storage);
         }
     });
@@ -328,12 +329,12 @@ QString MediaText::string(Field field) const
     }
     const auto [head, tail] = block_->pieces(field);
     if (tail.isEmpty()) {
-        return QString::fromUtf8(head);
+        return fileNameText(head);
     }
     QVarLengthArray<char, 512> joined;
     joined.append(head.data(), head.size());
     joined.append(tail.data(), tail.size());
-    return QString::fromUtf8(joined.data(), joined.size());
+    return fileNameText(QByteArrayView(joined.data(), joined.size()));
 }
 
 std::optional<QString> MediaText::optionalString(Field field) const

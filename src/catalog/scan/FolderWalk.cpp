@@ -2,8 +2,8 @@
 
 #include "catalog/scan/ParallelRuns.h"
 
-#include <QFile>
-#include <QStringDecoder>
+#include "platform/folders/FileNameText.h"
+
 #include <QThread>
 
 #include <algorithm>
@@ -89,16 +89,6 @@ bool readEntries(DIR* directory, std::vector<DirectoryEntry>& entries)
     std::sort(entries.begin(), entries.end(),
               [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
     return whole;
-}
-
-std::optional<QString> utf8Name(const std::string& name)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString decoded = decoder.decode(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
-    if (decoder.hasError()) {
-        return std::nullopt; // such a name cannot round-trip through the catalog's text
-    }
-    return decoded;
 }
 
 bool isSystemFolderUnderRoot(const std::string& name)
@@ -190,15 +180,12 @@ private:
         if (entry.name.empty() || entry.name.front() == '.') {
             return; // hidden, and "." and ".."
         }
-        const std::optional<QString> name = utf8Name(entry.name);
-        if (!name) {
-            return;
-        }
-        const QString relative = relative_.isEmpty() ? *name : relative_ + u'/' + *name;
+        const QString name = fileNameText(entry.name);
+        const QString relative = relative_.isEmpty() ? name : relative_ + u'/' + name;
         if (entry.type == DT_DIR) {
-            enterFolder(entry.name, *name, relative);
+            enterFolder(entry.name, name, relative);
         } else if (entry.type == DT_REG || entry.type == DT_UNKNOWN) {
-            visit(entry.name, *name, relative);
+            visit(entry.name, name, relative);
         }
     }
 
@@ -404,14 +391,14 @@ void WalkedFiles::append(QStringView relative, const FileValues& values)
 WalkedFile WalkedFiles::operator[](std::size_t index) const
 {
     WalkedFile file;
-    const std::string_view relative = relativeUtf8(index);
-    file.relative = QString::fromUtf8(relative.data(), static_cast<qsizetype>(relative.size()));
+    const std::string_view relative = relativeBytes(index);
+    file.relative = fileNameText(QByteArrayView(relative.data(), static_cast<qsizetype>(relative.size())));
     file.path = root_ + u'/' + file.relative;
     file.values = values(index);
     return file;
 }
 
-std::string_view WalkedFiles::relativeUtf8(std::size_t index) const
+std::string_view WalkedFiles::relativeBytes(std::size_t index) const
 {
     const Record& record = records_[index];
     return arena_.view(record.relative, record.size);
@@ -448,7 +435,7 @@ bool isPackageFolderName(const QString& name)
 FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
 {
     FolderWalk walk;
-    const QByteArray encodedRoot = QFile::encodeName(root);
+    const QByteArray encodedRoot = fileNameBytes(root);
     std::unique_ptr<char, decltype(&std::free)> resolved(realpath(encodedRoot.constData(), nullptr), &std::free);
     if (!resolved) {
         return walk;
@@ -460,7 +447,7 @@ FolderWalk walkFolder(const QString& root, const CancelToken& cancel)
         return walk;
     }
     walk.opened = true;
-    walk.rootPath = QFile::decodeName(resolved.get());
+    walk.rootPath = fileNameText(resolved.get());
     walk.rootIdentity = *rootIdentity;
 
     QString walkedRoot = root;

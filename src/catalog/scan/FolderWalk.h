@@ -24,9 +24,9 @@ struct WalkedFile {
 
 // The files of a walk, kept compactly: a scan holds every file of its source
 // until it ends, and a source may have millions. The relative paths lie as
-// UTF-8 in one arena beside a fixed record of each file's values, neither of
-// which moves as it grows; a file's path is the root as given, "/" and its
-// relative path, so it is made again when the file is asked for.
+// their bytes in one arena beside a fixed record of each file's values,
+// neither of which moves as it grows; a file's path is the root as given,
+// "/" and its relative path, so it is made again when the file is asked for.
 class WalkedFiles {
 public:
     // `root` as given, without a trailing "/" ("" for "/").
@@ -40,7 +40,7 @@ public:
     const QString& root() const { return root_; }
     WalkedFile operator[](std::size_t index) const;
     // What operator[] gives, without making its strings.
-    std::string_view relativeUtf8(std::size_t index) const;
+    std::string_view relativeBytes(std::size_t index) const;
     FileValues values(std::size_t index) const;
 
 private:
@@ -81,9 +81,10 @@ struct FolderWalk {
 // neither a file nor a folder to the walk, so everything found resolves
 // inside the root. Passed over, and not reasons for incompleteness: hidden
 // names (a leading "."), the insides of macOS package folders (".app",
-// ".photoslibrary" and the like), names that are not valid UTF-8, anything
-// that is not a regular file or a folder, and, when the root is "/", the
-// kernel's folders and the mount folders of other disks.
+// ".photoslibrary" and the like), anything that is not a regular file or a
+// folder, and, when the root is "/", the kernel's folders and the mount
+// folders of other disks. A name that is not UTF-8 is walked like any other,
+// its paths keeping its bytes (fileNameText()).
 //
 // The walk keeps one open folder per level, on a stack of its own rather
 // than the thread's, and no more of them than a share of the process's

@@ -1,6 +1,7 @@
 #include "catalog/scan/ScanDecisions.h"
 
 #include "catalog/scan/ParallelRuns.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/Cancelled.h"
 
 #include <QDir>
@@ -18,7 +19,7 @@ class BatchDecider {
 public:
     explicit BatchDecider(const ScanInputs& inputs)
         : inputs_(inputs), idPrefix_(MediaItem::makeID(inputs.sourceID, QString())),
-          pathIDHead_(QString(idPrefix_ + inputs.walk->files.root() + u'/').toStdString())
+          pathIDHead_(fileNameBytes(QString(idPrefix_ + inputs.walk->files.root() + u'/')).toStdString())
     {
     }
 
@@ -43,7 +44,7 @@ public:
         if (!kind) {
             return false;
         }
-        const std::string_view relative = files.relativeUtf8(index);
+        const std::string_view relative = files.relativeBytes(index);
         const FileValues values = files.values(index);
         const double modified = values.contentModificationDate.value_or(distantPast);
         const std::int64_t size = values.fileSize.value_or(0);
@@ -89,7 +90,7 @@ private:
     std::string_view extensionOf(std::size_t index)
     {
         constexpr std::size_t longest = sizeof(extension_);
-        const std::string_view relative = inputs_.walk->files.relativeUtf8(index);
+        const std::string_view relative = inputs_.walk->files.relativeBytes(index);
         const std::size_t dot = relative.rfind('.');
         if (dot == std::string_view::npos || relative.find('/', dot) != std::string_view::npos
             || relative.size() - dot - 1 > longest) {
@@ -152,7 +153,7 @@ private:
 
     const ScanInputs& inputs_;
     const QString idPrefix_; // an item id without its path, made once rather than per file
-    // An item id in UTF-8 up to the relative path.
+    // The bytes of an item id up to the relative path.
     const std::string pathIDHead_;
     char extension_[8] = {};
     ScanBatch batch_;

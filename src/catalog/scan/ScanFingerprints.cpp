@@ -1,6 +1,7 @@
 #include "catalog/scan/ScanFingerprints.h"
 
-#include <QStringEncoder>
+#include "platform/folders/FileNameText.h"
+
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -11,7 +12,7 @@ namespace pivra {
 
 namespace {
 
-// Room on the stack for the UTF-8 of a usual key; longer ones take the heap.
+// Room on the stack for the bytes of a usual key; longer ones take the heap.
 constexpr qsizetype keyBufferSize = 512;
 
 // A slot for `hash` among `count` (below 2^32), from the hash's high bits:
@@ -95,17 +96,16 @@ std::optional<RelativeFingerprint> ScanFingerprints::byRelative(QStringView rela
     if (relative.isEmpty()) {
         return std::nullopt;
     }
-    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    QVarLengthArray<char, keyBufferSize> buffer(encoder.requiredSpace(relative.size()));
-    const char* end = encoder.appendToBuffer(buffer.data(), relative);
-    const std::string_view utf8(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
+    QVarLengthArray<char, keyBufferSize> buffer(mostFileNameBytes(relative.size()));
+    const char* end = writeFileNameBytes(buffer.data(), relative);
+    const std::string_view bytes(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
 
     // A row under a head holds the path that follows it in its id; ids are
     // unique, so the row with that id is the one, unless it is another split
     // of the same bytes. Of several rows, the one added last.
-    std::uint32_t stored = find(wholeByRelative_, &ScanFingerprints::wholeRelativeOf, {utf8, {}});
+    std::uint32_t stored = find(wholeByRelative_, &ScanFingerprints::wholeRelativeOf, {bytes, {}});
     for (std::size_t head = 0; head < heads_.size(); ++head) {
-        const std::uint32_t byID = find(byID_, &ScanFingerprints::idOf, {heads_[head], utf8});
+        const std::uint32_t byID = find(byID_, &ScanFingerprints::idOf, {heads_[head], bytes});
         if (byID != 0 && entries_[byID - 1].head == head) {
             stored = std::max(stored, byID);
         }
@@ -123,7 +123,7 @@ QString ScanFingerprints::idAt(std::uint32_t row) const
     std::string joined;
     joined.reserve(id.size());
     joined.append(id.first).append(id.second);
-    return QString::fromUtf8(joined.data(), static_cast<qsizetype>(joined.size()));
+    return fileNameText(QByteArrayView(joined.data(), static_cast<qsizetype>(joined.size())));
 }
 
 std::optional<std::uint8_t> ScanFingerprints::Builder::headNumber(std::string_view head)

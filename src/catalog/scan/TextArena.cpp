@@ -1,6 +1,6 @@
 #include "catalog/scan/TextArena.h"
 
-#include <QStringEncoder>
+#include "platform/folders/FileNameText.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -57,9 +57,8 @@ TextArena::Appended TextArena::append(std::string_view first, std::string_view s
 
 TextArena::Appended TextArena::append(QStringView text)
 {
-    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    char* start = room(static_cast<std::size_t>(encoder.requiredSpace(text.size())));
-    return commit(static_cast<std::size_t>(encoder.appendToBuffer(start, text) - start));
+    char* start = room(static_cast<std::size_t>(mostFileNameBytes(text.size())));
+    return commit(static_cast<std::size_t>(writeFileNameBytes(start, text) - start));
 }
 
 } // namespace pivra

@@ -30,7 +30,7 @@ public:
 
     // Appends the pieces one after the other, in one block.
     Appended append(std::string_view first, std::string_view second = {});
-    // Appends `text` encoded as UTF-8.
+    // Appends the bytes of the path `text` (fileNameBytes()).
     Appended append(QStringView text);
 
     std::string_view view(Place place, std::size_t size) const

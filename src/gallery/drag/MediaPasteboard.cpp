@@ -4,12 +4,12 @@
 
 #include "media/camera/CameraItemPaths.h"
 #include "media/camera/CameraSourceManager.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/folders/PrivateFolder.h"
 #include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/Pool.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QUuid>
@@ -88,7 +88,7 @@ protected:
             return {};
         }
         handedOver_ = true;
-        const QList<QUrl> urls{QUrl::fromLocalFile(path)};
+        const QList<QUrl> urls{fileUrl(path)};
         return format == uriListFormat ? MediaPasteboard::uriListBytes(urls) : MediaPasteboard::copiedFilesBytes(urls);
     }
 
@@ -136,7 +136,7 @@ std::unique_ptr<QMimeData> MediaPasteboard::mimeData(const MediaItem& item) cons
         }
         return std::make_unique<DeviceOriginalMimeData>(deviceDrags_, item, std::move(copy));
     }
-    if (!QFileInfo(item.path()).isFile()) {
+    if (!isReadableFile(item.path())) {
         return nullptr;
     }
     return filesMimeData({item.path()});
@@ -183,7 +183,7 @@ std::unique_ptr<QMimeData> MediaPasteboard::filesMimeData(const QStringList& pat
 {
     QList<QUrl> urls;
     for (const QString& path : paths) {
-        urls.append(QUrl::fromLocalFile(path));
+        urls.append(fileUrl(path));
     }
     auto data = std::make_unique<QMimeData>();
     data->setUrls(urls);

@@ -3,6 +3,7 @@
 #include "media/metadata/properties/ImageProperties.h"
 #include "media/metadata/MetadataJson.h"
 #include "media/video/VideoProperties.h"
+#include "platform/folders/FileNameText.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -155,7 +156,7 @@ MediaItem commonItem(const QString& path, const QUuid& sourceID, const FileValue
     item.setID(MediaItem::makeID(sourceID, path));
     item.setSourceID(sourceID);
     item.setPath(path);
-    item.setName(QFileInfo(path).fileName());
+    item.setName(readableFileText(QFileInfo(path).fileName()));
     item.setKind(kind);
     item.setModifiedAt(values.contentModificationDate.value_or(distantPast));
     item.setCaptureDate(values.creationDate.value_or(item.modifiedAt()));

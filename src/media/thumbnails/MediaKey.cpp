@@ -1,6 +1,7 @@
 #include "media/thumbnails/MediaKey.h"
 
 #include "media/MediaFile.h"
+#include "platform/folders/FileNameText.h"
 
 #include <openssl/evp.h>
 
@@ -33,8 +34,8 @@ bool feed(EVP_MD_CTX* digest, const void* bytes, std::size_t size)
 
 bool feedText(EVP_MD_CTX* digest, const QString& text)
 {
-    const QByteArray utf8 = text.toUtf8();
-    return feed(digest, utf8.constData(), std::size_t(utf8.size()));
+    const QByteArray bytes = fileNameBytes(text);
+    return feed(digest, bytes.constData(), std::size_t(bytes.size()));
 }
 
 // The whole file as it was when opened: a file that grows meanwhile, or a
@@ -133,10 +134,11 @@ QString fannedOutFile(const QString& directory, const QString& name, QLatin1Stri
 
 QString digestText(const QString& text)
 {
-    const QByteArray utf8 = text.toUtf8();
+    // Two paths that differ only in bytes that are not UTF-8 get two digests.
+    const QByteArray bytes = fileNameBytes(text);
     std::array<unsigned char, EVP_MAX_MD_SIZE> value{};
     unsigned int length = 0;
-    EVP_Digest(utf8.constData(), std::size_t(utf8.size()), value.data(), &length, EVP_sha256(), nullptr);
+    EVP_Digest(bytes.constData(), std::size_t(bytes.size()), value.data(), &length, EVP_sha256(), nullptr);
     return hexOf(value.data(), length);
 }
 

@@ -1,11 +1,11 @@
 #include "platform/folders/FolderWatcher.h"
 
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/MainThread.h"
 #include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -62,7 +62,7 @@ bool watchFolder(Watches& watches, const QString& folder, uint32_t mask, Walk wa
     if (watches.stopped) {
         return false;
     }
-    const int wd = inotify_add_watch(watches.fd, QFile::encodeName(folder).constData(), mask);
+    const int wd = inotify_add_watch(watches.fd, fileNameBytes(folder).constData(), mask);
     if (wd < 0) {
         // Folders that vanished or cannot be read are simply not watched; the
         // user's watch limit leaves the trees watched in part.
@@ -84,13 +84,13 @@ bool watchFolder(Watches& watches, const QString& folder, uint32_t mask, Walk wa
 QStringList subfolders(const QString& folder)
 {
     QStringList names;
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = fileNameBytes(folder);
     DIR* dir = ::opendir(encoded.constData());
     if (dir == nullptr) {
         return names;
     }
     while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = fileNameText(entry->d_name);
         if (name == QLatin1String(".") || name == QLatin1String("..") || name == hiddenFolderName) {
             continue;
         }
@@ -147,7 +147,7 @@ QStringList awaitRoots(std::shared_ptr<Watches> watches, QStringList missing)
                 return {};
             }
             // Added to, never narrowing, the watch of a folder inside a tree.
-            const int wd = inotify_add_watch(watches->fd, QFile::encodeName(above).constData(),
+            const int wd = inotify_add_watch(watches->fd, fileNameBytes(above).constData(),
                                              comingBackEvents | IN_MASK_ADD);
             if (wd >= 0) {
                 watches->awaiting.insert(wd, above);
@@ -377,7 +377,7 @@ void FolderWatcher::Impl::handle(const inotify_event& event)
         folder = letGo ? watches_->folders.take(event.wd) : watches_->folders.value(event.wd);
         above = letGo ? watches_->awaiting.take(event.wd) : watches_->awaiting.value(event.wd);
     }
-    const QString name = event.len > 0 ? QFile::decodeName(event.name) : QString();
+    const QString name = event.len > 0 ? fileNameText(event.name) : QString();
     if (!above.isEmpty() && !missing_.isEmpty()) {
         // A step on a missing root's way back, or the folder watched for it
         // gone in turn: look again from the nearest folder that is there.

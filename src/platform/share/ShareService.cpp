@@ -1,6 +1,7 @@
 #include "platform/share/ShareService.h"
 
 #include "platform/DesktopPortal.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/Pool.h"
 
@@ -9,7 +10,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
-#include <QFile>
 #include <QPointer>
 #include <QUrl>
 #include <QVariantMap>
@@ -43,7 +43,7 @@ void ShareService::share(const QString& path, Completion completion)
     detail::startOnPool(PoolPriority::userInitiated, [this, back = GuiReturn(this), path,
                                                       completion = std::move(completion)] {
         QDBusUnixFileDescriptor file;
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(fileNameBytes(path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0) {
             struct stat status {};
             if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
@@ -117,7 +117,7 @@ void ShareService::sendToDevice(const QString& path, const QDBusUnixFileDescript
     QDBusMessage send = QDBusMessage::createMethodCall(
         kdeConnectService, kdeConnectDaemonPath + QStringLiteral("/devices/") + device + QStringLiteral("/share"),
         kdeConnectShare, QStringLiteral("shareUrl"));
-    send << QUrl::fromLocalFile(path).toString();
+    send << fileUrl(path).toString();
     whenDone(callBus(send), [this, file, device, completion](const QDBusPendingCall& call) {
         if (call.isError()) {
             askPortal(file, completion); // a device without the share plugin, or one that does not answer

@@ -6,10 +6,10 @@
 
 #include "catalog/MediaCatalog.h"
 #include "media/camera/CameraItemPaths.h"
+#include "platform/folders/FileNameText.h"
 #include "store/items/Clipboard.h"
 #include "store/LibraryStore.h"
 
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -70,7 +70,7 @@ void LibraryStore::copyItem(const MediaItem& item)
 {
     assertMainThread();
     const QString path = item.path();
-    if (isCameraItem(item) || !QFileInfo::exists(path)) {
+    if (isCameraItem(item) || !pathExists(path)) {
         setMessage(QStringLiteral("This file is not available to copy."));
         return;
     }

@@ -11,11 +11,11 @@
 #include "catalog/MediaCatalog.h"
 #include "media/camera/CameraItemPaths.h"
 #include "media/metadata/MediaMetadata.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/threads/Pool.h"
 #include "store/LibraryStore.h"
 #include "store/places/PlaceNamer.h"
 
-#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
@@ -36,7 +36,7 @@ std::optional<LocationUpdate> readLocation(const LocationCandidate& row)
     const bool indexedWithout = row.kind == MediaKind::image && (!json || *json == u"{}");
     // A device item has no file to read.
     if (indexedWithout && !row.path.startsWith(cameraScheme)) {
-        if (!QFileInfo::exists(row.path)) {
+        if (!pathExists(row.path)) {
             return std::nullopt;
         }
         if (std::optional<QString> read = MediaMetadata::imageMetadataJSON(row.path)) {

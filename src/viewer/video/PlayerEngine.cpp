@@ -1,6 +1,7 @@
 #include "viewer/video/PlayerEngine.h"
 
 #include "media/video/PlaybackDecoders.h"
+#include "platform/folders/FileNameText.h"
 
 #include <QAudioOutput>
 
@@ -33,13 +34,24 @@ void PlayerEngine::open(quint64 load, const QUrl& source)
     // What the previous video reports while it is taken out is its own.
     player_->pause();
     player_->setSource(QUrl());
+    held_.reset(); // the emptied player has let go of it
     load_ = load;
     if (source.isEmpty()) {
         return;
     }
-    player_->setSource(source);
+    player_->setSource(playable(source));
     player_->pause();
     Q_EMIT statusChanged(load_, int(player_->mediaStatus()), player_->errorString());
+}
+
+QUrl PlayerEngine::playable(const QUrl& source)
+{
+    const QString path = pathOfFileUrl(source);
+    if (!holdsRawBytes(path)) {
+        return source;
+    }
+    held_ = MediaFile::open(path);
+    return held_ ? QUrl::fromLocalFile(QString::fromLatin1(held_->descriptorPath())) : source;
 }
 
 void PlayerEngine::seekTo(qint64 milliseconds)
@@ -63,6 +75,7 @@ void PlayerEngine::close()
     // loop, so that its pipeline, bus watch and timers end on the thread
     // they were made on, and before the sink it fed.
     player_->setSource(QUrl());
+    held_.reset();
     delete player_;
     delete output_;
     player_ = nullptr;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "media/MediaFile.h"
+
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
+#include <optional>
 
 class QAudioOutput;
 class QVideoSink;
@@ -58,7 +61,14 @@ Q_SIGNALS:
     void seekHandled(quint64 load, qint64 milliseconds, bool sought);
 
 private:
+    // What the player is given for `source`. Qt passes GStreamer a file
+    // URL's path as UTF-8, so a name that is not UTF-8 arrives as U+FFFD and
+    // is not found: such a file is opened here and played through its
+    // descriptor, held until the next source.
+    QUrl playable(const QUrl& source);
+
     QMediaPlayer* player_ = nullptr;
+    std::optional<MediaFile> held_;
     QAudioOutput* output_ = nullptr;
     quint64 load_ = 0;
 };

@@ -3,10 +3,10 @@
 #include "media/camera/CameraItemPaths.h"
 #include "media/streaming/StreamRangeServer.h"
 #include "platform/AppSettings.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 
 #include <QAudioOutput>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -154,7 +154,7 @@ float VideoPlaybackModel::playerVolume() const
 void VideoPlaybackModel::load(const MediaItem& item, bool autoplay)
 {
     if (!isCameraItem(item)) {
-        load(QUrl::fromLocalFile(item.path()), item.duration(), autoplay);
+        load(item.path(), item.duration(), autoplay);
         return;
     }
     stop();
@@ -188,15 +188,15 @@ void VideoPlaybackModel::load(const MediaItem& item, bool autoplay)
     configure(streamUrl_, item.duration());
 }
 
-void VideoPlaybackModel::load(const QUrl& fileUrl, std::optional<double> duration, bool autoplay)
+void VideoPlaybackModel::load(const QString& path, std::optional<double> duration, bool autoplay)
 {
     stop();
     playsWhenReady_ = autoplay;
-    if (!QFileInfo(fileUrl.toLocalFile()).isReadable()) {
+    if (!isReadableFile(path)) {
         setError(unreadableFileText);
         return;
     }
-    configure(fileUrl, duration);
+    configure(fileUrl(path), duration);
 }
 
 void VideoPlaybackModel::configure(const QUrl& source, std::optional<double> expectedDuration)

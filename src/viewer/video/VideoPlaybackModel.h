@@ -71,9 +71,9 @@ public:
     // a message when its size is below 1 byte), any other through its file.
     // Playing starts once the video is ready when `autoplay`.
     void load(const MediaItem& item, bool autoplay);
-    // Opens a local file; `duration` is the expected length, shown until the
-    // video knows its own.
-    void load(const QUrl& fileUrl, std::optional<double> duration, bool autoplay);
+    // Opens the file at `path`; `duration` is the expected length, shown
+    // until the video knows its own.
+    void load(const QString& path, std::optional<double> duration, bool autoplay);
 
     // Plays or pauses; playing from within 0.15 s of the end starts over.
     void toggle();

@@ -1,4 +1,5 @@
 #include "app/header/HeaderModel.h"
+#include "platform/folders/FileNameText.h"
 
 #include <QUuid>
 #include <gtest/gtest.h>
@@ -68,6 +69,8 @@ TEST(HeaderModelTest, TheTitleNamesTheFirstSelectionThatHolds)
         {view([&](LibraryView& v) { v.sourceID = disk.id, v.folderPath = QStringLiteral("/a/b/"); }),
             QStringLiteral("b")},
         {view([&](LibraryView& v) { v.folderPath = QStringLiteral("/"); }), QStringLiteral("/")},
+        // A folder named in Latin-1 reads as its letters.
+        {view([&](LibraryView& v) { v.folderPath = fileNameText("old/\xe9t\xe9"); }), QStringLiteral("\u00e9t\u00e9")},
         {view([&](LibraryView& v) { v.sourceID = disk.id; }), QStringLiteral("Disk")},
         {view([&](LibraryView& v) { v.sourceID = QUuid::createUuid(); }), QStringLiteral("All media")},
     };

@@ -1,5 +1,6 @@
 #include "catalog/scan/FolderWalk.h"
 #include "catalog/scan/ScanTestKit.h"
+#include "platform/folders/FileNameText.h"
 #include "support/TempFolder.h"
 
 #include <QDir>
@@ -52,9 +53,12 @@ TEST_F(FolderWalkTest, FindsFilesBelowTheRootAndPassesOverWhatIsNotTheLibrary)
     const FolderWalk walk = walkFolder(pathOf(QStringLiteral("lib/")), {});
     ASSERT_TRUE(walk.opened);
     EXPECT_TRUE(walk.complete);
+    // A name that is not UTF-8 is the library's too, and keeps its bytes.
     EXPECT_EQ(relativesOf(walk), (QStringList{QStringLiteral("a/10.jpg"), QStringLiteral("a/2.jpg"),
-                                             QStringLiteral("b.jpg"), QStringLiteral("c.key")}));
-    ASSERT_EQ(walk.files.size(), 4u);
+                                             QStringLiteral("b.jpg"), fileNameText("bad-\xff\xfe.jpg"),
+                                             QStringLiteral("c.key")}));
+    ASSERT_EQ(walk.files.size(), 5u);
+    EXPECT_EQ(fileNameBytes(walk.files[3].path), library + "/bad-\xff\xfe.jpg");
     EXPECT_EQ(walk.files[2].path, pathOf(QStringLiteral("lib/b.jpg")));
     EXPECT_EQ(walk.files[2].values.fileSize, 1);
     EXPECT_TRUE(walk.files[2].values.contentModificationDate);

@@ -2,6 +2,7 @@
 #include "catalog/scan/FakeInspector.h"
 #include "catalog/scan/ScanTestKit.h"
 #include "catalog/model/Uuid.h"
+#include "platform/folders/FileNameText.h"
 #include "support/TempFolder.h"
 
 #include <QDir>
@@ -371,6 +372,45 @@ TEST_F(Scan, UnopenableSubfolderKeepsItsRowsAndTheRestIsCleanedUp)
     ASSERT_TRUE(run.outcome);
     EXPECT_FALSE(run.outcome->complete);
     EXPECT_EQ(run.outcome->unopenedFolders, QStringList{QStringLiteral("locked")});
+}
+
+// Old disks name files in Latin-1 or a Windows code page. Such a name is
+// indexed under its own bytes, apart from a name Qt would read the same, and
+// a folder so named that cannot be opened keeps its rows like any other.
+TEST_F(Scan, NamesThatAreNotUtf8AreIndexedByTheirBytes)
+{
+    const QList<QByteArray> files{"caf\xe9.jpg", "caf\xe8.jpg", "caf\xc3\xa9.jpg", "old\xe9/photo.jpg"};
+    const QByteArray library = fileNameBytes(library_);
+    const QByteArray locked = library + "/old\xe9";
+    ASSERT_EQ(mkdir(locked.constData(), 0755), 0);
+    for (qsizetype index = 0; index < files.size(); ++index) {
+        const int fd = ::open(QByteArray(library + '/' + files[index]).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray content(index + 1, 'x'); // sizes apart, so none is taken for a copy of another
+        ASSERT_EQ(::write(fd, content.constData(), std::size_t(content.size())), content.size());
+        ::close(fd);
+    }
+    ASSERT_EQ(chmod(QFile::encodeName(root()).constData(), 0755), 0); // the temporary folder is private
+
+    EXPECT_EQ(scanLibrary().processed, 4);
+    EXPECT_EQ(rowCount(), 4);
+    for (qsizetype index = 0; index < files.size(); ++index) {
+        const QByteArray path = library + '/' + files[index];
+        const std::optional<MediaItem> row = itemAt(fileNameText(path));
+        ASSERT_TRUE(row) << path.constData();
+        EXPECT_EQ(fileNameBytes(row->path()), path);
+        EXPECT_EQ(row->fileSize(), index + 1);
+    }
+    EXPECT_EQ(onCatalog([source = source_](MediaCatalog& c) { return c.indexedFolders(source); }),
+              QStringList{fileNameText("old\xe9")});
+
+    ASSERT_EQ(chmod(locked.constData(), 0), 0);
+    const ScanRun run = scanLibrary({}, &walkAsOrdinaryUser);
+    chmod(locked.constData(), 0755);
+    EXPECT_EQ(run.processed, 3);
+    EXPECT_EQ(inspector_->inspected().size(), 4) << "a rescan opened files";
+    EXPECT_EQ(rowCount(), 4) << "the row inside the folder that could not be opened was deleted";
+    EXPECT_EQ(run.outcome->unopenedFolders, QStringList{fileNameText("old\xe9")});
 }
 
 // With the disk unplugged its mount point is an empty folder: the same at the

@@ -142,7 +142,7 @@ TEST_F(VideoControlsTest, TheRowFollowsTheModelAndDrivesIt)
     EXPECT_EQ(controls->speedButton().help(), QStringLiteral("Playback speed: 1.5×"));
 
     EXPECT_FALSE(controls->errorBanner().isVisible());
-    model.load(QUrl::fromLocalFile(pathOf(QStringLiteral("gone.mp4"))), std::nullopt, false);
+    model.load(pathOf(QStringLiteral("gone.mp4")), std::nullopt, false);
     EXPECT_TRUE(controls->errorBanner().isVisible());
     EXPECT_EQ(controls->errorBanner().text(), QStringLiteral("This video is unavailable. Reconnect its folder or drive."));
 }

@@ -4,6 +4,7 @@
 #include "media/MediaFile.h"
 #include "media/thumbnails/render/JpegPixels.h"
 #include "media/thumbnails/MediaKey.h"
+#include "platform/folders/FileNameText.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,8 +23,8 @@ constexpr QLatin1StringView jpegSuffix(".jpg");
 QString resolvedPath(const QString& path)
 {
     std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(QFile::encodeName(path).toStdString(), error);
-    return error ? QString() : QFile::decodeName(QByteArray::fromStdString(resolved.string()));
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(fileNameBytes(path).toStdString(), error);
+    return error ? QString() : fileNameText(resolved.native());
 }
 
 bool writeAtomically(const QString& path, const std::function<bool(QIODevice&)>& write)
