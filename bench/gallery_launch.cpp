@@ -12,6 +12,7 @@
 // frames; the longest hold-up is also given less the time the thread waited
 // for a processor, which on a busy machine is most of it.
 
+#include "LaunchScaffold.h"
 #include "MediaBenchmarkMain.h"
 #include "ResidentMemory.h"
 #include "MillionCatalog.h"
@@ -19,7 +20,6 @@
 #include "catalog/model/LibrarySource.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/GalleryStoreBinding.h"
-#include "media/metadata/MetadataInspector.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/AppSettings.h"
@@ -27,8 +27,6 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "store/LibraryStore.h"
-#include "style/appearance/PivraStyle.h"
-#include "style/assets/PivraFonts.h"
 #include "support/EventLoopWatch.h"
 #include "support/SettingsSandbox.h"
 
@@ -72,9 +70,7 @@ constexpr int knobDragTicks = 90; // every 1.5 s the knob is dragged to another 
 // kept; it is filled when it holds no catalog.
 const QDir& folder()
 {
-    static QTemporaryDir made;
-    static const QDir dir(qEnvironmentVariable("PIVRA_BENCH_LAUNCH_FOLDER", made.path()));
-    return dir;
+    return bench::keptFolder("PIVRA_BENCH_LAUNCH_FOLDER");
 }
 
 QString catalogPath()
@@ -250,9 +246,7 @@ void BM_MillionItemLaunchAndScroll(benchmark::State& state)
 {
     const test::SettingsSandbox settings(folder().path());
     storeSources();
-    // What the program does before it starts the library.
-    PivraFonts::registerDisplayFont();
-    QApplication::setStyle(new PivraStyle);
+    bench::startLikeTheProgram();
     for (auto _ : state) {
         ThumbnailStore thumbnails(thumbnailLocations(), std::make_shared<ThumbnailRenderer>());
         VideoPreviewStore clips(folder().filePath(QStringLiteral("clips")));
@@ -263,14 +257,7 @@ void BM_MillionItemLaunchAndScroll(benchmark::State& state)
         // The same hold-ups less the time a busy machine gave the GUI thread
         // no processor, from the launch on.
         const test::EventLoopWatch held;
-        LibraryServices services{
-            .openCatalog = [] { return std::make_unique<MediaCatalog>(catalogPath()); },
-            .places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; },
-            .thumbnails = &thumbnails,
-            .previews = &clips,
-            .inspector = std::make_shared<MetadataInspector>(),
-        };
-        LibraryStore store(std::move(services));
+        LibraryStore store(bench::launchServices(catalogPath(), thumbnails, clips));
         double publishedMs = 0;
         double rescannedMs = 0;
         bool rescanning = false;
@@ -289,30 +276,7 @@ void BM_MillionItemLaunchAndScroll(benchmark::State& state)
         grid.resize(1400, 900);
         bindGalleryToStore(grid, store);
         grid.show();
-        QEventLoop loop;
-        double firstPaintMs = 0;
-        struct FirstPaint : QObject {
-            std::function<void()> seen;
-            bool eventFilter(QObject*, QEvent* event) override
-            {
-                if (event->type() == QEvent::Paint && seen) {
-                    seen();
-                }
-                return false;
-            }
-        } firstPaint;
-        firstPaint.seen = [&] {
-            if (!grid.items()->empty()) {
-                firstPaint.seen = nullptr;
-                QTimer::singleShot(0, &loop, [&] {
-                    firstPaintMs = launch.nsecsElapsed() / 1e6;
-                    loop.quit();
-                });
-            }
-        };
-        grid.viewport()->installEventFilter(&firstPaint);
-        loop.exec();
-        grid.viewport()->removeEventFilter(&firstPaint);
+        const double firstPaintMs = bench::waitForFirstPaintWithItems(grid, launch);
         state.SetIterationTime(firstPaintMs / 1e3);
         state.counters["items"] = double(grid.items()->size());
         state.counters["first_paint_ms"] = firstPaintMs;
@@ -320,6 +284,7 @@ void BM_MillionItemLaunchAndScroll(benchmark::State& state)
         state.counters["rss_first_paint_MB"] = bench::residentMegabytes("VmRSS:");
 
         // Scrolling.
+        QEventLoop loop;
         QScrollBar* bar = grid.verticalScrollBar();
         QRandomGenerator random(5);
         int ticks = 0;

@@ -159,10 +159,22 @@ SqlPredicate GalleryScope::scopePredicate() const
     return {own.clauses.join(QStringLiteral(" AND ")), std::move(own.parameters)};
 }
 
-SqlPredicate GalleryScope::predicate() const
+SqlPredicate GalleryScope::predicate(const std::optional<QStringList>& shownSources) const
 {
     const SqlPredicate own = scopePredicate();
-    const SqlCondition twin = scopeClauses(*this, QStringLiteral("twin"), true);
+    SqlCondition twin = scopeClauses(*this, QStringLiteral("twin"), true);
+    // Looked up by its key in an index of the whole catalog, a twin costs a
+    // page of that index, read from the disk, for every row: two thousand
+    // for the first screen. Within the shown sources the same lookups touch
+    // only their own part of an index that leads with the source.
+    QString sameSize = QStringLiteral("twin.file_size=media.file_size");
+    if (shownSources) {
+        twin.clauses.append(QStringLiteral("twin.source_id IN (") + sqlite::placeholders(shownSources->size()) + u')');
+        twin.parameters.append(*shownSources);
+        // So that the same-file twin is sought by its date in its source's
+        // capture order, not by its size among every row's.
+        sameSize.prepend(u'+');
+    }
     const QString twinInScope = twin.clauses.join(QStringLiteral(" AND "));
 
     // The twin wins when it lies in a connected source and the item does not,
@@ -183,9 +195,11 @@ SqlPredicate GalleryScope::predicate() const
     // The same file seen twice before its media key is known.
     const QString sameFile =
         QStringLiteral("NOT EXISTS (SELECT 1 FROM media AS twin\n"
-                       "    WHERE twin.file_size=media.file_size AND twin.kind=media.kind AND twin.captured=media.captured\n"
-                       "    AND twin.width=media.width AND twin.height=media.height AND twin.id<>media.id\n"
-                       "    AND (twin.thumbnail_key IS NULL OR media.thumbnail_key IS NULL) AND ")
+                       "    WHERE ")
+        + sameSize
+        + QStringLiteral(" AND twin.kind=media.kind AND twin.captured=media.captured\n"
+                         "    AND twin.width=media.width AND twin.height=media.height AND twin.id<>media.id\n"
+                         "    AND (twin.thumbnail_key IS NULL OR media.thumbnail_key IS NULL) AND ")
         + twinPreferred + QStringLiteral(" AND ") + twinInScope + u')';
     // An unedited photo next to its edited copy (IMG_1234 beside IMG_E1234).
     const QString editedCopy =

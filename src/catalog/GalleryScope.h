@@ -55,7 +55,10 @@ struct GalleryScope {
 
     // The WHERE text for the table `media`: the scope plus the three rules
     // that keep one item of each set of duplicates lying inside the scope.
-    SqlPredicate predicate() const;
+    // `shownSources`, when given, are sources that hold every row of the
+    // scope (all but those it leaves out): a twin is then sought only among
+    // their rows, in indexes that lead with the source.
+    SqlPredicate predicate(const std::optional<QStringList>& shownSources = std::nullopt) const;
 };
 
 // SQL that is true when the relative path `path` is the folder `folder` or

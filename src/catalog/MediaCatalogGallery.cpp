@@ -109,12 +109,12 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
 // first screen needs no pass over the whole catalog.
 std::vector<MediaItem> MediaCatalog::galleryHead(const GalleryScope& scope, int limit)
 {
-    const SqlPredicate predicate = scope.predicate();
     const sqlite::ReadTransaction snapshot(db_.get());
+    const std::optional<QStringList> sources = shownSources(db_.get(), scope);
     int next = 0;
     sqlite::Statement statement = prepareScopeRead(
-        db_.get(), QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(" FROM media"), predicate,
-        shownSources(db_.get(), scope), QStringLiteral(" ORDER BY captured DESC,id LIMIT ?"), {}, {}, &next);
+        db_.get(), QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(" FROM media"), scope.predicate(sources),
+        sources, QStringLiteral(" ORDER BY captured DESC,id LIMIT ?"), {}, {}, &next);
     statement.bindInt64(next, std::max(limit, 0));
     std::vector<MediaItem> items;
     while (statement.nextRow()) {
@@ -180,7 +180,7 @@ std::vector<std::int64_t> MediaCatalog::hiddenBySql(const GalleryScope& scope,
                                                     const std::optional<QStringList>& sources) const
 {
     const SqlPredicate own = scope.scopePredicate();
-    const SqlPredicate shown = scope.predicate();
+    const SqlPredicate shown = scope.predicate(sources);
     const SqlPredicate hiddenRows{u'(' + own.where + QStringLiteral(") AND NOT (") + shown.where + u')',
                                   own.parameters + shown.parameters};
     sqlite::Statement statement = prepareScopeRead(db_.get(), rowidSelect(), hiddenRows, sources, {});

@@ -110,22 +110,33 @@ TEST_F(CatalogQueryPlan, ScopesLeavingSourcesOutReadOnlyTheShownSources)
             const QString ordered = favorites ? QStringLiteral("media_source_favorites") : QStringLiteral("media_source_order");
             const QString reads[] = {
                 planOf(scopeReadText(columns, scope.scopePredicate().where, shown, order)),
-                planOf(scopeReadText(columns, scope.predicate().where, shown, order + QStringLiteral(" LIMIT 2000"))),
+                planOf(scopeReadText(columns, scope.predicate(shown).where, shown, order + QStringLiteral(" LIMIT 2000"))),
                 planOf(scopeReadText(columns, scope.scopePredicate().where, shown, order,
                                      QStringLiteral(" AND media.captured < ? AND media.captured >= ?"))),
             };
             for (const QString& plan : reads) {
-                EXPECT_EQ(plan.count(QStringLiteral("INDEX ") + ordered + QStringLiteral(" (source_id=?")), 2)
+                EXPECT_EQ(plan.count(QStringLiteral("SEARCH media USING INDEX ") + ordered + QStringLiteral(" (source_id=?")), 2)
                     << plan.toStdString();
                 EXPECT_TRUE(plan.contains(QStringLiteral("MERGE (UNION ALL)"))) << plan.toStdString();
                 expectIndexes(plan, {});
             }
-            for (const QString& where : {scope.scopePredicate().where, scope.predicate().where}) {
+            for (const QString& where : {scope.scopePredicate().where, scope.predicate(shown).where}) {
                 const QString count = planOf(scopeReadText(QStringLiteral("SELECT rowid FROM media"), where, shown, {}));
                 EXPECT_EQ(count.count(QRegularExpression(QStringLiteral("SEARCH media USING .*INDEX \\w+ \\(source_id=?"))), 2)
                     << count.toStdString();
                 expectIndexes(count, {});
             }
+            // No twin is sought among the keys of every row of the catalog:
+            // by content and by name within each shown source, as the same
+            // file by its date within the source or among the favourites.
+            const QString twins = planOf(QStringLiteral("SELECT rowid FROM media WHERE ") + scope.predicate(shown).where);
+            EXPECT_TRUE(twins.contains(QStringLiteral("INDEX media_missing_thumbnails_v2 (source_id=? AND thumbnail_key=?)")))
+                << twins.toStdString();
+            EXPECT_TRUE(twins.contains(QRegularExpression(QStringLiteral("SEARCH twin USING INDEX \\w+ \\((source_id|is_favorite)=\\? AND captured=\\?\\)"))))
+                << twins.toStdString();
+            EXPECT_TRUE(twins.contains(QStringLiteral("INDEX media_source_name (source_id=? AND name=?)"))) << twins.toStdString();
+            EXPECT_FALSE(twins.contains(QStringLiteral("media_fingerprint"))) << twins.toStdString();
+            EXPECT_FALSE(twins.contains(QStringLiteral("media_identity"))) << twins.toStdString();
         }
     }
 }
