@@ -12,7 +12,7 @@
 //   3. the two 1080p videos play in the viewer for three seconds each, then
 //      the 4K HEVC one (3840 × 2160 at 30 frames a second, as phones record
 //      it) to its end;
-//   4. the map is shown, then the place grid;
+//   4. the map is shown, zoomed in and panned about, then the place grid;
 //   5. the window goes back to the gallery and is left alone for 15 s.
 // Reported: peak_rss_mb, the highest resident memory of the session (from the
 // start of step 1); playback_peak_rss_mb, the highest while the 4K video
@@ -34,6 +34,9 @@
 #include "catalog/model/LibrarySource.h"
 #include "gallery/GalleryGrid.h"
 #include "gallery/preview/RotatablePreviewView.h"
+#include "map/LibraryMap.h"
+#include "map/basemap/BaseMapTiles.h"
+#include "map/view/MapView.h"
 #include "media/camera/CameraSourceManager.h"
 #include "media/metadata/MetadataInspector.h"
 #include "media/thumbnails/ThumbnailStore.h"
@@ -308,6 +311,23 @@ struct Session {
         drain(-1);
     }
 
+    // Zooms in on the photos' part of the world and pans across it, each
+    // view drawn before the next.
+    void lookAroundTheMap() const
+    {
+        MapView& map = *window->content()->map()->mapView();
+        const auto drawn = [&map] {
+            map.repaint();
+            return !map.baseTiles()->hasPending();
+        };
+        map.setCamera(map.camera().center(), 4);
+        waitUntil(drawn);
+        for (int step = 0; step < 12; ++step) {
+            map.panBy(QPointF(step % 4 < 2 ? 600 : -600, step % 2 ? 300 : -300));
+            waitUntil(drawn);
+        }
+    }
+
     // Opens the video in the viewer, which plays it at once, and lets it play
     // for `seconds`, or to its end without them; answers the peak resident
     // memory by then.
@@ -350,6 +370,7 @@ void BM_Session(benchmark::State& state)
 
         session.store->selectMap();
         runFor(3000);
+        session.lookAroundTheMap();
         session.window->setMapStyle(QStringLiteral("grid"));
         runFor(3000);
         state.counters["places_rss_mb"] = bench::residentMegabytes("VmRSS:");
