@@ -134,5 +134,33 @@ TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
 #endif
 }
 
+// Moved about, the map keeps several screens of tiles; once the user has
+// left it, only those it showed last, which it shows again at once.
+TEST(BaseMapTilesTest, AMapOffScreenKeepsOnlyTheTilesItShowedLast)
+{
+    MapView view;
+    view.resize(560, 400);
+    view.show();
+    view.setCamera(mapPointFor(45, 10), 4);
+    for (int step = 0; step < 8; ++step) {
+        view.panBy(QPointF(500, 0));
+        settledFrame(view);
+    }
+    const qsizetype moved = view.baseTiles()->bytes();
+    const QImage shown = settledFrame(view);
+
+    view.hide();
+    // A screenful: the tiles cut by its edges, at most a tile more each way.
+    const qsizetype screenful = qsizetype(560 / 256 + 2) * (400 / 256 + 2) * 256 * 256 * 4;
+    EXPECT_LE(view.baseTiles()->bytes(), screenful);
+    EXPECT_LT(view.baseTiles()->bytes(), moved / 2);
+
+    view.show();
+    QImage back(view.size(), QImage::Format_ARGB32_Premultiplied);
+    view.render(&back);
+    EXPECT_FALSE(view.baseTiles()->hasPending()) << "a tile it showed had to be drawn again";
+    EXPECT_EQ(back, shown);
+}
+
 } // namespace
 } // namespace pivra::test

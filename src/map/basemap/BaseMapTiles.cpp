@@ -25,6 +25,16 @@ BaseMapTiles::~BaseMapTiles()
     pool_.waitForDone();
 }
 
+void BaseMapTiles::keepLastFrameOnly()
+{
+    const QList<Key> kept = cache_.keys();
+    for (const Key& key : kept) {
+        if (!shownInFrame_.contains(key)) {
+            cache_.remove(key);
+        }
+    }
+}
+
 BaseMapTiles::Key BaseMapTiles::keyOf(const TileKey& tile, double devicePixelRatio)
 {
     return {tile, qRound(devicePixelRatio * 100)};
@@ -38,6 +48,7 @@ const QImage* BaseMapTiles::cached(const TileKey& key, double devicePixelRatio) 
 const QImage* BaseMapTiles::tile(const TileKey& key, double devicePixelRatio)
 {
     const Key full = keyOf(key, devicePixelRatio);
+    shownInFrame_.insert(full);
     if (const QImage* image = cache_.object(full)) {
         return image;
     }

@@ -40,9 +40,16 @@ public:
     const QImage* cached(const TileKey& key, double devicePixelRatio) const;
     // A new frame starts: tiles asked for before it and not again since are
     // no longer in view, and are dropped unless already being drawn.
-    void beginFrame() { ++frame_; }
+    void beginFrame()
+    {
+        ++frame_;
+        shownInFrame_.clear();
+    }
     bool hasPending() const { return running_ > 0 || !waiting_.empty(); }
     qsizetype bytes() const { return cache_.totalCost(); }
+    // Lets every drawn tile go but those the last frame asked for, which are
+    // what the view shows first when it is back.
+    void keepLastFrameOnly();
 
 Q_SIGNALS:
     void tileReady();
@@ -65,6 +72,7 @@ private:
     QSet<Key> drawing_;
     std::vector<Key> waiting_;          // newest last
     QHash<Key, quint64> wantedInFrame_; // the waiting tiles, by the last frame that showed them
+    QSet<Key> shownInFrame_;            // every tile the frame under way asked for
     quint64 frame_ = 0;
     int running_ = 0;
     QThreadPool pool_;

@@ -128,6 +128,15 @@ void MapView::changeEvent(QEvent* event)
     }
 }
 
+// A map the user has left keeps the tiles it showed last, which are what it
+// shows again when it comes back, instead of the several screens' worth it
+// keeps while it is moved about.
+void MapView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    base_->keepLastFrameOnly();
+}
+
 void MapView::setVisibleMapRect(const MapRect& rect, const QMarginsF& padding)
 {
     camera_.show(rect, padding, raster_ ? double(RasterTiles::maxZoom) : baseMapDetailZoom);
