@@ -8,6 +8,7 @@
 #include "platform/AppSettings.h"
 #include "platform/folders/MountMonitor.h"
 #include "platform/geocoder/OfflineReverseGeocoder.h"
+#include "platform/runtime/Dispatcher.h"
 #include "platform/runtime/threads/Pool.h"
 #include "store/places/PlaceNamer.h"
 #include "store/SourcesKeptAside.h"
@@ -152,7 +153,7 @@ void LibraryStore::restoreSources()
     const DecodedSources decoded = decodeSources(raw);
     setSources(decoded.sources);
     if (decoded.unreadable.isEmpty()) {
-        persistedSources_ = raw;
+        persistedSources_ = decoded.sources;
         return;
     }
     const QString kept = keepSourcesAside(decoded.unreadable);
@@ -167,18 +168,23 @@ void LibraryStore::restoreSources()
 }
 
 // Every access pass and camera refresh saves the list; most change nothing,
-// and the settings file is not rewritten for those.
+// and the settings file is not rewritten for those. Thousands of sources take
+// longer than a frame to encode and write, so the list is compared as it is
+// and written on the writer's thread, each list in the order saved.
 void LibraryStore::persistSources()
 {
     assertMainThread();
-    QByteArray encoded = encodeSources(sources_);
-    if (encoded == persistedSources_) {
+    if (persistedSources_ && storeAlike(*persistedSources_, sources_)) {
         return;
     }
-    AppSettings settings;
-    settings.setValue(sourcesKey, encoded);
-    settings.sync();
-    persistedSources_ = std::move(encoded);
+    persistedSources_ = sources_;
+    detail::workQueued();
+    sourcesWriter_.post([sources = sources_] {
+        AppSettings settings;
+        settings.setValue(sourcesKey, encodeSources(sources));
+        settings.sync();
+        detail::workDelivered();
+    });
 }
 
 // The first access pass decides which sources are online before anything is

@@ -18,6 +18,7 @@
 #include "platform/runtime/MainThread.h"
 #include "platform/runtime/Task.h"
 #include "platform/runtime/TaskHandle.h"
+#include "platform/runtime/threads/Strand.h"
 #include "store/FolderProbe.h"
 #include "store/ItemWriteChain.h"
 #include "store/items/ShownEdits.h"
@@ -485,8 +486,8 @@ private:
     void watchCameraSources();
     void sourcesReplaced(const QList<LibrarySource>& previous);
     qsizetype indexOfSource(const QUuid& id) const;
-    // Writes one source through the list, so each field change runs the
-    // list's observer on its own.
+    // Writes one source through the list: whatever `edit` changes of it is
+    // one change of the list.
     template<typename Edit>
     void editSource(qsizetype index, Edit&& edit)
     {
@@ -501,12 +502,13 @@ private:
     struct ProbeAnswer;
     Task<bool> restoreAccess();
     void applyAccess(const QList<ProbeAnswer>& answers);
-    // True when the source must be asked about.
-    bool applyFolderAccess(qsizetype index, const std::optional<FolderProbe>& probe);
+    // Decides one source of the list the pass will publish; true when the
+    // source must be asked about.
+    bool applyFolderAccess(LibrarySource& source, const std::optional<FolderProbe>& probe);
     void holdAccess(const QUuid& id, AccessedFolder folder);
     void dropAccess(const QUuid& id);
     void rebuildWatcher(QStringList awaited);
-    void updateVolume(qsizetype index, const std::optional<VolumeFacts>& volume);
+    static void updateVolume(LibrarySource& source, const std::optional<VolumeFacts>& volume);
     void showNextPermissionRequest();
     void probeAnswered(const QUuid& id);
     void followMounts(const QList<MountEntry>& mounted, const QList<MountEntry>& unmounted);
@@ -617,8 +619,11 @@ private:
     // The sources a pass counted as offline because their probe did not
     // answer in time.
     QSet<QUuid> unansweredProbes_;
-    // The source list as last saved, so an unchanged list is not written again.
-    QByteArray persistedSources_;
+    // The source list as last saved, so an unchanged list is not written
+    // again, and the thread that writes it. Destroyed, it finishes the
+    // writes queued first.
+    std::optional<QList<LibrarySource>> persistedSources_;
+    Strand sourcesWriter_;
     QStringList watchedPaths_;
     QStringList awaitedPaths_; // folders of offline sources found gone, sorted
     std::unique_ptr<SourceWatcher> watcher_;

@@ -5,6 +5,8 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace pivra {
 namespace {
 
@@ -149,6 +151,32 @@ TEST(LibrarySourceIdentity, SourcesWithTheSameIdAreEqualAndHashAlike)
 
     b.id = QUuid::createUuid();
     EXPECT_NE(a, b);
+}
+
+// Saving compares lists instead of encoding them: every field the coding
+// writes must tell two lists apart, reachability none.
+TEST(LibrarySourceCoding, ListsStoreAlikeExactlyWhenTheirEncodingsAgree)
+{
+    const std::function<void(LibrarySource&)> edits[] = {
+        [](LibrarySource& s) { s.id = QUuid::createUuid(); },
+        [](LibrarySource& s) { s.name += u'2'; },
+        [](LibrarySource& s) { s.bookmark += '2'; },
+        [](LibrarySource& s) { s.lastKnownPath += u'2'; },
+        [](LibrarySource& s) { s.kind = LibrarySource::Kind::camera; },
+        [](LibrarySource& s) { s.deviceID = QStringLiteral("usb:1"); },
+        [](LibrarySource& s) { s.volumePath = QStringLiteral("/media/disk"); },
+        [](LibrarySource& s) { s.volumeName = QStringLiteral("disk"); },
+        [](LibrarySource& s) { s.volumeCapacity = 1; },
+        [](LibrarySource& s) { s.isOnline = true; },
+    };
+    const QList<LibrarySource> list{folderSource(), folderSource()};
+    for (const auto& edit : edits) {
+        QList<LibrarySource> edited = list;
+        edit(edited[1]);
+        EXPECT_EQ(storeAlike(list, edited), encodeSources(list) == encodeSources(edited))
+            << encodeSources(edited).toStdString();
+    }
+    EXPECT_FALSE(storeAlike(list, list.mid(1)));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <limits>
 
 namespace pivra {
@@ -76,6 +77,19 @@ std::optional<LibrarySource::Kind> readKind(const QJsonValue& value)
 QString rawValue(LibrarySource::Kind kind)
 {
     return kind == LibrarySource::Kind::folder ? QStringLiteral("folder") : QStringLiteral("camera");
+}
+
+bool LibrarySource::storesAs(const LibrarySource& other) const
+{
+    return id == other.id && name == other.name && bookmark == other.bookmark && lastKnownPath == other.lastKnownPath
+           && kind == other.kind && deviceID == other.deviceID && volumePath == other.volumePath
+           && volumeName == other.volumeName && volumeCapacity == other.volumeCapacity;
+}
+
+bool storeAlike(const QList<LibrarySource>& a, const QList<LibrarySource>& b)
+{
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
+                      [](const LibrarySource& x, const LibrarySource& y) { return x.storesAs(y); });
 }
 
 QJsonObject LibrarySource::toJson() const

@@ -38,6 +38,9 @@ struct LibrarySource {
     // "folder" or "camera"; the optional keys may be missing or null. Answers
     // none on any mismatch.
     static std::optional<LibrarySource> fromJson(const QJsonValue& value);
+
+    // Whether the two store alike: every field but `isOnline` is the same.
+    bool storesAs(const LibrarySource& other) const;
 };
 
 QString rawValue(LibrarySource::Kind kind);
@@ -54,6 +57,8 @@ struct DecodedSources {
 };
 
 QByteArray encodeSources(const QList<LibrarySource>& sources);
+// Whether the two lists store alike, checked without encoding either.
+bool storeAlike(const QList<LibrarySource>& a, const QList<LibrarySource>& b);
 DecodedSources decodeSources(const QByteArray& json);
 
 } // namespace pivra

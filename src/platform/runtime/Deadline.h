@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -62,9 +63,20 @@ public:
         shared_->pending = jobs_.size();
         shared_->state = frame.promise().state;
         shared_->frame = frame;
-        for (std::size_t index = 0; index < jobs_.size(); ++index) {
-            std::thread(&EachWithinCall::answer, shared_, index, std::move(jobs_[index])).detach();
-        }
+        // Starting a thread takes the caller tens of microseconds, thousands
+        // of them most of a second: one thread starts them all instead. A job
+        // whose thread cannot be had answers as one that hangs does.
+        std::thread(
+            [](std::shared_ptr<DeadlineShared<R>> shared, std::vector<std::function<R()>> jobs) {
+                for (std::size_t index = 0; index < jobs.size(); ++index) {
+                    try {
+                        std::thread(&EachWithinCall::answer, shared, index, std::move(jobs[index])).detach();
+                    } catch (const std::system_error&) {
+                    }
+                }
+            },
+            shared_, std::move(jobs_))
+            .detach();
         QTimer::singleShot(limit_, QCoreApplication::instance(), [shared = shared_] {
             const std::lock_guard lock(shared->mutex);
             if (!shared->resumed) {
@@ -76,7 +88,6 @@ public:
     std::vector<std::optional<R>> await_resume()
     {
         const std::lock_guard lock(shared_->mutex);
-        shared_->answers.resize(jobs_.size());
         return std::move(shared_->answers);
     }
 

@@ -79,33 +79,47 @@ Task<bool> LibraryStore::restoreAccess()
     co_return true;
 }
 
+// Every source's access is decided on a copy of the list, published once:
+// a pass over thousands of folders is one change for the window, not a few
+// per source.
 void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
 {
+    QList<LibrarySource> next = sources_;
+    QHash<QUuid, qsizetype> positions;
+    positions.reserve(next.size());
+    for (qsizetype index = 0; index < next.size(); ++index) {
+        positions.insert(next[index].id, index);
+    }
     QList<QUuid> queue;
+    // The folders this pass found gone are awaited: one that comes back
+    // (moved back, or made again) starts the pass that finds out whether it
+    // is still the source's own.
+    QStringList awaited;
     for (const ProbeAnswer& answer : answers) {
-        const qsizetype index = indexOfSource(answer.id);
+        const qsizetype index = positions.value(answer.id, -1);
         // A source removed, or reconnected by the user, while the probes ran
         // keeps what that gave it.
-        if (index < 0 || sources_[index].bookmark != answer.bookmark) {
+        if (index < 0 || next[index].bookmark != answer.bookmark) {
             continue;
         }
+        LibrarySource& source = next[index];
         if (!answer.probe) {
             unansweredProbes_.insert(answer.id);
         }
-        if (applyFolderAccess(index, answer.probe)) {
+        if (applyFolderAccess(source, answer.probe)) {
             queue.append(answer.id);
         }
-    }
-    for (const LibrarySource& source : std::as_const(sources_)) {
-        if (source.kind == LibrarySource::Kind::folder) {
-            if (source.isOnline) {
-                qCInfo(sourcesLog, "source \"%s\": online %s", qUtf8Printable(source.name),
-                       qUtf8Printable(source.lastKnownPath));
-            } else {
-                qCInfo(sourcesLog, "source \"%s\": offline", qUtf8Printable(source.name));
-            }
+        if (!source.isOnline && answer.probe && !answer.probe->lastPathIsThere && !source.lastKnownPath.isEmpty()) {
+            awaited.append(source.lastKnownPath);
+        }
+        if (source.isOnline) {
+            qCInfo(sourcesLog, "source \"%s\": online %s", qUtf8Printable(source.name),
+                   qUtf8Printable(source.lastKnownPath));
+        } else {
+            qCInfo(sourcesLog, "source \"%s\": offline", qUtf8Printable(source.name));
         }
     }
+    setSources(std::move(next));
 
     permissionNeededIDs_ = queue;
     if (permissionRequestSourceID_ && !queue.contains(*permissionRequestSourceID_)) {
@@ -120,27 +134,16 @@ void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
         }
         services_.thumbnails->setSourceRoots(std::move(roots));
     }
-    // The folders this pass found gone are awaited: one that comes back
-    // (moved back, or made again) starts the pass that finds out whether it
-    // is still the source's own.
-    QStringList awaited;
-    for (const ProbeAnswer& answer : answers) {
-        const qsizetype index = indexOfSource(answer.id);
-        if (index >= 0 && !sources_[index].isOnline && answer.probe && !answer.probe->lastPathIsThere
-            && !sources_[index].lastKnownPath.isEmpty()) {
-            awaited.append(sources_[index].lastKnownPath);
-        }
-    }
     rebuildWatcher(std::move(awaited));
     qCInfo(sourcesLog, "access pass done");
 }
 
-bool LibraryStore::applyFolderAccess(qsizetype index, const std::optional<FolderProbe>& probe)
+bool LibraryStore::applyFolderAccess(LibrarySource& source, const std::optional<FolderProbe>& probe)
 {
-    const QUuid id = sources_[index].id;
+    const QUuid id = source.id;
     const auto markOffline = [&](bool worthAsking) {
         dropAccess(id);
-        editSource(index, [](LibrarySource& offline) { offline.isOnline = false; });
+        source.isOnline = false;
         return worthAsking;
     };
     // A probe that did not answer says nothing of the disk: asking the user
@@ -189,14 +192,13 @@ bool LibraryStore::applyFolderAccess(qsizetype index, const std::optional<Folder
     // come back on another device node.
     const FolderBookmark relocated = probe->bookmark->relocated(folder);
     activeAccess_.insert(id, AccessedFolder{folder.path, relocated.identity().value_or(folder.identity), folder.mount});
-    editSource(index, [&](LibrarySource& online) { online.lastKnownPath = folder.path; });
-    editSource(index, [](LibrarySource& online) { online.isOnline = true; });
-    updateVolume(index, probe->volume);
+    source.lastKnownPath = folder.path;
+    source.isOnline = true;
+    updateVolume(source, probe->volume);
     if (folder.stale) {
         // The record follows its folder to where it was found; what the
         // folder is stays as recorded.
-        const QByteArray renewed = relocated.encode();
-        editSource(index, [&](LibrarySource& online) { online.bookmark = renewed; });
+        source.bookmark = relocated.encode();
     }
     return false;
 }
@@ -294,14 +296,14 @@ void LibraryStore::rebuildWatcher(QStringList awaited)
 }
 
 // A volume that cannot be looked at leaves the recorded facts as they were.
-void LibraryStore::updateVolume(qsizetype index, const std::optional<VolumeFacts>& volume)
+void LibraryStore::updateVolume(LibrarySource& source, const std::optional<VolumeFacts>& volume)
 {
     if (!volume) {
         return;
     }
-    editSource(index, [&](LibrarySource& source) { source.volumePath = volume->rootPath; });
-    editSource(index, [&](LibrarySource& source) { source.volumeName = volume->name; });
-    editSource(index, [&](LibrarySource& source) { source.volumeCapacity = volume->capacity; });
+    source.volumePath = volume->rootPath;
+    source.volumeName = volume->name;
+    source.volumeCapacity = volume->capacity;
 }
 
 // One question at a time: none while an answer is still being carried out

@@ -72,19 +72,24 @@ void LibraryStore::refreshCameras()
         }
     }
     assign(availableCameras_, devices, &LibraryStore::availableCamerasChanged);
-    const qsizetype count = sources_.size();
-    for (qsizetype index = 0; index < count; ++index) {
-        const LibrarySource source = sources_[index];
+    // All camera sources change as one change of the list.
+    QList<LibrarySource> next = sources_;
+    bool edited = false;
+    for (LibrarySource& source : next) {
         if (source.kind != LibrarySource::Kind::camera || !source.deviceID) {
             continue;
         }
         const auto device = std::find_if(devices.cbegin(), devices.cend(), [&source](const AvailableCameraDevice& d) {
             return d.id == *source.deviceID;
         });
-        editSource(index, [present = device != devices.cend()](LibrarySource& edited) { edited.isOnline = present; });
+        source.isOnline = device != devices.cend();
         if (device != devices.cend()) {
-            editSource(index, [name = device->name](LibrarySource& edited) { edited.name = name; });
+            source.name = device->name;
         }
+        edited = true;
+    }
+    if (edited) {
+        setSources(std::move(next));
     }
     persistSources();
 }

@@ -140,10 +140,10 @@ Task<> LibraryStore::addChosenFolders(QStringList chosen)
         source.bookmark = folder->bookmark->encode();
         source.lastKnownPath = path;
         source.isOnline = true;
+        updateVolume(source, folder->volume);
         holdAccess(source.id,
                    AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{}), folder->mount});
         setSources(sources_ + QList<LibrarySource>{source});
-        updateVolume(sources_.size() - 1, folder->volume);
         // The new source shows whole: a folder chosen in another source
         // would limit it to nothing.
         setView(false, false, false, std::nullopt, source.id, std::nullopt);
@@ -200,11 +200,13 @@ Task<> LibraryStore::reconnect(QUuid id)
     // The one place a source takes a new folder: what the user chose is from
     // now on the folder its scans are held to.
     holdAccess(id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{}), folder->mount});
-    editSource(current, [&](LibrarySource& edited) { edited.bookmark = folder->bookmark->encode(); });
-    editSource(current, [&](LibrarySource& edited) { edited.lastKnownPath = path; });
-    editSource(current, [&](LibrarySource& edited) { edited.name = lastComponent(path); });
-    editSource(current, [](LibrarySource& edited) { edited.isOnline = true; });
-    updateVolume(current, folder->volume);
+    editSource(current, [&](LibrarySource& edited) {
+        edited.bookmark = folder->bookmark->encode();
+        edited.lastKnownPath = path;
+        edited.name = lastComponent(path);
+        edited.isOnline = true;
+        updateVolume(edited, folder->volume);
+    });
     persistSources();
     rescan();
 }
