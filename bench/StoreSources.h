@@ -21,13 +21,20 @@
 
 namespace pivra::bench {
 
-inline LibrarySource recordFolderSource(const QString& name, const QString& path)
+// A folder source as adding the folder at `path` records it.
+inline LibrarySource folderSource(const QString& name, const QString& path)
 {
     LibrarySource source;
     source.id = QUuid::createUuid();
     source.name = name;
     source.bookmark = FolderBookmark::make(path)->encode();
     source.lastKnownPath = path;
+    return source;
+}
+
+inline LibrarySource recordFolderSource(const QString& name, const QString& path)
+{
+    const LibrarySource source = folderSource(name, path);
     AppSettings().setValue(LibraryStore::sourcesKey, encodeSources({source}));
     return source;
 }

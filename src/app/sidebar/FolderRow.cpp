@@ -15,10 +15,16 @@ class Chevron final : public QAbstractButton {
 public:
     Chevron(bool open, QWidget* parent)
         : QAbstractButton(parent)
-        , open_(open)
     {
         setCursor(Qt::ArrowCursor);
+        setOpen(open);
+    }
+
+    void setOpen(bool open)
+    {
+        open_ = open;
         setAccessibleName(open ? QStringLiteral("Hide subfolders") : QStringLiteral("Show subfolders"));
+        update();
     }
 
 protected:
@@ -33,7 +39,7 @@ protected:
     }
 
 private:
-    bool open_;
+    bool open_ = false;
 };
 
 SidebarRow::Look folderLook(int depth)
@@ -56,6 +62,13 @@ FolderRow::FolderRow(const QString& name, int depth, std::optional<bool> open, Q
 {
     if (open) {
         chevron_ = new Chevron(*open, this);
+    }
+}
+
+void FolderRow::setOpen(bool open)
+{
+    if (chevron_ != nullptr) {
+        static_cast<Chevron*>(chevron_)->setOpen(open);
     }
 }
 

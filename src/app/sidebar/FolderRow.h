@@ -15,6 +15,8 @@ public:
 
     // The chevron; none for a folder without subfolders.
     QAbstractButton* chevron() const { return chevron_; }
+    // Turns the chevron of a folder with subfolders to its branch's state.
+    void setOpen(bool open);
     static int indentation(int depth) { return 37 + 14 * depth; }
 
 protected:

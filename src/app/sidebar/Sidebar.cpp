@@ -1,9 +1,10 @@
 #include "app/sidebar/Sidebar.h"
 
 #include "app/content/FileReveal.h"
-#include "app/sidebar/FolderRow.h"
-#include "app/sidebar/FolderTree.h"
 #include "app/sidebar/SidebarGroups.h"
+#include "app/sidebar/SidebarLabels.h"
+#include "app/sidebar/SidebarRow.h"
+#include "app/sidebar/SourceList.h"
 #include "app/sidebar/SourceRemoval.h"
 #include "app/sidebar/UpdateSidebarButton.h"
 #include "settings/PreferencesRouter.h"
@@ -19,20 +20,11 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace pivra {
 
 namespace {
-
-const char* const secondaryOpacity = "pivraSecondaryOpacity";
-
-QLabel* secondaryLabel(const QString& text, const QFont& font, double opacity, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    label->setProperty(secondaryOpacity, opacity);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
 
 // A line of background work: a small busy bar and its text, with the space
 // that follows it, all gone while the work is not running.
@@ -77,32 +69,19 @@ protected:
     }
 };
 
-SidebarRow::Look rowLook(QFont::Weight weight = QFont::Normal)
-{
-    SidebarRow::Look look;
-    look.weight = weight;
-    return look;
-}
+struct LibraryEntry {
+    const char* title;
+    const char* symbol;
+    LibraryRow row;
+    void (LibraryStore::*select)(); // none: all media
+};
 
-SidebarRow::Look sourceLook()
-{
-    SidebarRow::Look look;
-    look.symbolFrame = 17;
-    look.spacing = 7;
-    return look;
-}
-
-SidebarRow::Look deviceLook()
-{
-    SidebarRow::Look look;
-    look.weight = QFont::Medium;
-    look.outerInset = 22;
-    look.leading = 0;
-    look.trailing = 0;
-    look.verticalPadding = 2;
-    look.hoverBackground = false;
-    return look;
-}
+const LibraryEntry libraryEntries[] = {
+    {"All media", "photo.on.rectangle", LibraryRow::allMedia, nullptr},
+    {"Favorites", "heart.fill", LibraryRow::favorites, &LibraryStore::selectFavorites},
+    {"Albums", "rectangle.stack.fill", LibraryRow::albums, &LibraryStore::selectAlbums},
+    {"Map", "map.fill", LibraryRow::map, &LibraryStore::selectMap},
+};
 
 } // namespace
 
@@ -128,13 +107,48 @@ Sidebar::Sidebar(LibraryStore& store, AlertPresenter& alerts, QWidget* parent)
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
     scroll->viewport()->setAutoFillBackground(false);
-    rows_ = new QWidget(scroll);
-    rows_->setAutoFillBackground(false);
-    rowsLayout_ = new QVBoxLayout(rows_);
-    rowsLayout_->setContentsMargins(0, 0, 0, 0);
-    rowsLayout_->setSpacing(0);
-    scroll->setWidget(rows_);
+    auto* rows = new QWidget(scroll);
+    rows->setAutoFillBackground(false);
+    auto* rowsLayout = new QVBoxLayout(rows);
+    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    rowsLayout->setSpacing(0);
+    rowsLayout->addWidget(sidebarHeading(QStringLiteral("LIBRARY"), rows));
+    rowsLayout->addSpacing(10);
+    for (std::size_t index = 0; index < libraryRows_.size(); ++index) {
+        const LibraryEntry& entry = libraryEntries[index];
+        libraryRows_[index] = new SidebarRow(QString::fromUtf8(entry.title), QString::fromUtf8(entry.symbol), {}, rows);
+        connect(libraryRows_[index], &QAbstractButton::clicked, this, [this, select = entry.select] {
+            if (select) {
+                (store_.*select)();
+            } else {
+                store_.selectSource(std::nullopt);
+            }
+        });
+        rowsLayout->addWidget(libraryRows_[index]);
+    }
+    sourceList_ = new SourceList(rows);
+    rowsLayout->addWidget(sourceList_);
+    rowsLayout->addStretch(1);
+    scroll->setWidget(rows);
     column->addWidget(scroll, 1);
+
+    connect(sourceList_, &SourceList::sourceClicked, this, [this](const QUuid& id) { store_.selectSource(id); });
+    connect(sourceList_, &SourceList::folderClicked, this,
+            [this](const QUuid& id, const QString& path) { store_.selectFolder(id, path); });
+    connect(sourceList_, &SourceList::folderToggled, this, &Sidebar::toggleFolder);
+    connect(sourceList_, &SourceList::moreRowsWanted, this, &Sidebar::reshape);
+    connect(sourceList_, &SourceList::addFolderClicked, this, [this] { store_.addFolders(); });
+    connect(sourceList_, &SourceList::addCameraClicked, this, [this](const QString& id) { store_.addCamera(id); });
+    connect(sourceList_, &SourceList::sourceMenuRequested, this, [this](const QUuid& id, const QPoint& at) {
+        const QList<LibrarySource>& sources = store_.sources();
+        const auto source = std::find_if(sources.cbegin(), sources.cend(),
+                                         [&id](const LibrarySource& each) { return each.id == id; });
+        if (source != sources.cend()) {
+            QMenu* menu = sourceMenu(*source).release();
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(at);
+        }
+    });
 
     auto* update = new UpdateSidebarButton(UpdateController::shared(), this);
     connect(update, &UpdateSidebarButton::updateSettingsRequested, this,
@@ -149,7 +163,7 @@ Sidebar::Sidebar(LibraryStore& store, AlertPresenter& alerts, QWidget* parent)
     new ProcessesLink(thumbnailLine_);
 
     auto* preferences = new SidebarRow(QStringLiteral("Preferences"), QStringLiteral("gearshape"),
-                                       rowLook(QFont::Medium), this);
+                                       SidebarRow::Look{.weight = QFont::Medium}, this);
     connect(preferences, &QAbstractButton::clicked, this, &Sidebar::preferencesRequested);
     column->addWidget(preferences);
     column->addSpacing(8);
@@ -159,18 +173,32 @@ Sidebar::Sidebar(LibraryStore& store, AlertPresenter& alerts, QWidget* parent)
     credit_->setContentsMargins(22, 0, 22, 16);
     column->addWidget(credit_);
 
+    for (const auto changed : {&LibraryStore::sourcesChanged, &LibraryStore::availableCamerasChanged}) {
+        connect(&store_, changed, this, &Sidebar::reshape);
+    }
+    connect(&store_, &LibraryStore::indexedFoldersChanged, this, [this] {
+        if (!sourceList_->showsFolders(store_.indexedFolders())) {
+            reshape();
+        }
+    });
     for (const auto changed :
-         {&LibraryStore::sourcesChanged, &LibraryStore::availableCamerasChanged, &LibraryStore::indexedFoldersChanged,
-          &LibraryStore::selectedSourceIDChanged, &LibraryStore::selectedFolderPathChanged,
+         {&LibraryStore::selectedSourceIDChanged, &LibraryStore::selectedFolderPathChanged,
           &LibraryStore::showsFavoritesChanged, &LibraryStore::showsAlbumsChanged, &LibraryStore::showsMapChanged,
-          &LibraryStore::selectedAlbumIDChanged, &LibraryStore::scanningSourceIDsChanged,
-          &LibraryStore::thumbnailStatusesChanged, &LibraryStore::isScanningChanged,
-          &LibraryStore::scannedCountChanged, &LibraryStore::isPreparingThumbnailsChanged,
-          &LibraryStore::thumbnailCompletedChanged, &LibraryStore::thumbnailTotalChanged}) {
-        connect(&store_, changed, this, &Sidebar::refresh);
+          &LibraryStore::selectedAlbumIDChanged}) {
+        connect(&store_, changed, this, &Sidebar::showSelection);
+    }
+    for (const auto changed : {&LibraryStore::scanningSourceIDsChanged, &LibraryStore::thumbnailStatusesChanged}) {
+        connect(&store_, changed, this, &Sidebar::showStatuses);
+    }
+    for (const auto changed :
+         {&LibraryStore::isScanningChanged, &LibraryStore::scannedCountChanged,
+          &LibraryStore::isPreparingThumbnailsChanged, &LibraryStore::thumbnailCompletedChanged,
+          &LibraryStore::thumbnailTotalChanged}) {
+        connect(&store_, changed, this, &Sidebar::updateStatusLines);
     }
     applyColours();
-    refresh();
+    reshape();
+    updateStatusLines();
 }
 
 Sidebar::~Sidebar() = default;
@@ -188,7 +216,7 @@ void Sidebar::toggleSource(const QUuid& id)
     if (!expandedSources_.remove(id)) {
         expandedSources_.insert(id);
     }
-    refresh();
+    reshape();
 }
 
 void Sidebar::toggleFolder(const QString& key)
@@ -196,7 +224,7 @@ void Sidebar::toggleFolder(const QString& key)
     if (!expandedFolders_.remove(key)) {
         expandedFolders_.insert(key);
     }
-    refresh();
+    reshape();
 }
 
 void Sidebar::changeEvent(QEvent* event)
@@ -210,56 +238,33 @@ void Sidebar::changeEvent(QEvent* event)
 void Sidebar::applyColours()
 {
     for (QLabel* label : findChildren<QLabel*>()) {
-        const QVariant opacity = label->property(secondaryOpacity);
-        if (opacity.isValid()) {
-            QPalette colours = label->palette();
-            colours.setColor(QPalette::WindowText, PivraAppearance::primary(palette(), opacity.toDouble()));
-            label->setPalette(colours);
-        }
+        tintSecondary(label, palette());
     }
 }
 
-// Everything that decides which rows exist and what they say, but not which
-// is selected nor the colour of a dot.
-QString Sidebar::signature() const
+// New rows start in the selection and status of the moment.
+void Sidebar::reshape()
 {
-    QStringList parts;
-    for (const LibrarySource& source : store_.sources()) {
-        parts << source.id.toString() << source.name << source.lastKnownPath << QString::number(source.isOnline)
-              << rawValue(source.kind) << source.deviceID.value_or(QString()) << source.volumePath.value_or(QString())
-              << source.volumeName.value_or(QString())
-              << QString::number(source.volumeCapacity.value_or(-1));
-        if (expandedSources_.contains(source.id)) {
-            parts << QStringLiteral("expanded") << store_.indexedFolders().value(source.id);
-        }
-    }
-    for (const AvailableCameraDevice& camera : camerasToAdd(store_.availableCameras(), store_.sources())) {
-        parts << camera.id << camera.name;
-    }
-    QStringList open(expandedFolders_.begin(), expandedFolders_.end());
-    open.sort();
-    parts << open;
-    return parts.join(QChar(0x1f));
+    const QList<LibrarySource>& sources = store_.sources();
+    sourceList_->reshape({sources, store_.indexedFolders(), camerasToAdd(store_.availableCameras(), sources),
+                          expandedSources_, expandedFolders_});
+    showSelection();
+    showStatuses();
 }
 
-void Sidebar::refresh()
+void Sidebar::showSelection()
 {
-    QString next = signature();
-    if (next != signature_ || selectable_.empty()) {
-        signature_ = std::move(next);
-        rebuild();
+    const LibraryView view{store_.selectedSourceID(), store_.showsFavorites(), store_.showsAlbums(),
+                           store_.showsMap(), store_.selectedAlbumID()};
+    for (std::size_t index = 0; index < libraryRows_.size(); ++index) {
+        libraryRows_[index]->setSelected(isHighlighted(libraryEntries[index].row, view));
     }
-    for (const auto& [row, selectedWhen] : selectable_) {
-        row->setSelected(selectedWhen());
-    }
-    for (const auto& [row, id] : sourceRows_) {
-        for (const LibrarySource& source : store_.sources()) {
-            if (source.id == id) {
-                row->setStatus(sourceStatus(source, store_.scanningSourceIDs(), store_.thumbnailStatuses()));
-            }
-        }
-    }
-    updateStatusLines();
+    sourceList_->showSelection(store_.selectedSourceID(), store_.selectedFolderPath());
+}
+
+void Sidebar::showStatuses()
+{
+    sourceList_->showStatuses(store_.sources(), store_.scanningSourceIDs(), store_.thumbnailStatuses());
 }
 
 void Sidebar::updateStatusLines()
@@ -269,144 +274,6 @@ void Sidebar::updateStatusLines()
     thumbnailLine_->setVisible(store_.isPreparingThumbnails());
     thumbnailText_->setText(
         QStringLiteral("Thumbnails %1/%2").arg(store_.thumbnailCompleted()).arg(store_.thumbnailTotal()));
-}
-
-// A row may be the one whose click or menu led here, so the old rows go
-// once the event that reached them is over.
-void Sidebar::rebuild()
-{
-    selectable_.clear();
-    sourceRows_.clear();
-    while (QLayoutItem* item = rowsLayout_->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
-    }
-
-    addHeading(QStringLiteral("LIBRARY"), 0);
-    struct LibraryEntry {
-        const char* title;
-        const char* symbol;
-        LibraryRow row;
-        void (LibraryStore::*select)();
-    };
-    const LibraryEntry entries[] = {
-        {"All media", "photo.on.rectangle", LibraryRow::allMedia, nullptr},
-        {"Favorites", "heart.fill", LibraryRow::favorites, &LibraryStore::selectFavorites},
-        {"Albums", "rectangle.stack.fill", LibraryRow::albums, &LibraryStore::selectAlbums},
-        {"Map", "map.fill", LibraryRow::map, &LibraryStore::selectMap},
-    };
-    for (const LibraryEntry& entry : entries) {
-        SidebarRow* row = addRow(new SidebarRow(QString::fromUtf8(entry.title), QString::fromUtf8(entry.symbol),
-                                                rowLook(), rows_),
-                                 [this, which = entry.row] {
-                                     LibraryView view;
-                                     view.sourceID = store_.selectedSourceID();
-                                     view.favorites = store_.showsFavorites();
-                                     view.albums = store_.showsAlbums();
-                                     view.map = store_.showsMap();
-                                     view.albumID = store_.selectedAlbumID();
-                                     return isHighlighted(which, view);
-                                 });
-        connect(row, &QAbstractButton::clicked, this, [this, select = entry.select] {
-            if (select) {
-                (store_.*select)();
-            } else {
-                store_.selectSource(std::nullopt);
-            }
-        });
-    }
-
-    const QList<LibrarySource>& sources = store_.sources();
-    for (const QString& key : sourceGroupKeys(sources)) {
-        addHeading(sourceGroupTitle(key, sources), 22);
-        for (const LibrarySource& source : sources) {
-            if (sourceGroupKey(source) != key) {
-                continue;
-            }
-            addSourceRow(source);
-            if (expandedSources_.contains(source.id)) {
-                addFolderRows(source, FolderTree(store_.indexedFolders().value(source.id)), {}, 0);
-            }
-        }
-    }
-
-    rowsLayout_->addSpacing(8);
-    SidebarRow* add = addRow(new SidebarRow(QStringLiteral("Add a folder or disk"), QStringLiteral("plus"),
-                                            rowLook(QFont::Medium), rows_));
-    connect(add, &QAbstractButton::clicked, this, [this] { store_.addFolders(); });
-    for (const AvailableCameraDevice& camera : camerasToAdd(store_.availableCameras(), sources)) {
-        rowsLayout_->addSpacing(10);
-        SidebarRow* device = addRow(
-            new SidebarRow(QStringLiteral("Add ") + camera.name, QStringLiteral("iphone"), deviceLook(), rows_));
-        connect(device, &QAbstractButton::clicked, this, [this, id = camera.id] { store_.addCamera(id); });
-    }
-    rowsLayout_->addStretch(1);
-    applyColours();
-}
-
-void Sidebar::addHeading(const QString& title, int spaceAbove)
-{
-    QFont font = PivraFonts::font(10, QFont::Bold);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
-    // Contents margins set on a label added to the shown list did not
-    // survive its first showing, so the space around the heading is the
-    // list's and the indentation the label's own.
-    QLabel* heading = secondaryLabel(title, font, 0.5, rows_);
-    heading->setIndent(22);
-    rowsLayout_->addSpacing(spaceAbove);
-    rowsLayout_->addWidget(heading);
-    rowsLayout_->addSpacing(10);
-}
-
-SidebarRow* Sidebar::addRow(SidebarRow* row, std::function<bool()> selectedWhen)
-{
-    rowsLayout_->addWidget(row);
-    if (selectedWhen) {
-        selectable_.emplace_back(row, std::move(selectedWhen));
-    }
-    return row;
-}
-
-void Sidebar::addSourceRow(const LibrarySource& source)
-{
-    const bool camera = source.kind == LibrarySource::Kind::camera;
-    SidebarRow* row = addRow(
-        new SidebarRow(source.name, camera ? QStringLiteral("iphone") : QStringLiteral("folder.fill"), sourceLook(),
-                       rows_),
-        [this, id = source.id] { return store_.selectedSourceID() == id && !store_.selectedFolderPath(); });
-    sourceRows_.emplace_back(row, source.id);
-    row->setToolTip(source.isOnline ? source.lastKnownPath : QStringLiteral("Source unavailable"));
-    connect(row, &QAbstractButton::clicked, this, [this, id = source.id] { store_.selectSource(id); });
-    row->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(row, &QWidget::customContextMenuRequested, this, [this, row, source](const QPoint& at) {
-        QMenu* menu = sourceMenu(source).release();
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(row->mapToGlobal(at));
-    });
-}
-
-void Sidebar::addFolderRows(const LibrarySource& source, const FolderTree& tree, const QString& parent, int depth)
-{
-    for (const QString& path : tree.children(parent)) {
-        const QString key = FolderTree::expansionKey(source.id, path);
-        const bool open = expandedFolders_.contains(key);
-        auto* row = new FolderRow(FolderTree::name(path), depth,
-                                  tree.hasChildren(path) ? std::optional<bool>(open) : std::nullopt, rows_);
-        addRow(row, [this, id = source.id, path] {
-            return store_.selectedSourceID() == id && store_.selectedFolderPath() == path;
-        });
-        connect(row, &QAbstractButton::clicked, this,
-                [this, id = source.id, path] { store_.selectFolder(id, path); });
-        if (row->chevron()) {
-            connect(row->chevron(), &QAbstractButton::clicked, this, [this, key] { toggleFolder(key); });
-        }
-        if (open) {
-            addFolderRows(source, tree, path, depth + 1);
-        }
-    }
 }
 
 std::unique_ptr<QMenu> Sidebar::sourceMenu(const LibrarySource& source)

@@ -7,21 +7,18 @@
 #include <QUuid>
 #include <QWidget>
 
-#include <functional>
+#include <array>
 #include <memory>
-#include <utility>
-#include <vector>
 
 class QLabel;
 class QMenu;
-class QVBoxLayout;
 
 namespace pivra {
 
 class AlertPresenter;
-class FolderTree;
 class LibraryStore;
 class SidebarRow;
+class SourceList;
 
 // The library window's leading column: the wordmark, the library rows, the
 // sources grouped by disk and device (each with its folder tree while
@@ -30,10 +27,12 @@ class SidebarRow;
 // Everything shown follows the store; what is expanded is kept here for the
 // life of the window.
 //
-// The rows are rebuilt only when something that shapes them changes (the
-// sources, the devices to add, what is expanded and the folders shown);
-// selection, status dots and the progress lines are brought up to date in
-// place, since thumbnail progress alone is published several times a second.
+// Each publication of the store touches only what it can change: the
+// sources, the devices to add and what is expanded reshape the source list,
+// which keeps its rows by what they stand for; a new folder list does so
+// only where a tree shows it; the selection and the status dots are set in
+// place, and progress, published several times a second, reaches only the
+// status lines.
 class Sidebar final : public QWidget {
     Q_OBJECT
 
@@ -64,13 +63,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void refresh();
-    QString signature() const;
-    void rebuild();
-    void addHeading(const QString& title, int spaceAbove);
-    SidebarRow* addRow(SidebarRow* row, std::function<bool()> selectedWhen = {});
-    void addSourceRow(const LibrarySource& source);
-    void addFolderRows(const LibrarySource& source, const FolderTree& tree, const QString& parent, int depth);
+    void reshape();
+    void showSelection();
+    void showStatuses();
     void updateStatusLines();
     void applyColours();
 
@@ -80,19 +75,13 @@ private:
     QSet<QString> expandedFolders_;
 
     QLabel* wordmark_;
-    QWidget* rows_;
-    QVBoxLayout* rowsLayout_;
+    std::array<SidebarRow*, 4> libraryRows_{};
+    SourceList* sourceList_;
     QWidget* indexingLine_;
     QLabel* indexingText_;
     QWidget* thumbnailLine_;
     QLabel* thumbnailText_;
     QLabel* credit_;
-
-    QString signature_;
-    // Rows whose highlight follows the selection, and source rows whose dot
-    // follows their status.
-    std::vector<std::pair<SidebarRow*, std::function<bool()>>> selectable_;
-    std::vector<std::pair<SidebarRow*, QUuid>> sourceRows_;
 };
 
 } // namespace pivra

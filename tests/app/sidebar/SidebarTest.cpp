@@ -7,9 +7,11 @@
 #include "style/appearance/PivraAppearance.h"
 #include "app/window/WindowAlerts.h"
 #include "catalog/MediaRowWriter.h"
+#include "media/metadata/MetadataInspector.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
+#include "support/EventLoopWatch.h"
 #include "support/Renders.h"
 
 #include <QAbstractButton>
@@ -46,6 +48,11 @@ protected:
         }
         store_ = makeStore(std::move(services));
         ASSERT_TRUE(drain());
+        show();
+    }
+    // The sidebar over the store as it is, in a window on screen.
+    void show()
+    {
         host_ = std::make_unique<QWidget>();
         host_->resize(Sidebar::columnWidth, 700);
         alerts_ = new AlertPresenter(*host_);
@@ -62,19 +69,22 @@ protected:
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    QList<SidebarRow*> rows() const
+    // The widgets of type T shown, from the top down.
+    template<typename T>
+    QList<T*> shown() const
     {
         settle();
-        QList<SidebarRow*> shown;
-        for (SidebarRow* row : sidebar_->findChildren<SidebarRow*>()) {
-            if (!row->isHidden()) {
-                shown.append(row);
+        QList<T*> shown;
+        for (T* each : sidebar_->findChildren<T*>()) {
+            if (!each->isHidden()) {
+                shown.append(each);
             }
         }
         std::sort(shown.begin(), shown.end(),
-                  [](SidebarRow* a, SidebarRow* b) { return a->mapTo(a->window(), QPoint()).y() < b->mapTo(b->window(), QPoint()).y(); });
+                  [](T* a, T* b) { return a->mapTo(a->window(), QPoint()).y() < b->mapTo(b->window(), QPoint()).y(); });
         return shown;
     }
+    QList<SidebarRow*> rows() const { return shown<SidebarRow>(); }
     SidebarRow* row(const QString& title) const
     {
         for (SidebarRow* candidate : rows()) {
@@ -94,10 +104,9 @@ protected:
     }
     QStringList headings() const
     {
-        settle();
         QStringList all;
-        for (QLabel* label : sidebar_->findChildren<QLabel*>()) {
-            if (!label->isHidden() && label->font().letterSpacing() > 0) {
+        for (QLabel* label : shown<QLabel>()) {
+            if (label->font().letterSpacing() > 0) {
                 all.append(label->text());
             }
         }
@@ -359,6 +368,69 @@ TEST_F(SidebarTest, RemovalAsksWithTheCountsAndEachAnswerDoesItsOwnThing)
     EXPECT_TRUE(QFile::exists(clips_.clipFile(keys[1])));
     EXPECT_FALSE(QFile::exists(locations.gridFile(keys[2])));
     EXPECT_FALSE(QFile::exists(clips_.clipFile(keys[2])));
+}
+
+// Counts the widgets thrown away inside `root` while it lives: each leaves
+// its parent with a ChildRemoved event.
+class ThrownAwayWidgets final : public QObject {
+public:
+    explicit ThrownAwayWidgets(QWidget* root)
+        : root_(root)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    int count() const { return count_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ChildRemoved && static_cast<QChildEvent*>(event)->child()->isWidgetType()
+            && watched->isWidgetType()
+            && (watched == root_ || root_->isAncestorOf(static_cast<QWidget*>(watched)))) {
+            ++count_;
+        }
+        return false;
+    }
+
+private:
+    QWidget* root_;
+    int count_ = 0;
+};
+
+// A library of thousands of folders starts as one of a few does: the access
+// pass that finds them online is one change of the list, each row is built
+// once (no widget of the sidebar is thrown away) and kept up to date in
+// place, and no pass of the GUI thread works for more than 50 ms from the
+// store's making until every row is there (bench_library_start times it).
+TEST_F(SidebarTest, ThousandsOfFolderSourcesStartWithEachRowBuiltOnceAndNoLongPass)
+{
+    const int count = test::EventLoopWatch::slowdown() > 1 ? 500 : 2000;
+    QList<LibrarySource> sources;
+    for (int index = 0; index < count; ++index) {
+        sources.append(test::folderSourceAt(makeFolder(QStringLiteral("Folders/%1").arg(index))));
+    }
+    storeSources(encodeSources(sources));
+
+    const test::EventLoopWatch watch;
+    store_ = makeStore({.inspector = std::make_shared<MetadataInspector>()});
+    show();
+    const ThrownAwayWidgets thrownAway(sidebar_);
+    ASSERT_TRUE(drain(240'000));
+    // Rows left to later passes follow the start.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sidebar_->findChildren<SidebarRow*>().size() >= count + 6; }, 60'000));
+    const int ended = watch.ticks();
+    QTRY_VERIFY(watch.ticks() > ended + 1);
+    EXPECT_LT(watch.longestBusyMs(), 50 * test::EventLoopWatch::slowdown());
+
+    EXPECT_EQ(sidebar_->findChildren<SidebarRow*>().size(), count + 6); // the library rows, add and preferences
+    EXPECT_EQ(thrownAway.count(), 0);
+    const QList<LibrarySource>& started = store_->sources();
+    EXPECT_TRUE(std::all_of(started.cbegin(), started.cend(), [](const LibrarySource& each) { return each.isOnline; }));
+    SidebarRow* last = row(QString::number(count - 1));
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->status(), SourceStatus::ready);
+    EXPECT_EQ(last->toolTip(), pathOf(QStringLiteral("Folders/%1").arg(count - 1)));
 }
 
 } // namespace
