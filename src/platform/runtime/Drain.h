@@ -7,7 +7,9 @@ namespace pivra {
 // pool job queued through it has finished and had its result delivered. Tasks
 // that wait on something else (a handle that never ends, a signal) do not hold
 // it up. Returns false if that takes longer than `timeoutMs` (a negative
-// timeout never expires). GUI thread only.
-bool drain(int timeoutMs = 30000);
+// timeout never expires). GUI thread only. The default leaves work that takes
+// seconds alone room for a machine running suites side by side, where it
+// takes ten times as long; only a hang should reach it.
+bool drain(int timeoutMs = 120000);
 
 } // namespace pivra
