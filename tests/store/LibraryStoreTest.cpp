@@ -19,8 +19,10 @@ class LibraryStoreTest : public test::StoreTest {};
 
 TEST_F(LibraryStoreTest, WithoutACatalogTheStoreSaysSoAndStillRescans)
 {
-    // A folder cannot be opened as a catalog.
-    auto store = makeStore({.openCatalog = [path = root()] { return std::make_unique<MediaCatalog>(path); }});
+    // A folder cannot be opened as a catalog. One inside the test's own, so
+    // that the lock file made beside it goes with the test.
+    const QString folder = makeFolder(QStringLiteral("Catalog.sqlite"));
+    auto store = makeStore({.openCatalog = [folder] { return std::make_unique<MediaCatalog>(folder); }});
     EXPECT_FALSE(store->hasCatalog());
     EXPECT_EQ(store->message(), QStringLiteral("Could not open the local media catalog."));
     ASSERT_TRUE(drain());
