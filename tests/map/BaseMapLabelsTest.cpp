@@ -39,7 +39,7 @@ MapRect areaOf(const Region& region)
 
 TEST(BaseMapLabelsTest, AtCountryZoomTheLargestPlacesAreNamedAndNoVillage)
 {
-    const BaseMapData* data = BaseMapData::shared();
+    const std::shared_ptr<const BaseMapData> data = BaseMapData::shared();
     ASSERT_TRUE(data);
     const BaseMapRenderer renderer(data);
     const double pixelsPerPoint = BaseMapRenderer::tilePixels * std::exp2(countryZoom) / mapWorldSize;

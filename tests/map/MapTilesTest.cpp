@@ -7,6 +7,7 @@
 #include "map/basemap/BaseMapTiles.h"
 #include "map/basemap/RasterTiles.h"
 #include "map/view/MapView.h"
+#include "platform/runtime/Drain.h"
 #include "support/TempFolder.h"
 
 #include <QPainter>
@@ -135,8 +136,9 @@ TEST(BaseMapTilesTest, MovingTheMapKeepsItsTilesWithinTheirBudget)
 }
 
 // Moved about, the map keeps several screens of tiles; once the user has
-// left it, only those it showed last, which it shows again at once.
-TEST(BaseMapTilesTest, AMapOffScreenKeepsOnlyTheTilesItShowedLast)
+// left it, only those it showed last, which it shows again at once, and
+// not the data it drew them from.
+TEST(BaseMapTilesTest, AMapOffScreenKeepsOnlyTheTilesItShowedLastAndNotItsData)
 {
     MapView view;
     view.resize(560, 400);
@@ -155,11 +157,19 @@ TEST(BaseMapTilesTest, AMapOffScreenKeepsOnlyTheTilesItShowedLast)
     EXPECT_LE(view.baseTiles()->bytes(), screenful);
     EXPECT_LT(view.baseTiles()->bytes(), moved / 2);
 
+    // Nothing holds the data the tiles were drawn from once they are done:
+    // asked for now, it is read afresh and held by the asker alone.
+    drain(-1);
+    EXPECT_EQ(BaseMapData::shared().use_count(), 1);
+
     view.show();
     QImage back(view.size(), QImage::Format_ARGB32_Premultiplied);
     view.render(&back);
     EXPECT_FALSE(view.baseTiles()->hasPending()) << "a tile it showed had to be drawn again";
     EXPECT_EQ(back, shown);
+    // Moved on, it draws new tiles from data read again.
+    view.panBy(QPointF(500, 0));
+    EXPECT_NE(settledFrame(view), shown);
 }
 
 } // namespace

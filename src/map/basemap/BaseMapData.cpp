@@ -189,12 +189,17 @@ QString BaseMapData::defaultPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../resources/world.map");
 }
 
-const BaseMapData* BaseMapData::shared()
+std::shared_ptr<const BaseMapData> BaseMapData::shared()
 {
-    static std::once_flag once;
-    static std::unique_ptr<const BaseMapData> data;
-    std::call_once(once, [] { data = load(defaultPath()); });
-    return data.get();
+    static std::mutex lock;
+    static std::weak_ptr<const BaseMapData> loaded;
+    const std::lock_guard guard(lock);
+    std::shared_ptr<const BaseMapData> data = loaded.lock();
+    if (!data) {
+        data = load(defaultPath());
+        loaded = data;
+    }
+    return data;
 }
 
 const BaseMapData::Level& BaseMapData::levelFor(int zoom) const

@@ -39,9 +39,11 @@ public:
 
     // None when the file is missing, of another kind or version, or cut short.
     static std::unique_ptr<const BaseMapData> load(const QString& path);
-    // The program's data, loaded on first use by whichever thread asks first
-    // (a tile worker, never the GUI thread); none when it cannot be read.
-    static const BaseMapData* shared();
+    // The program's data, loaded by whichever thread asks first (a tile
+    // worker, never the GUI thread), and again by the first to ask after
+    // everyone has let go of it: a map the user has left holds none of its
+    // 30 MB. None when it cannot be read.
+    static std::shared_ptr<const BaseMapData> shared();
     static QString defaultPath();
 
     // The scale of detail that suits a tile zoom.

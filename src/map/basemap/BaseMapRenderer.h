@@ -51,7 +51,7 @@ public:
     static constexpr int tilePixels = 256;
 
     // `data` none draws sea only.
-    explicit BaseMapRenderer(const BaseMapData* data) : data_(data) {}
+    explicit BaseMapRenderer(std::shared_ptr<const BaseMapData> data) : data_(std::move(data)) {}
 
     QImage render(const TileKey& key, double devicePixelRatio) const;
 
@@ -76,7 +76,7 @@ private:
     std::shared_ptr<const Placement> place(int zoom) const;
     void drawLabels(QPainter& painter, const TileKey& key, const BaseMapColors& colors) const;
 
-    const BaseMapData* data_;
+    const std::shared_ptr<const BaseMapData> data_;
     // Widths of the city names, measured once by the first placement.
     mutable std::once_flag measured_;
     mutable std::vector<float> cityWidths_;

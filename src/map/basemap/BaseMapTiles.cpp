@@ -1,6 +1,10 @@
 #include "map/basemap/BaseMapTiles.h"
 
+#include "platform/runtime/threads/BackgroundReleaser.h"
+
 #include <QPointer>
+
+#include <utility>
 
 namespace pivra {
 
@@ -9,6 +13,15 @@ namespace {
 // Workers drawing tiles: the view never waits for them, and two leave the
 // rest of the machine to thumbnails.
 constexpr int drawingThreads = 2;
+
+// A renderer let go of may be the last to hold the map's data, tens of
+// megabytes in many blocks, whose freeing is no work for the GUI thread.
+void letGo(std::shared_ptr<const BaseMapRenderer> renderer)
+{
+    if (renderer) {
+        BackgroundReleaser::shared().release(std::const_pointer_cast<BaseMapRenderer>(std::move(renderer)));
+    }
+}
 
 } // namespace
 
@@ -25,8 +38,10 @@ BaseMapTiles::~BaseMapTiles()
     pool_.waitForDone();
 }
 
-void BaseMapTiles::keepLastFrameOnly()
+void BaseMapTiles::rest()
 {
+    resting_ = true;
+    letGo(std::exchange(program_, nullptr));
     const QList<Key> kept = cache_.keys();
     for (const Key& key : kept) {
         if (!shownInFrame_.contains(key)) {
@@ -48,6 +63,7 @@ const QImage* BaseMapTiles::cached(const TileKey& key, double devicePixelRatio) 
 const QImage* BaseMapTiles::tile(const TileKey& key, double devicePixelRatio)
 {
     const Key full = keyOf(key, devicePixelRatio);
+    resting_ = false;
     shownInFrame_.insert(full);
     if (const QImage* image = cache_.object(full)) {
         return image;
@@ -82,23 +98,30 @@ void BaseMapTiles::draw(const Key& key)
 {
     ++running_;
     drawing_.insert(key);
-    const std::shared_ptr<const BaseMapRenderer> renderer = renderer_;
-    pool_.start([renderer, key, self = QPointer(this)] {
-        static const BaseMapRenderer program(BaseMapData::shared());
-        QImage image = (renderer ? *renderer : program).render(key.tile, key.pixelRatio / 100.0);
+    std::shared_ptr<const BaseMapRenderer> renderer = renderer_ ? renderer_ : program_;
+    pool_.start([renderer = std::move(renderer), key, self = QPointer(this)]() mutable {
+        if (!renderer) {
+            renderer = std::make_shared<const BaseMapRenderer>(BaseMapData::shared());
+        }
+        QImage image = renderer->render(key.tile, key.pixelRatio / 100.0);
         QMetaObject::invokeMethod(
             self.data(),
-            [self, key, image = std::move(image)]() mutable {
+            [self, key, image = std::move(image), renderer = std::move(renderer)]() mutable {
                 if (self) {
-                    self->deliver(key, std::move(image));
+                    self->deliver(key, std::move(image), std::move(renderer));
                 }
             },
             Qt::QueuedConnection);
     });
 }
 
-void BaseMapTiles::deliver(Key key, QImage image)
+void BaseMapTiles::deliver(const Key& key, QImage image, std::shared_ptr<const BaseMapRenderer> drawnWith)
 {
+    if (!renderer_ && !program_ && !resting_) {
+        program_ = std::move(drawnWith);
+    } else if (resting_) {
+        letGo(std::move(drawnWith));
+    }
     --running_;
     drawing_.remove(key);
     const qsizetype cost = image.sizeInBytes();

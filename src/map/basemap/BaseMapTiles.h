@@ -47,9 +47,11 @@ public:
     }
     bool hasPending() const { return running_ > 0 || !waiting_.empty(); }
     qsizetype bytes() const { return cache_.totalCost(); }
-    // Lets every drawn tile go but those the last frame asked for, which are
-    // what the view shows first when it is back.
-    void keepLastFrameOnly();
+    // The view has left the screen: every drawn tile goes but those the last
+    // frame asked for, which are what the view shows first when it is back,
+    // and the program's map data with the drawing of names goes once the
+    // tiles being drawn are done. The next tile asked for reads it again.
+    void rest();
 
 Q_SIGNALS:
     void tileReady();
@@ -65,9 +67,13 @@ private:
     static Key keyOf(const TileKey& tile, double devicePixelRatio);
     void drawNext();
     void draw(const Key& key);
-    void deliver(Key key, QImage image);
+    void deliver(const Key& key, QImage image, std::shared_ptr<const BaseMapRenderer> drawnWith);
 
-    std::shared_ptr<const BaseMapRenderer> renderer_;
+    std::shared_ptr<const BaseMapRenderer> renderer_; // given, for tests
+    // Draws from the program's data while the view is on screen; made by the
+    // first tile drawn, kept from its delivery until the view rests.
+    std::shared_ptr<const BaseMapRenderer> program_;
+    bool resting_ = false;
     QCache<Key, QImage> cache_;
     QSet<Key> drawing_;
     std::vector<Key> waiting_;          // newest last

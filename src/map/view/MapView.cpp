@@ -130,11 +130,11 @@ void MapView::changeEvent(QEvent* event)
 
 // A map the user has left keeps the tiles it showed last, which are what it
 // shows again when it comes back, instead of the several screens' worth it
-// keeps while it is moved about.
+// keeps while it is moved about, and none of the data it draws them from.
 void MapView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    base_->keepLastFrameOnly();
+    base_->rest();
 }
 
 void MapView::setVisibleMapRect(const MapRect& rect, const QMarginsF& padding)
