@@ -23,33 +23,30 @@ constexpr SidebarRow::Look deviceLook{.weight = QFont::Medium,
                                       .verticalPadding = 2,
                                       .hoverBackground = false};
 
-// Makes the widgets of `layout` from item `first` on exactly `wanted`, in
-// order, moving only those out of place. A widget already laid out
-// elsewhere (another section's) leaves that layout first; one made for
-// this change is in none, and is not looked for, since each look walks a
-// whole list. Showing a widget lays out its parent's whole list at once, so
-// the list waits while the new ones are shown and is laid out once after.
-void placeInOrder(QVBoxLayout* layout, int first, const QList<QWidget*>& wanted)
+// Makes the widgets of `layout` exactly `wanted`, in order, moving only
+// those out of place. A widget made for this change is in no layout yet and
+// is not looked for, since each look walks the whole list. Showing a widget
+// lays out its parent's whole list at once, so the list waits while the new
+// ones are shown and is laid out once after.
+void placeInOrder(QVBoxLayout* layout, const QList<QWidget*>& wanted)
 {
     layout->setEnabled(false);
     for (int index = 0; index < wanted.size(); ++index) {
         QWidget* widget = wanted[index];
-        const QLayoutItem* present = layout->itemAt(first + index);
+        const QLayoutItem* present = layout->itemAt(index);
         if (present != nullptr && present->widget() == widget) {
             continue;
         }
         const bool made = !widget->testAttribute(Qt::WA_LaidOut);
         if (!made) {
-            if (QLayout* holder = widget->parentWidget()->layout(); holder != nullptr) {
-                holder->removeWidget(widget);
-            }
+            layout->removeWidget(widget);
         }
-        layout->insertWidget(first + index, widget);
+        layout->insertWidget(index, widget);
         if (made) {
             widget->show();
         }
     }
-    while (QLayoutItem* left = layout->takeAt(first + int(wanted.size()))) {
+    while (QLayoutItem* left = layout->takeAt(int(wanted.size()))) {
         delete left;
     }
     layout->setEnabled(true);
@@ -59,17 +56,17 @@ void placeInOrder(QVBoxLayout* layout, int first, const QList<QWidget*>& wanted)
 
 SourceList::SourceList(QWidget* parent)
     : QWidget(parent)
-    , sectionsBox_(new QWidget(this))
-    , sectionsLayout_(new QVBoxLayout(sectionsBox_))
+    , rowsBox_(new QWidget(this))
+    , rowsLayout_(new QVBoxLayout(rowsBox_))
     , devicesBox_(new QWidget(this))
     , devicesLayout_(new QVBoxLayout(devicesBox_))
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    sectionsLayout_->setContentsMargins(0, 0, 0, 0);
-    sectionsLayout_->setSpacing(0);
-    column->addWidget(sectionsBox_);
+    rowsLayout_->setContentsMargins(0, 0, 0, 0);
+    rowsLayout_->setSpacing(0);
+    column->addWidget(rowsBox_);
 
     column->addSpacing(8);
     auto* add = new SidebarRow(QStringLiteral("Add a folder or disk"), QStringLiteral("plus"),
@@ -103,45 +100,7 @@ void SourceList::reshape(const Shape& shape)
         }
     }
 
-    // Each section's rows in order; folder rows still shown move over to
-    // `kept`, and those left behind are no longer shown.
     const QStringList keys = sourceGroupKeys(shape.sources);
-    QHash<QString, Folder> kept;
-    shownFolders_.clear();
-    std::vector<std::pair<Section, QList<QWidget*>>> shown;
-    for (const QString& key : keys) {
-        Section section = sections_.contains(key) ? sections_.value(key) : makeSection();
-        sections_.insert(key, section);
-        const QString title = sourceGroupTitle(key, shape.sources);
-        if (section.heading->text() != title) {
-            section.heading->setText(title);
-        }
-        QList<QWidget*> rows;
-        for (const LibrarySource* source : std::as_const(groups[key])) {
-            SidebarRow* row = sourceRow(*source, section.box);
-            if (row == nullptr) {
-                continue;
-            }
-            rows.append(row);
-            if (shape.expandedSources.contains(source->id)) {
-                const QStringList folders = shape.folders.value(source->id);
-                shownFolders_.insert(source->id, folders);
-                addFolderRows({shape, source->id, FolderTree(folders), section.box}, {}, 0, rows, kept);
-            }
-        }
-        shown.emplace_back(section, std::move(rows));
-    }
-    for (const Folder& gone : std::as_const(folderRows_)) {
-        delete gone.row;
-    }
-    folderRows_ = std::move(kept);
-
-    QList<QWidget*> boxes;
-    for (const auto& [section, rows] : shown) {
-        // Past the heading and the space under it.
-        placeInOrder(section.layout, 2, rows);
-        boxes.append(section.box);
-    }
     for (auto section = sections_.begin(); section != sections_.end();) {
         if (keys.contains(section.key())) {
             ++section;
@@ -150,7 +109,40 @@ void SourceList::reshape(const Shape& shape)
             section = sections_.erase(section);
         }
     }
-    placeInOrder(sectionsLayout_, 0, boxes);
+
+    // Every heading and row in order; folder rows still shown move over to
+    // `kept`, and those left behind are no longer shown.
+    QHash<QString, Folder> kept;
+    shownFolders_.clear();
+    QList<QWidget*> rows;
+    for (const QString& key : keys) {
+        if (!sections_.contains(key)) {
+            sections_.insert(key, makeSection());
+        }
+        const Section& section = sections_[key];
+        const QString title = sourceGroupTitle(key, shape.sources);
+        if (section.heading->text() != title) {
+            section.heading->setText(title);
+        }
+        rows.append(section.box);
+        for (const LibrarySource* source : std::as_const(groups[key])) {
+            SidebarRow* row = sourceRow(*source);
+            if (row == nullptr) {
+                continue;
+            }
+            rows.append(row);
+            if (shape.expandedSources.contains(source->id)) {
+                const QStringList folders = shape.folders.value(source->id);
+                shownFolders_.insert(source->id, folders);
+                addFolderRows({shape, source->id, FolderTree(folders)}, {}, 0, rows, kept);
+            }
+        }
+    }
+    for (const Folder& gone : std::as_const(folderRows_)) {
+        delete gone.row;
+    }
+    folderRows_ = std::move(kept);
+    placeInOrder(rowsLayout_, rows);
     reshapeDevices(shape.camerasToAdd);
     if (rowsLeft_ && !morePosted_) {
         morePosted_ = true;
@@ -181,18 +173,17 @@ bool SourceList::mayMakeRow()
 // indentation the label's own.
 SourceList::Section SourceList::makeSection()
 {
-    auto* box = new QWidget(sectionsBox_);
+    auto* box = new QWidget(rowsBox_);
     auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(0, 22, 0, 0);
+    layout->setContentsMargins(0, 22, 0, 10);
     layout->setSpacing(0);
     QLabel* heading = sidebarHeading({}, box);
     tintSecondary(heading, palette());
     layout->addWidget(heading);
-    layout->addSpacing(10);
-    return {box, layout, heading};
+    return {box, heading};
 }
 
-SidebarRow* SourceList::sourceRow(const LibrarySource& source, QWidget* box)
+SidebarRow* SourceList::sourceRow(const LibrarySource& source)
 {
     const auto found = sourceRows_.constFind(source.id);
     SidebarRow* row = found == sourceRows_.cend() ? nullptr : *found;
@@ -203,7 +194,7 @@ SidebarRow* SourceList::sourceRow(const LibrarySource& source, QWidget* box)
         row = new SidebarRow(source.name,
                              source.kind == LibrarySource::Kind::camera ? QStringLiteral("iphone")
                                                                         : QStringLiteral("folder.fill"),
-                             sourceLook, box);
+                             sourceLook, rowsBox_);
         connect(row, &QAbstractButton::clicked, this, [this, id = source.id] { Q_EMIT sourceClicked(id); });
         row->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(row, &QWidget::customContextMenuRequested, this, [this, row, id = source.id](const QPoint& at) {
@@ -238,7 +229,7 @@ void SourceList::addFolderRows(const TreeWalk& walk, const QString& parent, int 
                 continue;
             }
             folder = {new FolderRow(FolderTree::name(path), depth,
-                                    branches ? std::optional<bool>(open) : std::nullopt, walk.box),
+                                    branches ? std::optional<bool>(open) : std::nullopt, rowsBox_),
                       sourceID, path, depth, branches};
             connect(folder.row, &QAbstractButton::clicked, this,
                     [this, sourceID, path] { Q_EMIT folderClicked(sourceID, path); });
@@ -279,7 +270,7 @@ void SourceList::reshapeDevices(const QList<AvailableCameraDevice>& cameras)
     }
     qDeleteAll(deviceRows_);
     deviceRows_ = std::move(kept);
-    placeInOrder(devicesLayout_, 0, rows);
+    placeInOrder(devicesLayout_, rows);
     devicesBox_->setVisible(!rows.isEmpty());
 }
 

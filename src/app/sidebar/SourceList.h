@@ -28,11 +28,13 @@ class SidebarRow;
 // folder tree while it is expanded; then the row that adds a folder and a
 // row for each connected device not yet added.
 //
-// Every row is kept by what it stands for: a section by its group key, a
-// source by its id, a folder by its expansion key, a device by its id. A
-// change makes only the rows it brings, deletes at once those it ends and
+// Every row is kept by what it stands for: a section's heading by its group
+// key, a source by its id, a folder by its expansion key, a device by its id.
+// A change makes only the rows it brings, deletes at once those it ends and
 // moves the rest only where their order changed, so a library of thousands
-// of folders is built once and then kept up to date in place. Making a row
+// of folders is built once and then kept up to date in place. Headings and
+// rows share one list, so sources that change disk (one mounted elsewhere)
+// only move in it. Making a row
 // costs tens of microseconds with its showing and laying out, so one pass
 // makes rows for a few milliseconds only, from the top down, and asks for
 // another pass to go on (moreRowsWanted).
@@ -71,9 +73,9 @@ Q_SIGNALS:
     void moreRowsWanted();
 
 private:
+    // A section's heading with the space around it.
     struct Section {
         QWidget* box;
-        QVBoxLayout* layout;
         QLabel* heading;
     };
     struct Folder {
@@ -83,27 +85,26 @@ private:
         int depth = 0;
         bool branches = false; // whether it has subfolders, and so a chevron
     };
-    // One source's folder tree being laid out in its section's box.
+    // One source's folder tree being laid out.
     struct TreeWalk {
         const Shape& shape;
         const QUuid& sourceID;
         const FolderTree& tree;
-        QWidget* box;
     };
 
     // Whether this reshape may still make a row: always its first.
     bool mayMakeRow();
 
     Section makeSection();
-    SidebarRow* sourceRow(const LibrarySource& source, QWidget* box);
+    SidebarRow* sourceRow(const LibrarySource& source);
     // Appends the rows of the folders under `parent` to `rows`, and of
     // their subfolders where open, taking the rows kept from folderRows_.
     void addFolderRows(const TreeWalk& walk, const QString& parent, int depth, QList<QWidget*>& rows,
                        QHash<QString, Folder>& kept);
     void reshapeDevices(const QList<AvailableCameraDevice>& cameras);
 
-    QWidget* sectionsBox_;
-    QVBoxLayout* sectionsLayout_;
+    QWidget* rowsBox_;
+    QVBoxLayout* rowsLayout_;
     QWidget* devicesBox_;
     QVBoxLayout* devicesLayout_;
     QHash<QString, Section> sections_;

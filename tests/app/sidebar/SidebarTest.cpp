@@ -409,6 +409,9 @@ TEST_F(SidebarTest, ThousandsOfFolderSourcesStartWithEachRowBuiltOnceAndNoLongPa
     QList<LibrarySource> sources;
     for (int index = 0; index < count; ++index) {
         sources.append(test::folderSourceAt(makeFolder(QStringLiteral("Folders/%1").arg(index))));
+        // Recorded with no disk, as a list an earlier version saved: the
+        // access pass moves every row under its disk's heading and saves.
+        sources.last().volumePath.reset();
     }
     storeSources(encodeSources(sources));
 
