@@ -1,6 +1,7 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/threads/Pool.h"
 #include "platform/RuntimeTestKit.h"
+#include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/SerialExecutor.h"
 #include "platform/runtime/Task.h"
 
@@ -90,6 +91,37 @@ TEST(DrainTest, ReportsATimeoutWhileWorkIsStuck)
     gate->open();
     EXPECT_FALSE(drainedWhileStuck);
     EXPECT_TRUE(drain());
+}
+
+// An answer posted back by a counted job counts as work until it comes up:
+// drain() returns only after it has reached a living receiver, a receiver
+// destroyed meanwhile gets nothing, and an answer that drains in turn does
+// not wait for itself.
+TEST(DrainTest, WaitsForAnswersPostedBackAndSkipsReceiversThatWentMeanwhile)
+{
+    auto kept = std::make_unique<QObject>();
+    auto dropped = std::make_unique<QObject>();
+    int answered = 0;
+    bool dropAnswered = false;
+    bool nestedDrained = false;
+    const auto gate = test::Gate::make();
+    detail::workQueued();
+    detail::startOnPool(PoolPriority::utility, [gate, toKept = GuiReturn(kept.get()), toDropped = GuiReturn(dropped.get()),
+                                                &answered, &dropAnswered, &nestedDrained] {
+        gate->wait();
+        toDropped.post([&dropAnswered] { dropAnswered = true; });
+        toKept.post([&answered, &nestedDrained] {
+            ++answered;
+            nestedDrained = drain(60000);
+        });
+        detail::workDelivered();
+    });
+    dropped.reset();
+    gate->open();
+    ASSERT_TRUE(drain(60000));
+    EXPECT_EQ(answered, 1);
+    EXPECT_TRUE(nestedDrained);
+    EXPECT_FALSE(dropAnswered);
 }
 
 } // namespace

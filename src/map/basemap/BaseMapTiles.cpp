@@ -1,8 +1,8 @@
 #include "map/basemap/BaseMapTiles.h"
 
 #include "platform/runtime/threads/BackgroundReleaser.h"
+#include "platform/runtime/threads/GuiReturn.h"
 
-#include <QPointer>
 
 #include <utility>
 
@@ -99,19 +99,14 @@ void BaseMapTiles::draw(const Key& key)
     ++running_;
     drawing_.insert(key);
     std::shared_ptr<const BaseMapRenderer> renderer = renderer_ ? renderer_ : program_;
-    pool_.start([renderer = std::move(renderer), key, self = QPointer(this)]() mutable {
+    pool_.start([renderer = std::move(renderer), key, this, back = GuiReturn(this)]() mutable {
         if (!renderer) {
             renderer = std::make_shared<const BaseMapRenderer>(BaseMapData::shared());
         }
         QImage image = renderer->render(key.tile, key.pixelRatio / 100.0);
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, key, image = std::move(image), renderer = std::move(renderer)]() mutable {
-                if (self) {
-                    self->deliver(key, std::move(image), std::move(renderer));
-                }
-            },
-            Qt::QueuedConnection);
+        back.post([this, key, image = std::move(image), renderer = std::move(renderer)]() mutable {
+            deliver(key, std::move(image), std::move(renderer));
+        });
     });
 }
 

@@ -1,10 +1,11 @@
 #include "map/basemap/RasterTiles.h"
 
+#include "platform/runtime/threads/GuiReturn.h"
+
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
-#include <QPointer>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -71,15 +72,8 @@ RasterTiles::RasterTiles(QString urlTemplate, const QString& cacheFolder, QObjec
                          std::chrono::milliseconds transferTimeout)
     : QObject(parent), template_(std::move(urlTemplate)), images_(keptBytes)
 {
-    fetcher_ = new TileFetcher(cacheFolder, transferTimeout, [self = QPointer(this)](QUrl url, QImage image) {
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, url = std::move(url), image = std::move(image)] {
-                if (self) {
-                    self->fetched(url, image);
-                }
-            },
-            Qt::QueuedConnection);
+    fetcher_ = new TileFetcher(cacheFolder, transferTimeout, [this, back = GuiReturn(this)](QUrl url, QImage image) {
+        back.post([this, url = std::move(url), image = std::move(image)] { fetched(url, image); });
     });
     fetcher_->moveToThread(&thread_);
     thread_.start();

@@ -1,11 +1,11 @@
 #include "platform/geocoder/OfflineReverseGeocoder.h"
 
 #include "platform/runtime/Dispatcher.h"
+#include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/Pool.h"
 
 #include <QCoreApplication>
 #include <QLocale>
-#include <QPointer>
 
 #include <mutex>
 
@@ -60,7 +60,7 @@ PlaceLanguage OfflineReverseGeocoder::systemLanguage()
 void OfflineReverseGeocoder::reverseGeocode(double latitude, double longitude, QObject* context, Completion done)
 {
     detail::workQueued();
-    detail::startOnPool(PoolPriority::utility, [shared = shared_, latitude, longitude, context = QPointer(context),
+    detail::startOnPool(PoolPriority::utility, [shared = shared_, latitude, longitude, back = GuiReturn(context),
                                                 done = std::move(done)]() mutable {
         GeocodeResult result;
         if (const GeocoderData* data = shared->load()) {
@@ -68,22 +68,8 @@ void OfflineReverseGeocoder::reverseGeocode(double latitude, double longitude, Q
         } else {
             result.failure = GeocodeFailure::other;
         }
-        QCoreApplication* app = QCoreApplication::instance();
-        if (app == nullptr) {
-            detail::workDelivered();
-            return;
-        }
-        // The application object receives the answer: the context is only
-        // checked on the GUI thread, where it can be destroyed.
-        QMetaObject::invokeMethod(
-            app,
-            [context = std::move(context), done = std::move(done), result = std::move(result)]() mutable {
-                detail::workDelivered();
-                if (!context.isNull()) {
-                    done(std::move(result));
-                }
-            },
-            Qt::QueuedConnection);
+        back.post([done = std::move(done), result = std::move(result)]() mutable { done(std::move(result)); });
+        detail::workDelivered();
     });
 }
 

@@ -6,12 +6,11 @@
 #include "platform/folders/FolderBookmark.h"
 #include "platform/folders/VolumeFacts.h"
 #include "platform/runtime/Deadline.h"
+#include "platform/runtime/threads/GuiReturn.h"
 #include "store/FolderProbe.h"
 #include "store/LibraryStore.h"
 #include "store/sources/SourcesLog.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 
 #include <algorithm>
 #include <atomic>
@@ -49,18 +48,10 @@ Task<bool> LibraryStore::restoreAccess()
             continue;
         }
         busy = std::make_shared<std::atomic<bool>>(true);
-        jobs.push_back([probe, source, busy, store = QPointer<LibraryStore>(this)]() -> std::optional<FolderProbe> {
+        jobs.push_back([probe, source, busy, this, back = GuiReturn(this)]() -> std::optional<FolderProbe> {
             FolderProbe found = probe(source);
             busy->store(false);
-            // Read on the GUI thread, where the store lives and dies.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [store, id = source.id] {
-                    if (store) {
-                        store->probeAnswered(id);
-                    }
-                },
-                Qt::QueuedConnection);
+            back.post([this, id = source.id] { probeAnswered(id); });
             return found;
         });
         probed.push_back(answers.size() - 1);
