@@ -468,11 +468,13 @@ void GalleryGrid::updateTiles()
 }
 
 // The tiles on screen hold their own thumbnails and pictures, so what goes is
-// what the browse passed by and the memory kept for the next scroll's tiles;
-// most of it is blocks the allocator keeps until trimmed.
+// what the browse passed by, the placeholders it showed, and the memory kept
+// for the next scroll's tiles; most of it is blocks the allocator keeps until
+// trimmed.
 void GalleryGrid::rest()
 {
     thumbnails_.restMemory();
+    RotatablePreviewView::releaseBareTiles();
     PictureBuffers::releaseUnused();
     releaseMemory_();
 }

@@ -35,6 +35,9 @@ public:
         return kept_.front().second;
     }
 
+    void clear() { kept_.clear(); }
+    std::size_t size() const { return kept_.size(); }
+
 private:
     const std::size_t most_;
     std::vector<std::pair<Key, QImage>> kept_;

@@ -366,6 +366,7 @@ TEST_F(GalleryGridTest, OnceABrowseEndsOnlyTheRecentThumbnailsStayInMemoryAndThe
 
     EXPECT_EQ(releases, 1);
     EXPECT_LE(thumbnails->memory().totalCost(), ThumbnailStoreLimits().restingMemoryCost);
+    EXPECT_EQ(RotatablePreviewView::bareTileCount(), 0u) << "the placeholders shown while thumbnails loaded";
     EXPECT_EQ(PictureBuffers::unusedBytes(), 0u) << "the tiles' memory kept for the next scroll";
     // What is on screen was used last, so it is what memory keeps.
     int inView = 0;

@@ -68,22 +68,29 @@ void cutCorners(QImage& canvas, qreal ratio)
     painter.fillPath(corners, Qt::black);
 }
 
+struct BareLook {
+    QSize pixels;
+    QSizeF tile;
+    QRgb placeholder;
+    std::optional<QRgb> bars;
+
+    bool operator==(const BareLook&) const = default;
+};
+
+// The pictures of tiles without an image, latest first. GUI thread only.
+RecentPictures<BareLook>& bareTiles()
+{
+    static RecentPictures<BareLook> kept(24);
+    return kept;
+}
+
 // The picture of a tile without an image. Every tile of one size and look
 // shows the same, and a jump to another year binds a screenful of them in
-// one frame, so each is made once and shared. GUI thread only.
+// one frame, so each is made once and shared.
 QImage bareTile(const QSize& pixels, const QSizeF& tile, QColor placeholder, std::optional<QColor> bars)
 {
-    struct Look {
-        QSize pixels;
-        QSizeF tile;
-        QRgb placeholder;
-        std::optional<QRgb> bars;
-
-        bool operator==(const Look&) const = default;
-    };
-    static RecentPictures<Look> kept(24);
-    const Look look{pixels, tile, placeholder.rgba(), bars ? std::optional(bars->rgba()) : std::nullopt};
-    return kept.get(look, [&] {
+    const BareLook look{pixels, tile, placeholder.rgba(), bars ? std::optional(bars->rgba()) : std::nullopt};
+    return bareTiles().get(look, [&] {
         QImage picture = placeholderCanvas(pixels, tile, placeholder, bars);
         cutCorners(picture, pixels.width() / std::max(tile.width(), qreal(1)));
         return picture;
@@ -96,6 +103,16 @@ QRectF centred(const QSizeF& size)
     return {QPointF(-size.width() / 2, -size.height() / 2), size};
 }
 } // namespace
+
+void RotatablePreviewView::releaseBareTiles()
+{
+    bareTiles().clear();
+}
+
+std::size_t RotatablePreviewView::bareTileCount()
+{
+    return bareTiles().size();
+}
 
 RotatablePreviewView::RotatablePreviewView(ThumbnailStore& thumbnails, PreviewLook look, QObject* parent)
     : QObject(parent), thumbnails_(thumbnails), look_(std::move(look))

@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QVariantAnimation>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -61,6 +62,11 @@ class RotatablePreviewView final : public QObject {
 
 public:
     static constexpr int thumbnailPixels = 420;
+
+    // Lets go of the pictures shared by tiles without an image, which a
+    // grid at rest shows none of; tiles showing one keep theirs. GUI thread.
+    static void releaseBareTiles();
+    static std::size_t bareTileCount(); // for tests
 
     explicit RotatablePreviewView(ThumbnailStore& thumbnails, PreviewLook look = {}, QObject* parent = nullptr);
     ~RotatablePreviewView() override;
