@@ -114,8 +114,8 @@ BENCHMARK(BM_ClusterPhotos)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 // placed for the whole world once per zoom, before the timing.
 void BM_BaseMapTile(benchmark::State& state)
 {
-    static const std::unique_ptr<const BaseMapData> data = BaseMapData::load(BaseMapData::defaultPath());
-    const BaseMapRenderer renderer(data.get());
+    static const std::shared_ptr<const BaseMapData> data = BaseMapData::load(BaseMapData::defaultPath());
+    const BaseMapRenderer renderer(data);
     const int zoom = int(state.range(0));
     const MapPoint europe = mapPointFor(48, 10);
     const double tileSize = mapWorldSize / double(1 << zoom);
