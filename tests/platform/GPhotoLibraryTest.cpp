@@ -29,7 +29,7 @@ TEST(GPhotoLibraryTest, DevicesOpenAndCloseOnSeveralThreadsAtOnce)
     std::atomic<int> opened = 0;
     std::vector<std::thread> threads;
     for (int device = 0; device < devices; ++device) {
-        threads.emplace_back([&, port = QStringLiteral("disk:") + folders[std::size_t(device)]->path()] {
+        threads.emplace_back([&, port = QString(QStringLiteral("disk:") + folders[std::size_t(device)]->path())] {
             GPContext* context = gp_context_new();
             for (int round = 0; round < rounds; ++round) {
                 int result = GP_OK;
