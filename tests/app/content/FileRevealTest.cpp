@@ -78,7 +78,7 @@ protected:
 TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingTheFolderOpensWhenItDoesNotAnswerAndTheUserIsToldWhenNeitherCan)
 {
     // A reveal that waited for the file manager would hold the GUI thread up
-    // for the 3 s its request may take.
+    // for the 3 s its request may take: the loop would not turn meanwhile.
     const test::EventLoopWatch watch;
 
     reveal(QStringLiteral("/photos/Trip/a b.jpg"));
@@ -88,9 +88,11 @@ TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingTheFolderOpensWhenItDo
     // A hung file manager: the folder opens once the request times out. A
     // device item asks nothing of anyone.
     manager.answers = false;
+    const int turnsBeforeHang = watch.ticks();
     reveal(QStringLiteral("pivra-camera://%1/7/a.jpg").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     reveal(QStringLiteral("/photos/Trip/c.jpg"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 10000));
+    EXPECT_GT(watch.ticks() - turnsBeforeHang, 20) << "the GUI thread waited for the file manager";
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/photos/Trip"))}); // not for the answered one
     EXPECT_EQ(manager.shown.size(), 2);
 
@@ -99,7 +101,6 @@ TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingTheFolderOpensWhenItDo
     reveal(QStringLiteral("/photos/Home/d.jpg"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return opened.size() == 2; }, 2000));
     EXPECT_EQ(opened.last(), QUrl::fromLocalFile(QStringLiteral("/photos/Home")));
-    EXPECT_LT(watch.longestMs(), 1500);
     EXPECT_TRUE(told.isEmpty());
 
     // Nothing to open folders with either: the user is told, not left

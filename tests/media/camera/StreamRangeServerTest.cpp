@@ -316,9 +316,11 @@ TEST(StreamRangeServerTest, IdleClientsNeverLockOutARequest)
 {
     constexpr int idleClients = 1000;
     FakeReader reader(patterned(1000));
-    StreamRangeServer server(StreamRangeServer::Limits{64, std::chrono::milliseconds(300)});
-    const QUrl url = server.registerAsset(makeStream(reader, 1000, QStringLiteral("IMG_0005.MP4")));
     {
+        // The idle clients' head time outlasts the test, so they go only to
+        // make way: a request locked out behind them would get no answer.
+        StreamRangeServer server(StreamRangeServer::Limits{64, std::chrono::minutes(5)});
+        const QUrl url = server.registerAsset(makeStream(reader, 1000, QStringLiteral("IMG_0005.MP4")));
         const DescriptorLimit limit(idleClients + 200);
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         int connected = 0;
@@ -330,15 +332,12 @@ TEST(StreamRangeServerTest, IdleClientsNeverLockOutARequest)
         ASSERT_TRUE(QTest::qWaitFor([&] { return connected == idleClients; }, 60000)) << connected;
         EXPECT_LE(server.openConnections(), 64);
 
-        // Locked out, it would wait for the idle clients to time out 64 at a
-        // time, some 5 s: the bound leaves room for a busy machine.
-        QElapsedTimer clock;
-        clock.start();
         EXPECT_EQ(exchange(url, requestHead("GET", target(url))).body.size(), 1000);
-        EXPECT_LT(clock.elapsed(), 2500);
     }
 
     // A client that never ends its request head is let go.
+    StreamRangeServer server(StreamRangeServer::Limits{64, std::chrono::milliseconds(300)});
+    const QUrl url = server.registerAsset(makeStream(reader, 1000, QStringLiteral("IMG_0005.MP4")));
     QTcpSocket slow;
     slow.connectToHost(QHostAddress(url.host()), quint16(url.port()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return slow.state() == QAbstractSocket::ConnectedState; }, 20000));
