@@ -187,7 +187,7 @@ TEST_F(GalleryGridTest, AMillionItemsArriveLaidOutWithoutHoldingUpAFrame)
     grid->setItems(million, 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return grid->items() == million; }, 60000));
     const int shown = watch.ticks();
-    QTRY_VERIFY(watch.ticks() > shown + 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.ticks() > shown + 1; }));
     // Laid out on the GUI thread, a million items take it some 30 ms of
     // processor time.
     EXPECT_LT(watch.longestBusyMs(), 16 * test::EventLoopWatch::slowdown());
@@ -207,7 +207,8 @@ TEST_F(GalleryGridTest, HoverLiftsATileUnlessMotionIsReduced)
     Motion::shared().setOverride(false);
     QTest::mouseMove(grid->viewport(), grid->tileRect(2)->center().toPoint());
     QTest::mouseMove(grid->viewport(), tile.center().toPoint());
-    QTRY_COMPARE(render().pixel(outside), colorOf(1).rgb());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return render().pixel(outside) == colorOf(1).rgb(); }))
+        << render().pixel(outside);
 }
 
 TEST_F(GalleryGridTest, TheContextMenuOffersWhatTheItemAllows)
@@ -274,9 +275,9 @@ TEST_F(GalleryGridTest, ThumbnailsArriveAndFadeInOnce)
     grid->show();
 
     EXPECT_LT(grid->preview(0)->opacity(), 1); // a memory hit fades in too
-    QTRY_COMPARE(grid->preview(0)->opacity(), 1.0);
-    QTRY_VERIFY(!grid->preview(5)->image().isNull());
-    QTRY_COMPARE(grid->preview(5)->opacity(), 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->preview(0)->opacity() == 1.0; })) << grid->preview(0)->opacity();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !grid->preview(5)->image().isNull(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->preview(5)->opacity() == 1.0; })) << grid->preview(5)->opacity();
 
     // A favourite toggled elsewhere reloads the grid; the tiles keep their
     // images without fading again, so the grid does not flash.
@@ -310,7 +311,7 @@ TEST_F(GalleryGridTest, TheAnchoredPhotoStaysInViewAcrossDensityAndWidthChanges)
     const int last = grid->layout().anchor(grid->verticalScrollBar()->value() + middle)->index;
     grid->setRowHeight(110);
     EXPECT_TRUE(grid->isAnimatingRowHeight());
-    QTRY_VERIFY(!grid->isAnimatingRowHeight());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !grid->isAnimatingRowHeight(); }));
     EXPECT_EQ(grid->verticalScrollBar()->value(), grid->verticalScrollBar()->maximum());
     EXPECT_TRUE(grid->tileRect(last)->intersects(grid->viewport()->rect()));
     Motion::shared().setOverride(true);
@@ -346,7 +347,7 @@ TEST_F(GalleryGridTest, ScrollingPausesThumbnailPreparationAndAWidthChangeDoesNo
     grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->value() + 1);
     EXPECT_TRUE(thumbnails->queue().isSuspended());
     EXPECT_TRUE(thumbnails->preparationPause().hasResumePending());
-    QTRY_VERIFY(!thumbnails->queue().isSuspended());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !thumbnails->queue().isSuspended(); }));
 }
 
 TEST_F(GalleryGridTest, OnceABrowseEndsOnlyTheRecentThumbnailsStayInMemoryAndTheHeapIsTrimmed)
@@ -596,13 +597,13 @@ TEST_F(GalleryGridTest, AHoverClipFrameRepaintsOnlyItsTile)
     grid->viewport()->installEventFilter(&painted);
     // What showing, hovering and settling asked for is painted first: until a
     // turn of the event loop paints nothing.
-    QTRY_VERIFY([&] {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return [&] {
         painted.region.reset();
         QCoreApplication::processEvents();
         return !painted.region;
-    }());
+    }(); }));
     Q_EMIT grid->hoverPlayer().frameChanged();
-    QTRY_VERIFY(painted.region.has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return painted.region.has_value(); }));
     const QRect tile = grid->tileRect(3)->toAlignedRect();
     EXPECT_TRUE(tile.adjusted(-8, -8, 8, 8).contains(painted.region->boundingRect()));
 }

@@ -133,7 +133,7 @@ TEST_F(LibraryMapTest, ConfiguredTilesAreFetchedCachedOnDiskAndDrawn)
     makeMap({512, 512});
     map_->setMapStyle(QStringLiteral("satellite"));
     map_->mapView()->setCamera({mapWorldSize / 2, mapWorldSize / 2}, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(countOf(drawn(), imagery) > 20000, 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return countOf(drawn(), imagery) > 20000; }, 10000));
     EXPECT_TRUE(server.paths.contains(QStringLiteral("/tiles/1/0/0.png"))) << server.paths.join(u' ').toStdString();
     EXPECT_TRUE(server.paths.contains(QStringLiteral("/tiles/1/1/1.png")));
     EXPECT_TRUE(server.userAgents.value(0).startsWith("Pivra/"));
@@ -144,7 +144,7 @@ TEST_F(LibraryMapTest, ConfiguredTilesAreFetchedCachedOnDiskAndDrawn)
     makeMap({512, 512});
     map_->setMapStyle(QStringLiteral("satellite"));
     map_->mapView()->setCamera({mapWorldSize / 2, mapWorldSize / 2}, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(countOf(drawn(), imagery) > 20000, 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return countOf(drawn(), imagery) > 20000; }, 10000));
     EXPECT_EQ(server.paths.size(), fetched);
     QDir(cache).removeRecursively();
 }

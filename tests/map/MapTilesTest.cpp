@@ -36,7 +36,7 @@ protected:
                 }
                 return all;
             };
-            QTRY_VERIFY_WITH_TIMEOUT(allShown(), 20000);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return allShown(); }, 20000));
         }
     }
 
@@ -61,15 +61,16 @@ TEST_F(RasterTilesTest, AFailedTileIsShownAfterTheServerRecovers)
     RasterTiles tiles(server_.urlTemplate(), pathOf(QStringLiteral("tiles")));
     server_.failing = true;
     EXPECT_EQ(tiles.tile(3, 1, 1), nullptr);
-    QTRY_VERIFY(server_.paths.contains(QStringLiteral("/tiles/3/1/1.png")) && !tiles.hasPending());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return server_.paths.contains(QStringLiteral("/tiles/3/1/1.png")) && !tiles.hasPending(); }));
     EXPECT_EQ(tiles.tile(3, 1, 1), nullptr);
     EXPECT_FALSE(tiles.hasPending()) << "asked again at once";
 
     server_.failing = false;
     QSignalSpy drawAgain(&tiles, &RasterTiles::tileReady);
-    QTRY_VERIFY_WITH_TIMEOUT(!drawAgain.isEmpty(), 2 * int(RasterTiles::firstRetryDelay.count()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !drawAgain.isEmpty(); }, 4 * int(RasterTiles::firstRetryDelay.count())));
     EXPECT_EQ(tiles.tile(3, 1, 1), nullptr);
-    QTRY_VERIFY(tiles.tile(3, 1, 1) != nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tiles.tile(3, 1, 1) != nullptr; }));
 }
 
 // Requests the server never answers time out and free their slots.
@@ -79,8 +80,8 @@ TEST_F(RasterTilesTest, AServerThatNeverAnswersDoesNotStopLaterTiles)
     server_.silentPaths = {QStringLiteral("/tiles/5/0/0.png"), QStringLiteral("/tiles/5/1/0.png")};
     tiles.tile(5, 0, 0);
     tiles.tile(5, 1, 0);
-    QTRY_COMPARE(server_.paths.size(), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(tiles.tile(5, 2, 0) != nullptr, 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server_.paths.size() == 2; })) << server_.paths.size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tiles.tile(5, 2, 0) != nullptr; }, 10000));
 }
 
 // What the heap holds for live blocks, mapped ones included. Resident size

@@ -1,5 +1,7 @@
 #include "support/EventLoopWatch.h"
 
+#include <QEventLoop>
+
 #include <algorithm>
 
 namespace pivra::test {
@@ -14,6 +16,23 @@ EventLoopWatch::EventLoopWatch()
         ++ticks_;
     });
     tick_.start(1);
+}
+
+bool EventLoopWatch::waitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done()) {
+        return true;
+    }
+    QEventLoop loop;
+    const QMetaObject::Connection check = QObject::connect(&tick_, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(check);
+    return done();
 }
 
 double EventLoopWatch::slowdown()

@@ -4,6 +4,8 @@
 
 #include <QTimer>
 
+#include <functional>
+
 namespace pivra::test {
 
 // Watches the event loop of the GUI thread through a precise timer due every
@@ -26,6 +28,11 @@ public:
     // How many times the timer fired: a pass is in the longest ones once the
     // count has moved on after it.
     int ticks() const { return ticks_; }
+
+    // Turns the event loop until `done` holds at a firing, or for
+    // `timeoutMs`; whether it held. QTest::qWaitFor sleeps 10 ms between its
+    // turns, which a bound on the time held up would count.
+    bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
     static double slowdown();
 

@@ -78,13 +78,14 @@ void SidebarRow::setSelected(bool selected)
     }
 }
 
-void SidebarRow::setStatus(std::optional<SourceStatus> status)
+bool SidebarRow::setStatus(std::optional<SourceStatus> status)
 {
-    if (status != status_) {
-        status_ = status;
-        update();
-        PaintedAccessible::notify(this, 0, QAccessible::NameChanged);
+    if (status == status_) {
+        return false;
     }
+    status_ = status;
+    PaintedAccessible::notify(this, 0, QAccessible::NameChanged);
+    return true;
 }
 
 void SidebarRow::updateFont()

@@ -38,7 +38,11 @@ public:
     bool selected() const { return selected_; }
     void setSelected(bool selected);
     std::optional<SourceStatus> status() const { return status_; }
-    void setStatus(std::optional<SourceStatus> status);
+    // Whether the status changed. The row is not repainted: a list whose
+    // rows change together repaints once, since thousands of sibling rows
+    // each asking for a repaint cost the window a pass that grows with the
+    // square of their count.
+    bool setStatus(std::optional<SourceStatus> status);
     const Look& look() const { return look_; }
     // Where the dot sits, which answers the pointer with the status text.
     QRect dotRect() const;

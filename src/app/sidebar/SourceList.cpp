@@ -287,10 +287,14 @@ bool SourceList::showsFolders(const IndexedFolders& folders) const
 void SourceList::showStatuses(const QList<LibrarySource>& sources, const QSet<QUuid>& scanning,
                               const ThumbnailStatuses& thumbnails)
 {
+    bool changed = false;
     for (const LibrarySource& source : sources) {
         if (SidebarRow* row = sourceRows_.value(source.id)) {
-            row->setStatus(sourceStatus(source, scanning, thumbnails));
+            changed = row->setStatus(sourceStatus(source, scanning, thumbnails)) || changed;
         }
+    }
+    if (changed) {
+        rowsBox_->update();
     }
 }
 

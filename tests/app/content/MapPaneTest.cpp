@@ -54,8 +54,9 @@ protected:
         store_->selectMap();
         ASSERT_TRUE(drain());
         map_ = window_->content()->map();
-        QTRY_COMPARE(map_->photoMap()->photos().size(), std::size_t(photoCount));
-        QTRY_VERIFY(!map_->photoMap()->needsFit());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return map_->photoMap()->photos().size() == std::size_t(photoCount); }))
+            << map_->photoMap()->photos().size();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !map_->photoMap()->needsFit(); }));
     }
     void TearDown() override
     {
@@ -98,7 +99,7 @@ TEST_F(MapPaneTest, APinOfOnePhotoOpensItInTheViewerAndAGroupGoesToThePlaceGrid)
     ASSERT_EQ(single->members.size(), 1u);
     QTest::mouseClick(map_->mapView(), Qt::LeftButton, {}, onPin(*single));
     ASSERT_TRUE(drain());
-    QTRY_VERIFY(store_->viewerItem().has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store_->viewerItem().has_value(); }));
     EXPECT_EQ(store_->viewerItem()->id(), alone.id());
     store_->closeViewer();
 

@@ -298,8 +298,11 @@ TEST_F(PlaceGridTest, TilesOpenAndHeadersFocusTheMap)
     const QRectF header = grid_->headerRect(3);
     QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, (header.topRight() + QPointF(-2, 8)).toPoint());
     const MapRect kyotoPhotos = grid_->groups()[3].focus(grid_->photos()).rect;
-    QTRY_VERIFY(map.mapView()->visibleMapRect().contains(kyotoPhotos.center()) &&
-                map.mapView()->visibleMapRect().width < mapPointsPerMeter(kyoto.latitude) * 20000);
+    // Without raster tiles the drawn map stops at the zoom it has names for.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return map.mapView()->visibleMapRect().contains(kyotoPhotos.center())
+               && map.mapView()->camera().zoom() == MapView::baseMapDetailZoom;
+    })) << map.mapView()->camera().zoom();
     QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, (header.topRight() + QPointF(40, 8)).toPoint());
     EXPECT_EQ(opened.count(), 1); // past the header's end is no click on it
 }

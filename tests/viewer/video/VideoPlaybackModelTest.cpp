@@ -142,13 +142,15 @@ TEST_F(VideoPlaybackModelTest, ASpeedChosenWhilePausedAppliesWhenPlayingStarts)
     EXPECT_EQ(model.playerRate(), 1.0) << "a paused player keeps its rate";
     model.toggle();
     EXPECT_EQ(model.playerRate(), 2.0);
-    // Two seconds of video in well under two seconds.
+    // Video runs at about twice the time passed. Both are read at once, so
+    // a busy machine that wakes the test late lengthens both alike.
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() > 0.2; }, waitMs));
     const double start = model.currentTime();
     QElapsedTimer wall;
     wall.start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() >= start + 2.0; }, waitMs));
-    EXPECT_LT(wall.elapsed(), 1600);
+    const double rate = (model.currentTime() - start) / (double(wall.nsecsElapsed()) / 1e9);
+    EXPECT_GT(rate, 1.5);
 }
 
 TEST_F(VideoPlaybackModelTest, VolumeAndMuteAreKeptAcrossModels)
