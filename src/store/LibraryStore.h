@@ -427,7 +427,8 @@ public:
     // Flips the mark of the viewer's item or of a gallery item; shown at
     // once, saved behind.
     void toggleFavorite(const QString& id);
-    // Puts the original file of a folder item on the clipboard.
+    // Puts the original file of a folder item on the clipboard, or says
+    // why not.
     void copyItem(const MediaItem& item);
 
 Q_SIGNALS:
@@ -495,6 +496,9 @@ private:
         edit(next[index]);
         setSources(std::move(next));
     }
+
+    // Puts the file on the clipboard once it is found on disk.
+    Task<> copyIfOnDisk(MediaItem item);
 
     // Folder access (LibraryStoreAccess.cpp). A pass brings every folder
     // source online or offline; false when a newer pass replaced it before

@@ -224,6 +224,8 @@ TEST_F(FavoritesTest, CopyPutsAnExistingFolderFileOnTheClipboardAndRefusesTheRes
         MediaItem item;
         item.setPath(path);
         store->copyItem(item);
+        EXPECT_TRUE(clipboard.puts.isEmpty()) << "looked for off the GUI thread";
+        ASSERT_TRUE(drain());
         const bool copied = path == file;
         EXPECT_EQ(clipboard.puts, copied ? QList<QStringList>{{path}} : QList<QStringList>{}) << path.toStdString();
         EXPECT_EQ(store->message(), copied ? std::nullopt : std::optional<QString>("This file is not available to copy."));

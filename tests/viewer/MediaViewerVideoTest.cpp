@@ -82,9 +82,9 @@ TEST_F(MediaViewerVideoTest, ABrokenVideoOpensWithoutHoldingUpTheWindow)
     // long before its first viewer; the player and its audio output are
     // this viewer's own and made on the player's thread.
     { QVideoSink framework; }
-    [[maybe_unused]] test::EventLoopWatch watch;
+    test::EventLoopWatch watch;
     MediaViewer& viewer = openViewer(videoItem(truncated, {320, 240}, 3), std::nullopt);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.playback()->error().has_value(); }, waitMs));
+    ASSERT_TRUE(watch.waitFor([&] { return viewer.playback()->error().has_value(); }, waitMs));
 #if !defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer slows every allocation of the media framework several
     // times over, so the bound speaks only of an uninstrumented build.

@@ -7,9 +7,9 @@
 #include "catalog/MediaCatalog.h"
 #include "media/camera/CameraItemPaths.h"
 #include "platform/folders/FileNameText.h"
+#include "platform/runtime/threads/Pool.h"
 #include "store/items/Clipboard.h"
 #include "store/LibraryStore.h"
-
 
 #include <algorithm>
 
@@ -69,10 +69,22 @@ Task<> LibraryStore::writeFavorite(QString id, bool favorite, ShownEdits::Mark e
 void LibraryStore::copyItem(const MediaItem& item)
 {
     assertMainThread();
+    startTask(this, copyIfOnDisk(item));
+}
+
+// The file is looked for off the GUI thread: a disk going away can hold a
+// stat for seconds.
+Task<> LibraryStore::copyIfOnDisk(MediaItem item)
+{
     const QString path = item.path();
-    if (isCameraItem(item) || !pathExists(path)) {
+    bool found = false;
+    if (!isCameraItem(item)) {
+        // Awaited into a local: GCC 12 miscompiles a co_await inside a condition.
+        found = co_await runOnPool(PoolPriority::userInitiated, &pathExists, path);
+    }
+    if (!found) {
         setMessage(QStringLiteral("This file is not available to copy."));
-        return;
+        co_return;
     }
     if (services_.clipboard != nullptr) {
         services_.clipboard->putFiles({path});

@@ -39,6 +39,12 @@ void PlayerEngine::open(quint64 load, const QUrl& source)
     if (source.isEmpty()) {
         return;
     }
+    // Looked for here rather than on the GUI thread: a disk going away can
+    // hold a stat for seconds.
+    if (source.isLocalFile() && !isReadableFile(pathOfFileUrl(source))) {
+        Q_EMIT unreadable(load_);
+        return;
+    }
     player_->setSource(playable(source));
     player_->pause();
     Q_EMIT statusChanged(load_, int(player_->mediaStatus()), player_->errorString());

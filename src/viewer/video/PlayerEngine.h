@@ -39,7 +39,8 @@ public:
     QAudioOutput& output() { return *output_; }
 
     // Opens `source` for load number `load`, paused so its first picture
-    // shows; an empty source empties the player.
+    // shows; an empty source empties the player. A file that cannot be read
+    // is reported as unreadable and not opened.
     void open(quint64 load, const QUrl& source);
     // An exact seek to `milliseconds`. The player decodes from the key frame
     // before it up to the frame asked for, and only then shows it; a seek
@@ -56,6 +57,7 @@ Q_SIGNALS:
     // A status; `errorText` is the player's error text at that moment.
     void statusChanged(quint64 load, int status, const QString& errorText);
     void failed(quint64 load, const QString& text);
+    void unreadable(quint64 load);
     // The seek to `milliseconds` has been taken up; `sought` is false when
     // the player was at that position already and shows no new picture.
     void seekHandled(quint64 load, qint64 milliseconds, bool sought);

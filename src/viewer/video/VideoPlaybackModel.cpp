@@ -102,6 +102,12 @@ VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, Q
             failed(text);
         }
     });
+    connect(engine_, &PlayerEngine::unreadable, this, [this](quint64 load) {
+        if (load == load_ && hasItem()) {
+            stop();
+            setError(unreadableFileText);
+        }
+    });
     connect(engine_, &PlayerEngine::seekHandled, this, [this](quint64 load, qint64 milliseconds, bool sought) {
         if (load == load_) {
             seeks_.handled(milliseconds, sought);
@@ -192,10 +198,6 @@ void VideoPlaybackModel::load(const QString& path, std::optional<double> duratio
 {
     stop();
     playsWhenReady_ = autoplay;
-    if (!isReadableFile(path)) {
-        setError(unreadableFileText);
-        return;
-    }
     configure(fileUrl(path), duration);
 }
 

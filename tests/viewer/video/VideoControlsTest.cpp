@@ -143,7 +143,7 @@ TEST_F(VideoControlsTest, TheRowFollowsTheModelAndDrivesIt)
 
     EXPECT_FALSE(controls->errorBanner().isVisible());
     model.load(pathOf(QStringLiteral("gone.mp4")), std::nullopt, false);
-    EXPECT_TRUE(controls->errorBanner().isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controls->errorBanner().isVisible(); }));
     EXPECT_EQ(controls->errorBanner().text(), QStringLiteral("This video is unavailable. Reconnect its folder or drive."));
 }
 
