@@ -187,7 +187,7 @@ TEST_F(GalleryGridTest, AMillionItemsArriveLaidOutWithoutHoldingUpAFrame)
     grid->setItems(million, 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return grid->items() == million; }, 60000));
     const int shown = watch.ticks();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.ticks() > shown + 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.ticks() > shown + 1; }, 30000));
     // Laid out on the GUI thread, a million items take it some 30 ms of
     // processor time.
     EXPECT_LT(watch.longestBusyMs(), 16 * test::EventLoopWatch::slowdown());
@@ -207,7 +207,7 @@ TEST_F(GalleryGridTest, HoverLiftsATileUnlessMotionIsReduced)
     Motion::shared().setOverride(false);
     QTest::mouseMove(grid->viewport(), grid->tileRect(2)->center().toPoint());
     QTest::mouseMove(grid->viewport(), tile.center().toPoint());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return render().pixel(outside) == colorOf(1).rgb(); }))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return render().pixel(outside) == colorOf(1).rgb(); }, 30000))
         << render().pixel(outside);
 }
 
@@ -275,9 +275,11 @@ TEST_F(GalleryGridTest, ThumbnailsArriveAndFadeInOnce)
     grid->show();
 
     EXPECT_LT(grid->preview(0)->opacity(), 1); // a memory hit fades in too
-    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->preview(0)->opacity() == 1.0; })) << grid->preview(0)->opacity();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !grid->preview(5)->image().isNull(); }));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->preview(5)->opacity() == 1.0; })) << grid->preview(5)->opacity();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->preview(0)->opacity() == 1.0; }, 30000))
+        << grid->preview(0)->opacity();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !grid->preview(5)->image().isNull(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid->preview(5)->opacity() == 1.0; }, 30000))
+        << grid->preview(5)->opacity();
 
     // A favourite toggled elsewhere reloads the grid; the tiles keep their
     // images without fading again, so the grid does not flash.
@@ -311,7 +313,7 @@ TEST_F(GalleryGridTest, TheAnchoredPhotoStaysInViewAcrossDensityAndWidthChanges)
     const int last = grid->layout().anchor(grid->verticalScrollBar()->value() + middle)->index;
     grid->setRowHeight(110);
     EXPECT_TRUE(grid->isAnimatingRowHeight());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !grid->isAnimatingRowHeight(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !grid->isAnimatingRowHeight(); }, 30000));
     EXPECT_EQ(grid->verticalScrollBar()->value(), grid->verticalScrollBar()->maximum());
     EXPECT_TRUE(grid->tileRect(last)->intersects(grid->viewport()->rect()));
     Motion::shared().setOverride(true);
@@ -347,7 +349,7 @@ TEST_F(GalleryGridTest, ScrollingPausesThumbnailPreparationAndAWidthChangeDoesNo
     grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->value() + 1);
     EXPECT_TRUE(thumbnails->queue().isSuspended());
     EXPECT_TRUE(thumbnails->preparationPause().hasResumePending());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !thumbnails->queue().isSuspended(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !thumbnails->queue().isSuspended(); }, 30000));
 }
 
 TEST_F(GalleryGridTest, OnceABrowseEndsOnlyTheRecentThumbnailsStayInMemoryAndTheHeapIsTrimmed)
@@ -603,7 +605,7 @@ TEST_F(GalleryGridTest, AHoverClipFrameRepaintsOnlyItsTile)
         return !painted.region;
     }(); }));
     Q_EMIT grid->hoverPlayer().frameChanged();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return painted.region.has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return painted.region.has_value(); }, 30000));
     const QRect tile = grid->tileRect(3)->toAlignedRect();
     EXPECT_TRUE(tile.adjusted(-8, -8, 8, 8).contains(painted.region->boundingRect()));
 }

@@ -70,7 +70,7 @@ TEST_F(RasterTilesTest, AFailedTileIsShownAfterTheServerRecovers)
     QSignalSpy drawAgain(&tiles, &RasterTiles::tileReady);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !drawAgain.isEmpty(); }, 4 * int(RasterTiles::firstRetryDelay.count())));
     EXPECT_EQ(tiles.tile(3, 1, 1), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return tiles.tile(3, 1, 1) != nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tiles.tile(3, 1, 1) != nullptr; }, 30000));
 }
 
 // Requests the server never answers time out and free their slots.
@@ -80,7 +80,7 @@ TEST_F(RasterTilesTest, AServerThatNeverAnswersDoesNotStopLaterTiles)
     server_.silentPaths = {QStringLiteral("/tiles/5/0/0.png"), QStringLiteral("/tiles/5/1/0.png")};
     tiles.tile(5, 0, 0);
     tiles.tile(5, 1, 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server_.paths.size() == 2; })) << server_.paths.size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server_.paths.size() == 2; }, 30000)) << server_.paths.size();
     ASSERT_TRUE(QTest::qWaitFor([&] { return tiles.tile(5, 2, 0) != nullptr; }, 10000));
 }
 

@@ -24,7 +24,7 @@ TEST_F(PhotoMapTest, TheFirstPhotosAreFittedOnceAndAnUnchangedSignatureIsIgnored
 
     const std::vector<MapPhoto> first{photo(1, 41.0, 29.0, 3), photo(2, 41.5, 29.1, 2), photo(3, 41.9, 29.0, 1)};
     photos_->setPhotos(first);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !photos_->needsFit(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !photos_->needsFit(); }, 30000));
     const MapRect visible = view_->visibleMapRect();
     for (const MapPhoto& located : first) {
         EXPECT_TRUE(visible.contains(mapPointFor(located.latitude(), located.longitude())));
@@ -50,7 +50,7 @@ TEST_F(PhotoMapTest, AFocusIsShownOncePerIdAndCancelsTheFirstFit)
         QSignalSpy moved(view_.get(), &MapView::regionChanged);
         photos_->show(focus);
         photos_->setPhotos({photo(1, -33.9, 151.2)});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return moved.size() == 1; })) << moved.size();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return moved.size() == 1; }, 30000)) << moved.size();
         EXPECT_TRUE(view_->visibleMapRect().contains(paris));
         EXPECT_FALSE(view_->visibleMapRect().contains(mapPointFor(-33.9, 151.2)));
         if (tiles) {
@@ -106,7 +106,7 @@ TEST_F(PhotoMapTest, ResizingTheMapRegroupsThePins)
     // The whole world fits 2400 pixels at this zoom, and the photos lie 114
     // pixels apart: one pin each.
     view_->resize(2400, 600);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return photos_->pins().size() == 18; })) << photos_->pins().size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return photos_->pins().size() == 18; }, 30000)) << photos_->pins().size();
     photos_->recluster();
     EXPECT_EQ(photos_->pins().size(), 18);
 }
@@ -207,7 +207,7 @@ TEST_F(PhotoMapTest, APinsCountReadsOnALightPhotoAndItsShadowStaysByItsGlyphs)
     const MapPhoto photo(item, 0, 0);
     auto pin = std::make_shared<PhotoPin>(thumbnails_, nullptr);
     pin->show(photo, 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pin->hasImage(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pin->hasImage(); }, 30000));
     for (const double ratio : {1.0, 2.0}) {
         SCOPED_TRACE(ratio);
         const auto drawn = [&](int count) {
@@ -282,13 +282,13 @@ TEST_F(PhotoMapTest, APinTurnsItsPhotoByTheStoredQuarterTurns)
     const auto hue = [](QRgb pixel) { return qRed(pixel) > qBlue(pixel) ? 'r' : 'b'; };
     // The frame's inner square spans x 22..78 and y 18..74 here.
     pin->show(locatedFile(1, 1), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pin->hasImage(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pin->hasImage(); }, 30000));
     QImage turned = drawn();
     EXPECT_EQ(hue(turned.pixel(70, 46)), 'r');
     EXPECT_EQ(hue(turned.pixel(30, 46)), 'b');
 
     pin->show(locatedFile(2, 0), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pin->hasImage(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pin->hasImage(); }, 30000));
     QImage upright = drawn();
     EXPECT_EQ(hue(upright.pixel(50, 24)), 'r');
     EXPECT_EQ(hue(upright.pixel(50, 68)), 'b');

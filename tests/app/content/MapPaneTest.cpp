@@ -54,9 +54,10 @@ protected:
         store_->selectMap();
         ASSERT_TRUE(drain());
         map_ = window_->content()->map();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return map_->photoMap()->photos().size() == std::size_t(photoCount); }))
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return map_->photoMap()->photos().size() == std::size_t(photoCount); }, 30000))
             << map_->photoMap()->photos().size();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !map_->photoMap()->needsFit(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !map_->photoMap()->needsFit(); }, 30000));
     }
     void TearDown() override
     {
@@ -99,7 +100,7 @@ TEST_F(MapPaneTest, APinOfOnePhotoOpensItInTheViewerAndAGroupGoesToThePlaceGrid)
     ASSERT_EQ(single->members.size(), 1u);
     QTest::mouseClick(map_->mapView(), Qt::LeftButton, {}, onPin(*single));
     ASSERT_TRUE(drain());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return store_->viewerItem().has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store_->viewerItem().has_value(); }, 30000));
     EXPECT_EQ(store_->viewerItem()->id(), alone.id());
     store_->closeViewer();
 

@@ -194,7 +194,7 @@ TEST_F(SidebarTest, ThreeSourcesShowUnderTheirVolumeAndDeviceWithTheirDotsInBoth
     sidebar_->findChild<SourceList*>()->showStatuses(store_->sources(), {},
                                                      {{pictures.id, ThumbnailStatus{.total = 1, .ready = 1}}});
     EXPECT_EQ(picturesRow->status(), SourceStatus::ready);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return paints.count > 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paints.count > 0; }, 30000));
 }
 
 TEST_F(SidebarTest, ReadersHearEachRowAsAButtonWithItsSelectionAndItsStatusDot)
@@ -446,7 +446,7 @@ TEST_F(SidebarTest, ThousandsOfFolderSourcesStartWithEachRowBuiltOnceAndNoLongPa
     // Rows left to later passes follow the start.
     ASSERT_TRUE(QTest::qWaitFor([&] { return sidebar_->findChildren<SidebarRow*>().size() >= count + 6; }, 60'000));
     const int ended = watch.ticks();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.ticks() > ended + 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.ticks() > ended + 1; }, 30000));
 #if !defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer slows the allocations of one change of the whole list
     // far beyond its usual factor, so the bound speaks only of an
