@@ -13,6 +13,8 @@ namespace pivra {
 // change of scheme needs nothing of its owner; disabled, it fades to 0.45
 // and shows no hover.
 class SubtleToolButton final : public QAbstractButton {
+    Q_OBJECT
+
 public:
     explicit SubtleToolButton(QWidget* parent = nullptr);
 
