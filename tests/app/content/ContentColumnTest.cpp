@@ -288,6 +288,10 @@ TEST_F(ContentColumnTest, TheGridsMenuReachesTheStoreTheClipboardAndTheFileManag
     EXPECT_EQ(revealed_, QList<QUrl>{QUrl::fromLocalFile(item.path())});
 
     action(menu, QStringLiteral("Copy"))->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([] {
+        const QMimeData* put = QGuiApplication::clipboard()->mimeData();
+        return put != nullptr && put->hasUrls();
+    })); // the file is looked for again
     const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(copied, nullptr);
     EXPECT_EQ(copied->urls(), QList<QUrl>{QUrl::fromLocalFile(item.path())});
