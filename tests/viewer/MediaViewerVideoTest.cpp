@@ -94,8 +94,8 @@ TEST_F(MediaViewerVideoTest, ABrokenVideoOpensWithoutHoldingUpTheWindow)
 
 // Closing happens while the player decodes 4K, or while a still of it is
 // being decoded for the bar's hover: neither is waited for. The player's
-// threads are waited for a few milliseconds; a closing that waited out the
-// still's decode held the window some 150 ms.
+// threads are waited for a few milliseconds, some 50 on a loaded machine; a
+// closing that waited out the still's decode held the window 150 ms or more.
 TEST_F(MediaViewerVideoTest, ClosingNeverWaitsForThePlayerOrAStillBeingDecoded)
 {
     const MediaItem item = hevc(QStringLiteral("large.mp4"), {3840, 2160}, 2);
@@ -129,7 +129,7 @@ TEST_F(MediaViewerVideoTest, ClosingNeverWaitsForThePlayerOrAStillBeingDecoded)
         ASSERT_TRUE(watch.waitFor([&] { return closed; }, waitMs));
         const int ended = watch.ticks();
         ASSERT_TRUE(watch.waitFor([&] { return watch.ticks() > ended + 1; })); // the closing pass is measured
-        EXPECT_LT(watch.longestMs(), bound(50)) << busy.busyWith;
+        EXPECT_LT(watch.longestMs(), bound(100)) << busy.busyWith;
     }
 }
 
