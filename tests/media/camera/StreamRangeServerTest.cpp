@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkInterface>
 #include <QTcpSocket>
@@ -385,7 +384,9 @@ TEST(StreamRangeServerTest, ClientsThatStopReadingNeverLockOutARequest)
 {
     constexpr qsizetype size = 16 * 1024 * 1024;
     FakeReader reader(patterned(size));
-    StreamRangeServer server;
+    // The stalled clients are kept past the wait for an answer below, so a
+    // request they locked out would go unanswered.
+    StreamRangeServer server(StreamRangeServer::Limits{.sendTime = std::chrono::minutes(10)});
     const QUrl url = server.registerAsset(makeStream(reader, size, QStringLiteral("IMG_0006.MOV")));
     std::vector<std::unique_ptr<NonReadingClient>> stalled;
     for (int i = 0; i < 64; ++i) {
@@ -399,11 +400,7 @@ TEST(StreamRangeServerTest, ClientsThatStopReadingNeverLockOutARequest)
         20000))
         << "every one is answered";
 
-    // Locked out, it would wait for a stalled client's send time, 30 s.
-    QElapsedTimer clock;
-    clock.start();
     EXPECT_EQ(exchange(url, requestHead("GET", target(url), "Range: bytes=0-999\r\n")).body.size(), 1000);
-    EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_LE(server.openConnections(), 64);
 
     // Alone, a client that stops reading is let go after the send time.

@@ -7,7 +7,6 @@
 #include "support/VideoMaker.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -118,11 +117,8 @@ FolderWalk walkThenSwapFiles(const QString& root, const CancelToken& cancel)
 TEST_F(ScanMetadata, FilesSwappedAfterTheWalkEndTheScanQuicklyAndKeepTheOthers)
 {
     // A reader that waited on the FIFO or read the device to its end would
-    // never return; the bound is only for a busy machine to keep within.
-    QElapsedTimer clock;
-    clock.start();
+    // never return, and the suite's time limit would end the test.
     const ScanRun run = scanFolder(library_, {}, &walkThenSwapFiles);
-    EXPECT_LT(clock.elapsed(), 60000);
     ASSERT_TRUE(run.outcome);
     EXPECT_EQ(run.outcome->processed, 3);
     const std::optional<MediaItem> kept = itemAt(library_ + QStringLiteral("/2021/b.jpg"));
