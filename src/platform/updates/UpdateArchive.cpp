@@ -1,11 +1,9 @@
 #include "platform/updates/UpdateArchive.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QStringList>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -37,6 +35,27 @@ struct WriterDeleter {
 // Links followed while resolving one path before it counts as a loop.
 constexpr int maxLinkHops = 40;
 
+using Steps = QList<QByteArray>;
+
+// A path's steps, empty ones and "." left out. Names are bytes to the kernel
+// and to the archive: two names that differ in bytes that are not UTF-8 are
+// two files, so nothing here reads them as text.
+Steps stepsOf(const QByteArray& path)
+{
+    Steps steps;
+    for (const QByteArray& step : path.split('/')) {
+        if (!step.isEmpty() && step != ".") {
+            steps.append(step);
+        }
+    }
+    return steps;
+}
+
+bool climbs(const QByteArray& path)
+{
+    return path.startsWith('/') || stepsOf(path).contains("..");
+}
+
 // Decides whether each entry stays inside the target folder, following the
 // links the archive made before it: a link's target is resolved through
 // earlier links step by step, as the kernel would, so a chain such as
@@ -47,14 +66,17 @@ public:
     // Throws unless the entry stays inside the target folder.
     void check(archive_entry* entry)
     {
-        const QString path = QString::fromUtf8(archive_entry_pathname(entry));
-        const QString folder = QFileInfo(path).path();
-        if (path.startsWith(u'/') || path.split(u'/').contains(QStringLiteral("..")) || !resolve(folder)) {
+        const char* pathname = archive_entry_pathname(entry);
+        const QByteArray path = pathname != nullptr ? QByteArray(pathname) : QByteArray();
+        Steps folder = stepsOf(path);
+        const QByteArray name = folder.isEmpty() ? QByteArray() : folder.takeLast();
+        const std::optional<Steps> place = resolve(folder);
+        if (path.isEmpty() || climbs(path) || !place) {
             throw UpdateArchiveError("The update holds a file outside its folder.");
         }
         if (const char* hardlink = archive_entry_hardlink(entry)) {
-            const QString target = QString::fromUtf8(hardlink);
-            if (target.startsWith(u'/') || target.split(u'/').contains(QStringLiteral("..")) || !resolve(target)) {
+            const QByteArray target(hardlink);
+            if (climbs(target) || !resolve(stepsOf(target))) {
                 throw UpdateArchiveError("The update links to a file outside its folder.");
             }
             // A second name for a link takes the link's text to another
@@ -66,11 +88,12 @@ public:
         }
         const mode_t type = archive_entry_filetype(entry);
         if (type == AE_IFLNK) {
-            const QString target = QString::fromUtf8(archive_entry_symlink(entry));
-            if (target.startsWith(u'/') || !resolve(folder == u"." ? target : folder + u'/' + target)) {
+            const char* text = archive_entry_symlink(entry);
+            const QByteArray target = text != nullptr ? QByteArray(text) : QByteArray();
+            if (name.isEmpty() || target.startsWith('/') || !resolve(folder + stepsOf(target))) {
                 throw UpdateArchiveError("The update links to a file outside its folder.");
             }
-            links_.insert(QDir::cleanPath(path), target);
+            links_.insert((*place + Steps{name}).join('/'), target);
             return;
         }
         if (type != AE_IFREG && type != AE_IFDIR) {
@@ -79,19 +102,15 @@ public:
     }
 
 private:
-    // The path's steps inside the folder once every link met is followed,
-    // or none when it leaves the folder, is absolute or loops.
-    std::optional<QStringList> resolve(const QString& path) const
+    // The steps inside the folder once every link met is followed, or none
+    // when they leave the folder, meet an absolute link or loop.
+    std::optional<Steps> resolve(Steps pending) const
     {
-        QStringList pending = path.split(u'/', Qt::SkipEmptyParts);
-        QStringList reached;
+        Steps reached;
         int hops = 0;
         while (!pending.isEmpty()) {
-            const QString step = pending.takeFirst();
-            if (step == u".") {
-                continue;
-            }
-            if (step == u"..") {
+            const QByteArray step = pending.takeFirst();
+            if (step == "..") {
                 if (reached.isEmpty()) {
                     return std::nullopt;
                 }
@@ -99,29 +118,35 @@ private:
                 continue;
             }
             reached.append(step);
-            const auto link = links_.constFind(reached.join(u'/'));
+            const auto link = links_.constFind(reached.join('/'));
             if (link == links_.constEnd()) {
                 continue;
             }
-            if (++hops > maxLinkHops || link->startsWith(u'/')) {
+            if (++hops > maxLinkHops || link->startsWith('/')) {
                 return std::nullopt;
             }
             reached.removeLast();
-            pending = link->split(u'/', Qt::SkipEmptyParts) + pending;
+            pending = stepsOf(*link) + pending;
         }
         return reached;
     }
 
     // Whether `path` is a link the archive made, once the links among its
     // folders are followed.
-    bool namesLink(const QString& path) const
+    bool namesLink(const QByteArray& path) const
     {
-        const QFileInfo named(QDir::cleanPath(path));
-        const std::optional<QStringList> folder = resolve(named.path());
-        return folder && links_.contains((*folder + QStringList{named.fileName()}).join(u'/'));
+        Steps steps = stepsOf(path);
+        if (steps.isEmpty()) {
+            return false;
+        }
+        const QByteArray name = steps.takeLast();
+        const std::optional<Steps> folder = resolve(steps);
+        return folder && links_.contains((*folder + Steps{name}).join('/'));
     }
 
-    QHash<QString, QString> links_; // link path inside the folder -> its target as written
+    // A link's place inside the folder, its folders' links followed -> its
+    // target as written.
+    QHash<QByteArray, QByteArray> links_;
 };
 
 // Unpacking stopped by the disk it writes to: a full one is named as such.

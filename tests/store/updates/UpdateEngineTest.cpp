@@ -5,6 +5,7 @@
 #include "UpdateFixtures.h"
 
 #include "platform/AppSettings.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/updates/UpdateBuildConfig.h"
 #include "platform/updates/UpdateEngine.h"
 #include "platform/updates/UpdateLeftovers.h"
@@ -401,6 +402,17 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"hard_link_to_a_link",
                 {{QStringLiteral("lib/inside"), Entry::Kind::symlink, {}, QStringLiteral("../VERSION")},
                  {QStringLiteral("escaped-link"), Entry::Kind::hardlink, {}, QStringLiteral("lib/inside")}},
+                false, false, false, "The update holds a hard link to a link."},
+        // Two names apart only in bytes that are not UTF-8 are two files: the
+        // link in "a\xFE" does not go through the link "a\xFF".
+        Refusal{"link_beside_a_link_named_apart_by_bytes",
+                {{fileNameText("a\xFF"), Entry::Kind::symlink, {}, QStringLiteral("d1/d2/d3")},
+                 {fileNameText("a\xFE/esc"), Entry::Kind::symlink, {}, QStringLiteral("../../../escaped")}},
+                false, false, false, "The update links to a file outside its folder."},
+        Refusal{"hard_link_to_a_link_named_apart_by_bytes",
+                {{fileNameText("a\xFF"), Entry::Kind::symlink, {}, QStringLiteral("d1/d2/d3")},
+                 {fileNameText("a\xFE/inside"), Entry::Kind::symlink, {}, QStringLiteral("../VERSION")},
+                 {QStringLiteral("escaped-link"), Entry::Kind::hardlink, {}, fileNameText("a\xFE/inside")}},
                 false, false, false, "The update holds a hard link to a link."},
         Refusal{"absolute_link_in_a_folder",
                 {{QStringLiteral("lib/etc"), Entry::Kind::symlink, {}, QStringLiteral("/etc")}}, false, false, false,

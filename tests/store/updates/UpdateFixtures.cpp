@@ -1,5 +1,6 @@
 #include "UpdateFixtures.h"
 
+#include "platform/folders/FileNameText.h"
 #include "platform/updates/UpdateArchive.h"
 
 #include <QCryptographicHash>
@@ -63,7 +64,7 @@ QByteArray makeArchive(const std::vector<ArchiveEntry>& entries)
     archive_write_open_filename(writer, QFile::encodeName(file.fileName()).constData());
     for (const ArchiveEntry& entry : entries) {
         archive_entry* header = archive_entry_new();
-        archive_entry_set_pathname(header, entry.path.toUtf8().constData());
+        archive_entry_set_pathname(header, fileNameBytes(entry.path).constData());
         const bool folder = entry.kind == ArchiveEntry::Kind::folder;
         archive_entry_set_perm(header, static_cast<mode_t>(entry.mode >= 0 ? entry.mode : folder ? 0755 : 0644));
         switch (entry.kind) {
@@ -76,11 +77,11 @@ QByteArray makeArchive(const std::vector<ArchiveEntry>& entries)
             break;
         case ArchiveEntry::Kind::symlink:
             archive_entry_set_filetype(header, AE_IFLNK);
-            archive_entry_set_symlink(header, entry.target.toUtf8().constData());
+            archive_entry_set_symlink(header, fileNameBytes(entry.target).constData());
             break;
         case ArchiveEntry::Kind::hardlink:
             archive_entry_set_filetype(header, AE_IFREG);
-            archive_entry_set_hardlink(header, entry.target.toUtf8().constData());
+            archive_entry_set_hardlink(header, fileNameBytes(entry.target).constData());
             break;
         }
         archive_write_header(writer, header);

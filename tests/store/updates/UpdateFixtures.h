@@ -28,10 +28,10 @@ private:
 // and links included.
 struct ArchiveEntry {
     enum class Kind { file, folder, symlink, hardlink };
-    QString path;
+    QString path;        // as fileNameText() reads its bytes
     Kind kind = Kind::file;
     QByteArray contents; // a file's bytes
-    QString target;      // a link's target
+    QString target;      // a link's target, likewise
     int mode = -1;       // none: 0644 for a file, 0755 for a folder
 };
 
