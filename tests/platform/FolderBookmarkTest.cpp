@@ -1,4 +1,5 @@
 #include "platform/folders/FolderBookmark.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/folders/MountTable.h"
 #include "support/TempFolder.h"
 #include "support/TestMounts.h"
@@ -14,6 +15,7 @@
 #include <ctime>
 #include <functional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pivra {
@@ -113,6 +115,16 @@ void awaitClockPast(const FolderBookmark& bookmark)
     }
 }
 
+// Moves "parent/photos" into a new folder at `parent`, a path below `d`
+// given as the bytes the kernel gets.
+void moveUnder(const QDir& d, const char* parent)
+{
+    const QByteArray root = fileNameBytes(d.path()) + '/';
+    const QByteArray folder = root + parent;
+    EXPECT_EQ(::mkdir(folder.constData(), 0755), 0);
+    EXPECT_EQ(::rename(QByteArray(root + "parent/photos").constData(), QByteArray(folder + "/photos").constData()), 0);
+}
+
 using FolderBookmarkTest = test::TempFolderTest;
 
 TEST_F(FolderBookmarkTest, FindsTheFolderAgainAfterItChanged)
@@ -143,6 +155,12 @@ TEST_F(FolderBookmarkTest, FindsTheFolderAgainAfterItChanged)
          },
          nullptr, false},
         {"deleted", [](QDir d) { d.rmdir("parent/photos"); }, nullptr, false},
+        // Names are bytes: a parent named in Latin-1 by an older system hides
+        // the folder no more than one named in UTF-8.
+        {"moved under a parent named in UTF-8", [](QDir d) { moveUnder(d, "parent/Caf\xC3\xA9"); },
+         "parent/Caf\xC3\xA9/photos", true},
+        {"moved under a parent named in Latin-1", [](QDir d) { moveUnder(d, "parent/Caf\xE9"); },
+         "parent/Caf\xE9/photos", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -159,7 +177,7 @@ TEST_F(FolderBookmarkTest, FindsTheFolderAgainAfterItChanged)
         ASSERT_EQ(resolved.has_value(), row.foundAt != nullptr);
         if (resolved) {
             EXPECT_EQ(resolved->stale, row.stale);
-            expectFoundAt(*bookmark, *resolved, folder.filePath(row.foundAt));
+            expectFoundAt(*bookmark, *resolved, folder.path() + u'/' + fileNameText(row.foundAt));
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/folders/FolderBookmark.h"
 
+#include "platform/folders/FileNameText.h"
 #include "platform/folders/FilesystemUuid.h"
 #include "platform/folders/MountMonitor.h"
 #include "platform/folders/MountTable.h"
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -37,8 +39,9 @@ constexpr int searchBudget = 2000;
 // as it is.
 QString realLocation(const QString& path)
 {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(fileNameBytes(path).constData(), nullptr),
+                                                           &std::free);
+    return real ? fileNameText(real.get()) : path;
 }
 
 QString joinPath(const QString& folder, const QString& relative)
@@ -191,7 +194,7 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, co
     while (!queue.empty() && budget > 0) {
         const auto [folder, level] = queue.front();
         queue.pop_front();
-        const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(folder).constData()));
+        const std::unique_ptr<DIR, DirCloser> dir(opendir(fileNameBytes(folder).constData()));
         if (!dir) {
             continue;
         }
@@ -207,7 +210,7 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, co
             if (!identity || identity->device != device) {
                 continue;
             }
-            const QString child = joinPath(folder, QFile::decodeName(name));
+            const QString child = joinPath(folder, fileNameText(name));
             if (isRecorded(*identity)) {
                 return child;
             }
@@ -225,14 +228,14 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, co
 std::optional<QString> searchAround(const QString& candidate, const QString& mountPoint, const FolderTest& isRecorded,
                                     int& budget)
 {
-    const std::optional<FolderIdentity> top = folderIdentityAt(AT_FDCWD, QFile::encodeName(mountPoint).constData(),
+    const std::optional<FolderIdentity> top = folderIdentityAt(AT_FDCWD, fileNameBytes(mountPoint).constData(),
                                                                AT_SYMLINK_NOFOLLOW);
     if (candidate == mountPoint || !top) {
         return std::nullopt;
     }
     QString searched;
     for (QString folder = parentOf(candidate); budget > 0; folder = parentOf(folder)) {
-        const std::optional<FolderIdentity> identity = folderIdentityAt(AT_FDCWD, QFile::encodeName(folder).constData(),
+        const std::optional<FolderIdentity> identity = folderIdentityAt(AT_FDCWD, fileNameBytes(folder).constData(),
                                                                         AT_SYMLINK_NOFOLLOW);
         if (identity && identity->device == top->device) {
             if (std::optional<QString> found = searchBelow(folder, searched, isRecorded, top->device, budget)) {

@@ -1,6 +1,6 @@
 #include "platform/folders/FolderIdentity.h"
 
-#include <QFile>
+#include "platform/folders/FileNameText.h"
 
 #include <atomic>
 
@@ -59,7 +59,7 @@ bool isSameFolder(const FolderIdentity& recorded, const FolderIdentity& found)
 
 std::optional<FolderIdentity> folderIdentity(const QString& path)
 {
-    return folderIdentityAt(AT_FDCWD, QFile::encodeName(path).constData(), 0);
+    return folderIdentityAt(AT_FDCWD, fileNameBytes(path).constData(), 0);
 }
 
 std::optional<FolderIdentity> folderIdentityAt(int folder, const char* name, int flags)
@@ -81,7 +81,7 @@ std::optional<FolderIdentity> folderIdentityAt(int folder, const char* name, int
 
 std::optional<std::uint64_t> mountIdOf(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = fileNameBytes(path);
     struct statx values {};
     if (uniqueMountIdsUsed
         && statx(AT_FDCWD, name.constData(), AT_NO_AUTOMOUNT, STATX_MNT_ID | mountIdUnique, &values) == 0
