@@ -18,10 +18,10 @@ namespace {
 constexpr int answerTimeoutMs = 3000;
 
 // The one sentence for a reveal nothing on the desktop could carry out. The
-// whole path, which the user can then open by other means.
+// whole path, which the user can then open by other means, as they read it.
 QString failureMessage(const QString& path)
 {
-    return QStringLiteral("No file manager could open %1.").arg(path);
+    return QStringLiteral("No file manager could open %1.").arg(readableFileText(path));
 }
 
 void showItemsOverDBus(const QDBusConnection& bus, const QUrl& file, std::function<void()> refused)

@@ -2,6 +2,7 @@
 // a stand-in file manager that answers, stops answering, then leaves.
 #include "app/content/FileReveal.h"
 #include "catalog/model/MediaItem.h"
+#include "platform/folders/FileNameText.h"
 #include "support/EventLoopWatch.h"
 #include "support/PrivateSessionBus.h"
 
@@ -109,7 +110,11 @@ TEST_F(FileRevealTest, TheFileManagerIsAskedWithoutWaitingTheFolderOpensWhenItDo
     reveal(QStringLiteral("/photos/Home/e.jpg"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !told.isEmpty(); }, 2000));
     openFolder(QStringLiteral("/photos/Trip"), [this](const QString& message) { told.append(message); }, desktop);
-    EXPECT_EQ(told, (QStringList{"No file manager could open /photos/Home.", "No file manager could open /photos/Trip."}));
+    // A folder named in Latin-1 by an older disk reads as the user reads it.
+    reveal(fileNameText("/photos/Caf\xE9/g.jpg"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return told.size() == 3; }, 2000));
+    EXPECT_EQ(told, (QStringList{"No file manager could open /photos/Home.", "No file manager could open /photos/Trip.",
+                                 "No file manager could open /photos/Café."}));
 
     // No session bus at all (a bare X session): the folder is tried at once.
     desktop.showItems = DesktopReveal::system(QDBusConnection(QStringLiteral("never connected"))).showItems;
