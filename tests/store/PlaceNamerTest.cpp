@@ -300,6 +300,7 @@ TEST_F(PlaceNamerTest, CellsMatchWholeFoldedNamesInEnglishAndTurkish)
         {"40.99,29.03", {"Kadıköy", "Istanbul", "Türkiye", {}}},
         {"39.93,32.86", {"Ankara", "Ankara", "Türkiye", {}}},
         {"47.37,8.54", {"Zürich", "Zurich", "Switzerland", {}}},
+        {"46.20,-1.37", {"Saint-Martin-de-Ré", "New Aquitaine", "France", {}}},
     };
     writeCache(encodePlaces(places));
     namer_.reset();
@@ -317,6 +318,11 @@ TEST_F(PlaceNamerTest, CellsMatchWholeFoldedNamesInEnglishAndTurkish)
         {"kadikoy", QStringList{"40.99,29.03"}},
         {"fatih", QStringList{"41.01,28.98"}},
         {QStringLiteral(u"türkiye"), QStringList{"39.93,32.86", "40.99,29.03", "41.01,28.98"}},
+        // Hyphens and spaces are one, either way round.
+        {QStringLiteral(u"Saint Martin de Ré"), QStringList{"46.20,-1.37"}},
+        {QStringLiteral(u"saint-martin-de-re"), QStringList{"46.20,-1.37"}},
+        {"new-aquitaine", QStringList{"46.20,-1.37"}},
+        {"-", std::nullopt},
         {"ist", std::nullopt},
         {"a", std::nullopt},
         {"", std::nullopt},

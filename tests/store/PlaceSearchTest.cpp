@@ -26,7 +26,11 @@ TEST_F(PlaceSearchTest, PhotosAreFoundByTheirCityAndQuarterOnceAnOldNameIsRename
         double longitude;
     };
     const Shot pigna{"pigna.jpg", 41.89635, 12.48463};
-    const Shot shots[] = {pigna, {"louvre.jpg", 48.8606, 2.3376}, {"formello.jpg", 42.0794, 12.3999}};
+    const Shot shots[] = {pigna,
+                          {"louvre.jpg", 48.8606, 2.3376},
+                          {"formello.jpg", 42.0794, 12.3999},
+                          {"copacabana.jpg", -22.9711, -43.1822},
+                          {"re.jpg", 46.2031, -1.36746}};
     const QString folder = makeFolder(QStringLiteral("Trip"));
     for (const Shot& shot : shots) {
         ASSERT_TRUE(test::makeJpeg(folder + u'/' + QString::fromLatin1(shot.file), QSize(32, 24),
@@ -49,7 +53,7 @@ TEST_F(PlaceSearchTest, PhotosAreFoundByTheirCityAndQuarterOnceAnOldNameIsRename
     // The namer spaces its lookups on timers, which drain() does not wait for.
     ASSERT_TRUE(QTest::qWaitFor([&] {
         const std::optional<Place> place = namer.place(pigna.latitude, pigna.longitude);
-        return namer.places().size() == 3 && place && place->name == u"Rome";
+        return namer.places().size() == qsizetype(std::size(shots)) && place && place->name == u"Rome";
     }, 60000));
 
     const auto found = [&](const QString& text) {
@@ -69,6 +73,14 @@ TEST_F(PlaceSearchTest, PhotosAreFoundByTheirCityAndQuarterOnceAnOldNameIsRename
         {"Formello", {"formello.jpg"}},
         {"photos in Lazio", {"formello.jpg", "pigna.jpg"}},
         {"Italy", {"formello.jpg", "pigna.jpg"}},
+        // Names with stop words inside, typed in English and Turkish.
+        {"Rio de Janeiro", {"copacabana.jpg"}},
+        {"photos from Rio de Janeiro", {"copacabana.jpg"}},
+        {"Rio de Janeiro'daki fotoğraflar", {"copacabana.jpg"}},
+        {"Copacabana", {"copacabana.jpg"}},
+        {"Saint-Martin-de-Ré", {"re.jpg"}},
+        {"Saint Martin de Ré", {"re.jpg"}},
+        {"Saint-Martin-de-Ré'de çekilen fotoğraflar", {"re.jpg"}},
     };
     for (const auto& [text, expected] : rows) {
         EXPECT_EQ(found(text), expected) << text.toStdString();

@@ -192,16 +192,34 @@ QString withoutTurkishSuffix(const QString& word)
     return word;
 }
 
-// Stop words go, kind words set the kind (both kinds named leave it open),
-// runs of up to three words are looked up as places, longest first, and
-// whatever remains becomes a term as typed.
+// A run of words as one place phrase, and once more without a Turkish ending
+// on its last word ("istanbuldaki").
+std::optional<QStringList> lookUpRun(const PlaceLookup& places, const TokenList& run)
+{
+    QStringList texts;
+    for (const Token& word : run) {
+        texts.append(word.text);
+    }
+    const QString phrase = texts.join(u' ');
+    std::optional<QStringList> cells = lookUp(places, phrase);
+    if (const QString stripped = withoutTurkishSuffix(phrase); !cells && stripped != phrase) {
+        cells = lookUp(places, stripped);
+    }
+    return cells;
+}
+
+// Kind words set the kind (both kinds named leave it open). The other words
+// are looked up as places in runs, longest first, stop words included, since
+// names hold them ("Rio de Janeiro", "The Hague"): a run holds at most three
+// words that are not stop words and ends on one of them, so a stop word is
+// never a place on its own. A stop word that no place took is dropped; any
+// other word becomes a term as typed.
 void readWords(const TokenList& words, const PlaceLookup& places, SearchQuery& query)
 {
+    constexpr qsizetype longestPlace = 3; // words besides stop words
+
     TokenList kept;
     for (const Token& word : words) {
-        if (stopWords().contains(word.text)) {
-            continue;
-        }
         if (photoWords().contains(word.text)) {
             query.kind = query.kind == MediaKind::video ? std::nullopt : std::optional(MediaKind::image);
         } else if (videoWords().contains(word.text)) {
@@ -210,30 +228,32 @@ void readWords(const TokenList& words, const PlaceLookup& places, SearchQuery& q
             kept.append(word);
         }
     }
+    const auto isStopWord = [&kept](qsizetype i) { return stopWords().contains(kept[i].text); };
 
     for (qsizetype k = 0; k < kept.size();) {
-        qsizetype length = std::min<qsizetype>(3, kept.size() - k);
-        for (; length > 0; --length) {
-            QStringList texts;
-            for (qsizetype i = k; i < k + length; ++i) {
-                texts.append(kept[i].text);
+        QList<qsizetype> runEnds; // exclusive, longest first
+        for (qsizetype end = k, others = 0; end < kept.size() && others < longestPlace; ++end) {
+            if (!isStopWord(end)) {
+                ++others;
+                runEnds.prepend(end + 1);
             }
-            const QString phrase = texts.join(u' ');
-            std::optional<QStringList> cells = lookUp(places, phrase);
-            if (const QString stripped = withoutTurkishSuffix(phrase); !cells && stripped != phrase) {
-                cells = lookUp(places, stripped);
-            }
+        }
+        std::optional<QStringList> cells;
+        for (const qsizetype end : runEnds) {
+            cells = lookUpRun(places, kept.sliced(k, end - k));
             if (cells) {
                 addPlaceCells(query, cells);
+                k = end;
                 break;
             }
         }
-        if (length > 0) {
-            k += length;
-        } else {
-            query.terms.append(kept[k].original);
-            ++k;
+        if (cells) {
+            continue;
         }
+        if (!isStopWord(k)) {
+            query.terms.append(kept[k].original);
+        }
+        ++k;
     }
 }
 

@@ -16,6 +16,14 @@ namespace {
 // A folded phrase this short would match half the cache.
 constexpr qsizetype shortestPhrase = 2;
 
+// Place names are compared folded the search's way and with hyphens read as
+// spaces, so "Saint Martin de Ré" typed with spaces is the town GeoNames
+// writes "Saint-Martin-de-Ré".
+QString placeFold(const QString& text)
+{
+    return searchFold(text).replace(u'-', u' ');
+}
+
 void pauseOnTimer(std::chrono::milliseconds pause, QObject* context, std::function<void()> then)
 {
     QTimer::singleShot(pause, Qt::PreciseTimer, context, std::move(then));
@@ -135,17 +143,17 @@ void PlaceNamer::save()
 
 std::optional<QStringList> PlaceNamer::cells(const QString& matching) const
 {
-    const QString phrase = searchFold(matching);
+    const QString phrase = placeFold(matching);
     if (phrase.size() < shortestPhrase) {
         return std::nullopt;
     }
     if (!foldedIndex_) {
         QHash<QString, QStringList> index;
         for (auto it = places_.begin(); it != places_.end(); ++it) {
-            QSet<QString> texts{searchFold(it->name)};
+            QSet<QString> texts{placeFold(it->name)};
             for (const std::optional<QString>* field : {&it->region, &it->country, &it->area}) {
                 if (*field) {
-                    texts.insert(searchFold(**field));
+                    texts.insert(placeFold(**field));
                 }
             }
             for (const QString& text : texts) {

@@ -55,9 +55,9 @@ public:
     void request(double latitude, double longitude);
 
     // The keys of the cached cells whose name, region, country or area is the
-    // phrase once both are folded the search's way, sorted; none when the
-    // folded phrase is shorter than two characters or no place matches. Never
-    // starts a lookup.
+    // phrase once both are folded the search's way and their hyphens read as
+    // spaces, sorted; none when the folded phrase is shorter than two
+    // characters or no place matches. Never starts a lookup.
     std::optional<QStringList> cells(const QString& matching) const;
 
     // Writes places not saved yet now rather than at the next interval.

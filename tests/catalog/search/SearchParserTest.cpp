@@ -30,6 +30,11 @@ public:
         {QStringLiteral("ankara"), {QStringLiteral("39.93,32.86")}},
         {QStringLiteral("paris"), {QStringLiteral("48.86,2.35")}},
         {QStringLiteral("mars"), {}},
+        {QStringLiteral("rio de janeiro"), {QStringLiteral("-22.91,-43.18")}},
+        {QStringLiteral("bois de boulogne"), {QStringLiteral("48.86,2.25")}},
+        {QStringLiteral("the hague"), {QStringLiteral("52.08,4.30")}},
+        // A town whose name is a stop word: never looked up on its own.
+        {QStringLiteral("of"), {QStringLiteral("40.95,40.26")}},
     };
     QStringList asked;
 
@@ -263,6 +268,18 @@ TEST_P(SearchParserTest, PlacesThroughTheLookup)
         {u"konum:\"New York\"", list({u"40.71,-74.01"}), {}},
         {u"place:Atlantis ankara", list({u"39.93,32.86"}), {}},
         {u"atlantis", std::nullopt, list({u"atlantis"})},
+        // Names with stop words inside or in front, in English and Turkish.
+        {u"Rio de Janeiro", list({u"-22.91,-43.18"}), {}},
+        {u"photos from Rio de Janeiro", list({u"-22.91,-43.18"}), {}},
+        {u"Rio de Janeiro'daki fotoğraflar", list({u"-22.91,-43.18"}), {}},
+        {u"rio de janeirodan", list({u"-22.91,-43.18"}), {}},
+        {u"picnic in the Bois de Boulogne", list({u"48.86,2.25"}), list({u"picnic"})},
+        {u"show me The Hague", list({u"52.08,4.30"}), {}},
+        {u"The Hague'de çekilen videolar", list({u"52.08,4.30"}), {}},
+        // A stop word is never a place on its own, nor at a run's end.
+        {u"photos of paris", list({u"48.86,2.35"}), {}},
+        {u"rio de", std::nullopt, list({u"rio"})},
+        {u"beach of sunset", std::nullopt, list({u"beach", u"sunset"})},
     };
     for (const PlaceCase& c : cases) {
         const SearchQuery query = parse(c.text);
@@ -287,6 +304,12 @@ TEST_P(SearchParserTest, PlaceLookupOrder)
     places.asked.clear();
     parse(u"ada evde");
     EXPECT_EQ(places.asked, list({u"ada evde", u"ada ev", u"ada", u"evde"}));
+
+    // Stop words are looked up inside and in front of a run, never alone or
+    // at its end.
+    places.asked.clear();
+    parse(u"in de Rio");
+    EXPECT_EQ(places.asked, list({u"in de rio", u"de rio", u"rio"}));
 }
 
 // Without a place cache every word is a term and no place condition is set.
