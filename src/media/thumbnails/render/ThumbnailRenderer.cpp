@@ -254,15 +254,35 @@ QImage rawPreviewThumbnail(const RawPreview& preview, int pixels, DecodeUrgency 
 // The file's type by its content when that is a kind of picture or film;
 // nothing for bytes no such type describes (a broken, empty or mislabelled
 // file), which get no stand-in either.
-QString recognisedType(const QString& path)
+QMimeType recognisedMimeType(const QString& path)
 {
     const std::optional<MediaFile> file = MediaFile::open(path);
     if (!file) {
         return {};
     }
-    const QString type = QMimeDatabase().mimeTypeForData(file->device().get()).name();
-    const bool media = type.startsWith(QLatin1String("image/")) || type.startsWith(QLatin1String("video/"));
-    return media ? type : QString();
+    const QMimeType type = QMimeDatabase().mimeTypeForData(file->device().get());
+    const bool media = type.name().startsWith(QLatin1String("image/")) || type.name().startsWith(QLatin1String("video/"));
+    return media ? type : QMimeType();
+}
+
+QString recognisedType(const QString& path)
+{
+    return recognisedMimeType(path).name();
+}
+
+// Whether a decoder here reads pictures of `type` (or of a type it is a kind
+// of): a file of such a type that it did not draw is broken, not waiting for
+// a decoder, and gets no stand-in. libtiff refuses a cut TIFF before
+// libvips's loaders are chosen, so the loader choice alone would take it for
+// a type nothing here reads.
+bool decodedHere(const QMimeType& type)
+{
+    static const QStringList decoded{
+        QStringLiteral("image/jpeg"), QStringLiteral("image/png"),  QStringLiteral("image/tiff"),
+        QStringLiteral("image/gif"),  QStringLiteral("image/webp"), QStringLiteral("image/heif"),
+        QStringLiteral("image/avif"), QStringLiteral("image/bmp"),
+    };
+    return std::any_of(decoded.cbegin(), decoded.cend(), [&type](const QString& name) { return type.inherits(name); });
 }
 
 // BMP, the one indexed type no trusted libvips loader reads, through Qt's
@@ -316,7 +336,8 @@ Rendering renderPhoto(const QString& path, int pixels, DecodeUrgency urgency)
     if (device && reader.format() == "bmp") {
         return readerThumbnail(reader, pixels, displayOrientation(path), urgency);
     }
-    return {{}, recognisedType(path)};
+    const QMimeType type = recognisedMimeType(path);
+    return {{}, decodedHere(type) ? QString() : type.name()};
 }
 
 } // namespace

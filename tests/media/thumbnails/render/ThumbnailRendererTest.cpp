@@ -393,7 +393,7 @@ TEST_F(ThumbnailRendererTest, BrokenFilesGiveNoImageAndNoStandIn)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     QByteArray damaged = file.read(40);
     damaged += QByteArray(4000, '\x5a');
-    const QString broken = writeFile(QStringLiteral("broken.jpg"), damaged);
+    const QString damagedJpeg = writeFile(QStringLiteral("broken.jpg"), damaged);
     // Seeded noise: a run of one byte value can read as a header of some
     // image type (0x01 repeated is a colour-mapped TGA's), which would earn it
     // that type's stand-in.
@@ -402,8 +402,20 @@ TEST_F(ThumbnailRendererTest, BrokenFilesGiveNoImageAndNoStandIn)
     const QString noise = writeFile(QStringLiteral("noise.jpg"), noiseBytes);
     const QString empty = writeFile(QStringLiteral("empty.jpg"), {});
     const QString text = writeFile(QStringLiteral("text.jpg"), "not a picture at all\n");
+    QStringList broken{damagedJpeg, noise, empty, text, pathOf(QStringLiteral("missing.jpg"))};
+    // TIFFs cut short: still TIFFs by their content, which a decoder here
+    // reads, so broken rather than of a type waiting for a decoder.
+    const QString tiff = pathOf(QStringLiteral("whole.tif"));
+    vips::VImage::black(300, 200, vips::VImage::option()->set("bands", 3))
+        .tiffsave(tiff.toUtf8().data(), vips::VImage::option()->set("compression", "deflate"));
+    QFile tiffFile(tiff);
+    ASSERT_TRUE(tiffFile.open(QIODevice::ReadOnly));
+    const QByteArray tiffBytes = tiffFile.readAll();
+    for (const int eighths : {1, 4, 7}) {
+        broken << writeFile(QStringLiteral("cut-%1.tif").arg(eighths), tiffBytes.first(tiffBytes.size() * eighths / 8));
+    }
 
-    for (const QString& path : {broken, noise, empty, text, pathOf(QStringLiteral("missing.jpg"))}) {
+    for (const QString& path : broken) {
         const Rendering rendering = renderer.render(itemAt(path), 420, DecodeUrgency::visible);
         EXPECT_TRUE(rendering.image.isNull()) << path.toStdString();
         EXPECT_TRUE(rendering.standInType.isEmpty()) << path.toStdString();
