@@ -150,6 +150,8 @@ LibraryHeader::LibraryHeader(LibraryStore& store, LibraryWindow& window, QWidget
         refresh();
     });
     connect(&window_, &LibraryWindow::sidebarVisibleChanged, this, &LibraryHeader::refresh);
+    connect(&window_, &LibraryWindow::mapStylePillChanged, this,
+        [this](const QString& style) { mapPills_->setSelected(int(mapStyles.indexOf(style))); });
     connect(&window_, &LibraryWindow::mapStyleChanged, this, &LibraryHeader::refresh);
     connect(&window_, &LibraryWindow::searchRequested, this, [this] {
         if (!store_.showsMap()) {
@@ -231,7 +233,7 @@ void LibraryHeader::refresh()
     for (int index = 0; QAction * action : filterMenu_->actions() | std::views::drop(1)) {
         action->setChecked(allMediaFilters[index++] == store_.filter());
     }
-    mapPills_->setSelected(int(mapStyles.indexOf(mapStylePill_.value_or(window_.mapStyle()))));
+    mapPills_->setSelected(int(mapStyles.indexOf(window_.mapStylePill())));
     sidebarToggle_->setToolTip(
         window_.sidebarVisible() ? QStringLiteral("Hide sidebar") : QStringLiteral("Show sidebar"));
     sidebarToggle_->setAccessibleName(sidebarToggle_->toolTip());
@@ -266,16 +268,9 @@ void LibraryHeader::mapPillClicked(int index)
     if (mapStyles[index] == u"grid") {
         Q_EMIT mapSelectionCleared();
     }
-    if (mapStyles[index] != mapStylePill_.value_or(window_.mapStyle())) {
-        setMapStyle(mapStyles[index]);
+    if (mapStyles[index] != window_.mapStylePill()) {
+        window_.setMapStyle(mapStyles[index]);
     }
-}
-
-void LibraryHeader::setMapStyle(const QString& style)
-{
-    mapStylePill_ = style;
-    mapPills_->setSelected(int(mapStyles.indexOf(style)));
-    window_.setMapStyle(style);
 }
 
 int LibraryHeader::leftInset() const

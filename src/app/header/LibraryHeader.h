@@ -34,10 +34,6 @@ class LibraryHeader final : public QWidget {
 public:
     LibraryHeader(LibraryStore& store, LibraryWindow& window, QWidget* parent = nullptr);
 
-    // Switches the map style as a pill click does: the pills first, then the
-    // window's stored style.
-    void setMapStyle(const QString& style);
-
     QString title() const;
     // The title as drawn: cut short with an ellipsis only where it does not fit.
     QString shownTitle() const;
@@ -91,7 +87,6 @@ private:
     LibraryWindow& window_;
     int widthStep_;
     HeaderFlags flags_;
-    std::optional<QString> mapStylePill_;
 
     QAbstractButton* sidebarToggle_;
     HeaderTitle* title_;

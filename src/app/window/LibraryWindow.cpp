@@ -107,10 +107,12 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
     sidebarVisible_ = settings.flag(sidebarVisibleKey, true);
     sidebarShown_ = sidebarVisible_ ? 1 : 0;
     rowHeight_ = RowHeight::validated(settings.value(rowHeightKey));
-    // A window never opens on the place grid, nor on a style the control lacks.
+    // A window never opens on the place grid, nor on a style the control
+    // lacks; the pills then show the stored style.
     mapStyle_ = settings.value(mapStyleKey, QStringLiteral("map")).toString();
     if (mapStyle_ != u"map" && mapStyle_ != u"satellite") {
-        setMapStyle(QStringLiteral("map"));
+        mapStyle_ = QStringLiteral("map");
+        settings.setValue(mapStyleKey, mapStyle_);
     }
 
     connect(sidebarMotion_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
@@ -202,6 +204,8 @@ void LibraryWindow::setRowHeight(double height)
 
 void LibraryWindow::setMapStyle(const QString& style)
 {
+    mapStylePill_ = style;
+    Q_EMIT mapStylePillChanged(style);
     mapStyle_ = style;
     AppSettings().setValue(mapStyleKey, style);
     Q_EMIT mapStyleChanged(style);

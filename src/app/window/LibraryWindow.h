@@ -69,7 +69,13 @@ public:
     double rowHeight() const { return rowHeight_; }
     void setRowHeight(double height);
     const QString& mapStyle() const { return mapStyle_; }
+    // Every change of style the user makes or asks for (a pill, a picked
+    // pin, "Show on the map"): the style pills move to it first, then the
+    // stored style follows and the map row shows it.
     void setMapStyle(const QString& style);
+    // The style the pills show: the last one set, or the stored style
+    // while none was set since the window opened.
+    QString mapStylePill() const { return mapStylePill_.value_or(mapStyle_); }
     // The place grid stands in for the map.
     bool showsPlaceGrid() const;
     // The photos of the map pin last picked, which the place grid shows;
@@ -121,6 +127,7 @@ Q_SIGNALS:
     void preferencesRequested();
     void sidebarVisibleChanged(bool visible);
     void rowHeightChanged(double height);
+    void mapStylePillChanged(const QString& style);
     void mapStyleChanged(const QString& style);
     void mapSelectionChanged();
     void widthStepChanged(int step);
@@ -160,6 +167,7 @@ private:
     double sidebarShown_; // 1 shown, 0 hidden, between while it moves
     double rowHeight_;
     QString mapStyle_;
+    std::optional<QString> mapStylePill_;
     std::optional<MapSelection> mapSelection_;
     int widthStep_ = 1120;
     bool fullscreen_ = false;

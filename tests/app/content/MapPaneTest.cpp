@@ -12,6 +12,7 @@
 #include "platform/geocoder/OfflineReverseGeocoder.h"
 #include "store/places/PlaceNamer.h"
 #include "platform/runtime/Drain.h"
+#include "support/Renders.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -70,6 +71,13 @@ protected:
     {
         return (map_->photoMap()->screenPlace(pin) - QPointF(0, 35)).toPoint();
     }
+    PillTrack* stylePills() const { return window_->findChild<LibraryHeader*>()->mapStylePills(); }
+    QString pilled() const { return LibraryHeader::mapStyles.value(stylePills()->selected()); }
+    void clickPill(const QString& style) const
+    {
+        PillTrack* pills = stylePills();
+        QTest::mouseClick(pills, Qt::LeftButton, {}, pills->pillRect(int(LibraryHeader::mapStyles.indexOf(style))).center());
+    }
 
     static constexpr int photoCount = 10'000;
     std::unique_ptr<PlaceNamer> namer_;
@@ -116,6 +124,7 @@ TEST_F(MapPaneTest, APinOfOnePhotoOpensItInTheViewerAndAGroupGoesToThePlaceGrid)
     EXPECT_EQ(window_->mapSelection()->ids.size(), qsizetype(group->members.size()));
     EXPECT_GT(window_->mapSelection()->span, 0);
     EXPECT_EQ(window_->mapStyle(), QStringLiteral("grid"));
+    EXPECT_EQ(pilled(), QStringLiteral("grid"));
     EXPECT_FALSE(map_->isVisible());
 
     // The place grid shows only the group's photos; "show on map" goes back
@@ -126,8 +135,12 @@ TEST_F(MapPaneTest, APinOfOnePhotoOpensItInTheViewerAndAGroupGoesToThePlaceGrid)
     ASSERT_FALSE(places->groups().empty());
     Q_EMIT places->showOnMap(MapFocus{QUuid::createUuid(), MapRect{1e8, 1e8, 1e5, 1e5}});
     EXPECT_EQ(window_->mapStyle(), QStringLiteral("map"));
+    EXPECT_EQ(pilled(), QStringLiteral("map"));
     EXPECT_TRUE(map_->isVisible());
-    window_->setMapStyle(QStringLiteral("grid"));
+    // One click on "Grid" leads back to the places.
+    clickPill(QStringLiteral("grid"));
+    EXPECT_EQ(window_->mapStyle(), QStringLiteral("grid"));
+    EXPECT_TRUE(places->isVisible());
     Q_EMIT places->showAll();
     EXPECT_FALSE(window_->mapSelection().has_value());
     EXPECT_EQ(places->photos().size(), std::size_t(photoCount));
@@ -136,16 +149,57 @@ TEST_F(MapPaneTest, APinOfOnePhotoOpensItInTheViewerAndAGroupGoesToThePlaceGrid)
 TEST_F(MapPaneTest, TheStylePillsSwitchTheMapsLayers)
 {
     AppSettings().setValue(LibraryMap::tileURLKey, QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
-    auto* header = window_->findChild<LibraryHeader*>();
-    ASSERT_TRUE(header);
-    header->setMapStyle(QStringLiteral("satellite"));
+    clickPill(QStringLiteral("satellite"));
     EXPECT_EQ(map_->mapView()->rasterTiles(), nullptr); // no imagery server set
     EXPECT_TRUE(map_->isVisible());
-    header->setMapStyle(QStringLiteral("map"));
+    clickPill(QStringLiteral("map"));
     ASSERT_NE(map_->mapView()->rasterTiles(), nullptr);
     EXPECT_EQ(map_->mapView()->rasterTiles()->urlTemplate(), QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
-    header->setMapStyle(QStringLiteral("grid"));
+    clickPill(QStringLiteral("grid"));
     EXPECT_FALSE(map_->isVisible());
+}
+
+// Whatever changes the style, the pills show it at once, and a click on
+// another pill always switches in one go.
+TEST_F(MapPaneTest, ThePillsFollowEveryChangeOfStyle)
+{
+    const QString map = QStringLiteral("map");
+    const QString satellite = QStringLiteral("satellite");
+    const QString grid = QStringLiteral("grid");
+    PlaceGrid* places = nullptr;
+    const std::function<void()> showOnMap = [&] {
+        places = window_->content()->placeGrid();
+        ASSERT_TRUE(places);
+        Q_EMIT places->showOnMap(MapFocus{QUuid::createUuid(), MapRect{1e8, 1e8, 1e5, 1e5}});
+    };
+    const std::function<void()> pickGroup = [&] {
+        Q_EMIT map_->selected(MapSelection{{map_->photoMap()->photos().front().id()}, -45, 170, 0});
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        QString style;
+    };
+    const Step steps[] = {
+        {"grid pill", [&] { clickPill(grid); }, grid},
+        {"show on the map", showOnMap, map},
+        {"grid pill after show on the map", [&] { clickPill(grid); }, grid},
+        {"map pill", [&] { clickPill(map); }, map},
+        {"a picked pin", pickGroup, grid},
+        {"satellite pill from the places", [&] { clickPill(satellite); }, satellite},
+        {"a picked pin over satellite", pickGroup, grid},
+        {"map pill from the places", [&] { clickPill(map); }, map},
+        {"the window's own switch", [&] { window_->setMapStyle(grid); }, grid},
+        {"show on the map again", showOnMap, map},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        EXPECT_EQ(window_->mapStyle().toStdString(), step.style.toStdString());
+        EXPECT_EQ(pilled().toStdString(), step.style.toStdString());
+        EXPECT_EQ(map_->isVisible(), step.style != grid);
+    }
+    window_->grab().save(test::rendersFolder() + QStringLiteral("/map-pane-pills-after-show-on-map.png"));
 }
 
 } // namespace

@@ -395,7 +395,7 @@ TEST_F(LibraryHeaderTest, HeadersTakeTheSchemeColours)
 
         store_->selectMap();
         ASSERT_TRUE(drain());
-        header_->setMapStyle(QStringLiteral("grid"));
+        window_->setMapStyle(QStringLiteral("grid"));
         const QImage places = header_->grab().toImage();
         places.save(test::rendersFolder() + (dark ? u"/header-map-dark.png" : u"/header-map-light.png"));
         EXPECT_EQ(places.pixelColor(header_->width() / 2, 4).rgb(), canvas.rgb());
