@@ -621,6 +621,7 @@ void GalleryGrid::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) {
         pressPosition_ = event->position();
         didDrag_ = false;
+        dragRequest_.restart();
     }
     event->accept();
 }
@@ -637,14 +638,21 @@ void GalleryGrid::mouseMoveEvent(QMouseEvent* event)
     updateHover(event->position());
 }
 
-// The drag runs its own event loop, inside which the window shows its share
-// target; the grid may be gone when it returns.
+// Whether the original can be reached is found off the GUI thread; the drag
+// starts once it is known, if the button is still down.
 void GalleryGrid::dragOut(const MediaItem& item)
 {
-    std::unique_ptr<QMimeData> data = pasteboard_.mimeData(item);
-    if (!data) {
-        return;
-    }
+    dragRequest_.ask(pasteboard_, item, this, [this, item](std::unique_ptr<QMimeData> data) {
+        if (data) {
+            runDrag(item, std::move(data));
+        }
+    });
+}
+
+// The drag runs its own event loop, inside which the window shows its share
+// target; the grid may be gone when it returns.
+void GalleryGrid::runDrag(const MediaItem& item, std::unique_ptr<QMimeData> data)
+{
     auto* drag = new QDrag(this);
     drag->setMimeData(data.release());
     MediaDragPreview::show(*drag, thumbnails_, item, MediaDragPreview::maxSide);
@@ -677,6 +685,7 @@ void GalleryGrid::mouseReleaseEvent(QMouseEvent* event)
         }
     }
     pressPosition_.reset();
+    dragRequest_.restart();
 }
 
 void GalleryGrid::openItem(int index)

@@ -4,6 +4,7 @@
 #include "gallery/GalleryCallbacks.h"
 #include "gallery/JustifiedGalleryLayout.h"
 #include "gallery/TileLift.h"
+#include "gallery/drag/DragRequest.h"
 #include "gallery/drag/MediaPasteboard.h"
 #include "gallery/preview/PreviewPool.h"
 #include "platform/runtime/Task.h"
@@ -163,6 +164,7 @@ private:
     double knobCenterY() const;
     void repaintItem(const QString& id);
     void dragOut(const MediaItem& item);
+    void runDrag(const MediaItem& item, std::unique_ptr<QMimeData> data);
     bool dark() const;
 
     ThumbnailStore& thumbnails_;
@@ -197,6 +199,7 @@ private:
     std::optional<QPointF> pressPosition_;
     bool didDrag_ = false;
     MediaPasteboard pasteboard_;
+    DragRequest dragRequest_;
     QPointer<QDrag> drag_;
     MediaItem draggedItem_;
     std::optional<QPointF> pointer_;

@@ -14,6 +14,7 @@
 #include "support/JpegMaker.h"
 #include "support/Renders.h"
 #include "support/TempFolder.h"
+#include "support/TestMounts.h"
 
 #include <QAccessible>
 #include <QCryptographicHash>
@@ -130,6 +131,41 @@ TEST_F(GalleryGridTest, AClickOpensTheViewerAndADragDoesNot)
     // The same version with other items changes nothing.
     grid->setItems(photos(3), 1);
     EXPECT_EQ(grid->items()->size(), 40u);
+}
+
+// A disk that stops answering holds each look at a file on it until it
+// answers again. A drag from the grid looks for its file off the GUI thread,
+// which goes on turning, and starts once the file is found, the button still
+// down.
+TEST_F(GalleryGridTest, ADragOffAHungDiskHoldsNothingUpAndStartsOnceTheDiskAnswers)
+{
+    test::TestMounts mounts;
+    // Made below the mount, so nothing has looked the file up through it yet.
+    writeFile(QStringLiteral("disk-source/a.jpg"), "jpeg");
+    const QString disk = makeFolder(QStringLiteral("disk"));
+    if (!mounts.bindThroughFuse(pathOf(QStringLiteral("disk-source")), disk)) {
+        GTEST_SKIP() << mounts.failure().toStdString();
+    }
+    auto items = std::make_shared<std::vector<MediaItem>>(*photos(1));
+    items->front().setPath(disk + QStringLiteral("/a.jpg"));
+    grid->setItems(items, 1);
+    grid->show();
+    int started = 0;
+    QObject::connect(grid.get(), &GalleryGrid::dragStarted, [&started] { ++started; });
+    ASSERT_TRUE(mounts.hang(disk, std::chrono::seconds(20)));
+    test::EventLoopWatch watch;
+
+    QWidget* view = grid->viewport();
+    QTest::mousePress(view, Qt::LeftButton, {}, centreOf(0));
+    QTest::mouseMove(view, centreOf(0) + QPoint(8, 0));
+    const int turned = watch.ticks();
+    EXPECT_TRUE(watch.waitFor([&] { return watch.ticks() > turned + 100; }));
+    EXPECT_FALSE(mounts.resumedByItself(disk)) << "the GUI thread waited for the disk";
+    EXPECT_EQ(started, 0);
+
+    mounts.resume(disk);
+    EXPECT_TRUE(watch.waitFor([&] { return started == 1; }, 30000));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, centreOf(0) + QPoint(8, 0));
 }
 
 // A list too large to lay out on the GUI thread at once is shown when its

@@ -1,17 +1,65 @@
 #include "support/TestMounts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <csignal>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include <sys/mount.h>
 
 namespace pivra::test {
 
+// A mount that does not answer, and the thread that makes it answer again
+// after the longest hold.
+struct TestMounts::Hang {
+    Hang(int server, std::chrono::milliseconds longest) : server(server)
+    {
+        ::kill(server, SIGSTOP);
+        watchdog = std::thread([this, longest] {
+            std::unique_lock lock(mutex);
+            if (!woken.wait_for(lock, longest, [this] { return resumed; })) {
+                byItself = true;
+            }
+            resumed = true;
+            ::kill(this->server, SIGCONT);
+        });
+    }
+    ~Hang() { resume(); }
+
+    void resume()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            resumed = true;
+        }
+        woken.notify_all();
+        if (watchdog.joinable()) {
+            watchdog.join();
+        }
+    }
+
+    const int server;
+    std::mutex mutex;
+    std::condition_variable woken;
+    bool resumed = false;
+    std::atomic<bool> byItself = false;
+    std::thread watchdog;
+};
+
+TestMounts::TestMounts() = default;
+
 TestMounts::~TestMounts()
 {
+    // A server still stopped would hold the unmount and every call waiting
+    // on it.
+    hangs_.clear();
     while (!mounted_.isEmpty()) {
         umount2(QFile::encodeName(mounted_.takeLast()).constData(), MNT_DETACH);
     }
@@ -41,11 +89,49 @@ bool TestMounts::bind(const QString& from, const QString& point)
 
 bool TestMounts::bindThroughFuse(const QString& from, const QString& point)
 {
-    if (!run(QStringLiteral("bindfs"), {QStringLiteral("-o"), QStringLiteral("nonempty"), from, point})) {
+    const QStringList arguments{QStringLiteral("-o"), QStringLiteral("nonempty"), from, point};
+    if (!run(QStringLiteral("bindfs"), arguments)) {
         return false;
     }
     mounted_.append(point);
+    // The server went into the background: found by its arguments (the
+    // program's own name may be given as a path).
+    const QByteArray tail = '\0' + arguments.join(QChar(0)).toUtf8() + '\0';
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile line(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (entry.toInt() <= 0 || !line.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray command = line.read(64 * 1024);
+        if (command.endsWith(tail) && command.left(command.indexOf('\0')).endsWith("bindfs")) {
+            fuseServers_[point] = entry.toInt();
+        }
+    }
     return true;
+}
+
+bool TestMounts::hang(const QString& point, std::chrono::milliseconds longest)
+{
+    const auto server = fuseServers_.find(point);
+    if (server == fuseServers_.end()) {
+        failure_ = QStringLiteral("no FUSE server of ours serves %1").arg(point);
+        return false;
+    }
+    hangs_[point] = std::make_unique<Hang>(server->second, longest);
+    return true;
+}
+
+void TestMounts::resume(const QString& point)
+{
+    if (const auto hang = hangs_.find(point); hang != hangs_.end()) {
+        hang->second->resume();
+    }
+}
+
+bool TestMounts::resumedByItself(const QString& point) const
+{
+    const auto hang = hangs_.find(point);
+    return hang != hangs_.end() && hang->second->byItself;
 }
 
 bool TestMounts::makeExt4Image(const QString& image, const QString& uuid, bool birthTimes)

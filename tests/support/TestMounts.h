@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <map>
+#include <memory>
 #include <optional>
 
 namespace pivra::test {
@@ -13,7 +16,7 @@ namespace pivra::test {
 // for the test to skip with.
 class TestMounts {
 public:
-    TestMounts() = default;
+    TestMounts();
     TestMounts(const TestMounts&) = delete;
     TestMounts& operator=(const TestMounts&) = delete;
     ~TestMounts();
@@ -26,6 +29,14 @@ public:
     // The same through FUSE (bindfs), a filesystem of the kind home folders
     // are often on, which cannot exchange two names.
     bool bindThroughFuse(const QString& from, const QString& point);
+    // The FUSE mount at `point` stops answering, as a dying disk does: each
+    // call that needs it (a stat of a path never looked up through it) waits
+    // until resume(). Were that call the test's own, on its GUI thread,
+    // nothing could resume the mount, so it answers again by itself after
+    // `longest`; resumedByItself() then tells.
+    bool hang(const QString& point, std::chrono::milliseconds longest);
+    void resume(const QString& point);
+    bool resumedByItself(const QString& point) const;
     // An empty ext4 image file of a few megabytes at `image`, whose
     // filesystem has the UUID `uuid` ("clear": none), and whose folders have
     // birth times unless `birthTimes` is false.
@@ -48,6 +59,9 @@ private:
     bool run(const QString& program, const QStringList& arguments, QString* output = nullptr);
     bool mountCall(const QString& point, int result, const char* what);
 
+    struct Hang;
+    std::map<QString, int> fuseServers_; // mount point -> bindfs process
+    std::map<QString, std::unique_ptr<Hang>> hangs_;
     QStringList mounted_;
     QStringList attached_;
     QString failure_;

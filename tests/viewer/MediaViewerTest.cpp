@@ -5,6 +5,7 @@
 #include "platform/folders/FileNameText.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/controls/ElidedLabel.h"
+#include "support/DragData.h"
 #include "support/Renders.h"
 #include "viewer/controls/ControlsVisibility.h"
 #include "viewer/photo/DisconnectedPreview.h"
@@ -462,7 +463,7 @@ TEST_F(MediaViewerTest, APhotoAndAVideoNamedInLatin1AreShownOpenedAndDraggedByTh
             EXPECT_TRUE(near(thumbnail.pixelColor(thumbnail.rect().center()), photoColor(1)));
         }
 
-        const std::unique_ptr<QMimeData> dragged = MediaPasteboard().mimeData(item);
+        const std::unique_ptr<QMimeData> dragged = test::awaitDragData(MediaPasteboard(), item);
         ASSERT_NE(dragged, nullptr);
         ASSERT_EQ(dragged->urls().size(), 1);
         EXPECT_EQ(QByteArray::fromPercentEncoding(dragged->data(QStringLiteral("text/uri-list")).trimmed()),

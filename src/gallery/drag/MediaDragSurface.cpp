@@ -64,6 +64,8 @@ void MediaDragSurface::mousePressEvent(QMouseEvent* event)
     }
     pressPoint_ = event->position();
     dragging_ = false;
+    askedToDrag_ = false;
+    dragRequest_.restart();
     if (panEnabled_) {
         setCursor(Qt::ClosedHandCursor);
     }
@@ -87,8 +89,12 @@ void MediaDragSurface::mouseMoveEvent(QMouseEvent* event)
         }
         return;
     }
-    if (!dragging_ && item_ && QLineF(*pressPoint_, point).length() > dragThreshold) {
-        startDrag();
+    if (!dragging_ && !askedToDrag_ && item_ && QLineF(*pressPoint_, point).length() > dragThreshold) {
+        askedToDrag_ = true;
+        // Whether the original can be reached is found off the GUI thread.
+        dragRequest_.ask(pasteboard_, *item_, this, [this, item = *item_](std::unique_ptr<QMimeData> data) {
+            startDrag(item, std::move(data));
+        });
     }
 }
 
@@ -98,6 +104,7 @@ void MediaDragSurface::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     pressPoint_.reset();
+    dragRequest_.restart();
     if (panEnabled_) {
         setCursor(Qt::OpenHandCursor);
     }
@@ -130,9 +137,8 @@ bool MediaDragSurface::event(QEvent* event)
 // from the start callback (the viewer closed), taking the drag with it.
 // Nothing of it is touched then, but the drag still ends for whoever showed
 // something for it, through a copy of the end callback taken beforehand.
-void MediaDragSurface::startDrag()
+void MediaDragSurface::startDrag(const MediaItem& item, std::unique_ptr<QMimeData> data)
 {
-    std::unique_ptr<QMimeData> data = pasteboard_.mimeData(*item_);
     if (!data) {
         pressPoint_.reset();
         if (callbacks_.onUnavailable) {
@@ -141,7 +147,6 @@ void MediaDragSurface::startDrag()
         return;
     }
     dragging_ = true;
-    const MediaItem item = *item_;
     const std::function<void()> onEnd = callbacks_.onEnd;
     auto* drag = new QDrag(this);
     drag->setMimeData(data.release());

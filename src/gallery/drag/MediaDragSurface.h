@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/model/MediaItem.h"
+#include "gallery/drag/DragRequest.h"
 #include "gallery/drag/MediaPasteboard.h"
 
 #include <QPointF>
@@ -26,8 +27,10 @@ class ThumbnailStore;
 // own coordinates, y growing downward.
 //
 // A press goes idle → pressed → panning (each move reports the step and moves
-// the reference point), dragging out (a drag of the original under way) or
-// unavailable (no reachable original: reported once, the press forgotten) →
+// the reference point), or, once the pasteboard has said (off the GUI thread)
+// whether the original can be reached while the press lasts, dragging out (a
+// drag of the original under way) or unavailable (no reachable original:
+// reported once, the press forgotten) →
 // idle on release or when the drag ends.
 class MediaDragSurface : public QWidget {
     Q_OBJECT
@@ -70,7 +73,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void startDrag();
+    // The press's drag, once what it carries is known; none: the original
+    // cannot be reached.
+    void startDrag(const MediaItem& item, std::unique_ptr<QMimeData> data);
 
     MediaPasteboard pasteboard_;
     ThumbnailStore& thumbnails_;
@@ -80,6 +85,8 @@ private:
     bool overShareTarget_ = false;
     std::optional<QPointF> pressPoint_;
     bool dragging_ = false;
+    bool askedToDrag_ = false; // once per press
+    DragRequest dragRequest_;
     QPointer<QDrag> drag_;
 };
 

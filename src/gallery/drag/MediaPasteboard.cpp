@@ -7,6 +7,7 @@
 #include "platform/folders/FileNameText.h"
 #include "platform/folders/PrivateFolder.h"
 #include "platform/runtime/threads/GuiReturn.h"
+#include "platform/runtime/Task.h"
 #include "platform/runtime/threads/Pool.h"
 
 #include <QDir>
@@ -122,24 +123,38 @@ QString MediaPasteboard::newShareFolder() const
     return ensurePrivateFolder(folder) ? folder : QString();
 }
 
-std::unique_ptr<QMimeData> MediaPasteboard::mimeData(const MediaItem& item) const
+namespace {
+
+Task<void> handOverDragData(MediaPasteboard pasteboard, MediaItem item, MediaPasteboard::DragDataHandler onData)
 {
     if (isCameraItem(item)) {
-        if (cameras_ == nullptr || !cameras_->files().contains(item.path())) {
-            return nullptr;
-        }
-        std::shared_ptr<DeviceOriginalCopy> copy = deviceDrags_->awaited.value(item.path());
-        if (!copy || copy->state() == DeviceOriginalCopy::State::failed) {
-            const QString folder = newShareFolder();
-            copy = folder.isEmpty() ? DeviceOriginalCopy::failed(folderError(sharedRoot_))
-                                    : DeviceOriginalCopy::start(*cameras_, item, folder);
-        }
-        return std::make_unique<DeviceOriginalMimeData>(deviceDrags_, item, std::move(copy));
+        onData(pasteboard.deviceMimeData(item));
+        co_return;
     }
-    if (!isReadableFile(item.path())) {
+    // Awaited into a local: GCC 12 miscompiles a co_await inside a condition.
+    const bool readable = co_await runOnPool(PoolPriority::userInitiated, &isReadableFile, item.path());
+    onData(readable ? MediaPasteboard::filesMimeData({item.path()}) : nullptr);
+}
+
+} // namespace
+
+void MediaPasteboard::dragData(const MediaItem& item, QObject* context, DragDataHandler onData) const
+{
+    startTask(context, handOverDragData(*this, item, std::move(onData)));
+}
+
+std::unique_ptr<QMimeData> MediaPasteboard::deviceMimeData(const MediaItem& item) const
+{
+    if (!isCameraItem(item) || cameras_ == nullptr || !cameras_->files().contains(item.path())) {
         return nullptr;
     }
-    return filesMimeData({item.path()});
+    std::shared_ptr<DeviceOriginalCopy> copy = deviceDrags_->awaited.value(item.path());
+    if (!copy || copy->state() == DeviceOriginalCopy::State::failed) {
+        const QString folder = newShareFolder();
+        copy = folder.isEmpty() ? DeviceOriginalCopy::failed(folderError(sharedRoot_))
+                                : DeviceOriginalCopy::start(*cameras_, item, folder);
+    }
+    return std::make_unique<DeviceOriginalMimeData>(deviceDrags_, item, std::move(copy));
 }
 
 std::shared_ptr<const DeviceOriginalCopy> MediaPasteboard::deviceCopy(const QMimeData& data)

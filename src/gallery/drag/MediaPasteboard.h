@@ -69,11 +69,19 @@ public:
     // link), which is then not used at all.
     QString newShareFolder() const;
 
-    // What a drag of `item` carries; none when the original cannot be
-    // reached. For a device item its copy starts here, or the copy a refused
-    // drop left running is taken up again. The drag is over when the data
-    // goes. GUI thread (it reads the devices' table of files).
-    std::unique_ptr<QMimeData> mimeData(const MediaItem& item) const;
+    using DragDataHandler = std::function<void(std::unique_ptr<QMimeData> data)>;
+    // Hands what a drag of `item` carries to `onData`, on the GUI thread while
+    // `context` lives and never inside this call: none when the original
+    // cannot be reached. A folder item's file is looked for on the pool, since
+    // a disk going away can hold a stat for seconds; a device item is answered
+    // as deviceMimeData() answers. The drag is over when the data goes. GUI
+    // thread.
+    void dragData(const MediaItem& item, QObject* context, DragDataHandler onData) const;
+    // What a drag of the device item `item` carries; none when its device
+    // holds no such file, or for a folder item. Its copy starts here, or the
+    // copy a refused drop left running is taken up again. GUI thread (it
+    // reads the devices' table of files).
+    std::unique_ptr<QMimeData> deviceMimeData(const MediaItem& item) const;
     // The copy a device item's drag data hands over; none for other data.
     static std::shared_ptr<const DeviceOriginalCopy> deviceCopy(const QMimeData& data);
 

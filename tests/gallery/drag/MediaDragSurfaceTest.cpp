@@ -1,6 +1,7 @@
 #include "gallery/drag/MediaDragSurface.h"
 
 #include "media/thumbnails/ThumbnailStore.h"
+#include "platform/runtime/Drain.h"
 #include "support/TempFolder.h"
 
 #include <QApplication>
@@ -43,13 +44,15 @@ protected:
         QApplication::sendEvent(surface.get(), &event);
     }
 
-    // A press at (100, 100) moved through `steps`, then released.
+    // A press at (100, 100) moved through `steps`, held until the pasteboard
+    // has said what a drag carries, then released.
     void press(const std::vector<QPointF>& steps)
     {
         mouse(QEvent::MouseButtonPress, {100, 100});
         for (const QPointF& step : steps) {
             mouse(QEvent::MouseMove, QPointF(100, 100) + step);
         }
+        EXPECT_TRUE(drain());
         mouse(QEvent::MouseButtonRelease, QPointF(100, 100) + steps.back());
     }
 
@@ -117,6 +120,7 @@ TEST_F(MediaDragSurfaceTest, ADragWhoseSurfaceGoesStillEnds)
     surface->setCallbacks(std::move(callbacks));
     mouse(QEvent::MouseButtonPress, {100, 100});
     mouse(QEvent::MouseMove, {120, 100});
+    ASSERT_TRUE(drain());
     EXPECT_FALSE(surface);
     EXPECT_EQ(ends, 1) << "whatever showed for the drag is taken down";
 }

@@ -5,6 +5,7 @@
 #include "gallery/TileBadges.h"
 #include "media/camera/CameraTestKit.h"
 #include "media/thumbnails/ThumbnailStore.h"
+#include "support/DragData.h"
 #include "support/EventLoopWatch.h"
 #include "support/Renders.h"
 
@@ -72,14 +73,14 @@ TEST_F(MediaPasteboardTest, AFolderItemDragsAsItsOwnFileWithoutACopy)
     item.setPath(path);
     item.setName(QStringLiteral("a photo #1.jpg"));
 
-    const std::unique_ptr<QMimeData> data = pasteboard.mimeData(item);
+    const std::unique_ptr<QMimeData> data = awaitDragData(pasteboard, item);
     ASSERT_TRUE(data);
     EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile(path)});
     EXPECT_EQ(data->data(copiedFiles), "copy\n" + QUrl::fromLocalFile(path).toEncoded());
     EXPECT_FALSE(QDir(sharedRoot()).exists());
 
     ASSERT_TRUE(QFile::remove(path));
-    EXPECT_FALSE(pasteboard.mimeData(item)) << "a deleted file gives no drag";
+    EXPECT_FALSE(awaitDragData(pasteboard, item)) << "a deleted file gives no drag";
     EXPECT_EQ(localFile(item).path, path) << "the share is still handed the path, unchecked";
 }
 
@@ -93,7 +94,7 @@ TEST_F(MediaPasteboardTest, ADeviceOriginalIsCopiedFromTheDragsStartAndHandedOve
     photo.setName(QStringLiteral("../IMG/0001.JPG")); // a name that would leave its folder
     fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
     const EventLoopWatch watch;
-    std::unique_ptr<QMimeData> first = pasteboard.mimeData(photo);
+    std::unique_ptr<QMimeData> first = pasteboard.deviceMimeData(photo);
     ASSERT_TRUE(first);
     const auto copy = MediaPasteboard::deviceCopy(*first);
     ASSERT_TRUE(QTest::qWaitFor([&] { return fake.heldReads() == 1; })) << "the copy starts with the drag";
@@ -105,7 +106,7 @@ TEST_F(MediaPasteboardTest, ADeviceOriginalIsCopiedFromTheDragsStartAndHandedOve
     EXPECT_FALSE(refused.front().error) << "still copying, not failed";
 
     fake.releaseReads();
-    const std::unique_ptr<QMimeData> second = pasteboard.mimeData(photo);
+    const std::unique_ptr<QMimeData> second = pasteboard.deviceMimeData(photo);
     EXPECT_EQ(MediaPasteboard::deviceCopy(*second), copy) << "the same copy, not a new one";
     ASSERT_TRUE(QTest::qWaitFor([&] { return copy->state() != DeviceOriginalCopy::State::copying; }, 20000));
     EXPECT_GT(fake.readRequests().size(), 4u);
@@ -137,7 +138,7 @@ TEST_F(MediaPasteboardTest, ACopyNoDropTookLeavesNothingBehind)
         std::vector<MediaPasteboard::RefusedDrop> refused;
         pasteboard.setRefusedDropHandler(&context, [&](const MediaPasteboard::RefusedDrop& drop) { refused.push_back(drop); });
         fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
-        std::unique_ptr<QMimeData> data = pasteboard.mimeData(photo);
+        std::unique_ptr<QMimeData> data = pasteboard.deviceMimeData(photo);
         ASSERT_TRUE(data);
         const auto copy = MediaPasteboard::deviceCopy(*data);
         ASSERT_TRUE(QTest::qWaitFor([&] { return fake.heldReads() == 1; }));
@@ -169,7 +170,7 @@ TEST_F(MediaPasteboardTest, ADeviceOriginalsDragImageShowsItsCopyUntilItIsWhole)
     fake.setReadScript({.maxLength = 16 * 1024, .hold = true});
     QObject source;
     QDrag drag(&source);
-    drag.setMimeData(pasteboard.mimeData(photo).release());
+    drag.setMimeData(pasteboard.deviceMimeData(photo).release());
     ASSERT_TRUE(QTest::qWaitFor([&] { return fake.heldReads() == 1; }));
     const QSizeF picture = MediaDragPreview::image(thumbnails, photo, MediaDragPreview::maxSide).deviceIndependentSize();
 
@@ -209,8 +210,8 @@ TEST_F(MediaPasteboardTest, AnUnpluggedDeviceGivesNoDragAndItsShareFails)
 {
     fake.unplug(device);
     ASSERT_TRUE(drain());
-    EXPECT_FALSE(pasteboard.mimeData(photo));
-    EXPECT_FALSE(MediaPasteboard().mimeData(photo)) << "without the devices' table nothing is reachable";
+    EXPECT_FALSE(pasteboard.deviceMimeData(photo));
+    EXPECT_FALSE(MediaPasteboard().deviceMimeData(photo)) << "without the devices' table nothing is reachable";
     const MediaPasteboard::LocalFile file = localFile(photo);
     ASSERT_TRUE(file.error);
     EXPECT_EQ(file.error->domain, u"Pivra.CameraExport");
