@@ -108,17 +108,19 @@ void ThumbnailStore::produceGridThumbnail(const MediaItem& item, const std::opti
     const QString file = locations_.gridFile(key);
     if (QFileInfo::exists(file)) {
         if (!loadImage) {
-            remember(item, key);
-            answerLater(completion, {}, key);
-            return;
-        }
-        if (QImage image = loadCachedImage(file); !image.isNull()) {
+            if (isWholeCachedFile(file)) {
+                remember(item, key);
+                answerLater(completion, {}, key);
+                return;
+            }
+        } else if (QImage image = loadCachedImage(file); !image.isNull()) {
             remember(item, key);
             memory_.insert(key, image);
             answerLater(completion, image, key);
             return;
         }
-        // A grid file that no longer decodes is made again under the same key.
+        // A grid file that is cut short, torn or no longer decodes is made
+        // again under the same key.
     }
     if (refusals_->refusedKey(key)) {
         refusals_->noteAnswer(item.id(), key);
@@ -267,24 +269,28 @@ std::shared_ptr<QueueOperation> ThumbnailStore::request(const MediaItem& item, i
 
 void ThumbnailStore::produceViewerPreview(const MediaItem& item, int pixels, const PreviewCompletion& completion)
 {
+    const QString file = locations_.viewerPreviewFile(item, pixels);
     QImage image;
+    bool rendered = false;
     try {
-        image = viewerPreview(item, pixels);
+        image = loadViewerFile(file);
+        if (image.isNull()) {
+            image = renderFor(item, pixels, file, DecodeUrgency::visible).image;
+            rendered = true;
+        }
     } catch (...) {
         // Whatever failed (a decoder, memory), the viewer still gets its answer: no image.
     }
+    // The viewer shows the picture while it is encoded and kept, and shows
+    // it even when it cannot be kept.
     onMain([completion, image] { completion(image); });
-}
-
-QImage ThumbnailStore::viewerPreview(const MediaItem& item, int pixels)
-{
-    const QString file = locations_.viewerPreviewFile(item, pixels);
-    if (QImage cached = loadViewerFile(file); !cached.isNull()) {
-        return cached;
+    try {
+        if (rendered) {
+            persistViewerFile(image, file);
+        }
+    } catch (...) {
+        // not kept: made again when next asked for
     }
-    QImage image = renderFor(item, pixels, file, DecodeUrgency::visible).image;
-    persistViewerFile(image, file); // shown even when it cannot be kept
-    return image;
 }
 
 Rendering ThumbnailStore::renderFor(const MediaItem& item, int pixels, const QString& destination,

@@ -176,7 +176,6 @@ private:
     // `destination` is held; nothing drawn when earlier runs of the program
     // ended while drawing it (RenderAttempts.h).
     Rendering renderFor(const MediaItem& item, int pixels, const QString& destination, DecodeUrgency urgency);
-    QImage viewerPreview(const MediaItem& item, int pixels);
     bool copyLegacyThumbnail(const MediaItem& item, const QString& destination) const;
     void remember(const MediaItem& item, const QString& key);
     QImage loadViewerFile(const QString& file) const;

@@ -5,13 +5,17 @@
 #include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
 #include "support/JpegMaker.h"
+#include "support/SyncCalls.h"
 #include "support/TempFolder.h"
 
 #include "ThumbnailTestKit.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
 #include <QTest>
 
 #include <atomic>
@@ -75,6 +79,28 @@ protected:
         test::ExifFields upright;
         upright.orientation = 1;
         EXPECT_TRUE(test::makeJpeg(path, size, upright, color));
+        return itemFor(path);
+    }
+
+    // A photo with the detail of a real one (its colour fading to black
+    // under grain), so its thumbnail and preview files span several disk
+    // blocks, as a camera photo's do.
+    MediaItem detailedPhoto(const QString& name, QColor color) const
+    {
+        QImage pixels(1600, 1200, QImage::Format_RGB888);
+        QRandomGenerator grain(quint32(color.rgb()));
+        for (int y = 0; y < pixels.height(); ++y) {
+            uchar* pixel = pixels.scanLine(y);
+            const double fade = 1.0 - double(y) / pixels.height();
+            for (int x = 0; x < pixels.width(); ++x, pixel += 3) {
+                const int noise = int(grain.bounded(60)) - 30;
+                pixel[0] = uchar(std::clamp(int(color.red() * fade) + noise, 0, 255));
+                pixel[1] = uchar(std::clamp(int(color.green() * fade) + noise, 0, 255));
+                pixel[2] = uchar(std::clamp(int(color.blue() * fade) + noise, 0, 255));
+            }
+        }
+        const QString path = pathOf(name);
+        EXPECT_TRUE(pixels.save(path, "JPEG", 90));
         return itemFor(path);
     }
 
@@ -243,6 +269,109 @@ TEST_F(ThumbnailStoreTest, AMissingOrUndecodableGridFileIsMadeAgainUnderTheSameK
     EXPECT_FALSE(loadCachedImage(file).isNull()) << "the damaged file was replaced";
 }
 
+// What a crash can leave of a cache file written without a sync, and what
+// an earlier version's file (with no check of its own) cut short is.
+TEST_F(ThumbnailStoreTest, ACutTornOrZeroedCacheFileIsMadeAgainWhenNextAskedFor)
+{
+    constexpr qsizetype block = 4096;
+    const auto zeroed = [](QByteArray bytes, qsizetype from, qsizetype to) {
+        std::fill(bytes.begin() + from, bytes.begin() + std::min(to, bytes.size()), '\0');
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::function<QByteArray(const QByteArray&)> damage;
+        bool withoutCheck = false;
+    } rows[] = {
+        {"cut in the middle", [](const QByteArray& bytes) { return bytes.first(bytes.size() / 2); }},
+        {"cut before its check", [](const QByteArray& bytes) { return bytes.first(bytes.size() - 20); }},
+        {"a block of zeros inside", [&](const QByteArray& bytes) { return zeroed(bytes, block, 2 * block); }},
+        {"zeros from a block on", [&](const QByteArray& bytes) { return zeroed(bytes, block, bytes.size()); }},
+        {"nothing but zeros", [&](const QByteArray& bytes) { return zeroed(bytes, 0, bytes.size()); }},
+        {"an earlier version's file cut short", [](const QByteArray& bytes) { return bytes.first(bytes.size() / 2); },
+         true},
+    };
+    int hue = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QColor color = QColor::fromHsv(hue += 50, 200, 200);
+        MediaItem item = detailedPhoto(QString::fromLatin1(row.name) + QStringLiteral(".jpg"), color);
+        const auto made = ask(item);
+        ASSERT_TRUE(answered(made));
+        item.setThumbnailKey(made->key);
+        const QString grid = locations.gridFile(made->key.value());
+        QImage viewer;
+        store->request(item, viewerPixels, [&viewer](const QImage& image) { viewer = image; });
+        ASSERT_TRUE(waitFor([&] { return !viewer.isNull(); }) && settled());
+        const QString preview = locations.viewerPreviewFile(item, viewerPixels);
+
+        for (const QString& file : {grid, preview}) {
+            QFile read(file);
+            ASSERT_TRUE(read.open(QIODevice::ReadOnly));
+            QByteArray bytes = read.readAll();
+            read.close();
+            ASSERT_GT(bytes.size(), 2 * block + 1024) << "data after the zeroed block";
+            if (row.withoutCheck) {
+                QBuffer buffer(&bytes);
+                ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && loadCachedImage(file).save(&buffer, "jpeg"));
+            }
+            QFile write(file);
+            ASSERT_TRUE(write.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            write.write(row.damage(bytes));
+            write.close();
+            EXPECT_TRUE(loadCachedImage(file).isNull());
+            EXPECT_FALSE(isWholeCachedFile(file));
+        }
+        store->memory().clear();
+        const int renders = renderer->renders;
+        const auto again = ask(item);
+        ASSERT_TRUE(answered(again));
+        EXPECT_EQ(again->key, made->key);
+        ASSERT_EQ(again->image.size(), QSize(420, 315));
+        EXPECT_EQ(again->image.pixelColor(210, 300), made->image.pixelColor(210, 300)) << "the lower rows are whole";
+        QImage viewedAgain;
+        store->request(item, viewerPixels, [&viewedAgain](const QImage& image) { viewedAgain = image; });
+        ASSERT_TRUE(waitFor([&] { return !viewedAgain.isNull(); }) && settled());
+        EXPECT_EQ(renderer->renders, renders + 2) << "both made again";
+        EXPECT_TRUE(isWholeCachedFile(grid));
+        EXPECT_TRUE(isWholeCachedFile(preview));
+
+        // Preparation, which vouches for a file it finds, remakes one a crash tore too.
+        QFile::resize(grid, QFileInfo(grid).size() / 2);
+        const auto prepared = ask(item, false);
+        ASSERT_TRUE(answered(prepared));
+        EXPECT_EQ(prepared->key, made->key);
+        EXPECT_EQ(renderer->renders, renders + 3);
+        EXPECT_TRUE(isWholeCachedFile(grid));
+    }
+}
+
+// Every thumbnail can be made again and a torn one is, so none waits for the
+// disk: neither a grid thumbnail nor the viewer's preview, whose picture is
+// shown before it is kept.
+TEST_F(ThumbnailStoreTest, NoThumbnailOrPreviewIsSyncedToTheDiskOneByOne)
+{
+    const QString probe = pathOf(QStringLiteral("probe/saved.txt"));
+    QDir().mkpath(QFileInfo(probe).absolutePath());
+    QSaveFile saved(probe);
+    ASSERT_TRUE(saved.open(QIODevice::WriteOnly) && saved.write("synced") == 6 && saved.commit());
+    ASSERT_GE(test::syncCallsUnder(pathOf(QStringLiteral("probe"))), 1) << "the count sees Qt's syncs";
+
+    for (int index = 0; index < 4; ++index) {
+        const MediaItem item = detailedPhoto(QStringLiteral("photo%1.jpg").arg(index), QColor::fromHsv(index * 80, 200, 220));
+        const auto grid = ask(item);
+        QImage viewer;
+        store->request(item, viewerPixels, [&viewer](const QImage& image) { viewer = image; });
+        ASSERT_TRUE(answered(grid));
+        ASSERT_TRUE(waitFor([&] { return !viewer.isNull(); }));
+    }
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(ThumbnailStore::diskStats(locations.assetDirectory).count, 4);
+    EXPECT_EQ(ThumbnailStore::diskStats(locations.viewerDirectory).count, 4);
+    EXPECT_EQ(test::syncCallsUnder(pathOf(QStringLiteral("data"))), 0);
+    EXPECT_EQ(test::syncCallsUnder(pathOf(QStringLiteral("cache"))), 0);
+}
+
 TEST_F(ThumbnailStoreTest, UnreadableFilesAnswerNothing)
 {
     const QString broken = writeFile(QStringLiteral("broken.jpg"), QByteArray::fromHex("ffd8ffe0") + QByteArray(3000, 'x'));
@@ -361,6 +490,7 @@ TEST_F(ThumbnailStoreTest, ViewerPreviewsAreCachedOnDiskWithinTheirBudget)
     store->request(large, viewerPixels, [&first](const QImage& image) { first = image; });
     ASSERT_TRUE(waitFor([&] { return !first.isNull(); }));
     EXPECT_EQ(first.size(), QSize(3200, 2400));
+    ASSERT_TRUE(settled()); // kept once shown
     const QString largeFile = locations.viewerPreviewFile(large, viewerPixels);
     EXPECT_TRUE(QFileInfo::exists(largeFile));
 
@@ -374,6 +504,7 @@ TEST_F(ThumbnailStoreTest, ViewerPreviewsAreCachedOnDiskWithinTheirBudget)
     store->request(small, viewerPixels, [&tiny](const QImage& image) { tiny = image; });
     ASSERT_TRUE(waitFor([&] { return !tiny.isNull(); }));
     EXPECT_EQ(tiny.size(), QSize(100, 80)) << "never enlarged";
+    ASSERT_TRUE(settled());
     EXPECT_TRUE(QFileInfo::exists(locations.viewerPreviewFile(small, viewerPixels)));
     EXPECT_FALSE(QFileInfo::exists(largeFile)) << "over budget, the older preview goes";
 }

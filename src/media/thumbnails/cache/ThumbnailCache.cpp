@@ -9,10 +9,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QBuffer>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
+#include <openssl/evp.h>
+
+#include <array>
+#include <cstdio>
 #include <filesystem>
 
 namespace pivra {
@@ -27,17 +32,72 @@ QString resolvedPath(const QString& path)
     return error ? QString() : fileNameText(resolved.native());
 }
 
-bool writeAtomically(const QString& path, const std::function<bool(QIODevice&)>& write)
+// Written to a temporary file in the same folder, then renamed over the
+// name, so that a reader never sees half a file. Not synced: every file the
+// caches hold can be made again, and one a crash left cut short or with
+// blocks that never reached the disk fails its check when next read and is
+// made again, so no thumbnail waits for the disk.
+bool writeAtomically(const QString& path, const QByteArray& bytes)
 {
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !write(file)) {
-        file.cancelWriting();
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush()) {
         return false;
     }
-    return file.commit();
+    if (::rename(fileNameBytes(file.fileName()).constData(), fileNameBytes(path).constData()) != 0) {
+        return false; // the temporary file goes with `file`
+    }
+    file.setAutoRemove(false);
+    return true;
+}
+
+// The check every cache file ends with, after the JPEG's end marker where
+// decoders stop reading: the first bytes of the SHA-256 of everything before
+// it, then a mark.
+constexpr char checkMark[] = "pivra-ck";
+constexpr qsizetype checkMarkBytes = sizeof checkMark - 1;
+constexpr qsizetype checkDigestBytes = 8;
+constexpr qsizetype checkBytes = checkDigestBytes + checkMarkBytes;
+
+QByteArray checkDigest(QByteArrayView content)
+{
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    if (EVP_Digest(content.data(), std::size_t(content.size()), digest.data(), &length, EVP_sha256(), nullptr) != 1) {
+        return {};
+    }
+    return QByteArray(reinterpret_cast<const char*>(digest.data()), checkDigestBytes);
+}
+
+QByteArray withCheck(QByteArray content)
+{
+    const QByteArray digest = checkDigest(content);
+    return digest.isEmpty() ? QByteArray() : content.append(digest).append(checkMark, checkMarkBytes);
+}
+
+enum class Check { holds, fails, absent };
+
+// Whether the file's own check holds; when it does, `bytes` is cut to what
+// it vouches for.
+Check checked(QByteArray& bytes)
+{
+    if (bytes.size() < checkBytes || !bytes.endsWith(QByteArrayView(checkMark, checkMarkBytes))) {
+        return Check::absent;
+    }
+    const QByteArrayView content = QByteArrayView(bytes).first(bytes.size() - checkBytes);
+    if (checkDigest(content) != QByteArrayView(bytes).sliced(content.size(), checkDigestBytes)) {
+        return Check::fails;
+    }
+    bytes.truncate(content.size());
+    return Check::holds;
+}
+
+QByteArray readWhole(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -93,26 +153,49 @@ bool persist(const QImage& image, const QString& path)
     if (image.isNull()) {
         return false;
     }
-    return writeAtomically(path, [&image](QIODevice& device) {
-        QImageWriter writer(&device, "jpeg");
-        writer.setQuality(thumbnailJpegQuality);
-        return writer.write(image);
-    });
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(thumbnailJpegQuality);
+    if (!writer.write(image)) {
+        return false;
+    }
+    const QByteArray checked = withCheck(std::move(jpeg));
+    return !checked.isEmpty() && writeAtomically(path, checked);
 }
 
 QImage loadCachedImage(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes = readWhole(path);
+    const Check check = checked(bytes);
+    if (check == Check::fails) {
         return {};
     }
-    const QByteArray bytes = file.readAll();
-    if (QImage image = decodeJpegPixels(bytes); !image.isNull()) {
-        return image;
+    const JpegPixels decoded = decodeJpegPixels(bytes);
+    if (decoded.damaged) {
+        return {};
+    }
+    if (!decoded.image.isNull() || check == Check::holds) {
+        return decoded.image;
     }
     // A file this program did not write (a copied older thumbnail in CMYK,
     // another format under the name) still shows, at Qt's four bytes a pixel.
     return QImage::fromData(bytes);
+}
+
+bool isWholeCachedFile(const QString& path)
+{
+    QByteArray bytes = readWhole(path);
+    switch (checked(bytes)) {
+    case Check::holds:
+        return true;
+    case Check::fails:
+        return false;
+    case Check::absent:
+        break;
+    }
+    return !loadCachedImage(path).isNull();
 }
 
 bool copyFirstUsableFile(const QStringList& candidates, const QString& destination)
@@ -127,8 +210,7 @@ bool copyFirstUsableFile(const QStringList& candidates, const QString& destinati
         if (bytes.isEmpty()) {
             continue;
         }
-        return writeAtomically(destination,
-                               [&bytes](QIODevice& device) { return device.write(bytes) == bytes.size(); });
+        return writeAtomically(destination, bytes);
     }
     return false;
 }

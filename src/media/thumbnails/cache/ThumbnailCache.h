@@ -46,16 +46,24 @@ struct ThumbnailLocations {
 // resolved). The result is built on the root as given.
 std::optional<QString> oldPortableFile(const MediaItem& item, const QString& root);
 
-// Encodes the image as JPEG and writes it atomically (temporary file, then
-// rename), creating the parent folders. False on any failure; a reader never
-// sees a half-written file.
+// Encodes the image as JPEG, followed by a check of the file's own, and
+// writes it atomically (temporary file, then rename), creating the parent
+// folders. False on any failure; a reader never sees a half-written file. The
+// file is not synced to the disk: a crash may leave it cut short or with
+// zeros where its blocks never reached the disk, which its check tells.
 bool persist(const QImage& image, const QString& path);
 
 // Decodes a cached JPEG at once, so that painting on the GUI thread does not,
 // into three bytes a pixel (one for grayscale) as decodeJpegPixels does; what
 // that decoder refuses but Qt reads comes as Qt reads it. A null image for a
-// missing or undecodable file.
+// missing, undecodable or damaged file: one whose check fails, or without a
+// check (written by an earlier version) that does not decode to its end, so
+// that it is made again rather than shown torn.
 QImage loadCachedImage(const QString& path);
+
+// Whether loadCachedImage would give an image, told by the file's check
+// alone when it has one (nothing is decoded then).
+bool isWholeCachedFile(const QString& path);
 
 // Copies the first candidate that reads as a non-empty file to `destination`,
 // atomically. An unreadable or empty candidate moves on to the next; a failed

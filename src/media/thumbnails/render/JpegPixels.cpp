@@ -41,6 +41,8 @@ struct Request {
     DecodeUrgency urgency = DecodeUrgency::background;
     DecodeBudget::Share share;
     QByteArray iccProfile;
+    bool headerRead = false;
+    bool stopped = false; // by an error after the header
 };
 
 // Scales the decode down by the largest of libjpeg's steps that keeps the
@@ -91,6 +93,7 @@ bool keepDecodedRows(const jpeg_decompress_struct& info, QImage& image)
 bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& request, QImage& image)
 {
     if (setjmp(errors.back) != 0) {
+        request.stopped = request.headerRead;
         return keepDecodedRows(info, image);
     }
     jpeg_create_decompress(&info);
@@ -101,6 +104,7 @@ bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& re
         jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
     }
     jpeg_read_header(&info, TRUE);
+    request.headerRead = true;
     const bool gray = info.jpeg_color_space == JCS_GRAYSCALE;
     if (!gray && info.num_components != 3) {
         return false;
@@ -138,7 +142,7 @@ bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& re
     return true;
 }
 
-QImage decode(Request& request)
+JpegPixels decode(Request& request)
 {
     jpeg_decompress_struct info{};
     JumpingErrors errors{};
@@ -148,7 +152,9 @@ QImage decode(Request& request)
     QImage image;
     const bool decoded = decodeInto(info, errors, request, image);
     jpeg_destroy_decompress(&info);
-    return decoded ? image : QImage();
+    // libjpeg counts every warning, the first of which alone it would print.
+    const bool damaged = request.stopped || (request.headerRead && errors.manager.num_warnings > 0);
+    return {decoded ? image : QImage(), damaged};
 }
 
 // libjpeg's source reading a MediaFile a buffer at a time, so that no read
@@ -209,7 +215,7 @@ struct FileSource {
 
 } // namespace
 
-QImage decodeJpegPixels(const QByteArray& bytes)
+JpegPixels decodeJpegPixels(const QByteArray& bytes)
 {
     if (bytes.isEmpty()) {
         return {};
@@ -226,7 +232,7 @@ SalvagedJpeg salvageJpeg(const MediaFile& file, int longerSide, DecodeUrgency ur
     FileSource source(file);
     Request request{[&source](jpeg_decompress_struct& info) { info.src = &source.manager; }, longerSide, true,
                     urgency};
-    QImage image = decode(request);
+    QImage image = decode(request).image;
     QByteArray profile = image.isNull() ? QByteArray() : std::move(request.iccProfile);
     return {std::move(image), std::move(profile)};
 }

@@ -21,7 +21,13 @@ class MediaFile;
 // shows. A null image for bytes that are no JPEG, are damaged before the
 // first row, or hold CMYK pixels (never written by this program's thumbnail
 // files).
-QImage decodeJpegPixels(const QByteArray& bytes);
+struct JpegPixels {
+    QImage image;
+    // The header read, libjpeg warned of damage or stopped before the end:
+    // the image, if any, holds only what it could make of the file.
+    bool damaged = false;
+};
+JpegPixels decodeJpegPixels(const QByteArray& bytes);
 
 // The same for a photo that libvips gave up on (it fails a file after a
 // hundred damaged stretches, which a camera JPEG with restart markers reaches
