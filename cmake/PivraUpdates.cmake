@@ -12,9 +12,6 @@ if(PIVRA_UPDATE_LOOPBACK_HTTP)
 else()
   set(PIVRA_UPDATE_LOOPBACK_HTTP_VALUE false)
 endif()
-# A package built for a system's package manager turns this off: such an
-# install is updated by the package manager and carries no install marker.
-option(PIVRA_SELF_UPDATING_INSTALL "Install a self-contained folder that updates itself" ON)
 
 # The helper lands beside the program in the build tree, as it does installed.
 set(PIVRA_UPDATE_HELPER_BUILD_PATH "${CMAKE_BINARY_DIR}/src/pivra-update-helper")
@@ -22,8 +19,8 @@ configure_file("${PROJECT_SOURCE_DIR}/src/platform/updates/UpdateBuildConfig.h.i
   "${CMAKE_BINARY_DIR}/generated/platform/updates/UpdateBuildConfig.h" @ONLY)
 target_include_directories(pivra_platform PUBLIC "${CMAKE_BINARY_DIR}/generated")
 
-# Swaps a verified update into the install folder once the program has quit,
-# then starts it again.
+# Installs a verified update into the install folder once the program has
+# quit, then starts it again.
 add_executable(pivra-update-helper "${PROJECT_SOURCE_DIR}/src/update-helper/main.cpp")
 target_link_libraries(pivra-update-helper PRIVATE pivra_platform pivra_warnings)
 set_target_properties(pivra-update-helper PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/src")
@@ -31,16 +28,18 @@ add_dependencies(pivra pivra-update-helper)
 if(TARGET pivra_store_tests)
   add_dependencies(pivra_store_tests pivra-update-helper)
 endif()
-# The program's own folder, as src/ installs it.
-include(GNUInstallDirs)
-set(pivra_home "${CMAKE_INSTALL_LIBDIR}/pivra")
-install(TARGETS pivra-update-helper RUNTIME DESTINATION "${pivra_home}/bin")
+# Beside the program, as src/ installs it.
+install(TARGETS pivra-update-helper RUNTIME DESTINATION "${pivra_tree}/bin")
+# A package built for a system's package manager turns PIVRA_SELF_UPDATING_INSTALL
+# off: such an install is updated by the package manager and carries no mark.
 if(PIVRA_SELF_UPDATING_INSTALL)
-  # The mark of a folder the program may replace with a newer version of
-  # itself; never put into a tree staged for a package.
+  # The mark of a folder the program may update, on the install folder and,
+  # as in the archive of a release, on the version's own; never put into a
+  # tree staged for a package.
   install(CODE "
     if(NOT DEFINED ENV{DESTDIR})
       file(TOUCH \"\${CMAKE_INSTALL_PREFIX}/${pivra_home}/.pivra-install\")
+      file(TOUCH \"\${CMAKE_INSTALL_PREFIX}/${pivra_tree}/.pivra-install\")
     endif()
   ")
 endif()

@@ -2,14 +2,15 @@
 //
 //   pivra-update-helper PID STAGING TARGET [PROGRAM]
 //
-// waits for process PID to end, puts STAGING/root in place of TARGET, removes
-// STAGING (now holding the old version) and, when PROGRAM is given (a path
-// inside TARGET), starts it again. Nothing here decides whether the update is
-// good: the program verified and unpacked it before starting this helper.
-// Killed at any point, it leaves a whole install at TARGET, or one moved
-// aside that the next start of the program or of this helper moves back.
-// When TARGET cannot be replaced, STAGING is kept with a note of why, for the
-// program to show and not to download the same update again.
+// waits for process PID to end, puts STAGING/root in use as a new version of
+// the install folder TARGET (see InstallLocation.h), removes STAGING and the
+// version it replaced and, when PROGRAM is given (a path inside TARGET),
+// starts it again. Nothing here decides whether the update is good: the
+// program verified and unpacked it before starting this helper. Killed at any
+// point, it leaves TARGET's entry starting a whole version, the old one or
+// the new; the next start of the program or of this helper sweeps the rest.
+// When the update cannot be installed, STAGING is kept with a note of why,
+// for the program to show and not to download the same update again.
 #include "platform/folders/PrivateFolder.h"
 #include "platform/updates/InstallSwap.h"
 #include "platform/updates/KeptUpdate.h"
@@ -37,7 +38,7 @@ int main(int argc, char** argv)
     pivra::recoverInstall(target);
     std::optional<QString> failure = QStringLiteral("cannot open %1").arg(staging);
     if (lock) {
-        failure = pivra::swapInstall(staging + QStringLiteral("/root"), target);
+        failure = pivra::installVersion(staging + QStringLiteral("/root"), target, pivra::stagedVersion(staging));
         if (failure) {
             pivra::keepFailedInstall(staging, target, *failure);
         }
@@ -48,11 +49,11 @@ int main(int argc, char** argv)
     // What is left is kept for the program, which may start any moment now.
     lock.reset();
     if (failure) {
-        std::fprintf(stderr, "pivra-update-helper: cannot put the update in place of %s: %s\n", qPrintable(target),
+        std::fprintf(stderr, "pivra-update-helper: cannot install the update into %s: %s\n", qPrintable(target),
                      qPrintable(*failure));
     }
-    // The old version starts again when the swap failed, so the user is not
-    // left without the program.
+    // The old version starts again when the install failed, so the user is
+    // not left without the program.
     if (arguments.size() > 4 && !pivra::launchDetached(QDir(target).filePath(arguments[4]))) {
         std::fprintf(stderr, "pivra-update-helper: cannot start %s\n", qPrintable(arguments[4]));
         return 1;

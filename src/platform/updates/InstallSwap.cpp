@@ -1,17 +1,18 @@
 #include "platform/updates/InstallSwap.h"
 
+#include "platform/folders/FileNameText.h"
 #include "platform/folders/PrivateFolder.h"
+#include "platform/updates/InstallLocation.h"
 #include "platform/updates/UpdateLeftovers.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -31,53 +32,77 @@ void awaitProcessExit(pid_t pid)
 
 namespace {
 
-std::optional<QString> renameFailure(int error)
+std::optional<QString> failure(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-int renamed(const QString& from, const QString& to, unsigned flags = 0)
+bool exists(const QString& path)
 {
-    return ::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                       flags);
+    struct stat status {};
+    return ::lstat(fileNameBytes(path).constData(), &status) == 0;
 }
 
-// Where names cannot be exchanged, the old tree steps aside and the new one
-// takes its place. A kill between the two leaves no tree at `target`; the
-// next start of the program or of the helper moves the old one back.
-std::optional<QString> swapByRenames(const QString& staged, const QString& target)
+// The version's folder name: the version as the feed gave it where that is a
+// plain name, and apart from any folder a killed install left.
+QString freeVersionName(const QString& versions, const QString& version)
 {
-    const QString aside = asidePath(target);
-    if (renamed(target, aside) != 0) {
-        return renameFailure(errno);
+    const bool plain = !version.isEmpty() && version != u"." && version != u".."
+                       && std::all_of(version.begin(), version.end(), [](QChar c) {
+                              return c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_' || c == u'+';
+                          });
+    const QString base = plain ? version : QStringLiteral("update");
+    QString name = base;
+    for (int next = 2; exists(versions + u'/' + name); ++next) {
+        name = base + u'-' + QString::number(next);
     }
-    if (renamed(staged, target) != 0) {
-        const int error = errno;
-        renamed(aside, target);
-        return renameFailure(error);
+    return name;
+}
+
+// The files of the version in use before `root`'s entry was switched. In an
+// install from before versions were kept apart that is everything around
+// the entry.
+void removeReplaced(const QString& root, const InstallEntry& replaced)
+{
+    if (replaced.kind == InstallEntry::Kind::version) {
+        removeFolderTree(root + u'/' + versionsFolderName + u'/' + replaced.version);
+    } else if (replaced.kind == InstallEntry::Kind::program) {
+        removeOutsideVersions(root);
     }
-    // The old tree goes with the staging folder, as after an exchange.
-    if (renamed(aside, staged) != 0) {
-        removeFolderTree(aside);
-    }
-    return std::nullopt;
 }
 
 } // namespace
 
-std::optional<QString> swapInstall(const QString& staged, const QString& target)
+std::optional<QString> installVersion(const QString& staged, const QString& root, const QString& version)
 {
-    // One exchange: at every moment one whole tree sits at `target`, so a
-    // kill at any point leaves a program to start. The old tree ends up
-    // where the staged one was and goes with the staging folder.
-    if (renamed(staged, target, RENAME_EXCHANGE) == 0) {
-        return std::nullopt;
+    const QString versions = root + u'/' + versionsFolderName;
+    if (::mkdir(fileNameBytes(versions).constData(), 0755) != 0 && errno != EEXIST) {
+        return failure(errno);
     }
-    // FUSE, NFS and CIFS, common under home folders, exchange no names.
-    if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
-        return swapByRenames(staged, target);
+    // Held from here on, so a program started meanwhile does not sweep the
+    // new version away as a leftover before the entry names it.
+    const std::optional<FolderLock> held = FolderLock::tryTake(staged);
+    if (!held) {
+        return failure(errno);
     }
-    return renameFailure(errno);
+    const InstallEntry replaced = installEntryOf(root);
+    const QString name = freeVersionName(versions, version);
+    const QString tree = versions + u'/' + name;
+    if (::rename(fileNameBytes(staged).constData(), fileNameBytes(tree).constData()) != 0) {
+        return failure(errno);
+    }
+    const QByteArray entry = fileNameBytes(QString(root + u'/' + installEntry));
+    const QByteArray next = fileNameBytes(
+        QString(QFileInfo(root + u'/' + installEntry).path() + u'/' + nextEntryPrefix + QString::number(::getpid())));
+    if (::symlink(fileNameBytes(entryLinkTo(name)).constData(), next.constData()) != 0
+        || ::rename(next.constData(), entry.constData()) != 0) {
+        const int error = errno;
+        ::unlink(next.constData());
+        ::rename(fileNameBytes(tree).constData(), fileNameBytes(staged).constData());
+        return failure(error);
+    }
+    removeReplaced(root, replaced);
+    return std::nullopt;
 }
 
 bool launchDetached(const QString& program, const QStringList& arguments)

@@ -53,6 +53,11 @@ void noteStagedVersion(const QString& staging, const QString& version)
     writeNote(staging + versionNote, version.toUtf8());
 }
 
+QString stagedVersion(const QString& staging)
+{
+    return QString::fromUtf8(readNote(staging + versionNote)).trimmed();
+}
+
 void keepFailedInstall(const QString& staging, const QString& installRoot, const QString& reason)
 {
     const QJsonObject failure{{QStringLiteral("reason"), reason}, {QStringLiteral("installFolder"), folderStamp(installRoot)}};
@@ -61,7 +66,7 @@ void keepFailedInstall(const QString& staging, const QString& installRoot, const
 
 std::optional<KeptUpdate> keptUpdate(const QString& staging, const QString& installRoot)
 {
-    const QString version = QString::fromUtf8(readNote(staging + versionNote)).trimmed();
+    const QString version = stagedVersion(staging);
     const QJsonObject failure = QJsonDocument::fromJson(readNote(staging + failureNote)).object();
     const QString stamp = failure.value(QStringLiteral("installFolder")).toString();
     if (version.isEmpty() || stamp.isEmpty() || stamp != folderStamp(installRoot)) {

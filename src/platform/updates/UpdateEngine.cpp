@@ -364,7 +364,7 @@ void UpdateEngine::feedRead(const FeedReading& reading)
     }
     if (found && reading.kept && compareVersions(found->version, reading.kept->version) == 0) {
         // Downloaded already, and the install folder is as it was when this
-        // update could not replace it.
+        // update could not be installed into it.
         fail(keptError(*reading.kept));
         return;
     }
@@ -616,7 +616,7 @@ bool UpdateEngine::startHelper(bool relaunch)
 PivraError UpdateEngine::keptError(const KeptUpdate& kept) const
 {
     return {updateErrorDomain, 1,
-            QStringLiteral("Pivra %1 could not replace the folder %2: %3.").arg(kept.version, config_.installRoot, kept.reason)};
+            QStringLiteral("Pivra %1 could not be installed into the folder %2: %3.").arg(kept.version, config_.installRoot, kept.reason)};
 }
 
 void UpdateEngine::fail(const PivraError& error)

@@ -27,7 +27,7 @@ struct UpdateEngineConfig {
     QUrl feedUrl;
     QByteArray publicKey; // 32 raw bytes of the Ed25519 key that signs archives
     QString installedVersion;
-    QString installRoot;     // the folder an update replaces
+    QString installRoot;     // the install folder an update goes into (see InstallLocation.h)
     QString relaunchProgram; // the program to start again, relative to installRoot; an update's is asked its version
     QString helperProgram;   // pivra-update-helper
     pid_t awaitedPid = 0;    // the process whose end the helper waits for
@@ -121,8 +121,8 @@ private:
     void quitForInstall();
     void installAtQuit();
     bool startHelper(bool relaunch);
-    // What people read about an update that could not replace the install
-    // folder.
+    // What people read about an update that could not be installed into the
+    // install folder.
     PivraError keptError(const KeptUpdate& kept) const;
     void fail(const PivraError& error);
     void endSession();

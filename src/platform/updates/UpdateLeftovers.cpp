@@ -2,6 +2,7 @@
 
 #include "platform/folders/PrivateFolder.h"
 #include "platform/updates/AppcastItem.h"
+#include "platform/updates/InstallLocation.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,7 +19,37 @@ namespace pivra {
 
 namespace {
 
-const QString asideInfix = QStringLiteral(".replaced-");
+// The version folder the running program was started from, if it is one of
+// `versions`: a program started by hand from an older version keeps it.
+QString runningVersion(const QString& versions)
+{
+    const QFileInfo tree(QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path());
+    return tree.path() == QFileInfo(versions).canonicalFilePath() ? tree.fileName() : QString();
+}
+
+// Version folders no entry starts and no install holds (the new version is
+// held from before it is renamed in until the entry names it).
+void removeUnusedVersions(const QString& root, const QString& inUse)
+{
+    const QString versions = root + u'/' + versionsFolderName;
+    const QString running = runningVersion(versions);
+    const QStringList names = QDir(versions).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (name == inUse || name == running) {
+            continue;
+        }
+        if (const std::optional<FolderLock> unheld = FolderLock::tryTake(versions + u'/' + name)) {
+            removeFolderTree(versions + u'/' + name);
+        }
+    }
+}
+
+// Next links a killed install left beside the entry.
+void removeNextLinks(const QString& root)
+{
+    removeOwnEntries(QFileInfo(root + u'/' + installEntry).path(),
+                     [](const QString& name, const struct stat&) { return name.startsWith(nextEntryPrefix); });
+}
 
 } // namespace
 
@@ -68,28 +99,33 @@ FolderLock::~FolderLock()
     }
 }
 
-QString asidePath(const QString& installRoot)
+void removeOutsideVersions(const QString& root)
 {
-    return installRoot + asideInfix + QString::number(::getpid());
+    const QString entryName = QFileInfo(installEntry).fileName();
+    const QString entryFolder = QFileInfo(installEntry).path();
+    removeOwnEntries(root, [&entryFolder](const QString& name, const struct stat&) {
+        return name != installMarkerName && name != entryFolder && name != versionsFolderName;
+    });
+    removeOwnEntries(root + u'/' + entryFolder,
+                     [&entryName](const QString& name, const struct stat&) { return name != entryName; });
 }
 
 std::optional<KeptUpdate> recoverInstall(const QString& installRoot, const QString& installedVersion)
 {
-    const QFileInfo root(installRoot);
-    const QDir parent = root.dir();
-    QFileInfoList aside = parent.entryInfoList({root.fileName() + asideInfix + u'*'},
-                                               QDir::Dirs | QDir::Hidden | QDir::NoSymLinks, QDir::Time);
-    if (!root.exists() && !aside.isEmpty()) {
-        // The newest tree moved aside is the one the interrupted swap took.
-        const QString back = aside.takeFirst().filePath();
-        ::rename(QFile::encodeName(back).constData(), QFile::encodeName(installRoot).constData());
-    }
     if (!QFileInfo::exists(installRoot)) {
         return std::nullopt; // nothing to compare leftovers with: keep them
     }
-    for (const QFileInfo& old : aside) {
-        removeFolderTree(old.filePath());
+    const InstallEntry entry = installEntryOf(installRoot);
+    if (entry.kind == InstallEntry::Kind::version) {
+        removeUnusedVersions(installRoot, entry.version);
+        removeOutsideVersions(installRoot);
+    } else if (entry.kind == InstallEntry::Kind::program) {
+        // The install's files are the program: only what a killed first
+        // update added goes.
+        removeUnusedVersions(installRoot, {});
+        removeNextLinks(installRoot);
     }
+    const QDir parent = QFileInfo(installRoot).dir();
     const QFileInfoList staged = parent.entryInfoList({stagingFolderPrefix + u'*'},
                                                       QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
     std::optional<KeptUpdate> kept;
@@ -100,8 +136,8 @@ std::optional<KeptUpdate> recoverInstall(const QString& installRoot, const QStri
         if (!lock) {
             continue;
         }
-        // An update that could not replace the install folder as it still
-        // is stays, while it is newer than what runs: the newest one only.
+        // An update that could not be installed into the install folder as
+        // it still is stays, while it is newer than what runs: the newest one only.
         const std::optional<KeptUpdate> found = keptUpdate(staging.filePath(), installRoot);
         const bool newer = found && (installedVersion.isEmpty() || compareVersions(found->version, installedVersion) > 0);
         if (newer && (!kept || compareVersions(found->version, kept->version) > 0)) {

@@ -34,17 +34,25 @@ private:
     int fd_ = -1;
 };
 
-// Where a swap by two renames moves the install folder aside
-// ("<root>.replaced-<pid>"): once the old tree is there and until the new one
-// has taken its place, no install sits at `installRoot`.
-QString asidePath(const QString& installRoot);
+// The entry's next link is made beside it under this name and renamed over
+// it; a kill in between leaves it behind.
+inline const QString nextEntryPrefix = QStringLiteral(".pivra-next-");
 
-// Puts right what an interrupted update left beside `installRoot`: when the
-// install folder is missing but a swap had moved it aside, it is moved back;
-// then old trees left aside and staging folders no process holds are
-// removed, except the newest update kept after a failed install (see
-// KeptUpdate) that is newer than `installedVersion` (any, when empty), which
-// is returned. Slow: never on the GUI thread.
+// Removes what the install folder `root` holds around its entry and its
+// versions folder (see InstallLocation.h): the files of an install from
+// before versions were kept apart, once its entry starts a version, and
+// next links a killed install left. Never the marker. Slow: never on the
+// GUI thread.
+void removeOutsideVersions(const QString& root);
+
+// Puts right what an interrupted update left in and beside `installRoot`:
+// version folders its entry does not start, unless a program runs from one
+// or an install holds it, and what removeOutsideVersions() removes; then
+// staging folders no process holds, except the newest update kept after a
+// failed install (see KeptUpdate) that is newer than `installedVersion`
+// (any, when empty), which is returned. Where the entry is neither a link an
+// install made nor a program, nothing inside the install folder is touched.
+// Slow: never on the GUI thread.
 std::optional<KeptUpdate> recoverInstall(const QString& installRoot, const QString& installedVersion = {});
 
 } // namespace pivra
