@@ -2,6 +2,7 @@
 #include "app/launch/PivraApp.h"
 #include "app/launch/PivraIdentity.h"
 #include "app/launch/PreferencesWiring.h"
+#include "app/launch/ProgramEnd.h"
 #include "app/launch/SingleInstance.h"
 #include "app/launch/UpdatesWiring.h"
 #include "app/launch/WindowGeometry.h"
@@ -27,6 +28,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -59,28 +61,28 @@ int main(int argc, char** argv)
     pivra::PivraApp pivraApp(store, pivra::AppRouter::shared());
     QObject::connect(&instance, &pivra::SingleInstance::launched, &pivraApp, &pivra::PivraApp::takeLaunch);
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Pivra"));
+    auto window = std::make_unique<QMainWindow>();
+    window->setWindowTitle(QStringLiteral("Pivra"));
     auto* library =
         new pivra::LibraryWindow(store, pivra::ThumbnailStore::shared(), pivra::VideoPreviewStore::shared());
-    window.setCentralWidget(library);
-    library->attachTo(&window);
-    pivra::QtFolderPicker folderPicker(&window);
-    pivra::QtShortcutSavePicker shortcutPicker(&window);
+    window->setCentralWidget(library);
+    library->attachTo(window.get());
+    pivra::QtFolderPicker folderPicker(window.get());
+    pivra::QtShortcutSavePicker shortcutPicker(window.get());
     pivra::QtClipboard clipboard;
     store.setDesktopServices(&folderPicker, &shortcutPicker, &clipboard);
-    auto* menus = new pivra::LibraryMenus(store, *window.menuBar());
+    auto* menus = new pivra::LibraryMenus(store, *window->menuBar());
     menus->addViewMenu(*library);
-    pivra::mountPreferences(window, *library, store, pivra::ThumbnailStore::shared(), pivra::VideoPreviewStore::shared(),
+    pivra::mountPreferences(*window, *library, store, pivra::ThumbnailStore::shared(), pivra::VideoPreviewStore::shared(),
                             appearance);
-    pivra::WindowGeometry::restore(window);
-    window.show();
+    pivra::WindowGeometry::restore(*window);
+    window->show();
     pivra::PivraIdentity::removeLegacyCustomization();
     pivra::MediaPasteboard::removeOldShares();
-    pivraApp.windowAppeared(&window, QApplication::arguments());
+    pivraApp.windowAppeared(window.get(), QApplication::arguments());
     pivra::startUpdates(pivra::UpdateController::shared(), pivra::PreferencesRouter::shared());
 
     const int status = QApplication::exec();
-    pivra::WindowGeometry::save(window);
+    pivra::endWindow(std::move(window));
     return status;
 }

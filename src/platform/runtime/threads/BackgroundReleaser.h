@@ -12,7 +12,8 @@ namespace pivra {
 // than the pool, so that a device that hangs holds no pool thread.
 //
 // Until an object is gone it counts as work in flight for drain(). The
-// releaser's destructor waits for every release still under way.
+// releaser's destructor waits for every release still under way; finish()
+// waits likewise while the GUI thread answers what they ask of it.
 class BackgroundReleaser {
 public:
     BackgroundReleaser();
@@ -22,6 +23,12 @@ public:
     BackgroundReleaser& operator=(const BackgroundReleaser&) = delete;
 
     void release(std::shared_ptr<void> object);
+
+    // GUI thread: turns the event loop until every release under way has
+    // ended. Some objects need one more answer from the GUI thread as they
+    // end (a media player's pipeline asks it for one as it stops); a wait
+    // that does not turn it gets none, and they wait out their timeout.
+    void finish();
 
     // The program's own, for whoever has none of its own; it waits for what
     // is still going when the program ends.

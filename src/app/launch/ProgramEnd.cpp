@@ -1,0 +1,18 @@
+#include "app/launch/ProgramEnd.h"
+
+#include "app/launch/WindowGeometry.h"
+#include "platform/runtime/threads/BackgroundReleaser.h"
+
+#include <QMainWindow>
+
+namespace pivra {
+
+void endWindow(std::unique_ptr<QMainWindow> window)
+{
+    WindowGeometry::save(*window);
+    window->hide();
+    window.reset();
+    BackgroundReleaser::shared().finish();
+}
+
+} // namespace pivra

@@ -1,0 +1,78 @@
+#include "app/launch/ProgramEnd.h"
+
+#include "platform/runtime/Drain.h"
+#include "platform/runtime/threads/BackgroundReleaser.h"
+#include "support/SettingsSandbox.h"
+
+#include <QMainWindow>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <memory>
+
+namespace pivra {
+namespace {
+
+// What a video player's pipeline does as it ends on its own thread: it asks
+// the GUI thread something and waits for the answer.
+struct AsksTheGuiThreadAsItEnds {
+    QObject* guiObject;
+    std::shared_ptr<std::atomic<bool>> answered;
+
+    AsksTheGuiThreadAsItEnds(QObject* object, std::shared_ptr<std::atomic<bool>> flag)
+        : guiObject(object), answered(std::move(flag))
+    {
+    }
+    AsksTheGuiThreadAsItEnds(const AsksTheGuiThreadAsItEnds&) = delete;
+    AsksTheGuiThreadAsItEnds& operator=(const AsksTheGuiThreadAsItEnds&) = delete;
+    ~AsksTheGuiThreadAsItEnds()
+    {
+        std::promise<void> answer;
+        QMetaObject::invokeMethod(
+            guiObject,
+            [&answer, answered = answered] {
+                answered->store(true);
+                answer.set_value();
+            },
+            Qt::QueuedConnection);
+        answer.get_future().wait();
+    }
+};
+
+// A view that hands such an object to the background releaser as it goes.
+class ViewWithAPlayer final : public QWidget {
+public:
+    ViewWithAPlayer(QObject& guiObject, std::shared_ptr<std::atomic<bool>> answered, QWidget* parent)
+        : QWidget(parent), guiObject_(guiObject), answered_(std::move(answered))
+    {
+    }
+    ~ViewWithAPlayer() override
+    {
+        BackgroundReleaser::shared().release(
+            std::make_shared<AsksTheGuiThreadAsItEnds>(&guiObject_, answered_));
+    }
+
+private:
+    QObject& guiObject_;
+    std::shared_ptr<std::atomic<bool>> answered_;
+};
+
+TEST(ProgramEndTest, TheWindowsViewsEndWhileTheGuiThreadStillAnswersThem)
+{
+    const QTemporaryDir folder;
+    const test::SettingsSandbox settings(folder.path());
+    QObject guiObject;
+    const auto answered = std::make_shared<std::atomic<bool>>(false);
+    auto window = std::make_unique<QMainWindow>();
+    window->setCentralWidget(new ViewWithAPlayer(guiObject, answered, nullptr));
+    window->show();
+
+    endWindow(std::move(window));
+    EXPECT_TRUE(answered->load()) << "the view's player was left waiting for the GUI thread";
+    ASSERT_TRUE(drain());
+}
+
+} // namespace
+} // namespace pivra
