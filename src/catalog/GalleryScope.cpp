@@ -11,24 +11,15 @@ namespace pivra {
 
 namespace {
 
-QStringList uuidStrings(const QList<QUuid>& uuids)
+// 1 for a row of a disconnected source, else 0: duplicates prefer the lower
+// rank. Its parameter, when it has one, is the list of disconnected sources.
+QString offlineRank(const QString& alias, bool anyOffline)
 {
-    QStringList strings;
-    strings.reserve(uuids.size());
-    for (const QUuid& uuid : uuids) {
-        strings.append(uuidString(uuid));
-    }
-    return strings;
-}
-
-// 1 for a row of a disconnected source, else 0: duplicates prefer the lower rank.
-QString offlineRank(const QString& alias, qsizetype offlineCount)
-{
-    if (offlineCount == 0) {
+    if (!anyOffline) {
         return QStringLiteral("0");
     }
-    return QStringLiteral("(CASE WHEN ") + alias + QStringLiteral(".source_id IN (") + sqlite::placeholders(offlineCount)
-         + QStringLiteral(") THEN 1 ELSE 0 END)");
+    return QStringLiteral("(CASE WHEN ") + sqlite::inTextList(alias + QStringLiteral(".source_id"))
+         + QStringLiteral(" THEN 1 ELSE 0 END)");
 }
 
 } // namespace
@@ -77,8 +68,8 @@ static SqlCondition scopeClauses(const GalleryScope& scope, const QString& alias
         parameters.append(uuidString(*scope.sourceID));
     }
     if (!scope.excludedSources.isEmpty()) {
-        clauses.append(column + QStringLiteral("source_id NOT IN (") + sqlite::placeholders(scope.excludedSources.size()) + u')');
-        parameters.append(uuidStrings(scope.excludedSources));
+        clauses.append(QStringLiteral("NOT (") + sqlite::inTextList(column + QStringLiteral("source_id")) + u')');
+        parameters.append(sqlite::textList(uuidStrings(scope.excludedSources)));
     }
     if (scope.folder) {
         clauses.append(insideFolder(column + QStringLiteral("relative_path"), QStringLiteral("?"), QStringLiteral("?")));
@@ -111,9 +102,9 @@ static SqlCondition scopeClauses(const GalleryScope& scope, const QString& alias
         if (search.placeCells->isEmpty()) {
             clauses.append(QStringLiteral("0")); // a place was named that no cell matches
         } else {
-            clauses.append(QLatin1StringView(cellKeySqlFunction) + u'(' + column + QStringLiteral("latitude, ") + column
-                           + QStringLiteral("longitude) IN (") + sqlite::placeholders(search.placeCells->size()) + u')');
-            parameters.append(*search.placeCells);
+            clauses.append(sqlite::inTextList(QLatin1StringView(cellKeySqlFunction) + u'(' + column
+                                              + QStringLiteral("latitude, ") + column + QStringLiteral("longitude)")));
+            parameters.append(sqlite::textList(*search.placeCells));
         }
     }
     if (search.kind) {
@@ -162,15 +153,23 @@ SqlPredicate GalleryScope::scopePredicate() const
 SqlPredicate GalleryScope::predicate(const std::optional<QStringList>& shownSources) const
 {
     const SqlPredicate own = scopePredicate();
+    const SqlPredicate rules = duplicateRules(shownSources);
+    return {own.where + QStringLiteral(" AND ") + rules.where, own.parameters + rules.parameters};
+}
+
+SqlPredicate GalleryScope::duplicateRules(const std::optional<QStringList>& shownSources) const
+{
     SqlCondition twin = scopeClauses(*this, QStringLiteral("twin"), true);
     // Looked up by its key in an index of the whole catalog, a twin costs a
     // page of that index, read from the disk, for every row: two thousand
-    // for the first screen. Within the shown sources the same lookups touch
-    // only their own part of an index that leads with the source.
+    // for the first screen. Within a few shown sources the same lookups
+    // touch only their own part of an index that leads with the source. Each
+    // source listed costs a lookup of its own, so a longer list is left to
+    // the scope's own exclusion of the sources left out.
     QString sameSize = QStringLiteral("twin.file_size=media.file_size");
-    if (shownSources) {
-        twin.clauses.append(QStringLiteral("twin.source_id IN (") + sqlite::placeholders(shownSources->size()) + u')');
-        twin.parameters.append(*shownSources);
+    if (shownSources && shownSources->size() <= twinsSoughtBySourceUpTo) {
+        twin.clauses.append(sqlite::inTextList(QStringLiteral("twin.source_id")));
+        twin.parameters.append(sqlite::textList(*shownSources));
         // So that the same-file twin is sought by its date in its source's
         // capture order, not by its size among every row's.
         sameSize.prepend(u'+');
@@ -179,13 +178,15 @@ SqlPredicate GalleryScope::predicate(const std::optional<QStringList>& shownSour
 
     // The twin wins when it lies in a connected source and the item does not,
     // or when both rank alike and the twin's id is smaller.
-    const QStringList offline = uuidStrings(offlineSources);
-    const QString twinRank = offlineRank(QStringLiteral("twin"), offline.size());
-    const QString ownRank = offlineRank(QStringLiteral("media"), offline.size());
+    const bool anyOffline = !offlineSources.isEmpty();
+    const QString twinRank = offlineRank(QStringLiteral("twin"), anyOffline);
+    const QString ownRank = offlineRank(QStringLiteral("media"), anyOffline);
     const QString twinPreferred = u'(' + twinRank + QStringLiteral(" < ") + ownRank + QStringLiteral(" OR (")
                                 + twinRank + QStringLiteral(" = ") + ownRank
                                 + QStringLiteral(" AND twin.id < media.id))");
-    const QStringList preferenceParameters = offline + offline + offline + offline;
+    const QString offline = sqlite::textList(uuidStrings(offlineSources));
+    const QStringList preferenceParameters =
+        anyOffline ? QStringList{offline, offline, offline, offline} : QStringList{};
 
     // Same content, known by its media key.
     const QString sameContent =
@@ -212,9 +213,9 @@ SqlPredicate GalleryScope::predicate(const std::optional<QStringList>& shownSour
         + twinInScope + QStringLiteral("))");
 
     SqlPredicate result;
-    result.where = QStringList{own.where, sameContent, sameFile, editedCopy}.join(QStringLiteral(" AND "));
-    result.parameters = own.parameters + preferenceParameters + twin.parameters + preferenceParameters
-                      + twin.parameters + twin.parameters;
+    result.where = QStringList{sameContent, sameFile, editedCopy}.join(QStringLiteral(" AND "));
+    result.parameters = preferenceParameters + twin.parameters + preferenceParameters + twin.parameters
+                      + twin.parameters;
     return result;
 }
 

@@ -56,9 +56,15 @@ struct GalleryScope {
     // The WHERE text for the table `media`: the scope plus the three rules
     // that keep one item of each set of duplicates lying inside the scope.
     // `shownSources`, when given, are sources that hold every row of the
-    // scope (all but those it leaves out): a twin is then sought only among
-    // their rows, in indexes that lead with the source.
+    // scope (all but those it leaves out): when they are at most
+    // `twinsSoughtBySourceUpTo`, a twin is sought only among their rows, in
+    // indexes that lead with the source.
     SqlPredicate predicate(const std::optional<QStringList>& shownSources = std::nullopt) const;
+    static constexpr qsizetype twinsSoughtBySourceUpTo = 4;
+
+    // The three rules of predicate() alone, about a row of `media` that the
+    // scope holds.
+    SqlPredicate duplicateRules(const std::optional<QStringList>& shownSources = std::nullopt) const;
 };
 
 // SQL that is true when the relative path `path` is the folder `folder` or

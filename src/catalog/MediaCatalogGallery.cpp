@@ -59,10 +59,10 @@ std::vector<MediaItem> joined(std::vector<std::vector<MediaItem>> parts)
     return whole;
 }
 
-const QString& rowidSelect()
+const QString& rowidColumn()
 {
-    static const QString select = QStringLiteral("SELECT rowid FROM media");
-    return select;
+    static const QString column = QStringLiteral("media.rowid");
+    return column;
 }
 
 } // namespace
@@ -92,7 +92,7 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
         parts.front().reserve(expected);
         prefaultInBackground(parts.front().data(), expected * sizeof(MediaItem));
     }
-    readDateRanges(db_.get(), *readers_, cuts, QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(",rowid FROM media"),
+    readDateRanges(db_.get(), *readers_, cuts, indexColumns() + QStringLiteral(",media.rowid"),
                    counted.scope, counted.sources, QStringLiteral(" ORDER BY captured DESC,id"),
                    [&](sqlite::Statement& statement, std::size_t range) {
                        readIndexPart(statement, candidates, counted.hidden, parts[range]);
@@ -111,11 +111,8 @@ std::vector<MediaItem> MediaCatalog::galleryHead(const GalleryScope& scope, int 
 {
     const sqlite::ReadTransaction snapshot(db_.get());
     const std::optional<QStringList> sources = shownSources(db_.get(), scope);
-    int next = 0;
-    sqlite::Statement statement = prepareScopeRead(
-        db_.get(), QStringLiteral("SELECT ") + indexColumns() + QStringLiteral(" FROM media"), scope.predicate(sources),
-        sources, QStringLiteral(" ORDER BY captured DESC,id LIMIT ?"), {}, {}, &next);
-    statement.bindInt64(next, std::max(limit, 0));
+    sqlite::Statement statement = prepareScopeHead(db_.get(), indexColumns(), scope.scopePredicate(),
+                                                   scope.duplicateRules(sources), sources, limit);
     std::vector<MediaItem> items;
     while (statement.nextRow()) {
         if (std::optional<MediaItem> item = readItem(statement)) {
@@ -150,7 +147,7 @@ const MediaCatalog::CountedScope& MediaCatalog::countScope(const GalleryScope& s
     const DuplicateCandidates* known = candidates_ && candidates_->first == state ? &candidates_->second : nullptr;
     // Read in one statement: the scopes most reloads count walk a covering
     // index that way, which ranges of dates would trade for table rows.
-    sqlite::Statement statement = prepareScopeRead(db_.get(), rowidSelect(), where, sources, {});
+    sqlite::Statement statement = prepareScopeRead(db_.get(), rowidColumn(), where, sources, {});
     std::int64_t rows = 0;
     std::vector<std::int64_t> rowsInScope; // only candidates, once they are known
     while (statement.nextRowChecked()) {
@@ -183,7 +180,7 @@ std::vector<std::int64_t> MediaCatalog::hiddenBySql(const GalleryScope& scope,
     const SqlPredicate shown = scope.predicate(sources);
     const SqlPredicate hiddenRows{u'(' + own.where + QStringLiteral(") AND NOT (") + shown.where + u')',
                                   own.parameters + shown.parameters};
-    sqlite::Statement statement = prepareScopeRead(db_.get(), rowidSelect(), hiddenRows, sources, {});
+    sqlite::Statement statement = prepareScopeRead(db_.get(), rowidColumn(), hiddenRows, sources, {});
     std::vector<std::int64_t> hidden;
     while (statement.nextRowChecked()) {
         hidden.push_back(statement.int64(0));

@@ -172,13 +172,12 @@ std::vector<MapPhoto> MediaCatalog::mapPhotos(const QList<QUuid>& excludedSource
     QString sql = QStringLiteral("SELECT ") + indexColumns()
                   + QStringLiteral(",latitude,longitude FROM media WHERE latitude IS NOT NULL AND ") + visibleMedia();
     if (!excludedSources.isEmpty()) {
-        sql += QStringLiteral(" AND source_id NOT IN (") + sqlite::placeholders(excludedSources.size()) + u')';
+        sql += QStringLiteral(" AND NOT (") + sqlite::inTextList(QStringLiteral("source_id")) + u')';
     }
     sql += QStringLiteral(" GROUP BY COALESCE(thumbnail_key, id) ORDER BY captured DESC");
     sqlite::Statement statement = prepare(sql);
-    int index = 1;
-    for (const QUuid& source : excludedSources) {
-        statement.bindUuid(index++, source);
+    if (!excludedSources.isEmpty()) {
+        statement.bindText(1, sqlite::textList(uuidStrings(excludedSources)));
     }
     constexpr int latitudeColumn = 20;
     constexpr int longitudeColumn = 21;

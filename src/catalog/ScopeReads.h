@@ -22,11 +22,18 @@ class CatalogReaders;
 // How the gallery's statements reach the rows of a scope.
 //
 // Sources left out. A scope that leaves sources out (the disconnected ones,
-// when they are hidden) is read source by source: each shown source along its
-// own capture order, the orders merged by SQLite. Led by the capture order of
-// the whole catalog instead, a read steps over every row of the sources left
+// when they are hidden) is read source by source, each shown source sought
+// in an index that leads with the source. Led by the capture order of the
+// whole catalog instead, a read steps over every row of the sources left
 // out, and an unplugged disk of a million photos made the first screen wait
-// for minutes.
+// for minutes. The shown sources are one list parameter, so a statement is
+// the same for one source or thousands.
+//
+// A count reads the shown sources' rows in any order. The first screen
+// merges the shown sources' capture orders: it takes each source's newest
+// row, then again and again the newest of those taken, replaced by the next
+// row of its source, so it reads a row per source and a row per item. A
+// whole index sorts the rows it read, as many as it returns.
 //
 // Spread reads. SQLite steps a statement on one thread, so a large scope is
 // read as ranges of capture dates on several connections at once, newest
@@ -37,26 +44,34 @@ class CatalogReaders;
 
 // The sources a scope's rows can lie in when it leaves some out: the
 // catalog's sources other than those, ascending. None when the scope leaves
-// no source out, or its rows are led by its own source or album anyway, or
-// more sources remain than one statement can merge.
+// no source out, or its rows are led by its own source or album anyway.
 std::optional<QStringList> shownSources(sqlite3* db, const GalleryScope& scope);
 
-// The text of a read of a scope's rows: "<select> WHERE (<where>)<bounds>",
-// then `tail`; with `sources`, one such arm per source, each also limited to
-// "media.source_id=?" (or to nothing for no source), joined by UNION ALL.
-QString scopeReadText(const QString& select, const QString& where, const std::optional<QStringList>& sources,
+// The text of a read of a scope's rows: "SELECT <columns>" of the rows that
+// "(<where>)<bounds>" selects, then `tail`; with `sources`, only the rows of
+// those sources. The columns name the table "media".
+QString scopeReadText(const QString& columns, const QString& where, const std::optional<QStringList>& sources,
                       const QString& tail, const QString& bounds = {});
 
-// A read of a scope's rows: "<select> WHERE (<where>)<bounds>" and then
-// `tail`. With `sources`, one such arm per source, each also limited to
-// "media.source_id=?", joined by UNION ALL, so that an ORDER BY in `tail`
-// merges the arms. Binds per arm its source, the where's parameters, then
-// `boundValues` (the "?" of `bounds`); returns the statement and sets `next`
-// to the index of the first parameter of `tail`.
-sqlite::Statement prepareScopeRead(sqlite3* db, const QString& select, const SqlPredicate& where,
+// A read of a scope's rows as scopeReadText() writes it, with the list of
+// `sources` when given, the where's parameters, then `boundValues` (the "?"
+// of `bounds`) bound; `tail` takes no parameter.
+sqlite::Statement prepareScopeRead(sqlite3* db, const QString& columns, const SqlPredicate& where,
                                    const std::optional<QStringList>& sources, const QString& tail,
-                                   const QString& bounds = {}, const std::vector<double>& boundValues = {},
-                                   int* next = nullptr);
+                                   const QString& bounds = {}, const std::vector<double>& boundValues = {});
+
+// The text of the first rows of a scope in gallery order (captured
+// descending, then id): "SELECT <columns>" of the rows that "(<where>)" and
+// "(<rules>)" select, with `sources` merged from those sources' own orders,
+// and then "LIMIT ?". The rules are tested only on the rows the merge
+// brings, in order, until enough have passed.
+QString scopeHeadText(const QString& columns, const QString& where, const QString& rules,
+                      const std::optional<QStringList>& sources);
+
+// The first `limit` rows of a scope in gallery order, as scopeHeadText()
+// writes it, with every parameter bound.
+sqlite::Statement prepareScopeHead(sqlite3* db, const QString& columns, const SqlPredicate& where,
+                                   const SqlPredicate& rules, const std::optional<QStringList>& sources, int limit);
 
 // The first and the last rowid of the catalog, none without a row.
 std::optional<std::pair<std::int64_t, std::int64_t>> rowidRange(sqlite3* db);
@@ -66,11 +81,11 @@ std::optional<std::pair<std::int64_t, std::int64_t>> rowidRange(sqlite3* db);
 // over the whole file.
 std::vector<double> captureCuts(sqlite3* db, std::size_t ranges, const std::optional<QStringList>& sources);
 
-// Reads "<select> WHERE (<where>)", with the bounds of each range of `cuts`,
+// Reads the `columns` of "(<where>)", with the bounds of each range of `cuts`,
 // then `tail`, as prepareScopeRead() does, and hands every range's statement
 // to read(statement, range): without cuts, the one statement on `db`; with
 // cuts, each on a connection of `readers`, several at once.
-void readDateRanges(sqlite3* db, CatalogReaders& readers, const std::vector<double>& cuts, const QString& select,
+void readDateRanges(sqlite3* db, CatalogReaders& readers, const std::vector<double>& cuts, const QString& columns,
                     const SqlPredicate& where, const std::optional<QStringList>& sources, const QString& tail,
                     const std::function<void(sqlite::Statement&, std::size_t)>& read);
 

@@ -3,6 +3,9 @@
 #include "catalog/model/Uuid.h"
 #include "platform/folders/FileNameText.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <sqlite3.h>
 
 #include <utility>
@@ -44,17 +47,14 @@ WritingCache::~WritingCache()
     execIgnoringFailure(db_, cacheSizeStatement(readingCacheKiB).constData());
 }
 
-QString placeholders(qsizetype count)
+QString inTextList(const QString& expression)
 {
-    QString text;
-    text.reserve(count * 2);
-    for (qsizetype index = 0; index < count; ++index) {
-        if (index > 0) {
-            text += u',';
-        }
-        text += u'?';
-    }
-    return text;
+    return expression + QStringLiteral(" IN (SELECT value FROM json_each(?))");
+}
+
+QString textList(const QStringList& values)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(values)).toJson(QJsonDocument::Compact));
 }
 
 void exec(sqlite3* db, const char* sql)

@@ -74,8 +74,17 @@ private:
 // transaction commands). Throws `step` when SQLite reports a failure.
 void exec(sqlite3* db, const char* sql);
 
-// "?,?,?" for `count` parameters, as an IN list needs them.
-QString placeholders(qsizetype count);
+// SQL that is true when `expression` equals one of the texts of a list bound
+// to its one "?" as textList() writes it. A list of any length is one
+// parameter, so the statement's text and its parameter count stay the same
+// for ten values or ten thousand (SQLite refuses a statement of more than
+// 250,000 parameters, and a long one costs its size at every prepare).
+// SQLite reads the list once per run of the statement, into a table of its
+// own, also where the test sits in a subquery run for every row.
+QString inTextList(const QString& expression);
+
+// The parameter of inTextList(): `values` as a JSON array of strings.
+QString textList(const QStringList& values);
 
 // Runs a statement whose failure is harmless (ending a transaction that wrote
 // nothing, or one that is being abandoned). Answers whether it succeeded.

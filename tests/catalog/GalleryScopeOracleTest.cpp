@@ -3,11 +3,13 @@
 // duplicates, Live Photo pairs and edited copies, and random scopes that set
 // every condition at once.
 #include "catalog/CatalogTest.h"
+#include "catalog/ScopeReads.h"
 #include "catalog/model/CellKey.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 
 namespace pivra::test {
@@ -31,13 +33,20 @@ struct OracleRow {
 
 class Oracle {
 public:
-    Oracle(const std::vector<OracleRow>& rows, const GalleryScope& scope) : rows_(rows), scope_(scope) {}
+    Oracle(const std::vector<OracleRow>& rows, const GalleryScope& scope) : rows_(rows), scope_(scope)
+    {
+        inScope_.reserve(rows_.size());
+        for (const OracleRow& row : rows_) {
+            inScope_.push_back(inScope(row));
+        }
+    }
 
     QStringList expectedIDs() const
     {
         std::vector<const OracleRow*> shown;
-        for (const OracleRow& row : rows_) {
-            if (inScope(row) && !hiddenBySameContent(row) && !hiddenBySameFile(row) && !hiddenByEditedCopy(row)) {
+        for (std::size_t at = 0; at < rows_.size(); ++at) {
+            const OracleRow& row = rows_[at];
+            if (inScope_[at] && !hiddenBySameContent(row) && !hiddenBySameFile(row) && !hiddenByEditedCopy(row)) {
                 shown.push_back(&row);
             }
         }
@@ -118,9 +127,13 @@ private:
     template<typename Twin>
     bool anyTwin(const OracleRow& item, Twin isTwin) const
     {
-        return std::any_of(rows_.begin(), rows_.end(), [&](const OracleRow& twin) {
-            return twin.row.itemID() != item.row.itemID() && isTwin(twin) && inScope(twin);
-        });
+        for (std::size_t at = 0; at < rows_.size(); ++at) {
+            const OracleRow& twin = rows_[at];
+            if (inScope_[at] && isTwin(twin) && twin.row.itemID() != item.row.itemID()) {
+                return true;
+            }
+        }
+        return false;
     }
 
     bool hiddenBySameContent(const OracleRow& item) const
@@ -158,6 +171,7 @@ private:
 
     const std::vector<OracleRow>& rows_;
     const GalleryScope& scope_;
+    std::vector<bool> inScope_; // in the order of rows_
 };
 
 // Run with every index read alone and spread over several connections by
@@ -314,6 +328,97 @@ TEST_P(GalleryOracle, CountAndIndexMatchABruteForceFilter)
         EXPECT_LT(galleryIDs().size(), static_cast<qsizetype>(written.size()));
     }
     EXPECT_GT(nonEmpty, 150) << "too few scopes matched anything to test the rules";
+}
+
+// A library of a shown and b hidden (unplugged) folder sources: one or two
+// rows each, with twins across sources, edited copies and Live Photos.
+struct ManySources {
+    int shown;
+    int hidden;
+};
+
+// The parameters and the length of a prepared statement.
+std::pair<int, std::size_t> sizeOf(const sqlite::Statement& statement)
+{
+    return {sqlite3_bind_parameter_count(statement.handle()), std::strlen(sqlite3_sql(statement.handle()))};
+}
+
+// Hundreds or thousands of folders, many of them unplugged and hidden: the
+// first screen, the count and the index (cut by dates under a spreading
+// tuning) agree with the brute-force filter, and the statements that read
+// them are as long and take as many parameters for 50 sources as for 2,500.
+TEST_P(GalleryOracle, ManySourcesWithTheDisconnectedHidden)
+{
+    const QStringList names = {"IMG_1001.HEIC", "IMG_E1001.HEIC", "beach.jpg", "IMG_2000.MOV", "Clip.mov"};
+    std::optional<std::vector<std::pair<int, std::size_t>>> firstSizes;
+    for (const ManySources library : {ManySources{300, 300}, {400, 10}, {50, 1500}, {2000, 500}}) {
+        SCOPED_TRACE(std::to_string(library.shown) + " shown, " + std::to_string(library.hidden) + " hidden");
+        rows().exec("DELETE FROM media;");
+        std::mt19937 random(static_cast<unsigned>(library.shown * 7 + library.hidden));
+        QList<QUuid> hidden;
+        std::vector<OracleRow> written;
+        {
+            sqlite::Transaction transaction(rows().db());
+            for (int serial = 0; serial < library.shown + library.hidden; ++serial) {
+                const QUuid source(random(), random() % 65536, random() % 65536, 1, 2, 3, 4, 5, 6, 7, 8);
+                if (serial >= library.shown) {
+                    hidden.append(source);
+                }
+                QStringList paths;
+                for (int index = 0; index < (serial % 3 == 0 ? 2 : 1); ++index) {
+                    QString path = pick(random, QStringList{QString(), QStringLiteral("2020/")}) + pick(random, names);
+                    while (paths.contains(path)) {
+                        path.prepend(QStringLiteral("x/"));
+                    }
+                    paths.append(path);
+                    OracleRow entry{folderRow(source, path), source};
+                    MediaRow& row = entry.row;
+                    row.kind = path.endsWith(u"MOV", Qt::CaseInsensitive) ? QStringLiteral("video") : QStringLiteral("image");
+                    row.captured = 1000.0 + 0.25 * std::uniform_int_distribution(0, 40)(random);
+                    row.fileSize = pick(random, QList<qint64>{1, 2});
+                    row.width = pick(random, QList<int>{10, 20});
+                    row.height = 10;
+                    row.isFavorite = chance(random, 0.4);
+                    if (chance(random, 0.7)) {
+                        row.thumbnailKey = QStringLiteral("k%1").arg(std::uniform_int_distribution(0, 99)(random));
+                    }
+                    if (chance(random, 0.1)) {
+                        row.liveIdentifier = QStringLiteral("L1");
+                    }
+                    rows().insert(row);
+                    written.push_back(std::move(entry));
+                }
+            }
+            transaction.commit();
+        }
+        std::vector<std::pair<int, std::size_t>> sizes;
+        for (GalleryScope scope : {GalleryScope{}, GalleryScope{.favoritesOnly = true},
+                                   GalleryScope{.filter = MediaFilter::photos, .search = {.terms = {QStringLiteral("img")}}}}) {
+            scope.excludedSources = hidden;
+            scope.offlineSources = hidden;
+            const QStringList expected = Oracle(written, scope).expectedIDs();
+            ASSERT_EQ(galleryIDs(scope), expected);
+            ASSERT_EQ(idsOf(catalog().galleryIndex(scope)), expected);
+            for (const qsizetype items : {qsizetype{1}, qsizetype{37}, expected.size() / 2, expected.size() + 1}) {
+                ASSERT_EQ(idsOf(catalog().galleryHead(scope, static_cast<int>(items))), expected.first(std::min(items, expected.size())));
+            }
+
+            const std::optional<QStringList> sources = shownSources(rows().db(), scope);
+            ASSERT_TRUE(sources);
+            EXPECT_EQ(sources->size(), library.shown);
+            const QString columns = MediaCatalog::indexColumns() + QStringLiteral(",media.rowid");
+            sizes.push_back(sizeOf(prepareScopeHead(rows().db(), MediaCatalog::indexColumns(), scope.scopePredicate(),
+                                                    scope.duplicateRules(sources), sources, 10)));
+            sizes.push_back(sizeOf(prepareScopeRead(rows().db(), columns, scope.scopePredicate(), sources,
+                                                    QStringLiteral(" ORDER BY captured DESC,id"))));
+            sizes.push_back(sizeOf(prepareScopeRead(rows().db(), QStringLiteral("media.rowid"), scope.predicate(sources),
+                                                    sources, {})));
+        }
+        if (!firstSizes) {
+            firstSizes = sizes;
+        }
+        EXPECT_EQ(sizes, *firstSizes);
+    }
 }
 
 std::string tuningName(const testing::TestParamInfo<CatalogTuning>& info)

@@ -131,7 +131,7 @@ private:
 
     static int onStatement(unsigned, void*, void*, void* sql)
     {
-        static const std::string wholeList = "SELECT " + MediaCatalog::indexColumns().toStdString() + ",rowid FROM media";
+        static const std::string wholeList = "SELECT " + MediaCatalog::indexColumns().toStdString() + ",media.rowid FROM media";
         WholeListReadHold* hold = current_;
         if (hold != nullptr && hold->armed_ && std::string(static_cast<const char*>(sql)).starts_with(wholeList)) {
             hold->holding_ = true;

@@ -7,6 +7,16 @@ QString uuidString(const QUuid& uuid)
     return uuid.toString(QUuid::WithoutBraces).toUpper();
 }
 
+QStringList uuidStrings(const QList<QUuid>& uuids)
+{
+    QStringList strings;
+    strings.reserve(uuids.size());
+    for (const QUuid& uuid : uuids) {
+        strings.append(uuidString(uuid));
+    }
+    return strings;
+}
+
 std::optional<QUuid> parseUuid(QStringView text)
 {
     constexpr qsizetype canonicalLength = 36;
