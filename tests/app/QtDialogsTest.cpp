@@ -1,47 +1,40 @@
 #include "app/window/QtDialogs.h"
+#include "support/ModalAnswer.h"
 #include "support/TempFolder.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QTimer>
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace pivra {
 namespace {
 
 class QtDialogsTest : public test::TempFolderTest {};
 
-// Answers the next file dialog that opens with `answer`.
-void whenTheDialogOpens(std::function<void(QFileDialog&)> answer)
-{
-    QTimer::singleShot(0, [answer = std::move(answer)] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        answer(*dialog);
-    });
-}
+using FileDialogAnswer = test::ModalAnswer<QFileDialog>;
 
 TEST_F(QtDialogsTest, TheFolderDialogOffersFoldersOnlyAndSeveralWhenAskedAndCancelsAsNone)
 {
     QWidget window;
     QtFolderPicker picker(&window);
     const QString trip = makeFolder(QStringLiteral("Trip"));
-    whenTheDialogOpens([&](QFileDialog& dialog) {
-        EXPECT_EQ(dialog.fileMode(), QFileDialog::Directory);
-        EXPECT_TRUE(dialog.testOption(QFileDialog::ShowDirsOnly));
-        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Choose a folder"));
-        for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
-            EXPECT_EQ(view->selectionMode(), QAbstractItemView::ExtendedSelection);
-        }
-        dialog.reject();
-    });
-    EXPECT_FALSE(picker.chooseFolders(QStringLiteral("Choose a folder"), true, QString()));
+    {
+        const FileDialogAnswer answer([&](QFileDialog& dialog) {
+            EXPECT_EQ(dialog.fileMode(), QFileDialog::Directory);
+            EXPECT_TRUE(dialog.testOption(QFileDialog::ShowDirsOnly));
+            EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Choose a folder"));
+            const QList<QAbstractItemView*> views = dialog.findChildren<QAbstractItemView*>();
+            EXPECT_FALSE(views.isEmpty());
+            for (QAbstractItemView* view : views) {
+                EXPECT_EQ(view->selectionMode(), QAbstractItemView::ExtendedSelection);
+            }
+            dialog.reject();
+        });
+        EXPECT_FALSE(picker.chooseFolders(QStringLiteral("Choose a folder"), true, QString()));
+    }
 
-    whenTheDialogOpens([&](QFileDialog& dialog) {
+    const FileDialogAnswer answer([&](QFileDialog& dialog) {
         dialog.setDirectory(root());
         dialog.selectFile(trip);
         static_cast<QDialog&>(dialog).accept();
@@ -69,7 +62,7 @@ TEST_F(QtDialogsTest, TheFolderDialogOpensAtTheStartFolderOrWhereAMissingOneWas)
         {pathOf(QStringLiteral("Lost/Deeper/Gone")), root(), QStringLiteral("Gone")},
     };
     for (const Row& row : rows) {
-        whenTheDialogOpens([&](QFileDialog& dialog) {
+        const FileDialogAnswer answer([&](QFileDialog& dialog) {
             EXPECT_EQ(dialog.directory().absolutePath(), row.directory) << qPrintable(row.startPath);
             const QStringList selected = dialog.selectedFiles();
             EXPECT_EQ(selected, QStringList{row.proposed.isEmpty() ? row.directory
@@ -86,7 +79,7 @@ TEST_F(QtDialogsTest, TheFolderDialogOpensAtTheStartFolderOrWhereAMissingOneWas)
     qputenv("HOME", makeFolder(QStringLiteral("Home")).toUtf8());
     for (const char* made : {"Home", "Home/Pictures"}) {
         const QString expected = makeFolder(QString::fromUtf8(made));
-        whenTheDialogOpens([&](QFileDialog& dialog) {
+        const FileDialogAnswer answer([&](QFileDialog& dialog) {
             EXPECT_EQ(dialog.directory().absolutePath(), expected);
             dialog.reject();
         });
@@ -99,7 +92,7 @@ TEST_F(QtDialogsTest, TheShortcutDialogProposesTheNameInTheFolderAndSavesAPivraF
 {
     QWidget window;
     QtShortcutSavePicker picker(&window);
-    whenTheDialogOpens([&](QFileDialog& dialog) {
+    const FileDialogAnswer answer([&](QFileDialog& dialog) {
         EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
         EXPECT_EQ(dialog.defaultSuffix(), QStringLiteral("pivra"));
         EXPECT_EQ(dialog.directory().absolutePath(), root());
