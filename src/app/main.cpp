@@ -9,6 +9,7 @@
 #include "style/appearance/AppearanceController.h"
 #include "style/assets/PivraFonts.h"
 #include "app/window/LibraryWindow.h"
+#include "app/window/ModalStacking.h"
 #include "app/window/QtClipboard.h"
 #include "app/window/QtDialogs.h"
 #include "gallery/drag/MediaPasteboard.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv)
     pivra::PivraIdentity::applyIcon();
     pivra::PivraFonts::registerDisplayFont();
     pivra::AppearanceController appearance;
+    const pivra::ModalStacking modalStacking;
 
     // Made before any window, so the catalog is open and the library starts
     // coming up to date while the window is built.

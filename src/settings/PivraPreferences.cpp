@@ -7,6 +7,7 @@
 #include "style/appearance/PivraAppearance.h"
 #include "style/assets/PivraFonts.h"
 #include "style/assets/Symbols.h"
+#include "style/controls/DialogBorder.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -112,8 +113,9 @@ PivraPreferences::PivraPreferences(Pane initialTab, LibraryStore& store, const P
     setWindowTitle(QStringLiteral("Preferences"));
     setFixedSize(sheetWidth, sheetHeight);
     auto* sheet = new QVBoxLayout(this);
+    DialogBorder::addTo(*this);
     // Room for the border, which nothing inside may cover.
-    sheet->setContentsMargins(borderWidth, borderWidth, borderWidth, borderWidth);
+    sheet->setContentsMargins(DialogBorder::width, DialogBorder::width, DialogBorder::width, DialogBorder::width);
     sheet->setSpacing(0);
 
     auto* header = new QHBoxLayout;
@@ -226,21 +228,6 @@ void PivraPreferences::showActivity()
     tabs_[static_cast<int>(Pane::processes)]->setDot(store_.isScanning() || store_.isPreparingThumbnails()
                                                      || store_.isPreparingVideoPreviews()
                                                      || store_.isReadingLocations());
-}
-
-// Where no window manager frames the sheet, its canvas would run into the
-// window's behind it: a hairline in the text colour sets it apart in either
-// scheme.
-void PivraPreferences::paintEvent(QPaintEvent* event)
-{
-    QDialog::paintEvent(event);
-    QPainter painter(this);
-    QColor line = palette().color(QPalette::WindowText);
-    line.setAlphaF(0.28F);
-    painter.setPen(QPen(line, borderWidth));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(rect()).adjusted(borderWidth / 2.0, borderWidth / 2.0, -borderWidth / 2.0,
-                                             -borderWidth / 2.0));
 }
 
 void PivraPreferences::keyPressEvent(QKeyEvent* event)

@@ -44,8 +44,6 @@ public:
     using Pane = PreferencesRouter::Pane;
     static constexpr int sheetWidth = 720;
     static constexpr int sheetHeight = 640;
-    // The hairline around the sheet, inside its size.
-    static constexpr int borderWidth = 1;
 
     PivraPreferences(Pane initialTab, LibraryStore& store, const PreferencesServices& services,
                      PreferencesRouter& router = PreferencesRouter::shared(), QWidget* parent = nullptr);
@@ -63,7 +61,6 @@ public:
     ProcessesTab* processesTab() const { return processes_; }
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

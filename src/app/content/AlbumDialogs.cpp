@@ -2,6 +2,7 @@
 
 #include "app/window/WindowAlerts.h"
 #include "store/LibraryStore.h"
+#include "style/controls/DialogBorder.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -18,6 +19,7 @@ AlbumNameDialog::AlbumNameDialog(LibraryStore& store, std::optional<QString> add
       name_(new QLineEdit(this))
 {
     setWindowTitle(renaming_ ? QStringLiteral("Rename Album") : QStringLiteral("New Album"));
+    DialogBorder::addTo(*this);
     message_ = renaming_ ? QStringLiteral("Choose a new name for this album.")
                          : QStringLiteral("Choose a name for your album.");
     auto* column = new QVBoxLayout(this);

@@ -1,5 +1,7 @@
 #include "app/window/QtDialogs.h"
 
+#include "style/controls/DialogBorder.h"
+
 #include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
@@ -42,6 +44,7 @@ std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message,
                                                          const QString& startPath)
 {
     QFileDialog dialog(window_, message);
+    DialogBorder::addTo(dialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
@@ -62,6 +65,7 @@ std::optional<QString> QtShortcutSavePicker::chooseShortcutFile(const QString& t
                                                                  const QString& folder)
 {
     QFileDialog dialog(window_, title, folder.isEmpty() ? QString() : QDir(folder).filePath(fileName));
+    DialogBorder::addTo(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(QStringLiteral("Pivra library (*.pivra)"));
     dialog.setDefaultSuffix(QStringLiteral("pivra"));

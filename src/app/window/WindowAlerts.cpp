@@ -1,6 +1,7 @@
 #include "app/window/WindowAlerts.h"
 
 #include "store/LibraryStore.h"
+#include "style/controls/DialogBorder.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -32,6 +33,7 @@ void AlertPresenter::showNext()
     waiting_.pop_front();
     auto* box = new QMessageBox(&window_);
     box->setWindowModality(Qt::WindowModal);
+    DialogBorder::addTo(*box);
     box->setWindowTitle(shown_->title);
     box->setText(shown_->title);
     box->setInformativeText(shown_->text);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <vector>
+
+namespace pivra::test {
+
+// Another program on the X server ($DISPLAY): what it sees of the screen's
+// windows and what it can do to them, as a tool such as xdotool does, or a
+// click does where no window manager runs.
+class OtherXClient {
+public:
+    OtherXClient();
+    ~OtherXClient();
+
+    OtherXClient(const OtherXClient&) = delete;
+    OtherXClient& operator=(const OtherXClient&) = delete;
+
+    // Whether an X server answered.
+    bool isConnected() const;
+    // The screen's top-level windows, the bottom one first.
+    std::vector<quint32> stacking() const;
+    // Whether `upper` is stacked above `lower`, both top-level windows.
+    bool isAbove(quint32 upper, quint32 lower) const;
+    // Raises `window` above every other.
+    void raise(quint32 window);
+
+private:
+    struct Connection;
+    Connection* connection_;
+};
+
+} // namespace pivra::test
