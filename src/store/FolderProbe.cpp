@@ -1,8 +1,7 @@
 #include "store/FolderProbe.h"
 
+#include "platform/folders/FileNameText.h"
 #include "platform/folders/FolderAccess.h"
-
-#include <QFileInfo>
 
 namespace pivra {
 
@@ -16,7 +15,7 @@ bool diskIsThere(const LibrarySource& source)
     if (source.volumePath) {
         return isMountPoint(*source.volumePath);
     }
-    return QFileInfo::exists(source.lastKnownPath);
+    return pathExists(source.lastKnownPath);
 }
 
 } // namespace
@@ -25,7 +24,7 @@ FolderProbe probeFolder(const LibrarySource& source)
 {
     FolderProbe probe;
     probe.diskIsThere = diskIsThere(source);
-    probe.lastPathIsThere = QFileInfo::exists(source.lastKnownPath);
+    probe.lastPathIsThere = pathExists(source.lastKnownPath);
     probe.bookmark = FolderBookmark::decode(source.bookmark);
     probe.folder = probe.bookmark ? probe.bookmark->resolve() : std::nullopt;
     if (!probe.folder) {
@@ -34,7 +33,7 @@ FolderProbe probeFolder(const LibrarySource& source)
     // A disk may come back at another mount point: what must not change is
     // the filesystem the folder lies on.
     probe.onRecordedVolume = probe.bookmark->filesystem() == probe.folder->filesystem;
-    probe.exists = QFileInfo::exists(probe.folder->path);
+    probe.exists = pathExists(probe.folder->path);
     probe.readable = probe.exists && canReadFolder(probe.folder->path);
     probe.volume = volumeFacts(probe.folder->path);
     return probe;

@@ -1,6 +1,7 @@
 #include "platform/folders/FolderAccess.h"
 
-#include <QFile>
+#include "platform/folders/FileNameText.h"
+
 #include <QHash>
 
 #include <cerrno>
@@ -49,7 +50,7 @@ int FolderAccess::held(const QString& path)
 
 bool canReadFolder(const QString& path)
 {
-    DIR* folder = opendir(QFile::encodeName(path).constData());
+    DIR* folder = opendir(fileNameBytes(path).constData());
     if (folder == nullptr) {
         return false;
     }
