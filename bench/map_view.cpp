@@ -1,8 +1,9 @@
 // The photo map's hot paths over 100,000 generated located photos: grouping
 // them into pins for one view (the bare clustering, and the whole pass that
 // also keeps the pins), drawing one base-map tile off the GUI thread, one
-// frame of moving the map over tiles already drawn, and the map pane's first
-// paint from the moment it is made.
+// frame of moving the map over tiles already drawn, the map pane's first
+// paint from the moment it is made, and the map back after a rest until
+// every tile it shows is drawn.
 
 #include "MediaBenchmarkMain.h"
 
@@ -230,6 +231,54 @@ void BM_FirstPaint(benchmark::State& state)
     }
 }
 BENCHMARK(BM_FirstPaint)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The map left (so it lets go of its data and placed names) and shown again
+// a screen further on at the zoom of the range: the time until its first
+// frame shows land where there is land (every tile drawn, names or not), and
+// until every tile also has its names.
+void BM_BackAfterRest(benchmark::State& state)
+{
+    const int zoom = int(state.range(0));
+    LibraryMap map(thumbnails());
+    map.resize(window);
+    map.show();
+    MapView& view = *map.mapView();
+    QImage frame(window, QImage::Format_ARGB32_Premultiplied);
+    const auto drawnAll = [&](bool named) {
+        for (;;) {
+            map.render(&frame);
+            if (named ? !view.baseTiles()->hasPending() : view.baseTiles()->everyShownTileDrawn()) {
+                return;
+            }
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    };
+    MapPoint center = mapPointFor(48, 10);
+    std::vector<double> drawn;
+    std::vector<double> named;
+    for (auto _ : state) {
+        state.PauseTiming();
+        view.setCamera(center, zoom);
+        drawnAll(true);
+        map.hide();
+        QCoreApplication::processEvents();
+        center.x += window.width() / view.camera().scale();
+        state.ResumeTiming();
+        QElapsedTimer timer;
+        timer.start();
+        map.show();
+        view.setCamera(center, zoom);
+        drawnAll(false);
+        drawn.push_back(double(timer.nsecsElapsed()) / 1e6);
+        drawnAll(true);
+        named.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(drawn.begin(), drawn.end());
+    std::sort(named.begin(), named.end());
+    state.counters["drawn_ms"] = drawn[drawn.size() / 2];
+    state.counters["named_ms"] = named[named.size() / 2];
+}
+BENCHMARK(BM_BackAfterRest)->Arg(3)->Arg(6)->Arg(11)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 } // namespace pivra

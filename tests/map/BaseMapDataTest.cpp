@@ -18,10 +18,10 @@ TEST_F(BaseMapDataTest, TheBuiltWorldLoadsWithEveryScaleAndItsNames)
         EXPECT_GT(level.land.size(), previous); // finer scales hold more outlines
         EXPECT_FALSE(level.borders.empty());
         previous = level.land.size();
-        for (const BaseMapData::Shape& shape : level.land) {
+        for (const BaseMapData::Shape shape : level.land) {
             // Cut at the antimeridian: no outline leaves the one world.
-            ASSERT_GE(shape.bounds.left(), 0);
-            ASSERT_LE(shape.bounds.right(), mapWorldSize);
+            ASSERT_GE(shape.bounds().left(), 0);
+            ASSERT_LE(shape.bounds().right(), mapWorldSize);
         }
     }
     const auto named = [&](const QString& name) {
@@ -48,6 +48,32 @@ TEST_F(BaseMapDataTest, AMissingForeignOrTruncatedFileGivesNoData)
     }
     const QImage sea = BaseMapRenderer(nullptr).render({3, 4, 2, false}, 1);
     EXPECT_EQ(sea.pixelColor(128, 128), BaseMapColors::forScheme(false).ocean);
+}
+
+// The file is read in place: an entry whose points or name lie outside the
+// file's reads as no points or no name, and drawing over it is only poorer.
+TEST_F(BaseMapDataTest, AnEntryPointingOutsideTheFileReadsAsEmpty)
+{
+    QFile real(BaseMapData::defaultPath());
+    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
+    QByteArray bytes = real.readAll();
+    const auto word = [&](std::size_t at) -> quint32& { return reinterpret_cast<quint32*>(bytes.data())[at]; };
+    // The head's table of parts: the finest land rings are part 4, the
+    // cities part 8; an entry is six words.
+    const std::size_t fineLand = word(5 + 2 * 4) / 4;
+    const std::size_t cities = word(5 + 2 * 8) / 4;
+    word(fineLand) = 0xfffffff0; // the first ring's first point
+    word(cities + 4) = 0xfffffff0; // the first city's name
+    const std::unique_ptr<const BaseMapData> world = BaseMapData::load(writeFile(QStringLiteral("odd.map"), bytes));
+    ASSERT_TRUE(world);
+    EXPECT_EQ(world->levels()[2].land[0].size(), 0);
+    EXPECT_GT(world->levels()[2].land[1].size(), 0);
+    EXPECT_TRUE(world->cities()[0].name.isEmpty());
+    EXPECT_FALSE(world->cities()[1].name.isEmpty());
+    const BaseMapRenderer renderer(std::shared_ptr<const BaseMapData>(world.get(), [](const BaseMapData*) {}));
+    for (int zoom : {2, 6, 9}) {
+        EXPECT_FALSE(renderer.render({zoom, 1 << (zoom - 1), 1 << (zoom - 2), false}, 1).isNull());
+    }
 }
 
 } // namespace

@@ -46,11 +46,11 @@ TEST(BaseMapLabelsTest, AtCountryZoomTheLargestPlacesAreNamedAndNoVillage)
     for (const Region& region : regions) {
         SCOPED_TRACE(region.name);
         const MapRect area = areaOf(region);
-        const std::vector<const BaseMapData::Label*> shown = renderer.citiesShown(countryZoom, area);
+        const std::vector<BaseMapData::Label> shown = renderer.citiesShown(countryZoom, area);
         QStringList names;
-        for (const BaseMapData::Label* label : shown) {
-            names << label->name;
-            EXPECT_GE(label->population, 10000u) << label->name.toStdString();
+        for (const BaseMapData::Label& label : shown) {
+            names << label.name;
+            EXPECT_GE(label.population, 10000u) << label.name.toStdString();
         }
         for (const QString& name : region.named) {
             EXPECT_TRUE(names.contains(name)) << name.toStdString() << " among " << names.join(", ").toStdString();
@@ -58,14 +58,14 @@ TEST(BaseMapLabelsTest, AtCountryZoomTheLargestPlacesAreNamedAndNoVillage)
         EXPECT_LE(shown.size(), readableNames) << names.join(", ").toStdString();
         // A city the zoom allows but left unnamed lost to a larger place, or
         // to a capital, beside it.
-        for (const BaseMapData::Label& city : data->cities()) {
+        for (const BaseMapData::Label city : data->cities()) {
             if (city.minimumZoom > countryZoom || !area.contains(city.point) || names.contains(city.name)) {
                 continue;
             }
-            const bool beaten = std::any_of(shown.begin(), shown.end(), [&](const BaseMapData::Label* winner) {
-                const double pixels = std::hypot(winner->point.x - city.point.x, winner->point.y - city.point.y)
+            const bool beaten = std::any_of(shown.begin(), shown.end(), [&](const BaseMapData::Label& winner) {
+                const double pixels = std::hypot(winner.point.x - city.point.x, winner.point.y - city.point.y)
                                     * pixelsPerPoint;
-                return pixels < 200 && (winner->population >= city.population || winner->minimumZoom < city.minimumZoom);
+                return pixels < 200 && (winner.population >= city.population || winner.minimumZoom < city.minimumZoom);
             });
             EXPECT_TRUE(beaten) << city.name.toStdString() << " left out";
         }

@@ -4,6 +4,8 @@
 
 #include "map/MapSettle.h"
 #include "map/TileServerKit.h"
+#include "map/basemap/BaseMapData.h"
+#include "map/basemap/BaseMapRenderer.h"
 #include "map/basemap/BaseMapTiles.h"
 #include "map/basemap/RasterTiles.h"
 #include "map/view/MapView.h"
@@ -15,6 +17,11 @@
 #include <QTest>
 
 #include <malloc.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace pivra::test {
 namespace {
@@ -171,6 +178,52 @@ TEST(BaseMapTilesTest, AMapOffScreenKeepsOnlyTheTilesItShowedLastAndNotItsData)
     // Moved on, it draws new tiles from data read again.
     view.panBy(QPointF(500, 0));
     EXPECT_NE(settledFrame(view), shown);
+}
+
+// A map that goes while one of its tiles is being drawn returns at once: the
+// drawing goes on without it and its tile is dropped.
+TEST(BaseMapTilesTest, AMapGoingAwayWaitsForNoTileBeingDrawn)
+{
+    // Shared with the worker, which may still be drawing when the test ends.
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool drawing = false;
+        bool mayDraw = false;
+        bool mapGone = false;
+    };
+    const auto gate = std::make_shared<Gate>();
+    auto tiles = std::make_unique<BaseMapTiles>(
+        [gate, renderer = std::make_shared<const BaseMapRenderer>(BaseMapData::shared())] {
+            std::unique_lock held(gate->lock);
+            gate->drawing = true;
+            gate->changed.notify_all();
+            gate->changed.wait(held, [&] { return gate->mayDraw; });
+            return renderer;
+        });
+    EXPECT_EQ(tiles->tile({3, 4, 2, false}, 1), nullptr);
+    {
+        std::unique_lock held(gate->lock);
+        ASSERT_TRUE(gate->changed.wait_for(held, 30s, [&] { return gate->drawing; }));
+    }
+
+    // Should the map wait for the drawing, the drawing is let go on only
+    // after a minute, and the map is seen to have gone after it.
+    bool goneWhileDrawing = false;
+    std::thread letGo([&] {
+        std::unique_lock held(gate->lock);
+        goneWhileDrawing = gate->changed.wait_for(held, 60s, [&] { return gate->mapGone; });
+        gate->mayDraw = true;
+        gate->changed.notify_all();
+    });
+    tiles.reset();
+    {
+        const std::lock_guard held(gate->lock);
+        gate->mapGone = true;
+    }
+    gate->changed.notify_all();
+    letGo.join();
+    EXPECT_TRUE(goneWhileDrawing);
 }
 
 } // namespace

@@ -7,15 +7,19 @@
 //   node convert.mjs NODE_MODULES_DIR OUTPUT_FILE
 //
 // Everything is projected here to Web Mercator and quantised to WORLD units a
-// side (x east from 180° W, y south from 85.0511° N), so the program reads
-// ready-made map coordinates. Little endian throughout:
+// side (x east from 180° W, y south from 85.0511° N), and laid out so the
+// program maps the file into memory and reads it in place, parsing nothing.
+// Little endian, every field 4 bytes and 4-byte aligned:
 //   "PIVRAMAP", uint32 version, uint32 world units, uint32 level count
-//   per level (coarse to fine): uint32 land ring count, rings; uint32 border line count, lines
-//     a ring or line: uint32 point count, uint32 x, uint32 y, then zigzag varint deltas
-//   uint32 country label count; per label: uint32 x, uint32 y, float32 minimum zoom, name
-//   uint32 city label count; per label: uint32 x, uint32 y, float32 minimum zoom, uint32 population, name
-//     (lowest zoom first, and within a zoom capitals first, then the most people first)
-//     a name: uint16 byte count, UTF-8 bytes
+//   the table of parts, each uint32 byte offset and uint32 record count:
+//     per level (coarse to fine): land rings, border lines
+//     points, countries, cities, name bytes
+//   a ring or line (24 bytes): uint32 first point, uint32 point count, uint32 min x, min y, max x, max y
+//   a point (8 bytes): uint32 x, uint32 y
+//   a label (24 bytes): uint32 x, uint32 y, float32 minimum zoom, uint32 population (0 for a country),
+//     uint32 offset and uint32 byte count of its UTF-8 name among the name bytes
+//   countries come largest first; cities lowest zoom first, and within a zoom
+//   capitals first, then the most people first
 // Land rings keep their holes as rings of their own (filled even-odd); rings
 // and lines that cross the antimeridian are cut there into pieces that each
 // stay on one side.
@@ -30,7 +34,7 @@ if (!modules || !output) {
 }
 const readJson = (path) => JSON.parse(readFileSync(join(modules, path), 'utf8'));
 
-const VERSION = 2;
+const VERSION = 3;
 const WORLD = 2 ** 26;
 const MAX_LATITUDE = 85.0511287798066;
 
@@ -121,68 +125,27 @@ function cutLine(points) {
     return lines.filter((line) => line.length >= 2);
 }
 
-function encodeShape(bytes, points) {
-    const projected = points.map(project);
-    bytes.u32(projected.length);
-    bytes.u32(projected[0][0]);
-    bytes.u32(projected[0][1]);
-    for (let i = 1; i < projected.length; i += 1) {
-        bytes.varint(projected[i][0] - projected[i - 1][0]);
-        bytes.varint(projected[i][1] - projected[i - 1][1]);
-    }
+// The parts of the file, gathered before it is written so the table of
+// parts at its head can say where each lies.
+const shapes = []; // per level: [land, borders], each a list of point lists
+const points = [];
+function shapeRecords(list) {
+    return list.map((line) => {
+        const projected = line.map(project);
+        const first = points.length;
+        const box = [Infinity, Infinity, -Infinity, -Infinity];
+        for (const [x, y] of projected) {
+            points.push([x, y]);
+            box[0] = Math.min(box[0], x);
+            box[1] = Math.min(box[1], y);
+            box[2] = Math.max(box[2], x);
+            box[3] = Math.max(box[3], y);
+        }
+        return [first, projected.length, ...box];
+    });
 }
 
-class Bytes {
-    constructor() {
-        this.chunks = [];
-        this.buffer = Buffer.alloc(1 << 20);
-        this.length = 0;
-    }
-    reserve(n) {
-        if (this.length + n > this.buffer.length) {
-            this.chunks.push(this.buffer.subarray(0, this.length));
-            this.buffer = Buffer.alloc(Math.max(1 << 20, n));
-            this.length = 0;
-        }
-    }
-    u32(value) {
-        this.reserve(4);
-        this.buffer.writeUInt32LE(value >>> 0, this.length);
-        this.length += 4;
-    }
-    f32(value) {
-        this.reserve(4);
-        this.buffer.writeFloatLE(value, this.length);
-        this.length += 4;
-    }
-    varint(value) {
-        let zigzag = value >= 0 ? value * 2 : -value * 2 - 1;
-        this.reserve(10);
-        while (zigzag >= 0x80) {
-            this.buffer[this.length++] = (zigzag % 0x80) | 0x80;
-            zigzag = Math.floor(zigzag / 0x80);
-        }
-        this.buffer[this.length++] = zigzag;
-    }
-    text(value) {
-        const encoded = Buffer.from(value, 'utf8').subarray(0, 0xffff);
-        this.reserve(2 + encoded.length);
-        this.buffer.writeUInt16LE(encoded.length, this.length);
-        encoded.copy(this.buffer, this.length + 2);
-        this.length += 2 + encoded.length;
-    }
-    bytes() {
-        return Buffer.concat([...this.chunks, this.buffer.subarray(0, this.length)]);
-    }
-}
-
-const out = new Bytes();
-for (const c of 'PIVRAMAP') out.reserve(1), (out.buffer[out.length++] = c.charCodeAt(0));
-out.u32(VERSION);
-out.u32(WORLD);
 const levels = ['110m', '50m', '10m'];
-out.u32(levels.length);
-
 const stats = [];
 for (const level of levels) {
     const topology = readJson(`world-atlas/countries-${level}.json`);
@@ -194,8 +157,6 @@ for (const level of levels) {
             for (const ring of polygon) rings.push(...cutRing(ringPoints(arcs, ring)));
         }
     }
-    out.u32(rings.length);
-    rings.forEach((ring) => encodeShape(out, ring));
 
     // An arc two countries share is their border; one used once is coast.
     const uses = new Map();
@@ -213,8 +174,7 @@ for (const level of levels) {
     for (const [arc, count] of uses) {
         if (count >= 2) borders.push(...cutLine(arcs[arc]));
     }
-    out.u32(borders.length);
-    borders.forEach((line) => encodeShape(out, line));
+    shapes.push([shapeRecords(rings), shapeRecords(borders)]);
     stats.push(`${level}: ${rings.length} land rings, ${borders.length} borders`);
 }
 
@@ -248,13 +208,6 @@ for (const geometry of countries50.objects.countries.geometries) {
     countryLabels.push({ point: project(centre), minZoom, name, width: widthDegrees });
 }
 countryLabels.sort((a, b) => b.width - a.width);
-out.u32(countryLabels.length);
-for (const label of countryLabels) {
-    out.u32(label.point[0]);
-    out.u32(label.point[1]);
-    out.f32(label.minZoom);
-    out.text(label.name);
-}
 
 // The zoom from which a place is named: capitals and the largest cities
 // across a continent, big cities across a country, towns only close up, and
@@ -279,17 +232,59 @@ const cities = loadPlaces(modules)
     .sort((a, b) => a.minZoom - b.minZoom
         || (b.place.kind === Kind.capital) - (a.place.kind === Kind.capital)
         || b.place.population - a.place.population);
-out.u32(cities.length);
-for (const { place, minZoom } of cities) {
-    const [x, y] = project([place.lon, place.lat]);
-    out.u32(x);
-    out.u32(y);
-    out.f32(minZoom);
-    out.u32(place.population);
-    out.text(place.name);
-}
 
-const bytes = out.bytes();
+// ---- the file
+const names = [];
+let nameBytes = 0;
+const labelRecord = (point, minZoom, population, name) => {
+    const encoded = Buffer.from(name, 'utf8');
+    names.push(encoded);
+    nameBytes += encoded.length;
+    return [point[0], point[1], minZoom, population, nameBytes - encoded.length, encoded.length];
+};
+const countryRecords = countryLabels.map((label) => labelRecord(label.point, label.minZoom, 0, label.name));
+const cityRecords = cities.map(({ place, minZoom }) =>
+    labelRecord(project([place.lon, place.lat]), minZoom, place.population, place.name));
+
+const HEADER_WORDS = 2 + 3; // magic, version, world units, level count
+const parts = shapes.flat().map((records) => ({ records, bytes: 24 }));
+parts.push({ records: points, bytes: 8 });
+parts.push({ records: countryRecords, bytes: 24, label: true });
+parts.push({ records: cityRecords, bytes: 24, label: true });
+parts.push({ records: names, bytes: 1, size: nameBytes });
+let offset = 4 * (HEADER_WORDS + 2 * parts.length);
+for (const part of parts) {
+    part.offset = offset;
+    part.size ??= part.records.length * part.bytes;
+    offset += Math.ceil(part.size / 4) * 4;
+}
+const file = Buffer.alloc(offset);
+let at = 0;
+const u32 = (value) => { file.writeUInt32LE(value >>> 0, at); at += 4; };
+file.write('PIVRAMAP', 0, 'latin1');
+at = 8;
+u32(VERSION);
+u32(WORLD);
+u32(levels.length);
+for (const part of parts) {
+    u32(part.offset);
+    u32(part.bytes === 1 ? part.size : part.records.length);
+}
+for (const part of parts) {
+    at = part.offset;
+    if (part.bytes === 1) {
+        for (const name of part.records) { name.copy(file, at); at += name.length; }
+    } else {
+        for (const record of part.records) {
+            record.forEach((value, i) => {
+                // A label's third field, its minimum zoom, is the one float.
+                if (part.label && i === 2) file.writeFloatLE(value, at);
+                else file.writeUInt32LE(value >>> 0, at);
+                at += 4;
+            });
+        }
+    }
+}
 mkdirSync(dirname(output), { recursive: true });
-writeFileSync(output, bytes);
-console.log(`base map: ${stats.join('; ')}; ${countryLabels.length} countries, ${cities.length} cities, ${bytes.length} bytes`);
+writeFileSync(output, file);
+console.log(`base map: ${stats.join('; ')}; ${points.length} points, ${countryLabels.length} countries, ${cities.length} cities, ${file.length} bytes`);

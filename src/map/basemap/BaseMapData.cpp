@@ -1,186 +1,150 @@
 #include "map/basemap/BaseMapData.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <mutex>
-#include <optional>
 
 namespace pivra {
 
 namespace {
 
+static_assert(std::endian::native == std::endian::little, "the map file is read in place as little endian");
+
 constexpr char magic[] = "PIVRAMAP";
-constexpr quint32 version = 2;
+constexpr quint32 version = 3;
 // Tile zooms from which the next finer scale is drawn.
 constexpr int mediumFromZoom = 3;
 constexpr int fineFromZoom = 6;
+// Words of one outline and one label entry, and of one point.
+constexpr std::size_t shapeWords = 6;
+constexpr std::size_t labelWords = 6;
+constexpr std::size_t pointWords = 2;
+// The head: magic (two words), version, world units, level count; then each
+// part's offset and count: two kinds of shape per level, then the points,
+// countries, cities and name bytes.
+constexpr std::size_t headWords = 5;
+constexpr std::size_t pointsPart = 2 * BaseMapData::levelCount;
+constexpr std::size_t countriesPart = pointsPart + 1;
+constexpr std::size_t citiesPart = pointsPart + 2;
+constexpr std::size_t namesPart = pointsPart + 3;
+constexpr std::size_t partCount = namesPart + 1;
 
-// Reads the little-endian file front to back; every read after running past
-// the end fails, and the loader checks once at the end of each part.
-class Reader {
-public:
-    explicit Reader(const QByteArray& bytes) : data_(bytes.constData()), end_(bytes.constData() + bytes.size()) {}
+constexpr std::size_t recordBytes(std::size_t part)
+{
+    return part < pointsPart ? shapeWords * 4 : part == pointsPart ? pointWords * 4 : part == namesPart ? 1 : labelWords * 4;
+}
 
-    bool ok() const { return ok_; }
-    quint32 u32()
-    {
-        if (!has(4)) {
-            return 0;
-        }
-        quint32 value = 0;
-        std::memcpy(&value, data_, 4);
-        data_ += 4;
-        return value;
-    }
-    float f32()
-    {
-        const quint32 bits = u32();
-        float value = 0;
-        std::memcpy(&value, &bits, 4);
-        return value;
-    }
-    qint64 varint()
-    {
-        quint64 value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (!has(1)) {
-                return 0;
-            }
-            const auto byte = static_cast<unsigned char>(*data_++);
-            value |= quint64(byte & 0x7f) << shift;
-            if (!(byte & 0x80)) {
-                return (value & 1) ? -qint64(value >> 1) - 1 : qint64(value >> 1);
-            }
-        }
-        ok_ = false;
-        return 0;
-    }
-    QString text()
-    {
-        quint16 length = 0;
-        if (!has(2)) {
-            return {};
-        }
-        std::memcpy(&length, data_, 2);
-        data_ += 2;
-        if (!has(length)) {
-            return {};
-        }
-        const QString value = QString::fromUtf8(data_, length);
-        data_ += length;
-        return value;
-    }
-    bool skipMagic()
-    {
-        if (!has(8) || std::memcmp(data_, magic, 8) != 0) {
-            return ok_ = false;
-        }
-        data_ += 8;
-        return true;
-    }
-    // A count of records of at least `minimumBytes` each that the rest of the
-    // file could hold.
-    std::optional<quint32> count(qsizetype minimumBytes)
-    {
-        const quint32 value = u32();
-        if (!ok_ || qsizetype(value) > (end_ - data_) / minimumBytes) {
-            ok_ = false;
-            return std::nullopt;
-        }
-        return value;
-    }
-
-private:
-    bool has(qsizetype bytes)
-    {
-        if (end_ - data_ < bytes) {
-            ok_ = false;
-        }
-        return ok_;
-    }
-
-    const char* data_;
-    const char* end_;
-    bool ok_ = true;
+struct Part {
+    quint32 offset;
+    quint32 count;
 };
-
-bool readShapes(Reader& reader, double unit, std::vector<BaseMapData::Shape>& shapes)
-{
-    const std::optional<quint32> count = reader.count(12);
-    if (!count) {
-        return false;
-    }
-    shapes.reserve(*count);
-    for (quint32 i = 0; i < *count && reader.ok(); ++i) {
-        const std::optional<quint32> points = reader.count(2);
-        if (!points || *points == 0) {
-            return false;
-        }
-        qint64 x = reader.u32();
-        qint64 y = reader.u32();
-        QPolygonF polygon;
-        polygon.reserve(*points);
-        polygon.append(QPointF(double(x) * unit, double(y) * unit));
-        for (quint32 p = 1; p < *points; ++p) {
-            x += reader.varint();
-            y += reader.varint();
-            polygon.append(QPointF(double(x) * unit, double(y) * unit));
-        }
-        const QRectF bounds = polygon.boundingRect();
-        shapes.push_back({std::move(polygon), bounds});
-    }
-    return reader.ok();
-}
-
-// City labels carry their population; country labels do not.
-bool readLabels(Reader& reader, double unit, bool withPopulation, std::vector<BaseMapData::Label>& labels)
-{
-    const std::optional<quint32> count = reader.count(withPopulation ? 18 : 14);
-    if (!count) {
-        return false;
-    }
-    labels.reserve(*count);
-    for (quint32 i = 0; i < *count && reader.ok(); ++i) {
-        BaseMapData::Label label;
-        label.point.x = reader.u32() * unit;
-        label.point.y = reader.u32() * unit;
-        label.minimumZoom = reader.f32();
-        label.population = withPopulation ? reader.u32() : 0;
-        label.name = reader.text();
-        labels.push_back(std::move(label));
-    }
-    return reader.ok();
-}
 
 } // namespace
 
+BaseMapData::Shape BaseMapData::Shapes::operator[](std::size_t index) const
+{
+    const quint32* record = records_ + index * shapeWords;
+    Shape shape;
+    shape.unit_ = data_->unit_;
+    const quint32 first = record[0];
+    const quint32 count = record[1];
+    if (first <= data_->pointCount_ && count <= data_->pointCount_ - first) {
+        shape.points_ = data_->points_ + std::size_t(first) * pointWords;
+        shape.count_ = count;
+    }
+    const double unit = data_->unit_;
+    shape.bounds_ = QRectF(QPointF(record[2] * unit, record[3] * unit), QPointF(record[4] * unit, record[5] * unit));
+    return shape;
+}
+
+BaseMapData::Label BaseMapData::Labels::operator[](std::size_t index) const
+{
+    const quint32* record = records_ + index * labelWords;
+    return {point(index), QString::fromUtf8(nameBytes(index)), minimumZoom(index), record[3]};
+}
+
+QByteArrayView BaseMapData::Labels::nameBytes(std::size_t index) const
+{
+    const quint32* record = records_ + index * labelWords;
+    return data_->text(record[4], record[5]);
+}
+
+MapPoint BaseMapData::Labels::point(std::size_t index) const
+{
+    const quint32* record = records_ + index * labelWords;
+    return {record[0] * data_->unit_, record[1] * data_->unit_};
+}
+
+double BaseMapData::Labels::minimumZoom(std::size_t index) const
+{
+    return std::bit_cast<float>(records_[index * labelWords + 2]);
+}
+
+QByteArrayView BaseMapData::text(quint32 offset, quint32 bytes) const
+{
+    if (offset > nameBytes_ || bytes > nameBytes_ - offset) {
+        return {};
+    }
+    return {names_ + offset, qsizetype(bytes)};
+}
+
 std::unique_ptr<const BaseMapData> BaseMapData::load(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return nullptr;
-    }
-    const QByteArray bytes = file.readAll();
-    Reader reader(bytes);
-    if (!reader.skipMagic() || reader.u32() != version) {
-        return nullptr;
-    }
-    const quint32 worldUnits = reader.u32();
-    if (reader.u32() != levelCount || worldUnits == 0) {
-        return nullptr;
-    }
-    const double unit = mapWorldSize / worldUnits;
     auto data = std::make_unique<BaseMapData>();
-    for (Level& level : data->levels_) {
-        if (!readShapes(reader, unit, level.land) || !readShapes(reader, unit, level.borders)) {
+    data->file_.setFileName(path);
+    if (!data->file_.open(QIODevice::ReadOnly)) {
+        return nullptr;
+    }
+    const qint64 size = data->file_.size();
+    const std::size_t headBytes = (headWords + 2 * partCount) * 4;
+    if (size < qint64(headBytes)) {
+        return nullptr;
+    }
+    data->bytes_ = data->file_.map(0, size);
+    if (!data->bytes_) {
+        return nullptr;
+    }
+    const auto* words = reinterpret_cast<const quint32*>(data->bytes_);
+    if (std::memcmp(data->bytes_, magic, 8) != 0 || words[2] != version || words[3] == 0
+        || words[4] != levelCount) {
+        return nullptr;
+    }
+    data->unit_ = mapWorldSize / words[3];
+
+    // Every part lies in the file, aligned for reading in place, and the
+    // parts end where the file does: one cut short anywhere is refused.
+    std::array<Part, partCount> parts;
+    std::size_t end = headBytes;
+    for (std::size_t i = 0; i < partCount; ++i) {
+        parts[i] = {words[headWords + 2 * i], words[headWords + 2 * i + 1]};
+        const std::size_t partEnd = std::size_t(parts[i].offset) + std::size_t(parts[i].count) * recordBytes(i);
+        if (parts[i].offset % 4 != 0 || parts[i].offset < headBytes || partEnd > std::size_t(size)) {
             return nullptr;
         }
+        end = std::max(end, (partEnd + 3) / 4 * 4);
     }
-    if (!readLabels(reader, unit, false, data->countries_) || !readLabels(reader, unit, true, data->cities_)) {
+    if (end != std::size_t(size)) {
         return nullptr;
     }
+    const auto at = [&](const Part& part) { return reinterpret_cast<const quint32*>(data->bytes_ + part.offset); };
+    const auto read = [&]<typename List>(List& list, const Part& part) {
+        list.data_ = data.get();
+        list.records_ = at(part);
+        list.count_ = part.count;
+    };
+    for (std::size_t level = 0; level < levelCount; ++level) {
+        read(data->levels_[level].land, parts[2 * level]);
+        read(data->levels_[level].borders, parts[2 * level + 1]);
+    }
+    data->points_ = at(parts[pointsPart]);
+    data->pointCount_ = parts[pointsPart].count;
+    read(data->countries_, parts[countriesPart]);
+    read(data->cities_, parts[citiesPart]);
+    data->names_ = reinterpret_cast<const char*>(data->bytes_ + parts[namesPart].offset);
+    data->nameBytes_ = parts[namesPart].count;
     return data;
 }
 

@@ -1,15 +1,15 @@
 #include "map/basemap/BaseMapRenderer.h"
 
+#include "map/basemap/LabelPlacement.h"
+#include "map/basemap/ShapeClip.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <algorithm>
-#include <array>
-#include <span>
 #include <cmath>
-#include <unordered_map>
 
 namespace pivra {
 
@@ -20,33 +20,18 @@ namespace {
 // names); the newest is always kept.
 constexpr std::size_t keptPlacements = 4;
 constexpr std::size_t keptPlacementBytes = std::size_t(24) << 20;
-// Room kept clear around every name, in pixels.
-constexpr double labelMargin = 8;
 // Points closer than this to the last one drawn, in pixels, are left out.
 constexpr double drawnStep = 0.4;
-constexpr double collisionCell = 128;
-constexpr double cityDotRadius = 2;
-// Cities named from this zoom or lower (capitals of half a million, cities
-// of five) are principal: a country's name gives way to them, and to no
-// other city.
-constexpr double principalCityZoom = 4;
 
-QFont labelFont(bool country)
+template<typename Shape>
+void addShape(QPainterPath& path, const Shape& points, double scale, QPointF origin, bool closed)
 {
-    QFont font;
-    font.setPixelSize(country ? 12 : 11);
-    font.setWeight(country ? QFont::DemiBold : QFont::Normal);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, country ? 0.6 : 0);
-    return font;
-}
-
-void addShape(QPainterPath& path, const QPolygonF& points, double scale, QPointF origin, bool closed)
-{
-    QPointF last = points.first() * scale - origin;
+    QPointF last = points[0] * scale - origin;
     path.moveTo(last);
-    for (qsizetype i = 1; i < points.size(); ++i) {
+    const qsizetype count = qsizetype(points.size());
+    for (qsizetype i = 1; i < count; ++i) {
         const QPointF next = points[i] * scale - origin;
-        if (std::abs(next.x() - last.x()) + std::abs(next.y() - last.y()) >= drawnStep || i + 1 == points.size()) {
+        if (std::abs(next.x() - last.x()) + std::abs(next.y() - last.y()) >= drawnStep || i + 1 == count) {
             path.lineTo(next);
             last = next;
         }
@@ -56,18 +41,35 @@ void addShape(QPainterPath& path, const QPolygonF& points, double scale, QPointF
     }
 }
 
-QPainterPath shapesIn(const std::vector<BaseMapData::Shape>& shapes, const QRectF& area, double scale,
-                      QPointF origin, bool closed)
+// The shapes that reach into `area`, each cut to it where it reaches out.
+QPainterPath shapesIn(const BaseMapData::Shapes& shapes, const QRectF& area, double scale, QPointF origin,
+                      bool closed)
 {
     QPainterPath path;
     path.setFillRule(Qt::OddEvenFill);
-    for (const BaseMapData::Shape& shape : shapes) {
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const BaseMapData::Shape shape = shapes[i];
+        if (shape.size() == 0) {
+            continue;
+        }
         // Compared by hand: a straight border has a box without width or height,
         // which QRectF::intersects never counts.
-        const QRectF& box = shape.bounds;
-        if (box.right() >= area.left() && box.left() <= area.right() && box.bottom() >= area.top()
-            && box.top() <= area.bottom()) {
-            addShape(path, shape.points, scale, origin, closed);
+        const QRectF& box = shape.bounds();
+        if (box.right() < area.left() || box.left() > area.right() || box.bottom() < area.top()
+            || box.top() > area.bottom()) {
+            continue;
+        }
+        if (box.left() >= area.left() && box.right() <= area.right() && box.top() >= area.top()
+            && box.bottom() <= area.bottom()) {
+            addShape(path, shape, scale, origin, closed);
+        } else if (closed) {
+            if (const std::vector<QPointF> ring = ringInside(shape, area); !ring.empty()) {
+                addShape(path, ring, scale, origin, true);
+            }
+        } else {
+            for (const std::vector<QPointF>& line : linesInside(shape, area)) {
+                addShape(path, line, scale, origin, false);
+            }
         }
     }
     return path;
@@ -91,6 +93,33 @@ BaseMapColors BaseMapColors::forScheme(bool dark)
 }
 
 QImage BaseMapRenderer::render(const TileKey& key, double devicePixelRatio) const
+{
+    return draw(key, devicePixelRatio, data_ ? placementAt(key.zoom).get() : nullptr);
+}
+
+QImage BaseMapRenderer::draft(const TileKey& key, double devicePixelRatio, bool& named) const
+{
+    const std::shared_ptr<const LabelPlacement> names = data_ ? placedAt(key.zoom) : nullptr;
+    named = names || !data_;
+    return draw(key, devicePixelRatio, names.get());
+}
+
+bool BaseMapRenderer::placeNames(int zoom) const
+{
+    if (!data_) {
+        return false;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        if (placements_.contains(zoom) || !placing_.insert(zoom).second) {
+            return false;
+        }
+    }
+    keep(zoom, std::make_shared<const LabelPlacement>(*data_, zoom));
+    return true;
+}
+
+QImage BaseMapRenderer::draw(const TileKey& key, double devicePixelRatio, const LabelPlacement* names) const
 {
     const BaseMapColors colors = BaseMapColors::forScheme(key.dark);
     const int side = qRound(tilePixels * devicePixelRatio);
@@ -119,7 +148,11 @@ QImage BaseMapRenderer::render(const TileKey& key, double devicePixelRatio) cons
     border.setDashPattern({4, 2});
     painter.strokePath(borders, border);
 
-    drawLabels(painter, key, colors);
+    if (names) {
+        for (const LabelPlacement::Placed* placed : names->onTile(key.x, key.y)) {
+            drawName(painter, *placed, origin, colors);
+        }
+    }
     painter.end();
     // A painted image keeps its paint engine, and with it the engine's
     // buffers for the largest outline it filled (megabytes for a coast at a
@@ -128,163 +161,73 @@ QImage BaseMapRenderer::render(const TileKey& key, double devicePixelRatio) cons
     return image.copy();
 }
 
-void BaseMapRenderer::drawLabels(QPainter& painter, const TileKey& key, const BaseMapColors& colors) const
+void BaseMapRenderer::drawName(QPainter& painter, const LabelPlacement::Placed& placed, QPointF origin,
+                               const BaseMapColors& colors) const
 {
-    const std::shared_ptr<const Placement> placement = placementAt(key.zoom);
-    const auto touching = placement->byTile.constFind((qint64(key.x) << 32) | key.y);
-    if (touching == placement->byTile.cend()) {
-        return;
-    }
-    const QPointF origin(key.x * double(tilePixels), key.y * double(tilePixels));
-    for (const int index : *touching) {
-        const Placed& placed = placement->labels[std::size_t(index)];
-        const QFont font = labelFont(placed.country);
-        const QRectF box = placed.box.translated(-origin);
-        QPainterPath text;
-        text.addText(box.left(), box.top() + QFontMetricsF(font).ascent(), font, placed.label->name);
-        painter.strokePath(text, QPen(colors.halo, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.fillPath(text, colors.label);
-        if (!placed.country) {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(colors.label);
-            painter.drawEllipse(placed.anchor - origin, cityDotRadius, cityDotRadius);
-        }
+    const QFont font = LabelPlacement::font(placed.country);
+    const QRectF box = placed.box.translated(-origin);
+    const BaseMapData::Labels& labels = placed.country ? data_->countries() : data_->cities();
+    QPainterPath text;
+    text.addText(box.left(), box.top() + QFontMetricsF(font).ascent(), font,
+                 QString::fromUtf8(labels.nameBytes(placed.label)));
+    painter.strokePath(text, QPen(colors.halo, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.fillPath(text, colors.label);
+    if (!placed.country) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colors.label);
+        painter.drawEllipse(placed.anchor - origin, LabelPlacement::cityDotRadius, LabelPlacement::cityDotRadius);
     }
 }
 
-std::vector<const BaseMapData::Label*> BaseMapRenderer::citiesShown(int zoom, const MapRect& area) const
+std::vector<BaseMapData::Label> BaseMapRenderer::citiesShown(int zoom, const MapRect& area) const
 {
-    std::vector<const BaseMapData::Label*> shown;
-    for (const Placed& placed : placementAt(zoom)->labels) {
-        if (!placed.country && area.contains(placed.label->point)) {
-            shown.push_back(placed.label);
+    std::vector<BaseMapData::Label> shown;
+    if (!data_) {
+        return shown;
+    }
+    for (const LabelPlacement::Placed& placed : placementAt(zoom)->placed()) {
+        if (!placed.country && area.contains(data_->cities().point(placed.label))) {
+            shown.push_back(data_->cities()[placed.label]);
         }
     }
     return shown;
 }
 
-std::shared_ptr<const BaseMapRenderer::Placement> BaseMapRenderer::placementAt(int zoom) const
+std::shared_ptr<const LabelPlacement> BaseMapRenderer::placedAt(int zoom) const
 {
-    {
-        const std::lock_guard lock(mutex_);
-        if (const auto found = placements_.find(zoom); found != placements_.end()) {
-            return found->second;
-        }
+    const std::lock_guard lock(mutex_);
+    const auto found = placements_.find(zoom);
+    return found != placements_.end() ? found->second : nullptr;
+}
+
+std::shared_ptr<const LabelPlacement> BaseMapRenderer::placementAt(int zoom) const
+{
+    if (std::shared_ptr<const LabelPlacement> placed = placedAt(zoom)) {
+        return placed;
     }
     // Placing runs outside the lock; two tiles of a new zoom may both place,
     // and the second result simply replaces the first, equal one.
-    std::shared_ptr<const Placement> placement = place(zoom);
+    auto placement = std::make_shared<const LabelPlacement>(*data_, zoom);
+    keep(zoom, placement);
+    return placement;
+}
+
+void BaseMapRenderer::keep(int zoom, std::shared_ptr<const LabelPlacement> placement) const
+{
     const std::lock_guard lock(mutex_);
-    placements_[zoom] = placement;
+    placing_.erase(zoom);
+    placements_[zoom] = std::move(placement);
     std::erase(placementOrder_, zoom);
     placementOrder_.push_back(zoom);
     std::size_t bytes = 0;
     for (const auto& [kept, held] : placements_) {
-        bytes += held->bytes;
+        bytes += held->bytes();
     }
     while (placementOrder_.size() > keptPlacements || (placementOrder_.size() > 1 && bytes > keptPlacementBytes)) {
-        bytes -= placements_[placementOrder_.front()]->bytes;
+        bytes -= placements_[placementOrder_.front()]->bytes();
         placements_.erase(placementOrder_.front());
         placementOrder_.erase(placementOrder_.begin());
     }
-    return placement;
-}
-
-std::shared_ptr<const BaseMapRenderer::Placement> BaseMapRenderer::place(int zoom) const
-{
-    auto placement = std::make_shared<Placement>();
-    const double scale = tilePixels * std::exp2(zoom) / mapWorldSize;
-    std::unordered_map<qint64, std::vector<QRectF>> taken;
-    const auto cellsOf = [](const QRectF& box, auto&& visit) {
-        for (auto cx = qint64(std::floor(box.left() / collisionCell)); cx <= qint64(std::floor(box.right() / collisionCell)); ++cx) {
-            for (auto cy = qint64(std::floor(box.top() / collisionCell)); cy <= qint64(std::floor(box.bottom() / collisionCell)); ++cy) {
-                visit((cx << 32) ^ cy);
-            }
-        }
-    };
-    const auto isFree = [&](const QRectF& clear) {
-        bool free = true;
-        cellsOf(clear, [&](qint64 cell) {
-            if (free) {
-                if (const auto found = taken.find(cell); found != taken.end()) {
-                    free = std::none_of(found->second.begin(), found->second.end(),
-                                        [&](const QRectF& other) { return other.intersects(clear); });
-                }
-            }
-        });
-        return free;
-    };
-    const auto tryPlace = [&](const BaseMapData::Label& label, bool country, const QFontMetricsF& metrics,
-                              double width) {
-        const QPointF anchor(label.point.x * scale, label.point.y * scale);
-        const double top = anchor.y() - metrics.height() / 2;
-        // A country's name is centred on it, or moved down or up, a step
-        // clear of a line at a time, where a city's name is in the way; a
-        // city's stands right of its dot, or left of it where the right is
-        // taken.
-        const double line = metrics.height();
-        const double step = line + labelMargin;
-        const double centred = anchor.x() - width / 2;
-        const std::array<QRectF, 5> boxes =
-            country ? std::array{QRectF(centred, top, width, line), QRectF(centred, top + step, width, line),
-                                 QRectF(centred, top - step, width, line), QRectF(centred, top + 2 * step, width, line),
-                                 QRectF(centred, top - 2 * step, width, line)}
-                    : std::array{QRectF(anchor.x() + 2 * cityDotRadius + 1, top, width, line),
-                                 QRectF(anchor.x() - 2 * cityDotRadius - 1 - width, top, width, line), QRectF(),
-                                 QRectF(), QRectF()};
-        const QRectF dot(anchor.x() - cityDotRadius, anchor.y() - cityDotRadius, 2 * cityDotRadius, 2 * cityDotRadius);
-        for (const QRectF& box : std::span(boxes.data(), country ? 5 : 2)) {
-            const QRectF used = country ? box : box.united(dot);
-            const QRectF clear = used.adjusted(-labelMargin, -labelMargin, labelMargin, labelMargin);
-            if (!isFree(clear)) {
-                continue;
-            }
-            cellsOf(clear, [&](qint64 cell) { taken[cell].push_back(used); });
-            const int index = int(placement->labels.size());
-            placement->labels.push_back({&label, box, anchor, country});
-            const QRectF drawn = used.adjusted(-2, -2, 2, 2);
-            for (auto tx = qint64(std::floor(drawn.left() / tilePixels)); tx <= qint64(std::floor(drawn.right() / tilePixels)); ++tx) {
-                for (auto ty = qint64(std::floor(drawn.top() / tilePixels)); ty <= qint64(std::floor(drawn.bottom() / tilePixels)); ++ty) {
-                    placement->byTile[(tx << 32) | ty].push_back(index);
-                }
-            }
-            return;
-        }
-    };
-    if (!data_) {
-        return placement;
-    }
-    const QFontMetricsF cityMetrics(labelFont(false));
-    const std::vector<BaseMapData::Label>& cities = data_->cities();
-    std::call_once(measured_, [&] {
-        cityWidths_.reserve(cities.size());
-        for (const BaseMapData::Label& label : cities) {
-            cityWidths_.push_back(float(cityMetrics.horizontalAdvance(label.name)));
-        }
-    });
-    // Cities come lowest zoom first, and within a zoom capitals and the
-    // largest first.
-    std::size_t nextCity = 0;
-    const auto placeCities = [&](double upToZoom) {
-        for (; nextCity < cities.size() && cities[nextCity].minimumZoom <= upToZoom; ++nextCity) {
-            tryPlace(cities[nextCity], false, cityMetrics, cityWidths_[nextCity]);
-        }
-    };
-    // The principal cities before the countries' names, which make room for
-    // them; the smaller cities after, where the names leave room.
-    placeCities(std::min(zoom + 0.5, principalCityZoom));
-    const QFontMetricsF countryMetrics(labelFont(true));
-    for (const BaseMapData::Label& label : data_->countries()) {
-        if (label.minimumZoom <= zoom + 0.5) {
-            tryPlace(label, true, countryMetrics, countryMetrics.horizontalAdvance(label.name));
-        }
-    }
-    placeCities(zoom + 0.5);
-    // Each tile's list is a node of the hash and a block of its own.
-    constexpr std::size_t perTile = sizeof(qint64) + sizeof(std::vector<int>) + 64;
-    placement->bytes = placement->labels.capacity() * sizeof(Placed) + std::size_t(placement->byTile.size()) * perTile
-                     + std::size_t(placement->labels.size()) * sizeof(int) * 2;
-    return placement;
 }
 
 } // namespace pivra

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "map/basemap/BaseMapData.h"
+#include "map/basemap/LabelPlacement.h"
 
 #include <QColor>
-#include <QHash>
 #include <QImage>
 #include <QRectF>
 
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace pivra {
@@ -40,12 +41,9 @@ struct BaseMapColors {
 
 // Draws tiles of the offline base map: sea, land (holes in it show as
 // water), coastlines, borders, then the names of countries and cities, each
-// from the zoom its importance allows. Names are placed once per zoom for the
-// whole world, larger countries first, then cities in the data's order (the
-// capitals and the largest first), each name only where it keeps clear of
-// those already placed, so where names collide the larger place wins, and a
-// name across a tile edge is drawn whole, in the same place, by every tile it
-// touches. Any thread; tiles may be drawn at once.
+// from the zoom its importance allows, placed once per zoom for the whole
+// world (see LabelPlacement); the placements of the last few zooms are kept.
+// Any thread; tiles may be drawn at once.
 class BaseMapRenderer {
 public:
     static constexpr int tilePixels = 256;
@@ -53,36 +51,33 @@ public:
     // `data` none draws sea only.
     explicit BaseMapRenderer(std::shared_ptr<const BaseMapData> data) : data_(std::move(data)) {}
 
+    // The tile with its names, placing them for its zoom first if need be
+    // (for the finest zooms a few hundred milliseconds).
     QImage render(const TileKey& key, double devicePixelRatio) const;
+    // The tile at once: with its names where they are placed for its zoom
+    // (`named` true), else without them.
+    QImage draft(const TileKey& key, double devicePixelRatio, bool& named) const;
+    // Places the names of a zoom unless they are placed or being placed
+    // already; true when this call placed them.
+    bool placeNames(int zoom) const;
 
     // The cities whose names the tiles of a zoom draw, of those that lie in
     // `area`, in the order they were placed.
-    std::vector<const BaseMapData::Label*> citiesShown(int zoom, const MapRect& area) const;
+    std::vector<BaseMapData::Label> citiesShown(int zoom, const MapRect& area) const;
 
 private:
-    struct Placed {
-        const BaseMapData::Label* label;
-        QRectF box;     // the name, in pixels of the whole world at the placement's zoom
-        QPointF anchor; // the place itself, where a city's dot is drawn
-        bool country;
-    };
-    struct Placement {
-        std::vector<Placed> labels;
-        QHash<qint64, std::vector<int>> byTile; // tile x << 32 | tile y → labels touching it
-        std::size_t bytes = 0;                  // about what it holds in memory
-    };
-
-    std::shared_ptr<const Placement> placementAt(int zoom) const;
-    std::shared_ptr<const Placement> place(int zoom) const;
-    void drawLabels(QPainter& painter, const TileKey& key, const BaseMapColors& colors) const;
+    std::shared_ptr<const LabelPlacement> placementAt(int zoom) const;
+    std::shared_ptr<const LabelPlacement> placedAt(int zoom) const;
+    void keep(int zoom, std::shared_ptr<const LabelPlacement> placement) const;
+    QImage draw(const TileKey& key, double devicePixelRatio, const LabelPlacement* names) const;
+    void drawName(QPainter& painter, const LabelPlacement::Placed& placed, QPointF origin,
+                  const BaseMapColors& colors) const;
 
     const std::shared_ptr<const BaseMapData> data_;
-    // Widths of the city names, measured once by the first placement.
-    mutable std::once_flag measured_;
-    mutable std::vector<float> cityWidths_;
     mutable std::mutex mutex_;
-    mutable std::map<int, std::shared_ptr<const Placement>> placements_; // the latest few zooms
+    mutable std::map<int, std::shared_ptr<const LabelPlacement>> placements_; // the latest few zooms
     mutable std::vector<int> placementOrder_;
+    mutable std::set<int> placing_; // zooms whose names a thread is placing
 };
 
 } // namespace pivra

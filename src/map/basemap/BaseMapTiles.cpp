@@ -2,7 +2,13 @@
 
 #include "platform/runtime/threads/BackgroundReleaser.h"
 #include "platform/runtime/threads/GuiReturn.h"
+#include "platform/runtime/threads/Pool.h"
 
+#include <QCoreApplication>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <mutex>
 
 #include <utility>
 
@@ -13,6 +19,30 @@ namespace {
 // Workers drawing tiles: the view never waits for them, and two leave the
 // rest of the machine to thumbnails.
 constexpr int drawingThreads = 2;
+
+QThreadPool& drawingPool();
+
+// Drawing needs the application's fonts: the application waits for a tile
+// still being drawn as it begins to close, before they go (and the tiles
+// not started yet are dropped). No view ever waits.
+void finishDrawing()
+{
+    drawingPool().clear();
+    drawingPool().waitForDone();
+}
+
+// Shared by every map and never destroyed itself.
+QThreadPool& drawingPool()
+{
+    static QThreadPool* const pool = [] {
+        auto* made = new QThreadPool;
+        made->setMaxThreadCount(drawingThreads);
+        made->setObjectName(QStringLiteral("Pivra base map tiles"));
+        qAddPostRoutine(finishDrawing);
+        return made;
+    }();
+    return *pool;
+}
 
 // A renderer let go of may be the last to hold the map's data, tens of
 // megabytes in many blocks, whose freeing is no work for the GUI thread.
@@ -25,27 +55,54 @@ void letGo(std::shared_ptr<const BaseMapRenderer> renderer)
 
 } // namespace
 
-BaseMapTiles::BaseMapTiles(std::shared_ptr<const BaseMapRenderer> renderer, QObject* parent)
-    : QObject(parent), renderer_(std::move(renderer)), cache_(keptBytes)
+BaseMapTiles::RendererSource BaseMapTiles::programData()
 {
-    pool_.setMaxThreadCount(drawingThreads);
-    pool_.setObjectName(QStringLiteral("Pivra base map tiles"));
+    // One renderer for every map while any holds it, so that the names of a
+    // zoom are placed once, whichever worker or map asks first.
+    return [] {
+        static std::mutex lock;
+        static std::weak_ptr<const BaseMapRenderer> shared;
+        const std::lock_guard guard(lock);
+        std::shared_ptr<const BaseMapRenderer> renderer = shared.lock();
+        if (!renderer) {
+            renderer = std::make_shared<const BaseMapRenderer>(BaseMapData::shared());
+            shared = renderer;
+        }
+        return renderer;
+    };
 }
 
-BaseMapTiles::~BaseMapTiles()
+BaseMapTiles::RendererSource BaseMapTiles::fixed(std::shared_ptr<const BaseMapRenderer> renderer)
 {
-    pool_.clear();
-    pool_.waitForDone();
+    return [renderer = std::move(renderer)] { return renderer; };
+}
+
+BaseMapTiles::BaseMapTiles(RendererSource source, QObject* parent)
+    : QObject(parent), source_(std::move(source)), cache_(keptBytes)
+{
+}
+
+bool BaseMapTiles::hasPending() const
+{
+    return running_ > 0 || !waiting_.empty()
+        || std::any_of(shownInFrame_.cbegin(), shownInFrame_.cend(), [this](const Key& key) { return unnamed_.contains(key); });
+}
+
+bool BaseMapTiles::everyShownTileDrawn() const
+{
+    return std::all_of(shownInFrame_.cbegin(), shownInFrame_.cend(), [this](const Key& key) { return cache_.contains(key); });
 }
 
 void BaseMapTiles::rest()
 {
     resting_ = true;
-    letGo(std::exchange(program_, nullptr));
+    letGo(std::exchange(renderer_, nullptr));
+    named_.clear();
     const QList<Key> kept = cache_.keys();
     for (const Key& key : kept) {
         if (!shownInFrame_.contains(key)) {
             cache_.remove(key);
+            unnamed_.remove(key);
         }
     }
 }
@@ -65,21 +122,30 @@ const QImage* BaseMapTiles::tile(const TileKey& key, double devicePixelRatio)
     const Key full = keyOf(key, devicePixelRatio);
     resting_ = false;
     shownInFrame_.insert(full);
-    if (const QImage* image = cache_.object(full)) {
-        return image;
+    const QImage* image = cache_.object(full);
+    if (!image) {
+        unnamed_.remove(full);
+        ask(full);
+    } else if (unnamed_.contains(full) && named_.contains(key.zoom)) {
+        // Drawn without names, it is drawn again once they are placed.
+        ask(full);
     }
-    if (drawing_.contains(full)) {
-        return nullptr;
+    return image;
+}
+
+void BaseMapTiles::ask(const Key& key)
+{
+    if (drawing_.contains(key)) {
+        return;
     }
-    const auto wanted = wantedInFrame_.find(full);
+    const auto wanted = wantedInFrame_.find(key);
     if (wanted == wantedInFrame_.end()) {
-        wantedInFrame_.insert(full, frame_);
-        waiting_.push_back(full);
+        wantedInFrame_.insert(key, frame_);
+        waiting_.push_back(key);
     } else {
         *wanted = frame_;
     }
     drawNext();
-    return nullptr;
 }
 
 void BaseMapTiles::drawNext()
@@ -94,33 +160,64 @@ void BaseMapTiles::drawNext()
     }
 }
 
+// On the worker: the tile as it can be drawn now; without names when they
+// are not placed for its zoom, and then, unless another worker is at it,
+// their placing. Each step is handed back as it ends.
 void BaseMapTiles::draw(const Key& key)
 {
     ++running_;
     drawing_.insert(key);
-    std::shared_ptr<const BaseMapRenderer> renderer = renderer_ ? renderer_ : program_;
-    pool_.start([renderer = std::move(renderer), key, this, back = GuiReturn(this)]() mutable {
+    drawingPool().start([renderer = renderer_, source = source_, key, back = GuiReturn(this), this]() mutable {
+        thread_local const bool prepared = (becomeWorkerThread(), true);
+        Q_UNUSED(prepared);
         if (!renderer) {
-            renderer = std::make_shared<const BaseMapRenderer>(BaseMapData::shared());
+            renderer = source();
         }
-        QImage image = renderer->render(key.tile, key.pixelRatio / 100.0);
-        back.post([this, key, image = std::move(image), renderer = std::move(renderer)]() mutable {
-            deliver(key, std::move(image), std::move(renderer));
+        bool named = false;
+        QImage image = renderer->draft(key.tile, key.pixelRatio / 100.0, named);
+        // Read only on the GUI thread, and only while these tiles exist.
+        back.post([this, key, image = std::move(image), named, renderer]() mutable {
+            hold(std::move(renderer));
+            keep(key, std::move(image), named);
         });
+        if (!named && renderer->placeNames(key.tile.zoom)) {
+            back.post([this, zoom = key.tile.zoom] {
+                named_.insert(zoom);
+                Q_EMIT tileReady();
+            });
+        }
+        back.post([this, key] { finish(key); });
+        // A renderer the view no longer holds goes here, off the GUI thread.
+        renderer.reset();
     });
 }
 
-void BaseMapTiles::deliver(const Key& key, QImage image, std::shared_ptr<const BaseMapRenderer> drawnWith)
+void BaseMapTiles::hold(std::shared_ptr<const BaseMapRenderer> renderer)
 {
-    if (!renderer_ && !program_ && !resting_) {
-        program_ = std::move(drawnWith);
-    } else if (resting_) {
-        letGo(std::move(drawnWith));
+    if (!renderer_ && !resting_) {
+        renderer_ = std::move(renderer);
+    } else {
+        letGo(std::move(renderer));
     }
-    --running_;
-    drawing_.remove(key);
+}
+
+void BaseMapTiles::keep(const Key& key, QImage image, bool named)
+{
+    if (named) {
+        unnamed_.remove(key);
+        named_.insert(key.tile.zoom);
+    } else {
+        unnamed_.insert(key);
+    }
     const qsizetype cost = image.sizeInBytes();
     cache_.insert(key, new QImage(std::move(image)), cost);
+    Q_EMIT tileReady();
+}
+
+void BaseMapTiles::finish(const Key& key)
+{
+    --running_;
+    drawing_.remove(key);
     drawNext();
     Q_EMIT tileReady();
 }

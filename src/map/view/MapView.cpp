@@ -82,7 +82,7 @@ private:
 } // namespace
 
 MapView::MapView(QWidget* parent)
-    : QWidget(parent), base_(new BaseMapTiles(nullptr, this)), zoomIn_(new QToolButton(this)), zoomOut_(new QToolButton(this))
+    : QWidget(parent), base_(new BaseMapTiles(BaseMapTiles::programData(), this)), zoomIn_(new QToolButton(this)), zoomOut_(new QToolButton(this))
 {
     installAccessibleFactory(&accessibleFor<MapView, MapAccessible>);
     setAccessibleName(QStringLiteral("Map"));
