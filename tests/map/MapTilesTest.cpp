@@ -10,6 +10,7 @@
 #include "map/basemap/RasterTiles.h"
 #include "map/view/MapView.h"
 #include "platform/runtime/Drain.h"
+#include "support/Renders.h"
 #include "support/TempFolder.h"
 
 #include <QPainter>
@@ -224,6 +225,50 @@ TEST(BaseMapTilesTest, AMapGoingAwayWaitsForNoTileBeingDrawn)
     gate->changed.notify_all();
     letGo.join();
     EXPECT_TRUE(goneWhileDrawing);
+}
+
+// Far in, before a tile of the new zoom is drawn, no tile of the world view
+// stretched a few hundred times stands in: one of its pixels, sea at the
+// coast, covered the land north of Lisbon. The map shows a colour that is
+// neither land nor sea until its own tiles come, names and all. A step in,
+// the tiles just drawn stand in, twice their size.
+TEST(BaseMapTilesTest, OnlyATileAFewZoomsOutStandsInForOneNotDrawnYet)
+{
+    MapView view;
+    view.resize(800, 600);
+    view.show();
+    view.setCamera(mapPointFor(30, 0), 2);
+    settledFrame(view);
+    const BaseMapColors colors = BaseMapColors::forScheme(false);
+    const MapPoint northOfLisbon = mapPointFor(38.85, -9.2);
+    const auto pixelsOf = [](const QImage& frame, const std::function<bool(const QColor&)>& counted) {
+        int count = 0;
+        // Clear of the attribution and the zoom buttons.
+        for (int y = 0; y < frame.height() - 80; y += 4) {
+            for (int x = 0; x < frame.width(); x += 4) {
+                count += counted(frame.pixelColor(x, y));
+            }
+        }
+        return count;
+    };
+    const auto frameNow = [&] {
+        QImage frame(view.size(), QImage::Format_ARGB32_Premultiplied);
+        view.render(&frame);
+        return frame;
+    };
+
+    view.setCamera(northOfLisbon, 11);
+    const QImage far = frameNow();
+    far.save(rendersFolder() + QStringLiteral("/basemap-lisbon-z11-first-frame.png"));
+    EXPECT_EQ(pixelsOf(far, [&](const QColor& pixel) { return pixel != colors.pending; }), 0);
+    const QImage settled = settledFrame(view);
+    settled.save(rendersFolder() + QStringLiteral("/basemap-lisbon-z11.png"));
+    EXPECT_GT(pixelsOf(settled, [&](const QColor& pixel) { return pixel == colors.land; }), 5000);
+    EXPECT_GT(pixelsOf(settled, [&](const QColor& pixel) { return pixel == colors.label; }), 0)
+        << "the tiles drawn first without names were not drawn again with them";
+
+    view.setCamera(northOfLisbon, 12);
+    EXPECT_EQ(pixelsOf(frameNow(), [&](const QColor& pixel) { return pixel == colors.pending; }), 0);
 }
 
 } // namespace

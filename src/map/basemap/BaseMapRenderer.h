@@ -35,6 +35,7 @@ struct BaseMapColors {
     QColor border;
     QColor label;
     QColor halo;
+    QColor pending; // where a tile is not drawn yet: neither land nor sea
 
     static BaseMapColors forScheme(bool dark);
 };

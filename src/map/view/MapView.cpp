@@ -37,6 +37,11 @@ constexpr int flickRestMilliseconds = 80;
 // Tiles of the base map are drawn up to this zoom and scaled beyond: its
 // finest outlines hold no more detail.
 constexpr int baseMaxZoom = 16;
+// A tile not drawn yet is stood in for by a coarser one at most this many
+// zooms out, scaled up at most eight times. Further out one pixel of it would
+// cover a whole tile, sea or land as that pixel happened to be: a block of
+// sea over the land north of Lisbon.
+constexpr int standInZooms = 3;
 constexpr int buttonSize = 30;
 constexpr int buttonMargin = 12;
 const QString baseAttribution = QStringLiteral("Natural Earth · GeoNames");
@@ -234,17 +239,18 @@ void MapView::paintEvent(QPaintEvent*)
 }
 
 // Tiles come from the integer zoom nearest the view's, scaled by the rest.
-// A base tile not drawn yet is stood in for by a coarser one already drawn,
-// or by plain sea.
+// A base tile not drawn yet is stood in for by a coarser one already drawn
+// (see standInZooms), or by a plain colour that is neither land nor sea.
 void MapView::drawTiles(QPainter& painter)
 {
     const bool dark = PivraAppearance::isDark(palette());
+    const BaseMapColors colors = BaseMapColors::forScheme(dark);
     // The ratio of what is painted on, not the widget's: a grab into an
     // image of another ratio gets tiles drawn for it.
     const double ratio = painter.paintEngine()->paintDevice()->devicePixelRatioF();
     const int baseZoom = std::min(baseMaxZoom, int(std::lround(camera_.zoom())));
     const int rasterZoom = std::min(int(RasterTiles::maxZoom), int(std::lround(camera_.zoom())));
-    painter.fillRect(rect(), BaseMapColors::forScheme(dark).ocean);
+    painter.fillRect(rect(), colors.ocean);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     base_->beginFrame();
 
@@ -273,7 +279,7 @@ void MapView::drawTiles(QPainter& painter)
             painter.drawImage(target, *image);
             return;
         }
-        for (int up = 1; up <= key.zoom; ++up) {
+        for (int up = 1; up <= std::min(key.zoom, standInZooms); ++up) {
             const TileKey parent{key.zoom - up, key.x >> up, key.y >> up, dark};
             if (const QImage* image = base_->cached(parent, ratio)) {
                 const double part = image->width() / double(1 << up);
@@ -282,6 +288,7 @@ void MapView::drawTiles(QPainter& painter)
                 return;
             }
         }
+        painter.fillRect(target, colors.pending);
     });
     if (raster_) {
         forEachTile(rasterZoom, [&](const TileKey& key, const QRectF& target) {
