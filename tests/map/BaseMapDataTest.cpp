@@ -59,11 +59,11 @@ TEST_F(BaseMapDataTest, AnEntryPointingOutsideTheFileReadsAsEmpty)
     QByteArray bytes = real.readAll();
     const auto word = [&](std::size_t at) -> quint32& { return reinterpret_cast<quint32*>(bytes.data())[at]; };
     // The head's table of parts: the finest land rings are part 4, the
-    // cities part 8; an entry is six words.
+    // cities part 8; a ring is six words, a city seven.
     const std::size_t fineLand = word(5 + 2 * 4) / 4;
     const std::size_t cities = word(5 + 2 * 8) / 4;
     word(fineLand) = 0xfffffff0; // the first ring's first point
-    word(cities + 4) = 0xfffffff0; // the first city's name
+    word(cities + 5) = 0xfffffff0; // the first city's name
     const std::unique_ptr<const BaseMapData> world = BaseMapData::load(writeFile(QStringLiteral("odd.map"), bytes));
     ASSERT_TRUE(world);
     EXPECT_EQ(world->levels()[2].land[0].size(), 0);

@@ -1,6 +1,7 @@
-// The base map's names as a user meets them at country zoom: capitals and the
-// largest cities, no village, and where names collide the larger place
-// named. Each view is also drawn in both schemes into the build's renders/.
+// The base map's names as a user meets them from continent to country zoom:
+// capitals and the largest cities first, no village, and where names collide
+// the larger place named. Each region is also drawn at country zoom in both
+// schemes into the build's renders/.
 #include "map/MapSettle.h"
 #include "map/basemap/BaseMapData.h"
 #include "map/basemap/BaseMapRenderer.h"
@@ -20,46 +21,76 @@ struct Region {
     double west;
     double south;
     double east;
-    QStringList named; // among the names at zoom 5
 };
 
-const Region regions[] = {
-    {"western-europe", 56, -10, 36, 20, {"Paris", "London", "Rome", "Madrid", "Berlin"}},
-    {"turkiye", 42.5, 25.5, 35.5, 45, {"Istanbul", "Ankara"}},
+const Region westernEurope{"western-europe", 56, -10, 36, 20};
+const Region turkiye{"turkiye", 42.5, 25.5, 35.5, 45};
+const Region alps{"switzerland-and-the-channel-islands", 50, -3.5, 45.5, 11};
+const Region australia{"australia", -10, 112, -44, 154};
+const Region regions[] = {westernEurope, turkiye};
+
+// A view of a region at a tile zoom: who must be named there, and who not yet.
+struct View {
+    const Region& region;
+    int zoom;
+    QStringList named;
+    QStringList unnamed;
 };
 
-constexpr int countryZoom = 5;
-// About as many names as a screen of a continent can hold and stay readable.
-constexpr std::size_t readableNames = 30;
+const View views[] = {
+    {australia, 3, {}, {"Sydney"}},
+    // About zoom 3.5: the state capitals and Canberra, not Sydney alone.
+    {australia, 4, {"Sydney", "Melbourne", "Brisbane", "Perth", "Adelaide", "Canberra"}, {}},
+    {westernEurope, 4, {"Paris", "London", "Madrid", "Berlin", "Rome"}, {"Bern", "Saint Helier"}},
+    {westernEurope, 5, {"Paris", "London", "Rome", "Madrid", "Berlin"}, {}},
+    {turkiye, 5, {"Istanbul", "Ankara"}, {}},
+    // About zoom 5.8: the capital and the largest cities of a country before
+    // the capitals of two islands of a few tens of thousands.
+    {alps, 5, {"Bern"}, {"Saint Helier", "Saint Peter Port"}},
+    {alps, 6, {"Bern", "Zürich", "Genève"}, {"Saint Helier", "Saint Peter Port"}},
+    {alps, 7, {"Bern", "Zürich", "Genève", "Saint Helier"}, {}},
+};
+
+// Names a screen of a continent holds and stays readable.
+constexpr std::size_t readableNames = 50;
 
 MapRect areaOf(const Region& region)
 {
     return MapRect::at(mapPointFor(region.north, region.west)).united(MapRect::at(mapPointFor(region.south, region.east)));
 }
 
-TEST(BaseMapLabelsTest, AtCountryZoomTheLargestPlacesAreNamedAndNoVillage)
+// At each zoom the capitals and the largest cities are named before smaller
+// towns: a city the zoom allows but leaves unnamed lost to a place named
+// beside it that is at least as large, or named from an earlier zoom; up to
+// country zoom no village is named, nor more than a screen can hold.
+TEST(BaseMapLabelsTest, AtEachZoomCapitalsAndTheLargestCitiesAreNamedBeforeSmallerTowns)
 {
     const std::shared_ptr<const BaseMapData> data = BaseMapData::shared();
     ASSERT_TRUE(data);
     const BaseMapRenderer renderer(data);
-    const double pixelsPerPoint = BaseMapRenderer::tilePixels * std::exp2(countryZoom) / mapWorldSize;
-    for (const Region& region : regions) {
-        SCOPED_TRACE(region.name);
-        const MapRect area = areaOf(region);
-        const std::vector<BaseMapData::Label> shown = renderer.citiesShown(countryZoom, area);
+    for (const View& view : views) {
+        SCOPED_TRACE(QStringLiteral("%1 at zoom %2").arg(QLatin1String(view.region.name)).arg(view.zoom).toStdString());
+        const MapRect area = areaOf(view.region);
+        const std::vector<BaseMapData::Label> shown = renderer.citiesShown(view.zoom, area);
         QStringList names;
         for (const BaseMapData::Label& label : shown) {
             names << label.name;
-            EXPECT_GE(label.population, 10000u) << label.name.toStdString();
         }
-        for (const QString& name : region.named) {
-            EXPECT_TRUE(names.contains(name)) << name.toStdString() << " among " << names.join(", ").toStdString();
+        for (const QString& name : view.named) {
+            EXPECT_TRUE(names.contains(name)) << name.toStdString() << " not among " << names.join(", ").toStdString();
         }
-        EXPECT_LE(shown.size(), readableNames) << names.join(", ").toStdString();
-        // A city the zoom allows but left unnamed lost to a larger place, or
-        // to a capital, beside it.
+        for (const QString& name : view.unnamed) {
+            EXPECT_FALSE(names.contains(name)) << name.toStdString() << " named already";
+        }
+        if (view.zoom <= 5) {
+            EXPECT_LE(shown.size(), readableNames) << names.join(", ").toStdString();
+            for (const BaseMapData::Label& label : shown) {
+                EXPECT_GE(label.population, 10000u) << label.name.toStdString();
+            }
+        }
+        const double pixelsPerPoint = BaseMapRenderer::tilePixels * std::exp2(view.zoom) / mapWorldSize;
         for (const BaseMapData::Label city : data->cities()) {
-            if (city.minimumZoom > countryZoom || !area.contains(city.point) || names.contains(city.name)) {
+            if (city.minimumZoom > view.zoom + 0.5 || !area.contains(city.point) || names.contains(city.name)) {
                 continue;
             }
             const bool beaten = std::any_of(shown.begin(), shown.end(), [&](const BaseMapData::Label& winner) {
@@ -72,6 +103,26 @@ TEST(BaseMapLabelsTest, AtCountryZoomTheLargestPlacesAreNamedAndNoVillage)
     }
 }
 
+// The data lists the cities in the order they are named: by the zoom they
+// are named from, and within it the larger first.
+TEST(BaseMapLabelsTest, CitiesComeInTheOrderTheyAreNamed)
+{
+    const std::shared_ptr<const BaseMapData> data = BaseMapData::shared();
+    ASSERT_TRUE(data);
+    const BaseMapData::Labels& cities = data->cities();
+    double bern = -1;
+    double saintHelier = -1;
+    for (std::size_t i = 0; i < cities.size(); ++i) {
+        if (i > 0) {
+            ASSERT_LE(cities.minimumZoom(i - 1), cities.minimumZoom(i)) << i;
+        }
+        const QByteArrayView name = cities.nameBytes(i);
+        bern = name == "Bern" && bern < 0 ? cities.minimumZoom(i) : bern;
+        saintHelier = name == "Saint Helier" && saintHelier < 0 ? cities.minimumZoom(i) : saintHelier;
+    }
+    EXPECT_LT(bern, saintHelier);
+}
+
 TEST(BaseMapLabelsTest, CountryZoomIsDrawnInBothSchemes)
 {
     for (const Region& region : regions) {
@@ -81,7 +132,7 @@ TEST(BaseMapLabelsTest, CountryZoomIsDrawnInBothSchemes)
             view.setPalette(PivraAppearance::palette(dark));
             view.show();
             const MapRect area = areaOf(region);
-            view.setCamera(area.center(), countryZoom);
+            view.setCamera(area.center(), 5);
             const QImage frame = settledFrame(view);
             // Land and sea both show, in the scheme's colours.
             const BaseMapColors colors = BaseMapColors::forScheme(dark);

@@ -16,10 +16,11 @@
 //     points, countries, cities, name bytes
 //   a ring or line (24 bytes): uint32 first point, uint32 point count, uint32 min x, min y, max x, max y
 //   a point (8 bytes): uint32 x, uint32 y
-//   a label (24 bytes): uint32 x, uint32 y, float32 minimum zoom, uint32 population (0 for a country),
-//     uint32 offset and uint32 byte count of its UTF-8 name among the name bytes
+//   a label (28 bytes): uint32 x, uint32 y, float32 minimum zoom, uint32 population (0 for a country),
+//     uint32 1 for a capital (else 0), uint32 offset and uint32 byte count of its UTF-8 name among the
+//     name bytes
 //   countries come largest first; cities lowest zoom first, and within a zoom
-//   capitals first, then the most people first
+//   the most people first, a capital counted five times
 // Land rings keep their holes as rings of their own (filled even-odd); rings
 // and lines that cross the antimeridian are cut there into pieces that each
 // stay on one side.
@@ -34,7 +35,7 @@ if (!modules || !output) {
 }
 const readJson = (path) => JSON.parse(readFileSync(join(modules, path), 'utf8'));
 
-const VERSION = 3;
+const VERSION = 4;
 const WORLD = 2 ** 26;
 const MAX_LATITUDE = 85.0511287798066;
 
@@ -209,48 +210,48 @@ for (const geometry of countries50.objects.countries.geometries) {
 }
 countryLabels.sort((a, b) => b.width - a.width);
 
-// The zoom from which a place is named: capitals and the largest cities
-// across a continent, big cities across a country, towns only close up, and
-// the quarters of a city closer still. Where names collide the one placed
-// first stays, so the order within a zoom decides: capitals, then the most
-// people.
+// The zoom from which a place is named: the largest cities and the capitals
+// across a continent, cities across a country, towns only close up, and the
+// quarters of a city closer still. A capital counts as a city five times its
+// size: Bern's 120,000 are named with cities of 600,000, a crown dependency's
+// capital of 28,000 with towns of 140,000. Where names collide the one placed
+// first stays, so within a zoom the larger place (so counted) comes first.
+const CAPITAL_WEIGHT = 5;
+const weightOf = (place) => place.population * (place.kind === Kind.capital ? CAPITAL_WEIGHT : 1);
 function cityZoom(place) {
-    const people = place.population;
     if (place.kind === Kind.section) return 12;
-    if (place.kind === Kind.capital) return people >= 500000 ? 4 : people >= 100000 ? 5 : people >= 10000 ? 6 : 7;
-    return people >= 5000000 ? 4
-        : people >= 1000000 ? 5
-        : people >= 500000 ? 6
-        : people >= 100000 ? 7
-        : people >= 30000 ? 8
-        : people >= 10000 ? 9
-        : people >= 3000 ? 10
+    const weight = weightOf(place);
+    return weight >= 1000000 ? 4
+        : weight >= 500000 ? 5
+        : weight >= 150000 ? 6
+        : weight >= 50000 ? 7
+        : weight >= 15000 ? 8
+        : weight >= 5000 ? 9
+        : weight >= 1500 ? 10
         : 11;
 }
 const cities = loadPlaces(modules)
-    .map((place) => ({ place, minZoom: cityZoom(place) }))
-    .sort((a, b) => a.minZoom - b.minZoom
-        || (b.place.kind === Kind.capital) - (a.place.kind === Kind.capital)
-        || b.place.population - a.place.population);
+    .map((place) => ({ place, minZoom: cityZoom(place), weight: weightOf(place) }))
+    .sort((a, b) => a.minZoom - b.minZoom || b.weight - a.weight);
 
 // ---- the file
 const names = [];
 let nameBytes = 0;
-const labelRecord = (point, minZoom, population, name) => {
+const labelRecord = (point, minZoom, population, capital, name) => {
     const encoded = Buffer.from(name, 'utf8');
     names.push(encoded);
     nameBytes += encoded.length;
-    return [point[0], point[1], minZoom, population, nameBytes - encoded.length, encoded.length];
+    return [point[0], point[1], minZoom, population, capital ? 1 : 0, nameBytes - encoded.length, encoded.length];
 };
-const countryRecords = countryLabels.map((label) => labelRecord(label.point, label.minZoom, 0, label.name));
+const countryRecords = countryLabels.map((label) => labelRecord(label.point, label.minZoom, 0, false, label.name));
 const cityRecords = cities.map(({ place, minZoom }) =>
-    labelRecord(project([place.lon, place.lat]), minZoom, place.population, place.name));
+    labelRecord(project([place.lon, place.lat]), minZoom, place.population, place.kind === Kind.capital, place.name));
 
 const HEADER_WORDS = 2 + 3; // magic, version, world units, level count
 const parts = shapes.flat().map((records) => ({ records, bytes: 24 }));
 parts.push({ records: points, bytes: 8 });
-parts.push({ records: countryRecords, bytes: 24, label: true });
-parts.push({ records: cityRecords, bytes: 24, label: true });
+parts.push({ records: countryRecords, bytes: 28, label: true });
+parts.push({ records: cityRecords, bytes: 28, label: true });
 parts.push({ records: names, bytes: 1, size: nameBytes });
 let offset = 4 * (HEADER_WORDS + 2 * parts.length);
 for (const part of parts) {

@@ -14,13 +14,13 @@ namespace {
 static_assert(std::endian::native == std::endian::little, "the map file is read in place as little endian");
 
 constexpr char magic[] = "PIVRAMAP";
-constexpr quint32 version = 3;
+constexpr quint32 version = 4;
 // Tile zooms from which the next finer scale is drawn.
 constexpr int mediumFromZoom = 3;
 constexpr int fineFromZoom = 6;
 // Words of one outline and one label entry, and of one point.
 constexpr std::size_t shapeWords = 6;
-constexpr std::size_t labelWords = 6;
+constexpr std::size_t labelWords = 7;
 constexpr std::size_t pointWords = 2;
 // The head: magic (two words), version, world units, level count; then each
 // part's offset and count: two kinds of shape per level, then the points,
@@ -63,13 +63,18 @@ BaseMapData::Shape BaseMapData::Shapes::operator[](std::size_t index) const
 BaseMapData::Label BaseMapData::Labels::operator[](std::size_t index) const
 {
     const quint32* record = records_ + index * labelWords;
-    return {point(index), QString::fromUtf8(nameBytes(index)), minimumZoom(index), record[3]};
+    return {point(index), QString::fromUtf8(nameBytes(index)), minimumZoom(index), record[3], isCapital(index)};
+}
+
+bool BaseMapData::Labels::isCapital(std::size_t index) const
+{
+    return records_[index * labelWords + 4] == 1;
 }
 
 QByteArrayView BaseMapData::Labels::nameBytes(std::size_t index) const
 {
     const quint32* record = records_ + index * labelWords;
-    return data_->text(record[4], record[5]);
+    return data_->text(record[5], record[6]);
 }
 
 MapPoint BaseMapData::Labels::point(std::size_t index) const

@@ -97,6 +97,7 @@ public:
         QString name;
         double minimumZoom = 0;
         quint32 population = 0; // a city's, where GeoNames knows it
+        bool capital = false;
     };
     // Countries or cities. A name that lies outside the file's names reads
     // as none.
@@ -105,6 +106,7 @@ public:
         Label operator[](std::size_t index) const;
         MapPoint point(std::size_t index) const;
         double minimumZoom(std::size_t index) const;
+        bool isCapital(std::size_t index) const;
         // The name as the file holds it, in UTF-8.
         QByteArrayView nameBytes(std::size_t index) const;
     };
@@ -125,8 +127,8 @@ public:
     const std::array<Level, levelCount>& levels() const { return levels_; }
     // Largest countries first.
     const Labels& countries() const { return countries_; }
-    // Lowest minimum zoom first, and within one zoom capitals first, then the
-    // most people first.
+    // Lowest minimum zoom first, and within one zoom the most people first,
+    // a capital counted five times.
     const Labels& cities() const { return cities_; }
 
 private:

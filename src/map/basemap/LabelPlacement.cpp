@@ -18,9 +18,8 @@ constexpr double labelMargin = 8;
 // Side of the cells names are looked up by when checked for room, in pixels.
 constexpr double collisionCell = 128;
 constexpr int tilePixels = 256;
-// Cities named from this zoom or lower (capitals of half a million, cities
-// of five) are principal: a country's name gives way to them, and to no
-// other city.
+// Cities named from this zoom (cities of a million, capitals of a fifth of
+// one) come before the countries' names at every zoom.
 constexpr double principalCityZoom = 4;
 
 // Calls `visit` with the key of every square of `side` pixels `box` touches.
@@ -122,13 +121,28 @@ LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
     const double cityLine = QFontMetricsF(font(false)).height();
     TextWidths cityWidths(font(false));
     const BaseMapData::Labels& cities = data.cities();
-    std::size_t nextCity = 0;
-    const auto placeCities = [&](double upToZoom) {
-        for (; nextCity < cities.size() && cities.minimumZoom(nextCity) <= upToZoom; ++nextCity) {
-            tryPlace(nextCity, cities.point(nextCity), false, cityWidths.of(cities.nameBytes(nextCity)), cityLine);
-        }
+    const auto placeCity = [&](std::size_t city) {
+        tryPlace(city, cities.point(city), false, cityWidths.of(cities.nameBytes(city)), cityLine);
     };
-    placeCities(std::min(zoom + 0.5, principalCityZoom));
+    // Tiles of a zoom name the cities whose minimum zoom is at most half a
+    // zoom beyond, so those named a zoom out reach at most half a zoom short.
+    const auto endOf = [&](double upToZoom) {
+        std::size_t end = 0;
+        while (end < cities.size() && cities.minimumZoom(end) <= upToZoom) {
+            ++end;
+        }
+        return end;
+    };
+    const std::size_t established = endOf(std::max(std::min(zoom + 0.5, principalCityZoom), zoom - 0.5));
+    const std::size_t all = endOf(zoom + 0.5);
+    for (std::size_t city = 0; city < established; ++city) {
+        placeCity(city);
+    }
+    for (std::size_t city = established; city < all; ++city) {
+        if (cities.isCapital(city)) {
+            placeCity(city);
+        }
+    }
     const QFontMetricsF countryMetrics(font(true));
     const BaseMapData::Labels& countries = data.countries();
     for (std::size_t country = 0; country < countries.size(); ++country) {
@@ -137,7 +151,11 @@ LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
             tryPlace(country, label.point, true, countryMetrics.horizontalAdvance(label.name), countryMetrics.height());
         }
     }
-    placeCities(zoom + 0.5);
+    for (std::size_t city = established; city < all; ++city) {
+        if (!cities.isCapital(city)) {
+            placeCity(city);
+        }
+    }
     std::sort(tiles_.begin(), tiles_.end());
 }
 

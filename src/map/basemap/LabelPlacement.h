@@ -15,10 +15,13 @@ namespace pivra {
 // world at once, so that a name across a tile edge is drawn whole, in the
 // same place, by every tile it touches. Names are placed in a fixed order,
 // each only where it keeps clear of those placed before it, so where names
-// collide the earlier one wins: the principal cities (named from zoom 4:
-// capitals of half a million, cities of five), then the countries' names,
-// which step down or up out of their way, then the other cities, in the
-// data's order (see BaseMapData::cities()).
+// collide the earlier one wins: the cities the map already named a zoom out
+// (at any zoom those named from zoom 4: cities of a million and the
+// capitals of a fifth of one), the capitals this zoom adds, then the
+// countries' names, which step down or up out of their way, then the other
+// cities this zoom adds; cities in the data's order, the larger first (see
+// BaseMapData::cities()). So a country's name makes room for its capital,
+// and a city keeps its name as the map zooms in.
 class LabelPlacement {
 public:
     static constexpr double cityDotRadius = 2;
