@@ -4,7 +4,8 @@
 #include "catalog/CatalogError.h"
 #include "catalog/CatalogLock.h"
 #include "catalog/CatalogReaders.h"
-#include "catalog/DuplicateCandidates.h"
+#include "catalog/duplicates/DuplicateCandidates.h"
+#include "catalog/duplicates/WrittenRows.h"
 #include "catalog/GalleryScope.h"
 #include "catalog/model/LocationRows.h"
 #include "catalog/model/MapPhoto.h"
@@ -48,11 +49,16 @@ namespace pivra {
 // The write-ahead log is copied back into the file by a thread of its own
 // once it holds `checkpointFromPages` pages, and by the writer itself once it
 // holds `walLimitPages` (see WalCheckpointer.h); tests lower them too.
+// After the catalog wrote at most `candidateUpdatesUpTo` rows, the duplicate
+// candidates read those rows again instead of the whole catalog: a favourite,
+// a turn or a few new files cost a few lookups, not a pass over a million
+// rows; after more they are found afresh.
 struct CatalogTuning {
     std::int64_t spreadFromRows = 50'000;
     int checkpointFromPages = 1000;
     int walLimitPages = 16384;
     double rulesInSqlBelowShare = 1.0 / 16;
+    std::size_t candidateUpdatesUpTo = 20'000;
 };
 
 // The values of a row's thumbnail failure mark besides 0: failed in a run
@@ -169,6 +175,11 @@ public:
     // as a file browser sorts names.
     QStringList indexedFolders(const QUuid& sourceID);
 
+    // The rows read to find the duplicate candidates and keep them up to
+    // date since the catalog was opened: the work the gallery's duplicate
+    // rules cost, which tests and benchmarks count.
+    std::int64_t duplicateCandidateRowsRead() const;
+
 private:
     sqlite::Statement prepare(const QString& sql) const;
     sqlite::Statement prepare(const char* sql) const;
@@ -187,9 +198,14 @@ private:
     using DatabaseState = std::pair<std::int64_t, std::int64_t>;
     DatabaseState databaseState() const;
 
-    // The rows that a duplicate rule may involve, found afresh whenever the
-    // catalog changed; every scope's count and index decide among them.
+    // The rows that a duplicate rule may involve, found afresh when another
+    // connection changed the catalog or this one wrote many rows, and
+    // brought up to date with a few rows written; every scope's count and
+    // index decide among them.
     const DuplicateCandidates& duplicateCandidates(const DatabaseState& state);
+    // The candidates brought up to `state`, if that takes no pass over the
+    // whole catalog; none otherwise.
+    const DuplicateCandidates* currentCandidates(const DatabaseState& state);
 
     // The last count's scope, the sources it was read from, its rows and
     // those a duplicate hides. The store runs the index right after the count
@@ -222,7 +238,18 @@ private:
     sqlite::Connection db_;
     std::optional<WalCheckpointer> checkpointer_;
     std::optional<CatalogReaders> readers_;
-    std::optional<std::pair<DatabaseState, DuplicateCandidates>> candidates_;
+    // The candidates, with the other connections' version they were read
+    // at and this connection's changes they hold.
+    struct KnownCandidates {
+        std::int64_t dataVersion = 0;
+        std::int64_t changes = 0;
+        DuplicateCandidates set;
+    };
+    std::optional<KnownCandidates> candidates_;
+    std::int64_t earlierCandidateRowsRead_ = 0;
+    // The rows this connection wrote since the candidates were read or last
+    // brought up to date. Declared after the connection, so it goes first.
+    std::optional<WrittenRows> written_;
     std::optional<CountedScope> lastCount_;
 };
 

@@ -81,8 +81,7 @@ std::vector<MediaItem> MediaCatalog::galleryIndex(const GalleryScope& scope)
                 && lastCount_->offlineSources == scope.offlineSources
             ? *lastCount_
             : countScope(scope, std::move(where), state);
-    const DuplicateCandidates* candidates =
-        candidates_ && candidates_->first == state ? &candidates_->second : nullptr;
+    const DuplicateCandidates* candidates = currentCandidates(state);
 
     const std::vector<double> cuts = spreadCuts(scope, counted);
     std::vector<std::vector<MediaItem>> parts(cuts.size() + 1);
@@ -144,7 +143,7 @@ const MediaCatalog::CountedScope& MediaCatalog::countScope(const GalleryScope& s
                                                            const DatabaseState& state)
 {
     std::optional<QStringList> sources = shownSources(db_.get(), scope);
-    const DuplicateCandidates* known = candidates_ && candidates_->first == state ? &candidates_->second : nullptr;
+    const DuplicateCandidates* known = currentCandidates(state);
     // Read in one statement: the scopes most reloads count walk a covering
     // index that way, which ranges of dates would trade for table rows.
     sqlite::Statement statement = prepareScopeRead(db_.get(), rowidColumn(), where, sources, {});
@@ -205,11 +204,33 @@ MediaCatalog::DatabaseState MediaCatalog::databaseState() const
 
 const DuplicateCandidates& MediaCatalog::duplicateCandidates(const DatabaseState& state)
 {
-    if (!candidates_ || candidates_->first != state) {
-        candidates_.reset(); // the old set is freed before the new one is read
-        candidates_.emplace(state, DuplicateCandidates(*readers_));
+    if (const DuplicateCandidates* current = currentCandidates(state)) {
+        return *current;
     }
-    return candidates_->second;
+    if (candidates_) {
+        earlierCandidateRowsRead_ += candidates_->set.rowsRead();
+        candidates_.reset(); // the old set is freed before the new one is read
+    }
+    written_->take(); // the new set reads them as they are
+    candidates_.emplace(KnownCandidates{state.second, state.first, DuplicateCandidates(*readers_)});
+    return candidates_->set;
+}
+
+const DuplicateCandidates* MediaCatalog::currentCandidates(const DatabaseState& state)
+{
+    if (!candidates_ || candidates_->dataVersion != state.second || written_->overflowed()) {
+        return nullptr;
+    }
+    if (candidates_->changes != state.first) {
+        candidates_->set.update(db_.get(), written_->take());
+        candidates_->changes = state.first;
+    }
+    return &candidates_->set;
+}
+
+std::int64_t MediaCatalog::duplicateCandidateRowsRead() const
+{
+    return earlierCandidateRowsRead_ + (candidates_ ? candidates_->set.rowsRead() : 0);
 }
 
 std::optional<MediaItem> MediaCatalog::neighbor(const MediaItem& item, int direction, const GalleryScope& scope)

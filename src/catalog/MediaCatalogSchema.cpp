@@ -158,6 +158,7 @@ MediaCatalog::MediaCatalog(const std::optional<QString>& databasePath, CatalogTu
     migrate();
     checkpointer_.emplace(db_.get(), path, tuning.checkpointFromPages, tuning.walLimitPages);
     readers_.emplace(path);
+    written_.emplace(db_.get(), tuning.candidateUpdatesUpTo);
 }
 
 QString MediaCatalog::defaultDatabasePath()

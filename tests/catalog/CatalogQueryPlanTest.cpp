@@ -3,7 +3,7 @@
 // scan per row in one of the neighbour step's twin subqueries turns a step
 // through a large library from milliseconds into minutes.
 #include "catalog/CatalogTest.h"
-#include "catalog/DuplicateCandidates.h"
+#include "catalog/duplicates/DuplicateCandidates.h"
 #include "catalog/ScopeReads.h"
 
 #include <QRegularExpression>

@@ -4,6 +4,7 @@
 // every condition at once.
 #include "catalog/CatalogTest.h"
 #include "catalog/ScopeReads.h"
+#include "catalog/scan/ScanBatch.h"
 #include "catalog/model/CellKey.h"
 
 #include <gtest/gtest.h>
@@ -418,6 +419,146 @@ TEST_P(GalleryOracle, ManySourcesWithTheDisconnectedHidden)
             firstSizes = sizes;
         }
         EXPECT_EQ(sizes, *firstSizes);
+    }
+}
+
+// Counts decide duplicates among the catalog's candidates, whatever the
+// scope's size, so every reload below reads them.
+class DuplicateCandidateUpdates : public GalleryOracle {
+protected:
+    CatalogTuning tuning() const override { return {.rulesInSqlBelowShare = 0}; }
+
+    // A scan's decision to write `row` as a new or changed file.
+    static ScanBatch::Changed scanned(const MediaRow& row)
+    {
+        const QUuid source = QUuid::fromString(row.sourceID);
+        return {MediaItem(row.itemID(), source, row.path, *row.name,
+                          row.kind == u"video" ? MediaKind::video : MediaKind::image, row.captured, *row.dateOrigin,
+                          row.width, row.height, row.camera, row.lens, row.duration, row.fileSize, row.modified,
+                          row.metadataJSON, 0, false, std::nullopt, row.liveIdentifier, std::nullopt),
+                *row.relativePath};
+    }
+
+    // Every scope below agrees with the brute-force filter of `written`.
+    void expectTheRules(const std::vector<OracleRow>& written, const char* step)
+    {
+        const GalleryScope scopes[] = {
+            {},
+            {.offlineSources = {sources[0]}},
+            {.favoritesOnly = true, .offlineSources = {sources[2]}},
+            {.excludedSources = {sources[1]}, .offlineSources = {sources[1], sources[2]}},
+        };
+        for (const GalleryScope& scope : scopes) {
+            ASSERT_EQ(galleryIDs(scope), Oracle(written, scope).expectedIDs()) << step;
+        }
+    }
+};
+
+// A favourite, a turn or an album link changes no duplicate: the candidates
+// read the marked row again, not the catalog. A scan's new, changed and
+// deleted files and a media key given by thumbnail preparation are read with
+// the rows sharing their keys, and the gallery then hides exactly what the
+// rules hide.
+TEST_F(DuplicateCandidateUpdates, AChangeReadsItsRowsAndTheirTwinsOnly)
+{
+    std::mt19937 random(5);
+    const QUuid album = catalog().createAlbum(QStringLiteral("Updates"));
+    std::vector<OracleRow> written = fillCatalog(random, album);
+    {
+        sqlite::Transaction transaction(rows().db());
+        for (int serial = 0; serial < 2000; ++serial) {
+            OracleRow entry{folderRow(sources[0], QStringLiteral("bulk/%1.jpg").arg(serial)), sources[0]};
+            entry.row.captured = 5000.0 + serial;
+            entry.row.fileSize = 100 + serial;
+            entry.row.thumbnailKey = QStringLiteral("unique-%1").arg(serial);
+            rows().insert(entry.row);
+            written.push_back(std::move(entry));
+        }
+        transaction.commit();
+    }
+    expectTheRules(written, "first read");
+    const std::int64_t built = catalog().duplicateCandidateRowsRead();
+    EXPECT_GT(built, static_cast<std::int64_t>(3 * written.size())) << "the first read walks three indexes";
+
+    // The user's marks, on a plain photo and on one with many twins.
+    const auto entryOf = [&written](const QString& id) {
+        return std::find_if(written.begin(), written.end(), [&](const OracleRow& entry) { return entry.row.itemID() == id; });
+    };
+    const auto twinned = std::find_if(written.begin(), written.end(), [](const OracleRow& entry) {
+        return entry.row.thumbnailKey == u"k1" && !entry.row.isFavorite;
+    });
+    ASSERT_NE(twinned, written.end());
+    for (OracleRow* entry : {&*twinned, &written.back()}) {
+        catalog().setFavorite(true, entry->row.itemID());
+        catalog().setRotation(1, entry->row.itemID());
+        catalog().addToAlbum(album, entry->row.itemID());
+        entry->row.isFavorite = true;
+        entry->inAlbum = true;
+    }
+    expectTheRules(written, "after marks");
+    const std::int64_t marked = catalog().duplicateCandidateRowsRead() - built;
+    EXPECT_LT(marked, built / 20) << "the marks made the candidates read " << marked << " rows";
+
+    // A rescan of the third source: a copy of one of its photos (same size,
+    // kind, date and dimensions, no key yet), a new photo, a changed one and
+    // one gone; then thumbnail preparation gives the new photo a known key.
+    const ScanFingerprints before = catalog().existingFingerprints(sources[2]);
+    ASSERT_GE(before.rowCount(), 3u);
+    const auto copied = entryOf(before.idAt(0));
+    const auto changed = entryOf(before.idAt(1));
+    const auto gone = entryOf(before.idAt(2));
+    OracleRow copy = *copied;
+    copy.row = folderRow(sources[2], QStringLiteral("copies/") + *copied->row.name, copied->row.kind);
+    copy.row.captured = copied->row.captured;
+    copy.row.fileSize = copied->row.fileSize;
+    copy.row.width = copied->row.width;
+    copy.row.height = copied->row.height;
+    copy.inAlbum = false;
+    OracleRow fresh{folderRow(sources[2], QStringLiteral("new/IMG_E1001.HEIC")), sources[2]};
+    changed->row.fileSize += 1000;
+    changed->row.thumbnailKey.reset();
+    changed->row.latitude.reset();
+    changed->row.longitude.reset();
+    ScanBatch batch;
+    batch.changed = {scanned(copy.row), scanned(fresh.row), scanned(changed->row)};
+    const QString token = QStringLiteral("rescan");
+    catalog().apply(batch, token);
+    std::vector<bool> seen(before.rowCount(), true);
+    seen[2] = false;
+    catalog().deleteUnseen(sources[2], token, before, seen, {});
+    written.erase(gone);
+    written.push_back(copy);
+    written.push_back(fresh);
+    expectTheRules(written, "after the rescan");
+    EXPECT_TRUE(catalog().setThumbnailKey(QStringLiteral("k2"), fresh.row.itemID()));
+    written.back().row.thumbnailKey = QStringLiteral("k2");
+    expectTheRules(written, "after a key");
+    const std::int64_t rescanned = catalog().duplicateCandidateRowsRead() - built - marked;
+    EXPECT_LT(rescanned, built / 10) << "the rescan made the candidates read " << rescanned << " rows";
+
+    // Files of the second source changed again and again into and out of
+    // each other's twins, and given keys, a few at a time.
+    for (int round = 0; round < 5; ++round) {
+        ScanBatch again;
+        for (OracleRow& entry : written) {
+            if (entry.source != sources[1] || !chance(random, 0.2)) {
+                continue;
+            }
+            if (!entry.row.thumbnailKey && chance(random, 0.5)) {
+                const QString key = pick(random, QStringList{"k1", "k2", "k3", "unique-7"});
+                ASSERT_TRUE(catalog().setThumbnailKey(key, entry.row.itemID()));
+                entry.row.thumbnailKey = key;
+                continue;
+            }
+            entry.row.fileSize = pick(random, QList<qint64>{1, 2, 107});
+            entry.row.captured = pick(random, QList<double>{1000.0, 2000.0, 5007.0});
+            entry.row.thumbnailKey.reset();
+            entry.row.latitude.reset();
+            entry.row.longitude.reset();
+            again.changed.push_back(scanned(entry.row));
+        }
+        catalog().apply(again, QStringLiteral("again"));
+        expectTheRules(written, "after changes again");
     }
 }
 

@@ -5,7 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+struct sqlite3;
 
 namespace pivra {
 
@@ -22,14 +25,26 @@ class CatalogReaders;
 // hash of each row's rule keys; only the rows whose hash another row shares
 // are read again, exactly, and kept. A scope's hidden rows are then decided
 // among the candidates inside it, and the set serves every scope until the
-// catalog changes.
+// catalog changes; a change of a few rows is brought in by reading those rows
+// and the rows that share a key with them.
 class DuplicateCandidates {
 public:
     // Reads the whole catalog through `readers`, several statements at once.
     explicit DuplicateCandidates(CatalogReaders& readers);
 
+    // Brings the set up to the catalog as `db` reads it after the rows
+    // `written` were inserted, changed or deleted (rowids, with repeats):
+    // reads those rows, and through the indexes that find equal keys the
+    // rows that share a key with them. A row that no longer shares a key may
+    // stay in the set; the rules find no twin of it.
+    void update(sqlite3* db, std::vector<std::int64_t> written);
+
     // Whether a duplicate rule may involve the row in some scope.
     bool contains(std::int64_t rowid) const;
+
+    // The rows read to build the set and bring it up to date: the work it
+    // cost, which tests count.
+    std::int64_t rowsRead() const { return rowsRead_; }
 
     // Of `rowsInScope`, candidates that are all the candidates inside one
     // scope, the rows that a twin among them hides, ascending.
@@ -64,6 +79,15 @@ private:
     std::vector<Record> records_;      // in the order of rowids_
     std::vector<std::string> sources_;
     std::string ids_;
+    // The next group number of each kind of key: content, file, edited name.
+    std::array<std::uint32_t, 3> nextNumber_{1, 1, 1};
+    std::int64_t rowsRead_ = 0;
+
+    const Record* recordOf(std::int64_t rowid) const;
+    // Sets the record's source, numbered in `sourceNumbers` (a NULL source is
+    // an empty text), and its id (empty for NULL).
+    void identify(Record& record, const std::string& source, const std::string& id,
+                  std::unordered_map<std::string, std::uint32_t>& sourceNumbers);
 };
 
 } // namespace pivra

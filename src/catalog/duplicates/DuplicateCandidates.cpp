@@ -1,4 +1,4 @@
-#include "catalog/DuplicateCandidates.h"
+#include "catalog/duplicates/DuplicateCandidates.h"
 
 #include "catalog/CatalogReaders.h"
 #include "catalog/Sqlite.h"
@@ -12,9 +12,12 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace pivra {
 
@@ -199,9 +202,10 @@ void readTwinKeys(sqlite3_stmt* row, TwinKeys& keys)
 // Adds the rows of each run of two or more rows with equal keys, where the
 // statement selects the rowid and then the key's columns, sorted by the key.
 // Equal keys are adjacent in index order, so one walk down a covering index
-// finds every group without a table lookup.
-void addRowsWithEqualKeys(sqlite3* db, const char* sql, int keyColumns, std::vector<std::int64_t>& found)
+// finds every group without a table lookup. Answers the rows walked.
+std::int64_t addRowsWithEqualKeys(sqlite3* db, const char* sql, int keyColumns, std::vector<std::int64_t>& found)
 {
+    std::int64_t walked = 0;
     sqlite::Statement rows(db, sql);
     std::string key;
     std::string previousKey;
@@ -209,6 +213,7 @@ void addRowsWithEqualKeys(sqlite3* db, const char* sql, int keyColumns, std::vec
     bool previousAdded = false;
     bool hasPrevious = false;
     while (rows.nextRowChecked()) {
+        ++walked;
         sqlite3_stmt* row = rows.handle();
         key.clear();
         bool complete = true;
@@ -229,12 +234,15 @@ void addRowsWithEqualKeys(sqlite3* db, const char* sql, int keyColumns, std::vec
         previousKey.swap(key);
         previousRow = rowid;
     }
+    return walked;
 }
 
 // Adds each IMG_ photo whose source holds a row named as its IMG_E copy would
-// be, and those copies; their kinds and folders are compared later.
-void addEditedPairs(sqlite3* db, std::vector<std::int64_t>& found)
+// be, and those copies; their kinds and folders are compared later. Answers
+// the rows walked.
+std::int64_t addEditedPairs(sqlite3* db, std::vector<std::int64_t>& found)
 {
+    std::int64_t walked = 0;
     const auto nameKey = [](std::string_view source, std::string_view rest) {
         std::string key(source);
         key.append("\0IMG_E", 6).append(rest);
@@ -244,6 +252,7 @@ void addEditedPairs(sqlite3* db, std::vector<std::int64_t>& found)
     std::vector<std::pair<std::uint64_t, std::int64_t>> originals;
     sqlite::Statement rows(db, DuplicateCandidates::indexWalks[2]);
     while (rows.nextRowChecked()) {
+        ++walked;
         sqlite3_stmt* row = rows.handle();
         const std::string_view name = columnBytes(row, 2);
         if (sqlite3_column_type(row, 1) == SQLITE_NULL || sqlite3_column_type(row, 2) == SQLITE_NULL) {
@@ -268,6 +277,7 @@ void addEditedPairs(sqlite3* db, std::vector<std::int64_t>& found)
             found.push_back(copy->second);
         }
     }
+    return walked;
 }
 
 // A candidate inside the scope at hand, with what the preference compares:
@@ -315,6 +325,9 @@ public:
         return numbers_.try_emplace(key, static_cast<std::uint32_t>(numbers_.size() + 1)).first->second;
     }
 
+    // The number the next new key would take.
+    std::uint32_t next() const { return static_cast<std::uint32_t>(numbers_.size() + 1); }
+
 private:
     std::unordered_map<std::string, std::uint32_t> numbers_;
 };
@@ -333,6 +346,127 @@ constexpr std::size_t rangesPerReader = 4;
 // 2^23 bits (1 MB): exact for rowids below eight million.
 constexpr std::size_t quickBitWords = std::size_t{1} << 17;
 
+// The word and the bit of a rowid in the quick bits.
+std::pair<std::size_t, std::uint64_t> quickBit(std::int64_t rowid)
+{
+    const auto bit = static_cast<std::uint64_t>(rowid) & (quickBitWords * 64 - 1);
+    return {static_cast<std::size_t>(bit / 64), std::uint64_t{1} << (bit % 64)};
+}
+
+// The kinds of key, each numbered on its own; an IMG_E copy's own key and an
+// IMG_ photo's lookup are one kind, compared with each other.
+enum KeyKind : std::size_t { contentKind, fileKind, editedKind };
+
+// Another row that shares one of a row's keys; for an edited name, whether
+// it shares it as the IMG_E copy.
+struct Sharer {
+    std::int64_t rowid = 0;
+    bool asCopy = false;
+};
+
+// A row read to join the set, and for each kind of key the other rows that
+// share its key of that kind.
+struct JoiningRow {
+    FetchedRow row;
+    std::array<std::vector<Sharer>, 3> sharers;
+
+    bool sharesAny() const
+    {
+        return std::any_of(sharers.begin(), sharers.end(), [](const auto& rows) { return !rows.empty(); });
+    }
+};
+
+// Reads rows by rowid, and the rows that share their keys through the
+// indexes that find equal media keys, equal sizes, kinds and dates, and a
+// source's names.
+class JoiningRows {
+public:
+    explicit JoiningRows(sqlite3* db)
+        : byRowid_(db, std::string(rowColumns).append(" WHERE rowid=?").c_str()),
+          byContent_(db, std::string(rowColumns).append(" WHERE thumbnail_key=?").c_str()),
+          byFile_(db, std::string(rowColumns).append(" WHERE file_size=? AND kind=? AND captured=?").c_str()),
+          byName_(db, std::string(rowColumns).append(" WHERE source_id=? AND name=?").c_str())
+    {
+    }
+
+    // None when no row has the rowid.
+    std::optional<JoiningRow> read(std::int64_t rowid)
+    {
+        byRowid_.resetForReuse();
+        byRowid_.bindInt64(1, rowid);
+        if (!byRowid_.nextRowChecked()) {
+            return std::nullopt;
+        }
+        ++rowsRead;
+        sqlite3_stmt* row = byRowid_.handle();
+        JoiningRow joining;
+        readTwinKeys(row, joining.row.keys);
+        joining.row.source = plainValue(row, sourceColumn);
+        joining.row.id = plainValue(row, idColumn);
+        const TwinKeys& keys = joining.row.keys;
+        // The lookups take the row's own values, so "=" compares them as
+        // the rules do; the keys then decide exactly.
+        if (!keys.content.empty()) {
+            byContent_.resetForReuse();
+            sqlite3_bind_value(byContent_.handle(), 1, sqlite3_column_value(row, thumbnailKeyColumn));
+            collect(byContent_, rowid, [&](const TwinKeys& other) { return other.content == keys.content; },
+                    joining.sharers[contentKind]);
+        }
+        if (!keys.file.empty()) {
+            byFile_.resetForReuse();
+            sqlite3_bind_value(byFile_.handle(), 1, sqlite3_column_value(row, fileSizeColumn));
+            sqlite3_bind_value(byFile_.handle(), 2, sqlite3_column_value(row, kindColumn));
+            sqlite3_bind_value(byFile_.handle(), 3, sqlite3_column_value(row, capturedColumn));
+            collect(byFile_, rowid, [&](const TwinKeys& other) { return other.file == keys.file; },
+                    joining.sharers[fileKind]);
+        }
+        const std::string& edited = keys.editedSelf.empty() ? keys.editedLookup : keys.editedSelf;
+        if (!edited.empty()) {
+            // A copy's photo and a photo's copy, both named from the rest.
+            const std::string_view name = columnBytes(row, nameColumn);
+            const std::string_view rest = name.substr(name.starts_with("IMG_E") ? 5 : 4);
+            for (const std::string_view prefix : {std::string_view("IMG_"), std::string_view("IMG_E")}) {
+                const std::string other = std::string(prefix).append(rest);
+                byName_.resetForReuse();
+                sqlite3_bind_value(byName_.handle(), 1, sqlite3_column_value(row, sourceColumn));
+                sqlite3_bind_text(byName_.handle(), 2, other.data(), static_cast<int>(other.size()), SQLITE_TRANSIENT);
+                std::vector<Sharer>& sharers = joining.sharers[editedKind];
+                while (byName_.nextRowChecked()) {
+                    ++rowsRead;
+                    const std::int64_t found = sqlite3_column_int64(byName_.handle(), rowidColumn);
+                    readTwinKeys(byName_.handle(), otherKeys_);
+                    if (found != rowid && (otherKeys_.editedSelf == edited || otherKeys_.editedLookup == edited)) {
+                        sharers.push_back({found, otherKeys_.editedSelf == edited});
+                    }
+                }
+            }
+        }
+        return joining;
+    }
+
+    std::int64_t rowsRead = 0;
+
+private:
+    template<typename Shares>
+    void collect(sqlite::Statement& lookup, std::int64_t self, Shares shares, std::vector<Sharer>& sharers)
+    {
+        while (lookup.nextRowChecked()) {
+            ++rowsRead;
+            const std::int64_t found = sqlite3_column_int64(lookup.handle(), rowidColumn);
+            readTwinKeys(lookup.handle(), otherKeys_);
+            if (found != self && shares(otherKeys_)) {
+                sharers.push_back({found, false});
+            }
+        }
+    }
+
+    sqlite::Statement byRowid_;
+    sqlite::Statement byContent_;
+    sqlite::Statement byFile_;
+    sqlite::Statement byName_;
+    TwinKeys otherKeys_;
+};
+
 } // namespace
 
 const std::array<const char*, 3> DuplicateCandidates::indexWalks = {
@@ -347,23 +481,22 @@ DuplicateCandidates::DuplicateCandidates(CatalogReaders& readers)
     // size, kind and date (the file rule also compares dimensions and keys),
     // the same source and IMG_E name. Each walk has a connection of its own.
     std::array<std::vector<std::int64_t>, indexWalks.size()> found;
-    readers.forEach(found.size(), found.size(), [&found](sqlite3* db, std::size_t walk) {
-        if (walk == 2) {
-            addEditedPairs(db, found[walk]);
-        } else {
-            addRowsWithEqualKeys(db, indexWalks[walk], walk == 0 ? 1 : 3, found[walk]);
-        }
+    std::array<std::int64_t, indexWalks.size()> walked{};
+    readers.forEach(found.size(), found.size(), [&found, &walked](sqlite3* db, std::size_t walk) {
+        walked[walk] = walk == 2 ? addEditedPairs(db, found[walk])
+                                 : addRowsWithEqualKeys(db, indexWalks[walk], walk == 0 ? 1 : 3, found[walk]);
     });
-    for (const std::vector<std::int64_t>& rows : found) {
-        rowids_.insert(rowids_.end(), rows.begin(), rows.end());
+    for (std::size_t walk = 0; walk < found.size(); ++walk) {
+        rowids_.insert(rowids_.end(), found[walk].begin(), found[walk].end());
+        rowsRead_ += walked[walk];
     }
     std::sort(rowids_.begin(), rowids_.end());
     rowids_.erase(std::unique(rowids_.begin(), rowids_.end()), rowids_.end());
 
     quickBits_.assign(quickBitWords, 0);
     for (const std::int64_t rowid : rowids_) {
-        const auto bit = static_cast<std::uint64_t>(rowid) & (quickBitWords * 64 - 1);
-        quickBits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+        const auto [word, bit] = quickBit(rowid);
+        quickBits_[word] |= bit;
     }
 
     // Only those rows are read whole, in ranges on several connections, and
@@ -392,7 +525,7 @@ DuplicateCandidates::DuplicateCandidates(CatalogReaders& readers)
     KeyNumbers contents;
     KeyNumbers files;
     KeyNumbers editedNames; // a copy's own key and a photo's lookup compare with each other
-    std::unordered_map<std::string, std::uint32_t> sourceNumbers; // a NULL source is an empty text
+    std::unordered_map<std::string, std::uint32_t> sourceNumbers;
     std::size_t next = 0;
     for (const std::vector<FetchedRow>& rows : fetched) {
         for (const FetchedRow& row : rows) {
@@ -402,25 +535,38 @@ DuplicateCandidates::DuplicateCandidates(CatalogReaders& readers)
             record.file = files.numberOf(row.keys.file);
             record.editedSelf = editedNames.numberOf(row.keys.editedSelf);
             record.editedLookup = editedNames.numberOf(row.keys.editedLookup);
-            const auto [source, added] =
-                sourceNumbers.try_emplace(row.source, static_cast<std::uint32_t>(sources_.size()));
-            if (added) {
-                sources_.push_back(source->first);
-            }
-            record.source = source->second;
-            if (!row.id.empty()) {
-                record.idOffset = static_cast<std::uint32_t>(ids_.size());
-                record.idLength = static_cast<std::int32_t>(row.id.size());
-                ids_.append(row.id);
-            }
+            identify(record, row.source, row.id, sourceNumbers);
         }
     }
+    rowsRead_ += static_cast<std::int64_t>(rowids_.size());
+    nextNumber_ = {contents.next(), files.next(), editedNames.next()};
+}
+
+void DuplicateCandidates::identify(Record& record, const std::string& source, const std::string& id,
+                                   std::unordered_map<std::string, std::uint32_t>& sourceNumbers)
+{
+    const auto [number, added] = sourceNumbers.try_emplace(source, static_cast<std::uint32_t>(sources_.size()));
+    if (added) {
+        sources_.push_back(source);
+    }
+    record.source = number->second;
+    if (!id.empty()) {
+        record.idOffset = static_cast<std::uint32_t>(ids_.size());
+        record.idLength = static_cast<std::int32_t>(id.size());
+        ids_.append(id);
+    }
+}
+
+const DuplicateCandidates::Record* DuplicateCandidates::recordOf(std::int64_t rowid) const
+{
+    const auto at = std::lower_bound(rowids_.begin(), rowids_.end(), rowid);
+    return at == rowids_.end() || *at != rowid ? nullptr : &records_[static_cast<std::size_t>(at - rowids_.begin())];
 }
 
 bool DuplicateCandidates::contains(std::int64_t rowid) const
 {
-    const auto bit = static_cast<std::uint64_t>(rowid) & (quickBitWords * 64 - 1);
-    return ((quickBits_[bit / 64] >> (bit % 64)) & 1) != 0 && std::binary_search(rowids_.begin(), rowids_.end(), rowid);
+    const auto [word, bit] = quickBit(rowid);
+    return (quickBits_[word] & bit) != 0 && std::binary_search(rowids_.begin(), rowids_.end(), rowid);
 }
 
 std::vector<std::int64_t> DuplicateCandidates::hiddenAmong(std::vector<std::int64_t> rowsInScope,
@@ -493,6 +639,115 @@ std::vector<std::int64_t> DuplicateCandidates::hiddenAmong(std::vector<std::int6
         }
     }
     return hidden;
+}
+
+void DuplicateCandidates::update(sqlite3* db, std::vector<std::int64_t> written)
+{
+    std::sort(written.begin(), written.end());
+    written.erase(std::unique(written.begin(), written.end()), written.end());
+    const auto isWritten = [&written](std::int64_t rowid) {
+        return std::binary_search(written.begin(), written.end(), rowid);
+    };
+    // What the set knew of the written rows is read again.
+    std::vector<std::int64_t> keptRowids;
+    std::vector<Record> keptRecords;
+    keptRowids.reserve(rowids_.size());
+    keptRecords.reserve(records_.size());
+    for (std::size_t at = 0; at < rowids_.size(); ++at) {
+        if (!isWritten(rowids_[at])) {
+            keptRowids.push_back(rowids_[at]);
+            keptRecords.push_back(records_[at]);
+        }
+    }
+    rowids_ = std::move(keptRowids);
+    records_ = std::move(keptRecords);
+
+    // The written rows that share a key, then the rows they share it with
+    // that were no candidates (each of their keys was its own until now),
+    // and so on.
+    JoiningRows reader(db);
+    std::unordered_map<std::int64_t, JoiningRow> joining;
+    std::vector<std::int64_t> waiting;
+    const auto join = [&](std::int64_t rowid, JoiningRow row) {
+        for (const std::vector<Sharer>& sharers : row.sharers) {
+            for (const Sharer& sharer : sharers) {
+                if (!isWritten(sharer.rowid) && recordOf(sharer.rowid) == nullptr && !joining.contains(sharer.rowid)) {
+                    waiting.push_back(sharer.rowid);
+                }
+            }
+        }
+        joining.emplace(rowid, std::move(row));
+    };
+    for (const std::int64_t rowid : written) {
+        if (std::optional<JoiningRow> row = reader.read(rowid); row && row->sharesAny()) {
+            join(rowid, std::move(*row));
+        }
+    }
+    while (!waiting.empty()) {
+        const std::int64_t rowid = waiting.back();
+        waiting.pop_back();
+        if (!joining.contains(rowid)) {
+            if (std::optional<JoiningRow> row = reader.read(rowid)) {
+                join(rowid, std::move(*row));
+            }
+        }
+    }
+    rowsRead_ += reader.rowsRead;
+
+    // A key takes the number its sharers in the set or already numbered
+    // have, else a new one.
+    std::unordered_map<std::int64_t, Record> numbered;
+    const auto numberOf = [&](const JoiningRow& row, KeyKind kind) -> std::uint32_t {
+        for (const Sharer& sharer : row.sharers[kind]) {
+            const Record* record = recordOf(sharer.rowid);
+            if (record == nullptr) {
+                const auto found = numbered.find(sharer.rowid);
+                record = found == numbered.end() ? nullptr : &found->second;
+            }
+            if (record != nullptr) {
+                return kind == contentKind ? record->content
+                     : kind == fileKind    ? record->file
+                     : sharer.asCopy       ? record->editedSelf
+                                           : record->editedLookup;
+            }
+        }
+        return nextNumber_[kind]++;
+    };
+    std::unordered_map<std::string, std::uint32_t> sourceNumbers;
+    for (std::uint32_t source = 0; source < sources_.size(); ++source) {
+        sourceNumbers.emplace(sources_[source], source);
+    }
+    for (const auto& [rowid, row] : joining) {
+        const TwinKeys& keys = row.row.keys;
+        Record record;
+        record.rowid = rowid;
+        record.content = keys.content.empty() ? 0 : numberOf(row, contentKind);
+        record.file = keys.file.empty() ? 0 : numberOf(row, fileKind);
+        record.editedSelf = keys.editedSelf.empty() ? 0 : numberOf(row, editedKind);
+        record.editedLookup = keys.editedLookup.empty() ? 0 : numberOf(row, editedKind);
+        identify(record, row.row.source, row.row.id, sourceNumbers);
+        numbered.emplace(rowid, record);
+    }
+
+    std::vector<Record> added;
+    added.reserve(numbered.size());
+    for (const auto& [rowid, record] : numbered) {
+        added.push_back(record);
+    }
+    std::sort(added.begin(), added.end(), [](const Record& a, const Record& b) { return a.rowid < b.rowid; });
+    std::vector<Record> merged;
+    merged.reserve(records_.size() + added.size());
+    std::merge(records_.begin(), records_.end(), added.begin(), added.end(), std::back_inserter(merged),
+               [](const Record& a, const Record& b) { return a.rowid < b.rowid; });
+    records_ = std::move(merged);
+    rowids_.clear();
+    for (const Record& record : records_) {
+        rowids_.push_back(record.rowid);
+    }
+    for (const Record& record : added) {
+        const auto [word, bit] = quickBit(record.rowid);
+        quickBits_[word] |= bit; // a row that left keeps its bit: contains() looks it up
+    }
 }
 
 } // namespace pivra
