@@ -43,15 +43,23 @@ GalleryIndex readGalleryIndex(MediaCatalog& catalog, const GalleryScope& scope)
     return {std::make_shared<std::vector<MediaItem>>(catalog.galleryIndex(scope)), std::move(stamp)};
 }
 
-// The scope's count, or nothing when the items shown (read at `shown`) are
-// still what the catalog holds for it.
-std::optional<std::int64_t> countUnlessShown(MediaCatalog& catalog, const GalleryScope& scope,
-                                             const std::optional<MediaCatalog::GalleryStamp>& shown)
+// The scope's whole index, or nothing when the items shown (read at `shown`)
+// are still what the catalog holds for it.
+std::optional<GalleryIndex> readGalleryIndexUnlessShown(MediaCatalog& catalog, const GalleryScope& scope,
+                                                        const std::optional<MediaCatalog::GalleryStamp>& shown)
 {
     if (shown && catalog.galleryStamp(scope) == *shown) {
         return std::nullopt;
     }
-    return catalog.galleryCount(scope);
+    return readGalleryIndex(catalog, scope);
+}
+
+// The scope's first `limit` items, stamped as its whole index should they
+// be all there is.
+GalleryIndex readGalleryHead(MediaCatalog& catalog, const GalleryScope& scope, int limit)
+{
+    MediaCatalog::GalleryStamp stamp = catalog.galleryStamp(scope);
+    return {std::make_shared<std::vector<MediaItem>>(catalog.galleryHead(scope, limit)), std::move(stamp)};
 }
 
 QSet<QUuid> onlineIDs(const QList<LibrarySource>& sources)
@@ -377,12 +385,22 @@ GalleryScope LibraryStore::galleryScope(const SearchQuery& search) const
     return scope;
 }
 
-void LibraryStore::publishItems(MediaItems items, std::optional<MediaCatalog::GalleryStamp> stamp)
+void LibraryStore::publishItems(MediaItems items, std::optional<MediaCatalog::GalleryStamp> stamp,
+                                std::optional<qint64> count)
 {
+    assertMainThread();
     itemsStamp_ = std::move(stamp);
     releaseOffThread(std::exchange(items_, std::move(items)));
+    ++itemsVersion_;
+    if (count) {
+        totalCount_ = *count;
+        isCounting_ = false;
+    }
+    if (count) {
+        Q_EMIT totalCountChanged();
+    }
     Q_EMIT itemsChanged();
-    assign(itemsVersion_, itemsVersion_ + 1, &LibraryStore::itemsVersionChanged);
+    Q_EMIT itemsVersionChanged();
 }
 
 void LibraryStore::publishCount(qint64 count)
@@ -434,53 +452,51 @@ Task<> LibraryStore::reloadMap(int generation)
 }
 
 // A list of another scope is let go of as soon as the first screen of this
-// one is in, before the count and the whole are read; a reload of the scope
-// shown keeps its list, and the user's place in it, until the whole arrives.
-// The count comes next, so the header shows it while the rest loads; until
-// it does, the store says it is counting, so that no count of the scope shown
-// before stands beside this one's first screen. The scope is built again for
-// the rows from the fields as they are then; only the parsed search is
-// carried over. A scope whose rows have not changed
-// since they were shown (after a rescan that wrote nothing, say) is neither
-// read nor published again: a large library's list is not built twice over.
+// one is in, before the whole is read; a reload of the scope shown keeps its
+// list, and the user's place in it, until the whole arrives. The count comes
+// with the list it counts, read together: beside a first screen the store
+// says it is counting, so that no count of another list, or of another state
+// of the catalog, stands beside the items shown. The scope is built again
+// for the whole from the fields as they are then; only the parsed search is
+// carried over. A scope whose rows have not changed since they were shown
+// (after a rescan that wrote nothing, say) is neither read nor published
+// again: a large library's list is not built twice over.
 Task<> LibraryStore::reloadGallery(int generation)
 {
     const SearchQuery search = searchQuery();
     try {
-        const GalleryScope countScope = galleryScope(search);
-        SqlPredicate shown = countScope.scopePredicate();
+        const GalleryScope headScope = galleryScope(search);
+        SqlPredicate shown = headScope.scopePredicate();
         if (shownScope_ != shown) {
             const ShownEdits::Mark headRead = shownEdits_.beginRead();
-            std::vector<MediaItem> head =
-                co_await catalog_->call(&MediaCatalog::galleryHead, countScope, galleryHeadItems);
+            GalleryIndex head = co_await catalog_->call(readGalleryHead, headScope, galleryHeadItems);
             if (queryGeneration_ != generation) {
+                releaseOffThread(std::move(head.items));
                 co_return;
             }
-            // A shorter head is the whole list, published with its count.
-            if (head.size() >= std::size_t(galleryHeadItems)) {
-                startCounting();
-                shownEdits_.applyTo(head, headRead, countScope.favoritesOnly);
-                publishItems(std::make_shared<const std::vector<MediaItem>>(std::move(head)));
-                shownScope_ = shown;
+            shownEdits_.applyTo(*head.items, headRead, headScope.favoritesOnly);
+            shownScope_ = std::move(shown);
+            // A shorter head is the whole list.
+            if (head.items->size() < std::size_t(galleryHeadItems)) {
+                const auto count = static_cast<qint64>(head.items->size());
+                publishItems(std::move(head.items), std::move(head.stamp), count);
+                co_return;
             }
+            startCounting();
+            publishItems(std::move(head.items));
         }
-        const std::optional<std::int64_t> count = co_await catalog_->call(countUnlessShown, countScope, itemsStamp_);
-        if (queryGeneration_ != generation || !count) {
-            co_return;
-        }
-        publishCount(*count);
         const GalleryScope indexScope = galleryScope(search);
         const ShownEdits::Mark indexRead = shownEdits_.beginRead();
-        GalleryIndex index = co_await catalog_->call(readGalleryIndex, indexScope);
-        if (queryGeneration_ != generation) {
-            releaseOffThread(std::move(index.items));
+        std::optional<GalleryIndex> index =
+            co_await catalog_->call(readGalleryIndexUnlessShown, indexScope, itemsStamp_);
+        if (queryGeneration_ != generation || !index) {
+            releaseOffThread(index ? std::move(index->items) : nullptr);
             co_return;
         }
-        shownEdits_.applyTo(*index.items, indexRead, indexScope.favoritesOnly);
-        const qint64 rowCount = static_cast<qint64>(index.items->size());
-        publishItems(std::move(index.items), std::move(index.stamp));
+        shownEdits_.applyTo(*index->items, indexRead, indexScope.favoritesOnly);
+        const auto count = static_cast<qint64>(index->items->size());
+        publishItems(std::move(index->items), std::move(index->stamp), count);
         shownScope_ = indexScope.scopePredicate();
-        publishCount(rowCount);
     } catch (const std::exception&) {
         setMessage(QStringLiteral("Could not load the gallery."));
     }

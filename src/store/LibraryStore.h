@@ -574,8 +574,11 @@ private:
     void startReload();
     GalleryScope galleryScope(const SearchQuery& search) const;
     // `stamp` says what the items were read from, when they are a scope's
-    // whole index as the catalog holds it; nothing for any other list.
-    void publishItems(MediaItems items, std::optional<MediaCatalog::GalleryStamp> stamp = std::nullopt);
+    // whole index as the catalog holds it; nothing for any other list. With
+    // `count`, the count is set with the list before either is announced, so
+    // no observer sees the one without the other.
+    void publishItems(MediaItems items, std::optional<MediaCatalog::GalleryStamp> stamp = std::nullopt,
+                      std::optional<qint64> count = std::nullopt);
 
     Task<> startUp();
     Task<> connectionReload();
@@ -690,7 +693,8 @@ private:
     std::optional<std::size_t> galleryIndexOf(const QString& id) const;
     // Publishes an edited copy of the gallery result, which views may still
     // hold.
-    void publishEditedItems(const std::function<void(std::vector<MediaItem>&)>& edit);
+    void publishEditedItems(const std::function<void(std::vector<MediaItem>&)>& edit,
+                            std::optional<qint64> count = std::nullopt);
 
     std::optional<MediaItem> viewerItem_;
     bool isNavigating_ = false;

@@ -255,6 +255,74 @@ TEST_F(LibraryStoreTest, ALargeGalleryShowsItsFirstScreenThenTheWhole)
                             [](const Published& list) { return list.items->size() == std::size_t(largeRows); }));
 }
 
+// The count beside the grid is the count of the list it shows, read with
+// it: from a short list to a longer one, to a large one shown first in part,
+// back, and after the catalog gained rows, every announcement while the store
+// is not counting has as many items as it says.
+TEST_F(LibraryStoreTest, TheCountIsAlwaysThatOfTheListShown)
+{
+    const LibrarySource four = folderSource(QStringLiteral("Four"), true);
+    const LibrarySource more = folderSource(QStringLiteral("More"), true);
+    const LibrarySource large = folderSource(QStringLiteral("Large"), true);
+    const auto names = [](int count, const QString& prefix) {
+        QStringList paths;
+        for (int row = 0; row < count; ++row) {
+            paths.append(QStringLiteral("%1%2.jpg").arg(prefix).arg(row));
+        }
+        return paths;
+    };
+    writeRows(four, names(4, QStringLiteral("f")));
+    writeRows(more, names(21, QStringLiteral("m")));
+    writeRows(large, names(LibraryStore::galleryHeadItems + 10, QStringLiteral("l")));
+    auto store = makeStore();
+    store->setSources({four, more, large});
+    ASSERT_TRUE(drain());
+
+    QStringList seen;
+    const auto check = [&] {
+        if (!store->isCounting() && store->totalCount() != qint64(store->items()->size())) {
+            seen.append(QStringLiteral("%1 items over %2").arg(store->totalCount()).arg(store->items()->size()));
+        }
+    };
+    for (const auto signal : {&LibraryStore::itemsChanged, &LibraryStore::itemsVersionChanged,
+                              &LibraryStore::totalCountChanged}) {
+        QObject::connect(store.get(), signal, check);
+    }
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+    };
+    const Step steps[] = {
+        {"four", [&] { store->selectSource(four.id); }},
+        {"more", [&] { store->selectSource(more.id); }},
+        {"large", [&] { store->selectSource(large.id); }},
+        {"four again", [&] { store->selectSource(four.id); }},
+        {"all", [&] { store->selectSource(std::nullopt); }},
+        {"more, grown meanwhile",
+         [&] {
+             store->selectSource(more.id);
+             test::MediaRowWriter writer(catalogPath_); // a scan of another program's making
+             int serial = 0;
+             for (const QString& path : names(5, QStringLiteral("n"))) {
+                 test::MediaRow row = test::folderRow(more.id, path);
+                 row.fileSize = 7000 + ++serial;
+                 writer.insert(row);
+             }
+             startTask(store.get(), store->reload());
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.act();
+        ASSERT_TRUE(drain());
+        EXPECT_TRUE(seen.isEmpty()) << seen.join(QStringLiteral(", ")).toStdString();
+        EXPECT_FALSE(store->isCounting());
+        EXPECT_EQ(store->totalCount(), qint64(store->items()->size()));
+        seen.clear();
+    }
+    EXPECT_EQ(store->totalCount(), 26);
+}
+
 TEST_F(LibraryStoreTest, OnlineChangesOfOneTurnShareOneReload)
 {
     LibrarySource trip = folderSource(QStringLiteral("Trip"), false);

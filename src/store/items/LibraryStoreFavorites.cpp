@@ -36,10 +36,10 @@ void LibraryStore::toggleFavorite(const QString& id)
     if (index) {
         // An item unmarked in the favourites view leaves it at once.
         if (showsFavorites_ && wasFavorite) {
-            publishEditedItems([&](std::vector<MediaItem>& items) {
-                items.erase(items.begin() + static_cast<std::ptrdiff_t>(*index));
-            });
-            assign(totalCount_, std::max<qint64>(totalCount_ - 1, 0), &LibraryStore::totalCountChanged);
+            // A first screen has no count yet to lower.
+            publishEditedItems(
+                [&](std::vector<MediaItem>& items) { items.erase(items.begin() + static_cast<std::ptrdiff_t>(*index)); },
+                isCounting_ ? std::nullopt : std::optional<qint64>(std::max<qint64>(totalCount_ - 1, 0)));
         } else {
             publishEditedItems([&](std::vector<MediaItem>& items) { items[*index].setFavorite(favorite); });
         }

@@ -167,11 +167,12 @@ std::optional<std::size_t> LibraryStore::galleryIndexOf(const QString& id) const
 
 // Copies share their items' text blocks, so a copy of even a large gallery
 // allocates one vector and no strings.
-void LibraryStore::publishEditedItems(const std::function<void(std::vector<MediaItem>&)>& edit)
+void LibraryStore::publishEditedItems(const std::function<void(std::vector<MediaItem>&)>& edit,
+                                      std::optional<qint64> count)
 {
     auto edited = std::make_shared<std::vector<MediaItem>>(*items_);
     edit(*edited);
-    publishItems(std::move(edited));
+    publishItems(std::move(edited), std::nullopt, count);
 }
 
 } // namespace pivra
