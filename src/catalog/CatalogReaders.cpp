@@ -24,15 +24,10 @@ std::size_t CatalogReaders::width()
     return std::max(1U, std::thread::hardware_concurrency());
 }
 
-sqlite::Connection CatalogReaders::take()
+sqlite::Connection openReadingConnection(const QString& path)
 {
-    if (!idle_.empty()) {
-        sqlite::Connection connection = std::move(idle_.back());
-        idle_.pop_back();
-        return connection;
-    }
     sqlite3* opened = nullptr;
-    const int result = sqlite3_open_v2(QFile::encodeName(path_).constData(), &opened,
+    const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &opened,
                                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite::Connection connection(opened); // closed by the deleter also when opening failed
     if (result != SQLITE_OK || !registerCellKeyFunction(opened)) {
@@ -41,6 +36,16 @@ sqlite::Connection CatalogReaders::take()
     sqlite3_busy_timeout(opened, sqlite::busyTimeoutMilliseconds);
     sqlite::setPageCache(opened, sqlite::readingCacheKiB);
     return connection;
+}
+
+sqlite::Connection CatalogReaders::take()
+{
+    if (!idle_.empty()) {
+        sqlite::Connection connection = std::move(idle_.back());
+        idle_.pop_back();
+        return connection;
+    }
+    return openReadingConnection(path_);
 }
 
 namespace {

@@ -18,6 +18,11 @@ namespace pivra {
 // The catalog calls this from its own thread, which is the file's only writer
 // (the catalog lock keeps other processes out), so all jobs of one call read
 // the state that the calling thread sees.
+// A read-only connection to the catalog file at `path`, as every reader of
+// it opens one: waiting out a writer's lock, with a small page cache and the
+// catalog's own SQL functions. Throws `open`.
+sqlite::Connection openReadingConnection(const QString& path);
+
 class CatalogReaders {
 public:
     explicit CatalogReaders(QString path);

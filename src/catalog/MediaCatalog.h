@@ -84,6 +84,8 @@ public:
 
     // "Pivra/Catalog.sqlite" in the user's data folder.
     static QString defaultDatabasePath();
+    // The file this catalog opened.
+    QString databasePath() const;
 
     static const QString& fullColumns();
     static const QString& indexColumns();

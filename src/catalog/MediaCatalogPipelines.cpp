@@ -4,14 +4,10 @@
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
+#include "catalog/CatalogSummaries.h"
 #include "catalog/model/CellKey.h"
 #include "catalog/model/Uuid.h"
 
-#include <QCollator>
-#include <QLocale>
-#include <QSet>
-
-#include <algorithm>
 #include <sqlite3.h>
 
 namespace pivra {
@@ -92,23 +88,7 @@ void MediaCatalog::retryFailedThumbnails(const QUuid& sourceID)
 
 QHash<QUuid, ThumbnailStatus> MediaCatalog::thumbnailStatuses()
 {
-    sqlite::Statement statement = prepare(
-        QStringLiteral("SELECT source_id, COUNT(*), COUNT(thumbnail_key), SUM(CASE WHEN thumbnail_key IS NULL AND "
-                       "thumbnail_failed=0 THEN 1 ELSE 0 END), SUM(thumbnail_failed<>0) FROM media WHERE ")
-        + visibleMedia() + QStringLiteral(" AND width>0 AND height>0 GROUP BY source_id"));
-    QHash<QUuid, ThumbnailStatus> statuses;
-    while (statement.nextRow()) {
-        const std::optional<QString> sourceText = statement.text(0);
-        const std::optional<QUuid> source = sourceText ? parseUuid(*sourceText) : std::nullopt;
-        if (!source) {
-            continue;
-        }
-        statuses.insert(*source, ThumbnailStatus{static_cast<int>(statement.int64(1)),
-                                                 static_cast<int>(statement.int64(2)),
-                                                 static_cast<int>(statement.int64(3)),
-                                                 static_cast<int>(statement.int64(4))});
-    }
-    return statuses;
+    return CatalogSummaries::readThumbnailStatuses(db_.get());
 }
 
 std::vector<MediaItem> MediaCatalog::videoPreviewCandidates(const QUuid& sourceID)
@@ -218,28 +198,7 @@ std::vector<PlaceCell> MediaCatalog::placeCells()
 
 QStringList MediaCatalog::indexedFolders(const QUuid& sourceID)
 {
-    sqlite::Statement statement =
-        prepare("SELECT relative_path FROM media WHERE source_id=? AND relative_path IS NOT NULL");
-    statement.bindUuid(1, sourceID);
-    QSet<QString> folders;
-    while (statement.nextRow()) {
-        const QStringList pieces = statement.text(0).value_or(QString()).split(u'/', Qt::SkipEmptyParts);
-        QString folder;
-        for (qsizetype index = 0; index + 1 < pieces.size(); ++index) {
-            folder = index == 0 ? pieces[index] : folder + u'/' + pieces[index];
-            folders.insert(folder);
-        }
-    }
-    QStringList sorted(folders.begin(), folders.end());
-    // The order of a file browser: the user's language, numbers by value. The
-    // C locale has no collation of its own and would compare plain code
-    // points, so a system without a language set sorts as US English.
-    const QLocale system = QLocale::system();
-    QCollator collator{system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system};
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(sorted.begin(), sorted.end(), collator);
-    return sorted;
+    return CatalogSummaries::readIndexedFolders(db_.get(), sourceID);
 }
 
 } // namespace pivra

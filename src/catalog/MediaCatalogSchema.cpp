@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QStringList>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -165,6 +166,11 @@ QString MediaCatalog::defaultDatabasePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
          + QStringLiteral("/Pivra/Catalog.sqlite");
+}
+
+QString MediaCatalog::databasePath() const
+{
+    return QFile::decodeName(sqlite3_db_filename(db_.get(), "main"));
 }
 
 const QString& MediaCatalog::fullColumns()

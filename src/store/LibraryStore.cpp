@@ -134,7 +134,9 @@ void LibraryStore::openCatalog()
 {
     catalog_ = std::make_unique<CatalogExecutor>(services_.openCatalog);
     try {
-        catalog_->callBlocking([](MediaCatalog&) {});
+        const QString path = catalog_->callBlocking([](MediaCatalog& catalog) { return catalog.databasePath(); });
+        summaries_ = std::make_unique<SerialExecutor<CatalogSummaries>>(
+            [path] { return std::make_unique<CatalogSummaries>(path); });
     } catch (const std::exception& error) {
         qWarning("pivra: the catalog could not be opened: %s", error.what());
         catalog_.reset();

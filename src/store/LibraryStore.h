@@ -2,6 +2,7 @@
 
 #include "catalog/model/Album.h"
 #include "catalog/CatalogExecutor.h"
+#include "catalog/CatalogSummaries.h"
 #include "catalog/GalleryScope.h"
 #include "catalog/model/LibrarySource.h"
 #include "catalog/model/MapPhoto.h"
@@ -587,6 +588,8 @@ private:
 
     LibraryServices services_;
     std::unique_ptr<CatalogExecutor> catalog_;
+    // The catalog's per-source sums, read beside it (see CatalogSummaries.h).
+    std::unique_ptr<SerialExecutor<CatalogSummaries>> summaries_;
     ProcessMonitor processes_;
 
     QList<LibrarySource> sources_;

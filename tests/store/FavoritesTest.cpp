@@ -1,4 +1,5 @@
 #include "ItemWritesTestKit.h"
+#include "StatementHold.h"
 
 #include "platform/runtime/TaskHandle.h"
 #include "store/items/Clipboard.h"
@@ -93,59 +94,6 @@ TEST_F(FavoritesTest, UnmarkingInTheFavouritesViewDropsTheItemWhileElsewhereOnly
     EXPECT_EQ(writes("favorite"), QList<int>({1, 1, 0, 1}));
 }
 
-// Holds the catalog thread at the start of the next whole-list read once
-// armed, through a statement hook on every connection opened meanwhile; the
-// store's later catalog calls queue behind it.
-class WholeListReadHold {
-public:
-    // Made before the store and gone after it, so no connection outlives it.
-    WholeListReadHold()
-    {
-        current_ = this;
-        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&hookConnection));
-    }
-    ~WholeListReadHold()
-    {
-        release();
-        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&hookConnection));
-        current_ = nullptr;
-    }
-
-    void arm() { armed_ = true; }
-    bool holding() const { return holding_; }
-    void release()
-    {
-        if (armed_.exchange(false)) {
-            released_.set_value();
-        }
-    }
-
-private:
-    static inline WholeListReadHold* current_ = nullptr;
-
-    static int hookConnection(sqlite3* db, char**, const sqlite3_api_routines*)
-    {
-        sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &onStatement, nullptr);
-        return SQLITE_OK;
-    }
-
-    static int onStatement(unsigned, void*, void*, void* sql)
-    {
-        static const std::string wholeList = "SELECT " + MediaCatalog::indexColumns().toStdString() + ",media.rowid FROM media";
-        WholeListReadHold* hold = current_;
-        if (hold != nullptr && hold->armed_ && std::string(static_cast<const char*>(sql)).starts_with(wholeList)) {
-            hold->holding_ = true;
-            hold->waited_.wait();
-        }
-        return 0;
-    }
-
-    std::atomic<bool> armed_ = false;
-    std::atomic<bool> holding_ = false;
-    std::promise<void> released_;
-    std::shared_future<void> waited_ = released_.get_future().share();
-};
-
 // A mark or a turn made while a reload reads the whole list is saved after
 // that read, and still shows once the reload publishes.
 TEST_F(FavoritesTest, AnEditMadeWhileAReloadReadsTheListOutlastsThatReload)
@@ -167,7 +115,8 @@ TEST_F(FavoritesTest, AnEditMadeWhileAReloadReadsTheListOutlastsThatReload)
         const Row& row = rows[i];
         SCOPED_TRACE(i);
         catalogPath_ = pathOf(QStringLiteral("%1.sqlite").arg(i));
-        WholeListReadHold hold;
+        // The store's later catalog calls queue behind the whole list's read.
+        test::StatementHold hold({"SELECT " + MediaCatalog::indexColumns().toStdString() + ",media.rowid FROM media"});
         auto store = galleryStore({"a.jpg", "b.jpg"});
         const MediaItem b = store->items()->front();
         if (row.inFavorites) {

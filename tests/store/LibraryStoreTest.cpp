@@ -1,7 +1,11 @@
+#include "StatementHold.h"
 #include "StoreTestKit.h"
 
+#include "catalog/PageReads.h"
 #include "platform/runtime/Drain.h"
+#include "store/FolderProbe.h"
 #include "store/SourcesKeptAside.h"
+#include "support/EventLoopWatch.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +13,8 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+
+#include <future>
 
 namespace pivra {
 namespace {
@@ -321,6 +327,79 @@ TEST_F(LibraryStoreTest, TheCountIsAlwaysThatOfTheListShown)
         seen.clear();
     }
     EXPECT_EQ(store->totalCount(), 26);
+}
+
+// A home folder beside an unplugged archive a hundred times its size, whose
+// photos are all newer than the home folder's: the first screen comes
+// whatever order the store's start and the folder's access answer in, while
+// the reads that sum up the whole catalog for the sidebar are still held, and
+// it reads fewer pages than ten thousand rows take.
+TEST_F(LibraryStoreTest, TheFirstScreenWaitsForNoWholeCatalogReadWhateverTheAccessAnswers)
+{
+    const LibrarySource home = test::folderSourceAt(makeFolder(QStringLiteral("Home")));
+    const LibrarySource archive = folderSource(QStringLiteral("Archive"), false);
+    QStringList homePaths;
+    QStringList archivePaths;
+    for (int row = 0; row < 30'000; ++row) {
+        (row < 300 ? homePaths : archivePaths).append(QStringLiteral("%1/%2.jpg").arg(row / 1000).arg(row));
+    }
+    writeRows(home, homePaths);
+    writeRows(archive, archivePaths);
+    std::int64_t pagesOfTenThousandRows = 0;
+    {
+        test::MediaRowWriter writer(catalogPath_);
+        sqlite::Statement size(writer.db(), "SELECT (SELECT page_count FROM pragma_page_count), count(*) FROM media");
+        ASSERT_TRUE(size.nextRowChecked());
+        pagesOfTenThousandRows = size.int64(0) * 10'000 / size.int64(1);
+    }
+    storeSources(encodeSources({archive, home}));
+
+    struct Order {
+        const char* name;
+        bool homeAnswersLate;
+        bool reloadFirst;
+    };
+    const Order orders[] = {
+        {"the access pass answers at once", false, false},
+        {"the home folder answers after the first gallery", true, false},
+        {"a reload before any folder answers", true, true},
+        {"a reload before the pass, which answers at once", false, true},
+    };
+    for (const Order& order : orders) {
+        SCOPED_TRACE(order.name);
+        test::StatementHold summaries({"SELECT source_id, COUNT(*)", "SELECT relative_path FROM media WHERE"});
+        summaries.arm();
+        std::promise<void> answer;
+        const std::shared_future<void> answered = answer.get_future().share();
+        if (!order.homeAnswersLate) {
+            answer.set_value();
+        }
+        LibraryServices services;
+        services.probeTimeLimit = std::chrono::milliseconds(200);
+        services.probeFolder = [answered, homeID = home.id](const LibrarySource& source) {
+            if (source.id == homeID) {
+                answered.wait();
+            }
+            return probeFolder(source);
+        };
+        test::PageReads reads;
+        auto store = makeStore(std::move(services));
+        if (order.reloadFirst) {
+            startTask(store.get(), store->reload());
+        }
+        test::EventLoopWatch watch;
+        if (order.homeAnswersLate) {
+            watch.waitFor([&] { return summaries.holding(); }, 10'000);
+            answer.set_value();
+        }
+        EXPECT_TRUE(watch.waitFor([&] { return !store->items()->empty(); }, 30'000));
+        EXPECT_LT(reads.take(), pagesOfTenThousandRows);
+        EXPECT_TRUE(store->thumbnailStatuses().isEmpty()) << "the sums were read first";
+        summaries.release();
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(store->totalCount(), 300);
+        EXPECT_EQ(store->thumbnailStatuses().value(archive.id).total, 29'700);
+    }
 }
 
 TEST_F(LibraryStoreTest, OnlineChangesOfOneTurnShareOneReload)

@@ -281,11 +281,11 @@ Task<> LibraryStore::indexCameraItems(QUuid sourceID, std::vector<MediaItem> ite
 // Counts that cannot be read leave the previous ones.
 Task<> LibraryStore::refreshThumbnailStatuses()
 {
-    if (!catalog_) {
+    if (!summaries_) {
         co_return;
     }
     try {
-        ThumbnailStatuses statuses = co_await catalog_->call(&MediaCatalog::thumbnailStatuses);
+        ThumbnailStatuses statuses = co_await summaries_->call(&CatalogSummaries::thumbnailStatuses);
         assign(thumbnailStatuses_, std::move(statuses), &LibraryStore::thumbnailStatusesChanged);
     } catch (const std::exception&) {
         // the previous counts stay
@@ -295,9 +295,12 @@ Task<> LibraryStore::refreshThumbnailStatuses()
 // A source whose folders cannot be read shows none.
 Task<> LibraryStore::refreshIndexedFolders(QUuid sourceID)
 {
+    if (!summaries_) {
+        co_return;
+    }
     QStringList folders;
     try {
-        folders = co_await catalog_->call(&MediaCatalog::indexedFolders, sourceID);
+        folders = co_await summaries_->call(&CatalogSummaries::indexedFolders, sourceID);
     } catch (const std::exception&) {
         folders.clear();
     }
