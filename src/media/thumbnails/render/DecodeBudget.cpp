@@ -1,9 +1,9 @@
 #include "media/thumbnails/render/DecodeBudget.h"
 
+#include "platform/runtime/memory/MemoryLimit.h"
+
 #include <algorithm>
 #include <utility>
-
-#include <unistd.h>
 
 namespace pivra {
 
@@ -14,12 +14,14 @@ struct DecodeBudget::Waiter {
 
 DecodeBudget::DecodeBudget(std::int64_t capacity) : capacity_(capacity) {}
 
+std::int64_t DecodeBudget::capacityFor(std::int64_t memory)
+{
+    return std::clamp(memory / 16, largeDecodeBytes, 4 * largestDecodeBytes);
+}
+
 DecodeBudget& DecodeBudget::shared()
 {
-    static DecodeBudget* const budget = [] {
-        const std::int64_t memory = std::int64_t(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
-        return new DecodeBudget(std::clamp(memory / 16, largestDecodeBytes, 4 * largestDecodeBytes));
-    }();
+    static DecodeBudget* const budget = new DecodeBudget(capacityFor(usableMemory()));
     return *budget;
 }
 

@@ -24,10 +24,16 @@ public:
     DecodeBudget(const DecodeBudget&) = delete;
     DecodeBudget& operator=(const DecodeBudget&) = delete;
 
-    // The one budget of the process: a sixteenth of the machine's memory,
-    // never less than the largest decode (so that one always fits) and at
-    // most four of them.
+    // The one budget of the process, for the memory it may use
+    // (usableMemory, MemoryLimit.h: the machine's, or less under a control
+    // group's limit).
     static DecodeBudget& shared();
+    // A sixteenth of `memory`, at most four of the largest decodes. Under a
+    // small limit it falls to the size from which decodes are large, so that
+    // large decodes run one at a time (one beyond the capacity takes it
+    // whole), as the program's few hundred megabytes and one 48-MP decode
+    // beside them are all a limit of 768 MB holds.
+    static std::int64_t capacityFor(std::int64_t memory);
 
     std::int64_t capacity() const { return capacity_; }
 

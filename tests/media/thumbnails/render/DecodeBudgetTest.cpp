@@ -1,6 +1,13 @@
 #include "media/thumbnails/render/DecodeBudget.h"
+#include "platform/runtime/memory/MemoryLimit.h"
 
+#include "media/thumbnails/ThumbnailTestKit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,18 +22,7 @@ namespace {
 
 constexpr std::int64_t mib = std::int64_t(1) << 20;
 
-// Waits for a state the budget's threads reach; false when they never do.
-bool reaches(const std::function<bool()>& state)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!state()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using test::reaches;
 
 TEST(DecodeBudgetTest, LargeDecodesRunSideBySideWhileTheirSumFitsTheBudget)
 {
@@ -54,7 +50,64 @@ TEST(DecodeBudgetTest, LargeDecodesRunSideBySideWhileTheirSumFitsTheBudget)
     EXPECT_EQ(budget.usage().bytes, 250 * mib);
     const DecodeBudget::Share small = budget.admit({largeDecodeBytes}, DecodeUrgency::background);
     EXPECT_EQ(budget.usage().decodes, 1);
-    EXPECT_GE(DecodeBudget::shared().capacity(), largestDecodeBytes);
+}
+
+// The program under a memory limit of its control group (a systemd slice, a
+// container) sizes its budget from that limit, not from the machine's memory:
+// the groups are read from a made-up folder laid out as the kernel's.
+TEST(DecodeBudgetTest, TheBudgetFollowsTheLeastLimitOfTheProcesssControlGroups)
+{
+    QTemporaryDir folder;
+    const auto write = [&folder](const QString& relative, const QByteArray& text) {
+        const QString path = folder.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    const CgroupFiles files{folder.filePath(QStringLiteral("self-cgroup")), folder.filePath(QStringLiteral("fs"))};
+    const std::int64_t machine = usableMemory(CgroupFiles{folder.filePath(QStringLiteral("none")), {}});
+    ASSERT_GT(machine, 2048 * mib);
+    const std::int64_t limit = 768 * mib;
+    const struct {
+        const char* name;
+        QByteArray membership;
+        QList<std::pair<QString, QByteArray>> limits;
+        std::optional<std::int64_t> expected;
+    } rows[] = {
+        {"v2, its own group", "0::/app.slice/pivra.scope\n",
+         {{"fs/app.slice/pivra.scope/memory.max", QByteArray::number(limit) + "\n"},
+          {"fs/app.slice/memory.max", "max\n"}},
+         limit},
+        {"v2, the slice above", "0::/app.slice/pivra.scope\n",
+         {{"fs/app.slice/pivra.scope/memory.max", "max\n"}, {"fs/app.slice/memory.max", QByteArray::number(limit)}},
+         limit},
+        {"v2, a container's own root", "0::/\n", {{"fs/memory.max", QByteArray::number(limit)}}, limit},
+        {"v1, beside other controllers", "5:cpu,cpuacct:/\n4:memory:/jobs/pivra\n0::/\n",
+         {{"fs/memory/jobs/pivra/memory.limit_in_bytes", QByteArray::number(limit)},
+          {"fs/memory/memory.limit_in_bytes", "9223372036854771712\n"}},
+         limit},
+        {"v2 without a limit", "0::/user.slice\n", {{"fs/user.slice/memory.max", "max\n"}}, std::nullopt},
+        {"v1 without a limit", "4:memory:/\n", {{"fs/memory/memory.limit_in_bytes", "9223372036854771712\n"}},
+         std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QDir(folder.filePath(QStringLiteral("fs"))).removeRecursively();
+        write(QStringLiteral("self-cgroup"), row.membership);
+        for (const auto& [file, text] : row.limits) {
+            write(file, text);
+        }
+        EXPECT_EQ(cgroupMemoryLimit(files), row.expected);
+        const std::int64_t usable = usableMemory(files);
+        EXPECT_EQ(usable, row.expected.value_or(machine));
+        if (row.expected) {
+            // Large decodes one at a time, where the machine's memory would
+            // let several hundred megabytes of them run side by side.
+            EXPECT_EQ(DecodeBudget::capacityFor(usable), largeDecodeBytes);
+            EXPECT_GE(DecodeBudget::capacityFor(machine), 2 * largeDecodeBytes);
+        }
+    }
 }
 
 TEST(DecodeBudgetTest, AVisibleDecodeGoesBeforeBackgroundOnesThatCameFirst)
