@@ -59,9 +59,14 @@ DecodeFootprint decodeFootprint(const DecodeShape& shape)
 {
     const std::int64_t pixelBytes = product(shape.bands, shape.bytesPerSample);
     // The canvas the decoder draws a frame on; of an animated WebP, libvips
-    // draws the first, the one a thumbnail shows.
-    if (shape.loader == "gifload" || shape.loader == "bmp" || (shape.loader == "webpload" && shape.pages > 1)) {
-        constexpr std::int64_t rgba = 4;
+    // draws the first, the one a thumbnail shows. GIF's decoder first
+    // unpacks the frame into a byte of colour index a pixel.
+    constexpr std::int64_t rgba = 4;
+    if (shape.loader == "gifload") {
+        constexpr std::int64_t colourIndex = 1;
+        return {bytesOf(shape.width, shape.height, rgba + colourIndex)};
+    }
+    if (shape.loader == "bmp" || (shape.loader == "webpload" && shape.pages > 1)) {
         return {bytesOf(shape.width, shape.height, rgba)};
     }
     if (shape.loader == "jpegload" && shape.interlaced) {
@@ -72,13 +77,12 @@ DecodeFootprint decodeFootprint(const DecodeShape& shape)
     }
     if (shape.loader == "heifload") {
         // The RGB image libheif hands over and the YCbCr 4:2:0 image (half as
-        // large) it converts it from; an image of one HEVC picture adds the
-        // decoder's own picture and block data, as much again. No HEVC
-        // picture is larger than its highest level allows: a larger image is
-        // a grid of tiles, each decoded on its own into the YCbCr image.
-        constexpr std::int64_t largestHevcPicture = 35'651'584;
-        const bool onePicture = product(shape.width, shape.height) <= largestHevcPicture;
-        return {bytesOf(shape.width, shape.height, product(pixelBytes, onePicture ? 6 : 3)) / 2};
+        // large) it converts it from; an image of one coded picture adds the
+        // decoder's own picture and block data, as much again, where a grid's
+        // tiles are decoded one by one into the YCbCr image. Encoders code a
+        // picture of any size as one (a 48-MP one holds 393 MB), whatever the
+        // highest level of the codec allows, so the file says which it is.
+        return {bytesOf(shape.width, shape.height, product(pixelBytes, shape.heifGrid ? 3 : 6)) / 2};
     }
     if (shape.loader == "pngload" && shape.interlaced) {
         return {bytesOf(shape.width, shape.height, pixelBytes)};

@@ -5,6 +5,7 @@
 #include "media/thumbnails/render/JpegPixels.h"
 #include "media/metadata/ImageOrientation.h"
 #include "media/MediaLibraries.h"
+#include "media/formats/HeifPrimaryItem.h"
 #include "media/formats/PixelHeader.h"
 #include "media/thumbnails/render/ThumbnailRendererRawPreview.h"
 #include "platform/runtime/MainThread.h"
@@ -110,7 +111,8 @@ QImage rendered(const std::function<VImage()>& build)
 }
 
 // What decoding the image of `header` would hold (DecodeBudget.h); `path`,
-// when the header came from a file, tells a TIFF's strips.
+// when the header came from a file, tells a TIFF's strips and whether a HEIF
+// is a grid of tiles.
 DecodeFootprint footprintOf(const VImage& header, const QString& path)
 {
     DecodeShape shape;
@@ -129,6 +131,10 @@ DecodeFootprint footprintOf(const VImage& header, const QString& path)
     shape.pages = vips_image_get_n_pages(header.get_image());
     if (shape.loader == "tiffload" && !path.isEmpty()) {
         shape.rowsAtOnce = tiffRowsAtOnce(path);
+    }
+    if (shape.loader == "heifload" && !path.isEmpty()) {
+        const std::optional<MediaFile> file = MediaFile::open(path);
+        shape.heifGrid = file && heifPrimaryIsGrid(*file);
     }
     return decodeFootprint(shape);
 }

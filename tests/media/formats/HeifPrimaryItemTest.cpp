@@ -1,0 +1,96 @@
+#include "media/formats/HeifPrimaryItem.h"
+
+#include "support/HeicMaker.h"
+#include "support/TempFolder.h"
+
+#include <QtEndian>
+
+namespace pivra {
+namespace {
+
+QByteArray box(const char* type, const QByteArray& payload)
+{
+    QByteArray bytes(4, '\0');
+    qToBigEndian(quint32(8 + payload.size()), bytes.data());
+    return bytes + QByteArray(type, 4) + payload;
+}
+
+QByteArray fullBox(const char* type, int version, const QByteArray& payload)
+{
+    return box(type, QByteArray(1, char(version)) + QByteArray(3, '\0') + payload);
+}
+
+QByteArray u16(int value)
+{
+    QByteArray bytes(2, '\0');
+    qToBigEndian(quint16(value), bytes.data());
+    return bytes;
+}
+
+// An item information entry of version 2: id, protection index, type.
+QByteArray entry(int id, const char* type)
+{
+    return fullBox("infe", 2, u16(id) + u16(0) + QByteArray(type, 4));
+}
+
+// A HEIF's boxes as an encoder lays them out: the primary item `primary`,
+// the items of `types` (id, type) and the derivations of `derived` (from, to).
+QByteArray heif(int primary, const QList<std::pair<int, const char*>>& types,
+                const QList<std::pair<int, int>>& derived)
+{
+    QByteArray entries;
+    for (const auto& [id, type] : types) {
+        entries += entry(id, type);
+    }
+    QByteArray references;
+    for (const auto& [from, to] : derived) {
+        references += box("dimg", u16(from) + u16(1) + u16(to));
+    }
+    const QByteArray meta = fullBox("meta", 0,
+                                    fullBox("hdlr", 0, QByteArray(4, '\0') + "pict" + QByteArray(13, '\0'))
+                                        + fullBox("pitm", 0, u16(primary))
+                                        + fullBox("iinf", 0, u16(int(types.size())) + entries)
+                                        + fullBox("iref", 0, references));
+    return box("ftyp", "heic" + QByteArray(4, '\0') + "mif1heic") + meta + box("mdat", QByteArray(64, '\0'));
+}
+
+class HeifPrimaryItemTest : public test::TempFolderTest {
+protected:
+    bool isGrid(const QString& name, const QByteArray& bytes) const
+    {
+        const std::optional<MediaFile> file = MediaFile::open(writeFile(name, bytes));
+        return file && heifPrimaryIsGrid(*file);
+    }
+};
+
+TEST_F(HeifPrimaryItemTest, AGridIsToldFromOnePictureByThePrimaryItemOrTheImageItShows)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool grid;
+    } rows[] = {
+        {"grid", heif(1, {{1, "grid"}, {2, "hvc1"}, {3, "hvc1"}}, {{1, 2}}), true},
+        {"one picture", heif(2, {{1, "Exif"}, {2, "hvc1"}}, {}), false},
+        {"a turned view of a grid", heif(5, {{1, "grid"}, {2, "hvc1"}, {5, "iden"}}, {{1, 2}, {5, 1}}), true},
+        {"a turned view of one picture", heif(5, {{2, "hvc1"}, {5, "iden"}}, {{5, 2}}), false},
+        {"a primary item it does not list", heif(9, {{1, "grid"}}, {}), false},
+        {"not a HEIF", QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(200, 'x'), false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(isGrid(QString::fromLatin1(row.name) + ".heic", row.bytes), row.grid) << row.name;
+        // Cut anywhere before the items are whole, the boxes say nothing for certain.
+        const qsizetype itemsEnd = row.bytes.indexOf("mdat") - 4;
+        for (qsizetype cut = 0; cut < itemsEnd; cut += 7) {
+            EXPECT_FALSE(isGrid(QStringLiteral("cut.heic"), row.bytes.first(cut))) << row.name << " cut at " << cut;
+        }
+    }
+    // libheif's own file of one picture.
+    ASSERT_TRUE(test::makeHeic(pathOf(QStringLiteral("encoded.heic")), QSize(640, 480)));
+    const std::optional<MediaFile> encoded = MediaFile::open(pathOf(QStringLiteral("encoded.heic")));
+    ASSERT_TRUE(encoded);
+    EXPECT_FALSE(heifPrimaryIsGrid(*encoded));
+}
+
+} // namespace
+} // namespace pivra
