@@ -10,9 +10,14 @@
 #include "support/EventLoopWatch.h"
 #include "support/TempFolder.h"
 
+#include "ThumbnailTestKit.h"
+
+#include <QDir>
 #include <QFile>
 
+#include <atomic>
 #include <functional>
+#include <optional>
 #include <future>
 #include <thread>
 #include <utility>
@@ -123,16 +128,22 @@ TEST(HostileRender, EveryReaderGivesUpAtOnceOnAFifoOrANeverEndingDevice)
 
 class RenderAttemptsTest : public TempFolderTest {
 protected:
-    // The marks a run leaves when it ends during its attempts.
-    void loseAttempt(const QString& name) const
+    // The marks a run leaves when it ends during its attempts at `names`,
+    // all under way at once.
+    void loseAttempts(const QStringList& names) const
     {
-        RenderAttempts run(pathOf(QStringLiteral("attempts")));
-        std::unique_ptr<RenderAttempts::Attempt> attempt = run.begin(name);
-        ASSERT_TRUE(attempt);
         // Never ended, as in a crash; kept reachable, so not a leak.
+        static auto* const runs = new std::vector<std::unique_ptr<RenderAttempts>>();
         static auto* const lost = new std::vector<std::unique_ptr<RenderAttempts::Attempt>>();
-        lost->push_back(std::move(attempt));
+        runs->push_back(std::make_unique<RenderAttempts>(pathOf(QStringLiteral("attempts"))));
+        for (const QString& name : names) {
+            std::unique_ptr<RenderAttempts::Attempt> attempt = runs->back()->begin(name);
+            ASSERT_TRUE(attempt) << name.toStdString();
+            lost->push_back(std::move(attempt));
+        }
     }
+
+    void loseAttempt(const QString& name) const { loseAttempts({name}); }
 
     bool mayRender(const QString& name) const
     {
@@ -157,6 +168,65 @@ TEST_F(RenderAttemptsTest, AFileWhoseRendersEndTheProgramIsRefusedAfterOneRetry)
     const auto first = run.begin(QStringLiteral("twice.jpg"));
     const auto second = run.begin(QStringLiteral("twice.jpg"));
     EXPECT_TRUE(first && second) << "two renders of one file in one run are not lost attempts";
+}
+
+} // namespace
+} // namespace pivra
+
+namespace pivra {
+namespace {
+
+// A run that dies with several renders under way says nothing against any
+// one of them: each is tried again alone, and only a death while it was
+// alone counts against it.
+TEST_F(RenderAttemptsTest, OnlyADeathWhileAFileWasRenderedAloneCountsAgainstIt)
+{
+    const QStringList names{QStringLiteral("a.heic"), QStringLiteral("b.heic"), QStringLiteral("c.heic"),
+                            QStringLiteral("new.jpg")};
+    loseAttempts(names.first(3));
+
+    // The next run takes them up again on four workers, and dies too before
+    // any returns: what it leaves on disk is copied aside at that moment.
+    RenderAttempts run(pathOf(QStringLiteral("attempts")));
+    std::atomic<int> entered{0};
+    test::Gate returns(false);
+    std::vector<std::thread> workers;
+    for (const QString& name : names) {
+        workers.emplace_back([&, name] {
+            const auto attempt = run.begin(name);
+            EXPECT_TRUE(attempt) << name.toStdString();
+            ++entered;
+            returns.pass();
+        });
+    }
+    ASSERT_TRUE(test::reaches([&] { return entered + run.waiting() == int(names.size()); }));
+    EXPECT_EQ(entered, 1) << "a suspect is rendered alone, and what came after it waits";
+    const QString died = pathOf(QStringLiteral("as-the-run-died"));
+    QDir().mkpath(died);
+    for (const QString& mark : QDir(pathOf(QStringLiteral("attempts"))).entryList(QDir::Files)) {
+        QFile::copy(pathOf(QStringLiteral("attempts/") + mark), died + QLatin1Char('/') + mark);
+    }
+    returns.open();
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(entered, int(names.size()));
+    RenderAttempts afterTwoDeaths(died);
+    for (const QString& name : names) {
+        EXPECT_TRUE(afterTwoDeaths.begin(name)) << name.toStdString();
+    }
+
+    // A mark of an earlier version counted every attempt alike: the two it
+    // recorded would have refused the file.
+    writeFile(QStringLiteral("attempts/older.heic"), "2");
+    EXPECT_TRUE(mayRender(QStringLiteral("older.heic")));
+
+    // Lost alone: the first is forgiven (a quit), the second refuses the file.
+    loseAttempt(QStringLiteral("c.heic"));
+    EXPECT_TRUE(mayRender(QStringLiteral("c.heic")));
+    loseAttempt(QStringLiteral("c.heic"));
+    loseAttempt(QStringLiteral("c.heic"));
+    EXPECT_FALSE(mayRender(QStringLiteral("c.heic")));
 }
 
 } // namespace
