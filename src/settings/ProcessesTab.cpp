@@ -110,13 +110,19 @@ ProcessesTab::ProcessesTab(ProcessMonitor& processes, StopAction stop, ProcessMo
     recentPlaceholder_ = emptyRow(QStringLiteral("Finished indexing, thumbnails and video previews appear here."), this);
     recent_->addRow(recentPlaceholder_);
     column->addWidget(recent_);
+    noticeCard_ = new PreferenceCard(QStringLiteral("Watching for changes"), nullptr, this);
+    noticeText_ = emptyRow({}, this);
+    noticeCard_->addRow(noticeText_);
+    column->addWidget(noticeCard_);
     column->addStretch(1);
 
     ticker_.setInterval(1000);
     connect(&ticker_, &QTimer::timeout, this, &ProcessesTab::tick);
     connect(&processes_, &ProcessMonitor::runningChanged, this, &ProcessesTab::showRunning);
     connect(&processes_, &ProcessMonitor::finishedChanged, this, &ProcessesTab::showRecent);
+    connect(&processes_, &ProcessMonitor::noticeChanged, this, &ProcessesTab::showNotice);
     showRunning();
+    showNotice();
 }
 
 int ProcessesTab::recentCount(qsizetype running)
@@ -149,6 +155,12 @@ void ProcessesTab::showRecent()
                                     finished.mid(0, recentCount(processes_.running().size())),
                                     [](FinishedProcessRow*) {});
     clear_->setEnabled(!finished.isEmpty());
+}
+
+void ProcessesTab::showNotice()
+{
+    noticeText_->setText(processes_.notice().value_or(QString()));
+    noticeCard_->setVisible(processes_.notice().has_value());
 }
 
 void ProcessesTab::tick()

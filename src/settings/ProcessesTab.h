@@ -24,7 +24,8 @@ class RunningProcessRow;
 // in progress with Stop, and the most recent ended runs with Clear. Rows are
 // kept by record id and their texts changed in place, since progress is
 // published several times a second; only the elapsed times tick, once a
-// second, while something runs.
+// second, while something runs. A card below them shows the monitor's notice
+// while there is one.
 class ProcessesTab final : public QWidget {
     Q_OBJECT
 
@@ -45,10 +46,14 @@ public:
     QLabel* runningPlaceholder() const { return runningPlaceholder_; }
     QLabel* recentPlaceholder() const { return recentPlaceholder_; }
     QPushButton* clearButton() const { return clear_; }
+    // The card of the monitor's notice, hidden while there is none.
+    PreferenceCard* noticeCard() const { return noticeCard_; }
+    QLabel* noticeText() const { return noticeText_; }
 
     // Brings the lists up to date with the monitor; what its signals call.
     void showRunning();
     void showRecent();
+    void showNotice();
 
 private:
     void tick();
@@ -61,6 +66,8 @@ private:
     QLabel* runningPlaceholder_;
     QLabel* recentPlaceholder_;
     QPushButton* clear_;
+    PreferenceCard* noticeCard_;
+    QLabel* noticeText_;
     QHash<QUuid, ProcessRow*> runningRows_;
     QHash<QUuid, ProcessRow*> recentRows_;
     QTimer ticker_;

@@ -1,5 +1,6 @@
 #include "store/LibraryStore.h"
 
+#include "catalog/model/Uuid.h"
 #include "catalog/search/SearchCalendar.h"
 #include "media/camera/CameraSourceManager.h"
 #include "media/metadata/MetadataInspector.h"
@@ -21,6 +22,7 @@ namespace pivra {
 
 const QString LibraryStore::sourcesKey = QStringLiteral("pivra.sources.v1");
 const QString LibraryStore::unreadableSourcesKey = QStringLiteral("pivra.sources.v1.unreadable");
+const QString LibraryStore::onlineSourcesKey = QStringLiteral("pivra.sources.online.v1");
 
 namespace {
 
@@ -62,6 +64,20 @@ GalleryIndex readGalleryHead(MediaCatalog& catalog, const GalleryScope& scope, i
     return {std::make_shared<std::vector<MediaItem>>(catalog.galleryHead(scope, limit)), std::move(stamp)};
 }
 
+// The folder sources online, as saved under onlineSourcesKey: their ids,
+// sorted.
+QStringList onlineFolderIDs(const QList<LibrarySource>& sources)
+{
+    QStringList ids;
+    for (const LibrarySource& source : sources) {
+        if (source.kind == LibrarySource::Kind::folder && source.isOnline) {
+            ids.append(uuidString(source.id));
+        }
+    }
+    ids.sort();
+    return ids;
+}
+
 QSet<QUuid> onlineIDs(const QList<LibrarySource>& sources)
 {
     QSet<QUuid> ids;
@@ -86,6 +102,20 @@ LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), items_(noItems())
 {
     assertMainThread();
+    prober_ = std::make_unique<FolderProber>(
+        services_.probeFolder ? services_.probeFolder : &probeFolder,
+        DiskCallPool::Limits{.width = services_.probeThreads, .stuckAfter = services_.probeTimeLimit},
+        [this] { gatherLateAnswers(); });
+    connect(&partlyWatchedRescan_, &QTimer::timeout, this, [this] {
+        if (!isScanning_) {
+            startRescan(partlyWatchedSourceIDs_);
+        }
+    });
+    lateAnswers_.setSingleShot(true);
+    connect(&lateAnswers_, &QTimer::timeout, this, [this] {
+        detail::workDelivered();
+        rescan();
+    });
     openCatalog();
     restoreSources();
     connectCameras();
@@ -102,6 +132,9 @@ LibraryStore::LibraryStore(LibraryServices services, QObject* parent)
 
 LibraryStore::~LibraryStore()
 {
+    if (lateAnswers_.isActive()) {
+        detail::workDelivered();
+    }
     releaseOffThread(std::exchange(items_, nullptr));
 }
 
@@ -160,8 +193,16 @@ void LibraryStore::restoreSources()
         return;
     }
     const QByteArray raw = stored.toByteArray();
-    const DecodedSources decoded = decodeSources(raw);
+    DecodedSources decoded = decodeSources(raw);
+    // Until the first access pass has answered, which takes a while on a
+    // busy machine or with thousands of folders, each folder source shows as
+    // the last one left it, and so does the gallery.
+    const QStringList wasOnline = settings.value(onlineSourcesKey).toStringList();
+    for (LibrarySource& source : decoded.sources) {
+        source.isOnline = source.kind == LibrarySource::Kind::folder && wasOnline.contains(uuidString(source.id));
+    }
     setSources(decoded.sources);
+    persistedOnline_ = onlineFolderIDs(sources_);
     if (decoded.unreadable.isEmpty()) {
         persistedSources_ = decoded.sources;
         return;
@@ -184,26 +225,30 @@ void LibraryStore::restoreSources()
 void LibraryStore::persistSources()
 {
     assertMainThread();
-    if (persistedSources_ && storeAlike(*persistedSources_, sources_)) {
+    QStringList online = onlineFolderIDs(sources_);
+    if (persistedSources_ && storeAlike(*persistedSources_, sources_) && online == persistedOnline_) {
         return;
     }
     persistedSources_ = sources_;
+    persistedOnline_ = online;
     detail::workQueued();
-    sourcesWriter_.post([sources = sources_] {
+    sourcesWriter_.post([sources = sources_, online = std::move(online)] {
         AppSettings settings;
         settings.setValue(sourcesKey, encodeSources(sources));
+        settings.setValue(onlineSourcesKey, online);
         settings.sync();
         detail::workDelivered();
     });
 }
 
-// The first access pass decides which sources are online before anything is
-// shown, so the first gallery does not leave out every source.
+// The first gallery shows the sources as the last run left them; the rescan,
+// whose access pass tells how they are now, starts right after it, so that
+// neither waits for the sums and folder trees read of every source.
 Task<> LibraryStore::startUp()
 {
-    co_await restoreAccess();
     co_await refreshAlbums();
     co_await reload();
+    rescan();
     co_await refreshThumbnailStatuses();
     if (catalog_) {
         const QList<LibrarySource> snapshot = sources_;
@@ -213,7 +258,6 @@ Task<> LibraryStore::startUp()
             }
         }
     }
-    rescan();
 }
 
 void LibraryStore::setSources(QList<LibrarySource> sources)

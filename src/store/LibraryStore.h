@@ -21,6 +21,7 @@
 #include "platform/runtime/TaskHandle.h"
 #include "platform/runtime/threads/Strand.h"
 #include "store/FolderProbe.h"
+#include "store/sources/FolderProber.h"
 #include "store/ItemWriteChain.h"
 #include "store/items/ShownEdits.h"
 #include "store/ProcessMonitor.h"
@@ -31,6 +32,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUuid>
 
 #include <atomic>
@@ -98,10 +100,16 @@ struct LibraryServices {
     // Lists a folder for its scan.
     FolderWalker walker = &walkFolder;
     // Reads what the disk says of a folder source (probeFolder, but in
-    // tests), and how long the access pass waits for it before it counts the
-    // source as offline for that pass.
+    // tests); how long a probe may sleep in the file system before its disk
+    // counts as one that does not answer (a busy machine, which only keeps it
+    // waiting for a processor, never counts); and how many probes read at
+    // once, stuck ones aside.
     std::function<FolderProbe(const LibrarySource&)> probeFolder;
     std::chrono::milliseconds probeTimeLimit{2000};
+    int probeThreads = 16;
+    // How often the sources whose folders the system's limit of watches
+    // leaves partly unwatched are rescanned, as their changes are not seen.
+    std::chrono::milliseconds partlyWatchedRescan = std::chrono::minutes(10);
     // The monotonic clock that spaces progress reports of the pipelines.
     std::function<std::chrono::steady_clock::time_point()> monotonicClock = &std::chrono::steady_clock::now;
     // Gives freed memory back to the system once every pipeline rests, on a
@@ -166,6 +174,7 @@ class LibraryStore : public QObject {
     Q_PROPERTY(QSet<QUuid> scanningSourceIDs READ scanningSourceIDs NOTIFY scanningSourceIDsChanged)
     Q_PROPERTY(int scannedCount READ scannedCount NOTIFY scannedCountChanged)
     Q_PROPERTY(pivra::UnopenedFolders unopenedFolders READ unopenedFolders NOTIFY unopenedFoldersChanged)
+    Q_PROPERTY(QSet<QUuid> partlyWatchedSourceIDs READ partlyWatchedSourceIDs NOTIFY partlyWatchedSourceIDsChanged)
     Q_PROPERTY(pivra::AvailableCameras availableCameras READ availableCameras NOTIFY availableCamerasChanged)
     Q_PROPERTY(QSet<QUuid> lockedCameraSourceIDs READ lockedCameraSourceIDs NOTIFY lockedCameraSourceIDsChanged)
     Q_PROPERTY(bool isPreparingThumbnails READ isPreparingThumbnails NOTIFY isPreparingThumbnailsChanged)
@@ -188,6 +197,10 @@ public:
     // file of its own.
     static const QString sourcesKey;
     static const QString unreadableSourcesKey;
+    // The settings key of the folder sources that were online when the list
+    // was last saved: what the window shows of them until the first access
+    // pass has answered.
+    static const QString onlineSourcesKey;
     // A gallery of more items than this shows its first ones before the
     // rest is read: more than the largest screen holds at the smallest row
     // height, and read in milliseconds.
@@ -241,6 +254,10 @@ public:
     // whole source could not be read). Their rows of what was not seen stay,
     // so the index is not complete.
     const UnopenedFolders& unopenedFolders() const { return unopenedFolders_; }
+    // The online folder sources some of whose folders are not watched for
+    // changes, for the system's limit of watches: their changes show at the
+    // next rescan, which comes every partlyWatchedRescan.
+    const QSet<QUuid>& partlyWatchedSourceIDs() const { return partlyWatchedSourceIDs_; }
     // Connected devices by name, and the camera sources whose device is locked.
     const AvailableCameras& availableCameras() const { return availableCameras_; }
     const QSet<QUuid>& lockedCameraSourceIDs() const { return lockedCameraSourceIDs_; }
@@ -456,6 +473,7 @@ Q_SIGNALS:
     void scanningSourceIDsChanged();
     void scannedCountChanged();
     void unopenedFoldersChanged();
+    void partlyWatchedSourceIDsChanged();
     void availableCamerasChanged();
     void lockedCameraSourceIDsChanged();
     void isPreparingThumbnailsChanged();
@@ -513,9 +531,10 @@ private:
     void holdAccess(const QUuid& id, AccessedFolder folder);
     void dropAccess(const QUuid& id);
     void rebuildWatcher(QStringList awaited);
+    void watchedInPart(const QStringList& roots);
     static void updateVolume(LibrarySource& source, const std::optional<VolumeFacts>& volume);
     void showNextPermissionRequest();
-    void probeAnswered(const QUuid& id);
+    void gatherLateAnswers();
     void followMounts(const QList<MountEntry>& mounted, const QList<MountEntry>& unmounted);
     bool concernsSources(const MountEntry& mount) const;
     bool mayBringBackSource(const MountEntry& mount) const;
@@ -523,7 +542,6 @@ private:
 
     // Adding, reconnecting and removing (LibraryStoreSources.cpp).
     bool isKnownFolder(const QString& path) const;
-    Task<std::vector<std::optional<ChosenFolder>>> inspectChosenFolders(QStringList paths);
     Task<> addChosenFolders(QStringList chosen);
     Task<> reconnect(QUuid id);
     Task<> removeSourceData(QUuid id, QStringList keys);
@@ -534,7 +552,9 @@ private:
         AccessedFolder folder;
         QString name;
     };
-    Task<> rescanSources(int generation);
+    // Over every online folder source, or only those of `only`.
+    void startRescan(const std::optional<QSet<QUuid>>& only);
+    Task<> rescanSources(int generation, std::optional<QSet<QUuid>> only);
     qsizetype nextScanTarget(const QList<ScanTarget>& remaining) const;
     Task<> scanFolders(QList<ScanTarget> targets, std::optional<QUuid> processID, int generation);
     void indexCamera(const QUuid& sourceID, std::vector<MediaItem> items);
@@ -617,6 +637,10 @@ private:
     QString search_;
     std::optional<QString> message_;
     QHash<QUuid, AccessedFolder> activeAccess_;
+    // What was held of the sources offline only because their disk stopped
+    // answering: found on the same mount once it answers, their folder is
+    // still theirs.
+    QHash<QUuid, AccessedFolder> silentAccess_;
     QList<QUuid> permissionNeededIDs_;
     QSet<QUuid> dismissedPermissionIDs_;
     std::optional<QUuid> permissionRequestSourceID_;
@@ -624,19 +648,21 @@ private:
     // being carried out.
     std::optional<QUuid> answeredPermissionID_;
     int accessGeneration_ = 0;
-    // Per source, whether its last probe is still reading the disk.
-    QHash<QUuid, std::shared_ptr<std::atomic<bool>>> probesUnderWay_;
-    // The sources a pass counted as offline because their probe did not
-    // answer in time.
-    QSet<QUuid> unansweredProbes_;
+    std::unique_ptr<FolderProber> prober_;
+    // Runs while disks that did not answer answer again: they are looked at
+    // again all together, once it ends.
+    QTimer lateAnswers_;
     // The source list as last saved, so an unchanged list is not written
     // again, and the thread that writes it. Destroyed, it finishes the
     // writes queued first.
     std::optional<QList<LibrarySource>> persistedSources_;
+    QStringList persistedOnline_;
     Strand sourcesWriter_;
     QStringList watchedPaths_;
     QStringList awaitedPaths_; // folders of offline sources found gone, sorted
     std::unique_ptr<SourceWatcher> watcher_;
+    QSet<QUuid> partlyWatchedSourceIDs_;
+    QTimer partlyWatchedRescan_;
 
     TaskHandle scanTask_;
     std::optional<QUuid> indexingProcessID_;

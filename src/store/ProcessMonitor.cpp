@@ -80,4 +80,12 @@ qsizetype ProcessMonitor::runningIndex(const std::optional<QUuid>& id) const
     return -1;
 }
 
+void ProcessMonitor::setNotice(const std::optional<QString>& notice)
+{
+    if (notice != notice_) {
+        notice_ = notice;
+        Q_EMIT noticeChanged();
+    }
+}
+
 } // namespace pivra

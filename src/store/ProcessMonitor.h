@@ -66,9 +66,15 @@ public:
     // The Processes tab's "Clear".
     void clearFinished();
 
+    // A standing note on the background work, beside the runs (some folders
+    // not watched for changes); none most of the time.
+    const std::optional<QString>& notice() const { return notice_; }
+    void setNotice(const std::optional<QString>& notice);
+
 Q_SIGNALS:
     void runningChanged();
     void finishedChanged();
+    void noticeChanged();
 
 private:
     qsizetype runningIndex(const std::optional<QUuid>& id) const;
@@ -76,6 +82,7 @@ private:
     Clock clock_;
     QList<PivraProcess> running_;
     QList<PivraProcess> finished_;
+    std::optional<QString> notice_;
 };
 
 } // namespace pivra

@@ -130,25 +130,43 @@ unplug() {
   done
 }
 
-# Waits for the first access pass after line $1 and for the end of the
-# indexing run after it; then no pass since line $1 may have found the folder.
+# Waits until the program has settled after line $1: its last access pass
+# found the folder source $2 (online or offline) and the indexing run after
+# that pass has ended; sets found_line to the end of that run. A busy machine
+# may answer with passes in between: only the state it settles in counts.
+await_settled() {
+  local after=$1 want=$2 deadline=$((SECONDS + timeout)) pass state ended
+  while :; do
+    pass=$(since "$after" | grep -n -E '^(pivra\.sources: )?access pass done$' | tail -n1 | cut -d: -f1 || true)
+    if [[ -n $pass ]]; then
+      state=$(since "$after" | head -n "$pass" | grep -o -E 'source "Photos": (online|offline)' | tail -n1 || true)
+      ended=$(since "$((after + pass))" | grep -n -E '^(pivra\.sources: )?indexing ended: [a-z]+, [0-9]+ files$' \
+        | tail -n1 | cut -d: -f1 || true)
+      if [[ $state == "source \"Photos\": $want" && -n $ended ]]; then
+        found_line=$((after + pass + ended))
+        return
+      fi
+    fi
+    running || fail "Pivra ended while awaited to settle with the source $want"
+    ((SECONDS < deadline)) || fail "the source did not settle $want within ${timeout}s"
+    sleep 0.2
+  done
+}
+
+# Waits for the program to settle with the folder source offline after line
+# $1; no pass since then may have found the folder.
 await_offline_pass() {
-  wait_for 'access pass done' "$1"
-  local pass=$found_line
-  wait_for 'indexing ended: [a-z]+, [0-9]+ files' "$pass"
+  await_settled "$1" offline
   local online
   online=$(grep -m1 -F 'source "Photos": online' < <(since "$1") || true)
   [[ -z $online ]] || fail "$2: the folder source came online on a disk that is not its own ($online)"
-  grep -q -F 'source "Photos": offline' < <(since "$1" | head -n "$((pass - $1))") \
-    || fail "$2: the access pass did not list the folder source"
 }
 
-# Waits for a pass after line $1 that finds the folder at its place, and for
-# the indexing run after it to finish.
+# Waits for the program to settle with the folder source online at its
+# place after line $1, its indexing finished.
 await_online_pass() {
-  wait_for "source \"Photos\": online $photos" "$1"
-  wait_for 'access pass done' "$found_line"
-  wait_for 'indexing ended: [a-z]+, [0-9]+ files' "$found_line"
+  await_settled "$1" online
+  grep -q -F "source \"Photos\": online $photos" < <(since "$1") || fail "$2: the folder was found elsewhere"
   [[ $(ended_state) == finished ]] || fail "$2: indexing ended $(ended_state), not finished"
 }
 
@@ -200,7 +218,7 @@ source_id=$("${sandboxed[@]}" "$add_source" "$photos" 2>"$tmp/bookmark") \
   || fail "no source could be written: $(cat "$tmp/bookmark")"
 note "source $source_id, bookmark $(cat "$tmp/bookmark")"
 start_pivra
-wait_for 'indexing ended: finished, [0-9]+ files' 0
+await_online_pass 0 "the first start"
 report "after the first indexing"
 ((rows == 4)) || fail "the first indexing found $rows of the 4 photos"
 stop_pivra
@@ -219,7 +237,7 @@ kept_contents=$contents
 
 note "4. Pivra runs again, disk A is unplugged"
 start_pivra
-wait_for 'indexing ended: [a-z]+, [0-9]+ files' 0
+await_online_pass 0 "the second start"
 expect_unchanged "after the indexing at start"
 mark=$(log_mark)
 unplug "$mnt"

@@ -28,10 +28,10 @@ protected:
         watcher_ = std::make_unique<SourceWatcher>(paths, [this] { ++calls_; }, fast);
         if (watcher_->isWatching()) {
             QSignalSpy ready(watcher_->stream(), &FolderWatcher::ready);
-            ASSERT_TRUE(ready.wait(5000));
+            ASSERT_TRUE(ready.wait(60000));
         }
     }
-    bool waitForCalls(int count) { return QTest::qWaitFor([&] { return calls_ >= count; }, 5000); }
+    bool waitForCalls(int count) { return QTest::qWaitFor([&] { return calls_ >= count; }, 60000); }
     // The calls made once every change so far has had its chance to make one.
     int callsOnceSettled()
     {
@@ -94,7 +94,7 @@ TEST_F(SourceWatcherTest, NoCallAfterStopOrDestructionWhileOneIsPending)
         watch({root()});
         QSignalSpy batches(watcher_->stream(), &FolderWatcher::changed);
         writeFile(QStringLiteral("%1.jpg").arg(destroy), "a");
-        ASSERT_TRUE(batches.wait(5000)); // the watcher's debounce has started
+        ASSERT_TRUE(batches.wait(60000)); // the watcher's debounce has started
         if (destroy) {
             watcher_.reset();
         } else {

@@ -109,10 +109,10 @@ protected:
         if (!services.places) {
             services.places = [](const QString&) -> std::optional<QStringList> { return std::nullopt; };
         }
-        // A probe of a missing folder looks for it on its disk, which on a
-        // test machine running every suite at once can outlast the time a
-        // user waits, and the folder would count as a hung share. Tests of
-        // that limit bring a probe of their own and keep it.
+        // A probe of a missing folder looks for it on its disk, whose reads,
+        // on a test machine whose disk every suite shares, can add up to the
+        // time a user waits, and the folder would count as a hung share.
+        // Tests of that limit bring a probe of their own and keep it.
         if (!services.probeFolder) {
             services.probeTimeLimit = std::chrono::seconds(30);
         }

@@ -1,6 +1,6 @@
 #include "support/PassClock.h"
 
-#include <QFile>
+#include "platform/runtime/threads/ThreadTimes.h"
 
 #include <ctime>
 
@@ -16,14 +16,11 @@ qint64 processorTime()
 }
 
 // Nanoseconds the calling thread has spent ready to run, waiting for a
-// processor: the second figure of its schedstat.
+// processor.
 qint64 waitedForProcessor()
 {
-    QFile stats(QStringLiteral("/proc/thread-self/schedstat"));
-    if (!stats.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    return stats.readAll().split(' ').value(1).toLongLong();
+    const std::optional<ThreadTimes> times = threadTimes(currentThreadId());
+    return times ? times->waitingNs : 0;
 }
 
 } // namespace

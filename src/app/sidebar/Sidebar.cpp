@@ -173,7 +173,8 @@ Sidebar::Sidebar(LibraryStore& store, AlertPresenter& alerts, QWidget* parent)
     credit_->setContentsMargins(22, 0, 22, 16);
     column->addWidget(credit_);
 
-    for (const auto changed : {&LibraryStore::sourcesChanged, &LibraryStore::availableCamerasChanged}) {
+    for (const auto changed : {&LibraryStore::sourcesChanged, &LibraryStore::availableCamerasChanged,
+                               &LibraryStore::partlyWatchedSourceIDsChanged}) {
         connect(&store_, changed, this, &Sidebar::reshape);
     }
     connect(&store_, &LibraryStore::indexedFoldersChanged, this, [this] {
@@ -247,7 +248,7 @@ void Sidebar::reshape()
 {
     const QList<LibrarySource>& sources = store_.sources();
     sourceList_->reshape({sources, store_.indexedFolders(), camerasToAdd(store_.availableCameras(), sources),
-                          expandedSources_, expandedFolders_});
+                          expandedSources_, expandedFolders_, store_.partlyWatchedSourceIDs()});
     showSelection();
     showStatuses();
 }

@@ -8,12 +8,12 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace pivra {
 
 namespace {
 
-// How long one pass makes rows before it leaves the rest to the next.
-constexpr qint64 rowMakingMs = 6;
 
 constexpr SidebarRow::Look sourceLook{.symbolFrame = 17, .spacing = 7};
 constexpr SidebarRow::Look deviceLook{.weight = QFont::Medium,
@@ -126,7 +126,7 @@ void SourceList::reshape(const Shape& shape)
         }
         rows.append(section.box);
         for (const LibrarySource* source : std::as_const(groups[key])) {
-            SidebarRow* row = sourceRow(*source);
+            SidebarRow* row = sourceRow(*source, shape.partlyWatched.contains(source->id));
             if (row == nullptr) {
                 continue;
             }
@@ -158,13 +158,11 @@ void SourceList::reshape(const Shape& shape)
 
 bool SourceList::mayMakeRow()
 {
-    if (rowsMade_ == 0) {
-        reshaping_.start();
-    } else if (reshaping_.elapsed() >= rowMakingMs) {
+    if (rowsMade_ >= rowsPerPass) {
         rowsLeft_ = true;
         return false;
     }
-    ++rowsMade_;
+    mostRowsInOnePass_ = std::max(mostRowsInOnePass_, ++rowsMade_);
     return true;
 }
 
@@ -183,7 +181,7 @@ SourceList::Section SourceList::makeSection()
     return {box, heading};
 }
 
-SidebarRow* SourceList::sourceRow(const LibrarySource& source)
+SidebarRow* SourceList::sourceRow(const LibrarySource& source, bool partlyWatched)
 {
     const auto found = sourceRows_.constFind(source.id);
     SidebarRow* row = found == sourceRows_.cend() ? nullptr : *found;
@@ -204,7 +202,10 @@ SidebarRow* SourceList::sourceRow(const LibrarySource& source)
     } else if (row->text() != source.name) {
         row->setText(source.name);
     }
-    const QString tip = source.isOnline ? source.lastKnownPath : QStringLiteral("Source unavailable");
+    QString tip = source.isOnline ? source.lastKnownPath : QStringLiteral("Source unavailable");
+    if (partlyWatched) {
+        tip += QStringLiteral("\nChanges in some of its folders show at the next rescan.");
+    }
     if (row->toolTip() != tip) {
         row->setToolTip(tip);
     }

@@ -4,7 +4,6 @@
 #include "catalog/model/LibrarySource.h"
 #include "store/LibraryStore.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -34,14 +33,17 @@ class SidebarRow;
 // moves the rest only where their order changed, so a library of thousands
 // of folders is built once and then kept up to date in place. Headings and
 // rows share one list, so sources that change disk (one mounted elsewhere)
-// only move in it. Making a row
-// costs tens of microseconds with its showing and laying out, so one pass
-// makes rows for a few milliseconds only, from the top down, and asks for
-// another pass to go on (moreRowsWanted).
+// only move in it. Making a row costs tens of microseconds with its showing
+// and laying out, so one pass makes a few milliseconds' worth of rows only
+// (rowsPerPass), from the top down, and asks for another pass to go on
+// (moreRowsWanted).
 class SourceList final : public QWidget {
     Q_OBJECT
 
 public:
+    // The most rows one pass makes.
+    static constexpr int rowsPerPass = 150;
+
     explicit SourceList(QWidget* parent = nullptr);
 
     // What decides which rows exist and what they say.
@@ -51,6 +53,7 @@ public:
         const QList<AvailableCameraDevice>& camerasToAdd;
         const QSet<QUuid>& expandedSources;
         const QSet<QString>& expandedFolders; // by expansion key
+        const QSet<QUuid>& partlyWatched;     // sources whose changes show only at a rescan
     };
     void reshape(const Shape& shape);
     // Whether every folder tree shown was built from the list `folders`
@@ -61,6 +64,9 @@ public:
                       const ThumbnailStatuses& thumbnails);
     // The source's row is selected while no folder of it is.
     void showSelection(const std::optional<QUuid>& source, const std::optional<QString>& folder);
+
+    // The most rows any pass has made so far, for tests.
+    int mostRowsInOnePass() const { return mostRowsInOnePass_; }
 
 Q_SIGNALS:
     void sourceClicked(const QUuid& id);
@@ -96,7 +102,7 @@ private:
     bool mayMakeRow();
 
     Section makeSection();
-    SidebarRow* sourceRow(const LibrarySource& source);
+    SidebarRow* sourceRow(const LibrarySource& source, bool partlyWatched);
     // Appends the rows of the folders under `parent` to `rows`, and of
     // their subfolders where open, taking the rows kept from folderRows_.
     void addFolderRows(const TreeWalk& walk, const QString& parent, int depth, QList<QWidget*>& rows,
@@ -113,8 +119,8 @@ private:
     // The folder list each expanded source's tree was built from.
     QHash<QUuid, QStringList> shownFolders_;
     QHash<QString, SidebarRow*> deviceRows_;
-    QElapsedTimer reshaping_;
     int rowsMade_ = 0;
+    int mostRowsInOnePass_ = 0;
     bool rowsLeft_ = false;
     bool morePosted_ = false;
 };

@@ -1,8 +1,10 @@
 #include "platform/folders/FolderIdentity.h"
 
 #include "platform/folders/FileNameText.h"
+#include "platform/folders/FolderWatcher.h"
 
 #include <atomic>
+#include <cerrno>
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -17,6 +19,10 @@ namespace {
 constexpr unsigned mountIdUnique = 0x4000U;
 
 std::atomic<bool> uniqueMountIdsUsed{true};
+
+// Folder watches given up at once when a mark finds the limit reached: room
+// for the marks of a few more disks, not one trip each.
+constexpr int folderWatchesYielded = 16;
 
 // Without unique mount ids (before Linux 6.8), the id of the mount is given
 // to the next mount at once, so a disk swapped for another at the same place
@@ -40,7 +46,12 @@ std::optional<std::uint64_t> folderMarkOf(const QByteArray& path)
     alignas(inotify_event) char events[4096];
     while (read(marks, events, sizeof events) > 0) {
     }
-    const int watch = inotify_add_watch(marks, path.constData(), IN_DELETE_SELF | IN_ONLYDIR);
+    int watch = inotify_add_watch(marks, path.constData(), IN_DELETE_SELF | IN_ONLYDIR);
+    // These watches come before those that only tell of changes: at the
+    // system's limit, folder watches make room for them.
+    if (watch < 0 && errno == ENOSPC && yieldFolderWatches(folderWatchesYielded) > 0) {
+        watch = inotify_add_watch(marks, path.constData(), IN_DELETE_SELF | IN_ONLYDIR);
+    }
     if (watch < 0) {
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 
 #include "platform/folders/FileNameText.h"
 #include "platform/runtime/MainThread.h"
+#include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
 
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -45,10 +47,34 @@ struct Watches {
     bool stopped = false;
     bool limitLogged = false;
     QHash<int, QString> folders; // watch descriptor -> absolute folder path
+    // Folders left unwatched for the system's limit, not yet told to the
+    // GUI thread, and how to tell it that some are.
+    QStringList unwatched;
+    std::function<void()> unwatchedFound;
     // Folders above a root that is missing, watched only for the root's way
     // back; a descriptor may be in both maps when a root lies in another's tree.
     QHash<int, QString> awaiting;
 };
+
+// Every watcher's watches, for the watches that matter more to take room
+// from when the system's limit is reached.
+std::mutex everyWatchesLock;
+std::vector<std::weak_ptr<Watches>> everyWatches;
+
+void registerWatches(const std::shared_ptr<Watches>& watches)
+{
+    const std::lock_guard guard(everyWatchesLock);
+    std::erase_if(everyWatches, [](const std::weak_ptr<Watches>& each) { return each.expired(); });
+    everyWatches.push_back(watches);
+}
+
+// Notes, with the lock held, that `folder` and what lies below it go
+// unwatched; the GUI thread is told once the lock is let go.
+bool noteUnwatched(Watches& watches, const QString& folder)
+{
+    watches.unwatched.append(folder);
+    return watches.unwatched.size() == 1;
+}
 
 // A walk of the roots follows the link a root may be and watches every folder
 // afresh, as after lost events; a walk of new folders leaves out those that
@@ -58,7 +84,7 @@ enum class Walk { roots, newFolders };
 // Whether the walk should enter `folder`: its watch is set.
 bool watchFolder(Watches& watches, const QString& folder, uint32_t mask, Walk walk)
 {
-    const std::lock_guard guard(watches.lock);
+    std::unique_lock guard(watches.lock);
     if (watches.stopped) {
         return false;
     }
@@ -66,9 +92,16 @@ bool watchFolder(Watches& watches, const QString& folder, uint32_t mask, Walk wa
     if (wd < 0) {
         // Folders that vanished or cannot be read are simply not watched; the
         // user's watch limit leaves the trees watched in part.
-        if (errno == ENOSPC && !std::exchange(watches.limitLogged, true)) {
-            qWarning("pivra: the system's limit of folder watches (fs.inotify.max_user_watches) is reached; "
-                     "changes in some folders go unnoticed");
+        if (errno == ENOSPC) {
+            if (!std::exchange(watches.limitLogged, true)) {
+                qWarning("pivra: the system's limit of folder watches (fs.inotify.max_user_watches) is reached; "
+                         "changes in some folders are seen only at the next rescan");
+            }
+            if (noteUnwatched(watches, folder) && watches.unwatchedFound) {
+                const std::function<void()> tell = watches.unwatchedFound;
+                guard.unlock();
+                tell();
+            }
         }
         return false;
     }
@@ -170,7 +203,57 @@ bool isStopped(Watches& watches)
     return watches.stopped;
 }
 
+// Lets go of up to `count` watches of `watches`, the deepest folders first,
+// as they tell the least of the trees. How many it let go.
+int yieldDeepest(Watches& watches, int count)
+{
+    std::unique_lock guard(watches.lock);
+    if (watches.stopped || watches.folders.isEmpty()) {
+        return 0;
+    }
+    QList<std::pair<int, int>> byDepth; // depth, watch
+    byDepth.reserve(watches.folders.size());
+    for (auto folder = watches.folders.cbegin(); folder != watches.folders.cend(); ++folder) {
+        byDepth.append({int(folder.value().count(QLatin1Char('/'))), folder.key()});
+    }
+    const qsizetype yielded = std::min<qsizetype>(count, byDepth.size());
+    std::partial_sort(byDepth.begin(), byDepth.begin() + yielded, byDepth.end(), std::greater<>());
+    bool first = false;
+    for (qsizetype index = 0; index < yielded; ++index) {
+        const int wd = byDepth[index].second;
+        inotify_rm_watch(watches.fd, wd);
+        first = noteUnwatched(watches, watches.folders.take(wd)) || first;
+    }
+    if (first && watches.unwatchedFound) {
+        const std::function<void()> tell = watches.unwatchedFound;
+        guard.unlock();
+        tell();
+    }
+    return int(yielded);
+}
+
 } // namespace
+
+int yieldFolderWatches(int count)
+{
+    std::vector<std::shared_ptr<Watches>> live;
+    {
+        const std::lock_guard guard(everyWatchesLock);
+        for (const std::weak_ptr<Watches>& each : everyWatches) {
+            if (std::shared_ptr<Watches> watches = each.lock()) {
+                live.push_back(std::move(watches));
+            }
+        }
+    }
+    int yielded = 0;
+    for (const std::shared_ptr<Watches>& watches : live) {
+        if (yielded >= count) {
+            break;
+        }
+        yielded += yieldDeepest(*watches, count - yielded);
+    }
+    return yielded;
+}
 
 class FolderWatcher::Impl {
 public:
@@ -191,6 +274,7 @@ private:
     void note(const QString& path);
     void flush();
     void report();
+    void takeUnwatched();
 
     FolderWatcher& owner_;
     QStringList roots_;
@@ -203,6 +287,8 @@ private:
     QTimer batch_;
     QStringList pending_;
     QSet<QString> seen_;
+    // The roots some of whose folders are not watched, for the limit.
+    QSet<QString> partRoots_;
     // The walks under way, numbered in the order they began. A batch due
     // while walks are under way is held until those numbered below
     // `heldBefore_` have ended, so the folders it reports are watched by the
@@ -225,6 +311,8 @@ FolderWatcher::Impl::Impl(FolderWatcher& owner, const QStringList& roots, const 
     batch_.setInterval(latency);
     QObject::connect(&batch_, &QTimer::timeout, &owner_, [this] { flush(); });
 
+    watches_->unwatchedFound = [back = GuiReturn(&owner_), this] { back.post([this] { takeUnwatched(); }); };
+    registerWatches(watches_);
     watches_->fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (watches_->fd < 0) {
         qWarning("pivra: cannot watch folders for changes: %s", std::strerror(errno));
@@ -443,6 +531,28 @@ void FolderWatcher::Impl::flush()
         return;
     }
     report();
+}
+
+void FolderWatcher::Impl::takeUnwatched()
+{
+    QStringList folders;
+    {
+        const std::lock_guard guard(watches_->lock);
+        folders = std::exchange(watches_->unwatched, {});
+    }
+    const qsizetype before = partRoots_.size();
+    for (const QString& folder : std::as_const(folders)) {
+        for (const QString& root : std::as_const(roots_)) {
+            if (folder == root || folder.startsWith(root + QLatin1Char('/'))) {
+                partRoots_.insert(root);
+            }
+        }
+    }
+    if (partRoots_.size() != before) {
+        QStringList roots(partRoots_.cbegin(), partRoots_.cend());
+        roots.sort();
+        Q_EMIT owner_.partlyWatched(roots);
+    }
 }
 
 void FolderWatcher::Impl::report()

@@ -23,7 +23,9 @@ namespace pivra {
 // is missing, at the start or later (deleted, moved away, unmounted), is
 // awaited: when a folder appears at its path it is reported and watched like
 // the first. When the system's watch limit is reached the trees are watched
-// in part, and that is logged once.
+// in part: that is logged once and told as partlyWatched, and so is a
+// watcher's giving up watches for watches that matter more
+// (yieldFolderWatches).
 //
 // Lives on the GUI thread; no signal comes after stop() or destruction.
 class FolderWatcher : public QObject {
@@ -47,10 +49,19 @@ Q_SIGNALS:
     void changed(const QStringList& paths);
     // The watches of the roots' existing trees are all set.
     void ready();
+    // Some folders of these roots (all of them so far, sorted) are not
+    // watched for the system's limit of watches.
+    void partlyWatched(const QStringList& roots);
 
 private:
     class Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Lets go of up to `count` folder watches of the watchers there are, the
+// deepest folders first, so that a watch that matters more (one that proves
+// a disk is still the one it was, see mountIdOf) can be had under the
+// system's limit. How many it let go. Any thread.
+int yieldFolderWatches(int count);
 
 } // namespace pivra

@@ -12,26 +12,11 @@
 #include <optional>
 
 namespace pivra {
-namespace {
-
-std::optional<QList<MountEntry>> readTable(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning("pivra: cannot read the mount table %s: %s", qUtf8Printable(path),
-                 qUtf8Printable(file.errorString()));
-        return std::nullopt;
-    }
-    return parseMountTable(file.readAll());
-}
-
-} // namespace
-
 MountMonitor::MountMonitor(const QString& tablePath, QObject* parent)
     : QObject(parent), tablePath_(tablePath)
 {
     assertMainThread();
-    table_ = readTable(tablePath_).value_or(QList<MountEntry>{});
+    table_ = readMountTable(tablePath_).value_or(QList<MountEntry>{});
     // The descriptor only carries the change signal; every reread opens the
     // file afresh. Its signal state starts at the table just read.
     fd_ = ::open(QFile::encodeName(tablePath_).constData(), O_RDONLY | O_CLOEXEC);
@@ -53,7 +38,7 @@ MountMonitor::~MountMonitor()
 
 void MountMonitor::recheck()
 {
-    std::optional<QList<MountEntry>> table = readTable(tablePath_);
+    std::optional<QList<MountEntry>> table = readMountTable(tablePath_);
     if (!table) {
         return;
     }

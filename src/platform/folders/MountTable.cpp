@@ -83,6 +83,17 @@ QList<MountEntry> parseMountTable(const QByteArray& text)
     return table;
 }
 
+std::optional<QList<MountEntry>> readMountTable(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning("pivra: cannot read the mount table %s: %s", qUtf8Printable(path),
+                 qUtf8Printable(file.errorString()));
+        return std::nullopt;
+    }
+    return parseMountTable(file.readAll());
+}
+
 std::optional<MountEntry> mountHolding(const QList<MountEntry>& table, const QString& path)
 {
     const MountEntry* holder = nullptr;

@@ -27,6 +27,10 @@ struct MountEntry {
 // expected fields are skipped.
 QList<MountEntry> parseMountTable(const QByteArray& text);
 
+// Reads the mount table file at `path` (a process's mountinfo); none when it
+// cannot be read. The kernel makes it up in memory: reading it touches no disk.
+std::optional<QList<MountEntry>> readMountTable(const QString& path);
+
 // The mount that holds `path` (absolute, clean, links resolved): the one whose
 // mount point is the longest folder prefix of it. Of mounts stacked at one
 // point, the last in the table is the one in view.

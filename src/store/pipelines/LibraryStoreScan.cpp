@@ -50,6 +50,11 @@ QString LibraryStore::sourceSummary(const QStringList& names)
 
 void LibraryStore::rescan()
 {
+    startRescan(std::nullopt);
+}
+
+void LibraryStore::startRescan(const std::optional<QSet<QUuid>>& only)
+{
     assertMainThread();
     std::exchange(scanTask_, TaskHandle{}).cancel();
     assign(scanningSourceIDs_, QSet<QUuid>{}, &LibraryStore::scanningSourceIDsChanged);
@@ -57,13 +62,13 @@ void LibraryStore::rescan()
     // The replaced run is over for the user at once, though its task may
     // still be finishing a catalog call.
     processes_.end(std::exchange(indexingProcessID_, std::nullopt), PivraProcess::State::stopped);
-    scanTask_ = startTask(this, returningMemory(rescanSources(generation)));
+    scanTask_ = startTask(this, returningMemory(rescanSources(generation, only)));
 }
 
 // Folder access comes first, as everything after it depends on which sources
 // are online; it reads the disks off the GUI thread, so the rest follows once
 // its answers are in, unless a newer rescan or a stop replaced this one.
-Task<> LibraryStore::rescanSources(int generation)
+Task<> LibraryStore::rescanSources(int generation, std::optional<QSet<QUuid>> only)
 {
     const bool applied = co_await restoreAccess();
     const TaskHandle self = co_await currentTask();
@@ -89,7 +94,8 @@ Task<> LibraryStore::rescanSources(int generation)
 
     QList<ScanTarget> targets;
     for (const LibrarySource& source : std::as_const(sources_)) {
-        if (const auto folder = activeAccess_.constFind(source.id); source.isOnline && folder != activeAccess_.cend()) {
+        const auto folder = activeAccess_.constFind(source.id);
+        if (source.isOnline && folder != activeAccess_.cend() && (!only || only->contains(source.id))) {
             targets.append(ScanTarget{source.id, *folder, source.name});
         }
     }

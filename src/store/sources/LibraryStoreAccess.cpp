@@ -4,67 +4,56 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/folders/FolderAccess.h"
 #include "platform/folders/FolderBookmark.h"
+#include "platform/folders/FolderWatcher.h"
 #include "platform/folders/VolumeFacts.h"
-#include "platform/runtime/Deadline.h"
+#include "platform/runtime/Dispatcher.h"
 #include "platform/runtime/threads/GuiReturn.h"
 #include "store/FolderProbe.h"
 #include "store/LibraryStore.h"
 #include "store/sources/SourcesLog.h"
 
-
 #include <algorithm>
-#include <atomic>
+#include <chrono>
 
 namespace pivra {
 
-// One source's probe as a pass ran it: none when it did not answer in time.
+namespace {
+
+// Disks that come back answer together, their probes a few at a time: the
+// answers that come within this time of the first are looked at in one pass.
+constexpr std::chrono::milliseconds lateAnswerGathering{1000};
+
+} // namespace
+
+// One source's probe as a pass ran it: none when its disk did not answer.
 struct LibraryStore::ProbeAnswer {
     QUuid id;
     QByteArray bookmark; // the record probed, to tell a reconnect made meanwhile
     std::optional<FolderProbe> probe;
 };
 
-// The probes run off the GUI thread, one thread each, so a source on a hung
-// network share counts as offline for this pass after the time limit instead
-// of freezing the window; a source whose last probe still hangs is not probed
-// again until it answers. Their answers are then applied here, source by
-// source in list order, as one synchronous pass. A newer pass started
-// meanwhile makes this one apply nothing.
+// The probes read the disks off the GUI thread (see FolderProber), and their
+// answers are then applied here, source by source in list order, as one
+// synchronous pass. Until then every source keeps the state it had. A newer
+// pass started meanwhile makes this one apply nothing.
 Task<bool> LibraryStore::restoreAccess()
 {
     assertMainThread();
     const int generation = ++accessGeneration_;
-    QList<ProbeAnswer> answers;
-    std::vector<std::function<std::optional<FolderProbe>()>> jobs;
-    std::vector<qsizetype> probed; // answer index of each job
-    const auto probe = services_.probeFolder ? services_.probeFolder : &probeFolder;
+    QList<LibrarySource> folders;
     for (const LibrarySource& source : std::as_const(sources_)) {
-        if (source.kind != LibrarySource::Kind::folder) {
-            continue;
+        if (source.kind == LibrarySource::Kind::folder) {
+            folders.append(source);
         }
-        answers.append(ProbeAnswer{source.id, source.bookmark, std::nullopt});
-        std::shared_ptr<std::atomic<bool>>& busy = probesUnderWay_[source.id];
-        if (busy && busy->load()) {
-            continue;
-        }
-        busy = std::make_shared<std::atomic<bool>>(true);
-        jobs.push_back([probe, source, busy, this, back = GuiReturn(this)]() -> std::optional<FolderProbe> {
-            FolderProbe found = probe(source);
-            busy->store(false);
-            back.post([this, id = source.id] { probeAnswered(id); });
-            return found;
-        });
-        probed.push_back(answers.size() - 1);
     }
-    std::vector<std::optional<std::optional<FolderProbe>>> found =
-        co_await runEachWithin(services_.probeTimeLimit, std::move(jobs));
+    std::vector<std::optional<FolderProbe>> found = co_await prober_->probe(folders);
     if (generation != accessGeneration_) {
         co_return false;
     }
-    for (std::size_t job = 0; job < found.size(); ++job) {
-        if (found[job]) {
-            answers[probed[job]].probe = std::move(*found[job]);
-        }
+    QList<ProbeAnswer> answers;
+    answers.reserve(folders.size());
+    for (qsizetype index = 0; index < folders.size(); ++index) {
+        answers.append(ProbeAnswer{folders[index].id, folders[index].bookmark, std::move(found[index])});
     }
     applyAccess(answers);
     co_return true;
@@ -94,9 +83,6 @@ void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
             continue;
         }
         LibrarySource& source = next[index];
-        if (!answer.probe) {
-            unansweredProbes_.insert(answer.id);
-        }
         if (applyFolderAccess(source, answer.probe)) {
             queue.append(answer.id);
         }
@@ -140,8 +126,13 @@ bool LibraryStore::applyFolderAccess(LibrarySource& source, const std::optional<
     // A probe that did not answer says nothing of the disk: asking the user
     // to choose a folder on a share that hangs would not help.
     if (!probe) {
+        if (const auto held = activeAccess_.constFind(id); held != activeAccess_.cend()) {
+            silentAccess_.insert(id, *held);
+        }
         return markOffline(false);
     }
+    const std::optional<AccessedFolder> silent =
+        silentAccess_.contains(id) ? std::optional(silentAccess_.take(id)) : std::nullopt;
     if (!probe->folder) {
         return markOffline(probe->diskIsThere);
     }
@@ -169,9 +160,13 @@ bool LibraryStore::applyFolderAccess(LibrarySource& source, const std::optional<
         return markOffline(true);
     }
     // A folder nothing of its own tells from another's stays online only on
-    // the mount it was held on: once that went, what is found in its place
-    // may be another disk's, and is asked about as a folder made anew is.
-    if (!folder.proven && !(kept && held->mount && held->mount == folder.mount)) {
+    // the mount it was held on, also through a time its disk did not answer:
+    // once that mount went, what is found in its place may be another
+    // disk's, and is asked about as a folder made anew is.
+    const auto heldOn = [&folder](const std::optional<AccessedFolder>& access) {
+        return access && access->mount && access->path == folder.path && access->mount == folder.mount;
+    };
+    if (!folder.proven && !heldOn(kept ? std::optional(*held) : std::nullopt) && !heldOn(silent)) {
         release();
         return markOffline(true);
     }
@@ -195,11 +190,13 @@ bool LibraryStore::applyFolderAccess(LibrarySource& source, const std::optional<
 }
 
 // A disk that hung comes back by itself, with no mount event to tell: the
-// late answer of its probe starts a pass that looks again.
-void LibraryStore::probeAnswered(const QUuid& id)
+// late answers of its probes start one pass that looks again. Awaited as
+// work, so that drain() covers the pass to come.
+void LibraryStore::gatherLateAnswers()
 {
-    if (unansweredProbes_.remove(id)) {
-        rescan();
+    if (!lateAnswers_.isActive()) {
+        detail::workQueued();
+        lateAnswers_.start(lateAnswerGathering);
     }
 }
 
@@ -284,6 +281,42 @@ void LibraryStore::rebuildWatcher(QStringList awaited)
     watcher_ = std::make_unique<SourceWatcher>(
         paths, awaited, [this] { QMetaObject::invokeMethod(this, &LibraryStore::rescan, Qt::QueuedConnection); },
         services_.watchTiming);
+    watchedInPart({});
+    if (watcher_->isWatching()) {
+        connect(watcher_->stream(), &FolderWatcher::partlyWatched, this, &LibraryStore::watchedInPart);
+    }
+}
+
+// Changes in folders the system's limit leaves unwatched are not seen: the
+// user is told, and such sources are rescanned now and then, unless a scan
+// runs already.
+void LibraryStore::watchedInPart(const QStringList& roots)
+{
+    QSet<QUuid> ids;
+    QStringList names;
+    for (const LibrarySource& source : std::as_const(sources_)) {
+        const auto folder = activeAccess_.constFind(source.id);
+        if (folder != activeAccess_.cend() && roots.contains(folder->path)) {
+            ids.insert(source.id);
+            names.append(source.name);
+        }
+    }
+    if (ids == partlyWatchedSourceIDs_) {
+        return;
+    }
+    assign(partlyWatchedSourceIDs_, std::move(ids), &LibraryStore::partlyWatchedSourceIDsChanged);
+    if (partlyWatchedSourceIDs_.isEmpty()) {
+        partlyWatchedRescan_.stop();
+        processes_.setNotice(std::nullopt);
+        return;
+    }
+    processes_.setNotice(
+        QStringLiteral("Your system limits how many folders Pivra can watch, so changes in some folders of %1 show "
+                       "only at the next rescan. Pivra rescans them every few minutes.")
+            .arg(sourceSummary(names)));
+    if (!partlyWatchedRescan_.isActive()) {
+        partlyWatchedRescan_.start(services_.partlyWatchedRescan);
+    }
 }
 
 // A volume that cannot be looked at leaves the recorded facts as they were.

@@ -6,7 +6,6 @@
 #include "media/video/VideoPreviewStore.h"
 #include "platform/folders/FolderAccess.h"
 #include "platform/folders/FolderBookmark.h"
-#include "platform/runtime/Deadline.h"
 #include "platform/runtime/threads/Pool.h"
 #include "store/FolderProbe.h"
 #include "store/sources/FolderPicker.h"
@@ -97,18 +96,6 @@ bool LibraryStore::isKnownFolder(const QString& path) const
                        [&path](const LibrarySource& source) { return source.lastKnownPath == path; });
 }
 
-// The chosen folders are looked at off the GUI thread, all at once, with the
-// same time limit as the access pass: a folder on a share that hangs is
-// refused rather than freezing the window.
-Task<std::vector<std::optional<ChosenFolder>>> LibraryStore::inspectChosenFolders(QStringList paths)
-{
-    std::vector<std::function<ChosenFolder()>> jobs;
-    for (const QString& path : std::as_const(paths)) {
-        jobs.push_back([path] { return inspectChosenFolder(path); });
-    }
-    co_return co_await runEachWithin(services_.probeTimeLimit, std::move(jobs));
-}
-
 Task<> LibraryStore::addChosenFolders(QStringList chosen)
 {
     QStringList paths;
@@ -118,7 +105,7 @@ Task<> LibraryStore::addChosenFolders(QStringList chosen)
             paths.append(path);
         }
     }
-    const std::vector<std::optional<ChosenFolder>> folders = co_await inspectChosenFolders(paths);
+    const std::vector<std::optional<ChosenFolder>> folders = co_await prober_->inspect(paths);
     for (qsizetype index = 0; index < paths.size(); ++index) {
         const QString& path = paths[index];
         const std::optional<ChosenFolder>& folder = folders[index];
@@ -182,7 +169,7 @@ Task<> LibraryStore::reconnect(QUuid id)
     const QString path = cleanFolderPath(chosen->first());
     QStringList paths;
     paths.append(path);
-    const std::vector<std::optional<ChosenFolder>> folders = co_await inspectChosenFolders(paths);
+    const std::vector<std::optional<ChosenFolder>> folders = co_await prober_->inspect(paths);
     const std::optional<ChosenFolder>& folder = folders.front();
     if (!folder || !folder->bookmark) {
         setMessage(QStringLiteral("Could not reconnect this folder."));
@@ -241,6 +228,7 @@ void LibraryStore::removeSource(const QUuid& id, const QStringList& deletingThum
         closeViewer();
     }
     dropAccess(id);
+    silentAccess_.remove(id);
     if (services_.cameras != nullptr) {
         services_.cameras->unwatch(id);
     }

@@ -1,0 +1,63 @@
+#include "platform/runtime/threads/ThreadTimes.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace pivra {
+namespace {
+
+// Reads a small file of /proc whole into `buffer`; its length, or -1.
+ssize_t readSmallFile(const char* path, char* buffer, std::size_t size)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    const ssize_t length = ::read(fd, buffer, size - 1);
+    ::close(fd);
+    if (length >= 0) {
+        buffer[length] = '\0';
+    }
+    return length;
+}
+
+} // namespace
+
+pid_t currentThreadId()
+{
+    return ::gettid();
+}
+
+std::optional<ThreadTimes> threadTimes(pid_t id)
+{
+    char path[64];
+    char text[512];
+    ThreadTimes times;
+
+    // "<ns on a processor> <ns waiting on a run queue> <time slices>"
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/schedstat", int(id));
+    if (readSmallFile(path, text, sizeof text) <= 0) {
+        return std::nullopt;
+    }
+    char* rest = nullptr;
+    times.runningNs = std::strtoll(text, &rest, 10);
+    times.waitingNs = std::strtoll(rest, nullptr, 10);
+
+    // "<id> (<name>) <state> ...": the name may hold spaces and parentheses.
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(id));
+    if (readSmallFile(path, text, sizeof text) <= 0) {
+        return std::nullopt;
+    }
+    const char* nameEnd = std::strrchr(text, ')');
+    if (nameEnd == nullptr || nameEnd[1] != ' ') {
+        return std::nullopt;
+    }
+    times.runnable = nameEnd[2] == 'R';
+    return times;
+}
+
+} // namespace pivra

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+
+namespace pivra {
+
+// What the kernel's scheduler counts of one thread of this process. The time
+// a thread was neither running nor ready to run is the time it slept: in a
+// system call waiting for a disk, a lock or another thread. A busy machine,
+// or a processor quota spent (cgroup cpu.max), lengthens only the time it
+// waited ready to run.
+struct ThreadTimes {
+    std::int64_t runningNs = 0; // on a processor
+    std::int64_t waitingNs = 0; // ready to run, waiting for one; counted when it gets one
+    bool runnable = false;      // ready to run (or running) at the time of reading
+};
+
+// The calling thread's id, as threadTimes() takes it.
+pid_t currentThreadId();
+
+// The figures of thread `id` of this process; none where the kernel does not
+// tell them (no scheduler statistics) or the thread has ended.
+std::optional<ThreadTimes> threadTimes(pid_t id);
+
+} // namespace pivra
