@@ -1,5 +1,6 @@
 #include "map/basemap/BaseMapTiles.h"
 
+#include "map/basemap/LabelPlacement.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
 #include "platform/runtime/threads/GuiReturn.h"
 #include "platform/runtime/threads/Pool.h"
@@ -23,11 +24,13 @@ constexpr int drawingThreads = 2;
 QThreadPool& drawingPool();
 
 // Drawing needs the application's fonts: the application waits for a tile
-// still being drawn as it begins to close, before they go (and the tiles
-// not started yet are dropped). No view ever waits.
+// still being drawn as it begins to close, before they go, while the tiles
+// not started yet are dropped and names being placed are given up. No view
+// ever waits.
 void finishDrawing()
 {
     drawingPool().clear();
+    LabelPlacement::stopAll();
     drawingPool().waitForDone();
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 
 namespace pivra {
@@ -21,6 +22,8 @@ constexpr int tilePixels = 256;
 // Cities named from this zoom (cities of a million, capitals of a fifth of
 // one) come before the countries' names at every zoom.
 constexpr double principalCityZoom = 4;
+
+std::atomic<bool> stopped = false;
 
 // Calls `visit` with the key of every square of `side` pixels `box` touches.
 template<typename Visit>
@@ -122,7 +125,9 @@ LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
     TextWidths cityWidths(font(false));
     const BaseMapData::Labels& cities = data.cities();
     const auto placeCity = [&](std::size_t city) {
-        tryPlace(city, cities.point(city), false, cityWidths.of(cities.nameBytes(city)), cityLine);
+        if (!stopped.load(std::memory_order_relaxed)) {
+            tryPlace(city, cities.point(city), false, cityWidths.of(cities.nameBytes(city)), cityLine);
+        }
     };
     // Tiles of a zoom name the cities whose minimum zoom is at most half a
     // zoom beyond, so those named a zoom out reach at most half a zoom short.
@@ -157,6 +162,11 @@ LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
         }
     }
     std::sort(tiles_.begin(), tiles_.end());
+}
+
+void LabelPlacement::stopAll()
+{
+    stopped = true;
 }
 
 std::vector<const LabelPlacement::Placed*> LabelPlacement::onTile(int x, int y) const

@@ -38,6 +38,10 @@ public:
 
     LabelPlacement(const BaseMapData& data, int zoom);
 
+    // The program is closing: every placement under way ends at once, short
+    // of its names, so closing waits on none (see BaseMapTiles).
+    static void stopAll();
+
     // Every name placed, in the order placed.
     const std::vector<Placed>& placed() const { return placed_; }
     // Those that show on the tile (x, y) of the zoom, in the order placed.
