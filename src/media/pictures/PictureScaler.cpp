@@ -1,13 +1,27 @@
 #include "media/pictures/PictureScaler.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 
 extern "C" {
 #include <libswscale/swscale.h>
 }
 
 namespace pivra {
+namespace {
+
+// The widest block libswscale's vector code writes, in bytes (16 pixels of
+// 32 bits), which is also the alignment its rows and buffers like best.
+constexpr qsizetype outputBlock = 64;
+
+qsizetype roundedUp(qsizetype bytes)
+{
+    return (bytes + outputBlock - 1) / outputBlock * outputBlock;
+}
+
+} // namespace
 
 void PictureScaler::Release::operator()(SwsContext* context) const
 {
@@ -31,18 +45,36 @@ QSize PictureScaler::fitted(QSize picture, QSize box)
             std::max(1, int(std::lround(picture.height() * scale)))};
 }
 
+QImage PictureScaler::outputImage(QSize size, QImage::Format format)
+{
+    if (size.isEmpty()) {
+        return {};
+    }
+    const qsizetype stride = roundedUp(qsizetype(size.width()) * QImage::toPixelFormat(format).bitsPerPixel() / 8);
+    void* bytes = std::aligned_alloc(outputBlock, stride * size.height() + outputBlock);
+    if (bytes == nullptr) {
+        return {};
+    }
+    return QImage(static_cast<uchar*>(bytes), size.width(), size.height(), stride, format,
+                  [](void* memory) { std::free(memory); }, bytes);
+}
+
 // An image of `size` that only this scaler holds, else a new one kept in
 // place of the oldest.
 QImage& PictureScaler::freeImage(QSize size)
 {
     for (QImage& image : images_) {
         if (image.size() == size && image.isDetached()) {
+            // The thread that let go of the image last (the GUI thread, done
+            // painting it) read its pixels before it dropped its reference:
+            // those reads come before the writes to come.
+            std::atomic_thread_fence(std::memory_order_acquire);
             return image;
         }
     }
     QImage& replaced = images_[nextReplaced_];
     nextReplaced_ = (nextReplaced_ + 1) % images_.size();
-    replaced = QImage(size, QImage::Format_RGB32);
+    replaced = outputImage(size, QImage::Format_RGB32);
     return replaced;
 }
 

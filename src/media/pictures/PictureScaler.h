@@ -20,6 +20,14 @@ namespace pivra {
 // scaling context between pictures of the same shape, and writes into an
 // image it made before once nobody holds that one any more, so a playing
 // video does not allocate a picture a frame. One thread at a time.
+//
+// libswscale's vector code converts rows in blocks of up to 16 pixels. Where
+// a row's stride has room it writes the last block whole; where it has not,
+// it leaves the row's last pixels unconverted, and for some widths it still
+// writes up to 56 bytes past the last row. QImage's own rows are only as
+// long as their pixels: a zoomed video, converted at widths of every kind,
+// showed a strip of stale pixels along its right edge and damaged the heap
+// until the program died. The images written into come from outputImage().
 class PictureScaler {
 public:
     struct Picture {
@@ -44,6 +52,12 @@ public:
 
     // The size of `picture` fitted into `box`, aspect kept, at least 1 by 1.
     static QSize fitted(QSize picture, QSize box);
+
+    // An image of `size` in `format` that libswscale may write whole blocks
+    // into: each row starts on a 64-byte boundary and a block of 64 bytes
+    // follows the last. Its pixels are undefined; null for an empty size or
+    // when the memory cannot be had.
+    static QImage outputImage(QSize size, QImage::Format format);
 
 private:
     struct Release {

@@ -1,5 +1,6 @@
 #include "media/video/VideoPosterFrames.h"
 
+#include "media/pictures/PictureScaler.h"
 #include "media/video/VideoDecoder.h"
 
 #include <QTransform>
@@ -11,7 +12,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -32,9 +32,6 @@ constexpr auto threading = VideoDecoder::Threading::slices;
 constexpr int frameBudget = 480;
 // Frame times are rounded to the track's time base.
 constexpr double timeSlack = 1e-3;
-// Rows of the scaled picture start on this boundary, so the scaler can use
-// its vector code.
-constexpr int rowAlignment = 64;
 
 struct Release {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
@@ -128,14 +125,12 @@ QImage scaled(const AVFrame& frame, QSize size)
     const int matrix = frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace;
     sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(matrix), frame.color_range == AVCOL_RANGE_JPEG,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    const int stride = (size.width() * 3 + rowAlignment - 1) / rowAlignment * rowAlignment;
-    auto* bytes = static_cast<uchar*>(av_malloc(std::size_t(stride) * size.height()));
-    if (bytes == nullptr) {
+    QImage image = PictureScaler::outputImage(size, QImage::Format_RGB888);
+    if (image.isNull()) {
         return {};
     }
-    QImage image(bytes, size.width(), size.height(), stride, QImage::Format_RGB888, av_free, bytes);
-    std::uint8_t* const planes[4] = {bytes, nullptr, nullptr, nullptr};
-    const int strides[4] = {stride, 0, 0, 0};
+    std::uint8_t* const planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    const int strides[4] = {int(image.bytesPerLine()), 0, 0, 0};
     if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) != size.height()) {
         return {};
     }

@@ -4,6 +4,7 @@
 #include "media/camera/CameraTestKit.h"
 #include "platform/AppSettings.h"
 #include "support/EventLoopWatch.h"
+#include "support/Renders.h"
 #include "viewer/video/VideoTestKit.h"
 
 #include <QElapsedTimer>
@@ -12,12 +13,17 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QVideoSink>
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <thread>
 
 namespace pivra {
 namespace {
@@ -255,6 +261,83 @@ TEST_F(VideoPlaybackModelTest, AZoomedVideoConvertsOnlyWhatIsOnScreen)
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.convertedFrame().part.left() < 0.01; }, waitMs));
     EXPECT_LT(view.convertedFrame().part.top(), 0.01);
     EXPECT_LE(view.convertedFrame().image.sizeInBytes(), 1200 * 800 * 4);
+}
+
+// A 1280 by 720 picture in I420, as the player's decoder hands it over, all
+// of one colour that changes from frame to frame.
+QVideoFrame solidFrame(int index)
+{
+    static constexpr std::array<std::array<int, 3>, 6> yuv{
+        {{81, 90, 240}, {145, 54, 34}, {41, 240, 110}, {210, 16, 146}, {170, 166, 16}, {106, 202, 222}}};
+    QVideoFrame frame(QVideoFrameFormat(QSize(1280, 720), QVideoFrameFormat::Format_YUV420P));
+    frame.map(QVideoFrame::WriteOnly);
+    for (int plane = 0; plane < 3; ++plane) {
+        std::memset(frame.bits(plane), yuv[index % yuv.size()][plane], frame.mappedBytes(plane));
+    }
+    frame.unmap();
+    return frame;
+}
+
+// Where `image` is not all of its first pixel's colour; none when it is.
+std::optional<QPoint> blemish(const QImage& image)
+{
+    const QRgb colour = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (std::abs(qRed(row[x]) - qRed(colour)) + std::abs(qGreen(row[x]) - qGreen(colour))
+                    + std::abs(qBlue(row[x]) - qBlue(colour))
+                > 6) {
+                return QPoint(x, y);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// Frames arrive on the frame thread every few milliseconds, as from a
+// playing video, while the GUI thread zooms the picture in notch by notch
+// around points here and there, as Ctrl+wheel does, and out again: the zoom
+// converts the last frame again at each step as new ones come. Each picture
+// shown is one frame's colour to its last pixel at every size the zoom gives
+// it, most of them no multiple of the converter's blocks, and the converter
+// writes nothing beside its pictures (a damaged heap ends the run).
+TEST_F(VideoPlaybackModelTest, ZoomingWhileFramesArriveShowsEveryFrameWhole)
+{
+    view.resize(1200, 675);
+    QVideoSink* sink = model.pictures().sink();
+    const std::jthread feeder([sink](const std::stop_token& stop) {
+        for (int index = 0; !stop.stop_requested(); ++index) {
+            QMetaObject::invokeMethod(sink, [sink, frame = solidFrame(index)] { sink->setVideoFrame(frame); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+    });
+    int shown = 0;
+    QStringList blemished;
+    QObject::connect(&view, &VideoLayerView::frameShown, &view, [&] {
+        ++shown;
+        const QImage& image = view.convertedFrame().image;
+        if (const std::optional<QPoint> at = blemish(image)) {
+            blemished << QStringLiteral("%1x%2 at %3,%4").arg(image.width()).arg(image.height()).arg(at->x()).arg(at->y());
+        }
+    });
+    constexpr int notches = 16; // 1.1 to the 16th: 4.6 times
+    for (int step = 0; step <= 2 * notches; ++step) {
+        const double zoom = std::pow(1.1, notches - std::abs(step - notches));
+        const QPointF anchor(100 + (step * 263) % 1000, 60 + (step * 151) % 560);
+        view.setPlacement(QTransform()
+                              .translate(anchor.x(), anchor.y())
+                              .scale(zoom, zoom)
+                              .translate(600 - anchor.x(), 337.5 - anchor.y()),
+                          QSizeF(1200, 675));
+        const int before = shown;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown >= before + 3; }, waitMs)) << "step " << step;
+        if (step == notches) {
+            view.grab().save(test::rendersFolder() + QStringLiteral("/video-zoomed-while-frames-arrive.png"));
+        }
+    }
+    EXPECT_TRUE(blemished.isEmpty()) << blemished.size() << " of " << shown << " pictures, the first "
+                                     << blemished.mid(0, 5).join(QStringLiteral(", ")).toStdString();
 }
 
 // A drag over the bar of a 1080p HEVC video, a step every 20 ms as a pointer
