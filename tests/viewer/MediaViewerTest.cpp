@@ -431,7 +431,8 @@ TEST_F(MediaViewerTest, AnOfflineSourceShowsItsSavedPreviewAndLoadsNothingUntilI
     EXPECT_EQ(viewer.disconnectedPreview(), nullptr);
     ASSERT_NE(viewer.mediaSurface(), nullptr);
     ASSERT_TRUE(waitForStill());
-    EXPECT_TRUE(QFile::exists(viewerFile));
+    // Kept once shown: the still is shown while it is encoded.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(viewerFile); }, 20000));
 }
 
 // A disk written by an older system names its files in Latin-1. Such a photo
