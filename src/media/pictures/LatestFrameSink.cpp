@@ -20,19 +20,52 @@ QImage ConvertedFrame::upright() const
 
 // What the frame thread shares with the GUI thread. `pending` while a
 // hand-over is queued, so that at most one is; `closed` once the sink is
-// going, after which the frame thread posts nothing more. `last` and
-// `generation` belong to the frame thread's conversions: a clear() moves the
-// generation on, so a conversion that started before it delivers nothing.
+// going, after which the frame thread posts nothing more. `arrived`,
+// `converting`, `last` and `generation` belong to the frame thread's
+// conversions: `converting` while a conversion of the newest frame that
+// arrived is queued, so that at most one is; a clear() moves the generation
+// on, so a conversion that started before it delivers nothing.
 struct LatestFrameSink::Mailbox {
     Convert convert;
     bool keepLast = false;
 
     std::mutex lock;
     ConvertedFrame latest;
+    QVideoFrame arrived;
     QVideoFrame last;
     quint64 generation = 0;
     bool pending = false;
+    bool converting = false;
     bool closed = false;
+
+    // Keeps a frame the renderer hands over; whether a conversion is to be
+    // queued for it.
+    bool arrive(const QVideoFrame& frame)
+    {
+        std::lock_guard guard(lock);
+        if (closed) {
+            return false;
+        }
+        arrived = frame;
+        if (keepLast) {
+            last = frame;
+        }
+        return !std::exchange(converting, true);
+    }
+
+    // Converts the newest frame that arrived, if a clear() has not taken it.
+    void takeArrived(LatestFrameSink* owner)
+    {
+        QVideoFrame frame;
+        {
+            std::lock_guard guard(lock);
+            frame = std::exchange(arrived, QVideoFrame());
+            converting = false;
+        }
+        if (frame.isValid()) {
+            take(frame, owner);
+        }
+    }
 
     void take(const QVideoFrame& frame, LatestFrameSink* owner)
     {
@@ -43,9 +76,6 @@ struct LatestFrameSink::Mailbox {
                 return;
             }
             started = generation;
-            if (keepLast) {
-                last = frame;
-            }
         }
         ConvertedFrame converted = convert(frame);
         if (converted.image.isNull()) {
@@ -76,11 +106,13 @@ LatestFrameSink::LatestFrameSink(QThread& frameThread, Convert convert, bool kee
     sink_->moveToThread(&frameThread);
     connect(
         sink_, &QVideoSink::videoFrameChanged, sink_,
-        [mailbox = mailbox_, self = this](const QVideoFrame& frame) {
+        [mailbox = mailbox_, sink = sink_, self = this](const QVideoFrame& frame) {
             // The renderer clears the sink when it flushes: the picture keeps
-            // the frame it has.
-            if (frame.isValid()) {
-                mailbox->take(frame, self);
+            // the frame it has. The renderer waits for this call, so the
+            // conversion runs in a call of its own, after it.
+            if (frame.isValid() && mailbox->arrive(frame)) {
+                QMetaObject::invokeMethod(
+                    sink, [mailbox, self] { mailbox->takeArrived(self); }, Qt::QueuedConnection);
             }
         },
         Qt::DirectConnection);
@@ -92,6 +124,7 @@ LatestFrameSink::~LatestFrameSink()
         std::lock_guard guard(mailbox_->lock);
         mailbox_->closed = true;
         mailbox_->latest = {};
+        mailbox_->arrived = QVideoFrame();
         mailbox_->last = QVideoFrame();
     }
     // Its renderer and last frame go with it, on its own thread.
@@ -119,6 +152,7 @@ void LatestFrameSink::clear()
     std::lock_guard guard(mailbox_->lock);
     ++mailbox_->generation;
     mailbox_->latest = {};
+    mailbox_->arrived = QVideoFrame();
     mailbox_->last = QVideoFrame();
 }
 

@@ -41,7 +41,11 @@ struct ConvertedFrame {
 // thread. With both on one thread each stop or change of source stalled the
 // GUI for 300 ms, and a GUI thread busy for a second made the renderer give
 // up starting. On a thread of its own the sink answers at once, and the
-// costly conversion of the frame happens there too.
+// costly conversion of the frame happens there too, though not while the
+// renderer waits: a frame still being taken when its wait ends fails the
+// stream ("Internal data stream error"), which a 4K frame on a busy machine
+// did. The frame is kept and converted in a call of its own; frames that
+// arrive meanwhile replace it, and only the newest is converted.
 //
 // Give sink() to the player only after this is made (the renderer is then
 // made on the sink's thread), and destroy the player, or take the sink from
