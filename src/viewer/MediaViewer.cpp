@@ -594,6 +594,16 @@ void MediaViewer::resizeEvent(QResizeEvent* event)
     layOut();
 }
 
+// A child whose size hint changed (the video row showing a playback error)
+// is given the room it asks for.
+bool MediaViewer::event(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutRequest) {
+        layOut();
+    }
+    return QWidget::event(event);
+}
+
 void MediaViewer::layOut()
 {
     const int fullWidth = width();
@@ -628,8 +638,8 @@ void MediaViewer::layOut()
     }
     if (videoControls_) {
         // The row keeps clear of the information panel.
-        const int rowHeight = videoControls_->sizeHint().height();
         const int rowWidth = fullWidth - (showInfo_ ? MetadataPanel::width : 0);
+        const int rowHeight = videoControls_->heightForWidth(rowWidth);
         videoControls_->setGeometry(0, fullHeight - rowHeight + rise, rowWidth, rowHeight);
         videoControls_->raise();
     }

@@ -127,6 +127,7 @@ Q_SIGNALS:
     void videoLocationAnswered();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;

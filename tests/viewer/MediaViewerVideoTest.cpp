@@ -5,6 +5,7 @@
 
 #include "gallery/drag/MediaDragSurface.h"
 #include "support/EventLoopWatch.h"
+#include "support/Renders.h"
 #include "support/UndecodableVideos.h"
 #include "viewer/video/VideoControls.h"
 #include "viewer/video/VideoHoverPreview.h"
@@ -12,6 +13,7 @@
 #include "viewer/video/VideoPlaybackModel.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QVideoSink>
 
 namespace pivra {
@@ -90,6 +92,14 @@ TEST_F(MediaViewerVideoTest, ABrokenVideoOpensWithoutHoldingUpTheWindow)
     // times over, so the bound speaks only of an uninstrumented build.
     EXPECT_LT(watch.longestMs(), bound(100));
 #endif
+    // The message arrives after the viewer is laid out, and shows whole.
+    QCoreApplication::processEvents();
+    const QLabel& banner = viewer.videoControls()->errorBanner();
+    ASSERT_TRUE(banner.isVisible());
+    EXPECT_GE(banner.height(), banner.heightForWidth(banner.width()));
+    EXPECT_GE(banner.width(), banner.minimumSizeHint().width());
+    EXPECT_TRUE(viewer.rect().contains(QRect(banner.mapTo(&viewer, QPoint()), banner.size())));
+    render().save(test::rendersFolder() + QStringLiteral("/viewer-broken-video.png"));
 }
 
 // Closing happens while the player decodes 4K, or while a still of it is

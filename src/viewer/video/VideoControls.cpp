@@ -72,7 +72,13 @@ VideoControls::VideoControls(VideoPlaybackModel& model, const MediaItem& item, s
     banner_->setStyleSheet(QStringLiteral("QLabel { color: white; background: rgba(255, 59, 48, 191);"
                                           " border-radius: 8px; }"));
     banner_->hide();
-    stack->addWidget(banner_, 0, Qt::AlignHCenter);
+    // Centred between stretches rather than by alignment, so that the height
+    // the stack asks for is the banner's at the width it is given.
+    auto* bannerRow = new QHBoxLayout;
+    bannerRow->addStretch();
+    bannerRow->addWidget(banner_);
+    bannerRow->addStretch();
+    stack->addLayout(bannerRow);
     stack->addWidget(scrubBar_);
     buildRow();
 
@@ -255,6 +261,7 @@ void VideoControls::showError()
     const std::optional<QString> error = model_ ? model_->error() : std::nullopt;
     banner_->setText(error.value_or(QString()));
     banner_->setVisible(error.has_value());
+    updateGeometry();
 }
 
 void VideoControls::paintEvent(QPaintEvent*)
