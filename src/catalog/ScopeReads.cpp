@@ -64,8 +64,11 @@ sqlite::Statement prepareScopeRead(sqlite3* db, const QString& columns, const Sq
 QString scopeHeadText(const QString& columns, const QString& where, const QString& rules,
                       const std::optional<QStringList>& sources)
 {
-    if (!sources) {
-        return QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM media WHERE (") + where
+    // The whole catalog's order, or one shown source's own, is walked as it
+    // is: merged, a lone source would be sought again for every row.
+    if (!sources || sources->size() == 1) {
+        return QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM media WHERE ")
+             + (sources ? QStringLiteral("media.source_id=? AND (") : QStringLiteral("(")) + where
              + QStringLiteral(") AND (") + rules + QStringLiteral(") ORDER BY captured DESC,id LIMIT ?");
     }
     // The rowid of the newest row of the scope in `source` that lies after
@@ -103,7 +106,9 @@ sqlite::Statement prepareScopeHead(sqlite3* db, const QString& columns, const Sq
 {
     sqlite::Statement statement(db, scopeHeadText(columns, where.where, rules.where, sources));
     int parameter = 1;
-    if (sources) {
+    if (sources && sources->size() == 1) {
+        statement.bindText(parameter++, sources->front());
+    } else if (sources) {
         statement.bindText(parameter++, sqlite::textList(*sources));
         parameter = statement.bindTexts(parameter, where.parameters); // the first row of each source
     }

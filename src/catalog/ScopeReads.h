@@ -62,8 +62,8 @@ sqlite::Statement prepareScopeRead(sqlite3* db, const QString& columns, const Sq
 
 // The text of the first rows of a scope in gallery order (captured
 // descending, then id): "SELECT <columns>" of the rows that "(<where>)" and
-// "(<rules>)" select, with `sources` merged from those sources' own orders,
-// and then "LIMIT ?". The rules are tested only on the rows the merge
+// "(<rules>)" select, with `sources` merged from those sources' own orders
+// (or walked in its own, for one), and then "LIMIT ?". The rules are tested only on the rows the merge
 // brings, in order, until enough have passed.
 QString scopeHeadText(const QString& columns, const QString& where, const QString& rules,
                       const std::optional<QStringList>& sources);
