@@ -51,6 +51,9 @@ struct Watches {
     // GUI thread, and how to tell it that some are.
     QStringList unwatched;
     std::function<void()> unwatchedFound;
+    // The tops of walks whose own watch the limit refused at their last
+    // try: there, not missing.
+    QSet<QString> refusedTops;
     // Folders above a root that is missing, watched only for the root's way
     // back; a descriptor may be in both maps when a root lies in another's tree.
     QHash<int, QString> awaiting;
@@ -81,18 +84,25 @@ bool noteUnwatched(Watches& watches, const QString& folder)
 // another walk has entered already.
 enum class Walk { roots, newFolders };
 
-// Whether the walk should enter `folder`: its watch is set.
-bool watchFolder(Watches& watches, const QString& folder, uint32_t mask, Walk walk)
+// Whether the walk should enter `folder`, the walk's top or a folder below
+// it: its watch is set.
+bool watchFolder(Watches& watches, const QString& folder, uint32_t mask, Walk walk, bool top)
 {
     std::unique_lock guard(watches.lock);
     if (watches.stopped) {
         return false;
     }
     const int wd = inotify_add_watch(watches.fd, fileNameBytes(folder).constData(), mask);
+    if (top) {
+        watches.refusedTops.remove(folder);
+    }
     if (wd < 0) {
         // Folders that vanished or cannot be read are simply not watched; the
         // user's watch limit leaves the trees watched in part.
         if (errno == ENOSPC) {
+            if (top) {
+                watches.refusedTops.insert(folder);
+            }
             if (!std::exchange(watches.limitLogged, true)) {
                 qWarning("pivra: the system's limit of folder watches (fs.inotify.max_user_watches) is reached; "
                          "changes in some folders are seen only at the next rescan");
@@ -153,7 +163,7 @@ void watchTrees(std::shared_ptr<Watches> watches, QStringList tops, Walk walk)
         while (!pending.empty()) {
             const QString folder = std::move(pending.back());
             pending.pop_back();
-            const bool entered = watchFolder(*watches, folder, mask, walk);
+            const bool entered = watchFolder(*watches, folder, mask, walk, folder == top);
             mask = noLinks;
             if (entered) {
                 for (const QString& name : subfolders(folder)) {
@@ -351,9 +361,12 @@ Task<void> FolderWatcher::Impl::walkOnPool(quint64 id, QStringList tops, Walk wa
         QStringList unwatched;
         {
             const std::lock_guard guard(watches_->lock);
+            // A root the limit left unwatched is there: awaited as missing,
+            // it would be found back, reported and walked again for ever.
             for (const QString& root : walked) {
                 if (std::find(watches_->folders.cbegin(), watches_->folders.cend(), root) ==
-                    watches_->folders.cend()) {
+                        watches_->folders.cend()
+                    && !watches_->refusedTops.contains(root)) {
                     unwatched.append(root);
                 }
             }
