@@ -30,6 +30,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -150,6 +151,12 @@ void BM_StartWithFolderSources(benchmark::State& state)
             state.counters["threads_most"] = threads.most();
             state.counters["peak_resident_mb"] = bench::residentMegabytes("VmHWM:");
             state.SetIterationTime(double(started.elapsed()) / 1000);
+            // Told at once: a start that never settled may not end either.
+            std::fprintf(stderr, "bench: %d sources at %d%%: settled %d after %.1f s, %d passes, longest pass %.1f ms "
+                                 "busy / %.1f ms held up, %d threads at most, %.0f MB peak\n",
+                         count, int(state.range(1)), done ? 1 : 0, double(started.elapsed()) / 1000,
+                         passesApplied.load(), watch.longestBusyMs(), watch.longestMs(), threads.most(),
+                         bench::residentMegabytes("VmHWM:"));
             // A start that never settled may never rest either.
             store.cancelScan();
             store.cancelThumbnailPreparation();
