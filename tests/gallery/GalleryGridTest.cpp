@@ -54,6 +54,10 @@ protected:
     void TearDown() override
     {
         grid.reset();
+        // A drag's look for its file may still be out on the pool; its answer
+        // must arrive to find the grid gone and end the task, or the task is
+        // never finished.
+        EXPECT_TRUE(drain());
         Motion::shared().setOverride(std::nullopt);
     }
 

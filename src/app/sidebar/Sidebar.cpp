@@ -255,7 +255,7 @@ void Sidebar::reshape()
 
 void Sidebar::showSelection()
 {
-    const LibraryView view{store_.selectedSourceID(), store_.showsFavorites(), store_.showsAlbums(),
+    const LibraryRowsView view{store_.selectedSourceID(), store_.showsFavorites(), store_.showsAlbums(),
                            store_.showsMap(), store_.selectedAlbumID()};
     for (std::size_t index = 0; index < libraryRows_.size(); ++index) {
         libraryRows_[index]->setSelected(isHighlighted(libraryEntries[index].row, view));

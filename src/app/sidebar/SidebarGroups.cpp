@@ -113,7 +113,7 @@ QList<AvailableCameraDevice> camerasToAdd(const QList<AvailableCameraDevice>& ca
     return missing;
 }
 
-bool isHighlighted(LibraryRow row, const LibraryView& view)
+bool isHighlighted(LibraryRow row, const LibraryRowsView& view)
 {
     switch (row) {
     case LibraryRow::allMedia:

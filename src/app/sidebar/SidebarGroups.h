@@ -36,7 +36,7 @@ QList<AvailableCameraDevice> camerasToAdd(const QList<AvailableCameraDevice>& ca
 enum class LibraryRow { allMedia, favorites, albums, map };
 
 // What the library rows read of the current view.
-struct LibraryView {
+struct LibraryRowsView {
     std::optional<QUuid> sourceID;
     bool favorites = false;
     bool albums = false;
@@ -46,6 +46,6 @@ struct LibraryView {
 
 // Whether `row` is highlighted: an open album keeps "Albums" lit, and a
 // chosen source or folder lights none of them.
-bool isHighlighted(LibraryRow row, const LibraryView& view);
+bool isHighlighted(LibraryRow row, const LibraryRowsView& view);
 
 } // namespace pivra

@@ -54,7 +54,7 @@ bool isIsoFile(const QByteArray& head) { return head.size() >= 8 && head.sliced(
 bool isAvi(const QByteArray& head) { return head.size() >= 12 && head.startsWith("RIFF") && head.sliced(8, 4) == "AVI "; }
 
 // Reads `box` when the head does not hold it whole.
-void putBox(const std::optional<IsoBox>& box, const QByteArray& head, const IsoByteReader& read, SparseCopy& copy)
+void putBox(const std::optional<BoxExtent>& box, const QByteArray& head, const IsoByteReader& read, SparseCopy& copy)
 {
     if (!box || box->offset + box->size <= head.size() || box->size > maxIndexBytes) {
         return;
@@ -65,7 +65,7 @@ void putBox(const std::optional<IsoBox>& box, const QByteArray& head, const IsoB
 }
 
 // An AVI's index, "idx1", follows its media data inside the first RIFF list.
-std::optional<IsoBox> findAviIndex(const QByteArray& head, std::int64_t fileSize, const IsoByteReader& read)
+std::optional<BoxExtent> findAviIndex(const QByteArray& head, std::int64_t fileSize, const IsoByteReader& read)
 {
     const std::int64_t end = std::min<std::int64_t>(fileSize, 8 + std::int64_t(qFromLittleEndian<quint32>(head.data() + 4)));
     std::int64_t offset = 12;
@@ -76,7 +76,7 @@ std::optional<IsoBox> findAviIndex(const QByteArray& head, std::int64_t fileSize
         }
         const std::int64_t size = 8 + std::int64_t(qFromLittleEndian<quint32>(header->data() + 4));
         if (header->startsWith("idx1")) {
-            return IsoBox{offset, std::min(size, fileSize - offset)};
+            return BoxExtent{offset, std::min(size, fileSize - offset)};
         }
         offset += size + (size & 1); // chunks are padded to an even length
     }

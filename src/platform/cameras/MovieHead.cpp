@@ -54,7 +54,7 @@ std::optional<QByteArray> readMovieHead(std::optional<std::int64_t> fileSize, co
     if (!head || !fileSize || head->size() >= *fileSize) {
         return head;
     }
-    const std::optional<IsoBox> index = findMovieIndex(*head, *fileSize, read);
+    const std::optional<BoxExtent> index = findMovieIndex(*head, *fileSize, read);
     if (!index || index->offset + index->size <= head->size() || index->size > maxIndexBytes) {
         return head;
     }

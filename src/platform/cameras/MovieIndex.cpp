@@ -24,7 +24,7 @@ bool isBoxType(QByteArrayView type)
 
 // The box whose header `bytes` begin with, at `offset`; none when they are no
 // box header or the box would not end inside the file.
-std::optional<IsoBox> boxAt(QByteArrayView bytes, std::int64_t offset, std::int64_t fileSize)
+std::optional<BoxExtent> boxAt(QByteArrayView bytes, std::int64_t offset, std::int64_t fileSize)
 {
     if (bytes.size() < shortHeaderBytes || !isBoxType(bytes.sliced(4, 4))) {
         return std::nullopt;
@@ -44,12 +44,12 @@ std::optional<IsoBox> boxAt(QByteArrayView bytes, std::int64_t offset, std::int6
     if (size < headerBytes || size > fileSize - offset) {
         return std::nullopt;
     }
-    return IsoBox{offset, size};
+    return BoxExtent{offset, size};
 }
 
 } // namespace
 
-std::optional<IsoBox> findMovieIndex(const QByteArray& head, std::int64_t fileSize, const IsoByteReader& read)
+std::optional<BoxExtent> findMovieIndex(const QByteArray& head, std::int64_t fileSize, const IsoByteReader& read)
 {
     std::int64_t offset = 0;
     for (int boxes = 0; boxes < maxBoxes && offset < fileSize; ++boxes) {
@@ -59,7 +59,7 @@ std::optional<IsoBox> findMovieIndex(const QByteArray& head, std::int64_t fileSi
         } else {
             header = read(offset, longHeaderBytes);
         }
-        const std::optional<IsoBox> box = header ? boxAt(*header, offset, fileSize) : std::nullopt;
+        const std::optional<BoxExtent> box = header ? boxAt(*header, offset, fileSize) : std::nullopt;
         if (!box) {
             return std::nullopt;
         }

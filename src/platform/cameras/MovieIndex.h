@@ -14,7 +14,8 @@
 // neither the movie's size nor its duration.
 namespace pivra {
 
-struct IsoBox {
+// Where a box lies in a file, its header included.
+struct BoxExtent {
     std::int64_t offset = 0;
     std::int64_t size = 0; // the header included
 };
@@ -26,6 +27,6 @@ using IsoByteReader = std::function<std::optional<QByteArray>(std::int64_t offse
 // box to box: through `head`, the file's first bytes, while it lasts, then
 // with one small `read` per box header. None when the file is no ISO base
 // media file (its first bytes are no box), holds no index, or a read fails.
-std::optional<IsoBox> findMovieIndex(const QByteArray& head, std::int64_t fileSize, const IsoByteReader& read);
+std::optional<BoxExtent> findMovieIndex(const QByteArray& head, std::int64_t fileSize, const IsoByteReader& read);
 
 } // namespace pivra

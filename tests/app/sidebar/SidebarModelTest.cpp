@@ -100,7 +100,7 @@ TEST(SidebarGroupsTest, OnlyDevicesNotYetAddedGetARowAndTheLibraryRowsFollowTheV
 
     const QUuid id = QUuid::createUuid();
     struct Row {
-        LibraryView view;
+        LibraryRowsView view;
         std::array<bool, 4> lit; // all media, favorites, albums, map
     };
     const Row rows[] = {
