@@ -639,7 +639,10 @@ void MediaViewer::layOut()
     if (videoControls_) {
         // The row keeps clear of the information panel.
         const int rowWidth = fullWidth - (showInfo_ ? MetadataPanel::width : 0);
-        const int rowHeight = videoControls_->heightForWidth(rowWidth);
+        // Only a shown error banner makes the row's height depend on its
+        // width; without one the row asks for no height for a width (-1).
+        const int rowHeight = videoControls_->hasHeightForWidth() ? videoControls_->heightForWidth(rowWidth)
+                                                                  : videoControls_->sizeHint().height();
         videoControls_->setGeometry(0, fullHeight - rowHeight + rise, rowWidth, rowHeight);
         videoControls_->raise();
     }

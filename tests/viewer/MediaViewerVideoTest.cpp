@@ -11,6 +11,7 @@
 #include "viewer/video/VideoHoverPreview.h"
 #include "viewer/video/VideoLayerView.h"
 #include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/VideoScrubBar.h"
 
 #include <QFile>
 #include <QLabel>
@@ -73,6 +74,29 @@ TEST_F(MediaViewerVideoTest, ASourceGoingAndComingBackLeavesOneOfEachLayer)
         EXPECT_EQ(viewer.findChildren<MediaDragSurface*>().size(), 1);
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return viewer.videoLayer()->hasFrame(); }, waitMs));
+}
+
+// A video that plays has its row along the bottom of the viewer, as tall as
+// it asks to be, with the scrub bar and buttons inside it, with the
+// information panel closed and open.
+TEST_F(MediaViewerVideoTest, APlayingVideosRowLiesAlongTheBottomWithItsBarInside)
+{
+    const MediaItem item = hevc(QStringLiteral("clip.mp4"), {320, 240}, 2);
+    for (const bool showInfo : {false, true}) {
+        MediaViewer& viewer = openViewer(item, std::nullopt, false, {1200, 800}, showInfo);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.videoLayer()->hasFrame(); }, waitMs));
+        QCoreApplication::processEvents();
+        const VideoControls& row = *viewer.videoControls();
+        EXPECT_EQ(row.height(), row.sizeHint().height()) << showInfo;
+        EXPECT_TRUE(viewer.rect().contains(row.geometry())) << showInfo;
+        EXPECT_GE(row.geometry().bottom(), viewer.height() - 1 - 8) << showInfo;
+        const QRect bar(row.scrubBar().mapTo(&row, QPoint()), row.scrubBar().size());
+        EXPECT_GT(bar.height(), 0) << showInfo;
+        EXPECT_TRUE(row.rect().contains(bar)) << showInfo;
+        if (!showInfo) {
+            render().save(test::rendersFolder() + QStringLiteral("/viewer-playing-video.png"));
+        }
+    }
 }
 
 TEST_F(MediaViewerVideoTest, ABrokenVideoOpensWithoutHoldingUpTheWindow)
