@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 namespace pivra {
@@ -55,9 +56,14 @@ const TiffEntry* TiffDirectory::find(std::uint16_t tag) const
     return found == entries.end() ? nullptr : &*found;
 }
 
-std::optional<TiffDirectory> readTiffFirstDirectory(const MediaFile& file)
+namespace {
+
+// The directory as `read` (bytes from an offset, as many as there are) gives
+// the TIFF of `size` bytes.
+std::optional<TiffDirectory> readFirstDirectory(const std::function<QByteArray(std::int64_t, std::int64_t)>& read,
+                                                std::int64_t size)
 {
-    const QByteArray header = file.read(0, 16);
+    const QByteArray header = read(0, 16);
     if (header.size() < 8 || (!header.startsWith("II") && !header.startsWith("MM"))) {
         return std::nullopt;
     }
@@ -74,16 +80,16 @@ std::optional<TiffDirectory> readTiffFirstDirectory(const MediaFile& file)
     const int countSize = directory.bigTiff ? 8 : 2;
     const int entrySize = directory.bigTiff ? 20 : 12;
     const int valueField = directory.bigTiff ? 12 : 8;
-    if (start > std::uint64_t(file.size())) {
+    if (start > std::uint64_t(size)) {
         return std::nullopt;
     }
-    const QByteArray countBytes = file.read(std::int64_t(start), countSize);
+    const QByteArray countBytes = read(std::int64_t(start), countSize);
     const std::uint64_t count = Numbers(countBytes, directory.bigEndian).at(0, countSize);
     if (countBytes.size() < countSize || count > mostEntries) {
         return std::nullopt;
     }
     const std::int64_t first = std::int64_t(start) + countSize;
-    const QByteArray table = file.read(first, std::int64_t(count) * entrySize);
+    const QByteArray table = read(first, std::int64_t(count) * entrySize);
     const Numbers entries(table, directory.bigEndian);
     for (qsizetype at = 0; at + entrySize <= table.size(); at += entrySize) {
         TiffEntry entry;
@@ -98,6 +104,23 @@ std::optional<TiffDirectory> readTiffFirstDirectory(const MediaFile& file)
         directory.entries.push_back(entry);
     }
     return directory;
+}
+
+} // namespace
+
+std::optional<TiffDirectory> readTiffFirstDirectory(const MediaFile& file)
+{
+    return readFirstDirectory([&file](std::int64_t offset, std::int64_t length) { return file.read(offset, length); },
+                              file.size());
+}
+
+std::optional<TiffDirectory> readTiffFirstDirectory(const QByteArray& bytes)
+{
+    return readFirstDirectory(
+        [&bytes](std::int64_t offset, std::int64_t length) {
+            return offset < 0 || offset > bytes.size() ? QByteArray() : bytes.mid(qsizetype(offset), qsizetype(length));
+        },
+        bytes.size());
 }
 
 } // namespace pivra

@@ -2,6 +2,8 @@
 
 #include "media/MediaFile.h"
 
+#include <QByteArray>
+
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -33,5 +35,8 @@ struct TiffDirectory {
 // and for a first directory that cannot be read or claims more entries than
 // any camera writes.
 std::optional<TiffDirectory> readTiffFirstDirectory(const MediaFile& file);
+// The same of a TIFF structure in memory, such as the Exif a JPEG carries;
+// entry offsets are then offsets into `bytes`.
+std::optional<TiffDirectory> readTiffFirstDirectory(const QByteArray& bytes);
 
 } // namespace pivra

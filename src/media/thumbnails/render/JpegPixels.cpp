@@ -1,7 +1,10 @@
 #include "media/thumbnails/render/JpegPixels.h"
 
 #include "media/MediaFile.h"
+#include "media/formats/PixelHeader.h"
+#include "media/formats/TiffDirectory.h"
 #include "media/thumbnails/render/DecodeBudget.h"
+#include "media/thumbnails/render/ThumbnailScaling.h"
 
 #include <algorithm>
 #include <array>
@@ -10,8 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include <jpeglib.h>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 namespace pivra {
 namespace {
@@ -33,17 +41,141 @@ struct JumpingErrors {
 // warnings are not printed.
 void stayQuiet(j_common_ptr) {}
 
+// Planes of a picture as libjpeg decodes them, in full-range BT.601 YCbCr
+// (JFIF's) or grey.
+struct PlanarPicture {
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    QSize size; // the luma plane's, the picture's
+    std::array<std::vector<std::uint8_t>, 3> data;
+    std::array<int, 3> strides{};
+
+    PictureScaler::Picture picture() const
+    {
+        PictureScaler::Picture picture;
+        for (std::size_t c = 0; c < data.size(); ++c) {
+            picture.planes[c] = data[c].empty() ? nullptr : data[c].data();
+            picture.strides[c] = strides[c];
+        }
+        picture.size = size;
+        picture.format = format;
+        picture.matrix = SWS_CS_ITU601;
+        picture.fullRange = true;
+        return picture;
+    }
+};
+
 // What one decode asks for beyond the pixels, and what it holds and finds.
 struct Request {
     std::function<void(jpeg_decompress_struct&)> attachSource;
     int longerSide = 0;  // the least longer side a scaled decode keeps; 0: the whole size
-    bool budgeted = false;
+    bool photo = false;  // an original: budgeted, its profile and orientation read
     DecodeUrgency urgency = DecodeUrgency::background;
     DecodeBudget::Share share;
     QByteArray iccProfile;
+    int orientation = 1;
+    bool refused = false;
     bool headerRead = false;
     bool stopped = false; // by an error after the header
+    bool decoded = false; // something of the picture, in rows or planes
+    // A photo's planes as libjpeg holds them before it upsamples and
+    // converts them, when they are a layout libswscale takes: it shrinks and
+    // converts them in one pass, where the rows libjpeg makes are only
+    // shrunk afterwards. No format: rows (a JPEG of another layout).
+    PlanarPicture planes;
 };
+
+// The rows of each part libjpeg hands over at once are at most a component's
+// two rows of blocks of eight.
+constexpr int mostRowsAtOnce = 16;
+
+// The layout libswscale takes the planes of a YCbCr or grey JPEG in, after
+// scaling (which may decode the chroma at a larger scale than the luma
+// rather than upsample it); none for any other.
+AVPixelFormat planarFormat(const jpeg_decompress_struct& info)
+{
+    if (info.jpeg_color_space == JCS_GRAYSCALE && info.num_components == 1) {
+        return info.comp_info[0].v_samp_factor * info.comp_info[0].DCT_scaled_size <= mostRowsAtOnce
+                   ? AV_PIX_FMT_GRAY8
+                   : AV_PIX_FMT_NONE;
+    }
+    if (info.jpeg_color_space != JCS_YCbCr || info.num_components != 3) {
+        return AV_PIX_FMT_NONE;
+    }
+    const auto across = [&info](int c) { return info.comp_info[c].h_samp_factor * info.comp_info[c].DCT_scaled_size; };
+    const auto down = [&info](int c) { return info.comp_info[c].v_samp_factor * info.comp_info[c].DCT_scaled_size; };
+    if (across(1) != across(2) || down(1) != down(2) || down(0) > mostRowsAtOnce || down(1) > mostRowsAtOnce) {
+        return AV_PIX_FMT_NONE;
+    }
+    const int wide = across(0) / across(1);
+    const int tall = down(0) / down(1);
+    if (wide * across(1) != across(0) || tall * down(1) != down(0)) {
+        return AV_PIX_FMT_NONE;
+    }
+    switch (wide * 10 + tall) {
+    case 11:
+        return AV_PIX_FMT_YUV444P;
+    case 21:
+        return AV_PIX_FMT_YUV422P;
+    case 22:
+        return AV_PIX_FMT_YUV420P;
+    case 12:
+        return AV_PIX_FMT_YUV440P;
+    default:
+        return AV_PIX_FMT_NONE;
+    }
+}
+
+// Decodes into `planes`, each first filled with mid grey (128 in luma and
+// chroma alike), so that rows a damaged file never reaches show grey.
+bool decodePlanes(jpeg_decompress_struct& info, PlanarPicture& planes)
+{
+    info.raw_data_out = TRUE;
+    jpeg_start_decompress(&info);
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        const int rows = int(info.total_iMCU_rows) * component.v_samp_factor * component.DCT_scaled_size;
+        planes.strides[std::size_t(c)] = int(component.width_in_blocks) * component.DCT_scaled_size;
+        planes.data[std::size_t(c)].assign(std::size_t(planes.strides[std::size_t(c)]) * std::size_t(rows), 128);
+    }
+    planes.size = QSize(int(info.output_width), int(info.output_height));
+    JSAMPROW rows[3][mostRowsAtOnce];
+    JSAMPARRAY parts[3] = {rows[0], rows[1], rows[2]};
+    const JDIMENSION rowsAtOnce = JDIMENSION(info.max_v_samp_factor * info.min_DCT_scaled_size);
+    while (info.output_scanline < info.output_height) {
+        const JDIMENSION band = info.output_scanline / rowsAtOnce;
+        for (int c = 0; c < info.num_components; ++c) {
+            const jpeg_component_info& component = info.comp_info[c];
+            const int partRows = component.v_samp_factor * component.DCT_scaled_size;
+            for (int row = 0; row < partRows; ++row) {
+                rows[c][row] = planes.data[std::size_t(c)].data()
+                               + std::size_t(planes.strides[std::size_t(c)]) * (band * JDIMENSION(partRows) + JDIMENSION(row));
+            }
+        }
+        jpeg_read_raw_data(&info, parts, rowsAtOnce);
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+}
+
+// The IFD0 orientation of the first Exif segment, 1 when there is none or it
+// is out of range.
+int exifOrientation(const jpeg_decompress_struct& info)
+{
+    constexpr std::uint16_t orientationTag = 0x0112;
+    static const QByteArray exifHeader("Exif\0\0", 6);
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
+        const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(marker->data),
+                                                        qsizetype(marker->data_length));
+        if (marker->marker != JPEG_APP0 + 1 || !data.startsWith(exifHeader)) {
+            continue;
+        }
+        const std::optional<TiffDirectory> directory = readTiffFirstDirectory(data.sliced(exifHeader.size()));
+        const TiffEntry* const entry = directory ? directory->find(orientationTag) : nullptr;
+        const std::int64_t value = entry ? entry->value.value_or(1) : 1;
+        return value >= 1 && value <= 8 ? int(value) : 1;
+    }
+    return 1;
+}
 
 // Scales the decode down by the largest of libjpeg's steps that keeps the
 // longer side at least `longerSide` (or whole, for an image smaller).
@@ -94,17 +226,25 @@ bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& re
 {
     if (setjmp(errors.back) != 0) {
         request.stopped = request.headerRead;
+        if (request.planes.format != AV_PIX_FMT_NONE) {
+            return info.output_scanline > 0;
+        }
         return keepDecodedRows(info, image);
     }
     jpeg_create_decompress(&info);
     request.attachSource(info);
-    if (request.budgeted) {
+    if (request.photo) {
         // Beyond the budget libjpeg fails rather than allocates.
         info.mem->max_memory_to_use = long(largestDecodeBytes);
+        jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
         jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
     }
     jpeg_read_header(&info, TRUE);
     request.headerRead = true;
+    if (request.photo && declaresTooManyPixels(info.image_width, info.image_height)) {
+        request.refused = true;
+        return false;
+    }
     const bool gray = info.jpeg_color_space == JCS_GRAYSCALE;
     if (!gray && info.num_components != 3) {
         return false;
@@ -113,9 +253,10 @@ bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& re
     if (request.longerSide > 0) {
         scaleFor(info, request.longerSide);
     }
-    if (request.budgeted) {
+    if (request.photo) {
         const DecodeFootprint footprint = footprintOf(info);
         if (footprint.tooLarge()) {
+            request.refused = true;
             return false;
         }
         request.share = DecodeBudget::shared().admit(footprint, request.urgency);
@@ -124,6 +265,11 @@ bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& re
         if (jpeg_read_icc_profile(&info, &profile, &profileSize)) {
             request.iccProfile = QByteArray(reinterpret_cast<const char*>(profile), qsizetype(profileSize));
             std::free(profile);
+        }
+        request.orientation = exifOrientation(info);
+        request.planes.format = planarFormat(info);
+        if (request.planes.format != AV_PIX_FMT_NONE) {
+            return decodePlanes(info, request.planes);
         }
     }
     jpeg_start_decompress(&info);
@@ -151,6 +297,7 @@ JpegPixels decode(Request& request)
     errors.manager.output_message = stayQuiet;
     QImage image;
     const bool decoded = decodeInto(info, errors, request, image);
+    request.decoded = decoded;
     jpeg_destroy_decompress(&info);
     // libjpeg counts every warning, the first of which alone it would print.
     const bool damaged = request.stopped || (request.headerRead && errors.manager.num_warnings > 0);
@@ -227,14 +374,27 @@ JpegPixels decodeJpegPixels(const QByteArray& bytes)
     return decode(request);
 }
 
-SalvagedJpeg salvageJpeg(const MediaFile& file, int longerSide, DecodeUrgency urgency)
+JpegPhoto readJpegPhoto(const MediaFile& file, int pixels, DecodeUrgency urgency)
 {
+    // libjpeg's scaled decode averages blocks, which keeps fine stripes as
+    // moiré: it stops at twice the thumbnail, as libvips' does, and the
+    // filter of the shrink after it takes them away.
+    constexpr int leftForTheShrink = 2;
     FileSource source(file);
-    Request request{[&source](jpeg_decompress_struct& info) { info.src = &source.manager; }, longerSide, true,
-                    urgency};
-    QImage image = decode(request).image;
-    QByteArray profile = image.isNull() ? QByteArray() : std::move(request.iccProfile);
-    return {std::move(image), std::move(profile)};
+    Request request{[&source](jpeg_decompress_struct& info) { info.src = &source.manager; },
+                    leftForTheShrink * pixels, true, urgency};
+    const JpegPixels decoded = decode(request);
+    request.share.release(); // the shrink works on a picture a few times the thumbnail
+    QImage image;
+    if (request.planes.format == AV_PIX_FMT_NONE) {
+        image = fittedThumbnail(decoded.image, pixels);
+    } else if (request.decoded) {
+        image = fittedThumbnail(request.planes.picture(), pixels);
+    }
+    if (image.isNull()) {
+        return {{}, {}, 1, request.refused};
+    }
+    return {std::move(image), std::move(request.iccProfile), request.orientation, false};
 }
 
 } // namespace pivra

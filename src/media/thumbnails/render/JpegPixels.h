@@ -29,18 +29,28 @@ struct JpegPixels {
 };
 JpegPixels decodeJpegPixels(const QByteArray& bytes);
 
-// The same for a photo that libvips gave up on (it fails a file after a
+// A photo's JPEG drawn as a thumbnail (or a viewer's preview) fitting
+// `pixels`, on the calling thread alone: read from `file` and decoded at the
+// smallest of libjpeg's scales (an eighth, a quarter, a half or the whole)
+// that leaves the rest of the shrink at least a factor of two, or whole when
+// smaller, then shrunk through a Lanczos filter (ThumbnailScaling.h), from
+// the YCbCr planes themselves where libswscale takes their layout. Its colour
+// profile and the orientation its Exif records (IFD0's tag, as the
+// inspection reads it) come with it; neither is applied. Damage is passed
+// over as above, so a file libvips would give up on (it fails one after a
 // hundred damaged stretches, which a camera JPEG with restart markers reaches
-// with a few damaged kilobytes), read from `file` and decoded at the smallest
-// of libjpeg's scales (an eighth, a quarter, a half or the whole) whose
-// longer side is at least `longerSide`, or the whole image when it is
-// smaller. Its colour profile, if it has one, comes with it. A decode larger
-// than DecodeBudget.h allows gives nothing; a large one waits for its share
-// of the budget in the order `urgency` gives it.
-struct SalvagedJpeg {
+// with a few damaged kilobytes) is drawn as far as it decodes. A frame
+// declaring more pixels than any camera makes, or a decode larger than
+// DecodeBudget.h allows, is refused before anything is decoded; a large one
+// waits for its share of the budget in the order `urgency` gives it. A null
+// image, not refused, for CMYK (drawn by libvips) and for a file with
+// nothing decodable.
+struct JpegPhoto {
     QImage image;
     QByteArray iccProfile;
+    int orientation = 1; // Exif numbering
+    bool refused = false;
 };
-SalvagedJpeg salvageJpeg(const MediaFile& file, int longerSide, DecodeUrgency urgency);
+JpegPhoto readJpegPhoto(const MediaFile& file, int pixels, DecodeUrgency urgency);
 
 } // namespace pivra

@@ -7,7 +7,9 @@
 #include "media/MediaLibraries.h"
 #include "media/formats/HeifPrimaryItem.h"
 #include "media/formats/PixelHeader.h"
+#include "media/thumbnails/render/SrgbConversion.h"
 #include "media/thumbnails/render/ThumbnailRendererRawPreview.h"
+#include "media/thumbnails/render/ThumbnailScaling.h"
 #include "platform/runtime/MainThread.h"
 
 #include <QFileIconProvider>
@@ -179,58 +181,43 @@ vips::VOption* boundedBy(int pixels, const VImage& header)
     return header.get_typeof(VIPS_META_ICC_NAME) != 0 ? options->set("export_profile", "srgb") : options;
 }
 
-QImage fittedDown(const QImage& image, int pixels)
+// A JPEG drawn by libjpeg alone, on this thread (JpegPixels.h): decoded at
+// a scale above the thumbnail, shrunk the rest of the way, in sRGB from its
+// own profile where it has one, and turned by its Exif. Taken through
+// libvips, a JPEG's serial decode came with a pipeline set up under libvips'
+// locks and workers of its own waiting on each other; with eight thumbnails
+// made at once that cost half again the work. Nothing (not refused) for what
+// libjpeg does not draw, CMYK, which libvips then draws.
+//
+// Only pictures up to largestOwnJpegShrink are drawn so first: a larger one
+// (the viewer's preview) is one picture a viewer waits for, whose shrink of
+// the whole photo libvips' workers share; libjpeg draws it only where
+// libvips gives up on its damage.
+constexpr int largestOwnJpegShrink = 1024;
+
+Rendering jpegThumbnail(const MediaFile& file, int pixels, DecodeUrgency urgency)
 {
-    if (image.isNull() || std::max(image.width(), image.height()) <= pixels) {
-        return image;
+    const JpegPhoto photo = readJpegPhoto(file, pixels, urgency);
+    if (photo.refused) {
+        return Rendering::refusal();
     }
-    return image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QImage shown = convertedToSrgb(photo.image, photo.iccProfile).convertToFormat(QImage::Format_RGB888);
+    return {uprightImage(shown, photo.orientation), {}};
 }
 
-// A JPEG libvips gave up on, as libjpeg alone draws it (JpegPixels.h), in
-// sRGB from its own profile where it has one.
-QImage salvagedJpegThumbnail(const QString& path, int pixels, DecodeUrgency urgency)
+bool startsAsJpeg(const MediaFile& file)
 {
-    const std::optional<MediaFile> file = MediaFile::open(path);
-    const SalvagedJpeg salvaged = file ? salvageJpeg(*file, pixels, urgency) : SalvagedJpeg{};
-    const QImage fitted = fittedDown(salvaged.image, pixels).convertToFormat(QImage::Format_RGB888);
-    if (fitted.isNull() || salvaged.iccProfile.isEmpty()) {
-        return fitted;
-    }
-    const QImage padded = fitted.convertToFormat(QImage::Format_RGBX8888); // rows without padding for libvips
-    const QImage converted = rendered([&] {
-        VImage image = VImage::new_from_memory(const_cast<uchar*>(padded.constBits()),
-                                               std::size_t(padded.sizeInBytes()), padded.width(), padded.height(),
-                                               4, VIPS_FORMAT_UCHAR)
-                           .extract_band(0, VImage::option()->set("n", 3))
-                           .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
-        image.set(VIPS_META_ICC_NAME, nullptr, const_cast<char*>(salvaged.iccProfile.constData()),
-                  std::size_t(salvaged.iccProfile.size()));
-        return finished(image.icc_transform("srgb", VImage::option()->set("embedded", true)));
-    });
-    // A profile that does not fit the pixels (a grey one) is passed over.
-    return converted.isNull() ? fitted : converted;
-}
-
-bool readsAsJpeg(const VipsSourcePointer& file)
-{
-    const char* loader = vips_foreign_find_load_source(file.get());
-    const char* nickname = loader ? vips_nickname_find(g_type_from_name(loader)) : nullptr;
-    return nickname && QByteArray(nickname).startsWith("jpegload");
+    return file.read(0, 2) == QByteArray("\xFF\xD8", 2);
 }
 
 Rendering vipsThumbnail(const VipsSourcePointer& file, const QString& path, int pixels, int orientation,
                         DecodeUrgency urgency)
 {
-    const bool jpeg = readsAsJpeg(file);
     const vips::VSource source(VIPS_SOURCE(g_object_ref(file.get())), vips::STEAL);
     Rendering rendering
         = budgeted([&] { return VImage::new_from_source(source, ""); }, path, urgency, [&](const VImage& header) {
               return finished(VImage::thumbnail_source(source, pixels, boundedBy(pixels, header)));
           });
-    if (rendering.image.isNull() && !rendering.refused && jpeg) {
-        rendering.image = salvagedJpegThumbnail(path, pixels, urgency);
-    }
     // Turned once decoded and shrunk, not inside the libvips pipeline: a
     // quarter turn reads its input column by column, and a JPEG decoded
     // sequentially cannot go back for rows it has passed ("out of order read")
@@ -330,12 +317,23 @@ Rendering renderPhoto(const QString& path, int pixels, DecodeUrgency urgency)
         });
         return image.isNull() ? Rendering{{}, recognisedType(path)} : Rendering{image, {}};
     }
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    const bool jpeg = file && startsAsJpeg(*file);
+    const bool small = pixels <= largestOwnJpegShrink;
+    if (jpeg && small) {
+        if (Rendering rendering = jpegThumbnail(*file, pixels, urgency); !rendering.image.isNull() || rendering.refused) {
+            return rendering;
+        }
+    }
     // Once a decoder of ours has taken the file, failing means the file is broken.
     const VipsSourcePointer source = openImageSource(path);
     if (source && isIndexedTypeLoader(vips_foreign_find_load_source(source.get()))) {
-        return vipsThumbnail(source, path, pixels, displayOrientation(path), urgency);
+        Rendering rendering = vipsThumbnail(source, path, pixels, displayOrientation(path), urgency);
+        if (jpeg && !small && rendering.image.isNull() && !rendering.refused) {
+            rendering = jpegThumbnail(*file, pixels, urgency); // damage libvips gives up on
+        }
+        return rendering;
     }
-    const std::optional<MediaFile> file = MediaFile::open(path);
     const std::unique_ptr<QIODevice> device = file ? file->device() : nullptr;
     QImageReader reader(device.get());
     reader.setDecideFormatFromContent(true);
@@ -363,7 +361,7 @@ Rendering ThumbnailRenderer::renderVideo(const QString& path, int pixels) const
 {
     if (videoFrames_) {
         if (QImage frame = videoFrames_->frame(path, pixels); !frame.isNull()) {
-            return {fittedDown(frame, pixels).convertToFormat(QImage::Format_RGB888), {}};
+            return {fittedThumbnail(frame, pixels).convertToFormat(QImage::Format_RGB888), {}};
         }
     }
     return {{}, recognisedType(path)};

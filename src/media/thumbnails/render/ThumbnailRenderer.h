@@ -40,19 +40,24 @@ struct Rendering {
 
 // Makes bounded, upright thumbnails of files, never larger than the file.
 //
-// Photos go through libvips' thumbnail operation (shrink-on-load for JPEG,
-// libheif's own scaled decode for HEIF), and only through its loaders of the
-// image types the catalog indexes, whatever the content claims to be; BMP,
-// which no loader libvips trusts reads, goes through Qt's decoder; RAW files,
-// whose sensor data libvips cannot read, are drawn from their embedded
-// previews. A JPEG that libvips gives up on for its damage is drawn by
-// libjpeg alone, as far as it decodes (JpegPixels.h): only a file with
-// nothing decodable gets no image.
+// A JPEG thumbnail is drawn by libjpeg alone on the calling thread, decoded
+// at a reduced scale and shrunk through a Lanczos filter as libvips would
+// (JpegPixels.h), as eight of them made at once spent more time in libvips'
+// locks and workers than in decoding; a larger picture of a JPEG (the
+// viewer's) goes through libvips, whose workers share its shrink. Other
+// photos go through libvips' thumbnail operation (libheif's own scaled
+// decode for HEIF), and only through its loaders of the image types the
+// catalog indexes, whatever the content claims to be; BMP, which no loader
+// libvips trusts reads, goes through Qt's decoder; RAW files, whose sensor
+// data libvips cannot read, are drawn from their embedded previews. A JPEG
+// is drawn as far as it decodes, whatever libvips would make of its damage:
+// only a file with nothing decodable gets no image.
 //
 // Orientation is applied exactly once, by hand, for every format alike: the
 // decoders leave the pixels as stored, and the image is turned by the file's
-// display orientation (ImageOrientation.h), the one the inspection reads, so
-// a thumbnail always has its item's shape. For HEIF libheif applies the
+// display orientation (ImageOrientation.h; a JPEG's from its own Exif
+// segment), the one the inspection reads, so a thumbnail always has its
+// item's shape. For HEIF libheif applies the
 // container's transforms while decoding, and the display orientation is 1.
 //
 // Every image comes out as 8-bit sRGB without alpha (transparent areas on

@@ -2,6 +2,7 @@
 
 #include "media/MediaLibraries.h"
 #include "media/metadata/MediaMetadata.h"
+#include "media/pictures/PictureScaler.h"
 
 #include "support/HeicMaker.h"
 #include "support/JpegMaker.h"
@@ -19,9 +20,12 @@
 #include <exiv2/exiv2.hpp>
 #include <vips/vips8>
 
+#include <cstdio>
 #include <future>
 #include <numeric>
 #include <thread>
+
+#include <jpeglib.h>
 
 namespace pivra {
 namespace {
@@ -220,6 +224,115 @@ TEST_F(ThumbnailRendererTest, ADamagedJpegShowsWhatItsDecoderDrew)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString header = writeFile(QStringLiteral("header.jpg"), file.read(600));
     EXPECT_TRUE(renderer.render(itemAt(header), 420, DecodeUrgency::visible).image.isNull());
+}
+
+// `image` written by libjpeg with its chroma sampled `wide` × `tall` times
+// more sparsely than its luma (cameras write 2 × 1 and 2 × 2, some 1 × 1 and
+// 1 × 2), or grey; false when libjpeg fails.
+bool writeSampledJpeg(const QString& path, const QImage& image, int wide, int tall, bool gray = false)
+{
+    const QImage pixels = image.convertToFormat(gray ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    FILE* file = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!file) {
+        return false;
+    }
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = JDIMENSION(pixels.width());
+    info.image_height = JDIMENSION(pixels.height());
+    info.input_components = gray ? 1 : 3;
+    info.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 92, TRUE);
+    if (!gray) {
+        info.comp_info[0].h_samp_factor = wide;
+        info.comp_info[0].v_samp_factor = tall;
+        for (int c : {1, 2}) {
+            info.comp_info[c].h_samp_factor = 1;
+            info.comp_info[c].v_samp_factor = 1;
+        }
+    }
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        auto* row = const_cast<JSAMPLE*>(pixels.constScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::fclose(file) == 0;
+}
+
+// A JPEG's thumbnail is decoded at a reduced scale and shrunk the rest of
+// the way from its planes, whatever its chroma sampling and however its
+// sides fall on the blocks: the colours stay where they were, as Qt's own
+// decoder of the whole picture scaled down shows them.
+TEST_F(ThumbnailRendererTest, EveryChromaSamplingGivesThePictureAsItIs)
+{
+    QImage picture(4001, 2999, QImage::Format_RGB32); // sides off the blocks
+    QPainter painter(&picture);
+    painter.fillRect(QRect(0, 0, 2000, 1500), QColor(200, 40, 30));
+    painter.fillRect(QRect(2000, 0, 2001, 1500), QColor(30, 160, 60));
+    painter.fillRect(QRect(0, 1500, 2000, 1499), QColor(40, 60, 210));
+    painter.fillRect(QRect(2000, 1500, 2001, 1499), QColor(230, 210, 60));
+    painter.end();
+    const struct {
+        const char* name;
+        int wide;
+        int tall;
+        bool gray;
+    } rows[] = {
+        {"4:2:0", 2, 2, false}, {"4:2:2", 2, 1, false}, {"4:4:4", 1, 1, false},
+        {"4:4:0", 1, 2, false}, {"4:1:1", 4, 1, false}, {"grey", 1, 1, true},
+    };
+    for (const auto& row : rows) {
+        const QString path = pathOf(QStringLiteral("sampled-%1.jpg").arg(QString::fromLatin1(row.name).replace(':', '-')));
+        ASSERT_TRUE(writeSampledJpeg(path, picture, row.wide, row.tall, row.gray)) << row.name;
+        const QImage byQt = QImage(path).convertToFormat(QImage::Format_RGB888);
+        for (const int pixels : {420, 160}) {
+            const QImage image = renderer.render(itemAt(path), pixels, DecodeUrgency::visible).image;
+            ASSERT_EQ(image.size(), PictureScaler::fitted(picture.size(), QSize(pixels, pixels))) << row.name;
+            EXPECT_EQ(image.format(), QImage::Format_RGB888) << row.name;
+            for (const QPointF at : {QPointF(0.25, 0.25), QPointF(0.75, 0.25), QPointF(0.25, 0.75), QPointF(0.75, 0.75)}) {
+                const QColor expected = byQt.pixelColor(int(at.x() * byQt.width()), int(at.y() * byQt.height()));
+                const QColor shown = image.pixelColor(int(at.x() * image.width()), int(at.y() * image.height()));
+                EXPECT_LE(std::abs(shown.red() - expected.red()) + std::abs(shown.green() - expected.green())
+                              + std::abs(shown.blue() - expected.blue()),
+                          6)
+                    << row.name << " at " << pixels << ": " << shown.name().toStdString() << " for "
+                    << expected.name().toStdString();
+            }
+        }
+    }
+}
+
+// Stripes finer than a thumbnail's pixels average to their mean, as
+// libvips' Lanczos filter leaves them, instead of beating into the coarse
+// bands a block average of the decoder's own scaling leaves.
+TEST_F(ThumbnailRendererTest, StripesFinerThanTheThumbnailLeaveNoMoire)
+{
+    QImage stripes(4032, 3024, QImage::Format_Grayscale8);
+    for (int y = 0; y < stripes.height(); ++y) {
+        uchar* row = stripes.scanLine(y);
+        for (int x = 0; x < stripes.width(); ++x) {
+            row[x] = (x / 7) % 2 == 0 ? 230 : 30; // a period of 14, under 1.5 of the thumbnail's pixels
+        }
+    }
+    const QString path = pathOf(QStringLiteral("stripes.jpg"));
+    ASSERT_TRUE(stripes.save(path, "JPEG", 95));
+    const QImage image = renderer.render(itemAt(path), 420, DecodeUrgency::visible).image;
+    ASSERT_EQ(image.size(), QSize(420, 315));
+    int lowest = 255;
+    int highest = 0;
+    for (int x = 10; x < image.width() - 10; ++x) {
+        const int level = qGray(image.pixel(x, image.height() / 2));
+        lowest = std::min(lowest, level);
+        highest = std::max(highest, level);
+    }
+    EXPECT_LE(highest - lowest, 40) << "levels from " << lowest << " to " << highest;
+    EXPECT_NEAR((highest + lowest) / 2, 130, 20);
 }
 
 // A JPEG of `size` pixels as encoded bytes, as cameras embed previews.
