@@ -37,11 +37,14 @@
 #include <QtConcurrent>
 
 #include "MediaBenchmarkMain.h"
+#include "NoisyPhoto.h"
+#include "support/JpegMaker.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <vips/vips8>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -179,14 +182,16 @@ Measure renderWithPivra(const QStringList& paths, int width, const QString& outp
 }
 
 // One vipsthumbnail process per `width`-th share of the files, all at once.
-Measure renderWithVipsthumbnail(const QStringList& paths, int width, const QString& output)
+// With `downOnly`, as `-s 420x420>`: a file smaller than that is not enlarged.
+Measure renderWithVipsthumbnail(const QStringList& paths, int width, const QString& output, bool downOnly = false)
 {
     const double processorBefore = processorSeconds(RUSAGE_CHILDREN);
     QElapsedTimer clock;
     clock.start();
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int share = 0; share < width; ++share) {
-        QStringList arguments{QStringLiteral("-s"), QStringLiteral("420"), QStringLiteral("-o"),
+        QStringList arguments{QStringLiteral("-s"), downOnly ? QStringLiteral("420x420>") : QStringLiteral("420"),
+                              QStringLiteral("-o"),
                               output + QStringLiteral("/%s.jpg[Q=82]")};
         for (int i = share; i < paths.size(); i += width) {
             arguments << paths[i];
@@ -298,6 +303,117 @@ void BM_LargeHeicsSideBySide(benchmark::State& state)
     state.SetLabel(fixtureSets[3].label);
 }
 BENCHMARK(BM_LargeHeicsSideBySide)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Camera JPEGs of the sizes people keep (0.3 to 24 MP, ten sizes), each
+// with the Exif a camera writes (make, model, date, an orientation; a quarter
+// turned), some with an sRGB profile, at the qualities cameras use with
+// chroma halved both ways: made once into the fixture folder.
+constexpr QSize cameraSizes[]{{640, 480},   {1280, 960},  {1600, 1200}, {2048, 1536}, {2592, 1944},
+                              {3264, 2448}, {4032, 3024}, {4608, 3456}, {5472, 3648}, {6000, 4000}};
+constexpr int cameraJpegCount = 86;
+
+QStringList cameraJpegs()
+{
+    static const QStringList paths = [] {
+        initializeMediaLibraries();
+        QDir().mkpath(fixtureFolder);
+        QList<int> wanted;
+        QStringList made;
+        for (int i = 0; i < cameraJpegCount; ++i) {
+            const QSize size = cameraSizes[i % std::size(cameraSizes)];
+            made << QStringLiteral("%1/camera-%2-%3x%4.jpg")
+                        .arg(fixtureFolder)
+                        .arg(i, 2, 10, QLatin1Char('0'))
+                        .arg(size.width())
+                        .arg(size.height());
+            wanted.append(i);
+        }
+        QtConcurrent::blockingMap(wanted, [&made](int i) {
+            const QString& path = made[i];
+            if (QFileInfo::exists(path)) {
+                return;
+            }
+            const QSize size = cameraSizes[i % std::size(cameraSizes)];
+            const QString temporary = path + QStringLiteral(".part.jpg");
+            const int qualities[]{85, 92, 95};
+            bench::writeNoisyPhoto(temporary, size.width(), size.height(), i * 23 % 200,
+                                   {.grain = 10, .quality = qualities[i % 3], .halvedChroma = true, .srgbProfile = i % 4 == 1});
+            constexpr int orientations[]{1, 6, 1, 8, 1, 3, 1, 1};
+            test::ExifFields exif;
+            exif.make = QStringLiteral("Camera Maker");
+            exif.model = QStringLiteral("Model %1").arg(i % 5);
+            exif.dateTimeOriginal = QStringLiteral("2023:05:%1 12:00:00").arg(i % 28 + 1, 2, 10, QLatin1Char('0'));
+            exif.orientation = orientations[i % std::size(orientations)];
+            if (!test::addExif(temporary, exif) || !QFile::rename(temporary, path)) {
+                qFatal("cannot make %s", qPrintable(path));
+            }
+        });
+        return made;
+    }();
+    return paths;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1;
+}
+
+// The camera JPEGs made and written as the grid store does, against
+// `vipsthumbnail -s 420x420>` (down only, as ours), one at a time (one queue
+// lane, one process) and eight at once (eight lanes, eight processes), in
+// five rounds alternating which goes first, over files in the page cache.
+// Counters: pivra_ms, vips_ms (median wall time per image), ratio (of the
+// medians; the goal is at most 1.0), load (the one-minute load average at
+// the start).
+void BM_CameraJpegsAgainstVipsthumbnail(benchmark::State& state)
+{
+    const int width = int(state.range(0));
+    const QStringList paths = cameraJpegs();
+    for (const QString& path : paths) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        while (!file.read(1 << 20).isEmpty()) {
+        }
+    }
+    const double load = loadAverage();
+    constexpr int rounds = 5;
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    for (auto _ : state) {
+        for (int round = 0; round < rounds; ++round) {
+            QTemporaryDir pivraOutput;
+            QTemporaryDir vipsOutput;
+            if (round % 2 == 0) {
+                theirs.push_back(renderWithVipsthumbnail(paths, width, vipsOutput.path(), true).wallSeconds);
+                ours.push_back(renderWithPivra(paths, width, pivraOutput.path()).wallSeconds);
+            } else {
+                ours.push_back(renderWithPivra(paths, width, pivraOutput.path()).wallSeconds);
+                theirs.push_back(renderWithVipsthumbnail(paths, width, vipsOutput.path(), true).wallSeconds);
+            }
+        }
+        state.SetIterationTime(median(ours));
+    }
+    const double count = paths.size();
+    state.counters["pivra_ms"] = median(ours) * 1000 / count;
+    state.counters["vips_ms"] = median(theirs) * 1000 / count;
+    state.counters["ratio"] = median(ours) / median(theirs);
+    state.counters["load"] = load;
+    state.SetLabel("camera JPEGs, 0.3-24 MP");
+}
+BENCHMARK(BM_CameraJpegsAgainstVipsthumbnail)
+    ->ArgName("width")
+    ->Arg(1)
+    ->Arg(8)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 const int allCores = QThread::idealThreadCount();
 
