@@ -331,10 +331,12 @@ bool encode(std::optional<Track>& video, std::optional<Track>& audio, AVFormatCo
             const VideoFields& fields)
 {
     const std::int64_t totalSamples
-        = fields.audioOnly ? sampleRate : std::int64_t(fields.frames) * sampleRate / fields.framesPerSecond;
+        = fields.audioOnly ? sampleRate
+                           : std::int64_t(fields.frames) * fields.frameTicks * sampleRate / fields.framesPerSecond;
     const std::vector<std::int8_t> grain = fields.grain ? makeGrain(fields.size) : std::vector<std::int8_t>();
     for (int index = 0; video && index < fields.frames; ++index) {
-        const std::int64_t frameEnd = std::int64_t(index + 1) * sampleRate / fields.framesPerSecond;
+        const std::int64_t frameEnd
+            = std::int64_t(index + 1) * fields.frameTicks * sampleRate / fields.framesPerSecond;
         if ((audio && !sendAudio(*audio, output, frameEnd, totalSamples))
             || av_frame_make_writable(video->frame.get()) < 0) {
             return false;
@@ -343,7 +345,7 @@ bool encode(std::optional<Track>& video, std::optional<Track>& audio, AVFormatCo
         if (fields.grain) {
             addGrain(video->frame.get(), grain);
         }
-        video->frame->pts = index;
+        video->frame->pts = std::int64_t(index) * fields.frameTicks;
         if (!send(*video, output, video->frame.get())) {
             return false;
         }

@@ -24,6 +24,7 @@ struct VideoFields {
     QSize size{320, 240};  // stored frame size
     int frames = 5;
     int framesPerSecond = 25;
+    int frameTicks = 1; // 1/framesPerSecond steps from one frame to the next: more holds each picture longer
     VideoCodec codec = VideoCodec::mpeg4; // MPEG-2 regardless in a program stream (".mpg")
     bool grain = false;     // fixed noise over the picture, so it costs what a filmed one does to code
     bool withAudio = false; // a silent track as long as the pictures beside them

@@ -201,10 +201,12 @@ TEST_F(HoverVideoPlayerTest, FiftyHoversInARowEachPlayTheirClip)
 
 TEST_F(HoverVideoPlayerTest, APipelineThatFailsOrStallsIsRebuiltAFewTimesThenLeftAlone)
 {
-    // One frame a second: with a 400 ms limit each pipeline stalls after its
-    // first frame, as a wedged one does after its last.
+    // One frame every five seconds: with a 2 s limit each pipeline stalls
+    // after its first frame, as a wedged one does after its last, while a
+    // loaded machine still has the time to bring that first frame.
     test::VideoFields slow;
     slow.framesPerSecond = 1;
+    slow.frameTicks = 5;
     slow.frames = 3;
     const QString slowSource = pathOf(QStringLiteral("slow.mp4"));
     ASSERT_TRUE(test::makeVideo(slowSource, slow));
@@ -222,7 +224,7 @@ TEST_F(HoverVideoPlayerTest, APipelineThatFailsOrStallsIsRebuiltAFewTimesThenLef
         int stallLimit;
         bool framesFromEachPipeline; // shows frames before it stalls
     };
-    for (const Case& row : {Case{stalling, 400, true}, Case{unreadable, HoverVideoPlayer::defaultStallMilliseconds, false}}) {
+    for (const Case& row : {Case{stalling, 2000, true}, Case{unreadable, HoverVideoPlayer::defaultStallMilliseconds, false}}) {
         SCOPED_TRACE(row.item.id().toStdString());
         player.setStallLimit(row.stallLimit);
         const int before = player.rebuilds();
