@@ -1,9 +1,11 @@
 // The gallery's two queries (count, then the whole index) over a catalog of a
 // million items, the way the store runs them on every reload: all media, one
 // source, one folder and a text search, and all media again right after a
-// write. Besides the time, each run reports the resident memory that the
+// favourite is toggled and after a scan wrote a new file. Besides the time, each run reports the resident memory that the
 // returned items take.
 #include "MillionCatalog.h"
+
+#include "catalog/scan/ScanBatch.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -64,29 +66,50 @@ MediaCatalog& sharedCatalog()
     return catalog;
 }
 
-// A reload: the count, then the index, of one scope. With `afterChange` a
-// favourite is toggled before each run (untimed), as the user does between
-// reloads, and the catalog brings its duplicate candidates up to date for
-// it; otherwise the runs are reloads of an unchanged catalog, as search,
-// filters and selections make them. Besides the time, each run reports the
-// rows the duplicate candidates read for a reload: a pass over the catalog
-// reads three times as many as it holds.
-void runGallery(benchmark::State& state, const GalleryScope& scope, bool afterChange = false)
+// What is written to the catalog before each reload (untimed).
+enum class Change {
+    none,      // reloads of an unchanged catalog, as search, filters and selections make them
+    favorite,  // a favourite toggled, as the user does between reloads
+    scanned,   // a scan finds a copy of a photo in the archive: a new twin, without its key yet
+};
+
+// The file a scan finds in the archive: the `serial`th copy of `original`.
+ScanBatch scannedCopy(const MediaItem& original, int serial)
+{
+    const QString relative = QStringLiteral("Copies/%1-%2").arg(serial).arg(original.name());
+    MediaItem copy = original;
+    copy.setPath(QStringLiteral("/media/user/Photos/") + relative);
+    copy.setID(MediaItem::makeID(original.sourceID(), copy.path()));
+    copy.setFavorite(false);
+    copy.setThumbnailKey(std::nullopt);
+    ScanBatch batch;
+    batch.changed.push_back({copy, relative});
+    return batch;
+}
+
+// A reload: the count, then the index, of one scope, after `change`; the
+// catalog brings its duplicate candidates up to date for a change. Besides
+// the time, each run reports the rows the duplicate candidates read for a
+// reload: a pass over the catalog reads three times as many as it holds.
+void runGallery(benchmark::State& state, const GalleryScope& scope, Change change = Change::none)
 {
     MediaCatalog& catalog = sharedCatalog();
     std::vector<MediaItem> index = catalog.galleryIndex(scope);
-    const QString changed = index.empty() ? QString() : index.front().id();
+    const MediaItem changed = index.empty() ? MediaItem() : index.front();
     std::int64_t count = 0;
     bool favorite = false;
+    int copies = 0;
     const std::int64_t candidateRowsBefore = catalog.duplicateCandidateRowsRead();
     for (auto _ : state) {
         // The store frees the previous items on its own thread once the new
         // ones are published; that is not part of a reload's wait.
         state.PauseTiming();
         index = {};
-        if (afterChange) {
+        if (change == Change::favorite) {
             favorite = !favorite;
-            catalog.setFavorite(favorite, changed);
+            catalog.setFavorite(favorite, changed.id());
+        } else if (change == Change::scanned) {
+            catalog.apply(scannedCopy(changed, ++copies), QStringLiteral("bench-rescan"));
         }
         state.ResumeTiming();
         count = catalog.galleryCount(scope);
@@ -107,7 +130,12 @@ void BM_GalleryAllMedia(benchmark::State& state)
 
 void BM_GalleryAllMediaAfterChange(benchmark::State& state)
 {
-    runGallery(state, {}, true);
+    runGallery(state, {}, Change::favorite);
+}
+
+void BM_GalleryAllMediaAfterScan(benchmark::State& state)
+{
+    runGallery(state, {}, Change::scanned);
 }
 
 void BM_GalleryOneSource(benchmark::State& state)
@@ -130,6 +158,7 @@ void BM_GallerySearch(benchmark::State& state)
 
 BENCHMARK(BM_GalleryAllMedia)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_GalleryAllMediaAfterChange)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_GalleryAllMediaAfterScan)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_GalleryOneSource)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_GalleryFolder)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_GallerySearch)->Unit(benchmark::kMillisecond)->Iterations(3);
