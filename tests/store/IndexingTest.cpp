@@ -8,10 +8,13 @@
 #include "support/FakeCameraBackend.h"
 #include "support/JpegMaker.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+
+#include <algorithm>
 
 namespace pivra {
 namespace {
@@ -62,6 +65,8 @@ TEST_F(IndexingTest, SourceSummaryNamesFewSourcesAndCountsMany)
     EXPECT_EQ(LibraryStore::sourceSummary({"A", "B", "C", "D"}), QStringLiteral("4 sources"));
 }
 
+// The run is named source by source, and the count the sidebar shows
+// ("Indexing 6 files") adds up the files of every source of the run.
 TEST_F(IndexingTest, StartUpIndexesEachOnlineFolderOnceNamingEachInTurn)
 {
     storeSources(encodeSources({photoFolder(QStringLiteral("A"), 3), photoFolder(QStringLiteral("B"), 1),
@@ -76,8 +81,14 @@ TEST_F(IndexingTest, StartUpIndexesEachOnlineFolderOnceNamingEachInTurn)
             }
         }
     });
+    QList<int> counts;
+    QObject::connect(store.get(), &LibraryStore::scannedCountChanged, store.get(),
+                     [&] { counts.append(store->scannedCount()); });
     ASSERT_TRUE(drain());
 
+    ASSERT_FALSE(counts.isEmpty());
+    EXPECT_TRUE(std::is_sorted(counts.cbegin(), counts.cend())) << qPrintable(QDebug::toString(counts));
+    EXPECT_EQ(counts.last(), 6);
     EXPECT_EQ(details,
               QStringList({"3 sources", "A \u00B7 1 of 3", "B \u00B7 2 of 3", "C \u00B7 3 of 3", "3 sources"}));
     const QList<PivraProcess> runs = indexingRuns(*store);

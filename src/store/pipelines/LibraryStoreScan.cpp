@@ -168,7 +168,7 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
         // to the files of the sources before it.
         const ScanProgress progress = [this, generation, processID, base = filesDone](int processed) {
             if (scanGeneration_ == generation) {
-                assign(scannedCount_, processed, &LibraryStore::scannedCountChanged);
+                assign(scannedCount_, base + processed, &LibraryStore::scannedCountChanged);
                 processes_.update(processID, {.completed = base + processed});
             }
         };
