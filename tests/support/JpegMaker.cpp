@@ -21,10 +21,17 @@ void writeExif(const QString& path, const ExifFields& fields)
     if (block->isEmpty()) {
         return;
     }
+    Exiv2::ExifData fieldsData;
+    Exiv2::ExifParser::decode(fieldsData, reinterpret_cast<const Exiv2::byte*>(block->constData()),
+                              uint32_t(block->size()));
     auto image = Exiv2::ImageFactory::open(path.toStdString());
     image->readMetadata();
-    Exiv2::ExifParser::decode(image->exifData(), reinterpret_cast<const Exiv2::byte*>(block->constData()),
-                              uint32_t(block->size()));
+    // A field the file has already (an encoder's orientation of 1) takes the
+    // new value rather than a second tag beside it.
+    Exiv2::ExifData& exif = image->exifData();
+    for (const Exiv2::Exifdatum& datum : fieldsData) {
+        exif[datum.key()].setValue(&datum.value());
+    }
     image->writeMetadata();
 }
 
