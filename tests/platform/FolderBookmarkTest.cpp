@@ -245,6 +245,30 @@ protected:
     }
 };
 
+// A disk mounted at a folder named by an older system, in Latin-1: the mount
+// table names the same bytes as the paths below it.
+TEST_F(FolderBookmarkDiskTest, AMountPointNamedInBytesThatAreNotUtf8HoldsTheFoldersBelowIt)
+{
+    test::TestMounts mounts;
+    const QString point = root() + fileNameText("/Caf\xE9");
+    ASSERT_EQ(::mkdir(fileNameBytes(point).constData(), 0755), 0);
+    if (!mounts.mountTmpfs(point, "tmpfs")) {
+        GTEST_SKIP() << mounts.failure().toStdString();
+    }
+    const QString photos = point + "/Photos";
+    ASSERT_EQ(::mkdir(fileNameBytes(photos).constData(), 0755), 0);
+
+    EXPECT_TRUE(isMountPoint(point));
+    EXPECT_EQ(filesystemOf(photos), "tmpfs:tmpfs on " + point);
+    const std::optional<FolderBookmark> bookmark = FolderBookmark::make(photos);
+    ASSERT_TRUE(bookmark);
+    EXPECT_EQ(bookmark->relativePath(), "Photos");
+    const std::optional<ResolvedFolder> resolved = bookmark->resolve();
+    ASSERT_TRUE(resolved);
+    EXPECT_FALSE(resolved->stale);
+    expectFoundAt(*bookmark, *resolved, photos);
+}
+
 TEST_F(FolderBookmarkDiskTest, FindsTheFolderOnlyOnItsOwnDisk)
 {
     QTemporaryDir sharedMemory("/dev/shm/pivra-XXXXXX");

@@ -1,3 +1,4 @@
+#include "platform/folders/FileNameText.h"
 #include "platform/folders/MountMonitor.h"
 #include "platform/folders/MountTable.h"
 #include "platform/folders/VolumeFacts.h"
@@ -66,12 +67,15 @@ TEST(MountTableTest, DecodesEscapesAndSkipsMalformedLines)
         "90 27 8:17 / /media/ann/My\\040Disk\\011x\\134y rw shared:4 master:2 - vfat /dev/sdb1 rw\n"
         "not a mount line\n"
         "91 27 8:18 / /media/ann/\xc3\x89t\xc3\xa9 rw - vfat /dev/sdb\\1342 rw\n"
-        "92 27 8:19 / /media/ann/cut\\04 rw - vfat /dev/sdb3 rw\n");
-    ASSERT_EQ(table.size(), 3);
+        "92 27 8:19 / /media/ann/cut\\04 rw - vfat /dev/sdb3 rw\n"
+        "93 27 8:20 / /media/ann/Caf\xe9\\040\xe9t\xe9 rw - vfat /dev/sdb4 rw\n");
+    ASSERT_EQ(table.size(), 4);
     EXPECT_EQ(table[0], (MountEntry{90, "/", "/media/ann/My Disk\tx\\y", "vfat", "/dev/sdb1"}));
     EXPECT_EQ(table[1].mountPoint, QString::fromUtf8("/media/ann/\xc3\x89t\xc3\xa9"));
     EXPECT_EQ(table[1].source, "/dev/sdb\\2");
     EXPECT_EQ(table[2].mountPoint, "/media/ann/cut\\04");
+    // Not UTF-8: kept as the bytes the paths below it are.
+    EXPECT_EQ(table[3].mountPoint, fileNameText("/media/ann/Caf\xe9 \xe9t\xe9"));
 }
 
 class MountMonitorTest : public test::TempFolderTest {};

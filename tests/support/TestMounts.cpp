@@ -1,5 +1,7 @@
 #include "support/TestMounts.h"
 
+#include "platform/folders/FileNameText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -61,7 +63,7 @@ TestMounts::~TestMounts()
     // on it.
     hangs_.clear();
     while (!mounted_.isEmpty()) {
-        umount2(QFile::encodeName(mounted_.takeLast()).constData(), MNT_DETACH);
+        umount2(fileNameBytes(mounted_.takeLast()).constData(), MNT_DETACH);
     }
     // A device still held by a lazily unmounted filesystem is let go by the
     // kernel once that goes.
@@ -74,7 +76,7 @@ bool TestMounts::mountTmpfs(const QString& point, const QString& source, const Q
 {
     const QByteArray data = options.toUtf8();
     return mountCall(point,
-                     mount(QFile::encodeName(source).constData(), QFile::encodeName(point).constData(), "tmpfs", 0,
+                     mount(fileNameBytes(source).constData(), fileNameBytes(point).constData(), "tmpfs", 0,
                            data.isEmpty() ? nullptr : data.constData()),
                      "mount a tmpfs");
 }
@@ -82,14 +84,16 @@ bool TestMounts::mountTmpfs(const QString& point, const QString& source, const Q
 bool TestMounts::bind(const QString& from, const QString& point)
 {
     return mountCall(point,
-                     mount(QFile::encodeName(from).constData(), QFile::encodeName(point).constData(), nullptr, MS_BIND,
+                     mount(fileNameBytes(from).constData(), fileNameBytes(point).constData(), nullptr, MS_BIND,
                            nullptr),
                      "bind-mount");
 }
 
-bool TestMounts::bindThroughFuse(const QString& from, const QString& point)
+bool TestMounts::bindThroughFuse(const QString& from, const QString& point, FuseLookups lookups)
 {
-    const QStringList arguments{QStringLiteral("-o"), QStringLiteral("nonempty"), from, point};
+    const QString options = lookups == FuseLookups::cached ? QStringLiteral("nonempty")
+                                                            : QStringLiteral("nonempty,entry_timeout=0,attr_timeout=0");
+    const QStringList arguments{QStringLiteral("-o"), options, from, point};
     if (!run(QStringLiteral("bindfs"), arguments)) {
         return false;
     }
@@ -169,14 +173,14 @@ std::optional<QString> TestMounts::attach(const QString& image)
 bool TestMounts::mountExt4(const QString& device, const QString& point)
 {
     return mountCall(point,
-                     mount(QFile::encodeName(device).constData(), QFile::encodeName(point).constData(), "ext4", 0,
+                     mount(fileNameBytes(device).constData(), fileNameBytes(point).constData(), "ext4", 0,
                            nullptr),
                      "mount an ext4 image");
 }
 
 bool TestMounts::unmount(const QString& point)
 {
-    if (umount2(QFile::encodeName(point).constData(), MNT_DETACH) != 0) {
+    if (umount2(fileNameBytes(point).constData(), MNT_DETACH) != 0) {
         const int error = errno;
         failure_ = QStringLiteral("cannot unmount %1: %2").arg(point, QString::fromLocal8Bit(std::strerror(error)));
         return false;

@@ -27,8 +27,12 @@ public:
     // What is at `from` shown at `point` too: a bind mount.
     bool bind(const QString& from, const QString& point);
     // The same through FUSE (bindfs), a filesystem of the kind home folders
-    // are often on, which cannot exchange two names.
-    bool bindThroughFuse(const QString& from, const QString& point);
+    // are often on, which cannot exchange two names. The kernel keeps what it
+    // looked up for a second, as FUSE does by default; or, with
+    // FuseLookups::uncached, asks the server every time, as an NFS share asks
+    // its server whether what it holds is still so.
+    enum class FuseLookups { cached, uncached };
+    bool bindThroughFuse(const QString& from, const QString& point, FuseLookups lookups = FuseLookups::cached);
     // The FUSE mount at `point` stops answering, as a dying disk does: each
     // call that needs it (a stat of a path never looked up through it) waits
     // until resume(). Were that call the test's own, on its GUI thread,

@@ -1,5 +1,7 @@
 #include "platform/folders/MountTable.h"
 
+#include "platform/folders/FileNameText.h"
+
 #include <QByteArrayView>
 #include <QFile>
 #include <QSet>
@@ -14,7 +16,9 @@ bool isOctalDigit(char c)
     return c >= '0' && c <= '7';
 }
 
-// The kernel writes space, tab, newline and backslash as three octal digits.
+// The kernel writes space, tab, newline and backslash as three octal digits,
+// and every other byte as it is: a mount point named in Latin-1 reads as the
+// same text as the paths below it, which keep their bytes too.
 QString decodeField(QByteArrayView field)
 {
     QByteArray bytes;
@@ -29,7 +33,7 @@ QString decodeField(QByteArrayView field)
             bytes += field[i];
         }
     }
-    return QFile::decodeName(bytes);
+    return fileNameText(bytes);
 }
 
 // "36 35 98:0 /root /mount/point options [optional fields...] - type source superoptions"

@@ -23,8 +23,9 @@ struct MountEntry {
 };
 
 // Reads mountinfo text. Paths, roots and sources have their octal escapes
-// (\040 for a space, \134 for a backslash...) decoded; lines without the
-// expected fields are skipped.
+// (\040 for a space, \134 for a backslash...) decoded, and are read as
+// fileNameText() reads a path, so that bytes that are not UTF-8 are kept;
+// lines without the expected fields are skipped.
 QList<MountEntry> parseMountTable(const QByteArray& text);
 
 // Reads the mount table file at `path` (a process's mountinfo); none when it
