@@ -1,6 +1,7 @@
 #include "StoreTestKit.h"
 
 #include "media/metadata/MetadataInspector.h"
+#include "platform/folders/MountTable.h"
 #include "platform/runtime/Drain.h"
 #include "store/FolderProbe.h"
 #include "support/EventLoopWatch.h"
@@ -173,6 +174,84 @@ TEST_F(SlowDiskTest, DisksThatDoNotAnswerAreOfflineHoldUpNoOtherAndComeBackInOne
     ASSERT_TRUE(drain());
     EXPECT_TRUE(allOnline(*store, dead + live, true));
     EXPECT_EQ(store->scanGeneration(), passes + 1);
+}
+
+// A share whose server stopped answering, beside a tmpfs and a loop disk.
+// The share asks its server about every lookup, as NFS does, and holds a
+// mount of its own below its top, which every probe that read the whole
+// mount table would look up through it. The other disks' sources stay
+// online, and the share's four sources hold one probe thread between them,
+// not one each.
+TEST_F(SlowDiskTest, AHungShareHoldsOneProbeThreadAndNoOtherDisksSources)
+{
+    test::TestMounts mounts;
+    const QString memory = makeFolder(QStringLiteral("Memory"));
+    const QString disk = makeFolder(QStringLiteral("Disk"));
+    const QString share = makeFolder(QStringLiteral("Share"));
+    const QString image = pathOf(QStringLiteral("Disk.img"));
+    makeFolder(QStringLiteral("Share files/Mounted"));
+    const std::optional<QString> device =
+        mounts.makeExt4Image(image, QUuid::createUuid().toString(QUuid::WithoutBraces)) ? mounts.attach(image)
+                                                                                         : std::nullopt;
+    if (!device || !mounts.mountExt4(*device, disk) || !mounts.mountTmpfs(memory, QStringLiteral("tmpfs"))
+        || !mounts.bindThroughFuse(pathOf(QStringLiteral("Share files")), share,
+                                   test::TestMounts::FuseLookups::uncached)
+        || !mounts.bind(makeFolder(QStringLiteral("Elsewhere")), share + QStringLiteral("/Mounted"))) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    const QStringList others{QStringLiteral("Holiday"), QStringLiteral("Family")};
+    QStringList chosen{memory + QStringLiteral("/Holiday"), disk + QStringLiteral("/Family")};
+    QStringList shared;
+    for (int index = 0; index < 4; ++index) {
+        shared.append(QStringLiteral("Shared%1").arg(index));
+        chosen.append(share + u'/' + shared.last());
+    }
+    for (const QString& folder : std::as_const(chosen)) {
+        ASSERT_TRUE(QDir().mkpath(folder));
+    }
+    test::ScriptedFolderPicker picker;
+    picker.answers.push_back(chosen);
+    struct ShareProbes {
+        std::atomic<int> begun{0};
+        std::atomic<int> reading{0};
+        std::atomic<int> most{0};
+    };
+    auto probes = std::make_shared<ShareProbes>();
+    LibraryServices services;
+    services.probeTimeLimit = 300ms;
+    services.probeThreads = 8;
+    services.folderPicker = &picker;
+    services.probeFolder = [probes, share](const LibrarySource& source) {
+        if (!liesUnder(source.lastKnownPath, share)) {
+            return probeFolder(source);
+        }
+        ++probes->begun;
+        const int reading = ++probes->reading;
+        for (int most = probes->most; most < reading && !probes->most.compare_exchange_weak(most, reading);) {
+        }
+        FolderProbe probe = probeFolder(source);
+        --probes->reading;
+        return probe;
+    };
+    auto store = makeStore(std::move(services));
+    ASSERT_TRUE(drain());
+    store->addFolders();
+    ASSERT_TRUE(drain());
+    ASSERT_TRUE(allOnline(*store, others + shared, true));
+    ASSERT_EQ(store->sources().size(), chosen.size());
+
+    ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
+    probes->begun = 0;
+    probes->most = 0;
+    store->rescan();
+    ASSERT_TRUE(waitFor([&] { return allOnline(*store, shared, false); }));
+    EXPECT_TRUE(allOnline(*store, others, true));
+    EXPECT_EQ(probes->begun.load(), 1);
+    EXPECT_EQ(probes->most.load(), 1);
+
+    mounts.resume(share);
+    EXPECT_TRUE(waitFor([&] { return allOnline(*store, shared, true); }));
+    EXPECT_TRUE(drain());
 }
 
 // Each source's probe is a call of a few threads, not a thread of its own.

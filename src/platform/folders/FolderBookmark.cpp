@@ -388,27 +388,67 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
     }
     MountView mounts;
 
-    // The places the folder would be on each mount of its filesystem in view,
-    // the recorded path first: it differs from the others when it goes
-    // through a link.
+    // A place the folder would be on a mount of its filesystem.
     struct Candidate {
         QString path;
         MountEntry mount;
     };
-    QList<Candidate> candidates;
     bool namedByUuid = false;
     bool namesShare = false;
-    for (const MountEntry& mount : mounts.table()) {
-        const std::optional<MountEntry> inView = mounts.holding(mount.mountPoint);
-        if (!inView || inView->mountId != mount.mountId) {
-            continue;
-        }
+    const auto isOfFilesystem = [&](const MountEntry& mount) {
         const FilesystemName name = mounts.nameOf(mount);
         if (name.text != *filesystem_) {
-            continue;
+            return false;
         }
         namedByUuid = name.isUuid;
         namesShare = namesItsShare(mount);
+        return true;
+    };
+    const FolderTest isRecorded = [&recorded, &namedByUuid](const FolderIdentity& found) {
+        return isRecordedFolder(*recorded, found, namedByUuid);
+    };
+    const auto found = [&](const QString& path, const FolderIdentity& identity) -> std::optional<ResolvedFolder> {
+        const std::optional<Place> place = mounts.placeOf(path);
+        if (!place) {
+            return std::nullopt;
+        }
+        ResolvedFolder folder{path,         false, identity, place->filesystem.text, place->relativePath,
+                              mountIdOf(path), namedByUuid || namesShare || birthVouches(*recorded, identity)};
+        folder.stale = relocated(folder) != *this;
+        return folder;
+    };
+    // A folder counts only on its own mount, not through a link to another.
+    const auto foundAt = [&](const Candidate& candidate) -> std::optional<ResolvedFolder> {
+        const std::optional<MountEntry> mount = mounts.holding(candidate.path);
+        if (mount && mount->mountId == candidate.mount.mountId) {
+            if (const std::optional<FolderIdentity> identity = folderIdentity(candidate.path);
+                identity && isRecorded(*identity)) {
+                return found(candidate.path, *identity);
+            }
+        }
+        return std::nullopt;
+    };
+
+    // Where the folder almost always is: at its path, on the mount the table
+    // names for that path by its text alone. Nothing else is touched on the
+    // way, since any other mount may be a share whose server went away.
+    if (const std::optional<MountEntry> named = mountHolding(mounts.table(), path_);
+        named && isOfFilesystem(*named)) {
+        if (std::optional<ResolvedFolder> folder = foundAt({path_, *named})) {
+            return folder;
+        }
+    }
+
+    // Elsewhere: at its place on each mount of its filesystem in view, the
+    // recorded path first, which differs from the others when it goes
+    // through a link. Mount points stand in the table as the kernel resolved
+    // them, so which one is in view is read from the table too.
+    QList<Candidate> candidates;
+    for (const MountEntry& mount : mounts.table()) {
+        const std::optional<MountEntry> inView = mountHolding(mounts.table(), mount.mountPoint);
+        if (!inView || inView->mountId != mount.mountId || !isOfFilesystem(mount)) {
+            continue;
+        }
         const QString path = joinPath(mount.mountPoint, *relativePath_);
         if (path == path_) {
             candidates.prepend({path, mount});
@@ -423,28 +463,9 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
         mount && candidates.front().path != path_ && mounts.nameOf(*mount).text == *filesystem_) {
         candidates.prepend({path_, *mount});
     }
-
-    const FolderTest isRecorded = [&recorded, namedByUuid](const FolderIdentity& found) {
-        return isRecordedFolder(*recorded, found, namedByUuid);
-    };
-    const auto found = [&](const QString& path, const FolderIdentity& identity) -> std::optional<ResolvedFolder> {
-        const std::optional<Place> place = mounts.placeOf(path);
-        if (!place) {
-            return std::nullopt;
-        }
-        ResolvedFolder folder{path,         false, identity, place->filesystem.text, place->relativePath,
-                              mountIdOf(path), namedByUuid || namesShare || birthVouches(*recorded, identity)};
-        folder.stale = relocated(folder) != *this;
-        return folder;
-    };
-    // A folder counts only on its own mount, not through a link to another.
     for (const Candidate& candidate : candidates) {
-        const std::optional<MountEntry> mount = mounts.holding(candidate.path);
-        if (mount && mount->mountId == candidate.mount.mountId) {
-            if (const std::optional<FolderIdentity> identity = folderIdentity(candidate.path);
-                identity && isRecorded(*identity)) {
-                return found(candidate.path, *identity);
-            }
+        if (std::optional<ResolvedFolder> folder = foundAt(candidate)) {
+            return folder;
         }
     }
     int budget = searchBudget;
