@@ -5,6 +5,7 @@
 #include "map/MapSettle.h"
 #include "map/basemap/BaseMapData.h"
 #include "map/basemap/BaseMapRenderer.h"
+#include "map/basemap/LabelPlacement.h"
 #include "style/appearance/PivraAppearance.h"
 #include "support/Renders.h"
 
@@ -27,7 +28,9 @@ const Region westernEurope{"western-europe", 56, -10, 36, 20};
 const Region turkiye{"turkiye", 42.5, 25.5, 35.5, 45};
 const Region alps{"switzerland-and-the-channel-islands", 50, -3.5, 45.5, 11};
 const Region australia{"australia", -10, 112, -44, 154};
-const Region regions[] = {westernEurope, turkiye};
+const Region japan{"japan", 46, 128, 30, 146};
+const Region westernUnitedStates{"western-united-states", 49.5, -125, 31, -102};
+const Region regions[] = {westernEurope, turkiye, japan, westernUnitedStates};
 
 // A view of a region at a tile zoom: who must be named there, and who not yet.
 struct View {
@@ -44,6 +47,12 @@ const View views[] = {
     {westernEurope, 4, {"Paris", "London", "Madrid", "Berlin", "Rome"}, {"Bern", "Saint Helier"}},
     {westernEurope, 5, {"Paris", "London", "Rome", "Madrid", "Berlin"}, {}},
     {turkiye, 5, {"Istanbul", "Ankara"}, {}},
+    // A country's largest cities, though one stands beside a larger one.
+    {japan, 4, {"Tokyo", "Osaka", "Sapporo", "Fukuoka"}, {}},
+    {japan, 5, {"Tokyo", "Osaka", "Nagoya", "Sapporo", "Fukuoka"}, {}},
+    // The largest city of its part of a country, though a country further
+    // south has more cities of a million.
+    {westernUnitedStates, 4, {"Los Angeles", "Phoenix", "Seattle", "Denver", "Las Vegas"}, {}},
     // About zoom 5.8: the capital and the largest cities of a country before
     // the capitals of two islands of a few tens of thousands.
     {alps, 5, {"Bern"}, {"Saint Helier", "Saint Peter Port"}},
@@ -53,6 +62,9 @@ const View views[] = {
 
 // Names a screen of a continent holds and stays readable.
 constexpr std::size_t readableNames = 50;
+// Places whose dots lie closer than this, in pixels, are never both named:
+// each name keeps its dot and a margin clear.
+constexpr double dotsApart = 2 * (LabelPlacement::cityDotRadius + 8);
 
 MapRect areaOf(const Region& region)
 {
@@ -99,6 +111,14 @@ TEST(BaseMapLabelsTest, AtEachZoomCapitalsAndTheLargestCitiesAreNamedBeforeSmall
                 return pixels < 200 && (winner.population >= city.population || winner.minimumZoom < city.minimumZoom);
             });
             EXPECT_TRUE(beaten) << city.name.toStdString() << " left out";
+            // Two places this close cannot both be named: the larger is.
+            const auto crowding = std::find_if(shown.begin(), shown.end(), [&](const BaseMapData::Label& named) {
+                const double pixels = std::hypot(named.point.x - city.point.x, named.point.y - city.point.y)
+                                    * pixelsPerPoint;
+                return pixels < dotsApart && named.population < city.population && !named.capital;
+            });
+            EXPECT_EQ(crowding, shown.end()) << city.name.toStdString() << " left out for the smaller "
+                                             << crowding->name.toStdString();
         }
     }
 }

@@ -26,7 +26,7 @@
 // stay on one side.
 import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
 import { dirname, join } from 'node:path';
-import { Kind, loadPlaces } from '../geocoder-data/places.mjs';
+import { Kind, distanceKm, loadPlaces } from '../geocoder-data/places.mjs';
 
 const [modules, output] = process.argv.slice(2);
 if (!modules || !output) {
@@ -230,8 +230,29 @@ function cityZoom(place) {
         : weight >= 1500 ? 10
         : 11;
 }
-const cities = loadPlaces(modules)
-    .map((place) => ({ place, minZoom: cityZoom(place), weight: weightOf(place) }))
+// The largest place of its part of the world is named a zoom earlier than
+// its size alone would have it: Seattle, Denver and Las Vegas come with the
+// cities of a million, as no larger place lies within this many km of them,
+// while a city of the same size beside a larger one waits. Only where a
+// country is seen whole: closer in, size alone already names enough.
+const PROMINENT_FROM_ZOOM = { 5: 300 };
+function promoteProminent(cities) {
+    // Whoever outdoes a city of these zooms is at least as large as they are.
+    const smallest = Math.min(...Object.keys(PROMINENT_FROM_ZOOM).map((zoom) =>
+        Math.min(...cities.filter((city) => city.minZoom === Number(zoom)).map((city) => city.weight))));
+    const candidates = cities.filter((city) => city.place.kind !== Kind.section && city.weight >= smallest);
+    for (const city of candidates) {
+        const reachKm = PROMINENT_FROM_ZOOM[city.minZoom];
+        if (!reachKm) continue;
+        const { lat, lon } = city.place;
+        const outdone = candidates.some((other) => other.weight > city.weight
+            && distanceKm(lat, lon, other.place.lat, other.place.lon) <= reachKm);
+        if (!outdone) city.minZoom -= 1;
+    }
+    return cities;
+}
+const cities = promoteProminent(loadPlaces(modules)
+    .map((place) => ({ place, minZoom: cityZoom(place), weight: weightOf(place) })))
     .sort((a, b) => a.minZoom - b.minZoom || b.weight - a.weight);
 
 // ---- the file

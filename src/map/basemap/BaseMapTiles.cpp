@@ -189,9 +189,11 @@ void BaseMapTiles::draw(const Key& key)
                 Q_EMIT tileReady();
             });
         }
-        back.post([this, key] { finish(key); });
-        // A renderer the view no longer holds goes here, off the GUI thread.
+        // A renderer the view no longer holds goes here, off the GUI thread,
+        // and before the tile is reported done: a view at rest whose tiles
+        // are all done holds no map data through a worker.
         renderer.reset();
+        back.post([this, key] { finish(key); });
     });
 }
 

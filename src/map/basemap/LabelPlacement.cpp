@@ -9,6 +9,8 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 namespace pivra {
 
@@ -73,6 +75,42 @@ private:
     std::vector<Box> boxes_;
 };
 
+// The dots of cities, found by the cells they touch, to ask which of those
+// that come after a given city a box would cover.
+class CityDots {
+public:
+    static constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
+
+    void add(std::size_t city, const QRectF& dot)
+    {
+        squaresOf(dot, collisionCell, [&](qint64 cell) { cells_[cell].push_back({city, dot}); });
+    }
+    // The first city after `city` whose dot `box` covers, or none.
+    std::size_t firstCoveredAfter(std::size_t city, const QRectF& box) const
+    {
+        std::size_t first = none;
+        squaresOf(box, collisionCell, [&](qint64 cell) {
+            const auto found = cells_.constFind(cell);
+            if (found == cells_.cend()) {
+                return;
+            }
+            for (const Dot& dot : *found) {
+                if (dot.city > city && dot.city < first && dot.box.intersects(box)) {
+                    first = dot.city;
+                }
+            }
+        });
+        return first;
+    }
+
+private:
+    struct Dot {
+        std::size_t city;
+        QRectF box;
+    };
+    QHash<qint64, std::vector<Dot>> cells_;
+};
+
 } // namespace
 
 QFont LabelPlacement::font(bool country)
@@ -88,46 +126,10 @@ QFont LabelPlacement::font(bool country)
 LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
 {
     const double scale = tilePixels * std::exp2(zoom) / mapWorldSize;
-    TakenRoom room;
-    const auto tryPlace = [&](std::size_t label, MapPoint point, bool country, double width, double line) {
-        const QPointF anchor(point.x * scale, point.y * scale);
-        const double top = anchor.y() - line / 2;
-        // A country's name is centred on it, or moved down or up, a step
-        // clear of a line at a time, where a city's name is in the way; a
-        // city's stands right of its dot, or left of it where the right is
-        // taken.
-        const double step = line + labelMargin;
-        const double centred = anchor.x() - width / 2;
-        const std::array<QRectF, 5> boxes =
-            country ? std::array{QRectF(centred, top, width, line), QRectF(centred, top + step, width, line),
-                                 QRectF(centred, top - step, width, line), QRectF(centred, top + 2 * step, width, line),
-                                 QRectF(centred, top - 2 * step, width, line)}
-                    : std::array{QRectF(anchor.x() + 2 * cityDotRadius + 1, top, width, line),
-                                 QRectF(anchor.x() - 2 * cityDotRadius - 1 - width, top, width, line), QRectF(),
-                                 QRectF(), QRectF()};
-        const QRectF dot(anchor.x() - cityDotRadius, anchor.y() - cityDotRadius, 2 * cityDotRadius, 2 * cityDotRadius);
-        for (const QRectF& box : std::span(boxes.data(), country ? 5 : 2)) {
-            const QRectF used = country ? box : box.united(dot);
-            const QRectF clear = used.adjusted(-labelMargin, -labelMargin, labelMargin, labelMargin);
-            if (!room.isFree(clear)) {
-                continue;
-            }
-            room.take(used, clear);
-            const int index = int(placed_.size());
-            placed_.push_back({label, box, anchor, country});
-            // The tiles it shows on, strokes around its letters included.
-            squaresOf(used.adjusted(-2, -2, 2, 2), tilePixels, [&](qint64 tile) { tiles_.push_back({tile, index}); });
-            return;
-        }
-    };
-
-    const double cityLine = QFontMetricsF(font(false)).height();
-    TextWidths cityWidths(font(false));
     const BaseMapData::Labels& cities = data.cities();
-    const auto placeCity = [&](std::size_t city) {
-        if (!stopped.load(std::memory_order_relaxed)) {
-            tryPlace(city, cities.point(city), false, cityWidths.of(cities.nameBytes(city)), cityLine);
-        }
+    const auto anchorOf = [scale](MapPoint point) { return QPointF(point.x * scale, point.y * scale); };
+    const auto dotOf = [](QPointF anchor) {
+        return QRectF(anchor.x() - cityDotRadius, anchor.y() - cityDotRadius, 2 * cityDotRadius, 2 * cityDotRadius);
     };
     // Tiles of a zoom name the cities whose minimum zoom is at most half a
     // zoom beyond, so those named a zoom out reach at most half a zoom short.
@@ -140,6 +142,89 @@ LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
     };
     const std::size_t established = endOf(std::max(std::min(zoom + 0.5, principalCityZoom), zoom - 0.5));
     const std::size_t all = endOf(zoom + 0.5);
+
+    // The dots of the cities named before the countries, so that a larger
+    // city's name keeps off a smaller one's dot where it can: Los Angeles
+    // names itself over the sea rather than over Phoenix.
+    CityDots awaited;
+    for (std::size_t city = 0; city < established; ++city) {
+        awaited.add(city, dotOf(anchorOf(cities.point(city))).adjusted(-labelMargin, -labelMargin, labelMargin, labelMargin));
+    }
+
+    TakenRoom room;
+    const auto take = [&](std::size_t label, const QRectF& box, QPointF anchor, bool country, const QRectF& used,
+                          const QRectF& clear) {
+        room.take(used, clear);
+        const int index = int(placed_.size());
+        placed_.push_back({label, box, anchor, country});
+        // The tiles it shows on, strokes around its letters included.
+        squaresOf(used.adjusted(-2, -2, 2, 2), tilePixels, [&](qint64 tile) { tiles_.push_back({tile, index}); });
+    };
+    // A country's name is centred on it, or moved down or up, a step clear
+    // of a line at a time, where a city's name is in the way.
+    const auto placeCountry = [&](std::size_t label, MapPoint point, double width, double line) {
+        const QPointF anchor = anchorOf(point);
+        const double top = anchor.y() - line / 2;
+        const double step = line + labelMargin;
+        const double left = anchor.x() - width / 2;
+        for (const double offset : {0.0, step, -step, 2 * step, -2 * step}) {
+            const QRectF box(left, top + offset, width, line);
+            const QRectF clear = box.adjusted(-labelMargin, -labelMargin, labelMargin, labelMargin);
+            if (room.isFree(clear)) {
+                take(label, box, anchor, true, box, clear);
+                return;
+            }
+        }
+    };
+    // A city's name stands right of its dot, else left of it; a principal
+    // city's also above or below it, so that one beside a larger neighbour
+    // still finds room, while the towns around stay as few as a screen
+    // holds. Of the places that keep clear of every name placed, the one
+    // that covers the dot of no principal city still to come, else the one
+    // whose first covered is the least of them: Los Angeles names itself
+    // over the sea rather than over Phoenix, Osaka over Kobe rather than
+    // over Nagoya. A city that finds no room keeps its own dot's clear of
+    // smaller places, so none of them is named in its stead.
+    const double cityLine = QFontMetricsF(font(false)).height();
+    TextWidths cityWidths(font(false));
+    const auto placeCity = [&](std::size_t city) {
+        if (stopped.load(std::memory_order_relaxed)) {
+            return;
+        }
+        const QPointF anchor = anchorOf(cities.point(city));
+        const double width = cityWidths.of(cities.nameBytes(city));
+        const double top = anchor.y() - cityLine / 2;
+        const double beside = 2 * cityDotRadius + 1;
+        const std::array boxes{QRectF(anchor.x() + beside, top, width, cityLine),
+                               QRectF(anchor.x() - beside - width, top, width, cityLine),
+                               QRectF(anchor.x() - width / 2, anchor.y() - cityDotRadius - 1 - cityLine, width, cityLine),
+                               QRectF(anchor.x() - width / 2, anchor.y() + cityDotRadius + 1, width, cityLine)};
+        const QRectF dot = dotOf(anchor);
+        std::optional<std::size_t> best;
+        std::size_t bestCovers = 0;
+        for (std::size_t at = 0; at < (city < established ? boxes.size() : 2); ++at) {
+            const QRectF used = boxes[at].united(dot);
+            if (!room.isFree(used.adjusted(-labelMargin, -labelMargin, labelMargin, labelMargin))) {
+                continue;
+            }
+            const std::size_t covers = awaited.firstCoveredAfter(city, used);
+            if (!best || covers > bestCovers) {
+                best = at;
+                bestCovers = covers;
+            }
+            if (covers == CityDots::none) {
+                break;
+            }
+        }
+        if (!best) {
+            const QRectF kept = dot.adjusted(-labelMargin, -labelMargin, labelMargin, labelMargin);
+            room.take(kept, kept);
+            return;
+        }
+        const QRectF used = boxes[*best].united(dot);
+        take(city, boxes[*best], anchor, false, used, used.adjusted(-labelMargin, -labelMargin, labelMargin, labelMargin));
+    };
+
     for (std::size_t city = 0; city < established; ++city) {
         placeCity(city);
     }
@@ -153,7 +238,7 @@ LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
     for (std::size_t country = 0; country < countries.size(); ++country) {
         if (countries.minimumZoom(country) <= zoom + 0.5) {
             const BaseMapData::Label label = countries[country];
-            tryPlace(country, label.point, true, countryMetrics.horizontalAdvance(label.name), countryMetrics.height());
+            placeCountry(country, label.point, countryMetrics.horizontalAdvance(label.name), countryMetrics.height());
         }
     }
     for (std::size_t city = established; city < all; ++city) {

@@ -6,7 +6,6 @@
 #include <QPointF>
 #include <QRectF>
 
-#include <span>
 #include <vector>
 
 namespace pivra {
@@ -21,7 +20,9 @@ namespace pivra {
 // countries' names, which step down or up out of their way, then the other
 // cities this zoom adds; cities in the data's order, the larger first (see
 // BaseMapData::cities()). So a country's name makes room for its capital,
-// and a city keeps its name as the map zooms in.
+// and a city keeps its name as the map zooms in. A city's name goes where it
+// hides the fewest principal cities still to come, and a city left unnamed
+// is never outdone by a smaller one beside it.
 class LabelPlacement {
 public:
     static constexpr double cityDotRadius = 2;
