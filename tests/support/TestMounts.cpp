@@ -14,15 +14,21 @@
 #include <mutex>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace pivra::test {
 
-// A mount that does not answer, and the thread that makes it answer again
-// after the longest hold.
+// A mount that does not answer, the thread that makes it answer again after
+// the longest hold, and a process that does so should this one die first (a
+// crash, or the test runner's timeout): a server left stopped would hold
+// every call into the mount, other programs' too, until someone found it.
 struct TestMounts::Hang {
-    Hang(int server, std::chrono::milliseconds longest) : server(server)
+    Hang(int server, const QString& point, std::chrono::milliseconds longest) : server(server)
     {
+        guardAgainstOurDeath(fileNameBytes(point));
         ::kill(server, SIGSTOP);
         watchdog = std::thread([this, longest] {
             std::unique_lock lock(mutex);
@@ -33,7 +39,16 @@ struct TestMounts::Hang {
             ::kill(this->server, SIGCONT);
         });
     }
-    ~Hang() { resume(); }
+    ~Hang()
+    {
+        resume();
+        if (guard > 0) {
+            // Anything written tells the guard that all went well.
+            [[maybe_unused]] const ssize_t written = ::write(toGuard, "", 1);
+            ::close(toGuard);
+            ::waitpid(guard, nullptr, 0);
+        }
+    }
 
     void resume()
     {
@@ -47,7 +62,43 @@ struct TestMounts::Hang {
         }
     }
 
+    // The guard waits on a pipe whose other end only this process holds:
+    // the end of the pipe without a word means this process is gone, and the
+    // guard lets the server go on and takes the mount away. It only calls
+    // what a child of a threaded process may.
+    void guardAgainstOurDeath(const QByteArray& point)
+    {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            return;
+        }
+        guard = ::fork();
+        if (guard == 0) {
+            const int fromParent = ends[0];
+            ::close_range(fromParent + 1, ~0U, 0);
+            if (fromParent > 0) {
+                ::close_range(0, fromParent - 1, 0);
+            }
+            char word = 0;
+            ssize_t got = 0;
+            while ((got = ::read(fromParent, &word, 1)) < 0 && errno == EINTR) {
+            }
+            if (got == 0) {
+                ::kill(server, SIGCONT);
+                ::umount2(point.constData(), MNT_DETACH);
+            }
+            ::_exit(0);
+        }
+        ::close(ends[0]);
+        toGuard = ends[1];
+        if (guard < 0) {
+            ::close(toGuard);
+        }
+    }
+
     const int server;
+    pid_t guard = -1;
+    int toGuard = -1;
     std::mutex mutex;
     std::condition_variable woken;
     bool resumed = false;
@@ -121,7 +172,7 @@ bool TestMounts::hang(const QString& point, std::chrono::milliseconds longest)
         failure_ = QStringLiteral("no FUSE server of ours serves %1").arg(point);
         return false;
     }
-    hangs_[point] = std::make_unique<Hang>(server->second, longest);
+    hangs_[point] = std::make_unique<Hang>(server->second, point, longest);
     return true;
 }
 
