@@ -18,6 +18,7 @@
 #include "platform/cameras/CameraTemporaries.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/updates/UpdateBuildConfig.h"
+#include "platform/updates/VersionFolders.h"
 #include "store/shortcuts/AppRouter.h"
 #include "store/LibraryStore.h"
 #include "settings/PreferencesRouter.h"
@@ -39,6 +40,9 @@ int main(int argc, char** argv)
         std::printf("Pivra %s\n", pivra::UpdateBuildConfig::version);
         return 0;
     }
+    // Before anything reads the version's resources, so that no update
+    // removes them while this copy runs.
+    pivra::holdRunningVersion();
     pivra::limitHeapRetention();
     pivra::PivraIdentity::applyNames();
     QApplication app(argc, argv);

@@ -1,9 +1,9 @@
 #include "platform/updates/InstallSwap.h"
 
 #include "platform/folders/FileNameText.h"
-#include "platform/folders/PrivateFolder.h"
 #include "platform/updates/InstallLocation.h"
 #include "platform/updates/UpdateLeftovers.h"
+#include "platform/updates/VersionFolders.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -59,13 +59,14 @@ QString freeVersionName(const QString& versions, const QString& version)
     return name;
 }
 
-// The files of the version in use before `root`'s entry was switched. In an
-// install from before versions were kept apart that is everything around
-// the entry.
+// The files of the version in use before `root`'s entry was switched,
+// unless another copy still runs from them: the next start after it ends
+// removes them. In an install from before versions were kept apart that is
+// everything around the entry.
 void removeReplaced(const QString& root, const InstallEntry& replaced)
 {
     if (replaced.kind == InstallEntry::Kind::version) {
-        removeFolderTree(root + u'/' + versionsFolderName + u'/' + replaced.version);
+        VersionsFolder(root).removeUnheld(replaced.version);
     } else if (replaced.kind == InstallEntry::Kind::program) {
         removeOutsideVersions(root);
     }
@@ -78,6 +79,10 @@ std::optional<QString> installVersion(const QString& staged, const QString& root
     const QString versions = root + u'/' + versionsFolderName;
     if (::mkdir(fileNameBytes(versions).constData(), 0755) != 0 && errno != EEXIST) {
         return failure(errno);
+    }
+    // Versions go into the install folder itself, never where a link leads.
+    if (!VersionsFolder(root).isOpen()) {
+        return QStringLiteral("%1 is not a folder of its own").arg(versions);
     }
     // Held from here on, so a program started meanwhile does not sweep the
     // new version away as a leftover before the entry names it.

@@ -20,9 +20,10 @@ void awaitProcessExit(pid_t pid);
 // apart, the files around the entry). Each change of a name is one rename,
 // link or removal, and the entry starts a whole version before and after
 // each, so a kill at any point leaves a program to start; what it leaves
-// besides is swept by recoverInstall(). No filesystem needs to exchange two
-// names. None on success, else why not, with `staged` and the entry as they
-// were.
+// besides is swept by recoverInstall(), as is a replaced version another
+// copy still runs from (see VersionFolders.h). No filesystem needs to
+// exchange two names. A versions folder that is a link is refused. None on
+// success, else why not, with `staged` and the entry as they were.
 std::optional<QString> installVersion(const QString& staged, const QString& root, const QString& version);
 
 // Starts `program` in a session of its own, so it outlives its starter.

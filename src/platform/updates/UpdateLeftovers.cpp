@@ -3,6 +3,7 @@
 #include "platform/folders/PrivateFolder.h"
 #include "platform/updates/AppcastItem.h"
 #include "platform/updates/InstallLocation.h"
+#include "platform/updates/VersionFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,27 +20,15 @@ namespace pivra {
 
 namespace {
 
-// The version folder the running program was started from, if it is one of
-// `versions`: a program started by hand from an older version keeps it.
-QString runningVersion(const QString& versions)
-{
-    const QFileInfo tree(QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path());
-    return tree.path() == QFileInfo(versions).canonicalFilePath() ? tree.fileName() : QString();
-}
-
-// Version folders no entry starts and no install holds (the new version is
-// held from before it is renamed in until the entry names it).
+// Version folders no entry starts, no program runs from and no install
+// holds (the new version is held from before it is renamed in until the
+// entry names it).
 void removeUnusedVersions(const QString& root, const QString& inUse)
 {
-    const QString versions = root + u'/' + versionsFolderName;
-    const QString running = runningVersion(versions);
-    const QStringList names = QDir(versions).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (name == inUse || name == running) {
-            continue;
-        }
-        if (const std::optional<FolderLock> unheld = FolderLock::tryTake(versions + u'/' + name)) {
-            removeFolderTree(versions + u'/' + name);
+    const VersionsFolder versions(root);
+    for (const QString& name : versions.folderNames()) {
+        if (name != inUse) {
+            versions.removeUnheld(name);
         }
     }
 }

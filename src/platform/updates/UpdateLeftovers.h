@@ -46,8 +46,9 @@ inline const QString nextEntryPrefix = QStringLiteral(".pivra-next-");
 void removeOutsideVersions(const QString& root);
 
 // Puts right what an interrupted update left in and beside `installRoot`:
-// version folders its entry does not start, unless a program runs from one
-// or an install holds it, and what removeOutsideVersions() removes; then
+// version folders its entry does not start, unless a running copy or an
+// install holds one (see VersionFolders.h; nothing behind a link goes), and
+// what removeOutsideVersions() removes; then
 // staging folders no process holds, except the newest update kept after a
 // failed install (see KeptUpdate) that is newer than `installedVersion`
 // (any, when empty), which is returned. Where the entry is neither a link an

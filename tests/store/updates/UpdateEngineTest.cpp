@@ -132,6 +132,32 @@ protected:
         return mounts_.bindThroughFuse(makeFolder(QStringLiteral("fuse-source")), pathOf(QStringLiteral("apps")));
     }
 
+    // The helper as the program starts it once it has quit, for a verified
+    // update to 2.0; `environment` as the test gives it.
+    bool runHelper(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+    {
+        QProcess helper;
+        helper.setProcessEnvironment(environment);
+        // No program to wait for, and none started again: a started one
+        // would write into the install while the next start sweeps it.
+        helper.start(QString::fromUtf8(UpdateBuildConfig::helperInBuildTree),
+                     {QStringLiteral("0"), stageVersionTwo(), install_});
+        EXPECT_TRUE(helper.waitForFinished(waitMs));
+        return helper.exitStatus() == QProcess::CrashExit;
+    }
+
+    // Another copy of the program, started from the install's version
+    // `version` as a second session would be; it holds its version once it
+    // says so.
+    void startCopy(QProcess& copy, const QString& version) const
+    {
+        const QString program = install_ + QStringLiteral("/versions/") + version + QStringLiteral("/bin/copy");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(PIVRA_RUNNING_COPY_PROGRAM), program));
+        copy.start(program);
+        ASSERT_TRUE(copy.waitForReadyRead(waitMs));
+        ASSERT_EQ(copy.readAllStandardOutput(), "running\n");
+    }
+
     // Where the update's program, started again, leaves its mark.
     QString relaunched() const { return install_ + QStringLiteral("/versions/2.0/relaunched"); }
 
@@ -258,11 +284,11 @@ protected:
         return QTest::qWaitFor([&] { return controller().phase().kind == kind; }, waitMs);
     }
 
-    // Everything under apps/: paths, link targets and content digests.
-    QStringList disk() const
+    // Everything under `folder`: paths, link targets and content digests.
+    QStringList disk(const QString& folder = QStringLiteral("apps")) const
     {
         QStringList listing;
-        QDirIterator it(pathOf(QStringLiteral("apps")), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+        QDirIterator it(pathOf(folder), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QFileInfo info(it.next());
@@ -357,20 +383,13 @@ protected:
     // killed just before its `step`th change of a name, or never.
     bool runHelperKilledAt(int step)
     {
-        QProcess helper;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(PIVRA_KILL_AT_STEP_LIBRARY));
         environment.insert(QStringLiteral("PIVRA_KILL_AT_STEP"), QString::number(step));
         // A sanitizer build's runtime would rather be loaded first.
         environment.insert(QStringLiteral("ASAN_OPTIONS"),
                            environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
-        helper.setProcessEnvironment(environment);
-        // No program to wait for, and none started again: a started one
-        // would write into the install while the next start sweeps it.
-        helper.start(QString::fromUtf8(UpdateBuildConfig::helperInBuildTree),
-                     {QStringLiteral("0"), stageVersionTwo(), install_});
-        EXPECT_TRUE(helper.waitForFinished(waitMs));
-        return helper.exitStatus() == QProcess::CrashExit;
+        return runHelper(environment);
     }
 };
 
@@ -411,6 +430,78 @@ TEST_P(UpdateKillTest, AHelperKilledAtAnyStepLeavesAProgramThatTheNextStartTidie
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, UpdateKillTest, installPlaces, rowName);
+
+struct LinkedVersions {
+    const char* name;
+    bool versionsIsALink;     // else a link inside it leads out
+    const char* startsAfter;  // what the entry starts once the helper has run
+};
+
+class UpdateLinkTest : public UpdateEngineTest, public ::testing::WithParamInterface<LinkedVersions> {};
+
+// Whatever a link in the install leads to is not the install's: neither the
+// sweep of a start nor an update removes anything there, even what looks
+// like a version, nor a folder among the versions that is none.
+TEST_P(UpdateLinkTest, RemovesNothingALinkLeadsTo)
+{
+    const QString elsewhere = pathOf(QStringLiteral("elsewhere"));
+    const QString versions = install_ + QStringLiteral("/versions");
+    if (GetParam().versionsIsALink) {
+        ASSERT_TRUE(QDir().rename(versions, elsewhere));
+        ASSERT_TRUE(QFile::link(elsewhere, versions));
+    } else {
+        ASSERT_TRUE(QFile::link(elsewhere, versions + QStringLiteral("/0.8")));
+    }
+    const QString notes = writeFile(QStringLiteral("apps/pivra/versions/Notes/notes.txt"), "notes");
+    writeFile(QStringLiteral("elsewhere/Photos/photo.jpg"), "photo");
+    writeTree(QStringLiteral("elsewhere/0.9"), QStringLiteral("0.9"));
+    writeFile(QStringLiteral("elsewhere/.pivra-install"), {});
+    const QStringList before = disk(QStringLiteral("elsewhere"));
+
+    recoverInstall(install_, QStringLiteral("1.0")); // a start
+    runHelper();
+    recoverInstall(install_, QStringLiteral("1.0"));
+
+    EXPECT_EQ(disk(QStringLiteral("elsewhere")).join(u'\n').toStdString(), before.join(u'\n').toStdString());
+    EXPECT_EQ(programAnswer(), GetParam().startsAfter);
+    EXPECT_TRUE(QFile::exists(notes));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, UpdateLinkTest,
+    ::testing::Values(LinkedVersions{"versions folder is a link", true, "Pivra 1.0"},
+                      LinkedVersions{"link inside the versions folder", false, "Pivra 2.0"}),
+    rowName);
+
+// Another session still reads its version's files while it runs: an update
+// keeps that version, as does every start while the session lasts, however
+// it ends; the next start after it removes the version.
+TEST_F(UpdateEngineTest, VersionAnotherCopyRunsFromIsKeptUntilTheNextStartAfterItEnds)
+{
+    QProcess copy;
+    ASSERT_NO_FATAL_FAILURE(startCopy(copy, QStringLiteral("1.0")));
+    const QByteArray archive = makeArchive(releaseEntries());
+    offer(archive, archive);
+
+    controller().updateNow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(relaunched()); }, waitMs))
+        << controller().phase().message.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return besideInstall() == QStringList{QStringLiteral("pivra")}; }, waitMs))
+        << besideInstall().join(u' ').toStdString();
+    EXPECT_EQ(programAnswer(), "Pivra 2.0");
+    QStringList kept = versionedInstall(QStringLiteral("2.0"));
+    kept.insert(kept.size() - 1, QStringLiteral("versions/1.0"));
+    EXPECT_EQ(inInstall(), kept);
+    recoverInstall(install_, QStringLiteral("2.0")); // a start while the copy runs
+    EXPECT_EQ(inInstall(), kept);
+
+    copy.kill(); // a crash lets go of it as an ordinary end does
+    ASSERT_TRUE(copy.waitForFinished(waitMs));
+    controller_.reset();
+    controller(); // the next start
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inInstall() == versionedInstall(QStringLiteral("2.0")); }, waitMs))
+        << inInstall().join(u' ').toStdString();
+}
 
 TEST_F(UpdateEngineTest, QuietCheckPreparesTheUpdateAndInstallsItOnRequest)
 {
