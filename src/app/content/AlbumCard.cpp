@@ -1,5 +1,6 @@
 #include "app/content/AlbumCard.h"
 
+#include "style/CountText.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/assets/PivraFonts.h"
 #include "style/assets/Symbols.h"
@@ -7,7 +8,6 @@
 
 #include <QContextMenuEvent>
 #include <QLinearGradient>
-#include <QLocale>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -30,7 +30,7 @@ AlbumCard::AlbumCard(Album album, ThumbnailStore& thumbnails, QWidget* parent)
     : QAbstractButton(parent), album_(std::move(album)), thumbnails_(thumbnails)
 {
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(album_.name + u", " + QString::number(album_.itemCount) + u" items");
+    setAccessibleName(album_.name + u", " + countText());
 }
 
 AlbumCard::~AlbumCard()
@@ -40,7 +40,7 @@ AlbumCard::~AlbumCard()
     }
 }
 
-QString AlbumCard::countText() const { return QLocale().toString(album_.itemCount) + u" items"; }
+QString AlbumCard::countText() const { return pivra::countText(album_.itemCount, QStringLiteral("item")); }
 
 void AlbumCard::setOnScreen(bool onScreen)
 {

@@ -1,20 +1,12 @@
 #include "app/sidebar/SourceRemoval.h"
 
 #include "style/ByteCountText.h"
+#include "style/CountText.h"
 #include "app/window/WindowAlerts.h"
 
 #include <QPointer>
 
 namespace pivra {
-
-namespace {
-
-QString counted(int count, const QString& noun, const QLocale& locale)
-{
-    return locale.toString(count) + QLatin1Char(' ') + noun + (count == 1 ? QString() : QStringLiteral("s"));
-}
-
-} // namespace
 
 QString removalQuestion(const QString& sourceName)
 {
@@ -23,9 +15,9 @@ QString removalQuestion(const QString& sourceName)
 
 QString removalDetails(const RemovalFootprint& footprint, const QLocale& locale)
 {
-    QString text = counted(footprint.count, QStringLiteral("thumbnail"), locale);
+    QString text = countText(footprint.count, QStringLiteral("thumbnail"), locale);
     if (footprint.previews >= 1) {
-        text += QStringLiteral(" and ") + counted(footprint.previews, QStringLiteral("video preview"), locale);
+        text += QStringLiteral(" and ") + countText(footprint.previews, QStringLiteral("video preview"), locale);
     }
     return text + QStringLiteral(" · ") + byteCountText(footprint.bytes, locale) +
            QStringLiteral("\n\nRemoving the source disconnects it from Pivra. Your original photos and videos are "

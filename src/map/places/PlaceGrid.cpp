@@ -4,6 +4,7 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "map/places/PlaceGridAccessible.h"
 #include "store/places/PlaceNamer.h"
+#include "style/CountText.h"
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/assets/Symbols.h"
@@ -213,8 +214,7 @@ QString PlaceGrid::selectionTitle() const
 
 QString PlaceGrid::countText() const
 {
-    const qsizetype count = qsizetype(photos_.size());
-    return QLocale().toString(count) + (count == 1 ? QStringLiteral(" item") : QStringLiteral(" items"));
+    return pivra::countText(qint64(photos_.size()), QStringLiteral("item"));
 }
 
 double PlaceGrid::scrollY() const

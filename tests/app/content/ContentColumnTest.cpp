@@ -361,9 +361,12 @@ TEST_F(ContentColumnTest, TheAlbumOverviewDrawsCardsAndTheDashedTile)
 TEST_F(ContentColumnTest, CardsCountInTheUsersFormatAndAskForCoversOnlyOnScreen)
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    const AlbumCard card(Album{QUuid::createUuid(), QStringLiteral("Trip"), 1234, std::nullopt}, thumbnails_);
-    EXPECT_EQ(card.countText(), "1,234 items");
-    EXPECT_EQ(card.accessibleName(), "Trip, 1234 items");
+    const std::tuple<int, const char*> counts[] = {{1234, "1,234 items"}, {1, "1 item"}};
+    for (const auto& [count, text] : counts) {
+        const AlbumCard card(Album{QUuid::createUuid(), QStringLiteral("Trip"), count, std::nullopt}, thumbnails_);
+        EXPECT_EQ(card.countText(), text);
+        EXPECT_EQ(card.accessibleName(), QStringLiteral("Trip, ") + QString::fromUtf8(text));
+    }
     QLocale::setDefault(QLocale::c());
 
     // One cover already in memory, one rendered from its file: neither is
