@@ -26,7 +26,7 @@ public:
         return ThumbnailRenderer::render(item, pixels, urgency);
     }
 
-    mutable Gate gate;
+    mutable ReopenableGate gate;
 };
 
 class PreferencesTest : public StoreTest {

@@ -124,7 +124,7 @@ TEST_F(StorageTabTest, DeletingEveryClipTurnsThemOffAndCountsAgain)
 TEST_F(StorageTabTest, AMeasurementThatEndsLateNeverReplacesANewerOne)
 {
     openStore();
-    auto gate = std::make_shared<test::Gate>(false);
+    auto gate = std::make_shared<test::ReopenableGate>(false);
     auto calls = std::make_shared<std::atomic<int>>(0);
     StorageServices storage = services().storage;
     storage.measure = [gate, calls](const QString&) {

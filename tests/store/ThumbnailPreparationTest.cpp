@@ -36,7 +36,7 @@ public:
     }
 
     mutable std::atomic<int> renders{0};
-    mutable test::Gate gate;
+    mutable test::ReopenableGate gate;
 };
 
 class ThumbnailPreparationTest : public test::StoreTest {

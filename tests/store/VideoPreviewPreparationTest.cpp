@@ -84,7 +84,7 @@ protected:
                          [&] { progressWithinTotal &= store.videoPreviewCompleted() <= store.videoPreviewTotal(); });
     }
 
-    test::Gate gate;
+    test::ReopenableGate gate;
     std::atomic<int> encodes{0};
     VideoPreviewStore previews{clipsFolder(), [this](const QString& source, const QString& destination) {
                                    ++encodes;

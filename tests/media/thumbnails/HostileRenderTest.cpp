@@ -189,7 +189,7 @@ TEST_F(RenderAttemptsTest, OnlyADeathWhileAFileWasRenderedAloneCountsAgainstIt)
     // any returns: what it leaves on disk is copied aside at that moment.
     RenderAttempts run(pathOf(QStringLiteral("attempts")));
     std::atomic<int> entered{0};
-    test::Gate returns(false);
+    test::ReopenableGate returns(false);
     std::vector<std::thread> workers;
     for (const QString& name : names) {
         workers.emplace_back([&, name] {

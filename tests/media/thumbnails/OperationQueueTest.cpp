@@ -14,7 +14,7 @@
 namespace pivra {
 namespace {
 
-using test::Gate;
+using test::ReopenableGate;
 
 // Records the highest number of operations seen running at once.
 struct Concurrency {
@@ -34,7 +34,7 @@ struct Concurrency {
 TEST(OperationQueueTest, RunsNoMoreThanItsWidthAtOnce)
 {
     OperationQueue queue(QStringLiteral("test"), 3, PoolPriority::utility);
-    Gate gate(false);
+    ReopenableGate gate(false);
     Concurrency concurrency;
     std::atomic<int> done{0};
     for (int i = 0; i < 10; ++i) {
@@ -56,7 +56,7 @@ TEST(OperationQueueTest, RunsNoMoreThanItsWidthAtOnce)
 TEST(OperationQueueTest, SuspensionHoldsNewWorkAndLetsRunningWorkFinish)
 {
     OperationQueue queue(QStringLiteral("test"), 2, PoolPriority::utility);
-    Gate gate(false);
+    ReopenableGate gate(false);
     std::atomic<int> started{0};
     std::atomic<int> finished{0};
     auto work = [&] {
@@ -130,7 +130,7 @@ TEST(OperationQueueTest, AnOperationThatThrowsLeavesTheQueueWorking)
 
 TEST(OperationQueueTest, DestroyingDropsWaitingWorkAndWaitsForRunningWork)
 {
-    Gate gate(false);
+    ReopenableGate gate(false);
     std::atomic<int> started{0};
     std::atomic<int> finished{0};
     std::thread opener;

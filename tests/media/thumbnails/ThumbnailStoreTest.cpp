@@ -27,7 +27,7 @@
 namespace pivra {
 namespace {
 
-using test::Gate;
+using test::ReopenableGate;
 
 // The real renderer, counted, held at the gate when a test closes it, and
 // failing as a decoder's unexpected error would when a test asks it to.
@@ -44,7 +44,7 @@ public:
     }
 
     mutable std::atomic<int> renders{0};
-    mutable Gate gate;
+    mutable ReopenableGate gate;
     std::atomic<bool> throws{false};
 };
 

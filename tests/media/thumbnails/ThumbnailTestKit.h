@@ -23,10 +23,10 @@ inline bool reaches(const std::function<bool()>& state)
 }
 
 // Holds worker threads at a point until the test lets them pass. Starts open
-// unless closed.
-class Gate {
+// unless closed, and may be closed and opened again.
+class ReopenableGate {
 public:
-    explicit Gate(bool open = true) : open_(open) {}
+    explicit ReopenableGate(bool open = true) : open_(open) {}
 
     void close()
     {
