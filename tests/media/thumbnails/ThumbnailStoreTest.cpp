@@ -288,6 +288,12 @@ TEST_F(ThumbnailStoreTest, ACutTornOrZeroedCacheFileIsMadeAgainWhenNextAskedFor)
         {"a block of zeros inside", [&](const QByteArray& bytes) { return zeroed(bytes, block, 2 * block); }},
         {"zeros from a block on", [&](const QByteArray& bytes) { return zeroed(bytes, block, bytes.size()); }},
         {"nothing but zeros", [&](const QByteArray& bytes) { return zeroed(bytes, 0, bytes.size()); }},
+        // A decoder reads another step of its table without a word: only the check tells.
+        {"a quantization step changed", [](QByteArray bytes) {
+             const qsizetype steps = bytes.indexOf("\xFF\xDB") + 5;
+             bytes[steps + 10] = char(bytes[steps + 10] + 1);
+             return bytes;
+         }},
         {"an earlier version's file cut short", [](const QByteArray& bytes) { return bytes.first(bytes.size() / 2); },
          true},
     };
