@@ -155,13 +155,10 @@ void ThumbnailStore::produceOwnedGridThumbnail(const MediaItem& item, const QStr
         finish({image, {}}, key, true, inMemory);
         return;
     }
-    if (copyLegacyThumbnail(item, file)) {
-        if (QImage image = loadCachedImage(file); !image.isNull()) {
-            remember(item, key);
-            finish({image, {}}, key, true, inMemory);
-            return;
-        }
-        // A copied file that does not decode is overwritten by the render below.
+    if (QImage image = adoptLegacyThumbnail(item, file); !image.isNull()) {
+        remember(item, key);
+        finish({image, {}}, key, true, inMemory);
+        return;
     }
     const Rendering rendering
         = renderFor(item, gridPixels, file, inMemory ? DecodeUrgency::visible : DecodeUrgency::background);
@@ -215,7 +212,7 @@ void ThumbnailStore::Waiter::answer(const QImage& image, const std::optional<QSt
     }
 }
 
-bool ThumbnailStore::copyLegacyThumbnail(const MediaItem& item, const QString& destination) const
+QImage ThumbnailStore::adoptLegacyThumbnail(const MediaItem& item, const QString& destination) const
 {
     std::optional<QString> root;
     {
@@ -231,7 +228,7 @@ bool ThumbnailStore::copyLegacyThumbnail(const MediaItem& item, const QString& d
         }
     }
     candidates << locations_.legacyCacheFile(item);
-    return copyFirstUsableFile(candidates, destination);
+    return adoptThumbnail(candidates, destination);
 }
 
 void ThumbnailStore::remember(const MediaItem& item, const QString& key)

@@ -176,7 +176,7 @@ private:
     // `destination` is held; nothing drawn when earlier runs of the program
     // ended while drawing it (RenderAttempts.h).
     Rendering renderFor(const MediaItem& item, int pixels, const QString& destination, DecodeUrgency urgency);
-    bool copyLegacyThumbnail(const MediaItem& item, const QString& destination) const;
+    QImage adoptLegacyThumbnail(const MediaItem& item, const QString& destination) const;
     void remember(const MediaItem& item, const QString& key);
     QImage loadViewerFile(const QString& file) const;
     bool persistViewerFile(const QImage& image, const QString& file) const;

@@ -2,8 +2,10 @@
 
 #include "media/thumbnails/MediaKey.h"
 #include "platform/runtime/Drain.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
+#include "support/Bombs.h"
 #include "support/JpegMaker.h"
 #include "support/SyncCalls.h"
 #include "support/TempFolder.h"
@@ -23,6 +25,8 @@
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+#include <vips/vips8>
 
 namespace pivra {
 namespace {
@@ -539,6 +543,69 @@ TEST_F(ThumbnailStoreTest, ThumbnailsOfEarlierVersionsAreImported)
         EXPECT_EQ(answer->image.size(), QSize(42, 42));
         EXPECT_EQ(answer->key, contentKey(item));
         EXPECT_EQ(renderer->renders, 0);
+    }
+}
+
+bool writeLargeJpeg(const QString& path)
+{
+    try {
+        vips::VImage::black(8000, 8000, vips::VImage::option()->set("bands", 3)).jpegsave(path.toUtf8().data());
+        return true;
+    } catch (const vips::VError&) {
+        return false;
+    }
+}
+
+// A USB stick or a shared folder can bring anything into the places earlier
+// versions kept thumbnails in, and a file an earlier run took from there may
+// be in the grid store already. One larger than a thumbnail there, in bytes
+// or in the pixels it declares, is passed over unread or undecoded, and the
+// photo gets its own.
+TEST_F(ThumbnailStoreTest, AnythingLargerThanAThumbnailWhereOneIsKeptIsPassedOver)
+{
+    enum class Place { portable, oldCache, gridStore };
+    const auto bomb = [](const QString& path) { return test::writeBomb(path, 60000); };
+    const struct {
+        const char* name;
+        Place place;
+        std::function<bool(const QString&)> make;
+    } rows[] = {
+        {"a JPEG declaring 60,000 x 60,000", Place::portable, bomb},
+        {"a real 8,000 x 8,000 JPEG", Place::portable, writeLargeJpeg},
+        {"2 GB after a JPEG's first marker", Place::portable,
+         [](const QString& path) {
+             QFile file(path);
+             return file.open(QIODevice::WriteOnly) && file.write("\xFF\xD8\xFF", 3) == 3 &&
+                    file.resize(std::int64_t(2) << 30);
+         }},
+        {"a JPEG declaring 60,000 x 60,000 in the old cache", Place::oldCache, bomb},
+        {"a real 8,000 x 8,000 JPEG in the grid store", Place::gridStore, writeLargeJpeg},
+    };
+    const QString root = pathOf(QStringLiteral("library"));
+    store->setSourceRoots({{sourceID, root}});
+    ASSERT_TRUE(answered(ask(photo(QStringLiteral("library/first.jpg"))))); // what the first render sets up
+    int hue = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        hue += 60;
+        const MediaItem item = photo(QStringLiteral("library/%1.jpg").arg(hue), QSize(800, 600),
+                                     QColor::fromHsv(hue, 200, 200));
+        const QString key = contentKey(item).value();
+        const QString place = row.place == Place::portable   ? oldPortableFile(item, root).value()
+                              : row.place == Place::oldCache ? locations.legacyCacheFile(item)
+                                                             : locations.gridFile(key);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(place).absolutePath()) && row.make(place));
+        const int renders = renderer->renders;
+        trimHeap();
+        test::resetPeakMemory();
+        const std::int64_t before = test::peakMemory();
+        const auto answer = ask(item);
+        ASSERT_TRUE(answered(answer));
+        EXPECT_LT(test::peakMemory() - before, std::int64_t(32) << 20);
+        EXPECT_EQ(answer->key, key);
+        EXPECT_EQ(answer->image.size(), QSize(420, 315));
+        EXPECT_EQ(renderer->renders, renders + 1) << "the photo's own thumbnail";
+        EXPECT_EQ(loadCachedImage(locations.gridFile(key)).size(), QSize(420, 315));
     }
 }
 

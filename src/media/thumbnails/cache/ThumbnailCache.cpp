@@ -7,15 +7,16 @@
 #include "platform/folders/FileNameText.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QBuffer>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -94,10 +95,52 @@ Check checked(QByteArray& bytes)
     return Check::holds;
 }
 
-QByteArray readWhole(const QString& path)
+// The most bytes a cached picture with sides of at most `side` pixels may
+// hold: its pixels uncompressed, which no JPEG of it reaches, and room for
+// a profile and metadata besides.
+std::int64_t mostFileBytes(int side)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    constexpr std::int64_t metadataBytes = std::int64_t(1) << 20;
+    return std::int64_t(side) * side * 4 + metadataBytes;
+}
+
+// The bytes of a cached file; none when it is missing, empty, no regular
+// file, or larger than a picture of `mostSide` may be, which is never read.
+std::optional<QByteArray> readCacheFile(const QString& path, int mostSide)
+{
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file || file->size() <= 0 || file->size() > mostFileBytes(mostSide)) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file->read(0, file->size());
+    return bytes.size() == file->size() ? std::optional(std::move(bytes)) : std::nullopt;
+}
+
+// What loadCachedImage gives for these bytes, with no side over `mostSide`.
+QImage decodeCached(QByteArray bytes, int mostSide)
+{
+    const Check check = checked(bytes);
+    if (check == Check::fails) {
+        return {};
+    }
+    const JpegPixels decoded = decodeJpegPixels(bytes, mostSide);
+    if (decoded.damaged) {
+        return {};
+    }
+    if (!decoded.image.isNull() || check == Check::holds) {
+        return decoded.image;
+    }
+    // A file this program did not write (a copied older thumbnail in CMYK,
+    // another format under the name) still shows, at Qt's four bytes a
+    // pixel, when its header keeps within the same bounds.
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid() || std::max(size.width(), size.height()) > mostSide) {
+        return {};
+    }
+    return reader.read();
 }
 
 } // namespace
@@ -167,27 +210,18 @@ bool persist(const QImage& image, const QString& path)
 
 QImage loadCachedImage(const QString& path)
 {
-    QByteArray bytes = readWhole(path);
-    const Check check = checked(bytes);
-    if (check == Check::fails) {
-        return {};
-    }
-    const JpegPixels decoded = decodeJpegPixels(bytes);
-    if (decoded.damaged) {
-        return {};
-    }
-    if (!decoded.image.isNull() || check == Check::holds) {
-        return decoded.image;
-    }
-    // A file this program did not write (a copied older thumbnail in CMYK,
-    // another format under the name) still shows, at Qt's four bytes a pixel.
-    return QImage::fromData(bytes);
+    const std::optional<QByteArray> bytes = readCacheFile(path, viewerPixels);
+    return bytes ? decodeCached(*bytes, viewerPixels) : QImage();
 }
 
 bool isWholeCachedFile(const QString& path)
 {
-    QByteArray bytes = readWhole(path);
-    switch (checked(bytes)) {
+    std::optional<QByteArray> bytes = readCacheFile(path, viewerPixels);
+    if (!bytes) {
+        return false;
+    }
+    QByteArray vouched = *bytes;
+    switch (checked(vouched)) {
     case Check::holds:
         return true;
     case Check::fails:
@@ -195,24 +229,20 @@ bool isWholeCachedFile(const QString& path)
     case Check::absent:
         break;
     }
-    return !loadCachedImage(path).isNull();
+    return !decodeCached(std::move(*bytes), viewerPixels).isNull();
 }
 
-bool copyFirstUsableFile(const QStringList& candidates, const QString& destination)
+QImage adoptThumbnail(const QStringList& candidates, const QString& destination)
 {
     for (const QString& candidate : candidates) {
         // Inside a source folder, so anything may lie there under the name.
-        const std::optional<MediaFile> file = MediaFile::open(candidate);
-        if (!file) {
-            continue;
+        const std::optional<QByteArray> bytes = readCacheFile(candidate, gridPixels);
+        const QImage image = bytes ? decodeCached(*bytes, gridPixels) : QImage();
+        if (!image.isNull()) {
+            return writeAtomically(destination, *bytes) ? image : QImage();
         }
-        const QByteArray bytes = file->read(0, file->size());
-        if (bytes.isEmpty()) {
-            continue;
-        }
-        return writeAtomically(destination, bytes);
     }
-    return false;
+    return {};
 }
 
 } // namespace pivra

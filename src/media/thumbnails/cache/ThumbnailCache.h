@@ -58,16 +58,21 @@ bool persist(const QImage& image, const QString& path);
 // that decoder refuses but Qt reads comes as Qt reads it. A null image for a
 // missing, undecodable or damaged file: one whose check fails, or without a
 // check (written by an earlier version) that does not decode to its end, so
-// that it is made again rather than shown torn.
+// that it is made again rather than shown torn. Null too, before it is read
+// or decoded, for a file larger than a viewer's preview, in bytes or in the
+// pixels it declares: nothing this program writes is that large.
 QImage loadCachedImage(const QString& path);
 
 // Whether loadCachedImage would give an image, told by the file's check
 // alone when it has one (nothing is decoded then).
 bool isWholeCachedFile(const QString& path);
 
-// Copies the first candidate that reads as a non-empty file to `destination`,
-// atomically. An unreadable or empty candidate moves on to the next; a failed
-// write ends the attempt. False when nothing was copied.
-bool copyFirstUsableFile(const QStringList& candidates, const QString& destination);
+// Takes the first candidate that is a grid thumbnail as loadCachedImage
+// reads one, no larger than one in bytes or declared pixels, by copying it to
+// `destination` atomically, and gives its picture. Any other candidate is
+// passed over unread or undecoded: a file where an earlier version kept its
+// thumbnails may be anything. A failed write ends the attempt. A null image
+// when nothing was taken.
+QImage adoptThumbnail(const QStringList& candidates, const QString& destination);
 
 } // namespace pivra

@@ -68,8 +68,9 @@ struct PlanarPicture {
 struct Request {
     std::function<void(jpeg_decompress_struct&)> attachSource;
     int longerSide = 0;  // the least longer side a scaled decode keeps; 0: the whole size
-    bool photo = false;  // an original: budgeted, its profile and orientation read
+    bool photo = false;  // an original: its profile and orientation read
     DecodeUrgency urgency = DecodeUrgency::background;
+    int mostSide = 0;    // the longest side a frame may declare; 0: any a photo may
     DecodeBudget::Share share;
     QByteArray iccProfile;
     int orientation = 1;
@@ -233,15 +234,16 @@ bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& re
     }
     jpeg_create_decompress(&info);
     request.attachSource(info);
+    // Beyond the budget libjpeg fails rather than allocates.
+    info.mem->max_memory_to_use = long(largestDecodeBytes);
     if (request.photo) {
-        // Beyond the budget libjpeg fails rather than allocates.
-        info.mem->max_memory_to_use = long(largestDecodeBytes);
         jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
         jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
     }
     jpeg_read_header(&info, TRUE);
     request.headerRead = true;
-    if (request.photo && declaresTooManyPixels(info.image_width, info.image_height)) {
+    if (declaresTooManyPixels(info.image_width, info.image_height)
+        || (request.mostSide > 0 && std::max(info.image_width, info.image_height) > JDIMENSION(request.mostSide))) {
         request.refused = true;
         return false;
     }
@@ -253,13 +255,13 @@ bool decodeInto(jpeg_decompress_struct& info, JumpingErrors& errors, Request& re
     if (request.longerSide > 0) {
         scaleFor(info, request.longerSide);
     }
+    const DecodeFootprint footprint = footprintOf(info);
+    if (footprint.tooLarge()) {
+        request.refused = true;
+        return false;
+    }
+    request.share = DecodeBudget::shared().admit(footprint, request.urgency);
     if (request.photo) {
-        const DecodeFootprint footprint = footprintOf(info);
-        if (footprint.tooLarge()) {
-            request.refused = true;
-            return false;
-        }
-        request.share = DecodeBudget::shared().admit(footprint, request.urgency);
         JOCTET* profile = nullptr;
         unsigned profileSize = 0;
         if (jpeg_read_icc_profile(&info, &profile, &profileSize)) {
@@ -362,15 +364,19 @@ struct FileSource {
 
 } // namespace
 
-JpegPixels decodeJpegPixels(const QByteArray& bytes)
+JpegPixels decodeJpegPixels(const QByteArray& bytes, int mostSide)
 {
     if (bytes.isEmpty()) {
         return {};
     }
-    Request request{[&bytes](jpeg_decompress_struct& info) {
-        jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                     static_cast<unsigned long>(bytes.size()));
-    }};
+    // A cached thumbnail is asked for by a view waiting for it.
+    Request request{.attachSource =
+                        [&bytes](jpeg_decompress_struct& info) {
+                            jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                         static_cast<unsigned long>(bytes.size()));
+                        },
+                    .urgency = DecodeUrgency::visible,
+                    .mostSide = mostSide};
     return decode(request);
 }
 

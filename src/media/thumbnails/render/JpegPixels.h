@@ -20,14 +20,15 @@ class MediaFile;
 // rows decoded before stay and the rest are mid grey, as a file cut short
 // shows. A null image for bytes that are no JPEG, are damaged before the
 // first row, or hold CMYK pixels (never written by this program's thumbnail
-// files).
+// files), and, before anything is decoded, for a frame with a side over
+// `mostSide` or beyond what a photo may declare or take (below).
 struct JpegPixels {
     QImage image;
     // The header read, libjpeg warned of damage or stopped before the end:
     // the image, if any, holds only what it could make of the file.
     bool damaged = false;
 };
-JpegPixels decodeJpegPixels(const QByteArray& bytes);
+JpegPixels decodeJpegPixels(const QByteArray& bytes, int mostSide);
 
 // A photo's JPEG drawn as a thumbnail (or a viewer's preview) fitting
 // `pixels`, on the calling thread alone: read from `file` and decoded at the

@@ -114,18 +114,18 @@ TEST_F(JpegPixelsTest, WhatIsNoDecodableJpegGivesANullImage)
     };
     for (const auto& [name, bytes, qtReadsIt] : cases) {
         SCOPED_TRACE(name);
-        EXPECT_TRUE(decodeJpegPixels(bytes).image.isNull());
+        EXPECT_TRUE(decodeJpegPixels(bytes, gridPixels).image.isNull());
         EXPECT_EQ(loadCachedImage(writeFile(QString::fromLatin1(name), bytes)).isNull(), !qtReadsIt);
     }
     EXPECT_TRUE(loadCachedImage(pathOf(QStringLiteral("missing.jpg"))).isNull());
-    EXPECT_FALSE(decodeJpegPixels(jpeg).damaged);
-    const JpegPixels cut = decodeJpegPixels(jpeg.left(jpeg.size() - 200));
+    EXPECT_FALSE(decodeJpegPixels(jpeg, gridPixels).damaged);
+    const JpegPixels cut = decodeJpegPixels(jpeg.left(jpeg.size() - 200), gridPixels);
     EXPECT_FALSE(cut.image.isNull()) << "a cut tail decodes as far as it goes";
     EXPECT_TRUE(cut.damaged);
     // An error libjpeg stops at after the rows (a second frame where the end
     // marker was) leaves them all.
     const JpegPixels secondFrame
-        = decodeJpegPixels(jpeg.left(jpeg.size() - 2) + QByteArray("\xFF\xC0\x00\x04\x00\x00", 6));
+        = decodeJpegPixels(jpeg.left(jpeg.size() - 2) + QByteArray("\xFF\xC0\x00\x04\x00\x00", 6), gridPixels);
     EXPECT_EQ(secondFrame.image.size(), QSize(64, 48));
     EXPECT_TRUE(secondFrame.damaged);
 }
