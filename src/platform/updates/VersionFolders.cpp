@@ -103,7 +103,10 @@ bool VersionsFolder::removeUnheld(const QString& name) const
     // removed while open under another name, and the folder with it. No
     // copy can start from what is left.
     ::close(marker);
-    return removeFolderTree(folder);
+    // What another user owns stays, and with it the marker that tells a
+    // later sweep the folder is a version.
+    const QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return left == QStringList{installMarkerName} && removeFolderTree(folder);
 }
 
 } // namespace pivra
