@@ -344,16 +344,20 @@ void LibraryHeader::paintEvent(QPaintEvent*)
     if (map && !window_.showsPlaceGrid()) {
         // Over the photo map only the toggle gets a frosted capsule.
         painter.setRenderHint(QPainter::Antialiasing);
-        QColor frost = PivraAppearance::canvas(dark);
-        frost.setAlphaF(0.85);
         const QRectF capsule = sidebarToggle_->geometry();
         QPainterPath path;
         path.addRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
-        painter.fillPath(path, frost);
+        toggleMaterial_.paint(painter, *this, path);
         return;
     }
     painter.fillRect(rect(), PivraAppearance::canvas(dark));
     painter.fillRect(QRect(0, height() - 1, width(), 1), PivraAppearance::primary(palette(), 0.08));
+}
+
+void LibraryHeader::setMapBeneath(QWidget* map)
+{
+    mapPills_->setBeneath(map);
+    toggleMaterial_.setBeneath(map);
 }
 
 void LibraryHeader::resizeEvent(QResizeEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/header/HeaderModel.h"
+#include "style/appearance/Material.h"
 
 #include <QVariantAnimation>
 #include <QWidget>
@@ -49,6 +50,9 @@ public:
     DisconnectedToggle* disconnectedToggle() const { return disconnected_; }
     SearchField* searchField() const { return search_; }
     PillTrack* mapStylePills() const { return mapPills_; }
+    // The map the header lies over, shown blurred through its controls'
+    // material while it is on screen.
+    void setMapBeneath(QWidget* map);
 
     // The names of the map styles, in pill order.
     static const QStringList mapStyles;
@@ -98,6 +102,7 @@ private:
     DisconnectedToggle* disconnected_;
     SearchField* search_;
     PillTrack* mapPills_;
+    Material toggleMaterial_;
 
     Fold pillsFold_;
     Fold densityFold_;

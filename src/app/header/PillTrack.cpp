@@ -18,11 +18,16 @@ constexpr int trackPadding = 3;
 constexpr int pillSpacing = 2;
 constexpr int pillHeight = 25;
 
-void fillCapsule(QPainter& painter, const QRectF& rect, const QColor& colour)
+QPainterPath capsuleOf(const QRectF& rect)
 {
     QPainterPath capsule;
     capsule.addRoundedRect(rect, rect.height() / 2, rect.height() / 2);
-    painter.fillPath(capsule, colour);
+    return capsule;
+}
+
+void fillCapsule(QPainter& painter, const QRectF& rect, const QColor& colour)
+{
+    painter.fillPath(capsuleOf(rect), colour);
 }
 
 // The track groups its pills; each is an exclusive choice a reader can press.
@@ -200,9 +205,11 @@ void PillTrack::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     const bool dark = PivraAppearance::isDark(palette());
     const QRectF track = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QColor trackFill = PivraAppearance::canvas(dark);
-    trackFill.setAlphaF(0.85);
-    fillCapsule(painter, track, look_.overMap ? trackFill : PivraAppearance::primary(palette(), 0.035));
+    if (look_.overMap) {
+        material_.paint(painter, *this, capsuleOf(track));
+    } else {
+        fillCapsule(painter, track, PivraAppearance::primary(palette(), 0.035));
+    }
 
     // The highlight glides between the two pills it lies between.
     const int low = qBound(0, int(std::floor(highlight_)), int(labels_.size()) - 1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "style/appearance/Material.h"
+
 #include <QStringList>
 #include <QVariantAnimation>
 #include <QWidget>
@@ -21,7 +23,8 @@ public:
         // Highlight fill as the text colour's opacity, per scheme.
         double highlightDark = 0.14;
         double highlightLight = 0.09;
-        // A frosted track laid over a map, else a faint tint of the text colour.
+        // A track of frosted material laid over a map, else a faint tint of
+        // the text colour.
         bool overMap = false;
     };
 
@@ -39,6 +42,8 @@ public:
     void press(int index);
 
     QSize sizeHint() const override;
+    // What a track over a map lies over, shown blurred through it.
+    void setBeneath(QWidget* beneath) { material_.setBeneath(beneath); }
 
 Q_SIGNALS:
     void clicked(int index);
@@ -62,6 +67,7 @@ private:
     int focused_ = 0;
     double highlight_ = 0; // the pill index the highlight stands over
     QVariantAnimation motion_;
+    Material material_;
 };
 
 } // namespace pivra

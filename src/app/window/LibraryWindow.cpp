@@ -124,6 +124,7 @@ LibraryWindow::LibraryWindow(LibraryStore& store, ThumbnailStore& thumbnails, co
     content_->setRowHeight(rowHeight_);
     connect(this, &LibraryWindow::rowHeightChanged, content_, &ContentColumn::setRowHeight);
     auto* header = new LibraryHeader(store_, *this, headerArea_);
+    header->setMapBeneath(content_->map());
     connect(header, &LibraryHeader::newAlbumRequested, content_,
             [this] { content_->presentAlbumEditor(std::nullopt, std::nullopt); });
     // A pin of several photos shows them in the place grid.
