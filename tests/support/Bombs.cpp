@@ -1,5 +1,6 @@
 #include "support/Bombs.h"
 
+#include "support/HeicMaker.h"
 #include "support/PngChunk.h"
 
 #include <QBuffer>
@@ -85,6 +86,26 @@ bool writeBomb(const QString& path, int side)
 {
     const QString format = QFileInfo(path).suffix();
     return writeBytes(path, format == "gif" ? gifBomb(side) : format == "png" ? pngBomb(side) : jpegBomb(side));
+}
+
+bool writeHeicBomb(const QString& path, int side)
+{
+    if (!makeHeic(path, QSize(64, 64))) {
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    QByteArray bytes = file.readAll();
+    const qsizetype ispe = bytes.indexOf("ispe");
+    if (ispe < 0) {
+        return false;
+    }
+    // After the type: version and flags, then the width and the height.
+    qToBigEndian(quint32(side), bytes.data() + ispe + 8);
+    qToBigEndian(quint32(side), bytes.data() + ispe + 12);
+    return file.seek(0) && file.write(bytes) == bytes.size();
 }
 
 bool writeProgressiveJpegBomb(const QString& path, int side)

@@ -17,6 +17,9 @@ bool writeBomb(const QString& path, int side = 60000);
 // decoder keeps the coefficients of the whole canvas, whatever the shrink.
 bool writeProgressiveJpegBomb(const QString& path, int side);
 
+// A real HEIC of 64 × 64 pixels whose size box declares `side` × `side`.
+bool writeHeicBomb(const QString& path, int side);
+
 // The three kinds, as file names: "bomb.gif", "bomb.png", "bomb.jpg".
 QStringList bombNames();
 

@@ -6,6 +6,7 @@
 #include <libheif/heif.h>
 
 #include <memory>
+#include <vector>
 
 namespace pivra::test {
 namespace {
@@ -24,25 +25,36 @@ using Options = std::unique_ptr<heif_encoding_options, Releaser<heif_encoding_op
 
 bool ok(heif_error error) { return error.code == heif_error_Ok; }
 
-Image filledImage(QSize size, QColor color)
+Image filledImage(QSize size, QColor color, const HeicFields& fields)
 {
+    const bool deep = fields.bitDepth > 8;
+    const heif_chroma chroma = deep ? (fields.alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                    : (fields.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* raw = nullptr;
-    if (!ok(heif_image_create(size.width(), size.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB,
-                              &raw))) {
+    if (!ok(heif_image_create(size.width(), size.height(), heif_colorspace_RGB, chroma, &raw))) {
         return {};
     }
     Image image(raw);
-    if (!ok(heif_image_add_plane(raw, heif_channel_interleaved, size.width(), size.height(), 8))) {
+    if (!ok(heif_image_add_plane(raw, heif_channel_interleaved, size.width(), size.height(), fields.bitDepth))) {
         return {};
+    }
+    const int shift = fields.bitDepth - 8;
+    std::vector<int> pixel{color.red() << shift, color.green() << shift, color.blue() << shift};
+    if (fields.alpha) {
+        pixel.push_back(128 << shift);
     }
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
     for (int y = 0; y < size.height(); ++y) {
         uint8_t* row = plane + qsizetype(y) * stride;
-        for (int x = 0; x < size.width(); ++x) {
-            row[x * 3] = uint8_t(color.red());
-            row[x * 3 + 1] = uint8_t(color.green());
-            row[x * 3 + 2] = uint8_t(color.blue());
+        for (qsizetype at = 0; at < qsizetype(size.width()) * qsizetype(pixel.size()); ++at) {
+            const int sample = pixel[std::size_t(at) % pixel.size()];
+            if (deep) {
+                row[at * 2] = uint8_t(sample & 0xFF); // little-endian
+                row[at * 2 + 1] = uint8_t(sample >> 8);
+            } else {
+                row[at] = uint8_t(sample);
+            }
         }
     }
     return image;
@@ -73,7 +85,7 @@ bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor 
     // x265's quickest search: a fixture's pixels are flat, and a 48-MP one
     // takes seconds instead of tens of them.
     heif_encoder_set_parameter_string(rawEncoder, "preset", "ultrafast");
-    Image image = filledImage(size, color);
+    Image image = filledImage(size, color, fields);
     if (!image) {
         return false;
     }

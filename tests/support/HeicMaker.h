@@ -23,6 +23,8 @@ struct HeicFields {
     int containerOrientation = 1; // 1..8 in Exif numbering, stored as irot/imir boxes
     QByteArray majorBrand;        // four characters put in place of libheif's "heic" ("mif1"); empty keeps it
     QByteArray xmpPacket;         // an XMP item beside the Exif; empty: none
+    int bitDepth = 8;             // of the coded samples: 8, or 10 as phones write HDR photos
+    bool alpha = false;           // an alpha plane, half opaque, coded as an image of its own
 };
 
 // Encodes a real HEIC (HEVC through libheif's x265 encoder) of `size` stored

@@ -109,33 +109,6 @@ bool holdsResolution(VipsImage* image, const QString& path)
     return family == "pngload" && pngHoldsResolution(path);
 }
 
-using HeifContext = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
-
-// The file read by libheif, when its first bytes may be an ISO-BMFF image.
-// libheif answers "maybe" for the generic "mif1" brand, which converters and
-// some cameras write as the major brand; for those, as for every brand it
-// names, whether libheif can read the file decides.
-HeifContext openHeif(const QString& path)
-{
-    const std::optional<MediaFile> file = MediaFile::open(path);
-    if (!file) {
-        return nullptr;
-    }
-    const QByteArray start = file->read(0, heifSniffLength);
-    if (heif_check_filetype(reinterpret_cast<const uint8_t*>(start.constData()), int(start.size()))
-        == heif_filetype_no) {
-        return nullptr;
-    }
-    // libheif opens the file under its descriptor path, and keeps what it opened.
-    HeifContext context(heif_context_alloc());
-    if (!context
-        || heif_context_read_from_file(context.get(), file->descriptorPath().constData(), nullptr).code
-            != heif_error_Ok) {
-        return nullptr;
-    }
-    return context;
-}
-
 // Qt reads a BMP's size and pixel format from its header alone.
 std::optional<PixelHeader> readBmpHeader(const QString& path)
 {
@@ -179,6 +152,34 @@ bool declaresTooManyPixels(std::int64_t width, std::int64_t height, std::int64_t
     // Divisions, not products: a hostile header's numbers overflow any product.
     return width > largestImagePixels / height
         || std::max<std::int64_t>(frames, 1) > largestAnimationPixels / (width * height);
+}
+
+void HeifContextRelease::operator()(heif_context* context) const
+{
+    heif_context_free(context);
+}
+
+HeifContext openHeif(const MediaFile& file)
+{
+    const QByteArray start = file.read(0, heifSniffLength);
+    if (heif_check_filetype(reinterpret_cast<const uint8_t*>(start.constData()), int(start.size()))
+        == heif_filetype_no) {
+        return nullptr;
+    }
+    // libheif opens the file under its descriptor path, and keeps what it opened.
+    HeifContext context(heif_context_alloc());
+    if (!context
+        || heif_context_read_from_file(context.get(), file.descriptorPath().constData(), nullptr).code
+            != heif_error_Ok) {
+        return nullptr;
+    }
+    return context;
+}
+
+HeifContext openHeif(const QString& path)
+{
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    return file ? openHeif(*file) : nullptr;
 }
 
 bool isHeifFile(const QString& path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/MediaFile.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <glib-object.h>
 
 typedef struct _VipsSource VipsSource;
+struct heif_context;
 
 namespace pivra {
 
@@ -47,6 +50,18 @@ inline constexpr std::int64_t largestAnimationPixels = 1'000'000'000;
 // Whether an image of this size and frame count is beyond those budgets.
 // Nothing decodes such a file: its thumbnail fails at once.
 bool declaresTooManyPixels(std::int64_t width, std::int64_t height, std::int64_t frames = 1);
+
+struct HeifContextRelease {
+    void operator()(heif_context* context) const;
+};
+using HeifContext = std::unique_ptr<heif_context, HeifContextRelease>;
+
+// The file read by libheif, when its first bytes may be an ISO-BMFF image.
+// libheif answers "maybe" for the generic "mif1" brand, which converters and
+// some cameras write as the major brand; for those, as for every brand it
+// names, whether libheif can read the file decides. Null when it cannot.
+HeifContext openHeif(const MediaFile& file);
+HeifContext openHeif(const QString& path);
 
 // True when libheif reads the file as an ISO-BMFF image (HEIC, HEIF, AVIF),
 // whatever brand it carries. This is the one test of "HEIF" for every reader

@@ -59,7 +59,8 @@ protected:
     bool isGrid(const QString& name, const QByteArray& bytes) const
     {
         const std::optional<MediaFile> file = MediaFile::open(writeFile(name, bytes));
-        return file && heifPrimaryIsGrid(*file);
+        const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
+        return coding && coding->image.grid;
     }
 };
 
@@ -85,11 +86,50 @@ TEST_F(HeifPrimaryItemTest, AGridIsToldFromOnePictureByThePrimaryItemOrTheImageI
             EXPECT_FALSE(isGrid(QStringLiteral("cut.heic"), row.bytes.first(cut))) << row.name << " cut at " << cut;
         }
     }
-    // libheif's own file of one picture.
-    ASSERT_TRUE(test::makeHeic(pathOf(QStringLiteral("encoded.heic")), QSize(640, 480)));
-    const std::optional<MediaFile> encoded = MediaFile::open(pathOf(QStringLiteral("encoded.heic")));
-    ASSERT_TRUE(encoded);
-    EXPECT_FALSE(heifPrimaryIsGrid(*encoded));
+}
+
+TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxes)
+{
+    const auto fields = [](int orientation, int bitDepth, bool alpha) {
+        test::HeicFields heic;
+        heic.containerOrientation = orientation;
+        heic.bitDepth = bitDepth;
+        heic.alpha = alpha;
+        return heic;
+    };
+    const struct {
+        const char* name;
+        test::HeicFields fields;
+        int bitDepth;
+        bool alpha;
+        bool transformed;
+    } rows[] = {
+        {"plain", fields(1, 8, false), 8, false, false},
+        {"deep", fields(1, 10, false), 10, false, false},
+        {"transparent", fields(1, 8, true), 8, true, false},
+        {"turned", fields(6, 8, false), 8, false, true},
+        {"mirrored", fields(2, 8, false), 8, false, false}, // mirrored in place
+    };
+    for (const auto& row : rows) {
+        const QString path = pathOf(QString::fromLatin1(row.name) + ".heic");
+        ASSERT_TRUE(test::makeHeic(path, QSize(640, 480), row.fields)) << row.name;
+        const std::optional<MediaFile> file = MediaFile::open(path);
+        const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
+        ASSERT_TRUE(coding && coding->image.picture) << row.name;
+        EXPECT_FALSE(coding->image.grid) << row.name;
+        // libheif codes a turned picture as shown and turns it back.
+        const QSize coded = row.transformed ? QSize(480, 640) : QSize(640, 480);
+        EXPECT_EQ(coding->image.picture->width, coded.width()) << row.name;
+        EXPECT_EQ(coding->image.picture->height, coded.height()) << row.name;
+        EXPECT_EQ(coding->image.picture->chromaFormat, 1) << row.name; // 4:2:0
+        EXPECT_EQ(coding->image.picture->bitDepth, row.bitDepth) << row.name;
+        EXPECT_EQ(coding->transformedIntoCopy, row.transformed) << row.name;
+        ASSERT_EQ(coding->alpha.has_value(), row.alpha) << row.name;
+        if (row.alpha) {
+            ASSERT_TRUE(coding->alpha->picture) << row.name;
+            EXPECT_EQ(coding->alpha->picture->chromaFormat, 0) << row.name; // monochrome
+        }
+    }
 }
 
 } // namespace

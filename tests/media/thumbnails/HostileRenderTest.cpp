@@ -67,6 +67,10 @@ TEST(HostileRender, BombsAreRefusedQuicklyWithoutTheMemoryTheyAskFor)
                        [](const QString& path) { return test::writeBomb(path, 15800); });
     bombs.emplace_back(QStringLiteral("progressive.jpg"),
                        [](const QString& path) { return test::writeProgressiveJpegBomb(path, 15800); });
+    // Beyond the pixel limit, and under it but beyond what one decode may hold.
+    bombs.emplace_back(QStringLiteral("bomb.heic"), [](const QString& path) { return test::writeHeicBomb(path, 30000); });
+    bombs.emplace_back(QStringLiteral("just-under-the-pixel-limit.heic"),
+                       [](const QString& path) { return test::writeHeicBomb(path, 15000); });
     for (const auto& [name, write] : bombs) {
         const QString path = folder.filePath(name);
         ASSERT_TRUE(write(path));

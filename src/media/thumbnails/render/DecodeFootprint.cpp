@@ -43,6 +43,57 @@ std::int64_t quarterSamplesPerPixel(const DecodeShape& shape)
     return quarters + 2 * chromaQuarters;
 }
 
+// What libde265 and libheif hold to decode one coded picture of `pixels`:
+// the decoder's own picture, what it keeps on every block of 4 × 4 pixels
+// (a byte and a half a pixel, measured) and libheif's copy of the picture;
+// then that copy and, but for an alpha plane, the planes of RGB libheif makes
+// of it at the picture's depth.
+std::int64_t heicPictureBytes(const HeifCoding::Picture& picture, std::int64_t pixels, bool toRgb)
+{
+    constexpr std::int64_t halfSamplesPerPixel[] = {2, 3, 4, 6}; // monochrome, 4:2:0, 4:2:2, 4:4:4
+    const std::int64_t sampleBytes = picture.bitDepth > 8 ? 2 : 1;
+    const std::int64_t coded = product(product(pixels, halfSamplesPerPixel[picture.chromaFormat & 3]), sampleBytes) / 2;
+    const std::int64_t decoding = product(coded, 2) + product(pixels, 3) / 2;
+    return toRgb ? std::max(decoding, coded + product(pixels, 3 * sampleBytes)) : decoding;
+}
+
+// A layer of `pixels`: one picture decodes whole; a grid's tiles are decoded
+// up to four at once (libheif's threads), each into RGB, and copied into
+// planes of RGB of the whole image. A layer whose coding the boxes do not
+// tell counts as the costliest picture.
+std::int64_t heicLayerBytes(const HeifCoding::Layer& layer, std::int64_t pixels, bool toRgb)
+{
+    const HeifCoding::Picture picture = layer.picture.value_or(HeifCoding::Picture{0, 0, 3, 16});
+    if (!layer.grid || !layer.picture) {
+        return heicPictureBytes(picture, pixels, toRgb);
+    }
+    constexpr std::int64_t tilesAtOnce = 4;
+    const std::int64_t tilePixels = product(picture.width, picture.height);
+    const std::int64_t tiles = std::clamp<std::int64_t>(tilePixels > 0 ? (pixels + tilePixels - 1) / tilePixels : 1,
+                                                        1, tilesAtOnce);
+    const std::int64_t canvas = product(pixels, picture.bitDepth > 8 ? 6 : 3);
+    const std::int64_t decoding = product(heicPictureBytes(picture, tilePixels, true), tiles);
+    return decoding > unbounded - canvas ? unbounded : canvas + decoding;
+}
+
+// The peak of libheif's decode of a HEIC into planes of RGB: decoding the
+// image; turning or cropping it into a copy; decoding its alpha plane beside
+// the finished image.
+std::int64_t heicBytes(const HeifCoding& coding, std::int64_t pixels)
+{
+    const HeifCoding::Picture picture = coding.image.picture.value_or(HeifCoding::Picture{0, 0, 3, 16});
+    const std::int64_t rgb = product(pixels, picture.bitDepth > 8 ? 6 : 3);
+    std::int64_t bytes = heicLayerBytes(coding.image, pixels, true);
+    if (coding.transformedIntoCopy) {
+        bytes = std::max(bytes, product(rgb, 2));
+    }
+    if (coding.alpha) {
+        const std::int64_t alpha = heicLayerBytes(*coding.alpha, pixels, false);
+        bytes = std::max(bytes, alpha > unbounded - rgb ? unbounded : rgb + alpha);
+    }
+    return bytes;
+}
+
 } // namespace
 
 bool DecodeFootprint::tooLarge() const
@@ -75,14 +126,14 @@ DecodeFootprint decodeFootprint(const DecodeShape& shape)
         const std::int64_t samples = product(product(shape.width, shape.height), quarterSamplesPerPixel(shape)) / 4;
         return {product(samples, coefficientBytes)};
     }
+    if (shape.loader == "heifload" && shape.heic) {
+        return {heicBytes(*shape.heic, product(shape.width, shape.height))};
+    }
     if (shape.loader == "heifload") {
-        // The RGB image libheif hands over and the YCbCr 4:2:0 image (half as
-        // large) it converts it from; an image of one coded picture adds the
-        // decoder's own picture and block data, as much again, where a grid's
-        // tiles are decoded one by one into the YCbCr image. Encoders code a
-        // picture of any size as one (a 48-MP one holds 393 MB), whatever the
-        // highest level of the codec allows, so the file says which it is.
-        return {bytesOf(shape.width, shape.height, product(pixelBytes, shape.heifGrid ? 3 : 6)) / 2};
+        // libvips' decode of one coded picture: the RGB image libheif hands
+        // over, the YCbCr 4:2:0 image (half as large) it converts it from, and
+        // the decoder's own picture and block data, as much again.
+        return {bytesOf(shape.width, shape.height, product(pixelBytes, 3))};
     }
     if (shape.loader == "pngload" && shape.interlaced) {
         return {bytesOf(shape.width, shape.height, pixelBytes)};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/formats/HeifPrimaryItem.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,9 +18,10 @@ namespace pivra {
 // they hold little whatever the canvas; a JPEG of several scans (progressive,
 // or its components in scans of their own) keeps every coefficient of the
 // whole image however much it is shrunk on load; GIF (from a whole frame of
-// colour indices) and animated WebP draw on a whole RGBA canvas; interlaced PNG, HEIF and BMP build the whole image
-// first, and HEIF coded as one picture the decoder's picture besides; TIFF holds one strip or one row of tiles, which may be the whole
-// image when it was written as a single strip. A small file declaring a
+// colour indices) and animated WebP draw on a whole RGBA canvas; interlaced
+// PNG, HEIF and BMP build the whole image first, and HEIF the decoder's
+// picture besides; TIFF holds one strip or one row of tiles, which may be the
+// whole image when it was written as a single strip. A small file declaring a
 // canvas just under the pixel limit (a 34-byte GIF or a 744-byte progressive
 // JPEG of 15,800 × 15,800) would otherwise take a gigabyte or more per render.
 struct DecodeFootprint {
@@ -47,9 +50,10 @@ struct DecodeShape {
     // TIFF: rows decoded at once (a strip, or a row of tiles); none when the
     // file does not say, which TIFF reads as one strip of the whole image.
     std::optional<std::int64_t> rowsAtOnce;
-    // HEIF: the image is a grid of tiles coded each on its own
-    // (heifPrimaryIsGrid, HeifPrimaryItem.h), not one coded picture.
-    bool heifGrid = false;
+    // HEIC: how the image is coded (HeifPrimaryItem.h), which libheif then
+    // decodes to planes of RGB (HeicPlanes.h). Without it a HEIF (AVIF) is
+    // budgeted as libvips decodes one coded picture.
+    std::optional<HeifCoding> heic;
     // JPEG: the chroma subsampling ("4:2:0", …) as libvips names it; empty
     // or unknown counts every component at full size.
     QByteArray chromaSubsampling;

@@ -2,10 +2,10 @@
 
 #include "media/MediaFile.h"
 #include "media/thumbnails/render/DecodeBudget.h"
+#include "media/thumbnails/render/HeicPlanes.h"
 #include "media/thumbnails/render/JpegPixels.h"
 #include "media/metadata/ImageOrientation.h"
 #include "media/MediaLibraries.h"
-#include "media/formats/HeifPrimaryItem.h"
 #include "media/formats/PixelHeader.h"
 #include "media/thumbnails/render/SrgbConversion.h"
 #include "media/thumbnails/render/ThumbnailRendererRawPreview.h"
@@ -113,8 +113,7 @@ QImage rendered(const std::function<VImage()>& build)
 }
 
 // What decoding the image of `header` would hold (DecodeBudget.h); `path`,
-// when the header came from a file, tells a TIFF's strips and whether a HEIF
-// is a grid of tiles.
+// when the header came from a file, tells a TIFF's strips.
 DecodeFootprint footprintOf(const VImage& header, const QString& path)
 {
     DecodeShape shape;
@@ -133,10 +132,6 @@ DecodeFootprint footprintOf(const VImage& header, const QString& path)
     shape.pages = vips_image_get_n_pages(header.get_image());
     if (shape.loader == "tiffload" && !path.isEmpty()) {
         shape.rowsAtOnce = tiffRowsAtOnce(path);
-    }
-    if (shape.loader == "heifload" && !path.isEmpty()) {
-        const std::optional<MediaFile> file = MediaFile::open(path);
-        shape.heifGrid = file && heifPrimaryIsGrid(*file);
     }
     return decodeFootprint(shape);
 }
@@ -224,6 +219,25 @@ Rendering vipsThumbnail(const VipsSourcePointer& file, const QString& path, int 
     // once the picture is larger than libvips keeps at hand.
     rendering.image = uprightImage(rendering.image, orientation);
     return rendering;
+}
+
+// A HEIC through libheif alone (HeicPlanes.h), refused before decoding when
+// it declares more pixels or would hold more memory than allowed.
+Rendering heicThumbnail(HeicPlanes& heic, int pixels, DecodeUrgency urgency)
+{
+    const DecodeFootprint footprint = heic.footprint();
+    if (declaresTooManyPixels(heic.width(), heic.height()) || footprint.tooLarge()) {
+        return Rendering::refusal();
+    }
+    const DecodeBudget::Share share = DecodeBudget::shared().admit(footprint, urgency);
+    if (!heic.decode()) {
+        return {};
+    }
+    return {rendered([&] {
+                const VImage image = heic.image();
+                return finished(image.thumbnail_image(pixels, boundedBy(pixels, image)));
+            }),
+            {}};
 }
 
 QImage rawPreviewThumbnail(const RawPreview& preview, int pixels, DecodeUrgency urgency)
@@ -324,6 +338,9 @@ Rendering renderPhoto(const QString& path, int pixels, DecodeUrgency urgency)
         if (Rendering rendering = jpegThumbnail(*file, pixels, urgency); !rendering.image.isNull() || rendering.refused) {
             return rendering;
         }
+    }
+    if (std::optional<HeicPlanes> heic = HeicPlanes::open(path, pixels)) {
+        return heicThumbnail(*heic, pixels, urgency);
     }
     // Once a decoder of ours has taken the file, failing means the file is broken.
     const VipsSourcePointer source = openImageSource(path);

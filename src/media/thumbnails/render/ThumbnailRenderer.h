@@ -44,10 +44,10 @@ struct Rendering {
 // at a reduced scale and shrunk through a Lanczos filter as libvips would
 // (JpegPixels.h), as eight of them made at once spent more time in libvips'
 // locks and workers than in decoding; a larger picture of a JPEG (the
-// viewer's) goes through libvips, whose workers share its shrink. Other
-// photos go through libvips' thumbnail operation (libheif's own scaled
-// decode for HEIF), and only through its loaders of the image types the
-// catalog indexes, whatever the content claims to be; BMP, which no loader
+// viewer's) goes through libvips, whose workers share its shrink. A HEIC is
+// decoded by libheif into planes that libvips shrinks in place
+// (HeicPlanes.h). Other photos go through libvips' thumbnail operation, and
+// only through its loaders of the image types the catalog indexes, whatever the content claims to be; BMP, which no loader
 // libvips trusts reads, goes through Qt's decoder; RAW files, whose sensor
 // data libvips cannot read, are drawn from their embedded previews. A JPEG
 // is drawn as far as it decodes, whatever libvips would make of its damage:

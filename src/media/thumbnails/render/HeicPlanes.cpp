@@ -1,0 +1,167 @@
+#include "media/thumbnails/render/HeicPlanes.h"
+
+#include "media/MediaFile.h"
+#include "media/formats/HeifPrimaryItem.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace pivra {
+namespace {
+
+using vips::VImage;
+
+int longerSide(const heif_image_handle* handle)
+{
+    return std::max(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+}
+
+// The smallest of the file's thumbnails of `primary` at least `pixels` on its
+// longer side, as libvips' loader takes one; none when none is.
+heif_image_handle* thumbnailOf(heif_image_handle* primary, int pixels)
+{
+    const int count = heif_image_handle_get_number_of_thumbnails(primary);
+    if (count <= 0) {
+        return nullptr;
+    }
+    std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
+    heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    heif_image_handle* chosen = nullptr;
+    for (const heif_item_id id : ids) {
+        heif_image_handle* thumbnail = nullptr;
+        if (heif_image_handle_get_thumbnail(primary, id, &thumbnail).code != heif_error_Ok) {
+            continue;
+        }
+        if (longerSide(thumbnail) >= pixels && (!chosen || longerSide(thumbnail) < longerSide(chosen))) {
+            std::swap(chosen, thumbnail);
+        }
+        if (thumbnail) {
+            heif_image_handle_release(thumbnail);
+        }
+    }
+    return chosen;
+}
+
+// One plane of `image` as an 8-bit band read in place.
+VImage planeOf(heif_image* image, heif_channel channel)
+{
+    int stride = 0;
+    const uint8_t* data = heif_image_get_plane_readonly(image, channel, &stride);
+    const int width = heif_image_get_width(image, channel);
+    const int height = heif_image_get_height(image, channel);
+    const bool wide = heif_image_get_bits_per_pixel(image, channel) > 8;
+    const int rowSamples = wide ? stride / 2 : stride;
+    VImage plane = VImage::new_from_memory(const_cast<uint8_t*>(data), std::size_t(stride) * std::size_t(height),
+                                           rowSamples, height, 1, wide ? VIPS_FORMAT_USHORT : VIPS_FORMAT_UCHAR);
+    if (rowSamples != width) {
+        plane = plane.extract_area(0, 0, width, height);
+    }
+    if (!wide) {
+        return plane;
+    }
+    // Integer samples shifted, not scaled in floating point, whose buffers
+    // took libvips' shrink 60 MB more at once.
+    const int bits = std::clamp(heif_image_get_bits_per_pixel_range(image, channel), 9, 16);
+    return (plane >> double(bits - 8)).cast(VIPS_FORMAT_UCHAR);
+}
+
+} // namespace
+
+void HeicPlanes::HandleRelease::operator()(heif_image_handle* handle) const
+{
+    heif_image_handle_release(handle);
+}
+
+void HeicPlanes::ImageRelease::operator()(heif_image* image) const
+{
+    heif_image_release(image);
+}
+
+HeicPlanes::HeicPlanes(HeifContext context, std::unique_ptr<heif_image_handle, HandleRelease> handle,
+                       DecodeFootprint footprint)
+    : context_(std::move(context))
+    , handle_(std::move(handle))
+    , footprint_(footprint)
+{
+}
+
+HeicPlanes::HeicPlanes(HeicPlanes&&) noexcept = default;
+HeicPlanes& HeicPlanes::operator=(HeicPlanes&&) noexcept = default;
+HeicPlanes::~HeicPlanes() = default;
+
+std::optional<HeicPlanes> HeicPlanes::open(const QString& path, int pixels)
+{
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
+    if (!coding || !coding->image.picture) {
+        return std::nullopt;
+    }
+    HeifContext context = openHeif(*file);
+    heif_image_handle* primary = nullptr;
+    if (!context || heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok) {
+        return std::nullopt;
+    }
+    std::unique_ptr<heif_image_handle, HandleRelease> handle(primary);
+    if (heif_image_handle_has_alpha_channel(primary) != 0 && !coding->alpha) {
+        coding->alpha = HeifCoding::Layer{}; // one the boxes do not tell: the costliest
+    }
+    if (heif_image_handle* thumbnail = thumbnailOf(primary, pixels)) {
+        // The boxes of a thumbnail item are not read: it counts as the costliest picture of its size.
+        handle.reset(thumbnail);
+        coding = HeifCoding{};
+        if (heif_image_handle_has_alpha_channel(thumbnail) != 0) {
+            coding->alpha = HeifCoding::Layer{};
+        }
+    }
+    const DecodeFootprint footprint = decodeFootprint({.loader = "heifload",
+                                                       .width = heif_image_handle_get_width(handle.get()),
+                                                       .height = heif_image_handle_get_height(handle.get()),
+                                                       .heic = coding});
+    return HeicPlanes(std::move(context), std::move(handle), footprint);
+}
+
+int HeicPlanes::width() const
+{
+    return heif_image_handle_get_width(handle_.get());
+}
+
+int HeicPlanes::height() const
+{
+    return heif_image_handle_get_height(handle_.get());
+}
+
+bool HeicPlanes::decode()
+{
+    // Planes of RGB are what libheif makes of every picture, whatever its
+    // depth: asked for them, it hands them over without a further copy.
+    heif_image* image = nullptr;
+    if (heif_decode_image(handle_.get(), &image, heif_colorspace_RGB, heif_chroma_444, nullptr).code
+        != heif_error_Ok) {
+        return false;
+    }
+    decoded_.reset(image);
+    return true;
+}
+
+VImage HeicPlanes::image() const
+{
+    heif_image* image = decoded_.get();
+    std::vector<VImage> bands{planeOf(image, heif_channel_R), planeOf(image, heif_channel_G),
+                              planeOf(image, heif_channel_B)};
+    if (heif_image_has_channel(image, heif_channel_Alpha) != 0) {
+        bands.push_back(planeOf(image, heif_channel_Alpha));
+    }
+    VImage rgb = VImage::bandjoin(bands).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+    const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(handle_.get());
+    if (profile == heif_color_profile_type_prof || profile == heif_color_profile_type_rICC) {
+        std::vector<char> icc(heif_image_handle_get_raw_color_profile_size(handle_.get()));
+        if (!icc.empty() && heif_image_handle_get_raw_color_profile(handle_.get(), icc.data()).code == heif_error_Ok) {
+            vips_image_set_blob_copy(rgb.get_image(), VIPS_META_ICC_NAME, icc.data(), icc.size());
+        }
+    }
+    return rgb;
+}
+
+} // namespace pivra
