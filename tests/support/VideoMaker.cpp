@@ -397,7 +397,10 @@ bool makeVideo(const QString& path, const VideoFields& fields)
     }
     AVDictionary* options = nullptr;
     if (fields.make || fields.model || fields.location || fields.contentIdentifier || fields.creationDate) {
-        av_dict_set(&options, "movflags", "use_metadata_tags", 0);
+        av_dict_set(&options, "movflags", "+use_metadata_tags", AV_DICT_APPEND);
+    }
+    if (fields.indexFirst) {
+        av_dict_set(&options, "movflags", "+faststart", AV_DICT_APPEND);
     }
     const bool opened = avio_open(&rawOutput->pb, fileName.constData(), AVIO_FLAG_WRITE) >= 0;
     const bool headerWritten = opened && avformat_write_header(rawOutput, &options) >= 0;

@@ -30,6 +30,7 @@ struct VideoFields {
     bool withAudio = false; // a silent track as long as the pictures beside them
     bool audioOnly = false; // one second of silence instead of pictures (MOV only)
     int rotation = 0;       // clockwise quarter turns in degrees, as a display matrix
+    bool indexFirst = false; // MP4/MOV: the index ahead of the pictures, as a copy made for streaming has it
     std::optional<QSize> pixelAspect;    // one pixel's width:height (12:11), in the container only
     std::optional<QString> creationTime; // the container's own date, "2023-07-14T16:05:09Z"
     std::optional<QString> make;

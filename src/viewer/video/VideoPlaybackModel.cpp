@@ -113,8 +113,11 @@ VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, Q
             seeks_.handled(milliseconds, sought);
         }
     });
-    connect(&pictures_->frames(), &LatestFrameSink::frameReady, this,
-            [this](const ConvertedFrame& frame) { seeks_.pictureArrived(frame.startMicroseconds); });
+    connect(&pictures_->frames(), &LatestFrameSink::frameReady, this, [this](const ConvertedFrame& frame) {
+        seeks_.pictureArrived(frame.startMicroseconds);
+        stalls_.progressed();
+    });
+    connect(&stalls_, &PlaybackStallWatch::stalled, this, &VideoPlaybackModel::stalled);
     // The audio output too is made there, once: loading the audio sink may
     // take a second where no sound device answers.
     onPlayer([volume = float(volume_), sink = pictures_->sink()](PlayerEngine& engine) { engine.create(volume, sink); });
@@ -218,6 +221,8 @@ void VideoPlaybackModel::statusChanged(quint64 load, int value, const QString& e
         return;
     }
     const auto status = QMediaPlayer::MediaStatus(value);
+    status_ = status;
+    stalls_.progressed();
     // Ready once per load: a streamed video goes on buffering after it is
     // ready, and stays playable meanwhile.
     if (!isReady_ && readyStatus(status)) {
@@ -234,8 +239,13 @@ void VideoPlaybackModel::statusChanged(quint64 load, int value, const QString& e
     } else if (status == QMediaPlayer::EndOfMedia) {
         // A seek to the very end shows no picture of its own.
         seeks_.settle();
-        reachedEnd();
+        if (endedEarly()) {
+            failed(QString());
+        } else {
+            reachedEnd();
+        }
     }
+    watchProgress();
 }
 
 void VideoPlaybackModel::failed(const QString& playerText)
@@ -246,6 +256,30 @@ void VideoPlaybackModel::failed(const QString& playerText)
     }
     setError(text);
     setPlaying(false);
+}
+
+// Paused, so that a player that does get going later does not play on
+// behind the message.
+void VideoPlaybackModel::stalled()
+{
+    onPlayer([](PlayerEngine& engine) { engine.player().pause(); });
+    failed(QString());
+}
+
+// The end came well before the length the video gave itself: its data stops
+// short, as in a file whose copy broke off.
+bool VideoPlaybackModel::endedEarly() const
+{
+    const double reached = double(position_) / 1000;
+    return durationKnown_ && reached < duration_ - std::max(1.0, duration_ / 10);
+}
+
+// Progress is owed while a video opens, and while it plays with the data it
+// needs at hand; a stream waiting for its source owes none.
+void VideoPlaybackModel::watchProgress()
+{
+    const bool hasData = status_ == QMediaPlayer::LoadedMedia || status_ == QMediaPlayer::BufferedMedia;
+    stalls_.expect(hasItem() && !error_ && (!isReady_ || (isPlaying_ && hasData)));
 }
 
 void VideoPlaybackModel::reachedEnd()
@@ -344,6 +378,9 @@ void VideoPlaybackModel::stop()
     streamUrl_.clear();
     readFailures_.reset();
     seeks_.reset();
+    status_ = QMediaPlayer::NoMedia;
+    position_ = 0;
+    durationKnown_ = false;
     setPlaying(false);
     setReady(false);
     playsWhenReady_ = false;
@@ -356,8 +393,15 @@ void VideoPlaybackModel::stop()
 
 void VideoPlaybackModel::publishTime(quint64 load, qint64 milliseconds)
 {
+    if (load != load_ || !hasItem()) {
+        return;
+    }
+    if (milliseconds != position_) {
+        position_ = milliseconds;
+        stalls_.progressed();
+    }
     // While seeking, the target already shown stands.
-    if (load == load_ && hasItem() && !seeks_.busy()) {
+    if (!seeks_.busy()) {
         setCurrentTime(std::max(double(milliseconds) / 1000, 0.0));
     }
 }
@@ -366,6 +410,7 @@ void VideoPlaybackModel::publishDuration(quint64 load, qint64 milliseconds)
 {
     // An unknown length keeps the catalog's until the video knows its own.
     if (load == load_ && hasItem() && milliseconds > 0) {
+        durationKnown_ = true;
         setDuration(double(milliseconds) / 1000);
     }
 }
@@ -385,18 +430,21 @@ void VideoPlaybackModel::setDuration(double seconds)
 void VideoPlaybackModel::setPlaying(bool playing)
 {
     isPlaying_ = playing;
+    watchProgress();
     Q_EMIT isPlayingChanged(playing);
 }
 
 void VideoPlaybackModel::setReady(bool ready)
 {
     isReady_ = ready;
+    watchProgress();
     Q_EMIT isReadyChanged(ready);
 }
 
 void VideoPlaybackModel::setError(std::optional<QString> error)
 {
     error_ = std::move(error);
+    watchProgress();
     Q_EMIT errorChanged(error_);
 }
 

@@ -3,6 +3,7 @@
 #include "catalog/model/MediaItem.h"
 #include "media/camera/CameraVideoStream.h"
 
+#include "viewer/video/PlaybackStallWatch.h"
 #include "viewer/video/PlayerEngine.h"
 #include "viewer/video/PlayerThread.h"
 #include "viewer/video/SeekPacer.h"
@@ -35,6 +36,10 @@ class StreamRangeServer;
 // seeking and emptying it never hold up the GUI thread, and going away hands
 // its thread to the background releaser. What it reports belongs to one load
 // and is dropped once another load or stop() has followed.
+//
+// A video fails also when the player does not say so: when it ends well
+// before the length it gave itself (a file cut short plays what it has),
+// and when it opens or plays without moving on (PlaybackStallWatch).
 //
 // GUI thread only.
 class VideoPlaybackModel final : public QObject {
@@ -127,7 +132,10 @@ private:
     Answer askPlayer(std::function<Answer(PlayerEngine&)> question) const;
     void statusChanged(quint64 load, int status, const QString& errorText);
     void failed(const QString& playerText);
+    void stalled();
     void reachedEnd();
+    bool endedEarly() const;
+    void watchProgress();
     void startPlayer();
     void publishTime(quint64 load, qint64 milliseconds);
     void publishDuration(quint64 load, qint64 milliseconds);
@@ -151,6 +159,10 @@ private:
     quint64 load_ = 0;
     QUrl source_;
     SeekPacer seeks_;
+    PlaybackStallWatch stalls_;
+    QMediaPlayer::MediaStatus status_ = QMediaPlayer::NoMedia; // the last the player reported
+    qint64 position_ = 0;                                      // the last the player reported
+    bool durationKnown_ = false;                               // told by the player, not the catalog
 
     double currentTime_ = 0;
     double duration_ = 0;
