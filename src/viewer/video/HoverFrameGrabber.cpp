@@ -41,6 +41,12 @@ HoverFrameGrabber::HoverFrameGrabber(QString path)
 
 HoverFrameGrabber::~HoverFrameGrabber() = default;
 
+void HoverFrameGrabber::release()
+{
+    decoder_.reset();
+    opened_ = false;
+}
+
 QImage HoverFrameGrabber::frame(double seconds)
 {
     if (!opened_) {

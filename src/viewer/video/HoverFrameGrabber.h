@@ -15,8 +15,10 @@ class VideoDecoder;
 // Small stills of one video file for the scrub bar's hover bubble: the frame
 // at a whole second, found by a seek to the key frame before it and decoding
 // forward, upright by the track's display rotation and fitted into
-// `maxSize`. The file stays open between requests, so a hover over a long
-// video pays for the opening once.
+// `maxSize`. The file stays open between requests, so a hover that moves
+// along a long video pays for the opening once; release() lets it go, with
+// the pictures and motion tables the decoder keeps for the frames it refers
+// back to, over 100 MB for a 4K video that plays on meanwhile.
 //
 // Not thread-safe: one thread at a time (the hover preview's worker).
 class HoverFrameGrabber {
@@ -36,6 +38,10 @@ public:
 
     // The frame shown at `seconds`; null when the file cannot give one.
     QImage frame(double seconds);
+    // Closes the file and its decoder; the next frame() opens them again.
+    void release();
+    // Whether the decoder and its pictures are held (for tests).
+    bool holdsDecoder() const { return decoder_ != nullptr; }
 
 private:
     QString path_;

@@ -103,6 +103,11 @@ void VideoHoverPreview::start()
                    second = pendingKey_] {
         inbox->setDecoding(true);
         const QImage frame = latest->load() == generation ? grabber->frame(second) : QImage();
+        // Nothing newer was asked for meanwhile: the pointer rests, or has
+        // left the bar, while the video may play on beside a second decoder.
+        if (latest->load() == generation) {
+            grabber->release();
+        }
         std::lock_guard guard(inbox->lock);
         inbox->decoding = false;
         if (VideoHoverPreview* preview = inbox->preview) {
@@ -117,6 +122,11 @@ bool VideoHoverPreview::isDecoding() const
 {
     std::lock_guard guard(inbox_->lock);
     return inbox_->decoding;
+}
+
+bool VideoHoverPreview::holdsDecoder() const
+{
+    return grabber_ && grabber_->holdsDecoder();
 }
 
 void VideoHoverPreview::arrived(quint64 generation, int second, const QImage& frame)

@@ -18,7 +18,9 @@ class Strand;
 // The still under the pointer on the scrub bar: the frame at the hovered
 // second, made on a worker thread once the pointer has rested 0.12 s, one
 // at a time, and kept by whole second (at most 50) so that moving back and
-// forth over the bar is instant.
+// forth over the bar is instant. The file's decoder stays open while
+// requests follow each other and is closed once the worker has answered the
+// newest one.
 //
 // Every request, cancel() and change of file moves a generation on; a frame
 // is published only while the generation of its request still holds, so a
@@ -63,6 +65,9 @@ public:
     // request runs.
     int jobsFinished() const { return jobsFinished_; }
     bool isDecoding() const;
+    // For tests, once the worker has answered: whether the file's decoder
+    // is open.
+    bool holdsDecoder() const;
     void setRestDelay(std::chrono::milliseconds delay) { delay_.setInterval(delay); }
 
 Q_SIGNALS:

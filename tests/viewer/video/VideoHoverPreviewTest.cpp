@@ -69,6 +69,9 @@ TEST_F(VideoHoverPreviewTest, StillsShowTheAskedSecondSmallAndAreCachedBySecond)
         EXPECT_LE(preview.image().height(), 140);
     }
     EXPECT_EQ(preview.image().size(), QSize(187, 140));
+    // Each answered with nothing newer asked for: the decoder and the
+    // pictures it keeps go, and the next request opens the file again.
+    EXPECT_FALSE(preview.holdsDecoder());
 
     // A cached second shows at once, without decoding.
     const int made = preview.jobsFinished();
