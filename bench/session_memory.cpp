@@ -11,13 +11,19 @@
 //      afresh from 12-megapixel originals;
 //   3. the two 1080p videos play in the viewer for three seconds each, then
 //      the 4K HEVC one (3840 × 2160 at 30 frames a second, as phones record
-//      it) to its end;
+//      it): two seconds plain, the pointer moved along the scrub bar (a
+//      still of the hovered second in its bubble) and a click on the bar,
+//      zoomed in by Ctrl and the wheel in six steps while it plays, paused
+//      for a second and zoomed three steps more, played again to its end,
+//      and the viewer closed;
 //   4. the map is shown, zoomed in and panned about, then the place grid;
 //   5. the window goes back to the gallery and is left alone for 15 s.
 // Reported: peak_rss_mb, the highest resident memory of the session (from the
-// start of step 1); playback_peak_rss_mb, the highest while the 4K video
-// plays in the viewer; idle_rss_mb, resident at the end of step 5; and the
-// resident memory after each step (_rss_mb).
+// start of step 1); playback_peak_rss_mb, the highest from the opening of the
+// 4K video to a second after its viewer closed, and the highest of each part
+// of it (playing_, hovering_, zooming_, paused_, resumed_, closing_peak_rss_mb); idle_rss_mb,
+// resident at the end of step 5; and the resident memory after each step
+// (_rss_mb).
 //
 // Fixtures are made once into /tmp/pivra-bench-session; the library (catalog,
 // settings, thumbnails) lives in its `library` folder and is made by the
@@ -33,6 +39,7 @@
 #include "catalog/MediaCatalog.h"
 #include "catalog/model/LibrarySource.h"
 #include "gallery/GalleryGrid.h"
+#include "gallery/drag/MediaDragSurface.h"
 #include "gallery/preview/RotatablePreviewView.h"
 #include "map/LibraryMap.h"
 #include "map/basemap/BaseMapTiles.h"
@@ -57,6 +64,8 @@
 #include "support/VideoMaker.h"
 #include "viewer/MediaViewer.h"
 #include "viewer/photo/PhotoCanvas.h"
+#include "viewer/video/VideoControls.h"
+#include "viewer/video/VideoScrubBar.h"
 #include "viewer/video/VideoLayerView.h"
 #include "viewer/video/VideoPlaybackModel.h"
 
@@ -64,13 +73,17 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <map>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -347,6 +360,78 @@ struct Session {
         drain(-1);
         return peak;
     }
+
+    // Turns the wheel over the middle of the picture with Ctrl held, three
+    // notches a step, each step shown before the next.
+    static void zoomIn(MediaViewer& viewer, int steps)
+    {
+        QWidget& surface = *viewer.dragSurface();
+        const QPointF middle = QRectF(surface.rect()).center();
+        for (int step = 0; step < steps; ++step) {
+            QWheelEvent wheel(middle, surface.mapToGlobal(middle), QPoint(), QPoint(0, 3 * 120), Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&surface, &wheel);
+            runFor(250);
+        }
+    }
+
+    // Moves the pointer along the scrub bar, resting long enough at each
+    // step for its still to be asked for, and clicks a quarter along it.
+    static void hoverAndClick(MediaViewer& viewer)
+    {
+        VideoScrubBar& bar = viewer.videoControls()->scrubBar();
+        const double middle = bar.height() / 2.0;
+        const auto send = [&bar](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, bar.mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                              buttons, Qt::NoModifier);
+            QApplication::sendEvent(&bar, &event);
+        };
+        constexpr int steps = 20;
+        for (int step = 0; step <= steps; ++step) {
+            send(QEvent::MouseMove, QPointF(bar.width() * (0.05 + 0.9 * step / steps), middle), Qt::NoButton);
+            runFor(200);
+        }
+        const QPointF quarter(bar.width() / 4.0, middle);
+        send(QEvent::MouseButtonPress, quarter, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, quarter, Qt::NoButton);
+        runFor(1000);
+    }
+
+    // The highest resident memory of each part of a user's time with the 4K
+    // video: it plays, its scrub bar is hovered and clicked, it is zoomed
+    // while it plays, is paused and zoomed further, plays to its end and is
+    // closed.
+    std::map<std::string, double> playZoomedAndClose(int video) const
+    {
+        std::map<std::string, double> peaks;
+        const auto part = [&peaks](const char* name) {
+            peaks[name] = bench::residentMegabytes("VmHWM:");
+            bench::resetResidentPeak();
+        };
+        const MediaItem& item = itemAt(videoPath(video));
+        store->openViewer(item);
+        MediaViewer& viewer = waitForViewer(item.id());
+        waitUntil([&] { return viewer.playback() && viewer.playback()->isPlaying() && viewer.videoLayer()->hasFrame(); });
+        runFor(2000);
+        part("playing");
+        hoverAndClick(viewer);
+        part("hovering");
+        zoomIn(viewer, 6);
+        part("zooming");
+        viewer.togglePlayback();
+        runFor(1000);
+        zoomIn(viewer, 3);
+        runFor(500);
+        part("paused");
+        viewer.togglePlayback();
+        waitUntil([&] { return !viewer.playback()->isPlaying(); });
+        part("resumed");
+        window->closeViewer();
+        drain(-1);
+        runFor(1000);
+        part("closing");
+        return peaks;
+    }
 };
 
 void BM_Session(benchmark::State& state)
@@ -365,7 +450,12 @@ void BM_Session(benchmark::State& state)
         session.play(wideH264, 3);
         const double peakBefore = session.play(wideHevc, 3);
         bench::resetResidentPeak();
-        state.counters["playback_peak_rss_mb"] = session.play(largeHevc);
+        double playbackPeak = 0;
+        for (const auto& [part, peak] : session.playZoomedAndClose(largeHevc)) {
+            state.counters[part + "_peak_rss_mb"] = peak;
+            playbackPeak = std::max(playbackPeak, peak);
+        }
+        state.counters["playback_peak_rss_mb"] = playbackPeak;
         state.counters["played_rss_mb"] = bench::residentMegabytes("VmRSS:");
 
         session.store->selectMap();
@@ -378,7 +468,7 @@ void BM_Session(benchmark::State& state)
         session.store->selectSource(std::nullopt);
         runFor(restSeconds * 1000);
         state.counters["idle_rss_mb"] = bench::residentMegabytes("VmRSS:");
-        state.counters["peak_rss_mb"] = std::max(peakBefore, bench::residentMegabytes("VmHWM:"));
+        state.counters["peak_rss_mb"] = std::max({peakBefore, playbackPeak, bench::residentMegabytes("VmHWM:")});
     }
 }
 BENCHMARK(BM_Session)->Unit(benchmark::kSecond)->Iterations(1);
