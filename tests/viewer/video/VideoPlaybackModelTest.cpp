@@ -3,7 +3,6 @@
 
 #include "media/camera/CameraTestKit.h"
 #include "platform/AppSettings.h"
-#include "support/DamagedVideos.h"
 #include "support/EventLoopWatch.h"
 #include "support/Renders.h"
 #include "viewer/video/VideoTestKit.h"
@@ -30,9 +29,6 @@ namespace pivra {
 namespace {
 
 constexpr int waitMs = 20000;
-// A player that stalls is given up on after its limit of processor time
-// given, which a busy machine stretches.
-constexpr int stallWaitMs = 90000;
 const QSize stored{320, 240};
 
 // Real playback through Qt Multimedia's backend, the picture taken from the
@@ -218,39 +214,6 @@ TEST_F(VideoPlaybackModelTest, VideosThatCannotPlayGiveTheirMessageAndTheNextLoa
     model.load(fileItem(threeSeconds()), true);
     EXPECT_FALSE(model.error());
     EXPECT_TRUE(readyAndShowing());
-}
-
-// Damaged copies of an 8-second video, each opened right after a video that
-// plays, end in a message: the player's own, or the one for a video that
-// could not be played when it only stops (a cut copy ends at its last whole
-// picture) or never gets going. The cut copy whose index comes first plays
-// the pictures it holds before. GStreamer loses the error of a file with no
-// playable stream now and then and waits for ever; the rounds give that
-// more than one chance.
-TEST_F(VideoPlaybackModelTest, DamagedVideosPlayWhatTheyHaveAndEndInAMessage)
-{
-    const std::vector<test::DamagedVideo> damaged = test::makeDamagedVideos(makeFolder(QStringLiteral("damaged")), 8);
-    ASSERT_FALSE(damaged.empty());
-    const QString good = threeSeconds();
-    double furthest = 0;
-    QObject::connect(&model, &VideoPlaybackModel::currentTimeChanged, &model,
-                     [&](double seconds) { furthest = std::max(furthest, seconds); });
-    for (int round = 0; round < 2; ++round) {
-        for (const test::DamagedVideo& video : damaged) {
-            const std::string name = QFileInfo(video.path).fileName().toStdString();
-            model.load(fileItem(good), true);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() > 0.3; }, waitMs)) << name;
-            model.load(fileItem(video.path, 8), true);
-            furthest = 0;
-            ASSERT_TRUE(QTest::qWaitFor([&] { return model.error().has_value(); }, stallWaitMs)) << name;
-            EXPECT_FALSE(model.isPlaying()) << name;
-            if (video.playsAPart) {
-                EXPECT_EQ(*model.error(), QStringLiteral("This video could not be played.")) << name;
-                EXPECT_GT(furthest, 0.1) << name << ": plays what it has first";
-                EXPECT_TRUE(view.hasFrame()) << name;
-            }
-        }
-    }
 }
 
 TEST_F(VideoPlaybackModelTest, ARotatedVideoShowsUprightFittedAndTurnedByTheUser)
