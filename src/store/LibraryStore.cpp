@@ -278,10 +278,13 @@ void LibraryStore::sourcesReplaced(const QList<LibrarySource>& previous)
     startTask(this, connectionReload());
 }
 
+// A reload that started after the change read the sources as they are now,
+// and covers it.
 Task<> LibraryStore::connectionReload()
 {
-    connectionReloadScheduled_ = false;
-    co_await reload();
+    if (std::exchange(connectionReloadScheduled_, false)) {
+        co_await reload();
+    }
 }
 
 void LibraryStore::setShowDisconnected(bool show)
@@ -470,6 +473,7 @@ Task<> LibraryStore::reload(bool /*reset*/)
         co_return;
     }
     const int generation = ++queryGeneration_;
+    connectionReloadScheduled_ = false;
     if (showsAlbums_) {
         publishCount(albums_.size());
     } else if (showsMap_) {

@@ -2,6 +2,7 @@
 #include "StoreTestKit.h"
 
 #include "catalog/PageReads.h"
+#include "media/metadata/MetadataInspector.h"
 #include "platform/runtime/Drain.h"
 #include "store/FolderProbe.h"
 #include "store/SourcesKeptAside.h"
@@ -21,7 +22,17 @@ namespace {
 
 using test::folderSource;
 
-class LibraryStoreTest : public test::StoreTest {};
+class LibraryStoreTest : public test::StoreTest {
+protected:
+    // The catalog file's pages that `rows` of its rows take, on average.
+    std::int64_t pagesOfRows(std::int64_t rows)
+    {
+        test::MediaRowWriter writer(catalogPath_);
+        sqlite::Statement size(writer.db(), "SELECT (SELECT page_count FROM pragma_page_count), count(*) FROM media");
+        EXPECT_TRUE(size.nextRowChecked());
+        return size.int64(0) * rows / size.int64(1);
+    }
+};
 
 TEST_F(LibraryStoreTest, WithoutACatalogTheStoreSaysSoAndStillRescans)
 {
@@ -345,13 +356,7 @@ TEST_F(LibraryStoreTest, TheFirstScreenWaitsForNoWholeCatalogReadWhateverTheAcce
     }
     writeRows(home, homePaths);
     writeRows(archive, archivePaths);
-    std::int64_t pagesOfTenThousandRows = 0;
-    {
-        test::MediaRowWriter writer(catalogPath_);
-        sqlite::Statement size(writer.db(), "SELECT (SELECT page_count FROM pragma_page_count), count(*) FROM media");
-        ASSERT_TRUE(size.nextRowChecked());
-        pagesOfTenThousandRows = size.int64(0) * 10'000 / size.int64(1);
-    }
+    const std::int64_t pagesOfTenThousandRows = pagesOfRows(10'000);
     storeSources(encodeSources({archive, home}));
 
     struct Order {
@@ -400,6 +405,35 @@ TEST_F(LibraryStoreTest, TheFirstScreenWaitsForNoWholeCatalogReadWhateverTheAcce
         EXPECT_EQ(store->totalCount(), 300);
         EXPECT_EQ(store->thumbnailStatuses().value(archive.id).total, 29'700);
     }
+}
+
+// A large folder that the last run did not see online answers the first
+// access pass: its first screen is read before the scan reads the source's
+// rows, so it costs fewer pages than the screen's rows fill, not those of
+// every row. What follows the first screen (the whole list, the sums) is
+// held, so that only what came before it is counted.
+TEST_F(LibraryStoreTest, AFolderComingOnlineShowsItsFirstScreenBeforeItsRowsAreRead)
+{
+    const LibrarySource large = test::folderSourceAt(makeFolder(QStringLiteral("Large")));
+    QStringList paths;
+    for (int row = 0; row < 50'000; ++row) {
+        paths.append(QStringLiteral("%1/%2.jpg").arg(row / 1000).arg(row));
+    }
+    writeRows(large, paths);
+    const std::int64_t pagesOfAScreen = pagesOfRows(LibraryStore::galleryHeadItems);
+    storeSources(encodeSources({large}));
+
+    test::StatementHold afterFirstScreen(
+        {"SELECT media.rowid FROM media", "SELECT source_id, COUNT(*)", "SELECT relative_path FROM media WHERE"});
+    afterFirstScreen.arm();
+    test::PageReads reads;
+    auto store = makeStore({.inspector = std::make_shared<MetadataInspector>()});
+    EXPECT_TRUE(test::EventLoopWatch().waitFor([&] { return !store->items()->empty(); }, 30'000));
+    EXPECT_EQ(store->items()->size(), std::size_t(LibraryStore::galleryHeadItems));
+    EXPECT_LT(reads.take(), pagesOfAScreen);
+    afterFirstScreen.release();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(store->totalCount(), qint64(store->items()->size()));
 }
 
 TEST_F(LibraryStoreTest, OnlineChangesOfOneTurnShareOneReload)

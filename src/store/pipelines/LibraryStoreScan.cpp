@@ -67,7 +67,10 @@ void LibraryStore::startRescan(const std::optional<QSet<QUuid>>& only)
 
 // Folder access comes first, as everything after it depends on which sources
 // are online; it reads the disks off the GUI thread, so the rest follows once
-// its answers are in, unless a newer rescan or a stop replaced this one.
+// its answers are in, unless a newer rescan or a stop replaced this one. The
+// gallery shows what the answers changed before the scan queues its reads of
+// whole sources on the catalog: behind them, a large folder that came online
+// showed its first screen only once its every row had been read.
 Task<> LibraryStore::rescanSources(int generation, std::optional<QSet<QUuid>> only)
 {
     const bool applied = co_await restoreAccess();
@@ -75,7 +78,10 @@ Task<> LibraryStore::rescanSources(int generation, std::optional<QSet<QUuid>> on
     if (!applied || self.isCancelled() || scanGeneration_ != generation) {
         co_return;
     }
-    startReload();
+    co_await reload();
+    if (self.isCancelled() || scanGeneration_ != generation) {
+        co_return;
+    }
     if (services_.cameras != nullptr) {
         // A refresh may hand a catalog over at once, which reaches the list.
         QList<QUuid> onlineCameras;
