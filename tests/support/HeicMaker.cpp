@@ -45,10 +45,14 @@ Image filledImage(QSize size, QColor color, const HeicFields& fields)
     }
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
+    const qsizetype samples = qsizetype(pixel.size());
+    const int white = 255 << shift;
     for (int y = 0; y < size.height(); ++y) {
         uint8_t* row = plane + qsizetype(y) * stride;
-        for (qsizetype at = 0; at < qsizetype(size.width()) * qsizetype(pixel.size()); ++at) {
-            const int sample = pixel[std::size_t(at) % pixel.size()];
+        for (qsizetype at = 0; at < size.width() * samples; ++at) {
+            const bool marked = fields.markedCorner && y < size.height() / 2 && at / samples < size.width() / 2
+                && at % samples < 3;
+            const int sample = marked ? white : pixel[std::size_t(at % samples)];
             if (deep) {
                 row[at * 2] = uint8_t(sample & 0xFF); // little-endian
                 row[at * 2 + 1] = uint8_t(sample >> 8);

@@ -25,6 +25,7 @@ struct HeicFields {
     QByteArray xmpPacket;         // an XMP item beside the Exif; empty: none
     int bitDepth = 8;             // of the coded samples: 8, or 10 as phones write HDR photos
     bool alpha = false;           // an alpha plane, half opaque, coded as an image of its own
+    bool markedCorner = false;    // the top left quarter white, so that turns and mirrors show
 };
 
 // Encodes a real HEIC (HEVC through libheif's x265 encoder) of `size` stored

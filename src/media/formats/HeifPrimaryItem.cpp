@@ -195,15 +195,32 @@ bool isAlpha(const MediaFile& file, const Items& items, std::uint32_t item)
     return name.endsWith("auxid:1") || name.endsWith(":alpha");
 }
 
-bool transformsIntoCopy(const MediaFile& file, const Items& items, std::uint32_t item)
+// The transforms of `item`, after those already in `coding`.
+void readTransforms(const MediaFile& file, const Items& items, std::uint32_t item, HeifCoding& coding)
 {
-    const QList<QByteArray> turns = propertiesOf(file, items, item, "irot");
-    const bool turned = std::any_of(turns.cbegin(), turns.cend(),
-                                    [](const QByteArray& turn) { return !turn.isEmpty() && (uchar(turn[0]) & 3) != 0; });
-    return turned || !propertiesOf(file, items, item, "clap").isEmpty();
+    for (const QByteArray& turn : propertiesOf(file, items, item, "irot")) {
+        coding.quarterTurns = (coding.quarterTurns + (turn.isEmpty() ? 0 : uchar(turn[0]) & 3)) % 4;
+    }
+    for (const QByteArray& mirror : propertiesOf(file, items, item, "imir")) {
+        coding.mirrorAxis = mirror.isEmpty() ? 0 : uchar(mirror[0]) & 1;
+    }
+    coding.cropped = coding.cropped || !propertiesOf(file, items, item, "clap").isEmpty();
 }
 
 } // namespace
+
+bool HeifCoding::transformsAsOrientation() const
+{
+    return !cropped && !derived && !alpha;
+}
+
+int HeifCoding::orientation() const
+{
+    // libheif turns anticlockwise, then mirrors: axis 0 top to bottom, 1 left
+    // to right. Rows: quarter turns; columns: no mirror, axis 0, axis 1.
+    constexpr int orientations[4][3] = {{1, 4, 2}, {8, 5, 7}, {3, 2, 4}, {6, 7, 5}};
+    return orientations[quarterTurns & 3][mirrorAxis ? 1 + (*mirrorAxis & 1) : 0];
+}
 
 std::optional<HeifCoding> readHeifCoding(const MediaFile& file)
 {
@@ -228,11 +245,12 @@ std::optional<HeifCoding> readHeifCoding(const MediaFile& file)
     }
     HeifCoding coding;
     std::uint32_t shown = *items.primary;
-    coding.transformedIntoCopy = transformsIntoCopy(file, items, shown);
     if (items.types.value(shown) == "iden") {
+        coding.derived = true;
         shown = items.shownImage.value(shown, shown);
-        coding.transformedIntoCopy = coding.transformedIntoCopy || transformsIntoCopy(file, items, shown);
+        readTransforms(file, items, shown, coding);
     }
+    readTransforms(file, items, *items.primary, coding);
     coding.image = layerOf(file, items, shown);
     for (const std::uint32_t auxiliary : items.auxiliaries.values(shown)) {
         if (isAlpha(file, items, auxiliary)) {

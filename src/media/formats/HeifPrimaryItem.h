@@ -27,10 +27,22 @@ struct HeifCoding {
     };
     Layer image;
     std::optional<Layer> alpha; // the alpha plane, an image of its own
-    // Turned by a quarter or half turn ('irot') or cropped ('clap'), which
-    // libheif does into a copy of the decoded image. An identity item (a
-    // turned or mirrored view of another) is followed to the image it shows.
-    bool transformedIntoCopy = false;
+    // The container's transforms, which libheif applies on decoding: the
+    // primary item's, or an identity item's (a turned or mirrored view of
+    // another image) after those of the image it shows.
+    int quarterTurns = 0;          // anticlockwise ('irot')
+    std::optional<int> mirrorAxis; // 'imir', as its axis is stored
+    bool cropped = false;          // 'clap'
+    bool derived = false;          // the primary item is an identity item
+
+    // Whether the transforms may be left to whoever shows the decoded
+    // picture, as orientation() says: turns and mirrors of an image with no
+    // alpha plane, named by the primary item itself. libheif turns a picture
+    // into a copy of it and crops into another; an alpha plane it turns by
+    // its own item's transforms whatever it is asked.
+    bool transformsAsOrientation() const;
+    // The transforms as an Exif orientation (1..8).
+    int orientation() const;
 };
 
 // None for other files and when the boxes do not name their primary item.

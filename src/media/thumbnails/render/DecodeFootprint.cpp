@@ -77,14 +77,15 @@ std::int64_t heicLayerBytes(const HeifCoding::Layer& layer, std::int64_t pixels,
 }
 
 // The peak of libheif's decode of a HEIC into planes of RGB: decoding the
-// image; turning or cropping it into a copy; decoding its alpha plane beside
-// the finished image.
+// image; cropping it, or turning it when that is not left to the caller, into
+// a copy; decoding its alpha plane beside the finished image.
 std::int64_t heicBytes(const HeifCoding& coding, std::int64_t pixels)
 {
     const HeifCoding::Picture picture = coding.image.picture.value_or(HeifCoding::Picture{0, 0, 3, 16});
     const std::int64_t rgb = product(pixels, picture.bitDepth > 8 ? 6 : 3);
     std::int64_t bytes = heicLayerBytes(coding.image, pixels, true);
-    if (coding.transformedIntoCopy) {
+    const bool turned = coding.quarterTurns != 0 || coding.derived; // an identity item's turn may undo its image's
+    if (coding.cropped || (turned && !coding.transformsAsOrientation())) {
         bytes = std::max(bytes, product(rgb, 2));
     }
     if (coding.alpha) {

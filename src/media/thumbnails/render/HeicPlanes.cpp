@@ -80,10 +80,11 @@ void HeicPlanes::ImageRelease::operator()(heif_image* image) const
 }
 
 HeicPlanes::HeicPlanes(HeifContext context, std::unique_ptr<heif_image_handle, HandleRelease> handle,
-                       DecodeFootprint footprint)
+                       DecodeFootprint footprint, int orientation)
     : context_(std::move(context))
     , handle_(std::move(handle))
     , footprint_(footprint)
+    , orientation_(orientation)
 {
 }
 
@@ -115,11 +116,12 @@ std::optional<HeicPlanes> HeicPlanes::open(const QString& path, int pixels)
             coding->alpha = HeifCoding::Layer{};
         }
     }
+    const int orientation = coding->transformsAsOrientation() ? coding->orientation() : 1;
     const DecodeFootprint footprint = decodeFootprint({.loader = "heifload",
                                                        .width = heif_image_handle_get_width(handle.get()),
                                                        .height = heif_image_handle_get_height(handle.get()),
                                                        .heic = coding});
-    return HeicPlanes(std::move(context), std::move(handle), footprint);
+    return HeicPlanes(std::move(context), std::move(handle), footprint, orientation);
 }
 
 int HeicPlanes::width() const
@@ -136,8 +138,11 @@ bool HeicPlanes::decode()
 {
     // Planes of RGB are what libheif makes of every picture, whatever its
     // depth: asked for them, it hands them over without a further copy.
+    const std::unique_ptr<heif_decoding_options, void (*)(heif_decoding_options*)> options(
+        heif_decoding_options_alloc(), &heif_decoding_options_free);
+    options->ignore_transformations = orientation_ != 1;
     heif_image* image = nullptr;
-    if (heif_decode_image(handle_.get(), &image, heif_colorspace_RGB, heif_chroma_444, nullptr).code
+    if (heif_decode_image(handle_.get(), &image, heif_colorspace_RGB, heif_chroma_444, options.get()).code
         != heif_error_Ok) {
         return false;
     }
@@ -145,13 +150,21 @@ bool HeicPlanes::decode()
     return true;
 }
 
-VImage HeicPlanes::image() const
+VImage HeicPlanes::image(int pixels) const
 {
     heif_image* image = decoded_.get();
-    std::vector<VImage> bands{planeOf(image, heif_channel_R), planeOf(image, heif_channel_G),
-                              planeOf(image, heif_channel_B)};
-    if (heif_image_has_channel(image, heif_channel_Alpha) != 0) {
-        bands.push_back(planeOf(image, heif_channel_Alpha));
+    const int longer = std::max(heif_image_get_width(image, heif_channel_R), heif_image_get_height(image, heif_channel_R));
+    const int factor = std::max(1, longer / (2 * std::max(pixels, 1)));
+    const bool transparent = heif_image_has_channel(image, heif_channel_Alpha) != 0;
+    const VImage alpha = transparent ? planeOf(image, heif_channel_Alpha) : VImage();
+    std::vector<VImage> bands;
+    for (const heif_channel channel : {heif_channel_R, heif_channel_G, heif_channel_B}) {
+        VImage plane = planeOf(image, channel);
+        if (transparent) { // on white: 255 - (255 - sample) × alpha / 255
+            plane = (plane.linear(-1, 255, VImage::option()->set("uchar", true)) * alpha)
+                        .linear(-1.0 / 255, 255, VImage::option()->set("uchar", true));
+        }
+        bands.push_back(factor > 1 ? plane.shrink(factor, factor) : plane);
     }
     VImage rgb = VImage::bandjoin(bands).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
     const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(handle_.get());

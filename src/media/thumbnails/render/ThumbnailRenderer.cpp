@@ -233,11 +233,11 @@ Rendering heicThumbnail(HeicPlanes& heic, int pixels, DecodeUrgency urgency)
     if (!heic.decode()) {
         return {};
     }
-    return {rendered([&] {
-                const VImage image = heic.image();
-                return finished(image.thumbnail_image(pixels, boundedBy(pixels, image)));
-            }),
-            {}};
+    const QImage image = rendered([&] {
+        const VImage planes = heic.image(pixels);
+        return finished(planes.thumbnail_image(pixels, boundedBy(pixels, planes)));
+    });
+    return {uprightImage(image, heic.orientation()), {}};
 }
 
 QImage rawPreviewThumbnail(const RawPreview& preview, int pixels, DecodeUrgency urgency)

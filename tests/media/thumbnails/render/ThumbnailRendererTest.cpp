@@ -26,6 +26,7 @@
 #include <thread>
 
 #include <jpeglib.h>
+#include <libheif/heif.h>
 
 namespace pivra {
 namespace {
@@ -442,6 +443,64 @@ TEST_F(ThumbnailRendererTest, HeicContainerRotationIsAppliedOnce)
     const QString exifOnly = pathOf(QStringLiteral("exif-only.heic"));
     ASSERT_TRUE(test::makeHeic(exifOnly, QSize(640, 480), heicTurnedBy(1, 6)));
     expectItemShape(exifOnly, QSize(420, 315));
+}
+
+// The picture libheif itself shows of a HEIC, its transforms applied.
+QImage shownByLibheif(const QString& path)
+{
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    heif_image* image = nullptr;
+    QImage shown;
+    if (heif_context_read_from_file(context, QFile::encodeName(path).constData(), nullptr).code == heif_error_Ok
+        && heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok
+        && heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code
+            == heif_error_Ok) {
+        int stride = 0;
+        const uint8_t* pixels = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+        shown = QImage(pixels, heif_image_get_width(image, heif_channel_interleaved),
+                       heif_image_get_height(image, heif_channel_interleaved), stride, QImage::Format_RGB888)
+                    .copy();
+    }
+    heif_image_release(image);
+    heif_image_handle_release(handle);
+    heif_context_free(context);
+    return shown;
+}
+
+TEST_F(ThumbnailRendererTest, HeicTurnsAndMirrorsShowAsLibheifShowsThem)
+{
+    // The turns and mirrors are applied to the thumbnail rather than by
+    // libheif to the whole picture: every orientation comes out as libheif
+    // would have drawn it, the white quarter in the same corner.
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const QString path = pathOf(QStringLiteral("oriented-%1.heic").arg(orientation));
+        test::HeicFields fields = heicTurnedBy(orientation, 1);
+        fields.markedCorner = true;
+        ASSERT_TRUE(test::makeHeic(path, QSize(160, 96), fields));
+        const QImage expected = shownByLibheif(path);
+        const QImage rendered = renderer.render(itemAt(path), 420, DecodeUrgency::visible).image;
+        ASSERT_EQ(rendered.size(), expected.size()) << orientation;
+        for (const QPointF at : {QPointF(0.25, 0.25), QPointF(0.75, 0.25), QPointF(0.25, 0.75), QPointF(0.75, 0.75)}) {
+            const QPoint pixel(int(at.x() * expected.width()), int(at.y() * expected.height()));
+            EXPECT_NEAR(qGray(rendered.pixel(pixel)), qGray(expected.pixel(pixel)), 24)
+                << "orientation " << orientation << " at " << at.x() << "," << at.y();
+        }
+    }
+}
+
+TEST_F(ThumbnailRendererTest, AHeicsAlphaPlaneIsFlattenedOnWhite)
+{
+    const QString path = pathOf(QStringLiteral("transparent.heic"));
+    test::HeicFields fields;
+    fields.alpha = true; // half opaque
+    ASSERT_TRUE(test::makeHeic(path, QSize(1600, 1200), fields, QColor(0, 0, 200), 90));
+    const QImage rendered = renderer.render(itemAt(path), 420, DecodeUrgency::visible).image;
+    ASSERT_EQ(rendered.size(), QSize(420, 315));
+    const QColor shown = rendered.pixelColor(210, 150);
+    EXPECT_NEAR(shown.red(), 128, 8);
+    EXPECT_NEAR(shown.green(), 128, 8);
+    EXPECT_NEAR(shown.blue(), 228, 8);
 }
 
 TEST_F(ThumbnailRendererTest, RawFilesAreDrawnFromTheirPreviewTurnedByHand)
