@@ -3,17 +3,26 @@
 // iteration starts this program again as the program it measures: its store
 // on a catalog kept in the run's folder (parented to the application, as the
 // program's is), its library window, and at the quit the program's own end,
-// endWindow() and then the application's and the static objects'
-// destruction. Offscreen, on a library of 20 photos and a 40-s 1280 × 720
-// H.264 video with AAC sound, made once into /tmp/pivra-bench-quit (manual
-// time per quit; the start of each program is not timed).
+// endWindow(), the application's destruction and leaveProgram(). Offscreen,
+// on a library of 20 photos and a 40-s 1280 × 720 H.264 video with AAC
+// sound, made once into /tmp/pivra-bench-quit (manual time per quit; the
+// start of each program is not timed).
 //   BM_Quit/0   the grid shown, nothing playing
 //   BM_Quit/1   the video playing in the viewer for a second
+// and, with work in flight, on a library met for the first time (a fresh
+// catalog and caches each quit) of 300 camera-sized photos and three 10-s
+// 1920 × 1080 videos, made once into /tmp/pivra-bench-quit-busy:
+//   BM_Quit/2   quit while the first scan indexes, the grid asking for thumbnails
+//   BM_Quit/3   quit while thumbnails are prepared
+//   BM_Quit/4   quit while preview clips are encoded (the videos' folder
+//               alone, so that the clips start without waiting for the photos)
+#include "CameraPhotos.h"
 #include "MediaBenchmarkMain.h"
 #include "StoreSources.h"
 
 #include "app/launch/ProgramEnd.h"
 #include "app/window/LibraryWindow.h"
+#include "media/video/VideoPosterFrames.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
 #include "support/JpegMaker.h"
@@ -28,17 +37,27 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 namespace {
 
 using namespace pivra;
 
 const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-quit");
+const QString busyFolder = QStringLiteral("/tmp/pivra-bench-quit-busy");
+const QString busyVideoFolder = busyFolder + QStringLiteral("/Videos");
 const QString videoName = QStringLiteral("trip.mp4");
 constexpr char programFlag[] = "--quitting-program";
+constexpr int busyPhotos = 300;
+constexpr int busyVideos = 3;
+
+// What the program is doing when it quits.
+enum class Moment { idle, playing, indexing, thumbnails, clips };
 
 double monotonicSeconds()
 {
@@ -67,6 +86,20 @@ void makeFixtures()
     if (!QFileInfo::exists(video) && !test::makeVideo(video, fields)) {
         qFatal("cannot make %s", qPrintable(video));
     }
+    const QString photos = busyFolder + QStringLiteral("/Photos");
+    if (!QFileInfo::exists(photos)) {
+        bench::makeCameraPhotos(photos + QStringLiteral(".part"), busyPhotos, {3000, 2000});
+        QDir().rename(photos + QStringLiteral(".part"), photos);
+    }
+    fields.size = {1920, 1080};
+    fields.frames = 10 * fields.framesPerSecond;
+    QDir().mkpath(busyVideoFolder);
+    for (int index = 0; index < busyVideos; ++index) {
+        const QString clip = busyVideoFolder + QStringLiteral("/clip-%1.mp4").arg(index);
+        if (!QFileInfo::exists(clip) && !test::makeVideo(clip, fields)) {
+            qFatal("cannot make %s", qPrintable(clip));
+        }
+    }
 }
 
 // Until the viewer has played the video for a second: its pipeline, sound
@@ -86,9 +119,23 @@ void playTheVideo(LibraryStore& store, LibraryWindow& library)
     }
 }
 
+// Until a run of `kind` is under way with at least `done` items behind it.
+void waitForWork(LibraryStore& store, PivraProcess::Kind kind, int done)
+{
+    const auto underWay = [&] {
+        const QList<PivraProcess>& running = store.processes().running();
+        return std::any_of(running.cbegin(), running.cend(), [&](const PivraProcess& process) {
+            return process.kind == kind && process.completed >= done;
+        });
+    };
+    while (!underWay()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
 // The measured program: made as main() makes the program, it prints the
 // moment it quits and ends as main() ends.
-int runProgram(int argc, char** argv, const QString& folder, bool playing)
+int runProgram(int argc, char** argv, const QString& folder, Moment moment)
 {
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
@@ -98,7 +145,7 @@ int runProgram(int argc, char** argv, const QString& folder, bool playing)
     // Never destroyed, as the program's own are not.
     auto* thumbnails = new ThumbnailStore(ThumbnailLocations::under(run.filePath(QStringLiteral("data")),
                                                                     run.filePath(QStringLiteral("cache"))),
-                                          std::make_shared<ThumbnailRenderer>());
+                                          std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>()));
     auto* clips = new VideoPreviewStore(run.filePath(QStringLiteral("clips")));
     auto* store = new LibraryStore(
         LibraryServices{
@@ -111,7 +158,9 @@ int runProgram(int argc, char** argv, const QString& folder, bool playing)
             .inspector = std::make_shared<MetadataInspector>(),
         },
         &app);
-    bench::waitForRun(*store, PivraProcess::Kind::indexing);
+    if (moment == Moment::idle || moment == Moment::playing) {
+        bench::waitForRun(*store, PivraProcess::Kind::indexing);
+    }
 
     auto window = std::make_unique<QMainWindow>();
     auto* library = new LibraryWindow(*store, *thumbnails, *clips);
@@ -119,9 +168,23 @@ int runProgram(int argc, char** argv, const QString& folder, bool playing)
     library->attachTo(window.get());
     window->resize(1280, 800);
     window->show();
-    drain(-1);
-    if (playing) {
+    switch (moment) {
+    case Moment::idle:
+        drain(-1);
+        break;
+    case Moment::playing:
+        drain(-1);
         playTheVideo(*store, *library);
+        break;
+    case Moment::indexing:
+        waitForWork(*store, PivraProcess::Kind::indexing, 1);
+        break;
+    case Moment::thumbnails:
+        waitForWork(*store, PivraProcess::Kind::thumbnails, 10);
+        break;
+    case Moment::clips:
+        waitForWork(*store, PivraProcess::Kind::videoPreviews, 0);
+        break;
     }
     QTimer::singleShot(0, &app, [] {
         std::printf("quit %.6f\n", monotonicSeconds());
@@ -133,18 +196,29 @@ int runProgram(int argc, char** argv, const QString& folder, bool playing)
     return status;
 }
 
+// A folder for one program: its settings name the library's folder.
+std::unique_ptr<QTemporaryDir> runFolder(const QString& library)
+{
+    auto run = std::make_unique<QTemporaryDir>();
+    const test::SettingsSandbox settings(run->path());
+    bench::recordFolderSource(QStringLiteral("Library"), library);
+    return run;
+}
+
 void BM_Quit(benchmark::State& state)
 {
-    QTemporaryDir run;
-    {
-        const test::SettingsSandbox settings(run.path());
-        bench::recordFolderSource(QStringLiteral("Trip"), fixtureFolder);
-    }
+    const auto moment = static_cast<Moment>(state.range(0));
+    const bool busy = moment != Moment::idle && moment != Moment::playing;
+    const QString library = moment == Moment::clips ? busyVideoFolder : busy ? busyFolder : fixtureFolder;
+    std::unique_ptr<QTemporaryDir> run = runFolder(library);
     for (auto _ : state) {
+        if (busy) {
+            run = runFolder(library); // met for the first time
+        }
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QCoreApplication::applicationFilePath(),
-                      {QString::fromLatin1(programFlag), run.path(), QString::number(state.range(0))});
+                      {QString::fromLatin1(programFlag), run->path(), QString::number(state.range(0))});
         QByteArray line;
         while (!line.endsWith('\n') && program.waitForReadyRead(-1)) {
             line += program.readAll();
@@ -166,12 +240,12 @@ void BM_Quit(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_Quit)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_Quit)->DenseRange(0, 4)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 int main(int argc, char** argv)
 {
     if (argc == 4 && std::strcmp(argv[1], programFlag) == 0) {
-        return runProgram(argc, argv, QString::fromLocal8Bit(argv[2]), std::strcmp(argv[3], "1") == 0);
+        leaveProgram(runProgram(argc, argv, QString::fromLocal8Bit(argv[2]), static_cast<Moment>(std::atoi(argv[3]))));
     }
     return pivra::bench::runMediaBenchmarks(argc, argv, makeFixtures);
 }

@@ -32,7 +32,10 @@
 #include <cstring>
 #include <memory>
 
-int main(int argc, char** argv)
+namespace {
+
+// The program, from its start to the end of its application.
+int runProgram(int argc, char** argv)
 {
     // Asked by an update before it is installed, so answered before
     // anything starts.
@@ -91,4 +94,11 @@ int main(int argc, char** argv)
     const int status = QApplication::exec();
     pivra::endWindow(std::move(window));
     return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    pivra::leaveProgram(runProgram(argc, argv));
 }

@@ -2,9 +2,12 @@
 
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
+#include "platform/runtime/threads/Pool.h"
 #include "support/SettingsSandbox.h"
 
+#include <QCoreApplication>
 #include <QMainWindow>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -72,6 +75,30 @@ TEST(ProgramEndTest, TheWindowsViewsEndWhileTheGuiThreadStillAnswersThem)
     endWindow(std::move(window));
     EXPECT_TRUE(answered->load()) << "the view's player was left waiting for the GUI thread";
     ASSERT_TRUE(drain());
+}
+
+// The program's last moment: a scan's inspection still running on the pool
+// and a player being let go that never ends, as a device that stopped
+// answering holds one. The process ends with the program's status all the
+// same; returning from main would have waited for the player for ever.
+TEST(ProgramEndTest, TheProcessEndsWithoutWaitingForWorkStillRunning)
+{
+    if (qEnvironmentVariableIsSet("PIVRA_PROGRAM_END_CHILD")) {
+        const auto never = std::make_shared<std::promise<void>>();
+        auto waits = [future = never->get_future().share()] { future.wait(); };
+        detail::startOnPool(PoolPriority::utility, waits);
+        BackgroundReleaser::shared().release(std::shared_ptr<void>(nullptr, [waits](void*) { waits(); }));
+        leaveProgram(7);
+    }
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PIVRA_PROGRAM_END_CHILD"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=ProgramEndTest.TheProcessEndsWithoutWaitingForWorkStillRunning")});
+    ASSERT_TRUE(child.waitForFinished(60'000)) << "the process waited for its threads";
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 7);
 }
 
 } // namespace

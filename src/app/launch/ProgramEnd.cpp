@@ -5,6 +5,9 @@
 
 #include <QMainWindow>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace pivra {
 
 void endWindow(std::unique_ptr<QMainWindow> window)
@@ -13,6 +16,12 @@ void endWindow(std::unique_ptr<QMainWindow> window)
     window->hide();
     window.reset();
     BackgroundReleaser::shared().finish();
+}
+
+void leaveProgram(int status)
+{
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 } // namespace pivra

@@ -15,4 +15,17 @@ namespace pivra {
 // loop, nothing answers, and quitting waited out the player's timeout.
 void endWindow(std::unique_ptr<QMainWindow> window);
 
+// Ends the process once the application has gone, with everything it owned
+// (the catalog closed, settings and place names written): without the
+// static objects' destructors and the libraries' own ends, and without
+// waiting for the work still running on other threads. A thumbnail, a
+// preview clip or a scan's inspection may be under way there: each writes
+// its file under a temporary name and renames it when whole, so one left
+// unfinished is no file of the cache, and the next run makes it again. Their
+// threads would have had the libraries and the static objects they use torn
+// down under them (an image writer's plugin unloaded mid-write, a colour
+// transform freed), and the objects that join threads would have waited for
+// a scan's batch of inspections or a player being let go.
+[[noreturn]] void leaveProgram(int status);
+
 } // namespace pivra
