@@ -1,6 +1,7 @@
 #include "app/launch/WindowGeometry.h"
 
 #include "platform/AppSettings.h"
+#include "support/OtherXClient.h"
 #include "support/SettingsSandbox.h"
 #include "support/XvfbChild.h"
 
@@ -70,8 +71,9 @@ TEST(WindowGeometryTest, AHugeOrCutStoredGeometryOpensAWindowWithinTheScreen)
 }
 
 // On an X server without a window manager, where a window has no frame,
-// each launch opens the window where the one before closed, the top of the
-// screen included.
+// each launch opens the window where the one before closed: at the top of
+// the screen where it first opened, or where another program moved it, as
+// xdotool does where no window manager lets the user move it.
 TEST(WindowGeometryTest, ARestoredWindowLandsWhereItWasOnARealXServer)
 {
     if (!test::isXvfbChild()) {
@@ -82,19 +84,25 @@ TEST(WindowGeometryTest, ARestoredWindowLandsWhereItWasOnARealXServer)
         EXPECT_EQ(run.exitCode, 0) << qPrintable(run.output);
         return;
     }
-    const QTemporaryDir folder;
-    const test::SettingsSandbox sandbox(folder.path());
-    std::optional<QRect> placed;
-    for (int launch = 0; launch < 3; ++launch) {
-        QMainWindow window;
-        WindowGeometry::restore(window);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        const QRect shown(window.mapToGlobal(QPoint()), window.size());
-        EXPECT_EQ(shown, placed.value_or(shown)) << "launch " << launch;
-        placed = placed.value_or(shown);
-        window.close();
-        WindowGeometry::save(window);
+    for (const std::optional<QPoint> movedTo : {std::optional<QPoint>(), std::optional(QPoint(120, 60))}) {
+        const QTemporaryDir folder;
+        const test::SettingsSandbox sandbox(folder.path());
+        std::optional<QRect> placed;
+        for (int launch = 0; launch < 3; ++launch) {
+            QMainWindow window;
+            WindowGeometry::restore(window);
+            window.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+            if (launch == 0 && movedTo) {
+                test::OtherXClient().move(quint32(window.winId()), movedTo->x(), movedTo->y());
+                ASSERT_TRUE(QTest::qWaitFor([&] { return window.mapToGlobal(QPoint()) == *movedTo; }));
+            }
+            const QRect shown(window.mapToGlobal(QPoint()), window.size());
+            EXPECT_EQ(shown, placed.value_or(shown)) << "launch " << launch;
+            placed = placed.value_or(shown);
+            window.close();
+            WindowGeometry::save(window);
+        }
     }
 }
 

@@ -59,7 +59,19 @@ void OtherXClient::raise(quint32 window)
 {
     const std::uint32_t above = XCB_STACK_MODE_ABOVE;
     xcb_configure_window(connection_->x, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-    // A round trip: once it is answered, the server has done it.
+    roundTrip();
+}
+
+void OtherXClient::move(quint32 window, int x, int y)
+{
+    const std::uint32_t place[] = {std::uint32_t(x), std::uint32_t(y)};
+    xcb_configure_window(connection_->x, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, place);
+    roundTrip();
+}
+
+void OtherXClient::roundTrip()
+{
+    // Once it is answered, the server has done what was asked before it.
     std::free(xcb_get_input_focus_reply(connection_->x, xcb_get_input_focus(connection_->x), nullptr));
 }
 

@@ -25,8 +25,12 @@ public:
     bool isAbove(quint32 upper, quint32 lower) const;
     // Raises `window` above every other.
     void raise(quint32 window);
+    // Moves `window` so its top left corner lies at `x`, `y` of the screen.
+    void move(quint32 window, int x, int y);
 
 private:
+    void roundTrip();
+
     struct Connection;
     Connection* connection_;
 };
