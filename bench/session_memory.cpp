@@ -21,7 +21,8 @@
 // Reported: peak_rss_mb, the highest resident memory of the session (from the
 // start of step 1); playback_peak_rss_mb, the highest from the opening of the
 // 4K video to a second after its viewer closed, and the highest of each part
-// of it (playing_, hovering_, zooming_, paused_, resumed_, closing_peak_rss_mb); idle_rss_mb,
+// of it (playing_, hovering_, clicked_, zooming_, paused_, resumed_,
+// closing_peak_rss_mb); idle_rss_mb,
 // resident at the end of step 5; and the resident memory after each step
 // (_rss_mb).
 //
@@ -375,25 +376,26 @@ struct Session {
         }
     }
 
-    // Moves the pointer along the scrub bar, resting long enough at each
-    // step for its still to be asked for, and clicks a quarter along it.
-    static void hoverAndClick(MediaViewer& viewer)
+    // Sends the pointer's `type` event at `at` along the scrub bar.
+    static void pointAt(MediaViewer& viewer, QEvent::Type type, double at)
     {
         VideoScrubBar& bar = viewer.videoControls()->scrubBar();
-        const double middle = bar.height() / 2.0;
-        const auto send = [&bar](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
-            QMouseEvent event(type, at, bar.mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                              buttons, Qt::NoModifier);
-            QApplication::sendEvent(&bar, &event);
-        };
+        const QPointF point(bar.width() * at, bar.height() / 2.0);
+        const bool move = type == QEvent::MouseMove;
+        QMouseEvent event(type, point, bar.mapToGlobal(point), move ? Qt::NoButton : Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&bar, &event);
+    }
+
+    // Moves the pointer along the scrub bar, resting long enough at each
+    // step for its still to be asked for.
+    static void hover(MediaViewer& viewer)
+    {
         constexpr int steps = 20;
         for (int step = 0; step <= steps; ++step) {
-            send(QEvent::MouseMove, QPointF(bar.width() * (0.05 + 0.9 * step / steps), middle), Qt::NoButton);
+            pointAt(viewer, QEvent::MouseMove, 0.05 + 0.9 * step / steps);
             runFor(200);
         }
-        const QPointF quarter(bar.width() / 4.0, middle);
-        send(QEvent::MouseButtonPress, quarter, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, quarter, Qt::NoButton);
         runFor(1000);
     }
 
@@ -414,8 +416,12 @@ struct Session {
         waitUntil([&] { return viewer.playback() && viewer.playback()->isPlaying() && viewer.videoLayer()->hasFrame(); });
         runFor(2000);
         part("playing");
-        hoverAndClick(viewer);
+        hover(viewer);
         part("hovering");
+        pointAt(viewer, QEvent::MouseButtonPress, 0.25);
+        pointAt(viewer, QEvent::MouseButtonRelease, 0.25);
+        runFor(1000);
+        part("clicked");
         zoomIn(viewer, 6);
         part("zooming");
         viewer.togglePlayback();
