@@ -28,8 +28,12 @@ TEST(WindowGeometryTest, AWindowIsFittedOntoItsScreenAndKeptUsable)
         {{100, 80, 1200, 760}, {100, 80, 1200, 760}},
         {{0, 0, 100000, 100000}, screen},
         {{0, 0, 1, 19}, {0, 0, 640, 400}},
-        {{1500, 900, 800, 600}, {800, 400, 800, 600}}, // half beyond the corner
+        {{1500, 900, 800, 600}, {1500, 900, 800, 600}}, // beyond the corner, its top still in reach
+        {{120, 60, 1600, 980}, {120, 60, 1600, 980}},    // as large as the screen, moved along it
+        {{1550, 900, 800, 600}, {800, 400, 800, 600}},   // too little of its top on the screen
+        {{300, 980, 800, 600}, {300, 400, 800, 600}},
         {{-5000, -5000, 800, 600}, {0, 0, 800, 600}},
+        {{200, -10, 800, 600}, {200, 0, 800, 600}},
         {{1700, 50, 800, 600}, {800, 50, 800, 600}}, // wholly off to the right
     };
     for (const auto& row : rows) {
@@ -84,7 +88,12 @@ TEST(WindowGeometryTest, ARestoredWindowLandsWhereItWasOnARealXServer)
         EXPECT_EQ(run.exitCode, 0) << qPrintable(run.output);
         return;
     }
-    for (const std::optional<QPoint> movedTo : {std::optional<QPoint>(), std::optional(QPoint(120, 60))}) {
+    // Moved by another program along the screen, or so that the window
+    // reaches past the screen's corner.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint pastTheCorner = screen.bottomRight() - QPoint(300, 200);
+    for (const std::optional<QPoint> movedTo :
+         {std::optional<QPoint>(), std::optional(QPoint(120, 60)), std::optional(pastTheCorner)}) {
         const QTemporaryDir folder;
         const test::SettingsSandbox sandbox(folder.path());
         std::optional<QRect> placed;

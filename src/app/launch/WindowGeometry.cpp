@@ -66,6 +66,12 @@ QRect fitted(const QRect& window, const QRect& available)
     }
     const QSize size
         = window.size().expandedTo(smallestSize).boundedTo(available.size()).expandedTo(QSize(1, 1));
+    // A window the user left reaching past the screen's edge stays there, as
+    // long as enough of its top is on the screen to take hold of it.
+    const QRect top = QRect(window.topLeft(), QSize(size.width(), reachableTop.height())).intersected(available);
+    if (top.width() >= reachableTop.width() && top.height() == reachableTop.height()) {
+        return {window.topLeft(), size};
+    }
     const int x = std::clamp(window.x(), available.left(), available.right() + 1 - size.width());
     const int y = std::clamp(window.y(), available.top(), available.bottom() + 1 - size.height());
     return {QPoint(x, y), size};

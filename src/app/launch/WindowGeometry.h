@@ -17,9 +17,13 @@ inline constexpr QSize standardSize{1200, 760};
 // the grid still fit (less only when the screen itself is smaller).
 inline constexpr QSize smallestSize{640, 400};
 
-// `window` within `available` (a screen's free area): no larger than it, no
-// smaller than smallestSize, and moved onto it when it lies partly or wholly
-// beyond it.
+// How much of a window's top must lie on the screen for it to be taken hold
+// of (by a window manager's title bar, or the header's empty stretch).
+inline constexpr QSize reachableTop{100, 40};
+
+// `window` within reach on `available` (a screen's free area): no larger
+// than it, no smaller than smallestSize; where it was while reachableTop of
+// it lies on the screen, else moved wholly onto it.
 QRect fitted(const QRect& window, const QRect& available);
 
 // The size and place the window had when it last closed, fitted onto the
