@@ -142,6 +142,7 @@ TEST_F(MediaViewerVideoTest, ADamagedVideoOpenedAfterAPlayingOneWasClosedSaysWhy
     const std::vector<test::DamagedVideo> damaged = test::makeDamagedVideos(makeFolder(QStringLiteral("damaged")), 8);
     ASSERT_FALSE(damaged.empty());
     const MediaItem playing = hevc(QStringLiteral("playing.mp4"), {1280, 720}, 3);
+    double furthest = 0; // told until the viewer goes, in the next round
     for (int round = 0; round < 2; ++round) {
         for (const test::DamagedVideo& video : damaged) {
             const std::string name = QFileInfo(video.path).fileName().toStdString();
@@ -149,7 +150,7 @@ TEST_F(MediaViewerVideoTest, ADamagedVideoOpenedAfterAPlayingOneWasClosedSaysWhy
             ASSERT_TRUE(QTest::qWaitFor([&] { return before.playback()->currentTime() > 0.2; }, waitMs));
             viewer_.reset();
             MediaViewer& viewer = openViewer(videoItem(video.path, {320, 240}, 8), std::nullopt);
-            double furthest = 0;
+            furthest = 0;
             QObject::connect(viewer.playback(), &VideoPlaybackModel::currentTimeChanged, &viewer,
                              [&](double seconds) { furthest = std::max(furthest, seconds); });
             ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.playback()->error().has_value(); }, stallWaitMs)) << name;
