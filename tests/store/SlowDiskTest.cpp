@@ -66,7 +66,33 @@ protected:
         });
     }
 
+    // A store that adds `folders` as the user does, gives each probe 300 ms
+    // with `threads` probing at once, and counts in probes_ the probes of
+    // the sources `counted` picks.
+    std::unique_ptr<LibraryStore> storeAdding(const QStringList& folders, int threads,
+                                              std::function<bool(const LibrarySource&)> counted)
+    {
+        picker_.answers.push_back(folders);
+        LibraryServices services;
+        services.probeTimeLimit = 300ms;
+        services.probeThreads = threads;
+        services.folderPicker = &picker_;
+        services.probeFolder = [probes = probes_, counted = std::move(counted)](const LibrarySource& source) {
+            if (counted(source)) {
+                ++*probes;
+            }
+            return probeFolder(source);
+        };
+        auto store = makeStore(std::move(services));
+        EXPECT_TRUE(drain());
+        store->addFolders();
+        EXPECT_TRUE(drain());
+        return store;
+    }
+
     std::promise<void> release_;
+    test::ScriptedFolderPicker picker_;
+    const std::shared_ptr<std::atomic<int>> probes_ = std::make_shared<std::atomic<int>>(0);
 };
 
 // A probe that only waits for a processor, however long, is a busy machine,
@@ -130,29 +156,15 @@ TEST_F(SlowDiskTest, DisksThatDoNotAnswerAreOfflineHoldUpNoOtherAndComeBackInOne
     storeSources(encodeSources(sources));
     // Added by the user: a share's folder has nothing of its own that tells
     // it from another, and is known again only on the mount it was added on.
-    test::ScriptedFolderPicker picker;
-    picker.answers.push_back(points);
-    auto probes = std::make_shared<std::atomic<int>>(0);
-    LibraryServices services;
-    services.probeTimeLimit = 300ms;
-    services.probeThreads = 2;
-    services.folderPicker = &picker;
-    services.probeFolder = [probes](const LibrarySource& source) {
-        if (source.name.startsWith(QLatin1String("Share"))) {
-            ++*probes;
-        }
-        return probeFolder(source);
-    };
-    auto store = makeStore(std::move(services));
-    ASSERT_TRUE(drain());
-    store->addFolders();
-    ASSERT_TRUE(drain());
+    auto store = storeAdding(points, 2, [](const LibrarySource& source) {
+        return source.name.startsWith(QLatin1String("Share"));
+    });
     ASSERT_TRUE(allOnline(*store, dead + live, true));
 
     for (const QString& point : std::as_const(points)) {
         ASSERT_TRUE(mounts.hang(point, std::chrono::minutes(5))) << qPrintable(mounts.failure());
     }
-    *probes = 0;
+    *probes_ = 0;
     store->rescan();
     ASSERT_TRUE(waitFor([&] { return allOnline(*store, dead, false); }));
     EXPECT_TRUE(allOnline(*store, live, true));
@@ -163,7 +175,7 @@ TEST_F(SlowDiskTest, DisksThatDoNotAnswerAreOfflineHoldUpNoOtherAndComeBackInOne
     ASSERT_TRUE(drain());
     EXPECT_TRUE(allOnline(*store, dead, false));
     EXPECT_TRUE(allOnline(*store, live, true));
-    EXPECT_EQ(probes->load(), dead.size());
+    EXPECT_EQ(probes_->load(), dead.size());
 
     const int passes = store->scanGeneration();
     for (const QString& point : std::as_const(points)) {
@@ -209,32 +221,18 @@ TEST_F(SlowDiskTest, AHungShareHoldsOneProbeThreadAndNoOtherDisksSources)
     for (const QString& folder : std::as_const(chosen)) {
         ASSERT_TRUE(QDir().mkpath(folder));
     }
-    test::ScriptedFolderPicker picker;
-    picker.answers.push_back(chosen);
-    auto shareProbes = std::make_shared<std::atomic<int>>(0);
-    LibraryServices services;
-    services.probeTimeLimit = 300ms;
-    services.probeThreads = 8;
-    services.folderPicker = &picker;
-    services.probeFolder = [shareProbes, share](const LibrarySource& source) {
-        if (liesUnder(source.lastKnownPath, share)) {
-            ++*shareProbes;
-        }
-        return probeFolder(source);
-    };
-    auto store = makeStore(std::move(services));
-    ASSERT_TRUE(drain());
-    store->addFolders();
-    ASSERT_TRUE(drain());
+    auto store = storeAdding(chosen, 8, [share](const LibrarySource& source) {
+        return liesUnder(source.lastKnownPath, share);
+    });
     ASSERT_TRUE(allOnline(*store, others + shared, true));
     ASSERT_EQ(store->sources().size(), chosen.size());
 
     ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
-    *shareProbes = 0;
+    *probes_ = 0;
     store->rescan();
     ASSERT_TRUE(waitFor([&] { return allOnline(*store, shared, false); }));
     EXPECT_TRUE(allOnline(*store, others, true));
-    EXPECT_EQ(shareProbes->load(), 1); // the one that hangs
+    EXPECT_EQ(probes_->load(), 1); // the one that hangs
 
     mounts.resume(share);
     EXPECT_TRUE(waitFor([&] { return allOnline(*store, shared, true); }));

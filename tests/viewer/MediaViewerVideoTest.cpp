@@ -161,6 +161,7 @@ TEST_F(MediaViewerVideoTest, ADamagedVideoOpenedAfterAPlayingOneWasClosedSaysWhy
             EXPECT_FALSE(viewer.playback()->isPlaying()) << name;
             if (video.playsAPart) {
                 EXPECT_EQ(banner.text(), QStringLiteral("This video could not be played.")) << name;
+                // Also fails when no position was ever reported: furthest stays 0.
                 EXPECT_GT(furthest, 0.1) << name << ": plays what it has first";
             }
             if (round == 0) {
