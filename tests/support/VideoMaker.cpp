@@ -123,7 +123,7 @@ Codec openEncoder(const AVFormatContext* output, const AVCodec* encoder, const V
         av_dict_set(&options, "preset", "ultrafast", 0);
         av_dict_set(&options, "threads", "4", 0);
         if (encoder->id == AV_CODEC_ID_HEVC) {
-            av_dict_set(&options, "x265-params", "log-level=error:pools=4", 0);
+            av_dict_set(&options, "x265-params", fields.wavefronts ? "log-level=error:pools=4" : "log-level=error:pools=4:wpp=0", 0);
         }
         if (fields.grain) {
             av_dict_set(&options, "crf", "20", 0); // x265's default smooths the grain away
@@ -406,6 +406,24 @@ bool makeVideo(const QString& path, const VideoFields& fields)
     const bool headerWritten = opened && avformat_write_header(rawOutput, &options) >= 0;
     av_dict_free(&options);
     return headerWritten && encode(video, audio, rawOutput, fields) && av_write_trailer(rawOutput) >= 0;
+}
+
+QByteArray videoConfiguration(const QString& path)
+{
+    AVFormatContext* input = nullptr;
+    if (avformat_open_input(&input, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) {
+        return {};
+    }
+    QByteArray record;
+    for (unsigned index = 0; index < input->nb_streams; ++index) {
+        const AVCodecParameters* track = input->streams[index]->codecpar;
+        if (track->codec_type == AVMEDIA_TYPE_VIDEO) {
+            record = QByteArray(reinterpret_cast<const char*>(track->extradata), track->extradata_size);
+            break;
+        }
+    }
+    avformat_close_input(&input);
+    return record;
 }
 
 } // namespace pivra::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMap>
 #include <QRect>
 #include <QSize>
@@ -27,6 +28,7 @@ struct VideoFields {
     int frameTicks = 1; // 1/framesPerSecond steps from one frame to the next: more holds each picture longer
     VideoCodec codec = VideoCodec::mpeg4; // MPEG-2 regardless in a program stream (".mpg")
     bool grain = false;     // fixed noise over the picture, so it costs what a filmed one does to code
+    bool wavefronts = true; // HEVC: rows coded to decode side by side, as libx265 does unless told not to
     bool withAudio = false; // a silent track as long as the pictures beside them
     bool audioOnly = false; // one second of silence instead of pictures (MOV only)
     int rotation = 0;       // clockwise quarter turns in degrees, as a display matrix
@@ -49,5 +51,9 @@ QRect movingBlock(QSize size, int index);
 // in a program stream and in an audio-only clip.
 // Answers false when anything fails.
 bool makeVideo(const QString& path, const VideoFields& fields = {});
+
+// The codec data of a clip's video track as its container keeps it (an MP4's
+// 'hvcC' or 'avcC' record); empty when there is none.
+QByteArray videoConfiguration(const QString& path);
 
 } // namespace pivra::test

@@ -12,7 +12,9 @@ namespace pivra {
 // fraction of those threads. The player object offers no way into its
 // pipeline, so every FFmpeg video decoder GStreamer makes in this process is
 // given at most a few threads as it is made, and fewer still once the size of
-// its pictures arrives: four for 4K, two for 8K.
+// its pictures arrives: four for 4K, two for 8K. An HEVC stream coded in
+// wavefronts is decoded a picture at a time instead, its rows side by side,
+// which holds no picture beyond those the stream refers back to.
 //
 // Called by each player before it makes anything, on the player's own
 // thread: loading GStreamer's registry there keeps it off the window's start.
