@@ -123,7 +123,10 @@ Codec openEncoder(const AVFormatContext* output, const AVCodec* encoder, const V
         av_dict_set(&options, "preset", "ultrafast", 0);
         av_dict_set(&options, "threads", "4", 0);
         if (encoder->id == AV_CODEC_ID_HEVC) {
-            av_dict_set(&options, "x265-params", fields.wavefronts ? "log-level=error:pools=4" : "log-level=error:pools=4:wpp=0", 0);
+            const QByteArray parameters = QByteArrayLiteral("log-level=error:pools=4")
+                                          + (fields.wavefronts ? "" : ":wpp=0")
+                                          + (fields.closedGops ? ":open-gop=0" : "");
+            av_dict_set(&options, "x265-params", parameters.constData(), 0);
         }
         if (fields.grain) {
             av_dict_set(&options, "crf", "20", 0); // x265's default smooths the grain away

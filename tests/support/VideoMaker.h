@@ -29,6 +29,7 @@ struct VideoFields {
     VideoCodec codec = VideoCodec::mpeg4; // MPEG-2 regardless in a program stream (".mpg")
     bool grain = false;     // fixed noise over the picture, so it costs what a filmed one does to code
     bool wavefronts = true; // HEVC: rows coded to decode side by side, as libx265 does unless told not to
+    bool closedGops = false; // HEVC: every key frame starts afresh (IDR); libx265 leaves all but the first open
     bool withAudio = false; // a silent track as long as the pictures beside them
     bool audioOnly = false; // one second of silence instead of pictures (MOV only)
     int rotation = 0;       // clockwise quarter turns in degrees, as a display matrix

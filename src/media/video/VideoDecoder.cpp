@@ -103,17 +103,83 @@ AVRational VideoDecoder::frameRate() const
     return av_guess_frame_rate(input_.get(), stream_, nullptr);
 }
 
-bool VideoDecoder::seek(double seconds)
+std::int64_t VideoDecoder::timestampOf(double seconds) const
 {
     const std::int64_t start = stream_->start_time == AV_NOPTS_VALUE ? 0 : stream_->start_time;
-    const auto target = start + static_cast<std::int64_t>(std::llround(seconds / av_q2d(stream_->time_base)));
-    if (av_seek_frame(input_.get(), stream_->index, target, AVSEEK_FLAG_BACKWARD) < 0) {
+    return start + static_cast<std::int64_t>(std::llround(seconds / av_q2d(stream_->time_base)));
+}
+
+bool VideoDecoder::moveTo(std::int64_t timestamp)
+{
+    if (av_seek_frame(input_.get(), stream_->index, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
         return false;
     }
     avcodec_flush_buffers(codec_);
+    av_packet_unref(packet_);
+    held_ = false;
     draining_ = false;
     failed_ = false;
     return true;
+}
+
+bool VideoDecoder::seek(double seconds)
+{
+    return moveTo(timestampOf(seconds));
+}
+
+bool VideoDecoder::seekToKeyFrameNear(double seconds, double tolerance)
+{
+    // The last key frame up to the latest time that will do: when even that
+    // one is too early, there is none within the tolerance.
+    if (!moveTo(timestampOf(seconds + tolerance)) || !holdNextPacket()
+        || (packet_->flags & AV_PKT_FLAG_KEY) == 0) {
+        return false;
+    }
+    const std::int64_t stamp = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+    return stamp != AV_NOPTS_VALUE && stamp >= timestampOf(seconds - tolerance);
+}
+
+bool VideoDecoder::holdNextPacket()
+{
+    while (!held_) {
+        const int read = av_read_frame(input_.get(), packet_);
+        if (read < 0) {
+            failed_ = failed_ || read != AVERROR_EOF;
+            return false;
+        }
+        if (packet_->stream_index == stream_->index) {
+            held_ = true;
+        } else {
+            av_packet_unref(packet_);
+        }
+    }
+    return true;
+}
+
+void VideoDecoder::sendHeldPacket()
+{
+    // A damaged packet is skipped: the next key frame decodes again.
+    avcodec_send_packet(codec_, packet_);
+    // A file cut off inside a packet ends as any other, after that packet,
+    // which the demuxer marks as short: the last one decides.
+    failed_ = (packet_->flags & AV_PKT_FLAG_CORRUPT) != 0;
+    av_packet_unref(packet_);
+    held_ = false;
+}
+
+const AVFrame* VideoDecoder::keyFrameAlone(double& seconds)
+{
+    if (!draining_ && holdNextPacket()) {
+        if ((packet_->flags & AV_PKT_FLAG_KEY) != 0) {
+            sendHeldPacket();
+        } else {
+            av_packet_unref(packet_);
+            held_ = false;
+        }
+    }
+    draining_ = true;
+    avcodec_send_packet(codec_, nullptr);
+    return nextFrame(seconds);
 }
 
 const AVFrame* VideoDecoder::nextFrame(double& seconds)
@@ -133,21 +199,12 @@ const AVFrame* VideoDecoder::nextFrame(double& seconds)
         }
         // The decoder wants input: the next packet of the track, or at the
         // end of the file nothing, which makes it give out what it holds.
-        const int read = av_read_frame(input_.get(), packet_);
-        if (read < 0) {
-            failed_ = failed_ || read != AVERROR_EOF;
+        if (holdNextPacket()) {
+            sendHeldPacket();
+        } else {
             draining_ = true;
             avcodec_send_packet(codec_, nullptr);
-            continue;
         }
-        if (packet_->stream_index == stream_->index) {
-            // A damaged packet is skipped: the next key frame decodes again.
-            avcodec_send_packet(codec_, packet_);
-            // A file cut off inside a packet ends as any other, after that
-            // packet, which the demuxer marks as short: the last one decides.
-            failed_ = (packet_->flags & AV_PKT_FLAG_CORRUPT) != 0;
-        }
-        av_packet_unref(packet_);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -67,6 +68,16 @@ public:
     // cannot seek there (then the position is unchanged).
     bool seek(double seconds);
 
+    // Moves to the last key frame up to `tolerance` after `seconds`, when it
+    // is no more than `tolerance` before them; false when no key frame lies
+    // within the tolerance (or the file cannot seek), and then the position
+    // is somewhere before `seconds`: seek() again to decode onwards.
+    bool seekToKeyFrameNear(double seconds, double tolerance);
+    // Decodes the next key frame alone, without the frames after it that a
+    // decoder putting frames back in order would wait for and keep beside
+    // it; null when there is none. Nothing more comes until the next seek.
+    const AVFrame* keyFrameAlone(double& seconds);
+
     // The next decoded frame and its time in seconds from the track's start;
     // null at the end or when the file cannot be read further. The frame stays
     // valid until the next call.
@@ -79,11 +90,21 @@ public:
 private:
     VideoDecoder() = default;
 
+    // The track's time base count of `seconds` from its start.
+    std::int64_t timestampOf(double seconds) const;
+    // Moves to the last key frame at or before `timestamp`, ready to decode.
+    bool moveTo(std::int64_t timestamp);
+    // Reads the track's next packet into packet_, unless one is held there
+    // already; false at the end or on a read error.
+    bool holdNextPacket();
+    void sendHeldPacket();
+
     VideoInput input_;
     AVStream* stream_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
+    bool held_ = false; // packet_ holds the track's next packet, not yet sent
     bool draining_ = false;
     bool failed_ = false;
 };

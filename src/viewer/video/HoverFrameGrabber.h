@@ -8,14 +8,18 @@
 
 #include <memory>
 
+extern "C" {
+struct AVFrame;
+}
+
 namespace pivra {
 
 class VideoDecoder;
 
 // Small stills of one video file for the scrub bar's hover bubble: the frame
-// at a whole second, found by a seek to the key frame before it and decoding
-// forward, upright by the track's display rotation and fitted into
-// `maxSize`. The file stays open between requests, so a hover that moves
+// at a whole second (a key frame within the tolerance, decoded alone, or else
+// found by a seek to the key frame before it and decoding forward), upright
+// by the track's display rotation and fitted into `maxSize`. The file stays open between requests, so a hover that moves
 // along a long video pays for the opening once; release() lets it go, with
 // the pictures and motion tables the decoder keeps for the frames it refers
 // back to, over 100 MB for a 4K video that plays on meanwhile.
@@ -44,6 +48,9 @@ public:
     bool holdsDecoder() const { return decoder_ != nullptr; }
 
 private:
+    // `found` fitted into maxSize and turned upright.
+    QImage still(const AVFrame& found);
+
     QString path_;
     std::unique_ptr<VideoDecoder> decoder_;
     bool opened_ = false;

@@ -1,4 +1,5 @@
 #include "media/video/VideoDecoder.h"
+#include "support/Bombs.h"
 #include "support/TempFolder.h"
 #include "support/UndecodableVideos.h"
 #include "support/VideoMaker.h"
@@ -9,12 +10,28 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <optional>
 #include <vector>
 
 namespace pivra {
 namespace {
 
-class VideoDecoderTest : public test::TempFolderTest {};
+class VideoDecoderTest : public test::TempFolderTest {
+protected:
+    // HEVC with B-frames, so its decoder puts frames back in order, and a key
+    // frame every second.
+    QString keyedClip(QSize size, int framesPerSecond, int frames) const
+    {
+        const QString path = pathOf(QStringLiteral("keys-%1.mp4").arg(size.width()));
+        test::VideoFields fields;
+        fields.codec = test::VideoCodec::hevc;
+        fields.size = size;
+        fields.framesPerSecond = framesPerSecond;
+        fields.frames = frames;
+        fields.closedGops = true;
+        return test::makeVideo(path, fields) ? path : QString();
+    }
+};
 
 TEST_F(VideoDecoderTest, DecodesEveryFrameInOrderWithItsTimeAndRotation)
 {
@@ -46,6 +63,55 @@ TEST_F(VideoDecoderTest, DecodesEveryFrameInOrderWithItsTimeAndRotation)
         ASSERT_TRUE(decoder->nextFrame(seconds)) << "a seek back starts over";
         EXPECT_NEAR(seconds, 0, 1e-6);
     }
+}
+
+// Of the keys every second, the latest within the tolerance, before or after the time,
+// decodes on its own and nothing follows it until the next seek.
+TEST_F(VideoDecoderTest, AKeyFrameNearATimeDecodesAlone)
+{
+    const std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(keyedClip(QSize(320, 240), 10, 40));
+    ASSERT_TRUE(decoder);
+    const struct {
+        double seconds;
+        double tolerance;
+        std::optional<double> key;
+    } asks[] = {{2.0, 0.5, 2.0}, {2.4, 0.5, 2.0}, {2.6, 0.5, 3.0}, {0.1, 0.5, 0.0}, {1.5, 0.4, std::nullopt},
+                {9.0, 0.5, std::nullopt}};
+    for (const auto& ask : asks) {
+        SCOPED_TRACE(testing::Message() << ask.seconds << " within " << ask.tolerance);
+        ASSERT_EQ(decoder->seekToKeyFrameNear(ask.seconds, ask.tolerance), ask.key.has_value());
+        if (!ask.key) {
+            continue;
+        }
+        double seconds = -1;
+        const AVFrame* frame = decoder->keyFrameAlone(seconds);
+        ASSERT_TRUE(frame);
+        EXPECT_TRUE(frame->key_frame);
+        EXPECT_NEAR(seconds, *ask.key, 1e-6);
+        EXPECT_FALSE(decoder->nextFrame(seconds)) << "nothing after it until the next seek";
+    }
+    ASSERT_TRUE(decoder->seek(1.2));
+    double seconds = -1;
+    ASSERT_TRUE(decoder->nextFrame(seconds)) << "a seek decodes onwards again";
+    EXPECT_NEAR(seconds, 1.0, 1e-6);
+}
+
+// A 4K key frame alone holds its own picture, not the two more that its
+// decoder would read to put frames back in order.
+TEST_F(VideoDecoderTest, A4KKeyFrameAloneHoldsOnePicture)
+{
+    const std::unique_ptr<VideoDecoder> decoder
+        = VideoDecoder::open(keyedClip(QSize(3840, 2160), 5, 10), 4, VideoDecoder::Threading::slices);
+    ASSERT_TRUE(decoder);
+    test::resetPeakMemory();
+    const std::int64_t before = test::peakMemory();
+    ASSERT_TRUE(decoder->seekToKeyFrameNear(1.0, 0.5));
+    double seconds = -1;
+    ASSERT_TRUE(decoder->keyFrameAlone(seconds));
+    EXPECT_NEAR(seconds, 1.0, 1e-6);
+    // One picture with its motion tables is about 21 MB, three about 63.
+    constexpr std::int64_t picture = std::int64_t(21) << 20;
+    EXPECT_LT(test::peakMemory() - before, 2 * picture);
 }
 
 TEST_F(VideoDecoderTest, FilesWithoutADecodableVideoTrackOpenNothing)
