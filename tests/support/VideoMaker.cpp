@@ -411,22 +411,4 @@ bool makeVideo(const QString& path, const VideoFields& fields)
     return headerWritten && encode(video, audio, rawOutput, fields) && av_write_trailer(rawOutput) >= 0;
 }
 
-QByteArray videoConfiguration(const QString& path)
-{
-    AVFormatContext* input = nullptr;
-    if (avformat_open_input(&input, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) {
-        return {};
-    }
-    QByteArray record;
-    for (unsigned index = 0; index < input->nb_streams; ++index) {
-        const AVCodecParameters* track = input->streams[index]->codecpar;
-        if (track->codec_type == AVMEDIA_TYPE_VIDEO) {
-            record = QByteArray(reinterpret_cast<const char*>(track->extradata), track->extradata_size);
-            break;
-        }
-    }
-    avformat_close_input(&input);
-    return record;
-}
-
 } // namespace pivra::test

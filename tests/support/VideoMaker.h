@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QMap>
 #include <QRect>
 #include <QSize>
@@ -52,9 +51,5 @@ QRect movingBlock(QSize size, int index);
 // in a program stream and in an audio-only clip.
 // Answers false when anything fails.
 bool makeVideo(const QString& path, const VideoFields& fields = {});
-
-// The codec data of a clip's video track as its container keeps it (an MP4's
-// 'hvcC' or 'avcC' record); empty when there is none.
-QByteArray videoConfiguration(const QString& path);
 
 } // namespace pivra::test

@@ -1,27 +1,17 @@
 #include "media/formats/HevcConfiguration.h"
 
+#include "media/video/HevcRecord.h"
 #include "support/TempFolder.h"
-#include "support/VideoMaker.h"
 
 namespace pivra {
 namespace {
 
-class HevcConfigurationTest : public test::TempFolderTest {
-protected:
-    QByteArray recordOf(bool wavefronts) const
-    {
-        test::VideoFields fields;
-        fields.codec = test::VideoCodec::hevc;
-        fields.wavefronts = wavefronts;
-        const QString path = pathOf(wavefronts ? QStringLiteral("rows.mp4") : QStringLiteral("whole.mp4"));
-        return test::makeVideo(path, fields) ? test::videoConfiguration(path) : QByteArray();
-    }
-};
+using HevcConfigurationTest = test::TempFolderTest;
 
 TEST_F(HevcConfigurationTest, TellsAStreamCodedInWavefrontsOnlyFromAWholeRecord)
 {
-    const QByteArray rows = recordOf(true);
-    const QByteArray whole = recordOf(false);
+    const QByteArray rows = test::hevcRecord(pathOf(QStringLiteral("rows.mp4")), true);
+    const QByteArray whole = test::hevcRecord(pathOf(QStringLiteral("whole.mp4")), false);
     ASSERT_FALSE(rows.isEmpty());
     ASSERT_FALSE(whole.isEmpty());
     EXPECT_TRUE(hevcCodedInWavefronts(rows));

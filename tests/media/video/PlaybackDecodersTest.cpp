@@ -3,9 +3,7 @@
 #include <gst/gst.h>
 
 #include "support/TempFolder.h"
-#include "support/VideoMaker.h"
-
-#include <QFileInfo>
+#include "media/video/HevcRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -108,13 +106,11 @@ TEST_F(PlaybackDecodersTest, AStreamCodedInWavefrontsIsDecodedAPictureAtATime)
     for (const auto& stream : streams) {
         SCOPED_TRACE(testing::Message() << stream.width << "x" << stream.height << " wavefronts " << stream.wavefronts
                                         << " record " << stream.withRecord);
-        test::VideoFields fields;
-        fields.codec = test::VideoCodec::hevc;
-        fields.wavefronts = stream.wavefronts;
         const QString path = pathOf(stream.wavefronts ? QStringLiteral("rows.mp4") : QStringLiteral("whole.mp4"));
-        ASSERT_TRUE(QFileInfo::exists(path) || test::makeVideo(path, fields));
-        const QByteArray record = stream.withRecord ? test::videoConfiguration(path) : QByteArray();
-        const DecoderThreads threads = decoderThreads("avdec_h265", stream.width, stream.height, record);
+        const QByteArray record = test::hevcRecord(path, stream.wavefronts);
+        ASSERT_FALSE(record.isEmpty());
+        const DecoderThreads threads
+            = decoderThreads("avdec_h265", stream.width, stream.height, stream.withRecord ? record : QByteArray());
         EXPECT_EQ(threads.count, stream.expected.count);
         EXPECT_EQ(threads.type, stream.expected.type);
     }
