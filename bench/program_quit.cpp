@@ -29,7 +29,7 @@
 #include "support/SettingsSandbox.h"
 #include "support/VideoMaker.h"
 #include "viewer/MediaViewer.h"
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include <QDir>
 #include <QFileInfo>

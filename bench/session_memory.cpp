@@ -65,10 +65,10 @@
 #include "support/VideoMaker.h"
 #include "viewer/MediaViewer.h"
 #include "viewer/photo/PhotoCanvas.h"
-#include "viewer/video/VideoControls.h"
-#include "viewer/video/VideoScrubBar.h"
-#include "viewer/video/VideoLayerView.h"
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/controls/VideoControls.h"
+#include "viewer/video/controls/VideoScrubBar.h"
+#include "viewer/video/picture/VideoLayerView.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include <QApplication>
 #include <QDir>

@@ -34,9 +34,9 @@
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/threads/Pool.h"
 #include "support/VideoMaker.h"
-#include "viewer/video/HoverFrameGrabber.h"
-#include "viewer/video/VideoLayerView.h"
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/hover/HoverFrameGrabber.h"
+#include "viewer/video/picture/VideoLayerView.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include <QTransform>
 #include <QDir>

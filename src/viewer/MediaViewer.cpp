@@ -13,9 +13,9 @@
 #include "viewer/photo/PhotoCanvas.h"
 #include "viewer/controls/ViewerButton.h"
 #include "viewer/controls/ViewerTopBar.h"
-#include "viewer/video/VideoControls.h"
-#include "viewer/video/VideoLayerView.h"
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/controls/VideoControls.h"
+#include "viewer/video/picture/VideoLayerView.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>

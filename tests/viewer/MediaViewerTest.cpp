@@ -16,9 +16,9 @@
 #include "viewer/controls/ViewerTopBar.h"
 #include "viewer/controls/ZoomOverview.h"
 #include "viewer/controls/ZoomSlider.h"
-#include "viewer/video/VideoControls.h"
-#include "viewer/video/VideoLayerView.h"
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/controls/VideoControls.h"
+#include "viewer/video/picture/VideoLayerView.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include <QAccessible>
 #include <QApplication>

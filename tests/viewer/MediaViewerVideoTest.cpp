@@ -8,11 +8,11 @@
 #include "support/EventLoopWatch.h"
 #include "support/Renders.h"
 #include "support/UndecodableVideos.h"
-#include "viewer/video/VideoControls.h"
-#include "viewer/video/VideoHoverPreview.h"
-#include "viewer/video/VideoLayerView.h"
-#include "viewer/video/VideoPlaybackModel.h"
-#include "viewer/video/VideoScrubBar.h"
+#include "viewer/video/controls/VideoControls.h"
+#include "viewer/video/hover/VideoHoverPreview.h"
+#include "viewer/video/picture/VideoLayerView.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
+#include "viewer/video/controls/VideoScrubBar.h"
 
 #include <QFile>
 #include <QLabel>

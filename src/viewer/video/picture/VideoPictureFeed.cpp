@@ -1,4 +1,4 @@
-#include "viewer/video/VideoPictureFeed.h"
+#include "viewer/video/picture/VideoPictureFeed.h"
 
 #include "platform/runtime/threads/BackgroundReleaser.h"
 #include "media/pictures/VideoFrameScaler.h"

@@ -1,4 +1,4 @@
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include "media/camera/CameraItemPaths.h"
 #include "media/streaming/StreamRangeServer.h"

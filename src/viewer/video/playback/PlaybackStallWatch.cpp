@@ -1,4 +1,4 @@
-#include "viewer/video/PlaybackStallWatch.h"
+#include "viewer/video/playback/PlaybackStallWatch.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "viewer/video/VideoControls.h"
+#include "viewer/video/controls/VideoControls.h"
 
 #include "media/camera/CameraItemPaths.h"
 #include "style/motion/Motion.h"
-#include "viewer/video/TransportButton.h"
-#include "viewer/video/VideoHoverPreview.h"
-#include "viewer/video/VideoPlaybackModel.h"
-#include "viewer/video/VideoScrubBar.h"
+#include "viewer/video/controls/TransportButton.h"
+#include "viewer/video/hover/VideoHoverPreview.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
+#include "viewer/video/controls/VideoScrubBar.h"
 
 #include <QFontDatabase>
 #include <QGraphicsOpacityEffect>

@@ -1,5 +1,5 @@
-#include "viewer/video/VideoLayerView.h"
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/picture/VideoLayerView.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include "media/camera/CameraTestKit.h"
 #include "platform/AppSettings.h"

@@ -1,10 +1,10 @@
-#include "viewer/video/VideoScrubBar.h"
+#include "viewer/video/controls/VideoScrubBar.h"
 
 #include "style/motion/Motion.h"
-#include "viewer/video/VideoControls.h"
-#include "viewer/video/VideoHoverBubble.h"
-#include "viewer/video/VideoHoverPreview.h"
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/controls/VideoControls.h"
+#include "viewer/video/hover/VideoHoverBubble.h"
+#include "viewer/video/hover/VideoHoverPreview.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include <QMouseEvent>
 #include <QPainter>

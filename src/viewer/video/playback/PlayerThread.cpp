@@ -1,4 +1,4 @@
-#include "viewer/video/PlayerThread.h"
+#include "viewer/video/playback/PlayerThread.h"
 
 #include "platform/runtime/threads/BackgroundReleaser.h"
 

@@ -1,4 +1,4 @@
-#include "viewer/video/TransportButton.h"
+#include "viewer/video/controls/TransportButton.h"
 
 #include "style/assets/Symbols.h"
 

@@ -3,11 +3,11 @@
 #include "catalog/model/MediaItem.h"
 #include "media/camera/CameraVideoStream.h"
 
-#include "viewer/video/PlaybackStallWatch.h"
-#include "viewer/video/PlayerEngine.h"
-#include "viewer/video/PlayerThread.h"
-#include "viewer/video/SeekPacer.h"
-#include "viewer/video/VideoPictureFeed.h"
+#include "viewer/video/playback/PlaybackStallWatch.h"
+#include "viewer/video/playback/PlayerEngine.h"
+#include "viewer/video/playback/PlayerThread.h"
+#include "viewer/video/playback/SeekPacer.h"
+#include "viewer/video/picture/VideoPictureFeed.h"
 
 #include <QObject>
 #include <QString>

@@ -1,13 +1,13 @@
-#include "viewer/video/VideoControls.h"
+#include "viewer/video/controls/VideoControls.h"
 
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "support/Renders.h"
-#include "viewer/video/TransportButton.h"
-#include "viewer/video/VideoHoverBubble.h"
-#include "viewer/video/VideoHoverPreview.h"
-#include "viewer/video/VideoPlaybackModel.h"
-#include "viewer/video/VideoScrubBar.h"
+#include "viewer/video/controls/TransportButton.h"
+#include "viewer/video/hover/VideoHoverBubble.h"
+#include "viewer/video/hover/VideoHoverPreview.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
+#include "viewer/video/controls/VideoScrubBar.h"
 #include "viewer/video/VideoTestKit.h"
 
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "viewer/video/VideoHoverBubble.h"
+#include "viewer/video/hover/VideoHoverBubble.h"
 
 #include "style/motion/AnimatedValue.h"
 

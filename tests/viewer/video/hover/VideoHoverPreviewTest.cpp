@@ -1,6 +1,6 @@
-#include "viewer/video/VideoHoverPreview.h"
+#include "viewer/video/hover/VideoHoverPreview.h"
 
-#include "viewer/video/HoverFrameGrabber.h"
+#include "viewer/video/hover/HoverFrameGrabber.h"
 #include "viewer/video/VideoTestKit.h"
 
 #include <QSignalSpy>

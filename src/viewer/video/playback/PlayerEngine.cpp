@@ -1,4 +1,4 @@
-#include "viewer/video/PlayerEngine.h"
+#include "viewer/video/playback/PlayerEngine.h"
 
 #include "media/video/PlaybackDecoders.h"
 #include "platform/folders/FileNameText.h"

@@ -1,4 +1,4 @@
-#include "viewer/video/SeekPacer.h"
+#include "viewer/video/playback/SeekPacer.h"
 
 #include <gtest/gtest.h>
 

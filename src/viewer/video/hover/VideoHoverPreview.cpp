@@ -1,8 +1,8 @@
-#include "viewer/video/VideoHoverPreview.h"
+#include "viewer/video/hover/VideoHoverPreview.h"
 
 #include "platform/runtime/threads/BackgroundReleaser.h"
 #include "platform/runtime/threads/Strand.h"
-#include "viewer/video/HoverFrameGrabber.h"
+#include "viewer/video/hover/HoverFrameGrabber.h"
 
 #include <cmath>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "viewer/video/HoverFrameGrabber.h"
+#include "viewer/video/hover/HoverFrameGrabber.h"
 
 #include "media/video/VideoDecoder.h"
 

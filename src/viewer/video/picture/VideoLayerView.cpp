@@ -1,7 +1,7 @@
-#include "viewer/video/VideoLayerView.h"
+#include "viewer/video/picture/VideoLayerView.h"
 
 #include "media/pictures/VideoFrameScaler.h"
-#include "viewer/video/VideoPlaybackModel.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
 #include <QPainter>
 
