@@ -12,6 +12,9 @@
 
 #include <array>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace pivra::test {
 namespace {
 
@@ -116,6 +119,21 @@ bool writeProgressiveJpegBomb(const QString& path, int side)
 QStringList bombNames()
 {
     return {QStringLiteral("bomb.gif"), QStringLiteral("bomb.png"), QStringLiteral("bomb.jpg")};
+}
+
+QByteArray svgReading(const QString& target)
+{
+    return QByteArrayLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+                             "width=\"300\" height=\"200\"><image width=\"300\" height=\"200\" xlink:href=\"") +
+           target.toHtmlEscaped().toUtf8() + QByteArrayLiteral("\"/></svg>\n");
+}
+
+void releaseFifoReaders(const QString& path)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor >= 0) {
+        ::close(descriptor);
+    }
 }
 
 void resetPeakMemory()

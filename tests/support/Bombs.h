@@ -23,6 +23,15 @@ bool writeHeicBomb(const QString& path, int side);
 // The three kinds, as file names: "bomb.gif", "bomb.png", "bomb.jpg".
 QStringList bombNames();
 
+// An SVG of 300 × 200 whose one image is read from `target`, a path on the
+// local disk: a reader that draws it reads that file, and one reading a FIFO
+// waits for a writer for ever.
+QByteArray svgReading(const QString& target);
+
+// Lets go every reader waiting on the FIFO at `path`: opened for writing, it
+// lets their open end, and closed, it ends their read.
+void releaseFifoReaders(const QString& path);
+
 // The process's peak resident memory since the last reset, in bytes, from
 // the kernel's own count (VmHWM); resetPeakMemory() starts a new peak at the
 // memory in use now.

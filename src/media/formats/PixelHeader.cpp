@@ -1,8 +1,8 @@
 #include "media/formats/PixelHeader.h"
 
 #include "media/MediaFile.h"
+#include "media/formats/BmpReader.h"
 
-#include <QImageReader>
 #include <QSet>
 #include <QtEndian>
 #include <cmath>
@@ -117,13 +117,12 @@ std::optional<PixelHeader> readBmpHeader(const QString& path)
         return std::nullopt;
     }
     const std::unique_ptr<QIODevice> device = file->device();
-    QImageReader reader(device.get());
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
-    if (reader.format() != "bmp" || !size.isValid()) {
+    const std::unique_ptr<QImageReader> reader = bmpReader(device.get());
+    const QSize size = reader ? reader->size() : QSize();
+    if (!size.isValid()) {
         return std::nullopt;
     }
-    const QImage::Format format = reader.imageFormat();
+    const QImage::Format format = reader->imageFormat();
     PixelHeader header;
     header.width = size.width();
     header.height = size.height();

@@ -17,6 +17,7 @@
 #include "media/camera/CameraPreviewKey.h"
 #include "media/camera/CameraSourceManager.h"
 #include "media/metadata/ImageOrientation.h"
+#include "media/thumbnails/render/JpegPixels.h"
 #include "platform/cameras/CameraTemporaries.h"
 
 #include <QCoreApplication>
@@ -158,7 +159,10 @@ void ThumbnailStore::takeDeviceThumbnail(const std::shared_ptr<CameraPreview>& p
         onMainWithStore(presence_, [preview](ThumbnailStore& store) { store.drawCameraPreview(preview); });
         return;
     }
-    const QImage thumbnail = deviceThumbnailUpright(QImage::fromData(*data), preview->orientation, preview->item);
+    // Decoded as the JPEG a device's thumbnail is, never by a reader its
+    // bytes choose: a device may send anything.
+    const QImage sent = decodeJpegPixels(*data, 0).image;
+    const QImage thumbnail = deviceThumbnailUpright(sent, preview->orientation, preview->item);
     keepCameraPreview(*preview, thumbnail); // undecodable data counts as none
     if (preview->visible) {
         refineIfSmall(preview->item, preview->key, preview->destination, thumbnail, preview->waiter);

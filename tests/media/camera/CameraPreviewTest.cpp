@@ -4,6 +4,7 @@
 #include "media/video/VideoPosterFrames.h"
 #include "platform/cameras/MovieHead.h"
 #include "platform/runtime/Task.h"
+#include "support/Bombs.h"
 #include "support/JpegMaker.h"
 #include "support/VideoMaker.h"
 
@@ -14,6 +15,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <map>
 
 namespace pivra::test {
 namespace {
@@ -278,7 +281,9 @@ TEST_F(CameraPreviewTest, AVideoWithoutADeviceThumbnailShowsAPosterFromItsHead)
     EXPECT_EQ(bytesRead(), 2 * headAndIndex);
 }
 
-enum class DeviceData { jpeg, garbage, none };
+// What the device sends for its thumbnail; a PNG or an SVG is no JPEG and is
+// not decoded, as its content would choose Qt's reader for it.
+enum class DeviceData { jpeg, garbage, png, svgReadingAPicture, none };
 enum class Mishap { none, unplugMidRequest, noManager, unwritableStores };
 
 struct FailureCase {
@@ -294,9 +299,20 @@ class CameraPreviewFailureTest : public CameraPreviewTest, public ::testing::Wit
 TEST_P(CameraPreviewFailureTest, AnswersEveryWaiterWithNothing)
 {
     const FailureCase& row = GetParam();
-    const MediaItem item = publishedPhoto(row.data == DeviceData::jpeg      ? std::optional(jpeg(QSize(320, 240)))
-                                          : row.data == DeviceData::garbage ? std::optional(QByteArray("not an image"))
-                                                                            : std::nullopt);
+    QImage picture(300, 200, QImage::Format_RGB32);
+    picture.fill(Qt::magenta);
+    const QString picturePath = dir.filePath(QStringLiteral("picture.png"));
+    ASSERT_TRUE(picture.save(picturePath, "PNG"));
+    QFile png(picturePath);
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    const std::map<DeviceData, std::optional<QByteArray>> sent{
+        {DeviceData::jpeg, jpeg(QSize(320, 240))},
+        {DeviceData::garbage, QByteArray("not an image")},
+        {DeviceData::png, png.readAll()},
+        {DeviceData::svgReadingAPicture, svgReading(picturePath)},
+        {DeviceData::none, std::nullopt},
+    };
+    const MediaItem item = publishedPhoto(sent.at(row.data));
     const QString gridFile = locations.gridFile(cameraPreviewKey(item, gridPixels));
     switch (row.mishap) {
     case Mishap::unplugMidRequest:
@@ -341,6 +357,8 @@ TEST_P(CameraPreviewFailureTest, AnswersEveryWaiterWithNothing)
 INSTANTIATE_TEST_SUITE_P(
     Rows, CameraPreviewFailureTest,
     ::testing::Values(FailureCase{"UndecodableData", DeviceData::garbage, Mishap::none},
+                      FailureCase{"APngThumbnail", DeviceData::png, Mishap::none},
+                      FailureCase{"AnSvgThumbnailReadingAPicture", DeviceData::svgReadingAPicture, Mishap::none},
                       FailureCase{"NoThumbnail", DeviceData::none, Mishap::none},
                       FailureCase{"UnpluggedMidRequest", DeviceData::jpeg, Mishap::unplugMidRequest},
                       FailureCase{"NoManager", DeviceData::jpeg, Mishap::noManager},

@@ -130,6 +130,27 @@ TEST(HostileRender, EveryReaderGivesUpAtOnceOnAFifoOrANeverEndingDevice)
     }
 }
 
+// An SVG under a photo's name, its image read from a FIFO: no reader of a
+// photo's pixels or size takes it, so the FIFO is never opened.
+TEST(HostileRender, AnSvgUnderAPhotosNameIsReadByNothing)
+{
+    QTemporaryDir folder;
+    const QString fifo = folder.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const ThumbnailRenderer renderer;
+    for (const char* name : {"svg.jpg", "svg.bmp", "svg.png"}) {
+        const QString path = folder.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(test::svgReading(fifo)) > 0);
+        file.close();
+        EXPECT_TRUE(returnsSoon([&] {
+            EXPECT_TRUE(renderer.render(itemAt(path, MediaKind::image), 420, DecodeUrgency::visible).image.isNull());
+            EXPECT_EQ(MediaMetadata::inspect(path, QUuid(), {}, MediaKind::image).width(), 0);
+        })) << name;
+        test::releaseFifoReaders(fifo); // a reader held there ends
+    }
+}
+
 class RenderAttemptsTest : public TempFolderTest {
 protected:
     // The marks a run leaves when it ends during its attempts at `names`,

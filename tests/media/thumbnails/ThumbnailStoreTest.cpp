@@ -28,6 +28,8 @@
 
 #include <vips/vips8>
 
+#include <sys/stat.h>
+
 namespace pivra {
 namespace {
 
@@ -529,21 +531,14 @@ TEST_F(ThumbnailStoreTest, ThumbnailsOfEarlierVersionsAreImported)
     QFile(portable).open(QIODevice::WriteOnly);
     QImage legacy(42, 42, QImage::Format_RGB32);
     legacy.fill(Qt::magenta);
-    // Older versions wrote JPEG; a file of another format under the name
-    // still decodes, through Qt's readers.
-    for (const char* format : {"JPEG", "PNG"}) {
-        SCOPED_TRACE(format);
-        QFile::remove(locations.gridFile(contentKey(item).value()));
-        store->memory().clear();
-        QDir().mkpath(QFileInfo(locations.legacyCacheFile(item)).absolutePath());
-        ASSERT_TRUE(legacy.save(locations.legacyCacheFile(item), format));
+    QDir().mkpath(QFileInfo(locations.legacyCacheFile(item)).absolutePath());
+    ASSERT_TRUE(legacy.save(locations.legacyCacheFile(item), "JPEG"));
 
-        const auto answer = ask(item);
-        ASSERT_TRUE(answered(answer));
-        EXPECT_EQ(answer->image.size(), QSize(42, 42));
-        EXPECT_EQ(answer->key, contentKey(item));
-        EXPECT_EQ(renderer->renders, 0);
-    }
+    const auto answer = ask(item);
+    ASSERT_TRUE(answered(answer));
+    EXPECT_EQ(answer->image.size(), QSize(42, 42));
+    EXPECT_EQ(answer->key, contentKey(item));
+    EXPECT_EQ(renderer->renders, 0);
 }
 
 bool writeLargeJpeg(const QString& path)
@@ -558,11 +553,25 @@ bool writeLargeJpeg(const QString& path)
 
 // A USB stick or a shared folder can bring anything into the places earlier
 // versions kept thumbnails in, and a file an earlier run took from there may
-// be in the grid store already. One larger than a thumbnail there, in bytes
-// or in the pixels it declares, is passed over unread or undecoded, and the
-// photo gets its own.
-TEST_F(ThumbnailStoreTest, AnythingLargerThanAThumbnailWhereOneIsKeptIsPassedOver)
+// be in the grid store already. There a thumbnail is a JPEG no larger than
+// one, in bytes or in the pixels it declares; anything else is passed over
+// unread or undecoded, and the photo gets its own. No reader is chosen by
+// the bytes, so an SVG's image is never read from where it points: a picture
+// elsewhere on the disk, or a FIFO that would hold a thumbnail thread for good.
+TEST_F(ThumbnailStoreTest, AnythingButAThumbnailWhereOneIsKeptIsPassedOver)
 {
+    const QString fifo = pathOf(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    QImage elsewhere(300, 200, QImage::Format_RGB32);
+    elsewhere.fill(Qt::magenta);
+    const QString picture = pathOf(QStringLiteral("elsewhere.png"));
+    ASSERT_TRUE(elsewhere.save(picture, "PNG"));
+    const auto writing = [](QByteArray bytes) {
+        return [bytes](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+    };
     enum class Place { portable, oldCache, gridStore };
     const auto bomb = [](const QString& path) { return test::writeBomb(path, 60000); };
     const struct {
@@ -580,6 +589,11 @@ TEST_F(ThumbnailStoreTest, AnythingLargerThanAThumbnailWhereOneIsKeptIsPassedOve
          }},
         {"a JPEG declaring 60,000 x 60,000 in the old cache", Place::oldCache, bomb},
         {"a real 8,000 x 8,000 JPEG in the grid store", Place::gridStore, writeLargeJpeg},
+        {"an SVG reading a FIFO", Place::portable, writing(test::svgReading(fifo))},
+        {"an SVG reading a picture", Place::portable, writing(test::svgReading(picture))},
+        {"a PNG", Place::portable, [&elsewhere](const QString& path) { return elsewhere.save(path, "PNG"); }},
+        {"an SVG reading a picture in the old cache", Place::oldCache, writing(test::svgReading(picture))},
+        {"an SVG reading a FIFO in the grid store", Place::gridStore, writing(test::svgReading(fifo))},
     };
     const QString root = pathOf(QStringLiteral("library"));
     store->setSourceRoots({{sourceID, root}});
@@ -587,7 +601,7 @@ TEST_F(ThumbnailStoreTest, AnythingLargerThanAThumbnailWhereOneIsKeptIsPassedOve
     int hue = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        hue += 60;
+        hue += 35; // a photo of its own per row
         const MediaItem item = photo(QStringLiteral("library/%1.jpg").arg(hue), QSize(800, 600),
                                      QColor::fromHsv(hue, 200, 200));
         const QString key = contentKey(item).value();
@@ -600,11 +614,16 @@ TEST_F(ThumbnailStoreTest, AnythingLargerThanAThumbnailWhereOneIsKeptIsPassedOve
         test::resetPeakMemory();
         const std::int64_t before = test::peakMemory();
         const auto answer = ask(item);
-        ASSERT_TRUE(answered(answer));
+        const bool inTime = answered(answer);
+        test::releaseFifoReaders(fifo); // a reader held there ends, so that the store can go
+        ASSERT_TRUE(inTime);
         EXPECT_LT(test::peakMemory() - before, std::int64_t(32) << 20);
         EXPECT_EQ(answer->key, key);
         EXPECT_EQ(answer->image.size(), QSize(420, 315));
         EXPECT_EQ(renderer->renders, renders + 1) << "the photo's own thumbnail";
+        QFile stored(locations.gridFile(key));
+        ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(stored.readAll().startsWith("\xFF\xD8\xFF")) << "a JPEG";
         EXPECT_EQ(loadCachedImage(locations.gridFile(key)).size(), QSize(420, 315));
     }
 }

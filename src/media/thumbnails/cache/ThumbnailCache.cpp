@@ -9,14 +9,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QBuffer>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <openssl/evp.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -116,31 +114,17 @@ std::optional<QByteArray> readCacheFile(const QString& path, int mostSide)
     return bytes.size() == file->size() ? std::optional(std::move(bytes)) : std::nullopt;
 }
 
-// What loadCachedImage gives for these bytes, with no side over `mostSide`.
+// What loadCachedImage gives for these bytes, with no side over `mostSide`:
+// they are decoded as a JPEG or not at all. A file under a thumbnail's name
+// may be anything, and a reader chosen by its content would draw what it
+// holds (an SVG's images are read from any path it names, a FIFO's too).
 QImage decodeCached(QByteArray bytes, int mostSide)
 {
-    const Check check = checked(bytes);
-    if (check == Check::fails) {
+    if (checked(bytes) == Check::fails) {
         return {};
     }
     const JpegPixels decoded = decodeJpegPixels(bytes, mostSide);
-    if (decoded.damaged) {
-        return {};
-    }
-    if (!decoded.image.isNull() || check == Check::holds) {
-        return decoded.image;
-    }
-    // A file this program did not write (a copied older thumbnail in CMYK,
-    // another format under the name) still shows, at Qt's four bytes a
-    // pixel, when its header keeps within the same bounds.
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QSize size = reader.size();
-    if (!size.isValid() || std::max(size.width(), size.height()) > mostSide) {
-        return {};
-    }
-    return reader.read();
+    return decoded.damaged ? QImage() : decoded.image;
 }
 
 } // namespace

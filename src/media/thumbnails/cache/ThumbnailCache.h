@@ -54,12 +54,13 @@ std::optional<QString> oldPortableFile(const MediaItem& item, const QString& roo
 bool persist(const QImage& image, const QString& path);
 
 // Decodes a cached JPEG at once, so that painting on the GUI thread does not,
-// into three bytes a pixel (one for grayscale) as decodeJpegPixels does; what
-// that decoder refuses but Qt reads comes as Qt reads it. A null image for a
-// missing, undecodable or damaged file: one whose check fails, or without a
-// check (written by an earlier version) that does not decode to its end, so
-// that it is made again rather than shown torn. Null too, before it is read
-// or decoded, for a file larger than a viewer's preview, in bytes or in the
+// into three bytes a pixel (one for grayscale) as decodeJpegPixels does, and
+// as nothing else: bytes that decoder does not read (another format under
+// the name, a CMYK JPEG) are no thumbnail. A null image for a missing,
+// undecodable or damaged file: one whose check fails, or without a check
+// (written by an earlier version) that does not decode to its end, so that it
+// is made again rather than shown torn. Null too, before it is read or
+// decoded, for a file larger than a viewer's preview, in bytes or in the
 // pixels it declares: nothing this program writes is that large.
 QImage loadCachedImage(const QString& path);
 
@@ -68,11 +69,11 @@ QImage loadCachedImage(const QString& path);
 bool isWholeCachedFile(const QString& path);
 
 // Takes the first candidate that is a grid thumbnail as loadCachedImage
-// reads one, no larger than one in bytes or declared pixels, by copying it to
-// `destination` atomically, and gives its picture. Any other candidate is
-// passed over unread or undecoded: a file where an earlier version kept its
-// thumbnails may be anything. A failed write ends the attempt. A null image
-// when nothing was taken.
+// reads one (a whole JPEG), no larger than one in bytes or declared pixels,
+// by copying it to `destination` atomically, and gives its picture. Any
+// other candidate is passed over unread or undecoded: a file where an earlier
+// version kept its thumbnails may be anything. A failed write ends the
+// attempt. A null image when nothing was taken.
 QImage adoptThumbnail(const QStringList& candidates, const QString& destination);
 
 } // namespace pivra

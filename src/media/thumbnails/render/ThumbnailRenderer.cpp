@@ -6,6 +6,7 @@
 #include "media/thumbnails/render/JpegPixels.h"
 #include "media/metadata/ImageOrientation.h"
 #include "media/MediaLibraries.h"
+#include "media/formats/BmpReader.h"
 #include "media/formats/PixelHeader.h"
 #include "media/thumbnails/render/SrgbConversion.h"
 #include "media/thumbnails/render/ThumbnailRendererRawPreview.h"
@@ -352,10 +353,8 @@ Rendering renderPhoto(const QString& path, int pixels, DecodeUrgency urgency)
         return rendering;
     }
     const std::unique_ptr<QIODevice> device = file ? file->device() : nullptr;
-    QImageReader reader(device.get());
-    reader.setDecideFormatFromContent(true);
-    if (device && reader.format() == "bmp") {
-        return readerThumbnail(reader, pixels, displayOrientation(path), urgency);
+    if (const std::unique_ptr<QImageReader> reader = bmpReader(device.get())) {
+        return readerThumbnail(*reader, pixels, displayOrientation(path), urgency);
     }
     const QMimeType type = recognisedMimeType(path);
     return {{}, decodedHere(type) ? QString() : type.name()};

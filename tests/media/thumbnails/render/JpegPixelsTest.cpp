@@ -101,21 +101,17 @@ TEST_F(JpegPixelsTest, WhatIsNoDecodableJpegGivesANullImage)
         ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
         ASSERT_TRUE(detailed({64, 48}, QImage::Format_RGB888).save(&buffer, "png"));
     }
-    struct Case {
-        const char* name;
-        QByteArray bytes;
-        bool qtReadsIt; // then the cache loads it at Qt's four bytes a pixel
+    // A cached file is a JPEG or nothing: a PNG under its name is not read.
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"empty", {}},
+        {"text", "not a picture at all"},
+        {"a PNG", png},
+        {"cut inside the header", jpeg.left(100)},
     };
-    const Case cases[] = {
-        {"empty", {}, false},
-        {"text", "not a picture at all", false},
-        {"a PNG", png, true},
-        {"cut inside the header", jpeg.left(100), false},
-    };
-    for (const auto& [name, bytes, qtReadsIt] : cases) {
+    for (const auto& [name, bytes] : cases) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(decodeJpegPixels(bytes, gridPixels).image.isNull());
-        EXPECT_EQ(loadCachedImage(writeFile(QString::fromLatin1(name), bytes)).isNull(), !qtReadsIt);
+        EXPECT_TRUE(loadCachedImage(writeFile(QString::fromLatin1(name), bytes)).isNull());
     }
     EXPECT_TRUE(loadCachedImage(pathOf(QStringLiteral("missing.jpg"))).isNull());
     EXPECT_FALSE(decodeJpegPixels(jpeg, gridPixels).damaged);
