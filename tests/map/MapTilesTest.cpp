@@ -10,6 +10,7 @@
 #include "map/basemap/RasterTiles.h"
 #include "map/view/MapView.h"
 #include "platform/runtime/Drain.h"
+#include "support/Bombs.h"
 #include "support/Renders.h"
 #include "support/TempFolder.h"
 
@@ -90,6 +91,22 @@ TEST_F(RasterTilesTest, AServerThatNeverAnswersDoesNotStopLaterTiles)
     tiles.tile(5, 1, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return server_.paths.size() == 2; }, 30000)) << server_.paths.size();
     ASSERT_TRUE(QTest::qWaitFor([&] { return tiles.tile(5, 2, 0) != nullptr; }, 10000));
+}
+
+// A tile is drawn from a PNG or a JPEG alone: an SVG is not, so that the
+// pictures it names on this disk are never read and shown on the map.
+TEST_F(RasterTilesTest, ATileThatIsNoPngOrJpegIsNotDrawn)
+{
+    QImage picture(256, 256, QImage::Format_RGB32);
+    picture.fill(Qt::magenta);
+    const QString picturePath = pathOf(QStringLiteral("picture.png"));
+    ASSERT_TRUE(picture.save(picturePath, "PNG"));
+    server_.bodies[QStringLiteral("/tiles/4/0/0.png")] = svgReading(picturePath);
+    RasterTiles tiles(server_.urlTemplate(), pathOf(QStringLiteral("tiles")));
+    tiles.tile(4, 0, 0);
+    tiles.tile(4, 1, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tiles.tile(4, 1, 0) != nullptr && !tiles.hasPending(); }, 30000));
+    EXPECT_EQ(tiles.tile(4, 0, 0), nullptr);
 }
 
 // What the heap holds for live blocks, mapped ones included. Resident size

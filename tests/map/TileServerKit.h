@@ -12,7 +12,8 @@ namespace pivra::test {
 
 // Serves every path as one PNG tile of a single colour on 127.0.0.1, with a
 // day's freshness, and remembers the paths asked for. While `failing` it
-// answers 503; a path in `silentPaths` is never answered.
+// answers 503; a path in `silentPaths` is never answered, one in `bodies`
+// with its own bytes.
 class TileServer : public QObject {
 public:
     explicit TileServer(QColor color)
@@ -38,6 +39,7 @@ public:
     QByteArrayList userAgents;
     bool failing = false;
     QSet<QString> silentPaths;
+    QHash<QString, QByteArray> bodies;
 
 private:
     void answer(QTcpSocket* socket)
@@ -62,8 +64,9 @@ private:
             socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
             return;
         }
+        const QByteArray body = bodies.value(path, tile_);
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nCache-Control: max-age=86400\r\nContent-Length: "
-                      + QByteArray::number(tile_.size()) + "\r\n\r\n" + tile_);
+                      + QByteArray::number(body.size()) + "\r\n\r\n" + body);
     }
 
     QTcpServer server_;

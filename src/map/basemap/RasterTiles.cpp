@@ -20,6 +20,17 @@ namespace {
 // 30 KiB lose about 2 KiB each, so an eighth is kept back for that.
 constexpr qint64 diskCacheFileBytes = RasterTiles::diskCacheBytes / 8 * 7;
 
+// The format a tile's bytes are checked to be, PNG or JPEG as imagery servers
+// send, and none for any other: Qt's reader is never chosen by what a reply
+// holds (its SVG reader reads every file an SVG names, a FIFO's too).
+const char* tileFormat(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\x89PNG\r\n\x1a\n")) {
+        return "png";
+    }
+    return bytes.startsWith("\xFF\xD8\xFF") ? "jpeg" : nullptr;
+}
+
 // Fetches and decodes tiles on the layer's thread, so neither the disk cache
 // nor a decode ever holds up the GUI thread. A tile in the disk cache is
 // taken from there alone, whatever its age: the map does not go out again
@@ -52,7 +63,9 @@ public:
         connect(reply, &QNetworkReply::finished, this, [this, reply, address] {
             reply->deleteLater();
             QImage image;
-            if (reply->error() == QNetworkReply::NoError && image.loadFromData(reply->readAll())) {
+            const QByteArray bytes = reply->readAll();
+            const char* format = tileFormat(bytes);
+            if (reply->error() == QNetworkReply::NoError && format != nullptr && image.loadFromData(bytes, format)) {
                 image.convertTo(QImage::Format_ARGB32_Premultiplied);
             }
             answer_(address, std::move(image));
