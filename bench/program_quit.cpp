@@ -189,7 +189,7 @@ int runProgram(int argc, char** argv, const QString& folder, Moment moment)
     QTimer::singleShot(0, &app, [] {
         std::printf("quit %.6f\n", monotonicSeconds());
         std::fflush(stdout);
-        QCoreApplication::quit();
+        quitProgram();
     });
     const int status = QApplication::exec();
     endWindow(std::move(window));

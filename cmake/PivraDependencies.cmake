@@ -18,6 +18,7 @@ pkg_check_modules(LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
 pkg_check_modules(BLKID REQUIRED IMPORTED_TARGET blkid)
 pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
 pkg_check_modules(GSTREAMER REQUIRED IMPORTED_TARGET gstreamer-1.0)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb)
 
 if(PIVRA_BUILD_TESTS)
   find_package(GTest REQUIRED)

@@ -6,6 +6,8 @@
 #include "app/launch/SingleInstance.h"
 #include "app/launch/UpdatesWiring.h"
 #include "app/launch/WindowGeometry.h"
+#include "app/quit/QuitRequests.h"
+#include "app/quit/TerminationSignals.h"
 #include "style/appearance/AppearanceController.h"
 #include "style/assets/PivraFonts.h"
 #include "app/window/LibraryWindow.h"
@@ -49,6 +51,10 @@ int runProgram(int argc, char** argv)
     pivra::limitHeapRetention();
     pivra::PivraIdentity::applyNames();
     QApplication app(argc, argv);
+    // At once, so that a logout while the program starts ends it as a quit:
+    // the request waits for the event loop.
+    pivra::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &pivra::TerminationSignals::received, &pivra::quitProgram);
 
     // A second launch hands its file to the running program and leaves
     // before touching the catalog.
@@ -86,6 +92,7 @@ int runProgram(int argc, char** argv)
                             appearance);
     pivra::WindowGeometry::restore(*window);
     window->show();
+    const pivra::QuitRequests quitRequests(*window, *menus->quitAction());
     pivra::PivraIdentity::removeLegacyCustomization();
     pivra::MediaPasteboard::removeOldShares();
     pivraApp.windowAppeared(window.get(), QApplication::arguments());

@@ -1,19 +1,24 @@
 #include "app/WindowTestKit.h"
 #include "app/launch/LibraryMenus.h"
 #include "app/launch/PreferencesWiring.h"
+#include "app/quit/QuitRequests.h"
 #include "platform/updates/UpdateBuildConfig.h"
 #include "settings/GeneralTab.h"
 #include "settings/PreferencesPresenter.h"
 #include "style/appearance/AppearanceController.h"
 #include "style/appearance/DesktopSettings.h"
+#include "support/OtherXClient.h"
+#include "support/XvfbChild.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +39,43 @@ protected:
     {
         PreferencesRouter::shared().setRequest(std::nullopt);
         ViewTest::TearDown();
+    }
+
+    // The library window as the program builds it, its preferences open.
+    struct OpenPreferences {
+        QMainWindow* window;
+        PreferencesPresenter* presenter;
+        std::unique_ptr<QuitRequests> quitRequests;
+        QKeySequence quitKey;
+    };
+    OpenPreferences openPreferences(AppearanceController& appearance)
+    {
+        store_ = makeStore({.thumbnails = &thumbnails_, .previews = &clips_});
+        auto* window = new QMainWindow;
+        host_.reset(window);
+        auto* library = new LibraryWindow(*store_, thumbnails_, clips_);
+        window->setCentralWidget(library);
+        auto* menus = new LibraryMenus(*store_, *window->menuBar());
+        PreferencesPresenter* presenter = mountPreferences(*window, *library, *store_, thumbnails_, clips_, appearance);
+        window->setGeometry(0, 0, 1200, 760);
+        window->show();
+        auto quitRequests = std::make_unique<QuitRequests>(*window, *menus->quitAction());
+        presenter->showAt(Pane::general);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(presenter->sheet()));
+        return {window, presenter, std::move(quitRequests), menus->quitAction()->shortcut()};
+    }
+
+    // The status of the program's event loop, run until `ask` (run in it)
+    // ends it; -1 for a request that did not.
+    static int statusAfter(const std::function<void()>& ask)
+    {
+        QTimer::singleShot(0, qApp, ask);
+        QTimer unanswered;
+        unanswered.setSingleShot(true);
+        QObject::connect(&unanswered, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+        unanswered.start(30'000);
+        return QApplication::exec();
     }
 
     template<typename Widget>
@@ -92,6 +134,51 @@ TEST_F(PreferencesWiringTest, EveryWayInOpensItsTab)
     ASSERT_NE(presenter->sheet(), nullptr);
     EXPECT_EQ(presenter->sheet()->selectedTab(), Pane::general);
     presenter->sheet()->reject();
+}
+
+// Every request to quit ends the program while the preferences are open:
+// Ctrl+Q typed into them or into the library window under them, and the
+// window manager's close button on the library window. The test runs its own
+// binary again under Xvfb, where the keys are the desktop's and another X
+// client asks the window to close.
+TEST_F(PreferencesWiringTest, EveryQuitRequestEndsTheProgramWithThePreferencesOpen)
+{
+    if (!test::isXvfbChild()) {
+        const test::XvfbRun run = test::runUnderXvfb(QStringLiteral("PreferencesWiringTest.EveryQuitRequest*"));
+        if (!run.ran) {
+            GTEST_SKIP() << "xvfb-run is not installed";
+        }
+        EXPECT_EQ(run.exitCode, 0) << qPrintable(run.output);
+        return;
+    }
+    test::OtherXClient other;
+    ASSERT_TRUE(other.isConnected());
+    enum class Request { keyInPreferences, keyInLibraryWindow, closeLibraryWindow };
+    for (const Request request : {Request::keyInPreferences, Request::keyInLibraryWindow, Request::closeLibraryWindow}) {
+        SCOPED_TRACE(static_cast<int>(request));
+        AppearanceController appearance(std::make_unique<QuietDesktop>());
+        const OpenPreferences open = openPreferences(appearance);
+        ASSERT_EQ(open.quitKey, QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QWidget* preferences = open.presenter->sheet();
+        QMainWindow* window = open.window;
+        EXPECT_EQ(statusAfter([&] {
+                      switch (request) {
+                      case Request::keyInPreferences:
+                          QTest::keyClick(preferences, Qt::Key_Q, Qt::ControlModifier);
+                          break;
+                      case Request::keyInLibraryWindow:
+                          QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+                          break;
+                      case Request::closeLibraryWindow:
+                          other.askToClose(quint32(window->winId()));
+                          break;
+                      }
+                  }),
+                  0);
+        host_.reset();
+        ASSERT_TRUE(drain());
+        store_.reset();
+    }
 }
 
 } // namespace

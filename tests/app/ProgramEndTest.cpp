@@ -1,19 +1,26 @@
 #include "app/launch/ProgramEnd.h"
 
+#include "app/launch/WindowGeometry.h"
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
 #include "platform/runtime/threads/Pool.h"
 #include "support/SettingsSandbox.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QMainWindow>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <future>
 #include <memory>
+#include <vector>
 
 namespace pivra {
 namespace {
@@ -99,6 +106,52 @@ TEST(ProgramEndTest, TheProcessEndsWithoutWaitingForWorkStillRunning)
     ASSERT_TRUE(child.waitForFinished(60'000)) << "the process waited for its threads";
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 7);
+}
+
+// The signals by which a session ends the program, SIGTERM twice as a
+// session that repeats it: the real program, in a home of its own, ends as a
+// quit does, its window's place stored.
+TEST(ProgramEndTest, ASignalThatEndsTheSessionEndsTheProgramAsAQuit)
+{
+    const std::vector<std::pair<const char*, std::vector<int>>> sessionEnds{
+        {"SIGTERM", {SIGTERM}}, {"SIGINT", {SIGINT}}, {"SIGHUP", {SIGHUP}}, {"SIGTERM twice", {SIGTERM, SIGTERM}}};
+    for (const auto& [name, signals] : sessionEnds) {
+        SCOPED_TRACE(name);
+        const QTemporaryDir home;
+        const QDir folder(home.path());
+        for (const char* made : {"config", "data", "cache"}) {
+            ASSERT_TRUE(folder.mkdir(QString::fromLatin1(made)));
+        }
+        ASSERT_TRUE(folder.mkdir(QStringLiteral("runtime")));
+        QFile::setPermissions(folder.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), folder.filePath(QStringLiteral("cache")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.filePath(QStringLiteral("runtime")));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(PIVRA_PROGRAM), {});
+        ASSERT_TRUE(program.waitForStarted());
+        // Listening for later launches, the program runs.
+        const QString listening = folder.filePath(QStringLiteral("runtime/pivra-instance"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(listening) || program.state() != QProcess::Running; },
+                                    120'000));
+        for (const int signal : signals) {
+            ::kill(pid_t(program.processId()), signal);
+        }
+        ASSERT_TRUE(program.waitForFinished(120'000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        const QSettings settings(folder.filePath(QStringLiteral("config/Pivra/Pivra.conf")), QSettings::IniFormat);
+        QWidget window;
+        EXPECT_TRUE(window.restoreGeometry(settings.value(WindowGeometry::settingsKey).toByteArray()))
+            << "the window's place was not stored";
+    }
 }
 
 } // namespace

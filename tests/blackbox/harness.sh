@@ -89,8 +89,7 @@ running() {
   [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null && [[ $(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) != Z ]]
 }
 
-# Pivra has no SIGTERM handler of its own: it ends where it is, as when the
-# session ends, and keeps what it had committed to the catalog and settings.
+# SIGTERM, as when the session ends: Pivra ends as a quit does.
 stop_pivra() {
   kill -TERM "$pid"
   local deadline=$((SECONDS + timeout)) status=0
@@ -104,6 +103,7 @@ stop_pivra() {
   wait "$pid" || status=$?
   pid=
   note "run $run: Pivra ended (status $status)"
+  ((status == 0)) || fail "Pivra ended with status $status on SIGTERM"
 }
 
 # The running program's peak resident memory so far, in MiB.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace pivra::test {
 
@@ -66,6 +67,26 @@ void OtherXClient::move(quint32 window, int x, int y)
 {
     const std::uint32_t place[] = {std::uint32_t(x), std::uint32_t(y)};
     xcb_configure_window(connection_->x, window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, place);
+    roundTrip();
+}
+
+void OtherXClient::askToClose(quint32 window)
+{
+    const auto atom = [this](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection_->x, xcb_intern_atom(connection_->x, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return found;
+    };
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = window;
+    request.type = atom("WM_PROTOCOLS");
+    request.data.data32[0] = atom("WM_DELETE_WINDOW");
+    request.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection_->x, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
     roundTrip();
 }
 

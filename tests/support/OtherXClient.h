@@ -27,6 +27,8 @@ public:
     void raise(quint32 window);
     // Moves `window` so its top left corner lies at `x`, `y` of the screen.
     void move(quint32 window, int x, int y);
+    // Asks `window` to close, as a window manager's close button does.
+    void askToClose(quint32 window);
 
 private:
     void roundTrip();

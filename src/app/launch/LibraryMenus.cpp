@@ -1,5 +1,6 @@
 #include "app/launch/LibraryMenus.h"
 
+#include "app/launch/ProgramEnd.h"
 #include "app/launch/UpdatesWiring.h"
 #include "app/window/LibraryWindow.h"
 #include "settings/PreferencesRouter.h"
@@ -7,7 +8,6 @@
 #include "store/updates/UpdateController.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -40,10 +40,11 @@ LibraryMenus::LibraryMenus(LibraryStore& store, QMenuBar& bar)
     fileMenu_->addAction(checkForUpdatesAction(UpdateController::shared(), PreferencesRouter::shared(), this));
 
     fileMenu_->addSeparator();
-    QAction* quit = fileMenu_->addAction(QStringLiteral("Quit"));
-    quit->setShortcut(QKeySequence::Quit);
-    quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    quit_ = fileMenu_->addAction(QStringLiteral("Quit"));
+    quit_->setShortcut(QKeySequence::Quit);
+    quit_->setMenuRole(QAction::QuitRole);
+    // Once the menu that was clicked has closed.
+    connect(quit_, &QAction::triggered, this, &quitProgram, Qt::QueuedConnection);
 
     connect(&store_, &LibraryStore::availableCamerasChanged, this, &LibraryMenus::rebuildDeviceItems);
     rebuildDeviceItems();

@@ -23,6 +23,8 @@ public:
     LibraryMenus(LibraryStore& store, QMenuBar& bar);
 
     QMenu* fileMenu() const { return fileMenu_; }
+    // The File menu's last item, which ends the program.
+    QAction* quitAction() const { return quit_; }
 
     // The View menu: the viewer's commands, usable while it shows an item.
     // Their keys belong to the window's key handler, so the menu only names
@@ -38,6 +40,7 @@ private:
     QMenu* fileMenu_;
     QMenu* viewMenu_ = nullptr;
     QAction* rescan_;
+    QAction* quit_;
     QList<QAction*> deviceItems_;
 };
 

@@ -3,12 +3,18 @@
 #include "app/launch/WindowGeometry.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
 
+#include <QCoreApplication>
 #include <QMainWindow>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace pivra {
+
+void quitProgram()
+{
+    QCoreApplication::exit(0);
+}
 
 void endWindow(std::unique_ptr<QMainWindow> window)
 {

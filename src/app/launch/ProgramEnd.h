@@ -6,6 +6,12 @@ class QMainWindow;
 
 namespace pivra {
 
+// Leaves the event loop for the program's end: what the File menu's Quit, a
+// close of the library window and a termination signal all ask. No window is
+// asked first whether it may close, as QCoreApplication::quit() asks each:
+// none has anything to keep, and a logout waits for no one.
+void quitProgram();
+
 // What the program does with its window once the event loop has been left,
 // before the application and the store go (the store closes the catalog
 // after running every write still queued): the window's size and place are
