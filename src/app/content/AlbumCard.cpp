@@ -1,6 +1,5 @@
 #include "app/content/AlbumCard.h"
 
-#include "style/CountText.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/assets/PivraFonts.h"
 #include "style/assets/Symbols.h"
@@ -8,6 +7,7 @@
 
 #include <QContextMenuEvent>
 #include <QLinearGradient>
+#include <QLocale>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -30,7 +30,9 @@ AlbumCard::AlbumCard(Album album, ThumbnailStore& thumbnails, QWidget* parent)
     : QAbstractButton(parent), album_(std::move(album)), thumbnails_(thumbnails)
 {
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(album_.name + u", " + countText());
+    // A screen reader reads the count without grouping; both texts keep
+    // "items" for every count, one included, as the window header does.
+    setAccessibleName(album_.name + u", " + QString::number(album_.itemCount) + u" items");
 }
 
 AlbumCard::~AlbumCard()
@@ -40,7 +42,7 @@ AlbumCard::~AlbumCard()
     }
 }
 
-QString AlbumCard::countText() const { return pivra::countText(album_.itemCount, QStringLiteral("item")); }
+QString AlbumCard::countText() const { return QLocale().toString(album_.itemCount) + u" items"; }
 
 void AlbumCard::setOnScreen(bool onScreen)
 {

@@ -30,7 +30,7 @@ public:
     ~AlbumCard() override;
 
     const Album& album() const { return album_; }
-    // "1,234 items" in the user's number format.
+    // "1,234 items" in the user's number format; "1 items" for one.
     QString countText() const;
     bool hasCoverImage() const { return !cover_.isNull(); }
 
