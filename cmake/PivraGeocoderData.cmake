@@ -31,12 +31,14 @@ add_custom_target(pivra_geocoder_data ALL DEPENDS "${PIVRA_GEOCODER_DATA}")
 
 # Stored place names carry the version of what named them, so the names made
 # from other data, or by other code, are looked up again: a digest of the
-# pinned packages, the converter and the lookup, which
-# OfflineReverseGeocoder.cpp is compiled with (src/CMakeLists.txt).
+# pinned packages, the converter, the lookup and the reading of its answer
+# into a place, which OfflineReverseGeocoder.cpp is compiled with
+# (src/CMakeLists.txt).
 set(geocoder_naming_inputs
   "${geocoder_tool}/package-lock.json" "${geocoder_tool}/convert.mjs" "${geocoder_tool}/places.mjs"
   "${PROJECT_SOURCE_DIR}/src/platform/geocoder/GeocoderData.h"
-  "${PROJECT_SOURCE_DIR}/src/platform/geocoder/GeocoderData.cpp")
+  "${PROJECT_SOURCE_DIR}/src/platform/geocoder/GeocoderData.cpp"
+  "${PROJECT_SOURCE_DIR}/src/store/places/Place.cpp")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${geocoder_naming_inputs})
 set(geocoder_digests "")
 foreach(input IN LISTS geocoder_naming_inputs)

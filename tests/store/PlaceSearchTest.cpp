@@ -26,11 +26,10 @@ TEST_F(PlaceSearchTest, PhotosAreFoundByTheirCityAndQuarterOnceAnOldNameIsRename
         double longitude;
     };
     const Shot pigna{"pigna.jpg", 41.89635, 12.48463};
-    const Shot shots[] = {pigna,
-                          {"louvre.jpg", 48.8606, 2.3376},
-                          {"formello.jpg", 42.0794, 12.3999},
-                          {"copacabana.jpg", -22.9711, -43.1822},
-                          {"re.jpg", 46.2031, -1.36746}};
+    const Shot seattle{"seattle.jpg", 47.6062, -122.3321};
+    const Shot copacabana{"copacabana.jpg", -22.9711, -43.1822};
+    const Shot shots[] = {pigna,      seattle, {"louvre.jpg", 48.8606, 2.3376}, {"formello.jpg", 42.0794, 12.3999},
+                          copacabana, {"re.jpg", 46.2031, -1.36746}};
     const QString folder = makeFolder(QStringLiteral("Trip"));
     for (const Shot& shot : shots) {
         ASSERT_TRUE(test::makeJpeg(folder + u'/' + QString::fromLatin1(shot.file), QSize(32, 24),
@@ -55,6 +54,11 @@ TEST_F(PlaceSearchTest, PhotosAreFoundByTheirCityAndQuarterOnceAnOldNameIsRename
         const std::optional<Place> place = namer.place(pigna.latitude, pigna.longitude);
         return namer.places().size() == qsizetype(std::size(shots)) && place && place->name == u"Rome";
     }, 60000));
+    // A quarter inside the city is its area; the county around a city is not.
+    EXPECT_EQ(namer.place(copacabana.latitude, copacabana.longitude)->area, QStringLiteral("Copacabana"));
+    const std::optional<Place> downtown = namer.place(seattle.latitude, seattle.longitude);
+    EXPECT_EQ(downtown->name, QStringLiteral("Seattle"));
+    EXPECT_EQ(downtown->area, std::nullopt);
 
     const auto found = [&](const QString& text) {
         store->setSearch(text);
@@ -71,6 +75,8 @@ TEST_F(PlaceSearchTest, PhotosAreFoundByTheirCityAndQuarterOnceAnOldNameIsRename
         {"Rome", {"pigna.jpg"}},
         {"Paris", {"louvre.jpg"}},
         {"Formello", {"formello.jpg"}},
+        {"Seattle", {"seattle.jpg"}},
+        {"King County", {}},
         {"photos in Lazio", {"formello.jpg", "pigna.jpg"}},
         {"Italy", {"formello.jpg", "pigna.jpg"}},
         // Names with stop words inside, typed in English and Turkish.

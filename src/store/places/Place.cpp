@@ -82,7 +82,10 @@ Place placeFromPlacemark(const Placemark& placemark)
         place.region = placemark.country;
     }
     place.country = placemark.country;
-    place.area = placemark.subLocality ? placemark.subLocality : placemark.subAdministrativeArea;
+    // The area is a part of the place: a quarter or district inside it. The
+    // sub-administrative area is the county or district around the place,
+    // which holds it and its neighbours, so it is never the area.
+    place.area = placemark.subLocality;
     return place;
 }
 

@@ -15,7 +15,7 @@ struct Place {
     QString name; // never empty: "—" when nothing better was found
     std::optional<QString> region;
     std::optional<QString> country;
-    std::optional<QString> area;
+    std::optional<QString> area; // a quarter or district inside the place, never a county around it
     // The geocoder data the name was found in (ReverseGeocoder::dataVersion);
     // empty when unknown.
     QString dataVersion;
