@@ -1,7 +1,7 @@
 // The base map's names as a user meets them from continent to country zoom:
 // capitals and the largest cities first, no village, and where names collide
-// the larger place named. Each region is also drawn at country zoom in both
-// schemes into the build's renders/.
+// the larger place named. Each region is also drawn in both schemes into the
+// build's renders/.
 #include "map/MapSettle.h"
 #include "map/basemap/BaseMapData.h"
 #include "map/basemap/BaseMapRenderer.h"
@@ -30,7 +30,10 @@ const Region alps{"switzerland-and-the-channel-islands", 50, -3.5, 45.5, 11};
 const Region australia{"australia", -10, 112, -44, 154};
 const Region japan{"japan", 46, 128, 30, 146};
 const Region westernUnitedStates{"western-united-states", 49.5, -125, 31, -102};
-const Region regions[] = {westernEurope, turkiye, japan, westernUnitedStates};
+const Region easternUnitedStates{"eastern-united-states", 47, -90, 33, -66};
+// Regions drawn, at country zoom and at the zoom of a part of a continent.
+const std::pair<const Region*, int> drawn[] = {
+    {&westernEurope, 5}, {&turkiye, 5}, {&japan, 5}, {&westernUnitedStates, 5}, {&easternUnitedStates, 4}};
 
 // A view of a region at a tile zoom: who must be named there, and who not yet.
 struct View {
@@ -53,6 +56,10 @@ const View views[] = {
     // The largest city of its part of a country, though a country further
     // south has more cities of a million.
     {westernUnitedStates, 4, {"Los Angeles", "Phoenix", "Seattle", "Denver", "Las Vegas"}, {}},
+    // A city between two larger names finds room at a corner of its dot,
+    // and a city's boroughs do not stand in its place.
+    {easternUnitedStates, 4, {"New York City", "Philadelphia", "Washington", "Chicago", "Toronto", "Montréal"},
+     {"Brooklyn", "Queens", "Manhattan"}},
     // About zoom 5.8: the capital and the largest cities of a country before
     // the capitals of two islands of a few tens of thousands.
     {alps, 5, {"Bern"}, {"Saint Helier", "Saint Peter Port"}},
@@ -143,16 +150,16 @@ TEST(BaseMapLabelsTest, CitiesComeInTheOrderTheyAreNamed)
     EXPECT_LT(bern, saintHelier);
 }
 
-TEST(BaseMapLabelsTest, CountryZoomIsDrawnInBothSchemes)
+TEST(BaseMapLabelsTest, RegionsAreDrawnInBothSchemes)
 {
-    for (const Region& region : regions) {
+    for (const auto& [region, zoom] : drawn) {
         for (const bool dark : {false, true}) {
             MapView view;
             view.resize(1200, 800);
             view.setPalette(PivraAppearance::palette(dark));
             view.show();
-            const MapRect area = areaOf(region);
-            view.setCamera(area.center(), 5);
+            const MapRect area = areaOf(*region);
+            view.setCamera(area.center(), zoom);
             const QImage frame = settledFrame(view);
             // Land and sea both show, in the scheme's colours.
             const BaseMapColors colors = BaseMapColors::forScheme(dark);
@@ -165,10 +172,11 @@ TEST(BaseMapLabelsTest, CountryZoomIsDrawnInBothSchemes)
                     sea += pixel == colors.ocean;
                 }
             }
-            EXPECT_GT(land, 100) << region.name;
-            EXPECT_GT(sea, 100) << region.name;
-            frame.save(rendersFolder() + QStringLiteral("/basemap-%1-z5-%2.png")
-                                              .arg(QString::fromLatin1(region.name), dark ? "dark" : "light"));
+            EXPECT_GT(land, 100) << region->name;
+            EXPECT_GT(sea, 100) << region->name;
+            frame.save(rendersFolder() + QStringLiteral("/basemap-%1-z%2-%3.png")
+                                              .arg(QString::fromLatin1(region->name)).arg(zoom)
+                                              .arg(dark ? "dark" : "light"));
         }
     }
 }

@@ -88,7 +88,7 @@ function extraPlaces(modules, known) {
 }
 
 // Places grouped by 1° cell, for the search for larger neighbours.
-function cellIndex(places) {
+export function cellIndex(places) {
     const cells = new Map();
     for (const place of places) {
         const key = `${Math.floor(place.lat)},${Math.floor(place.lon)}`;

@@ -26,7 +26,7 @@
 // stay on one side.
 import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
 import { dirname, join } from 'node:path';
-import { Kind, distanceKm, loadPlaces } from '../geocoder-data/places.mjs';
+import { Kind, cellIndex, distanceKm, loadPlaces } from '../geocoder-data/places.mjs';
 
 const [modules, output] = process.argv.slice(2);
 if (!modules || !output) {
@@ -217,9 +217,10 @@ countryLabels.sort((a, b) => b.width - a.width);
 // capital of 28,000 with towns of 140,000. Where names collide the one placed
 // first stays, so within a zoom the larger place (so counted) comes first.
 const CAPITAL_WEIGHT = 5;
+const SECTION_ZOOM = 12;
 const weightOf = (place) => place.population * (place.kind === Kind.capital ? CAPITAL_WEIGHT : 1);
 function cityZoom(place) {
-    if (place.kind === Kind.section) return 12;
+    if (place.kind === Kind.section) return SECTION_ZOOM;
     const weight = weightOf(place);
     return weight >= 1000000 ? 4
         : weight >= 500000 ? 5
@@ -229,6 +230,34 @@ function cityZoom(place) {
         : weight >= 5000 ? 9
         : weight >= 1500 ? 10
         : 11;
+}
+// A place within the reach of a larger one of its country is a part of that
+// city, as Brooklyn and Queens are of New York, whatever its size: it is
+// named from the zoom at which its dot stands clear of the city's, never
+// before, so it does not stand in the city's place nor keep the room about
+// the city from the neighbours' names. Only a place of 10,000 or more holds
+// another, as in places.mjs.
+const HOLDER_POPULATION = 10000;
+const DOTS_APART_PIXELS = 2 * (2 + 8); // LabelPlacement's dot radius and the margin about each name
+function zoomApart(place, city) {
+    const [ax, ay] = project([place.lon, place.lat]);
+    const [bx, by] = project([city.lon, city.lat]);
+    const pixelsAtZoomZero = (Math.hypot(ax - bx, ay - by) / WORLD) * 256;
+    return pixelsAtZoomZero > 0 ? Math.ceil(Math.log2(DOTS_APART_PIXELS / pixelsAtZoomZero)) : SECTION_ZOOM;
+}
+function partsNamedApart(cities) {
+    const holders = cellIndex(cities.map(({ place }) => place).filter((place) => place.population >= HOLDER_POPULATION));
+    for (const city of cities) {
+        const { place } = city;
+        if (place.kind === Kind.section) continue;
+        holders(place.lat, place.lon, (holder) => {
+            if (holder.population > place.population && holder.country === place.country
+                && distanceKm(place.lat, place.lon, holder.lat, holder.lon) <= holder.reach) {
+                city.minZoom = Math.min(SECTION_ZOOM, Math.max(city.minZoom, zoomApart(place, holder)));
+            }
+        });
+    }
+    return cities;
 }
 // The largest place of its part of the world is named a zoom earlier than
 // its size alone would have it: Seattle, Denver and Las Vegas come with the
@@ -251,8 +280,8 @@ function promoteProminent(cities) {
     }
     return cities;
 }
-const cities = promoteProminent(loadPlaces(modules)
-    .map((place) => ({ place, minZoom: cityZoom(place), weight: weightOf(place) })))
+const cities = promoteProminent(partsNamedApart(loadPlaces(modules)
+    .map((place) => ({ place, minZoom: cityZoom(place), weight: weightOf(place) }))))
     .sort((a, b) => a.minZoom - b.minZoom || b.weight - a.weight);
 
 // ---- the file

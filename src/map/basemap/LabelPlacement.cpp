@@ -177,8 +177,9 @@ LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
         }
     };
     // A city's name stands right of its dot, else left of it; a principal
-    // city's also above or below it, so that one beside a larger neighbour
-    // still finds room, while the towns around stay as few as a screen
+    // city's also above or below it, else at one of its corners, so that one
+    // between larger neighbours still finds room (Philadelphia between New
+    // York and Washington), while the towns around stay as few as a screen
     // holds. Of the places that keep clear of every name placed, the one
     // that covers the dot of no principal city still to come, else the one
     // whose first covered is the least of them: Los Angeles names itself
@@ -195,10 +196,18 @@ LabelPlacement::LabelPlacement(const BaseMapData& data, int zoom)
         const double width = cityWidths.of(cities.nameBytes(city));
         const double top = anchor.y() - cityLine / 2;
         const double beside = 2 * cityDotRadius + 1;
+        const double above = anchor.y() - cityDotRadius - 1 - cityLine;
+        const double below = anchor.y() + cityDotRadius + 1;
+        const double right = anchor.x() + cityDotRadius;
+        const double left = anchor.x() - cityDotRadius - width;
         const std::array boxes{QRectF(anchor.x() + beside, top, width, cityLine),
                                QRectF(anchor.x() - beside - width, top, width, cityLine),
-                               QRectF(anchor.x() - width / 2, anchor.y() - cityDotRadius - 1 - cityLine, width, cityLine),
-                               QRectF(anchor.x() - width / 2, anchor.y() + cityDotRadius + 1, width, cityLine)};
+                               QRectF(anchor.x() - width / 2, above, width, cityLine),
+                               QRectF(anchor.x() - width / 2, below, width, cityLine),
+                               QRectF(right, above, width, cityLine),
+                               QRectF(left, above, width, cityLine),
+                               QRectF(right, below, width, cityLine),
+                               QRectF(left, below, width, cityLine)};
         const QRectF dot = dotOf(anchor);
         std::optional<std::size_t> best;
         std::size_t bestCovers = 0;
