@@ -53,12 +53,16 @@ namespace pivra {
 // candidates read those rows again instead of the whole catalog: a favourite,
 // a turn or a few new files cost a few lookups, not a pass over a million
 // rows; after more they are found afresh.
+// A statement waits up to `lockWaitMilliseconds` for a lock another
+// connection holds before it fails; a test that holds one sets 0 to see the
+// failure at once.
 struct CatalogTuning {
     std::int64_t spreadFromRows = 50'000;
     int checkpointFromPages = 1000;
     int walLimitPages = 16384;
     double rulesInSqlBelowShare = 1.0 / 16;
     std::size_t candidateUpdatesUpTo = 20'000;
+    int lockWaitMilliseconds = sqlite::busyTimeoutMilliseconds;
 };
 
 // The values of a row's thumbnail failure mark besides 0: failed in a run

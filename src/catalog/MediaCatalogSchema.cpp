@@ -108,13 +108,15 @@ constexpr const char* schemaStatements[] = {
     "CREATE INDEX IF NOT EXISTS album_media_media ON album_media(media_id)",
 };
 
-// Whether the open file is a catalog of ours or holds nothing yet: marked as
-// ours, or unmarked with no table at all, or unmarked with only our tables and
-// a media table that has the columns every version of the catalog had (files
-// written before the mark). Reads only the header and the schema, so another
-// program's database is never changed by a look at it. Throws `open` for a
-// file that is no database.
-bool isCatalogOrEmpty(sqlite3* db)
+// What the open file holds: a catalog marked as ours; an unmarked catalog
+// (only our tables, and a media table that has the columns every version of
+// the catalog had: files written before the mark) or no table at all; or
+// another program's data.
+enum class Holding { markedCatalog, unmarkedCatalogOrNothing, otherData };
+
+// Reads only the header and the schema, so another program's database is
+// never changed by a look at it. Throws `open` for a file that is no database.
+Holding holdingOf(sqlite3* db)
 {
     static const QStringList ownTables{QStringLiteral("media"), QStringLiteral("albums"), QStringLiteral("album_media")};
     static const QStringList firstColumns{QStringLiteral("id"),   QStringLiteral("source_id"),
@@ -124,7 +126,7 @@ bool isCatalogOrEmpty(sqlite3* db)
         sqlite::Statement mark(db, "PRAGMA application_id");
         const int found = mark.nextRowChecked() ? mark.int32(0) : 0;
         if (found != 0) {
-            return found == applicationID;
+            return found == applicationID ? Holding::markedCatalog : Holding::otherData;
         }
         QStringList tables;
         sqlite::Statement schema(db, "SELECT name FROM sqlite_schema WHERE type='table' AND name NOT LIKE 'sqlite_%'");
@@ -132,11 +134,11 @@ bool isCatalogOrEmpty(sqlite3* db)
             tables.append(schema.text(0).value_or(QString()));
         }
         if (tables.isEmpty()) {
-            return true;
+            return Holding::unmarkedCatalogOrNothing;
         }
         if (!tables.contains(QStringLiteral("media"))
             || !std::all_of(tables.cbegin(), tables.cend(), [](const QString& name) { return ownTables.contains(name); })) {
-            return false;
+            return Holding::otherData;
         }
         QStringList columns;
         sqlite::Statement media(db, "SELECT name FROM pragma_table_info('media')");
@@ -144,7 +146,9 @@ bool isCatalogOrEmpty(sqlite3* db)
             columns.append(media.text(0).value_or(QString()));
         }
         return std::all_of(firstColumns.cbegin(), firstColumns.cend(),
-                           [&](const QString& column) { return columns.contains(column); });
+                           [&](const QString& column) { return columns.contains(column); })
+                 ? Holding::unmarkedCatalogOrNothing
+                 : Holding::otherData;
     } catch (const CatalogError&) {
         throw CatalogError(CatalogError::Kind::open);
     }
@@ -201,20 +205,25 @@ void MediaCatalog::openDatabase(const QString& path)
     if (result != SQLITE_OK) {
         throw CatalogError(CatalogError::Kind::open);
     }
-    sqlite3_busy_timeout(db_.get(), sqlite::busyTimeoutMilliseconds);
+    sqlite3_busy_timeout(db_.get(), tuning_.lockWaitMilliseconds);
     if (!registerCellKeyFunction(db_.get())) {
         throw CatalogError(CatalogError::Kind::open);
     }
     // Another program's database at the catalog's place is left exactly as it
     // is: no journal mode, no table, no mark.
-    if (!isCatalogOrEmpty(db_.get())) {
+    const Holding holding = holdingOf(db_.get());
+    if (holding == Holding::otherData) {
         throw CatalogError(CatalogError::Kind::open);
     }
     for (const char* statement : connectionSettings) {
         sqlite::exec(db_.get(), statement);
     }
     sqlite::setPageCache(db_.get(), sqlite::readingCacheKiB);
-    sqlite::exec(db_.get(), QByteArray("PRAGMA application_id=" + QByteArray::number(applicationID)).constData());
+    // Marked once: an open that finds the catalog up to date writes nothing,
+    // so it never waits for another connection's write.
+    if (holding != Holding::markedCatalog) {
+        sqlite::exec(db_.get(), QByteArray("PRAGMA application_id=" + QByteArray::number(applicationID)).constData());
+    }
 }
 
 void MediaCatalog::migrate()
