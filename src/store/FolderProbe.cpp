@@ -2,6 +2,7 @@
 
 #include "platform/folders/FileNameText.h"
 #include "platform/folders/FolderAccess.h"
+#include "store/sources/StrayLinks.h"
 
 namespace pivra {
 
@@ -18,9 +19,7 @@ bool diskIsThere(const LibrarySource& source)
     return pathExists(source.lastKnownPath);
 }
 
-} // namespace
-
-FolderProbe probeFolder(const LibrarySource& source)
+FolderProbe probeAt(const LibrarySource& source)
 {
     FolderProbe probe;
     probe.diskIsThere = diskIsThere(source);
@@ -36,6 +35,23 @@ FolderProbe probeFolder(const LibrarySource& source)
     probe.exists = pathExists(probe.folder->path);
     probe.readable = probe.exists && canReadFolder(probe.folder->path);
     probe.volume = volumeFacts(probe.folder->path);
+    return probe;
+}
+
+} // namespace
+
+FolderProbe probeFolder(const LibrarySource& source)
+{
+    const std::optional<FolderBookmark> bookmark = FolderBookmark::decode(source.bookmark);
+    const std::optional<LibrarySource> moved = bookmark ? atRecordedPlace(source, *bookmark) : std::nullopt;
+    FolderProbe probe = probeAt(moved.value_or(source));
+    if (moved) {
+        // The source keeps its own record, which the folder found makes stale.
+        probe.bookmark = bookmark;
+        if (probe.folder) {
+            probe.folder->stale = bookmark->relocated(*probe.folder) != *bookmark;
+        }
+    }
     return probe;
 }
 

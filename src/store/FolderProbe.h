@@ -29,7 +29,8 @@ struct FolderProbe {
 };
 
 // Reads the disk for `source` (a folder source). Blocks for as long as the
-// disk takes.
+// disk takes. A link in its path that now leads off the filesystem its folder
+// lies on is not followed (atRecordedPlace).
 FolderProbe probeFolder(const LibrarySource& source);
 
 // A folder the user chose to add or to reconnect, as the disk tells it.

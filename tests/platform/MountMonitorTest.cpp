@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <sys/sysmacros.h>
+
 namespace pivra {
 namespace {
 
@@ -70,7 +72,7 @@ TEST(MountTableTest, DecodesEscapesAndSkipsMalformedLines)
         "92 27 8:19 / /media/ann/cut\\04 rw - vfat /dev/sdb3 rw\n"
         "93 27 8:20 / /media/ann/Caf\xe9\\040\xe9t\xe9 rw - vfat /dev/sdb4 rw\n");
     ASSERT_EQ(table.size(), 4);
-    EXPECT_EQ(table[0], (MountEntry{90, "/", "/media/ann/My Disk\tx\\y", "vfat", "/dev/sdb1"}));
+    EXPECT_EQ(table[0], (MountEntry{90, "/", "/media/ann/My Disk\tx\\y", "vfat", "/dev/sdb1", makedev(8, 17)}));
     EXPECT_EQ(table[1].mountPoint, QString::fromUtf8("/media/ann/\xc3\x89t\xc3\xa9"));
     EXPECT_EQ(table[1].source, "/dev/sdb\\2");
     EXPECT_EQ(table[2].mountPoint, "/media/ann/cut\\04");

@@ -239,6 +239,79 @@ TEST_F(SlowDiskTest, AHungShareHoldsOneProbeThreadAndNoOtherDisksSources)
     EXPECT_TRUE(drain());
 }
 
+// A folder chosen through a link (~/Pictures), beside two plain folders on
+// the disk the link lies on, while a share stops answering. A folder that
+// lies on the share goes offline alone, also once the link has been pointed
+// elsewhere, and is back when the share answers; a folder on the link's own
+// disk stays online though the link has since been pointed into the share.
+TEST_F(SlowDiskTest, AHungShareALinkLeadsIntoTakesOnlyTheFoldersOnItOffline)
+{
+    const struct {
+        const char* name;
+        const char* addedAt;   // where the link led when the folder was added, "" for the share
+        const char* pointedAt; // where it leads now, "" for the share
+        bool goesOffline;
+        // Back when the share answers. Found away from the path it was held
+        // at, on a share nothing of its own tells from another, it is asked
+        // about instead, as any such folder.
+        bool comesBack;
+    } rows[] = {
+        {"into the share", "", "", true, true},
+        {"into the share, pointed elsewhere since", "", "Elsewhere", true, false},
+        {"to its own disk, pointed into the share since", "Mine", "", false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        storeSources(encodeSources({}));
+        test::TestMounts mounts;
+        const QString share = makeFolder(QStringLiteral("%1/Share").arg(row.name));
+        makeFolder(QStringLiteral("%1/Share files/Pictures").arg(row.name));
+        if (!mounts.bindThroughFuse(pathOf(QStringLiteral("%1/Share files").arg(row.name)), share,
+                                    test::TestMounts::FuseLookups::uncached)) {
+            GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+        }
+        const auto pointLink = [&](const QString& link, const char* at) {
+            const QString target = *at == '\0' ? share + QStringLiteral("/Pictures")
+                                               : makeFolder(QStringLiteral("%1/%2").arg(row.name, at));
+            return (!QFile::exists(link) || QFile::remove(link)) && QFile::link(target, link);
+        };
+        const QString link = pathOf(QStringLiteral("%1/Pictures").arg(row.name));
+        ASSERT_TRUE(pointLink(link, row.addedAt));
+        const QStringList linked{QStringLiteral("Pictures")};
+        const QStringList plain{QStringLiteral("Holiday"), QStringLiteral("Family")};
+        // The linked one first: were it counted with the plain ones, it would
+        // be the one probed first and the one they wait for.
+        QStringList chosen{link};
+        for (const QString& name : plain) {
+            chosen.append(makeFolder(QStringLiteral("%1/%2").arg(row.name, name)));
+        }
+        auto store = storeAdding(chosen, 8, [](const LibrarySource&) { return false; });
+        ASSERT_EQ(store->sources().size(), chosen.size());
+        ASSERT_TRUE(allOnline(*store, linked + plain, true));
+        ASSERT_TRUE(pointLink(link, row.pointedAt));
+
+        ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
+        store->rescan();
+        ASSERT_TRUE(waitFor([&] { return allOnline(*store, linked, !row.goesOffline); }));
+        for (int pass = 0; pass < 2; ++pass) { // the second while the share still hangs
+            ASSERT_TRUE(drain());
+            EXPECT_TRUE(allOnline(*store, linked, !row.goesOffline)) << "pass " << pass;
+            EXPECT_TRUE(allOnline(*store, plain, true)) << "pass " << pass;
+            store->rescan();
+        }
+
+        const int passes = store->scanGeneration();
+        mounts.resume(share);
+        // The probe that hung answers late, and a pass looks again.
+        ASSERT_TRUE(waitFor([&] { return !row.goesOffline || store->scanGeneration() > passes; }));
+        ASSERT_TRUE(drain());
+        EXPECT_TRUE(allOnline(*store, linked, row.comesBack));
+        EXPECT_TRUE(allOnline(*store, plain, true));
+        store.reset();
+        ASSERT_TRUE(drain());
+    }
+}
+
 // Each source's probe is a call of a few threads, not a thread of its own.
 TEST_F(SlowDiskTest, ThousandsOfSourcesAreProbedByAFewThreads)
 {

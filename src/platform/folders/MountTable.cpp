@@ -8,6 +8,8 @@
 
 #include <optional>
 
+#include <sys/sysmacros.h>
+
 namespace pivra {
 namespace {
 
@@ -49,8 +51,20 @@ std::optional<MountEntry> parseLine(const QByteArray& line)
     if (!isNumber) {
         return std::nullopt;
     }
-    return MountEntry{mountId, decodeField(fields[3]), decodeField(fields[4]),
-                      decodeField(fields[separator + 1]), decodeField(fields[separator + 2])};
+    const QList<QByteArray> numbers = fields[2].split(':');
+    bool isMajor = false;
+    bool isMinor = false;
+    const unsigned major = numbers.size() == 2 ? numbers[0].toUInt(&isMajor) : 0;
+    const unsigned minor = numbers.size() == 2 ? numbers[1].toUInt(&isMinor) : 0;
+    if (!isMajor || !isMinor) {
+        return std::nullopt;
+    }
+    return MountEntry{mountId,
+                      decodeField(fields[3]),
+                      decodeField(fields[4]),
+                      decodeField(fields[separator + 1]),
+                      decodeField(fields[separator + 2]),
+                      static_cast<std::uint64_t>(makedev(major, minor))};
 }
 
 bool isNetworkFilesystem(const QString& fsType)

@@ -7,6 +7,7 @@
 
 #include <QMetaType>
 
+#include <cstdint>
 #include <optional>
 
 namespace pivra {
@@ -18,6 +19,9 @@ struct MountEntry {
     QString mountPoint;
     QString fsType;
     QString source;     // the device, share or pseudo name the filesystem came from
+    // The filesystem's device number, as stat gives it for every file on it;
+    // every mount of one filesystem has the same.
+    std::uint64_t device = 0;
 
     bool operator==(const MountEntry& other) const = default;
 };

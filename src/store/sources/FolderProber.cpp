@@ -20,12 +20,22 @@ bool probesAlike(const LibrarySource& probed, const LibrarySource& asked)
            && probed.volumePath == asked.volumePath;
 }
 
-// The mount a source's folder was last seen on, by its id in the table; 0
-// when none holds it. Only the table is read, never the disk.
-int mountOf(const QList<MountEntry>& table, const LibrarySource& source)
+// The filesystem a source's folder lies on, by its device number: the one
+// its bookmark recorded while a mount of it is in the table, so that a folder
+// chosen through a link into a share goes with the share, not with the disk
+// its path names; else the one the table names for its path, as for a disk
+// that is gone. 0 when none holds it. Only the table is read, never the disk,
+// since the share may be the one that hangs.
+std::uint64_t diskOf(const QList<MountEntry>& table, const LibrarySource& source)
 {
+    const std::optional<FolderBookmark> bookmark = FolderBookmark::decode(source.bookmark);
+    if (const std::optional<std::uint64_t> recorded = bookmark ? bookmark->device() : std::nullopt;
+        recorded && std::any_of(table.cbegin(), table.cend(),
+                                [&](const MountEntry& mount) { return mount.device == *recorded; })) {
+        return *recorded;
+    }
     const std::optional<MountEntry> mount = mountHolding(table, cleanFolderPath(source.lastKnownPath));
-    return mount ? mount->mountId : 0;
+    return mount ? mount->device : 0;
 }
 
 } // namespace
@@ -34,7 +44,7 @@ int mountOf(const QList<MountEntry>& table, const LibrarySource& source)
 // been posted to the GUI thread.
 struct FolderProber::Result {
     std::optional<FolderProbe> probe;
-    bool skipped = false; // its mount was found dead before it began
+    bool skipped = false; // its filesystem was found dead before it began
 };
 
 FolderProber::FolderProber(Probe probe, DiskCallPool::Limits limits, std::function<void()> answeredLate)
@@ -72,7 +82,7 @@ Task<std::vector<std::optional<FolderProbe>>> FolderProber::probe(QList<LibraryS
     const QList<MountEntry> table =
         readMountTable(QString::fromLatin1(MountMonitor::processMountTable)).value_or(QList<MountEntry>{});
     for (qsizetype index = 0; index < sources.size(); ++index) {
-        ask(sources[index], mountOf(table, sources[index]), Waiter{gathering, static_cast<std::size_t>(index)});
+        ask(sources[index], diskOf(table, sources[index]), Waiter{gathering, static_cast<std::size_t>(index)});
     }
     co_return co_await gathering->all();
 }
@@ -96,7 +106,7 @@ Task<std::vector<std::optional<ChosenFolder>>> FolderProber::inspect(QStringList
     co_return co_await gathering->all();
 }
 
-void FolderProber::ask(const LibrarySource& source, int mount, Waiter waiter)
+void FolderProber::ask(const LibrarySource& source, std::uint64_t filesystem, Waiter waiter)
 {
     Slot& slot = slots_[source.id];
     switch (slot.state) {
@@ -118,13 +128,13 @@ void FolderProber::ask(const LibrarySource& source, int mount, Waiter waiter)
     case Slot::State::idle:
         break;
     }
-    Mount& disk = mounts_[mount];
+    Filesystem& disk = filesystems_[filesystem];
     if (disk.stuck > 0) {
         waiter.gathering->give(waiter.slot, std::nullopt);
         return;
     }
     slot.source = source;
-    slot.mount = mount;
+    slot.filesystem = filesystem;
     slot.waiters.push_back(std::move(waiter));
     if (disk.scouting) {
         slot.state = Slot::State::held;
@@ -142,7 +152,8 @@ void FolderProber::launch(const QUuid& id, Slot& slot)
     slot.started = std::make_shared<std::atomic<bool>>(false);
     auto result = std::make_shared<Result>();
     pool_.run(
-        [probe = probe_, source = slot.source, started = slot.started, dead = mounts_[slot.mount].dead, result] {
+        [probe = probe_, source = slot.source, started = slot.started, dead = filesystems_[slot.filesystem].dead,
+         result] {
             started->store(true);
             if (dead->load()) {
                 result->skipped = true;
@@ -156,7 +167,7 @@ void FolderProber::launch(const QUuid& id, Slot& slot)
 void FolderProber::told(const QUuid& id, const Result& result, DiskCallPool::Outcome outcome)
 {
     Slot& slot = slots_[id];
-    Mount& disk = mounts_[slot.mount];
+    Filesystem& disk = filesystems_[slot.filesystem];
     const bool scouted = disk.scouting && disk.scout == id;
     switch (outcome) {
     case DiskCallPool::Outcome::answered: {
@@ -165,7 +176,7 @@ void FolderProber::told(const QUuid& id, const Result& result, DiskCallPool::Out
             waiter.gathering->give(waiter.slot, answer);
         }
         if (scouted) {
-            releaseHeld(slot.mount, !result.skipped);
+            releaseHeld(slot.filesystem, !result.skipped);
         }
         if (slot.next) {
             slot.source = *std::exchange(slot.next, std::nullopt);
@@ -188,7 +199,7 @@ void FolderProber::told(const QUuid& id, const Result& result, DiskCallPool::Out
         }
         slot.next.reset();
         if (scouted) {
-            releaseHeld(slot.mount, false);
+            releaseHeld(slot.filesystem, false);
         }
         return;
     case DiskCallPool::Outcome::answeredLate:
@@ -201,11 +212,11 @@ void FolderProber::told(const QUuid& id, const Result& result, DiskCallPool::Out
     }
 }
 
-// The first probe on a mount has answered, or proved the mount dead: the
+// The first probe on a filesystem has answered, or proved it dead: the
 // sources held behind it are probed now, or answered none.
-void FolderProber::releaseHeld(int mount, bool answered)
+void FolderProber::releaseHeld(std::uint64_t filesystem, bool answered)
 {
-    Mount& disk = mounts_[mount];
+    Filesystem& disk = filesystems_[filesystem];
     disk.scouting = false;
     for (const QUuid& id : std::exchange(disk.held, {})) {
         Slot& slot = slots_[id];

@@ -12,6 +12,7 @@
 #include <QUuid>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,12 +33,13 @@ class Gathering;
 // already reading is followed by another, so a burst of passes costs each
 // source at most two probes. A busy machine only makes the answers come
 // later: a source is answered "none" (its disk does not answer) only once a
-// probe on its mount has slept in the file system for the time limit. From
-// then on every source on that mount is answered none at once, without a
-// probe, until the stuck one returns; then `answeredLate` is told, so that
-// the owner looks again. On each mount one source is probed first, and the
-// others only once it has answered: a share that died holds one thread, not
-// one per source.
+// probe on its filesystem has slept in it for the time limit. From then on
+// every source on that filesystem is answered none at once, without a probe,
+// until the stuck one returns; then `answeredLate` is told, so that the owner
+// looks again. On each filesystem one source is probed first, and the others
+// only once it has answered: a share that died holds one thread, not one per
+// source. A source's filesystem is the one its folder lies on, whatever disk
+// the links in its path lie on.
 class FolderProber : public QObject {
 public:
     using Probe = std::function<FolderProbe(const LibrarySource&)>;
@@ -63,15 +65,15 @@ private:
     struct Slot {
         enum class State { idle, held, out, stuck };
         State state = State::idle;
-        int mount = 0;
-        LibrarySource source; // the record probed, or to be probed once its mount answers
+        std::uint64_t filesystem = 0; // the device number of the one its folder lies on
+        LibrarySource source; // the record probed, or to be probed once its filesystem answers
         std::shared_ptr<std::atomic<bool>> started;
         std::vector<Waiter> waiters;
         // Asked about while its probe was reading already: the next probe's.
         std::optional<LibrarySource> next;
         std::vector<Waiter> following;
     };
-    struct Mount {
+    struct Filesystem {
         bool scouting = false;
         QUuid scout;
         QList<QUuid> held;
@@ -80,10 +82,10 @@ private:
     };
     struct Result;
 
-    void ask(const LibrarySource& source, int mount, Waiter waiter);
+    void ask(const LibrarySource& source, std::uint64_t filesystem, Waiter waiter);
     void launch(const QUuid& id, Slot& slot);
     void told(const QUuid& id, const Result& result, DiskCallPool::Outcome outcome);
-    void releaseHeld(int mount, bool answered);
+    void releaseHeld(std::uint64_t filesystem, bool answered);
     // Finishes `gathering` when this prober goes first.
     template<typename T>
     void keep(const std::shared_ptr<Gathering<T>>& gathering);
@@ -91,7 +93,7 @@ private:
     Probe probe_;
     std::function<void()> answeredLate_;
     QHash<QUuid, Slot> slots_;
-    QHash<int, Mount> mounts_;
+    QHash<std::uint64_t, Filesystem> filesystems_; // by device number
     // Every gathering still awaited, and how to let its awaiter go.
     std::vector<std::pair<std::weak_ptr<void>, std::function<void()>>> finishers_;
     DiskCallPool pool_; // last: its calls tell this object, which must still be whole
