@@ -93,22 +93,7 @@ bool writeBomb(const QString& path, int side)
 
 bool writeHeicBomb(const QString& path, int side)
 {
-    if (!makeHeic(path, QSize(64, 64))) {
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) {
-        return false;
-    }
-    QByteArray bytes = file.readAll();
-    const qsizetype ispe = bytes.indexOf("ispe");
-    if (ispe < 0) {
-        return false;
-    }
-    // After the type: version and flags, then the width and the height.
-    qToBigEndian(quint32(side), bytes.data() + ispe + 8);
-    qToBigEndian(quint32(side), bytes.data() + ispe + 12);
-    return file.seek(0) && file.write(bytes) == bytes.size();
+    return makeHeic(path, QSize(64, 64)) && stateHeicSize(path, QSize(side, side));
 }
 
 bool writeProgressiveJpegBomb(const QString& path, int side)

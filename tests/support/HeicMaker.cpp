@@ -3,6 +3,7 @@
 #include "support/ExifBlock.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <libheif/heif.h>
 
 #include <memory>
@@ -75,7 +76,85 @@ bool replaceMajorBrand(const QString& path, const QByteArray& brand)
     return file.write(brand) == brand.size();
 }
 
+// The file's item properties ('ipco'), each child's start, and its item
+// associations ('ipma'), as libheif writes them.
+struct Properties {
+    QByteArray bytes;
+    QList<qsizetype> starts;
+    qsizetype associations = -1;
+};
+
+Properties propertiesOf(const QString& path)
+{
+    QFile file(path);
+    Properties properties;
+    properties.bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QByteArray& bytes = properties.bytes;
+    const qsizetype ipco = bytes.indexOf("ipco") - 4;
+    if (ipco < 0) {
+        return properties;
+    }
+    const qsizetype end = ipco + qFromBigEndian<quint32>(bytes.constData() + ipco);
+    for (qsizetype at = ipco + 8; at + 8 <= end; at += qFromBigEndian<quint32>(bytes.constData() + at)) {
+        properties.starts.append(at);
+    }
+    properties.associations = bytes.indexOf("ipma") - 4;
+    return properties;
+}
+
+bool rewrite(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Swaps each item's turn and mirror in its list of properties (version 0,
+// indexes of one byte).
+bool listMirrorBeforeTurn(const QString& path)
+{
+    Properties properties = propertiesOf(path);
+    QByteArray& bytes = properties.bytes;
+    const auto typeAt = [&](int index) {
+        return index >= 1 && index <= properties.starts.size() ? bytes.mid(properties.starts[index - 1] + 4, 4)
+                                                               : QByteArray();
+    };
+    if (properties.associations < 0) {
+        return false;
+    }
+    qsizetype at = properties.associations + 12;
+    const quint32 entries = qFromBigEndian<quint32>(bytes.constData() + at);
+    at += 4;
+    for (quint32 entry = 0; entry < entries; ++entry) {
+        const int count = uchar(bytes[at + 2]);
+        at += 3;
+        qsizetype turn = -1;
+        qsizetype mirror = -1;
+        for (qsizetype index = at; index < at + count; ++index) {
+            const QByteArray type = typeAt(uchar(bytes[index]) & 0x7F);
+            turn = type == "irot" ? index : turn;
+            mirror = type == "imir" ? index : mirror;
+        }
+        if (turn >= 0 && mirror >= 0) {
+            std::swap(bytes[turn], bytes[mirror]);
+        }
+        at += count;
+    }
+    return rewrite(path, bytes);
+}
+
 } // namespace
+
+bool stateHeicSize(const QString& path, QSize stated)
+{
+    Properties properties = propertiesOf(path);
+    for (const qsizetype start : properties.starts) {
+        if (properties.bytes.mid(start + 4, 4) == "ispe") {
+            qToBigEndian(quint32(stated.width()), properties.bytes.data() + start + 12);
+            qToBigEndian(quint32(stated.height()), properties.bytes.data() + start + 16);
+        }
+    }
+    return !properties.starts.isEmpty() && rewrite(path, properties.bytes);
+}
 
 bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor color, int quality)
 {
@@ -114,7 +193,8 @@ bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor 
         return false;
     }
     return ok(heif_context_write_to_file(context.get(), path.toUtf8().constData()))
-        && (fields.majorBrand.isEmpty() || replaceMajorBrand(path, fields.majorBrand));
+        && (fields.majorBrand.isEmpty() || replaceMajorBrand(path, fields.majorBrand))
+        && (!fields.mirrorBeforeTurn || listMirrorBeforeTurn(path));
 }
 
 } // namespace pivra::test

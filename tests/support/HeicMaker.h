@@ -26,6 +26,7 @@ struct HeicFields {
     int bitDepth = 8;             // of the coded samples: 8, or 10 as phones write HDR photos
     bool alpha = false;           // an alpha plane, half opaque, coded as an image of its own
     bool markedCorner = false;    // the top left quarter white, so that turns and mirrors show
+    bool mirrorBeforeTurn = false; // the items list their mirror before their turn, which libheif lists after
 };
 
 // Encodes a real HEIC (HEVC through libheif's x265 encoder) of `size` stored
@@ -33,5 +34,9 @@ struct HeicFields {
 // as size.transposed(). Answers false when anything fails.
 bool makeHeic(const QString& path, QSize size, const HeicFields& fields = {}, QColor color = Qt::darkCyan,
               int quality = 50);
+
+// Rewrites every size box ('ispe') of the HEIC at `path` to state `stated`,
+// whatever its pictures code, as a file that understates its size does.
+bool stateHeicSize(const QString& path, QSize stated);
 
 } // namespace pivra::test

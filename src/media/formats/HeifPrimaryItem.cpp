@@ -1,5 +1,7 @@
 #include "media/formats/HeifPrimaryItem.h"
 
+#include "media/formats/HeifItemData.h"
+#include "media/formats/HevcConfiguration.h"
 #include "media/formats/IsoBoxes.h"
 
 #include <QHash>
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <tuple>
 
 namespace pivra {
 namespace {
@@ -44,10 +47,11 @@ std::optional<std::uint32_t> number(const QByteArray& bytes, qsizetype& at, int 
 struct Items {
     std::optional<std::uint32_t> primary;
     QHash<std::uint32_t, QByteArray> types;
-    QHash<std::uint32_t, std::uint32_t> shownImage; // a derived item's first source ('dimg')
+    QHash<std::uint32_t, QList<std::uint32_t>> sources; // a derived item's sources, in order ('dimg')
     QMultiHash<std::uint32_t, std::uint32_t> auxiliaries; // an image's auxiliary items ('auxl', to it)
     QList<IsoBox> properties; // 'ipco', in order: associations count from 1
-    QHash<std::uint32_t, QList<int>> associations; // an item's properties ('ipma')
+    QHash<std::uint32_t, QList<int>> associations; // an item's properties ('ipma'), in order
+    std::optional<IsoBox> meta;
 };
 
 void readPrimary(const MediaFile& file, const IsoBox& box, Items& items)
@@ -77,7 +81,7 @@ void readTypes(const MediaFile& file, const IsoBox& box, Items& items)
     });
 }
 
-// The first item each reference of `type` leads to from its item, given to `found(from, to)`.
+// The items each reference of `type` leads to from its item, given to `found(from, to)`.
 template<typename Found>
 void readReferences(const MediaFile& file, const IsoBox& box, const char* type, Found found)
 {
@@ -88,20 +92,31 @@ void readReferences(const MediaFile& file, const IsoBox& box, const char* type, 
         qsizetype at = 0;
         const std::optional<std::uint32_t> from = number(body, at, idSize);
         const std::optional<std::uint32_t> count = number(body, at, 2);
-        const std::optional<std::uint32_t> first = number(body, at, idSize);
-        if (from && count && *count > 0 && first) {
-            found(*from, *first);
+        QList<std::uint32_t> to;
+        for (std::uint32_t index = 0; from && count && index < *count; ++index) {
+            const std::optional<std::uint32_t> id = number(body, at, idSize);
+            if (!id) {
+                return;
+            }
+            to.append(*id);
+        }
+        if (!to.isEmpty()) {
+            found(*from, to);
         }
     });
 }
 
 void readReferences(const MediaFile& file, const IsoBox& box, Items& items)
 {
-    readReferences(file, box, "dimg", [&](std::uint32_t from, std::uint32_t to) { items.shownImage.insert(from, to); });
-    readReferences(file, box, "auxl", [&](std::uint32_t from, std::uint32_t to) { items.auxiliaries.insert(to, from); });
+    readReferences(file, box, "dimg", [&](std::uint32_t from, const QList<std::uint32_t>& to) {
+        items.sources.insert(from, to);
+    });
+    readReferences(file, box, "auxl", [&](std::uint32_t from, const QList<std::uint32_t>& to) {
+        items.auxiliaries.insert(to.front(), from);
+    });
 }
 
-void readPropertyBoxes(const MediaFile& file, const IsoBox& box, Items& items)
+void readPropertyBoxes(const MediaFile& file, const IsoBox& box, Items& items, HeifCoding& coding)
 {
     constexpr int mostProperties = 1000;
     for (std::int64_t at = box.payload; at < box.end && items.properties.size() < mostProperties;) {
@@ -110,6 +125,9 @@ void readPropertyBoxes(const MediaFile& file, const IsoBox& box, Items& items)
             return;
         }
         items.properties.append(*property);
+        if (property->type == "irot" || property->type == "imir") {
+            coding.transformTypeOffsets.append(property->payload - 4);
+        }
         at = property->end;
     }
 }
@@ -148,43 +166,116 @@ void readAssociations(const MediaFile& file, const IsoBox& box, Items& items)
     }
 }
 
+// The property boxes of `item`, in the order they apply.
+QList<IsoBox> propertyBoxesOf(const Items& items, std::uint32_t item)
+{
+    QList<IsoBox> boxes;
+    for (const int index : items.associations.value(item)) {
+        if (index >= 1 && index <= items.properties.size()) {
+            boxes.append(items.properties.at(index - 1));
+        }
+    }
+    return boxes;
+}
+
+QByteArray payloadOf(const MediaFile& file, const IsoBox& box)
+{
+    return file.read(box.payload, std::min<std::int64_t>(box.end - box.payload, 4096));
+}
+
 // The payload of each property of `item` of type `type`, in the order they apply.
 QList<QByteArray> propertiesOf(const MediaFile& file, const Items& items, std::uint32_t item, const char* type)
 {
     QList<QByteArray> found;
-    for (const int index : items.associations.value(item)) {
-        if (index >= 1 && index <= items.properties.size() && items.properties.at(index - 1).type == type) {
-            const IsoBox& box = items.properties.at(index - 1);
-            found.append(file.read(box.payload, std::min<std::int64_t>(box.end - box.payload, 4096)));
+    for (const IsoBox& box : propertyBoxesOf(items, item)) {
+        if (box.type == type) {
+            found.append(payloadOf(file, box));
         }
     }
     return found;
 }
 
-std::optional<HeifCoding::Picture> pictureOf(const MediaFile& file, const Items& items, std::uint32_t item)
+// The picture of an HEVC item as its configuration codes it: the size from
+// its parameter sets; chromaFormat in the record's 17th byte,
+// bitDepthLumaMinus8 in its 18th.
+std::optional<std::pair<HeifCoding::Picture, HevcPictureSize>> pictureOf(const MediaFile& file, const Items& items,
+                                                                         std::uint32_t item)
 {
     const QList<QByteArray> configurations = propertiesOf(file, items, item, "hvcC");
-    const QList<QByteArray> sizes = propertiesOf(file, items, item, "ispe");
-    // hvcC: chromaFormat in the 17th byte, bitDepthLumaMinus8 in the 18th;
-    // ispe: version and flags, then width and height.
-    if (items.types.value(item) != "hvc1" || configurations.isEmpty() || configurations.front().size() < 18
-        || sizes.isEmpty()) {
-        return std::nullopt;
-    }
-    qsizetype at = 4;
-    const std::optional<std::uint32_t> width = number(sizes.front(), at, 4);
-    const std::optional<std::uint32_t> height = number(sizes.front(), at, 4);
-    if (!width || !height) {
+    if (items.types.value(item) != "hvc1" || configurations.isEmpty() || configurations.front().size() < 18) {
         return std::nullopt;
     }
     const QByteArray& configuration = configurations.front();
-    return HeifCoding::Picture{*width, *height, uchar(configuration[16]) & 3, (uchar(configuration[17]) & 7) + 8};
+    const std::optional<HevcPictureSize> size = hevcPictureSize(configuration);
+    if (!size) {
+        return std::nullopt;
+    }
+    return std::pair(HeifCoding::Picture{size->codedWidth, size->codedHeight, uchar(configuration[16]) & 3,
+                                         (uchar(configuration[17]) & 7) + 8},
+                     *size);
+}
+
+// The canvas a grid item's data states: version, flags, rows and columns
+// less one, then its width and height, of 32 bits when the flags say so.
+std::optional<std::pair<std::int64_t, std::int64_t>> gridCanvas(const MediaFile& file, const Items& items,
+                                                                std::uint32_t item)
+{
+    const QByteArray data = items.meta ? heifItemData(file, *items.meta, item, 12) : QByteArray();
+    if (data.size() < 8) {
+        return std::nullopt;
+    }
+    qsizetype at = 4;
+    const int size = (uchar(data[1]) & 1) != 0 ? 4 : 2;
+    const std::optional<std::uint32_t> width = number(data, at, size);
+    const std::optional<std::uint32_t> height = number(data, at, size);
+    if (!width || !height) {
+        return std::nullopt;
+    }
+    return std::pair<std::int64_t, std::int64_t>(*width, *height);
+}
+
+// A grid's tiles: HEVC when every one is, its picture the largest of theirs.
+// Tiles that share one configuration (as they do) are read once.
+HeifCoding::Layer gridOf(const MediaFile& file, const Items& items, std::uint32_t item)
+{
+    HeifCoding::Layer layer{.hevc = true, .grid = true};
+    QHash<QList<int>, std::optional<HeifCoding::Picture>> read;
+    bool told = true;
+    for (const std::uint32_t tile : items.sources.value(item)) {
+        layer.hevc = layer.hevc && items.types.value(tile) == "hvc1";
+        const QList<int> properties = items.associations.value(tile);
+        if (!read.contains(properties)) {
+            const auto picture = pictureOf(file, items, tile);
+            read.insert(properties, picture ? std::optional(picture->first) : std::nullopt);
+        }
+        const std::optional<HeifCoding::Picture>& picture = read.value(properties);
+        told = told && picture;
+        if (picture && (!layer.picture || picture->codedWidth * picture->codedHeight
+                                              > layer.picture->codedWidth * layer.picture->codedHeight)) {
+            layer.picture = picture;
+        }
+    }
+    const auto canvas = gridCanvas(file, items, item);
+    if (!told || !canvas || items.sources.value(item).isEmpty()) {
+        layer.picture.reset();
+        return layer;
+    }
+    std::tie(layer.width, layer.height) = *canvas;
+    return layer;
 }
 
 HeifCoding::Layer layerOf(const MediaFile& file, const Items& items, std::uint32_t item)
 {
-    const bool grid = items.types.value(item) == "grid";
-    return {grid, pictureOf(file, items, grid ? items.shownImage.value(item, item) : item)};
+    if (items.types.value(item) == "grid") {
+        return gridOf(file, items, item);
+    }
+    HeifCoding::Layer layer{.hevc = items.types.value(item) == "hvc1"};
+    if (const auto picture = pictureOf(file, items, item)) {
+        layer.picture = picture->first;
+        layer.width = picture->second.width;
+        layer.height = picture->second.height;
+    }
+    return layer;
 }
 
 bool isAlpha(const MediaFile& file, const Items& items, std::uint32_t item)
@@ -195,62 +286,95 @@ bool isAlpha(const MediaFile& file, const Items& items, std::uint32_t item)
     return name.endsWith("auxid:1") || name.endsWith(":alpha");
 }
 
-// The transforms of `item`, after those already in `coding`.
-void readTransforms(const MediaFile& file, const Items& items, std::uint32_t item, HeifCoding& coding)
+// A turn and a mirror as one: `mirrored` (left to right) first, then
+// `turns` anticlockwise.
+struct Transform {
+    bool mirrored = false;
+    int turns = 0;
+
+    void turn(int quarters) { turns = (turns + quarters) & 3; }
+    // libheif's axis 0 mirrors top to bottom, axis 1 left to right. A mirror
+    // after a turn is the turn undone after the mirror: left to right, then
+    // back by the turn; top to bottom is left to right and half a turn.
+    void mirror(int axis)
+    {
+        mirrored = !mirrored;
+        turns = ((axis == 0 ? 2 : 0) - turns) & 3;
+    }
+    int orientation() const
+    {
+        constexpr int orientations[2][4] = {{1, 8, 3, 6}, {2, 5, 4, 7}};
+        return orientations[mirrored ? 1 : 0][turns];
+    }
+};
+
+// The transforms of `item`, in the order it lists them, after those already in `transform`.
+void readTransforms(const MediaFile& file, const Items& items, std::uint32_t item, Transform& transform,
+                    HeifCoding& coding)
 {
-    for (const QByteArray& turn : propertiesOf(file, items, item, "irot")) {
-        coding.quarterTurns = (coding.quarterTurns + (turn.isEmpty() ? 0 : uchar(turn[0]) & 3)) % 4;
+    for (const IsoBox& box : propertyBoxesOf(items, item)) {
+        if (box.type == "irot") {
+            const QByteArray turn = payloadOf(file, box);
+            const int quarters = turn.isEmpty() ? 0 : uchar(turn[0]) & 3;
+            transform.turn(quarters);
+            coding.turned = coding.turned || quarters != 0;
+        } else if (box.type == "imir") {
+            const QByteArray mirror = payloadOf(file, box);
+            transform.mirror(mirror.isEmpty() ? 0 : uchar(mirror[0]) & 1);
+        } else if (box.type == "clap") {
+            coding.cropped = true;
+        }
     }
-    for (const QByteArray& mirror : propertiesOf(file, items, item, "imir")) {
-        coding.mirrorAxis = mirror.isEmpty() ? 0 : uchar(mirror[0]) & 1;
-    }
-    coding.cropped = coding.cropped || !propertiesOf(file, items, item, "clap").isEmpty();
+    coding.orientation = transform.orientation();
 }
 
 } // namespace
 
 bool HeifCoding::transformsAsOrientation() const
 {
-    return !cropped && !derived && !alpha;
+    return !cropped && !derived;
 }
 
-int HeifCoding::orientation() const
+std::optional<std::pair<std::int64_t, std::int64_t>> HeifCoding::shownSize() const
 {
-    // libheif turns anticlockwise, then mirrors: axis 0 top to bottom, 1 left
-    // to right. Rows: quarter turns; columns: no mirror, axis 0, axis 1.
-    constexpr int orientations[4][3] = {{1, 4, 2}, {8, 5, 7}, {3, 2, 4}, {6, 7, 5}};
-    return orientations[quarterTurns & 3][mirrorAxis ? 1 + (*mirrorAxis & 1) : 0];
+    if (cropped || image.width <= 0 || image.height <= 0) {
+        return std::nullopt;
+    }
+    return orientation >= 5 ? std::pair(image.height, image.width) : std::pair(image.width, image.height);
 }
 
-std::optional<HeifCoding> readHeifCoding(const MediaFile& file)
+std::optional<HeifCoding> readHeifCoding(const MediaFile& file, std::optional<std::uint32_t> item)
 {
     if (file.read(4, 4) != "ftyp") {
         return std::nullopt;
     }
     Items items;
+    HeifCoding coding;
     forEachIsoBox(file, 0, file.size(), "meta", [&](const IsoBox& meta) {
+        items.meta = meta;
         const std::int64_t children = meta.payload + 4;
         forEachIsoBox(file, children, meta.end, "pitm", [&](const IsoBox& box) { readPrimary(file, box, items); });
         forEachIsoBox(file, children, meta.end, "iinf", [&](const IsoBox& box) { readTypes(file, box, items); });
         forEachIsoBox(file, children, meta.end, "iref", [&](const IsoBox& box) { readReferences(file, box, items); });
         forEachIsoBox(file, children, meta.end, "iprp", [&](const IsoBox& iprp) {
             forEachIsoBox(file, iprp.payload, iprp.end, "ipco",
-                          [&](const IsoBox& box) { readPropertyBoxes(file, box, items); });
+                          [&](const IsoBox& box) { readPropertyBoxes(file, box, items, coding); });
             forEachIsoBox(file, iprp.payload, iprp.end, "ipma",
                           [&](const IsoBox& box) { readAssociations(file, box, items); });
         });
     });
-    if (!items.primary || !items.types.contains(*items.primary)) {
+    const std::optional<std::uint32_t> chosen = item ? item : items.primary;
+    if (!chosen || !items.types.contains(*chosen)) {
         return std::nullopt;
     }
-    HeifCoding coding;
-    std::uint32_t shown = *items.primary;
+    std::uint32_t shown = *chosen;
+    Transform transform;
     if (items.types.value(shown) == "iden") {
         coding.derived = true;
-        shown = items.shownImage.value(shown, shown);
-        readTransforms(file, items, shown, coding);
+        shown = items.sources.value(shown, {shown}).front();
+        readTransforms(file, items, shown, transform, coding);
     }
-    readTransforms(file, items, *items.primary, coding);
+    readTransforms(file, items, *chosen, transform, coding);
     coding.image = layerOf(file, items, shown);
     for (const std::uint32_t auxiliary : items.auxiliaries.values(shown)) {
         if (isAlpha(file, items, auxiliary)) {

@@ -8,6 +8,7 @@
 namespace pivra {
 namespace {
 
+constexpr int sequenceParameterSetType = 33;
 constexpr int pictureParameterSetType = 34;
 // The record's fixed fields, up to its count of parameter-set arrays.
 constexpr qsizetype fixedFields = 22;
@@ -127,21 +128,21 @@ std::uint16_t bigEndian16(QByteArrayView bytes, qsizetype at)
     return std::uint16_t(std::uint8_t(bytes[at]) << 8 | std::uint8_t(bytes[at + 1]));
 }
 
-} // namespace
-
-bool hevcCodedInWavefronts(QByteArrayView record)
+// Calls `found` with every NAL unit of `type` the record holds, until it
+// answers false; false when the record is not whole or `found` stopped.
+template<typename Found>
+bool forEachUnit(QByteArrayView record, int type, Found found)
 {
     if (record.size() <= fixedFields || record[0] != 1) {
         return false;
     }
     const int arrays = std::uint8_t(record[fixedFields]);
     qsizetype at = fixedFields + 1;
-    int sets = 0;
     for (int array = 0; array < arrays; ++array) {
         if (at + 3 > record.size()) {
             return false;
         }
-        const int type = std::uint8_t(record[at]) & 0x3f;
+        const int arrayType = std::uint8_t(record[at]) & 0x3f;
         const int units = bigEndian16(record, at + 1);
         at += 3;
         for (int unit = 0; unit < units; ++unit) {
@@ -153,17 +154,117 @@ bool hevcCodedInWavefronts(QByteArrayView record)
             if (at + length > record.size()) {
                 return false;
             }
-            if (type == pictureParameterSetType) {
-                const std::optional<bool> wavefronts = wavefrontsOf(record.sliced(at, length));
-                if (!wavefronts || !*wavefronts) {
-                    return false;
-                }
-                ++sets;
+            if (arrayType == type && !found(record.sliced(at, length))) {
+                return false;
             }
             at += length;
         }
     }
-    return sets > 0;
+    return true;
+}
+
+// profile_tier_level() of a sequence parameter set with `subLayers` - 1
+// sub-layers, skipped.
+bool skipProfileTierLevel(BitReader& reader, std::uint32_t extraSubLayers)
+{
+    // Profile space, tier, profile, 32 compatibility flags, 4 source flags,
+    // 43 constraint bits and one more, then the level.
+    if (!reader.bits(8) || !reader.bits(32) || !reader.bits(4) || !reader.bits(32) || !reader.bits(12)
+        || !reader.bits(8)) {
+        return false;
+    }
+    std::uint32_t profilePresent = 0;
+    std::uint32_t levelPresent = 0;
+    for (std::uint32_t layer = 0; layer < extraSubLayers; ++layer) {
+        const std::optional<std::uint32_t> flags = reader.bits(2);
+        if (!flags) {
+            return false;
+        }
+        profilePresent |= (*flags >> 1) << layer;
+        levelPresent |= (*flags & 1) << layer;
+    }
+    if (extraSubLayers > 0 && !reader.bits(int(2 * (8 - extraSubLayers)))) {
+        return false;
+    }
+    for (std::uint32_t layer = 0; layer < extraSubLayers; ++layer) {
+        // A sub-layer's profile: 88 bits; its level: 8.
+        if ((profilePresent >> layer & 1) && (!reader.bits(32) || !reader.bits(32) || !reader.bits(24))) {
+            return false;
+        }
+        if ((levelPresent >> layer & 1) && !reader.bits(8)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The picture size of a sequence parameter set; nothing when the set ends
+// before it or states no picture.
+std::optional<HevcPictureSize> pictureSizeOf(QByteArrayView unit)
+{
+    BitReader reader(payloadOf(unit));
+    reader.bits(4); // sps_video_parameter_set_id
+    const std::optional<std::uint32_t> extraSubLayers = reader.bits(3);
+    if (!extraSubLayers || *extraSubLayers > 6 || !reader.bits(1)
+        || !skipProfileTierLevel(reader, *extraSubLayers) || !reader.golomb()) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint32_t> chromaFormat = reader.golomb();
+    if (!chromaFormat || *chromaFormat > 3 || (*chromaFormat == 3 && !reader.bits(1))) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint32_t> width = reader.golomb();
+    const std::optional<std::uint32_t> height = reader.golomb();
+    const std::optional<std::uint32_t> window = reader.bits(1);
+    if (!width || !height || !window || *width == 0 || *height == 0) {
+        return std::nullopt;
+    }
+    HevcPictureSize size{*width, *height, *width, *height};
+    if (*window == 1) {
+        // Offsets count chroma samples: two luma samples where chroma is halved.
+        const std::int64_t across = *chromaFormat == 1 || *chromaFormat == 2 ? 2 : 1;
+        const std::int64_t down = *chromaFormat == 1 ? 2 : 1;
+        std::int64_t offsets[4] = {};
+        for (std::int64_t& offset : offsets) {
+            const std::optional<std::uint32_t> value = reader.golomb();
+            if (!value) {
+                return std::nullopt;
+            }
+            offset = *value;
+        }
+        size.width -= across * (offsets[0] + offsets[1]);
+        size.height -= down * (offsets[2] + offsets[3]);
+    }
+    if (size.width <= 0 || size.height <= 0) {
+        return std::nullopt;
+    }
+    return size;
+}
+
+} // namespace
+
+bool hevcCodedInWavefronts(QByteArrayView record)
+{
+    int sets = 0;
+    const bool whole = forEachUnit(record, pictureParameterSetType, [&sets](QByteArrayView unit) {
+        const std::optional<bool> wavefronts = wavefrontsOf(unit);
+        ++sets;
+        return wavefronts && *wavefronts;
+    });
+    return whole && sets > 0;
+}
+
+std::optional<HevcPictureSize> hevcPictureSize(QByteArrayView record)
+{
+    std::optional<HevcPictureSize> largest;
+    const bool whole = forEachUnit(record, sequenceParameterSetType, [&largest](QByteArrayView unit) {
+        const std::optional<HevcPictureSize> size = pictureSizeOf(unit);
+        if (size && (!largest || size->codedWidth * size->codedHeight > largest->codedWidth * largest->codedHeight)) {
+            largest = size;
+        }
+        return size.has_value();
+    });
+    return whole ? largest : std::nullopt;
 }
 
 } // namespace pivra

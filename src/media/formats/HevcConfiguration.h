@@ -2,6 +2,9 @@
 
 #include <QByteArrayView>
 
+#include <cstdint>
+#include <optional>
+
 namespace pivra {
 
 // Whether an HEVC stream, by its decoder configuration record ('hvcC', the
@@ -10,5 +13,19 @@ namespace pivra {
 // rows of one picture decode side by side. False for a record that is not
 // whole, has no picture parameter set, or one without wavefronts.
 bool hevcCodedInWavefronts(QByteArrayView record);
+
+// The pictures an HEVC stream codes, as its sequence parameter sets say:
+// the decoder holds pictures of the coded size, and hands over the part its
+// conformance window keeps.
+struct HevcPictureSize {
+    std::int64_t codedWidth = 0; // luma samples
+    std::int64_t codedHeight = 0;
+    std::int64_t width = 0; // the conformance window
+    std::int64_t height = 0;
+};
+
+// The largest picture among the record's sequence parameter sets; nothing
+// for a record that is not whole, has none, or one that ends before its size.
+std::optional<HevcPictureSize> hevcPictureSize(QByteArrayView record);
 
 } // namespace pivra

@@ -88,7 +88,7 @@ TEST_F(HeifPrimaryItemTest, AGridIsToldFromOnePictureByThePrimaryItemOrTheImageI
     }
 }
 
-TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxes)
+TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxesAndItsParameterSets)
 {
     const auto fields = [](int orientation, int bitDepth, bool alpha) {
         test::HeicFields heic;
@@ -100,31 +100,46 @@ TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxes)
     const struct {
         const char* name;
         test::HeicFields fields;
-        int bitDepth;
-        bool alpha;
+        QSize size;
+        QSize stated; // written over every size box; empty keeps what libheif wrote
+        bool grid;
     } rows[] = {
-        {"plain", fields(1, 8, false), 8, false},
-        {"deep", fields(1, 10, false), 10, false},
-        {"transparent", fields(1, 8, true), 8, true},
-        {"turned", fields(6, 8, false), 8, false},
+        {"plain", fields(1, 8, false), QSize(640, 480), {}, false},
+        {"deep", fields(1, 10, false), QSize(640, 480), {}, false},
+        {"transparent", fields(1, 8, true), QSize(640, 480), {}, false},
+        {"turned", fields(6, 8, false), QSize(640, 480), {}, false},
+        // Whatever the size boxes state, the pictures are as coded.
+        {"understated", fields(1, 10, true), QSize(640, 480), QSize(64, 48), false},
+        {"understated and turned", fields(6, 8, false), QSize(640, 480), QSize(64, 48), false},
+        {"overstated", fields(1, 8, false), QSize(640, 480), QSize(6400, 4800), false},
+        // libheif's writer tiles a picture under 64 pixels as a grid of one
+        // tile of 64 × 64, its canvas cut to the picture.
+        {"grid", fields(1, 8, false), QSize(40, 30), {}, true},
+        {"understated grid", fields(1, 8, false), QSize(40, 30), QSize(16, 16), true},
     };
     for (const auto& row : rows) {
         const QString path = pathOf(QString::fromLatin1(row.name) + ".heic");
-        ASSERT_TRUE(test::makeHeic(path, QSize(640, 480), row.fields)) << row.name;
+        ASSERT_TRUE(test::makeHeic(path, row.size, row.fields)) << row.name;
+        ASSERT_TRUE(row.stated.isEmpty() || test::stateHeicSize(path, row.stated)) << row.name;
         const std::optional<MediaFile> file = MediaFile::open(path);
         const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
         ASSERT_TRUE(coding && coding->image.picture) << row.name;
-        EXPECT_FALSE(coding->image.grid) << row.name;
-        // libheif's writer gives a turned picture's size box the size shown.
-        EXPECT_EQ(coding->image.picture->width * coding->image.picture->height, 640 * 480) << row.name;
+        EXPECT_TRUE(coding->image.hevc) << row.name;
+        EXPECT_EQ(coding->image.grid, row.grid) << row.name;
+        EXPECT_EQ(QSize(int(coding->image.width), int(coding->image.height)), row.size) << row.name;
+        EXPECT_EQ(coding->image.picture->codedWidth, row.grid ? 64 : row.size.width()) << row.name;
         EXPECT_EQ(coding->image.picture->chromaFormat, 1) << row.name; // 4:2:0
-        EXPECT_EQ(coding->image.picture->bitDepth, row.bitDepth) << row.name;
-        EXPECT_EQ(coding->orientation(), row.fields.containerOrientation) << row.name;
-        EXPECT_EQ(coding->transformsAsOrientation(), !row.alpha) << row.name;
-        ASSERT_EQ(coding->alpha.has_value(), row.alpha) << row.name;
-        if (row.alpha) {
+        EXPECT_EQ(coding->image.picture->bitDepth, row.fields.bitDepth) << row.name;
+        EXPECT_EQ(coding->orientation, row.fields.containerOrientation) << row.name;
+        const QSize shown = row.fields.containerOrientation >= 5 ? row.size.transposed() : row.size;
+        const auto shownSize = coding->shownSize().value_or(std::pair<std::int64_t, std::int64_t>());
+        EXPECT_EQ(QSize(int(shownSize.first), int(shownSize.second)), shown) << row.name;
+        EXPECT_TRUE(coding->transformsAsOrientation()) << row.name;
+        ASSERT_EQ(coding->alpha.has_value(), row.fields.alpha) << row.name;
+        if (row.fields.alpha) {
             ASSERT_TRUE(coding->alpha->picture) << row.name;
             EXPECT_EQ(coding->alpha->picture->chromaFormat, 0) << row.name; // monochrome
+            EXPECT_EQ(QSize(int(coding->alpha->width), int(coding->alpha->height)), row.size) << row.name;
         }
     }
     // Every orientation libheif's writer stores as turns and mirrors reads back as itself.
@@ -134,7 +149,8 @@ TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxes)
         const std::optional<MediaFile> file = MediaFile::open(path);
         const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
         ASSERT_TRUE(coding);
-        EXPECT_EQ(coding->orientation(), orientation);
+        EXPECT_EQ(coding->orientation, orientation);
+        EXPECT_EQ(coding->turned, orientation >= 5 || orientation == 3);
         EXPECT_FALSE(coding->cropped);
     }
 }

@@ -225,6 +225,31 @@ TEST_F(InspectImageTest, HeicOfEitherBrandGivesTheSameSizeAndLiveIdentifierAsIts
     EXPECT_EQ(MediaMetadata::livePhotoIdentifier(pathOf("IMG_0003.JPG"), MediaKind::image), jpeg.liveIdentifier());
 }
 
+TEST_F(InspectImageTest, AHeicsSizeIsThatOfThePictureItCodesWhateverItStates)
+{
+    const struct {
+        const char* name;
+        QSize coded;
+        int orientation;
+        QSize stated;
+    } rows[] = {
+        {"understated", QSize(640, 480), 1, QSize(64, 48)},
+        {"understated and turned", QSize(640, 480), 6, QSize(64, 48)},
+        {"overstated", QSize(640, 480), 1, QSize(6400, 4800)},
+        {"understated grid", QSize(40, 30), 1, QSize(16, 16)}, // libheif tiles one this small
+    };
+    for (const auto& row : rows) {
+        const QString path = pathOf(QString::fromLatin1(row.name) + ".heic");
+        test::HeicFields fields;
+        fields.containerOrientation = row.orientation;
+        ASSERT_TRUE(test::makeHeic(path, row.coded, fields)) << row.name;
+        ASSERT_TRUE(test::stateHeicSize(path, row.stated)) << row.name;
+        const MediaItem item = inspect(path);
+        const QSize shown = row.orientation >= 5 ? row.coded.transposed() : row.coded;
+        EXPECT_EQ(QSize(item.width(), item.height()), shown) << row.name;
+    }
+}
+
 TEST_F(InspectImageTest, PngMakerNoteCountsForInspectionButNotForPairing)
 {
     QImage pixels(40, 30, QImage::Format_RGB32);

@@ -1,6 +1,7 @@
 #include "media/metadata/properties/ImageProperties.h"
 
 #include "media/metadata/properties/ExivImage.h"
+#include "media/formats/HeifPrimaryItem.h"
 #include "media/formats/JpegHeader.h"
 #include "media/MediaLibraries.h"
 #include "media/formats/PixelHeader.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <cmath>
+#include <limits>
 
 namespace pivra {
 namespace {
@@ -91,13 +93,30 @@ std::optional<ExivReading> readWithExiv2(const MediaFile& file)
     }
 }
 
+// libheif gives a HEIC the size its size box states, which may be anything
+// (64 × 48 over a picture of 8000 × 6000): the size of the image it decodes
+// is the one the parameter sets of its pictures code, transforms applied.
+std::optional<PixelHeader> readHeicHeader(const QString& path)
+{
+    std::optional<PixelHeader> header = readHeifHeader(path);
+    const std::optional<MediaFile> file = header ? MediaFile::open(path) : std::nullopt;
+    const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
+    const auto shown = coding && coding->image.hevc ? coding->shownSize() : std::nullopt;
+    if (shown) {
+        constexpr std::int64_t largest = std::numeric_limits<int>::max();
+        header->width = int(std::min(shown->first, largest));
+        header->height = int(std::min(shown->second, largest));
+    }
+    return header;
+}
+
 std::optional<PixelHeader> readHeader(const QString& path, const std::optional<ExivReading>& exiv)
 {
     if (exiv && exiv->jpegHeader) {
         return exiv->jpegHeader;
     }
     // One libheif reading both decides "HEIF" and gives its header.
-    if (std::optional<PixelHeader> heif = readHeifHeader(path)) {
+    if (std::optional<PixelHeader> heif = readHeicHeader(path)) {
         return heif;
     }
     if (isCameraRaw(path) && exiv && exiv->width > 0 && exiv->height > 0) {

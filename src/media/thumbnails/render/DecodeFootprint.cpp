@@ -57,20 +57,30 @@ std::int64_t heicPictureBytes(const HeifCoding::Picture& picture, std::int64_t p
     return toRgb ? std::max(decoding, coded + product(pixels, 3 * sampleBytes)) : decoding;
 }
 
-// A layer of `pixels`: one picture decodes whole; a grid's tiles are decoded
-// up to four at once (libheif's threads), each into RGB, and copied into
-// planes of RGB of the whole image. A layer whose coding the boxes do not
-// tell counts as the costliest picture.
-std::int64_t heicLayerBytes(const HeifCoding::Layer& layer, std::int64_t pixels, bool toRgb)
+// The pixels of the image a layer decodes to: its coded picture, which the
+// decoder holds whole whatever part of it is shown, or the grid's canvas.
+std::int64_t layerPixels(const HeifCoding::Layer& layer)
 {
-    const HeifCoding::Picture picture = layer.picture.value_or(HeifCoding::Picture{0, 0, 3, 16});
-    if (!layer.grid || !layer.picture) {
-        return heicPictureBytes(picture, pixels, toRgb);
+    return layer.grid ? product(layer.width, layer.height)
+                      : product(layer.picture->codedWidth, layer.picture->codedHeight);
+}
+
+// One picture decodes whole; a grid's tiles are decoded up to four at once
+// (libheif's threads), each into RGB, and copied into planes of RGB of the
+// whole canvas. A layer whose coding the boxes do not tell is not decoded.
+std::int64_t heicLayerBytes(const HeifCoding::Layer& layer, bool toRgb)
+{
+    if (!layer.picture || layer.width <= 0 || layer.height <= 0) {
+        return unbounded;
+    }
+    const HeifCoding::Picture& picture = *layer.picture;
+    const std::int64_t tilePixels = product(picture.codedWidth, picture.codedHeight);
+    if (!layer.grid) {
+        return heicPictureBytes(picture, tilePixels, toRgb);
     }
     constexpr std::int64_t tilesAtOnce = 4;
-    const std::int64_t tilePixels = product(picture.width, picture.height);
-    const std::int64_t tiles = std::clamp<std::int64_t>(tilePixels > 0 ? (pixels + tilePixels - 1) / tilePixels : 1,
-                                                        1, tilesAtOnce);
+    const std::int64_t pixels = layerPixels(layer);
+    const std::int64_t tiles = std::clamp<std::int64_t>((pixels + tilePixels - 1) / tilePixels, 1, tilesAtOnce);
     const std::int64_t canvas = product(pixels, picture.bitDepth > 8 ? 6 : 3);
     const std::int64_t decoding = product(heicPictureBytes(picture, tilePixels, true), tiles);
     return decoding > unbounded - canvas ? unbounded : canvas + decoding;
@@ -79,17 +89,19 @@ std::int64_t heicLayerBytes(const HeifCoding::Layer& layer, std::int64_t pixels,
 // The peak of libheif's decode of a HEIC into planes of RGB: decoding the
 // image; cropping it, or turning it when that is not left to the caller, into
 // a copy; decoding its alpha plane beside the finished image.
-std::int64_t heicBytes(const HeifCoding& coding, std::int64_t pixels)
+std::int64_t heicBytes(const HeifCoding& coding)
 {
-    const HeifCoding::Picture picture = coding.image.picture.value_or(HeifCoding::Picture{0, 0, 3, 16});
-    const std::int64_t rgb = product(pixels, picture.bitDepth > 8 ? 6 : 3);
-    std::int64_t bytes = heicLayerBytes(coding.image, pixels, true);
-    const bool turned = coding.quarterTurns != 0 || coding.derived; // an identity item's turn may undo its image's
+    std::int64_t bytes = heicLayerBytes(coding.image, true);
+    if (bytes == unbounded) {
+        return bytes;
+    }
+    const std::int64_t rgb = product(layerPixels(coding.image), coding.image.picture->bitDepth > 8 ? 6 : 3);
+    const bool turned = coding.turned || coding.derived; // an identity item's turn may undo its image's
     if (coding.cropped || (turned && !coding.transformsAsOrientation())) {
         bytes = std::max(bytes, product(rgb, 2));
     }
     if (coding.alpha) {
-        const std::int64_t alpha = heicLayerBytes(*coding.alpha, pixels, false);
+        const std::int64_t alpha = heicLayerBytes(*coding.alpha, false);
         bytes = std::max(bytes, alpha > unbounded - rgb ? unbounded : rgb + alpha);
     }
     return bytes;
@@ -128,7 +140,7 @@ DecodeFootprint decodeFootprint(const DecodeShape& shape)
         return {product(samples, coefficientBytes)};
     }
     if (shape.loader == "heifload" && shape.heic) {
-        return {heicBytes(*shape.heic, product(shape.width, shape.height))};
+        return {heicBytes(*shape.heic)};
     }
     if (shape.loader == "heifload") {
         // libvips' decode of one coded picture: the RGB image libheif hands

@@ -51,8 +51,9 @@ struct DecodeShape {
     // file does not say, which TIFF reads as one strip of the whole image.
     std::optional<std::int64_t> rowsAtOnce;
     // HEIC: how the image is coded (HeifPrimaryItem.h), which libheif then
-    // decodes to planes of RGB (HeicPlanes.h). Without it a HEIF (AVIF) is
-    // budgeted as libvips decodes one coded picture.
+    // decodes to planes of RGB (HeicPlanes.h); its sizes, not width and
+    // height, which libheif takes from what the file states. Without it a
+    // HEIF (AVIF) is budgeted as libvips decodes one coded picture.
     std::optional<HeifCoding> heic;
     // JPEG: the chroma subsampling ("4:2:0", …) as libvips names it; empty
     // or unknown counts every component at full size.

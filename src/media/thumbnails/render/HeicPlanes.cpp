@@ -2,10 +2,13 @@
 
 #include "media/MediaFile.h"
 #include "media/formats/HeifPrimaryItem.h"
+#include "media/thumbnails/render/HeifTransformsHidden.h"
 
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <utility>
+#include <limits>
 #include <vector>
 
 namespace pivra {
@@ -19,16 +22,17 @@ int longerSide(const heif_image_handle* handle)
 }
 
 // The smallest of the file's thumbnails of `primary` at least `pixels` on its
-// longer side, as libvips' loader takes one; none when none is.
-heif_image_handle* thumbnailOf(heif_image_handle* primary, int pixels)
+// longer side, as libvips' loader takes one, and its item; none when none is.
+std::pair<heif_image_handle*, heif_item_id> thumbnailOf(heif_image_handle* primary, int pixels)
 {
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
     if (count <= 0) {
-        return nullptr;
+        return {};
     }
     std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
     heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
     heif_image_handle* chosen = nullptr;
+    heif_item_id chosenId = 0;
     for (const heif_item_id id : ids) {
         heif_image_handle* thumbnail = nullptr;
         if (heif_image_handle_get_thumbnail(primary, id, &thumbnail).code != heif_error_Ok) {
@@ -36,12 +40,13 @@ heif_image_handle* thumbnailOf(heif_image_handle* primary, int pixels)
         }
         if (longerSide(thumbnail) >= pixels && (!chosen || longerSide(thumbnail) < longerSide(chosen))) {
             std::swap(chosen, thumbnail);
+            chosenId = id;
         }
         if (thumbnail) {
             heif_image_handle_release(thumbnail);
         }
     }
-    return chosen;
+    return {chosen, chosenId};
 }
 
 // One plane of `image` as an 8-bit band read in place.
@@ -79,12 +84,15 @@ void HeicPlanes::ImageRelease::operator()(heif_image* image) const
     heif_image_release(image);
 }
 
-HeicPlanes::HeicPlanes(HeifContext context, std::unique_ptr<heif_image_handle, HandleRelease> handle,
-                       DecodeFootprint footprint, int orientation)
-    : context_(std::move(context))
+HeicPlanes::HeicPlanes(HeifContext context, std::unique_ptr<HeifTransformsHidden> hidden,
+                       std::unique_ptr<heif_image_handle, HandleRelease> handle, const HeifCoding& coding)
+    : hidden_(std::move(hidden))
+    , context_(std::move(context))
     , handle_(std::move(handle))
-    , footprint_(footprint)
-    , orientation_(orientation)
+    , footprint_(decodeFootprint({.loader = "heifload", .heic = coding}))
+    , width_(coding.image.width)
+    , height_(coding.image.height)
+    , orientation_(hidden_ ? coding.orientation : 1)
 {
 }
 
@@ -94,56 +102,56 @@ HeicPlanes::~HeicPlanes() = default;
 
 std::optional<HeicPlanes> HeicPlanes::open(const QString& path, int pixels)
 {
-    const std::optional<MediaFile> file = MediaFile::open(path);
+    std::optional<MediaFile> file = MediaFile::open(path);
     std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
-    if (!coding || !coding->image.picture) {
+    if (!coding || !coding->image.hevc) {
         return std::nullopt;
     }
-    HeifContext context = openHeif(*file);
+    // Turns and mirrors the caller applies are hidden from libheif, which
+    // would otherwise turn the picture into a copy and cannot mirror deep
+    // samples of an alpha plane.
+    const bool hide = coding->transformsAsOrientation() && !coding->transformTypeOffsets.isEmpty();
+    std::unique_ptr<HeifTransformsHidden> hidden
+        = hide ? HeifTransformsHidden::open(std::move(*file), coding->transformTypeOffsets) : nullptr;
+    HeifContext context = hide ? nullptr : openHeif(*file);
+    heif_context* const read = hidden ? hidden->context() : context.get();
     heif_image_handle* primary = nullptr;
-    if (!context || heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok) {
+    if (!read || heif_context_get_primary_image_handle(read, &primary).code != heif_error_Ok) {
         return std::nullopt;
     }
     std::unique_ptr<heif_image_handle, HandleRelease> handle(primary);
     if (heif_image_handle_has_alpha_channel(primary) != 0 && !coding->alpha) {
-        coding->alpha = HeifCoding::Layer{}; // one the boxes do not tell: the costliest
+        coding->alpha = HeifCoding::Layer{}; // one the boxes do not tell: not decoded
     }
-    if (heif_image_handle* thumbnail = thumbnailOf(primary, pixels)) {
-        // The boxes of a thumbnail item are not read: it counts as the costliest picture of its size.
+    if (const auto [thumbnail, id] = thumbnailOf(primary, pixels); thumbnail) {
         handle.reset(thumbnail);
-        coding = HeifCoding{};
-        if (heif_image_handle_has_alpha_channel(thumbnail) != 0) {
+        coding = readHeifCoding(hidden ? hidden->file() : *file, id);
+        if (!coding) {
+            return std::nullopt;
+        }
+        if (heif_image_handle_has_alpha_channel(thumbnail) != 0 && !coding->alpha) {
             coding->alpha = HeifCoding::Layer{};
         }
     }
-    const int orientation = coding->transformsAsOrientation() ? coding->orientation() : 1;
-    const DecodeFootprint footprint = decodeFootprint({.loader = "heifload",
-                                                       .width = heif_image_handle_get_width(handle.get()),
-                                                       .height = heif_image_handle_get_height(handle.get()),
-                                                       .heic = coding});
-    return HeicPlanes(std::move(context), std::move(handle), footprint, orientation);
+    return HeicPlanes(std::move(context), std::move(hidden), std::move(handle), *coding);
 }
 
 int HeicPlanes::width() const
 {
-    return heif_image_handle_get_width(handle_.get());
+    return int(std::min<std::int64_t>(width_, std::numeric_limits<int>::max()));
 }
 
 int HeicPlanes::height() const
 {
-    return heif_image_handle_get_height(handle_.get());
+    return int(std::min<std::int64_t>(height_, std::numeric_limits<int>::max()));
 }
 
 bool HeicPlanes::decode()
 {
     // Planes of RGB are what libheif makes of every picture, whatever its
     // depth: asked for them, it hands them over without a further copy.
-    const std::unique_ptr<heif_decoding_options, void (*)(heif_decoding_options*)> options(
-        heif_decoding_options_alloc(), &heif_decoding_options_free);
-    options->ignore_transformations = orientation_ != 1;
     heif_image* image = nullptr;
-    if (heif_decode_image(handle_.get(), &image, heif_colorspace_RGB, heif_chroma_444, options.get()).code
-        != heif_error_Ok) {
+    if (heif_decode_image(handle_.get(), &image, heif_colorspace_RGB, heif_chroma_444, nullptr).code != heif_error_Ok) {
         return false;
     }
     decoded_.reset(image);

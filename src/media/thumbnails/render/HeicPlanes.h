@@ -2,9 +2,11 @@
 
 #include "media/formats/PixelHeader.h"
 #include "media/thumbnails/render/DecodeFootprint.h"
+#include "media/thumbnails/render/HeifTransformsHidden.h"
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -22,12 +24,15 @@ namespace pivra {
 // planes, they take 419 and 289 MiB, and the planes are read in place by
 // libvips' shrink, cut to 8 bits as they are read. The container's turns
 // and mirrors are left to the caller where that is allowed
-// (HeifCoding::transformsAsOrientation), as libheif turns a picture into a
-// whole copy of it: a turned 48-MP photo of 10-bit samples would take
-// 558 MiB; other transforms (crops) libheif applies.
+// (HeifCoding::transformsAsOrientation) and hidden from libheif
+// (HeifTransformsHidden.h), as libheif turns a picture into a whole copy of
+// it (a turned 48-MP photo of 10-bit samples would take 558 MiB) and cannot
+// mirror an alpha plane of deep samples; other transforms (crops) libheif
+// applies.
 //
 // What the decode will hold is told from the file's boxes before anything is
-// decoded (DecodeFootprint.h).
+// decoded (DecodeFootprint.h), from the pictures its parameter sets code,
+// whatever sizes the file states.
 class HeicPlanes {
 public:
     // The picture of the HEIC at `path` to draw with its longer side at most
@@ -40,7 +45,7 @@ public:
     HeicPlanes& operator=(HeicPlanes&&) noexcept;
     ~HeicPlanes();
 
-    // The size shown, transforms applied.
+    // The size of the image decoded, as coded; 0 when not told.
     int width() const;
     int height() const;
     // What image() still needs to be shown upright (Exif numbering); 1 when
@@ -66,13 +71,18 @@ private:
         void operator()(heif_image* image) const;
     };
 
-    HeicPlanes(HeifContext context, std::unique_ptr<heif_image_handle, HandleRelease> handle,
-               DecodeFootprint footprint, int orientation);
+    HeicPlanes(HeifContext context, std::unique_ptr<HeifTransformsHidden> hidden,
+               std::unique_ptr<heif_image_handle, HandleRelease> handle, const HeifCoding& coding);
 
+    // One of the two reads the file: libheif alone, or through the reader
+    // that hides the transforms.
+    std::unique_ptr<HeifTransformsHidden> hidden_;
     HeifContext context_;
     std::unique_ptr<heif_image_handle, HandleRelease> handle_;
     std::unique_ptr<heif_image, ImageRelease> decoded_;
     DecodeFootprint footprint_;
+    std::int64_t width_ = 0;
+    std::int64_t height_ = 0;
     int orientation_ = 1;
 };
 

@@ -24,19 +24,21 @@ constexpr std::int64_t mib = std::int64_t(1) << 20;
 struct HeicRow {
     int bitDepth = 8;
     bool alpha = false;
-    int quarterTurns = 0;
+    bool turned = false;
     bool cropped = false;
     bool grid = false;
+    std::int64_t tile = 512; // the side a grid's tiles are coded at
 };
 
 HeifCoding heicCoding(const HeicRow& row)
 {
     HeifCoding coding;
-    coding.image = {row.grid, HeifCoding::Picture{row.grid ? 512 : 8064, row.grid ? 512 : 6048, 1, row.bitDepth}};
+    const std::int64_t coded = row.grid ? row.tile : 8064;
+    coding.image = {true, row.grid, HeifCoding::Picture{coded, row.grid ? coded : 6048, 1, row.bitDepth}, 8064, 6048};
     if (row.alpha) {
-        coding.alpha = HeifCoding::Layer{false, HeifCoding::Picture{8064, 6048, 0, 8}};
+        coding.alpha = HeifCoding::Layer{true, false, HeifCoding::Picture{8064, 6048, 0, 8}, 8064, 6048};
     }
-    coding.quarterTurns = row.quarterTurns;
+    coding.turned = row.turned;
     coding.cropped = row.cropped;
     return coding;
 }
@@ -70,20 +72,29 @@ TEST(DecodeFootprintTest, EachDecoderIsBudgetedForWhatItHoldsAtOnce)
          true},
         {{.loader = "heifload", .width = 8064, .height = 6048, .heic = heicCoding({.alpha = true})}, mp48 * 13 / 2,
          false, true},
-        // A turn is left to the caller, but where a crop or an alpha plane is.
-        {{.loader = "heifload", .width = 6048, .height = 8064, .heic = heicCoding({.bitDepth = 10, .quarterTurns = 3})},
+        // A turn is left to the caller, but where a crop is.
+        {{.loader = "heifload", .width = 6048, .height = 8064, .heic = heicCoding({.bitDepth = 10, .turned = true})},
          mp48 * 9, false, true},
-        {{.loader = "heifload", .width = 6048, .height = 8064, .heic = heicCoding({.quarterTurns = 1, .cropped = true})},
+        {{.loader = "heifload", .width = 6048, .height = 8064, .heic = heicCoding({.turned = true, .cropped = true})},
          mp48 * 6, false, true},
-        {{.loader = "heifload", .width = 6048, .height = 8064, .heic = heicCoding({.alpha = true, .quarterTurns = 1})},
+        {{.loader = "heifload", .width = 6048, .height = 8064, .heic = heicCoding({.alpha = true, .turned = true})},
          mp48 * 13 / 2, false, true},
         {{.loader = "heifload", .width = 6048, .height = 8064,
-          .heic = heicCoding({.bitDepth = 10, .quarterTurns = 1, .cropped = true})},
+          .heic = heicCoding({.bitDepth = 10, .turned = true, .cropped = true})},
          mp48 * 12, true, true},
         {{.loader = "heifload", .width = 8064, .height = 6048, .heic = heicCoding({.grid = true})},
          mp48 * 3 + 4 * 512 * 512 * 9 / 2, false, true},
-        {{.loader = "heifload", .width = 15000, .height = 15000, .heic = heicCoding({})}, 15000LL * 15000 * 9 / 2, true,
-         true},
+        // What the file states counts for nothing: a picture is as large as
+        // it is coded, a grid's tiles too.
+        {{.loader = "heifload", .width = 64, .height = 48, .heic = heicCoding({.bitDepth = 10, .alpha = true})},
+         mp48 * 6 + mp48 * 7 / 2, false, true},
+        {{.loader = "heifload", .width = 8064, .height = 6048, .heic = heicCoding({.grid = true, .tile = 4096})},
+         mp48 * 3 + 3 * 4096 * 4096 * 9 / 2, false, true},
+        {{.loader = "heifload", .width = 15000, .height = 15000, .heic = heicCoding({.grid = true, .tile = 15000})},
+         mp48 * 3 + 15000LL * 15000 * 9 / 2, true, true},
+        // A picture or a plane whose coding the boxes do not tell is not decoded.
+        {{.loader = "heifload", .width = 64, .height = 48, .heic = HeifCoding{.image = {.hevc = true}}},
+         std::numeric_limits<std::int64_t>::max(), true, true},
         {{"pngload", 12000, 12000, 4, 2, true}, 12000LL * 12000 * 8, true, true},
         {{"pngload", 12000, 12000, 4, 2, false}, 12000LL * 16 * 8, false, false},
         // A JPEG of one scan and a still WebP decode at the reduced size.
@@ -181,6 +192,12 @@ TEST(DecodeFootprintTest, NoDecoderTakesMoreThanItsFootprint)
     ASSERT_TRUE(test::makeHeic(file("48-mp.heic"), QSize(8064, 6048)));
     ASSERT_TRUE(test::makeHeic(file("48-mp-10-bit.heic"), QSize(8064, 6048), deep));
     ASSERT_TRUE(test::makeHeic(file("48-mp-alpha.heic"), QSize(8064, 6048), transparent));
+    // The same, stating a size of 64 × 48 over their pictures.
+    for (const char* name : {"48-mp-10-bit", "48-mp-alpha"}) {
+        const QString understated = file(name) + "-understated.heic";
+        ASSERT_TRUE(QFile::copy(file(name) + ".heic", understated));
+        ASSERT_TRUE(test::stateHeicSize(understated, QSize(64, 48)));
+    }
     const auto heic = [&file](const char* name, int width, int height) {
         const std::optional<MediaFile> opened = MediaFile::open(file(name));
         return DecodeShape{.loader = "heifload", .width = width, .height = height, .heic = readHeifCoding(*opened)};
@@ -200,6 +217,8 @@ TEST(DecodeFootprintTest, NoDecoderTakesMoreThanItsFootprint)
         {file("48-mp.heic"), heic("48-mp.heic", 8064, 6048)},
         {file("48-mp-10-bit.heic"), heic("48-mp-10-bit.heic", 6048, 8064)},
         {file("48-mp-alpha.heic"), heic("48-mp-alpha.heic", 8064, 6048)},
+        {file("48-mp-10-bit-understated.heic"), heic("48-mp-10-bit-understated.heic", 64, 48)},
+        {file("48-mp-alpha-understated.heic"), heic("48-mp-alpha-understated.heic", 64, 48)},
     };
     // Freed blocks given back as the program's allocator does, so that what
     // one decode freed is not counted again beside the next.
