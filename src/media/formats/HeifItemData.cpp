@@ -75,30 +75,46 @@ std::optional<Location> locationOf(const QByteArray& iloc, std::uint32_t item)
 
 } // namespace
 
-QByteArray heifItemData(const MediaFile& file, const IsoBox& meta, std::uint32_t item, std::int64_t most)
+HeifItemLocations::HeifItemLocations(const MediaFile& file, const IsoBox& meta) : fileSize_(file.size())
 {
     constexpr std::int64_t largestLocations = 1 << 20;
-    std::optional<Location> location;
-    std::optional<IsoBox> idat;
     forEachIsoBox(file, meta.payload + 4, meta.end, "iloc", [&](const IsoBox& iloc) {
-        location = locationOf(file.read(iloc.payload, std::min(iloc.end - iloc.payload, largestLocations)), item);
+        locations_ = file.read(iloc.payload, std::min(iloc.end - iloc.payload, largestLocations));
     });
-    forEachIsoBox(file, meta.payload + 4, meta.end, "idat", [&](const IsoBox& box) { idat = box; });
-    if (!location || (location->method == 1 && !idat) || location->method > 1) {
-        return {};
+    forEachIsoBox(file, meta.payload + 4, meta.end, "idat", [&](const IsoBox& box) { itemData_ = box; });
+}
+
+std::optional<QList<HeifItemLocations::Extent>> HeifItemLocations::extentsOf(std::uint32_t item) const
+{
+    const std::optional<Location> location = locationOf(locations_, item);
+    if (!location || location->method > 1 || (location->method == 1 && !itemData_)) {
+        return std::nullopt;
     }
     // Data in 'idat' counts from its payload and may not leave it.
-    const std::int64_t start = location->method == 1 ? idat->payload : 0;
-    const std::int64_t end = location->method == 1 ? idat->end : file.size();
+    const std::int64_t start = location->method == 1 ? itemData_->payload : 0;
+    const std::int64_t end = location->method == 1 ? itemData_->end : fileSize_;
+    QList<Extent> extents;
+    for (const auto& [offset, length] : location->extents) {
+        const std::uint64_t room = std::uint64_t(end - start);
+        if (location->base > room || offset > room - location->base) {
+            return std::nullopt;
+        }
+        const std::int64_t from = start + std::int64_t(location->base + offset);
+        // A length of 0 runs to the end.
+        const std::int64_t to = length == 0 || length > std::uint64_t(end - from) ? end : from + std::int64_t(length);
+        extents.append({from, to});
+    }
+    return extents;
+}
+
+QByteArray HeifItemLocations::read(const MediaFile& file, std::uint32_t item, std::int64_t most) const
+{
     QByteArray data;
-    for (const Extent& extent : location->extents) {
-        const std::uint64_t offset = location->base + extent.offset;
-        if (offset >= std::uint64_t(end - start) || std::int64_t(data.size()) >= most) {
+    for (const Extent& extent : extentsOf(item).value_or(QList<Extent>())) {
+        if (data.size() >= most) {
             break;
         }
-        const std::int64_t from = start + std::int64_t(offset);
-        const std::int64_t length = extent.length == 0 ? end - from : std::int64_t(std::min<std::uint64_t>(extent.length, std::uint64_t(end - from)));
-        data += file.read(from, std::min(length, most - std::int64_t(data.size())));
+        data += file.read(extent.start, std::min(extent.end - extent.start, most - std::int64_t(data.size())));
     }
     return data;
 }

@@ -51,7 +51,7 @@ struct Items {
     QMultiHash<std::uint32_t, std::uint32_t> auxiliaries; // an image's auxiliary items ('auxl', to it)
     QList<IsoBox> properties; // 'ipco', in order: associations count from 1
     QHash<std::uint32_t, QList<int>> associations; // an item's properties ('ipma'), in order
-    std::optional<IsoBox> meta;
+    std::optional<HeifItemLocations> locations;
 };
 
 void readPrimary(const MediaFile& file, const IsoBox& box, Items& items)
@@ -195,6 +195,49 @@ QList<QByteArray> propertiesOf(const MediaFile& file, const Items& items, std::u
     return found;
 }
 
+// The larger of `size` and the pictures of the sequence parameter sets
+// among the item's own data, which the decoder takes after the record's;
+// none when its units are not told, or one crosses from one stretch of the
+// data into the next.
+std::optional<HevcPictureSize> withSetsInData(const MediaFile& file, const Items& items, std::uint32_t item,
+                                              int lengthSize, HevcPictureSize size)
+{
+    constexpr int mostUnits = 10000;
+    const auto extents = items.locations ? items.locations->extentsOf(item) : std::nullopt;
+    if (!extents) {
+        return std::nullopt;
+    }
+    int units = 0;
+    for (const HeifItemLocations::Extent& extent : *extents) {
+        for (std::int64_t at = extent.start; at < extent.end; ++units) {
+            const QByteArray header = file.read(at, lengthSize + 2);
+            if (units >= mostUnits || header.size() < lengthSize + 2) {
+                return std::nullopt;
+            }
+            std::int64_t length = 0;
+            for (int byte = 0; byte < lengthSize; ++byte) {
+                length = length << 8 | uchar(header[byte]);
+            }
+            const std::int64_t start = at + lengthSize;
+            if (length > extent.end - start) {
+                return std::nullopt;
+            }
+            if (isHevcSequenceParameterSet(QByteArrayView(header).sliced(lengthSize))) {
+                const std::optional<HevcPictureSize> inData
+                    = hevcSequencePictureSize(file.read(start, std::min<std::int64_t>(length, 4096)));
+                if (!inData) {
+                    return std::nullopt;
+                }
+                if (inData->codedWidth * inData->codedHeight > size.codedWidth * size.codedHeight) {
+                    size = *inData;
+                }
+            }
+            at = start + length;
+        }
+    }
+    return size;
+}
+
 // The picture of an HEVC item as its configuration codes it: the size from
 // its parameter sets; chromaFormat in the record's 17th byte,
 // bitDepthLumaMinus8 in its 18th.
@@ -202,11 +245,13 @@ std::optional<std::pair<HeifCoding::Picture, HevcPictureSize>> pictureOf(const M
                                                                          std::uint32_t item)
 {
     const QList<QByteArray> configurations = propertiesOf(file, items, item, "hvcC");
-    if (items.types.value(item) != "hvc1" || configurations.isEmpty() || configurations.front().size() < 18) {
+    if (items.types.value(item) != "hvc1" || configurations.isEmpty() || configurations.front().size() < 23) {
         return std::nullopt;
     }
     const QByteArray& configuration = configurations.front();
-    const std::optional<HevcPictureSize> size = hevcPictureSize(configuration);
+    const std::optional<HevcPictureSize> inRecord = hevcPictureSize(configuration);
+    const std::optional<HevcPictureSize> size
+        = inRecord ? withSetsInData(file, items, item, *hevcUnitLengthSize(configuration), *inRecord) : std::nullopt;
     if (!size) {
         return std::nullopt;
     }
@@ -220,7 +265,7 @@ std::optional<std::pair<HeifCoding::Picture, HevcPictureSize>> pictureOf(const M
 std::optional<std::pair<std::int64_t, std::int64_t>> gridCanvas(const MediaFile& file, const Items& items,
                                                                 std::uint32_t item)
 {
-    const QByteArray data = items.meta ? heifItemData(file, *items.meta, item, 12) : QByteArray();
+    const QByteArray data = items.locations ? items.locations->read(file, item, 12) : QByteArray();
     if (data.size() < 8) {
         return std::nullopt;
     }
@@ -235,24 +280,17 @@ std::optional<std::pair<std::int64_t, std::int64_t>> gridCanvas(const MediaFile&
 }
 
 // A grid's tiles: HEVC when every one is, its picture the largest of theirs.
-// Tiles that share one configuration (as they do) are read once.
 HeifCoding::Layer gridOf(const MediaFile& file, const Items& items, std::uint32_t item)
 {
     HeifCoding::Layer layer{.hevc = true, .grid = true};
-    QHash<QList<int>, std::optional<HeifCoding::Picture>> read;
     bool told = true;
     for (const std::uint32_t tile : items.sources.value(item)) {
         layer.hevc = layer.hevc && items.types.value(tile) == "hvc1";
-        const QList<int> properties = items.associations.value(tile);
-        if (!read.contains(properties)) {
-            const auto picture = pictureOf(file, items, tile);
-            read.insert(properties, picture ? std::optional(picture->first) : std::nullopt);
-        }
-        const std::optional<HeifCoding::Picture>& picture = read.value(properties);
+        const auto picture = pictureOf(file, items, tile);
         told = told && picture;
-        if (picture && (!layer.picture || picture->codedWidth * picture->codedHeight
+        if (picture && (!layer.picture || picture->first.codedWidth * picture->first.codedHeight
                                               > layer.picture->codedWidth * layer.picture->codedHeight)) {
-            layer.picture = picture;
+            layer.picture = picture->first;
         }
     }
     const auto canvas = gridCanvas(file, items, item);
@@ -351,7 +389,7 @@ std::optional<HeifCoding> readHeifCoding(const MediaFile& file, std::optional<st
     Items items;
     HeifCoding coding;
     forEachIsoBox(file, 0, file.size(), "meta", [&](const IsoBox& meta) {
-        items.meta = meta;
+        items.locations.emplace(file, meta);
         const std::int64_t children = meta.payload + 4;
         forEachIsoBox(file, children, meta.end, "pitm", [&](const IsoBox& box) { readPrimary(file, box, items); });
         forEachIsoBox(file, children, meta.end, "iinf", [&](const IsoBox& box) { readTypes(file, box, items); });

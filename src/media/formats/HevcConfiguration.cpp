@@ -198,9 +198,14 @@ bool skipProfileTierLevel(BitReader& reader, std::uint32_t extraSubLayers)
     return true;
 }
 
-// The picture size of a sequence parameter set; nothing when the set ends
-// before it or states no picture.
-std::optional<HevcPictureSize> pictureSizeOf(QByteArrayView unit)
+} // namespace
+
+bool isHevcSequenceParameterSet(QByteArrayView unit)
+{
+    return !unit.isEmpty() && (std::uint8_t(unit[0]) >> 1 & 0x3f) == sequenceParameterSetType;
+}
+
+std::optional<HevcPictureSize> hevcSequencePictureSize(QByteArrayView unit)
 {
     BitReader reader(payloadOf(unit));
     reader.bits(4); // sps_video_parameter_set_id
@@ -241,8 +246,6 @@ std::optional<HevcPictureSize> pictureSizeOf(QByteArrayView unit)
     return size;
 }
 
-} // namespace
-
 bool hevcCodedInWavefronts(QByteArrayView record)
 {
     int sets = 0;
@@ -254,11 +257,19 @@ bool hevcCodedInWavefronts(QByteArrayView record)
     return whole && sets > 0;
 }
 
+std::optional<int> hevcUnitLengthSize(QByteArrayView record)
+{
+    if (record.size() < fixedFields) {
+        return std::nullopt;
+    }
+    return (std::uint8_t(record[21]) & 3) + 1; // lengthSizeMinusOne
+}
+
 std::optional<HevcPictureSize> hevcPictureSize(QByteArrayView record)
 {
     std::optional<HevcPictureSize> largest;
     const bool whole = forEachUnit(record, sequenceParameterSetType, [&largest](QByteArrayView unit) {
-        const std::optional<HevcPictureSize> size = pictureSizeOf(unit);
+        const std::optional<HevcPictureSize> size = hevcSequencePictureSize(unit);
         if (size && (!largest || size->codedWidth * size->codedHeight > largest->codedWidth * largest->codedHeight)) {
             largest = size;
         }

@@ -28,4 +28,13 @@ struct HevcPictureSize {
 // for a record that is not whole, has none, or one that ends before its size.
 std::optional<HevcPictureSize> hevcPictureSize(QByteArrayView record);
 
+// Whether a NAL unit (its two-byte header first) is a sequence parameter set.
+bool isHevcSequenceParameterSet(QByteArrayView unit);
+// The picture of one sequence parameter set; nothing when it ends before its size.
+std::optional<HevcPictureSize> hevcSequencePictureSize(QByteArrayView unit);
+
+// The bytes of the length before each NAL unit of the stream the record
+// configures (1, 2 or 4); nothing for a record shorter than its fixed fields.
+std::optional<int> hevcUnitLengthSize(QByteArrayView record);
+
 } // namespace pivra

@@ -3,6 +3,7 @@
 #include "support/HeicMaker.h"
 #include "support/TempFolder.h"
 
+#include <QFile>
 #include <QtEndian>
 
 namespace pivra {
@@ -88,6 +89,48 @@ TEST_F(HeifPrimaryItemTest, AGridIsToldFromOnePictureByThePrimaryItemOrTheImageI
     }
 }
 
+// The first sequence parameter set of a HEIC's configuration record ('hvcC').
+QByteArray sequenceSetOf(const QByteArray& heic)
+{
+    const qsizetype record = heic.indexOf("hvcC") + 4;
+    qsizetype at = record + 23;
+    for (int array = 0; array < uchar(heic[record + 22]); ++array) {
+        const int type = uchar(heic[at]) & 0x3f;
+        const int units = qFromBigEndian<quint16>(heic.constData() + at + 1);
+        at += 3;
+        for (int unit = 0; unit < units; ++unit) {
+            const int length = qFromBigEndian<quint16>(heic.constData() + at);
+            if (type == 33) {
+                return heic.mid(at + 2, length);
+            }
+            at += 2 + length;
+        }
+    }
+    return {};
+}
+
+// The HEIC at `path` (one picture, its data first in 'mdat', as libheif
+// writes it) carrying `set` in its data: the first unit becomes the set and
+// a filler unit the size of the rest.
+bool carryInData(const QString& path, const QByteArray& set)
+{
+    QFile file(path);
+    QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+    const qsizetype data = bytes.indexOf("mdat") + 4;
+    const qint64 first = data > 4 ? qFromBigEndian<quint32>(bytes.constData() + data) : 0;
+    const qint64 filler = first - set.size() - 4;
+    if (filler < 2) {
+        return false;
+    }
+    QByteArray units(4, '\0');
+    qToBigEndian(quint32(set.size()), units.data());
+    units += set + QByteArray(4, '\0') + QByteArray::fromHex("4c01") + QByteArray(filler - 2, '\x55');
+    qToBigEndian(quint32(filler), units.data() + 4 + set.size());
+    bytes.replace(data, units.size(), units);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
 TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxesAndItsParameterSets)
 {
     const auto fields = [](int orientation, int bitDepth, bool alpha) {
@@ -142,6 +185,21 @@ TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxesAndItsPar
             EXPECT_EQ(QSize(int(coding->alpha->width), int(coding->alpha->height)), row.size) << row.name;
         }
     }
+    // A sequence parameter set in the picture's data, which the decoder
+    // takes after the record's, counts too.
+    const QString larger = pathOf(QStringLiteral("larger.heic"));
+    const QString carrier = pathOf(QStringLiteral("carrier.heic"));
+    ASSERT_TRUE(test::makeHeic(larger, QSize(1280, 960)));
+    test::HeicFields marked;
+    marked.markedCorner = true;
+    ASSERT_TRUE(test::makeHeic(carrier, QSize(640, 480), marked, Qt::darkCyan, 90));
+    QFile largerFile(larger);
+    ASSERT_TRUE(largerFile.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(carryInData(carrier, sequenceSetOf(largerFile.readAll())));
+    const std::optional<MediaFile> carried = MediaFile::open(carrier);
+    const std::optional<HeifCoding> coding = carried ? readHeifCoding(*carried) : std::nullopt;
+    ASSERT_TRUE(coding && coding->image.picture);
+    EXPECT_EQ(QSize(int(coding->image.width), int(coding->image.height)), QSize(1280, 960));
     // Every orientation libheif's writer stores as turns and mirrors reads back as itself.
     for (int orientation = 1; orientation <= 8; ++orientation) {
         const QString path = pathOf(QStringLiteral("oriented.heic"));
