@@ -1,6 +1,7 @@
 #include "media/video/PlaybackDecoders.h"
 
 #include "media/formats/HevcConfiguration.h"
+#include "media/video/FormatlessStreams.h"
 
 #include <gst/gst.h>
 
@@ -109,9 +110,11 @@ GType decoderTracerType()
 }
 
 // The FFmpeg video decoders of gst-libav are named avdec_ and have this
-// property; other elements are left as they are.
+// property; other elements are left as they are, but for the streams a
+// decoding bin hands the player, which this hook is the one place to reach.
 void elementMade(GstTracer*, GstClockTime, GstElement* element)
 {
+    holdBackFormatlessStreams(element);
     GstElementFactory* factory = gst_element_get_factory(element);
     const gchar* name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : nullptr;
     if (!name || std::strncmp(name, "avdec_", 6) != 0

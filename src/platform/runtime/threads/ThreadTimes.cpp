@@ -8,10 +8,8 @@
 #include <cstring>
 
 namespace pivra {
-namespace {
 
-// Reads a small file of /proc whole into `buffer`; its length, or -1.
-ssize_t readSmallFile(const char* path, char* buffer, std::size_t size)
+ssize_t readProcFile(const char* path, char* buffer, std::size_t size)
 {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -24,8 +22,6 @@ ssize_t readSmallFile(const char* path, char* buffer, std::size_t size)
     }
     return length;
 }
-
-} // namespace
 
 pid_t currentThreadId()
 {
@@ -40,7 +36,7 @@ std::optional<ThreadTimes> threadTimes(pid_t id)
 
     // "<ns on a processor> <ns waiting on a run queue> <time slices>"
     std::snprintf(path, sizeof path, "/proc/self/task/%d/schedstat", int(id));
-    if (readSmallFile(path, text, sizeof text) <= 0) {
+    if (readProcFile(path, text, sizeof text) <= 0) {
         return std::nullopt;
     }
     char* rest = nullptr;
@@ -49,7 +45,7 @@ std::optional<ThreadTimes> threadTimes(pid_t id)
 
     // "<id> (<name>) <state> ...": the name may hold spaces and parentheses.
     std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(id));
-    if (readSmallFile(path, text, sizeof text) <= 0) {
+    if (readProcFile(path, text, sizeof text) <= 0) {
         return std::nullopt;
     }
     const char* nameEnd = std::strrchr(text, ')');

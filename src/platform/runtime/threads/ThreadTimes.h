@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -17,6 +18,10 @@ struct ThreadTimes {
     std::int64_t waitingNs = 0; // ready to run, waiting for one; counted when it gets one
     bool runnable = false;      // ready to run (or running) at the time of reading
 };
+
+// Reads a small file of /proc whole into `buffer`, ended by a NUL: its
+// length, or -1.
+ssize_t readProcFile(const char* path, char* buffer, std::size_t size);
 
 // The calling thread's id, as threadTimes() takes it.
 pid_t currentThreadId();

@@ -1,5 +1,7 @@
 #include "viewer/video/playback/PlaybackStallWatch.h"
 
+#include "platform/runtime/threads/FileCallsInFlight.h"
+
 #include <algorithm>
 
 namespace pivra {
@@ -9,7 +11,9 @@ constexpr std::chrono::milliseconds tickInterval{250};
 
 } // namespace
 
-PlaybackStallWatch::PlaybackStallWatch(QObject* parent) : QObject(parent)
+PlaybackStallWatch::PlaybackStallWatch(std::chrono::milliseconds limit, QObject* parent)
+    : QObject(parent)
+    , limit_(limit)
 {
     ticks_.setInterval(tickInterval);
     connect(&ticks_, &QTimer::timeout, this, &PlaybackStallWatch::tick);
@@ -50,10 +54,15 @@ void PlaybackStallWatch::tick()
     if (times && lastTimes_) {
         given -= std::chrono::nanoseconds(times->waitingNs - lastTimes_->waitingNs);
     }
-    counted_ += std::max(given, std::chrono::nanoseconds(0));
+    // A read seen waiting now is taken to have waited since the last look:
+    // a share that does not answer holds it for the whole stretch, and a
+    // slow disk's reads follow one another.
+    if (!fileCallInFlight(files_)) {
+        counted_ += std::max(given, std::chrono::nanoseconds(0));
+    }
     last_ = now;
     lastTimes_ = times;
-    if (counted_ >= limit) {
+    if (counted_ >= limit_) {
         ticks_.stop();
         Q_EMIT stalled();
     }

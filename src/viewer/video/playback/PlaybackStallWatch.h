@@ -2,11 +2,13 @@
 
 #include "platform/runtime/threads/ThreadTimes.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
 #include <optional>
+#include <vector>
 
 namespace pivra {
 
@@ -20,10 +22,13 @@ namespace pivra {
 // pipeline then waits for ever for streams that never come, and Qt's player
 // stays "loading".
 //
-// The time counted is the time this process was given a processor whenever
-// it asked for one: the watching thread's wait in the run queue is left out,
-// so a machine too busy to run the player stretches the limit instead of
-// failing a video that plays.
+// Only time in which the player could have moved on is counted. Left out:
+// the watching thread's wait in the run queue, so a machine too busy to run
+// the player stretches the limit instead of failing a video that plays; and
+// any moment at which a thread is held in a call on the video's file, so a
+// share that stops answering for a while (a disk spinning up, a network
+// share reconnecting) or a disk slower than the video is waited for: the
+// pipeline is not silent, its read has not come back.
 //
 // GUI thread only.
 class PlaybackStallWatch final : public QObject {
@@ -32,10 +37,13 @@ class PlaybackStallWatch final : public QObject {
 public:
     // Long enough for a slow disk to spin up, far longer than any opening
     // or picture of a video that plays takes.
-    static constexpr std::chrono::milliseconds limit{8000};
+    static constexpr std::chrono::milliseconds defaultLimit{8000};
 
-    explicit PlaybackStallWatch(QObject* parent = nullptr);
+    explicit PlaybackStallWatch(std::chrono::milliseconds limit = defaultLimit, QObject* parent = nullptr);
 
+    // The paths of the file the player reads (as given, and as the kernel
+    // resolves it); none for a stream.
+    void watchReadsOf(std::vector<QByteArray> paths) { files_ = std::move(paths); }
     // Whether progress is owed from now on; counting starts afresh when it
     // becomes owed.
     void expect(bool owed);
@@ -50,7 +58,9 @@ private:
     void restart();
     void tick();
 
+    const std::chrono::milliseconds limit_;
     QTimer ticks_;
+    std::vector<QByteArray> files_;
     std::chrono::steady_clock::time_point last_;
     std::optional<ThreadTimes> lastTimes_;
     std::chrono::nanoseconds counted_{0};

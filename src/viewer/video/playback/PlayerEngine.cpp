@@ -1,9 +1,13 @@
 #include "viewer/video/playback/PlayerEngine.h"
 
 #include "media/video/PlaybackDecoders.h"
+#include "media/video/StreamsLength.h"
 #include "platform/folders/FileNameText.h"
 
 #include <QAudioOutput>
+
+#include <climits>
+#include <cstdlib>
 
 namespace pivra {
 
@@ -41,9 +45,16 @@ void PlayerEngine::open(quint64 load, const QUrl& source)
     }
     // Looked for here rather than on the GUI thread: a disk going away can
     // hold a stat for seconds.
-    if (source.isLocalFile() && !isReadableFile(pathOfFileUrl(source))) {
-        Q_EMIT unreadable(load_);
-        return;
+    if (source.isLocalFile()) {
+        const QString path = pathOfFileUrl(source);
+        if (!isReadableFile(path)) {
+            Q_EMIT unreadable(load_);
+            return;
+        }
+        char real[PATH_MAX];
+        if (::realpath(fileNameBytes(path).constData(), real) != nullptr) {
+            Q_EMIT opened(load_, QByteArray(real));
+        }
     }
     player_->setSource(playable(source));
     player_->pause();
@@ -58,6 +69,11 @@ QUrl PlayerEngine::playable(const QUrl& source)
     }
     held_ = MediaFile::open(path);
     return held_ ? QUrl::fromLocalFile(QString::fromLatin1(held_->descriptorPath())) : source;
+}
+
+void PlayerEngine::measureStreams(quint64 load, const QUrl& source)
+{
+    Q_EMIT streamsMeasured(load, streamsLength(source.isLocalFile() ? pathOfFileUrl(source) : source.toString()));
 }
 
 void PlayerEngine::seekTo(qint64 milliseconds)

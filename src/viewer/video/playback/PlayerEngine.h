@@ -42,6 +42,9 @@ public:
     // shows; an empty source empties the player. A file that cannot be read
     // is reported as unreadable and not opened.
     void open(quint64 load, const QUrl& source);
+    // Measures how long the streams of `source` last by their own index,
+    // for load number `load`: told by streamsMeasured.
+    void measureStreams(quint64 load, const QUrl& source);
     // An exact seek to `milliseconds`. The player decodes from the key frame
     // before it up to the frame asked for, and only then shows it; a seek
     // asked for before that cancels it and shows nothing, so the owner asks
@@ -58,6 +61,11 @@ Q_SIGNALS:
     void statusChanged(quint64 load, int status, const QString& errorText);
     void failed(quint64 load, const QString& text);
     void unreadable(quint64 load);
+    // The file of `load` is being played; `realPath` is where the kernel
+    // finds it, links and all resolved.
+    void opened(quint64 load, const QByteArray& realPath);
+    // None when the streams could not be measured.
+    void streamsMeasured(quint64 load, std::optional<double> seconds);
     // The seek to `milliseconds` has been taken up; `sought` is false when
     // the player was at that position already and shows no new picture.
     void seekHandled(quint64 load, qint64 milliseconds, bool sought);

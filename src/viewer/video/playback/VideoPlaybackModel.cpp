@@ -113,9 +113,15 @@ VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, Q
             seeks_.handled(milliseconds, sought);
         }
     });
+    connect(engine_, &PlayerEngine::opened, this, [this](quint64 load, const QByteArray& realPath) {
+        if (load == load_ && hasItem()) {
+            stalls_.watchReadsOf({fileNameBytes(pathOfFileUrl(source_)), realPath});
+        }
+    });
+    connect(engine_, &PlayerEngine::streamsMeasured, this, &VideoPlaybackModel::endReached);
     connect(&pictures_->frames(), &LatestFrameSink::frameReady, this, [this](const ConvertedFrame& frame) {
         seeks_.pictureArrived(frame.startMicroseconds);
-        stalls_.progressed();
+        movedOn();
     });
     connect(&stalls_, &PlaybackStallWatch::stalled, this, &VideoPlaybackModel::stalled);
     // The audio output too is made there, once: loading the audio sink may
@@ -208,6 +214,9 @@ void VideoPlaybackModel::configure(const QUrl& source, std::optional<double> exp
 {
     setDuration(expectedDuration && std::isfinite(*expectedDuration) ? std::max(*expectedDuration, 0.0) : 0.0);
     source_ = source;
+    // Until the player tells where the kernel finds it.
+    stalls_.watchReadsOf(source.isLocalFile() ? std::vector<QByteArray>{fileNameBytes(pathOfFileUrl(source))}
+                                              : std::vector<QByteArray>{});
     // Paused rather than stopped, so the first picture shows before playing.
     onPlayer([load = load_, source](PlayerEngine& engine) { engine.open(load, source); });
     setError(std::nullopt);
@@ -222,7 +231,7 @@ void VideoPlaybackModel::statusChanged(quint64 load, int value, const QString& e
     }
     const auto status = QMediaPlayer::MediaStatus(value);
     status_ = status;
-    stalls_.progressed();
+    movedOn();
     // Ready once per load: a streamed video goes on buffering after it is
     // ready, and stays playable meanwhile.
     if (!isReady_ && readyStatus(status)) {
@@ -239,8 +248,10 @@ void VideoPlaybackModel::statusChanged(quint64 load, int value, const QString& e
     } else if (status == QMediaPlayer::EndOfMedia) {
         // A seek to the very end shows no picture of its own.
         seeks_.settle();
-        if (endedEarly()) {
-            failed(QString());
+        if (endedEarly(duration_)) {
+            // Told by the header only, which may state more than the
+            // streams hold; they tell for themselves.
+            onPlayer([load = load_, source = source_](PlayerEngine& engine) { engine.measureStreams(load, source); });
         } else {
             reachedEnd();
         }
@@ -248,8 +259,22 @@ void VideoPlaybackModel::statusChanged(quint64 load, int value, const QString& e
     watchProgress();
 }
 
+void VideoPlaybackModel::endReached(quint64 load, std::optional<double> streamsSeconds)
+{
+    if (load != load_ || !hasItem() || status_ != QMediaPlayer::EndOfMedia) {
+        return;
+    }
+    if (!streamsSeconds || endedEarly(*streamsSeconds)) {
+        failed(QString());
+        return;
+    }
+    setDuration(*streamsSeconds);
+    reachedEnd();
+}
+
 void VideoPlaybackModel::failed(const QString& playerText)
 {
+    stallFailed_ = false;
     std::optional<QString> text = readFailures_ ? readFailures_->first() : std::nullopt;
     if (!text) {
         text = playerText.isEmpty() ? unplayableText : playerText;
@@ -258,20 +283,34 @@ void VideoPlaybackModel::failed(const QString& playerText)
     setPlaying(false);
 }
 
-// Paused, so that a player that does get going later does not play on
-// behind the message.
+// The player is left as it is: one that gets going after all takes the
+// message back (movedOn).
 void VideoPlaybackModel::stalled()
 {
-    onPlayer([](PlayerEngine& engine) { engine.player().pause(); });
+    const bool wasPlaying = isPlaying_;
     failed(QString());
+    stallFailed_ = true;
+    playsOnResuming_ = wasPlaying;
 }
 
-// The end came well before the length the video gave itself: its data stops
-// short, as in a file whose copy broke off.
-bool VideoPlaybackModel::endedEarly() const
+void VideoPlaybackModel::movedOn()
+{
+    stalls_.progressed();
+    if (stallFailed_) {
+        stallFailed_ = false;
+        setError(std::nullopt);
+        if (playsOnResuming_) {
+            setPlaying(true);
+        }
+    }
+}
+
+// The end came well before `length`: the data stops short, as in a file
+// whose copy broke off.
+bool VideoPlaybackModel::endedEarly(double length) const
 {
     const double reached = double(position_) / 1000;
-    return durationKnown_ && reached < duration_ - std::max(1.0, duration_ / 10);
+    return durationKnown_ && reached < length - std::max(1.0, length / 10);
 }
 
 // Progress is owed while a video opens, and while it plays with the data it
@@ -381,6 +420,7 @@ void VideoPlaybackModel::stop()
     status_ = QMediaPlayer::NoMedia;
     position_ = 0;
     durationKnown_ = false;
+    stallFailed_ = false;
     setPlaying(false);
     setReady(false);
     playsWhenReady_ = false;
@@ -398,7 +438,7 @@ void VideoPlaybackModel::publishTime(quint64 load, qint64 milliseconds)
     }
     if (milliseconds != position_) {
         position_ = milliseconds;
-        stalls_.progressed();
+        movedOn();
     }
     // While seeking, the target already shown stands.
     if (!seeks_.busy()) {

@@ -38,8 +38,10 @@ class StreamRangeServer;
 // and is dropped once another load or stop() has followed.
 //
 // A video fails also when the player does not say so: when it ends well
-// before the length it gave itself (a file cut short plays what it has),
-// and when it opens or plays without moving on (PlaybackStallWatch).
+// before the length its streams' index gives (a file cut short plays what it
+// has), and when it opens or plays without moving on (PlaybackStallWatch).
+// A player that moves on after all, once the disk that held it answers,
+// takes that message back and plays on.
 //
 // GUI thread only.
 class VideoPlaybackModel final : public QObject {
@@ -133,8 +135,10 @@ private:
     void statusChanged(quint64 load, int status, const QString& errorText);
     void failed(const QString& playerText);
     void stalled();
+    void movedOn();
+    void endReached(quint64 load, std::optional<double> streamsSeconds);
     void reachedEnd();
-    bool endedEarly() const;
+    bool endedEarly(double length) const;
     void watchProgress();
     void startPlayer();
     void publishTime(quint64 load, qint64 milliseconds);
@@ -163,6 +167,8 @@ private:
     QMediaPlayer::MediaStatus status_ = QMediaPlayer::NoMedia; // the last the player reported
     qint64 position_ = 0;                                      // the last the player reported
     bool durationKnown_ = false;                               // told by the player, not the catalog
+    bool stallFailed_ = false;     // the error shown is the stall watch's
+    bool playsOnResuming_ = false; // it was playing when it stalled
 
     double currentTime_ = 0;
     double duration_ = 0;

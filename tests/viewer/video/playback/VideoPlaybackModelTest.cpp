@@ -3,13 +3,18 @@
 
 #include "media/camera/CameraTestKit.h"
 #include "platform/AppSettings.h"
+#include "platform/folders/FileNameText.h"
+#include "platform/runtime/threads/FileCallsInFlight.h"
+#include "support/DamagedVideos.h"
 #include "support/EventLoopWatch.h"
 #include "support/Renders.h"
+#include "support/TestMounts.h"
 #include "viewer/video/VideoTestKit.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QtEndian>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -427,6 +432,113 @@ TEST_F(VideoPlaybackModelTest, LateReportsOfAPreviousLoadChangeNothing)
         EXPECT_FALSE(model.error()) << late.first.toStdString();
         EXPECT_FALSE(model.isReady()) << late.first.toStdString();
         EXPECT_FALSE(model.isPlaying()) << late.first.toStdString();
+    }
+}
+
+// `video` with its movie and track headers stating three times the length
+// its streams hold, as a file some cameras and editors write.
+QByteArray statingThreeTimesItsLength(QByteArray video)
+{
+    // Where the length lies after the box's name, in its first version.
+    for (const auto& [box, offset] : {std::pair{QByteArrayLiteral("mvhd"), 20}, {QByteArrayLiteral("tkhd"), 24}}) {
+        for (qsizetype at = video.indexOf(box); at >= 0; at = video.indexOf(box, at + 4)) {
+            EXPECT_EQ(video[at + 4], 0) << "a header of the first version";
+            auto* length = reinterpret_cast<uchar*>(video.data() + at + offset);
+            qToBigEndian(qFromBigEndian<quint32>(length) * 3, length);
+        }
+    }
+    return video;
+}
+
+// Ending before the length the header gives is a fault only where the
+// streams' own index promised more: a header that states more than the
+// streams hold ends quietly at their end; a copy cut short says so.
+TEST_F(VideoPlaybackModelTest, AnEarlyEndIsMeasuredAgainstTheStreamsOwnIndex)
+{
+    QFile whole(clip(QStringLiteral("whole.mp4"), 6, 10));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QString stating = writeFile(QStringLiteral("stating.mp4"), statingThreeTimesItsLength(whole.readAll()));
+    const std::vector<test::DamagedVideo> damaged = test::makeDamagedVideos(makeFolder(QStringLiteral("damaged")), 8);
+    const auto cut = std::find_if(damaged.begin(), damaged.end(), [](const test::DamagedVideo& video) {
+        return video.playsAPart && video.path.endsWith(QStringLiteral("cut-index-first.mp4"));
+    });
+    ASSERT_NE(cut, damaged.end());
+    struct Case {
+        QString path;
+        bool fails;
+        double endsAt; // the length shown at the end
+    };
+    for (const Case& row : {Case{stating, false, 6.0}, Case{cut->path, true, 8.0}}) {
+        model.load(fileItem(row.path), true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() > 0.1; }, waitMs)) << row.path.toStdString();
+        // Stopped once the streams are measured, with the message or without.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isPlaying(); }, waitMs)) << row.path.toStdString();
+        EXPECT_EQ(model.error().has_value(), row.fails) << row.path.toStdString();
+        EXPECT_NEAR(model.duration(), row.endsAt, 0.5) << row.path.toStdString();
+    }
+}
+
+// A share that stops answering for 12 s, as a disk spinning up or a network
+// share reconnecting does, once as the video opens and once as it plays:
+// the video waits for it and plays on once it answers, never called broken.
+TEST_F(VideoPlaybackModelTest, AVideoOnAShareThatStopsAnsweringPlaysOnOnceItAnswers)
+{
+    test::TestMounts mounts;
+    const QString share = makeFolder(QStringLiteral("share"));
+    test::VideoFields fields;
+    fields.size = {640, 360};
+    fields.grain = true; // as large as a filmed video: playing reads on
+    fields.withAudio = true;
+    fields.codec = test::VideoCodec::h264;
+    const QString disk = makeFolder(QStringLiteral("disk"));
+    for (const char* name : {"opening.mp4", "playing.mp4"}) {
+        ASSERT_TRUE(makeVideo(disk + QLatin1Char('/') + QLatin1String(name), [&] {
+            test::VideoFields twenty = fields;
+            twenty.frames = 20 * twenty.framesPerSecond;
+            return twenty;
+        }()));
+    }
+    if (!mounts.bindThroughFuse(disk, share)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    std::optional<QString> anyError;
+    QObject::connect(&model, &VideoPlaybackModel::errorChanged, &model, [&](const std::optional<QString>& error) {
+        anyError = anyError ? anyError : error;
+    });
+    struct Case {
+        const char* name;
+        bool playsFirst; // or the share stops answering before it opens
+    };
+    for (const Case& row : {Case{"opening.mp4", false}, Case{"playing.mp4", true}}) {
+        const MediaItem item = fileItem(share + QLatin1Char('/') + QLatin1String(row.name), 20);
+        anyError.reset();
+        if (!row.playsFirst) {
+            ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
+        }
+        model.load(item, true);
+        if (row.playsFirst) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return model.currentTime() > 1; }, waitMs)) << row.name;
+            ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
+        }
+        // Twelve seconds from when the player, held up by the share, has
+        // played what it had.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fileCallInFlight({fileNameBytes(item.path())}); }, waitMs))
+            << row.name;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const double shown = model.currentTime();
+                QTest::qWait(1000);
+                return model.currentTime() == shown;
+            },
+            waitMs))
+            << row.name;
+        const double heldAt = model.currentTime();
+        QTest::qWait(12000);
+        mounts.resume(share);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model.currentTime() > heldAt + 2; }, waitMs))
+            << row.name << ": plays on once the share answers";
+        EXPECT_TRUE(model.isPlaying()) << row.name;
+        EXPECT_FALSE(anyError) << row.name << ": " << qPrintable(anyError.value_or(QString()));
     }
 }
 

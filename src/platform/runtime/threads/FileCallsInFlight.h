@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <vector>
+
+namespace pivra {
+
+// Whether a thread of this process is held inside a system call on one of
+// the files at `paths` (local paths as the kernel spells them): opening,
+// looking up or checking it by its path, or reading it through a descriptor.
+// Such a thread waits for the disk or share the file lies on; a thread that
+// waits for another thread, a timer or a socket does not count.
+//
+// Read from /proc: what each thread is blocked in (`syscall`), where its
+// descriptor leads (`fd`), and the path it handed the kernel, copied from
+// this process's memory with process_vm_readv, which fails instead of
+// faulting when that memory has gone meanwhile. Never touches the file
+// itself, so it answers at once while the share does not. False where the
+// kernel does not tell.
+bool fileCallInFlight(const std::vector<QByteArray>& paths);
+
+} // namespace pivra

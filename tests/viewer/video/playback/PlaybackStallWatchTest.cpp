@@ -1,0 +1,120 @@
+// The stall watch against real waits: a player silent for the limit stalls;
+// one that moves on, or whose time went to waiting for a processor or for
+// its file on a share that does not answer, does not, and stalls once it is
+// silent after all.
+#include "viewer/video/playback/PlaybackStallWatch.h"
+
+#include "platform/folders/FileNameText.h"
+#include "platform/runtime/threads/FileCallsInFlight.h"
+#include "support/ProcessorStarvation.h"
+#include "support/TempFolder.h"
+#include "support/TestMounts.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <thread>
+#include <unistd.h>
+
+namespace pivra {
+namespace {
+
+constexpr std::chrono::milliseconds limit{1000};
+// Each waiting row lasts this long: several limits.
+constexpr std::chrono::milliseconds stretch{4 * limit};
+constexpr int waitMs = 30000;
+
+class PlaybackStallWatchTest : public test::TempFolderTest {
+protected:
+    // Runs `call` on a thread of its own while the share at `share` does not
+    // answer, for `stretch`, once the call is seen held in the kernel; false
+    // when it never was.
+    bool heldOnShare(const QString& share, const QByteArray& file, const std::function<void()>& call)
+    {
+        if (!mounts.hang(share, std::chrono::minutes(2))) {
+            return false;
+        }
+        std::atomic<bool> returned = false;
+        std::thread caller([&] {
+            call();
+            returned = true;
+        });
+        const bool held = QTest::qWaitFor([&] { return fileCallInFlight({file}); }, waitMs);
+        watch.progressed();
+        QTest::qWait(int(stretch.count()));
+        mounts.resume(share);
+        caller.join();
+        return held && returned;
+    }
+
+    test::TestMounts mounts;
+    PlaybackStallWatch watch{limit};
+};
+
+TEST_F(PlaybackStallWatchTest, CountsOnlyTheTimeInWhichThePlayerCouldHaveMovedOn)
+{
+    const QString share = makeFolder(QStringLiteral("share"));
+    writeFile(QStringLiteral("disk/opened.mp4"), QByteArray(1 << 20, 'v'));
+    writeFile(QStringLiteral("disk/read.mp4"), QByteArray(1 << 20, 'v'));
+    if (!mounts.bindThroughFuse(pathOf(QStringLiteral("disk")), share)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    const QByteArray opened = fileNameBytes(QString(share + QStringLiteral("/opened.mp4")));
+    const QByteArray read = fileNameBytes(QString(share + QStringLiteral("/read.mp4")));
+    const int readable = ::open(read.constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readable, 0);
+
+    QSignalSpy stalls(&watch, &PlaybackStallWatch::stalled);
+    struct Case {
+        const char* name;
+        std::function<void()> meanwhile; // with progress owed
+        bool stalls;
+    };
+    const Case cases[] = {
+        {"silent", [&] { EXPECT_TRUE(QTest::qWaitFor([&] { return !stalls.isEmpty(); }, waitMs)); }, true},
+        {"moving on",
+         [&] {
+             QTimer moves;
+             QObject::connect(&moves, &QTimer::timeout, &watch, &PlaybackStallWatch::progressed);
+             moves.start(100);
+             QTest::qWait(int(stretch.count()));
+         },
+         false},
+        {"waiting for a processor",
+         [&] {
+             test::runStarved(stretch);
+             QTest::qWait(400); // a tick or two counts the stretch starved
+         },
+         false},
+        {"waiting for its file to open",
+         [&] {
+             ASSERT_TRUE(heldOnShare(share, opened, [&] { ::close(::open(opened.constData(), O_RDONLY)); }));
+         },
+         false},
+        {"waiting for a read of its file",
+         [&] {
+             ASSERT_TRUE(heldOnShare(share, read, [&] {
+                 char byte = 0;
+                 [[maybe_unused]] const ssize_t got = ::pread(readable, &byte, 1, 512 * 1024);
+             }));
+         },
+         false},
+    };
+    watch.watchReadsOf({opened, read});
+    for (const Case& row : cases) {
+        stalls.clear();
+        watch.expect(true);
+        row.meanwhile();
+        EXPECT_EQ(stalls.size(), row.stalls ? 1 : 0) << row.name;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !stalls.isEmpty(); }, waitMs)) << row.name << ": silent after";
+        watch.expect(false);
+    }
+    ::close(readable);
+}
+
+} // namespace
+} // namespace pivra
