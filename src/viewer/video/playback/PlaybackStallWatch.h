@@ -30,6 +30,10 @@ namespace pivra {
 // share reconnecting) or a disk slower than the video is waited for: the
 // pipeline is not silent, its read has not come back.
 //
+// A player held up that way is told to wait (waitingForFile), and told when
+// its reads have caught up: a pipeline left playing meanwhile runs its clock
+// on, and drops every picture of the stretch it waited for.
+//
 // GUI thread only.
 class PlaybackStallWatch final : public QObject {
     Q_OBJECT
@@ -53,15 +57,23 @@ public:
 Q_SIGNALS:
     // Once per stretch of owed progress.
     void stalled();
+    // Progress is owed and none came for a moment while a call on the file
+    // is held (true); no call on it has been held for two looks since, or
+    // progress is no longer owed (false).
+    void waitingForFile(bool waiting);
 
 private:
     void restart();
     void tick();
+    void setWaiting(bool waiting);
 
     const std::chrono::milliseconds limit_;
     QTimer ticks_;
     std::vector<QByteArray> files_;
     std::chrono::steady_clock::time_point last_;
+    std::chrono::steady_clock::time_point movedAt_; // progress last owed afresh
+    bool waiting_ = false;
+    int looksUnheld_ = 0; // while waiting
     std::optional<ThreadTimes> lastTimes_;
     std::chrono::nanoseconds counted_{0};
 };

@@ -124,6 +124,7 @@ VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, Q
         movedOn();
     });
     connect(&stalls_, &PlaybackStallWatch::stalled, this, &VideoPlaybackModel::stalled);
+    connect(&stalls_, &PlaybackStallWatch::waitingForFile, this, &VideoPlaybackModel::waitForFile);
     // The audio output too is made there, once: loading the audio sink may
     // take a second where no sound device answers.
     onPlayer([volume = float(volume_), sink = pictures_->sink()](PlayerEngine& engine) { engine.create(volume, sink); });
@@ -293,6 +294,24 @@ void VideoPlaybackModel::stalled()
     playsOnResuming_ = wasPlaying;
 }
 
+// Paused while its file keeps it waiting, the player goes on from the
+// picture it stopped at; the user's playing stands meanwhile.
+void VideoPlaybackModel::waitForFile(bool waiting)
+{
+    if (waiting == waitingForFile_) {
+        return;
+    }
+    waitingForFile_ = waiting;
+    if (!isPlaying_) {
+        return;
+    }
+    if (waiting) {
+        onPlayer([](PlayerEngine& engine) { engine.player().pause(); });
+    } else {
+        startPlayer();
+    }
+}
+
 void VideoPlaybackModel::movedOn()
 {
     stalls_.progressed();
@@ -421,6 +440,7 @@ void VideoPlaybackModel::stop()
     position_ = 0;
     durationKnown_ = false;
     stallFailed_ = false;
+    waitingForFile_ = false;
     setPlaying(false);
     setReady(false);
     playsWhenReady_ = false;

@@ -136,6 +136,7 @@ private:
     void failed(const QString& playerText);
     void stalled();
     void movedOn();
+    void waitForFile(bool waiting);
     void endReached(quint64 load, std::optional<double> streamsSeconds);
     void reachedEnd();
     bool endedEarly(double length) const;
@@ -169,6 +170,7 @@ private:
     bool durationKnown_ = false;                               // told by the player, not the catalog
     bool stallFailed_ = false;     // the error shown is the stall watch's
     bool playsOnResuming_ = false; // it was playing when it stalled
+    bool waitingForFile_ = false;  // paused by the stall watch
 
     double currentTime_ = 0;
     double duration_ = 0;

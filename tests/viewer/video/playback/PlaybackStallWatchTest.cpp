@@ -69,10 +69,12 @@ TEST_F(PlaybackStallWatchTest, CountsOnlyTheTimeInWhichThePlayerCouldHaveMovedOn
     ASSERT_GE(readable, 0);
 
     QSignalSpy stalls(&watch, &PlaybackStallWatch::stalled);
+    QSignalSpy waits(&watch, &PlaybackStallWatch::waitingForFile);
     struct Case {
         const char* name;
         std::function<void()> meanwhile; // with progress owed
         bool stalls;
+        bool waitsForFile = false; // told to wait, and then to go on
     };
     const Case cases[] = {
         {"silent", [&] { EXPECT_TRUE(QTest::qWaitFor([&] { return !stalls.isEmpty(); }, waitMs)); }, true},
@@ -94,7 +96,7 @@ TEST_F(PlaybackStallWatchTest, CountsOnlyTheTimeInWhichThePlayerCouldHaveMovedOn
          [&] {
              ASSERT_TRUE(heldOnShare(share, opened, [&] { ::close(::open(opened.constData(), O_RDONLY)); }));
          },
-         false},
+         false, true},
         {"waiting for a read of its file",
          [&] {
              ASSERT_TRUE(heldOnShare(share, read, [&] {
@@ -102,15 +104,22 @@ TEST_F(PlaybackStallWatchTest, CountsOnlyTheTimeInWhichThePlayerCouldHaveMovedOn
                  [[maybe_unused]] const ssize_t got = ::pread(readable, &byte, 1, 512 * 1024);
              }));
          },
-         false},
+         false, true},
     };
     watch.watchReadsOf({opened, read});
     for (const Case& row : cases) {
         stalls.clear();
+        waits.clear();
         watch.expect(true);
         row.meanwhile();
         EXPECT_EQ(stalls.size(), row.stalls ? 1 : 0) << row.name;
         EXPECT_TRUE(QTest::qWaitFor([&] { return !stalls.isEmpty(); }, waitMs)) << row.name << ": silent after";
+        QList<bool> told;
+        for (const QList<QVariant>& call : waits) {
+            told.append(call.at(0).toBool());
+        }
+        const QList<bool> toldWhenWaiting{true, false};
+        EXPECT_EQ(told, row.waitsForFile ? toldWhenWaiting : QList<bool>()) << row.name;
         watch.expect(false);
     }
     ::close(readable);
