@@ -48,7 +48,12 @@ TerminationSignals::TerminationSignals(QObject* parent)
     // Interrupted reads and writes carry on: the program ends in its own time.
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        ::sigaction(signal, &action, nullptr);
+        // One the program was started ignoring stays ignored: SIGHUP under
+        // nohup, SIGINT for a job a script sends to the background.
+        struct sigaction started {};
+        if (::sigaction(signal, nullptr, &started) == 0 && started.sa_handler != SIG_IGN) {
+            ::sigaction(signal, &action, nullptr);
+        }
     }
 }
 
