@@ -20,9 +20,6 @@ namespace pivra {
 
 namespace {
 
-// A second process holding the write lock makes a statement wait this long
-// before it fails, instead of failing at once on whatever statement met it.
-
 constexpr const char* createMediaTable = R"(CREATE TABLE IF NOT EXISTS media (
     id TEXT PRIMARY KEY,
     source_id TEXT NOT NULL,
