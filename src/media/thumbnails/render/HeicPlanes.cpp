@@ -109,11 +109,16 @@ std::optional<HeicPlanes> HeicPlanes::open(const QString& path, int pixels)
     }
     // Turns and mirrors the caller applies are hidden from libheif, which
     // would otherwise turn the picture into a copy and cannot mirror deep
-    // samples of an alpha plane.
+    // samples of an alpha plane. A file libheif cannot read so is refused
+    // rather than decoded with its transforms applied, a copy its budget
+    // does not count.
     const bool hide = coding->transformsAsOrientation() && !coding->transformTypeOffsets.isEmpty();
     std::unique_ptr<HeifTransformsHidden> hidden
-        = hide ? HeifTransformsHidden::open(std::move(*file), coding->transformTypeOffsets) : nullptr;
-    HeifContext context = hide ? nullptr : openHeif(*file);
+        = hide ? HeifTransformsHidden::open(*file, coding->transformTypeOffsets) : nullptr;
+    if (hide && !hidden) {
+        coding->image.picture.reset();
+    }
+    HeifContext context = hidden ? nullptr : openHeif(*file);
     heif_context* const read = hidden ? hidden->context() : context.get();
     heif_image_handle* primary = nullptr;
     if (!read || heif_context_get_primary_image_handle(read, &primary).code != heif_error_Ok) {

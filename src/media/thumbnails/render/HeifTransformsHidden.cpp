@@ -20,7 +20,7 @@ HeifTransformsHidden::HeifTransformsHidden(MediaFile file, QList<std::int64_t> t
 
 HeifTransformsHidden::~HeifTransformsHidden() = default;
 
-std::unique_ptr<HeifTransformsHidden> HeifTransformsHidden::open(MediaFile file, QList<std::int64_t> typeOffsets)
+std::unique_ptr<HeifTransformsHidden> HeifTransformsHidden::open(MediaFile& file, QList<std::int64_t> typeOffsets)
 {
     static const heif_reader reader{
         .reader_api_version = 1,
@@ -37,6 +37,7 @@ std::unique_ptr<HeifTransformsHidden> HeifTransformsHidden::open(MediaFile file,
     hidden->context_.reset(heif_context_alloc());
     if (!hidden->context_
         || heif_context_read_from_reader(hidden->context_.get(), &reader, hidden.get(), nullptr).code != heif_error_Ok) {
+        file = std::move(hidden->file_);
         return nullptr;
     }
     return hidden;

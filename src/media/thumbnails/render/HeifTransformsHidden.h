@@ -19,8 +19,9 @@ namespace pivra {
 class HeifTransformsHidden {
 public:
     // `typeOffsets`: where the type of each property to hide lies
-    // (HeifCoding::transformTypeOffsets). Null when libheif cannot read the file.
-    static std::unique_ptr<HeifTransformsHidden> open(MediaFile file, QList<std::int64_t> typeOffsets);
+    // (HeifCoding::transformTypeOffsets). Takes the file over; null, the file
+    // left as it was, when libheif cannot read it so.
+    static std::unique_ptr<HeifTransformsHidden> open(MediaFile& file, QList<std::int64_t> typeOffsets);
 
     HeifTransformsHidden(const HeifTransformsHidden&) = delete;
     HeifTransformsHidden& operator=(const HeifTransformsHidden&) = delete;
