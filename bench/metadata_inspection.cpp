@@ -4,10 +4,11 @@
 // Fixtures, made once into /tmp/pivra-bench-metadata and reused: 2,000 JPEGs
 // of 4032 × 3024 (one photograph-like picture encoded once with libvips, each
 // copy with an Exif block of its own: date, camera, lens, orientation, GPS,
-// Apple maker note) and 200 clips (1280 × 720, half QuickTime with iPhone
-// metadata and a quarter turn, half MP4).
+// Apple maker note), 200 clips (1280 × 720, half QuickTime with iPhone
+// metadata and a quarter turn, half MP4) and 100 HEICs of 4032 × 3024 with
+// the same Exif, a third turned by the container, as phones write them.
 //
-// Arguments: {set, width}: set 0 is the photos, 1 the clips; width 1 is one
+// Arguments: {set, width}: set 0 is the photos, 1 the clips, 2 the HEICs; width 1 is one
 // file at a time, width N as many workers as the machine has cores; exiv2
 // runs as N processes at once for the same width. Counters per run:
 //   files_per_s         our files per second (wall clock)
@@ -16,6 +17,7 @@
 #include "media/MediaLibraries.h"
 #include "media/metadata/MediaMetadata.h"
 #include "support/ExifBlock.h"
+#include "support/HeicMaker.h"
 #include "support/VideoMaker.h"
 
 #include <QDir>
@@ -43,6 +45,7 @@ using namespace pivra;
 const QString fixtureFolder = QStringLiteral("/tmp/pivra-bench-metadata");
 constexpr int photoCount = 2000;
 constexpr int clipCount = 200;
+constexpr int heicCount = 100;
 
 QString photoPath(int index)
 {
@@ -55,6 +58,11 @@ QString clipPath(int index)
         .arg(fixtureFolder)
         .arg(index, 4, 10, QLatin1Char('0'))
         .arg(index % 2 == 0 ? QStringLiteral("MOV") : QStringLiteral("mp4"));
+}
+
+QString heicPath(int index)
+{
+    return QStringLiteral("%1/IMG_%2.HEIC").arg(fixtureFolder).arg(index, 4, 10, QLatin1Char('0'));
 }
 
 // A smooth gradient with sensor-like noise, so that the file has the size and
@@ -78,7 +86,7 @@ QByteArray encodedPicture()
 
 // The encoded picture with an APP1 Exif segment of this file's own right
 // after the start-of-image marker, as a camera writes it.
-void writePhoto(int index, const QByteArray& picture)
+test::ExifFields phoneExif(int index)
 {
     test::ExifFields fields;
     fields.dateTimeOriginal = QStringLiteral("2023:%1:%2 %3:05:09")
@@ -92,7 +100,12 @@ void writePhoto(int index, const QByteArray& picture)
     fields.latitude = 41.0 + index / 10000.0;
     fields.longitude = 28.9 - index / 10000.0;
     fields.liveIdentifier = QStringLiteral("LIVE-%1").arg(index);
-    const QByteArray block = test::exifBlock(fields).value_or(QByteArray());
+    return fields;
+}
+
+void writePhoto(int index, const QByteArray& picture)
+{
+    const QByteArray block = test::exifBlock(phoneExif(index)).value_or(QByteArray());
     const QByteArray payload = QByteArray("Exif\0\0", 6) + block;
     const int segmentLength = int(payload.size()) + 2;
     QByteArray segment("\xFF\xE1", 2);
@@ -102,6 +115,16 @@ void writePhoto(int index, const QByteArray& picture)
         qFatal("cannot write %s", qPrintable(file.fileName()));
     }
     file.write(picture.first(2) + segment + picture.sliced(2));
+}
+
+void writeHeic(int index)
+{
+    test::HeicFields fields;
+    fields.exif = phoneExif(index);
+    fields.containerOrientation = fields.exif.orientation.value_or(1);
+    if (!test::makeHeic(heicPath(index), QSize(4032, 3024), fields)) {
+        qFatal("cannot write %s", qPrintable(heicPath(index)));
+    }
 }
 
 void writeClip(int index)
@@ -129,14 +152,14 @@ QStringList fixtures(int set)
     QDir().mkpath(fixtureFolder);
     QStringList paths;
     QByteArray picture;
-    const int count = set == 0 ? photoCount : clipCount;
+    const int count = set == 0 ? photoCount : set == 1 ? clipCount : heicCount;
     for (int index = 0; index < count; ++index) {
-        const QString path = set == 0 ? photoPath(index) : clipPath(index);
+        const QString path = set == 0 ? photoPath(index) : set == 1 ? clipPath(index) : heicPath(index);
         if (!QFileInfo::exists(path)) {
             if (set == 0 && picture.isEmpty()) {
                 picture = encodedPicture();
             }
-            set == 0 ? writePhoto(index, picture) : writeClip(index);
+            set == 0 ? writePhoto(index, picture) : set == 1 ? writeClip(index) : writeHeic(index);
         }
         paths.append(path);
     }
@@ -209,7 +232,7 @@ void BM_InspectAgainstExiv2(benchmark::State& state)
     state.counters["pivra_ms"] = pivra * 1000 / count;
     state.counters["exiv2_ms"] = exiv2 * 1000 / count;
     state.counters["ratio"] = pivra / exiv2;
-    state.SetLabel(set == 0 ? "12 MP JPEG" : "720p MOV/MP4");
+    state.SetLabel(set == 0 ? "12 MP JPEG" : set == 1 ? "720p MOV/MP4" : "12 MP HEIC");
 }
 
 const int allCores = int(std::max(1u, std::thread::hardware_concurrency()));
@@ -220,6 +243,8 @@ BENCHMARK(BM_InspectAgainstExiv2)
     ->Args({0, allCores})
     ->Args({1, 1})
     ->Args({1, allCores})
+    ->Args({2, 1})
+    ->Args({2, allCores})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -75,7 +75,7 @@ std::optional<Location> locationOf(const QByteArray& iloc, std::uint32_t item)
 
 } // namespace
 
-HeifItemLocations::HeifItemLocations(const MediaFile& file, const IsoBox& meta) : fileSize_(file.size())
+HeifItemLocations::HeifItemLocations(const IsoFileHead& file, const IsoBox& meta) : fileSize_(file.size())
 {
     constexpr std::int64_t largestLocations = 1 << 20;
     forEachIsoBox(file, meta.payload + 4, meta.end, "iloc", [&](const IsoBox& iloc) {
@@ -107,7 +107,7 @@ std::optional<QList<HeifItemLocations::Extent>> HeifItemLocations::extentsOf(std
     return extents;
 }
 
-QByteArray HeifItemLocations::read(const MediaFile& file, std::uint32_t item, std::int64_t most) const
+QByteArray HeifItemLocations::read(const IsoFileHead& file, std::uint32_t item, std::int64_t most) const
 {
     QByteArray data;
     for (const Extent& extent : extentsOf(item).value_or(QList<Extent>())) {

@@ -15,7 +15,7 @@ namespace pivra {
 // locations ('iloc') say: in the file, or in the meta box's own data ('idat').
 class HeifItemLocations {
 public:
-    HeifItemLocations(const MediaFile& file, const IsoBox& meta);
+    HeifItemLocations(const IsoFileHead& file, const IsoBox& meta);
 
     // One stretch of an item's data, in the file.
     struct Extent {
@@ -26,7 +26,7 @@ public:
     // file (or its 'idat'); none when the locations do not say.
     std::optional<QList<Extent>> extentsOf(std::uint32_t item) const;
     // Up to `most` bytes of the item's data; empty when the locations do not say.
-    QByteArray read(const MediaFile& file, std::uint32_t item, std::int64_t most) const;
+    QByteArray read(const IsoFileHead& file, std::uint32_t item, std::int64_t most) const;
 
 private:
     QByteArray locations_;

@@ -26,7 +26,7 @@ struct FullBox {
     QByteArray body;
 };
 
-FullBox fullBox(const MediaFile& file, const IsoBox& box)
+FullBox fullBox(const IsoFileHead& file, const IsoBox& box)
 {
     const QByteArray payload = file.read(box.payload, std::min(box.end - box.payload, largestBoxRead));
     return payload.size() < 4 ? FullBox{-1, {}} : FullBox{uchar(payload[0]), payload.mid(4)};
@@ -54,7 +54,7 @@ struct Items {
     std::optional<HeifItemLocations> locations;
 };
 
-void readPrimary(const MediaFile& file, const IsoBox& box, Items& items)
+void readPrimary(const IsoFileHead& file, const IsoBox& box, Items& items)
 {
     const FullBox pitm = fullBox(file, box);
     qsizetype at = 0;
@@ -62,7 +62,7 @@ void readPrimary(const MediaFile& file, const IsoBox& box, Items& items)
 }
 
 // Item information entries of version 2 and 3, the ones that carry a type.
-void readTypes(const MediaFile& file, const IsoBox& box, Items& items)
+void readTypes(const IsoFileHead& file, const IsoBox& box, Items& items)
 {
     const FullBox iinf = fullBox(file, box);
     const int countSize = iinf.version == 0 ? 2 : 4;
@@ -83,7 +83,7 @@ void readTypes(const MediaFile& file, const IsoBox& box, Items& items)
 
 // The items each reference of `type` leads to from its item, given to `found(from, to)`.
 template<typename Found>
-void readReferences(const MediaFile& file, const IsoBox& box, const char* type, Found found)
+void readReferences(const IsoFileHead& file, const IsoBox& box, const char* type, Found found)
 {
     const FullBox iref = fullBox(file, box);
     const int idSize = iref.version == 0 ? 2 : 4;
@@ -106,7 +106,7 @@ void readReferences(const MediaFile& file, const IsoBox& box, const char* type, 
     });
 }
 
-void readReferences(const MediaFile& file, const IsoBox& box, Items& items)
+void readReferences(const IsoFileHead& file, const IsoBox& box, Items& items)
 {
     readReferences(file, box, "dimg", [&](std::uint32_t from, const QList<std::uint32_t>& to) {
         items.sources.insert(from, to);
@@ -116,7 +116,7 @@ void readReferences(const MediaFile& file, const IsoBox& box, Items& items)
     });
 }
 
-void readPropertyBoxes(const MediaFile& file, const IsoBox& box, Items& items, HeifCoding& coding)
+void readPropertyBoxes(const IsoFileHead& file, const IsoBox& box, Items& items, HeifCoding& coding)
 {
     constexpr int mostProperties = 1000;
     for (std::int64_t at = box.payload; at < box.end && items.properties.size() < mostProperties;) {
@@ -132,7 +132,7 @@ void readPropertyBoxes(const MediaFile& file, const IsoBox& box, Items& items, H
     }
 }
 
-void readAssociations(const MediaFile& file, const IsoBox& box, Items& items)
+void readAssociations(const IsoFileHead& file, const IsoBox& box, Items& items)
 {
     const QByteArray payload = file.read(box.payload, std::min(box.end - box.payload, largestBoxRead));
     if (payload.size() < 4) {
@@ -178,13 +178,13 @@ QList<IsoBox> propertyBoxesOf(const Items& items, std::uint32_t item)
     return boxes;
 }
 
-QByteArray payloadOf(const MediaFile& file, const IsoBox& box)
+QByteArray payloadOf(const IsoFileHead& file, const IsoBox& box)
 {
     return file.read(box.payload, std::min<std::int64_t>(box.end - box.payload, 4096));
 }
 
 // The payload of each property of `item` of type `type`, in the order they apply.
-QList<QByteArray> propertiesOf(const MediaFile& file, const Items& items, std::uint32_t item, const char* type)
+QList<QByteArray> propertiesOf(const IsoFileHead& file, const Items& items, std::uint32_t item, const char* type)
 {
     QList<QByteArray> found;
     for (const IsoBox& box : propertyBoxesOf(items, item)) {
@@ -199,7 +199,7 @@ QList<QByteArray> propertiesOf(const MediaFile& file, const Items& items, std::u
 // among the item's own data, which the decoder takes after the record's;
 // none when its units are not told, or one crosses from one stretch of the
 // data into the next.
-std::optional<HevcPictureSize> withSetsInData(const MediaFile& file, const Items& items, std::uint32_t item,
+std::optional<HevcPictureSize> withSetsInData(const IsoFileHead& file, const Items& items, std::uint32_t item,
                                               int lengthSize, HevcPictureSize size)
 {
     constexpr int mostUnits = 10000;
@@ -241,7 +241,7 @@ std::optional<HevcPictureSize> withSetsInData(const MediaFile& file, const Items
 // The picture of an HEVC item as its configuration codes it: the size from
 // its parameter sets; chromaFormat in the record's 17th byte,
 // bitDepthLumaMinus8 in its 18th.
-std::optional<std::pair<HeifCoding::Picture, HevcPictureSize>> pictureOf(const MediaFile& file, const Items& items,
+std::optional<std::pair<HeifCoding::Picture, HevcPictureSize>> pictureOf(const IsoFileHead& file, const Items& items,
                                                                          std::uint32_t item)
 {
     const QList<QByteArray> configurations = propertiesOf(file, items, item, "hvcC");
@@ -262,7 +262,7 @@ std::optional<std::pair<HeifCoding::Picture, HevcPictureSize>> pictureOf(const M
 
 // The canvas a grid item's data states: version, flags, rows and columns
 // less one, then its width and height, of 32 bits when the flags say so.
-std::optional<std::pair<std::int64_t, std::int64_t>> gridCanvas(const MediaFile& file, const Items& items,
+std::optional<std::pair<std::int64_t, std::int64_t>> gridCanvas(const IsoFileHead& file, const Items& items,
                                                                 std::uint32_t item)
 {
     const QByteArray data = items.locations ? items.locations->read(file, item, 12) : QByteArray();
@@ -280,7 +280,7 @@ std::optional<std::pair<std::int64_t, std::int64_t>> gridCanvas(const MediaFile&
 }
 
 // A grid's tiles: HEVC when every one is, its picture the largest of theirs.
-HeifCoding::Layer gridOf(const MediaFile& file, const Items& items, std::uint32_t item)
+HeifCoding::Layer gridOf(const IsoFileHead& file, const Items& items, std::uint32_t item)
 {
     HeifCoding::Layer layer{.hevc = true, .grid = true};
     bool told = true;
@@ -302,7 +302,7 @@ HeifCoding::Layer gridOf(const MediaFile& file, const Items& items, std::uint32_
     return layer;
 }
 
-HeifCoding::Layer layerOf(const MediaFile& file, const Items& items, std::uint32_t item)
+HeifCoding::Layer layerOf(const IsoFileHead& file, const Items& items, std::uint32_t item)
 {
     if (items.types.value(item) == "grid") {
         return gridOf(file, items, item);
@@ -316,7 +316,7 @@ HeifCoding::Layer layerOf(const MediaFile& file, const Items& items, std::uint32
     return layer;
 }
 
-bool isAlpha(const MediaFile& file, const Items& items, std::uint32_t item)
+bool isAlpha(const IsoFileHead& file, const Items& items, std::uint32_t item)
 {
     const QList<QByteArray> types = propertiesOf(file, items, item, "auxC");
     // Version and flags, then the type's name: "urn:mpeg:hevc:2015:auxid:1" and the like.
@@ -347,7 +347,7 @@ struct Transform {
 };
 
 // The transforms of `item`, in the order it lists them, after those already in `transform`.
-void readTransforms(const MediaFile& file, const Items& items, std::uint32_t item, Transform& transform,
+void readTransforms(const IsoFileHead& file, const Items& items, std::uint32_t item, Transform& transform,
                     HeifCoding& coding)
 {
     for (const IsoBox& box : propertyBoxesOf(items, item)) {
@@ -381,8 +381,11 @@ std::optional<std::pair<std::int64_t, std::int64_t>> HeifCoding::shownSize() con
     return orientation >= 5 ? std::pair(image.height, image.width) : std::pair(image.width, image.height);
 }
 
-std::optional<HeifCoding> readHeifCoding(const MediaFile& file, std::optional<std::uint32_t> item)
+std::optional<HeifCoding> readHeifCoding(const MediaFile& opened, std::optional<std::uint32_t> item)
 {
+    // Enough for the boxes of a grid of a few hundred tiles, at the start of the file as cameras write them.
+    constexpr std::int64_t headLength = 64 << 10;
+    const IsoFileHead file(opened, headLength);
     if (file.read(4, 4) != "ftyp") {
         return std::nullopt;
     }

@@ -96,11 +96,10 @@ std::optional<ExivReading> readWithExiv2(const MediaFile& file)
 // libheif gives a HEIC the size its size box states, which may be anything
 // (64 × 48 over a picture of 8000 × 6000): the size of the image it decodes
 // is the one the parameter sets of its pictures code, transforms applied.
-std::optional<PixelHeader> readHeicHeader(const QString& path)
+std::optional<PixelHeader> readHeicHeader(const QString& path, const MediaFile* file)
 {
     std::optional<PixelHeader> header = readHeifHeader(path);
-    const std::optional<MediaFile> file = header ? MediaFile::open(path) : std::nullopt;
-    const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
+    const std::optional<HeifCoding> coding = header && file ? readHeifCoding(*file) : std::nullopt;
     const auto shown = coding && coding->image.hevc ? coding->shownSize() : std::nullopt;
     if (shown) {
         constexpr std::int64_t largest = std::numeric_limits<int>::max();
@@ -110,13 +109,13 @@ std::optional<PixelHeader> readHeicHeader(const QString& path)
     return header;
 }
 
-std::optional<PixelHeader> readHeader(const QString& path, const std::optional<ExivReading>& exiv)
+std::optional<PixelHeader> readHeader(const QString& path, const MediaFile* file, const std::optional<ExivReading>& exiv)
 {
     if (exiv && exiv->jpegHeader) {
         return exiv->jpegHeader;
     }
     // One libheif reading both decides "HEIF" and gives its header.
-    if (std::optional<PixelHeader> heif = readHeicHeader(path)) {
+    if (std::optional<PixelHeader> heif = readHeicHeader(path, file)) {
         return heif;
     }
     if (isCameraRaw(path) && exiv && exiv->width > 0 && exiv->height > 0) {
@@ -186,9 +185,10 @@ void addOrientation(const std::optional<PixelHeader>& header, QVariantMap& prope
     }
 }
 
-std::optional<QVariantMap> propertiesOf(const QString& path, const std::optional<ExivReading>& exiv)
+std::optional<QVariantMap> propertiesOf(const QString& path, const MediaFile* file,
+                                       const std::optional<ExivReading>& exiv)
 {
-    const std::optional<PixelHeader> header = readHeader(path, exiv);
+    const std::optional<PixelHeader> header = readHeader(path, file, exiv);
     if (!exiv && !header) {
         return std::nullopt;
     }
@@ -207,13 +207,13 @@ std::optional<QVariantMap> readImageProperties(const QString& path)
 {
     initializeMediaLibraries();
     const std::optional<MediaFile> file = MediaFile::open(path);
-    return propertiesOf(path, file ? readWithExiv2(*file) : std::nullopt);
+    return propertiesOf(path, file ? &*file : nullptr, file ? readWithExiv2(*file) : std::nullopt);
 }
 
 std::optional<QVariantMap> readImageProperties(const QString& path, const MediaFile& file)
 {
     initializeMediaLibraries();
-    return propertiesOf(path, readWithExiv2(file));
+    return propertiesOf(path, &file, readWithExiv2(file));
 }
 
 } // namespace pivra
