@@ -11,7 +11,9 @@
 //                         4K HEVC (manual time per load)
 //   BM_HoverFrame         one still of a new second of the 4K file
 //   BM_HoverFrameFfmpeg   `ffmpeg -ss T -i file -frames:v 1` of the same frames
-//   BM_Playback4K/1, /5   10 s of 4K playback in a 1280 × 720 view at zoom 1
+//   BM_Playback4K/zoom:1, /zoom:5, /fixture:1 (libx265 defaults) or 4 (as a
+//                         phone records it, without wavefronts): 10 s of 4K
+//                         playback in a 1280 × 720 view at zoom 1
 //                         and 5: frames_per_s shown, longest_stall_ms between
 //                         two turns of the GUI thread's event loop,
 //                         longest_busy_ms of the GUI thread's processor time
@@ -69,12 +71,13 @@ constexpr int largeFramesPerSecond = 30;
 
 constexpr int longSeconds = 40;
 
-enum Fixture { wideH264, largeHevc, wideHevc, longHevc, fixtureCount };
+enum Fixture { wideH264, largeHevc, wideHevc, longHevc, phoneHevc, fixtureCount };
 
 QString fixturePath(int set)
 {
     static const QString names[] = {QStringLiteral("/1080p-h264.mp4"), QStringLiteral("/4k-hevc-30fps.mp4"),
-                                    QStringLiteral("/1080p-hevc.mp4"), QStringLiteral("/1080p-hevc-40s.mp4")};
+                                    QStringLiteral("/1080p-hevc.mp4"), QStringLiteral("/1080p-hevc-40s.mp4"),
+                                    QStringLiteral("/4k-hevc-phone.mp4")};
     return fixtureFolder + names[set];
 }
 
@@ -86,9 +89,11 @@ void makeFixtures()
             continue;
         }
         test::VideoFields fields;
-        fields.size = set == largeHevc ? QSize(3840, 2160) : QSize(1920, 1080);
+        const bool large = set == largeHevc || set == phoneHevc;
+        fields.size = large ? QSize(3840, 2160) : QSize(1920, 1080);
         fields.codec = set == wideH264 ? test::VideoCodec::h264 : test::VideoCodec::hevc;
-        fields.framesPerSecond = set == largeHevc ? largeFramesPerSecond : framesPerSecond;
+        fields.framesPerSecond = large ? largeFramesPerSecond : framesPerSecond;
+        fields.wavefronts = set != phoneHevc; // as a phone records it, a key frame every second
         fields.frames = (set == longHevc ? longSeconds : seconds) * fields.framesPerSecond;
         fields.grain = true;
         if (!test::makeVideo(fixturePath(set), fields)) {
@@ -218,13 +223,14 @@ struct LoopWatch {
 void BM_Playback4K(benchmark::State& state)
 {
     const double zoom = double(state.range(0));
+    const int fixture = int(state.range(1));
     for (auto _ : state) {
         Viewer viewer;
         viewer.view.setPlacement(QTransform().translate(640, 360).scale(zoom, zoom), QSizeF(1280, 720));
         int frames = 0;
         QObject::connect(&viewer.view, &VideoLayerView::frameShown, &viewer.view, [&] { ++frames; });
         bench::resetResidentPeak();
-        viewer.model.load(fixturePath(largeHevc), std::nullopt, true);
+        viewer.model.load(fixturePath(fixture), std::nullopt, true);
         if (!QTest::qWaitFor([&] { return viewer.view.hasFrame() && viewer.model.isPlaying(); }, 30000)) {
             state.SkipWithError("no playback");
             return;
@@ -246,7 +252,13 @@ void BM_Playback4K(benchmark::State& state)
         state.counters["stopped_rss_mb"] = bench::residentMegabytes("VmRSS:");
     }
 }
-BENCHMARK(BM_Playback4K)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Playback4K)
+    ->ArgNames({"zoom", "fixture"})
+    ->Args({1, largeHevc})
+    ->Args({5, largeHevc})
+    ->Args({1, phoneHevc})
+    ->Args({5, phoneHevc})
+    ->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Drags over the bar as a pointer does, a step every `stepMs` to
 // `target(step)` (`step` counts them), then waits until the picture of the
