@@ -17,14 +17,13 @@ namespace {
 // and a copy of the decoder's own state. Six play 1080p and smaller at their
 // full rate on a machine busy with other work.
 constexpr int mostDecoderThreads = 6;
-// What the frame threads' own pictures of a large video may take: two
-// threads for 4K, whose pictures take 16 MB each with their tables. Each
-// thread more held far more than its picture: the pictures it keeps in
-// flight and their copies on their way to the screen. A 4K HEVC without
-// wavefronts (as phones record it) held 480 MB while it played with four,
-// 400 with three and 340 with two, and one thread alone decodes it at 45
-// frames a second, so two keep up with 30 with room to spare.
-constexpr std::int64_t threadPictureBytes = std::int64_t(45) << 20;
+// What the frame threads' own pictures of a large video may take: four
+// threads for 4K, whose pictures take 16 MB each with their tables. Four
+// played 4K HEVC at 30 frames a second on a machine busy with other work and
+// held 440 MB while it played, against 520 to 600 MB with six. Fewer fall
+// behind: a 4K HEVC without wavefronts (as phones record it) played 28.5
+// frames a second of its 30 with three and 26 with two.
+constexpr std::int64_t threadPictureBytes = std::int64_t(72) << 20;
 constexpr int fewestDecoderThreads = 2;
 // gst-libav's thread-type for the parts of one picture at a time. Where a
 // stream allows it (HEVC in wavefronts) its threads decode the rows of one

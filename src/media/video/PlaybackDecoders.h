@@ -12,7 +12,7 @@ namespace pivra {
 // fraction of those threads. The player object offers no way into its
 // pipeline, so every FFmpeg video decoder GStreamer makes in this process is
 // given at most a few threads as it is made, and fewer still once the size of
-// its pictures arrives: two for 4K and larger. An HEVC stream coded in
+// its pictures arrives: four for 4K, two for 8K. An HEVC stream coded in
 // wavefronts is decoded a picture at a time instead, its rows side by side,
 // which holds no picture beyond those the stream refers back to.
 //

@@ -74,7 +74,7 @@ TEST_F(PlaybackDecodersTest, LargerPicturesGetFewerThreads)
         int width;
         int height;
         int threads;
-    } sizes[] = {{1280, 720, 6}, {1920, 1080, 6}, {2560, 1440, 6}, {3840, 2160, 2}, {4096, 2160, 2}, {7680, 4320, 2}};
+    } sizes[] = {{1280, 720, 6}, {1920, 1080, 6}, {2560, 1440, 6}, {3840, 2160, 4}, {4096, 2160, 4}, {7680, 4320, 2}};
     for (const auto& size : sizes) {
         SCOPED_TRACE(testing::Message() << size.width << "x" << size.height);
         EXPECT_EQ(decoderThreads("avdec_h265", size.width, size.height).count,
@@ -100,8 +100,8 @@ TEST_F(PlaybackDecodersTest, AStreamCodedInWavefrontsIsDecodedAPictureAtATime)
         {true, true, 3840, 2160, {std::min(6, cores), 2}},
         {true, true, 7680, 4320, {std::min(6, cores), 2}},
         {true, true, 1920, 1080, {std::min(6, cores), 2}},
-        {false, true, 3840, 2160, {std::min(2, cores), 0}},
-        {true, false, 3840, 2160, {std::min(2, cores), 0}},
+        {false, true, 3840, 2160, {std::min(4, cores), 0}},
+        {true, false, 3840, 2160, {std::min(4, cores), 0}},
     };
     for (const auto& stream : streams) {
         SCOPED_TRACE(testing::Message() << stream.width << "x" << stream.height << " wavefronts " << stream.wavefronts
