@@ -63,6 +63,10 @@ protected:
         presenter->showAt(Pane::general);
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
         EXPECT_TRUE(QTest::qWaitForWindowExposed(presenter->sheet()));
+        // Keys reach a shortcut only through the active window, and the X
+        // server activates the sheet some time after showing it: as late as
+        // a loaded machine makes it.
+        EXPECT_TRUE(QTest::qWaitForWindowActive(presenter->sheet(), 60'000));
         return {window, presenter, std::move(quitRequests), menus->quitAction()->shortcut()};
     }
 
