@@ -9,7 +9,14 @@
 //
 //   BM_FirstFrame/0, /1   load() to the first frame painted, 1080p H.264 and
 //                         4K HEVC (manual time per load)
-//   BM_HoverFrame         one still of a new second of the 4K file
+//   BM_HoverFrame/fixture:1, /fixture:4
+//                         one still of a new second of the 4K file with
+//                         libx265's defaults (open groups of 250 frames:
+//                         decoded onwards from a key frame) or as a phone
+//                         records it (a key frame of an open group every
+//                         second: that key frame alone); still_peak_mb, the
+//                         resident memory the stills took at most above the
+//                         open file
 //   BM_HoverFrameFfmpeg   `ffmpeg -ss T -i file -frames:v 1` of the same frames
 //   BM_Playback4K/zoom:1, /zoom:5, /fixture:1 (libx265 defaults) or 4 (as a
 //                         phone records it, without wavefronts): 10 s of 4K
@@ -157,15 +164,23 @@ BENCHMARK(BM_FirstFrame)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMill
 
 void BM_HoverFrame(benchmark::State& state)
 {
-    HoverFrameGrabber grabber(fixturePath(1));
+    HoverFrameGrabber grabber(fixturePath(int(state.range(0))));
     grabber.frame(0); // opened, as after the first hover
+    bench::resetResidentPeak();
+    const double opened = bench::residentMegabytes("VmRSS:");
     int second = 1;
     for (auto _ : state) {
         benchmark::DoNotOptimize(grabber.frame(second));
         second = second % (seconds - 1) + 1;
     }
+    state.counters["still_peak_mb"] = bench::residentMegabytes("VmHWM:") - opened;
 }
-BENCHMARK(BM_HoverFrame)->Unit(benchmark::kMillisecond)->Iterations(18);
+BENCHMARK(BM_HoverFrame)
+    ->ArgName("fixture")
+    ->Arg(largeHevc)
+    ->Arg(phoneHevc)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(18);
 
 void BM_HoverFrameFfmpeg(benchmark::State& state)
 {

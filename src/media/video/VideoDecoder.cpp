@@ -1,5 +1,7 @@
 #include "media/video/VideoDecoder.h"
 
+#include "media/video/MadeUpPictures.h"
+
 #include <cmath>
 
 extern "C" {
@@ -48,6 +50,9 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(VideoInput opened, int threads,
     decoder->codec_->thread_count = threads;
     if (threading == Threading::slices) {
         decoder->codec_->thread_type = FF_THREAD_SLICE;
+        if (codec->id == AV_CODEC_ID_HEVC) {
+            decoder->madeUp_ = std::make_unique<MadeUpPictures>(*decoder->codec_);
+        }
     }
     decoder->codec_->pkt_timebase = decoder->stream_->time_base;
     if (avcodec_open2(decoder->codec_, codec, nullptr) < 0 || decoder->codec_->width <= 0
@@ -62,6 +67,22 @@ VideoDecoder::~VideoDecoder()
     av_frame_free(&frame_);
     av_packet_free(&packet_);
     avcodec_free_context(&codec_);
+}
+
+int VideoDecoder::send(const AVPacket* packet)
+{
+    if (madeUp_) {
+        madeUp_->nextCall();
+    }
+    return avcodec_send_packet(codec_, packet);
+}
+
+int VideoDecoder::receive()
+{
+    if (madeUp_) {
+        madeUp_->nextCall();
+    }
+    return avcodec_receive_frame(codec_, frame_);
 }
 
 QSize VideoDecoder::naturalSize() const
@@ -159,7 +180,7 @@ bool VideoDecoder::holdNextPacket()
 void VideoDecoder::sendHeldPacket()
 {
     // A damaged packet is skipped: the next key frame decodes again.
-    avcodec_send_packet(codec_, packet_);
+    send(packet_);
     // A file cut off inside a packet ends as any other, after that packet,
     // which the demuxer marks as short: the last one decides.
     failed_ = (packet_->flags & AV_PKT_FLAG_CORRUPT) != 0;
@@ -178,14 +199,14 @@ const AVFrame* VideoDecoder::keyFrameAlone(double& seconds)
         }
     }
     draining_ = true;
-    avcodec_send_packet(codec_, nullptr);
+    send(nullptr);
     return nextFrame(seconds);
 }
 
 const AVFrame* VideoDecoder::nextFrame(double& seconds)
 {
     while (true) {
-        const int received = avcodec_receive_frame(codec_, frame_);
+        const int received = receive();
         if (received == 0) {
             const std::int64_t start = stream_->start_time == AV_NOPTS_VALUE ? 0 : stream_->start_time;
             const std::int64_t stamp = frame_->best_effort_timestamp == AV_NOPTS_VALUE ? start
@@ -203,7 +224,7 @@ const AVFrame* VideoDecoder::nextFrame(double& seconds)
             sendHeldPacket();
         } else {
             draining_ = true;
-            avcodec_send_packet(codec_, nullptr);
+            send(nullptr);
         }
     }
 }

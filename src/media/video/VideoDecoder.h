@@ -19,6 +19,8 @@ struct AVPacket;
 
 namespace pivra {
 
+class MadeUpPictures;
+
 // Decodes the first video track of a file (not its cover art) with FFmpeg,
 // frame by frame, with each frame's time from the track's start. Poster frames
 // and preview clips both read videos through it. One instance serves one
@@ -29,7 +31,9 @@ public:
     // where the decoder can (FFmpeg's choice), which suits reading a run of
     // frames, though the first waits until every thread has one. `slices`:
     // the parts of one frame that the encoder made independent (slices, HEVC
-    // wavefronts), which suits reading a single frame.
+    // wavefronts), which suits reading a single frame; an HEVC decoder so
+    // threaded gives the pictures it makes up for the earlier pictures a
+    // key frame names no memory of their own (MadeUpPictures.h).
     enum class Threading { frames, slices };
 
     // Opens the file's first video track and its decoder, with `threads`
@@ -98,12 +102,16 @@ private:
     // already; false at the end or on a read error.
     bool holdNextPacket();
     void sendHeldPacket();
+    // The decoder's calls, each marked for madeUp_.
+    int send(const AVPacket* packet);
+    int receive();
 
     VideoInput input_;
     AVStream* stream_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
+    std::unique_ptr<MadeUpPictures> madeUp_;
     bool held_ = false; // packet_ holds the track's next packet, not yet sent
     bool draining_ = false;
     bool failed_ = false;
