@@ -7,8 +7,8 @@
 #include "platform/cameras/GPhotoBackend.h"
 #include "platform/runtime/Drain.h"
 
-#include "CameraPhotos.h"
-#include "MediaBenchmarkMain.h"
+#include "harness/CameraPhotos.h"
+#include "harness/MediaBenchmarkMain.h"
 
 #include <QDirIterator>
 #include <QFile>

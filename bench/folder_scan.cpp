@@ -29,8 +29,8 @@
 #include "media/MediaLibraries.h"
 #include "media/metadata/MetadataInspector.h"
 #include "platform/runtime/Drain.h"
-#include "support/ExifBlock.h"
-#include "support/JpegMaker.h"
+#include "support/files/ExifBlock.h"
+#include "support/files/JpegMaker.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -40,8 +40,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "HeapPeak.h"
-#include "MediaBenchmarkMain.h"
+#include "harness/HeapPeak.h"
+#include "harness/MediaBenchmarkMain.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 // source, one folder and a text search, and all media again right after a
 // favourite is toggled and after a scan wrote a new file. Besides the time, each run reports the resident memory that the
 // returned items take.
-#include "MillionCatalog.h"
+#include "harness/MillionCatalog.h"
 
 #include "catalog/scan/ScanBatch.h"
 

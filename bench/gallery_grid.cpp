@@ -5,8 +5,8 @@
 // the frames over 16 ms. Also the longest pass of the GUI thread while a
 // million items arrive, whose rows are laid out on the pool.
 
-#include "FrameTimes.h"
-#include "MediaBenchmarkMain.h"
+#include "harness/FrameTimes.h"
+#include "harness/MediaBenchmarkMain.h"
 
 #include "style/motion/Motion.h"
 #include "gallery/GalleryGrid.h"
@@ -14,8 +14,8 @@
 #include "gallery/preview/RotatablePreviewView.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
-#include "support/EventLoopWatch.h"
-#include "support/GalleryItems.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/fakes/GalleryItems.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

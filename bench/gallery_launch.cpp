@@ -14,10 +14,10 @@
 // sources online as the last run left them, and as a first run finds them:
 // online only once the first access pass has answered, which starts the scan.
 
-#include "LaunchScaffold.h"
-#include "MediaBenchmarkMain.h"
-#include "ResidentMemory.h"
-#include "MillionCatalog.h"
+#include "harness/LaunchScaffold.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/ResidentMemory.h"
+#include "harness/MillionCatalog.h"
 
 #include "catalog/model/LibrarySource.h"
 #include "catalog/model/Uuid.h"
@@ -30,8 +30,8 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "store/LibraryStore.h"
-#include "support/EventLoopWatch.h"
-#include "support/SettingsSandbox.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/system/SettingsSandbox.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

@@ -12,10 +12,10 @@
 // may, so that the home photos come with a later pass: the first screen must
 // not wait for what the start-up reads meanwhile.
 
-#include "LaunchScaffold.h"
-#include "MediaBenchmarkMain.h"
-#include "MillionCatalog.h"
-#include "ResidentMemory.h"
+#include "harness/LaunchScaffold.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/MillionCatalog.h"
+#include "harness/ResidentMemory.h"
 
 #include "catalog/PageReads.h"
 #include "catalog/model/LibrarySource.h"
@@ -29,7 +29,7 @@
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "store/FolderProbe.h"
 #include "store/LibraryStore.h"
-#include "support/SettingsSandbox.h"
+#include "support/system/SettingsSandbox.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

@@ -13,10 +13,10 @@
 //                   mapped blocks): the data still held, apart from freed
 //                   memory the allocator kept
 //   cached_mb       decoded thumbnails the store still keeps in memory
-#include "HeapPeak.h"
-#include "MediaBenchmarkMain.h"
-#include "ResidentMemory.h"
-#include "StoreSources.h"
+#include "harness/HeapPeak.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/ResidentMemory.h"
+#include "harness/StoreSources.h"
 
 #include "app/content/ContentColumn.h"
 #include "app/window/LibraryWindow.h"
@@ -28,8 +28,8 @@
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/threads/Pool.h"
 #include "store/LibraryStore.h"
-#include "support/JpegMaker.h"
-#include "support/SettingsSandbox.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/SettingsSandbox.h"
 
 #include <QDir>
 #include <QFile>

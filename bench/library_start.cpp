@@ -12,17 +12,17 @@
 // its waits for a processor; the most threads the process held; and its peak
 // resident memory.
 
-#include "MediaBenchmarkMain.h"
-#include "ProcessorQuota.h"
-#include "ResidentMemory.h"
-#include "StoreSources.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/ProcessorQuota.h"
+#include "harness/ResidentMemory.h"
+#include "harness/StoreSources.h"
 
 #include "app/window/LibraryWindow.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/EventLoopWatch.h"
-#include "support/JpegMaker.h"
-#include "support/SettingsSandbox.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/SettingsSandbox.h"
 
 #include <QDir>
 #include <QElapsedTimer>

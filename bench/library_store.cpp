@@ -5,13 +5,13 @@
 // how long publishing them kept the GUI thread from its events (the goal is
 // under one frame, 16 ms). The rows are built on the catalog's
 // thread; the GUI thread only takes them over.
-#include "MediaBenchmarkMain.h"
+#include "harness/MediaBenchmarkMain.h"
 
 #include "catalog/MediaCatalog.h"
 #include "catalog/MediaRowWriter.h"
 #include "platform/runtime/Drain.h"
 #include "store/LibraryStore.h"
-#include "support/SettingsSandbox.h"
+#include "support/system/SettingsSandbox.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -5,7 +5,7 @@
 // paint from the moment it is made, and the map back after a rest until
 // every tile it shows is drawn.
 
-#include "MediaBenchmarkMain.h"
+#include "harness/MediaBenchmarkMain.h"
 
 #include "map/basemap/BaseMapData.h"
 #include "map/basemap/BaseMapRenderer.h"
@@ -16,7 +16,7 @@
 #include "map/photos/PhotoMap.h"
 #include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
-#include "support/GalleryItems.h"
+#include "support/fakes/GalleryItems.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

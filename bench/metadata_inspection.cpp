@@ -16,16 +16,16 @@
 //   ratio               pivra_ms / exiv2_ms (the goal is below 1)
 #include "media/MediaLibraries.h"
 #include "media/metadata/MediaMetadata.h"
-#include "support/ExifBlock.h"
-#include "support/HeicMaker.h"
-#include "support/VideoMaker.h"
+#include "support/files/ExifBlock.h"
+#include "support/files/HeicMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
-#include "MediaBenchmarkMain.h"
+#include "harness/MediaBenchmarkMain.h"
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>

@@ -3,8 +3,8 @@
 // one viewport offscreen while the scroll position moves, reported as the
 // median frame with its 95th percentile and the frames over 16 ms.
 
-#include "FrameTimes.h"
-#include "MediaBenchmarkMain.h"
+#include "harness/FrameTimes.h"
+#include "harness/MediaBenchmarkMain.h"
 
 #include "map/places/PlaceGrid.h"
 #include "map/places/PlaceGroup.h"
@@ -12,7 +12,7 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/geocoder/ReverseGeocoder.h"
 #include "store/places/PlaceNamer.h"
-#include "support/GalleryItems.h"
+#include "support/fakes/GalleryItems.h"
 
 #include <QElapsedTimer>
 #include <QImage>

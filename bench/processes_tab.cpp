@@ -5,9 +5,9 @@
 // adds the repaint it caused, flushed at once instead of on the next turn of
 // the event loop (with whatever else was waiting to be painted). Medians,
 // 95th percentiles and maxima over every publication of the run.
-#include "CameraPhotos.h"
-#include "MediaBenchmarkMain.h"
-#include "StoreSources.h"
+#include "harness/CameraPhotos.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/StoreSources.h"
 
 #include "catalog/MediaCatalog.h"
 #include "media/metadata/MetadataInspector.h"
@@ -17,7 +17,7 @@
 #include "platform/runtime/Drain.h"
 #include "settings/PivraPreferences.h"
 #include "store/LibraryStore.h"
-#include "support/SettingsSandbox.h"
+#include "support/system/SettingsSandbox.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -16,18 +16,18 @@
 //   BM_Quit/3   quit while thumbnails are prepared
 //   BM_Quit/4   quit while preview clips are encoded (the videos' folder
 //               alone, so that the clips start without waiting for the photos)
-#include "CameraPhotos.h"
-#include "MediaBenchmarkMain.h"
-#include "StoreSources.h"
+#include "harness/CameraPhotos.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/StoreSources.h"
 
 #include "app/launch/ProgramEnd.h"
 #include "app/window/LibraryWindow.h"
 #include "media/video/VideoPosterFrames.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/JpegMaker.h"
-#include "support/SettingsSandbox.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/files/VideoMaker.h"
 #include "viewer/MediaViewer.h"
 #include "viewer/video/playback/VideoPlaybackModel.h"
 

@@ -40,9 +40,9 @@
 // first run, whose indexing is not part of the session. The viewer's previews
 // are removed at every start.
 
-#include "MediaBenchmarkMain.h"
-#include "NoisyPhoto.h"
-#include "ResidentMemory.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/NoisyPhoto.h"
+#include "harness/ResidentMemory.h"
 
 #include "app/content/ContentColumn.h"
 #include "app/window/LibraryWindow.h"
@@ -70,9 +70,9 @@
 #include "store/places/PlaceNamer.h"
 #include "style/appearance/PivraStyle.h"
 #include "style/assets/PivraFonts.h"
-#include "support/JpegMaker.h"
-#include "support/SettingsSandbox.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/files/VideoMaker.h"
 #include "viewer/MediaViewer.h"
 #include "viewer/photo/PhotoCanvas.h"
 #include "viewer/video/controls/VideoControls.h"

@@ -3,9 +3,9 @@
 // indexing run (walk, inspection, catalog writes) and of the thumbnail run
 // that follows it (rendering and writing every grid thumbnail, recording the
 // keys), each measured from the store's own process records.
-#include "CameraPhotos.h"
-#include "MediaBenchmarkMain.h"
-#include "StoreSources.h"
+#include "harness/CameraPhotos.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/StoreSources.h"
 
 #include "catalog/MediaCatalog.h"
 #include "media/metadata/MetadataInspector.h"
@@ -13,7 +13,7 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
 #include "store/LibraryStore.h"
-#include "support/SettingsSandbox.h"
+#include "support/system/SettingsSandbox.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -25,10 +25,10 @@
 // glibc returns nothing to the system by itself, so the figure after the trim
 // is what the process holds a minute later (checked once by waiting 60 s:
 // the figure moved by less than 1 MB).
-#include "HeapPeak.h"
-#include "MediaBenchmarkMain.h"
-#include "ResidentMemory.h"
-#include "StoreSources.h"
+#include "harness/HeapPeak.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/ResidentMemory.h"
+#include "harness/StoreSources.h"
 
 #include "catalog/MediaCatalog.h"
 #include "media/metadata/MetadataInspector.h"
@@ -39,9 +39,9 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "store/LibraryStore.h"
-#include "support/JpegMaker.h"
-#include "support/SettingsSandbox.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/files/VideoMaker.h"
 
 #include <QDir>
 #include <QEventLoop>

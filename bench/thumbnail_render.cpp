@@ -36,9 +36,9 @@
 #include <QTemporaryDir>
 #include <QtConcurrent>
 
-#include "MediaBenchmarkMain.h"
-#include "NoisyPhoto.h"
-#include "support/JpegMaker.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/NoisyPhoto.h"
+#include "support/files/JpegMaker.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

@@ -42,7 +42,7 @@
 //                         its exact frame
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/threads/Pool.h"
-#include "support/VideoMaker.h"
+#include "support/files/VideoMaker.h"
 #include "viewer/video/hover/HoverFrameGrabber.h"
 #include "viewer/video/picture/VideoLayerView.h"
 #include "viewer/video/playback/VideoPlaybackModel.h"
@@ -57,8 +57,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "MediaBenchmarkMain.h"
-#include "ResidentMemory.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/ResidentMemory.h"
 
 #include <benchmark/benchmark.h>
 

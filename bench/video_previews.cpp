@@ -16,7 +16,7 @@
 #include "media/video/VideoDecoder.h"
 #include "media/video/VideoError.h"
 #include "media/video/VideoPosterFrames.h"
-#include "support/VideoMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,7 +25,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "MediaBenchmarkMain.h"
+#include "harness/MediaBenchmarkMain.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

@@ -10,9 +10,9 @@
 //                  (goal < 8 ms)
 //   StepCached     a step to the neighbouring item, whose preview is cached,
 //                  until it is painted (goal < 50 ms)
-#include "MediaBenchmarkMain.h"
-#include "NoisyPhoto.h"
-#include "StoreSources.h"
+#include "harness/MediaBenchmarkMain.h"
+#include "harness/NoisyPhoto.h"
+#include "harness/StoreSources.h"
 
 #include "app/window/LibraryWindow.h"
 #include "catalog/MediaCatalog.h"
@@ -23,7 +23,7 @@
 #include "platform/runtime/Drain.h"
 #include "store/LibraryStore.h"
 #include "style/motion/Motion.h"
-#include "support/SettingsSandbox.h"
+#include "support/system/SettingsSandbox.h"
 #include "viewer/photo/MediaSurface.h"
 #include "viewer/MediaViewer.h"
 #include "viewer/photo/PhotoCanvas.h"

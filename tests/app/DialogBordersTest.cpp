@@ -7,8 +7,8 @@
 #include "app/window/QtDialogs.h"
 #include "app/window/WindowAlerts.h"
 #include "style/appearance/PivraAppearance.h"
-#include "support/ModalAnswer.h"
-#include "support/Renders.h"
+#include "support/desktop/ModalAnswer.h"
+#include "support/desktop/Renders.h"
 
 #include <QAbstractButton>
 #include <QApplication>

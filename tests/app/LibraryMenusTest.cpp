@@ -2,7 +2,7 @@
 #include "media/camera/CameraSourceManager.h"
 #include "platform/runtime/Drain.h"
 #include "store/StoreTestKit.h"
-#include "support/FakeCameraBackend.h"
+#include "support/fakes/FakeCameraBackend.h"
 
 #include <QAction>
 #include <QMenu>

@@ -6,7 +6,7 @@
 #include "app/window/WindowAlerts.h"
 #include "platform/folders/FolderBookmark.h"
 #include "platform/runtime/Drain.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,9 +2,9 @@
 // window manager: the test runs its own binary again under Xvfb.
 #include "app/window/ModalStacking.h"
 #include "app/window/WindowAlerts.h"
-#include "support/EventLoopWatch.h"
-#include "support/OtherXClient.h"
-#include "support/XvfbChild.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/desktop/OtherXClient.h"
+#include "support/desktop/XvfbChild.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -7,8 +7,8 @@
 #include "settings/PreferencesPresenter.h"
 #include "style/appearance/AppearanceController.h"
 #include "style/appearance/DesktopSettings.h"
-#include "support/OtherXClient.h"
-#include "support/XvfbChild.h"
+#include "support/desktop/OtherXClient.h"
+#include "support/desktop/XvfbChild.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -4,7 +4,7 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
 #include "platform/runtime/threads/Pool.h"
-#include "support/SettingsSandbox.h"
+#include "support/system/SettingsSandbox.h"
 
 #include <QCoreApplication>
 #include <QDir>

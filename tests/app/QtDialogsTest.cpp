@@ -1,6 +1,6 @@
 #include "app/window/QtDialogs.h"
-#include "support/ModalAnswer.h"
-#include "support/TempFolder.h"
+#include "support/desktop/ModalAnswer.h"
+#include "support/system/TempFolder.h"
 
 #include <QAbstractItemView>
 #include <QDir>

@@ -10,7 +10,7 @@
 #include "style/appearance/DesktopSettings.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/controls/SubtleToolButton.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 #include "viewer/MediaViewer.h"
 #include "viewer/controls/ViewerButton.h"
 

@@ -3,8 +3,8 @@
 #include "app/window/LibraryWindow.h"
 #include "gallery/share/ShareNotch.h"
 #include "platform/share/ShareService.h"
-#include "support/FakeKdeConnect.h"
-#include "support/PrivateSessionBus.h"
+#include "support/fakes/FakeKdeConnect.h"
+#include "support/system/PrivateSessionBus.h"
 
 #include <QMenu>
 

@@ -1,5 +1,5 @@
 #include "app/launch/SingleInstance.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

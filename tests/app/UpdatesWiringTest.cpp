@@ -1,7 +1,7 @@
 // The update controller's ties to the menu and the preferences.
 #include "app/launch/UpdatesWiring.h"
 #include "settings/PreferencesRouter.h"
-#include "support/UpdateControllerKit.h"
+#include "support/fakes/UpdateControllerKit.h"
 
 #include <QAction>
 #include <QSignalSpy>

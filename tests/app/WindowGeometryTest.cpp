@@ -1,9 +1,9 @@
 #include "app/launch/WindowGeometry.h"
 
 #include "platform/AppSettings.h"
-#include "support/OtherXClient.h"
-#include "support/SettingsSandbox.h"
-#include "support/XvfbChild.h"
+#include "support/desktop/OtherXClient.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/desktop/XvfbChild.h"
 
 #include <QGuiApplication>
 #include <QMainWindow>

@@ -6,8 +6,8 @@
 #include "style/appearance/PivraAppearance.h"
 #include "app/window/LibraryWindow.h"
 #include "platform/runtime/Drain.h"
-#include "support/Renders.h"
-#include "support/XvfbChild.h"
+#include "support/desktop/Renders.h"
+#include "support/desktop/XvfbChild.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -6,7 +6,7 @@
 // With COUNT and SIDE, writes COUNT GIFs of SIDE × SIDE instead, named
 // "large-1.gif" and on; with "progressive", COUNT progressive JPEGs of that
 // size, named "progressive-1.jpg" and on.
-#include "support/Bombs.h"
+#include "support/files/Bombs.h"
 
 #include <QDir>
 

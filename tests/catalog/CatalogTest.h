@@ -2,7 +2,7 @@
 
 #include "catalog/MediaCatalog.h"
 #include "catalog/MediaRowWriter.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QStringList>
 #include <sqlite3.h>

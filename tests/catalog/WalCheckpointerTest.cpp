@@ -1,6 +1,6 @@
 #include "catalog/MediaCatalog.h"
 #include "catalog/model/Uuid.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QFileInfo>
 #include <QTest>

@@ -9,12 +9,12 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/EventLoopWatch.h"
-#include "support/GalleryItems.h"
-#include "support/JpegMaker.h"
-#include "support/Renders.h"
-#include "support/TempFolder.h"
-#include "support/TestMounts.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/fakes/GalleryItems.h"
+#include "support/files/JpegMaker.h"
+#include "support/desktop/Renders.h"
+#include "support/system/TempFolder.h"
+#include "support/system/TestMounts.h"
 
 #include <QAccessible>
 #include <QCryptographicHash>

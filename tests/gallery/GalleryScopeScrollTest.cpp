@@ -6,8 +6,8 @@
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/Task.h"
 #include "store/StoreTestKit.h"
-#include "support/JpegMaker.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include <QScrollBar>
 

@@ -1,6 +1,6 @@
 #include "gallery/TileMenu.h"
 #include "platform/runtime/Drain.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 #include <QMenu>

@@ -1,6 +1,6 @@
 #include "map/basemap/BaseMapData.h"
 #include "map/basemap/BaseMapRenderer.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 

@@ -7,7 +7,7 @@
 #include "map/basemap/BaseMapRenderer.h"
 #include "map/basemap/LabelPlacement.h"
 #include "style/appearance/PivraAppearance.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 
 #include <gtest/gtest.h>
 

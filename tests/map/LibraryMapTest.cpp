@@ -9,10 +9,10 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/AppSettings.h"
 #include "style/appearance/PivraAppearance.h"
-#include "support/GalleryItems.h"
-#include "support/Renders.h"
-#include "support/SettingsSandbox.h"
-#include "support/TempFolder.h"
+#include "support/fakes/GalleryItems.h"
+#include "support/desktop/Renders.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/system/TempFolder.h"
 #include "map/TileServerKit.h"
 
 #include <QDir>

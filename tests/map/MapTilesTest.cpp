@@ -10,9 +10,9 @@
 #include "map/basemap/RasterTiles.h"
 #include "map/view/MapView.h"
 #include "platform/runtime/Drain.h"
-#include "support/Bombs.h"
-#include "support/Renders.h"
-#include "support/TempFolder.h"
+#include "support/files/Bombs.h"
+#include "support/desktop/Renders.h"
+#include "support/system/TempFolder.h"
 
 #include <QPainter>
 #include <QSignalSpy>

@@ -4,8 +4,8 @@
 #include "map/photos/PhotoPin.h"
 #include "platform/runtime/Drain.h"
 #include "style/controls/PaintedAccessible.h"
-#include "support/Renders.h"
-#include "support/JpegMaker.h"
+#include "support/desktop/Renders.h"
+#include "support/files/JpegMaker.h"
 
 #include <QLocale>
 #include <QPainter>

@@ -7,8 +7,8 @@
 #include "map/photos/PhotoMap.h"
 #include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/thumbnails/ThumbnailStore.h"
-#include "support/GalleryItems.h"
-#include "support/TempFolder.h"
+#include "support/fakes/GalleryItems.h"
+#include "support/system/TempFolder.h"
 
 #include <QUuid>
 

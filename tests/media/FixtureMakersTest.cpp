@@ -1,7 +1,7 @@
 #include "media/video/VideoDecoder.h"
-#include "support/JpegMaker.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QImageReader>
 #include <exiv2/exiv2.hpp>

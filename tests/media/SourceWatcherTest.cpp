@@ -1,7 +1,7 @@
 #include "media/SourceWatcher.h"
 #include "platform/folders/FolderWatcher.h"
-#include "support/TempFolder.h"
-#include "support/WatchSettling.h"
+#include "support/system/TempFolder.h"
+#include "support/system/WatchSettling.h"
 
 #include <QDir>
 #include <QSignalSpy>

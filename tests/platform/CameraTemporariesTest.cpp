@@ -1,6 +1,6 @@
 #include "platform/cameras/CameraTemporaries.h"
 
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 #include <QFileInfo>

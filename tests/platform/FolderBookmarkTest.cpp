@@ -1,8 +1,8 @@
 #include "platform/folders/FolderBookmark.h"
 #include "platform/folders/FileNameText.h"
 #include "platform/folders/MountTable.h"
-#include "support/TempFolder.h"
-#include "support/TestMounts.h"
+#include "support/system/TempFolder.h"
+#include "support/system/TestMounts.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 // temporaries): nothing outside it is reached through a link, and folders
 // made read-only are emptied all the same.
 #include "platform/folders/PrivateFolder.h"
-#include "support/TempFolder.h"
-#include "support/TestMounts.h"
+#include "support/system/TempFolder.h"
+#include "support/system/TestMounts.h"
 
 #include <QDir>
 #include <QFile>

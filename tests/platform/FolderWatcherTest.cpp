@@ -2,9 +2,9 @@
 
 #include "platform/folders/FolderIdentity.h"
 #include "platform/runtime/Drain.h"
-#include "support/EventLoopWatch.h"
-#include "support/TempFolder.h"
-#include "support/WatchLimitChild.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/system/TempFolder.h"
+#include "support/system/WatchLimitChild.h"
 
 #include <QDir>
 #include <QFile>

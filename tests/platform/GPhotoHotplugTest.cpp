@@ -5,7 +5,7 @@
 #include "platform/cameras/GPhotoBackend.h"
 #include "platform/cameras/UsbHotplugMonitor.h"
 #include "platform/runtime/Drain.h"
-#include "support/PassClock.h"
+#include "support/system/PassClock.h"
 
 #include <QDir>
 #include <QEventLoop>

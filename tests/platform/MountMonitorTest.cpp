@@ -2,7 +2,7 @@
 #include "platform/folders/MountMonitor.h"
 #include "platform/folders/MountTable.h"
 #include "platform/folders/VolumeFacts.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "platform/geocoder/OfflineReverseGeocoder.h"
 
 #include "platform/runtime/Drain.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "platform/share/ShareService.h"
 
-#include "support/FakeKdeConnect.h"
-#include "support/PrivateSessionBus.h"
-#include "support/TempFolder.h"
+#include "support/fakes/FakeKdeConnect.h"
+#include "support/system/PrivateSessionBus.h"
+#include "support/system/TempFolder.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

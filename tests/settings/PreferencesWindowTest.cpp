@@ -7,8 +7,8 @@
 #include "settings/ProcessesTab.h"
 #include "settings/updates/UpdatesPreferenceSection.h"
 #include "style/appearance/PivraAppearance.h"
-#include "support/Renders.h"
-#include "support/UpdateControllerKit.h"
+#include "support/desktop/Renders.h"
+#include "support/fakes/UpdateControllerKit.h"
 
 #include <QAbstractButton>
 #include <QApplication>

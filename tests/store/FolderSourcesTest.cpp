@@ -9,10 +9,10 @@
 #include "platform/folders/VolumeFacts.h"
 
 #include "media/metadata/MetadataInspector.h"
-#include "support/EventLoopWatch.h"
-#include "support/JpegMaker.h"
-#include "support/TestMounts.h"
-#include "support/WatchSettling.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/TestMounts.h"
+#include "support/system/WatchSettling.h"
 
 #include <QDir>
 #include <QFile>

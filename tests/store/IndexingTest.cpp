@@ -5,8 +5,8 @@
 #include "media/metadata/MetadataInspector.h"
 #include "platform/runtime/Drain.h"
 #include "platform/folders/FolderBookmark.h"
-#include "support/FakeCameraBackend.h"
-#include "support/JpegMaker.h"
+#include "support/fakes/FakeCameraBackend.h"
+#include "support/files/JpegMaker.h"
 
 #include <QDebug>
 #include <QFile>

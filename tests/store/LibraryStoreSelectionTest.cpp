@@ -3,7 +3,7 @@
 #include "media/camera/CameraSourceManager.h"
 #include "platform/runtime/Drain.h"
 #include "platform/folders/MountMonitor.h"
-#include "support/FakeCameraBackend.h"
+#include "support/fakes/FakeCameraBackend.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -6,7 +6,7 @@
 #include "platform/runtime/Drain.h"
 #include "store/FolderProbe.h"
 #include "store/SourcesKeptAside.h"
-#include "support/EventLoopWatch.h"
+#include "support/desktop/EventLoopWatch.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 #include "media/metadata/MediaMetadata.h"
 #include "platform/runtime/Drain.h"
 #include "store/places/PlaceNamer.h"
-#include "support/JpegMaker.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include "StoreTestKit.h"
 

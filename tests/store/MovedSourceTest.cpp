@@ -6,7 +6,7 @@
 #include "media/metadata/MetadataInspector.h"
 #include "platform/folders/FileNameText.h"
 #include "platform/runtime/Drain.h"
-#include "support/JpegMaker.h"
+#include "support/files/JpegMaker.h"
 #include "support/ParamNames.h"
 
 #include <sys/stat.h>

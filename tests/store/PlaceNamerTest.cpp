@@ -2,8 +2,8 @@
 
 #include "catalog/model/CellKey.h"
 #include "platform/AppSettings.h"
-#include "support/SettingsSandbox.h"
-#include "support/TempFolder.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 #include <QSignalSpy>

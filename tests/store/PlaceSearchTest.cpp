@@ -8,7 +8,7 @@
 #include "platform/geocoder/OfflineReverseGeocoder.h"
 #include "platform/runtime/Drain.h"
 #include "store/places/PlaceNamer.h"
-#include "support/JpegMaker.h"
+#include "support/files/JpegMaker.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

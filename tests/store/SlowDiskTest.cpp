@@ -4,10 +4,10 @@
 #include "platform/folders/MountTable.h"
 #include "platform/runtime/Drain.h"
 #include "store/FolderProbe.h"
-#include "support/EventLoopWatch.h"
-#include "support/JpegMaker.h"
-#include "support/ProcessorStarvation.h"
-#include "support/TestMounts.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/ProcessorStarvation.h"
+#include "support/system/TestMounts.h"
 
 #include <QDir>
 #include <QFile>

@@ -10,8 +10,8 @@
 #include "platform/folders/VolumeFacts.h"
 #include "store/sources/FolderPicker.h"
 #include "store/LibraryStore.h"
-#include "support/SettingsSandbox.h"
-#include "support/TempFolder.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/system/TempFolder.h"
 
 #include <QFileInfo>
 

@@ -3,8 +3,8 @@
 #include "media/camera/CameraSourceManager.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/FakeCameraBackend.h"
-#include "support/JpegMaker.h"
+#include "support/fakes/FakeCameraBackend.h"
+#include "support/files/JpegMaker.h"
 
 #include "StoreTestKit.h"
 #include "media/thumbnails/ThumbnailTestKit.h"

@@ -3,7 +3,7 @@
 #include "media/thumbnails/MediaKey.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/VideoMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include "StoreTestKit.h"
 #include "media/thumbnails/ThumbnailTestKit.h"

@@ -3,8 +3,8 @@
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "platform/AppSettings.h"
-#include "support/SettingsSandbox.h"
-#include "support/TempFolder.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/system/TempFolder.h"
 
 #include <QApplication>
 #include <QProxyStyle>

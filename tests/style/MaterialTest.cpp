@@ -2,7 +2,7 @@
 // through blurred and tinted, and the control's text reads over any of it.
 #include "style/appearance/Material.h"
 #include "style/appearance/PivraAppearance.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
 // The desktop portal's settings read over a private session bus, with a
 // stand-in portal answering the way the real ones do.
 #include "style/appearance/PortalDesktopSettings.h"
-#include "support/PrivateSessionBus.h"
+#include "support/system/PrivateSessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

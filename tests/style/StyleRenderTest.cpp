@@ -7,7 +7,7 @@
 #include "style/assets/PivraFonts.h"
 #include "style/controls/SubtleToolButton.h"
 #include "style/assets/Symbols.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,9 +2,9 @@
 #include "viewer/info/MetadataRows.h"
 
 #include "media/metadata/MediaMetadata.h"
-#include "support/JpegMaker.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include "media/video/VideoPosterFrames.h"
 #include "platform/runtime/Drain.h"
 #include "style/motion/Motion.h"
-#include "support/JpegMaker.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/files/VideoMaker.h"
 #include "viewer/MediaViewer.h"
 #include "viewer/photo/PhotoCanvas.h"
 

@@ -15,10 +15,10 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/FakeCameraBackend.h"
-#include "support/GalleryItems.h"
-#include "support/JpegMaker.h"
-#include "support/Renders.h"
+#include "support/fakes/FakeCameraBackend.h"
+#include "support/fakes/GalleryItems.h"
+#include "support/files/JpegMaker.h"
+#include "support/desktop/Renders.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -3,8 +3,8 @@
 #include "app/content/FileReveal.h"
 #include "catalog/model/MediaItem.h"
 #include "platform/folders/FileNameText.h"
-#include "support/EventLoopWatch.h"
-#include "support/PrivateSessionBus.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/system/PrivateSessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

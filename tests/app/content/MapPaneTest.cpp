@@ -12,7 +12,7 @@
 #include "platform/geocoder/OfflineReverseGeocoder.h"
 #include "store/places/PlaceNamer.h"
 #include "platform/runtime/Drain.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include "style/appearance/PivraAppearance.h"
 #include "app/window/LibraryWindow.h"
 #include "platform/runtime/Drain.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

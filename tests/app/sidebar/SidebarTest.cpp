@@ -14,9 +14,9 @@
 #include "platform/runtime/Drain.h"
 #include "settings/ProcessesTab.h"
 #include "settings/PreferenceCard.h"
-#include "support/EventLoopWatch.h"
-#include "support/Renders.h"
-#include "support/WatchLimitChild.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/desktop/Renders.h"
+#include "support/system/WatchLimitChild.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

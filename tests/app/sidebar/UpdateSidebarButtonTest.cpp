@@ -4,8 +4,8 @@
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "support/ParamNames.h"
-#include "support/Renders.h"
-#include "support/UpdateControllerKit.h"
+#include "support/desktop/Renders.h"
+#include "support/fakes/UpdateControllerKit.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,7 +1,7 @@
 #include "catalog/scan/FolderWalk.h"
 #include "catalog/scan/ScanTestKit.h"
 #include "platform/folders/FileNameText.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "catalog/scan/ParallelRuns.h"
 
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 

@@ -3,7 +3,7 @@
 #include "catalog/scan/ScanTestKit.h"
 #include "catalog/model/Uuid.h"
 #include "platform/folders/FileNameText.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 // with what it reported, and a walk that runs with the file-system rights of
 // an ordinary user, so folder permissions bite even when the tests run as root.
 #include "catalog/CatalogError.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/FolderScan.h"
 #include "platform/runtime/Cancelled.h"

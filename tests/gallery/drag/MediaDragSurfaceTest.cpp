@@ -2,7 +2,7 @@
 
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QApplication>
 #include <QMouseEvent>

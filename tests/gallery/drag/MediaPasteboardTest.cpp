@@ -5,9 +5,9 @@
 #include "gallery/TileBadges.h"
 #include "media/camera/CameraTestKit.h"
 #include "media/thumbnails/ThumbnailStore.h"
-#include "support/DragData.h"
-#include "support/EventLoopWatch.h"
-#include "support/Renders.h"
+#include "support/desktop/DragData.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/desktop/Renders.h"
 
 #include <QDir>
 #include <QDrag>

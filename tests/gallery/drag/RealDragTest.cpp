@@ -6,9 +6,9 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/GalleryItems.h"
-#include "support/TempFolder.h"
-#include "support/XvfbChild.h"
+#include "support/fakes/GalleryItems.h"
+#include "support/system/TempFolder.h"
+#include "support/desktop/XvfbChild.h"
 
 #include <QDropEvent>
 #include <QHBoxLayout>

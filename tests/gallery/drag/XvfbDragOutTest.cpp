@@ -7,8 +7,8 @@
 
 #include "media/camera/CameraTestKit.h"
 #include "media/thumbnails/ThumbnailStore.h"
-#include "support/XdndDropTarget.h"
-#include "support/XvfbChild.h"
+#include "support/desktop/XdndDropTarget.h"
+#include "support/desktop/XvfbChild.h"
 
 #include <QDrag>
 #include <QElapsedTimer>

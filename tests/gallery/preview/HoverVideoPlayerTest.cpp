@@ -5,11 +5,11 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPosterFrames.h"
 #include "media/video/VideoPreviewStore.h"
-#include "support/PassClock.h"
-#include "support/SettingsSandbox.h"
-#include "support/TempFolder.h"
-#include "support/TimerOrder.h"
-#include "support/VideoMaker.h"
+#include "support/system/PassClock.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/system/TempFolder.h"
+#include "support/system/TimerOrder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QDir>
 #include <QFile>

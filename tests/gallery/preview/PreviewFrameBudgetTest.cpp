@@ -3,8 +3,8 @@
 #include "media/thumbnails/ThumbnailStore.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/motion/Motion.h"
-#include "support/Renders.h"
-#include "support/TempFolder.h"
+#include "support/desktop/Renders.h"
+#include "support/system/TempFolder.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>

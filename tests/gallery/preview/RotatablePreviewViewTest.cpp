@@ -4,9 +4,9 @@
 #include "style/appearance/PivraAppearance.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "platform/runtime/Drain.h"
-#include "support/JpegMaker.h"
-#include "support/Renders.h"
-#include "support/TempFolder.h"
+#include "support/files/JpegMaker.h"
+#include "support/desktop/Renders.h"
+#include "support/system/TempFolder.h"
 
 #include <QFileInfo>
 #include <QPainter>

@@ -3,7 +3,7 @@
 
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 
 #include <QApplication>
 #include <QDropEvent>

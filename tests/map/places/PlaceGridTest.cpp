@@ -7,9 +7,9 @@
 #include "style/controls/PaintedAccessible.h"
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
-#include "support/GalleryItems.h"
-#include "support/Renders.h"
-#include "support/TempFolder.h"
+#include "support/fakes/GalleryItems.h"
+#include "support/desktop/Renders.h"
+#include "support/system/TempFolder.h"
 
 #include <QCryptographicHash>
 #include <QScrollBar>

@@ -1,7 +1,7 @@
 #include "map/places/PlaceDateText.h"
 #include "map/places/PlaceGridLayout.h"
 #include "map/places/PlaceGroup.h"
-#include "support/GalleryItems.h"
+#include "support/fakes/GalleryItems.h"
 
 #include <QDateTime>
 #include <QUuid>

@@ -3,8 +3,8 @@
 // photos of that format are read here directly).
 #include "media/camera/CameraFileDescription.h"
 
-#include "support/HeicMaker.h"
-#include "support/JpegMaker.h"
+#include "support/files/HeicMaker.h"
+#include "support/files/JpegMaker.h"
 
 #include <QDateTime>
 #include <QFile>

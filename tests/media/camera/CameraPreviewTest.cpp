@@ -4,9 +4,9 @@
 #include "media/video/VideoPosterFrames.h"
 #include "platform/cameras/MovieHead.h"
 #include "platform/runtime/Task.h"
-#include "support/Bombs.h"
-#include "support/JpegMaker.h"
-#include "support/VideoMaker.h"
+#include "support/files/Bombs.h"
+#include "support/files/JpegMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include "CameraTestKit.h"
 

@@ -3,7 +3,7 @@
 #include "catalog/model/Uuid.h"
 #include "media/camera/CameraSourceManager.h"
 #include "platform/runtime/Drain.h"
-#include "support/FakeCameraBackend.h"
+#include "support/fakes/FakeCameraBackend.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

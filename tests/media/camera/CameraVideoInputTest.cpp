@@ -4,8 +4,8 @@
 #include "media/thumbnails/MediaKey.h"
 #include "media/video/VideoDecoder.h"
 #include "media/video/VideoPreviewStore.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QDir>
 #include <QFile>

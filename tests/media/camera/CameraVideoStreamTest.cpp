@@ -4,8 +4,8 @@
 #include "media/camera/CameraSourceManager.h"
 #include "platform/cameras/GPhotoBackend.h"
 #include "platform/runtime/Drain.h"
-#include "support/FakeCameraBackend.h"
-#include "support/VideoMaker.h"
+#include "support/fakes/FakeCameraBackend.h"
+#include "support/files/VideoMaker.h"
 
 #include <gtest/gtest.h>
 

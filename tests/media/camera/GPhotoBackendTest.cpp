@@ -10,8 +10,8 @@
 #include "media/video/VideoPosterFrames.h"
 #include "platform/runtime/Drain.h"
 #include "platform/cameras/GPhotoBackend.h"
-#include "support/JpegMaker.h"
-#include "support/VideoMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include <QBuffer>
 #include <QDateTime>

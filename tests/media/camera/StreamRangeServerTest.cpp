@@ -3,7 +3,7 @@
 #include "media/video/VideoInput.h"
 
 #include "support/ParamNames.h"
-#include "support/VideoMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "media/formats/HeifPrimaryItem.h"
 
-#include "support/HeicMaker.h"
-#include "support/TempFolder.h"
+#include "support/files/HeicMaker.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 #include <QtEndian>

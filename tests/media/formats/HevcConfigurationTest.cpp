@@ -1,7 +1,7 @@
 #include "media/formats/HevcConfiguration.h"
 
 #include "media/video/HevcRecord.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 namespace pivra {
 namespace {

@@ -1,7 +1,7 @@
 #include "media/MediaLibraries.h"
 #include "media/formats/JpegHeader.h"
-#include "support/JpegMaker.h"
-#include "support/TempFolder.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 #include <QImage>

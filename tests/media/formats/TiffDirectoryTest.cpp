@@ -1,7 +1,7 @@
 #include "media/formats/TiffDirectory.h"
 #include "media/formats/TiffXmpTag.h"
 
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QByteArray>
 

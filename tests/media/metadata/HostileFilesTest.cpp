@@ -1,11 +1,11 @@
 // Damaged and hostile files must give an item with the file-system values and
 // nothing read from them, and must never bring the process down.
 #include "media/metadata/MediaMetadata.h"
-#include "support/EventLoopWatch.h"
-#include "support/HeicMaker.h"
-#include "support/JpegMaker.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/files/HeicMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QFile>
 #include <QImage>

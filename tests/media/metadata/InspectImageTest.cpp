@@ -1,10 +1,10 @@
 #include "catalog/model/Uuid.h"
 #include "media/metadata/MediaMetadata.h"
-#include "support/Bombs.h"
-#include "support/HeicMaker.h"
-#include "support/JpegMaker.h"
-#include "support/PngChunk.h"
-#include "support/TempFolder.h"
+#include "support/files/Bombs.h"
+#include "support/files/HeicMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/files/PngChunk.h"
+#include "support/system/TempFolder.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "media/metadata/MediaMetadata.h"
 #include "media/metadata/MediaMetadataAsync.h"
 #include "platform/runtime/Drain.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QDateTime>
 #include <QFile>

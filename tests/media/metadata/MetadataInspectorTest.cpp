@@ -1,5 +1,5 @@
 #include "media/metadata/MetadataInspector.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #include "catalog/scan/ScanDecisions.h"
 #include "media/metadata/MetadataInspector.h"
-#include "support/HeicMaker.h"
-#include "support/JpegMaker.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/files/HeicMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QFile>
 

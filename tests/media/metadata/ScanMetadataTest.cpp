@@ -1,10 +1,10 @@
 #include "catalog/CatalogExecutor.h"
 #include "catalog/scan/ScanTestKit.h"
 #include "media/metadata/CountingInspector.h"
-#include "support/Bombs.h"
-#include "support/JpegMaker.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/files/Bombs.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "media/MediaLibraries.h"
 #include "media/metadata/MediaMetadata.h"
-#include "support/HeicMaker.h"
-#include "support/JpegMaker.h"
-#include "support/TempFolder.h"
+#include "support/files/HeicMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 #include <QImage>

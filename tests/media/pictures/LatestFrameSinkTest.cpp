@@ -1,7 +1,7 @@
 #include "media/pictures/LatestFrameSink.h"
 
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QMediaPlayer>
 #include <QSignalSpy>

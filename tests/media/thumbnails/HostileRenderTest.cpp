@@ -6,9 +6,9 @@
 #include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "media/video/VideoPosterFrames.h"
 
-#include "support/Bombs.h"
-#include "support/EventLoopWatch.h"
-#include "support/TempFolder.h"
+#include "support/files/Bombs.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/system/TempFolder.h"
 
 #include "ThumbnailTestKit.h"
 

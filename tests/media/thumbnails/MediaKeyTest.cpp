@@ -1,6 +1,6 @@
 #include "media/thumbnails/MediaKey.h"
 
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QCryptographicHash>
 #include <QFile>

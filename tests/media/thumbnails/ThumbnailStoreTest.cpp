@@ -5,10 +5,10 @@
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/threads/Pool.h"
 #include "platform/runtime/Task.h"
-#include "support/Bombs.h"
-#include "support/JpegMaker.h"
-#include "support/SyncCalls.h"
-#include "support/TempFolder.h"
+#include "support/files/Bombs.h"
+#include "support/files/JpegMaker.h"
+#include "support/system/SyncCalls.h"
+#include "support/system/TempFolder.h"
 
 #include "ThumbnailTestKit.h"
 

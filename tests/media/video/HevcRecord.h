@@ -1,7 +1,7 @@
 #pragma once
 
 #include "media/video/VideoDecoder.h"
-#include "support/VideoMaker.h"
+#include "support/files/VideoMaker.h"
 
 #include <QByteArray>
 

@@ -2,7 +2,7 @@
 
 #include <gst/gst.h>
 
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 #include "media/video/HevcRecord.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #include "media/video/PreviewClip.h"
 #include "media/video/VideoError.h"
 #include "media/video/VideoInput.h"
-#include "support/TempFolder.h"
-#include "support/UndecodableVideos.h"
-#include "support/VideoMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/UndecodableVideos.h"
+#include "support/files/VideoMaker.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,9 +1,9 @@
 #include "media/video/VideoDecoder.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
-#include "support/Bombs.h"
-#include "support/TempFolder.h"
-#include "support/UndecodableVideos.h"
-#include "support/VideoMaker.h"
+#include "support/files/Bombs.h"
+#include "support/system/TempFolder.h"
+#include "support/files/UndecodableVideos.h"
+#include "support/files/VideoMaker.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include "media/thumbnails/MediaKey.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoProperties.h"
-#include "support/TempFolder.h"
-#include "support/UndecodableVideos.h"
-#include "support/VideoMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/UndecodableVideos.h"
+#include "support/files/VideoMaker.h"
 
 #include <QFile>
 #include <QFileInfo>

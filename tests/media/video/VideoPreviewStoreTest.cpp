@@ -3,9 +3,9 @@
 #include "media/thumbnails/MediaKey.h"
 #include "media/video/VideoError.h"
 #include "platform/AppSettings.h"
-#include "support/SettingsSandbox.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QDir>
 #include <QFile>

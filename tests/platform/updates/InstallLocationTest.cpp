@@ -2,7 +2,7 @@
 // an install folder's entry starts: the updater installs into, and sweeps,
 // only what these say is its own.
 #include "platform/updates/InstallLocation.h"
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QFile>
 

@@ -3,8 +3,8 @@
 #include "settings/updates/UpdatesPreferenceSection.h"
 #include "style/appearance/PivraAppearance.h"
 #include "support/ParamNames.h"
-#include "support/Renders.h"
-#include "support/UpdateControllerKit.h"
+#include "support/desktop/Renders.h"
+#include "support/fakes/UpdateControllerKit.h"
 
 #include <QApplication>
 #include <QCheckBox>

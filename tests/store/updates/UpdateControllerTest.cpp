@@ -2,7 +2,7 @@
 // moves only when the test says so.
 #include "store/updates/UpdateController.h"
 #include "support/ParamNames.h"
-#include "support/UpdateControllerKit.h"
+#include "support/fakes/UpdateControllerKit.h"
 
 #include <QDialog>
 #include <QSignalSpy>

@@ -13,9 +13,9 @@
 #include "platform/updates/UpdateLeftovers.h"
 #include "store/updates/UpdateController.h"
 #include "support/ParamNames.h"
-#include "support/SettingsSandbox.h"
-#include "support/TempFolder.h"
-#include "support/TestMounts.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/system/TempFolder.h"
+#include "support/system/TestMounts.h"
 
 #include <QCryptographicHash>
 #include <QDir>

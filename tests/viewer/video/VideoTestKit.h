@@ -1,8 +1,8 @@
 #pragma once
 
-#include "support/SettingsSandbox.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/system/SettingsSandbox.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QImage>
 #include <QSize>

@@ -1,5 +1,5 @@
 #include "media/metadata/properties/MakerAppleNote.h"
-#include "support/AppleMakerNote.h"
+#include "support/files/AppleMakerNote.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "media/thumbnails/render/ThumbnailRenderer.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 
-#include "support/Bombs.h"
-#include "support/HeicMaker.h"
+#include "support/files/Bombs.h"
+#include "support/files/HeicMaker.h"
 
 #include <QFile>
 #include <QFileInfo>

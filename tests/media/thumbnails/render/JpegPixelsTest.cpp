@@ -1,7 +1,7 @@
 #include "media/thumbnails/render/JpegPixels.h"
 #include "media/thumbnails/cache/ThumbnailCache.h"
 
-#include "support/TempFolder.h"
+#include "support/system/TempFolder.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -4,11 +4,11 @@
 #include "media/metadata/MediaMetadata.h"
 #include "media/pictures/PictureScaler.h"
 
-#include "support/HeicMaker.h"
-#include "support/JpegMaker.h"
-#include "support/RawMaker.h"
-#include "support/TempFolder.h"
-#include "support/VideoMaker.h"
+#include "support/files/HeicMaker.h"
+#include "support/files/JpegMaker.h"
+#include "support/files/RawMaker.h"
+#include "support/system/TempFolder.h"
+#include "support/files/VideoMaker.h"
 
 #include <QBuffer>
 #include <QFile>

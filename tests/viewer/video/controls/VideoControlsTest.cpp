@@ -2,7 +2,7 @@
 
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
-#include "support/Renders.h"
+#include "support/desktop/Renders.h"
 #include "viewer/video/controls/TransportButton.h"
 #include "viewer/video/hover/VideoHoverBubble.h"
 #include "viewer/video/hover/VideoHoverPreview.h"

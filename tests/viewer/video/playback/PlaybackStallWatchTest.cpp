@@ -6,9 +6,9 @@
 
 #include "platform/folders/FileNameText.h"
 #include "platform/runtime/threads/FileCallsInFlight.h"
-#include "support/ProcessorStarvation.h"
-#include "support/TempFolder.h"
-#include "support/TestMounts.h"
+#include "support/system/ProcessorStarvation.h"
+#include "support/system/TempFolder.h"
+#include "support/system/TestMounts.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -5,10 +5,10 @@
 #include "platform/AppSettings.h"
 #include "platform/folders/FileNameText.h"
 #include "platform/runtime/threads/FileCallsInFlight.h"
-#include "support/DamagedVideos.h"
-#include "support/EventLoopWatch.h"
-#include "support/Renders.h"
-#include "support/TestMounts.h"
+#include "support/files/DamagedVideos.h"
+#include "support/desktop/EventLoopWatch.h"
+#include "support/desktop/Renders.h"
+#include "support/system/TestMounts.h"
 #include "viewer/video/VideoTestKit.h"
 
 #include <QElapsedTimer>
