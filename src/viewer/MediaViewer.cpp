@@ -2,6 +2,7 @@
 
 #include "gallery/drag/MediaDragSurface.h"
 #include "media/camera/CameraItemPaths.h"
+#include "media/thumbnails/ThumbnailStore.h"
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/assets/PivraFonts.h"
@@ -26,6 +27,8 @@
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <cstdint>
+
 namespace pivra {
 namespace {
 
@@ -33,6 +36,9 @@ constexpr int panelTopPadding = 58;
 constexpr int navigationPadding = 18;
 constexpr double zoomButtonSeconds = 0.18;
 constexpr double sliderJumpSeconds = 0.2;
+// From 4K (8.3 megapixels) up, a video's decoders hold some 350 MB of
+// pictures while it plays: the session's thumbnails in memory make room.
+constexpr std::int64_t largeVideoPixels = 8'000'000;
 
 void setOpacity(QWidget* widget, double opacity)
 {
@@ -419,6 +425,9 @@ void MediaViewer::showEvent(QShowEvent* event)
     // An offline source's original never reaches the player.
     if (playback_ && !(source_ && !source_->isOnline)) {
         if (item_.kind() == MediaKind::video) {
+            if (std::int64_t(item_.width()) * item_.height() >= largeVideoPixels) {
+                thumbnails_.releaseMemory();
+            }
             playback_->load(item_, true);
         } else {
             playback_->load(*item_.liveVideoPath(), std::nullopt, false);

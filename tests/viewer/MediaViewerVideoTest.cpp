@@ -103,6 +103,28 @@ TEST_F(MediaViewerVideoTest, APlayingVideosRowLiesAlongTheBottomWithItsBarInside
     }
 }
 
+// A 4K video's decoders need hundreds of MB: opening one lets go of the
+// thumbnails the session keeps in memory; a smaller video leaves them.
+TEST_F(MediaViewerVideoTest, A4KVideoOpeningGivesBackTheThumbnailsKeptInMemory)
+{
+    const struct {
+        QSize size;
+        bool released;
+    } rows[] = {{{1920, 1080}, false}, {{3840, 2160}, true}, {{2160, 3840}, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.size.width() << "x" << row.size.height());
+        QImage thumbnail(256, 192, QImage::Format_RGB888);
+        thumbnail.fill(Qt::gray);
+        thumbnails_.memory().insert(QStringLiteral("kept"), thumbnail);
+        const MediaItem item
+            = hevc(QStringLiteral("clip-%1x%2.mp4").arg(row.size.width()).arg(row.size.height()), row.size, 1);
+        MediaViewer& viewer = openViewer(item, std::nullopt);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.videoLayer()->hasFrame(); }, waitMs));
+        EXPECT_EQ(thumbnails_.memory().image(QStringLiteral("kept")).isNull(), row.released);
+        viewer_.reset();
+    }
+}
+
 TEST_F(MediaViewerVideoTest, ABrokenVideoOpensWithoutHoldingUpTheWindow)
 {
     const QStringList broken = test::makeUndecodableVideos(makeFolder(QStringLiteral("broken")));

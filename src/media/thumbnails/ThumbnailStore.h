@@ -138,6 +138,10 @@ public:
     // resting budget: what a browse through a large gallery filled is not
     // held while nobody browses. Any thread.
     void restMemory() { memory_.shrinkTo(limits_.restingMemoryCost); }
+    // Lets every thumbnail in memory go, but for those a tile on screen
+    // holds itself: for something about to need far more (a 4K video's
+    // decoders). Any thread.
+    void releaseMemory() { memory_.clear(); }
     OperationQueue& queue() { return *queue_; }
     OperationQueue& displayQueue() { return *displayQueue_; }
     ScrollPause& preparationPause() { return *preparationPause_; }
