@@ -21,8 +21,9 @@ MadeUpPictures::~MadeUpPictures()
     av_frame_free(&coded_);
 }
 
-void MadeUpPictures::nextCall()
+void MadeUpPictures::nextCall(bool sendsKeyFrame)
 {
+    lends_ = sendsKeyFrame;
     if (coded_ != nullptr) {
         av_frame_unref(coded_);
     }
@@ -30,12 +31,14 @@ void MadeUpPictures::nextCall()
 
 int MadeUpPictures::picture(AVCodecContext* decoder, AVFrame* frame, int flags)
 {
-    AVFrame* coded = static_cast<MadeUpPictures*>(decoder->opaque)->coded_;
-    const bool lending = coded != nullptr && coded->buf[0] != nullptr && coded->width == frame->width
-                         && coded->height == frame->height && coded->format == frame->format;
+    const auto* self = static_cast<MadeUpPictures*>(decoder->opaque);
+    AVFrame* coded = self->coded_;
+    const bool lending = self->lends_ && coded != nullptr && coded->buf[0] != nullptr
+                         && coded->width == frame->width && coded->height == frame->height
+                         && coded->format == frame->format;
     if (!lending) {
         const int made = avcodec_default_get_buffer2(decoder, frame, flags);
-        if (made == 0 && coded != nullptr && coded->buf[0] == nullptr) {
+        if (made == 0 && self->lends_ && coded != nullptr && coded->buf[0] == nullptr) {
             // On failure nothing is lent: the next picture gets its own.
             av_frame_ref(coded, frame);
         }

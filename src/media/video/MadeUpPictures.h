@@ -16,9 +16,11 @@ namespace pivra {
 // same and fills it with grey: four or five pictures, 60 MB, for one 4K still.
 // Within one call into the decoder it asks for the coded picture first and
 // for the made-up ones after, before a sample of the coded picture is
-// written; an intra picture then overwrites the grey wherever it lies. So the
-// first picture asked for in a call is allocated, and each later one of the
-// same size and format shares its buffers.
+// written; the key frame, intra coded, then overwrites the grey wherever it
+// lies. So in a call that sends a key frame the first picture asked for is
+// allocated, and each later one of the same size and format shares its
+// buffers. Other pictures refer to earlier ones and never share: a damaged
+// stream whose picture names a missing one gets grey to refer to, as before.
 //
 // For decoders that read single frames from a key frame, on the calling
 // thread: with frame threads pictures are asked for on the decoder's own
@@ -33,13 +35,15 @@ public:
     MadeUpPictures& operator=(const MadeUpPictures&) = delete;
 
     // Marks a new call into the decoder (sending a packet, receiving a
-    // frame): the next picture asked for is a coded one.
-    void nextCall();
+    // frame): the next picture asked for is a coded one, whose buffers the
+    // pictures made up after it share when the call sends a key frame.
+    void nextCall(bool sendsKeyFrame);
 
 private:
     static int picture(AVCodecContext* decoder, AVFrame* frame, int flags);
 
     AVFrame* coded_; // the first picture asked for in this call, once there is one
+    bool lends_ = false; // this call sends a key frame
 };
 
 } // namespace pivra

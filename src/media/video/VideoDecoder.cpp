@@ -72,7 +72,7 @@ VideoDecoder::~VideoDecoder()
 int VideoDecoder::send(const AVPacket* packet)
 {
     if (madeUp_) {
-        madeUp_->nextCall();
+        madeUp_->nextCall(packet != nullptr && (packet->flags & AV_PKT_FLAG_KEY) != 0);
     }
     return avcodec_send_packet(codec_, packet);
 }
@@ -80,7 +80,7 @@ int VideoDecoder::send(const AVPacket* packet)
 int VideoDecoder::receive()
 {
     if (madeUp_) {
-        madeUp_->nextCall();
+        madeUp_->nextCall(false);
     }
     return avcodec_receive_frame(codec_, frame_);
 }
