@@ -1,5 +1,6 @@
 #include "media/formats/HeifPrimaryItem.h"
 
+#include "media/formats/Av1Configuration.h"
 #include "media/formats/HeifItemData.h"
 #include "media/formats/HevcConfiguration.h"
 #include "media/formats/IsoBoxes.h"
@@ -238,14 +239,20 @@ std::optional<HevcPictureSize> withSetsInData(const IsoFileHead& file, const Ite
     return size;
 }
 
+// A coded picture and the size of the image it gives.
+struct CodedPicture {
+    HeifCoding::Picture picture;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+
 // The picture of an HEVC item as its configuration codes it: the size from
 // its parameter sets; chromaFormat in the record's 17th byte,
 // bitDepthLumaMinus8 in its 18th.
-std::optional<std::pair<HeifCoding::Picture, HevcPictureSize>> pictureOf(const IsoFileHead& file, const Items& items,
-                                                                         std::uint32_t item)
+std::optional<CodedPicture> hevcPictureOf(const IsoFileHead& file, const Items& items, std::uint32_t item)
 {
     const QList<QByteArray> configurations = propertiesOf(file, items, item, "hvcC");
-    if (items.types.value(item) != "hvc1" || configurations.isEmpty() || configurations.front().size() < 23) {
+    if (configurations.isEmpty() || configurations.front().size() < 23) {
         return std::nullopt;
     }
     const QByteArray& configuration = configurations.front();
@@ -255,9 +262,43 @@ std::optional<std::pair<HeifCoding::Picture, HevcPictureSize>> pictureOf(const I
     if (!size) {
         return std::nullopt;
     }
-    return std::pair(HeifCoding::Picture{size->codedWidth, size->codedHeight, uchar(configuration[16]) & 3,
-                                         (uchar(configuration[17]) & 7) + 8},
-                     *size);
+    return CodedPicture{{size->codedWidth, size->codedHeight, uchar(configuration[16]) & 3,
+                         (uchar(configuration[17]) & 7) + 8},
+                        size->width,
+                        size->height};
+}
+
+// The picture of an AV1 item (AVIF): the larger of the sizes of the sequence
+// headers in its configuration and at the start of its data, where the
+// decoder finds one when the configuration carries none; the samples as the
+// configuration gives them.
+std::optional<CodedPicture> av1PictureOf(const IsoFileHead& file, const Items& items, std::uint32_t item)
+{
+    const QList<QByteArray> configurations = propertiesOf(file, items, item, "av1C");
+    const std::optional<Av1Samples> samples
+        = configurations.isEmpty() ? std::nullopt : av1Samples(configurations.front());
+    if (!samples) {
+        return std::nullopt;
+    }
+    std::optional<Av1PictureSize> size = av1PictureSize(av1ConfigurationObus(configurations.front()));
+    const QByteArray data = items.locations ? items.locations->read(file, item, 4096) : QByteArray();
+    const std::optional<Av1PictureSize> inData = av1PictureSize(data);
+    if (inData && (!size || inData->width * inData->height > size->width * size->height)) {
+        size = inData;
+    }
+    if (!size) {
+        return std::nullopt;
+    }
+    return CodedPicture{{size->width, size->height, samples->chromaFormat, samples->bitDepth}, size->width,
+                        size->height};
+}
+
+std::optional<CodedPicture> pictureOf(const IsoFileHead& file, const Items& items, std::uint32_t item)
+{
+    const QByteArray type = items.types.value(item);
+    return type == "hvc1" ? hevcPictureOf(file, items, item)
+           : type == "av01" ? av1PictureOf(file, items, item)
+                            : std::nullopt;
 }
 
 // The canvas a grid item's data states: version, flags, rows and columns
@@ -282,15 +323,16 @@ std::optional<std::pair<std::int64_t, std::int64_t>> gridCanvas(const IsoFileHea
 // A grid's tiles: HEVC when every one is, its picture the largest of theirs.
 HeifCoding::Layer gridOf(const IsoFileHead& file, const Items& items, std::uint32_t item)
 {
-    HeifCoding::Layer layer{.hevc = true, .grid = true};
+    HeifCoding::Layer layer{.hevc = true, .grid = true, .av1 = true};
     bool told = true;
     for (const std::uint32_t tile : items.sources.value(item)) {
         layer.hevc = layer.hevc && items.types.value(tile) == "hvc1";
-        const auto picture = pictureOf(file, items, tile);
-        told = told && picture;
-        if (picture && (!layer.picture || picture->first.codedWidth * picture->first.codedHeight
-                                              > layer.picture->codedWidth * layer.picture->codedHeight)) {
-            layer.picture = picture->first;
+        layer.av1 = layer.av1 && items.types.value(tile) == "av01";
+        const auto coded = pictureOf(file, items, tile);
+        told = told && coded;
+        if (coded && (!layer.picture || coded->picture.codedWidth * coded->picture.codedHeight
+                                            > layer.picture->codedWidth * layer.picture->codedHeight)) {
+            layer.picture = coded->picture;
         }
     }
     const auto canvas = gridCanvas(file, items, item);
@@ -307,11 +349,11 @@ HeifCoding::Layer layerOf(const IsoFileHead& file, const Items& items, std::uint
     if (items.types.value(item) == "grid") {
         return gridOf(file, items, item);
     }
-    HeifCoding::Layer layer{.hevc = items.types.value(item) == "hvc1"};
-    if (const auto picture = pictureOf(file, items, item)) {
-        layer.picture = picture->first;
-        layer.width = picture->second.width;
-        layer.height = picture->second.height;
+    HeifCoding::Layer layer{.hevc = items.types.value(item) == "hvc1", .av1 = items.types.value(item) == "av01"};
+    if (const auto coded = pictureOf(file, items, item)) {
+        layer.picture = coded->picture;
+        layer.width = coded->width;
+        layer.height = coded->height;
     }
     return layer;
 }

@@ -13,12 +13,13 @@ namespace pivra {
 // How the primary image of a HEIF file is coded, as its boxes say, for
 // telling what decoding it takes before anything is decoded.
 //
-// The sizes are those of the pictures the HEVC parameter sets code, never
-// those the size boxes ('ispe') state: libheif takes the stated ones for
-// the image's size and decodes whatever the parameter sets say, so a file
-// stating 64 × 48 over a picture of 8000 × 6000 decodes to the latter.
+// The sizes are those of the pictures the HEVC parameter sets or the AV1
+// sequence headers code, never those the size boxes ('ispe') state: libheif
+// takes the stated ones for the image's size and decodes whatever the
+// coding says, so a file stating 64 × 48 over a picture of 8000 × 6000
+// decodes to the latter.
 struct HeifCoding {
-    // One coded HEVC picture, as its configuration ('hvcC') gives it.
+    // One coded picture, as its configuration ('hvcC', 'av1C') gives it.
     struct Picture {
         std::int64_t codedWidth = 0; // what the decoder holds
         std::int64_t codedHeight = 0;
@@ -29,13 +30,14 @@ struct HeifCoding {
     // of its own (as phones write their large photos); `picture` is then the
     // largest tile. No picture when its coding is not told.
     struct Layer {
-        bool hevc = false; // coded in HEVC (not AVIF), as the item or its tiles say
+        bool hevc = false; // coded in HEVC, as the item or its tiles say
         bool grid = false;
         std::optional<Picture> picture;
         // The image the layer decodes to: its picture within the conformance
         // window, or the canvas the grid states; 0 × 0 when not told.
         std::int64_t width = 0;
         std::int64_t height = 0;
+        bool av1 = false; // coded in AV1 (an AVIF), as the item or its tiles say
     };
     Layer image;
     std::optional<Layer> alpha; // the alpha plane, an image of its own

@@ -131,7 +131,7 @@ bool carryInData(const QString& path, const QByteArray& set)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
-TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxesAndItsParameterSets)
+TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxesAndItsCoding)
 {
     const auto fields = [](int orientation, int bitDepth, bool alpha) {
         test::HeicFields heic;
@@ -139,6 +139,11 @@ TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxesAndItsPar
         heic.bitDepth = bitDepth;
         heic.alpha = alpha;
         return heic;
+    };
+    const auto avif = [&](int bitDepth) {
+        test::HeicFields coded = fields(1, bitDepth, false);
+        coded.av1 = true;
+        return coded;
     };
     const struct {
         const char* name;
@@ -159,15 +164,18 @@ TEST_F(HeifPrimaryItemTest, ThePictureOfAnEncodedFileIsToldFromItsBoxesAndItsPar
         // tile of 64 × 64, its canvas cut to the picture.
         {"grid", fields(1, 8, false), QSize(40, 30), {}, true},
         {"understated grid", fields(1, 8, false), QSize(40, 30), QSize(16, 16), true},
+        {"avif", avif(8), QSize(640, 480), {}, false},
+        {"understated avif", avif(8), QSize(640, 480), QSize(64, 48), false},
     };
     for (const auto& row : rows) {
-        const QString path = pathOf(QString::fromLatin1(row.name) + ".heic");
+        const QString path = pathOf(QString::fromLatin1(row.name) + (row.fields.av1 ? ".avif" : ".heic"));
         ASSERT_TRUE(test::makeHeic(path, row.size, row.fields)) << row.name;
         ASSERT_TRUE(row.stated.isEmpty() || test::stateHeicSize(path, row.stated)) << row.name;
         const std::optional<MediaFile> file = MediaFile::open(path);
         const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
         ASSERT_TRUE(coding && coding->image.picture) << row.name;
-        EXPECT_TRUE(coding->image.hevc) << row.name;
+        EXPECT_EQ(coding->image.hevc, !row.fields.av1) << row.name;
+        EXPECT_EQ(coding->image.av1, row.fields.av1) << row.name;
         EXPECT_EQ(coding->image.grid, row.grid) << row.name;
         EXPECT_EQ(QSize(int(coding->image.width), int(coding->image.height)), row.size) << row.name;
         EXPECT_EQ(coding->image.picture->codedWidth, row.grid ? 64 : row.size.width()) << row.name;

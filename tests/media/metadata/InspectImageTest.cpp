@@ -225,23 +225,27 @@ TEST_F(InspectImageTest, HeicOfEitherBrandGivesTheSameSizeAndLiveIdentifierAsIts
     EXPECT_EQ(MediaMetadata::livePhotoIdentifier(pathOf("IMG_0003.JPG"), MediaKind::image), jpeg.liveIdentifier());
 }
 
-TEST_F(InspectImageTest, AHeicsSizeIsThatOfThePictureItCodesWhateverItStates)
+TEST_F(InspectImageTest, AHeicsOrAvifsSizeIsThatOfThePictureItCodesWhateverItStates)
 {
     const struct {
         const char* name;
         QSize coded;
         int orientation;
         QSize stated;
+        bool av1 = false; // an AVIF
     } rows[] = {
         {"understated", QSize(640, 480), 1, QSize(64, 48)},
         {"understated and turned", QSize(640, 480), 6, QSize(64, 48)},
         {"overstated", QSize(640, 480), 1, QSize(6400, 4800)},
         {"understated grid", QSize(40, 30), 1, QSize(16, 16)}, // libheif tiles one this small
+        {"understated avif", QSize(640, 480), 1, QSize(64, 48), true},
+        {"understated and turned avif", QSize(640, 480), 6, QSize(64, 48), true},
     };
     for (const auto& row : rows) {
-        const QString path = pathOf(QString::fromLatin1(row.name) + ".heic");
+        const QString path = pathOf(QString::fromLatin1(row.name) + (row.av1 ? ".avif" : ".heic"));
         test::HeicFields fields;
         fields.containerOrientation = row.orientation;
+        fields.av1 = row.av1;
         ASSERT_TRUE(test::makeHeic(path, row.coded, fields)) << row.name;
         ASSERT_TRUE(test::stateHeicSize(path, row.stated)) << row.name;
         const MediaItem item = inspect(path);

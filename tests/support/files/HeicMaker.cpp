@@ -160,14 +160,15 @@ bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor 
 {
     Context context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
-    if (!context || !ok(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder))) {
+    const heif_compression_format format = fields.av1 ? heif_compression_AV1 : heif_compression_HEVC;
+    if (!context || !ok(heif_context_get_encoder_for_format(context.get(), format, &rawEncoder))) {
         return false;
     }
     Encoder encoder(rawEncoder);
     heif_encoder_set_lossy_quality(rawEncoder, quality);
-    // x265's quickest search: a fixture's pixels are flat, and a 48-MP one
-    // takes seconds instead of tens of them.
-    heif_encoder_set_parameter_string(rawEncoder, "preset", "ultrafast");
+    // The encoders' quickest search: a fixture's pixels are flat, and a
+    // 48-MP one takes seconds instead of tens of them.
+    heif_encoder_set_parameter_string(rawEncoder, fields.av1 ? "speed" : "preset", fields.av1 ? "9" : "ultrafast");
     Image image = filledImage(size, color, fields);
     if (!image) {
         return false;

@@ -27,11 +27,12 @@ struct HeicFields {
     bool alpha = false;           // an alpha plane, half opaque, coded as an image of its own
     bool markedCorner = false;    // the top left quarter white, so that turns and mirrors show
     bool mirrorBeforeTurn = false; // the items list their mirror before their turn, which libheif lists after
+    bool av1 = false;             // coded in AV1 through libheif's AV1 encoder: an AVIF
 };
 
-// Encodes a real HEIC (HEVC through libheif's x265 encoder) of `size` stored
-// pixels filled with `color`; with containerOrientation 5..8 a reader shows it
-// as size.transposed(). Answers false when anything fails.
+// Encodes a real HEIC (HEVC through libheif's x265 encoder, or AV1: an AVIF)
+// of `size` stored pixels filled with `color`; with containerOrientation 5..8
+// a reader shows it as size.transposed(). Answers false when anything fails.
 bool makeHeic(const QString& path, QSize size, const HeicFields& fields = {}, QColor color = Qt::darkCyan,
               int quality = 50);
 

@@ -93,14 +93,15 @@ std::optional<ExivReading> readWithExiv2(const MediaFile& file)
     }
 }
 
-// libheif gives a HEIC the size its size box states, which may be anything
-// (64 × 48 over a picture of 8000 × 6000): the size of the image it decodes
-// is the one the parameter sets of its pictures code, transforms applied.
+// libheif gives a HEIC or an AVIF the size its size box states, which may be
+// anything (64 × 48 over a picture of 8000 × 6000): the size of the image it
+// decodes is the one its pictures' coding gives (HEVC parameter sets, AV1
+// sequence headers), transforms applied.
 std::optional<PixelHeader> readHeicHeader(const QString& path, const MediaFile* file)
 {
     std::optional<PixelHeader> header = readHeifHeader(path);
     const std::optional<HeifCoding> coding = header && file ? readHeifCoding(*file) : std::nullopt;
-    const auto shown = coding && coding->image.hevc ? coding->shownSize() : std::nullopt;
+    const auto shown = coding && (coding->image.hevc || coding->image.av1) ? coding->shownSize() : std::nullopt;
     if (shown) {
         constexpr std::int64_t largest = std::numeric_limits<int>::max();
         header->width = int(std::min(shown->first, largest));

@@ -7,6 +7,7 @@
 #include "media/metadata/ImageOrientation.h"
 #include "media/MediaLibraries.h"
 #include "media/formats/BmpReader.h"
+#include "media/formats/HeifPrimaryItem.h"
 #include "media/formats/PixelHeader.h"
 #include "media/thumbnails/render/SrgbConversion.h"
 #include "media/thumbnails/render/ThumbnailRendererRawPreview.h"
@@ -137,6 +138,23 @@ DecodeFootprint footprintOf(const VImage& header, const QString& path)
     return decodeFootprint(shape);
 }
 
+// Whether the HEIF (an AVIF) at `path` codes a larger image than the size
+// its header states, which its footprint is taken from: libheif would
+// decode the larger one outside the budget, and libvips then fail it.
+bool understatesItsSize(const VImage& header, const QString& path)
+{
+    const char* loader = nullptr;
+    if (path.isEmpty() || vips_image_get_string(header.get_image(), VIPS_META_LOADER, &loader) != 0
+        || !QByteArray(loader).startsWith("heifload")) {
+        return false;
+    }
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
+    // A cropped image is smaller than the one coded, whatever it states.
+    return coding && coding->image.picture && !coding->cropped
+           && coding->image.width * coding->image.height > std::int64_t(header.width()) * header.height();
+}
+
 // The thumbnail `build` makes from the header `open` reads, unless decoding
 // it would take more pixels (PixelHeader.h, all pages counted) or memory
 // (DecodeBudget.h) than allowed: then nothing is decoded, and the rendering
@@ -154,7 +172,7 @@ Rendering budgeted(const std::function<VImage()>& open, const QString& path, Dec
     }
     const DecodeFootprint footprint = footprintOf(header, path);
     if (declaresTooManyPixels(header.width(), header.height(), vips_image_get_n_pages(header.get_image()))
-        || footprint.tooLarge()) {
+        || footprint.tooLarge() || understatesItsSize(header, path)) {
         return Rendering::refusal();
     }
     const DecodeBudget::Share share = DecodeBudget::shared().admit(footprint, urgency);

@@ -504,6 +504,28 @@ TEST_F(ThumbnailRendererTest, HeicTurnsAndMirrorsShowAsLibheifShowsThem)
     }
 }
 
+// libheif decodes an AVIF at the size its AV1 sequence header codes, while
+// libvips budgets it by the size its box states and then fails it: one
+// stating less than it codes is refused before anything is decoded.
+TEST_F(ThumbnailRendererTest, AnAvifStatingLessThanItCodesIsRefusedUndecoded)
+{
+    const struct {
+        const char* name;
+        QSize stated; // empty: as written
+        bool drawn;
+    } rows[] = {{"told.avif", {}, true}, {"understated.avif", {64, 48}, false}};
+    test::HeicFields avif;
+    avif.av1 = true;
+    for (const auto& row : rows) {
+        const QString path = pathOf(QString::fromLatin1(row.name));
+        ASSERT_TRUE(test::makeHeic(path, QSize(640, 480), avif)) << row.name;
+        ASSERT_TRUE(row.stated.isEmpty() || test::stateHeicSize(path, row.stated)) << row.name;
+        const Rendering rendering = ThumbnailRenderer().render(itemAt(path), 420, DecodeUrgency::visible);
+        EXPECT_EQ(!rendering.image.isNull(), row.drawn) << row.name;
+        EXPECT_EQ(rendering.refused, !row.drawn) << row.name;
+    }
+}
+
 TEST_F(ThumbnailRendererTest, AHeicsAlphaPlaneIsFlattenedOnWhite)
 {
     const QString path = pathOf(QStringLiteral("transparent.heic"));
