@@ -27,6 +27,8 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 namespace pivra {
 namespace {
@@ -114,17 +116,41 @@ QImage rendered(const std::function<VImage()>& build)
     return image;
 }
 
-// What decoding the image of `header` would hold (DecodeBudget.h); `path`,
-// when the header came from a file, tells a TIFF's strips.
-DecodeFootprint footprintOf(const VImage& header, const QString& path)
+// The size the image of `header` decodes at. libheif decodes a HEIF (an
+// AVIF) at the size its coding gives, whatever its header states: the
+// larger of the two counts (a cropped image is smaller than the one coded).
+// libvips then fails one whose decoded size is not the stated one.
+std::pair<std::int64_t, std::int64_t> decodedSize(const VImage& header, const QByteArray& loader, const QString& path)
+{
+    const std::pair<std::int64_t, std::int64_t> stated(header.width(), header.height());
+    if (loader != "heifload" || path.isEmpty()) {
+        return stated;
+    }
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
+    if (!coding || !coding->image.picture || coding->cropped
+        || coding->image.width * coding->image.height <= stated.first * stated.second) {
+        return stated;
+    }
+    return {coding->image.width, coding->image.height};
+}
+
+QByteArray loaderOf(const VImage& header)
+{
+    const char* loader = nullptr;
+    return vips_image_get_string(header.get_image(), VIPS_META_LOADER, &loader) == 0
+               ? QByteArray(loader).split('_').front()
+               : QByteArray();
+}
+
+// What decoding the image of `header`, `size` large, would hold
+// (DecodeBudget.h); `path`, when the header came from a file, tells a TIFF's
+// strips.
+DecodeFootprint footprintOf(const VImage& header, std::pair<std::int64_t, std::int64_t> size, const QString& path)
 {
     DecodeShape shape;
-    const char* loader = nullptr;
-    if (vips_image_get_string(header.get_image(), VIPS_META_LOADER, &loader) == 0) {
-        shape.loader = QByteArray(loader).split('_').front();
-    }
-    shape.width = header.width();
-    shape.height = header.height();
+    shape.loader = loaderOf(header);
+    std::tie(shape.width, shape.height) = size;
     shape.bands = header.bands();
     shape.bytesPerSample = int(vips_format_sizeof(header.format()));
     shape.interlaced = header.get_typeof("interlaced") != 0 && header.get_int("interlaced") != 0;
@@ -136,23 +162,6 @@ DecodeFootprint footprintOf(const VImage& header, const QString& path)
         shape.rowsAtOnce = tiffRowsAtOnce(path);
     }
     return decodeFootprint(shape);
-}
-
-// Whether the HEIF (an AVIF) at `path` codes a larger image than the size
-// its header states, which its footprint is taken from: libheif would
-// decode the larger one outside the budget, and libvips then fail it.
-bool understatesItsSize(const VImage& header, const QString& path)
-{
-    const char* loader = nullptr;
-    if (path.isEmpty() || vips_image_get_string(header.get_image(), VIPS_META_LOADER, &loader) != 0
-        || !QByteArray(loader).startsWith("heifload")) {
-        return false;
-    }
-    const std::optional<MediaFile> file = MediaFile::open(path);
-    const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
-    // A cropped image is smaller than the one coded, whatever it states.
-    return coding && coding->image.picture && !coding->cropped
-           && coding->image.width * coding->image.height > std::int64_t(header.width()) * header.height();
 }
 
 // The thumbnail `build` makes from the header `open` reads, unless decoding
@@ -170,9 +179,10 @@ Rendering budgeted(const std::function<VImage()>& open, const QString& path, Dec
         vips_error_clear();
         return {};
     }
-    const DecodeFootprint footprint = footprintOf(header, path);
-    if (declaresTooManyPixels(header.width(), header.height(), vips_image_get_n_pages(header.get_image()))
-        || footprint.tooLarge() || understatesItsSize(header, path)) {
+    const auto size = decodedSize(header, loaderOf(header), path);
+    const DecodeFootprint footprint = footprintOf(header, size, path);
+    if (declaresTooManyPixels(size.first, size.second, vips_image_get_n_pages(header.get_image()))
+        || footprint.tooLarge()) {
         return Rendering::refusal();
     }
     const DecodeBudget::Share share = DecodeBudget::shared().admit(footprint, urgency);
