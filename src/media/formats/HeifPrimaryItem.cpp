@@ -320,7 +320,7 @@ std::optional<std::pair<std::int64_t, std::int64_t>> gridCanvas(const IsoFileHea
     return std::pair<std::int64_t, std::int64_t>(*width, *height);
 }
 
-// A grid's tiles: HEVC when every one is, its picture the largest of theirs.
+// A grid's tiles: HEVC, or AV1, when every one is; its picture the largest of theirs.
 HeifCoding::Layer gridOf(const IsoFileHead& file, const Items& items, std::uint32_t item)
 {
     HeifCoding::Layer layer{.hevc = true, .grid = true, .av1 = true};

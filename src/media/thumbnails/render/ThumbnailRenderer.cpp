@@ -116,16 +116,13 @@ QImage rendered(const std::function<VImage()>& build)
     return image;
 }
 
-// The size the image of `header` decodes at. libheif decodes a HEIF (an
-// AVIF) at the size its coding gives, whatever its header states: the
-// larger of the two counts (a cropped image is smaller than the one coded).
-// libvips then fails one whose decoded size is not the stated one.
-std::pair<std::int64_t, std::int64_t> decodedSize(const VImage& header, const QByteArray& loader, const QString& path)
+// The size a HEIF (an AVIF) decodes at, `stated` large by its header:
+// libheif decodes it at the size its coding gives, whatever the header
+// states, so the larger of the two counts (a cropped image is smaller than
+// the one coded). libvips then fails one whose decoded size is not the
+// stated one.
+std::pair<std::int64_t, std::int64_t> heifDecodedSize(const QString& path, std::pair<std::int64_t, std::int64_t> stated)
 {
-    const std::pair<std::int64_t, std::int64_t> stated(header.width(), header.height());
-    if (loader != "heifload" || path.isEmpty()) {
-        return stated;
-    }
     const std::optional<MediaFile> file = MediaFile::open(path);
     const std::optional<HeifCoding> coding = file ? readHeifCoding(*file) : std::nullopt;
     if (!coding || !coding->image.picture || coding->cropped
@@ -135,22 +132,20 @@ std::pair<std::int64_t, std::int64_t> decodedSize(const VImage& header, const QB
     return {coding->image.width, coding->image.height};
 }
 
-QByteArray loaderOf(const VImage& header)
-{
-    const char* loader = nullptr;
-    return vips_image_get_string(header.get_image(), VIPS_META_LOADER, &loader) == 0
-               ? QByteArray(loader).split('_').front()
-               : QByteArray();
-}
-
-// What decoding the image of `header`, `size` large, would hold
-// (DecodeBudget.h); `path`, when the header came from a file, tells a TIFF's
-// strips.
-DecodeFootprint footprintOf(const VImage& header, std::pair<std::int64_t, std::int64_t> size, const QString& path)
+// How decoding the image of `header` goes (DecodeFootprint.h); `path`, when
+// the header came from a file, tells a TIFF's strips and a HEIF's coding.
+DecodeShape decodeShapeOf(const VImage& header, const QString& path)
 {
     DecodeShape shape;
-    shape.loader = loaderOf(header);
-    std::tie(shape.width, shape.height) = size;
+    const char* loader = nullptr;
+    if (vips_image_get_string(header.get_image(), VIPS_META_LOADER, &loader) == 0) {
+        shape.loader = QByteArray(loader).split('_').front();
+    }
+    shape.width = header.width();
+    shape.height = header.height();
+    if (shape.loader == "heifload" && !path.isEmpty()) {
+        std::tie(shape.width, shape.height) = heifDecodedSize(path, {shape.width, shape.height});
+    }
     shape.bands = header.bands();
     shape.bytesPerSample = int(vips_format_sizeof(header.format()));
     shape.interlaced = header.get_typeof("interlaced") != 0 && header.get_int("interlaced") != 0;
@@ -161,7 +156,7 @@ DecodeFootprint footprintOf(const VImage& header, std::pair<std::int64_t, std::i
     if (shape.loader == "tiffload" && !path.isEmpty()) {
         shape.rowsAtOnce = tiffRowsAtOnce(path);
     }
-    return decodeFootprint(shape);
+    return shape;
 }
 
 // The thumbnail `build` makes from the header `open` reads, unless decoding
@@ -179,10 +174,9 @@ Rendering budgeted(const std::function<VImage()>& open, const QString& path, Dec
         vips_error_clear();
         return {};
     }
-    const auto size = decodedSize(header, loaderOf(header), path);
-    const DecodeFootprint footprint = footprintOf(header, size, path);
-    if (declaresTooManyPixels(size.first, size.second, vips_image_get_n_pages(header.get_image()))
-        || footprint.tooLarge()) {
+    const DecodeShape shape = decodeShapeOf(header, path);
+    const DecodeFootprint footprint = decodeFootprint(shape);
+    if (declaresTooManyPixels(shape.width, shape.height, shape.pages) || footprint.tooLarge()) {
         return Rendering::refusal();
     }
     const DecodeBudget::Share share = DecodeBudget::shared().admit(footprint, urgency);
