@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace pivra {
@@ -36,5 +37,9 @@ std::optional<HevcPictureSize> hevcSequencePictureSize(QByteArrayView unit);
 // The bytes of the length before each NAL unit of the stream the record
 // configures (1, 2 or 4); nothing for a record shorter than its fixed fields.
 std::optional<int> hevcUnitLengthSize(QByteArrayView record);
+
+// Calls `found` with every NAL unit the record holds, in order, until it
+// answers false; false when the record is not whole or `found` stopped.
+bool forEachHevcRecordUnit(QByteArrayView record, const std::function<bool(QByteArrayView)>& found);
 
 } // namespace pivra

@@ -22,7 +22,10 @@ namespace pivra {
 // buffers. Other pictures refer to earlier ones and never share: a damaged
 // stream whose picture names a missing one gets grey to refer to, as before.
 //
-// For decoders that read single frames from a key frame, on the calling
+// A key frame decoded alone is first rewritten as a refresh
+// (hevcOpenKeyFrameAsIdr), which names nothing; this covers the key frame a
+// decoder starts from when it decodes on, and the files that rewrite cannot
+// read. For decoders that read single frames from a key frame, on the calling
 // thread: with frame threads pictures are asked for on the decoder's own
 // threads, in no order the caller could mark.
 class MadeUpPictures {

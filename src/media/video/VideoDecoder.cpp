@@ -1,8 +1,14 @@
 #include "media/video/VideoDecoder.h"
 
+#include "media/formats/HevcConfiguration.h"
+#include "media/formats/HevcOpenKeyFrame.h"
+#include "media/formats/HevcParameterSets.h"
 #include "media/video/MadeUpPictures.h"
 
+#include <QByteArray>
+
 #include <cmath>
+#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -52,6 +58,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::open(VideoInput opened, int threads,
         decoder->codec_->thread_type = FF_THREAD_SLICE;
         if (codec->id == AV_CODEC_ID_HEVC) {
             decoder->madeUp_ = std::make_unique<MadeUpPictures>(*decoder->codec_);
+            decoder->readHevcConfiguration();
         }
     }
     decoder->codec_->pkt_timebase = decoder->stream_->time_base;
@@ -67,6 +74,38 @@ VideoDecoder::~VideoDecoder()
     av_frame_free(&frame_);
     av_packet_free(&packet_);
     avcodec_free_context(&codec_);
+}
+
+void VideoDecoder::readHevcConfiguration()
+{
+    const AVCodecParameters& format = *stream_->codecpar;
+    const QByteArrayView record(format.extradata, format.extradata_size);
+    const std::optional<int> lengthSize = hevcUnitLengthSize(record);
+    auto sets = std::make_unique<HevcParameterSets>();
+    if (lengthSize && forEachHevcRecordUnit(record, [&sets](QByteArrayView unit) {
+            sets->add(unit);
+            return true;
+        })) {
+        hevcSets_ = std::move(sets);
+        hevcLengthSize_ = *lengthSize;
+    }
+}
+
+void VideoDecoder::refreshHeldKeyFrame()
+{
+    if (!hevcSets_) {
+        return;
+    }
+    const std::optional<QByteArray> refresh
+        = hevcOpenKeyFrameAsIdr(QByteArrayView(packet_->data, packet_->size), hevcLengthSize_, *hevcSets_);
+    AVPacket* rewritten = refresh ? av_packet_alloc() : nullptr;
+    if (rewritten != nullptr && av_new_packet(rewritten, int(refresh->size())) == 0
+        && av_packet_copy_props(rewritten, packet_) == 0) {
+        std::memcpy(rewritten->data, refresh->constData(), std::size_t(refresh->size()));
+        av_packet_unref(packet_);
+        av_packet_move_ref(packet_, rewritten);
+    }
+    av_packet_free(&rewritten);
 }
 
 int VideoDecoder::send(const AVPacket* packet)
@@ -192,6 +231,7 @@ const AVFrame* VideoDecoder::keyFrameAlone(double& seconds)
 {
     if (!draining_ && holdNextPacket()) {
         if ((packet_->flags & AV_PKT_FLAG_KEY) != 0) {
+            refreshHeldKeyFrame();
             sendHeldPacket();
         } else {
             av_packet_unref(packet_);

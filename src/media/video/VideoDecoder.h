@@ -19,6 +19,7 @@ struct AVPacket;
 
 namespace pivra {
 
+class HevcParameterSets;
 class MadeUpPictures;
 
 // Decodes the first video track of a file (not its cover art) with FFmpeg,
@@ -102,6 +103,12 @@ private:
     // already; false at the end or on a read error.
     bool holdNextPacket();
     void sendHeldPacket();
+    // Replaces the held packet, an HEVC key frame of an open group, with the
+    // same picture as a refresh, so that it decodes alone without pictures
+    // made up for those it names.
+    void refreshHeldKeyFrame();
+    // Sets up hevcSets_ from the track's configuration record, if it has one.
+    void readHevcConfiguration();
     // The decoder's calls, each marked for madeUp_.
     int send(const AVPacket* packet);
     int receive();
@@ -112,6 +119,10 @@ private:
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
     std::unique_ptr<MadeUpPictures> madeUp_;
+    // The parameter sets of an HEVC track in MP4 or MOV, with the length
+    // size of its units; none for other tracks.
+    std::unique_ptr<HevcParameterSets> hevcSets_;
+    int hevcLengthSize_ = 0;
     bool held_ = false; // packet_ holds the track's next packet, not yet sent
     bool draining_ = false;
     bool failed_ = false;

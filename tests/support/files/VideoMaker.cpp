@@ -125,7 +125,8 @@ Codec openEncoder(const AVFormatContext* output, const AVCodec* encoder, const V
         if (encoder->id == AV_CODEC_ID_HEVC) {
             const QByteArray parameters = QByteArrayLiteral("log-level=error:pools=4")
                                           + (fields.wavefronts ? "" : ":wpp=0")
-                                          + (fields.closedGops ? ":open-gop=0" : "");
+                                          + (fields.closedGops ? ":open-gop=0" : "")
+                                          + (fields.x265Parameters.isEmpty() ? QByteArray() : ":" + fields.x265Parameters);
             av_dict_set(&options, "x265-params", parameters.constData(), 0);
         }
         if (fields.grain) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMap>
 #include <QRect>
 #include <QSize>
@@ -29,6 +30,7 @@ struct VideoFields {
     bool grain = false;     // fixed noise over the picture, so it costs what a filmed one does to code
     bool wavefronts = true; // HEVC: rows coded to decode side by side, as libx265 does unless told not to
     bool closedGops = false; // HEVC: every key frame starts afresh (IDR); libx265 leaves all but the first open
+    QByteArray x265Parameters; // HEVC: more of libx265's own, "slices=4:sao=0"
     bool withAudio = false; // a silent track as long as the pictures beside them
     bool audioOnly = false; // one second of silence instead of pictures (MOV only)
     int rotation = 0;       // clockwise quarter turns in degrees, as a display matrix
