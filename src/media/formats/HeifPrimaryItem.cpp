@@ -1,9 +1,9 @@
 #include "media/formats/HeifPrimaryItem.h"
 
-#include "media/formats/Av1Configuration.h"
 #include "media/formats/HeifItemData.h"
-#include "media/formats/HevcConfiguration.h"
 #include "media/formats/IsoBoxes.h"
+#include "media/formats/coding/Av1Configuration.h"
+#include "media/formats/coding/HevcConfiguration.h"
 
 #include <QHash>
 #include <QList>

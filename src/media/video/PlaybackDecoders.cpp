@@ -1,6 +1,6 @@
 #include "media/video/PlaybackDecoders.h"
 
-#include "media/formats/HevcConfiguration.h"
+#include "media/formats/coding/HevcConfiguration.h"
 #include "media/video/FormatlessStreams.h"
 
 #include <gst/gst.h>

@@ -1,8 +1,8 @@
 #include "media/video/VideoDecoder.h"
 
-#include "media/formats/HevcConfiguration.h"
-#include "media/formats/HevcOpenKeyFrame.h"
-#include "media/formats/HevcParameterSets.h"
+#include "media/formats/coding/HevcConfiguration.h"
+#include "media/formats/coding/HevcOpenKeyFrame.h"
+#include "media/formats/coding/HevcParameterSets.h"
 #include "media/video/MadeUpPictures.h"
 
 #include <QByteArray>

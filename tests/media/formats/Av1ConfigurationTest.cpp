@@ -1,4 +1,4 @@
-#include "media/formats/Av1Configuration.h"
+#include "media/formats/coding/Av1Configuration.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "media/formats/HevcConfiguration.h"
+#include "media/formats/coding/HevcConfiguration.h"
 
 #include "media/video/HevcRecord.h"
 #include "support/system/TempFolder.h"

@@ -1,7 +1,7 @@
-#include "media/formats/HevcOpenKeyFrame.h"
+#include "media/formats/coding/HevcOpenKeyFrame.h"
 
-#include "media/formats/HevcConfiguration.h"
-#include "media/formats/HevcParameterSets.h"
+#include "media/formats/coding/HevcConfiguration.h"
+#include "media/formats/coding/HevcParameterSets.h"
 #include "media/video/VideoDecoder.h"
 #include "support/files/VideoMaker.h"
 #include "support/system/TempFolder.h"

@@ -1,4 +1,4 @@
-#include "media/formats/HevcBits.h"
+#include "media/formats/coding/HevcBits.h"
 
 #include <algorithm>
 

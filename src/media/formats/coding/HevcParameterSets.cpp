@@ -1,6 +1,6 @@
-#include "media/formats/HevcParameterSets.h"
+#include "media/formats/coding/HevcParameterSets.h"
 
-#include "media/formats/HevcBits.h"
+#include "media/formats/coding/HevcBits.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "media/formats/HevcConfiguration.h"
+#include "media/formats/coding/HevcConfiguration.h"
 
-#include "media/formats/HevcBits.h"
+#include "media/formats/coding/HevcBits.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
-#include "media/formats/HevcOpenKeyFrame.h"
+#include "media/formats/coding/HevcOpenKeyFrame.h"
 
-#include "media/formats/HevcBits.h"
-#include "media/formats/HevcParameterSets.h"
+#include "media/formats/coding/HevcBits.h"
+#include "media/formats/coding/HevcParameterSets.h"
 
 #include <algorithm>
 #include <cstdint>
