@@ -171,9 +171,16 @@ std::optional<std::int64_t> alignmentOf(HevcBitReader& reader, const HevcSequenc
     return alignment;
 }
 
+// A slice segment's new start: its NAL unit header and slice header as an
+// IDR's, followed by the unit's bytes from `dataAt` on.
+struct RefreshedStart {
+    QByteArray header;
+    qsizetype dataAt = 0;
+};
+
 // One slice segment of the key frame as an IDR's; nothing when it cannot be
-// read.
-std::optional<QByteArray> refreshSlice(QByteArrayView unit, const HevcParameterSets& sets, qsizetype readBytes)
+// read within its first `readBytes`.
+std::optional<RefreshedStart> refreshSlice(QByteArrayView unit, const HevcParameterSets& sets, qsizetype readBytes)
 {
     HevcBitReader reader(hevcPayload(unit.first(std::min(unit.size(), readBytes))));
     bool first = false;
@@ -195,7 +202,7 @@ std::optional<QByteArray> refreshSlice(QByteArrayView unit, const HevcParameterS
     header[0] = char((std::uint8_t(header[0]) & 0x81) | refreshWithoutLeadingType << 1);
     if (dependent) {
         // A dependent segment's header has no references of its own.
-        return header.append(unit.sliced(2));
+        return RefreshedStart{header, 2};
     }
     const std::optional<std::uint32_t> type
         = reader.bits(picture->extraSliceHeaderBits) ? reader.golomb() : std::nullopt;
@@ -219,7 +226,7 @@ std::optional<QByteArray> refreshSlice(QByteArrayView unit, const HevcParameterS
     rewritten.copy(reader.bytes(), afterReferences, *alignment);
     // The header ends in the alignment's one: no zero bytes run on into the
     // data, which is kept as it is coded.
-    return header.append(hevcEscaped(rewritten.aligned())).append(unit.sliced(*data));
+    return RefreshedStart{header.append(hevcEscaped(rewritten.aligned())), *data};
 }
 
 } // namespace
@@ -230,6 +237,7 @@ std::optional<QByteArray> hevcOpenKeyFrameAsIdr(QByteArrayView packet, int lengt
         return std::nullopt;
     }
     QByteArray rewritten;
+    rewritten.reserve(packet.size() + 256);
     bool refreshed = false;
     for (qsizetype at = 0; at < packet.size();) {
         if (at + lengthSize > packet.size()) {
@@ -248,31 +256,33 @@ std::optional<QByteArray> hevcOpenKeyFrameAsIdr(QByteArrayView packet, int lengt
         if (type < 0) {
             return std::nullopt;
         }
-        QByteArray kept = unit.toByteArray();
+        RefreshedStart start{{}, 0};
         if (type >= firstNonVideoType) {
             sets.add(unit);
         } else if (opensAGroup(type)) {
             // The header is read from the unit's start; a 4K key frame's
             // megabytes are read once more only when the header runs on.
-            std::optional<QByteArray> slice = refreshSlice(unit, sets, headerBytes);
+            std::optional<RefreshedStart> slice = refreshSlice(unit, sets, headerBytes);
             if (!slice && unit.size() > headerBytes) {
                 slice = refreshSlice(unit, sets, unit.size());
             }
             if (!slice) {
                 return std::nullopt;
             }
-            kept = std::move(*slice);
+            start = std::move(*slice);
             refreshed = true;
         } else {
             return std::nullopt; // a picture of another kind in the same packet
         }
-        if (lengthSize < 4 && kept.size() >> (8 * lengthSize) != 0) {
+        const QByteArrayView data = unit.sliced(start.dataAt);
+        const auto size = std::uint64_t(start.header.size() + data.size());
+        if (lengthSize < 4 && size >> (8 * lengthSize) != 0) {
             return std::nullopt;
         }
         for (int byte = lengthSize - 1; byte >= 0; --byte) {
-            rewritten.append(char(std::uint64_t(kept.size()) >> (8 * byte)));
+            rewritten.append(char(size >> (8 * byte)));
         }
-        rewritten.append(kept);
+        rewritten.append(start.header).append(data);
     }
     if (!refreshed) {
         return std::nullopt;
