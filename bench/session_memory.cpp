@@ -29,7 +29,9 @@
 // playback_peak_rss_mb, the highest from the opening of the 4K video to a
 // second after its viewer closed, and the highest of each part of it
 // (playing_, hovering_, clicked_, zooming_, paused_, resumed_,
-// closing_peak_rss_mb); playback_cost_mb, the playback peak above
+// closing_peak_rss_mb), and of the hovering up to its last step, whose
+// still is decoded on from the key frame a second before
+// (hovering_stills_peak_rss_mb); playback_cost_mb, the playback peak above
 // warmed_rss_mb; played_to_end, 0 when the 4K video never reached its end
 // after the seek and the pauses; clips_played, the clips of step 2 that
 // showed a frame within 10 s; idle_rss_mb, resident at the end; and the
@@ -448,15 +450,22 @@ struct Session {
     }
 
     // Moves the pointer along the scrub bar, resting long enough at each
-    // step for its still to be asked for.
-    static void hover(MediaViewer& viewer)
+    // step for its still to be asked for; answers the peak resident memory
+    // before the last step, whose second is the video's end, past its last
+    // key frame.
+    static double hover(MediaViewer& viewer)
     {
         constexpr int steps = 20;
+        double beforeTheEnd = 0;
         for (int step = 0; step <= steps; ++step) {
+            if (step == steps) {
+                beforeTheEnd = bench::residentMegabytes("VmHWM:");
+            }
             pointAt(viewer, QEvent::MouseMove, 0.05 + 0.9 * step / steps);
             runFor(200);
         }
         runFor(1000);
+        return beforeTheEnd;
     }
 
     // The highest resident memory of each part of a user's time with the 4K
@@ -476,7 +485,7 @@ struct Session {
         waitUntil([&] { return viewer.playback() && viewer.playback()->isPlaying() && viewer.videoLayer()->hasFrame(); });
         runFor(2000);
         part("playing");
-        hover(viewer);
+        peaks["hovering_stills"] = hover(viewer);
         part("hovering");
         pointAt(viewer, QEvent::MouseButtonPress, 0.25);
         pointAt(viewer, QEvent::MouseButtonRelease, 0.25);
