@@ -32,7 +32,11 @@ void limitHeapRetention()
 
 void trimHeap()
 {
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer glibc's arenas are never set up: its own
+    // allocator holds the memory, and glibc's trim walks nothing but faults.
     malloc_trim(0);
+#endif
 }
 
 void trimHeapSoon()
