@@ -23,6 +23,7 @@ namespace pivra {
 const QString LibraryStore::sourcesKey = QStringLiteral("pivra.sources.v1");
 const QString LibraryStore::unreadableSourcesKey = QStringLiteral("pivra.sources.v1.unreadable");
 const QString LibraryStore::onlineSourcesKey = QStringLiteral("pivra.sources.online.v1");
+const QString LibraryStore::chooserFolderKey = QStringLiteral("pivra.sources.chooserFolder");
 
 namespace {
 

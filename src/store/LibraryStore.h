@@ -201,6 +201,9 @@ public:
     // was last saved: what the window shows of them until the first access
     // pass has answered.
     static const QString onlineSourcesKey;
+    // The settings key of the folder the folder dialog last showed as the
+    // user chose: the next one opens there.
+    static const QString chooserFolderKey;
     // A gallery of more items than this shows its first ones before the
     // rest is read: more than the largest screen holds at the smallest row
     // height, and read in milliseconds.
@@ -542,7 +545,8 @@ private:
 
     // Adding, reconnecting and removing (LibraryStoreSources.cpp).
     bool isKnownFolder(const QString& path) const;
-    Task<> addChosenFolders(QStringList chosen);
+    Task<std::optional<QStringList>> chooseFolders(QString message, bool several, QString startPath);
+    Task<> addChosenFolders();
     Task<> reconnect(QUuid id);
     Task<> removeSourceData(QUuid id, QStringList keys);
 

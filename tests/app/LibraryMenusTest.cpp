@@ -76,6 +76,7 @@ TEST_F(LibraryMenusTest, TheFileMenuAddsFoldersAndDevicesAndRescans)
     ASSERT_TRUE(drain());
 
     item(file, QStringLiteral("Add a Folder or Disk…"))->trigger();
+    ASSERT_TRUE(drain());
     EXPECT_EQ(picker.questions, 1);
 
     const int scans = store->scanGeneration();

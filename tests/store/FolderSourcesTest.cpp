@@ -481,6 +481,49 @@ TEST_F(FolderSourcesTest, AddingSkipsKnownAndUnusableFoldersSavesTheRestAndShows
     EXPECT_EQ(store->items()->front().path(), work + QStringLiteral("/a.jpg"));
 }
 
+// The folder dialog opens in the folder the last choice was made in, after a
+// restart too; a cancelled dialog changes nothing. A remembered folder whose
+// share stopped answering opens the dialog where it opens by itself, as the
+// dialog would hold the GUI thread in its first look there.
+TEST_F(FolderSourcesTest, TheFolderDialogOpensWhereTheLastFolderWasChosenWhileItsDiskAnswers)
+{
+    const QString trip = makeFolder(QStringLiteral("Disk/Trips/Trip"));
+    const QString share = makeFolder(QStringLiteral("Share"));
+    test::TestMounts mounts;
+    if (!mounts.bindThroughFuse(makeFolder(QStringLiteral("Share files/Album")).section(u'/', 0, -2), share,
+                                 test::TestMounts::FuseLookups::uncached)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    // The limit counts the time a look sleeps in its disk, which a busy
+    // machine does not add to: only the stopped share reaches it.
+    const auto services = [] {
+        return LibraryServices{.probeFolder = &probeFolder, .probeTimeLimit = std::chrono::milliseconds(300)};
+    };
+    auto store = makeStore(services());
+    ASSERT_TRUE(drain());
+    const auto startOfNextDialog = [&] {
+        store->addFolders();
+        EXPECT_TRUE(drain());
+        return picker_.startPaths.last();
+    };
+    EXPECT_EQ(startOfNextDialog(), QString());
+    picker_.answers.push_back(QStringList{trip});
+    EXPECT_EQ(startOfNextDialog(), QString());
+    EXPECT_EQ(startOfNextDialog(), pathOf(QStringLiteral("Disk/Trips")));
+    store.reset();
+    store = makeStore(services());
+    EXPECT_EQ(startOfNextDialog(), pathOf(QStringLiteral("Disk/Trips")));
+
+    picker_.answers.push_back(QStringList{share + QStringLiteral("/Album")});
+    EXPECT_EQ(startOfNextDialog(), pathOf(QStringLiteral("Disk/Trips")));
+    ASSERT_EQ(store->sources().size(), 2);
+    ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(5))) << qPrintable(mounts.failure());
+    EXPECT_EQ(startOfNextDialog(), QString());
+    EXPECT_FALSE(mounts.resumedByItself(share));
+    mounts.resume(share);
+    EXPECT_EQ(startOfNextDialog(), share);
+}
+
 TEST_F(FolderSourcesTest, AnsweringTheAccessQuestionReconnectsOrDismissesAndMovesOn)
 {
     QList<LibrarySource> lost;

@@ -1,5 +1,6 @@
 #include "app/window/QtDialogs.h"
 
+#include "platform/folders/NearestFolder.h"
 #include "style/controls/DialogBorder.h"
 
 #include <QAbstractItemView>
@@ -16,13 +17,9 @@ namespace {
 // existing ancestor with the missing folder's name typed in.
 void openAt(QFileDialog& dialog, const QString& startPath)
 {
-    QString folder = QDir::cleanPath(startPath);
-    while (!QFileInfo(folder).isDir()) {
-        const QString parent = QFileInfo(folder).path();
-        if (parent == folder) {
-            return;
-        }
-        folder = parent;
+    const QString folder = nearestFolder(startPath);
+    if (folder.isEmpty()) {
+        return;
     }
     dialog.setDirectory(folder);
     if (folder != QDir::cleanPath(startPath)) {
@@ -43,6 +40,11 @@ QString defaultFolder()
 std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message, bool several,
                                                          const QString& startPath)
 {
+    // A quit that came while the store looked at the start folder's disk
+    // took the window: no dialog of its own outlives it.
+    if (window_ == nullptr) {
+        return std::nullopt;
+    }
     QFileDialog dialog(window_, message);
     DialogBorder::addTo(dialog);
     dialog.setFileMode(QFileDialog::Directory);

@@ -3,6 +3,7 @@
 #include "platform/folders/FolderBookmark.h"
 #include "platform/folders/MountMonitor.h"
 #include "platform/folders/MountTable.h"
+#include "platform/folders/NearestFolder.h"
 #include "platform/runtime/Gathering.h"
 #include "platform/runtime/MainThread.h"
 
@@ -104,6 +105,20 @@ Task<std::vector<std::optional<ChosenFolder>>> FolderProber::inspect(QStringList
                   });
     }
     co_return co_await gathering->all();
+}
+
+Task<bool> FolderProber::answers(QString path)
+{
+    assertMainThread();
+    auto gathering = std::make_shared<Gathering<bool>>(1);
+    keep(gathering);
+    pool_.run([path] { nearestFolder(path); }, GuiReturn(this), [gathering](DiskCallPool::Outcome outcome) {
+        if (outcome != DiskCallPool::Outcome::answeredLate) {
+            gathering->give(0, outcome == DiskCallPool::Outcome::answered);
+        }
+    });
+    const std::vector<std::optional<bool>> answered = co_await gathering->all();
+    co_return answered.front().value_or(false);
 }
 
 void FolderProber::ask(const LibrarySource& source, std::uint64_t filesystem, Waiter waiter)

@@ -53,6 +53,10 @@ public:
     Task<std::vector<std::optional<FolderProbe>>> probe(QList<LibrarySource> sources);
     // What each chosen folder is; none for one whose disk does not answer.
     Task<std::vector<std::optional<ChosenFolder>>> inspect(QStringList paths);
+    // Whether the disk of `path` (or of its nearest existing ancestor)
+    // answers a look at it within the time limit, so that a dialog may open
+    // there without the GUI thread waiting on a share that went away.
+    Task<bool> answers(QString path);
 
     // The threads reading the disks now, for tests and benchmarks.
     int threads() const { return pool_.threads(); }

@@ -4,6 +4,7 @@
 #include "media/camera/CameraSourceManager.h"
 #include "media/thumbnails/ThumbnailStore.h"
 #include "media/video/VideoPreviewStore.h"
+#include "platform/AppSettings.h"
 #include "platform/folders/FolderAccess.h"
 #include "platform/folders/FolderBookmark.h"
 #include "platform/runtime/threads/Pool.h"
@@ -81,13 +82,26 @@ void LibraryStore::addFolders()
     if (services_.folderPicker == nullptr) {
         return;
     }
-    const std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(
-        QStringLiteral("Choose a folder or a disk in Locations to browse in Pivra. Your files stay in place."), true,
-        QString());
-    if (!chosen) {
-        return;
+    startTask(this, addChosenFolders());
+}
+
+// Opens the dialog at `startPath` (none: where the user last chose) once its
+// disk has answered a look, and else where the dialog opens by itself: a
+// share that went away would hold the GUI thread in the dialog's first look.
+// What the user chooses is where the next dialog opens.
+Task<std::optional<QStringList>> LibraryStore::chooseFolders(QString message, bool several, QString startPath)
+{
+    if (startPath.isEmpty()) {
+        startPath = AppSettings().value(chooserFolderKey).toString();
     }
-    startTask(this, addChosenFolders(*chosen));
+    if (!startPath.isEmpty() && !co_await prober_->answers(startPath)) {
+        startPath.clear();
+    }
+    std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(message, several, startPath);
+    if (chosen && !chosen->isEmpty()) {
+        AppSettings().setValue(chooserFolderKey, QFileInfo(cleanFolderPath(chosen->first())).path());
+    }
+    co_return chosen;
 }
 
 bool LibraryStore::isKnownFolder(const QString& path) const
@@ -96,10 +110,16 @@ bool LibraryStore::isKnownFolder(const QString& path) const
                        [&path](const LibrarySource& source) { return source.lastKnownPath == path; });
 }
 
-Task<> LibraryStore::addChosenFolders(QStringList chosen)
+Task<> LibraryStore::addChosenFolders()
 {
+    const std::optional<QStringList> chosen = co_await chooseFolders(
+        QStringLiteral("Choose a folder or a disk in Locations to browse in Pivra. Your files stay in place."), true,
+        QString());
+    if (!chosen) {
+        co_return;
+    }
     QStringList paths;
-    for (const QString& spelled : std::as_const(chosen)) {
+    for (const QString& spelled : *chosen) {
         const QString path = cleanFolderPath(spelled);
         if (!isKnownFolder(path)) {
             paths.append(path);
@@ -161,8 +181,8 @@ Task<> LibraryStore::reconnect(QUuid id)
     if (services_.folderPicker == nullptr) {
         co_return;
     }
-    const QString question = QStringLiteral("Choose the folder for %1.").arg(source.name);
-    const std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(question, false, source.lastKnownPath);
+    const std::optional<QStringList> chosen =
+        co_await chooseFolders(QStringLiteral("Choose the folder for %1.").arg(source.name), false, source.lastKnownPath);
     if (!chosen || chosen->isEmpty()) {
         co_return;
     }
