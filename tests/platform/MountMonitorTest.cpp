@@ -63,6 +63,43 @@ TEST(MountTableTest, DisksAndSharesAreRealVolumesAndOnlyTheKernelsOwnViewsHoldNo
     EXPECT_FALSE(liesUnder("/mnt", "/mnt/a"));
 }
 
+// Whether a mount names the share it shows, and whether the share keeps its
+// inode numbers from one mount to the next: network shares no test can mount
+// here, and FUSE mounts as their programs make them.
+TEST(MountTableTest, SharesAreNamedByTheirSourceAndKeepInodeNumbersWhereTheirServerGivesThem)
+{
+    const struct {
+        const char* line;
+        bool share;
+        bool keepsInodes;
+    } rows[] = {
+        {"99 27 0:60 / /mnt/nas rw - nfs4 nas:/export/photos rw,vers=4.2,hard\n", true, true},
+        {"99 27 0:60 / /mnt/nas rw - nfs nas:/photos rw,vers=3\n", true, true},
+        {"100 27 0:61 / /mnt/share rw - cifs //nas/photos rw,vers=3.1.1,serverino,mapposix\n", true, true},
+        {"100 27 0:61 / /mnt/share rw - smb3 //nas/photos rw,serverino\n", true, true},
+        // A server without file ids: the client numbers the files itself.
+        {"100 27 0:61 / /mnt/share rw - cifs //old/photos rw,vers=1.0,noserverino\n", true, false},
+        {"101 27 0:62 / /mnt/photos rw - fuse /srv/photos rw,user_id=0\n", true, false},
+        {"101 27 0:62 / /mnt/photos rw - fuse photos rw,user_id=0\n", false, false},
+        {"102 27 0:63 / /home/ann/nas rw - fuse.sshfs ann@nas:/photos rw,user_id=1000\n", true, false},
+        {"103 27 0:64 / /home/ann/drive rw - fuse.rclone drive:Photos rw,user_id=1000\n", true, false},
+        {"104 27 0:65 / /home/ann/bucket rw - fuse.s3fs s3fs rw,user_id=1000\n", false, false},
+        {"105 27 0:66 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw,user_id=1000\n", true, false},
+        {"101 27 0:62 / /run/user/1000/doc rw - fuse.portal portal rw\n", false, false},
+        {"97 27 8:1 / /mnt/big rw - fuseblk /dev/sde1 rw,user_id=0\n", false, false},
+        {tmpfs.constData(), false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        const QList<MountEntry> table = parseMountTable(row.line);
+        ASSERT_EQ(table.size(), 1);
+        EXPECT_EQ(namesItsShare(table[0]), row.share);
+        if (row.share) {
+            EXPECT_EQ(keepsInodeNumbers(table[0]), row.keepsInodes);
+        }
+    }
+}
+
 TEST(MountTableTest, DecodesEscapesAndSkipsMalformedLines)
 {
     const QList<MountEntry> table = parseMountTable(
@@ -72,7 +109,7 @@ TEST(MountTableTest, DecodesEscapesAndSkipsMalformedLines)
         "92 27 8:19 / /media/ann/cut\\04 rw - vfat /dev/sdb3 rw\n"
         "93 27 8:20 / /media/ann/Caf\xe9\\040\xe9t\xe9 rw - vfat /dev/sdb4 rw\n");
     ASSERT_EQ(table.size(), 4);
-    EXPECT_EQ(table[0], (MountEntry{90, "/", "/media/ann/My Disk\tx\\y", "vfat", "/dev/sdb1", makedev(8, 17)}));
+    EXPECT_EQ(table[0], (MountEntry{90, "/", "/media/ann/My Disk\tx\\y", "vfat", "/dev/sdb1", makedev(8, 17), "rw"}));
     EXPECT_EQ(table[1].mountPoint, QString::fromUtf8("/media/ann/\xc3\x89t\xc3\xa9"));
     EXPECT_EQ(table[1].source, "/dev/sdb\\2");
     EXPECT_EQ(table[2].mountPoint, "/media/ann/cut\\04");

@@ -11,6 +11,7 @@
 #include "media/metadata/MetadataInspector.h"
 #include "support/desktop/EventLoopWatch.h"
 #include "support/files/JpegMaker.h"
+#include "support/ParamNames.h"
 #include "support/system/TestMounts.h"
 #include "support/system/WatchSettling.h"
 
@@ -434,6 +435,92 @@ TEST_P(UnprovenDiskTest, ADiskNothingTellsFromAnotherIsTakenBackOnlyWhenTheUserC
     ASSERT_TRUE(drain());
     expectBackWithEverything(*store);
     EXPECT_EQ(questions, 1);
+}
+
+// A kind of share, as bindfs shows it in the mount table: plain "fuse" with
+// the folder it shows as its source (as bindfs itself), or "fuse.<program>"
+// (as sshfs, and the desktop's gvfs, whose share is the folder below its
+// mount point).
+struct ShareKind {
+    const char* name;
+    const char* subtype;    // of the FUSE type, "" for the plain one
+    const char* folder;     // the source's, below the mount point
+    const char* filesystem; // the share's name: %1 its source, %2 its mount point
+};
+
+class ShareSourceTest : public FolderSourcesTest, public testing::WithParamInterface<ShareKind> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ShareSourceTest,
+    testing::Values(ShareKind{"fuse", "", "Photos", "fuse:%1 on %2"},
+                    ShareKind{"fuse sshfs", "sshfs", "Photos", "fuse.sshfs:%1 on %2"},
+                    ShareKind{"fuse gvfs", "gvfsd-fuse", "smb-share:server=nas,share=photos/Photos",
+                              "fuse.gvfsd-fuse:%1 on %2/smb-share:server=nas,share=photos"}),
+    test::rowName);
+
+// At the next start on the very same mount, after the share was mounted
+// again under another device number, and once another share is mounted in
+// its place.
+TEST_P(ShareSourceTest, IsOnlineAtEveryStartOnEachMountOfItsShareAndOnlyThere)
+{
+    const ShareKind& share = GetParam();
+    const QString served = makeFolder(QStringLiteral("served"));
+    const QString other = makeFolder(QStringLiteral("other"));
+    const QString point = makeFolder(QStringLiteral("mount"));
+    const QString between = makeFolder(QStringLiteral("between"));
+    const QString folder = QString::fromLatin1(share.folder);
+    ASSERT_TRUE(QDir(served).mkpath(QFileInfo(folder).path()));
+    test::TestMounts mounts;
+    const auto mountShare = [&](const QString& from) {
+        return mounts.bindThroughFuse(from, point, test::TestMounts::FuseLookups::cached,
+                                      QString::fromLatin1(share.subtype));
+    };
+    if (!mountShare(served)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    const QString photos = point + u'/' + folder;
+    std::unique_ptr<LibraryStore> store = storeWithMarkedSource(photos);
+    ASSERT_FALSE(HasFailure());
+    EXPECT_EQ(filesystemOf(photos).value_or(QString()).toStdString(),
+              QString::fromLatin1(share.filesystem).arg(served, point).toStdString());
+    const QUuid id = store->sources().front().id;
+    const auto startAgain = [&] {
+        store.reset();
+        store = makeStore({.inspector = std::make_shared<MetadataInspector>()});
+        return drain();
+    };
+
+    {
+        SCOPED_TRACE("the next start");
+        ASSERT_TRUE(startAgain());
+        expectBackWithEverything(*store);
+    }
+
+    // The mount made in between takes the device number the share had,
+    // unless the machine let go of a lower one meanwhile: then again.
+    store.reset();
+    const std::uint64_t device = folderIdentity(point)->device;
+    for (int tries = 0; folderIdentity(point)->device == device; ++tries) {
+        ASSERT_LT(tries, 5);
+        ASSERT_TRUE(mounts.unmount(point) && mounts.mountTmpfs(between, QStringLiteral("pivra-between"))
+                    && mountShare(served))
+            << qPrintable(mounts.failure());
+    }
+    {
+        SCOPED_TRACE("mounted again");
+        ASSERT_TRUE(startAgain());
+        expectBackWithEverything(*store);
+    }
+
+    store.reset();
+    ASSERT_TRUE(QDir(other).mkpath(folder));
+    ASSERT_TRUE(test::makeJpeg(other + u'/' + folder + QStringLiteral("/OTHER.jpg"), QSize(24, 32)));
+    ASSERT_TRUE(mounts.unmount(point) && mountShare(other)) << qPrintable(mounts.failure());
+    ASSERT_TRUE(startAgain());
+    EXPECT_FALSE(store->sources().front().isOnline);
+    EXPECT_TRUE(store->activeAccess().isEmpty());
+    EXPECT_EQ(holdingsOf(id), marked);
+    EXPECT_EQ(store->permissionRequestSourceID(), id); // its share's mount point is there
 }
 
 TEST_F(FolderSourcesTest, AddingSkipsKnownAndUnusableFoldersSavesTheRestAndShowsTheNewSourceWhole)

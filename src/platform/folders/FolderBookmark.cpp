@@ -55,11 +55,16 @@ QString parentOf(const QString& path)
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-// A filesystem's name, and whether that is its UUID, which names it wherever
-// and under whichever device number it is mounted.
+// A filesystem's name, and what the name tells of it.
 struct FilesystemName {
     QString text;
+    // A UUID, or a share's name (namesItsShare), names the filesystem under
+    // whichever device number it is mounted.
     bool isUuid = false;
+    bool isShare = false;
+    // Whether the inode numbers of its folders stay theirs from one mount to
+    // the next: those on a disk do, a share's only as keepsInodeNumbers says.
+    bool keepsInodes = true;
 };
 
 // Where a path lies: the filesystem and the path below its mount point.
@@ -91,15 +96,24 @@ public:
     // type and source, which another tmpfs or the next disk on the same loop
     // device share: its mount point is added, so that only a filesystem
     // mounted at the same place can pass for it. A bind mount adds the folder
-    // it shows, so that it is not taken for the filesystem's top.
-    FilesystemName nameOf(const MountEntry& entry)
+    // it shows, so that it is not taken for the filesystem's top. A mount
+    // serving many shares adds the folder of the one that `relativePath` (a
+    // path below its mount point) lies in, which names it.
+    FilesystemName nameOf(const MountEntry& entry, const QString& relativePath)
     {
         const QString bound = entry.root == QLatin1String("/") ? QString() : entry.root;
         if (const std::optional<QString> uuid = uuidOf(entry)) {
             return {*uuid + bound, true};
         }
-        return {entry.fsType + QLatin1Char(':') + entry.source + bound + QLatin1String(" on ") + entry.mountPoint,
-                false};
+        QString mountPoint = entry.mountPoint;
+        bool isShare = namesItsShare(entry);
+        if (sharesByFolder(entry)) {
+            const QString share = relativePath.section(QLatin1Char('/'), 0, 0);
+            mountPoint = joinPath(mountPoint, share);
+            isShare = !share.isEmpty();
+        }
+        return {entry.fsType + QLatin1Char(':') + entry.source + bound + QLatin1String(" on ") + mountPoint, false,
+                isShare, !isShare || keepsInodeNumbers(entry)};
     }
 
     std::optional<Place> placeOf(const QString& path)
@@ -112,7 +126,8 @@ public:
         const qsizetype prefix = location == mount->mountPoint || mount->mountPoint == QLatin1String("/")
                                      ? mount->mountPoint.size()
                                      : mount->mountPoint.size() + 1;
-        return Place{nameOf(*mount), location.mid(prefix)};
+        const QString relativePath = location.mid(prefix);
+        return Place{nameOf(*mount, relativePath), relativePath};
     }
 
 private:
@@ -158,13 +173,18 @@ private:
 
 // Whether `found`, on a mount of the recorded filesystem, is the `recorded`
 // folder. The device number is checked only where the filesystem's name does
-// not already tell the disk (no UUID) and the birth times do not vouch for
-// the folder.
-bool isRecordedFolder(const FolderIdentity& recorded, const FolderIdentity& found, bool namedByUuid)
+// not already tell the disk or share (neither a UUID nor a share's name) and
+// the birth times do not vouch for the folder; the inode only where the
+// filesystem keeps its numbers, as a share's folder given another number at
+// its next mount is still its own.
+bool isRecordedFolder(const FolderIdentity& recorded, const FolderIdentity& found, const FilesystemName& filesystem)
 {
     FolderIdentity expected = recorded;
-    if (namedByUuid || (recorded.birth && recorded.birth == found.birth)) {
+    if (filesystem.isUuid || filesystem.isShare || (recorded.birth && recorded.birth == found.birth)) {
         expected.device = found.device;
+    }
+    if (!filesystem.keepsInodes) {
+        expected.inode = found.inode;
     }
     return isSameFolder(expected, found);
 }
@@ -393,27 +413,31 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
         QString path;
         MountEntry mount;
     };
-    bool namedByUuid = false;
-    bool namesShare = false;
+    FilesystemName known;
     const auto isOfFilesystem = [&](const MountEntry& mount) {
-        const FilesystemName name = mounts.nameOf(mount);
+        const FilesystemName name = mounts.nameOf(mount, *relativePath_);
         if (name.text != *filesystem_) {
             return false;
         }
-        namedByUuid = name.isUuid;
-        namesShare = namesItsShare(mount);
+        known = name;
         return true;
     };
-    const FolderTest isRecorded = [&recorded, &namedByUuid](const FolderIdentity& found) {
-        return isRecordedFolder(*recorded, found, namedByUuid);
+    const FolderTest isRecorded = [&recorded, &known](const FolderIdentity& found) {
+        return isRecordedFolder(*recorded, found, known);
     };
     const auto found = [&](const QString& path, const FolderIdentity& identity) -> std::optional<ResolvedFolder> {
         const std::optional<Place> place = mounts.placeOf(path);
         if (!place) {
             return std::nullopt;
         }
-        ResolvedFolder folder{path,         false, identity, place->filesystem.text, place->relativePath,
-                              mountIdOf(path), namedByUuid || namesShare || birthVouches(*recorded, identity)};
+        ResolvedFolder folder{path,
+                              false,
+                              identity,
+                              place->filesystem.text,
+                              place->relativePath,
+                              mountIdOf(path),
+                              known.isUuid || known.isShare || birthVouches(*recorded, identity),
+                              !known.keepsInodes};
         folder.stale = relocated(folder) != *this;
         return folder;
     };
@@ -460,13 +484,18 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
         return std::nullopt;
     }
     if (const std::optional<MountEntry> mount = mounts.holding(path_);
-        mount && candidates.front().path != path_ && mounts.nameOf(*mount).text == *filesystem_) {
+        mount && candidates.front().path != path_ && mounts.nameOf(*mount, *relativePath_).text == *filesystem_) {
         candidates.prepend({path_, *mount});
     }
     for (const Candidate& candidate : candidates) {
         if (std::optional<ResolvedFolder> folder = foundAt(candidate)) {
             return folder;
         }
+    }
+    // Where the inode numbers do not last, any folder would pass for a moved
+    // one: the folder is known only at its place.
+    if (!known.keepsInodes) {
+        return std::nullopt;
     }
     int budget = searchBudget;
     for (const Candidate& candidate : candidates) {
@@ -487,6 +516,9 @@ FolderBookmark FolderBookmark::relocated(const ResolvedFolder& found) const
     moved.filesystem_ = found.filesystem;
     moved.relativePath_ = found.relativePath;
     moved.device_ = found.identity.device;
+    if (found.byPlace) {
+        moved.inode_ = found.identity.inode;
+    }
     return moved;
 }
 

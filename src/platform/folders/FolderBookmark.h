@@ -31,6 +31,10 @@ struct ResolvedFolder {
     // folders mkfs makes) another disk put at the same place would look the
     // same, and only having held the folder on this very mount vouches for it.
     bool proven = false;
+    // Known by its share's name and its path below it alone: the share
+    // numbers its files anew at each mount, so the inode the folder has now
+    // is the one to hold it to (relocated() records it).
+    bool byPlace = false;
 };
 
 // What a folder source keeps so that it finds its folder again, and only
@@ -38,8 +42,11 @@ struct ResolvedFolder {
 // filesystem's mount point, and the folder's device, inode and birth time.
 // A disk that comes back at another mount point is found through its
 // filesystem's UUID; a folder renamed or moved on its filesystem is found
-// through its inode, by a bounded search around the recorded place. Stored
-// as a small JSON object:
+// through its inode, by a bounded search around the recorded place. A share
+// (a network filesystem, or a FUSE one whose source names what it shows) is
+// known by its name and the folder's path below its mount point, under
+// whichever device number each mount gives it, and by the folder's inode only
+// where the share keeps its inode numbers. Stored as a small JSON object:
 //   {"version":1,"path":…,"filesystem":…,"relativePath":…,"device":…,"inode":…,"birth":…}
 // The birth time (where the filesystem keeps one) tells the folder from a
 // later one that was given its freed inode number. A record holding only
@@ -68,21 +75,25 @@ public:
 
     // Finds the recorded folder: on a mount of the recorded filesystem, with
     // the recorded inode, and the recorded birth time where both are known.
-    // A filesystem named by its UUID may come back under another device
-    // number (another port, another loop device); one named by its type,
-    // source and mount point must keep its device number unless the birth
-    // time, known on both sides, vouches for the folder (a network share
-    // mounted again). None when the filesystem is not mounted, the folder is
-    // not found, or the record is a path alone: another folder where this one
-    // was is never taken for it. Reads the mount table and the disk: a few
-    // system calls when the folder is where it was, a bounded walk when it
-    // moved.
+    // A filesystem named by its UUID or by its share may come back under
+    // another device number (another port, another loop device, the share's
+    // next mount); one otherwise named by its type, source and mount point (a
+    // tmpfs) must keep its device number unless the birth time, known on both
+    // sides, vouches for the folder. On a share that numbers its files anew
+    // at each mount, the folder at the recorded path below the mount point is
+    // the one, whatever its inode, and a moved one is not looked for. None
+    // when the filesystem is not mounted, the folder is not found, or the
+    // record is a path alone: another folder where this one was is never
+    // taken for it, but on such a share, where nothing tells the two apart.
+    // Reads the mount table and the disk: a few system calls when the folder
+    // is where it was, a bounded walk when it moved.
     std::optional<ResolvedFolder> resolve() const;
 
     // This record updated to where resolve() found the folder: its path,
     // filesystem, relative path and device number, keeping the recorded inode
-    // and birth time. Reads nothing, so that no other folder put in the
-    // found one's place meanwhile can be recorded instead.
+    // (but on a share that numbers its files anew: byPlace) and birth time.
+    // Reads nothing, so that no other folder put in the found one's place
+    // meanwhile can be recorded instead.
     FolderBookmark relocated(const ResolvedFolder& found) const;
 
     bool operator==(const FolderBookmark&) const = default;
@@ -108,8 +119,11 @@ QString cleanFolderPath(const QString& path);
 // together with its mount point ("tmpfs:tmpfs on /dev/shm"), so that two of
 // them at different places never share a name. A bind mount, which shows a
 // folder of the filesystem rather than its top, adds that folder to the UUID
-// or the source ("<UUID>/photos", "tmpfs:tmpfs/photos on /mnt/a"). None when
-// no mount holds the path.
+// or the source ("<UUID>/photos", "tmpfs:tmpfs/photos on /mnt/a"). A mount
+// serving many shares each in a folder of their own (gvfs) adds the folder
+// of the share the path lies in to its mount point
+// ("fuse.gvfsd-fuse:gvfsd-fuse on /run/user/1000/gvfs/smb-share:server=nas,share=photos").
+// None when no mount holds the path.
 std::optional<QString> filesystemOf(const QString& path);
 
 // Whether `path` is the mount point of a mounted filesystem now. A disk's

@@ -64,7 +64,8 @@ std::optional<MountEntry> parseLine(const QByteArray& line)
                       decodeField(fields[4]),
                       decodeField(fields[separator + 1]),
                       decodeField(fields[separator + 2]),
-                      static_cast<std::uint64_t>(makedev(major, minor))};
+                      static_cast<std::uint64_t>(makedev(major, minor)),
+                      separator + 3 < fields.size() ? decodeField(fields[separator + 3]) : QString()};
 }
 
 bool isNetworkFilesystem(const QString& fsType)
@@ -150,7 +151,31 @@ bool isPseudoFilesystem(const MountEntry& entry)
 
 bool namesItsShare(const MountEntry& entry)
 {
-    return isNetworkFilesystem(entry.fsType);
+    if (isNetworkFilesystem(entry.fsType) || sharesByFolder(entry)) {
+        return true;
+    }
+    if (entry.fsType == QLatin1String("fuse")) {
+        return entry.source.startsWith(QLatin1Char('/'));
+    }
+    const QLatin1StringView namedFuse("fuse.");
+    return entry.fsType.startsWith(namedFuse) && !entry.source.isEmpty()
+           && entry.source != QStringView(entry.fsType).mid(namedFuse.size());
+}
+
+bool sharesByFolder(const MountEntry& entry)
+{
+    return entry.fsType == QLatin1String("fuse.gvfsd-fuse");
+}
+
+bool keepsInodeNumbers(const MountEntry& entry)
+{
+    static const QSet<QString> serverNumbered{QStringLiteral("nfs"), QStringLiteral("nfs4"), QStringLiteral("afs"),
+                                              QStringLiteral("ceph")};
+    if (serverNumbered.contains(entry.fsType)) {
+        return true;
+    }
+    return (entry.fsType == QLatin1String("cifs") || entry.fsType == QLatin1String("smb3"))
+           && entry.options.split(QLatin1Char(',')).contains(QLatin1String("serverino"));
 }
 
 bool liesUnder(const QString& path, const QString& mountPoint)

@@ -22,6 +22,7 @@ struct MountEntry {
     // The filesystem's device number, as stat gives it for every file on it;
     // every mount of one filesystem has the same.
     std::uint64_t device = 0;
+    QString options;    // the filesystem's own options ("rw,vers=3.1.1,serverino")
 
     bool operator==(const MountEntry& other) const = default;
 };
@@ -59,10 +60,33 @@ bool isRealVolume(const MountEntry& entry);
 // and FUSE filesystems alike.
 bool isPseudoFilesystem(const MountEntry& entry);
 
-// Whether the mount's source names the share it shows (a network share:
-// "nas:/export/photos", "//nas/photos", "ann@host:/photos"), so that another
-// filesystem mounted in its place would show under another name.
+// Whether the mount's source names the share it shows, so that another
+// filesystem mounted in its place would show under another name: a network
+// share ("nas:/export/photos", "//nas/photos"); a FUSE filesystem of the
+// plain type whose source is the folder it shows (bindfs: "/srv/photos"), or
+// one of a named type whose source is a name of its own ("ann@host:/photos"
+// for fuse.sshfs, "drive:Photos" for fuse.rclone) rather than the program's
+// ("s3fs" for fuse.s3fs says nothing of the bucket); and the desktop's gvfs,
+// whose shares each lie in a folder named after it below its one mount point
+// (sharesByFolder).
 bool namesItsShare(const MountEntry& entry);
+
+// Whether the mount serves many shares, each in the folder below its mount
+// point that is named after it ("smb-share:server=nas,share=photos",
+// "mtp:host=…"), as the desktop's gvfs does.
+bool sharesByFolder(const MountEntry& entry);
+
+// Whether a share (namesItsShare) gives each of its files the same inode
+// number at every mount, so that the number tells its folder from another
+// one made in the folder's place while it was away. NFS and AFS hand on the
+// server's file ids, Ceph the cluster's, and SMB the server's where the
+// mount uses them ("serverino", the default; a server without ids turns it
+// off, and the client then numbers files as it meets them). A FUSE
+// filesystem numbers what it is asked about as it goes, unless its server
+// hands on numbers of its own (use_ino), which the mount table does not
+// tell: none is taken to keep them, so that a share's own folder is never
+// refused for a number it was merely given anew.
+bool keepsInodeNumbers(const MountEntry& entry);
 
 // Whether `path` is `mountPoint` or lies below it.
 bool liesUnder(const QString& path, const QString& mountPoint);
@@ -77,8 +101,9 @@ struct MountChange {
 
 // The mounts that may hold files (no pseudo-filesystem) in `after` and not in
 // `before`, and the reverse. A mount is the same only with the same id, path,
-// type and source, so a disk swapped for another at the same path between two
-// reads shows as unmounted and mounted.
+// type, source and options, so a disk swapped for another at the same path
+// between two reads shows as unmounted and mounted, as does one mounted again
+// with other options (read-only).
 MountChange diffMountTables(const QList<MountEntry>& before, const QList<MountEntry>& after);
 
 } // namespace pivra

@@ -140,10 +140,14 @@ bool TestMounts::bind(const QString& from, const QString& point)
                      "bind-mount");
 }
 
-bool TestMounts::bindThroughFuse(const QString& from, const QString& point, FuseLookups lookups)
+bool TestMounts::bindThroughFuse(const QString& from, const QString& point, FuseLookups lookups,
+                                 const QString& subtype)
 {
-    const QString options = lookups == FuseLookups::cached ? QStringLiteral("nonempty")
-                                                            : QStringLiteral("nonempty,entry_timeout=0,attr_timeout=0");
+    QString options = lookups == FuseLookups::cached ? QStringLiteral("nonempty")
+                                                      : QStringLiteral("nonempty,entry_timeout=0,attr_timeout=0");
+    if (!subtype.isEmpty()) {
+        options += QStringLiteral(",subtype=") + subtype;
+    }
     const QStringList arguments{QStringLiteral("-o"), options, from, point};
     if (!run(QStringLiteral("bindfs"), arguments)) {
         return false;

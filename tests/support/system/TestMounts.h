@@ -30,9 +30,12 @@ public:
     // are often on, which cannot exchange two names. The kernel keeps what it
     // looked up for a second, as FUSE does by default; or, with
     // FuseLookups::uncached, asks the server every time, as an NFS share asks
-    // its server whether what it holds is still so.
+    // its server whether what it holds is still so. The mount table shows it
+    // as of the type "fuse", its source `from`; or, given a `subtype`, as of
+    // the type "fuse.<subtype>", as a FUSE program of that name mounts it.
     enum class FuseLookups { cached, uncached };
-    bool bindThroughFuse(const QString& from, const QString& point, FuseLookups lookups = FuseLookups::cached);
+    bool bindThroughFuse(const QString& from, const QString& point, FuseLookups lookups = FuseLookups::cached,
+                         const QString& subtype = {});
     // The FUSE mount at `point` stops answering, as a dying disk does: each
     // call that needs it (a stat of a path never looked up through it) waits
     // until resume(). Were that call the test's own, on its GUI thread,
