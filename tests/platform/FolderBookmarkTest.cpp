@@ -269,6 +269,36 @@ TEST_F(FolderBookmarkDiskTest, AMountPointNamedInBytesThatAreNotUtf8HoldsTheFold
     expectFoundAt(*bookmark, *resolved, photos);
 }
 
+// A share that numbers its files anew at each mount (sshfs, rclone) gives its
+// folder another inode than the recorded one: on a FUSE share the folder at
+// its place is its own, recorded with the number it has now; on a tmpfs,
+// which is no share, another number is another folder.
+TEST_F(FolderBookmarkDiskTest, OnAShareThatNumbersItsFilesAnewTheFolderAtItsPlaceIsItsOwn)
+{
+    test::TestMounts mounts;
+    const QString fuse = makeFolder("fuse");
+    const QString tmpfs = makeFolder("tmpfs");
+    if (!mounts.bindThroughFuse(makeFolder("served"), fuse) || !mounts.mountTmpfs(tmpfs, "tmpfs")) {
+        GTEST_SKIP() << mounts.failure().toStdString();
+    }
+    for (const QString& point : {fuse, tmpfs}) {
+        SCOPED_TRACE(point.toStdString());
+        const QString photos = makeFolder(QFileInfo(point).fileName() + "/Photos");
+        QJsonObject record = QJsonDocument::fromJson(FolderBookmark::make(photos)->encode()).object();
+        record["inode"] = QString::number(folderIdentity(photos)->inode + 1'000'000);
+        const std::optional<FolderBookmark> renumbered = FolderBookmark::decode(QJsonDocument(record).toJson());
+        ASSERT_TRUE(renumbered);
+
+        const std::optional<ResolvedFolder> found = renumbered->resolve();
+        ASSERT_EQ(found.has_value(), point == fuse);
+        if (found) {
+            EXPECT_EQ(found->path, photos);
+            EXPECT_TRUE(found->stale);
+            EXPECT_EQ(renumbered->relocated(*found).identity(), folderIdentity(photos));
+        }
+    }
+}
+
 TEST_F(FolderBookmarkDiskTest, FindsTheFolderOnlyOnItsOwnDisk)
 {
     QTemporaryDir sharedMemory("/dev/shm/pivra-XXXXXX");
