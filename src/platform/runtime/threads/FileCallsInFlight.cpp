@@ -3,6 +3,7 @@
 #include "platform/runtime/threads/ThreadTimes.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,8 +20,15 @@
 namespace pivra {
 namespace {
 
-// Which argument of a call that waits on a file names it.
-enum class Names { none, descriptor, firstPath, secondPath };
+// Which arguments of a call that may wait on a file lead to it.
+enum class Names {
+    none,
+    descriptor, // the first: a descriptor
+    path,       // the first: a path, from the working folder if relative
+    pathFrom,   // the second: a path from the folder at the first, a
+                // descriptor; empty, that descriptor itself (AT_EMPTY_PATH,
+                // as glibc's fstat calls newfstatat)
+};
 
 Names namesItsFile(long call)
 {
@@ -29,15 +38,42 @@ Names namesItsFile(long call)
     case SYS_readv:
     case SYS_preadv:
     case SYS_preadv2:
+    case SYS_write:
+    case SYS_pwrite64:
+    case SYS_writev:
+    case SYS_pwritev:
+    case SYS_pwritev2:
+    case SYS_lseek:
+    case SYS_fstat:
+    case SYS_fstatfs:
+    case SYS_fsync:
+    case SYS_fdatasync:
+    case SYS_ftruncate:
+    case SYS_fallocate:
+    case SYS_fadvise64:
+    case SYS_readahead:
+    case SYS_ioctl:
+    case SYS_fcntl:
+    case SYS_flock:
+    case SYS_getdents64:
+    case SYS_fgetxattr:
+    case SYS_flistxattr:
         return Names::descriptor;
 #ifdef SYS_open // calls only some architectures still have
     case SYS_open:
+    case SYS_creat:
     case SYS_stat:
     case SYS_lstat:
     case SYS_access:
     case SYS_readlink:
-        return Names::firstPath;
 #endif
+    case SYS_statfs:
+    case SYS_truncate:
+    case SYS_getxattr:
+    case SYS_lgetxattr:
+    case SYS_listxattr:
+    case SYS_llistxattr:
+        return Names::path;
     case SYS_openat:
     case SYS_openat2:
     case SYS_newfstatat:
@@ -45,20 +81,40 @@ Names namesItsFile(long call)
     case SYS_faccessat:
     case SYS_faccessat2:
     case SYS_readlinkat:
-        return Names::secondPath;
+        return Names::pathFrom;
     default:
         return Names::none;
     }
 }
 
-bool isOneOf(const char* path, const std::vector<QByteArray>& paths)
+bool isOneOf(const QByteArray& path, const std::vector<QByteArray>& paths)
 {
-    return std::any_of(paths.begin(), paths.end(), [path](const QByteArray& wanted) { return wanted == path; });
+    return !path.isEmpty() && std::find(paths.begin(), paths.end(), path) != paths.end();
 }
 
-// The path a call of this process was handed at `address`; empty when that
+// Where a link of /proc leads; empty when it is gone.
+QByteArray linkTarget(const char* link)
+{
+    char target[PATH_MAX + 1];
+    const ssize_t length = ::readlink(link, target, PATH_MAX);
+    return length > 0 ? QByteArray(target, length) : QByteArray();
+}
+
+// Where descriptor `descriptor` of this process leads, or for AT_FDCWD the
+// working folder.
+QByteArray descriptorTarget(int descriptor)
+{
+    if (descriptor == AT_FDCWD) {
+        return linkTarget("/proc/self/cwd");
+    }
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", descriptor);
+    return linkTarget(link);
+}
+
+// The path a call of this process was handed at `address`; none when that
 // memory cannot be read.
-std::array<char, PATH_MAX + 1> pathAt(unsigned long address)
+std::optional<QByteArray> pathAt(unsigned long address)
 {
     std::array<char, PATH_MAX + 1> path{};
     // Copied a page at a time: the string may end just before memory that
@@ -71,16 +127,29 @@ std::array<char, PATH_MAX + 1> pathAt(unsigned long address)
         iovec remote{reinterpret_cast<void*>(address + copied), length};
         const ssize_t got = ::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0);
         if (got <= 0) {
-            path[0] = '\0';
-            return path;
+            return std::nullopt;
         }
         if (std::memchr(path.data() + copied, '\0', std::size_t(got)) != nullptr) {
-            return path;
+            return QByteArray(path.data());
         }
         copied += std::size_t(got);
     }
-    path[0] = '\0';
-    return path;
+    return std::nullopt;
+}
+
+// The file a call names by the path at `address`, from the folder at
+// `descriptor` when the path is relative.
+QByteArray fileNamed(int descriptor, unsigned long address)
+{
+    const std::optional<QByteArray> path = pathAt(address);
+    if (!path || path->startsWith('/')) {
+        return path.value_or(QByteArray());
+    }
+    const QByteArray from = descriptorTarget(descriptor);
+    if (path->isEmpty() || from.isEmpty()) {
+        return from;
+    }
+    return QByteArray(from).append('/').append(*path);
 }
 
 bool threadWaitsOn(pid_t task, const std::vector<QByteArray>& paths)
@@ -106,24 +175,17 @@ bool threadWaitsOn(pid_t task, const std::vector<QByteArray>& paths)
     for (unsigned long& argument : arguments) {
         argument = std::strtoul(rest, &rest, 16);
     }
+    // A descriptor is an int: the register's upper half may hold anything.
+    const auto descriptor = int(std::uint32_t(arguments[0]));
     switch (namesItsFile(call)) {
     case Names::none:
         return false;
-    case Names::descriptor: {
-        char link[64];
-        char target[PATH_MAX + 1];
-        std::snprintf(link, sizeof link, "/proc/self/fd/%lu", arguments[0]);
-        const ssize_t length = ::readlink(link, target, PATH_MAX);
-        if (length <= 0) {
-            return false;
-        }
-        target[length] = '\0';
-        return isOneOf(target, paths);
-    }
-    case Names::firstPath:
-        return isOneOf(pathAt(arguments[0]).data(), paths);
-    case Names::secondPath:
-        return isOneOf(pathAt(arguments[1]).data(), paths);
+    case Names::descriptor:
+        return isOneOf(descriptorTarget(descriptor), paths);
+    case Names::path:
+        return isOneOf(fileNamed(AT_FDCWD, arguments[0]), paths);
+    case Names::pathFrom:
+        return isOneOf(fileNamed(descriptor, arguments[1]), paths);
     }
     return false;
 }

@@ -7,8 +7,9 @@
 namespace pivra {
 
 // Whether a thread of this process is held inside a system call on one of
-// the files at `paths` (local paths as the kernel spells them): opening,
-// looking up or checking it by its path, or reading it through a descriptor.
+// the files at `paths` (local paths as the kernel spells them): one that
+// names it by its path (opening, looking up or checking it), or one on a
+// descriptor that leads to it (reading, seeking, a stat of the open file).
 // Such a thread waits for the disk or share the file lies on; a thread that
 // waits for another thread, a timer or a socket does not count.
 //

@@ -1,7 +1,7 @@
 // The stall watch against real waits: a player silent for the limit stalls;
 // one that moves on, or whose time went to waiting for a processor or for
-// its file on a share that does not answer, does not, and stalls once it is
-// silent after all.
+// its file on a share that does not answer (whatever call on the file holds
+// it), does not, and stalls once it is silent after all.
 #include "viewer/video/playback/PlaybackStallWatch.h"
 
 #include "platform/folders/FileNameText.h"
@@ -18,6 +18,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -61,7 +62,10 @@ TEST_F(PlaybackStallWatchTest, CountsOnlyTheTimeInWhichThePlayerCouldHaveMovedOn
     const QString share = makeFolder(QStringLiteral("share"));
     writeFile(QStringLiteral("disk/opened.mp4"), QByteArray(1 << 20, 'v'));
     writeFile(QStringLiteral("disk/read.mp4"), QByteArray(1 << 20, 'v'));
-    if (!mounts.bindThroughFuse(pathOf(QStringLiteral("disk")), share)) {
+    // Uncached, so that a stat or a seek to the end of the open file asks
+    // the share each time, as the player's do of a share whose answers
+    // have aged.
+    if (!mounts.bindThroughFuse(pathOf(QStringLiteral("disk")), share, test::TestMounts::FuseLookups::uncached)) {
         GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
     }
     const QByteArray opened = fileNameBytes(QString(share + QStringLiteral("/opened.mp4")));
@@ -108,6 +112,17 @@ TEST_F(PlaybackStallWatchTest, CountsOnlyTheTimeInWhichThePlayerCouldHaveMovedOn
              }));
          },
          false, true},
+        // glibc's fstat calls newfstatat with the descriptor and no path.
+        {"waiting for a stat of its open file",
+         [&] {
+             ASSERT_TRUE(heldOnShare(share, read, [&] {
+                 struct stat status {};
+                 ::fstat(readable, &status);
+             }));
+         },
+         false, true},
+        {"waiting for a seek to its end",
+         [&] { ASSERT_TRUE(heldOnShare(share, read, [&] { ::lseek(readable, 0, SEEK_END); })); }, false, true},
     };
     watch.watchReadsOf({opened, read});
     for (const Case& row : cases) {
