@@ -25,9 +25,16 @@ std::optional<double> streamsLength(const QString& path)
             || (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0 || samples < 1) {
             continue;
         }
-        const AVIndexEntry* last = avformat_index_get_entry(stream, samples - 1);
-        const std::int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
-        const double seconds = double(last->timestamp - start) * av_q2d(stream->time_base);
+        // The index tells where samples are decoded, not how long they
+        // last: the stream lasts from its first sample, which a picture put
+        // back in order after later ones is decoded ahead of, to its last
+        // sample's end, taken as long as the one before it.
+        const std::int64_t first = avformat_index_get_entry(stream, 0)->timestamp;
+        const std::int64_t last = avformat_index_get_entry(stream, samples - 1)->timestamp;
+        const std::int64_t before = avformat_index_get_entry(stream, std::max(samples - 2, 0))->timestamp;
+        const std::int64_t ticks = last - first + std::max(last - before, std::int64_t(0));
+        // Whole when it is: a length of 10 s reads 0:10, never 0:09.999.
+        const double seconds = double(ticks) * stream->time_base.num / stream->time_base.den;
         longest = std::max(longest.value_or(0.0), seconds);
     }
     return longest;
