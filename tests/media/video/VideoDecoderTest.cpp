@@ -1,13 +1,17 @@
 #include "media/video/VideoDecoder.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "support/files/Bombs.h"
-#include "support/system/TempFolder.h"
+#include "support/files/PictureSamples.h"
 #include "support/files/UndecodableVideos.h"
 #include "support/files/VideoMaker.h"
+#include "support/system/TempFolder.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 }
 
@@ -144,6 +148,50 @@ TEST_F(VideoDecoderTest, A4KKeyFrameAloneHoldsOnePicture)
         }
         EXPECT_EQ(frames, 5);
     }
+}
+
+// The bytes of sample `index` of the clip at `path` wiped where the file
+// holds them, as a copy whose data broke off there and went on.
+bool wipeSample(const QString& path, int index)
+{
+    AVFormatContext* input = nullptr;
+    if (avformat_open_input(&input, path.toUtf8().constData(), nullptr, nullptr) < 0) {
+        return false;
+    }
+    const AVIndexEntry* sample = avformat_index_get_entry(input->streams[0], index);
+    const std::int64_t at = sample != nullptr ? sample->pos : -1;
+    const int size = sample != nullptr ? sample->size : 0;
+    avformat_close_input(&input);
+    QFile file(path);
+    return at >= 0 && file.open(QIODevice::ReadWrite) && file.seek(at) && file.write(QByteArray(size, 0)) == size;
+}
+
+// A picture of a damaged stream that names one the stream lost refers to
+// the grey FFmpeg makes up for it, not to itself: an HEVC decoder that
+// reads single frames, whose made-up pictures may share memory, decodes
+// every picture as FFmpeg does with memory of their own.
+TEST_F(VideoDecoderTest, APictureNamingALostOneDecodesAsWithoutSharedMemory)
+{
+    const QString path = pathOf(QStringLiteral("lost.mp4"));
+    test::VideoFields fields;
+    fields.codec = test::VideoCodec::hevc;
+    fields.frames = 10;
+    fields.framesPerSecond = 10;
+    fields.x265Parameters = "bframes=0"; // each picture refers to the one before
+    ASSERT_TRUE(test::makeVideo(path, fields));
+    ASSERT_TRUE(wipeSample(path, 3));
+    const auto pictures = [&path](int threads, VideoDecoder::Threading threading) {
+        std::vector<QByteArray> decoded;
+        const std::unique_ptr<VideoDecoder> decoder = VideoDecoder::open(path, threads, threading);
+        double seconds = -1;
+        while (const AVFrame* frame = decoder ? decoder->nextFrame(seconds) : nullptr) {
+            decoded.push_back(test::samplesOf(*frame));
+        }
+        return decoded;
+    };
+    const std::vector<QByteArray> own = pictures(1, VideoDecoder::Threading::frames);
+    EXPECT_EQ(own.size(), 9U) << "all but the lost one";
+    EXPECT_TRUE(pictures(2, VideoDecoder::Threading::slices) == own) << "a picture referred to itself";
 }
 
 TEST_F(VideoDecoderTest, FilesWithoutADecodableVideoTrackOpenNothing)
