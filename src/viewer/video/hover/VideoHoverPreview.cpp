@@ -16,11 +16,18 @@ struct VideoHoverPreview::Inbox {
     std::mutex lock;
     VideoHoverPreview* preview = nullptr;
     bool decoding = false;
+    bool holding = false; // the worker's last job left the decoder open
 
     void setDecoding(bool value)
     {
         std::lock_guard guard(lock);
         decoding = value;
+    }
+
+    void setHolding(bool value)
+    {
+        std::lock_guard guard(lock);
+        holding = value;
     }
 };
 
@@ -77,6 +84,7 @@ void VideoHoverPreview::request(double seconds)
     moveOn();
     if (const QImage* cached = cache_.object(second)) {
         publish(*cached);
+        releaseOnceAnswered();
         return;
     }
     publish({});
@@ -88,6 +96,24 @@ void VideoHoverPreview::cancel()
 {
     moveOn();
     publish({});
+    releaseOnceAnswered();
+}
+
+// Nothing is left for the worker to decode: the still it may be decoding
+// (the bar's end needs the decoder's pictures until it is made) is finished,
+// and unless a request came meanwhile the decoder then goes, with the
+// pictures and tables it keeps, while the video plays on beside it.
+void VideoHoverPreview::releaseOnceAnswered()
+{
+    if (!grabber_) {
+        return;
+    }
+    worker_->post([inbox = inbox_, grabber = grabber_, latest = latest_, generation = generation_] {
+        if (latest->load() == generation) {
+            grabber->release();
+        }
+        inbox->setHolding(grabber->holdsDecoder());
+    });
 }
 
 void VideoHoverPreview::moveOn()
@@ -110,6 +136,7 @@ void VideoHoverPreview::start()
         }
         std::lock_guard guard(inbox->lock);
         inbox->decoding = false;
+        inbox->holding = grabber->holdsDecoder();
         if (VideoHoverPreview* preview = inbox->preview) {
             QMetaObject::invokeMethod(
                 preview, [preview, generation, second, frame] { preview->arrived(generation, second, frame); },
@@ -126,7 +153,8 @@ bool VideoHoverPreview::isDecoding() const
 
 bool VideoHoverPreview::holdsDecoder() const
 {
-    return grabber_ && grabber_->holdsDecoder();
+    std::lock_guard guard(inbox_->lock);
+    return inbox_->holding;
 }
 
 void VideoHoverPreview::arrived(quint64 generation, int second, const QImage& frame)

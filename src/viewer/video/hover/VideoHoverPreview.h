@@ -20,7 +20,8 @@ class Strand;
 // at a time, and kept by whole second (at most 50) so that moving back and
 // forth over the bar is instant. The file's decoder stays open while
 // requests follow each other and is closed once the worker has answered the
-// newest one.
+// newest one, or the newest needs no decoding (a cached second, the pointer
+// gone).
 //
 // Every request, cancel() and change of file moves a generation on; a frame
 // is published only while the generation of its request still holds, so a
@@ -65,8 +66,7 @@ public:
     // request runs.
     int jobsFinished() const { return jobsFinished_; }
     bool isDecoding() const;
-    // For tests, once the worker has answered: whether the file's decoder
-    // is open.
+    // For tests: whether the worker's last job left the file's decoder open.
     bool holdsDecoder() const;
     void setRestDelay(std::chrono::milliseconds delay) { delay_.setInterval(delay); }
 
@@ -80,6 +80,7 @@ private:
     void arrived(quint64 generation, int key, const QImage& frame);
     void publish(const QImage& image);
     void moveOn();
+    void releaseOnceAnswered();
 
     std::shared_ptr<HoverFrameGrabber> grabber_;
     QCache<int, QImage> cache_{cacheLimit};
