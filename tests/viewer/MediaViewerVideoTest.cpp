@@ -4,6 +4,8 @@
 #include "ViewerTestKit.h"
 
 #include "gallery/drag/MediaDragSurface.h"
+#include "platform/runtime/memory/HeapUpkeep.h"
+#include "support/files/Bombs.h"
 #include "support/files/DamagedVideos.h"
 #include "support/desktop/EventLoopWatch.h"
 #include "support/desktop/Renders.h"
@@ -122,6 +124,51 @@ TEST_F(MediaViewerVideoTest, A4KVideoOpeningGivesBackTheThumbnailsKeptInMemory)
         ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.videoLayer()->hasFrame(); }, waitMs));
         EXPECT_EQ(thumbnails_.memory().image(QStringLiteral("kept")).isNull(), row.released);
         viewer_.reset();
+    }
+}
+
+// A phone's 4K video (no wavefronts, a key frame starting afresh every
+// second) holds no more once the pointer has left its bar, and after each
+// click on the bar, than it did while it played. The still at the bar's end
+// is decoded on from the last key frame, with the stream's pictures; the
+// pointer leaves while it is being made.
+TEST_F(MediaViewerVideoTest, AHoveredAndClicked4KVideoHoldsNoMoreThanWhileItPlayed)
+{
+    limitHeapRetention(); // as the program's main does
+    test::VideoFields fields;
+    fields.size = {3840, 2160};
+    fields.codec = test::VideoCodec::hevc;
+    fields.framesPerSecond = 30;
+    fields.frames = 4 * fields.framesPerSecond;
+    fields.wavefronts = false;
+    fields.closedGops = true;
+    fields.withAudio = true;
+    const QString path = pathOf(QStringLiteral("phone.mp4"));
+    ASSERT_TRUE(test::makeVideo(path, fields));
+    MediaViewer& viewer = openViewer(videoItem(path, fields.size, 4), std::nullopt);
+    const VideoPlaybackModel& playback = *viewer.playback();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playback.isPlaying() && viewer.videoLayer()->hasFrame(); }, waitMs));
+    test::resetPeakMemory();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playback.currentTime() >= 1; }, waitMs));
+    // One 4K picture with its tables is some 16 MB; the end's still held 120.
+    const std::int64_t played = test::peakMemory() + (std::int64_t(30) << 20);
+
+    VideoScrubBar& bar = viewer.videoControls()->scrubBar();
+    const VideoHoverPreview& hover = viewer.videoControls()->hoverPreview();
+    const auto onBar = [&](double fraction) { return QPoint(int(bar.width() * fraction), bar.height() / 2); };
+    QTest::mouseMove(&bar, onBar(0.5));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !hover.image().isNull(); }, waitMs));
+    QTest::mouseMove(&bar, onBar(0.995));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hover.isDecoding(); }, waitMs));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&bar, &leave);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !hover.isDecoding() && !hover.holdsDecoder(); }, waitMs));
+    EXPECT_LE(test::residentMemory(), played) << "once the pointer left";
+
+    for (const double at : {0.25, 0.6}) {
+        QTest::mouseClick(&bar, Qt::LeftButton, {}, onBar(at));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !playback.isSeeking(); }, waitMs));
+        EXPECT_LE(test::residentMemory(), played) << "after a click at " << at;
     }
 }
 

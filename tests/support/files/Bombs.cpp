@@ -129,18 +129,33 @@ void resetPeakMemory()
     }
 }
 
-std::int64_t peakMemory()
+namespace {
+
+// A figure of /proc/self/status ("VmHWM:"), in bytes; -1 when unread.
+std::int64_t statusBytes(const QByteArray& field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) {
         return -1;
     }
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
+        if (line.startsWith(field)) {
+            return line.mid(field.size()).trimmed().split(' ').front().toLongLong() * 1024;
         }
     }
     return -1;
+}
+
+} // namespace
+
+std::int64_t peakMemory()
+{
+    return statusBytes("VmHWM:");
+}
+
+std::int64_t residentMemory()
+{
+    return statusBytes("VmRSS:");
 }
 
 } // namespace pivra::test

@@ -34,8 +34,9 @@ void releaseFifoReaders(const QString& path);
 
 // The process's peak resident memory since the last reset, in bytes, from
 // the kernel's own count (VmHWM); resetPeakMemory() starts a new peak at the
-// memory in use now.
+// memory in use now, residentMemory() (VmRSS).
 void resetPeakMemory();
 std::int64_t peakMemory();
+std::int64_t residentMemory();
 
 } // namespace pivra::test
