@@ -119,10 +119,12 @@ inline std::optional<MpvPeaks> measureMpv(const QString& path, QSize window, dou
     mpv.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     mpv.setStandardOutputFile(QProcess::nullDevice());
     // Pictures drawn by software on a server of its own, as the program's
-    // are on a machine without a GPU; no sound device.
+    // are on a machine without a GPU (mpv's GPU output finds no context on
+    // Xvfb); no sound device.
     mpv.start(QStringLiteral("xvfb-run"),
               {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1920x1200x24"), QStringLiteral("mpv"),
-               QStringLiteral("--no-config"), QStringLiteral("--hwdec=no"), QStringLiteral("--vo=x11"),
+               QStringLiteral("--no-config"), QStringLiteral("--no-terminal"), QStringLiteral("--hwdec=no"),
+               QStringLiteral("--vo=x11"),
                QStringLiteral("--ao=null"), QStringLiteral("--idle=yes"), QStringLiteral("--force-window=yes"),
                QStringLiteral("--keep-open=yes"),
                QStringLiteral("--geometry=%1x%2").arg(window.width()).arg(window.height()),
