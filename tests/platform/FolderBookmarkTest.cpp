@@ -269,6 +269,28 @@ TEST_F(FolderBookmarkDiskTest, AMountPointNamedInBytesThatAreNotUtf8HoldsTheFold
     expectFoundAt(*bookmark, *resolved, photos);
 }
 
+// A folder moved on its disk is looked for around its place without a look
+// at a share mounted there whose server stopped answering: the search passes
+// its mount point by, and finds the folder beyond it.
+TEST_F(FolderBookmarkDiskTest, AMovedFolderIsFoundPastAShareThatStoppedAnswering)
+{
+    test::TestMounts mounts;
+    const QString dead = makeFolder("parent/a dead share");
+    if (!mounts.bindThroughFuse(makeFolder("served"), dead, test::TestMounts::FuseLookups::uncached)) {
+        GTEST_SKIP() << mounts.failure().toStdString();
+    }
+    const std::optional<FolderBookmark> bookmark = FolderBookmark::make(makeFolder("parent/photos"));
+    ASSERT_TRUE(bookmark);
+    ASSERT_TRUE(QDir(root()).rename("parent/photos", makeFolder("parent/z sibling") + "/photos"));
+    ASSERT_TRUE(mounts.hang(dead, std::chrono::minutes(2))) << mounts.failure().toStdString();
+
+    const std::optional<ResolvedFolder> found = bookmark->resolve();
+    EXPECT_FALSE(mounts.resumedByItself(dead));
+    mounts.resume(dead);
+    ASSERT_TRUE(found);
+    expectFoundAt(*bookmark, *found, pathOf("parent/z sibling/photos"));
+}
+
 // A share that numbers its files anew at each mount (sshfs, rclone) gives its
 // folder another inode than the recorded one: on a FUSE share the folder at
 // its place is its own, recorded with the number it has now; on a tmpfs,

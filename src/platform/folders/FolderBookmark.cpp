@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
+#include <QSet>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -206,9 +207,12 @@ struct DirCloser {
 };
 
 // Breadth first below `start`, without following links, entering other
-// mounts, Pivra's own ".pivra" folders or `skip` (searched already).
+// mounts, Pivra's own ".pivra" folders or `skip` (searched already). A mount
+// point below is passed over by its path alone (`mountPoints`, the table's):
+// a look at it would ask its filesystem, which may be a share whose server
+// went away.
 std::optional<QString> searchBelow(const QString& start, const QString& skip, const FolderTest& isRecorded,
-                                   std::uint64_t device, int& budget)
+                                   const QSet<QString>& mountPoints, std::uint64_t device, int& budget)
 {
     std::deque<std::pair<QString, int>> queue{{start, 0}};
     while (!queue.empty() && budget > 0) {
@@ -225,12 +229,15 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, co
                 || (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)) {
                 continue;
             }
+            const QString child = joinPath(folder, fileNameText(name));
+            if (mountPoints.contains(child)) {
+                continue;
+            }
             const std::optional<FolderIdentity> identity =
                 folderIdentityAt(dirfd(dir.get()), name, AT_SYMLINK_NOFOLLOW);
             if (!identity || identity->device != device) {
                 continue;
             }
-            const QString child = joinPath(folder, fileNameText(name));
             if (isRecorded(*identity)) {
                 return child;
             }
@@ -246,7 +253,7 @@ std::optional<QString> searchBelow(const QString& start, const QString& skip, co
 // `candidate`: below its nearest existing ancestor, then below each further
 // ancestor up to the mount point.
 std::optional<QString> searchAround(const QString& candidate, const QString& mountPoint, const FolderTest& isRecorded,
-                                    int& budget)
+                                    const QSet<QString>& mountPoints, int& budget)
 {
     const std::optional<FolderIdentity> top = folderIdentityAt(AT_FDCWD, fileNameBytes(mountPoint).constData(),
                                                                AT_SYMLINK_NOFOLLOW);
@@ -258,7 +265,7 @@ std::optional<QString> searchAround(const QString& candidate, const QString& mou
         const std::optional<FolderIdentity> identity = folderIdentityAt(AT_FDCWD, fileNameBytes(folder).constData(),
                                                                         AT_SYMLINK_NOFOLLOW);
         if (identity && identity->device == top->device) {
-            if (std::optional<QString> found = searchBelow(folder, searched, isRecorded, top->device, budget)) {
+            if (std::optional<QString> found = searchBelow(folder, searched, isRecorded, mountPoints, top->device, budget)) {
                 return found;
             }
             searched = folder;
@@ -498,9 +505,13 @@ std::optional<ResolvedFolder> FolderBookmark::resolve() const
         return std::nullopt;
     }
     int budget = searchBudget;
+    QSet<QString> mountPoints;
+    for (const MountEntry& mount : mounts.table()) {
+        mountPoints.insert(mount.mountPoint);
+    }
     for (const Candidate& candidate : candidates) {
         const std::optional<QString> moved =
-            searchAround(candidate.path, candidate.mount.mountPoint, isRecorded, budget);
+            searchAround(candidate.path, candidate.mount.mountPoint, isRecorded, mountPoints, budget);
         if (const std::optional<FolderIdentity> identity = moved ? folderIdentity(*moved) : std::nullopt;
             identity && isRecorded(*identity)) {
             return found(*moved, *identity);
