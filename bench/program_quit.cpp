@@ -21,6 +21,7 @@
 #include "harness/StoreSources.h"
 
 #include "app/launch/ProgramEnd.h"
+#include "app/launch/SingleInstance.h"
 #include "app/window/LibraryWindow.h"
 #include "media/video/VideoPosterFrames.h"
 #include "media/video/VideoPreviewStore.h"
@@ -192,7 +193,9 @@ int runProgram(int argc, char** argv, const QString& folder, Moment moment)
         quitProgram();
     });
     const int status = QApplication::exec();
-    endWindow(std::move(window));
+    // Not listening: a benchmark's copy takes no later launches.
+    SingleInstance instance(QStringLiteral("pivra-quit-bench-%1").arg(QCoreApplication::applicationPid()));
+    endWindow(std::move(window), instance);
     return status;
 }
 

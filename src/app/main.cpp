@@ -99,7 +99,7 @@ int runProgram(int argc, char** argv)
     pivra::startUpdates(pivra::UpdateController::shared(), pivra::PreferencesRouter::shared());
 
     const int status = QApplication::exec();
-    pivra::endWindow(std::move(window));
+    pivra::endWindow(std::move(window), instance);
     return status;
 }
 

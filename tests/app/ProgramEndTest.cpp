@@ -1,5 +1,6 @@
 #include "app/launch/ProgramEnd.h"
 
+#include "app/launch/SingleInstance.h"
 #include "app/launch/WindowGeometry.h"
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
@@ -78,8 +79,9 @@ TEST(ProgramEndTest, TheWindowsViewsEndWhileTheGuiThreadStillAnswersThem)
     auto window = std::make_unique<QMainWindow>();
     window->setCentralWidget(new ViewWithAPlayer(guiObject, answered, nullptr));
     window->show();
+    SingleInstance instance(folder.filePath(QStringLiteral("instance")));
 
-    endWindow(std::move(window));
+    endWindow(std::move(window), instance);
     EXPECT_TRUE(answered->load()) << "the view's player was left waiting for the GUI thread";
     ASSERT_TRUE(drain());
 }

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 
 namespace pivra {
 namespace {
@@ -74,6 +76,34 @@ TEST_F(SingleInstanceTest, ASocketLeftByADeadProgramDoesNotStopTheFirstLaunch)
     QSignalSpy spy(&first, &SingleInstance::launched);
     EXPECT_TRUE(SingleInstance(serverName()).forwardOrListen({{QStringLiteral("pivra"), QStringLiteral("/x.pivra")}, {}}));
     EXPECT_EQ(launched(spy).arguments.value(1), QStringLiteral("/x.pivra"));
+}
+
+// A program that has started to end takes no launch: the next one listens
+// and opens its window. One whose socket file a later program took over
+// (its own removed meanwhile) leaves that program's socket in place as it
+// ends, so the launch after both still reaches the later program.
+TEST_F(SingleInstanceTest, AProgramThatEndsTakesNoLaunchAndLeavesTheNextOnesSocket)
+{
+    const ForwardedLaunch launch{{QStringLiteral("pivra")}, {}};
+    for (const bool socketTakenOver : {false, true}) {
+        SCOPED_TRACE(socketTakenOver ? "its socket taken over" : "its own socket");
+        auto ending = std::make_unique<SingleInstance>(serverName());
+        ASSERT_FALSE(ending->forwardOrListen(launch));
+        SingleInstance next(serverName());
+        if (socketTakenOver) {
+            ASSERT_TRUE(QFile::remove(serverName()));
+            ASSERT_FALSE(next.forwardOrListen(launch));
+            ending->stopListening();
+        } else {
+            ending->stopListening();
+            EXPECT_FALSE(next.forwardOrListen(launch)) << "a launch was handed to the program that ends";
+        }
+        EXPECT_TRUE(next.isListening());
+        ending.reset();
+        QSignalSpy spy(&next, &SingleInstance::launched);
+        EXPECT_TRUE(SingleInstance(serverName()).forwardOrListen(launch)) << "the next program's socket went";
+        EXPECT_EQ(launched(spy).arguments, launch.arguments);
+    }
 }
 
 // The program itself, started beside a running one, hands its shortcut over

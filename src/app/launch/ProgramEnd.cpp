@@ -1,5 +1,6 @@
 #include "app/launch/ProgramEnd.h"
 
+#include "app/launch/SingleInstance.h"
 #include "app/launch/WindowGeometry.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
 
@@ -16,8 +17,9 @@ void quitProgram()
     QCoreApplication::exit(0);
 }
 
-void endWindow(std::unique_ptr<QMainWindow> window)
+void endWindow(std::unique_ptr<QMainWindow> window, SingleInstance& instance)
 {
+    instance.stopListening();
     WindowGeometry::save(*window);
     window->hide();
     window.reset();

@@ -6,6 +6,8 @@ class QMainWindow;
 
 namespace pivra {
 
+class SingleInstance;
+
 // Leaves the event loop for the program's end: what the File menu's Quit, a
 // close of the library window and a termination signal all ask. No window is
 // asked first whether it may close, as QCoreApplication::quit() asks each:
@@ -14,12 +16,15 @@ void quitProgram();
 
 // What the program does with its window once the event loop has been left,
 // before the application and the store go (the store closes the catalog
-// after running every write still queued): the window's size and place are
-// stored, it leaves the screen at once, and its views go while the GUI
-// thread still answers them. A video player ends its pipeline on a thread of
-// its own and asks the GUI thread once more as it does; after the event
-// loop, nothing answers, and quitting waited out the player's timeout.
-void endWindow(std::unique_ptr<QMainWindow> window);
+// after running every write still queued): first `instance` takes no more
+// launches, as what follows may wait, so a launch from then on opens a
+// window of its own; the window's size and place are stored, it leaves the
+// screen at once, and its views go while the GUI thread still answers them.
+// A video player ends its pipeline on a thread of its own and asks the GUI
+// thread once more as it does; after the event loop, nothing answers, and
+// quitting waited out the player's timeout. One held by a share that no
+// longer answers is not waited for: the process's end ends it.
+void endWindow(std::unique_ptr<QMainWindow> window, SingleInstance& instance);
 
 // Ends the process once the application has gone, with everything it owned
 // (the catalog closed, settings and place names written): without the

@@ -2,6 +2,7 @@
 
 #include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pivra {
@@ -51,15 +53,26 @@ QString lockPath(const QString& serverName)
     return socketPath + QStringLiteral(".lock");
 }
 
+// The device and inode of the file at `path`; zeros when there is none.
+std::pair<quint64, quint64> fileIdentity(const QString& path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        return {};
+    }
+    return {quint64(status.st_dev), quint64(status.st_ino)};
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(QString serverName, QObject* parent)
     : QObject(parent)
     , serverName_(std::move(serverName))
+    , server_(new QLocalServer(this))
 {
     // Only this user may hand launches over.
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
 }
 
 QString SingleInstance::defaultServerName()
@@ -92,11 +105,29 @@ bool SingleInstance::forwardOrListen(const ForwardedLaunch& launch)
     }
     // No program answered, so a socket file still there is a dead program's.
     QLocalServer::removeServer(serverName_);
-    if (!server_.listen(serverName_)) {
+    if (!server_->listen(serverName_)) {
         qWarning("Could not listen for later launches on %s: %s", qPrintable(serverName_),
-                 qPrintable(server_.errorString()));
+                 qPrintable(server_->errorString()));
     }
+    socketFile_ = fileIdentity(server_->fullServerName());
     return false;
+}
+
+void SingleInstance::stopListening()
+{
+    if (!server_->isListening()) {
+        return;
+    }
+    if (fileIdentity(server_->fullServerName()) == socketFile_) {
+        server_->close();
+        return;
+    }
+    // A later launch found this program's socket gone and listens at the
+    // name now; closing would remove its socket, so this one is left open,
+    // unreachable, until the process ends.
+    server_->disconnect(this);
+    server_->setParent(nullptr);
+    server_ = new QLocalServer(this);
 }
 
 bool SingleInstance::forward(const ForwardedLaunch& launch)
@@ -121,7 +152,7 @@ bool SingleInstance::forward(const ForwardedLaunch& launch)
 
 void SingleInstance::accept()
 {
-    while (QLocalSocket* socket = server_.nextPendingConnection()) {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QLocalSocket::readyRead, this, [socket, buffer] {
             buffer->append(socket->readAll());

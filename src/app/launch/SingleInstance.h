@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace pivra {
 
 // What a later launch hands to the running program: its arguments, with the
@@ -39,7 +41,14 @@ public:
     // from both deciding to listen.
     bool forwardOrListen(const ForwardedLaunch& launch);
 
-    bool isListening() const { return server_.isListening(); }
+    bool isListening() const { return server_->isListening(); }
+
+    // Takes no more launches: a later one finds no program and becomes the
+    // running program itself, opening its window, so none is handed to a
+    // program that is ending and would never open it. Called as the program
+    // starts to end, before anything it does can wait. The socket file goes
+    // only while it is still this program's.
+    void stopListening();
 
     // This launch as the program got it.
     static ForwardedLaunch currentLaunch(const QStringList& arguments);
@@ -53,7 +62,10 @@ private:
     void accept();
 
     QString serverName_;
-    QLocalServer server_;
+    // Owned; let go of without closing when another program took the name.
+    QLocalServer* server_;
+    // The socket file this program listens at: its device and inode.
+    std::pair<quint64, quint64> socketFile_{};
 };
 
 } // namespace pivra
