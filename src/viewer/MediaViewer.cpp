@@ -3,6 +3,7 @@
 #include "gallery/drag/MediaDragSurface.h"
 #include "media/camera/CameraItemPaths.h"
 #include "media/thumbnails/ThumbnailStore.h"
+#include "platform/runtime/threads/Pool.h"
 #include "style/motion/Motion.h"
 #include "style/appearance/PivraAppearance.h"
 #include "style/assets/PivraFonts.h"
@@ -379,7 +380,10 @@ void MediaViewer::readVideoLocation()
         topBar_->setLocation(videoLocation_ ? videoLocation_ : storedLocation_);
         Q_EMIT videoLocationAnswered();
     });
-    watcher->setFuture(QtConcurrent::run(&MediaLocation::videoLabel, item_.path()));
+    // On a pool of the program's own: the application waits for Qt's global
+    // one as it ends, and a read held by a share that no longer answers
+    // would hold the quit.
+    watcher->setFuture(QtConcurrent::run(threadPool(PoolPriority::utility), &MediaLocation::videoLabel, item_.path()));
 }
 
 void MediaViewer::setShowInfo(bool shown)

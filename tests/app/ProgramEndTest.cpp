@@ -2,11 +2,21 @@
 
 #include "app/launch/SingleInstance.h"
 #include "app/launch/WindowGeometry.h"
+#include "app/quit/QuitRequests.h"
+#include "app/quit/TerminationSignals.h"
+#include "platform/AppSettings.h"
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/Drain.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
+#include "platform/runtime/threads/FileCallsInFlight.h"
 #include "platform/runtime/threads/Pool.h"
+#include "support/files/VideoMaker.h"
 #include "support/system/SettingsSandbox.h"
+#include "support/system/TestMounts.h"
+#include "viewer/video/hover/VideoHoverPreview.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -15,10 +25,13 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <future>
 #include <memory>
 #include <vector>
@@ -153,6 +166,133 @@ TEST(ProgramEndTest, ASignalThatEndsTheSessionEndsTheProgramAsAQuit)
         QWidget window;
         EXPECT_TRUE(window.restoreGeometry(settings.value(WindowGeometry::settingsKey).toByteArray()))
             << "the window's place was not stored";
+    }
+}
+
+// The child's side of the test below: the program's quit as main() makes it,
+// with a video playing from the share and a hover still being made when the
+// share stops answering; the test's side stops it.
+[[noreturn]] void quitWhileAShareHoldsTheVideo()
+{
+    const auto need = [](bool met, const char* what) {
+        if (!met) {
+            std::printf("child: %s\n", what);
+            leaveProgram(2);
+        }
+    };
+    const QString video = qEnvironmentVariable("PIVRA_SHARE_END_VIDEO");
+    const test::SettingsSandbox settings(qEnvironmentVariable("PIVRA_SHARE_END_SETTINGS"));
+    TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &quitProgram);
+    SingleInstance instance(qEnvironmentVariable("PIVRA_SHARE_END_INSTANCE"));
+    need(!instance.forwardOrListen(SingleInstance::currentLaunch(QCoreApplication::arguments())), "not the first");
+
+    auto window = std::make_unique<QMainWindow>();
+    auto* view = new QWidget;
+    window->setCentralWidget(view);
+    auto* player = new VideoPlaybackModel(view);
+    auto* hover = new VideoHoverPreview(view);
+    auto* quit = new QAction(window.get());
+    quit->setShortcut(QKeySequence::Quit);
+    window->addAction(quit);
+    QObject::connect(quit, &QAction::triggered, quit, &quitProgram, Qt::QueuedConnection);
+    const QuitRequests quitRequests(*window, *quit);
+    window->show();
+    window->activateWindow();
+    need(QTest::qWaitForWindowActive(window.get()), "no active window");
+
+    player->load(video, 20, true);
+    hover->configure(video);
+    hover->setRestDelay(std::chrono::milliseconds(0));
+    need(QTest::qWaitFor([&] { return player->currentTime() > 1; }, 60'000), "never played");
+    std::puts("playing");
+    std::fflush(stdout);
+    need(QTest::qWaitFor([&] { return fileCallInFlight({fileNameBytes(video)}); }, 60'000), "never held");
+    hover->request(15);
+    need(QTest::qWaitFor([&] { return hover->isDecoding(); }, 60'000), "no still being made");
+    QTimer::singleShot(0, quit, [quit] {
+        if (qEnvironmentVariable("PIVRA_SHARE_END_BY") == QLatin1String("SIGTERM")) {
+            ::kill(::getpid(), SIGTERM);
+        } else {
+            quit->trigger();
+        }
+    });
+    const int status = QApplication::exec();
+    endWindow(std::move(window), instance);
+    leaveProgram(status);
+}
+
+// A share that stops answering for good (a NAS switched off) while a video
+// from it plays and a still of it is made for the bar's hover: the player's
+// thread and the still's stay held in their calls on the video. A quit still
+// ends the process, its window's place stored, while the share is stopped,
+// and a launch after it finds no program to hand itself to: it opens its own
+// window.
+TEST(ProgramEndTest, AShareThatNeverAnswersHoldsNeitherTheQuitNorTheNextLaunch)
+{
+    if (qEnvironmentVariableIsSet("PIVRA_SHARE_END_VIDEO")) {
+        quitWhileAShareHoldsTheVideo();
+    }
+    const QTemporaryDir folder;
+    const QDir made(folder.path());
+    ASSERT_TRUE(made.mkdir(QStringLiteral("disk")) && made.mkdir(QStringLiteral("share")));
+    const QString share = made.filePath(QStringLiteral("share"));
+    test::VideoFields fields;
+    fields.size = {640, 360};
+    fields.grain = true; // as large as a filmed video: playing reads on
+    fields.withAudio = true;
+    fields.codec = test::VideoCodec::h264;
+    fields.frames = 20 * fields.framesPerSecond;
+    const std::vector<QString> quits{QStringLiteral("Quit"), QStringLiteral("SIGTERM")};
+    for (const QString& by : quits) {
+        ASSERT_TRUE(test::makeVideo(made.filePath(QStringLiteral("disk/") + by + QStringLiteral(".mp4")), fields));
+    }
+    test::TestMounts mounts;
+    if (!mounts.bindThroughFuse(made.filePath(QStringLiteral("disk")), share)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    for (const QString& by : quits) {
+        SCOPED_TRACE(by.toStdString());
+        const QString settings = made.filePath(QStringLiteral("settings-") + by);
+        const QString server = made.filePath(QStringLiteral("instance-") + by);
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PIVRA_SHARE_END_VIDEO"), share + QLatin1Char('/') + by + QStringLiteral(".mp4"));
+        environment.insert(QStringLiteral("PIVRA_SHARE_END_SETTINGS"), settings);
+        environment.insert(QStringLiteral("PIVRA_SHARE_END_INSTANCE"), server);
+        environment.insert(QStringLiteral("PIVRA_SHARE_END_BY"), by);
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=ProgramEndTest.AShareThatNeverAnswersHoldsNeitherTheQuitNorTheNextLaunch")});
+        QByteArray output;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                output += child.readAllStandardOutput();
+                return output.contains("playing\n") || child.state() == QProcess::NotRunning;
+            },
+            120'000));
+        ASSERT_TRUE(output.contains("playing\n")) << output.toStdString();
+        ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
+
+        // The limit is only how long a failing run takes to say so.
+        const bool endedWhileStopped = child.waitForFinished(90'000) && !mounts.resumedByItself(share);
+        mounts.resume(share);
+        if (child.state() != QProcess::NotRunning) {
+            child.kill();
+            child.waitForFinished();
+        }
+        output += child.readAllStandardOutput();
+        ASSERT_TRUE(endedWhileStopped) << "the quit waited for the share\n" << output.toStdString();
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+        const test::SettingsSandbox sandbox(settings);
+        QWidget window;
+        EXPECT_TRUE(window.restoreGeometry(AppSettings().value(WindowGeometry::settingsKey).toByteArray()))
+            << "the window's place was not stored";
+        SingleInstance next(server);
+        EXPECT_FALSE(next.forwardOrListen(SingleInstance::currentLaunch(QCoreApplication::arguments())))
+            << "a launch was handed to the program that ended";
     }
 }
 

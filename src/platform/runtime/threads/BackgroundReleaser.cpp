@@ -2,16 +2,31 @@
 
 #include "platform/runtime/Dispatcher.h"
 #include "platform/runtime/MainThread.h"
+#include "platform/runtime/threads/HeldFileCalls.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 namespace pivra {
+namespace {
+
+using namespace std::chrono_literals;
+
+// How often finish() looks for a thread held on a file, and how long one
+// may stay held before it stops waiting: far longer than a local disk or a
+// live share keeps one call waiting, far shorter than anyone waits for a
+// quit.
+constexpr auto heldLookEvery = 40ms;
+constexpr auto heldLongest = 240ms;
+
+} // namespace
 
 struct BackgroundReleaser::Pending {
     std::mutex mutex;
@@ -59,6 +74,11 @@ void BackgroundReleaser::finish()
 {
     assertMainThread();
     QAbstractEventDispatcher* const dispatcher = QThread::currentThread()->eventDispatcher();
+    HeldFileCalls held;
+    std::chrono::steady_clock::duration heldFor{};
+    auto lastLook = std::chrono::steady_clock::now();
+    QTimer looks;
+    looks.start(heldLookEvery);
     for (;;) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         {
@@ -69,7 +89,21 @@ void BackgroundReleaser::finish()
             }
             pending_->finishing = dispatcher;
         }
-        // A wake between the count above and this wait ends the wait at once.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastLook >= heldLookEvery) {
+            // Only the time a thread could not move on counts: a release
+            // held in a call on a share that never answers would hold the
+            // program for good, and the process's end ends that thread.
+            heldFor = held.lookAgain() ? heldFor + (now - lastLook) : std::chrono::steady_clock::duration{};
+            lastLook = now;
+            if (heldFor >= heldLongest) {
+                const std::lock_guard lock(pending_->mutex);
+                pending_->finishing = nullptr;
+                return;
+            }
+        }
+        // A wake between the count above and this wait ends the wait at
+        // once; the looks' timer ends it too.
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
 }

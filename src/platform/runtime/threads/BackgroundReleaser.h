@@ -13,7 +13,8 @@ namespace pivra {
 //
 // Until an object is gone it counts as work in flight for drain(). The
 // releaser's destructor waits for every release still under way; finish()
-// waits likewise while the GUI thread answers what they ask of it.
+// waits likewise while the GUI thread answers what they ask of it, as long
+// as they can move on.
 class BackgroundReleaser {
 public:
     BackgroundReleaser();
@@ -28,6 +29,9 @@ public:
     // ended. Some objects need one more answer from the GUI thread as they
     // end (a media player's pipeline asks it for one as it stops); a wait
     // that does not turn it gets none, and they wait out their timeout.
+    // It stops waiting once a thread stays held in one call on a file (a
+    // player's read or look at its size, on a share that no longer
+    // answers): what is left would end only when the share does.
     void finish();
 
     // The program's own, for whoever has none of its own; it waits for what
