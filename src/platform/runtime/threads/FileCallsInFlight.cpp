@@ -1,18 +1,16 @@
 #include "platform/runtime/threads/FileCallsInFlight.h"
 
+#include "platform/runtime/threads/FileCalls.h"
 #include "platform/runtime/threads/ThreadTimes.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -20,96 +18,9 @@
 namespace pivra {
 namespace {
 
-// Which arguments of a call that may wait on a file lead to it.
-enum class Names {
-    none,
-    descriptor, // the first: a descriptor
-    path,       // the first: a path, from the working folder if relative
-    pathFrom,   // the second: a path from the folder at the first, a
-                // descriptor; empty, that descriptor itself (AT_EMPTY_PATH,
-                // as glibc's fstat calls newfstatat)
-};
-
-Names namesItsFile(long call)
-{
-    switch (call) {
-    case SYS_read:
-    case SYS_pread64:
-    case SYS_readv:
-    case SYS_preadv:
-    case SYS_preadv2:
-    case SYS_write:
-    case SYS_pwrite64:
-    case SYS_writev:
-    case SYS_pwritev:
-    case SYS_pwritev2:
-    case SYS_lseek:
-    case SYS_fstat:
-    case SYS_fstatfs:
-    case SYS_fsync:
-    case SYS_fdatasync:
-    case SYS_ftruncate:
-    case SYS_fallocate:
-    case SYS_fadvise64:
-    case SYS_readahead:
-    case SYS_ioctl:
-    case SYS_fcntl:
-    case SYS_flock:
-    case SYS_getdents64:
-    case SYS_fgetxattr:
-    case SYS_flistxattr:
-        return Names::descriptor;
-#ifdef SYS_open // calls only some architectures still have
-    case SYS_open:
-    case SYS_creat:
-    case SYS_stat:
-    case SYS_lstat:
-    case SYS_access:
-    case SYS_readlink:
-#endif
-    case SYS_statfs:
-    case SYS_truncate:
-    case SYS_getxattr:
-    case SYS_lgetxattr:
-    case SYS_listxattr:
-    case SYS_llistxattr:
-        return Names::path;
-    case SYS_openat:
-    case SYS_openat2:
-    case SYS_newfstatat:
-    case SYS_statx:
-    case SYS_faccessat:
-    case SYS_faccessat2:
-    case SYS_readlinkat:
-        return Names::pathFrom;
-    default:
-        return Names::none;
-    }
-}
-
 bool isOneOf(const QByteArray& path, const std::vector<QByteArray>& paths)
 {
     return !path.isEmpty() && std::find(paths.begin(), paths.end(), path) != paths.end();
-}
-
-// Where a link of /proc leads; empty when it is gone.
-QByteArray linkTarget(const char* link)
-{
-    char target[PATH_MAX + 1];
-    const ssize_t length = ::readlink(link, target, PATH_MAX);
-    return length > 0 ? QByteArray(target, length) : QByteArray();
-}
-
-// Where descriptor `descriptor` of this process leads, or for AT_FDCWD the
-// working folder.
-QByteArray descriptorTarget(int descriptor)
-{
-    if (descriptor == AT_FDCWD) {
-        return linkTarget("/proc/self/cwd");
-    }
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", descriptor);
-    return linkTarget(link);
 }
 
 // The path a call of this process was handed at `address`; none when that
@@ -158,34 +69,20 @@ bool threadWaitsOn(pid_t task, const std::vector<QByteArray>& paths)
     if (!times || times->runnable) {
         return false;
     }
-    char file[96];
-    char text[512];
-    // "<call> <argument 1> ... <argument 6> <stack> <address>" while
-    // blocked, "running" or "-1 ..." otherwise.
-    std::snprintf(file, sizeof file, "/proc/self/task/%d/syscall", int(task));
-    if (readProcFile(file, text, sizeof text) <= 0) {
+    const std::optional<BlockedCall> call = blockedCall(task);
+    if (!call) {
         return false;
     }
-    char* rest = nullptr;
-    const long call = std::strtol(text, &rest, 10);
-    if (rest == text) {
+    switch (fileArgumentOf(call->number)) {
+    case FileArgument::none:
+    case FileArgument::fault: // which file's page, /proc does not tell
         return false;
-    }
-    unsigned long arguments[2] = {};
-    for (unsigned long& argument : arguments) {
-        argument = std::strtoul(rest, &rest, 16);
-    }
-    // A descriptor is an int: the register's upper half may hold anything.
-    const auto descriptor = int(std::uint32_t(arguments[0]));
-    switch (namesItsFile(call)) {
-    case Names::none:
-        return false;
-    case Names::descriptor:
-        return isOneOf(descriptorTarget(descriptor), paths);
-    case Names::path:
-        return isOneOf(fileNamed(AT_FDCWD, arguments[0]), paths);
-    case Names::pathFrom:
-        return isOneOf(fileNamed(descriptor, arguments[1]), paths);
+    case FileArgument::descriptor:
+        return isOneOf(descriptorTarget(call->descriptor()), paths);
+    case FileArgument::path:
+        return isOneOf(fileNamed(AT_FDCWD, call->arguments[0]), paths);
+    case FileArgument::pathFrom:
+        return isOneOf(fileNamed(call->descriptor(), call->arguments[1]), paths);
     }
     return false;
 }
