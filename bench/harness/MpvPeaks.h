@@ -4,6 +4,8 @@
 // player against: mpv is started idle with its window open, on an X server
 // of its own, and driven over its JSON socket as a user would drive it.
 
+#include "ResidentMemory.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,29 +29,6 @@ struct MpvPeaks {
 };
 
 namespace detail {
-
-// A figure of /proc/`pid`/status in MB ("VmRSS:", "VmHWM:").
-inline double processMegabytes(qint64 pid, const QByteArray& field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field)) {
-            return line.mid(field.size()).trimmed().split(' ').front().toDouble() / 1024;
-        }
-    }
-    return 0;
-}
-
-inline void resetProcessPeak(qint64 pid)
-{
-    QFile refs(QStringLiteral("/proc/%1/clear_refs").arg(pid));
-    if (refs.open(QIODevice::WriteOnly)) {
-        refs.write("5");
-    }
-}
 
 // mpv's JSON socket: one command a line, answered in a line that carries its
 // request's number, among the events mpv sends unasked.
@@ -135,20 +114,21 @@ inline std::optional<MpvPeaks> measureMpv(const QString& path, QSize window, dou
         mpv.waitForFinished();
         return std::nullopt;
     }
-    const qint64 pid = socket.command({QStringLiteral("get_property"), QStringLiteral("pid")}).toInteger(-1);
+    const QString pid =
+        QString::number(socket.command({QStringLiteral("get_property"), QStringLiteral("pid")}).toInteger(-1));
     MpvPeaks peaks;
     QThread::sleep(2);
-    peaks.idleMegabytes = detail::processMegabytes(pid, "VmRSS:");
-    detail::resetProcessPeak(pid);
+    peaks.idleMegabytes = residentMegabytes("VmRSS:", pid);
+    resetResidentPeak(pid);
     socket.command({QStringLiteral("loadfile"), path});
     socket.waitForTime(playSeconds, 30'000);
-    peaks.playingMegabytes = detail::processMegabytes(pid, "VmHWM:");
-    detail::resetProcessPeak(pid);
+    peaks.playingMegabytes = residentMegabytes("VmHWM:", pid);
+    resetResidentPeak(pid);
     for (const double target : {firstSeek, secondSeek}) {
         socket.command({QStringLiteral("seek"), target, QStringLiteral("absolute+exact")});
         QThread::sleep(1);
     }
-    peaks.seekingMegabytes = detail::processMegabytes(pid, "VmHWM:");
+    peaks.seekingMegabytes = residentMegabytes("VmHWM:", pid);
     socket.command({QStringLiteral("quit")});
     if (!mpv.waitForFinished(10'000)) {
         mpv.kill();

@@ -8,10 +8,11 @@
 
 namespace pivra::bench {
 
-// A figure of /proc/self/status in MB: "VmRSS:" now, "VmHWM:" the peak.
-inline double residentMegabytes(const QByteArray& field)
+// A figure of /proc/<process>/status in MB: "VmRSS:" now, "VmHWM:" the
+// peak; this process's unless another's id is given.
+inline double residentMegabytes(const QByteArray& field, const QString& process = QStringLiteral("self"))
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(QStringLiteral("/proc/%1/status").arg(process));
     if (!status.open(QIODevice::ReadOnly)) {
         return 0;
     }
@@ -24,9 +25,9 @@ inline double residentMegabytes(const QByteArray& field)
 }
 
 // Starts the peak (VmHWM) again from what is resident now.
-inline void resetResidentPeak()
+inline void resetResidentPeak(const QString& process = QStringLiteral("self"))
 {
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    QFile refs(QStringLiteral("/proc/%1/clear_refs").arg(process));
     if (refs.open(QIODevice::WriteOnly)) {
         refs.write("5");
     }
