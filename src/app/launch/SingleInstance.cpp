@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +55,15 @@ QString lockPath(const QString& serverName)
 }
 
 // The device and inode of the file at `path`; zeros when there is none.
+// Servers that must never close, as Qt removes a server's socket file when it
+// closes and the file at their name is another program's now. Kept where the
+// process can still reach them until it ends.
+void keepOpenForGood(QLocalServer* server)
+{
+    static auto* const kept = new std::vector<QLocalServer*>;
+    kept->push_back(server);
+}
+
 std::pair<quint64, quint64> fileIdentity(const QString& path)
 {
     struct stat status {};
@@ -127,6 +137,7 @@ void SingleInstance::stopListening()
     // unreachable, until the process ends.
     server_->disconnect(this);
     server_->setParent(nullptr);
+    keepOpenForGood(server_);
     server_ = new QLocalServer(this);
 }
 
