@@ -99,6 +99,17 @@ TEST(ProgramEndTest, TheWindowsViewsEndWhileTheGuiThreadStillAnswersThem)
     ASSERT_TRUE(drain());
 }
 
+// The application goes right after the end has waited for the releases:
+// by then none of them may still reach for it (its event dispatcher).
+TEST(ProgramEndTest, OnceTheEndHasWaitedNoReleaseReachesForTheApplication)
+{
+    for (int round = 0; round < 1000; ++round) {
+        BackgroundReleaser::shared().release(std::make_shared<int>(round));
+        BackgroundReleaser::shared().finish();
+        ASSERT_FALSE(detail::hasOutstandingWork()) << "round " << round;
+    }
+}
+
 // The program's last moment: a scan's inspection still running on the pool
 // and a player being let go that never ends, as a device that stopped
 // answering holds one. The process ends with the program's status all the

@@ -1,5 +1,7 @@
 // Every test executable starts here: a real QApplication on the offscreen
 // platform, with standard paths redirected so no test touches the user's data.
+#include "platform/runtime/threads/BackgroundReleaser.h"
+
 #include <QApplication>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -32,5 +34,9 @@ int main(int argc, char** argv)
     qtHandler = qInstallMessageHandler(failOnColourWarnings);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // As the program does before its application goes: what a test let go
+    // of in the background may still ask the GUI thread something.
+    pivra::BackgroundReleaser::shared().finish();
+    return status;
 }

@@ -59,6 +59,9 @@ void BackgroundReleaser::release(std::shared_ptr<void> object)
     }
     std::thread([pending = pending_, object = std::move(object)]() mutable {
         object.reset();
+        // Told before the count goes down: whoever waited for the count may
+        // let the application go at once, and this may wake its dispatcher.
+        detail::workDelivered();
         {
             const std::lock_guard lock(pending->mutex);
             if (--pending->count == 0 && pending->finishing != nullptr) {
@@ -66,7 +69,6 @@ void BackgroundReleaser::release(std::shared_ptr<void> object)
             }
         }
         pending->done.notify_all();
-        detail::workDelivered();
     }).detach();
 }
 
