@@ -134,6 +134,10 @@ public:
     void setFavorite(bool isFavorite, const QString& mediaID);
     // Stores the quarter turns modulo 4 (-1 becomes 3).
     void setRotation(int quarters, const QString& mediaID);
+    // Stores `seconds`, how long a video's streams were measured to play, as
+    // its duration where the stored one is none or longer; a longer length
+    // is never taken from a file. Ignored for a photo.
+    void setStreamsDuration(double seconds, const QString& mediaID);
 
     // Index writes. A folder scan (FolderScan.h) runs as a sequence of these
     // short calls so other callers get the catalog between its batches.

@@ -1,5 +1,6 @@
 // The user's own data in the catalog: albums and their members, favourites
-// and the viewing rotation of items.
+// and the viewing rotation of items; and the one fact of an item the viewer
+// learns, a video's length as it plays.
 #include "catalog/MediaCatalog.h"
 
 #include "catalog/CatalogRows.h"
@@ -108,6 +109,15 @@ void MediaCatalog::setRotation(int quarters, const QString& mediaID)
 {
     sqlite::Statement statement = prepare("UPDATE media SET rotation_quarters=? WHERE id=?");
     statement.bindInt(1, quarters & 3); // two's complement: -1 stores 3, 5 stores 1
+    statement.bindText(2, mediaID);
+    statement.run();
+}
+
+void MediaCatalog::setStreamsDuration(double seconds, const QString& mediaID)
+{
+    sqlite::Statement statement =
+        prepare("UPDATE media SET duration=?1 WHERE id=?2 AND kind='video' AND (duration IS NULL OR duration>?1)");
+    statement.bindDouble(1, seconds);
     statement.bindText(2, mediaID);
     statement.run();
 }

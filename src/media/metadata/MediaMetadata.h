@@ -35,7 +35,8 @@ std::optional<MediaKind> kindOfExtension(std::string_view extension);
 // Dates, size and the item's identity come from `values` and the path; an
 // image adds its pixel size as displayed (orientations 5 to 8 swap the sides),
 // Exif capture date, camera model, lens, metadata text and Live Photo
-// identifier; a video adds its common metadata text, duration, creation date,
+// identifier; a video adds its common metadata text, duration (as long as it
+// plays: its streams' own where its header states more), creation date,
 // the displayed size of its first video track and, for ".mov" files only, its
 // content identifier.
 MediaItem inspect(const QString& path, const QUuid& sourceID, const FileValues& values, MediaKind kind);

@@ -1,5 +1,6 @@
 #include "media/video/VideoProperties.h"
 
+#include "media/video/StreamsLength.h"
 #include "media/video/VideoInput.h"
 #include "media/video/VideoMetadataKeys.h"
 
@@ -141,6 +142,12 @@ std::optional<VideoProperties> readVideoProperties(const QString& path)
     properties.creationDate = creationDate(input.get());
     readDisplaySize(input.get(), properties);
     properties.contentIdentifier = contentIdentifier(input.get());
+    // Last: where the header states more than the streams hold, their end is
+    // read from the file.
+    if (const std::optional<double> played = playedLength(*input, properties.duration); played != properties.duration) {
+        properties.duration = played;
+        properties.durationGuessed = false;
+    }
     return properties;
 }
 

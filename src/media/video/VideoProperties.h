@@ -13,7 +13,10 @@ namespace pivra {
 struct VideoProperties {
     // Common metadata: platform identifier (see VideoMetadataKeys.h) → text.
     QMap<QString, QString> commonMetadata;
-    std::optional<double> duration; // seconds; absent when the container does not know it
+    // Seconds, as long as the video plays: the length its header states or,
+    // where that is none or well more than the streams hold, theirs
+    // (playedLength in StreamsLength.h). Absent when neither is known.
+    std::optional<double> duration;
     // The duration is FFmpeg's guess from the bit rate and the file's size,
     // as for a stream whose end could not be read.
     bool durationGuessed = false;

@@ -2,6 +2,7 @@
 #include "catalog/scan/ScanTestKit.h"
 #include "media/metadata/CountingInspector.h"
 #include "support/files/Bombs.h"
+#include "support/files/DamagedVideos.h"
 #include "support/files/JpegMaker.h"
 #include "support/system/TempFolder.h"
 #include "support/files/VideoMaker.h"
@@ -58,6 +59,66 @@ TEST_F(ScanMetadata, IndexesWhatTheFilesSayAndOpensNothingTheSecondTime)
     EXPECT_EQ(scanFolder(library_).processed, 3);
     EXPECT_EQ(inspector_->inspections(), 3) << "unchanged files were opened again";
     EXPECT_EQ(inspector_->liveLookups(), 0);
+}
+
+// The length a video is stored with is the one it plays: its streams' own
+// where its header states well more than they hold, else the header's,
+// which neither a file's tables nor a length measured later lengthen.
+TEST_F(ScanMetadata, AVideoIsStoredWithTheLengthItPlays)
+{
+    VideoFields tenSeconds;
+    tenSeconds.frames = 100;
+    tenSeconds.framesPerSecond = 10;
+    VideoFields withSound = tenSeconds;
+    withSound.withAudio = true;
+    VideoFields fragmented = tenSeconds;
+    fragmented.fragmented = true; // its index lists its first second only
+    VideoFields held;
+    held.frames = 10;
+    held.framesPerSecond = 10;
+    held.lastFrameTicks = 21; // 0.9 s of pictures, the last held 2.1 s
+    struct Row {
+        const char* name;
+        VideoFields fields;
+        double stated; // the header's length, as a factor of the streams'
+        double stored;
+    };
+    const Row rows[]{
+        {"plain.mp4", tenSeconds, 1, 10},
+        {"stating-more.mp4", tenSeconds, 3, 10},
+        {"stating-more-with-sound.mov", withSound, 3, 10},
+        {"stating-less.mp4", tenSeconds, 0.5, 5},
+        {"fragmented.mp4", fragmented, 1, 10},
+        {"held-last-picture.mov", held, 1, 3},
+    };
+    const QString folder = makeFolder(QStringLiteral("lib/lengths"));
+    for (const Row& row : rows) {
+        const QString path = folder + u'/' + QLatin1StringView(row.name);
+        ASSERT_TRUE(makeVideo(path, row.fields)) << row.name;
+        if (row.stated != 1) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite)) << row.name;
+            const QByteArray stating = withStatedLength(file.readAll(), row.stated);
+            ASSERT_FALSE(stating.isEmpty()) << row.name;
+            ASSERT_TRUE(file.seek(0) && file.write(stating) == stating.size()) << row.name;
+        }
+    }
+    scanFolder(library_);
+    for (const Row& row : rows) {
+        const std::optional<MediaItem> item = itemAt(folder + u'/' + QLatin1StringView(row.name));
+        ASSERT_TRUE(item && item->duration()) << row.name;
+        EXPECT_NEAR(*item->duration(), row.stored, 0.05) << row.name;
+    }
+
+    const QString video = MediaItem::makeID(source_, folder + QStringLiteral("/stating-less.mp4"));
+    const QString photo = MediaItem::makeID(source_, library_ + QStringLiteral("/2021/a.jpg"));
+    onCatalog([&](MediaCatalog& catalog) {
+        catalog.setStreamsDuration(8, video);
+        catalog.setStreamsDuration(3, photo);
+        catalog.setStreamsDuration(4, video);
+    });
+    EXPECT_EQ(itemAt(folder + QStringLiteral("/stating-less.mp4"))->duration(), 4);
+    EXPECT_EQ(itemAt(library_ + QStringLiteral("/2021/a.jpg"))->duration(), std::nullopt);
 }
 
 TEST_F(ScanMetadata, ChangedPhotoIsReadAgainAndKeepsTheUsersMarks)

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <cmath>
 #include <optional>
 
 namespace pivra::test {
@@ -76,6 +77,21 @@ std::vector<DamagedVideo> makeDamagedVideos(const QString& folder, int seconds)
         return {};
     }
     return damaged;
+}
+
+QByteArray withStatedLength(QByteArray video, double factor)
+{
+    // Where the length lies after the box's name, in its first version.
+    for (const auto& [box, offset] : {std::pair{QByteArrayLiteral("mvhd"), 20}, {QByteArrayLiteral("tkhd"), 24}}) {
+        for (qsizetype at = video.indexOf(box); at >= 0; at = video.indexOf(box, at + 4)) {
+            if (at + offset + 4 > video.size() || video[at + 4] != 0) {
+                return {};
+            }
+            auto* length = reinterpret_cast<uchar*>(video.data() + at + offset);
+            qToBigEndian(quint32(std::llround(qFromBigEndian<quint32>(length) * factor)), length);
+        }
+    }
+    return video;
 }
 
 } // namespace pivra::test

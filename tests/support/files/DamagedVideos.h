@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <vector>
@@ -20,5 +21,10 @@ struct DamagedVideo {
 // sound's bytes zeroed in a container left whole ("zeroed.mp4"). Empty when
 // one cannot be written.
 std::vector<DamagedVideo> makeDamagedVideos(const QString& folder, int seconds);
+
+// `video`, an MP4 or MOV, with the length its movie and track headers state
+// scaled by `factor` and its streams as they were, as some cameras and
+// editors write them. Empty when a header is not of the first version.
+QByteArray withStatedLength(QByteArray video, double factor);
 
 } // namespace pivra::test

@@ -49,6 +49,8 @@ struct Track {
     AVStream* stream = nullptr;
     Frame frame;
     std::int64_t sent = 0; // in the encoder's time base
+    std::int64_t lastPts = -1; // pictures: the last one's time, in the encoder's time base
+    std::int64_t lastDuration = 1;
 };
 
 void setTag(AVDictionary** tags, const char* key, const std::optional<QString>& value)
@@ -285,8 +287,10 @@ std::optional<Track> addTrack(AVFormatContext* output, const AVCodec* encoder, c
     return track;
 }
 
-bool drain(AVCodecContext* codec, AVFormatContext* output, AVStream* stream)
+bool drain(Track& track, AVFormatContext* output)
 {
+    AVCodecContext* codec = track.codec.get();
+    AVStream* stream = track.stream;
     Packet packet(av_packet_alloc());
     while (true) {
         const int status = avcodec_receive_packet(codec, packet.get());
@@ -299,6 +303,9 @@ bool drain(AVCodecContext* codec, AVFormatContext* output, AVStream* stream)
         if (packet->duration == 0 && codec->codec_type == AVMEDIA_TYPE_VIDEO) {
             packet->duration = 1; // one frame: else the muxer's edit list leaves the last one out
         }
+        if (track.lastPts >= 0 && packet->pts == track.lastPts) {
+            packet->duration = track.lastDuration;
+        }
         av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
         packet->stream_index = stream->index;
         if (av_interleaved_write_frame(output, packet.get()) < 0) {
@@ -310,7 +317,7 @@ bool drain(AVCodecContext* codec, AVFormatContext* output, AVStream* stream)
 // Sends one frame, or the end when null, and writes what the encoder gives back.
 bool send(Track& track, AVFormatContext* output, const AVFrame* frame)
 {
-    return avcodec_send_frame(track.codec.get(), frame) >= 0 && drain(track.codec.get(), output, track.stream);
+    return avcodec_send_frame(track.codec.get(), frame) >= 0 && drain(track, output);
 }
 
 // Sends silence until `until` samples (whole frames, the last cut at `total`).
@@ -338,6 +345,10 @@ bool encode(std::optional<Track>& video, std::optional<Track>& audio, AVFormatCo
         = fields.audioOnly ? sampleRate
                            : std::int64_t(fields.frames) * fields.frameTicks * sampleRate / fields.framesPerSecond;
     const std::vector<std::int8_t> grain = fields.grain ? makeGrain(fields.size) : std::vector<std::int8_t>();
+    if (video && fields.lastFrameTicks > 0) {
+        video->lastPts = std::int64_t(fields.frames - 1) * fields.frameTicks;
+        video->lastDuration = fields.lastFrameTicks;
+    }
     for (int index = 0; video && index < fields.frames; ++index) {
         const std::int64_t frameEnd
             = std::int64_t(index + 1) * fields.frameTicks * sampleRate / fields.framesPerSecond;
@@ -405,6 +416,9 @@ bool makeVideo(const QString& path, const VideoFields& fields)
     }
     if (fields.indexFirst) {
         av_dict_set(&options, "movflags", "+faststart", AV_DICT_APPEND);
+    }
+    if (fields.fragmented) {
+        av_dict_set(&options, "movflags", "+frag_keyframe+empty_moov+global_sidx", AV_DICT_APPEND);
     }
     const bool opened = avio_open(&rawOutput->pb, fileName.constData(), AVIO_FLAG_WRITE) >= 0;
     const bool headerWritten = opened && avformat_write_header(rawOutput, &options) >= 0;

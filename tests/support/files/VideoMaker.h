@@ -26,6 +26,7 @@ struct VideoFields {
     int frames = 5;
     int framesPerSecond = 25;
     int frameTicks = 1; // 1/framesPerSecond steps from one frame to the next: more holds each picture longer
+    int lastFrameTicks = 0; // MP4/MOV: the last picture held this many steps instead, as a screen recording holds it
     VideoCodec codec = VideoCodec::mpeg4; // MPEG-2 regardless in a program stream (".mpg")
     bool grain = false;     // fixed noise over the picture, so it costs what a filmed one does to code
     bool wavefronts = true; // HEVC: rows coded to decode side by side, as libx265 does unless told not to
@@ -35,6 +36,7 @@ struct VideoFields {
     bool audioOnly = false; // one second of silence instead of pictures (MOV only)
     int rotation = 0;       // clockwise quarter turns in degrees, as a display matrix
     bool indexFirst = false; // MP4/MOV: the index ahead of the pictures, as a copy made for streaming has it
+    bool fragmented = false; // MP4/MOV: in fragments of a key frame's group each, their index in each, as live recorders write
     std::optional<QSize> pixelAspect;    // one pixel's width:height (12:11), in the container only
     std::optional<QString> creationTime; // the container's own date, "2023-07-14T16:05:09Z"
     std::optional<QString> make;

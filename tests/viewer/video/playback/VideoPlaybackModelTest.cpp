@@ -15,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QtEndian>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -436,21 +435,6 @@ TEST_F(VideoPlaybackModelTest, LateReportsOfAPreviousLoadChangeNothing)
     }
 }
 
-// `video` with its movie and track headers stating three times the length
-// its streams hold, as a file some cameras and editors write.
-QByteArray statingThreeTimesItsLength(QByteArray video)
-{
-    // Where the length lies after the box's name, in its first version.
-    for (const auto& [box, offset] : {std::pair{QByteArrayLiteral("mvhd"), 20}, {QByteArrayLiteral("tkhd"), 24}}) {
-        for (qsizetype at = video.indexOf(box); at >= 0; at = video.indexOf(box, at + 4)) {
-            EXPECT_EQ(video[at + 4], 0) << "a header of the first version";
-            auto* length = reinterpret_cast<uchar*>(video.data() + at + offset);
-            qToBigEndian(qFromBigEndian<quint32>(length) * 3, length);
-        }
-    }
-    return video;
-}
-
 // Ending before the length the header gives is a fault only where the
 // streams' own index promised more: a header that states more than the
 // streams hold ends quietly at their end, which the bar then gives as the
@@ -459,7 +443,7 @@ TEST_F(VideoPlaybackModelTest, AnEarlyEndIsMeasuredAgainstTheStreamsOwnIndex)
 {
     QFile whole(clip(QStringLiteral("whole.mp4"), 6, 10));
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
-    const QString stating = writeFile(QStringLiteral("stating.mp4"), statingThreeTimesItsLength(whole.readAll()));
+    const QString stating = writeFile(QStringLiteral("stating.mp4"), test::withStatedLength(whole.readAll(), 3));
     const std::vector<test::DamagedVideo> damaged = test::makeDamagedVideos(makeFolder(QStringLiteral("damaged")), 8);
     const auto cut = std::find_if(damaged.begin(), damaged.end(), [](const test::DamagedVideo& video) {
         return video.playsAPart && video.path.endsWith(QStringLiteral("cut-index-first.mp4"));
