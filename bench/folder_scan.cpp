@@ -256,7 +256,7 @@ struct ScanResult {
 Task<> runScan(CatalogExecutor* catalog, std::shared_ptr<const MediaInspector> inspector, QUuid source, QString root,
                ScanResult* result)
 {
-    Task<ScanOutcome> scanning = scan(*catalog, std::move(inspector), source, std::move(root), std::nullopt,
+    Task<ScanOutcome> scanning = scan(*catalog, std::move(inspector), source, std::move(root), SourceFolder{},
                                       ScanProgress([](int) {}), CancelToken());
     try {
         result->processed = (co_await std::move(scanning)).processed;

@@ -126,6 +126,10 @@ struct AccessedFolder {
     // The mount it was found or chosen on: for a folder nothing of its own
     // tells from another, the one mount it may stay online on.
     std::optional<std::uint64_t> mount;
+    // Found by its place alone (a share that numbers its files anew at each
+    // mount), and not chosen by the user since: its scans must find some of
+    // the source's files in it before they write or delete anything.
+    bool knownByPlace = false;
 
     bool operator==(const AccessedFolder&) const = default;
 };
@@ -288,6 +292,10 @@ public:
     // folder the user must choose again (in source order) and those the user
     // declined this run; the sorted roots the folder watcher watches.
     const QHash<QUuid, AccessedFolder>& activeAccess() const { return activeAccess_; }
+    // The folder sources kept offline because the folder at their place, on
+    // a share that is known by its place alone, held none of their files:
+    // each is taken back, with no question, once a scan finds its files there.
+    QList<QUuid> strangeFolderSourceIDs() const { return strangeFolders_.keys(); }
     const QList<QUuid>& permissionNeededIDs() const { return permissionNeededIDs_; }
     const QSet<QUuid>& dismissedPermissionIDs() const { return dismissedPermissionIDs_; }
     const QStringList& watchedPaths() const { return watchedPaths_; }
@@ -533,6 +541,13 @@ private:
     bool applyFolderAccess(LibrarySource& source, const std::optional<FolderProbe>& probe);
     void holdAccess(const QUuid& id, AccessedFolder folder);
     void dropAccess(const QUuid& id);
+    // Tells the thumbnails which folders the online sources read.
+    void publishSourceRoots();
+    // A scan found the folder at the source's place strange: the source goes
+    // offline with all it holds and the user is asked whether it is its own.
+    void setAsideStrangeFolder(const QUuid& id, const AccessedFolder& folder);
+    // A scan found the source's files at its place again.
+    void takeBackStrangeFolder(const QUuid& id, const AccessedFolder& folder);
     void rebuildWatcher(QStringList awaited);
     void watchedInPart(const QStringList& roots);
     static void updateVolume(LibrarySource& source, const std::optional<VolumeFacts>& volume);
@@ -540,6 +555,8 @@ private:
     void gatherLateAnswers();
     void followMounts(const QList<MountEntry>& mounted, const QList<MountEntry>& unmounted);
     bool concernsSources(const MountEntry& mount) const;
+    // The folder sources whose folder or disk lies at or below the mount.
+    QSet<QUuid> sourcesUnder(const MountEntry& mount) const;
     bool mayBringBackSource(const MountEntry& mount) const;
     Task<> answerPermissionRequest(QUuid id, bool reconnect);
 
@@ -555,8 +572,13 @@ private:
         QUuid id;
         AccessedFolder folder;
         QString name;
+        // An offline source whose folder is scanned to see whether its files
+        // are back (strangeFolders_).
+        bool strange = false;
     };
-    // Over every online folder source, or only those of `only`.
+    // Over every online folder source, or only those of `only` and those the
+    // access pass brings online or to another folder. Sources a replaced run
+    // had still to walk are walked in this one.
     void startRescan(const std::optional<QSet<QUuid>>& only);
     Task<> rescanSources(int generation, std::optional<QSet<QUuid>> only);
     qsizetype nextScanTarget(const QList<ScanTarget>& remaining) const;
@@ -645,6 +667,14 @@ private:
     // answering: found on the same mount once it answers, their folder is
     // still theirs.
     QHash<QUuid, AccessedFolder> silentAccess_;
+    // Sources whose folder, known by its place alone, held none of their
+    // files, with the folder the last pass found at their place (none when
+    // it found none). They stay offline, asked about once, until a scan
+    // finds their files there again or the user chooses their folder.
+    QHash<QUuid, std::optional<AccessedFolder>> strangeFolders_;
+    // Sources whose folder the user chose since their last scan: whatever it
+    // holds is theirs, by the user's word.
+    QSet<QUuid> chosenByUser_;
     QList<QUuid> permissionNeededIDs_;
     QSet<QUuid> dismissedPermissionIDs_;
     std::optional<QUuid> permissionRequestSourceID_;
@@ -669,6 +699,9 @@ private:
     QTimer partlyWatchedRescan_;
 
     TaskHandle scanTask_;
+    // The sources the current indexing run has still to walk; none: every
+    // online one (its access pass has not answered yet).
+    std::optional<QSet<QUuid>> unwalked_ = QSet<QUuid>{};
     std::optional<QUuid> indexingProcessID_;
     bool isScanning_ = false;
     QSet<QUuid> scanningSourceIDs_;

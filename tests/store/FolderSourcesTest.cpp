@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <mutex>
 #include <ostream>
 
 namespace pivra {
@@ -107,7 +108,7 @@ protected:
     // copies otherwise), one of them a favourite and one in an album.
     std::unique_ptr<LibraryStore> storeWithMarkedSource(const QString& photos, LibraryServices services = {})
     {
-        EXPECT_TRUE(QDir().mkdir(photos));
+        EXPECT_TRUE(QDir().mkpath(photos));
         for (int index = 0; index < 3; ++index) {
             EXPECT_TRUE(test::makeJpeg(photos + QStringLiteral("/IMG_%1.jpg").arg(index), QSize(32 + index, 24)));
         }
@@ -437,26 +438,67 @@ TEST_P(UnprovenDiskTest, ADiskNothingTellsFromAnotherIsTakenBackOnlyWhenTheUserC
     EXPECT_EQ(questions, 1);
 }
 
-// A kind of share, as bindfs shows it in the mount table: plain "fuse" with
-// the folder it shows as its source (as bindfs itself), or "fuse.<program>"
-// (as sshfs, and the desktop's gvfs, whose share is the folder below its
-// mount point).
+// A kind of share, as the mount table shows it: bindfs's plain "fuse" with
+// the folder it shows as its source, sshfs's "fuse.sshfs" with its remote, or
+// the desktop's gvfs, one mount of the source "gvfsd-fuse" whose shares are
+// the folders below its mount point.
 struct ShareKind {
     const char* name;
-    const char* subtype;    // of the FUSE type, "" for the plain one
-    const char* folder;     // the source's, below the mount point
+    const char* source;   // the mount table's; "" for bindfs, whose source is the folder it shows
+    const char* subtype;  // of the FUSE type, "" for the plain one
+    const char* folder;   // the source's, below the mount point ("" for the share's top)
     const char* filesystem; // the share's name: %1 its source, %2 its mount point
+    // Another share of the same kind, and where it holds a folder at the
+    // source's relative path: for gvfs another share folder below the mount.
+    const char* otherSource;
+    const char* otherFolder;
 };
 
-class ShareSourceTest : public FolderSourcesTest, public testing::WithParamInterface<ShareKind> {};
+void PrintTo(const ShareKind& share, std::ostream* out)
+{
+    *out << share.name;
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, ShareSourceTest,
-    testing::Values(ShareKind{"fuse", "", "Photos", "fuse:%1 on %2"},
-                    ShareKind{"fuse sshfs", "sshfs", "Photos", "fuse.sshfs:%1 on %2"},
-                    ShareKind{"fuse gvfs", "gvfsd-fuse", "smb-share:server=nas,share=photos/Photos",
-                              "fuse.gvfsd-fuse:%1 on %2/smb-share:server=nas,share=photos"}),
-    test::rowName);
+const ShareKind shareKinds[] = {
+    {"fuse", "", "", "Photos", "fuse:%1 on %2", "", "Photos"},
+    {"sshfs", "pivra@nas:/srv/photos", "sshfs", "Photos", "fuse.sshfs:%1 on %2", "pivra@backup:/srv/photos",
+     "Photos"},
+    {"sshfs top", "pivra@nas:/srv/photos", "sshfs", "", "fuse.sshfs:%1 on %2", "pivra@backup:/srv/photos", ""},
+    {"gvfs", "gvfsd-fuse", "gvfsd-fuse", "smb-share:server=nas,share=photos/Photos",
+     "fuse.gvfsd-fuse:%1 on %2/smb-share:server=nas,share=photos", "gvfsd-fuse",
+     "smb-share:server=nas,share=backup/Photos"},
+};
+
+class ShareSourceTest : public FolderSourcesTest, public testing::WithParamInterface<ShareKind> {
+protected:
+    // The share of this kind (or another one of the kind) showing `from` at
+    // `point`, its files numbered anew at each mount.
+    bool mountShare(test::TestMounts& mounts, const QString& from, const QString& point, bool another = false)
+    {
+        const ShareKind& share = GetParam();
+        const QString subtype = QString::fromLatin1(share.subtype);
+        if (share.source[0] == '\0') {
+            return mounts.bindThroughFuse(from, point, test::TestMounts::FuseLookups::cached, subtype);
+        }
+        return mounts.shareThroughFuse(from, point, QString::fromLatin1(another ? share.otherSource : share.source),
+                                       subtype);
+    }
+
+    // The share's name as the mount table gives it for `from` at `point`.
+    QString shareName(const QString& from, const QString& point) const
+    {
+        const ShareKind& share = GetParam();
+        return QString::fromLatin1(share.filesystem)
+            .arg(share.source[0] == '\0' ? from : QString::fromLatin1(share.source), point);
+    }
+
+    QString sourceFolder(const QString& point) const
+    {
+        return cleanFolderPath(point + u'/' + QString::fromLatin1(GetParam().folder));
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ShareSourceTest, testing::ValuesIn(shareKinds), test::rowName);
 
 // At the next start on the very same mount, after the share was mounted
 // again under another device number, and once another share is mounted in
@@ -468,21 +510,14 @@ TEST_P(ShareSourceTest, IsOnlineAtEveryStartOnEachMountOfItsShareAndOnlyThere)
     const QString other = makeFolder(QStringLiteral("other"));
     const QString point = makeFolder(QStringLiteral("mount"));
     const QString between = makeFolder(QStringLiteral("between"));
-    const QString folder = QString::fromLatin1(share.folder);
-    ASSERT_TRUE(QDir(served).mkpath(QFileInfo(folder).path()));
     test::TestMounts mounts;
-    const auto mountShare = [&](const QString& from) {
-        return mounts.bindThroughFuse(from, point, test::TestMounts::FuseLookups::cached,
-                                      QString::fromLatin1(share.subtype));
-    };
-    if (!mountShare(served)) {
+    if (!mountShare(mounts, served, point)) {
         GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
     }
-    const QString photos = point + u'/' + folder;
+    const QString photos = sourceFolder(point);
     std::unique_ptr<LibraryStore> store = storeWithMarkedSource(photos);
     ASSERT_FALSE(HasFailure());
-    EXPECT_EQ(filesystemOf(photos).value_or(QString()).toStdString(),
-              QString::fromLatin1(share.filesystem).arg(served, point).toStdString());
+    EXPECT_EQ(filesystemOf(photos).value_or(QString()).toStdString(), shareName(served, point).toStdString());
     const QUuid id = store->sources().front().id;
     const auto startAgain = [&] {
         store.reset();
@@ -503,7 +538,7 @@ TEST_P(ShareSourceTest, IsOnlineAtEveryStartOnEachMountOfItsShareAndOnlyThere)
     for (int tries = 0; folderIdentity(point)->device == device; ++tries) {
         ASSERT_LT(tries, 5);
         ASSERT_TRUE(mounts.unmount(point) && mounts.mountTmpfs(between, QStringLiteral("pivra-between"))
-                    && mountShare(served))
+                    && mountShare(mounts, served, point))
             << qPrintable(mounts.failure());
     }
     {
@@ -512,15 +547,199 @@ TEST_P(ShareSourceTest, IsOnlineAtEveryStartOnEachMountOfItsShareAndOnlyThere)
         expectBackWithEverything(*store);
     }
 
+    // Another share of the kind: bindfs's of another folder, another remote,
+    // or for gvfs the same mount's folder of another share.
     store.reset();
-    ASSERT_TRUE(QDir(other).mkpath(folder));
-    ASSERT_TRUE(test::makeJpeg(other + u'/' + folder + QStringLiteral("/OTHER.jpg"), QSize(24, 32)));
-    ASSERT_TRUE(mounts.unmount(point) && mountShare(other)) << qPrintable(mounts.failure());
+    const QString otherPhotos = cleanFolderPath(other + u'/' + QString::fromLatin1(share.otherFolder));
+    ASSERT_TRUE(QDir().mkpath(otherPhotos));
+    ASSERT_TRUE(test::makeJpeg(otherPhotos + QStringLiteral("/OTHER.jpg"), QSize(24, 32)));
+    ASSERT_TRUE(mounts.unmount(point) && mountShare(mounts, other, point, true)) << qPrintable(mounts.failure());
     ASSERT_TRUE(startAgain());
     EXPECT_FALSE(store->sources().front().isOnline);
     EXPECT_TRUE(store->activeAccess().isEmpty());
     EXPECT_EQ(holdingsOf(id), marked);
     EXPECT_EQ(store->permissionRequestSourceID(), id); // its share's mount point is there
+}
+
+// A share that mounts its folder empty (the server's disk did not mount
+// under its export, a folder emptied) or holding other files (a folder
+// swapped) shows nothing of the source: the source is offline with all it
+// holds and asked about once, at a start and while running; once its files
+// are back it is as it was, with no question.
+TEST_P(ShareSourceTest, AFolderHoldingNoneOfItsFilesTakesNothingAwayAndTheFilesBackBringEverythingBack)
+{
+    const QString served = makeFolder(QStringLiteral("served"));
+    const QString away = makeFolder(QStringLiteral("away"));
+    const QString strangers = makeFolder(QStringLiteral("strangers"));
+    const QString point = makeFolder(QStringLiteral("mount"));
+    for (int index = 0; index < 2; ++index) {
+        ASSERT_TRUE(test::makeJpeg(strangers + QStringLiteral("/IMG_%1.jpg").arg(index), QSize(40, 30 + index)));
+    }
+    test::TestMounts mounts;
+    MountMonitor monitor;
+    if (!mountShare(mounts, served, point)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    std::unique_ptr<LibraryStore> store = storeWithMarkedSource(sourceFolder(point), {.mounts = &monitor});
+    ASSERT_FALSE(HasFailure());
+    const QUuid id = store->sources().front().id;
+    const QString shown = sourceFolder(served); // the folder as the server has it
+    int questions = 0;
+    const auto countQuestions = [&] {
+        QObject::connect(store.get(), &LibraryStore::permissionRequestSourceIDChanged, store.get(),
+                         [&] { questions += store->permissionRequestSourceID() == id ? 1 : 0; });
+    };
+    countQuestions();
+
+    // What the server's folder holds: the source's own files, nothing, or
+    // other files (two of the same names).
+    enum class Holds { own, nothing, others };
+    const auto moveAll = [](const QString& from, const QString& to) {
+        for (const QString& name : QDir(from).entryList(QDir::Files)) {
+            if (!QDir().rename(from + u'/' + name, to + u'/' + name)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    Holds holding = Holds::own;
+    const auto hold = [&](Holds next) {
+        const bool put = (holding == Holds::own ? moveAll(shown, away)
+                          : holding == Holds::others ? moveAll(shown, strangers)
+                                                     : true)
+                         && (next == Holds::own ? moveAll(away, shown)
+                             : next == Holds::others ? moveAll(strangers, shown)
+                                                     : true);
+        holding = next;
+        return put;
+    };
+    struct Step {
+        Holds holds;
+        bool atStart; // else under the running program, mounted again
+    };
+    const Step steps[] = {{Holds::nothing, true},  {Holds::own, false},     {Holds::others, false},
+                          {Holds::own, true},      {Holds::others, true},   {Holds::own, false},
+                          {Holds::nothing, false}, {Holds::own, true}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << (step.holds == Holds::own ? "its files" : step.holds == Holds::nothing ? "emptied" : "swapped")
+                                        << (step.atStart ? " at a start" : " while running"));
+        questions = 0;
+        if (step.atStart) {
+            store.reset();
+            ASSERT_TRUE(mounts.unmount(point));
+        } else {
+            // Seen gone before it comes back: a mount made at once may take
+            // the same id and device number, and the table would not change.
+            const int generation = store->scanGeneration();
+            ASSERT_TRUE(mounts.unmount(point));
+            ASSERT_TRUE(test::EventLoopWatch().waitFor([&] { return store->scanGeneration() > generation; }, 120'000));
+            ASSERT_TRUE(drain());
+        }
+        ASSERT_TRUE(hold(step.holds) && mountShare(mounts, served, point)) << qPrintable(mounts.failure());
+        const auto online = [&] { return store->sources().front().isOnline; };
+        const auto setAside = [&] { return store->strangeFolderSourceIDs().contains(id) && !online(); };
+        if (step.atStart) {
+            store = makeStore({.mounts = &monitor, .inspector = std::make_shared<MetadataInspector>()});
+            countQuestions();
+        } else {
+            ASSERT_TRUE(test::EventLoopWatch().waitFor(step.holds == Holds::own ? std::function<bool()>(online)
+                                                                                : std::function<bool()>(setAside),
+                                                       120'000));
+        }
+        ASSERT_TRUE(drain());
+        if (step.holds == Holds::own) {
+            expectBackWithEverything(*store);
+            EXPECT_TRUE(store->strangeFolderSourceIDs().isEmpty());
+            EXPECT_EQ(questions, 0);
+        } else {
+            EXPECT_TRUE(setAside());
+            EXPECT_TRUE(store->activeAccess().isEmpty());
+            EXPECT_EQ(holdingsOf(id), marked);
+            EXPECT_EQ(store->permissionRequestSourceID(), id);
+            EXPECT_EQ(questions, 1);
+        }
+    }
+
+    // Choosing the folder as it is now is the user's word: its files become
+    // the source's.
+    store.reset();
+    ASSERT_TRUE(mounts.unmount(point) && hold(Holds::others) && mountShare(mounts, served, point));
+    store = makeStore({.inspector = std::make_shared<MetadataInspector>()});
+    ASSERT_TRUE(drain());
+    ASSERT_TRUE(store->strangeFolderSourceIDs().contains(id));
+    picker_.answers.push_back(QStringList{sourceFolder(point)});
+    store->resolvePermissionRequest(true);
+    ASSERT_TRUE(drain());
+    EXPECT_TRUE(store->sources().front().isOnline);
+    EXPECT_EQ(holdingsOf(id).rows, 2);
+}
+
+// The walks scans ask for, by root: a walk of a share goes over the network
+// for every file.
+std::mutex walksMutex;
+QHash<QString, int> walks;
+
+FolderWalk countedWalk(const QString& root, const CancelToken& cancel)
+{
+    {
+        const std::lock_guard lock(walksMutex);
+        ++walks[root];
+    }
+    return walkFolder(root, cancel);
+}
+
+// Other programs mount and unmount all day: a mount walks only the sources
+// on it, never the others.
+TEST_F(FolderSourcesTest, AMountWalksOnlyTheSourcesOnIt)
+{
+    test::TestMounts mounts;
+    MountMonitor monitor;
+    QStringList folders;
+    for (const char* name : {"a", "b", "gone"}) {
+        const QString point = makeFolder(QString::fromLatin1(name));
+        const QString served = makeFolder(QStringLiteral("served ") + QString::fromLatin1(name));
+        if (!mounts.bind(served, point)) {
+            GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+        }
+        folders.append(point + QStringLiteral("/Photos"));
+        ASSERT_TRUE(QDir().mkpath(folders.back()));
+        ASSERT_TRUE(test::makeJpeg(folders.back() + QStringLiteral("/IMG.jpg"), QSize(24, 16)));
+    }
+    auto store = makeStore(
+        {.mounts = &monitor, .inspector = std::make_shared<MetadataInspector>(), .walker = &countedWalk});
+    picker_.answers.push_back(folders);
+    store->addFolders();
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(store->sources().size(), 3);
+    const QString elsewhere = makeFolder(QStringLiteral("elsewhere"));
+    const struct {
+        const char* name;
+        std::function<bool()> change;
+        int walksOfA;
+    } rows[] = {
+        // An offline source may come back on any disk mounted.
+        {"a source's disk gone", [&] { return mounts.unmount(pathOf(QStringLiteral("gone"))); }, 0},
+        {"a share mounted elsewhere",
+         [&] { return mounts.bindThroughFuse(makeFolder(QStringLiteral("served")), elsewhere); }, 0},
+        {"a source's disk gone", [&] { return mounts.unmount(pathOf(QStringLiteral("a"))); }, 0},
+        {"its disk back", [&] { return mounts.bind(pathOf(QStringLiteral("served a")), pathOf(QStringLiteral("a"))); },
+         1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        {
+            const std::lock_guard lock(walksMutex);
+            walks.clear();
+        }
+        const int generation = store->scanGeneration();
+        ASSERT_TRUE(row.change()) << qPrintable(mounts.failure());
+        ASSERT_TRUE(test::EventLoopWatch().waitFor([&] { return store->scanGeneration() > generation; }, 120'000));
+        ASSERT_TRUE(drain());
+        const std::lock_guard lock(walksMutex);
+        EXPECT_EQ(walks.value(folders[0]), row.walksOfA);
+        EXPECT_EQ(walks.value(folders[1]), 0);
+    }
+    EXPECT_TRUE(store->sources().front().isOnline);
 }
 
 TEST_F(FolderSourcesTest, AddingSkipsKnownAndUnusableFoldersSavesTheRestAndShowsTheNewSourceWhole)

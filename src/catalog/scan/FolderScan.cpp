@@ -145,8 +145,8 @@ std::size_t nextScanBatchSize(std::size_t size, std::chrono::steady_clock::durat
 }
 
 Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, QUuid sourceID,
-                       QString root, std::optional<FolderIdentity> sourceIdentity, ScanProgress progress,
-                       CancelToken cancel, FolderWalker walker)
+                       QString root, SourceFolder folder, ScanProgress progress, CancelToken cancel,
+                       FolderWalker walker)
 {
     const ScanTurn::Key key{&catalog, sourceID};
     co_await waitForScanTurn(key);
@@ -171,6 +171,13 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
     inputs.fingerprints = std::make_shared<const ScanFingerprints>(std::move(fingerprints));
     inputs.rootPrefixes = rootPrefixes(root, walk.rootPath);
     inputs.walk = std::make_shared<const FolderWalk>(std::move(walk));
+    if (folder.knownByPlace && inputs.fingerprints->rowCount() > 0
+        && !co_await runOnPool(PoolPriority::userInitiated, &holdsKnownFile, inputs, cancel)) {
+        ScanOutcome strange;
+        strange.complete = false;
+        strange.strangeFolder = true;
+        co_return strange;
+    }
 
     // The next batch is read while the current one is written, so the
     // catalog's writes do not add to the time the files take to read. The
@@ -218,7 +225,7 @@ Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInsp
     outcome.unopenedFolders = inputs.walk->unopenedFolders;
     outcome.complete = outcome.unopenedFolders.isEmpty();
     const bool whole =
-        co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, std::move(inputs.walk), sourceIdentity);
+        co_await runOnPool(PoolPriority::userInitiated, &walkWasWhole, std::move(inputs.walk), folder.identity);
     outcome.changedRows = wrote || (whole && std::find(seen->begin(), seen->end(), false) != seen->end());
     if (whole) {
         const std::shared_ptr<const std::vector<bool>> seenRows = std::move(seen);

@@ -54,6 +54,23 @@ struct ScanOutcome {
     // files the walk did not see were there to delete. A scan that changed
     // none leaves what the gallery shows as it was.
     bool changedRows = false;
+    // The folder, known only by its place, holds none of the source's files:
+    // nothing was written or deleted, as it may be another folder altogether.
+    bool strangeFolder = false;
+};
+
+// What the caller knows of the folder a source was added as.
+struct SourceFolder {
+    // Its identity, when the caller knows it: a walk of another folder (an
+    // empty mount point of an unplugged disk) deletes nothing.
+    std::optional<FolderIdentity> identity;
+    // Known by its place alone, as a folder on a share that numbers its
+    // files anew at each mount: nothing of the folder vouches that it is the
+    // source's, so it must hold some of the source's known files (the same
+    // path, date and size) before anything of it is written or deleted. A
+    // share whose disk did not mount under its export, or whose folder was
+    // emptied or swapped, shows such a folder.
+    bool knownByPlace = false;
 };
 
 // Brings the catalog in line with the folder at `root` for one source.
@@ -75,14 +92,15 @@ struct ScanOutcome {
 // Deleting rows is safe only where the walk saw everything: rows inside
 // folders that could not be opened are kept; a listing that failed part-way,
 // a root that is another folder by the end (remounted, replaced), or a root
-// that is not the folder the source was added as (`sourceIdentity`, when the
-// caller knows it: an empty mount point of an unplugged disk) keeps every
-// row. A cancelled scan throws Cancelled and writes nothing more, not even
-// the batch it was building: a newer scan or the removal of the source owns
-// the rows now. Catalog failures throw CatalogError; batches committed
-// before stay. GUI thread only.
+// that is not the folder the source was added as (`folder`, as far as the
+// caller knows it) keeps every row. A folder known by its place alone that
+// holds none of the source's known files is not walked into the catalog at
+// all (strangeFolder). A cancelled scan throws Cancelled and writes nothing
+// more, not even the batch it was building: a newer scan or the removal of
+// the source owns the rows now. Catalog failures throw CatalogError; batches
+// committed before stay. GUI thread only.
 Task<ScanOutcome> scan(CatalogExecutor& catalog, std::shared_ptr<const MediaInspector> inspector, QUuid sourceID,
-                       QString root, std::optional<FolderIdentity> sourceIdentity, ScanProgress progress,
-                       CancelToken cancel, FolderWalker walker = &walkFolder);
+                       QString root, SourceFolder folder, ScanProgress progress, CancelToken cancel,
+                       FolderWalker walker = &walkFolder);
 
 } // namespace pivra

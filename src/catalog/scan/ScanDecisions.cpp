@@ -15,11 +15,17 @@ namespace pivra {
 
 namespace {
 
+// The bytes of the ids of the walk's files up to their relative paths.
+std::string pathIDHead(const ScanInputs& inputs)
+{
+    return fileNameBytes(QString(MediaItem::makeID(inputs.sourceID, QString()) + inputs.walk->files.root() + u'/'))
+        .toStdString();
+}
+
 class BatchDecider {
 public:
     explicit BatchDecider(const ScanInputs& inputs)
-        : inputs_(inputs), idPrefix_(MediaItem::makeID(inputs.sourceID, QString())),
-          pathIDHead_(fileNameBytes(QString(idPrefix_ + inputs.walk->files.root() + u'/')).toStdString())
+        : inputs_(inputs), idPrefix_(MediaItem::makeID(inputs.sourceID, QString())), pathIDHead_(pathIDHead(inputs))
     {
     }
 
@@ -163,6 +169,30 @@ private:
 };
 
 } // namespace
+
+bool holdsKnownFile(const ScanInputs& inputs, const CancelToken& cancel)
+{
+    const std::string head = pathIDHead(inputs);
+    const WalkedFiles& files = inputs.walk->files;
+    const ScanFingerprints& fingerprints = *inputs.fingerprints;
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        if (cancel.isCancelled()) {
+            throw Cancelled();
+        }
+        const FileValues values = files.values(index);
+        const double modified = values.contentModificationDate.value_or(distantPast);
+        const std::int64_t size = values.fileSize.value_or(0);
+        if (const std::optional<KnownRow> known = fingerprints.rowByID(head, files.relativeBytes(index));
+            known && known->fingerprint.matches(modified, size)) {
+            return true;
+        }
+        if (const std::optional<RelativeFingerprint> moved = fingerprints.byRelative(files[index].relative);
+            moved && moved->fingerprint.matches(modified, size)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 DecidedBatch decideBatch(const ScanInputs& inputs, std::size_t first, std::size_t batchSize, int parallelReads,
                          const CancelToken& cancel)

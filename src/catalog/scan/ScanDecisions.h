@@ -26,6 +26,13 @@ struct DecidedBatch {
     std::size_t next = 0; // the walk's next file; its size when the walk is used up
 };
 
+// Whether the walk found one of the source's known files: a file at the
+// path of one of its rows, with that row's date and size, as the file it
+// was (its name alone could be another camera's IMG_0001.JPG). Rows to be
+// inspected again know no date and size, and count for none. Reads nothing
+// of the disk. Throws Cancelled when `cancel` is set.
+bool holdsKnownFile(const ScanInputs& inputs, const CancelToken& cancel);
+
 // Decides the walk's files from `first` on until `batchSize` decisions are
 // made or the files run out; files that are not media are passed over.
 // Inspections and Live Photo look-ups of the batch run on up to

@@ -56,13 +56,20 @@ void LibraryStore::rescan()
 void LibraryStore::startRescan(const std::optional<QSet<QUuid>>& only)
 {
     assertMainThread();
+    std::optional<QSet<QUuid>> scope = only;
+    if (scope && unwalked_) {
+        scope->unite(*unwalked_);
+    } else {
+        scope.reset();
+    }
     std::exchange(scanTask_, TaskHandle{}).cancel();
     assign(scanningSourceIDs_, QSet<QUuid>{}, &LibraryStore::scanningSourceIDsChanged);
     const int generation = ++scanGeneration_;
     // The replaced run is over for the user at once, though its task may
     // still be finishing a catalog call.
     processes_.end(std::exchange(indexingProcessID_, std::nullopt), PivraProcess::State::stopped);
-    scanTask_ = startTask(this, returningMemory(rescanSources(generation, only)));
+    unwalked_ = scope;
+    scanTask_ = startTask(this, returningMemory(rescanSources(generation, std::move(scope))));
 }
 
 // Folder access comes first, as everything after it depends on which sources
@@ -73,10 +80,21 @@ void LibraryStore::startRescan(const std::optional<QSet<QUuid>>& only)
 // showed its first screen only once its every row had been read.
 Task<> LibraryStore::rescanSources(int generation, std::optional<QSet<QUuid>> only)
 {
+    const QHash<QUuid, AccessedFolder> before = activeAccess_;
     const bool applied = co_await restoreAccess();
     const TaskHandle self = co_await currentTask();
     if (!applied || self.isCancelled() || scanGeneration_ != generation) {
         co_return;
+    }
+    // A source the pass brought online, or to another folder, is walked
+    // whatever the run was for.
+    if (only) {
+        for (const LibrarySource& source : std::as_const(sources_)) {
+            if (before.value(source.id) != activeAccess_.value(source.id)) {
+                only->insert(source.id);
+            }
+        }
+        unwalked_ = only;
     }
     co_await reload();
     if (self.isCancelled() || scanGeneration_ != generation) {
@@ -95,16 +113,28 @@ Task<> LibraryStore::rescanSources(int generation, std::optional<QSet<QUuid>> on
         }
     }
     if (!catalog_ || !services_.inspector) {
+        unwalked_ = QSet<QUuid>{};
         co_return;
     }
 
     QList<ScanTarget> targets;
+    QSet<QUuid> walking;
     for (const LibrarySource& source : std::as_const(sources_)) {
         const auto folder = activeAccess_.constFind(source.id);
-        if (source.isOnline && folder != activeAccess_.cend() && (!only || only->contains(source.id))) {
-            targets.append(ScanTarget{source.id, *folder, source.name});
+        const auto strange = strangeFolders_.constFind(source.id);
+        if (only && !only->contains(source.id)) {
+            continue;
         }
+        if (source.isOnline && folder != activeAccess_.cend()) {
+            targets.append(ScanTarget{source.id, *folder, source.name});
+        } else if (strange != strangeFolders_.cend() && strange->has_value()) {
+            targets.append(ScanTarget{source.id, **strange, source.name, true});
+        } else {
+            continue;
+        }
+        walking.insert(source.id);
     }
+    unwalked_ = walking;
     assign(isScanning_, !targets.isEmpty(), &LibraryStore::isScanningChanged);
     QSet<QUuid> scanning = scanningSourceIDs_;
     QStringList names;
@@ -130,6 +160,7 @@ void LibraryStore::cancelScan()
     const bool wasScanning = isScanning_;
     std::exchange(scanTask_, TaskHandle{}).cancel();
     ++scanGeneration_;
+    unwalked_ = QSet<QUuid>{}; // stopped by the user: nothing is handed on
     processes_.end(std::exchange(indexingProcessID_, std::nullopt), PivraProcess::State::stopped);
     assign(scanningSourceIDs_, QSet<QUuid>{}, &LibraryStore::scanningSourceIDsChanged);
     assign(isScanning_, false, &LibraryStore::isScanningChanged);
@@ -167,6 +198,7 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
             break;
         }
         const ScanTarget target = remaining.takeAt(nextScanTarget(remaining));
+        const SourceFolder folder{target.folder.identity, target.folder.knownByPlace || target.strange};
         if (count > 1) {
             processes_.update(processID, {.detail = scanPosition(target.name, position, count)});
         }
@@ -184,23 +216,39 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
         bool failed = false;
         try {
             const ScanOutcome outcome =
-                co_await scan(*catalog_, services_.inspector, target.id, target.folder.path, target.folder.identity,
-                              progress, self.token(), services_.walker);
+                co_await scan(*catalog_, services_.inspector, target.id, target.folder.path, folder, progress,
+                              self.token(), services_.walker);
             scanned = true;
             changed = outcome.changedRows;
             filesDone += outcome.processed;
-            if (!outcome.complete) {
-                qWarning("pivra: %s could not be read whole, so the rows of what was not seen are kept; "
-                         "folders that could not be opened: %s",
-                         qPrintable(target.folder.path), qPrintable(outcome.unopenedFolders.join(u", ")));
+            // The user's word has been taken: from now on the folder holds the
+            // source's files.
+            if (!folder.knownByPlace) {
+                chosenByUser_.remove(target.id);
             }
-            QHash<QUuid, QStringList> unopened = unopenedFolders_;
-            if (outcome.complete) {
-                unopened.remove(target.id);
-            } else {
-                unopened.insert(target.id, outcome.unopenedFolders);
+            if (scanGeneration_ == generation) {
+                if (outcome.strangeFolder && !target.strange) {
+                    setAsideStrangeFolder(target.id, target.folder);
+                } else if (!outcome.strangeFolder && target.strange) {
+                    takeBackStrangeFolder(target.id, target.folder);
+                }
             }
-            assign(unopenedFolders_, std::move(unopened), &LibraryStore::unopenedFoldersChanged);
+            // A strange folder was not read into the source: what it says of
+            // the source's own folders is nothing.
+            if (!outcome.strangeFolder) {
+                if (!outcome.complete) {
+                    qWarning("pivra: %s could not be read whole, so the rows of what was not seen are kept; "
+                             "folders that could not be opened: %s",
+                             qPrintable(target.folder.path), qPrintable(outcome.unopenedFolders.join(u", ")));
+                }
+                QHash<QUuid, QStringList> unopened = unopenedFolders_;
+                if (outcome.complete) {
+                    unopened.remove(target.id);
+                } else {
+                    unopened.insert(target.id, outcome.unopenedFolders);
+                }
+                assign(unopenedFolders_, std::move(unopened), &LibraryStore::unopenedFoldersChanged);
+            }
         } catch (const Cancelled&) {
             cancelled = true;
         } catch (const std::exception&) {
@@ -228,12 +276,16 @@ Task<> LibraryStore::scanFolders(QList<ScanTarget> targets, std::optional<QUuid>
         }
         if (scanGeneration_ == generation) {
             removeScanningSource(target.id);
+            if (unwalked_) {
+                unwalked_->remove(target.id);
+            }
         }
     }
 
     if (scanGeneration_ != generation) {
         co_return; // a newer scan or a cancel owns the state
     }
+    unwalked_ = QSet<QUuid>{};
     processes_.update(processID, {.detail = sourceSummary(names)});
     const PivraProcess::State state = self.isCancelled()       ? PivraProcess::State::stopped
                                       : count > 0 && failures == count ? PivraProcess::State::failed

@@ -83,7 +83,9 @@ void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
             continue;
         }
         LibrarySource& source = next[index];
-        if (applyFolderAccess(source, answer.probe)) {
+        // One set aside for a strange folder stays asked about, whatever its
+        // disk does, until its files are back or the user answers.
+        if (applyFolderAccess(source, answer.probe) || (!source.isOnline && strangeFolders_.contains(answer.id))) {
             queue.append(answer.id);
         }
         if (!source.isOnline && answer.probe && !answer.probe->lastPathIsThere && !source.lastKnownPath.isEmpty()) {
@@ -104,6 +106,13 @@ void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
     }
     showNextPermissionRequest();
     persistSources();
+    publishSourceRoots();
+    rebuildWatcher(std::move(awaited));
+    qCInfo(sourcesLog, "access pass done");
+}
+
+void LibraryStore::publishSourceRoots()
+{
     if (services_.thumbnails != nullptr) {
         QHash<QUuid, QString> roots;
         for (auto folder = activeAccess_.cbegin(); folder != activeAccess_.cend(); ++folder) {
@@ -111,13 +120,61 @@ void LibraryStore::applyAccess(const QList<ProbeAnswer>& answers)
         }
         services_.thumbnails->setSourceRoots(std::move(roots));
     }
-    rebuildWatcher(std::move(awaited));
-    qCInfo(sourcesLog, "access pass done");
+}
+
+// Nothing is lost: the rows, marks and albums stay as they were, as for a
+// disk that is not plugged in, until the source's own files are seen at its
+// place again or the user says the folder is its own.
+void LibraryStore::setAsideStrangeFolder(const QUuid& id, const AccessedFolder& folder)
+{
+    const qsizetype index = indexOfSource(id);
+    if (index < 0) {
+        return;
+    }
+    qWarning("pivra: %s holds none of the files of the source \"%s\", so it may be another folder: the source "
+             "stays offline with everything it had",
+             qPrintable(folder.path), qPrintable(sources_[index].name));
+    strangeFolders_.insert(id, folder);
+    dropAccess(id);
+    editSource(index, [](LibrarySource& source) { source.isOnline = false; });
+    if (!permissionNeededIDs_.contains(id)) {
+        permissionNeededIDs_.append(id);
+    }
+    showNextPermissionRequest();
+    publishSourceRoots();
+    rebuildWatcher(awaitedPaths_);
+}
+
+// The question no longer needs an answer: it goes, and the next one shows.
+void LibraryStore::takeBackStrangeFolder(const QUuid& id, const AccessedFolder& folder)
+{
+    strangeFolders_.remove(id);
+    const qsizetype index = indexOfSource(id);
+    if (index < 0) {
+        return;
+    }
+    holdAccess(id, folder);
+    editSource(index, [&folder](LibrarySource& source) {
+        source.lastKnownPath = folder.path;
+        source.isOnline = true;
+    });
+    permissionNeededIDs_.removeAll(id);
+    if (permissionRequestSourceID_ == id) {
+        assign(permissionRequestSourceID_, std::nullopt, &LibraryStore::permissionRequestSourceIDChanged);
+        showNextPermissionRequest();
+    }
+    persistSources();
+    publishSourceRoots();
+    rebuildWatcher(awaitedPaths_);
 }
 
 bool LibraryStore::applyFolderAccess(LibrarySource& source, const std::optional<FolderProbe>& probe)
 {
     const QUuid id = source.id;
+    const auto strange = strangeFolders_.find(id);
+    if (strange != strangeFolders_.end()) {
+        *strange = std::nullopt;
+    }
     const auto markOffline = [&](bool worthAsking) {
         dropAccess(id);
         source.isOnline = false;
@@ -177,7 +234,19 @@ bool LibraryStore::applyFolderAccess(LibrarySource& source, const std::optional<
     // one the recorded filesystem has now, as a disk known by its UUID may
     // come back on another device node.
     const FolderBookmark relocated = probe->bookmark->relocated(folder);
-    activeAccess_.insert(id, AccessedFolder{folder.path, relocated.identity().value_or(folder.identity), folder.mount});
+    const AccessedFolder accessed{folder.path, relocated.identity().value_or(folder.identity), folder.mount,
+                                  folder.byPlace && !chosenByUser_.contains(id)};
+    // Its place held none of its files at the last look: it stays offline,
+    // and only a scan that finds them there again takes it back.
+    if (strange != strangeFolders_.end()) {
+        if (accessed.knownByPlace) {
+            release();
+            *strange = accessed;
+            return markOffline(true);
+        }
+        strangeFolders_.erase(strange);
+    }
+    activeAccess_.insert(id, accessed);
     source.lastKnownPath = folder.path;
     source.isOnline = true;
     updateVolume(source, probe->volume);
@@ -200,8 +269,11 @@ void LibraryStore::gatherLateAnswers()
     }
 }
 
-// Only mounts that concern a source rescan: a machine mounts and unmounts
-// all day (containers, snaps, sessions), and each rescan walks every source.
+// Only mounts that concern a source look at the sources again: a machine
+// mounts and unmounts all day (containers, snaps, sessions). The access pass
+// looks at every source, which costs a few calls each; the walk, which on a
+// share goes over the network for every file, is only for the sources whose
+// disk came, went or changed, and for those the pass brings online.
 void LibraryStore::followMounts(const QList<MountEntry>& mounted, const QList<MountEntry>& unmounted)
 {
     const auto concerns = [this](const MountEntry& mount) { return concernsSources(mount); };
@@ -209,7 +281,13 @@ void LibraryStore::followMounts(const QList<MountEntry>& mounted, const QList<Mo
     if (std::any_of(mounted.cbegin(), mounted.cend(), concerns)
         || std::any_of(mounted.cbegin(), mounted.cend(), mayBringBack)
         || std::any_of(unmounted.cbegin(), unmounted.cend(), concerns)) {
-        rescan();
+        QSet<QUuid> under;
+        for (const QList<MountEntry>* changed : {&mounted, &unmounted}) {
+            for (const MountEntry& mount : *changed) {
+                under.unite(sourcesUnder(mount));
+            }
+        }
+        startRescan(under);
     }
 }
 
@@ -218,14 +296,20 @@ void LibraryStore::followMounts(const QList<MountEntry>& mounted, const QList<Mo
 // below it, whether it comes (the folder is back, or hidden) or goes.
 bool LibraryStore::concernsSources(const MountEntry& mount) const
 {
-    if (isRealVolume(mount)) {
-        return true;
+    return isRealVolume(mount) || !sourcesUnder(mount).isEmpty();
+}
+
+QSet<QUuid> LibraryStore::sourcesUnder(const MountEntry& mount) const
+{
+    QSet<QUuid> under;
+    for (const LibrarySource& source : sources_) {
+        if (source.kind == LibrarySource::Kind::folder
+            && (liesUnder(source.lastKnownPath, mount.mountPoint)
+                || (source.volumePath && liesUnder(*source.volumePath, mount.mountPoint)))) {
+            under.insert(source.id);
+        }
     }
-    return std::any_of(sources_.cbegin(), sources_.cend(), [&mount](const LibrarySource& source) {
-        return source.kind == LibrarySource::Kind::folder
-               && (liesUnder(source.lastKnownPath, mount.mountPoint)
-                   || (source.volumePath && liesUnder(*source.volumePath, mount.mountPoint)));
-    });
+    return under;
 }
 
 // While a folder source is offline, a disk image or share mounted anywhere

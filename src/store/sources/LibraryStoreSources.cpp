@@ -205,8 +205,11 @@ Task<> LibraryStore::reconnect(QUuid id)
         co_return;
     }
     // The one place a source takes a new folder: what the user chose is from
-    // now on the folder its scans are held to.
+    // now on the folder its scans are held to, and what it holds is the
+    // source's by the user's word, whatever the source held before.
     holdAccess(id, AccessedFolder{path, folder->bookmark->identity().value_or(FolderIdentity{}), folder->mount});
+    strangeFolders_.remove(id);
+    chosenByUser_.insert(id);
     editSource(current, [&](LibrarySource& edited) {
         edited.bookmark = folder->bookmark->encode();
         edited.lastKnownPath = path;
@@ -249,6 +252,8 @@ void LibraryStore::removeSource(const QUuid& id, const QStringList& deletingThum
     }
     dropAccess(id);
     silentAccess_.remove(id);
+    strangeFolders_.remove(id);
+    chosenByUser_.remove(id);
     if (services_.cameras != nullptr) {
         services_.cameras->unwatch(id);
     }

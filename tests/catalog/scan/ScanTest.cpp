@@ -432,6 +432,61 @@ TEST_F(Scan, EmptyMountPointOfAnUnpluggedDiskDeletesNothing)
     EXPECT_FALSE(run.outcome->complete);
 }
 
+// A folder known only by its place (on a share that numbers its files anew)
+// is taken for the source's only when it holds one of its files as it was:
+// emptied, or holding other files of the same names, it has nothing written
+// or deleted; with one of them left the usual rules hold.
+TEST_F(Scan, AFolderKnownByItsPlaceMustHoldOneOfItsFilesBeforeAnythingIsWrittenOrDeleted)
+{
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool strange;
+        std::int64_t rows;
+    } rows[] = {
+        {"emptied", [&] { ASSERT_TRUE(QDir(library_ + QStringLiteral("/a")).removeRecursively()); }, true, 3},
+        {"other files of its names",
+         [&] {
+             for (int index = 0; index < 3; ++index) {
+                 writeFile(QStringLiteral("lib/a/photo-%1.jpg").arg(index, 4, 10, QChar(u'0')),
+                           "another camera's picture");
+             }
+         },
+         true, 3},
+        {"one of its files left, one new",
+         [&] {
+             ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/a/photo-0000.jpg")));
+             ASSERT_TRUE(QFile::remove(library_ + QStringLiteral("/a/photo-0002.jpg")));
+             writeFile(QStringLiteral("lib/b/new.jpg"), "new");
+         },
+         false, 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(QDir(library_).removeRecursively() && QDir().mkpath(library_));
+        writeFiles(QStringLiteral("a"), 3);
+        scanLibrary();
+        ASSERT_EQ(rowCount(), 3);
+        row.change();
+        const std::size_t inspected = inspector_->inspected().size();
+        ScanRun run;
+        run.knownByPlace = true;
+        run = scanLibrary(std::move(run));
+        ASSERT_TRUE(run.outcome);
+        EXPECT_EQ(run.outcome->strangeFolder, row.strange);
+        EXPECT_EQ(rowCount(), row.rows);
+        EXPECT_EQ(inspector_->inspected().size() - inspected, row.strange ? 0U : 1U);
+    }
+    // A source with no rows yet has nothing to find.
+    ASSERT_TRUE(QDir(library_).removeRecursively() && QDir().mkpath(library_));
+    source_ = QUuid::createUuid();
+    writeFiles(QStringLiteral("a"), 2);
+    ScanRun first;
+    first.knownByPlace = true;
+    EXPECT_FALSE(scanLibrary(std::move(first)).outcome->strangeFolder);
+    EXPECT_EQ(rowCount(), 4); // its two beside the earlier source's two
+}
+
 // A folder made anew where the source's was may be given its freed inode
 // number, but not its birth time: only the recorded folder itself, as far as
 // the birth times known tell, has rows deleted.

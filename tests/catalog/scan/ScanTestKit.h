@@ -25,8 +25,10 @@ namespace pivra::test {
 struct ScanRun {
     std::optional<int> processed;
     std::optional<ScanOutcome> outcome;
-    // The identity the source was added with, when the test gives one.
+    // The identity the source was added with, when the test gives one, and
+    // whether its folder is known by its place alone.
     std::optional<FolderIdentity> sourceIdentity;
+    bool knownByPlace = false;
     std::vector<int> progress;
     bool cancelled = false;
     std::optional<CatalogError::Kind> failure;
@@ -50,8 +52,9 @@ inline Task<> awaitScan(CatalogExecutor* catalog, std::shared_ptr<const MediaIns
             run->onProgress(*run);
         }
     };
-    Task<ScanOutcome> scanning = scan(*catalog, std::move(inspector), source, std::move(root), run->sourceIdentity,
-                                      std::move(progress), token, walker);
+    Task<ScanOutcome> scanning = scan(*catalog, std::move(inspector), source, std::move(root),
+                                      SourceFolder{run->sourceIdentity, run->knownByPlace}, std::move(progress),
+                                      token, walker);
     try {
         run->outcome = co_await std::move(scanning);
         run->processed = run->outcome->processed;

@@ -148,8 +148,21 @@ bool TestMounts::bindThroughFuse(const QString& from, const QString& point, Fuse
     if (!subtype.isEmpty()) {
         options += QStringLiteral(",subtype=") + subtype;
     }
-    const QStringList arguments{QStringLiteral("-o"), options, from, point};
-    if (!run(QStringLiteral("bindfs"), arguments)) {
+    return mountFuse(QStringLiteral("bindfs"), {QStringLiteral("-o"), options, from, point}, point);
+}
+
+bool TestMounts::shareThroughFuse(const QString& from, const QString& point, const QString& source,
+                                  const QString& subtype)
+{
+    return mountFuse(QStringLiteral("unionfs"),
+                     {QStringLiteral("-o"), QStringLiteral("fsname=%1,subtype=%2").arg(source, subtype),
+                      from + QStringLiteral("=RW"), point},
+                     point);
+}
+
+bool TestMounts::mountFuse(const QString& program, const QStringList& arguments, const QString& point)
+{
+    if (!run(program, arguments)) {
         return false;
     }
     mounted_.append(point);
@@ -162,7 +175,7 @@ bool TestMounts::bindThroughFuse(const QString& from, const QString& point, Fuse
             continue;
         }
         const QByteArray command = line.read(64 * 1024);
-        if (command.endsWith(tail) && command.left(command.indexOf('\0')).endsWith("bindfs")) {
+        if (command.endsWith(tail) && command.left(command.indexOf('\0')).endsWith(program.toUtf8())) {
             fuseServers_[point] = entry.toInt();
         }
     }

@@ -36,6 +36,11 @@ public:
     enum class FuseLookups { cached, uncached };
     bool bindThroughFuse(const QString& from, const QString& point, FuseLookups lookups = FuseLookups::cached,
                          const QString& subtype = {});
+    // What is at `from` shown at `point` through FUSE (unionfs-fuse), as a
+    // share's program shows it: the mount table names its source `source`
+    // and its type "fuse.<subtype>", as sshfs ("user@host:/path", "sshfs")
+    // and the desktop's gvfs ("gvfsd-fuse", "gvfsd-fuse") name theirs.
+    bool shareThroughFuse(const QString& from, const QString& point, const QString& source, const QString& subtype);
     // The FUSE mount at `point` stops answering, as a dying disk does: each
     // call that needs it (a stat of a path never looked up through it) waits
     // until resume(). Were that call the test's own, on its GUI thread,
@@ -64,6 +69,7 @@ public:
 
 private:
     bool run(const QString& program, const QStringList& arguments, QString* output = nullptr);
+    bool mountFuse(const QString& program, const QStringList& arguments, const QString& point);
     bool mountCall(const QString& point, int result, const char* what);
 
     struct Hang;
