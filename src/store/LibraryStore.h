@@ -456,6 +456,10 @@ public:
     // Flips the mark of the viewer's item or of a gallery item; shown at
     // once, saved behind.
     void toggleFavorite(const QString& id);
+    // The viewer's video `id` played `seconds`, as its streams hold, which is
+    // less than the length stored for it: shown at once in the viewer and the
+    // gallery, saved behind. A longer length is ignored.
+    void setStreamsDuration(const QString& id, double seconds);
     // Puts the original file of a folder item on the clipboard, or says
     // why not.
     void copyItem(const MediaItem& item);
@@ -755,6 +759,7 @@ private:
     void finishStep(const QString& currentID, std::optional<MediaItem> row, int generation);
     Task<> writeRotation(QString id, int quarters, ShownEdits::Mark edit);
     Task<> writeFavorite(QString id, bool favorite, ShownEdits::Mark edit);
+    Task<> writeStreamsDuration(QString id, double seconds, ShownEdits::Mark edit);
     // The first gallery item with this id.
     std::optional<std::size_t> galleryIndexOf(const QString& id) const;
     // Publishes an edited copy of the gallery result, which views may still

@@ -264,6 +264,12 @@ void MediaViewer::makePlayback()
     });
     connect(playback_, &VideoPlaybackModel::isReadyChanged, this, &MediaViewer::showPlaybackState);
     connect(playback_, &VideoPlaybackModel::errorChanged, this, &MediaViewer::showPlaybackState);
+    // A Live Photo's motion is no item of its own.
+    connect(playback_, &VideoPlaybackModel::streamsLengthMeasured, this, [this](double seconds) {
+        if (item_.kind() == MediaKind::video && callbacks_.onStreamsLength) {
+            callbacks_.onStreamsLength(item_, seconds);
+        }
+    });
 }
 
 // Which of the still and the moving picture shows, and the Live Photo's

@@ -44,6 +44,8 @@ struct ViewerCallbacks {
     std::function<void()> onDragUnavailable;
     std::function<void()> onFullscreen;
     std::function<void()> onShowInFileManager;
+    // The video plays `seconds`, less than its header states.
+    std::function<void(const MediaItem&, double seconds)> onStreamsLength;
 };
 
 // The full-window view of one item, over the library window. From back to

@@ -4,6 +4,11 @@
 #include "app/launch/LibraryMenus.h"
 #include "app/window/ViewerTransition.h"
 #include "gallery/GalleryGrid.h"
+#include "gallery/TileBadges.h"
+#include "support/desktop/Renders.h"
+#include "support/files/DamagedVideos.h"
+#include "support/files/VideoMaker.h"
+#include "viewer/video/playback/VideoPlaybackModel.h"
 #include "viewer/photo/MediaSurface.h"
 #include "viewer/MediaViewer.h"
 #include "viewer/controls/ViewerButton.h"
@@ -33,9 +38,15 @@ protected:
             names.append(QStringLiteral("IMG_%1.jpg").arg(index, 2, 10, QChar(u'0')));
         }
         writeRows(trip, names);
+        showLibrary(trip);
+    }
+
+    // A window over a new store of the catalog's rows of `source`.
+    void showLibrary(const LibrarySource& source)
+    {
         store_ = makeStore();
         ASSERT_TRUE(drain());
-        store_->setSources({trip});
+        store_->setSources({source});
         ASSERT_TRUE(drain());
         window_ = makeWindow(*store_);
         window_->resize(1200, 760);
@@ -118,6 +129,62 @@ TEST_F(ViewerWindowTest, TheViewerReplacesTheGalleryStepsToBothEndsAndReturnsToT
     EXPECT_FALSE(window_->showsInfo());
     EXPECT_TRUE(grid->isVisible());
     EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
+}
+
+// A video indexed while the length its header states was stored plays in
+// the viewer to where its streams end, 20 s sooner; from then on its tile
+// reads the length it played, at once and after a restart.
+TEST_F(ViewerWindowTest, AVideoEndingBeforeItsStatedLengthIsShownAndStoredWithTheLengthItPlayed)
+{
+    test::VideoFields fields;
+    fields.size = QSize(160, 120);
+    fields.frames = 100;
+    fields.framesPerSecond = 10;
+    ASSERT_TRUE(test::makeVideo(pathOf(QStringLiteral("made.mp4")), fields));
+    QFile made(pathOf(QStringLiteral("made.mp4")));
+    ASSERT_TRUE(made.open(QIODevice::ReadOnly));
+    const LibrarySource trip = test::folderSource(QStringLiteral("Trip"), true);
+    writeRows(trip, {});
+    test::MediaRow row = test::folderRow(trip.id, QStringLiteral("CLIP.mp4"), QStringLiteral("video"));
+    row.path = writeFile(QStringLiteral("CLIP.mp4"), test::withStatedLength(made.readAll(), 3));
+    row.duration = 30;
+    test::MediaRowWriter(catalogPath_).insert(row);
+    const auto tileText = [&] {
+        const MediaItems& shown = window_->content()->grid()->items();
+        return shown && shown->size() == 1 ? durationText(shown->front().duration()) : QString();
+    };
+    const auto tileReads = [&](const QString& text) { return QTest::qWaitFor([&] { return tileText() == text; }, 20000); };
+    showLibrary(trip);
+    EXPECT_TRUE(tileReads(QStringLiteral("  ▶  0:30  "))) << tileText().toStdString();
+
+    store_->openViewer(store_->items()->front());
+    ASSERT_TRUE(drain());
+    VideoPlaybackModel* playback = window_->viewer()->playback();
+    ASSERT_NE(playback, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playback->isReady(); }, 20000));
+    // Its last second is enough.
+    playback->seek(9);
+    if (!playback->isPlaying()) {
+        playback->toggle();
+    }
+    ASSERT_TRUE(tileReads(QStringLiteral("  ▶  0:10  "))) << tileText().toStdString();
+    EXPECT_EQ(store_->viewerItem()->duration(), 10);
+    EXPECT_EQ(window_->viewer()->item().duration(), 10);
+    // A length measured longer than the stored one is never taken.
+    store_->setStreamsDuration(row.itemID(), 12);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(store_->items()->front().duration(), 10);
+    press(Qt::Key_Escape);
+    ASSERT_EQ(window_->viewer(), nullptr);
+    QImage image(window_->content()->grid()->viewport()->size(), QImage::Format_RGB32);
+    window_->content()->grid()->viewport()->render(&image);
+    image.save(test::rendersFolder() + QStringLiteral("/grid-video-played-length.png"));
+
+    window_.reset();
+    ASSERT_TRUE(drain());
+    store_.reset();
+    showLibrary(trip);
+    EXPECT_TRUE(tileReads(QStringLiteral("  ▶  0:10  "))) << "after a restart: " << tileText().toStdString();
 }
 
 TEST_F(ViewerWindowTest, OpeningAndClosingFadeAndScaleTheViewerButSteppingAndReducedMotionDoNot)

@@ -173,6 +173,9 @@ void ViewerMount::makeViewer(const MediaItem& item)
                     revealItem(viewer_->item(), toMessage(store_));
                 }
             },
+        .onStreamsLength = [this](const MediaItem& played, double seconds) {
+            store_.setStreamsDuration(played.id(), seconds);
+        },
     };
     viewer_ = new MediaViewer(item, sourceOf(item), isLocked(item), thumbnails_, pasteboard_, std::move(callbacks),
                               &backdrop_);

@@ -62,6 +62,9 @@ void ShownEdits::applyTo(std::vector<MediaItem>& items, Mark read, bool favorite
         if (edit.change.rotationQuarters) {
             item->setRotationQuarters(*edit.change.rotationQuarters);
         }
+        if (edit.change.duration) {
+            item->setDuration(edit.change.duration);
+        }
     }
     std::erase_if(edits_, [read](const Edit& edit) { return edit.savedAt && *edit.savedAt < read; });
 }

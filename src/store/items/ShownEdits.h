@@ -14,13 +14,13 @@ namespace pivra {
 // The first item with this id.
 std::optional<std::size_t> indexOfItem(const std::vector<MediaItem>& items, const QString& id);
 
-// Favourite marks and rotations shown at once but saved behind, on the
-// catalog's queue. A gallery read queued before such a write reads the item
-// as it was, and publishing that list would take the user's change back off
-// the screen until the next reload. So each edit is kept until every read
-// that may have missed it has been published, and is put again over the
-// lists those reads bring, which keeps the gallery equal to the catalog
-// without reading the whole list twice.
+// Favourite marks, rotations and measured video lengths shown at once but
+// saved behind, on the catalog's queue. A gallery read queued before such a
+// write reads the item as it was, and publishing that list would take the
+// change back off the screen until the next reload. So each edit is kept
+// until every read that may have missed it has been published, and is put
+// again over the lists those reads bring, which keeps the gallery equal to
+// the catalog without reading the whole list twice.
 class ShownEdits {
 public:
     using Mark = std::uint64_t;
@@ -29,6 +29,7 @@ public:
         QString itemID;
         std::optional<bool> favorite;
         std::optional<int> rotationQuarters;
+        std::optional<double> duration;
     };
 
     // Taken just before a read is queued: what the read may have missed.

@@ -270,6 +270,7 @@ void VideoPlaybackModel::endReached(quint64 load, std::optional<double> streamsS
         return;
     }
     setDuration(*streamsSeconds);
+    Q_EMIT streamsLengthMeasured(*streamsSeconds);
     reachedEnd();
 }
 

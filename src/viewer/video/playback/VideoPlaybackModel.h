@@ -121,6 +121,9 @@ Q_SIGNALS:
     void playbackSpeedChanged(float speed);
     void volumeChanged(double volume);
     void errorChanged(const std::optional<QString>& error);
+    // The video ended where its streams end, before the length its header
+    // states: it plays `seconds`, the length the bar now gives.
+    void streamsLengthMeasured(double seconds);
     // A load or stop replaced the video: pictures and hover frames of the
     // previous one must go.
     void itemChanged();
