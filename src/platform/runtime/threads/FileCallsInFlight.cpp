@@ -63,51 +63,60 @@ QByteArray fileNamed(int descriptor, unsigned long address)
     return QByteArray(from).append('/').append(*path);
 }
 
-bool threadWaitsOn(pid_t task, const std::vector<QByteArray>& paths)
+// The file, of `paths`, that the call `call` is on; empty when none is.
+QByteArray fileOfCall(const BlockedCall& call, const std::vector<QByteArray>& paths)
 {
-    const std::optional<ThreadTimes> times = threadTimes(task);
-    if (!times || times->runnable) {
-        return false;
-    }
-    const std::optional<BlockedCall> call = blockedCall(task);
-    if (!call) {
-        return false;
-    }
-    switch (fileArgumentOf(call->number)) {
+    QByteArray file;
+    switch (fileArgumentOf(call.number)) {
     case FileArgument::none:
     case FileArgument::fault: // which file's page, /proc does not tell
-        return false;
+        break;
     case FileArgument::descriptor:
-        return isOneOf(descriptorTarget(call->descriptor()), paths);
+        file = descriptorTarget(call.descriptor());
+        break;
     case FileArgument::path:
-        return isOneOf(fileNamed(AT_FDCWD, call->arguments[0]), paths);
+        file = fileNamed(AT_FDCWD, call.arguments[0]);
+        break;
     case FileArgument::pathFrom:
-        return isOneOf(fileNamed(call->descriptor(), call->arguments[1]), paths);
+        file = fileNamed(call.descriptor(), call.arguments[1]);
+        break;
     }
-    return false;
+    return isOneOf(file, paths) ? file : QByteArray();
 }
 
 } // namespace
 
-bool fileCallInFlight(const std::vector<QByteArray>& paths)
+std::vector<ThreadInFileCall> threadsInCallsOn(const std::vector<QByteArray>& paths)
 {
+    std::vector<ThreadInFileCall> threads;
     if (paths.empty()) {
-        return false;
+        return threads;
     }
     DIR* tasks = ::opendir("/proc/self/task");
     if (tasks == nullptr) {
-        return false;
+        return threads;
     }
-    bool waits = false;
-    while (const dirent* task = ::readdir(tasks)) {
-        const int id = std::atoi(task->d_name);
-        if (id > 0 && threadWaitsOn(id, paths)) {
-            waits = true;
-            break;
+    while (const dirent* entry = ::readdir(tasks)) {
+        const pid_t task = std::atoi(entry->d_name);
+        const std::optional<ThreadTimes> times = task > 0 ? threadTimes(task) : std::nullopt;
+        if (!times || times->runnable) {
+            continue;
+        }
+        const std::optional<BlockedCall> call = blockedCall(task);
+        if (!call) {
+            continue;
+        }
+        if (QByteArray file = fileOfCall(*call, paths); !file.isEmpty()) {
+            threads.push_back({task, call->number, call->arguments[0], std::move(file), times->runningNs});
         }
     }
     ::closedir(tasks);
-    return waits;
+    return threads;
+}
+
+bool fileCallInFlight(const std::vector<QByteArray>& paths)
+{
+    return !threadsInCallsOn(paths).empty();
 }
 
 } // namespace pivra

@@ -2,9 +2,27 @@
 
 #include <QByteArray>
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <vector>
 
 namespace pivra {
+
+// A thread of this process asleep in a system call on a file, as one look
+// at /proc saw it.
+struct ThreadInFileCall {
+    pid_t task = 0;
+    long call = 0;                   // the call's number
+    unsigned long firstArgument = 0; // a descriptor, a path's address...
+    QByteArray file;                 // the one of the paths asked about
+    std::int64_t runningNs = 0;      // the thread's time on a processor so far
+};
+
+// The threads of this process asleep in a call on one of the files at
+// `paths`, as fileCallInFlight() tells them; none where the kernel does not
+// tell.
+std::vector<ThreadInFileCall> threadsInCallsOn(const std::vector<QByteArray>& paths);
 
 // Whether a thread of this process is held inside a system call on one of
 // the files at `paths` (local paths as the kernel spells them): one that

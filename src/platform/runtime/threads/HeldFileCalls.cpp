@@ -1,90 +1,77 @@
 #include "platform/runtime/threads/HeldFileCalls.h"
 
-#include "platform/runtime/threads/FileCalls.h"
-#include "platform/runtime/threads/ThreadTimes.h"
+#include "platform/runtime/threads/FileCallsInFlight.h"
 
-#include <dirent.h>
+#include <mntent.h>
 
-#include <cstdlib>
-#include <optional>
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <string_view>
 
 namespace pivra {
 namespace {
 
-// Whether descriptor `descriptor` of this process leads to a file or folder,
-// AT_FDCWD to the working folder. A call on a descriptor that names none
-// readable (an ended one) counts too: it may have been handed a path, which
-// only a disk or share answers.
-bool leadsToAFile(int descriptor)
+// Filesystems whose files a server elsewhere answers for: the kernel's
+// network clients, and FUSE ("fuse", "fuse.sshfs"...), whose program may
+// stop answering as a server does.
+bool isServed(std::string_view type)
 {
-    const QByteArray target = descriptorTarget(descriptor);
-    if (target.isEmpty()) {
-        return true;
-    }
-    if (!target.startsWith('/')) {
-        return false; // "pipe:[…]", "socket:[…]", "anon_inode:…"
-    }
-    for (const char* kernels : {"/dev/", "/proc/", "/sys/"}) {
-        if (target.startsWith(kernels)) {
-            return false;
-        }
-    }
-    return true;
+    constexpr std::string_view network[] = {"nfs",  "nfs4", "cifs",      "smb3",   "smbfs", "afs",
+                                            "ceph", "9p",   "glusterfs", "lustre", "ncpfs"};
+    return type == "fuse" || type.starts_with("fuse.")
+           || std::find(std::begin(network), std::end(network), type) != std::end(network);
 }
 
-// The file call thread `task` is asleep in; none when it runs or waits for
-// anything but a file.
-std::optional<BlockedCall> fileCallOf(pid_t task)
+bool isAtOrBelow(const QByteArray& path, std::string_view point)
 {
-    const std::optional<BlockedCall> call = blockedCall(task);
-    if (!call) {
-        return std::nullopt;
+    const std::string_view file(path.constData(), std::size_t(path.size()));
+    return point == "/" || file == point
+           || (file.starts_with(point) && file.size() > point.size() && file[point.size()] == '/');
+}
+
+// Whether the filesystem holding `path` is served from elsewhere. Of mounts
+// stacked at one point, the last in the table is the one in view. The
+// kernel writes the table in memory as it is read: no disk is touched.
+bool liesOnAShare(const QByteArray& path)
+{
+    FILE* table = ::setmntent("/proc/self/mounts", "re");
+    if (table == nullptr) {
+        return false;
     }
-    switch (fileArgumentOf(call->number)) {
-    case FileArgument::none:
-        return std::nullopt;
-    case FileArgument::descriptor:
-    case FileArgument::pathFrom:
-        if (!leadsToAFile(call->descriptor())) {
-            return std::nullopt;
+    std::size_t longest = 0;
+    bool served = false;
+    mntent entry{};
+    char buffer[4 * 4096];
+    while (::getmntent_r(table, &entry, buffer, sizeof buffer) != nullptr) {
+        const std::string_view point(entry.mnt_dir);
+        if (isAtOrBelow(path, point) && point.size() >= longest) {
+            longest = point.size();
+            served = isServed(entry.mnt_type);
         }
-        break;
-    case FileArgument::path:
-    case FileArgument::fault:
-        break;
     }
-    return call;
+    ::endmntent(table);
+    return served;
 }
 
 } // namespace
 
-bool HeldFileCalls::lookAgain()
+std::vector<QByteArray> HeldFileCalls::lookAgain(const std::vector<QByteArray>& files)
 {
-    std::map<pid_t, Call> held;
-    bool stillHeld = false;
-    if (DIR* tasks = ::opendir("/proc/self/task")) {
-        while (const dirent* entry = ::readdir(tasks)) {
-            const pid_t task = std::atoi(entry->d_name);
-            if (task <= 0) {
-                continue;
-            }
-            const std::optional<ThreadTimes> times = threadTimes(task);
-            if (!times || times->runnable) {
-                continue;
-            }
-            const std::optional<BlockedCall> call = fileCallOf(task);
-            if (!call) {
-                continue;
-            }
-            const Call seen{call->number, call->arguments[0], times->runningNs};
-            const auto before = held_.find(task);
-            stillHeld = stillHeld || (before != held_.end() && before->second == seen);
-            held.emplace(task, seen);
+    std::map<pid_t, Call> seen;
+    std::vector<QByteArray> held;
+    for (ThreadInFileCall& thread : threadsInCallsOn(files)) {
+        Call call{thread.call, thread.firstArgument, thread.runningNs, std::move(thread.file)};
+        const auto before = seen_.find(thread.task);
+        if (before != seen_.end() && before->second == call
+            && std::find(held.begin(), held.end(), call.file) == held.end()) {
+            held.push_back(call.file);
         }
-        ::closedir(tasks);
+        seen.emplace(thread.task, std::move(call));
     }
-    held_ = std::move(held);
-    return stillHeld;
+    seen_ = std::move(seen);
+    std::erase_if(held, [](const QByteArray& file) { return !liesOnAShare(file); });
+    return held;
 }
 
 } // namespace pivra

@@ -1,9 +1,11 @@
 #include "viewer/video/hover/VideoHoverPreview.h"
 
+#include "platform/folders/FileNameText.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
 #include "platform/runtime/threads/Strand.h"
 #include "viewer/video/hover/HoverFrameGrabber.h"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
@@ -50,7 +52,7 @@ VideoHoverPreview::~VideoHoverPreview()
         std::lock_guard guard(inbox_->lock);
         inbox_->preview = nullptr;
     }
-    BackgroundReleaser::shared().release(std::move(worker_));
+    BackgroundReleaser::shared().release(std::move(worker_), std::move(reads_));
 }
 
 int VideoHoverPreview::key(double seconds)
@@ -64,6 +66,9 @@ void VideoHoverPreview::configure(const QString& path)
         return;
     }
     grabber_ = std::make_shared<HoverFrameGrabber>(path);
+    if (const QByteArray file = fileNameBytes(path); std::find(reads_.begin(), reads_.end(), file) == reads_.end()) {
+        reads_.push_back(file);
+    }
     cache_.clear();
     cancel();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCache>
 #include <QImage>
 #include <QObject>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 namespace pivra {
 
@@ -94,6 +96,9 @@ private:
     QTimer delay_;
     std::shared_ptr<Inbox> inbox_;
     std::shared_ptr<Strand> worker_;
+    // Every file the worker was given: one held on a file by a share goes
+    // on being held on it while it is given the next.
+    std::vector<QByteArray> reads_;
 };
 
 } // namespace pivra

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 
@@ -74,12 +75,21 @@ PlayerThread::PlayerThread(const QString& name)
 PlayerThread::~PlayerThread()
 {
     queue_->add(nullptr, true);
-    BackgroundReleaser::shared().release(std::move(thread_));
+    BackgroundReleaser::shared().release(std::move(thread_), std::move(reads_));
 }
 
 void PlayerThread::post(std::function<void()> job)
 {
     queue_->add(std::move(job), false);
+}
+
+void PlayerThread::readsFrom(const std::vector<QByteArray>& paths)
+{
+    for (const QByteArray& path : paths) {
+        if (std::find(reads_.begin(), reads_.end(), path) == reads_.end()) {
+            reads_.push_back(path);
+        }
+    }
 }
 
 } // namespace pivra

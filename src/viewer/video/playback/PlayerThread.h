@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QThread;
 
@@ -33,11 +35,18 @@ public:
     // Any thread: runs `job` on this thread after every job posted before.
     void post(std::function<void()> job);
 
+    // The player reads the files at `paths` (as the kernel spells them): one
+    // that a share holds it on as it ends does not hold the program's end.
+    void readsFrom(const std::vector<QByteArray>& paths);
+
 private:
     struct Queue;
 
     std::shared_ptr<Queue> queue_;
     std::shared_ptr<QThread> thread_;
+    // Every file it was given: a player held on one goes on being held on
+    // it while it is given the next.
+    std::vector<QByteArray> reads_;
 };
 
 } // namespace pivra

@@ -115,7 +115,9 @@ VideoPlaybackModel::VideoPlaybackModel(CameraVideoStream::Reader cameraReader, Q
     });
     connect(engine_, &PlayerEngine::opened, this, [this](quint64 load, const QByteArray& realPath) {
         if (load == load_ && hasItem()) {
-            stalls_.watchReadsOf({fileNameBytes(pathOfFileUrl(source_)), realPath});
+            std::vector<QByteArray> files{fileNameBytes(pathOfFileUrl(source_)), realPath};
+            playerThread_->readsFrom(files);
+            stalls_.watchReadsOf(std::move(files));
         }
     });
     connect(engine_, &PlayerEngine::streamsMeasured, this, &VideoPlaybackModel::endReached);
@@ -216,8 +218,12 @@ void VideoPlaybackModel::configure(const QUrl& source, std::optional<double> exp
     setDuration(expectedDuration && std::isfinite(*expectedDuration) ? std::max(*expectedDuration, 0.0) : 0.0);
     source_ = source;
     // Until the player tells where the kernel finds it.
-    stalls_.watchReadsOf(source.isLocalFile() ? std::vector<QByteArray>{fileNameBytes(pathOfFileUrl(source))}
-                                              : std::vector<QByteArray>{});
+    std::vector<QByteArray> files;
+    if (source.isLocalFile()) {
+        files.push_back(fileNameBytes(pathOfFileUrl(source)));
+    }
+    playerThread_->readsFrom(files);
+    stalls_.watchReadsOf(std::move(files));
     // Paused rather than stopped, so the first picture shows before playing.
     onPlayer([load = load_, source](PlayerEngine& engine) { engine.open(load, source); });
     setError(std::nullopt);
