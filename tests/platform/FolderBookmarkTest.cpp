@@ -321,6 +321,24 @@ TEST_F(FolderBookmarkDiskTest, OnAShareThatNumbersItsFilesAnewTheFolderAtItsPlac
     }
 }
 
+// On such a share any folder would pass for the source's own but by its
+// place: one gone from its place is not looked for around it, where a folder
+// moved or renamed beside it would be taken for it.
+TEST_F(FolderBookmarkDiskTest, OnAShareThatNumbersItsFilesAnewAFolderGoneFromItsPlaceIsNotLookedFor)
+{
+    test::TestMounts mounts;
+    const QString share = makeFolder("share");
+    if (!mounts.bindThroughFuse(makeFolder("served"), share)) {
+        GTEST_SKIP() << mounts.failure().toStdString();
+    }
+    const std::optional<FolderBookmark> bookmark = FolderBookmark::make(makeFolder("share/parent/Photos"));
+    ASSERT_TRUE(bookmark);
+    ASSERT_TRUE(QDir(share).rename("parent/Photos", makeFolder("share/parent/sibling") + "/Photos"));
+    EXPECT_FALSE(bookmark->resolve()) << "moved into a sibling";
+    ASSERT_TRUE(QDir(share).rename("parent/sibling/Photos", "parent/Renamed"));
+    EXPECT_FALSE(bookmark->resolve()) << "renamed";
+}
+
 TEST_F(FolderBookmarkDiskTest, FindsTheFolderOnlyOnItsOwnDisk)
 {
     QTemporaryDir sharedMemory("/dev/shm/pivra-XXXXXX");
