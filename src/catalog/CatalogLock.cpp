@@ -4,22 +4,38 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 namespace pivra {
 
-CatalogLock::CatalogLock(const QString& databasePath)
+namespace {
+
+// Short beside the few hundred milliseconds an ending copy holds the lock.
+constexpr std::chrono::milliseconds retryEvery{20};
+
+} // namespace
+
+CatalogLock::CatalogLock(const QString& databasePath, int waitMilliseconds)
 {
     const QByteArray lockPath = QFile::encodeName(databasePath + QStringLiteral(".lock"));
     fd_ = open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         throw CatalogError(CatalogError::Kind::open);
     }
-    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        close(fd_);
-        throw CatalogError(CatalogError::Kind::open);
+    // Tried rather than waited for in flock() itself, which no time bounds.
+    const auto givenUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= givenUpAt) {
+            close(fd_);
+            throw CatalogError(CatalogError::Kind::open);
+        }
+        std::this_thread::sleep_for(retryEvery);
     }
 }
 

@@ -12,11 +12,17 @@ namespace pivra {
 // advisory flock() on a file of its own, so it dies with the process (a crash
 // leaves nothing to clean up) and never touches the database's own locks. Two
 // catalogs of one process on the same file exclude each other too.
+//
+// A copy of the program that is ending holds the lock until its last writes
+// are in, a moment after it stopped taking launches: a launch made then (a
+// quit and a start at once, a session restored) waits for it a while, the
+// lock file held open, trying again every few milliseconds.
 class CatalogLock {
 public:
-    // Throws CatalogError `open` when the lock file cannot be made or another
-    // holder has the lock; never waits.
-    explicit CatalogLock(const QString& databasePath);
+    // Throws CatalogError `open` when the lock file cannot be made, or when
+    // another holder still has the lock after `waitMilliseconds` (0: at once).
+    // Waits on the calling thread.
+    explicit CatalogLock(const QString& databasePath, int waitMilliseconds = 0);
     ~CatalogLock();
 
     CatalogLock(const CatalogLock&) = delete;

@@ -63,6 +63,9 @@ struct CatalogTuning {
     double rulesInSqlBelowShare = 1.0 / 16;
     std::size_t candidateUpdatesUpTo = 20'000;
     int lockWaitMilliseconds = sqlite::busyTimeoutMilliseconds;
+    // How long opening waits for another holder of the catalog's lock file
+    // (see CatalogLock) before it fails.
+    int lockFileWaitMilliseconds = 0;
 };
 
 // The values of a row's thumbnail failure mark besides 0: failed in a run

@@ -194,7 +194,7 @@ void MediaCatalog::openDatabase(const QString& path)
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         throw CatalogError(CatalogError::Kind::open);
     }
-    lock_.emplace(path);
+    lock_.emplace(path, tuning_.lockFileWaitMilliseconds);
     sqlite3* opened = nullptr;
     const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &opened,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);

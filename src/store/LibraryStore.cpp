@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <future>
 
 namespace pivra {
 
@@ -26,6 +27,11 @@ const QString LibraryStore::onlineSourcesKey = QStringLiteral("pivra.sources.onl
 const QString LibraryStore::chooserFolderKey = QStringLiteral("pivra.sources.chooserFolder");
 
 namespace {
+
+// How long the program's catalog waits for a copy of the program that is
+// still closing it, which lets go within a second; past that, the catalog is
+// another session's, held for as long as it runs.
+constexpr int catalogHolderWait = 5000;
 
 const MediaItems& noItems()
 {
@@ -142,14 +148,18 @@ LibraryStore::~LibraryStore()
 LibraryStore& LibraryStore::shared()
 {
     assertMainThread();
-    // Lives with the application, as the store does, so its cache is written
-    // when the application goes.
+    // Lives with the application, so its cache is written when the
+    // application goes; the store, which the program's end ends first,
+    // names places through it to the last.
     static PlaceNamer* const namer =
         new PlaceNamer(std::make_unique<OfflineReverseGeocoder>(OfflineReverseGeocoder::systemLanguage()), {},
                        QCoreApplication::instance());
     static LibraryStore* const store = new LibraryStore(
         LibraryServices{
-            .openCatalog = [] { return std::make_unique<MediaCatalog>(); },
+            .openCatalog = [] {
+                return std::make_unique<MediaCatalog>(std::nullopt,
+                                                      CatalogTuning{.lockFileWaitMilliseconds = catalogHolderWait});
+            },
             .cameras = &CameraSourceManager::shared(),
             .mounts = new MountMonitor(QString::fromLatin1(MountMonitor::processMountTable), QCoreApplication::instance()),
             .places = [](const QString& text) { return namer->cells(text); },
@@ -162,20 +172,55 @@ LibraryStore& LibraryStore::shared()
     return *store;
 }
 
-// The catalog opens on its own thread; waiting for it here lets the store
-// know at once whether it has one, as everything after this depends on it.
+// The catalog opens on its own thread, which may wait there a few seconds
+// for a copy of the program that is still closing it; the window shows
+// meanwhile. Whatever asks the catalog or its sums waits in their queues, and
+// startUp() learns first whether the catalog opened. The sums' connection is
+// made once the catalog has opened, on the file it opened.
 void LibraryStore::openCatalog()
 {
-    catalog_ = std::make_unique<CatalogExecutor>(services_.openCatalog);
+    auto opened = std::make_shared<std::promise<QString>>();
+    std::shared_future<QString> openedPath = opened->get_future().share();
+    catalog_ = std::make_unique<CatalogExecutor>([open = services_.openCatalog, opened] {
+        try {
+            std::unique_ptr<MediaCatalog> catalog = open();
+            opened->set_value(catalog ? catalog->databasePath() : QString());
+            return catalog;
+        } catch (...) {
+            opened->set_exception(std::current_exception());
+            throw;
+        }
+    });
+    summaries_ = std::make_unique<SerialExecutor<CatalogSummaries>>(
+        [openedPath] { return std::make_unique<CatalogSummaries>(openedPath.get()); });
+}
+
+// Learns whether the catalog opened. One that did not leaves the store
+// without one, as if it had never been there; the calls queued for it
+// meanwhile answer with its failure, and whatever they would say of it is
+// left unsaid: the one message says it all. It is kept until the store goes,
+// as those calls may still hold it.
+Task<> LibraryStore::awaitCatalog()
+{
+    if (!catalog_) {
+        co_return;
+    }
     try {
-        const QString path = catalog_->callBlocking([](MediaCatalog& catalog) { return catalog.databasePath(); });
-        summaries_ = std::make_unique<SerialExecutor<CatalogSummaries>>(
-            [path] { return std::make_unique<CatalogSummaries>(path); });
+        co_await catalog_->call(&MediaCatalog::databasePath);
+        co_return;
     } catch (const std::exception& error) {
         qWarning("pivra: the catalog could not be opened: %s", error.what());
-        catalog_.reset();
-        setMessage(QStringLiteral("Could not open the local media catalog."));
     }
+    unopenedCatalog_ = std::move(catalog_);
+    unopenedSummaries_ = std::move(summaries_);
+    setMessage(QStringLiteral("Could not open the local media catalog."));
+    catalogFailureSaid_ = true;
+    // Answered after every call queued before it.
+    try {
+        co_await unopenedCatalog_->call(&MediaCatalog::databasePath);
+    } catch (const std::exception&) {
+    }
+    catalogFailureSaid_ = false;
 }
 
 // Whatever part of the stored list cannot be read is moved to a file of its
@@ -247,6 +292,7 @@ void LibraryStore::persistSources()
 // neither waits for the sums and folder trees read of every source.
 Task<> LibraryStore::startUp()
 {
+    co_await awaitCatalog();
     co_await refreshAlbums();
     co_await reload();
     rescan();
@@ -306,6 +352,9 @@ void LibraryStore::setSearch(const QString& search)
 
 void LibraryStore::setMessage(const std::optional<QString>& message)
 {
+    if (catalogFailureSaid_) {
+        return;
+    }
     assign(message_, message, &LibraryStore::messageChanged);
 }
 

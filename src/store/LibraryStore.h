@@ -632,6 +632,7 @@ private:
                       std::optional<qint64> count = std::nullopt);
 
     Task<> startUp();
+    Task<> awaitCatalog();
     Task<> connectionReload();
     Task<> reloadMap(int generation);
     Task<> reloadGallery(int generation);
@@ -640,6 +641,11 @@ private:
     std::unique_ptr<CatalogExecutor> catalog_;
     // The catalog's per-source sums, read beside it (see CatalogSummaries.h).
     std::unique_ptr<SerialExecutor<CatalogSummaries>> summaries_;
+    // A catalog that did not open and its sums, while calls made for them
+    // may still be under way; and, while those answer, that it was said.
+    std::unique_ptr<CatalogExecutor> unopenedCatalog_;
+    std::unique_ptr<SerialExecutor<CatalogSummaries>> unopenedSummaries_;
+    bool catalogFailureSaid_ = false;
     ProcessMonitor processes_;
 
     QList<LibrarySource> sources_;

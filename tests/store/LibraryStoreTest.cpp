@@ -40,9 +40,9 @@ TEST_F(LibraryStoreTest, WithoutACatalogTheStoreSaysSoAndStillRescans)
     // that the lock file made beside it goes with the test.
     const QString folder = makeFolder(QStringLiteral("Catalog.sqlite"));
     auto store = makeStore({.openCatalog = [folder] { return std::make_unique<MediaCatalog>(folder); }});
+    ASSERT_TRUE(drain());
     EXPECT_FALSE(store->hasCatalog());
     EXPECT_EQ(store->message(), QStringLiteral("Could not open the local media catalog."));
-    ASSERT_TRUE(drain());
     EXPECT_EQ(store->scanGeneration(), 1);
     EXPECT_EQ(store->queryGeneration(), 0); // a reload without a catalog does nothing
     EXPECT_TRUE(store->indexedFolders().isEmpty());
