@@ -3,7 +3,8 @@
 // iteration starts this program again as the program it measures: its store
 // on a catalog kept in the run's folder (parented to the application, as the
 // program's is), its library window, and at the quit the program's own end,
-// endWindow(), the application's destruction and leaveProgram(). Offscreen,
+// endWindow(), endLibrary(), the application's destruction and
+// leaveProgram(). Offscreen,
 // on a library of 20 photos and a 40-s 1280 × 720 H.264 video with AAC
 // sound, made once into /tmp/pivra-bench-quit (manual time per quit; the
 // start of each program is not timed).
@@ -196,6 +197,7 @@ int runProgram(int argc, char** argv, const QString& folder, Moment moment)
     // Not listening: a benchmark's copy takes no later launches.
     SingleInstance instance(QStringLiteral("pivra-quit-bench-%1").arg(QCoreApplication::applicationPid()));
     endWindow(std::move(window), instance);
+    endLibrary(*store);
     return status;
 }
 

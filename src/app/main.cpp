@@ -100,6 +100,7 @@ int runProgram(int argc, char** argv)
 
     const int status = QApplication::exec();
     pivra::endWindow(std::move(window), instance);
+    pivra::endLibrary(store);
     return status;
 }
 

@@ -3,6 +3,7 @@
 #include "app/launch/SingleInstance.h"
 #include "app/launch/WindowGeometry.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
+#include "store/LibraryStore.h"
 
 #include <QCoreApplication>
 #include <QMainWindow>
@@ -24,6 +25,11 @@ void endWindow(std::unique_ptr<QMainWindow> window, SingleInstance& instance)
     window->hide();
     window.reset();
     BackgroundReleaser::shared().finish();
+}
+
+void endLibrary(LibraryStore& store)
+{
+    delete &store;
 }
 
 void leaveProgram(int status)

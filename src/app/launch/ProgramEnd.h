@@ -6,6 +6,7 @@ class QMainWindow;
 
 namespace pivra {
 
+class LibraryStore;
 class SingleInstance;
 
 // Leaves the event loop for the program's end: what the File menu's Quit, a
@@ -15,8 +16,7 @@ class SingleInstance;
 void quitProgram();
 
 // What the program does with its window once the event loop has been left,
-// before the application and the store go (the store closes the catalog
-// after running every write still queued): first `instance` takes no more
+// before the store and the application go: first `instance` takes no more
 // launches, as what follows may wait, so a launch from then on opens a
 // window of its own; the window's size and place are stored, it leaves the
 // screen at once, and its views go while the GUI thread still answers them.
@@ -25,6 +25,15 @@ void quitProgram();
 // quitting waited out the player's timeout. One held by a share that no
 // longer answers is not waited for: the process's end ends it.
 void endWindow(std::unique_ptr<QMainWindow> window, SingleInstance& instance);
+
+// The library's store goes after the window, whose views use it, and while
+// the application is still whole: it ends on the GUI thread what it started
+// there, which needs the application, and a look at a share that never
+// answered lets the tasks that wait for it go (the look itself is left to the
+// process's end) at any moment of a start. The catalog closes after running
+// every write still queued; one still waiting for another copy of the program
+// to let go of it ends that wait first, a few seconds at most.
+void endLibrary(LibraryStore& store);
 
 // Ends the process once the application has gone, with everything it owned
 // (the catalog closed, settings and place names written): without the

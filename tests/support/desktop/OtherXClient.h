@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
+#include <optional>
 #include <vector>
 
 namespace pivra::test {
@@ -11,7 +13,8 @@ namespace pivra::test {
 // click does where no window manager runs.
 class OtherXClient {
 public:
-    OtherXClient();
+    // On $DISPLAY, or on `display` (":2") when given.
+    explicit OtherXClient(const QString& display = {});
     ~OtherXClient();
 
     OtherXClient(const OtherXClient&) = delete;
@@ -29,9 +32,16 @@ public:
     void move(quint32 window, int x, int y);
     // Asks `window` to close, as a window manager's close button does.
     void askToClose(quint32 window);
+    // The top-level window process `pid` shows on the screen (by its
+    // _NET_WM_PID), if any.
+    std::optional<quint32> shownWindowOf(qint64 pid) const;
+    // Gives `window` the keyboard and types the key of `keysym` with Control
+    // held, as xdotool's `key --window` does: the events are sent to it.
+    void typeWithControl(quint32 window, quint32 keysym);
 
 private:
-    void roundTrip();
+    void roundTrip() const;
+    quint32 atom(const char* name) const;
 
     struct Connection;
     Connection* connection_;
