@@ -693,6 +693,8 @@ private:
     std::optional<QUuid> answeredPermissionID_;
     int accessGeneration_ = 0;
     std::unique_ptr<FolderProber> prober_;
+    // A folder dialog is being prepared or is open: no second one opens.
+    bool choosingFolders_ = false;
     // Runs while disks that did not answer answer again: they are looked at
     // again all together, once it ends.
     QTimer lateAnswers_;

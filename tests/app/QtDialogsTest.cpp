@@ -1,12 +1,24 @@
 #include "app/window/QtDialogs.h"
+#include "platform/AppSettings.h"
+#include "platform/runtime/Drain.h"
+#include "store/FolderProbe.h"
+#include "store/StoreTestKit.h"
 #include "support/desktop/ModalAnswer.h"
 #include "support/system/TempFolder.h"
+#include "support/system/TestMounts.h"
 
 #include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 namespace pivra {
 namespace {
@@ -108,6 +120,72 @@ TEST_F(QtDialogsTest, TheShortcutDialogProposesTheNameInTheFolderAndSavesAPivraF
         picker.chooseShortcutFile(QStringLiteral("Create library shortcut"), QStringLiteral("Trip.pivra"), root());
     ASSERT_TRUE(file);
     EXPECT_EQ(*file, root() + QStringLiteral("/Trip.pivra"));
+}
+
+// Add a Folder as the user meets it: the store and the window's own dialog.
+class FolderChooserTest : public test::StoreTest {};
+
+TEST_F(FolderChooserTest, OpensAndClosesWhileAShareItWouldLookAtIsStopped)
+{
+    const QString home = makeFolder(QStringLiteral("Home"));
+    const QString pictures = makeFolder(QStringLiteral("Home/Pictures"));
+    const QString share = makeFolder(QStringLiteral("Home/Share"));
+    makeFolder(QStringLiteral("Share files/Album"));
+    test::TestMounts mounts;
+    if (!mounts.bindThroughFuse(pathOf(QStringLiteral("Share files")), share,
+                                test::TestMounts::FuseLookups::uncached)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", home.toUtf8());
+    const auto homeBack = qScopeGuard([&] { qputenv("HOME", realHome); });
+    // Where Qt's dialogs were last, and the places they keep, as they write
+    // them: all in the share.
+    const QString inShare = QUrl::fromLocalFile(share + QStringLiteral("/Album")).toString();
+    const QString sideBar = QStringLiteral("FileDialog/shortcuts");
+    const QString recent = QStringLiteral("FileDialog/history");
+    {
+        QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
+        qt.setValue(QStringLiteral("FileDialog/lastVisited"), inShare);
+        qt.setValue(sideBar, QStringList{QStringLiteral("file:"), QUrl::fromLocalFile(home).toString(), inShare});
+        qt.setValue(recent, QStringList{inShare, QUrl::fromLocalFile(pictures).toString()});
+    }
+
+    QWidget window;
+    QtFolderPicker picker(&window);
+    auto store = makeStore(LibraryServices{
+        .folderPicker = &picker, .probeFolder = &probeFolder, .probeTimeLimit = std::chrono::milliseconds(300)});
+    ASSERT_TRUE(drain());
+    const struct {
+        const char* name;
+        QString lastChosen; // the folder the program's own dialog was last in
+        QString opensIn;
+    } rows[] = {
+        {"remembered in the share", share + QStringLiteral("/Album"), pictures},
+        {"its mount point listed", home, home},
+    };
+    for (const auto& row : rows) {
+        AppSettings().setValue(LibraryStore::chooserFolderKey, row.lastChosen);
+        ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
+        {
+            const test::ModalAnswer<QFileDialog> answer([&](QFileDialog& dialog) {
+                EXPECT_EQ(dialog.directory().absolutePath(), row.opensIn) << row.name;
+                bool answered = false;
+                QTimer::singleShot(0, &window, [&answered] { answered = true; });
+                EXPECT_TRUE(QTest::qWaitFor([&answered] { return answered; })) << row.name;
+                EXPECT_FALSE(mounts.resumedByItself(share)) << row.name;
+                dialog.reject();
+            });
+            store->addFolders();
+            EXPECT_TRUE(drain());
+        }
+        EXPECT_FALSE(mounts.resumedByItself(share)) << row.name;
+        mounts.resume(share);
+    }
+    // The places kept in the share are still the user's.
+    const QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
+    EXPECT_TRUE(qt.value(sideBar).toStringList().contains(inShare));
+    EXPECT_TRUE(qt.value(recent).toStringList().contains(inShare));
 }
 
 } // namespace

@@ -29,6 +29,7 @@
 #include <functional>
 #include <mutex>
 #include <ostream>
+#include <utility>
 
 namespace pivra {
 namespace {
@@ -828,6 +829,36 @@ TEST_F(FolderSourcesTest, TheFolderDialogOpensWhereTheLastFolderWasChosenWhileIt
     EXPECT_FALSE(mounts.resumedByItself(share));
     mounts.resume(share);
     EXPECT_EQ(startOfNextDialog(), share);
+}
+
+TEST_F(FolderSourcesTest, AskingForFoldersWhileTheirDialogIsOnItsWayOrOpenOpensNoOther)
+{
+    const QString trip = makeFolder(QStringLiteral("Trips/Trip"));
+    auto store = makeStore();
+    ASSERT_TRUE(drain());
+    picker_.answers.push_back(QStringList{trip});
+    store->addFolders();
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(picker_.questions.size(), 1);
+
+    // Twice in a row, the second while the first dialog's start folder is
+    // being looked at; and once more while it is open.
+    bool askedWhileOpen = false;
+    picker_.whileOpen = [&] {
+        if (!std::exchange(askedWhileOpen, true)) {
+            store->addFolders();
+            EXPECT_TRUE(drain());
+        }
+    };
+    store->addFolders();
+    store->addFolders();
+    ASSERT_TRUE(drain());
+    picker_.whileOpen = nullptr;
+    EXPECT_TRUE(askedWhileOpen);
+    EXPECT_EQ(picker_.questions.size(), 2);
+    store->addFolders();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(picker_.questions.size(), 3);
 }
 
 TEST_F(FolderSourcesTest, AnsweringTheAccessQuestionReconnectsOrDismissesAndMovesOn)

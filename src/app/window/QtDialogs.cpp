@@ -3,28 +3,176 @@
 #include "platform/folders/NearestFolder.h"
 #include "style/controls/DialogBorder.h"
 
+#include <QAbstractFileIconProvider>
 #include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace pivra {
 
 namespace {
 
-// Opens the dialog in `startPath` while it is a folder, else in its nearest
-// existing ancestor with the missing folder's name typed in.
-void openAt(QFileDialog& dialog, const QString& startPath)
+// Where Qt's file dialogs keep what they remember, and the folders in it
+// that a dialog looks at as it is made: the one it was last in, its side
+// bar's and its recent places.
+const QString qtSettingsName = QStringLiteral("QtProject");
+const QString lastVisitedKey = QStringLiteral("FileDialog/lastVisited");
+const QString sideBarKey = QStringLiteral("FileDialog/shortcuts");
+const QString recentPlacesKey = QStringLiteral("FileDialog/history");
+const QStringList placeKeys = {lastVisitedKey, sideBarKey, recentPlacesKey};
+
+// The folder an entry names (a file URL); empty for anything else, as
+// "file:" for the computer's drives.
+QString folderOfEntry(const QString& entry)
 {
-    const QString folder = nearestFolder(startPath);
-    if (folder.isEmpty()) {
+    const QString path = QUrl(entry).toLocalFile();
+    return path.isEmpty() ? QString() : QDir::cleanPath(path);
+}
+
+// Qt's settings without the entries that name a folder of `silentFolders`:
+// taken out as this is made, and put back in their places by putBack(), into
+// whatever the settings hold by then. A dialog reads them as it is made and
+// writes its own over them as it goes, so putting back after each leaves the
+// user's entries where they were; a program that ends while the dialog is
+// open has had them back since the dialog was made.
+class QtSettingsWithout {
+public:
+    explicit QtSettingsWithout(const QStringList& silentFolders)
+    {
+        if (silentFolders.isEmpty()) {
+            return;
+        }
+        QSettings settings(QSettings::UserScope, qtSettingsName);
+        for (const QString& key : placeKeys) {
+            const QStringList entries = settings.value(key).toStringList();
+            QStringList kept;
+            for (qsizetype index = 0; index < entries.size(); ++index) {
+                if (silentFolders.contains(folderOfEntry(entries[index]))) {
+                    held_.push_back(Held{key, index, entries[index]});
+                } else {
+                    kept.append(entries[index]);
+                }
+            }
+            if (kept.size() == entries.size()) {
+                continue;
+            }
+            if (kept.isEmpty()) {
+                settings.remove(key);
+            } else {
+                settings.setValue(key, kept);
+            }
+        }
+    }
+
+    QtSettingsWithout(const QtSettingsWithout&) = delete;
+    QtSettingsWithout& operator=(const QtSettingsWithout&) = delete;
+
+    // The last folder is put back only where no dialog wrote a later one.
+    void putBack() const
+    {
+        if (held_.empty()) {
+            return;
+        }
+        QSettings settings(QSettings::UserScope, qtSettingsName);
+        for (const Held& held : held_) {
+            if (held.key == lastVisitedKey) {
+                if (!settings.contains(held.key)) {
+                    settings.setValue(held.key, held.entry);
+                }
+                continue;
+            }
+            QStringList entries = settings.value(held.key).toStringList();
+            entries.removeAll(QString());
+            if (!entries.contains(held.entry)) {
+                entries.insert(std::min(held.index, entries.size()), held.entry);
+                settings.setValue(held.key, entries);
+            }
+        }
+    }
+
+private:
+    struct Held {
+        QString key;
+        qsizetype index = 0; // in the list as it was
+        QString entry;
+    };
+    std::vector<Held> held_;
+};
+
+// Gives no icon and never looks at a file: for a folder model that no view
+// shows any more, whose dialog took its own icon provider with it.
+class NoIcons final : public QAbstractFileIconProvider {
+public:
+    QIcon icon(IconType) const override { return {}; }
+    QIcon icon(const QFileInfo&) const override { return {}; }
+    QString type(const QFileInfo&) const override { return {}; }
+};
+
+// Folder models waiting for their thread, kept where the process can reach
+// them: those still held by a share when it ends are left to its end.
+std::vector<QFileSystemModel*>& retiredModels()
+{
+    static auto* const models = new std::vector<QFileSystemModel*>;
+    return *models;
+}
+
+// Lets a dialog of Qt's go at once, as the user left it.
+//
+// Its folder model lists folders on a thread of its own and its end waits for
+// that thread, which a look at the mount point of a share that stopped
+// answering holds until the share answers, and the GUI thread with it. The
+// thread lists what it is asked in turn: the model goes once it has listed an
+// empty folder of its own after all the rest (with no watch on folders,
+// nothing asks it again).
+//
+// Qt keeps the last folder of its dialogs for the next one the process makes,
+// which looks at it on the GUI thread before it goes where it is to open. The
+// dialog ends in the empty folder, which is gone by then: the look finds
+// nothing at once. Qt's settings are given what the dialog would have written
+// where the user left it.
+void endDialog(QFileDialog* dialog)
+{
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    auto empty = std::make_shared<QTemporaryDir>();
+    if (model == nullptr || !empty->isValid()) {
+        delete dialog;
         return;
     }
-    dialog.setDirectory(folder);
-    if (folder != QDir::cleanPath(startPath)) {
-        dialog.selectFile(QFileInfo(startPath).fileName());
+    QStringList recentPlaces;
+    for (const QString& folder : dialog->history()) {
+        recentPlaces.append(QUrl::fromLocalFile(folder).toString());
     }
+    const QUrl visited = dialog->directoryUrl();
+
+    static NoIcons* const noIcons = new NoIcons;
+    model->setIconProvider(noIcons);
+    model->setOption(QFileSystemModel::DontWatchForChanges);
+    dialog->setDirectory(empty->path());
+    model->setParent(nullptr);
+    retiredModels().push_back(model);
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, model,
+                     [model, empty, listed = model->rootPath()](const QString& path) {
+                         if (path == listed) {
+                             std::erase(retiredModels(), model);
+                             model->deleteLater();
+                         }
+                     });
+    delete dialog;
+
+    QSettings settings(QSettings::UserScope, qtSettingsName);
+    settings.setValue(recentPlacesKey, recentPlaces);
+    settings.setValue(lastVisitedKey, visited.toString());
 }
 
 // Where photos are kept on this desktop when there is such a folder, else
@@ -40,44 +188,86 @@ QString defaultFolder()
 std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message, bool several,
                                                          const QString& startPath)
 {
+    const QStringList silentPlaces = std::exchange(silentPlaces_, {});
     // A quit that came while the store looked at the start folder's disk
     // took the window: no dialog of its own outlives it.
     if (window_ == nullptr) {
         return std::nullopt;
     }
-    QFileDialog dialog(window_, message);
-    DialogBorder::addTo(dialog);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
+    // Made in the folder it opens in: one made without would first go to
+    // the folder Qt remembers, wherever that is now. A start path that is no
+    // folder opens its nearest existing ancestor, with its name typed in.
+    const QString start = QDir::cleanPath(startPath.isEmpty() ? defaultFolder() : startPath);
+    const QString nearest = nearestFolder(start);
+    const QString folder = nearest.isEmpty() ? QDir::homePath() : nearest;
+    const QtSettingsWithout settings(silentPlaces);
+    QPointer<QFileDialog> dialog = new QFileDialog(window_, message, folder);
+    DialogBorder::addTo(*dialog);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
     if (several) {
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
             view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         }
     }
-    openAt(dialog, startPath.isEmpty() ? defaultFolder() : startPath);
-    if (dialog.exec() != QDialog::Accepted) {
+    if (folder != start) {
+        dialog->selectFile(QDir(folder).filePath(QFileInfo(start).fileName()));
+    }
+    settings.putBack();
+
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (dialog == nullptr) {
+        settings.putBack();
         return std::nullopt;
     }
-    return dialog.selectedFiles();
+    const QStringList chosen = dialog->selectedFiles();
+    endDialog(dialog);
+    settings.putBack();
+    if (!accepted) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+QStringList QtFolderPicker::placesShown() const
+{
+    const QSettings settings(QSettings::UserScope, qtSettingsName);
+    QStringList places;
+    for (const QString& key : placeKeys) {
+        for (const QString& entry : settings.value(key).toStringList()) {
+            const QString folder = folderOfEntry(entry);
+            if (!folder.isEmpty() && !places.contains(folder)) {
+                places.append(folder);
+            }
+        }
+    }
+    return places;
 }
 
 std::optional<QString> QtShortcutSavePicker::chooseShortcutFile(const QString& title, const QString& fileName,
                                                                  const QString& folder)
 {
-    QFileDialog dialog(window_, title, folder.isEmpty() ? QString() : QDir(folder).filePath(fileName));
-    DialogBorder::addTo(dialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(QStringLiteral("Pivra library (*.pivra)"));
-    dialog.setDefaultSuffix(QStringLiteral("pivra"));
+    QPointer<QFileDialog> dialog =
+        new QFileDialog(window_, title, folder.isEmpty() ? QString() : QDir(folder).filePath(fileName));
+    DialogBorder::addTo(*dialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilter(QStringLiteral("Pivra library (*.pivra)"));
+    dialog->setDefaultSuffix(QStringLiteral("pivra"));
     if (folder.isEmpty()) {
-        dialog.selectFile(fileName);
+        dialog->selectFile(fileName);
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (dialog == nullptr) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().first();
+    const QStringList chosen = dialog->selectedFiles();
+    endDialog(dialog);
+    if (!accepted || chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen.first();
 }
 
 } // namespace pivra

@@ -7,6 +7,7 @@
 #include "platform/AppSettings.h"
 #include "platform/folders/FolderAccess.h"
 #include "platform/folders/FolderBookmark.h"
+#include "platform/runtime/TaskGroup.h"
 #include "platform/runtime/threads/Pool.h"
 #include "store/FolderProbe.h"
 #include "store/sources/FolderPicker.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace pivra {
 
@@ -25,6 +27,13 @@ QString lastComponent(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
     return name.isEmpty() ? path : name;
+}
+
+// Whether the disk of `folder` answers a look, with the folder.
+Task<std::pair<QString, bool>> answerOf(FolderProber& prober, QString folder)
+{
+    const bool answered = co_await prober.answers(folder);
+    co_return std::pair<QString, bool>(folder, answered);
 }
 
 std::pair<StorageMeasure, StorageMeasure> measureFiles(ThumbnailStore* thumbnails, VideoPreviewStore* previews,
@@ -88,16 +97,40 @@ void LibraryStore::addFolders()
 // Opens the dialog at `startPath` (none: where the user last chose) once its
 // disk has answered a look, and else where the dialog opens by itself: a
 // share that went away would hold the GUI thread in the dialog's first look.
-// What the user chooses is where the next dialog opens.
+// The places the dialog lists of its own accord are looked at alike, side by
+// side, and those that did not answer are kept out of it. One dialog at a
+// time: asked again meanwhile, it opens none. What the user chooses is where
+// the next dialog opens.
 Task<std::optional<QStringList>> LibraryStore::chooseFolders(QString message, bool several, QString startPath)
 {
+    if (choosingFolders_) {
+        co_return std::nullopt;
+    }
+    choosingFolders_ = true;
     if (startPath.isEmpty()) {
         startPath = AppSettings().value(chooserFolderKey).toString();
     }
-    if (!startPath.isEmpty() && !co_await prober_->answers(startPath)) {
+    QStringList places = services_.folderPicker->placesShown();
+    if (!startPath.isEmpty() && !places.contains(startPath)) {
+        places.prepend(startPath);
+    }
+    TaskGroup<std::pair<QString, bool>> looks;
+    for (const QString& place : std::as_const(places)) {
+        looks.add(this, answerOf(*prober_, place));
+    }
+    QStringList silent;
+    while (looks.outstanding() > 0) {
+        const std::pair<QString, bool> look = co_await looks.next();
+        if (!look.second) {
+            silent.append(look.first);
+        }
+    }
+    if (silent.contains(startPath)) {
         startPath.clear();
     }
+    services_.folderPicker->avoidPlaces(silent);
     std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(message, several, startPath);
+    choosingFolders_ = false;
     if (chosen && !chosen->isEmpty()) {
         AppSettings().setValue(chooserFolderKey, QFileInfo(cleanFolderPath(chosen->first())).path());
     }
