@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -65,20 +66,35 @@ struct TestMounts::Hang {
     // The guard waits on a pipe whose other end only this process holds:
     // the end of the pipe without a word means this process is gone, and the
     // guard lets the server go on and takes the mount away. It only calls
-    // what a child of a threaded process may.
+    // what a child of a threaded process may. The server is stopped only
+    // once the guard has closed the descriptors it was born with: closing a
+    // file of the mount flushes it, which would wait for the stopped server.
     void guardAgainstOurDeath(const QByteArray& point)
     {
         int ends[2];
+        int ready[2];
         if (::pipe2(ends, O_CLOEXEC) != 0) {
+            return;
+        }
+        if (::pipe2(ready, O_CLOEXEC) != 0) {
+            ::close(ends[0]);
+            ::close(ends[1]);
             return;
         }
         guard = ::fork();
         if (guard == 0) {
             const int fromParent = ends[0];
-            ::close_range(fromParent + 1, ~0U, 0);
-            if (fromParent > 0) {
-                ::close_range(0, fromParent - 1, 0);
+            const int toParent = ready[1];
+            const int low = std::min(fromParent, toParent);
+            const int high = std::max(fromParent, toParent);
+            ::close_range(high + 1, ~0U, 0);
+            if (high > low + 1) {
+                ::close_range(low + 1, high - 1, 0);
             }
+            if (low > 0) {
+                ::close_range(0, low - 1, 0);
+            }
+            ::close(toParent);
             char word = 0;
             ssize_t got = 0;
             while ((got = ::read(fromParent, &word, 1)) < 0 && errno == EINTR) {
@@ -90,10 +106,17 @@ struct TestMounts::Hang {
             ::_exit(0);
         }
         ::close(ends[0]);
+        ::close(ready[1]);
         toGuard = ends[1];
         if (guard < 0) {
             ::close(toGuard);
+        } else {
+            // The guard's end of `ready` closes with the others it closed.
+            char word = 0;
+            while (::read(ready[0], &word, 1) < 0 && errno == EINTR) {
+            }
         }
+        ::close(ready[0]);
     }
 
     const int server;
