@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -19,7 +20,14 @@ namespace {
 // Short beside the few hundred milliseconds an ending copy holds the lock.
 constexpr std::chrono::milliseconds retryEvery{20};
 
+std::atomic<bool> waitsEnded{false};
+
 } // namespace
+
+void CatalogLock::endWaits()
+{
+    waitsEnded.store(true);
+}
 
 CatalogLock::CatalogLock(const QString& databasePath, int waitMilliseconds)
 {
@@ -31,7 +39,8 @@ CatalogLock::CatalogLock(const QString& databasePath, int waitMilliseconds)
     // Tried rather than waited for in flock() itself, which no time bounds.
     const auto givenUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= givenUpAt) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= givenUpAt
+            || waitsEnded.load()) {
             close(fd_);
             throw CatalogError(CatalogError::Kind::open);
         }

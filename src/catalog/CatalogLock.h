@@ -25,6 +25,11 @@ public:
     explicit CatalogLock(const QString& databasePath, int waitMilliseconds = 0);
     ~CatalogLock();
 
+    // Every wait, under way or to come, gives up at once: the program ends,
+    // and nothing of this run can have been written to a catalog that did
+    // not open yet.
+    static void endWaits();
+
     CatalogLock(const CatalogLock&) = delete;
     CatalogLock& operator=(const CatalogLock&) = delete;
 

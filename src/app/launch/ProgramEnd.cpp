@@ -2,6 +2,7 @@
 
 #include "app/launch/SingleInstance.h"
 #include "app/launch/WindowGeometry.h"
+#include "catalog/CatalogLock.h"
 #include "platform/runtime/threads/BackgroundReleaser.h"
 #include "store/LibraryStore.h"
 
@@ -29,6 +30,7 @@ void endWindow(std::unique_ptr<QMainWindow> window, SingleInstance& instance)
 
 void endLibrary(LibraryStore& store)
 {
+    CatalogLock::endWaits();
     delete &store;
 }
 

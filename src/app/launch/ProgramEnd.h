@@ -32,7 +32,7 @@ void endWindow(std::unique_ptr<QMainWindow> window, SingleInstance& instance);
 // answered lets the tasks that wait for it go (the look itself is left to the
 // process's end) at any moment of a start. The catalog closes after running
 // every write still queued; one still waiting for another copy of the program
-// to let go of it ends that wait first, a few seconds at most.
+// to let go of it gives up at once, as nothing can have been written to it.
 void endLibrary(LibraryStore& store);
 
 // Ends the process once the application has gone, with everything it owned
