@@ -39,11 +39,30 @@
 //                         step every 20 ms): frames_shown while
 //                         dragging, longest_blank_ms without a new frame
 //                         after the first, settled_ms from the last step to
-//                         its exact frame
+//                         its exact frame, longest_stall_ms and
+//                         longest_busy_ms of the GUI thread meanwhile
+//   BM_BrokenVideoOpen    a viewer opening a broken MP4 (cut short, its index
+//                         lost) until it says why it cannot play:
+//                         longest_stall_ms and longest_busy_ms of the GUI
+//                         thread, the most of any open
+//   BM_ViewerClose/busy:0, /busy:1
+//                         closing the viewer of the 4K HEVC file while it
+//                         plays, or while a still of it is being decoded
+//                         for the bar's hover: longest_stall_ms and
+//                         longest_busy_ms of the GUI thread from the close
+//                         to its next turns, the most of any close
+#include "media/thumbnails/render/ThumbnailRenderer.h"
+#include "media/thumbnails/ThumbnailStore.h"
+#include "media/video/VideoPosterFrames.h"
 #include "platform/runtime/memory/HeapUpkeep.h"
 #include "platform/runtime/threads/Pool.h"
+#include "support/fakes/GalleryItems.h"
+#include "support/files/UndecodableVideos.h"
 #include "support/files/VideoMaker.h"
+#include "viewer/MediaViewer.h"
+#include "viewer/video/controls/VideoControls.h"
 #include "viewer/video/hover/HoverFrameGrabber.h"
+#include "viewer/video/hover/VideoHoverPreview.h"
 #include "viewer/video/picture/VideoLayerView.h"
 #include "viewer/video/playback/VideoPlaybackModel.h"
 
@@ -53,9 +72,11 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
+#include <QVideoSink>
 
 #include "harness/MediaBenchmarkMain.h"
 #include "harness/ResidentMemory.h"
@@ -88,9 +109,21 @@ QString fixturePath(int set)
     return fixtureFolder + names[set];
 }
 
+// A video cut short, its index lost, that a player must refuse.
+QString brokenPath()
+{
+    return fixtureFolder + QStringLiteral("/broken/truncated.mp4");
+}
+
 void makeFixtures()
 {
     QDir().mkpath(fixtureFolder);
+    if (!QFileInfo::exists(brokenPath())) {
+        const QString folder = QFileInfo(brokenPath()).path();
+        if (!QDir().mkpath(folder) || test::makeUndecodableVideos(folder).isEmpty()) {
+            qFatal("cannot make %s", qPrintable(brokenPath()));
+        }
+    }
     for (int set = 0; set < fixtureCount; ++set) {
         if (QFileInfo::exists(fixturePath(set))) {
             continue;
@@ -356,18 +389,113 @@ void BM_ScrubDrag40s(benchmark::State& state)
                 sinceFrame.restart();
             }
         });
+        LoopWatch watch;
         const std::optional<double> settled = dragAndSettle(
             state, viewer, steps, stepMs, [](int step) { return 0.5 + step * ((longSeconds - 1.0) / (steps - 1)); },
             step);
         if (!settled) {
             return;
         }
+        watch.tick.stop();
+        watch.report(state);
         state.counters["frames_shown"] = shown;
         state.counters["longest_blank_ms"] = double(longestBlank);
         state.counters["settled_ms"] = *settled;
     }
 }
 BENCHMARK(BM_ScrubDrag40s)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Viewers of file videos as the library window opens them, shown at the
+// size of a window, over a thumbnail store of their own.
+struct ViewerWindow {
+    MediaViewer& open(const QString& path, QSize size, double seconds)
+    {
+        viewer = std::make_unique<MediaViewer>(test::fileVideo(path, size, seconds), std::nullopt, false, thumbnails,
+                                               MediaPasteboard(), ViewerCallbacks{});
+        viewer->resize(1280, 720);
+        viewer->show();
+        return *viewer;
+    }
+
+    QTemporaryDir run;
+    ThumbnailStore thumbnails{ThumbnailLocations::under(run.filePath(QStringLiteral("data")),
+                                                        run.filePath(QStringLiteral("cache"))),
+                              std::make_shared<ThumbnailRenderer>(std::make_shared<VideoPosterFrames>())};
+    std::unique_ptr<MediaViewer> viewer;
+};
+
+// The longest pass and the most processor time in one, over the watches of
+// all iterations.
+struct LongestPasses {
+    void add(const LoopWatch& watch)
+    {
+        stallMs = std::max(stallMs, double(watch.longest) / 1e6);
+        busyMs = std::max(busyMs, double(watch.longestBusy) / 1e6);
+    }
+    void report(benchmark::State& state) const
+    {
+        state.counters["longest_stall_ms"] = stallMs;
+        state.counters["longest_busy_ms"] = busyMs;
+    }
+
+    double stallMs = 0;
+    double busyMs = 0;
+};
+
+void BM_BrokenVideoOpen(benchmark::State& state)
+{
+    // The media framework is loaded once per process, as the program does
+    // long before its first viewer.
+    { QVideoSink framework; }
+    ViewerWindow window;
+    LongestPasses passes;
+    for (auto _ : state) {
+        LoopWatch watch;
+        const VideoPlaybackModel& playback = *window.open(brokenPath(), QSize(320, 240), 3).playback();
+        if (!runUntil(&playback, &VideoPlaybackModel::errorChanged, [&] { return playback.error().has_value(); },
+                      30000)) {
+            state.SkipWithError("no error");
+            return;
+        }
+        passes.add(watch);
+        window.viewer.reset();
+    }
+    passes.report(state);
+}
+BENCHMARK(BM_BrokenVideoOpen)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ViewerClose(benchmark::State& state)
+{
+    const bool still = state.range(0) == 1;
+    ViewerWindow window;
+    LongestPasses passes;
+    for (auto _ : state) {
+        MediaViewer& viewer = window.open(fixturePath(largeHevc), QSize(3840, 2160), seconds);
+        if (!QTest::qWaitFor([&] { return viewer.playback()->currentTime() > 0.2; }, 30000)) {
+            state.SkipWithError("no playback");
+            return;
+        }
+        if (still) {
+            VideoHoverPreview& hover = viewer.videoControls()->hoverPreview();
+            hover.setRestDelay(std::chrono::milliseconds(0));
+            hover.request(1.2);
+            if (!QTest::qWaitFor([&] { return hover.isDecoding(); }, 30000)) {
+                state.SkipWithError("no still decoded");
+                return;
+            }
+        }
+        LoopWatch watch;
+        int ticks = 0;
+        QObject::connect(&watch.tick, &QTimer::timeout, &watch.tick, [&] { ++ticks; });
+        QTimer::singleShot(0, [&] { window.viewer.reset(); });
+        // The closing pass is in once the timer has fired after it.
+        runUntil(&watch.tick, &QTimer::timeout, [&] { return !window.viewer && ticks > 2; }, 30000);
+        watch.tick.stop();
+        passes.add(watch);
+    }
+    passes.report(state);
+}
+BENCHMARK(BM_ViewerClose)->ArgName("busy")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 

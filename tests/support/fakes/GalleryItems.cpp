@@ -1,5 +1,7 @@
 #include "support/fakes/GalleryItems.h"
 
+#include <QFileInfo>
+
 namespace pivra::test {
 
 MediaItem galleryPhoto(const QUuid& source, int index, QSize size, Timestamp captureDate)
@@ -14,6 +16,20 @@ MediaItem galleryPhoto(const QUuid& source, int index, QSize size, Timestamp cap
     item.setWidth(size.width());
     item.setHeight(size.height());
     item.setCaptureDate(captureDate);
+    return item;
+}
+
+MediaItem fileVideo(const QString& path, QSize size, double seconds)
+{
+    MediaItem item;
+    item.setID(QStringLiteral("clips:") + path);
+    item.setKind(MediaKind::video);
+    item.setPath(path);
+    item.setName(QFileInfo(path).fileName());
+    item.setWidth(size.width());
+    item.setHeight(size.height());
+    item.setDuration(seconds);
+    item.setFileSize(QFileInfo(path).size());
     return item;
 }
 

@@ -11,4 +11,8 @@ namespace pivra::test {
 // exists for it.
 MediaItem galleryPhoto(const QUuid& source, int index, QSize size, Timestamp captureDate);
 
+// The video file at `path` as indexing lists it: `size` pixels stored,
+// `seconds` long, and the file's size on disk.
+MediaItem fileVideo(const QString& path, QSize size, double seconds);
+
 } // namespace pivra::test
