@@ -1,30 +1,28 @@
 #include "support/files/HeicMaker.h"
 
 #include "support/files/ExifBlock.h"
+#include "support/files/HeifObjects.h"
+#include "support/files/RepeatedRowsEncoder.h"
 
 #include <QFile>
 #include <QtEndian>
 #include <libheif/heif.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 namespace pivra::test {
 namespace {
 
-template<auto release>
-struct Releaser {
-    template<typename T>
-    void operator()(T* object) const { release(object); }
-};
+using Context = HeifContextPtr;
+using Encoder = HeifEncoderPtr;
+using Image = HeifImagePtr;
+using Handle = HeifHandlePtr;
+using Options = HeifOptionsPtr;
 
-using Context = std::unique_ptr<heif_context, Releaser<heif_context_free>>;
-using Encoder = std::unique_ptr<heif_encoder, Releaser<heif_encoder_release>>;
-using Image = std::unique_ptr<heif_image, Releaser<heif_image_release>>;
-using Handle = std::unique_ptr<heif_image_handle, Releaser<heif_image_handle_release>>;
-using Options = std::unique_ptr<heif_encoding_options, Releaser<heif_encoding_options_free>>;
-
-bool ok(heif_error error) { return error.code == heif_error_Ok; }
+bool ok(heif_error error) { return heifOk(error); }
 
 Image filledImage(QSize size, QColor color, const HeicFields& fields)
 {
@@ -60,6 +58,52 @@ Image filledImage(QSize size, QColor color, const HeicFields& fields)
             } else {
                 row[at] = uint8_t(sample);
             }
+        }
+    }
+    return image;
+}
+
+// The same as filledImage's, in 4:2:0 planes of YCbCr as libheif converts
+// RGB (BT.601, full range), with an alpha plane of its own.
+Image filledPlanes(QSize size, QColor color, const HeicFields& fields)
+{
+    const double red = color.redF();
+    const double green = color.greenF();
+    const double blue = color.blueF();
+    const int top = (1 << fields.bitDepth) - 1;
+    const QSize halved((size.width() + 1) / 2, (size.height() + 1) / 2);
+    const int middle = 1 << (fields.bitDepth - 1);
+    const struct {
+        heif_channel channel;
+        QSize size;
+        int value;
+    } planes[] = {
+        {heif_channel_Y, size, qRound(top * (0.299 * red + 0.587 * green + 0.114 * blue))},
+        {heif_channel_Cb, halved, middle + qRound(top * (-0.168736 * red - 0.331264 * green + 0.5 * blue))},
+        {heif_channel_Cr, halved, middle + qRound(top * (0.5 * red - 0.418688 * green - 0.081312 * blue))},
+        {heif_channel_Alpha, size, 128 << (fields.bitDepth - 8)},
+    };
+    heif_image* raw = nullptr;
+    if (!ok(heif_image_create(size.width(), size.height(), heif_colorspace_YCbCr, heif_chroma_420, &raw))) {
+        return {};
+    }
+    Image image(raw);
+    for (const auto& plane : planes) {
+        if (plane.channel == heif_channel_Alpha && !fields.alpha) {
+            continue;
+        }
+        if (!ok(heif_image_add_plane(raw, plane.channel, plane.size.width(), plane.size.height(), fields.bitDepth))) {
+            return {};
+        }
+        int stride = 0;
+        uint8_t* data = heif_image_get_plane(raw, plane.channel, &stride);
+        if (fields.bitDepth == 8) {
+            std::memset(data, plane.value, std::size_t(stride) * std::size_t(plane.size.height()));
+            continue;
+        }
+        for (int y = 0; y < plane.size.height(); ++y) {
+            auto* row = reinterpret_cast<uint16_t*>(data + qsizetype(y) * stride);
+            std::fill(row, row + plane.size.width(), qToLittleEndian(uint16_t(plane.value)));
         }
     }
     return image;
@@ -142,41 +186,32 @@ bool listMirrorBeforeTurn(const QString& path)
     return rewrite(path, bytes);
 }
 
-} // namespace
-
-bool stateHeicSize(const QString& path, QSize stated)
-{
-    Properties properties = propertiesOf(path);
-    for (const qsizetype start : properties.starts) {
-        if (properties.bytes.mid(start + 4, 4) == "ispe") {
-            qToBigEndian(quint32(stated.width()), properties.bytes.data() + start + 12);
-            qToBigEndian(quint32(stated.height()), properties.bytes.data() + start + 16);
-        }
-    }
-    return !properties.starts.isEmpty() && rewrite(path, properties.bytes);
-}
-
-bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor color, int quality)
+// Writes `image` with what `fields` adds to it, coded by the format's own
+// encoder, or row by row (RepeatedRowsEncoder).
+bool writeHeic(const QString& path, const heif_image* image, const HeicFields& fields, bool byRows, int quality)
 {
     Context context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
     const heif_compression_format format = fields.av1 ? heif_compression_AV1 : heif_compression_HEVC;
-    if (!context || !ok(heif_context_get_encoder_for_format(context.get(), format, &rawEncoder))) {
+    if (!context) {
+        return false;
+    }
+    if (byRows) {
+        rawEncoder = repeatedRowsEncoder(context.get(), quality);
+    } else if (ok(heif_context_get_encoder_for_format(context.get(), format, &rawEncoder))) {
+        heif_encoder_set_lossy_quality(rawEncoder, quality);
+        // The encoders' quickest search: a fixture's pixels are flat, and a
+        // 48-MP one takes seconds instead of tens of them.
+        heif_encoder_set_parameter_string(rawEncoder, fields.av1 ? "speed" : "preset", fields.av1 ? "9" : "ultrafast");
+    }
+    if (!rawEncoder) {
         return false;
     }
     Encoder encoder(rawEncoder);
-    heif_encoder_set_lossy_quality(rawEncoder, quality);
-    // The encoders' quickest search: a fixture's pixels are flat, and a
-    // 48-MP one takes seconds instead of tens of them.
-    heif_encoder_set_parameter_string(rawEncoder, fields.av1 ? "speed" : "preset", fields.av1 ? "9" : "ultrafast");
-    Image image = filledImage(size, color, fields);
-    if (!image) {
-        return false;
-    }
     Options options(heif_encoding_options_alloc());
     options->image_orientation = static_cast<heif_orientation>(fields.containerOrientation);
     heif_image_handle* rawHandle = nullptr;
-    if (!ok(heif_context_encode_image(context.get(), image.get(), rawEncoder, options.get(), &rawHandle))) {
+    if (!ok(heif_context_encode_image(context.get(), image, rawEncoder, options.get(), &rawHandle))) {
         return false;
     }
     Handle handle(rawHandle);
@@ -193,9 +228,47 @@ bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor 
                                              int(fields.xmpPacket.size())))) {
         return false;
     }
-    return ok(heif_context_write_to_file(context.get(), path.toUtf8().constData()))
-        && (fields.majorBrand.isEmpty() || replaceMajorBrand(path, fields.majorBrand))
+    if (!ok(heif_context_write_to_file(context.get(), path.toUtf8().constData()))) {
+        return false;
+    }
+    if (byRows) {
+        QFile written(path);
+        if (!written.open(QIODevice::ReadOnly) || !rewrite(path, withJoinedExtents(written.readAll()))) {
+            return false;
+        }
+    }
+    return (fields.majorBrand.isEmpty() || replaceMajorBrand(path, fields.majorBrand))
         && (!fields.mirrorBeforeTurn || listMirrorBeforeTurn(path));
+}
+
+} // namespace
+
+bool stateHeicSize(const QString& path, QSize stated)
+{
+    Properties properties = propertiesOf(path);
+    for (const qsizetype start : properties.starts) {
+        if (properties.bytes.mid(start + 4, 4) == "ispe") {
+            qToBigEndian(quint32(stated.width()), properties.bytes.data() + start + 12);
+            qToBigEndian(quint32(stated.height()), properties.bytes.data() + start + 16);
+        }
+    }
+    return !properties.starts.isEmpty() && rewrite(path, properties.bytes);
+}
+
+bool makeHeic(const QString& path, QSize size, const HeicFields& fields, QColor color, int quality)
+{
+    // A picture of one colour from a few megapixels up is coded a row of
+    // blocks at a time, from planes filled as the encoder takes them, so
+    // that neither filling nor converting its pixels one by one costs more
+    // than the coding; should that fail, by libx265 as a whole.
+    if (!fields.av1 && !fields.markedCorner && qint64(size.width()) * size.height() >= 4'000'000) {
+        const Image planes = filledPlanes(size, color, fields);
+        if (planes && writeHeic(path, planes.get(), fields, true, quality)) {
+            return true;
+        }
+    }
+    const Image image = filledImage(size, color, fields);
+    return image && writeHeic(path, image.get(), fields, false, quality);
 }
 
 } // namespace pivra::test

@@ -32,7 +32,9 @@ struct HeicFields {
 
 // Encodes a real HEIC (HEVC through libheif's x265 encoder, or AV1: an AVIF)
 // of `size` stored pixels filled with `color`; with containerOrientation 5..8
-// a reader shows it as size.transposed(). Answers false when anything fails.
+// a reader shows it as size.transposed(). An HEVC picture of one colour from
+// a few megapixels up is coded a row of blocks at a time, a slice each
+// (RepeatedRowsEncoder), in milliseconds. Answers false when anything fails.
 bool makeHeic(const QString& path, QSize size, const HeicFields& fields = {}, QColor color = Qt::darkCyan,
               int quality = 50);
 
