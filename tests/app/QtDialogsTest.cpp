@@ -4,6 +4,7 @@
 #include "store/FolderProbe.h"
 #include "store/StoreTestKit.h"
 #include "support/desktop/ModalAnswer.h"
+#include "support/desktop/Renders.h"
 #include "support/system/TempFolder.h"
 #include "support/system/TestMounts.h"
 
@@ -160,9 +161,11 @@ TEST_F(FolderChooserTest, OpensAndClosesWhileAShareItWouldLookAtIsStopped)
         const char* name;
         QString lastChosen; // the folder the program's own dialog was last in
         QString opensIn;
+        QString render;
     } rows[] = {
-        {"remembered in the share", share + QStringLiteral("/Album"), pictures},
-        {"its mount point listed", home, home},
+        {"remembered in the share", share + QStringLiteral("/Album"), pictures,
+         QStringLiteral("/folder-chooser-share-remembered.png")},
+        {"its mount point listed", home, home, QStringLiteral("/folder-chooser-share-listed.png")},
     };
     for (const auto& row : rows) {
         AppSettings().setValue(LibraryStore::chooserFolderKey, row.lastChosen);
@@ -174,6 +177,7 @@ TEST_F(FolderChooserTest, OpensAndClosesWhileAShareItWouldLookAtIsStopped)
                 QTimer::singleShot(0, &window, [&answered] { answered = true; });
                 EXPECT_TRUE(QTest::qWaitFor([&answered] { return answered; })) << row.name;
                 EXPECT_FALSE(mounts.resumedByItself(share)) << row.name;
+                EXPECT_TRUE(dialog.grab().save(test::rendersFolder() + row.render));
                 dialog.reject();
             });
             store->addFolders();
