@@ -162,13 +162,23 @@ TEST_F(FolderChooserTest, OpensAndClosesWhileAShareItWouldLookAtIsStopped)
         QString lastChosen; // the folder the program's own dialog was last in
         QString opensIn;
         QString render;
+        bool visitsTheShareFirst = false; // in a dialog of the program's own, while it answers
     } rows[] = {
         {"remembered in the share", share + QStringLiteral("/Album"), pictures,
          QStringLiteral("/folder-chooser-share-remembered.png")},
         {"its mount point listed", home, home, QStringLiteral("/folder-chooser-share-listed.png")},
+        {"last visited in the share", pictures, pictures, QStringLiteral("/folder-chooser-share-visited.png"), true},
     };
     for (const auto& row : rows) {
         AppSettings().setValue(LibraryStore::chooserFolderKey, row.lastChosen);
+        if (row.visitsTheShareFirst) {
+            const test::ModalAnswer<QFileDialog> answer([&](QFileDialog& dialog) {
+                dialog.setDirectory(share + QStringLiteral("/Album"));
+                dialog.reject();
+            });
+            store->addFolders();
+            EXPECT_TRUE(drain());
+        }
         ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
         {
             const test::ModalAnswer<QFileDialog> answer([&](QFileDialog& dialog) {
