@@ -153,9 +153,9 @@ std::int64_t peakMemory()
     return statusBytes("VmHWM:");
 }
 
-std::int64_t residentMemory()
+std::int64_t anonymousMemory()
 {
-    return statusBytes("VmRSS:");
+    return statusBytes("RssAnon:");
 }
 
 } // namespace pivra::test

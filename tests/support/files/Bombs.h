@@ -34,9 +34,12 @@ void releaseFifoReaders(const QString& path);
 
 // The process's peak resident memory since the last reset, in bytes, from
 // the kernel's own count (VmHWM); resetPeakMemory() starts a new peak at the
-// memory in use now, residentMemory() (VmRSS).
+// memory in use now. anonymousMemory() is the part of what is resident now
+// that the process allocated (RssAnon), without the pages of its program and
+// libraries, which come in as code first runs and go when others need the
+// memory.
 void resetPeakMemory();
 std::int64_t peakMemory();
-std::int64_t residentMemory();
+std::int64_t anonymousMemory();
 
 } // namespace pivra::test
