@@ -119,7 +119,7 @@ protected:
     // Waits until the viewer's still has come, with or without a picture.
     bool waitForStill() const
     {
-        return QTest::qWaitFor([this] { return viewer_->photoCanvas()->isLoaded(); }, 20000);
+        return QTest::qWaitFor([this] { return viewer_->photoCanvas()->isLoaded(); }, 120000);
     }
 
     QImage render() const { return viewer_->grab().toImage(); }
