@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <vector>
+
 namespace pivra {
 
 AlertPresenter::AlertPresenter(QWidget& window) : QObject(&window), window_(window) {}
@@ -58,6 +60,27 @@ void AlertPresenter::showNext()
     box->open();
 }
 
+void AlertPresenter::recheck()
+{
+    const auto withdrawn = [](const WindowAlert& alert) { return alert.stillAsked && !alert.stillAsked(); };
+    std::vector<WindowAlert> gone;
+    for (auto alert = waiting_.begin(); alert != waiting_.end();) {
+        if (withdrawn(*alert)) {
+            gone.push_back(std::move(*alert));
+            alert = waiting_.erase(alert);
+        } else {
+            ++alert;
+        }
+    }
+    for (const WindowAlert& alert : gone) {
+        alert.answer(static_cast<int>(alert.buttons.size()) - 1);
+    }
+    // Closed as by Escape: finished() answers it and shows the next.
+    if (shown_ && withdrawn(*shown_) && box_) {
+        box_->reject();
+    }
+}
+
 void AlertPresenter::answered(int button)
 {
     const WindowAlert alert = std::move(*shown_);
@@ -97,10 +120,12 @@ void StoreAlerts::messageChanged()
 // One question per source at a time. The answer runs the store's
 // reconnection, which may raise the next request at once: the source leaves
 // the pending set before, so that request is presented too. A request the
-// store withdrew or replaced meanwhile is not the one answered; the store's
-// current one has an alert of its own.
+// store withdrew or replaced meanwhile is not the one answered: its alert
+// goes, and the store's current one has an alert of its own.
 void StoreAlerts::permissionRequestChanged()
 {
+    // A question the store no longer asks (the folder came back) goes.
+    presenter_.recheck();
     const std::optional<QUuid> source = store_.permissionRequestSourceID();
     if (!source || pendingRequests_.contains(*source)) {
         return;
@@ -115,7 +140,8 @@ void StoreAlerts::permissionRequestChanged()
                             if (store_.permissionRequestSourceID() == asked) {
                                 store_.resolvePermissionRequest(button == 0);
                             }
-                        }});
+                        },
+                        false, [this, asked = *source] { return store_.permissionRequestSourceID() == asked; }});
 }
 
 } // namespace pivra

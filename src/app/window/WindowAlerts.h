@@ -29,6 +29,10 @@ struct WindowAlert {
     // The first button destroys something: Return then answers with the
     // last one, as Escape does, so that only a deliberate click destroys.
     bool destructive = false;
+    // Whether the question is still asked; none: until it is answered. One
+    // no longer asked goes at the next recheck(), waiting or shown, answered
+    // with its last button as a closed alert is.
+    std::function<bool()> stillAsked;
 };
 
 // Shows the window's alerts one at a time, each window-modal and each
@@ -42,6 +46,8 @@ public:
     ~AlertPresenter() override;
 
     void present(WindowAlert alert);
+    // Takes away the alerts whose questions are no longer asked.
+    void recheck();
     // The alert on screen, for tests to answer.
     QMessageBox* current() const { return box_; }
 
