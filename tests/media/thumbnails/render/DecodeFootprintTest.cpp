@@ -6,6 +6,7 @@
 
 #include "support/files/Bombs.h"
 #include "support/files/HeicMaker.h"
+#include "support/ParamNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <vips/vips8>
+
+#include <functional>
+#include <optional>
+#include <vector>
 
 namespace pivra {
 namespace {
@@ -158,72 +163,126 @@ TEST(DecodeFootprintTest, TheRowsATiffDecoderReadsAtOnceComeFromItsFirstDirector
     EXPECT_EQ(tiffRowsAtOnce(folder.filePath(QStringLiteral("missing.tif"))), std::nullopt);
 }
 
+using vips::VImage;
+
+// A picture of gradients, as libvips writes it out.
+VImage gradients(int width, int height, int bands)
+{
+    const VImage xy = VImage::xyz(width, height);
+    VImage image = (xy[0] * (255.0 / width)).bandjoin(xy[1] * (255.0 / height)).bandjoin(xy[0] * 0 + 90);
+    if (bands == 4) {
+        image = image.bandjoin(xy[1] * 0 + 255);
+    }
+    return image.cast(VIPS_FORMAT_UCHAR).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+}
+
+// A file made at test time and the shape its decoder takes it in.
+struct Footprinted {
+    QString path;
+    DecodeShape shape;
+};
+
+// A picture whose decoder holds much, written into `folder`; the path is
+// empty when it could not be.
+struct FootprintRow {
+    const char* name;
+    std::function<Footprinted(const QTemporaryDir& folder)> make;
+};
+
+QString save(const QTemporaryDir& folder, const char* name, const VImage& image, vips::VOption* options)
+{
+    const QString path = folder.filePath(QString::fromLatin1(name));
+    image.write_to_file(QFile::encodeName(path).constData(), options);
+    return path;
+}
+
+// A HEIC of `size` stored pixels, as read back; stating `stated` when given,
+// which is then the size the catalog has for it.
+Footprinted heic(const QTemporaryDir& folder, QSize size, const test::HeicFields& fields = {},
+                 std::optional<QSize> stated = std::nullopt)
+{
+    const QString path = folder.filePath(QStringLiteral("picture.heic"));
+    if (!test::makeHeic(path, size, fields) || (stated && !test::stateHeicSize(path, *stated))) {
+        return {};
+    }
+    const std::optional<MediaFile> opened = MediaFile::open(path);
+    const QSize shown = stated ? *stated : fields.containerOrientation >= 5 ? size.transposed() : size;
+    return {path, {.loader = "heifload", .width = shown.width(), .height = shown.height(), .heic = readHeifCoding(*opened)}};
+}
+
+// 48-MP HEICs as phones write them: of 8-bit samples, of 10-bit ones held
+// upright (turned by the container), with an alpha plane.
+test::HeicFields deepAndTurned()
+{
+    test::HeicFields fields;
+    fields.bitDepth = 10;
+    fields.containerOrientation = 6;
+    return fields;
+}
+
+test::HeicFields transparent()
+{
+    test::HeicFields fields;
+    fields.alpha = true;
+    return fields;
+}
+
+constexpr QSize mp48(8064, 6048);
+
+// Each written with its encoder's quickest search: what a decoder holds
+// follows from the picture and how it is laid out, not from how well it was
+// compressed.
+const FootprintRow footprintRows[] = {
+    {"progressive JPEG",
+     [](const QTemporaryDir& folder) {
+         return Footprinted{save(folder, "progressive.jpg", gradients(6000, 4000, 3),
+                                 VImage::option()->set("interlace", true)),
+                            {.loader = "jpegload", .width = 6000, .height = 4000, .interlaced = true,
+                             .chromaSubsampling = "4:2:0"}};
+     }},
+    {"interlaced PNG",
+     [](const QTemporaryDir& folder) {
+         return Footprinted{save(folder, "interlaced.png", gradients(5000, 4000, 3),
+                                 VImage::option()->set("interlace", true)->set("compression", 1)),
+                            {.loader = "pngload", .width = 5000, .height = 4000, .interlaced = true}};
+     }},
+    {"animated WebP",
+     [](const QTemporaryDir& folder) {
+         VImage frames = gradients(4000, 3000, 4).join(gradients(4000, 3000, 4), VIPS_DIRECTION_VERTICAL);
+         frames.set("page-height", 3000);
+         return Footprinted{save(folder, "animated.webp", frames,
+                                 VImage::option()->set("lossless", true)->set("effort", 0)),
+                            {.loader = "webpload", .width = 4000, .height = 3000, .bands = 4, .pages = 2}};
+     }},
+    {"large GIF",
+     [](const QTemporaryDir& folder) {
+         return Footprinted{save(folder, "large.gif", gradients(5000, 4000, 3),
+                                 VImage::option()->set("effort", 1)->set("dither", 0.0)),
+                            {.loader = "gifload", .width = 5000, .height = 4000}};
+     }},
+    {"HEIC of one picture", [](const QTemporaryDir& folder) { return heic(folder, QSize(4032, 3024)); }},
+    {"48 MP HEIC", [](const QTemporaryDir& folder) { return heic(folder, mp48); }},
+    {"48 MP HEIC of 10 bits", [](const QTemporaryDir& folder) { return heic(folder, mp48, deepAndTurned()); }},
+    {"48 MP HEIC with alpha", [](const QTemporaryDir& folder) { return heic(folder, mp48, transparent()); }},
+    // The same, stating a size of 64 × 48 over their pictures.
+    {"48 MP HEIC of 10 bits understated",
+     [](const QTemporaryDir& folder) { return heic(folder, mp48, deepAndTurned(), QSize(64, 48)); }},
+    {"48 MP HEIC with alpha understated",
+     [](const QTemporaryDir& folder) { return heic(folder, mp48, transparent(), QSize(64, 48)); }},
+};
+
+class DecodeFootprintRows : public testing::TestWithParam<FootprintRow> {};
+
 // The footprint of each decoder that holds much is no less than what it
 // really takes: the process's peak resident memory, with nothing else going
 // on, rises by no more than the footprint and what any render takes besides.
-TEST(DecodeFootprintTest, NoDecoderTakesMoreThanItsFootprint)
+// A row a process, each decoding tens of megapixels.
+TEST_P(DecodeFootprintRows, NoDecoderTakesMoreThanItsFootprint)
 {
     initializeMediaLibraries();
     QTemporaryDir folder;
-    using vips::VImage;
-    const auto picture = [](int width, int height, int bands) {
-        const VImage xy = VImage::xyz(width, height);
-        VImage image = (xy[0] * (255.0 / width)).bandjoin(xy[1] * (255.0 / height)).bandjoin(xy[0] * 0 + 90);
-        if (bands == 4) {
-            image = image.bandjoin(xy[1] * 0 + 255);
-        }
-        return image.cast(VIPS_FORMAT_UCHAR).copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
-    };
-    const auto file = [&folder](const char* name) { return folder.filePath(QString::fromLatin1(name)); };
-    const auto save = [&file](const char* name, const VImage& image, vips::VOption* options) {
-        image.write_to_file(QFile::encodeName(file(name)).constData(), options);
-        return file(name);
-    };
-    VImage frames = picture(4000, 3000, 4).join(picture(4000, 3000, 4), VIPS_DIRECTION_VERTICAL);
-    frames.set("page-height", 3000);
-    // 48-MP HEICs as phones write them: of 8-bit samples, of 10-bit ones
-    // held upright (turned by the container), with an alpha plane.
-    test::HeicFields deep;
-    deep.bitDepth = 10;
-    deep.containerOrientation = 6;
-    test::HeicFields transparent;
-    transparent.alpha = true;
-    ASSERT_TRUE(test::makeHeic(file("one-picture.heic"), QSize(4032, 3024)));
-    ASSERT_TRUE(test::makeHeic(file("48-mp.heic"), QSize(8064, 6048)));
-    ASSERT_TRUE(test::makeHeic(file("48-mp-10-bit.heic"), QSize(8064, 6048), deep));
-    ASSERT_TRUE(test::makeHeic(file("48-mp-alpha.heic"), QSize(8064, 6048), transparent));
-    // The same, stating a size of 64 × 48 over their pictures.
-    for (const char* name : {"48-mp-10-bit", "48-mp-alpha"}) {
-        const QString understated = file(name) + "-understated.heic";
-        ASSERT_TRUE(QFile::copy(file(name) + ".heic", understated));
-        ASSERT_TRUE(test::stateHeicSize(understated, QSize(64, 48)));
-    }
-    const auto heic = [&file](const char* name, int width, int height) {
-        const std::optional<MediaFile> opened = MediaFile::open(file(name));
-        return DecodeShape{.loader = "heifload", .width = width, .height = height, .heic = readHeifCoding(*opened)};
-    };
-    // Each written with its encoder's quickest search: what a decoder holds
-    // follows from the picture and how it is laid out, not from how well
-    // it was compressed.
-    const struct {
-        QString path;
-        DecodeShape shape;
-    } rows[] = {
-        {save("progressive.jpg", picture(6000, 4000, 3), VImage::option()->set("interlace", true)),
-         {.loader = "jpegload", .width = 6000, .height = 4000, .interlaced = true, .chromaSubsampling = "4:2:0"}},
-        {save("interlaced.png", picture(5000, 4000, 3), VImage::option()->set("interlace", true)->set("compression", 1)),
-         {.loader = "pngload", .width = 5000, .height = 4000, .interlaced = true}},
-        {save("animated.webp", frames, VImage::option()->set("lossless", true)->set("effort", 0)),
-         {.loader = "webpload", .width = 4000, .height = 3000, .bands = 4, .pages = 2}},
-        {save("large.gif", picture(5000, 4000, 3), VImage::option()->set("effort", 1)->set("dither", 0.0)),
-         {.loader = "gifload", .width = 5000, .height = 4000}},
-        {file("one-picture.heic"), heic("one-picture.heic", 4032, 3024)},
-        {file("48-mp.heic"), heic("48-mp.heic", 8064, 6048)},
-        {file("48-mp-10-bit.heic"), heic("48-mp-10-bit.heic", 6048, 8064)},
-        {file("48-mp-alpha.heic"), heic("48-mp-alpha.heic", 8064, 6048)},
-        {file("48-mp-10-bit-understated.heic"), heic("48-mp-10-bit-understated.heic", 64, 48)},
-        {file("48-mp-alpha-understated.heic"), heic("48-mp-alpha-understated.heic", 64, 48)},
-    };
+    const Footprinted made = GetParam().make(folder);
+    ASSERT_FALSE(made.path.isEmpty());
     // Freed blocks given back as the program's allocator does, so that what
     // one decode freed is not counted again beside the next.
     limitHeapRetention();
@@ -231,27 +290,26 @@ TEST(DecodeFootprintTest, NoDecoderTakesMoreThanItsFootprint)
     // libvips' buffers and threads, the thumbnail; the stacks and arenas of
     // the threads the decoders start, some runs 23 MiB more than others.
     constexpr std::int64_t besides = 48 * mib;
-    for (const auto& row : rows) {
-        MediaItem item;
-        item.setPath(row.path);
-        item.setKind(MediaKind::image);
-        // A HEIC's decode is the same for the grid and the viewer's larger picture.
-        for (const int pixels : row.shape.heic ? std::vector<int>{420, 3200} : std::vector<int>{420}) {
-            // Memory earlier work freed but the allocator kept would hide what
-            // the decode takes: given back first.
-            trimHeap();
-            test::resetPeakMemory();
-            const std::int64_t before = test::peakMemory();
-            const QImage image = renderer.render(item, pixels, DecodeUrgency::visible).image;
-            const std::int64_t taken = test::peakMemory() - before;
-            EXPECT_FALSE(image.isNull()) << row.path.toStdString();
-            // Besides, the picture, as libvips writes it out and as the QImage holds it.
-            EXPECT_LE(taken, decodeFootprint(row.shape).bytes + besides + 2 * image.sizeInBytes())
-                << row.path.toStdString() << " at " << pixels;
-            EXPECT_FALSE(decodeFootprint(row.shape).tooLarge()) << row.path.toStdString();
-        }
+    MediaItem item;
+    item.setPath(made.path);
+    item.setKind(MediaKind::image);
+    // A HEIC's decode is the same for the grid and the viewer's larger picture.
+    for (const int pixels : made.shape.heic ? std::vector<int>{420, 3200} : std::vector<int>{420}) {
+        // Memory earlier work freed but the allocator kept would hide what
+        // the decode takes: given back first.
+        trimHeap();
+        test::resetPeakMemory();
+        const std::int64_t before = test::peakMemory();
+        const QImage image = renderer.render(item, pixels, DecodeUrgency::visible).image;
+        const std::int64_t taken = test::peakMemory() - before;
+        EXPECT_FALSE(image.isNull()) << pixels;
+        // Besides, the picture, as libvips writes it out and as the QImage holds it.
+        EXPECT_LE(taken, decodeFootprint(made.shape).bytes + besides + 2 * image.sizeInBytes()) << pixels;
+        EXPECT_FALSE(decodeFootprint(made.shape).tooLarge());
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, DecodeFootprintRows, testing::ValuesIn(footprintRows), test::rowName);
 
 } // namespace
 } // namespace pivra
