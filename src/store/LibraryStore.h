@@ -46,6 +46,7 @@
 namespace pivra {
 
 class Clipboard;
+class DialogPlaces;
 class FolderPicker;
 class MountMonitor;
 class PlaceNamer;
@@ -419,7 +420,10 @@ public:
     // Changing the members of the album on screen reloads its gallery.
     void addToAlbum(const QUuid& albumID, const QString& mediaID);
     void removeFromAlbum(const QUuid& albumID, const QString& mediaID);
-    // Asks where to save a shortcut file that reopens `source`, and writes it.
+    // Asks where to save a shortcut file that reopens `source`, and writes
+    // it in a task of its own, off the GUI thread; a failure is told through
+    // `message`. Asked again while its dialog is on its way or open, it asks
+    // nothing.
     void createShortcut(const LibrarySource& source);
 
     // --- The viewer, favourites and copying (LibraryStoreViewer.cpp,
@@ -567,6 +571,11 @@ private:
     // Adding, reconnecting and removing (LibraryStoreSources.cpp).
     bool isKnownFolder(const QString& path) const;
     Task<std::optional<QStringList>> chooseFolders(QString message, bool several, QString startPath);
+    // Looks off the GUI thread at `start` (none: nothing) and at the places
+    // `dialog` lists of its own accord, and keeps its next dialog away from
+    // those whose disk did not answer: the ones it answers. Any dialog the
+    // store opens looks first.
+    Task<QStringList> avoidSilentPlaces(DialogPlaces* dialog, QString start);
     Task<> addChosenFolders();
     Task<> reconnect(QUuid id);
     Task<> removeSourceData(QUuid id, QStringList keys);
@@ -693,8 +702,10 @@ private:
     std::optional<QUuid> answeredPermissionID_;
     int accessGeneration_ = 0;
     std::unique_ptr<FolderProber> prober_;
-    // A folder dialog is being prepared or is open: no second one opens.
+    // A folder dialog, or a shortcut's, is being prepared or is open: no
+    // second one of its kind opens.
     bool choosingFolders_ = false;
+    bool choosingShortcutFile_ = false;
     // Runs while disks that did not answer answer again: they are looked at
     // again all together, once it ends.
     QTimer lateAnswers_;
@@ -759,6 +770,8 @@ private:
     Task<> writeAlbum(AlbumWrite write, QUuid albumID, QString text, AfterAlbumWrite after, QString failure);
     void startAlbumWrite(AlbumWrite write, const QUuid& albumID, const QString& text, AfterAlbumWrite after,
                          const QString& failure);
+    // Library shortcuts (LibraryStoreShortcuts.cpp).
+    Task<> saveShortcut(QUuid sourceID, QString sourceName);
 
     // --- The viewer, favourites and copying ---
     Task<> loadViewerItem(QString id, int generation);

@@ -10,10 +10,12 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -123,13 +125,15 @@ TEST_F(QtDialogsTest, TheShortcutDialogProposesTheNameInTheFolderAndSavesAPivraF
     EXPECT_EQ(*file, root() + QStringLiteral("/Trip.pivra"));
 }
 
-// Add a Folder as the user meets it: the store and the window's own dialog.
-class FolderChooserTest : public test::StoreTest {};
+// The store's dialogs as the user meets them: the store and the window's own
+// dialogs.
+class StoreDialogsTest : public test::StoreTest {};
 
-TEST_F(FolderChooserTest, OpensAndClosesWhileAShareItWouldLookAtIsStopped)
+TEST_F(StoreDialogsTest, OpenAndCloseWhileAShareTheyWouldLookAtIsStopped)
 {
     const QString home = makeFolder(QStringLiteral("Home"));
     const QString pictures = makeFolder(QStringLiteral("Home/Pictures"));
+    const QString documents = makeFolder(QStringLiteral("Home/Documents"));
     const QString share = makeFolder(QStringLiteral("Home/Share"));
     makeFolder(QStringLiteral("Share files/Album"));
     test::TestMounts mounts;
@@ -140,43 +144,68 @@ TEST_F(FolderChooserTest, OpensAndClosesWhileAShareItWouldLookAtIsStopped)
     const QByteArray realHome = qgetenv("HOME");
     qputenv("HOME", home.toUtf8());
     const auto homeBack = qScopeGuard([&] { qputenv("HOME", realHome); });
-    // Where Qt's dialogs were last, and the places they keep, as they write
-    // them: all in the share.
+    const QString desktop = QStandardPaths::standardLocations(QStandardPaths::DesktopLocation).value(0);
+    ASSERT_EQ(desktop, home + QStringLiteral("/Desktop"));
     const QString inShare = QUrl::fromLocalFile(share + QStringLiteral("/Album")).toString();
     const QString sideBar = QStringLiteral("FileDialog/shortcuts");
     const QString recent = QStringLiteral("FileDialog/history");
-    {
-        QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
-        qt.setValue(QStringLiteral("FileDialog/lastVisited"), inShare);
-        qt.setValue(sideBar, QStringList{QStringLiteral("file:"), QUrl::fromLocalFile(home).toString(), inShare});
-        qt.setValue(recent, QStringList{inShare, QUrl::fromLocalFile(pictures).toString()});
-    }
 
     QWidget window;
-    QtFolderPicker picker(&window);
-    auto store = makeStore(LibraryServices{
-        .folderPicker = &picker, .probeFolder = &probeFolder, .probeTimeLimit = std::chrono::milliseconds(300)});
+    QtFolderPicker folders(&window);
+    QtShortcutSavePicker shortcuts(&window);
+    auto store = makeStore(LibraryServices{.folderPicker = &folders,
+                                           .shortcutSavePicker = &shortcuts,
+                                           .probeFolder = &probeFolder,
+                                           .probeTimeLimit = std::chrono::milliseconds(300)});
     ASSERT_TRUE(drain());
+    const LibrarySource trip = test::folderSource(QStringLiteral("Trip"), true);
+    enum class Dialog { folders, shortcut };
     const struct {
         const char* name;
-        QString lastChosen; // the folder the program's own dialog was last in
+        Dialog dialog;
+        QString lastChosen; // the folder the program's own folder dialog was last in
+        QString desktop; // where the Desktop folder leads
         QString opensIn;
         QString render;
         bool visitsTheShareFirst = false; // in a dialog of the program's own, while it answers
     } rows[] = {
-        {"remembered in the share", share + QStringLiteral("/Album"), pictures,
+        {"remembered in the share", Dialog::folders, share + QStringLiteral("/Album"), documents, pictures,
          QStringLiteral("/folder-chooser-share-remembered.png")},
-        {"its mount point listed", home, home, QStringLiteral("/folder-chooser-share-listed.png")},
-        {"last visited in the share", pictures, pictures, QStringLiteral("/folder-chooser-share-visited.png"), true},
+        {"its mount point listed", Dialog::folders, home, documents, home,
+         QStringLiteral("/folder-chooser-share-listed.png")},
+        {"last visited in the share", Dialog::folders, pictures, documents, pictures,
+         QStringLiteral("/folder-chooser-share-visited.png"), true},
+        {"shortcut beside places in the share", Dialog::shortcut, pictures, documents, desktop,
+         QStringLiteral("/shortcut-share-places.png")},
+        {"shortcut with the Desktop in the share", Dialog::shortcut, pictures, share, home,
+         QStringLiteral("/shortcut-share-desktop.png")},
     };
     for (const auto& row : rows) {
+        // Where Qt's dialogs were last, and the places they keep, as they
+        // write them: all in the share.
+        {
+            QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
+            qt.setValue(QStringLiteral("FileDialog/lastVisited"), inShare);
+            qt.setValue(sideBar,
+                        QStringList{QStringLiteral("file:"), QUrl::fromLocalFile(home).toString(), inShare});
+            qt.setValue(recent, QStringList{inShare, QUrl::fromLocalFile(pictures).toString()});
+        }
         AppSettings().setValue(LibraryStore::chooserFolderKey, row.lastChosen);
+        QFile::remove(desktop);
+        ASSERT_TRUE(QFile::link(row.desktop, desktop));
+        const auto ask = [&] {
+            if (row.dialog == Dialog::folders) {
+                store->addFolders();
+            } else {
+                store->createShortcut(trip);
+            }
+        };
         if (row.visitsTheShareFirst) {
             const test::ModalAnswer<QFileDialog> answer([&](QFileDialog& dialog) {
                 dialog.setDirectory(share + QStringLiteral("/Album"));
                 dialog.reject();
             });
-            store->addFolders();
+            ask();
             EXPECT_TRUE(drain());
         }
         ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
@@ -190,16 +219,16 @@ TEST_F(FolderChooserTest, OpensAndClosesWhileAShareItWouldLookAtIsStopped)
                 EXPECT_TRUE(dialog.grab().save(test::rendersFolder() + row.render));
                 dialog.reject();
             });
-            store->addFolders();
+            ask();
             EXPECT_TRUE(drain());
         }
         EXPECT_FALSE(mounts.resumedByItself(share)) << row.name;
         mounts.resume(share);
+        // The places kept in the share are still the user's.
+        const QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
+        EXPECT_TRUE(qt.value(sideBar).toStringList().contains(inShare)) << row.name;
+        EXPECT_TRUE(qt.value(recent).toStringList().contains(inShare)) << row.name;
     }
-    // The places kept in the share are still the user's.
-    const QSettings qt(QSettings::UserScope, QStringLiteral("QtProject"));
-    EXPECT_TRUE(qt.value(sideBar).toStringList().contains(inShare));
-    EXPECT_TRUE(qt.value(recent).toStringList().contains(inShare));
 }
 
 } // namespace

@@ -4,18 +4,24 @@
 #include "store/shortcuts/AppRouter.h"
 #include "store/shortcuts/LibraryShortcut.h"
 #include "store/shortcuts/ShortcutSavePicker.h"
+#include "support/system/TestMounts.h"
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace pivra {
 namespace {
@@ -28,11 +34,17 @@ public:
                                               const QString& folder) override
     {
         asked = QStringList{title, fileName, folder};
+        ++questions;
+        if (whileOpen) {
+            whileOpen();
+        }
         return answer;
     }
 
     std::optional<QString> answer;
     QStringList asked;
+    int questions = 0;
+    std::function<void()> whileOpen;
 };
 
 class ShortcutTest : public test::StoreTest {};
@@ -65,16 +77,13 @@ TEST_F(ShortcutTest, AWrittenShortcutOpensItsSource)
     ASSERT_TRUE(drain());
 
     store->createShortcut(trip); // cancelled
+    ASSERT_TRUE(drain());
     EXPECT_EQ(picker.asked, (QStringList{QStringLiteral("Create library shortcut"), QStringLiteral("Trip.pivra"),
                                          QStandardPaths::standardLocations(QStandardPaths::DesktopLocation).value(0)}));
-    picker.answer = pathOf(QStringLiteral("no folder/Trip.pivra"));
-    store->createShortcut(trip);
-    EXPECT_EQ(store->message(), QStringLiteral("Could not create the shortcut."));
-    store->setMessage(std::nullopt);
     picker.answer = pathOf(QStringLiteral("Trip.pivra"));
     store->createShortcut(trip);
-    EXPECT_FALSE(store->message().has_value());
     ASSERT_TRUE(drain());
+    EXPECT_FALSE(store->message().has_value());
 
     AppRouter router;
     QSignalSpy activations(&router, &AppRouter::activationRequested);
@@ -87,6 +96,82 @@ TEST_F(ShortcutTest, AWrittenShortcutOpensItsSource)
     router.setPendingLibraryID(std::nullopt);
     ASSERT_TRUE(drain());
     EXPECT_EQ(store->selectedSourceID(), trip.id);
+}
+
+// Written where the user chose, which may be a share that stopped answering:
+// the window goes on meanwhile, and the file is there once the share is back.
+TEST_F(ShortcutTest, TheFileIsWrittenOffTheGuiThreadAndAWriteThatFailsSaysSo)
+{
+    const QString share = makeFolder(QStringLiteral("Share"));
+    test::TestMounts mounts;
+    if (!mounts.bindThroughFuse(makeFolder(QStringLiteral("Share files")), share,
+                                test::TestMounts::FuseLookups::uncached)) {
+        GTEST_SKIP() << "cannot mount here: " << qPrintable(mounts.failure());
+    }
+    const LibrarySource trip = test::folderSource(QStringLiteral("Trip"), true);
+    ScriptedSavePicker picker;
+    auto store = makeStore({.shortcutSavePicker = &picker});
+    ASSERT_TRUE(drain());
+    const struct {
+        const char* name;
+        QString path;
+        bool written;
+        bool shareStopped = false;
+    } rows[] = {
+        {"in a folder", pathOf(QStringLiteral("Trip.pivra")), true},
+        {"in no folder", pathOf(QStringLiteral("no folder/Trip.pivra")), false},
+        {"in a stopped share", share + QStringLiteral("/Trip.pivra"), true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        picker.answer = row.path;
+        const int questions = picker.questions;
+        if (row.shareStopped) {
+            ASSERT_TRUE(mounts.hang(share, std::chrono::minutes(2))) << qPrintable(mounts.failure());
+        }
+        store->createShortcut(trip);
+        if (row.shareStopped) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return picker.questions > questions; }));
+            bool answered = false;
+            QTimer::singleShot(0, store.get(), [&answered] { answered = true; });
+            EXPECT_TRUE(QTest::qWaitFor([&answered] { return answered; }));
+            EXPECT_FALSE(mounts.resumedByItself(share));
+            mounts.resume(share);
+        }
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(store->message(),
+                  row.written ? std::nullopt : std::optional(QStringLiteral("Could not create the shortcut.")));
+        EXPECT_EQ(readLibraryShortcut(row.path),
+                  row.written ? std::optional(LibraryShortcut{1, trip.id}) : std::nullopt);
+        store->setMessage(std::nullopt);
+    }
+}
+
+TEST_F(ShortcutTest, AskingForAShortcutWhileItsDialogIsOnItsWayOrOpenOpensNoOther)
+{
+    const LibrarySource trip = test::folderSource(QStringLiteral("Trip"), true);
+    ScriptedSavePicker picker;
+    auto store = makeStore({.shortcutSavePicker = &picker});
+    ASSERT_TRUE(drain());
+
+    // Twice in a row, the second while the first dialog's places are being
+    // looked at; and once more while it is open.
+    bool askedWhileOpen = false;
+    picker.whileOpen = [&] {
+        if (!std::exchange(askedWhileOpen, true)) {
+            store->createShortcut(trip);
+            EXPECT_TRUE(drain());
+        }
+    };
+    store->createShortcut(trip);
+    store->createShortcut(trip);
+    ASSERT_TRUE(drain());
+    picker.whileOpen = nullptr;
+    EXPECT_TRUE(askedWhileOpen);
+    EXPECT_EQ(picker.questions, 1);
+    store->createShortcut(trip);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(picker.questions, 2);
 }
 
 TEST_F(ShortcutTest, TheRouterSilentlyIgnoresWhatIsNoVersionOneShortcutUnderTheLimit)

@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -183,38 +184,27 @@ QString defaultFolder()
     return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
 }
 
-} // namespace
-
-std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message, bool several,
-                                                         const QString& startPath)
+// The folder a dialog asked to open at `start` opens in: `start` while it is
+// a folder, else its nearest existing ancestor, else home.
+QString openingFolder(const QString& start)
 {
-    const QStringList silentPlaces = std::exchange(silentPlaces_, {});
-    // A quit that came while the store looked at the start folder's disk
-    // took the window: no dialog of its own outlives it.
-    if (window_ == nullptr) {
-        return std::nullopt;
-    }
-    // Made in the folder it opens in: one made without would first go to
-    // the folder Qt remembers, wherever that is now. A start path that is no
-    // folder opens its nearest existing ancestor, with its name typed in.
-    const QString start = QDir::cleanPath(startPath.isEmpty() ? defaultFolder() : startPath);
     const QString nearest = nearestFolder(start);
-    const QString folder = nearest.isEmpty() ? QDir::homePath() : nearest;
+    return nearest.isEmpty() ? QDir::homePath() : nearest;
+}
+
+// Makes Qt's dialog over `window`, titled `title`, in `folder`, while the
+// places of Qt's settings in `silentPlaces` are out of them, has `setUp`
+// dress it, and runs it: what the user chose, or none when the user
+// cancelled or the window went meanwhile. It goes at once as the user left
+// it. Made in the folder it opens in: one made without would first go to
+// the folder Qt remembers, wherever that is now.
+std::optional<QStringList> runDialog(QWidget* window, const QString& title, const QString& folder,
+                                     const QStringList& silentPlaces, const std::function<void(QFileDialog&)>& setUp)
+{
     const QtSettingsWithout settings(silentPlaces);
-    QPointer<QFileDialog> dialog = new QFileDialog(window_, message, folder);
+    QPointer<QFileDialog> dialog = new QFileDialog(window, title, folder);
     DialogBorder::addTo(*dialog);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
-    if (several) {
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
-        for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
-            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        }
-    }
-    if (folder != start) {
-        dialog->selectFile(QDir(folder).filePath(QFileInfo(start).fileName()));
-    }
+    setUp(*dialog);
     settings.putBack();
 
     const bool accepted = dialog->exec() == QDialog::Accepted;
@@ -231,7 +221,8 @@ std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message,
     return chosen;
 }
 
-QStringList QtFolderPicker::placesShown() const
+// The folders of Qt's settings that a dialog looks at as it is made.
+QStringList qtDialogPlaces()
 {
     const QSettings settings(QSettings::UserScope, qtSettingsName);
     QStringList places;
@@ -246,28 +237,66 @@ QStringList QtFolderPicker::placesShown() const
     return places;
 }
 
+} // namespace
+
+std::optional<QStringList> QtFolderPicker::chooseFolders(const QString& message, bool several,
+                                                         const QString& startPath)
+{
+    const QStringList silentPlaces = std::exchange(silentPlaces_, {});
+    // A quit that came while the store looked at the start folder's disk
+    // took the window: no dialog of its own outlives it.
+    if (window_ == nullptr) {
+        return std::nullopt;
+    }
+    // A start path that is no folder opens its nearest existing ancestor,
+    // with its name typed in.
+    const QString start = QDir::cleanPath(startPath.isEmpty() ? defaultFolder() : startPath);
+    const QString folder = openingFolder(start);
+    return runDialog(window_, message, folder, silentPlaces, [&](QFileDialog& dialog) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
+        if (several) {
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            }
+        }
+        if (folder != start) {
+            dialog.selectFile(QDir(folder).filePath(QFileInfo(start).fileName()));
+        }
+    });
+}
+
 std::optional<QString> QtShortcutSavePicker::chooseShortcutFile(const QString& title, const QString& fileName,
                                                                  const QString& folder)
 {
-    QPointer<QFileDialog> dialog =
-        new QFileDialog(window_, title, folder.isEmpty() ? QString() : QDir(folder).filePath(fileName));
-    DialogBorder::addTo(*dialog);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setNameFilter(QStringLiteral("Pivra library (*.pivra)"));
-    dialog->setDefaultSuffix(QStringLiteral("pivra"));
-    if (folder.isEmpty()) {
-        dialog->selectFile(fileName);
-    }
-    const bool accepted = dialog->exec() == QDialog::Accepted;
-    if (dialog == nullptr) {
+    const QStringList silentPlaces = std::exchange(silentPlaces_, {});
+    if (window_ == nullptr) {
         return std::nullopt;
     }
-    const QStringList chosen = dialog->selectedFiles();
-    endDialog(dialog);
-    if (!accepted || chosen.isEmpty()) {
+    const QString opensIn = openingFolder(QDir::cleanPath(folder.isEmpty() ? QDir::homePath() : folder));
+    const std::optional<QStringList> chosen =
+        runDialog(window_, title, opensIn, silentPlaces, [&](QFileDialog& dialog) {
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setNameFilter(QStringLiteral("Pivra library (*.pivra)"));
+            dialog.setDefaultSuffix(QStringLiteral("pivra"));
+            dialog.selectFile(QDir(opensIn).filePath(fileName));
+        });
+    if (!chosen || chosen->isEmpty()) {
         return std::nullopt;
     }
-    return chosen.first();
+    return chosen->first();
+}
+
+QStringList QtFolderPicker::placesShown() const
+{
+    return qtDialogPlaces();
+}
+
+QStringList QtShortcutSavePicker::placesShown() const
+{
+    return qtDialogPlaces();
 }
 
 } // namespace pivra

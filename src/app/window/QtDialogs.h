@@ -11,12 +11,15 @@ namespace pivra {
 // The window's file dialogs for the store: folders to browse (directories
 // only; several at once through Qt's own dialog, since the desktop's portal
 // dialog returns one folder) and where a library shortcut goes. Each runs
-// window-modal over `window` and lets the event loop run meanwhile.
+// window-modal over `window` and lets the event loop run meanwhile; a window
+// that went while the store prepared the dialog opens none.
 //
 // A start path that no longer exists (a source's folder that was moved or
 // renamed) opens the folder dialog in its nearest existing ancestor, with the
 // old folder's name proposed where the dialog takes one. Without a start path
-// it opens in the user's Pictures folder, or home when there is none.
+// it opens in the user's Pictures folder, or home when there is none. The
+// shortcut dialog proposes its file in the folder it is given (its nearest
+// existing ancestor) or home.
 //
 // Qt's dialog looks at folders on the GUI thread as it is made: the one it
 // was last in, the one it opens in, and those of its side bar and its recent
@@ -46,9 +49,12 @@ public:
 
     std::optional<QString> chooseShortcutFile(const QString& title, const QString& fileName,
                                               const QString& folder) override;
+    QStringList placesShown() const override;
+    void avoidPlaces(const QStringList& places) override { silentPlaces_ = places; }
 
 private:
     QPointer<QWidget> window_;
+    QStringList silentPlaces_; // for the next dialog only
 };
 
 } // namespace pivra

@@ -110,9 +110,25 @@ Task<std::optional<QStringList>> LibraryStore::chooseFolders(QString message, bo
     if (startPath.isEmpty()) {
         startPath = AppSettings().value(chooserFolderKey).toString();
     }
-    QStringList places = services_.folderPicker->placesShown();
-    if (!startPath.isEmpty() && !places.contains(startPath)) {
-        places.prepend(startPath);
+    const QStringList silent = co_await avoidSilentPlaces(services_.folderPicker, startPath);
+    if (silent.contains(startPath)) {
+        startPath.clear();
+    }
+    std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(message, several, startPath);
+    choosingFolders_ = false;
+    if (chosen && !chosen->isEmpty()) {
+        AppSettings().setValue(chooserFolderKey, QFileInfo(cleanFolderPath(chosen->first())).path());
+    }
+    co_return chosen;
+}
+
+// The looks at the places of the dialog and at where it opens all begin at
+// once: each waits as long as the time limit when its disk is silent.
+Task<QStringList> LibraryStore::avoidSilentPlaces(DialogPlaces* dialog, QString start)
+{
+    QStringList places = dialog->placesShown();
+    if (!start.isEmpty() && !places.contains(start)) {
+        places.prepend(start);
     }
     TaskGroup<std::pair<QString, bool>> looks;
     for (const QString& place : std::as_const(places)) {
@@ -125,16 +141,8 @@ Task<std::optional<QStringList>> LibraryStore::chooseFolders(QString message, bo
             silent.append(look.first);
         }
     }
-    if (silent.contains(startPath)) {
-        startPath.clear();
-    }
-    services_.folderPicker->avoidPlaces(silent);
-    std::optional<QStringList> chosen = services_.folderPicker->chooseFolders(message, several, startPath);
-    choosingFolders_ = false;
-    if (chosen && !chosen->isEmpty()) {
-        AppSettings().setValue(chooserFolderKey, QFileInfo(cleanFolderPath(chosen->first())).path());
-    }
-    co_return chosen;
+    dialog->avoidPlaces(silent);
+    co_return silent;
 }
 
 bool LibraryStore::isKnownFolder(const QString& path) const
