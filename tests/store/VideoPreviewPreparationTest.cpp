@@ -3,6 +3,7 @@
 #include "media/thumbnails/MediaKey.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
+#include "platform/runtime/threads/Pool.h"
 #include "support/files/VideoMaker.h"
 
 #include "StoreTestKit.h"
@@ -10,7 +11,9 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
+#include <QThreadPool>
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -158,6 +161,12 @@ TEST_F(VideoPreviewPreparationTest, SwitchingClipsOffStopsTheRun)
 // late results of the old run belong to the old run only.
 TEST_F(VideoPreviewPreparationTest, AStoppedRunLeavesTheNewRunsProgressAlone)
 {
+    // The stopped run's two clips hold two of the pool's threads at the gate,
+    // all a machine of two cores has: the new run needs threads of its own.
+    QThreadPool* const pool = threadPool(PoolPriority::utility);
+    const int threads = pool->maxThreadCount();
+    pool->setMaxThreadCount(threads + 2);
+    const auto poolBack = qScopeGuard([&] { pool->setMaxThreadCount(threads); });
     auto store = openStore({videoSource(QStringLiteral("Trip"), 3)});
     watchProgress(*store);
     gate.close();
