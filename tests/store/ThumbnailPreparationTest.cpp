@@ -5,6 +5,7 @@
 #include "platform/runtime/Drain.h"
 #include "support/fakes/FakeCameraBackend.h"
 #include "support/files/JpegMaker.h"
+#include "support/system/PoolThreads.h"
 
 #include "StoreTestKit.h"
 #include "media/thumbnails/ThumbnailTestKit.h"
@@ -157,6 +158,7 @@ TEST_F(ThumbnailPreparationTest, EveryPhotoIsKeyedAndUnreadableFilesAreMarkedFai
 // most three of them ever start, and none of their keys is written.
 TEST_F(ThumbnailPreparationTest, AStopOrRestartDropsTheResultsStillRendering)
 {
+    const test::PoolThreadsAtLeast threads(PoolPriority::utility, 3);
     for (const bool restart : {false, true}) {
         SCOPED_TRACE(restart ? "restart" : "stop");
         const QString name = restart ? QStringLiteral("Restart") : QStringLiteral("Stop");

@@ -3,17 +3,15 @@
 #include "media/thumbnails/MediaKey.h"
 #include "media/video/VideoPreviewStore.h"
 #include "platform/runtime/Drain.h"
-#include "platform/runtime/threads/Pool.h"
 #include "support/files/VideoMaker.h"
+#include "support/system/PoolThreads.h"
 
 #include "StoreTestKit.h"
 #include "media/thumbnails/ThumbnailTestKit.h"
 
 #include <QDirIterator>
 #include <QFile>
-#include <QScopeGuard>
 #include <QTest>
-#include <QThreadPool>
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -161,12 +159,8 @@ TEST_F(VideoPreviewPreparationTest, SwitchingClipsOffStopsTheRun)
 // late results of the old run belong to the old run only.
 TEST_F(VideoPreviewPreparationTest, AStoppedRunLeavesTheNewRunsProgressAlone)
 {
-    // The stopped run's two clips hold two of the pool's threads at the gate,
-    // all a machine of two cores has: the new run needs threads of its own.
-    QThreadPool* const pool = threadPool(PoolPriority::utility);
-    const int threads = pool->maxThreadCount();
-    pool->setMaxThreadCount(threads + 2);
-    const auto poolBack = qScopeGuard([&] { pool->setMaxThreadCount(threads); });
+    // The stopped run's two clips at the gate, and the new run's two.
+    const test::PoolThreadsAtLeast threads(PoolPriority::utility, 4);
     auto store = openStore({videoSource(QStringLiteral("Trip"), 3)});
     watchProgress(*store);
     gate.close();

@@ -2,6 +2,7 @@
 #include "media/thumbnails/OperationQueueScrollPause.h"
 
 #include "ThumbnailTestKit.h"
+#include "support/system/PoolThreads.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -33,6 +34,7 @@ struct Concurrency {
 
 TEST(OperationQueueTest, RunsNoMoreThanItsWidthAtOnce)
 {
+    const test::PoolThreadsAtLeast threads(PoolPriority::utility, 4);
     OperationQueue queue(QStringLiteral("test"), 3, PoolPriority::utility);
     ReopenableGate gate(false);
     Concurrency concurrency;
