@@ -273,6 +273,14 @@ const FootprintRow footprintRows[] = {
 
 class DecodeFootprintRows : public testing::TestWithParam<FootprintRow> {};
 
+// AddressSanitizer's quarantine keeps what a process's first decode frees
+// resident, and its shadow with it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool residentMemoryIsTheDecodes = false;
+#else
+constexpr bool residentMemoryIsTheDecodes = true;
+#endif
+
 // The footprint of each decoder that holds much is no less than what it
 // really takes: the process's peak resident memory, with nothing else going
 // on, rises by no more than the footprint and what any render takes besides.
@@ -304,7 +312,9 @@ TEST_P(DecodeFootprintRows, NoDecoderTakesMoreThanItsFootprint)
         const std::int64_t taken = test::peakMemory() - before;
         EXPECT_FALSE(image.isNull()) << pixels;
         // Besides, the picture, as libvips writes it out and as the QImage holds it.
-        EXPECT_LE(taken, decodeFootprint(made.shape).bytes + besides + 2 * image.sizeInBytes()) << pixels;
+        if (residentMemoryIsTheDecodes) {
+            EXPECT_LE(taken, decodeFootprint(made.shape).bytes + besides + 2 * image.sizeInBytes()) << pixels;
+        }
         EXPECT_FALSE(decodeFootprint(made.shape).tooLarge());
     }
 }
